@@ -1,0 +1,1 @@
+#include "support/TestContext.h"
