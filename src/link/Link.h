@@ -1,0 +1,109 @@
+// The terminal link: reads and writes the terminal's control, status and data bytes where the
+// process-image layout puts them, and runs the command handshake of DALI and DSI transactions.
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "link/ModuleState.h"
+#include "link/Results.h"
+#include "platform/Context.h"
+#include "platform/LogFile.h"
+
+namespace zd {
+
+// Status byte bits reported by the terminal. Acknowledge equals control bit 0 once the terminal
+// has taken a command.
+inline constexpr std::uint8_t kStatusAcknowledge = 0x01;
+inline constexpr std::uint8_t kStatusCollision = 0x02;
+inline constexpr std::uint8_t kStatusCorruptFrame = 0x04;
+inline constexpr std::uint8_t kStatusFirmwareAddressing = 0x08;
+
+// Control byte bits written by the control.
+inline constexpr std::uint8_t kControlToggle = 0x01;
+inline constexpr std::uint8_t kControlBit1 = 0x02;
+inline constexpr std::uint8_t kControlStartFirmwareAddressing = 0x08;
+
+// Bit 8 of the input data value: the low byte holds an answer from the line.
+inline constexpr std::uint16_t kInputAnswerPresent = 0x0100;
+
+// Waits of the handshake, in milliseconds and poll counts.
+inline constexpr int kTakeOverReads = 50;
+inline constexpr std::int64_t kTakeOverPollMs = 100;
+inline constexpr std::int64_t kTakeOverGraceMs = 200;
+inline constexpr std::int64_t kCommandSettleMs = 50;
+inline constexpr int kAcknowledgePolls = 2;
+inline constexpr std::int64_t kAcknowledgePollMs = 20;
+inline constexpr int kAnswerPolls = 2;
+inline constexpr std::int64_t kAnswerPollMs = 20;
+inline constexpr int kFirmwareStartPolls = 10;
+inline constexpr std::int64_t kFirmwareStartPollMs = 100;
+
+// Exchanges the two bytes of a 16-bit data value (Motorola order on the wire).
+constexpr std::uint16_t SwapBytes(std::uint16_t value) {
+    return static_cast<std::uint16_t>((value >> 8) | ((value & 0xFF) << 8));
+}
+
+class Link {
+  public:
+    Link(ModuleState& state, const Context& context);
+
+    // The status byte. 0, 1 after a reported error, 2 without a device-communication object.
+    std::int16_t ReadStatusByte(std::uint8_t& nStatus);
+    // The input data value after the byte-order swap; a value above 32767 is reported as an
+    // overflow.
+    std::int16_t ReadDataIn(std::int16_t& nData);
+    // Writes the output data value (0 to 65535) without touching the control byte. nData is
+    // swapped in place in Motorola order. No handler of its own: errors reach the caller.
+    std::int16_t WriteDataOut(std::int32_t& nData);
+
+    // The handshake of one command word: 0, 2, 256 (collision) or 257 (corrupt frame). nWord is
+    // swapped in place in Motorola order. No handler of its own: errors reach the caller.
+    std::int16_t SendCommand(std::int32_t& nWord);
+    // Logs, checks the address, builds the word and sends it. nData may be changed by the build.
+    std::int16_t SendDALICommand(std::int16_t& nCommandId, std::uint8_t& nData,
+                                 std::int16_t& nAddrType, std::int16_t& nAddr, LogStream* log);
+    // Waits briefly for an answer byte: 0, or 258 timeout / 257 corrupt frame / 256 collision.
+    std::int16_t ReceiveDALIData(std::uint8_t& nData, LogStream* log);
+    // A DSI command: the data byte alone as the command word.
+    std::int16_t SendDSICommand(std::uint8_t& nData);
+    // Pulses control bit 3 to start random addressing in the terminal firmware: sets it, waits up
+    // to a second for status bit 3, clears it. No handler of its own: errors reach the caller.
+    std::int16_t StartRandomAddressing();
+
+    ModuleState& State() { return m_state; }
+
+  private:
+    // The two output words that carry the control byte and the data value, as read or to be
+    // written, with where the two lie in them.
+    struct OutputWords {
+        ProcessImageEntry entry;
+        std::array<std::uint16_t, 2> words{};
+        bool bPacked = false;             // data value spans the high byte of word 1 and word 2
+        bool bControlInHighByte = false;  // control byte is the high byte of word 1
+    };
+
+    void ReadWords(const ProcessImageEntry& entry, std::int32_t nCount, std::uint16_t* pData) const;
+    void WriteWords(const ProcessImageEntry& entry, std::int32_t nCount,
+                    const std::uint16_t* pData) const;
+    // One word at the entry, and its byte at the entry's bit offset.
+    std::uint8_t ReadByteAt(const ProcessImageEntry& entry) const;
+    // The input data value after the byte-order swap, without the 16-bit signed limit.
+    std::uint16_t ReadInputValue() const;
+    OutputWords ReadOutputWords() const;
+    void WriteOutputWords(const OutputWords& out) const;
+    // A data value or command word as the 16 bits it occupies; anything else is an overflow.
+    static std::uint16_t ToDataValue(std::int32_t nData);
+    static void PlaceDataValue(OutputWords& out, std::uint16_t value);
+    static std::uint16_t ControlMask(const OutputWords& out, std::uint8_t bits);
+    // Waits until the written words read back, at most kTakeOverReads reads.
+    void AwaitTakeOver(const OutputWords& out) const;
+    const ProcessImageEntry& Entry(ProcessImageIndex index) const {
+        return m_state.ProcessImageLayout[index];
+    }
+
+    ModuleState& m_state;
+    Context m_context;
+};
+
+}  // namespace zd

@@ -1,0 +1,117 @@
+#include "link/Link.h"
+#include "platform/Error.h"
+
+namespace zd {
+
+namespace {
+
+// The process image is reached through device 0 of the device-communication object.
+constexpr std::int32_t kProcessImageDevice = 0;
+
+}  // namespace
+
+Link::Link(ModuleState& state, const Context& context) : m_state(state), m_context(context) {}
+
+void Link::ReadWords(const ProcessImageEntry& entry, std::int32_t nCount,
+                     std::uint16_t* pData) const {
+    m_state.objDevCom->ReadTable(kProcessImageDevice, entry.nTableNumber, entry.nWordOffset, nCount,
+                                 pData);
+}
+
+void Link::WriteWords(const ProcessImageEntry& entry, std::int32_t nCount,
+                      const std::uint16_t* pData) const {
+    m_state.objDevCom->WriteTable(kProcessImageDevice, entry.nTableNumber, entry.nWordOffset,
+                                  nCount, pData);
+}
+
+std::uint8_t Link::ReadByteAt(const ProcessImageEntry& entry) const {
+    std::uint16_t word = 0;
+    ReadWords(entry, 1, &word);
+    return static_cast<std::uint8_t>(entry.nBitOffset != 0 ? word >> 8 : word & 0xFF);
+}
+
+std::uint16_t Link::ReadInputValue() const {
+    const ProcessImageEntry& input = Entry(kInput);
+    std::uint16_t value = 0;
+    if (input.nBitOffset != 0) {
+        // The two input data bytes straddle a word boundary.
+        std::array<std::uint16_t, 2> words{};
+        ReadWords(input, 2, words.data());
+        value = static_cast<std::uint16_t>((words[0] >> 8) | ((words[1] & 0xFF) << 8));
+    } else {
+        ReadWords(input, 1, &value);
+    }
+    return m_state.m_bMotorola ? SwapBytes(value) : value;
+}
+
+Link::OutputWords Link::ReadOutputWords() const {
+    OutputWords out;
+    const ProcessImageEntry& output = Entry(kOutput);
+    if (output.nBitOffset != 0) {
+        // Packed: control byte and the data value's low byte share word 1.
+        out.entry = output;
+        out.bPacked = true;
+    } else {
+        // Word-aligned: the control byte has word 1 to itself, the data value is word 2.
+        out.entry = Entry(kControl);
+        out.bControlInHighByte = out.entry.nBitOffset != 0;
+    }
+    ReadWords(out.entry, 2, out.words.data());
+    return out;
+}
+
+void Link::WriteOutputWords(const OutputWords& out) const {
+    WriteWords(out.entry, 2, out.words.data());
+}
+
+void Link::PlaceDataValue(OutputWords& out, std::uint16_t value) {
+    if (out.bPacked) {
+        out.words[0] = static_cast<std::uint16_t>(((value & 0xFF) << 8) | (out.words[0] & 0x00FF));
+        out.words[1] = static_cast<std::uint16_t>((value >> 8) | (out.words[1] & 0xFF00));
+    } else {
+        out.words[1] = value;
+    }
+}
+
+std::uint16_t Link::ToDataValue(std::int32_t nData) {
+    if (nData < 0 || nData > 0xFFFF) throw ControlError("Overflow", kLibraryTitle, kErrOverflow);
+    return static_cast<std::uint16_t>(nData);
+}
+
+std::uint16_t Link::ControlMask(const OutputWords& out, std::uint8_t bits) {
+    return out.bControlInHighByte ? static_cast<std::uint16_t>(bits << 8) : bits;
+}
+
+std::int16_t Link::ReadStatusByte(std::uint8_t& nStatus) {
+    if (!m_state.objDevCom) return kResultNoDevCom;
+    return GuardStatus(m_context, "ReadStatusByte", [&] {
+        nStatus = ReadByteAt(Entry(kStatus));
+        return kResultDone;
+    });
+}
+
+std::int16_t Link::ReadDataIn(std::int16_t& nData) {
+    if (!m_state.objDevCom) return kResultNoDevCom;
+    return GuardStatus(m_context, "ReadDataIn", [&] {
+        const std::uint16_t value = ReadInputValue();
+        // The value is handed out as a 16-bit signed number; a set bit 15 does not fit.
+        if (value > 32767) throw ControlError("Overflow", kLibraryTitle, kErrOverflow);
+        nData = static_cast<std::int16_t>(value);
+        return kResultDone;
+    });
+}
+
+std::int16_t Link::WriteDataOut(std::int32_t& nData) {
+    if (!m_state.objDevCom) return kResultNoDevCom;
+    std::uint16_t value = ToDataValue(nData);
+    if (m_state.m_bMotorola) {
+        value = SwapBytes(value);
+        nData = value;
+    }
+    OutputWords out = ReadOutputWords();
+    PlaceDataValue(out, value);
+    WriteOutputWords(out);
+    return kResultDone;
+}
+
+}  // namespace zd

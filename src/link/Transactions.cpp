@@ -1,0 +1,144 @@
+#include <cstdio>
+#include <string>
+
+#include "link/Commands.h"
+#include "link/Link.h"
+#include "platform/Error.h"
+
+namespace zd {
+
+std::int16_t Link::SendCommand(std::int32_t& nWord) {
+    if (!m_state.objDevCom) return kResultNoDevCom;
+    std::uint16_t word = ToDataValue(nWord);
+    if (m_state.m_bMotorola) {
+        word = SwapBytes(word);
+        nWord = word;
+    }
+    OutputWords out = ReadOutputWords();
+    PlaceDataValue(out, word);
+    // The data goes out first with the control byte as it was; the toggle then marks it as new.
+    WriteOutputWords(out);
+    out.words[0] ^= ControlMask(out, kControlToggle);
+    WriteOutputWords(out);
+
+    AwaitTakeOver(out);
+    m_context.scheduler.Sleep(kCommandSettleMs);
+
+    for (int poll = 1;; ++poll) {
+        const std::uint8_t control = ReadByteAt(Entry(kControl));
+        const std::uint8_t status = ReadByteAt(Entry(kStatus));
+        if (status & kStatusCollision) return kResultCollision;
+        if (status & kStatusCorruptFrame) return kResultCorruptFrame;
+        if ((control & kControlToggle) == (status & kStatusAcknowledge)) return kResultDone;
+        // A command the terminal does not acknowledge in time still counts as sent.
+        if (poll >= kAcknowledgePolls) return kResultDone;
+        m_context.scheduler.Sleep(kAcknowledgePollMs);
+    }
+}
+
+void Link::AwaitTakeOver(const OutputWords& out) const {
+    for (int read = 0; read < kTakeOverReads; ++read) {
+        std::array<std::uint16_t, 2> readBack{};
+        ReadWords(out.entry, 2, readBack.data());
+        if (readBack == out.words) return;
+        m_context.scheduler.Sleep(kTakeOverPollMs);
+    }
+    // The host never reflected the write; give it a last moment and carry on regardless.
+    m_context.scheduler.Sleep(kTakeOverGraceMs);
+}
+
+std::int16_t Link::SendDALICommand(std::int16_t& nCommandId, std::uint8_t& nData,
+                                   std::int16_t& nAddrType, std::int16_t& nAddr, LogStream* log) {
+    return GuardStatus(m_context, "SendDALICommand", [&]() -> std::int16_t {
+        // Logged before any check, so that the log also shows the commands that were refused.
+        if (log) {
+            IgnoreErrors([&] {
+                log->Write(CreateDALICommandString(m_context, nCommandId, nData, nAddrType, nAddr));
+            });
+        }
+        if (const std::int16_t check = CheckDALIAddress(nAddrType, nAddr); check != kResultDone)
+            return check;
+        const auto word = BuildDALICommandWord(nCommandId, nData, nAddrType, nAddr);
+        if (!word) return kResultBadAddress;
+        std::int32_t nWord = *word;
+        return SendCommand(nWord);
+    });
+}
+
+std::int16_t Link::ReceiveDALIData(std::uint8_t& nData, LogStream* log) {
+    if (!m_state.objDevCom) return kResultNoDevCom;
+    const std::int16_t result = GuardStatus(m_context, "ReceiveDALIData", [&]() -> std::int16_t {
+        for (int poll = 0; poll < kAnswerPolls; ++poll) {
+            const std::uint16_t value = ReadInputValue();
+            if (value & kInputAnswerPresent) {
+                nData = static_cast<std::uint8_t>(value & 0xFF);
+                return kResultDone;
+            }
+            m_context.scheduler.Sleep(kAnswerPollMs);
+        }
+        nData = 0;
+        const std::uint8_t status = ReadByteAt(Entry(kStatus));
+        if (status & kStatusCollision) return kResultCollision;
+        if (status & kStatusCorruptFrame) return kResultCorruptFrame;
+        return kResultTimeout;
+    });
+    // A reported error ends the transaction without a log line.
+    if (result == kResultError || !log) return result;
+
+    IgnoreErrors([&] {
+        std::string line = DateTimeText(m_context.scheduler.WallClock());
+        switch (result) {
+            case kResultDone: {
+                char hex[8];
+                std::snprintf(hex, sizeof hex, "%X", static_cast<unsigned>(nData));
+                line += "   0x";
+                line += hex;
+                break;
+            }
+            case kResultCollision:
+                line += "   collision";
+                break;
+            case kResultCorruptFrame:
+                line += "   corrupt frame";
+                break;
+            default:
+                line += "   timeout";
+                break;
+        }
+        line += "\r\n";
+        log->Write(line);
+    });
+    return result;
+}
+
+std::int16_t Link::SendDSICommand(std::uint8_t& nData) {
+    return GuardStatus(m_context, "SendDSICommand", [&] {
+        std::int32_t nWord = nData;
+        return SendCommand(nWord);
+    });
+}
+
+std::int16_t Link::StartRandomAddressing() {
+    if (!m_state.objDevCom) return kResultNoDevCom;
+    OutputWords out = ReadOutputWords();
+    out.words[0] = static_cast<std::uint16_t>(
+        (out.words[0] & ~ControlMask(out, kControlBit1 | kControlStartFirmwareAddressing)) |
+        ControlMask(out, kControlStartFirmwareAddressing));
+    WriteOutputWords(out);
+
+    for (int poll = 0; poll < kFirmwareStartPolls; ++poll) {
+        std::uint8_t nStatus = 0;
+        ReadStatusByte(nStatus);
+        if (nStatus & kStatusFirmwareAddressing) break;
+        m_context.scheduler.Sleep(kFirmwareStartPollMs);
+    }
+
+    // Whether the run started is seen later in status bit 3; the start bit is withdrawn either way.
+    out = ReadOutputWords();
+    out.words[0] = static_cast<std::uint16_t>(out.words[0] &
+                                              ~ControlMask(out, kControlStartFirmwareAddressing));
+    WriteOutputWords(out);
+    return kResultDone;
+}
+
+}  // namespace zd

@@ -1,0 +1,286 @@
+// The command handshake and the DALI/DSI transactions: what reaches the terminal, the result codes,
+// the log lines, the waits in virtual time and the error boxes.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "LinkRig.h"
+#include "link/Commands.h"
+#include "platform/Error.h"
+
+namespace zd {
+namespace {
+
+using test::LinkRig;
+using test::LinkSetup;
+
+std::int16_t SendDALI(LinkRig& rig, std::int16_t nCommandId, std::uint8_t nData,
+                      std::int16_t nAddrType, std::int16_t nAddr, LogStream* log = nullptr) {
+    return rig.link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, log);
+}
+
+class TransactionTest : public testing::TestWithParam<LinkSetup> {
+  protected:
+    LinkRig rig{GetParam()};
+};
+
+TEST_P(TransactionTest, CommandsReachTheTerminalAndEachTogglesControlBitZero) {
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrShort, 5), kResultDone);
+    EXPECT_EQ(rig.terminal->ControlByte() & kControlToggle, 1);
+    EXPECT_EQ(SendDALI(rig, kCmdRecallMaxLevel, 0, kAddrGroup, 2), kResultDone);
+    EXPECT_EQ(rig.terminal->ControlByte() & kControlToggle, 0);
+    std::uint8_t nDsi = 0x7F;
+    EXPECT_EQ(rig.link.SendDSICommand(nDsi), kResultDone);
+    EXPECT_EQ(rig.terminal->Commands(), (std::vector<std::uint16_t>{0x0B00, 0x8505, 0x007F}));
+    EXPECT_TRUE(rig.t.dialogs.boxes.empty());
+}
+
+TEST_P(TransactionTest, SendCommandSwapsTheCallersWordInMotorolaOrder) {
+    std::int32_t nWord = 0xA50B;
+    EXPECT_EQ(rig.link.SendCommand(nWord), kResultDone);
+    EXPECT_EQ(nWord, GetParam().bMotorola ? 0x0BA5 : 0xA50B);
+    EXPECT_EQ(rig.terminal->Commands(), std::vector<std::uint16_t>{0xA50B});
+}
+
+TEST_P(TransactionTest, HandshakeCallSequenceAndTimeOfAnAcknowledgedCommand) {
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrShort, 5), kResultDone);
+    EXPECT_EQ(rig.Now(), 50);
+    const auto& calls = rig.terminal->Calls();
+    // Read the two words, write the data, write the toggle, read them back, then one poll of the
+    // control and the status word.
+    ASSERT_EQ(calls.size(), 6u);
+    const bool writes[] = {false, true, true, false, false, false};
+    const std::int32_t counts[] = {2, 2, 2, 2, 1, 1};
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        EXPECT_EQ(calls[i].bWrite, writes[i]) << i;
+        EXPECT_EQ(calls[i].nCount, counts[i]) << i;
+    }
+    EXPECT_EQ(calls[4].nTable, test::kOutputTable);
+    EXPECT_EQ(calls[5].nTable, test::kInputTable);
+    EXPECT_EQ(calls[5].timeMs, 50);
+    // The data goes out with the old control byte; only the second write differs by the toggle.
+    EXPECT_NE(calls[1].words, calls[2].words);
+    EXPECT_EQ(calls[3].words, calls[2].words);
+}
+
+TEST_P(TransactionTest, QueryAnswerAndTimeoutWithTheirLogLines) {
+    StringLogStream log;
+    ASSERT_EQ(SendDALI(rig, kCmdQueryActualLevel, 0, kAddrShort, 1, &log), kResultDone);
+    rig.terminal->PresentAnswer(0x05);
+    std::uint8_t nData = 0;
+    const std::string answerStamp = DateTimeText(rig.t.scheduler.WallClock());
+    EXPECT_EQ(rig.link.ReceiveDALIData(nData, &log), kResultDone);
+    EXPECT_EQ(nData, 0x05);
+    EXPECT_EQ(rig.Now(), 50);
+
+    rig.terminal->SetInputValue(0x00FE);  // a byte without the present bit is no answer
+    nData = 99;
+    EXPECT_EQ(rig.link.ReceiveDALIData(nData, &log), kResultTimeout);
+    EXPECT_EQ(nData, 0);
+    EXPECT_EQ(rig.Now(), 90);
+    EXPECT_EQ(log.text, DateTimeText(rig.t.scheduler.WallClock() - std::chrono::milliseconds(90)) +
+                            "   A1      query actual level\r\n" + answerStamp + "   0x5\r\n" +
+                            DateTimeText(rig.t.scheduler.WallClock()) + "   timeout\r\n");
+}
+
+TEST_P(TransactionTest, StartRandomAddressingPulsesControlBitThreeAndClearsBitOne) {
+    // Control bit 1 set by someone before: the start clears it along with setting bit 3.
+    const auto& layout = GetParam().layout;
+    const std::uint16_t bit1 = layout[kControl].nBitOffset ? 0x0200 : 0x0002;
+    rig.terminal->SetWord(test::kOutputTable, layout[kControl].nWordOffset, bit1);
+    rig.terminal->SetFirmwareAddressingStarts(true);
+    EXPECT_EQ(rig.link.StartRandomAddressing(), kResultDone);
+    EXPECT_EQ(rig.terminal->ControlHistory(), (std::vector<std::uint8_t>{0x00, 0x08, 0x00}));
+    EXPECT_EQ(rig.terminal->StatusByte() & kStatusFirmwareAddressing, kStatusFirmwareAddressing);
+    EXPECT_EQ(rig.Now(), 0);  // the run showed at the first look
+    EXPECT_TRUE(rig.terminal->Commands().empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Placements, TransactionTest, testing::ValuesIn(test::kLinkSetups),
+                         [](const auto& info) { return info.param.name; });
+
+class HandshakeTest : public testing::Test {
+  protected:
+    LinkRig rig{test::PackedLayout(), false};
+};
+
+TEST_F(HandshakeTest, LineErrorsAfterTheCommand) {
+    rig.terminal->SetStatusBits(kStatusCollision | kStatusCorruptFrame);
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrBroadcast, 0), kResultCollision);
+    rig.terminal->ClearStatusBits(kStatusCollision);
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrBroadcast, 0), kResultCorruptFrame);
+    std::uint8_t nDsi = 1;
+    EXPECT_EQ(rig.link.SendDSICommand(nDsi), kResultCorruptFrame);
+    // An error bit ends the poll at once.
+    EXPECT_EQ(rig.Now(), 150);
+}
+
+TEST_F(HandshakeTest, UnacknowledgedCommandCountsAsSentAfterTwoPolls) {
+    rig.terminal->SetAcknowledge(false);
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrShort, 0), kResultDone);
+    EXPECT_EQ(rig.Now(), 70);
+    EXPECT_EQ(rig.terminal->CountCalls(false), 2u + 4u);
+}
+
+TEST_F(HandshakeTest, LateTakeOverIsWaitedForInSteps) {
+    rig.terminal->SetTakeOverAfterReads(3);
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrShort, 0), kResultDone);
+    EXPECT_EQ(rig.Now(), 300 + 50);
+    EXPECT_EQ(rig.terminal->Commands().size(), 1u);
+}
+
+TEST_F(HandshakeTest, TakeOverThatNeverComesCostsFiftyReadsAndGoesOn) {
+    rig.terminal->SetTakeOverNever();
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrShort, 0), kResultDone);
+    EXPECT_EQ(rig.Now(), 5000 + 200 + 50);
+    std::size_t readBacks = 0;
+    for (const auto& call : rig.terminal->Calls())
+        if (!call.bWrite && call.nCount == 2) ++readBacks;
+    EXPECT_EQ(readBacks, 1u + 50u);  // the read of step one, then the take-over reads
+    EXPECT_TRUE(rig.terminal->Commands().empty());
+}
+
+TEST_F(HandshakeTest, ToggleMaskFollowsAControlByteInTheHighByte) {
+    LinkRig high(test::WordAlignedLayout(4, true), false);
+    high.terminal->SetWord(test::kOutputTable, 4, 0x00C3);  // a foreign low byte stays as it is
+    EXPECT_EQ(SendDALI(high, kCmdOff, 0, kAddrShort, 1), kResultDone);
+    EXPECT_EQ(high.terminal->Word(test::kOutputTable, 4), 0x01C3);
+    EXPECT_EQ(high.terminal->Word(test::kOutputTable, 5), 0x0300);
+    EXPECT_EQ(high.Now(), 50);
+    EXPECT_EQ(high.link.StartRandomAddressing(), kResultDone);
+    EXPECT_EQ(high.terminal->ControlHistory(), (std::vector<std::uint8_t>{0x00, 0x01, 0x09, 0x01}));
+    EXPECT_EQ(high.terminal->Word(test::kOutputTable, 4) & 0x00FF, 0xC3);
+}
+
+TEST_F(HandshakeTest, RejectedAddressesAndCommandsWriteNothingButAreLogged) {
+    StringLogStream log;
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrShort, 64, &log), kResultBadAddress);
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, 7, 1, &log), kResultBadAddrType);
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrGroup, 16, &log), kResultBadGroup);
+    EXPECT_EQ(SendDALI(rig, kCmdTerminate, 0, kAddrShort, 99, &log), kResultBadAddress);
+    EXPECT_EQ(SendDALI(rig, 300, 0, kAddrShort, 1, &log), kResultBadAddress);
+    EXPECT_EQ(SendDALI(rig, kCmdEnableDeviceTypeX, 6, kAddrBroadcast, 0, &log), kResultBadAddress);
+    EXPECT_TRUE(rig.terminal->Calls().empty());
+    EXPECT_EQ(rig.Now(), 0);
+    const std::string stamp = DateTimeText(rig.t.scheduler.WallClock());
+    EXPECT_EQ(log.text, stamp + "   <unkown short address> 64   off\r\n" + stamp +
+                            "   <unkown address type> 7   off\r\n" + stamp +
+                            "   <unkown group address> 16   off\r\n" + stamp +
+                            "   *       terminate\r\n" + stamp +
+                            "   *       <unkown command> 300\r\n" + stamp +
+                            "   *       enable device type X    --> 0x6\r\n");
+    EXPECT_TRUE(rig.t.dialogs.boxes.empty());
+}
+
+TEST_F(HandshakeTest, SpecialCommandsIgnoreABroadcastAddress) {
+    EXPECT_EQ(SendDALI(rig, kCmdTerminate, 0, kAddrBroadcast, 12345), kResultDone);
+    EXPECT_EQ(SendDALI(rig, kCmdProgramShortAddress, 0x0B, kAddrBroadcast, -4), kResultDone);
+    EXPECT_EQ(rig.terminal->Commands(), (std::vector<std::uint16_t>{0xA100, 0xB70B}));
+}
+
+TEST_F(HandshakeTest, DataChangedByTheBuildReachesTheCaller) {
+    std::int16_t nCommandId = 20;
+    std::uint8_t nData = 200;
+    std::int16_t nAddrType = kAddrShort;
+    std::int16_t nAddr = 2;
+    EXPECT_EQ(rig.link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr), kResultDone);
+    EXPECT_EQ(nData, 4);
+    EXPECT_EQ(rig.terminal->Commands(), std::vector<std::uint16_t>{0x0514});
+}
+
+TEST_F(HandshakeTest, WithoutDevComEveryTransactionReturnsTwoAtOnce) {
+    rig.state.objDevCom.reset();
+    StringLogStream log;
+    std::uint8_t nData = 42;
+    std::int32_t nWord = 0x1234;
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrShort, 1, &log), kResultNoDevCom);
+    EXPECT_EQ(rig.link.ReceiveDALIData(nData, &log), kResultNoDevCom);
+    EXPECT_EQ(nData, 42);
+    EXPECT_EQ(rig.link.SendDSICommand(nData), kResultNoDevCom);
+    EXPECT_EQ(rig.link.SendCommand(nWord), kResultNoDevCom);
+    EXPECT_EQ(nWord, 0x1234);
+    EXPECT_EQ(rig.link.StartRandomAddressing(), kResultNoDevCom);
+    EXPECT_EQ(rig.Now(), 0);
+    EXPECT_TRUE(rig.terminal->Calls().empty());
+    // The command line is still logged; the receive without a device logs nothing.
+    EXPECT_EQ(log.text, DateTimeText(rig.t.scheduler.WallClock()) + "   A1      off\r\n");
+}
+
+TEST_F(HandshakeTest, ReceiveReportsLineErrorsCollisionFirst) {
+    StringLogStream log;
+    std::uint8_t nData = 0;
+    rig.terminal->SetStatusBits(kStatusCorruptFrame);
+    EXPECT_EQ(rig.link.ReceiveDALIData(nData, &log), kResultCorruptFrame);
+    rig.terminal->SetStatusBits(kStatusCollision);
+    EXPECT_EQ(rig.link.ReceiveDALIData(nData, &log), kResultCollision);
+    EXPECT_EQ(rig.link.ReceiveDALIData(nData, nullptr), kResultCollision);
+    const std::string stamp = DateTimeText(rig.t.scheduler.WallClock());
+    EXPECT_EQ(log.text.substr(log.text.find("   corrupt")),
+              "   corrupt frame\r\n" + stamp + "   collision\r\n");
+    // An answer wins over error bits.
+    rig.terminal->PresentAnswer(0xA0);
+    EXPECT_EQ(rig.link.ReceiveDALIData(nData, &log), kResultDone);
+    EXPECT_EQ(nData, 0xA0);
+}
+
+class ThrowingLog : public LogStream {
+  public:
+    void Write(std::string_view) override { throw std::runtime_error("disk full"); }
+};
+
+TEST_F(HandshakeTest, FailingLogIsIgnored) {
+    ThrowingLog log;
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrShort, 1, &log), kResultDone);
+    std::uint8_t nData = 0;
+    EXPECT_EQ(rig.link.ReceiveDALIData(nData, &log), kResultTimeout);
+    EXPECT_EQ(rig.terminal->Commands().size(), 1u);
+    EXPECT_TRUE(rig.t.dialogs.boxes.empty());
+}
+
+TEST_F(HandshakeTest, DevComFailureInsideATransactionShowsItsBoxAndReturnsOne) {
+    const std::string failure = ": Table access failed\r\nSource: VmDcCOM\r\nNumber: 30001";
+    // Fail the toggle write (third call): the command is lost, the handshake stops there.
+    rig.terminal->FailOnCall(3);
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrShort, 1), kResultError);
+    ASSERT_EQ(rig.t.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(rig.BoxText(0), "Error: SendDALICommand" + failure);
+    EXPECT_EQ(rig.t.dialogs.boxes[0].icon, MsgIcon::Critical);
+    EXPECT_EQ(rig.t.dialogs.boxes[0].title, "System failure");
+    EXPECT_EQ(rig.Now(), 0);
+
+    StringLogStream log;
+    std::uint8_t nData = 7;
+    rig.terminal->FailOnCall(static_cast<int>(rig.terminal->Calls().size()) + 2);
+    EXPECT_EQ(rig.link.ReceiveDALIData(nData, &log), kResultError);
+    EXPECT_EQ(rig.BoxText(1), "Error: ReceiveDALIData" + failure);
+    EXPECT_TRUE(log.text.empty());
+
+    rig.terminal->FailOnCall(static_cast<int>(rig.terminal->Calls().size()) + 1);
+    EXPECT_EQ(rig.link.SendDSICommand(nData), kResultError);
+    EXPECT_EQ(rig.BoxText(2), "Error: SendDSICommand" + failure);
+}
+
+TEST_F(HandshakeTest, FunctionsWithoutHandlerLetDevComFailuresThrough) {
+    rig.terminal->FailOnCall(1);
+    std::int32_t nWord = 0x0100;
+    EXPECT_THROW(rig.link.SendCommand(nWord), ControlError);
+    rig.terminal->FailOnCall(2);
+    EXPECT_THROW(rig.link.WriteDataOut(nWord), ControlError);
+    rig.terminal->FailOnCall(3);
+    EXPECT_THROW(rig.link.StartRandomAddressing(), ControlError);
+    EXPECT_TRUE(rig.t.dialogs.boxes.empty());
+}
+
+TEST_F(HandshakeTest, FirmwareRunThatNeverStartsIsLookedForTenTimes) {
+    EXPECT_EQ(rig.link.StartRandomAddressing(), kResultDone);
+    EXPECT_EQ(rig.Now(), 1000);
+    std::size_t statusReads = 0;
+    for (const auto& call : rig.terminal->Calls())
+        if (call.nTable == test::kInputTable) ++statusReads;
+    EXPECT_EQ(statusReads, 10u);
+    EXPECT_EQ(rig.terminal->ControlHistory(), (std::vector<std::uint8_t>{0x00, 0x08, 0x00}));
+    EXPECT_EQ(rig.terminal->StatusByte() & kStatusFirmwareAddressing, 0);
+}
+
+}  // namespace
+}  // namespace zd

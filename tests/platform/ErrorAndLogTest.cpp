@@ -1,0 +1,70 @@
+// The error convention's box and the log files' encoding, which every procedure shares.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include "platform/Error.h"
+#include "platform/LogFile.h"
+#include "support/TestContext.h"
+
+namespace zd {
+namespace {
+
+TEST(ErrorConventionTest, GuardedProcedureShowsOneCriticalBoxAndReturnsOne) {
+    test::TestContext t;
+    std::int16_t status = GuardStatus(t.context, "SendDALICommand", []() -> std::int16_t {
+        throw ControlError("Table not accessible", "VmDcCOM", 30001);
+    });
+    EXPECT_EQ(status, 1);
+    ASSERT_EQ(t.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(t.dialogs.boxes[0].text,
+              "Error: SendDALICommand: Table not accessible\r\nSource: VmDcCOM\r\nNumber: 30001");
+    EXPECT_EQ(t.dialogs.boxes[0].icon, MsgIcon::Critical);
+    EXPECT_EQ(t.dialogs.boxes[0].title, "System failure");
+}
+
+TEST(ErrorConventionTest, ForeignExceptionsAreReportedUnderTheLibraryAndNothingEscapes) {
+    test::TestContext t;
+    t.messages.SetLanguage(Language::German);
+    Guard(t.context, "timerWatchdog_Timer", [] { throw std::out_of_range("index 7"); });
+    Guard(t.context, "UserControl_Terminate", [] { throw 42; });
+    ASSERT_EQ(t.dialogs.boxes.size(), 2u);
+    EXPECT_EQ(t.dialogs.boxes[0].text, std::string("Error: timerWatchdog_Timer: index 7\r\nSource: ") +
+                                           kLibraryTitle + "\r\nNumber: 440");
+    EXPECT_EQ(t.dialogs.boxes[0].title, "Systemfehler");
+    EXPECT_NE(t.dialogs.boxes[1].text.find("Unknown error"), std::string::npos);
+    // Success passes the status through and shows nothing.
+    EXPECT_EQ(GuardStatus(t.context, "X", [] { return 258; }), 258);
+    EXPECT_EQ(t.dialogs.boxes.size(), 2u);
+}
+
+std::string ReadBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+TEST(LogFileTest, WritesUtf16LittleEndianWithByteOrderMarkAndCrLf) {
+    auto dir = std::filesystem::temp_directory_path() / "zd4270-logtest";
+    std::filesystem::create_directories(dir);
+    auto path = dir / "log.txt";
+    {
+        LogFile log(path.string());
+        log.WriteLine("Aß");
+        log.Write("\xF0\x9F\x92\xA1");  // outside the basic plane: a surrogate pair
+    }
+    const std::string expected("\xFF\xFE" "A\0\xDF\0\r\0\n\0" "\x3D\xD8\xA1\xDC", 14);
+    EXPECT_EQ(ReadBytes(path), expected);
+    EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16("Geräte \xF0\x9F\x92\xA1")), "Geräte \xF0\x9F\x92\xA1");
+    EXPECT_EQ(Utf8ToUtf16("a\xFFz"), u"a\uFFFDz");
+    std::filesystem::remove_all(dir);
+}
+
+TEST(LogFileTest, AnUnwritablePathIsAControlError) {
+    EXPECT_THROW(LogFile("/nonexistent-folder/zd4270/log.txt"), ControlError);
+}
+
+}  // namespace
+}  // namespace zd
