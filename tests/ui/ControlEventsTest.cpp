@@ -1,0 +1,281 @@
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ui/Button.h"
+#include "ui/ComboBox.h"
+#include "ui/Label.h"
+#include "ui/Slider.h"
+#include "ui/TabStrip.h"
+#include "ui/TextBox.h"
+
+namespace zd {
+namespace {
+
+TEST(CheckBoxTest, CodeAndUserChangesRaiseClickEqualValueDoesNot) {
+    CheckBox box("chkPowerSupplyUnit");
+    int clicks = 0;
+    int changes = 0;
+    box.Clicked.Connect([&] { ++clicks; });
+    box.OnChanged.Connect([&] { ++changes; });
+
+    box.SetChecked(false);
+    EXPECT_EQ(clicks, 0);
+    EXPECT_EQ(changes, 0);
+
+    box.SetChecked(true);
+    EXPECT_EQ(clicks, 1);
+    box.SetValue(CheckState::Checked);
+    EXPECT_EQ(clicks, 1);
+
+    box.Click();
+    EXPECT_FALSE(box.IsChecked());
+    EXPECT_EQ(clicks, 2);
+    EXPECT_EQ(changes, 2);
+}
+
+TEST(CheckBoxTest, HandlerSeesTheNewValue) {
+    CheckBox box("chkOpticalSelectionFeedback");
+    std::vector<bool> seen;
+    box.Clicked.Connect([&] { seen.push_back(box.IsChecked()); });
+    box.Click();
+    box.Click();
+    EXPECT_EQ(seen, (std::vector<bool>{true, false}));
+}
+
+TEST(OptionButtonTest, SelectingOneClearsTheOthersOfItsGroupOnly) {
+    OptionGroup addressType;
+    OptionGroup operationMode;
+    OptionButton option1("Option1"), option2("Option2"), option3("Option3"), option4("Option4");
+    addressType.Add(option1);
+    addressType.Add(option2);
+    addressType.Add(option3);
+    operationMode.Add(option4);
+
+    std::vector<std::string> clicked;
+    for (OptionButton* o : {&option1, &option2, &option3, &option4}) {
+        o->Clicked.Connect([&clicked, o] { clicked.push_back(o->Name()); });
+    }
+
+    option1.SetValue(true);
+    option4.SetValue(true);
+    option3.Click();
+    EXPECT_FALSE(option1.Value());
+    EXPECT_FALSE(option2.Value());
+    EXPECT_TRUE(option3.Value());
+    EXPECT_TRUE(option4.Value());
+    EXPECT_EQ(addressType.Selected(), &option3);
+    // Only the option that became selected reports a click; clearing and re-selecting report
+    // nothing.
+    EXPECT_EQ(clicked, (std::vector<std::string>{"Option1", "Option4", "Option3"}));
+    option3.SetValue(true);
+    option3.SetValue(false);
+    EXPECT_EQ(clicked.size(), 3u);
+    EXPECT_EQ(addressType.Selected(), nullptr);
+}
+
+TEST(OptionButtonTest, HandlerSeesTheGroupAlreadyUpdated) {
+    OptionGroup group;
+    OptionButton a("Option4"), b("Option5");
+    group.Add(a);
+    group.Add(b);
+    a.SetValue(true);
+    bool otherClearedFirst = false;
+    b.Clicked.Connect([&] { otherClearedFirst = !a.Value() && b.Value(); });
+    b.Click();
+    EXPECT_TRUE(otherClearedFirst);
+}
+
+TEST(OptionButtonTest, DestroyedOptionLeavesItsGroup) {
+    OptionGroup group;
+    OptionButton kept("Option1");
+    group.Add(kept);
+    {
+        OptionButton gone("Option2");
+        group.Add(gone);
+        gone.SetValue(true);
+    }
+    ASSERT_EQ(group.Options().size(), 1u);
+    kept.SetValue(true);
+    EXPECT_EQ(group.Selected(), &kept);
+}
+
+TEST(ButtonTest, ClickIsIgnoredWhenDisabledHereOrInAContainerOrOnADisabledTab) {
+    TabStrip tabs("tabMain", 4);
+    Frame frame("fraRndAddrOptions");
+    Button start("cmdRndAddrStart");
+    tabs.AddChild(frame, 1);
+    frame.AddChild(start);
+    int clicks = 0;
+    start.Clicked.Connect([&] { ++clicks; });
+
+    EXPECT_TRUE(start.Click());
+    start.SetEnabled(false);
+    EXPECT_FALSE(start.Click());
+    start.SetEnabled(true);
+    frame.SetEnabled(false);
+    EXPECT_FALSE(start.Click());
+    frame.SetEnabled(true);
+    tabs.SetTabEnabled(1, false);
+    EXPECT_FALSE(start.Click());
+    tabs.SetTabEnabled(2, false);
+    tabs.SetTabEnabled(1, true);
+    EXPECT_TRUE(start.Click());
+    EXPECT_EQ(clicks, 2);
+}
+
+TEST(ComboBoxTest, NewListIndexRaisesClickWithTheTextAlreadySet) {
+    ComboBox combo("cboChangeAddrNewAddress");
+    for (int i = 0; i < 64; ++i) combo.AddItem(std::to_string(i));
+    combo.AddItem("MASK");
+    std::vector<std::string> seen;
+    combo.Clicked.Connect([&] { seen.push_back(combo.Text()); });
+
+    EXPECT_EQ(combo.ListIndex(), -1);
+    combo.SetListIndex(64);
+    combo.SetListIndex(64);
+    combo.SetListIndex(7);
+    combo.SetText("12");
+    EXPECT_EQ(seen, (std::vector<std::string>{"MASK", "7", "12"}));
+    EXPECT_EQ(combo.ListIndex(), 12);
+
+    EXPECT_THROW(combo.SetListIndex(65), std::out_of_range);
+    EXPECT_THROW(combo.SetText("64"), std::invalid_argument);
+    combo.Clear();
+    EXPECT_EQ(combo.ListIndex(), -1);
+    EXPECT_EQ(seen.size(), 3u);
+}
+
+TEST(ComboBoxTest, RemovingAndInsertingKeepTheSelectedEntry) {
+    ComboBox combo("cboCommand");
+    combo.AddItem("a", 10);
+    combo.AddItem("b", 20);
+    combo.AddItem("c", 30);
+    combo.SetListIndex(1);
+    int clicks = 0;
+    combo.Clicked.Connect([&] { ++clicks; });
+
+    combo.InsertItem(0, "z", 5);
+    EXPECT_EQ(combo.ListIndex(), 2);
+    EXPECT_EQ(combo.ItemData(combo.ListIndex()), 20);
+    combo.RemoveItem(0);
+    EXPECT_EQ(combo.ListIndex(), 1);
+    combo.RemoveItem(1);
+    EXPECT_EQ(combo.ListIndex(), -1);
+    EXPECT_EQ(combo.Text(), "");
+    EXPECT_EQ(clicks, 0);
+}
+
+TEST(TextBoxTest, ChangeRaisedForEveryNewTextAlsoFromItsOwnHandler) {
+    TextBox box("txtDataDec");
+    box.SetMaxLength(3);
+    // A number box that refuses non-digits by writing the last good value back, as the pages do.
+    std::string lastGood = "0";
+    std::vector<std::string> seen;
+    box.Change.Connect([&] {
+        seen.push_back(box.Text());
+        if (box.Text().find_first_not_of("0123456789") != std::string::npos) {
+            box.SetText(lastGood);
+        } else {
+            lastGood = box.Text();
+        }
+    });
+
+    box.SetText("12");
+    box.Type("12x");
+    box.SetText("12");
+    EXPECT_EQ(seen, (std::vector<std::string>{"12", "12x", "12"}));
+    EXPECT_EQ(box.Text(), "12");
+    EXPECT_EQ(box.SelStart(), 2);
+
+    box.Type("98765");
+    EXPECT_EQ(box.Text(), "987");
+    box.SetText("98765");
+    EXPECT_EQ(box.Text(), "98765");
+}
+
+TEST(TextBoxTest, CaretCountsCharactersAndLockedBoxRefusesTyping) {
+    TextBox box("txtValue", "Gerät");
+    box.SetSelStart(99);
+    EXPECT_EQ(box.SelStart(), 5);
+    box.SetSelStart(1);
+    box.SetSelLength(10);
+    EXPECT_EQ(box.SelLength(), 4);
+    box.SetLocked(true);
+    EXPECT_FALSE(box.Type("x"));
+    EXPECT_EQ(box.Text(), "Gerät");
+}
+
+TEST(SliderTest, ValueStaysInRangeCodeRaisesChangeDragRaisesScroll) {
+    Slider slider("sliLightLevel", 0, 255);
+    std::vector<std::string> events;
+    slider.Change.Connect([&] { events.push_back("change " + std::to_string(slider.Value())); });
+    slider.Scroll.Connect([&] { events.push_back("scroll " + std::to_string(slider.Value())); });
+
+    slider.SetValue(0);
+    slider.SetValue(300);
+    slider.SetValue(300);
+    slider.DragTo(-5);
+    slider.SetMax(100);
+    slider.SetValue(55);
+    slider.SetMax(40);
+    EXPECT_EQ(events,
+              (std::vector<std::string>{"change 255", "scroll 0", "change 55", "change 40"}));
+}
+
+TEST(SliderTest, TextBoxAndSliderHandlersSettleWhenUpdatingEachOther) {
+    Slider slider("sliDALIData", 0, 255);
+    TextBox text("txtDataDec", "0");
+    int sliderEvents = 0;
+    int textEvents = 0;
+    slider.Change.Connect([&] {
+        ++sliderEvents;
+        text.SetText(std::to_string(255 - slider.Value()));
+    });
+    text.Change.Connect([&] {
+        ++textEvents;
+        slider.SetValue(255 - std::stoi(text.Text()));
+    });
+    text.SetText("200");
+    EXPECT_EQ(slider.Value(), 55);
+    EXPECT_EQ(sliderEvents, 1);
+    EXPECT_EQ(textEvents, 1);
+}
+
+TEST(TabStripTest, NewTabRaisesClickWithThePreviousTab) {
+    TabStrip tabs("tabAddressing");
+    for (const char* caption : {"Physical selection", "Random addressing", "Single", "Change"})
+        tabs.AddTab(caption);
+    std::vector<std::pair<int, int>> seen;
+    tabs.Clicked.Connect([&](int previous) { seen.emplace_back(previous, tabs.Tab()); });
+
+    EXPECT_EQ(tabs.Tab(), 0);
+    tabs.SetTab(2);
+    tabs.SetTab(2);
+    tabs.SetTabEnabled(3, false);
+    EXPECT_FALSE(tabs.ClickTab(3));
+    tabs.SetTab(3);
+    EXPECT_TRUE(tabs.ClickTab(1));
+    tabs.SetTabCount(1);
+    EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{0, 2}, {2, 3}, {3, 1}, {1, 0}}));
+    EXPECT_THROW(tabs.SetTab(1), std::out_of_range);
+}
+
+TEST(ControlTest, ChildrenLeaveTheirContainerWhenEitherIsDestroyed) {
+    auto frame = std::make_unique<Frame>("fraVariables");
+    Label label("lblValueSub");
+    {
+        Label temporary("lblValue");
+        frame->AddChild(temporary);
+        frame->AddChild(label);
+        EXPECT_EQ(frame->Children().size(), 2u);
+    }
+    EXPECT_EQ(frame->Children(), (std::vector<Control*>{&label}));
+    frame.reset();
+    EXPECT_EQ(label.Parent(), nullptr);
+    EXPECT_TRUE(label.IsEffectivelyEnabled());
+}
+
+}  // namespace
+}  // namespace zd
