@@ -1,0 +1,88 @@
+#include "frame/DeviceNode.h"
+
+#include <cctype>
+#include <cstdio>
+
+#include "devices/NumericText.h"
+#include "platform/Error.h"
+
+namespace zd {
+
+namespace {
+
+// An empty part of a number stands for "not given".
+std::int32_t PartToLong(std::string_view part) {
+    return part.empty() ? -1 : TextToLong(part);
+}
+
+}  // namespace
+
+std::int32_t ReadChannelVariable(XmlNode node, std::string_view direction,
+                                 ProcessImageEntry& entry) {
+    entry = ProcessImageEntry{};
+    if (!node) return kNodeReadError;
+    XmlNode variable = node.SelectSingleNode("ProcessData/Channel/Variable[@Dir='" +
+                                             std::string(direction) + "']");
+    if (!variable) return kNodeReadError;
+
+    std::optional<std::string> offset = variable.Attribute("Offset");
+    if (!offset) return kNodeReadError;
+    std::string_view text = *offset;
+    std::size_t point = text.find('.');
+    entry.nWordOffset = PartToLong(text.substr(0, point));
+    if (point == std::string_view::npos) return kNodeReadError;
+    std::string_view bits = text.substr(point + 1);
+    bits = bits.substr(0, bits.find('.'));  // "w.b.x": only the first two parts count
+    entry.nBitOffset = PartToLong(bits);
+
+    std::optional<std::string> table = variable.Attribute("Table");
+    if (!table) return kNodeReadError;
+    entry.nTableNumber = PartToLong(*table);
+    return kNodeFound;
+}
+
+std::int32_t ReadDevicePos(XmlNode node, std::int32_t& position) {
+    position = -1;
+    IgnoreErrors([&] {
+        std::optional<std::string> pos = node.Attribute("Pos");
+        if (pos && !pos->empty()) position = TextToLong(*pos);
+    });
+    return 0;
+}
+
+std::int32_t ReadDeviceDesc(XmlNode node, std::string& name) {
+    name = node.Attribute("Name").value_or(std::string());
+    return 0;
+}
+
+bool ReadMotorolaFormat(XmlNode node) {
+    XmlNode global = node.Parent().SelectSingleNode("ProcessDataGlobal");
+    std::optional<std::string> format = global.Attribute("EndianFormat");
+    if (!format) return false;
+    std::string upper;
+    for (char c : *format)
+        upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
+    return upper == "MOTOROLA";
+}
+
+std::string FirmwareVersionText(std::int32_t version) {
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "%X", static_cast<unsigned>(version));
+    auto character = [](int byte) {
+        return (byte >= 0x20 && byte < 0x7F) ? static_cast<char>(byte) : '.';
+    };
+    std::string text = "0x";
+    text += hex;
+    text += "  (";
+    text += character((version >> 8) & 0xFF);
+    text += character(version & 0xFF);
+    text += ")";
+    return text;
+}
+
+std::string StatusOffsetText(const ProcessImageEntry& status) {
+    std::int64_t bytes = static_cast<std::int64_t>(status.nWordOffset) * 2 + status.nBitOffset / 8;
+    return std::to_string(bytes) + " [Byte]";
+}
+
+}  // namespace zd

@@ -1,0 +1,84 @@
+// What passes between a device page and the main control: the page raises an event by name with
+// named by-reference parameters, and the main control runs the transaction inside the raise and
+// writes the results into the page's own variables before the raise returns.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+#include "ui/Control.h"
+#include "ui/Event.h"
+
+namespace zd {
+
+// The named parameters of one raise, each bound to a variable of the page.
+class EventParams {
+  public:
+    using Ref = std::variant<std::int16_t*, std::uint8_t*, std::int32_t*, std::string*>;
+
+    // Binds name to the page's variable; a name bound again takes the new variable.
+    EventParams& Bind(std::string name, std::int16_t& value) {
+        return BindRef(std::move(name), &value);
+    }
+    EventParams& Bind(std::string name, std::uint8_t& value) {
+        return BindRef(std::move(name), &value);
+    }
+    EventParams& Bind(std::string name, std::int32_t& value) {
+        return BindRef(std::move(name), &value);
+    }
+    // A parameter that holds text, converted as a number when read.
+    EventParams& Bind(std::string name, std::string& value) {
+        return BindRef(std::move(name), &value);
+    }
+
+    bool Has(std::string_view name) const { return Find(name) != nullptr; }
+
+    // The value of name. Throws ControlError: a missing name (5), text that is no number (13).
+    std::int32_t Get(std::string_view name) const;
+    // Writes value into name's variable. Throws ControlError: a missing name (5), a value that
+    // does not fit the variable (6); the variable then keeps what it held.
+    void Set(std::string_view name, std::int32_t value);
+
+  private:
+    EventParams& BindRef(std::string name, Ref ref);
+    const Ref* Find(std::string_view name) const;
+
+    std::vector<std::pair<std::string, Ref>> m_params;
+};
+
+// The five kinds of device page, each with one reference in the main control.
+enum class PageKind { Commands, LightControl, Variables, Groups, Scenes };
+inline constexpr int kPageKindCount = 5;
+
+// The control name and class of each page kind: "configZD4270Commands" ...
+const char* PageClassName(PageKind kind);
+
+// The side of a device page the main control sees: the page's events and its address properties.
+// The pages themselves derive from it.
+class DevicePage : public Control {
+  public:
+    explicit DevicePage(std::string name) : Control(std::move(name)) {}
+
+    // Raised by the page; the receiver handles it synchronously and writes results back into
+    // params.
+    Event<std::string_view, EventParams&> ObjectEvent;
+    void RaiseEvent(std::string_view eventName, EventParams& params) {
+        ObjectEvent.Raise(eventName, params);
+    }
+
+    // The address the page works on (every page but the commands page uses them).
+    std::int16_t DALIAddr() const { return m_nDALIAddr; }
+    std::int16_t DALIAddrType() const { return m_nDALIAddrType; }
+    // Setting an address may make a page read its device.
+    virtual void SetDALIAddr(std::int16_t nAddr) { m_nDALIAddr = nAddr; }
+    virtual void SetDALIAddrType(std::int16_t nAddrType) { m_nDALIAddrType = nAddrType; }
+
+  private:
+    std::int16_t m_nDALIAddr = -1;
+    std::int16_t m_nDALIAddrType = 0;
+};
+
+}  // namespace zd

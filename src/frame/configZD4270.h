@@ -1,0 +1,228 @@
+// The main control the host embeds for one terminal: its surface (tabs and controls inside a
+// scrolled window), its life (initialise, resize, RefreshData, terminate), the watchdog, the
+// logging settings and the routing of the device pages' requests to the terminal.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "frame/PageEvents.h"
+#include "link/Link.h"
+#include "link/ModuleState.h"
+#include "platform/Context.h"
+#include "platform/DevCom.h"
+#include "platform/LogFile.h"
+#include "platform/RegistryAccess.h"
+#include "platform/Xml.h"
+#include "ui/Controls.h"
+
+namespace zd {
+
+inline constexpr const char* kMappingDataLogFile = "OrvixVTermZD4270.Logging.MappingData.xml";
+inline constexpr const char* kUserDataLogFile = "OrvixVTermZD4270.Logging.UserData.xml";
+inline constexpr std::int64_t kWatchdogIntervalMs = 500;
+inline constexpr std::int64_t kRndAddrFirmwareIntervalMs = 1000;
+// Firmware from which the terminal runs random addressing itself: ASCII "1M".
+inline constexpr std::int32_t kFirmwareAddressingVersion = 0x314D;
+// Twips: where a device page lies on tabMain.
+inline constexpr double kPageLeft = 3240;
+inline constexpr double kPageTop = 480;
+inline constexpr double kPageWidth = 5415;
+inline constexpr double kPageHeight = 6450;
+
+class configZD4270 {
+  public:
+    // Initialises the control: empty device list, captions and lists from the catalogue.
+    configZD4270(const Context& context, RegistryAccess& registry,
+                 ModuleState& state = ModuleState::Shared());
+    virtual ~configZD4270();
+    configZD4270(const configZD4270&) = delete;
+    configZD4270& operator=(const configZD4270&) = delete;
+
+    // The host's one call: locate the terminal in the process image, read its settings and
+    // registers, load the device list and start the watchdog. Failures are shown, never thrown.
+    void RefreshData(XmlNode objDeviceNode, std::shared_ptr<DevCom> objDevCom,
+                     const std::string& UserData);
+    // The host resized the control: the scrolled window covers it again.
+    void Resize(double width, double height);
+    // The host destroys the control: watchdog off, device list saved, pages dropped. Runs once;
+    // the destructor calls it when the host did not.
+    void Terminate();
+
+    // The single handler of every page event (exact names; unknown names are ignored).
+    void HandleObjectEvents(std::string_view eventName, EventParams& params);
+
+    // The page references: each page kind has one, empty while that page is not shown. Taking a
+    // page connects its events; it lies on tabMain at the page position.
+    DevicePage* Page(PageKind kind) const { return m_pages[static_cast<int>(kind)].get(); }
+    DevicePage& SetPage(PageKind kind, std::unique_ptr<DevicePage> page);
+    void RemovePage(PageKind kind);
+    // Removes every page, in the order commands, light control, variables, groups, scenes.
+    void RemovePageControls();
+
+    // Reading the device node (each returns a status: 0, or 1 on a read error).
+    std::int32_t GetChannelVariableInfo(XmlNode node, std::string_view direction,
+                                        ProcessImageEntry& entry);
+    std::int32_t GetDevicePos(XmlNode node, std::int32_t& position);
+    std::int32_t GetDeviceDesc(XmlNode node, std::string& name);
+    bool IsMotorolaFormat(XmlNode node);
+    void ReadLoggingSettingsFromRegistry();
+
+    // The views built from the device list, and the addressing helpers the refresh needs.
+    virtual void CreateTreeDevices();
+    virtual void CreateChangeAddrListView();
+    virtual void CreateScenesView();
+    virtual void CreateGroupsView();
+    void ClearAddressingLists();
+    void EnableRndAddrOptions(bool bEnable);
+    void EnableRndAddrOptionsAndTabs(bool bEnable);
+    // One step of the terminal's own random addressing; the addressing procedures supply it.
+    virtual void RandomAddressingFirmware(bool bStart, bool bStop, bool bPoll, bool& bFinished);
+
+    ModuleState& State() { return m_state; }
+    Link& TerminalLink() { return m_link; }
+    const Context& GetContext() const { return m_context; }
+    RegistryAccess& Registry() { return m_registry; }
+
+    // State read from the terminal's node and user data.
+    std::int32_t Pos = -1;
+    std::int32_t m_nChannel = 0;
+    std::int32_t m_nCompanyId = 0;
+    std::string m_sDeviceName;
+    bool m_bRefreshing = false;
+
+    bool EnableLoggingMappingData = false;
+    bool EnableLoggingUserData = false;
+    bool EnableLoggingAddressing = false;
+
+    bool m_bScanning = false;
+    bool m_bPhySelRunning = false;
+    bool m_bRndAddrRunning = false;
+    bool m_bChangeAddrRunning = false;
+    // The open addressing log, or none.
+    std::unique_ptr<LogFile> m_tsLogAddressing;
+
+    // Watchdog writes that failed since the last one that succeeded.
+    int m_nWatchdogFailures = 0;
+
+    // The surface: everything lies in the scrolled window, on the tabs of tabMain.
+    ScrolledWindow scrolledWindow{"ScrolledWindow"};
+    TabStrip tabMain{"tabMain", 4};
+
+    // Device settings tab.
+    TreeView treeDevices{"treeDevices"};
+    Label lblPos{"lblPos"};
+    Label lblChannel{"lblChannel"};
+    Label lblOffset{"lblOffset"};
+    Label lblType{"lblType"};
+    Label lblValuePos{"lblValuePos"};
+    Label lblValueChannel{"lblValueChannel"};
+    Label lblValueOffset{"lblValueOffset"};
+    Label lblValueType{"lblValueType"};
+    Label lblValueFormat{"lblValueFormat"};
+    CheckBox chkOpticalSelectionFeedback{"chkOpticalSelectionFeedback"};
+    Button cmdScanDevices{"cmdScanDevices"};
+    ProgressBar prgState{"prgState", 0, 63};
+    Timer timerScanDevices{"timerScanDevices"};
+
+    // Addressing tab.
+    TabStrip tabAddressing{"tabAddressing", 4};
+    Label lblPhySelInfo{"lblPhySelInfo"};
+    Button cmdPhySelStart{"cmdPhySelStart"};
+    Frame fraPhySelOptions{"fraPhySelOptions"};
+    CheckBox chkPhySelCompleteNewInstallation{"chkPhySelCompleteNewInstallation"};
+    CheckBox chkPhySelDeleteAllGroupAssignments{"chkPhySelDeleteAllGroupAssignments"};
+    CheckBox chkPhySelDeleteAllScenes{"chkPhySelDeleteAllScenes"};
+    Label lblPhySelStartAddress{"lblPhySelStartAddress"};
+    ComboBox cboPhySelStartAddress{"cboPhySelStartAddress"};
+    Label lblPhySelStatus{"lblPhySelStatus"};
+    ListView lstPhySelView{"lstPhySelView"};
+    Timer timerPhySel{"timerPhySel"};
+
+    Label lblRndAddrInfo{"lblRndAddrInfo"};
+    Button cmdRndAddrStart{"cmdRndAddrStart"};
+    Frame fraRndAddrOptions{"fraRndAddrOptions"};
+    CheckBox chkRndAddrCompleteNewInstallation{"chkRndAddrCompleteNewInstallation"};
+    CheckBox chkRndAddrDeleteAllGroupAssignments{"chkRndAddrDeleteAllGroupAssignments"};
+    CheckBox chkRndAddrDeleteAllScenes{"chkRndAddrDeleteAllScenes"};
+    CheckBox chkRndAddrOpticalFeedback{"chkRndAddrOpticalFeedback"};
+    Label lblRndAddrStartAddress{"lblRndAddrStartAddress"};
+    ComboBox cboRndAddrStartAddress{"cboRndAddrStartAddress"};
+    Label lblRndAddrStatus{"lblRndAddrStatus"};
+    ListView lstRndAddrView{"lstRndAddrView"};
+    Timer timerRndAddr{"timerRndAddr"};
+    Timer timerRndAddrFirmware{"timerRndAddrFirmware"};
+
+    Label lblSingleAssignInfo{"lblSingleAssignInfo"};
+    Button cmdSingleAssignStart{"cmdSingleAssignStart"};
+    Frame fraSingleAssignOptions{"fraSingleAssignOptions"};
+    Label lblSingleAssignStartAddress{"lblSingleAssignStartAddress"};
+    ComboBox cboSingleAssignAddress{"cboSingleAssignAddress"};
+
+    std::array<Label, 2> lblChangeAddrInfo{Label{"lblChangeAddrInfo(0)"},
+                                           Label{"lblChangeAddrInfo(1)"}};
+    Button cmdChangeAddrStart{"cmdChangeAddrStart"};
+    CheckBox chkChangeAddrOpticalSelectionFeedback{"chkChangeAddrOpticalSelectionFeedback"};
+    Label lblChangeAddrNewAddress{"lblChangeAddrNewAddress"};
+    ComboBox cboChangeAddrNewAddress{"cboChangeAddrNewAddress"};
+    Label lblChangeAddrStatus{"lblChangeAddrStatus"};
+    ListView lstChangeAddrView{"lstChangeAddrView"};
+    Timer timerChangeAddr{"timerChangeAddr"};
+
+    // Options tab.
+    Frame fraOperationMode{"fraOperationMode"};
+    OptionGroup grpOperationMode;
+    OptionButton Option4{"Option4"};
+    OptionButton Option5{"Option5"};
+    Frame fraPowerSupplyUnit{"fraPowerSupplyUnit"};
+    CheckBox chkPowerSupplyUnit{"chkPowerSupplyUnit"};
+    Frame fraCountDALIDevices{"fraCountDALIDevices"};
+    CheckBox chkCountDALIDevices{"chkCountDALIDevices"};
+    Frame fraFirmwareVersion{"fraFirmwareVersion"};
+    Label lblFirmwareVersion{"lblFirmwareVersion"};
+    Label lblOptions{"lblOptions"};
+
+    // Archiv tab.
+    TabStrip tabArchiv{"tabArchiv", 2};
+    Grid gridScenes{"gridScenes", 65, 17};
+    Grid gridGroups{"gridGroups", 65, 17};
+    Button cmdArchivOptions{"cmdArchivOptions"};
+    PopupMenu mnuArchivOptions{"mnuArchivOptions"};
+    CheckBox chkArchivOpticalSelectionFeedback{"chkArchivOpticalSelectionFeedback"};
+    ProgressBar prgArchiv{"prgArchiv"};
+
+    // Writes the watchdog message every 500 ms while the control lives.
+    Timer timerWatchdog{"timerWatchdog"};
+
+  protected:
+    // The terminal firmware is still running random addressing: take up its supervision.
+    virtual void ResumeFirmwareAddressing();
+    void ShowCritical(const std::string& text);
+
+  private:
+    void UserControlInitialize();
+    void InitializeDeviceSettingsTab();
+    void InitializeAddressingTabs();
+    void InitializeOptionsTab();
+    void InitializeArchivTab();
+    void PlaceControls();
+    void RefreshDataSteps(XmlNode objDeviceNode, std::shared_ptr<DevCom> objDevCom,
+                          const std::string& UserData);
+    void ReadTerminalRegisters();
+    void timerWatchdog_Timer();
+    void HandleObjectEventsSteps(std::string_view eventName, EventParams& params);
+
+    Context m_context;
+    RegistryAccess& m_registry;
+    ModuleState& m_state;
+    Link m_link;
+    std::array<std::unique_ptr<DevicePage>, kPageKindCount> m_pages;
+    std::array<Event<std::string_view, EventParams&>::Connection, kPageKindCount>
+        m_pageConnections{};
+    bool m_bTerminated = false;
+};
+
+}  // namespace zd

@@ -1,0 +1,113 @@
+#include "host/StationDocument.h"
+
+#include "frame/DeviceNode.h"
+#include "platform/Error.h"
+
+namespace zd {
+
+namespace {
+
+constexpr const char* kTerminalPath = "/Station/Coupler/Device";
+constexpr const char* kDefaultUserData =
+    "<Params><UserData>0</UserData><CompanyId>0</CompanyId></Params>";
+
+// A document that did not parse, or is no station, is refused with the file and the reason.
+void CheckStation(const XmlDocument& document, const std::string& name) {
+    if (!document.IsLoaded()) {
+        throw ControlError("The station document " + name +
+                               " cannot be read: " + document.ParseError()->Describe(),
+                           kLibraryTitle, kErrXmlParse);
+    }
+    if (document.DocumentElement().Name() != "Station") {
+        throw ControlError("The station document " + name + " has no \"Station\" element",
+                           kLibraryTitle, kErrXmlParse);
+    }
+}
+
+}  // namespace
+
+StationDocument StationDocument::Load(const std::string& path) {
+    StationDocument station;
+    station.m_document.Load(path);
+    station.m_name = path;
+    CheckStation(station.m_document, path);
+    return station;
+}
+
+StationDocument StationDocument::Parse(std::string_view text, const std::string& name) {
+    StationDocument station;
+    station.m_document.LoadXml(text, name);
+    station.m_name = name;
+    CheckStation(station.m_document, name);
+    return station;
+}
+
+std::vector<XmlNode> StationDocument::Terminals() const {
+    return m_document.DocumentNode().SelectNodes(kTerminalPath);
+}
+
+XmlNode StationDocument::TerminalNode(std::int32_t position) const {
+    for (XmlNode node : Terminals()) {
+        std::int32_t pos = -1;
+        ReadDevicePos(node, pos);
+        if (pos == position && pos != -1) return node;
+    }
+    return {};
+}
+
+XmlNode StationDocument::ChooseTerminal(std::int32_t position) const {
+    XmlNode node = TerminalNode(position);
+    if (!node) {
+        throw ControlError("The station document " + m_name + " has no terminal at position " +
+                               std::to_string(position),
+                           kLibraryTitle, kErrObjectRequired);
+    }
+    return node;
+}
+
+XmlNode StationDocument::ChooseTerminal() const {
+    std::vector<XmlNode> terminals = Terminals();
+    if (terminals.empty()) {
+        throw ControlError("The station document " + m_name + " has no terminal", kLibraryTitle,
+                           kErrObjectRequired);
+    }
+    return terminals.front();
+}
+
+std::string StationUserData(XmlNode terminal) {
+    XmlNode params = terminal.SelectSingleNode("Params");
+    return params ? params.Xml() : std::string(kDefaultUserData);
+}
+
+sim::ImageLayout StationImageLayout(XmlNode terminal) {
+    sim::ImageLayout layout;
+    for (int i = 0; i < 4; ++i) {
+        ProcessImageEntry entry;
+        if (ReadChannelVariable(terminal, kProcessImageNames[i], entry) != kNodeFound ||
+            entry.nWordOffset < 0 || entry.nBitOffset < 0 || entry.nTableNumber < 0) {
+            throw ControlError(std::string("The terminal's node gives no complete ") +
+                                   kProcessImageNames[i] + " variable",
+                               kLibraryTitle, kErrObjectRequired);
+        }
+        layout.entries[static_cast<std::size_t>(i)] = {entry.nWordOffset, entry.nBitOffset,
+                                                       entry.nTableNumber};
+    }
+    layout.motorola = ReadMotorolaFormat(terminal);
+    return layout;
+}
+
+std::shared_ptr<SimDevCom> CreateSimulatedDevCom(Scheduler& scheduler, XmlNode terminal,
+                                                 sim::LineDescription line) {
+    std::int32_t position = -1;
+    ReadDevicePos(terminal, position);
+    if (position < 1) {
+        throw ControlError("The terminal's node gives no position", kLibraryTitle,
+                           kErrObjectRequired);
+    }
+    line.terminal.position = position;
+    line.terminal.layout = StationImageLayout(terminal);
+    std::shared_ptr<sim::Terminal> simulated = sim::MakeTerminal(scheduler, line);
+    return std::make_shared<SimDevCom>(std::move(simulated));
+}
+
+}  // namespace zd

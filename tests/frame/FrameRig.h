@@ -1,0 +1,153 @@
+// What the frame tests share: a station node written from a few fields, the simulated terminal
+// behind the device-communication port (with a call that fails on request), a small register-only
+// terminal for the node edge cases, and the control in a temporary working folder for its logs.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "frame/configZD4270.h"
+#include "platform/Error.h"
+#include "platform/Xml.h"
+#include "sim/Terminal.h"
+#include "support/TestContext.h"
+
+namespace zd::test {
+
+struct StationShape {
+    std::string pos = "Pos=\"1\"";
+    std::string name = "ZD4270";
+    std::string endianElement = "<ProcessDataGlobal EndianFormat=\"Intel\"/>";
+    bool processData = true;
+    // STATUS, INPUT, CONTROL, OUTPUT: the packed placement, inputs in table 0, outputs in table 1.
+    std::array<std::string, 4> offsets{"0.0", "0.8", "0.0", "0.8"};
+    std::array<std::string, 4> tables{"0", "0", "1", "1"};
+};
+
+inline std::string StationXml(const StationShape& shape) {
+    static const char* const kDirs[] = {"STATUS", "INPUT", "CONTROL", "OUTPUT"};
+    std::string xml = "<Station><Coupler Name=\"K1\">" + shape.endianElement + "<Device " +
+                      shape.pos + " Name=\"" + shape.name + "\">";
+    if (shape.processData) {
+        xml += "<ProcessData><Channel>";
+        for (int i = 0; i < 4; ++i) {
+            xml += std::string("<Variable Dir=\"") + kDirs[i] + "\" Offset=\"" +
+                   shape.offsets[static_cast<std::size_t>(i)] + "\" Table=\"" +
+                   shape.tables[static_cast<std::size_t>(i)] + "\"/>";
+        }
+        xml += "</Channel></ProcessData>";
+    }
+    return xml + "</Device></Coupler></Station>";
+}
+
+inline std::string UserDataXml(const std::string& channel = "0", const std::string& company = "2") {
+    return "<Params><UserData>" + channel + "</UserData><CompanyId>" + company +
+           "</CompanyId></Params>";
+}
+
+// Fails the n-th call (reads and writes counted from 1) or every write to one table.
+struct PortFaults {
+    int failOnCall = 0;
+    std::int32_t failWritesToTable = -1;
+    int calls = 0;
+
+    void Check(bool write, std::int32_t table) {
+        ++calls;
+        if (calls == failOnCall || (write && table == failWritesToTable)) {
+            throw ControlError("Device communication failed", "VmDcCOM", kErrDevCom);
+        }
+    }
+};
+
+// The simulated terminal behind the port.
+class SimTerminalPort : public DevCom {
+  public:
+    explicit SimTerminalPort(sim::Terminal& terminal) : m_terminal(terminal) {}
+    void ReadTable(std::int32_t nDevice, std::int32_t nTable, std::int32_t nOffset,
+                   std::int32_t nCount, std::uint16_t* pData) override {
+        faults.Check(false, nTable);
+        m_terminal.ReadTable(nDevice, nTable, nOffset, nCount, pData);
+    }
+    void WriteTable(std::int32_t nDevice, std::int32_t nTable, std::int32_t nOffset,
+                    std::int32_t nCount, const std::uint16_t* pData) override {
+        faults.Check(true, nTable);
+        m_terminal.WriteTable(nDevice, nTable, nOffset, nCount, pData);
+    }
+    PortFaults faults;
+
+  private:
+    sim::Terminal& m_terminal;
+};
+
+// Words by (device, table, offset); reads of unknown words give 0. Keeps every call.
+class WordStore : public DevCom {
+  public:
+    struct Call {
+        bool write;
+        std::int32_t device, table, offset, count;
+        std::vector<std::uint16_t> words;
+    };
+    void ReadTable(std::int32_t nDevice, std::int32_t nTable, std::int32_t nOffset,
+                   std::int32_t nCount, std::uint16_t* pData) override {
+        faults.Check(false, nTable);
+        Call call{false, nDevice, nTable, nOffset, nCount, {}};
+        for (std::int32_t i = 0; i < nCount; ++i) {
+            pData[i] = words[{nDevice, nTable, nOffset + i}];
+            call.words.push_back(pData[i]);
+        }
+        calls.push_back(call);
+    }
+    void WriteTable(std::int32_t nDevice, std::int32_t nTable, std::int32_t nOffset,
+                    std::int32_t nCount, const std::uint16_t* pData) override {
+        faults.Check(true, nTable);
+        calls.push_back({true, nDevice, nTable, nOffset, nCount, {pData, pData + nCount}});
+        for (std::int32_t i = 0; i < nCount; ++i) words[{nDevice, nTable, nOffset + i}] = pData[i];
+    }
+    std::size_t CountWrites(std::int32_t table) const {
+        std::size_t n = 0;
+        for (const Call& c : calls) n += (c.write && c.table == table) ? 1 : 0;
+        return n;
+    }
+    std::map<std::tuple<std::int32_t, std::int32_t, std::int32_t>, std::uint16_t> words;
+    std::vector<Call> calls;
+    PortFaults faults;
+};
+
+// Runs each test in a fresh temporary folder, where the control writes its log files.
+class TempWorkingFolder {
+  public:
+    TempWorkingFolder() : m_previous(std::filesystem::current_path()) {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        m_folder = std::filesystem::temp_directory_path() /
+                   ("zd_frame_" + std::string(info->test_suite_name()) + "_" + info->name());
+        std::filesystem::remove_all(m_folder);
+        std::filesystem::create_directories(m_folder);
+        std::filesystem::current_path(m_folder);
+    }
+    ~TempWorkingFolder() {
+        std::filesystem::current_path(m_previous);
+        std::filesystem::remove_all(m_folder);
+    }
+    TempWorkingFolder(const TempWorkingFolder&) = delete;
+    TempWorkingFolder& operator=(const TempWorkingFolder&) = delete;
+    const std::filesystem::path& Path() const { return m_folder; }
+
+  private:
+    std::filesystem::path m_previous;
+    std::filesystem::path m_folder;
+};
+
+inline std::vector<std::string> BoxTexts(const RecordingDialogs& dialogs) {
+    std::vector<std::string> texts;
+    for (const auto& box : dialogs.boxes) texts.push_back(box.text);
+    return texts;
+}
+
+}  // namespace zd::test

@@ -1,0 +1,153 @@
+// The XML wrapper: the first parse error with its position, no loading of anything outside the
+// text, and XPath selection relative to a node.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "platform/Error.h"
+#include "platform/Xml.h"
+
+namespace zd {
+namespace {
+
+constexpr const char* kStation = R"(<Station>
+  <Coupler Name="K1">
+    <ProcessDataGlobal EndianFormat="Motorola"/>
+    <Device Pos="1" Name="A"><ProcessData><Channel>
+      <Variable Dir="STATUS" Offset="0.0" Table="0"/>
+      <Variable Dir="INPUT" Offset="0.8" Table="0"/>
+    </Channel></ProcessData></Device>
+    <Device Pos="2" Name="B"/>
+  </Coupler>
+</Station>)";
+
+TEST(XmlTest, SelectsRelativeToANodeAndReadsAttributes) {
+    XmlDocument doc;
+    ASSERT_TRUE(doc.LoadXml(kStation));
+    XmlNode device = doc.DocumentNode().SelectSingleNode("Station/Coupler/Device[@Pos='1']");
+    ASSERT_TRUE(device);
+    EXPECT_EQ(device.Attribute("Name"), "A");
+    EXPECT_FALSE(device.Attribute("Missing").has_value());
+
+    XmlNode input = device.SelectSingleNode("ProcessData/Channel/Variable[@Dir='INPUT']");
+    ASSERT_TRUE(input);
+    EXPECT_EQ(input.Attribute("Offset"), "0.8");
+    EXPECT_FALSE(device.SelectSingleNode("ProcessData/Channel/Variable[@Dir='OUTPUT']"));
+    EXPECT_EQ(device.SelectNodes("ProcessData/Channel/Variable").size(), 2u);
+
+    // From a device node, its parent holds the byte order.
+    XmlNode global = device.Parent().SelectSingleNode("ProcessDataGlobal");
+    EXPECT_EQ(global.Attribute("EndianFormat"), "Motorola");
+    EXPECT_EQ(device.Parent().Name(), "Coupler");
+    EXPECT_EQ(doc.DocumentElement().Children().size(), 1u);
+
+    // A null node answers every question with nothing.
+    XmlNode none = device.SelectSingleNode("Nothing");
+    EXPECT_FALSE(none.SelectSingleNode("x"));
+    EXPECT_TRUE(none.SelectNodes("x").empty());
+    EXPECT_EQ(none.Text(), "");
+    EXPECT_FALSE(none.Parent());
+}
+
+TEST(XmlTest, BadXPathThrowsAControlErrorNamingTheExpression) {
+    XmlDocument doc;
+    ASSERT_TRUE(doc.LoadXml("<a/>"));
+    try {
+        doc.DocumentNode().SelectSingleNode("a[@x='");
+        FAIL() << "no error";
+    } catch (const ControlError& e) {
+        EXPECT_NE(e.Description().find("a[@x='"), std::string::npos);
+        EXPECT_EQ(e.Number(), kErrXmlParse);
+    }
+}
+
+TEST(XmlTest, NodeSerialisationIsTheWholeElementAndReparses) {
+    XmlDocument doc;
+    ASSERT_TRUE(
+        doc.LoadXml("<?xml version=\"1.0\"?><Params><UserData>3</UserData>"
+                    "<CompanyId>2</CompanyId></Params>"));
+    EXPECT_EQ(doc.DocumentNode().SelectSingleNode("Params/UserData").Text(), "3");
+    XmlNode params = doc.DocumentElement();
+    EXPECT_EQ(params.Xml(), "<Params><UserData>3</UserData><CompanyId>2</CompanyId></Params>");
+    EXPECT_EQ(doc.Xml(), params.Xml());
+    XmlDocument again;
+    ASSERT_TRUE(again.LoadXml(doc.Xml()));
+    EXPECT_EQ(again.DocumentNode().SelectSingleNode("Params/CompanyId").Text(), "2");
+}
+
+TEST(XmlTest, MalformedAndTruncatedTextsReportTheFirstErrorWithItsPlace) {
+    XmlDocument doc;
+    // The mismatched end tag on line 2 is the first error; the parser goes on to find more.
+    EXPECT_FALSE(doc.LoadXml("<a>\n  <b></c>\n</a><d", "mem.xml"));
+    ASSERT_TRUE(doc.ParseError().has_value());
+    const XmlParseError& e = *doc.ParseError();
+    EXPECT_EQ(e.line, 2);
+    EXPECT_GT(e.linePos, 0);
+    EXPECT_NE(e.errorCode, 0);
+    EXPECT_NE(e.reason.find("mismatch"), std::string::npos) << e.reason;
+    EXPECT_EQ(e.srcText, "  <b></c>");
+    EXPECT_EQ(e.url, "mem.xml");
+    EXPECT_GT(e.filePos, 0);
+    EXPECT_NE(e.Describe().find("line 2"), std::string::npos);
+    EXPECT_FALSE(doc.IsLoaded());
+    EXPECT_FALSE(doc.DocumentElement());
+
+    EXPECT_FALSE(doc.LoadXml("<Params><UserData>1</User"));
+    ASSERT_TRUE(doc.ParseError());
+    EXPECT_EQ(doc.ParseError()->line, 1);
+
+    EXPECT_FALSE(doc.LoadXml(""));
+    ASSERT_TRUE(doc.ParseError());
+    EXPECT_FALSE(doc.ParseError()->reason.empty());
+
+    // A good parse clears the previous error.
+    EXPECT_TRUE(doc.LoadXml("<ok/>"));
+    EXPECT_FALSE(doc.ParseError().has_value());
+}
+
+TEST(XmlTest, ExternalEntitiesAreNeverLoaded) {
+    namespace fs = std::filesystem;
+    fs::path dir = fs::temp_directory_path() / "zd_xml_entity_test";
+    fs::create_directories(dir);
+    fs::path secret = dir / "secret.txt";
+    std::ofstream(secret) << "TOPSECRET";
+    std::string text = "<?xml version=\"1.0\"?>\n<!DOCTYPE r [<!ENTITY x SYSTEM \"file://" +
+                       secret.string() + "\">]>\n<r><v>&x;</v></r>";
+    XmlDocument doc;
+    ASSERT_TRUE(doc.LoadXml(text));
+    EXPECT_EQ(doc.Xml().find("TOPSECRET"), std::string::npos);
+    EXPECT_EQ(doc.DocumentNode().SelectSingleNode("r/v").Text().find("TOPSECRET"),
+              std::string::npos);
+    // Nor an external DTD: its entity stays undeclared, which fails the parse.
+    fs::path dtd = dir / "d.dtd";
+    std::ofstream(dtd) << "<!ENTITY y \"FROMDTD\">";
+    XmlDocument withDtd;
+    EXPECT_FALSE(withDtd.LoadXml("<!DOCTYPE r SYSTEM \"" + dtd.string() + "\"><r>&y;</r>"));
+    ASSERT_TRUE(withDtd.ParseError());
+    EXPECT_NE(withDtd.ParseError()->reason.find("'y'"), std::string::npos)
+        << withDtd.ParseError()->reason;
+    fs::remove_all(dir);
+}
+
+TEST(XmlTest, FilesAreLoadedAndAMissingFileIsAnError) {
+    namespace fs = std::filesystem;
+    fs::path path = fs::temp_directory_path() / "zd_xml_file_test.xml";
+    {
+        XmlDocument doc = XmlDocument::Create("Archive");
+        XmlNode item = XmlDocument::AppendElement(doc.DocumentElement(), "Item", "x & y");
+        XmlDocument::SetAttribute(item, "No", "7");
+        doc.Save(path.string());
+    }
+    XmlDocument doc;
+    ASSERT_TRUE(doc.Load(path.string()));
+    XmlNode item = doc.DocumentNode().SelectSingleNode("Archive/Item[@No='7']");
+    EXPECT_EQ(item.Text(), "x & y");
+    fs::remove(path);
+    EXPECT_FALSE(doc.Load(path.string()));
+    ASSERT_TRUE(doc.ParseError());
+    EXPECT_EQ(doc.ParseError()->url, path.string());
+}
+
+}  // namespace
+}  // namespace zd
