@@ -1,0 +1,154 @@
+#include "cli/Demo.h"
+
+#include <cinttypes>
+#include <memory>
+
+#include "cli/ConsoleDialogs.h"
+#include "frame/configZD4270.h"
+#include "host/SimDevCom.h"
+#include "host/StationDocument.h"
+#include "link/Commands.h"
+#include "link/Link.h"
+#include "link/Results.h"
+#include "platform/RegistryAccess.h"
+#include "platform/VirtualScheduler.h"
+#include "sim/LineFile.h"
+
+namespace zd {
+
+namespace {
+
+struct DemoCommand {
+    const char* what;
+    std::int16_t commandId;
+    std::uint8_t data;
+    std::int16_t addrType;
+    std::int16_t addr;
+    bool query;
+};
+
+const char* ResultText(std::int16_t result) {
+    switch (result) {
+        case kResultDone:
+            return "done";
+        case kResultError:
+            return "error shown";
+        case kResultNoDevCom:
+            return "no device communication";
+        case kResultCollision:
+            return "collision";
+        case kResultCorruptFrame:
+            return "corrupt frame";
+        case kResultTimeout:
+            return "timeout";
+        case kResultBadAddrType:
+            return "bad address type";
+        case kResultBadAddress:
+            return "bad short address or command";
+        case kResultBadGroup:
+            return "bad group address";
+        default:
+            return "?";
+    }
+}
+
+// Log lines end in CR LF; the console wants LF.
+std::string Console(const std::string& text) {
+    std::string out;
+    for (char c : text)
+        if (c != '\r') out.push_back(c);
+    return out;
+}
+
+}  // namespace
+
+int RunDemo(const DemoOptions& options, std::FILE* out) {
+    VirtualScheduler scheduler;
+    ConsoleDialogs dialogs(out);
+    MessageCatalogue messages(options.language);
+    Context context{scheduler, dialogs, messages};
+    MemoryRegistry registry;
+    ModuleState state;
+
+    std::shared_ptr<SimDevCom> devCom;
+    StationDocument station;
+    XmlNode terminal;
+    try {
+        station = StationDocument::Load(options.stationFile);
+        terminal = options.position >= 0 ? station.ChooseTerminal(options.position)
+                                         : station.ChooseTerminal();
+        devCom = CreateSimulatedDevCom(scheduler, terminal, sim::LoadLineFile(options.lineFile));
+    } catch (const ControlError& e) {
+        std::fprintf(out, "zd4270: %s\n", e.Description().c_str());
+        return 1;
+    }
+
+    std::fprintf(out, "Station %s, line %s (simulated, virtual time)\n\n",
+                 options.stationFile.c_str(), options.lineFile.c_str());
+
+    configZD4270 control(context, registry, state);
+    control.RefreshData(terminal, devCom, StationUserData(terminal));
+    std::fprintf(out, "%s: %s   %s: %s   %s: %s   %s: %s   %s   %s %s\n",
+                 control.lblPos.Caption().c_str(), control.lblValuePos.Caption().c_str(),
+                 control.lblChannel.Caption().c_str(), control.lblValueChannel.Caption().c_str(),
+                 control.lblType.Caption().c_str(), control.lblValueType.Caption().c_str(),
+                 control.lblOffset.Caption().c_str(), control.lblValueOffset.Caption().c_str(),
+                 control.lblValueFormat.Caption().c_str(), messages.Load(5116).c_str(),
+                 control.lblFirmwareVersion.Caption().c_str());
+    std::fprintf(out, "%s: %s\n\n", messages.Load(5067).c_str(),
+                 state.m_nOperationMode == kModeDali ? "DALI" : "DSI");
+
+    Link link(state, context);
+    StringLogStream log;
+    const DemoCommand commands[] = {
+        {"query ballast A0", kCmdQueryBallast, 0, kAddrShort, 0, true},
+        {"query ballast A1", kCmdQueryBallast, 0, kAddrShort, 1, true},
+        {"recall max level A5", kCmdRecallMaxLevel, 0, kAddrShort, 5, false},
+        {"query actual level A5", kCmdQueryActualLevel, 0, kAddrShort, 5, true},
+        {"direct arc power 128 to all", kCmdDirectArcPower, 128, kAddrBroadcast, 0, false},
+        {"query actual level A63", kCmdQueryActualLevel, 0, kAddrShort, 63, true},
+        {"go to scene 4 on group 2", kCmdGoToScene, 4, kAddrGroup, 2, false},
+        {"query status A0", kCmdQueryStatus, 0, kAddrShort, 0, true},
+        {"query ballast A64 (refused)", kCmdQueryBallast, 0, kAddrShort, 64, false},
+    };
+    std::fprintf(out, "%-30s %-8s %-30s %s\n", "command", "word", "result", "answer");
+    for (const DemoCommand& c : commands) {
+        std::int16_t commandId = c.commandId;
+        std::uint8_t data = c.data;
+        std::int16_t addrType = c.addrType;
+        std::int16_t addr = c.addr;
+        std::uint8_t wordData = c.data;
+        auto word = BuildDALICommandWord(commandId, wordData, addrType, addr);
+        char wordText[8] = "-";
+        if (word && CheckDALIAddress(addrType, addr) == kResultDone)
+            std::snprintf(wordText, sizeof wordText, "0x%04X", *word);
+        const std::int64_t start = scheduler.Now();
+        std::int16_t result = link.SendDALICommand(commandId, data, addrType, addr, &log);
+        std::string answer;
+        if (result == kResultDone && c.query) {
+            std::uint8_t reply = 0;
+            std::int16_t received = link.ReceiveDALIData(reply, &log);
+            char text[48];
+            if (received == kResultDone)
+                std::snprintf(text, sizeof text, "0x%02X (%u)", reply, reply);
+            else
+                std::snprintf(text, sizeof text, "none: %s", ResultText(received));
+            answer = text;
+        }
+        char resultText[40];
+        std::snprintf(resultText, sizeof resultText, "%d %s, %" PRId64 " ms", result,
+                      ResultText(result), scheduler.Now() - start);
+        std::fprintf(out, "%-30s %-8s %-30s %s\n", c.what, wordText, resultText, answer.c_str());
+    }
+    std::fprintf(out, "\nAddressing log lines of these commands:\n%s", Console(log.text).c_str());
+
+    scheduler.RunFor(2000);
+    const auto& watchdog = devCom->Terminal().Watchdog();
+    std::fprintf(out, "\nWatchdog: %" PRId64 " messages in %" PRId64 " ms of virtual time, last %u %u %u\n",
+                 watchdog.count, scheduler.Now(), watchdog.words[0], watchdog.words[1],
+                 watchdog.words[2]);
+    control.Terminate();
+    return 0;
+}
+
+}  // namespace zd

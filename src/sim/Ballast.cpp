@@ -1,0 +1,505 @@
+#include "sim/Ballast.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace zd::sim {
+
+namespace {
+
+// Fade time X: 0.5 * sqrt(2^X) seconds; 0 means "as fast as possible", which we take as at once.
+Micros FadeTimeUs(std::uint8_t fadeTime) {
+    if (fadeTime == 0) return 0;
+    return static_cast<Micros>(std::llround(500000.0 * std::sqrt(std::pow(2.0, fadeTime))));
+}
+
+// Fade rate X: 506 / sqrt(2^X) steps per second.
+double FadeRateStepsPerSecond(std::uint8_t fadeRate) {
+    return 506.0 / std::sqrt(std::pow(2.0, std::max<std::uint8_t>(fadeRate, 1)));
+}
+
+constexpr std::uint8_t kResetLevel = 254;
+
+}  // namespace
+
+Ballast::Ballast(int id, const GearConfig& config)
+    : m_id(id),
+      m_kind(config.kind),
+      m_actualLevel(0),
+      m_powerOnLevel(config.powerOnLevel),
+      m_systemFailureLevel(config.systemFailureLevel),
+      m_minLevel(0),
+      m_maxLevel(0),
+      m_physicalMinimum(std::clamp<std::uint8_t>(config.physicalMinimum, 1, 254)),
+      m_fadeTime(std::min<std::uint8_t>(config.fadeTime, 15)),
+      m_fadeRate(std::clamp<std::uint8_t>(config.fadeRate, 1, 15)),
+      m_randomAddress(config.randomAddress & 0xFFFFFF),
+      m_groups(config.groups),
+      m_scenes(config.scenes),
+      m_deviceType(config.deviceType),
+      m_version(config.version),
+      m_lamp(config.lamp) {
+    m_maxLevel = std::clamp<std::uint8_t>(config.maxLevel, m_physicalMinimum, 254);
+    m_minLevel =
+        std::clamp(config.minLevel.value_or(m_physicalMinimum), m_physicalMinimum, m_maxLevel);
+    SetShortAddress(config.shortAddress);
+    for (std::uint32_t value : config.randomise) QueueRandomAddress(value);
+    // Power-up: the gear goes to its power-on level (MASK: the level it had, which a freshly
+    // connected gear does not know, so its maximum).
+    std::uint8_t level =
+        config.actualLevel.value_or(m_powerOnLevel == kMask ? m_maxLevel : m_powerOnLevel);
+    if (m_kind == GearKind::Dali && level != 0) level = std::clamp(level, m_minLevel, m_maxLevel);
+    m_actualLevel = level;
+}
+
+void Ballast::SetShortAddress(std::optional<std::uint8_t> address) {
+    if (address && *address > 63) address.reset();
+    m_shortAddress = address;
+}
+
+void Ballast::QueueRandomAddresses(std::initializer_list<std::uint32_t> values) {
+    for (std::uint32_t value : values) QueueRandomAddress(value);
+}
+
+std::uint8_t Ballast::LevelAt(Micros nowUs) const {
+    if (!m_fade) return m_actualLevel;
+    if (nowUs >= m_fade->endUs) return m_fade->final;
+    const Micros span = m_fade->endUs - m_fade->startUs;
+    const Micros done = std::max<Micros>(0, nowUs - m_fade->startUs);
+    const int delta = static_cast<int>(m_fade->to) - static_cast<int>(m_fade->from);
+    return static_cast<std::uint8_t>(m_fade->from + delta * done / span);
+}
+
+bool Ballast::FadeRunningAt(Micros nowUs) const {
+    return m_fade && nowUs < m_fade->endUs;
+}
+
+std::uint8_t Ballast::QueryActualLevelAt(Micros nowUs) const {
+    return m_lamp == LampState::Present ? LevelAt(nowUs) : kMask;
+}
+
+bool Ballast::ResetStateAt(Micros nowUs) const {
+    return LevelAt(nowUs) == kResetLevel && m_powerOnLevel == kResetLevel &&
+           m_systemFailureLevel == kResetLevel && m_minLevel == m_physicalMinimum &&
+           m_maxLevel == kResetLevel && m_fadeRate == 7 && m_fadeTime == 0 && m_groups == 0 &&
+           m_searchAddress == kNoRandomAddress && m_randomAddress == kNoRandomAddress &&
+           std::all_of(m_scenes.begin(), m_scenes.end(), [](std::uint8_t s) { return s == kMask; });
+}
+
+std::uint8_t Ballast::StatusAt(Micros nowUs) const {
+    const bool lampWorks = m_lamp == LampState::Present;
+    std::uint8_t status = 0;
+    if (m_faults.m_gearFailure) status |= 0x01;
+    if (!lampWorks) status |= 0x02;
+    if (lampWorks && LevelAt(nowUs) > 0) status |= 0x04;
+    if (m_limitError) status |= 0x08;
+    if (FadeRunningAt(nowUs)) status |= 0x10;
+    if (ResetStateAt(nowUs)) status |= 0x20;
+    if (!m_shortAddress) status |= 0x40;
+    if (m_powerFailure) status |= 0x80;
+    return status;
+}
+
+std::optional<std::uint8_t> Ballast::ReceiveForward(std::uint16_t frame, Micros nowUs,
+                                                    std::mt19937& random) {
+    if (m_kind != GearKind::Dali) return std::nullopt;
+    std::optional<std::uint8_t> answer;
+    if (IsSendTwice(frame)) {
+        // The first frame of a pair only arms the gear; the second, unchanged and in time, runs it.
+        if (m_pendingFrame == frame && nowUs - m_pendingUs <= kSendTwiceWindowUs) {
+            m_pendingFrame.reset();
+            answer = Execute(frame, nowUs, random);
+        } else {
+            m_pendingFrame = frame;
+            m_pendingUs = nowUs;
+        }
+    } else {
+        // Any other frame in between cancels a pending first frame and is carried out as usual.
+        m_pendingFrame.reset();
+        answer = Execute(frame, nowUs, random);
+    }
+    if (!answer) return std::nullopt;
+    if (m_faults.m_silent) return std::nullopt;
+    if (m_faults.m_missAnswers > 0) {
+        --m_faults.m_missAnswers;
+        return std::nullopt;
+    }
+    return answer;
+}
+
+void Ballast::ReceiveDsi(std::uint8_t level) {
+    if (m_kind == GearKind::Dsi) SetLevelNow(level);
+}
+
+bool Ballast::Addressed(std::uint8_t address) const {
+    if (address >= 0xFE) return true;
+    if (address < 0x80) return m_shortAddress && *m_shortAddress == (address >> 1);
+    if (address < 0xA0) return (m_groups >> ((address >> 1) & 0x0F)) & 1;
+    return false;
+}
+
+std::optional<std::uint8_t> Ballast::Execute(std::uint16_t frame, Micros nowUs,
+                                             std::mt19937& random) {
+    const std::uint8_t address = AddressByte(frame);
+    const std::uint8_t data = DataByte(frame);
+    m_deviceTypeEnabled = false;
+    if (IsSpecialAddress(address)) {
+        // Even codes of the special range are reserved: ignored.
+        if ((address & 1) == 0) return std::nullopt;
+        return ExecuteSpecial(address, data, nowUs, random);
+    }
+    // 111xxxxx other than the broadcast codes is reserved: ignored.
+    if (address >= 0xE0 && address < 0xFE) return std::nullopt;
+    if (!Addressed(address)) return std::nullopt;
+    if ((address & 1) == 0) {
+        ArcPower(data, nowUs);
+        return std::nullopt;
+    }
+    // Application extended commands belong to a device type; this gear implements none of them,
+    // so with or without ENABLE DEVICE TYPE they are ignored, as the standard wants for
+    // commands of another device type.
+    if (data >= 224) return std::nullopt;
+    return ExecuteCommand(data, nowUs);
+}
+
+bool Ballast::SelectedForAddressing(Micros nowUs) const {
+    // In physical selection the gear no longer compares random and search address. WITHDRAW only
+    // takes a gear out of COMPARE: a withdrawn gear still takes PROGRAM and answers QUERY SHORT
+    // ADDRESS at its own random address.
+    if (InPhysicalSelection(nowUs)) return PhysicallySelected(nowUs);
+    return m_randomAddress == m_searchAddress;
+}
+
+std::optional<std::uint8_t> Ballast::ExecuteSpecial(std::uint8_t address, std::uint8_t data,
+                                                    Micros nowUs, std::mt19937& random) {
+    const bool initialised = InInitialisation(nowUs);
+    switch (address) {
+        case kTerminate:
+            m_initialiseUntilUs = 0;
+            m_physicalSelection = false;
+            m_withdrawn = false;
+            return std::nullopt;
+        case kDataTransferRegister:
+            m_dtr = data;
+            return std::nullopt;
+        case kInitialise: {
+            bool selected = false;
+            if (data == 0x00) {
+                selected = true;
+            } else if (data == 0xFF) {
+                selected = !m_shortAddress;
+            } else if ((data & 0x81) == 0x01) {
+                selected = m_shortAddress && *m_shortAddress == (data >> 1);
+            }
+            if (!selected) return std::nullopt;
+            // A gear already in the initialisation state only restarts its timer and stays
+            // withdrawn (as in later editions of the standard); a gear entering it starts afresh.
+            if (!initialised) {
+                m_withdrawn = false;
+                m_physicalSelection = false;
+            }
+            m_initialiseUntilUs = nowUs + kInitialiseWindowUs;
+            return std::nullopt;
+        }
+        default:
+            break;
+    }
+    if (!initialised) {
+        // Reserved codes and ENABLE DEVICE TYPE do not need the window.
+        if (address == kEnableDeviceType) m_deviceTypeEnabled = true;
+        return std::nullopt;
+    }
+    switch (address) {
+        case kRandomise:
+            if (!m_queuedRandom.empty()) {
+                m_randomAddress = m_queuedRandom.front();
+                m_queuedRandom.pop_front();
+            } else {
+                m_randomAddress = random() & 0xFFFFFF;
+            }
+            return std::nullopt;
+        case kCompare:
+            if (!InPhysicalSelection(nowUs) && !m_withdrawn && m_randomAddress <= m_searchAddress)
+                return kYes;
+            return std::nullopt;
+        case kWithdraw:
+            if (!InPhysicalSelection(nowUs) && m_randomAddress == m_searchAddress)
+                m_withdrawn = true;
+            return std::nullopt;
+        case kSearchAddrH:
+            m_searchAddress =
+                (m_searchAddress & 0x00FFFF) | (static_cast<std::uint32_t>(data) << 16);
+            return std::nullopt;
+        case kSearchAddrM:
+            m_searchAddress =
+                (m_searchAddress & 0xFF00FF) | (static_cast<std::uint32_t>(data) << 8);
+            return std::nullopt;
+        case kSearchAddrL:
+            m_searchAddress = (m_searchAddress & 0xFFFF00) | data;
+            return std::nullopt;
+        case kProgramShortAddress:
+            if (!SelectedForAddressing(nowUs) || m_faults.m_ignoreProgramming) return std::nullopt;
+            if (data == 0xFF) {
+                m_shortAddress.reset();
+            } else if ((data & 0x81) == 0x01) {
+                m_shortAddress = static_cast<std::uint8_t>(data >> 1);
+            }
+            return std::nullopt;
+        case kVerifyShortAddress:
+            if (m_shortAddress && data == ((*m_shortAddress << 1) | 1)) return kYes;
+            return std::nullopt;
+        case kQueryShortAddress:
+            if (!SelectedForAddressing(nowUs)) return std::nullopt;
+            return m_shortAddress ? static_cast<std::uint8_t>((*m_shortAddress << 1) | 1) : kMask;
+        case kPhysicalSelection:
+            // Sent again it keeps the mode: the physical addressing procedure sends it for every
+            // lamp.
+            m_physicalSelection = true;
+            return std::nullopt;
+        case kEnableDeviceType:
+            m_deviceTypeEnabled = true;
+            return std::nullopt;
+        default:
+            return std::nullopt;
+    }
+}
+
+std::optional<std::uint8_t> Ballast::ExecuteCommand(std::uint8_t command, Micros nowUs) {
+    Settle(nowUs);
+    if (command >= 32 && command <= 129) {
+        ExecuteConfiguration(command, nowUs);
+        return std::nullopt;
+    }
+    if (command >= 144) return Query(command, nowUs);
+    const std::uint8_t level = LevelAt(nowUs);
+    if (command <= 8 || (command >= 16 && command <= 31)) m_powerFailure = false;
+    switch (command) {
+        case 0:
+            SetLevelNow(0);
+            break;
+        case 1:
+            FadeBy(+1, nowUs);
+            break;
+        case 2:
+            FadeBy(-1, nowUs);
+            break;
+        case 3:
+            if (level != 0) SetLevelNow(level >= m_maxLevel ? m_maxLevel : level + 1);
+            break;
+        case 4:
+            if (level != 0) SetLevelNow(level <= m_minLevel ? m_minLevel : level - 1);
+            break;
+        case 5:
+            SetLevelNow(m_maxLevel);
+            break;
+        case 6:
+            SetLevelNow(m_minLevel);
+            break;
+        case 7:
+            if (level != 0) SetLevelNow(level <= m_minLevel ? 0 : level - 1);
+            break;
+        case 8:
+            if (level == 0) {
+                SetLevelNow(m_minLevel);
+            } else {
+                SetLevelNow(level >= m_maxLevel ? m_maxLevel : level + 1);
+            }
+            break;
+        default:
+            if (command >= 16 && command <= 31) {
+                const std::uint8_t scene = m_scenes[command - 16];
+                if (scene != kMask) ArcPower(scene, nowUs);
+            }
+            // 9 to 15 and 130 to 143 are reserved: ignored.
+            break;
+    }
+    return std::nullopt;
+}
+
+void Ballast::ExecuteConfiguration(std::uint8_t command, Micros nowUs) {
+    switch (command) {
+        case 32:
+            ResetVariables();
+            return;
+        case 33:
+            m_dtr = LevelAt(nowUs);
+            return;
+        case 42:
+            m_maxLevel = std::clamp<std::uint8_t>(m_dtr, m_minLevel, 254);
+            if (m_actualLevel > m_maxLevel) SetLevelNow(m_maxLevel);
+            return;
+        case 43:
+            m_minLevel = std::clamp(m_dtr, m_physicalMinimum, m_maxLevel);
+            if (m_actualLevel != 0 && m_actualLevel < m_minLevel) SetLevelNow(m_minLevel);
+            return;
+        case 44:
+            m_systemFailureLevel = m_dtr;
+            return;
+        case 45:
+            m_powerOnLevel = m_dtr;
+            return;
+        case 46:
+            m_fadeTime = std::min<std::uint8_t>(m_dtr, 15);
+            return;
+        case 47:
+            m_fadeRate = std::clamp<std::uint8_t>(m_dtr, 1, 15);
+            return;
+        case 128:
+            if (m_faults.m_ignoreProgramming) return;
+            if (m_dtr == 0xFF) {
+                m_shortAddress.reset();
+            } else if ((m_dtr & 0x81) == 0x01) {
+                m_shortAddress = static_cast<std::uint8_t>(m_dtr >> 1);
+            }
+            return;
+        default:
+            break;
+    }
+    if (command >= 64 && command <= 79) {
+        m_scenes[command - 64] = m_dtr;
+    } else if (command >= 80 && command <= 95) {
+        m_scenes[command - 80] = kMask;
+    } else if (command >= 96 && command <= 111) {
+        m_groups = static_cast<std::uint16_t>(m_groups | (1u << (command - 96)));
+    } else if (command >= 112 && command <= 127) {
+        m_groups = static_cast<std::uint16_t>(m_groups & ~(1u << (command - 112)));
+    }
+    // 34 to 41, 48 to 63 and 129 are reserved in this edition: ignored.
+}
+
+std::optional<std::uint8_t> Ballast::Query(std::uint8_t command, Micros nowUs) const {
+    auto yesIf = [](bool condition) -> std::optional<std::uint8_t> {
+        if (condition) return kYes;
+        return std::nullopt;
+    };
+    const bool lampWorks = m_lamp == LampState::Present;
+    if (command >= 176 && command <= 191) return m_scenes[command - 176];
+    switch (command) {
+        case 144:
+            return StatusAt(nowUs);
+        case 145:
+            return kYes;
+        case 146:
+            return yesIf(!lampWorks);
+        case 147:
+            return yesIf(lampWorks && LevelAt(nowUs) > 0);
+        case 148:
+            return yesIf(m_limitError);
+        case 149:
+            return yesIf(ResetStateAt(nowUs));
+        case 150:
+            return yesIf(!m_shortAddress);
+        case 151:
+            return m_version;
+        case 152:
+            return m_dtr;
+        case 153:
+            return m_deviceType;
+        case 154:
+            return m_physicalMinimum;
+        case 155:
+            return yesIf(m_powerFailure);
+        case 160:
+            return QueryActualLevelAt(nowUs);
+        case 161:
+            return m_maxLevel;
+        case 162:
+            return m_minLevel;
+        case 163:
+            return m_powerOnLevel;
+        case 164:
+            return m_systemFailureLevel;
+        case 165:
+            return static_cast<std::uint8_t>((m_fadeTime << 4) | m_fadeRate);
+        case 192:
+            return static_cast<std::uint8_t>(m_groups & 0xFF);
+        case 193:
+            return static_cast<std::uint8_t>(m_groups >> 8);
+        case 194:
+            return static_cast<std::uint8_t>(m_randomAddress >> 16);
+        case 195:
+            return static_cast<std::uint8_t>(m_randomAddress >> 8);
+        case 196:
+            return static_cast<std::uint8_t>(m_randomAddress);
+        default:
+            return std::nullopt;  // reserved queries: no answer
+    }
+}
+
+void Ballast::Settle(Micros nowUs) {
+    if (m_fade && nowUs >= m_fade->endUs) {
+        m_actualLevel = m_fade->final;
+        m_fade.reset();
+    }
+}
+
+void Ballast::SetLevelNow(std::uint8_t level) {
+    m_fade.reset();
+    m_actualLevel = level;
+}
+
+void Ballast::ArcPower(std::uint8_t level, Micros nowUs) {
+    Settle(nowUs);
+    m_powerFailure = false;
+    const std::uint8_t current = LevelAt(nowUs);
+    if (level == kMask) {
+        // MASK stops a fade where it is.
+        SetLevelNow(current);
+        return;
+    }
+    const Micros fadeUs = FadeTimeUs(m_fadeTime);
+    if (level == 0) {
+        if (current == 0 || fadeUs == 0) {
+            SetLevelNow(0);
+        } else {
+            // Dims to the minimum over the fade time, then switches off.
+            m_fade = Fade{nowUs, nowUs + fadeUs, current, m_minLevel, 0};
+        }
+        return;
+    }
+    const std::uint8_t target = std::clamp(level, m_minLevel, m_maxLevel);
+    m_limitError = target != level;
+    // A lamp that is off ignites at its minimum and fades up from there.
+    const std::uint8_t from = current == 0 ? m_minLevel : current;
+    if (fadeUs == 0 || from == target) {
+        SetLevelNow(target);
+    } else {
+        m_fade = Fade{nowUs, nowUs + fadeUs, from, target, target};
+    }
+}
+
+void Ballast::FadeBy(int direction, Micros nowUs) {
+    // UP and DOWN fade for 200 ms at the fade rate, within the limits, and never switch on or off.
+    const std::uint8_t current = LevelAt(nowUs);
+    if (current == 0) return;
+    const double rate = FadeRateStepsPerSecond(m_fadeRate);
+    const int steps = std::max(1, static_cast<int>(std::lround(rate * 0.2)));
+    const int wanted = current + direction * steps;
+    const std::uint8_t target =
+        static_cast<std::uint8_t>(std::clamp<int>(wanted, m_minLevel, m_maxLevel));
+    if (target == current) {
+        SetLevelNow(current);
+        return;
+    }
+    const Micros spanUs =
+        static_cast<Micros>(std::llround(std::abs(target - current) / rate * 1e6));
+    m_fade = Fade{nowUs, nowUs + spanUs, current, target, target};
+}
+
+void Ballast::ResetVariables() {
+    SetLevelNow(kResetLevel);
+    m_powerOnLevel = kResetLevel;
+    m_systemFailureLevel = kResetLevel;
+    m_minLevel = m_physicalMinimum;
+    m_maxLevel = kResetLevel;
+    m_fadeRate = 7;
+    m_fadeTime = 0;
+    m_scenes = GearConfig::MaskScenes();
+    m_groups = 0;
+    m_searchAddress = kNoRandomAddress;
+    m_randomAddress = kNoRandomAddress;
+    m_powerFailure = false;
+    m_limitError = false;
+}
+
+}  // namespace zd::sim

@@ -1,0 +1,191 @@
+// One simulated DALI control gear (IEC 62386-102, edition 1) or DSI gear: its variables with the
+// standard's reset values, the initialisation state with its 15-minute window, physical selection,
+// the send-twice rule, fades in virtual time, the lamp, and the fault switches tests turn on.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <random>
+#include <vector>
+
+#include "sim/DaliFrame.h"
+
+namespace zd::sim {
+
+enum class LampState { Present, Removed, Failed };
+enum class GearKind { Dali, Dsi };
+
+// What a gear is when it is connected: the line file and the scripting calls fill this in.
+struct GearConfig {
+    GearKind kind = GearKind::Dali;
+    std::optional<std::uint8_t> shortAddress;
+    std::uint32_t randomAddress = kNoRandomAddress;
+    // The level the gear shows when it is connected; none: it powers up to its power-on level.
+    std::optional<std::uint8_t> actualLevel;
+    std::uint8_t powerOnLevel = 254;
+    std::uint8_t systemFailureLevel = 254;
+    // None: the physical minimum.
+    std::optional<std::uint8_t> minLevel;
+    std::uint8_t maxLevel = 254;
+    std::uint8_t physicalMinimum = 1;
+    std::uint8_t fadeTime = 0;
+    std::uint8_t fadeRate = 7;
+    std::uint16_t groups = 0;
+    std::array<std::uint8_t, 16> scenes = MaskScenes();
+    LampState lamp = LampState::Present;
+    std::uint8_t deviceType = 6;
+    std::uint8_t version = 1;
+    // The random addresses the next RANDOMISE commands give, in order; after them the line's seed.
+    std::vector<std::uint32_t> randomise;
+
+    static constexpr std::array<std::uint8_t, 16> MaskScenes() {
+        std::array<std::uint8_t, 16> scenes{};
+        scenes.fill(kMask);
+        return scenes;
+    }
+};
+
+// Misbehaviour on request.
+struct GearFaults {
+    // Executes every command but never answers.
+    bool m_silent = false;
+    // Swallows this many of its next answers.
+    int m_missAnswers = 0;
+    // Reports a control gear failure (status bit 0).
+    bool m_gearFailure = false;
+    // Keeps its short address whatever PROGRAM or STORE DTR AS SHORT ADDRESS say (a defective
+    // memory), so that a verification after programming finds nobody.
+    bool m_ignoreProgramming = false;
+};
+
+class Ballast {
+  public:
+    Ballast(int id, const GearConfig& config);
+
+    int Id() const { return m_id; }
+    GearKind Kind() const { return m_kind; }
+
+    // A DALI forward frame whose last bit ended at nowUs; the backward frame the gear sends, if
+    // any.
+    std::optional<std::uint8_t> ReceiveForward(std::uint16_t frame, Micros nowUs,
+                                               std::mt19937& random);
+    // A DSI frame: the level. DALI gear ignore it.
+    void ReceiveDsi(std::uint8_t level);
+
+    // The gear's arc power level at nowUs with any fade in progress (0 = off). Whether the lamp
+    // lights as well depends on Lamp().
+    std::uint8_t LevelAt(Micros nowUs) const;
+    std::uint8_t StatusAt(Micros nowUs) const;
+    bool FadeRunningAt(Micros nowUs) const;
+
+    // Scripting.
+    void SetLamp(LampState lamp) { m_lamp = lamp; }
+    LampState Lamp() const { return m_lamp; }
+    void SetShortAddress(std::optional<std::uint8_t> address);
+    std::optional<std::uint8_t> ShortAddress() const { return m_shortAddress; }
+    void SetRandomAddress(std::uint32_t address) { m_randomAddress = address & 0xFFFFFF; }
+    std::uint32_t RandomAddress() const { return m_randomAddress; }
+    // The next RANDOMISE commands take these values, in order, before drawing from the line's seed.
+    void QueueRandomAddresses(std::initializer_list<std::uint32_t> values);
+    void QueueRandomAddress(std::uint32_t value) { m_queuedRandom.push_back(value & 0xFFFFFF); }
+    GearFaults& Faults() { return m_faults; }
+
+    // Variables, as a test or a picture of the line reads them.
+    std::uint8_t PowerOnLevel() const { return m_powerOnLevel; }
+    std::uint8_t SystemFailureLevel() const { return m_systemFailureLevel; }
+    std::uint8_t MinLevel() const { return m_minLevel; }
+    std::uint8_t MaxLevel() const { return m_maxLevel; }
+    std::uint8_t PhysicalMinimum() const { return m_physicalMinimum; }
+    std::uint8_t FadeTime() const { return m_fadeTime; }
+    std::uint8_t FadeRate() const { return m_fadeRate; }
+    std::uint16_t Groups() const { return m_groups; }
+    std::uint8_t SceneLevel(int scene) const {
+        return m_scenes.at(static_cast<std::size_t>(scene));
+    }
+    std::uint8_t Dtr() const { return m_dtr; }
+    // The level variable a query reads: 255 while the lamp does not work.
+    std::uint8_t QueryActualLevelAt(Micros nowUs) const;
+    std::uint32_t SearchAddress() const { return m_searchAddress; }
+    std::uint8_t DeviceType() const { return m_deviceType; }
+    std::uint8_t Version() const { return m_version; }
+    bool PowerFailure() const { return m_powerFailure; }
+    bool LimitError() const { return m_limitError; }
+    bool InInitialisation(Micros nowUs) const { return nowUs < m_initialiseUntilUs; }
+    bool Withdrawn() const { return m_withdrawn; }
+    bool InPhysicalSelection(Micros nowUs) const {
+        return m_physicalSelection && InInitialisation(nowUs);
+    }
+    // Selected while its lamp is out (removed) in physical selection mode; a failed lamp that is
+    // still connected does not select, and putting the lamp back ends the selection.
+    bool PhysicallySelected(Micros nowUs) const {
+        return InPhysicalSelection(nowUs) && m_lamp == LampState::Removed;
+    }
+    bool ResetStateAt(Micros nowUs) const;
+
+  private:
+    struct Fade {
+        Micros startUs = 0;
+        Micros endUs = 0;
+        std::uint8_t from = 0;
+        std::uint8_t to = 0;
+        // The level at the end: 0 for a fade that dims to the minimum and then switches off.
+        std::uint8_t final = 0;
+    };
+
+    bool Addressed(std::uint8_t address) const;
+    std::optional<std::uint8_t> Execute(std::uint16_t frame, Micros nowUs, std::mt19937& random);
+    std::optional<std::uint8_t> ExecuteSpecial(std::uint8_t address, std::uint8_t data,
+                                               Micros nowUs, std::mt19937& random);
+    std::optional<std::uint8_t> ExecuteCommand(std::uint8_t command, Micros nowUs);
+    void ExecuteConfiguration(std::uint8_t command, Micros nowUs);
+    std::optional<std::uint8_t> Query(std::uint8_t command, Micros nowUs) const;
+
+    // Levels.
+    void Settle(Micros nowUs);
+    void SetLevelNow(std::uint8_t level);
+    void ArcPower(std::uint8_t level, Micros nowUs);
+    void FadeBy(int steps, Micros nowUs);
+    void ResetVariables();
+    bool SelectedForAddressing(Micros nowUs) const;
+
+    int m_id;
+    GearKind m_kind;
+    std::uint8_t m_actualLevel;
+    std::optional<Fade> m_fade;
+    std::uint8_t m_powerOnLevel;
+    std::uint8_t m_systemFailureLevel;
+    std::uint8_t m_minLevel;
+    std::uint8_t m_maxLevel;
+    std::uint8_t m_physicalMinimum;
+    std::uint8_t m_fadeTime;
+    std::uint8_t m_fadeRate;
+    std::optional<std::uint8_t> m_shortAddress;
+    std::uint32_t m_randomAddress;
+    std::uint32_t m_searchAddress = kNoRandomAddress;
+    std::uint8_t m_dtr = 0;
+    std::uint16_t m_groups;
+    std::array<std::uint8_t, 16> m_scenes;
+    std::uint8_t m_deviceType;
+    std::uint8_t m_version;
+    LampState m_lamp;
+    bool m_powerFailure = true;
+    bool m_limitError = false;
+
+    Micros m_initialiseUntilUs = 0;
+    bool m_withdrawn = false;
+    bool m_physicalSelection = false;
+    // ENABLE DEVICE TYPE X applies to the one command after it; as this gear implements no
+    // device-type commands, the flag only has to be consumed.
+    bool m_deviceTypeEnabled = false;
+
+    // The send-twice rule: the last frame that needs a repeat, and when it came.
+    std::optional<std::uint16_t> m_pendingFrame;
+    Micros m_pendingUs = 0;
+
+    std::deque<std::uint32_t> m_queuedRandom;
+    GearFaults m_faults;
+};
+
+}  // namespace zd::sim

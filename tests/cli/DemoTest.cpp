@@ -1,0 +1,65 @@
+// The headless demonstration end to end: the station's terminal on a simulated line, refreshed and
+// commanded through the link, as the README's run command shows it.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "cli/Demo.h"
+
+namespace zd {
+namespace {
+
+struct Captured {
+    int exitCode = 0;
+    std::string text;
+};
+
+Captured RunCaptured(const DemoOptions& options) {
+    std::FILE* file = std::tmpfile();
+    Captured captured;
+    captured.exitCode = RunDemo(options, file);
+    std::rewind(file);
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) captured.text.append(buffer, n);
+    std::fclose(file);
+    return captured;
+}
+
+DemoOptions Options(const std::string& station, const std::string& line) {
+    DemoOptions options;
+    options.stationFile = std::string(ZD4270_EXAMPLES_DIR) + "/stations/" + station;
+    options.lineFile = std::string(ZD4270_EXAMPLES_DIR) + "/lines/" + line;
+    return options;
+}
+
+TEST(DemoTest, RefreshesTheTerminalAndTalksToTheGearOnTheLine) {
+    Captured run = RunCaptured(Options("packed-motorola.xml", "three-addressed.json"));
+    ASSERT_EQ(run.exitCode, 0) << run.text;
+    EXPECT_NE(run.text.find("Motorola"), std::string::npos) << run.text;
+    EXPECT_NE(run.text.find("0x314D  (1M)"), std::string::npos);
+    // Gear at 0 answers, nobody at 1; recall max then query gives 254; arc power 128 reaches 63.
+    EXPECT_NE(run.text.find("query ballast A0               0x0191   0 done"), std::string::npos);
+    EXPECT_NE(run.text.find("none: timeout"), std::string::npos);
+    EXPECT_NE(run.text.find("0xFE (254)"), std::string::npos);
+    EXPECT_NE(run.text.find("0x80 (128)"), std::string::npos);
+    EXPECT_NE(run.text.find("<unkown short address> 64   query ballast"), std::string::npos);
+    EXPECT_EQ(run.text.find("[error]"), std::string::npos) << run.text;
+}
+
+TEST(DemoTest, GermanCaptionsAndAClearErrorForAMissingFile) {
+    DemoOptions german = Options("word-aligned-intel.xml", "three-addressed.json");
+    german.language = Language::German;
+    Captured run = RunCaptured(german);
+    ASSERT_EQ(run.exitCode, 0) << run.text;
+    EXPECT_NE(run.text.find("Kanal: 1"), std::string::npos) << run.text;
+    EXPECT_NE(run.text.find("Betriebsart: DALI"), std::string::npos);
+
+    Captured missing = RunCaptured(Options("no-such-station.xml", "three-addressed.json"));
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_NE(missing.text.find("no-such-station.xml"), std::string::npos) << missing.text;
+}
+
+}  // namespace
+}  // namespace zd

@@ -1,0 +1,159 @@
+// The terminal firmware's random addressing, started by control bit 3: status bit 3 while it runs,
+// short addresses in the order of the random addresses, and each result code the control knows.
+#include <gtest/gtest.h>
+
+#include "sim/SimRig.h"
+
+namespace zd::sim {
+namespace {
+
+using test::SimRig;
+
+class FirmwareAddressingTest : public ::testing::Test {
+  protected:
+    int Unaddressed(std::uint32_t random) {
+        GearConfig config;
+        config.randomise = {random};
+        return Term().AddGear(config);
+    }
+    int Addressed(int shortAddress, std::uint32_t random) {
+        GearConfig config;
+        config.shortAddress = static_cast<std::uint8_t>(shortAddress);
+        config.randomise = {random};
+        return Term().AddGear(config);
+    }
+    // As the control does it: parameter word, control bit 3 set, wait for status bit 3, clear it;
+    // then once a second until status bit 3 drops. Returns the low input byte.
+    std::uint8_t Run(std::uint16_t parameter) {
+        m_rig.PutData(parameter);
+        m_rig.Clock().Sleep(1000);
+        m_rig.FlipControl(0x08);
+        m_started = (m_rig.Status() & 0x08) != 0;
+        m_rig.FlipControl(0x08);
+        const std::int64_t start = m_rig.Clock().Now();
+        while ((m_rig.Status() & 0x08) != 0 && m_rig.Clock().Now() - start < 600000)
+            m_rig.Clock().Sleep(1000);
+        m_runMs = m_rig.Clock().Now() - start;
+        return static_cast<std::uint8_t>(m_rig.Input() & 0xFF);
+    }
+    Terminal& Term() { return m_rig.Term(); }
+    std::optional<std::uint8_t> ShortOf(int id) { return Term().Gear(id).ShortAddress(); }
+
+    SimRig m_rig;
+    bool m_started = false;
+    std::int64_t m_runMs = 0;
+};
+
+TEST_F(FirmwareAddressingTest, GivesAddressesFromTheStartAddressInRandomAddressOrder) {
+    const int c = Unaddressed(0x300000);
+    const int a = Unaddressed(0x100000);
+    const int b = Unaddressed(0x2FFFFF);
+    const int old = Addressed(6, 0x000001);  // keeps 6; the run skips it
+    EXPECT_EQ(Run(0x0508), 3);               // start 5, optical feedback
+    EXPECT_TRUE(m_started);
+    EXPECT_EQ(ShortOf(a), 5);
+    EXPECT_EQ(ShortOf(b), 7);
+    EXPECT_EQ(ShortOf(c), 8);
+    EXPECT_EQ(ShortOf(old), 6);
+    // Optical feedback: all to minimum first, each gear found to its maximum.
+    EXPECT_EQ(Term().GearLevel(a), 254);
+    EXPECT_EQ(Term().GearLevel(old), 1);
+    // The search takes line time: probing 64 addresses and three searches.
+    EXPECT_GT(m_runMs, 3000);
+    EXPECT_FALSE(Term().FirmwareAddressingRunning());
+    // The run ends with TERMINATE: no gear is left in the initialisation state.
+    EXPECT_FALSE(Term().Gear(a).InInitialisation(m_rig.Clock().Now() * 1000));
+}
+
+TEST_F(FirmwareAddressingTest, CompleteNewInstallationReaddressesEveryGearFromZero) {
+    const int x = Addressed(10, 0x800000);
+    const int y = Addressed(20, 0x000100);
+    const int z = Unaddressed(0x400000);
+    EXPECT_EQ(Run(0x0001), 3);
+    EXPECT_EQ(ShortOf(y), 0);
+    EXPECT_EQ(ShortOf(z), 1);
+    EXPECT_EQ(ShortOf(x), 2);
+}
+
+TEST_F(FirmwareAddressingTest, EmptyLineCountsZero) {
+    EXPECT_EQ(Run(0x0001), 0);
+    EXPECT_TRUE(m_started);
+}
+
+TEST_F(FirmwareAddressingTest, RunningOutOfShortAddressesGivesE0) {
+    const int a = Unaddressed(0x000010);
+    const int b = Unaddressed(0x000020);
+    const int c = Unaddressed(0x000030);
+    EXPECT_EQ(Run(0x3E00), 0xE0);  // start 62
+    EXPECT_EQ(ShortOf(a), 62);
+    EXPECT_EQ(ShortOf(b), 63);
+    EXPECT_EQ(ShortOf(c), std::nullopt);
+}
+
+TEST_F(FirmwareAddressingTest, StartAddressPast63GivesE0AtOnce) {
+    EXPECT_EQ(Run(0x4000), 0xE0);
+}
+
+TEST_F(FirmwareAddressingTest, TwoGearOnOneShortAddressGiveF0) {
+    Addressed(7, 0x1000);
+    Addressed(7, 0x2000);
+    Unaddressed(0x3000);
+    EXPECT_EQ(Run(0x0000), 0xF0);
+}
+
+TEST_F(FirmwareAddressingTest, GearThatKeepsNoAddressGivesFE) {
+    const int a = Unaddressed(0x123456);
+    Term().Gear(a).Faults().m_ignoreProgramming = true;
+    EXPECT_EQ(Run(0x0001), 0xFE);
+}
+
+TEST_F(FirmwareAddressingTest, GearLeavingDuringTheSearchGivesF8) {
+    const int a = Unaddressed(0x000005);
+    // New installation: the prologue takes a few frames, the search starts well within 600 ms.
+    Term().ScheduleRemoveGear(a, m_rig.Clock().Now() + 1000 + 600);
+    EXPECT_EQ(Run(0x0001), 0xF8);
+}
+
+TEST_F(FirmwareAddressingTest, DsiModeGivesTheInternalErrorWithoutStarting) {
+    std::uint16_t code = Terminal::kCodeWord;
+    std::uint16_t dsi = 0x1000;
+    Term().WriteTable(Term().Position(), 0, 31, 1, &code);
+    Term().WriteTable(Term().Position(), 0, 32, 1, &dsi);
+    EXPECT_EQ(Run(0x0001), 0xDE);
+    EXPECT_FALSE(m_started);
+}
+
+TEST_F(FirmwareAddressingTest, CommandsOfTheControlWaitForTheEndOfTheRun) {
+    const int a = Unaddressed(0x000100);
+    m_rig.PutData(0x0001);
+    m_rig.FlipControl(0x08);
+    m_rig.Command(0xFE10);  // DAPC 16 to all, during the run
+    m_rig.Clock().Sleep(100);
+    EXPECT_EQ(m_rig.Status() & 0x09, 0x08);  // running, not acknowledged
+    while ((m_rig.Status() & 0x08) != 0) m_rig.Clock().Sleep(1000);
+    m_rig.Clock().Sleep(100);
+    EXPECT_EQ(m_rig.Status() & 0x01, 0x01);
+    EXPECT_EQ(Term().GearLevel(a), 16);
+    EXPECT_EQ(ShortOf(a), 0);
+}
+
+TEST_F(FirmwareAddressingTest, ResultRespectsMotorolaByteOrder) {
+    TerminalConfig config;
+    config.layout = ImageLayout::WordAligned(0, 1, true);
+    SimRig rig(config);
+    GearConfig gear;
+    gear.randomise = {0x42};
+    rig.Term().AddGear(gear);
+    rig.Term().AddGear(gear);
+    rig.PutData(0x0201);  // start 2, new installation: swapped in the image
+    EXPECT_EQ(rig.ReadWord(1, 1), 0x0102);
+    rig.FlipControl(0x08);
+    rig.FlipControl(0x08);
+    while ((rig.Status() & 0x08) != 0) rig.Clock().Sleep(1000);
+    // Two gear on one random address take the same short address and answer VERIFY together.
+    EXPECT_EQ(rig.Input(), 0x00F0);
+    EXPECT_EQ(rig.ReadWord(0, 1), 0xF000);
+}
+
+}  // namespace
+}  // namespace zd::sim
