@@ -135,7 +135,7 @@ int RunDemo(const DemoOptions& options, std::FILE* out) {
                 std::snprintf(text, sizeof text, "none: %s", ResultText(received));
             answer = text;
         }
-        char resultText[40];
+        char resultText[80];
         std::snprintf(resultText, sizeof resultText, "%d %s, %" PRId64 " ms", result,
                       ResultText(result), scheduler.Now() - start);
         std::fprintf(out, "%-30s %-8s %-30s %s\n", c.what, wordText, resultText, answer.c_str());

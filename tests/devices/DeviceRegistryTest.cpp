@@ -5,6 +5,8 @@
 
 #include <QSettings>
 #include <filesystem>
+#include <tuple>
+#include <vector>
 
 #include "devices/DeviceRegistry.h"
 #include "devices/NumericText.h"
@@ -55,13 +57,6 @@ class DeviceRegistryTest : public ::testing::Test {
     ModuleState m_state;
 };
 
-TEST_F(DeviceRegistryTest, KeyPathsNameTheTerminalAndTheTwoDigitAddress) {
-    EXPECT_EQ(DeviceRegistryKeyPath(3, 5),
-              "Software\\VB and VBA Program Settings\\OrvixVTermZD4270\\Terminal_3\\Devices\\05");
-    EXPECT_EQ(DeviceRegistryKeyPath(-1, 63),
-              "Software\\VB and VBA Program Settings\\OrvixVTermZD4270\\Terminal_-1\\Devices\\63");
-}
-
 TEST_F(DeviceRegistryTest, FirstUseYieldsAnEmptyListAndNoMessage) {
     m_state.devices->Add(clsDevice{1, 9, 9, false});
     ReadSettingsFromRegistry(m_state, m_registry.get(), 7, m_ctx.context);
@@ -104,61 +99,41 @@ TEST_F(DeviceRegistryTest, SaveThenLoadRoundTripsThroughTheFile) {
             .toString()
             .toStdString(),
         "16777215");
+
+    // A device that is gone is overwritten on the next save.
+    m_state.devices->Remove(12);
+    SaveSettingsToRegistry(m_state, m_registry.get(), 4, m_ctx.context);
+    EXPECT_EQ(Get(4, 12, "Short Address"), "-1");
+    EXPECT_EQ(Get(4, 12, "Random Address"), "0");
+    EXPECT_EQ(Get(4, 12, "DALI Conflict"), "0");
 }
 
-TEST_F(DeviceRegistryTest, AGoneDeviceIsOverwrittenOnTheNextSave) {
-    m_state.devices->Add(clsDevice{77, 5, 5, true});
-    SaveSettingsToRegistry(m_state, m_registry.get(), 1, m_ctx.context);
-    m_state.devices->Remove(5);
-    SaveSettingsToRegistry(m_state, m_registry.get(), 1, m_ctx.context);
-    EXPECT_EQ(Get(1, 5, "Short Address"), "-1");
-    EXPECT_EQ(Get(1, 5, "Random Address"), "0");
-    EXPECT_EQ(Get(1, 5, "DALI Conflict"), "0");
-}
-
-TEST_F(DeviceRegistryTest, InvalidShortAddressesAreSkippedAndTheRestStillLoads) {
-    Put(2, 0, "Short Address", "64");
-    Put(2, 1, "Short Address", "-1");
-    Put(2, 2, "Short Address", "");
-    Put(2, 3, "Short Address", "abc");
-    Put(2, 4, "Short Address", "4");
-    Put(2, 10, "Short Address", " 10 ");
-    Put(2, 11, "Random Address", "5");  // no short address at all
+TEST_F(DeviceRegistryTest, LoadKeepsValidShortAddressesFirstRecordWinsOthersFallBack) {
+    // key: short address, random address, conflict ("" = not stored)
+    const std::tuple<int, const char*, const char*, const char*> records[] = {
+        {0, "64", "", ""},  {1, "-1", "", ""}, {2, "", "", ""},         {3, "abc", "", ""},
+        {4, "4", "", ""},   {10, " 10 ", "", ""}, {11, "", "5", ""},    // no short address at all
+        {5, "7", "555", ""}, {7, "7", "777", ""},                      // key 05 holding 7 wins
+        {20, "20", "x12", "2"}, {21, "21", "&H10", "yes"},
+    };
+    for (const auto& [key, shortAddress, random, conflict] : records) {
+        if (*shortAddress || key == 2) Put(2, key, "Short Address", shortAddress);
+        if (*random) Put(2, key, "Random Address", random);
+        if (*conflict) Put(2, key, "DALI Conflict", conflict);
+    }
     ReadSettingsFromRegistry(m_state, m_registry.get(), 2, m_ctx.context);
-    ASSERT_EQ(m_state.devices->Count(), 2u);
-    EXPECT_NE(m_state.devices->Item(4), nullptr);
-    EXPECT_NE(m_state.devices->Item(10), nullptr);
     EXPECT_TRUE(m_ctx.dialogs.boxes.empty());
-}
-
-TEST_F(DeviceRegistryTest, TheStoredShortAddressIsTheKeyAndTheFirstRecordWins) {
-    Put(9, 5, "Short Address", "7");
-    Put(9, 5, "Random Address", "555");
-    Put(9, 7, "Short Address", "7");
-    Put(9, 7, "Random Address", "777");
-    ReadSettingsFromRegistry(m_state, m_registry.get(), 9, m_ctx.context);
-    ASSERT_EQ(m_state.devices->Count(), 1u);
-    EXPECT_EQ(m_state.devices->Item(5), nullptr);
-    ASSERT_NE(m_state.devices->Item(7), nullptr);
+    std::vector<std::string> keys;
+    for (const auto& item : m_state.devices->Items()) keys.push_back(item.first);
+    EXPECT_EQ(keys, (std::vector<std::string>{"4", "7", "10", "20", "21"}));
     EXPECT_EQ(m_state.devices->Item(7)->m_nRandomAddress, 555);
-}
-
-TEST_F(DeviceRegistryTest, RandomAddressAndConflictFallBackWhenMissingOrNotNumeric) {
-    Put(5, 1, "Short Address", "1");  // nothing else stored
-    Put(5, 2, "Short Address", "2");
-    Put(5, 2, "Random Address", "x12");
-    Put(5, 2, "DALI Conflict", "2");
-    Put(5, 3, "Short Address", "3");
-    Put(5, 3, "Random Address", "&H10");
-    Put(5, 3, "DALI Conflict", "yes");
-    ReadSettingsFromRegistry(m_state, m_registry.get(), 5, m_ctx.context);
-    ASSERT_EQ(m_state.devices->Count(), 3u);
-    EXPECT_EQ(m_state.devices->Item(1)->m_nRandomAddress, 0);
-    EXPECT_FALSE(m_state.devices->Item(1)->m_bDALIConflict);
-    EXPECT_EQ(m_state.devices->Item(2)->m_nRandomAddress, 0);
-    EXPECT_TRUE(m_state.devices->Item(2)->m_bDALIConflict);
-    EXPECT_EQ(m_state.devices->Item(3)->m_nRandomAddress, 16);
-    EXPECT_FALSE(m_state.devices->Item(3)->m_bDALIConflict);
+    // Missing or non-numeric random address: 0; a conflict is any number other than 0.
+    EXPECT_EQ(m_state.devices->Item(4)->m_nRandomAddress, 0);
+    EXPECT_FALSE(m_state.devices->Item(4)->m_bDALIConflict);
+    EXPECT_EQ(m_state.devices->Item(20)->m_nRandomAddress, 0);
+    EXPECT_TRUE(m_state.devices->Item(20)->m_bDALIConflict);
+    EXPECT_EQ(m_state.devices->Item(21)->m_nRandomAddress, 16);
+    EXPECT_FALSE(m_state.devices->Item(21)->m_bDALIConflict);
 }
 
 TEST_F(DeviceRegistryTest, TerminalsAtDifferentPositionsKeepSeparateLists) {

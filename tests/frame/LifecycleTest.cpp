@@ -1,7 +1,7 @@
 // The control's life in the host: what initialisation sets up (captions, lists, defaults, an
 // empty device list), the scrolled window following every resize, and termination saving the
 // device list once, stopping the watchdog and dropping the pages.
-#include "FrameRig.h"
+#include "support/ControlRig.h"
 
 namespace zd::test {
 namespace {

@@ -2,111 +2,85 @@
 // parameters; the control runs the transaction on the simulated line and writes the results back.
 #include <algorithm>
 
-#include "FrameRig.h"
-#include "link/Commands.h"
+#include "support/ControlRig.h"
 
 namespace zd::test {
 namespace {
 
-// Holds the variables a page passes by reference, as a page does when it raises an event.
+// Raises the requests by name with the variables a page passes by reference.
 class TestPage : public DevicePage {
   public:
     TestPage() : DevicePage("configZD4270Commands") {}
 
     void SendDALI(std::int16_t commandId, std::int16_t addrType, std::int16_t addr) {
-        nCommandId = commandId;
-        nAddrType = addrType;
-        nAddr = addr;
-        EventParams params;
-        params.Bind("nCommandId", nCommandId)
-            .Bind("nData", nData)
-            .Bind("nAddrType", nAddrType)
-            .Bind("nAddr", nAddr)
-            .Bind("nRet", nRet);
-        RaiseEvent("SendDALICommand", params);
+        request.nCommandId = commandId;
+        request.nAddrType = addrType;
+        request.nAddr = addr;
+        RaiseEvent("SendDALICommand", request.params);
     }
     void Receive() {
         EventParams params;
-        params.Bind("nData", nData).Bind("nRet", nRet);
+        params.Bind("nData", request.nData).Bind("nRet", request.nRet);
         RaiseEvent("ReceiveDALIData", params);
     }
-
-    std::int16_t nCommandId = 0;
-    std::uint8_t nData = 0;
-    std::int16_t nAddrType = 0;
-    std::int16_t nAddr = 0;
-    std::int16_t nRet = -99;
+    DaliRequest request;
 };
 
-class PageEventsTest : public ::testing::Test {
+// Gear 5 at level 100 on the line; the frames sent after the refresh are logged.
+class PageEventsTest : public ControlRig {
   protected:
     void SetUp() override {
-        sim::TerminalConfig config;
-        terminal = std::make_unique<sim::Terminal>(ctx.scheduler, config);
+        ControlRig::SetUp();
         sim::GearConfig gear;
         gear.shortAddress = 5;
         gear.actualLevel = 100;
         terminal->AddGear(gear);
         terminal->SetFrameLog(true);
-        port = std::make_shared<SimTerminalPort>(*terminal);
-        station.LoadXml(StationXml({}));
-        control = std::make_unique<configZD4270>(ctx.context, registry, state);
         page = static_cast<TestPage*>(
             &control->SetPage(PageKind::Commands, std::make_unique<TestPage>()));
     }
     void Refresh() {
-        control->RefreshData(station.DocumentNode().SelectSingleNode("Station/Coupler/Device"),
-                             port, UserDataXml());
+        ControlRig::Refresh();
         ASSERT_TRUE(ctx.dialogs.boxes.empty());
         terminal->ClearFrameLog();
     }
+    std::int16_t Ret() const { return page->request.nRet; }
+    std::uint8_t Data() const { return page->request.nData; }
 
-    TempWorkingFolder folder;
-    TestContext ctx;
-    MemoryRegistry registry;
-    ModuleState state;
-    std::unique_ptr<sim::Terminal> terminal;
-    std::shared_ptr<SimTerminalPort> port;
-    XmlDocument station;
-    std::unique_ptr<configZD4270> control;
     TestPage* page = nullptr;
 };
 
 TEST_F(PageEventsTest, BeforeRefreshDataEveryRequestAnswersNoDevCom) {
     page->SendDALI(kCmdOff, kAddrShort, 5);
-    EXPECT_EQ(page->nRet, kResultNoDevCom);
-    page->nData = 77;
+    EXPECT_EQ(Ret(), kResultNoDevCom);
+    page->request.nData = 77;
     page->Receive();
-    EXPECT_EQ(page->nRet, kResultNoDevCom);
-    EXPECT_EQ(page->nData, 0);
+    EXPECT_EQ(Ret(), kResultNoDevCom);
+    EXPECT_EQ(Data(), 0);
     EXPECT_TRUE(ctx.dialogs.boxes.empty());
 }
 
-TEST_F(PageEventsTest, AQueryAndItsAnswerReachThePage) {
+TEST_F(PageEventsTest, AQueryAndItsAnswerReachThePageNoAnswerIsATimeoutWithDataZero) {
     Refresh();
     page->SendDALI(kCmdQueryActualLevel, kAddrShort, 5);
-    EXPECT_EQ(page->nRet, kResultDone);
+    EXPECT_EQ(Ret(), kResultDone);
     page->Receive();
-    EXPECT_EQ(page->nRet, kResultDone);
-    EXPECT_EQ(page->nData, 100);
-}
+    EXPECT_EQ(Ret(), kResultDone);
+    EXPECT_EQ(Data(), 100);
 
-TEST_F(PageEventsTest, NoBallastAnsweringGivesTimeoutAndDataZero) {
-    Refresh();
     page->SendDALI(kCmdQueryActualLevel, kAddrShort, 9);
-    EXPECT_EQ(page->nRet, kResultDone);
-    page->nData = 55;
+    EXPECT_EQ(Ret(), kResultDone);
     page->Receive();
-    EXPECT_EQ(page->nRet, kResultTimeout);
-    EXPECT_EQ(page->nData, 0);
+    EXPECT_EQ(Ret(), kResultTimeout);
+    EXPECT_EQ(Data(), 0);
 }
 
 TEST_F(PageEventsTest, TheSceneTakenFromDataDoesNotReachThePage) {
     Refresh();
-    page->nData = 0;
+    page->request.nData = 0;
     page->SendDALI(20, kAddrBroadcast, 0);
-    EXPECT_EQ(page->nRet, kResultDone);
-    EXPECT_EQ(page->nData, 0);
+    EXPECT_EQ(Ret(), kResultDone);
+    EXPECT_EQ(Data(), 0);
     ASSERT_FALSE(terminal->FrameLog().empty());
     EXPECT_EQ(terminal->FrameLog().back().frame, 0xFF14);  // GO TO SCENE 4 to broadcast
 }
@@ -114,28 +88,21 @@ TEST_F(PageEventsTest, TheSceneTakenFromDataDoesNotReachThePage) {
 TEST_F(PageEventsTest, RejectedAddressesComeBackAsResults) {
     Refresh();
     page->SendDALI(kCmdOff, kAddrShort, 64);
-    EXPECT_EQ(page->nRet, kResultBadAddress);
+    EXPECT_EQ(Ret(), kResultBadAddress);
     page->SendDALI(kCmdOff, 7, 0);
-    EXPECT_EQ(page->nRet, kResultBadAddrType);
+    EXPECT_EQ(Ret(), kResultBadAddrType);
     EXPECT_TRUE(terminal->FrameLog().empty());
 }
 
 TEST_F(PageEventsTest, NamesAreMatchedExactlyAndUnknownOnesIgnored) {
     Refresh();
-    std::int16_t nRet = -5;
-    std::uint8_t nData = 9;
-    std::int16_t nCommandId = 0, nAddrType = 2, nAddr = 0;
-    EventParams params;
-    params.Bind("nCommandId", nCommandId)
-        .Bind("nData", nData)
-        .Bind("nAddrType", nAddrType)
-        .Bind("nAddr", nAddr)
-        .Bind("nRet", nRet);
-    page->RaiseEvent("senddalicommand", params);
-    page->RaiseEvent("Click", params);
-    control->HandleObjectEvents("ReceiveDaliData", params);
-    EXPECT_EQ(nRet, -5);
-    EXPECT_EQ(nData, 9);
+    DaliRequest request;
+    request.nData = 9;
+    page->RaiseEvent("senddalicommand", request.params);
+    page->RaiseEvent("Click", request.params);
+    control->HandleObjectEvents("ReceiveDaliData", request.params);
+    EXPECT_EQ(request.nRet, -99);
+    EXPECT_EQ(request.nData, 9);
     EXPECT_TRUE(terminal->FrameLog().empty());
     EXPECT_TRUE(ctx.dialogs.boxes.empty());
 }
@@ -184,7 +151,7 @@ TEST_F(PageEventsTest, ADevComFailureInsideTheTransactionIsReportedThroughTheRes
     Refresh();
     port->faults.failOnCall = port->faults.calls + 1;
     page->SendDALI(kCmdOff, kAddrShort, 5);
-    EXPECT_EQ(page->nRet, kResultError);
+    EXPECT_EQ(Ret(), kResultError);
     ASSERT_EQ(ctx.dialogs.boxes.size(), 1u);
     EXPECT_EQ(
         ctx.dialogs.boxes[0].text.rfind("Error: SendDALICommand: Device communication failed", 0),
@@ -218,7 +185,7 @@ TEST_F(PageEventsTest, PagesLieOnTabMainAndARemovedPageIsNoLongerHeard) {
     int heard = 0;
     kept->ObjectEvent.Connect([&](std::string_view, EventParams&) { ++heard; });
     kept->SendDALI(kCmdOff, kAddrShort, 5);
-    EXPECT_EQ(kept->nRet, kResultNoDevCom);
+    EXPECT_EQ(kept->request.nRet, kResultNoDevCom);
     EXPECT_EQ(heard, 1);
 }
 

@@ -4,7 +4,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "FrameRig.h"
+#include "support/ControlRig.h"
 
 namespace zd::test {
 namespace {
@@ -12,41 +12,7 @@ namespace {
 constexpr const char* kSettingsKey =
     "Software\\VB and VBA Program Settings\\OrvixVTermZD4270\\Settings\\";
 
-class RefreshDataTest : public ::testing::Test {
-  protected:
-    void MakeTerminal(std::uint16_t firmware = 0x314D, std::uint16_t features = 0,
-                      sim::ImageLayout layout = sim::ImageLayout::Packed(0, 1)) {
-        sim::TerminalConfig config;
-        config.position = 1;
-        config.firmwareVersion = firmware;
-        config.featureRegister = features;
-        config.layout = layout;
-        terminal = std::make_unique<sim::Terminal>(ctx.scheduler, config);
-        port = std::make_shared<SimTerminalPort>(*terminal);
-    }
-    XmlNode Node(const StationShape& shape = {}) {
-        station = std::make_unique<XmlDocument>();
-        EXPECT_TRUE(station->LoadXml(StationXml(shape)));
-        return station->DocumentNode().SelectSingleNode("Station/Coupler/Device");
-    }
-    void Refresh(const StationShape& shape = {}, const std::string& userData = UserDataXml()) {
-        control->RefreshData(Node(shape), port, userData);
-    }
-    void SetUp() override {
-        MakeTerminal();
-        control = std::make_unique<configZD4270>(ctx.context, registry, state);
-    }
-    void TearDown() override { control.reset(); }
-
-    TempWorkingFolder folder;
-    TestContext ctx;
-    MemoryRegistry registry;
-    ModuleState state;
-    std::unique_ptr<sim::Terminal> terminal;
-    std::shared_ptr<SimTerminalPort> port;
-    std::unique_ptr<XmlDocument> station;
-    std::unique_ptr<configZD4270> control;
-};
+using RefreshDataTest = ControlRig;
 
 TEST_F(RefreshDataTest, PackedIntelStationFillsTheDeviceSettingsAndStartsTheWatchdog) {
     Refresh({}, UserDataXml("2", "7"));
@@ -99,16 +65,13 @@ TEST_F(RefreshDataTest, WordAlignedMotorolaStationAndStatusAtByteSeven) {
     EXPECT_EQ(control->lblValueOffset.Caption(), "7 [Byte]");
     EXPECT_EQ(state.ProcessImageLayout[kStatus].nWordOffset, 3);
     EXPECT_EQ(state.ProcessImageLayout[kStatus].nBitOffset, 8);
-}
 
-TEST_F(RefreshDataTest, ByteOrderFallsBackToIntelWhenTheCouplerSaysNothing) {
-    StationShape shape;
-    shape.endianElement = "";
-    Refresh(shape);
-    EXPECT_EQ(control->lblValueFormat.Caption(), "Intel");
-    shape.endianElement = "<ProcessDataGlobal/>";
-    Refresh(shape);
-    EXPECT_EQ(control->lblValueFormat.Caption(), "Intel");
+    // Intel when the coupler says nothing.
+    for (const char* element : {"", "<ProcessDataGlobal/>"}) {
+        high.endianElement = element;
+        Refresh(high);
+        EXPECT_EQ(control->lblValueFormat.Caption(), "Intel") << element;
+    }
     EXPECT_TRUE(ctx.dialogs.boxes.empty());
 }
 
@@ -126,12 +89,9 @@ TEST_F(RefreshDataTest, FeatureRegister0x1018GivesDsiModeWithBothBoxesClearAndWr
     EXPECT_TRUE(refreshingSeen);
     EXPECT_FALSE(control->m_bRefreshing);
     EXPECT_EQ(terminal->Register(32), 0x1018);
-}
 
-TEST_F(RefreshDataTest, AnUnknownOperationModeChangesNeitherOption) {
+    // An unknown operation mode changes neither option.
     MakeTerminal(0x314D, 0x3000);
-    state.m_nOperationMode = kModeDsi;
-    control->Option5.SetValue(true);
     Refresh();
     EXPECT_TRUE(control->Option5.Value());
     EXPECT_EQ(state.m_nOperationMode, kModeDsi);
@@ -336,10 +296,8 @@ std::u16string ReadUtf16File(const char* path) {
 }
 
 TEST_F(RefreshDataTest, MappingAndUserDataLogsHoldTheXmlTextsAsUtf16) {
-    registry.WriteString(RegistryAccess::kHkeyCurrentUser, kSettingsKey, "EnableLoggingMappingData",
-                         "1");
-    registry.WriteString(RegistryAccess::kHkeyCurrentUser, kSettingsKey, "EnableLoggingUserData",
-                         "-1");
+    for (const char* name : {"EnableLoggingMappingData", "EnableLoggingUserData"})
+        registry.WriteString(RegistryAccess::kHkeyCurrentUser, kSettingsKey, name, "-1");
     StationShape shape;
     shape.name = "Klemme \xC3\xA4";  // a non-ASCII name survives as UTF-16
     Refresh(shape, UserDataXml("0", "9"));
@@ -347,12 +305,11 @@ TEST_F(RefreshDataTest, MappingAndUserDataLogsHoldTheXmlTextsAsUtf16) {
     EXPECT_EQ(Utf16ToUtf8(ReadUtf16File(kMappingDataLogFile)), node.Xml());
     EXPECT_NE(ReadUtf16File(kMappingDataLogFile).find(u"Klemme \u00E4"), std::u16string::npos);
     EXPECT_EQ(Utf16ToUtf8(ReadUtf16File(kUserDataLogFile)), UserDataXml("0", "9"));
-}
 
-TEST_F(RefreshDataTest, ALogFileThatCannotBeWrittenIsIgnored) {
-    registry.WriteString(RegistryAccess::kHkeyCurrentUser, kSettingsKey, "EnableLoggingMappingData",
-                         "1");
+    // A log file that cannot be written is ignored.
+    std::filesystem::remove(kMappingDataLogFile);
     std::filesystem::create_directory(kMappingDataLogFile);  // a folder in the file's way
+    ctx.dialogs.boxes.clear();
     Refresh();
     EXPECT_TRUE(ctx.dialogs.boxes.empty());
     EXPECT_TRUE(control->timerWatchdog.Enabled());

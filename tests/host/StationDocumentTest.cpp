@@ -3,6 +3,7 @@
 // the file, the place and the reason.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -12,7 +13,7 @@
 #include "host/StationDocument.h"
 #include "link/Commands.h"
 #include "platform/Error.h"
-#include "support/TestContext.h"
+#include "support/ControlRig.h"
 
 namespace zd {
 namespace {
@@ -66,57 +67,36 @@ TEST_P(ExampleStationTest, RefreshDataAndACommandWorkOnTheSimulatedTerminal) {
     EXPECT_EQ(control.lblFirmwareVersion.Caption(), "0x314D  (1M)");
 
     // The control and the terminal agree on where every byte lies: a query is answered.
-    std::int16_t nCommandId = kCmdQueryActualLevel, nAddrType = kAddrShort, nAddr = 7, nRet = -1;
-    std::uint8_t nData = 0;
-    EventParams params;
-    params.Bind("nCommandId", nCommandId)
-        .Bind("nData", nData)
-        .Bind("nAddrType", nAddrType)
-        .Bind("nAddr", nAddr)
-        .Bind("nRet", nRet);
-    control.HandleObjectEvents("SendDALICommand", params);
-    EXPECT_EQ(nRet, kResultDone);
-    control.HandleObjectEvents("ReceiveDALIData", params);
-    EXPECT_EQ(nRet, kResultDone);
-    EXPECT_EQ(nData, 0x5A);
+    test::DaliRequest request;
+    request.nCommandId = kCmdQueryActualLevel;
+    request.nAddr = 7;
+    control.HandleObjectEvents("SendDALICommand", request.params);
+    EXPECT_EQ(request.nRet, kResultDone);
+    control.HandleObjectEvents("ReceiveDALIData", request.params);
+    EXPECT_EQ(request.nRet, kResultDone);
+    EXPECT_EQ(request.nData, 0x5A);
 
     ctx.scheduler.RunFor(1000);
     EXPECT_EQ(devCom->Terminal().Watchdog().count, 2);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Stations, ExampleStationTest,
-    ::testing::Values(ExampleStation{"packed-intel.xml",
-                                     1,
-                                     false,
-                                     {{{0, 0, 0}, {0, 8, 0}, {0, 0, 1}, {0, 8, 1}}},
-                                     "0 [Byte]"},
-                      ExampleStation{"packed-motorola.xml",
-                                     1,
-                                     true,
-                                     {{{0, 0, 0}, {0, 8, 0}, {0, 0, 1}, {0, 8, 1}}},
-                                     "0 [Byte]"},
-                      ExampleStation{"word-aligned-intel.xml",
-                                     1,
-                                     false,
-                                     {{{0, 0, 0}, {1, 0, 0}, {0, 0, 1}, {1, 0, 1}}},
-                                     "0 [Byte]"},
-                      ExampleStation{"word-aligned-motorola.xml",
-                                     1,
-                                     true,
-                                     {{{0, 0, 0}, {1, 0, 0}, {0, 0, 1}, {1, 0, 1}}},
-                                     "0 [Byte]"},
-                      ExampleStation{"mixed-station.xml",
-                                     2,
-                                     false,
-                                     {{{1, 0, 0}, {1, 8, 0}, {2, 0, 1}, {2, 8, 1}}},
-                                     "2 [Byte]"}),
-    [](const ::testing::TestParamInfo<ExampleStation>& info) {
-        std::string name;
-        for (const char* c = info.param.file; *c && *c != '.'; ++c)
-            name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
-        return name;
-    });
+constexpr ProcessImageEntry kPacked[4] = {{0, 0, 0}, {0, 8, 0}, {0, 0, 1}, {0, 8, 1}};
+constexpr ProcessImageEntry kAligned[4] = {{0, 0, 0}, {1, 0, 0}, {0, 0, 1}, {1, 0, 1}};
+const ExampleStation kExamples[] = {
+    {"packed-intel.xml", 1, false, std::to_array(kPacked), "0 [Byte]"},
+    {"packed-motorola.xml", 1, true, std::to_array(kPacked), "0 [Byte]"},
+    {"word-aligned-intel.xml", 1, false, std::to_array(kAligned), "0 [Byte]"},
+    {"word-aligned-motorola.xml", 1, true, std::to_array(kAligned), "0 [Byte]"},
+    {"mixed-station.xml", 2, false, {{{1, 0, 0}, {1, 8, 0}, {2, 0, 1}, {2, 8, 1}}}, "2 [Byte]"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Stations, ExampleStationTest, ::testing::ValuesIn(kExamples),
+                         [](const ::testing::TestParamInfo<ExampleStation>& info) {
+                             std::string name;
+                             for (const char* c = info.param.file; *c && *c != '.'; ++c)
+                                 name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
+                             return name;
+                         });
 
 std::string ErrorOf(const std::function<void()>& action) {
     try {

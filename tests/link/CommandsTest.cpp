@@ -12,88 +12,66 @@
 namespace zd {
 namespace {
 
-std::optional<std::uint16_t> Word(std::int16_t nCommandId, std::uint8_t nData,
-                                  std::int16_t nAddrType, std::int16_t nAddr) {
-    return BuildDALICommandWord(nCommandId, nData, nAddrType, nAddr);
-}
-
-TEST(CommandWordTest, AddressByteCarriesTypeAndAddress) {
-    EXPECT_EQ(Word(kCmdRecallMaxLevel, 0, kAddrShort, 3), 0x0705);
-    EXPECT_EQ(Word(kCmdRecallMaxLevel, 0, kAddrGroup, 2), 0x8505);
-    EXPECT_EQ(Word(kCmdRecallMaxLevel, 0, kAddrBroadcast, 0), 0xFF05);
-    EXPECT_EQ(Word(kCmdOff, 0, kAddrShort, 5), 0x0B00);
-    EXPECT_EQ(Word(kCmdOff, 0, kAddrShort, 0), 0x0100);
-    EXPECT_EQ(Word(kCmdQueryStatus, 0, kAddrGroup, 15), 0x9F90);
-    // Broadcast ignores whatever address comes with it, negative ones included.
-    EXPECT_EQ(Word(kCmdOff, 0, kAddrBroadcast, 99), 0xFF00);
-    EXPECT_EQ(Word(kCmdOff, 0, kAddrBroadcast, -1), 0xFF00);
-    EXPECT_EQ(Word(kCmdOff, 0, 3, 0), std::nullopt);
-}
-
-TEST(CommandWordTest, DirectArcPowerSendsTheLevelWithSelectorBitClear) {
-    EXPECT_EQ(Word(kCmdDirectArcPower, 254, kAddrShort, 63), 0x7EFE);
-    EXPECT_EQ(Word(kCmdDirectArcPower, 254, kAddrBroadcast, 63), 0xFEFE);
-    EXPECT_EQ(Word(kCmdDirectArcPower, 0, kAddrGroup, 15), 0x9E00);
-}
-
-TEST(CommandWordTest, SceneAndGroupNumbersAndTheirEffectOnData) {
-    std::uint8_t nData = 7;
-    EXPECT_EQ(BuildDALICommandWord(kCmdGoToScene, nData, kAddrShort, 0), 0x0117);
-    EXPECT_EQ(nData, 7);
-    nData = 20;  // not a scene: GO TO SCENE 0 goes out, the data is left as it was
-    EXPECT_EQ(BuildDALICommandWord(kCmdGoToScene, nData, kAddrShort, 0), 0x0110);
-    EXPECT_EQ(nData, 20);
-    nData = 99;  // 17..31 name the scene themselves and overwrite the data
-    EXPECT_EQ(BuildDALICommandWord(20, nData, kAddrShort, 0), 0x0114);
-    EXPECT_EQ(nData, 4);
-    nData = 9;
-    EXPECT_EQ(BuildDALICommandWord(17, nData, kAddrShort, 0), 0x0111);
-    EXPECT_EQ(nData, 1);
-    nData = 0;
-    EXPECT_EQ(BuildDALICommandWord(31, nData, kAddrShort, 0), 0x011F);
-    EXPECT_EQ(nData, 15);
-
-    nData = 5;
-    EXPECT_EQ(BuildDALICommandWord(kCmdRemoveFromGroup, nData, kAddrBroadcast, 0), 0xFF75);
-    EXPECT_EQ(nData, 5);
-    nData = 0x23;
-    EXPECT_EQ(BuildDALICommandWord(kCmdStoreDtrAsScene, nData, kAddrShort, 1), 0x0343);
-    EXPECT_EQ(nData, 3);
-    nData = 18;
-    EXPECT_EQ(BuildDALICommandWord(kCmdQuerySceneLevel, nData, kAddrShort, 2), 0x05B2);
-    EXPECT_EQ(nData, 2);
-    // Inside a range the group comes from the data, not from the number.
-    nData = 9;
-    EXPECT_EQ(BuildDALICommandWord(kCmdAddToGroup + 3, nData, kAddrShort, 0), 0x0169);
-    nData = 1;
-    EXPECT_EQ(BuildDALICommandWord(kCmdRemoveFromScene + 15, nData, kAddrShort, 0), 0x0151);
-    nData = 0x77;
-    EXPECT_EQ(BuildDALICommandWord(kCmdStoreDtrAsShortAddress, nData, kAddrShort, 0), 0x0180);
-    EXPECT_EQ(nData, 0x77);
-}
-
-TEST(CommandWordTest, SpecialCommandsReplaceTheWholeWord) {
+TEST(CommandWordTest, AddressByteSelectorBitAndDataOfTheCatalogue) {
     struct Case {
         std::int16_t nCommandId;
+        std::uint8_t nData;
+        std::int16_t nAddrType, nAddr;
         std::optional<std::uint16_t> word;
+        std::uint8_t dataAfter;
     };
     const Case cases[] = {
-        {256, 0xA100},       {257, 0xA30B},       {258, 0xA50B},       {259, 0xA700}, {260, 0xA900},
-        {261, 0xAB00},       {262, std::nullopt}, {263, std::nullopt}, {264, 0xB10B}, {265, 0xB30B},
-        {266, 0xB50B},       {267, 0xB70B},       {268, 0xB90B},       {269, 0xBB00}, {270, 0xBD00},
-        {271, std::nullopt}, {272, std::nullopt},
+        {kCmdRecallMaxLevel, 0, kAddrShort, 3, 0x0705, 0},
+        {kCmdRecallMaxLevel, 0, kAddrGroup, 2, 0x8505, 0},
+        {kCmdRecallMaxLevel, 0, kAddrBroadcast, 0, 0xFF05, 0},
+        {kCmdOff, 0, kAddrShort, 0, 0x0100, 0},
+        {kCmdQueryStatus, 0, kAddrGroup, 15, 0x9F90, 0},
+        // Broadcast ignores whatever address comes with it, negative ones included.
+        {kCmdOff, 0, kAddrBroadcast, 99, 0xFF00, 0},
+        {kCmdOff, 0, kAddrBroadcast, -1, 0xFF00, 0},
+        {kCmdOff, 0, 3, 0, std::nullopt, 0},
+        // DIRECT ARC POWER: the level with the selector bit clear.
+        {kCmdDirectArcPower, 254, kAddrShort, 63, 0x7EFE, 254},
+        {kCmdDirectArcPower, 254, kAddrBroadcast, 63, 0xFEFE, 254},
+        {kCmdDirectArcPower, 0, kAddrGroup, 15, 0x9E00, 0},
+        // GO TO SCENE takes the scene from the data; no scene: scene 0, the data left as it was.
+        {kCmdGoToScene, 7, kAddrShort, 0, 0x0117, 7},
+        {kCmdGoToScene, 20, kAddrShort, 0, 0x0110, 20},
+        // 17..31 name the scene themselves and overwrite the data.
+        {20, 99, kAddrShort, 0, 0x0114, 4},
+        {17, 9, kAddrShort, 0, 0x0111, 1},
+        {31, 0, kAddrShort, 0, 0x011F, 15},
+        {kCmdRemoveFromGroup, 5, kAddrBroadcast, 0, 0xFF75, 5},
+        {kCmdStoreDtrAsScene, 0x23, kAddrShort, 1, 0x0343, 3},
+        {kCmdQuerySceneLevel, 18, kAddrShort, 2, 0x05B2, 2},
+        // Inside a range the group comes from the data, not from the number.
+        {kCmdAddToGroup + 3, 9, kAddrShort, 0, 0x0169, 9},
+        {kCmdRemoveFromScene + 15, 1, kAddrShort, 0, 0x0151, 1},
+        {kCmdStoreDtrAsShortAddress, 0x77, kAddrShort, 0, 0x0180, 0x77},
     };
     for (const Case& c : cases) {
-        for (std::int16_t nAddrType : {kAddrShort, kAddrGroup, kAddrBroadcast}) {
-            std::uint8_t nData = 0x0B;
-            EXPECT_EQ(BuildDALICommandWord(c.nCommandId, nData, nAddrType, 9), c.word)
-                << c.nCommandId << " type " << nAddrType;
-            EXPECT_EQ(nData, 0x0B);
-        }
+        std::uint8_t nData = c.nData;
+        EXPECT_EQ(BuildDALICommandWord(c.nCommandId, nData, c.nAddrType, c.nAddr), c.word)
+            << c.nCommandId << " data " << int(c.nData) << " type " << c.nAddrType;
+        EXPECT_EQ(nData, c.dataAfter) << c.nCommandId;
     }
 }
 
-TEST(CommandWordTest, NumbersOutsideTheCatalogueAreNotSent) {
+TEST(CommandWordTest, SpecialCommandsReplaceTheWholeWord) {
+    const std::pair<std::int16_t, std::optional<std::uint16_t>> cases[] = {
+        {256, 0xA100}, {257, 0xA30B}, {258, 0xA50B}, {259, 0xA700}, {260, 0xA900}, {261, 0xAB00},
+        {262, {}},     {263, {}},     {264, 0xB10B}, {265, 0xB30B}, {266, 0xB50B}, {267, 0xB70B},
+        {268, 0xB90B}, {269, 0xBB00}, {270, 0xBD00}, {271, {}},     {272, {}},
+    };
+    for (const auto& [nCommandId, word] : cases) {
+        for (std::int16_t nAddrType : {kAddrShort, kAddrGroup, kAddrBroadcast}) {
+            std::uint8_t nData = 0x0B;
+            EXPECT_EQ(BuildDALICommandWord(nCommandId, nData, nAddrType, 9), word)
+                << nCommandId << " type " << nAddrType;
+            EXPECT_EQ(nData, 0x0B);
+        }
+    }
+    // Numbers outside the catalogue are not sent; the edges of its ranges are.
     for (std::int16_t n :
          {-2, 9, 15, 34, 41, 48, 63, 129, 143, 156, 159, 166, 175, 197, 255, 273, 300, 32767}) {
         std::uint8_t nData = 1;
@@ -106,90 +84,73 @@ TEST(CommandWordTest, NumbersOutsideTheCatalogueAreNotSent) {
 }
 
 TEST(CommandWordTest, AddressCheckBoundaries) {
-    EXPECT_EQ(CheckDALIAddress(kAddrShort, 0), kResultDone);
-    EXPECT_EQ(CheckDALIAddress(kAddrShort, 63), kResultDone);
-    EXPECT_EQ(CheckDALIAddress(kAddrShort, 64), kResultBadAddress);
-    EXPECT_EQ(CheckDALIAddress(kAddrShort, -1), kResultBadAddress);
-    EXPECT_EQ(CheckDALIAddress(kAddrGroup, 15), kResultDone);
-    EXPECT_EQ(CheckDALIAddress(kAddrGroup, 16), kResultBadGroup);
-    EXPECT_EQ(CheckDALIAddress(kAddrGroup, -1), kResultBadGroup);
-    EXPECT_EQ(CheckDALIAddress(kAddrBroadcast, -300), kResultDone);
-    EXPECT_EQ(CheckDALIAddress(-1, 0), kResultBadAddrType);
-    EXPECT_EQ(CheckDALIAddress(7, 0), kResultBadAddrType);
+    const std::tuple<std::int16_t, std::int16_t, std::int16_t> cases[] = {
+        {kAddrShort, 0, kResultDone},        {kAddrShort, 63, kResultDone},
+        {kAddrShort, 64, kResultBadAddress}, {kAddrShort, -1, kResultBadAddress},
+        {kAddrGroup, 15, kResultDone},       {kAddrGroup, 16, kResultBadGroup},
+        {kAddrGroup, -1, kResultBadGroup},   {kAddrBroadcast, -300, kResultDone},
+        {-1, 0, kResultBadAddrType},         {7, 0, kResultBadAddrType},
+    };
+    for (const auto& [type, address, result] : cases)
+        EXPECT_EQ(CheckDALIAddress(type, address), result) << type << "/" << address;
 }
 
 TEST(CommandTextTest, TableTextsAndNumberedRanges) {
-    EXPECT_EQ(DALICommandText(-1), "direct arc power");
-    EXPECT_EQ(DALICommandText(0), "off");
-    EXPECT_EQ(DALICommandText(8), "on and step up");
-    EXPECT_EQ(DALICommandText(16), "go to scene 0");
-    EXPECT_EQ(DALICommandText(23), "go to scene 7");
-    EXPECT_EQ(DALICommandText(31), "go to scene 15");
-    EXPECT_EQ(DALICommandText(33), "store actual level in DTR");
-    EXPECT_EQ(DALICommandText(44), "store DTR as system level");
-    EXPECT_EQ(DALICommandText(47), "store DTR as fade rate");
-    EXPECT_EQ(DALICommandText(67), "store the DTR as scene 3");
-    EXPECT_EQ(DALICommandText(95), "remove from scene 15");
-    EXPECT_EQ(DALICommandText(96), "add to group 0");
-    EXPECT_EQ(DALICommandText(112), "remove from group 0");
-    EXPECT_EQ(DALICommandText(128), "store DTR as short address");
-    EXPECT_EQ(DALICommandText(144), "query status information");
-    EXPECT_EQ(DALICommandText(155), "query power failure");
-    EXPECT_EQ(DALICommandText(165), "query fade time / fade rate");
-    EXPECT_EQ(DALICommandText(185), "query scene level 9");
-    EXPECT_EQ(DALICommandText(193), "query groups 8-15");
-    EXPECT_EQ(DALICommandText(196), "query random address (L)");
-    EXPECT_EQ(DALICommandText(257), "data transfer register (DTR)");
-    EXPECT_EQ(DALICommandText(261), "withdraw");
-    EXPECT_EQ(DALICommandText(264), "search addr H");
-    EXPECT_EQ(DALICommandText(270), "physical selection");
-    EXPECT_EQ(DALICommandText(272), "enable device type X");
+    // clang-format off
+    const std::pair<std::int16_t, const char*> cases[] = {
+        {-1, "direct arc power"}, {0, "off"}, {8, "on and step up"}, {16, "go to scene 0"},
+        {23, "go to scene 7"}, {31, "go to scene 15"}, {33, "store actual level in DTR"},
+        {44, "store DTR as system level"}, {47, "store DTR as fade rate"},
+        {67, "store the DTR as scene 3"}, {95, "remove from scene 15"}, {96, "add to group 0"},
+        {112, "remove from group 0"}, {128, "store DTR as short address"},
+        {144, "query status information"}, {155, "query power failure"},
+        {165, "query fade time / fade rate"}, {185, "query scene level 9"},
+        {193, "query groups 8-15"}, {196, "query random address (L)"},
+        {257, "data transfer register (DTR)"}, {261, "withdraw"}, {264, "search addr H"},
+        {270, "physical selection"}, {272, "enable device type X"}};
+    // clang-format on
+    for (const auto& [n, text] : cases) EXPECT_EQ(DALICommandText(n), text) << n;
     for (std::int16_t n : {-2, 9, 48, 129, 197, 255, 262, 263, 271, 300})
         EXPECT_EQ(DALICommandText(n), "<unkown command> " + std::to_string(n));
 }
 
-class CommandStringTest : public testing::Test {
-  protected:
-    std::string Line(std::int16_t nCommandId, std::uint8_t nData, std::int16_t nAddrType,
-                     std::int16_t nAddr) {
-        return CreateDALICommandString(t.context, nCommandId, nData, nAddrType, nAddr);
-    }
-    std::string Stamp() { return DateTimeText(t.scheduler.WallClock()); }
+TEST(CommandStringTest, AddressTextsAndSpecialCommandsWithTheirData) {
     test::TestContext t;
-};
-
-TEST_F(CommandStringTest, AddressTexts) {
     t.scheduler.Sleep(61'000);
-    EXPECT_EQ(Line(0, 0, kAddrShort, 5), Stamp() + "   A5      off\r\n");
-    EXPECT_EQ(Line(0, 0, kAddrShort, 64), Stamp() + "   <unkown short address> 64   off\r\n");
-    EXPECT_EQ(Line(5, 0, kAddrGroup, 3), Stamp() + "   G3      recall max level\r\n");
-    EXPECT_EQ(Line(5, 0, kAddrGroup, 16),
-              Stamp() + "   <unkown group address> 16   recall max level\r\n");
-    EXPECT_EQ(Line(144, 0, kAddrBroadcast, 77),
-              Stamp() + "   Bcast   query status information\r\n");
-    EXPECT_EQ(Line(0, 0, 7, 1), Stamp() + "   <unkown address type> 7   off\r\n");
+    const std::string stamp = DateTimeText(t.scheduler.WallClock());
+    struct Case {
+        std::int16_t nCommandId;
+        std::uint8_t nData;
+        std::int16_t nAddrType, nAddr;
+        const char* text;
+    };
+    const Case cases[] = {
+        {0, 0, kAddrShort, 5, "A5      off"},
+        {0, 0, kAddrShort, 64, "<unkown short address> 64   off"},
+        {5, 0, kAddrGroup, 3, "G3      recall max level"},
+        {5, 0, kAddrGroup, 16, "<unkown group address> 16   recall max level"},
+        {144, 0, kAddrBroadcast, 77, "Bcast   query status information"},
+        {0, 0, 7, 1, "<unkown address type> 7   off"},
+        // Special commands hide the address and show their data.
+        {267, 0x0B, kAddrShort, 3, "*       program short address    --> 0xB"},
+        {256, 0x0B, 9, 300, "*       terminate"},
+        {264, 0xFF, kAddrBroadcast, 0, "*       search addr H    --> 0xFF"},
+        {257, 0, kAddrBroadcast, 0, "*       data transfer register (DTR)    --> 0x0"},
+        {272, 0x1A, kAddrBroadcast, 0, "*       enable device type X    --> 0x1A"},
+        {300, 0, kAddrShort, 1, "*       <unkown command> 300"},
+        // The group text comes from the command number, whatever the data says.
+        {112, 5, kAddrBroadcast, 0, "Bcast   remove from group 0"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(CreateDALICommandString(t.context, c.nCommandId, c.nData, c.nAddrType, c.nAddr),
+                  stamp + "   " + c.text + "\r\n");
+    }
     EXPECT_TRUE(t.dialogs.boxes.empty());
 }
 
-TEST_F(CommandStringTest, SpecialCommandsHideTheAddressAndShowTheirData) {
-    EXPECT_EQ(Line(267, 0x0B, kAddrShort, 3),
-              Stamp() + "   *       program short address    --> 0xB\r\n");
-    EXPECT_EQ(Line(256, 0x0B, 9, 300), Stamp() + "   *       terminate\r\n");
-    EXPECT_EQ(Line(264, 0xFF, kAddrBroadcast, 0),
-              Stamp() + "   *       search addr H    --> 0xFF\r\n");
-    EXPECT_EQ(Line(257, 0, kAddrBroadcast, 0),
-              Stamp() + "   *       data transfer register (DTR)    --> 0x0\r\n");
-    EXPECT_EQ(Line(272, 0x1A, kAddrBroadcast, 0),
-              Stamp() + "   *       enable device type X    --> 0x1A\r\n");
-    EXPECT_EQ(Line(300, 0, kAddrShort, 1), Stamp() + "   *       <unkown command> 300\r\n");
-    // The scene text comes from the command number, whatever the data says.
-    EXPECT_EQ(Line(112, 5, kAddrBroadcast, 0), Stamp() + "   Bcast   remove from group 0\r\n");
-}
-
-TEST(TextHelperTest, DateTimeIsLocalTimeInFixedFields) {
+TEST(TextHelperTest, DateTimeBinaryHexAndShift) {
     std::tm local{};
     local.tm_year = 2026 - 1900;
-    local.tm_mon = 0;
     local.tm_mday = 5;
     local.tm_hour = 8;
     local.tm_min = 3;
@@ -198,9 +159,6 @@ TEST(TextHelperTest, DateTimeIsLocalTimeInFixedFields) {
     const auto t = std::chrono::system_clock::from_time_t(std::mktime(&local));
     EXPECT_EQ(DateTimeText(t), "2026-01-05 08:03:09");
     EXPECT_EQ(DateTimeText(t + std::chrono::milliseconds(999)), "2026-01-05 08:03:09");
-}
-
-TEST(TextHelperTest, BinaryHexAndShift) {
     EXPECT_EQ(ByteToBinaryText(0x53), " 0101 0011");
     EXPECT_EQ(ByteToBinaryText(0x1FF), " 1111 1111");
     EXPECT_EQ(ByteToBinaryText(0), " 0000 0000");

@@ -2,6 +2,8 @@
 // the packed and the word-aligned placement, Intel and Motorola order.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "LinkRig.h"
 #include "platform/Error.h"
 
@@ -11,77 +13,54 @@ namespace {
 using test::kInputTable;
 using test::kOutputTable;
 using test::LinkRig;
-using test::LinkSetup;
 
-class ProcessImageTest : public testing::TestWithParam<LinkSetup> {
+class ProcessImageTest : public testing::TestWithParam<test::LinkSetup> {
   protected:
     LinkRig rig{GetParam()};
 };
 
-TEST_P(ProcessImageTest, StatusByteAndInputValueAsTheTerminalMeansThem) {
+TEST_P(ProcessImageTest, StatusAndInputAsTheTerminalMeansThemAndOverflowAboveTheSignedRange) {
     rig.terminal->SetStatusBits(0x0E);
-    rig.terminal->SetInputValue(0x0105);
     std::uint8_t nStatus = 0;
     std::int16_t nData = 0;
     EXPECT_EQ(rig.link.ReadStatusByte(nStatus), kResultDone);
-    EXPECT_EQ(rig.link.ReadDataIn(nData), kResultDone);
     EXPECT_EQ(nStatus, 0x0E);
-    EXPECT_EQ(nData, 0x0105);
-
-    rig.terminal->SetInputValue(0x7FFF);
-    EXPECT_EQ(rig.link.ReadDataIn(nData), kResultDone);
-    EXPECT_EQ(nData, 0x7FFF);
+    for (std::uint16_t value : {0x0105, 0x7FFF}) {
+        rig.terminal->SetInputValue(value);
+        EXPECT_EQ(rig.link.ReadDataIn(nData), kResultDone);
+        EXPECT_EQ(nData, value);
+    }
     EXPECT_TRUE(rig.t.dialogs.boxes.empty());
-}
 
-TEST_P(ProcessImageTest, InputValueAboveSignedRangeIsAnOverflowError) {
     rig.terminal->SetInputValue(0x8001);
-    std::int16_t nData = 123;
     EXPECT_EQ(rig.link.ReadDataIn(nData), kResultError);
-    EXPECT_EQ(nData, 123);
+    EXPECT_EQ(nData, 0x7FFF);
     ASSERT_EQ(rig.t.dialogs.boxes.size(), 1u);
     EXPECT_EQ(rig.BoxText(), std::string("Error: ReadDataIn: Overflow\r\nSource: ") +
                                  kLibraryTitle + "\r\nNumber: 6");
     EXPECT_EQ(rig.t.dialogs.boxes[0].icon, MsgIcon::Critical);
 }
 
-TEST_P(ProcessImageTest, WriteDataOutLeavesControlByteAndSwapsCallersValue) {
+TEST_P(ProcessImageTest, WriteDataOutLeavesControlByteSwapsCallersValueAndRefusesWideValues) {
     // A command went out before: the control byte holds the toggle, which must survive.
     std::int32_t nWord = 0x0B00;
     ASSERT_EQ(rig.link.SendCommand(nWord), kResultDone);
     const std::uint8_t control = rig.terminal->ControlByte();
     ASSERT_EQ(control & kControlToggle, 1);
+    const std::size_t writes = rig.terminal->CountCalls(true);
 
     std::int32_t nData = 0x3F09;
     EXPECT_EQ(rig.link.WriteDataOut(nData), kResultDone);
     EXPECT_EQ(rig.terminal->OutputValue(), 0x3F09);
     EXPECT_EQ(rig.terminal->ControlByte(), control);
     EXPECT_EQ(nData, GetParam().bMotorola ? 0x093F : 0x3F09);
-    // A value write is no command: nothing toggled.
-    EXPECT_EQ(rig.terminal->Commands().size(), 1u);
-}
+    EXPECT_EQ(rig.terminal->Commands().size(), 1u);  // a value write is no command
 
-TEST_P(ProcessImageTest, WriteDataOutRefusesValuesOutsideSixteenBits) {
-    std::int32_t nData = 0x10000;
-    EXPECT_THROW(rig.link.WriteDataOut(nData), ControlError);
-    nData = -1;
-    EXPECT_THROW(rig.link.WriteDataOut(nData), ControlError);
-    EXPECT_EQ(rig.terminal->CountCalls(true), 0u);
-}
-
-TEST_P(ProcessImageTest, WithoutDevComEveryAccessorReturnsTwoAtOnce) {
-    rig.state.objDevCom.reset();
-    std::uint8_t nStatus = 77;
-    std::int16_t nData = 77;
-    std::int32_t nValue = 0x1234;
-    EXPECT_EQ(rig.link.ReadStatusByte(nStatus), kResultNoDevCom);
-    EXPECT_EQ(rig.link.ReadDataIn(nData), kResultNoDevCom);
-    EXPECT_EQ(rig.link.WriteDataOut(nValue), kResultNoDevCom);
-    EXPECT_EQ(nStatus, 77);
-    EXPECT_EQ(nData, 77);
-    EXPECT_EQ(nValue, 0x1234);
-    EXPECT_TRUE(rig.terminal->Calls().empty());
-    EXPECT_TRUE(rig.t.dialogs.boxes.empty());
+    for (std::int32_t wide : {0x10000, -1}) {
+        nData = wide;
+        EXPECT_THROW(rig.link.WriteDataOut(nData), ControlError) << wide;
+    }
+    EXPECT_EQ(rig.terminal->CountCalls(true), writes + 1);
 }
 
 TEST_P(ProcessImageTest, ReadFailuresAreReportedByTheAccessorItself) {
@@ -102,46 +81,34 @@ TEST_P(ProcessImageTest, ReadFailuresAreReportedByTheAccessorItself) {
 INSTANTIATE_TEST_SUITE_P(Placements, ProcessImageTest, testing::ValuesIn(test::kLinkSetups),
                          [](const auto& info) { return info.param.name; });
 
-// The raw words, checked against known images rather than against the scripted terminal.
-class RawPlacementTest : public testing::Test {
-  protected:
-    static test::Layout OutputAt18() {
-        test::Layout layout = test::PackedLayout(1);
-        layout[kStatus] = {0, 8, kInputTable};
-        return layout;
-    }
-};
+// The raw words, checked against known images rather than against the scripted terminal: the
+// output at bit offset 1.8 keeps the control byte and the far high byte; status in the high byte.
+test::Layout OutputAt18() {
+    test::Layout layout = test::PackedLayout(1);
+    layout[kStatus] = {0, 8, kInputTable};
+    return layout;
+}
 
-TEST_F(RawPlacementTest, PackedOutputKeepsControlByteAndTheFarHighByte) {
-    LinkRig rig(OutputAt18(), false);
-    rig.terminal->SetWord(kOutputTable, 1, 0xAB05);
-    rig.terminal->SetWord(kOutputTable, 2, 0xCDEF);
-    std::int32_t nData = 0x1234;
-    ASSERT_EQ(rig.link.WriteDataOut(nData), kResultDone);
-    EXPECT_EQ(rig.terminal->Word(kOutputTable, 1), 0x3405);
-    EXPECT_EQ(rig.terminal->Word(kOutputTable, 2), 0xCD12);
-    // Read-modify-write of exactly the two words at OUTPUT.
-    ASSERT_EQ(rig.terminal->Calls().size(), 2u);
-    for (const auto& call : rig.terminal->Calls()) {
-        EXPECT_EQ(call.nDevice, 0);
-        EXPECT_EQ(call.nTable, kOutputTable);
-        EXPECT_EQ(call.nOffset, 1);
-        EXPECT_EQ(call.nCount, 2);
+TEST(RawPlacementTest, PackedOutputKeepsControlByteAndTheFarHighByteInBothOrders) {
+    for (const bool bMotorola : {false, true}) {
+        LinkRig rig(OutputAt18(), bMotorola);
+        rig.terminal->SetWord(kOutputTable, 1, 0xAB05);
+        rig.terminal->SetWord(kOutputTable, 2, 0xCDEF);
+        std::int32_t nData = 0x1234;
+        ASSERT_EQ(rig.link.WriteDataOut(nData), kResultDone);
+        EXPECT_EQ(rig.terminal->Word(kOutputTable, 1), bMotorola ? 0x1205 : 0x3405);
+        EXPECT_EQ(rig.terminal->Word(kOutputTable, 2), bMotorola ? 0xCD34 : 0xCD12);
+        EXPECT_EQ(nData, bMotorola ? 0x3412 : 0x1234);
+        // Read-modify-write of exactly the two words at OUTPUT.
+        ASSERT_EQ(rig.terminal->Calls().size(), 2u);
+        for (const auto& call : rig.terminal->Calls()) {
+            EXPECT_EQ(std::tie(call.nDevice, call.nTable, call.nOffset, call.nCount),
+                      std::make_tuple(0, kOutputTable, 1, 2));
+        }
     }
 }
 
-TEST_F(RawPlacementTest, PackedOutputInMotorolaOrder) {
-    LinkRig rig(OutputAt18(), true);
-    rig.terminal->SetWord(kOutputTable, 1, 0xAB05);
-    rig.terminal->SetWord(kOutputTable, 2, 0xCDEF);
-    std::int32_t nData = 0x1234;
-    ASSERT_EQ(rig.link.WriteDataOut(nData), kResultDone);
-    EXPECT_EQ(rig.terminal->Word(kOutputTable, 1), 0x1205);
-    EXPECT_EQ(rig.terminal->Word(kOutputTable, 2), 0xCD34);
-    EXPECT_EQ(nData, 0x3412);
-}
-
-TEST_F(RawPlacementTest, StatusInTheHighByteAndInputAcrossTwoWords) {
+TEST(RawPlacementTest, StatusInTheHighByteAndInputAcrossTwoWords) {
     LinkRig rig(OutputAt18(), false);
     rig.terminal->SetWord(kInputTable, 0, 0x5AA5);
     rig.terminal->SetWord(kInputTable, 1, 0x0107);  // input at 1.8: high byte here...
@@ -152,14 +119,13 @@ TEST_F(RawPlacementTest, StatusInTheHighByteAndInputAcrossTwoWords) {
     EXPECT_EQ(nStatus, 0x5A);
     EXPECT_EQ(rig.link.ReadDataIn(nData), kResultDone);
     EXPECT_EQ(nData, 0x0101);
-
     rig.state.m_bMotorola = true;
     rig.terminal->SetWord(kInputTable, 1, 0x0500);
     EXPECT_EQ(rig.link.ReadDataIn(nData), kResultDone);
     EXPECT_EQ(nData, 0x0501);
 }
 
-TEST_F(RawPlacementTest, WordAlignedInputAndOutputAreWholeWords) {
+TEST(RawPlacementTest, WordAlignedInputAndOutputAreWholeWords) {
     LinkRig rig(test::WordAlignedLayout(6, true), true);
     rig.terminal->SetWord(kInputTable, 6, 0x0300);
     rig.terminal->SetWord(kInputTable, 7, 0x2A01);

@@ -31,15 +31,13 @@ TEST_P(TransactionTest, CommandsReachTheTerminalAndEachTogglesControlBitZero) {
     EXPECT_EQ(rig.terminal->ControlByte() & kControlToggle, 0);
     std::uint8_t nDsi = 0x7F;
     EXPECT_EQ(rig.link.SendDSICommand(nDsi), kResultDone);
-    EXPECT_EQ(rig.terminal->Commands(), (std::vector<std::uint16_t>{0x0B00, 0x8505, 0x007F}));
-    EXPECT_TRUE(rig.t.dialogs.boxes.empty());
-}
-
-TEST_P(TransactionTest, SendCommandSwapsTheCallersWordInMotorolaOrder) {
+    // A raw command word: the caller's variable comes back swapped in Motorola order.
     std::int32_t nWord = 0xA50B;
     EXPECT_EQ(rig.link.SendCommand(nWord), kResultDone);
     EXPECT_EQ(nWord, GetParam().bMotorola ? 0x0BA5 : 0xA50B);
-    EXPECT_EQ(rig.terminal->Commands(), std::vector<std::uint16_t>{0xA50B});
+    EXPECT_EQ(rig.terminal->Commands(),
+              (std::vector<std::uint16_t>{0x0B00, 0x8505, 0x007F, 0xA50B}));
+    EXPECT_TRUE(rig.t.dialogs.boxes.empty());
 }
 
 TEST_P(TransactionTest, HandshakeCallSequenceAndTimeOfAnAcknowledgedCommand) {
@@ -172,23 +170,17 @@ TEST_F(HandshakeTest, RejectedAddressesAndCommandsWriteNothingButAreLogged) {
     EXPECT_TRUE(rig.t.dialogs.boxes.empty());
 }
 
-TEST_F(HandshakeTest, SpecialCommandsIgnoreABroadcastAddress) {
+TEST_F(HandshakeTest, SpecialCommandsIgnoreTheAddressAndChangedDataReachesTheCaller) {
     EXPECT_EQ(SendDALI(rig, kCmdTerminate, 0, kAddrBroadcast, 12345), kResultDone);
     EXPECT_EQ(SendDALI(rig, kCmdProgramShortAddress, 0x0B, kAddrBroadcast, -4), kResultDone);
-    EXPECT_EQ(rig.terminal->Commands(), (std::vector<std::uint16_t>{0xA100, 0xB70B}));
-}
-
-TEST_F(HandshakeTest, DataChangedByTheBuildReachesTheCaller) {
-    std::int16_t nCommandId = 20;
+    std::int16_t nCommandId = 20, nAddrType = kAddrShort, nAddr = 2;
     std::uint8_t nData = 200;
-    std::int16_t nAddrType = kAddrShort;
-    std::int16_t nAddr = 2;
     EXPECT_EQ(rig.link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr), kResultDone);
     EXPECT_EQ(nData, 4);
-    EXPECT_EQ(rig.terminal->Commands(), std::vector<std::uint16_t>{0x0514});
+    EXPECT_EQ(rig.terminal->Commands(), (std::vector<std::uint16_t>{0xA100, 0xB70B, 0x0514}));
 }
 
-TEST_F(HandshakeTest, WithoutDevComEveryTransactionReturnsTwoAtOnce) {
+TEST_F(HandshakeTest, WithoutDevComEveryTransactionAndAccessorReturnsTwoAtOnce) {
     rig.state.objDevCom.reset();
     StringLogStream log;
     std::uint8_t nData = 42;
@@ -200,6 +192,14 @@ TEST_F(HandshakeTest, WithoutDevComEveryTransactionReturnsTwoAtOnce) {
     EXPECT_EQ(rig.link.SendCommand(nWord), kResultNoDevCom);
     EXPECT_EQ(nWord, 0x1234);
     EXPECT_EQ(rig.link.StartRandomAddressing(), kResultNoDevCom);
+    std::int16_t nIn = 77;
+    EXPECT_EQ(rig.link.ReadStatusByte(nData), kResultNoDevCom);
+    EXPECT_EQ(rig.link.ReadDataIn(nIn), kResultNoDevCom);
+    EXPECT_EQ(rig.link.WriteDataOut(nWord), kResultNoDevCom);
+    EXPECT_EQ(nData, 42);
+    EXPECT_EQ(nIn, 77);
+    EXPECT_EQ(nWord, 0x1234);
+    EXPECT_TRUE(rig.t.dialogs.boxes.empty());
     EXPECT_EQ(rig.Now(), 0);
     EXPECT_TRUE(rig.terminal->Calls().empty());
     // The command line is still logged; the receive without a device logs nothing.

@@ -13,37 +13,31 @@
 namespace zd {
 namespace {
 
-TEST(ErrorConventionTest, GuardedProcedureShowsOneCriticalBoxAndReturnsOne) {
+TEST(ErrorConventionTest, GuardedProceduresShowOneCriticalBoxAndNothingEscapes) {
     test::TestContext t;
-    std::int16_t status = GuardStatus(t.context, "SendDALICommand", []() -> std::int16_t {
-        throw ControlError("Table not accessible", "VmDcCOM", 30001);
-    });
-    EXPECT_EQ(status, 1);
+    EXPECT_EQ(GuardStatus(t.context, "SendDALICommand",
+                          []() -> std::int16_t {
+                              throw ControlError("Table not accessible", "VmDcCOM", 30001);
+                          }),
+              1);
     ASSERT_EQ(t.dialogs.boxes.size(), 1u);
     EXPECT_EQ(t.dialogs.boxes[0].text,
               "Error: SendDALICommand: Table not accessible\r\nSource: VmDcCOM\r\nNumber: 30001");
     EXPECT_EQ(t.dialogs.boxes[0].icon, MsgIcon::Critical);
     EXPECT_EQ(t.dialogs.boxes[0].title, "System failure");
-}
 
-TEST(ErrorConventionTest, ForeignExceptionsAreReportedUnderTheLibraryAndNothingEscapes) {
-    test::TestContext t;
+    // Foreign exceptions are reported under the library, in the current language.
     t.messages.SetLanguage(Language::German);
     Guard(t.context, "timerWatchdog_Timer", [] { throw std::out_of_range("index 7"); });
     Guard(t.context, "UserControl_Terminate", [] { throw 42; });
-    ASSERT_EQ(t.dialogs.boxes.size(), 2u);
-    EXPECT_EQ(t.dialogs.boxes[0].text, std::string("Error: timerWatchdog_Timer: index 7\r\nSource: ") +
+    ASSERT_EQ(t.dialogs.boxes.size(), 3u);
+    EXPECT_EQ(t.dialogs.boxes[1].text, std::string("Error: timerWatchdog_Timer: index 7\r\nSource: ") +
                                            kLibraryTitle + "\r\nNumber: 440");
-    EXPECT_EQ(t.dialogs.boxes[0].title, "Systemfehler");
-    EXPECT_NE(t.dialogs.boxes[1].text.find("Unknown error"), std::string::npos);
+    EXPECT_EQ(t.dialogs.boxes[1].title, "Systemfehler");
+    EXPECT_NE(t.dialogs.boxes[2].text.find("Unknown error"), std::string::npos);
     // Success passes the status through and shows nothing.
     EXPECT_EQ(GuardStatus(t.context, "X", [] { return 258; }), 258);
-    EXPECT_EQ(t.dialogs.boxes.size(), 2u);
-}
-
-std::string ReadBytes(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
+    EXPECT_EQ(t.dialogs.boxes.size(), 3u);
 }
 
 TEST(LogFileTest, WritesUtf16LittleEndianWithByteOrderMarkAndCrLf) {
@@ -55,14 +49,12 @@ TEST(LogFileTest, WritesUtf16LittleEndianWithByteOrderMarkAndCrLf) {
         log.WriteLine("Aß");
         log.Write("\xF0\x9F\x92\xA1");  // outside the basic plane: a surrogate pair
     }
+    std::ifstream in(path, std::ios::binary);
     const std::string expected("\xFF\xFE" "A\0\xDF\0\r\0\n\0" "\x3D\xD8\xA1\xDC", 14);
-    EXPECT_EQ(ReadBytes(path), expected);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), expected);
     EXPECT_EQ(Utf16ToUtf8(Utf8ToUtf16("Geräte \xF0\x9F\x92\xA1")), "Geräte \xF0\x9F\x92\xA1");
     EXPECT_EQ(Utf8ToUtf16("a\xFFz"), u"a\uFFFDz");
     std::filesystem::remove_all(dir);
-}
-
-TEST(LogFileTest, AnUnwritablePathIsAControlError) {
     EXPECT_THROW(LogFile("/nonexistent-folder/zd4270/log.txt"), ControlError);
 }
 

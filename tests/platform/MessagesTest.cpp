@@ -4,6 +4,8 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/Messages.h"
 
@@ -36,84 +38,53 @@ TEST(MessageCatalogueTest, TextsAreKeptExactlyInBothLanguages) {
         EXPECT_EQ(catalogue.Load(s.number, Language::English), s.english) << s.number;
         EXPECT_EQ(catalogue.Load(s.number, Language::German), s.german) << s.number;
     }
+    // Every number is present in both languages, and no other.
+    for (int n = 110; n <= 5146; n = (n == 113 ? 5000 : n + 1)) {
+        EXPECT_FALSE(catalogue.Load(n, Language::English).empty()) << n;
+        EXPECT_FALSE(catalogue.Load(n, Language::German).empty()) << n;
+    }
+    for (int outside : {0, 109, 114, 4999, 5147}) EXPECT_EQ(catalogue.Load(outside), "") << outside;
+    // Without a language argument the current one chooses.
+    MessageCatalogue german(Language::German);
+    EXPECT_EQ(german.Load(5112), "Fehler");
+    german.SetLanguage(Language::English);
+    EXPECT_EQ(german.Load(5112), "Exclamation");
 }
 
-TEST(MessageCatalogueTest, EveryNumberIsPresentInBothLanguagesAndNoOther) {
-    const MessageCatalogue catalogue;
-    auto check = [&](int number) {
-        EXPECT_FALSE(catalogue.Load(number, Language::English).empty()) << number;
-        EXPECT_FALSE(catalogue.Load(number, Language::German).empty()) << number;
-    };
-    for (int n = 110; n <= 113; ++n) check(n);
-    for (int n = 5000; n <= 5146; ++n) check(n);
-    for (int outside : {0, 109, 114, 4999, 5147}) {
-        EXPECT_EQ(catalogue.Load(outside), "") << outside;
-    }
-}
-
-TEST(MessageCatalogueTest, CurrentLanguageChoosesTheText) {
-    MessageCatalogue catalogue(Language::German);
-    EXPECT_EQ(catalogue.Load(5112), "Fehler");
-    catalogue.SetLanguage(Language::English);
-    EXPECT_EQ(catalogue.Load(5112), "Exclamation");
-}
-
-// Sets the locale variables for one test and puts the previous values back afterwards.
-class LocaleEnvironment {
-  public:
-    LocaleEnvironment() {
-        for (const char* name : kNames) {
-            const char* value = std::getenv(name);
-            m_saved[name] = value ? std::optional<std::string>(value) : std::nullopt;
-            unsetenv(name);
-        }
-    }
-    ~LocaleEnvironment() {
-        for (const auto& [name, value] : m_saved) {
-            if (value) {
-                setenv(name.c_str(), value->c_str(), 1);
-            } else {
-                unsetenv(name.c_str());
-            }
-        }
-    }
-    void Set(const char* name, const char* value) { setenv(name, value, 1); }
-
-  private:
+TEST(MessageCatalogueTest, LanguageComesFromTheFirstNonEmptyLocaleVariable) {
     static constexpr const char* kNames[] = {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"};
-    std::map<std::string, std::optional<std::string>> m_saved;
-};
-
-TEST(MessageCatalogueTest, LanguageComesFromTheFirstSetLocaleVariable) {
-    LocaleEnvironment env;
+    std::map<std::string, std::optional<std::string>> saved;
+    for (const char* name : kNames) {
+        const char* value = std::getenv(name);
+        saved[name] = value ? std::optional<std::string>(value) : std::nullopt;
+        unsetenv(name);
+    }
     EXPECT_EQ(MessageCatalogue::LanguageFromEnvironment(), Language::English);
-
-    env.Set("LANG", "de_DE.UTF-8");
-    EXPECT_EQ(MessageCatalogue::LanguageFromEnvironment(), Language::German);
-    EXPECT_EQ(MessageCatalogue().Load(5000), "Geräte Einstellungen");
-
-    env.Set("LC_MESSAGES", "en_GB.UTF-8");
-    EXPECT_EQ(MessageCatalogue::LanguageFromEnvironment(), Language::English);
-
-    env.Set("LC_ALL", "de_AT.UTF-8");
-    EXPECT_EQ(MessageCatalogue::LanguageFromEnvironment(), Language::German);
-
-    env.Set("LANGUAGE", "en_US:de");
-    EXPECT_EQ(MessageCatalogue::LanguageFromEnvironment(), Language::English);
-    env.Set("LANGUAGE", "de:en_US");
-    EXPECT_EQ(MessageCatalogue::LanguageFromEnvironment(), Language::German);
-}
-
-TEST(MessageCatalogueTest, EmptyLocaleVariablesAreSkipped) {
-    LocaleEnvironment env;
-    env.Set("LANGUAGE", "");
-    env.Set("LC_ALL", "");
-    env.Set("LANG", "de_CH.UTF-8");
-    EXPECT_EQ(MessageCatalogue::LanguageFromEnvironment(), Language::German);
-    env.Set("LANGUAGE", ":");
-    EXPECT_EQ(MessageCatalogue::LanguageFromEnvironment(), Language::German);
-    env.Set("LANGUAGE", "::fr:de");
-    EXPECT_EQ(MessageCatalogue::LanguageFromEnvironment(), Language::English);
+    // Each step sets one more variable, in the order of increasing precedence.
+    const std::vector<std::pair<std::vector<std::pair<const char*, const char*>>, Language>> steps = {
+        {{{"LANG", "de_DE.UTF-8"}}, Language::German},
+        {{{"LC_MESSAGES", "en_GB.UTF-8"}}, Language::English},
+        {{{"LC_ALL", "de_AT.UTF-8"}}, Language::German},
+        {{{"LANGUAGE", "en_US:de"}}, Language::English},
+        {{{"LANGUAGE", "de:en_US"}}, Language::German},
+        {{{"LANGUAGE", ""}, {"LC_ALL", ""}, {"LC_MESSAGES", ""}, {"LANG", "de_CH.UTF-8"}},
+         Language::German},
+        {{{"LANGUAGE", ":"}}, Language::German},
+        {{{"LANGUAGE", "::fr:de"}}, Language::English},
+    };
+    for (const auto& [vars, language] : steps) {
+        for (const auto& [name, value] : vars) setenv(name, value, 1);
+        EXPECT_EQ(MessageCatalogue::LanguageFromEnvironment(), language) << vars[0].second;
+        EXPECT_EQ(MessageCatalogue().Load(5112),
+                  language == Language::German ? "Fehler" : "Exclamation");
+    }
+    for (const auto& [name, value] : saved) {
+        if (value) {
+            setenv(name.c_str(), value->c_str(), 1);
+        } else {
+            unsetenv(name.c_str());
+        }
+    }
 }
 
 }  // namespace

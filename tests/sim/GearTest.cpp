@@ -2,6 +2,7 @@
 // the search for random addresses, physical selection, levels, queries and answers on the line.
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <vector>
 
 #include "sim/Line.h"
@@ -31,6 +32,19 @@ class GearTest : public ::testing::Test {
         if (answer.kind == AnswerKind::None) return std::nullopt;
         return answer.value;
     }
+    // Each query with the answer it must give (nullopt: no answer at all).
+    void ExpectAnswers(std::uint8_t address,
+                       std::initializer_list<std::pair<int, std::optional<int>>> answers) {
+        for (const auto& [query, answer] : answers) {
+            const auto got = Ask(address, static_cast<std::uint8_t>(query));
+            EXPECT_EQ(got ? std::optional<int>(*got) : std::nullopt, answer) << "query " << query;
+        }
+    }
+    // DTR, then a configuration command that stores it, sent twice.
+    void Store(std::uint8_t address, std::uint8_t dtr, std::uint8_t command) {
+        Send(kDataTransferRegister, dtr);
+        SendTwice(address, command);
+    }
     Ballast& Add(GearConfig config = {}) { return m_line.AddGear(config); }
     static GearConfig At(int shortAddress) {
         GearConfig config;
@@ -47,44 +61,29 @@ TEST_F(GearTest, PowersUpAtItsPowerOnLevelWithTheResetValues) {
     GearConfig dim = At(2);
     dim.powerOnLevel = 120;
     Add(dim);
-    EXPECT_EQ(Ask(Short(1), 160), 254);  // not 0: a fresh gear shows its power-on level
     EXPECT_EQ(Ask(Short(2), 160), 120);
-    EXPECT_EQ(Ask(Short(1), 161), 254);
-    EXPECT_EQ(Ask(Short(1), 162), 1);  // min level = physical minimum
-    EXPECT_EQ(Ask(Short(1), 163), 254);
-    EXPECT_EQ(Ask(Short(1), 164), 254);
-    EXPECT_EQ(Ask(Short(1), 165), 0x07);  // fade time 0, fade rate 7
-    EXPECT_EQ(Ask(Short(1), 176 + 3), 255);
-    EXPECT_EQ(Ask(Short(1), 192), 0);
-    EXPECT_EQ(Ask(Short(1), 194), 0xFF);
-    EXPECT_EQ(Ask(Short(1), 151), 1);
-    EXPECT_EQ(Ask(Short(1), 153), 6);
-    // Lamp on, reset state, power failure; the short address is there.
-    EXPECT_EQ(Ask(Short(1), 144), 0x04 | 0x20 | 0x80);
-    EXPECT_EQ(Ask(Short(1), 155), kYes);
-    EXPECT_EQ(Ask(Short(1), 150), std::nullopt);  // NO is no answer at all
+    // Not 0: a fresh gear shows its power-on level; min level = physical minimum; fade time 0,
+    // fade rate 7; lamp on, reset state, power failure. NO is no answer at all.
+    ExpectAnswers(Short(1), {{160, 254}, {161, 254}, {162, 1}, {163, 254}, {164, 254},
+                             {165, 0x07}, {176 + 3, 255}, {192, 0}, {194, 0xFF}, {151, 1},
+                             {153, 6}, {144, 0x04 | 0x20 | 0x80}, {155, kYes}, {150, {}}});
     // A level command ends the power-failure state.
     Send(Short(1) & 0xFE, 200);
-    EXPECT_EQ(Ask(Short(1), 155), std::nullopt);
-    EXPECT_EQ(Ask(Short(1), 144), 0x04);
+    ExpectAnswers(Short(1), {{155, {}}, {144, 0x04}});
 }
 
 TEST_F(GearTest, ResetRestoresResetValuesAndKeepsTheShortAddress) {
     Ballast& gear = Add(At(9));
-    Send(kDataTransferRegister, 3);
-    SendTwice(Short(9), 46);      // fade time 3
+    Store(Short(9), 3, 46);      // fade time 3
     SendTwice(Short(9), 96 + 4);  // group 4
     SendTwice(Short(9), 64 + 2);  // scene 2 = 3
     Send(Short(9) & 0xFE, 100);
     EXPECT_EQ(Ask(Short(9), 149), std::nullopt);
     SendTwice(Short(9), 32);
     EXPECT_EQ(gear.ShortAddress(), 9);
-    EXPECT_EQ(Ask(Short(9), 149), kYes);
-    EXPECT_EQ(Ask(Short(9), 160), 254);
-    EXPECT_EQ(Ask(Short(9), 165), 0x07);
-    EXPECT_EQ(Ask(Short(9), 192), 0);
-    EXPECT_EQ(Ask(Short(9), 178), 255);
-    EXPECT_EQ(Ask(Short(9), 155), std::nullopt);  // RESET also ends the power-failure state
+    // RESET also ends the power-failure state.
+    ExpectAnswers(Short(9),
+                  {{149, kYes}, {160, 254}, {165, 0x07}, {192, 0}, {178, 255}, {155, {}}});
 }
 
 TEST_F(GearTest, ConfigurationCommandNeedsTheSameFrameTwiceWithin100Ms) {
@@ -115,23 +114,17 @@ TEST_F(GearTest, StoredLimitsAreClampedAndLimitTheLevels) {
     GearConfig config = At(0);
     config.physicalMinimum = 40;
     Ballast& gear = Add(config);
-    Send(kDataTransferRegister, 10);
-    SendTwice(Short(0), 43);  // min below the physical minimum
+    Store(Short(0), 10, 43);  // min below the physical minimum
     EXPECT_EQ(gear.MinLevel(), 40);
-    Send(kDataTransferRegister, 255);
-    SendTwice(Short(0), 42);
+    Store(Short(0), 255, 42);
     EXPECT_EQ(gear.MaxLevel(), 254);
-    Send(kDataTransferRegister, 200);
-    SendTwice(Short(0), 42);  // the lamp at 254 comes down to the new max
+    Store(Short(0), 200, 42);  // the lamp at 254 comes down to the new max
     EXPECT_EQ(gear.MaxLevel(), 200);
     EXPECT_EQ(Ask(Short(0), 160), 200);
-    Send(kDataTransferRegister, 220);
-    SendTwice(Short(0), 43);  // min above max
+    Store(Short(0), 220, 43);  // min above max
     EXPECT_EQ(gear.MinLevel(), 200);
-    Send(kDataTransferRegister, 100);
-    SendTwice(Short(0), 43);
-    Send(kDataTransferRegister, 50);
-    SendTwice(Short(0), 42);  // max below min
+    Store(Short(0), 100, 43);
+    Store(Short(0), 50, 42);  // max below min
     EXPECT_EQ(gear.MaxLevel(), 100);
 
     Send(Short(0) & 0xFE, 20);  // below min: clamped, limit error
@@ -170,32 +163,19 @@ TEST_F(GearTest, QueriesAnswerAsTheStandardSays) {
     config.physicalMinimum = 85;
     config.deviceType = 4;
     Ballast& gear = Add(config);
-    Send(kDataTransferRegister, 3);
-    SendTwice(Short(7), 46);
-    Send(kDataTransferRegister, 9);
-    SendTwice(Short(7), 47);
-    EXPECT_EQ(Ask(Short(7), 165), 0x39);
-    EXPECT_EQ(Ask(Short(7), 152), 9);
-    EXPECT_EQ(Ask(Short(7), 192), 0x02);
-    EXPECT_EQ(Ask(Short(7), 193), 0x81);
-    EXPECT_EQ(Ask(Short(7), 194), 0x12);
-    EXPECT_EQ(Ask(Short(7), 195), 0xAB);
-    EXPECT_EQ(Ask(Short(7), 196), 0x34);
-    EXPECT_EQ(Ask(Short(7), 154), 85);
-    EXPECT_EQ(Ask(Short(7), 153), 4);
-    EXPECT_EQ(Ask(Short(7), 145), kYes);
+    Store(Short(7), 3, 46);
+    Store(Short(7), 9, 47);
+    ExpectAnswers(Short(7), {{165, 0x39}, {152, 9}, {192, 0x02}, {193, 0x81}, {194, 0x12},
+                             {195, 0xAB}, {196, 0x34}, {154, 85}, {153, 4}, {145, kYes}});
     EXPECT_EQ(Ask(0x80 | Short(8), 145), kYes);  // group 8
     EXPECT_EQ(Ask(0x80 | Short(3), 145), std::nullopt);
     EXPECT_EQ(Ask(Short(8), 145), std::nullopt);
 
     gear.SetLamp(LampState::Failed);
-    EXPECT_EQ(Ask(Short(7), 160), 255);
-    EXPECT_EQ(Ask(Short(7), 146), kYes);
-    EXPECT_EQ(Ask(Short(7), 147), std::nullopt);
+    ExpectAnswers(Short(7), {{160, 255}, {146, kYes}, {147, {}}});
     EXPECT_EQ(*Ask(Short(7), 144) & 0x06, 0x02);
     gear.SetLamp(LampState::Present);
-    EXPECT_EQ(Ask(Short(7), 146), std::nullopt);
-    EXPECT_EQ(Ask(Short(7), 147), kYes);
+    ExpectAnswers(Short(7), {{146, {}}, {147, kYes}});
 }
 
 TEST_F(GearTest, ReservedAndUnknownFramesAreIgnored) {
@@ -354,15 +334,13 @@ TEST_F(SearchTest, ProgramShortAddressDeletesWithFfAndQueryShortAddressAnswersTh
 TEST_F(SearchTest, StoreDtrAsShortAddressAssignsAndDeletes) {
     Ballast& a = Add(At(5));
     Ballast& b = Add(At(6));
-    Send(kDataTransferRegister, 0xFF);
-    SendTwice(kBroadcast, 128);
+    Store(kBroadcast, 0xFF, 128);
     EXPECT_EQ(a.ShortAddress(), std::nullopt);
     EXPECT_EQ(b.ShortAddress(), std::nullopt);
     Send(kDataTransferRegister, Short(33));
     SendTwice(kBroadcast, 128);
     EXPECT_EQ(a.ShortAddress(), 33);
-    Send(kDataTransferRegister, 0x42);  // not an address byte: ignored
-    SendTwice(kBroadcast, 128);
+    Store(kBroadcast, 0x42, 128);  // not an address byte: ignored
     EXPECT_EQ(a.ShortAddress(), 33);
 }
 
@@ -427,8 +405,7 @@ TEST_F(GearTest, FaultSwitchesSilenceAnswersButNotActions) {
 
 TEST_F(GearTest, LevelsFadeWithFadeTimeAndRate) {
     Ballast& gear = Add(At(0));
-    Send(kDataTransferRegister, 4);  // 0.5 * sqrt(16) = 2 s
-    SendTwice(Short(0), 46);
+    Store(Short(0), 4, 46);  // 0.5 * sqrt(16) = 2 s
     Send(Short(0) & 0xFE, 100);
     EXPECT_GT(gear.LevelAt(m_now + 1000000), 100);  // from 254 down to 100
     m_now += 2000000;

@@ -25,65 +25,49 @@ class ScrolledWindowTest : public ::testing::Test {
     std::vector<std::unique_ptr<Label>> labels;
 };
 
-TEST_F(ScrolledWindowTest, ContentThatFitsHidesBothBarsAndTheCorner) {
-    AddLabel(100, 100, 900, 700);
-    window.ArrangeConstituentControls();
-    EXPECT_FALSE(hbar.Visible());
-    EXPECT_FALSE(vbar.Visible());
-    EXPECT_FALSE(window.Corner().Visible());
-}
-
-TEST_F(ScrolledWindowTest, WiderButNotTallerShowsOnlyTheHorizontalBarAboveTheBottom) {
-    AddLabel(0, 0, 1500, 545);
-    window.ArrangeConstituentControls();
-    ASSERT_TRUE(hbar.Visible());
-    EXPECT_FALSE(vbar.Visible());
-    EXPECT_FALSE(window.Corner().Visible());
-    EXPECT_EQ(hbar.Left(), 0);
-    EXPECT_EQ(hbar.Top(), 800 - 255 - 50);
-    EXPECT_EQ(hbar.Width(), 1000);
-    EXPECT_EQ(hbar.Max(), 500);
-    EXPECT_EQ(hbar.LargeChange(), 1000);
-}
-
-TEST_F(ScrolledWindowTest, HorizontalBarCanMakeTheVerticalOneNecessary) {
-    AddLabel(0, 0, 1500, 546);
-    window.ArrangeConstituentControls();
-    ASSERT_TRUE(hbar.Visible());
-    ASSERT_TRUE(vbar.Visible());
-    EXPECT_EQ(hbar.Width(), 745);
-    EXPECT_EQ(hbar.Max(), 755);
-    EXPECT_EQ(vbar.Left(), 745);
-    EXPECT_EQ(vbar.Top(), 0);
-    EXPECT_EQ(vbar.Height(), 545);
-    EXPECT_EQ(vbar.Max(), 1);
-    EXPECT_EQ(vbar.LargeChange(), 545);
-}
-
-TEST_F(ScrolledWindowTest, VerticalBarCanMakeTheHorizontalOneNecessaryInTheSecondStep) {
-    AddLabel(0, 0, 900, 1200);
-    window.ArrangeConstituentControls();
-    ASSERT_TRUE(hbar.Visible());
-    ASSERT_TRUE(vbar.Visible());
-    EXPECT_EQ(hbar.Width(), 745);
-    EXPECT_EQ(hbar.Max(), 155);
-    EXPECT_EQ(vbar.Height(), 545);
-    EXPECT_EQ(vbar.Max(), 655);
+// Which bars a content of a given size needs in the 1000 x 800 window, and their measures.
+TEST_F(ScrolledWindowTest, BarsFollowTheContentSizeInTwoSteps) {
+    struct Case {
+        const char* what;
+        double width, height;
+        bool h, v;
+        double hWidth, hMax, vHeight, vMax;
+    };
+    const Case cases[] = {
+        {"fits", 900, 800, false, false, 0, 0, 0, 0},
+        {"wider, not taller", 1500, 545, true, false, 1000, 500, 0, 0},
+        {"horizontal bar makes the vertical one necessary", 1500, 546, true, true, 745, 755, 545, 1},
+        {"vertical bar makes the horizontal one necessary", 900, 1200, true, true, 745, 155, 545, 655},
+        {"fits the narrowed width", 745, 1200, false, true, 0, 0, 800, 400},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Label& label = AddLabel(0, 0, c.width, c.height);
+        window.ArrangeConstituentControls();
+        EXPECT_EQ(hbar.Visible(), c.h);
+        EXPECT_EQ(vbar.Visible(), c.v);
+        EXPECT_EQ(window.Corner().Visible(), c.h && c.v);
+        if (c.h) {
+            EXPECT_EQ(hbar.Left(), 0);
+            EXPECT_EQ(hbar.Top(), 800 - 255 - 50);
+            EXPECT_EQ(hbar.Width(), c.hWidth);
+            EXPECT_EQ(hbar.Max(), c.hMax);
+            EXPECT_EQ(hbar.LargeChange(), c.hWidth);
+        }
+        if (c.v) {
+            EXPECT_EQ(vbar.Left(), 745);
+            EXPECT_EQ(vbar.Top(), 0);
+            EXPECT_EQ(vbar.Height(), c.vHeight);
+            EXPECT_EQ(vbar.Max(), c.vMax);
+            EXPECT_EQ(vbar.LargeChange(), c.vHeight);
+        }
+        label.SetVisible(false);  // invisible children neither count nor move
+    }
     // The corner box has no margin, unlike the horizontal bar.
-    const Control& corner = window.Corner();
-    EXPECT_TRUE(corner.Visible());
-    EXPECT_EQ(corner.Left(), 745);
-    EXPECT_EQ(corner.Top(), 545);
-    EXPECT_EQ(corner.Width(), 255);
-    EXPECT_EQ(corner.Height(), 255);
-}
-
-TEST_F(ScrolledWindowTest, NarrowContentThatFitsTheNarrowedWidthNeedsNoHorizontalBar) {
-    AddLabel(0, 0, 745, 1200);
-    window.ArrangeConstituentControls();
-    EXPECT_FALSE(hbar.Visible());
-    EXPECT_TRUE(vbar.Visible());
-    EXPECT_EQ(vbar.Height(), 800);
+    EXPECT_EQ(window.Corner().Left(), 745);
+    EXPECT_EQ(window.Corner().Top(), 545);
+    EXPECT_EQ(window.Corner().Width(), 255);
+    EXPECT_EQ(window.Corner().Height(), 255);
 }
 
 TEST_F(ScrolledWindowTest, ContainerTooSmallNeitherMovesNorShowsTheBar) {
@@ -109,35 +93,20 @@ TEST_F(ScrolledWindowTest, ContainerTooSmallNeitherMovesNorShowsTheBar) {
 
 TEST_F(ScrolledWindowTest, MaximumIsRoundedAndLimitedTo16Bit) {
     Label& label = AddLabel(0, 0, 1500.5, 100);
-    window.ArrangeConstituentControls();
-    EXPECT_EQ(hbar.Max(), 500);
-    label.SetWidth(1501.5);
-    window.ArrangeConstituentControls();
-    EXPECT_EQ(hbar.Max(), 502);
-    label.SetWidth(100000);
-    window.ArrangeConstituentControls();
-    EXPECT_EQ(hbar.Max(), 32767);
-}
-
-TEST_F(ScrolledWindowTest, InvisibleChildrenNeitherCountNorMove) {
-    Label& hidden = AddLabel(0, 0, 5000, 5000);
-    hidden.SetVisible(false);
-    AddLabel(0, 0, 1500, 100);
-    window.ArrangeConstituentControls();
-    EXPECT_EQ(hbar.Max(), 500);
-    EXPECT_FALSE(vbar.Visible());
-    hbar.SetValue(200);
-    EXPECT_EQ(hidden.Left(), 0);
-    EXPECT_EQ(labels[1]->Left(), -200);
+    for (const auto& [width, max] : {std::pair{1500.5, 500}, {1501.5, 502}, {100000.0, 32767}}) {
+        label.SetWidth(width);
+        window.ArrangeConstituentControls();
+        EXPECT_EQ(hbar.Max(), max) << width;
+    }
 }
 
 TEST_F(ScrolledWindowTest, ScrollingBackAndForthReturnsEveryControlLinesByBothEnds) {
+    Label& hidden = AddLabel(0, 0, 5000, 5000);
+    hidden.SetVisible(false);
     Label& label = AddLabel(100, 120, 2000, 300);
     Line line("Line1", 50, 1500, 1800, 60);
     window.AddChild(line);
     window.ArrangeConstituentControls();
-    ASSERT_TRUE(hbar.Visible());
-    ASSERT_TRUE(vbar.Visible());
     EXPECT_EQ(hbar.Max(), 2100 - 745);
     EXPECT_EQ(vbar.Max(), 1500 - 545);
 
@@ -146,6 +115,7 @@ TEST_F(ScrolledWindowTest, ScrollingBackAndForthReturnsEveryControlLinesByBothEn
     EXPECT_EQ(label.Left(), -200);
     EXPECT_EQ(label.Top(), 20);
     EXPECT_EQ(label.Width(), 2000);
+    EXPECT_EQ(hidden.Left(), 0);
     EXPECT_EQ(line.X1(), -250);
     EXPECT_EQ(line.X2(), 1500);
     EXPECT_EQ(line.Y1(), 1400);
@@ -168,15 +138,11 @@ TEST_F(ScrolledWindowTest, ScrollingBackAndForthReturnsEveryControlLinesByBothEn
     EXPECT_EQ(line.X2(), 1800);
     EXPECT_EQ(line.Y2(), 60);
     EXPECT_FLOAT_EQ(window.GetXOffset(), 0);
-}
 
-TEST_F(ScrolledWindowTest, GrowingTheContainerUntilTheContentFitsScrollsBackHome) {
-    Label& label = AddLabel(100, 0, 1900, 100);
-    window.ArrangeConstituentControls();
+    // Growing the container until the content fits scrolls back home.
     hbar.SetValue(400);
     EXPECT_EQ(label.Left(), -300);
-
-    window.Resize(3000, 800);
+    window.Resize(3000, 2000);
     EXPECT_FALSE(hbar.Visible());
     EXPECT_EQ(hbar.Value(), 0);
     EXPECT_EQ(label.Left(), 100);

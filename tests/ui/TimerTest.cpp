@@ -9,15 +9,19 @@
 namespace zd {
 namespace {
 
-TEST(TimerTest, FiresEveryIntervalOnlyWhileEnabled) {
-    VirtualScheduler scheduler;
-    Timer timer("timerScanDevices", &scheduler, 50);
-    std::vector<std::int64_t> ticks;
-    timer.Tick.Connect([&] { ticks.push_back(scheduler.Now()); });
+class TimerTest : public ::testing::Test {
+  protected:
+    void Record(Timer& timer) { timer.Tick.Connect([this] { ticks.push_back(scheduler.Now()); }); }
 
+    VirtualScheduler scheduler;
+    std::vector<std::int64_t> ticks;
+};
+
+TEST_F(TimerTest, FiresEveryIntervalOnlyWhileEnabled) {
+    Timer timer("timerScanDevices", &scheduler, 50);
+    Record(timer);
     scheduler.RunFor(200);
     EXPECT_TRUE(ticks.empty());
-
     timer.SetEnabled(true);
     scheduler.RunFor(120);
     timer.SetEnabled(false);
@@ -25,13 +29,11 @@ TEST(TimerTest, FiresEveryIntervalOnlyWhileEnabled) {
     EXPECT_EQ(ticks, (std::vector<std::int64_t>{250, 300}));
 }
 
-TEST(TimerTest, DisableAndReenableInsideTheTickRearmsFromThatMoment) {
-    VirtualScheduler scheduler;
+TEST_F(TimerTest, DisableAndReenableInsideTheTickRearmsFromThatMoment) {
     Timer timer("timerRndAddr", &scheduler, 100);
-    std::vector<std::int64_t> ticks;
+    Record(timer);
     // The step machines' pattern: stop the timer, do one step (which may sleep), start it again.
     timer.Tick.Connect([&] {
-        ticks.push_back(scheduler.Now());
         timer.SetEnabled(false);
         scheduler.Sleep(30);
         timer.SetEnabled(true);
@@ -41,64 +43,53 @@ TEST(TimerTest, DisableAndReenableInsideTheTickRearmsFromThatMoment) {
     EXPECT_EQ(ticks, (std::vector<std::int64_t>{100, 230, 360}));
 }
 
-TEST(TimerTest, NewIntervalRearmsOnlyAnEnabledTimerAndEqualValuesDoNothing) {
-    VirtualScheduler scheduler;
+TEST_F(TimerTest, NewIntervalRearmsOnlyAnEnabledTimerAndEqualValuesDoNothing) {
     Timer timer("timerFirmware", &scheduler, 1000);
-    std::vector<std::int64_t> ticks;
-    timer.Tick.Connect([&] { ticks.push_back(scheduler.Now()); });
+    Record(timer);
     int changes = 0;
     timer.OnChanged.Connect([&] { ++changes; });
-
     timer.SetInterval(50);
     scheduler.RunFor(100);
     EXPECT_TRUE(ticks.empty());
-
     timer.SetEnabled(true);
     scheduler.RunFor(30);
     timer.SetEnabled(true);
     timer.SetInterval(50);
     scheduler.RunFor(30);
     EXPECT_EQ(ticks, (std::vector<std::int64_t>{150}));
-
     timer.SetInterval(200);
     scheduler.RunFor(250);
     EXPECT_EQ(ticks, (std::vector<std::int64_t>{150, 360}));
     EXPECT_EQ(changes, 3);
-
     timer.SetInterval(0);
     scheduler.RunFor(1000);
     EXPECT_EQ(ticks.size(), 2u);
 }
 
-TEST(TimerTest, AttachedLaterArmsAnEnabledTimerAndDestructionRemovesIt) {
-    VirtualScheduler scheduler;
-    int ticks = 0;
+TEST_F(TimerTest, AttachedLaterArmsAnEnabledTimerAndDestructionRemovesIt) {
     auto timer = std::make_unique<Timer>("timerWatchdog");
     timer->SetInterval(10);
     timer->SetEnabled(true);
-    timer->Tick.Connect([&] { ++ticks; });
+    Record(*timer);
     scheduler.RunFor(100);
-    EXPECT_EQ(ticks, 0);
-
+    EXPECT_TRUE(ticks.empty());
     timer->AttachScheduler(scheduler);
     scheduler.RunFor(25);
-    EXPECT_EQ(ticks, 2);
+    EXPECT_EQ(ticks.size(), 2u);
     timer.reset();
     scheduler.RunFor(100);
-    EXPECT_EQ(ticks, 2);
-}
+    EXPECT_EQ(ticks.size(), 2u);
 
-TEST(TimerTest, TickMayDestroyItsOwnTimer) {
-    VirtualScheduler scheduler;
-    auto timer = std::make_unique<Timer>("timerOnce", &scheduler, 10);
-    int ticks = 0;
+    // A tick may destroy its own timer.
+    timer = std::make_unique<Timer>("timerOnce", &scheduler, 10);
+    int once = 0;
     timer->Tick.Connect([&] {
-        ++ticks;
+        ++once;
         timer.reset();
     });
     timer->SetEnabled(true);
     scheduler.RunFor(100);
-    EXPECT_EQ(ticks, 1);
+    EXPECT_EQ(once, 1);
 }
 
 }  // namespace

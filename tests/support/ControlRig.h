@@ -1,6 +1,6 @@
-// What the frame tests share: a station node written from a few fields, the simulated terminal
-// behind the device-communication port (with a call that fails on request), a small register-only
-// terminal for the node edge cases, and the control in a temporary working folder for its logs.
+// What the control tests share: a station node written from a few fields, the simulated terminal
+// behind the device-communication port (with a call that fails on request), a word store for the
+// node edge cases, the control in a temporary working folder for its logs, and a page's request.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "frame/configZD4270.h"
+#include "link/Commands.h"
 #include "platform/Error.h"
 #include "platform/Xml.h"
 #include "sim/Terminal.h"
@@ -149,5 +150,63 @@ inline std::vector<std::string> BoxTexts(const RecordingDialogs& dialogs) {
     for (const auto& box : dialogs.boxes) texts.push_back(box.text);
     return texts;
 }
+
+// The variables a page passes by reference when it asks for a DALI command or its answer.
+struct DaliRequest {
+    std::int16_t nCommandId = 0;
+    std::uint8_t nData = 0;
+    std::int16_t nAddrType = kAddrShort;
+    std::int16_t nAddr = 0;
+    std::int16_t nRet = -99;
+    EventParams params;
+
+    DaliRequest() {
+        params.Bind("nCommandId", nCommandId)
+            .Bind("nData", nData)
+            .Bind("nAddrType", nAddrType)
+            .Bind("nAddr", nAddr)
+            .Bind("nRet", nRet);
+    }
+    DaliRequest(const DaliRequest&) = delete;
+    DaliRequest& operator=(const DaliRequest&) = delete;
+};
+
+// The control on a simulated terminal (packed Intel placement at position 1) with recording dialogs.
+class ControlRig : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        MakeTerminal();
+        control = std::make_unique<configZD4270>(ctx.context, registry, state);
+    }
+    void TearDown() override { control.reset(); }
+
+    void MakeTerminal(std::uint16_t firmware = 0x314D, std::uint16_t features = 0,
+                      sim::ImageLayout layout = sim::ImageLayout::Packed(0, 1)) {
+        sim::TerminalConfig config;
+        config.position = 1;
+        config.firmwareVersion = firmware;
+        config.featureRegister = features;
+        config.layout = layout;
+        terminal = std::make_unique<sim::Terminal>(ctx.scheduler, config);
+        port = std::make_shared<SimTerminalPort>(*terminal);
+    }
+    XmlNode Node(const StationShape& shape = {}) {
+        station = std::make_unique<XmlDocument>();
+        EXPECT_TRUE(station->LoadXml(StationXml(shape)));
+        return station->DocumentNode().SelectSingleNode("Station/Coupler/Device");
+    }
+    void Refresh(const StationShape& shape = {}, const std::string& userData = UserDataXml()) {
+        control->RefreshData(Node(shape), port, userData);
+    }
+
+    TempWorkingFolder folder;
+    TestContext ctx;
+    MemoryRegistry registry;
+    ModuleState state;
+    std::unique_ptr<sim::Terminal> terminal;
+    std::shared_ptr<SimTerminalPort> port;
+    std::unique_ptr<XmlDocument> station;
+    std::unique_ptr<configZD4270> control;
+};
 
 }  // namespace zd::test

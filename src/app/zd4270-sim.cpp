@@ -1,0 +1,166 @@
+// zd4270-sim: a simulated ZD4270 terminal and its DALI line, served on Modbus TCP so that zd4270
+// --modbus HOST:PORT (or any Modbus client) can drive it over a real socket. Headless; runs until
+// SIGINT or SIGTERM.
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "host/ModbusDevCom.h"
+#include "host/ModbusSimServer.h"
+#include "host/SimDevCom.h"
+#include "host/StationDocument.h"
+#include "platform/Error.h"
+#include "platform/RealScheduler.h"
+#include "sim/LineFile.h"
+
+namespace {
+
+volatile std::sig_atomic_t g_stopRequested = 0;
+
+void RequestStop(int) {
+    g_stopRequested = 1;
+}
+
+void PrintUsage(std::FILE* out) {
+    std::fprintf(out,
+                 "usage: zd4270-sim [--line FILE] [--station FILE [--pos N]] [--listen HOST:PORT]\n"
+                 "  --line FILE         simulated DALI line (JSON; default: "
+                 "examples/lines/three-addressed.json)\n"
+                 "  --station FILE      take position and process-image layout from a station "
+                 "document (XML)\n"
+                 "  --pos N             the station's terminal at position N (default: the first)\n"
+                 "  --listen HOST:PORT  where to serve Modbus TCP (default: 127.0.0.1:1502)\n");
+}
+
+struct Options {
+    std::string lineFile = std::string(ZD4270_EXAMPLES_DIR) + "/lines/three-addressed.json";
+    std::string stationFile;
+    std::optional<std::int32_t> position;
+    std::string listen = "127.0.0.1:1502";
+};
+
+std::string DescribeEntry(const char* name, const zd::sim::ImageEntry& entry) {
+    return std::string(name) + " table " + std::to_string(entry.nTableNumber) + " word " +
+           std::to_string(entry.nWordOffset) + "." + std::to_string(entry.nBitOffset);
+}
+
+std::string DescribeTerminal(zd::sim::Terminal& terminal, const std::string& source) {
+    const zd::sim::ImageLayout& layout = terminal.Layout();
+    return "terminal at position " + std::to_string(terminal.Position()) + " with " +
+           std::to_string(terminal.GetLine().Gear().size()) + " gear from " + source + " (" +
+           DescribeEntry("STATUS", layout.entries[zd::sim::kImageStatus]) + ", " +
+           DescribeEntry("INPUT", layout.entries[zd::sim::kImageInput]) + ", " +
+           DescribeEntry("CONTROL", layout.entries[zd::sim::kImageControl]) + ", " +
+           DescribeEntry("OUTPUT", layout.entries[zd::sim::kImageOutput]) + ", " +
+           (layout.motorola ? "Motorola" : "Intel") + ")";
+}
+
+int Serve(const Options& options) {
+    zd::RealScheduler scheduler;
+    const zd::ModbusEndpoint endpoint = zd::ParseModbusEndpoint(options.listen);
+    std::shared_ptr<zd::SimDevCom> devCom;
+    std::string source = options.lineFile;
+    if (options.stationFile.empty()) {
+        devCom = zd::SimDevCom::FromLineFile(scheduler, options.lineFile);
+    } else {
+        const zd::StationDocument station = zd::StationDocument::Load(options.stationFile);
+        const zd::XmlNode node =
+            options.position ? station.ChooseTerminal(*options.position) : station.ChooseTerminal();
+        devCom =
+            zd::CreateSimulatedDevCom(scheduler, node, zd::sim::LoadLineFile(options.lineFile));
+        source += " and " + options.stationFile;
+    }
+
+    // A terminal the register mapping cannot reach would be served in vain.
+    zd::sim::Terminal& terminal = devCom->Terminal();
+    if (!zd::ModbusRegisterAddress(terminal.Position(), 0, 0, 1)) {
+        throw zd::ControlError("the terminal's position " + std::to_string(terminal.Position()) +
+                               " has no Modbus registers (positions 1 to 63)");
+    }
+    for (const zd::sim::ImageEntry& entry : terminal.Layout().entries) {
+        if (!zd::ModbusRegisterAddress(0, entry.nTableNumber, entry.nWordOffset, 2)) {
+            throw zd::ControlError("process-image table " + std::to_string(entry.nTableNumber) +
+                                   " word " + std::to_string(entry.nWordOffset) +
+                                   " has no Modbus register (tables 0 to 15)");
+        }
+    }
+
+    zd::ModbusSimServer server(devCom, endpoint);
+    server.SetLog(
+        [](const std::string& line) { std::fprintf(stderr, "zd4270-sim: %s\n", line.c_str()); });
+
+    struct sigaction action {};
+    action.sa_handler = RequestStop;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    std::printf("zd4270-sim: serving the %s on Modbus TCP %s; %s\n",
+                DescribeTerminal(terminal, source).c_str(), server.Endpoint().Text().c_str(),
+                zd::kModbusMappingText);
+    std::fflush(stdout);
+
+    while (g_stopRequested == 0) {
+        server.Step(200);
+        scheduler.DoEvents();
+    }
+    std::printf("zd4270-sim: stopped after %lld requests\n",
+                static_cast<long long>(server.Requests()));
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    Options options;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        auto value = [&]() -> const char* {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "zd4270-sim: %s needs a value\n", arg.c_str());
+                std::exit(2);
+            }
+            return argv[++i];
+        };
+        if (arg == "--line") {
+            options.lineFile = value();
+        } else if (arg == "--station") {
+            options.stationFile = value();
+        } else if (arg == "--pos") {
+            const char* text = value();
+            char* end = nullptr;
+            const long position = std::strtol(text, &end, 10);
+            if (*text == '\0' || *end != '\0' || position < 1 ||
+                position > zd::kModbusMaxPosition) {
+                std::fprintf(stderr, "zd4270-sim: --pos needs a position 1 to %d, not \"%s\"\n",
+                             zd::kModbusMaxPosition, text);
+                return 2;
+            }
+            options.position = static_cast<std::int32_t>(position);
+        } else if (arg == "--listen") {
+            options.listen = value();
+        } else if (arg == "-h" || arg == "--help") {
+            PrintUsage(stdout);
+            return 0;
+        } else {
+            std::fprintf(stderr, "zd4270-sim: unknown argument \"%s\"\n", arg.c_str());
+            PrintUsage(stderr);
+            return 2;
+        }
+    }
+    if (options.position && options.stationFile.empty()) {
+        std::fprintf(stderr, "zd4270-sim: --pos chooses a terminal of --station; give both\n");
+        return 2;
+    }
+    try {
+        return Serve(options);
+    } catch (const zd::ControlError& error) {
+        std::fprintf(stderr, "zd4270-sim: %s\n", error.Description().c_str());
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "zd4270-sim: %s\n", error.what());
+    }
+    return 1;
+}

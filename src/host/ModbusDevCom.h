@@ -1,0 +1,110 @@
+// The device-communication object over Modbus TCP: the real wire to a terminal's fieldbus coupler
+// or to zd4270-sim. Also the one place that says how ReadTable/WriteTable calls become holding
+// registers, shared by the client here and the simulator's server.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "platform/DevCom.h"
+
+struct _modbus;
+
+namespace zd {
+
+// The register mapping. Unit identifier 1, holding registers only: reads are function 3 (read
+// holding registers), writes function 16 (write multiple registers). The 16-bit register address
+// of (nDevice, nTable, nOffset) is
+//
+//   nDevice 0, process-image table T (0..15) or the watchdog table 99, word W (0..255):
+//       address = T * 0x100 + W                   -> 0x0000..0x0FFF and 0x6300..0x63FF
+//   nDevice P = terminal position 1..63, register table 0, register R (0..63):
+//       address = 0x8000 + P * 0x100 + R          -> 0x8100..0xBF3F
+//
+// Bit 15 tells the two kinds apart, so no two calls share an address; the high byte is the table
+// (or 0x80 + position) and the low byte the word, which keeps a register dump readable. A call
+// covers 1 to kModbusMaxWords words and never runs past the end of its table (256 words, or 64
+// registers); anything else has no address and is refused before it reaches the wire.
+inline constexpr int kModbusUnitId = 1;
+inline constexpr std::int32_t kModbusMaxWords = 123;  // the limit of one function 16 request
+inline constexpr std::int32_t kModbusImageTables = 16;
+inline constexpr std::int32_t kModbusWatchdogTable = 99;
+inline constexpr std::int32_t kModbusTableWords = 256;
+inline constexpr std::int32_t kModbusMaxPosition = 63;
+inline constexpr std::int32_t kModbusRegisterWords = 64;
+inline constexpr std::uint16_t kModbusRegisterBase = 0x8000;
+inline constexpr std::uint16_t kModbusDefaultPort = 1502;
+
+// The mapping in one line, for a program to print.
+inline constexpr const char* kModbusMappingText =
+    "unit 1, holding registers (read 3, write 16): device 0 table T (0-15, 99) word W at "
+    "T*0x100+W; position P (1-63) register R at 0x8000+P*0x100+R";
+
+struct TableAddress {
+    std::int32_t nDevice = 0;
+    std::int32_t nTable = 0;
+    std::int32_t nOffset = 0;
+};
+
+// The first register of a call, or none when the call does not fit the mapping.
+std::optional<std::uint16_t> ModbusRegisterAddress(std::int32_t nDevice, std::int32_t nTable,
+                                                   std::int32_t nOffset, std::int32_t nCount);
+// The call behind a request for nCount registers from address, or none.
+std::optional<TableAddress> TableAddressOfRegister(std::uint16_t address, std::int32_t nCount);
+
+// Where a Modbus TCP peer listens. Only dotted IPv4 hosts ("localhost" stands for 127.0.0.1).
+struct ModbusEndpoint {
+    std::string host = "127.0.0.1";
+    std::uint16_t port = kModbusDefaultPort;
+
+    // "HOST:PORT"
+    std::string Text() const;
+};
+
+// Parses "HOST:PORT". Throws ControlError (kErrDevCom) naming the text and what is wrong with it.
+ModbusEndpoint ParseModbusEndpoint(std::string_view text);
+
+class ModbusDevCom : public DevCom {
+  public:
+    // How long a connect or a request may take before it counts as failed.
+    static constexpr std::int64_t kDefaultTimeoutMs = 1000;
+
+    // Connects at once, so that a wrong address or a missing server shows up before the control
+    // starts. Throws ControlError "Modbus TCP HOST:PORT: <reason>" with kErrDevCom.
+    explicit ModbusDevCom(const ModbusEndpoint& endpoint,
+                          std::int64_t timeoutMs = kDefaultTimeoutMs);
+    ~ModbusDevCom() override;
+    ModbusDevCom(const ModbusDevCom&) = delete;
+    ModbusDevCom& operator=(const ModbusDevCom&) = delete;
+
+    // A call outside the mapping is refused without touching the wire. A broken connection is
+    // reopened once and the request repeated once; an exception answer of the server is final.
+    // Every failure throws ControlError with kErrDevCom.
+    void ReadTable(std::int32_t nDevice, std::int32_t nTable, std::int32_t nOffset,
+                   std::int32_t nCount, std::uint16_t* pData) override;
+    void WriteTable(std::int32_t nDevice, std::int32_t nTable, std::int32_t nOffset,
+                    std::int32_t nCount, const std::uint16_t* pData) override;
+
+    const ModbusEndpoint& Endpoint() const { return m_endpoint; }
+    bool Connected() const { return m_connected; }
+    // How often a broken connection was reopened.
+    std::int64_t Reconnects() const { return m_reconnects; }
+
+  private:
+    template <class Request>
+    void Transfer(const char* what, std::int32_t nDevice, std::int32_t nTable, std::int32_t nOffset,
+                  std::int32_t nCount, Request&& request);
+    // Returns errno of the failed connect, or 0.
+    int Connect();
+    void Disconnect();
+    [[noreturn]] void Fail(const std::string& reason) const;
+
+    ModbusEndpoint m_endpoint;
+    _modbus* m_context = nullptr;
+    bool m_connected = false;
+    std::int64_t m_reconnects = 0;
+};
+
+}  // namespace zd

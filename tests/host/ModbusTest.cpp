@@ -1,0 +1,199 @@
+// Modbus TCP as the wire: the register mapping, and the client against the simulator's server on
+// loopback (registers, process-image words, a DALI query end to end, refusals, reconnecting).
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <bitset>
+#include <memory>
+#include <thread>
+
+#include "host/ModbusDevCom.h"
+#include "host/ModbusSimServer.h"
+#include "host/SimDevCom.h"
+#include "link/Link.h"
+#include "platform/Dialogs.h"
+#include "platform/Error.h"
+#include "platform/Messages.h"
+#include "platform/RealScheduler.h"
+#include "sim/Terminal.h"
+
+namespace zd {
+namespace {
+
+using ::testing::HasSubstr;
+
+TEST(ModbusMappingTest, EveryWordHasItsOwnRegisterAndNothingElseHasOne) {
+    std::bitset<0x10000> used;
+    auto check = [&](std::int32_t device, std::int32_t table, std::int32_t offset) {
+        const std::optional<std::uint16_t> address =
+            ModbusRegisterAddress(device, table, offset, 1);
+        ASSERT_TRUE(address) << device << "/" << table << "/" << offset;
+        EXPECT_FALSE(used[*address]) << "register " << *address << " used twice";
+        used.set(*address);
+        const std::optional<TableAddress> back = TableAddressOfRegister(*address, 1);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(back->nDevice, device);
+        EXPECT_EQ(back->nTable, table);
+        EXPECT_EQ(back->nOffset, offset);
+    };
+    for (std::int32_t offset = 0; offset < 256; ++offset) {
+        for (std::int32_t table = 0; table < 16; ++table) check(0, table, offset);
+        check(0, 99, offset);
+    }
+    for (std::int32_t position = 1; position <= 63; ++position) {
+        for (std::int32_t reg = 0; reg < 64; ++reg) check(position, 0, reg);
+    }
+    EXPECT_EQ(used.count(), 17u * 256 + 63 * 64);
+    // Every other register is unmapped for the server, too.
+    for (std::uint32_t address = 0; address < 0x10000; ++address) {
+        if (!used[address]) {
+            EXPECT_FALSE(TableAddressOfRegister(static_cast<std::uint16_t>(address), 1)) << address;
+        }
+    }
+
+    EXPECT_FALSE(ModbusRegisterAddress(0, 16, 0, 1));
+    EXPECT_FALSE(ModbusRegisterAddress(0, 1, 255, 2));  // runs past the table's end
+    EXPECT_FALSE(ModbusRegisterAddress(1, 0, 62, 3));   // past register 63
+    EXPECT_FALSE(ModbusRegisterAddress(1, 1, 0, 1));
+    EXPECT_FALSE(ModbusRegisterAddress(64, 0, 0, 1));
+    EXPECT_FALSE(ModbusRegisterAddress(-1, 0, 0, 1));
+    EXPECT_FALSE(ModbusRegisterAddress(0, 1, 0, 0));
+    EXPECT_FALSE(ModbusRegisterAddress(0, 1, 0, kModbusMaxWords + 1));
+    EXPECT_FALSE(TableAddressOfRegister(0x80FF, 1));  // position 0 is the process image
+}
+
+TEST(ModbusMappingTest, EndpointText) {
+    const ModbusEndpoint endpoint = ParseModbusEndpoint("localhost:502");
+    EXPECT_EQ(endpoint.Text(), "127.0.0.1:502");
+    for (const char* bad : {"127.0.0.1", "127.0.0.1:", "127.0.0.1:0", "127.0.0.1:65536",
+                            "127.0.0.1:15x", "plc.example:1502", ":1502"}) {
+        try {
+            ParseModbusEndpoint(bad);
+            ADD_FAILURE() << bad << " was accepted";
+        } catch (const ControlError& error) {
+            EXPECT_THAT(error.Description(), HasSubstr(bad));
+            EXPECT_EQ(error.Number(), kErrDevCom);
+        }
+    }
+}
+
+// A simulated terminal at position 1 (packed placement, input table 0, output table 1) with one
+// gear at short address 0, served on a free loopback port by a thread of its own.
+class ModbusServerTest : public ::testing::Test {
+  protected:
+    ModbusServerTest() {
+        m_terminal = std::make_shared<sim::Terminal>(m_serverClock, sim::TerminalConfig{});
+        sim::GearConfig gear;
+        gear.shortAddress = 0;
+        m_terminal->AddGear(gear);
+        StartServer(0);
+    }
+    ~ModbusServerTest() override { StopServer(); }
+
+    void StartServer(std::uint16_t port) {
+        m_server = std::make_unique<ModbusSimServer>(std::make_shared<SimDevCom>(m_terminal),
+                                                     ModbusEndpoint{"127.0.0.1", port});
+        m_thread = std::thread([server = m_server.get()] { server->ServeFor(10000); });
+    }
+    void StopServer() {
+        if (!m_server) return;
+        m_server->Stop();
+        m_thread.join();
+        m_server.reset();
+    }
+    ModbusEndpoint Endpoint() const { return m_server->Endpoint(); }
+
+    RealScheduler m_serverClock;
+    std::shared_ptr<sim::Terminal> m_terminal;
+    std::unique_ptr<ModbusSimServer> m_server;
+    std::thread m_thread;
+};
+
+TEST_F(ModbusServerTest, RegistersAndImageWordsOverTheWire) {
+    ModbusDevCom client(Endpoint());
+    std::uint16_t version = 0;
+    client.ReadTable(1, 0, 9, 1, &version);
+    EXPECT_EQ(version, 0x314D);
+
+    const std::uint16_t written[2] = {0xBEEF, 0x1234};
+    client.WriteTable(0, 1, 4, 2, written);
+    std::uint16_t read[2] = {};
+    client.ReadTable(0, 1, 4, 2, read);
+    EXPECT_EQ(read[0], 0xBEEF);
+    EXPECT_EQ(read[1], 0x1234);
+
+    // The terminal refuses a position it does not have: an exception answer, not a lost line.
+    try {
+        client.ReadTable(5, 0, 9, 1, &version);
+        ADD_FAILURE() << "position 5 was answered";
+    } catch (const ControlError& error) {
+        EXPECT_THAT(error.Description(), HasSubstr("Illegal data address"));
+        EXPECT_EQ(error.Number(), kErrDevCom);
+    }
+    client.ReadTable(1, 0, 9, 1, &version);
+    EXPECT_EQ(client.Reconnects(), 0);
+}
+
+TEST_F(ModbusServerTest, CallOutsideTheMappingNeverReachesTheWire) {
+    ModbusDevCom client(Endpoint());
+    std::uint16_t word = 0;
+    client.ReadTable(0, 0, 0, 1, &word);
+    const std::int64_t requests = m_server->Requests();
+    try {
+        client.ReadTable(0, 16, 0, 1, &word);
+        ADD_FAILURE() << "table 16 was read";
+    } catch (const ControlError& error) {
+        EXPECT_THAT(error.Description(), HasSubstr("table 16"));
+        EXPECT_EQ(error.Number(), kErrDevCom);
+    }
+    client.ReadTable(0, 0, 0, 1, &word);  // a round trip after the refusal, so the count is final
+    EXPECT_EQ(m_server->Requests(), requests + 1);
+}
+
+TEST_F(ModbusServerTest, BrokenConnectionIsReopenedAndRefusedOneReported) {
+    ModbusDevCom client(Endpoint());
+    const ModbusEndpoint endpoint = Endpoint();
+    std::uint16_t word = 0;
+    client.ReadTable(1, 0, 9, 1, &word);
+
+    StopServer();  // closes the client's connection
+    StartServer(endpoint.port);
+    client.ReadTable(1, 0, 9, 1, &word);
+    EXPECT_EQ(word, 0x314D);
+    EXPECT_EQ(client.Reconnects(), 1);
+
+    StopServer();
+    try {
+        ModbusDevCom refused(endpoint);
+        ADD_FAILURE() << "connected to a closed port";
+    } catch (const ControlError& error) {
+        EXPECT_EQ(error.Description(), "Modbus TCP " + endpoint.Text() + ": Connection refused");
+        EXPECT_EQ(error.Number(), kErrDevCom);
+    }
+    EXPECT_THROW(client.ReadTable(1, 0, 9, 1, &word), ControlError);
+}
+
+TEST_F(ModbusServerTest, DaliQueryEndToEnd) {
+    RealScheduler clock;
+    RecordingDialogs dialogs;
+    MessageCatalogue messages{Language::English};
+    Context context{clock, dialogs, messages};
+    ModuleState state;
+    state.ProcessImageLayout = {ProcessImageEntry{0, 0, 0}, ProcessImageEntry{0, 8, 0},
+                                ProcessImageEntry{0, 0, 1}, ProcessImageEntry{0, 8, 1}};
+    state.objDevCom = std::make_shared<ModbusDevCom>(Endpoint());
+    Link link(state, context);
+
+    std::int16_t command = 145;  // QUERY BALLAST
+    std::uint8_t data = 0;
+    std::int16_t addrType = 0;
+    std::int16_t addr = 0;
+    ASSERT_EQ(link.SendDALICommand(command, data, addrType, addr, nullptr), kResultDone);
+    std::uint8_t answer = 0;
+    EXPECT_EQ(link.ReceiveDALIData(answer, nullptr), kResultDone);
+    EXPECT_EQ(answer, 0xFF);
+    EXPECT_TRUE(dialogs.boxes.empty());
+}
+
+}  // namespace
+}  // namespace zd
