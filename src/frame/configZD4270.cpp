@@ -30,6 +30,7 @@ configZD4270::configZD4270(const Context& context, RegistryAccess& registry, Mod
     }
     timerWatchdog.Tick.Connect([this] { timerWatchdog_Timer(); });
     Guard(m_context, "UserControl_Initialize", [this] { UserControlInitialize(); });
+    LayOutSurface();
 }
 
 configZD4270::~configZD4270() {

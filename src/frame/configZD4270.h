@@ -209,6 +209,8 @@ class configZD4270 {
     void InitializeOptionsTab();
     void InitializeArchivTab();
     void PlaceControls();
+    // Places the controls PlaceControls left without a place (SurfaceLayout.cpp).
+    void LayOutSurface();
     void RefreshDataSteps(XmlNode objDeviceNode, std::shared_ptr<DevCom> objDevCom,
                           const std::string& UserData);
     void ReadTerminalRegisters();

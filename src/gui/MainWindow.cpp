@@ -1,0 +1,110 @@
+#include "gui/MainWindow.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QFont>
+#include <QMessageBox>
+#include <QResizeEvent>
+#include <QStyleFactory>
+#include <exception>
+
+#include "frame/configZD4270.h"
+#include "gui/ControlBinding.h"
+#include "gui/QtDialogs.h"
+#include "host/QSettingsRegistry.h"
+#include "host/QtScheduler.h"
+#include "host/SimDevCom.h"
+#include "host/StationDocument.h"
+#include "platform/Error.h"
+#include "sim/LineFile.h"
+
+namespace zd {
+
+namespace {
+
+// The client area that shows the whole surface (tabMain) without scroll bars.
+constexpr int kInitialWidth = 600;
+constexpr int kInitialHeight = 616;
+
+}  // namespace
+
+void ApplyClassicLook(QApplication& app) {
+    if (QStyle* style = QStyleFactory::create(QStringLiteral("Fusion"))) app.setStyle(style);
+    QFont font = app.font();
+    font.setPointSize(8);
+    app.setFont(font);
+}
+
+MainWindow::MainWindow(configZD4270& control) : m_control(control) {
+    m_surface = BindControl(control.scrolledWindow, this);
+    setCentralWidget(m_surface->Widget());
+    m_surface->Widget()->installEventFilter(this);
+    // The archive menu belongs to no container; it pops up over the surface.
+    m_archivMenu = BindControl(control.mnuArchivOptions, m_surface->Widget());
+    setWindowTitle(QStringLiteral("ZD4270"));
+    resize(kInitialWidth, kInitialHeight);
+}
+
+MainWindow::~MainWindow() {
+    // The bindings go before the widgets the window still owns.
+    m_archivMenu.reset();
+    m_surface->Widget()->removeEventFilter(this);
+    m_surface.reset();
+}
+
+void MainWindow::SetStation(const std::string& stationFile, std::int32_t position) {
+    const QString file = QFileInfo(QString::fromStdString(stationFile)).fileName();
+    setWindowTitle(QStringLiteral("ZD4270 - %1 - Pos %2").arg(file).arg(position));
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    m_control.Terminate();
+    QMainWindow::closeEvent(event);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (m_surface && watched == m_surface->Widget() && event->type() == QEvent::Resize) {
+        const QSize size = static_cast<QResizeEvent*>(event)->size();
+        m_control.Resize(PixelsToTwips(size.width()), PixelsToTwips(size.height()));
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+int RunWindow(int& argc, char** argv, const WindowOptions& options) {
+    QApplication app(argc, argv);
+    ApplyClassicLook(app);
+    QtScheduler scheduler;
+    QtDialogs dialogs;
+    MessageCatalogue messages(options.language);
+    Context context{scheduler, dialogs, messages};
+    QSettingsRegistry registry;
+
+    StationDocument station;
+    XmlNode terminal;
+    std::shared_ptr<SimDevCom> devCom;
+    try {
+        station = StationDocument::Load(options.stationFile);
+        terminal = options.position >= 0 ? station.ChooseTerminal(options.position)
+                                         : station.ChooseTerminal();
+        devCom = CreateSimulatedDevCom(scheduler, terminal,
+                                       options.lineFile.empty() ? sim::LineDescription{}
+                                                                : sim::LoadLineFile(options.lineFile));
+    } catch (const ControlError& e) {
+        QMessageBox::critical(nullptr, QStringLiteral("ZD4270"), QString::fromStdString(e.Description()));
+        return 1;
+    } catch (const std::exception& e) {
+        QMessageBox::critical(nullptr, QStringLiteral("ZD4270"), QString::fromStdString(e.what()));
+        return 1;
+    }
+
+    configZD4270 control(context, registry);
+    MainWindow window(control);
+    dialogs.SetParent(&window);
+    window.show();
+    control.RefreshData(terminal, devCom, StationUserData(terminal));
+    window.SetStation(options.stationFile, control.Pos >= 0 ? control.Pos : options.position);
+    return app.exec();
+}
+
+}  // namespace zd
