@@ -1,15 +1,18 @@
 #include "cli/Demo.h"
 
 #include <cinttypes>
+#include <functional>
 #include <memory>
 
 #include "cli/ConsoleDialogs.h"
 #include "frame/configZD4270.h"
+#include "host/ModbusDevCom.h"
 #include "host/SimDevCom.h"
 #include "host/StationDocument.h"
 #include "link/Commands.h"
 #include "link/Link.h"
 #include "link/Results.h"
+#include "platform/RealScheduler.h"
 #include "platform/RegistryAccess.h"
 #include "platform/VirtualScheduler.h"
 #include "sim/LineFile.h"
@@ -60,31 +63,42 @@ std::string Console(const std::string& text) {
     return out;
 }
 
-}  // namespace
-
-int RunDemo(const DemoOptions& options, std::FILE* out) {
-    VirtualScheduler scheduler;
+// The demonstration on any clock; runFor lets that clock pass the given milliseconds.
+int RunDemoOn(Scheduler& scheduler, const std::function<void(std::int64_t)>& runFor,
+              const DemoOptions& options, std::FILE* out) {
     ConsoleDialogs dialogs(out);
     MessageCatalogue messages(options.language);
     Context context{scheduler, dialogs, messages};
     MemoryRegistry registry;
     ModuleState state;
 
-    std::shared_ptr<SimDevCom> devCom;
+    std::shared_ptr<SimDevCom> simulated;
+    std::shared_ptr<DevCom> devCom;
     StationDocument station;
     XmlNode terminal;
     try {
         station = StationDocument::Load(options.stationFile);
         terminal = options.position >= 0 ? station.ChooseTerminal(options.position)
                                          : station.ChooseTerminal();
-        devCom = CreateSimulatedDevCom(scheduler, terminal, sim::LoadLineFile(options.lineFile));
+        if (options.modbus.empty()) {
+            simulated =
+                CreateSimulatedDevCom(scheduler, terminal, sim::LoadLineFile(options.lineFile));
+            devCom = simulated;
+        } else {
+            devCom = std::make_shared<ModbusDevCom>(ParseModbusEndpoint(options.modbus));
+        }
     } catch (const ControlError& e) {
         std::fprintf(out, "zd4270: %s\n", e.Description().c_str());
         return 1;
     }
 
-    std::fprintf(out, "Station %s, line %s (simulated, virtual time)\n\n",
-                 options.stationFile.c_str(), options.lineFile.c_str());
+    if (simulated) {
+        std::fprintf(out, "Station %s, line %s (simulated, virtual time)\n\n",
+                     options.stationFile.c_str(), options.lineFile.c_str());
+    } else {
+        std::fprintf(out, "Station %s, terminal on Modbus TCP %s (real time)\n\n",
+                     options.stationFile.c_str(), options.modbus.c_str());
+    }
 
     configZD4270 control(context, registry, state);
     control.RefreshData(terminal, devCom, StationUserData(terminal));
@@ -142,13 +156,31 @@ int RunDemo(const DemoOptions& options, std::FILE* out) {
     }
     std::fprintf(out, "\nAddressing log lines of these commands:\n%s", Console(log.text).c_str());
 
-    scheduler.RunFor(2000);
-    const auto& watchdog = devCom->Terminal().Watchdog();
-    std::fprintf(out, "\nWatchdog: %" PRId64 " messages in %" PRId64 " ms of virtual time, last %u %u %u\n",
-                 watchdog.count, scheduler.Now(), watchdog.words[0], watchdog.words[1],
-                 watchdog.words[2]);
+    runFor(2000);
+    if (simulated) {
+        const auto& watchdog = simulated->Terminal().Watchdog();
+        std::fprintf(out,
+                     "\nWatchdog: %" PRId64 " messages in %" PRId64
+                     " ms of virtual time, last %u %u %u\n",
+                     watchdog.count, scheduler.Now(), watchdog.words[0], watchdog.words[1],
+                     watchdog.words[2]);
+    }
     control.Terminate();
     return 0;
+}
+
+}  // namespace
+
+int RunDemo(const DemoOptions& options, std::FILE* out) {
+    if (!options.modbus.empty()) {
+        RealScheduler scheduler;
+        return RunDemoOn(
+            scheduler, [&](std::int64_t ms) { scheduler.RunUntil([] { return false; }, ms); },
+            options, out);
+    }
+    VirtualScheduler scheduler;
+    return RunDemoOn(
+        scheduler, [&](std::int64_t ms) { scheduler.RunFor(ms); }, options, out);
 }
 
 }  // namespace zd

@@ -1,6 +1,7 @@
 // The headless demonstration: the control is refreshed with a station's terminal on a simulated
 // line, then a few DALI commands go through the terminal link, with their command words, results
-// and log lines printed. Runs on virtual time, so it takes well under a second.
+// and log lines printed. On the in-process simulator it runs on virtual time and takes well under a
+// second; over Modbus TCP it runs in real time.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,8 @@ struct DemoOptions {
     std::int32_t position = -1;  // -1: the station's first terminal
     std::string lineFile;
     Language language = Language::English;
+    // "HOST:PORT" of a terminal (or zd4270-sim) on Modbus TCP; empty: the in-process simulator.
+    std::string modbus;
 };
 
 // Returns the process exit code: 0 when the demonstration ran, 1 when its files could not be used.
