@@ -186,25 +186,6 @@ void configZD4270::ReadTerminalRegisters() {
     lstRndAddrView.SetVisible(!firmwareAddressing);
 }
 
-void configZD4270::ResumeFirmwareAddressing() {
-    chkRndAddrOpticalFeedback.SetVisible(true);
-    lstRndAddrView.SetVisible(false);
-    tabMain.SetTab(1);
-    tabAddressing.SetTab(1);
-    m_context.scheduler.DoEvents();
-    m_tsLogAddressing.reset();
-    EnableRndAddrOptionsAndTabs(false);
-    cmdRndAddrStart.SetEnabled(false);
-    lblRndAddrStatus.SetCaption(m_context.messages.Load(5141));
-    ClearAddressingLists();
-    m_context.scheduler.DoEvents();
-    bool bFinished = false;
-    RandomAddressingFirmware(false, false, true, bFinished);
-    m_bRndAddrRunning = true;
-    timerRndAddrFirmware.SetInterval(kRndAddrFirmwareIntervalMs);
-    timerRndAddrFirmware.SetEnabled(true);
-}
-
 std::int32_t configZD4270::GetChannelVariableInfo(XmlNode node, std::string_view direction,
                                                   ProcessImageEntry& entry) {
     return GuardStatus(m_context, "GetChannelVariableInfo",

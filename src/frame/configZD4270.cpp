@@ -9,12 +9,6 @@ namespace zd {
 
 namespace {
 
-std::string TwoDigits(int n) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%02d", n);
-    return text;
-}
-
 void FillAddressList(ComboBox& list) {
     list.Clear();
     for (int i = 0; i < 64; ++i) list.AddItem(std::to_string(i));
@@ -31,6 +25,10 @@ configZD4270::configZD4270(const Context& context, RegistryAccess& registry, Mod
     timerWatchdog.Tick.Connect([this] { timerWatchdog_Timer(); });
     Guard(m_context, "UserControl_Initialize", [this] { UserControlInitialize(); });
     LayOutSurface();
+    ConnectAssignmentHandlers();
+    ConnectAddressingHandlers();
+    ConnectArchivHandlers();
+    ConnectDeviceHandlers();
 }
 
 configZD4270::~configZD4270() {
@@ -322,80 +320,6 @@ void configZD4270::RemovePage(PageKind kind) {
 
 void configZD4270::RemovePageControls() {
     for (int kind = 0; kind < kPageKindCount; ++kind) RemovePage(static_cast<PageKind>(kind));
-}
-
-void configZD4270::CreateTreeDevices() {
-    Guard(m_context, "CreateTreeDevices", [this] {
-        const MessageCatalogue& msg = m_context.messages;
-        treeDevices.Clear();
-        TreeNode& root = treeDevices.Add(std::nullopt, "Root", msg.Load(5014), "DALI");
-        if (!m_state.devices) return;
-        for (int i = 0; i < 64; ++i) {
-            clsDevice* device = m_state.devices->Item(i);
-            if (!device) continue;
-            const std::string nn = TwoDigits(device->m_nShortAddress);
-            TreeNode& node =
-                treeDevices.Add(std::string("Root"), nn + "Device", msg.Load(5015) + " #" + nn,
-                                device->m_bDALIConflict ? "LampDALIError" : "LampDALI");
-            node.SetTag(device);
-            treeDevices.Add(node.Key(), nn + "Variables", msg.Load(5016), "LampFade");
-            treeDevices.Add(node.Key(), nn + "Groups", msg.Load(5017), "Groups");
-            treeDevices.Add(node.Key(), nn + "Scenes", msg.Load(5018), "Scenes");
-        }
-        root.SetExpanded(true);
-    });
-}
-
-void configZD4270::CreateChangeAddrListView() {
-    lstChangeAddrView.Clear();
-    if (!m_state.devices) return;
-    for (int i = 0; i < 64; ++i) {
-        clsDevice* device = m_state.devices->Item(i);
-        if (!device) continue;
-        ListItem& row =
-            lstChangeAddrView.AddItem(std::to_string(device->m_nShortAddress), {}, "Lamp");
-        row.SetTag(device);
-        row.SetSubItem(1, std::to_string(device->m_nNewShortAddress));
-        if (lstChangeAddrView.ItemCount() == 1) lstChangeAddrView.SetSelectedIndex(1);
-    }
-}
-
-void configZD4270::CreateScenesView() {
-    for (int row = 1; row < 65; ++row)
-        for (int col = 1; col < 17; ++col) gridScenes.SetTextMatrix(row, col, "");
-}
-
-void configZD4270::CreateGroupsView() {
-    for (int row = 1; row < 65; ++row)
-        for (int col = 1; col < 17; ++col) gridGroups.SetTextMatrix(row, col, "");
-}
-
-void configZD4270::ClearAddressingLists() {
-    lstPhySelView.Clear();
-    lstRndAddrView.Clear();
-    lstChangeAddrView.Clear();
-}
-
-void configZD4270::EnableRndAddrOptions(bool bEnable) {
-    for (Control* c : {static_cast<Control*>(&fraRndAddrOptions),
-                       static_cast<Control*>(&chkRndAddrCompleteNewInstallation),
-                       static_cast<Control*>(&chkRndAddrDeleteAllGroupAssignments),
-                       static_cast<Control*>(&chkRndAddrDeleteAllScenes),
-                       static_cast<Control*>(&chkRndAddrOpticalFeedback),
-                       static_cast<Control*>(&lblRndAddrStartAddress),
-                       static_cast<Control*>(&cboRndAddrStartAddress)}) {
-        c->SetEnabled(bEnable);
-    }
-}
-
-void configZD4270::EnableRndAddrOptionsAndTabs(bool bEnable) {
-    EnableRndAddrOptions(bEnable);
-    tabMain.SetEnabled(bEnable);
-    tabAddressing.SetEnabled(bEnable);
-}
-
-void configZD4270::RandomAddressingFirmware(bool, bool, bool, bool& bFinished) {
-    bFinished = false;
 }
 
 }  // namespace zd

@@ -5,10 +5,13 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "addressing/AddressingFrame.h"
 #include "frame/PageEvents.h"
 #include "link/Link.h"
 #include "link/ModuleState.h"
@@ -197,12 +200,145 @@ class configZD4270 {
     // Writes the watchdog message every 500 ms while the control lives.
     Timer timerWatchdog{"timerWatchdog"};
 
+    // Device scan, device tree and terminal options (DeviceScan.cpp, DeviceTree.cpp,
+    // TerminalOptions.cpp).
+    void cmdScanDevices_Click();
+    void timerScanDevices_Timer();
+    // One step of the scan; result 0 goes on, 1 has just finished, -1 failed or met a bad state.
+    void ScanDevices(bool bStart, bool bStop, std::int16_t& result);
+    // The lock while a scan runs: tree and tabs 1 to 3 off, progress bar shown.
+    void EnableControls(bool bEnable);
+    void treeDevices_NodeClick(TreeNode* node);
+    void chkOpticalSelectionFeedback_Click();
+    void chkPowerSupplyUnit_Click();
+    void chkCountDALIDevices_Click();
+    void Option4_Click();
+    void Option5_Click();
+    // The scan's state and the short address it queries next.
+    std::int16_t m_nScanState = 0;
+    std::int16_t m_nScanAddress = 0;
+    // The optical selection feedback: whether it has been used since the start, and the lamp lit
+    // last (-1 for none).
+    bool m_bOpticalSelectionInitialised = false;
+    std::int16_t m_nOpticalSelectionAddress = -1;
+
+    // Archive tab (ArchiveTab.cpp): the grids to a file and back. ArchivSave lets its errors
+    // reach the caller; ArchivLoad reports its own and leaves the grids as they were.
+    void ArchivSave(const std::string& fileName);
+    void ArchivLoad(const std::string& fileName);
+
+    // Addressing run frame, random addressing and its firmware variant (AddressingFrame.cpp,
+    // RandomAddressing.cpp, FirmwareAddressing.cpp). See AddressingFrame.h for how a procedure
+    // plugs into the frame.
+    AddressingState m_addressingState;
+    void EnablePhySelOptions(bool bEnable);
+    void EnableChangeAddrControls(bool bEnable);
+    // The change-address list, the scenes and groups views and the tree from colDevices.
+    void RefreshDeviceViews();
+    // false (after message 5122) when the terminal is in DSI mode.
+    bool CheckDaliMode();
+    // A new log file for a run when EnableLoggingAddressing is set, with its " start " line; else
+    // no log. Closing writes the last line first; both do nothing without an open log.
+    void StartAddressingLog(const std::string& words);
+    void WriteAddressingLogLine(const std::string& words);
+    void CloseAddressingLog(const std::string& words);
+    // The transactions of a run, with the open addressing log (or without it when bLogged is false).
+    std::int16_t SendAddressingCommand(std::int16_t nCommandId, std::uint8_t nData,
+                                       std::int16_t nAddrType, std::int16_t nAddr);
+    std::int16_t ReceiveAddressingData(std::uint8_t& nData, bool bLogged = true);
+    void ShowAddressLimitMessage();
+    // colDevices gets a fresh record for the address, replacing any under its key.
+    void AddAddressedDevice(std::int16_t nShortAddress, bool bDALIConflict = false);
+    void EmptyDeviceList();
+    void AddLampRow(ListView& view, std::int16_t nLampNo, std::int16_t nShortAddress);
+    // The common Start/Cancel click and timer tick of a run.
+    void AddressingStartClick(const AddressingRun& run);
+    void AddressingTimerTick(const AddressingRun& run);
+    void RandomAddressing(bool bStart, bool bStop, bool& bFinished);
+    void cmdRndAddrStart_Click();
+    void timerRndAddr_Timer();
+    void timerRndAddrFirmware_Timer();
+
+    // Physical selection, single assignment and change addresses (PhysicalSelection.cpp,
+    // SingleAssignment.cpp, ChangeAddresses.cpp).
+    void cmdPhySelStart_Click();
+    void timerPhySel_Timer();
+    void AddressingPhysical(bool bStart, bool bStop, bool& bFinished);
+    void cmdSingleAssignStart_Click();
+    void SingleAssignment();
+    void cmdChangeAddrStart_Click();
+    void timerChangeAddr_Timer();
+    void ChangeAddresses(bool bStart, bool bStop, bool& bFinished);
+    // The ballast at nFrom takes the short address nTo (255 deletes it).
+    void ChangeAddr(std::int16_t nFrom, std::int16_t nTo);
+    void SwapAddressViaFree(std::int16_t nA, std::int16_t nB, std::int16_t nFree);
+    void cboChangeAddrNewAddress_Click();
+    void lstChangeAddrView_ItemClick(ListItem& item);
+    void chkChangeAddrOpticalSelectionFeedback_Click();
+
   protected:
     // The terminal firmware is still running random addressing: take up its supervision.
     virtual void ResumeFirmwareAddressing();
     void ShowCritical(const std::string& text);
 
   private:
+    // Device scan, device tree and terminal options (DeviceScan.cpp, DeviceTree.cpp,
+    // TerminalOptions.cpp).
+    void ConnectDeviceHandlers();
+    void QueryScanAddress();
+    void LightSelectedLamp(const std::string& key);
+    void SendFeedbackCommand(std::int16_t nCommandId, std::int16_t nAddrType, std::int16_t nAddr);
+    void CreatePage(PageKind kind);
+    bool ChangeFeatureRegister(std::uint16_t clearBits, std::uint16_t setBits);
+    // Archive tab (ArchiveTab.cpp).
+    void ConnectArchivHandlers();
+    // Reports an error of a menu handler and releases the tab it may have locked.
+    void RunArchivHandler(std::string_view procedure, const std::function<void()>& body);
+    void cmdArchivOptions_Click();
+    void mnuArchivOptionsLoad_Click();
+    void mnuArchivOptionsSave_Click();
+    void mnuArchivOptionsUpload_Click();
+    void mnuArchivOptionsDownload_Click();
+    void chkArchivOpticalSelectionFeedback_Click();
+    // The file dialog for load or save; nothing when it was cancelled or gave no name.
+    std::optional<std::string> AskArchivFile(bool bSave);
+    void EnableArchivFileControls(bool bEnable);
+    bool RefuseArchivInDsiMode();
+    void LockArchivTab(double progressMax);
+    void UnlockArchivTab();
+    void ArchivProgress(double value);
+    std::int16_t ArchivSend(std::int16_t nCommandId, std::uint8_t nData, std::int16_t nAddr);
+    std::int16_t ArchivQuery(std::int16_t nCommandId, std::uint8_t nData, std::int16_t nAddr,
+                             std::uint8_t& nAnswer);
+    // Addressing run frame and random addressing (AddressingFrame.cpp, RandomAddressing.cpp,
+    // FirmwareAddressing.cpp).
+    void ConnectAddressingHandlers();
+    void EndAddressingRun(const AddressingRun& run, const std::string& logLine);
+    AddressingRun RndAddrRun();
+    void RndAddrBegin();
+    std::int16_t RndAddrCompare();
+    void RndAddrFirstCompare(bool& bFinished);
+    void RndAddrSetSearchAddress();
+    void RndAddrCompareAndHalve();
+    void RndAddrFindFreeAddress(bool& bFinished);
+    void RndAddrVerifyAndRecord(bool& bFinished);
+    void RndAddrNextBallast(bool& bFinished);
+    void StartFirmwareAddressing();
+    void EndFirmwareAddressing();
+    void FirmwareAddressingHandOver();
+    // Physical selection, single assignment and change addresses (PhysicalSelection.cpp,
+    // SingleAssignment.cpp, ChangeAddresses.cpp).
+    void ConnectAssignmentHandlers();
+    AddressingRun PhySelRun();
+    void PhySelPrepareLine();
+    void PhySelBlink(std::int16_t nShortAddress);
+    AddressingRun ChangeAddrRun();
+    void ShowChangeAddrFeedback(std::int16_t nShortAddress);
+    bool ChangeAddrPlanHasDouble();
+    void ChangeAddrDeleteMasked();
+    std::int16_t ChangeAddrFindFree();
+    bool ChangeAddrMoveOne(std::int16_t nFree);
+    void EndChangeAddrRun(bool bLogLine, bool bMessage);
     void UserControlInitialize();
     void InitializeDeviceSettingsTab();
     void InitializeAddressingTabs();

@@ -17,6 +17,7 @@
 #include "link/Commands.h"
 #include "platform/Error.h"
 #include "platform/Xml.h"
+#include "sim/LineFile.h"
 #include "sim/Terminal.h"
 #include "support/TestContext.h"
 
@@ -188,6 +189,15 @@ class ControlRig : public ::testing::Test {
         config.featureRegister = features;
         config.layout = layout;
         terminal = std::make_unique<sim::Terminal>(ctx.scheduler, config);
+        port = std::make_shared<SimTerminalPort>(*terminal);
+    }
+    // The terminal of an example line (examples/lines/<name>); its layout and position must match
+    // the station node given to Refresh.
+    void UseLineFile(const std::string& name) {
+        const std::filesystem::path examples =
+            std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "examples" /
+            "lines";
+        terminal = sim::MakeTerminal(ctx.scheduler, sim::LoadLineFile((examples / name).string()));
         port = std::make_shared<SimTerminalPort>(*terminal);
     }
     XmlNode Node(const StationShape& shape = {}) {

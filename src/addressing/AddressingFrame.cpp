@@ -1,0 +1,189 @@
+#include "addressing/AddressingFrame.h"
+
+#include "frame/configZD4270.h"
+#include "link/Commands.h"
+#include "platform/Error.h"
+
+namespace zd {
+
+void configZD4270::ConnectAddressingHandlers() {
+    cmdRndAddrStart.Clicked.Connect([this] { cmdRndAddrStart_Click(); });
+    timerRndAddr.Tick.Connect([this] { timerRndAddr_Timer(); });
+    timerRndAddrFirmware.Tick.Connect([this] { timerRndAddrFirmware_Timer(); });
+}
+
+void configZD4270::ClearAddressingLists() {
+    lstPhySelView.Clear();
+    lstRndAddrView.Clear();
+    lstChangeAddrView.Clear();
+}
+
+void configZD4270::EnablePhySelOptions(bool bEnable) {
+    for (Control* c : {static_cast<Control*>(&fraPhySelOptions),
+                       static_cast<Control*>(&chkPhySelCompleteNewInstallation),
+                       static_cast<Control*>(&chkPhySelDeleteAllGroupAssignments),
+                       static_cast<Control*>(&chkPhySelDeleteAllScenes),
+                       static_cast<Control*>(&lblPhySelStartAddress),
+                       static_cast<Control*>(&cboPhySelStartAddress)}) {
+        c->SetEnabled(bEnable);
+    }
+}
+
+void configZD4270::EnableRndAddrOptions(bool bEnable) {
+    for (Control* c : {static_cast<Control*>(&fraRndAddrOptions),
+                       static_cast<Control*>(&chkRndAddrCompleteNewInstallation),
+                       static_cast<Control*>(&chkRndAddrDeleteAllGroupAssignments),
+                       static_cast<Control*>(&chkRndAddrDeleteAllScenes),
+                       static_cast<Control*>(&chkRndAddrOpticalFeedback),
+                       static_cast<Control*>(&lblRndAddrStartAddress),
+                       static_cast<Control*>(&cboRndAddrStartAddress)}) {
+        c->SetEnabled(bEnable);
+    }
+}
+
+// Locking tabMain locks the device tree on its first tab as well: nothing can open a device page
+// while the terminal addresses the line on its own.
+void configZD4270::EnableRndAddrOptionsAndTabs(bool bEnable) {
+    EnableRndAddrOptions(bEnable);
+    tabMain.SetEnabled(bEnable);
+    tabAddressing.SetEnabled(bEnable);
+}
+
+// Change addresses moves ballasts that the tree, the pages and the archive point at: every tab
+// but its own is locked for the run (tab 0 of tabMain holds the tree).
+void configZD4270::EnableChangeAddrControls(bool bEnable) {
+    chkChangeAddrOpticalSelectionFeedback.SetEnabled(bEnable);
+    cboChangeAddrNewAddress.SetEnabled(bEnable);
+    lstChangeAddrView.SetEnabled(bEnable);
+    for (int tab : {0, 2, 3}) tabMain.SetTabEnabled(tab, bEnable);
+    for (int tab : {0, 1, 2}) tabAddressing.SetTabEnabled(tab, bEnable);
+}
+
+void configZD4270::RefreshDeviceViews() {
+    CreateChangeAddrListView();
+    CreateScenesView();
+    CreateGroupsView();
+    CreateTreeDevices();
+}
+
+bool configZD4270::CheckDaliMode() {
+    if (m_state.m_nOperationMode == kModeDali) return true;
+    const MessageCatalogue& msg = m_context.messages;
+    m_context.dialogs.MessageBox(
+        {msg.Load(5122) + "!", MsgButtons::Ok, MsgIcon::Information, msg.Load(5098)});
+    return false;
+}
+
+void configZD4270::StartAddressingLog(const std::string& words) {
+    if (m_tsLogAddressing) m_tsLogAddressing->Close();
+    m_tsLogAddressing.reset();
+    if (!EnableLoggingAddressing) return;
+    m_tsLogAddressing = std::make_unique<LogFile>(kAddressingLogFile);
+    WriteAddressingLogLine(" start " + words);
+}
+
+void configZD4270::WriteAddressingLogLine(const std::string& words) {
+    if (!m_tsLogAddressing) return;
+    IgnoreErrors(
+        [&] { m_tsLogAddressing->WriteLine(DateTimeText(m_context.scheduler.WallClock()) + words); });
+}
+
+void configZD4270::CloseAddressingLog(const std::string& words) {
+    if (!m_tsLogAddressing) return;
+    WriteAddressingLogLine(words);
+    IgnoreErrors([&] { m_tsLogAddressing->Close(); });
+    m_tsLogAddressing.reset();
+}
+
+std::int16_t configZD4270::SendAddressingCommand(std::int16_t nCommandId, std::uint8_t nData,
+                                                 std::int16_t nAddrType, std::int16_t nAddr) {
+    return m_link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, m_tsLogAddressing.get());
+}
+
+std::int16_t configZD4270::ReceiveAddressingData(std::uint8_t& nData, bool bLogged) {
+    return m_link.ReceiveDALIData(nData, bLogged ? m_tsLogAddressing.get() : nullptr);
+}
+
+void configZD4270::ShowAddressLimitMessage() {
+    const MessageCatalogue& msg = m_context.messages;
+    m_context.dialogs.MessageBox({msg.Load(5114) + "!\r\n" + msg.Load(5115) + ".", MsgButtons::Ok,
+                                  MsgIcon::Exclamation, msg.Load(5112)});
+}
+
+void configZD4270::AddAddressedDevice(std::int16_t nShortAddress, bool bDALIConflict) {
+    if (!m_state.devices) m_state.devices = std::make_shared<colDevices>();
+    m_state.devices->Remove(nShortAddress);
+    clsDevice device;
+    device.m_nShortAddress = nShortAddress;
+    device.m_nNewShortAddress = nShortAddress;
+    device.m_nRandomAddress = 0;
+    device.m_bDALIConflict = bDALIConflict;
+    m_state.devices->Add(device);
+}
+
+void configZD4270::EmptyDeviceList() {
+    if (!m_state.devices) return;
+    const std::size_t count = m_state.devices->Count();
+    for (std::size_t i = 0; i < count; ++i) m_state.devices->RemoveFirst();
+}
+
+void configZD4270::AddLampRow(ListView& view, std::int16_t nLampNo, std::int16_t nShortAddress) {
+    ListItem& row = view.AddItem(std::to_string(nLampNo), {}, "Lamp");
+    row.SetSubItem(1, std::to_string(nShortAddress));
+}
+
+void configZD4270::AddressingStartClick(const AddressingRun& run) {
+    if (!CheckDaliMode()) return;
+    if (*run.running) {
+        run.timer->SetEnabled(false);
+        EndAddressingRun(run, " end " + run.logWords + " by user");
+        return;
+    }
+
+    StartAddressingLog(run.logWords);
+    run.enableOptions(false);
+    run.button->SetCaption(m_context.messages.Load(5076));
+    run.statusLabel->SetCaption(m_context.messages.Load(run.startMessage) + "...");
+    if (run.clearLists) {
+        run.clearLists();
+    } else {
+        ClearAddressingLists();
+    }
+    m_context.scheduler.DoEvents();
+    *run.running = true;
+    bool bFinished = false;
+    run.step(true, false, bFinished);
+    // A start state that already failed leaves nothing for the timer to step.
+    if (bFinished) {
+        if (*run.running) EndAddressingRun(run, " end " + run.logWords);
+        return;
+    }
+    if (!*run.running) return;
+    run.timer->SetInterval(run.intervalMs);
+    run.timer->SetEnabled(true);
+}
+
+void configZD4270::AddressingTimerTick(const AddressingRun& run) {
+    run.timer->SetEnabled(false);
+    if (!*run.running) return;
+    bool bFinished = false;
+    run.step(false, false, bFinished);
+    if (bFinished) {
+        EndAddressingRun(run, " end " + run.logWords);
+    } else if (*run.running) {
+        run.timer->SetEnabled(true);
+    }
+}
+
+void configZD4270::EndAddressingRun(const AddressingRun& run, const std::string& logLine) {
+    run.enableOptions(true);
+    run.button->SetCaption(m_context.messages.Load(5075));
+    run.statusLabel->SetCaption("");
+    m_context.scheduler.DoEvents();
+    *run.running = false;
+    bool bFinished = false;
+    run.step(false, true, bFinished);
+    CloseAddressingLog(logLine);
+}
+
+}  // namespace zd

@@ -1,0 +1,191 @@
+// Random addressing run by the terminal firmware: the options go to the terminal in the output
+// data word, control bit 3 starts the run, and a once-a-second poll of status bit 3 waits for the
+// result code, which is shown. The control learns no addresses; a later scan finds the devices.
+#include "addressing/AddressingFrame.h"
+#include "frame/configZD4270.h"
+#include "link/Commands.h"
+#include "platform/Error.h"
+
+namespace zd {
+
+namespace {
+
+constexpr std::int16_t kStateFirmwarePoll = 15;
+// Wait between the parameter word and the start bit, so that the terminal has taken the word.
+constexpr std::int64_t kParameterSettleMs = 1000;
+
+std::uint16_t FirmwareAddressingParameter(bool bCompleteNewInstallation, bool bOpticalFeedback,
+                                          int nStartAddress) {
+    std::uint16_t word = 0;
+    if (bCompleteNewInstallation) word |= 0x0001;
+    if (bOpticalFeedback) word |= 0x0008;
+    word = static_cast<std::uint16_t>(word + (nStartAddress & 0xFF) * 256);
+    return word;
+}
+
+MessageBoxRequest FirmwareResultMessage(const MessageCatalogue& msg, std::uint8_t nResult) {
+    if (nResult <= kMaxShortAddress) {
+        return {msg.Load(5140) + ": " + std::to_string(nResult), MsgButtons::Ok,
+                MsgIcon::Information, msg.Load(5098)};
+    }
+    std::string text;
+    switch (nResult) {
+        case 0xDE:
+            text = msg.Load(5146) + ".";
+            break;
+        case 0xE0:
+            text = msg.Load(5144) + ".";
+            break;
+        case 0xF0:
+            text = msg.Load(5142) + ".";
+            break;
+        case 0xF8:
+            text = msg.Load(5143) + ".";
+            break;
+        case 0xFE:
+            text = msg.Load(5145) + ".";
+            break;
+        default:
+            text = msg.Load(5095) + ": " + std::to_string(nResult);
+            break;
+    }
+    return {text, MsgButtons::Ok, MsgIcon::Critical, msg.Load(5113)};
+}
+
+}  // namespace
+
+void configZD4270::StartFirmwareAddressing() {
+    if (m_bRndAddrRunning) return;
+    // The terminal's own run is never logged: it sends nothing the log could show.
+    m_tsLogAddressing.reset();
+    EnableRndAddrOptionsAndTabs(false);
+    cmdRndAddrStart.SetEnabled(false);
+    lblRndAddrStatus.SetCaption(m_context.messages.Load(5139) + "...");
+    ClearAddressingLists();
+    m_context.scheduler.DoEvents();
+    m_bRndAddrRunning = true;
+    bool bFinished = false;
+    RandomAddressingFirmware(true, false, false, bFinished);
+    // A start that already failed would leave the options locked for good.
+    if (bFinished) {
+        EndFirmwareAddressing();
+        return;
+    }
+    timerRndAddrFirmware.SetInterval(kRndAddrFirmwareIntervalMs);
+    timerRndAddrFirmware.SetEnabled(true);
+}
+
+void configZD4270::timerRndAddrFirmware_Timer() {
+    Guard(m_context, "timerRndAddrFirmware_Timer", [this] {
+        timerRndAddrFirmware.SetEnabled(false);
+        bool bFinished = false;
+        RandomAddressingFirmware(false, false, false, bFinished);
+        if (bFinished) {
+            EndFirmwareAddressing();
+        } else {
+            timerRndAddrFirmware.SetEnabled(true);
+        }
+    });
+}
+
+void configZD4270::EndFirmwareAddressing() {
+    EnableRndAddrOptionsAndTabs(true);
+    cmdRndAddrStart.SetEnabled(true);
+    lblRndAddrStatus.SetCaption("");
+    m_context.scheduler.DoEvents();
+    m_bRndAddrRunning = false;
+    bool bFinished = false;
+    RandomAddressingFirmware(false, true, false, bFinished);
+}
+
+void configZD4270::RandomAddressingFirmware(bool bStart, bool bStop, bool bPoll, bool& bFinished) {
+    bFinished = false;
+    AddressingState& s = m_addressingState;
+    try {
+        if (bStart) s.nFirmwareState = kStateStart;
+        if (bStop) s.nFirmwareState = kStateStop;
+        if (bPoll) s.nFirmwareState = kStateFirmwarePoll;
+        switch (s.nFirmwareState) {
+            case kStateIdle:
+                break;
+            case kStateStart:
+                FirmwareAddressingHandOver();
+                s.nFirmwareState = kStateFirmwarePoll;
+                break;
+            case kStateFirmwarePoll: {
+                std::uint8_t status = 0;
+                m_link.ReadStatusByte(status);
+                if ((status & kStatusFirmwareAddressing) != 0) break;
+                std::int16_t dataIn = 0;
+                m_link.ReadDataIn(dataIn);
+                const auto result = static_cast<std::uint8_t>(dataIn & 0xFF);
+                m_context.dialogs.MessageBox(FirmwareResultMessage(m_context.messages, result));
+                bFinished = true;
+                s.nFirmwareState = kStateIdle;
+                break;
+            }
+            case kStateStop:
+                lblRndAddrStatus.SetCaption("");
+                RefreshDeviceViews();
+                s.nFirmwareState = kStateIdle;
+                break;
+            default:
+                lblRndAddrStatus.SetCaption(m_context.messages.Load(5112));
+                bFinished = true;
+                s.nFirmwareState = kStateIdle;
+                break;
+        }
+    } catch (...) {
+        ReportCurrentException(m_context, "RandomAddressingFirmware");
+        bFinished = true;
+        s.nFirmwareState = kStateIdle;
+    }
+}
+
+// The options the terminal cannot take in its parameter word (groups and scenes) are cleared by
+// the control before the start; these are the only DALI commands of this variant.
+void configZD4270::FirmwareAddressingHandOver() {
+    const bool newInstallation = chkRndAddrCompleteNewInstallation.IsChecked();
+    if (newInstallation) EmptyDeviceList();
+    if (chkRndAddrDeleteAllGroupAssignments.IsChecked()) {
+        for (std::uint8_t group = 0; group < 16; ++group)
+            SendAddressingCommand(kCmdRemoveFromGroup, group, kAddrBroadcast, 0);
+    }
+    if (chkRndAddrDeleteAllScenes.IsChecked()) {
+        for (std::uint8_t scene = 0; scene < 16; ++scene)
+            SendAddressingCommand(kCmdRemoveFromScene, scene, kAddrBroadcast, 0);
+    }
+    std::int32_t word = FirmwareAddressingParameter(
+        newInstallation, chkRndAddrOpticalFeedback.IsChecked(), cboRndAddrStartAddress.ListIndex());
+    m_link.WriteDataOut(word);
+    m_context.scheduler.Sleep(kParameterSettleMs);
+    m_link.StartRandomAddressing();
+}
+
+// The terminal is still addressing (the page was opened again during a run): show it, lock the
+// options and follow the run until the terminal reports its result.
+void configZD4270::ResumeFirmwareAddressing() {
+    chkRndAddrOpticalFeedback.SetVisible(true);
+    lstRndAddrView.SetVisible(false);
+    tabMain.SetTab(1);
+    tabAddressing.SetTab(1);
+    m_context.scheduler.DoEvents();
+    m_tsLogAddressing.reset();
+    EnableRndAddrOptionsAndTabs(false);
+    cmdRndAddrStart.SetEnabled(false);
+    lblRndAddrStatus.SetCaption(m_context.messages.Load(5141));
+    ClearAddressingLists();
+    m_context.scheduler.DoEvents();
+    bool bFinished = false;
+    RandomAddressingFirmware(false, false, true, bFinished);
+    m_bRndAddrRunning = true;
+    // The terminal may have finished between the refresh's status read and this poll.
+    if (bFinished) {
+        EndFirmwareAddressing();
+        return;
+    }
+    timerRndAddrFirmware.SetInterval(kRndAddrFirmwareIntervalMs);
+    timerRndAddrFirmware.SetEnabled(true);
+}
+
+}  // namespace zd

@@ -1,0 +1,184 @@
+#include "addressing/AddressingFrame.h"
+#include "frame/configZD4270.h"
+#include "link/Commands.h"
+#include "platform/Error.h"
+
+namespace zd {
+
+namespace {
+
+// A waiting state moves on once it has counted more than this many poll results, so a single
+// stray answer (or a single lost one) never decides.
+constexpr std::int16_t kPhySelPollLimit = 4;
+// Half a period of the confirmation blink.
+constexpr std::int64_t kBlinkPauseMs = 200;
+
+constexpr std::int16_t kPhySelWaitForLamp = 20;
+constexpr std::int16_t kPhySelPollRemoved = 30;
+constexpr std::int16_t kPhySelFindFree = 40;
+constexpr std::int16_t kPhySelProgram = 45;
+constexpr std::int16_t kPhySelPollReinserted = 50;
+constexpr std::int16_t kPhySelConfirm = 60;
+
+}  // namespace
+
+AddressingRun configZD4270::PhySelRun() {
+    AddressingRun run;
+    run.button = &cmdPhySelStart;
+    run.timer = &timerPhySel;
+    run.intervalMs = kPhySelIntervalMs;
+    run.statusLabel = &lblPhySelStatus;
+    run.running = &m_bPhySelRunning;
+    run.enableOptions = [this](bool bEnable) { EnablePhySelOptions(bEnable); };
+    run.startMessage = 5079;
+    run.logWords = "physical addressing";
+    run.step = [this](bool bStart, bool bStop, bool& bFinished) {
+        AddressingPhysical(bStart, bStop, bFinished);
+    };
+    return run;
+}
+
+void configZD4270::cmdPhySelStart_Click() {
+    Guard(m_context, "cmdPhySelStart_Click", [this] { AddressingStartClick(PhySelRun()); });
+}
+
+void configZD4270::timerPhySel_Timer() {
+    Guard(m_context, "timerPhySel_Timer", [this] { AddressingTimerTick(PhySelRun()); });
+}
+
+void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) {
+    bFinished = false;
+    AddressingState& st = m_addressingState;
+    const MessageCatalogue& msg = m_context.messages;
+    try {
+        if (bStart) st.nPhySelState = kStateStart;
+        if (bStop) st.nPhySelState = kStateStop;
+        switch (st.nPhySelState) {
+            case kStateIdle:
+                break;
+            case kStateStart:
+                PhySelPrepareLine();
+                st.nPhySelAddress = static_cast<std::int16_t>(cboPhySelStartAddress.ListIndex());
+                st.nPhySelLampNo = 0;
+                st.nPhySelState = kPhySelWaitForLamp;
+                break;
+            case kPhySelWaitForLamp:
+                SendAddressingCommand(kCmdPhysicalSelection, 0, kAddrBroadcast, 0);
+                SendAddressingCommand(kCmdRecallMinLevel, 0, kAddrBroadcast, 0);
+                ++st.nPhySelLampNo;
+                st.nPhySelPollCount = 0;
+                lblPhySelStatus.SetCaption(msg.Load(5081) + "...");
+                st.nPhySelState = kPhySelPollRemoved;
+                break;
+            case kPhySelPollRemoved: {
+                // Only a ballast whose lamp is out answers while the line is in physical selection.
+                SendAddressingCommand(kCmdQueryShortAddress, 0, kAddrBroadcast, 0);
+                std::uint8_t nAnswer = 0;
+                if (ReceiveAddressingData(nAnswer, true) == kResultDone) ++st.nPhySelPollCount;
+                if (st.nPhySelPollCount > kPhySelPollLimit) {
+                    lblPhySelStatus.SetCaption(msg.Load(5082) + "...");
+                    st.nPhySelState = kPhySelFindFree;
+                }
+                break;
+            }
+            case kPhySelFindFree: {
+                SendAddressingCommand(kCmdQueryBallast, 0, kAddrShort, st.nPhySelAddress);
+                std::uint8_t nAnswer = 0;
+                if (ReceiveAddressingData(nAnswer, true) != kResultTimeout) {
+                    ++st.nPhySelAddress;
+                    if (st.nPhySelAddress > kMaxShortAddress) {
+                        ShowAddressLimitMessage();
+                        bFinished = true;
+                        st.nPhySelState = kStateIdle;
+                    }
+                } else {
+                    st.nPhySelState = kPhySelProgram;
+                }
+                break;
+            }
+            case kPhySelProgram:
+                // Only the physically selected ballast takes the address.
+                SendAddressingCommand(kCmdProgramShortAddress, AddressByte(st.nPhySelAddress),
+                                      kAddrShort, 0);
+                st.nPhySelPollCount = 0;
+                st.nPhySelState = kPhySelPollReinserted;
+                break;
+            case kPhySelPollReinserted: {
+                // The lamp is back once its ballast stops reporting a lamp failure.
+                SendAddressingCommand(kCmdQueryLampFailure, 0, kAddrShort, st.nPhySelAddress);
+                std::uint8_t nAnswer = 0;
+                if (ReceiveAddressingData(nAnswer, true) != kResultDone) ++st.nPhySelPollCount;
+                if (st.nPhySelPollCount > kPhySelPollLimit) {
+                    AddLampRow(lstPhySelView, st.nPhySelLampNo, st.nPhySelAddress);
+                    lblPhySelStatus.SetCaption(msg.Load(5083) + "...");
+                    st.nPhySelState = kPhySelConfirm;
+                }
+                break;
+            }
+            case kPhySelConfirm:
+                PhySelBlink(st.nPhySelAddress);
+                AddAddressedDevice(st.nPhySelAddress, false);
+                ++st.nPhySelAddress;
+                if (st.nPhySelAddress <= kMaxShortAddress) {
+                    SendAddressingCommand(kCmdInitialise, 255, kAddrBroadcast, 0);
+                    st.nPhySelState = kPhySelWaitForLamp;
+                } else {
+                    SendAddressingCommand(kCmdRecallMinLevel, 0, kAddrBroadcast, 0);
+                    ShowAddressLimitMessage();
+                    bFinished = true;
+                    st.nPhySelState = kStateIdle;
+                }
+                break;
+            case kStateStop:
+                lblPhySelStatus.SetCaption("");
+                SendAddressingCommand(kCmdTerminate, 0, kAddrBroadcast, 0);
+                RefreshDeviceViews();
+                break;
+            default:
+                lblPhySelStatus.SetCaption(msg.Load(5112));
+                bFinished = true;
+                st.nPhySelState = kStateIdle;
+                break;
+        }
+    } catch (...) {
+        ReportCurrentException(m_context, "AddressingPhysical");
+        bFinished = true;
+    }
+}
+
+// Ends whatever the line was doing, darkens it and opens the initialisation window, clearing
+// addresses, groups and scenes as the options ask.
+void configZD4270::PhySelPrepareLine() {
+    SendAddressingCommand(kCmdTerminate, 0, kAddrBroadcast, 0);
+    SendAddressingCommand(kCmdRecallMinLevel, 0, kAddrBroadcast, 0);
+    if (chkPhySelCompleteNewInstallation.IsChecked()) {
+        SendAddressingCommand(kCmdInitialise, 0, kAddrBroadcast, 0);
+        SendAddressingCommand(kCmdDataTransferRegister, kDaliMask, kAddrBroadcast, 0);
+        SendAddressingCommand(kCmdStoreDtrAsShortAddress, 0, kAddrBroadcast, 0);
+        EmptyDeviceList();
+    } else {
+        SendAddressingCommand(kCmdInitialise, 255, kAddrBroadcast, 0);
+    }
+    if (chkPhySelDeleteAllGroupAssignments.IsChecked()) {
+        for (std::uint8_t group = 0; group < 16; ++group)
+            SendAddressingCommand(kCmdRemoveFromGroup, group, kAddrBroadcast, 0);
+    }
+    if (chkPhySelDeleteAllScenes.IsChecked()) {
+        for (std::uint8_t scene = 0; scene < 16; ++scene)
+            SendAddressingCommand(kCmdRemoveFromScene, scene, kAddrBroadcast, 0);
+    }
+}
+
+// Three flashes of the freshly addressed lamp; it stays at its maximum until the line is darkened
+// for the next lamp. The pauses hold the thread on purpose: nothing else may reach the line.
+void configZD4270::PhySelBlink(std::int16_t nShortAddress) {
+    for (int flash = 0; flash < 2; ++flash) {
+        SendAddressingCommand(kCmdRecallMaxLevel, 0, kAddrShort, nShortAddress);
+        m_context.scheduler.Sleep(kBlinkPauseMs);
+        SendAddressingCommand(kCmdRecallMinLevel, 0, kAddrShort, nShortAddress);
+        m_context.scheduler.Sleep(kBlinkPauseMs);
+    }
+    SendAddressingCommand(kCmdRecallMaxLevel, 0, kAddrShort, nShortAddress);
+}
+
+}  // namespace zd

@@ -1,0 +1,150 @@
+#include "archive/ArchiveFile.h"
+
+#include <fstream>
+
+#include "devices/NumericText.h"
+#include "platform/Error.h"
+
+namespace zd {
+
+namespace {
+
+constexpr const char* kDeclaration = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
+
+std::string WriterVersion() {
+    return std::to_string(kArchiveWriterMajor) + "." + std::to_string(kArchiveWriterMinor) + "." +
+           std::to_string(kArchiveWriterRevision);
+}
+
+// The cell for an id the reader accepted; the grids end at column 16, so a higher id is refused
+// rather than dropped unnoticed.
+std::string& CellFor(ArchiveCells& cells, int address, int id, const char* what) {
+    if (id >= kArchiveColumns) {
+        throw ControlError("Subscript out of range: " + std::string(what) + " " +
+                               std::to_string(id) + " of the ballast at address " +
+                               std::to_string(address) + " has no column in the grid",
+                           kLibraryTitle, kErrSubscriptOutOfRange);
+    }
+    return cells[static_cast<std::size_t>(address)][static_cast<std::size_t>(id)];
+}
+
+std::optional<std::int16_t> NumericAttribute(const XmlNode& node, const char* name) {
+    const std::optional<std::string> text = node.Attribute(name);
+    if (!text || !IsNumericText(*text)) return std::nullopt;
+    return TextToInteger(*text);
+}
+
+}  // namespace
+
+std::uint8_t ArchiveCellByte(const std::string& text) {
+    const std::int16_t value = TextToInteger(text);
+    if (value < 0 || value > 255) throw ControlError("Overflow", kLibraryTitle, kErrOverflow);
+    return static_cast<std::uint8_t>(value);
+}
+
+std::string ArchiveXml(const Grid& gridScenes, const Grid& gridGroups) {
+    XmlDocument document = XmlDocument::Create("physicaltree");
+    XmlNode tree = document.DocumentElement();
+    XmlDocument::SetAttribute(tree, "generator", kArchiveGenerator);
+    XmlDocument::SetAttribute(tree, "version", WriterVersion());
+    XmlDocument::SetAttribute(tree, "revision", "");
+    XmlNode devices =
+        XmlDocument::AppendElement(XmlDocument::AppendElement(tree, "hub"), "devices");
+    XmlNode device = XmlDocument::AppendElement(devices, "device");
+    XmlDocument::SetAttribute(device, "name", kArchiveDeviceName);
+    XmlNode loop = XmlDocument::AppendElement(XmlDocument::AppendElement(device, "loops"), "loop");
+    XmlNode ballasts = XmlDocument::AppendElement(loop, "ballasts");
+
+    for (int address = 0; address < kArchiveAddresses; ++address) {
+        // The ballast element is only made once it has something to hold.
+        XmlNode ballast;
+        auto entry = [&](const char* name) {
+            if (!ballast) {
+                ballast = XmlDocument::AppendElement(ballasts, "ballast");
+                XmlDocument::SetAttribute(ballast, "address", std::to_string(address));
+            }
+            return XmlDocument::AppendElement(ballast, name);
+        };
+        for (int scene = 0; scene < kArchiveColumns; ++scene) {
+            const std::string& text = gridScenes.TextMatrix(address + 1, scene + 1);
+            if (!IsNumericText(text)) continue;
+            const std::uint8_t level = ArchiveCellByte(text);
+            if (level >= 255) continue;
+            XmlNode element = entry("scene");
+            XmlDocument::SetAttribute(element, "id", std::to_string(scene));
+            XmlDocument::SetAttribute(element, "lightlevel", std::to_string(level));
+        }
+        for (int group = 0; group < kArchiveColumns; ++group) {
+            const std::string& text = gridGroups.TextMatrix(address + 1, group + 1);
+            if (!IsNumericText(text) || TextToInteger(text) == 0) continue;
+            XmlDocument::SetAttribute(entry("group"), "id", std::to_string(group));
+        }
+    }
+    return kDeclaration + tree.Xml();
+}
+
+void SaveArchiveFile(const std::string& path, const Grid& gridScenes, const Grid& gridGroups) {
+    const std::string text = ArchiveXml(gridScenes, gridGroups);
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    if (out) out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    if (out) out.close();
+    if (!out) {
+        throw ControlError("Path/File access error: " + path, kLibraryTitle, kErrPathFileAccess);
+    }
+}
+
+std::optional<ArchiveContents> ReadArchive(const XmlDocument& document) {
+    const XmlNode loop = document.DocumentNode().SelectSingleNode(kArchiveLoopPath);
+    if (!loop) return std::nullopt;
+
+    ArchiveContents contents;
+    for (auto& row : contents.groups) row.fill("0");
+    // A scene element without a usable id or level keeps the one read before it, in this whole
+    // file, as the tool that writes these files always did.
+    std::int16_t sceneId = 0;
+    std::int16_t level = 0;
+    for (int address = 0; address < kArchiveAddresses; ++address) {
+        const XmlNode ballast =
+            loop.SelectSingleNode("./ballasts/ballast[@address='" + std::to_string(address) + "']");
+        for (const XmlNode& child : ballast.Children()) {
+            if (child.Name() == "group") {
+                const std::optional<std::int16_t> id = NumericAttribute(child, "id");
+                if (id && *id >= 0 && *id <= kArchiveHighestId)
+                    CellFor(contents.groups, address, *id, "group") = "1";
+            } else if (child.Name() == "scene") {
+                sceneId = NumericAttribute(child, "id").value_or(sceneId);
+                level = NumericAttribute(child, "lightlevel").value_or(level);
+                if (sceneId >= 0 && sceneId <= kArchiveHighestId) {
+                    CellFor(contents.scenes, address, sceneId, "scene") =
+                        level >= 0 && level <= 254 ? std::to_string(level) : std::string();
+                }
+            }
+        }
+    }
+    return contents;
+}
+
+void ApplyArchive(const ArchiveContents& contents, Grid& gridScenes, Grid& gridGroups) {
+    for (std::size_t address = 0; address < kArchiveAddresses; ++address) {
+        for (std::size_t column = 0; column < kArchiveColumns; ++column) {
+            const int row = static_cast<int>(address) + 1;
+            const int col = static_cast<int>(column) + 1;
+            gridScenes.SetTextMatrix(row, col, contents.scenes[address][column]);
+            gridGroups.SetTextMatrix(row, col, contents.groups[address][column]);
+        }
+    }
+}
+
+std::string ArchiveParseErrorText(const XmlParseError& error) {
+    std::string reason = error.reason;
+    // The reason ends with a line break of its own, which sets it apart from the line number.
+    if (reason.empty() || reason.back() != '\n') reason += "\r\n";
+    return "Your XML Document failed to load due the following error.\r\nError #: " +
+           std::to_string(error.errorCode) + ": " + reason +
+           "Line #: " + std::to_string(error.line) +
+           "\r\nLine Position: " + std::to_string(error.linePos) +
+           "\r\nPosition In File: " + std::to_string(error.filePos) +
+           "\r\nSource Text: " + error.srcText + "\r\nDocument URL: " + error.url;
+}
+
+}  // namespace zd

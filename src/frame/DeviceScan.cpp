@@ -1,0 +1,159 @@
+// The device scan: one QUERY BALLAST per short address, one address per tick of
+// timerScanDevices, with the tabs and the tree locked while it runs, and the lock itself.
+#include <memory>
+#include <string>
+
+#include "frame/configZD4270.h"
+#include "link/Commands.h"
+#include "platform/Dialogs.h"
+#include "platform/Error.h"
+
+namespace zd {
+
+namespace {
+
+constexpr std::int64_t kScanIntervalMs = 50;
+constexpr std::int16_t kScanIdle = 0;
+constexpr std::int16_t kScanStart = 10;
+constexpr std::int16_t kScanQuery = 20;
+constexpr std::int16_t kScanFinish = 1000;
+constexpr std::int16_t kLastShortAddress = 63;
+
+}  // namespace
+
+// Everything the scan, the tree and the options react to; called once from the constructor.
+void configZD4270::ConnectDeviceHandlers() {
+    cmdScanDevices.Clicked.Connect([this] { cmdScanDevices_Click(); });
+    timerScanDevices.Tick.Connect([this] { timerScanDevices_Timer(); });
+    treeDevices.NodeClick.Connect([this](TreeNode& node) { treeDevices_NodeClick(&node); });
+    chkOpticalSelectionFeedback.Clicked.Connect([this] { chkOpticalSelectionFeedback_Click(); });
+    chkPowerSupplyUnit.Clicked.Connect([this] { chkPowerSupplyUnit_Click(); });
+    chkCountDALIDevices.Clicked.Connect([this] { chkCountDALIDevices_Click(); });
+    Option4.Clicked.Connect([this] { Option4_Click(); });
+    Option5.Clicked.Connect([this] { Option5_Click(); });
+}
+
+void configZD4270::cmdScanDevices_Click() {
+    Guard(m_context, "cmdScanDevices_Click", [this] {
+        const MessageCatalogue& msg = m_context.messages;
+        // The mode is checked before anything else, so a cancel in DSI mode is refused as well.
+        if (m_state.m_nOperationMode != kModeDali) {
+            m_context.dialogs.MessageBox(
+                {msg.Load(5122) + "!", MsgButtons::Ok, MsgIcon::Information, msg.Load(5098)});
+            return;
+        }
+        std::int16_t result = 0;
+        if (!m_bScanning) {
+            EnableControls(false);
+            RemovePageControls();
+            // Lists and tree hold pointers into the old device list: empty them before it goes.
+            ClearAddressingLists();
+            treeDevices.Clear();
+            m_state.devices = std::make_shared<colDevices>();
+            m_bScanning = true;
+            cmdScanDevices.SetCaption(msg.Load(5076));
+            ScanDevices(true, false, result);
+            timerScanDevices.SetInterval(kScanIntervalMs);
+            timerScanDevices.SetEnabled(true);
+        } else {
+            EnableControls(true);
+            timerScanDevices.SetEnabled(false);
+            m_bScanning = false;
+            cmdScanDevices.SetCaption(msg.Load(5071));
+            ScanDevices(false, true, result);
+        }
+    });
+}
+
+// The timer stays off while the step's transactions run, so the period is 50 ms plus the step.
+void configZD4270::timerScanDevices_Timer() {
+    Guard(m_context, "timerScanDevices_Timer", [this] {
+        timerScanDevices.SetEnabled(false);
+        std::int16_t result = 0;
+        ScanDevices(false, false, result);
+        if (result == 0) {
+            timerScanDevices.SetEnabled(true);
+        } else if (result == 1) {
+            EnableControls(true);
+            m_bScanning = false;
+            cmdScanDevices.SetCaption(m_context.messages.Load(5071));
+        } else {
+            // The caption stays as it was on this path.
+            EnableControls(true);
+            m_bScanning = false;
+            ScanDevices(false, true, result);
+        }
+    });
+}
+
+void configZD4270::ScanDevices(bool bStart, bool bStop, std::int16_t& result) {
+    try {
+        if (bStart) m_nScanState = kScanStart;
+        if (bStop) m_nScanState = kScanFinish;
+        result = 0;
+        switch (m_nScanState) {
+            case kScanIdle:
+                break;
+            case kScanStart:
+                m_nScanAddress = 0;
+                m_nScanState = kScanQuery;
+                break;
+            case kScanQuery:
+                QueryScanAddress();
+                if (++m_nScanAddress > kLastShortAddress) m_nScanState = kScanFinish;
+                break;
+            case kScanFinish:
+                CreateTreeDevices();
+                CreateChangeAddrListView();
+                CreateScenesView();
+                CreateGroupsView();
+                EnableControls(true);
+                prgState.SetValue(0);
+                treeDevices.SelectNode("Root");
+                result = 1;
+                m_nScanState = kScanIdle;
+                break;
+            default:
+                result = -1;
+                m_nScanState = kScanIdle;
+                break;
+        }
+    } catch (...) {
+        ReportCurrentException(m_context, "ScanDevices");
+        result = -1;
+    }
+}
+
+// A backward frame means one ballast at the address; a corrupt frame means several answered at
+// once, so the address is used twice on the line. The answer's value does not matter.
+void configZD4270::QueryScanAddress() {
+    prgState.SetValue(m_nScanAddress);
+    std::int16_t nCommandId = kCmdQueryBallast;
+    std::uint8_t nData = 0;
+    std::int16_t nAddrType = kAddrShort;
+    std::int16_t nAddr = m_nScanAddress;
+    m_link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr);
+    std::uint8_t answer = 0;
+    const std::int16_t received = m_link.ReceiveDALIData(answer, nullptr);
+    if (received != kResultDone && received != kResultCorruptFrame) return;
+
+    clsDevice device;
+    device.m_nShortAddress = m_nScanAddress;
+    device.m_nNewShortAddress = m_nScanAddress;
+    device.m_nRandomAddress = 0;
+    device.m_bDALIConflict = received == kResultCorruptFrame;
+    if (!m_state.devices) m_state.devices = std::make_shared<colDevices>();
+    m_state.devices->Add(device, std::to_string(m_nScanAddress));
+    CreateTreeDevices();
+}
+
+// The lock of the control while a scan runs: the progress bar shows exactly while the rest is
+// disabled.
+void configZD4270::EnableControls(bool bEnable) {
+    treeDevices.SetEnabled(bEnable);
+    for (int tab = 1; tab <= 3; ++tab) tabMain.SetTabEnabled(tab, bEnable);
+    chkOpticalSelectionFeedback.SetVisible(bEnable);
+    prgState.SetVisible(!bEnable);
+}
+
+}  // namespace zd

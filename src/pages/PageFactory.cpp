@@ -1,0 +1,28 @@
+#include "pages/PageFactory.h"
+
+#include "pages/configZD4270Commands.h"
+#include "pages/configZD4270Groups.h"
+#include "pages/configZD4270LightControl.h"
+#include "pages/configZD4270Scenes.h"
+#include "pages/configZD4270Variables.h"
+
+namespace zd {
+
+std::unique_ptr<DevicePage> CreateDevicePage(PageKind kind, const Context& context,
+                                             const ModuleState& state) {
+    switch (kind) {
+        case PageKind::Commands:
+            return std::make_unique<configZD4270Commands>(context, state);
+        case PageKind::LightControl:
+            return std::make_unique<configZD4270LightControl>(context);
+        case PageKind::Variables:
+            return std::make_unique<configZD4270Variables>(context);
+        case PageKind::Groups:
+            return std::make_unique<configZD4270Groups>(context);
+        case PageKind::Scenes:
+            return std::make_unique<configZD4270Scenes>(context);
+    }
+    return nullptr;
+}
+
+}  // namespace zd

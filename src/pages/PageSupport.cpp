@@ -1,0 +1,111 @@
+#include "pages/PageSupport.h"
+
+#include <clocale>
+#include <cmath>
+#include <cstdio>
+
+#include "devices/NumericText.h"
+#include "link/Results.h"
+
+namespace zd {
+
+std::string FormatNumber(double value, int decimals) {
+    const double scale = std::pow(10.0, decimals);
+    // nearbyint rounds halves to even in the default rounding mode.
+    const double rounded = std::nearbyint(value * scale) / scale;
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%.*f", decimals, rounded);
+    std::string text = buffer;
+    const std::size_t point = text.find_first_of(".,");
+    if (point != std::string::npos) {
+        while (text.back() == '0') text.pop_back();
+        if (text.back() == '.' || text.back() == ',') {
+            text.pop_back();
+        } else {
+            const lconv* conventions = std::localeconv();
+            const char* separator = conventions ? conventions->decimal_point : nullptr;
+            text.replace(point, 1, separator && *separator ? separator : ".");
+        }
+    }
+    return text == "-0" ? "0" : text;
+}
+
+std::string GetPercentString(std::int32_t level) {
+    if (level == 0) return "0";
+    if (level >= 255) return "MASK";
+    const double exponent = (static_cast<double>(level) - 1.0) / (253.0 / 3.0) - 1.0;
+    return FormatNumber(std::pow(10.0, exponent), 3);
+}
+
+std::string LevelPercentText(std::int32_t level) {
+    return level == 255 ? "MASK" : GetPercentString(level) + " %";
+}
+
+std::string FadeRateText(std::int32_t rate) {
+    if (rate < 1 || rate > 15) return {};
+    return FormatNumber(506.0 / std::sqrt(std::pow(2.0, rate)), 1);
+}
+
+std::string FadeTimeText(std::int32_t time) {
+    if (time < 0 || time > 15) return {};
+    return FormatNumber(0.5 * std::sqrt(std::pow(2.0, time)), 1);
+}
+
+BoxText ReadBoxText(const std::string& text) {
+    if (text.empty()) return {BoxTextKind::Empty, 0};
+    if (!IsNumericText(text)) return {BoxTextKind::Other, 0};
+    return {BoxTextKind::Numeric, TextToInteger(text)};
+}
+
+void PlaceCaret(TextBox& box, int position) {
+    box.SetSelStart(position);
+    box.SetSelLength(0);
+}
+
+DaliDevicePage::DaliDevicePage(std::string name, const Context& context)
+    : DevicePage(std::move(name)), m_context(context) {
+    SetVisible(false);
+}
+
+void DaliDevicePage::SetDALIAddr(std::int16_t nAddr) {
+    if (nAddr >= 0 && nAddr <= 63) DevicePage::SetDALIAddr(nAddr);
+}
+
+void DaliDevicePage::SetDALIAddrType(std::int16_t nAddrType) {
+    if (nAddrType >= 0 && nAddrType <= 2) DevicePage::SetDALIAddrType(nAddrType);
+}
+
+std::int16_t DaliDevicePage::SendDALICommand(std::int16_t nCommandId, std::uint8_t nData,
+                                             std::int16_t nAddrType, std::int16_t nAddr) {
+    std::int16_t nRet = kResultDone;
+    EventParams params;
+    params.Bind("nCommandId", nCommandId)
+        .Bind("nData", nData)
+        .Bind("nAddrType", nAddrType)
+        .Bind("nAddr", nAddr)
+        .Bind("nRet", nRet);
+    RaiseEvent("SendDALICommand", params);
+    return nRet;
+}
+
+std::int16_t DaliDevicePage::ReceiveDALIData(std::uint8_t& nData) {
+    std::int16_t nRet = kResultDone;
+    EventParams params;
+    params.Bind("nData", nData).Bind("nRet", nRet);
+    RaiseEvent("ReceiveDALIData", params);
+    return nRet;
+}
+
+std::int16_t DaliDevicePage::QueryDALIData(std::int16_t nCommandId, std::uint8_t nQueryData,
+                                           std::uint8_t& nData) {
+    const std::int16_t nRet = SendDALICommand(nCommandId, nQueryData);
+    if (nRet != kResultDone) return nRet;
+    return ReceiveDALIData(nData);
+}
+
+void DaliDevicePage::ShowModeRefusal(int messageId) {
+    m_context.dialogs.MessageBox({m_context.messages.Load(messageId) + "!", MsgButtons::Ok,
+                                  MsgIcon::Information, m_context.messages.Load(5098)});
+}
+
+}  // namespace zd

@@ -1,0 +1,69 @@
+// What the device pages share: the texts of levels and fade values they display, the reading of
+// a number box's text, and the base page that raises the DALI requests with its own variables and
+// keeps the address properties in their ranges.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "frame/PageEvents.h"
+#include "platform/Context.h"
+#include "ui/TextBox.h"
+
+namespace zd {
+
+// value rounded to decimals places (ties to even) in the user's number format, without trailing
+// zeros: 0.103, 100, 44.7.
+std::string FormatNumber(double value, int decimals);
+
+// A DALI level as a percentage of the logarithmic dimming curve: "0" for 0, "MASK" from 255 on,
+// otherwise 10^((level - 1) / (253 / 3) - 1) with three decimals (1 gives 0.1, 254 gives 100).
+std::string GetPercentString(std::int32_t level);
+// The level as a list shows it: the percentage followed by " %", or "MASK" alone for 255.
+std::string LevelPercentText(std::int32_t level);
+// Steps per second of fade rate 1 to 15 (506 / sqrt(2^rate)), empty for other rates.
+std::string FadeRateText(std::int32_t rate);
+// Seconds of fade time 0 to 15 (0.5 * sqrt(2^time)), empty for other times.
+std::string FadeTimeText(std::int32_t time);
+
+// What a number box holds: a number (rounded to 16 bits), nothing, or other text.
+enum class BoxTextKind { Numeric, Empty, Other };
+struct BoxText {
+    BoxTextKind kind = BoxTextKind::Empty;
+    std::int16_t value = 0;
+};
+// Throws ControlError "Overflow" for a number outside 16 bits.
+BoxText ReadBoxText(const std::string& text);
+
+// Puts the caret after the given character with nothing selected.
+void PlaceCaret(TextBox& box, int position);
+
+// A device page: raises "SendDALICommand" and "ReceiveDALIData" with its own variables and
+// takes only addresses 0..63 and address types 0..2. Created hidden: its owner shows it.
+class DaliDevicePage : public DevicePage {
+  public:
+    DaliDevicePage(std::string name, const Context& context);
+
+    void SetDALIAddr(std::int16_t nAddr) override;
+    void SetDALIAddrType(std::int16_t nAddrType) override;
+
+  protected:
+    // Asks the main control to send the command; the result code of the transaction.
+    std::int16_t SendDALICommand(std::int16_t nCommandId, std::uint8_t nData,
+                                 std::int16_t nAddrType, std::int16_t nAddr);
+    // The same, to the page's own address type and address.
+    std::int16_t SendDALICommand(std::int16_t nCommandId, std::uint8_t nData) {
+        return SendDALICommand(nCommandId, nData, DALIAddrType(), DALIAddr());
+    }
+    // Asks for the answer to the last command; nData receives it (0 when there is none).
+    std::int16_t ReceiveDALIData(std::uint8_t& nData);
+    // A query and its answer: 0 when both succeeded, otherwise the first failure.
+    std::int16_t QueryDALIData(std::int16_t nCommandId, std::uint8_t nQueryData,
+                               std::uint8_t& nData);
+    // The information box of a refused request: message id followed by "!".
+    void ShowModeRefusal(int messageId);
+
+    Context m_context;
+};
+
+}  // namespace zd

@@ -1,0 +1,116 @@
+// The device scan on simulated lines: what it finds, the lock while it runs, cancel, the end
+// through a bad state and the refusal in DSI mode.
+#include "support/ControlRig.h"
+
+namespace zd::test {
+namespace {
+
+class ScanTest : public ControlRig {
+  protected:
+    void Prepare(const std::string& line) {
+        UseLineFile(line);
+        Refresh();
+        terminal->SetFrameLog(true);
+    }
+    bool Scan(const std::string& line) {
+        Prepare(line);
+        control->cmdScanDevices.Click();
+        return ctx.scheduler.RunUntil([this] { return !control->m_bScanning; }, 60000);
+    }
+    bool RunTo(int address) {
+        return ctx.scheduler.RunUntil([=, this] { return control->m_nScanAddress > address; },
+                                      60000);
+    }
+    // The short addresses asked with QUERY BALLAST, in order.
+    std::vector<int> Queried() {
+        std::vector<int> addresses;
+        for (const sim::SentFrame& f : terminal->FrameLog())
+            if ((f.frame & 0x01FF) == 0x0191) addresses.push_back(f.frame >> 9);
+        return addresses;
+    }
+    std::string Keys() const {
+        std::string keys;
+        for (const auto& [key, device] : state.devices->Items())
+            keys += key + (device->m_bDALIConflict ? "! " : " ");
+        return keys;
+    }
+};
+
+TEST_F(ScanTest, LocksTheControlThenReplacesTheListAndShowsTheRootPage) {
+    Prepare("three-addressed.json");
+    state.devices->Add(clsDevice{0, 12, 12, false});
+    control->CreateTreeDevices();
+    control->treeDevices.SelectNode("12Device");
+    control->cmdScanDevices.Click();
+    EXPECT_EQ(control->Page(PageKind::LightControl), nullptr);
+    EXPECT_EQ(control->cmdScanDevices.Caption(), "Cancel");
+    EXPECT_TRUE(control->prgState.Visible());
+    EXPECT_FALSE(control->treeDevices.Enabled());
+    EXPECT_FALSE(control->tabMain.TabEnabled(1) || control->tabMain.TabEnabled(3));
+
+    ASSERT_TRUE(ctx.scheduler.RunUntil([this] { return !control->m_bScanning; }, 60000));
+    EXPECT_EQ(Keys(), "0 5 63 ");
+    std::vector<int> all(64);
+    for (int i = 0; i < 64; ++i) all[static_cast<std::size_t>(i)] = i;
+    EXPECT_EQ(Queried(), all);
+    EXPECT_EQ(control->treeDevices.NodeCount(), 1 + 3 * 4);
+    EXPECT_TRUE(control->treeDevices.Node("Root")->Selected());
+    EXPECT_NE(control->Page(PageKind::Commands), nullptr);
+    EXPECT_EQ(control->cmdScanDevices.Caption(), "Scan Devices");
+    EXPECT_FALSE(control->prgState.Visible());
+    EXPECT_TRUE(control->treeDevices.Enabled() && control->tabMain.TabEnabled(3));
+    EXPECT_TRUE(ctx.dialogs.boxes.empty());
+}
+
+TEST_F(ScanTest, SharedAddressIsOneDeviceInConflictAndAnEmptyLineYieldsTheRootAlone) {
+    ASSERT_TRUE(Scan("shared-address.json"));
+    EXPECT_EQ(Keys(), "7! 8 ");
+    EXPECT_EQ(control->treeDevices.Node("07Device")->Image(), "LampDALIError");
+
+    ASSERT_TRUE(Scan("empty.json"));
+    EXPECT_EQ(Keys(), "");
+    EXPECT_EQ(control->treeDevices.NodeCount(), 1);
+    EXPECT_EQ(Queried().size(), 64u);
+}
+
+TEST_F(ScanTest, CancelAndABadStateBothFinishOnTheDevicesFoundSoFar) {
+    Prepare("full-line.json");
+    control->cmdScanDevices.Click();
+    ASSERT_TRUE(RunTo(20));
+    control->cmdScanDevices.Click();
+    EXPECT_FALSE(control->m_bScanning);
+    EXPECT_EQ(state.devices->Count(), 21u);
+    EXPECT_NE(control->Page(PageKind::Commands), nullptr);
+    const std::size_t queries = Queried().size();
+    ctx.scheduler.RunFor(5000);
+    EXPECT_EQ(Queried().size(), queries);
+
+    // The error path leaves the caption as it was.
+    control->cmdScanDevices.Click();
+    ASSERT_TRUE(RunTo(2));
+    control->m_nScanState = 42;
+    ASSERT_TRUE(ctx.scheduler.RunUntil([this] { return !control->m_bScanning; }, 1000));
+    EXPECT_EQ(Keys(), "0 1 2 ");
+    EXPECT_EQ(control->cmdScanDevices.Caption(), "Cancel");
+    EXPECT_TRUE(control->tabMain.TabEnabled(1));
+    EXPECT_NE(control->Page(PageKind::Commands), nullptr);
+}
+
+TEST_F(ScanTest, InDsiModeTheScanIsRefusedAndNothingChanges) {
+    MakeTerminal(0x314D, 0x1000);
+    Refresh();
+    state.devices->Add(clsDevice{0, 4, 4, false});
+    terminal->SetFrameLog(true);
+    control->cmdScanDevices.Click();
+    ctx.scheduler.RunFor(1000);
+    ASSERT_EQ(ctx.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(ctx.dialogs.boxes[0].text, "The ZD4270 is not in the DALI-Mode!");
+    EXPECT_EQ(ctx.dialogs.boxes[0].title, "Information");
+    EXPECT_EQ(ctx.dialogs.boxes[0].icon, MsgIcon::Information);
+    EXPECT_FALSE(control->m_bScanning);
+    EXPECT_TRUE(Queried().empty());
+    EXPECT_EQ(Keys(), "4 ");
+}
+
+}  // namespace
+}  // namespace zd::test

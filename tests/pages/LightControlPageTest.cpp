@@ -1,0 +1,130 @@
+// The light control page on the simulated line: its buttons and direct arc power reach the gear,
+// its queries show the gear's answers, and nothing is sent before the page is shown.
+#include "PageRig.h"
+#include "pages/configZD4270LightControl.h"
+
+namespace zd::test {
+namespace {
+
+class LightControlPageTest : public PageRig {
+  protected:
+    void SetUp() override {
+        PageRig::SetUp();
+        sim::GearConfig gear;
+        gear.shortAddress = 5;
+        gear.actualLevel = 100;
+        gear.physicalMinimum = 85;
+        gear.deviceType = 6;
+        gearId = AddGear(gear);
+        Start();
+        page = &Open<configZD4270LightControl>(PageKind::LightControl, 5);
+    }
+    std::string Query(int index) {
+        page->cboQuery.SetListIndex(index);
+        page->btnSendQuery.Click();
+        return page->lblQueryAnswer.Caption();
+    }
+    int gearId = 0;
+    configZD4270LightControl* page = nullptr;
+};
+
+TEST_F(LightControlPageTest, ButtonsSwitchAndDimTheGear) {
+    ASSERT_TRUE(page->Shown());
+    page->btnOff.Click();
+    EXPECT_EQ(terminal->GearLevel(gearId), 0);
+    page->bntnRecallMaxLevel.Click();
+    EXPECT_EQ(terminal->GearLevel(gearId), 254);
+    page->bntnRecallMinLevel.Click();
+    EXPECT_EQ(terminal->GearLevel(gearId), 85);
+    page->btnUp.Click();
+    ctx.scheduler.RunFor(300);
+    EXPECT_GT(terminal->GearLevel(gearId), 85);
+    page->cboGotoScene.SetListIndex(15);
+    TakeFrames();
+    page->btnGotoScene.Click();
+    EXPECT_EQ(TakeFrames(), (std::vector<std::uint16_t>{ShortFrame(5, 31)}));
+    EXPECT_TRUE(ctx.dialogs.boxes.empty());
+}
+
+TEST_F(LightControlPageTest, SliderAndTextBoxSetTheLevelAndItsPercentage) {
+    page->sliLightLevel.DragTo(128);
+    EXPECT_EQ(page->txtLightLevel.Text(), "128");
+    EXPECT_EQ(page->lblLightLevelPerCent.Caption(), "3.206");
+    EXPECT_EQ(terminal->GearLevel(gearId), 128);
+
+    page->txtLightLevel.Type("007");
+    EXPECT_EQ(page->txtLightLevel.Text(), "7");
+    EXPECT_EQ(page->sliLightLevel.Value(), 7);
+    EXPECT_EQ(TakeFrames().back(), ArcFrame(5, 7));
+
+    page->txtLightLevel.Type("12");
+    TakeFrames();
+    page->txtLightLevel.Type("12a");
+    EXPECT_EQ(page->txtLightLevel.Text(), "12");
+    EXPECT_EQ(TakeFrames().back(), ArcFrame(5, 12));
+
+    page->txtLightLevel.Type("300");
+    EXPECT_EQ(page->txtLightLevel.Text(), "0");
+    EXPECT_EQ(page->sliLightLevel.Value(), 0);
+    EXPECT_EQ(TakeFrames().back(), ArcFrame(5, 0));
+
+    page->txtLightLevel.Type("90");
+    page->txtLightLevel.Type("");
+    EXPECT_EQ(page->sliLightLevel.Value(), 0);
+    EXPECT_EQ(TakeFrames().back(), ArcFrame(5, 0));
+
+    page->sliLightLevel.SetValue(255);
+    EXPECT_EQ(page->lblLightLevelPerCent.Caption(), "MASK");
+    EXPECT_EQ(TakeFrames().back(), ArcFrame(5, 255));
+}
+
+TEST_F(LightControlPageTest, QueriesShowTheAnswersAndFailuresAsNoOrQuestionMark) {
+    EXPECT_EQ(Query(0), "Yes");
+    EXPECT_EQ(Query(7), "6");
+    EXPECT_EQ(Query(6), "0");
+    terminal->Gear(gearId).Faults().m_silent = true;
+    EXPECT_EQ(Query(0), "No");
+    EXPECT_EQ(Query(7), "?");
+    EXPECT_TRUE(page->btnSendQuery.Enabled());
+    EXPECT_TRUE(page->txtLightLevel.Enabled());
+
+    // A send that fails is "?" even for a yes/no query.
+    terminal->Faults().m_collideNextCommands = 1;
+    EXPECT_EQ(Query(0), "?");
+    EXPECT_TRUE(ctx.dialogs.boxes.empty());
+}
+
+TEST_F(LightControlPageTest, AddressesOutsideTheirRangesAreIgnored) {
+    page->SetDALIAddr(64);
+    page->SetDALIAddr(-1);
+    page->SetDALIAddrType(3);
+    EXPECT_EQ(page->DALIAddr(), 5);
+    EXPECT_EQ(page->DALIAddrType(), kAddrShort);
+    page->SetDALIAddrType(kAddrBroadcast);
+    page->btnOff.Click();
+    EXPECT_EQ(TakeFrames(), (std::vector<std::uint16_t>{0xFF00}));
+}
+
+TEST(LightControlPageShowTest, NothingIsSentBeforeThePageIsShown) {
+    TestContext ctx;
+    configZD4270LightControl page(ctx.context);
+    int raised = 0;
+    page.ObjectEvent.Connect([&](std::string_view, EventParams&) { ++raised; });
+    page.SetDALIAddr(3);
+    page.txtLightLevel.Type("50");
+    page.btnOff.Click();
+    page.btnGotoScene.Click();
+    page.lblQueryAnswer.SetCaption("x");
+    page.btnSendQuery.Click();
+    EXPECT_EQ(raised, 0);
+    EXPECT_EQ(page.lblQueryAnswer.Caption(), "-");
+    EXPECT_EQ(page.cboGotoScene.List(15), "Scene 15");
+    EXPECT_EQ(page.cboQuery.ListIndex(), 0);
+
+    page.SetVisible(true);
+    page.btnOff.Click();
+    EXPECT_EQ(raised, 1);
+}
+
+}  // namespace
+}  // namespace zd::test
