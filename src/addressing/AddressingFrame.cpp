@@ -84,8 +84,9 @@ void configZD4270::StartAddressingLog(const std::string& words) {
 
 void configZD4270::WriteAddressingLogLine(const std::string& words) {
     if (!m_tsLogAddressing) return;
-    IgnoreErrors(
-        [&] { m_tsLogAddressing->WriteLine(DateTimeText(m_context.scheduler.WallClock()) + words); });
+    IgnoreErrors([&] {
+        m_tsLogAddressing->WriteLine(DateTimeText(m_context.scheduler.WallClock()) + words);
+    });
 }
 
 void configZD4270::CloseAddressingLog(const std::string& words) {

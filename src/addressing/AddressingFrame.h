@@ -11,11 +11,12 @@
 //  2. Describe the run in an AddressingRun (button, timer and interval, status label, running
 //     flag, options operation, start status message, log words, the step procedure).
 //  3. The button's Clicked calls AddressingStartClick(run) (DSI refusal, cancel while running,
-//     else log, lock options, start call and timer); the timer's Tick calls AddressingTimerTick(run)
-//     (one step, and at bFinished the end of the run). Connect both in your own ConnectXxx().
-//     A start call that already reports bFinished ends the run at once. A step that ends the run
-//     itself (clears the running flag) leaves the timer off.
-//  4. The stop state calls EndOfRunRefresh(true) for a TERMINATE and the views' refresh.
+//     else log, lock options, start call and timer); the timer's Tick calls
+//     AddressingTimerTick(run) (one step, and at bFinished the end of the run). Connect both in
+//     your own ConnectXxx(). A start call that already reports bFinished ends the run at once. A
+//     step that ends the run itself (clears the running flag) leaves the timer off.
+//  4. The stop state (1000) clears the status label, sends TERMINATE as broadcast and calls
+//     RefreshDeviceViews, so that the tree, the change list and the archive views show colDevices.
 //     Helpers: CheckDaliMode, ShowAddressLimitMessage, AddAddressedDevice, EmptyDeviceList,
 //     AddLampRow, AddressByte.
 #pragma once

@@ -1,3 +1,6 @@
+// Change addresses: the plan of new short addresses edited in lstChangeAddrView, and the run that
+// carries it out, moving one ballast at a time through a free address.
+
 #include <any>
 #include <array>
 #include <vector>
@@ -18,7 +21,9 @@ constexpr std::int16_t kChangeAddrFindFree = 30;
 constexpr std::int16_t kChangeAddrMove = 40;
 constexpr std::int16_t kChangeAddrEnd = 900;
 
-bool IsShortAddress(std::int32_t n) { return n >= 0 && n <= kMaxShortAddress; }
+bool IsShortAddress(std::int32_t n) {
+    return n >= 0 && n <= kMaxShortAddress;
+}
 
 // The record filed under a short address, shared, so that a row can hold on to it without
 // keeping it alive once the list has dropped it.

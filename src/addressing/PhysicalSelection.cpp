@@ -1,3 +1,6 @@
+// Physical selection: ballasts get their short addresses in the order in which the user takes
+// their lamps out and puts them back, each confirmed by three flashes of its lamp.
+
 #include "addressing/AddressingFrame.h"
 #include "frame/configZD4270.h"
 #include "link/Commands.h"

@@ -1,3 +1,6 @@
+// Single assignment: one short address (or none, for MASK) for every ballast on the line at once,
+// and the handlers of the three tabs that this file and its two neighbours serve.
+
 #include "addressing/AddressingFrame.h"
 #include "frame/configZD4270.h"
 #include "link/Commands.h"
@@ -19,12 +22,15 @@ void configZD4270::ConnectAssignmentHandlers() {
     cmdChangeAddrStart.Clicked.Connect([this] { cmdChangeAddrStart_Click(); });
     timerChangeAddr.Tick.Connect([this] { timerChangeAddr_Timer(); });
     cboChangeAddrNewAddress.Clicked.Connect([this] { cboChangeAddrNewAddress_Click(); });
-    lstChangeAddrView.ItemClick.Connect([this](ListItem& item) { lstChangeAddrView_ItemClick(item); });
+    lstChangeAddrView.ItemClick.Connect(
+        [this](ListItem& item) { lstChangeAddrView_ItemClick(item); });
     chkChangeAddrOpticalSelectionFeedback.Clicked.Connect(
         [this] { chkChangeAddrOpticalSelectionFeedback_Click(); });
 }
 
-void configZD4270::cmdSingleAssignStart_Click() { SingleAssignment(); }
+void configZD4270::cmdSingleAssignStart_Click() {
+    SingleAssignment();
+}
 
 // Gives every ballast on the line the chosen short address at once (or deletes it for MASK): the
 // tool for a line with one ballast, or for clearing a line before it is commissioned anew.
@@ -38,9 +44,9 @@ void configZD4270::SingleAssignment() {
             listIndex >= kMaskListIndex ? kDaliMask : static_cast<std::int16_t>(listIndex);
         const bool bMask = nAddress == kDaliMask;
 
-        const std::string question =
-            bMask ? msg.Load(5099) + "!\r\n" + msg.Load(5097) + "?"
-                  : msg.Load(5096) + ": " + std::to_string(nAddress) + "\r\n" + msg.Load(5097) + "?";
+        const std::string question = bMask ? msg.Load(5099) + "!\r\n" + msg.Load(5097) + "?"
+                                           : msg.Load(5096) + ": " + std::to_string(nAddress) +
+                                                 "\r\n" + msg.Load(5097) + "?";
         const MsgResult answer = m_context.dialogs.MessageBox(
             {question, MsgButtons::OkCancel, MsgIcon::Information, msg.Load(5098)});
         if (answer != MsgResult::Ok) return;

@@ -111,9 +111,9 @@ void configZD4270Commands::PlaceControls() {
 
     tabCommands.AddChild(frmCommandAndData, 0);
     frmCommandAndData.Move(120, 2055, 5175, 3240);
-    for (Control* c : std::initializer_list<Control*>{
-             &lblCommand, &cboCommand, &lblCommandId, &lblData, &txtDataDec, &lblDataHex,
-             &sliDALIData, &btnSendDALICommand}) {
+    for (Control* c : std::initializer_list<Control*>{&lblCommand, &cboCommand, &lblCommandId,
+                                                      &lblData, &txtDataDec, &lblDataHex,
+                                                      &sliDALIData, &btnSendDALICommand}) {
         frmCommandAndData.AddChild(*c);
     }
     lblCommand.Move(120, 330, 1000, 255);
@@ -171,8 +171,7 @@ void configZD4270Commands::SelectAddressType(std::int16_t nAddrType) {
     EnableBox(txtShortAddr, nAddrType == kAddrShort);
 }
 
-void configZD4270Commands::AddressBoxChanged(TextBox& box, std::int16_t& value,
-                                             std::int16_t max) {
+void configZD4270Commands::AddressBoxChanged(TextBox& box, std::int16_t& value, std::int16_t max) {
     Guard(m_context, box.Name() + "_Change", [&] {
         const BoxText text = ReadBoxText(box.Text());
         if (text.kind == BoxTextKind::Empty) {

@@ -65,14 +65,13 @@ void configZD4270Groups::ReadGroups() {
         m_bMember.fill(false);
         for (ListItem* item : m_items) item->SetChecked(false);
         m_context.scheduler.DoEvents();
-        constexpr std::array<std::int16_t, 2> kQueries{kCmdQueryGroups0To7,
-                                                       kCmdQueryGroups8To15};
+        constexpr std::array<std::int16_t, 2> kQueries{kCmdQueryGroups0To7, kCmdQueryGroups8To15};
         for (int step = 0; step < 2; ++step) {
             prgState.SetValue(step + 1);
             m_context.scheduler.DoEvents();
             std::uint8_t nData = 0;
-            const bool ok = QueryDALIData(kQueries[static_cast<std::size_t>(step)], 0, nData) ==
-                            kResultDone;
+            const bool ok =
+                QueryDALIData(kQueries[static_cast<std::size_t>(step)], 0, nData) == kResultDone;
             for (int bit = 0; bit < 8; ++bit) {
                 const auto group = static_cast<std::size_t>(8 * step + bit);
                 if (ok) m_bMember[group] = ((nData >> bit) & 1) != 0;

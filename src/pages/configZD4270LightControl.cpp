@@ -59,6 +59,9 @@ void configZD4270LightControl::UserControlInitialize() {
     txtLightLevel.SetAlignment(Alignment::Right);
     txtLightLevel.SetMaxLength(3);
     lblLightLevelPerCent.SetAlignment(Alignment::Right);
+    // The level starts at 0; nothing is sent yet, since the page is not shown.
+    txtLightLevel.SetText("0");
+    lblLightLevelPerCent.SetCaption(GetPercentString(0));
 
     fraDirectLightControl.SetCaption(msg.Load(5035));
     lblLightLevel.SetCaption(msg.Load(5037) + ":");
@@ -90,9 +93,9 @@ void configZD4270LightControl::UserControlInitialize() {
 void configZD4270LightControl::PlaceControls() {
     AddChild(fraDirectLightControl);
     fraDirectLightControl.Move(120, 120, 5175, 1455);
-    for (Control* c : std::initializer_list<Control*>{
-             &lblLightLevel, &txtLightLevel, &lblLightLevelRange, &lblLightLevelPerCent,
-             &lblLightLevelPerCentRange, &sliLightLevel}) {
+    for (Control* c : std::initializer_list<Control*>{&lblLightLevel, &txtLightLevel,
+                                                      &lblLightLevelRange, &lblLightLevelPerCent,
+                                                      &lblLightLevelPerCentRange, &sliLightLevel}) {
         fraDirectLightControl.AddChild(*c);
     }
     lblLightLevel.Move(120, 330, 1380, 255);
@@ -104,9 +107,15 @@ void configZD4270LightControl::PlaceControls() {
 
     AddChild(fraIndirectLightControl);
     fraIndirectLightControl.Move(120, 1695, 5175, 2895);
-    const std::array<Button*, 9> buttons{&btnOff,           &btnUp,          &btnDown,
-                                         &btnStepUp,        &btnStepDown,    &bntnRecallMaxLevel,
-                                         &bntnRecallMinLevel, &btnStepDownAndOff, &btnOnAndStepUp};
+    const std::array<Button*, 9> buttons{&btnOff,
+                                         &btnUp,
+                                         &btnDown,
+                                         &btnStepUp,
+                                         &btnStepDown,
+                                         &bntnRecallMaxLevel,
+                                         &bntnRecallMinLevel,
+                                         &btnStepDownAndOff,
+                                         &btnOnAndStepUp};
     for (std::size_t i = 0; i < buttons.size(); ++i) {
         const double left = i < 5 ? 120 : 2655;
         const double top = 300 + 435 * static_cast<double>(i < 5 ? i : i - 5);

@@ -58,9 +58,9 @@ void configZD4270Scenes::PlaceControls() {
     fraVariables.Move(120, 4080, 5175, 1455);
     btnRefreshList.Move(120, 5700, 1800, 375);
     prgState.Move(2040, 5760, 3255, 255);
-    for (Control* c : std::initializer_list<Control*>{&lblCaption, &txtValue, &lblValueUnit,
-                                                      &lblValueSub, &lblValueSubUnit, &sliValue,
-                                                      &btnSaveToDevice}) {
+    for (Control* c :
+         std::initializer_list<Control*>{&lblCaption, &txtValue, &lblValueUnit, &lblValueSub,
+                                         &lblValueSubUnit, &sliValue, &btnSaveToDevice}) {
         fraVariables.AddChild(*c);
     }
     lblCaption.Move(120, 330, 1200, 255);
@@ -100,8 +100,8 @@ void configZD4270Scenes::ShowFirstScene() {
 }
 
 void configZD4270Scenes::EnableEditing(bool bEnable) {
-    for (Control* c : std::initializer_list<Control*>{&btnRefreshList, &btnSaveToDevice,
-                                                      &sliValue, &txtValue}) {
+    for (Control* c :
+         std::initializer_list<Control*>{&btnRefreshList, &btnSaveToDevice, &sliValue, &txtValue}) {
         c->SetEnabled(bEnable);
     }
 }

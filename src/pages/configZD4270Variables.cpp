@@ -123,8 +123,8 @@ void configZD4270Variables::UserControlInitialize() {
     lstViewVariables.AddColumn("Value", msg.Load(5051), 1000, Alignment::Right);
     lstViewVariables.AddColumn("SubValue", "", 1200, Alignment::Right);
     for (std::size_t pos = 0; pos < kVariables.size(); ++pos) {
-        m_items[pos] = &lstViewVariables.AddItem(msg.Load(kVariables[pos].message),
-                                                 kVariables[pos].key);
+        m_items[pos] =
+            &lstViewVariables.AddItem(msg.Load(kVariables[pos].message), kVariables[pos].key);
     }
     lblCaption.SetCaption(msg.Load(5051) + ":");
     txtValue.SetAlignment(Alignment::Right);
@@ -146,9 +146,9 @@ void configZD4270Variables::PlaceControls() {
     fraVariables.Move(120, 3600, 5175, 1935);
     btnRefreshList.Move(120, 5700, 1800, 375);
     prgState.Move(2040, 5760, 3255, 255);
-    for (Control* c : std::initializer_list<Control*>{&lblCaption, &txtValue, &lblValueUnit,
-                                                      &lblValueSub, &lblValueSubUnit, &sliValue,
-                                                      &btnSaveVariable}) {
+    for (Control* c :
+         std::initializer_list<Control*>{&lblCaption, &txtValue, &lblValueUnit, &lblValueSub,
+                                         &lblValueSubUnit, &sliValue, &btnSaveVariable}) {
         fraVariables.AddChild(*c);
     }
     lblCaption.Move(120, 330, 900, 255);
@@ -161,7 +161,8 @@ void configZD4270Variables::PlaceControls() {
 }
 
 void configZD4270Variables::ConnectHandlers() {
-    lstViewVariables.ItemClick.Connect([this](ListItem& item) { lstViewVariables_ItemClick(item); });
+    lstViewVariables.ItemClick.Connect(
+        [this](ListItem& item) { lstViewVariables_ItemClick(item); });
     sliValue.Change.Connect([this] { sliValue_Change(); });
     sliValue.Scroll.Connect([this] { sliValue_Change(); });
     txtValue.Change.Connect([this] { txtValue_Change(); });
@@ -183,8 +184,8 @@ void configZD4270Variables::ShowFirstVariable() {
 }
 
 void configZD4270Variables::EnableEditing(bool bEnable) {
-    for (Control* c : std::initializer_list<Control*>{&btnRefreshList, &btnSaveVariable,
-                                                      &sliValue, &txtValue}) {
+    for (Control* c :
+         std::initializer_list<Control*>{&btnRefreshList, &btnSaveVariable, &sliValue, &txtValue}) {
         c->SetEnabled(bEnable);
     }
 }
@@ -277,8 +278,8 @@ void configZD4270Variables::ReadVariable(int pos) {
             break;
         case VarKind::Version:
             if (ok) value = answer;
-            valueText = ok ? std::to_string(answer >> 4) + "." + std::to_string(answer & 0x0F)
-                           : "V?.?";
+            valueText =
+                ok ? std::to_string(answer >> 4) + "." + std::to_string(answer & 0x0F) : "V?.?";
             break;
         case VarKind::DeviceType:
             if (ok) {
@@ -300,9 +301,9 @@ void configZD4270Variables::lstViewVariables_ItemClick(ListItem& item) {
         const VariableEntry& entry = kVariables[static_cast<std::size_t>(pos)];
         fraVariables.SetCaption(m_context.messages.Load(entry.message));
         const bool editable = Editable(entry);
-        for (Control* c : std::initializer_list<Control*>{&lblCaption, &txtValue, &sliValue,
-                                                          &lblValueUnit, &lblValueSub,
-                                                          &lblValueSubUnit}) {
+        for (Control* c :
+             std::initializer_list<Control*>{&lblCaption, &txtValue, &sliValue, &lblValueUnit,
+                                             &lblValueSub, &lblValueSubUnit}) {
             c->SetVisible(editable);
         }
         btnSaveVariable.SetEnabled(editable);

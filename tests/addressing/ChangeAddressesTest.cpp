@@ -1,36 +1,22 @@
 // Change addresses on the simulated line: the plan edited in the list and combo, moves and swaps
 // through a free address, deletion by MASK, the refusals (double address, full line) and the
 // optical feedback of the list.
-#include <algorithm>
-#include <filesystem>
 #include <initializer_list>
 
-#include "sim/LineFile.h"
-#include "support/ControlRig.h"
+#include "FrameRig.h"
 
 namespace zd::test {
 namespace {
 
-std::string LineFile(const char* name) {
-    return (std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "examples" / "lines" /
-            name)
-        .string();
-}
-
-class ChangeAddressesTest : public ControlRig {
+class ChangeAddressesTest : public AddressingRig {
   protected:
-    // Puts the file's gear on the line and lists them in colDevices, as a scan would.
+    // The example line, with its gear listed in colDevices as a scan would list them.
     void LoadLine(const char* file) {
-        for (const sim::GearConfig& gear : sim::LoadLineFile(LineFile(file)).gear) {
-            const int id = terminal->AddGear(gear);
-            if (gear.shortAddress) gearAt[*gear.shortAddress] = id;
-        }
-        Refresh();
-        ASSERT_TRUE(ctx.dialogs.boxes.empty());
-        for (const auto& [address, id] : gearAt) {
-            clsDevice device;
-            device.m_nShortAddress = device.m_nNewShortAddress = static_cast<std::int16_t>(address);
-            state.devices->Add(device);
+        UseLine(file, kFirmwareVariant);
+        terminal->AdvanceToNow();
+        for (const auto& gear : terminal->GetLine().Gear()) {
+            gearAt[*gear->ShortAddress()] = gear->Id();
+            AddDeviceRecord(*gear->ShortAddress());
         }
         control->CreateChangeAddrListView();
         terminal->SetFrameLog(true);
@@ -40,7 +26,7 @@ class ChangeAddressesTest : public ControlRig {
         ASSERT_TRUE(control->lstChangeAddrView.ClickItem(row));
         control->cboChangeAddrNewAddress.SetListIndex(comboIndex);
     }
-    void RunToEnd() {
+    void RunChange() {
         control->cmdChangeAddrStart.Click();
         ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return !control->m_bChangeAddrRunning; }, 60000));
     }
@@ -78,7 +64,7 @@ TEST_F(ChangeAddressesTest, MovesFiveToSixAndDeletesTheAddressPlannedAsMask) {
     EXPECT_EQ(RowTexts(), (std::vector<std::string>{"0>0", "5>6", "63>255 (MASK)"}));
     EXPECT_EQ(state.devices->Item(63)->m_nNewShortAddress, 255);
 
-    RunToEnd();
+    RunChange();
     EXPECT_EQ(AddressOf(gearAt[0]), 0);
     EXPECT_EQ(AddressOf(gearAt[5]), 6);
     EXPECT_EQ(AddressOf(gearAt[63]), std::nullopt);
@@ -104,7 +90,7 @@ TEST_F(ChangeAddressesTest, SwapsZeroAndSixtyThreeThroughAFreeAddress) {
     state.devices->Item(0)->m_bDALIConflict = true;
     Plan(1, 63);
     Plan(3, 0);
-    RunToEnd();
+    RunChange();
     EXPECT_EQ(AddressOf(gearAt[0]), 63);
     EXPECT_EQ(AddressOf(gearAt[63]), 0);
     EXPECT_EQ(AddressOf(gearAt[5]), 5);
@@ -122,7 +108,7 @@ TEST_F(ChangeAddressesTest, SwapsZeroAndSixtyThreeThroughAFreeAddress) {
 TEST_F(ChangeAddressesTest, TheFreeAddressSearchSkipsAnAddressThatIsPlanned) {
     LoadLine("three-addressed.json");
     Plan(2, 62);
-    RunToEnd();
+    RunChange();
     EXPECT_EQ(AddressOf(gearAt[5]), 62);
     // 62 answers nobody but is planned: the move goes through 61.
     EXPECT_TRUE(SentInOrder({0xA37B, 0x0B80, 0xA30B, 0x7D80, 0xA37D, 0x7B80}));
@@ -148,7 +134,7 @@ TEST_F(ChangeAddressesTest, ADoubleAddressIsRefusedBeforeAnythingIsSent) {
     // Any number of devices may be planned for deletion.
     Plan(1, 64);
     Plan(2, 64);
-    RunToEnd();
+    RunChange();
     EXPECT_EQ(AddressOf(gearAt[0]), std::nullopt);
     EXPECT_EQ(AddressOf(gearAt[5]), std::nullopt);
     EXPECT_EQ(state.devices->Count(), 1u);
@@ -158,7 +144,7 @@ TEST_F(ChangeAddressesTest, AFullLineHasNoFreeAddressAndNothingMoves) {
     LoadLine("full-line.json");
     Plan(2, 2);
     Plan(3, 1);
-    RunToEnd();
+    RunChange();
     ASSERT_EQ(BoxTexts(ctx.dialogs), std::vector<std::string>{"no free address!"});
     EXPECT_EQ(ctx.dialogs.boxes[0].icon, MsgIcon::Exclamation);
     EXPECT_EQ(AddressOf(gearAt[1]), 1);

@@ -35,7 +35,8 @@ TEST_F(FirmwareRunTest, TerminalAddressesSixteenGearWhileTheControlIsLockedAndRe
     EXPECT_EQ(ctx.dialogs.boxes[0].title, "Information");
     EXPECT_EQ(ShortsByRandom(), Range(5, 16));
     // Optical feedback: each gear found went to its maximum.
-    for (const auto& gear : terminal->GetLine().Gear()) EXPECT_EQ(terminal->GearLevel(gear->Id()), 254);
+    for (const auto& gear : terminal->GetLine().Gear())
+        EXPECT_EQ(terminal->GearLevel(gear->Id()), 254);
     EXPECT_EQ(control->lstRndAddrView.ItemCount(), 0);
     EXPECT_EQ(state.devices->Count(), 0u);
     EXPECT_EQ(control->treeDevices.NodeCount(), 1);

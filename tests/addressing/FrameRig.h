@@ -41,14 +41,16 @@ inline std::vector<std::string> SplitLines(const std::string& text) {
 }
 
 inline bool EndsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() && text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+    return text.size() >= tail.size() &&
+           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
 }
 
 class AddressingRig : public ControlRig {
   protected:
     void UseLine(const std::string& name, std::uint16_t firmware) {
-        const auto path = std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() /
-                          "examples" / "lines" / name;
+        const auto path =
+            std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "examples" /
+            "lines" / name;
         sim::LineDescription description = sim::LoadLineFile(path.string());
         description.terminal.firmwareVersion = firmware;
         terminal = sim::MakeTerminal(ctx.scheduler, description);
@@ -78,7 +80,8 @@ class AddressingRig : public ControlRig {
     // Runs the random addressing until it is over; the virtual milliseconds it took.
     std::int64_t RunToEnd(std::int64_t limitMs = 3'600'000) {
         const std::int64_t start = ctx.scheduler.Now();
-        EXPECT_TRUE(ctx.scheduler.RunUntil([this] { return !control->m_bRndAddrRunning; }, limitMs));
+        EXPECT_TRUE(
+            ctx.scheduler.RunUntil([this] { return !control->m_bRndAddrRunning; }, limitMs));
         return ctx.scheduler.Now() - start;
     }
     std::int64_t StartAndRun() {

@@ -1,6 +1,6 @@
 // The addressing run frame: which random addressing the firmware version chooses, the refusal in
 // DSI mode, the addressing log (its run lines, the transactions between them, one run per file,
-// nothing when logging is off) and the locks of change addresses.
+// nothing when logging is off).
 #include "addressing/FrameRig.h"
 
 namespace zd::test {
@@ -86,19 +86,6 @@ TEST_F(AddressingFrameTest, WithoutLoggingNoFileIsWrittenAndAnOlderOneStays) {
     StartAndRun();
     EXPECT_EQ(control->m_tsLogAddressing, nullptr);
     EXPECT_EQ(ReadUtf16Log(kAddressingLogFile), "older run");
-}
-
-TEST_F(AddressingFrameTest, ChangeAddressLockCoversTheTreeAndTheOtherAddressingTabs) {
-    UseEmptyLine(kSoftwareVariant);
-    control->EnableChangeAddrControls(false);
-    EXPECT_FALSE(control->treeDevices.IsEffectivelyEnabled());
-    EXPECT_FALSE(control->cmdRndAddrStart.IsEffectivelyEnabled());
-    EXPECT_FALSE(control->gridScenes.IsEffectivelyEnabled());
-    EXPECT_TRUE(control->cmdChangeAddrStart.IsEffectivelyEnabled());
-    EXPECT_FALSE(control->lstChangeAddrView.IsEffectivelyEnabled());
-    control->EnableChangeAddrControls(true);
-    EXPECT_TRUE(control->treeDevices.IsEffectivelyEnabled());
-    EXPECT_TRUE(control->cmdRndAddrStart.IsEffectivelyEnabled());
 }
 
 }  // namespace

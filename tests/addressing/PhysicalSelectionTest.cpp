@@ -24,8 +24,8 @@ class PhysicalSelectionTest : public ControlRig {
         terminal->ScheduleLamp(id, LampState::Present, atMs + outMs);
     }
     bool RunUntilLamps(int rows, std::int64_t limitMs = 30000) {
-        return ctx.scheduler.RunUntil(
-            [&] { return control->lstPhySelView.ItemCount() >= rows; }, limitMs);
+        return ctx.scheduler.RunUntil([&] { return control->lstPhySelView.ItemCount() >= rows; },
+                                      limitMs);
     }
     std::optional<std::uint8_t> AddressOf(int id) { return terminal->Gear(id).ShortAddress(); }
     std::vector<std::string> Rows() {
@@ -130,10 +130,10 @@ TEST_F(PhysicalSelectionTest, AnswersCountEvenWhenTheyAreNotInARow) {
     Start({sim::GearConfig{}});
     control->cmdPhySelStart.Click();
     auto queriesSince = [&](std::int64_t ms) {
-        return std::count_if(terminal->FrameLog().begin(), terminal->FrameLog().end(),
-                             [&](const sim::SentFrame& f) {
-                                 return f.frame == 0xBB00 && f.endUs > ms * 1000;
-                             });
+        const std::vector<sim::SentFrame>& log = terminal->FrameLog();
+        return std::count_if(log.begin(), log.end(), [&](const sim::SentFrame& f) {
+            return f.frame == 0xBB00 && f.endUs > ms * 1000;
+        });
     };
     // Two answers, then the lamp is back for a while: still waiting.
     ctx.scheduler.RunFor(1000);
@@ -173,7 +173,8 @@ TEST_F(PhysicalSelectionTest, CancelWhileWaitingForALampAddsNothing) {
     state.m_nOperationMode = kModeDsi;
     control->cmdPhySelStart.Click();
     EXPECT_FALSE(control->m_bPhySelRunning);
-    EXPECT_EQ(BoxTexts(ctx.dialogs), std::vector<std::string>{"The ZD4270 is not in the DALI-Mode!"});
+    EXPECT_EQ(BoxTexts(ctx.dialogs),
+              std::vector<std::string>{"The ZD4270 is not in the DALI-Mode!"});
 }
 
 }  // namespace

@@ -101,10 +101,11 @@ TEST_F(OptionsTest, AFailedWriteIsReportedUnderTheHandlerAndKeepsTheMode) {
     port->faults.failWritesToTable = 0;
     control->Option5.SetValue(true);
     ASSERT_EQ(ctx.dialogs.boxes.size(), 1u);
-    EXPECT_EQ(ctx.dialogs.boxes[0].text.rfind("Error: Option5_Click: Device communication failed\r\n"
-                                              "Source: VmDcCOM\r\nNumber: ",
-                                              0),
-              0u);
+    EXPECT_EQ(
+        ctx.dialogs.boxes[0].text.rfind("Error: Option5_Click: Device communication failed\r\n"
+                                        "Source: VmDcCOM\r\nNumber: ",
+                                        0),
+        0u);
     EXPECT_EQ(ctx.dialogs.boxes[0].title, "System failure");
     EXPECT_EQ(state.m_nOperationMode, kModeDali);
     EXPECT_EQ(Features(), 0x0000);

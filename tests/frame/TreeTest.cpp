@@ -52,12 +52,13 @@ TEST_F(TreeTest, DevicesAppearInAscendingOrderWithTheirThreeSubNodes) {
         rows.push_back((node->Parent() ? node->Parent()->Key() + ">" : "") + node->Key() + "|" +
                        node->Text() + "|" + node->Image());
     }
-    EXPECT_EQ(rows, (std::vector<std::string>{
-                        "Root|Devices|DALI", "Root>03Device|Device #03|LampDALI",
-                        "03Device>03Variables|Variables|LampFade", "03Device>03Groups|Groups|Groups",
-                        "03Device>03Scenes|Scenes|Scenes", "Root>12Device|Device #12|LampDALIError",
-                        "12Device>12Variables|Variables|LampFade", "12Device>12Groups|Groups|Groups",
-                        "12Device>12Scenes|Scenes|Scenes"}));
+    EXPECT_EQ(rows,
+              (std::vector<std::string>{
+                  "Root|Devices|DALI", "Root>03Device|Device #03|LampDALI",
+                  "03Device>03Variables|Variables|LampFade", "03Device>03Groups|Groups|Groups",
+                  "03Device>03Scenes|Scenes|Scenes", "Root>12Device|Device #12|LampDALIError",
+                  "12Device>12Variables|Variables|LampFade", "12Device>12Groups|Groups|Groups",
+                  "12Device>12Scenes|Scenes|Scenes"}));
     EXPECT_TRUE(control->treeDevices.Node("Root")->Expanded());
     EXPECT_EQ(std::any_cast<clsDevice*>(control->treeDevices.Node("12Device")->Tag()),
               state.devices->Item(12));

@@ -6,8 +6,20 @@
 namespace zd::test {
 namespace {
 
-enum Pos { kActual, kPowerOn, kSystemFailure, kMin, kMax, kFadeRate, kFadeTime, kRandom, kStatus,
-           kVersion, kDeviceType, kPhysicalMin };
+enum Pos {
+    kActual,
+    kPowerOn,
+    kSystemFailure,
+    kMin,
+    kMax,
+    kFadeRate,
+    kFadeTime,
+    kRandom,
+    kStatus,
+    kVersion,
+    kDeviceType,
+    kPhysicalMin
+};
 
 class VariablesPageTest : public PageRig {
   protected:
@@ -122,8 +134,8 @@ TEST_F(VariablesPageTest, SavingWritesTheGearThroughTheDtr) {
     page.sliValue.SetValue(200);
     page.btnSaveVariable.Click();
     // The terminal repeats a configuration command on the line.
-    EXPECT_EQ(TakeFrames(), (std::vector<std::uint16_t>{DtrFrame(200), ShortFrame(5, 42),
-                                                        ShortFrame(5, 42)}));
+    EXPECT_EQ(TakeFrames(),
+              (std::vector<std::uint16_t>{DtrFrame(200), ShortFrame(5, 42), ShortFrame(5, 42)}));
     EXPECT_EQ(terminal->Gear(gearId).MaxLevel(), 200);
     EXPECT_EQ(Cell(page, kMax, 1), "200");
 
