@@ -3,14 +3,14 @@
 // optical feedback of the list.
 #include <initializer_list>
 
-#include "FrameRig.h"
+#include "addressing/FrameRig.h"
 
 namespace zd::test {
 namespace {
 
 class ChangeAddressesTest : public AddressingRig {
   protected:
-    // The example line, with its gear listed in colDevices as a scan would list them.
+    // The example line, with its gear listed in the device list as a scan would list them.
     void LoadLine(const char* file) {
         UseLine(file, kFirmwareVariant);
         terminal->AdvanceToNow();
@@ -30,27 +30,12 @@ class ChangeAddressesTest : public AddressingRig {
         control->cmdChangeAddrStart.Click();
         ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return !control->m_bChangeAddrRunning; }, 60000));
     }
-    std::optional<std::uint8_t> AddressOf(int id) { return terminal->Gear(id).ShortAddress(); }
-    std::vector<std::uint16_t> Frames() {
-        std::vector<std::uint16_t> frames;
-        for (const sim::SentFrame& f : terminal->FrameLog()) frames.push_back(f.frame);
-        return frames;
-    }
     bool SentInOrder(std::initializer_list<std::uint16_t> wanted) {
         const std::vector<std::uint16_t> frames = Frames();
         auto at = frames.begin();
-        for (std::uint16_t frame : wanted) {
-            at = std::find(at, frames.end(), frame);
-            if (at == frames.end()) return false;
-        }
+        for (std::uint16_t frame : wanted)
+            if ((at = std::find(at, frames.end(), frame)) == frames.end()) return false;
         return true;
-    }
-    std::vector<std::string> RowTexts() {
-        std::vector<std::string> texts;
-        for (int i = 1; i <= control->lstChangeAddrView.ItemCount(); ++i)
-            texts.push_back(control->lstChangeAddrView.Item(i).Text() + ">" +
-                            control->lstChangeAddrView.Item(i).SubItem(1));
-        return texts;
     }
 
     std::map<int, int> gearAt;
@@ -58,11 +43,10 @@ class ChangeAddressesTest : public AddressingRig {
 
 TEST_F(ChangeAddressesTest, MovesFiveToSixAndDeletesTheAddressPlannedAsMask) {
     LoadLine("three-addressed.json");
-    EXPECT_EQ(RowTexts(), (std::vector<std::string>{"0>0", "5>5", "63>63"}));
     Plan(2, 6);
     Plan(3, 64);
-    EXPECT_EQ(RowTexts(), (std::vector<std::string>{"0>0", "5>6", "63>255 (MASK)"}));
-    EXPECT_EQ(state.devices->Item(63)->m_nNewShortAddress, 255);
+    EXPECT_EQ(Rows(control->lstChangeAddrView),
+              (std::vector<std::string>{"0>0", "5>6", "63>255 (MASK)"}));
 
     RunChange();
     EXPECT_EQ(AddressOf(gearAt[0]), 0);
@@ -71,17 +55,9 @@ TEST_F(ChangeAddressesTest, MovesFiveToSixAndDeletesTheAddressPlannedAsMask) {
     // 63 was deleted first, so the highest free address was 63 itself.
     EXPECT_TRUE(SentInOrder({0xA3FF, 0x7F80, 0xA37F, 0x0B80, 0xA30D, 0x7F80}));
     ASSERT_EQ(BoxTexts(ctx.dialogs), std::vector<std::string>{"All addresses were changed!"});
-    EXPECT_EQ(ctx.dialogs.boxes[0].icon, MsgIcon::Information);
-    EXPECT_EQ(ctx.dialogs.boxes[0].title, "Information");
-
-    ASSERT_EQ(state.devices->Count(), 2u);
-    EXPECT_EQ(state.devices->Item(6)->m_nShortAddress, 6);
-    EXPECT_EQ(RowTexts(), (std::vector<std::string>{"0>0", "6>6"}));
-    ASSERT_NE(control->treeDevices.Node("06Device"), nullptr);
-    EXPECT_EQ(control->cmdChangeAddrStart.Caption(), "Start");
-    EXPECT_EQ(control->lblChangeAddrStatus.Caption(), "");
-    EXPECT_FALSE(control->timerChangeAddr.Enabled());
-    EXPECT_TRUE(control->lstChangeAddrView.Enabled());
+    EXPECT_EQ(DeviceAddresses(), (std::vector<int>{0, 6}));
+    EXPECT_EQ(Rows(control->lstChangeAddrView), (std::vector<std::string>{"0>0", "6>6"}));
+    EXPECT_NE(control->treeDevices.Node("06Device"), nullptr);
     EXPECT_TRUE(control->tabMain.TabEnabled(0));
 }
 
@@ -97,12 +73,8 @@ TEST_F(ChangeAddressesTest, SwapsZeroAndSixtyThreeThroughAFreeAddress) {
     // 0 to the free 62, 63 to 0, 62 to 63: no two ballasts ever answer to one address.
     EXPECT_TRUE(SentInOrder({0xA37D, 0x0180, 0xA301, 0x7F80, 0xA37F, 0x7D80}));
     EXPECT_EQ(BoxTexts(ctx.dialogs), std::vector<std::string>{"All addresses were changed!"});
-    for (int address : {0, 5, 63}) {
-        ASSERT_NE(state.devices->Item(address), nullptr) << address;
-        EXPECT_EQ(state.devices->Item(address)->m_nShortAddress, address);
-        EXPECT_EQ(state.devices->Item(address)->m_nNewShortAddress, address);
-        EXPECT_FALSE(state.devices->Item(address)->m_bDALIConflict);
-    }
+    EXPECT_EQ(Rows(control->lstChangeAddrView), (std::vector<std::string>{"0>0", "5>5", "63>63"}));
+    EXPECT_FALSE(state.devices->Item(0)->m_bDALIConflict);  // another ballast answers there now
 }
 
 TEST_F(ChangeAddressesTest, TheFreeAddressSearchSkipsAnAddressThatIsPlanned) {
@@ -114,7 +86,7 @@ TEST_F(ChangeAddressesTest, TheFreeAddressSearchSkipsAnAddressThatIsPlanned) {
     EXPECT_TRUE(SentInOrder({0xA37B, 0x0B80, 0xA30B, 0x7D80, 0xA37D, 0x7B80}));
 }
 
-TEST_F(ChangeAddressesTest, ADoubleAddressIsRefusedBeforeAnythingIsSent) {
+TEST_F(ChangeAddressesTest, ADoubleAddressIsRefusedBeforeAnythingIsSentButMaskMayRepeat) {
     LoadLine("three-addressed.json");
     Plan(1, 7);
     Plan(2, 7);
@@ -125,19 +97,14 @@ TEST_F(ChangeAddressesTest, ADoubleAddressIsRefusedBeforeAnythingIsSent) {
     ASSERT_EQ(BoxTexts(ctx.dialogs),
               std::vector<std::string>{"the following address is double: 7"});
     EXPECT_EQ(ctx.dialogs.boxes[0].icon, MsgIcon::Exclamation);
-    EXPECT_EQ(ctx.dialogs.boxes[0].title, "Exclamation");
     EXPECT_TRUE(Frames().empty());
-    EXPECT_EQ(AddressOf(gearAt[0]), 0);
-    EXPECT_EQ(control->cmdChangeAddrStart.Caption(), "Start");
-    EXPECT_TRUE(control->cboChangeAddrNewAddress.Enabled());
 
-    // Any number of devices may be planned for deletion.
     Plan(1, 64);
     Plan(2, 64);
     RunChange();
     EXPECT_EQ(AddressOf(gearAt[0]), std::nullopt);
     EXPECT_EQ(AddressOf(gearAt[5]), std::nullopt);
-    EXPECT_EQ(state.devices->Count(), 1u);
+    EXPECT_EQ(DeviceAddresses(), std::vector<int>{63});
 }
 
 TEST_F(ChangeAddressesTest, AFullLineHasNoFreeAddressAndNothingMoves) {
@@ -146,29 +113,10 @@ TEST_F(ChangeAddressesTest, AFullLineHasNoFreeAddressAndNothingMoves) {
     Plan(3, 1);
     RunChange();
     ASSERT_EQ(BoxTexts(ctx.dialogs), std::vector<std::string>{"no free address!"});
-    EXPECT_EQ(ctx.dialogs.boxes[0].icon, MsgIcon::Exclamation);
     EXPECT_EQ(AddressOf(gearAt[1]), 1);
     EXPECT_EQ(AddressOf(gearAt[2]), 2);
-    EXPECT_EQ(state.devices->Item(1)->m_nNewShortAddress, 2);
     EXPECT_EQ(control->cmdChangeAddrStart.Caption(), "Start");
     EXPECT_TRUE(control->tabAddressing.TabEnabled(0));
-}
-
-TEST_F(ChangeAddressesTest, CancelKeepsTheMovesMadeAndSendsNothingMore) {
-    LoadLine("three-addressed.json");
-    Plan(1, 1);
-    Plan(2, 2);
-    control->cmdChangeAddrStart.Click();
-    ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return AddressOf(gearAt[0]) == 1; }, 30000));
-    control->cmdChangeAddrStart.Click();
-    EXPECT_FALSE(control->m_bChangeAddrRunning);
-    const std::size_t sent = Frames().size();
-    ctx.scheduler.RunFor(5000);
-    EXPECT_EQ(Frames().size(), sent);
-    EXPECT_EQ(AddressOf(gearAt[5]), 5);
-    EXPECT_NE(state.devices->Item(1), nullptr);
-    EXPECT_TRUE(ctx.dialogs.boxes.empty());
-    EXPECT_TRUE(control->lstChangeAddrView.Enabled());
 }
 
 TEST_F(ChangeAddressesTest, TheListLightsTheChosenLampAndTheComboFollowsThePlan) {
@@ -176,23 +124,16 @@ TEST_F(ChangeAddressesTest, TheListLightsTheChosenLampAndTheComboFollowsThePlan)
     Plan(3, 64);
     terminal->ClearFrameLog();
     control->chkChangeAddrOpticalSelectionFeedback.Click();
-    EXPECT_EQ(Frames(), std::vector<std::uint16_t>{0xFF06});
-
-    terminal->ClearFrameLog();
     control->lstChangeAddrView.ClickItem(1);
     EXPECT_EQ(control->cboChangeAddrNewAddress.ListIndex(), 0);
     control->lstChangeAddrView.ClickItem(2);
     control->lstChangeAddrView.ClickItem(2);
     control->lstChangeAddrView.ClickItem(3);
     EXPECT_EQ(control->cboChangeAddrNewAddress.ListIndex(), 64);
-    EXPECT_EQ(Frames(), (std::vector<std::uint16_t>{0x0105, 0x0106, 0x0B05, 0x0B06, 0x7F05}));
-    EXPECT_EQ(terminal->GearLevel(gearAt[63]), 254);
-
-    // Without the box the list lights nothing.
-    control->chkChangeAddrOpticalSelectionFeedback.Click();
-    terminal->ClearFrameLog();
-    control->lstChangeAddrView.ClickItem(1);
-    EXPECT_TRUE(Frames().empty());
+    // The line to minimum first; then each row's lamp up and the one before down, nothing for
+    // the same row again.
+    EXPECT_EQ(Frames(),
+              (std::vector<std::uint16_t>{0xFF06, 0x0105, 0x0106, 0x0B05, 0x0B06, 0x7F05}));
 }
 
 }  // namespace

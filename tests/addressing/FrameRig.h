@@ -1,16 +1,12 @@
-// The control on an example line for the addressing tests: the line's terminal with the firmware
-// version that chooses the procedure, refreshed; runs a random addressing to its end and reads the
-// gear, the device list, the lamp list and the addressing log back.
+// The control on a simulated line for the addressing tests: an example line or an empty one with
+// the firmware version that chooses the procedure, a random addressing run to its end, and the
+// gear, the device list, the frames sent and the addressing log read back.
 #pragma once
 
 #include <algorithm>
-#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <map>
-#include <optional>
-#include <string>
-#include <vector>
 
 #include "support/ControlRig.h"
 
@@ -20,29 +16,28 @@ namespace zd::test {
 inline constexpr std::uint16_t kSoftwareVariant = 0x314C;
 inline constexpr std::uint16_t kFirmwareVariant = 0x314D;
 
+// The log is little-endian UTF-16 with a byte order mark; its text here is plain ASCII.
 inline std::string ReadUtf16Log(const char* path) {
     std::ifstream in(path, std::ios::binary);
     std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (bytes.size() < 2 || bytes[0] != '\xFF' || bytes[1] != '\xFE') return "<no BOM>";
-    std::u16string units;
-    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2) {
-        units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                              (static_cast<unsigned char>(bytes[i + 1]) << 8)));
-    }
-    return Utf16ToUtf8(units);
+    std::string text;
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2)
+        text += bytes[i + 1] == 0 ? bytes[i] : '?';
+    return text;
 }
 
-inline std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
-        lines.push_back(text.substr(start, end - start));
-    return lines;
+inline int CountOf(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1))
+        ++count;
+    return count;
 }
 
-inline bool EndsWith(const std::string& text, const std::string& tail) {
-    return text.size() >= tail.size() &&
-           text.compare(text.size() - tail.size(), tail.size(), tail) == 0;
+inline std::vector<std::optional<std::uint8_t>> Range(int first, int count) {
+    std::vector<std::optional<std::uint8_t>> shorts;
+    for (int i = 0; i < count; ++i) shorts.emplace_back(static_cast<std::uint8_t>(first + i));
+    return shorts;
 }
 
 class AddressingRig : public ControlRig {
@@ -58,17 +53,23 @@ class AddressingRig : public ControlRig {
         Refresh();
         ASSERT_TRUE(ctx.dialogs.boxes.empty()) << BoxTexts(ctx.dialogs)[0];
     }
-    // An empty line with the given firmware, for gear the test adds itself.
-    void UseEmptyLine(std::uint16_t firmware) {
+    // An empty line, then the given gear (short address or none), with the frame log on.
+    void UseGear(std::vector<std::optional<std::uint8_t>> addresses,
+                 std::uint16_t firmware = kSoftwareVariant) {
         MakeTerminal(firmware);
+        for (const auto& address : addresses) {
+            sim::GearConfig gear;
+            gear.shortAddress = address;
+            ids.push_back(terminal->AddGear(gear));
+        }
         Refresh();
+        terminal->SetFrameLog(true);
     }
     int AddUnaddressed(std::uint32_t random) {
         sim::GearConfig config;
         config.randomise = {random};
         return terminal->AddGear(config);
     }
-
     // A record in the device list, as a scan or an earlier run leaves it.
     void AddDeviceRecord(std::int16_t shortAddress, std::int32_t randomAddress = 0) {
         clsDevice device;
@@ -78,17 +79,16 @@ class AddressingRig : public ControlRig {
     }
 
     // Runs the random addressing until it is over; the virtual milliseconds it took.
-    std::int64_t RunToEnd(std::int64_t limitMs = 3'600'000) {
-        const std::int64_t start = ctx.scheduler.Now();
+    std::int64_t RunToEnd(bool start = false) {
+        const std::int64_t begin = ctx.scheduler.Now();
+        EXPECT_TRUE(!start || control->cmdRndAddrStart.Click());
         EXPECT_TRUE(
-            ctx.scheduler.RunUntil([this] { return !control->m_bRndAddrRunning; }, limitMs));
-        return ctx.scheduler.Now() - start;
+            ctx.scheduler.RunUntil([this] { return !control->m_bRndAddrRunning; }, 3'600'000));
+        return ctx.scheduler.Now() - begin;
     }
-    std::int64_t StartAndRun() {
-        EXPECT_TRUE(control->cmdRndAddrStart.Click());
-        return RunToEnd();
-    }
+    std::int64_t StartAndRun() { return RunToEnd(true); }
 
+    std::optional<std::uint8_t> AddressOf(int id) { return terminal->Gear(id).ShortAddress(); }
     // Short address of every gear, ordered by its random address.
     std::vector<std::optional<std::uint8_t>> ShortsByRandom() {
         terminal->AdvanceToNow();
@@ -99,6 +99,7 @@ class AddressingRig : public ControlRig {
         for (const auto& [random, shortAddress] : byRandom) shorts.push_back(shortAddress);
         return shorts;
     }
+    // Short addresses in the device list, each filed under its own key.
     std::vector<int> DeviceAddresses() const {
         std::vector<int> addresses;
         for (const auto& [key, device] : state.devices->Items()) {
@@ -108,26 +109,26 @@ class AddressingRig : public ControlRig {
         std::sort(addresses.begin(), addresses.end());
         return addresses;
     }
-    // The lamp list as (number, short address) texts.
-    std::vector<std::pair<std::string, std::string>> LampRows(ListView& view) const {
-        std::vector<std::pair<std::string, std::string>> rows;
+    // The rows of a list as "text>first subitem".
+    static std::vector<std::string> Rows(ListView& view) {
+        std::vector<std::string> rows;
         for (int i = 1; i <= view.ItemCount(); ++i)
-            rows.emplace_back(view.Item(i).Text(), view.Item(i).SubItem(1));
+            rows.push_back(view.Item(i).Text() + ">" + view.Item(i).SubItem(1));
         return rows;
     }
+    std::vector<std::uint16_t> Frames() {
+        std::vector<std::uint16_t> frames;
+        for (const sim::SentFrame& f : terminal->FrameLog()) frames.push_back(f.frame);
+        return frames;
+    }
     bool AnyGearInitialised() {
-        const sim::Micros now = ctx.scheduler.Now() * 1000;
         terminal->AdvanceToNow();
         for (const auto& gear : terminal->GetLine().Gear())
-            if (gear->InInitialisation(now)) return true;
+            if (gear->InInitialisation(ctx.scheduler.Now() * 1000)) return true;
         return false;
     }
-};
 
-inline std::vector<std::optional<std::uint8_t>> Range(int first, int count) {
-    std::vector<std::optional<std::uint8_t>> shorts;
-    for (int i = 0; i < count; ++i) shorts.emplace_back(static_cast<std::uint8_t>(first + i));
-    return shorts;
-}
+    std::vector<int> ids;
+};
 
 }  // namespace zd::test

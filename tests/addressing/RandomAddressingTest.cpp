@@ -1,9 +1,6 @@
 // Random addressing run by the control on simulated lines: addresses from the start address in the
-// order of the random addresses, the device list and lamp list afterwards, the options, the address
-// limit, cancel, a failing verify, the length of the search and a full line of 64 gear.
-#include <chrono>
-#include <cstdio>
-
+// order of the random addresses, the options, the address limit, cancel, the search's extremes, a
+// full line; which variant the firmware chooses, the refusals, and the addressing log.
 #include "addressing/FrameRig.h"
 
 namespace zd::test {
@@ -15,33 +12,23 @@ TEST_F(RandomAddressingTest, SixteenGearGetAddressesFromTheStartAddressInRandomA
     UseLine("sixteen-unaddressed.json", kSoftwareVariant);
     control->cboRndAddrStartAddress.SetListIndex(20);
     ASSERT_TRUE(control->cmdRndAddrStart.Click());
-    // While it runs: Cancel caption, options locked, the other tabs still usable.
-    EXPECT_TRUE(control->m_bRndAddrRunning);
     EXPECT_EQ(control->cmdRndAddrStart.Caption(), "Cancel");
-    EXPECT_FALSE(control->chkRndAddrCompleteNewInstallation.Enabled());
     EXPECT_FALSE(control->cboRndAddrStartAddress.Enabled());
-    EXPECT_TRUE(control->tabMain.Enabled());
-    EXPECT_TRUE(control->timerRndAddr.Enabled());
-    EXPECT_EQ(control->timerRndAddr.Interval(), 200);
     RunToEnd();
 
     EXPECT_TRUE(ctx.dialogs.boxes.empty()) << BoxTexts(ctx.dialogs)[0];
     EXPECT_EQ(ShortsByRandom(), Range(20, 16));
     std::vector<int> expected;
-    for (int a = 20; a < 36; ++a) expected.push_back(a);
-    EXPECT_EQ(DeviceAddresses(), expected);
-    const auto rows = LampRows(control->lstRndAddrView);
-    ASSERT_EQ(rows.size(), 16u);
-    for (int i = 0; i < 16; ++i) {
-        EXPECT_EQ(rows[static_cast<std::size_t>(i)].first, std::to_string(i + 1));
-        EXPECT_EQ(rows[static_cast<std::size_t>(i)].second, std::to_string(20 + i));
-        EXPECT_EQ(control->lstRndAddrView.Item(i + 1).SmallIcon(), "Lamp");
+    std::vector<std::string> rows;
+    for (int a = 20; a < 36; ++a) {
+        expected.push_back(a);
+        rows.push_back(std::to_string(a - 19) + ">" + std::to_string(a));
     }
+    EXPECT_EQ(DeviceAddresses(), expected);
+    EXPECT_EQ(Rows(control->lstRndAddrView), rows);
     // The end: Start again, options back, TERMINATE sent, the tree and change list refreshed.
     EXPECT_EQ(control->cmdRndAddrStart.Caption(), "Start");
-    EXPECT_TRUE(control->chkRndAddrCompleteNewInstallation.Enabled());
-    EXPECT_EQ(control->lblRndAddrStatus.Caption(), "");
-    EXPECT_FALSE(control->timerRndAddr.Enabled());
+    EXPECT_TRUE(control->cboRndAddrStartAddress.Enabled());
     EXPECT_FALSE(AnyGearInitialised());
     EXPECT_NE(control->treeDevices.Node("35Device"), nullptr);
     EXPECT_EQ(control->lstChangeAddrView.ItemCount(), 16);
@@ -49,9 +36,7 @@ TEST_F(RandomAddressingTest, SixteenGearGetAddressesFromTheStartAddressInRandomA
 
 TEST_F(RandomAddressingTest, CompleteNewInstallationReaddressesEveryGearAndClearsGroupsAndScenes) {
     UseLine("three-addressed.json", kSoftwareVariant);
-    // The device list still names addresses that the run takes away.
-    AddDeviceRecord(5);
-    AddDeviceRecord(40);
+    AddDeviceRecord(40);  // a record of an address the run takes away
     control->chkRndAddrDeleteAllGroupAssignments.SetChecked(true);
     control->chkRndAddrDeleteAllScenes.SetChecked(true);
     StartAndRun();
@@ -67,18 +52,13 @@ TEST_F(RandomAddressingTest, CompleteNewInstallationReaddressesEveryGearAndClear
 TEST_F(RandomAddressingTest, WithoutNewInstallationOnlyNewGearTakePartAndTakenAddressesAreSkipped) {
     UseLine("three-addressed.json", kSoftwareVariant);
     AddDeviceRecord(0, 0x0A0B0C);
-    const int a = AddUnaddressed(0x000200);
-    const int b = AddUnaddressed(0x000100);
+    AddUnaddressed(0x000200);
+    AddUnaddressed(0x000100);
     control->chkRndAddrCompleteNewInstallation.SetChecked(false);
     StartAndRun();
 
     // 0 answers QUERY BALLAST, so the new gear get 1 and 2; the addressed gear keep theirs.
-    EXPECT_EQ(terminal->Gear(b).ShortAddress(), 1);
-    EXPECT_EQ(terminal->Gear(a).ShortAddress(), 2);
-    std::vector<int> shorts;
-    for (const auto& gear : terminal->GetLine().Gear()) shorts.push_back(*gear->ShortAddress());
-    std::sort(shorts.begin(), shorts.end());
-    EXPECT_EQ(shorts, (std::vector<int>{0, 1, 2, 5, 63}));
+    EXPECT_EQ(ShortsByRandom(), (std::vector<std::optional<std::uint8_t>>{1, 2, 0, 5, 63}));
     EXPECT_EQ(DeviceAddresses(), (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(state.devices->Item(0)->m_nRandomAddress, 0x0A0B0C);
 }
@@ -87,42 +67,28 @@ TEST_F(RandomAddressingTest, StartAddress60WithSixteenGearStopsAtTheAddressLimit
     UseLine("sixteen-unaddressed.json", kSoftwareVariant);
     control->cboRndAddrStartAddress.SetListIndex(60);
     StartAndRun();
-    ASSERT_EQ(ctx.dialogs.boxes.size(), 1u);
-    const MessageBoxRequest& box = ctx.dialogs.boxes[0];
-    EXPECT_EQ(box.text,
-              "The maximal address (63) was reached!\r\nThe addressing will be terminate.");
-    EXPECT_EQ(box.icon, MsgIcon::Exclamation);
-    EXPECT_EQ(box.title, "Exclamation");
+    ASSERT_EQ(BoxTexts(ctx.dialogs),
+              std::vector<std::string>{
+                  "The maximal address (63) was reached!\r\nThe addressing will be terminate."});
+    EXPECT_EQ(ctx.dialogs.boxes[0].icon, MsgIcon::Exclamation);
     EXPECT_EQ(DeviceAddresses(), (std::vector<int>{60, 61, 62, 63}));
-    const auto shorts = ShortsByRandom();
-    EXPECT_EQ(std::vector(shorts.begin(), shorts.begin() + 4), Range(60, 4));
-    EXPECT_EQ(std::count(shorts.begin(), shorts.end(), std::nullopt), 12);
+    auto shorts = Range(60, 4);
+    shorts.resize(16);
+    EXPECT_EQ(ShortsByRandom(), shorts);
     EXPECT_FALSE(AnyGearInitialised());
 }
 
-TEST_F(RandomAddressingTest, EmptyLineEndsAfterTheFirstCompareWithoutAMessage) {
-    UseEmptyLine(kSoftwareVariant);
-    terminal->SetFrameLog(true);
-    StartAndRun();
-    EXPECT_TRUE(ctx.dialogs.boxes.empty());
-    EXPECT_EQ(control->lstRndAddrView.ItemCount(), 0);
-    int compares = 0;
-    for (const sim::SentFrame& frame : terminal->FrameLog()) compares += frame.frame == 0xA900;
-    EXPECT_EQ(compares, 1);
-}
-
-// COMPARE frames of a run on one gear: the first compare, the search, the compare after withdraw.
+// COMPARE frames of a run on one gear: the first compare, the search, the compare after withdraw;
+// on the oldest firmware that the control addresses by itself.
 TEST_F(RandomAddressingTest, SearchClosesOnTheExtremeRandomAddressesIn25And23Compares) {
     for (const auto& [random, searchCompares] :
-         std::vector<std::pair<std::uint32_t, int>>{{0x000000, 25}, {0xFFFFFF, 23}}) {
-        UseEmptyLine(kSoftwareVariant);
+         std::vector<std::pair<std::uint32_t, long>>{{0x000000, 25}, {0xFFFFFF, 23}}) {
+        UseGear({}, 0x3148);
         const int gear = AddUnaddressed(random);
-        terminal->SetFrameLog(true);
         StartAndRun();
-        EXPECT_EQ(terminal->Gear(gear).ShortAddress(), 0) << random;
-        int compares = 0;
-        for (const sim::SentFrame& frame : terminal->FrameLog()) compares += frame.frame == 0xA900;
-        EXPECT_EQ(compares, 1 + searchCompares + 1) << random;
+        EXPECT_EQ(AddressOf(gear), 0) << random;
+        const auto frames = Frames();
+        EXPECT_EQ(std::count(frames.begin(), frames.end(), 0xA900), 1 + searchCompares + 1);
     }
 }
 
@@ -134,52 +100,70 @@ TEST_F(RandomAddressingTest, CancelStopsTheRunSendsTerminateAndKeepsWhatWasFound
                                        600'000));
     ASSERT_TRUE(control->cmdRndAddrStart.Click());
 
-    EXPECT_FALSE(control->m_bRndAddrRunning);
-    EXPECT_FALSE(control->timerRndAddr.Enabled());
     EXPECT_EQ(control->cmdRndAddrStart.Caption(), "Start");
-    EXPECT_TRUE(control->cboRndAddrStartAddress.Enabled());
-    EXPECT_EQ(control->lblRndAddrStatus.Caption(), "");
     EXPECT_FALSE(AnyGearInitialised());
     EXPECT_EQ(DeviceAddresses(), (std::vector<int>{0, 1}));
-    EXPECT_NE(control->treeDevices.Node("01Device"), nullptr);
-    const auto lines = SplitLines(ReadUtf16Log(kAddressingLogFile));
-    ASSERT_FALSE(lines.empty());
-    EXPECT_TRUE(EndsWith(lines.back(), " end random addressing by user")) << lines.back();
-    EXPECT_EQ(control->m_tsLogAddressing, nullptr);
+    const std::string log = ReadUtf16Log(kAddressingLogFile);
+    EXPECT_EQ(log.rfind(" end random addressing by user\r\n"), log.size() - 32) << log;
 
     // Nothing goes on after the cancel.
     ctx.scheduler.RunFor(20'000);
-    std::vector<std::optional<std::uint8_t>> shorts = ShortsByRandom();
-    EXPECT_EQ(16 - std::count(shorts.begin(), shorts.end(), std::nullopt), 2);
-    EXPECT_EQ(control->lstRndAddrView.ItemCount(), 2);
-}
-
-TEST_F(RandomAddressingTest, VerifyWithoutAnswerEndsSilentlyAndRecordsNothing) {
-    UseEmptyLine(kSoftwareVariant);
-    const int gear = AddUnaddressed(0x123456);
-    terminal->Gear(gear).Faults().m_ignoreProgramming = true;
-    StartAndRun();
-    EXPECT_TRUE(ctx.dialogs.boxes.empty());
-    EXPECT_EQ(control->lstRndAddrView.ItemCount(), 0);
-    EXPECT_EQ(state.devices->Count(), 0u);
-    EXPECT_FALSE(AnyGearInitialised());
+    const auto shorts = ShortsByRandom();
+    EXPECT_EQ(std::count(shorts.begin(), shorts.end(), std::nullopt), 14);
 }
 
 TEST_F(RandomAddressingTest, FullLineOf64GearIsReaddressedInReasonableTime) {
     UseLine("full-line.json", kSoftwareVariant);
-    const auto cpuStart = std::chrono::steady_clock::now();
     const std::int64_t virtualMs = StartAndRun();
-    const auto cpuMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                           std::chrono::steady_clock::now() - cpuStart)
-                           .count();
-    std::printf("random addressing of 64 gear: %lld ms virtual, %lld ms on this machine\n",
-                static_cast<long long>(virtualMs), static_cast<long long>(cpuMs));
     EXPECT_TRUE(ctx.dialogs.boxes.empty()) << BoxTexts(ctx.dialogs)[0];
     EXPECT_EQ(ShortsByRandom(), Range(0, 64));
-    EXPECT_EQ(control->lstRndAddrView.ItemCount(), 64);
     EXPECT_EQ(state.devices->Count(), 64u);
     // About 50 ticks of 200 ms plus the transactions per gear: well under half an hour.
     EXPECT_LT(virtualMs, 30 * 60 * 1000);
+}
+
+TEST_F(RandomAddressingTest, OldFirmwareAndDsiModeRefuseTheStartAndSendNothing) {
+    struct Case {
+        std::uint16_t firmware, features;
+        const char* text;
+    };
+    for (const Case& c : {Case{0x3147, 0, "This function will not be supported by this firmware. "
+                                          "Update the terminal."},
+                          Case{kSoftwareVariant, 0x1000, "The ZD4270 is not in the DALI-Mode!"}}) {
+        ctx.dialogs.boxes.clear();
+        MakeTerminal(c.firmware, c.features);
+        Refresh();
+        terminal->SetFrameLog(true);
+        ASSERT_TRUE(control->cmdRndAddrStart.Click());
+        ASSERT_EQ(BoxTexts(ctx.dialogs), std::vector<std::string>{c.text});
+        EXPECT_EQ(ctx.dialogs.boxes[0].icon, MsgIcon::Information);
+        EXPECT_FALSE(control->m_bRndAddrRunning);
+        EXPECT_TRUE(terminal->FrameLog().empty());
+    }
+}
+
+TEST_F(RandomAddressingTest, LogHoldsOnlyTheLastRunWithItsCommandsAndReplies) {
+    UseLine("three-addressed.json", kSoftwareVariant);
+    control->EnableLoggingAddressing = true;
+    StartAndRun();
+    StartAndRun();
+
+    const std::string log = ReadUtf16Log(kAddressingLogFile);
+    EXPECT_EQ(CountOf(log, " start random addressing\r\n"), 1);
+    EXPECT_EQ(log.rfind(" end random addressing\r\n"), log.size() - 24);
+    // Three gear: each search ends in a programmed address, and the last compare finds nobody.
+    EXPECT_GT(CountOf(log, "compare\r\n"), 3 * 23);
+    EXPECT_GT(CountOf(log, "   0x"), 3);
+    EXPECT_GT(CountOf(log, "   timeout\r\n"), 3);
+    EXPECT_EQ(CountOf(log, "program short address"), 3);
+    EXPECT_EQ(CountOf(log, "terminate\r\n"), 2);  // at the start and at the stop
+}
+
+TEST_F(RandomAddressingTest, WithoutLoggingNoFileIsWrittenAndAnOlderOneStays) {
+    LogFile::WriteWholeFile(kAddressingLogFile, "older run");
+    UseLine("three-addressed.json", kSoftwareVariant);
+    StartAndRun();
+    EXPECT_EQ(ReadUtf16Log(kAddressingLogFile), "older run");
 }
 
 }  // namespace

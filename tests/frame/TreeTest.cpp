@@ -1,5 +1,7 @@
 // The device tree: its nodes from the device list, the page each node shows with its address,
 // the optical selection feedback on the line, and a node of an unknown type.
+#include <algorithm>
+
 #include "support/ControlRig.h"
 
 namespace zd::test {
@@ -17,23 +19,21 @@ class TreeTest : public ControlRig {
             m_gear.push_back(terminal->AddGear(gear));
         }
         Refresh();
-        EXPECT_EQ(control->treeDevices.NodeCount(), 1);
         state.devices->Add(clsDevice{0, 12, 12, true});
         state.devices->Add(clsDevice{0, 3, 3, false});
         control->CreateTreeDevices();
         terminal->SetFrameLog(true);
     }
-    // The only page shown, checked to be the only one.
-    DevicePage* Shown(PageKind kind) const {
+    // The page shown after a click on key, checked to be the only one.
+    DevicePage* Click(const std::string& key, PageKind kind) const {
+        control->treeDevices.SelectNode(key);
         for (int other = 0; other < kPageKindCount; ++other) {
-            if (static_cast<PageKind>(other) != kind) {
-                EXPECT_EQ(control->Page(static_cast<PageKind>(other)), nullptr) << other;
-            }
+            if (static_cast<PageKind>(other) == kind) continue;
+            EXPECT_EQ(control->Page(static_cast<PageKind>(other)), nullptr) << key;
         }
         return control->Page(kind);
     }
-    // The RECALL MAX LEVEL and RECALL MIN LEVEL frames since the last call (the pages' own reads
-    // are left out).
+    // The RECALL MAX LEVEL and RECALL MIN LEVEL frames since the last call.
     std::vector<std::uint16_t> Frames() {
         std::vector<std::uint16_t> frames;
         for (const sim::SentFrame& f : terminal->FrameLog()) {
@@ -47,97 +47,75 @@ class TreeTest : public ControlRig {
 };
 
 TEST_F(TreeTest, DevicesAppearInAscendingOrderWithTheirThreeSubNodes) {
-    std::vector<std::string> rows;
-    for (const TreeNode* node : control->treeDevices.Nodes()) {
-        rows.push_back((node->Parent() ? node->Parent()->Key() + ">" : "") + node->Key() + "|" +
-                       node->Text() + "|" + node->Image());
-    }
+    std::string rows;
+    for (const TreeNode* node : control->treeDevices.Nodes())
+        rows += (node->Parent() ? node->Parent()->Key() + ">" : "") + node->Key() + " ";
     EXPECT_EQ(rows,
-              (std::vector<std::string>{
-                  "Root|Devices|DALI", "Root>03Device|Device #03|LampDALI",
-                  "03Device>03Variables|Variables|LampFade", "03Device>03Groups|Groups|Groups",
-                  "03Device>03Scenes|Scenes|Scenes", "Root>12Device|Device #12|LampDALIError",
-                  "12Device>12Variables|Variables|LampFade", "12Device>12Groups|Groups|Groups",
-                  "12Device>12Scenes|Scenes|Scenes"}));
+              "Root Root>03Device 03Device>03Variables 03Device>03Groups 03Device>03Scenes "
+              "Root>12Device 12Device>12Variables 12Device>12Groups 12Device>12Scenes ");
+    const TreeNode* device = control->treeDevices.Node("03Device");
+    EXPECT_EQ(device->Text() + "|" + device->Image(), "Device #03|LampDALI");
+    EXPECT_EQ(control->treeDevices.Node("12Device")->Image(), "LampDALIError");
+    EXPECT_EQ(control->treeDevices.Node("12Variables")->Image(), "LampFade");
     EXPECT_TRUE(control->treeDevices.Node("Root")->Expanded());
-    EXPECT_EQ(std::any_cast<clsDevice*>(control->treeDevices.Node("12Device")->Tag()),
-              state.devices->Item(12));
 }
 
 TEST_F(TreeTest, EachNodeShowsItsPageForItsAddressAndOnlyThatPage) {
-    TreeView& tree = control->treeDevices;
-    tree.SelectNode("03Groups");
-    DevicePage* groups = Shown(PageKind::Groups);
-    ASSERT_NE(groups, nullptr);
-    EXPECT_EQ(groups->Name(), "configZD4270Groups");
-    EXPECT_EQ(groups->DALIAddr(), 3);
-    EXPECT_EQ(groups->DALIAddrType(), kAddrShort);
-    EXPECT_EQ(groups->Parent(), &control->tabMain);
-    EXPECT_FALSE(control->chkOpticalSelectionFeedback.Visible());
-    groups->SetTag("for 3");
-
-    tree.SelectNode("12Groups");
-    ASSERT_NE(Shown(PageKind::Groups), nullptr);
-    EXPECT_EQ(Shown(PageKind::Groups)->Tag(), "");
-    EXPECT_EQ(Shown(PageKind::Groups)->DALIAddr(), 12);
-    tree.SelectNode("12Scenes");
-    ASSERT_NE(Shown(PageKind::Scenes), nullptr);
-    EXPECT_EQ(Shown(PageKind::Scenes)->DALIAddr(), 12);
-    tree.SelectNode("03Device");
-    DevicePage* light = Shown(PageKind::LightControl);
-    ASSERT_NE(light, nullptr);
-    EXPECT_EQ(light->DALIAddr(), 3);
-    light->SetTag("kept");
-    tree.SelectNode("03Device");
-    EXPECT_EQ(Shown(PageKind::LightControl)->Tag(), "kept");
-
-    tree.SelectNode("Root");
-    ASSERT_NE(Shown(PageKind::Commands), nullptr);
+    const std::tuple<const char*, PageKind, int> clicks[] = {
+        {"03Groups", PageKind::Groups, 3},
+        {"12Groups", PageKind::Groups, 12},
+        {"12Scenes", PageKind::Scenes, 12},
+        {"12Variables", PageKind::Variables, 12},
+        {"03Device", PageKind::LightControl, 3}};
+    for (const auto& [key, kind, address] : clicks) {
+        DevicePage* page = Click(key, kind);
+        ASSERT_NE(page, nullptr) << key;
+        EXPECT_EQ(page->Name(), PageClassName(kind));
+        EXPECT_EQ(page->DALIAddr(), address) << key;
+        EXPECT_EQ(page->DALIAddrType(), kAddrShort);
+        EXPECT_EQ(page->Parent(), &control->tabMain);
+        EXPECT_FALSE(control->chkOpticalSelectionFeedback.Visible());
+        page->SetTag(key);
+    }
+    // The same node again keeps its page; another device's node replaces it.
+    EXPECT_EQ(Click("03Device", PageKind::LightControl)->Tag(), "03Device");
+    EXPECT_EQ(Click("12Device", PageKind::LightControl)->Tag(), "");
+    ASSERT_NE(Click("Root", PageKind::Commands), nullptr);
     EXPECT_TRUE(control->chkOpticalSelectionFeedback.Visible());
     EXPECT_TRUE(ctx.dialogs.boxes.empty());
 }
 
-TEST_F(TreeTest, InDsiModeADeviceNodeShowsNoPageAndLightsNothing) {
-    control->chkOpticalSelectionFeedback.SetChecked(true);
-    control->treeDevices.SelectNode("03Device");
-    ASSERT_NE(control->Page(PageKind::LightControl), nullptr);
-    Frames();
-    state.m_nOperationMode = kModeDsi;
-    control->treeDevices.SelectNode("03Device");
-    EXPECT_EQ(Shown(PageKind::LightControl), nullptr);
-    control->treeDevices.SelectNode("12Scenes");
-    EXPECT_EQ(Shown(PageKind::Scenes), nullptr);
-    EXPECT_TRUE(Frames().empty());
-}
-
-TEST_F(TreeTest, FeedbackLightsTheChosenLampOnceAndTheRootDimsThemAll) {
+TEST_F(TreeTest, FeedbackLightsTheChosenLampOnceTheRootDimsThemAllAndDsiShowsNothing) {
     control->chkOpticalSelectionFeedback.SetChecked(true);
     EXPECT_EQ(Frames(), (std::vector<std::uint16_t>{0xFF06}));
-    TreeView& tree = control->treeDevices;
-    tree.SelectNode("03Device");
+    Click("03Device", PageKind::LightControl);
     EXPECT_EQ(Frames(), (std::vector<std::uint16_t>{0xFF06, 0x0705}));
     EXPECT_EQ(terminal->GearLevel(m_gear[0]), 254);
     EXPECT_LT(terminal->GearLevel(m_gear[1]), 100);
-    tree.SelectNode("03Variables");
+    Click("03Variables", PageKind::Variables);
     EXPECT_TRUE(Frames().empty());
-    tree.SelectNode("Root");
+    Click("Root", PageKind::Commands);
     EXPECT_EQ(Frames(), (std::vector<std::uint16_t>{0xFF06}));
-    tree.SelectNode("03Scenes");
-    EXPECT_EQ(Frames().front(), 0xFF06);
+
+    // In DSI mode a device node shows no page and lights nothing.
+    state.m_nOperationMode = kModeDsi;
+    EXPECT_EQ(Click("12Device", PageKind::LightControl), nullptr);
+    EXPECT_EQ(Click("12Scenes", PageKind::Scenes), nullptr);
+    EXPECT_TRUE(Frames().empty());
+    state.m_nOperationMode = kModeDali;
     control->chkOpticalSelectionFeedback.SetChecked(false);
-    tree.SelectNode("12Device");
+    Click("12Device", PageKind::LightControl);
     EXPECT_TRUE(Frames().empty());
 }
 
 TEST_F(TreeTest, ANodeOfUnknownTypeIsReportedAndRemovesEveryPage) {
-    control->treeDevices.SelectNode("03Device");
+    const DevicePage* light = Click("03Device", PageKind::LightControl);
     control->treeDevices.Add(std::string("Root"), "03Lamp", "?");
-    control->treeDevices.SelectNode("03Lamp");
-    ASSERT_EQ(ctx.dialogs.boxes.size(), 1u);
-    EXPECT_EQ(ctx.dialogs.boxes[0].text, "Error: treeDevices_NodeClick:03Lamp");
-    EXPECT_EQ(ctx.dialogs.boxes[0].title, "System failure");
-    EXPECT_EQ(ctx.dialogs.boxes[0].icon, MsgIcon::Critical);
-    EXPECT_EQ(Shown(PageKind::Commands), nullptr);
+    EXPECT_EQ(Click("03Lamp", PageKind::Commands), nullptr);
+    const auto& children = control->tabMain.Children();
+    EXPECT_TRUE(std::find(children.begin(), children.end(), light) == children.end());
+    EXPECT_EQ(BoxTexts(ctx.dialogs),
+              std::vector<std::string>{"Error: treeDevices_NodeClick:03Lamp"});
 }
 
 }  // namespace

@@ -63,21 +63,6 @@ TEST_P(ProcessImageTest, WriteDataOutLeavesControlByteSwapsCallersValueAndRefuse
     EXPECT_EQ(rig.terminal->CountCalls(true), writes + 1);
 }
 
-TEST_P(ProcessImageTest, ReadFailuresAreReportedByTheAccessorItself) {
-    rig.terminal->FailOnCall(1);
-    std::uint8_t nStatus = 0;
-    EXPECT_EQ(rig.link.ReadStatusByte(nStatus), kResultError);
-    rig.terminal->FailOnCall(2);
-    std::int16_t nData = 0;
-    EXPECT_EQ(rig.link.ReadDataIn(nData), kResultError);
-    ASSERT_EQ(rig.t.dialogs.boxes.size(), 2u);
-    EXPECT_EQ(rig.BoxText(0),
-              "Error: ReadStatusByte: Table access failed\r\nSource: VmDcCOM\r\nNumber: 30001");
-    EXPECT_EQ(rig.BoxText(1),
-              "Error: ReadDataIn: Table access failed\r\nSource: VmDcCOM\r\nNumber: 30001");
-    EXPECT_EQ(rig.t.dialogs.boxes[1].title, "System failure");
-}
-
 INSTANTIATE_TEST_SUITE_P(Placements, ProcessImageTest, testing::ValuesIn(test::kLinkSetups),
                          [](const auto& info) { return info.param.name; });
 
@@ -123,23 +108,6 @@ TEST(RawPlacementTest, StatusInTheHighByteAndInputAcrossTwoWords) {
     rig.terminal->SetWord(kInputTable, 1, 0x0500);
     EXPECT_EQ(rig.link.ReadDataIn(nData), kResultDone);
     EXPECT_EQ(nData, 0x0501);
-}
-
-TEST(RawPlacementTest, WordAlignedInputAndOutputAreWholeWords) {
-    LinkRig rig(test::WordAlignedLayout(6, true), true);
-    rig.terminal->SetWord(kInputTable, 6, 0x0300);
-    rig.terminal->SetWord(kInputTable, 7, 0x2A01);
-    rig.terminal->SetWord(kOutputTable, 6, 0x0900);
-    std::uint8_t nStatus = 0;
-    std::int16_t nData = 0;
-    EXPECT_EQ(rig.link.ReadStatusByte(nStatus), kResultDone);
-    EXPECT_EQ(nStatus, 0x03);
-    EXPECT_EQ(rig.link.ReadDataIn(nData), kResultDone);
-    EXPECT_EQ(nData, 0x012A);
-    std::int32_t nValue = 0x1234;
-    EXPECT_EQ(rig.link.WriteDataOut(nValue), kResultDone);
-    EXPECT_EQ(rig.terminal->Word(kOutputTable, 6), 0x0900);
-    EXPECT_EQ(rig.terminal->Word(kOutputTable, 7), 0x3412);
 }
 
 }  // namespace

@@ -11,24 +11,19 @@
 
 namespace zd::test {
 
-// Forward frame of a command to short address a (the DALI address byte 2a + 1).
-constexpr std::uint16_t ShortFrame(int address, int command) {
-    return static_cast<std::uint16_t>(((2 * address + 1) << 8) | command);
+// Forward frames: a command to a short address or a group, direct arc power, a DTR value.
+constexpr std::uint16_t Forward(int addressByte, int data) {
+    return static_cast<std::uint16_t>((addressByte << 8) | data);
 }
-constexpr std::uint16_t ArcFrame(int address, int level) {
-    return static_cast<std::uint16_t>(((2 * address) << 8) | level);
-}
-constexpr std::uint16_t GroupFrame(int group, int command) {
-    return static_cast<std::uint16_t>(((0x80 | (2 * group) | 1) << 8) | command);
-}
-constexpr std::uint16_t DtrFrame(int data) {
-    return static_cast<std::uint16_t>(0xA300 | data);
-}
+constexpr std::uint16_t ShortFrame(int a, int command) { return Forward(2 * a + 1, command); }
+constexpr std::uint16_t GroupFrame(int g, int command) { return Forward(0x81 | 2 * g, command); }
+constexpr std::uint16_t ArcFrame(int a, int level) { return Forward(2 * a, level); }
+constexpr std::uint16_t DtrFrame(int data) { return Forward(0xA3, data); }
 
 class PageRig : public ControlRig {
   protected:
-    // Gear with the given configuration on the line, the control refreshed, the frame log on.
     int AddGear(sim::GearConfig gear) { return terminal->AddGear(gear); }
+    // The control refreshed from the line, the frame log on.
     void Start() {
         Refresh();
         ASSERT_TRUE(ctx.dialogs.boxes.empty());

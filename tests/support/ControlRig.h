@@ -1,6 +1,5 @@
-// What the control tests share: a station node written from a few fields, the simulated terminal
-// behind the device-communication port (with a call that fails on request), a word store for the
-// node edge cases, the control in a temporary working folder for its logs, and a page's request.
+// What the control tests share: a station node from a few fields, the simulated terminal behind the
+// port (failing on request), a word store, a temporary working folder and a page's request.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -54,7 +53,7 @@ inline std::string UserDataXml(const std::string& channel = "0", const std::stri
            "</CompanyId></Params>";
 }
 
-// Fails the n-th call (reads and writes counted from 1) or every write to one table.
+// Fails the n-th call through the port (counted from 1) or every write to one table.
 struct PortFaults {
     int failOnCall = 0;
     std::int32_t failWritesToTable = -1;
@@ -93,33 +92,24 @@ class WordStore : public DevCom {
   public:
     struct Call {
         bool write;
-        std::int32_t device, table, offset, count;
+        std::int32_t device, table, offset;
         std::vector<std::uint16_t> words;
     };
     void ReadTable(std::int32_t nDevice, std::int32_t nTable, std::int32_t nOffset,
                    std::int32_t nCount, std::uint16_t* pData) override {
-        faults.Check(false, nTable);
-        Call call{false, nDevice, nTable, nOffset, nCount, {}};
+        calls.push_back({false, nDevice, nTable, nOffset, {}});
         for (std::int32_t i = 0; i < nCount; ++i) {
             pData[i] = words[{nDevice, nTable, nOffset + i}];
-            call.words.push_back(pData[i]);
+            calls.back().words.push_back(pData[i]);
         }
-        calls.push_back(call);
     }
     void WriteTable(std::int32_t nDevice, std::int32_t nTable, std::int32_t nOffset,
                     std::int32_t nCount, const std::uint16_t* pData) override {
-        faults.Check(true, nTable);
-        calls.push_back({true, nDevice, nTable, nOffset, nCount, {pData, pData + nCount}});
+        calls.push_back({true, nDevice, nTable, nOffset, {pData, pData + nCount}});
         for (std::int32_t i = 0; i < nCount; ++i) words[{nDevice, nTable, nOffset + i}] = pData[i];
-    }
-    std::size_t CountWrites(std::int32_t table) const {
-        std::size_t n = 0;
-        for (const Call& c : calls) n += (c.write && c.table == table) ? 1 : 0;
-        return n;
     }
     std::map<std::tuple<std::int32_t, std::int32_t, std::int32_t>, std::uint16_t> words;
     std::vector<Call> calls;
-    PortFaults faults;
 };
 
 // Runs each test in a fresh temporary folder, where the control writes its log files.
@@ -137,8 +127,6 @@ class TempWorkingFolder {
         std::filesystem::current_path(m_previous);
         std::filesystem::remove_all(m_folder);
     }
-    TempWorkingFolder(const TempWorkingFolder&) = delete;
-    TempWorkingFolder& operator=(const TempWorkingFolder&) = delete;
     const std::filesystem::path& Path() const { return m_folder; }
 
   private:
@@ -162,17 +150,15 @@ struct DaliRequest {
     EventParams params;
 
     DaliRequest() {
-        params.Bind("nCommandId", nCommandId)
-            .Bind("nData", nData)
-            .Bind("nAddrType", nAddrType)
-            .Bind("nAddr", nAddr)
-            .Bind("nRet", nRet);
+        params.Bind("nCommandId", nCommandId).Bind("nData", nData).Bind("nAddrType", nAddrType);
+        params.Bind("nAddr", nAddr).Bind("nRet", nRet);
     }
     DaliRequest(const DaliRequest&) = delete;
     DaliRequest& operator=(const DaliRequest&) = delete;
 };
 
-// The control on a simulated terminal (packed Intel placement at position 1) with recording dialogs.
+// The control on a simulated terminal (packed Intel placement at position 1) with recording
+// dialogs.
 class ControlRig : public ::testing::Test {
   protected:
     void SetUp() override {

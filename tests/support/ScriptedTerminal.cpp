@@ -1,6 +1,5 @@
 #include "support/ScriptedTerminal.h"
 
-#include <algorithm>
 #include <string>
 
 #include "platform/Error.h"
@@ -13,23 +12,20 @@ std::uint16_t Swap(std::uint16_t value) {
 }
 }  // namespace
 
+// Status, input, control, output.
 Layout PackedLayout(std::int32_t word) {
-    Layout layout;
-    layout[kStatus] = {word, 0, kInputTable};
-    layout[kInput] = {word, 8, kInputTable};
-    layout[kControl] = {word, 0, kOutputTable};
-    layout[kOutput] = {word, 8, kOutputTable};
-    return layout;
+    return {{{word, 0, kInputTable},
+             {word, 8, kInputTable},
+             {word, 0, kOutputTable},
+             {word, 8, kOutputTable}}};
 }
 
 Layout WordAlignedLayout(std::int32_t word, bool bControlHigh) {
     const std::int32_t bit = bControlHigh ? 8 : 0;
-    Layout layout;
-    layout[kStatus] = {word, bit, kInputTable};
-    layout[kInput] = {word + 1, 0, kInputTable};
-    layout[kControl] = {word, bit, kOutputTable};
-    layout[kOutput] = {word + 1, 0, kOutputTable};
-    return layout;
+    return {{{word, bit, kInputTable},
+             {word + 1, 0, kInputTable},
+             {word, bit, kOutputTable},
+             {word + 1, 0, kOutputTable}}};
 }
 
 ScriptedTerminal::ScriptedTerminal(const Scheduler& scheduler, const Layout& layout, bool bMotorola)
@@ -41,8 +37,7 @@ ScriptedTerminal::ScriptedTerminal(const Scheduler& scheduler, const Layout& lay
 void ScriptedTerminal::BeginCall(bool bWrite, std::int32_t nDevice, std::int32_t nTable,
                                  std::int32_t nOffset, std::int32_t nCount) {
     m_calls.push_back({bWrite, nDevice, nTable, nOffset, nCount, {}, m_scheduler.Now()});
-    ++m_callCount;
-    if (m_callCount == m_failOnCall)
+    if (static_cast<int>(m_calls.size()) == m_failOnCall)
         throw ControlError("Table access failed", "VmDcCOM", kErrDevCom);
     if (nCount < 1 || nCount > 3 || nOffset < 0)
         throw ControlError(
@@ -53,14 +48,7 @@ void ScriptedTerminal::BeginCall(bool bWrite, std::int32_t nDevice, std::int32_t
 void ScriptedTerminal::ReadTable(std::int32_t nDevice, std::int32_t nTable, std::int32_t nOffset,
                                  std::int32_t nCount, std::uint16_t* pData) {
     BeginCall(false, nDevice, nTable, nOffset, nCount);
-    const TableKey key{nDevice, nTable};
-    if (m_pending.count(key) && !m_bTakeOverNever) {
-        if (m_readsLeft == 0)
-            CommitPending();
-        else
-            --m_readsLeft;
-    }
-    const Words& words = m_tables[key];
+    const Words& words = m_tables[{nDevice, nTable}];
     for (std::int32_t i = 0; i < nCount; ++i) {
         auto it = words.find(nOffset + i);
         pData[i] = it == words.end() ? 0 : it->second;
@@ -71,19 +59,9 @@ void ScriptedTerminal::ReadTable(std::int32_t nDevice, std::int32_t nTable, std:
 void ScriptedTerminal::WriteTable(std::int32_t nDevice, std::int32_t nTable, std::int32_t nOffset,
                                   std::int32_t nCount, const std::uint16_t* pData) {
     BeginCall(true, nDevice, nTable, nOffset, nCount);
-    Words& pending = m_pending[{nDevice, nTable}];
-    for (std::int32_t i = 0; i < nCount; ++i) {
-        pending[nOffset + i] = pData[i];
-        m_calls.back().words.push_back(pData[i]);
-    }
-    m_readsLeft = m_takeOverReads;
-    if (m_takeOverReads == 0 && !m_bTakeOverNever) CommitPending();
-}
-
-void ScriptedTerminal::CommitPending() {
-    for (const auto& [key, words] : m_pending)
-        for (const auto& [offset, value] : words) m_tables[key][offset] = value;
-    m_pending.clear();
+    m_calls.back().words.assign(pData, pData + nCount);
+    if (m_bTakeOverNever) return;
+    for (std::int32_t i = 0; i < nCount; ++i) m_tables[{nDevice, nTable}][nOffset + i] = pData[i];
     React();
 }
 
@@ -104,15 +82,11 @@ void ScriptedTerminal::SetWord(std::int32_t nTable, std::int32_t nOffset, std::u
     m_lastControl = ControlByte();
 }
 
-std::uint16_t ScriptedTerminal::Get(std::int32_t nTable, std::int32_t nOffset) const {
+std::uint16_t ScriptedTerminal::Word(std::int32_t nTable, std::int32_t nOffset) const {
     auto table = m_tables.find({0, nTable});
     if (table == m_tables.end()) return 0;
     auto it = table->second.find(nOffset);
     return it == table->second.end() ? 0 : it->second;
-}
-
-std::uint16_t ScriptedTerminal::Word(std::int32_t nTable, std::int32_t nOffset) const {
-    return Get(nTable, nOffset);
 }
 
 void ScriptedTerminal::SetByte(std::int32_t nTable, std::int32_t nOffset, bool bHigh,
@@ -120,6 +94,16 @@ void ScriptedTerminal::SetByte(std::int32_t nTable, std::int32_t nOffset, bool b
     std::uint16_t& word = m_tables[{0, nTable}][nOffset];
     word = bHigh ? static_cast<std::uint16_t>((word & 0x00FF) | (value << 8))
                  : static_cast<std::uint16_t>((word & 0xFF00) | value);
+}
+
+void ScriptedTerminal::SetStatus(std::uint8_t status) {
+    m_status = status;
+    RenderInputs();
+}
+
+void ScriptedTerminal::SetInputValue(std::uint16_t value) {
+    m_input = value;
+    RenderInputs();
 }
 
 void ScriptedTerminal::RenderInputs() {
@@ -136,37 +120,9 @@ void ScriptedTerminal::RenderInputs() {
     }
 }
 
-void ScriptedTerminal::SetTakeOverAfterReads(int n) {
-    m_takeOverReads = std::max(n, 0);
-    m_bTakeOverNever = false;
-}
-
-void ScriptedTerminal::SetTakeOverNever() {
-    m_bTakeOverNever = true;
-}
-
-void ScriptedTerminal::SetStatusBits(std::uint8_t bits) {
-    m_status |= bits;
-    RenderInputs();
-}
-
-void ScriptedTerminal::ClearStatusBits(std::uint8_t bits) {
-    m_status = static_cast<std::uint8_t>(m_status & ~bits);
-    RenderInputs();
-}
-
-void ScriptedTerminal::SetInputValue(std::uint16_t value) {
-    m_input = value;
-    RenderInputs();
-}
-
-std::uint8_t ScriptedTerminal::StatusByte() const {
-    return m_status;
-}
-
 std::uint8_t ScriptedTerminal::ControlByte() const {
     const ProcessImageEntry& control = m_layout[kControl];
-    const std::uint16_t word = Get(control.nTableNumber, control.nWordOffset);
+    const std::uint16_t word = Word(control.nTableNumber, control.nWordOffset);
     return static_cast<std::uint8_t>(control.nBitOffset != 0 ? word >> 8 : word & 0xFF);
 }
 
@@ -175,10 +131,10 @@ std::uint16_t ScriptedTerminal::OutputValue() const {
     std::uint16_t raw = 0;
     if (output.nBitOffset != 0) {
         raw = static_cast<std::uint16_t>(
-            (Get(output.nTableNumber, output.nWordOffset) >> 8) |
-            ((Get(output.nTableNumber, output.nWordOffset + 1) & 0xFF) << 8));
+            (Word(output.nTableNumber, output.nWordOffset) >> 8) |
+            ((Word(output.nTableNumber, output.nWordOffset + 1) & 0xFF) << 8));
     } else {
-        raw = Get(output.nTableNumber, output.nWordOffset);
+        raw = Word(output.nTableNumber, output.nWordOffset);
     }
     return m_bMotorola ? Swap(raw) : raw;
 }

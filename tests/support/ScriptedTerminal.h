@@ -1,5 +1,5 @@
 // A scripted terminal behind the device-communication object, for link and procedure tests: it
-// holds the process image as tables of words, takes over writes at once, late or never, answers the
+// holds the process image as tables of words, takes over writes at once or never, answers the
 // command handshake, presents answer bytes, records every call with its time and fails on request.
 #pragma once
 
@@ -51,15 +51,16 @@ class ScriptedTerminal : public DevCom {
     void SetWord(std::int32_t nTable, std::int32_t nOffset, std::uint16_t value);
     std::uint16_t Word(std::int32_t nTable, std::int32_t nOffset) const;
 
-    // When written words read back: at once (0), after n reads of their table, or never.
-    void SetTakeOverAfterReads(int n);
-    void SetTakeOverNever();
+    // Written words are taken over at once, or (after this) never.
+    void SetTakeOverNever() { m_bTakeOverNever = true; }
     // Whether status bit 0 follows control bit 0 (acknowledge) once the control byte is taken over.
     void SetAcknowledge(bool bAcknowledge) { m_bAcknowledge = bAcknowledge; }
     // Whether a control byte with bit 3 set starts the firmware's addressing (status bit 3).
     void SetFirmwareAddressingStarts(bool bStarts) { m_bFirmwareStarts = bStarts; }
-    void SetStatusBits(std::uint8_t bits);
-    void ClearStatusBits(std::uint8_t bits);
+    void SetStatusBits(std::uint8_t bits) { SetStatus(static_cast<std::uint8_t>(m_status | bits)); }
+    void ClearStatusBits(std::uint8_t bits) {
+        SetStatus(static_cast<std::uint8_t>(m_status & ~bits));
+    }
     // The input data value as the terminal means it (low byte answer, bit 8 present), placed by
     // the layout and byte order.
     void SetInputValue(std::uint16_t value);
@@ -69,7 +70,7 @@ class ScriptedTerminal : public DevCom {
     // Throws a device-communication error on the n-th call (reads and writes counted from 1).
     void FailOnCall(int n) { m_failOnCall = n; }
 
-    std::uint8_t StatusByte() const;
+    std::uint8_t StatusByte() const { return m_status; }
     std::uint8_t ControlByte() const;
     // The output data value as the terminal reads it, after the byte-order swap.
     std::uint16_t OutputValue() const;
@@ -86,9 +87,8 @@ class ScriptedTerminal : public DevCom {
 
     void BeginCall(bool bWrite, std::int32_t nDevice, std::int32_t nTable, std::int32_t nOffset,
                    std::int32_t nCount);
-    void CommitPending();
     void React();
-    std::uint16_t Get(std::int32_t nTable, std::int32_t nOffset) const;
+    void SetStatus(std::uint8_t status);
     void SetByte(std::int32_t nTable, std::int32_t nOffset, bool bHigh, std::uint8_t value);
     void RenderInputs();
 
@@ -96,16 +96,12 @@ class ScriptedTerminal : public DevCom {
     Layout m_layout;
     bool m_bMotorola;
     std::map<TableKey, Words> m_tables;
-    std::map<TableKey, Words> m_pending;
-    int m_takeOverReads = 0;
     bool m_bTakeOverNever = false;
-    int m_readsLeft = 0;
     bool m_bAcknowledge = true;
     bool m_bFirmwareStarts = false;
     std::uint8_t m_status = 0;
     std::uint16_t m_input = 0;
     std::uint8_t m_lastControl = 0;
-    int m_callCount = 0;
     int m_failOnCall = 0;
     std::vector<std::uint16_t> m_commands;
     std::vector<std::uint8_t> m_controlHistory;

