@@ -91,7 +91,7 @@ void configZD4270::WriteAddressingLogLine(const std::string& words) {
 
 void configZD4270::CloseAddressingLog(const std::string& words) {
     if (!m_tsLogAddressing) return;
-    WriteAddressingLogLine(words);
+    if (!words.empty()) WriteAddressingLogLine(words);
     IgnoreErrors([&] { m_tsLogAddressing->Close(); });
     m_tsLogAddressing.reset();
 }
@@ -154,9 +154,10 @@ void configZD4270::AddressingStartClick(const AddressingRun& run) {
     *run.running = true;
     bool bFinished = false;
     run.step(true, false, bFinished);
-    // A start state that already failed leaves nothing for the timer to step.
+    // A start state that already failed (change addresses refusing a plan) leaves nothing for the
+    // timer to step. The run never got going: its log keeps the start line and no end line.
     if (bFinished) {
-        if (*run.running) EndAddressingRun(run, " end " + run.logWords);
+        if (*run.running) EndAddressingRun(run, "");
         return;
     }
     if (!*run.running) return;

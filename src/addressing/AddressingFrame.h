@@ -13,8 +13,9 @@
 //  3. The button's Clicked calls AddressingStartClick(run) (DSI refusal, cancel while running,
 //     else log, lock options, start call and timer); the timer's Tick calls
 //     AddressingTimerTick(run) (one step, and at bFinished the end of the run). Connect both in
-//     your own ConnectXxx(). A start call that already reports bFinished ends the run at once. A
-//     step that ends the run itself (clears the running flag) leaves the timer off.
+//     your own ConnectXxx(). A start call that already reports bFinished ends the run at once,
+//     closing the log without an end line. A step that ends the run itself (clears the running
+//     flag) leaves the timer off.
 //  4. The stop state (1000) clears the status label, sends TERMINATE as broadcast and calls
 //     RefreshDeviceViews, so that the tree, the change list and the archive views show colDevices.
 //     Helpers: CheckDaliMode, ShowAddressLimitMessage, AddAddressedDevice, EmptyDeviceList,

@@ -317,12 +317,7 @@ void configZD4270::EndChangeAddrRun(bool bLogLine, bool bMessage) {
     cmdChangeAddrStart.SetCaption(msg.Load(5075));
     lblChangeAddrStatus.SetCaption("");
     m_bChangeAddrRunning = false;
-    if (bLogLine) {
-        CloseAddressingLog(" end change addresses");
-    } else if (m_tsLogAddressing) {
-        IgnoreErrors([this] { m_tsLogAddressing->Close(); });
-        m_tsLogAddressing.reset();
-    }
+    CloseAddressingLog(bLogLine ? " end change addresses" : "");
     if (bMessage) {
         m_context.dialogs.MessageBox(
             {msg.Load(5111) + "!", MsgButtons::Ok, MsgIcon::Information, msg.Load(5098)});

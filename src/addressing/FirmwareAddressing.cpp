@@ -169,7 +169,7 @@ void configZD4270::ResumeFirmwareAddressing() {
     lstRndAddrView.SetVisible(false);
     tabMain.SetTab(1);
     tabAddressing.SetTab(1);
-    m_context.scheduler.DoEvents();
+    // No pending events run before the lock below: a queued click must find the button disabled.
     m_tsLogAddressing.reset();
     EnableRndAddrOptionsAndTabs(false);
     cmdRndAddrStart.SetEnabled(false);

@@ -1,6 +1,7 @@
 #include "archive/ArchiveFile.h"
 
 #include <fstream>
+#include <optional>
 
 #include "devices/NumericText.h"
 #include "platform/Error.h"
@@ -16,16 +17,16 @@ std::string WriterVersion() {
            std::to_string(kArchiveWriterRevision);
 }
 
-// The cell for an id the reader accepted; the grids end at column 16, so a higher id is refused
-// rather than dropped unnoticed.
-std::string& CellFor(ArchiveCells& cells, int address, int id, const char* what) {
+// The grid column for an id the reader accepted; the grids end at column 16, so a higher id is
+// refused rather than dropped unnoticed.
+int ColumnFor(int address, int id, const char* what) {
     if (id >= kArchiveColumns) {
         throw ControlError("Subscript out of range: " + std::string(what) + " " +
                                std::to_string(id) + " of the ballast at address " +
                                std::to_string(address) + " has no column in the grid",
                            kLibraryTitle, kErrSubscriptOutOfRange);
     }
-    return cells[static_cast<std::size_t>(address)][static_cast<std::size_t>(id)];
+    return id + 1;
 }
 
 std::optional<std::int16_t> NumericAttribute(const XmlNode& node, const char* name) {
@@ -93,12 +94,10 @@ void SaveArchiveFile(const std::string& path, const Grid& gridScenes, const Grid
     }
 }
 
-std::optional<ArchiveContents> ReadArchive(const XmlDocument& document) {
+bool LoadArchive(const XmlDocument& document, Grid& gridScenes, Grid& gridGroups) {
     const XmlNode loop = document.DocumentNode().SelectSingleNode(kArchiveLoopPath);
-    if (!loop) return std::nullopt;
+    if (!loop) return false;
 
-    ArchiveContents contents;
-    for (auto& row : contents.groups) row.fill("0");
     // A scene element without a usable id or level keeps the one read before it, in this whole
     // file, as the tool that writes these files always did.
     std::int16_t sceneId = 0;
@@ -106,33 +105,28 @@ std::optional<ArchiveContents> ReadArchive(const XmlDocument& document) {
     for (int address = 0; address < kArchiveAddresses; ++address) {
         const XmlNode ballast =
             loop.SelectSingleNode("./ballasts/ballast[@address='" + std::to_string(address) + "']");
+        const int row = address + 1;
+        for (int column = 1; column <= kArchiveColumns; ++column) {
+            gridScenes.SetTextMatrix(row, column, "");
+            gridGroups.SetTextMatrix(row, column, "0");
+        }
         for (const XmlNode& child : ballast.Children()) {
             if (child.Name() == "group") {
                 const std::optional<std::int16_t> id = NumericAttribute(child, "id");
                 if (id && *id >= 0 && *id <= kArchiveHighestId)
-                    CellFor(contents.groups, address, *id, "group") = "1";
+                    gridGroups.SetTextMatrix(row, ColumnFor(address, *id, "group"), "1");
             } else if (child.Name() == "scene") {
                 sceneId = NumericAttribute(child, "id").value_or(sceneId);
                 level = NumericAttribute(child, "lightlevel").value_or(level);
                 if (sceneId >= 0 && sceneId <= kArchiveHighestId) {
-                    CellFor(contents.scenes, address, sceneId, "scene") =
-                        level >= 0 && level <= 254 ? std::to_string(level) : std::string();
+                    gridScenes.SetTextMatrix(
+                        row, ColumnFor(address, sceneId, "scene"),
+                        level >= 0 && level <= 254 ? std::to_string(level) : std::string());
                 }
             }
         }
     }
-    return contents;
-}
-
-void ApplyArchive(const ArchiveContents& contents, Grid& gridScenes, Grid& gridGroups) {
-    for (std::size_t address = 0; address < kArchiveAddresses; ++address) {
-        for (std::size_t column = 0; column < kArchiveColumns; ++column) {
-            const int row = static_cast<int>(address) + 1;
-            const int col = static_cast<int>(column) + 1;
-            gridScenes.SetTextMatrix(row, col, contents.scenes[address][column]);
-            gridGroups.SetTextMatrix(row, col, contents.groups[address][column]);
-        }
-    }
+    return true;
 }
 
 std::string ArchiveParseErrorText(const XmlParseError& error) {

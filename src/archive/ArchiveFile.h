@@ -1,11 +1,9 @@
 // The archive file: the group memberships and scene levels of the 64 short addresses of one line as
 // an XML physical tree (hub, devices, device, loops, loop, ballasts), written from the archive
-// grids and read back into them; a file is read whole before any cell changes.
+// grids and read back into them row by row.
 #pragma once
 
-#include <array>
 #include <cstdint>
-#include <optional>
 #include <string>
 
 #include "platform/Xml.h"
@@ -30,14 +28,6 @@ inline constexpr int kArchiveHighestId = 63;
 // The classic error number for an index outside an array.
 inline constexpr std::int32_t kErrSubscriptOutOfRange = 9;
 
-// The data cells of one grid: [short address][scene or group number].
-using ArchiveCells = std::array<std::array<std::string, kArchiveColumns>, kArchiveAddresses>;
-
-struct ArchiveContents {
-    ArchiveCells scenes;  // "0" to "254", or empty
-    ArchiveCells groups;  // "1" or "0"
-};
-
 // A numeric cell as the byte it stands for: rounded; ControlError "Overflow" outside 0 to 255 and
 // "Type mismatch" for text that is no number.
 std::uint8_t ArchiveCellByte(const std::string& text);
@@ -49,11 +39,12 @@ std::string ArchiveXml(const Grid& gridScenes, const Grid& gridGroups);
 // grids do not make a valid archive.
 void SaveArchiveFile(const std::string& path, const Grid& gridScenes, const Grid& gridGroups);
 
-// The cells a parsed archive gives, every address rewritten; nothing when the document has no loop
-// of the expected device. Throws ControlError for a value out of range (an id without a grid
-// column, a number past 16 bits).
-std::optional<ArchiveContents> ReadArchive(const XmlDocument& document);
-void ApplyArchive(const ArchiveContents& contents, Grid& gridScenes, Grid& gridGroups);
+// Rewrites both grids from a parsed archive, address by address: each row is emptied and then
+// filled from its ballast element, so an address without one ends up with no scenes and no
+// groups. Returns false, with no cell changed, when the document has no loop of the expected
+// device. Throws ControlError for a value out of range (an id without a grid column, a number
+// past 16 bits); the rows rewritten before it keep their new contents.
+bool LoadArchive(const XmlDocument& document, Grid& gridScenes, Grid& gridGroups);
 
 // The message for a file that does not parse: code, reason, line, position, source text and URL.
 std::string ArchiveParseErrorText(const XmlParseError& error);

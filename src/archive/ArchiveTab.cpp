@@ -83,9 +83,8 @@ void configZD4270::ArchivLoad(const std::string& fileName) {
             ShowCritical(ArchiveParseErrorText(document.ParseError().value_or(XmlParseError{})));
             return;
         }
-        // Read whole before any cell changes, so a file that fails half-way leaves the grids alone.
-        const std::optional<ArchiveContents> contents = ReadArchive(document);
-        if (contents) ApplyArchive(*contents, gridScenes, gridGroups);
+        // A file without the expected loop changes nothing and says nothing.
+        LoadArchive(document, gridScenes, gridGroups);
     });
 }
 

@@ -223,7 +223,7 @@ class configZD4270 {
     std::int16_t m_nOpticalSelectionAddress = -1;
 
     // Archive tab (ArchiveTab.cpp): the grids to a file and back. ArchivSave lets its errors
-    // reach the caller; ArchivLoad reports its own and leaves the grids as they were.
+    // reach the caller; ArchivLoad reports its own, keeping the rows it rewrote before the error.
     void ArchivSave(const std::string& fileName);
     void ArchivLoad(const std::string& fileName);
 

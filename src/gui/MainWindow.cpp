@@ -12,6 +12,7 @@
 #include "frame/configZD4270.h"
 #include "gui/ControlBinding.h"
 #include "gui/QtDialogs.h"
+#include "host/ModbusDevCom.h"
 #include "host/QSettingsRegistry.h"
 #include "host/QtScheduler.h"
 #include "host/SimDevCom.h"
@@ -82,14 +83,19 @@ int RunWindow(int& argc, char** argv, const WindowOptions& options) {
 
     StationDocument station;
     XmlNode terminal;
-    std::shared_ptr<SimDevCom> devCom;
+    std::shared_ptr<DevCom> devCom;
     try {
         station = StationDocument::Load(options.stationFile);
         terminal = options.position >= 0 ? station.ChooseTerminal(options.position)
                                          : station.ChooseTerminal();
-        devCom = CreateSimulatedDevCom(scheduler, terminal,
-                                       options.lineFile.empty() ? sim::LineDescription{}
-                                                                : sim::LoadLineFile(options.lineFile));
+        if (!options.modbus.empty()) {
+            devCom = std::make_shared<ModbusDevCom>(ParseModbusEndpoint(options.modbus));
+        } else {
+            devCom = CreateSimulatedDevCom(scheduler, terminal,
+                                           options.lineFile.empty()
+                                               ? sim::LineDescription{}
+                                               : sim::LoadLineFile(options.lineFile));
+        }
     } catch (const ControlError& e) {
         QMessageBox::critical(nullptr, QStringLiteral("ZD4270"), QString::fromStdString(e.Description()));
         return 1;

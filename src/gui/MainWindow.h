@@ -22,6 +22,7 @@ struct WindowOptions {
     std::int32_t position = -1;  // -1: the station's first terminal
     std::string lineFile;        // empty: a line without gear
     Language language = Language::English;
+    std::string modbus;          // "HOST:PORT": a terminal on Modbus TCP instead of the simulator
 };
 
 // The look the control's twip layout was drawn for: the Fusion style and an 8 point face.

@@ -91,6 +91,7 @@ TEST_F(ChangeAddressesTest, ADoubleAddressIsRefusedBeforeAnythingIsSentButMaskMa
     Plan(1, 7);
     Plan(2, 7);
     terminal->ClearFrameLog();
+    control->EnableLoggingAddressing = true;
     control->cmdChangeAddrStart.Click();
     ctx.scheduler.RunFor(1000);
     EXPECT_FALSE(control->m_bChangeAddrRunning);
@@ -98,6 +99,11 @@ TEST_F(ChangeAddressesTest, ADoubleAddressIsRefusedBeforeAnythingIsSentButMaskMa
               std::vector<std::string>{"the following address is double: 7"});
     EXPECT_EQ(ctx.dialogs.boxes[0].icon, MsgIcon::Exclamation);
     EXPECT_TRUE(Frames().empty());
+    // The refused run never started: its log has the start line and no end line.
+    const std::string log = ReadUtf16Log(kAddressingLogFile);
+    EXPECT_EQ(CountOf(log, " start change addresses\r\n"), 1) << log;
+    EXPECT_EQ(CountOf(log, " end change addresses"), 0) << log;
+    control->EnableLoggingAddressing = false;
 
     Plan(1, 64);
     Plan(2, 64);

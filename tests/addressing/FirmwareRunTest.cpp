@@ -109,5 +109,20 @@ TEST_F(FirmwareRunTest, RefreshDuringATerminalRunTakesOverItsSupervision) {
     EXPECT_TRUE(control->tabMain.Enabled());
 }
 
+// A click that waits in the event queue while the refresh takes over a run must find the button
+// already locked: it neither starts a second run nor hands the terminal new parameters.
+TEST_F(FirmwareRunTest, AClickQueuedDuringTheTakeOverFindsTheButtonLocked) {
+    UseLine("sixteen-unaddressed.json", kFirmwareVariant);
+    ASSERT_TRUE(control->cmdRndAddrStart.Click());
+    control.reset();
+    control = std::make_unique<configZD4270>(ctx.context, registry, state);
+    bool clicked = true;
+    ctx.scheduler.Post([this, &clicked] { clicked = control->cmdRndAddrStart.Click(); });
+    const std::int64_t before = ctx.scheduler.Now();
+    Refresh();
+    EXPECT_FALSE(clicked);
+    EXPECT_LT(ctx.scheduler.Now() - before, 1000);  // no second hand-over with its 1 s wait
+}
+
 }  // namespace
 }  // namespace zd::test

@@ -190,11 +190,6 @@ TEST_F(ArchiveFileTest, MalformedTruncatedOrForeignFilesChangeNoCell) {
         {"truncated.xml", valid.substr(0, valid.size() / 2), "\r\nLine #: 2\r\n"},
         // Another device: nothing loaded, nothing said.
         {"other.xml", otherDevice, ""},
-        // An id past the grid's columns: reported, and the rows read before it are not applied.
-        {"range.xml",
-         Archive("<ballast address=\"0\"><scene id=\"0\" lightlevel=\"1\"/></ballast>"
-                 "<ballast address=\"3\"><scene id=\"20\" lightlevel=\"5\"/></ballast>"),
-         "Error: ArchivLoad: Subscript out of range: scene 20 of the ballast at address 3"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -207,6 +202,27 @@ TEST_F(ArchiveFileTest, MalformedTruncatedOrForeignFilesChangeNoCell) {
         ASSERT_EQ(ctx.dialogs.boxes.size(), c.report.empty() ? 0u : 1u);
         for (const auto& box : ctx.dialogs.boxes) EXPECT_NE(box.text.find(c.report), box.text.npos);
     }
+}
+
+// A value the grids cannot take stops the load with its report; the rows rewritten before it keep
+// what the file gave them, and the rows after it stay as they were.
+TEST_F(ArchiveFileTest, LoadErrorKeepsTheRowsRewrittenBeforeIt) {
+    SetScene(0, 0, "42");
+    SetGroup(0, 1, "1");
+    SetScene(3, 1, "7");
+    SetScene(9, 2, "9");
+    const auto path = folder.Path() / "range.xml";
+    WriteFileText(path,
+                  Archive("<ballast address=\"0\"><scene id=\"0\" lightlevel=\"1\"/></ballast>"
+                          "<ballast address=\"3\"><scene id=\"20\" lightlevel=\"5\"/></ballast>"));
+    Menu("mnuArchivOptionsLoad", path);
+    ASSERT_EQ(BoxTexts(ctx.dialogs).size(), 1u);
+    EXPECT_EQ(BoxTexts(ctx.dialogs)[0].rfind("Error: ArchivLoad: Subscript out of range: scene 20 "
+                                             "of the ballast at address 3",
+                                             0),
+              0u);
+    EXPECT_EQ(Scene(0, 0) + "|" + Group(0, 1) + "|" + Scene(3, 1) + "|" + Scene(9, 2), "1|0||9");
+    ExpectTabReleased();
 }
 
 TEST_F(ArchiveFileTest, CancelledDialogsAndFailedSavesChangeNothing) {
