@@ -4,8 +4,6 @@
 
 namespace zd {
 
-namespace {
-
 const char* IconWord(MsgIcon icon) {
     switch (icon) {
         case MsgIcon::Critical:
@@ -22,7 +20,6 @@ const char* IconWord(MsgIcon icon) {
     return "message";
 }
 
-// Box texts use CR LF; a terminal wants LF.
 std::string ForConsole(std::string_view text) {
     std::string out;
     for (char c : text)
@@ -30,10 +27,8 @@ std::string ForConsole(std::string_view text) {
     return out;
 }
 
-}  // namespace
-
 MsgResult ConsoleDialogs::MessageBox(const MessageBoxRequest& request) {
-    ++m_boxesShown;
+    m_shown.push_back(request);
     std::fprintf(m_out, "[%s] %s: %s\n", IconWord(request.icon), request.title.c_str(),
                  ForConsole(request.text).c_str());
     switch (request.buttons) {

@@ -5,29 +5,38 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "platform/Dialogs.h"
 
 namespace zd {
 
+// "error", "warning", "question", "info" or "message": how a box's icon reads on a console.
+const char* IconWord(MsgIcon icon);
+// Box texts use CR LF; a console wants LF.
+std::string ForConsole(std::string_view text);
+
 class ConsoleDialogs : public Dialogs {
-public:
+  public:
     explicit ConsoleDialogs(std::FILE* out = stderr) : m_out(out) {}
 
     MsgResult MessageBox(const MessageBoxRequest& request) override;
     std::optional<std::string> FileDialog(const FileDialogRequest& request) override;
 
-    // The answer to a Yes/No question (--yes gives Yes, otherwise No: nothing is destroyed unasked).
+    // The answer to a Yes/No question (--yes gives Yes, otherwise No: nothing is destroyed
+    // unasked).
     void SetAssumeYes(bool yes) { m_assumeYes = yes; }
     // The path a file dialog returns; without one the dialog counts as cancelled.
     void SetFilePath(std::optional<std::string> path) { m_filePath = std::move(path); }
-    int BoxesShown() const { return m_boxesShown; }
+    // Every box shown so far, in order, so that a command can report them with its result.
+    const std::vector<MessageBoxRequest>& Shown() const { return m_shown; }
 
-private:
+  private:
     std::FILE* m_out;
     bool m_assumeYes = false;
     std::optional<std::string> m_filePath;
-    int m_boxesShown = 0;
+    std::vector<MessageBoxRequest> m_shown;
 };
 
 }  // namespace zd

@@ -1,5 +1,6 @@
 #include "sim/LineFile.h"
 
+#include <cstdio>
 #include <fstream>
 #include <initializer_list>
 #include <limits>
@@ -286,6 +287,122 @@ std::unique_ptr<Terminal> MakeTerminal(Scheduler& scheduler, const LineDescripti
     auto terminal = std::make_unique<Terminal>(scheduler, description.terminal);
     for (const GearConfig& gear : description.gear) terminal->AddGear(gear);
     return terminal;
+}
+
+namespace {
+
+using OrderedJson = nlohmann::ordered_json;
+
+// Codes and register values are written in hexadecimal, as people write them in the examples.
+std::string HexText(std::uint32_t value, int digits) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%0*X", digits, value);
+    return text;
+}
+
+OrderedJson EntryJson(const ImageEntry& entry) {
+    return {{"word", entry.nWordOffset}, {"bit", entry.nBitOffset}, {"table", entry.nTableNumber}};
+}
+
+const char* LampText(LampState lamp) {
+    switch (lamp) {
+        case LampState::Removed:
+            return "removed";
+        case LampState::Failed:
+            return "failed";
+        case LampState::Present:
+            break;
+    }
+    return "present";
+}
+
+OrderedJson GearJson(const GearConfig& gear) {
+    OrderedJson json;
+    json["kind"] = gear.kind == GearKind::Dsi ? "DSI" : "DALI";
+    json["shortAddress"] = gear.shortAddress ? OrderedJson(*gear.shortAddress) : OrderedJson();
+    json["randomAddress"] = HexText(gear.randomAddress, 6);
+    if (gear.actualLevel) json["actualLevel"] = *gear.actualLevel;
+    json["powerOnLevel"] = gear.powerOnLevel;
+    json["systemFailureLevel"] = gear.systemFailureLevel;
+    if (gear.minLevel) json["minLevel"] = *gear.minLevel;
+    json["maxLevel"] = gear.maxLevel;
+    json["physicalMinimum"] = gear.physicalMinimum;
+    json["fadeTime"] = gear.fadeTime;
+    json["fadeRate"] = gear.fadeRate;
+    OrderedJson groups = OrderedJson::array();
+    for (int group = 0; group < 16; ++group)
+        if ((gear.groups >> group) & 1u) groups.push_back(group);
+    json["groups"] = groups;
+    OrderedJson scenes = OrderedJson::object();
+    for (std::size_t scene = 0; scene < gear.scenes.size(); ++scene)
+        if (gear.scenes[scene] != kMask) scenes[std::to_string(scene)] = gear.scenes[scene];
+    json["scenes"] = scenes;
+    json["lamp"] = LampText(gear.lamp);
+    json["deviceType"] = gear.deviceType;
+    json["version"] = gear.version;
+    if (!gear.randomise.empty()) {
+        OrderedJson randomise = OrderedJson::array();
+        for (std::uint32_t value : gear.randomise) randomise.push_back(HexText(value, 6));
+        json["randomise"] = randomise;
+    }
+    return json;
+}
+
+}  // namespace
+
+LineDescription CaptureLine(Terminal& terminal, const TerminalConfig& settings) {
+    terminal.AdvanceToNow();
+    LineDescription description;
+    TerminalConfig& config = description.terminal;
+    config.position = terminal.Position();
+    config.firmwareVersion = terminal.Register(Terminal::kRegisterFirmwareVersion);
+    config.featureRegister = terminal.Register(Terminal::kRegisterFeatures);
+    config.takeOverDelayMs = settings.takeOverDelayMs;
+    config.layout = terminal.Layout();
+    config.identicalAnswersDecode = terminal.GetLine().IdenticalAnswersDecode();
+    config.randomSeed = settings.randomSeed;
+    for (const auto& ballast : terminal.GetLine().Gear()) {
+        GearConfig gear;
+        gear.kind = ballast->Kind();
+        gear.shortAddress = ballast->ShortAddress();
+        gear.randomAddress = ballast->RandomAddress();
+        gear.actualLevel = terminal.GearLevel(ballast->Id());
+        gear.powerOnLevel = ballast->PowerOnLevel();
+        gear.systemFailureLevel = ballast->SystemFailureLevel();
+        gear.minLevel = ballast->MinLevel();
+        gear.maxLevel = ballast->MaxLevel();
+        gear.physicalMinimum = ballast->PhysicalMinimum();
+        gear.fadeTime = ballast->FadeTime();
+        gear.fadeRate = ballast->FadeRate();
+        gear.groups = ballast->Groups();
+        for (int scene = 0; scene < 16; ++scene)
+            gear.scenes[static_cast<std::size_t>(scene)] = ballast->SceneLevel(scene);
+        gear.lamp = ballast->Lamp();
+        gear.deviceType = ballast->DeviceType();
+        gear.version = ballast->Version();
+        description.gear.push_back(gear);
+    }
+    return description;
+}
+
+std::string WriteLineDescription(const LineDescription& description) {
+    const TerminalConfig& config = description.terminal;
+    OrderedJson layout;
+    const char* names[4] = {"STATUS", "INPUT", "CONTROL", "OUTPUT"};
+    for (std::size_t i = 0; i < 4; ++i) layout[names[i]] = EntryJson(config.layout.entries[i]);
+    OrderedJson document;
+    document["terminal"] = {{"position", config.position},
+                            {"firmwareVersion", HexText(config.firmwareVersion, 4)},
+                            {"featureRegister", HexText(config.featureRegister, 4)},
+                            {"takeOverDelayMs", config.takeOverDelayMs},
+                            {"byteOrder", config.layout.motorola ? "Motorola" : "Intel"},
+                            {"layout", layout},
+                            {"identicalAnswersDecode", config.identicalAnswersDecode},
+                            {"randomSeed", config.randomSeed}};
+    OrderedJson gear = OrderedJson::array();
+    for (const GearConfig& one : description.gear) gear.push_back(GearJson(one));
+    document["gear"] = gear;
+    return document.dump(2) + "\n";
 }
 
 }  // namespace zd::sim

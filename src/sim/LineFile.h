@@ -1,6 +1,7 @@
 // The line description file: a JSON text that describes a simulated terminal (position, firmware,
 // feature register, take-over delay, process-image layout, byte order) and the gear on its line.
-// A bad file is refused as a whole with the file, the place and the reason.
+// A bad file is refused as a whole with the file, the place and the reason; a line's state can be
+// written back as such a file.
 #pragma once
 
 #include <cstdint>
@@ -46,5 +47,12 @@ LineDescription ParseLineDescription(const std::string& text, const std::string&
 LineDescription LoadLineFile(const std::string& path);
 // A terminal with the described gear connected.
 std::unique_ptr<Terminal> MakeTerminal(Scheduler& scheduler, const LineDescription& description);
+
+// The terminal and its gear as they stand now (registers, layout, addresses, levels, limits,
+// groups, scenes, lamps), so that a later run can continue from here. What the terminal does not
+// report about itself (the take-over delay and the random seed) is taken from settings.
+LineDescription CaptureLine(Terminal& terminal, const TerminalConfig& settings);
+// The text of a line description file that ParseLineDescription reads back as description.
+std::string WriteLineDescription(const LineDescription& description);
 
 }  // namespace zd::sim

@@ -1,0 +1,231 @@
+#include "cli/CommandLine.h"
+
+#include <algorithm>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "cli/Demo.h"
+#include "cli/HeadlessCommands.h"
+#include "platform/Error.h"
+
+namespace zd {
+
+namespace {
+
+// The options and words of a command line, before the command looks at its own.
+struct Invocation {
+    SessionOptions options;
+    bool help = false;
+    std::vector<std::string> rest;
+};
+
+Invocation ParseInvocation(const std::vector<std::string>& args, const SessionOptions& defaults) {
+    Invocation invocation;
+    invocation.options = defaults;
+    SessionOptions& options = invocation.options;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        auto value = [&]() -> const std::string& {
+            if (i + 1 >= args.size()) throw UsageError(arg + " needs a value");
+            return args[++i];
+        };
+        if (arg == "-h" || arg == "--help") {
+            invocation.help = true;
+        } else if (arg == "--station") {
+            options.stationFile = value();
+        } else if (arg == "--pos") {
+            options.position = ParseNumber(value(), 0, 65535, "--pos");
+        } else if (arg == "--line") {
+            options.lineFile = value();
+        } else if (arg == "--modbus") {
+            options.modbus = value();
+        } else if (arg == "--save-line") {
+            options.saveLineFile = value();
+        } else if (arg == "--lang") {
+            const std::string& lang = value();
+            if (lang != "en" && lang != "de") throw UsageError("--lang takes en or de");
+            options.language = lang == "de" ? Language::German : Language::English;
+        } else {
+            invocation.rest.push_back(arg);
+        }
+    }
+    return invocation;
+}
+
+// The command named by the first one or two words; its arguments are the words after the name.
+const CommandSyntax& FindCommand(const std::vector<std::string>& rest, std::size_t& nameWords) {
+    for (const CommandSyntax& syntax : CommandTable()) {
+        const bool twoWords = syntax.name.find(' ') != std::string::npos;
+        if (twoWords && rest.size() >= 2 && rest[0] + " " + rest[1] == syntax.name) {
+            nameWords = 2;
+            return syntax;
+        }
+        if (!twoWords && rest[0] == syntax.name) {
+            nameWords = 1;
+            return syntax;
+        }
+    }
+    if (rest[0] == "address" || rest[0] == "archive") {
+        throw UsageError(
+            rest[0] + " needs " +
+            (rest[0] == "address" ? "random, single or change" : "upload or download"));
+    }
+    throw UsageError("unknown command \"" + rest[0] + "\"");
+}
+
+CommandArguments ParseArguments(const CommandSyntax& syntax, const std::vector<std::string>& rest,
+                                std::size_t first) {
+    auto listed = [](const std::vector<std::string>& names, const std::string& name) {
+        return std::find(names.begin(), names.end(), name) != names.end();
+    };
+    CommandArguments arguments;
+    for (std::size_t i = first; i < rest.size(); ++i) {
+        const std::string& arg = rest[i];
+        if (arg.rfind("--", 0) != 0) {
+            arguments.words.push_back(arg);
+        } else if (listed(syntax.valueOptions, arg)) {
+            if (i + 1 >= rest.size()) throw UsageError(arg + " needs a value");
+            arguments.values[arg] = rest[++i];
+        } else if (listed(syntax.flags, arg)) {
+            arguments.flags.insert(arg);
+        } else {
+            throw UsageError(syntax.name + " has no option " + arg);
+        }
+    }
+    if (arguments.words.size() < syntax.minWords || arguments.words.size() > syntax.maxWords) {
+        throw UsageError(
+            syntax.name + " takes " +
+            (syntax.minWords == syntax.maxWords
+                 ? std::to_string(syntax.minWords)
+                 : std::to_string(syntax.minWords) + " to " + std::to_string(syntax.maxWords)) +
+            " argument(s), see --help");
+    }
+    return arguments;
+}
+
+void PrintJson(std::FILE* out, const Json& document) {
+    std::fprintf(out, "%s\n", document.dump(2).c_str());
+}
+
+int Fail(std::FILE* out, std::FILE* err, Json document, const std::string& reason, int exitCode) {
+    std::fprintf(err, "zd4270: %s\n", reason.c_str());
+    document["error"] = reason;
+    PrintJson(out, document);
+    return exitCode;
+}
+
+int RunCommand(const std::string& name, const PreparedCommand& command,
+               const SessionOptions& options, std::FILE* out, std::FILE* err) {
+    Json document = {{"command", name}};
+    std::unique_ptr<HeadlessSession> session;
+    try {
+        session = std::make_unique<HeadlessSession>(options, err);
+        const Json result = command(*session);
+        session->Finish();
+        document.update(result);
+        document["messages"] = session->Messages();
+        PrintJson(out, document);
+        return 0;
+    } catch (const CommandFailed& failure) {
+        document.update(failure.Details());
+        document["messages"] = session->Messages();
+        // The line keeps what the command did before it failed.
+        try {
+            session->Finish();
+        } catch (const ControlError& error) {
+            std::fprintf(err, "zd4270: %s\n", error.Description().c_str());
+        }
+        return Fail(out, err, document, failure.what(), 1);
+    } catch (const ControlError& error) {
+        if (session) document["messages"] = session->Messages();
+        return Fail(out, err, document, error.Description(), 1);
+    } catch (const std::exception& error) {
+        if (session) document["messages"] = session->Messages();
+        return Fail(out, err, document, error.what(), 1);
+    }
+}
+
+}  // namespace
+
+void PrintUsage(std::FILE* out) {
+    std::fprintf(
+        out,
+        "usage: zd4270 [COMMAND] [--station FILE] [--pos N] [--line FILE] [--modbus HOST:PORT]\n"
+        "              [--lang en|de] [--save-line FILE]\n"
+        "\n"
+        "Without a command: the window, or the demonstration when there is no display.\n"
+        "Each command prints one JSON document on stdout; the control's message boxes go to\n"
+        "stderr and into the document's \"messages\". Errors: {\"error\": ...} and exit code 1\n"
+        "(2 for a wrong command line).\n"
+        "\n"
+        "commands:\n"
+        "  demo                          the headless demonstration (text)\n"
+        "  scan                          scan the line: the devices found\n"
+        "  address random [--start N] [--new-installation] [--delete-groups] [--delete-scenes]\n"
+        "                                random addressing, by the control or the terminal\n"
+        "                                firmware as the firmware version decides\n"
+        "  address single N|mask --yes   every ballast on the line takes address N (mask: none)\n"
+        "  address change OLD:NEW ...    after a scan, move devices to new addresses (NEW may be\n"
+        "                                mask)\n"
+        "  send COMMAND [--short A|--group G|--broadcast] [--data D]\n"
+        "                                one DALI command: a number -1 to 272 or its text, such\n"
+        "                                as off, \"recall max level\", \"go to scene 3\"\n"
+        "  query QUERY [--short A|--group G|--broadcast] [--data D]\n"
+        "                                a DALI query and its answer (\"query actual level\")\n"
+        "  archive upload FILE           read groups and scenes of the devices, save to FILE\n"
+        "  archive download FILE         load FILE and write it to the devices\n"
+        "  options [--mode dali|dsi] [--power-supply on|off] [--count-devices on|off]\n"
+        "                                the terminal's options, set where given\n"
+        "\n"
+        "options:\n"
+        "  --station FILE     station document (XML) with the terminal's device node\n"
+        "  --pos N            the terminal's position in the station (default: the first)\n"
+        "  --line FILE        simulated DALI line (JSON) the run starts from\n"
+        "  --save-line FILE   after the command, write the simulated line's state to FILE, which\n"
+        "                     --line reads in a later run\n"
+        "  --modbus HOST:PORT a terminal, or zd4270-sim, on Modbus TCP instead of the simulator\n"
+        "  --lang en|de       language of the texts (default: from the locale)\n");
+}
+
+int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defaults,
+                   std::FILE* out, std::FILE* err, const WindowRunner& window) {
+    Json document = Json::object();
+    try {
+        const Invocation invocation = ParseInvocation(
+            std::vector<std::string>(argv + std::min(argc, 1), argv + argc), defaults);
+        const SessionOptions& options = invocation.options;
+        if (invocation.help) {
+            PrintUsage(out);
+            return 0;
+        }
+        const std::vector<std::string>& rest = invocation.rest;
+        if (rest.empty() || rest[0] == "demo") {
+            if (rest.size() > 1) throw UsageError("demo takes no arguments");
+            if (!options.saveLineFile.empty())
+                throw UsageError("--save-line goes with a command, not the demonstration");
+            if (rest.empty() && window) {
+                if (const auto exitCode = window(options)) return *exitCode;
+                std::fprintf(out, "No display: running the headless demonstration.\n\n");
+            }
+            DemoOptions demo;
+            demo.stationFile = options.stationFile;
+            demo.position = options.position;
+            demo.lineFile = options.lineFile;
+            demo.language = options.language;
+            demo.modbus = options.modbus;
+            return RunDemo(demo, out);
+        }
+        std::size_t nameWords = 0;
+        const CommandSyntax& syntax = FindCommand(rest, nameWords);
+        document["command"] = syntax.name;
+        if (!options.saveLineFile.empty() && !options.modbus.empty())
+            throw UsageError("--save-line needs the simulated line, not --modbus");
+        const PreparedCommand command = syntax.prepare(ParseArguments(syntax, rest, nameWords));
+        return RunCommand(syntax.name, command, options, out, err);
+    } catch (const UsageError& error) {
+        return Fail(out, err, document, error.what(), 2);
+    }
+}
+
+}  // namespace zd

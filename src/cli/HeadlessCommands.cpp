@@ -1,0 +1,110 @@
+#include "cli/HeadlessCommands.h"
+
+#include <algorithm>
+#include <cctype>
+
+#include "link/Commands.h"
+
+namespace zd {
+
+std::optional<std::string> CommandArguments::Value(const std::string& option) const {
+    const auto found = values.find(option);
+    if (found == values.end()) return std::nullopt;
+    return found->second;
+}
+
+const std::vector<CommandSyntax>& CommandTable() {
+    static const std::vector<CommandSyntax> kTable = {
+        {"scan", {}, {}, 0, 0, PrepareScan},
+        {"address random",
+         {"--start"},
+         {"--new-installation", "--delete-groups", "--delete-scenes"},
+         0,
+         0,
+         PrepareAddressRandom},
+        {"address single", {}, {"--yes"}, 1, 1, PrepareAddressSingle},
+        {"address change", {}, {}, 1, 64, PrepareAddressChange},
+        {"send", {"--short", "--group", "--data"}, {"--broadcast"}, 1, 8, PrepareSend},
+        {"query", {"--short", "--group", "--data"}, {"--broadcast"}, 1, 8, PrepareQuery},
+        {"archive upload", {}, {}, 1, 1, PrepareArchiveUpload},
+        {"archive download", {}, {}, 1, 1, PrepareArchiveDownload},
+        {"options", {"--mode", "--power-supply", "--count-devices"}, {}, 0, 0, PrepareOptions},
+    };
+    return kTable;
+}
+
+int ParseNumber(const std::string& text, int low, int high, const std::string& what) {
+    std::size_t used = 0;
+    long long number = 0;
+    try {
+        // Base 16 only when asked for: a leading zero is no octal number on a command line.
+        const bool hex = text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0;
+        number = std::stoll(text, &used, hex ? 16 : 10);
+    } catch (const std::exception&) {
+        used = 0;
+    }
+    if (text.empty() || used != text.size() || number < low || number > high) {
+        throw UsageError(what + " takes a number " + std::to_string(low) + " to " +
+                         std::to_string(high) + ", not \"" + text + "\"");
+    }
+    return static_cast<int>(number);
+}
+
+int ParseAddressOrMask(const std::string& text, const std::string& what) {
+    std::string lower = text;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (lower == "mask") return kDaliMask;
+    try {
+        return ParseNumber(text, 0, kMaxShortAddress, what);
+    } catch (const UsageError&) {
+        throw UsageError(what + " takes a short address 0 to 63 or \"mask\", not \"" + text + "\"");
+    }
+}
+
+bool ParseOnOff(const std::string& text, const std::string& what) {
+    if (text == "on") return true;
+    if (text == "off") return false;
+    throw UsageError(what + " takes on or off, not \"" + text + "\"");
+}
+
+Json DevicesJson(const ModuleState& state) {
+    std::vector<const clsDevice*> devices;
+    if (state.devices)
+        for (const auto& [key, device] : state.devices->Items()) devices.push_back(device.get());
+    std::sort(devices.begin(), devices.end(), [](const clsDevice* a, const clsDevice* b) {
+        return a->m_nShortAddress < b->m_nShortAddress;
+    });
+    Json list = Json::array();
+    for (const clsDevice* device : devices) {
+        list.push_back(
+            {{"shortAddress", device->m_nShortAddress}, {"conflict", device->m_bDALIConflict}});
+    }
+    return list;
+}
+
+void FailOnErrorBox(const HeadlessSession& session, std::size_t mark, Json details) {
+    if (const auto error = session.ErrorSince(mark))
+        throw CommandFailed(*error, std::move(details));
+}
+
+void RunDeviceScan(HeadlessSession& session) {
+    configZD4270& control = session.Control();
+    const std::size_t mark = session.BoxCount();
+    control.cmdScanDevices.Click();
+    // The scan runs on the control's timer; a refusal (DSI mode) leaves it stopped at once.
+    if (!control.m_bScanning)
+        throw CommandFailed(session.LastBoxSince(mark).value_or("the scan did not start"));
+    if (!session.RunUntil([&] { return !control.m_bScanning; }))
+        throw CommandFailed("the scan did not end in time");
+    FailOnErrorBox(session, mark);
+}
+
+PreparedCommand PrepareScan(const CommandArguments&) {
+    return [](HeadlessSession& session) {
+        RunDeviceScan(session);
+        return Json{{"devices", DevicesJson(session.State())}};
+    };
+}
+
+}  // namespace zd

@@ -1,0 +1,87 @@
+// The headless commands over the control: each checks its words and options before the line is
+// touched, then drives the control's models as a user would and reads the result back as JSON.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <optional>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "cli/Session.h"
+
+namespace zd {
+
+// A command line that cannot be run as written: nothing was sent. Exit code 2.
+class UsageError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// A command that ran but did not achieve what it was asked: what it found goes with the error.
+// Exit code 1.
+class CommandFailed : public std::runtime_error {
+  public:
+    explicit CommandFailed(const std::string& reason, Json details = Json::object())
+        : std::runtime_error(reason), m_details(std::move(details)) {}
+    const Json& Details() const { return m_details; }
+
+  private:
+    Json m_details;
+};
+
+// The words and options that follow a command's name.
+struct CommandArguments {
+    std::vector<std::string> words;
+    std::map<std::string, std::string> values;
+    std::set<std::string> flags;
+
+    bool Has(const std::string& flag) const { return flags.count(flag) != 0; }
+    std::optional<std::string> Value(const std::string& option) const;
+};
+
+// A command that passed its checks, ready to run; returns the result document's fields.
+using PreparedCommand = std::function<Json(HeadlessSession&)>;
+
+struct CommandSyntax {
+    std::string name;  // "scan", "address random", ...
+    std::vector<std::string> valueOptions;
+    std::vector<std::string> flags;
+    std::size_t minWords = 0;
+    std::size_t maxWords = 0;
+    // Throws UsageError.
+    PreparedCommand (*prepare)(const CommandArguments&);
+};
+
+// Every command, in the order the help lists them.
+const std::vector<CommandSyntax>& CommandTable();
+
+// A whole number in decimal or "0x" hexadecimal within low..high; UsageError names what otherwise.
+int ParseNumber(const std::string& text, int low, int high, const std::string& what);
+// A short address 0 to 63, or "mask" as 255.
+int ParseAddressOrMask(const std::string& text, const std::string& what);
+// "on" or "off".
+bool ParseOnOff(const std::string& text, const std::string& what);
+
+// The device list as the control keeps it, by short address.
+Json DevicesJson(const ModuleState& state);
+// Runs the device scan to its end; CommandFailed when it is refused or reports an error.
+void RunDeviceScan(HeadlessSession& session);
+// CommandFailed with the first error box shown since mark, if there is one.
+void FailOnErrorBox(const HeadlessSession& session, std::size_t mark,
+                    Json details = Json::object());
+
+PreparedCommand PrepareScan(const CommandArguments& arguments);
+PreparedCommand PrepareAddressRandom(const CommandArguments& arguments);
+PreparedCommand PrepareAddressSingle(const CommandArguments& arguments);
+PreparedCommand PrepareAddressChange(const CommandArguments& arguments);
+PreparedCommand PrepareSend(const CommandArguments& arguments);
+PreparedCommand PrepareQuery(const CommandArguments& arguments);
+PreparedCommand PrepareArchiveUpload(const CommandArguments& arguments);
+PreparedCommand PrepareArchiveDownload(const CommandArguments& arguments);
+PreparedCommand PrepareOptions(const CommandArguments& arguments);
+
+}  // namespace zd

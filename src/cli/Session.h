@@ -1,0 +1,87 @@
+// One headless run of the control: the station's terminal on the simulated line (virtual time) or
+// over Modbus TCP (real time), refreshed as the host refreshes it, with the boxes it shows kept
+// for the command's result and the simulated line's state written back when the run is over.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/ConsoleDialogs.h"
+#include "frame/configZD4270.h"
+#include "host/SimDevCom.h"
+#include "host/StationDocument.h"
+#include "link/ModuleState.h"
+#include "platform/Messages.h"
+#include "platform/RegistryAccess.h"
+#include "sim/LineFile.h"
+
+namespace zd {
+
+using Json = nlohmann::ordered_json;
+
+// What every run needs to find its terminal, whatever the command.
+struct SessionOptions {
+    std::string stationFile;
+    std::int32_t position = -1;  // -1: the station's first terminal
+    std::string lineFile;
+    Language language = Language::English;
+    // "HOST:PORT" of a terminal (or zd4270-sim) on Modbus TCP; empty: the in-process simulator.
+    std::string modbus;
+    // Where the simulated line's state goes after the command; empty: nowhere.
+    std::string saveLineFile;
+};
+
+// The longest a procedure may take, on the clock of the run: a whole line of 64 gear addressed by
+// the control takes well under half an hour.
+inline constexpr std::int64_t kProcedureLimitMs = 2 * 60 * 60 * 1000;
+
+class HeadlessSession {
+  public:
+    // Opens the terminal and refreshes the control. Throws ControlError when a file cannot be
+    // used, the terminal cannot be reached or the refresh reports an error.
+    HeadlessSession(const SessionOptions& options, std::FILE* console);
+    ~HeadlessSession();
+    HeadlessSession(const HeadlessSession&) = delete;
+    HeadlessSession& operator=(const HeadlessSession&) = delete;
+
+    configZD4270& Control() { return *m_control; }
+    ModuleState& State() { return m_state; }
+    ConsoleDialogs& Dialogs() { return m_dialogs; }
+
+    // Lets the run's clock pass until done() holds; false when limitMs passed first.
+    bool RunUntil(const std::function<bool()>& done, std::int64_t limitMs = kProcedureLimitMs);
+
+    // Boxes are counted so that a command can ask what was shown since it began.
+    std::size_t BoxCount() const { return m_dialogs.Shown().size(); }
+    // The text of the first error box shown since mark, if any.
+    std::optional<std::string> ErrorSince(std::size_t mark) const;
+    // The text of the last box shown since mark, if any.
+    std::optional<std::string> LastBoxSince(std::size_t mark) const;
+    // Every box shown in this run: icon, title and text.
+    Json Messages() const;
+
+    // Ends the control's life and, on the simulated line, writes the line file asked for.
+    // Throws ControlError when that file cannot be written.
+    void Finish();
+
+  private:
+    SessionOptions m_options;
+    std::unique_ptr<Scheduler> m_scheduler;
+    std::function<bool(const std::function<bool()>&, std::int64_t)> m_runUntil;
+    ConsoleDialogs m_dialogs;
+    MessageCatalogue m_messages;
+    MemoryRegistry m_registry;
+    ModuleState m_state;
+    sim::LineDescription m_line;
+    StationDocument m_station;
+    std::shared_ptr<SimDevCom> m_simulated;
+    std::unique_ptr<configZD4270> m_control;
+};
+
+}  // namespace zd
