@@ -30,31 +30,6 @@ struct DemoCommand {
     bool query;
 };
 
-const char* ResultText(std::int16_t result) {
-    switch (result) {
-        case kResultDone:
-            return "done";
-        case kResultError:
-            return "error shown";
-        case kResultNoDevCom:
-            return "no device communication";
-        case kResultCollision:
-            return "collision";
-        case kResultCorruptFrame:
-            return "corrupt frame";
-        case kResultTimeout:
-            return "timeout";
-        case kResultBadAddrType:
-            return "bad address type";
-        case kResultBadAddress:
-            return "bad short address or command";
-        case kResultBadGroup:
-            return "bad group address";
-        default:
-            return "?";
-    }
-}
-
 // Log lines end in CR LF; the console wants LF.
 std::string Console(const std::string& text) {
     std::string out;

@@ -16,31 +16,6 @@ namespace zd {
 
 namespace {
 
-const char* ResultText(std::int16_t result) {
-    switch (result) {
-        case kResultDone:
-            return "done";
-        case kResultError:
-            return "error shown";
-        case kResultNoDevCom:
-            return "no device communication";
-        case kResultCollision:
-            return "collision";
-        case kResultCorruptFrame:
-            return "corrupt frame";
-        case kResultTimeout:
-            return "timeout";
-        case kResultBadAddrType:
-            return "bad address type";
-        case kResultBadAddress:
-            return "bad short address or command";
-        case kResultBadGroup:
-            return "bad group address";
-        default:
-            return "unknown result";
-    }
-}
-
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });

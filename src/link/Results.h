@@ -19,4 +19,30 @@ inline constexpr std::int16_t kResultBadAddrType = 259;
 inline constexpr std::int16_t kResultBadAddress = 260;
 inline constexpr std::int16_t kResultBadGroup = 261;
 
+// A short English description of a result code, for the command line and its JSON.
+inline const char* ResultText(std::int16_t result) {
+    switch (result) {
+        case kResultDone:
+            return "done";
+        case kResultError:
+            return "error shown";
+        case kResultNoDevCom:
+            return "no device communication";
+        case kResultCollision:
+            return "collision";
+        case kResultCorruptFrame:
+            return "corrupt frame";
+        case kResultTimeout:
+            return "timeout";
+        case kResultBadAddrType:
+            return "bad address type";
+        case kResultBadAddress:
+            return "bad short address or command";
+        case kResultBadGroup:
+            return "bad group address";
+        default:
+            return "unknown result";
+    }
+}
+
 }  // namespace zd
