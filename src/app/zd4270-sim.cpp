@@ -1,6 +1,6 @@
 // zd4270-sim: a simulated ZD4270 terminal and its DALI line, served on Modbus TCP so that zd4270
-// --modbus HOST:PORT (or any Modbus client) can drive it over a real socket. Headless; runs until
-// SIGINT or SIGTERM.
+// --modbus HOST:PORT (or any Modbus client) can drive it over a real socket. Headless, or with
+// --window a window of the lamps; runs until SIGINT or SIGTERM (or the window is closed).
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -8,6 +8,10 @@
 #include <optional>
 #include <string>
 
+#include <QApplication>
+#include <QTimer>
+
+#include "gui/LampWindow.h"
 #include "host/ModbusDevCom.h"
 #include "host/ModbusSimServer.h"
 #include "host/SimDevCom.h"
@@ -27,12 +31,15 @@ void RequestStop(int) {
 void PrintUsage(std::FILE* out) {
     std::fprintf(out,
                  "usage: zd4270-sim [--line FILE] [--station FILE [--pos N]] [--listen HOST:PORT]\n"
+                 "                  [--window]\n"
                  "  --line FILE         simulated DALI line (JSON; default: "
                  "examples/lines/three-addressed.json)\n"
                  "  --station FILE      take position and process-image layout from a station "
                  "document (XML)\n"
                  "  --pos N             the station's terminal at position N (default: the first)\n"
-                 "  --listen HOST:PORT  where to serve Modbus TCP (default: 127.0.0.1:1502)\n");
+                 "  --listen HOST:PORT  where to serve Modbus TCP (default: 127.0.0.1:1502)\n"
+                 "  --window            show the lamps in a window; take lamps out, put them back\n"
+                 "                      or let them fail from there\n");
 }
 
 struct Options {
@@ -40,7 +47,11 @@ struct Options {
     std::string stationFile;
     std::optional<std::int32_t> position;
     std::string listen = "127.0.0.1:1502";
+    bool window = false;
 };
+
+// How often the window's event loop looks for Modbus traffic.
+constexpr int kWindowPollMs = 5;
 
 std::string DescribeEntry(const char* name, const zd::sim::ImageEntry& entry) {
     return std::string(name) + " table " + std::to_string(entry.nTableNumber) + " word " +
@@ -58,7 +69,7 @@ std::string DescribeTerminal(zd::sim::Terminal& terminal, const std::string& sou
            (layout.motorola ? "Motorola" : "Intel") + ")";
 }
 
-int Serve(const Options& options) {
+int Serve(const Options& options, int& argc, char** argv) {
     zd::RealScheduler scheduler;
     const zd::ModbusEndpoint endpoint = zd::ParseModbusEndpoint(options.listen);
     std::shared_ptr<zd::SimDevCom> devCom;
@@ -103,9 +114,28 @@ int Serve(const Options& options) {
                 zd::kModbusMappingText);
     std::fflush(stdout);
 
-    while (g_stopRequested == 0) {
-        server.Step(200);
-        scheduler.DoEvents();
+    if (options.window) {
+        QApplication app(argc, argv);
+        zd::LampWindow window(terminal);
+        window.setWindowTitle(QString::fromStdString("zd4270-sim lamps - " +
+                                                     server.Endpoint().Text()));
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+            if (g_stopRequested != 0) {
+                app.quit();
+                return;
+            }
+            server.Step(0);
+            scheduler.DoEvents();
+        });
+        poll.start(kWindowPollMs);
+        window.show();
+        app.exec();
+    } else {
+        while (g_stopRequested == 0) {
+            server.Step(200);
+            scheduler.DoEvents();
+        }
     }
     std::printf("zd4270-sim: stopped after %lld requests\n",
                 static_cast<long long>(server.Requests()));
@@ -142,6 +172,8 @@ int main(int argc, char** argv) {
             options.position = static_cast<std::int32_t>(position);
         } else if (arg == "--listen") {
             options.listen = value();
+        } else if (arg == "--window") {
+            options.window = true;
         } else if (arg == "-h" || arg == "--help") {
             PrintUsage(stdout);
             return 0;
@@ -156,7 +188,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        return Serve(options);
+        return Serve(options, argc, argv);
     } catch (const zd::ControlError& error) {
         std::fprintf(stderr, "zd4270-sim: %s\n", error.Description().c_str());
     } catch (const std::exception& error) {

@@ -1,0 +1,248 @@
+// The lamp window's tiles: a painted bulb, the short address, the level and the lamp switches,
+// shared by the tile's buttons and its context menu.
+#include "gui/LampWindow.h"
+
+#include <QAction>
+#include <QFrame>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QRadialGradient>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+#include <algorithm>
+#include <optional>
+
+#include "platform/Error.h"
+#include "sim/Terminal.h"
+
+namespace zd {
+
+namespace {
+
+constexpr int kBulbSize = 56;
+constexpr int kFullLevel = 254;
+
+// The lamp itself: lit in proportion to the level; an empty dashed socket while the lamp is out,
+// a dark crossed bulb when it has failed.
+class LampBulb : public QWidget {
+  public:
+    explicit LampBulb(QWidget* parent) : QWidget(parent) {
+        setFixedSize(kBulbSize + 8, kBulbSize + 8);
+    }
+
+    void Show(std::uint8_t level, sim::LampState lamp) {
+        if (level == m_level && lamp == m_lamp) return;
+        m_level = level;
+        m_lamp = lamp;
+        update();
+    }
+
+  protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.setRenderHint(QPainter::Antialiasing);
+        const QRectF bulb(4, 4, kBulbSize, kBulbSize);
+        if (m_lamp == sim::LampState::Removed) {
+            QPen pen(QColor(120, 120, 120), 2, Qt::DashLine);
+            painter.setPen(pen);
+            painter.setBrush(Qt::NoBrush);
+            painter.drawEllipse(bulb);
+            return;
+        }
+        if (m_lamp == sim::LampState::Failed) {
+            painter.setPen(QPen(QColor(60, 60, 60), 2));
+            painter.setBrush(QColor(45, 40, 40));
+            painter.drawEllipse(bulb);
+            painter.setPen(QPen(QColor(210, 40, 40), 4, Qt::SolidLine, Qt::RoundCap));
+            const QRectF cross = bulb.adjusted(16, 16, -16, -16);
+            painter.drawLine(cross.topLeft(), cross.bottomRight());
+            painter.drawLine(cross.topRight(), cross.bottomLeft());
+            return;
+        }
+        const double share = std::min(1.0, m_level / static_cast<double>(kFullLevel));
+        const QColor dark(40, 40, 40);
+        // A warm colour whose brightness follows the level, so a dimmed lamp looks dim, not grey.
+        const QColor lit = QColor::fromHsv(45, 120 + static_cast<int>(80 * share),
+                                           90 + static_cast<int>(165 * share));
+        QRadialGradient glow(bulb.center(), kBulbSize / 2.0);
+        glow.setColorAt(0.0, m_level == 0 ? dark : lit.lighter(100 + static_cast<int>(30 * share)));
+        glow.setColorAt(1.0, m_level == 0 ? dark.darker(130) : lit.darker(115));
+        painter.setPen(QPen(QColor(70, 70, 70), 1.5));
+        painter.setBrush(glow);
+        painter.drawEllipse(bulb);
+    }
+
+  private:
+    std::uint8_t m_level = 0;
+    sim::LampState m_lamp = sim::LampState::Present;
+};
+
+QString LampStateText(sim::LampState lamp) {
+    switch (lamp) {
+        case sim::LampState::Removed:
+            return QStringLiteral("lamp out");
+        case sim::LampState::Failed:
+            return QStringLiteral("lamp failed");
+        case sim::LampState::Present:
+            break;
+    }
+    return QStringLiteral("lamp in");
+}
+
+}  // namespace
+
+class LampTile : public QFrame {
+  public:
+    LampTile(sim::Terminal& terminal, int gearId, LampWindow& window)
+        : QFrame(&window), m_terminal(terminal), m_gearId(gearId), m_window(window) {
+        setFrameShape(QFrame::StyledPanel);
+        setContextMenuPolicy(Qt::ActionsContextMenu);
+        auto* layout = new QVBoxLayout(this);
+        layout->setContentsMargins(6, 6, 6, 6);
+        layout->setSpacing(2);
+
+        m_address = new QLabel(this);
+        QFont big = m_address->font();
+        big.setBold(true);
+        big.setPointSizeF(big.pointSizeF() * 1.3);
+        m_address->setFont(big);
+        m_address->setAlignment(Qt::AlignCenter);
+        m_address->setToolTip(QStringLiteral("short address"));
+        m_bulb = new LampBulb(this);
+        m_level = new QLabel(this);
+        m_level->setAlignment(Qt::AlignCenter);
+        m_level->setToolTip(QStringLiteral("level (0 to 254)"));
+        m_state = new QLabel(this);
+        m_state->setAlignment(Qt::AlignCenter);
+        QFont small = m_state->font();
+        small.setPointSizeF(small.pointSizeF() * 0.85);
+        m_state->setFont(small);
+
+        layout->addWidget(m_address);
+        layout->addWidget(m_bulb, 0, Qt::AlignHCenter);
+        layout->addWidget(m_level);
+        layout->addWidget(m_state);
+
+        m_remove = AddSwitch(QStringLiteral("Out"), QStringLiteral("Take the lamp out"),
+                             sim::LampState::Removed);
+        m_insert = AddSwitch(QStringLiteral("In"), QStringLiteral("Put a working lamp in"),
+                             sim::LampState::Present);
+        m_fail = AddSwitch(QStringLiteral("Fail"), QStringLiteral("Let the lamp fail"),
+                           sim::LampState::Failed);
+        auto* buttons = new QHBoxLayout;
+        buttons->setSpacing(2);
+        for (QAction* action : {m_remove, m_insert, m_fail}) {
+            auto* button = new QToolButton(this);
+            button->setDefaultAction(action);
+            button->setAutoRaise(false);
+            buttons->addWidget(button);
+        }
+        layout->addLayout(buttons);
+        setToolTip(QStringLiteral("gear %1; right-click for the lamp").arg(gearId));
+    }
+
+    void Show(std::optional<std::uint8_t> address, std::uint8_t level, sim::LampState lamp) {
+        const QString addressText = address ? QString::number(*address) : QStringLiteral("--");
+        if (m_address->text() != addressText) m_address->setText(addressText);
+        const QString levelText = QString::number(level);
+        if (m_level->text() != levelText) m_level->setText(levelText);
+        const QString stateText = LampStateText(lamp);
+        if (m_state->text() != stateText) m_state->setText(stateText);
+        m_bulb->Show(level, lamp);
+        m_remove->setEnabled(lamp != sim::LampState::Removed);
+        m_insert->setEnabled(lamp != sim::LampState::Present);
+        m_fail->setEnabled(lamp == sim::LampState::Present);
+    }
+
+    QString LevelText() const { return m_level->text(); }
+    QString AddressText() const { return m_address->text(); }
+
+  private:
+    QAction* AddSwitch(const QString& text, const QString& tip, sim::LampState lamp) {
+        auto* action = new QAction(text, this);
+        action->setToolTip(tip);
+        connect(action, &QAction::triggered, this, [this, lamp] {
+            try {
+                m_terminal.SetLamp(m_gearId, lamp);
+            } catch (const ControlError&) {
+                // The gear left the line since the last refresh; the refresh drops its tile.
+            }
+            m_window.Refresh();
+        });
+        addAction(action);
+        return action;
+    }
+
+    sim::Terminal& m_terminal;
+    int m_gearId;
+    LampWindow& m_window;
+    QLabel* m_address = nullptr;
+    LampBulb* m_bulb = nullptr;
+    QLabel* m_level = nullptr;
+    QLabel* m_state = nullptr;
+    QAction* m_remove = nullptr;
+    QAction* m_insert = nullptr;
+    QAction* m_fail = nullptr;
+};
+
+LampWindow::LampWindow(sim::Terminal& terminal, QWidget* parent)
+    : QWidget(parent), m_terminal(terminal), m_timer(std::make_unique<QTimer>()) {
+    setWindowTitle(QStringLiteral("Lamps"));
+    m_grid = new QGridLayout(this);
+    m_grid->setContentsMargins(8, 8, 8, 8);
+    m_grid->setSpacing(6);
+    m_emptyNote = new QLabel(QStringLiteral("No gear on the line"), this);
+    m_grid->addWidget(m_emptyNote, 0, 0);
+    Refresh();
+    QObject::connect(m_timer.get(), &QTimer::timeout, this, [this] { Refresh(); });
+    m_timer->start(kRefreshMs);
+}
+
+LampWindow::~LampWindow() = default;
+
+void LampWindow::Refresh() {
+    m_terminal.AdvanceToNow();
+    std::vector<int> ids;
+    for (const auto& gear : m_terminal.GetLine().Gear()) ids.push_back(gear->Id());
+    if (ids != m_ids) Rebuild(ids);
+    for (const auto& gear : m_terminal.GetLine().Gear()) {
+        const auto tile = m_tiles.find(gear->Id());
+        if (tile == m_tiles.end()) continue;
+        tile->second->Show(gear->ShortAddress(), m_terminal.GearLevel(gear->Id()), gear->Lamp());
+    }
+}
+
+void LampWindow::Rebuild(const std::vector<int>& ids) {
+    // A tile may be the one whose switch asked for this refresh: let it finish first.
+    for (auto& [id, tile] : m_tiles) {
+        m_grid->removeWidget(tile);
+        tile->hide();
+        tile->deleteLater();
+    }
+    m_tiles.clear();
+    m_ids = ids;
+    m_emptyNote->setVisible(ids.empty());
+    int index = 0;
+    for (int id : ids) {
+        auto* tile = new LampTile(m_terminal, id, *this);
+        m_grid->addWidget(tile, index / kColumns, index % kColumns);
+        m_tiles[id] = tile;
+        ++index;
+    }
+    adjustSize();
+}
+
+QString LampWindow::LevelText(int gearId) const {
+    const auto tile = m_tiles.find(gearId);
+    return tile == m_tiles.end() ? QString() : tile->second->LevelText();
+}
+
+QString LampWindow::AddressText(int gearId) const {
+    const auto tile = m_tiles.find(gearId);
+    return tile == m_tiles.end() ? QString() : tile->second->AddressText();
+}
+
+}  // namespace zd

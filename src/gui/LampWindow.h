@@ -1,0 +1,50 @@
+// The simulator's lamp window: one tile per gear on the simulated line with its short address, its
+// lamp lit to its level, the level as a number, and the switches that take the lamp out, put it
+// back or let it fail, so that physical selection can be tried by hand.
+#pragma once
+
+#include <QWidget>
+#include <map>
+#include <memory>
+#include <vector>
+
+class QGridLayout;
+class QTimer;
+
+namespace zd {
+
+namespace sim {
+class Terminal;
+}
+
+class LampTile;
+
+class LampWindow : public QWidget {
+  public:
+    // How often the tiles follow the line.
+    static constexpr int kRefreshMs = 100;
+    // Tiles per row.
+    static constexpr int kColumns = 8;
+
+    // The terminal must outlive the window; the window refreshes itself every kRefreshMs.
+    explicit LampWindow(sim::Terminal& terminal, QWidget* parent = nullptr);
+    ~LampWindow() override;
+
+    // Brings the tiles up to the line now: gear that came or went get or lose their tile.
+    void Refresh();
+    // What the tile of the gear shows as its level ("" for a gear without a tile).
+    QString LevelText(int gearId) const;
+    QString AddressText(int gearId) const;
+
+  private:
+    void Rebuild(const std::vector<int>& ids);
+
+    sim::Terminal& m_terminal;
+    QGridLayout* m_grid = nullptr;
+    QWidget* m_emptyNote = nullptr;
+    std::vector<int> m_ids;
+    std::map<int, LampTile*> m_tiles;
+    std::unique_ptr<QTimer> m_timer;
+};
+
+}  // namespace zd
