@@ -95,6 +95,9 @@ class Link {
     // A data value or command word as the 16 bits it occupies; anything else is an overflow.
     static std::uint16_t ToDataValue(std::int32_t nData);
     static void PlaceDataValue(OutputWords& out, std::uint16_t value);
+    // Swaps nValue in place under Motorola order, then writes it into the output data bytes with
+    // the control byte as it was; returns the words written.
+    OutputWords WriteOutputValue(std::int32_t& nValue);
     static std::uint16_t ControlMask(const OutputWords& out, std::uint8_t bits);
     // Waits until the written words read back, at most kTakeOverReads reads.
     void AwaitTakeOver(const OutputWords& out) const;

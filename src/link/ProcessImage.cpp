@@ -101,16 +101,21 @@ std::int16_t Link::ReadDataIn(std::int16_t& nData) {
     });
 }
 
-std::int16_t Link::WriteDataOut(std::int32_t& nData) {
-    if (!m_state.objDevCom) return kResultNoDevCom;
-    std::uint16_t value = ToDataValue(nData);
+Link::OutputWords Link::WriteOutputValue(std::int32_t& nValue) {
+    std::uint16_t value = ToDataValue(nValue);
     if (m_state.m_bMotorola) {
         value = SwapBytes(value);
-        nData = value;
+        nValue = value;
     }
     OutputWords out = ReadOutputWords();
     PlaceDataValue(out, value);
     WriteOutputWords(out);
+    return out;
+}
+
+std::int16_t Link::WriteDataOut(std::int32_t& nData) {
+    if (!m_state.objDevCom) return kResultNoDevCom;
+    WriteOutputValue(nData);
     return kResultDone;
 }
 

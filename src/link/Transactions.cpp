@@ -9,15 +9,8 @@ namespace zd {
 
 std::int16_t Link::SendCommand(std::int32_t& nWord) {
     if (!m_state.objDevCom) return kResultNoDevCom;
-    std::uint16_t word = ToDataValue(nWord);
-    if (m_state.m_bMotorola) {
-        word = SwapBytes(word);
-        nWord = word;
-    }
-    OutputWords out = ReadOutputWords();
-    PlaceDataValue(out, word);
     // The data goes out first with the control byte as it was; the toggle then marks it as new.
-    WriteOutputWords(out);
+    OutputWords out = WriteOutputValue(nWord);
     out.words[0] ^= ControlMask(out, kControlToggle);
     WriteOutputWords(out);
 
