@@ -19,14 +19,30 @@ std::int32_t PartToLong(std::string_view part, const std::string& field) {
                                            std::numeric_limits<std::int32_t>::max()));
 }
 
+// The first "ProcessData/Channel/Variable" whose "Dir" is direction, in document order. The
+// children are walked rather than asked by XPath: the host checks every terminal of a station
+// with this, and an XPath context per terminal made a large station take a minute.
+XmlNode FindVariable(XmlNode node, std::string_view direction) {
+    for (XmlNode processData : node.Children()) {
+        if (processData.Name() != "ProcessData") continue;
+        for (XmlNode channel : processData.Children()) {
+            if (channel.Name() != "Channel") continue;
+            for (XmlNode variable : channel.Children()) {
+                if (variable.Name() == "Variable" && variable.Attribute("Dir") == direction)
+                    return variable;
+            }
+        }
+    }
+    return {};
+}
+
 }  // namespace
 
 std::int32_t ReadChannelVariable(XmlNode node, std::string_view direction,
                                  ProcessImageEntry& entry) {
     entry = ProcessImageEntry{};
     if (!node) return kNodeReadError;
-    XmlNode variable = node.SelectSingleNode("ProcessData/Channel/Variable[@Dir='" +
-                                             std::string(direction) + "']");
+    XmlNode variable = FindVariable(node, direction);
     if (!variable) return kNodeReadError;
 
     std::optional<std::string> offset = variable.Attribute("Offset");

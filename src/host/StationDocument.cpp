@@ -44,9 +44,11 @@ void CheckStation(const XmlDocument& document, const std::string& name) {
                 ProcessImageEntry entry;
                 ReadChannelVariable(node, direction, entry);
             }
-            for (const char* path : {"Params/UserData", "Params/CompanyId"}) {
-                if (XmlNode value = node.SelectSingleNode(path)) {
-                    DecimalField(value.Text(), std::string("\"") + path + "\"",
+            for (XmlNode params : node.Children()) {
+                if (params.Name() != "Params") continue;
+                for (XmlNode value : params.Children()) {
+                    if (value.Name() != "UserData" && value.Name() != "CompanyId") continue;
+                    DecimalField(value.Text(), "\"Params/" + value.Name() + "\"",
                                  std::numeric_limits<std::int32_t>::min(),
                                  std::numeric_limits<std::int32_t>::max());
                 }

@@ -5,6 +5,8 @@
 #include <libxml/xmlerror.h>
 #include <libxml/xpath.h>
 
+#include <limits>
+
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "platform/Utf8.h"
@@ -258,6 +260,13 @@ void RefuseEntityDeclaration(void* context, const xmlChar* name, int, const xmlC
 
 xmlDocPtr ParseMemory(std::string_view text, const std::string& url, const char* encoding,
                       std::optional<XmlParseError>& error) {
+    if (text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+        XmlParseError e;
+        e.reason = "The document is larger than the parser takes";
+        e.url = ValidUtf8(url);
+        error = std::move(e);
+        return nullptr;
+    }
     xmlParserCtxtPtr context = xmlNewParserCtxt();
     if (!context) throw ControlError("Out of memory", kLibraryTitle, 7);
     context->sax->entityDecl = &RefuseEntityDeclaration;
