@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -143,7 +144,12 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes) {
 
     Descriptor file(fd);
     int error = 0;
-    if (existed) (void)::fchmod(fd, old.st_mode & 07777);
+    if (existed) {
+        // The new file takes the old one's owner where that is allowed (a save by root into a
+        // user's folder) and its mode; the owner first, since a change of owner clears set-id bits.
+        (void)::fchown(fd, old.st_uid, old.st_gid);
+        (void)::fchmod(fd, old.st_mode & 07777);
+    }
     error = WriteAll(fd, bytes);
     if (error == 0 && ::fsync(fd) != 0) error = errno;
     const int closeError = file.Close();

@@ -37,10 +37,10 @@ std::string TooLargeText(const std::string& path, const InputKind& kind);
 std::string ReadInputFile(const std::string& path, const InputKind& kind);
 
 // Replaces path by bytes: written to a new file in the same folder, flushed to the disk and then
-// renamed over path, keeping the old file's permissions (a new file gets the usual ones for the
-// user). A link is followed, so the file it names is replaced. Throws ControlError
-// "Path/File access error: <path> (<reason>); ..." telling that the old file is unchanged; the
-// temporary file is removed then.
+// renamed over path. The new file keeps the old one's mode, and its owner where that is allowed;
+// a new file gets the user's usual permissions. A link is followed, so the file it names is
+// replaced. Throws ControlError "Path/File access error: <path> (<reason>); ..." telling whether
+// the old file was left as it was; the temporary file is removed then.
 void WriteFileAtomically(const std::string& path, std::string_view bytes);
 
 }  // namespace zd
