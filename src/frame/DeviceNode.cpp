@@ -21,7 +21,7 @@ std::int32_t PartToLong(std::string_view part, const std::string& field) {
 
 // The first "ProcessData/Channel/Variable" whose "Dir" is direction, in document order. The
 // children are walked rather than asked by XPath: the host checks every terminal of a station
-// with this, and an XPath context per terminal made a large station take a minute.
+// with this, and an XPath context per terminal made a large station take tens of seconds.
 XmlNode FindVariable(XmlNode node, std::string_view direction) {
     for (XmlNode processData : node.Children()) {
         if (processData.Name() != "ProcessData") continue;
