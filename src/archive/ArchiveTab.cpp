@@ -79,7 +79,7 @@ void configZD4270::ArchivSave(const std::string& fileName) {
 void configZD4270::ArchivLoad(const std::string& fileName) {
     Guard(m_context, "ArchivLoad", [&] {
         XmlDocument document;
-        if (!document.Load(fileName)) {
+        if (!document.Load(fileName, kArchiveInput)) {
             ShowCritical(ArchiveParseErrorText(document.ParseError().value_or(XmlParseError{})));
             return;
         }

@@ -1,9 +1,8 @@
 #include "cli/Session.h"
 
-#include <fstream>
-
 #include "host/ModbusDevCom.h"
 #include "platform/Error.h"
+#include "platform/Files.h"
 #include "platform/RealScheduler.h"
 #include "platform/VirtualScheduler.h"
 
@@ -95,13 +94,7 @@ void HeadlessSession::Finish() {
         },
         kSettleLimitMs);
     const std::string text = sim::WriteLineDescription(sim::CaptureLine(terminal, m_line.terminal));
-    std::ofstream out(m_options.saveLineFile, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) {
-        throw ControlError("The line file " + m_options.saveLineFile + " cannot be written",
-                           kLibraryTitle, kErrPathFileAccess);
-    }
+    WriteFileAtomically(m_options.saveLineFile, text);
 }
 
 }  // namespace zd

@@ -7,6 +7,7 @@
 #include "frame/DeviceNode.h"
 #include "frame/configZD4270.h"
 #include "platform/Error.h"
+#include "platform/Files.h"
 
 namespace zd {
 
@@ -26,7 +27,9 @@ std::int32_t ReadUserDataValue(const XmlDocument& userData, const char* path) {
         throw ControlError(std::string("The user data lacks the element \"") + path + "\"",
                            kLibraryTitle, kErrObjectRequired);
     }
-    return TextToLong(node.Text());
+    return static_cast<std::int32_t>(DecimalField(node.Text(), std::string("\"") + path + "\"",
+                                                  std::numeric_limits<std::int32_t>::min(),
+                                                  std::numeric_limits<std::int32_t>::max()));
 }
 
 template <typename T>
@@ -71,6 +74,11 @@ void configZD4270::RefreshDataSteps(XmlNode objDeviceNode, std::shared_ptr<DevCo
     m_state.objDevCom = std::move(objDevCom);
 
     XmlDocument userData;
+    if (UserData.size() > kUserDataInput.limit) {
+        throw ControlError("The user data is larger than " + SizeText(kUserDataInput.limit) +
+                               ", the most this program reads",
+                           kLibraryTitle, kErrXmlParse);
+    }
     if (!userData.LoadXml(UserData)) {
         throw ControlError("The user data is no XML document: " + userData.ParseError()->Describe(),
                            kLibraryTitle, kErrXmlParse);

@@ -1,5 +1,8 @@
 #include "host/StationDocument.h"
 
+#include <limits>
+
+#include "devices/NumericText.h"
 #include "frame/DeviceNode.h"
 #include "platform/Error.h"
 
@@ -13,6 +16,11 @@ constexpr const char* kDefaultUserData =
 
 // A document that did not parse, or is no station, is refused with the file and the reason.
 void CheckStation(const XmlDocument& document, const std::string& name) {
+    if (!document.IsLoaded() && document.ParseError() && document.ParseError()->line == 0 &&
+        document.ParseError()->errorCode == 0) {
+        // The file could not be read at all; that reason names the file itself.
+        throw ControlError(document.ParseError()->reason, kLibraryTitle, kErrPathFileAccess);
+    }
     if (!document.IsLoaded()) {
         throw ControlError("The station document " + name +
                                " cannot be read: " + document.ParseError()->Describe(),
@@ -22,13 +30,43 @@ void CheckStation(const XmlDocument& document, const std::string& name) {
         throw ControlError("The station document " + name + " has no \"Station\" element",
                            kLibraryTitle, kErrXmlParse);
     }
+    // The numbers the control and the simulator read from a terminal are checked here, so that
+    // one that is not plain decimal is refused with the file and its place. Read later, a "Pos"
+    // of " 2" would only show as a terminal without a position.
+    for (XmlNode node : document.DocumentNode().SelectNodes(kTerminalPath)) {
+        try {
+            const std::optional<std::string> pos = node.Attribute("Pos");
+            if (pos && !pos->empty()) {
+                DecimalField(*pos, "\"Pos\"", std::numeric_limits<std::int32_t>::min(),
+                             std::numeric_limits<std::int32_t>::max());
+            }
+            for (const char* direction : kProcessImageNames) {
+                ProcessImageEntry entry;
+                ReadChannelVariable(node, direction, entry);
+            }
+            for (XmlNode params : node.Children()) {
+                if (params.Name() != "Params") continue;
+                for (XmlNode value : params.Children()) {
+                    if (value.Name() != "UserData" && value.Name() != "CompanyId") continue;
+                    DecimalField(value.Text(), "\"Params/" + value.Name() + "\"",
+                                 std::numeric_limits<std::int32_t>::min(),
+                                 std::numeric_limits<std::int32_t>::max());
+                }
+            }
+        } catch (const ControlError& e) {
+            throw ControlError("The station document " + name +
+                                   " cannot be read: the device on line " +
+                                   std::to_string(node.Line()) + ": " + e.Description(),
+                               kLibraryTitle, e.Number());
+        }
+    }
 }
 
 }  // namespace
 
 StationDocument StationDocument::Load(const std::string& path) {
     StationDocument station;
-    station.m_document.Load(path);
+    station.m_document.Load(path, kStationDocumentInput);
     station.m_name = path;
     CheckStation(station.m_document, path);
     return station;

@@ -1,12 +1,13 @@
 #include "sim/LineFile.h"
 
 #include <cstdio>
-#include <fstream>
 #include <initializer_list>
 #include <limits>
 #include <sstream>
 
 #include <nlohmann/json.hpp>
+
+#include "platform/Files.h"
 
 namespace zd::sim {
 
@@ -276,11 +277,13 @@ LineDescription ParseLineDescription(const std::string& text, const std::string&
 }
 
 LineDescription LoadLineFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw LineFileError(path, 0, 0, "", "the file cannot be read");
-    std::ostringstream text;
-    text << in.rdbuf();
-    return ParseLineDescription(text.str(), path);
+    std::string text;
+    try {
+        text = ReadInputFile(path, kLineFileInput);
+    } catch (const ControlError& e) {
+        throw LineFileError(path, 0, 0, "", e.Description());
+    }
+    return ParseLineDescription(text, path);
 }
 
 std::unique_ptr<Terminal> MakeTerminal(Scheduler& scheduler, const LineDescription& description) {

@@ -135,15 +135,51 @@ TEST(StationDocumentTest, ASimulatedTerminalNeedsAPositionAndAWholeLayout) {
     test::TestContext ctx;
     StationDocument station = StationDocument::Parse(
         "<Station><Coupler><Device Name=\"ZD4270\"/><Device Pos=\"2\"><ProcessData><Channel>"
-        "<Variable Dir=\"STATUS\" Offset=\"0.x\" Table=\"0\"/></Channel></ProcessData></Device>"
+        "<Variable Dir=\"STATUS\" Offset=\"0.0\" Table=\"0\"/></Channel></ProcessData></Device>"
         "</Coupler></Station>",
         "bad.xml");
     EXPECT_NE(ErrorOf([&] {
                   CreateSimulatedDevCom(ctx.scheduler, station.ChooseTerminal());
               }).find("no position"),
               std::string::npos);
-    EXPECT_EQ(ErrorOf([&] { CreateSimulatedDevCom(ctx.scheduler, station.ChooseTerminal(2)); }),
-              "Type mismatch");
+    EXPECT_NE(ErrorOf([&] {
+                  CreateSimulatedDevCom(ctx.scheduler, station.ChooseTerminal(2));
+              }).find("no complete INPUT variable"),
+              std::string::npos);
+}
+
+// Every number the control reads from a terminal is plain decimal, checked when the document is
+// loaded so that the refusal names the file, the device's line and the field; and no document
+// hangs or exhausts the program: entities are refused and a file is read up to 16 MB.
+TEST(StationDocumentTest, AmbiguousNumbersEntitiesAndEndlessFilesAreRefused) {
+    const auto station = [](const std::string& device) {
+        return "<Station><Coupler>\n<Device Pos=\"1\"/>\n" + device + "</Coupler></Station>";
+    };
+    const std::pair<std::string, const char*> cases[] = {
+        {station("<Device Pos=\" 2\"/>"),
+         "hall.xml cannot be read: the device on line 3: Type mismatch: \"Pos\" is \" 2\", not a "
+         "decimal number"},
+        {station("<Device Pos=\"010\"/>"), "\"Pos\" is \"010\""},
+        {station("<Device Pos=\"99999999999\"/>"), "Overflow: \"Pos\" is 99999999999"},
+        {station("<Device Pos=\"2\"><ProcessData><Channel><Variable Dir=\"OUTPUT\" "
+                 "Offset=\"0x2.0\" Table=\"0\"/></Channel></ProcessData></Device>"),
+         "line 3: Type mismatch: the word offset in \"Offset\" of the OUTPUT variable is \"0x2\""},
+        {station("<Device Pos=\"2\"><Params><UserData>1.0</UserData></Params></Device>"),
+         "\"Params/UserData\" is \"1.0\""},
+        {"<!DOCTYPE Station [<!ENTITY p \"2\">]><Station/>", "declares the entity \"p\""},
+    };
+    for (const auto& [text, message] : cases) {
+        const std::string error = ErrorOf([&] { StationDocument::Parse(text, "hall.xml"); });
+        EXPECT_NE(error.find(message), std::string::npos) << error;
+    }
+    EXPECT_EQ(ErrorOf([] { StationDocument::Load("/dev/zero"); }),
+              "The station document /dev/zero is larger than 16 MB, the most this program reads");
+    try {
+        sim::LoadLineFile("/dev/zero");
+        ADD_FAILURE() << "a line file without end was read";
+    } catch (const sim::LineFileError& e) {
+        EXPECT_NE(e.Reason().find("larger than 4 MB"), std::string::npos) << e.Reason();
+    }
 }
 
 }  // namespace
