@@ -43,6 +43,9 @@ struct TerminalFaults {
     // The next n commands of the control meet another master on the line: status bit 1, and the
     // frame reaches no gear.
     int m_collideNextCommands = 0;
+    // Bits 1 to 7 of the second input data byte, which the terminal may use for its own ends; set
+    // with every answer and result it writes.
+    std::uint8_t m_otherInputBits = 0;
 };
 
 // The last watchdog message the host wrote into table 99.
@@ -169,7 +172,10 @@ class Terminal {
     void FinishControlCommand(const Transaction& transaction);
     void FinishFirmware();
     void Schedule(const ScriptEvent& event);
-    void SetInput(std::uint16_t value) { m_image.SetInputValue(SwapIfMotorola(value)); }
+    void SetInput(std::uint16_t value) {
+        value = static_cast<std::uint16_t>(value | ((m_faults.m_otherInputBits & 0xFE) << 8));
+        m_image.SetInputValue(SwapIfMotorola(value));
+    }
     void ReadRegisters(std::int32_t nTable, std::int32_t nOffset, std::int32_t nCount,
                        std::uint16_t* pData) const;
     void WriteRegisters(std::int32_t nTable, std::int32_t nOffset, std::int32_t nCount,

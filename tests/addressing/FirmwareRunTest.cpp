@@ -35,6 +35,16 @@ TEST_F(FirmwareRunTest, TerminalAddressesSixteenGearWhileTheControlIsLockedAndRe
     EXPECT_FALSE(std::filesystem::exists(kAddressingLogFile));
 }
 
+// The terminal may set the other bits of the second input byte; the count is read all the same.
+TEST_F(FirmwareRunTest, OtherBitsOfTheSecondInputByteDoNotSpoilTheCount) {
+    UseGear({std::nullopt, std::nullopt}, kFirmwareVariant);
+    terminal->Faults().m_otherInputBits = 0xFE;
+    control->chkRndAddrCompleteNewInstallation.SetChecked(false);
+    StartAndRun();
+    EXPECT_EQ(BoxTexts(ctx.dialogs), std::vector<std::string>{"Account of addressed ballasts: 2"});
+    EXPECT_EQ(AddressOf(ids[0]).has_value() && AddressOf(ids[1]).has_value(), true);
+}
+
 // A terminal whose status and result the test sets.
 class ScriptedFirmwareTest : public AddressingRig {
   protected:
