@@ -100,6 +100,20 @@ TEST_F(ScriptedFirmwareTest, ParameterWordCarriesTheOptionsAndEveryResultCodeSho
     EXPECT_EQ(scripted->OutputValue(), 0x0000);
 }
 
+// The result that cannot be read is no count of 0: the read's error is all the user sees.
+TEST_F(ScriptedFirmwareTest, AResultThatCannotBeReadShowsTheErrorAndNoCount) {
+    ASSERT_TRUE(control->cmdRndAddrStart.Click());
+    ctx.scheduler.RunFor(3500);
+    scripted->SetInputValue(2);
+    scripted->ClearStatusBits(0x08);
+    state.ProcessImageLayout[1].nWordOffset = -1;  // the input words are out of reach
+    ctx.scheduler.RunFor(1000);
+    EXPECT_FALSE(control->m_bRndAddrRunning);
+    const auto texts = BoxTexts(ctx.dialogs);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0].rfind("Error: ReadDataIn: ", 0), 0u) << texts[0];
+}
+
 TEST_F(FirmwareRunTest, RefreshDuringATerminalRunTakesOverItsSupervision) {
     UseLine("sixteen-unaddressed.json", kFirmwareVariant);
     ASSERT_TRUE(control->cmdRndAddrStart.Click());
