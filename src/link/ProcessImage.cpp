@@ -96,11 +96,10 @@ std::int16_t Link::ReadDataIn(std::int16_t& nData) {
     if (!m_state.objDevCom) return kResultNoDevCom;
     return GuardStatus(m_context, "ReadDataIn", [&] {
         // Only the low byte (the answer or a result code) and bit 8 (an answer is there) carry
-        // meaning; the terminal may use the other bits of the second data byte for its own ends,
-        // so they are dropped before the value has to fit.
+        // meaning; the terminal may use the other bits of the second data byte for its own ends.
+        // Taking them would make a set bit 15 overflow the 16-bit signed result and lose a good
+        // answer; without them the value always fits.
         const std::uint16_t value = ReadInputValue() & kMeaningfulInputBits;
-        // The value is handed out as a 16-bit signed number; a set bit 15 does not fit.
-        if (value > 32767) throw ControlError("Overflow", kLibraryTitle, kErrOverflow);
         nData = static_cast<std::int16_t>(value);
         return kResultDone;
     });
