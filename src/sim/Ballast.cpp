@@ -128,6 +128,8 @@ std::uint8_t Ballast::QueryActualLevelAt(Micros nowUs) const {
     return m_lamp == LampState::Present ? LevelAt(nowUs) : kMask;
 }
 
+// Every variable at its reset value, the random and search address included; the short address
+// does not count, as RESET keeps it.
 bool Ballast::ResetStateAt(Micros nowUs) const {
     return LevelAt(nowUs) == kResetLevel && m_powerOnLevel == kResetLevel &&
            m_systemFailureLevel == kResetLevel && m_minLevel == m_physicalMinimum &&
@@ -305,6 +307,8 @@ std::optional<std::uint8_t> Ballast::ExecuteSpecial(std::uint8_t address, std::u
             }
             return std::nullopt;
         case kVerifyShortAddress:
+            // Answered only inside the initialisation window, like the other addressing
+            // commands; a master verifies what it has just programmed there.
             if (m_shortAddress && data == ((*m_shortAddress << 1) | 1)) return kYes;
             return std::nullopt;
         case kQueryShortAddress:
@@ -325,12 +329,16 @@ std::optional<std::uint8_t> Ballast::ExecuteSpecial(std::uint8_t address, std::u
 
 std::optional<std::uint8_t> Ballast::ExecuteCommand(std::uint8_t command, Micros nowUs) {
     Settle(nowUs);
+    // Gear may miss commands for up to 300 ms after RESET; ours never do, so that a procedure
+    // does not depend on the timing of one make of gear.
     if (command >= 32 && command <= 129) {
         ExecuteConfiguration(command, nowUs);
         return std::nullopt;
     }
     if (command >= 144) return Query(command, nowUs);
     const std::uint8_t level = LevelAt(nowUs);
+    // Any arc power command ends the power failure, even GO TO SCENE of a scene the gear is not
+    // in: the command was received, which is what the flag is about.
     if (command <= 8 || (command >= 16 && command <= 31)) m_powerFailure = false;
     // The limit error reflects the last level asked for. Commands 0 to 8 never ask for a level
     // outside the limits (OFF asks for none; the others move within them), so they clear it; a
@@ -408,6 +416,7 @@ void Ballast::ExecuteConfiguration(std::uint8_t command, Micros nowUs) {
             m_fadeRate = std::clamp<std::uint8_t>(m_dtr, 1, 15);
             return;
         case 128:
+            // A DTR that is neither 0AAAAAA1 nor MASK names no address: the gear keeps its own.
             if (m_faults.m_ignoreProgramming) return;
             if (m_dtr == 0xFF) {
                 m_shortAddress.reset();
@@ -511,7 +520,8 @@ void Ballast::ArcPower(std::uint8_t level, Micros nowUs) {
         return;
     }
     const Micros fadeUs = FadeTimeUs(m_fadeTime);
-    // Off is no level outside the limits: it clears the limit error.
+    // Off is no level outside the limits: it clears the limit error. With a fade time it fades to
+    // the minimum over that time and then switches off, rather than switching off at once.
     if (level == 0) {
         m_limitError = false;
         if (current == 0 || fadeUs == 0) {
