@@ -57,7 +57,8 @@ int RunDemoOn(Scheduler& scheduler, const std::function<void(std::int64_t)>& run
                                          : station.ChooseTerminal();
         if (options.modbus.empty()) {
             const sim::LineDescription line = sim::LoadLineFile(options.lineFile);
-            if (auto note = LinePlacementNote(line, options.lineFile, terminal, options.stationFile))
+            if (auto note =
+                    LinePlacementNote(line, options.lineFile, terminal, options.stationFile))
                 std::fprintf(out, "zd4270: %s\n", note->c_str());
             simulated = CreateSimulatedDevCom(scheduler, terminal, line);
             devCom = simulated;

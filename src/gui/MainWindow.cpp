@@ -94,8 +94,10 @@ int RunWindow(int& argc, char** argv, const WindowOptions& options) {
             const sim::LineDescription line = options.lineFile.empty()
                                                   ? sim::LineDescription{}
                                                   : sim::LoadLineFile(options.lineFile);
-            if (auto note = LinePlacementNote(line, options.lineFile, terminal, options.stationFile))
-                QMessageBox::information(nullptr, QStringLiteral("ZD4270"), QString::fromStdString(*note));
+            if (auto note =
+                    LinePlacementNote(line, options.lineFile, terminal, options.stationFile))
+                QMessageBox::information(nullptr, QStringLiteral("ZD4270"),
+                                         QString::fromStdString(*note));
             devCom = CreateSimulatedDevCom(scheduler, terminal, line);
         }
     } catch (const ControlError& e) {

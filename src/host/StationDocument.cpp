@@ -150,8 +150,9 @@ std::optional<std::string> LinePlacementNote(const sim::LineDescription& line,
                        stationName + " place the terminal differently (";
     for (std::size_t i = 0; i < differences.size(); ++i)
         text += (i == 0 ? "" : ", ") + differences[i];
-    return text + "); the simulated terminal follows the station document, which is what the "
-                  "control reads";
+    return text +
+           "); the simulated terminal follows the station document, which is what the "
+           "control reads";
 }
 
 std::shared_ptr<SimDevCom> CreateSimulatedDevCom(Scheduler& scheduler, XmlNode terminal,

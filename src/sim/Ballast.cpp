@@ -91,8 +91,8 @@ GearConfig Ballast::Capture(Micros nowUs) const {
     if (FadeRunningAt(nowUs)) {
         // Whole milliseconds, rounded up, so that a fade a few microseconds from its end is not
         // taken for one that has ended.
-        config.fade = GearConfig::FadeState{m_fade->to, m_fade->final,
-                                            (m_fade->endUs - nowUs + 999) / 1000};
+        config.fade =
+            GearConfig::FadeState{m_fade->to, m_fade->final, (m_fade->endUs - nowUs + 999) / 1000};
     }
     if (InInitialisation(nowUs)) {
         config.initialiseRemainingMs = (m_initialiseUntilUs - nowUs) / 1000;

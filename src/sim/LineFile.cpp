@@ -29,7 +29,8 @@ std::string Describe(const std::string& file, int line, int column, const std::s
 enum class Notation { Decimal, DecimalOrHex };
 
 std::optional<std::int64_t> HexText(const std::string& text) {
-    if (text.size() < 3 || text.size() > 10 || text[0] != '0' || text[1] != 'x') return std::nullopt;
+    if (text.size() < 3 || text.size() > 10 || text[0] != '0' || text[1] != 'x')
+        return std::nullopt;
     std::int64_t value = 0;
     for (std::size_t i = 2; i < text.size(); ++i) {
         const char c = text[i];
@@ -93,7 +94,8 @@ class Reader {
             const std::string text = value.get<std::string>();
             const std::optional<std::int64_t> hex = HexText(text);
             if (!hex)
-                Fail(where, "\"" + text + "\" is not a number (a number, or \"0x\" and hex digits)");
+                Fail(where,
+                     "\"" + text + "\" is not a number (a number, or \"0x\" and hex digits)");
             number = *hex;
         } else if (value.is_string()) {
             Fail(where, "\"" + value.get<std::string>() + "\" is a text; a number is expected");
@@ -223,13 +225,13 @@ void Reader::Levels(const Json& object, const std::string& where, GearConfig& ge
     auto withinLimits = [&](const char* key, std::uint8_t level) {
         if (gear.kind == GearKind::Dali && level != 0 && (level < low || level > gear.maxLevel))
             Fail(where + "/" + key, std::to_string(level) + " is outside the limits " +
-                                        std::to_string(low) + ".." +
-                                        std::to_string(gear.maxLevel));
+                                        std::to_string(low) + ".." + std::to_string(gear.maxLevel));
     };
     if (object.contains("actualLevel")) {
         // A DSI gear takes any level byte; a DALI gear's level is 0 (off) or within its limits.
-        gear.actualLevel = static_cast<std::uint8_t>(Integer(
-            object.at("actualLevel"), where + "/actualLevel", 0, gear.kind == GearKind::Dsi ? 255 : 254));
+        gear.actualLevel =
+            static_cast<std::uint8_t>(Integer(object.at("actualLevel"), where + "/actualLevel", 0,
+                                              gear.kind == GearKind::Dsi ? 255 : 254));
         withinLimits("actualLevel", *gear.actualLevel);
     }
     Optional(object, "powerOnLevel", where, 0, 255, gear.powerOnLevel);
@@ -241,11 +243,13 @@ void Reader::Levels(const Json& object, const std::string& where, GearConfig& ge
         if (!fade.contains("target") || !fade.contains("remainingMs"))
             Fail(at, "\"target\" and \"remainingMs\" are needed");
         GearConfig::FadeState state;
-        state.target = static_cast<std::uint8_t>(Integer(fade.at("target"), at + "/target", 1, 254));
+        state.target =
+            static_cast<std::uint8_t>(Integer(fade.at("target"), at + "/target", 1, 254));
         withinLimits("fade/target", state.target);
         state.final = state.target;
         if (fade.contains("final")) {
-            state.final = static_cast<std::uint8_t>(Integer(fade.at("final"), at + "/final", 0, 254));
+            state.final =
+                static_cast<std::uint8_t>(Integer(fade.at("final"), at + "/final", 0, 254));
             if (state.final != 0 && state.final != state.target)
                 Fail(at + "/final", "0 (off at the end) or the target is expected");
         }
@@ -274,11 +278,31 @@ void Reader::Volatile(const Json& object, const std::string& where, GearConfig& 
 
 GearConfig Reader::Gear(const Json& object, const std::string& where) const {
     OnlyKeys(object, where,
-             {"kind", "shortAddress", "randomAddress", "actualLevel", "powerOnLevel",
-              "systemFailureLevel", "minLevel", "maxLevel", "physicalMinimum", "fadeTime",
-              "fadeRate", "groups", "scenes", "lamp", "deviceType", "version", "randomise", "dtr",
-              "powerFailure", "limitError", "searchAddress", "fade", "initialiseRemainingMs",
-              "withdrawn", "physicalSelection"});
+             {"kind",
+              "shortAddress",
+              "randomAddress",
+              "actualLevel",
+              "powerOnLevel",
+              "systemFailureLevel",
+              "minLevel",
+              "maxLevel",
+              "physicalMinimum",
+              "fadeTime",
+              "fadeRate",
+              "groups",
+              "scenes",
+              "lamp",
+              "deviceType",
+              "version",
+              "randomise",
+              "dtr",
+              "powerFailure",
+              "limitError",
+              "searchAddress",
+              "fade",
+              "initialiseRemainingMs",
+              "withdrawn",
+              "physicalSelection"});
     GearConfig gear;
     if (object.contains("kind")) {
         const std::string kind = Text(object.at("kind"), where + "/kind");
@@ -455,8 +479,7 @@ LineDescription ParseLineDescription(const std::string& text, const std::string&
     bool powerUp = false;
     if (document.contains("powerUp")) powerUp = reader.Boolean(document.at("powerUp"), "/powerUp");
     if (document.contains("terminal"))
-        description.terminal =
-            reader.Terminal(document.at("terminal"), "/terminal", description);
+        description.terminal = reader.Terminal(document.at("terminal"), "/terminal", description);
     if (document.contains("gear")) {
         const Json& gear = document.at("gear");
         if (!gear.is_array()) reader.Fail("/gear", "a list of gear is expected");

@@ -81,8 +81,8 @@ TEST_F(PhysicalSelectionTest, ALampPulledAfterTwentyMinutesIsFoundAndAGearPulled
 
     ctx.scheduler.RunFor(3000);
     Unplug(ids[0], ctx.scheduler.Now() + 1000);
-    ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return control->lstPhySelView.ItemCount() == 2; },
-                                       30000));
+    ASSERT_TRUE(
+        ctx.scheduler.RunUntil([&] { return control->lstPhySelView.ItemCount() == 2; }, 30000));
     ctx.scheduler.RunFor(2000);
     EXPECT_EQ(AddressOf(ids[0]), 1);
     EXPECT_EQ(DeviceAddresses(), std::vector<int>{1});

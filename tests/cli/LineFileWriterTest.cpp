@@ -37,8 +37,9 @@ std::string Fields(const GearConfig& g) {
       << int(g.deviceType) << ' ' << int(g.version) << ' ' << int(g.dtr) << ' ' << g.powerFailure
       << ' ' << g.limitError << ' ' << g.searchAddress << ' ' << g.initialiseRemainingMs << ' '
       << g.withdrawn << ' ' << g.physicalSelection;
-    if (g.fade) s << " fade " << int(g.fade->target) << ' ' << int(g.fade->final) << ' '
-                  << g.fade->remainingMs;
+    if (g.fade)
+        s << " fade " << int(g.fade->target) << ' ' << int(g.fade->final) << ' '
+          << g.fade->remainingMs;
     for (std::uint8_t level : g.scenes) s << ' ' << int(level);
     for (std::uint32_t random : g.randomise) s << ' ' << random;
     return s.str();
@@ -117,8 +118,7 @@ TEST(LineFileWriterTest, ACapturedLineWrittenAndReadBackKeepsEverySetting) {
 // the same commands: the gear end in the same state (the DTR, the power failure and the limit
 // error carried from run to run).
 TEST(LineFileWriterTest, RunsChainedThroughSavedLinesEndWhereOneLongRunEnds) {
-    const std::filesystem::path folder =
-        std::filesystem::temp_directory_path() / "zd_line_chain";
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "zd_line_chain";
     std::filesystem::remove_all(folder);
     std::filesystem::create_directories(folder);
     SessionOptions defaults;
@@ -130,9 +130,8 @@ TEST(LineFileWriterTest, RunsChainedThroughSavedLinesEndWhereOneLongRunEnds) {
         std::uint8_t data;
         std::int16_t shortAddress;
     };
-    const Sent commands[] = {{257, 100, 0}, {42, 0, 5},  {257, 20, 0}, {43, 0, 5},
-                             {257, 3, 0},   {46, 0, 5},  {96, 2, 5},   {-1, 254, 5},
-                             {257, 9, 0}};
+    const Sent commands[] = {{257, 100, 0}, {42, 0, 5}, {257, 20, 0}, {43, 0, 5}, {257, 3, 0},
+                             {46, 0, 5},    {96, 2, 5}, {-1, 254, 5}, {257, 9, 0}};
     std::string line = defaults.lineFile;
     int run = 0;
     for (const Sent& sent : commands) {
@@ -140,9 +139,9 @@ TEST(LineFileWriterTest, RunsChainedThroughSavedLinesEndWhereOneLongRunEnds) {
         const std::string id = std::to_string(sent.commandId);
         const std::string data = std::to_string(sent.data);
         const std::string address = std::to_string(sent.shortAddress);
-        const char* argv[] = {"zd4270", "send", id.c_str(), "--data", data.c_str(), "--short",
-                              address.c_str(), "--line", line.c_str(), "--save-line",
-                              saved.c_str()};
+        const char* argv[] = {"zd4270",     "send",        id.c_str(),      "--data",
+                              data.c_str(), "--short",     address.c_str(), "--line",
+                              line.c_str(), "--save-line", saved.c_str()};
         std::FILE* out = std::tmpfile();
         std::FILE* err = std::tmpfile();
         EXPECT_EQ(RunCommandLine(11, argv, defaults, out, err), 0) << "run " << run;

@@ -120,8 +120,9 @@ TEST(StationDocumentTest, TerminalsAreChosenByPosition) {
         "<Station><Coupler><Device Pos=\"1\" Name=\"DI8\"/><Device Pos=\"4\" Name=\"AO2\"/>"
         "</Coupler></Station>",
         "none.xml");
-    EXPECT_NE(ErrorOf([&] { none.ChooseTerminal(); })
-                  .find("no ZD4270 terminal (it holds position 1 \"DI8\", position 4 \"AO2\")"),
+    EXPECT_NE(ErrorOf([&] {
+                  none.ChooseTerminal();
+              }).find("no ZD4270 terminal (it holds position 1 \"DI8\", position 4 \"AO2\")"),
               std::string::npos);
     EXPECT_NE(ErrorOf([&] { station.ChooseTerminal(3); }).find("no terminal at position 3"),
               std::string::npos);
@@ -149,7 +150,8 @@ TEST(StationDocumentTest, ALineFilePlacingTheTerminalOtherwiseIsNoted) {
         {"packed-motorola.json", {"(byte order Motorola / Intel)"}},
     };
     for (const Case& c : cases) {
-        const sim::LineDescription line = sim::LoadLineFile(Example(std::string("../lines/") + c.line));
+        const sim::LineDescription line =
+            sim::LoadLineFile(Example(std::string("../lines/") + c.line));
         const auto note = LinePlacementNote(line, c.line, node, "packed-intel.xml");
         EXPECT_EQ(note.has_value(), !c.parts.empty()) << c.line << ": " << note.value_or("");
         for (const std::string& part : c.parts)
@@ -159,8 +161,9 @@ TEST(StationDocumentTest, ALineFilePlacingTheTerminalOtherwiseIsNoted) {
     moved.terminal.position = 3;
     EXPECT_FALSE(LinePlacementNote(moved, "open.json", node, "s.xml"));
     moved.positionStated = true;
-    EXPECT_NE(LinePlacementNote(moved, "moved.json", node, "s.xml").value_or("").find("position 3 / 1"),
-              std::string::npos);
+    EXPECT_NE(
+        LinePlacementNote(moved, "moved.json", node, "s.xml").value_or("").find("position 3 / 1"),
+        std::string::npos);
 }
 
 TEST(StationDocumentTest, UserDataIsTheParamsElementOrChannelZero) {
