@@ -4,8 +4,11 @@
 #include <fstream>
 #include <initializer_list>
 #include <limits>
+#include <optional>
 #include <set>
 #include <sstream>
+#include <string_view>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 
@@ -61,13 +64,131 @@ std::optional<int> SceneKey(const std::string& key) {
     return scene;
 }
 
-// Reads one document; every complaint names the JSON pointer of the value concerned.
+// Where in the text the value at a JSON pointer starts, as line and column from 1, so that an
+// error about a value can point at it in an editor. Walks the text the parser has read; gives up
+// (nothing) on anything it does not expect, such as a key with "/" or an escape in its name.
+class ValueLocator {
+  public:
+    explicit ValueLocator(const std::string& text) : m_text(text) {}
+
+    std::optional<std::pair<int, int>> Locate(const std::string& pointer) const {
+        std::size_t at = SkipBlanks(0);
+        std::size_t from = 1;
+        while (from <= pointer.size() && pointer.size() > 1) {
+            std::size_t to = pointer.find('/', from);
+            if (to == std::string::npos) to = pointer.size();
+            const std::optional<std::size_t> inner = Step(at, pointer.substr(from, to - from));
+            if (!inner) return std::nullopt;
+            at = *inner;
+            from = to + 1;
+        }
+        if (at >= m_text.size()) return std::nullopt;
+        int line = 1;
+        int column = 1;
+        for (std::size_t i = 0; i < at; ++i) {
+            if (m_text[i] == '\n') {
+                ++line;
+                column = 1;
+            } else {
+                ++column;
+            }
+        }
+        return std::pair{line, column};
+    }
+
+  private:
+    std::size_t SkipBlanks(std::size_t at) const {
+        while (at < m_text.size() && std::string_view(" \t\r\n").find(m_text[at]) != std::string_view::npos)
+            ++at;
+        return at;
+    }
+    // Past the string that starts at at; its raw text (escapes kept) into raw.
+    std::optional<std::size_t> SkipString(std::size_t at, std::string* raw = nullptr) const {
+        for (std::size_t i = at + 1; i < m_text.size(); ++i) {
+            if (m_text[i] == '\\') {
+                ++i;
+            } else if (m_text[i] == '"') {
+                if (raw) *raw = m_text.substr(at + 1, i - at - 1);
+                return i + 1;
+            }
+        }
+        return std::nullopt;
+    }
+    std::optional<std::size_t> SkipValue(std::size_t at) const {
+        if (at >= m_text.size()) return std::nullopt;
+        if (m_text[at] == '"') return SkipString(at);
+        if (m_text[at] != '{' && m_text[at] != '[') {
+            while (at < m_text.size() && std::string_view(",}] \t\r\n").find(m_text[at]) ==
+                                             std::string_view::npos)
+                ++at;
+            return at;
+        }
+        int depth = 0;
+        for (std::size_t i = at; i < m_text.size(); ++i) {
+            const char c = m_text[i];
+            if (c == '"') {
+                const auto end = SkipString(i);
+                if (!end) return std::nullopt;
+                i = *end - 1;
+            } else if (c == '{' || c == '[') {
+                ++depth;
+            } else if ((c == '}' || c == ']') && --depth == 0) {
+                return i + 1;
+            }
+        }
+        return std::nullopt;
+    }
+    // From the container at at to the start of its member or element named token.
+    std::optional<std::size_t> Step(std::size_t at, const std::string& token) const {
+        if (at >= m_text.size()) return std::nullopt;
+        const bool array = m_text[at] == '[';
+        if (!array && m_text[at] != '{') return std::nullopt;
+        std::size_t index = 0;
+        if (array) {
+            if (token.empty() || token.find_first_not_of("0123456789") != std::string::npos ||
+                token.size() > 6)
+                return std::nullopt;
+            index = static_cast<std::size_t>(std::stoul(token));
+        }
+        at = SkipBlanks(at + 1);
+        for (std::size_t item = 0; at < m_text.size(); ++item) {
+            bool match = array && item == index;
+            if (!array) {
+                std::string key;
+                const auto end = m_text[at] == '"' ? SkipString(at, &key) : std::nullopt;
+                if (!end) return std::nullopt;
+                at = SkipBlanks(*end);
+                if (at >= m_text.size() || m_text[at] != ':') return std::nullopt;
+                at = SkipBlanks(at + 1);
+                match = key == token;
+            }
+            if (match) return at;
+            const auto end = SkipValue(at);
+            if (!end) return std::nullopt;
+            at = SkipBlanks(*end);
+            if (at >= m_text.size() || m_text[at] != ',') return std::nullopt;
+            at = SkipBlanks(at + 1);
+        }
+        return std::nullopt;
+    }
+
+    const std::string& m_text;
+};
+
+[[noreturn]] void FailAt(const std::string& file, const std::string& text,
+                         const std::string& where, const std::string& reason) {
+    const auto place = ValueLocator(text).Locate(where);
+    throw LineFileError(file, place ? place->first : 0, place ? place->second : 0, where, reason);
+}
+
+// Reads one document; every complaint names the JSON pointer of the value concerned and, where it
+// can be found, its line and column.
 class Reader {
   public:
-    explicit Reader(std::string file) : m_file(std::move(file)) {}
+    Reader(std::string file, const std::string& text) : m_file(std::move(file)), m_text(text) {}
 
     [[noreturn]] void Fail(const std::string& where, const std::string& reason) const {
-        throw LineFileError(m_file, 0, 0, where.empty() ? "/" : where, reason);
+        FailAt(m_file, m_text, where.empty() ? "/" : where, reason);
     }
 
     void OnlyKeys(const Json& object, const std::string& where,
@@ -143,6 +264,7 @@ class Reader {
     void Levels(const Json& object, const std::string& where, GearConfig& gear) const;
     void Volatile(const Json& object, const std::string& where, GearConfig& gear) const;
     std::string m_file;
+    const std::string& m_text;
 };
 
 ImageEntry Reader::Entry(const Json& object, const std::string& where) const {
@@ -386,7 +508,8 @@ void PowerUp(GearConfig& gear) {
 // parse refuses it, naming where.
 class DuplicateKeyGuard {
   public:
-    explicit DuplicateKeyGuard(const std::string& file) : m_file(file) {}
+    DuplicateKeyGuard(const std::string& file, const std::string& text)
+        : m_file(file), m_text(text) {}
 
     bool operator()(int, Json::parse_event_t event, Json& parsed) {
         switch (event) {
@@ -403,8 +526,8 @@ class DuplicateKeyGuard {
                 Frame& frame = m_frames.back();
                 frame.key = parsed.get<std::string>();
                 if (!frame.keys.insert(frame.key).second) {
-                    throw LineFileError(m_file, 0, 0, Pointer(),
-                                        "the key \"" + frame.key + "\" comes twice");
+                    FailAt(m_file, m_text, Pointer(),
+                           "the key \"" + frame.key + "\" comes twice");
                 }
                 break;
             }
@@ -433,6 +556,7 @@ class DuplicateKeyGuard {
     }
 
     std::string m_file;
+    const std::string& m_text;
     std::vector<Frame> m_frames;
 };
 
@@ -451,7 +575,7 @@ LineFileError::LineFileError(std::string file, int line, int column, std::string
 LineDescription ParseLineDescription(const std::string& text, const std::string& fileName) {
     Json document;
     try {
-        document = Json::parse(text, DuplicateKeyGuard(fileName));
+        document = Json::parse(text, DuplicateKeyGuard(fileName, text));
     } catch (const Json::parse_error& error) {
         // The parser counts bytes; people count lines and columns.
         int line = 1;
@@ -472,7 +596,7 @@ LineDescription ParseLineDescription(const std::string& text, const std::string&
         if (colon != std::string::npos) reason = reason.substr(colon + 2);
         throw LineFileError(fileName, line, column, "", reason);
     }
-    const Reader reader(fileName);
+    const Reader reader(fileName, text);
     reader.OnlyKeys(document, "", {"description", "powerUp", "terminal", "gear"});
     LineDescription description;
     if (document.contains("description")) reader.Text(document.at("description"), "/description");

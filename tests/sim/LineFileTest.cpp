@@ -2,6 +2,7 @@
 // refused whole with the file, the place and the reason.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <tuple>
@@ -110,6 +111,43 @@ TEST(LineFileTest, ASavedLineContinuesFadesAndTheInitialisationWindow) {
     EXPECT_FALSE(continued.InInitialisation(reloaded->NowMicros()));
 }
 
+// An error about a value points at it: the line and column where the value starts (found by the
+// text before the marker in each row), or none when the path has a key the search cannot follow.
+TEST(LineFileTest, AWrongValueIsFoundByLineAndColumn) {
+    struct Case {
+        std::string text;
+        const char* marker;  // where the wrong value starts; empty: not found
+        const char* where;
+    };
+    const Case cases[] = {
+        {"{\n  \"gear\": [\n    {\"scenes\": {\"1\": 2}},\n    {\"lamp\": \"on\"}\n  ]\n}\n",
+         "\"on\"", "/gear/1/lamp"},
+        {"{\"description\": \"[{,\\\"}\", \"gear\": [{},\n {\"groups\": [1, 2,\n\t99]}]}", "99",
+         "/gear/1/groups/2"},
+        {"{\"terminal\": {\"layout\": \"packed\"},\r\n \"gear\": []}", "\"packed\"",
+         "/terminal/layout"},
+        {"{\"gear\": [{\"x\\\"y\": 1}]}", "", "/gear/0/x\"y"},
+    };
+    for (const Case& c : cases) {
+        int line = 0;
+        int column = 0;
+        if (*c.marker != '\0') {
+            const std::string before = c.text.substr(0, c.text.find(c.marker));
+            line = 1 + static_cast<int>(std::count(before.begin(), before.end(), '\n'));
+            column = static_cast<int>(before.size() - before.rfind('\n'));
+            if (line == 1) column = static_cast<int>(before.size()) + 1;
+        }
+        try {
+            ParseLineDescription(c.text, "f.json");
+            ADD_FAILURE() << "accepted: " << c.text;
+        } catch (const LineFileError& error) {
+            EXPECT_EQ(error.Where(), c.where) << error.Description();
+            EXPECT_EQ(std::pair(error.Line(), error.Column()), std::pair(line, column))
+                << error.Description();
+        }
+    }
+}
+
 TEST(LineFileTest, SyntaxErrorNamesFileLineAndColumn) {
     try {
         ParseLineDescription("{\n  \"gear\": [\n    {\"shortAddress\": 1,}\n  ]\n}\n", "bad.json");
@@ -137,9 +175,7 @@ TEST(LineFileTest, WrongValuesAreRefusedWithTheirPlace) {
         {R"({"gear": [{"minLevel": 30, "maxLevel": 20}]})", "/gear/0/minLevel", "above"},
         {R"({"gear": {"shortAddress": 1}})", "/gear", "list"},
         {R"({"terminal": {"byteOrder": "big"}})", "/terminal/byteOrder", "Motorola"},
-        {R"({"terminal": {"layout": {"STATUS": {"word": 0, "bit": 0, "table": 0},
-             "INPUT": {"word": 0, "bit": 8, "table": 0}, "CONTROL": {"word": 0, "bit": 0, "table": 0},
-             "OUTPUT": {"word": 0, "bit": 8, "table": 0}}}})",
+        {R"({"terminal": {"layout": {"STATUS": {"word": 0, "bit": 0, "table": 0}, "INPUT": {"word": 0, "bit": 8, "table": 0}, "CONTROL": {"word": 0, "bit": 0, "table": 0}, "OUTPUT": {"word": 0, "bit": 8, "table": 0}}}})",
          "/terminal/layout", "input bytes"},
         {R"([1, 2])", "/", "object"},
         // Numbers are read one way: JSON integers, and "0x" texts only where hexadecimal is
@@ -179,8 +215,13 @@ TEST(LineFileTest, WrongValuesAreRefusedWithTheirPlace) {
         } catch (const LineFileError& error) {
             EXPECT_EQ(error.Where(), c.where) << c.text;
             EXPECT_NE(error.Reason().find(c.reasonPart), std::string::npos) << error.Reason();
-            EXPECT_EQ(error.Line(), 0);
-            EXPECT_EQ(error.Description().rfind("line.json: at ", 0), 0u) << error.Description();
+            // Every value here is on the one line of its text: the column points at it.
+            EXPECT_EQ(error.Line(), 1) << c.text;
+            EXPECT_EQ(error.Description().rfind("line.json:1:" + std::to_string(error.Column()) +
+                                                    ": at " + c.where + ": ",
+                                                0),
+                      0u)
+                << error.Description();
         }
     }
 }
