@@ -98,7 +98,8 @@ class ValueLocator {
 
   private:
     std::size_t SkipBlanks(std::size_t at) const {
-        while (at < m_text.size() && std::string_view(" \t\r\n").find(m_text[at]) != std::string_view::npos)
+        while (at < m_text.size() &&
+               std::string_view(" \t\r\n").find(m_text[at]) != std::string_view::npos)
             ++at;
         return at;
     }
@@ -118,8 +119,8 @@ class ValueLocator {
         if (at >= m_text.size()) return std::nullopt;
         if (m_text[at] == '"') return SkipString(at);
         if (m_text[at] != '{' && m_text[at] != '[') {
-            while (at < m_text.size() && std::string_view(",}] \t\r\n").find(m_text[at]) ==
-                                             std::string_view::npos)
+            while (at < m_text.size() &&
+                   std::string_view(",}] \t\r\n").find(m_text[at]) == std::string_view::npos)
                 ++at;
             return at;
         }
@@ -175,8 +176,8 @@ class ValueLocator {
     const std::string& m_text;
 };
 
-[[noreturn]] void FailAt(const std::string& file, const std::string& text,
-                         const std::string& where, const std::string& reason) {
+[[noreturn]] void FailAt(const std::string& file, const std::string& text, const std::string& where,
+                         const std::string& reason) {
     const auto place = ValueLocator(text).Locate(where);
     throw LineFileError(file, place ? place->first : 0, place ? place->second : 0, where, reason);
 }
@@ -526,8 +527,7 @@ class DuplicateKeyGuard {
                 Frame& frame = m_frames.back();
                 frame.key = parsed.get<std::string>();
                 if (!frame.keys.insert(frame.key).second) {
-                    FailAt(m_file, m_text, Pointer(),
-                           "the key \"" + frame.key + "\" comes twice");
+                    FailAt(m_file, m_text, Pointer(), "the key \"" + frame.key + "\" comes twice");
                 }
                 break;
             }

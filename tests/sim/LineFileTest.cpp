@@ -217,10 +217,10 @@ TEST(LineFileTest, WrongValuesAreRefusedWithTheirPlace) {
             EXPECT_NE(error.Reason().find(c.reasonPart), std::string::npos) << error.Reason();
             // Every value here is on the one line of its text: the column points at it.
             EXPECT_EQ(error.Line(), 1) << c.text;
-            EXPECT_EQ(error.Description().rfind("line.json:1:" + std::to_string(error.Column()) +
-                                                    ": at " + c.where + ": ",
-                                                0),
-                      0u)
+            EXPECT_EQ(
+                error.Description().rfind(
+                    "line.json:1:" + std::to_string(error.Column()) + ": at " + c.where + ": ", 0),
+                0u)
                 << error.Description();
         }
     }
