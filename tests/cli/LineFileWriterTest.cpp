@@ -181,5 +181,29 @@ TEST(LineFileWriterTest, RunsChainedThroughSavedLinesEndWhereOneLongRunEnds) {
     std::filesystem::remove_all(folder);
 }
 
+// The command line on a line file that places the terminal otherwise than the station: the
+// terminal follows the station, the run works, and the console says which placement was used.
+TEST(LineFileWriterTest, ALineFilePlacingTheTerminalOtherwiseIsNotedAndTheStationIsFollowed) {
+    SessionOptions defaults;
+    defaults.stationFile = std::string(ZD4270_EXAMPLES_DIR) + "/stations/packed-intel.xml";
+    const std::string line = std::string(ZD4270_EXAMPLES_DIR) + "/lines/word-aligned-motorola.json";
+    defaults.lineFile = line;
+    const char* argv[] = {"zd4270", "scan"};
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    EXPECT_EQ(RunCommandLine(2, argv, defaults, out, err), 0);
+    std::string console(4096, '\0');
+    std::rewind(err);
+    console.resize(std::fread(console.data(), 1, console.size(), err));
+    std::rewind(out);
+    std::string json(65536, '\0');
+    json.resize(std::fread(json.data(), 1, json.size(), out));
+    std::fclose(out);
+    std::fclose(err);
+    EXPECT_NE(console.find("byte order Motorola / Intel"), std::string::npos) << console;
+    EXPECT_NE(console.find("follows the station document"), std::string::npos) << console;
+    EXPECT_EQ(nlohmann::json::parse(json).at("devices").size(), 3u) << json;
+}
+
 }  // namespace
 }  // namespace zd::sim
