@@ -117,7 +117,13 @@ void configZD4270::RandomAddressingFirmware(bool bStart, bool bStop, bool bPoll,
                 m_link.ReadStatusByte(status);
                 if ((status & kStatusFirmwareAddressing) != 0) break;
                 std::int16_t dataIn = 0;
-                m_link.ReadDataIn(dataIn);
+                // A failed read has shown its error; a count made up from nothing would tell the
+                // user that no gear was addressed.
+                if (m_link.ReadDataIn(dataIn) != kResultDone) {
+                    bFinished = true;
+                    s.nFirmwareState = kStateIdle;
+                    break;
+                }
                 const auto result = static_cast<std::uint8_t>(dataIn & 0xFF);
                 m_context.dialogs.MessageBox(FirmwareResultMessage(m_context.messages, result));
                 bFinished = true;

@@ -80,8 +80,10 @@ int Serve(const Options& options, int& argc, char** argv) {
         const zd::StationDocument station = zd::StationDocument::Load(options.stationFile);
         const zd::XmlNode node =
             options.position ? station.ChooseTerminal(*options.position) : station.ChooseTerminal();
-        devCom =
-            zd::CreateSimulatedDevCom(scheduler, node, zd::sim::LoadLineFile(options.lineFile));
+        const zd::sim::LineDescription line = zd::sim::LoadLineFile(options.lineFile);
+        if (auto note = zd::LinePlacementNote(line, options.lineFile, node, options.stationFile))
+            std::fprintf(stderr, "zd4270-sim: %s\n", note->c_str());
+        devCom = zd::CreateSimulatedDevCom(scheduler, node, line);
         source += " and " + options.stationFile;
     }
 

@@ -40,6 +40,8 @@ HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* conso
     std::shared_ptr<DevCom> devCom;
     if (options.modbus.empty()) {
         m_line = sim::LoadLineFile(options.lineFile);
+        if (auto note = LinePlacementNote(m_line, options.lineFile, terminal, options.stationFile))
+            std::fprintf(console, "zd4270: %s\n", note->c_str());
         m_simulated = CreateSimulatedDevCom(*m_scheduler, terminal, m_line);
         devCom = m_simulated;
     } else {

@@ -91,10 +91,14 @@ int RunWindow(int& argc, char** argv, const WindowOptions& options) {
         if (!options.modbus.empty()) {
             devCom = std::make_shared<ModbusDevCom>(ParseModbusEndpoint(options.modbus));
         } else {
-            devCom = CreateSimulatedDevCom(scheduler, terminal,
-                                           options.lineFile.empty()
-                                               ? sim::LineDescription{}
-                                               : sim::LoadLineFile(options.lineFile));
+            const sim::LineDescription line = options.lineFile.empty()
+                                                  ? sim::LineDescription{}
+                                                  : sim::LoadLineFile(options.lineFile);
+            if (auto note =
+                    LinePlacementNote(line, options.lineFile, terminal, options.stationFile))
+                QMessageBox::information(nullptr, QStringLiteral("ZD4270"),
+                                         QString::fromStdString(*note));
+            devCom = CreateSimulatedDevCom(scheduler, terminal, line);
         }
     } catch (const ControlError& e) {
         QMessageBox::critical(nullptr, QStringLiteral("ZD4270"), QString::fromStdString(e.Description()));

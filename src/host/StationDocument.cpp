@@ -109,7 +109,19 @@ XmlNode StationDocument::ChooseTerminal() const {
         throw ControlError("The station document " + m_name + " has no terminal", kLibraryTitle,
                            kErrObjectRequired);
     }
-    return terminals.front();
+    std::string found;
+    for (XmlNode node : terminals) {
+        std::string name;
+        ReadDeviceDesc(node, name);
+        if (name.find("ZD4270") != std::string::npos) return node;
+        std::int32_t pos = -1;
+        ReadDevicePos(node, pos);
+        found += (found.empty() ? "" : ", ") + std::string("position ") +
+                 (pos == -1 ? std::string("?") : std::to_string(pos)) + " \"" + name + "\"";
+    }
+    throw ControlError("The station document " + m_name + " has no ZD4270 terminal (it holds " +
+                           found + "); choose one with --pos",
+                       kLibraryTitle, kErrObjectRequired);
 }
 
 std::string StationUserData(XmlNode terminal) {
@@ -132,6 +144,53 @@ sim::ImageLayout StationImageLayout(XmlNode terminal) {
     }
     layout.motorola = ReadMotorolaFormat(terminal);
     return layout;
+}
+
+namespace {
+
+std::string EntryText(const sim::ImageEntry& entry) {
+    return "table " + std::to_string(entry.nTableNumber) + " word " +
+           std::to_string(entry.nWordOffset) + "." + std::to_string(entry.nBitOffset);
+}
+
+}  // namespace
+
+std::optional<std::string> LinePlacementNote(const sim::LineDescription& line,
+                                             const std::string& lineName, XmlNode terminal,
+                                             const std::string& stationName) {
+    std::int32_t position = -1;
+    ReadDevicePos(terminal, position);
+    const sim::ImageLayout station = StationImageLayout(terminal);
+    const sim::TerminalConfig& file = line.terminal;
+    std::vector<std::string> differences;
+    if (line.positionStated && file.position != position) {
+        differences.push_back("position " + std::to_string(file.position) + " / " +
+                              std::to_string(position));
+    }
+    if (line.layoutStated) {
+        for (std::size_t i = 0; i < 4; ++i) {
+            const sim::ImageEntry& a = file.layout.entries[i];
+            const sim::ImageEntry& b = station.entries[i];
+            if (a.nTableNumber != b.nTableNumber || a.nWordOffset != b.nWordOffset ||
+                a.nBitOffset != b.nBitOffset) {
+                differences.push_back(std::string(kProcessImageNames[i]) + " " + EntryText(a) +
+                                      " / " + EntryText(b));
+            }
+        }
+    }
+    if (line.byteOrderStated && file.layout.motorola != station.motorola) {
+        differences.push_back(std::string("byte order ") +
+                              (file.layout.motorola ? "Motorola" : "Intel") + " / " +
+                              (station.motorola ? "Motorola" : "Intel"));
+    }
+    if (differences.empty()) return std::nullopt;
+    std::string text = "note: the line file " + lineName + " and the station document " +
+                       stationName + " place the terminal differently (";
+    for (std::size_t i = 0; i < differences.size(); ++i)
+        text += (i == 0 ? "" : ", ") + differences[i];
+    return text +
+           "); the simulated terminal follows the station document, which is what the "
+           "control reads";
 }
 
 std::shared_ptr<SimDevCom> CreateSimulatedDevCom(Scheduler& scheduler, XmlNode terminal,

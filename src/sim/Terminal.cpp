@@ -30,6 +30,7 @@ Terminal::Terminal(Scheduler& scheduler, const TerminalConfig& config)
       m_position(config.position),
       m_firmwareVersion(config.firmwareVersion),
       m_features(config.featureRegister),
+      m_codeWord(config.codeWord),
       m_takeOverDelayUs(config.takeOverDelayMs * 1000) {
     if (m_position < 1)
         Fail("terminal position " + std::to_string(m_position) + " is not 1 or more");

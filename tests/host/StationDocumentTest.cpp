@@ -113,8 +113,17 @@ TEST(StationDocumentTest, BrokenDocumentsAreRefusedWithFileLineAndReason) {
 
 TEST(StationDocumentTest, TerminalsAreChosenByPosition) {
     StationDocument station = StationDocument::Load(Example("mixed-station.xml"));
-    EXPECT_EQ(station.ChooseTerminal().Attribute("Name"), "DI8");
-    EXPECT_EQ(station.ChooseTerminal(2).Attribute("Name"), "ZD4270");
+    // Without a position: the first ZD4270, past the input terminal before it.
+    EXPECT_EQ(station.ChooseTerminal().Attribute("Pos"), "2");
+    EXPECT_EQ(station.ChooseTerminal(1).Attribute("Name"), "DI8");
+    StationDocument none = StationDocument::Parse(
+        "<Station><Coupler><Device Pos=\"1\" Name=\"DI8\"/><Device Pos=\"4\" Name=\"AO2\"/>"
+        "</Coupler></Station>",
+        "none.xml");
+    EXPECT_NE(ErrorOf([&] {
+                  none.ChooseTerminal();
+              }).find("no ZD4270 terminal (it holds position 1 \"DI8\", position 4 \"AO2\")"),
+              std::string::npos);
     EXPECT_NE(ErrorOf([&] { station.ChooseTerminal(3); }).find("no terminal at position 3"),
               std::string::npos);
     StationDocument empty = StationDocument::Parse("<Station><Coupler/></Station>", "empty.xml");
@@ -122,6 +131,39 @@ TEST(StationDocumentTest, TerminalsAreChosenByPosition) {
     // A terminal that is no ZD4270 describes no complete layout.
     EXPECT_NE(ErrorOf([&] { StationImageLayout(station.ChooseTerminal(1)); }).find("STATUS"),
               std::string::npos);
+}
+
+// The simulated terminal follows the station; a line file that places it otherwise is named with
+// what differs, one that leaves the placement open or agrees is not.
+TEST(StationDocumentTest, ALineFilePlacingTheTerminalOtherwiseIsNoted) {
+    const StationDocument station = StationDocument::Load(Example("packed-intel.xml"));
+    const XmlNode node = station.ChooseTerminal();
+    struct Case {
+        const char* line;
+        std::vector<std::string> parts;  // empty: no note
+    };
+    const Case cases[] = {
+        {"packed-intel.json", {}},
+        {"word-aligned-motorola.json",
+         {"INPUT table 0 word 1.0 / table 0 word 0.8", "OUTPUT table 1 word 1.0 / table 1 word 0.8",
+          "byte order Motorola / Intel", "follows the station document"}},
+        {"packed-motorola.json", {"(byte order Motorola / Intel)"}},
+    };
+    for (const Case& c : cases) {
+        const sim::LineDescription line =
+            sim::LoadLineFile(Example(std::string("../lines/") + c.line));
+        const auto note = LinePlacementNote(line, c.line, node, "packed-intel.xml");
+        EXPECT_EQ(note.has_value(), !c.parts.empty()) << c.line << ": " << note.value_or("");
+        for (const std::string& part : c.parts)
+            EXPECT_NE(note.value_or("").find(part), std::string::npos) << *note;
+    }
+    sim::LineDescription moved;
+    moved.terminal.position = 3;
+    EXPECT_FALSE(LinePlacementNote(moved, "open.json", node, "s.xml"));
+    moved.positionStated = true;
+    EXPECT_NE(
+        LinePlacementNote(moved, "moved.json", node, "s.xml").value_or("").find("position 3 / 1"),
+        std::string::npos);
 }
 
 TEST(StationDocumentTest, UserDataIsTheParamsElementOrChannelZero) {
