@@ -16,6 +16,7 @@
 #include "host/ModbusRequestHandler.h"
 #include "host/ModbusSimServer.h"
 #include "host/SimDevCom.h"
+#include "platform/Error.h"
 #include "platform/RealScheduler.h"
 #include "platform/VirtualScheduler.h"
 #include "sim/Terminal.h"
@@ -265,6 +266,38 @@ TEST_F(ModbusServerLoopbackTest, PlacesTimeoutsAndBrokenFramingCloseTheConnectio
     RawClient oversized(Port());
     oversized.Send(Adu(Read(0x0000, 1), 1, 0, kMbapMaxLength + 1));
     EXPECT_TRUE(oversized.ClosedByServer());
+}
+
+// A listening socket that nobody serves: connects succeed, requests are never answered.
+TEST(ModbusClientErrorTest, TextsSayWhatHappened) {
+    const int deaf = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(deaf, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(deaf, 4), 0);
+    socklen_t size = sizeof address;
+    ::getsockname(deaf, reinterpret_cast<sockaddr*>(&address), &size);
+    const std::uint16_t port = ntohs(address.sin_port);
+
+    ModbusDevCom silent(ModbusEndpoint{"127.0.0.1", port}, 100);
+    std::uint16_t word = 0;
+    try {
+        silent.ReadTable(0, 0, 0, 1, &word);
+        ADD_FAILURE() << "a request without an answer succeeded";
+    } catch (const ControlError& error) {
+        EXPECT_NE(error.Description().find("connection timed out"), std::string::npos)
+            << error.Description();
+    }
+    ::close(deaf);
+    // Nothing listens there any more.
+    try {
+        ModbusDevCom refused(ModbusEndpoint{"127.0.0.1", port}, 100);
+        ADD_FAILURE() << "connected to a closed port";
+    } catch (const ControlError& error) {
+        EXPECT_NE(error.Description().find("connection refused"), std::string::npos)
+            << error.Description();
+    }
 }
 
 }  // namespace
