@@ -237,9 +237,16 @@ void configZD4270::timerWatchdog_Timer() {
         if (m_state.objDevCom) {
             m_state.objDevCom->WriteTable(0, kWatchdogTable, 0, 3, kWatchdogMessage);
             m_nWatchdogFailures = 0;
+            // A running procedure has already ended on the loss; outside one the link is back.
+            if (!m_link.InProcedure()) m_link.NoteCommunicationRestored();
         }
     } catch (...) {
-        if (m_nWatchdogFailures++ == 0) ReportCurrentException(m_context, "timerWatchdog_Timer");
+        // A connection that a transaction has just reported lost needs no second box; and a
+        // running procedure learns from the latch that the link is gone.
+        const bool bReported = m_link.CommunicationLost();
+        m_link.NoteCommunicationLost();
+        if (m_nWatchdogFailures++ == 0 && !bReported)
+            ReportCurrentException(m_context, "timerWatchdog_Timer");
     }
     timerWatchdog.SetEnabled(true);
 }

@@ -14,16 +14,36 @@ constexpr std::uint16_t kMeaningfulInputBits = 0x01FF;
 
 Link::Link(ModuleState& state, const Context& context) : m_state(state), m_context(context) {}
 
+template <class Call>
+void Link::CallDevCom(Call&& call) const {
+    if (m_bProcedure && m_bCommunicationLost)
+        throw ReportedError("device communication lost", kLibraryTitle, kErrDevCom);
+    const bool bReported = m_bCommunicationLost;
+    try {
+        call();
+    } catch (...) {
+        m_bCommunicationLost = true;
+        // The user has been told that the connection is gone; one box per loss is enough.
+        if (bReported) throw ReportedError("device communication lost", kLibraryTitle, kErrDevCom);
+        throw;
+    }
+    m_bCommunicationLost = false;
+}
+
 void Link::ReadWords(const ProcessImageEntry& entry, std::int32_t nCount,
                      std::uint16_t* pData) const {
-    m_state.objDevCom->ReadTable(kProcessImageDevice, entry.nTableNumber, entry.nWordOffset, nCount,
-                                 pData);
+    CallDevCom([&] {
+        m_state.objDevCom->ReadTable(kProcessImageDevice, entry.nTableNumber, entry.nWordOffset,
+                                     nCount, pData);
+    });
 }
 
 void Link::WriteWords(const ProcessImageEntry& entry, std::int32_t nCount,
                       const std::uint16_t* pData) const {
-    m_state.objDevCom->WriteTable(kProcessImageDevice, entry.nTableNumber, entry.nWordOffset,
-                                  nCount, pData);
+    CallDevCom([&] {
+        m_state.objDevCom->WriteTable(kProcessImageDevice, entry.nTableNumber, entry.nWordOffset,
+                                      nCount, pData);
+    });
 }
 
 std::uint8_t Link::ReadByteAt(const ProcessImageEntry& entry) const {

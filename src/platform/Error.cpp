@@ -37,6 +37,7 @@ void ReportError(const Context& context, std::string_view procedure, const Contr
 void ReportCurrentException(const Context& context, std::string_view procedure) {
     try {
         throw;
+    } catch (const ReportedError&) {
     } catch (const ControlError& e) {
         ReportError(context, procedure, e);
     } catch (const std::bad_alloc&) {

@@ -134,7 +134,7 @@ void Terminal::WriteTable(std::int32_t nDevice, std::int32_t nTable, std::int32_
         return;
     }
     if (nDevice == 0) {
-        m_image.Check(nTable, nOffset, nCount);
+        m_image.CheckWrite(nTable, nOffset, nCount);
         if (m_takeOverDelayUs <= 0 && m_pendingWrites.empty() && !m_faults.m_takeOverNeverComes) {
             m_image.Write(nTable, nOffset, nCount, pData);
             OnOutputVisible(now);

@@ -77,7 +77,8 @@ class Terminal {
     // Device communication. nDevice 0: the process-image tables and the watchdog table 99;
     // nDevice = position: register table 0. Anything else throws ControlError. A register write
     // that the terminal does not take (register 32 without the code word in register 31, or a
-    // read-only register) is refused silently and counted, as the real terminal ignores it.
+    // read-only register) is refused silently and counted, as the real terminal ignores it. A
+    // write to process-image words that carry the terminal's inputs throws ControlError.
     void ReadTable(std::int32_t nDevice, std::int32_t nTable, std::int32_t nOffset,
                    std::int32_t nCount, std::uint16_t* pData);
     void WriteTable(std::int32_t nDevice, std::int32_t nTable, std::int32_t nOffset,
