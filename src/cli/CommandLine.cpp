@@ -104,15 +104,29 @@ CommandArguments ParseArguments(const CommandSyntax& syntax, const std::vector<s
     return arguments;
 }
 
+// Texts in the document come from files, devices and the command line: a byte that is not UTF-8
+// is printed as U+FFFD rather than ending the program.
 void PrintJson(std::FILE* out, const Json& document) {
-    std::fprintf(out, "%s\n", document.dump(2).c_str());
+    std::fprintf(out, "%s\n", document.dump(2, ' ', false, Json::error_handler_t::replace).c_str());
 }
 
 int Fail(std::FILE* out, std::FILE* err, Json document, const std::string& reason, int exitCode) {
-    std::fprintf(err, "zd4270: %s\n", reason.c_str());
+    std::fprintf(err, "zd4270: %s\n", ValidUtf8(reason).c_str());
     document["error"] = reason;
     PrintJson(out, document);
     return exitCode;
+}
+
+// What the run showed and found before it failed goes with the error: the boxes, and the devices
+// the control knows when there are any or the command was to find them.
+void KeepWhatHappened(Json& document, const HeadlessSession* session) {
+    if (!session) return;
+    document["messages"] = session->Messages();
+    const std::string name = document.value("command", "");
+    const Json devices = DevicesJson(session->State());
+    const bool findsDevices = name == "scan" || name.rfind("address", 0) == 0;
+    if (!document.contains("devices") && (findsDevices || !devices.empty()))
+        document["devices"] = devices;
 }
 
 int RunCommand(const std::string& name, const PreparedCommand& command,
@@ -121,6 +135,7 @@ int RunCommand(const std::string& name, const PreparedCommand& command,
     std::unique_ptr<HeadlessSession> session;
     try {
         session = std::make_unique<HeadlessSession>(options, err);
+        session->Open();
         const Json result = command(*session);
         session->Finish();
         document.update(result);
@@ -129,19 +144,19 @@ int RunCommand(const std::string& name, const PreparedCommand& command,
         return 0;
     } catch (const CommandFailed& failure) {
         document.update(failure.Details());
-        document["messages"] = session->Messages();
+        KeepWhatHappened(document, session.get());
         // The line keeps what the command did before it failed.
         try {
             session->Finish();
-        } catch (const ControlError& error) {
-            std::fprintf(err, "zd4270: %s\n", error.Description().c_str());
+        } catch (const std::exception& error) {
+            std::fprintf(err, "zd4270: %s\n", ValidUtf8(error.what()).c_str());
         }
         return Fail(out, err, document, failure.what(), 1);
     } catch (const ControlError& error) {
-        if (session) document["messages"] = session->Messages();
+        KeepWhatHappened(document, session.get());
         return Fail(out, err, document, error.Description(), 1);
     } catch (const std::exception& error) {
-        if (session) document["messages"] = session->Messages();
+        KeepWhatHappened(document, session.get());
         return Fail(out, err, document, error.what(), 1);
     }
 }
@@ -225,6 +240,10 @@ int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defa
         return RunCommand(syntax.name, command, options, out, err);
     } catch (const UsageError& error) {
         return Fail(out, err, document, error.what(), 2);
+    } catch (const ControlError& error) {
+        return Fail(out, err, document, error.Description(), 1);
+    } catch (const std::exception& error) {
+        return Fail(out, err, document, error.what(), 1);
     }
 }
 

@@ -71,6 +71,10 @@ class Link {
     // to a second for status bit 3, clears it. No handler of its own: errors reach the caller.
     std::int16_t StartRandomAddressing();
 
+    // Whether the terminal acknowledged the last command that SendCommand put out. One that it did
+    // not acknowledge within the polls still counts as sent, and an answer to it may be lost.
+    bool LastCommandAcknowledged() const { return m_bLastAcknowledged; }
+
     ModuleState& State() { return m_state; }
 
   private:
@@ -107,6 +111,7 @@ class Link {
 
     ModuleState& m_state;
     Context m_context;
+    bool m_bLastAcknowledged = false;
 };
 
 }  // namespace zd
