@@ -175,13 +175,14 @@ std::string WordText(std::uint16_t word) {
 }
 
 // Whether the terminal acknowledged the command; one that it did not still counts as sent.
-void NoteAcknowledge(HeadlessSession& session, Json& result) {
+bool NoteAcknowledge(HeadlessSession& session, Json& result) {
     const bool acknowledged = session.Control().TerminalLink().LastCommandAcknowledged();
     result["acknowledged"] = acknowledged;
     if (!acknowledged) {
         result["warning"] =
             "the terminal did not acknowledge the command in time; it counts as sent";
     }
+    return acknowledged;
 }
 
 // Sends the command the way a device page does: an event to the control, which runs the
@@ -196,7 +197,7 @@ PreparedCommand PrepareTransaction(const CommandArguments& arguments, bool readA
                        {"commandText",
                         word ? SentCommandText(t.commandId, *word) : DALICommandText(t.commandId)},
                        {"address", AddressJson(t)},
-                       {"data", t.data},
+                       {"data", wordData},
                        {"word", word ? Json(WordText(*word)) : Json()}};
         // The Commands page refuses DALI commands in DSI mode with its own box.
         if (session.State().m_nOperationMode == kModeDsi) RefuseInMode(session, 5122, result);
@@ -214,7 +215,9 @@ PreparedCommand PrepareTransaction(const CommandArguments& arguments, bool readA
         result["result"] = sent;
         result["resultText"] = ResultText(sent);
         result["answer"] = nullptr;
-        if (sent == kResultDone || sent == kResultCollision || sent == kResultCorruptFrame)
+        // Collision and corrupt frame come with the acknowledge.
+        const bool acknowledged =
+            (sent == kResultDone || sent == kResultCollision || sent == kResultCorruptFrame) &&
             NoteAcknowledge(session, result);
         result["failedStep"] = "send";
         FailOnErrorBox(session, mark, result);
@@ -234,22 +237,26 @@ PreparedCommand PrepareTransaction(const CommandArguments& arguments, bool readA
         result["answerResultText"] = ResultText(received);
         result["failedStep"] = "answer";
         FailOnErrorBox(session, mark, result);
+        const bool yesNo = IsYesNoQuery(t.commandId);
+        // No answer is an answer too: "no" to QUERY BALLAST, for one.
+        if (yesNo) result["yes"] = received == kResultDone || received == kResultCorruptFrame;
         if (received == kResultDone) {
             result["answer"] = answer;
         } else if (received == kResultCorruptFrame) {
             result["answer"] = "several";
-        } else if (received == kResultTimeout && result.value("acknowledged", true) == false) {
+            if (!yesNo) {
+                throw CommandFailed(
+                    "several gear answered at once, so their answers cannot be told apart", result);
+            }
+        } else if (received == kResultTimeout) {
             // Silence after an unacknowledged command says nothing about the gear.
-            throw CommandFailed("the answer was lost: the terminal did not acknowledge the command",
-                                result);
-        } else if (received != kResultTimeout) {
+            if (!acknowledged) {
+                result.erase("yes");
+                throw CommandFailed(
+                    "the answer was lost: the terminal did not acknowledge the command", result);
+            }
+        } else {
             throw CommandFailed(std::string("the answer was a ") + ResultText(received), result);
-        }
-        // No answer is an answer too: "no" to QUERY BALLAST, for one.
-        if (IsYesNoQuery(t.commandId)) result["yes"] = received != kResultTimeout;
-        if (received == kResultCorruptFrame && !IsYesNoQuery(t.commandId)) {
-            throw CommandFailed(
-                "several gear answered at once, so their answers cannot be told apart", result);
         }
         result.erase("failedStep");
         return result;
