@@ -318,22 +318,24 @@ Json ArchiveJson(const configZD4270& control) {
 }
 
 // Runs a menu entry that talks to the line; the archive tab refuses it in DSI mode with a box.
-void RunArchiveTransfer(HeadlessSession& session, const std::string& entry) {
+void RunArchiveTransfer(HeadlessSession& session, const std::string& entry, const char* step) {
     const std::size_t mark = session.BoxCount();
     ChooseArchiveMenu(session.Control(), entry);
-    FailOnErrorBox(session, mark);
-    if (session.State().m_nOperationMode != kModeDali)
-        throw CommandFailed(session.LastBoxSince(mark).value_or("the terminal is in DSI mode"));
+    FailOnErrorBox(session, mark, {{"failedStep", step}});
+    if (session.State().m_nOperationMode != kModeDali) {
+        throw CommandFailed(session.LastBoxSince(mark).value_or("the terminal is in DSI mode"),
+                            {{"failedStep", step}});
+    }
 }
 
 // Runs a menu entry that asks for a file, answering the file dialog with path.
 void RunArchiveFileEntry(HeadlessSession& session, const std::string& entry,
-                         const std::string& path) {
+                         const std::string& path, const char* step) {
     const std::size_t mark = session.BoxCount();
     session.Dialogs().SetFilePath(path);
     ChooseArchiveMenu(session.Control(), entry);
     session.Dialogs().SetFilePath(std::nullopt);
-    FailOnErrorBox(session, mark);
+    FailOnErrorBox(session, mark, {{"failedStep", step}});
 }
 
 }  // namespace
@@ -356,8 +358,8 @@ PreparedCommand PrepareArchiveUpload(const CommandArguments& arguments) {
     if (std::filesystem::exists(path, error) && !arguments.Has("--yes"))
         throw UsageError("the archive " + path + " exists; replace it with --yes");
     return [path](HeadlessSession& session) {
-        RunArchiveTransfer(session, "mnuArchivOptionsUpload");
-        RunArchiveFileEntry(session, "mnuArchivOptionsSave", path);
+        RunArchiveTransfer(session, "mnuArchivOptionsUpload", "upload");
+        RunArchiveFileEntry(session, "mnuArchivOptionsSave", path, "save");
         if (!std::filesystem::exists(path)) {
             throw CommandFailed("the archive " + path + " was not written",
                                 {{"failedStep", "save"}});
@@ -379,7 +381,7 @@ PreparedCommand PrepareArchiveDownload(const CommandArguments& arguments) {
             throw CommandFailed("the archive " + path + " cannot be read",
                                 {{"failedStep", "load"}});
         }
-        RunArchiveFileEntry(session, "mnuArchivOptionsLoad", path);
+        RunArchiveFileEntry(session, "mnuArchivOptionsLoad", path, "load");
         // A load fills every row's group cells; a file without the device's loop fills none and
         // says nothing. The window shows the empty grids before anything is written, but here a
         // download would turn every scene of every gear into "not in scene" unseen.
@@ -393,7 +395,7 @@ PreparedCommand PrepareArchiveDownload(const CommandArguments& arguments) {
                                     "written",
                                 {{"failedStep", "load"}});
         }
-        RunArchiveTransfer(session, "mnuArchivOptionsDownload");
+        RunArchiveTransfer(session, "mnuArchivOptionsDownload", "download");
         return Json{{"file", path}, {"ballasts", ArchiveJson(session.Control())}};
     };
 }
