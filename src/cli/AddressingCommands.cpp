@@ -183,9 +183,11 @@ PreparedCommand PrepareAddressSingle(const CommandArguments& arguments) {
         ScanAfterRun(session, details, outcome, false);
         const std::set<int> expected =
             address == kDaliMask ? std::set<int>{} : std::set<int>{address};
-        if (DeviceAddresses(session.State()) != expected) {
-            outcome.Note(address == kDaliMask
-                             ? std::string("some gear kept a short address")
+        const std::set<int> found = DeviceAddresses(session.State());
+        if (found != expected) {
+            outcome.Note(address == kDaliMask ? std::string("some gear kept a short address")
+                         : found.empty()
+                             ? "no gear answers at the address " + std::to_string(address)
                              : "not every gear took the address " + std::to_string(address),
                          "check");
         }
