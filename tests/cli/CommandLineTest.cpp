@@ -490,6 +490,11 @@ TEST_F(CommandLineTest, AddressingExitsByWhatTheLineHoldsAndListsItFromAScan) {
          "change",
          "the following address is double: 7",
          3},
+        {{"address", "single", "4", "--yes", "--line", Example("empty.json")},
+         nullptr,
+         "check",
+         "no gear answers at the address 4",
+         0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.error);
