@@ -104,15 +104,29 @@ CommandArguments ParseArguments(const CommandSyntax& syntax, const std::vector<s
     return arguments;
 }
 
+// Texts in the document come from files, devices and the command line: a byte that is not UTF-8
+// is printed as U+FFFD rather than ending the program.
 void PrintJson(std::FILE* out, const Json& document) {
-    std::fprintf(out, "%s\n", document.dump(2).c_str());
+    std::fprintf(out, "%s\n", document.dump(2, ' ', false, Json::error_handler_t::replace).c_str());
 }
 
 int Fail(std::FILE* out, std::FILE* err, Json document, const std::string& reason, int exitCode) {
-    std::fprintf(err, "zd4270: %s\n", reason.c_str());
+    std::fprintf(err, "zd4270: %s\n", ValidUtf8(reason).c_str());
     document["error"] = reason;
     PrintJson(out, document);
     return exitCode;
+}
+
+// What the run showed and found before it failed goes with the error: the boxes, and the devices
+// the control knows when there are any or the command was to find them.
+void KeepWhatHappened(Json& document, const HeadlessSession* session) {
+    if (!session) return;
+    document["messages"] = session->Messages();
+    const std::string name = document.value("command", "");
+    const Json devices = DevicesJson(session->State());
+    const bool findsDevices = name == "scan" || name.rfind("address", 0) == 0;
+    if (!document.contains("devices") && (findsDevices || !devices.empty()))
+        document["devices"] = devices;
 }
 
 int RunCommand(const std::string& name, const PreparedCommand& command,
@@ -121,6 +135,7 @@ int RunCommand(const std::string& name, const PreparedCommand& command,
     std::unique_ptr<HeadlessSession> session;
     try {
         session = std::make_unique<HeadlessSession>(options, err);
+        session->Open();
         const Json result = command(*session);
         session->Finish();
         document.update(result);
@@ -129,19 +144,19 @@ int RunCommand(const std::string& name, const PreparedCommand& command,
         return 0;
     } catch (const CommandFailed& failure) {
         document.update(failure.Details());
-        document["messages"] = session->Messages();
+        KeepWhatHappened(document, session.get());
         // The line keeps what the command did before it failed.
         try {
             session->Finish();
-        } catch (const ControlError& error) {
-            std::fprintf(err, "zd4270: %s\n", error.Description().c_str());
+        } catch (const std::exception& error) {
+            std::fprintf(err, "zd4270: %s\n", ValidUtf8(error.what()).c_str());
         }
         return Fail(out, err, document, failure.what(), 1);
     } catch (const ControlError& error) {
-        if (session) document["messages"] = session->Messages();
+        KeepWhatHappened(document, session.get());
         return Fail(out, err, document, error.Description(), 1);
     } catch (const std::exception& error) {
-        if (session) document["messages"] = session->Messages();
+        KeepWhatHappened(document, session.get());
         return Fail(out, err, document, error.what(), 1);
     }
 }
@@ -156,25 +171,30 @@ void PrintUsage(std::FILE* out) {
         "\n"
         "Without a command: the window, or the demonstration when there is no display.\n"
         "Each command prints one JSON document on stdout; the control's message boxes go to\n"
-        "stderr and into the document's \"messages\". Errors: {\"error\": ...} and exit code 1\n"
-        "(2 for a wrong command line).\n"
+        "stderr and into the document's \"messages\". Exit codes: 0 done, 1 failed\n"
+        "({\"error\": ...}, \"failedStep\"), 2 wrong command line or refused.\n"
         "\n"
         "commands:\n"
         "  demo                          the headless demonstration (text)\n"
         "  scan                          scan the line: the devices found\n"
         "  address random [--start N] [--new-installation] [--delete-groups] [--delete-scenes]\n"
-        "                                random addressing, by the control or the terminal\n"
-        "                                firmware as the firmware version decides\n"
+        "                 [--yes]        random addressing, by the control or the terminal\n"
+        "                                firmware as the firmware version decides, then a scan;\n"
+        "                                the three options wipe settings and need --yes\n"
         "  address single N|mask --yes   every ballast on the line takes address N (mask: none)\n"
         "  address change OLD:NEW ...    after a scan, move devices to new addresses (NEW may be\n"
-        "                                mask)\n"
-        "  send COMMAND [--short A|--group G|--broadcast] [--data D]\n"
+        "                                mask), then scan again\n"
+        "  send COMMAND [--short A|--group G|--broadcast] [--data D] [--yes]\n"
         "                                one DALI command: a number -1 to 272 or its text, such\n"
-        "                                as off, \"recall max level\", \"go to scene 3\"\n"
+        "                                as off, \"recall max level\", \"add to group 3\"; reset\n"
+        "                                and store DTR as short address to several need --yes\n"
+        "  send --dsi BYTE               one DSI data byte (light level), in DSI mode\n"
         "  query QUERY [--short A|--group G|--broadcast] [--data D]\n"
-        "                                a DALI query and its answer (\"query actual level\")\n"
-        "  archive upload FILE           read groups and scenes of the devices, save to FILE\n"
-        "  archive download FILE         load FILE and write it to the devices\n"
+        "                                a DALI query and its answer (\"query actual level\");\n"
+        "                                \"several\" when several gear answered at once\n"
+        "  archive upload FILE [--yes]   read groups and scenes of the devices, save to FILE\n"
+        "                                (--yes to replace an existing FILE)\n"
+        "  archive download FILE --yes   load FILE and write it to the devices\n"
         "  options [--mode dali|dsi] [--power-supply on|off] [--count-devices on|off]\n"
         "                                the terminal's options, set where given\n"
         "\n"
@@ -225,6 +245,10 @@ int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defa
         return RunCommand(syntax.name, command, options, out, err);
     } catch (const UsageError& error) {
         return Fail(out, err, document, error.what(), 2);
+    } catch (const ControlError& error) {
+        return Fail(out, err, document, error.Description(), 1);
+    } catch (const std::exception& error) {
+        return Fail(out, err, document, error.what(), 1);
     }
 }
 

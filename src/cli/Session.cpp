@@ -35,22 +35,25 @@ HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* conso
     }
 
     m_station = StationDocument::Load(options.stationFile);
-    XmlNode terminal = options.position >= 0 ? m_station.ChooseTerminal(options.position)
-                                             : m_station.ChooseTerminal();
-    std::shared_ptr<DevCom> devCom;
+    m_terminal = options.position >= 0 ? m_station.ChooseTerminal(options.position)
+                                       : m_station.ChooseTerminal();
     if (options.modbus.empty()) {
         m_line = sim::LoadLineFile(options.lineFile);
-        if (auto note = LinePlacementNote(m_line, options.lineFile, terminal, options.stationFile))
+        if (auto note = LinePlacementNote(m_line, options.lineFile, m_terminal, options.stationFile))
             std::fprintf(console, "zd4270: %s\n", note->c_str());
-        m_simulated = CreateSimulatedDevCom(*m_scheduler, terminal, m_line);
-        devCom = m_simulated;
+        m_simulated = CreateSimulatedDevCom(*m_scheduler, m_terminal, m_line);
+        if (options.prepareSimulatedLine) options.prepareSimulatedLine(*m_simulated);
+        m_devCom = m_simulated;
     } else {
-        devCom = std::make_shared<ModbusDevCom>(ParseModbusEndpoint(options.modbus));
+        m_devCom = std::make_shared<ModbusDevCom>(ParseModbusEndpoint(options.modbus));
     }
 
     const Context context{*m_scheduler, m_dialogs, m_messages};
     m_control = std::make_unique<configZD4270>(context, m_registry, m_state);
-    m_control->RefreshData(terminal, devCom, StationUserData(terminal));
+}
+
+void HeadlessSession::Open() {
+    m_control->RefreshData(m_terminal, m_devCom, StationUserData(m_terminal));
     if (const auto error = ErrorSince(0)) throw ControlError(ForConsole(*error));
 }
 

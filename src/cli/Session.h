@@ -35,6 +35,9 @@ struct SessionOptions {
     std::string modbus;
     // Where the simulated line's state goes after the command; empty: nowhere.
     std::string saveLineFile;
+    // Called with the simulated device communication before the control opens it, so that a test
+    // can switch on its faults; unused over Modbus.
+    std::function<void(SimDevCom&)> prepareSimulatedLine;
 };
 
 // The longest a procedure may take, on the clock of the run: a whole line of 64 gear addressed by
@@ -43,16 +46,22 @@ inline constexpr std::int64_t kProcedureLimitMs = 2 * 60 * 60 * 1000;
 
 class HeadlessSession {
   public:
-    // Opens the terminal and refreshes the control. Throws ControlError when a file cannot be
-    // used, the terminal cannot be reached or the refresh reports an error.
+    // Reads the station and line files and makes the device communication. Throws ControlError
+    // when a file cannot be used.
     HeadlessSession(const SessionOptions& options, std::FILE* console);
+    // Refreshes the control on the terminal. Throws ControlError when the terminal cannot be
+    // reached or the refresh reports an error; the boxes it showed stay in Messages().
+    void Open();
     ~HeadlessSession();
     HeadlessSession(const HeadlessSession&) = delete;
     HeadlessSession& operator=(const HeadlessSession&) = delete;
 
     configZD4270& Control() { return *m_control; }
     ModuleState& State() { return m_state; }
+    const ModuleState& State() const { return m_state; }
     ConsoleDialogs& Dialogs() { return m_dialogs; }
+    const ConsoleDialogs& Dialogs() const { return m_dialogs; }
+    const MessageCatalogue& Catalogue() const { return m_messages; }
 
     // Lets the run's clock pass until done() holds; false when limitMs passed first.
     bool RunUntil(const std::function<bool()>& done, std::int64_t limitMs = kProcedureLimitMs);
@@ -80,6 +89,8 @@ class HeadlessSession {
     ModuleState m_state;
     sim::LineDescription m_line;
     StationDocument m_station;
+    XmlNode m_terminal;
+    std::shared_ptr<DevCom> m_devCom;
     std::shared_ptr<SimDevCom> m_simulated;
     std::unique_ptr<configZD4270> m_control;
 };

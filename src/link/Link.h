@@ -71,6 +71,10 @@ class Link {
     // to a second for status bit 3, clears it. No handler of its own: errors reach the caller.
     std::int16_t StartRandomAddressing();
 
+    // Whether the terminal acknowledged the last command that SendCommand put out. One that it did
+    // not acknowledge within the polls still counts as sent, and an answer to it may be lost.
+    bool LastCommandAcknowledged() const { return m_bLastAcknowledged; }
+
     ModuleState& State() { return m_state; }
 
     // A long procedure (scan, addressing run, archive transfer) talks to the terminal hundreds of
@@ -133,6 +137,7 @@ class Link {
     Context m_context;
     bool m_bProcedure = false;
     mutable bool m_bCommunicationLost = false;
+    bool m_bLastAcknowledged = false;
 };
 
 }  // namespace zd
