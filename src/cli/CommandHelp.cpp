@@ -33,7 +33,8 @@ const std::map<std::string, const char*>& HelpTexts() {
          "  --optical-feedback   the terminal lights each gear it addresses (terminal variant)\n"
          "\n"
          "example:\n"
-         "  zd4270 address random --line examples/lines/sixteen-unaddressed.json --save-line l.json\n"},
+         "  zd4270 address random --line examples/lines/sixteen-unaddressed.json --save-line "
+         "l.json\n"},
         {"address physical",
          "zd4270 address physical [--start N] [--new-installation --yes] [--delete-groups]\n"
          "                        [--delete-scenes] [--lamps N] [--timeout S]\n"

@@ -31,7 +31,9 @@ class ConsoleDialogs : public Dialogs {
     // The path a file dialog returns; without one the dialog counts as cancelled.
     void SetFilePath(std::optional<std::string> path) { m_filePath = std::move(path); }
     // Runs before a box is printed: a progress line on the console makes room for it.
-    void SetBeforePrint(std::function<void()> beforePrint) { m_beforePrint = std::move(beforePrint); }
+    void SetBeforePrint(std::function<void()> beforePrint) {
+        m_beforePrint = std::move(beforePrint);
+    }
     // Every box shown so far, in order, so that a command can report them with its result.
     const std::vector<MessageBoxRequest>& Shown() const { return m_shown; }
 

@@ -32,8 +32,8 @@ std::string TreeKey(int address, const char* nodeType) {
 // Selects the device's node as the user does, after a scan when the device list (from the store
 // or an earlier command) does not know the device, and gives the page it opened.
 template <typename PageType>
-PageType& OpenDevicePage(HeadlessSession& session, int address, const char* nodeType,
-                         PageKind kind, bool opticalFeedback) {
+PageType& OpenDevicePage(HeadlessSession& session, int address, const char* nodeType, PageKind kind,
+                         bool opticalFeedback) {
     configZD4270& control = session.Control();
     const MessageCatalogue& msg = control.GetContext().messages;
     // The tree opens no device page in DSI mode, without a word: the command says why.
@@ -49,7 +49,8 @@ PageType& OpenDevicePage(HeadlessSession& session, int address, const char* node
     control.treeDevices.SelectNode(key);
     FailOnErrorBox(session, mark);
     auto* page = dynamic_cast<PageType*>(control.Page(kind));
-    if (!page) throw CommandFailed(std::string("the ") + PageClassName(kind) + " page did not open");
+    if (!page)
+        throw CommandFailed(std::string("the ") + PageClassName(kind) + " page did not open");
     return *page;
 }
 
@@ -117,8 +118,8 @@ VariableSetting ParseVariableSetting(const std::string& text) {
                             : ParseNumber(valueText, variable.min, variable.max, variable.name);
         return setting;
     }
-    throw UsageError("no variable \"" + text.substr(0, equals) + "\" to set; these can be set: " +
-                     writable);
+    throw UsageError("no variable \"" + text.substr(0, equals) +
+                     "\" to set; these can be set: " + writable);
 }
 
 Json VariablesJson(const configZD4270Variables& page, int& unread) {
@@ -179,7 +180,8 @@ SceneSetting ParseSceneSetting(const std::string& part) {
     setting.scene =
         ParseNumber(part.substr(0, equals), 0, configZD4270Scenes::kSceneCount - 1, "the scene");
     const std::string level = part.substr(equals + 1);
-    setting.level = Normalised(level) == "mask" ? kDaliMask : ParseNumber(level, 0, 255, "the level");
+    setting.level =
+        Normalised(level) == "mask" ? kDaliMask : ParseNumber(level, 0, 255, "the level");
     return setting;
 }
 
@@ -243,12 +245,13 @@ PreparedCommand PrepareVariables(const CommandArguments& arguments) {
             document["variables"] = VariablesJson(page, unread);
         }
         if (unread == configZD4270Variables::kVariableCount)
-            throw CommandFailed("the device at address " + std::to_string(address) +
-                                    " does not answer", document);
+            throw CommandFailed(
+                "the device at address " + std::to_string(address) + " does not answer", document);
         if (unread > 0)
             throw CommandFailed(std::to_string(unread) + " of " +
                                     std::to_string(configZD4270Variables::kVariableCount) +
-                                    " variables could not be read", document);
+                                    " variables could not be read",
+                                document);
         return document;
     };
 }
@@ -325,7 +328,8 @@ PreparedCommand PrepareScenes(const CommandArguments& arguments) {
             document["scenes"] = ScenesJson(page, unread);
             std::vector<int> missed;
             for (const SceneSetting& setting : settings)
-                if (page.SceneLevel(setting.scene) != setting.level) missed.push_back(setting.scene);
+                if (page.SceneLevel(setting.scene) != setting.level)
+                    missed.push_back(setting.scene);
             if (unread.empty() && !missed.empty()) {
                 throw CommandFailed("the device did not store scene(s) " + NumberList(missed),
                                     document);

@@ -32,7 +32,8 @@ auto ParseList(const std::string& text, const std::string& option, Parse parse) 
     while (begin <= text.size()) {
         const std::size_t comma = std::min(text.find(',', begin), text.size());
         const std::string part = text.substr(begin, comma - begin);
-        if (part.empty()) throw UsageError(option + " takes a list such as 1,3,7, not \"" + text + "\"");
+        if (part.empty())
+            throw UsageError(option + " takes a list such as 1,3,7, not \"" + text + "\"");
         items.push_back(parse(part));
         begin = comma + 1;
     }

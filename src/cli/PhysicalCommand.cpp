@@ -64,7 +64,8 @@ Json LampRowsJson(const ListView& view) {
     Json rows = Json::array();
     for (int i = 1; i <= view.ItemCount(); ++i) {
         const ListItem& row = view.Item(i);
-        rows.push_back({{"lamp", std::stoi(row.Text())}, {"shortAddress", std::stoi(row.SubItem(1))}});
+        rows.push_back(
+            {{"lamp", std::stoi(row.Text())}, {"shortAddress", std::stoi(row.SubItem(1))}});
     }
     return rows;
 }
@@ -91,11 +92,12 @@ PreparedCommand PrepareAddressPhysical(const CommandArguments& arguments) {
         lampsText ? std::optional<int>(ParseNumber(*lampsText, 1, 64, "--lamps")) : std::nullopt;
     const auto timeoutText = arguments.Value("--timeout");
     const std::int64_t timeoutMs =
-        1000LL * (timeoutText ? ParseNumber(*timeoutText, 1, 24 * 3600, "--timeout")
-                              : kDefaultTimeoutS);
+        1000LL *
+        (timeoutText ? ParseNumber(*timeoutText, 1, 24 * 3600, "--timeout") : kDefaultTimeoutS);
     const auto delayText = arguments.Value("--lamp-delay");
     const std::int64_t lampDelayMs =
-        1000LL * (delayText ? ParseNumber(*delayText, 0, 3600, "--lamp-delay") : kDefaultLampDelayS);
+        1000LL *
+        (delayText ? ParseNumber(*delayText, 0, 3600, "--lamp-delay") : kDefaultLampDelayS);
     if (delayText && script.empty()) throw UsageError("--lamp-delay goes with --remove-lamp");
 
     return [=](HeadlessSession& session) {
@@ -103,9 +105,11 @@ PreparedCommand PrepareAddressPhysical(const CommandArguments& arguments) {
         const MessageCatalogue& msg = control.GetContext().messages;
         sim::Terminal* terminal = session.SimulatedTerminal();
         if (!script.empty() && !terminal)
-            throw CommandFailed("--remove-lamp needs the simulated line: over --modbus a person "
-                                "takes the lamps out");
-        const std::vector<int> gearIds = terminal ? ResolveLamps(*terminal, script) : std::vector<int>{};
+            throw CommandFailed(
+                "--remove-lamp needs the simulated line: over --modbus a person "
+                "takes the lamps out");
+        const std::vector<int> gearIds =
+            terminal ? ResolveLamps(*terminal, script) : std::vector<int>{};
         // Without a count the run ends when nobody takes a lamp out any more.
         const int wanted = lampsWanted.value_or(script.empty() ? std::numeric_limits<int>::max()
                                                                : static_cast<int>(script.size()));
@@ -158,8 +162,7 @@ PreparedCommand PrepareAddressPhysical(const CommandArguments& arguments) {
         if (control.m_bPhySelRunning) control.cmdPhySelStart.Click();
         FailOnErrorBox(session, mark);
 
-        Json document = {{"startAddress", start},
-                         {"lamps", LampRowsJson(control.lstPhySelView)}};
+        Json document = {{"startAddress", start}, {"lamps", LampRowsJson(control.lstPhySelView)}};
         const int addressed = control.lstPhySelView.ItemCount();
         RunDeviceScan(session);
         document["devices"] = DevicesJson(session.State());

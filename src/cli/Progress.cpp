@@ -17,7 +17,8 @@ std::string DurationText(std::int64_t ms) {
     const std::int64_t seconds = std::max<std::int64_t>(0, (ms + 500) / 1000);
     if (seconds < 60) return std::to_string(seconds) + " s";
     const std::int64_t minutes = seconds / 60;
-    if (minutes < 60) return std::to_string(minutes) + " min " + std::to_string(seconds % 60) + " s";
+    if (minutes < 60)
+        return std::to_string(minutes) + " min " + std::to_string(seconds % 60) + " s";
     return std::to_string(minutes / 60) + " h " + std::to_string(minutes % 60) + " min";
 }
 

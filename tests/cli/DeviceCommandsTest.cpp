@@ -134,8 +134,8 @@ TEST_F(DeviceCommandsTest, VariablesGroupsAndScenesAreReadAndWrittenThroughTheir
     EXPECT_EQ(variables.at("fade-rate").at("key"), "FADE RADE");
 
     // Written with the DTR and read back by the page; the next run starts from the saved line.
-    const Outcome max = Zd({"variables", "--short", "5", "--set", "MAX_LEVEL=200", "--save-line",
-                            File("max.json")});
+    const Outcome max = Zd(
+        {"variables", "--short", "5", "--set", "MAX_LEVEL=200", "--save-line", File("max.json")});
     ASSERT_EQ(max.exitCode, 0) << max.json.dump();
     EXPECT_EQ(max.json.at("variables").at("max-level").at("value"), 200);
     EXPECT_EQ(sim::LoadLineFile(File("max.json")).gear.at(1).maxLevel, 200);
@@ -145,15 +145,15 @@ TEST_F(DeviceCommandsTest, VariablesGroupsAndScenesAreReadAndWrittenThroughTheir
     EXPECT_EQ(min.json.at("error"), "the device keeps min-level at 85, not 10");
     EXPECT_EQ(min.json.at("variables").at("min-level").at("value"), 85);
 
-    const Outcome groups = Zd({"groups", "--short", "5", "--add", "1,2", "--remove", "3",
-                               "--line", File("max.json"), "--save-line", File("groups.json")});
+    const Outcome groups = Zd({"groups", "--short", "5", "--add", "1,2", "--remove", "3", "--line",
+                               File("max.json"), "--save-line", File("groups.json")});
     ASSERT_EQ(groups.exitCode, 0) << groups.json.dump();
     EXPECT_EQ(groups.json.at("groups"), Json::array({0, 1, 2}));
     EXPECT_EQ(sim::LoadLineFile(File("groups.json")).gear.at(1).groups, 0b0111);
     EXPECT_EQ(sim::LoadLineFile(File("groups.json")).gear.at(1).maxLevel, 200);
 
-    const Outcome scenes = Zd({"scenes", "--short", "0", "--set", "3=128,0=mask", "--save-line",
-                               File("scenes.json")});
+    const Outcome scenes =
+        Zd({"scenes", "--short", "0", "--set", "3=128,0=mask", "--save-line", File("scenes.json")});
     ASSERT_EQ(scenes.exitCode, 0) << scenes.json.dump();
     EXPECT_EQ(scenes.json.at("scenes").at("0"), "mask");
     EXPECT_EQ(scenes.json.at("scenes").at("1"), 100);
@@ -175,12 +175,13 @@ TEST_F(DeviceCommandsTest, VariablesGroupsAndScenesAreReadAndWrittenThroughTheir
 }
 
 TEST_F(DeviceCommandsTest, PhysicalSelectionAddressesTheLampsInTheOrderTheyAreTakenOut) {
-    const Outcome run = Zd({"address", "physical", "--line", Example("sixteen-unaddressed.json"),
-                            "--remove-lamp", "index:3,index:0", "--start", "10", "--save-line",
-                            File("physical.json")});
+    const Outcome run =
+        Zd({"address", "physical", "--line", Example("sixteen-unaddressed.json"), "--remove-lamp",
+            "index:3,index:0", "--start", "10", "--save-line", File("physical.json")});
     ASSERT_EQ(run.exitCode, 0) << run.json.dump();
-    EXPECT_EQ(run.json.at("lamps"), (Json::array({{{"lamp", 1}, {"shortAddress", 10}},
-                                                  {{"lamp", 2}, {"shortAddress", 11}}})));
+    EXPECT_EQ(
+        run.json.at("lamps"),
+        (Json::array({{{"lamp", 1}, {"shortAddress", 10}}, {{"lamp", 2}, {"shortAddress", 11}}})));
     EXPECT_EQ(run.json.at("devices").size(), 2u);
     const sim::LineDescription line = sim::LoadLineFile(File("physical.json"));
     EXPECT_EQ(line.gear.at(3).shortAddress, 10);
@@ -190,9 +191,8 @@ TEST_F(DeviceCommandsTest, PhysicalSelectionAddressesTheLampsInTheOrderTheyAreTa
     EXPECT_GT(run.json.at("lineTimeMs").get<std::int64_t>(), 20'000);
 
     // Start at 63: the first lamp takes it, then the address limit ends the run.
-    const Outcome limit =
-        Zd({"address", "physical", "--line", Example("sixteen-unaddressed.json"), "--remove-lamp",
-            "index:1,index:2", "--start", "63"});
+    const Outcome limit = Zd({"address", "physical", "--line", Example("sixteen-unaddressed.json"),
+                              "--remove-lamp", "index:1,index:2", "--start", "63"});
     EXPECT_EQ(limit.exitCode, 1);
     EXPECT_EQ(limit.json.at("lamps").size(), 1u);
     EXPECT_NE(limit.json.at("error").get<std::string>().find("The maximal address (63)"),
@@ -214,6 +214,39 @@ TEST_F(DeviceCommandsTest, PhysicalSelectionAddressesTheLampsInTheOrderTheyAreTa
     const Outcome unknown = Zd({"address", "physical", "--remove-lamp", "7"});
     EXPECT_EQ(unknown.exitCode, 1);
     EXPECT_EQ(unknown.json.at("error"), "the simulated line has no the gear at short address 7");
+}
+
+TEST_F(DeviceCommandsTest, OpticalFeedbackLightsTheLampsAsTheWindowsCheckBoxesDo) {
+    auto levels = [](const std::string& file) {
+        std::vector<int> levels;
+        for (const sim::GearConfig& gear : sim::LoadLineFile(file).gear)
+            levels.push_back(gear.actualLevel.value_or(-1));
+        return levels;
+    };
+    // The device tab's check box sends every lamp to its minimum.
+    ASSERT_EQ(Zd({"scan", "--optical-feedback", "--save-line", File("scan.json")}).exitCode, 0);
+    EXPECT_EQ(levels(File("scan.json")), (std::vector<int>{1, 1, 85}));
+    ASSERT_EQ(Zd({"scan", "--save-line", File("plain.json")}).exitCode, 0);
+    EXPECT_EQ(levels(File("plain.json")), (std::vector<int>{254, 254, 254}));
+
+    // The terminal's own search lights each gear it addresses; without the option the lamps stay.
+    sim::LineDescription line = sim::LoadLineFile(Example("sixteen-unaddressed.json"));
+    for (sim::GearConfig& gear : line.gear) gear.actualLevel = 100;
+    std::ofstream(File("dimmed.json")) << sim::WriteLineDescription(line);
+    for (const bool feedback : {true, false}) {
+        std::vector<std::string> args{"address",           "random",      "--line",
+                                      File("dimmed.json"), "--save-line", File("lit.json")};
+        if (feedback) args.push_back("--optical-feedback");
+        SCOPED_TRACE(Joined(args));
+        ASSERT_EQ(Zd(args).exitCode, 0);
+        EXPECT_EQ(levels(File("lit.json")), std::vector<int>(16, feedback ? 254 : 100));
+    }
+    // The control's own search has no such option: refused before anything is sent.
+    const Outcome older =
+        Zd({"address", "random", "--optical-feedback", "--line",
+            OlderFirmwareLine("sixteen-unaddressed.json"), "--save-line", File("older-out.json")});
+    EXPECT_EQ(older.exitCode, 1);
+    EXPECT_FALSE(sim::LoadLineFile(File("older-out.json")).gear.at(0).shortAddress.has_value());
 }
 
 TEST_F(DeviceCommandsTest, TheStoreKeepsTheDeviceListAndTheLoggingSwitchesBetweenRuns) {
@@ -317,7 +350,7 @@ TEST_F(DeviceCommandsTest, HelpAndCompletionKnowEveryCommandAndItsOptions) {
     ASSERT_EQ(::pclose(pipe), 0);
     ASSERT_EQ(lines.size(), CommandTable().size() + 1);
 
-    const std::set<std::string> global{"--station", "--pos",      "--line",  "--modbus", "--lang",
+    const std::set<std::string> global{"--station",   "--pos",      "--line",  "--modbus", "--lang",
                                        "--save-line", "--registry", "--quiet", "--help"};
     for (std::size_t i = 0; i < CommandTable().size(); ++i) {
         const CommandSyntax& syntax = CommandTable()[i];

@@ -11,8 +11,7 @@
 namespace {
 
 std::filesystem::path Folder() {
-    return std::filesystem::temp_directory_path() /
-           ("zd_cli_config_" + std::to_string(::getpid()));
+    return std::filesystem::temp_directory_path() / ("zd_cli_config_" + std::to_string(::getpid()));
 }
 
 class ConfigFolder : public ::testing::Environment {
