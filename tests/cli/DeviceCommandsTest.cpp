@@ -287,6 +287,11 @@ TEST_F(DeviceCommandsTest, TheStoreKeepsTheDeviceListAndTheLoggingSwitchesBetwee
     EXPECT_FALSE(std::filesystem::exists(File("OrvixVTermZD4270.Logging.MappingData.xml")));
     EXPECT_EQ(Zd({"settings", "--log-addressing", "off"}).json.at("logAddressing"), false);
 
+    // A store that cannot be written would lose the device list: the run says so.
+    const Outcome readOnly = Zd({"scan", "--registry", "/proc/zd4270/store.ini"});
+    EXPECT_EQ(readOnly.exitCode, 1);
+    EXPECT_EQ(readOnly.json.at("error"), "The store /proc/zd4270/store.ini cannot be written");
+
     // Without --registry: the window's store in the user's configuration folder.
     const Outcome user = Zd({"settings", "--registry", ""});
     ASSERT_EQ(user.exitCode, 0) << user.json.dump();
