@@ -10,6 +10,15 @@ namespace {
 
 const std::map<std::string, const char*>& HelpTexts() {
     static const std::map<std::string, const char*> kTexts = {
+        {"demo",
+         "zd4270 demo\n"
+         "\n"
+         "A short headless demonstration: the control is refreshed and a few DALI commands go\n"
+         "through the terminal link, with their command words, results and log lines (text, not\n"
+         "JSON). It also runs when zd4270 is started without a command and without a display.\n"
+         "\n"
+         "example:\n"
+         "  zd4270 demo --line examples/lines/three-addressed.json\n"},
         {"scan",
          "zd4270 scan [--optical-feedback]\n"
          "\n"

@@ -66,7 +66,10 @@ HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* conso
     WatchControlProgress(*m_control, [this] { UpdateProgress(); });
 }
 
-HeadlessSession::~HeadlessSession() = default;
+HeadlessSession::~HeadlessSession() {
+    // The control goes first, and the progress line no longer sees it while it is taken down.
+    m_control.reset();
+}
 
 bool HeadlessSession::RunUntil(const std::function<bool()>& done, std::int64_t limitMs) {
     const bool reached = m_runUntil(
@@ -86,8 +89,6 @@ void HeadlessSession::UpdateProgress() {
 std::int64_t HeadlessSession::LineTimeMs() const {
     return m_endMs.value_or(m_scheduler->Now()) - m_startMs;
 }
-
-
 
 std::optional<std::string> HeadlessSession::ErrorSince(std::size_t mark) const {
     const auto& shown = m_dialogs.Shown();
