@@ -54,6 +54,15 @@ PageType& OpenDevicePage(HeadlessSession& session, int address, const char* node
     return *page;
 }
 
+// Why nothing could be read from the device: nobody answers, or several do at once.
+std::string NoAnswerReason(HeadlessSession& session, int address) {
+    const ModuleState& state = session.State();
+    const clsDevice* device = state.devices ? state.devices->Item(address) : nullptr;
+    if (device && device->m_bDALIConflict)
+        return "several devices answer at address " + std::to_string(address) + " at once";
+    return "the device at address " + std::to_string(address) + " does not answer";
+}
+
 // A cell the page could not read shows a question mark ("?", "V?.?", "???? ????").
 bool Unread(const std::string& text) {
     return text.find('?') != std::string::npos;
@@ -245,8 +254,7 @@ PreparedCommand PrepareVariables(const CommandArguments& arguments) {
             document["variables"] = VariablesJson(page, unread);
         }
         if (unread == configZD4270Variables::kVariableCount)
-            throw CommandFailed(
-                "the device at address " + std::to_string(address) + " does not answer", document);
+            throw CommandFailed(NoAnswerReason(session, address), document);
         if (unread > 0)
             throw CommandFailed(std::to_string(unread) + " of " +
                                     std::to_string(configZD4270Variables::kVariableCount) +

@@ -167,6 +167,11 @@ TEST_F(DeviceCommandsTest, VariablesGroupsAndScenesAreReadAndWrittenThroughTheir
     EXPECT_EQ(absent.exitCode, 1);
     EXPECT_EQ(absent.json.at("error"), "no device answers at address 7");
     EXPECT_EQ(absent.json.at("devices").size(), 3u);
+    // Two gear at 7 answer together: nothing can be read, and the command says why.
+    const Outcome shared =
+        Zd({"variables", "--short", "7", "--line", Example("shared-address.json")});
+    EXPECT_EQ(shared.exitCode, 1);
+    EXPECT_EQ(shared.json.at("error"), "several devices answer at address 7 at once");
     // The device tree opens no page in DSI mode; the command tells why.
     ASSERT_EQ(Zd({"options", "--mode", "dsi", "--save-line", File("dsi.json")}).exitCode, 0);
     const Outcome dsi = Zd({"scenes", "--short", "0", "--line", File("dsi.json")});
