@@ -252,6 +252,10 @@ int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defa
         document["command"] = syntax.name;
         if (!options.saveLineFile.empty() && !options.modbus.empty())
             throw UsageError("--save-line needs the simulated line, not --modbus");
+        if (!options.modbus.empty() &&
+            std::find(rest.begin(), rest.end(), "--remove-lamp") != rest.end())
+            throw UsageError("--remove-lamp needs the simulated line: over --modbus a person "
+                             "takes the lamps out");
         const PreparedCommand command = syntax.prepare(ParseArguments(syntax, rest, nameWords));
         return RunCommand(syntax.name, command, options, out, err);
     } catch (const UsageError& error) {

@@ -104,10 +104,6 @@ PreparedCommand PrepareAddressPhysical(const CommandArguments& arguments) {
         configZD4270& control = session.Control();
         const MessageCatalogue& msg = control.GetContext().messages;
         sim::Terminal* terminal = session.SimulatedTerminal();
-        if (!script.empty() && !terminal)
-            throw CommandFailed(
-                "--remove-lamp needs the simulated line: over --modbus a person "
-                "takes the lamps out");
         const std::vector<int> gearIds =
             terminal ? ResolveLamps(*terminal, script) : std::vector<int>{};
         // Without a count the run ends when nobody takes a lamp out any more.

@@ -397,6 +397,7 @@ TEST_F(DeviceCommandsTest, WrongArgumentsOfTheNewCommandsSendNothingAndExitWithT
         {"address", "physical", "--remove-lamp", "index:x"},
         {"address", "physical", "--lamp-delay", "3"},
         {"address", "physical", "--timeout", "0"},
+        {"address", "physical", "--remove-lamp", "5", "--modbus", "127.0.0.1:1"},
         {"settings", "--log-mapping", "yes"},
     };
     for (const auto& args : cases) {
