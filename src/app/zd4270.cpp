@@ -39,6 +39,7 @@ int main(int argc, char** argv) {
             windowOptions.lineFile = options.lineFile;
             windowOptions.language = options.language;
             windowOptions.modbus = options.modbus;
+            windowOptions.registryFile = options.registryFile;
             return zd::RunWindow(argc, argv, windowOptions);
         };
         return zd::RunCommandLine(argc, argv, defaults, stdout, stderr, window);

@@ -118,8 +118,17 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
                                                        "wipe settings of every gear") +
                          "; confirm with --yes");
     }
+    const bool opticalFeedback = arguments.Has("--optical-feedback");
     return [=](HeadlessSession& session) {
         configZD4270& control = session.Control();
+        // The terminal's own search can light each gear it addresses; the control's search
+        // lights each one anyway, and the window hides the check box for it.
+        if (opticalFeedback && !control.chkRndAddrOpticalFeedback.Visible()) {
+            throw CommandFailed(
+                "--optical-feedback needs the terminal's own random addressing (firmware 1M or "
+                "later)");
+        }
+        control.chkRndAddrOpticalFeedback.SetChecked(opticalFeedback);
         control.cboRndAddrStartAddress.SetListIndex(start);
         control.chkRndAddrCompleteNewInstallation.SetChecked(newInstallation);
         control.chkRndAddrDeleteAllGroupAssignments.SetChecked(deleteGroups);

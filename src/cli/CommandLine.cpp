@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/Demo.h"
+#include "cli/DeviceCommands.h"
 #include "cli/HeadlessCommands.h"
 #include "platform/Error.h"
 
@@ -42,6 +43,10 @@ Invocation ParseInvocation(const std::vector<std::string>& args, const SessionOp
             options.modbus = value();
         } else if (arg == "--save-line") {
             options.saveLineFile = value();
+        } else if (arg == "--registry") {
+            options.registryFile = value();
+        } else if (arg == "--quiet") {
+            options.quiet = true;
         } else if (arg == "--lang") {
             const std::string& lang = value();
             if (lang != "en" && lang != "de") throw UsageError("--lang takes en or de");
@@ -69,7 +74,7 @@ const CommandSyntax& FindCommand(const std::vector<std::string>& rest, std::size
     if (rest[0] == "address" || rest[0] == "archive") {
         throw UsageError(
             rest[0] + " needs " +
-            (rest[0] == "address" ? "random, single or change" : "upload or download"));
+            (rest[0] == "address" ? "random, physical, single or change" : "upload or download"));
     }
     throw UsageError("unknown command \"" + rest[0] + "\"");
 }
@@ -122,6 +127,7 @@ int Fail(std::FILE* out, std::FILE* err, Json document, const std::string& reaso
 void KeepWhatHappened(Json& document, const HeadlessSession* session) {
     if (!session) return;
     document["messages"] = session->Messages();
+    document["lineTimeMs"] = session->LineTimeMs();
     const std::string name = document.value("command", "");
     const Json devices = DevicesJson(session->State());
     const bool findsDevices = name == "scan" || name.rfind("address", 0) == 0;
@@ -136,10 +142,12 @@ int RunCommand(const std::string& name, const PreparedCommand& command,
     try {
         session = std::make_unique<HeadlessSession>(options, err);
         session->Open();
-        const Json result = command(*session);
+        // The result goes into the document before the session ends, so that an error while
+        // ending (a store that cannot be written) still reports what the command did.
+        document.update(command(*session));
         session->Finish();
-        document.update(result);
         document["messages"] = session->Messages();
+        document["lineTimeMs"] = session->LineTimeMs();
         PrintJson(out, document);
         return 0;
     } catch (const CommandFailed& failure) {
@@ -167,7 +175,8 @@ void PrintUsage(std::FILE* out) {
     std::fprintf(
         out,
         "usage: zd4270 [COMMAND] [--station FILE] [--pos N] [--line FILE] [--modbus HOST:PORT]\n"
-        "              [--lang en|de] [--save-line FILE]\n"
+        "              [--lang en|de] [--save-line FILE] [--registry FILE] [--quiet]\n"
+        "       zd4270 help [COMMAND]\n"
         "\n"
         "Without a command: the window, or the demonstration when there is no display.\n"
         "Each command prints one JSON document on stdout; the control's message boxes go to\n"
@@ -176,11 +185,14 @@ void PrintUsage(std::FILE* out) {
         "\n"
         "commands:\n"
         "  demo                          the headless demonstration (text)\n"
-        "  scan                          scan the line: the devices found\n"
+        "  scan [--optical-feedback]     scan the line: the devices found\n"
         "  address random [--start N] [--new-installation] [--delete-groups] [--delete-scenes]\n"
-        "                 [--yes]        random addressing, by the control or the terminal\n"
+        "                 [--yes] [--optical-feedback]\n"
+        "                                random addressing, by the control or the terminal\n"
         "                                firmware as the firmware version decides, then a scan;\n"
-        "                                the three options wipe settings and need --yes\n"
+        "                                the first three options wipe settings and need --yes\n"
+        "  address physical [--start N] [--lamps N] [--timeout S] [--remove-lamp LIST] ...\n"
+        "                                physical selection: lamps taken out and put back\n"
         "  address single N|mask --yes   every ballast on the line takes address N (mask: none)\n"
         "  address change OLD:NEW ...    after a scan, move devices to new addresses (NEW may be\n"
         "                                mask), then scan again\n"
@@ -197,6 +209,15 @@ void PrintUsage(std::FILE* out) {
         "  archive download FILE --yes   load FILE and write it to the devices\n"
         "  options [--mode dali|dsi] [--power-supply on|off] [--count-devices on|off]\n"
         "                                the terminal's options, set where given\n"
+        "  variables --short A [--set NAME=VALUE]\n"
+        "                                the device's variables, one set first where given\n"
+        "  groups --short A [--add G,...] [--remove G,...]\n"
+        "                                the device's groups, changed where given\n"
+        "  scenes --short A [--set SCENE=LEVEL,...]\n"
+        "                                the device's scene levels, stored where given\n"
+        "  settings [--log-mapping on|off] [--log-user-data on|off] [--log-addressing on|off]\n"
+        "                                the logging switches in the store\n"
+        "  help COMMAND                  a command's options and an example\n"
         "\n"
         "options:\n"
         "  --station FILE     station document (XML) with the terminal's device node\n"
@@ -205,7 +226,13 @@ void PrintUsage(std::FILE* out) {
         "  --save-line FILE   after the command, write the simulated line's state to FILE, which\n"
         "                     --line reads in a later run\n"
         "  --modbus HOST:PORT a terminal, or zd4270-sim, on Modbus TCP instead of the simulator\n"
-        "  --lang en|de       language of the texts (default: from the locale)\n");
+        "  --lang en|de       language of the texts (default: from the locale)\n"
+        "  --registry FILE    the store of device lists and logging switches (default: the\n"
+        "                     window's, ~/.config/zd4270/registry.ini)\n"
+        "  --quiet            no progress on stderr (shown only when stderr is a terminal)\n"
+        "\n"
+        "Each document carries \"lineTimeMs\": the time the command took on the line (virtual\n"
+        "time on the simulated line, real time over Modbus).\n");
 }
 
 int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defaults,
@@ -215,11 +242,14 @@ int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defa
         const Invocation invocation = ParseInvocation(
             std::vector<std::string>(argv + std::min(argc, 1), argv + argc), defaults);
         const SessionOptions& options = invocation.options;
+        const std::vector<std::string>& rest = invocation.rest;
+        if (invocation.help && !rest.empty() && rest[0] != "help") return RunHelp(rest, out);
         if (invocation.help) {
             PrintUsage(out);
             return 0;
         }
-        const std::vector<std::string>& rest = invocation.rest;
+        if (!rest.empty() && rest[0] == "help")
+            return RunHelp(std::vector<std::string>(rest.begin() + 1, rest.end()), out);
         if (rest.empty() || rest[0] == "demo") {
             if (rest.size() > 1) throw UsageError("demo takes no arguments");
             if (!options.saveLineFile.empty())
@@ -241,6 +271,10 @@ int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defa
         document["command"] = syntax.name;
         if (!options.saveLineFile.empty() && !options.modbus.empty())
             throw UsageError("--save-line needs the simulated line, not --modbus");
+        if (!options.modbus.empty() &&
+            std::find(rest.begin(), rest.end(), "--remove-lamp") != rest.end())
+            throw UsageError("--remove-lamp needs the simulated line: over --modbus a person "
+                             "takes the lamps out");
         const PreparedCommand command = syntax.prepare(ParseArguments(syntax, rest, nameWords));
         return RunCommand(syntax.name, command, options, out, err);
     } catch (const UsageError& error) {

@@ -78,6 +78,7 @@ std::string ForConsole(std::string_view text) {
 
 MsgResult ConsoleDialogs::MessageBox(const MessageBoxRequest& request) {
     m_shown.push_back(request);
+    if (m_beforePrint) m_beforePrint();
     std::fprintf(m_out, "[%s] %s: %s\n", IconWord(request.icon), ValidUtf8(request.title).c_str(),
                  ForConsole(request.text).c_str());
     switch (request.buttons) {
@@ -93,6 +94,7 @@ MsgResult ConsoleDialogs::MessageBox(const MessageBoxRequest& request) {
 }
 
 std::optional<std::string> ConsoleDialogs::FileDialog(const FileDialogRequest& request) {
+    if (m_beforePrint) m_beforePrint();
     std::fprintf(m_out, "[file] %s: %s\n", ValidUtf8(request.title).c_str(),
                  m_filePath ? ValidUtf8(*m_filePath).c_str() : "(cancelled: no file given)");
     return m_filePath;

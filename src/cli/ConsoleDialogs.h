@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -32,6 +33,10 @@ class ConsoleDialogs : public Dialogs {
     void SetAssumeYes(bool yes) { m_assumeYes = yes; }
     // The path a file dialog returns; without one the dialog counts as cancelled.
     void SetFilePath(std::optional<std::string> path) { m_filePath = std::move(path); }
+    // Runs before a box is printed: a progress line on the console makes room for it.
+    void SetBeforePrint(std::function<void()> beforePrint) {
+        m_beforePrint = std::move(beforePrint);
+    }
     // Every box shown so far, in order, so that a command can report them with its result.
     const std::vector<MessageBoxRequest>& Shown() const { return m_shown; }
 
@@ -40,6 +45,7 @@ class ConsoleDialogs : public Dialogs {
     bool m_assumeYes = false;
     std::optional<std::string> m_filePath;
     std::vector<MessageBoxRequest> m_shown;
+    std::function<void()> m_beforePrint;
 };
 
 }  // namespace zd

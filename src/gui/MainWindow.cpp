@@ -79,7 +79,10 @@ int RunWindow(int& argc, char** argv, const WindowOptions& options) {
     QtDialogs dialogs;
     MessageCatalogue messages(options.language);
     Context context{scheduler, dialogs, messages};
-    QSettingsRegistry registry;
+    std::unique_ptr<QSettingsRegistry> store =
+        options.registryFile.empty() ? std::make_unique<QSettingsRegistry>()
+                                     : std::make_unique<QSettingsRegistry>(options.registryFile);
+    QSettingsRegistry& registry = *store;
 
     StationDocument station;
     XmlNode terminal;

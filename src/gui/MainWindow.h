@@ -23,6 +23,7 @@ struct WindowOptions {
     std::string lineFile;        // empty: a line without gear
     Language language = Language::English;
     std::string modbus;          // "HOST:PORT": a terminal on Modbus TCP instead of the simulator
+    std::string registryFile;    // the store (INI); empty: the user's, as the command line's
 };
 
 // The look the control's twip layout was drawn for: the Fusion style and an 8 point face.
