@@ -8,12 +8,13 @@ _zd4270_global_options="--station --pos --line --modbus --lang --save-line --reg
 _zd4270_command_options() {
     case "$1" in
         scan) echo "--optical-feedback" ;;
-        "address random") echo "--start --new-installation --delete-groups --delete-scenes --optical-feedback" ;;
+        "address random") echo "--start --new-installation --delete-groups --delete-scenes --yes --optical-feedback" ;;
         "address physical") echo "--start --remove-lamp --lamp-delay --lamps --timeout --new-installation --yes --delete-groups --delete-scenes" ;;
         "address single") echo "--yes" ;;
         "address change") echo "" ;;
-        send | query) echo "--short --group --data --broadcast" ;;
-        "archive upload" | "archive download") echo "" ;;
+        send) echo "--short --group --data --dsi --broadcast --yes" ;;
+        query) echo "--short --group --data --broadcast" ;;
+        "archive upload" | "archive download") echo "--yes" ;;
         options) echo "--mode --power-supply --count-devices" ;;
         variables) echo "--short --set --optical-feedback" ;;
         groups) echo "--short --add --remove --optical-feedback" ;;
@@ -36,7 +37,7 @@ _zd4270() {
         --mode) mapfile -t COMPREPLY < <(compgen -W "dali dsi" -- "$cur"); return ;;
         --power-supply | --count-devices | --log-mapping | --log-user-data | --log-addressing)
             mapfile -t COMPREPLY < <(compgen -W "on off" -- "$cur"); return ;;
-        --pos | --modbus | --start | --short | --group | --data | --set | --add | --remove | \
+        --pos | --modbus | --start | --short | --group | --data | --dsi | --set | --add | --remove | \
             --remove-lamp | --lamp-delay | --lamps | --timeout)
             return ;;
     esac

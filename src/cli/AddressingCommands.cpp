@@ -146,6 +146,9 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
             Outcome refused;
             refused.Note(session.LastBoxSince(mark).value_or("the random addressing did not start"),
                          "start");
+            // The device list the control loaded from the store may be old: the line says what
+            // is there.
+            ScanAfterRun(session, details, refused, false);
             refused.Check(details);
         }
         Outcome outcome;

@@ -20,55 +20,6 @@ const char* IconWord(MsgIcon icon) {
     return "message";
 }
 
-namespace {
-
-// The length of the well-formed UTF-8 sequence at the start of text, 0 when there is none.
-std::size_t Utf8SequenceLength(std::string_view text) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-    const unsigned char lead = byte(0);
-    if (lead < 0x80) return 1;
-    std::size_t length = 0;
-    unsigned char low = 0x80;
-    unsigned char high = 0xBF;
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        // No overlong forms and no surrogates.
-        if (lead == 0xE0) low = 0xA0;
-        if (lead == 0xED) high = 0x9F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;
-        if (lead == 0xF4) high = 0x8F;
-    } else {
-        return 0;
-    }
-    if (text.size() < length) return 0;
-    if (byte(1) < low || byte(1) > high) return 0;
-    for (std::size_t i = 2; i < length; ++i)
-        if (byte(i) < 0x80 || byte(i) > 0xBF) return 0;
-    return length;
-}
-
-}  // namespace
-
-std::string ValidUtf8(std::string_view text) {
-    std::string out;
-    out.reserve(text.size());
-    while (!text.empty()) {
-        const std::size_t length = Utf8SequenceLength(text);
-        if (length == 0) {
-            out += "\xEF\xBF\xBD";
-            text.remove_prefix(1);
-        } else {
-            out.append(text.substr(0, length));
-            text.remove_prefix(length);
-        }
-    }
-    return out;
-}
-
 std::string ForConsole(std::string_view text) {
     std::string out;
     for (char c : text)

@@ -10,14 +10,12 @@
 #include <vector>
 
 #include "platform/Dialogs.h"
+#include "platform/Utf8.h"
 
 namespace zd {
 
 // "error", "warning", "question", "info" or "message": how a box's icon reads on a console.
 const char* IconWord(MsgIcon icon);
-// The text with every byte that is not part of a well-formed UTF-8 sequence replaced by U+FFFD:
-// texts from files, devices and the command line reach the console and the JSON document.
-std::string ValidUtf8(std::string_view text);
 // Box texts use CR LF; a console wants LF, and valid UTF-8.
 std::string ForConsole(std::string_view text);
 

@@ -467,8 +467,8 @@ TEST_F(CommandLineTest, AddressingExitsByWhatTheLineHoldsAndListsItFromAScan) {
     const std::vector<Case> cases = {
         {{"address", "random", "--line", sameRandom("control.json", 0x314C)},
          "control",
-         "check",
-         "several gear share the short address 0",
+         "addressing",
+         "Two ballast have the same short address",
          1},
         {{"address", "random", "--line", sameRandom("terminal.json", 0x314D)},
          "terminal",

@@ -155,6 +155,7 @@ TEST(LineFileWriterTest, RunsChainedThroughSavedLinesEndWhereOneLongRunEnds) {
     std::FILE* console = std::tmpfile();
     {
         HeadlessSession session(once, console);
+        session.Open();
         for (Sent sent : commands) {
             std::int16_t addrType = 0;
             std::int16_t ret = -1;
