@@ -11,6 +11,7 @@
 #include "platform/Messages.h"
 
 class QApplication;
+class QIcon;
 
 namespace zd {
 
@@ -25,6 +26,9 @@ struct WindowOptions {
     std::string modbus;          // "HOST:PORT": a terminal on Modbus TCP instead of the simulator
 };
 
+// The program's icon: from the desktop's icon theme when installed, else the shipped sizes.
+QIcon ApplicationIcon();
+
 // The look the control's twip layout was drawn for: the Fusion style and an 8 point face.
 void ApplyClassicLook(QApplication& app);
 
@@ -38,6 +42,9 @@ class MainWindow : public QMainWindow {
     void SetStation(const std::string& stationFile, std::int32_t position);
 
     ControlBinding& Surface() const { return *m_surface; }
+
+    // The About box: the program's version and what it is for.
+    static QString AboutText();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
