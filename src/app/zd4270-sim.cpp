@@ -12,12 +12,15 @@
 #include <QTimer>
 
 #include "gui/LampWindow.h"
+#include "gui/MainWindow.h"
+#include "host/InstallPaths.h"
 #include "host/ModbusDevCom.h"
 #include "host/ModbusSimServer.h"
 #include "host/SimDevCom.h"
 #include "host/StationDocument.h"
 #include "platform/Error.h"
 #include "platform/RealScheduler.h"
+#include "platform/Version.h"
 #include "sim/LineFile.h"
 
 namespace {
@@ -34,6 +37,7 @@ void PrintUsage(std::FILE* out) {
     std::fprintf(out,
                  "usage: zd4270-sim [--line FILE] [--station FILE [--pos N]] [--listen HOST:PORT]\n"
                  "                  [--window]\n"
+                 "       zd4270-sim --version\n"
                  "  --line FILE         simulated DALI line (JSON; default: "
                  "examples/lines/three-addressed.json)\n"
                  "  --station FILE      take position and process-image layout from a station "
@@ -59,7 +63,7 @@ void PrintUsage(std::FILE* out) {
 }
 
 struct Options {
-    std::string lineFile = std::string(ZD4270_EXAMPLES_DIR) + "/lines/three-addressed.json";
+    std::string lineFile = zd::ExamplesDir() + "/lines/three-addressed.json";
     std::string stationFile;
     std::optional<std::int32_t> position;
     std::string listen = "127.0.0.1:1502";
@@ -134,6 +138,7 @@ int Serve(const Options& options, int& argc, char** argv) {
 
     if (options.window) {
         QApplication app(argc, argv);
+        QApplication::setWindowIcon(zd::ApplicationIcon());
         zd::LampWindow window(terminal);
         window.setWindowTitle(
             QString::fromStdString("zd4270-sim lamps - " + server.Endpoint().Text()));
@@ -205,6 +210,9 @@ int Run(int argc, char** argv) {
             options.window = true;
         } else if (arg == "-h" || arg == "--help") {
             PrintUsage(stdout);
+            return 0;
+        } else if (arg == "--version") {
+            std::printf("zd4270-sim %s\n", zd::kProgramVersion);
             return 0;
         } else {
             std::fprintf(stderr, "zd4270-sim: unknown argument \"%s\"\n", arg.c_str());

@@ -10,6 +10,8 @@
 #include "cli/CommandLine.h"
 #include "cli/ConsoleDialogs.h"
 #include "gui/MainWindow.h"
+#include "host/InstallPaths.h"
+#include "platform/Version.h"
 
 namespace {
 
@@ -24,11 +26,15 @@ bool HasDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::printf("zd4270 %s\n", zd::kProgramVersion);
+        return 0;
+    }
     // Every failure ends in a message and an exit code, never in an abort.
     try {
         zd::SessionOptions defaults;
-        defaults.stationFile = std::string(ZD4270_EXAMPLES_DIR) + "/stations/packed-intel.xml";
-        defaults.lineFile = std::string(ZD4270_EXAMPLES_DIR) + "/lines/three-addressed.json";
+        defaults.stationFile = zd::ExamplesDir() + "/stations/packed-intel.xml";
+        defaults.lineFile = zd::ExamplesDir() + "/lines/three-addressed.json";
         defaults.language = zd::MessageCatalogue::LanguageFromEnvironment();
 
         const auto window = [&](const zd::SessionOptions& options) -> std::optional<int> {
