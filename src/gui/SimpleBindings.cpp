@@ -276,27 +276,32 @@ class RangeBinding : public ControlBinding {
     RangeBinding(RangeControl& model, QAbstractSlider* widget, ControlBinding* parent)
         : ControlBinding(model, widget, parent), m_range(model) {
         // Dragging the thumb scrolls; a click on the track, a key or the release sets the value.
-        QObject::connect(widget, &QAbstractSlider::sliderMoved, Receiver(),
-                         [this](int value) { FromUser([this, value] { m_range.DragTo(value); }); });
+        QObject::connect(widget, &QAbstractSlider::sliderMoved, Receiver(), [this](int value) {
+            FromUser([this, value] { m_range.DragTo(ToModel(value)); });
+        });
         QObject::connect(widget, &QAbstractSlider::valueChanged, Receiver(), [this, widget](int value) {
-            if (!widget->isSliderDown()) FromUser([this, value] { m_range.SetValue(value); });
+            if (!widget->isSliderDown()) FromUser([this, value] { m_range.SetValue(ToModel(value)); });
         });
         QObject::connect(widget, &QAbstractSlider::sliderReleased, Receiver(), [this, widget] {
-            FromUser([this, widget] { m_range.SetValue(widget->value()); });
+            FromUser([this, widget] { m_range.SetValue(ToModel(widget->value())); });
         });
     }
 
   protected:
     void SyncProperties() override {
         auto* widget = static_cast<QAbstractSlider*>(Widget());
+        auto* slider = dynamic_cast<Slider*>(&m_range);
+        // The control's vertical slider has its minimum at the top, and Up moves the thumb up;
+        // Qt's has its maximum there. The widget holds the mirrored value, so that the thumb, the
+        // keys, the wheel and the filled part of the groove all go the control's way.
+        m_mirrored = slider && slider->GetOrientation() == Orientation::Vertical;
         widget->setRange(m_range.Min(), m_range.Max());
-        widget->setValue(m_range.Value());
+        widget->setValue(ToWidget(m_range.Value()));
         widget->setSingleStep(std::max(1, m_range.SmallChange()));
         widget->setPageStep(std::max(1, m_range.LargeChange()));
-        if (auto* slider = dynamic_cast<Slider*>(&m_range)) {
+        if (slider) {
             auto* qslider = static_cast<QSlider*>(widget);
-            qslider->setOrientation(slider->GetOrientation() == Orientation::Vertical ? Qt::Vertical
-                                                                                      : Qt::Horizontal);
+            qslider->setOrientation(m_mirrored ? Qt::Vertical : Qt::Horizontal);
             qslider->setTickPosition(slider->TickFrequency() > 0 ? QSlider::TicksBelow
                                                                  : QSlider::NoTicks);
             qslider->setTickInterval(slider->TickFrequency());
@@ -304,7 +309,13 @@ class RangeBinding : public ControlBinding {
     }
 
   private:
+    int ToWidget(int value) const {
+        return m_mirrored ? m_range.Min() + m_range.Max() - value : value;
+    }
+    int ToModel(int value) const { return ToWidget(value); }
+
     RangeControl& m_range;
+    bool m_mirrored = false;
 };
 
 class ProgressBarBinding : public ControlBinding {
