@@ -9,12 +9,14 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QResizeEvent>
+#include <QStatusBar>
 #include <QStyleFactory>
 #include <exception>
 
 #include "frame/configZD4270.h"
 #include "gui/ControlBinding.h"
 #include "gui/QtDialogs.h"
+#include "gui/RunStatus.h"
 #include "host/ModbusDevCom.h"
 #include "host/InstallPaths.h"
 #include "host/QSettingsRegistry.h"
@@ -53,7 +55,9 @@ MainWindow::MainWindow(configZD4270& control) : m_control(control) {
     help->addAction(QStringLiteral("&About ZD4270"), this, [this] {
         QMessageBox::about(this, QStringLiteral("About ZD4270"), AboutText());
     });
-    resize(kInitialWidth, kInitialHeight + menuBar()->sizeHint().height());
+    m_runStatus = new RunStatus(control, *statusBar());
+    resize(kInitialWidth,
+           kInitialHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
 }
 
 QString MainWindow::AboutText() {
@@ -77,6 +81,7 @@ QIcon ApplicationIcon() {
 MainWindow::~MainWindow() {
     // The bindings go before the widgets the window still owns.
     m_archivMenu.reset();
+    delete m_runStatus;
     m_surface->Widget()->removeEventFilter(this);
     m_surface.reset();
 }

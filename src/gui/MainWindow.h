@@ -17,6 +17,7 @@ namespace zd {
 
 class configZD4270;
 class ControlBinding;
+class RunStatus;
 
 struct WindowOptions {
     std::string stationFile;
@@ -43,6 +44,8 @@ class MainWindow : public QMainWindow {
     void SetStation(const std::string& stationFile, std::int32_t position);
 
     ControlBinding& Surface() const { return *m_surface; }
+    // The progress of the procedure now running, in the status bar.
+    RunStatus& Progress() const { return *m_runStatus; }
 
     // The About box: the program's version and what it is for.
     static QString AboutText();
@@ -55,6 +58,7 @@ class MainWindow : public QMainWindow {
     configZD4270& m_control;
     std::unique_ptr<ControlBinding> m_surface;
     std::unique_ptr<ControlBinding> m_archivMenu;
+    RunStatus* m_runStatus = nullptr;
 };
 
 // Runs the window until it is closed; returns the process exit code (1 when the station or the

@@ -1,0 +1,172 @@
+// The real window on a simulated line, driven the way a user drives it: the Commands page's level
+// slider by mouse and keys, and the status bar following a long run.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTest>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "frame/configZD4270.h"
+#include "gui/ControlBinding.h"
+#include "gui/MainWindow.h"
+#include "gui/RunStatus.h"
+#include "host/SimDevCom.h"
+#include "host/StationDocument.h"
+#include "pages/configZD4270Commands.h"
+#include "platform/RegistryAccess.h"
+#include "sim/LineFile.h"
+#include "support/TestContext.h"
+
+namespace zd {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Example(const std::string& relative) {
+    return (fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples" / relative)
+        .string();
+}
+
+// The control's own search (firmware before "1M"), which tells how far it has come.
+constexpr std::uint16_t kControlSearchFirmware = 0x314C;
+
+class WindowScenario : public ::testing::Test {
+  protected:
+    void Open(const std::string& lineFile, std::optional<std::uint16_t> firmware = std::nullopt) {
+        station = StationDocument::Load(Example("stations/packed-intel.xml"));
+        terminal = station.ChooseTerminal();
+        sim::LineDescription line = sim::LoadLineFile(Example("lines/" + lineFile));
+        if (firmware) line.terminal.firmwareVersion = *firmware;
+        devCom = CreateSimulatedDevCom(ctx.scheduler, terminal, line);
+        control = std::make_unique<configZD4270>(ctx.context, registry, state);
+        control->RefreshData(terminal, devCom, StationUserData(terminal));
+        window = std::make_unique<MainWindow>(*control);
+        window->show();
+        QCoreApplication::processEvents();
+    }
+    void TearDown() override {
+        if (window) window->close();
+        window.reset();
+        control.reset();
+    }
+    template <typename W>
+    W* WidgetOf(const Control& model) {
+        ControlBinding* binding = window->Surface().Find(model);
+        return binding ? qobject_cast<W*>(binding->Widget()) : nullptr;
+    }
+    // Line time passes, and the window draws what the control did meanwhile.
+    bool RunUntil(const std::function<bool()>& done, std::int64_t limitMs) {
+        const bool reached = ctx.scheduler.RunUntil(done, limitMs);
+        QCoreApplication::processEvents();
+        return reached;
+    }
+
+    test::TestContext ctx;
+    MemoryRegistry registry;
+    ModuleState state;
+    StationDocument station;
+    XmlNode terminal;
+    std::shared_ptr<SimDevCom> devCom;
+    std::unique_ptr<configZD4270> control;
+    std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(WindowScenario, TheCommandsPageLevelSliderHasFullLevelAtTheTop) {
+    Open("three-addressed.json");
+    ASSERT_TRUE(control->treeDevices.SelectNode("Root"));
+    QCoreApplication::processEvents();
+    auto* page = dynamic_cast<configZD4270Commands*>(control->Page(PageKind::Commands));
+    ASSERT_NE(page, nullptr);
+    auto* slider = WidgetOf<QSlider>(page->sliDALIData);
+    ASSERT_TRUE(slider && slider->isVisible());
+    ASSERT_EQ(slider->orientation(), Qt::Vertical);
+    const auto level = [&] { return std::stoi(page->txtDataDec.Text()); };
+
+    // The thumb sits where the level puts it: level 255 at the top, level 0 at the bottom. A
+    // press on the thumb takes it; a press beside it on the groove steps the value instead.
+    const int x = slider->width() / 2;
+    const struct {
+        const char* box;
+        int thumbY;
+        int grooveY;
+    } ends[] = {{"255", 4, slider->height() - 5}, {"0", slider->height() - 5, 4}};
+    for (const auto& end : ends) {
+        for (const int y : {end.grooveY, end.thumbY}) {
+            page->txtDataDec.Type(end.box);
+            QCoreApplication::processEvents();
+            QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(x, y));
+            EXPECT_EQ(slider->isSliderDown(), y == end.thumbY) << end.box << " at " << y;
+            QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(x, y));
+        }
+    }
+
+    // The keys: Up and Page Up raise the level, Down lowers it, Home and End go to the lowest and
+    // the highest level.
+    page->txtDataDec.Type("100");
+    QCoreApplication::processEvents();
+    slider->setFocus();
+    const struct {
+        Qt::Key key;
+        int expected;
+    } keys[] = {{Qt::Key_Up, 101},  {Qt::Key_Up, 102},     {Qt::Key_Down, 101},
+                {Qt::Key_PageUp, 101 + slider->pageStep()}, {Qt::Key_Home, 0}, {Qt::Key_End, 255}};
+    for (const auto& k : keys) {
+        QTest::keyClick(slider, k.key);
+        EXPECT_EQ(level(), k.expected) << QTest::toString(k.key);
+    }
+
+    // Dragging the thumb up raises the level as it moves, and the release keeps it.
+    page->txtDataDec.Type("0");
+    QCoreApplication::processEvents();
+    const QPoint bottom(slider->width() / 2, slider->height() - 6);
+    QTest::mousePress(slider, Qt::LeftButton, {}, bottom);
+    QTest::mouseMove(slider, QPoint(bottom.x(), slider->height() / 2));
+    const int halfway = level();
+    EXPECT_GT(halfway, 60);
+    EXPECT_LT(halfway, 200);
+    QTest::mouseMove(slider, QPoint(bottom.x(), 2));
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(bottom.x(), 2));
+    EXPECT_GT(level(), halfway);
+    EXPECT_EQ(page->sliDALIData.Value(), 255 - level());
+}
+
+TEST_F(WindowScenario, RandomAddressingShowsItsProgressAndCancelsFromTheStatusBar) {
+    Open("sixteen-unaddressed.json", kControlSearchFirmware);
+    RunStatus& status = window->Progress();
+    EXPECT_FALSE(status.Bar()->isVisible());
+
+    ASSERT_TRUE(control->cmdRndAddrStart.Click());
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(status.Bar()->isVisible());
+    EXPECT_TRUE(status.CancelButton()->isVisible());
+    EXPECT_TRUE(status.Text()->text().startsWith("random addressing")) << status.Text()->text().toStdString();
+
+    // The bar and the count of addressed gear advance as the search finds them, and an estimate
+    // of the time left appears once part of the run lies behind.
+    int lastValue = status.Bar()->value();
+    for (int found : {2, 5, 9}) {
+        ASSERT_TRUE(RunUntil([&] { return control->lstRndAddrView.ItemCount() >= found; }, 900'000));
+        EXPECT_GT(status.Bar()->value(), lastValue) << found;
+        lastValue = status.Bar()->value();
+        const std::string text = status.Text()->text().toStdString();
+        EXPECT_NE(text.find(std::to_string(found) + " addressed"), std::string::npos) << text;
+        EXPECT_NE(text.find(" left"), std::string::npos) << text;
+    }
+
+    // Cancel in the status bar ends the run as the tab's own button does.
+    QTest::mouseClick(status.CancelButton(), Qt::LeftButton);
+    EXPECT_FALSE(control->m_bRndAddrRunning);
+    EXPECT_EQ(control->cmdRndAddrStart.Caption(), "Start");
+    EXPECT_FALSE(status.Bar()->isVisible());
+    EXPECT_FALSE(status.CancelButton()->isVisible());
+}
+
+}  // namespace
+}  // namespace zd
