@@ -14,6 +14,7 @@
 #include <exception>
 
 #include "frame/configZD4270.h"
+#include "gui/BusMonitor.h"
 #include "gui/ControlBinding.h"
 #include "gui/QtDialogs.h"
 #include "gui/RunStatus.h"
@@ -51,6 +52,13 @@ MainWindow::MainWindow(configZD4270& control) : m_control(control) {
     // The archive menu belongs to no container; it pops up over the surface.
     m_archivMenu = BindControl(control.mnuArchivOptions, m_surface->Widget());
     setWindowTitle(QStringLiteral("ZD4270"));
+    m_busMonitor = new BusMonitor(control.TerminalLink(), control.GetContext().scheduler, this);
+    addDockWidget(Qt::BottomDockWidgetArea, m_busMonitor);
+    m_busMonitor->hide();
+    QMenu* view = menuBar()->addMenu(tr("&View"));
+    QAction* monitor = m_busMonitor->toggleViewAction();
+    monitor->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+    view->addAction(monitor);
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(QStringLiteral("&About ZD4270"), this, [this] {
         QMessageBox::about(this, QStringLiteral("About ZD4270"), AboutText());
@@ -82,6 +90,8 @@ MainWindow::~MainWindow() {
     // The bindings go before the widgets the window still owns.
     m_archivMenu.reset();
     delete m_runStatus;
+    // The monitor lets go of the link before the control's window goes.
+    delete m_busMonitor;
     m_surface->Widget()->removeEventFilter(this);
     m_surface.reset();
 }

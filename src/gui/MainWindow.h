@@ -18,6 +18,7 @@ namespace zd {
 class configZD4270;
 class ControlBinding;
 class RunStatus;
+class BusMonitor;
 
 struct WindowOptions {
     std::string stationFile;
@@ -46,6 +47,8 @@ class MainWindow : public QMainWindow {
     ControlBinding& Surface() const { return *m_surface; }
     // The progress of the procedure now running, in the status bar.
     RunStatus& Progress() const { return *m_runStatus; }
+    // The dock with the transactions of the link (hidden at first).
+    BusMonitor& Monitor() const { return *m_busMonitor; }
 
     // The About box: the program's version and what it is for.
     static QString AboutText();
@@ -59,6 +62,7 @@ class MainWindow : public QMainWindow {
     std::unique_ptr<ControlBinding> m_surface;
     std::unique_ptr<ControlBinding> m_archivMenu;
     RunStatus* m_runStatus = nullptr;
+    BusMonitor* m_busMonitor = nullptr;
 };
 
 // Runs the window until it is closed; returns the process exit code (1 when the station or the

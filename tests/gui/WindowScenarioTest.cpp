@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QTableView>
+#include <QTemporaryDir>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -14,6 +19,8 @@
 #include <string>
 
 #include "frame/configZD4270.h"
+#include "frame/BusLog.h"
+#include "gui/BusMonitor.h"
 #include "gui/ControlBinding.h"
 #include "gui/MainWindow.h"
 #include "gui/RunStatus.h"
@@ -166,6 +173,74 @@ TEST_F(WindowScenario, RandomAddressingShowsItsProgressAndCancelsFromTheStatusBa
     EXPECT_EQ(control->cmdRndAddrStart.Caption(), "Start");
     EXPECT_FALSE(status.Bar()->isVisible());
     EXPECT_FALSE(status.CancelButton()->isVisible());
+}
+
+TEST_F(WindowScenario, TheBusMonitorShowsAScanAsItHappensAndOnlyWhileShown) {
+    Open("three-addressed.json");
+    BusMonitor& monitor = window->Monitor();
+    const auto rows = [&] { return monitor.Table()->model()->rowCount(); };
+    const auto cell = [&](int row, int column) {
+        return monitor.Table()->model()->index(row, column).data().toString().toStdString();
+    };
+    const auto scan = [&] {
+        ASSERT_TRUE(control->cmdScanDevices.Click());
+        ASSERT_TRUE(RunUntil([&] { return !control->m_bScanning; }, 120'000));
+        monitor.Refresh();
+    };
+
+    // Hidden, it records nothing.
+    scan();
+    EXPECT_TRUE(monitor.Log().Entries().empty());
+
+    monitor.show();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(control->cmdScanDevices.Click());
+    ASSERT_TRUE(RunUntil([&] { return control->m_nScanAddress >= 8; }, 60'000));
+    // The rows appear while the scan still runs.
+    monitor.Refresh();
+    EXPECT_TRUE(control->m_bScanning);
+    EXPECT_GE(rows(), 8);
+    ASSERT_TRUE(RunUntil([&] { return !control->m_bScanning; }, 120'000));
+    monitor.Refresh();
+
+    // One query per short address, each with its answer: the three gear say yes.
+    std::vector<std::string> yes;
+    int queries = 0;
+    for (int r = 0; r < rows(); ++r) {
+        if (cell(r, 2) != "query ballast") continue;
+        ++queries;
+        if (cell(r, 6) == "YES") yes.push_back(cell(r, 1));
+        else EXPECT_EQ(cell(r, 6), "NO") << cell(r, 1);
+    }
+    EXPECT_EQ(queries, 64);
+    EXPECT_EQ(yes.size(), 3u);
+
+    // Filters: one address; no queries at all.
+    monitor.AddressFilter()->setCurrentText(QString::fromStdString(yes[1]));
+    ASSERT_GE(rows(), 1);
+    for (int r = 0; r < rows(); ++r) EXPECT_EQ(cell(r, 1), yes[1]);
+    monitor.AddressFilter()->setCurrentIndex(0);
+    monitor.KindFilter(static_cast<int>(BusKind::Query))->setChecked(false);
+    for (int r = 0; r < rows(); ++r) EXPECT_NE(cell(r, 2).rfind("query", 0), 0u) << cell(r, 2);
+    monitor.KindFilter(static_cast<int>(BusKind::Query))->setChecked(true);
+
+    // The export holds the rows shown, under a header.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("bus.csv");
+    ASSERT_TRUE(monitor.ExportCsv(path));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().count("\r\n"), rows() + 1);
+
+    // Paused, nothing more is recorded; cleared, nothing is left.
+    const std::size_t recorded = monitor.Log().Entries().size();
+    monitor.PauseBox()->setChecked(true);
+    scan();
+    EXPECT_EQ(monitor.Log().Entries().size(), recorded);
+    monitor.PauseBox()->setChecked(false);
+    for (QPushButton* button : monitor.findChildren<QPushButton*>())
+        if (button->text() == "Clear") QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(rows(), 0);
 }
 
 }  // namespace
