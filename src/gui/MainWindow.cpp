@@ -4,6 +4,10 @@
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QDir>
+#include <QDockWidget>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
 #include <QFont>
 #include <QIcon>
 #include <QMenuBar>
@@ -16,6 +20,7 @@
 #include "frame/configZD4270.h"
 #include "gui/BusMonitor.h"
 #include "gui/ControlBinding.h"
+#include "gui/LampWindow.h"
 #include "gui/QtDialogs.h"
 #include "gui/RunStatus.h"
 #include "host/ModbusDevCom.h"
@@ -35,6 +40,8 @@ namespace {
 // The client area that shows the whole surface (tabMain) without scroll bars.
 constexpr int kInitialWidth = 600;
 constexpr int kInitialHeight = 616;
+// Lamp tiles per row in the line's dock beside the control.
+constexpr int kLampColumns = 4;
 
 }  // namespace
 
@@ -55,7 +62,7 @@ MainWindow::MainWindow(configZD4270& control) : m_control(control) {
     m_busMonitor = new BusMonitor(control.TerminalLink(), control.GetContext().scheduler, this);
     addDockWidget(Qt::BottomDockWidgetArea, m_busMonitor);
     m_busMonitor->hide();
-    QMenu* view = menuBar()->addMenu(tr("&View"));
+    QMenu* view = m_viewMenu = menuBar()->addMenu(tr("&View"));
     QAction* monitor = m_busMonitor->toggleViewAction();
     monitor->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
     view->addAction(monitor);
@@ -89,11 +96,44 @@ QIcon ApplicationIcon() {
 MainWindow::~MainWindow() {
     // The bindings go before the widgets the window still owns.
     m_archivMenu.reset();
+    ShowLine(nullptr);
     delete m_runStatus;
     // The monitor lets go of the link before the control's window goes.
     delete m_busMonitor;
     m_surface->Widget()->removeEventFilter(this);
     m_surface.reset();
+}
+
+void MainWindow::ShowLine(sim::Terminal* terminal) {
+    if (m_lampDock) {
+        removeDockWidget(m_lampDock);
+        delete m_lampDock;
+        m_lampDock = nullptr;
+        m_lamps = nullptr;
+    }
+    if (!terminal) return;
+    m_lampDock = new QDockWidget(tr("Lamps"), this);
+    m_lampDock->setObjectName(QStringLiteral("lamps"));
+    auto* scroll = new QScrollArea(m_lampDock);
+    scroll->setWidgetResizable(true);
+    // The tiles keep their own size at the top; a long line scrolls.
+    auto* column = new QWidget(scroll);
+    auto* layout = new QVBoxLayout(column);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_lamps = new LampWindow(*terminal, column, kLampColumns);
+    layout->addWidget(m_lamps);
+    layout->addStretch(1);
+    scroll->setWidget(column);
+    m_lampDock->setWidget(scroll);
+    addDockWidget(Qt::RightDockWidgetArea, m_lampDock);
+    // The window grows by the dock, so the control keeps the room it was laid out for.
+    const int dockWidth = m_lamps->sizeHint().width() + scroll->verticalScrollBar()->sizeHint().width() +
+                          2 * scroll->frameWidth() + 4;
+    resizeDocks({m_lampDock}, {dockWidth}, Qt::Horizontal);
+    resize(width() + dockWidth, height());
+    QAction* show = m_lampDock->toggleViewAction();
+    show->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    m_viewMenu->addAction(show);
 }
 
 void MainWindow::SetStation(const std::string& stationFile, std::int32_t position) {
@@ -132,6 +172,7 @@ int RunWindow(int& argc, char** argv, const WindowOptions& options) {
     StationDocument station;
     XmlNode terminal;
     std::shared_ptr<DevCom> devCom;
+    std::shared_ptr<SimDevCom> simulated;
     try {
         station = StationDocument::Load(options.stationFile);
         terminal = options.position >= 0 ? station.ChooseTerminal(options.position)
@@ -146,7 +187,8 @@ int RunWindow(int& argc, char** argv, const WindowOptions& options) {
                     LinePlacementNote(line, options.lineFile, terminal, options.stationFile))
                 QMessageBox::information(nullptr, QStringLiteral("ZD4270"),
                                          QString::fromStdString(*note));
-            devCom = CreateSimulatedDevCom(scheduler, terminal, line);
+            simulated = CreateSimulatedDevCom(scheduler, terminal, line);
+            devCom = simulated;
         }
     } catch (const ControlError& e) {
         QMessageBox::critical(nullptr, QStringLiteral("ZD4270"), QString::fromStdString(e.Description()));
@@ -159,6 +201,7 @@ int RunWindow(int& argc, char** argv, const WindowOptions& options) {
     configZD4270 control(context, registry);
     MainWindow window(control);
     dialogs.SetParent(&window);
+    if (simulated) window.ShowLine(&simulated->Terminal());
     window.show();
     control.RefreshData(terminal, devCom, StationUserData(terminal));
     window.SetStation(options.stationFile, control.Pos >= 0 ? control.Pos : options.position);

@@ -11,12 +11,19 @@
 #include "platform/Messages.h"
 
 class QApplication;
+class QDockWidget;
+class QMenu;
 class QIcon;
 
 namespace zd {
 
+namespace sim {
+class Terminal;
+}
+
 class configZD4270;
 class ControlBinding;
+class LampWindow;
 class RunStatus;
 class BusMonitor;
 
@@ -41,6 +48,11 @@ class MainWindow : public QMainWindow {
     explicit MainWindow(configZD4270& control);
     ~MainWindow() override;
 
+    // On the simulated line: a dock with a tile per gear, following the line as commands reach
+    // it; null takes the dock away (a terminal on the wire). The terminal must outlive the dock.
+    void ShowLine(sim::Terminal* terminal);
+    LampWindow* Lamps() const { return m_lamps; }
+
     // "ZD4270 - <station file> - Pos <n>".
     void SetStation(const std::string& stationFile, std::int32_t position);
 
@@ -63,6 +75,9 @@ class MainWindow : public QMainWindow {
     std::unique_ptr<ControlBinding> m_archivMenu;
     RunStatus* m_runStatus = nullptr;
     BusMonitor* m_busMonitor = nullptr;
+    QMenu* m_viewMenu = nullptr;
+    QDockWidget* m_lampDock = nullptr;
+    LampWindow* m_lamps = nullptr;
 };
 
 // Runs the window until it is closed; returns the process exit code (1 when the station or the

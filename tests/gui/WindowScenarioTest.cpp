@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QToolButton>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -22,12 +23,16 @@
 #include "frame/BusLog.h"
 #include "gui/BusMonitor.h"
 #include "gui/ControlBinding.h"
+#include "gui/LampWindow.h"
 #include "gui/MainWindow.h"
 #include "gui/RunStatus.h"
 #include "host/SimDevCom.h"
 #include "host/StationDocument.h"
 #include "pages/configZD4270Commands.h"
+#include "pages/configZD4270LightControl.h"
+#include "platform/Messages.h"
 #include "platform/RegistryAccess.h"
+#include "sim/Terminal.h"
 #include "sim/LineFile.h"
 #include "support/TestContext.h"
 
@@ -55,6 +60,7 @@ class WindowScenario : public ::testing::Test {
         control = std::make_unique<configZD4270>(ctx.context, registry, state);
         control->RefreshData(terminal, devCom, StationUserData(terminal));
         window = std::make_unique<MainWindow>(*control);
+        window->ShowLine(&devCom->Terminal());
         window->show();
         QCoreApplication::processEvents();
     }
@@ -68,10 +74,33 @@ class WindowScenario : public ::testing::Test {
         ControlBinding* binding = window->Surface().Find(model);
         return binding ? qobject_cast<W*>(binding->Widget()) : nullptr;
     }
+    // The gear whose tile shows that short address ("--" for none), or -1.
+    int GearShowing(const QString& address) const {
+        for (const auto& gear : devCom->Terminal().GetLine().Gear())
+            if (window->Lamps()->AddressText(gear->Id()) == address) return gear->Id();
+        return -1;
+    }
+    // Clicks a lamp switch ("Out", "In", "Fail") on the gear's tile, as the user does.
+    void ClickLampSwitch(int gearId, const QString& text) {
+        for (QToolButton* button : window->Lamps()->findChildren<QToolButton*>()) {
+            if (button->text() == text &&
+                button->parentWidget()->toolTip().startsWith(QStringLiteral("gear %1;").arg(gearId))) {
+                QTest::mouseClick(button, Qt::LeftButton);
+                return;
+            }
+        }
+        ADD_FAILURE() << "no " << text.toStdString() << " switch for gear " << gearId;
+    }
+    // Saves a picture of the whole window beside the test binary, for a person to look at.
+    void SavePicture(const std::string& name) const {
+        const fs::path dir = QCoreApplication::applicationDirPath().toStdString();
+        window->grab().save(QString::fromStdString((dir / ("gui-window-" + name + ".png")).string()));
+    }
     // Line time passes, and the window draws what the control did meanwhile.
     bool RunUntil(const std::function<bool()>& done, std::int64_t limitMs) {
         const bool reached = ctx.scheduler.RunUntil(done, limitMs);
         QCoreApplication::processEvents();
+        if (window->Lamps()) window->Lamps()->Refresh();
         return reached;
     }
 
@@ -241,6 +270,68 @@ TEST_F(WindowScenario, TheBusMonitorShowsAScanAsItHappensAndOnlyWhileShown) {
     for (QPushButton* button : monitor.findChildren<QPushButton*>())
         if (button->text() == "Clear") QTest::mouseClick(button, Qt::LeftButton);
     EXPECT_EQ(rows(), 0);
+}
+
+TEST_F(WindowScenario, TheLampTileFollowsTheLightControlSlider) {
+    Open("three-addressed.json");
+    ASSERT_TRUE(control->cmdScanDevices.Click());
+    ASSERT_TRUE(RunUntil([&] { return !control->m_bScanning; }, 120'000));
+    ASSERT_TRUE(control->treeDevices.SelectNode("05Device"));
+    QCoreApplication::processEvents();
+    auto* page = dynamic_cast<configZD4270LightControl*>(control->Page(PageKind::LightControl));
+    ASSERT_NE(page, nullptr);
+    auto* slider = WidgetOf<QSlider>(page->sliLightLevel);
+    ASSERT_TRUE(slider && slider->isVisible());
+    const int gear = GearShowing("5");
+    ASSERT_GE(gear, 0);
+
+    // Each move of the slider reaches the lamp, and its tile shows the level the gear is at.
+    slider->setFocus();
+    for (const auto& [key, presses] : {std::pair{Qt::Key_PageUp, 4}, std::pair{Qt::Key_Left, 7}}) {
+        for (int i = 0; i < presses; ++i) QTest::keyClick(slider, key);
+        RunUntil([] { return false; }, 1'000);
+        EXPECT_EQ(window->Lamps()->LevelText(gear).toInt(), devCom->Terminal().GearLevel(gear));
+        EXPECT_EQ(window->Lamps()->LevelText(gear), QString::fromStdString(page->txtLightLevel.Text()));
+    }
+    EXPECT_EQ(window->Lamps()->LevelText(gear), "93");
+    SavePicture("light-control");
+}
+
+TEST_F(WindowScenario, PhysicalSelectionByPullingALampInTheDock) {
+    Open("sixteen-unaddressed.json");
+    control->tabMain.SetTab(1);
+    control->tabAddressing.SetTab(0);
+    control->cboPhySelStartAddress.SetListIndex(10);
+    ASSERT_TRUE(control->cmdPhySelStart.Click());
+    ASSERT_TRUE(control->m_bPhySelRunning);
+    const std::string waitingForRemoval = ctx.messages.Load(5081) + "...";
+    const std::string waitingForReinsertion = ctx.messages.Load(5082) + "...";
+    const auto status = [&] { return control->lblPhySelStatus.Caption(); };
+
+    // Two lamps, one after the other: out, addressed, back in, and the next.
+    int order = 0;
+    for (const int address : {10, 11}) {
+        ASSERT_TRUE(RunUntil([&] { return status() == waitingForRemoval; }, 60'000)) << status();
+        const int gear = GearShowing("--");
+        ASSERT_GE(gear, 0);
+        ClickLampSwitch(gear, "Out");
+        // The control finds the ballast whose lamp is out and gives it the next address, which
+        // its tile shows while the lamp is still out.
+        ASSERT_TRUE(RunUntil([&] { return status() == waitingForReinsertion; }, 60'000)) << status();
+        ASSERT_TRUE(RunUntil(
+            [&] {
+                window->Lamps()->Refresh();
+                return window->Lamps()->AddressText(gear) == QString::number(address);
+            },
+            60'000));
+        ClickLampSwitch(gear, "In");
+        ASSERT_TRUE(RunUntil([&] { return control->lstPhySelView.ItemCount() == order + 1; }, 60'000));
+        ++order;
+    }
+    SavePicture("physical-selection");
+    ASSERT_TRUE(control->cmdPhySelStart.Click());
+    EXPECT_FALSE(control->m_bPhySelRunning);
+    EXPECT_EQ(control->lstPhySelView.ItemCount(), 2);
 }
 
 }  // namespace
