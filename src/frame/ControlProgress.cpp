@@ -63,7 +63,10 @@ std::function<void()> WatchControlProgress(configZD4270& control,
     for (Control* model : std::initializer_list<Control*>{
              &control.prgState, &control.prgArchiv, &control.lblRndAddrStatus,
              &control.lstRndAddrView, &control.lblPhySelStatus, &control.lstPhySelView,
-             &control.lblChangeAddrStatus}) {
+             &control.lblChangeAddrStatus,
+             // A run's button reads "Start" again only once the run has ended.
+             &control.cmdScanDevices, &control.cmdRndAddrStart, &control.cmdPhySelStart,
+             &control.cmdChangeAddrStart}) {
         const auto id = model->OnChanged.Connect(changed);
         undo.push_back([model, id] { model->OnChanged.Disconnect(id); });
     }

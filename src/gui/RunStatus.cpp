@@ -40,7 +40,16 @@ RunStatus::RunStatus(configZD4270& control, QStatusBar& bar)
     });
     m_tick->setInterval(kTickMs);
     connect(m_tick, &QTimer::timeout, this, [this] { Update(); });
-    m_unwatch = WatchControlProgress(control, [this] { Update(); });
+    // A run changes several models at once, its running flag last: the status bar reads them
+    // once the control is done, from the event loop.
+    m_unwatch = WatchControlProgress(control, [this] {
+        if (m_pending) return;
+        m_pending = true;
+        QTimer::singleShot(0, this, [this] {
+            m_pending = false;
+            Update();
+        });
+    });
     Update();
 }
 

@@ -39,6 +39,7 @@ class RunStatus : public QObject {
     std::function<void()> m_unwatch;
     std::string m_what;
     std::int64_t m_beginMs = 0;
+    bool m_pending = false;
 };
 
 }  // namespace zd

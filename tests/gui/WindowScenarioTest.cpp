@@ -276,6 +276,9 @@ TEST_F(WindowScenario, TheLampTileFollowsTheLightControlSlider) {
     Open("three-addressed.json");
     ASSERT_TRUE(control->cmdScanDevices.Click());
     ASSERT_TRUE(RunUntil([&] { return !control->m_bScanning; }, 120'000));
+    // The status bar lets go of a run as soon as it ends.
+    EXPECT_FALSE(window->Progress().Bar()->isVisible());
+    EXPECT_TRUE(window->Progress().Text()->text().isEmpty());
     ASSERT_TRUE(control->treeDevices.SelectNode("05Device"));
     QCoreApplication::processEvents();
     auto* page = dynamic_cast<configZD4270LightControl*>(control->Page(PageKind::LightControl));
