@@ -23,6 +23,7 @@
 #include "gui/LampWindow.h"
 #include "gui/QtDialogs.h"
 #include "gui/RunStatus.h"
+#include "gui/WindowHost.h"
 #include "host/ModbusDevCom.h"
 #include "host/InstallPaths.h"
 #include "host/QSettingsRegistry.h"
@@ -136,9 +137,15 @@ void MainWindow::ShowLine(sim::Terminal* terminal) {
     m_viewMenu->addAction(show);
 }
 
-void MainWindow::SetStation(const std::string& stationFile, std::int32_t position) {
-    const QString file = QFileInfo(QString::fromStdString(stationFile)).fileName();
-    setWindowTitle(QStringLiteral("ZD4270 - %1 - Pos %2").arg(file).arg(position));
+void MainWindow::SetStation(const std::string& stationFile, std::int32_t position,
+                            const std::string& terminalName, const std::string& modbus) {
+    QStringList parts;
+    if (!terminalName.empty()) parts << QString::fromStdString(terminalName);
+    parts << QStringLiteral("Pos %1").arg(position);
+    parts << QFileInfo(QString::fromStdString(stationFile)).fileName();
+    if (!modbus.empty()) parts << QString::fromStdString(modbus);
+    parts << QStringLiteral("ZD4270");
+    setWindowTitle(parts.join(QStringLiteral(" - ")));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -169,42 +176,9 @@ int RunWindow(int& argc, char** argv, const WindowOptions& options) {
                                      : std::make_unique<QSettingsRegistry>(options.registryFile);
     QSettingsRegistry& registry = *store;
 
-    StationDocument station;
-    XmlNode terminal;
-    std::shared_ptr<DevCom> devCom;
-    std::shared_ptr<SimDevCom> simulated;
-    try {
-        station = StationDocument::Load(options.stationFile);
-        terminal = options.position >= 0 ? station.ChooseTerminal(options.position)
-                                         : station.ChooseTerminal();
-        if (!options.modbus.empty()) {
-            devCom = std::make_shared<ModbusDevCom>(ParseModbusEndpoint(options.modbus));
-        } else {
-            const sim::LineDescription line = options.lineFile.empty()
-                                                  ? sim::LineDescription{}
-                                                  : sim::LoadLineFile(options.lineFile);
-            if (auto note =
-                    LinePlacementNote(line, options.lineFile, terminal, options.stationFile))
-                QMessageBox::information(nullptr, QStringLiteral("ZD4270"),
-                                         QString::fromStdString(*note));
-            simulated = CreateSimulatedDevCom(scheduler, terminal, line);
-            devCom = simulated;
-        }
-    } catch (const ControlError& e) {
-        QMessageBox::critical(nullptr, QStringLiteral("ZD4270"), QString::fromStdString(e.Description()));
+    WindowHost host(context, registry, &dialogs);
+    if (!host.Open({options.stationFile, options.position, options.lineFile, options.modbus}))
         return 1;
-    } catch (const std::exception& e) {
-        QMessageBox::critical(nullptr, QStringLiteral("ZD4270"), QString::fromStdString(e.what()));
-        return 1;
-    }
-
-    configZD4270 control(context, registry);
-    MainWindow window(control);
-    dialogs.SetParent(&window);
-    if (simulated) window.ShowLine(&simulated->Terminal());
-    window.show();
-    control.RefreshData(terminal, devCom, StationUserData(terminal));
-    window.SetStation(options.stationFile, control.Pos >= 0 ? control.Pos : options.position);
     return app.exec();
 }
 

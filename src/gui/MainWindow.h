@@ -53,8 +53,10 @@ class MainWindow : public QMainWindow {
     void ShowLine(sim::Terminal* terminal);
     LampWindow* Lamps() const { return m_lamps; }
 
-    // "ZD4270 - <station file> - Pos <n>".
-    void SetStation(const std::string& stationFile, std::int32_t position);
+    // "<terminal name> - Pos <n> - <station file> - ZD4270", with the Modbus address where the
+    // terminal is on the wire.
+    void SetStation(const std::string& stationFile, std::int32_t position,
+                    const std::string& terminalName = {}, const std::string& modbus = {});
 
     ControlBinding& Surface() const { return *m_surface; }
     // The progress of the procedure now running, in the status bar.
