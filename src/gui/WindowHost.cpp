@@ -9,7 +9,6 @@
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QMenuBar>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTimer>
@@ -22,6 +21,7 @@
 #include "host/InstallPaths.h"
 #include "host/ModbusDevCom.h"
 #include "host/SimDevCom.h"
+#include "platform/Dialogs.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "platform/RegistryAccess.h"
@@ -48,13 +48,16 @@ WindowHost::~WindowHost() {
     m_control.reset();
 }
 
+void WindowHost::Say(const std::string& text, MsgIcon icon) {
+    m_context.dialogs.MessageBox({text, MsgButtons::Ok, icon, "ZD4270"});
+}
+
 bool WindowHost::Open(const Connection& connection) {
     StationDocument station;
     XmlNode terminal;
     sim::LineDescription line;
     std::shared_ptr<DevCom> devCom;
     std::shared_ptr<SimDevCom> simulated;
-    QWidget* parent = m_window.get();
     try {
         station = StationDocument::Load(connection.stationFile);
         terminal = connection.position >= 0 ? station.ChooseTerminal(connection.position)
@@ -65,15 +68,15 @@ bool WindowHost::Open(const Connection& connection) {
             if (!connection.lineFile.empty()) line = sim::LoadLineFile(connection.lineFile);
             if (auto note = LinePlacementNote(line, connection.lineFile, terminal,
                                               connection.stationFile))
-                QMessageBox::information(parent, QStringLiteral("ZD4270"), Q(*note));
+                Say(*note, MsgIcon::Information);
             simulated = CreateSimulatedDevCom(m_context.scheduler, terminal, line);
             devCom = simulated;
         }
     } catch (const ControlError& e) {
-        QMessageBox::critical(parent, QStringLiteral("ZD4270"), Q(e.Description()));
+        Say(e.Description(), MsgIcon::Critical);
         return false;
     } catch (const std::exception& e) {
-        QMessageBox::critical(parent, QStringLiteral("ZD4270"), Q(e.what()));
+        Say(e.what(), MsgIcon::Critical);
         return false;
     }
 
@@ -111,8 +114,7 @@ bool WindowHost::Open(const Connection& connection) {
 
 bool WindowHost::Switch(const Connection& connection) {
     if (m_control && !ControlProgress(*m_control).what.empty()) {
-        QMessageBox::information(m_window.get(), QStringLiteral("ZD4270"),
-                                 tr("Finish or cancel the running procedure first."));
+        Say(tr("Finish or cancel the running procedure first.").toStdString(), MsgIcon::Information);
         return false;
     }
     const bool opened = Open(connection);
@@ -198,9 +200,9 @@ void WindowHost::SaveSnapshotAs() {
     try {
         SaveLineSnapshot(path.toStdString());
     } catch (const ControlError& e) {
-        QMessageBox::critical(m_window.get(), QStringLiteral("ZD4270"), Q(e.Description()));
+        Say(e.Description(), MsgIcon::Critical);
     } catch (const std::exception& e) {
-        QMessageBox::critical(m_window.get(), QStringLiteral("ZD4270"), Q(e.what()));
+        Say(e.what(), MsgIcon::Critical);
     }
 }
 

@@ -13,6 +13,7 @@
 
 #include "host/StationDocument.h"
 #include "platform/Context.h"
+#include "platform/Dialogs.h"
 #include "sim/LineFile.h"
 
 namespace zd {
@@ -56,6 +57,8 @@ class WindowHost : public QObject {
     Connection RememberedModbus() const;
 
   private:
+    // A box through the control's dialogs, over the window.
+    void Say(const std::string& text, MsgIcon icon);
     void BuildMenu();
     void Remember(const Connection& connection);
     // The connection menu's actions, run after the menu's own signal has returned.

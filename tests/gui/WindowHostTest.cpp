@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QTemporaryDir>
-#include <QTimer>
 #include <filesystem>
 
 #include "frame/configZD4270.h"
@@ -57,6 +56,7 @@ TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine
     sixteen.lineFile = Example("lines/sixteen-unaddressed.json");
     EXPECT_FALSE(host.Switch(sixteen));
     EXPECT_EQ(host.Control(), before);
+    EXPECT_EQ(ctx.dialogs.boxes.size(), 1u);
     ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return !host.Control()->m_bScanning; }, 120'000));
 
     // The old control ends as the tool ends it: its device list is in the store.
@@ -73,12 +73,12 @@ TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine
     Connection missing = three;
     missing.lineFile = Example("lines/no-such-line.json");
     SimDevCom* current = host.Simulated();
-    // The box about the file is modal; answer it as the user would.
-    QTimer::singleShot(0, [] {
-        if (QWidget* box = QApplication::activeModalWidget()) box->close();
-    });
+    ctx.dialogs.boxes.clear();
     EXPECT_FALSE(host.Switch(missing));
     EXPECT_EQ(host.Simulated(), current);
+    ASSERT_EQ(ctx.dialogs.boxes.size(), 1u);
+    EXPECT_NE(ctx.dialogs.boxes[0].text.find("no-such-line.json"), std::string::npos)
+        << ctx.dialogs.boxes[0].text;
 
     // Light the line, save it as it is now, and start again from the snapshot.
     std::uint8_t level = 200;
