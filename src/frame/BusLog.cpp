@@ -33,9 +33,8 @@ bool IsLevelQuery(std::int16_t id) {
 }
 
 std::string StatusBits(std::uint8_t status) {
-    static const char* const kBits[] = {"control gear failure", "lamp failure",
-                                        "lamp on",              "limit error",
-                                        "fade running",         "reset state",
+    static const char* const kBits[] = {"control gear failure",  "lamp failure", "lamp on",
+                                        "limit error",           "fade running", "reset state",
                                         "missing short address", "power failure"};
     std::string text;
     for (int bit = 0; bit < 8; ++bit) {
@@ -145,9 +144,9 @@ std::string BusResultText(const BusEntry& entry) {
         text = ResultText(c.result);
     if (c.result == kResultDone && !c.acknowledged && !IsAnswer(c)) text += ", not acknowledged";
     if (entry.answer && entry.answer->result != kResultDone) {
-        text += entry.answer->result == kResultError ? ", answer: device-communication error"
-                                                      : ", answer: " +
-                                                            std::string(ResultText(entry.answer->result));
+        text += entry.answer->result == kResultError
+                    ? ", answer: device-communication error"
+                    : ", answer: " + std::string(ResultText(entry.answer->result));
     }
     return text;
 }
@@ -213,9 +212,8 @@ std::string BusTimeText(const BusEntry& entry) {
 std::string BusCsv(const std::deque<BusEntry>& entries) {
     std::string csv = "time,address,command,word,result,answer,meaning\r\n";
     for (const BusEntry& e : entries) {
-        for (const std::string& field :
-             {BusTimeText(e), BusAddressText(e), BusCommandText(e), BusWordText(e),
-              BusResultText(e), BusAnswerText(e)}) {
+        for (const std::string& field : {BusTimeText(e), BusAddressText(e), BusCommandText(e),
+                                         BusWordText(e), BusResultText(e), BusAnswerText(e)}) {
             csv += CsvField(field);
             csv += ',';
         }

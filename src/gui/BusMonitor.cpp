@@ -72,13 +72,27 @@ class BusTableModel : public QAbstractTableModel {
         const BusEntry& e = *entry;
         std::string text;
         switch (index.column()) {
-            case 0: text = BusTimeText(e); break;
-            case 1: text = BusAddressText(e); break;
-            case 2: text = BusCommandText(e); break;
-            case 3: text = BusWordText(e); break;
-            case 4: text = BusResultText(e); break;
-            case 5: text = BusAnswerText(e); break;
-            default: text = BusMeaningText(e); break;
+            case 0:
+                text = BusTimeText(e);
+                break;
+            case 1:
+                text = BusAddressText(e);
+                break;
+            case 2:
+                text = BusCommandText(e);
+                break;
+            case 3:
+                text = BusWordText(e);
+                break;
+            case 4:
+                text = BusResultText(e);
+                break;
+            case 5:
+                text = BusAnswerText(e);
+                break;
+            default:
+                text = BusMeaningText(e);
+                break;
         }
         return QString::fromStdString(text);
     }
@@ -152,9 +166,9 @@ BusMonitor::BusMonitor(Link& link, const Scheduler& clock, QWidget* parent)
     const auto filterChanged = [this] {
         std::array<bool, 3> kinds{};
         for (int k = 0; k < 3; ++k) kinds[k] = m_kinds[k]->isChecked();
-        m_model->SetFilter(m_address->currentIndex() == 0 ? std::string()
-                                                          : m_address->currentText().toStdString(),
-                           kinds);
+        m_model->SetFilter(
+            m_address->currentIndex() == 0 ? std::string() : m_address->currentText().toStdString(),
+            kinds);
         Refresh();
     };
     connect(m_address, &QComboBox::currentIndexChanged, this, filterChanged);
@@ -209,9 +223,9 @@ bool BusMonitor::ExportCsv(const QString& path) {
             static_cast<qint64>(csv.size()) &&
         file.commit())
         return true;
-    QMessageBox::warning(this, windowTitle(),
-                         tr("The bus monitor could not be saved to %1: %2")
-                             .arg(path, file.errorString()));
+    QMessageBox::warning(
+        this, windowTitle(),
+        tr("The bus monitor could not be saved to %1: %2").arg(path, file.errorString()));
     return false;
 }
 

@@ -189,7 +189,10 @@ class LampTile : public QFrame {
 };
 
 LampWindow::LampWindow(sim::Terminal& terminal, QWidget* parent, int columns)
-    : QWidget(parent), m_terminal(terminal), m_columns(std::max(1, columns)), m_timer(std::make_unique<QTimer>()) {
+    : QWidget(parent),
+      m_terminal(terminal),
+      m_columns(std::max(1, columns)),
+      m_timer(std::make_unique<QTimer>()) {
     setWindowTitle(QStringLiteral("Lamps"));
     m_grid = new QGridLayout(this);
     m_grid->setContentsMargins(8, 8, 8, 8);

@@ -2,19 +2,19 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QDir>
 #include <QDockWidget>
-#include <QScrollArea>
-#include <QScrollBar>
-#include <QVBoxLayout>
+#include <QFileInfo>
 #include <QFont>
 #include <QIcon>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QResizeEvent>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QStatusBar>
 #include <QStyleFactory>
+#include <QVBoxLayout>
 #include <exception>
 
 #include "frame/configZD4270.h"
@@ -24,8 +24,8 @@
 #include "gui/QtDialogs.h"
 #include "gui/RunStatus.h"
 #include "gui/WindowHost.h"
-#include "host/ModbusDevCom.h"
 #include "host/InstallPaths.h"
+#include "host/ModbusDevCom.h"
 #include "host/QSettingsRegistry.h"
 #include "host/QtScheduler.h"
 #include "host/SimDevCom.h"
@@ -77,8 +77,9 @@ MainWindow::MainWindow(configZD4270& control) : m_control(control) {
 }
 
 QString MainWindow::AboutText() {
-    return QStringLiteral("<b>zd4270 %1</b><p>Configuration and commissioning of the DALI and DSI "
-                          "lines behind a ZD4270 fieldbus master terminal.</p>")
+    return QStringLiteral(
+               "<b>zd4270 %1</b><p>Configuration and commissioning of the DALI and DSI "
+               "lines behind a ZD4270 fieldbus master terminal.</p>")
         .arg(QString::fromUtf8(kProgramVersion));
 }
 
@@ -128,7 +129,8 @@ void MainWindow::ShowLine(sim::Terminal* terminal) {
     m_lampDock->setWidget(scroll);
     addDockWidget(Qt::RightDockWidgetArea, m_lampDock);
     // The window grows by the dock, so the control keeps the room it was laid out for.
-    const int dockWidth = m_lamps->sizeHint().width() + scroll->verticalScrollBar()->sizeHint().width() +
+    const int dockWidth = m_lamps->sizeHint().width() +
+                          scroll->verticalScrollBar()->sizeHint().width() +
                           2 * scroll->frameWidth() + 4;
     resizeDocks({m_lampDock}, {dockWidth}, Qt::Horizontal);
     resize(width() + dockWidth, height());
@@ -176,7 +178,7 @@ int RunWindow(int& argc, char** argv, const WindowOptions& options) {
                                      : std::make_unique<QSettingsRegistry>(options.registryFile);
     QSettingsRegistry& registry = *store;
 
-    WindowHost host(context, registry, &dialogs);
+    WindowHost host(context, registry, &dialogs, &messages);
     if (!host.Open({options.stationFile, options.position, options.lineFile, options.modbus}))
         return 1;
     return app.exec();

@@ -32,8 +32,8 @@ struct WindowOptions {
     std::int32_t position = -1;  // -1: the station's first terminal
     std::string lineFile;        // empty: a line without gear
     Language language = Language::English;
-    std::string modbus;          // "HOST:PORT": a terminal on Modbus TCP instead of the simulator
-    std::string registryFile;    // the store (INI); empty: the user's, as the command line's
+    std::string modbus;        // "HOST:PORT": a terminal on Modbus TCP instead of the simulator
+    std::string registryFile;  // the store (INI); empty: the user's, as the command line's
 };
 
 // The program's icon: from the desktop's icon theme when installed, else the shipped sizes.

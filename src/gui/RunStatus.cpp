@@ -75,7 +75,8 @@ void RunStatus::Update() {
     m_text->setText(QString::fromStdString(ProgressText(state, now - m_beginMs)));
     if (state.fraction) {
         m_bar->setRange(0, 1000);
-        m_bar->setValue(static_cast<int>(std::lround(std::clamp(*state.fraction, 0.0, 1.0) * 1000)));
+        m_bar->setValue(
+            static_cast<int>(std::lround(std::clamp(*state.fraction, 0.0, 1.0) * 1000)));
     } else {
         // Busy: the procedure cannot tell how far it has come.
         m_bar->setRange(0, 0);

@@ -111,7 +111,8 @@ class LineBinding : public ControlBinding {
     void SyncProperties() override {
         auto* widget = static_cast<LineWidget*>(Widget());
         const QRect box = ModelRect();
-        widget->from = QPoint(TwipsToPixels(m_line.X1()), TwipsToPixels(m_line.Y1())) - box.topLeft();
+        widget->from =
+            QPoint(TwipsToPixels(m_line.X1()), TwipsToPixels(m_line.Y1())) - box.topLeft();
         widget->to = QPoint(TwipsToPixels(m_line.X2()), TwipsToPixels(m_line.Y2())) - box.topLeft();
         widget->update();
     }
@@ -188,8 +189,9 @@ class ComboBoxBinding : public ControlBinding {
         : ControlBinding(model, new QComboBox(host), parent), m_combo(model) {
         auto* widget = static_cast<QComboBox*>(Widget());
         widget->setMaxVisibleItems(16);
-        QObject::connect(widget, &QComboBox::activated, Receiver(),
-                         [this](int index) { FromUser([this, index] { m_combo.SetListIndex(index); }); });
+        QObject::connect(widget, &QComboBox::activated, Receiver(), [this](int index) {
+            FromUser([this, index] { m_combo.SetListIndex(index); });
+        });
     }
 
   protected:
@@ -199,10 +201,11 @@ class ComboBoxBinding : public ControlBinding {
         if (widget->isEditable() != editable) {
             widget->setEditable(editable);
             if (editable) {
-                QObject::connect(widget->lineEdit(), &QLineEdit::textEdited, Receiver(),
-                                 [this](const QString& text) {
-                                     FromUser([this, text] { m_combo.SetText(text.toStdString()); });
-                                 });
+                QObject::connect(
+                    widget->lineEdit(), &QLineEdit::textEdited, Receiver(),
+                    [this](const QString& text) {
+                        FromUser([this, text] { m_combo.SetText(text.toStdString()); });
+                    });
             }
         }
         bool same = widget->count() == m_combo.ListCount();
@@ -279,9 +282,11 @@ class RangeBinding : public ControlBinding {
         QObject::connect(widget, &QAbstractSlider::sliderMoved, Receiver(), [this](int value) {
             FromUser([this, value] { m_range.DragTo(ToModel(value)); });
         });
-        QObject::connect(widget, &QAbstractSlider::valueChanged, Receiver(), [this, widget](int value) {
-            if (!widget->isSliderDown()) FromUser([this, value] { m_range.SetValue(ToModel(value)); });
-        });
+        QObject::connect(widget, &QAbstractSlider::valueChanged, Receiver(),
+                         [this, widget](int value) {
+                             if (!widget->isSliderDown())
+                                 FromUser([this, value] { m_range.SetValue(ToModel(value)); });
+                         });
         QObject::connect(widget, &QAbstractSlider::sliderReleased, Receiver(), [this, widget] {
             FromUser([this, widget] { m_range.SetValue(ToModel(widget->value())); });
         });
@@ -364,9 +369,8 @@ BindingPtr MakeTextBoxBinding(TextBox& model, QWidget* host, ControlBinding* par
 BindingPtr MakeRangeBinding(RangeControl& model, QWidget* host, ControlBinding* parent) {
     QAbstractSlider* widget = nullptr;
     if (auto* bar = dynamic_cast<ScrollBar*>(&model)) {
-        widget = new QScrollBar(bar->GetOrientation() == Orientation::Vertical ? Qt::Vertical
-                                                                                : Qt::Horizontal,
-                                host);
+        widget = new QScrollBar(
+            bar->GetOrientation() == Orientation::Vertical ? Qt::Vertical : Qt::Horizontal, host);
     } else {
         widget = new QSlider(Qt::Horizontal, host);
     }

@@ -1,5 +1,6 @@
 #include "gui/WindowHost.h"
 
+#include <QActionGroup>
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -38,8 +39,23 @@ QString Q(const std::string& text) {
 
 }  // namespace
 
-WindowHost::WindowHost(const Context& context, RegistryAccess& registry, QtDialogs* qtDialogs)
-    : m_context(context), m_registry(registry), m_qtDialogs(qtDialogs) {}
+WindowHost::WindowHost(const Context& context, RegistryAccess& registry, QtDialogs* qtDialogs,
+                       MessageCatalogue* catalogue)
+    : m_context(context), m_registry(registry), m_qtDialogs(qtDialogs), m_catalogue(catalogue) {}
+
+bool WindowHost::SetLanguage(Language language) {
+    if (!m_catalogue || m_catalogue->GetLanguage() == language) return false;
+    if (m_control && !ControlProgress(*m_control).what.empty()) {
+        Say(tr("Finish or cancel the running procedure first.").toStdString(),
+            MsgIcon::Information);
+        return false;
+    }
+    const Language before = m_catalogue->GetLanguage();
+    m_catalogue->SetLanguage(language);
+    if (Open(m_current, true)) return true;
+    m_catalogue->SetLanguage(before);
+    return false;
+}
 
 WindowHost::~WindowHost() {
     if (m_control) m_control->Terminate();
@@ -52,32 +68,36 @@ void WindowHost::Say(const std::string& text, MsgIcon icon) {
     m_context.dialogs.MessageBox({text, MsgButtons::Ok, icon, "ZD4270"});
 }
 
-bool WindowHost::Open(const Connection& connection) {
+bool WindowHost::Open(const Connection& connection, bool keepLine) {
     StationDocument station;
     XmlNode terminal;
     sim::LineDescription line;
     std::shared_ptr<DevCom> devCom;
     std::shared_ptr<SimDevCom> simulated;
-    try {
-        station = StationDocument::Load(connection.stationFile);
-        terminal = connection.position >= 0 ? station.ChooseTerminal(connection.position)
-                                            : station.ChooseTerminal();
-        if (!connection.modbus.empty()) {
-            devCom = std::make_shared<ModbusDevCom>(ParseModbusEndpoint(connection.modbus));
-        } else {
-            if (!connection.lineFile.empty()) line = sim::LoadLineFile(connection.lineFile);
-            if (auto note = LinePlacementNote(line, connection.lineFile, terminal,
-                                              connection.stationFile))
-                Say(*note, MsgIcon::Information);
-            simulated = CreateSimulatedDevCom(m_context.scheduler, terminal, line);
-            devCom = simulated;
+    // The same terminal and line may go on as they are, and only the control start afresh.
+    const bool keep = keepLine && m_devCom;
+    if (!keep) {
+        try {
+            station = StationDocument::Load(connection.stationFile);
+            terminal = connection.position >= 0 ? station.ChooseTerminal(connection.position)
+                                                : station.ChooseTerminal();
+            if (!connection.modbus.empty()) {
+                devCom = std::make_shared<ModbusDevCom>(ParseModbusEndpoint(connection.modbus));
+            } else {
+                if (!connection.lineFile.empty()) line = sim::LoadLineFile(connection.lineFile);
+                if (auto note = LinePlacementNote(line, connection.lineFile, terminal,
+                                                  connection.stationFile))
+                    Say(*note, MsgIcon::Information);
+                simulated = CreateSimulatedDevCom(m_context.scheduler, terminal, line);
+                devCom = simulated;
+            }
+        } catch (const ControlError& e) {
+            Say(e.Description(), MsgIcon::Critical);
+            return false;
+        } catch (const std::exception& e) {
+            Say(e.what(), MsgIcon::Critical);
+            return false;
         }
-    } catch (const ControlError& e) {
-        Say(e.Description(), MsgIcon::Critical);
-        return false;
-    } catch (const std::exception& e) {
-        Say(e.what(), MsgIcon::Critical);
-        return false;
     }
 
     // The control of the old terminal ends as the tool ends it: its device list goes to the
@@ -90,12 +110,14 @@ bool WindowHost::Open(const Connection& connection) {
         m_window.reset();
         m_control.reset();
     }
-    m_station = std::move(station);
-    m_terminal = terminal;
-    m_line = std::move(line);
-    m_devCom = std::move(devCom);
-    m_simulated = std::move(simulated);
-    m_current = connection;
+    if (!keep) {
+        m_station = std::move(station);
+        m_terminal = terminal;
+        m_line = std::move(line);
+        m_devCom = std::move(devCom);
+        m_simulated = std::move(simulated);
+        m_current = connection;
+    }
 
     m_control = std::make_unique<configZD4270>(m_context, m_registry);
     m_window = std::make_unique<MainWindow>(*m_control);
@@ -105,16 +127,16 @@ bool WindowHost::Open(const Connection& connection) {
     if (!geometry.isEmpty()) m_window->restoreGeometry(geometry);
     m_window->show();
     m_control->RefreshData(m_terminal, m_devCom, StationUserData(m_terminal));
-    m_window->SetStation(connection.stationFile,
-                         m_control->Pos >= 0 ? m_control->Pos : connection.position,
-                         m_control->m_sDeviceName,
-                         connection.modbus.empty() ? std::string() : connection.modbus);
+    m_window->SetStation(
+        connection.stationFile, m_control->Pos >= 0 ? m_control->Pos : connection.position,
+        m_control->m_sDeviceName, connection.modbus.empty() ? std::string() : connection.modbus);
     return true;
 }
 
 bool WindowHost::Switch(const Connection& connection) {
     if (m_control && !ControlProgress(*m_control).what.empty()) {
-        Say(tr("Finish or cancel the running procedure first.").toStdString(), MsgIcon::Information);
+        Say(tr("Finish or cancel the running procedure first.").toStdString(),
+            MsgIcon::Information);
         return false;
     }
     const bool opened = Open(connection);
@@ -126,7 +148,8 @@ void WindowHost::SaveLineSnapshot(const std::string& path) {
     if (!m_simulated) throw ControlError("There is no simulated line to save.");
     sim::Terminal& terminal = m_simulated->Terminal();
     terminal.AdvanceToNow();
-    WriteFileAtomically(path, sim::WriteLineDescription(sim::CaptureLine(terminal, m_line.terminal)));
+    WriteFileAtomically(path,
+                        sim::WriteLineDescription(sim::CaptureLine(terminal, m_line.terminal)));
 }
 
 Connection WindowHost::RememberedModbus() const {
@@ -161,7 +184,8 @@ void WindowHost::BuildMenu() {
     const auto later = [this](std::function<void()> action) {
         return [this, action] { QTimer::singleShot(0, this, action); };
     };
-    menu->addAction(tr("&Open line file..."), QKeySequence::Open, later([this] { OpenLineFile(); }));
+    menu->addAction(tr("&Open line file..."), QKeySequence::Open,
+                    later([this] { OpenLineFile(); }));
     QMenu* examples = menu->addMenu(tr("Start from an &example"));
     const QDir lines(Q(ExamplesDir() + "/lines"));
     for (const QString& file : lines.entryList({QStringLiteral("*.json")}, QDir::Files)) {
@@ -179,13 +203,27 @@ void WindowHost::BuildMenu() {
     menu->addSeparator();
     menu->addAction(tr("&Terminal over Modbus TCP..."), later([this] { OpenModbus(); }));
     menu->addSeparator();
+    if (m_catalogue) {
+        QMenu* languages = menu->addMenu(tr("&Language"));
+        auto* group = new QActionGroup(languages);
+        for (const auto& [name, language] :
+             {std::pair{QStringLiteral("&English"), Language::English},
+              std::pair{QStringLiteral("&Deutsch"), Language::German}}) {
+            QAction* action =
+                languages->addAction(name, later([this, language] { SetLanguage(language); }));
+            action->setCheckable(true);
+            action->setChecked(m_catalogue->GetLanguage() == language);
+            group->addAction(action);
+        }
+        menu->addSeparator();
+    }
     menu->addAction(tr("&Quit"), QKeySequence::Quit, m_window.get(), &QWidget::close);
 }
 
 void WindowHost::OpenLineFile() {
-    const QString path = QFileDialog::getOpenFileName(m_window.get(), tr("Open a line file"),
-                                                      Q(ExamplesDir() + "/lines"),
-                                                      tr("Line files (*.json)"));
+    const QString path =
+        QFileDialog::getOpenFileName(m_window.get(), tr("Open a line file"),
+                                     Q(ExamplesDir() + "/lines"), tr("Line files (*.json)"));
     if (path.isEmpty()) return;
     Connection next = m_current;
     next.modbus.clear();
@@ -244,7 +282,8 @@ void WindowHost::OpenModbus() {
                                                           tr("Station documents (*.xml)"));
         if (!path.isEmpty()) station->setText(path);
     });
-    dialog.resize(dialog.fontMetrics().horizontalAdvance(QLatin1Char('0')) * 60, dialog.sizeHint().height());
+    dialog.resize(dialog.fontMetrics().horizontalAdvance(QLatin1Char('0')) * 60,
+                  dialog.sizeHint().height());
     if (dialog.exec() != QDialog::Accepted) return;
     Connection next;
     next.stationFile = station->text().toStdString();

@@ -34,13 +34,19 @@ struct Connection {
 
 class WindowHost : public QObject {
   public:
-    // qtDialogs, where the control's boxes are Qt's, are shown over the window.
-    WindowHost(const Context& context, RegistryAccess& registry, QtDialogs* qtDialogs = nullptr);
+    // qtDialogs, where the control's boxes are Qt's, are shown over the window. catalogue, the one
+    // the context reads, lets the user switch the language (the control then starts afresh).
+    WindowHost(const Context& context, RegistryAccess& registry, QtDialogs* qtDialogs = nullptr,
+               MessageCatalogue* catalogue = nullptr);
+
+    // The control's texts in another language: the control is ended and started again on the
+    // same terminal, as the tool does. Refused, like a switch, while a procedure runs.
+    bool SetLanguage(Language language);
     ~WindowHost() override;
 
     // Opens the connection and shows the window on it. What cannot be used (a station, line file
     // or address) is said in a box, and the current connection stays; false then.
-    bool Open(const Connection& connection);
+    bool Open(const Connection& connection) { return Open(connection, false); }
     // Refused with a box while a procedure runs: the control would be taken from under it.
     bool Switch(const Connection& connection);
 
@@ -60,6 +66,8 @@ class WindowHost : public QObject {
     // A box through the control's dialogs, over the window.
     void Say(const std::string& text, MsgIcon icon);
     void BuildMenu();
+    // keepLine: the current terminal and line stay; only the control is started again.
+    bool Open(const Connection& connection, bool keepLine);
     void Remember(const Connection& connection);
     // The connection menu's actions, run after the menu's own signal has returned.
     void OpenLineFile();
@@ -69,6 +77,7 @@ class WindowHost : public QObject {
     Context m_context;
     RegistryAccess& m_registry;
     QtDialogs* m_qtDialogs;
+    MessageCatalogue* m_catalogue;
     Connection m_current;
     StationDocument m_station;
     XmlNode m_terminal;

@@ -126,8 +126,8 @@ std::int16_t Link::SendDSICommand(std::uint8_t& nData) {
         return SendCommand(nWord);
     });
     if (m_observer) {
-        m_observer->Observe({Transaction::Kind::DSICommand, 0, nData, 0, 0, nData, result,
-                             m_bLastAcknowledged});
+        m_observer->Observe(
+            {Transaction::Kind::DSICommand, 0, nData, 0, 0, nData, result, m_bLastAcknowledged});
     }
     return result;
 }

@@ -12,8 +12,14 @@ namespace {
 Transaction Command(std::int16_t id, std::int16_t addr, std::int16_t result = kResultDone,
                     bool acknowledged = true) {
     std::uint8_t data = 0;
-    return {Transaction::Kind::DALICommand, id, data, kAddrShort, addr,
-            BuildDALICommandWord(id, data, kAddrShort, addr), result, acknowledged};
+    return {Transaction::Kind::DALICommand,
+            id,
+            data,
+            kAddrShort,
+            addr,
+            BuildDALICommandWord(id, data, kAddrShort, addr),
+            result,
+            acknowledged};
 }
 
 Transaction Answer(std::int16_t result, std::uint8_t data = 0) {

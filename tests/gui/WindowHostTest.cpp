@@ -37,7 +37,7 @@ std::size_t StoreEntriesUnder(const MemoryRegistry& registry, const std::string&
 TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine) {
     test::TestContext ctx;
     MemoryRegistry registry;
-    WindowHost host(ctx.context, registry);
+    WindowHost host(ctx.context, registry, nullptr, &ctx.messages);
     const Connection three{Example("stations/packed-intel.xml"), -1,
                            Example("lines/three-addressed.json"), ""};
     ASSERT_TRUE(host.Open(three));
@@ -92,6 +92,19 @@ TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine
     again.lineFile = snapshot;
     ASSERT_TRUE(host.Switch(again));
     EXPECT_EQ(host.Simulated()->Terminal().GearLevel(firstGear), 200);
+
+    // Another language: the control starts again in it, on the line as it is, keeping its devices.
+    scan();
+    level = 120;
+    host.Control()->TerminalLink().SendDALICommand(command, level, type, address, nullptr);
+    ctx.scheduler.RunFor(5'000);
+    const std::size_t devices = host.Control()->treeDevices.Nodes().size();
+    ASSERT_TRUE(host.SetLanguage(Language::German));
+    EXPECT_EQ(host.Control()->cmdScanDevices.Caption(), ctx.messages.Load(5071, Language::German));
+    EXPECT_NE(ctx.messages.Load(5071, Language::German),
+              ctx.messages.Load(5071, Language::English));
+    EXPECT_EQ(host.Control()->treeDevices.Nodes().size(), devices);
+    EXPECT_EQ(host.Simulated()->Terminal().GearLevel(firstGear), 120);
 }
 
 }  // namespace

@@ -6,21 +6,21 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
-#include <QTableView>
-#include <QTemporaryDir>
-#include <QToolButton>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
 #include <QStatusBar>
+#include <QTableView>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QToolButton>
 #include <filesystem>
 #include <memory>
 #include <string>
 
-#include "frame/configZD4270.h"
 #include "frame/BusLog.h"
+#include "frame/configZD4270.h"
 #include "gui/BusMonitor.h"
 #include "gui/ControlBinding.h"
 #include "gui/LampWindow.h"
@@ -32,8 +32,8 @@
 #include "pages/configZD4270LightControl.h"
 #include "platform/Messages.h"
 #include "platform/RegistryAccess.h"
-#include "sim/Terminal.h"
 #include "sim/LineFile.h"
+#include "sim/Terminal.h"
 #include "support/TestContext.h"
 
 namespace zd {
@@ -83,8 +83,8 @@ class WindowScenario : public ::testing::Test {
     // Clicks a lamp switch ("Out", "In", "Fail") on the gear's tile, as the user does.
     void ClickLampSwitch(int gearId, const QString& text) {
         for (QToolButton* button : window->Lamps()->findChildren<QToolButton*>()) {
-            if (button->text() == text &&
-                button->parentWidget()->toolTip().startsWith(QStringLiteral("gear %1;").arg(gearId))) {
+            if (button->text() == text && button->parentWidget()->toolTip().startsWith(
+                                              QStringLiteral("gear %1;").arg(gearId))) {
                 QTest::mouseClick(button, Qt::LeftButton);
                 return;
             }
@@ -94,7 +94,8 @@ class WindowScenario : public ::testing::Test {
     // Saves a picture of the whole window beside the test binary, for a person to look at.
     void SavePicture(const std::string& name) const {
         const fs::path dir = QCoreApplication::applicationDirPath().toStdString();
-        window->grab().save(QString::fromStdString((dir / ("gui-window-" + name + ".png")).string()));
+        window->grab().save(
+            QString::fromStdString((dir / ("gui-window-" + name + ".png")).string()));
     }
     // Line time passes, and the window draws what the control did meanwhile.
     bool RunUntil(const std::function<bool()>& done, std::int64_t limitMs) {
@@ -151,8 +152,9 @@ TEST_F(WindowScenario, TheCommandsPageLevelSliderHasFullLevelAtTheTop) {
     const struct {
         Qt::Key key;
         int expected;
-    } keys[] = {{Qt::Key_Up, 101},  {Qt::Key_Up, 102},     {Qt::Key_Down, 101},
-                {Qt::Key_PageUp, 101 + slider->pageStep()}, {Qt::Key_Home, 0}, {Qt::Key_End, 255}};
+    } keys[] = {{Qt::Key_Up, 101},   {Qt::Key_Up, 102},
+                {Qt::Key_Down, 101}, {Qt::Key_PageUp, 101 + slider->pageStep()},
+                {Qt::Key_Home, 0},   {Qt::Key_End, 255}};
     for (const auto& k : keys) {
         QTest::keyClick(slider, k.key);
         EXPECT_EQ(level(), k.expected) << QTest::toString(k.key);
@@ -182,13 +184,15 @@ TEST_F(WindowScenario, RandomAddressingShowsItsProgressAndCancelsFromTheStatusBa
     QCoreApplication::processEvents();
     ASSERT_TRUE(status.Bar()->isVisible());
     EXPECT_TRUE(status.CancelButton()->isVisible());
-    EXPECT_TRUE(status.Text()->text().startsWith("random addressing")) << status.Text()->text().toStdString();
+    EXPECT_TRUE(status.Text()->text().startsWith("random addressing"))
+        << status.Text()->text().toStdString();
 
     // The bar and the count of addressed gear advance as the search finds them, and an estimate
     // of the time left appears once part of the run lies behind.
     int lastValue = status.Bar()->value();
     for (int found : {2, 5, 9}) {
-        ASSERT_TRUE(RunUntil([&] { return control->lstRndAddrView.ItemCount() >= found; }, 900'000));
+        ASSERT_TRUE(
+            RunUntil([&] { return control->lstRndAddrView.ItemCount() >= found; }, 900'000));
         EXPECT_GT(status.Bar()->value(), lastValue) << found;
         lastValue = status.Bar()->value();
         const std::string text = status.Text()->text().toStdString();
@@ -238,8 +242,10 @@ TEST_F(WindowScenario, TheBusMonitorShowsAScanAsItHappensAndOnlyWhileShown) {
     for (int r = 0; r < rows(); ++r) {
         if (cell(r, 2) != "query ballast") continue;
         ++queries;
-        if (cell(r, 6) == "YES") yes.push_back(cell(r, 1));
-        else EXPECT_EQ(cell(r, 6), "NO") << cell(r, 1);
+        if (cell(r, 6) == "YES")
+            yes.push_back(cell(r, 1));
+        else
+            EXPECT_EQ(cell(r, 6), "NO") << cell(r, 1);
     }
     EXPECT_EQ(queries, 64);
     EXPECT_EQ(yes.size(), 3u);
@@ -294,7 +300,8 @@ TEST_F(WindowScenario, TheLampTileFollowsTheLightControlSlider) {
         for (int i = 0; i < presses; ++i) QTest::keyClick(slider, key);
         RunUntil([] { return false; }, 1'000);
         EXPECT_EQ(window->Lamps()->LevelText(gear).toInt(), devCom->Terminal().GearLevel(gear));
-        EXPECT_EQ(window->Lamps()->LevelText(gear), QString::fromStdString(page->txtLightLevel.Text()));
+        EXPECT_EQ(window->Lamps()->LevelText(gear),
+                  QString::fromStdString(page->txtLightLevel.Text()));
     }
     EXPECT_EQ(window->Lamps()->LevelText(gear), "93");
     SavePicture("light-control");
@@ -320,7 +327,8 @@ TEST_F(WindowScenario, PhysicalSelectionByPullingALampInTheDock) {
         ClickLampSwitch(gear, "Out");
         // The control finds the ballast whose lamp is out and gives it the next address, which
         // its tile shows while the lamp is still out.
-        ASSERT_TRUE(RunUntil([&] { return status() == waitingForReinsertion; }, 60'000)) << status();
+        ASSERT_TRUE(RunUntil([&] { return status() == waitingForReinsertion; }, 60'000))
+            << status();
         ASSERT_TRUE(RunUntil(
             [&] {
                 window->Lamps()->Refresh();
@@ -328,7 +336,8 @@ TEST_F(WindowScenario, PhysicalSelectionByPullingALampInTheDock) {
             },
             60'000));
         ClickLampSwitch(gear, "In");
-        ASSERT_TRUE(RunUntil([&] { return control->lstPhySelView.ItemCount() == order + 1; }, 60'000));
+        ASSERT_TRUE(
+            RunUntil([&] { return control->lstPhySelView.ItemCount() == order + 1; }, 60'000));
         ++order;
     }
     SavePicture("physical-selection");
