@@ -160,7 +160,7 @@ BusMonitor::BusMonitor(Link& link, const Scheduler& clock, QWidget* parent)
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setWordWrap(false);
     const int digit = m_table->fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    const int widths[kColumns - 1] = {13, 6, 30, 7, 14, 10};
+    const int widths[kColumns - 1] = {13, 8, 30, 9, 26, 12};
     for (int c = 0; c < kColumns - 1; ++c) m_table->setColumnWidth(c, widths[c] * digit);
 
     const auto filterChanged = [this] {

@@ -67,6 +67,16 @@ MainWindow::MainWindow(configZD4270& control) : m_control(control) {
     QAction* monitor = m_busMonitor->toggleViewAction();
     monitor->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
     view->addAction(monitor);
+    // The first time the user opens the monitor, the window grows by it rather than squeezing
+    // the control into scroll bars.
+    connect(monitor, &QAction::triggered, this, [this](bool shown) {
+        if (!shown || m_monitorRoomMade || isMaximized() || isFullScreen()) return;
+        m_monitorRoomMade = true;
+        const int rows = 12;
+        const int height = m_busMonitor->fontMetrics().height() * (rows + 6);
+        resizeDocks({m_busMonitor}, {height}, Qt::Vertical);
+        resize(width(), this->height() + height);
+    });
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(QStringLiteral("&About ZD4270"), this, [this] {
         QMessageBox::about(this, QStringLiteral("About ZD4270"), AboutText());

@@ -77,6 +77,7 @@ class MainWindow : public QMainWindow {
     std::unique_ptr<ControlBinding> m_archivMenu;
     RunStatus* m_runStatus = nullptr;
     BusMonitor* m_busMonitor = nullptr;
+    bool m_monitorRoomMade = false;
     QMenu* m_viewMenu = nullptr;
     QDockWidget* m_lampDock = nullptr;
     LampWindow* m_lamps = nullptr;
