@@ -83,6 +83,9 @@ class ListViewBinding : public ControlBinding {
         widget->setAllColumnsShowFocus(true);
         widget->header()->setStretchLastSection(false);
         widget->header()->setSectionsMovable(false);
+        QObject::connect(widget->header(), &QHeaderView::sectionResized, Receiver(), [this] {
+            if (!m_fitting) m_userSized = true;
+        });
         // The rows may be rebuilt by the model's handler: the call runs after Qt's own handling
         // of the click is over.
         QObject::connect(widget, &QTreeWidget::itemClicked, Receiver(),
@@ -104,6 +107,7 @@ class ListViewBinding : public ControlBinding {
     void SyncProperties() override {
         SyncColumns();
         SyncRows();
+        FitColumns();
     }
 
   private:
@@ -138,7 +142,7 @@ class ListViewBinding : public ControlBinding {
             // Widths the user dragged stay until the model gives a new one.
             if (m_columnWidths[c] != column.width) {
                 m_columnWidths[c] = column.width;
-                widget->setColumnWidth(section, TwipsToPixels(column.width));
+                m_userSized = false;
             }
             widget->headerItem()->setTextAlignment(section, ToQt(column.alignment));
         }
@@ -185,8 +189,63 @@ class ListViewBinding : public ControlBinding {
         }
     }
 
+    // The model's widths were drawn for one font; with another, or with texts longer than the
+    // column, a text would be cut. A column too narrow for its texts takes room from columns
+    // wider than theirs, and widens anyway (the list then scrolls) when there is not enough.
+    // Widths the user dragged stay until the model gives new ones.
+    void FitColumns() {
+        auto* widget = Tree();
+        const int columns = static_cast<int>(m_list.Columns().size());
+        if (m_list.Style() != ListViewStyle::Report || m_userSized || columns == 0) return;
+        const QFontMetrics cells(widget->font());
+        const QFontMetrics heads(widget->header()->font());
+        const int pad = 2 * cells.horizontalAdvance(QLatin1Char('0'));
+        // Column 0 also holds the check box and the icon.
+        const int lead = widget->iconSize().width() +
+                         (m_list.CheckBoxes() ? widget->style()->pixelMetric(QStyle::PM_IndicatorWidth) +
+                                                    pad / 2
+                                              : 0);
+        std::vector<int> width(static_cast<std::size_t>(columns));
+        std::vector<int> needed(static_cast<std::size_t>(columns));
+        for (int c = 0; c < columns; ++c) {
+            const auto i = static_cast<std::size_t>(c);
+            width[i] = TwipsToPixels(m_list.Columns()[i].width);
+            needed[i] = heads.horizontalAdvance(widget->headerItem()->text(c)) + pad;
+        }
+        for (int r = 0; r < widget->topLevelItemCount(); ++r) {
+            const QTreeWidgetItem& item = *widget->topLevelItem(r);
+            for (int c = 0; c < columns; ++c) {
+                const int text = cells.horizontalAdvance(item.text(c)) + pad + (c == 0 ? lead : 0);
+                needed[static_cast<std::size_t>(c)] =
+                    std::max(needed[static_cast<std::size_t>(c)], text);
+            }
+        }
+        int deficit = 0;
+        int spare = 0;
+        for (std::size_t i = 0; i < width.size(); ++i) {
+            deficit += std::max(0, needed[i] - width[i]);
+            spare += std::max(0, width[i] - needed[i]);
+        }
+        if (deficit > 0) {
+            const int take = std::min(deficit, spare);
+            for (std::size_t i = 0; i < width.size(); ++i) {
+                if (width[i] > needed[i])
+                    width[i] -= (width[i] - needed[i]) * take / std::max(1, spare);
+                else
+                    width[i] = needed[i];
+            }
+        }
+        m_fitting = true;
+        for (int c = 0; c < columns; ++c)
+            if (widget->columnWidth(c) != width[static_cast<std::size_t>(c)])
+                widget->setColumnWidth(c, width[static_cast<std::size_t>(c)]);
+        m_fitting = false;
+    }
+
     ListView& m_list;
     PressTracker* m_press;
+    bool m_userSized = false;
+    bool m_fitting = false;
     // The rows the widget shows, so that added rows are appended rather than rebuilt.
     std::vector<const ListItem*> m_rows;
     std::vector<double> m_columnWidths;

@@ -15,6 +15,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
+#include <QStyle>
+#include <QTreeWidget>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -309,6 +311,25 @@ TEST_F(WindowScenario, TheLampTileFollowsTheLightControlSlider) {
     }
     EXPECT_EQ(window->Lamps()->LevelText(gear), "93");
     SavePicture("light-control");
+    // Each device page reads its values, and no list cuts a text it shows.
+    for (const char* page : {"05Variables", "05Groups", "05Scenes"}) {
+        ASSERT_TRUE(control->treeDevices.SelectNode(page));
+        RunUntil([] { return false; }, 5'000);
+        SavePicture(page);
+        for (const QTreeWidget* list : window->findChildren<QTreeWidget*>()) {
+            if (!list->isVisible() || list->isHeaderHidden()) continue;
+            for (int r = 0; r < list->topLevelItemCount(); ++r)
+                for (int c = 1; c < list->columnCount(); ++c) {
+                    const QString text = list->topLevelItem(r)->text(c);
+                    // The cell's text margin, as the item view's style leaves it on each side.
+                    const int margin =
+                        list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1;
+                    EXPECT_LE(list->fontMetrics().horizontalAdvance(text) + 2 * margin,
+                              list->columnWidth(c))
+                        << page << ": " << text.toStdString();
+                }
+        }
+    }
 }
 
 TEST_F(WindowScenario, PhysicalSelectionByPullingALampInTheDock) {
