@@ -367,6 +367,8 @@ class GridBinding : public ControlBinding {
         : ControlBinding(model, new GridWidget(host), parent), m_grid(model) {
         auto* widget = Table();
         widget->setSelectionMode(QAbstractItemView::SingleSelection);
+        // The arrow keys move between the cells; Tab goes on to the tab's next control.
+        widget->setTabKeyNavigation(false);
         widget->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
         widget->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
         widget->horizontalHeader()->setHighlightSections(false);

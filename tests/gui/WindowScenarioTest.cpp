@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QSlider>
 #include <QStatusBar>
 #include <QTableView>
@@ -18,6 +19,7 @@
 #include <QStyle>
 #include <QTreeWidget>
 #include <filesystem>
+#include <set>
 #include <memory>
 #include <string>
 
@@ -369,6 +371,36 @@ TEST_F(WindowScenario, PhysicalSelectionByPullingALampInTheDock) {
     ASSERT_TRUE(control->cmdPhySelStart.Click());
     EXPECT_FALSE(control->m_bPhySelRunning);
     EXPECT_EQ(control->lstPhySelView.ItemCount(), 2);
+}
+
+TEST_F(WindowScenario, TheKeyboardReachesEveryControlOfEachTab) {
+    Open("three-addressed.json");
+    ASSERT_TRUE(control->cmdScanDevices.Click());
+    ASSERT_TRUE(RunUntil([&] { return !control->m_bScanning; }, 120'000));
+    ASSERT_TRUE(control->treeDevices.SelectNode("05Device"));
+    QCoreApplication::processEvents();
+    QWidget* surface = window->Surface().Widget();
+    const std::pair<int, int> tabs[] = {{0, 0}, {1, 0}, {1, 1}, {1, 2}, {1, 3}, {2, 0}, {3, 0}};
+    for (const auto& [main, sub] : tabs) {
+        control->tabMain.SetTab(main);
+        if (main == 1) control->tabAddressing.SetTab(sub);
+        QCoreApplication::processEvents();
+        std::set<QWidget*> wanted;
+        for (QWidget* w : surface->findChildren<QWidget*>())
+            if (w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus) &&
+                !w->focusProxy() && !qobject_cast<QScrollBar*>(w))
+                wanted.insert(w);
+        ASSERT_FALSE(wanted.empty());
+        (*wanted.begin())->setFocus(Qt::TabFocusReason);
+        std::set<QWidget*> reached;
+        for (std::size_t i = 0; i < 3 * wanted.size() + 10; ++i) {
+            reached.insert(QApplication::focusWidget());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        for (QWidget* w : wanted)
+            EXPECT_TRUE(reached.count(w)) << main << "/" << sub << ": " << w->metaObject()->className()
+                                          << " " << w->objectName().toStdString();
+    }
 }
 
 }  // namespace
