@@ -206,6 +206,17 @@ LampWindow::LampWindow(sim::Terminal& terminal, QWidget* parent, int columns)
 
 LampWindow::~LampWindow() = default;
 
+void LampWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    Refresh();
+    m_timer->start(kRefreshMs);
+}
+
+void LampWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    m_timer->stop();
+}
+
 void LampWindow::Refresh() {
     m_terminal.AdvanceToNow();
     std::vector<int> ids;

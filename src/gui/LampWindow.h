@@ -36,6 +36,11 @@ class LampWindow : public QWidget {
     QString LevelText(int gearId) const;
     QString AddressText(int gearId) const;
 
+  protected:
+    // Hidden (a closed dock), the tiles do not follow the line.
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
   private:
     void Rebuild(const std::vector<int>& ids);
 
