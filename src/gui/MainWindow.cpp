@@ -15,7 +15,6 @@
 #include <QStatusBar>
 #include <QStyleFactory>
 #include <QVBoxLayout>
-#include <exception>
 
 #include "frame/configZD4270.h"
 #include "gui/BusMonitor.h"
@@ -25,14 +24,9 @@
 #include "gui/RunStatus.h"
 #include "gui/WindowHost.h"
 #include "host/InstallPaths.h"
-#include "host/ModbusDevCom.h"
 #include "host/QSettingsRegistry.h"
 #include "host/QtScheduler.h"
-#include "host/SimDevCom.h"
-#include "host/StationDocument.h"
-#include "platform/Error.h"
 #include "platform/Version.h"
-#include "sim/LineFile.h"
 
 namespace zd {
 
