@@ -151,6 +151,9 @@ class CheckBoxBinding : public ControlBinding {
     void SyncProperties() override {
         auto* widget = static_cast<QCheckBox*>(Widget());
         widget->setText(Q(m_check.Caption()));
+        // A caption in a longer language may run past the box the layout gives it: the whole
+        // text stays readable on hovering.
+        widget->setToolTip(Q(m_check.Caption()));
         widget->setTristate(m_check.Value() == CheckState::Grayed);
         widget->setCheckState(m_check.Value() == CheckState::Checked  ? Qt::Checked
                               : m_check.Value() == CheckState::Grayed ? Qt::PartiallyChecked
