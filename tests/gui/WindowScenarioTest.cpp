@@ -18,6 +18,7 @@
 #include <QToolButton>
 #include <QStyle>
 #include <QTreeWidget>
+#include <algorithm>
 #include <filesystem>
 #include <set>
 #include <memory>
@@ -31,6 +32,7 @@
 #include "gui/MainWindow.h"
 #include "gui/RunStatus.h"
 #include "host/SimDevCom.h"
+#include "link/Commands.h"
 #include "host/StationDocument.h"
 #include "pages/configZD4270Commands.h"
 #include "pages/configZD4270LightControl.h"
@@ -313,6 +315,26 @@ TEST_F(WindowScenario, TheLampTileFollowsTheLightControlSlider) {
     }
     EXPECT_EQ(window->Lamps()->LevelText(gear), "93");
     SavePicture("light-control");
+
+    // A fade shows on the tile as it runs: fade time 7 takes some 5.7 s from 93 to full.
+    const auto send = [&](std::int16_t command, std::uint8_t data) {
+        std::int16_t type = kAddrShort, address = 5;
+        control->TerminalLink().SendDALICommand(command, data, type, address, nullptr);
+    };
+    std::uint8_t dtr = 7;
+    std::int16_t dtrCommand = kCmdDataTransferRegister, broadcast = kAddrBroadcast, none = 0;
+    control->TerminalLink().SendDALICommand(dtrCommand, dtr, broadcast, none, nullptr);
+    send(kCmdStoreDtrAsFadeTime, 0);
+    send(kCmdDirectArcPower, 254);
+    std::vector<int> seen;
+    for (int step = 0; step < 8; ++step) {
+        RunUntil([] { return false; }, 1'000);
+        seen.push_back(window->Lamps()->LevelText(gear).toInt());
+    }
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end())) << ::testing::PrintToString(seen);
+    EXPECT_GE(std::count_if(seen.begin(), seen.end(), [](int l) { return l > 93 && l < 254; }), 3)
+        << ::testing::PrintToString(seen);
+    EXPECT_EQ(seen.back(), 254);
     // Each device page reads its values, and no list cuts a text it shows.
     for (const char* page : {"05Variables", "05Groups", "05Scenes"}) {
         ASSERT_TRUE(control->treeDevices.SelectNode(page));
