@@ -60,7 +60,8 @@ class PressTracker : public QObject {
 
   protected:
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)
+        if (event->type() == QEvent::MouseButtonPress ||
+            event->type() == QEvent::MouseButtonDblClick)
             m_pressed = true;
         else if (event->type() == QEvent::MouseButtonRelease)
             m_pressed = false;
@@ -116,7 +117,8 @@ class ListViewBinding : public ControlBinding {
     void Later(bool (ListView::*call)(int), QTreeWidgetItem* item) {
         const int index = Tree()->indexOfTopLevelItem(item) + 1;
         QMetaObject::invokeMethod(
-            Receiver(), [this, call, index] { FromUser([this, call, index] { (m_list.*call)(index); }); },
+            Receiver(),
+            [this, call, index] { FromUser([this, call, index] { (m_list.*call)(index); }); },
             Qt::QueuedConnection);
     }
 
@@ -169,7 +171,8 @@ class ListViewBinding : public ControlBinding {
             item.setText(0, Q(row.Text()));
             for (int c = 1; c < columns; ++c) {
                 item.setText(c, Q(row.SubItem(c)));
-                item.setTextAlignment(c, ToQt(m_list.Columns()[static_cast<std::size_t>(c)].alignment));
+                item.setTextAlignment(
+                    c, ToQt(m_list.Columns()[static_cast<std::size_t>(c)].alignment));
             }
             SetImage(item, row.SmallIcon());
             if (m_list.CheckBoxes()) {
@@ -201,10 +204,10 @@ class ListViewBinding : public ControlBinding {
         const QFontMetrics heads(widget->header()->font());
         const int pad = 2 * cells.horizontalAdvance(QLatin1Char('0'));
         // Column 0 also holds the check box and the icon.
-        const int lead = widget->iconSize().width() +
-                         (m_list.CheckBoxes() ? widget->style()->pixelMetric(QStyle::PM_IndicatorWidth) +
-                                                    pad / 2
-                                              : 0);
+        const int lead =
+            widget->iconSize().width() +
+            (m_list.CheckBoxes() ? widget->style()->pixelMetric(QStyle::PM_IndicatorWidth) + pad / 2
+                                 : 0);
         std::vector<int> width(static_cast<std::size_t>(columns));
         std::vector<int> needed(static_cast<std::size_t>(columns));
         for (int c = 0; c < columns; ++c) {
@@ -377,19 +380,21 @@ class GridBinding : public ControlBinding {
             const QSignalBlocker blocker(Widget());
             ShowCell(row, col);
         });
-        QObject::connect(widget, &QTableWidget::itemChanged, Receiver(), [this](QTableWidgetItem* item) {
-            const int row = item->row() + m_grid.FixedRows();
-            const int col = item->column() + m_grid.FixedCols();
-            const std::string text = item->text().toStdString();
-            FromUser([this, row, col, text] { m_grid.SetTextMatrix(row, col, text); });
-        });
-        QObject::connect(widget, &QTableWidget::currentCellChanged, Receiver(), [this](int row, int col) {
-            if (row < 0 || col < 0) return;
-            FromUser([this, row, col] {
-                m_grid.SetRow(row + m_grid.FixedRows());
-                m_grid.SetCol(col + m_grid.FixedCols());
+        QObject::connect(
+            widget, &QTableWidget::itemChanged, Receiver(), [this](QTableWidgetItem* item) {
+                const int row = item->row() + m_grid.FixedRows();
+                const int col = item->column() + m_grid.FixedCols();
+                const std::string text = item->text().toStdString();
+                FromUser([this, row, col, text] { m_grid.SetTextMatrix(row, col, text); });
             });
-        });
+        QObject::connect(widget, &QTableWidget::currentCellChanged, Receiver(),
+                         [this](int row, int col) {
+                             if (row < 0 || col < 0) return;
+                             FromUser([this, row, col] {
+                                 m_grid.SetRow(row + m_grid.FixedRows());
+                                 m_grid.SetCol(col + m_grid.FixedCols());
+                             });
+                         });
     }
 
   protected:
@@ -425,7 +430,8 @@ class GridBinding : public ControlBinding {
         widget->horizontalHeader()->setFixedHeight(rowHeight);
         for (int c = shape.fixedCols; c < shape.cols; ++c)
             widget->setColumnWidth(c - shape.fixedCols, TwipsToPixels(m_grid.ColWidth(c)));
-        if (shape.fixedCols > 0) widget->verticalHeader()->setFixedWidth(TwipsToPixels(m_grid.ColWidth(0)));
+        if (shape.fixedCols > 0)
+            widget->verticalHeader()->setFixedWidth(TwipsToPixels(m_grid.ColWidth(0)));
         const int row = m_grid.Row() - shape.fixedRows;
         const int col = m_grid.Col() - shape.fixedCols;
         if (row >= 0 && col >= 0 && (widget->currentRow() != row || widget->currentColumn() != col))

@@ -12,16 +12,16 @@
 #include <QScrollBar>
 #include <QSlider>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolButton>
-#include <QStyle>
 #include <QTreeWidget>
 #include <algorithm>
 #include <filesystem>
-#include <set>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "frame/BusLog.h"
@@ -32,8 +32,8 @@
 #include "gui/MainWindow.h"
 #include "gui/RunStatus.h"
 #include "host/SimDevCom.h"
-#include "link/Commands.h"
 #include "host/StationDocument.h"
+#include "link/Commands.h"
 #include "pages/configZD4270Commands.h"
 #include "pages/configZD4270LightControl.h"
 #include "platform/Messages.h"
@@ -420,8 +420,9 @@ TEST_F(WindowScenario, TheKeyboardReachesEveryControlOfEachTab) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         }
         for (QWidget* w : wanted)
-            EXPECT_TRUE(reached.count(w)) << main << "/" << sub << ": " << w->metaObject()->className()
-                                          << " " << w->objectName().toStdString();
+            EXPECT_TRUE(reached.count(w))
+                << main << "/" << sub << ": " << w->metaObject()->className() << " "
+                << w->objectName().toStdString();
     }
 }
 
