@@ -1,8 +1,5 @@
 #include "cli/Progress.h"
 
-#include <algorithm>
-#include <cmath>
-
 #include <unistd.h>
 
 namespace zd {
@@ -12,32 +9,6 @@ namespace {
 constexpr std::int64_t kRedrawMs = 1000;
 
 }  // namespace
-
-std::string DurationText(std::int64_t ms) {
-    const std::int64_t seconds = std::max<std::int64_t>(0, (ms + 500) / 1000);
-    if (seconds < 60) return std::to_string(seconds) + " s";
-    const std::int64_t minutes = seconds / 60;
-    if (minutes < 60)
-        return std::to_string(minutes) + " min " + std::to_string(seconds % 60) + " s";
-    return std::to_string(minutes / 60) + " h " + std::to_string(minutes % 60) + " min";
-}
-
-std::string ProgressText(const ProgressState& state, std::int64_t elapsedMs) {
-    std::string text = state.what;
-    if (!state.detail.empty()) text += ": " + state.detail;
-    if (state.fraction) {
-        const double fraction = std::clamp(*state.fraction, 0.0, 1.0);
-        text += ", " + std::to_string(static_cast<int>(std::floor(fraction * 100))) + " %";
-        // The rest will take as long per part as the parts done so far; an estimate needs a
-        // little of the run behind it.
-        if (fraction >= 0.01 && fraction < 1 && elapsedMs >= 1000) {
-            const auto left = static_cast<std::int64_t>(elapsedMs * (1 - fraction) / fraction);
-            text += ", about " + DurationText(left) + " left";
-        }
-    }
-    text += " (" + DurationText(elapsedMs) + " so far)";
-    return text;
-}
 
 ProgressLine::ProgressLine(std::FILE* out, const Scheduler& clock, bool enabled)
     : m_out(out), m_clock(clock), m_enabled(enabled) {}

@@ -5,25 +5,12 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <optional>
 #include <string>
 
+#include "frame/ControlProgress.h"
 #include "platform/Scheduler.h"
 
 namespace zd {
-
-// Where a procedure stands: what runs, what it has done so far, and the part of the whole that
-// is done (0 to 1) when the procedure can tell.
-struct ProgressState {
-    std::string what;
-    std::string detail;
-    std::optional<double> fraction;
-};
-
-// "about 9 min 40 s", "12 s": a duration as the progress line shows it.
-std::string DurationText(std::int64_t ms);
-// The text of the progress line after elapsedMs on the line.
-std::string ProgressText(const ProgressState& state, std::int64_t elapsedMs);
 
 class ProgressLine {
   public:

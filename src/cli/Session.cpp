@@ -1,6 +1,6 @@
 #include "cli/Session.h"
 
-#include "cli/ControlProgress.h"
+#include "frame/ControlProgress.h"
 #include "host/ModbusDevCom.h"
 #include "platform/Error.h"
 #include "platform/Files.h"

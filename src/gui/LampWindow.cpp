@@ -188,8 +188,11 @@ class LampTile : public QFrame {
     QAction* m_fail = nullptr;
 };
 
-LampWindow::LampWindow(sim::Terminal& terminal, QWidget* parent)
-    : QWidget(parent), m_terminal(terminal), m_timer(std::make_unique<QTimer>()) {
+LampWindow::LampWindow(sim::Terminal& terminal, QWidget* parent, int columns)
+    : QWidget(parent),
+      m_terminal(terminal),
+      m_columns(std::max(1, columns)),
+      m_timer(std::make_unique<QTimer>()) {
     setWindowTitle(QStringLiteral("Lamps"));
     m_grid = new QGridLayout(this);
     m_grid->setContentsMargins(8, 8, 8, 8);
@@ -202,6 +205,17 @@ LampWindow::LampWindow(sim::Terminal& terminal, QWidget* parent)
 }
 
 LampWindow::~LampWindow() = default;
+
+void LampWindow::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    Refresh();
+    m_timer->start(kRefreshMs);
+}
+
+void LampWindow::hideEvent(QHideEvent* event) {
+    QWidget::hideEvent(event);
+    m_timer->stop();
+}
 
 void LampWindow::Refresh() {
     m_terminal.AdvanceToNow();
@@ -228,7 +242,7 @@ void LampWindow::Rebuild(const std::vector<int>& ids) {
     int index = 0;
     for (int id : ids) {
         auto* tile = new LampTile(m_terminal, id, *this);
-        m_grid->addWidget(tile, index / kColumns, index % kColumns);
+        m_grid->addWidget(tile, index / m_columns, index % m_columns);
         m_tiles[id] = tile;
         ++index;
     }

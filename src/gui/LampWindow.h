@@ -23,11 +23,11 @@ class LampWindow : public QWidget {
   public:
     // How often the tiles follow the line.
     static constexpr int kRefreshMs = 100;
-    // Tiles per row.
+    // Tiles per row of the simulator's own window.
     static constexpr int kColumns = 8;
 
     // The terminal must outlive the window; the window refreshes itself every kRefreshMs.
-    explicit LampWindow(sim::Terminal& terminal, QWidget* parent = nullptr);
+    explicit LampWindow(sim::Terminal& terminal, QWidget* parent = nullptr, int columns = kColumns);
     ~LampWindow() override;
 
     // Brings the tiles up to the line now: gear that came or went get or lose their tile.
@@ -36,12 +36,18 @@ class LampWindow : public QWidget {
     QString LevelText(int gearId) const;
     QString AddressText(int gearId) const;
 
+  protected:
+    // Hidden (a closed dock), the tiles do not follow the line.
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+
   private:
     void Rebuild(const std::vector<int>& ids);
 
     sim::Terminal& m_terminal;
     QGridLayout* m_grid = nullptr;
     QWidget* m_emptyNote = nullptr;
+    int m_columns;
     std::vector<int> m_ids;
     std::map<int, LampTile*> m_tiles;
     std::unique_ptr<QTimer> m_timer;

@@ -60,7 +60,8 @@ class PressTracker : public QObject {
 
   protected:
     bool eventFilter(QObject*, QEvent* event) override {
-        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick)
+        if (event->type() == QEvent::MouseButtonPress ||
+            event->type() == QEvent::MouseButtonDblClick)
             m_pressed = true;
         else if (event->type() == QEvent::MouseButtonRelease)
             m_pressed = false;
@@ -83,6 +84,9 @@ class ListViewBinding : public ControlBinding {
         widget->setAllColumnsShowFocus(true);
         widget->header()->setStretchLastSection(false);
         widget->header()->setSectionsMovable(false);
+        QObject::connect(widget->header(), &QHeaderView::sectionResized, Receiver(), [this] {
+            if (!m_fitting) m_userSized = true;
+        });
         // The rows may be rebuilt by the model's handler: the call runs after Qt's own handling
         // of the click is over.
         QObject::connect(widget, &QTreeWidget::itemClicked, Receiver(),
@@ -104,6 +108,7 @@ class ListViewBinding : public ControlBinding {
     void SyncProperties() override {
         SyncColumns();
         SyncRows();
+        FitColumns();
     }
 
   private:
@@ -112,7 +117,8 @@ class ListViewBinding : public ControlBinding {
     void Later(bool (ListView::*call)(int), QTreeWidgetItem* item) {
         const int index = Tree()->indexOfTopLevelItem(item) + 1;
         QMetaObject::invokeMethod(
-            Receiver(), [this, call, index] { FromUser([this, call, index] { (m_list.*call)(index); }); },
+            Receiver(),
+            [this, call, index] { FromUser([this, call, index] { (m_list.*call)(index); }); },
             Qt::QueuedConnection);
     }
 
@@ -138,7 +144,7 @@ class ListViewBinding : public ControlBinding {
             // Widths the user dragged stay until the model gives a new one.
             if (m_columnWidths[c] != column.width) {
                 m_columnWidths[c] = column.width;
-                widget->setColumnWidth(section, TwipsToPixels(column.width));
+                m_userSized = false;
             }
             widget->headerItem()->setTextAlignment(section, ToQt(column.alignment));
         }
@@ -165,7 +171,8 @@ class ListViewBinding : public ControlBinding {
             item.setText(0, Q(row.Text()));
             for (int c = 1; c < columns; ++c) {
                 item.setText(c, Q(row.SubItem(c)));
-                item.setTextAlignment(c, ToQt(m_list.Columns()[static_cast<std::size_t>(c)].alignment));
+                item.setTextAlignment(
+                    c, ToQt(m_list.Columns()[static_cast<std::size_t>(c)].alignment));
             }
             SetImage(item, row.SmallIcon());
             if (m_list.CheckBoxes()) {
@@ -185,8 +192,63 @@ class ListViewBinding : public ControlBinding {
         }
     }
 
+    // The model's widths were drawn for one font; with another, or with texts longer than the
+    // column, a text would be cut. A column too narrow for its texts takes room from columns
+    // wider than theirs, and widens anyway (the list then scrolls) when there is not enough.
+    // Widths the user dragged stay until the model gives new ones.
+    void FitColumns() {
+        auto* widget = Tree();
+        const int columns = static_cast<int>(m_list.Columns().size());
+        if (m_list.Style() != ListViewStyle::Report || m_userSized || columns == 0) return;
+        const QFontMetrics cells(widget->font());
+        const QFontMetrics heads(widget->header()->font());
+        const int pad = 2 * cells.horizontalAdvance(QLatin1Char('0'));
+        // Column 0 also holds the check box and the icon.
+        const int lead =
+            widget->iconSize().width() +
+            (m_list.CheckBoxes() ? widget->style()->pixelMetric(QStyle::PM_IndicatorWidth) + pad / 2
+                                 : 0);
+        std::vector<int> width(static_cast<std::size_t>(columns));
+        std::vector<int> needed(static_cast<std::size_t>(columns));
+        for (int c = 0; c < columns; ++c) {
+            const auto i = static_cast<std::size_t>(c);
+            width[i] = TwipsToPixels(m_list.Columns()[i].width);
+            needed[i] = heads.horizontalAdvance(widget->headerItem()->text(c)) + pad;
+        }
+        for (int r = 0; r < widget->topLevelItemCount(); ++r) {
+            const QTreeWidgetItem& item = *widget->topLevelItem(r);
+            for (int c = 0; c < columns; ++c) {
+                const int text = cells.horizontalAdvance(item.text(c)) + pad + (c == 0 ? lead : 0);
+                needed[static_cast<std::size_t>(c)] =
+                    std::max(needed[static_cast<std::size_t>(c)], text);
+            }
+        }
+        int deficit = 0;
+        int spare = 0;
+        for (std::size_t i = 0; i < width.size(); ++i) {
+            deficit += std::max(0, needed[i] - width[i]);
+            spare += std::max(0, width[i] - needed[i]);
+        }
+        if (deficit > 0) {
+            const int take = std::min(deficit, spare);
+            for (std::size_t i = 0; i < width.size(); ++i) {
+                if (width[i] > needed[i])
+                    width[i] -= (width[i] - needed[i]) * take / std::max(1, spare);
+                else
+                    width[i] = needed[i];
+            }
+        }
+        m_fitting = true;
+        for (int c = 0; c < columns; ++c)
+            if (widget->columnWidth(c) != width[static_cast<std::size_t>(c)])
+                widget->setColumnWidth(c, width[static_cast<std::size_t>(c)]);
+        m_fitting = false;
+    }
+
     ListView& m_list;
     PressTracker* m_press;
+    bool m_userSized = false;
+    bool m_fitting = false;
     // The rows the widget shows, so that added rows are appended rather than rebuilt.
     std::vector<const ListItem*> m_rows;
     std::vector<double> m_columnWidths;
@@ -308,6 +370,8 @@ class GridBinding : public ControlBinding {
         : ControlBinding(model, new GridWidget(host), parent), m_grid(model) {
         auto* widget = Table();
         widget->setSelectionMode(QAbstractItemView::SingleSelection);
+        // The arrow keys move between the cells; Tab goes on to the tab's next control.
+        widget->setTabKeyNavigation(false);
         widget->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
         widget->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
         widget->horizontalHeader()->setHighlightSections(false);
@@ -316,19 +380,21 @@ class GridBinding : public ControlBinding {
             const QSignalBlocker blocker(Widget());
             ShowCell(row, col);
         });
-        QObject::connect(widget, &QTableWidget::itemChanged, Receiver(), [this](QTableWidgetItem* item) {
-            const int row = item->row() + m_grid.FixedRows();
-            const int col = item->column() + m_grid.FixedCols();
-            const std::string text = item->text().toStdString();
-            FromUser([this, row, col, text] { m_grid.SetTextMatrix(row, col, text); });
-        });
-        QObject::connect(widget, &QTableWidget::currentCellChanged, Receiver(), [this](int row, int col) {
-            if (row < 0 || col < 0) return;
-            FromUser([this, row, col] {
-                m_grid.SetRow(row + m_grid.FixedRows());
-                m_grid.SetCol(col + m_grid.FixedCols());
+        QObject::connect(
+            widget, &QTableWidget::itemChanged, Receiver(), [this](QTableWidgetItem* item) {
+                const int row = item->row() + m_grid.FixedRows();
+                const int col = item->column() + m_grid.FixedCols();
+                const std::string text = item->text().toStdString();
+                FromUser([this, row, col, text] { m_grid.SetTextMatrix(row, col, text); });
             });
-        });
+        QObject::connect(widget, &QTableWidget::currentCellChanged, Receiver(),
+                         [this](int row, int col) {
+                             if (row < 0 || col < 0) return;
+                             FromUser([this, row, col] {
+                                 m_grid.SetRow(row + m_grid.FixedRows());
+                                 m_grid.SetCol(col + m_grid.FixedCols());
+                             });
+                         });
     }
 
   protected:
@@ -364,7 +430,8 @@ class GridBinding : public ControlBinding {
         widget->horizontalHeader()->setFixedHeight(rowHeight);
         for (int c = shape.fixedCols; c < shape.cols; ++c)
             widget->setColumnWidth(c - shape.fixedCols, TwipsToPixels(m_grid.ColWidth(c)));
-        if (shape.fixedCols > 0) widget->verticalHeader()->setFixedWidth(TwipsToPixels(m_grid.ColWidth(0)));
+        if (shape.fixedCols > 0)
+            widget->verticalHeader()->setFixedWidth(TwipsToPixels(m_grid.ColWidth(0)));
         const int row = m_grid.Row() - shape.fixedRows;
         const int col = m_grid.Col() - shape.fixedCols;
         if (row >= 0 && col >= 0 && (widget->currentRow() != row || widget->currentColumn() != col))

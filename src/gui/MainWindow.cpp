@@ -2,28 +2,31 @@
 
 #include <QApplication>
 #include <QCloseEvent>
-#include <QFileInfo>
 #include <QDir>
+#include <QDockWidget>
+#include <QFileInfo>
 #include <QFont>
 #include <QIcon>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QResizeEvent>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStatusBar>
 #include <QStyleFactory>
-#include <exception>
+#include <QVBoxLayout>
 
 #include "frame/configZD4270.h"
+#include "gui/BusMonitor.h"
 #include "gui/ControlBinding.h"
+#include "gui/LampWindow.h"
 #include "gui/QtDialogs.h"
-#include "host/ModbusDevCom.h"
+#include "gui/RunStatus.h"
+#include "gui/WindowHost.h"
 #include "host/InstallPaths.h"
 #include "host/QSettingsRegistry.h"
 #include "host/QtScheduler.h"
-#include "host/SimDevCom.h"
-#include "host/StationDocument.h"
-#include "platform/Error.h"
 #include "platform/Version.h"
-#include "sim/LineFile.h"
 
 namespace zd {
 
@@ -32,6 +35,8 @@ namespace {
 // The client area that shows the whole surface (tabMain) without scroll bars.
 constexpr int kInitialWidth = 600;
 constexpr int kInitialHeight = 616;
+// Lamp tiles per row in the line's dock beside the control.
+constexpr int kLampColumns = 4;
 
 }  // namespace
 
@@ -49,16 +54,36 @@ MainWindow::MainWindow(configZD4270& control) : m_control(control) {
     // The archive menu belongs to no container; it pops up over the surface.
     m_archivMenu = BindControl(control.mnuArchivOptions, m_surface->Widget());
     setWindowTitle(QStringLiteral("ZD4270"));
+    m_busMonitor = new BusMonitor(control.TerminalLink(), control.GetContext().scheduler, this);
+    addDockWidget(Qt::BottomDockWidgetArea, m_busMonitor);
+    m_busMonitor->hide();
+    QMenu* view = m_viewMenu = menuBar()->addMenu(tr("&View"));
+    QAction* monitor = m_busMonitor->toggleViewAction();
+    monitor->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
+    view->addAction(monitor);
+    // The first time the user opens the monitor, the window grows by it rather than squeezing
+    // the control into scroll bars.
+    connect(monitor, &QAction::triggered, this, [this](bool shown) {
+        if (!shown || m_monitorRoomMade || isMaximized() || isFullScreen()) return;
+        m_monitorRoomMade = true;
+        const int rows = 12;
+        const int height = m_busMonitor->fontMetrics().height() * (rows + 6);
+        resizeDocks({m_busMonitor}, {height}, Qt::Vertical);
+        resize(width(), this->height() + height);
+    });
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
     help->addAction(QStringLiteral("&About ZD4270"), this, [this] {
         QMessageBox::about(this, QStringLiteral("About ZD4270"), AboutText());
     });
-    resize(kInitialWidth, kInitialHeight + menuBar()->sizeHint().height());
+    m_runStatus = new RunStatus(control, *statusBar());
+    resize(kInitialWidth,
+           kInitialHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
 }
 
 QString MainWindow::AboutText() {
-    return QStringLiteral("<b>zd4270 %1</b><p>Configuration and commissioning of the DALI and DSI "
-                          "lines behind a ZD4270 fieldbus master terminal.</p>")
+    return QStringLiteral(
+               "<b>zd4270 %1</b><p>Configuration and commissioning of the DALI and DSI "
+               "lines behind a ZD4270 fieldbus master terminal.</p>")
         .arg(QString::fromUtf8(kProgramVersion));
 }
 
@@ -77,13 +102,56 @@ QIcon ApplicationIcon() {
 MainWindow::~MainWindow() {
     // The bindings go before the widgets the window still owns.
     m_archivMenu.reset();
+    ShowLine(nullptr);
+    delete m_runStatus;
+    // The monitor lets go of the link before the control's window goes.
+    delete m_busMonitor;
     m_surface->Widget()->removeEventFilter(this);
     m_surface.reset();
 }
 
-void MainWindow::SetStation(const std::string& stationFile, std::int32_t position) {
-    const QString file = QFileInfo(QString::fromStdString(stationFile)).fileName();
-    setWindowTitle(QStringLiteral("ZD4270 - %1 - Pos %2").arg(file).arg(position));
+void MainWindow::ShowLine(sim::Terminal* terminal) {
+    if (m_lampDock) {
+        removeDockWidget(m_lampDock);
+        delete m_lampDock;
+        m_lampDock = nullptr;
+        m_lamps = nullptr;
+    }
+    if (!terminal) return;
+    m_lampDock = new QDockWidget(tr("Lamps"), this);
+    m_lampDock->setObjectName(QStringLiteral("lamps"));
+    auto* scroll = new QScrollArea(m_lampDock);
+    scroll->setWidgetResizable(true);
+    // The tiles keep their own size at the top; a long line scrolls.
+    auto* column = new QWidget(scroll);
+    auto* layout = new QVBoxLayout(column);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_lamps = new LampWindow(*terminal, column, kLampColumns);
+    layout->addWidget(m_lamps);
+    layout->addStretch(1);
+    scroll->setWidget(column);
+    m_lampDock->setWidget(scroll);
+    addDockWidget(Qt::RightDockWidgetArea, m_lampDock);
+    // The window grows by the dock, so the control keeps the room it was laid out for.
+    const int dockWidth = m_lamps->sizeHint().width() +
+                          scroll->verticalScrollBar()->sizeHint().width() +
+                          2 * scroll->frameWidth() + 4;
+    resizeDocks({m_lampDock}, {dockWidth}, Qt::Horizontal);
+    resize(width() + dockWidth, height());
+    QAction* show = m_lampDock->toggleViewAction();
+    show->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    m_viewMenu->addAction(show);
+}
+
+void MainWindow::SetStation(const std::string& stationFile, std::int32_t position,
+                            const std::string& terminalName, const std::string& modbus) {
+    QStringList parts;
+    if (!terminalName.empty()) parts << QString::fromStdString(terminalName);
+    parts << QStringLiteral("Pos %1").arg(position);
+    parts << QFileInfo(QString::fromStdString(stationFile)).fileName();
+    if (!modbus.empty()) parts << QString::fromStdString(modbus);
+    parts << QStringLiteral("ZD4270");
+    setWindowTitle(parts.join(QStringLiteral(" - ")));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
@@ -114,39 +182,9 @@ int RunWindow(int& argc, char** argv, const WindowOptions& options) {
                                      : std::make_unique<QSettingsRegistry>(options.registryFile);
     QSettingsRegistry& registry = *store;
 
-    StationDocument station;
-    XmlNode terminal;
-    std::shared_ptr<DevCom> devCom;
-    try {
-        station = StationDocument::Load(options.stationFile);
-        terminal = options.position >= 0 ? station.ChooseTerminal(options.position)
-                                         : station.ChooseTerminal();
-        if (!options.modbus.empty()) {
-            devCom = std::make_shared<ModbusDevCom>(ParseModbusEndpoint(options.modbus));
-        } else {
-            const sim::LineDescription line = options.lineFile.empty()
-                                                  ? sim::LineDescription{}
-                                                  : sim::LoadLineFile(options.lineFile);
-            if (auto note =
-                    LinePlacementNote(line, options.lineFile, terminal, options.stationFile))
-                QMessageBox::information(nullptr, QStringLiteral("ZD4270"),
-                                         QString::fromStdString(*note));
-            devCom = CreateSimulatedDevCom(scheduler, terminal, line);
-        }
-    } catch (const ControlError& e) {
-        QMessageBox::critical(nullptr, QStringLiteral("ZD4270"), QString::fromStdString(e.Description()));
+    WindowHost host(context, registry, &dialogs, &messages);
+    if (!host.Open({options.stationFile, options.position, options.lineFile, options.modbus}))
         return 1;
-    } catch (const std::exception& e) {
-        QMessageBox::critical(nullptr, QStringLiteral("ZD4270"), QString::fromStdString(e.what()));
-        return 1;
-    }
-
-    configZD4270 control(context, registry);
-    MainWindow window(control);
-    dialogs.SetParent(&window);
-    window.show();
-    control.RefreshData(terminal, devCom, StationUserData(terminal));
-    window.SetStation(options.stationFile, control.Pos >= 0 ? control.Pos : options.position);
     return app.exec();
 }
 

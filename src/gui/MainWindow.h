@@ -11,20 +11,29 @@
 #include "platform/Messages.h"
 
 class QApplication;
+class QDockWidget;
+class QMenu;
 class QIcon;
 
 namespace zd {
 
+namespace sim {
+class Terminal;
+}
+
 class configZD4270;
 class ControlBinding;
+class LampWindow;
+class RunStatus;
+class BusMonitor;
 
 struct WindowOptions {
     std::string stationFile;
     std::int32_t position = -1;  // -1: the station's first terminal
     std::string lineFile;        // empty: a line without gear
     Language language = Language::English;
-    std::string modbus;          // "HOST:PORT": a terminal on Modbus TCP instead of the simulator
-    std::string registryFile;    // the store (INI); empty: the user's, as the command line's
+    std::string modbus;        // "HOST:PORT": a terminal on Modbus TCP instead of the simulator
+    std::string registryFile;  // the store (INI); empty: the user's, as the command line's
 };
 
 // The program's icon: from the desktop's icon theme when installed, else the shipped sizes.
@@ -39,10 +48,21 @@ class MainWindow : public QMainWindow {
     explicit MainWindow(configZD4270& control);
     ~MainWindow() override;
 
-    // "ZD4270 - <station file> - Pos <n>".
-    void SetStation(const std::string& stationFile, std::int32_t position);
+    // On the simulated line: a dock with a tile per gear, following the line as commands reach
+    // it; null takes the dock away (a terminal on the wire). The terminal must outlive the dock.
+    void ShowLine(sim::Terminal* terminal);
+    LampWindow* Lamps() const { return m_lamps; }
+
+    // "<terminal name> - Pos <n> - <station file> - ZD4270", with the Modbus address where the
+    // terminal is on the wire.
+    void SetStation(const std::string& stationFile, std::int32_t position,
+                    const std::string& terminalName = {}, const std::string& modbus = {});
 
     ControlBinding& Surface() const { return *m_surface; }
+    // The progress of the procedure now running, in the status bar.
+    RunStatus& Progress() const { return *m_runStatus; }
+    // The dock with the transactions of the link (hidden at first).
+    BusMonitor& Monitor() const { return *m_busMonitor; }
 
     // The About box: the program's version and what it is for.
     static QString AboutText();
@@ -55,6 +75,12 @@ class MainWindow : public QMainWindow {
     configZD4270& m_control;
     std::unique_ptr<ControlBinding> m_surface;
     std::unique_ptr<ControlBinding> m_archivMenu;
+    RunStatus* m_runStatus = nullptr;
+    BusMonitor* m_busMonitor = nullptr;
+    bool m_monitorRoomMade = false;
+    QMenu* m_viewMenu = nullptr;
+    QDockWidget* m_lampDock = nullptr;
+    LampWindow* m_lamps = nullptr;
 };
 
 // Runs the window until it is closed; returns the process exit code (1 when the station or the

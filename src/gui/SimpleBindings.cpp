@@ -111,7 +111,8 @@ class LineBinding : public ControlBinding {
     void SyncProperties() override {
         auto* widget = static_cast<LineWidget*>(Widget());
         const QRect box = ModelRect();
-        widget->from = QPoint(TwipsToPixels(m_line.X1()), TwipsToPixels(m_line.Y1())) - box.topLeft();
+        widget->from =
+            QPoint(TwipsToPixels(m_line.X1()), TwipsToPixels(m_line.Y1())) - box.topLeft();
         widget->to = QPoint(TwipsToPixels(m_line.X2()), TwipsToPixels(m_line.Y2())) - box.topLeft();
         widget->update();
     }
@@ -150,6 +151,9 @@ class CheckBoxBinding : public ControlBinding {
     void SyncProperties() override {
         auto* widget = static_cast<QCheckBox*>(Widget());
         widget->setText(Q(m_check.Caption()));
+        // A caption in a longer language may run past the box the layout gives it: the whole
+        // text stays readable on hovering.
+        widget->setToolTip(Q(m_check.Caption()));
         widget->setTristate(m_check.Value() == CheckState::Grayed);
         widget->setCheckState(m_check.Value() == CheckState::Checked  ? Qt::Checked
                               : m_check.Value() == CheckState::Grayed ? Qt::PartiallyChecked
@@ -188,8 +192,9 @@ class ComboBoxBinding : public ControlBinding {
         : ControlBinding(model, new QComboBox(host), parent), m_combo(model) {
         auto* widget = static_cast<QComboBox*>(Widget());
         widget->setMaxVisibleItems(16);
-        QObject::connect(widget, &QComboBox::activated, Receiver(),
-                         [this](int index) { FromUser([this, index] { m_combo.SetListIndex(index); }); });
+        QObject::connect(widget, &QComboBox::activated, Receiver(), [this](int index) {
+            FromUser([this, index] { m_combo.SetListIndex(index); });
+        });
     }
 
   protected:
@@ -199,10 +204,11 @@ class ComboBoxBinding : public ControlBinding {
         if (widget->isEditable() != editable) {
             widget->setEditable(editable);
             if (editable) {
-                QObject::connect(widget->lineEdit(), &QLineEdit::textEdited, Receiver(),
-                                 [this](const QString& text) {
-                                     FromUser([this, text] { m_combo.SetText(text.toStdString()); });
-                                 });
+                QObject::connect(
+                    widget->lineEdit(), &QLineEdit::textEdited, Receiver(),
+                    [this](const QString& text) {
+                        FromUser([this, text] { m_combo.SetText(text.toStdString()); });
+                    });
             }
         }
         bool same = widget->count() == m_combo.ListCount();
@@ -276,27 +282,34 @@ class RangeBinding : public ControlBinding {
     RangeBinding(RangeControl& model, QAbstractSlider* widget, ControlBinding* parent)
         : ControlBinding(model, widget, parent), m_range(model) {
         // Dragging the thumb scrolls; a click on the track, a key or the release sets the value.
-        QObject::connect(widget, &QAbstractSlider::sliderMoved, Receiver(),
-                         [this](int value) { FromUser([this, value] { m_range.DragTo(value); }); });
-        QObject::connect(widget, &QAbstractSlider::valueChanged, Receiver(), [this, widget](int value) {
-            if (!widget->isSliderDown()) FromUser([this, value] { m_range.SetValue(value); });
+        QObject::connect(widget, &QAbstractSlider::sliderMoved, Receiver(), [this](int value) {
+            FromUser([this, value] { m_range.DragTo(ToModel(value)); });
         });
+        QObject::connect(widget, &QAbstractSlider::valueChanged, Receiver(),
+                         [this, widget](int value) {
+                             if (!widget->isSliderDown())
+                                 FromUser([this, value] { m_range.SetValue(ToModel(value)); });
+                         });
         QObject::connect(widget, &QAbstractSlider::sliderReleased, Receiver(), [this, widget] {
-            FromUser([this, widget] { m_range.SetValue(widget->value()); });
+            FromUser([this, widget] { m_range.SetValue(ToModel(widget->value())); });
         });
     }
 
   protected:
     void SyncProperties() override {
         auto* widget = static_cast<QAbstractSlider*>(Widget());
+        auto* slider = dynamic_cast<Slider*>(&m_range);
+        // The control's vertical slider has its minimum at the top, and Up moves the thumb up;
+        // Qt's has its maximum there. The widget holds the mirrored value, so that the thumb, the
+        // keys, the wheel and the filled part of the groove all go the control's way.
+        m_mirrored = slider && slider->GetOrientation() == Orientation::Vertical;
         widget->setRange(m_range.Min(), m_range.Max());
-        widget->setValue(m_range.Value());
+        widget->setValue(ToWidget(m_range.Value()));
         widget->setSingleStep(std::max(1, m_range.SmallChange()));
         widget->setPageStep(std::max(1, m_range.LargeChange()));
-        if (auto* slider = dynamic_cast<Slider*>(&m_range)) {
+        if (slider) {
             auto* qslider = static_cast<QSlider*>(widget);
-            qslider->setOrientation(slider->GetOrientation() == Orientation::Vertical ? Qt::Vertical
-                                                                                      : Qt::Horizontal);
+            qslider->setOrientation(m_mirrored ? Qt::Vertical : Qt::Horizontal);
             qslider->setTickPosition(slider->TickFrequency() > 0 ? QSlider::TicksBelow
                                                                  : QSlider::NoTicks);
             qslider->setTickInterval(slider->TickFrequency());
@@ -304,7 +317,13 @@ class RangeBinding : public ControlBinding {
     }
 
   private:
+    int ToWidget(int value) const {
+        return m_mirrored ? m_range.Min() + m_range.Max() - value : value;
+    }
+    int ToModel(int value) const { return ToWidget(value); }
+
     RangeControl& m_range;
+    bool m_mirrored = false;
 };
 
 class ProgressBarBinding : public ControlBinding {
@@ -353,9 +372,8 @@ BindingPtr MakeTextBoxBinding(TextBox& model, QWidget* host, ControlBinding* par
 BindingPtr MakeRangeBinding(RangeControl& model, QWidget* host, ControlBinding* parent) {
     QAbstractSlider* widget = nullptr;
     if (auto* bar = dynamic_cast<ScrollBar*>(&model)) {
-        widget = new QScrollBar(bar->GetOrientation() == Orientation::Vertical ? Qt::Vertical
-                                                                                : Qt::Horizontal,
-                                host);
+        widget = new QScrollBar(
+            bar->GetOrientation() == Orientation::Vertical ? Qt::Vertical : Qt::Horizontal, host);
     } else {
         widget = new QSlider(Qt::Horizontal, host);
     }

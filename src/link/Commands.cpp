@@ -125,6 +125,8 @@ std::string HexText(unsigned value) {
     return buffer;
 }
 
+}  // namespace
+
 std::string AddressText(std::int16_t nAddrType, std::int16_t nAddr) {
     switch (nAddrType) {
         case kAddrShort:
@@ -139,8 +141,6 @@ std::string AddressText(std::int16_t nAddrType, std::int16_t nAddr) {
             return "<unkown address type> " + std::to_string(nAddrType);
     }
 }
-
-}  // namespace
 
 std::int16_t CheckDALIAddress(std::int16_t nAddrType, std::int16_t nAddr) {
     switch (nAddrType) {

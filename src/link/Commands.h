@@ -100,6 +100,9 @@ std::optional<std::uint16_t> BuildDALICommandWord(std::int16_t nCommandId, std::
 // The text of a command number: "off", "go to scene 7", "<unkown command> 300".
 std::string DALICommandText(std::int16_t nCommandId);
 
+// The address of a log line: "A5   ", "G3   ", "Bcast", "<unkown short address> 70".
+std::string AddressText(std::int16_t nAddrType, std::int16_t nAddr);
+
 // One addressing log line for a command, CR LF included; "Error" after a reported failure.
 std::string CreateDALICommandString(const Context& context, std::int16_t nCommandId,
                                     std::uint8_t nData, std::int16_t nAddrType, std::int16_t nAddr);

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 
 #include "link/ModuleState.h"
 #include "link/Results.h"
@@ -44,6 +45,27 @@ constexpr std::uint16_t SwapBytes(std::uint16_t value) {
     return static_cast<std::uint16_t>((value >> 8) | ((value & 0xFF) << 8));
 }
 
+// One transaction as the link made it, for a watcher of the bus: a DALI command (with its word
+// when one was built), the answer read after it, or a DSI byte.
+struct Transaction {
+    enum class Kind : std::uint8_t { DALICommand, DALIAnswer, DSICommand };
+    Kind kind = Kind::DALICommand;
+    std::int16_t nCommandId = 0;
+    std::uint8_t nData = 0;
+    std::int16_t nAddrType = 0;
+    std::int16_t nAddr = 0;
+    std::optional<std::uint16_t> word;
+    std::int16_t result = 0;
+    bool acknowledged = false;
+};
+
+class TransactionObserver {
+  public:
+    virtual ~TransactionObserver() = default;
+    // Called on the control's thread as each transaction ends; it must not call into the link.
+    virtual void Observe(const Transaction& transaction) = 0;
+};
+
 class Link {
   public:
     Link(ModuleState& state, const Context& context);
@@ -76,6 +98,9 @@ class Link {
     bool LastCommandAcknowledged() const { return m_bLastAcknowledged; }
 
     ModuleState& State() { return m_state; }
+
+    // The watcher of every transaction, or none (the default: the path then costs one test).
+    void SetObserver(TransactionObserver* observer) { m_observer = observer; }
 
     // A long procedure (scan, addressing run, archive transfer) talks to the terminal hundreds of
     // times. When the device communication itself fails, the connection is gone rather than a
@@ -138,6 +163,7 @@ class Link {
     bool m_bProcedure = false;
     mutable bool m_bCommunicationLost = false;
     bool m_bLastAcknowledged = false;
+    TransactionObserver* m_observer = nullptr;
 };
 
 }  // namespace zd

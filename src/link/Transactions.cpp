@@ -47,7 +47,8 @@ void Link::AwaitTakeOver(const OutputWords& out) const {
 
 std::int16_t Link::SendDALICommand(std::int16_t& nCommandId, std::uint8_t& nData,
                                    std::int16_t& nAddrType, std::int16_t& nAddr, LogStream* log) {
-    return GuardStatus(m_context, "SendDALICommand", [&]() -> std::int16_t {
+    std::optional<std::uint16_t> sentWord;
+    const std::int16_t result = GuardStatus(m_context, "SendDALICommand", [&]() -> std::int16_t {
         // Logged before any check, so that the log also shows the commands that were refused.
         if (log) {
             IgnoreErrors([&] {
@@ -58,9 +59,15 @@ std::int16_t Link::SendDALICommand(std::int16_t& nCommandId, std::uint8_t& nData
             return check;
         const auto word = BuildDALICommandWord(nCommandId, nData, nAddrType, nAddr);
         if (!word) return kResultBadAddress;
+        sentWord = word;
         std::int32_t nWord = *word;
         return SendCommand(nWord);
     });
+    if (m_observer) {
+        m_observer->Observe({Transaction::Kind::DALICommand, nCommandId, nData, nAddrType, nAddr,
+                             sentWord, result, sentWord && m_bLastAcknowledged});
+    }
+    return result;
 }
 
 std::int16_t Link::ReceiveDALIData(std::uint8_t& nData, LogStream* log) {
@@ -80,6 +87,10 @@ std::int16_t Link::ReceiveDALIData(std::uint8_t& nData, LogStream* log) {
         if (status & kStatusCorruptFrame) return kResultCorruptFrame;
         return kResultTimeout;
     });
+    if (m_observer) {
+        m_observer->Observe({Transaction::Kind::DALIAnswer, 0, nData, 0, 0, std::nullopt, result,
+                             result == kResultDone});
+    }
     // A reported error ends the transaction without a log line.
     if (result == kResultError || !log) return result;
 
@@ -110,10 +121,15 @@ std::int16_t Link::ReceiveDALIData(std::uint8_t& nData, LogStream* log) {
 }
 
 std::int16_t Link::SendDSICommand(std::uint8_t& nData) {
-    return GuardStatus(m_context, "SendDSICommand", [&] {
+    const std::int16_t result = GuardStatus(m_context, "SendDSICommand", [&] {
         std::int32_t nWord = nData;
         return SendCommand(nWord);
     });
+    if (m_observer) {
+        m_observer->Observe(
+            {Transaction::Kind::DSICommand, 0, nData, 0, 0, nData, result, m_bLastAcknowledged});
+    }
+    return result;
 }
 
 std::int16_t Link::StartRandomAddressing() {

@@ -81,8 +81,10 @@ void CollectUntidy(const ControlBinding& container, std::set<std::string>& fault
     }
 }
 
-TEST(Window, EachTabDrawsATidySurfaceAndScrollsWhenSmall) {
+void CheckTidySurfaceAndScrolling(Language language) {
     test::TestContext ctx;
+    ctx.messages.SetLanguage(language);
+    const std::string suffix = language == Language::German ? "-de" : "";
     MemoryRegistry registry;
     ModuleState state;
     StationDocument station = StationDocument::Load(Example("stations/packed-intel.xml"));
@@ -108,7 +110,8 @@ TEST(Window, EachTabDrawsATidySurfaceAndScrollsWhenSmall) {
         QCoreApplication::processEvents();
         CollectUntidy(window.Surface(), faults);
         const QImage image = window.grab().toImage();
-        image.save(QString::fromStdString((dir / ("gui-tab-" + std::string(name) + ".png"))));
+        image.save(
+            QString::fromStdString((dir / ("gui-tab-" + std::string(name) + suffix + ".png"))));
         // A drawn surface has frames, text and lists: many colours, none filling nearly all of it.
         QHash<QRgb, int> counts;
         for (int y = 0; y < image.height(); y += 2)
@@ -130,6 +133,13 @@ TEST(Window, EachTabDrawsATidySurfaceAndScrollsWhenSmall) {
     EXPECT_EQ(window.Surface().Find(control.tabMain)->Widget()->y(),
               TwipsToPixels(control.tabMain.Top()));
     window.close();
+}
+
+TEST(Window, EachTabDrawsATidySurfaceInEachLanguageAndScrollsWhenSmall) {
+    for (const Language language : {Language::English, Language::German}) {
+        SCOPED_TRACE(language == Language::German ? "German" : "English");
+        CheckTidySurfaceAndScrolling(language);
+    }
 }
 
 }  // namespace

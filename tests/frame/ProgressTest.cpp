@@ -1,7 +1,7 @@
 // The progress line's text: the estimate of the time left from the share done so far.
 #include <gtest/gtest.h>
 
-#include "cli/Progress.h"
+#include "frame/ControlProgress.h"
 
 namespace zd {
 namespace {

@@ -1,0 +1,88 @@
+#include "gui/RunStatus.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTimer>
+#include <algorithm>
+#include <cmath>
+
+#include "frame/ControlProgress.h"
+
+namespace zd {
+
+namespace {
+
+// The elapsed time and the estimate move on between the control's own changes.
+constexpr int kTickMs = 500;
+
+}  // namespace
+
+RunStatus::RunStatus(configZD4270& control, QStatusBar& bar)
+    : QObject(&bar),
+      m_control(control),
+      m_text(new QLabel(&bar)),
+      m_bar(new QProgressBar(&bar)),
+      m_cancel(new QPushButton(QObject::tr("Cancel"), &bar)),
+      m_tick(new QTimer(this)) {
+    m_bar->setRange(0, 1000);
+    m_bar->setMaximumWidth(m_bar->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 20);
+    bar.addWidget(m_text, 1);
+    bar.addPermanentWidget(m_bar);
+    bar.addPermanentWidget(m_cancel);
+    m_bar->hide();
+    m_cancel->hide();
+    connect(m_cancel, &QPushButton::clicked, this, [this] {
+        // The procedure's own button, as if the user had clicked it on its tab.
+        if (Button* button = ProgressCancelButton(m_control)) button->Click();
+        Update();
+    });
+    m_tick->setInterval(kTickMs);
+    connect(m_tick, &QTimer::timeout, this, [this] { Update(); });
+    // A run changes several models at once, its running flag last: the status bar reads them
+    // once the control is done, from the event loop.
+    m_unwatch = WatchControlProgress(control, [this] {
+        if (m_pending) return;
+        m_pending = true;
+        QTimer::singleShot(0, this, [this] {
+            m_pending = false;
+            Update();
+        });
+    });
+    Update();
+}
+
+RunStatus::~RunStatus() {
+    m_unwatch();
+}
+
+void RunStatus::Update() {
+    const ProgressState state = ControlProgress(m_control);
+    const std::int64_t now = m_control.GetContext().scheduler.Now();
+    if (state.what != m_what) {
+        m_what = state.what;
+        m_beginMs = now;
+    }
+    if (state.what.empty()) {
+        m_tick->stop();
+        m_text->clear();
+        m_bar->hide();
+        m_cancel->hide();
+        return;
+    }
+    if (!m_tick->isActive()) m_tick->start();
+    m_text->setText(QString::fromStdString(ProgressText(state, now - m_beginMs)));
+    if (state.fraction) {
+        m_bar->setRange(0, 1000);
+        m_bar->setValue(
+            static_cast<int>(std::lround(std::clamp(*state.fraction, 0.0, 1.0) * 1000)));
+    } else {
+        // Busy: the procedure cannot tell how far it has come.
+        m_bar->setRange(0, 0);
+    }
+    m_bar->show();
+    m_cancel->setVisible(ProgressCancelButton(m_control) != nullptr);
+}
+
+}  // namespace zd

@@ -1,0 +1,91 @@
+// What the window hosts the control on, and the user's choice of it: the simulated line from a
+// line file, or a terminal over Modbus TCP, each with a station document and a position. Choosing
+// another ends the control as the configuration tool does (Terminate) and starts a fresh one on
+// the new terminal (RefreshData).
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "host/StationDocument.h"
+#include "platform/Context.h"
+#include "platform/Dialogs.h"
+#include "sim/LineFile.h"
+
+namespace zd {
+
+class configZD4270;
+class DevCom;
+class MainWindow;
+class RegistryAccess;
+class QtDialogs;
+class SimDevCom;
+
+struct Connection {
+    std::string stationFile;
+    std::int32_t position = -1;  // -1: the station's first terminal
+    std::string lineFile;        // the simulated line; empty: a line without gear
+    std::string modbus;          // "HOST:PORT": a terminal on Modbus TCP instead of the simulator
+};
+
+class WindowHost : public QObject {
+  public:
+    // qtDialogs, where the control's boxes are Qt's, are shown over the window. catalogue, the one
+    // the context reads, lets the user switch the language (the control then starts afresh).
+    WindowHost(const Context& context, RegistryAccess& registry, QtDialogs* qtDialogs = nullptr,
+               MessageCatalogue* catalogue = nullptr);
+
+    // The control's texts in another language: the control is ended and started again on the
+    // same terminal, as the tool does. Refused, like a switch, while a procedure runs.
+    bool SetLanguage(Language language);
+    ~WindowHost() override;
+
+    // Opens the connection and shows the window on it. What cannot be used (a station, line file
+    // or address) is said in a box, and the current connection stays; false then.
+    bool Open(const Connection& connection) { return Open(connection, false); }
+    // Refused with a box while a procedure runs: the control would be taken from under it.
+    bool Switch(const Connection& connection);
+
+    // Writes the simulated line as it stands now as a line file that a later run starts from.
+    // Throws ControlError.
+    void SaveLineSnapshot(const std::string& path);
+
+    MainWindow* Window() const { return m_window.get(); }
+    configZD4270* Control() const { return m_control.get(); }
+    const Connection& Current() const { return m_current; }
+    SimDevCom* Simulated() const { return m_simulated.get(); }
+
+    // The Modbus settings last used, kept in the store between runs.
+    Connection RememberedModbus() const;
+
+  private:
+    // A box through the control's dialogs, over the window.
+    void Say(const std::string& text, MsgIcon icon);
+    void BuildMenu();
+    // keepLine: the current terminal and line stay; only the control is started again.
+    bool Open(const Connection& connection, bool keepLine);
+    void Remember(const Connection& connection);
+    // The connection menu's actions, run after the menu's own signal has returned.
+    void OpenLineFile();
+    void OpenModbus();
+    void SaveSnapshotAs();
+
+    Context m_context;
+    RegistryAccess& m_registry;
+    QtDialogs* m_qtDialogs;
+    MessageCatalogue* m_catalogue;
+    Connection m_current;
+    StationDocument m_station;
+    XmlNode m_terminal;
+    sim::LineDescription m_line;
+    std::shared_ptr<DevCom> m_devCom;
+    std::shared_ptr<SimDevCom> m_simulated;
+    std::unique_ptr<configZD4270> m_control;
+    std::unique_ptr<MainWindow> m_window;
+};
+
+}  // namespace zd

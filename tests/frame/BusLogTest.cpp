@@ -1,0 +1,97 @@
+// The bus monitor's log: answers join the command they answer, the ring keeps the newest, and each
+// answer reads as what it means for its query.
+#include <gtest/gtest.h>
+
+#include "frame/BusLog.h"
+#include "link/Commands.h"
+#include "platform/VirtualScheduler.h"
+
+namespace zd {
+namespace {
+
+Transaction Command(std::int16_t id, std::int16_t addr, std::int16_t result = kResultDone,
+                    bool acknowledged = true) {
+    std::uint8_t data = 0;
+    return {Transaction::Kind::DALICommand,
+            id,
+            data,
+            kAddrShort,
+            addr,
+            BuildDALICommandWord(id, data, kAddrShort, addr),
+            result,
+            acknowledged};
+}
+
+Transaction Answer(std::int16_t result, std::uint8_t data = 0) {
+    return {Transaction::Kind::DALIAnswer, 0, data, 0, 0, std::nullopt, result, result == 0};
+}
+
+TEST(BusLogTest, AnswersMeanWhatTheirQueryAsks) {
+    VirtualScheduler clock;
+    const struct {
+        std::int16_t id;
+        std::int16_t answerResult;
+        std::uint8_t data;
+        const char* meaning;
+        const char* result;
+    } cases[] = {
+        {kCmdQueryBallast, kResultDone, 0xFF, "YES", "done"},
+        // Silence is the gear's no, and several gear answering at once still say yes.
+        {kCmdQueryBallast, kResultTimeout, 0, "NO", "done, answer: timeout"},
+        {kCmdQueryLampFailure, kResultCorruptFrame, 0, "YES", "done, answer: corrupt frame"},
+        {kCmdQueryStatus, kResultDone, 0x0A, "lamp failure, limit error", "done"},
+        {kCmdQueryStatus, kResultDone, 0x00, "no bit set", "done"},
+        {kCmdQueryActualLevel, kResultDone, 254, "100 %", "done"},
+        {kCmdQuerySceneLevel + 3, kResultDone, 255, "MASK", "done"},
+        {kCmdQueryGroups8To15, kResultDone, 0x81, "groups 8, 15", "done"},
+        {kCmdQueryFadeTimeFadeRate, kResultDone, 0x07, "fade time 0.5 s, fade rate 44.7 steps/s",
+         "done"},
+        {kCmdQueryShortAddress, kResultDone, 2 * 12 + 1, "A12", "done"},
+        // A value query without its value means nothing.
+        {kCmdQueryActualLevel, kResultCollision, 0, "", "done, answer: collision"},
+        {kCmdQueryVersionNumber, kResultError, 0, "", "done, answer: device-communication error"},
+    };
+    for (const auto& c : cases) {
+        BusLog log(clock);
+        log.Observe(Command(c.id, 5));
+        log.Observe(Answer(c.answerResult, c.data));
+        ASSERT_EQ(log.Entries().size(), 1u) << c.id;
+        const BusEntry& e = log.Entries().front();
+        EXPECT_EQ(BusMeaningText(e), c.meaning) << c.id;
+        EXPECT_EQ(BusResultText(e), c.result) << c.id;
+        EXPECT_EQ(KindOf(e), c.id > 255 ? BusKind::Special : BusKind::Query) << c.id;
+    }
+}
+
+TEST(BusLogTest, TheRingKeepsTheNewestAndTheCsvQuotesWhatNeedsIt) {
+    VirtualScheduler clock;
+    BusLog log(clock, 3);
+    log.Observe(Answer(kResultTimeout));  // no command before it: a row of its own
+    log.Observe(Command(kCmdOff, 1, kResultDone, false));
+    log.Observe(Command(kCmdRecallMaxLevel, 2, kResultCollision));
+    log.Observe(Command(kCmdInitialise, 0));
+    log.Observe(Answer(kResultDone, 0xFF));  // belongs to the special command before it
+    ASSERT_EQ(log.Entries().size(), 3u);
+    EXPECT_EQ(log.FirstNumber(), 1u);
+    EXPECT_EQ(log.Entry(0), nullptr);
+    EXPECT_EQ(log.Entry(1), &log.Entries()[0]);
+    EXPECT_EQ(BusAddressText(log.Entries()[0]), "A1");
+    EXPECT_EQ(BusWordText(log.Entries()[0]), "0x0300");
+    EXPECT_EQ(BusResultText(log.Entries()[1]), "collision");
+    EXPECT_EQ(BusAddressText(log.Entries()[2]), "*");
+    EXPECT_EQ(BusAnswerText(log.Entries()[2]), "0xFF (255)");
+
+    const std::string csv = BusCsv(log.Entries());
+    EXPECT_EQ(csv.substr(0, csv.find("\r\n")), "time,address,command,word,result,answer,meaning");
+    EXPECT_NE(csv.find(",A1,off,0x0300,\"done, not acknowledged\",,\r\n"), std::string::npos)
+        << csv;
+    EXPECT_NE(csv.find(",*,initialise    --> 0x0,0xA500,done,0xFF (255),\r\n"), std::string::npos)
+        << csv;
+
+    log.Clear();
+    EXPECT_TRUE(log.Entries().empty());
+    EXPECT_EQ(log.Entry(3), nullptr);
+}
+
+}  // namespace
+}  // namespace zd

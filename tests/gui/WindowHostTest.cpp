@@ -1,0 +1,111 @@
+// Choosing what the window talks to: another simulated line ends the old control (its device list
+// goes to the store) and starts a fresh one with its own lamps; a snapshot of the line continues
+// where it was; no switch while a procedure runs.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <filesystem>
+
+#include "frame/configZD4270.h"
+#include "gui/LampWindow.h"
+#include "gui/MainWindow.h"
+#include "gui/WindowHost.h"
+#include "host/SimDevCom.h"
+#include "link/Commands.h"
+#include "platform/RegistryAccess.h"
+#include "sim/Terminal.h"
+#include "support/TestContext.h"
+
+namespace zd {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Example(const std::string& relative) {
+    return (fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples" / relative)
+        .string();
+}
+
+std::size_t StoreEntriesUnder(const MemoryRegistry& registry, const std::string& part) {
+    std::size_t count = 0;
+    for (const auto& [key, value] : registry.values)
+        if (std::get<1>(key).find(part) != std::string::npos) ++count;
+    return count;
+}
+
+TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine) {
+    test::TestContext ctx;
+    MemoryRegistry registry;
+    WindowHost host(ctx.context, registry, nullptr, &ctx.messages);
+    const Connection three{Example("stations/packed-intel.xml"), -1,
+                           Example("lines/three-addressed.json"), ""};
+    ASSERT_TRUE(host.Open(three));
+    const auto scan = [&] {
+        ASSERT_TRUE(host.Control()->cmdScanDevices.Click());
+        ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return !host.Control()->m_bScanning; }, 120'000));
+    };
+    scan();
+    EXPECT_NE(host.Window()->windowTitle().indexOf("Pos 1"), -1)
+        << host.Window()->windowTitle().toStdString();
+
+    // Refused while the scan runs: the control stays as it is.
+    configZD4270* before = host.Control();
+    ASSERT_TRUE(before->cmdScanDevices.Click());
+    Connection sixteen = three;
+    sixteen.lineFile = Example("lines/sixteen-unaddressed.json");
+    EXPECT_FALSE(host.Switch(sixteen));
+    EXPECT_EQ(host.Control(), before);
+    EXPECT_EQ(ctx.dialogs.boxes.size(), 1u);
+    ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return !host.Control()->m_bScanning; }, 120'000));
+
+    // The old control ends as the tool ends it: its device list is in the store.
+    registry.values.clear();
+    ASSERT_TRUE(host.Switch(sixteen));
+    EXPECT_GE(StoreEntriesUnder(registry, "Terminal_"), 3u);
+    EXPECT_EQ(host.Simulated()->Terminal().GetLine().Gear().size(), 16u);
+    QCoreApplication::processEvents();
+    host.Window()->Lamps()->Refresh();
+    const int firstGear = host.Simulated()->Terminal().GetLine().Gear().front()->Id();
+    EXPECT_EQ(host.Window()->Lamps()->AddressText(firstGear), "--");
+
+    // A line that cannot be read leaves the current one in place.
+    Connection missing = three;
+    missing.lineFile = Example("lines/no-such-line.json");
+    SimDevCom* current = host.Simulated();
+    ctx.dialogs.boxes.clear();
+    EXPECT_FALSE(host.Switch(missing));
+    EXPECT_EQ(host.Simulated(), current);
+    ASSERT_EQ(ctx.dialogs.boxes.size(), 1u);
+    EXPECT_NE(ctx.dialogs.boxes[0].text.find("no-such-line.json"), std::string::npos)
+        << ctx.dialogs.boxes[0].text;
+
+    // Light the line, save it as it is now, and start again from the snapshot.
+    std::uint8_t level = 200;
+    std::int16_t command = kCmdDirectArcPower, type = kAddrBroadcast, address = 0;
+    host.Control()->TerminalLink().SendDALICommand(command, level, type, address, nullptr);
+    ctx.scheduler.RunFor(5'000);
+    QTemporaryDir dir;
+    const std::string snapshot = dir.filePath("now.json").toStdString();
+    host.SaveLineSnapshot(snapshot);
+    Connection again = sixteen;
+    again.lineFile = snapshot;
+    ASSERT_TRUE(host.Switch(again));
+    EXPECT_EQ(host.Simulated()->Terminal().GearLevel(firstGear), 200);
+
+    // Another language: the control starts again in it, on the line as it is, keeping its devices.
+    scan();
+    level = 120;
+    host.Control()->TerminalLink().SendDALICommand(command, level, type, address, nullptr);
+    ctx.scheduler.RunFor(5'000);
+    const std::size_t devices = host.Control()->treeDevices.Nodes().size();
+    ASSERT_TRUE(host.SetLanguage(Language::German));
+    EXPECT_EQ(host.Control()->cmdScanDevices.Caption(), ctx.messages.Load(5071, Language::German));
+    EXPECT_NE(ctx.messages.Load(5071, Language::German),
+              ctx.messages.Load(5071, Language::English));
+    EXPECT_EQ(host.Control()->treeDevices.Nodes().size(), devices);
+    EXPECT_EQ(host.Simulated()->Terminal().GearLevel(firstGear), 120);
+}
+
+}  // namespace
+}  // namespace zd

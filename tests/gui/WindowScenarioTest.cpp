@@ -1,0 +1,430 @@
+// The real window on a simulated line, driven the way a user drives it: the Commands page's level
+// slider by mouse and keys, and the status bar following a long run.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSlider>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTableView>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <set>
+#include <string>
+
+#include "frame/BusLog.h"
+#include "frame/configZD4270.h"
+#include "gui/BusMonitor.h"
+#include "gui/ControlBinding.h"
+#include "gui/LampWindow.h"
+#include "gui/MainWindow.h"
+#include "gui/RunStatus.h"
+#include "host/SimDevCom.h"
+#include "host/StationDocument.h"
+#include "link/Commands.h"
+#include "pages/configZD4270Commands.h"
+#include "pages/configZD4270LightControl.h"
+#include "platform/Messages.h"
+#include "platform/RegistryAccess.h"
+#include "sim/LineFile.h"
+#include "sim/Terminal.h"
+#include "support/TestContext.h"
+
+namespace zd {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Example(const std::string& relative) {
+    return (fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples" / relative)
+        .string();
+}
+
+// The control's own search (firmware before "1M"), which tells how far it has come.
+constexpr std::uint16_t kControlSearchFirmware = 0x314C;
+
+class WindowScenario : public ::testing::Test {
+  protected:
+    void Open(const std::string& lineFile, std::optional<std::uint16_t> firmware = std::nullopt) {
+        station = StationDocument::Load(Example("stations/packed-intel.xml"));
+        terminal = station.ChooseTerminal();
+        sim::LineDescription line = sim::LoadLineFile(Example("lines/" + lineFile));
+        if (firmware) line.terminal.firmwareVersion = *firmware;
+        devCom = CreateSimulatedDevCom(ctx.scheduler, terminal, line);
+        control = std::make_unique<configZD4270>(ctx.context, registry, state);
+        control->RefreshData(terminal, devCom, StationUserData(terminal));
+        window = std::make_unique<MainWindow>(*control);
+        window->ShowLine(&devCom->Terminal());
+        window->show();
+        QCoreApplication::processEvents();
+    }
+    void TearDown() override {
+        if (window) window->close();
+        window.reset();
+        control.reset();
+    }
+    template <typename W>
+    W* WidgetOf(const Control& model) {
+        ControlBinding* binding = window->Surface().Find(model);
+        return binding ? qobject_cast<W*>(binding->Widget()) : nullptr;
+    }
+    // The gear whose tile shows that short address ("--" for none), or -1.
+    int GearShowing(const QString& address) const {
+        for (const auto& gear : devCom->Terminal().GetLine().Gear())
+            if (window->Lamps()->AddressText(gear->Id()) == address) return gear->Id();
+        return -1;
+    }
+    // Clicks a lamp switch ("Out", "In", "Fail") on the gear's tile, as the user does.
+    void ClickLampSwitch(int gearId, const QString& text) {
+        for (QToolButton* button : window->Lamps()->findChildren<QToolButton*>()) {
+            if (button->text() == text && button->parentWidget()->toolTip().startsWith(
+                                              QStringLiteral("gear %1;").arg(gearId))) {
+                QTest::mouseClick(button, Qt::LeftButton);
+                return;
+            }
+        }
+        ADD_FAILURE() << "no " << text.toStdString() << " switch for gear " << gearId;
+    }
+    // Saves a picture of the whole window beside the test binary, for a person to look at.
+    void SavePicture(const std::string& name) const {
+        const fs::path dir = QCoreApplication::applicationDirPath().toStdString();
+        window->grab().save(
+            QString::fromStdString((dir / ("gui-window-" + name + ".png")).string()));
+    }
+    // Line time passes, and the window draws what the control did meanwhile.
+    bool RunUntil(const std::function<bool()>& done, std::int64_t limitMs) {
+        const bool reached = ctx.scheduler.RunUntil(done, limitMs);
+        QCoreApplication::processEvents();
+        if (window->Lamps()) window->Lamps()->Refresh();
+        return reached;
+    }
+
+    test::TestContext ctx;
+    MemoryRegistry registry;
+    ModuleState state;
+    StationDocument station;
+    XmlNode terminal;
+    std::shared_ptr<SimDevCom> devCom;
+    std::unique_ptr<configZD4270> control;
+    std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(WindowScenario, TheCommandsPageLevelSliderHasFullLevelAtTheTop) {
+    Open("three-addressed.json");
+    ASSERT_TRUE(control->treeDevices.SelectNode("Root"));
+    QCoreApplication::processEvents();
+    auto* page = dynamic_cast<configZD4270Commands*>(control->Page(PageKind::Commands));
+    ASSERT_NE(page, nullptr);
+    auto* slider = WidgetOf<QSlider>(page->sliDALIData);
+    ASSERT_TRUE(slider && slider->isVisible());
+    ASSERT_EQ(slider->orientation(), Qt::Vertical);
+    const auto level = [&] { return std::stoi(page->txtDataDec.Text()); };
+
+    // The thumb sits where the level puts it: level 255 at the top, level 0 at the bottom. A
+    // press on the thumb takes it; a press beside it on the groove steps the value instead.
+    const int x = slider->width() / 2;
+    const struct {
+        const char* box;
+        int thumbY;
+        int grooveY;
+    } ends[] = {{"255", 4, slider->height() - 5}, {"0", slider->height() - 5, 4}};
+    for (const auto& end : ends) {
+        for (const int y : {end.grooveY, end.thumbY}) {
+            page->txtDataDec.Type(end.box);
+            QCoreApplication::processEvents();
+            QTest::mousePress(slider, Qt::LeftButton, {}, QPoint(x, y));
+            EXPECT_EQ(slider->isSliderDown(), y == end.thumbY) << end.box << " at " << y;
+            QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(x, y));
+        }
+    }
+
+    // The keys: Up and Page Up raise the level, Down lowers it, Home and End go to the lowest and
+    // the highest level.
+    page->txtDataDec.Type("100");
+    QCoreApplication::processEvents();
+    slider->setFocus();
+    const struct {
+        Qt::Key key;
+        int expected;
+    } keys[] = {{Qt::Key_Up, 101},   {Qt::Key_Up, 102},
+                {Qt::Key_Down, 101}, {Qt::Key_PageUp, 101 + slider->pageStep()},
+                {Qt::Key_Home, 0},   {Qt::Key_End, 255}};
+    for (const auto& k : keys) {
+        QTest::keyClick(slider, k.key);
+        EXPECT_EQ(level(), k.expected) << QTest::toString(k.key);
+    }
+
+    // Dragging the thumb up raises the level as it moves, and the release keeps it.
+    page->txtDataDec.Type("0");
+    QCoreApplication::processEvents();
+    const QPoint bottom(slider->width() / 2, slider->height() - 6);
+    QTest::mousePress(slider, Qt::LeftButton, {}, bottom);
+    QTest::mouseMove(slider, QPoint(bottom.x(), slider->height() / 2));
+    const int halfway = level();
+    EXPECT_GT(halfway, 60);
+    EXPECT_LT(halfway, 200);
+    QTest::mouseMove(slider, QPoint(bottom.x(), 2));
+    QTest::mouseRelease(slider, Qt::LeftButton, {}, QPoint(bottom.x(), 2));
+    EXPECT_GT(level(), halfway);
+    EXPECT_EQ(page->sliDALIData.Value(), 255 - level());
+}
+
+TEST_F(WindowScenario, RandomAddressingShowsItsProgressAndCancelsFromTheStatusBar) {
+    Open("sixteen-unaddressed.json", kControlSearchFirmware);
+    RunStatus& status = window->Progress();
+    EXPECT_FALSE(status.Bar()->isVisible());
+
+    ASSERT_TRUE(control->cmdRndAddrStart.Click());
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(status.Bar()->isVisible());
+    EXPECT_TRUE(status.CancelButton()->isVisible());
+    EXPECT_TRUE(status.Text()->text().startsWith("random addressing"))
+        << status.Text()->text().toStdString();
+
+    // The bar and the count of addressed gear advance as the search finds them, and an estimate
+    // of the time left appears once part of the run lies behind.
+    int lastValue = status.Bar()->value();
+    for (int found : {2, 5, 9}) {
+        ASSERT_TRUE(
+            RunUntil([&] { return control->lstRndAddrView.ItemCount() >= found; }, 900'000));
+        EXPECT_GT(status.Bar()->value(), lastValue) << found;
+        lastValue = status.Bar()->value();
+        const std::string text = status.Text()->text().toStdString();
+        EXPECT_NE(text.find(std::to_string(found) + " addressed"), std::string::npos) << text;
+        EXPECT_NE(text.find(" left"), std::string::npos) << text;
+    }
+
+    // Cancel in the status bar ends the run as the tab's own button does.
+    QTest::mouseClick(status.CancelButton(), Qt::LeftButton);
+    EXPECT_FALSE(control->m_bRndAddrRunning);
+    EXPECT_EQ(control->cmdRndAddrStart.Caption(), "Start");
+    EXPECT_FALSE(status.Bar()->isVisible());
+    EXPECT_FALSE(status.CancelButton()->isVisible());
+}
+
+TEST_F(WindowScenario, TheBusMonitorShowsAScanAsItHappensAndOnlyWhileShown) {
+    Open("three-addressed.json");
+    BusMonitor& monitor = window->Monitor();
+    const auto rows = [&] { return monitor.Table()->model()->rowCount(); };
+    const auto cell = [&](int row, int column) {
+        return monitor.Table()->model()->index(row, column).data().toString().toStdString();
+    };
+    const auto scan = [&] {
+        ASSERT_TRUE(control->cmdScanDevices.Click());
+        ASSERT_TRUE(RunUntil([&] { return !control->m_bScanning; }, 120'000));
+        monitor.Refresh();
+    };
+
+    // Hidden, it records nothing.
+    scan();
+    EXPECT_TRUE(monitor.Log().Entries().empty());
+
+    // Opened from the View menu, as the user does.
+    QAction* open = monitor.toggleViewAction();
+    open->trigger();
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(monitor.isVisible());
+    ASSERT_TRUE(control->cmdScanDevices.Click());
+    ASSERT_TRUE(RunUntil([&] { return control->m_nScanAddress >= 8; }, 60'000));
+    // The rows appear while the scan still runs.
+    monitor.Refresh();
+    EXPECT_TRUE(control->m_bScanning);
+    EXPECT_GE(rows(), 8);
+    ASSERT_TRUE(RunUntil([&] { return !control->m_bScanning; }, 120'000));
+    monitor.Refresh();
+
+    // One query per short address, each with its answer: the three gear say yes.
+    std::vector<std::string> yes;
+    int queries = 0;
+    for (int r = 0; r < rows(); ++r) {
+        if (cell(r, 2) != "query ballast") continue;
+        ++queries;
+        if (cell(r, 6) == "YES")
+            yes.push_back(cell(r, 1));
+        else
+            EXPECT_EQ(cell(r, 6), "NO") << cell(r, 1);
+    }
+    EXPECT_EQ(queries, 64);
+    EXPECT_EQ(yes.size(), 3u);
+    SavePicture("bus-monitor");
+
+    // Filters: one address; no queries at all.
+    monitor.AddressFilter()->setCurrentText(QString::fromStdString(yes[1]));
+    ASSERT_GE(rows(), 1);
+    for (int r = 0; r < rows(); ++r) EXPECT_EQ(cell(r, 1), yes[1]);
+    monitor.AddressFilter()->setCurrentIndex(0);
+    monitor.KindFilter(static_cast<int>(BusKind::Query))->setChecked(false);
+    for (int r = 0; r < rows(); ++r) EXPECT_NE(cell(r, 2).rfind("query", 0), 0u) << cell(r, 2);
+    monitor.KindFilter(static_cast<int>(BusKind::Query))->setChecked(true);
+
+    // The export holds the rows shown, under a header.
+    QTemporaryDir dir;
+    const QString path = dir.filePath("bus.csv");
+    ASSERT_TRUE(monitor.ExportCsv(path));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().count("\r\n"), rows() + 1);
+
+    // Paused, nothing more is recorded; cleared, nothing is left.
+    const std::size_t recorded = monitor.Log().Entries().size();
+    monitor.PauseBox()->setChecked(true);
+    scan();
+    EXPECT_EQ(monitor.Log().Entries().size(), recorded);
+    monitor.PauseBox()->setChecked(false);
+    for (QPushButton* button : monitor.findChildren<QPushButton*>())
+        if (button->text() == "Clear") QTest::mouseClick(button, Qt::LeftButton);
+    EXPECT_EQ(rows(), 0);
+}
+
+TEST_F(WindowScenario, TheLampTileFollowsTheLightControlSlider) {
+    Open("three-addressed.json");
+    ASSERT_TRUE(control->cmdScanDevices.Click());
+    ASSERT_TRUE(RunUntil([&] { return !control->m_bScanning; }, 120'000));
+    // The status bar lets go of a run as soon as it ends.
+    EXPECT_FALSE(window->Progress().Bar()->isVisible());
+    EXPECT_TRUE(window->Progress().Text()->text().isEmpty());
+    ASSERT_TRUE(control->treeDevices.SelectNode("05Device"));
+    QCoreApplication::processEvents();
+    auto* page = dynamic_cast<configZD4270LightControl*>(control->Page(PageKind::LightControl));
+    ASSERT_NE(page, nullptr);
+    auto* slider = WidgetOf<QSlider>(page->sliLightLevel);
+    ASSERT_TRUE(slider && slider->isVisible());
+    const int gear = GearShowing("5");
+    ASSERT_GE(gear, 0);
+
+    // Each move of the slider reaches the lamp, and its tile shows the level the gear is at.
+    slider->setFocus();
+    for (const auto& [key, presses] : {std::pair{Qt::Key_PageUp, 4}, std::pair{Qt::Key_Left, 7}}) {
+        for (int i = 0; i < presses; ++i) QTest::keyClick(slider, key);
+        RunUntil([] { return false; }, 1'000);
+        EXPECT_EQ(window->Lamps()->LevelText(gear).toInt(), devCom->Terminal().GearLevel(gear));
+        EXPECT_EQ(window->Lamps()->LevelText(gear),
+                  QString::fromStdString(page->txtLightLevel.Text()));
+    }
+    EXPECT_EQ(window->Lamps()->LevelText(gear), "93");
+    SavePicture("light-control");
+
+    // A fade shows on the tile as it runs: fade time 7 takes some 5.7 s from 93 to full.
+    const auto send = [&](std::int16_t command, std::uint8_t data) {
+        std::int16_t type = kAddrShort, address = 5;
+        control->TerminalLink().SendDALICommand(command, data, type, address, nullptr);
+    };
+    std::uint8_t dtr = 7;
+    std::int16_t dtrCommand = kCmdDataTransferRegister, broadcast = kAddrBroadcast, none = 0;
+    control->TerminalLink().SendDALICommand(dtrCommand, dtr, broadcast, none, nullptr);
+    send(kCmdStoreDtrAsFadeTime, 0);
+    send(kCmdDirectArcPower, 254);
+    std::vector<int> seen;
+    for (int step = 0; step < 8; ++step) {
+        RunUntil([] { return false; }, 1'000);
+        seen.push_back(window->Lamps()->LevelText(gear).toInt());
+    }
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end())) << ::testing::PrintToString(seen);
+    EXPECT_GE(std::count_if(seen.begin(), seen.end(), [](int l) { return l > 93 && l < 254; }), 3)
+        << ::testing::PrintToString(seen);
+    EXPECT_EQ(seen.back(), 254);
+    // Each device page reads its values, and no list cuts a text it shows.
+    for (const char* page : {"05Variables", "05Groups", "05Scenes"}) {
+        ASSERT_TRUE(control->treeDevices.SelectNode(page));
+        RunUntil([] { return false; }, 5'000);
+        SavePicture(page);
+        for (const QTreeWidget* list : window->findChildren<QTreeWidget*>()) {
+            if (!list->isVisible() || list->isHeaderHidden()) continue;
+            for (int r = 0; r < list->topLevelItemCount(); ++r)
+                for (int c = 1; c < list->columnCount(); ++c) {
+                    const QString text = list->topLevelItem(r)->text(c);
+                    // The cell's text margin, as the item view's style leaves it on each side.
+                    const int margin =
+                        list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1;
+                    EXPECT_LE(list->fontMetrics().horizontalAdvance(text) + 2 * margin,
+                              list->columnWidth(c))
+                        << page << ": " << text.toStdString();
+                }
+        }
+    }
+}
+
+TEST_F(WindowScenario, PhysicalSelectionByPullingALampInTheDock) {
+    Open("sixteen-unaddressed.json");
+    control->tabMain.SetTab(1);
+    control->tabAddressing.SetTab(0);
+    control->cboPhySelStartAddress.SetListIndex(10);
+    ASSERT_TRUE(control->cmdPhySelStart.Click());
+    ASSERT_TRUE(control->m_bPhySelRunning);
+    const std::string waitingForRemoval = ctx.messages.Load(5081) + "...";
+    const std::string waitingForReinsertion = ctx.messages.Load(5082) + "...";
+    const auto status = [&] { return control->lblPhySelStatus.Caption(); };
+
+    // Two lamps, one after the other: out, addressed, back in, and the next.
+    int order = 0;
+    for (const int address : {10, 11}) {
+        ASSERT_TRUE(RunUntil([&] { return status() == waitingForRemoval; }, 60'000)) << status();
+        const int gear = GearShowing("--");
+        ASSERT_GE(gear, 0);
+        ClickLampSwitch(gear, "Out");
+        // The control finds the ballast whose lamp is out and gives it the next address, which
+        // its tile shows while the lamp is still out.
+        ASSERT_TRUE(RunUntil([&] { return status() == waitingForReinsertion; }, 60'000))
+            << status();
+        ASSERT_TRUE(RunUntil(
+            [&] {
+                window->Lamps()->Refresh();
+                return window->Lamps()->AddressText(gear) == QString::number(address);
+            },
+            60'000));
+        ClickLampSwitch(gear, "In");
+        ASSERT_TRUE(
+            RunUntil([&] { return control->lstPhySelView.ItemCount() == order + 1; }, 60'000));
+        ++order;
+    }
+    SavePicture("physical-selection");
+    ASSERT_TRUE(control->cmdPhySelStart.Click());
+    EXPECT_FALSE(control->m_bPhySelRunning);
+    EXPECT_EQ(control->lstPhySelView.ItemCount(), 2);
+}
+
+TEST_F(WindowScenario, TheKeyboardReachesEveryControlOfEachTab) {
+    Open("three-addressed.json");
+    ASSERT_TRUE(control->cmdScanDevices.Click());
+    ASSERT_TRUE(RunUntil([&] { return !control->m_bScanning; }, 120'000));
+    ASSERT_TRUE(control->treeDevices.SelectNode("05Device"));
+    QCoreApplication::processEvents();
+    QWidget* surface = window->Surface().Widget();
+    const std::pair<int, int> tabs[] = {{0, 0}, {1, 0}, {1, 1}, {1, 2}, {1, 3}, {2, 0}, {3, 0}};
+    for (const auto& [main, sub] : tabs) {
+        control->tabMain.SetTab(main);
+        if (main == 1) control->tabAddressing.SetTab(sub);
+        QCoreApplication::processEvents();
+        std::set<QWidget*> wanted;
+        for (QWidget* w : surface->findChildren<QWidget*>())
+            if (w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus) &&
+                !w->focusProxy() && !qobject_cast<QScrollBar*>(w))
+                wanted.insert(w);
+        ASSERT_FALSE(wanted.empty());
+        (*wanted.begin())->setFocus(Qt::TabFocusReason);
+        std::set<QWidget*> reached;
+        for (std::size_t i = 0; i < 3 * wanted.size() + 10; ++i) {
+            reached.insert(QApplication::focusWidget());
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        }
+        for (QWidget* w : wanted)
+            EXPECT_TRUE(reached.count(w))
+                << main << "/" << sub << ": " << w->metaObject()->className() << " "
+                << w->objectName().toStdString();
+    }
+}
+
+}  // namespace
+}  // namespace zd
