@@ -188,44 +188,59 @@ void PrintUsage(std::FILE* out) {
         "  --lang en|de       language of the texts (default: from the locale)\n");
 }
 
+void ParseCommandLine(int argc, const char* const* argv, ParsedCommandLine& parsed) {
+    const Invocation invocation = ParseInvocation(
+        std::vector<std::string>(argv + std::min(argc, 1), argv + argc), parsed.options);
+    parsed.options = invocation.options;
+    parsed.help = invocation.help;
+    if (invocation.help) return;
+    const std::vector<std::string>& rest = invocation.rest;
+    if (rest.empty() || rest[0] == "demo") {
+        if (!rest.empty()) parsed.command = "demo";
+        if (rest.size() > 1) throw UsageError("demo takes no arguments");
+        if (!parsed.options.saveLineFile.empty())
+            throw UsageError("--save-line goes with a command, not the demonstration");
+        return;
+    }
+    std::size_t nameWords = 0;
+    const CommandSyntax& syntax = FindCommand(rest, nameWords);
+    parsed.command = syntax.name;
+    if (!parsed.options.saveLineFile.empty() && !parsed.options.modbus.empty())
+        throw UsageError("--save-line needs the simulated line, not --modbus");
+    parsed.prepared = syntax.prepare(ParseArguments(syntax, rest, nameWords));
+}
+
 int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defaults,
                    std::FILE* out, std::FILE* err, const WindowRunner& window) {
     Json document = Json::object();
+    ParsedCommandLine parsed;
+    parsed.options = defaults;
     try {
-        const Invocation invocation = ParseInvocation(
-            std::vector<std::string>(argv + std::min(argc, 1), argv + argc), defaults);
-        const SessionOptions& options = invocation.options;
-        if (invocation.help) {
-            PrintUsage(out);
-            return 0;
-        }
-        const std::vector<std::string>& rest = invocation.rest;
-        if (rest.empty() || rest[0] == "demo") {
-            if (rest.size() > 1) throw UsageError("demo takes no arguments");
-            if (!options.saveLineFile.empty())
-                throw UsageError("--save-line goes with a command, not the demonstration");
-            if (rest.empty() && window) {
-                if (const auto exitCode = window(options)) return *exitCode;
-                std::fprintf(out, "No display: running the headless demonstration.\n\n");
-            }
-            DemoOptions demo;
-            demo.stationFile = options.stationFile;
-            demo.position = options.position;
-            demo.lineFile = options.lineFile;
-            demo.language = options.language;
-            demo.modbus = options.modbus;
-            return RunDemo(demo, out);
-        }
-        std::size_t nameWords = 0;
-        const CommandSyntax& syntax = FindCommand(rest, nameWords);
-        document["command"] = syntax.name;
-        if (!options.saveLineFile.empty() && !options.modbus.empty())
-            throw UsageError("--save-line needs the simulated line, not --modbus");
-        const PreparedCommand command = syntax.prepare(ParseArguments(syntax, rest, nameWords));
-        return RunCommand(syntax.name, command, options, out, err);
+        ParseCommandLine(argc, argv, parsed);
     } catch (const UsageError& error) {
+        if (!parsed.command.empty() && parsed.command != "demo")
+            document["command"] = parsed.command;
         return Fail(out, err, document, error.what(), 2);
     }
+    const SessionOptions& options = parsed.options;
+    if (parsed.help) {
+        PrintUsage(out);
+        return 0;
+    }
+    if (parsed.command.empty() || parsed.command == "demo") {
+        if (parsed.command.empty() && window) {
+            if (const auto exitCode = window(options)) return *exitCode;
+            std::fprintf(out, "No display: running the headless demonstration.\n\n");
+        }
+        DemoOptions demo;
+        demo.stationFile = options.stationFile;
+        demo.position = options.position;
+        demo.lineFile = options.lineFile;
+        demo.language = options.language;
+        demo.modbus = options.modbus;
+        return RunDemo(demo, out);
+    }
+    return RunCommand(parsed.command, parsed.prepared, options, out, err);
 }
 
 }  // namespace zd
