@@ -105,7 +105,9 @@ CommandArguments ParseArguments(const CommandSyntax& syntax, const std::vector<s
 }
 
 void PrintJson(std::FILE* out, const Json& document) {
-    std::fprintf(out, "%s\n", document.dump(2).c_str());
+    // Texts from the command line, files and devices may hold bytes that are no UTF-8; they are
+    // replaced rather than ending the program without its document.
+    std::fprintf(out, "%s\n", document.dump(2, ' ', false, Json::error_handler_t::replace).c_str());
 }
 
 int Fail(std::FILE* out, std::FILE* err, Json document, const std::string& reason, int exitCode) {
