@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs each fuzz target of the checking build for FUZZ_SECONDS (default 30) from its seeds
-# (fuzz/corpus/<target> and the examples) and its dictionary. What a run finds is kept in
+# (fuzz/corpus/<target>, inputs that once failed among them, and the examples) and its dictionary. What a run finds is kept in
 # build-asan/fuzz/corpus/<target>; an input that crashes, leaks, breaks a checked property or takes
 # longer than FUZZ_TIMEOUT seconds (default 10) is written to build-asan/fuzz/artifacts/ and fails
 # the script. Arguments choose targets (default: all).
@@ -18,8 +18,8 @@ bash scripts/setup-asan.sh "${targets[@]}"
 # Seeds and dictionary of each target.
 seeds() {
     case "$1" in
-        FuzzLineFile) echo "examples/lines" ;;
-        FuzzStationDocument) echo "examples/stations" ;;
+        FuzzLineFile) echo "fuzz/corpus/$1 examples/lines" ;;
+        FuzzStationDocument) echo "fuzz/corpus/$1 examples/stations" ;;
         *) echo "fuzz/corpus/$1" ;;
     esac
 }
