@@ -8,6 +8,7 @@
 #include "FuzzInput.h"
 #include "archive/ArchiveFile.h"
 #include "platform/Error.h"
+#include "platform/Files.h"
 #include "platform/Xml.h"
 #include "ui/Grid.h"
 
@@ -32,7 +33,7 @@ bool SameCells(const Grid& a, const Grid& b) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static const fuzz::ScratchFile file(".xml");
     XmlDocument document;
-    if (!document.Load(file.Write(data, size))) {
+    if (!document.Load(file.Write(data, size), kArchiveInput)) {
         const std::string text = ArchiveParseErrorText(document.ParseError().value_or(XmlParseError{}));
         if (text.empty()) fuzz::Broken("an empty parse error text");
         return 0;

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs each fuzz target of the checking build for FUZZ_SECONDS (default 30) from its seeds
-# (fuzz/corpus/<target>, inputs that once failed among them, and the examples) and its dictionary. What a run finds is kept in
-# build-asan/fuzz/corpus/<target>; an input that crashes, leaks, breaks a checked property or takes
+# (fuzz/corpus/<target>, inputs that once failed among them, and the examples) and dictionary.
+# What a run finds is kept in build-asan/fuzz/corpus/<target>; an input that crashes, leaks, breaks a checked property or takes
 # longer than FUZZ_TIMEOUT seconds (default 10) is written to build-asan/fuzz/artifacts/ and fails
 # the script. Arguments choose targets (default: all).
 set -euo pipefail
@@ -10,12 +10,12 @@ cd "$(dirname "$0")/.."
 seconds="${FUZZ_SECONDS:-30}"
 timeout="${FUZZ_TIMEOUT:-10}"
 build="${ASAN_BUILD_DIR:-build-asan}"
-all=(FuzzLineFile FuzzStationDocument FuzzArchiveFile FuzzCommandLine)
+all=(FuzzLineFile FuzzStationDocument FuzzArchiveFile FuzzCommandLine FuzzModbusRequest)
 if [ $# -gt 0 ]; then targets=("$@"); else targets=("${all[@]}"); fi
 
 bash scripts/setup-asan.sh "${targets[@]}"
 
-# Seeds and dictionary of each target.
+# Seeds and dictionary option of each target.
 seeds() {
     case "$1" in
         FuzzLineFile) echo "fuzz/corpus/$1 examples/lines" ;;
@@ -25,9 +25,10 @@ seeds() {
 }
 dictionary() {
     case "$1" in
-        FuzzLineFile) echo "fuzz/LineFile.dict" ;;
-        FuzzCommandLine) echo "fuzz/CommandLine.dict" ;;
-        *) echo "fuzz/Xml.dict" ;;
+        FuzzLineFile) echo "-dict=fuzz/LineFile.dict" ;;
+        FuzzCommandLine) echo "-dict=fuzz/CommandLine.dict" ;;
+        FuzzModbusRequest) ;;
+        *) echo "-dict=fuzz/Xml.dict" ;;
     esac
 }
 
@@ -38,7 +39,7 @@ for target in "${targets[@]}"; do
     mkdir -p "$corpus"
     echo "== $target: ${seconds} s"
     if ! "$build/fuzz/$target" -max_total_time="$seconds" -timeout="$timeout" -print_final_stats=1 \
-            -dict="$(dictionary "$target")" -artifact_prefix="$build/fuzz/artifacts/$target-" \
+            $(dictionary "$target") -artifact_prefix="$build/fuzz/artifacts/$target-" \
             "$corpus" $(seeds "$target") > "$build/fuzz/$target.log" 2>&1; then
         tail -n 60 "$build/fuzz/$target.log"
         failed+=("$target")

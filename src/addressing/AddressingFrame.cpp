@@ -152,15 +152,24 @@ void configZD4270::AddressingStartClick(const AddressingRun& run) {
     }
     m_context.scheduler.DoEvents();
     *run.running = true;
+    m_link.BeginProcedure();
     bool bFinished = false;
     run.step(true, false, bFinished);
+    // A lost connection ends the run after its one box (see Link::BeginProcedure).
+    if (m_link.CommunicationLost() && *run.running && !bFinished) {
+        EndAddressingRun(run, " end " + run.logWords);
+        return;
+    }
     // A start state that already failed (change addresses refusing a plan) leaves nothing for the
     // timer to step. The run never got going: its log keeps the start line and no end line.
     if (bFinished) {
         if (*run.running) EndAddressingRun(run, "");
         return;
     }
-    if (!*run.running) return;
+    if (!*run.running) {
+        m_link.EndProcedure();
+        return;
+    }
     run.timer->SetInterval(run.intervalMs);
     run.timer->SetEnabled(true);
 }
@@ -170,10 +179,13 @@ void configZD4270::AddressingTimerTick(const AddressingRun& run) {
     if (!*run.running) return;
     bool bFinished = false;
     run.step(false, false, bFinished);
+    if (m_link.CommunicationLost() && *run.running) bFinished = true;
     if (bFinished) {
         EndAddressingRun(run, " end " + run.logWords);
     } else if (*run.running) {
         run.timer->SetEnabled(true);
+    } else {
+        m_link.EndProcedure();
     }
 }
 
@@ -185,6 +197,7 @@ void configZD4270::EndAddressingRun(const AddressingRun& run, const std::string&
     *run.running = false;
     bool bFinished = false;
     run.step(false, true, bFinished);
+    m_link.EndProcedure();
     CloseAddressingLog(logLine);
 }
 

@@ -54,6 +54,10 @@ struct AddressingState {
     std::int16_t nPhySelAddress = 0;
     std::int16_t nPhySelPollCount = 0;
     std::int16_t nPhySelLampNo = 0;
+    // When the initialisation window was last opened or renewed (scheduler milliseconds), and the
+    // short address the selected ballast reported before it was programmed (-1: none).
+    std::int64_t lPhySelInitialisedMs = 0;
+    std::int16_t nPhySelOldAddress = -1;
     std::int16_t nRndAddrState = 0;
     std::int16_t nRndAddrAddress = 0;
     std::int16_t nRndAddrLampNo = 0;

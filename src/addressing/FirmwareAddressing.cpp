@@ -64,6 +64,7 @@ void configZD4270::StartFirmwareAddressing() {
     ClearAddressingLists();
     m_context.scheduler.DoEvents();
     m_bRndAddrRunning = true;
+    m_link.BeginProcedure();
     bool bFinished = false;
     RandomAddressingFirmware(true, false, false, bFinished);
     // A start that already failed would leave the options locked for good.
@@ -80,7 +81,7 @@ void configZD4270::timerRndAddrFirmware_Timer() {
         timerRndAddrFirmware.SetEnabled(false);
         bool bFinished = false;
         RandomAddressingFirmware(false, false, false, bFinished);
-        if (bFinished) {
+        if (bFinished || m_link.CommunicationLost()) {
             EndFirmwareAddressing();
         } else {
             timerRndAddrFirmware.SetEnabled(true);
@@ -96,6 +97,7 @@ void configZD4270::EndFirmwareAddressing() {
     m_bRndAddrRunning = false;
     bool bFinished = false;
     RandomAddressingFirmware(false, true, false, bFinished);
+    m_link.EndProcedure();
 }
 
 void configZD4270::RandomAddressingFirmware(bool bStart, bool bStop, bool bPoll, bool& bFinished) {
@@ -114,10 +116,21 @@ void configZD4270::RandomAddressingFirmware(bool bStart, bool bStop, bool bPoll,
                 break;
             case kStateFirmwarePoll: {
                 std::uint8_t status = 0;
-                m_link.ReadStatusByte(status);
+                // Without the status byte there is no result to show, only the lost connection.
+                if (m_link.ReadStatusByte(status) == kResultError) {
+                    bFinished = true;
+                    s.nFirmwareState = kStateIdle;
+                    break;
+                }
                 if ((status & kStatusFirmwareAddressing) != 0) break;
                 std::int16_t dataIn = 0;
-                m_link.ReadDataIn(dataIn);
+                // A failed read has shown its error; a count made up from nothing would tell the
+                // user that no gear was addressed.
+                if (m_link.ReadDataIn(dataIn) != kResultDone) {
+                    bFinished = true;
+                    s.nFirmwareState = kStateIdle;
+                    break;
+                }
                 const auto result = static_cast<std::uint8_t>(dataIn & 0xFF);
                 m_context.dialogs.MessageBox(FirmwareResultMessage(m_context.messages, result));
                 bFinished = true;
@@ -176,6 +189,7 @@ void configZD4270::ResumeFirmwareAddressing() {
     lblRndAddrStatus.SetCaption(m_context.messages.Load(5141));
     ClearAddressingLists();
     m_context.scheduler.DoEvents();
+    m_link.BeginProcedure();
     bool bFinished = false;
     RandomAddressingFirmware(false, false, true, bFinished);
     m_bRndAddrRunning = true;

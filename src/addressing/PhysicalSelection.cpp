@@ -15,6 +15,10 @@ namespace {
 constexpr std::int16_t kPhySelPollLimit = 4;
 // Half a period of the confirmation blink.
 constexpr std::int64_t kBlinkPauseMs = 200;
+// The ballasts leave the initialisation state 15 minutes after INITIALISE, and with it physical
+// selection; a user who takes longer to pull the next lamp would wait in vain. The window is
+// renewed this long after it was opened, well inside the 15 minutes.
+constexpr std::int64_t kPhySelRenewWindowMs = 5 * 60 * 1000;
 
 constexpr std::int16_t kPhySelWaitForLamp = 20;
 constexpr std::int16_t kPhySelPollRemoved = 30;
@@ -61,6 +65,7 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
                 break;
             case kStateStart:
                 PhySelPrepareLine();
+                st.lPhySelInitialisedMs = m_context.scheduler.Now();
                 st.nPhySelAddress = static_cast<std::int16_t>(cboPhySelStartAddress.ListIndex());
                 st.nPhySelLampNo = 0;
                 st.nPhySelState = kPhySelWaitForLamp;
@@ -70,14 +75,23 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
                 SendAddressingCommand(kCmdRecallMinLevel, 0, kAddrBroadcast, 0);
                 ++st.nPhySelLampNo;
                 st.nPhySelPollCount = 0;
+                st.nPhySelOldAddress = -1;
                 lblPhySelStatus.SetCaption(msg.Load(5081) + "...");
                 st.nPhySelState = kPhySelPollRemoved;
                 break;
             case kPhySelPollRemoved: {
+                if (m_context.scheduler.Now() - st.lPhySelInitialisedMs >= kPhySelRenewWindowMs) {
+                    SendAddressingCommand(kCmdInitialise, 255, kAddrBroadcast, 0);
+                    SendAddressingCommand(kCmdPhysicalSelection, 0, kAddrBroadcast, 0);
+                    st.lPhySelInitialisedMs = m_context.scheduler.Now();
+                }
                 // Only a ballast whose lamp is out answers while the line is in physical selection.
                 SendAddressingCommand(kCmdQueryShortAddress, 0, kAddrBroadcast, 0);
                 std::uint8_t nAnswer = 0;
-                if (ReceiveAddressingData(nAnswer, true) == kResultDone) ++st.nPhySelPollCount;
+                if (ReceiveAddressingData(nAnswer, true) == kResultDone) {
+                    ++st.nPhySelPollCount;
+                    st.nPhySelOldAddress = (nAnswer & 0x81) == 0x01 ? nAnswer >> 1 : -1;
+                }
                 if (st.nPhySelPollCount > kPhySelPollLimit) {
                     lblPhySelStatus.SetCaption(msg.Load(5082) + "...");
                     st.nPhySelState = kPhySelFindFree;
@@ -120,10 +134,16 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
             }
             case kPhySelConfirm:
                 PhySelBlink(st.nPhySelAddress);
+                // A ballast that had an address before is now at its new one: its old record
+                // would stand for a ballast that is no longer there.
+                if (st.nPhySelOldAddress >= 0 && st.nPhySelOldAddress != st.nPhySelAddress &&
+                    m_state.devices)
+                    m_state.devices->Remove(st.nPhySelOldAddress);
                 AddAddressedDevice(st.nPhySelAddress, false);
                 ++st.nPhySelAddress;
                 if (st.nPhySelAddress <= kMaxShortAddress) {
                     SendAddressingCommand(kCmdInitialise, 255, kAddrBroadcast, 0);
+                    st.lPhySelInitialisedMs = m_context.scheduler.Now();
                     st.nPhySelState = kPhySelWaitForLamp;
                 } else {
                     SendAddressingCommand(kCmdRecallMinLevel, 0, kAddrBroadcast, 0);

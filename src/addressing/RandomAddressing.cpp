@@ -246,8 +246,18 @@ void configZD4270::RndAddrVerifyAndRecord(bool& bFinished) {
     AddressingState& s = m_addressingState;
     SendAddressingCommand(kCmdVerifyShortAddress, AddressByte(s.nRndAddrAddress), kAddrShort, 0);
     std::uint8_t answer = 0;
-    if (ReceiveAddressingData(answer) != kResultDone) {
-        // The ballast keeps what it was given but is not recorded; the stop call follows.
+    const std::int16_t verified = ReceiveAddressingData(answer);
+    if (verified != kResultDone) {
+        // The ballast keeps what it was given but is not recorded; the stop call follows. The run
+        // ends with gear still unaddressed, or two sharing an address: say so rather than end as
+        // if it had finished. Several answers at once mean several gear took the address. A
+        // failure of the link itself has shown its own box.
+        const bool several = verified == kResultCollision || verified == kResultCorruptFrame;
+        if (several || verified == kResultTimeout) {
+            m_context.dialogs.MessageBox({m_context.messages.Load(several ? 5142 : 5145) + ".",
+                                          MsgButtons::Ok, MsgIcon::Critical,
+                                          m_context.messages.Load(5113)});
+        }
         bFinished = true;
         return;
     }

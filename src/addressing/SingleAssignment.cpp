@@ -52,9 +52,16 @@ void configZD4270::SingleAssignment() {
         if (answer != MsgResult::Ok) return;
 
         StartAddressingLog("single assignment");
+        m_link.BeginProcedure();
         const std::uint8_t nData = bMask ? kDaliMask : AddressByte(nAddress);
         SendAddressingCommand(kCmdDataTransferRegister, nData, kAddrBroadcast, 0);
         SendAddressingCommand(kCmdStoreDtrAsShortAddress, 0, kAddrBroadcast, 0);
+        m_link.EndProcedure();
+        // With the connection lost the line was not readdressed: the device list still holds.
+        if (m_link.CommunicationLost()) {
+            CloseAddressingLog(" end single assignment");
+            return;
+        }
         EmptyDeviceList();
 
         if (!bMask) {

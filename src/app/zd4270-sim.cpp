@@ -12,12 +12,15 @@
 #include <QTimer>
 
 #include "gui/LampWindow.h"
+#include "gui/MainWindow.h"
+#include "host/InstallPaths.h"
 #include "host/ModbusDevCom.h"
 #include "host/ModbusSimServer.h"
 #include "host/SimDevCom.h"
 #include "host/StationDocument.h"
 #include "platform/Error.h"
 #include "platform/RealScheduler.h"
+#include "platform/Version.h"
 #include "sim/LineFile.h"
 
 namespace {
@@ -28,10 +31,13 @@ void RequestStop(int) {
     g_stopRequested = 1;
 }
 
+const zd::ModbusServerLimits kLimits;
+
 void PrintUsage(std::FILE* out) {
     std::fprintf(out,
                  "usage: zd4270-sim [--line FILE] [--station FILE [--pos N]] [--listen HOST:PORT]\n"
                  "                  [--window]\n"
+                 "       zd4270-sim --version\n"
                  "  --line FILE         simulated DALI line (JSON; default: "
                  "examples/lines/three-addressed.json)\n"
                  "  --station FILE      take position and process-image layout from a station "
@@ -39,11 +45,25 @@ void PrintUsage(std::FILE* out) {
                  "  --pos N             the station's terminal at position N (default: the first)\n"
                  "  --listen HOST:PORT  where to serve Modbus TCP (default: 127.0.0.1:1502)\n"
                  "  --window            show the lamps in a window; take lamps out, put them back\n"
-                 "                      or let them fail from there\n");
+                 "                      or let them fail from there\n"
+                 "\n"
+                 "Register mapping: %s.\n"
+                 "Function 3 reads, function 16 writes 1 to 123 registers within one table.\n"
+                 "Exceptions: 01 illegal function, 02 illegal data address (unmapped, or words\n"
+                 "the terminal refuses, such as its input words), 03 illegal data value (a count\n"
+                 "beyond the protocol's 125 or 123, or a bad length), 04 server failure, 0B any\n"
+                 "unit but 1. A frame whose protocol id is not 0 or whose length field is\n"
+                 "outside 2 to %zu closes the connection.\n"
+                 "Limits: %zu clients at once (one more is accepted and closed at once); a client\n"
+                 "silent for %lld s, or whose frame is not complete %lld s after its first byte,\n"
+                 "is closed.\n",
+                 zd::kModbusMappingText, zd::kMbapMaxLength, kLimits.maxClients,
+                 static_cast<long long>(kLimits.idleTimeoutMs / 1000),
+                 static_cast<long long>(kLimits.frameTimeoutMs / 1000));
 }
 
 struct Options {
-    std::string lineFile = std::string(ZD4270_EXAMPLES_DIR) + "/lines/three-addressed.json";
+    std::string lineFile = zd::ExamplesDir() + "/lines/three-addressed.json";
     std::string stationFile;
     std::optional<std::int32_t> position;
     std::string listen = "127.0.0.1:1502";
@@ -80,8 +100,10 @@ int Serve(const Options& options, int& argc, char** argv) {
         const zd::StationDocument station = zd::StationDocument::Load(options.stationFile);
         const zd::XmlNode node =
             options.position ? station.ChooseTerminal(*options.position) : station.ChooseTerminal();
-        devCom =
-            zd::CreateSimulatedDevCom(scheduler, node, zd::sim::LoadLineFile(options.lineFile));
+        const zd::sim::LineDescription line = zd::sim::LoadLineFile(options.lineFile);
+        if (auto note = zd::LinePlacementNote(line, options.lineFile, node, options.stationFile))
+            std::fprintf(stderr, "zd4270-sim: %s\n", note->c_str());
+        devCom = zd::CreateSimulatedDevCom(scheduler, node, line);
         source += " and " + options.stationFile;
     }
 
@@ -99,7 +121,7 @@ int Serve(const Options& options, int& argc, char** argv) {
         }
     }
 
-    zd::ModbusSimServer server(devCom, endpoint);
+    zd::ModbusSimServer server(devCom, endpoint, kLimits);
     server.SetLog(
         [](const std::string& line) { std::fprintf(stderr, "zd4270-sim: %s\n", line.c_str()); });
 
@@ -116,21 +138,35 @@ int Serve(const Options& options, int& argc, char** argv) {
 
     if (options.window) {
         QApplication app(argc, argv);
+        QApplication::setWindowIcon(zd::ApplicationIcon());
         zd::LampWindow window(terminal);
-        window.setWindowTitle(QString::fromStdString("zd4270-sim lamps - " +
-                                                     server.Endpoint().Text()));
+        window.setWindowTitle(
+            QString::fromStdString("zd4270-sim lamps - " + server.Endpoint().Text()));
         QTimer poll;
+        std::string failure;
         QObject::connect(&poll, &QTimer::timeout, [&] {
             if (g_stopRequested != 0) {
                 app.quit();
                 return;
             }
-            server.Step(0);
-            scheduler.DoEvents();
+            // Nothing may leave a slot of Qt's event loop: a failure ends the loop and is reported
+            // by main like any other.
+            try {
+                server.Step(0);
+                scheduler.DoEvents();
+            } catch (const zd::ControlError& error) {
+                failure = error.Description();
+            } catch (const std::exception& error) {
+                failure = error.what();
+            } catch (...) {
+                failure = "unknown error";
+            }
+            if (!failure.empty()) app.exit(1);
         });
         poll.start(kWindowPollMs);
         window.show();
         app.exec();
+        if (!failure.empty()) throw zd::ControlError(failure);
     } else {
         while (g_stopRequested == 0) {
             server.Step(200);
@@ -142,9 +178,7 @@ int Serve(const Options& options, int& argc, char** argv) {
     return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Run(int argc, char** argv) {
     Options options;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -177,6 +211,9 @@ int main(int argc, char** argv) {
         } else if (arg == "-h" || arg == "--help") {
             PrintUsage(stdout);
             return 0;
+        } else if (arg == "--version") {
+            std::printf("zd4270-sim %s\n", zd::kProgramVersion);
+            return 0;
         } else {
             std::fprintf(stderr, "zd4270-sim: unknown argument \"%s\"\n", arg.c_str());
             PrintUsage(stderr);
@@ -187,12 +224,21 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "zd4270-sim: --pos chooses a terminal of --station; give both\n");
         return 2;
     }
+    return Serve(options, argc, argv);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // Every failure, out of memory included, ends in a message and exit code 1 (bad arguments 2).
     try {
-        return Serve(options, argc, argv);
+        return Run(argc, argv);
     } catch (const zd::ControlError& error) {
         std::fprintf(stderr, "zd4270-sim: %s\n", error.Description().c_str());
     } catch (const std::exception& error) {
         std::fprintf(stderr, "zd4270-sim: %s\n", error.what());
+    } catch (...) {
+        std::fprintf(stderr, "zd4270-sim: unknown error\n");
     }
     return 1;
 }

@@ -3,11 +3,15 @@
 // headless and prints JSON; "demo" (or no display) runs the headless demonstration.
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <optional>
 #include <string>
 
 #include "cli/CommandLine.h"
+#include "cli/ConsoleDialogs.h"
 #include "gui/MainWindow.h"
+#include "host/InstallPaths.h"
+#include "platform/Version.h"
 
 namespace {
 
@@ -22,20 +26,33 @@ bool HasDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    zd::SessionOptions defaults;
-    defaults.stationFile = std::string(ZD4270_EXAMPLES_DIR) + "/stations/packed-intel.xml";
-    defaults.lineFile = std::string(ZD4270_EXAMPLES_DIR) + "/lines/three-addressed.json";
-    defaults.language = zd::MessageCatalogue::LanguageFromEnvironment();
+    if (argc == 2 && std::string(argv[1]) == "--version") {
+        std::printf("zd4270 %s\n", zd::kProgramVersion);
+        return 0;
+    }
+    // Every failure ends in a message and an exit code, never in an abort.
+    try {
+        zd::SessionOptions defaults;
+        defaults.stationFile = zd::ExamplesDir() + "/stations/packed-intel.xml";
+        defaults.lineFile = zd::ExamplesDir() + "/lines/three-addressed.json";
+        defaults.language = zd::MessageCatalogue::LanguageFromEnvironment();
 
-    const auto window = [&](const zd::SessionOptions& options) -> std::optional<int> {
-        if (!HasDisplay()) return std::nullopt;
-        zd::WindowOptions windowOptions;
-        windowOptions.stationFile = options.stationFile;
-        windowOptions.position = options.position;
-        windowOptions.lineFile = options.lineFile;
-        windowOptions.language = options.language;
-        windowOptions.modbus = options.modbus;
-        return zd::RunWindow(argc, argv, windowOptions);
-    };
-    return zd::RunCommandLine(argc, argv, defaults, stdout, stderr, window);
+        const auto window = [&](const zd::SessionOptions& options) -> std::optional<int> {
+            if (!HasDisplay()) return std::nullopt;
+            zd::WindowOptions windowOptions;
+            windowOptions.stationFile = options.stationFile;
+            windowOptions.position = options.position;
+            windowOptions.lineFile = options.lineFile;
+            windowOptions.language = options.language;
+            windowOptions.modbus = options.modbus;
+            windowOptions.registryFile = options.registryFile;
+            return zd::RunWindow(argc, argv, windowOptions);
+        };
+        return zd::RunCommandLine(argc, argv, defaults, stdout, stderr, window);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "zd4270: %s\n", zd::ValidUtf8(error.what()).c_str());
+    } catch (...) {
+        std::fprintf(stderr, "zd4270: an unknown error ended the program\n");
+    }
+    return 1;
 }

@@ -1,10 +1,11 @@
 #include "archive/ArchiveFile.h"
 
-#include <fstream>
+#include <limits>
 #include <optional>
 
 #include "devices/NumericText.h"
 #include "platform/Error.h"
+#include "platform/Files.h"
 
 namespace zd {
 
@@ -29,10 +30,19 @@ int ColumnFor(int address, int id, const char* what) {
     return id + 1;
 }
 
-std::optional<std::int16_t> NumericAttribute(const XmlNode& node, const char* name) {
+// The attribute as a 16-bit number, or nothing when it is missing or no number at all, which the
+// format treats as not given. A text that only a loose reading takes for a number (" 5", "+5",
+// "05", "5.0", "&H5") is refused with its place: read as a number here and as none by another
+// tool, it would make one file mean two things.
+std::optional<std::int16_t> NumericAttribute(const XmlNode& node, const char* name, int address) {
     const std::optional<std::string> text = node.Attribute(name);
     if (!text || !IsNumericText(*text)) return std::nullopt;
-    return TextToInteger(*text);
+    const std::string field = "the " + std::string(name) + " of a " + node.Name() +
+                              " of the ballast at address " + std::to_string(address) + " (line " +
+                              std::to_string(node.Line()) + ")";
+    return static_cast<std::int16_t>(DecimalField(*text, field,
+                                                  std::numeric_limits<std::int16_t>::min(),
+                                                  std::numeric_limits<std::int16_t>::max()));
 }
 
 }  // namespace
@@ -85,13 +95,7 @@ std::string ArchiveXml(const Grid& gridScenes, const Grid& gridGroups) {
 }
 
 void SaveArchiveFile(const std::string& path, const Grid& gridScenes, const Grid& gridGroups) {
-    const std::string text = ArchiveXml(gridScenes, gridGroups);
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    if (out) out.write(text.data(), static_cast<std::streamsize>(text.size()));
-    if (out) out.close();
-    if (!out) {
-        throw ControlError("Path/File access error: " + path, kLibraryTitle, kErrPathFileAccess);
-    }
+    WriteFileAtomically(path, ArchiveXml(gridScenes, gridGroups));
 }
 
 bool LoadArchive(const XmlDocument& document, Grid& gridScenes, Grid& gridGroups) {
@@ -112,12 +116,12 @@ bool LoadArchive(const XmlDocument& document, Grid& gridScenes, Grid& gridGroups
         }
         for (const XmlNode& child : ballast.Children()) {
             if (child.Name() == "group") {
-                const std::optional<std::int16_t> id = NumericAttribute(child, "id");
+                const std::optional<std::int16_t> id = NumericAttribute(child, "id", address);
                 if (id && *id >= 0 && *id <= kArchiveHighestId)
                     gridGroups.SetTextMatrix(row, ColumnFor(address, *id, "group"), "1");
             } else if (child.Name() == "scene") {
-                sceneId = NumericAttribute(child, "id").value_or(sceneId);
-                level = NumericAttribute(child, "lightlevel").value_or(level);
+                sceneId = NumericAttribute(child, "id", address).value_or(sceneId);
+                level = NumericAttribute(child, "lightlevel", address).value_or(level);
                 if (sceneId >= 0 && sceneId <= kArchiveHighestId) {
                     gridScenes.SetTextMatrix(
                         row, ColumnFor(address, sceneId, "scene"),

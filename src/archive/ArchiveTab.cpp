@@ -62,6 +62,7 @@ void configZD4270::RunArchivHandler(std::string_view procedure, const std::funct
     try {
         body();
     } catch (...) {
+        m_link.EndProcedure();
         ReportCurrentException(m_context, procedure);
         IgnoreErrors([this] { UnlockArchivTab(); });
     }
@@ -79,7 +80,7 @@ void configZD4270::ArchivSave(const std::string& fileName) {
 void configZD4270::ArchivLoad(const std::string& fileName) {
     Guard(m_context, "ArchivLoad", [&] {
         XmlDocument document;
-        if (!document.Load(fileName)) {
+        if (!document.Load(fileName, kArchiveInput)) {
             ShowCritical(ArchiveParseErrorText(document.ParseError().value_or(XmlParseError{})));
             return;
         }
@@ -174,8 +175,18 @@ std::int16_t configZD4270::ArchivQuery(std::int16_t nCommandId, std::uint8_t nDa
 void configZD4270::mnuArchivOptionsUpload_Click() {
     if (RefuseArchivInDsiMode()) return;
     LockArchivTab(kUploadSteps);
+    m_link.BeginProcedure();
     for (std::int16_t address = 0; address < kArchiveAddresses; ++address) {
         const int row = address + 1;
+        // The connection is gone (its box has been shown): the rows read so far stay, and the
+        // rest are marked as not read rather than each failing with a box of its own.
+        if (m_link.CommunicationLost()) {
+            for (int col = 1; col <= kArchiveColumns; ++col) {
+                gridScenes.SetTextMatrix(row, col, "?");
+                gridGroups.SetTextMatrix(row, col, "?");
+            }
+            continue;
+        }
         int scene = 0;
         bool bFailed = false;
         for (; scene < kArchiveColumns; ++scene) {
@@ -208,13 +219,17 @@ void configZD4270::mnuArchivOptionsUpload_Click() {
             }
         }
     }
+    m_link.EndProcedure();
     UnlockArchivTab();
 }
 
 void configZD4270::mnuArchivOptionsDownload_Click() {
     if (RefuseArchivInDsiMode()) return;
     LockArchivTab(kDownloadSteps);
+    m_link.BeginProcedure();
     for (std::int16_t address = 0; address < kArchiveAddresses; ++address) {
+        // The connection is gone (its box has been shown): nothing more can be written.
+        if (m_link.CommunicationLost()) break;
         const int row = address + 1;
         ArchivProgress(address * 32);
         std::uint8_t answer = 0;
@@ -240,6 +255,7 @@ void configZD4270::mnuArchivOptionsDownload_Click() {
                        static_cast<std::uint8_t>(group), address);
         }
     }
+    m_link.EndProcedure();
     UnlockArchivTab();
 }
 

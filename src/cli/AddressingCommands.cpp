@@ -1,8 +1,12 @@
 // The addressing commands: random addressing (by the control or the terminal firmware, as the
 // control chooses), single assignment and change addresses, each through the addressing tab's
 // controls.
+#include <optional>
+#include <set>
+#include <string>
 #include <utility>
 
+#include "addressing/AddressingFrame.h"
 #include "cli/HeadlessCommands.h"
 #include "link/Commands.h"
 
@@ -29,6 +33,76 @@ std::set<int> DeviceAddresses(const ModuleState& state) {
     return addresses;
 }
 
+// The first thing that went wrong in a command, and the step it went wrong in.
+struct Outcome {
+    std::optional<std::string> problem;
+    std::string step;
+
+    void Note(const std::optional<std::string>& what, const std::string& where) {
+        if (what && !problem) {
+            problem = what;
+            step = where;
+        }
+    }
+    // Throws CommandFailed with details and the step when something went wrong.
+    void Check(Json details) const {
+        if (!problem) return;
+        details["failedStep"] = step;
+        throw CommandFailed(*problem, std::move(details));
+    }
+};
+
+// The first box since mark that reports an error or a warning: the procedures end with one
+// when they stop short of what they were started for.
+std::optional<std::string> ProblemSince(const HeadlessSession& session, std::size_t mark) {
+    const auto& shown = session.Dialogs().Shown();
+    for (std::size_t i = mark; i < shown.size(); ++i)
+        if (shown[i].icon == MsgIcon::Critical || shown[i].icon == MsgIcon::Exclamation)
+            return ForConsole(shown[i].text);
+    return std::nullopt;
+}
+
+// What the control holds after a run is its plan, not the line: the devices printed come from a
+// scan, with the short addresses that several gear share.
+void ScanAfterRun(HeadlessSession& session, Json& details, Outcome& outcome,
+                  bool conflictsFail = true) {
+    try {
+        RunDeviceScan(session);
+    } catch (const CommandFailed& failure) {
+        outcome.Note(failure.what(), "scan");
+    }
+    details["devices"] = DevicesJson(session.State());
+    if (!conflictsFail) return;
+    for (const Json& device : details["devices"]) {
+        if (device.at("conflict").get<bool>()) {
+            outcome.Note("several gear share the short address " +
+                             std::to_string(device.at("shortAddress").get<int>()),
+                         "check");
+        }
+    }
+}
+
+// Gear without a short address answer a broadcast QUERY MISSING SHORT ADDRESS; any answer, a
+// corrupt frame of several included, means at least one is left.
+bool GearWithoutShortAddress(HeadlessSession& session) {
+    configZD4270& control = session.Control();
+    std::int16_t commandId = kCmdQueryMissingShortAddress;
+    std::uint8_t data = 0;
+    std::int16_t addrType = kAddrBroadcast;
+    std::int16_t addr = 0;
+    std::int16_t sent = -1;
+    EventParams request;
+    request.Bind("nCommandId", commandId).Bind("nData", data).Bind("nAddrType", addrType);
+    request.Bind("nAddr", addr).Bind("nRet", sent);
+    control.HandleObjectEvents("SendDALICommand", request);
+    std::uint8_t answer = 0;
+    std::int16_t received = -1;
+    EventParams reply;
+    reply.Bind("nData", answer).Bind("nRet", received);
+    control.HandleObjectEvents("ReceiveDALIData", reply);
+    return received == kResultDone || received == kResultCorruptFrame;
+}
+
 }  // namespace
 
 PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
@@ -37,32 +111,60 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
     const bool newInstallation = arguments.Has("--new-installation");
     const bool deleteGroups = arguments.Has("--delete-groups");
     const bool deleteScenes = arguments.Has("--delete-scenes");
+    if ((newInstallation || deleteGroups || deleteScenes) && !arguments.Has("--yes")) {
+        throw UsageError(std::string(newInstallation ? "--new-installation deletes every short "
+                                                       "address on the line"
+                                                     : "--delete-groups and --delete-scenes "
+                                                       "wipe settings of every gear") +
+                         "; confirm with --yes");
+    }
+    const bool opticalFeedback = arguments.Has("--optical-feedback");
     return [=](HeadlessSession& session) {
         configZD4270& control = session.Control();
+        // The terminal's own search can light each gear it addresses; the control's search
+        // lights each one anyway, and the window hides the check box for it.
+        if (opticalFeedback && !control.chkRndAddrOpticalFeedback.Visible()) {
+            throw CommandFailed(
+                "--optical-feedback needs the terminal's own random addressing (firmware 1M or "
+                "later)");
+        }
+        control.chkRndAddrOpticalFeedback.SetChecked(opticalFeedback);
         control.cboRndAddrStartAddress.SetListIndex(start);
         control.chkRndAddrCompleteNewInstallation.SetChecked(newInstallation);
         control.chkRndAddrDeleteAllGroupAssignments.SetChecked(deleteGroups);
         control.chkRndAddrDeleteAllScenes.SetChecked(deleteScenes);
-        const bool byTerminal = session.State().m_nFirmwareVersion >= kFirmwareAddressingVersion;
-        const Json variant = byTerminal ? "terminal" : "control";
+        const std::int32_t firmware = session.State().m_nFirmwareVersion;
+        // Firmware before the first that can address at all runs neither variant.
+        const Json variant = firmware >= kFirmwareAddressingVersion    ? Json("terminal")
+                             : firmware >= kRandomAddressingMinVersion ? Json("control")
+                                                                       : Json();
+        Json details = {{"variant", variant}, {"startAddress", start}};
 
         const std::size_t mark = session.BoxCount();
         control.cmdRndAddrStart.Click();
         if (!control.m_bRndAddrRunning) {
-            FailOnErrorBox(session, mark, {{"variant", variant}});
-            throw CommandFailed(
-                session.LastBoxSince(mark).value_or("the random addressing did not start"),
-                {{"variant", variant}});
+            Outcome refused;
+            refused.Note(session.LastBoxSince(mark).value_or("the random addressing did not start"),
+                         "start");
+            // The device list the control loaded from the store may be old: the line says what
+            // is there.
+            ScanAfterRun(session, details, refused, false);
+            refused.Check(details);
         }
-        if (!session.RunUntil([&] { return !control.m_bRndAddrRunning; }))
+        Outcome outcome;
+        if (!session.RunUntil([&] { return !control.m_bRndAddrRunning; })) {
             throw CommandFailed("the random addressing did not end in time",
-                                {{"variant", variant}});
-        FailOnErrorBox(session, mark, {{"variant", variant}});
-        // The terminal's run tells the control how many it addressed, not which: a scan finds them.
-        if (byTerminal) RunDeviceScan(session);
-        return Json{{"variant", variant},
-                    {"startAddress", start},
-                    {"devices", DevicesJson(session.State())}};
+                                {{"variant", variant}, {"failedStep", "addressing"}});
+        }
+        // The address limit and the terminal's error codes end the run with a box.
+        outcome.Note(ProblemSince(session, mark), "addressing");
+        ScanAfterRun(session, details, outcome);
+        // A run that ends before its search is through (a VERIFY SHORT ADDRESS that several gear
+        // answered, for one) says nothing, but leaves gear without a short address.
+        if (!outcome.problem && GearWithoutShortAddress(session))
+            outcome.Note("some gear on the line still have no short address", "check");
+        outcome.Check(details);
+        return details;
     };
 }
 
@@ -81,11 +183,28 @@ PreparedCommand PrepareAddressSingle(const CommandArguments& arguments) {
         const std::size_t mark = session.BoxCount();
         control.cmdSingleAssignStart.Click();
         session.Dialogs().SetAssumeYes(false);
-        FailOnErrorBox(session, mark);
+        Json details = {{"address", AddressJson(address)}};
+        Outcome outcome;
         if (session.State().m_nOperationMode != kModeDali) {
-            throw CommandFailed(session.LastBoxSince(mark).value_or("the terminal is in DSI mode"));
+            outcome.Note(session.LastBoxSince(mark).value_or("the terminal is in DSI mode"),
+                         "start");
+            outcome.Check(details);
         }
-        return Json{{"address", AddressJson(address)}, {"devices", DevicesJson(session.State())}};
+        outcome.Note(session.ErrorSince(mark), "assignment");
+        // Several gear at one address is what was asked for here, not a fault.
+        ScanAfterRun(session, details, outcome, false);
+        const std::set<int> expected =
+            address == kDaliMask ? std::set<int>{} : std::set<int>{address};
+        const std::set<int> found = DeviceAddresses(session.State());
+        if (found != expected) {
+            outcome.Note(address == kDaliMask ? std::string("some gear kept a short address")
+                         : found.empty()
+                             ? "no gear answers at the address " + std::to_string(address)
+                             : "not every gear took the address " + std::to_string(address),
+                         "check");
+        }
+        outcome.Check(details);
+        return details;
     };
 }
 
@@ -104,14 +223,18 @@ PreparedCommand PrepareAddressChange(const CommandArguments& arguments) {
     }
     return [plan](HeadlessSession& session) {
         configZD4270& control = session.Control();
-        RunDeviceScan(session);
-        const std::set<int> before = DeviceAddresses(session.State());
         Json changes = Json::array();
-        std::set<int> expected = before;
-        for (const auto& [from, to] : plan) {
+        for (const auto& [from, to] : plan)
             changes.push_back({{"from", from}, {"to", AddressJson(to)}});
-            expected.erase(from);
+        Json details = {{"changes", changes}};
+        try {
+            RunDeviceScan(session);
+        } catch (const CommandFailed& failure) {
+            details["failedStep"] = "scan";
+            throw CommandFailed(failure.what(), details);
         }
+        std::set<int> expected = DeviceAddresses(session.State());
+        for (const auto& [from, to] : plan) expected.erase(from);
         for (const auto& [from, to] : plan)
             if (to != kDaliMask) expected.insert(to);
 
@@ -121,8 +244,10 @@ PreparedCommand PrepareAddressChange(const CommandArguments& arguments) {
             for (int i = 1; i <= control.lstChangeAddrView.ItemCount(); ++i)
                 if (control.lstChangeAddrView.Item(i).Text() == std::to_string(from)) row = i;
             if (row == 0) {
+                details["devices"] = DevicesJson(session.State());
+                details["failedStep"] = "plan";
                 throw CommandFailed("no device answers at address " + std::to_string(from),
-                                    {{"devices", DevicesJson(session.State())}});
+                                    details);
             }
             control.lstChangeAddrView.ClickItem(row);
             // An equal list index raises nothing, so the combo is cleared first.
@@ -132,19 +257,25 @@ PreparedCommand PrepareAddressChange(const CommandArguments& arguments) {
 
         const std::size_t mark = session.BoxCount();
         control.cmdChangeAddrStart.Click();
+        Outcome outcome;
         if (!control.m_bChangeAddrRunning) {
-            throw CommandFailed(
-                session.LastBoxSince(mark).value_or("the address change did not start"),
-                {{"changes", changes}});
+            outcome.Note(session.LastBoxSince(mark).value_or("the address change did not start"),
+                         "change");
+            outcome.Check(details);
         }
-        if (!session.RunUntil([&] { return !control.m_bChangeAddrRunning; }))
-            throw CommandFailed("the address change did not end in time", {{"changes", changes}});
-        const Json details = {{"changes", changes}, {"devices", DevicesJson(session.State())}};
-        FailOnErrorBox(session, mark, details);
-        if (DeviceAddresses(session.State()) != expected) {
-            throw CommandFailed(
-                session.LastBoxSince(mark).value_or("not every address was changed"), details);
+        if (!session.RunUntil([&] { return !control.m_bChangeAddrRunning; })) {
+            details["failedStep"] = "change";
+            throw CommandFailed("the address change did not end in time", details);
         }
+        // Only a run that carried out the whole plan ends with "All addresses were changed!".
+        outcome.Note(ProblemSince(session, mark), "change");
+        const std::string done = session.Catalogue().Load(5111) + "!";
+        if (session.LastBoxSince(mark) != done)
+            outcome.Note("the address change ended before the plan was carried out", "change");
+        ScanAfterRun(session, details, outcome);
+        if (DeviceAddresses(session.State()) != expected)
+            outcome.Note("the line does not hold the planned addresses", "check");
+        outcome.Check(details);
         return details;
     };
 }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/Demo.h"
+#include "cli/DeviceCommands.h"
 #include "cli/HeadlessCommands.h"
 #include "platform/Error.h"
 
@@ -42,6 +43,10 @@ Invocation ParseInvocation(const std::vector<std::string>& args, const SessionOp
             options.modbus = value();
         } else if (arg == "--save-line") {
             options.saveLineFile = value();
+        } else if (arg == "--registry") {
+            options.registryFile = value();
+        } else if (arg == "--quiet") {
+            options.quiet = true;
         } else if (arg == "--lang") {
             const std::string& lang = value();
             if (lang != "en" && lang != "de") throw UsageError("--lang takes en or de");
@@ -69,7 +74,7 @@ const CommandSyntax& FindCommand(const std::vector<std::string>& rest, std::size
     if (rest[0] == "address" || rest[0] == "archive") {
         throw UsageError(
             rest[0] + " needs " +
-            (rest[0] == "address" ? "random, single or change" : "upload or download"));
+            (rest[0] == "address" ? "random, physical, single or change" : "upload or download"));
     }
     throw UsageError("unknown command \"" + rest[0] + "\"");
 }
@@ -104,17 +109,30 @@ CommandArguments ParseArguments(const CommandSyntax& syntax, const std::vector<s
     return arguments;
 }
 
+// Texts in the document come from files, devices and the command line: a byte that is not UTF-8
+// is printed as U+FFFD rather than ending the program.
 void PrintJson(std::FILE* out, const Json& document) {
-    // Texts from the command line, files and devices may hold bytes that are no UTF-8; they are
-    // replaced rather than ending the program without its document.
     std::fprintf(out, "%s\n", document.dump(2, ' ', false, Json::error_handler_t::replace).c_str());
 }
 
 int Fail(std::FILE* out, std::FILE* err, Json document, const std::string& reason, int exitCode) {
-    std::fprintf(err, "zd4270: %s\n", reason.c_str());
+    std::fprintf(err, "zd4270: %s\n", ValidUtf8(reason).c_str());
     document["error"] = reason;
     PrintJson(out, document);
     return exitCode;
+}
+
+// What the run showed and found before it failed goes with the error: the boxes, and the devices
+// the control knows when there are any or the command was to find them.
+void KeepWhatHappened(Json& document, const HeadlessSession* session) {
+    if (!session) return;
+    document["messages"] = session->Messages();
+    document["lineTimeMs"] = session->LineTimeMs();
+    const std::string name = document.value("command", "");
+    const Json devices = DevicesJson(session->State());
+    const bool findsDevices = name == "scan" || name.rfind("address", 0) == 0;
+    if (!document.contains("devices") && (findsDevices || !devices.empty()))
+        document["devices"] = devices;
 }
 
 int RunCommand(const std::string& name, const PreparedCommand& command,
@@ -123,27 +141,30 @@ int RunCommand(const std::string& name, const PreparedCommand& command,
     std::unique_ptr<HeadlessSession> session;
     try {
         session = std::make_unique<HeadlessSession>(options, err);
-        const Json result = command(*session);
+        session->Open();
+        // The result goes into the document before the session ends, so that an error while
+        // ending (a store that cannot be written) still reports what the command did.
+        document.update(command(*session));
         session->Finish();
-        document.update(result);
         document["messages"] = session->Messages();
+        document["lineTimeMs"] = session->LineTimeMs();
         PrintJson(out, document);
         return 0;
     } catch (const CommandFailed& failure) {
         document.update(failure.Details());
-        document["messages"] = session->Messages();
+        KeepWhatHappened(document, session.get());
         // The line keeps what the command did before it failed.
         try {
             session->Finish();
-        } catch (const ControlError& error) {
-            std::fprintf(err, "zd4270: %s\n", error.Description().c_str());
+        } catch (const std::exception& error) {
+            std::fprintf(err, "zd4270: %s\n", ValidUtf8(error.what()).c_str());
         }
         return Fail(out, err, document, failure.what(), 1);
     } catch (const ControlError& error) {
-        if (session) document["messages"] = session->Messages();
+        KeepWhatHappened(document, session.get());
         return Fail(out, err, document, error.Description(), 1);
     } catch (const std::exception& error) {
-        if (session) document["messages"] = session->Messages();
+        KeepWhatHappened(document, session.get());
         return Fail(out, err, document, error.what(), 1);
     }
 }
@@ -154,31 +175,49 @@ void PrintUsage(std::FILE* out) {
     std::fprintf(
         out,
         "usage: zd4270 [COMMAND] [--station FILE] [--pos N] [--line FILE] [--modbus HOST:PORT]\n"
-        "              [--lang en|de] [--save-line FILE]\n"
+        "              [--lang en|de] [--save-line FILE] [--registry FILE] [--quiet]\n"
+        "       zd4270 help [COMMAND]\n"
         "\n"
         "Without a command: the window, or the demonstration when there is no display.\n"
         "Each command prints one JSON document on stdout; the control's message boxes go to\n"
-        "stderr and into the document's \"messages\". Errors: {\"error\": ...} and exit code 1\n"
-        "(2 for a wrong command line).\n"
+        "stderr and into the document's \"messages\". Exit codes: 0 done, 1 failed\n"
+        "({\"error\": ...}, \"failedStep\"), 2 wrong command line or refused.\n"
         "\n"
         "commands:\n"
         "  demo                          the headless demonstration (text)\n"
-        "  scan                          scan the line: the devices found\n"
+        "  scan [--optical-feedback]     scan the line: the devices found\n"
         "  address random [--start N] [--new-installation] [--delete-groups] [--delete-scenes]\n"
+        "                 [--yes] [--optical-feedback]\n"
         "                                random addressing, by the control or the terminal\n"
-        "                                firmware as the firmware version decides\n"
+        "                                firmware as the firmware version decides, then a scan;\n"
+        "                                the first three options wipe settings and need --yes\n"
+        "  address physical [--start N] [--lamps N] [--timeout S] [--remove-lamp LIST] ...\n"
+        "                                physical selection: lamps taken out and put back\n"
         "  address single N|mask --yes   every ballast on the line takes address N (mask: none)\n"
         "  address change OLD:NEW ...    after a scan, move devices to new addresses (NEW may be\n"
-        "                                mask)\n"
-        "  send COMMAND [--short A|--group G|--broadcast] [--data D]\n"
+        "                                mask), then scan again\n"
+        "  send COMMAND [--short A|--group G|--broadcast] [--data D] [--yes]\n"
         "                                one DALI command: a number -1 to 272 or its text, such\n"
-        "                                as off, \"recall max level\", \"go to scene 3\"\n"
+        "                                as off, \"recall max level\", \"add to group 3\"; reset\n"
+        "                                and store DTR as short address to several need --yes\n"
+        "  send --dsi BYTE               one DSI data byte (light level), in DSI mode\n"
         "  query QUERY [--short A|--group G|--broadcast] [--data D]\n"
-        "                                a DALI query and its answer (\"query actual level\")\n"
-        "  archive upload FILE           read groups and scenes of the devices, save to FILE\n"
-        "  archive download FILE         load FILE and write it to the devices\n"
+        "                                a DALI query and its answer (\"query actual level\");\n"
+        "                                \"several\" when several gear answered at once\n"
+        "  archive upload FILE [--yes]   read groups and scenes of the devices, save to FILE\n"
+        "                                (--yes to replace an existing FILE)\n"
+        "  archive download FILE --yes   load FILE and write it to the devices\n"
         "  options [--mode dali|dsi] [--power-supply on|off] [--count-devices on|off]\n"
         "                                the terminal's options, set where given\n"
+        "  variables --short A [--set NAME=VALUE]\n"
+        "                                the device's variables, one set first where given\n"
+        "  groups --short A [--add G,...] [--remove G,...]\n"
+        "                                the device's groups, changed where given\n"
+        "  scenes --short A [--set SCENE=LEVEL,...]\n"
+        "                                the device's scene levels, stored where given\n"
+        "  settings [--log-mapping on|off] [--log-user-data on|off] [--log-addressing on|off]\n"
+        "                                the logging switches in the store\n"
+        "  help COMMAND                  a command's options and an example\n"
         "\n"
         "options:\n"
         "  --station FILE     station document (XML) with the terminal's device node\n"
@@ -187,62 +226,93 @@ void PrintUsage(std::FILE* out) {
         "  --save-line FILE   after the command, write the simulated line's state to FILE, which\n"
         "                     --line reads in a later run\n"
         "  --modbus HOST:PORT a terminal, or zd4270-sim, on Modbus TCP instead of the simulator\n"
-        "  --lang en|de       language of the texts (default: from the locale)\n");
+        "  --lang en|de       language of the texts (default: from the locale)\n"
+        "  --registry FILE    the store of device lists and logging switches (default: the\n"
+        "                     window's, ~/.config/zd4270/registry.ini)\n"
+        "  --quiet            no progress on stderr (shown only when stderr is a terminal)\n"
+        "\n"
+        "Each document carries \"lineTimeMs\": the time the command took on the line (virtual\n"
+        "time on the simulated line, real time over Modbus).\n");
 }
 
 void ParseCommandLine(int argc, const char* const* argv, ParsedCommandLine& parsed) {
     const Invocation invocation = ParseInvocation(
         std::vector<std::string>(argv + std::min(argc, 1), argv + argc), parsed.options);
     parsed.options = invocation.options;
-    parsed.help = invocation.help;
-    if (invocation.help) return;
+    const SessionOptions& options = parsed.options;
     const std::vector<std::string>& rest = invocation.rest;
+    if (invocation.help && !rest.empty() && rest[0] != "help") {
+        parsed.help = true;
+        parsed.helpTopic = rest;
+        return;
+    }
+    if (invocation.help) {
+        parsed.help = true;
+        return;
+    }
+    if (!rest.empty() && rest[0] == "help") {
+        parsed.help = true;
+        parsed.helpTopic = std::vector<std::string>(rest.begin() + 1, rest.end());
+        return;
+    }
     if (rest.empty() || rest[0] == "demo") {
         if (!rest.empty()) parsed.command = "demo";
         if (rest.size() > 1) throw UsageError("demo takes no arguments");
-        if (!parsed.options.saveLineFile.empty())
+        if (!options.saveLineFile.empty())
             throw UsageError("--save-line goes with a command, not the demonstration");
         return;
     }
     std::size_t nameWords = 0;
     const CommandSyntax& syntax = FindCommand(rest, nameWords);
     parsed.command = syntax.name;
-    if (!parsed.options.saveLineFile.empty() && !parsed.options.modbus.empty())
+    if (!options.saveLineFile.empty() && !options.modbus.empty())
         throw UsageError("--save-line needs the simulated line, not --modbus");
+    if (!options.modbus.empty() &&
+        std::find(rest.begin(), rest.end(), "--remove-lamp") != rest.end())
+        throw UsageError("--remove-lamp needs the simulated line: over --modbus a person "
+                         "takes the lamps out");
     parsed.prepared = syntax.prepare(ParseArguments(syntax, rest, nameWords));
 }
 
 int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defaults,
                    std::FILE* out, std::FILE* err, const WindowRunner& window) {
-    Json document = Json::object();
     ParsedCommandLine parsed;
     parsed.options = defaults;
+    // The error document names the command once it is known.
+    auto document = [&parsed] {
+        Json named = Json::object();
+        if (!parsed.command.empty() && parsed.command != "demo") named["command"] = parsed.command;
+        return named;
+    };
     try {
         ParseCommandLine(argc, argv, parsed);
-    } catch (const UsageError& error) {
-        if (!parsed.command.empty() && parsed.command != "demo")
-            document["command"] = parsed.command;
-        return Fail(out, err, document, error.what(), 2);
-    }
-    const SessionOptions& options = parsed.options;
-    if (parsed.help) {
-        PrintUsage(out);
-        return 0;
-    }
-    if (parsed.command.empty() || parsed.command == "demo") {
-        if (parsed.command.empty() && window) {
-            if (const auto exitCode = window(options)) return *exitCode;
-            std::fprintf(out, "No display: running the headless demonstration.\n\n");
+        const SessionOptions& options = parsed.options;
+        if (parsed.help) {
+            if (parsed.helpTopic) return RunHelp(*parsed.helpTopic, out);
+            PrintUsage(out);
+            return 0;
         }
-        DemoOptions demo;
-        demo.stationFile = options.stationFile;
-        demo.position = options.position;
-        demo.lineFile = options.lineFile;
-        demo.language = options.language;
-        demo.modbus = options.modbus;
-        return RunDemo(demo, out);
+        if (parsed.command.empty() || parsed.command == "demo") {
+            if (parsed.command.empty() && window) {
+                if (const auto exitCode = window(options)) return *exitCode;
+                std::fprintf(out, "No display: running the headless demonstration.\n\n");
+            }
+            DemoOptions demo;
+            demo.stationFile = options.stationFile;
+            demo.position = options.position;
+            demo.lineFile = options.lineFile;
+            demo.language = options.language;
+            demo.modbus = options.modbus;
+            return RunDemo(demo, out);
+        }
+        return RunCommand(parsed.command, parsed.prepared, options, out, err);
+    } catch (const UsageError& error) {
+        return Fail(out, err, document(), error.what(), 2);
+    } catch (const ControlError& error) {
+        return Fail(out, err, document(), error.Description(), 1);
+    } catch (const std::exception& error) {
+        return Fail(out, err, document(), error.what(), 1);
     }
-    return RunCommand(parsed.command, parsed.prepared, options, out, err);
 }
 
 }  // namespace zd

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/HeadlessCommands.h"
 #include "cli/Session.h"
@@ -19,6 +20,8 @@ using WindowRunner = std::function<std::optional<int>(const SessionOptions&)>;
 struct ParsedCommandLine {
     SessionOptions options;
     bool help = false;
+    // With help: the words whose help is asked for; none for the usage text.
+    std::optional<std::vector<std::string>> helpTopic;
     // The command's name ("scan", "address random", ...), "demo", or empty for the window.
     std::string command;
     // The command ready to run; empty for the window and the demonstration.

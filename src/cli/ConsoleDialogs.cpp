@@ -24,12 +24,13 @@ std::string ForConsole(std::string_view text) {
     std::string out;
     for (char c : text)
         if (c != '\r') out.push_back(c);
-    return out;
+    return ValidUtf8(out);
 }
 
 MsgResult ConsoleDialogs::MessageBox(const MessageBoxRequest& request) {
     m_shown.push_back(request);
-    std::fprintf(m_out, "[%s] %s: %s\n", IconWord(request.icon), request.title.c_str(),
+    if (m_beforePrint) m_beforePrint();
+    std::fprintf(m_out, "[%s] %s: %s\n", IconWord(request.icon), ValidUtf8(request.title).c_str(),
                  ForConsole(request.text).c_str());
     switch (request.buttons) {
         case MsgButtons::YesNo:
@@ -44,8 +45,9 @@ MsgResult ConsoleDialogs::MessageBox(const MessageBoxRequest& request) {
 }
 
 std::optional<std::string> ConsoleDialogs::FileDialog(const FileDialogRequest& request) {
-    std::fprintf(m_out, "[file] %s: %s\n", request.title.c_str(),
-                 m_filePath ? m_filePath->c_str() : "(cancelled: no file given)");
+    if (m_beforePrint) m_beforePrint();
+    std::fprintf(m_out, "[file] %s: %s\n", ValidUtf8(request.title).c_str(),
+                 m_filePath ? ValidUtf8(*m_filePath).c_str() : "(cancelled: no file given)");
     return m_filePath;
 }
 

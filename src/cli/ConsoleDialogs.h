@@ -3,18 +3,20 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/Dialogs.h"
+#include "platform/Utf8.h"
 
 namespace zd {
 
 // "error", "warning", "question", "info" or "message": how a box's icon reads on a console.
 const char* IconWord(MsgIcon icon);
-// Box texts use CR LF; a console wants LF.
+// Box texts use CR LF; a console wants LF, and valid UTF-8.
 std::string ForConsole(std::string_view text);
 
 class ConsoleDialogs : public Dialogs {
@@ -29,6 +31,10 @@ class ConsoleDialogs : public Dialogs {
     void SetAssumeYes(bool yes) { m_assumeYes = yes; }
     // The path a file dialog returns; without one the dialog counts as cancelled.
     void SetFilePath(std::optional<std::string> path) { m_filePath = std::move(path); }
+    // Runs before a box is printed: a progress line on the console makes room for it.
+    void SetBeforePrint(std::function<void()> beforePrint) {
+        m_beforePrint = std::move(beforePrint);
+    }
     // Every box shown so far, in order, so that a command can report them with its result.
     const std::vector<MessageBoxRequest>& Shown() const { return m_shown; }
 
@@ -37,6 +43,7 @@ class ConsoleDialogs : public Dialogs {
     bool m_assumeYes = false;
     std::optional<std::string> m_filePath;
     std::vector<MessageBoxRequest> m_shown;
+    std::function<void()> m_beforePrint;
 };
 
 }  // namespace zd

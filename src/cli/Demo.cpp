@@ -56,8 +56,11 @@ int RunDemoOn(Scheduler& scheduler, const std::function<void(std::int64_t)>& run
         terminal = options.position >= 0 ? station.ChooseTerminal(options.position)
                                          : station.ChooseTerminal();
         if (options.modbus.empty()) {
-            simulated =
-                CreateSimulatedDevCom(scheduler, terminal, sim::LoadLineFile(options.lineFile));
+            const sim::LineDescription line = sim::LoadLineFile(options.lineFile);
+            if (auto note =
+                    LinePlacementNote(line, options.lineFile, terminal, options.stationFile))
+                std::fprintf(out, "zd4270: %s\n", note->c_str());
+            simulated = CreateSimulatedDevCom(scheduler, terminal, line);
             devCom = simulated;
         } else {
             devCom = std::make_shared<ModbusDevCom>(ParseModbusEndpoint(options.modbus));

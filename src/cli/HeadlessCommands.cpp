@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "cli/DeviceCommands.h"
 #include "link/Commands.h"
 
 namespace zd {
@@ -15,20 +16,40 @@ std::optional<std::string> CommandArguments::Value(const std::string& option) co
 
 const std::vector<CommandSyntax>& CommandTable() {
     static const std::vector<CommandSyntax> kTable = {
-        {"scan", {}, {}, 0, 0, PrepareScan},
+        {"scan", {}, {"--optical-feedback"}, 0, 0, PrepareScan},
         {"address random",
          {"--start"},
-         {"--new-installation", "--delete-groups", "--delete-scenes"},
+         {"--new-installation", "--delete-groups", "--delete-scenes", "--yes", "--optical-feedback"},
          0,
          0,
          PrepareAddressRandom},
+        {"address physical",
+         {"--start", "--remove-lamp", "--lamp-delay", "--lamps", "--timeout"},
+         {"--new-installation", "--yes", "--delete-groups", "--delete-scenes"},
+         0,
+         0,
+         PrepareAddressPhysical},
         {"address single", {}, {"--yes"}, 1, 1, PrepareAddressSingle},
         {"address change", {}, {}, 1, 64, PrepareAddressChange},
-        {"send", {"--short", "--group", "--data"}, {"--broadcast"}, 1, 8, PrepareSend},
+        {"send",
+         {"--short", "--group", "--data", "--dsi"},
+         {"--broadcast", "--yes"},
+         0,
+         8,
+         PrepareSend},
         {"query", {"--short", "--group", "--data"}, {"--broadcast"}, 1, 8, PrepareQuery},
-        {"archive upload", {}, {}, 1, 1, PrepareArchiveUpload},
-        {"archive download", {}, {}, 1, 1, PrepareArchiveDownload},
+        {"archive upload", {}, {"--yes"}, 1, 1, PrepareArchiveUpload},
+        {"archive download", {}, {"--yes"}, 1, 1, PrepareArchiveDownload},
         {"options", {"--mode", "--power-supply", "--count-devices"}, {}, 0, 0, PrepareOptions},
+        {"variables", {"--short", "--set"}, {"--optical-feedback"}, 0, 0, PrepareVariables},
+        {"groups", {"--short", "--add", "--remove"}, {"--optical-feedback"}, 0, 0, PrepareGroups},
+        {"scenes", {"--short", "--set"}, {"--optical-feedback"}, 0, 0, PrepareScenes},
+        {"settings",
+         {"--log-mapping", "--log-user-data", "--log-addressing"},
+         {},
+         0,
+         0,
+         PrepareSettings},
     };
     return kTable;
 }
@@ -100,8 +121,12 @@ void RunDeviceScan(HeadlessSession& session) {
     FailOnErrorBox(session, mark);
 }
 
-PreparedCommand PrepareScan(const CommandArguments&) {
-    return [](HeadlessSession& session) {
+PreparedCommand PrepareScan(const CommandArguments& arguments) {
+    const bool opticalFeedback = arguments.Has("--optical-feedback");
+    return [opticalFeedback](HeadlessSession& session) {
+        // The device tab's check box: all lamps go to their minimum, and each device selected
+        // in the tree lights up.
+        if (opticalFeedback) session.Control().chkOpticalSelectionFeedback.SetChecked(true);
         RunDeviceScan(session);
         return Json{{"devices", DevicesJson(session.State())}};
     };

@@ -1,9 +1,9 @@
 #include "cli/Session.h"
 
-#include <fstream>
-
+#include "cli/ControlProgress.h"
 #include "host/ModbusDevCom.h"
 #include "platform/Error.h"
+#include "platform/Files.h"
 #include "platform/RealScheduler.h"
 #include "platform/VirtualScheduler.h"
 
@@ -19,6 +19,11 @@ constexpr std::int64_t kSettleLimitMs = 100'000;
 
 HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* console)
     : m_options(options), m_dialogs(console), m_messages(options.language) {
+    // The store the window uses, so that the device list and the logging switches carry over
+    // from run to run and between the window and the command line.
+    m_registry = options.registryFile.empty()
+                     ? std::make_unique<QSettingsRegistry>()
+                     : std::make_unique<QSettingsRegistry>(options.registryFile);
     if (options.modbus.empty()) {
         auto scheduler = std::make_unique<VirtualScheduler>();
         VirtualScheduler* clock = scheduler.get();
@@ -36,27 +41,57 @@ HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* conso
     }
 
     m_station = StationDocument::Load(options.stationFile);
-    XmlNode terminal = options.position >= 0 ? m_station.ChooseTerminal(options.position)
-                                             : m_station.ChooseTerminal();
-    std::shared_ptr<DevCom> devCom;
+    m_terminal = options.position >= 0 ? m_station.ChooseTerminal(options.position)
+                                       : m_station.ChooseTerminal();
     if (options.modbus.empty()) {
         m_line = sim::LoadLineFile(options.lineFile);
-        m_simulated = CreateSimulatedDevCom(*m_scheduler, terminal, m_line);
-        devCom = m_simulated;
+        if (auto note = LinePlacementNote(m_line, options.lineFile, m_terminal, options.stationFile))
+            std::fprintf(console, "zd4270: %s\n", note->c_str());
+        m_simulated = CreateSimulatedDevCom(*m_scheduler, m_terminal, m_line);
+        if (options.prepareSimulatedLine) options.prepareSimulatedLine(*m_simulated);
+        m_devCom = m_simulated;
     } else {
-        devCom = std::make_shared<ModbusDevCom>(ParseModbusEndpoint(options.modbus));
+        m_devCom = std::make_shared<ModbusDevCom>(ParseModbusEndpoint(options.modbus));
     }
 
     const Context context{*m_scheduler, m_dialogs, m_messages};
-    m_control = std::make_unique<configZD4270>(context, m_registry, m_state);
-    m_control->RefreshData(terminal, devCom, StationUserData(terminal));
-    if (const auto error = ErrorSince(0)) throw ControlError(ForConsole(*error));
+    // A person watching a long run sees how far it has come; a script reading stderr does not
+    // want the redrawn line.
+    m_progress = std::make_unique<ProgressLine>(console, *m_scheduler,
+                                                !options.quiet && IsTerminal(console));
+    m_dialogs.SetBeforePrint([this] { m_progress->End(); });
+    m_control = std::make_unique<configZD4270>(context, *m_registry, m_state);
 }
 
-HeadlessSession::~HeadlessSession() = default;
+void HeadlessSession::Open() {
+    m_control->RefreshData(m_terminal, m_devCom, StationUserData(m_terminal));
+    if (const auto error = ErrorSince(0)) throw ControlError(ForConsole(*error));
+    m_startMs = m_scheduler->Now();
+    WatchControlProgress(*m_control, [this] { UpdateProgress(); });
+}
+
+HeadlessSession::~HeadlessSession() {
+    // The control goes first, and the progress line no longer sees it while it is taken down.
+    m_control.reset();
+}
 
 bool HeadlessSession::RunUntil(const std::function<bool()>& done, std::int64_t limitMs) {
-    return m_runUntil(done, limitMs);
+    const bool reached = m_runUntil(
+        [&] {
+            UpdateProgress();
+            return done();
+        },
+        limitMs);
+    m_progress->End();
+    return reached;
+}
+
+void HeadlessSession::UpdateProgress() {
+    if (m_control) m_progress->Update(ControlProgress(*m_control));
+}
+
+std::int64_t HeadlessSession::LineTimeMs() const {
+    return m_endMs.value_or(m_scheduler->Now()) - m_startMs;
 }
 
 std::optional<std::string> HeadlessSession::ErrorSince(std::size_t mark) const {
@@ -82,7 +117,16 @@ Json HeadlessSession::Messages() const {
 }
 
 void HeadlessSession::Finish() {
+    // What follows (saving, letting fades settle for the line file) is no part of the command.
+    m_endMs = m_scheduler->Now();
+    m_progress->End();
     m_control->Terminate();
+    // The device list has just been written to the store; a store that cannot be written loses
+    // it, which the user must hear of.
+    if (!m_registry->Sync()) {
+        throw ControlError("The store " + m_registry->FileName() + " cannot be written",
+                           kLibraryTitle, kErrPathFileAccess);
+    }
     if (!m_simulated || m_options.saveLineFile.empty()) return;
     sim::Terminal& terminal = m_simulated->Terminal();
     RunUntil(
@@ -95,13 +139,7 @@ void HeadlessSession::Finish() {
         },
         kSettleLimitMs);
     const std::string text = sim::WriteLineDescription(sim::CaptureLine(terminal, m_line.terminal));
-    std::ofstream out(m_options.saveLineFile, std::ios::binary | std::ios::trunc);
-    out << text;
-    out.close();
-    if (!out) {
-        throw ControlError("The line file " + m_options.saveLineFile + " cannot be written",
-                           kLibraryTitle, kErrPathFileAccess);
-    }
+    WriteFileAtomically(m_options.saveLineFile, text);
 }
 
 }  // namespace zd

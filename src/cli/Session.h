@@ -13,7 +13,9 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/ConsoleDialogs.h"
+#include "cli/Progress.h"
 #include "frame/configZD4270.h"
+#include "host/QSettingsRegistry.h"
 #include "host/SimDevCom.h"
 #include "host/StationDocument.h"
 #include "link/ModuleState.h"
@@ -35,6 +37,13 @@ struct SessionOptions {
     std::string modbus;
     // Where the simulated line's state goes after the command; empty: nowhere.
     std::string saveLineFile;
+    // Called with the simulated device communication before the control opens it, so that a test
+    // can switch on its faults; unused over Modbus.
+    std::function<void(SimDevCom&)> prepareSimulatedLine;
+    // The store of device lists and logging switches (INI); empty: the window's store.
+    std::string registryFile;
+    // No progress line on stderr, even on a terminal.
+    bool quiet = false;
 };
 
 // The longest a procedure may take, on the clock of the run: a whole line of 64 gear addressed by
@@ -43,16 +52,30 @@ inline constexpr std::int64_t kProcedureLimitMs = 2 * 60 * 60 * 1000;
 
 class HeadlessSession {
   public:
-    // Opens the terminal and refreshes the control. Throws ControlError when a file cannot be
-    // used, the terminal cannot be reached or the refresh reports an error.
+    // Reads the station and line files and makes the device communication. Throws ControlError
+    // when a file cannot be used.
     HeadlessSession(const SessionOptions& options, std::FILE* console);
+    // Refreshes the control on the terminal. Throws ControlError when the terminal cannot be
+    // reached or the refresh reports an error; the boxes it showed stay in Messages().
+    void Open();
     ~HeadlessSession();
     HeadlessSession(const HeadlessSession&) = delete;
     HeadlessSession& operator=(const HeadlessSession&) = delete;
 
     configZD4270& Control() { return *m_control; }
     ModuleState& State() { return m_state; }
+    const ModuleState& State() const { return m_state; }
     ConsoleDialogs& Dialogs() { return m_dialogs; }
+    const ConsoleDialogs& Dialogs() const { return m_dialogs; }
+    const MessageCatalogue& Catalogue() const { return m_messages; }
+    QSettingsRegistry& Registry() { return *m_registry; }
+    // The simulated terminal, or null over Modbus.
+    sim::Terminal* SimulatedTerminal() { return m_simulated ? &m_simulated->Terminal() : nullptr; }
+    Scheduler& Clock() { return *m_scheduler; }
+
+    // Milliseconds on the run's clock from the refreshed control to the end of the command
+    // (Finish): virtual time on the simulated line, real time over Modbus.
+    std::int64_t LineTimeMs() const;
 
     // Lets the run's clock pass until done() holds; false when limitMs passed first.
     bool RunUntil(const std::function<bool()>& done, std::int64_t limitMs = kProcedureLimitMs);
@@ -71,17 +94,25 @@ class HeadlessSession {
     void Finish();
 
   private:
+    void UpdateProgress();
+
     SessionOptions m_options;
     std::unique_ptr<Scheduler> m_scheduler;
     std::function<bool(const std::function<bool()>&, std::int64_t)> m_runUntil;
+    // Before the dialogs and the control, which draw on it until they are gone.
+    std::unique_ptr<ProgressLine> m_progress;
     ConsoleDialogs m_dialogs;
     MessageCatalogue m_messages;
-    MemoryRegistry m_registry;
+    std::unique_ptr<QSettingsRegistry> m_registry;
     ModuleState m_state;
     sim::LineDescription m_line;
     StationDocument m_station;
+    XmlNode m_terminal;
+    std::shared_ptr<DevCom> m_devCom;
     std::shared_ptr<SimDevCom> m_simulated;
     std::unique_ptr<configZD4270> m_control;
+    std::int64_t m_startMs = 0;
+    std::optional<std::int64_t> m_endMs;
 };
 
 }  // namespace zd

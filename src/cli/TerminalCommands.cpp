@@ -16,28 +16,74 @@ namespace zd {
 
 namespace {
 
+// Register 32 of the terminal: the options.
+constexpr std::int32_t kFeatureRegister = 32;
+constexpr std::uint16_t kPowerSupplyInactive = 0x0008;
+constexpr std::uint16_t kDaliDevicesNotCounted = 0x0010;
+constexpr std::uint16_t kOperationModeBits = 0xF000;
+constexpr std::uint16_t kOperationModeDsi = 0x1000;
+
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
 }
 
+// The commands whose scene or group comes from the data byte: the first number of each range.
+constexpr std::int16_t kDataRanges[] = {kCmdStoreDtrAsScene, kCmdRemoveFromScene, kCmdAddToGroup,
+                                        kCmdRemoveFromGroup, kCmdQuerySceneLevel};
+
+std::optional<std::int16_t> DataRangeStart(int id) {
+    for (const std::int16_t first : kDataRanges)
+        if (id >= first && id < first + 16) return first;
+    return std::nullopt;
+}
+
+// Queries whose only answer is YES: any backward frame, even several at once, means yes.
+bool IsYesNoQuery(std::int16_t id) {
+    return (id >= kCmdQueryBallast && id <= kCmdQueryMissingShortAddress) ||
+           id == kCmdQueryPowerFailure || id == kCmdCompare || id == kCmdVerifyShortAddress;
+}
+
+// Commands that gear answer.
+bool IsQuery(std::int16_t id) {
+    return (id >= kCmdQueryStatus && id <= kCmdQueryPowerFailure) ||
+           (id >= kCmdQueryActualLevel && id <= kCmdQueryFadeTimeFadeRate) ||
+           (id >= kCmdQuerySceneLevel && id <= kCmdQueryRandomAddressL) || id == kCmdCompare ||
+           id == kCmdVerifyShortAddress || id == kCmdQueryShortAddress;
+}
+
+struct ParsedCommand {
+    std::int16_t id = 0;
+    // The scene or group a name such as "add to group 3" gives.
+    std::optional<std::uint8_t> data;
+};
+
 // A command number -1 to 272, or a command's text as the addressing log writes it ("off",
 // "go to scene 3", "query actual level"), in any case.
-std::int16_t ParseDALICommand(const std::string& text) {
+ParsedCommand ParseDALICommand(const std::string& text) {
     constexpr int kFirst = kCmdDirectArcPower;
     constexpr int kLast = kCmdEnableDeviceTypeX;
     std::optional<int> number;
+    bool byName = false;
     try {
         number = ParseNumber(text, kFirst, kLast, "the command");
     } catch (const UsageError&) {
         const std::string wanted = Lower(text);
         for (int id = kFirst; id <= kLast && !number; ++id)
             if (Lower(DALICommandText(static_cast<std::int16_t>(id))) == wanted) number = id;
+        byName = true;
     }
     if (!number || DALICommandText(static_cast<std::int16_t>(*number)).rfind('<', 0) == 0)
         throw UsageError("no DALI command \"" + text + "\"");
-    return static_cast<std::int16_t>(*number);
+    ParsedCommand parsed{static_cast<std::int16_t>(*number), std::nullopt};
+    // The terminal takes the scene or group of these ranges from the data byte alone, so the
+    // name's number travels there and the first number of the range is sent.
+    if (const auto first = DataRangeStart(*number); first && byName) {
+        parsed.id = *first;
+        parsed.data = static_cast<std::uint8_t>(*number - *first);
+    }
+    return parsed;
 }
 
 struct DaliTransaction {
@@ -58,13 +104,29 @@ Json AddressJson(const DaliTransaction& t) {
     }
 }
 
+// The text of what a word sends: the scene or group of the ranges is the one in the word.
+std::string SentCommandText(std::int16_t id, std::uint16_t word) {
+    if (id >= kCmdGoToScene && id < kCmdGoToScene + 16)
+        return DALICommandText(static_cast<std::int16_t>(kCmdGoToScene + (word & 0x0F)));
+    if (const auto first = DataRangeStart(id))
+        return DALICommandText(static_cast<std::int16_t>(*first + (word & 0x0F)));
+    return DALICommandText(id);
+}
+
 DaliTransaction ParseTransaction(const CommandArguments& arguments) {
     std::string text;
     for (const std::string& word : arguments.words) text += (text.empty() ? "" : " ") + word;
     DaliTransaction t;
-    t.commandId = ParseDALICommand(text);
-    if (const auto data = arguments.Value("--data"))
-        t.data = static_cast<std::uint8_t>(ParseNumber(*data, 0, 255, "--data"));
+    const ParsedCommand command = ParseDALICommand(text);
+    t.commandId = command.id;
+    const auto data = arguments.Value("--data");
+    if (command.data && data) {
+        throw UsageError("\"" + text +
+                         "\" takes its number from its name; leave out --data or name the "
+                         "command by its number");
+    }
+    if (command.data) t.data = *command.data;
+    if (data) t.data = static_cast<std::uint8_t>(ParseNumber(*data, 0, 255, "--data"));
     const auto shortAddress = arguments.Value("--short");
     const auto group = arguments.Value("--group");
     const bool broadcast = arguments.Has("--broadcast");
@@ -81,7 +143,46 @@ DaliTransaction ParseTransaction(const CommandArguments& arguments) {
         // The special commands reach every gear anyway; the others name their receivers.
         throw UsageError("\"" + text + "\" needs --short A, --group G or --broadcast");
     }
+    // What wipes the settings of gear is only sent when asked for, as the window asks first.
+    if (!arguments.Has("--yes")) {
+        if (t.commandId == kCmdReset) {
+            throw UsageError(
+                "reset sets the gear back to their defaults and deletes their groups and "
+                "scenes; confirm with --yes");
+        }
+        if (t.commandId == kCmdStoreDtrAsShortAddress && t.addrType != kAddrShort) {
+            throw UsageError(
+                "store DTR as short address to more than one gear gives them all one address; "
+                "confirm with --yes");
+        }
+    }
     return t;
+}
+
+std::string WordText(std::uint16_t word) {
+    char text[8] = "";
+    std::snprintf(text, sizeof text, "0x%04X", word);
+    return text;
+}
+
+// The control's own refusal of a command in the wrong operation mode, as a page shows it.
+[[noreturn]] void RefuseInMode(HeadlessSession& session, int message, Json details) {
+    const MessageCatalogue& msg = session.Catalogue();
+    const std::string text = msg.Load(message) + "!";
+    session.Dialogs().MessageBox({text, MsgButtons::Ok, MsgIcon::Information, msg.Load(5098)});
+    details["failedStep"] = "mode";
+    throw CommandFailed(text, std::move(details));
+}
+
+// Whether the terminal acknowledged the command; one that it did not still counts as sent.
+bool NoteAcknowledge(HeadlessSession& session, Json& result) {
+    const bool acknowledged = session.Control().TerminalLink().LastCommandAcknowledged();
+    result["acknowledged"] = acknowledged;
+    if (!acknowledged) {
+        result["warning"] =
+            "the terminal did not acknowledge the command in time; it counts as sent";
+    }
+    return acknowledged;
 }
 
 // Sends the command the way a device page does: an event to the control, which runs the
@@ -90,15 +191,16 @@ PreparedCommand PrepareTransaction(const CommandArguments& arguments, bool readA
     const DaliTransaction t = ParseTransaction(arguments);
     return [t, readAnswer](HeadlessSession& session) {
         configZD4270& control = session.Control();
-        Json result = {{"commandId", t.commandId},
-                       {"commandText", DALICommandText(t.commandId)},
-                       {"address", AddressJson(t)},
-                       {"data", t.data}};
         std::uint8_t wordData = t.data;
         const auto word = BuildDALICommandWord(t.commandId, wordData, t.addrType, t.addr);
-        char wordText[8] = "";
-        if (word) std::snprintf(wordText, sizeof wordText, "0x%04X", *word);
-        result["word"] = word ? Json(wordText) : Json();
+        Json result = {{"commandId", t.commandId},
+                       {"commandText",
+                        word ? SentCommandText(t.commandId, *word) : DALICommandText(t.commandId)},
+                       {"address", AddressJson(t)},
+                       {"data", wordData},
+                       {"word", word ? Json(WordText(*word)) : Json()}};
+        // The Commands page refuses DALI commands in DSI mode with its own box.
+        if (session.State().m_nOperationMode == kModeDsi) RefuseInMode(session, 5122, result);
 
         std::int16_t commandId = t.commandId;
         std::uint8_t data = t.data;
@@ -113,20 +215,76 @@ PreparedCommand PrepareTransaction(const CommandArguments& arguments, bool readA
         result["result"] = sent;
         result["resultText"] = ResultText(sent);
         result["answer"] = nullptr;
-        if (sent == kResultDone && readAnswer) {
-            std::uint8_t answer = 0;
-            std::int16_t received = -1;
-            EventParams reply;
-            reply.Bind("nData", answer).Bind("nRet", received);
-            control.HandleObjectEvents("ReceiveDALIData", reply);
-            // No answer is an answer too: "no" to QUERY BALLAST, for one.
-            if (received == kResultDone) result["answer"] = answer;
-            result["answerResult"] = received;
-            result["answerResultText"] = ResultText(received);
-            if (received != kResultDone && received != kResultTimeout)
-                throw CommandFailed(std::string("the answer was a ") + ResultText(received),
-                                    result);
+        // Collision and corrupt frame come with the acknowledge.
+        const bool acknowledged =
+            (sent == kResultDone || sent == kResultCollision || sent == kResultCorruptFrame) &&
+            NoteAcknowledge(session, result);
+        result["failedStep"] = "send";
+        FailOnErrorBox(session, mark, result);
+        // A corrupt frame after a query is several gear answering at once: the command went out.
+        const bool severalAnswered = sent == kResultCorruptFrame && IsQuery(t.commandId);
+        if (sent != kResultDone && !severalAnswered)
+            throw CommandFailed(std::string("the command failed: ") + ResultText(sent), result);
+        result.erase("failedStep");
+        if (!readAnswer) return result;
+
+        std::uint8_t answer = 0;
+        std::int16_t received = -1;
+        EventParams reply;
+        reply.Bind("nData", answer).Bind("nRet", received);
+        control.HandleObjectEvents("ReceiveDALIData", reply);
+        result["answerResult"] = received;
+        result["answerResultText"] = ResultText(received);
+        result["failedStep"] = "answer";
+        FailOnErrorBox(session, mark, result);
+        const bool yesNo = IsYesNoQuery(t.commandId);
+        // No answer is an answer too: "no" to QUERY BALLAST, for one.
+        if (yesNo) result["yes"] = received == kResultDone || received == kResultCorruptFrame;
+        if (received == kResultDone) {
+            result["answer"] = answer;
+        } else if (received == kResultCorruptFrame) {
+            result["answer"] = "several";
+            if (!yesNo) {
+                throw CommandFailed(
+                    "several gear answered at once, so their answers cannot be told apart", result);
+            }
+        } else if (received == kResultTimeout) {
+            // Silence after an unacknowledged command says nothing about the gear.
+            if (!acknowledged) {
+                result.erase("yes");
+                throw CommandFailed(
+                    "the answer was lost: the terminal did not acknowledge the command", result);
+            }
+        } else {
+            throw CommandFailed(std::string("the answer was a ") + ResultText(received), result);
         }
+        result.erase("failedStep");
+        return result;
+    };
+}
+
+// A DSI data byte (the light level) to the line, the way the Commands page's DSI tab sends it:
+// the byte alone, to every DSI gear.
+PreparedCommand PrepareDsiTransaction(const CommandArguments& arguments) {
+    if (!arguments.words.empty() || arguments.Value("--short") || arguments.Value("--group") ||
+        arguments.Value("--data") || arguments.Has("--broadcast")) {
+        throw UsageError("send --dsi takes the data byte alone; DSI has no addresses");
+    }
+    const auto level =
+        static_cast<std::uint8_t>(ParseNumber(*arguments.Value("--dsi"), 0, 255, "--dsi"));
+    return [level](HeadlessSession& session) {
+        Json result = {{"dsi", level}, {"word", WordText(level)}};
+        if (session.State().m_nOperationMode != kModeDsi) RefuseInMode(session, 5123, result);
+        std::uint8_t data = level;
+        std::int16_t sent = -1;
+        EventParams request;
+        request.Bind("nData", data).Bind("nRet", sent);
+        const std::size_t mark = session.BoxCount();
+        session.Control().HandleObjectEvents("SendDSICommand", request);
+        result["result"] = sent;
+        result["resultText"] = ResultText(sent);
+        if (sent == kResultDone || sent == kResultCollision || sent == kResultCorruptFrame)
+            NoteAcknowledge(session, result);
         FailOnErrorBox(session, mark, result);
         if (sent != kResultDone)
             throw CommandFailed(std::string("the command failed: ") + ResultText(sent), result);
@@ -160,53 +318,84 @@ Json ArchiveJson(const configZD4270& control) {
 }
 
 // Runs a menu entry that talks to the line; the archive tab refuses it in DSI mode with a box.
-void RunArchiveTransfer(HeadlessSession& session, const std::string& entry) {
+void RunArchiveTransfer(HeadlessSession& session, const std::string& entry, const char* step) {
     const std::size_t mark = session.BoxCount();
     ChooseArchiveMenu(session.Control(), entry);
-    FailOnErrorBox(session, mark);
-    if (session.State().m_nOperationMode != kModeDali)
-        throw CommandFailed(session.LastBoxSince(mark).value_or("the terminal is in DSI mode"));
+    FailOnErrorBox(session, mark, {{"failedStep", step}});
+    if (session.State().m_nOperationMode != kModeDali) {
+        throw CommandFailed(session.LastBoxSince(mark).value_or("the terminal is in DSI mode"),
+                            {{"failedStep", step}});
+    }
 }
 
 // Runs a menu entry that asks for a file, answering the file dialog with path.
 void RunArchiveFileEntry(HeadlessSession& session, const std::string& entry,
-                         const std::string& path) {
+                         const std::string& path, const char* step) {
     const std::size_t mark = session.BoxCount();
     session.Dialogs().SetFilePath(path);
     ChooseArchiveMenu(session.Control(), entry);
     session.Dialogs().SetFilePath(std::nullopt);
-    FailOnErrorBox(session, mark);
+    FailOnErrorBox(session, mark, {{"failedStep", step}});
 }
 
 }  // namespace
 
 PreparedCommand PrepareSend(const CommandArguments& arguments) {
+    if (arguments.Value("--dsi")) return PrepareDsiTransaction(arguments);
+    if (arguments.words.empty()) throw UsageError("send needs a DALI command or --dsi BYTE");
     return PrepareTransaction(arguments, false);
 }
 
 PreparedCommand PrepareQuery(const CommandArguments& arguments) {
+    if (arguments.words.empty()) throw UsageError("query needs a DALI query");
     return PrepareTransaction(arguments, true);
 }
 
 PreparedCommand PrepareArchiveUpload(const CommandArguments& arguments) {
     const std::string path = arguments.words.at(0);
+    // The window's save dialog asks before it replaces a file; here --yes is that answer.
+    std::error_code error;
+    if (std::filesystem::exists(path, error) && !arguments.Has("--yes"))
+        throw UsageError("the archive " + path + " exists; replace it with --yes");
     return [path](HeadlessSession& session) {
-        RunArchiveTransfer(session, "mnuArchivOptionsUpload");
-        RunArchiveFileEntry(session, "mnuArchivOptionsSave", path);
-        if (!std::filesystem::exists(path))
-            throw CommandFailed("the archive " + path + " was not written");
+        RunArchiveTransfer(session, "mnuArchivOptionsUpload", "upload");
+        RunArchiveFileEntry(session, "mnuArchivOptionsSave", path, "save");
+        if (!std::filesystem::exists(path)) {
+            throw CommandFailed("the archive " + path + " was not written",
+                                {{"failedStep", "save"}});
+        }
         return Json{{"file", path}, {"ballasts", ArchiveJson(session.Control())}};
     };
 }
 
 PreparedCommand PrepareArchiveDownload(const CommandArguments& arguments) {
     const std::string path = arguments.words.at(0);
+    if (!arguments.Has("--yes")) {
+        throw UsageError(
+            "archive download replaces the groups and scenes of the gear; confirm "
+            "with --yes");
+    }
     return [path](HeadlessSession& session) {
         // The file dialog of the window only offers files that exist.
-        if (!std::filesystem::is_regular_file(path))
-            throw CommandFailed("the archive " + path + " cannot be read");
-        RunArchiveFileEntry(session, "mnuArchivOptionsLoad", path);
-        RunArchiveTransfer(session, "mnuArchivOptionsDownload");
+        if (!std::filesystem::is_regular_file(path)) {
+            throw CommandFailed("the archive " + path + " cannot be read",
+                                {{"failedStep", "load"}});
+        }
+        RunArchiveFileEntry(session, "mnuArchivOptionsLoad", path, "load");
+        // A load fills every row's group cells; a file without the device's loop fills none and
+        // says nothing. The window shows the empty grids before anything is written, but here a
+        // download would turn every scene of every gear into "not in scene" unseen.
+        const configZD4270& control = session.Control();
+        bool loaded = false;
+        for (int row = 1; row <= kArchiveAddresses && !loaded; ++row)
+            loaded = IsNumericText(control.gridGroups.TextMatrix(row, 1));
+        if (!loaded) {
+            throw CommandFailed("the archive " + path +
+                                    " holds no groups or scenes of this device; nothing was "
+                                    "written",
+                                {{"failedStep", "load"}});
+        }
+        RunArchiveTransfer(session, "mnuArchivOptionsDownload", "download");
         return Json{{"file", path}, {"ballasts", ArchiveJson(session.Control())}};
     };
 }
@@ -231,10 +420,24 @@ PreparedCommand PrepareOptions(const CommandArguments& arguments) {
         if (powerSupply) control.chkPowerSupplyUnit.SetChecked(*powerSupply);
         if (countDevices) control.chkCountDALIDevices.SetChecked(*countDevices);
         FailOnErrorBox(session, mark);
-        return Json{{"mode", session.State().m_nOperationMode == kModeDsi ? "dsi" : "dali"},
-                    {"powerSupply", control.chkPowerSupplyUnit.IsChecked()},
-                    {"countDevices", control.chkCountDALIDevices.IsChecked()},
-                    {"firmwareVersion", control.lblFirmwareVersion.Caption()}};
+        // A terminal ignores a register write it does not take, so the settings are read back
+        // from the terminal rather than from the boxes.
+        std::uint16_t features = 0;
+        if (!session.State().objDevCom) throw CommandFailed("no terminal to read the options from");
+        session.State().objDevCom->ReadTable(control.Pos, 0, kFeatureRegister, 1, &features);
+        const bool isDsi = (features & kOperationModeBits) == kOperationModeDsi;
+        const bool isPowerSupply = (features & kPowerSupplyInactive) == 0;
+        const bool isCounting = (features & kDaliDevicesNotCounted) == 0;
+        Json result = {{"mode", isDsi ? "dsi" : "dali"},
+                       {"powerSupply", isPowerSupply},
+                       {"countDevices", isCounting},
+                       {"firmwareVersion", control.lblFirmwareVersion.Caption()}};
+        if ((dsi && *dsi != isDsi) || (powerSupply && *powerSupply != isPowerSupply) ||
+            (countDevices && *countDevices != isCounting)) {
+            result["failedStep"] = "check";
+            throw CommandFailed("the terminal did not take every option", result);
+        }
+        return result;
     };
 }
 

@@ -2,8 +2,10 @@
 // collection (key = decimal short address) with insertion order and lookups that never fail.
 #pragma once
 
+#include <bitset>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -60,6 +62,14 @@ public:
 
 private:
     std::vector<std::pair<std::string, std::shared_ptr<clsDevice>>> m_items;
+};
+
+// Which registry keys of the device list the last load read, and for which terminal position.
+// It outlives the list itself (a scan replaces the list), because a save may only write "no
+// device" into a key whose record the load has seen.
+struct DeviceRegistryLoad {
+    std::optional<std::int32_t> position;
+    std::bitset<64> keysRead;
 };
 
 }  // namespace zd

@@ -51,11 +51,23 @@ void ReadSettingsFromRegistry(ModuleState& state, RegistryAccess* registry, std:
     Guard(context, "ReadSettingsFromRegistry", [&] {
         if (!registry) return;
         state.devices = std::make_shared<colDevices>();
+        state.registryLoad = {position, {}};
+        bool reported = false;
         for (int i = 0; i < kAddressCount; ++i) {
-            std::optional<clsDevice> device =
-                ReadDevice(*registry, DeviceRegistryKeyPath(position, i));
-            // Two keys naming one short address: the first record stays.
-            if (device) state.devices->Add(*device);
+            // A key whose values cannot be taken (a number past its type) is shown and skipped,
+            // and the load goes on: one damaged value must not cost the devices stored after it.
+            // The key stays unread, so the save leaves it alone. Only the first such error is
+            // shown, so that a damaged store does not bring up a box per key.
+            try {
+                std::optional<clsDevice> device =
+                    ReadDevice(*registry, DeviceRegistryKeyPath(position, i));
+                state.registryLoad.keysRead.set(static_cast<std::size_t>(i));
+                // Two keys naming one short address: the first record stays.
+                if (device) state.devices->Add(*device);
+            } catch (...) {
+                if (!reported) ReportCurrentException(context, "ReadSettingsFromRegistry");
+                reported = true;
+            }
         }
     });
 }
@@ -64,6 +76,12 @@ void SaveSettingsToRegistry(const ModuleState& state, RegistryAccess* registry,
                             std::int32_t position, const Context& context) {
     Guard(context, "SaveSettingsToRegistry", [&] {
         if (!registry) return;
+        // "No device" is written only into keys the load of this position has read. A key it
+        // skipped, or every key when no load ran (a refresh that failed before it), may hold a
+        // device the list never knew, and overwriting it would lose that device for good.
+        const std::bitset<64> keysRead = state.registryLoad.position == position
+                                             ? state.registryLoad.keysRead
+                                             : std::bitset<64>();
         for (int i = 0; i < kAddressCount; ++i) {
             const std::string keyPath = DeviceRegistryKeyPath(position, i);
             const clsDevice* device = state.devices ? state.devices->Item(i) : nullptr;
@@ -74,7 +92,7 @@ void SaveSettingsToRegistry(const ModuleState& state, RegistryAccess* registry,
                                       std::to_string(device->m_nRandomAddress));
                 registry->WriteString(kRoot, keyPath, kValueDALIConflict,
                                       device->m_bDALIConflict ? "1" : "0");
-            } else {
+            } else if (keysRead[static_cast<std::size_t>(i)]) {
                 registry->WriteString(kRoot, keyPath, kValueShortAddress, "-1");
                 registry->WriteString(kRoot, keyPath, kValueRandomAddress, "0");
                 registry->WriteString(kRoot, keyPath, kValueDALIConflict, "0");

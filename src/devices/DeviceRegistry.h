@@ -15,13 +15,16 @@ namespace zd {
 // "Software\VB and VBA Program Settings\OrvixVTermZD4270\Terminal_<position>\Devices\<NN>".
 std::string DeviceRegistryKeyPath(std::int32_t position, int address);
 
-// Replaces state.devices by the list stored for position. Without a registry object it does
-// nothing. Errors are shown as "Error: ReadSettingsFromRegistry: "; what was loaded stays.
+// Replaces state.devices by the list stored for position and records in state.registryLoad which
+// keys it read. Without a registry object it does nothing. A key that cannot be read is skipped
+// and the load goes on; the first such error is shown as "Error: ReadSettingsFromRegistry: ".
 void ReadSettingsFromRegistry(ModuleState& state, RegistryAccess* registry, std::int32_t position,
                               const Context& context);
 
-// Writes all 64 keys of position from state.devices, the missing addresses as "-1", "0", "0".
-// Errors are shown as "Error: SaveSettingsToRegistry: "; the keys written stay written.
+// Writes the keys of position from state.devices, the missing addresses as "-1", "0", "0" where
+// the last load of this position read the key; a key it did not read is left as it is unless a
+// device now has its address. Errors are shown as "Error: SaveSettingsToRegistry: "; the keys
+// written stay written.
 void SaveSettingsToRegistry(const ModuleState& state, RegistryAccess* registry,
                             std::int32_t position, const Context& context);
 

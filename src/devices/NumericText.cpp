@@ -84,6 +84,39 @@ std::optional<double> ParseNumericText(std::string_view text) {
     return value;
 }
 
+std::optional<std::int64_t> ParseDecimalText(std::string_view text) {
+    const bool negative = !text.empty() && text.front() == '-';
+    const std::string_view digits = negative ? text.substr(1) : text;
+    if (digits.empty() || digits.size() > 18) return std::nullopt;
+    if (digits.front() == '0' && (digits.size() > 1 || negative)) return std::nullopt;
+    std::int64_t value = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9') return std::nullopt;
+        value = value * 10 + (c - '0');
+    }
+    return negative ? -value : value;
+}
+
+std::int64_t DecimalField(std::string_view text, std::string_view field, std::int64_t minimum,
+                          std::int64_t maximum) {
+    const std::optional<std::int64_t> value = ParseDecimalText(text);
+    // A well-formed number of more digits than ParseDecimalText takes is too large, not text.
+    const std::string_view digits = text.substr(!text.empty() && text.front() == '-' ? 1 : 0);
+    const bool tooLong = digits.size() > 18 && digits.front() != '0' &&
+                         digits.find_first_not_of("0123456789") == std::string_view::npos;
+    if (!value && !tooLong) {
+        throw ControlError("Type mismatch: " + std::string(field) + " is \"" + std::string(text) +
+                               "\", not a decimal number",
+                           kLibraryTitle, kErrTypeMismatch);
+    }
+    if (!value || *value < minimum || *value > maximum) {
+        throw ControlError(
+            "Overflow: " + std::string(field) + " is " + std::string(text) + ", out of range",
+            kLibraryTitle, kErrOverflow);
+    }
+    return *value;
+}
+
 std::int16_t TextToInteger(std::string_view text) {
     double value = ToRoundedNumber(text);
     if (value < std::numeric_limits<std::int16_t>::min() ||

@@ -21,4 +21,17 @@ inline bool IsNumericText(std::string_view text) {
 std::int16_t TextToInteger(std::string_view text);
 std::int32_t TextToLong(std::string_view text);
 
+// Numbers in the files this program reads (station documents, user data, archives) are read one
+// way: decimal digits, a "-" before a negative one, and nothing else. Blanks, "+", a leading zero,
+// a point, an exponent or "&H" are refused, since other readers take such texts for another
+// number (octal for "010") or for none. Nothing for a text that is not such a number or has more
+// than 18 digits.
+std::optional<std::int64_t> ParseDecimalText(std::string_view text);
+
+// The decimal text of field as an integer in [minimum, maximum]. Throws ControlError
+// "Type mismatch: <field> is "<text>", not a decimal number" (13), or "Overflow: <field> is
+// <text>, out of range" (6).
+std::int64_t DecimalField(std::string_view text, std::string_view field, std::int64_t minimum,
+                          std::int64_t maximum);
+
 }  // namespace zd

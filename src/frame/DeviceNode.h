@@ -18,11 +18,13 @@ inline constexpr std::int32_t kNodeReadError = 1;
 // The variable of direction ("STATUS", "INPUT", "CONTROL", "OUTPUT") into entry, whose fields are
 // -1 until read: kNodeFound, or kNodeReadError when the node or the variable is absent, when
 // "Offset" has no point (the word offset is stored by then) or an attribute is missing. An empty
-// part gives -1. A part that is not a number throws ControlError.
+// part gives -1. A part that is not a decimal number (ParseDecimalText) throws ControlError
+// naming the part and the direction.
 std::int32_t ReadChannelVariable(XmlNode node, std::string_view direction,
                                  ProcessImageEntry& entry);
 
-// The "Pos" attribute as an integer; -1 when it is missing, empty or not a number. Always 0.
+// The "Pos" attribute as an integer; -1 when it is missing, empty or not a decimal number
+// (ParseDecimalText). Always 0.
 std::int32_t ReadDevicePos(XmlNode node, std::int32_t& position);
 
 // The "Name" attribute, empty when missing. Always 0.

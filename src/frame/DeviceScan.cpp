@@ -52,6 +52,7 @@ void configZD4270::cmdScanDevices_Click() {
             m_state.devices = std::make_shared<colDevices>();
             m_bScanning = true;
             cmdScanDevices.SetCaption(msg.Load(5076));
+            m_link.BeginProcedure();
             ScanDevices(true, false, result);
             timerScanDevices.SetInterval(kScanIntervalMs);
             timerScanDevices.SetEnabled(true);
@@ -71,6 +72,10 @@ void configZD4270::timerScanDevices_Timer() {
         timerScanDevices.SetEnabled(false);
         std::int16_t result = 0;
         ScanDevices(false, false, result);
+        // The device communication failed (the connection is gone; a silent address is a
+        // timeout): its box has been shown, and querying the other addresses would only fail
+        // again. The scan finishes at once on the devices it has found, as a cancel does.
+        if (result == 0 && m_link.CommunicationLost()) ScanDevices(false, true, result);
         if (result == 0) {
             timerScanDevices.SetEnabled(true);
         } else if (result == 1) {
@@ -103,6 +108,7 @@ void configZD4270::ScanDevices(bool bStart, bool bStop, std::int16_t& result) {
                 if (++m_nScanAddress > kLastShortAddress) m_nScanState = kScanFinish;
                 break;
             case kScanFinish:
+                m_link.EndProcedure();
                 CreateTreeDevices();
                 CreateChangeAddrListView();
                 CreateScenesView();

@@ -7,6 +7,7 @@
 #include "frame/DeviceNode.h"
 #include "frame/configZD4270.h"
 #include "platform/Error.h"
+#include "platform/Files.h"
 
 namespace zd {
 
@@ -26,7 +27,9 @@ std::int32_t ReadUserDataValue(const XmlDocument& userData, const char* path) {
         throw ControlError(std::string("The user data lacks the element \"") + path + "\"",
                            kLibraryTitle, kErrObjectRequired);
     }
-    return TextToLong(node.Text());
+    return static_cast<std::int32_t>(DecimalField(node.Text(), std::string("\"") + path + "\"",
+                                                  std::numeric_limits<std::int32_t>::min(),
+                                                  std::numeric_limits<std::int32_t>::max()));
 }
 
 template <typename T>
@@ -71,6 +74,11 @@ void configZD4270::RefreshDataSteps(XmlNode objDeviceNode, std::shared_ptr<DevCo
     m_state.objDevCom = std::move(objDevCom);
 
     XmlDocument userData;
+    if (UserData.size() > kUserDataInput.limit) {
+        throw ControlError("The user data is larger than " + SizeText(kUserDataInput.limit) +
+                               ", the most this program reads",
+                           kLibraryTitle, kErrXmlParse);
+    }
     if (!userData.LoadXml(UserData)) {
         throw ControlError("The user data is no XML document: " + userData.ParseError()->Describe(),
                            kLibraryTitle, kErrXmlParse);
@@ -229,9 +237,16 @@ void configZD4270::timerWatchdog_Timer() {
         if (m_state.objDevCom) {
             m_state.objDevCom->WriteTable(0, kWatchdogTable, 0, 3, kWatchdogMessage);
             m_nWatchdogFailures = 0;
+            // A running procedure has already ended on the loss; outside one the link is back.
+            if (!m_link.InProcedure()) m_link.NoteCommunicationRestored();
         }
     } catch (...) {
-        if (m_nWatchdogFailures++ == 0) ReportCurrentException(m_context, "timerWatchdog_Timer");
+        // A connection that a transaction has just reported lost needs no second box; and a
+        // running procedure learns from the latch that the link is gone.
+        const bool bReported = m_link.CommunicationLost();
+        m_link.NoteCommunicationLost();
+        if (m_nWatchdogFailures++ == 0 && !bReported)
+            ReportCurrentException(m_context, "timerWatchdog_Timer");
     }
     timerWatchdog.SetEnabled(true);
 }

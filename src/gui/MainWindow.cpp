@@ -3,7 +3,10 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileInfo>
+#include <QDir>
 #include <QFont>
+#include <QIcon>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QResizeEvent>
 #include <QStyleFactory>
@@ -13,11 +16,13 @@
 #include "gui/ControlBinding.h"
 #include "gui/QtDialogs.h"
 #include "host/ModbusDevCom.h"
+#include "host/InstallPaths.h"
 #include "host/QSettingsRegistry.h"
 #include "host/QtScheduler.h"
 #include "host/SimDevCom.h"
 #include "host/StationDocument.h"
 #include "platform/Error.h"
+#include "platform/Version.h"
 #include "sim/LineFile.h"
 
 namespace zd {
@@ -44,7 +49,29 @@ MainWindow::MainWindow(configZD4270& control) : m_control(control) {
     // The archive menu belongs to no container; it pops up over the surface.
     m_archivMenu = BindControl(control.mnuArchivOptions, m_surface->Widget());
     setWindowTitle(QStringLiteral("ZD4270"));
-    resize(kInitialWidth, kInitialHeight);
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->addAction(QStringLiteral("&About ZD4270"), this, [this] {
+        QMessageBox::about(this, QStringLiteral("About ZD4270"), AboutText());
+    });
+    resize(kInitialWidth, kInitialHeight + menuBar()->sizeHint().height());
+}
+
+QString MainWindow::AboutText() {
+    return QStringLiteral("<b>zd4270 %1</b><p>Configuration and commissioning of the DALI and DSI "
+                          "lines behind a ZD4270 fieldbus master terminal.</p>")
+        .arg(QString::fromUtf8(kProgramVersion));
+}
+
+QIcon ApplicationIcon() {
+    QIcon icon = QIcon::fromTheme(QStringLiteral("zd4270"));
+    if (!icon.isNull()) return icon;
+    // Not installed into the desktop's icon theme: the sizes shipped with the program.
+    const QDir theme(QString::fromStdString(IconThemeDir()));
+    for (const QString& size : theme.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        const QString file = theme.filePath(size + QStringLiteral("/apps/zd4270.png"));
+        if (QFileInfo::exists(file)) icon.addFile(file);
+    }
+    return icon;
 }
 
 MainWindow::~MainWindow() {
@@ -74,12 +101,18 @@ bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
 
 int RunWindow(int& argc, char** argv, const WindowOptions& options) {
     QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("zd4270"));
+    QApplication::setApplicationVersion(QString::fromUtf8(kProgramVersion));
+    QApplication::setWindowIcon(ApplicationIcon());
     ApplyClassicLook(app);
     QtScheduler scheduler;
     QtDialogs dialogs;
     MessageCatalogue messages(options.language);
     Context context{scheduler, dialogs, messages};
-    QSettingsRegistry registry;
+    std::unique_ptr<QSettingsRegistry> store =
+        options.registryFile.empty() ? std::make_unique<QSettingsRegistry>()
+                                     : std::make_unique<QSettingsRegistry>(options.registryFile);
+    QSettingsRegistry& registry = *store;
 
     StationDocument station;
     XmlNode terminal;
@@ -91,10 +124,14 @@ int RunWindow(int& argc, char** argv, const WindowOptions& options) {
         if (!options.modbus.empty()) {
             devCom = std::make_shared<ModbusDevCom>(ParseModbusEndpoint(options.modbus));
         } else {
-            devCom = CreateSimulatedDevCom(scheduler, terminal,
-                                           options.lineFile.empty()
-                                               ? sim::LineDescription{}
-                                               : sim::LoadLineFile(options.lineFile));
+            const sim::LineDescription line = options.lineFile.empty()
+                                                  ? sim::LineDescription{}
+                                                  : sim::LoadLineFile(options.lineFile);
+            if (auto note =
+                    LinePlacementNote(line, options.lineFile, terminal, options.stationFile))
+                QMessageBox::information(nullptr, QStringLiteral("ZD4270"),
+                                         QString::fromStdString(*note));
+            devCom = CreateSimulatedDevCom(scheduler, terminal, line);
         }
     } catch (const ControlError& e) {
         QMessageBox::critical(nullptr, QStringLiteral("ZD4270"), QString::fromStdString(e.Description()));

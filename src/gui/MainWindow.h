@@ -11,6 +11,7 @@
 #include "platform/Messages.h"
 
 class QApplication;
+class QIcon;
 
 namespace zd {
 
@@ -23,7 +24,11 @@ struct WindowOptions {
     std::string lineFile;        // empty: a line without gear
     Language language = Language::English;
     std::string modbus;          // "HOST:PORT": a terminal on Modbus TCP instead of the simulator
+    std::string registryFile;    // the store (INI); empty: the user's, as the command line's
 };
+
+// The program's icon: from the desktop's icon theme when installed, else the shipped sizes.
+QIcon ApplicationIcon();
 
 // The look the control's twip layout was drawn for: the Fusion style and an 8 point face.
 void ApplyClassicLook(QApplication& app);
@@ -38,6 +43,9 @@ class MainWindow : public QMainWindow {
     void SetStation(const std::string& stationFile, std::int32_t position);
 
     ControlBinding& Surface() const { return *m_surface; }
+
+    // The About box: the program's version and what it is for.
+    static QString AboutText();
 
   protected:
     void closeEvent(QCloseEvent* event) override;

@@ -26,6 +26,36 @@ bool ExceptionAnswer(int error) {
     return error >= EMBXILFUN && error <= EMBXGTAR;
 }
 
+// What happened, in words: the errno that libmodbus leaves after a failed connect or request is
+// often a leftover of its non-blocking connect ("Operation now in progress") rather than a reason.
+std::string FailureText(int error, std::int64_t timeoutMs) {
+    switch (error) {
+        case EINPROGRESS:
+        case ETIMEDOUT:
+        case EAGAIN:
+            return "connection timed out (no answer within " + std::to_string(timeoutMs) + " ms)";
+        case ECONNREFUSED:
+            return "connection refused (nothing listens at that port)";
+        case ECONNRESET:
+        case EPIPE:
+        case ENOTCONN:
+            return "connection closed by the terminal";
+        case EHOSTUNREACH:
+        case EHOSTDOWN:
+            return "host unreachable";
+        case ENETUNREACH:
+        case ENETDOWN:
+            return "network unreachable";
+        case EMBBADDATA:
+        case EMBBADEXC:
+        case EMBBADSLAVE:
+        case EMBMDATA:
+            return std::string("answer out of step (") + modbus_strerror(error) + ")";
+        default:
+            return modbus_strerror(error);
+    }
+}
+
 std::string Hex(std::uint16_t value) {
     char text[8];
     std::snprintf(text, sizeof text, "0x%04X", value);
@@ -99,7 +129,7 @@ ModbusEndpoint ParseModbusEndpoint(std::string_view text) {
 }
 
 ModbusDevCom::ModbusDevCom(const ModbusEndpoint& endpoint, std::int64_t timeoutMs)
-    : m_endpoint(endpoint) {
+    : m_endpoint(endpoint), m_timeoutMs(timeoutMs) {
     m_context = modbus_new_tcp(m_endpoint.host.c_str(), m_endpoint.port);
     if (m_context == nullptr) Fail(modbus_strerror(errno));
     modbus_set_slave(m_context, kModbusUnitId);
@@ -109,7 +139,7 @@ ModbusDevCom::ModbusDevCom(const ModbusEndpoint& endpoint, std::int64_t timeoutM
     if (const int error = Connect(); error != 0) {
         modbus_free(m_context);
         m_context = nullptr;
-        Fail(modbus_strerror(error));
+        Fail(FailureText(error, m_timeoutMs));
     }
 }
 
@@ -162,7 +192,7 @@ void ModbusDevCom::Transfer(const char* what, std::int32_t nDevice, std::int32_t
         Disconnect();
     }
     Fail(DescribeCall(what, nDevice, nTable, nOffset, nCount) + " (register " + Hex(*address) +
-         "): " + modbus_strerror(error));
+         "): " + FailureText(error, m_timeoutMs));
 }
 
 void ModbusDevCom::ReadTable(std::int32_t nDevice, std::int32_t nTable, std::int32_t nOffset,

@@ -102,6 +102,7 @@ class ModbusDevCom : public DevCom {
     [[noreturn]] void Fail(const std::string& reason) const;
 
     ModbusEndpoint m_endpoint;
+    std::int64_t m_timeoutMs;
     _modbus* m_context = nullptr;
     bool m_connected = false;
     std::int64_t m_reconnects = 0;

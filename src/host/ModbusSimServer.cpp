@@ -1,7 +1,8 @@
 #include "host/ModbusSimServer.h"
 
-#include <modbus.h>
+#include <arpa/inet.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -9,8 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
-#include <vector>
+#include <cstring>
 
 #include "platform/Error.h"
 
@@ -18,159 +18,211 @@ namespace zd {
 
 namespace {
 
-constexpr int kFunctionReadRegisters = 0x03;
-constexpr int kFunctionWriteRegisters = 0x10;
-constexpr int kListenBacklog = 4;
-// Every address of the mapping: a read is copied into it at its own address before libmodbus
-// builds the answer from there.
-constexpr int kAllRegisters = 0x10000;
+constexpr int kListenBacklog = 128;
+// Reading stops for the step after this many bytes from one client, so that a client that
+// floods the server cannot starve the others.
+constexpr std::size_t kReadPerStep = 16 * 1024;
+// Clients accepted in one step; the rest wait in the backlog for the next.
+constexpr int kAcceptsPerStep = 64;
 
-std::uint16_t Word(const std::uint8_t* bytes) {
-    return static_cast<std::uint16_t>((bytes[0] << 8) | bytes[1]);
+std::int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
-std::string Hex(std::uint16_t value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "0x%04X", value);
-    return text;
+std::string PeerText(const sockaddr_in& peer) {
+    char host[INET_ADDRSTRLEN] = "?";
+    ::inet_ntop(AF_INET, &peer.sin_addr, host, sizeof host);
+    return std::string(host) + ":" + std::to_string(ntohs(peer.sin_port));
 }
 
 }  // namespace
 
-ModbusSimServer::ModbusSimServer(std::shared_ptr<DevCom> devCom, const ModbusEndpoint& endpoint)
-    : m_devCom(std::move(devCom)), m_endpoint(endpoint) {
-    auto fail = [&](int error) {
-        const std::string text =
-            "Modbus TCP " + m_endpoint.Text() + ": cannot listen: " + modbus_strerror(error);
+ModbusSimServer::ModbusSimServer(std::shared_ptr<DevCom> devCom, const ModbusEndpoint& endpoint,
+                                 const ModbusServerLimits& limits)
+    : m_devCom(std::move(devCom)), m_handler(*m_devCom), m_endpoint(endpoint), m_limits(limits) {
+    auto fail = [&](const std::string& reason) {
         if (m_listenSocket >= 0) ::close(m_listenSocket);
-        if (m_mapping != nullptr) modbus_mapping_free(m_mapping);
-        if (m_context != nullptr) modbus_free(m_context);
-        throw ControlError(text, kLibraryTitle, kErrDevCom);
+        throw ControlError("Modbus TCP " + m_endpoint.Text() + ": cannot listen: " + reason,
+                           kLibraryTitle, kErrDevCom);
     };
-    m_context = modbus_new_tcp(m_endpoint.host.c_str(), m_endpoint.port);
-    if (m_context == nullptr) fail(errno);
-    m_mapping = modbus_mapping_new(0, 0, kAllRegisters, 0);
-    if (m_mapping == nullptr) fail(errno);
-    m_listenSocket = modbus_tcp_listen(m_context, kListenBacklog);
-    if (m_listenSocket < 0) fail(errno);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(m_endpoint.port);
+    if (::inet_pton(AF_INET, m_endpoint.host.c_str(), &address.sin_addr) != 1)
+        fail("not an IPv4 address");
+    m_listenSocket = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (m_listenSocket < 0) fail(std::strerror(errno));
+    const int yes = 1;
+    ::setsockopt(m_listenSocket, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    if (::bind(m_listenSocket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::listen(m_listenSocket, kListenBacklog) != 0) {
+        fail(std::strerror(errno));
+    }
     sockaddr_in bound{};
     socklen_t size = sizeof bound;
-    if (::getsockname(m_listenSocket, reinterpret_cast<sockaddr*>(&bound), &size) != 0) fail(errno);
+    if (::getsockname(m_listenSocket, reinterpret_cast<sockaddr*>(&bound), &size) != 0)
+        fail(std::strerror(errno));
     m_endpoint.port = ntohs(bound.sin_port);
 }
 
 ModbusSimServer::~ModbusSimServer() {
-    while (!m_clients.empty()) CloseClient(m_clients.size() - 1);
+    for (const auto& client : m_clients)
+        if (client->socket >= 0) ::close(client->socket);
     ::close(m_listenSocket);
-    // The context only ever borrowed client sockets; they are closed already.
-    modbus_set_socket(m_context, -1);
-    modbus_free(m_context);
-    modbus_mapping_free(m_mapping);
 }
 
 int ModbusSimServer::Step(int timeoutMs) {
+    std::int64_t now = NowMs();
+    // Wake up in time for the nearest deadline of a client.
+    std::int64_t wait = std::max(timeoutMs, 0);
+    for (const auto& client : m_clients) {
+        std::int64_t deadline = client->lastHeardMs + m_limits.idleTimeoutMs;
+        if (!client->in.empty())
+            deadline = std::min(deadline, client->frameStartMs + m_limits.frameTimeoutMs);
+        wait = std::min(wait, std::max<std::int64_t>(deadline - now, 0));
+    }
+
     std::vector<pollfd> watched;
+    watched.reserve(m_clients.size() + 1);
     watched.push_back({m_listenSocket, POLLIN, 0});
-    for (int socket : m_clients) watched.push_back({socket, POLLIN, 0});
-    if (::poll(watched.data(), watched.size(), timeoutMs) <= 0) return 0;
+    for (const auto& client : m_clients) {
+        // A client that does not read its answers is not read from until it has.
+        const short events = client->out.empty() ? POLLIN : POLLOUT;
+        watched.push_back({client->socket, events, 0});
+    }
+    const int ready = ::poll(watched.data(), watched.size(), static_cast<int>(wait));
+    if (ready < 0) return 0;
 
     const std::int64_t before = m_requests;
+    now = NowMs();
     for (std::size_t i = 1; i < watched.size(); ++i) {
-        if (watched[i].revents == 0) continue;
-        if (!Serve(watched[i].fd)) {
-            for (std::size_t index = 0; index < m_clients.size(); ++index) {
-                if (m_clients[index] == watched[i].fd) CloseClient(index);
-            }
+        Client& client = *m_clients[i - 1];
+        const short events = watched[i].revents;
+        if (events & POLLOUT) Flush(client);
+        if (client.socket >= 0 && (events & (POLLIN | POLLHUP | POLLERR))) Receive(client, now);
+    }
+    for (const auto& client : m_clients) {
+        if (client->socket < 0) continue;
+        if (!client->in.empty() && now - client->frameStartMs > m_limits.frameTimeoutMs) {
+            Drop(*client,
+                 "frame not completed within " + std::to_string(m_limits.frameTimeoutMs) + " ms");
+        } else if (now - client->lastHeardMs > m_limits.idleTimeoutMs) {
+            Drop(*client, "idle for " + std::to_string(m_limits.idleTimeoutMs) + " ms");
         }
     }
-    if (watched[0].revents & POLLIN) Accept();
+    std::erase_if(m_clients, [](const auto& client) { return client->socket < 0; });
+    if (watched[0].revents & POLLIN) Accept(now);
     return static_cast<int>(m_requests - before);
 }
 
 void ModbusSimServer::ServeFor(std::int64_t ms) {
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point end = Clock::now() + std::chrono::milliseconds(ms);
+    const std::int64_t end = NowMs() + ms;
     while (!m_stop) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+        const std::int64_t left = end - NowMs();
         if (left <= 0) break;
         Step(static_cast<int>(std::min<std::int64_t>(left, 100)));
     }
 }
 
-void ModbusSimServer::Accept() {
-    const int socket = ::accept4(m_listenSocket, nullptr, nullptr, SOCK_CLOEXEC);
-    if (socket < 0) return;
-    if (m_clients.size() >= kMaxClients) {
-        ::close(socket);
-        Log("client refused: already " + std::to_string(kMaxClients) + " clients");
-        return;
-    }
-    m_clients.push_back(socket);
-    Log("client connected (" + std::to_string(m_clients.size()) + " now)");
-}
-
-void ModbusSimServer::CloseClient(std::size_t index) {
-    ::close(m_clients[index]);
-    m_clients.erase(m_clients.begin() + static_cast<std::ptrdiff_t>(index));
-    Log("client disconnected (" + std::to_string(m_clients.size()) + " left)");
-}
-
-bool ModbusSimServer::Serve(int socket) {
-    modbus_set_socket(m_context, socket);
-    std::uint8_t request[MODBUS_TCP_MAX_ADU_LENGTH];
-    const int length = modbus_receive(m_context, request);
-    if (length < 0) return false;
-    if (length == 0) return true;
-    ++m_requests;
-    return Answer(request, length);
-}
-
-bool ModbusSimServer::Answer(const std::uint8_t* request, int length) {
-    const int offset = modbus_get_header_length(m_context);
-    const int unit = request[offset - 1];
-    const int function = request[offset];
-    if (unit != kModbusUnitId)
-        return Refuse(request, MODBUS_EXCEPTION_GATEWAY_TARGET, "unit " + std::to_string(unit));
-    if (function != kFunctionReadRegisters && function != kFunctionWriteRegisters) {
-        return Refuse(request, MODBUS_EXCEPTION_ILLEGAL_FUNCTION,
-                      "function " + std::to_string(function));
-    }
-    const std::uint16_t address = Word(request + offset + 1);
-    const std::int32_t count = Word(request + offset + 3);
-    const bool write = function == kFunctionWriteRegisters;
-    const std::string what = std::string(write ? "write" : "read") + " of " +
-                             std::to_string(count) + " at register " + Hex(address);
-    if (count < 1 || count > (write ? MODBUS_MAX_WRITE_REGISTERS : MODBUS_MAX_READ_REGISTERS) ||
-        (write && (request[offset + 5] != count * 2 || length < offset + 6 + count * 2))) {
-        return Refuse(request, MODBUS_EXCEPTION_ILLEGAL_DATA_VALUE, what + ": bad count");
-    }
-    const std::optional<TableAddress> call = TableAddressOfRegister(address, count);
-    if (!call) return Refuse(request, MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS, what + ": not mapped");
-    try {
-        if (write) {
-            std::vector<std::uint16_t> words(static_cast<std::size_t>(count));
-            for (std::int32_t i = 0; i < count; ++i)
-                words[static_cast<std::size_t>(i)] = Word(request + offset + 6 + 2 * i);
-            m_devCom->WriteTable(call->nDevice, call->nTable, call->nOffset, count, words.data());
-        } else {
-            m_devCom->ReadTable(call->nDevice, call->nTable, call->nOffset, count,
-                                m_mapping->tab_registers + address);
+void ModbusSimServer::Accept(std::int64_t nowMs) {
+    for (int i = 0; i < kAcceptsPerStep; ++i) {
+        sockaddr_in peer{};
+        socklen_t size = sizeof peer;
+        const int socket = ::accept4(m_listenSocket, reinterpret_cast<sockaddr*>(&peer), &size,
+                                     SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (socket < 0) return;
+        if (m_clients.size() >= m_limits.maxClients) {
+            ::close(socket);
+            ++m_turnedAway;
+            Log("client " + PeerText(peer) + " turned away: already " +
+                std::to_string(m_limits.maxClients) + " clients");
+            continue;
         }
-    } catch (const ControlError& error) {
-        return Refuse(request, MODBUS_EXCEPTION_ILLEGAL_DATA_ADDRESS,
-                      what + ": " + error.Description());
-    } catch (const std::exception& error) {
-        return Refuse(request, MODBUS_EXCEPTION_SLAVE_OR_SERVER_FAILURE,
-                      what + ": " + error.what());
+        const int yes = 1;
+        ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);
+        auto client = std::make_unique<Client>();
+        client->socket = socket;
+        client->peer = PeerText(peer);
+        client->lastHeardMs = nowMs;
+        m_clients.push_back(std::move(client));
+        Log("client " + m_clients.back()->peer + " connected (" + std::to_string(m_clients.size()) +
+            " now)");
     }
-    return modbus_reply(m_context, request, length, m_mapping) >= 0;
 }
 
-bool ModbusSimServer::Refuse(const std::uint8_t* request, int exception, const std::string& why) {
-    ++m_refusals;
-    Log("refused " + why);
-    return modbus_reply_exception(m_context, request, static_cast<unsigned>(exception)) >= 0;
+void ModbusSimServer::Receive(Client& client, std::int64_t nowMs) {
+    std::uint8_t buffer[4096];
+    std::size_t taken = 0;
+    while (taken < kReadPerStep) {
+        const ssize_t got = ::recv(client.socket, buffer, sizeof buffer, MSG_DONTWAIT);
+        if (got == 0) {
+            Drop(client, "");
+            return;
+        }
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) break;
+            Drop(client, std::strerror(errno));
+            return;
+        }
+        if (client.in.empty()) client.frameStartMs = nowMs;
+        client.in.insert(client.in.end(), buffer, buffer + got);
+        client.lastHeardMs = nowMs;
+        taken += static_cast<std::size_t>(got);
+
+        for (;;) {
+            const std::ptrdiff_t length = ModbusFrameLength(client.in);
+            if (length < 0) {
+                Drop(client, "not a Modbus TCP frame header");
+                return;
+            }
+            if (length == 0) break;
+            const ModbusReply reply = m_handler.Handle(
+                std::span<const std::uint8_t>(client.in.data(), static_cast<std::size_t>(length)));
+            if (reply.close) {
+                Drop(client, reply.refusal);
+                return;
+            }
+            ++m_requests;
+            if (!reply.refusal.empty()) {
+                ++m_refusals;
+                Log("refused " + reply.refusal);
+            }
+            client.out.insert(client.out.end(), reply.bytes.begin(), reply.bytes.end());
+            client.in.erase(client.in.begin(), client.in.begin() + length);
+            client.frameStartMs = nowMs;
+        }
+        // Answers wait while the client does not read them; nothing more is read meanwhile.
+        if (!client.out.empty()) break;
+    }
+    Flush(client);
+}
+
+void ModbusSimServer::Flush(Client& client) {
+    while (!client.out.empty() && client.socket >= 0) {
+        const ssize_t sent = ::send(client.socket, client.out.data(), client.out.size(),
+                                    MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent < 0) {
+            if (errno == EINTR) continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) Drop(client, std::strerror(errno));
+            return;
+        }
+        client.out.erase(client.out.begin(), client.out.begin() + sent);
+    }
+}
+
+void ModbusSimServer::Drop(Client& client, const std::string& why) {
+    if (client.socket < 0) return;
+    ::close(client.socket);
+    client.socket = -1;
+    if (why.empty()) {
+        Log("client " + client.peer + " disconnected");
+    } else {
+        ++m_dropped;
+        Log("client " + client.peer + " closed: " + why);
+    }
 }
 
 void ModbusSimServer::Log(const std::string& line) const {

@@ -57,7 +57,8 @@ bool QSettingsRegistry::WriteString(std::uint32_t root, const std::string& keyPa
 
 bool QSettingsRegistry::Sync() {
     m_settings->sync();
-    return m_settings->status() == QSettings::NoError;
+    // A file that cannot be written refuses every value without an error status of its own.
+    return m_settings->isWritable() && m_settings->status() == QSettings::NoError;
 }
 
 std::string QSettingsRegistry::FileName() const {

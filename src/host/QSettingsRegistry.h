@@ -26,7 +26,8 @@ class QSettingsRegistry : public RegistryAccess {
     bool WriteString(std::uint32_t root, const std::string& keyPath, const std::string& valueName,
                      const std::string& value) override;
 
-    // Writes pending changes to the file; false when the file could not be written.
+    // Writes pending changes to the file; false when the file could not be written or cannot be
+    // written at all.
     bool Sync();
     std::string FileName() const;
 

@@ -13,7 +13,13 @@ std::shared_ptr<SimDevCom> SimDevCom::FromLineFile(Scheduler& scheduler, const s
 
 void SimDevCom::CountCall() {
     ++m_calls;
+    if (m_faults.m_connectionLost) {
+        throw ControlError("device communication failed (connection lost before call " +
+                               std::to_string(m_calls) + ")",
+                           kLibraryTitle, kErrDevCom);
+    }
     if (m_faults.m_failOnCall > 0 && --m_faults.m_failOnCall == 0) {
+        m_faults.m_connectionLost = m_faults.m_staysFailed;
         throw ControlError(
             "device communication failed (simulated fault on call " + std::to_string(m_calls) + ")",
             kLibraryTitle, kErrDevCom);

@@ -17,6 +17,10 @@ struct DevComFaults {
     // The n-th call from now (1 = the next one) throws ControlError; 0 = none. Counts down per
     // call.
     int m_failOnCall = 0;
+    // The failing call breaks the connection for good: every later call fails as well, as on a
+    // wire whose peer has gone, until the test clears m_connectionLost.
+    bool m_staysFailed = false;
+    bool m_connectionLost = false;
 };
 
 class SimDevCom : public DevCom {

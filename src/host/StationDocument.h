@@ -10,6 +10,7 @@
 #include <vector>
 
 #include <memory>
+#include <optional>
 
 #include "host/SimDevCom.h"
 #include "platform/Scheduler.h"
@@ -30,8 +31,9 @@ class StationDocument {
     std::vector<XmlNode> Terminals() const;
     // The device node whose "Pos" is position, or a null node.
     XmlNode TerminalNode(std::int32_t position) const;
-    // The device node by position, or the first one when position is not given. Throws ControlError
-    // with a clear text when there is none.
+    // The device node by position, or, when no position is given, the first device node that is a
+    // ZD4270 (its "Name" names one), as a coupler usually holds other terminals too. Throws
+    // ControlError with a clear text when there is none, naming the devices the station holds.
     XmlNode ChooseTerminal(std::int32_t position) const;
     XmlNode ChooseTerminal() const;
 
@@ -51,6 +53,14 @@ std::string StationUserData(XmlNode terminal);
 // the simulated terminal places its bytes where the control looks for them. Throws ControlError
 // when a variable is missing or unreadable.
 sim::ImageLayout StationImageLayout(XmlNode terminal);
+
+// The simulated terminal takes its position, layout and byte order from the station's node, since
+// that is what the control reads. When the line file states them differently, this says so (for
+// the user, naming both files, what differs and which one is used); nothing when they agree or the
+// file leaves them open.
+std::optional<std::string> LinePlacementNote(const sim::LineDescription& line,
+                                             const std::string& lineName, XmlNode terminal,
+                                             const std::string& stationName);
 
 // The in-process terminal for a station's terminal node: the described line and gear, at the
 // node's position and with the node's layout and byte order. Throws ControlError.

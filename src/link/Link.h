@@ -71,7 +71,31 @@ class Link {
     // to a second for status bit 3, clears it. No handler of its own: errors reach the caller.
     std::int16_t StartRandomAddressing();
 
+    // Whether the terminal acknowledged the last command that SendCommand put out. One that it did
+    // not acknowledge within the polls still counts as sent, and an answer to it may be lost.
+    bool LastCommandAcknowledged() const { return m_bLastAcknowledged; }
+
     ModuleState& State() { return m_state; }
+
+    // A long procedure (scan, addressing run, archive transfer) talks to the terminal hundreds of
+    // times. When the device communication itself fails, the connection is gone rather than a
+    // ballast silent, and every further transaction would fail and show its own box. So while a
+    // procedure runs, the first such failure is reported as usual and every later transaction
+    // fails at once (result 1, no box, no traffic); the procedure sees CommunicationLost() and
+    // ends on what it has found. Outside a procedure each transaction tries the wire again, and
+    // only the first failure of a loss shows a box; the next successful call ends the loss.
+    void BeginProcedure() {
+        m_bProcedure = true;
+        m_bCommunicationLost = false;
+    }
+    void EndProcedure() { m_bProcedure = false; }
+    bool InProcedure() const { return m_bProcedure; }
+    // True from a failure of the device communication until its next successful call (or the next
+    // procedure's start).
+    bool CommunicationLost() const { return m_bCommunicationLost; }
+    // For callers that use the device-communication object directly (the watchdog).
+    void NoteCommunicationLost() { m_bCommunicationLost = true; }
+    void NoteCommunicationRestored() { m_bCommunicationLost = false; }
 
   private:
     // The two output words that carry the control byte and the data value, as read or to be
@@ -105,8 +129,15 @@ class Link {
         return m_state.ProcessImageLayout[index];
     }
 
+    // Runs one call of the device-communication object under the latch described above.
+    template <class Call>
+    void CallDevCom(Call&& call) const;
+
     ModuleState& m_state;
     Context m_context;
+    bool m_bProcedure = false;
+    mutable bool m_bCommunicationLost = false;
+    bool m_bLastAcknowledged = false;
 };
 
 }  // namespace zd

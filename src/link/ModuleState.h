@@ -34,6 +34,7 @@ struct ModuleState {
     std::int32_t m_nFirmwareVersion = 0;
     std::int32_t m_nOperationMode = kModeDali;
     std::shared_ptr<colDevices> devices = std::make_shared<colDevices>();
+    DeviceRegistryLoad registryLoad;
 
     // The process-wide instance, shared by every control that is not given its own.
     static ModuleState& Shared() {

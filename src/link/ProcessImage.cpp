@@ -7,21 +7,43 @@ namespace {
 
 // The process image is reached through device 0 of the device-communication object.
 constexpr std::int32_t kProcessImageDevice = 0;
+// The input data value's bits that mean something to the control: the answer byte and bit 8.
+constexpr std::uint16_t kMeaningfulInputBits = 0x01FF;
 
 }  // namespace
 
 Link::Link(ModuleState& state, const Context& context) : m_state(state), m_context(context) {}
 
+template <class Call>
+void Link::CallDevCom(Call&& call) const {
+    if (m_bProcedure && m_bCommunicationLost)
+        throw ReportedError("device communication lost", kLibraryTitle, kErrDevCom);
+    const bool bReported = m_bCommunicationLost;
+    try {
+        call();
+    } catch (...) {
+        m_bCommunicationLost = true;
+        // The user has been told that the connection is gone; one box per loss is enough.
+        if (bReported) throw ReportedError("device communication lost", kLibraryTitle, kErrDevCom);
+        throw;
+    }
+    m_bCommunicationLost = false;
+}
+
 void Link::ReadWords(const ProcessImageEntry& entry, std::int32_t nCount,
                      std::uint16_t* pData) const {
-    m_state.objDevCom->ReadTable(kProcessImageDevice, entry.nTableNumber, entry.nWordOffset, nCount,
-                                 pData);
+    CallDevCom([&] {
+        m_state.objDevCom->ReadTable(kProcessImageDevice, entry.nTableNumber, entry.nWordOffset,
+                                     nCount, pData);
+    });
 }
 
 void Link::WriteWords(const ProcessImageEntry& entry, std::int32_t nCount,
                       const std::uint16_t* pData) const {
-    m_state.objDevCom->WriteTable(kProcessImageDevice, entry.nTableNumber, entry.nWordOffset,
-                                  nCount, pData);
+    CallDevCom([&] {
+        m_state.objDevCom->WriteTable(kProcessImageDevice, entry.nTableNumber, entry.nWordOffset,
+                                      nCount, pData);
+    });
 }
 
 std::uint8_t Link::ReadByteAt(const ProcessImageEntry& entry) const {
@@ -93,9 +115,11 @@ std::int16_t Link::ReadStatusByte(std::uint8_t& nStatus) {
 std::int16_t Link::ReadDataIn(std::int16_t& nData) {
     if (!m_state.objDevCom) return kResultNoDevCom;
     return GuardStatus(m_context, "ReadDataIn", [&] {
-        const std::uint16_t value = ReadInputValue();
-        // The value is handed out as a 16-bit signed number; a set bit 15 does not fit.
-        if (value > 32767) throw ControlError("Overflow", kLibraryTitle, kErrOverflow);
+        // Only the low byte (the answer or a result code) and bit 8 (an answer is there) carry
+        // meaning; the terminal may use the other bits of the second data byte for its own ends.
+        // Taking them would make a set bit 15 overflow the 16-bit signed result and lose a good
+        // answer; without them the value always fits.
+        const std::uint16_t value = ReadInputValue() & kMeaningfulInputBits;
         nData = static_cast<std::int16_t>(value);
         return kResultDone;
     });

@@ -8,18 +8,23 @@
 namespace zd {
 
 std::int16_t Link::SendCommand(std::int32_t& nWord) {
+    m_bLastAcknowledged = false;
     if (!m_state.objDevCom) return kResultNoDevCom;
     // The data goes out first with the control byte as it was; the toggle then marks it as new.
     OutputWords out = WriteOutputValue(nWord);
     out.words[0] ^= ControlMask(out, kControlToggle);
     WriteOutputWords(out);
 
+    // The toggle as written: a control byte read back before the terminal took the write over
+    // still holds the old one, and would match the old acknowledge.
+    const bool toggle = (out.words[0] & ControlMask(out, kControlToggle)) != 0;
     AwaitTakeOver(out);
     m_context.scheduler.Sleep(kCommandSettleMs);
 
     for (int poll = 1;; ++poll) {
         const std::uint8_t control = ReadByteAt(Entry(kControl));
         const std::uint8_t status = ReadByteAt(Entry(kStatus));
+        m_bLastAcknowledged = ((status & kStatusAcknowledge) != 0) == toggle;
         if (status & kStatusCollision) return kResultCollision;
         if (status & kStatusCorruptFrame) return kResultCorruptFrame;
         if ((control & kControlToggle) == (status & kStatusAcknowledge)) return kResultDone;

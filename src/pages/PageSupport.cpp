@@ -98,9 +98,10 @@ std::int16_t DaliDevicePage::ReceiveDALIData(std::uint8_t& nData) {
 
 std::int16_t DaliDevicePage::QueryDALIData(std::int16_t nCommandId, std::uint8_t nQueryData,
                                            std::uint8_t& nData) {
-    const std::int16_t nRet = SendDALICommand(nCommandId, nQueryData);
-    if (nRet != kResultDone) return nRet;
-    return ReceiveDALIData(nData);
+    std::int16_t nRet = SendDALICommand(nCommandId, nQueryData);
+    if (nRet == kResultDone) nRet = ReceiveDALIData(nData);
+    m_bQueryLostConnection = nRet == kResultError;
+    return nRet;
 }
 
 void DaliDevicePage::ShowModeRefusal(int messageId) {

@@ -60,10 +60,17 @@ class DaliDevicePage : public DevicePage {
     // A query and its answer: 0 when both succeeded, otherwise the first failure.
     std::int16_t QueryDALIData(std::int16_t nCommandId, std::uint8_t nQueryData,
                                std::uint8_t& nData);
+    // The last query failed in the device communication itself (result 1: the connection is
+    // gone, its box shown). A read loop stops there instead of failing with a box per value; what
+    // it has read stays shown.
+    bool QueryLostConnection() const { return m_bQueryLostConnection; }
     // The information box of a refused request: message id followed by "!".
     void ShowModeRefusal(int messageId);
 
     Context m_context;
+
+  private:
+    bool m_bQueryLostConnection = false;
 };
 
 }  // namespace zd

@@ -79,6 +79,7 @@ void configZD4270Groups::ReadGroups() {
                 m_items[group]->SetChecked(m_bMember[group]);
                 m_items[group]->SetText(ok ? GroupText(static_cast<int>(group)) : "?");
             }
+            if (QueryLostConnection()) break;
         }
         prgState.SetValue(0);
         EnableList(true);

@@ -134,6 +134,7 @@ void configZD4270Scenes::ReadScenes() {
                 m_items[index]->SetSubItem(1, "?");
                 m_items[index]->SetSubItem(2, "? %");
             }
+            if (QueryLostConnection()) break;
         }
         prgState.SetValue(0);
         EnableEditing(true);

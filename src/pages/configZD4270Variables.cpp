@@ -208,6 +208,7 @@ void configZD4270Variables::ReadVariables() {
             prgState.SetValue(pos + 1);
             m_context.scheduler.DoEvents();
             ReadVariable(pos);
+            if (QueryLostConnection()) break;
         }
         prgState.SetValue(0);
         EnableEditing(true);
@@ -230,6 +231,7 @@ void configZD4270Variables::ReadVariable(int pos) {
             ok = QueryDALIData(static_cast<std::int16_t>(entry.nQuery + k), 0, m_nData) ==
                      kResultDone &&
                  ok;
+            if (QueryLostConnection()) break;
             bytes[k] = m_nData;
         }
         if (ok) {

@@ -3,12 +3,16 @@
 #include <exception>
 #include <new>
 
+#include "platform/Utf8.h"
+
 namespace zd {
 
+// Descriptions quote file names, file contents and device texts; they are made valid UTF-8 here
+// once, so that every box, log line and JSON document that shows an error can take it.
 ControlError::ControlError(std::string description, std::string source, std::int32_t number)
-    : std::runtime_error(description),
-      m_description(std::move(description)),
-      m_source(std::move(source)),
+    : std::runtime_error(ValidUtf8(description)),
+      m_description(ValidUtf8(description)),
+      m_source(ValidUtf8(source)),
       m_number(number) {}
 
 std::string FormatErrorText(std::string_view procedure, const ControlError& error) {
@@ -33,6 +37,7 @@ void ReportError(const Context& context, std::string_view procedure, const Contr
 void ReportCurrentException(const Context& context, std::string_view procedure) {
     try {
         throw;
+    } catch (const ReportedError&) {
     } catch (const ControlError& e) {
         ReportError(context, procedure, e);
     } catch (const std::bad_alloc&) {

@@ -40,6 +40,13 @@ private:
     std::int32_t m_number;
 };
 
+// An error the user has been shown already (the first failure of a lost connection): handlers end
+// their procedure on it without a box of their own.
+class ReportedError : public ControlError {
+public:
+    using ControlError::ControlError;
+};
+
 // "Error: " + procedure + ": " + description + CR LF + "Source: " + source + CR LF + "Number: " + n
 std::string FormatErrorText(std::string_view procedure, const ControlError& error);
 

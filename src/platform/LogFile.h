@@ -7,19 +7,17 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Utf8.h"
+
 namespace zd {
 
 class LogStream {
 public:
     virtual ~LogStream() = default;
-    // Writes text (UTF-8) as it stands; line ends are part of the text.
+    // Writes text as it stands; line ends are part of the text. Text that is not valid UTF-8 is
+    // written with its bad bytes replaced.
     virtual void Write(std::string_view text) = 0;
 };
-
-// UTF-8 to UTF-16LE code units; invalid bytes become U+FFFD.
-std::u16string Utf8ToUtf16(std::string_view text);
-// UTF-16 code units to UTF-8.
-std::string Utf16ToUtf8(std::u16string_view text);
 
 class LogFile : public LogStream {
 public:
@@ -34,7 +32,8 @@ public:
     void WriteLine(std::string_view text);
     void Close();
 
-    // Creates path and writes text into it without a line end.
+    // Writes text into path without a line end, replacing the file only once the text is
+    // complete (WriteFileAtomically).
     static void WriteWholeFile(const std::string& path, std::string_view text);
 
 private:

@@ -5,10 +5,11 @@
 #include <libxml/xmlerror.h>
 #include <libxml/xpath.h>
 
-#include <fstream>
-#include <iterator>
+#include <limits>
 
 #include "platform/Error.h"
+#include "platform/Files.h"
+#include "platform/Utf8.h"
 
 namespace zd {
 
@@ -142,6 +143,10 @@ std::string XmlNode::Text() const {
     return ToString(xmlNodeGetContent(m_node));
 }
 
+int XmlNode::Line() const {
+    return m_node ? static_cast<int>(xmlGetLineNo(m_node)) : 0;
+}
+
 XmlNode XmlNode::Parent() const {
     if (!m_node || !m_node->parent) return {};
     return XmlNode(m_node->parent);
@@ -226,21 +231,63 @@ void XmlDocument::Reset() {
 
 namespace {
 
+// The first entity declaration of the parse running on this thread, if any.
+thread_local std::optional<XmlParseError> t_entityDeclaration;
+
+// Entity references are kept in the tree (entities are never substituted), and libxml2 expands
+// them anew each time an attribute or a text is read: a small document whose attribute names a
+// large entity ten thousand times takes minutes and gigabytes to read. No document this program
+// reads needs entities of its own, so the parse stops at the first declaration and the document
+// is refused.
+void RefuseEntityDeclaration(void* context, const xmlChar* name, int, const xmlChar*,
+                             const xmlChar*, xmlChar*) {
+    auto* parser = static_cast<xmlParserCtxtPtr>(context);
+    if (!t_entityDeclaration) {
+        XmlParseError e;
+        e.errorCode = XML_ERR_USER_STOP;
+        e.reason = "The document declares the entity \"" +
+                   std::string(name ? reinterpret_cast<const char*>(name) : "") +
+                   "\"; documents that declare entities are not read";
+        if (parser->input) {
+            e.line = parser->input->line;
+            e.linePos = parser->input->col;
+        }
+        e.filePos = xmlByteConsumed(parser);
+        t_entityDeclaration = std::move(e);
+    }
+    xmlStopParser(parser);
+}
+
 xmlDocPtr ParseMemory(std::string_view text, const std::string& url, const char* encoding,
                       std::optional<XmlParseError>& error) {
+    if (text.size() > static_cast<std::size_t>(std::numeric_limits<int>::max())) {
+        XmlParseError e;
+        e.reason = "The document is larger than the parser takes";
+        e.url = ValidUtf8(url);
+        error = std::move(e);
+        return nullptr;
+    }
     xmlParserCtxtPtr context = xmlNewParserCtxt();
     if (!context) throw ControlError("Out of memory", kLibraryTitle, 7);
+    context->sax->entityDecl = &RefuseEntityDeclaration;
+    t_entityDeclaration.reset();
     ErrorCollector errors;
     xmlDocPtr doc = xmlCtxtReadMemory(context, text.data(), static_cast<int>(text.size()),
                                       url.empty() ? nullptr : url.c_str(), encoding, kParseOptions);
     bool wellFormed = context->wellFormed != 0;
     xmlFreeParserCtxt(context);
-    if (doc && wellFormed && !errors.First()) return doc;
+    std::optional<XmlParseError> refusal = std::move(t_entityDeclaration);
+    t_entityDeclaration.reset();
+    if (doc && wellFormed && !errors.First() && !refusal) return doc;
     if (doc) xmlFreeDoc(doc);
-    XmlParseError e = errors.First().value_or(XmlParseError{});
+    XmlParseError e = refusal ? *refusal : errors.First().value_or(XmlParseError{});
     if (e.reason.empty()) e.reason = text.empty() ? "Document is empty" : "XML parse error";
     if (e.url.empty()) e.url = url;
-    e.srcText = LineOf(text, e.line);
+    // The faulty line is quoted as it stands in the file, which need not be UTF-8 (an ISO-8859-1
+    // file, or the very byte the parser refused); the box and the logs need valid text.
+    e.srcText = ValidUtf8(LineOf(text, e.line));
+    e.reason = ValidUtf8(e.reason);
+    e.url = ValidUtf8(e.url);
     error = std::move(e);
     return nullptr;
 }
@@ -253,17 +300,18 @@ bool XmlDocument::LoadXml(std::string_view text, const std::string& url) {
     return m_doc != nullptr;
 }
 
-bool XmlDocument::Load(const std::string& path) {
+bool XmlDocument::Load(const std::string& path, const InputKind& kind) {
     Reset();
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        XmlParseError e;
-        e.reason = "The file cannot be found: " + path;
-        e.url = path;
-        m_error = std::move(e);
+    std::string text;
+    try {
+        text = ReadInputFile(path, kind);
+    } catch (const ControlError& e) {
+        XmlParseError error;
+        error.reason = e.Description();
+        error.url = ValidUtf8(path);
+        m_error = std::move(error);
         return false;
     }
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     m_doc = ParseMemory(text, path, nullptr, m_error);
     return m_doc != nullptr;
 }
@@ -292,7 +340,8 @@ XmlNode XmlDocument::AppendElement(XmlNode parent, std::string_view name, std::s
     xmlNodePtr child =
         xmlNewChild(parent.Raw(), nullptr, reinterpret_cast<const xmlChar*>(n.c_str()), nullptr);
     if (!text.empty()) {
-        std::string t(text);
+        // A document is UTF-8 throughout; a text of unknown origin must not break it.
+        std::string t = ValidUtf8(text);
         xmlNodeAddContent(child, reinterpret_cast<const xmlChar*>(t.c_str()));
     }
     return XmlNode(child);
@@ -301,16 +350,20 @@ XmlNode XmlDocument::AppendElement(XmlNode parent, std::string_view name, std::s
 void XmlDocument::SetAttribute(XmlNode node, std::string_view name, std::string_view value) {
     if (!node) throw ControlError("Object required", kLibraryTitle, kErrObjectRequired);
     std::string n(name);
-    std::string v(value);
+    std::string v = ValidUtf8(value);
     xmlSetProp(node.Raw(), reinterpret_cast<const xmlChar*>(n.c_str()),
                reinterpret_cast<const xmlChar*>(v.c_str()));
 }
 
 void XmlDocument::Save(const std::string& path) const {
     if (!m_doc) throw ControlError("Object required", kLibraryTitle, kErrObjectRequired);
-    if (xmlSaveFormatFileEnc(path.c_str(), m_doc, "UTF-8", 1) < 0) {
-        throw ControlError("Path/File access error: " + path, kLibraryTitle, kErrPathFileAccess);
-    }
+    xmlChar* text = nullptr;
+    int size = 0;
+    xmlDocDumpFormatMemoryEnc(m_doc, &text, &size, "UTF-8", 1);
+    if (!text) throw ControlError("Out of memory", kLibraryTitle, 7);
+    const std::string bytes(reinterpret_cast<const char*>(text), static_cast<std::size_t>(size));
+    xmlFree(text);
+    WriteFileAtomically(path, bytes);
 }
 
 }  // namespace zd

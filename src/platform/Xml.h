@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Files.h"
+
 struct _xmlNode;
 struct _xmlDoc;
 
@@ -44,6 +46,8 @@ class XmlNode {
     // The concatenated text of the node and its descendants.
     std::string Text() const;
     XmlNode Parent() const;
+    // The line of the document the node starts on, 0 when unknown.
+    int Line() const;
     std::vector<XmlNode> Children() const;  // element children only
 
     // XPath 1.0 relative to this node. A bad expression throws ControlError.
@@ -70,10 +74,12 @@ class XmlDocument {
     XmlDocument& operator=(const XmlDocument&) = delete;
 
     // Parses UTF-8 text (its encoding declaration is not followed). False on failure: the
-    // document is then empty and ParseError() tells why.
+    // document is then empty and ParseError() tells why. A document whose internal subset
+    // declares entities is refused.
     bool LoadXml(std::string_view text, const std::string& url = {});
-    // Parses a file; its encoding declaration is followed.
-    bool Load(const std::string& path);
+    // Parses a file of the given kind, refused past the kind's size limit; its encoding
+    // declaration is followed. A file that cannot be read fails as a parse does.
+    bool Load(const std::string& path, const InputKind& kind);
 
     bool IsLoaded() const { return m_doc != nullptr; }
     const std::optional<XmlParseError>& ParseError() const { return m_error; }
@@ -88,7 +94,8 @@ class XmlDocument {
     // Appends an element child to parent and returns it; text may be empty.
     static XmlNode AppendElement(XmlNode parent, std::string_view name, std::string_view text = {});
     static void SetAttribute(XmlNode node, std::string_view name, std::string_view value);
-    // Writes the document with an XML declaration and indentation. Throws ControlError.
+    // Writes the document with an XML declaration and indentation, replacing the file only once
+    // it is complete (WriteFileAtomically). Throws ControlError.
     void Save(const std::string& path) const;
 
   private:

@@ -22,7 +22,7 @@ constexpr std::uint8_t kResetLevel = 254;
 
 }  // namespace
 
-Ballast::Ballast(int id, const GearConfig& config)
+Ballast::Ballast(int id, const GearConfig& config, Micros nowUs)
     : m_id(id),
       m_kind(config.kind),
       m_actualLevel(0),
@@ -34,11 +34,16 @@ Ballast::Ballast(int id, const GearConfig& config)
       m_fadeTime(std::min<std::uint8_t>(config.fadeTime, 15)),
       m_fadeRate(std::clamp<std::uint8_t>(config.fadeRate, 1, 15)),
       m_randomAddress(config.randomAddress & 0xFFFFFF),
+      m_dtr(config.dtr),
       m_groups(config.groups),
       m_scenes(config.scenes),
       m_deviceType(config.deviceType),
       m_version(config.version),
-      m_lamp(config.lamp) {
+      m_lamp(config.lamp),
+      m_powerFailure(config.powerFailure),
+      m_limitError(config.limitError),
+      m_withdrawn(config.withdrawn),
+      m_physicalSelection(config.physicalSelection) {
     m_maxLevel = std::clamp<std::uint8_t>(config.maxLevel, m_physicalMinimum, 254);
     m_minLevel =
         std::clamp(config.minLevel.value_or(m_physicalMinimum), m_physicalMinimum, m_maxLevel);
@@ -50,6 +55,51 @@ Ballast::Ballast(int id, const GearConfig& config)
         config.actualLevel.value_or(m_powerOnLevel == kMask ? m_maxLevel : m_powerOnLevel);
     if (m_kind == GearKind::Dali && level != 0) level = std::clamp(level, m_minLevel, m_maxLevel);
     m_actualLevel = level;
+    m_searchAddress = config.searchAddress & 0xFFFFFF;
+    if (config.initialiseRemainingMs > 0)
+        m_initialiseUntilUs = nowUs + config.initialiseRemainingMs * 1000;
+    if (m_kind == GearKind::Dali && config.fade) {
+        m_fade = Fade{nowUs, nowUs + std::max<std::int64_t>(0, config.fade->remainingMs) * 1000,
+                      level, config.fade->target, config.fade->final};
+        KeepWithinLimits(nowUs);
+    }
+}
+
+GearConfig Ballast::Capture(Micros nowUs) const {
+    GearConfig config;
+    config.kind = m_kind;
+    config.shortAddress = m_shortAddress;
+    config.randomAddress = m_randomAddress;
+    config.actualLevel = LevelAt(nowUs);
+    config.powerOnLevel = m_powerOnLevel;
+    config.systemFailureLevel = m_systemFailureLevel;
+    config.minLevel = m_minLevel;
+    config.maxLevel = m_maxLevel;
+    config.physicalMinimum = m_physicalMinimum;
+    config.fadeTime = m_fadeTime;
+    config.fadeRate = m_fadeRate;
+    config.groups = m_groups;
+    config.scenes = m_scenes;
+    config.lamp = m_lamp;
+    config.deviceType = m_deviceType;
+    config.version = m_version;
+    config.randomise.assign(m_queuedRandom.begin(), m_queuedRandom.end());
+    config.dtr = m_dtr;
+    config.powerFailure = m_powerFailure;
+    config.limitError = m_limitError;
+    config.searchAddress = m_searchAddress;
+    if (FadeRunningAt(nowUs)) {
+        // Whole milliseconds, rounded up, so that a fade a few microseconds from its end is not
+        // taken for one that has ended.
+        config.fade =
+            GearConfig::FadeState{m_fade->to, m_fade->final, (m_fade->endUs - nowUs + 999) / 1000};
+    }
+    if (InInitialisation(nowUs)) {
+        config.initialiseRemainingMs = (m_initialiseUntilUs - nowUs) / 1000;
+        config.withdrawn = m_withdrawn;
+        config.physicalSelection = m_physicalSelection;
+    }
+    return config;
 }
 
 void Ballast::SetShortAddress(std::optional<std::uint8_t> address) {
@@ -78,6 +128,8 @@ std::uint8_t Ballast::QueryActualLevelAt(Micros nowUs) const {
     return m_lamp == LampState::Present ? LevelAt(nowUs) : kMask;
 }
 
+// Every variable at its reset value, the random and search address included; the short address
+// does not count, as RESET keeps it.
 bool Ballast::ResetStateAt(Micros nowUs) const {
     return LevelAt(nowUs) == kResetLevel && m_powerOnLevel == kResetLevel &&
            m_systemFailureLevel == kResetLevel && m_minLevel == m_physicalMinimum &&
@@ -142,6 +194,7 @@ std::optional<std::uint8_t> Ballast::Execute(std::uint16_t frame, Micros nowUs,
                                              std::mt19937& random) {
     const std::uint8_t address = AddressByte(frame);
     const std::uint8_t data = DataByte(frame);
+    const bool deviceTypeEnabled = m_deviceTypeEnabled;
     m_deviceTypeEnabled = false;
     if (IsSpecialAddress(address)) {
         // Even codes of the special range are reserved: ignored.
@@ -155,11 +208,19 @@ std::optional<std::uint8_t> Ballast::Execute(std::uint16_t frame, Micros nowUs,
         ArcPower(data, nowUs);
         return std::nullopt;
     }
-    // Application extended commands belong to a device type; this gear implements none of them,
-    // so with or without ENABLE DEVICE TYPE they are ignored, as the standard wants for
-    // commands of another device type.
-    if (data >= 224) return std::nullopt;
+    // Application extended commands belong to a device type: without ENABLE DEVICE TYPE naming
+    // the gear's own type just before, they are ignored, as commands of another type are.
+    if (data >= 224) return deviceTypeEnabled ? ExecuteExtended(data) : std::nullopt;
     return ExecuteCommand(data, nowUs);
+}
+
+std::optional<std::uint8_t> Ballast::ExecuteExtended(std::uint8_t command) const {
+    // Every device-type part (LED gear included) has QUERY EXTENDED VERSION NUMBER as command 255;
+    // the gear answers it with version 1 of its part. The other extended commands (for LED gear:
+    // fast fade time, dimming curve, operating modes, failure status and their queries) are not
+    // simulated: they are ignored and their queries draw no answer.
+    if (command == 255) return std::uint8_t{1};
+    return std::nullopt;
 }
 
 bool Ballast::SelectedForAddressing(Micros nowUs) const {
@@ -206,7 +267,7 @@ std::optional<std::uint8_t> Ballast::ExecuteSpecial(std::uint8_t address, std::u
     }
     if (!initialised) {
         // Reserved codes and ENABLE DEVICE TYPE do not need the window.
-        if (address == kEnableDeviceType) m_deviceTypeEnabled = true;
+        if (address == kEnableDeviceType) m_deviceTypeEnabled = data == m_deviceType;
         return std::nullopt;
     }
     switch (address) {
@@ -246,6 +307,8 @@ std::optional<std::uint8_t> Ballast::ExecuteSpecial(std::uint8_t address, std::u
             }
             return std::nullopt;
         case kVerifyShortAddress:
+            // Answered only inside the initialisation window, like the other addressing
+            // commands; a master verifies what it has just programmed there.
             if (m_shortAddress && data == ((*m_shortAddress << 1) | 1)) return kYes;
             return std::nullopt;
         case kQueryShortAddress:
@@ -257,7 +320,7 @@ std::optional<std::uint8_t> Ballast::ExecuteSpecial(std::uint8_t address, std::u
             m_physicalSelection = true;
             return std::nullopt;
         case kEnableDeviceType:
-            m_deviceTypeEnabled = true;
+            m_deviceTypeEnabled = data == m_deviceType;
             return std::nullopt;
         default:
             return std::nullopt;
@@ -266,13 +329,21 @@ std::optional<std::uint8_t> Ballast::ExecuteSpecial(std::uint8_t address, std::u
 
 std::optional<std::uint8_t> Ballast::ExecuteCommand(std::uint8_t command, Micros nowUs) {
     Settle(nowUs);
+    // Gear may miss commands for up to 300 ms after RESET; ours never do, so that a procedure
+    // does not depend on the timing of one make of gear.
     if (command >= 32 && command <= 129) {
         ExecuteConfiguration(command, nowUs);
         return std::nullopt;
     }
     if (command >= 144) return Query(command, nowUs);
     const std::uint8_t level = LevelAt(nowUs);
+    // Any arc power command ends the power failure, even GO TO SCENE of a scene the gear is not
+    // in: the command was received, which is what the flag is about.
     if (command <= 8 || (command >= 16 && command <= 31)) m_powerFailure = false;
+    // The limit error reflects the last level asked for. Commands 0 to 8 never ask for a level
+    // outside the limits (OFF asks for none; the others move within them), so they clear it; a
+    // scene asks for its level and is judged in ArcPower.
+    if (command <= 8) m_limitError = false;
     switch (command) {
         case 0:
             SetLevelNow(0);
@@ -326,11 +397,11 @@ void Ballast::ExecuteConfiguration(std::uint8_t command, Micros nowUs) {
             return;
         case 42:
             m_maxLevel = std::clamp<std::uint8_t>(m_dtr, m_minLevel, 254);
-            if (m_actualLevel > m_maxLevel) SetLevelNow(m_maxLevel);
+            KeepWithinLimits(nowUs);
             return;
         case 43:
             m_minLevel = std::clamp(m_dtr, m_physicalMinimum, m_maxLevel);
-            if (m_actualLevel != 0 && m_actualLevel < m_minLevel) SetLevelNow(m_minLevel);
+            KeepWithinLimits(nowUs);
             return;
         case 44:
             m_systemFailureLevel = m_dtr;
@@ -345,6 +416,7 @@ void Ballast::ExecuteConfiguration(std::uint8_t command, Micros nowUs) {
             m_fadeRate = std::clamp<std::uint8_t>(m_dtr, 1, 15);
             return;
         case 128:
+            // A DTR that is neither 0AAAAAA1 nor MASK names no address: the gear keeps its own.
             if (m_faults.m_ignoreProgramming) return;
             if (m_dtr == 0xFF) {
                 m_shortAddress.reset();
@@ -448,7 +520,10 @@ void Ballast::ArcPower(std::uint8_t level, Micros nowUs) {
         return;
     }
     const Micros fadeUs = FadeTimeUs(m_fadeTime);
+    // Off is no level outside the limits: it clears the limit error. With a fade time it fades to
+    // the minimum over that time and then switches off, rather than switching off at once.
     if (level == 0) {
+        m_limitError = false;
         if (current == 0 || fadeUs == 0) {
             SetLevelNow(0);
         } else {
@@ -465,6 +540,27 @@ void Ballast::ArcPower(std::uint8_t level, Micros nowUs) {
         SetLevelNow(target);
     } else {
         m_fade = Fade{nowUs, nowUs + fadeUs, from, target, target};
+    }
+}
+
+void Ballast::KeepWithinLimits(Micros nowUs) {
+    // New limits take hold at once, fades included: the level now and the level a running fade
+    // is heading for are both brought within them, and the fade goes on over its remaining time.
+    // Off stays off.
+    Settle(nowUs);
+    auto within = [this](std::uint8_t level) {
+        return level == 0 ? level : std::clamp(level, m_minLevel, m_maxLevel);
+    };
+    if (!m_fade) {
+        m_actualLevel = within(m_actualLevel);
+        return;
+    }
+    const std::uint8_t current = within(LevelAt(nowUs));
+    const Fade fade{nowUs, m_fade->endUs, current, within(m_fade->to), within(m_fade->final)};
+    if (fade.from == fade.to && fade.to == fade.final) {
+        SetLevelNow(fade.final);
+    } else {
+        m_fade = fade;
     }
 }
 

@@ -40,6 +40,26 @@ struct GearConfig {
     // The random addresses the next RANDOMISE commands give, in order; after them the line's seed.
     std::vector<std::uint32_t> randomise;
 
+    // The volatile state, so that a saved line continues where it stopped. The defaults are a gear
+    // just connected: power failure reported, nothing in the DTR, no fade, no initialisation.
+    std::uint8_t dtr = 0;
+    bool powerFailure = true;
+    bool limitError = false;
+    std::uint32_t searchAddress = kNoRandomAddress;
+    // A fade in progress: from actualLevel towards target, arriving at final (0 for a fade that
+    // dims to the minimum and then switches off) after remainingMs.
+    struct FadeState {
+        std::uint8_t target = 0;
+        std::uint8_t final = 0;
+        std::int64_t remainingMs = 0;
+    };
+    std::optional<FadeState> fade;
+    // What is left of the 15-minute initialisation window (0: not in the initialisation state),
+    // and the states that live inside it.
+    std::int64_t initialiseRemainingMs = 0;
+    bool withdrawn = false;
+    bool physicalSelection = false;
+
     static constexpr std::array<std::uint8_t, 16> MaskScenes() {
         std::array<std::uint8_t, 16> scenes{};
         scenes.fill(kMask);
@@ -62,7 +82,9 @@ struct GearFaults {
 
 class Ballast {
   public:
-    Ballast(int id, const GearConfig& config);
+    // nowUs: the clock at connection, from which a fade or an initialisation window in the
+    // configuration runs on.
+    Ballast(int id, const GearConfig& config, Micros nowUs = 0);
 
     int Id() const { return m_id; }
     GearKind Kind() const { return m_kind; }
@@ -123,6 +145,8 @@ class Ballast {
         return InPhysicalSelection(nowUs) && m_lamp == LampState::Removed;
     }
     bool ResetStateAt(Micros nowUs) const;
+    // The whole state at nowUs as a configuration from which a new gear continues.
+    GearConfig Capture(Micros nowUs) const;
 
   private:
     struct Fade {
@@ -147,6 +171,8 @@ class Ballast {
     void SetLevelNow(std::uint8_t level);
     void ArcPower(std::uint8_t level, Micros nowUs);
     void FadeBy(int steps, Micros nowUs);
+    void KeepWithinLimits(Micros nowUs);
+    std::optional<std::uint8_t> ExecuteExtended(std::uint8_t command) const;
     void ResetVariables();
     bool SelectedForAddressing(Micros nowUs) const;
 
@@ -176,8 +202,8 @@ class Ballast {
     Micros m_initialiseUntilUs = 0;
     bool m_withdrawn = false;
     bool m_physicalSelection = false;
-    // ENABLE DEVICE TYPE X applies to the one command after it; as this gear implements no
-    // device-type commands, the flag only has to be consumed.
+    // ENABLE DEVICE TYPE X applies to the one command after it, and only when X is the gear's own
+    // device type.
     bool m_deviceTypeEnabled = false;
 
     // The send-twice rule: the last frame that needs a repeat, and when it came.

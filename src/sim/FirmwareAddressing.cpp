@@ -85,7 +85,7 @@ void FirmwareAddressing::Decide(const LineAnswer& answer) {
             return;
         case Phase::CompareAll:
             if (!heard) {
-                Finish(m_count);
+                Finish(m_count <= 63 ? m_count : kFirmwareNoFreeShortAddress);
                 return;
             }
             m_high = kNoRandomAddress;

@@ -12,7 +12,10 @@
 
 namespace zd::sim {
 
-// Result codes in the low input byte after a run; 0..63 is the number of gear addressed.
+// Result codes in the low input byte after a run; 0..63 is the number of gear addressed. A run
+// that addresses a whole line of 64 gear has no count to report (64 would read as an error code):
+// it reports kFirmwareNoFreeShortAddress, which is true once every address is taken, and the
+// addresses themselves are there for a scan to find.
 inline constexpr std::uint8_t kFirmwareInternalError = 0xDE;
 inline constexpr std::uint8_t kFirmwareNoFreeShortAddress = 0xE0;
 inline constexpr std::uint8_t kFirmwareSameShortAddress = 0xF0;

@@ -4,8 +4,8 @@
 
 namespace zd::sim {
 
-Ballast& Line::AddGear(const GearConfig& config) {
-    m_gear.push_back(std::make_unique<Ballast>(m_nextId++, config));
+Ballast& Line::AddGear(const GearConfig& config, Micros nowUs) {
+    m_gear.push_back(std::make_unique<Ballast>(m_nextId++, config, nowUs));
     return *m_gear.back();
 }
 

@@ -17,8 +17,8 @@ class Line {
   public:
     explicit Line(std::uint32_t randomSeed = 1) : m_random(randomSeed) {}
 
-    // Connects a gear; returns it. Ids are not reused.
-    Ballast& AddGear(const GearConfig& config);
+    // Connects a gear at nowUs; returns it. Ids are not reused.
+    Ballast& AddGear(const GearConfig& config, Micros nowUs = 0);
     bool RemoveGear(int id);
     Ballast* FindGear(int id);
     const std::vector<std::unique_ptr<Ballast>>& Gear() const { return m_gear; }
@@ -29,6 +29,9 @@ class Line {
     void SendDsi(std::uint8_t level);
 
     void SetRandomSeed(std::uint32_t seed) { m_random.seed(seed); }
+    // A seed drawn from the line's random source, for a saved line to go on with: a reload then
+    // does not draw the same random addresses again.
+    std::uint32_t NextSeed() { return static_cast<std::uint32_t>(m_random()); }
     // Gear that answer with the same byte in step may decode cleanly (off: any two answers give a
     // corrupt frame, the way gear with their own answer delays garble each other).
     void SetIdenticalAnswersDecode(bool on) { m_identicalAnswersDecode = on; }

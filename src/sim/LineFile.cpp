@@ -1,12 +1,17 @@
 #include "sim/LineFile.h"
 
 #include <cstdio>
-#include <fstream>
 #include <initializer_list>
 #include <limits>
+#include <optional>
+#include <set>
 #include <sstream>
+#include <string_view>
+#include <utility>
 
 #include <nlohmann/json.hpp>
+
+#include "platform/Files.h"
 
 namespace zd::sim {
 
@@ -22,13 +27,170 @@ std::string Describe(const std::string& file, int line, int column, const std::s
     return text + ": " + reason;
 }
 
-// Reads one document; every complaint names the JSON pointer of the value concerned.
+// How a number may be written: as a JSON integer, or (where the format says so) also as a text
+// "0x" followed by hexadecimal digits. Nothing else: no decimal texts, no signs, blanks, octal or
+// fractions, so that every number in a file means one thing.
+enum class Notation { Decimal, DecimalOrHex };
+
+std::optional<std::int64_t> HexText(const std::string& text) {
+    if (text.size() < 3 || text.size() > 10 || text[0] != '0' || text[1] != 'x')
+        return std::nullopt;
+    std::int64_t value = 0;
+    for (std::size_t i = 2; i < text.size(); ++i) {
+        const char c = text[i];
+        int digit = 0;
+        if (c >= '0' && c <= '9') {
+            digit = c - '0';
+        } else if (c >= 'A' && c <= 'F') {
+            digit = c - 'A' + 10;
+        } else if (c >= 'a' && c <= 'f') {
+            digit = c - 'a' + 10;
+        } else {
+            return std::nullopt;
+        }
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
+// Scene keys are the scene numbers as plain decimal texts: "0" to "15".
+std::optional<int> SceneKey(const std::string& key) {
+    if (key.empty() || key.size() > 2 || (key.size() == 2 && key[0] == '0')) return std::nullopt;
+    int scene = 0;
+    for (char c : key) {
+        if (c < '0' || c > '9') return std::nullopt;
+        scene = scene * 10 + (c - '0');
+    }
+    if (scene > 15) return std::nullopt;
+    return scene;
+}
+
+// Where in the text the value at a JSON pointer starts, as line and column from 1, so that an
+// error about a value can point at it in an editor. Walks the text the parser has read; gives up
+// (nothing) on anything it does not expect, such as a key with "/" or an escape in its name.
+class ValueLocator {
+  public:
+    explicit ValueLocator(const std::string& text) : m_text(text) {}
+
+    std::optional<std::pair<int, int>> Locate(const std::string& pointer) const {
+        std::size_t at = SkipBlanks(0);
+        std::size_t from = 1;
+        while (from <= pointer.size() && pointer.size() > 1) {
+            std::size_t to = pointer.find('/', from);
+            if (to == std::string::npos) to = pointer.size();
+            const std::optional<std::size_t> inner = Step(at, pointer.substr(from, to - from));
+            if (!inner) return std::nullopt;
+            at = *inner;
+            from = to + 1;
+        }
+        if (at >= m_text.size()) return std::nullopt;
+        int line = 1;
+        int column = 1;
+        for (std::size_t i = 0; i < at; ++i) {
+            if (m_text[i] == '\n') {
+                ++line;
+                column = 1;
+            } else {
+                ++column;
+            }
+        }
+        return std::pair{line, column};
+    }
+
+  private:
+    std::size_t SkipBlanks(std::size_t at) const {
+        while (at < m_text.size() &&
+               std::string_view(" \t\r\n").find(m_text[at]) != std::string_view::npos)
+            ++at;
+        return at;
+    }
+    // Past the string that starts at at; its raw text (escapes kept) into raw.
+    std::optional<std::size_t> SkipString(std::size_t at, std::string* raw = nullptr) const {
+        for (std::size_t i = at + 1; i < m_text.size(); ++i) {
+            if (m_text[i] == '\\') {
+                ++i;
+            } else if (m_text[i] == '"') {
+                if (raw) *raw = m_text.substr(at + 1, i - at - 1);
+                return i + 1;
+            }
+        }
+        return std::nullopt;
+    }
+    std::optional<std::size_t> SkipValue(std::size_t at) const {
+        if (at >= m_text.size()) return std::nullopt;
+        if (m_text[at] == '"') return SkipString(at);
+        if (m_text[at] != '{' && m_text[at] != '[') {
+            while (at < m_text.size() &&
+                   std::string_view(",}] \t\r\n").find(m_text[at]) == std::string_view::npos)
+                ++at;
+            return at;
+        }
+        int depth = 0;
+        for (std::size_t i = at; i < m_text.size(); ++i) {
+            const char c = m_text[i];
+            if (c == '"') {
+                const auto end = SkipString(i);
+                if (!end) return std::nullopt;
+                i = *end - 1;
+            } else if (c == '{' || c == '[') {
+                ++depth;
+            } else if ((c == '}' || c == ']') && --depth == 0) {
+                return i + 1;
+            }
+        }
+        return std::nullopt;
+    }
+    // From the container at at to the start of its member or element named token.
+    std::optional<std::size_t> Step(std::size_t at, const std::string& token) const {
+        if (at >= m_text.size()) return std::nullopt;
+        const bool array = m_text[at] == '[';
+        if (!array && m_text[at] != '{') return std::nullopt;
+        std::size_t index = 0;
+        if (array) {
+            if (token.empty() || token.find_first_not_of("0123456789") != std::string::npos ||
+                token.size() > 6)
+                return std::nullopt;
+            index = static_cast<std::size_t>(std::stoul(token));
+        }
+        at = SkipBlanks(at + 1);
+        for (std::size_t item = 0; at < m_text.size(); ++item) {
+            bool match = array && item == index;
+            if (!array) {
+                std::string key;
+                const auto end = m_text[at] == '"' ? SkipString(at, &key) : std::nullopt;
+                if (!end) return std::nullopt;
+                at = SkipBlanks(*end);
+                if (at >= m_text.size() || m_text[at] != ':') return std::nullopt;
+                at = SkipBlanks(at + 1);
+                match = key == token;
+            }
+            if (match) return at;
+            const auto end = SkipValue(at);
+            if (!end) return std::nullopt;
+            at = SkipBlanks(*end);
+            if (at >= m_text.size() || m_text[at] != ',') return std::nullopt;
+            at = SkipBlanks(at + 1);
+        }
+        return std::nullopt;
+    }
+
+    const std::string& m_text;
+};
+
+[[noreturn]] void FailAt(const std::string& file, const std::string& text, const std::string& where,
+                         const std::string& reason) {
+    const auto place = ValueLocator(text).Locate(where);
+    throw LineFileError(file, place ? place->first : 0, place ? place->second : 0, where, reason);
+}
+
+// Reads one document; every complaint names the JSON pointer of the value concerned and, where it
+// can be found, its line and column.
 class Reader {
   public:
-    explicit Reader(std::string file) : m_file(std::move(file)) {}
+    Reader(std::string file, const std::string& text) : m_file(std::move(file)), m_text(text) {}
 
     [[noreturn]] void Fail(const std::string& where, const std::string& reason) const {
-        throw LineFileError(m_file, 0, 0, where.empty() ? "/" : where, reason);
+        FailAt(m_file, m_text, where.empty() ? "/" : where, reason);
     }
 
     void OnlyKeys(const Json& object, const std::string& where,
@@ -41,36 +203,40 @@ class Reader {
         }
     }
 
-    // An integer, written as a number or as a text in decimal or "0x" hexadecimal.
     std::int64_t Integer(const Json& value, const std::string& where, std::int64_t low,
-                         std::int64_t high) const {
+                         std::int64_t high, Notation notation = Notation::Decimal) const {
         std::int64_t number = 0;
-        if (value.is_number_integer()) {
+        if (value.is_number_unsigned()) {
+            const std::uint64_t big = value.get<std::uint64_t>();
+            if (big > static_cast<std::uint64_t>(high))
+                Fail(where, std::to_string(big) + " is outside " + Range(low, high));
+            number = static_cast<std::int64_t>(big);
+        } else if (value.is_number_integer()) {
             number = value.get<std::int64_t>();
-        } else if (value.is_string()) {
+        } else if (value.is_string() && notation == Notation::DecimalOrHex) {
             const std::string text = value.get<std::string>();
-            std::size_t used = 0;
-            try {
-                number = std::stoll(text, &used, 0);
-            } catch (const std::exception&) {
-                used = 0;
-            }
-            if (used == 0 || used != text.size()) Fail(where, "\"" + text + "\" is not a number");
+            const std::optional<std::int64_t> hex = HexText(text);
+            if (!hex)
+                Fail(where,
+                     "\"" + text + "\" is not a number (a number, or \"0x\" and hex digits)");
+            number = *hex;
+        } else if (value.is_string()) {
+            Fail(where, "\"" + value.get<std::string>() + "\" is a text; a number is expected");
         } else {
-            Fail(where, "a number is expected");
+            Fail(where, notation == Notation::DecimalOrHex
+                            ? "a whole number or a \"0x\" hexadecimal text is expected"
+                            : "a whole number is expected");
         }
-        if (number < low || number > high) {
-            Fail(where, std::to_string(number) + " is outside " + std::to_string(low) + ".." +
-                            std::to_string(high));
-        }
+        if (number < low || number > high)
+            Fail(where, std::to_string(number) + " is outside " + Range(low, high));
         return number;
     }
 
     template <class T>
     void Optional(const Json& object, const char* key, const std::string& where, std::int64_t low,
-                  std::int64_t high, T& out) const {
+                  std::int64_t high, T& out, Notation notation = Notation::Decimal) const {
         if (object.contains(key))
-            out = static_cast<T>(Integer(object.at(key), where + "/" + key, low, high));
+            out = static_cast<T>(Integer(object.at(key), where + "/" + key, low, high, notation));
     }
 
     bool Boolean(const Json& value, const std::string& where) const {
@@ -78,17 +244,29 @@ class Reader {
         return value.get<bool>();
     }
 
+    void OptionalBoolean(const Json& object, const char* key, const std::string& where,
+                         bool& out) const {
+        if (object.contains(key)) out = Boolean(object.at(key), where + "/" + key);
+    }
+
     std::string Text(const Json& value, const std::string& where) const {
         if (!value.is_string()) Fail(where, "a text is expected");
         return value.get<std::string>();
     }
 
-    TerminalConfig Terminal(const Json& object, const std::string& where) const;
+    TerminalConfig Terminal(const Json& object, const std::string& where,
+                            LineDescription& stated) const;
     GearConfig Gear(const Json& object, const std::string& where) const;
 
   private:
+    static std::string Range(std::int64_t low, std::int64_t high) {
+        return std::to_string(low) + ".." + std::to_string(high);
+    }
     ImageEntry Entry(const Json& object, const std::string& where) const;
+    void Levels(const Json& object, const std::string& where, GearConfig& gear) const;
+    void Volatile(const Json& object, const std::string& where, GearConfig& gear) const;
     std::string m_file;
+    const std::string& m_text;
 };
 
 ImageEntry Reader::Entry(const Json& object, const std::string& where) const {
@@ -99,32 +277,38 @@ ImageEntry Reader::Entry(const Json& object, const std::string& where) const {
     entry.nWordOffset = static_cast<std::int32_t>(
         Integer(object.at("word"), where + "/word", 0, ProcessImage::kTableWords - 1));
     entry.nBitOffset = static_cast<std::int32_t>(Integer(object.at("bit"), where + "/bit", 0, 8));
+    if (entry.nBitOffset != 0 && entry.nBitOffset != 8) Fail(where + "/bit", "0 or 8 is expected");
     entry.nTableNumber =
         static_cast<std::int32_t>(Integer(object.at("table"), where + "/table", 0, 0x7FFF));
     return entry;
 }
 
-TerminalConfig Reader::Terminal(const Json& object, const std::string& where) const {
+TerminalConfig Reader::Terminal(const Json& object, const std::string& where,
+                                LineDescription& stated) const {
     OnlyKeys(object, where,
-             {"position", "firmwareVersion", "featureRegister", "takeOverDelayMs", "byteOrder",
-              "layout", "identicalAnswersDecode", "randomSeed"});
+             {"position", "firmwareVersion", "featureRegister", "codeWord", "takeOverDelayMs",
+              "byteOrder", "layout", "identicalAnswersDecode", "randomSeed"});
     TerminalConfig config;
+    stated.positionStated = object.contains("position");
     Optional(object, "position", where, 1, 0x7FFF, config.position);
-    Optional(object, "firmwareVersion", where, 0, 0xFFFF, config.firmwareVersion);
-    Optional(object, "featureRegister", where, 0, 0xFFFF, config.featureRegister);
+    Optional(object, "firmwareVersion", where, 0, 0xFFFF, config.firmwareVersion,
+             Notation::DecimalOrHex);
+    Optional(object, "featureRegister", where, 0, 0xFFFF, config.featureRegister,
+             Notation::DecimalOrHex);
+    Optional(object, "codeWord", where, 0, 0xFFFF, config.codeWord, Notation::DecimalOrHex);
     Optional(object, "takeOverDelayMs", where, 0, 60000, config.takeOverDelayMs);
     Optional(object, "randomSeed", where, 0, std::numeric_limits<std::uint32_t>::max(),
              config.randomSeed);
-    if (object.contains("identicalAnswersDecode"))
-        config.identicalAnswersDecode =
-            Boolean(object.at("identicalAnswersDecode"), where + "/identicalAnswersDecode");
+    OptionalBoolean(object, "identicalAnswersDecode", where, config.identicalAnswersDecode);
     if (object.contains("byteOrder")) {
+        stated.byteOrderStated = true;
         const std::string order = Text(object.at("byteOrder"), where + "/byteOrder");
         if (order != "Intel" && order != "Motorola")
             Fail(where + "/byteOrder", "\"Intel\" or \"Motorola\" is expected");
         config.layout.motorola = order == "Motorola";
     }
     if (object.contains("layout")) {
+        stated.layoutStated = true;
         const std::string at = where + "/layout";
         const Json& layout = object.at("layout");
         OnlyKeys(layout, at, {"STATUS", "INPUT", "CONTROL", "OUTPUT"});
@@ -145,11 +329,104 @@ TerminalConfig Reader::Terminal(const Json& object, const std::string& where) co
     return config;
 }
 
+// The limits first, then the levels that must lie within them; a file that contradicts itself is
+// refused rather than quietly made to fit.
+void Reader::Levels(const Json& object, const std::string& where, GearConfig& gear) const {
+    Optional(object, "physicalMinimum", where, 1, 254, gear.physicalMinimum);
+    Optional(object, "maxLevel", where, 1, 254, gear.maxLevel);
+    if (object.contains("minLevel"))
+        gear.minLevel =
+            static_cast<std::uint8_t>(Integer(object.at("minLevel"), where + "/minLevel", 1, 254));
+    const std::string pm = " the physical minimum " + std::to_string(gear.physicalMinimum);
+    if (gear.kind == GearKind::Dali && gear.maxLevel < gear.physicalMinimum)
+        Fail(where + "/maxLevel", std::to_string(gear.maxLevel) + " is below" + pm);
+    if (gear.minLevel && *gear.minLevel < gear.physicalMinimum)
+        Fail(where + "/minLevel", std::to_string(*gear.minLevel) + " is below" + pm);
+    if (gear.minLevel && *gear.minLevel > gear.maxLevel)
+        Fail(where + "/minLevel", std::to_string(*gear.minLevel) + " is above the maximum level " +
+                                      std::to_string(gear.maxLevel));
+    const std::uint8_t low = gear.minLevel.value_or(gear.physicalMinimum);
+    auto withinLimits = [&](const char* key, std::uint8_t level) {
+        if (gear.kind == GearKind::Dali && level != 0 && (level < low || level > gear.maxLevel))
+            Fail(where + "/" + key, std::to_string(level) + " is outside the limits " +
+                                        std::to_string(low) + ".." + std::to_string(gear.maxLevel));
+    };
+    if (object.contains("actualLevel")) {
+        // A DSI gear takes any level byte; a DALI gear's level is 0 (off) or within its limits.
+        gear.actualLevel =
+            static_cast<std::uint8_t>(Integer(object.at("actualLevel"), where + "/actualLevel", 0,
+                                              gear.kind == GearKind::Dsi ? 255 : 254));
+        withinLimits("actualLevel", *gear.actualLevel);
+    }
+    Optional(object, "powerOnLevel", where, 0, 255, gear.powerOnLevel);
+    Optional(object, "systemFailureLevel", where, 0, 255, gear.systemFailureLevel);
+    if (object.contains("fade")) {
+        const std::string at = where + "/fade";
+        const Json& fade = object.at("fade");
+        OnlyKeys(fade, at, {"target", "final", "remainingMs"});
+        if (!fade.contains("target") || !fade.contains("remainingMs"))
+            Fail(at, "\"target\" and \"remainingMs\" are needed");
+        GearConfig::FadeState state;
+        state.target =
+            static_cast<std::uint8_t>(Integer(fade.at("target"), at + "/target", 1, 254));
+        withinLimits("fade/target", state.target);
+        state.final = state.target;
+        if (fade.contains("final")) {
+            state.final =
+                static_cast<std::uint8_t>(Integer(fade.at("final"), at + "/final", 0, 254));
+            if (state.final != 0 && state.final != state.target)
+                Fail(at + "/final", "0 (off at the end) or the target is expected");
+        }
+        state.remainingMs = Integer(fade.at("remainingMs"), at + "/remainingMs", 1, 100000);
+        if (!gear.actualLevel) Fail(at, "a fade needs the \"actualLevel\" it runs from");
+        gear.fade = state;
+    }
+}
+
+// The state a gear keeps only while it has power: the DTR, the flags of its status byte and the
+// initialisation window.
+void Reader::Volatile(const Json& object, const std::string& where, GearConfig& gear) const {
+    Optional(object, "dtr", where, 0, 255, gear.dtr);
+    OptionalBoolean(object, "powerFailure", where, gear.powerFailure);
+    OptionalBoolean(object, "limitError", where, gear.limitError);
+    Optional(object, "searchAddress", where, 0, 0xFFFFFF, gear.searchAddress,
+             Notation::DecimalOrHex);
+    Optional(object, "initialiseRemainingMs", where, 0, kInitialiseWindowUs / 1000,
+             gear.initialiseRemainingMs);
+    OptionalBoolean(object, "withdrawn", where, gear.withdrawn);
+    OptionalBoolean(object, "physicalSelection", where, gear.physicalSelection);
+    if ((gear.withdrawn || gear.physicalSelection) && gear.initialiseRemainingMs == 0)
+        Fail(where + (gear.withdrawn ? "/withdrawn" : "/physicalSelection"),
+             "holds only inside the initialisation window (\"initialiseRemainingMs\" above 0)");
+}
+
 GearConfig Reader::Gear(const Json& object, const std::string& where) const {
     OnlyKeys(object, where,
-             {"kind", "shortAddress", "randomAddress", "actualLevel", "powerOnLevel",
-              "systemFailureLevel", "minLevel", "maxLevel", "physicalMinimum", "fadeTime",
-              "fadeRate", "groups", "scenes", "lamp", "deviceType", "version", "randomise"});
+             {"kind",
+              "shortAddress",
+              "randomAddress",
+              "actualLevel",
+              "powerOnLevel",
+              "systemFailureLevel",
+              "minLevel",
+              "maxLevel",
+              "physicalMinimum",
+              "fadeTime",
+              "fadeRate",
+              "groups",
+              "scenes",
+              "lamp",
+              "deviceType",
+              "version",
+              "randomise",
+              "dtr",
+              "powerFailure",
+              "limitError",
+              "searchAddress",
+              "fade",
+              "initialiseRemainingMs",
+              "withdrawn",
+              "physicalSelection"});
     GearConfig gear;
     if (object.contains("kind")) {
         const std::string kind = Text(object.at("kind"), where + "/kind");
@@ -160,17 +437,9 @@ GearConfig Reader::Gear(const Json& object, const std::string& where) const {
     if (object.contains("shortAddress") && !object.at("shortAddress").is_null())
         gear.shortAddress = static_cast<std::uint8_t>(
             Integer(object.at("shortAddress"), where + "/shortAddress", 0, 63));
-    Optional(object, "randomAddress", where, 0, 0xFFFFFF, gear.randomAddress);
-    if (object.contains("actualLevel"))
-        gear.actualLevel = static_cast<std::uint8_t>(
-            Integer(object.at("actualLevel"), where + "/actualLevel", 0, 254));
-    Optional(object, "powerOnLevel", where, 0, 255, gear.powerOnLevel);
-    Optional(object, "systemFailureLevel", where, 0, 255, gear.systemFailureLevel);
-    if (object.contains("minLevel"))
-        gear.minLevel =
-            static_cast<std::uint8_t>(Integer(object.at("minLevel"), where + "/minLevel", 1, 254));
-    Optional(object, "maxLevel", where, 1, 254, gear.maxLevel);
-    Optional(object, "physicalMinimum", where, 1, 254, gear.physicalMinimum);
+    Optional(object, "randomAddress", where, 0, 0xFFFFFF, gear.randomAddress,
+             Notation::DecimalOrHex);
+    Levels(object, where, gear);
     Optional(object, "fadeTime", where, 0, 15, gear.fadeTime);
     Optional(object, "fadeRate", where, 1, 15, gear.fadeRate);
     Optional(object, "deviceType", where, 0, 254, gear.deviceType);
@@ -181,19 +450,17 @@ GearConfig Reader::Gear(const Json& object, const std::string& where) const {
             Fail(where + "/randomise", "a list of random addresses is expected");
         for (std::size_t i = 0; i < values.size(); ++i) {
             gear.randomise.push_back(static_cast<std::uint32_t>(
-                Integer(values[i], where + "/randomise/" + std::to_string(i), 0, 0xFFFFFF)));
+                Integer(values[i], where + "/randomise/" + std::to_string(i), 0, 0xFFFFFF,
+                        Notation::DecimalOrHex)));
         }
     }
-    if (gear.minLevel && *gear.minLevel < gear.physicalMinimum)
-        Fail(where + "/minLevel",
-             "below the physical minimum " + std::to_string(gear.physicalMinimum));
-    if (gear.minLevel && *gear.minLevel > gear.maxLevel)
-        Fail(where + "/minLevel", "above the maximum level");
     if (object.contains("groups")) {
         const Json& groups = object.at("groups");
         if (!groups.is_array()) Fail(where + "/groups", "a list of group numbers is expected");
         for (std::size_t i = 0; i < groups.size(); ++i) {
-            const auto group = Integer(groups[i], where + "/groups/" + std::to_string(i), 0, 15);
+            const std::string at = where + "/groups/" + std::to_string(i);
+            const auto group = Integer(groups[i], at, 0, 15);
+            if ((gear.groups >> group) & 1u) Fail(at, "group " + std::to_string(group) + " twice");
             gear.groups = static_cast<std::uint16_t>(gear.groups | (1u << group));
         }
     }
@@ -203,8 +470,9 @@ GearConfig Reader::Gear(const Json& object, const std::string& where) const {
             Fail(where + "/scenes", "an object of scene number to level is expected");
         for (const auto& item : scenes.items()) {
             const std::string at = where + "/scenes/" + item.key();
-            const auto scene = Integer(Json(item.key()), at, 0, 15);
-            gear.scenes[static_cast<std::size_t>(scene)] =
+            const std::optional<int> scene = SceneKey(item.key());
+            if (!scene) Fail(at, "a scene number \"0\" to \"15\" is expected as the key");
+            gear.scenes[static_cast<std::size_t>(*scene)] =
                 static_cast<std::uint8_t>(Integer(item.value(), at, 0, 255));
         }
     }
@@ -220,8 +488,78 @@ GearConfig Reader::Gear(const Json& object, const std::string& where) const {
             Fail(where + "/lamp", "\"present\", \"removed\" or \"failed\" is expected");
         }
     }
+    Volatile(object, where, gear);
     return gear;
 }
+
+// A power-up between the saved state and this run: the gear come back at their power-on level
+// (MASK: the level they had), report the power failure, and lose what only lives while powered.
+void PowerUp(GearConfig& gear) {
+    if (gear.powerOnLevel != kMask) gear.actualLevel.reset();
+    gear.fade.reset();
+    gear.dtr = 0;
+    gear.powerFailure = true;
+    gear.limitError = false;
+    gear.searchAddress = kNoRandomAddress;
+    gear.initialiseRemainingMs = 0;
+    gear.withdrawn = false;
+    gear.physicalSelection = false;
+}
+
+// nlohmann keeps the last of two equal keys; a line file with a key twice is ambiguous, so the
+// parse refuses it, naming where.
+class DuplicateKeyGuard {
+  public:
+    DuplicateKeyGuard(const std::string& file, const std::string& text)
+        : m_file(file), m_text(text) {}
+
+    bool operator()(int, Json::parse_event_t event, Json& parsed) {
+        switch (event) {
+            case Json::parse_event_t::object_start:
+            case Json::parse_event_t::array_start:
+                CountArrayItem();
+                m_frames.push_back(Frame{event == Json::parse_event_t::array_start, -1, {}, {}});
+                break;
+            case Json::parse_event_t::object_end:
+            case Json::parse_event_t::array_end:
+                if (!m_frames.empty()) m_frames.pop_back();
+                break;
+            case Json::parse_event_t::key: {
+                Frame& frame = m_frames.back();
+                frame.key = parsed.get<std::string>();
+                if (!frame.keys.insert(frame.key).second) {
+                    FailAt(m_file, m_text, Pointer(), "the key \"" + frame.key + "\" comes twice");
+                }
+                break;
+            }
+            case Json::parse_event_t::value:
+                CountArrayItem();
+                break;
+        }
+        return true;
+    }
+
+  private:
+    struct Frame {
+        bool array = false;
+        int index = -1;
+        std::string key;
+        std::set<std::string> keys;
+    };
+    void CountArrayItem() {
+        if (!m_frames.empty() && m_frames.back().array) ++m_frames.back().index;
+    }
+    std::string Pointer() const {
+        std::string pointer;
+        for (const Frame& frame : m_frames)
+            pointer += "/" + (frame.array ? std::to_string(frame.index) : frame.key);
+        return pointer;
+    }
+
+    std::string m_file;
+    const std::string& m_text;
+    std::vector<Frame> m_frames;
+};
 
 }  // namespace
 
@@ -263,7 +601,7 @@ namespace {
 LineDescription ParseLineDescription(const std::string& text, const std::string& fileName) {
     Json document;
     try {
-        document = Json::parse(text);
+        document = Json::parse(text, DuplicateKeyGuard(fileName, text));
     } catch (const Json::parse_error& error) {
         // The parser counts bytes from 1.
         FailSyntax(text, fileName, error.byte == 0 ? 0 : error.byte - 1, error.what());
@@ -279,28 +617,33 @@ LineDescription ParseLineDescription(const std::string& text, const std::string&
         FailSyntax(text, fileName, at == std::string::npos ? text.size() : at,
                    what.substr(what.find("] ") + 2));
     }
-    const Reader reader(fileName);
-    reader.OnlyKeys(document, "", {"description", "terminal", "gear"});
+    const Reader reader(fileName, text);
+    reader.OnlyKeys(document, "", {"description", "powerUp", "terminal", "gear"});
     LineDescription description;
     if (document.contains("description")) reader.Text(document.at("description"), "/description");
+    bool powerUp = false;
+    if (document.contains("powerUp")) powerUp = reader.Boolean(document.at("powerUp"), "/powerUp");
     if (document.contains("terminal"))
-        description.terminal = reader.Terminal(document.at("terminal"), "/terminal");
+        description.terminal = reader.Terminal(document.at("terminal"), "/terminal", description);
     if (document.contains("gear")) {
         const Json& gear = document.at("gear");
         if (!gear.is_array()) reader.Fail("/gear", "a list of gear is expected");
         for (std::size_t i = 0; i < gear.size(); ++i) {
             description.gear.push_back(reader.Gear(gear[i], "/gear/" + std::to_string(i)));
+            if (powerUp) PowerUp(description.gear.back());
         }
     }
     return description;
 }
 
 LineDescription LoadLineFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) throw LineFileError(path, 0, 0, "", "the file cannot be read");
-    std::ostringstream text;
-    text << in.rdbuf();
-    return ParseLineDescription(text.str(), path);
+    std::string text;
+    try {
+        text = ReadInputFile(path, kLineFileInput);
+    } catch (const ControlError& e) {
+        throw LineFileError(path, 0, 0, "", e.Description());
+    }
+    return ParseLineDescription(text, path);
 }
 
 std::unique_ptr<Terminal> MakeTerminal(Scheduler& scheduler, const LineDescription& description) {
@@ -365,6 +708,20 @@ OrderedJson GearJson(const GearConfig& gear) {
         for (std::uint32_t value : gear.randomise) randomise.push_back(HexText(value, 6));
         json["randomise"] = randomise;
     }
+    json["dtr"] = gear.dtr;
+    json["powerFailure"] = gear.powerFailure;
+    json["limitError"] = gear.limitError;
+    json["searchAddress"] = HexText(gear.searchAddress, 6);
+    if (gear.fade) {
+        json["fade"] = {{"target", gear.fade->target},
+                        {"final", gear.fade->final},
+                        {"remainingMs", gear.fade->remainingMs}};
+    }
+    if (gear.initialiseRemainingMs > 0) {
+        json["initialiseRemainingMs"] = gear.initialiseRemainingMs;
+        json["withdrawn"] = gear.withdrawn;
+        json["physicalSelection"] = gear.physicalSelection;
+    }
     return json;
 }
 
@@ -373,35 +730,21 @@ OrderedJson GearJson(const GearConfig& gear) {
 LineDescription CaptureLine(Terminal& terminal, const TerminalConfig& settings) {
     terminal.AdvanceToNow();
     LineDescription description;
+    description.positionStated = true;
+    description.layoutStated = true;
+    description.byteOrderStated = true;
     TerminalConfig& config = description.terminal;
     config.position = terminal.Position();
     config.firmwareVersion = terminal.Register(Terminal::kRegisterFirmwareVersion);
     config.featureRegister = terminal.Register(Terminal::kRegisterFeatures);
+    config.codeWord = terminal.Register(Terminal::kRegisterCodeWord);
     config.takeOverDelayMs = settings.takeOverDelayMs;
     config.layout = terminal.Layout();
     config.identicalAnswersDecode = terminal.GetLine().IdenticalAnswersDecode();
-    config.randomSeed = settings.randomSeed;
-    for (const auto& ballast : terminal.GetLine().Gear()) {
-        GearConfig gear;
-        gear.kind = ballast->Kind();
-        gear.shortAddress = ballast->ShortAddress();
-        gear.randomAddress = ballast->RandomAddress();
-        gear.actualLevel = terminal.GearLevel(ballast->Id());
-        gear.powerOnLevel = ballast->PowerOnLevel();
-        gear.systemFailureLevel = ballast->SystemFailureLevel();
-        gear.minLevel = ballast->MinLevel();
-        gear.maxLevel = ballast->MaxLevel();
-        gear.physicalMinimum = ballast->PhysicalMinimum();
-        gear.fadeTime = ballast->FadeTime();
-        gear.fadeRate = ballast->FadeRate();
-        gear.groups = ballast->Groups();
-        for (int scene = 0; scene < 16; ++scene)
-            gear.scenes[static_cast<std::size_t>(scene)] = ballast->SceneLevel(scene);
-        gear.lamp = ballast->Lamp();
-        gear.deviceType = ballast->DeviceType();
-        gear.version = ballast->Version();
-        description.gear.push_back(gear);
-    }
+    config.randomSeed = terminal.GetLine().NextSeed();
+    const Micros nowUs = terminal.NowMicros();
+    for (const auto& ballast : terminal.GetLine().Gear())
+        description.gear.push_back(ballast->Capture(nowUs));
     return description;
 }
 
@@ -414,6 +757,7 @@ std::string WriteLineDescription(const LineDescription& description) {
     document["terminal"] = {{"position", config.position},
                             {"firmwareVersion", HexText(config.firmwareVersion, 4)},
                             {"featureRegister", HexText(config.featureRegister, 4)},
+                            {"codeWord", HexText(config.codeWord, 4)},
                             {"takeOverDelayMs", config.takeOverDelayMs},
                             {"byteOrder", config.layout.motorola ? "Motorola" : "Intel"},
                             {"layout", layout},

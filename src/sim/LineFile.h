@@ -19,6 +19,12 @@ namespace zd::sim {
 struct LineDescription {
     TerminalConfig terminal;
     std::vector<GearConfig> gear;
+    // Which of the terminal's placement settings the file states itself (the others are
+    // defaults), so that a host can tell a file that disagrees with its station document from one
+    // that leaves the placement to it.
+    bool positionStated = false;
+    bool layoutStated = false;
+    bool byteOrderStated = false;
 };
 
 // Line and column (from 1) for a syntax error; 0 and a JSON pointer for a value that is wrong.
@@ -49,8 +55,10 @@ LineDescription LoadLineFile(const std::string& path);
 std::unique_ptr<Terminal> MakeTerminal(Scheduler& scheduler, const LineDescription& description);
 
 // The terminal and its gear as they stand now (registers, layout, addresses, levels, limits,
-// groups, scenes, lamps), so that a later run can continue from here. What the terminal does not
-// report about itself (the take-over delay and the random seed) is taken from settings.
+// groups, scenes, lamps, DTR, flags, fades and initialisation windows), so that a later run
+// continues from here rather than from a power-up. The take-over delay, which the terminal does
+// not report about itself, is taken from settings; the random seed is drawn afresh from the line,
+// so that the next run does not repeat the random addresses of this one.
 LineDescription CaptureLine(Terminal& terminal, const TerminalConfig& settings);
 // The text of a line description file that ParseLineDescription reads back as description.
 std::string WriteLineDescription(const LineDescription& description);

@@ -143,6 +143,17 @@ void ProcessImage::Write(std::int32_t table, std::int32_t offset, std::int32_t c
     }
 }
 
+void ProcessImage::CheckWrite(std::int32_t table, std::int32_t offset, std::int32_t count) const {
+    const Table& t = m_tables[FindTable(table, offset, count)];
+    for (std::int32_t i = 0; i < count; ++i) {
+        if (t.input[offset + i]) {
+            throw ControlError("process image table " + std::to_string(table) + ": word " +
+                                   std::to_string(offset + i) + " holds the terminal's inputs",
+                               kLibraryTitle, kErrDevCom);
+        }
+    }
+}
+
 void ProcessImage::SetInputValue(std::uint16_t value) {
     Put(m_inputLow, static_cast<std::uint8_t>(value));
     Put(m_inputHigh, static_cast<std::uint8_t>(value >> 8));

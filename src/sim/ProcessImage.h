@@ -54,6 +54,9 @@ class ProcessImage {
     void Check(std::int32_t table, std::int32_t offset, std::int32_t count) const {
         (void)FindTable(table, offset, count);
     }
+    // As Check, and refuses a write to words that carry input bytes: those are the terminal's, and
+    // a host that writes them has the layout wrong, which it should learn rather than be ignored.
+    void CheckWrite(std::int32_t table, std::int32_t offset, std::int32_t count) const;
 
     // The terminal's side. Data values are as they stand in the image, before any byte swap.
     std::uint8_t ControlByte() const { return Get(m_control); }

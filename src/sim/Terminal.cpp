@@ -30,6 +30,7 @@ Terminal::Terminal(Scheduler& scheduler, const TerminalConfig& config)
       m_position(config.position),
       m_firmwareVersion(config.firmwareVersion),
       m_features(config.featureRegister),
+      m_codeWord(config.codeWord),
       m_takeOverDelayUs(config.takeOverDelayMs * 1000) {
     if (m_position < 1)
         Fail("terminal position " + std::to_string(m_position) + " is not 1 or more");
@@ -133,7 +134,7 @@ void Terminal::WriteTable(std::int32_t nDevice, std::int32_t nTable, std::int32_
         return;
     }
     if (nDevice == 0) {
-        m_image.Check(nTable, nOffset, nCount);
+        m_image.CheckWrite(nTable, nOffset, nCount);
         if (m_takeOverDelayUs <= 0 && m_pendingWrites.empty() && !m_faults.m_takeOverNeverComes) {
             m_image.Write(nTable, nOffset, nCount, pData);
             OnOutputVisible(now);

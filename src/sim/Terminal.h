@@ -27,6 +27,8 @@ struct TerminalConfig {
     // Register 32: bit 3 power supply unit off, bit 4 no counting of DALI devices, bits 12 to 15
     // the operation mode (0 DALI, 1 DSI).
     std::uint16_t featureRegister = 0;
+    // Register 31: the code word last written, which unlocks writes to register 32.
+    std::uint16_t codeWord = 0;
     // The fieldbus cycle: how long a written output word takes to reach the terminal.
     std::int64_t takeOverDelayMs = 0;
     ImageLayout layout = ImageLayout::Packed(0, 1);
@@ -41,6 +43,9 @@ struct TerminalFaults {
     // The next n commands of the control meet another master on the line: status bit 1, and the
     // frame reaches no gear.
     int m_collideNextCommands = 0;
+    // Bits 1 to 7 of the second input data byte, which the terminal may use for its own ends; set
+    // with every answer and result it writes.
+    std::uint8_t m_otherInputBits = 0;
 };
 
 // The last watchdog message the host wrote into table 99.
@@ -72,7 +77,8 @@ class Terminal {
     // Device communication. nDevice 0: the process-image tables and the watchdog table 99;
     // nDevice = position: register table 0. Anything else throws ControlError. A register write
     // that the terminal does not take (register 32 without the code word in register 31, or a
-    // read-only register) is refused silently and counted, as the real terminal ignores it.
+    // read-only register) is refused silently and counted, as the real terminal ignores it. A
+    // write to process-image words that carry the terminal's inputs throws ControlError.
     void ReadTable(std::int32_t nDevice, std::int32_t nTable, std::int32_t nOffset,
                    std::int32_t nCount, std::uint16_t* pData);
     void WriteTable(std::int32_t nDevice, std::int32_t nTable, std::int32_t nOffset,
@@ -80,6 +86,8 @@ class Terminal {
 
     // Brings frames, acknowledges, take-overs, lamp events and the firmware run up to the clock.
     void AdvanceToNow();
+    // The simulator's clock now, in the gear's microseconds.
+    Micros NowMicros() const { return NowUs(); }
 
     // A layout from a station document replaces the terminal's own; the image starts cleared.
     void SetLayout(const ImageLayout& layout);
@@ -101,7 +109,7 @@ class Terminal {
 
     // The line and its gear.
     Line& GetLine() { return m_line; }
-    int AddGear(const GearConfig& config) { return m_line.AddGear(config).Id(); }
+    int AddGear(const GearConfig& config) { return m_line.AddGear(config, NowUs()).Id(); }
     bool RemoveGear(int id) { return m_line.RemoveGear(id); }
     // The gear as it stands now (the terminal first catches up with the clock). Throws ControlError
     // for an id that is not on the line.
@@ -165,7 +173,10 @@ class Terminal {
     void FinishControlCommand(const Transaction& transaction);
     void FinishFirmware();
     void Schedule(const ScriptEvent& event);
-    void SetInput(std::uint16_t value) { m_image.SetInputValue(SwapIfMotorola(value)); }
+    void SetInput(std::uint16_t value) {
+        value = static_cast<std::uint16_t>(value | ((m_faults.m_otherInputBits & 0xFE) << 8));
+        m_image.SetInputValue(SwapIfMotorola(value));
+    }
     void ReadRegisters(std::int32_t nTable, std::int32_t nOffset, std::int32_t nCount,
                        std::uint16_t* pData) const;
     void WriteRegisters(std::int32_t nTable, std::int32_t nOffset, std::int32_t nCount,

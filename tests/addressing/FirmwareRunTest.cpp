@@ -35,6 +35,16 @@ TEST_F(FirmwareRunTest, TerminalAddressesSixteenGearWhileTheControlIsLockedAndRe
     EXPECT_FALSE(std::filesystem::exists(kAddressingLogFile));
 }
 
+// The terminal may set the other bits of the second input byte; the count is read all the same.
+TEST_F(FirmwareRunTest, OtherBitsOfTheSecondInputByteDoNotSpoilTheCount) {
+    UseGear({std::nullopt, std::nullopt}, kFirmwareVariant);
+    terminal->Faults().m_otherInputBits = 0xFE;
+    control->chkRndAddrCompleteNewInstallation.SetChecked(false);
+    StartAndRun();
+    EXPECT_EQ(BoxTexts(ctx.dialogs), std::vector<std::string>{"Account of addressed ballasts: 2"});
+    EXPECT_EQ(AddressOf(ids[0]).has_value() && AddressOf(ids[1]).has_value(), true);
+}
+
 // A terminal whose status and result the test sets.
 class ScriptedFirmwareTest : public AddressingRig {
   protected:
@@ -88,6 +98,20 @@ TEST_F(ScriptedFirmwareTest, ParameterWordCarriesTheOptionsAndEveryResultCodeSho
         EXPECT_EQ(ctx.dialogs.boxes[0].title, count ? "Information" : "System failure");
     }
     EXPECT_EQ(scripted->OutputValue(), 0x0000);
+}
+
+// The result that cannot be read is no count of 0: the read's error is all the user sees.
+TEST_F(ScriptedFirmwareTest, AResultThatCannotBeReadShowsTheErrorAndNoCount) {
+    ASSERT_TRUE(control->cmdRndAddrStart.Click());
+    ctx.scheduler.RunFor(3500);
+    scripted->SetInputValue(2);
+    scripted->ClearStatusBits(0x08);
+    state.ProcessImageLayout[1].nWordOffset = -1;  // the input words are out of reach
+    ctx.scheduler.RunFor(1000);
+    EXPECT_FALSE(control->m_bRndAddrRunning);
+    const auto texts = BoxTexts(ctx.dialogs);
+    ASSERT_EQ(texts.size(), 1u);
+    EXPECT_EQ(texts[0].rfind("Error: ReadDataIn: ", 0), 0u) << texts[0];
 }
 
 TEST_F(FirmwareRunTest, RefreshDuringATerminalRunTakesOverItsSupervision) {

@@ -43,9 +43,7 @@ inline std::vector<std::optional<std::uint8_t>> Range(int first, int count) {
 class AddressingRig : public ControlRig {
   protected:
     void UseLine(const std::string& name, std::uint16_t firmware) {
-        const auto path =
-            std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "examples" /
-            "lines" / name;
+        const auto path = kExampleLines / name;
         sim::LineDescription description = sim::LoadLineFile(path.string());
         description.terminal.firmwareVersion = firmware;
         terminal = sim::MakeTerminal(ctx.scheduler, description);

@@ -92,6 +92,34 @@ TEST_F(RandomAddressingTest, SearchClosesOnTheExtremeRandomAddressesIn25And23Com
     }
 }
 
+// A run that ends at VERIFY SHORT ADDRESS has not finished the search: it says why, in the words
+// the terminal's own run uses, and records nothing for the address.
+TEST_F(RandomAddressingTest, AFailedVerifyEndsTheRunWithAMessage) {
+    struct Case {
+        std::uint32_t secondRandom;
+        bool secondKeepsNoAddress;
+        const char* message;
+    };
+    const Case cases[] = {
+        // Two gear drew the same random address: both take the address and answer together.
+        {0x001000, false, "Two ballast have the same short address."},
+        // The gear found does not keep what it was given.
+        {0x000800, true, "after the assignment of the short address the ballast don't reply."},
+    };
+    for (const Case& c : cases) {
+        UseGear({}, kSoftwareVariant);
+        const int first = AddUnaddressed(0x001000);
+        const int second = AddUnaddressed(c.secondRandom);
+        terminal->Gear(second).Faults().m_ignoreProgramming = c.secondKeepsNoAddress;
+        ctx.dialogs.boxes.clear();
+        StartAndRun();
+        ASSERT_EQ(BoxTexts(ctx.dialogs), std::vector<std::string>{c.message});
+        EXPECT_EQ(ctx.dialogs.boxes[0].icon, MsgIcon::Critical);
+        EXPECT_TRUE(DeviceAddresses().empty());
+        EXPECT_EQ(AddressOf(first).has_value(), !c.secondKeepsNoAddress);
+    }
+}
+
 TEST_F(RandomAddressingTest, CancelStopsTheRunSendsTerminateAndKeepsWhatWasFound) {
     UseLine("sixteen-unaddressed.json", kSoftwareVariant);
     control->EnableLoggingAddressing = true;

@@ -225,6 +225,47 @@ TEST_F(ArchiveFileTest, LoadErrorKeepsTheRowsRewrittenBeforeIt) {
     ExpectTabReleased();
 }
 
+// Ids and levels are plain decimal: a text another reader would take for another number, or for
+// none, stops the load with the field and its place; entities are refused before anything is read,
+// and so is a file without end.
+TEST_F(ArchiveFileTest, AmbiguousNumbersEntitiesAndEndlessFilesAreRefused) {
+    const std::pair<std::string, std::string> cases[] = {
+        {Archive("<ballast address=\"1\"><scene id=\" 3\" lightlevel=\"10\"/></ballast>"),
+         "Error: ArchivLoad: Type mismatch: the id of a scene of the ballast at address 1 (line 2) "
+         "is \" 3\", not a decimal number\r\nSource: "},
+        {Archive("<ballast address=\"1\"><scene id=\"3\" lightlevel=\"010\"/></ballast>"),
+         "lightlevel of a scene of the ballast at address 1 (line 2) is \"010\""},
+        {Archive("<ballast address=\"2\"><group id=\"+4\"/></ballast>"),
+         "Error: ArchivLoad: Type mismatch: the id of a group of the ballast at address 2"},
+        {Archive("<ballast address=\"2\"><group id=\"&amp;H4\"/></ballast>"), "is \"&H4\""},
+        {Archive("<ballast address=\"2\"><group id=\"70000\"/></ballast>"),
+         "Error: ArchivLoad: Overflow: the id of a group of the ballast at address 2 (line 2) is "
+         "70000, out of range"},
+        {"<!DOCTYPE physicaltree [<!ENTITY l \"200\">]>\n" +
+             Archive("<ballast address=\"1\"><scene id=\"1\" lightlevel=\"&l;\"/></ballast>"),
+         "Your XML Document failed to load due the following error.\r\nError #: 111: The "
+         "document declares the entity \"l\""},
+    };
+    for (const auto& [text, report] : cases) {
+        ctx.dialogs.boxes.clear();
+        const auto path = folder.Path() / "odd.xml";
+        WriteFileText(path, text);
+        Menu("mnuArchivOptionsLoad", path);
+        ASSERT_EQ(ctx.dialogs.boxes.size(), 1u) << text;
+        EXPECT_NE(ctx.dialogs.boxes[0].text.find(report), std::string::npos)
+            << ctx.dialogs.boxes[0].text;
+        ExpectTabReleased();
+    }
+    ctx.dialogs.boxes.clear();
+    Menu("mnuArchivOptionsLoad", "/dev/zero");
+    ASSERT_EQ(ctx.dialogs.boxes.size(), 1u);
+    EXPECT_NE(ctx.dialogs.boxes[0].text.find(
+                  "Error #: 0: The archive file /dev/zero is larger than 4 MB, the most this "
+                  "program reads\r\nLine #: 0"),
+              std::string::npos)
+        << ctx.dialogs.boxes[0].text;
+}
+
 TEST_F(ArchiveFileTest, CancelledDialogsAndFailedSavesChangeNothing) {
     SetScene(2, 2, "22");
     const std::vector<std::string> before = Cells();

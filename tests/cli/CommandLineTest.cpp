@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -48,12 +49,15 @@ class CommandLineTest : public ::testing::Test {
     std::string File(const std::string& name) const { return (m_folder / name).string(); }
 
     // zd4270 with these arguments on the packed Intel station, three-addressed line by default.
-    static Outcome Zd(const std::vector<std::string>& args) {
+    // prepare reaches the simulated device communication before the control opens it.
+    static Outcome Zd(const std::vector<std::string>& args,
+                      std::function<void(SimDevCom&)> prepare = {}) {
         std::vector<const char*> argv{"zd4270", "--lang", "en"};
         for (const std::string& arg : args) argv.push_back(arg.c_str());
         SessionOptions defaults;
         defaults.stationFile = std::string(ZD4270_EXAMPLES_DIR) + "/stations/packed-intel.xml";
         defaults.lineFile = Example("three-addressed.json");
+        defaults.prepareSimulatedLine = std::move(prepare);
         std::FILE* out = std::tmpfile();
         std::FILE* err = std::tmpfile();
         Outcome run;
@@ -70,6 +74,15 @@ class CommandLineTest : public ::testing::Test {
         for (const Json& device : devices)
             addresses.push_back(device.at("shortAddress").get<int>());
         return addresses;
+    }
+
+    // A line file made from an example, changed by change, in the test's folder.
+    std::string Line(const std::string& name, const std::string& example,
+                     const std::function<void(sim::LineDescription&)>& change) const {
+        sim::LineDescription line = sim::LoadLineFile(Example(example));
+        change(line);
+        std::ofstream(File(name)) << sim::WriteLineDescription(line);
+        return File(name);
     }
 
   private:
@@ -104,6 +117,8 @@ TEST_F(CommandLineTest, RandomAddressingIsSavedWithTheLineAndFoundByTheNextScan)
     std::vector<int> expected;
     for (int a = 0; a < 16; ++a) expected.push_back(a);
     EXPECT_EQ(ShortAddresses(scan.json.at("devices")), expected);
+    // The terminal does not say which addresses it gave; the run's own scan does.
+    EXPECT_EQ(addressing.json.at("devices"), scan.json.at("devices"));
 }
 
 TEST_F(CommandLineTest, OlderFirmwareLetsTheControlSearchFromTheStartAddress) {
@@ -164,14 +179,14 @@ TEST_F(CommandLineTest, ArchiveUploadWritesAFileThatDownloadWritesBackIntoTheGea
                   .exitCode,
               0);
     EXPECT_EQ(sim::LoadLineFile(File("b.json")).gear.at(0).groups, 0);
-    const Outcome download = Zd({"archive", "download", File("archive.xml"), "--line",
+    const Outcome download = Zd({"archive", "download", File("archive.xml"), "--yes", "--line",
                                  File("b.json"), "--save-line", File("c.json")});
     ASSERT_EQ(download.exitCode, 0) << download.json.dump();
     const sim::GearConfig gear = sim::LoadLineFile(File("c.json")).gear.at(0);
     EXPECT_EQ(gear.groups, 1);
     EXPECT_EQ(gear.scenes[0], 200);
 
-    const Outcome missing = Zd({"archive", "download", File("none.xml")});
+    const Outcome missing = Zd({"archive", "download", File("none.xml"), "--yes"});
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_NE(missing.json.at("error").get<std::string>().find("none.xml"), std::string::npos);
 }
@@ -255,6 +270,283 @@ TEST_F(CommandLineTest, BadArgumentsGiveAnErrorDocumentAndExitCodeTwo) {
         EXPECT_EQ(run.exitCode, 2);
         EXPECT_TRUE(run.json.at("error").is_string());
         EXPECT_FALSE(run.json.contains("messages"));
+    }
+}
+
+TEST_F(CommandLineTest, GroupAndSceneCommandsSendTheNumberTheyNameOrTheDataGiven) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* word;
+        const char* text;
+        int gear;  // index in the line file
+        std::uint16_t groups;
+        int scene;
+        int sceneLevel;
+    };
+    // Gear 0 (address 0): groups {0}, scenes 0 = 200 and 1 = 100; gear 1 (address 5): groups {0,
+    // 3}.
+    const std::vector<Case> cases = {
+        {{"send", "add to group 3", "--short", "63"},
+         "0x7F63",
+         "add to group 3",
+         2,
+         0x0008,
+         0,
+         255},
+        {{"send", "96", "--data", "3", "--short", "63"},
+         "0x7F63",
+         "add to group 3",
+         2,
+         0x0008,
+         0,
+         255},
+        // By number the data byte decides, and the text says what went out.
+        {{"send", "99", "--short", "63"}, "0x7F60", "add to group 0", 2, 0x0001, 0, 255},
+        {{"send", "remove from group 3", "--short", "5"},
+         "0x0B73",
+         "remove from group 3",
+         1,
+         0x0001,
+         0,
+         255},
+        {{"send", "remove from scene 1", "--short", "0"},
+         "0x0151",
+         "remove from scene 1",
+         0,
+         0x0001,
+         1,
+         255},
+        {{"send", "store the DTR as scene 4", "--short", "0"},
+         "0x0144",
+         "store the DTR as scene 4",
+         0,
+         0x0001,
+         4,
+         0},
+        {{"send", "go to scene 1", "--short", "0"}, "0x0111", "go to scene 1", 0, 0x0001, 1, 100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::vector<std::string> args = c.args;
+        args.insert(args.end(), {"--save-line", File("after.json")});
+        const Outcome run = Zd(args);
+        ASSERT_EQ(run.exitCode, 0) << run.json.dump();
+        EXPECT_EQ(run.json.at("word"), c.word);
+        EXPECT_EQ(run.json.at("commandText"), c.text);
+        const sim::GearConfig gear = sim::LoadLineFile(File("after.json")).gear.at(c.gear);
+        EXPECT_EQ(gear.groups, c.groups);
+        EXPECT_EQ(gear.scenes.at(c.scene), c.sceneLevel);
+    }
+    const Outcome level = Zd({"query", "query scene level 1", "--short", "0"});
+    EXPECT_EQ(level.json.at("word"), "0x01B1");
+    EXPECT_EQ(level.json.at("answer"), 100);
+    EXPECT_EQ(Zd({"send", "add to group 3", "--data", "4", "--short", "1"}).exitCode, 2);
+}
+
+TEST_F(CommandLineTest, WhatWipesGearSettingsRunsOnlyWithYes) {
+    ASSERT_EQ(Zd({"archive", "upload", File("good.xml")}).exitCode, 0);
+    const auto archiveBefore = std::filesystem::file_size(File("good.xml"));
+    const std::vector<std::vector<std::string>> refused = {
+        {"send", "reset", "--short", "5"},
+        {"send", "32", "--broadcast"},
+        {"send", "store DTR as short address", "--broadcast"},
+        {"send", "128", "--group", "0"},
+        {"address", "random", "--new-installation"},
+        {"address", "random", "--delete-scenes"},
+        {"archive", "download", File("good.xml")},
+        // The upload would replace an archive that exists.
+        {"archive", "upload", File("good.xml"), "--line", Example("empty.json")},
+    };
+    for (std::vector<std::string> args : refused) {
+        SCOPED_TRACE(args.at(1));
+        args.insert(args.end(), {"--save-line", File("refused.json")});
+        const Outcome run = Zd(args);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_NE(run.json.at("error").get<std::string>().find("--yes"), std::string::npos);
+        EXPECT_FALSE(std::filesystem::exists(File("refused.json")));
+    }
+    EXPECT_EQ(std::filesystem::file_size(File("good.xml")), archiveBefore);
+
+    // One gear's short address, and anything confirmed, goes through.
+    EXPECT_EQ(Zd({"send", "store DTR as short address", "--short", "5"}).exitCode, 0);
+    const Outcome reset =
+        Zd({"send", "reset", "--short", "5", "--yes", "--save-line", File("reset.json")});
+    ASSERT_EQ(reset.exitCode, 0) << reset.json.dump();
+    EXPECT_EQ(sim::LoadLineFile(File("reset.json")).gear.at(1).groups, 0);
+    const Outcome replaced =
+        Zd({"archive", "upload", File("good.xml"), "--yes", "--line", Example("empty.json")});
+    EXPECT_EQ(replaced.exitCode, 0);
+    EXPECT_NE(std::filesystem::file_size(File("good.xml")), archiveBefore);
+}
+
+TEST_F(CommandLineTest, AnArchiveThatLoadsNothingIsNotDownloaded) {
+    std::ofstream(File("other.xml")) << "<?xml version=\"1.0\"?>\n<notes><note>x</note></notes>\n";
+    const Outcome run =
+        Zd({"archive", "download", File("other.xml"), "--yes", "--save-line", File("after.json")});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.json.at("failedStep"), "load");
+    EXPECT_NE(run.json.at("error").get<std::string>().find("nothing was written"),
+              std::string::npos);
+    // The gear keep their scenes.
+    EXPECT_EQ(sim::LoadLineFile(File("after.json")).gear.at(0).scenes.at(0), 200);
+}
+
+TEST_F(CommandLineTest, DsiModeRefusesDaliCommandsAndTakesDsiBytes) {
+    const std::string dsi = Example("dsi-line.json");
+    for (const char* command : {"send", "query"}) {
+        const Outcome refused = Zd({command, "query ballast", "--short", "5", "--line", dsi});
+        EXPECT_EQ(refused.exitCode, 1);
+        EXPECT_EQ(refused.json.at("error"), "The ZD4270 is not in the DALI-Mode!");
+        ASSERT_EQ(refused.json.at("messages").size(), 1u);
+        EXPECT_FALSE(refused.json.contains("result"));
+    }
+    const Outcome level =
+        Zd({"send", "--dsi", "200", "--line", dsi, "--save-line", File("d.json")});
+    ASSERT_EQ(level.exitCode, 0) << level.json.dump();
+    EXPECT_EQ(level.json.at("word"), "0x00C8");
+    EXPECT_EQ(level.json.at("acknowledged"), true);
+    for (const sim::GearConfig& gear : sim::LoadLineFile(File("d.json")).gear)
+        EXPECT_EQ(gear.actualLevel, 200);
+
+    const Outcome daliLine = Zd({"send", "--dsi", "200"});
+    EXPECT_EQ(daliLine.exitCode, 1);
+    EXPECT_EQ(daliLine.json.at("error"), "The ZD4270 is not in the DSI-Mode!");
+    EXPECT_EQ(Zd({"send", "--dsi", "20", "--short", "3", "--line", dsi}).exitCode, 2);
+}
+
+TEST_F(CommandLineTest, QueriesTellSeveralAnswersNoAnswerAndAnUnacknowledgedCommandApart) {
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        Json answer;
+        Json yes;  // null where the query is no yes/no question
+        bool acknowledged;
+    };
+    // The terminal stalls: the fieldbus takes longer than the whole handshake to deliver a write.
+    const std::string stalled =
+        Line("stalled.json", "three-addressed.json",
+             [](sim::LineDescription& l) { l.terminal.takeOverDelayMs = 6000; });
+    const std::vector<Case> cases = {
+        {{"query", "query ballast", "--broadcast"}, 0, "several", true, true},
+        {{"query", "query ballast", "--short", "7"}, 0, nullptr, false, true},
+        {{"query", "query lamp failure", "--short", "5"}, 0, nullptr, false, true},
+        {{"query", "query actual level", "--short", "5"}, 0, 254, nullptr, true},
+        // Several levels at once cannot be read.
+        {{"query", "query actual level", "--group", "0"}, 1, "several", nullptr, true},
+        {{"query", "query ballast", "--short", "5", "--line", stalled}, 1, nullptr, nullptr, false},
+        {{"send", "off", "--short", "5", "--line", stalled}, 0, nullptr, nullptr, false},
+    };
+    for (const Case& c : cases) {
+        std::string joined;
+        for (const std::string& arg : c.args) joined += arg + " ";
+        SCOPED_TRACE(joined);
+        const Outcome run = Zd(c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.json.dump();
+        EXPECT_EQ(run.json.at("answer"), c.answer);
+        EXPECT_EQ(run.json.value("yes", Json()), c.yes);
+        EXPECT_EQ(run.json.at("acknowledged"), c.acknowledged);
+        EXPECT_EQ(run.json.contains("warning"), !c.acknowledged);
+    }
+}
+
+TEST_F(CommandLineTest, AddressingExitsByWhatTheLineHoldsAndListsItFromAScan) {
+    // Two gear draw the same random address: the search cannot tell them apart.
+    const auto sameRandom = [&](const std::string& name, std::uint16_t firmware) {
+        return Line(name, "sixteen-unaddressed.json", [&](sim::LineDescription& l) {
+            l.terminal.firmwareVersion = firmware;
+            l.gear.resize(3);
+            l.gear[0].randomise = {0x123456};
+            l.gear[1].randomise = {0x123456};
+        });
+    };
+    struct Case {
+        std::vector<std::string> args;
+        Json variant;
+        const char* failedStep;
+        const char* error;  // the start of it
+        std::size_t devices;
+    };
+    const std::vector<Case> cases = {
+        {{"address", "random", "--line", sameRandom("control.json", 0x314C)},
+         "control",
+         "addressing",
+         "Two ballast have the same short address",
+         1},
+        {{"address", "random", "--line", sameRandom("terminal.json", 0x314D)},
+         "terminal",
+         "addressing",
+         "Two ballast have the same short address.",
+         1},
+        {{"address", "random", "--line", sameRandom("old.json", 0x3140)},
+         nullptr,
+         "start",
+         "This function will not be supported by this firmware.",
+         0},
+        {{"address", "change", "0:1", "1:0", "--line", Example("full-line.json")},
+         nullptr,
+         "change",
+         "no free address!",
+         64},
+        {{"address", "change", "0:7", "5:7"},
+         nullptr,
+         "change",
+         "the following address is double: 7",
+         3},
+        {{"address", "single", "4", "--yes", "--line", Example("empty.json")},
+         nullptr,
+         "check",
+         "no gear answers at the address 4",
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.error);
+        const Outcome run = Zd(c.args);
+        EXPECT_EQ(run.exitCode, 1) << run.json.dump();
+        EXPECT_EQ(run.json.value("variant", Json()), c.variant);
+        EXPECT_EQ(run.json.at("failedStep"), c.failedStep);
+        EXPECT_EQ(run.json.at("error").get<std::string>().rfind(c.error, 0), 0u);
+        EXPECT_EQ(run.json.value("devices", Json::array()).size(), c.devices);
+    }
+    // The conflict the control's run left behind shows in its list.
+    const Outcome control = Zd({"address", "random", "--line", File("control.json")});
+    EXPECT_EQ(control.json.at("devices").at(0), (Json{{"shortAddress", 0}, {"conflict", true}}));
+}
+
+TEST_F(CommandLineTest, AFailedRunKeepsItsBoxesAndTheDevicesFoundSoFar) {
+    // The device communication fails in the middle of the scan, after the first device.
+    const Outcome scan =
+        Zd({"scan"}, [](SimDevCom& devCom) { devCom.Faults().m_failOnCall = 120; });
+    ASSERT_EQ(scan.exitCode, 1) << scan.json.dump();
+    ASSERT_FALSE(scan.json.at("messages").empty());
+    EXPECT_EQ(scan.json.at("messages").at(0).at("icon"), "error");
+    const std::vector<int> found = ShortAddresses(scan.json.at("devices"));
+    ASSERT_FALSE(found.empty());
+    EXPECT_EQ(found.front(), 0);
+
+    const Outcome refresh =
+        Zd({"scan"}, [](SimDevCom& devCom) { devCom.Faults().m_failOnCall = 1; });
+    EXPECT_EQ(refresh.exitCode, 1);
+    ASSERT_EQ(refresh.json.at("messages").size(), 1u);
+    EXPECT_NE(refresh.json.at("messages").at(0).at("text").get<std::string>().find("RefreshData"),
+              std::string::npos);
+}
+
+TEST_F(CommandLineTest, BytesThatAreNotUtf8ReachTheDocumentReplaced) {
+    std::ofstream(File("latin1.xml"), std::ios::binary)
+        << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<a>\xE9t\xE9</b>\n";
+    std::ofstream(File("line.json"), std::ios::binary) << "{\"terminal\": \"\xff\"}";
+    const std::vector<std::pair<std::vector<std::string>, int>> cases = {
+        {{"send", "\xff", "--broadcast"}, 2},
+        {{"scan", "--line", File("line.json")}, 1},
+        {{"scan", "--line", File("\xfe.json")}, 1},
+        {{"archive", "download", File("latin1.xml"), "--yes"}, 1},
+    };
+    for (const auto& [args, exitCode] : cases) {
+        // Zd parses the document, which fails on a byte that is not UTF-8.
+        const Outcome run = Zd(args);
+        EXPECT_EQ(run.exitCode, exitCode);
+        EXPECT_NE(run.json.at("error").get<std::string>().find("\xEF\xBF\xBD"), std::string::npos)
+            << run.json.dump();
     }
 }
 

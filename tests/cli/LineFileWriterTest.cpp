@@ -1,9 +1,16 @@
 // The line file written from a simulated line reads back as the line it was taken from: every
-// terminal setting and every gear variable the file can hold.
+// terminal setting and every gear variable the file can hold; and command-line runs chained
+// through saved lines end where one long run ends.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 
+#include "cli/CommandLine.h"
+#include "cli/Session.h"
+#include "frame/PageEvents.h"
 #include "platform/VirtualScheduler.h"
 #include "sim/LineFile.h"
 
@@ -13,7 +20,7 @@ namespace {
 std::string Fields(const TerminalConfig& t) {
     std::ostringstream s;
     s << t.position << ' ' << t.firmwareVersion << ' ' << t.featureRegister << ' '
-      << t.takeOverDelayMs << ' ' << t.identicalAnswersDecode << ' ' << t.randomSeed << ' '
+      << t.takeOverDelayMs << ' ' << t.identicalAnswersDecode << ' ' << t.codeWord << ' '
       << t.layout.motorola;
     for (const ImageEntry& e : t.layout.entries)
         s << ' ' << e.nWordOffset << '.' << e.nBitOffset << '@' << e.nTableNumber;
@@ -27,8 +34,14 @@ std::string Fields(const GearConfig& g) {
       << ' ' << int(g.systemFailureLevel) << ' ' << int(g.minLevel.value_or(0)) << ' '
       << int(g.maxLevel) << ' ' << int(g.physicalMinimum) << ' ' << int(g.fadeTime) << ' '
       << int(g.fadeRate) << ' ' << g.groups << ' ' << static_cast<int>(g.lamp) << ' '
-      << int(g.deviceType) << ' ' << int(g.version);
+      << int(g.deviceType) << ' ' << int(g.version) << ' ' << int(g.dtr) << ' ' << g.powerFailure
+      << ' ' << g.limitError << ' ' << g.searchAddress << ' ' << g.initialiseRemainingMs << ' '
+      << g.withdrawn << ' ' << g.physicalSelection;
+    if (g.fade)
+        s << " fade " << int(g.fade->target) << ' ' << int(g.fade->final) << ' '
+          << g.fade->remainingMs;
     for (std::uint8_t level : g.scenes) s << ' ' << int(level);
+    for (std::uint32_t random : g.randomise) s << ' ' << random;
     return s.str();
 }
 
@@ -41,6 +54,7 @@ TEST(LineFileWriterTest, ACapturedLineWrittenAndReadBackKeepsEverySetting) {
     line.terminal.layout = ImageLayout::WordAligned(2, 3, true);
     line.terminal.identicalAnswersDecode = true;
     line.terminal.randomSeed = 4711;
+    line.terminal.codeWord = 0x52D6;
 
     GearConfig dali;
     dali.shortAddress = 17;
@@ -58,6 +72,14 @@ TEST(LineFileWriterTest, ACapturedLineWrittenAndReadBackKeepsEverySetting) {
     dali.scenes[15] = 180;
     dali.deviceType = 1;
     dali.version = 2;
+    dali.randomise = {0x000001, 0xFFFFFE};
+    dali.dtr = 77;
+    dali.powerFailure = false;
+    dali.limitError = true;
+    dali.searchAddress = 0x123456;
+    dali.fade = GearConfig::FadeState{230, 0, 1500};
+    dali.initialiseRemainingMs = 600000;
+    dali.withdrawn = true;
     GearConfig dsi;
     dsi.kind = GearKind::Dsi;
     dsi.actualLevel = 0;
@@ -70,11 +92,118 @@ TEST(LineFileWriterTest, ACapturedLineWrittenAndReadBackKeepsEverySetting) {
     const LineDescription back = ParseLineDescription(text, "written.json");
 
     EXPECT_EQ(Fields(back.terminal), Fields(line.terminal)) << text;
+    // The seed is drawn afresh, so that the next run does not repeat this one's random addresses.
+    EXPECT_NE(back.terminal.randomSeed, line.terminal.randomSeed);
     ASSERT_EQ(back.gear.size(), 2u);
     // The gear reports its minimum level itself, where the description left it to the default.
     dsi.minLevel = 1;
     EXPECT_EQ(Fields(back.gear[0]), Fields(dali)) << text;
     EXPECT_EQ(Fields(back.gear[1]), Fields(dsi)) << text;
+
+    // A power-up asked for in the file: the gear come back at their power-on level with the power
+    // failure reported, and lose their DTR, fade and initialisation window.
+    LineDescription cycled = ParseLineDescription(
+        text.substr(0, text.find('{') + 1) + "\"powerUp\": true," + text.substr(text.find('{') + 1),
+        "cycled.json");
+    const GearConfig& up = cycled.gear.at(0);
+    EXPECT_EQ(up.actualLevel, std::nullopt);
+    EXPECT_EQ(std::tuple(int(up.dtr), up.powerFailure, up.fade.has_value(),
+                         up.initialiseRemainingMs, up.withdrawn),
+              std::tuple(0, true, false, std::int64_t{0}, false));
+    auto poweredUp = MakeTerminal(scheduler, cycled);
+    EXPECT_EQ(poweredUp->GearLevel(1), 200);
+}
+
+// Runs of the command line, each on the line the last one saved, against one session that sends
+// the same commands: the gear end in the same state (the DTR, the power failure and the limit
+// error carried from run to run).
+TEST(LineFileWriterTest, RunsChainedThroughSavedLinesEndWhereOneLongRunEnds) {
+    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "zd_line_chain";
+    std::filesystem::remove_all(folder);
+    std::filesystem::create_directories(folder);
+    SessionOptions defaults;
+    defaults.stationFile = std::string(ZD4270_EXAMPLES_DIR) + "/stations/packed-intel.xml";
+    defaults.lineFile = std::string(ZD4270_EXAMPLES_DIR) + "/lines/three-addressed.json";
+
+    struct Sent {
+        std::int16_t commandId;
+        std::uint8_t data;
+        std::int16_t shortAddress;
+    };
+    const Sent commands[] = {{257, 100, 0}, {42, 0, 5}, {257, 20, 0}, {43, 0, 5}, {257, 3, 0},
+                             {46, 0, 5},    {96, 2, 5}, {-1, 254, 5}, {257, 9, 0}};
+    std::string line = defaults.lineFile;
+    int run = 0;
+    for (const Sent& sent : commands) {
+        const std::string saved = (folder / ("run" + std::to_string(++run) + ".json")).string();
+        const std::string id = std::to_string(sent.commandId);
+        const std::string data = std::to_string(sent.data);
+        const std::string address = std::to_string(sent.shortAddress);
+        const char* argv[] = {"zd4270",     "send",        id.c_str(),      "--data",
+                              data.c_str(), "--short",     address.c_str(), "--line",
+                              line.c_str(), "--save-line", saved.c_str()};
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        EXPECT_EQ(RunCommandLine(11, argv, defaults, out, err), 0) << "run " << run;
+        std::fclose(out);
+        std::fclose(err);
+        line = saved;
+    }
+
+    SessionOptions once = defaults;
+    once.saveLineFile = (folder / "once.json").string();
+    std::FILE* console = std::tmpfile();
+    {
+        HeadlessSession session(once, console);
+        session.Open();
+        for (Sent sent : commands) {
+            std::int16_t addrType = 0;
+            std::int16_t ret = -1;
+            EventParams request;
+            request.Bind("nCommandId", sent.commandId).Bind("nData", sent.data);
+            request.Bind("nAddrType", addrType).Bind("nAddr", sent.shortAddress).Bind("nRet", ret);
+            session.Control().HandleObjectEvents("SendDALICommand", request);
+            EXPECT_EQ(ret, 0);
+        }
+        session.Finish();
+    }
+    std::fclose(console);
+
+    const LineDescription chained = LoadLineFile(line);
+    const LineDescription whole = LoadLineFile(once.saveLineFile);
+    ASSERT_EQ(chained.gear.size(), whole.gear.size());
+    for (std::size_t i = 0; i < whole.gear.size(); ++i)
+        EXPECT_EQ(Fields(chained.gear[i]), Fields(whole.gear[i])) << "gear " << i;
+    const GearConfig& five = whole.gear.at(1);
+    EXPECT_EQ(std::tuple(int(five.maxLevel), int(five.minLevel.value_or(0)), int(five.fadeTime),
+                         int(five.actualLevel.value_or(0)), five.limitError, five.powerFailure,
+                         int(five.dtr), int(five.groups)),
+              std::tuple(100, 20, 3, 100, true, false, 9, 0x0D));
+    std::filesystem::remove_all(folder);
+}
+
+// The command line on a line file that places the terminal otherwise than the station: the
+// terminal follows the station, the run works, and the console says which placement was used.
+TEST(LineFileWriterTest, ALineFilePlacingTheTerminalOtherwiseIsNotedAndTheStationIsFollowed) {
+    SessionOptions defaults;
+    defaults.stationFile = std::string(ZD4270_EXAMPLES_DIR) + "/stations/packed-intel.xml";
+    const std::string line = std::string(ZD4270_EXAMPLES_DIR) + "/lines/word-aligned-motorola.json";
+    defaults.lineFile = line;
+    const char* argv[] = {"zd4270", "scan"};
+    std::FILE* out = std::tmpfile();
+    std::FILE* err = std::tmpfile();
+    EXPECT_EQ(RunCommandLine(2, argv, defaults, out, err), 0);
+    std::string console(4096, '\0');
+    std::rewind(err);
+    console.resize(std::fread(console.data(), 1, console.size(), err));
+    std::rewind(out);
+    std::string json(65536, '\0');
+    json.resize(std::fread(json.data(), 1, json.size(), out));
+    std::fclose(out);
+    std::fclose(err);
+    EXPECT_NE(console.find("byte order Motorola / Intel"), std::string::npos) << console;
+    EXPECT_NE(console.find("follows the station document"), std::string::npos) << console;
+    EXPECT_EQ(nlohmann::json::parse(json).at("devices").size(), 3u) << json;
 }
 
 }  // namespace

@@ -64,6 +64,7 @@ TEST_F(DeviceRegistryTest, FirstUseYieldsAnEmptyListAndWithoutAStoreNothingHappe
 }
 
 TEST_F(DeviceRegistryTest, SaveThenLoadRoundTripsThroughTheFile) {
+    ReadSettingsFromRegistry(m_state, m_registry.get(), 4, m_ctx.context);  // first use
     m_state.devices->Add(clsDevice{0xFFFFFF, 12, 12, true});
     m_state.devices->Add(clsDevice{0, 3, 3, false});
     SaveSettingsToRegistry(m_state, m_registry.get(), 4, m_ctx.context);
@@ -123,7 +124,7 @@ TEST_F(DeviceRegistryTest, LoadKeepsValidShortAddressesFirstRecordWinsOthersFall
 TEST_F(DeviceRegistryTest, TerminalsAtDifferentPositionsKeepSeparateLists) {
     const std::pair<std::int32_t, std::int16_t> lists[] = {{3, 1}, {4, 2}, {-1, 60}};
     for (const auto& [position, address] : lists) {
-        m_state.devices->Clear();
+        ReadSettingsFromRegistry(m_state, m_registry.get(), position, m_ctx.context);
         m_state.devices->Add(clsDevice{0, address, address, false});
         SaveSettingsToRegistry(m_state, m_registry.get(), position, m_ctx.context);
     }
@@ -136,17 +137,48 @@ TEST_F(DeviceRegistryTest, TerminalsAtDifferentPositionsKeepSeparateLists) {
     }
 }
 
-TEST_F(DeviceRegistryTest, AnOverflowingShortAddressEndsTheLoadWithAnErrorBox) {
-    Put(6, 0, "Short Address", "0");
-    Put(6, 1, "Short Address", "70000");
-    Put(6, 2, "Short Address", "2");
+// A value past its type shows the overflow box, but costs only its own key: the load goes on, and
+// no save overwrites a key the load could not read, unless a device now has its address.
+TEST_F(DeviceRegistryTest, BadKeysAreSkippedShownOnceAndNeverOverwrittenBySave) {
+    const std::tuple<int, const char*, const char*> records[] = {
+        {0, "0", "100"},   {1, "1", "99999999999"},  // random address past 32 bits
+        {2, "70000", "0"}, {3, "3", "300"},          // short address past 16 bits
+        {4, "4", "1e10"},  {5, "5", "500"},         {40, "40", "4000"}};
+    for (const auto& [key, shortAddress, random] : records) {
+        Put(6, key, "Short Address", shortAddress);
+        Put(6, key, "Random Address", random);
+    }
     ReadSettingsFromRegistry(m_state, m_registry.get(), 6, m_ctx.context);
-    // What was loaded before the error stays; the rest is not read.
-    EXPECT_EQ(m_state.devices->Count(), 1u);
+    std::string loaded;
+    for (const auto& [key, device] : m_state.devices->Items())
+        loaded += key + ":" + std::to_string(device->m_nRandomAddress) + " ";
+    EXPECT_EQ(loaded, "0:100 3:300 5:500 40:4000 ");
     ASSERT_EQ(m_ctx.dialogs.boxes.size(), 1u);
     EXPECT_EQ(m_ctx.dialogs.boxes[0].text.rfind(
                   "Error: ReadSettingsFromRegistry: Overflow\r\nSource: ", 0),
               0u);
+
+    // Device 5 is gone and device 2 was addressed since.
+    m_state.devices->Remove(5);
+    m_state.devices->Add(clsDevice{222, 2, 2, false});
+    SaveSettingsToRegistry(m_state, m_registry.get(), 6, m_ctx.context);
+    Reopen();
+    EXPECT_EQ(Get(6, 1, "Random Address"), "99999999999");
+    EXPECT_EQ(Get(6, 4, "Random Address"), "1e10");
+    EXPECT_EQ(Get(6, 2, "Short Address") + "/" + Get(6, 2, "Random Address"), "2/222");
+    EXPECT_EQ(Get(6, 5, "Short Address"), "-1");
+    EXPECT_EQ(Get(6, 63, "Short Address"), "-1");
+
+    // Without a load of this position (a refresh that failed before it), a save writes the
+    // devices it has and touches no other key.
+    ModuleState other;
+    other.devices->Add(clsDevice{7, 7, 7, false});
+    SaveSettingsToRegistry(other, m_registry.get(), 6, m_ctx.context);
+    EXPECT_EQ(Get(6, 40, "Short Address"), "40");
+    EXPECT_EQ(Get(6, 7, "Random Address"), "7");
+    ReadSettingsFromRegistry(other, m_registry.get(), 5, m_ctx.context);
+    SaveSettingsToRegistry(other, m_registry.get(), 6, m_ctx.context);
+    EXPECT_EQ(Get(6, 40, "Short Address"), "40");
 }
 
 // A store whose writes fail part-way, to see a save end with the error box.
@@ -162,6 +194,7 @@ class FailingRegistry : public MemoryRegistry {
 
 TEST_F(DeviceRegistryTest, AFailingSaveShowsTheErrorAndKeepsWhatWasWritten) {
     FailingRegistry registry;
+    ReadSettingsFromRegistry(m_state, &registry, 1, m_ctx.context);
     SaveSettingsToRegistry(m_state, &registry, 1, m_ctx.context);
     EXPECT_EQ(registry.values.size(), 6u);
     ASSERT_EQ(m_ctx.dialogs.boxes.size(), 1u);
@@ -208,6 +241,33 @@ TEST(NumericTextTest, NumericTextsAndTheirIntegerConversions) {
     // The error numbers show in the boxes ("Overflow", "Type mismatch").
     EXPECT_THROW(TextToInteger("32768"), ControlError);
     EXPECT_THROW(TextToLong("x"), ControlError);
+}
+
+// Numbers in files are read one way; every text another reader might take differently is none.
+TEST(NumericTextTest, DecimalTextsOfFilesAreStrict) {
+    const std::pair<const char*, std::int64_t> valid[] = {
+        {"0", 0}, {"7", 7}, {"-12", -12}, {"123456789012345678", 123456789012345678}};
+    for (const auto& [text, value] : valid) EXPECT_EQ(ParseDecimalText(text), value) << text;
+    for (const char* text : {"", " 5", "5 ", "+5", "05", "010", "-0", "5.0", "1e2", "&H10", "0x10",
+                             "-", "1234567890123456789"}) {
+        EXPECT_FALSE(ParseDecimalText(text).has_value()) << text;
+    }
+
+    const std::tuple<const char*, std::int32_t, const char*> errors[] = {
+        {"+5", kErrTypeMismatch, "Type mismatch: \"Pos\" is \"+5\", not a decimal number"},
+        {"70000", kErrOverflow, "Overflow: \"Pos\" is 70000, out of range"},
+        {"99999999999999999999", kErrOverflow,
+         "Overflow: \"Pos\" is 99999999999999999999, out of range"},
+    };
+    for (const auto& [text, number, description] : errors) {
+        try {
+            DecimalField(text, "\"Pos\"", -32768, 32767);
+            ADD_FAILURE() << text;
+        } catch (const ControlError& e) {
+            EXPECT_EQ(e.Number(), number);
+            EXPECT_EQ(e.Description(), description);
+        }
+    }
 }
 
 }  // namespace

@@ -20,10 +20,25 @@ TEST(DeviceNodeTest, OffsetTextsAndTables) {
     using R = std::array<std::int32_t, 4>;
     EXPECT_EQ(ReadInput("Offset=\".8\" Table=\"2\""), (R{0, -1, 8, 2}));
     EXPECT_EQ(ReadInput("Offset=\"3.\" Table=\"\""), (R{0, 3, -1, -1}));
-    EXPECT_EQ(ReadInput("Offset=\" 12 . 0 \" Table=\"1\""), (R{0, 12, 0, 1}));
     // No table: a read error after the offsets were stored.
     EXPECT_EQ(ReadInput("Offset=\"1.0\""), (R{1, 1, 0, -1}));
-    EXPECT_THROW(ReadInput("Offset=\"99999999999.0\" Table=\"0\""), ControlError);
+    // A number that is not plain decimal is refused with its part and direction.
+    const std::pair<const char*, const char*> refused[] = {
+        {"Offset=\" 12.0\" Table=\"1\"",
+         "the word offset in \"Offset\" of the INPUT variable is \" 12\""},
+        {"Offset=\"1.08\" Table=\"1\"",
+         "the bit offset in \"Offset\" of the INPUT variable is \"08\""},
+        {"Offset=\"1.8\" Table=\"+1\"", "Type mismatch: \"Table\" of the INPUT variable is \"+1\""},
+        {"Offset=\"99999999999.0\" Table=\"0\"", "Overflow: the word offset"},
+    };
+    for (const auto& [attributes, message] : refused) {
+        try {
+            ReadInput(attributes);
+            ADD_FAILURE() << attributes;
+        } catch (const ControlError& e) {
+            EXPECT_NE(e.Description().find(message), std::string::npos) << e.Description();
+        }
+    }
 
     // An absent node, or a direction in another case, is a read error.
     ProcessImageEntry entry{1, 2, 3};
@@ -40,7 +55,7 @@ TEST(DeviceNodeTest, PositionNameByteOrderAndLabelTexts) {
     XmlDocument doc;
     ASSERT_TRUE(
         doc.LoadXml("<S><C><ProcessDataGlobal EndianFormat=\"MoToRoLa\"/>"
-                    "<D Pos=\" 4 \" Name=\"T\"/><D Pos=\"\"/><D Pos=\"2.5\"/></C>"
+                    "<D Pos=\"4\" Name=\"T\"/><D Pos=\"\"/><D Pos=\"2.5\"/></C>"
                     "<C><D/></C></S>"));
     std::vector<XmlNode> nodes = doc.DocumentNode().SelectNodes("S/C/D");
     ASSERT_EQ(nodes.size(), 4u);
@@ -50,7 +65,7 @@ TEST(DeviceNodeTest, PositionNameByteOrderAndLabelTexts) {
     ReadDevicePos(nodes[1], pos);
     EXPECT_EQ(pos, -1);
     ReadDevicePos(nodes[2], pos);
-    EXPECT_EQ(pos, 2);  // rounded half to even
+    EXPECT_EQ(pos, -1);  // no decimal integer
     std::string name = "x";
     ReadDeviceDesc(nodes[3], name);
     EXPECT_EQ(name, "");

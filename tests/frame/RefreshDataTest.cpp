@@ -93,7 +93,12 @@ TEST_F(RefreshDataTest, EveryMappingFailureIsShownAndNothingIsReadFromTheTermina
     ASSERT_EQ(texts.size(), 5u);
     EXPECT_EQ(texts[0], "Error: RefreshData.GetDevicePos()!\r\nnRet: 0");
     EXPECT_EQ(texts[1], "Error: RefreshData.GetChannelVariableInfo()!\r\nnRet: 1");
-    EXPECT_EQ(texts[2].rfind("Error: GetChannelVariableInfo: Type mismatch\r\nSource: ", 0), 0u);
+    EXPECT_EQ(texts[2].rfind("Error: GetChannelVariableInfo: Type mismatch: the word offset in "
+                             "\"Offset\" of the INPUT variable is \"x\", not a decimal number\r\n"
+                             "Source: ",
+                             0),
+              0u)
+        << texts[2];
     EXPECT_EQ(texts[3], texts[1]);
     EXPECT_EQ(texts[4], kRefreshFailed);
     EXPECT_EQ(ctx.dialogs.boxes[0].title, "System failure");
@@ -131,16 +136,21 @@ TEST_F(RefreshDataTest, MissingProcessDataSkipsTheMappingAndKeepsTheLabels) {
 }
 
 TEST_F(RefreshDataTest, UserDataThatDoesNotParseEndsTheRefreshAfterStoringTheDevCom) {
-    const std::pair<const char*, const char*> cases[] = {
+    const std::pair<std::string, const char*> cases[] = {
         {"<Params><UserData>1</UserData>", "The user data is no XML document: "},
         {"<Params><UserData>1</UserData></Params>",
          "The user data lacks the element "
          "\"Params/CompanyId\""},
-        {"<Params><UserData>one</UserData><CompanyId>2</CompanyId></Params>", "Type mismatch"}};
+        {"<Params><UserData>one</UserData><CompanyId>2</CompanyId></Params>", "Type mismatch"},
+        {"<Params><UserData>1</UserData><CompanyId>+2</CompanyId></Params>",
+         "Type mismatch: \"Params/CompanyId\" is \"+2\", not a decimal number"},
+        {"<Params><UserData>1</UserData><CompanyId>2</CompanyId></Params>" +
+             std::string(1024 * 1024, ' '),
+         "The user data is larger than 1 MB, the most this program reads"}};
     for (const auto& [userData, text] : cases) Refresh({}, userData);
     const std::vector<std::string> texts = BoxTexts(ctx.dialogs);
-    ASSERT_EQ(texts.size(), 3u);
-    for (std::size_t i = 0; i < 3; ++i)
+    ASSERT_EQ(texts.size(), std::size(cases));
+    for (std::size_t i = 0; i < std::size(cases); ++i)
         EXPECT_EQ(texts[i].rfind(std::string("Error: RefreshData: ") + cases[i].second, 0), 0u)
             << texts[i];
     EXPECT_NE(texts[0].find("\r\nNumber: " + std::to_string(kErrXmlParse)), std::string::npos);

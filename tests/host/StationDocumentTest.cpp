@@ -113,8 +113,17 @@ TEST(StationDocumentTest, BrokenDocumentsAreRefusedWithFileLineAndReason) {
 
 TEST(StationDocumentTest, TerminalsAreChosenByPosition) {
     StationDocument station = StationDocument::Load(Example("mixed-station.xml"));
-    EXPECT_EQ(station.ChooseTerminal().Attribute("Name"), "DI8");
-    EXPECT_EQ(station.ChooseTerminal(2).Attribute("Name"), "ZD4270");
+    // Without a position: the first ZD4270, past the input terminal before it.
+    EXPECT_EQ(station.ChooseTerminal().Attribute("Pos"), "2");
+    EXPECT_EQ(station.ChooseTerminal(1).Attribute("Name"), "DI8");
+    StationDocument none = StationDocument::Parse(
+        "<Station><Coupler><Device Pos=\"1\" Name=\"DI8\"/><Device Pos=\"4\" Name=\"AO2\"/>"
+        "</Coupler></Station>",
+        "none.xml");
+    EXPECT_NE(ErrorOf([&] {
+                  none.ChooseTerminal();
+              }).find("no ZD4270 terminal (it holds position 1 \"DI8\", position 4 \"AO2\")"),
+              std::string::npos);
     EXPECT_NE(ErrorOf([&] { station.ChooseTerminal(3); }).find("no terminal at position 3"),
               std::string::npos);
     StationDocument empty = StationDocument::Parse("<Station><Coupler/></Station>", "empty.xml");
@@ -122,6 +131,39 @@ TEST(StationDocumentTest, TerminalsAreChosenByPosition) {
     // A terminal that is no ZD4270 describes no complete layout.
     EXPECT_NE(ErrorOf([&] { StationImageLayout(station.ChooseTerminal(1)); }).find("STATUS"),
               std::string::npos);
+}
+
+// The simulated terminal follows the station; a line file that places it otherwise is named with
+// what differs, one that leaves the placement open or agrees is not.
+TEST(StationDocumentTest, ALineFilePlacingTheTerminalOtherwiseIsNoted) {
+    const StationDocument station = StationDocument::Load(Example("packed-intel.xml"));
+    const XmlNode node = station.ChooseTerminal();
+    struct Case {
+        const char* line;
+        std::vector<std::string> parts;  // empty: no note
+    };
+    const Case cases[] = {
+        {"packed-intel.json", {}},
+        {"word-aligned-motorola.json",
+         {"INPUT table 0 word 1.0 / table 0 word 0.8", "OUTPUT table 1 word 1.0 / table 1 word 0.8",
+          "byte order Motorola / Intel", "follows the station document"}},
+        {"packed-motorola.json", {"(byte order Motorola / Intel)"}},
+    };
+    for (const Case& c : cases) {
+        const sim::LineDescription line =
+            sim::LoadLineFile(Example(std::string("../lines/") + c.line));
+        const auto note = LinePlacementNote(line, c.line, node, "packed-intel.xml");
+        EXPECT_EQ(note.has_value(), !c.parts.empty()) << c.line << ": " << note.value_or("");
+        for (const std::string& part : c.parts)
+            EXPECT_NE(note.value_or("").find(part), std::string::npos) << *note;
+    }
+    sim::LineDescription moved;
+    moved.terminal.position = 3;
+    EXPECT_FALSE(LinePlacementNote(moved, "open.json", node, "s.xml"));
+    moved.positionStated = true;
+    EXPECT_NE(
+        LinePlacementNote(moved, "moved.json", node, "s.xml").value_or("").find("position 3 / 1"),
+        std::string::npos);
 }
 
 TEST(StationDocumentTest, UserDataIsTheParamsElementOrChannelZero) {
@@ -135,15 +177,53 @@ TEST(StationDocumentTest, ASimulatedTerminalNeedsAPositionAndAWholeLayout) {
     test::TestContext ctx;
     StationDocument station = StationDocument::Parse(
         "<Station><Coupler><Device Name=\"ZD4270\"/><Device Pos=\"2\"><ProcessData><Channel>"
-        "<Variable Dir=\"STATUS\" Offset=\"0.x\" Table=\"0\"/></Channel></ProcessData></Device>"
+        "<Variable Dir=\"STATUS\" Offset=\"0.0\" Table=\"0\"/></Channel></ProcessData></Device>"
         "</Coupler></Station>",
         "bad.xml");
     EXPECT_NE(ErrorOf([&] {
                   CreateSimulatedDevCom(ctx.scheduler, station.ChooseTerminal());
               }).find("no position"),
               std::string::npos);
-    EXPECT_EQ(ErrorOf([&] { CreateSimulatedDevCom(ctx.scheduler, station.ChooseTerminal(2)); }),
-              "Type mismatch");
+    EXPECT_NE(ErrorOf([&] {
+                  CreateSimulatedDevCom(ctx.scheduler, station.ChooseTerminal(2));
+              }).find("no complete INPUT variable"),
+              std::string::npos);
+}
+
+// Every number the control reads from a terminal is plain decimal, checked when the document is
+// loaded so that the refusal names the file, the device's line and the field; and no document
+// hangs or exhausts the program: entities are refused and a file is read up to 16 MB.
+TEST(StationDocumentTest, AmbiguousNumbersEntitiesAndEndlessFilesAreRefused) {
+    const auto station = [](const std::string& device) {
+        return "<Station><Coupler>\n<Device Pos=\"1\"/>\n" + device + "</Coupler></Station>";
+    };
+    const std::pair<std::string, const char*> cases[] = {
+        {station("<Device Pos=\" 2\"/>"),
+         "hall.xml cannot be read: the device on line 3: Type mismatch: \"Pos\" is \" 2\", not a "
+         "decimal number"},
+        {station("<Device Pos=\"010\"/>"), "\"Pos\" is \"010\""},
+        {station("<Device Pos=\"99999999999\"/>"), "Overflow: \"Pos\" is 99999999999"},
+        {station("<Device Pos=\"2\"><ProcessData><Channel><Variable Dir=\"OUTPUT\" "
+                 "Offset=\"0x2.0\" Table=\"0\"/></Channel></ProcessData></Device>"),
+         "line 3: Type mismatch: the word offset in \"Offset\" of the OUTPUT variable is \"0x2\""},
+        {station("<Device Pos=\"2\"><Params><UserData>1.0</UserData></Params></Device>"),
+         "\"Params/UserData\" is \"1.0\""},
+        {"<!DOCTYPE Station [<!ENTITY p \"2\">]><Station/>", "declares the entity \"p\""},
+    };
+    for (const auto& [text, message] : cases) {
+        // clang 14 cannot capture a structured binding itself; an init-capture names it.
+        const std::string error =
+            ErrorOf([&text = text] { StationDocument::Parse(text, "hall.xml"); });
+        EXPECT_NE(error.find(message), std::string::npos) << error;
+    }
+    EXPECT_EQ(ErrorOf([] { StationDocument::Load("/dev/zero"); }),
+              "The station document /dev/zero is larger than 16 MB, the most this program reads");
+    try {
+        sim::LoadLineFile("/dev/zero");
+        ADD_FAILURE() << "a line file without end was read";
+    } catch (const sim::LineFileError& e) {
+        EXPECT_NE(e.Reason().find("larger than 4 MB"), std::string::npos) << e.Reason();
+    }
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 // short addresses in the order of the random addresses, and each result code the control knows.
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "sim/SimRig.h"
 
 namespace zd::sim {
@@ -73,6 +75,24 @@ TEST_F(FirmwareAddressingTest, RunningOutOfShortAddressesGivesE0) {
     EXPECT_EQ(ShortOf(c), std::nullopt);
     EXPECT_EQ(Run(0x4000), 0xE0);  // a start past 63 at once
 }
+
+// 64 cannot be told from an error code: a whole line addressed in one run is reported as full,
+// one gear less by its count.
+class FullLineTest : public FirmwareAddressingTest, public ::testing::WithParamInterface<int> {};
+
+TEST_P(FullLineTest, EveryGearIsAddressed) {
+    const int gear = GetParam();
+    std::vector<int> ids;
+    for (int i = 0; i < gear; ++i) ids.push_back(Unaddressed(0x040000u * i + 0x1234u));
+    EXPECT_EQ(Run(0x0000), gear == 64 ? kFirmwareNoFreeShortAddress : 63);
+    std::set<int> addresses;
+    for (int id : ids) addresses.insert(ShortOf(id).value_or(-1));
+    EXPECT_EQ(addresses.size(), static_cast<std::size_t>(gear));
+    EXPECT_EQ(*addresses.begin(), 0);
+    EXPECT_EQ(*addresses.rbegin(), gear - 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(SixtyThreeAndSixtyFour, FullLineTest, ::testing::Values(63, 64));
 
 TEST_F(FirmwareAddressingTest, TwoGearOnOneShortAddressGiveF0) {
     Addressed(7, 0x1000);

@@ -2,8 +2,10 @@
 // refused whole with the file, the place and the reason.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <set>
+#include <tuple>
 
 #include "platform/VirtualScheduler.h"
 #include "sim/LineFile.h"
@@ -38,6 +40,7 @@ TEST(LineFileTest, ExamplesDescribeTheirLinesAndMakeWorkingTerminals) {
               1);
 
     for (const auto& entry : std::filesystem::directory_iterator(Examples())) {
+        if (entry.path().extension() != ".json") continue;
         VirtualScheduler clock;
         const LineDescription line = LoadLineFile(entry.path().string());
         auto terminal = MakeTerminal(clock, line);
@@ -72,6 +75,77 @@ TEST(LineFileTest, ValuesAreReadIntoTheGear) {
     EXPECT_EQ(made.ShortAddress(), 12);
     EXPECT_EQ(made.MinLevel(), 20);
     EXPECT_EQ(made.LevelAt(0), 200);  // power-on level MASK: the gear comes up at its maximum
+}
+
+// A saved line continues: a fade in progress and the initialisation window run on from where they
+// were, over what was left of them.
+TEST(LineFileTest, ASavedLineContinuesFadesAndTheInitialisationWindow) {
+    const LineDescription start = ParseLineDescription(R"({"gear": [{"shortAddress": 1,
+        "actualLevel": 100, "fade": {"target": 200, "remainingMs": 1000}, "dtr": 42,
+        "powerFailure": false, "initialiseRemainingMs": 60000, "withdrawn": true}]})",
+                                                       "start.json");
+    VirtualScheduler first;
+    auto terminal = MakeTerminal(first, start);
+    first.RunFor(400);
+    const LineDescription saved =
+        ParseLineDescription(WriteLineDescription(CaptureLine(*terminal, {})), "saved.json");
+    const GearConfig& gear = saved.gear.at(0);
+    ASSERT_TRUE(gear.fade.has_value());
+    EXPECT_EQ(std::tuple(int(gear.actualLevel.value_or(0)), int(gear.fade->target),
+                         gear.fade->remainingMs, gear.initialiseRemainingMs, gear.withdrawn,
+                         int(gear.dtr), gear.powerFailure),
+              std::tuple(140, 200, std::int64_t{600}, std::int64_t{59600}, true, 42, false));
+
+    VirtualScheduler second;
+    second.RunFor(5000);  // a later run's clock does not start where the first one stopped
+    auto reloaded = MakeTerminal(second, saved);
+    const Ballast& continued = reloaded->Gear(1);
+    EXPECT_TRUE(continued.FadeRunningAt(reloaded->NowMicros()));
+    second.RunFor(600);
+    EXPECT_EQ(reloaded->GearLevel(1), 200);
+    EXPECT_FALSE(continued.FadeRunningAt(reloaded->NowMicros()));
+    second.RunFor(59000 - 600);
+    EXPECT_TRUE(continued.InInitialisation(reloaded->NowMicros()));
+    EXPECT_TRUE(continued.Withdrawn());
+    second.RunFor(600);
+    EXPECT_FALSE(continued.InInitialisation(reloaded->NowMicros()));
+}
+
+// An error about a value points at it: the line and column where the value starts (found by the
+// text before the marker in each row), or none when the path has a key the search cannot follow.
+TEST(LineFileTest, AWrongValueIsFoundByLineAndColumn) {
+    struct Case {
+        std::string text;
+        const char* marker;  // where the wrong value starts; empty: not found
+        const char* where;
+    };
+    const Case cases[] = {
+        {"{\n  \"gear\": [\n    {\"scenes\": {\"1\": 2}},\n    {\"lamp\": \"on\"}\n  ]\n}\n",
+         "\"on\"", "/gear/1/lamp"},
+        {"{\"description\": \"[{,\\\"}\", \"gear\": [{},\n {\"groups\": [1, 2,\n\t99]}]}", "99",
+         "/gear/1/groups/2"},
+        {"{\"terminal\": {\"layout\": \"packed\"},\r\n \"gear\": []}", "\"packed\"",
+         "/terminal/layout"},
+        {"{\"gear\": [{\"x\\\"y\": 1}]}", "", "/gear/0/x\"y"},
+    };
+    for (const Case& c : cases) {
+        int line = 0;
+        int column = 0;
+        if (*c.marker != '\0') {
+            const std::string before = c.text.substr(0, c.text.find(c.marker));
+            line = 1 + static_cast<int>(std::count(before.begin(), before.end(), '\n'));
+            column = static_cast<int>(before.size() - before.rfind('\n'));
+            if (line == 1) column = static_cast<int>(before.size()) + 1;
+        }
+        try {
+            ParseLineDescription(c.text, "f.json");
+            ADD_FAILURE() << "accepted: " << c.text;
+        } catch (const LineFileError& error) {
+            EXPECT_EQ(error.Where(), c.where) << error.Description();
+            EXPECT_EQ(std::pair(error.Line(), error.Column()), std::pair(line, column))
+                << error.Description();
+        }
+    }
 }
 
 TEST(LineFileTest, SyntaxErrorNamesFileLineAndColumn) {
@@ -110,11 +184,38 @@ TEST(LineFileTest, WrongValuesAreRefusedWithTheirPlace) {
         {R"({"gear": [{"minLevel": 30, "maxLevel": 20}]})", "/gear/0/minLevel", "above"},
         {R"({"gear": {"shortAddress": 1}})", "/gear", "list"},
         {R"({"terminal": {"byteOrder": "big"}})", "/terminal/byteOrder", "Motorola"},
-        {R"({"terminal": {"layout": {"STATUS": {"word": 0, "bit": 0, "table": 0},
-             "INPUT": {"word": 0, "bit": 8, "table": 0}, "CONTROL": {"word": 0, "bit": 0, "table": 0},
-             "OUTPUT": {"word": 0, "bit": 8, "table": 0}}}})",
+        {R"({"terminal": {"layout": {"STATUS": {"word": 0, "bit": 0, "table": 0}, "INPUT": {"word": 0, "bit": 8, "table": 0}, "CONTROL": {"word": 0, "bit": 0, "table": 0}, "OUTPUT": {"word": 0, "bit": 8, "table": 0}}}})",
          "/terminal/layout", "input bytes"},
         {R"([1, 2])", "/", "object"},
+        // Numbers are read one way: JSON integers, and "0x" texts only where hexadecimal is
+        // allowed; no octal, signs, blanks, decimal texts or fractions.
+        {R"({"gear": [{"randomAddress": "010"}]})", "/gear/0/randomAddress", "not a number"},
+        {R"({"gear": [{"randomAddress": " 0x5"}]})", "/gear/0/randomAddress", "not a number"},
+        {R"({"gear": [{"randomAddress": "+5"}]})", "/gear/0/randomAddress", "not a number"},
+        {R"({"gear": [{"randomAddress": "0x"}]})", "/gear/0/randomAddress", "not a number"},
+        {R"({"gear": [{"shortAddress": "5"}]})", "/gear/0/shortAddress", "is a text"},
+        {R"({"gear": [{"shortAddress": "0x5"}]})", "/gear/0/shortAddress", "is a text"},
+        {R"({"gear": [{"maxLevel": 200.0}]})", "/gear/0/maxLevel", "whole number"},
+        {R"({"gear": [{"randomise": [18446744073709551615]}]})", "/gear/0/randomise/0", "outside"},
+        {R"({"terminal": {"position": -3}})", "/terminal/position", "outside"},
+        // Scene keys are the plain numbers, each once; a key twice anywhere is refused.
+        {R"({"gear": [{"scenes": {"00": 1}}]})", "/gear/0/scenes/00", "scene number"},
+        {R"({"gear": [{"scenes": {"0x0": 1}}]})", "/gear/0/scenes/0x0", "scene number"},
+        {R"({"gear": [{"scenes": {"16": 1}}]})", "/gear/0/scenes/16", "scene number"},
+        {R"({"gear": [{}, {"scenes": {"2": 1, "2": 5}}]})", "/gear/1/scenes/2", "twice"},
+        {R"({"gear": [{"groups": [3, 3]}]})", "/gear/0/groups/1", "twice"},
+        // Contradictions are refused, not made to fit.
+        {R"({"gear": [{"maxLevel": 100, "physicalMinimum": 253}]})", "/gear/0/maxLevel",
+         "physical minimum 253"},
+        {R"({"gear": [{"maxLevel": 100, "actualLevel": 200}]})", "/gear/0/actualLevel", "limits"},
+        {R"({"gear": [{"actualLevel": 50, "fade": {"target": 254, "final": 7, "remainingMs": 9}}]})",
+         "/gear/0/fade/final", "target"},
+        {R"({"gear": [{"fade": {"target": 254, "remainingMs": 9}}]})", "/gear/0/fade",
+         "actualLevel"},
+        {R"({"gear": [{"withdrawn": true}]})", "/gear/0/withdrawn", "initialisation window"},
+        {R"({"terminal": {"layout": {"STATUS": {"word": 0, "bit": 4, "table": 0}}}})",
+         "/terminal/layout/STATUS/bit", "0 or 8"},
+        {R"({"powerUp": "yes"})", "/powerUp", "true or false"},
     };
     for (const Case& c : cases) {
         try {
@@ -123,8 +224,13 @@ TEST(LineFileTest, WrongValuesAreRefusedWithTheirPlace) {
         } catch (const LineFileError& error) {
             EXPECT_EQ(error.Where(), c.where) << c.text;
             EXPECT_NE(error.Reason().find(c.reasonPart), std::string::npos) << error.Reason();
-            EXPECT_EQ(error.Line(), 0);
-            EXPECT_EQ(error.Description().rfind("line.json: at ", 0), 0u) << error.Description();
+            // Every value here is on the one line of its text: the column points at it.
+            EXPECT_EQ(error.Line(), 1) << c.text;
+            EXPECT_EQ(
+                error.Description().rfind(
+                    "line.json:1:" + std::to_string(error.Column()) + ": at " + c.where + ": ", 0),
+                0u)
+                << error.Description();
         }
     }
 }

@@ -22,6 +22,12 @@
 
 namespace zd::test {
 
+// The example lines of the source tree, made absolute before any test changes the working folder:
+// the compiler may name this header relative to the build folder.
+inline const std::filesystem::path kExampleLines = std::filesystem::absolute(
+    std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "examples" /
+    "lines");
+
 struct StationShape {
     std::string pos = "Pos=\"1\"";
     std::string name = "ZD4270";
@@ -180,10 +186,8 @@ class ControlRig : public ::testing::Test {
     // The terminal of an example line (examples/lines/<name>); its layout and position must match
     // the station node given to Refresh.
     void UseLineFile(const std::string& name) {
-        const std::filesystem::path examples =
-            std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "examples" /
-            "lines";
-        terminal = sim::MakeTerminal(ctx.scheduler, sim::LoadLineFile((examples / name).string()));
+        terminal = sim::MakeTerminal(ctx.scheduler,
+                                     sim::LoadLineFile((kExampleLines / name).string()));
         port = std::make_shared<SimTerminalPort>(*terminal);
     }
     XmlNode Node(const StationShape& shape = {}) {

@@ -1,0 +1,85 @@
+# Bash completion for zd4270: commands, their options and the options every run takes.
+# Load it with:  source scripts/zd4270-completion.bash
+# (or copy it to ~/.local/share/bash-completion/completions/zd4270).
+
+_zd4270_global_options="--station --pos --line --modbus --lang --save-line --registry --quiet --help"
+
+# The options of one command, by its name.
+_zd4270_command_options() {
+    case "$1" in
+        scan) echo "--optical-feedback" ;;
+        "address random") echo "--start --new-installation --delete-groups --delete-scenes --yes --optical-feedback" ;;
+        "address physical") echo "--start --remove-lamp --lamp-delay --lamps --timeout --new-installation --yes --delete-groups --delete-scenes" ;;
+        "address single") echo "--yes" ;;
+        "address change") echo "" ;;
+        send) echo "--short --group --data --dsi --broadcast --yes" ;;
+        query) echo "--short --group --data --broadcast" ;;
+        "archive upload" | "archive download") echo "--yes" ;;
+        options) echo "--mode --power-supply --count-devices" ;;
+        variables) echo "--short --set --optical-feedback" ;;
+        groups) echo "--short --add --remove --optical-feedback" ;;
+        scenes) echo "--short --set --optical-feedback" ;;
+        settings) echo "--log-mapping --log-user-data --log-addressing" ;;
+    esac
+}
+
+_zd4270() {
+    local cur prev words=("${COMP_WORDS[@]}") i command="" sub=""
+    cur="${COMP_WORDS[COMP_CWORD]}"
+    prev="${COMP_WORDS[COMP_CWORD-1]}"
+
+    # Values of options.
+    case "$prev" in
+        --station | --line | --save-line | --registry)
+            mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+            return ;;
+        --lang) mapfile -t COMPREPLY < <(compgen -W "en de" -- "$cur"); return ;;
+        --mode) mapfile -t COMPREPLY < <(compgen -W "dali dsi" -- "$cur"); return ;;
+        --power-supply | --count-devices | --log-mapping | --log-user-data | --log-addressing)
+            mapfile -t COMPREPLY < <(compgen -W "on off" -- "$cur"); return ;;
+        --pos | --modbus | --start | --short | --group | --data | --dsi | --set | --add | --remove | \
+            --remove-lamp | --lamp-delay | --lamps | --timeout)
+            return ;;
+    esac
+
+    # The command so far: the first word that is no option or option value, and for address
+    # and archive the word after it.
+    for ((i = 1; i < COMP_CWORD; i++)); do
+        case "${words[i]}" in
+            --station | --pos | --line | --modbus | --lang | --save-line | --registry) ((i++)) ;;
+            -*) ;;
+            *)
+                if [[ -z "$command" ]]; then
+                    command="${words[i]}"
+                elif [[ -z "$sub" && ( "$command" == address || "$command" == archive || "$command" == help ) ]]; then
+                    sub="${words[i]}"
+                fi ;;
+        esac
+    done
+
+    if [[ -z "$command" || "$command" == help && -z "$sub" ]]; then
+        if [[ "$cur" == -* ]]; then
+            mapfile -t COMPREPLY < <(compgen -W "$_zd4270_global_options" -- "$cur")
+        else
+            mapfile -t COMPREPLY < <(compgen -W "scan address archive send query options variables groups scenes settings help demo" -- "$cur")
+        fi
+        return
+    fi
+    if [[ -z "$sub" && "$command" == address ]]; then
+        mapfile -t COMPREPLY < <(compgen -W "random physical single change" -- "$cur")
+        return
+    fi
+    if [[ -z "$sub" && "$command" == archive ]]; then
+        mapfile -t COMPREPLY < <(compgen -W "upload download" -- "$cur")
+        return
+    fi
+    local name="$command"
+    [[ "$command" == address || "$command" == archive ]] && name="$command $sub"
+    if [[ "$cur" == -* ]]; then
+        mapfile -t COMPREPLY < <(compgen -W "$(_zd4270_command_options "$name") $_zd4270_global_options" -- "$cur")
+    elif [[ "$name" == "archive upload" || "$name" == "archive download" ]]; then
+        mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+    fi
+}
+
+complete -F _zd4270 zd4270

@@ -1,0 +1,183 @@
+// The help of each command: what it does, its options and an example to start from.
+#include <map>
+
+#include "cli/CommandLine.h"
+#include "cli/DeviceCommands.h"
+
+namespace zd {
+
+namespace {
+
+const std::map<std::string, const char*>& HelpTexts() {
+    static const std::map<std::string, const char*> kTexts = {
+        {"demo",
+         "zd4270 demo\n"
+         "\n"
+         "A short headless demonstration: the control is refreshed and a few DALI commands go\n"
+         "through the terminal link, with their command words, results and log lines (text, not\n"
+         "JSON). It also runs when zd4270 is started without a command and without a display.\n"
+         "\n"
+         "example:\n"
+         "  zd4270 demo --line examples/lines/three-addressed.json\n"},
+        {"scan",
+         "zd4270 scan [--optical-feedback]\n"
+         "\n"
+         "Asks every short address 0 to 63 whether a ballast answers and lists the devices,\n"
+         "with \"conflict\" where several answer at once. The list is kept in the store.\n"
+         "  --optical-feedback  as the device tab's check box: all lamps go to their minimum\n"
+         "\n"
+         "example:\n"
+         "  zd4270 scan --line examples/lines/shared-address.json\n"},
+        {"address random",
+         "zd4270 address random [--start N] [--new-installation] [--delete-groups]\n"
+         "                      [--delete-scenes] [--optical-feedback]\n"
+         "\n"
+         "Random addressing: the control searches the gear's random addresses (firmware before\n"
+         "1M) or the terminal does it itself (\"variant\"). Over Modbus a full line takes about\n"
+         "a quarter of an hour; on a terminal stderr shows how far it has come.\n"
+         "  --start N            first short address to give (default 0)\n"
+         "  --new-installation   delete every short address first\n"
+         "  --delete-groups      take the gear out of all groups\n"
+         "  --delete-scenes      take the gear out of all scenes\n"
+         "  --optical-feedback   the terminal lights each gear it addresses (terminal variant)\n"
+         "\n"
+         "example:\n"
+         "  zd4270 address random --line examples/lines/sixteen-unaddressed.json --save-line "
+         "l.json\n"},
+        {"address physical",
+         "zd4270 address physical [--start N] [--new-installation --yes] [--delete-groups]\n"
+         "                        [--delete-scenes] [--lamps N] [--timeout S]\n"
+         "                        [--remove-lamp LIST [--lamp-delay S]]\n"
+         "\n"
+         "Physical selection: each ballast whose lamp is taken out and put back gets the next\n"
+         "free short address, and blinks three times. The run ends when --lamps lamps are\n"
+         "addressed, or when nothing has happened for --timeout seconds (default 120).\n"
+         "On the simulated line nobody takes lamps out: --remove-lamp names the gear a script\n"
+         "takes out and puts back, in order, each --lamp-delay seconds (default 5) after the\n"
+         "control asks: a short address (5) or the place in the line file's gear list\n"
+         "(index:2).\n"
+         "  --new-installation   delete every short address first; needs --yes\n"
+         "\n"
+         "examples:\n"
+         "  zd4270 address physical --line examples/lines/sixteen-unaddressed.json \\\n"
+         "         --remove-lamp index:3,index:0 --start 10\n"
+         "  zd4270 address physical --modbus 192.168.1.20:502 --lamps 4 --timeout 300\n"},
+        {"address single",
+         "zd4270 address single N|mask --yes\n"
+         "\n"
+         "Every ballast on the line takes short address N (mask: none). Refused without --yes.\n"
+         "\n"
+         "example:\n"
+         "  zd4270 address single 9 --yes --line examples/lines/three-addressed.json\n"},
+        {"address change",
+         "zd4270 address change OLD:NEW [OLD:NEW ...]\n"
+         "\n"
+         "Scans the line, then moves the devices to their new short addresses (NEW may be\n"
+         "mask, which deletes the address).\n"
+         "\n"
+         "example:\n"
+         "  zd4270 address change 5:6 63:mask\n"},
+        {"send",
+         "zd4270 send COMMAND [--short A|--group G|--broadcast] [--data D]\n"
+         "\n"
+         "One DALI command, by number (-1 to 272) or by its text in any case.\n"
+         "\n"
+         "example:\n"
+         "  zd4270 send \"recall max level\" --group 3\n"},
+        {"query",
+         "zd4270 query QUERY [--short A|--group G|--broadcast] [--data D]\n"
+         "\n"
+         "A DALI query and its answer (null when nobody answered).\n"
+         "\n"
+         "example:\n"
+         "  zd4270 query \"query actual level\" --short 5\n"},
+        {"archive upload",
+         "zd4270 archive upload FILE\n"
+         "\n"
+         "Reads the groups and scene levels of every known device and saves them as an\n"
+         "archive.\n"
+         "\n"
+         "example:\n"
+         "  zd4270 archive upload site.xml\n"},
+        {"archive download",
+         "zd4270 archive download FILE\n"
+         "\n"
+         "Loads an archive and writes its groups and scene levels into the devices.\n"
+         "\n"
+         "example:\n"
+         "  zd4270 archive download site.xml\n"},
+        {"options",
+         "zd4270 options [--mode dali|dsi] [--power-supply on|off] [--count-devices on|off]\n"
+         "\n"
+         "Reads the terminal's options, and sets those given.\n"
+         "\n"
+         "example:\n"
+         "  zd4270 options --power-supply off\n"},
+        {"variables",
+         "zd4270 variables --short A [--set NAME=VALUE] [--optical-feedback]\n"
+         "\n"
+         "Reads the twelve variables of the device at short address A, as its Variables page\n"
+         "does; --set writes one first and reads them all back. NAME is one of actual-level,\n"
+         "power-on-level, system-failure-level, min-level, max-level (0 to 255 or mask),\n"
+         "fade-rate (1 to 15), fade-time (0 to 15).\n"
+         "  --optical-feedback  the device's lamp lights at its maximum, the others at minimum\n"
+         "\n"
+         "example:\n"
+         "  zd4270 variables --short 5 --set max-level=200\n"},
+        {"groups",
+         "zd4270 groups --short A [--add G,...] [--remove G,...] [--optical-feedback]\n"
+         "\n"
+         "The groups (0 to 15) the device at short address A belongs to, as its Groups page\n"
+         "shows them; --add and --remove tick and clear the page's boxes, then the groups are\n"
+         "read back.\n"
+         "\n"
+         "example:\n"
+         "  zd4270 groups --short 5 --add 1,2 --remove 3\n"},
+        {"scenes",
+         "zd4270 scenes --short A [--set SCENE=LEVEL,...] [--optical-feedback]\n"
+         "\n"
+         "The levels of scenes 0 to 15 of the device at short address A (\"mask\": not in the\n"
+         "scene), as its Scenes page shows them; --set stores levels (0 to 255 or mask), then\n"
+         "the scenes are read back. Like the page, the lamp shows the level of the scene being\n"
+         "edited, and of scene 0 once the list is read.\n"
+         "\n"
+         "example:\n"
+         "  zd4270 scenes --short 0 --set 3=128,4=mask\n"},
+        {"settings",
+         "zd4270 settings [--log-mapping on|off] [--log-user-data on|off]\n"
+         "                [--log-addressing on|off]\n"
+         "\n"
+         "The logging switches in the store (the window's, or --registry FILE), set where\n"
+         "given. From the next run on the control writes the mapping data and the user data at\n"
+         "each refresh, and a log of each addressing run, into the current folder.\n"
+         "\n"
+         "example:\n"
+         "  zd4270 settings --log-addressing on\n"},
+    };
+    return kTexts;
+}
+
+}  // namespace
+
+const char* CommandHelpText(const std::string& name) {
+    const auto found = HelpTexts().find(name);
+    return found == HelpTexts().end() ? nullptr : found->second;
+}
+
+int RunHelp(const std::vector<std::string>& words, std::FILE* out) {
+    if (words.empty()) {
+        PrintUsage(out);
+        return 0;
+    }
+    std::string name = words[0];
+    const char* text = CommandHelpText(name);
+    if (!text && words.size() > 1) {
+        name += " " + words[1];
+        text = CommandHelpText(name);
+    }
+    if (!text) throw UsageError("no command \"" + name + "\"; zd4270 help lists them");
+    std::fputs(text, out);
+    return 0;
+}
+
+}  // namespace zd

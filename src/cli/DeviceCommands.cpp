@@ -1,0 +1,357 @@
+// The variables, groups and scenes of one device, through the page that selecting the device's
+// node in the device tree opens, as in the window: the page reads what it shows, and writes what
+// the user edits with its own controls. Every write is read back, since the pages themselves do
+// not look at the answers.
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <cstdio>
+
+#include "cli/DeviceCommands.h"
+#include "link/Commands.h"
+#include "pages/configZD4270Groups.h"
+#include "pages/configZD4270Scenes.h"
+#include "pages/configZD4270Variables.h"
+
+namespace zd {
+
+namespace {
+
+int ParseShort(const CommandArguments& arguments, const std::string& command) {
+    const auto text = arguments.Value("--short");
+    if (!text) throw UsageError(command + " needs --short A");
+    return ParseNumber(*text, 0, kMaxShortAddress, "--short");
+}
+
+std::string TreeKey(int address, const char* nodeType) {
+    char key[32];
+    std::snprintf(key, sizeof key, "%02d%s", address, nodeType);
+    return key;
+}
+
+// Selects the device's node as the user does, after a scan when the device list (from the store
+// or an earlier command) does not know the device, and gives the page it opened.
+template <typename PageType>
+PageType& OpenDevicePage(HeadlessSession& session, int address, const char* nodeType, PageKind kind,
+                         bool opticalFeedback) {
+    configZD4270& control = session.Control();
+    const MessageCatalogue& msg = control.GetContext().messages;
+    // The tree opens no device page in DSI mode, without a word: the command says why.
+    if (session.State().m_nOperationMode != kModeDali) throw CommandFailed(msg.Load(5122) + "!");
+    const std::size_t mark = session.BoxCount();
+    if (opticalFeedback) control.chkOpticalSelectionFeedback.SetChecked(true);
+    const std::string key = TreeKey(address, nodeType);
+    if (!control.treeDevices.Node(key)) RunDeviceScan(session);
+    if (!control.treeDevices.Node(key)) {
+        throw CommandFailed("no device answers at address " + std::to_string(address),
+                            {{"devices", DevicesJson(session.State())}});
+    }
+    control.treeDevices.SelectNode(key);
+    FailOnErrorBox(session, mark);
+    auto* page = dynamic_cast<PageType*>(control.Page(kind));
+    if (!page)
+        throw CommandFailed(std::string("the ") + PageClassName(kind) + " page did not open");
+    return *page;
+}
+
+// Why nothing could be read from the device: nobody answers, or several do at once.
+std::string NoAnswerReason(HeadlessSession& session, int address) {
+    const ModuleState& state = session.State();
+    const clsDevice* device = state.devices ? state.devices->Item(address) : nullptr;
+    if (device && device->m_bDALIConflict)
+        return "several devices answer at address " + std::to_string(address) + " at once";
+    return "the device at address " + std::to_string(address) + " does not answer";
+}
+
+// A cell the page could not read shows a question mark ("?", "V?.?", "???? ????").
+bool Unread(const std::string& text) {
+    return text.find('?') != std::string::npos;
+}
+
+std::string Normalised(std::string name) {
+    for (char& c : name) c = c == '_' || c == ' ' ? '-' : static_cast<char>(std::tolower(c));
+    return name;
+}
+
+// ---- variables
+
+struct VariableName {
+    const char* name;
+    // The range the editor takes; 0..0: read only.
+    int min;
+    int max;
+};
+
+// In the page's list order.
+constexpr std::array<VariableName, configZD4270Variables::kVariableCount> kVariableNames{{
+    {"actual-level", 0, 255},
+    {"power-on-level", 0, 255},
+    {"system-failure-level", 0, 255},
+    {"min-level", 0, 255},
+    {"max-level", 0, 255},
+    {"fade-rate", 1, 15},
+    {"fade-time", 0, 15},
+    {"random-address", 0, 0},
+    {"status", 0, 0},
+    {"version", 0, 0},
+    {"device-type", 0, 0},
+    {"physical-min-level", 0, 0},
+}};
+constexpr int kActualLevel = 0;
+
+bool Writable(const VariableName& variable) {
+    return variable.max > 0;
+}
+
+struct VariableSetting {
+    int pos = -1;
+    int value = 0;
+};
+
+VariableSetting ParseVariableSetting(const std::string& text) {
+    const std::size_t equals = text.find('=');
+    if (equals == std::string::npos)
+        throw UsageError("--set takes NAME=VALUE, such as max-level=200, not \"" + text + "\"");
+    const std::string name = Normalised(text.substr(0, equals));
+    const std::string valueText = text.substr(equals + 1);
+    std::string writable;
+    for (std::size_t pos = 0; pos < kVariableNames.size(); ++pos) {
+        const VariableName& variable = kVariableNames[pos];
+        if (!Writable(variable)) continue;
+        writable += std::string(writable.empty() ? "" : ", ") + variable.name;
+        if (name != variable.name) continue;
+        VariableSetting setting;
+        setting.pos = static_cast<int>(pos);
+        setting.value = variable.max == 255 && Normalised(valueText) == "mask"
+                            ? 255
+                            : ParseNumber(valueText, variable.min, variable.max, variable.name);
+        return setting;
+    }
+    throw UsageError("no variable \"" + text.substr(0, equals) +
+                     "\" to set; these can be set: " + writable);
+}
+
+Json VariablesJson(const configZD4270Variables& page, int& unread) {
+    Json variables = Json::object();
+    unread = 0;
+    for (int pos = 0; pos < configZD4270Variables::kVariableCount; ++pos) {
+        const ListItem& row = page.lstViewVariables.Item(pos + 1);
+        const bool failed = Unread(row.SubItem(1));
+        if (failed) ++unread;
+        Json entry = {{"key", row.Key()},
+                      {"caption", row.Text()},
+                      {"value", failed ? Json() : Json(page.Value(pos))},
+                      {"text", row.SubItem(1)}};
+        // The converted value (percent, steps per second, seconds, hexadecimal bytes) where the
+        // page shows one.
+        if (row.SubItem(2) != " " && !row.SubItem(2).empty()) entry["converted"] = row.SubItem(2);
+        variables[kVariableNames[static_cast<std::size_t>(pos)].name] = entry;
+    }
+    return variables;
+}
+
+// ---- groups
+
+std::vector<int> ParseGroups(const CommandArguments& arguments, const std::string& option) {
+    const auto text = arguments.Value(option);
+    if (!text) return {};
+    return ParseList(*text, option, [&](const std::string& part) {
+        return ParseNumber(part, 0, configZD4270Groups::kGroupCount - 1, option);
+    });
+}
+
+Json GroupsJson(const configZD4270Groups& page, std::vector<int>& unread) {
+    Json groups = Json::array();
+    unread.clear();
+    for (int group = 0; group < configZD4270Groups::kGroupCount; ++group) {
+        const ListItem& item = page.lstViewGroups.Item(group + 1);
+        if (Unread(item.Text())) {
+            unread.push_back(group);
+        } else if (item.Checked()) {
+            groups.push_back(group);
+        }
+    }
+    return groups;
+}
+
+// ---- scenes
+
+struct SceneSetting {
+    int scene = 0;
+    int level = 0;
+};
+
+SceneSetting ParseSceneSetting(const std::string& part) {
+    const std::size_t equals = part.find('=');
+    if (equals == std::string::npos)
+        throw UsageError("--set takes SCENE=LEVEL, such as 3=200 or 3=mask, not \"" + part + "\"");
+    SceneSetting setting;
+    setting.scene =
+        ParseNumber(part.substr(0, equals), 0, configZD4270Scenes::kSceneCount - 1, "the scene");
+    const std::string level = part.substr(equals + 1);
+    setting.level =
+        Normalised(level) == "mask" ? kDaliMask : ParseNumber(level, 0, 255, "the level");
+    return setting;
+}
+
+Json LevelJson(int level) {
+    return level == kDaliMask ? Json("mask") : Json(level);
+}
+
+Json ScenesJson(const configZD4270Scenes& page, std::vector<int>& unread) {
+    Json scenes = Json::object();
+    unread.clear();
+    for (int scene = 0; scene < configZD4270Scenes::kSceneCount; ++scene) {
+        const bool failed = Unread(page.lstViewScenes.Item(scene + 1).SubItem(1));
+        if (failed) unread.push_back(scene);
+        scenes[std::to_string(scene)] = failed ? Json() : LevelJson(page.SceneLevel(scene));
+    }
+    return scenes;
+}
+
+std::string NumberList(const std::vector<int>& numbers) {
+    std::string text;
+    for (int n : numbers) text += (text.empty() ? "" : ", ") + std::to_string(n);
+    return text;
+}
+
+}  // namespace
+
+PreparedCommand PrepareVariables(const CommandArguments& arguments) {
+    const int address = ParseShort(arguments, "variables");
+    std::optional<VariableSetting> setting;
+    if (const auto text = arguments.Value("--set")) setting = ParseVariableSetting(*text);
+    const bool feedback = arguments.Has("--optical-feedback");
+    return [=](HeadlessSession& session) {
+        auto& page = OpenDevicePage<configZD4270Variables>(session, address, "Variables",
+                                                           PageKind::Variables, feedback);
+        Json document = {{"shortAddress", address}};
+        int unread = 0;
+        if (setting) {
+            const VariableName& variable = kVariableNames[static_cast<std::size_t>(setting->pos)];
+            // As the user edits it: pick the row, type the value, save.
+            page.lstViewVariables.ClickItem(setting->pos + 1);
+            page.txtValue.SetText(std::to_string(setting->value));
+            page.btnSaveVariable.Click();
+            const bool sent = !Unread(page.lstViewVariables.Item(setting->pos + 1).SubItem(1));
+            document["set"] = {{"name", variable.name}, {"value", setting->value}, {"sent", sent}};
+            page.btnRefreshList.Click();
+            document["variables"] = VariablesJson(page, unread);
+            if (!sent) {
+                throw CommandFailed(std::string("the device did not take ") + variable.name,
+                                    document);
+            }
+            // A ballast keeps its own limits (a minimum level below its physical minimum, say):
+            // what it stored is what it answers now. The actual level may still be fading.
+            const std::int32_t stored = page.Value(setting->pos);
+            if (setting->pos != kActualLevel && stored != setting->value) {
+                throw CommandFailed(std::string("the device keeps ") + variable.name + " at " +
+                                        std::to_string(stored) + ", not " +
+                                        std::to_string(setting->value),
+                                    document);
+            }
+        } else {
+            document["variables"] = VariablesJson(page, unread);
+        }
+        if (unread == configZD4270Variables::kVariableCount)
+            throw CommandFailed(NoAnswerReason(session, address), document);
+        if (unread > 0)
+            throw CommandFailed(std::to_string(unread) + " of " +
+                                    std::to_string(configZD4270Variables::kVariableCount) +
+                                    " variables could not be read",
+                                document);
+        return document;
+    };
+}
+
+PreparedCommand PrepareGroups(const CommandArguments& arguments) {
+    const int address = ParseShort(arguments, "groups");
+    const std::vector<int> add = ParseGroups(arguments, "--add");
+    const std::vector<int> remove = ParseGroups(arguments, "--remove");
+    for (int group : add)
+        if (std::find(remove.begin(), remove.end(), group) != remove.end())
+            throw UsageError("group " + std::to_string(group) + " is in --add and in --remove");
+    const bool feedback = arguments.Has("--optical-feedback");
+    return [=](HeadlessSession& session) {
+        auto& page = OpenDevicePage<configZD4270Groups>(session, address, "Groups",
+                                                        PageKind::Groups, feedback);
+        Json document = {{"shortAddress", address}};
+        std::vector<int> unread;
+        if (!add.empty() || !remove.empty()) {
+            // The page sends ADD TO GROUP or REMOVE FROM GROUP as a box is ticked or cleared.
+            for (int group : add) page.lstViewGroups.CheckItem(group + 1, true);
+            for (int group : remove) page.lstViewGroups.CheckItem(group + 1, false);
+            document["added"] = add;
+            document["removed"] = remove;
+            page.btnRefreshList.Click();
+            document["groups"] = GroupsJson(page, unread);
+            std::vector<int> missed;
+            for (int group : add)
+                if (!page.Member(group)) missed.push_back(group);
+            for (int group : remove)
+                if (page.Member(group)) missed.push_back(group);
+            std::sort(missed.begin(), missed.end());
+            if (unread.empty() && !missed.empty()) {
+                throw CommandFailed("the device did not change group(s) " + NumberList(missed),
+                                    document);
+            }
+        } else {
+            document["groups"] = GroupsJson(page, unread);
+        }
+        if (!unread.empty()) {
+            document["unread"] = unread;
+            throw CommandFailed("the groups " + NumberList(unread) + " could not be read",
+                                document);
+        }
+        return document;
+    };
+}
+
+PreparedCommand PrepareScenes(const CommandArguments& arguments) {
+    const int address = ParseShort(arguments, "scenes");
+    std::vector<SceneSetting> settings;
+    if (const auto text = arguments.Value("--set"))
+        settings = ParseList(*text, "--set", ParseSceneSetting);
+    for (std::size_t i = 0; i < settings.size(); ++i)
+        for (std::size_t j = i + 1; j < settings.size(); ++j)
+            if (settings[i].scene == settings[j].scene)
+                throw UsageError("scene " + std::to_string(settings[i].scene) + " is set twice");
+    const bool feedback = arguments.Has("--optical-feedback");
+    return [=](HeadlessSession& session) {
+        auto& page = OpenDevicePage<configZD4270Scenes>(session, address, "Scenes",
+                                                        PageKind::Scenes, feedback);
+        Json document = {{"shortAddress", address}};
+        std::vector<int> unread;
+        if (!settings.empty()) {
+            Json set = Json::object();
+            // As the user does it: pick the scene, type its level (the lamp shows it), save.
+            for (const SceneSetting& setting : settings) {
+                page.lstViewScenes.ClickItem(setting.scene + 1);
+                page.txtValue.SetText(std::to_string(setting.level));
+                page.btnSaveToDevice.Click();
+                set[std::to_string(setting.scene)] = LevelJson(setting.level);
+            }
+            document["set"] = set;
+            page.btnRefreshList.Click();
+            document["scenes"] = ScenesJson(page, unread);
+            std::vector<int> missed;
+            for (const SceneSetting& setting : settings)
+                if (page.SceneLevel(setting.scene) != setting.level)
+                    missed.push_back(setting.scene);
+            if (unread.empty() && !missed.empty()) {
+                throw CommandFailed("the device did not store scene(s) " + NumberList(missed),
+                                    document);
+            }
+        } else {
+            document["scenes"] = ScenesJson(page, unread);
+        }
+        if (!unread.empty()) {
+            document["unread"] = unread;
+            throw CommandFailed("the scenes " + NumberList(unread) + " could not be read",
+                                document);
+        }
+        return document;
+    };
+}
+
+}  // namespace zd

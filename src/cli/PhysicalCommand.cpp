@@ -1,0 +1,182 @@
+// Physical selection from the command line: the procedure of the addressing tab waits for a
+// person to take a lamp out and put it back, lamp after lamp. On the simulated line the person is
+// a script that takes out the lamps named on the command line a few seconds (of virtual time)
+// after the control asks for one; over Modbus a real person does, and the run ends when nobody
+// has done anything for the timeout or the lamps asked for are addressed.
+#include <algorithm>
+#include <limits>
+
+#include "cli/DeviceCommands.h"
+#include "link/Commands.h"
+
+namespace zd {
+
+namespace {
+
+constexpr int kDefaultTimeoutS = 120;
+constexpr int kDefaultLampDelayS = 5;
+
+// A lamp the script takes out: the gear at a short address, or the gear at a place of the line
+// file's list (from 0), for gear that have no address yet.
+struct ScriptedLamp {
+    bool byIndex = false;
+    int number = 0;
+};
+
+ScriptedLamp ParseScriptedLamp(const std::string& text) {
+    ScriptedLamp lamp;
+    if (text.rfind("index:", 0) == 0) {
+        lamp.byIndex = true;
+        lamp.number = ParseNumber(text.substr(6), 0, 1023, "--remove-lamp index");
+    } else {
+        lamp.number = ParseNumber(text, 0, kMaxShortAddress, "--remove-lamp");
+    }
+    return lamp;
+}
+
+std::string LampName(const ScriptedLamp& lamp) {
+    return lamp.byIndex ? "the gear at index " + std::to_string(lamp.number)
+                        : "the gear at short address " + std::to_string(lamp.number);
+}
+
+// The simulated gear's id for each scripted lamp, found before the run changes any address.
+std::vector<int> ResolveLamps(sim::Terminal& terminal, const std::vector<ScriptedLamp>& lamps) {
+    const auto& gear = terminal.GetLine().Gear();
+    std::vector<int> ids;
+    for (const ScriptedLamp& lamp : lamps) {
+        std::optional<int> id;
+        if (lamp.byIndex) {
+            if (static_cast<std::size_t>(lamp.number) < gear.size())
+                id = gear[static_cast<std::size_t>(lamp.number)]->Id();
+        } else {
+            for (const auto& ballast : gear)
+                if (ballast->ShortAddress() == lamp.number) id = ballast->Id();
+        }
+        if (!id) throw CommandFailed("the simulated line has no " + LampName(lamp));
+        if (std::find(ids.begin(), ids.end(), *id) != ids.end())
+            throw CommandFailed(LampName(lamp) + " is named twice");
+        ids.push_back(*id);
+    }
+    return ids;
+}
+
+Json LampRowsJson(const ListView& view) {
+    Json rows = Json::array();
+    for (int i = 1; i <= view.ItemCount(); ++i) {
+        const ListItem& row = view.Item(i);
+        rows.push_back(
+            {{"lamp", std::stoi(row.Text())}, {"shortAddress", std::stoi(row.SubItem(1))}});
+    }
+    return rows;
+}
+
+}  // namespace
+
+PreparedCommand PrepareAddressPhysical(const CommandArguments& arguments) {
+    const auto startText = arguments.Value("--start");
+    const int start = startText ? ParseNumber(*startText, 0, kMaxShortAddress, "--start") : 0;
+    const bool newInstallation = arguments.Has("--new-installation");
+    const bool deleteGroups = arguments.Has("--delete-groups");
+    const bool deleteScenes = arguments.Has("--delete-scenes");
+    // A new installation deletes every short address on the line before the first lamp.
+    if (newInstallation && !arguments.Has("--yes")) {
+        throw UsageError(
+            "address physical --new-installation deletes every short address on the line; "
+            "confirm with --yes");
+    }
+    std::vector<ScriptedLamp> script;
+    if (const auto text = arguments.Value("--remove-lamp"))
+        script = ParseList(*text, "--remove-lamp", ParseScriptedLamp);
+    const auto lampsText = arguments.Value("--lamps");
+    const std::optional<int> lampsWanted =
+        lampsText ? std::optional<int>(ParseNumber(*lampsText, 1, 64, "--lamps")) : std::nullopt;
+    const auto timeoutText = arguments.Value("--timeout");
+    const std::int64_t timeoutMs =
+        1000LL *
+        (timeoutText ? ParseNumber(*timeoutText, 1, 24 * 3600, "--timeout") : kDefaultTimeoutS);
+    const auto delayText = arguments.Value("--lamp-delay");
+    const std::int64_t lampDelayMs =
+        1000LL *
+        (delayText ? ParseNumber(*delayText, 0, 3600, "--lamp-delay") : kDefaultLampDelayS);
+    if (delayText && script.empty()) throw UsageError("--lamp-delay goes with --remove-lamp");
+
+    return [=](HeadlessSession& session) {
+        configZD4270& control = session.Control();
+        const MessageCatalogue& msg = control.GetContext().messages;
+        sim::Terminal* terminal = session.SimulatedTerminal();
+        const std::vector<int> gearIds =
+            terminal ? ResolveLamps(*terminal, script) : std::vector<int>{};
+        // Without a count the run ends when nobody takes a lamp out any more.
+        const int wanted = lampsWanted.value_or(script.empty() ? std::numeric_limits<int>::max()
+                                                               : static_cast<int>(script.size()));
+
+        control.cboPhySelStartAddress.SetListIndex(start);
+        control.chkPhySelCompleteNewInstallation.SetChecked(newInstallation);
+        control.chkPhySelDeleteAllGroupAssignments.SetChecked(deleteGroups);
+        control.chkPhySelDeleteAllScenes.SetChecked(deleteScenes);
+        const std::size_t mark = session.BoxCount();
+        control.cmdPhySelStart.Click();
+        if (!control.m_bPhySelRunning) {
+            FailOnErrorBox(session, mark);
+            throw CommandFailed(
+                session.LastBoxSince(mark).value_or("the physical selection did not start"));
+        }
+
+        // The person (or the script) reads the status line, as on the addressing tab.
+        const std::string waitingForRemoval = msg.Load(5081) + "...";
+        const std::string waitingForReinsertion = msg.Load(5082) + "...";
+        std::size_t removed = 0;
+        std::size_t reinserted = 0;
+        std::string lastStatus = control.lblPhySelStatus.Caption();
+        int lastCount = 0;
+        std::int64_t lastChangeMs = session.Clock().Now();
+        bool timedOut = false;
+        session.RunUntil([&] {
+            const std::int64_t now = session.Clock().Now();
+            const std::string& status = control.lblPhySelStatus.Caption();
+            const int count = control.lstPhySelView.ItemCount();
+            if (!control.m_bPhySelRunning) return true;
+            if (status != lastStatus || count != lastCount) {
+                lastStatus = status;
+                lastCount = count;
+                lastChangeMs = now;
+            }
+            if (count >= wanted && status == waitingForRemoval) return true;
+            if (terminal && status == waitingForRemoval && removed == reinserted &&
+                removed < gearIds.size() && static_cast<int>(removed) == count) {
+                terminal->ScheduleLamp(gearIds[removed++], sim::LampState::Removed,
+                                       now + lampDelayMs);
+            }
+            if (terminal && status == waitingForReinsertion && reinserted < removed) {
+                terminal->ScheduleLamp(gearIds[reinserted++], sim::LampState::Present,
+                                       now + lampDelayMs);
+            }
+            timedOut = now - lastChangeMs >= timeoutMs;
+            return timedOut;
+        });
+        // The procedure waits for lamps until it is cancelled, as the user does with the button.
+        if (control.m_bPhySelRunning) control.cmdPhySelStart.Click();
+        FailOnErrorBox(session, mark);
+
+        Json document = {{"startAddress", start}, {"lamps", LampRowsJson(control.lstPhySelView)}};
+        const int addressed = control.lstPhySelView.ItemCount();
+        RunDeviceScan(session);
+        document["devices"] = DevicesJson(session.State());
+        const bool enough = lampsWanted || !script.empty() ? addressed >= wanted : addressed > 0;
+        if (!enough) {
+            std::string reason =
+                std::to_string(addressed) + " lamp(s) addressed" +
+                (wanted != std::numeric_limits<int>::max() ? " of " + std::to_string(wanted) : "");
+            if (timedOut) {
+                reason += ": nothing happened for " + std::to_string(timeoutMs / 1000) + " s (" +
+                          lastStatus + ")";
+            } else if (const auto box = session.LastBoxSince(mark)) {
+                reason += ": " + *box;
+            }
+            throw CommandFailed(reason, document);
+        }
+        return document;
+    };
+}
+
+}  // namespace zd

@@ -1,0 +1,413 @@
+// The commands that reach a device's pages, physical selection, the store, the progress line and
+// the help, run as users run them: the command line main passes on, on the example lines, with
+// the JSON document read back and the line files they save.
+#include <gtest/gtest.h>
+
+#include <pty.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/CommandLine.h"
+#include "cli/HeadlessCommands.h"
+#include "host/QSettingsRegistry.h"
+#include "sim/LineFile.h"
+
+namespace zd {
+namespace {
+
+std::string Example(const std::string& name) {
+    return std::string(ZD4270_EXAMPLES_DIR) + "/lines/" + name;
+}
+
+std::string ReadAll(std::FILE* file) {
+    std::string text;
+    std::rewind(file);
+    char buffer[4096];
+    std::size_t n = 0;
+    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
+    std::fclose(file);
+    return text;
+}
+
+struct Outcome {
+    int exitCode = -1;
+    Json json;
+    std::string console;
+};
+
+class DeviceCommandsTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        m_folder = std::filesystem::temp_directory_path() / (std::string("zd_dev_") + info->name());
+        std::filesystem::remove_all(m_folder);
+        std::filesystem::create_directories(m_folder);
+    }
+    void TearDown() override { std::filesystem::remove_all(m_folder); }
+
+    std::string File(const std::string& name) const { return (m_folder / name).string(); }
+
+    // zd4270 with these arguments on the packed Intel station and the three-addressed line, with
+    // a store of the test's own unless the arguments name one; err receives stderr (a temporary
+    // file when null).
+    Outcome Zd(std::vector<std::string> args, std::FILE* err = nullptr) const {
+        bool store = false;
+        for (const std::string& arg : args) store = store || arg == "--registry";
+        if (!store) args.insert(args.end(), {"--registry", File("store.ini")});
+        std::vector<const char*> argv{"zd4270", "--lang", "en"};
+        for (const std::string& arg : args) argv.push_back(arg.c_str());
+        SessionOptions defaults;
+        defaults.stationFile = std::string(ZD4270_EXAMPLES_DIR) + "/stations/packed-intel.xml";
+        defaults.lineFile = Example("three-addressed.json");
+        std::FILE* out = std::tmpfile();
+        std::FILE* console = err ? err : std::tmpfile();
+        Outcome run;
+        run.exitCode =
+            RunCommandLine(static_cast<int>(argv.size()), argv.data(), defaults, out, console);
+        const std::string text = ReadAll(out);
+        if (!err) run.console = ReadAll(console);
+        try {
+            run.json = Json::parse(text);
+        } catch (const Json::parse_error&) {
+            run.json = text;
+        }
+        return run;
+    }
+
+    // The three-addressed line with the firmware that leaves random addressing to the control.
+    std::string OlderFirmwareLine(const std::string& base) const {
+        sim::LineDescription line = sim::LoadLineFile(Example(base));
+        line.terminal.firmwareVersion = 0x314C;
+        std::ofstream(File("older.json")) << sim::WriteLineDescription(line);
+        return File("older.json");
+    }
+
+    // The same with stderr on a terminal, whose screen is read as the run goes on.
+    Outcome ZdOnTerminal(const std::vector<std::string>& args) const {
+        int master = -1;
+        int slave = -1;
+        if (::openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) return {};
+        std::string screen;
+        std::thread reader([&] {
+            char buffer[4096];
+            ssize_t n = 0;
+            // Once the run has closed its side, the read fails.
+            while ((n = ::read(master, buffer, sizeof buffer)) > 0) screen.append(buffer, n);
+        });
+        std::FILE* tty = ::fdopen(slave, "w");
+        Outcome run = Zd(args, tty);
+        std::fclose(tty);
+        reader.join();
+        ::close(master);
+        run.console = screen;
+        return run;
+    }
+
+  private:
+    std::filesystem::path m_folder;
+};
+
+std::string Joined(const std::vector<std::string>& args) {
+    std::string joined;
+    for (const std::string& arg : args) joined += arg + " ";
+    return joined;
+}
+
+TEST_F(DeviceCommandsTest, VariablesGroupsAndScenesAreReadAndWrittenThroughTheirPages) {
+    const Outcome read = Zd({"variables", "--short", "5"});
+    ASSERT_EQ(read.exitCode, 0) << read.json.dump();
+    const Json& variables = read.json.at("variables");
+    EXPECT_EQ(variables.at("fade-rate").at("value"), 7);
+    EXPECT_EQ(variables.at("fade-rate").at("converted"), "44.7 Steps/s");
+    EXPECT_EQ(variables.at("fade-time").at("value"), 2);
+    EXPECT_EQ(variables.at("random-address").at("value"), 0x5F0000);
+    EXPECT_EQ(variables.at("random-address").at("converted"), "5F 00 00");
+    EXPECT_EQ(variables.at("fade-rate").at("key"), "FADE RADE");
+
+    // Written with the DTR and read back by the page; the next run starts from the saved line.
+    const Outcome max = Zd(
+        {"variables", "--short", "5", "--set", "MAX_LEVEL=200", "--save-line", File("max.json")});
+    ASSERT_EQ(max.exitCode, 0) << max.json.dump();
+    EXPECT_EQ(max.json.at("variables").at("max-level").at("value"), 200);
+    EXPECT_EQ(sim::LoadLineFile(File("max.json")).gear.at(1).maxLevel, 200);
+    // A ballast keeps its minimum at or above its physical minimum, and the command says so.
+    const Outcome min = Zd({"variables", "--short", "63", "--set", "min-level=10"});
+    EXPECT_EQ(min.exitCode, 1);
+    EXPECT_EQ(min.json.at("error"), "the device keeps min-level at 85, not 10");
+    EXPECT_EQ(min.json.at("variables").at("min-level").at("value"), 85);
+
+    const Outcome groups = Zd({"groups", "--short", "5", "--add", "1,2", "--remove", "3", "--line",
+                               File("max.json"), "--save-line", File("groups.json")});
+    ASSERT_EQ(groups.exitCode, 0) << groups.json.dump();
+    EXPECT_EQ(groups.json.at("groups"), Json::array({0, 1, 2}));
+    EXPECT_EQ(sim::LoadLineFile(File("groups.json")).gear.at(1).groups, 0b0111);
+    EXPECT_EQ(sim::LoadLineFile(File("groups.json")).gear.at(1).maxLevel, 200);
+
+    const Outcome scenes =
+        Zd({"scenes", "--short", "0", "--set", "3=128,0=mask", "--save-line", File("scenes.json")});
+    ASSERT_EQ(scenes.exitCode, 0) << scenes.json.dump();
+    EXPECT_EQ(scenes.json.at("scenes").at("0"), "mask");
+    EXPECT_EQ(scenes.json.at("scenes").at("1"), 100);
+    EXPECT_EQ(scenes.json.at("scenes").at("3"), 128);
+    const sim::GearConfig gear = sim::LoadLineFile(File("scenes.json")).gear.at(0);
+    EXPECT_EQ(gear.scenes[3], 128);
+    EXPECT_EQ(gear.scenes[0], 255);
+
+    // Nobody at 7, not even after the scan the command runs for a device it does not know.
+    const Outcome absent = Zd({"groups", "--short", "7"});
+    EXPECT_EQ(absent.exitCode, 1);
+    EXPECT_EQ(absent.json.at("error"), "no device answers at address 7");
+    EXPECT_EQ(absent.json.at("devices").size(), 3u);
+    // Two gear at 7 answer together: nothing can be read, and the command says why.
+    const Outcome shared =
+        Zd({"variables", "--short", "7", "--line", Example("shared-address.json")});
+    EXPECT_EQ(shared.exitCode, 1);
+    EXPECT_EQ(shared.json.at("error"), "several devices answer at address 7 at once");
+    // The device tree opens no page in DSI mode; the command tells why.
+    ASSERT_EQ(Zd({"options", "--mode", "dsi", "--save-line", File("dsi.json")}).exitCode, 0);
+    const Outcome dsi = Zd({"scenes", "--short", "0", "--line", File("dsi.json")});
+    EXPECT_EQ(dsi.exitCode, 1);
+    EXPECT_EQ(dsi.json.at("error"), "The ZD4270 is not in the DALI-Mode!");
+}
+
+TEST_F(DeviceCommandsTest, PhysicalSelectionAddressesTheLampsInTheOrderTheyAreTakenOut) {
+    const Outcome run =
+        Zd({"address", "physical", "--line", Example("sixteen-unaddressed.json"), "--remove-lamp",
+            "index:3,index:0", "--start", "10", "--save-line", File("physical.json")});
+    ASSERT_EQ(run.exitCode, 0) << run.json.dump();
+    EXPECT_EQ(
+        run.json.at("lamps"),
+        (Json::array({{{"lamp", 1}, {"shortAddress", 10}}, {{"lamp", 2}, {"shortAddress", 11}}})));
+    EXPECT_EQ(run.json.at("devices").size(), 2u);
+    const sim::LineDescription line = sim::LoadLineFile(File("physical.json"));
+    EXPECT_EQ(line.gear.at(3).shortAddress, 10);
+    EXPECT_EQ(line.gear.at(0).shortAddress, 11);
+    EXPECT_FALSE(line.gear.at(1).shortAddress.has_value());
+    // Each lamp waits 5 s to be taken out and 5 s to be put back, then blinks.
+    EXPECT_GT(run.json.at("lineTimeMs").get<std::int64_t>(), 20'000);
+
+    // Start at 63: the first lamp takes it, then the address limit ends the run.
+    const Outcome limit = Zd({"address", "physical", "--line", Example("sixteen-unaddressed.json"),
+                              "--remove-lamp", "index:1,index:2", "--start", "63"});
+    EXPECT_EQ(limit.exitCode, 1);
+    EXPECT_EQ(limit.json.at("lamps").size(), 1u);
+    EXPECT_NE(limit.json.at("error").get<std::string>().find("The maximal address (63)"),
+              std::string::npos);
+
+    // Nobody takes a lamp out; an addressed ballast's lamp does not select it either.
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"address", "physical", "--timeout", "30"},
+          std::vector<std::string>{"address", "physical", "--remove-lamp", "5", "--timeout",
+                                   "30"}}) {
+        SCOPED_TRACE(Joined(args));
+        const Outcome idle = Zd(args);
+        EXPECT_EQ(idle.exitCode, 1);
+        EXPECT_NE(idle.json.at("error").get<std::string>().find("nothing happened for 30 s"),
+                  std::string::npos);
+        EXPECT_TRUE(idle.json.at("lamps").empty());
+        EXPECT_EQ(idle.json.at("devices").size(), 3u);
+    }
+    const Outcome unknown = Zd({"address", "physical", "--remove-lamp", "7"});
+    EXPECT_EQ(unknown.exitCode, 1);
+    EXPECT_EQ(unknown.json.at("error"), "the simulated line has no the gear at short address 7");
+}
+
+TEST_F(DeviceCommandsTest, OpticalFeedbackLightsTheLampsAsTheWindowsCheckBoxesDo) {
+    auto levels = [](const std::string& file) {
+        std::vector<int> levels;
+        for (const sim::GearConfig& gear : sim::LoadLineFile(file).gear)
+            levels.push_back(gear.actualLevel.value_or(-1));
+        return levels;
+    };
+    // The device tab's check box sends every lamp to its minimum.
+    ASSERT_EQ(Zd({"scan", "--optical-feedback", "--save-line", File("scan.json")}).exitCode, 0);
+    EXPECT_EQ(levels(File("scan.json")), (std::vector<int>{1, 1, 85}));
+    ASSERT_EQ(Zd({"scan", "--save-line", File("plain.json")}).exitCode, 0);
+    EXPECT_EQ(levels(File("plain.json")), (std::vector<int>{254, 254, 254}));
+
+    // The terminal's own search lights each gear it addresses; without the option the lamps stay.
+    sim::LineDescription line = sim::LoadLineFile(Example("sixteen-unaddressed.json"));
+    for (sim::GearConfig& gear : line.gear) gear.actualLevel = 100;
+    std::ofstream(File("dimmed.json")) << sim::WriteLineDescription(line);
+    for (const bool feedback : {true, false}) {
+        std::vector<std::string> args{"address",           "random",      "--line",
+                                      File("dimmed.json"), "--save-line", File("lit.json")};
+        if (feedback) args.push_back("--optical-feedback");
+        SCOPED_TRACE(Joined(args));
+        ASSERT_EQ(Zd(args).exitCode, 0);
+        EXPECT_EQ(levels(File("lit.json")), std::vector<int>(16, feedback ? 254 : 100));
+    }
+    // The control's own search has no such option: refused before anything is sent.
+    const Outcome older =
+        Zd({"address", "random", "--optical-feedback", "--line",
+            OlderFirmwareLine("sixteen-unaddressed.json"), "--save-line", File("older-out.json")});
+    EXPECT_EQ(older.exitCode, 1);
+    EXPECT_FALSE(sim::LoadLineFile(File("older-out.json")).gear.at(0).shortAddress.has_value());
+}
+
+TEST_F(DeviceCommandsTest, TheStoreKeepsTheDeviceListAndTheLoggingSwitchesBetweenRuns) {
+    // A device the store does not know is scanned for first; the scan's list is stored when
+    // the run ends, and the next run opens the device at once.
+    const Outcome first = Zd({"groups", "--short", "63"});
+    ASSERT_EQ(first.exitCode, 0) << first.json.dump();
+    const Outcome second = Zd({"groups", "--short", "63"});
+    EXPECT_GT(first.json.at("lineTimeMs").get<std::int64_t>(), 64 * 50);
+    EXPECT_LT(second.json.at("lineTimeMs").get<std::int64_t>(), 1000);
+    QSettingsRegistry store(File("store.ini"));
+    std::string shortAddress;
+    EXPECT_TRUE(store.ReadString(RegistryAccess::kHkeyCurrentUser,
+                                 "Software\\VB and VBA Program Settings\\OrvixVTermZD4270\\"
+                                 "Terminal_1\\Devices\\05",
+                                 "Short Address", shortAddress));
+    EXPECT_EQ(shortAddress, "5");
+
+    const Outcome fresh = Zd({"settings"});
+    ASSERT_EQ(fresh.exitCode, 0) << fresh.json.dump();
+    EXPECT_EQ(fresh.json.at("store"), File("store.ini"));
+    EXPECT_EQ(fresh.json.at("logAddressing"), false);
+    const Outcome on = Zd({"settings", "--log-addressing", "on", "--log-user-data", "on"});
+    EXPECT_EQ(on.json.at("logAddressing"), true);
+    EXPECT_EQ(on.json.at("logUserData"), true);
+    EXPECT_EQ(on.json.at("logMapping"), false);
+
+    // From the next run on, the control logs: the addressing log and the user data in the
+    // current folder.
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(File(""));
+    const Outcome addressing =
+        Zd({"address", "random", "--line", OlderFirmwareLine("sixteen-unaddressed.json")});
+    std::filesystem::current_path(before);
+    ASSERT_EQ(addressing.exitCode, 0) << addressing.json.dump();
+    EXPECT_TRUE(std::filesystem::exists(File("OrvixVTermZD4270.Logging.Addressing.txt")));
+    EXPECT_TRUE(std::filesystem::exists(File("OrvixVTermZD4270.Logging.UserData.xml")));
+    EXPECT_FALSE(std::filesystem::exists(File("OrvixVTermZD4270.Logging.MappingData.xml")));
+    EXPECT_EQ(Zd({"settings", "--log-addressing", "off"}).json.at("logAddressing"), false);
+
+    // A store that cannot be written would lose the device list: the run says so.
+    const Outcome readOnly = Zd({"scan", "--registry", "/proc/zd4270/store.ini"});
+    EXPECT_EQ(readOnly.exitCode, 1);
+    EXPECT_EQ(readOnly.json.at("error"), "The store /proc/zd4270/store.ini cannot be written");
+
+    // Without --registry: the window's store in the user's configuration folder.
+    const Outcome user = Zd({"settings", "--registry", ""});
+    ASSERT_EQ(user.exitCode, 0) << user.json.dump();
+    EXPECT_EQ(user.json.at("store"),
+              std::string(std::getenv("XDG_CONFIG_HOME")) + "/zd4270/registry.ini");
+}
+
+TEST_F(DeviceCommandsTest, ProgressGoesToATerminalOnlyAndEveryDocumentCarriesTheLineTime) {
+    const Outcome shown = ZdOnTerminal(
+        {"address", "random", "--line", OlderFirmwareLine("sixteen-unaddressed.json")});
+    ASSERT_EQ(shown.exitCode, 0) << shown.json.dump();
+    EXPECT_NE(shown.console.find("random addressing: 3 addressed"), std::string::npos);
+    EXPECT_NE(shown.console.find(" left ("), std::string::npos);
+    // The line is erased at the end: what follows on the terminal starts on a clean line.
+    ASSERT_GE(shown.console.size(), 4u);
+    EXPECT_EQ(shown.console.substr(shown.console.size() - 4), "\r\033[K");
+    const Outcome quiet = ZdOnTerminal({"scan", "--quiet"});
+    EXPECT_EQ(quiet.exitCode, 0);
+    EXPECT_EQ(quiet.console, "");
+    // Not a terminal: the console holds the boxes and nothing else.
+    EXPECT_EQ(Zd({"scan"}).console, "");
+
+    // The line time is the command's, whether or not the line is saved afterwards (which lets
+    // the fades settle first).
+    const Outcome scan = Zd({"scan"});
+    EXPECT_GT(scan.json.at("lineTimeMs").get<std::int64_t>(), 64 * 50);
+    const Outcome fade = Zd({"send", "recall min level", "--short", "5"});
+    const Outcome saved =
+        Zd({"send", "recall min level", "--short", "5", "--save-line", File("fade.json")});
+    EXPECT_EQ(saved.json.at("lineTimeMs"), fade.json.at("lineTimeMs"));
+    EXPECT_LT(fade.json.at("lineTimeMs").get<std::int64_t>(), 1000);
+    EXPECT_TRUE(Zd({"variables", "--short", "7"}).json.contains("lineTimeMs"));
+    EXPECT_FALSE(Zd({"variables"}).json.contains("lineTimeMs"));
+}
+
+TEST_F(DeviceCommandsTest, HelpAndCompletionKnowEveryCommandAndItsOptions) {
+    const std::string script =
+        std::string(ZD4270_EXAMPLES_DIR) + "/../scripts/zd4270-completion.bash";
+    // One bash for all completions: the command's words, then what completing "--" offers.
+    std::ostringstream probe;
+    probe << "source '" << script << "'\n";
+    for (const CommandSyntax& syntax : CommandTable()) {
+        std::vector<std::string> words{"zd4270"};
+        std::istringstream name(syntax.name);
+        for (std::string word; name >> word;) words.push_back(word);
+        const Outcome help = Zd({"help", syntax.name});
+        EXPECT_EQ(help.exitCode, 0) << syntax.name;
+        EXPECT_NE(help.json.get<std::string>().find("example"), std::string::npos) << syntax.name;
+        words.push_back("--");
+        probe << "COMP_WORDS=(";
+        for (const std::string& word : words) probe << "'" << word << "' ";
+        probe << "); COMP_CWORD=" << words.size() - 1 << "; _zd4270; echo \"${COMPREPLY[*]}\"\n";
+    }
+    probe << "COMP_WORDS=(zd4270 address ''); COMP_CWORD=2; _zd4270; echo \"${COMPREPLY[*]}\"\n";
+    std::ofstream(File("probe.bash")) << probe.str();
+    std::FILE* pipe = ::popen(("bash " + File("probe.bash")).c_str(), "r");
+    ASSERT_NE(pipe, nullptr);
+    std::vector<std::string> lines;
+    char buffer[4096];
+    while (std::fgets(buffer, sizeof buffer, pipe)) lines.emplace_back(buffer);
+    ASSERT_EQ(::pclose(pipe), 0);
+    ASSERT_EQ(lines.size(), CommandTable().size() + 1);
+
+    const std::set<std::string> global{"--station",   "--pos",      "--line",  "--modbus", "--lang",
+                                       "--save-line", "--registry", "--quiet", "--help"};
+    for (std::size_t i = 0; i < CommandTable().size(); ++i) {
+        const CommandSyntax& syntax = CommandTable()[i];
+        std::set<std::string> expected = global;
+        expected.insert(syntax.valueOptions.begin(), syntax.valueOptions.end());
+        expected.insert(syntax.flags.begin(), syntax.flags.end());
+        std::set<std::string> offered;
+        std::istringstream words(lines[i]);
+        for (std::string word; words >> word;) offered.insert(word);
+        EXPECT_EQ(offered, expected) << syntax.name;
+    }
+    EXPECT_EQ(lines.back(), "random physical single change\n");
+
+    const Outcome perCommand = Zd({"address", "physical", "--help"});
+    EXPECT_EQ(perCommand.exitCode, 0);
+    EXPECT_EQ(perCommand.json.get<std::string>().rfind("zd4270 address physical", 0), 0u);
+    EXPECT_EQ(Zd({"help", "frobnicate"}).exitCode, 2);
+}
+
+TEST_F(DeviceCommandsTest, WrongArgumentsOfTheNewCommandsSendNothingAndExitWithTwo) {
+    const std::vector<std::vector<std::string>> cases = {
+        {"variables"},
+        {"variables", "--short", "64"},
+        {"variables", "--short", "5", "--set", "status=1"},
+        {"variables", "--short", "5", "--set", "fade-rate=0"},
+        {"variables", "--short", "5", "--set", "max-level"},
+        {"groups", "--short", "5", "--add", "16"},
+        {"groups", "--short", "5", "--add", "1,,2"},
+        {"groups", "--short", "5", "--add", "1", "--remove", "1"},
+        {"scenes", "--short", "5", "--set", "3=256"},
+        {"scenes", "--short", "5", "--set", "16=1"},
+        {"scenes", "--short", "5", "--set", "3=1,3=2"},
+        {"address", "physical", "--new-installation"},
+        {"address", "physical", "--remove-lamp", "index:x"},
+        {"address", "physical", "--lamp-delay", "3"},
+        {"address", "physical", "--timeout", "0"},
+        {"address", "physical", "--remove-lamp", "5", "--modbus", "127.0.0.1:1"},
+        {"settings", "--log-mapping", "yes"},
+    };
+    for (const auto& args : cases) {
+        SCOPED_TRACE(Joined(args));
+        const Outcome run = Zd(args);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_TRUE(run.json.at("error").is_string());
+        EXPECT_FALSE(run.json.contains("messages"));
+    }
+}
+
+}  // namespace
+}  // namespace zd

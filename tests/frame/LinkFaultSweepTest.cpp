@@ -1,0 +1,285 @@
+// A connection that breaks at any call of a procedure: for every call N of a whole scan, random
+// addressing run, archive upload and download and page read, the device communication fails from
+// call N on. Each time: no crash, one box, the running state cleared and the control unlocked,
+// and what was found before the failure kept.
+#include <algorithm>
+#include <functional>
+#include <set>
+
+#include "archive/ArchiveFile.h"
+#include "host/SimDevCom.h"
+#include "pages/configZD4270Scenes.h"
+#include "pages/configZD4270Variables.h"
+#include "support/ControlRig.h"
+
+namespace zd::test {
+namespace {
+
+// Resolved on first use, before a test moves into its working folder.
+std::string ExampleLine(const std::string& name) {
+    static const std::filesystem::path lines = std::filesystem::absolute(
+        std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "examples" /
+        "lines");
+    return (lines / name).string();
+}
+
+// The control on a simulated line over the in-process device communication.
+struct Bench {
+    explicit Bench(const sim::LineDescription& line) {
+        devCom = std::make_shared<SimDevCom>(
+            std::shared_ptr<sim::Terminal>(sim::MakeTerminal(ctx.scheduler, line)));
+        control = std::make_unique<configZD4270>(ctx.context, registry, state);
+        EXPECT_TRUE(station.LoadXml(StationXml({})));
+        control->RefreshData(station.DocumentNode().SelectSingleNode("Station/Coupler/Device"),
+                             devCom, UserDataXml());
+    }
+    std::set<int> Devices() const {
+        std::set<int> addresses;
+        for (const auto& [key, device] : state.devices->Items())
+            addresses.insert(device->m_nShortAddress);
+        return addresses;
+    }
+    std::vector<std::string> GridRow(int row) const {
+        std::vector<std::string> cells;
+        for (int col = 1; col <= kArchiveColumns; ++col) {
+            cells.push_back(control->gridScenes.TextMatrix(row, col));
+            cells.push_back(control->gridGroups.TextMatrix(row, col));
+        }
+        return cells;
+    }
+    // Nothing left locked or running by any procedure.
+    void ExpectReleased(const std::string& where) const {
+        const configZD4270& c = *control;
+        EXPECT_FALSE(c.m_bScanning || c.m_bRndAddrRunning || c.m_bPhySelRunning ||
+                     c.m_bChangeAddrRunning)
+            << where;
+        EXPECT_FALSE(c.timerScanDevices.Enabled() || c.timerRndAddr.Enabled() ||
+                     c.timerPhySel.Enabled() || c.timerChangeAddr.Enabled())
+            << where;
+        EXPECT_TRUE(c.tabMain.Enabled() && c.treeDevices.Enabled() && c.tabArchiv.Enabled())
+            << where;
+        for (int tab = 0; tab < 4; ++tab) EXPECT_TRUE(c.tabMain.TabEnabled(tab)) << where;
+        EXPECT_FALSE(c.prgState.Visible() || c.prgArchiv.Visible()) << where;
+        EXPECT_TRUE(c.cmdArchivOptions.Visible() && c.cmdRndAddrStart.Enabled()) << where;
+        EXPECT_EQ(c.cmdScanDevices.Caption(), "Scan Devices") << where;
+        EXPECT_EQ(c.cmdRndAddrStart.Caption(), "Start") << where;
+    }
+
+    TestContext ctx;
+    MemoryRegistry registry;
+    ModuleState state;
+    XmlDocument station;
+    std::shared_ptr<SimDevCom> devCom;
+    std::unique_ptr<configZD4270> control;
+    // Virtual times of a timer-driven run: when the connection broke, when the run ended.
+    std::optional<std::int64_t> lostAtMs;
+    std::int64_t endedAtMs = 0;
+};
+
+void Menu(configZD4270& control, const std::string& entry) {
+    auto popup = control.mnuArchivOptions.OnPopup.Connect(
+        [&](double, double) { control.mnuArchivOptions.ClickEntry(entry); });
+    control.cmdArchivOptions.Click();
+    control.mnuArchivOptions.OnPopup.Disconnect(popup);
+}
+
+struct Procedure {
+    std::string name;
+    std::string line;
+    std::uint16_t firmware = 0x314D;
+    // Puts the control where the procedure starts (not swept).
+    std::function<void(Bench&)> prepare = [](Bench&) {};
+    // Starts the procedure and runs it to its end.
+    std::function<void(Bench&)> run;
+    // Compares the state after a failed run with the state after a clean one.
+    std::function<void(Bench& failed, Bench& clean, const std::string& where)> check;
+};
+
+// Runs the timers until no procedure runs; notes when the connection broke and when the run
+// ended, and checks that devices once found are never taken away again meanwhile.
+void RunUntilIdle(Bench& b) {
+    std::size_t most = b.state.devices->Count();
+    EXPECT_TRUE(b.ctx.scheduler.RunUntil(
+        [&] {
+            if (!b.lostAtMs && b.devCom->Faults().m_connectionLost)
+                b.lostAtMs = b.ctx.scheduler.Now();
+            EXPECT_GE(b.state.devices->Count(), most);
+            most = std::max(most, b.state.devices->Count());
+            return !b.control->m_bScanning && !b.control->m_bRndAddrRunning;
+        },
+        3'600'000));
+    b.endedAtMs = b.ctx.scheduler.Now();
+}
+
+// Every device found is one the clean run finds too, and none that the failed run had found
+// was dropped again (the list only grows while the run lasts).
+void ExpectDevicesKept(Bench& failed, Bench& clean, const std::string& where) {
+    const std::set<int> found = failed.Devices();
+    EXPECT_TRUE(
+        std::includes(clean.Devices().begin(), clean.Devices().end(), found.begin(), found.end()))
+        << where;
+}
+
+void AddThreeDevices(Bench& b) {
+    for (std::int16_t address : {0, 5, 63})
+        b.state.devices->Add(clsDevice{0, address, address, false});
+    b.control->CreateTreeDevices();
+}
+
+// The page's list after a failed read: each value is the clean one, marked failed ("?",
+// "???? ????") or not read at all; and the page is usable again.
+template <class Page>
+void ExpectPageRead(Bench& failed, Bench& clean, const std::string& where, PageKind kind,
+                    ListView Page::*list) {
+    auto* page = dynamic_cast<Page*>(failed.control->Page(kind));
+    auto* cleanPage = dynamic_cast<Page*>(clean.control->Page(kind));
+    ASSERT_TRUE(page && cleanPage) << where;
+    EXPECT_TRUE(page->btnRefreshList.Enabled()) << where;
+    for (int row = 1; row <= (page->*list).ItemCount(); ++row) {
+        const std::string value = (page->*list).Item(row).SubItem(1);
+        EXPECT_TRUE(value == (cleanPage->*list).Item(row).SubItem(1) ||
+                    value.find('?') != std::string::npos || value == " ")
+            << where << " row " << row << ": " << value;
+    }
+}
+
+const std::vector<Procedure>& Procedures() {
+    static const std::vector<Procedure> procedures = {
+        {"scan", "three-addressed.json", 0x314D, [](Bench&) {},
+         [](Bench& b) {
+             b.control->cmdScanDevices.Click();
+             RunUntilIdle(b);
+         },
+         ExpectDevicesKept},
+        {"random addressing", "three-addressed.json", 0x314C,
+         [](Bench& b) {
+             // Two unaddressed gear beside the three addressed ones.
+             b.devCom->Terminal().AddGear(sim::GearConfig{});
+             b.devCom->Terminal().AddGear(sim::GearConfig{});
+         },
+         [](Bench& b) {
+             b.control->cmdRndAddrStart.Click();
+             RunUntilIdle(b);
+         },
+         ExpectDevicesKept},
+        {"archive upload", "three-addressed.json", 0x314D, [](Bench&) {},
+         [](Bench& b) { Menu(*b.control, "mnuArchivOptionsUpload"); },
+         [](Bench& failed, Bench& clean, const std::string& where) {
+             // A cell holds what the clean upload read, or is marked as not read ("?", or an
+             // empty group half), never a value that was not received.
+             for (int row = 1; row <= kArchiveAddresses; ++row) {
+                 const std::vector<std::string> cells = failed.GridRow(row);
+                 const std::vector<std::string> read = clean.GridRow(row);
+                 for (std::size_t i = 0; i < cells.size(); ++i) {
+                     const bool group = i % 2 == 1;
+                     EXPECT_TRUE(cells[i] == read[i] || cells[i] == "?" ||
+                                 (group && cells[i].empty()))
+                         << where << " row " << row << " cell " << i << ": " << cells[i];
+                 }
+             }
+         }},
+        {"archive download", "three-addressed.json", 0x314D,
+         [](Bench& b) {
+             for (int row = 1; row <= kArchiveAddresses; ++row)
+                 for (int col = 1; col <= kArchiveColumns; ++col)
+                     b.control->gridScenes.SetTextMatrix(row, col, std::to_string(col + 100));
+         },
+         [](Bench& b) { Menu(*b.control, "mnuArchivOptionsDownload"); },
+         [](Bench& failed, Bench& clean, const std::string& where) {
+             // Each scene of each gear holds its old level or the new one, nothing else.
+             sim::Terminal& after = failed.devCom->Terminal();
+             sim::Terminal& done = clean.devCom->Terminal();
+             const sim::LineDescription before =
+                 sim::LoadLineFile(ExampleLine("three-addressed.json"));
+             for (std::size_t g = 0; g < after.GetLine().Gear().size(); ++g) {
+                 const sim::Ballast& gear = *after.GetLine().Gear()[g];
+                 for (int scene = 0; scene < 16; ++scene) {
+                     const std::uint8_t level = gear.SceneLevel(scene);
+                     EXPECT_TRUE(level == before.gear[g].scenes[static_cast<std::size_t>(scene)] ||
+                                 level == done.GetLine().Gear()[g]->SceneLevel(scene))
+                         << where << " gear " << g << " scene " << scene;
+                 }
+             }
+         }},
+        {"random addressing in the firmware", "three-addressed.json", 0x314D,
+         [](Bench& b) { b.devCom->Terminal().AddGear(sim::GearConfig{}); },
+         [](Bench& b) {
+             b.control->cmdRndAddrStart.Click();
+             RunUntilIdle(b);
+         },
+         ExpectDevicesKept},
+        {"variables page read", "three-addressed.json", 0x314D, AddThreeDevices,
+         [](Bench& b) { b.control->treeDevices.SelectNode("05Variables"); },
+         [](Bench& failed, Bench& clean, const std::string& where) {
+             ExpectPageRead(failed, clean, where, PageKind::Variables,
+                            &configZD4270Variables::lstViewVariables);
+         }},
+        {"scenes page read", "three-addressed.json", 0x314D, AddThreeDevices,
+         [](Bench& b) { b.control->treeDevices.SelectNode("05Scenes"); },
+         [](Bench& failed, Bench& clean, const std::string& where) {
+             ExpectPageRead(failed, clean, where, PageKind::Scenes,
+                            &configZD4270Scenes::lstViewScenes);
+         }},
+    };
+    return procedures;
+}
+
+class LinkFaultSweep : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(LinkFaultSweep, EveryCallFailingEndsTheProcedureWithOneBoxAndKeepsWhatWasFound) {
+    const Procedure& procedure = Procedures()[GetParam()];
+    sim::LineDescription line = sim::LoadLineFile(ExampleLine(procedure.line));
+    line.terminal.firmwareVersion = procedure.firmware;
+    TempWorkingFolder folder;
+
+    Bench clean(line);
+    procedure.prepare(clean);
+    const std::int64_t first = clean.devCom->Calls();
+    procedure.run(clean);
+    const std::int64_t calls = clean.devCom->Calls() - first;
+    // The firmware's run ends with a box of its result; no run shows an error.
+    const std::size_t cleanBoxes = clean.ctx.dialogs.boxes.size();
+    ASSERT_LE(cleanBoxes, 1u);
+    for (const auto& box : clean.ctx.dialogs.boxes)
+        ASSERT_NE(box.icon, MsgIcon::Critical) << box.text;
+    ASSERT_GT(calls, 10);
+    clean.ExpectReleased(procedure.name + " clean");
+
+    for (std::int64_t n = 1; n <= calls; ++n) {
+        const std::string where = procedure.name + ", failing from call " + std::to_string(n);
+        Bench failed(line);
+        procedure.prepare(failed);
+        failed.devCom->Faults().m_failOnCall = static_cast<int>(n);
+        failed.devCom->Faults().m_staysFailed = true;
+        procedure.run(failed);
+        // The watchdog meets the dead link as well, and stays quiet about it.
+        failed.ctx.scheduler.RunFor(2000);
+
+        // One error box, and at most the boxes of a clean run beside it.
+        const auto& boxes = failed.ctx.dialogs.boxes;
+        ASSERT_EQ(std::count_if(boxes.begin(), boxes.end(),
+                                [](const auto& box) { return box.icon == MsgIcon::Critical; }),
+                  1)
+            << where << ":\n"
+            << ::testing::PrintToString(BoxTexts(failed.ctx.dialogs));
+        EXPECT_LE(boxes.size(), 1 + cleanBoxes) << where;
+        // A run ends with the step that met the loss (or the next one), not after its course.
+        if (failed.lostAtMs) {
+            EXPECT_LE(failed.endedAtMs - *failed.lostAtMs, 1500) << where;
+        }
+        failed.ExpectReleased(where);
+        procedure.check(failed, clean, where);
+        if (::testing::Test::HasFailure()) break;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Procedures, LinkFaultSweep,
+                         ::testing::Range<std::size_t>(0, Procedures().size()),
+                         [](const ::testing::TestParamInfo<std::size_t>& info) {
+                             std::string name = Procedures()[info.param].name;
+                             std::replace(name.begin(), name.end(), ' ', '_');
+                             return name;
+                         });
+
+}  // namespace
+}  // namespace zd::test

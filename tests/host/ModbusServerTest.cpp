@@ -1,0 +1,304 @@
+// The simulator's Modbus TCP server: the answer to each kind of request (without sockets), and on
+// loopback that a client sending half a frame or nothing at all holds up no one else, that the
+// places are limited and that broken framing closes the connection. Every wait is bounded.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <optional>
+#include <thread>
+
+#include "host/ModbusDevCom.h"
+#include "host/ModbusRequestHandler.h"
+#include "host/ModbusSimServer.h"
+#include "host/SimDevCom.h"
+#include "platform/Error.h"
+#include "platform/RealScheduler.h"
+#include "platform/VirtualScheduler.h"
+#include "sim/Terminal.h"
+
+namespace zd {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// An ADU with transaction id 0x1234: the MBAP header (length from the PDU unless given), unit, PDU.
+Bytes Adu(Bytes pdu, std::uint8_t unit = 1, std::uint16_t protocol = 0,
+          std::optional<std::uint16_t> length = std::nullopt) {
+    const std::uint16_t field = length.value_or(static_cast<std::uint16_t>(pdu.size() + 1));
+    Bytes adu(7 + pdu.size());
+    adu[0] = 0x12;
+    adu[1] = 0x34;
+    adu[2] = static_cast<std::uint8_t>(protocol >> 8);
+    adu[3] = static_cast<std::uint8_t>(protocol);
+    adu[4] = static_cast<std::uint8_t>(field >> 8);
+    adu[5] = static_cast<std::uint8_t>(field);
+    adu[6] = unit;
+    for (std::size_t i = 0; i < pdu.size(); ++i) adu[7 + i] = pdu[i];
+    return adu;
+}
+
+Bytes Read(std::uint16_t address, std::uint16_t count) {
+    return {0x03, static_cast<std::uint8_t>(address >> 8), static_cast<std::uint8_t>(address),
+            static_cast<std::uint8_t>(count >> 8), static_cast<std::uint8_t>(count)};
+}
+
+Bytes Write(std::uint16_t address, std::uint16_t count,
+            std::optional<std::uint8_t> byteCount = {}) {
+    Bytes pdu(6 + 2 * std::size_t{count}, 0x00);
+    pdu[0] = 0x10;
+    pdu[1] = static_cast<std::uint8_t>(address >> 8);
+    pdu[2] = static_cast<std::uint8_t>(address);
+    pdu[3] = static_cast<std::uint8_t>(count >> 8);
+    pdu[4] = static_cast<std::uint8_t>(count);
+    pdu[5] = byteCount.value_or(static_cast<std::uint8_t>(2 * count));
+    return pdu;
+}
+
+Bytes Plus(Bytes bytes, std::uint8_t extra) {
+    bytes.push_back(extra);
+    return bytes;
+}
+
+// Expected: "close", "ok" or the exception code.
+constexpr int kClose = -1;
+constexpr int kServed = 0;
+
+TEST(ModbusRequestHandlerTest, EachRequestGetsItsAnswerExceptionOrClose) {
+    VirtualScheduler clock;
+    // Packed placement: input table 0, output table 1; registers at position 1.
+    SimDevCom devCom(std::make_shared<sim::Terminal>(clock, sim::TerminalConfig{}));
+    ModbusRequestHandler handler(devCom);
+    const struct {
+        const char* what;
+        Bytes adu;
+        int expected;
+    } cases[] = {
+        {"read of the input table", Adu(Read(0x0000, 2)), kServed},
+        {"read of 123 registers", Adu(Read(0x0100, 123)), kServed},
+        {"read of 125 registers: no call of the mapping", Adu(Read(0x0100, 125)), 0x02},
+        {"read of the firmware register", Adu(Read(0x8109, 1)), kServed},
+        {"write of the output words", Adu(Write(0x0100, 2)), kServed},
+        {"read of no register", Adu(Read(0x0000, 0)), 0x03},
+        {"read of 126 registers", Adu(Read(0x0000, 126)), 0x03},
+        {"read with a byte too many", Adu(Plus(Read(0x0000, 1), 0)), 0x03},
+        {"read too short", Adu({0x03, 0x00, 0x00}), 0x03},
+        {"write of 124 registers", Adu(Write(0x0100, 124)), 0x03},
+        {"write whose byte count disagrees", Adu(Write(0x0100, 2, 2)), 0x03},
+        {"write with a byte too many", Adu(Plus(Write(0x0100, 1), 0)), 0x03},
+        {"read past the table's end", Adu(Read(0x01FF, 2)), 0x02},
+        {"read of an unmapped register", Adu(Read(0x4000, 1)), 0x02},
+        {"read of a table the terminal lacks", Adu(Read(0x0500, 1)), 0x02},
+        {"write of the terminal's input words", Adu(Write(0x0000, 1)), 0x02},
+        {"read of another position", Adu(Read(0x8509, 1)), 0x02},
+        {"function 5", Adu({0x05, 0x00, 0x00, 0xFF, 0x00}), 0x01},
+        {"function 0x83", Adu({0x83, 0x00, 0x00, 0x00, 0x01}), 0x01},
+        {"unit 2", Adu(Read(0x0000, 1), 2), 0x0B},
+        {"protocol id 1", Adu(Read(0x0000, 1), 1, 1), kClose},
+        {"length field too long", Adu(Read(0x0000, 1), 1, 0, 9), kClose},
+        {"length field too short", Adu(Read(0x0000, 1), 1, 0, 5), kClose},
+        {"no function code", Adu({}), kClose},
+    };
+    for (const auto& c : cases) {
+        const ModbusReply reply = handler.Handle(c.adu);
+        if (c.expected == kClose) {
+            EXPECT_TRUE(reply.close && reply.bytes.empty()) << c.what;
+            continue;
+        }
+        ASSERT_FALSE(reply.close) << c.what << ": " << reply.refusal;
+        ASSERT_GE(reply.bytes.size(), 9u) << c.what;
+        // Transaction, protocol and unit id echoed; the length field covers what follows.
+        EXPECT_EQ(Bytes(reply.bytes.begin(), reply.bytes.begin() + 4),
+                  Bytes(c.adu.begin(), c.adu.begin() + 4))
+            << c.what;
+        EXPECT_EQ(reply.bytes[6], c.adu[6]) << c.what;
+        EXPECT_EQ((reply.bytes[4] << 8) + reply.bytes[5], static_cast<int>(reply.bytes.size()) - 6)
+            << c.what;
+        if (c.expected == kServed) {
+            EXPECT_EQ(reply.bytes[7], c.adu[7]) << c.what << ": " << reply.refusal;
+            const std::size_t count = (c.adu[10] << 8) + c.adu[11];
+            const std::size_t size = c.adu[7] == 0x03 ? 9 + 2 * count : 12;
+            EXPECT_EQ(reply.bytes.size(), size) << c.what;
+        } else {
+            EXPECT_EQ(reply.bytes.size(), 9u) << c.what;
+            EXPECT_EQ(reply.bytes[7], c.adu[7] | 0x80) << c.what;
+            EXPECT_EQ(reply.bytes[8], c.expected) << c.what << ": " << reply.refusal;
+        }
+    }
+}
+
+TEST(ModbusRequestHandlerTest, FrameLengthFromTheStreamsHeader) {
+    const Bytes frame = Adu(Read(0x0000, 1));
+    EXPECT_EQ(ModbusFrameLength(frame), 12);
+    EXPECT_EQ(ModbusFrameLength(Plus(frame, 0x12)), 12);  // the next frame's first byte
+    EXPECT_EQ(ModbusFrameLength(Bytes(frame.begin(), frame.begin() + 11)), 0);
+    EXPECT_EQ(ModbusFrameLength(Bytes(frame.begin(), frame.begin() + 3)), 0);
+    EXPECT_EQ(ModbusFrameLength(Bytes{0x00, 0x01, 0x00, 0x02}), -1);  // protocol id 2
+    EXPECT_EQ(ModbusFrameLength(Adu({}, 1, 0, 1)), -1);
+    EXPECT_EQ(ModbusFrameLength(Adu({}, 1, 0, kMbapMaxLength + 1)), -1);
+    EXPECT_EQ(ModbusFrameLength(Adu(Write(0x0100, 124))), 6 + 255);
+}
+
+// A raw loopback client whose every receive gives up after the deadline.
+class RawClient {
+  public:
+    RawClient(std::uint16_t port, int deadlineMs = 2000) {
+        m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
+        timeval timeout{deadlineMs / 1000, (deadlineMs % 1000) * 1000};
+        ::setsockopt(m_socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        m_connected =
+            ::connect(m_socket, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+    }
+    ~RawClient() { ::close(m_socket); }
+    bool Connected() const { return m_connected; }
+    void Send(const Bytes& bytes) { ::send(m_socket, bytes.data(), bytes.size(), MSG_NOSIGNAL); }
+    // The next n bytes, or fewer when the connection closes or the deadline passes.
+    Bytes Receive(std::size_t n) {
+        Bytes bytes(n);
+        std::size_t got = 0;
+        while (got < n) {
+            const ssize_t part = ::recv(m_socket, bytes.data() + got, n - got, 0);
+            if (part <= 0) break;
+            got += static_cast<std::size_t>(part);
+        }
+        bytes.resize(got);
+        return bytes;
+    }
+    // True when the server closed the connection (rather than the deadline passing).
+    bool ClosedByServer() {
+        std::uint8_t byte = 0;
+        return ::recv(m_socket, &byte, 1, 0) == 0;
+    }
+
+  private:
+    int m_socket = -1;
+    bool m_connected = false;
+};
+
+class ModbusServerLoopbackTest : public ::testing::Test {
+  protected:
+    void Serve(const ModbusServerLimits& limits) {
+        m_terminal = std::make_shared<sim::Terminal>(m_clock, sim::TerminalConfig{});
+        m_server = std::make_unique<ModbusSimServer>(std::make_shared<SimDevCom>(m_terminal),
+                                                     ModbusEndpoint{"127.0.0.1", 0}, limits);
+        m_thread = std::thread([server = m_server.get()] { server->ServeFor(20'000); });
+    }
+    ~ModbusServerLoopbackTest() override {
+        if (!m_server) return;
+        m_server->Stop();
+        m_thread.join();
+    }
+    std::uint16_t Port() const { return m_server->Port(); }
+
+    RealScheduler m_clock;
+    std::shared_ptr<sim::Terminal> m_terminal;
+    std::unique_ptr<ModbusSimServer> m_server;
+    std::thread m_thread;
+};
+
+TEST_F(ModbusServerLoopbackTest, ATricklingClientHoldsUpNoOtherClient) {
+    Serve({});
+    RawClient trickler(Port());
+    const Bytes request = Adu(Read(0x8109, 1));
+    trickler.Send(Bytes(request.begin(), request.begin() + 5));
+
+    ModbusDevCom client(ModbusEndpoint{"127.0.0.1", Port()}, 500);
+    using Clock = std::chrono::steady_clock;
+    std::chrono::milliseconds slowest{0};
+    for (std::size_t i = 5; i < request.size(); ++i) {
+        // Between two bytes of the trickler, the other client gets its answers.
+        for (int k = 0; k < 5; ++k) {
+            const auto start = Clock::now();
+            std::uint16_t version = 0;
+            client.ReadTable(1, 0, 9, 1, &version);
+            EXPECT_EQ(version, 0x314D);
+            slowest = std::max(slowest, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                            Clock::now() - start));
+        }
+        trickler.Send({request[i]});
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    EXPECT_LT(slowest.count(), 100);
+    EXPECT_EQ(client.Reconnects(), 0);
+    // The trickler's frame, once complete, is answered as well.
+    const Bytes answer = trickler.Receive(11);
+    ASSERT_EQ(answer.size(), 11u);
+    EXPECT_EQ(answer[9], 0x31);
+    EXPECT_EQ(answer[10], 0x4D);
+}
+
+TEST_F(ModbusServerLoopbackTest, PlacesTimeoutsAndBrokenFramingCloseTheConnection) {
+    ModbusServerLimits limits;
+    limits.maxClients = 64;
+    limits.idleTimeoutMs = 300;
+    limits.frameTimeoutMs = 150;
+    Serve(limits);
+
+    // 64 clients are served at once; the 65th is closed at once.
+    std::vector<std::unique_ptr<RawClient>> clients;
+    for (std::size_t i = 0; i < limits.maxClients; ++i)
+        clients.push_back(std::make_unique<RawClient>(Port()));
+    RawClient extra(Port());
+    EXPECT_TRUE(extra.ClosedByServer());
+    for (auto& client : clients) {
+        client->Send(Adu(Read(0x0000, 1)));
+        EXPECT_EQ(client->Receive(11).size(), 11u);
+    }
+    EXPECT_EQ(m_server->TurnedAway(), 1);
+    // Silent clients free their places after the idle timeout.
+    EXPECT_TRUE(clients.front()->ClosedByServer());
+    clients.clear();
+
+    RawClient half(Port());
+    half.Send({0x00, 0x01, 0x00, 0x00, 0x00});
+    EXPECT_TRUE(half.ClosedByServer());
+    RawClient foreign(Port());
+    foreign.Send(Adu(Read(0x0000, 1), 1, 0x0102));
+    EXPECT_TRUE(foreign.ClosedByServer());
+    RawClient oversized(Port());
+    oversized.Send(Adu(Read(0x0000, 1), 1, 0, kMbapMaxLength + 1));
+    EXPECT_TRUE(oversized.ClosedByServer());
+}
+
+// A listening socket that nobody serves: connects succeed, requests are never answered.
+TEST(ModbusClientErrorTest, TextsSayWhatHappened) {
+    const int deaf = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(deaf, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(deaf, 4), 0);
+    socklen_t size = sizeof address;
+    ::getsockname(deaf, reinterpret_cast<sockaddr*>(&address), &size);
+    const std::uint16_t port = ntohs(address.sin_port);
+
+    ModbusDevCom silent(ModbusEndpoint{"127.0.0.1", port}, 100);
+    std::uint16_t word = 0;
+    try {
+        silent.ReadTable(0, 0, 0, 1, &word);
+        ADD_FAILURE() << "a request without an answer succeeded";
+    } catch (const ControlError& error) {
+        EXPECT_NE(error.Description().find("connection timed out"), std::string::npos)
+            << error.Description();
+    }
+    ::close(deaf);
+    // Nothing listens there any more.
+    try {
+        ModbusDevCom refused(ModbusEndpoint{"127.0.0.1", port}, 100);
+        ADD_FAILURE() << "connected to a closed port";
+    } catch (const ControlError& error) {
+        EXPECT_NE(error.Description().find("connection refused"), std::string::npos)
+            << error.Description();
+    }
+}
+
+}  // namespace
+}  // namespace zd
