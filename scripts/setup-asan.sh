@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libxml2-dev nlohmann-json3-dev
-          libmodbus-dev libgtest-dev libgmock-dev clang-14 libclang-rt-14-dev)
+          libmodbus-dev libgtest-dev libgmock-dev clang libclang-rt-14-dev)
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
@@ -24,7 +24,7 @@ build="${ASAN_BUILD_DIR:-build-asan}"
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 # -O1 keeps the sanitizers' reports readable and the tests quick; no NDEBUG, so assertions stay.
-cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 "${launcher[@]}" \
+cmake -S . -B "$build" -G Ninja -DCMAKE_CXX_COMPILER=clang++ "${launcher[@]}" \
       -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -gline-tables-only" \
       -DZD4270_FUZZ=ON
 targets=()
