@@ -30,15 +30,16 @@ const std::map<std::string, const char*>& HelpTexts() {
          "  zd4270 scan --line examples/lines/shared-address.json\n"},
         {"address random",
          "zd4270 address random [--start N] [--new-installation] [--delete-groups]\n"
-         "                      [--delete-scenes] [--optical-feedback]\n"
+         "                      [--delete-scenes] [--yes] [--optical-feedback]\n"
          "\n"
          "Random addressing: the control searches the gear's random addresses (firmware before\n"
-         "1M) or the terminal does it itself (\"variant\"). Over Modbus a full line takes about\n"
-         "a quarter of an hour; on a terminal stderr shows how far it has come.\n"
+         "1M) or the terminal does it itself (\"variant\"), then a scan lists the line. Over\n"
+         "Modbus a full line takes about a quarter of an hour; on a terminal stderr shows how\n"
+         "far it has come. Fails (exit 1) when gear share an address or are left without one.\n"
          "  --start N            first short address to give (default 0)\n"
-         "  --new-installation   delete every short address first\n"
-         "  --delete-groups      take the gear out of all groups\n"
-         "  --delete-scenes      take the gear out of all scenes\n"
+         "  --new-installation   delete every short address first (needs --yes)\n"
+         "  --delete-groups      take the gear out of all groups (needs --yes)\n"
+         "  --delete-scenes      take the gear out of all scenes (needs --yes)\n"
          "  --optical-feedback   the terminal lights each gear it addresses (terminal variant)\n"
          "\n"
          "example:\n"
@@ -65,47 +66,57 @@ const std::map<std::string, const char*>& HelpTexts() {
         {"address single",
          "zd4270 address single N|mask --yes\n"
          "\n"
-         "Every ballast on the line takes short address N (mask: none). Refused without --yes.\n"
+         "Every ballast on the line takes short address N (mask: none), then a scan lists the\n"
+         "line. Refused without --yes.\n"
          "\n"
          "example:\n"
          "  zd4270 address single 9 --yes --line examples/lines/three-addressed.json\n"},
         {"address change",
          "zd4270 address change OLD:NEW [OLD:NEW ...]\n"
          "\n"
-         "Scans the line, then moves the devices to their new short addresses (NEW may be\n"
-         "mask, which deletes the address).\n"
+         "Scans the line, moves the devices to their new short addresses (NEW may be mask,\n"
+         "which deletes the address) and scans again. Fails (exit 1) unless the line then\n"
+         "holds the plan.\n"
          "\n"
          "example:\n"
          "  zd4270 address change 5:6 63:mask\n"},
         {"send",
-         "zd4270 send COMMAND [--short A|--group G|--broadcast] [--data D]\n"
+         "zd4270 send COMMAND [--short A|--group G|--broadcast] [--data D] [--yes]\n"
+         "zd4270 send --dsi BYTE\n"
          "\n"
-         "One DALI command, by number (-1 to 272) or by its text in any case.\n"
+         "One DALI command, by number (-1 to 272) or by its text in any case. \"add to group 3\"\n"
+         "sends the first command of its range with data 3; by number, --data picks the group\n"
+         "or scene. reset, and store DTR as short address to more than one gear, need --yes.\n"
+         "Refused in DSI mode, where --dsi sends one DSI data byte instead. \"acknowledged\"\n"
+         "says whether the terminal confirmed the command in time.\n"
          "\n"
-         "example:\n"
-         "  zd4270 send \"recall max level\" --group 3\n"},
+         "examples:\n"
+         "  zd4270 send \"recall max level\" --group 3\n"
+         "  zd4270 send \"add to group 3\" --short 5\n"},
         {"query",
          "zd4270 query QUERY [--short A|--group G|--broadcast] [--data D]\n"
          "\n"
-         "A DALI query and its answer (null when nobody answered).\n"
+         "A DALI query and its answer: a byte, null when nobody answered, \"several\" when\n"
+         "several gear answered at once (a yes for yes/no queries).\n"
          "\n"
          "example:\n"
          "  zd4270 query \"query actual level\" --short 5\n"},
         {"archive upload",
-         "zd4270 archive upload FILE\n"
+         "zd4270 archive upload FILE [--yes]\n"
          "\n"
          "Reads the groups and scene levels of every known device and saves them as an\n"
-         "archive.\n"
+         "archive. An existing FILE is replaced only with --yes.\n"
          "\n"
          "example:\n"
          "  zd4270 archive upload site.xml\n"},
         {"archive download",
-         "zd4270 archive download FILE\n"
+         "zd4270 archive download FILE --yes\n"
          "\n"
-         "Loads an archive and writes its groups and scene levels into the devices.\n"
+         "Loads an archive and writes its groups and scene levels into the devices, over what\n"
+         "they hold: refused without --yes. A file that loads nothing is refused.\n"
          "\n"
          "example:\n"
-         "  zd4270 archive download site.xml\n"},
+         "  zd4270 archive download site.xml --yes\n"},
         {"options",
          "zd4270 options [--mode dali|dsi] [--power-supply on|off] [--count-devices on|off]\n"
          "\n"

@@ -32,7 +32,7 @@ for file in applications/zd4270.desktop applications/zd4270-sim.desktop \
 done
 
 # The installed program's defaults are the installed examples: a scan finds their three gear.
-scan=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/zd4270" scan)
-addresses=$(python3 -c 'import json,sys; print(" ".join(str(d["shortAddress"]) for d in json.load(sys.stdin)["devices"]))' <<<"$scan")
+scan=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/zd4270" scan --registry "$root/registry.ini")
+addresses=$(grep -o '"shortAddress": [0-9]*' <<<"$scan" | grep -o '[0-9]*$' | tr '\n' ' ' | sed 's/ $//')
 [ "$addresses" = "0 5 63" ] || fail "the scan of the installed example found \"$addresses\": $scan"
 echo "package check: $deb is fine (version $version, scan found $addresses)"
