@@ -235,26 +235,65 @@ void PrintUsage(std::FILE* out) {
         "time on the simulated line, real time over Modbus).\n");
 }
 
+void ParseCommandLine(int argc, const char* const* argv, ParsedCommandLine& parsed) {
+    const Invocation invocation = ParseInvocation(
+        std::vector<std::string>(argv + std::min(argc, 1), argv + argc), parsed.options);
+    parsed.options = invocation.options;
+    const SessionOptions& options = parsed.options;
+    const std::vector<std::string>& rest = invocation.rest;
+    if (invocation.help && !rest.empty() && rest[0] != "help") {
+        parsed.help = true;
+        parsed.helpTopic = rest;
+        return;
+    }
+    if (invocation.help) {
+        parsed.help = true;
+        return;
+    }
+    if (!rest.empty() && rest[0] == "help") {
+        parsed.help = true;
+        parsed.helpTopic = std::vector<std::string>(rest.begin() + 1, rest.end());
+        return;
+    }
+    if (rest.empty() || rest[0] == "demo") {
+        if (!rest.empty()) parsed.command = "demo";
+        if (rest.size() > 1) throw UsageError("demo takes no arguments");
+        if (!options.saveLineFile.empty())
+            throw UsageError("--save-line goes with a command, not the demonstration");
+        return;
+    }
+    std::size_t nameWords = 0;
+    const CommandSyntax& syntax = FindCommand(rest, nameWords);
+    parsed.command = syntax.name;
+    if (!options.saveLineFile.empty() && !options.modbus.empty())
+        throw UsageError("--save-line needs the simulated line, not --modbus");
+    if (!options.modbus.empty() &&
+        std::find(rest.begin(), rest.end(), "--remove-lamp") != rest.end())
+        throw UsageError("--remove-lamp needs the simulated line: over --modbus a person "
+                         "takes the lamps out");
+    parsed.prepared = syntax.prepare(ParseArguments(syntax, rest, nameWords));
+}
+
 int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defaults,
                    std::FILE* out, std::FILE* err, const WindowRunner& window) {
-    Json document = Json::object();
+    ParsedCommandLine parsed;
+    parsed.options = defaults;
+    // The error document names the command once it is known.
+    auto document = [&parsed] {
+        Json named = Json::object();
+        if (!parsed.command.empty() && parsed.command != "demo") named["command"] = parsed.command;
+        return named;
+    };
     try {
-        const Invocation invocation = ParseInvocation(
-            std::vector<std::string>(argv + std::min(argc, 1), argv + argc), defaults);
-        const SessionOptions& options = invocation.options;
-        const std::vector<std::string>& rest = invocation.rest;
-        if (invocation.help && !rest.empty() && rest[0] != "help") return RunHelp(rest, out);
-        if (invocation.help) {
+        ParseCommandLine(argc, argv, parsed);
+        const SessionOptions& options = parsed.options;
+        if (parsed.help) {
+            if (parsed.helpTopic) return RunHelp(*parsed.helpTopic, out);
             PrintUsage(out);
             return 0;
         }
-        if (!rest.empty() && rest[0] == "help")
-            return RunHelp(std::vector<std::string>(rest.begin() + 1, rest.end()), out);
-        if (rest.empty() || rest[0] == "demo") {
-            if (rest.size() > 1) throw UsageError("demo takes no arguments");
-            if (!options.saveLineFile.empty())
-                throw UsageError("--save-line goes with a command, not the demonstration");
-            if (rest.empty() && window) {
+        if (parsed.command.empty() || parsed.command == "demo") {
+            if (parsed.command.empty() && window) {
                 if (const auto exitCode = window(options)) return *exitCode;
                 std::fprintf(out, "No display: running the headless demonstration.\n\n");
             }
@@ -266,23 +305,13 @@ int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defa
             demo.modbus = options.modbus;
             return RunDemo(demo, out);
         }
-        std::size_t nameWords = 0;
-        const CommandSyntax& syntax = FindCommand(rest, nameWords);
-        document["command"] = syntax.name;
-        if (!options.saveLineFile.empty() && !options.modbus.empty())
-            throw UsageError("--save-line needs the simulated line, not --modbus");
-        if (!options.modbus.empty() &&
-            std::find(rest.begin(), rest.end(), "--remove-lamp") != rest.end())
-            throw UsageError("--remove-lamp needs the simulated line: over --modbus a person "
-                             "takes the lamps out");
-        const PreparedCommand command = syntax.prepare(ParseArguments(syntax, rest, nameWords));
-        return RunCommand(syntax.name, command, options, out, err);
+        return RunCommand(parsed.command, parsed.prepared, options, out, err);
     } catch (const UsageError& error) {
-        return Fail(out, err, document, error.what(), 2);
+        return Fail(out, err, document(), error.what(), 2);
     } catch (const ControlError& error) {
-        return Fail(out, err, document, error.Description(), 1);
+        return Fail(out, err, document(), error.Description(), 1);
     } catch (const std::exception& error) {
-        return Fail(out, err, document, error.what(), 1);
+        return Fail(out, err, document(), error.what(), 1);
     }
 }
 

@@ -5,13 +5,33 @@
 #include <cstdio>
 #include <functional>
 #include <optional>
+#include <string>
+#include <vector>
 
+#include "cli/HeadlessCommands.h"
 #include "cli/Session.h"
 
 namespace zd {
 
 // Opens the window for the options, or gives nothing when there is no display.
 using WindowRunner = std::function<std::optional<int>(const SessionOptions&)>;
+
+// A command line as read and checked, before any file is opened or anything is sent.
+struct ParsedCommandLine {
+    SessionOptions options;
+    bool help = false;
+    // With help: the words whose help is asked for; none for the usage text.
+    std::optional<std::vector<std::string>> helpTopic;
+    // The command's name ("scan", "address random", ...), "demo", or empty for the window.
+    std::string command;
+    // The command ready to run; empty for the window and the demonstration.
+    PreparedCommand prepared;
+};
+
+// Reads argv (argv[0] is the program) as RunCommandLine does and runs nothing; parsed.options
+// starts from the defaults given in it. Throws UsageError for a command line that cannot be run
+// as written; parsed.command is set as soon as the command is known, so the error can name it.
+void ParseCommandLine(int argc, const char* const* argv, ParsedCommandLine& parsed);
 
 // Runs argv (argv[0] is the program) with defaults for the options not given. A command prints its
 // JSON document on out, the boxes the control shows on err. Returns the exit code: 0 done, 1 the

@@ -573,29 +573,49 @@ LineFileError::LineFileError(std::string file, int line, int column, std::string
       m_where(std::move(where)),
       m_reason(std::move(reason)) {}
 
+namespace {
+
+// A syntax error at byte offset of the text, with the line and column people count.
+[[noreturn]] void FailSyntax(const std::string& text, const std::string& fileName,
+                             std::size_t offset, std::string reason) {
+    int line = 1;
+    int column = 1;
+    const std::size_t end = std::min(offset, text.size());
+    for (std::size_t i = 0; i < end; ++i) {
+        if (text[i] == '\n') {
+            ++line;
+            column = 1;
+        } else {
+            ++column;
+        }
+    }
+    // nlohmann's text starts "[json.exception.parse_error.101] parse error at line ..., column
+    // ...: ".
+    const std::size_t colon = reason.find(": ");
+    if (colon != std::string::npos) reason = reason.substr(colon + 2);
+    throw LineFileError(fileName, line, column, "", reason);
+}
+
+}  // namespace
+
 LineDescription ParseLineDescription(const std::string& text, const std::string& fileName) {
     Json document;
     try {
         document = Json::parse(text, DuplicateKeyGuard(fileName, text));
     } catch (const Json::parse_error& error) {
-        // The parser counts bytes; people count lines and columns.
-        int line = 1;
-        int column = 1;
-        const std::size_t end = std::min(error.byte == 0 ? 0 : error.byte - 1, text.size());
-        for (std::size_t i = 0; i < end; ++i) {
-            if (text[i] == '\n') {
-                ++line;
-                column = 1;
-            } else {
-                ++column;
-            }
-        }
-        std::string reason = error.what();
-        // nlohmann's text starts "[json.exception.parse_error.101] parse error at line ..., column
-        // ...: ".
-        const std::size_t colon = reason.find(": ");
-        if (colon != std::string::npos) reason = reason.substr(colon + 2);
-        throw LineFileError(fileName, line, column, "", reason);
+        // The parser counts bytes from 1.
+        FailSyntax(text, fileName, error.byte == 0 ? 0 : error.byte - 1, error.what());
+    } catch (const Json::out_of_range& error) {
+        // A number too large for any number type ("1e999") ends the parse with this error, which
+        // quotes the number but gives no place: it is taken where that text first stands.
+        const std::string what = error.what();
+        const std::size_t open = what.find('\'');
+        const std::size_t close = what.rfind('\'');
+        const std::size_t at = open != std::string::npos && close > open
+                                   ? text.find(what.substr(open + 1, close - open - 1))
+                                   : std::string::npos;
+        FailSyntax(text, fileName, at == std::string::npos ? text.size() : at,
+                   what.substr(what.find("] ") + 2));
     }
     const Reader reader(fileName, text);
     reader.OnlyKeys(document, "", {"description", "powerUp", "terminal", "gear"});

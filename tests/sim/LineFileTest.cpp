@@ -159,6 +159,15 @@ TEST(LineFileTest, SyntaxErrorNamesFileLineAndColumn) {
         EXPECT_NE(std::string(error.what()).find("bad.json:3:24: "), std::string::npos)
             << error.what();
     }
+    // A number beyond every number type is a syntax error at its place too.
+    try {
+        ParseLineDescription("{\n \"gear\": [{\"fadeTime\": 1e999}]}", "big.json");
+        FAIL() << "no error";
+    } catch (const LineFileError& error) {
+        EXPECT_EQ(error.Line(), 2);
+        EXPECT_EQ(error.Column(), 24);
+        EXPECT_NE(error.Reason().find("1e999"), std::string::npos) << error.Reason();
+    }
 }
 
 TEST(LineFileTest, WrongValuesAreRefusedWithTheirPlace) {
