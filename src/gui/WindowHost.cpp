@@ -209,8 +209,8 @@ void WindowHost::BuildMenu() {
         for (const auto& [name, language] :
              {std::pair{QStringLiteral("&English"), Language::English},
               std::pair{QStringLiteral("&Deutsch"), Language::German}}) {
-            QAction* action =
-                languages->addAction(name, later([this, language] { SetLanguage(language); }));
+            QAction* action = languages->addAction(
+                name, later([this, language = language] { SetLanguage(language); }));
             action->setCheckable(true);
             action->setChecked(m_catalogue->GetLanguage() == language);
             group->addAction(action);
