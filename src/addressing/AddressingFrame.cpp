@@ -78,7 +78,7 @@ void configZD4270::StartAddressingLog(const std::string& words) {
     if (m_tsLogAddressing) m_tsLogAddressing->Close();
     m_tsLogAddressing.reset();
     if (!EnableLoggingAddressing) return;
-    m_tsLogAddressing = std::make_unique<LogFile>(kAddressingLogFile);
+    m_tsLogAddressing = std::make_unique<LogFile>(m_logFilePrefix + kAddressingLogFile);
     WriteAddressingLogLine(" start " + words);
 }
 

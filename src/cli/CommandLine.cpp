@@ -8,6 +8,7 @@
 #include "cli/Demo.h"
 #include "cli/DeviceCommands.h"
 #include "cli/HeadlessCommands.h"
+#include "cli/StationRun.h"
 #include "platform/Error.h"
 
 namespace zd {
@@ -17,6 +18,7 @@ namespace {
 // The options and words of a command line, before the command looks at its own.
 struct Invocation {
     SessionOptions options;
+    StationSelection station;
     bool help = false;
     std::vector<std::string> rest;
 };
@@ -36,7 +38,14 @@ Invocation ParseInvocation(const std::vector<std::string>& args, const SessionOp
         } else if (arg == "--station") {
             options.stationFile = value();
         } else if (arg == "--pos") {
-            options.position = ParseNumber(value(), 0, 65535, "--pos");
+            invocation.station.positions = ParsePositions(value());
+            options.position = invocation.station.positions.front();
+        } else if (arg == "--all") {
+            invocation.station.all = true;
+        } else if (arg == "--lines") {
+            invocation.station.linesDir = value();
+        } else if (arg == "--save-lines") {
+            invocation.station.saveLinesDir = value();
         } else if (arg == "--line") {
             options.lineFile = value();
         } else if (arg == "--modbus") {
@@ -135,10 +144,20 @@ void KeepWhatHappened(Json& document, const HeadlessSession* session) {
         document["devices"] = devices;
 }
 
-int RunCommand(const std::string& name, const PreparedCommand& command,
-               const SessionOptions& options, std::FILE* out, std::FILE* err) {
-    Json document = {{"command", name}};
+}  // namespace
+
+CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& command,
+                              const SessionOptions& options, std::FILE* err) {
+    CommandOutcome outcome;
+    Json& document = outcome.document;
+    document = {{"command", name}};
     std::unique_ptr<HeadlessSession> session;
+    auto fail = [&](const std::string& reason, int exitCode) {
+        std::fprintf(err, "zd4270: %s\n", ValidUtf8(reason).c_str());
+        document["error"] = reason;
+        outcome.exitCode = exitCode;
+        return outcome;
+    };
     try {
         session = std::make_unique<HeadlessSession>(options, err);
         session->Open();
@@ -148,8 +167,7 @@ int RunCommand(const std::string& name, const PreparedCommand& command,
         session->Finish();
         document["messages"] = session->Messages();
         document["lineTimeMs"] = session->LineTimeMs();
-        PrintJson(out, document);
-        return 0;
+        return outcome;
     } catch (const CommandFailed& failure) {
         document.update(failure.Details());
         KeepWhatHappened(document, session.get());
@@ -159,14 +177,23 @@ int RunCommand(const std::string& name, const PreparedCommand& command,
         } catch (const std::exception& error) {
             std::fprintf(err, "zd4270: %s\n", ValidUtf8(error.what()).c_str());
         }
-        return Fail(out, err, document, failure.what(), 1);
+        return fail(failure.what(), 1);
     } catch (const ControlError& error) {
         KeepWhatHappened(document, session.get());
-        return Fail(out, err, document, error.Description(), 1);
+        return fail(error.Description(), 1);
     } catch (const std::exception& error) {
         KeepWhatHappened(document, session.get());
-        return Fail(out, err, document, error.what(), 1);
+        return fail(error.what(), 1);
     }
+}
+
+namespace {
+
+int RunCommand(const std::string& name, const PreparedCommand& command,
+               const SessionOptions& options, std::FILE* out, std::FILE* err) {
+    const CommandOutcome outcome = ExecuteCommand(name, command, options, err);
+    PrintJson(out, outcome.document);
+    return outcome.exitCode;
 }
 
 }  // namespace
@@ -275,7 +302,14 @@ int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defa
             std::find(rest.begin(), rest.end(), "--remove-lamp") != rest.end())
             throw UsageError("--remove-lamp needs the simulated line: over --modbus a person "
                              "takes the lamps out");
-        const PreparedCommand command = syntax.prepare(ParseArguments(syntax, rest, nameWords));
+        const CommandArguments arguments = ParseArguments(syntax, rest, nameWords);
+        if (invocation.station.Chosen()) {
+            const CommandOutcome outcome =
+                RunStationCommand(syntax, arguments, options, invocation.station, err);
+            PrintJson(out, outcome.document);
+            return outcome.exitCode;
+        }
+        const PreparedCommand command = syntax.prepare(arguments);
         return RunCommand(syntax.name, command, options, out, err);
     } catch (const UsageError& error) {
         return Fail(out, err, document, error.what(), 2);

@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <functional>
 #include <optional>
+#include <string>
 
+#include "cli/HeadlessCommands.h"
 #include "cli/Session.h"
 
 namespace zd {
@@ -20,5 +22,15 @@ int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defa
                    std::FILE* out, std::FILE* err, const WindowRunner& window = {});
 
 void PrintUsage(std::FILE* out);
+
+// A command's document and exit code, nothing printed but the console's lines on err.
+struct CommandOutcome {
+    Json document;
+    int exitCode = 0;
+};
+
+// Runs a prepared command on the terminal the options name, as RunCommandLine does.
+CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& command,
+                              const SessionOptions& options, std::FILE* err);
 
 }  // namespace zd

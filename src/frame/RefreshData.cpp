@@ -94,10 +94,10 @@ void configZD4270::RefreshDataSteps(XmlNode objDeviceNode, std::shared_ptr<DevCo
     });
     IgnoreErrors([&] {
         if (EnableLoggingMappingData)
-            LogFile::WriteWholeFile(kMappingDataLogFile, objDeviceNode.Xml());
+            LogFile::WriteWholeFile(m_logFilePrefix + kMappingDataLogFile, objDeviceNode.Xml());
     });
     IgnoreErrors([&] {
-        if (EnableLoggingUserData) LogFile::WriteWholeFile(kUserDataLogFile, userData.Xml());
+        if (EnableLoggingUserData) LogFile::WriteWholeFile(m_logFilePrefix + kUserDataLogFile, userData.Xml());
     });
 
     m_state.m_bMotorola = IsMotorolaFormat(objDeviceNode);
