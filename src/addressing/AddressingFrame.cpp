@@ -35,6 +35,7 @@ void configZD4270::EnableRndAddrOptions(bool bEnable) {
                        static_cast<Control*>(&chkRndAddrDeleteAllGroupAssignments),
                        static_cast<Control*>(&chkRndAddrDeleteAllScenes),
                        static_cast<Control*>(&chkRndAddrOpticalFeedback),
+                       static_cast<Control*>(&chkRndAddrFastSearch),
                        static_cast<Control*>(&lblRndAddrStartAddress),
                        static_cast<Control*>(&cboRndAddrStartAddress)}) {
         c->SetEnabled(bEnable);

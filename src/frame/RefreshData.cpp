@@ -191,6 +191,7 @@ void configZD4270::ReadTerminalRegisters() {
     lblFirmwareVersion.SetCaption(FirmwareVersionText(m_state.m_nFirmwareVersion));
     const bool firmwareAddressing = m_state.m_nFirmwareVersion >= kFirmwareAddressingVersion;
     chkRndAddrOpticalFeedback.SetVisible(firmwareAddressing);
+    chkRndAddrFastSearch.SetVisible(!firmwareAddressing);
     lstRndAddrView.SetVisible(!firmwareAddressing);
 }
 

@@ -157,6 +157,8 @@ class configZD4270 {
     CheckBox chkRndAddrDeleteAllGroupAssignments{"chkRndAddrDeleteAllGroupAssignments"};
     CheckBox chkRndAddrDeleteAllScenes{"chkRndAddrDeleteAllScenes"};
     CheckBox chkRndAddrOpticalFeedback{"chkRndAddrOpticalFeedback"};
+    // The control's own search with its steps back to back instead of one per timer period.
+    CheckBox chkRndAddrFastSearch{"chkRndAddrFastSearch"};
     Label lblRndAddrStartAddress{"lblRndAddrStartAddress"};
     ComboBox cboRndAddrStartAddress{"cboRndAddrStartAddress"};
     Label lblRndAddrStatus{"lblRndAddrStatus"};
