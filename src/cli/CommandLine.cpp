@@ -303,7 +303,8 @@ int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defa
             throw UsageError("--remove-lamp needs the simulated line: over --modbus a person "
                              "takes the lamps out");
         const CommandArguments arguments = ParseArguments(syntax, rest, nameWords);
-        if (invocation.station.Chosen()) {
+        // The report is written once, from the results of all its terminals.
+        if (invocation.station.Chosen() || syntax.name == "report") {
             const CommandOutcome outcome =
                 RunStationCommand(syntax, arguments, options, invocation.station, err);
             PrintJson(out, outcome.document);

@@ -8,6 +8,7 @@
 #include <sstream>
 #include <thread>
 
+#include "cli/Report.h"
 #include "host/Building.h"
 #include "host/ModbusDevCom.h"
 #include "platform/Error.h"
@@ -90,8 +91,10 @@ std::vector<std::int32_t> ParsePositions(const std::string& text) {
 CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArguments& arguments,
                                  const SessionOptions& options, const StationSelection& selection,
                                  std::FILE* err) {
-    if (!selection.all && selection.positions.empty())
+    const bool report = syntax.name == "report";
+    if (!selection.all && selection.positions.empty() && !report)
         throw UsageError("--lines and --save-lines go with --all or --pos N,M,...");
+    const ReportFormat format = report ? ReportFormatOf(arguments) : ReportFormat::Html;
     if (selection.all && !selection.positions.empty())
         throw UsageError("--all and --pos choose terminals both; give one of them");
     if (!options.modbus.empty() && (!selection.linesDir.empty() || !selection.saveLinesDir.empty()))
@@ -109,6 +112,11 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
     const std::vector<StationTerminal> terminals = StationZd4270Terminals(station);
     if (selection.all) {
         chosen = terminals;
+    } else if (selection.positions.empty()) {
+        // One terminal, chosen as a single run chooses it.
+        const XmlNode node = station.ChooseTerminal();
+        for (const StationTerminal& terminal : terminals)
+            if (terminal.node == node) chosen.push_back(terminal);
     } else {
         for (const std::int32_t position : selection.positions) {
             const auto found = std::find_if(terminals.begin(), terminals.end(),
@@ -196,6 +204,19 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
                        {"failed", failed},
                        {"lineTimeMs", lineTimeMs},
                        {"wallTimeMs", wallMs}};
+    if (const auto name = station.Document().DocumentElement().Attribute("Name"))
+        result.document["stationName"] = *name;
+    if (report) {
+        const std::string& file = arguments.words.at(0);
+        try {
+            WriteReport(result.document, format, file);
+            result.document["file"] = file;
+        } catch (const ControlError& error) {
+            std::fprintf(err, "zd4270: %s\n", ValidUtf8(error.Description()).c_str());
+            result.document["reportError"] = error.Description();
+            result.exitCode = 1;
+        }
+    }
     if (failed > 0) {
         result.document["error"] = std::to_string(failed) + " of " + std::to_string(jobs.size()) +
                                    " terminals failed";
