@@ -32,17 +32,27 @@ constexpr int kGear = 64;
 // for each, whose terminal leaves the search to the control.
 std::string MakeBuilding(const fs::path& folder, int count) {
     fs::create_directories(folder / "lines");
-    std::string xml = "<Station Name=\"Bench\"><Coupler Name=\"K1\">"
-                      "<ProcessDataGlobal EndianFormat=\"Intel\"/>";
+    std::string xml =
+        "<Station Name=\"Bench\"><Coupler Name=\"K1\">"
+        "<ProcessDataGlobal EndianFormat=\"Intel\"/>";
     for (int i = 0; i < count; ++i) {
         const std::string pos = std::to_string(i + 1);
         const std::string word = std::to_string(2 * i);
         const std::string data = std::to_string(2 * i + 1);
-        xml += "<Device Pos=\"" + pos + "\" Name=\"ZD4270\"><ProcessData><Channel No=\"0\">"
-               "<Variable Dir=\"STATUS\" Offset=\"" + word + ".0\" Table=\"0\"/>"
-               "<Variable Dir=\"INPUT\" Offset=\"" + data + ".0\" Table=\"0\"/>"
-               "<Variable Dir=\"CONTROL\" Offset=\"" + word + ".0\" Table=\"1\"/>"
-               "<Variable Dir=\"OUTPUT\" Offset=\"" + data + ".0\" Table=\"1\"/>"
+        xml += "<Device Pos=\"" + pos +
+               "\" Name=\"ZD4270\"><ProcessData><Channel No=\"0\">"
+               "<Variable Dir=\"STATUS\" Offset=\"" +
+               word +
+               ".0\" Table=\"0\"/>"
+               "<Variable Dir=\"INPUT\" Offset=\"" +
+               data +
+               ".0\" Table=\"0\"/>"
+               "<Variable Dir=\"CONTROL\" Offset=\"" +
+               word +
+               ".0\" Table=\"1\"/>"
+               "<Variable Dir=\"OUTPUT\" Offset=\"" +
+               data +
+               ".0\" Table=\"1\"/>"
                "</Channel></ProcessData></Device>";
         zd::sim::LineDescription line;
         line.terminal.firmwareVersion = 0x314C;
@@ -70,11 +80,10 @@ Figures Run(const std::vector<std::string>& args) {
     std::FILE* err = std::tmpfile();
     const auto start = std::chrono::steady_clock::now();
     Figures figures;
-    figures.exitCode = zd::RunCommandLine(static_cast<int>(argv.size()), argv.data(), defaults,
-                                          out, err);
-    figures.wallMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() -
-                                                               start)
-                         .count();
+    figures.exitCode =
+        zd::RunCommandLine(static_cast<int>(argv.size()), argv.data(), defaults, out, err);
+    figures.wallMs =
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
     std::rewind(out);
     std::string text;
     char buffer[65536];
@@ -100,8 +109,8 @@ void Print(const char* what, int terminals, const Figures& f, double oneWallMs) 
 
 int main(int argc, char** argv) {
     const bool modbus = !(argc > 1 && std::string(argv[1]) == "--no-modbus");
-    const fs::path folder = fs::temp_directory_path() / ("zd_bench_building_" +
-                                                         std::to_string(::getpid()));
+    const fs::path folder =
+        fs::temp_directory_path() / ("zd_bench_building_" + std::to_string(::getpid()));
     fs::remove_all(folder);
     std::printf("simulated lines, %d new gear per terminal, terminals run side by side\n", kGear);
     std::printf("%-26s %3s  %12s %13s %7s %13s\n", "command", "n", "line time", "wall time",
@@ -117,14 +126,15 @@ int main(int argc, char** argv) {
         const std::string lines = (here / "lines").string();
         const std::string saved = (here / "saved").string();
         const std::string store = (here / "store.ini").string();
-        const std::vector<std::string> common = {"--station", station, "--all", "--registry", store};
+        const std::vector<std::string> common = {"--station", station, "--all", "--registry",
+                                                 store};
         auto with = [&](std::vector<std::string> more) {
             std::vector<std::string> args = common;
             args.insert(args.end(), more.begin(), more.end());
             return Run(args);
         };
-        const Figures fast = with({"--lines", lines, "--save-lines", saved, "address", "random",
-                                   "--fast"});
+        const Figures fast =
+            with({"--lines", lines, "--save-lines", saved, "address", "random", "--fast"});
         const Figures paced = with({"--lines", lines, "address", "random"});
         const Figures scan = with({"--lines", saved, "scan"});
         if (count == 1) {
@@ -139,9 +149,10 @@ int main(int argc, char** argv) {
         Print("address random (paced)", count, paced, oneWall[1]);
         Print("scan", count, scan, oneWall[2]);
     }
-    std::printf("\nline time per gear of the search: paced %.2f s, fast %.2f s (%.1f times "
-                "faster)\n",
-                pacedPerGear, fastPerGear, pacedPerGear / fastPerGear);
+    std::printf(
+        "\nline time per gear of the search: paced %.2f s, fast %.2f s (%.1f times "
+        "faster)\n",
+        pacedPerGear, fastPerGear, pacedPerGear / fastPerGear);
 
     if (modbus) {
         std::printf("\nModbus TCP on loopback, the simulator's coupler server (real time): scan\n");
@@ -152,10 +163,10 @@ int main(int argc, char** argv) {
             const zd::StationDocument document = zd::StationDocument::Load(station);
             std::vector<std::shared_ptr<zd::SimDevCom>> terminals;
             for (const zd::StationTerminal& terminal : zd::StationZd4270Terminals(document)) {
-                terminals.push_back(zd::CreateSimulatedDevCom(
-                    scheduler, terminal.node,
-                    zd::sim::LoadLineFile(
-                        zd::LineFileOfPosition((here / "saved").string(), terminal.position))));
+                terminals.push_back(
+                    zd::CreateSimulatedDevCom(scheduler, terminal.node,
+                                              zd::sim::LoadLineFile(zd::LineFileOfPosition(
+                                                  (here / "saved").string(), terminal.position))));
             }
             zd::ModbusEndpoint endpoint;
             endpoint.port = 0;

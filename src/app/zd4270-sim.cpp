@@ -222,9 +222,9 @@ int ServeBuilding(const Options& options) {
             }
             simulated.push_back(zd::CreateSimulatedDevCom(*served.scheduler, terminal.node, line));
             CheckMapping(simulated.back()->Terminal());
-            positions += (positions.empty() ? "" : ", ") + std::to_string(terminal.position) +
-                         " (" + std::to_string(simulated.back()->Terminal().GetLine().Gear().size()) +
-                         " gear)";
+            positions +=
+                (positions.empty() ? "" : ", ") + std::to_string(terminal.position) + " (" +
+                std::to_string(simulated.back()->Terminal().GetLine().Gear().size()) + " gear)";
         }
         zd::ModbusEndpoint endpoint = first;
         endpoint.port = static_cast<std::uint16_t>(first.port + coupler);
@@ -336,8 +336,9 @@ int Run(int argc, char** argv) {
     if (!options.linesDir.empty()) {
         if (options.stationFile.empty() || options.position || options.window ||
             options.lineGiven) {
-            std::fprintf(stderr, "zd4270-sim: --lines serves a whole --station; it goes without "
-                                 "--pos, --line and --window\n");
+            std::fprintf(stderr,
+                         "zd4270-sim: --lines serves a whole --station; it goes without "
+                         "--pos, --line and --window\n");
             return 2;
         }
         return ServeBuilding(options);

@@ -23,7 +23,7 @@ namespace {
 constexpr const char* kLevelNames[] = {"actual-level", "power-on-level", "system-failure-level",
                                        "min-level",    "max-level",      "fade-time",
                                        "fade-rate"};
-constexpr const char* kLevelHeadings[] = {"Actual", "Power on", "System failure", "Min",
+constexpr const char* kLevelHeadings[] = {"Actual", "Power on",  "System failure", "Min",
                                           "Max",    "Fade time", "Fade rate"};
 
 // One page of a device, read through its prepared command; what it could not read goes into the
@@ -41,9 +41,8 @@ void ReadPage(HeadlessSession& session, const PreparedCommand& command, const ch
 
 Json DeviceReport(HeadlessSession& session, const Json& found) {
     const int address = found.at("shortAddress").get<int>();
-    Json device = {{"shortAddress", address},
-                   {"conflict", found.at("conflict")},
-                   {"problems", Json::array()}};
+    Json device = {
+        {"shortAddress", address}, {"conflict", found.at("conflict")}, {"problems", Json::array()}};
     CommandArguments arguments;
     arguments.values["--short"] = std::to_string(address);
     ReadPage(session, PrepareVariables(arguments), "variables", device);
@@ -62,11 +61,20 @@ std::string Escaped(const std::string& text) {
     std::string out;
     for (const char c : text) {
         switch (c) {
-            case '&': out += "&amp;"; break;
-            case '<': out += "&lt;"; break;
-            case '>': out += "&gt;"; break;
-            case '"': out += "&quot;"; break;
-            default: out += c;
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
         }
     }
     return out;
@@ -187,8 +195,9 @@ std::string ReportHtml(const Json& station) {
                 std::to_string(terminal.value("devices", Json::array()).size()) + "</td><td>" +
                 Escaped(terminal.value("error", "complete")) + "</td></tr>";
     }
-    html += "</table><p>Checked and accepted:</p><p>Name, date, signature: "
-            "______________________________</p></div>";
+    html +=
+        "</table><p>Checked and accepted:</p><p>Name, date, signature: "
+        "______________________________</p></div>";
     for (const Json& terminal : station.at("terminals")) {
         html += "<h2>Terminal at position " + terminal.at("position").dump() + " (" +
                 Escaped(terminal.value("name", "")) + ", " +
@@ -205,7 +214,10 @@ std::string ReportHtml(const Json& station) {
             const bool conflict = device.value("conflict", false);
             const bool silent = !device.value("answered", true);
             html += std::string("<tr") +
-                    (conflict ? " class=\"conflict\"" : silent ? " class=\"silent\"" : "") + ">";
+                    (conflict ? " class=\"conflict\""
+                     : silent ? " class=\"silent\""
+                              : "") +
+                    ">";
             html += "<td>" + device.at("shortAddress").dump() + "</td><td>" +
                     Escaped(VariableText(device, "random-address")) + "</td><td>" +
                     Escaped(VariableText(device, "device-type")) + "</td>";
@@ -226,12 +238,12 @@ std::string ReportCsv(const Json& station) {
     csv += ",groups,scenes,conflict,answered,remarks\r\n";
     for (const Json& terminal : station.at("terminals")) {
         for (const Json& device : terminal.value("devices", Json::array())) {
-            csv += terminal.at("position").dump() + "," +
-                   CsvField(terminal.value("coupler", "")) + "," +
-                   device.at("shortAddress").dump() + "," +
+            csv += terminal.at("position").dump() + "," + CsvField(terminal.value("coupler", "")) +
+                   "," + device.at("shortAddress").dump() + "," +
                    CsvField(VariableText(device, "random-address")) + "," +
                    CsvField(VariableText(device, "device-type"));
-            for (const char* level : kLevelNames) csv += "," + CsvField(VariableText(device, level));
+            for (const char* level : kLevelNames)
+                csv += "," + CsvField(VariableText(device, level));
             csv += "," + CsvField(GroupsText(device)) + "," + CsvField(ScenesText(device)) + "," +
                    (device.value("conflict", false) ? "yes" : "no") + "," +
                    (device.value("answered", true) ? "yes" : "no") + "," +

@@ -102,8 +102,9 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
     if (!options.saveLineFile.empty())
         throw UsageError("--save-line keeps one line; give --save-lines DIR for a station");
     if (syntax.name == "settings")
-        throw UsageError("settings changes the store that all terminals share: run it once, "
-                         "without --all or --pos");
+        throw UsageError(
+            "settings changes the store that all terminals share: run it once, "
+            "without --all or --pos");
 
     // The station is read here, before any thread starts: that also initialises the XML parser
     // once, which the threads' own parses then share.
@@ -132,10 +133,12 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
         throw UsageError("the station " + options.stationFile + " has no ZD4270 terminal");
     if (syntax.name.rfind("archive", 0) == 0 && chosen.size() > 1 &&
         arguments.words.at(0).find("{pos}") == std::string::npos) {
-        throw UsageError("each terminal needs its own archive: write {pos} into the file name, "
-                         "as in archive-{pos}.xml");
+        throw UsageError(
+            "each terminal needs its own archive: write {pos} into the file name, "
+            "as in archive-{pos}.xml");
     }
-    if (!selection.saveLinesDir.empty()) std::filesystem::create_directories(selection.saveLinesDir);
+    if (!selection.saveLinesDir.empty())
+        std::filesystem::create_directories(selection.saveLinesDir);
 
     std::vector<TerminalJob> jobs(chosen.size());
     for (std::size_t i = 0; i < chosen.size(); ++i) {
@@ -218,8 +221,8 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
         }
     }
     if (failed > 0) {
-        result.document["error"] = std::to_string(failed) + " of " + std::to_string(jobs.size()) +
-                                   " terminals failed";
+        result.document["error"] =
+            std::to_string(failed) + " of " + std::to_string(jobs.size()) + " terminals failed";
     }
     return result;
 }

@@ -97,7 +97,8 @@ void configZD4270::RefreshDataSteps(XmlNode objDeviceNode, std::shared_ptr<DevCo
             LogFile::WriteWholeFile(m_logFilePrefix + kMappingDataLogFile, objDeviceNode.Xml());
     });
     IgnoreErrors([&] {
-        if (EnableLoggingUserData) LogFile::WriteWholeFile(m_logFilePrefix + kUserDataLogFile, userData.Xml());
+        if (EnableLoggingUserData)
+            LogFile::WriteWholeFile(m_logFilePrefix + kUserDataLogFile, userData.Xml());
     });
 
     m_state.m_bMotorola = IsMotorolaFormat(objDeviceNode);

@@ -51,9 +51,11 @@ std::vector<StationTerminal> StationZd4270Terminals(const StationDocument& stati
         terminal.couplerName = couplers.at(static_cast<std::size_t>(coupler));
         const std::string where = "\"" + terminal.name + "\" on " + terminal.couplerName;
         if (const auto other = seen.find(terminal.position); other != seen.end()) {
-            throw ControlError("The station document " + station.Name() + " has two ZD4270 at "
-                                   "position " + std::to_string(terminal.position) + " (" +
-                                   other->second + " and " + where +
+            throw ControlError("The station document " + station.Name() +
+                                   " has two ZD4270 at "
+                                   "position " +
+                                   std::to_string(terminal.position) + " (" + other->second +
+                                   " and " + where +
                                    "); the store keeps one device list per position",
                                kLibraryTitle, kErrObjectRequired);
         }
@@ -66,8 +68,8 @@ std::vector<StationTerminal> StationZd4270Terminals(const StationDocument& stati
 std::vector<std::string> StationCouplers(const StationDocument& station) {
     std::vector<std::string> names;
     for (XmlNode coupler : station.Document().DocumentNode().SelectNodes("/Station/Coupler")) {
-        names.push_back(coupler.Attribute("Name").value_or("coupler " +
-                                                           std::to_string(names.size() + 1)));
+        names.push_back(
+            coupler.Attribute("Name").value_or("coupler " + std::to_string(names.size() + 1)));
     }
     return names;
 }
@@ -83,9 +85,8 @@ CouplerDevCom::CouplerDevCom(std::vector<std::shared_ptr<SimDevCom>> terminals)
             const int other = Owner(word.first, word.second);
             if (other >= 0) {
                 Fail("the terminals at positions " +
-                     std::to_string(m_terminals[static_cast<std::size_t>(other)]
-                                        ->Terminal()
-                                        .Position()) +
+                     std::to_string(
+                         m_terminals[static_cast<std::size_t>(other)]->Terminal().Position()) +
                      " and " + std::to_string(m_terminals[i]->Terminal().Position()) +
                      " share word " + std::to_string(word.second) + " of table " +
                      std::to_string(word.first));
@@ -122,7 +123,7 @@ void CouplerDevCom::ReadTable(std::int32_t nDevice, std::int32_t nTable, std::in
         pData[i] = 0;
         if (owner >= 0)
             m_terminals[static_cast<std::size_t>(owner)]->ReadTable(0, nTable, nOffset + i, 1,
-                                                                   pData + i);
+                                                                    pData + i);
     }
 }
 
@@ -145,7 +146,7 @@ void CouplerDevCom::WriteTable(std::int32_t nDevice, std::int32_t nTable, std::i
         while (end < nCount && Owner(nTable, nOffset + end) == owner) ++end;
         if (owner >= 0) {
             m_terminals[static_cast<std::size_t>(owner)]->WriteTable(0, nTable, nOffset + first,
-                                                                    end - first, pData + first);
+                                                                     end - first, pData + first);
         }
         first = end;
     }

@@ -211,8 +211,8 @@ TEST_F(RandomAddressingTest, TheFastSearchAsksASilentCompareAgain) {
         bool allAddressed;
     };
     std::map<bool, std::int64_t> lineTime;
-    for (const Case c : {Case{false, 0, true}, Case{true, 0, true}, Case{false, 2, false},
-                         Case{true, 2, true}}) {
+    for (const Case c :
+         {Case{false, 0, true}, Case{true, 0, true}, Case{false, 2, false}, Case{true, 2, true}}) {
         ctx.dialogs.boxes.clear();
         UseGear({});
         // The first answer goes at the first COMPARE, which all gear answer; the second when the

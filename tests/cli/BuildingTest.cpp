@@ -82,7 +82,7 @@ class BuildingTest : public ::testing::Test {
 
     // zd4270 on the example building, with a store of the test's own.
     StationRun Zd(const std::vector<std::string>& args) const {
-        std::vector<std::string> all = {"zd4270", "--lang", "en", "--station", kStation,
+        std::vector<std::string> all = {"zd4270",     "--lang",         "en", "--station", kStation,
                                         "--registry", File("store.ini")};
         all.insert(all.end(), args.begin(), args.end());
         std::vector<const char*> argv;
@@ -134,7 +134,8 @@ TEST_F(BuildingTest, EveryChosenTerminalRunsOnItsOwnLineWithItsOwnDeviceList) {
     // Each control saved its own device list under its own position.
     const std::string store = ReadFile(File("store.ini"));
     for (int position : {3, 4, 11})
-        EXPECT_NE(store.find("Terminal_" + std::to_string(position)), std::string::npos) << position;
+        EXPECT_NE(store.find("Terminal_" + std::to_string(position)), std::string::npos)
+            << position;
 
     // Chosen by position, in the order given.
     const StationRun two = Zd({"--pos", "11,3", "--lines", kLines, "scan"});
@@ -163,8 +164,7 @@ TEST_F(BuildingTest, StationCommandLinesThatCannotWorkAreRefusedBeforeAnythingIs
     for (const auto& c : cases) {
         const StationRun run = Zd(c.args);
         EXPECT_EQ(run.exitCode, 2) << c.says;
-        EXPECT_NE(run.json.value("error", "").find(c.says), std::string::npos)
-            << run.json.dump();
+        EXPECT_NE(run.json.value("error", "").find(c.says), std::string::npos) << run.json.dump();
     }
 }
 
@@ -182,7 +182,7 @@ TEST_F(BuildingTest, AFailingTerminalStopsNoneOfTheOthersAndTheLinesCarryOver) {
     EXPECT_EQ(terminals.at(2).at("variant"), "control");
     EXPECT_EQ(terminals.at(9).at("variant"), "terminal");
     const std::map<int, std::vector<int>> expected = {
-        {2, Range(0, 16)}, {7, Range(0, 20)}, {9, Range(0, 12)}, {10, Range(0, 9)},
+        {2, Range(0, 16)},  {7, Range(0, 20)},  {9, Range(0, 12)}, {10, Range(0, 9)},
         {12, Range(0, 32)}, {14, Range(0, 16)}, {4, Range(0, 16)}, {15, {}}};
     for (const auto& [position, addresses] : expected) {
         EXPECT_EQ(terminals.at(position).at("exitCode"), 0) << position;
@@ -210,7 +210,8 @@ TEST_F(BuildingTest, EachControlWritesItsOwnLogFiles) {
     std::filesystem::current_path(previous);
     ASSERT_EQ(run.exitCode, 0) << run.json.dump();
     for (const std::string position : {"2", "10"}) {
-        const std::string log = ReadFile(File("pos-" + position + ".OrvixVTermZD4270.Logging.Addressing.txt"));
+        const std::string log =
+            ReadFile(File("pos-" + position + ".OrvixVTermZD4270.Logging.Addressing.txt"));
         EXPECT_GT(log.size(), 1000u) << position;
         // The mapping log holds this terminal's node, not another's.
         const std::string mapping =
@@ -252,7 +253,8 @@ TEST_F(BuildingTest, TheReportShowsEveryDeviceAndMarksConflicts) {
     std::filesystem::copy(kLines + "/pos-5.json", File("lines/pos-5.json"));
     std::filesystem::copy(kLines + "/pos-3.json", File("lines/pos-3.json"));
 
-    const StationRun csv = Zd({"--pos", "2,3,5", "--lines", File("lines"), "report", File("r.csv")});
+    const StationRun csv =
+        Zd({"--pos", "2,3,5", "--lines", File("lines"), "report", File("r.csv")});
     ASSERT_EQ(csv.exitCode, 0) << csv.json.dump();
     std::vector<std::string> rows;
     std::stringstream text(ReadFile(File("r.csv")));
@@ -275,8 +277,8 @@ TEST_F(BuildingTest, TheReportShowsEveryDeviceAndMarksConflicts) {
                     row.find(",yes,no,\"several gear share") != std::string::npos;
     EXPECT_TRUE(conflict);
 
-    const StationRun html = Zd({"--pos", "2,3,5", "--lines", File("lines"), "report", "--format", "html",
-                         File("r.txt")});
+    const StationRun html = Zd(
+        {"--pos", "2,3,5", "--lines", File("lines"), "report", "--format", "html", File("r.txt")});
     ASSERT_EQ(html.exitCode, 0);
     const std::string page = ReadFile(File("r.txt"));
     EXPECT_NE(page.find("Office building, Hall street 4"), std::string::npos);

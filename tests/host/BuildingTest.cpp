@@ -57,7 +57,8 @@ TEST(BuildingTest, EachControlReachesItsOwnTerminalThroughTheCoupler) {
             EXPECT_EQ(request.nData, 100 + mine[i].position) << mine[i].position;
             // The watchdog message reaches every terminal of the coupler.
             ctx.scheduler.RunFor(600);
-            for (const auto& terminal : simulated) EXPECT_GT(terminal->Terminal().Watchdog().count, 0);
+            for (const auto& terminal : simulated)
+                EXPECT_GT(terminal->Terminal().Watchdog().count, 0);
         }
         // The coupler's other terminals' words read as nothing.
         std::uint16_t word = 0xFFFF;
