@@ -4,7 +4,9 @@
 // time to one terminal's, CPU per terminal, and the line time per gear of the paced and the fast
 // search.
 //
-//   BenchBuilding [--no-modbus]
+//   BenchBuilding [--no-modbus] [--modbus-addressing]
+// --modbus-addressing also runs the fast random addressing over Modbus: some six minutes of real
+// time per size.
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -108,7 +110,12 @@ void Print(const char* what, int terminals, const Figures& f, double oneWallMs) 
 }  // namespace
 
 int main(int argc, char** argv) {
-    const bool modbus = !(argc > 1 && std::string(argv[1]) == "--no-modbus");
+    bool modbus = true;
+    bool modbusAddressing = false;
+    for (int i = 1; i < argc; ++i) {
+        modbus = modbus && std::string(argv[i]) != "--no-modbus";
+        modbusAddressing = modbusAddressing || std::string(argv[i]) == "--modbus-addressing";
+    }
     const fs::path folder =
         fs::temp_directory_path() / ("zd_bench_building_" + std::to_string(::getpid()));
     fs::remove_all(folder);
@@ -155,18 +162,20 @@ int main(int argc, char** argv) {
         pacedPerGear, fastPerGear, pacedPerGear / fastPerGear);
 
     if (modbus) {
-        std::printf("\nModbus TCP on loopback, the simulator's coupler server (real time): scan\n");
+        std::printf("\nModbus TCP on loopback, the simulator's coupler server (real time)\n");
         double one = 0;
+        double oneAddressing = 0;
         for (const auto& [count, station] : stations) {
             const fs::path here = folder / std::to_string(count);
             zd::RealScheduler scheduler;
             const zd::StationDocument document = zd::StationDocument::Load(station);
+            // The new lines for the addressing, the addressed ones for the scan alone.
+            const std::string lines = (here / (modbusAddressing ? "lines" : "saved")).string();
             std::vector<std::shared_ptr<zd::SimDevCom>> terminals;
             for (const zd::StationTerminal& terminal : zd::StationZd4270Terminals(document)) {
-                terminals.push_back(
-                    zd::CreateSimulatedDevCom(scheduler, terminal.node,
-                                              zd::sim::LoadLineFile(zd::LineFileOfPosition(
-                                                  (here / "saved").string(), terminal.position))));
+                terminals.push_back(zd::CreateSimulatedDevCom(
+                    scheduler, terminal.node,
+                    zd::sim::LoadLineFile(zd::LineFileOfPosition(lines, terminal.position))));
             }
             zd::ModbusEndpoint endpoint;
             endpoint.port = 0;
@@ -177,13 +186,28 @@ int main(int argc, char** argv) {
                     scheduler.DoEvents();
                 }
             });
-            const Figures scan =
-                Run({"--station", station, "--all", "--registry", (here / "store-mb.ini").string(),
-                     "--modbus", server.Endpoint().Text(), "scan"});
+            const std::vector<std::string> common = {"--station",
+                                                     station,
+                                                     "--all",
+                                                     "--registry",
+                                                     (here / "store-mb.ini").string(),
+                                                     "--modbus",
+                                                     server.Endpoint().Text()};
+            auto with = [&](std::vector<std::string> more) {
+                std::vector<std::string> args = common;
+                args.insert(args.end(), more.begin(), more.end());
+                return Run(args);
+            };
+            if (modbusAddressing) {
+                const Figures fast = with({"address", "random", "--fast"});
+                if (count == 1) oneAddressing = fast.wallMs;
+                Print("address random --fast", count, fast, oneAddressing);
+            }
+            const Figures scan = with({"scan"});
             server.Stop();
             serving.join();
             if (count == 1) one = scan.wallMs;
-            Print("scan over Modbus", count, scan, one);
+            Print("scan", count, scan, one);
         }
     }
     fs::remove_all(folder);

@@ -91,16 +91,19 @@ CouplerDevCom::CouplerDevCom(std::vector<std::shared_ptr<SimDevCom>> terminals)
                      " share word " + std::to_string(word.second) + " of table " +
                      std::to_string(word.first));
             }
-            m_owners.push_back({word, static_cast<int>(i)});
+            const auto at = std::lower_bound(m_owners.begin(), m_owners.end(),
+                                             std::make_pair(word, static_cast<int>(i)));
+            m_owners.insert(at, {word, static_cast<int>(i)});
         }
     }
-    std::sort(m_owners.begin(), m_owners.end());
 }
 
 int CouplerDevCom::Owner(std::int32_t table, std::int32_t word) const {
-    for (const auto& [place, owner] : m_owners)
-        if (place.first == table && place.second == word) return owner;
-    return -1;
+    const std::pair<std::int32_t, std::int32_t> place{table, word};
+    const auto found = std::lower_bound(
+        m_owners.begin(), m_owners.end(), place,
+        [](const auto& entry, const auto& wanted) { return entry.first < wanted; });
+    return found != m_owners.end() && found->first == place ? found->second : -1;
 }
 
 SimDevCom& CouplerDevCom::AtPosition(std::int32_t position) {
