@@ -291,6 +291,8 @@ int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defa
             if (rest.size() > 1) throw UsageError("demo takes no arguments");
             if (!options.saveLineFile.empty())
                 throw UsageError("--save-line goes with a command, not the demonstration");
+            if (invocation.station.Chosen())
+                throw UsageError("--all, --pos N,M, --lines and --save-lines go with a command");
             if (rest.empty() && window) {
                 if (const auto exitCode = window(options)) return *exitCode;
                 std::fprintf(out, "No display: running the headless demonstration.\n\n");

@@ -160,6 +160,7 @@ TEST_F(BuildingTest, StationCommandLinesThatCannotWorkAreRefusedBeforeAnythingIs
         {{"--all", "--modbus", "127.0.0.1:1", "--lines", kLines, "scan"}, "not --modbus"},
         {{"--pos", "2,", "scan"}, "--pos"},
         {{"--all", "report", "r.doc"}, "--format"},
+        {{"--all"}, "go with a command"},
     };
     for (const auto& c : cases) {
         const StationRun run = Zd(c.args);
