@@ -2,13 +2,13 @@
 # Load it with:  source scripts/zd4270-completion.bash
 # (or copy it to ~/.local/share/bash-completion/completions/zd4270).
 
-_zd4270_global_options="--station --pos --line --modbus --lang --save-line --registry --quiet --help"
+_zd4270_global_options="--station --pos --line --modbus --lang --save-line --registry --quiet --help --all --lines --save-lines"
 
 # The options of one command, by its name.
 _zd4270_command_options() {
     case "$1" in
         scan) echo "--optical-feedback" ;;
-        "address random") echo "--start --new-installation --delete-groups --delete-scenes --yes --optical-feedback" ;;
+        "address random") echo "--start --new-installation --delete-groups --delete-scenes --yes --optical-feedback --fast" ;;
         "address physical") echo "--start --remove-lamp --lamp-delay --lamps --timeout --new-installation --yes --delete-groups --delete-scenes" ;;
         "address single") echo "--yes" ;;
         "address change") echo "" ;;
@@ -20,6 +20,7 @@ _zd4270_command_options() {
         groups) echo "--short --add --remove --optical-feedback" ;;
         scenes) echo "--short --set --optical-feedback" ;;
         settings) echo "--log-mapping --log-user-data --log-addressing" ;;
+        report) echo "--format" ;;
     esac
 }
 
@@ -30,9 +31,10 @@ _zd4270() {
 
     # Values of options.
     case "$prev" in
-        --station | --line | --save-line | --registry)
+        --station | --line | --save-line | --registry | --lines | --save-lines)
             mapfile -t COMPREPLY < <(compgen -f -- "$cur")
             return ;;
+        --format) mapfile -t COMPREPLY < <(compgen -W "html pdf csv" -- "$cur"); return ;;
         --lang) mapfile -t COMPREPLY < <(compgen -W "en de" -- "$cur"); return ;;
         --mode) mapfile -t COMPREPLY < <(compgen -W "dali dsi" -- "$cur"); return ;;
         --power-supply | --count-devices | --log-mapping | --log-user-data | --log-addressing)
@@ -46,7 +48,8 @@ _zd4270() {
     # and archive the word after it.
     for ((i = 1; i < COMP_CWORD; i++)); do
         case "${words[i]}" in
-            --station | --pos | --line | --modbus | --lang | --save-line | --registry) ((i++)) ;;
+            --station | --pos | --line | --modbus | --lang | --save-line | --registry | --lines | \
+                --save-lines) ((i++)) ;;
             -*) ;;
             *)
                 if [[ -z "$command" ]]; then
@@ -61,7 +64,7 @@ _zd4270() {
         if [[ "$cur" == -* ]]; then
             mapfile -t COMPREPLY < <(compgen -W "$_zd4270_global_options" -- "$cur")
         else
-            mapfile -t COMPREPLY < <(compgen -W "scan address archive send query options variables groups scenes settings help demo" -- "$cur")
+            mapfile -t COMPREPLY < <(compgen -W "scan address archive send query options variables groups scenes report settings help demo" -- "$cur")
         fi
         return
     fi
@@ -77,7 +80,7 @@ _zd4270() {
     [[ "$command" == address || "$command" == archive ]] && name="$command $sub"
     if [[ "$cur" == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W "$(_zd4270_command_options "$name") $_zd4270_global_options" -- "$cur")
-    elif [[ "$name" == "archive upload" || "$name" == "archive download" ]]; then
+    elif [[ "$name" == "archive upload" || "$name" == "archive download" || "$name" == report ]]; then
         mapfile -t COMPREPLY < <(compgen -f -- "$cur")
     fi
 }

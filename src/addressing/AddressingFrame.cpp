@@ -35,6 +35,7 @@ void configZD4270::EnableRndAddrOptions(bool bEnable) {
                        static_cast<Control*>(&chkRndAddrDeleteAllGroupAssignments),
                        static_cast<Control*>(&chkRndAddrDeleteAllScenes),
                        static_cast<Control*>(&chkRndAddrOpticalFeedback),
+                       static_cast<Control*>(&chkRndAddrFastSearch),
                        static_cast<Control*>(&lblRndAddrStartAddress),
                        static_cast<Control*>(&cboRndAddrStartAddress)}) {
         c->SetEnabled(bEnable);
@@ -78,7 +79,7 @@ void configZD4270::StartAddressingLog(const std::string& words) {
     if (m_tsLogAddressing) m_tsLogAddressing->Close();
     m_tsLogAddressing.reset();
     if (!EnableLoggingAddressing) return;
-    m_tsLogAddressing = std::make_unique<LogFile>(kAddressingLogFile);
+    m_tsLogAddressing = std::make_unique<LogFile>(m_logFilePrefix + kAddressingLogFile);
     WriteAddressingLogLine(" start " + words);
 }
 

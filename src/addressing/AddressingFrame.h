@@ -33,6 +33,8 @@ namespace zd {
 inline constexpr const char* kAddressingLogFile = "OrvixVTermZD4270.Logging.Addressing.txt";
 inline constexpr std::int64_t kPhySelIntervalMs = 50;
 inline constexpr std::int64_t kRndAddrIntervalMs = 200;
+// The fast search: the next step as soon as the last one's transactions are done.
+inline constexpr std::int64_t kRndAddrFastIntervalMs = 1;
 inline constexpr std::int64_t kChangeAddrIntervalMs = 50;
 // Firmware from which the terminal can run random addressing at all: ASCII "1H".
 inline constexpr std::int32_t kRandomAddressingMinVersion = 0x3148;

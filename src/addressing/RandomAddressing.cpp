@@ -24,7 +24,7 @@ AddressingRun configZD4270::RndAddrRun() {
     AddressingRun run;
     run.button = &cmdRndAddrStart;
     run.timer = &timerRndAddr;
-    run.intervalMs = kRndAddrIntervalMs;
+    run.intervalMs = chkRndAddrFastSearch.IsChecked() ? kRndAddrFastIntervalMs : kRndAddrIntervalMs;
     run.statusLabel = &lblRndAddrStatus;
     run.running = &m_bRndAddrRunning;
     run.enableOptions = [this](bool bEnable) { EnableRndAddrOptions(bEnable); };
@@ -156,10 +156,15 @@ void configZD4270::RndAddrBegin() {
 }
 
 // COMPARE and its reply; several ballasts answering at once give a collision or a corrupt frame,
-// so everything but a timeout counts as an answer.
+// so everything but a timeout counts as an answer. The fast search asks once more before it
+// believes a silence: a lost answer would move the search past a ballast, which then could not
+// be found in this run, and the pause of the paced search no longer hides a slow one.
 std::int16_t configZD4270::RndAddrCompare() {
     SendAddressingCommand(kCmdCompare, 0, kAddrBroadcast, 0);
     std::uint8_t answer = 0;
+    const std::int16_t result = ReceiveAddressingData(answer);
+    if (result != kResultTimeout || !chkRndAddrFastSearch.IsChecked()) return result;
+    SendAddressingCommand(kCmdCompare, 0, kAddrBroadcast, 0);
     return ReceiveAddressingData(answer);
 }
 

@@ -1,18 +1,22 @@
 // zd4270-sim: a simulated ZD4270 terminal and its DALI line, served on Modbus TCP so that zd4270
 // --modbus HOST:PORT (or any Modbus client) can drive it over a real socket. Headless, or with
 // --window a window of the lamps; runs until SIGINT or SIGTERM (or the window is closed).
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <optional>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <QApplication>
 #include <QTimer>
 
 #include "gui/LampWindow.h"
 #include "gui/MainWindow.h"
+#include "host/Building.h"
 #include "host/InstallPaths.h"
 #include "host/ModbusDevCom.h"
 #include "host/ModbusSimServer.h"
@@ -37,6 +41,7 @@ void PrintUsage(std::FILE* out) {
     std::fprintf(out,
                  "usage: zd4270-sim [--line FILE] [--station FILE [--pos N]] [--listen HOST:PORT]\n"
                  "                  [--window]\n"
+                 "       zd4270-sim --station FILE --lines DIR [--listen HOST:PORT]\n"
                  "       zd4270-sim --version\n"
                  "  --line FILE         simulated DALI line (JSON; default: "
                  "examples/lines/three-addressed.json)\n"
@@ -46,6 +51,10 @@ void PrintUsage(std::FILE* out) {
                  "  --listen HOST:PORT  where to serve Modbus TCP (default: 127.0.0.1:1502)\n"
                  "  --window            show the lamps in a window; take lamps out, put them back\n"
                  "                      or let them fail from there\n"
+                 "  --lines DIR         a building: every ZD4270 of --station on its own line\n"
+                 "                      DIR/pos-N.json (none: an empty line); the station's\n"
+                 "                      first coupler on PORT, the next on PORT+1, and so on,\n"
+                 "                      each serving the registers of its terminals\n"
                  "\n"
                  "Register mapping: %s.\n"
                  "Function 3 reads, function 16 writes 1 to 123 registers within one table.\n"
@@ -68,6 +77,8 @@ struct Options {
     std::optional<std::int32_t> position;
     std::string listen = "127.0.0.1:1502";
     bool window = false;
+    std::string linesDir;
+    bool lineGiven = false;
 };
 
 // How often the window's event loop looks for Modbus traffic.
@@ -87,6 +98,21 @@ std::string DescribeTerminal(zd::sim::Terminal& terminal, const std::string& sou
            DescribeEntry("CONTROL", layout.entries[zd::sim::kImageControl]) + ", " +
            DescribeEntry("OUTPUT", layout.entries[zd::sim::kImageOutput]) + ", " +
            (layout.motorola ? "Motorola" : "Intel") + ")";
+}
+
+// Checks that the Modbus mapping reaches a terminal's registers and process-image words.
+void CheckMapping(zd::sim::Terminal& terminal) {
+    if (!zd::ModbusRegisterAddress(terminal.Position(), 0, 0, 1)) {
+        throw zd::ControlError("the terminal's position " + std::to_string(terminal.Position()) +
+                               " has no Modbus registers (positions 1 to 63)");
+    }
+    for (const zd::sim::ImageEntry& entry : terminal.Layout().entries) {
+        if (!zd::ModbusRegisterAddress(0, entry.nTableNumber, entry.nWordOffset, 2)) {
+            throw zd::ControlError("process-image table " + std::to_string(entry.nTableNumber) +
+                                   " word " + std::to_string(entry.nWordOffset) +
+                                   " has no Modbus register (tables 0 to 15)");
+        }
+    }
 }
 
 int Serve(const Options& options, int& argc, char** argv) {
@@ -109,17 +135,7 @@ int Serve(const Options& options, int& argc, char** argv) {
 
     // A terminal the register mapping cannot reach would be served in vain.
     zd::sim::Terminal& terminal = devCom->Terminal();
-    if (!zd::ModbusRegisterAddress(terminal.Position(), 0, 0, 1)) {
-        throw zd::ControlError("the terminal's position " + std::to_string(terminal.Position()) +
-                               " has no Modbus registers (positions 1 to 63)");
-    }
-    for (const zd::sim::ImageEntry& entry : terminal.Layout().entries) {
-        if (!zd::ModbusRegisterAddress(0, entry.nTableNumber, entry.nWordOffset, 2)) {
-            throw zd::ControlError("process-image table " + std::to_string(entry.nTableNumber) +
-                                   " word " + std::to_string(entry.nWordOffset) +
-                                   " has no Modbus register (tables 0 to 15)");
-        }
-    }
+    CheckMapping(terminal);
 
     zd::ModbusSimServer server(devCom, endpoint, kLimits);
     server.SetLog(
@@ -178,6 +194,96 @@ int Serve(const Options& options, int& argc, char** argv) {
     return 0;
 }
 
+// One coupler of a building: its own clock and terminals, served by its own thread, so that the
+// couplers are as independent as on site.
+struct CouplerServer {
+    std::unique_ptr<zd::RealScheduler> scheduler;
+    std::unique_ptr<zd::ModbusSimServer> server;
+};
+
+int ServeBuilding(const Options& options) {
+    const zd::StationDocument station = zd::StationDocument::Load(options.stationFile);
+    const std::vector<zd::StationTerminal> terminals = zd::StationZd4270Terminals(station);
+    const std::vector<std::string> couplers = zd::StationCouplers(station);
+    const zd::ModbusEndpoint first = zd::ParseModbusEndpoint(options.listen);
+    std::vector<CouplerServer> servers;
+    for (std::size_t coupler = 0; coupler < couplers.size(); ++coupler) {
+        CouplerServer served;
+        served.scheduler = std::make_unique<zd::RealScheduler>();
+        std::vector<std::shared_ptr<zd::SimDevCom>> simulated;
+        std::string positions;
+        for (const zd::StationTerminal& terminal : terminals) {
+            if (terminal.coupler != static_cast<int>(coupler)) continue;
+            const std::string path = zd::LineFileOfPosition(options.linesDir, terminal.position);
+            zd::sim::LineDescription line;
+            if (std::FILE* probe = std::fopen(path.c_str(), "rb")) {
+                std::fclose(probe);
+                line = zd::sim::LoadLineFile(path);
+            }
+            simulated.push_back(zd::CreateSimulatedDevCom(*served.scheduler, terminal.node, line));
+            CheckMapping(simulated.back()->Terminal());
+            positions +=
+                (positions.empty() ? "" : ", ") + std::to_string(terminal.position) + " (" +
+                std::to_string(simulated.back()->Terminal().GetLine().Gear().size()) + " gear)";
+        }
+        zd::ModbusEndpoint endpoint = first;
+        endpoint.port = static_cast<std::uint16_t>(first.port + coupler);
+        if (first.port == 0 || first.port + coupler > 65535)
+            throw zd::ControlError("--listen needs a port with room for every coupler after it");
+        served.server = std::make_unique<zd::ModbusSimServer>(
+            std::make_shared<zd::CouplerDevCom>(std::move(simulated)), endpoint, kLimits);
+        const std::string name = couplers[coupler];
+        served.server->SetLog([name](const std::string& line) {
+            std::fprintf(stderr, "zd4270-sim: %s: %s\n", name.c_str(), line.c_str());
+        });
+        std::printf("zd4270-sim: coupler \"%s\" on Modbus TCP %s: ZD4270 at %s\n", name.c_str(),
+                    served.server->Endpoint().Text().c_str(),
+                    positions.empty() ? "no position" : positions.c_str());
+        servers.push_back(std::move(served));
+    }
+    std::printf("zd4270-sim: %s\n", zd::kModbusMappingText);
+    std::fflush(stdout);
+
+    struct sigaction action {};
+    action.sa_handler = RequestStop;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+
+    std::vector<std::thread> threads;
+    std::vector<std::string> failures(servers.size());
+    for (std::size_t i = 0; i < servers.size(); ++i) {
+        threads.emplace_back([&, i] {
+            try {
+                while (!servers[i].server->Stopping()) {
+                    servers[i].server->Step(200);
+                    servers[i].scheduler->DoEvents();
+                }
+            } catch (const zd::ControlError& error) {
+                failures[i] = error.Description();
+            } catch (const std::exception& error) {
+                failures[i] = error.what();
+            }
+            servers[i].server->Stop();
+        });
+    }
+    // The signal only sets a flag; this thread passes it on to the couplers' threads.
+    while (g_stopRequested == 0) {
+        bool anyFailed = false;
+        for (std::size_t i = 0; i < servers.size(); ++i) anyFailed |= servers[i].server->Stopping();
+        if (anyFailed) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    for (CouplerServer& served : servers) served.server->Stop();
+    for (std::thread& thread : threads) thread.join();
+    std::int64_t requests = 0;
+    for (const CouplerServer& served : servers) requests += served.server->Requests();
+    std::printf("zd4270-sim: stopped after %lld requests\n", static_cast<long long>(requests));
+    for (const std::string& failure : failures)
+        if (!failure.empty()) throw zd::ControlError(failure);
+    return 0;
+}
+
 int Run(int argc, char** argv) {
     Options options;
     for (int i = 1; i < argc; ++i) {
@@ -191,6 +297,9 @@ int Run(int argc, char** argv) {
         };
         if (arg == "--line") {
             options.lineFile = value();
+            options.lineGiven = true;
+        } else if (arg == "--lines") {
+            options.linesDir = value();
         } else if (arg == "--station") {
             options.stationFile = value();
         } else if (arg == "--pos") {
@@ -223,6 +332,16 @@ int Run(int argc, char** argv) {
     if (options.position && options.stationFile.empty()) {
         std::fprintf(stderr, "zd4270-sim: --pos chooses a terminal of --station; give both\n");
         return 2;
+    }
+    if (!options.linesDir.empty()) {
+        if (options.stationFile.empty() || options.position || options.window ||
+            options.lineGiven) {
+            std::fprintf(stderr,
+                         "zd4270-sim: --lines serves a whole --station; it goes without "
+                         "--pos, --line and --window\n");
+            return 2;
+        }
+        return ServeBuilding(options);
     }
     return Serve(options, argc, argv);
 }

@@ -119,6 +119,7 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
                          "; confirm with --yes");
     }
     const bool opticalFeedback = arguments.Has("--optical-feedback");
+    const bool fast = arguments.Has("--fast");
     return [=](HeadlessSession& session) {
         configZD4270& control = session.Control();
         // The terminal's own search can light each gear it addresses; the control's search
@@ -129,6 +130,10 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
                 "later)");
         }
         control.chkRndAddrOpticalFeedback.SetChecked(opticalFeedback);
+        // The fast search is the control's; a terminal that searches itself sets its own pace,
+        // so that on a mixed station --fast speeds up the terminals it can and leaves the rest.
+        const bool fastSearch = fast && control.chkRndAddrFastSearch.Visible();
+        control.chkRndAddrFastSearch.SetChecked(fastSearch);
         control.cboRndAddrStartAddress.SetListIndex(start);
         control.chkRndAddrCompleteNewInstallation.SetChecked(newInstallation);
         control.chkRndAddrDeleteAllGroupAssignments.SetChecked(deleteGroups);
@@ -138,7 +143,7 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
         const Json variant = firmware >= kFirmwareAddressingVersion    ? Json("terminal")
                              : firmware >= kRandomAddressingMinVersion ? Json("control")
                                                                        : Json();
-        Json details = {{"variant", variant}, {"startAddress", start}};
+        Json details = {{"variant", variant}, {"startAddress", start}, {"fastSearch", fastSearch}};
 
         const std::size_t mark = session.BoxCount();
         control.cmdRndAddrStart.Click();

@@ -30,7 +30,7 @@ const std::map<std::string, const char*>& HelpTexts() {
          "  zd4270 scan --line examples/lines/shared-address.json\n"},
         {"address random",
          "zd4270 address random [--start N] [--new-installation] [--delete-groups]\n"
-         "                      [--delete-scenes] [--yes] [--optical-feedback]\n"
+         "                      [--delete-scenes] [--yes] [--optical-feedback] [--fast]\n"
          "\n"
          "Random addressing: the control searches the gear's random addresses (firmware before\n"
          "1M) or the terminal does it itself (\"variant\"), then a scan lists the line. Over\n"
@@ -41,6 +41,9 @@ const std::map<std::string, const char*>& HelpTexts() {
          "  --delete-groups      take the gear out of all groups (needs --yes)\n"
          "  --delete-scenes      take the gear out of all scenes (needs --yes)\n"
          "  --optical-feedback   the terminal lights each gear it addresses (terminal variant)\n"
+         "  --fast               the control's search with its steps back to back instead of\n"
+         "                       200 ms apart, a silent COMPARE asked twice (control variant;\n"
+         "                       \"fastSearch\" says whether it applied)\n"
          "\n"
          "example:\n"
          "  zd4270 address random --line examples/lines/sixteen-unaddressed.json --save-line "
@@ -154,6 +157,18 @@ const std::map<std::string, const char*>& HelpTexts() {
          "\n"
          "example:\n"
          "  zd4270 scenes --short 0 --set 3=128,4=mask\n"},
+        {"report",
+         "zd4270 report [--format html|pdf|csv] FILE\n"
+         "\n"
+         "The hand-over report of the terminal, or with --all (--pos N,M,...) of the station's\n"
+         "terminals: a scan, then each device's random address, device type, levels, groups and\n"
+         "scene levels. HTML and PDF have a title page and a table per terminal with conflicts\n"
+         "and silent devices marked; CSV has one row per device. The format comes from FILE's\n"
+         "extension when --format is not given.\n"
+         "\n"
+         "example:\n"
+         "  zd4270 --station examples/building/station.xml --all --lines examples/building/lines\n"
+         "         report handover.pdf\n"},
         {"settings",
          "zd4270 settings [--log-mapping on|off] [--log-user-data on|off]\n"
          "                [--log-addressing on|off]\n"

@@ -8,6 +8,7 @@
 #include "cli/Demo.h"
 #include "cli/DeviceCommands.h"
 #include "cli/HeadlessCommands.h"
+#include "cli/StationRun.h"
 #include "platform/Error.h"
 
 namespace zd {
@@ -17,6 +18,7 @@ namespace {
 // The options and words of a command line, before the command looks at its own.
 struct Invocation {
     SessionOptions options;
+    StationSelection station;
     bool help = false;
     std::vector<std::string> rest;
 };
@@ -36,7 +38,14 @@ Invocation ParseInvocation(const std::vector<std::string>& args, const SessionOp
         } else if (arg == "--station") {
             options.stationFile = value();
         } else if (arg == "--pos") {
-            options.position = ParseNumber(value(), 0, 65535, "--pos");
+            invocation.station.positions = ParsePositions(value());
+            options.position = invocation.station.positions.front();
+        } else if (arg == "--all") {
+            invocation.station.all = true;
+        } else if (arg == "--lines") {
+            invocation.station.linesDir = value();
+        } else if (arg == "--save-lines") {
+            invocation.station.saveLinesDir = value();
         } else if (arg == "--line") {
             options.lineFile = value();
         } else if (arg == "--modbus") {
@@ -135,10 +144,20 @@ void KeepWhatHappened(Json& document, const HeadlessSession* session) {
         document["devices"] = devices;
 }
 
-int RunCommand(const std::string& name, const PreparedCommand& command,
-               const SessionOptions& options, std::FILE* out, std::FILE* err) {
-    Json document = {{"command", name}};
+}  // namespace
+
+CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& command,
+                              const SessionOptions& options, std::FILE* err) {
+    CommandOutcome outcome;
+    Json& document = outcome.document;
+    document = {{"command", name}};
     std::unique_ptr<HeadlessSession> session;
+    auto fail = [&](const std::string& reason, int exitCode) {
+        std::fprintf(err, "zd4270: %s\n", ValidUtf8(reason).c_str());
+        document["error"] = reason;
+        outcome.exitCode = exitCode;
+        return outcome;
+    };
     try {
         session = std::make_unique<HeadlessSession>(options, err);
         session->Open();
@@ -148,8 +167,7 @@ int RunCommand(const std::string& name, const PreparedCommand& command,
         session->Finish();
         document["messages"] = session->Messages();
         document["lineTimeMs"] = session->LineTimeMs();
-        PrintJson(out, document);
-        return 0;
+        return outcome;
     } catch (const CommandFailed& failure) {
         document.update(failure.Details());
         KeepWhatHappened(document, session.get());
@@ -159,14 +177,23 @@ int RunCommand(const std::string& name, const PreparedCommand& command,
         } catch (const std::exception& error) {
             std::fprintf(err, "zd4270: %s\n", ValidUtf8(error.what()).c_str());
         }
-        return Fail(out, err, document, failure.what(), 1);
+        return fail(failure.what(), 1);
     } catch (const ControlError& error) {
         KeepWhatHappened(document, session.get());
-        return Fail(out, err, document, error.Description(), 1);
+        return fail(error.Description(), 1);
     } catch (const std::exception& error) {
         KeepWhatHappened(document, session.get());
-        return Fail(out, err, document, error.what(), 1);
+        return fail(error.what(), 1);
     }
+}
+
+namespace {
+
+int RunCommand(const std::string& name, const PreparedCommand& command,
+               const SessionOptions& options, std::FILE* out, std::FILE* err) {
+    const CommandOutcome outcome = ExecuteCommand(name, command, options, err);
+    PrintJson(out, outcome.document);
+    return outcome.exitCode;
 }
 
 }  // namespace
@@ -176,6 +203,8 @@ void PrintUsage(std::FILE* out) {
         out,
         "usage: zd4270 [COMMAND] [--station FILE] [--pos N] [--line FILE] [--modbus HOST:PORT]\n"
         "              [--lang en|de] [--save-line FILE] [--registry FILE] [--quiet]\n"
+        "       zd4270 COMMAND --station FILE --all|--pos N,M,... [--lines DIR]\n"
+        "              [--save-lines DIR] [--modbus HOST:PORT] ...\n"
         "       zd4270 help [COMMAND]\n"
         "\n"
         "Without a command: the window, or the demonstration when there is no display.\n"
@@ -187,7 +216,7 @@ void PrintUsage(std::FILE* out) {
         "  demo                          the headless demonstration (text)\n"
         "  scan [--optical-feedback]     scan the line: the devices found\n"
         "  address random [--start N] [--new-installation] [--delete-groups] [--delete-scenes]\n"
-        "                 [--yes] [--optical-feedback]\n"
+        "                 [--yes] [--optical-feedback] [--fast]\n"
         "                                random addressing, by the control or the terminal\n"
         "                                firmware as the firmware version decides, then a scan;\n"
         "                                the first three options wipe settings and need --yes\n"
@@ -215,6 +244,8 @@ void PrintUsage(std::FILE* out) {
         "                                the device's groups, changed where given\n"
         "  scenes --short A [--set SCENE=LEVEL,...]\n"
         "                                the device's scene levels, stored where given\n"
+        "  report [--format html|pdf|csv] FILE\n"
+        "                                the hand-over report: devices, levels, groups, scenes\n"
         "  settings [--log-mapping on|off] [--log-user-data on|off] [--log-addressing on|off]\n"
         "                                the logging switches in the store\n"
         "  help COMMAND                  a command's options and an example\n"
@@ -230,6 +261,12 @@ void PrintUsage(std::FILE* out) {
         "  --registry FILE    the store of device lists and logging switches (default: the\n"
         "                     window's, ~/.config/zd4270/registry.ini)\n"
         "  --quiet            no progress on stderr (shown only when stderr is a terminal)\n"
+        "  --all              the command on every ZD4270 of the station at once; --pos N,M,...\n"
+        "                     on some. One JSON document with a result per terminal; exit code\n"
+        "                     0 only when every terminal succeeded. Over --modbus the station's\n"
+        "                     first coupler is at PORT, the next at PORT+1, ...\n"
+        "  --lines DIR        the simulated line of each terminal: DIR/pos-N.json (none: empty)\n"
+        "  --save-lines DIR   after the command, each simulated line to DIR/pos-N.json\n"
         "\n"
         "Each document carries \"lineTimeMs\": the time the command took on the line (virtual\n"
         "time on the simulated line, real time over Modbus).\n");
@@ -255,11 +292,14 @@ void ParseCommandLine(int argc, const char* const* argv, ParsedCommandLine& pars
         parsed.helpTopic = std::vector<std::string>(rest.begin() + 1, rest.end());
         return;
     }
+    parsed.station = invocation.station;
     if (rest.empty() || rest[0] == "demo") {
         if (!rest.empty()) parsed.command = "demo";
         if (rest.size() > 1) throw UsageError("demo takes no arguments");
         if (!options.saveLineFile.empty())
             throw UsageError("--save-line goes with a command, not the demonstration");
+        if (invocation.station.Chosen())
+            throw UsageError("--all, --pos N,M, --lines and --save-lines go with a command");
         return;
     }
     std::size_t nameWords = 0;
@@ -271,7 +311,11 @@ void ParseCommandLine(int argc, const char* const* argv, ParsedCommandLine& pars
         std::find(rest.begin(), rest.end(), "--remove-lamp") != rest.end())
         throw UsageError("--remove-lamp needs the simulated line: over --modbus a person "
                          "takes the lamps out");
-    parsed.prepared = syntax.prepare(ParseArguments(syntax, rest, nameWords));
+    parsed.syntax = &syntax;
+    parsed.arguments = ParseArguments(syntax, rest, nameWords);
+    // Preparing checks the command's words and options before anything is sent; a station run
+    // prepares the command again for each of its terminals.
+    parsed.prepared = syntax.prepare(parsed.arguments);
 }
 
 int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defaults,
@@ -304,6 +348,13 @@ int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defa
             demo.language = options.language;
             demo.modbus = options.modbus;
             return RunDemo(demo, out);
+        }
+        // The report is written once, from the results of all its terminals.
+        if (parsed.station.Chosen() || parsed.command == "report") {
+            const CommandOutcome outcome = RunStationCommand(*parsed.syntax, parsed.arguments,
+                                                             options, parsed.station, err);
+            PrintJson(out, outcome.document);
+            return outcome.exitCode;
         }
         return RunCommand(parsed.command, parsed.prepared, options, out, err);
     } catch (const UsageError& error) {

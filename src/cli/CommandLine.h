@@ -10,6 +10,7 @@
 
 #include "cli/HeadlessCommands.h"
 #include "cli/Session.h"
+#include "cli/StationRun.h"
 
 namespace zd {
 
@@ -26,6 +27,10 @@ struct ParsedCommandLine {
     std::string command;
     // The command ready to run; empty for the window and the demonstration.
     PreparedCommand prepared;
+    // The command's syntax and arguments, for a run over several terminals of the station.
+    const CommandSyntax* syntax = nullptr;
+    CommandArguments arguments;
+    StationSelection station;
 };
 
 // Reads argv (argv[0] is the program) as RunCommandLine does and runs nothing; parsed.options
@@ -40,5 +45,9 @@ int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defa
                    std::FILE* out, std::FILE* err, const WindowRunner& window = {});
 
 void PrintUsage(std::FILE* out);
+
+// Runs a prepared command on the terminal the options name, as RunCommandLine does.
+CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& command,
+                              const SessionOptions& options, std::FILE* err);
 
 }  // namespace zd

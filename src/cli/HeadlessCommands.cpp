@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "cli/DeviceCommands.h"
+#include "cli/Report.h"
 #include "link/Commands.h"
 
 namespace zd {
@@ -19,7 +20,8 @@ const std::vector<CommandSyntax>& CommandTable() {
         {"scan", {}, {"--optical-feedback"}, 0, 0, PrepareScan},
         {"address random",
          {"--start"},
-         {"--new-installation", "--delete-groups", "--delete-scenes", "--yes", "--optical-feedback"},
+         {"--new-installation", "--delete-groups", "--delete-scenes", "--yes", "--optical-feedback",
+          "--fast"},
          0,
          0,
          PrepareAddressRandom},
@@ -44,6 +46,7 @@ const std::vector<CommandSyntax>& CommandTable() {
         {"variables", {"--short", "--set"}, {"--optical-feedback"}, 0, 0, PrepareVariables},
         {"groups", {"--short", "--add", "--remove"}, {"--optical-feedback"}, 0, 0, PrepareGroups},
         {"scenes", {"--short", "--set"}, {"--optical-feedback"}, 0, 0, PrepareScenes},
+        {"report", {"--format"}, {}, 1, 1, PrepareReport},
         {"settings",
          {"--log-mapping", "--log-user-data", "--log-addressing"},
          {},

@@ -33,6 +33,12 @@ class CommandFailed : public std::runtime_error {
     Json m_details;
 };
 
+// A command's document and exit code, nothing printed but the console's lines on err.
+struct CommandOutcome {
+    Json document;
+    int exitCode = 0;
+};
+
 // The words and options that follow a command's name.
 struct CommandArguments {
     std::vector<std::string> words;

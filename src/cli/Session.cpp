@@ -44,9 +44,12 @@ HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* conso
     m_terminal = options.position >= 0 ? m_station.ChooseTerminal(options.position)
                                        : m_station.ChooseTerminal();
     if (options.modbus.empty()) {
-        m_line = sim::LoadLineFile(options.lineFile);
-        if (auto note = LinePlacementNote(m_line, options.lineFile, m_terminal, options.stationFile))
-            std::fprintf(console, "zd4270: %s\n", note->c_str());
+        if (!options.emptyLine) {
+            m_line = sim::LoadLineFile(options.lineFile);
+            if (auto note =
+                    LinePlacementNote(m_line, options.lineFile, m_terminal, options.stationFile))
+                std::fprintf(console, "zd4270: %s\n", note->c_str());
+        }
         m_simulated = CreateSimulatedDevCom(*m_scheduler, m_terminal, m_line);
         if (options.prepareSimulatedLine) options.prepareSimulatedLine(*m_simulated);
         m_devCom = m_simulated;
@@ -61,6 +64,7 @@ HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* conso
                                                 !options.quiet && IsTerminal(console));
     m_dialogs.SetBeforePrint([this] { m_progress->End(); });
     m_control = std::make_unique<configZD4270>(context, *m_registry, m_state);
+    m_control->SetLogFilePrefix(options.logFilePrefix);
 }
 
 void HeadlessSession::Open() {

@@ -32,6 +32,10 @@ struct SessionOptions {
     std::string stationFile;
     std::int32_t position = -1;  // -1: the station's first terminal
     std::string lineFile;
+    // The run starts from a line without gear instead of lineFile.
+    bool emptyLine = false;
+    // Put before the names of the control's log files (see configZD4270::SetLogFilePrefix).
+    std::string logFilePrefix;
     Language language = Language::English;
     // "HOST:PORT" of a terminal (or zd4270-sim) on Modbus TCP; empty: the in-process simulator.
     std::string modbus;

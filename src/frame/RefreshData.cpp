@@ -94,10 +94,11 @@ void configZD4270::RefreshDataSteps(XmlNode objDeviceNode, std::shared_ptr<DevCo
     });
     IgnoreErrors([&] {
         if (EnableLoggingMappingData)
-            LogFile::WriteWholeFile(kMappingDataLogFile, objDeviceNode.Xml());
+            LogFile::WriteWholeFile(m_logFilePrefix + kMappingDataLogFile, objDeviceNode.Xml());
     });
     IgnoreErrors([&] {
-        if (EnableLoggingUserData) LogFile::WriteWholeFile(kUserDataLogFile, userData.Xml());
+        if (EnableLoggingUserData)
+            LogFile::WriteWholeFile(m_logFilePrefix + kUserDataLogFile, userData.Xml());
     });
 
     m_state.m_bMotorola = IsMotorolaFormat(objDeviceNode);
@@ -191,6 +192,7 @@ void configZD4270::ReadTerminalRegisters() {
     lblFirmwareVersion.SetCaption(FirmwareVersionText(m_state.m_nFirmwareVersion));
     const bool firmwareAddressing = m_state.m_nFirmwareVersion >= kFirmwareAddressingVersion;
     chkRndAddrOpticalFeedback.SetVisible(firmwareAddressing);
+    chkRndAddrFastSearch.SetVisible(!firmwareAddressing);
     lstRndAddrView.SetVisible(!firmwareAddressing);
 }
 

@@ -70,7 +70,8 @@ void configZD4270::LayOutSurface() {
          lstPhySelView},
         {lblRndAddrInfo, fraRndAddrOptions,
          {&chkRndAddrCompleteNewInstallation, &chkRndAddrDeleteAllGroupAssignments,
-          &chkRndAddrDeleteAllScenes, &chkRndAddrOpticalFeedback},
+          &chkRndAddrDeleteAllScenes, &chkRndAddrOpticalFeedback,
+          &chkRndAddrFastSearch},
          lblRndAddrStartAddress, cboRndAddrStartAddress, cmdRndAddrStart, lblRndAddrStatus,
          lstRndAddrView},
     };

@@ -120,6 +120,8 @@ void configZD4270::InitializeAddressingTabs() {
     chkRndAddrDeleteAllScenes.SetChecked(false);
     chkRndAddrOpticalFeedback.SetCaption(msg.Load(5138));
     chkRndAddrOpticalFeedback.SetChecked(false);
+    chkRndAddrFastSearch.SetCaption(msg.Load(5150));
+    chkRndAddrFastSearch.SetChecked(false);
     lblRndAddrStartAddress.SetCaption(msg.Load(5087));
     FillAddressList(cboRndAddrStartAddress);
     cboRndAddrStartAddress.SetListIndex(0);
@@ -245,6 +247,7 @@ void configZD4270::PlaceControls() {
                        static_cast<Control*>(&chkRndAddrDeleteAllGroupAssignments),
                        static_cast<Control*>(&chkRndAddrDeleteAllScenes),
                        static_cast<Control*>(&chkRndAddrOpticalFeedback),
+                       static_cast<Control*>(&chkRndAddrFastSearch),
                        static_cast<Control*>(&lblRndAddrStartAddress),
                        static_cast<Control*>(&cboRndAddrStartAddress)}) {
         fraRndAddrOptions.AddChild(*c);

@@ -55,6 +55,11 @@ class configZD4270 {
     // the destructor calls it when the host did not.
     void Terminate();
 
+    // Log files go to the current folder under their own names; a host that drives several
+    // terminals at once gives each control a prefix of its own ("pos-3."), so that no two
+    // controls write one file.
+    void SetLogFilePrefix(std::string prefix) { m_logFilePrefix = std::move(prefix); }
+
     // The single handler of every page event (exact names; unknown names are ignored).
     void HandleObjectEvents(std::string_view eventName, EventParams& params);
 
@@ -152,6 +157,8 @@ class configZD4270 {
     CheckBox chkRndAddrDeleteAllGroupAssignments{"chkRndAddrDeleteAllGroupAssignments"};
     CheckBox chkRndAddrDeleteAllScenes{"chkRndAddrDeleteAllScenes"};
     CheckBox chkRndAddrOpticalFeedback{"chkRndAddrOpticalFeedback"};
+    // The control's own search with its steps back to back instead of one per timer period.
+    CheckBox chkRndAddrFastSearch{"chkRndAddrFastSearch"};
     Label lblRndAddrStartAddress{"lblRndAddrStartAddress"};
     ComboBox cboRndAddrStartAddress{"cboRndAddrStartAddress"};
     Label lblRndAddrStatus{"lblRndAddrStatus"};
@@ -361,6 +368,7 @@ class configZD4270 {
     std::array<Event<std::string_view, EventParams&>::Connection, kPageKindCount>
         m_pageConnections{};
     bool m_bTerminated = false;
+    std::string m_logFilePrefix;
 };
 
 }  // namespace zd

@@ -3,9 +3,19 @@
 #include <QSettings>
 #include <QString>
 
+#include <mutex>
+
 namespace zd {
 
 namespace {
+
+// Controls on several threads each keep a QSettings of their own on the one store file. QSettings
+// merges their writes safely under a lock file, but waits for that lock in steps of 100 ms; the
+// writers of this process take turns here instead, so that the lock file is always free for them.
+std::mutex& StoreWrites() {
+    static std::mutex mutex;
+    return mutex;
+}
 
 QString ToQString(const std::string& text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -33,6 +43,7 @@ QSettingsRegistry::QSettingsRegistry(const std::string& iniPath)
     : m_settings(std::make_unique<QSettings>(ToQString(iniPath), QSettings::IniFormat)) {}
 
 QSettingsRegistry::~QSettingsRegistry() {
+    const std::lock_guard<std::mutex> turn(StoreWrites());
     m_settings->sync();
 }
 
@@ -56,6 +67,7 @@ bool QSettingsRegistry::WriteString(std::uint32_t root, const std::string& keyPa
 }
 
 bool QSettingsRegistry::Sync() {
+    const std::lock_guard<std::mutex> turn(StoreWrites());
     m_settings->sync();
     // A file that cannot be written refuses every value without an error status of its own.
     return m_settings->isWritable() && m_settings->status() == QSettings::NoError;

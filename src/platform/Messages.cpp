@@ -167,6 +167,7 @@ const Entry kEntries[] = {
     {5144, "no free short address available", "Keine freie Kurzadresse verfügbar"},
     {5145, "after the assignment of the short address the ballast don't reply", "Nach dem Zuweisen der Kurzadresse antwortet das Vorschaltgerät nicht"},
     {5146, "internal error (Statemachine)", "Interner Fehler (Statemachine)"},
+    {5150, "fast search (commands back to back)", "schnelle Suche (Befehle ohne Pause)"},
 };
 }  // namespace
 

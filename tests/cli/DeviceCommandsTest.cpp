@@ -360,8 +360,9 @@ TEST_F(DeviceCommandsTest, HelpAndCompletionKnowEveryCommandAndItsOptions) {
     ASSERT_EQ(::pclose(pipe), 0);
     ASSERT_EQ(lines.size(), CommandTable().size() + 1);
 
-    const std::set<std::string> global{"--station",   "--pos",      "--line",  "--modbus", "--lang",
-                                       "--save-line", "--registry", "--quiet", "--help"};
+    const std::set<std::string> global{"--station", "--pos",       "--line",     "--modbus",
+                                       "--lang",    "--save-line", "--registry", "--quiet",
+                                       "--help",    "--all",       "--lines",    "--save-lines"};
     for (std::size_t i = 0; i < CommandTable().size(); ++i) {
         const CommandSyntax& syntax = CommandTable()[i];
         std::set<std::string> expected = global;

@@ -1,0 +1,231 @@
+#include "cli/StationRun.h"
+
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <sstream>
+#include <thread>
+
+#include "cli/CommandLine.h"
+#include "cli/Report.h"
+#include "host/Building.h"
+#include "host/ModbusDevCom.h"
+#include "platform/Error.h"
+#include "platform/Utf8.h"
+
+namespace zd {
+
+namespace {
+
+// One terminal's run: what it needs and what it gives back.
+struct TerminalJob {
+    StationTerminal terminal;
+    SessionOptions options;
+    PreparedCommand command;
+    CommandOutcome outcome;
+    std::string console;
+    double cpuMs = 0;
+};
+
+std::string Substituted(const std::string& text, std::int32_t position) {
+    std::string result = text;
+    for (std::size_t at = result.find("{pos}"); at != std::string::npos;
+         at = result.find("{pos}", at)) {
+        result.replace(at, 5, std::to_string(position));
+    }
+    return result;
+}
+
+CommandArguments ArgumentsFor(const CommandArguments& arguments, std::int32_t position) {
+    CommandArguments result = arguments;
+    for (std::string& word : result.words) word = Substituted(word, position);
+    for (auto& [option, value] : result.values) value = Substituted(value, position);
+    return result;
+}
+
+double ThreadCpuMs() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) * 1e3 + static_cast<double>(now.tv_nsec) / 1e6;
+}
+
+// Runs on its own thread. Everything the control touches is the job's own; the console lines
+// go to a buffer, so that the terminals' lines do not interleave on stderr.
+void RunJob(const std::string& name, TerminalJob& job) {
+    const double cpuStart = ThreadCpuMs();
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    std::FILE* console = open_memstream(&buffer, &size);
+    try {
+        job.outcome = ExecuteCommand(name, job.command, job.options, console ? console : stderr);
+    } catch (const std::exception& error) {
+        // ExecuteCommand reports what it can; only a failure to report (out of memory) gets here.
+        job.outcome.document = {{"command", name}, {"error", error.what()}};
+        job.outcome.exitCode = 1;
+    }
+    if (console) {
+        std::fclose(console);
+        job.console.assign(buffer, size);
+        std::free(buffer);
+    }
+    job.cpuMs = ThreadCpuMs() - cpuStart;
+}
+
+}  // namespace
+
+std::vector<std::int32_t> ParsePositions(const std::string& text) {
+    std::vector<std::int32_t> positions;
+    std::stringstream stream(text);
+    std::string item;
+    while (std::getline(stream, item, ',')) {
+        const auto position = ParseNumber(item, 0, 65535, "--pos");
+        if (std::find(positions.begin(), positions.end(), position) == positions.end())
+            positions.push_back(position);
+    }
+    if (positions.empty() || text.back() == ',')
+        throw UsageError("--pos takes positions N or N,M,..., not \"" + text + "\"");
+    return positions;
+}
+
+CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArguments& arguments,
+                                 const SessionOptions& options, const StationSelection& selection,
+                                 std::FILE* err) {
+    const bool report = syntax.name == "report";
+    if (!selection.all && selection.positions.empty() && !report)
+        throw UsageError("--lines and --save-lines go with --all or --pos N,M,...");
+    const ReportFormat format = report ? ReportFormatOf(arguments) : ReportFormat::Html;
+    if (selection.all && !selection.positions.empty())
+        throw UsageError("--all and --pos choose terminals both; give one of them");
+    if (!options.modbus.empty() && (!selection.linesDir.empty() || !selection.saveLinesDir.empty()))
+        throw UsageError("--lines and --save-lines need the simulated lines, not --modbus");
+    if (!options.saveLineFile.empty())
+        throw UsageError("--save-line keeps one line; give --save-lines DIR for a station");
+    if (syntax.name == "settings")
+        throw UsageError(
+            "settings changes the store that all terminals share: run it once, "
+            "without --all or --pos");
+
+    // The station is read here, before any thread starts: that also initialises the XML parser
+    // once, which the threads' own parses then share.
+    const StationDocument station = StationDocument::Load(options.stationFile);
+    std::vector<StationTerminal> chosen;
+    const std::vector<StationTerminal> terminals = StationZd4270Terminals(station);
+    if (selection.all) {
+        chosen = terminals;
+    } else if (selection.positions.empty()) {
+        // One terminal, chosen as a single run chooses it.
+        const XmlNode node = station.ChooseTerminal();
+        for (const StationTerminal& terminal : terminals)
+            if (terminal.node == node) chosen.push_back(terminal);
+    } else {
+        for (const std::int32_t position : selection.positions) {
+            const auto found = std::find_if(terminals.begin(), terminals.end(),
+                                            [&](const auto& t) { return t.position == position; });
+            if (found == terminals.end()) {
+                throw UsageError("the station " + options.stationFile +
+                                 " has no ZD4270 at position " + std::to_string(position));
+            }
+            chosen.push_back(*found);
+        }
+    }
+    if (chosen.empty())
+        throw UsageError("the station " + options.stationFile + " has no ZD4270 terminal");
+    if (syntax.name.rfind("archive", 0) == 0 && chosen.size() > 1 &&
+        arguments.words.at(0).find("{pos}") == std::string::npos) {
+        throw UsageError(
+            "each terminal needs its own archive: write {pos} into the file name, "
+            "as in archive-{pos}.xml");
+    }
+    if (!selection.saveLinesDir.empty())
+        std::filesystem::create_directories(selection.saveLinesDir);
+
+    std::vector<TerminalJob> jobs(chosen.size());
+    for (std::size_t i = 0; i < chosen.size(); ++i) {
+        TerminalJob& job = jobs[i];
+        const std::int32_t position = chosen[i].position;
+        job.terminal = chosen[i];
+        // Checked here, before anything is sent to any terminal.
+        job.command = syntax.prepare(ArgumentsFor(arguments, position));
+        job.options = options;
+        job.options.position = position;
+        // A person cannot follow several progress lines; the document tells the result.
+        job.options.quiet = true;
+        if (chosen.size() > 1) job.options.logFilePrefix = "pos-" + std::to_string(position) + ".";
+        if (!selection.linesDir.empty()) {
+            job.options.lineFile = LineFileOfPosition(selection.linesDir, position);
+            job.options.emptyLine = !std::filesystem::exists(job.options.lineFile);
+        }
+        if (!selection.saveLinesDir.empty())
+            job.options.saveLineFile = LineFileOfPosition(selection.saveLinesDir, position);
+        if (!options.modbus.empty()) {
+            ModbusEndpoint endpoint = ParseModbusEndpoint(options.modbus);
+            const int port = endpoint.port + chosen[i].coupler;
+            if (port > 65535) throw UsageError("--modbus: no port for the station's couplers");
+            endpoint.port = static_cast<std::uint16_t>(port);
+            job.options.modbus = endpoint.Text();
+        }
+    }
+
+    const auto wallStart = std::chrono::steady_clock::now();
+    {
+        std::vector<std::jthread> threads;
+        threads.reserve(jobs.size());
+        for (TerminalJob& job : jobs)
+            threads.emplace_back([&syntax, &job] { RunJob(syntax.name, job); });
+    }
+    const auto wallMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                            std::chrono::steady_clock::now() - wallStart)
+                            .count();
+
+    CommandOutcome result;
+    Json entries = Json::array();
+    int failed = 0;
+    std::int64_t lineTimeMs = 0;
+    for (TerminalJob& job : jobs) {
+        // Each terminal's console lines in one piece, marked with its position.
+        std::stringstream lines(job.console);
+        for (std::string line; std::getline(lines, line);)
+            std::fprintf(err, "pos %d: %s\n", job.terminal.position, ValidUtf8(line).c_str());
+        Json entry = {{"position", job.terminal.position},
+                      {"name", job.terminal.name},
+                      {"coupler", job.terminal.couplerName},
+                      {"exitCode", job.outcome.exitCode}};
+        if (!job.options.modbus.empty()) entry["modbus"] = job.options.modbus;
+        for (auto& [key, value] : job.outcome.document.items())
+            if (key != "command") entry[key] = value;
+        entry["cpuMs"] = job.cpuMs;
+        lineTimeMs = std::max<std::int64_t>(lineTimeMs, entry.value("lineTimeMs", 0));
+        if (job.outcome.exitCode != 0) ++failed;
+        result.exitCode = std::max(result.exitCode, job.outcome.exitCode);
+        entries.push_back(std::move(entry));
+    }
+    result.document = {{"command", syntax.name},
+                       {"station", options.stationFile},
+                       {"terminals", std::move(entries)},
+                       {"succeeded", static_cast<int>(jobs.size()) - failed},
+                       {"failed", failed},
+                       {"lineTimeMs", lineTimeMs},
+                       {"wallTimeMs", wallMs}};
+    if (const auto name = station.Document().DocumentElement().Attribute("Name"))
+        result.document["stationName"] = *name;
+    if (report) {
+        const std::string& file = arguments.words.at(0);
+        try {
+            WriteReport(result.document, format, file);
+            result.document["file"] = file;
+        } catch (const ControlError& error) {
+            std::fprintf(err, "zd4270: %s\n", ValidUtf8(error.Description()).c_str());
+            result.document["reportError"] = error.Description();
+            result.exitCode = 1;
+        }
+    }
+    if (failed > 0) {
+        result.document["error"] =
+            std::to_string(failed) + " of " + std::to_string(jobs.size()) + " terminals failed";
+    }
+    return result;
+}
+
+}  // namespace zd

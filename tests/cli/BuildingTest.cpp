@@ -1,0 +1,302 @@
+// A whole building from the command line: the example station's twelve terminals run at once on
+// their own simulated lines, a failing one beside the others, the fast search against the paced
+// one, and the hand-over report in its three formats.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli/CommandLine.h"
+#include "sim/LineFile.h"
+
+namespace zd {
+namespace {
+
+const std::string kBuilding = std::string(ZD4270_EXAMPLES_DIR) + "/building";
+const std::string kStation = kBuilding + "/station.xml";
+const std::string kLines = kBuilding + "/lines";
+
+std::string ReadAll(std::FILE* file) {
+    std::string text;
+    std::rewind(file);
+    char buffer[4096];
+    for (std::size_t n = 0; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        text.append(buffer, n);
+    std::fclose(file);
+    return text;
+}
+
+std::string ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct StationRun {
+    int exitCode = -1;
+    Json json;
+    std::string console;
+
+    // The terminals' entries by position.
+    std::map<int, Json> Terminals() const {
+        std::map<int, Json> byPosition;
+        for (const Json& terminal : json.at("terminals"))
+            byPosition[terminal.at("position").get<int>()] = terminal;
+        return byPosition;
+    }
+};
+
+std::vector<int> Addresses(const Json& terminal) {
+    std::vector<int> addresses;
+    for (const Json& device : terminal.at("devices"))
+        addresses.push_back(device.at("shortAddress").get<int>());
+    return addresses;
+}
+
+std::vector<int> Range(int first, int count) {
+    std::vector<int> numbers;
+    for (int i = 0; i < count; ++i) numbers.push_back(first + i);
+    return numbers;
+}
+
+class BuildingTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        m_folder = std::filesystem::temp_directory_path() /
+                   ("zd_building_" + std::to_string(::getpid()) + "_" + info->name());
+        std::filesystem::remove_all(m_folder);
+        std::filesystem::create_directories(m_folder);
+    }
+    void TearDown() override { std::filesystem::remove_all(m_folder); }
+
+    std::string File(const std::string& name) const { return (m_folder / name).string(); }
+
+    // zd4270 on the example building, with a store of the test's own.
+    StationRun Zd(const std::vector<std::string>& args) const {
+        std::vector<std::string> all = {"zd4270",     "--lang",         "en", "--station", kStation,
+                                        "--registry", File("store.ini")};
+        all.insert(all.end(), args.begin(), args.end());
+        std::vector<const char*> argv;
+        for (const std::string& arg : all) argv.push_back(arg.c_str());
+        SessionOptions defaults;
+        defaults.lineFile = std::string(ZD4270_EXAMPLES_DIR) + "/lines/three-addressed.json";
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        StationRun run;
+        run.exitCode =
+            RunCommandLine(static_cast<int>(argv.size()), argv.data(), defaults, out, err);
+        run.json = Json::parse(ReadAll(out));
+        run.console = ReadAll(err);
+        return run;
+    }
+
+    // A line of count gear without short address whose terminal runs the control's own search.
+    std::string UnaddressedLine(const std::string& folder, int position, int count) const {
+        sim::LineDescription line;
+        line.terminal.firmwareVersion = 0x314C;
+        line.terminal.randomSeed = 11;
+        line.gear.resize(static_cast<std::size_t>(count));
+        std::filesystem::create_directories(File(folder));
+        std::ofstream(File(folder) + "/pos-" + std::to_string(position) + ".json")
+            << sim::WriteLineDescription(line);
+        return File(folder);
+    }
+
+  private:
+    std::filesystem::path m_folder;
+};
+
+TEST_F(BuildingTest, EveryChosenTerminalRunsOnItsOwnLineWithItsOwnDeviceList) {
+    const StationRun scan = Zd({"--all", "--lines", kLines, "scan"});
+    ASSERT_EQ(scan.exitCode, 0) << scan.json.dump();
+    const auto terminals = scan.Terminals();
+    // Twelve ZD4270 on three couplers; the other terminals of the station are left alone.
+    ASSERT_EQ(terminals.size(), 12u);
+    EXPECT_EQ(scan.json.at("succeeded"), 12);
+    EXPECT_EQ(terminals.at(11).at("coupler"), "Coupler 3 - plant room");
+    EXPECT_EQ(Addresses(terminals.at(3)), Range(0, 8));
+    EXPECT_EQ(Addresses(terminals.at(11)), Range(10, 6));
+    EXPECT_EQ(terminals.at(5).at("devices").at(0), (Json{{"shortAddress", 3}, {"conflict", true}}));
+    // No line file: an empty line. Gear without address do not answer a scan.
+    EXPECT_TRUE(terminals.at(15).at("devices").empty());
+    EXPECT_TRUE(terminals.at(2).at("devices").empty());
+    for (const auto& [position, terminal] : terminals) EXPECT_GT(terminal.at("lineTimeMs"), 0);
+
+    // Each control saved its own device list under its own position.
+    const std::string store = ReadFile(File("store.ini"));
+    for (int position : {3, 4, 11})
+        EXPECT_NE(store.find("Terminal_" + std::to_string(position)), std::string::npos)
+            << position;
+
+    // Chosen by position, in the order given.
+    const StationRun two = Zd({"--pos", "11,3", "--lines", kLines, "scan"});
+    ASSERT_EQ(two.exitCode, 0);
+    ASSERT_EQ(two.json.at("terminals").size(), 2u);
+    EXPECT_EQ(two.json.at("terminals").at(0).at("position"), 11);
+    EXPECT_EQ(Addresses(two.json.at("terminals").at(1)), Range(0, 8));
+}
+
+TEST_F(BuildingTest, StationCommandLinesThatCannotWorkAreRefusedBeforeAnythingIsSent) {
+    const struct {
+        std::vector<std::string> args;
+        std::string says;
+    } cases[] = {
+        {{"--pos", "2,99", "scan"}, "no ZD4270 at position 99"},
+        // Position 1 is a digital input terminal.
+        {{"--pos", "1,2", "scan"}, "no ZD4270 at position 1"},
+        {{"--all", "--pos", "2", "scan"}, "give one of them"},
+        {{"--all", "archive", "upload", "a.xml"}, "{pos}"},
+        {{"--all", "settings", "--log-mapping", "on"}, "without --all"},
+        {{"--all", "--save-line", "x.json", "scan"}, "--save-lines"},
+        {{"--all", "--modbus", "127.0.0.1:1", "--lines", kLines, "scan"}, "not --modbus"},
+        {{"--pos", "2,", "scan"}, "--pos"},
+        {{"--all", "report", "r.doc"}, "--format"},
+        {{"--all"}, "go with a command"},
+    };
+    for (const auto& c : cases) {
+        const StationRun run = Zd(c.args);
+        EXPECT_EQ(run.exitCode, 2) << c.says;
+        EXPECT_NE(run.json.value("error", "").find(c.says), std::string::npos) << run.json.dump();
+    }
+}
+
+TEST_F(BuildingTest, AFailingTerminalStopsNoneOfTheOthersAndTheLinesCarryOver) {
+    const StationRun addressing =
+        Zd({"--all", "--lines", kLines, "--save-lines", File("saved"), "address", "random"});
+    // The stairs' two gear at one short address fail that terminal alone.
+    EXPECT_EQ(addressing.exitCode, 1);
+    EXPECT_EQ(addressing.json.at("failed"), 1);
+    const auto terminals = addressing.Terminals();
+    EXPECT_EQ(terminals.at(5).at("exitCode"), 1);
+    EXPECT_NE(terminals.at(5).at("error").get<std::string>().find("same short address"),
+              std::string::npos);
+    // The control's search (firmware 1L) and the terminal's own (1M) side by side.
+    EXPECT_EQ(terminals.at(2).at("variant"), "control");
+    EXPECT_EQ(terminals.at(9).at("variant"), "terminal");
+    const std::map<int, std::vector<int>> expected = {
+        {2, Range(0, 16)},  {7, Range(0, 20)},  {9, Range(0, 12)}, {10, Range(0, 9)},
+        {12, Range(0, 32)}, {14, Range(0, 16)}, {4, Range(0, 16)}, {15, {}}};
+    for (const auto& [position, addresses] : expected) {
+        EXPECT_EQ(terminals.at(position).at("exitCode"), 0) << position;
+        EXPECT_EQ(Addresses(terminals.at(position)), addresses) << position;
+    }
+    // The command's line time is the longest terminal's: they ran side by side.
+    std::int64_t longest = 0;
+    for (const auto& [position, terminal] : terminals)
+        longest = std::max<std::int64_t>(longest, terminal.at("lineTimeMs"));
+    EXPECT_EQ(addressing.json.at("lineTimeMs"), longest);
+
+    // Every line was saved, the empty one too, and the next run continues from them.
+    EXPECT_TRUE(std::filesystem::exists(File("saved/pos-15.json")));
+    const StationRun scan = Zd({"--all", "--lines", File("saved"), "scan"});
+    const auto after = scan.Terminals();
+    for (const auto& [position, addresses] : expected)
+        EXPECT_EQ(Addresses(after.at(position)), addresses) << position;
+}
+
+TEST_F(BuildingTest, EachControlWritesItsOwnLogFiles) {
+    ASSERT_EQ(Zd({"settings", "--log-addressing", "on", "--log-mapping", "on"}).exitCode, 0);
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(File(""));
+    const StationRun run = Zd({"--pos", "2,10", "--lines", kLines, "address", "random", "--fast"});
+    std::filesystem::current_path(previous);
+    ASSERT_EQ(run.exitCode, 0) << run.json.dump();
+    for (const std::string position : {"2", "10"}) {
+        const std::string log =
+            ReadFile(File("pos-" + position + ".OrvixVTermZD4270.Logging.Addressing.txt"));
+        EXPECT_GT(log.size(), 1000u) << position;
+        // The mapping log holds this terminal's node, not another's.
+        const std::string mapping =
+            ReadFile(File("pos-" + position + ".OrvixVTermZD4270.Logging.MappingData.xml"));
+        std::string utf8;
+        for (std::size_t i = 2; i < mapping.size(); i += 2) utf8 += mapping[i];
+        EXPECT_NE(utf8.find("Pos=\"" + position + "\""), std::string::npos) << utf8;
+    }
+    EXPECT_FALSE(std::filesystem::exists(File("OrvixVTermZD4270.Logging.Addressing.txt")));
+}
+
+TEST_F(BuildingTest, TheFastSearchFindsTheSameGearInAFractionOfTheLineTime) {
+    const std::string lines = UnaddressedLine("lines", 2, 8);
+    const StationRun paced = Zd({"--pos", "2,3", "--lines", lines, "address", "random"});
+    const StationRun fast = Zd({"--pos", "2,3", "--lines", lines, "address", "random", "--fast"});
+    ASSERT_EQ(paced.exitCode, 0) << paced.json.dump();
+    ASSERT_EQ(fast.exitCode, 0) << fast.json.dump();
+    const Json pacedLine = paced.Terminals().at(2);
+    const Json fastLine = fast.Terminals().at(2);
+    EXPECT_EQ(pacedLine.at("fastSearch"), false);
+    EXPECT_EQ(fastLine.at("fastSearch"), true);
+    EXPECT_EQ(Addresses(fastLine), Range(0, 8));
+    EXPECT_EQ(pacedLine.at("devices"), fastLine.at("devices"));
+    // The paced search waits 200 ms before each of about 50 steps per gear.
+    EXPECT_GT(pacedLine.at("lineTimeMs").get<std::int64_t>(), 8 * 14'000);
+    EXPECT_LT(fastLine.at("lineTimeMs").get<std::int64_t>() * 2,
+              pacedLine.at("lineTimeMs").get<std::int64_t>());
+    // The terminal at 3 searches itself (firmware 1M): --fast leaves it as it is.
+    EXPECT_EQ(fast.Terminals().at(3).at("fastSearch"), false);
+    EXPECT_EQ(fast.Terminals().at(3).at("variant"), "terminal");
+}
+
+TEST_F(BuildingTest, TheReportShowsEveryDeviceAndMarksConflicts) {
+    const std::string lines = UnaddressedLine("lines", 2, 3);
+    ASSERT_EQ(Zd({"--pos", "2", "--lines", lines, "--save-lines", File("lines"), "address",
+                  "random", "--fast"})
+                  .exitCode,
+              0);
+    std::filesystem::copy(kLines + "/pos-5.json", File("lines/pos-5.json"));
+    std::filesystem::copy(kLines + "/pos-3.json", File("lines/pos-3.json"));
+
+    const StationRun csv =
+        Zd({"--pos", "2,3,5", "--lines", File("lines"), "report", File("r.csv")});
+    ASSERT_EQ(csv.exitCode, 0) << csv.json.dump();
+    std::vector<std::string> rows;
+    std::stringstream text(ReadFile(File("r.csv")));
+    for (std::string row; std::getline(text, row);) rows.push_back(row);
+    // A header and one row per device: 3 + 8 + 2.
+    ASSERT_EQ(rows.size(), 14u);
+    EXPECT_EQ(rows[0].rfind("position,coupler,short address,random address", 0), 0u);
+    std::set<std::string> seen;
+    for (std::size_t i = 1; i < rows.size(); ++i) seen.insert(rows[i].substr(0, rows[i].find(',')));
+    EXPECT_EQ(seen, (std::set<std::string>{"2", "3", "5"}));
+    // Corridor gear 1: group 1, scene 1 at 101, random address 0x200000.
+    bool corridor = false;
+    for (const std::string& row : rows)
+        corridor |= row.rfind("3,Coupler 1 - ground floor,1,20 00 00,", 0) == 0 &&
+                    row.find(",1,0=200 1=101,no,yes,") != std::string::npos;
+    EXPECT_TRUE(corridor) << ReadFile(File("r.csv"));
+    bool conflict = false;
+    for (const std::string& row : rows)
+        conflict |= row.rfind("5,Coupler 1 - ground floor,3,?,", 0) == 0 &&
+                    row.find(",yes,no,\"several gear share") != std::string::npos;
+    EXPECT_TRUE(conflict);
+
+    const StationRun html = Zd(
+        {"--pos", "2,3,5", "--lines", File("lines"), "report", "--format", "html", File("r.txt")});
+    ASSERT_EQ(html.exitCode, 0);
+    const std::string page = ReadFile(File("r.txt"));
+    EXPECT_NE(page.find("Office building, Hall street 4"), std::string::npos);
+    EXPECT_NE(page.find("<h2>Terminal at position 5"), std::string::npos);
+    EXPECT_NE(page.find("<tr class=\"conflict\"><td>3</td>"), std::string::npos);
+
+    const StationRun pdf = Zd({"--pos", "3", "--lines", File("lines"), "report", File("r.pdf")});
+    ASSERT_EQ(pdf.exitCode, 0) << pdf.json.dump();
+    const std::string document = ReadFile(File("r.pdf"));
+    EXPECT_EQ(document.rfind("%PDF-", 0), 0u);
+    // A title page and the terminal's section.
+    std::size_t pages = 0;
+    for (std::size_t at = document.find("/Type /Page\n"); at != std::string::npos;
+         at = document.find("/Type /Page\n", at + 1))
+        ++pages;
+    EXPECT_GE(pages, 2u);
+}
+
+}  // namespace
+}  // namespace zd
