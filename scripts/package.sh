@@ -8,12 +8,7 @@ export BUILD_DIR="${BUILD_DIR:-build}"
 export BUILD_TYPE=Release
 bash scripts/setup.sh
 # The check reads the manual pages with man.
-if ! command -v man >/dev/null; then
-    sudo=""
-    [ "$(id -u)" -eq 0 ] || sudo="sudo"
-    $sudo apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends man-db
-fi
+bash scripts/install-packages.sh man-db
 cpack --config "$BUILD_DIR/CPackConfig.cmake" -B "$BUILD_DIR/package"
 deb=$(ls -t "$BUILD_DIR"/package/zd4270_*.deb | head -n 1)
 bash tests/package/CheckPackage.sh "$deb"

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CliRun.h"
 #include "cli/CommandLine.h"
 #include "sim/LineFile.h"
 
@@ -23,15 +24,6 @@ const std::string kBuilding = std::string(ZD4270_EXAMPLES_DIR) + "/building";
 const std::string kStation = kBuilding + "/station.xml";
 const std::string kLines = kBuilding + "/lines";
 
-std::string ReadAll(std::FILE* file) {
-    std::string text;
-    std::rewind(file);
-    char buffer[4096];
-    for (std::size_t n = 0; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
-        text.append(buffer, n);
-    std::fclose(file);
-    return text;
-}
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -82,20 +74,16 @@ class BuildingTest : public ::testing::Test {
 
     // zd4270 on the example building, with a store of the test's own.
     StationRun Zd(const std::vector<std::string>& args) const {
-        std::vector<std::string> all = {"zd4270",     "--lang",         "en", "--station", kStation,
-                                        "--registry", File("store.ini")};
+        std::vector<std::string> all = {"--station", kStation, "--registry", File("store.ini")};
         all.insert(all.end(), args.begin(), args.end());
-        std::vector<const char*> argv;
-        for (const std::string& arg : all) argv.push_back(arg.c_str());
         SessionOptions defaults;
-        defaults.lineFile = std::string(ZD4270_EXAMPLES_DIR) + "/lines/three-addressed.json";
-        std::FILE* out = std::tmpfile();
-        std::FILE* err = std::tmpfile();
+        defaults.lineFile = test::ExampleLine("three-addressed.json");
+        const test::Outcome outcome = test::RunZd(all, defaults);
+        EXPECT_FALSE(outcome.json.is_string()) << "stdout holds no JSON: " << outcome.json;
         StationRun run;
-        run.exitCode =
-            RunCommandLine(static_cast<int>(argv.size()), argv.data(), defaults, out, err);
-        run.json = Json::parse(ReadAll(out));
-        run.console = ReadAll(err);
+        run.exitCode = outcome.exitCode;
+        run.json = outcome.json;
+        run.console = outcome.console;
         return run;
     }
 

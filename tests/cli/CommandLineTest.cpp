@@ -10,31 +10,18 @@
 #include <string>
 #include <vector>
 
+#include "cli/CliRun.h"
 #include "cli/CommandLine.h"
 #include "sim/LineFile.h"
 
 namespace zd {
 namespace {
 
+using test::Outcome;
+
 std::string Example(const std::string& name) {
-    return std::string(ZD4270_EXAMPLES_DIR) + "/lines/" + name;
+    return test::ExampleLine(name);
 }
-
-std::string ReadAll(std::FILE* file) {
-    std::string text;
-    std::rewind(file);
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
-    std::fclose(file);
-    return text;
-}
-
-struct Outcome {
-    int exitCode = -1;
-    Json json;
-    std::string console;
-};
 
 class CommandLineTest : public ::testing::Test {
   protected:
@@ -52,20 +39,10 @@ class CommandLineTest : public ::testing::Test {
     // prepare reaches the simulated device communication before the control opens it.
     static Outcome Zd(const std::vector<std::string>& args,
                       std::function<void(SimDevCom&)> prepare = {}) {
-        std::vector<const char*> argv{"zd4270", "--lang", "en"};
-        for (const std::string& arg : args) argv.push_back(arg.c_str());
-        SessionOptions defaults;
-        defaults.stationFile = std::string(ZD4270_EXAMPLES_DIR) + "/stations/packed-intel.xml";
-        defaults.lineFile = Example("three-addressed.json");
+        SessionOptions defaults = test::ExampleDefaults();
         defaults.prepareSimulatedLine = std::move(prepare);
-        std::FILE* out = std::tmpfile();
-        std::FILE* err = std::tmpfile();
-        Outcome run;
-        run.exitCode =
-            RunCommandLine(static_cast<int>(argv.size()), argv.data(), defaults, out, err);
-        const std::string text = ReadAll(out);
-        run.console = ReadAll(err);
-        run.json = Json::parse(text);
+        Outcome run = test::RunZd(args, defaults);
+        EXPECT_FALSE(run.json.is_string()) << "stdout holds no JSON: " << run.json;
         return run;
     }
 

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "cli/CliRun.h"
 #include "cli/CommandLine.h"
 #include "cli/HeadlessCommands.h"
 #include "host/QSettingsRegistry.h"
@@ -24,25 +25,11 @@
 namespace zd {
 namespace {
 
+using test::Outcome;
+
 std::string Example(const std::string& name) {
-    return std::string(ZD4270_EXAMPLES_DIR) + "/lines/" + name;
+    return test::ExampleLine(name);
 }
-
-std::string ReadAll(std::FILE* file) {
-    std::string text;
-    std::rewind(file);
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) text.append(buffer, n);
-    std::fclose(file);
-    return text;
-}
-
-struct Outcome {
-    int exitCode = -1;
-    Json json;
-    std::string console;
-};
 
 class DeviceCommandsTest : public ::testing::Test {
   protected:
@@ -63,24 +50,7 @@ class DeviceCommandsTest : public ::testing::Test {
         bool store = false;
         for (const std::string& arg : args) store = store || arg == "--registry";
         if (!store) args.insert(args.end(), {"--registry", File("store.ini")});
-        std::vector<const char*> argv{"zd4270", "--lang", "en"};
-        for (const std::string& arg : args) argv.push_back(arg.c_str());
-        SessionOptions defaults;
-        defaults.stationFile = std::string(ZD4270_EXAMPLES_DIR) + "/stations/packed-intel.xml";
-        defaults.lineFile = Example("three-addressed.json");
-        std::FILE* out = std::tmpfile();
-        std::FILE* console = err ? err : std::tmpfile();
-        Outcome run;
-        run.exitCode =
-            RunCommandLine(static_cast<int>(argv.size()), argv.data(), defaults, out, console);
-        const std::string text = ReadAll(out);
-        if (!err) run.console = ReadAll(console);
-        try {
-            run.json = Json::parse(text);
-        } catch (const Json::parse_error&) {
-            run.json = text;
-        }
-        return run;
+        return test::RunZd(args, test::ExampleDefaults(), err);
     }
 
     // The three-addressed line with the firmware that leaves random addressing to the control.

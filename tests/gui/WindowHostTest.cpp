@@ -15,6 +15,7 @@
 #include "link/Commands.h"
 #include "platform/RegistryAccess.h"
 #include "sim/Terminal.h"
+#include "support/Examples.h"
 #include "support/TestContext.h"
 
 namespace zd {
@@ -23,8 +24,7 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string Example(const std::string& relative) {
-    return (fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples" / relative)
-        .string();
+    return test::ExamplePath(relative);
 }
 
 std::size_t StoreEntriesUnder(const MemoryRegistry& registry, const std::string& part) {

@@ -40,6 +40,7 @@
 #include "platform/RegistryAccess.h"
 #include "sim/LineFile.h"
 #include "sim/Terminal.h"
+#include "support/Examples.h"
 #include "support/TestContext.h"
 
 namespace zd {
@@ -48,8 +49,7 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string Example(const std::string& relative) {
-    return (fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples" / relative)
-        .string();
+    return test::ExamplePath(relative);
 }
 
 // The control's own search (firmware before "1M"), which tells how far it has come.

@@ -21,6 +21,7 @@
 #include "host/StationDocument.h"
 #include "platform/RegistryAccess.h"
 #include "sim/LineFile.h"
+#include "support/Examples.h"
 #include "support/TestContext.h"
 
 namespace zd {
@@ -29,8 +30,7 @@ namespace {
 namespace fs = std::filesystem;
 
 std::string Example(const std::string& relative) {
-    return (fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples" / relative)
-        .string();
+    return test::ExamplePath(relative);
 }
 
 TEST(QtSchedulerTest, TimersFireInTheEventLoopInDeadlineOrderButNotInASleep) {

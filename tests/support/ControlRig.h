@@ -18,15 +18,11 @@
 #include "platform/Xml.h"
 #include "sim/LineFile.h"
 #include "sim/Terminal.h"
+#include "support/Examples.h"
 #include "support/TestContext.h"
 
 namespace zd::test {
 
-// The example lines of the source tree, made absolute before any test changes the working folder:
-// the compiler may name this header relative to the build folder.
-inline const std::filesystem::path kExampleLines = std::filesystem::absolute(
-    std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "examples" /
-    "lines");
 
 struct StationShape {
     std::string pos = "Pos=\"1\"";

@@ -1,0 +1,68 @@
+// Runs the command line as main() passes it on: arguments in, the JSON document, the exit code and
+// the console's text out. Shared by the command-line scenario tests.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/CommandLine.h"
+
+namespace zd::test {
+
+// The examples of the source tree.
+inline std::string ExampleLine(const std::string& name) {
+    return std::string(ZD4270_EXAMPLES_DIR) + "/lines/" + name;
+}
+inline std::string ExampleStation(const std::string& name) {
+    return std::string(ZD4270_EXAMPLES_DIR) + "/stations/" + name;
+}
+
+// The whole text of a temporary file, which is closed.
+inline std::string ReadAll(std::FILE* file) {
+    std::string text;
+    std::rewind(file);
+    char buffer[4096];
+    for (std::size_t n = 0; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
+        text.append(buffer, n);
+    std::fclose(file);
+    return text;
+}
+
+struct Outcome {
+    int exitCode = -1;
+    // The document; its text as a string when stdout held no JSON.
+    Json json;
+    std::string console;
+};
+
+// zd4270 with these arguments (in English) and these defaults; the console goes to err when one
+// is given, otherwise into the outcome.
+inline Outcome RunZd(const std::vector<std::string>& args, const SessionOptions& defaults,
+                     std::FILE* err = nullptr) {
+    std::vector<const char*> argv{"zd4270", "--lang", "en"};
+    for (const std::string& arg : args) argv.push_back(arg.c_str());
+    std::FILE* out = std::tmpfile();
+    std::FILE* console = err ? err : std::tmpfile();
+    Outcome run;
+    run.exitCode =
+        RunCommandLine(static_cast<int>(argv.size()), argv.data(), defaults, out, console);
+    const std::string text = ReadAll(out);
+    if (!err) run.console = ReadAll(console);
+    try {
+        run.json = Json::parse(text);
+    } catch (const Json::parse_error&) {
+        run.json = text;
+    }
+    return run;
+}
+
+// The defaults main() gives, on the packed Intel station and the three-addressed line.
+inline SessionOptions ExampleDefaults() {
+    SessionOptions defaults;
+    defaults.stationFile = ExampleStation("packed-intel.xml");
+    defaults.lineFile = ExampleLine("three-addressed.json");
+    return defaults;
+}
+
+}  // namespace zd::test
