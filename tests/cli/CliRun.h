@@ -2,7 +2,11 @@
 // the console's text out. Shared by the command-line scenario tests.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -64,5 +68,30 @@ inline SessionOptions ExampleDefaults() {
     defaults.lineFile = ExampleLine("three-addressed.json");
     return defaults;
 }
+
+// The arguments as one line, for traces.
+inline std::string Joined(const std::vector<std::string>& args) {
+    std::string joined;
+    for (const std::string& arg : args) joined += arg + " ";
+    return joined;
+}
+
+// Each test in a fresh temporary folder of its own, named by prefix, the process and the test.
+class FolderTest : public ::testing::Test {
+  protected:
+    explicit FolderTest(const std::string& prefix) {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        m_folder = std::filesystem::temp_directory_path() /
+                   (prefix + std::to_string(::getpid()) + "_" + info->name());
+        std::filesystem::remove_all(m_folder);
+        std::filesystem::create_directories(m_folder);
+    }
+    ~FolderTest() override { std::filesystem::remove_all(m_folder); }
+
+    std::string File(const std::string& name) const { return (m_folder / name).string(); }
+
+  private:
+    std::filesystem::path m_folder;
+};
 
 }  // namespace zd::test
