@@ -24,7 +24,6 @@ const std::string kBuilding = std::string(ZD4270_EXAMPLES_DIR) + "/building";
 const std::string kStation = kBuilding + "/station.xml";
 const std::string kLines = kBuilding + "/lines";
 
-
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream text;

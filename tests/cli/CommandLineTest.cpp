@@ -219,6 +219,23 @@ TEST_F(CommandLineTest, BadArgumentsGiveAnErrorDocumentAndExitCodeTwo) {
         {"options", "--count-devices", "yes"},
         {"scan", "--line"},
         {"scan", "--modbus", "127.0.0.1:1502", "--save-line", "x.json"},
+        {"variables"},
+        {"variables", "--short", "64"},
+        {"variables", "--short", "5", "--set", "status=1"},
+        {"variables", "--short", "5", "--set", "fade-rate=0"},
+        {"variables", "--short", "5", "--set", "max-level"},
+        {"groups", "--short", "5", "--add", "16"},
+        {"groups", "--short", "5", "--add", "1,,2"},
+        {"groups", "--short", "5", "--add", "1", "--remove", "1"},
+        {"scenes", "--short", "5", "--set", "3=256"},
+        {"scenes", "--short", "5", "--set", "16=1"},
+        {"scenes", "--short", "5", "--set", "3=1,3=2"},
+        {"address", "physical", "--new-installation"},
+        {"address", "physical", "--remove-lamp", "index:x"},
+        {"address", "physical", "--lamp-delay", "3"},
+        {"address", "physical", "--timeout", "0"},
+        {"address", "physical", "--remove-lamp", "5", "--modbus", "127.0.0.1:1"},
+        {"settings", "--log-mapping", "yes"},
     };
     for (const auto& args : cases) {
         SCOPED_TRACE(test::Joined(args));
