@@ -2,7 +2,6 @@
 // their own simulated lines, a failing one beside the others, the fast search against the paced
 // one, and the hand-over report in its three formats.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -31,19 +30,15 @@ std::string ReadFile(const std::string& path) {
     return text.str();
 }
 
-struct StationRun {
-    int exitCode = -1;
-    Json json;
-    std::string console;
+using test::Outcome;
 
-    // The terminals' entries by position.
-    std::map<int, Json> Terminals() const {
-        std::map<int, Json> byPosition;
-        for (const Json& terminal : json.at("terminals"))
-            byPosition[terminal.at("position").get<int>()] = terminal;
-        return byPosition;
-    }
-};
+// The terminals' entries of a station run by position.
+std::map<int, Json> Terminals(const Outcome& run) {
+    std::map<int, Json> byPosition;
+    for (const Json& terminal : run.json.at("terminals"))
+        byPosition[terminal.at("position").get<int>()] = terminal;
+    return byPosition;
+}
 
 std::vector<int> Addresses(const Json& terminal) {
     std::vector<int> addresses;
@@ -58,31 +53,18 @@ std::vector<int> Range(int first, int count) {
     return numbers;
 }
 
-class BuildingTest : public ::testing::Test {
+class BuildingTest : public test::FolderTest {
   protected:
-    void SetUp() override {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_folder = std::filesystem::temp_directory_path() /
-                   ("zd_building_" + std::to_string(::getpid()) + "_" + info->name());
-        std::filesystem::remove_all(m_folder);
-        std::filesystem::create_directories(m_folder);
-    }
-    void TearDown() override { std::filesystem::remove_all(m_folder); }
-
-    std::string File(const std::string& name) const { return (m_folder / name).string(); }
+    BuildingTest() : FolderTest("zd_building_") {}
 
     // zd4270 on the example building, with a store of the test's own.
-    StationRun Zd(const std::vector<std::string>& args) const {
+    Outcome Zd(const std::vector<std::string>& args) const {
         std::vector<std::string> all = {"--station", kStation, "--registry", File("store.ini")};
         all.insert(all.end(), args.begin(), args.end());
         SessionOptions defaults;
         defaults.lineFile = test::ExampleLine("three-addressed.json");
-        const test::Outcome outcome = test::RunZd(all, defaults);
-        EXPECT_FALSE(outcome.json.is_string()) << "stdout holds no JSON: " << outcome.json;
-        StationRun run;
-        run.exitCode = outcome.exitCode;
-        run.json = outcome.json;
-        run.console = outcome.console;
+        Outcome run = test::RunZd(all, defaults);
+        EXPECT_FALSE(run.json.is_string()) << "stdout holds no JSON: " << run.json;
         return run;
     }
 
@@ -97,15 +79,12 @@ class BuildingTest : public ::testing::Test {
             << sim::WriteLineDescription(line);
         return File(folder);
     }
-
-  private:
-    std::filesystem::path m_folder;
 };
 
 TEST_F(BuildingTest, EveryChosenTerminalRunsOnItsOwnLineWithItsOwnDeviceList) {
-    const StationRun scan = Zd({"--all", "--lines", kLines, "scan"});
+    const Outcome scan = Zd({"--all", "--lines", kLines, "scan"});
     ASSERT_EQ(scan.exitCode, 0) << scan.json.dump();
-    const auto terminals = scan.Terminals();
+    const auto terminals = Terminals(scan);
     // Twelve ZD4270 on three couplers; the other terminals of the station are left alone.
     ASSERT_EQ(terminals.size(), 12u);
     EXPECT_EQ(scan.json.at("succeeded"), 12);
@@ -125,7 +104,7 @@ TEST_F(BuildingTest, EveryChosenTerminalRunsOnItsOwnLineWithItsOwnDeviceList) {
             << position;
 
     // Chosen by position, in the order given.
-    const StationRun two = Zd({"--pos", "11,3", "--lines", kLines, "scan"});
+    const Outcome two = Zd({"--pos", "11,3", "--lines", kLines, "scan"});
     ASSERT_EQ(two.exitCode, 0);
     ASSERT_EQ(two.json.at("terminals").size(), 2u);
     EXPECT_EQ(two.json.at("terminals").at(0).at("position"), 11);
@@ -150,19 +129,19 @@ TEST_F(BuildingTest, StationCommandLinesThatCannotWorkAreRefusedBeforeAnythingIs
         {{"--all"}, "go with a command"},
     };
     for (const auto& c : cases) {
-        const StationRun run = Zd(c.args);
+        const Outcome run = Zd(c.args);
         EXPECT_EQ(run.exitCode, 2) << c.says;
         EXPECT_NE(run.json.value("error", "").find(c.says), std::string::npos) << run.json.dump();
     }
 }
 
 TEST_F(BuildingTest, AFailingTerminalStopsNoneOfTheOthersAndTheLinesCarryOver) {
-    const StationRun addressing =
+    const Outcome addressing =
         Zd({"--all", "--lines", kLines, "--save-lines", File("saved"), "address", "random"});
     // The stairs' two gear at one short address fail that terminal alone.
     EXPECT_EQ(addressing.exitCode, 1);
     EXPECT_EQ(addressing.json.at("failed"), 1);
-    const auto terminals = addressing.Terminals();
+    const auto terminals = Terminals(addressing);
     EXPECT_EQ(terminals.at(5).at("exitCode"), 1);
     EXPECT_NE(terminals.at(5).at("error").get<std::string>().find("same short address"),
               std::string::npos);
@@ -184,8 +163,8 @@ TEST_F(BuildingTest, AFailingTerminalStopsNoneOfTheOthersAndTheLinesCarryOver) {
 
     // Every line was saved, the empty one too, and the next run continues from them.
     EXPECT_TRUE(std::filesystem::exists(File("saved/pos-15.json")));
-    const StationRun scan = Zd({"--all", "--lines", File("saved"), "scan"});
-    const auto after = scan.Terminals();
+    const Outcome scan = Zd({"--all", "--lines", File("saved"), "scan"});
+    const auto after = Terminals(scan);
     for (const auto& [position, addresses] : expected)
         EXPECT_EQ(Addresses(after.at(position)), addresses) << position;
 }
@@ -194,7 +173,7 @@ TEST_F(BuildingTest, EachControlWritesItsOwnLogFiles) {
     ASSERT_EQ(Zd({"settings", "--log-addressing", "on", "--log-mapping", "on"}).exitCode, 0);
     const auto previous = std::filesystem::current_path();
     std::filesystem::current_path(File(""));
-    const StationRun run = Zd({"--pos", "2,10", "--lines", kLines, "address", "random", "--fast"});
+    const Outcome run = Zd({"--pos", "2,10", "--lines", kLines, "address", "random", "--fast"});
     std::filesystem::current_path(previous);
     ASSERT_EQ(run.exitCode, 0) << run.json.dump();
     for (const std::string position : {"2", "10"}) {
@@ -213,12 +192,12 @@ TEST_F(BuildingTest, EachControlWritesItsOwnLogFiles) {
 
 TEST_F(BuildingTest, TheFastSearchFindsTheSameGearInAFractionOfTheLineTime) {
     const std::string lines = UnaddressedLine("lines", 2, 8);
-    const StationRun paced = Zd({"--pos", "2,3", "--lines", lines, "address", "random"});
-    const StationRun fast = Zd({"--pos", "2,3", "--lines", lines, "address", "random", "--fast"});
+    const Outcome paced = Zd({"--pos", "2,3", "--lines", lines, "address", "random"});
+    const Outcome fast = Zd({"--pos", "2,3", "--lines", lines, "address", "random", "--fast"});
     ASSERT_EQ(paced.exitCode, 0) << paced.json.dump();
     ASSERT_EQ(fast.exitCode, 0) << fast.json.dump();
-    const Json pacedLine = paced.Terminals().at(2);
-    const Json fastLine = fast.Terminals().at(2);
+    const Json pacedLine = Terminals(paced).at(2);
+    const Json fastLine = Terminals(fast).at(2);
     EXPECT_EQ(pacedLine.at("fastSearch"), false);
     EXPECT_EQ(fastLine.at("fastSearch"), true);
     EXPECT_EQ(Addresses(fastLine), Range(0, 8));
@@ -228,8 +207,8 @@ TEST_F(BuildingTest, TheFastSearchFindsTheSameGearInAFractionOfTheLineTime) {
     EXPECT_LT(fastLine.at("lineTimeMs").get<std::int64_t>() * 2,
               pacedLine.at("lineTimeMs").get<std::int64_t>());
     // The terminal at 3 searches itself (firmware 1M): --fast leaves it as it is.
-    EXPECT_EQ(fast.Terminals().at(3).at("fastSearch"), false);
-    EXPECT_EQ(fast.Terminals().at(3).at("variant"), "terminal");
+    EXPECT_EQ(Terminals(fast).at(3).at("fastSearch"), false);
+    EXPECT_EQ(Terminals(fast).at(3).at("variant"), "terminal");
 }
 
 TEST_F(BuildingTest, TheReportShowsEveryDeviceAndMarksConflicts) {
@@ -241,8 +220,7 @@ TEST_F(BuildingTest, TheReportShowsEveryDeviceAndMarksConflicts) {
     std::filesystem::copy(kLines + "/pos-5.json", File("lines/pos-5.json"));
     std::filesystem::copy(kLines + "/pos-3.json", File("lines/pos-3.json"));
 
-    const StationRun csv =
-        Zd({"--pos", "2,3,5", "--lines", File("lines"), "report", File("r.csv")});
+    const Outcome csv = Zd({"--pos", "2,3,5", "--lines", File("lines"), "report", File("r.csv")});
     ASSERT_EQ(csv.exitCode, 0) << csv.json.dump();
     std::vector<std::string> rows;
     std::stringstream text(ReadFile(File("r.csv")));
@@ -265,7 +243,7 @@ TEST_F(BuildingTest, TheReportShowsEveryDeviceAndMarksConflicts) {
                     row.find(",yes,no,\"several gear share") != std::string::npos;
     EXPECT_TRUE(conflict);
 
-    const StationRun html = Zd(
+    const Outcome html = Zd(
         {"--pos", "2,3,5", "--lines", File("lines"), "report", "--format", "html", File("r.txt")});
     ASSERT_EQ(html.exitCode, 0);
     const std::string page = ReadFile(File("r.txt"));
@@ -273,7 +251,7 @@ TEST_F(BuildingTest, TheReportShowsEveryDeviceAndMarksConflicts) {
     EXPECT_NE(page.find("<h2>Terminal at position 5"), std::string::npos);
     EXPECT_NE(page.find("<tr class=\"conflict\"><td>3</td>"), std::string::npos);
 
-    const StationRun pdf = Zd({"--pos", "3", "--lines", File("lines"), "report", File("r.pdf")});
+    const Outcome pdf = Zd({"--pos", "3", "--lines", File("lines"), "report", File("r.pdf")});
     ASSERT_EQ(pdf.exitCode, 0) << pdf.json.dump();
     const std::string document = ReadFile(File("r.pdf"));
     EXPECT_EQ(document.rfind("%PDF-", 0), 0u);
