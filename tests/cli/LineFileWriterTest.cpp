@@ -8,6 +8,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "cli/CliRun.h"
 #include "cli/CommandLine.h"
 #include "cli/Session.h"
 #include "frame/PageEvents.h"
@@ -117,13 +118,13 @@ TEST(LineFileWriterTest, ACapturedLineWrittenAndReadBackKeepsEverySetting) {
 // Runs of the command line, each on the line the last one saved, against one session that sends
 // the same commands: the gear end in the same state (the DTR, the power failure and the limit
 // error carried from run to run).
-TEST(LineFileWriterTest, RunsChainedThroughSavedLinesEndWhereOneLongRunEnds) {
-    const std::filesystem::path folder = std::filesystem::temp_directory_path() / "zd_line_chain";
-    std::filesystem::remove_all(folder);
-    std::filesystem::create_directories(folder);
-    SessionOptions defaults;
-    defaults.stationFile = std::string(ZD4270_EXAMPLES_DIR) + "/stations/packed-intel.xml";
-    defaults.lineFile = std::string(ZD4270_EXAMPLES_DIR) + "/lines/three-addressed.json";
+class LineChainTest : public test::FolderTest {
+  protected:
+    LineChainTest() : FolderTest("zd_line_chain_") {}
+};
+
+TEST_F(LineChainTest, RunsChainedThroughSavedLinesEndWhereOneLongRunEnds) {
+    const SessionOptions defaults = test::ExampleDefaults();
 
     struct Sent {
         std::int16_t commandId;
@@ -135,23 +136,20 @@ TEST(LineFileWriterTest, RunsChainedThroughSavedLinesEndWhereOneLongRunEnds) {
     std::string line = defaults.lineFile;
     int run = 0;
     for (const Sent& sent : commands) {
-        const std::string saved = (folder / ("run" + std::to_string(++run) + ".json")).string();
-        const std::string id = std::to_string(sent.commandId);
-        const std::string data = std::to_string(sent.data);
-        const std::string address = std::to_string(sent.shortAddress);
-        const char* argv[] = {"zd4270",     "send",        id.c_str(),      "--data",
-                              data.c_str(), "--short",     address.c_str(), "--line",
-                              line.c_str(), "--save-line", saved.c_str()};
-        std::FILE* out = std::tmpfile();
-        std::FILE* err = std::tmpfile();
-        EXPECT_EQ(RunCommandLine(11, argv, defaults, out, err), 0) << "run " << run;
-        std::fclose(out);
-        std::fclose(err);
+        const std::string saved = File("run" + std::to_string(++run) + ".json");
+        EXPECT_EQ(
+            test::RunZd({"send", std::to_string(sent.commandId), "--data",
+                         std::to_string(sent.data), "--short", std::to_string(sent.shortAddress),
+                         "--line", line, "--save-line", saved},
+                        defaults)
+                .exitCode,
+            0)
+            << "run " << run;
         line = saved;
     }
 
     SessionOptions once = defaults;
-    once.saveLineFile = (folder / "once.json").string();
+    once.saveLineFile = File("once.json");
     std::FILE* console = std::tmpfile();
     {
         HeadlessSession session(once, console);
@@ -179,31 +177,18 @@ TEST(LineFileWriterTest, RunsChainedThroughSavedLinesEndWhereOneLongRunEnds) {
                          int(five.actualLevel.value_or(0)), five.limitError, five.powerFailure,
                          int(five.dtr), int(five.groups)),
               std::tuple(100, 20, 3, 100, true, false, 9, 0x0D));
-    std::filesystem::remove_all(folder);
 }
 
 // The command line on a line file that places the terminal otherwise than the station: the
 // terminal follows the station, the run works, and the console says which placement was used.
 TEST(LineFileWriterTest, ALineFilePlacingTheTerminalOtherwiseIsNotedAndTheStationIsFollowed) {
-    SessionOptions defaults;
-    defaults.stationFile = std::string(ZD4270_EXAMPLES_DIR) + "/stations/packed-intel.xml";
-    const std::string line = std::string(ZD4270_EXAMPLES_DIR) + "/lines/word-aligned-motorola.json";
-    defaults.lineFile = line;
-    const char* argv[] = {"zd4270", "scan"};
-    std::FILE* out = std::tmpfile();
-    std::FILE* err = std::tmpfile();
-    EXPECT_EQ(RunCommandLine(2, argv, defaults, out, err), 0);
-    std::string console(4096, '\0');
-    std::rewind(err);
-    console.resize(std::fread(console.data(), 1, console.size(), err));
-    std::rewind(out);
-    std::string json(65536, '\0');
-    json.resize(std::fread(json.data(), 1, json.size(), out));
-    std::fclose(out);
-    std::fclose(err);
-    EXPECT_NE(console.find("byte order Motorola / Intel"), std::string::npos) << console;
-    EXPECT_NE(console.find("follows the station document"), std::string::npos) << console;
-    EXPECT_EQ(nlohmann::json::parse(json).at("devices").size(), 3u) << json;
+    SessionOptions defaults = test::ExampleDefaults();
+    defaults.lineFile = test::ExampleLine("word-aligned-motorola.json");
+    const test::Outcome run = test::RunZd({"scan"}, defaults);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.console.find("byte order Motorola / Intel"), std::string::npos) << run.console;
+    EXPECT_NE(run.console.find("follows the station document"), std::string::npos) << run.console;
+    EXPECT_EQ(run.json.at("devices").size(), 3u) << run.json;
 }
 
 }  // namespace
