@@ -15,14 +15,6 @@
 namespace zd::test {
 namespace {
 
-// Resolved on first use, before a test moves into its working folder.
-std::string ExampleLine(const std::string& name) {
-    static const std::filesystem::path lines = std::filesystem::absolute(
-        std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "examples" /
-        "lines");
-    return (lines / name).string();
-}
-
 // The control on a simulated line over the in-process device communication.
 struct Bench {
     explicit Bench(const sim::LineDescription& line) {
@@ -190,7 +182,7 @@ const std::vector<Procedure>& Procedures() {
              sim::Terminal& after = failed.devCom->Terminal();
              sim::Terminal& done = clean.devCom->Terminal();
              const sim::LineDescription before =
-                 sim::LoadLineFile(ExampleLine("three-addressed.json"));
+                 sim::LoadLineFile((kExampleLines / "three-addressed.json").string());
              for (std::size_t g = 0; g < after.GetLine().Gear().size(); ++g) {
                  const sim::Ballast& gear = *after.GetLine().Gear()[g];
                  for (int scene = 0; scene < 16; ++scene) {
@@ -228,7 +220,7 @@ class LinkFaultSweep : public ::testing::TestWithParam<std::size_t> {};
 
 TEST_P(LinkFaultSweep, EveryCallFailingEndsTheProcedureWithOneBoxAndKeepsWhatWasFound) {
     const Procedure& procedure = Procedures()[GetParam()];
-    sim::LineDescription line = sim::LoadLineFile(ExampleLine(procedure.line));
+    sim::LineDescription line = sim::LoadLineFile((kExampleLines / procedure.line).string());
     line.terminal.firmwareVersion = procedure.firmware;
     TempWorkingFolder folder;
 

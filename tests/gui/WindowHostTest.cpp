@@ -23,9 +23,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Example(const std::string& relative) {
-    return test::ExamplePath(relative);
-}
+using test::ExamplePath;
 
 std::size_t StoreEntriesUnder(const MemoryRegistry& registry, const std::string& part) {
     std::size_t count = 0;
@@ -38,8 +36,8 @@ TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine
     test::TestContext ctx;
     MemoryRegistry registry;
     WindowHost host(ctx.context, registry, nullptr, &ctx.messages);
-    const Connection three{Example("stations/packed-intel.xml"), -1,
-                           Example("lines/three-addressed.json"), ""};
+    const Connection three{ExamplePath("stations/packed-intel.xml"), -1,
+                           ExamplePath("lines/three-addressed.json"), ""};
     ASSERT_TRUE(host.Open(three));
     const auto scan = [&] {
         ASSERT_TRUE(host.Control()->cmdScanDevices.Click());
@@ -53,7 +51,7 @@ TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine
     configZD4270* before = host.Control();
     ASSERT_TRUE(before->cmdScanDevices.Click());
     Connection sixteen = three;
-    sixteen.lineFile = Example("lines/sixteen-unaddressed.json");
+    sixteen.lineFile = ExamplePath("lines/sixteen-unaddressed.json");
     EXPECT_FALSE(host.Switch(sixteen));
     EXPECT_EQ(host.Control(), before);
     EXPECT_EQ(ctx.dialogs.boxes.size(), 1u);
@@ -71,7 +69,7 @@ TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine
 
     // A line that cannot be read leaves the current one in place.
     Connection missing = three;
-    missing.lineFile = Example("lines/no-such-line.json");
+    missing.lineFile = ExamplePath("lines/no-such-line.json");
     SimDevCom* current = host.Simulated();
     ctx.dialogs.boxes.clear();
     EXPECT_FALSE(host.Switch(missing));

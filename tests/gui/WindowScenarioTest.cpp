@@ -48,9 +48,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Example(const std::string& relative) {
-    return test::ExamplePath(relative);
-}
+using test::ExamplePath;
 
 // The control's own search (firmware before "1M"), which tells how far it has come.
 constexpr std::uint16_t kControlSearchFirmware = 0x314C;
@@ -58,9 +56,9 @@ constexpr std::uint16_t kControlSearchFirmware = 0x314C;
 class WindowScenario : public ::testing::Test {
   protected:
     void Open(const std::string& lineFile, std::optional<std::uint16_t> firmware = std::nullopt) {
-        station = StationDocument::Load(Example("stations/packed-intel.xml"));
+        station = StationDocument::Load(ExamplePath("stations/packed-intel.xml"));
         terminal = station.ChooseTerminal();
-        sim::LineDescription line = sim::LoadLineFile(Example("lines/" + lineFile));
+        sim::LineDescription line = sim::LoadLineFile(ExamplePath("lines/" + lineFile));
         if (firmware) line.terminal.firmwareVersion = *firmware;
         devCom = CreateSimulatedDevCom(ctx.scheduler, terminal, line);
         control = std::make_unique<configZD4270>(ctx.context, registry, state);

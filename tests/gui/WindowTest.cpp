@@ -29,9 +29,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Example(const std::string& relative) {
-    return test::ExamplePath(relative);
-}
+using test::ExamplePath;
 
 TEST(QtSchedulerTest, TimersFireInTheEventLoopInDeadlineOrderButNotInASleep) {
     QtScheduler scheduler;
@@ -87,10 +85,10 @@ void CheckTidySurfaceAndScrolling(Language language) {
     const std::string suffix = language == Language::German ? "-de" : "";
     MemoryRegistry registry;
     ModuleState state;
-    StationDocument station = StationDocument::Load(Example("stations/packed-intel.xml"));
+    StationDocument station = StationDocument::Load(ExamplePath("stations/packed-intel.xml"));
     XmlNode terminal = station.ChooseTerminal();
-    auto devCom = CreateSimulatedDevCom(ctx.scheduler, terminal,
-                                        sim::LoadLineFile(Example("lines/three-addressed.json")));
+    auto devCom = CreateSimulatedDevCom(
+        ctx.scheduler, terminal, sim::LoadLineFile(ExamplePath("lines/three-addressed.json")));
     configZD4270 control(ctx.context, registry, state);
     control.RefreshData(terminal, devCom, StationUserData(terminal));
     MainWindow window(control);
