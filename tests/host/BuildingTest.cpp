@@ -14,10 +14,7 @@
 namespace zd {
 namespace {
 
-const std::string kStation =
-    (std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "examples" /
-     "building" / "station.xml")
-        .string();
+const std::string kStation = test::ExamplePath("building/station.xml");
 
 TEST(BuildingTest, EachControlReachesItsOwnTerminalThroughTheCoupler) {
     const StationDocument station = StationDocument::Load(kStation);

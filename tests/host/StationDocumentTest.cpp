@@ -10,17 +10,15 @@
 #include "link/Commands.h"
 #include "platform/Error.h"
 #include "support/ControlRig.h"
+#include "support/Examples.h"
 
 namespace zd {
 namespace {
 
 namespace fs = std::filesystem;
 
-// The example files beside the sources: this file lies in tests/host/.
 std::string Example(const std::string& name) {
-    return (fs::path(__FILE__).parent_path().parent_path().parent_path() / "examples" / "stations" /
-            name)
-        .string();
+    return test::ExamplePath("stations/" + name);
 }
 
 struct ExampleStation {

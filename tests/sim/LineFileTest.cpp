@@ -9,17 +9,15 @@
 
 #include "platform/VirtualScheduler.h"
 #include "sim/LineFile.h"
+#include "support/Examples.h"
 
 namespace zd::sim {
 namespace {
 
-std::filesystem::path Examples() {
-    return std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "examples" /
-           "lines";
-}
+using test::kExampleLines;
 
 LineDescription Example(const char* name) {
-    return LoadLineFile((Examples() / name).string());
+    return LoadLineFile((kExampleLines / name).string());
 }
 
 std::multiset<int> ShortAddresses(const LineDescription& line) {
@@ -39,14 +37,14 @@ TEST(LineFileTest, ExamplesDescribeTheirLinesAndMakeWorkingTerminals) {
     EXPECT_EQ(Example("word-aligned-intel.json").terminal.layout.entries[kImageInput].nWordOffset,
               1);
 
-    for (const auto& entry : std::filesystem::directory_iterator(Examples())) {
+    for (const auto& entry : std::filesystem::directory_iterator(kExampleLines)) {
         if (entry.path().extension() != ".json") continue;
         VirtualScheduler clock;
         const LineDescription line = LoadLineFile(entry.path().string());
         auto terminal = MakeTerminal(clock, line);
         EXPECT_EQ(terminal->GetLine().Gear().size(), line.gear.size()) << entry.path();
     }
-    EXPECT_THROW(LoadLineFile((Examples() / "no-such-line.json").string()), ControlError);
+    EXPECT_THROW(LoadLineFile((kExampleLines / "no-such-line.json").string()), ControlError);
 }
 
 TEST(LineFileTest, ValuesAreReadIntoTheGear) {
@@ -149,24 +147,28 @@ TEST(LineFileTest, AWrongValueIsFoundByLineAndColumn) {
 }
 
 TEST(LineFileTest, SyntaxErrorNamesFileLineAndColumn) {
-    try {
-        ParseLineDescription("{\n  \"gear\": [\n    {\"shortAddress\": 1,}\n  ]\n}\n", "bad.json");
-        FAIL() << "no error";
-    } catch (const LineFileError& error) {
-        EXPECT_EQ(error.File(), "bad.json");
-        EXPECT_EQ(error.Line(), 3);
-        EXPECT_EQ(error.Column(), 24);
-        EXPECT_NE(std::string(error.what()).find("bad.json:3:24: "), std::string::npos)
-            << error.what();
-    }
-    // A number beyond every number type is a syntax error at its place too.
-    try {
-        ParseLineDescription("{\n \"gear\": [{\"fadeTime\": 1e999}]}", "big.json");
-        FAIL() << "no error";
-    } catch (const LineFileError& error) {
-        EXPECT_EQ(error.Line(), 2);
-        EXPECT_EQ(error.Column(), 24);
-        EXPECT_NE(error.Reason().find("1e999"), std::string::npos) << error.Reason();
+    const struct {
+        const char* text;
+        const char* file;
+        int line, column;
+        const char* reasonPart;
+    } cases[] = {
+        {"{\n  \"gear\": [\n    {\"shortAddress\": 1,}\n  ]\n}\n", "bad.json", 3, 24, ""},
+        // A number beyond every number type is a syntax error at its place too.
+        {"{\n \"gear\": [{\"fadeTime\": 1e999}]}", "big.json", 2, 24, "1e999"},
+    };
+    for (const auto& c : cases) {
+        try {
+            ParseLineDescription(c.text, c.file);
+            ADD_FAILURE() << "no error: " << c.text;
+        } catch (const LineFileError& error) {
+            EXPECT_EQ(std::tuple(error.File(), error.Line(), error.Column()),
+                      std::tuple(std::string(c.file), c.line, c.column));
+            const std::string place =
+                c.file + (":" + std::to_string(c.line) + ":" + std::to_string(c.column) + ": ");
+            EXPECT_NE(std::string(error.what()).find(place), std::string::npos) << error.what();
+            EXPECT_NE(error.Reason().find(c.reasonPart), std::string::npos) << error.Reason();
+        }
     }
 }
 

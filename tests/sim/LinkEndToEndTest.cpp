@@ -9,6 +9,7 @@
 #include "link/Link.h"
 #include "platform/Error.h"
 #include "sim/Terminal.h"
+#include "support/Examples.h"
 #include "support/TestContext.h"
 
 namespace zd {
@@ -154,10 +155,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SimDevComTest, LineFileTerminalAnswersTheControl) {
     test::TestContext context;
-    const std::string path =
-        (std::filesystem::path(__FILE__).parent_path().parent_path().parent_path() / "examples" /
-         "lines" / "word-aligned-motorola.json")
-            .string();
+    const std::string path = test::ExamplePath("lines/word-aligned-motorola.json");
     auto devCom = SimDevCom::FromLineFile(context.scheduler, path);
     ModuleState state;
     Wire(state, devCom->Terminal().Layout(), devCom);
