@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "cli/CliRun.h"
 #include "cli/Demo.h"
 
 namespace zd {
@@ -19,18 +20,14 @@ Captured RunCaptured(const DemoOptions& options) {
     std::FILE* file = std::tmpfile();
     Captured captured;
     captured.exitCode = RunDemo(options, file);
-    std::rewind(file);
-    char buffer[4096];
-    std::size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) captured.text.append(buffer, n);
-    std::fclose(file);
+    captured.text = test::ReadAll(file);
     return captured;
 }
 
 DemoOptions Options(const std::string& station, const std::string& line) {
     DemoOptions options;
-    options.stationFile = std::string(ZD4270_EXAMPLES_DIR) + "/stations/" + station;
-    options.lineFile = std::string(ZD4270_EXAMPLES_DIR) + "/lines/" + line;
+    options.stationFile = test::ExampleStation(station);
+    options.lineFile = test::ExampleLine(line);
     return options;
 }
 
