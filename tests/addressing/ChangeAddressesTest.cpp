@@ -100,7 +100,7 @@ TEST_F(ChangeAddressesTest, ADoubleAddressIsRefusedBeforeAnythingIsSentButMaskMa
     EXPECT_EQ(ctx.dialogs.boxes[0].icon, MsgIcon::Exclamation);
     EXPECT_TRUE(Frames().empty());
     // The refused run never started: its log has the start line and no end line.
-    const std::string log = ReadUtf16Log(kAddressingLogFile);
+    const std::string log = ReadUtf16File(kAddressingLogFile);
     EXPECT_EQ(CountOf(log, " start change addresses\r\n"), 1) << log;
     EXPECT_EQ(CountOf(log, " end change addresses"), 0) << log;
     control->EnableLoggingAddressing = false;

@@ -4,8 +4,6 @@
 #pragma once
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 #include <map>
 
 #include "support/ControlRig.h"
@@ -15,17 +13,6 @@ namespace zd::test {
 // "1L": the control searches itself; "1M": the terminal does.
 inline constexpr std::uint16_t kSoftwareVariant = 0x314C;
 inline constexpr std::uint16_t kFirmwareVariant = 0x314D;
-
-// The log is little-endian UTF-16 with a byte order mark; its text here is plain ASCII.
-inline std::string ReadUtf16Log(const char* path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (bytes.size() < 2 || bytes[0] != '\xFF' || bytes[1] != '\xFE') return "<no BOM>";
-    std::string text;
-    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2)
-        text += bytes[i + 1] == 0 ? bytes[i] : '?';
-    return text;
-}
 
 inline int CountOf(const std::string& text, const std::string& part) {
     int count = 0;

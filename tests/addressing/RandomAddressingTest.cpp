@@ -131,7 +131,7 @@ TEST_F(RandomAddressingTest, CancelStopsTheRunSendsTerminateAndKeepsWhatWasFound
     EXPECT_EQ(control->cmdRndAddrStart.Caption(), "Start");
     EXPECT_FALSE(AnyGearInitialised());
     EXPECT_EQ(DeviceAddresses(), (std::vector<int>{0, 1}));
-    const std::string log = ReadUtf16Log(kAddressingLogFile);
+    const std::string log = ReadUtf16File(kAddressingLogFile);
     EXPECT_EQ(log.rfind(" end random addressing by user\r\n"), log.size() - 32) << log;
 
     // Nothing goes on after the cancel.
@@ -155,8 +155,9 @@ TEST_F(RandomAddressingTest, OldFirmwareAndDsiModeRefuseTheStartAndSendNothing) 
         std::uint16_t firmware, features;
         const char* text;
     };
-    for (const Case& c : {Case{0x3147, 0, "This function will not be supported by this firmware. "
-                                          "Update the terminal."},
+    for (const Case& c : {Case{0x3147, 0,
+                               "This function will not be supported by this firmware. "
+                               "Update the terminal."},
                           Case{kSoftwareVariant, 0x1000, "The ZD4270 is not in the DALI-Mode!"}}) {
         ctx.dialogs.boxes.clear();
         MakeTerminal(c.firmware, c.features);
@@ -176,7 +177,7 @@ TEST_F(RandomAddressingTest, LogHoldsOnlyTheLastRunWithItsCommandsAndReplies) {
     StartAndRun();
     StartAndRun();
 
-    const std::string log = ReadUtf16Log(kAddressingLogFile);
+    const std::string log = ReadUtf16File(kAddressingLogFile);
     EXPECT_EQ(CountOf(log, " start random addressing\r\n"), 1);
     EXPECT_EQ(log.rfind(" end random addressing\r\n"), log.size() - 24);
     // Three gear: each search ends in a programmed address, and the last compare finds nobody.
@@ -191,7 +192,7 @@ TEST_F(RandomAddressingTest, WithoutLoggingNoFileIsWrittenAndAnOlderOneStays) {
     LogFile::WriteWholeFile(kAddressingLogFile, "older run");
     UseLine("three-addressed.json", kSoftwareVariant);
     StartAndRun();
-    EXPECT_EQ(ReadUtf16Log(kAddressingLogFile), "older run");
+    EXPECT_EQ(ReadUtf16File(kAddressingLogFile), "older run");
 }
 
 }  // namespace

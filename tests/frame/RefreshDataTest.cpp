@@ -1,9 +1,6 @@
 // RefreshData end to end against the simulated terminal: the Device settings values, byte order,
 // feature register and firmware version, the failure messages, the logging switches and files,
 // the registry load, and the watchdog that it starts.
-#include <fstream>
-#include <iterator>
-
 #include "devices/DeviceRegistry.h"
 #include "support/ControlRig.h"
 
@@ -204,18 +201,6 @@ TEST_F(RefreshDataTest, ASecondRefreshRereadsEverythingAndRestartsTheWatchdog) {
     EXPECT_EQ(terminal->Watchdog().count, 0);
     ctx.scheduler.RunFor(1);
     EXPECT_EQ(terminal->Watchdog().lastMs, second + 500);
-}
-
-// The text of a UTF-16LE file with its byte order mark.
-std::string ReadUtf16File(const char* path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (bytes.rfind("\xFF\xFE", 0) != 0) return "<no BOM>";
-    std::u16string units;
-    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2)
-        units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                              (static_cast<unsigned char>(bytes[i + 1]) << 8)));
-    return Utf16ToUtf8(units);
 }
 
 TEST_F(RefreshDataTest, LoggingSwitchesNeedANumberOtherThanZeroAndLogTheXmlAsUtf16) {

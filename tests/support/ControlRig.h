@@ -6,6 +6,8 @@
 
 #include <array>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <memory>
 #include <string>
@@ -15,6 +17,7 @@
 #include "frame/configZD4270.h"
 #include "link/Commands.h"
 #include "platform/Error.h"
+#include "platform/Utf8.h"
 #include "platform/Xml.h"
 #include "sim/LineFile.h"
 #include "sim/Terminal.h"
@@ -22,7 +25,6 @@
 #include "support/TestContext.h"
 
 namespace zd::test {
-
 
 struct StationShape {
     std::string pos = "Pos=\"1\"";
@@ -136,6 +138,18 @@ class TempWorkingFolder {
     std::filesystem::path m_folder;
 };
 
+// The text of a UTF-16LE file with its byte order mark.
+inline std::string ReadUtf16File(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (bytes.rfind("\xFF\xFE", 0) != 0) return "<no BOM>";
+    std::u16string units;
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2)
+        units.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                              (static_cast<unsigned char>(bytes[i + 1]) << 8)));
+    return Utf16ToUtf8(units);
+}
+
 inline std::vector<std::string> BoxTexts(const RecordingDialogs& dialogs) {
     std::vector<std::string> texts;
     for (const auto& box : dialogs.boxes) texts.push_back(box.text);
@@ -182,8 +196,8 @@ class ControlRig : public ::testing::Test {
     // The terminal of an example line (examples/lines/<name>); its layout and position must match
     // the station node given to Refresh.
     void UseLineFile(const std::string& name) {
-        terminal = sim::MakeTerminal(ctx.scheduler,
-                                     sim::LoadLineFile((kExampleLines / name).string()));
+        terminal =
+            sim::MakeTerminal(ctx.scheduler, sim::LoadLineFile((kExampleLines / name).string()));
         port = std::make_shared<SimTerminalPort>(*terminal);
     }
     XmlNode Node(const StationShape& shape = {}) {
