@@ -175,11 +175,7 @@ TEST_F(CommandLineTest, ChangeAddressesMovesAndDeletesAndRefusesADoubleAddress) 
     EXPECT_EQ(absent.json.at("error"), "no device answers at address 9");
 }
 
-TEST_F(CommandLineTest, SingleAssignmentNeedsYesAndThenSharesOneAddress) {
-    const Outcome refused = Zd({"address", "single", "9", "--save-line", File("s.json")});
-    EXPECT_EQ(refused.exitCode, 2);
-    EXPECT_FALSE(std::filesystem::exists(File("s.json")));
-
+TEST_F(CommandLineTest, SingleAssignmentWithYesSharesOneAddress) {
     const Outcome single = Zd({"address", "single", "9", "--yes"});
     ASSERT_EQ(single.exitCode, 0) << single.json.dump();
     EXPECT_EQ(single.json.at("devices"),
@@ -287,6 +283,7 @@ TEST_F(CommandLineTest, WhatWipesGearSettingsRunsOnlyWithYes) {
         {"send", "128", "--group", "0"},
         {"address", "random", "--new-installation"},
         {"address", "random", "--delete-scenes"},
+        {"address", "single", "9"},
         {"archive", "download", File("good.xml")},
         // The upload would replace an archive that exists.
         {"archive", "upload", File("good.xml"), "--line", ExampleLine("empty.json")},
