@@ -122,16 +122,12 @@ TEST_F(CommandLineTest, ArchiveUploadWritesAFileThatDownloadWritesBackIntoTheGea
               (Json{{"address", 0}, {"scenes", {{"0", 200}, {"1", 100}}}, {"groups", {0}}}));
 
     // Address 0 leaves group 0 and scene 0; the download puts it back.
-    ASSERT_EQ(
-        Zd({"send", "remove from group 0", "--short", "0", "--save-line", File("a.json")}).exitCode,
-        0);
-    ASSERT_EQ(Zd({"send", "remove from scene 0", "--short", "0", "--line", File("a.json"),
-                  "--save-line", File("b.json")})
-                  .exitCode,
-              0);
-    EXPECT_EQ(sim::LoadLineFile(File("b.json")).gear.at(0).groups, 0);
+    const std::string bare = Line("b.json", "three-addressed.json", [](sim::LineDescription& l) {
+        l.gear.at(0).groups = 0;
+        l.gear.at(0).scenes[0] = 255;
+    });
     const Outcome download = Zd({"archive", "download", File("archive.xml"), "--yes", "--line",
-                                 File("b.json"), "--save-line", File("c.json")});
+                                 bare, "--save-line", File("c.json")});
     ASSERT_EQ(download.exitCode, 0) << download.json.dump();
     const sim::GearConfig gear = sim::LoadLineFile(File("c.json")).gear.at(0);
     EXPECT_EQ(gear.groups, 1);
