@@ -52,16 +52,12 @@ class CommandLineTest : public test::FolderTest {
     }
 };
 
-TEST_F(CommandLineTest, ScanListsTheAddressedDevicesAndTheirConflicts) {
+TEST_F(CommandLineTest, ScanListsTheAddressedDevices) {
     const Outcome three = Zd({"scan"});
     ASSERT_EQ(three.exitCode, 0) << three.json.dump();
     EXPECT_EQ(three.json.at("command"), "scan");
     EXPECT_EQ(ShortAddresses(three.json.at("devices")), (std::vector<int>{0, 5, 63}));
     EXPECT_TRUE(three.json.at("messages").empty());
-
-    const Outcome shared = Zd({"scan", "--line", ExampleLine("shared-address.json")});
-    ASSERT_EQ(shared.exitCode, 0);
-    EXPECT_EQ(shared.json.at("devices").at(0), (Json{{"shortAddress", 7}, {"conflict", true}}));
 }
 
 TEST_F(CommandLineTest, RandomAddressingIsSavedWithTheLineAndFoundByTheNextScan) {
