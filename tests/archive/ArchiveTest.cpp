@@ -4,18 +4,12 @@
 // the refusal in DSI mode and the optical feedback box.
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "support/ControlRig.h"
 
 namespace zd::test {
 namespace {
-
-std::string ReadFileText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 void WriteFileText(const std::filesystem::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
@@ -154,13 +148,13 @@ TEST_F(ArchiveFileTest, SaveThenLoadRestoresBothGridsExceptMaskLevelsAndMarks) {
 // Entries the writer never makes are read as the tool that writes these files always read them.
 TEST_F(ArchiveFileTest, LoadReadsOddEntriesLikeTheWriterDoes) {
     const auto path = folder.Path() / "handwritten.xml";
-    WriteFileText(
-        path, Archive("<ballast address=\"05\"><group id=\"1\"/></ballast>\n"
-                      "<ballast address=\"1\">text<scene id=\"3\" lightlevel=\"254\"/>"
-                      "<scene id=\"4\" lightlevel=\"255\"/><scene lightlevel=\"10\"/>"
-                      "<scene id=\"6\" lightlevel=\"x\"/><group id=\"70\"/><group id=\"x\"/>"
-                      "<group id=\"15\"/><note/></ballast>"
-                      "<ballast address=\"2\"><scene/></ballast>"));
+    WriteFileText(path,
+                  Archive("<ballast address=\"05\"><group id=\"1\"/></ballast>\n"
+                          "<ballast address=\"1\">text<scene id=\"3\" lightlevel=\"254\"/>"
+                          "<scene id=\"4\" lightlevel=\"255\"/><scene lightlevel=\"10\"/>"
+                          "<scene id=\"6\" lightlevel=\"x\"/><group id=\"70\"/><group id=\"x\"/>"
+                          "<group id=\"15\"/><note/></ballast>"
+                          "<ballast address=\"2\"><scene/></ballast>"));
     Menu("mnuArchivOptionsLoad", path);
     EXPECT_TRUE(ctx.dialogs.boxes.empty());
     // A missing id or a level that is no number: the one of the scene before, in the whole file.

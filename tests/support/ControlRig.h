@@ -138,10 +138,15 @@ class TempWorkingFolder {
     std::filesystem::path m_folder;
 };
 
+// The bytes of a file, or nothing when it cannot be read.
+inline std::string ReadFileText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
 // The text of a UTF-16LE file with its byte order mark.
 inline std::string ReadUtf16File(const char* path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    const std::string bytes = ReadFileText(path);
     if (bytes.rfind("\xFF\xFE", 0) != 0) return "<no BOM>";
     std::u16string units;
     for (std::size_t i = 2; i + 1 < bytes.size(); i += 2)
