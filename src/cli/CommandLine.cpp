@@ -132,16 +132,17 @@ int Fail(std::FILE* out, std::FILE* err, Json document, const std::string& reaso
 }
 
 // What the run showed and found before it failed goes with the error: the boxes, and the devices
-// the control knows when there are any or the command was to find them.
+// found so far when the command was to find them.
 void KeepWhatHappened(Json& document, const HeadlessSession* session) {
     if (!session) return;
     document["messages"] = session->Messages();
     document["lineTimeMs"] = session->LineTimeMs();
     const std::string name = document.value("command", "");
-    const Json devices = DevicesJson(session->State());
+    // Only a command that looks for devices reports them: for any other, the list may still be the
+    // one the store held from an earlier run, which says nothing of this line.
     const bool findsDevices = name == "scan" || name.rfind("address", 0) == 0;
-    if (!document.contains("devices") && (findsDevices || !devices.empty()))
-        document["devices"] = devices;
+    if (!document.contains("devices") && findsDevices)
+        document["devices"] = DevicesJson(session->State());
 }
 
 }  // namespace
