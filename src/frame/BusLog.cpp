@@ -209,15 +209,21 @@ std::string BusTimeText(const BusEntry& entry) {
     return buffer;
 }
 
+std::string BusColumnText(const BusEntry& entry, int column) {
+    using Text = std::string (*)(const BusEntry&);
+    static constexpr Text kColumns[kBusColumnCount] = {
+        BusTimeText,   BusAddressText, BusCommandText, BusWordText,
+        BusResultText, BusAnswerText,  BusMeaningText};
+    return column >= 0 && column < kBusColumnCount ? kColumns[column](entry) : std::string();
+}
+
 std::string BusCsv(const std::deque<BusEntry>& entries) {
     std::string csv = "time,address,command,word,result,answer,meaning\r\n";
     for (const BusEntry& e : entries) {
-        for (const std::string& field : {BusTimeText(e), BusAddressText(e), BusCommandText(e),
-                                         BusWordText(e), BusResultText(e), BusAnswerText(e)}) {
-            csv += CsvField(field);
-            csv += ',';
+        for (int column = 0; column < kBusColumnCount; ++column) {
+            csv += CsvField(BusColumnText(e, column));
+            csv += column + 1 < kBusColumnCount ? "," : "\r\n";
         }
-        csv += CsvField(BusMeaningText(e)) + "\r\n";
     }
     return csv;
 }

@@ -67,6 +67,12 @@ std::string BusMeaningText(const BusEntry& entry);
 // "HH:MM:SS.mmm" in local time.
 std::string BusTimeText(const BusEntry& entry);
 
+// The columns a transaction is shown in, in order: time, address, command, word, result, answer,
+// meaning.
+inline constexpr int kBusColumnCount = 7;
+// The text of one of those columns.
+std::string BusColumnText(const BusEntry& entry, int column);
+
 // The log as comma-separated values with a header line; fields with a comma or quote are quoted.
 std::string BusCsv(const std::deque<BusEntry>& entries);
 

@@ -21,12 +21,6 @@
 
 namespace zd {
 
-namespace {
-
-constexpr int kColumns = 7;
-
-}  // namespace
-
 // The rows of the log that pass the filter, as a table; rebuilt when the log has changed.
 class BusTableModel : public QAbstractTableModel {
   public:
@@ -62,44 +56,19 @@ class BusTableModel : public QAbstractTableModel {
         return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
     }
     int columnCount(const QModelIndex& parent) const override {
-        return parent.isValid() ? 0 : kColumns;
+        return parent.isValid() ? 0 : kBusColumnCount;
     }
     QVariant data(const QModelIndex& index, int role) const override {
         if (role != Qt::DisplayRole || !index.isValid()) return {};
         // A row the ring dropped since the last rebuild shows empty until the next one.
         const BusEntry* entry = m_log.Entry(m_rows[static_cast<std::size_t>(index.row())]);
         if (!entry) return {};
-        const BusEntry& e = *entry;
-        std::string text;
-        switch (index.column()) {
-            case 0:
-                text = BusTimeText(e);
-                break;
-            case 1:
-                text = BusAddressText(e);
-                break;
-            case 2:
-                text = BusCommandText(e);
-                break;
-            case 3:
-                text = BusWordText(e);
-                break;
-            case 4:
-                text = BusResultText(e);
-                break;
-            case 5:
-                text = BusAnswerText(e);
-                break;
-            default:
-                text = BusMeaningText(e);
-                break;
-        }
-        return QString::fromStdString(text);
+        return QString::fromStdString(BusColumnText(*entry, index.column()));
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
         if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
-        static const char* const kHeaders[kColumns] = {"Time",   "Address", "Command", "Word",
-                                                       "Result", "Answer",  "Meaning"};
+        static const char* const kHeaders[kBusColumnCount] = {
+            "Time", "Address", "Command", "Word", "Result", "Answer", "Meaning"};
         return BusMonitor::tr(kHeaders[section]);
     }
 
@@ -160,8 +129,8 @@ BusMonitor::BusMonitor(Link& link, const Scheduler& clock, QWidget* parent)
     m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_table->setWordWrap(false);
     const int digit = m_table->fontMetrics().horizontalAdvance(QLatin1Char('0'));
-    const int widths[kColumns - 1] = {13, 8, 30, 9, 26, 12};
-    for (int c = 0; c < kColumns - 1; ++c) m_table->setColumnWidth(c, widths[c] * digit);
+    const int widths[kBusColumnCount - 1] = {13, 8, 30, 9, 26, 12};
+    for (int c = 0; c < kBusColumnCount - 1; ++c) m_table->setColumnWidth(c, widths[c] * digit);
 
     const auto filterChanged = [this] {
         std::array<bool, 3> kinds{};
