@@ -61,6 +61,15 @@ void configZD4270::timerRndAddr_Timer() {
 
 void configZD4270::RandomAddressing(bool bStart, bool bStop, bool& bFinished) {
     bFinished = false;
+    // The fast search differs from the paced one only in its waits: the timer's pause between
+    // steps and the handshake's, which watches the terminal closely for this run's commands.
+    const Link::Pacing before = m_link.CurrentPacing();
+    m_link.SetPacing(chkRndAddrFastSearch.IsChecked() ? Link::Pacing::Quick : Link::Pacing::Paced);
+    RandomAddressingStep(bStart, bStop, bFinished);
+    m_link.SetPacing(before);
+}
+
+void configZD4270::RandomAddressingStep(bool bStart, bool bStop, bool& bFinished) {
     try {
         AddressingState& s = m_addressingState;
         if (bStart) s.nRndAddrState = kStateStart;

@@ -262,6 +262,7 @@ class configZD4270 {
     void AddressingStartClick(const AddressingRun& run);
     void AddressingTimerTick(const AddressingRun& run);
     void RandomAddressing(bool bStart, bool bStop, bool& bFinished);
+    void RandomAddressingStep(bool bStart, bool bStop, bool& bFinished);
     void cmdRndAddrStart_Click();
     void timerRndAddr_Timer();
     void timerRndAddrFirmware_Timer();

@@ -37,6 +37,15 @@ inline constexpr int kAcknowledgePolls = 2;
 inline constexpr std::int64_t kAcknowledgePollMs = 20;
 inline constexpr int kAnswerPolls = 2;
 inline constexpr std::int64_t kAnswerPollMs = 20;
+// Quick pacing: the acknowledge and the answer are watched closely instead of after fixed
+// waits. A command the terminal does not acknowledge is given as long as the paced handshake
+// gives it. An answer is complete at the latest when, from the moment the terminal took the
+// command, the line has settled after the frame before (9.17 ms), the forward frame has gone
+// out (15.83 ms), the longest answer delay has passed (9.17 ms) and the backward frame has come
+// back (9.17 ms): 43.3 ms. Only after that does silence mean that no gear answered.
+inline constexpr std::int64_t kQuickPollMs = 1;
+inline constexpr std::int64_t kQuickAcknowledgeMs = kCommandSettleMs + kAcknowledgePollMs;
+inline constexpr std::int64_t kQuickAnswerCompleteMs = 44;
 inline constexpr int kFirmwareStartPolls = 10;
 inline constexpr std::int64_t kFirmwareStartPollMs = 100;
 
@@ -98,6 +107,14 @@ class Link {
     bool LastCommandAcknowledged() const { return m_bLastAcknowledged; }
 
     ModuleState& State() { return m_state; }
+
+    // How the handshake waits. Paced: the fixed settle time and polls every transaction has
+    // always had, which a slow host or terminal is known to tolerate. Quick: the same checks,
+    // polled every few milliseconds, so a command ends as soon as the terminal acknowledges it;
+    // for procedures that ask the user for it (the fast search). Set per procedure step.
+    enum class Pacing { Paced, Quick };
+    void SetPacing(Pacing pacing) { m_pacing = pacing; }
+    Pacing CurrentPacing() const { return m_pacing; }
 
     // The watcher of every transaction, or none (the default: the path then costs one test).
     void SetObserver(TransactionObserver* observer) { m_observer = observer; }
@@ -163,6 +180,9 @@ class Link {
     bool m_bProcedure = false;
     mutable bool m_bCommunicationLost = false;
     bool m_bLastAcknowledged = false;
+    Pacing m_pacing = Pacing::Paced;
+    // When the terminal took the last command (scheduler time): the quick answer wait's origin.
+    std::int64_t m_takenOverMs = 0;
     TransactionObserver* m_observer = nullptr;
 };
 

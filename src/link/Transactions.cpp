@@ -19,8 +19,11 @@ std::int16_t Link::SendCommand(std::int32_t& nWord) {
     // still holds the old one, and would match the old acknowledge.
     const bool toggle = (out.words[0] & ControlMask(out, kControlToggle)) != 0;
     AwaitTakeOver(out);
-    m_context.scheduler.Sleep(kCommandSettleMs);
+    m_takenOverMs = m_context.scheduler.Now();
+    const bool quick = m_pacing == Pacing::Quick;
+    if (!quick) m_context.scheduler.Sleep(kCommandSettleMs);
 
+    std::int64_t waitedMs = 0;
     for (int poll = 1;; ++poll) {
         const std::uint8_t control = ReadByteAt(Entry(kControl));
         const std::uint8_t status = ReadByteAt(Entry(kStatus));
@@ -29,8 +32,10 @@ std::int16_t Link::SendCommand(std::int32_t& nWord) {
         if (status & kStatusCorruptFrame) return kResultCorruptFrame;
         if ((control & kControlToggle) == (status & kStatusAcknowledge)) return kResultDone;
         // A command the terminal does not acknowledge in time still counts as sent.
-        if (poll >= kAcknowledgePolls) return kResultDone;
-        m_context.scheduler.Sleep(kAcknowledgePollMs);
+        if (quick ? waitedMs >= kQuickAcknowledgeMs : poll >= kAcknowledgePolls) return kResultDone;
+        const std::int64_t pauseMs = quick ? kQuickPollMs : kAcknowledgePollMs;
+        m_context.scheduler.Sleep(pauseMs);
+        waitedMs += pauseMs;
     }
 }
 
@@ -73,13 +78,21 @@ std::int16_t Link::SendDALICommand(std::int16_t& nCommandId, std::uint8_t& nData
 std::int16_t Link::ReceiveDALIData(std::uint8_t& nData, LogStream* log) {
     if (!m_state.objDevCom) return kResultNoDevCom;
     const std::int16_t result = GuardStatus(m_context, "ReceiveDALIData", [&]() -> std::int16_t {
-        for (int poll = 0; poll < kAnswerPolls; ++poll) {
+        const bool quick = m_pacing == Pacing::Quick;
+        const std::int64_t quickUntilMs = m_takenOverMs + kQuickAnswerCompleteMs;
+        for (int poll = 0;; ++poll) {
             const std::uint16_t value = ReadInputValue();
             if (value & kInputAnswerPresent) {
                 nData = static_cast<std::uint8_t>(value & 0xFF);
                 return kResultDone;
             }
-            m_context.scheduler.Sleep(kAnswerPollMs);
+            if (quick) {
+                if (m_context.scheduler.Now() >= quickUntilMs) break;
+                m_context.scheduler.Sleep(kQuickPollMs);
+            } else {
+                m_context.scheduler.Sleep(kAnswerPollMs);
+                if (poll + 1 >= kAnswerPolls) break;
+            }
         }
         nData = 0;
         const std::uint8_t status = ReadByteAt(Entry(kStatus));

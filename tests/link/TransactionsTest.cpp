@@ -2,6 +2,8 @@
 // the log lines, the waits in virtual time and the error boxes.
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "LinkRig.h"
 #include "link/Commands.h"
 #include "platform/Error.h"
@@ -122,6 +124,38 @@ TEST_F(HandshakeTest, UnacknowledgedCommandCountsAsSentAfterTwoPolls) {
     EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrShort, 0), kResultDone);
     EXPECT_EQ(rig.Now(), 70);
     EXPECT_EQ(rig.terminal->CountCalls(false), 2u + 4u);
+}
+
+// Quick pacing keeps every check of the handshake and shortens only the waits: a command ends at
+// the first acknowledged poll, one never acknowledged gets the paced handshake's 70 ms, an answer
+// is taken as soon as it is there, and silence is believed only once an answer would have been
+// complete: 44 ms after the terminal took the command.
+TEST_F(HandshakeTest, QuickPacingEndsEachWaitAsSoonAsTheTerminalAllows) {
+    struct Case {
+        bool acknowledge;
+        std::optional<std::uint8_t> answer;
+        std::int64_t commandEndMs;
+        std::int16_t received;
+        std::int64_t receiveEndMs;
+    };
+    const Case cases[] = {
+        {true, 0x42, 0, kResultDone, 0},
+        {true, std::nullopt, 0, kResultTimeout, 44},
+        {false, std::nullopt, 70, kResultTimeout, 70},
+    };
+    for (const Case& c : cases) {
+        LinkRig quick{test::PackedLayout(), false};
+        quick.link.SetPacing(Link::Pacing::Quick);
+        quick.terminal->SetAcknowledge(c.acknowledge);
+        EXPECT_EQ(SendDALI(quick, kCmdQueryActualLevel, 0, kAddrShort, 1), kResultDone);
+        EXPECT_EQ(quick.Now(), c.commandEndMs) << c.acknowledge;
+        EXPECT_EQ(quick.link.LastCommandAcknowledged(), c.acknowledge);
+        if (c.answer) quick.terminal->PresentAnswer(*c.answer);
+        std::uint8_t nData = 0;
+        EXPECT_EQ(quick.link.ReceiveDALIData(nData, nullptr), c.received);
+        EXPECT_EQ(nData, c.answer.value_or(0));
+        EXPECT_EQ(quick.Now(), c.receiveEndMs) << c.acknowledge << " " << c.answer.has_value();
+    }
 }
 
 TEST_F(HandshakeTest, TakeOverThatNeverComesCostsFiftyReadsAndGoesOn) {
