@@ -48,6 +48,7 @@ Invocation ParseInvocation(const std::vector<std::string>& args, const SessionOp
             invocation.station.saveLinesDir = value();
         } else if (arg == "--line") {
             options.lineFile = value();
+            options.lineFileGiven = true;
         } else if (arg == "--modbus") {
             options.modbus = value();
         } else if (arg == "--save-line") {

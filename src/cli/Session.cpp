@@ -46,9 +46,8 @@ HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* conso
     if (options.modbus.empty()) {
         if (!options.emptyLine) {
             m_line = sim::LoadLineFile(options.lineFile);
-            if (auto note =
-                    LinePlacementNote(m_line, options.lineFile, m_terminal, options.stationFile))
-                std::fprintf(console, "zd4270: %s\n", note->c_str());
+            auto note = LinePlacementNote(m_line, options.lineFile, m_terminal, options.stationFile);
+            if (note && options.lineFileGiven) std::fprintf(console, "zd4270: %s\n", note->c_str());
         }
         m_simulated = CreateSimulatedDevCom(*m_scheduler, m_terminal, m_line);
         if (options.prepareSimulatedLine) options.prepareSimulatedLine(*m_simulated);

@@ -32,6 +32,8 @@ struct SessionOptions {
     std::string stationFile;
     std::int32_t position = -1;  // -1: the station's first terminal
     std::string lineFile;
+    // The user named lineFile (not the default example): a placement note about it is news.
+    bool lineFileGiven = false;
     // The run starts from a line without gear instead of lineFile.
     bool emptyLine = false;
     // Put before the names of the control's log files (see configZD4270::SetLogFilePrefix).

@@ -155,6 +155,7 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
         if (chosen.size() > 1) job.options.logFilePrefix = "pos-" + std::to_string(position) + ".";
         if (!selection.linesDir.empty()) {
             job.options.lineFile = LineFileOfPosition(selection.linesDir, position);
+            job.options.lineFileGiven = true;
             job.options.emptyLine = !std::filesystem::exists(job.options.lineFile);
         }
         if (!selection.saveLinesDir.empty())

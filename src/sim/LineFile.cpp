@@ -21,6 +21,8 @@ using Json = nlohmann::json;
 
 std::string Describe(const std::string& file, int line, int column, const std::string& where,
                      const std::string& reason) {
+    // A file that cannot be read at all is named by the reason already.
+    if (line == 0 && where.empty() && reason.find(file) != std::string::npos) return reason;
     std::string text = file;
     if (line > 0) text += ":" + std::to_string(line) + ":" + std::to_string(column);
     if (!where.empty()) text += ": at " + where;
