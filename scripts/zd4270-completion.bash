@@ -7,11 +7,11 @@ _zd4270_global_options="--station --pos --line --modbus --lang --save-line --reg
 # The options of one command, by its name.
 _zd4270_command_options() {
     case "$1" in
-        scan) echo "--optical-feedback" ;;
-        "address random") echo "--start --new-installation --delete-groups --delete-scenes --yes --optical-feedback --fast" ;;
-        "address physical") echo "--start --remove-lamp --lamp-delay --lamps --timeout --new-installation --yes --delete-groups --delete-scenes" ;;
-        "address single") echo "--yes" ;;
-        "address change") echo "" ;;
+        scan) echo "--optical-feedback --report --format" ;;
+        "address random") echo "--start --new-installation --delete-groups --delete-scenes --yes --optical-feedback --fast --report --format" ;;
+        "address physical") echo "--start --remove-lamp --lamp-delay --lamps --timeout --new-installation --yes --delete-groups --delete-scenes --report --format" ;;
+        "address single") echo "--yes --report --format" ;;
+        "address change") echo "--report --format" ;;
         send) echo "--short --group --data --dsi --broadcast --yes" ;;
         query) echo "--short --group --data --broadcast" ;;
         "archive upload" | "archive download") echo "--yes" ;;

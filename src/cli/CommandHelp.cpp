@@ -166,9 +166,15 @@ const std::map<std::string, const char*>& HelpTexts() {
          "and silent devices marked; CSV has one row per device. The format comes from FILE's\n"
          "extension when --format is not given.\n"
          "\n"
-         "example:\n"
+         "scan and every address command take --report FILE [--format F] as well: once the\n"
+         "command has succeeded on a terminal, its devices are read and the report is written,\n"
+         "so that new gear are addressed and reported in one run.\n"
+         "\n"
+         "examples:\n"
          "  zd4270 --station examples/building/station.xml --all --lines examples/building/lines\n"
-         "         report handover.pdf\n"},
+         "         report handover.pdf\n"
+         "  zd4270 --station examples/building/station.xml --all --lines examples/building/lines\n"
+         "         --save-lines /tmp/site address random --fast --report handover.pdf\n"},
         {"settings",
          "zd4270 settings [--log-mapping on|off] [--log-user-data on|off]\n"
          "                [--log-addressing on|off]\n"

@@ -8,6 +8,7 @@
 #include "cli/Demo.h"
 #include "cli/DeviceCommands.h"
 #include "cli/HeadlessCommands.h"
+#include "cli/Report.h"
 #include "cli/StationRun.h"
 #include "platform/Error.h"
 
@@ -248,6 +249,7 @@ void PrintUsage(std::FILE* out) {
         "                                the device's scene levels, stored where given\n"
         "  report [--format html|pdf|csv] FILE\n"
         "                                the hand-over report: devices, levels, groups, scenes\n"
+        "                                (scan and address commands: --report FILE after them)\n"
         "  settings [--log-mapping on|off] [--log-user-data on|off] [--log-addressing on|off]\n"
         "                                the logging switches in the store\n"
         "  help COMMAND                  a command's options and an example\n"
@@ -315,6 +317,11 @@ void ParseCommandLine(int argc, const char* const* argv, ParsedCommandLine& pars
                          "takes the lamps out");
     parsed.syntax = &syntax;
     parsed.arguments = ParseArguments(syntax, rest, nameWords);
+    if (const auto report = ReportFileOf(syntax.name, parsed.arguments)) {
+        ReportFormatOf(*report, parsed.arguments);
+    } else if (parsed.arguments.Value("--format")) {
+        throw UsageError("--format goes with --report FILE");
+    }
     // Preparing checks the command's words and options before anything is sent; a station run
     // prepares the command again for each of its terminals.
     parsed.prepared = syntax.prepare(parsed.arguments);
@@ -352,7 +359,7 @@ int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defa
             return RunDemo(demo, out);
         }
         // The report is written once, from the results of all its terminals.
-        if (parsed.station.Chosen() || parsed.command == "report") {
+        if (parsed.station.Chosen() || ReportFileOf(parsed.command, parsed.arguments)) {
             const CommandOutcome outcome = RunStationCommand(*parsed.syntax, parsed.arguments,
                                                              options, parsed.station, err);
             PrintJson(out, outcome.document);

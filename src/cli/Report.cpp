@@ -165,17 +165,32 @@ PreparedCommand PrepareReport(const CommandArguments&) {
     };
 }
 
-ReportFormat ReportFormatOf(const CommandArguments& arguments) {
+std::optional<std::string> ReportFileOf(const std::string& command,
+                                        const CommandArguments& arguments) {
+    if (command == "report") return arguments.words.at(0);
+    return arguments.Value("--report");
+}
+
+PreparedCommand FollowedByReport(PreparedCommand command, const CommandArguments& arguments) {
+    return [command = std::move(command), report = PrepareReport(arguments)](
+               HeadlessSession& session) {
+        Json document = command(session);
+        const Json read = report(session);
+        document["devices"] = read.at("devices");
+        return document;
+    };
+}
+
+ReportFormat ReportFormatOf(const std::string& file, const CommandArguments& arguments) {
     std::string format = arguments.Value("--format").value_or("");
     if (format.empty()) {
-        const std::string& file = arguments.words.at(0);
         const std::size_t dot = file.rfind('.');
         format = dot == std::string::npos ? "" : file.substr(dot + 1);
     }
     if (format == "html" || format == "htm") return ReportFormat::Html;
     if (format == "pdf") return ReportFormat::Pdf;
     if (format == "csv") return ReportFormat::Csv;
-    throw UsageError("report takes --format html, pdf or csv");
+    throw UsageError("the report " + file + " needs --format html, pdf or csv");
 }
 
 std::string ReportHtml(const Json& station) {

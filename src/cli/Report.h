@@ -4,6 +4,7 @@
 // or CSV (one row per device).
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "cli/HeadlessCommands.h"
@@ -17,8 +18,16 @@ enum class ReportFormat { Html, Pdf, Csv };
 // what could not be read.
 PreparedCommand PrepareReport(const CommandArguments& arguments);
 
-// --format, or the file's extension when it is not given. UsageError when neither says.
-ReportFormat ReportFormatOf(const CommandArguments& arguments);
+// The report a command writes: the file of `report FILE`, or of `--report FILE` after a command
+// that looks for devices (the devices are then read once that command has succeeded); none for
+// any other command.
+std::optional<std::string> ReportFileOf(const std::string& command,
+                                        const CommandArguments& arguments);
+// --format, or the report file's extension when it is not given. UsageError when neither says.
+ReportFormat ReportFormatOf(const std::string& file, const CommandArguments& arguments);
+
+// command, and after it, when it succeeded, the report's reading of every device it found.
+PreparedCommand FollowedByReport(PreparedCommand command, const CommandArguments& arguments);
 
 // Writes the report of a station document (as RunStationCommand makes it) to path, replacing the
 // file only once it is complete. Throws ControlError.

@@ -92,10 +92,11 @@ std::vector<std::int32_t> ParsePositions(const std::string& text) {
 CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArguments& arguments,
                                  const SessionOptions& options, const StationSelection& selection,
                                  std::FILE* err) {
-    const bool report = syntax.name == "report";
+    const std::optional<std::string> reportFile = ReportFileOf(syntax.name, arguments);
+    const bool report = reportFile.has_value();
     if (!selection.all && selection.positions.empty() && !report)
         throw UsageError("--lines and --save-lines go with --all or --pos N,M,...");
-    const ReportFormat format = report ? ReportFormatOf(arguments) : ReportFormat::Html;
+    const ReportFormat format = report ? ReportFormatOf(*reportFile, arguments) : ReportFormat::Html;
     if (selection.all && !selection.positions.empty())
         throw UsageError("--all and --pos choose terminals both; give one of them");
     if (!options.modbus.empty() && (!selection.linesDir.empty() || !selection.saveLinesDir.empty()))
@@ -148,6 +149,8 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
         job.terminal = chosen[i];
         // Checked here, before anything is sent to any terminal.
         job.command = syntax.prepare(ArgumentsFor(arguments, position));
+        if (report && syntax.name != "report")
+            job.command = FollowedByReport(std::move(job.command), arguments);
         job.options = options;
         job.options.position = position;
         // A person cannot follow several progress lines; the document tells the result.
@@ -212,7 +215,7 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
     if (const auto name = station.Document().DocumentElement().Attribute("Name"))
         result.document["stationName"] = *name;
     if (report) {
-        const std::string& file = arguments.words.at(0);
+        const std::string& file = *reportFile;
         try {
             WriteReport(result.document, format, file);
             result.document["file"] = file;

@@ -3,6 +3,8 @@
 // one, and the hand-over report in its three formats.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -126,6 +128,8 @@ TEST_F(BuildingTest, StationCommandLinesThatCannotWorkAreRefusedBeforeAnythingIs
         {{"--all", "--modbus", "127.0.0.1:1", "--lines", kLines, "scan"}, "not --modbus"},
         {{"--pos", "2,", "scan"}, "--pos"},
         {{"--all", "report", "r.doc"}, "--format"},
+        {{"--all", "scan", "--report", "r.doc"}, "--format"},
+        {{"--all", "scan", "--format", "pdf"}, "goes with --report"},
         {{"--all"}, "go with a command"},
     };
     for (const auto& c : cases) {
@@ -213,10 +217,14 @@ TEST_F(BuildingTest, TheFastSearchFindsTheSameGearInAFractionOfTheLineTime) {
 
 TEST_F(BuildingTest, TheReportShowsEveryDeviceAndMarksConflicts) {
     const std::string lines = UnaddressedLine("lines", 2, 3);
-    ASSERT_EQ(Zd({"--pos", "2", "--lines", lines, "--save-lines", File("lines"), "address",
-                  "random", "--fast"})
-                  .exitCode,
-              0);
+    // From new gear to a report in one command: the devices are read after the addressing.
+    const Outcome addressed = Zd({"--pos", "2", "--lines", lines, "--save-lines", File("lines"),
+                                  "address", "random", "--fast", "--report", File("a.csv")});
+    ASSERT_EQ(addressed.exitCode, 0) << addressed.json.dump();
+    EXPECT_EQ(addressed.json.at("file"), File("a.csv"));
+    const std::string first = ReadFile(File("a.csv"));
+    EXPECT_EQ(std::count(first.begin(), first.end(), '\n'), 1 + 3) << first;
+    EXPECT_NE(first.find("\n2,Coupler 1 - ground floor,2,"), std::string::npos) << first;
     std::filesystem::copy(kLines + "/pos-5.json", File("lines/pos-5.json"));
     std::filesystem::copy(kLines + "/pos-3.json", File("lines/pos-3.json"));
 
