@@ -23,14 +23,9 @@ const std::string kBuilding = std::string(ZD4270_EXAMPLES_DIR) + "/building";
 const std::string kStation = kBuilding + "/station.xml";
 const std::string kLines = kBuilding + "/lines";
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 using test::Outcome;
+using test::Range;
+using test::ReadFile;
 
 // The terminals' entries of a station run by position.
 std::map<int, Json> Terminals(const Outcome& run) {
@@ -41,16 +36,7 @@ std::map<int, Json> Terminals(const Outcome& run) {
 }
 
 std::vector<int> Addresses(const Json& terminal) {
-    std::vector<int> addresses;
-    for (const Json& device : terminal.at("devices"))
-        addresses.push_back(device.at("shortAddress").get<int>());
-    return addresses;
-}
-
-std::vector<int> Range(int first, int count) {
-    std::vector<int> numbers;
-    for (int i = 0; i < count; ++i) numbers.push_back(first + i);
-    return numbers;
+    return test::ShortAddresses(terminal.at("devices"));
 }
 
 class BuildingTest : public test::FolderTest {

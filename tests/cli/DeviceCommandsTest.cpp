@@ -44,12 +44,10 @@ class DeviceCommandsTest : public test::FolderTest {
         return test::RunZd(args, test::ExampleDefaults(), err);
     }
 
-    // The three-addressed line with the firmware that leaves random addressing to the control.
+    // A line of the example with the firmware that leaves random addressing to the control.
     std::string OlderFirmwareLine(const std::string& base) const {
-        sim::LineDescription line = sim::LoadLineFile(ExampleLine(base));
-        line.terminal.firmwareVersion = 0x314C;
-        std::ofstream(File("older.json")) << sim::WriteLineDescription(line);
-        return File("older.json");
+        return EditedLine("older.json", base,
+                          [](sim::LineDescription& l) { l.terminal.firmwareVersion = 0x314C; });
     }
 
     // The same with stderr on a terminal, whose screen is read as the run goes on.
@@ -188,9 +186,9 @@ TEST_F(DeviceCommandsTest, OpticalFeedbackLightsTheLampsAsTheWindowsCheckBoxesDo
     EXPECT_EQ(levels(File("plain.json")), (std::vector<int>{254, 254, 254}));
 
     // The terminal's own search lights each gear it addresses; without the option the lamps stay.
-    sim::LineDescription line = sim::LoadLineFile(ExampleLine("sixteen-unaddressed.json"));
-    for (sim::GearConfig& gear : line.gear) gear.actualLevel = 100;
-    std::ofstream(File("dimmed.json")) << sim::WriteLineDescription(line);
+    EditedLine("dimmed.json", "sixteen-unaddressed.json", [](sim::LineDescription& l) {
+        for (sim::GearConfig& gear : l.gear) gear.actualLevel = 100;
+    });
     for (const bool feedback : {true, false}) {
         std::vector<std::string> args{"address",           "random",      "--line",
                                       File("dimmed.json"), "--save-line", File("lit.json")};

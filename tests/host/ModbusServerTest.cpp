@@ -260,8 +260,8 @@ class ModbusServerLoopbackTest : public ::testing::Test {
     std::thread m_thread;
 };
 
-// The control's link on the client, against the simulated terminal (packed placement, input table 0,
-// output table 1) with one gear at short address 0; a position the server lacks is an exception
+// The control's link on the client, against the simulated terminal (packed placement, input table
+// 0, output table 1) with one gear at short address 0; a position the server lacks is an exception
 // answer, not a lost line.
 TEST_F(ModbusServerLoopbackTest, ADaliQueryEndToEndAndAnExceptionAnswer) {
     Serve({});
