@@ -176,7 +176,9 @@ TEST_F(BuildingTest, EachControlWritesItsOwnLogFiles) {
     EXPECT_FALSE(std::filesystem::exists(File("OrvixVTermZD4270.Logging.Addressing.txt")));
 }
 
-TEST_F(BuildingTest, TheFastSearchFindsTheSameGearInAFractionOfTheLineTime) {
+// What the fast search finds, and how much sooner, the addressing tests pin; here --fast reaches
+// the terminals whose control searches, and only those.
+TEST_F(BuildingTest, TheFastSearchIsUsedWhereTheControlSearches) {
     const std::string lines = UnaddressedLine("lines", 2, 8);
     const Outcome paced = Zd({"--pos", "2,3", "--lines", lines, "address", "random"});
     const Outcome fast = Zd({"--pos", "2,3", "--lines", lines, "address", "random", "--fast"});
@@ -187,11 +189,6 @@ TEST_F(BuildingTest, TheFastSearchFindsTheSameGearInAFractionOfTheLineTime) {
     EXPECT_EQ(pacedLine.at("fastSearch"), false);
     EXPECT_EQ(fastLine.at("fastSearch"), true);
     EXPECT_EQ(Addresses(fastLine), Range(0, 8));
-    EXPECT_EQ(pacedLine.at("devices"), fastLine.at("devices"));
-    // The paced search waits 200 ms before each of about 50 steps per gear.
-    EXPECT_GT(pacedLine.at("lineTimeMs").get<std::int64_t>(), 8 * 14'000);
-    EXPECT_LT(fastLine.at("lineTimeMs").get<std::int64_t>() * 2,
-              pacedLine.at("lineTimeMs").get<std::int64_t>());
     // The terminal at 3 searches itself (firmware 1M): --fast leaves it as it is.
     EXPECT_EQ(Terminals(fast).at(3).at("fastSearch"), false);
     EXPECT_EQ(Terminals(fast).at(3).at("variant"), "terminal");

@@ -208,14 +208,12 @@ TEST_F(CommandLineTest, GroupAndSceneCommandsSendTheNumberTheyNameOrTheDataGiven
         int scene;
         int sceneLevel;
     };
-    // Gear 0 (address 0): groups {0}, scenes 0 = 200 and 1 = 100; gear 1 (address 5): groups {0,
-    // 3}. By number the data byte decides, and the text says what went out.
+    // Gear 0 (address 0): groups {0}, scenes 0 = 200 and 1 = 100; gear 2 (address 63): no group.
+    // By number the data byte decides, and the text says what went out.
     const std::vector<Case> cases = {
         {"add to group 3", nullptr, "63", "0x7F63", "add to group 3", 2, 0x0008, 0, 255},
         {"96", "3", "63", "0x7F63", "add to group 3", 2, 0x0008, 0, 255},
         {"99", nullptr, "63", "0x7F60", "add to group 0", 2, 0x0001, 0, 255},
-        {"remove from group 3", nullptr, "5", "0x0B73", "remove from group 3", 1, 0x0001, 0, 255},
-        {"remove from scene 1", nullptr, "0", "0x0151", "remove from scene 1", 0, 0x0001, 1, 255},
         {"store the DTR as scene 4", nullptr, "0", "0x0144", "store the DTR as scene 4", 0, 1, 4,
          0},
         {"go to scene 1", nullptr, "0", "0x0111", "go to scene 1", 0, 0x0001, 1, 100},
