@@ -1,7 +1,7 @@
 // The control's transactions end to end over the in-process device communication and the simulated
-// terminal, in every placement and byte order: a command, a query with and without an answer, and
-// the take-over delay. The terminal reads the firmware's parameter word where it reads a command,
-// so the addressing tests' runs on the packed placement stand for the others.
+// terminal, in every placement and byte order: a command, a query with and without an answer, the
+// take-over delay and the firmware addressing handshake (its parameter word swapped like a
+// command's).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -108,6 +108,28 @@ TEST_P(LinkEndToEndTest, TakeOverDelay) {
     EXPECT_GE(m_test.scheduler.Now() - before, 250);
     EXPECT_EQ(Receive(data), kResultDone);
     EXPECT_EQ(data, 254);
+}
+
+TEST_P(LinkEndToEndTest, FirmwareAddressingHandshake) {
+    sim::GearConfig gear;
+    gear.randomise = {0x000777};
+    const int bare = m_terminal->AddGear(gear);
+    std::int32_t parameter = 0x0A01;  // start 10, new installation
+    ASSERT_EQ(m_link.WriteDataOut(parameter), kResultDone);
+    m_test.scheduler.Sleep(1000);
+    ASSERT_EQ(m_link.StartRandomAddressing(), kResultDone);
+    std::uint8_t status = 0;
+    ASSERT_EQ(m_link.ReadStatusByte(status), kResultDone);
+    EXPECT_EQ(status & 0x08, 0x08);
+    for (int tick = 0; tick < 120 && (status & 0x08); ++tick) {
+        m_test.scheduler.Sleep(1000);
+        m_link.ReadStatusByte(status);
+    }
+    std::int16_t result = 0;
+    ASSERT_EQ(m_link.ReadDataIn(result), kResultDone);
+    EXPECT_EQ(result & 0xFF, 3);
+    EXPECT_TRUE(m_terminal->Gear(bare).ShortAddress().has_value());
+    EXPECT_GE(*m_terminal->Gear(m_five).ShortAddress(), 10);
 }
 
 INSTANTIATE_TEST_SUITE_P(
