@@ -25,7 +25,6 @@ const std::string kLines = kBuilding + "/lines";
 
 using test::Outcome;
 using test::Range;
-using test::ReadFile;
 
 // The terminals' entries of a station run by position.
 std::map<int, Json> Terminals(const Outcome& run) {
@@ -84,7 +83,7 @@ TEST_F(BuildingTest, EveryChosenTerminalRunsOnItsOwnLineWithItsOwnDeviceList) {
     for (const auto& [position, terminal] : terminals) EXPECT_GT(terminal.at("lineTimeMs"), 0);
 
     // Each control saved its own device list under its own position.
-    const std::string store = ReadFile(File("store.ini"));
+    const std::string store = test::ReadFileText(File("store.ini"));
     for (int position : {3, 4, 11})
         EXPECT_NE(store.find("Terminal_" + std::to_string(position)), std::string::npos)
             << position;
@@ -163,12 +162,12 @@ TEST_F(BuildingTest, EachControlWritesItsOwnLogFiles) {
     std::filesystem::current_path(previous);
     ASSERT_EQ(run.exitCode, 0) << run.json.dump();
     for (const std::string position : {"2", "10"}) {
-        const std::string log =
-            ReadFile(File("pos-" + position + ".OrvixVTermZD4270.Logging.Addressing.txt"));
+        const std::string log = test::ReadFileText(
+            File("pos-" + position + ".OrvixVTermZD4270.Logging.Addressing.txt"));
         EXPECT_GT(log.size(), 1000u) << position;
         // The mapping log holds this terminal's node, not another's.
-        const std::string mapping =
-            ReadFile(File("pos-" + position + ".OrvixVTermZD4270.Logging.MappingData.xml"));
+        const std::string mapping = test::ReadFileText(
+            File("pos-" + position + ".OrvixVTermZD4270.Logging.MappingData.xml"));
         std::string utf8;
         for (std::size_t i = 2; i < mapping.size(); i += 2) utf8 += mapping[i];
         EXPECT_NE(utf8.find("Pos=\"" + position + "\""), std::string::npos) << utf8;
@@ -206,7 +205,7 @@ TEST_F(BuildingTest, TheReportShowsEveryDeviceAndMarksConflicts) {
     const Outcome csv = Zd({"--pos", "2,3,5", "--lines", File("lines"), "report", File("r.csv")});
     ASSERT_EQ(csv.exitCode, 0) << csv.json.dump();
     std::vector<std::string> rows;
-    std::stringstream text(ReadFile(File("r.csv")));
+    std::stringstream text(test::ReadFileText(File("r.csv")));
     for (std::string row; std::getline(text, row);) rows.push_back(row);
     // A header and one row per device: 3 + 8 + 2.
     ASSERT_EQ(rows.size(), 14u);
@@ -219,7 +218,7 @@ TEST_F(BuildingTest, TheReportShowsEveryDeviceAndMarksConflicts) {
     for (const std::string& row : rows)
         corridor |= row.rfind("3,Coupler 1 - ground floor,1,20 00 00,", 0) == 0 &&
                     row.find(",1,0=200 1=101,no,yes,") != std::string::npos;
-    EXPECT_TRUE(corridor) << ReadFile(File("r.csv"));
+    EXPECT_TRUE(corridor) << test::ReadFileText(File("r.csv"));
     bool conflict = false;
     for (const std::string& row : rows)
         conflict |= row.rfind("5,Coupler 1 - ground floor,3,?,", 0) == 0 &&
@@ -229,14 +228,14 @@ TEST_F(BuildingTest, TheReportShowsEveryDeviceAndMarksConflicts) {
     const Outcome html = Zd(
         {"--pos", "2,3,5", "--lines", File("lines"), "report", "--format", "html", File("r.txt")});
     ASSERT_EQ(html.exitCode, 0);
-    const std::string page = ReadFile(File("r.txt"));
+    const std::string page = test::ReadFileText(File("r.txt"));
     EXPECT_NE(page.find("Office building, Hall street 4"), std::string::npos);
     EXPECT_NE(page.find("<h2>Terminal at position 5"), std::string::npos);
     EXPECT_NE(page.find("<tr class=\"conflict\"><td>3</td>"), std::string::npos);
 
     const Outcome pdf = Zd({"--pos", "3", "--lines", File("lines"), "report", File("r.pdf")});
     ASSERT_EQ(pdf.exitCode, 0) << pdf.json.dump();
-    const std::string document = ReadFile(File("r.pdf"));
+    const std::string document = test::ReadFileText(File("r.pdf"));
     EXPECT_EQ(document.rfind("%PDF-", 0), 0u);
     // A title page and the terminal's section.
     std::size_t pages = 0;

@@ -9,12 +9,12 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "cli/CommandLine.h"
 #include "sim/LineFile.h"
+#include "support/Examples.h"
 
 namespace zd::test {
 
@@ -35,12 +35,6 @@ inline std::string ReadAll(std::FILE* file) {
         text.append(buffer, n);
     std::fclose(file);
     return text;
-}
-
-// The bytes of a file, or nothing when it cannot be read.
-inline std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // The short addresses of a document's device list, and count numbers from first.
