@@ -25,14 +25,8 @@ const std::string kBuilding = std::string(ZD4270_EXAMPLES_DIR) + "/building";
 const std::string kStation = kBuilding + "/station.xml";
 const std::string kLines = kBuilding + "/lines";
 
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 using test::Outcome;
+using test::Range;
 
 // The terminals' entries of a station run by position.
 std::map<int, Json> Terminals(const Outcome& run) {
@@ -43,16 +37,7 @@ std::map<int, Json> Terminals(const Outcome& run) {
 }
 
 std::vector<int> Addresses(const Json& terminal) {
-    std::vector<int> addresses;
-    for (const Json& device : terminal.at("devices"))
-        addresses.push_back(device.at("shortAddress").get<int>());
-    return addresses;
-}
-
-std::vector<int> Range(int first, int count) {
-    std::vector<int> numbers;
-    for (int i = 0; i < count; ++i) numbers.push_back(first + i);
-    return numbers;
+    return test::ShortAddresses(terminal.at("devices"));
 }
 
 class BuildingTest : public test::FolderTest {
@@ -100,7 +85,7 @@ TEST_F(BuildingTest, EveryChosenTerminalRunsOnItsOwnLineWithItsOwnDeviceList) {
     for (const auto& [position, terminal] : terminals) EXPECT_GT(terminal.at("lineTimeMs"), 0);
 
     // Each control saved its own device list under its own position.
-    const std::string store = ReadFile(File("store.ini"));
+    const std::string store = test::ReadFileText(File("store.ini"));
     for (int position : {3, 4, 11})
         EXPECT_NE(store.find("Terminal_" + std::to_string(position)), std::string::npos)
             << position;
@@ -181,12 +166,12 @@ TEST_F(BuildingTest, EachControlWritesItsOwnLogFiles) {
     std::filesystem::current_path(previous);
     ASSERT_EQ(run.exitCode, 0) << run.json.dump();
     for (const std::string position : {"2", "10"}) {
-        const std::string log =
-            ReadFile(File("pos-" + position + ".OrvixVTermZD4270.Logging.Addressing.txt"));
+        const std::string log = test::ReadFileText(
+            File("pos-" + position + ".OrvixVTermZD4270.Logging.Addressing.txt"));
         EXPECT_GT(log.size(), 1000u) << position;
         // The mapping log holds this terminal's node, not another's.
-        const std::string mapping =
-            ReadFile(File("pos-" + position + ".OrvixVTermZD4270.Logging.MappingData.xml"));
+        const std::string mapping = test::ReadFileText(
+            File("pos-" + position + ".OrvixVTermZD4270.Logging.MappingData.xml"));
         std::string utf8;
         for (std::size_t i = 2; i < mapping.size(); i += 2) utf8 += mapping[i];
         EXPECT_NE(utf8.find("Pos=\"" + position + "\""), std::string::npos) << utf8;
@@ -194,7 +179,9 @@ TEST_F(BuildingTest, EachControlWritesItsOwnLogFiles) {
     EXPECT_FALSE(std::filesystem::exists(File("OrvixVTermZD4270.Logging.Addressing.txt")));
 }
 
-TEST_F(BuildingTest, TheFastSearchFindsTheSameGearInAFractionOfTheLineTime) {
+// What the fast search finds, and how much sooner, the addressing tests pin; here --fast reaches
+// the terminals whose control searches, and only those.
+TEST_F(BuildingTest, TheFastSearchIsUsedWhereTheControlSearches) {
     const std::string lines = UnaddressedLine("lines", 2, 8);
     const Outcome paced = Zd({"--pos", "2,3", "--lines", lines, "address", "random"});
     const Outcome fast = Zd({"--pos", "2,3", "--lines", lines, "address", "random", "--fast"});
@@ -205,11 +192,6 @@ TEST_F(BuildingTest, TheFastSearchFindsTheSameGearInAFractionOfTheLineTime) {
     EXPECT_EQ(pacedLine.at("fastSearch"), false);
     EXPECT_EQ(fastLine.at("fastSearch"), true);
     EXPECT_EQ(Addresses(fastLine), Range(0, 8));
-    EXPECT_EQ(pacedLine.at("devices"), fastLine.at("devices"));
-    // The paced search waits 200 ms before each of about 50 steps per gear.
-    EXPECT_GT(pacedLine.at("lineTimeMs").get<std::int64_t>(), 8 * 14'000);
-    EXPECT_LT(fastLine.at("lineTimeMs").get<std::int64_t>() * 2,
-              pacedLine.at("lineTimeMs").get<std::int64_t>());
     // The terminal at 3 searches itself (firmware 1M): --fast leaves it as it is.
     EXPECT_EQ(Terminals(fast).at(3).at("fastSearch"), false);
     EXPECT_EQ(Terminals(fast).at(3).at("variant"), "terminal");
@@ -231,7 +213,7 @@ TEST_F(BuildingTest, TheReportShowsEveryDeviceAndMarksConflicts) {
     const Outcome csv = Zd({"--pos", "2,3,5", "--lines", File("lines"), "report", File("r.csv")});
     ASSERT_EQ(csv.exitCode, 0) << csv.json.dump();
     std::vector<std::string> rows;
-    std::stringstream text(ReadFile(File("r.csv")));
+    std::stringstream text(test::ReadFileText(File("r.csv")));
     for (std::string row; std::getline(text, row);) rows.push_back(row);
     // A header and one row per device: 3 + 8 + 2.
     ASSERT_EQ(rows.size(), 14u);
@@ -244,7 +226,7 @@ TEST_F(BuildingTest, TheReportShowsEveryDeviceAndMarksConflicts) {
     for (const std::string& row : rows)
         corridor |= row.rfind("3,Coupler 1 - ground floor,1,20 00 00,", 0) == 0 &&
                     row.find(",1,0=200 1=101,no,yes,") != std::string::npos;
-    EXPECT_TRUE(corridor) << ReadFile(File("r.csv"));
+    EXPECT_TRUE(corridor) << test::ReadFileText(File("r.csv"));
     bool conflict = false;
     for (const std::string& row : rows)
         conflict |= row.rfind("5,Coupler 1 - ground floor,3,?,", 0) == 0 &&
@@ -254,14 +236,14 @@ TEST_F(BuildingTest, TheReportShowsEveryDeviceAndMarksConflicts) {
     const Outcome html = Zd(
         {"--pos", "2,3,5", "--lines", File("lines"), "report", "--format", "html", File("r.txt")});
     ASSERT_EQ(html.exitCode, 0);
-    const std::string page = ReadFile(File("r.txt"));
+    const std::string page = test::ReadFileText(File("r.txt"));
     EXPECT_NE(page.find("Office building, Hall street 4"), std::string::npos);
     EXPECT_NE(page.find("<h2>Terminal at position 5"), std::string::npos);
     EXPECT_NE(page.find("<tr class=\"conflict\"><td>3</td>"), std::string::npos);
 
     const Outcome pdf = Zd({"--pos", "3", "--lines", File("lines"), "report", File("r.pdf")});
     ASSERT_EQ(pdf.exitCode, 0) << pdf.json.dump();
-    const std::string document = ReadFile(File("r.pdf"));
+    const std::string document = test::ReadFileText(File("r.pdf"));
     EXPECT_EQ(document.rfind("%PDF-", 0), 0u);
     // A title page and the terminal's section.
     std::size_t pages = 0;

@@ -7,10 +7,14 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "cli/CommandLine.h"
+#include "sim/LineFile.h"
+#include "support/Examples.h"
 
 namespace zd::test {
 
@@ -31,6 +35,18 @@ inline std::string ReadAll(std::FILE* file) {
         text.append(buffer, n);
     std::fclose(file);
     return text;
+}
+
+// The short addresses of a document's device list, and count numbers from first.
+inline std::vector<int> ShortAddresses(const Json& devices) {
+    std::vector<int> addresses;
+    for (const Json& device : devices) addresses.push_back(device.at("shortAddress").get<int>());
+    return addresses;
+}
+inline std::vector<int> Range(int first, int count) {
+    std::vector<int> numbers;
+    for (int i = 0; i < count; ++i) numbers.push_back(first + i);
+    return numbers;
 }
 
 struct Outcome {
@@ -89,6 +105,15 @@ class FolderTest : public ::testing::Test {
     ~FolderTest() override { std::filesystem::remove_all(m_folder); }
 
     std::string File(const std::string& name) const { return (m_folder / name).string(); }
+
+    // A line file made from an example, changed by change, in the test's folder.
+    std::string EditedLine(const std::string& name, const std::string& example,
+                           const std::function<void(sim::LineDescription&)>& change) const {
+        sim::LineDescription line = sim::LoadLineFile(ExampleLine(example));
+        change(line);
+        std::ofstream(File(name)) << sim::WriteLineDescription(line);
+        return File(name);
+    }
 
   private:
     std::filesystem::path m_folder;

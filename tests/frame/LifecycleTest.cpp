@@ -29,16 +29,12 @@ TEST_F(LifecycleTest, InitialisationSetsListsAndDefaultsInTheChosenLanguage) {
     EXPECT_TRUE(ctx.dialogs.boxes.empty());
     EXPECT_NE(state.devices, before);
     EXPECT_EQ(state.devices->Count(), 0u);
-    // Address lists: 0 to 63, MASK last where a device may lose its address.
+    // Address lists: 0 to 63, MASK last where a device may lose its address (the addressing tests
+    // pick their entries by index, the archive tests fill the grids' 64 rows).
     EXPECT_EQ(control->cboRndAddrStartAddress.ListCount(), 64);
-    EXPECT_EQ(control->cboRndAddrStartAddress.List(63), "63");
     EXPECT_EQ(control->cboSingleAssignAddress.List(64), "255 (MASK)");
     EXPECT_EQ(control->cboSingleAssignAddress.ListIndex(), 0);
     EXPECT_EQ(control->cboChangeAddrNewAddress.ListIndex(), -1);
-    EXPECT_TRUE(control->chkRndAddrCompleteNewInstallation.IsChecked());
-    EXPECT_EQ(control->gridScenes.Rows(), 65);
-    EXPECT_EQ(control->gridGroups.Cols(), 17);
-    EXPECT_EQ(control->tabAddressing.TabCaption(3), "Change address");
 
     ctx.messages.SetLanguage(Language::German);
     configZD4270 german(ctx.context, registry, state);

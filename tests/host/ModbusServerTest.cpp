@@ -1,6 +1,7 @@
-// The simulator's Modbus TCP server: the answer to each kind of request (without sockets), and on
-// loopback that a client sending half a frame or nothing at all holds up no one else, that the
-// places are limited and that broken framing closes the connection. Every wait is bounded.
+// Modbus TCP as the wire: the register mapping, the simulator's server's answer to each kind of
+// request (without sockets), and on loopback a DALI query end to end through the client, that a
+// client sending half a frame or nothing at all holds up no one else, that the places are limited
+// and that broken framing closes the connection. Every wait is bounded.
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -8,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <bitset>
 #include <chrono>
 #include <optional>
 #include <thread>
@@ -16,7 +18,10 @@
 #include "host/ModbusRequestHandler.h"
 #include "host/ModbusSimServer.h"
 #include "host/SimDevCom.h"
+#include "link/Link.h"
+#include "platform/Dialogs.h"
 #include "platform/Error.h"
+#include "platform/Messages.h"
 #include "platform/RealScheduler.h"
 #include "platform/VirtualScheduler.h"
 #include "sim/Terminal.h"
@@ -25,6 +30,57 @@ namespace zd {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
+
+TEST(ModbusMappingTest, EveryWordHasItsOwnRegisterAndNothingElseHasOne) {
+    std::bitset<0x10000> used;
+    auto check = [&](std::int32_t device, std::int32_t table, std::int32_t offset) {
+        const std::optional<std::uint16_t> address =
+            ModbusRegisterAddress(device, table, offset, 1);
+        ASSERT_TRUE(address) << device << "/" << table << "/" << offset;
+        EXPECT_FALSE(used[*address]) << "register " << *address << " used twice";
+        used.set(*address);
+        const std::optional<TableAddress> back = TableAddressOfRegister(*address, 1);
+        ASSERT_TRUE(back);
+        EXPECT_EQ(back->nDevice, device);
+        EXPECT_EQ(back->nTable, table);
+        EXPECT_EQ(back->nOffset, offset);
+    };
+    for (std::int32_t offset = 0; offset < 256; ++offset) {
+        for (std::int32_t table = 0; table < 16; ++table) check(0, table, offset);
+        check(0, 99, offset);
+    }
+    for (std::int32_t position = 1; position <= 63; ++position) {
+        for (std::int32_t reg = 0; reg < 64; ++reg) check(position, 0, reg);
+    }
+    EXPECT_EQ(used.count(), 17u * 256 + 63 * 64);
+    // Every other register is unmapped for the server, too.
+    for (std::uint32_t address = 0; address < 0x10000; ++address) {
+        if (!used[address]) {
+            EXPECT_FALSE(TableAddressOfRegister(static_cast<std::uint16_t>(address), 1)) << address;
+        }
+    }
+
+    EXPECT_FALSE(ModbusRegisterAddress(0, 16, 0, 1));
+    EXPECT_FALSE(ModbusRegisterAddress(0, 1, 255, 2));  // runs past the table's end
+    EXPECT_FALSE(ModbusRegisterAddress(1, 0, 62, 3));   // past register 63
+    EXPECT_FALSE(ModbusRegisterAddress(64, 0, 0, 1));
+    EXPECT_FALSE(ModbusRegisterAddress(0, 1, 0, kModbusMaxWords + 1));
+    EXPECT_FALSE(TableAddressOfRegister(0x80FF, 1));  // position 0 is the process image
+}
+
+TEST(ModbusMappingTest, EndpointText) {
+    EXPECT_EQ(ParseModbusEndpoint("localhost:502").Text(), "127.0.0.1:502");
+    for (const char* bad :
+         {"127.0.0.1", "127.0.0.1:0", "127.0.0.1:65536", "127.0.0.1:15x", "plc.example:1502"}) {
+        try {
+            ParseModbusEndpoint(bad);
+            ADD_FAILURE() << bad << " was accepted";
+        } catch (const ControlError& error) {
+            EXPECT_NE(error.Description().find(bad), std::string::npos) << error.Description();
+            EXPECT_EQ(error.Number(), kErrDevCom);
+        }
+    }
+}
 
 // An ADU with transaction id 0x1234: the MBAP header (length from the PDU unless given), unit, PDU.
 Bytes Adu(Bytes pdu, std::uint8_t unit = 1, std::uint16_t protocol = 0,
@@ -203,6 +259,47 @@ class ModbusServerLoopbackTest : public ::testing::Test {
     std::unique_ptr<ModbusSimServer> m_server;
     std::thread m_thread;
 };
+
+// The control's link on the client, against the simulated terminal (packed placement, input table
+// 0, output table 1) with one gear at short address 0; a position the server lacks is an exception
+// answer, not a lost line.
+TEST_F(ModbusServerLoopbackTest, ADaliQueryEndToEndAndAnExceptionAnswer) {
+    Serve({});
+    sim::GearConfig gear;
+    gear.shortAddress = 0;
+    m_terminal->AddGear(gear);
+    // The server's terminal runs on real time, so the link waits in real time as well.
+    RealScheduler clock;
+    RecordingDialogs dialogs;
+    MessageCatalogue messages{Language::English};
+    Context context{clock, dialogs, messages};
+    ModuleState state;
+    state.ProcessImageLayout = {ProcessImageEntry{0, 0, 0}, ProcessImageEntry{0, 8, 0},
+                                ProcessImageEntry{0, 0, 1}, ProcessImageEntry{0, 8, 1}};
+    auto client = std::make_shared<ModbusDevCom>(ModbusEndpoint{"127.0.0.1", Port()});
+    state.objDevCom = client;
+    Link link(state, context);
+    std::int16_t command = 145;  // QUERY BALLAST
+    std::uint8_t data = 0;
+    std::int16_t addrType = 0;
+    std::int16_t addr = 0;
+    ASSERT_EQ(link.SendDALICommand(command, data, addrType, addr, nullptr), kResultDone);
+    EXPECT_EQ(link.ReceiveDALIData(data, nullptr), kResultDone);
+    EXPECT_EQ(data, 0xFF);
+    EXPECT_TRUE(dialogs.boxes.empty());
+
+    std::uint16_t version = 0;
+    try {
+        client->ReadTable(5, 0, 9, 1, &version);
+        ADD_FAILURE() << "position 5 was answered";
+    } catch (const ControlError& error) {
+        EXPECT_NE(error.Description().find("Illegal data address"), std::string::npos)
+            << error.Description();
+    }
+    client->ReadTable(1, 0, 9, 1, &version);
+    EXPECT_EQ(version, 0x314D);
+    EXPECT_EQ(client->Reconnects(), 0);
+}
 
 TEST_F(ModbusServerLoopbackTest, ATricklingClientHoldsUpNoOtherClient) {
     Serve({});

@@ -2,12 +2,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 
 #include "platform/Error.h"
 #include "platform/LogFile.h"
+#include "support/Examples.h"
 #include "support/TestContext.h"
 
 namespace zd {
@@ -50,14 +49,12 @@ TEST(LogFileTest, WritesUtf16LittleEndianWithByteOrderMarkAndCrLf) {
         log.WriteLine("Aß");
         log.Write("\xF0\x9F\x92\xA1");  // outside the basic plane: a surrogate pair
     }
-    std::ifstream in(path, std::ios::binary);
     const std::string expected(
         "\xFF\xFE"
         "A\0\xDF\0\r\0\n\0"
         "\x3D\xD8\xA1\xDC",
         14);
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), expected);
-    EXPECT_EQ(Utf8ToUtf16("a\xFFz"), u"a\uFFFDz");
+    EXPECT_EQ(test::ReadFileText(path), expected);
     std::filesystem::remove_all(dir);
     EXPECT_THROW(LogFile("/nonexistent-folder/zd4270/log.txt"), ControlError);
 }

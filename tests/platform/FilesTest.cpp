@@ -11,13 +11,13 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "platform/LogFile.h"
 #include "platform/Utf8.h"
 #include "platform/Xml.h"
+#include "support/Examples.h"
 
 namespace zd {
 namespace {
@@ -25,11 +25,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::string kBad = "\xEF\xBF\xBD";  // U+FFFD
-
-std::string ReadBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 class FilesTest : public ::testing::Test {
   protected:
@@ -84,8 +79,8 @@ TEST_F(FilesTest, BadBytesReachLogsErrorsAndParseReportsReplaced) {
     }
     LogFile::WriteWholeFile((m_folder / "whole.xml").string(), "\xC3(");
     const std::string replaced("\xFF\xFE\xFD\xFF\xFD\xFF", 6);
-    EXPECT_EQ(ReadBytes(log), replaced);
-    EXPECT_EQ(ReadBytes(m_folder / "whole.xml"), std::string("\xFF\xFE\xFD\xFF(\0", 6));
+    EXPECT_EQ(test::ReadFileText(log), replaced);
+    EXPECT_EQ(test::ReadFileText(m_folder / "whole.xml"), std::string("\xFF\xFE\xFD\xFF(\0", 6));
 
     const ControlError error("Path/File access error: caf\xE9.xml", "src\xFF");
     EXPECT_EQ(error.Description(), "Path/File access error: caf" + kBad + ".xml");
@@ -171,12 +166,12 @@ TEST_F(FilesTest, InputsAreReadUpToTheLimitOfTheirKind) {
 TEST_F(FilesTest, ASaveReplacesTheWholeFileKeepsItsModeAndFollowsALink) {
     const fs::path target = m_folder / "archive.xml";
     WriteFileAtomically(target.string(), "first");
-    EXPECT_EQ(ReadBytes(target), "first");
+    EXPECT_EQ(test::ReadFileText(target), "first");
     fs::permissions(target, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     fs::create_symlink(target, m_folder / "link.xml");
     WriteFileAtomically((m_folder / "link.xml").string(), "second");
     EXPECT_TRUE(fs::is_symlink(m_folder / "link.xml"));
-    EXPECT_EQ(ReadBytes(target), "second");
+    EXPECT_EQ(test::ReadFileText(target), "second");
     EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     EXPECT_EQ(Listing().size(), std::string("archive.xml link.xml ").size()) << Listing();
@@ -224,7 +219,7 @@ TEST_F(FilesTest, AFailedSaveLeavesTheOldFileByteForByteAndNoTemporaryFile) {
                         "the file was left as it was"),
               std::string::npos)
         << full;
-    EXPECT_EQ(ReadBytes(target), old);
+    EXPECT_EQ(test::ReadFileText(target), old);
     EXPECT_EQ(Listing(), "archive.xml ");
 
     // A folder in the way, a folder that does not exist: the same report, nothing left behind.

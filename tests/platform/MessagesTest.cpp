@@ -19,8 +19,6 @@ TEST(MessageCatalogueTest, TextsAreKeptExactlyInBothLanguages) {
         const char* german;
     };
     const Sample samples[] = {
-        {110, "Pos", "Pos"},
-        {5000, "Device settings", "Geräte Einstellungen"},
         {5094, "Count DALI Devices ", "DALI-Geräte zählen"},
         {5112, "Exclamation", "Fehler"},
         {5113, "System failure", "Systemfehler"},

@@ -1,5 +1,5 @@
 // The XML wrapper: the first parse error with its position, no loading of anything outside the
-// text, XPath selection relative to a node, and files.
+// text and XPath selection relative to a node (files: the archive tests).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -75,19 +75,6 @@ TEST(XmlTest, AnExternalDtdIsNeverLoaded) {
     ASSERT_TRUE(doc.ParseError());
     EXPECT_NE(doc.ParseError()->reason.find("'y'"), std::string::npos) << doc.ParseError()->reason;
     fs::remove_all(dir);
-}
-
-TEST(XmlTest, FilesAreSavedAndLoadedAndAMissingFileIsAnError) {
-    fs::path path = fs::temp_directory_path() / "zd_xml_file_test.xml";
-    XmlDocument doc = XmlDocument::Create("Archive");
-    XmlDocument::SetAttribute(XmlDocument::AppendElement(doc.DocumentElement(), "Item", "x & y"),
-                              "No", "7");
-    doc.Save(path.string());
-    ASSERT_TRUE(doc.Load(path.string(), kArchiveInput));
-    EXPECT_EQ(doc.DocumentNode().SelectSingleNode("Archive/Item[@No='7']").Text(), "x & y");
-    fs::remove(path);
-    EXPECT_FALSE(doc.Load(path.string(), kArchiveInput));
-    EXPECT_EQ(doc.ParseError()->url, path.string());
 }
 
 }  // namespace

@@ -386,7 +386,6 @@ TEST_F(GearTest, ReadingsOfTheStandardTheGearFollow) {
          {F(Short(0), 16)},
          155,
          {}},
-        {"a query does not", {F(Short(0), 160)}, 155, kYes},
         // Stored values.
         {"POWER ON LEVEL takes MASK as it is", Stored(255, 45), 163, 255},
         {"MAX LEVEL 255 becomes 254", Stored(255, 42), 161, 254},
@@ -396,7 +395,6 @@ TEST_F(GearTest, ReadingsOfTheStandardTheGearFollow) {
          Configured([](GearConfig& c) { c.physicalMinimum = 40; })},
         {"FADE RATE 0 becomes 1", Stored(0, 47), 165, 0x01},
         {"FADE TIME above 15 becomes 15", Stored(200, 46), 165, 0xF7},
-        {"RESET ends the power failure", {T(Short(0), 32)}, 155, {}},
         {"RESET forgets the random address",
          {T(kInitialise, 0), T(kRandomise, 0), T(Short(0), 32)},
          194,

@@ -138,12 +138,6 @@ class TempWorkingFolder {
     std::filesystem::path m_folder;
 };
 
-// The bytes of a file, or nothing when it cannot be read.
-inline std::string ReadFileText(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
 // The text of a UTF-16LE file with its byte order mark.
 inline std::string ReadUtf16File(const char* path) {
     const std::string bytes = ReadFileText(path);
