@@ -204,7 +204,7 @@ TEST_F(BuildingTest, TheReportShowsEveryDeviceAndMarksConflicts) {
                                   "address", "random", "--fast", "--report", File("a.csv")});
     ASSERT_EQ(addressed.exitCode, 0) << addressed.json.dump();
     EXPECT_EQ(addressed.json.at("file"), File("a.csv"));
-    const std::string first = ReadFile(File("a.csv"));
+    const std::string first = test::ReadFileText(File("a.csv"));
     EXPECT_EQ(std::count(first.begin(), first.end(), '\n'), 1 + 3) << first;
     EXPECT_NE(first.find("\n2,Coupler 1 - ground floor,2,"), std::string::npos) << first;
     std::filesystem::copy(kLines + "/pos-5.json", File("lines/pos-5.json"));
