@@ -33,6 +33,8 @@ Invocation ParseInvocation(const std::vector<std::string>& args, const SessionOp
             if (i + 1 >= args.size()) throw UsageError(arg + " needs a value");
             return args[++i];
         };
+        if (arg == "--station" || arg == "--pos" || arg == "--line" || arg == "--modbus")
+            options.connectionChosen = true;
         if (arg == "-h" || arg == "--help") {
             invocation.help = true;
         } else if (arg == "--station") {

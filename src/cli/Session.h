@@ -47,6 +47,9 @@ struct SessionOptions {
     std::string registryFile;
     // No progress line on stderr, even on a terminal.
     bool quiet = false;
+    // The command line named the terminal or the line itself (--station, --pos, --line,
+    // --modbus), so the window does not ask.
+    bool connectionChosen = false;
 };
 
 class HeadlessSession : public ControlRun {
