@@ -66,9 +66,9 @@ ConnectionDialog::ConnectionDialog(Purpose purpose, Language language, const Con
         }
         if (!simulated.lineFile.empty()) SelectLineFile(Q(simulated.lineFile));
         connect(browseLine, &QPushButton::clicked, this, [this, text] {
-            const QString path = QFileDialog::getOpenFileName(
-                this, text(texts::kOpenLineFile), Q(ExamplesDir() + "/lines"),
-                text(texts::kLineFiles));
+            const QString path =
+                QFileDialog::getOpenFileName(this, text(texts::kOpenLineFile),
+                                             Q(ExamplesDir() + "/lines"), text(texts::kLineFiles));
             if (!path.isEmpty()) SelectLineFile(path);
         });
         m_modbusButton = new QRadioButton(text(texts::kModbusTerminal));
@@ -83,7 +83,7 @@ ConnectionDialog::ConnectionDialog(Purpose purpose, Language language, const Con
     }
     m_modbusFields = new QWidget;
     auto* form = new QFormLayout(m_modbusFields);
-    if (purpose == Purpose::StartUp) form->setContentsMargins(kIndent, 0, 0, 0);
+    form->setContentsMargins(purpose == Purpose::StartUp ? kIndent : 0, 0, 0, 0);
     m_host = new QLineEdit(Q(endpoint.host));
     m_port = new QSpinBox;
     m_port->setRange(1, 65535);
@@ -93,9 +93,12 @@ ConnectionDialog::ConnectionDialog(Purpose purpose, Language language, const Con
     m_unit->setValue(endpoint.unit);
     m_station = new QLineEdit(Q(modbus.stationFile));
     auto* browseStation = new QPushButton(text(texts::kBrowseStation));
-    auto* stationRow = new QHBoxLayout;
-    stationRow->addWidget(m_station, 1);
-    stationRow->addWidget(browseStation);
+    // A widget rather than a layout, so that the label's shortcut reaches the path.
+    auto* stationRow = new QWidget;
+    auto* stationLayout = new QHBoxLayout(stationRow);
+    stationLayout->setContentsMargins(0, 0, 0, 0);
+    stationLayout->addWidget(m_station, 1);
+    stationLayout->addWidget(browseStation);
     m_position = new QSpinBox;
     m_position->setRange(-1, 9999);
     m_position->setSpecialValueText(text(texts::kFirstTerminal));
@@ -104,6 +107,8 @@ ConnectionDialog::ConnectionDialog(Purpose purpose, Language language, const Con
     form->addRow(text(texts::kPort), m_port);
     form->addRow(text(texts::kUnit), m_unit);
     form->addRow(text(texts::kStation), stationRow);
+    if (auto* label = qobject_cast<QLabel*>(form->labelForField(stationRow)))
+        label->setBuddy(m_station);
     form->addRow(text(texts::kPosition), m_position);
     layout->addWidget(m_modbusFields);
     connect(browseStation, &QPushButton::clicked, this, [this, text] {
@@ -124,6 +129,7 @@ ConnectionDialog::ConnectionDialog(Purpose purpose, Language language, const Con
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
     buttons->button(QDialogButtonBox::Ok)->setText(text(texts::kConnect));
+    buttons->button(QDialogButtonBox::Cancel)->setText(text(texts::kCancel));
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] {
         // A host the connection cannot use is said here, with the dialog still open.
@@ -140,7 +146,7 @@ ConnectionDialog::ConnectionDialog(Purpose purpose, Language language, const Con
     });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     // Room for a station document's path without scrolling through it.
-    resize(std::max(sizeHint().width(), fontMetrics().horizontalAdvance(QLatin1Char('0')) * 60),
+    resize(std::max(sizeHint().width(), fontMetrics().horizontalAdvance(QLatin1Char('0')) * 70),
            sizeHint().height());
 }
 

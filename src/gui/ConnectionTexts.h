@@ -43,6 +43,7 @@ inline constexpr Bilingual kPosition{"P&osition:", "P&osition:"};
 inline constexpr Bilingual kFirstTerminal{"first terminal", "erste Klemme"};
 inline constexpr Bilingual kShowAtStartup{"Show this at start-up", "Beim Start anzeigen"};
 inline constexpr Bilingual kConnect{"&Connect", "&Verbinden"};
+inline constexpr Bilingual kCancel{"Cancel", "Abbrechen"};
 inline constexpr Bilingual kChooseConnection{"C&hoose connection...", "Verbindung &wählen..."};
 
 inline constexpr Bilingual kExportReport{"E&xport report...", "Bericht e&xportieren..."};

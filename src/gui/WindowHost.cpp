@@ -235,8 +235,8 @@ bool WindowHost::ApplyChoice(const ConnectionDialog& dialog) {
 
 bool WindowHost::ChooserAtStartup() const {
     std::string value;
-    return !m_registry.ReadString(RegistryAccess::kHkeyCurrentUser, kConnectionKey,
-                                  "ShowAtStartup", value) ||
+    return !m_registry.ReadString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, "ShowAtStartup",
+                                  value) ||
            value != "0";
 }
 
@@ -307,7 +307,8 @@ void WindowHost::BuildMenu() {
                                         later([this] { SaveSnapshotAs(); }));
     snapshot->setEnabled(m_simulated != nullptr);
     menu->addSeparator();
-    menu->addAction(Pick(texts::kExportReport, TextLanguage()), later([this] { ExportReportAs(); }));
+    menu->addAction(Pick(texts::kExportReport, TextLanguage()),
+                    later([this] { ExportReportAs(); }));
     menu->addSeparator();
     menu->addAction(tr("&Terminal over Modbus TCP..."), later([this] { OpenModbus(); }));
     menu->addSeparator();
@@ -388,8 +389,7 @@ bool WindowHost::ExportReport(const std::string& path, ReportFormat format) {
         Say(Pick(texts::kReportFailed, language).arg(Q(e.Description())).toStdString(),
             MsgIcon::Critical);
     } catch (const std::exception& e) {
-        Say(Pick(texts::kReportFailed, language).arg(Q(e.what())).toStdString(),
-            MsgIcon::Critical);
+        Say(Pick(texts::kReportFailed, language).arg(Q(e.what())).toStdString(), MsgIcon::Critical);
     }
     m_reporting = false;
     if (m_window) {
@@ -417,9 +417,7 @@ void WindowHost::ExportReportAs() {
     const std::string path = dialog.selectedFiles().constFirst().toStdString();
     const auto format = ReportFormatOfFile(path);
     if (!format) {
-        Say(Pick(texts::kReportFormat, language)
-                .arg(QFileInfo(Q(path)).suffix())
-                .toStdString(),
+        Say(Pick(texts::kReportFormat, language).arg(QFileInfo(Q(path)).suffix()).toStdString(),
             MsgIcon::Exclamation);
         return;
     }

@@ -90,8 +90,8 @@ PageType& OpenDevicePage(ControlRun& run, int address, const char* nodeType, Pag
     return *page;
 }
 
-template configZD4270Variables& OpenDevicePage<configZD4270Variables>(ControlRun&, int,
-                                                                      const char*, PageKind, bool);
+template configZD4270Variables& OpenDevicePage<configZD4270Variables>(ControlRun&, int, const char*,
+                                                                      PageKind, bool);
 template configZD4270Groups& OpenDevicePage<configZD4270Groups>(ControlRun&, int, const char*,
                                                                 PageKind, bool);
 template configZD4270Scenes& OpenDevicePage<configZD4270Scenes>(ControlRun&, int, const char*,

@@ -46,12 +46,12 @@ struct ModbusReply {
     std::string refusal;
 };
 
-// The one unit it is made for, 1 unless told otherwise (another unit: exception 0x0B). Function 3 reads holding registers, function 16
-// writes them; any other function is 01, a count beyond the protocol's limits (125 for a read,
-// 123 for a write) or a length that does not fit 03, an address outside the mapping (which covers
-// calls of up to 123 words within one table) or one the served object refuses (ControlError) 02,
-// another failure of the served object 04. The served object is called only for a request that
-// passed every check.
+// The one unit it is made for, 1 unless told otherwise (another unit: exception 0x0B). Function 3
+// reads holding registers, function 16 writes them; any other function is 01, a count beyond the
+// protocol's limits (125 for a read, 123 for a write) or a length that does not fit 03, an address
+// outside the mapping (which covers calls of up to 123 words within one table) or one the served
+// object refuses (ControlError) 02, another failure of the served object 04. The served object is
+// called only for a request that passed every check.
 class ModbusRequestHandler {
   public:
     explicit ModbusRequestHandler(DevCom& devCom, int unit = kModbusDefaultUnit)

@@ -19,8 +19,8 @@ enum class ReportFormat { Html, Pdf, Csv };
 // through the pages the device tree opens. A device that does not answer stays in the list with
 // what could not be read. progress, where given, hears of each device before it is read (done
 // of total). CommandFailed when the scan fails.
-Json ReadReportDevices(ControlRun& run,
-                       const std::function<void(std::size_t done, std::size_t total)>& progress = {});
+Json ReadReportDevices(
+    ControlRun& run, const std::function<void(std::size_t done, std::size_t total)>& progress = {});
 
 // The format a name says: "html" (or "htm"), "pdf" or "csv", as a format or as a file's
 // extension; none for anything else.

@@ -29,8 +29,8 @@
 namespace zd {
 namespace {
 
-using ::testing::HasSubstr;
 using test::ExamplePath;
+using ::testing::HasSubstr;
 
 // The station's first terminal on the three-gear line, served over Modbus TCP on a free loopback
 // port as zd4270-sim serves it, answering as unit 7.
@@ -39,9 +39,10 @@ class ServedTerminal {
     ServedTerminal() {
         const StationDocument station =
             StationDocument::Load(ExamplePath("stations/packed-intel.xml"));
-        auto devCom = CreateSimulatedDevCom(m_clock, station.ChooseTerminal(),
-                                            
-            sim::LoadLineFile(ExamplePath("lines/three-addressed.json")));
+        auto devCom =
+            CreateSimulatedDevCom(m_clock, station.ChooseTerminal(),
+
+                                  sim::LoadLineFile(ExamplePath("lines/three-addressed.json")));
         m_server = std::make_unique<ModbusSimServer>(devCom, ModbusEndpoint{"127.0.0.1", 0, 7});
         m_thread = std::thread([server = m_server.get()] { server->ServeFor(20'000); });
     }
