@@ -1,14 +1,17 @@
 // What the user connects the window to and what the window hands over: the chooser opening a
 // terminal over Modbus TCP at its unit (a wrong unit said plainly), the choice remembered in the
-// store, and the report exported from the window with the simulated line's devices.
+// store, a cancelled chooser keeping the usual line, and the report exported from the window
+// with the simulated line's devices.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
@@ -120,12 +123,24 @@ std::vector<std::vector<std::string>> CsvRows(const std::string& path) {
     return rows;
 }
 
-TEST(ConnectionTest, TheWindowExportsTheReportOfItsLineAndRefusesDuringAScan) {
+TEST(ConnectionTest, CancelledChooserKeepsTheLineWhichExportsItsReport) {
     test::TestContext ctx;
     MemoryRegistry registry;
     WindowHost host(ctx.context, registry, nullptr, &ctx.messages);
-    ASSERT_TRUE(host.Open({ExamplePath("stations/packed-intel.xml"), -1,
-                           ExamplePath("lines/three-addressed.json"), ""}));
+    // The user turns the chooser off for next time and cancels: the usual line opens.
+    QTimer::singleShot(0, [] {
+        auto* dialog = dynamic_cast<ConnectionDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->ShowAtStartupBox()->setChecked(false);
+        dialog->reject();
+    });
+    ASSERT_TRUE(host.Start({ExamplePath("stations/packed-intel.xml"), -1,
+                            ExamplePath("lines/three-addressed.json"), ""},
+                           true));
+    ASSERT_NE(host.Simulated(), nullptr);
+    EXPECT_EQ(host.Simulated()->Terminal().GetLine().Gear().size(), 3u);
+    EXPECT_FALSE(host.ChooserAtStartup());
+
     QTemporaryDir dir;
     const std::string path = dir.filePath("report.csv").toStdString();
 
