@@ -53,10 +53,6 @@ inline constexpr Bilingual kReportReading{"report: reading device %1 of %2",
 inline constexpr Bilingual kReportWritten{"Report written to %1", "Bericht gespeichert in %1"};
 inline constexpr Bilingual kReportFailed{"The report could not be made: %1",
                                          "Der Bericht konnte nicht erstellt werden: %1"};
-inline constexpr Bilingual kReportFormat{
-    "The report is written as HTML (.html), PDF (.pdf) or CSV (.csv), not as \"%1\".",
-    "Der Bericht wird als HTML (.html), PDF (.pdf) oder CSV (.csv) gespeichert, nicht als "
-    "\"%1\"."};
 inline constexpr Bilingual kBusy{"Finish or cancel the running procedure first.",
                                  "Erst den laufenden Vorgang beenden oder abbrechen."};
 

@@ -3,16 +3,10 @@
 #include <QActionGroup>
 #include <QApplication>
 #include <QDialog>
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFormLayout>
-#include <QHBoxLayout>
-#include <QLineEdit>
 #include <QMenuBar>
-#include <QPushButton>
-#include <QSpinBox>
 #include <QStatusBar>
 #include <QTimer>
 #include <exception>
@@ -203,7 +197,9 @@ bool WindowHost::Switch(const Connection& connection) {
 
 bool WindowHost::Start(const Connection& fallback, bool offerChoice) {
     if (offerChoice && ChooserAtStartup()) {
-        const Connection remembered = RememberedModbus();
+        Connection remembered = RememberedModbus();
+        // Before any terminal was used over Modbus: the station the line would use.
+        if (remembered.stationFile.empty()) remembered.stationFile = fallback.stationFile;
         std::string choice;
         m_registry.ReadString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, "Choice", choice);
         Connection simulated = fallback;
@@ -414,14 +410,16 @@ void WindowHost::ExportReportAs() {
         dialog.setDefaultSuffix(filter.section(QStringLiteral("*."), 1).chopped(1));
     });
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    const std::string path = dialog.selectedFiles().constFirst().toStdString();
-    const auto format = ReportFormatOfFile(path);
+    std::string path = dialog.selectedFiles().constFirst().toStdString();
+    // The name's own extension decides; a name with another one gets the filter's.
+    auto format = ReportFormatOfFile(path);
     if (!format) {
-        Say(Pick(texts::kReportFormat, language).arg(QFileInfo(Q(path)).suffix()).toStdString(),
-            MsgIcon::Exclamation);
-        return;
+        const std::string suffix =
+            dialog.selectedNameFilter().section(QStringLiteral("*."), 1).chopped(1).toStdString();
+        path += "." + suffix;
+        format = ReportFormatNamed(suffix);
     }
-    ExportReport(path, *format);
+    if (format) ExportReport(path, *format);
 }
 
 }  // namespace zd
