@@ -39,16 +39,18 @@ const zd::ModbusServerLimits kLimits;
 
 void PrintUsage(std::FILE* out) {
     std::fprintf(out,
-                 "usage: zd4270-sim [--line FILE] [--station FILE [--pos N]] [--listen HOST:PORT]\n"
-                 "                  [--window]\n"
-                 "       zd4270-sim --station FILE --lines DIR [--listen HOST:PORT]\n"
+                 "usage: zd4270-sim [--line FILE] [--station FILE [--pos N]]\n"
+                 "                  [--listen HOST:PORT[/UNIT]] [--window]\n"
+                 "       zd4270-sim --station FILE --lines DIR [--listen HOST:PORT[/UNIT]]\n"
                  "       zd4270-sim --version\n"
                  "  --line FILE         simulated DALI line (JSON; default: "
                  "examples/lines/three-addressed.json)\n"
                  "  --station FILE      take position and process-image layout from a station "
                  "document (XML)\n"
                  "  --pos N             the station's terminal at position N (default: the first)\n"
-                 "  --listen HOST:PORT  where to serve Modbus TCP (default: 127.0.0.1:1502)\n"
+                 "  --listen HOST:PORT[/UNIT]\n"
+                 "                      where to serve Modbus TCP (default: 127.0.0.1:1502), and\n"
+                 "                      the unit to answer as (1 to 247; default 1)\n"
                  "  --window            show the lamps in a window; take lamps out, put them back\n"
                  "                      or let them fail from there\n"
                  "  --lines DIR         a building: every ZD4270 of --station on its own line\n"
@@ -56,12 +58,12 @@ void PrintUsage(std::FILE* out) {
                  "                      first coupler on PORT, the next on PORT+1, and so on,\n"
                  "                      each serving the registers of its terminals\n"
                  "\n"
-                 "Register mapping: %s.\n"
+                 "Register mapping: the unit given (1 by default), %s.\n"
                  "Function 3 reads, function 16 writes 1 to 123 registers within one table.\n"
                  "Exceptions: 01 illegal function, 02 illegal data address (unmapped, or words\n"
                  "the terminal refuses, such as its input words), 03 illegal data value (a count\n"
                  "beyond the protocol's 125 or 123, or a bad length), 04 server failure, 0B any\n"
-                 "unit but 1. A frame whose protocol id is not 0 or whose length field is\n"
+                 "other unit. A frame whose protocol id is not 0 or whose length field is\n"
                  "outside 2 to %zu closes the connection.\n"
                  "Limits: %zu clients at once (one more is accepted and closed at once); a client\n"
                  "silent for %lld s, or whose frame is not complete %lld s after its first byte,\n"
@@ -147,9 +149,9 @@ int Serve(const Options& options, int& argc, char** argv) {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
-    std::printf("zd4270-sim: serving the %s on Modbus TCP %s; %s\n",
+    std::printf("zd4270-sim: serving the %s on Modbus TCP %s; unit %d, %s\n",
                 DescribeTerminal(terminal, source).c_str(), server.Endpoint().Text().c_str(),
-                zd::kModbusMappingText);
+                server.Endpoint().unit, zd::kModbusMappingText);
     std::fflush(stdout);
 
     if (options.window) {
@@ -241,7 +243,7 @@ int ServeBuilding(const Options& options) {
                     positions.empty() ? "no position" : positions.c_str());
         servers.push_back(std::move(served));
     }
-    std::printf("zd4270-sim: %s\n", zd::kModbusMappingText);
+    std::printf("zd4270-sim: unit %d, %s\n", first.unit, zd::kModbusMappingText);
     std::fflush(stdout);
 
     struct sigaction action {};

@@ -46,6 +46,7 @@ int main(int argc, char** argv) {
             windowOptions.language = options.language;
             windowOptions.modbus = options.modbus;
             windowOptions.registryFile = options.registryFile;
+            windowOptions.offerChoice = !options.connectionChosen;
             return zd::RunWindow(argc, argv, windowOptions);
         };
         return zd::RunCommandLine(argc, argv, defaults, stdout, stderr, window);

@@ -34,6 +34,8 @@ Invocation ParseInvocation(const std::vector<std::string>& args, const SessionOp
             if (i + 1 >= args.size()) throw UsageError(arg + " needs a value");
             return args[++i];
         };
+        if (arg == "--station" || arg == "--pos" || arg == "--line" || arg == "--modbus")
+            options.connectionChosen = true;
         if (arg == "-h" || arg == "--help") {
             invocation.help = true;
         } else if (arg == "--station") {
@@ -204,13 +206,16 @@ int RunCommand(const std::string& name, const PreparedCommand& command,
 void PrintUsage(std::FILE* out) {
     std::fprintf(
         out,
-        "usage: zd4270 [COMMAND] [--station FILE] [--pos N] [--line FILE] [--modbus HOST:PORT]\n"
-        "              [--lang en|de] [--save-line FILE] [--registry FILE] [--quiet]\n"
+        "usage: zd4270 [COMMAND] [--station FILE] [--pos N] [--line FILE]\n"
+        "              [--modbus HOST:PORT[/UNIT]] [--lang en|de] [--save-line FILE]\n"
+        "              [--registry FILE] [--quiet]\n"
         "       zd4270 COMMAND --station FILE --all|--pos N,M,... [--lines DIR]\n"
         "              [--save-lines DIR] [--modbus HOST:PORT] ...\n"
         "       zd4270 help [COMMAND]\n"
         "\n"
-        "Without a command: the window, or the demonstration when there is no display.\n"
+        "Without a command: the window, or the demonstration when there is no display. The\n"
+        "window asks what to connect to when none of --station, --pos, --line, --modbus is\n"
+        "given.\n"
         "Each command prints one JSON document on stdout; the control's message boxes go to\n"
         "stderr and into the document's \"messages\". Exit codes: 0 done, 1 failed\n"
         "({\"error\": ...}, \"failedStep\"), 2 wrong command line or refused.\n"
@@ -260,7 +265,9 @@ void PrintUsage(std::FILE* out) {
         "  --line FILE        simulated DALI line (JSON) the run starts from\n"
         "  --save-line FILE   after the command, write the simulated line's state to FILE, which\n"
         "                     --line reads in a later run\n"
-        "  --modbus HOST:PORT a terminal, or zd4270-sim, on Modbus TCP instead of the simulator\n"
+        "  --modbus HOST:PORT[/UNIT]\n"
+        "                     a terminal, or zd4270-sim, on Modbus TCP instead of the simulator;\n"
+        "                     UNIT is the Modbus unit identifier, 1 to 247 (default 1)\n"
         "  --lang en|de       language of the texts (default: from the locale)\n"
         "  --registry FILE    the store of device lists and logging switches (default: the\n"
         "                     window's, ~/.config/zd4270/registry.ini)\n"

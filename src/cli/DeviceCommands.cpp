@@ -8,6 +8,7 @@
 #include <cstdio>
 
 #include "cli/DeviceCommands.h"
+#include "host/DeviceReadout.h"
 #include "link/Commands.h"
 #include "pages/configZD4270Groups.h"
 #include "pages/configZD4270Scenes.h"
@@ -23,51 +24,6 @@ int ParseShort(const CommandArguments& arguments, const std::string& command) {
     return ParseNumber(*text, 0, kMaxShortAddress, "--short");
 }
 
-std::string TreeKey(int address, const char* nodeType) {
-    char key[32];
-    std::snprintf(key, sizeof key, "%02d%s", address, nodeType);
-    return key;
-}
-
-// Selects the device's node as the user does, after a scan when the device list (from the store
-// or an earlier command) does not know the device, and gives the page it opened.
-template <typename PageType>
-PageType& OpenDevicePage(HeadlessSession& session, int address, const char* nodeType, PageKind kind,
-                         bool opticalFeedback) {
-    configZD4270& control = session.Control();
-    const MessageCatalogue& msg = control.GetContext().messages;
-    // The tree opens no device page in DSI mode, without a word: the command says why.
-    if (session.State().m_nOperationMode != kModeDali) throw CommandFailed(msg.Load(5122) + "!");
-    const std::size_t mark = session.BoxCount();
-    if (opticalFeedback) control.chkOpticalSelectionFeedback.SetChecked(true);
-    const std::string key = TreeKey(address, nodeType);
-    if (!control.treeDevices.Node(key)) RunDeviceScan(session);
-    if (!control.treeDevices.Node(key)) {
-        throw CommandFailed("no device answers at address " + std::to_string(address),
-                            {{"devices", DevicesJson(session.State())}});
-    }
-    control.treeDevices.SelectNode(key);
-    FailOnErrorBox(session, mark);
-    auto* page = dynamic_cast<PageType*>(control.Page(kind));
-    if (!page)
-        throw CommandFailed(std::string("the ") + PageClassName(kind) + " page did not open");
-    return *page;
-}
-
-// Why nothing could be read from the device: nobody answers, or several do at once.
-std::string NoAnswerReason(HeadlessSession& session, int address) {
-    const ModuleState& state = session.State();
-    const clsDevice* device = state.devices ? state.devices->Item(address) : nullptr;
-    if (device && device->m_bDALIConflict)
-        return "several devices answer at address " + std::to_string(address) + " at once";
-    return "the device at address " + std::to_string(address) + " does not answer";
-}
-
-// A cell the page could not read shows a question mark ("?", "V?.?", "???? ????").
-bool Unread(const std::string& text) {
-    return text.find('?') != std::string::npos;
-}
-
 std::string Normalised(std::string name) {
     for (char& c : name) c = c == '_' || c == ' ' ? '-' : static_cast<char>(std::tolower(c));
     return name;
@@ -75,28 +31,6 @@ std::string Normalised(std::string name) {
 
 // ---- variables
 
-struct VariableName {
-    const char* name;
-    // The range the editor takes; 0..0: read only.
-    int min;
-    int max;
-};
-
-// In the page's list order.
-constexpr std::array<VariableName, configZD4270Variables::kVariableCount> kVariableNames{{
-    {"actual-level", 0, 255},
-    {"power-on-level", 0, 255},
-    {"system-failure-level", 0, 255},
-    {"min-level", 0, 255},
-    {"max-level", 0, 255},
-    {"fade-rate", 1, 15},
-    {"fade-time", 0, 15},
-    {"random-address", 0, 0},
-    {"status", 0, 0},
-    {"version", 0, 0},
-    {"device-type", 0, 0},
-    {"physical-min-level", 0, 0},
-}};
 constexpr int kActualLevel = 0;
 
 bool Writable(const VariableName& variable) {
@@ -131,25 +65,6 @@ VariableSetting ParseVariableSetting(const std::string& text) {
                      "\" to set; these can be set: " + writable);
 }
 
-Json VariablesJson(const configZD4270Variables& page, int& unread) {
-    Json variables = Json::object();
-    unread = 0;
-    for (int pos = 0; pos < configZD4270Variables::kVariableCount; ++pos) {
-        const ListItem& row = page.lstViewVariables.Item(pos + 1);
-        const bool failed = Unread(row.SubItem(1));
-        if (failed) ++unread;
-        Json entry = {{"key", row.Key()},
-                      {"caption", row.Text()},
-                      {"value", failed ? Json() : Json(page.Value(pos))},
-                      {"text", row.SubItem(1)}};
-        // The converted value (percent, steps per second, seconds, hexadecimal bytes) where the
-        // page shows one.
-        if (row.SubItem(2) != " " && !row.SubItem(2).empty()) entry["converted"] = row.SubItem(2);
-        variables[kVariableNames[static_cast<std::size_t>(pos)].name] = entry;
-    }
-    return variables;
-}
-
 // ---- groups
 
 std::vector<int> ParseGroups(const CommandArguments& arguments, const std::string& option) {
@@ -158,20 +73,6 @@ std::vector<int> ParseGroups(const CommandArguments& arguments, const std::strin
     return ParseList(*text, option, [&](const std::string& part) {
         return ParseNumber(part, 0, configZD4270Groups::kGroupCount - 1, option);
     });
-}
-
-Json GroupsJson(const configZD4270Groups& page, std::vector<int>& unread) {
-    Json groups = Json::array();
-    unread.clear();
-    for (int group = 0; group < configZD4270Groups::kGroupCount; ++group) {
-        const ListItem& item = page.lstViewGroups.Item(group + 1);
-        if (Unread(item.Text())) {
-            unread.push_back(group);
-        } else if (item.Checked()) {
-            groups.push_back(group);
-        }
-    }
-    return groups;
 }
 
 // ---- scenes
@@ -192,27 +93,6 @@ SceneSetting ParseSceneSetting(const std::string& part) {
     setting.level =
         Normalised(level) == "mask" ? kDaliMask : ParseNumber(level, 0, 255, "the level");
     return setting;
-}
-
-Json LevelJson(int level) {
-    return level == kDaliMask ? Json("mask") : Json(level);
-}
-
-Json ScenesJson(const configZD4270Scenes& page, std::vector<int>& unread) {
-    Json scenes = Json::object();
-    unread.clear();
-    for (int scene = 0; scene < configZD4270Scenes::kSceneCount; ++scene) {
-        const bool failed = Unread(page.lstViewScenes.Item(scene + 1).SubItem(1));
-        if (failed) unread.push_back(scene);
-        scenes[std::to_string(scene)] = failed ? Json() : LevelJson(page.SceneLevel(scene));
-    }
-    return scenes;
-}
-
-std::string NumberList(const std::vector<int>& numbers) {
-    std::string text;
-    for (int n : numbers) text += (text.empty() ? "" : ", ") + std::to_string(n);
-    return text;
 }
 
 }  // namespace
@@ -253,13 +133,7 @@ PreparedCommand PrepareVariables(const CommandArguments& arguments) {
         } else {
             document["variables"] = VariablesJson(page, unread);
         }
-        if (unread == configZD4270Variables::kVariableCount)
-            throw CommandFailed(NoAnswerReason(session, address), document);
-        if (unread > 0)
-            throw CommandFailed(std::to_string(unread) + " of " +
-                                    std::to_string(configZD4270Variables::kVariableCount) +
-                                    " variables could not be read",
-                                document);
+        FailOnUnreadVariables(session, address, unread, document);
         return document;
     };
 }

@@ -93,38 +93,6 @@ bool ParseOnOff(const std::string& text, const std::string& what) {
     throw UsageError(what + " takes on or off, not \"" + text + "\"");
 }
 
-Json DevicesJson(const ModuleState& state) {
-    std::vector<const clsDevice*> devices;
-    if (state.devices)
-        for (const auto& [key, device] : state.devices->Items()) devices.push_back(device.get());
-    std::sort(devices.begin(), devices.end(), [](const clsDevice* a, const clsDevice* b) {
-        return a->m_nShortAddress < b->m_nShortAddress;
-    });
-    Json list = Json::array();
-    for (const clsDevice* device : devices) {
-        list.push_back(
-            {{"shortAddress", device->m_nShortAddress}, {"conflict", device->m_bDALIConflict}});
-    }
-    return list;
-}
-
-void FailOnErrorBox(const HeadlessSession& session, std::size_t mark, Json details) {
-    if (const auto error = session.ErrorSince(mark))
-        throw CommandFailed(*error, std::move(details));
-}
-
-void RunDeviceScan(HeadlessSession& session) {
-    configZD4270& control = session.Control();
-    const std::size_t mark = session.BoxCount();
-    control.cmdScanDevices.Click();
-    // The scan runs on the control's timer; a refusal (DSI mode) leaves it stopped at once.
-    if (!control.m_bScanning)
-        throw CommandFailed(session.LastBoxSince(mark).value_or("the scan did not start"));
-    if (!session.RunUntil([&] { return !control.m_bScanning; }))
-        throw CommandFailed("the scan did not end in time");
-    FailOnErrorBox(session, mark);
-}
-
 PreparedCommand PrepareScan(const CommandArguments& arguments) {
     const bool opticalFeedback = arguments.Has("--optical-feedback");
     return [opticalFeedback](HeadlessSession& session) {

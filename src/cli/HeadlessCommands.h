@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/Session.h"
+#include "host/DeviceReadout.h"
 
 namespace zd {
 
@@ -19,18 +20,6 @@ namespace zd {
 class UsageError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
-};
-
-// A command that ran but did not achieve what it was asked: what it found goes with the error.
-// Exit code 1.
-class CommandFailed : public std::runtime_error {
-  public:
-    explicit CommandFailed(const std::string& reason, Json details = Json::object())
-        : std::runtime_error(reason), m_details(std::move(details)) {}
-    const Json& Details() const { return m_details; }
-
-  private:
-    Json m_details;
 };
 
 // A command's document and exit code, nothing printed but the console's lines on err.
@@ -71,14 +60,6 @@ int ParseNumber(const std::string& text, int low, int high, const std::string& w
 int ParseAddressOrMask(const std::string& text, const std::string& what);
 // "on" or "off".
 bool ParseOnOff(const std::string& text, const std::string& what);
-
-// The device list as the control keeps it, by short address.
-Json DevicesJson(const ModuleState& state);
-// Runs the device scan to its end; CommandFailed when it is refused or reports an error.
-void RunDeviceScan(HeadlessSession& session);
-// CommandFailed with the first error box shown since mark, if there is one.
-void FailOnErrorBox(const HeadlessSession& session, std::size_t mark,
-                    Json details = Json::object());
 
 PreparedCommand PrepareScan(const CommandArguments& arguments);
 PreparedCommand PrepareAddressRandom(const CommandArguments& arguments);

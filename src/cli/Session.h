@@ -15,6 +15,7 @@
 #include "cli/ConsoleDialogs.h"
 #include "cli/Progress.h"
 #include "frame/configZD4270.h"
+#include "host/ControlRun.h"
 #include "host/QSettingsRegistry.h"
 #include "host/SimDevCom.h"
 #include "host/StationDocument.h"
@@ -24,8 +25,6 @@
 #include "sim/LineFile.h"
 
 namespace zd {
-
-using Json = nlohmann::ordered_json;
 
 // What every run needs to find its terminal, whatever the command.
 struct SessionOptions {
@@ -50,13 +49,12 @@ struct SessionOptions {
     std::string registryFile;
     // No progress line on stderr, even on a terminal.
     bool quiet = false;
+    // The command line named the terminal or the line itself (--station, --pos, --line,
+    // --modbus), so the window does not ask.
+    bool connectionChosen = false;
 };
 
-// The longest a procedure may take, on the clock of the run: a whole line of 64 gear addressed by
-// the control takes well under half an hour.
-inline constexpr std::int64_t kProcedureLimitMs = 2 * 60 * 60 * 1000;
-
-class HeadlessSession {
+class HeadlessSession : public ControlRun {
   public:
     // Reads the station and line files and makes the device communication. Throws ControlError
     // when a file cannot be used.
@@ -64,12 +62,12 @@ class HeadlessSession {
     // Refreshes the control on the terminal. Throws ControlError when the terminal cannot be
     // reached or the refresh reports an error; the boxes it showed stay in Messages().
     void Open();
-    ~HeadlessSession();
+    ~HeadlessSession() override;
     HeadlessSession(const HeadlessSession&) = delete;
     HeadlessSession& operator=(const HeadlessSession&) = delete;
 
-    configZD4270& Control() { return *m_control; }
-    ModuleState& State() { return m_state; }
+    configZD4270& Control() override { return *m_control; }
+    ModuleState& State() override { return m_state; }
     const ModuleState& State() const { return m_state; }
     ConsoleDialogs& Dialogs() { return m_dialogs; }
     const ConsoleDialogs& Dialogs() const { return m_dialogs; }
@@ -84,14 +82,15 @@ class HeadlessSession {
     std::int64_t LineTimeMs() const;
 
     // Lets the run's clock pass until done() holds; false when limitMs passed first.
-    bool RunUntil(const std::function<bool()>& done, std::int64_t limitMs = kProcedureLimitMs);
+    bool RunUntil(const std::function<bool()>& done,
+                  std::int64_t limitMs = kProcedureLimitMs) override;
 
     // Boxes are counted so that a command can ask what was shown since it began.
-    std::size_t BoxCount() const { return m_dialogs.Shown().size(); }
+    std::size_t BoxCount() const override { return m_dialogs.Shown().size(); }
     // The text of the first error box shown since mark, if any.
-    std::optional<std::string> ErrorSince(std::size_t mark) const;
+    std::optional<std::string> ErrorSince(std::size_t mark) const override;
     // The text of the last box shown since mark, if any.
-    std::optional<std::string> LastBoxSince(std::size_t mark) const;
+    std::optional<std::string> LastBoxSince(std::size_t mark) const override;
     // Every box shown in this run: icon, title and text.
     Json Messages() const;
 

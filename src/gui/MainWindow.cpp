@@ -183,7 +183,11 @@ int RunWindow(int& argc, char** argv, const WindowOptions& options) {
     QSettingsRegistry& registry = *store;
 
     WindowHost host(context, registry, &dialogs, &messages);
-    if (!host.Open({options.stationFile, options.position, options.lineFile, options.modbus}))
+    const QString platform = QGuiApplication::platformName();
+    const bool interactive =
+        platform != QStringLiteral("offscreen") && platform != QStringLiteral("minimal");
+    if (!host.Start({options.stationFile, options.position, options.lineFile, options.modbus},
+                    options.offerChoice && interactive))
         return 1;
     return app.exec();
 }

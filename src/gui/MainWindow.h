@@ -34,6 +34,9 @@ struct WindowOptions {
     Language language = Language::English;
     std::string modbus;        // "HOST:PORT": a terminal on Modbus TCP instead of the simulator
     std::string registryFile;  // the store (INI); empty: the user's, as the command line's
+    // Ask at start-up what to connect to (when the command line named nothing); never on the
+    // offscreen or minimal platform, where nobody could answer.
+    bool offerChoice = false;
 };
 
 // The program's icon: from the desktop's icon theme when installed, else the shipped sizes.

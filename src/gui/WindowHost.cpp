@@ -1,22 +1,20 @@
 #include "gui/WindowHost.h"
 
 #include <QActionGroup>
+#include <QApplication>
 #include <QDialog>
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QFormLayout>
-#include <QHBoxLayout>
-#include <QLineEdit>
 #include <QMenuBar>
-#include <QPushButton>
-#include <QSpinBox>
+#include <QStatusBar>
 #include <QTimer>
 #include <exception>
 
 #include "frame/ControlProgress.h"
 #include "frame/configZD4270.h"
+#include "gui/ConnectionDialog.h"
+#include "gui/ConnectionTexts.h"
 #include "gui/MainWindow.h"
 #include "gui/QtDialogs.h"
 #include "host/InstallPaths.h"
@@ -37,19 +35,76 @@ QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// How often a reading the window runs lets the control's timers and the window's events in.
+constexpr std::int64_t kRunStepMs = 5;
+
+// The window's control run to the end of a reading on the window's clock: the scan's timer and
+// the window's events go on while the report waits for them.
+class WindowRun : public ControlRun {
+  public:
+    WindowRun(configZD4270& control, const CountedDialogs& boxes)
+        : m_control(control), m_boxes(boxes) {}
+    configZD4270& Control() override { return m_control; }
+    ModuleState& State() override { return m_control.State(); }
+    bool RunUntil(const std::function<bool()>& done, std::int64_t limitMs) override {
+        Scheduler& clock = m_control.GetContext().scheduler;
+        const std::int64_t start = clock.Now();
+        while (!done()) {
+            if (clock.Now() - start >= limitMs) return false;
+            clock.DoEvents();
+            if (!done()) clock.Sleep(kRunStepMs);
+        }
+        return true;
+    }
+    std::size_t BoxCount() const override { return m_boxes.Shown().size(); }
+    std::optional<std::string> ErrorSince(std::size_t mark) const override {
+        const auto& shown = m_boxes.Shown();
+        for (std::size_t i = mark; i < shown.size(); ++i)
+            if (shown[i].icon == MsgIcon::Critical) return shown[i].text;
+        return std::nullopt;
+    }
+    std::optional<std::string> LastBoxSince(std::size_t mark) const override {
+        const auto& shown = m_boxes.Shown();
+        if (shown.size() <= mark) return std::nullopt;
+        return shown.back().text;
+    }
+
+  private:
+    configZD4270& m_control;
+    const CountedDialogs& m_boxes;
+};
+
 }  // namespace
+
+MsgResult CountedDialogs::MessageBox(const MessageBoxRequest& request) {
+    m_boxes.push_back(request);
+    return m_shown.MessageBox(request);
+}
+
+std::optional<std::string> CountedDialogs::FileDialog(const FileDialogRequest& request) {
+    return m_shown.FileDialog(request);
+}
 
 WindowHost::WindowHost(const Context& context, RegistryAccess& registry, QtDialogs* qtDialogs,
                        MessageCatalogue* catalogue)
-    : m_context(context), m_registry(registry), m_qtDialogs(qtDialogs), m_catalogue(catalogue) {}
+    : m_context(context),
+      m_registry(registry),
+      m_qtDialogs(qtDialogs),
+      m_catalogue(catalogue),
+      m_boxes(context.dialogs),
+      m_controlContext{context.scheduler, m_boxes, context.messages} {}
+
+bool WindowHost::Idle() {
+    if (m_reporting || (m_control && !ControlProgress(*m_control).what.empty())) {
+        Say(Pick(texts::kBusy, TextLanguage()).toStdString(), MsgIcon::Information);
+        return false;
+    }
+    return true;
+}
 
 bool WindowHost::SetLanguage(Language language) {
     if (!m_catalogue || m_catalogue->GetLanguage() == language) return false;
-    if (m_control && !ControlProgress(*m_control).what.empty()) {
-        Say(tr("Finish or cancel the running procedure first.").toStdString(),
-            MsgIcon::Information);
-        return false;
-    }
+    if (!Idle()) return false;
     const Language before = m_catalogue->GetLanguage();
     m_catalogue->SetLanguage(language);
     if (Open(m_current, true)) return true;
@@ -119,7 +174,7 @@ bool WindowHost::Open(const Connection& connection, bool keepLine) {
         m_current = connection;
     }
 
-    m_control = std::make_unique<configZD4270>(m_context, m_registry);
+    m_control = std::make_unique<configZD4270>(m_controlContext, m_registry);
     m_window = std::make_unique<MainWindow>(*m_control);
     if (m_qtDialogs) m_qtDialogs->SetParent(m_window.get());
     BuildMenu();
@@ -134,14 +189,51 @@ bool WindowHost::Open(const Connection& connection, bool keepLine) {
 }
 
 bool WindowHost::Switch(const Connection& connection) {
-    if (m_control && !ControlProgress(*m_control).what.empty()) {
-        Say(tr("Finish or cancel the running procedure first.").toStdString(),
-            MsgIcon::Information);
-        return false;
-    }
+    if (!Idle()) return false;
     const bool opened = Open(connection);
-    if (opened && !connection.modbus.empty()) Remember(connection);
+    if (opened) Remember(connection);
     return opened;
+}
+
+bool WindowHost::Start(const Connection& fallback, bool offerChoice) {
+    if (offerChoice && ChooserAtStartup()) {
+        Connection remembered = RememberedModbus();
+        // Before any terminal was used over Modbus: the station the line would use.
+        if (remembered.stationFile.empty()) remembered.stationFile = fallback.stationFile;
+        std::string choice;
+        m_registry.ReadString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, "Choice", choice);
+        Connection simulated = fallback;
+        std::string lineFile;
+        if (m_registry.ReadString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, "LineFile",
+                                  lineFile))
+            simulated.lineFile = lineFile;
+        ConnectionDialog dialog(ConnectionDialog::Purpose::StartUp, TextLanguage(), simulated,
+                                remembered, choice == "modbus", true);
+        dialog.setWindowIcon(QApplication::windowIcon());
+        if (dialog.exec() == QDialog::Accepted && ApplyChoice(dialog)) return true;
+        // Cancelled, or the choice could not be opened (said in a box): the usual line.
+        if (dialog.result() != QDialog::Accepted)
+            m_registry.WriteString(RegistryAccess::kHkeyCurrentUser, kConnectionKey,
+                                   "ShowAtStartup", dialog.ShowAtStartup() ? "1" : "0");
+    }
+    return Open(fallback);
+}
+
+bool WindowHost::ApplyChoice(const ConnectionDialog& dialog) {
+    m_registry.WriteString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, "ShowAtStartup",
+                           dialog.ShowAtStartup() ? "1" : "0");
+    const Connection chosen = dialog.Chosen();
+    if (m_window) return Switch(chosen);
+    if (!Open(chosen)) return false;
+    Remember(chosen);
+    return true;
+}
+
+bool WindowHost::ChooserAtStartup() const {
+    std::string value;
+    return !m_registry.ReadString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, "ShowAtStartup",
+                                  value) ||
+           value != "0";
 }
 
 void WindowHost::SaveLineSnapshot(const std::string& path) {
@@ -172,6 +264,13 @@ Connection WindowHost::RememberedModbus() const {
 
 void WindowHost::Remember(const Connection& connection) {
     const auto root = RegistryAccess::kHkeyCurrentUser;
+    // The simulated line keeps the Modbus settings for the next time, and the other way round.
+    if (connection.modbus.empty()) {
+        m_registry.WriteString(root, kConnectionKey, "Choice", "line");
+        m_registry.WriteString(root, kConnectionKey, "LineFile", connection.lineFile);
+        return;
+    }
+    m_registry.WriteString(root, kConnectionKey, "Choice", "modbus");
     m_registry.WriteString(root, kConnectionKey, "Modbus", connection.modbus);
     m_registry.WriteString(root, kConnectionKey, "StationFile", connection.stationFile);
     m_registry.WriteString(root, kConnectionKey, "Position", std::to_string(connection.position));
@@ -184,6 +283,9 @@ void WindowHost::BuildMenu() {
     const auto later = [this](std::function<void()> action) {
         return [this, action] { QTimer::singleShot(0, this, action); };
     };
+    menu->addAction(Pick(texts::kChooseConnection, TextLanguage()),
+                    later([this] { ChooseConnection(); }));
+    menu->addSeparator();
     menu->addAction(tr("&Open line file..."), QKeySequence::Open,
                     later([this] { OpenLineFile(); }));
     QMenu* examples = menu->addMenu(tr("Start from an &example"));
@@ -200,6 +302,9 @@ void WindowHost::BuildMenu() {
     QAction* snapshot = menu->addAction(tr("&Save the line as it is now..."), QKeySequence::Save,
                                         later([this] { SaveSnapshotAs(); }));
     snapshot->setEnabled(m_simulated != nullptr);
+    menu->addSeparator();
+    menu->addAction(Pick(texts::kExportReport, TextLanguage()),
+                    later([this] { ExportReportAs(); }));
     menu->addSeparator();
     menu->addAction(tr("&Terminal over Modbus TCP..."), later([this] { OpenModbus(); }));
     menu->addSeparator();
@@ -245,51 +350,76 @@ void WindowHost::SaveSnapshotAs() {
 }
 
 void WindowHost::OpenModbus() {
-    const Connection remembered = RememberedModbus();
-    QDialog dialog(m_window.get());
-    dialog.setWindowTitle(tr("Terminal over Modbus TCP"));
-    auto* form = new QFormLayout(&dialog);
-    ModbusEndpoint endpoint;
+    ConnectionDialog dialog(ConnectionDialog::Purpose::Modbus, TextLanguage(), m_current,
+                            RememberedModbus(), true, ChooserAtStartup(), m_window.get());
+    if (dialog.exec() == QDialog::Accepted) Switch(dialog.Chosen());
+}
+
+void WindowHost::ChooseConnection() {
+    ConnectionDialog dialog(ConnectionDialog::Purpose::StartUp, TextLanguage(), m_current,
+                            RememberedModbus(), !m_current.modbus.empty(), ChooserAtStartup(),
+                            m_window.get());
+    if (dialog.exec() == QDialog::Accepted) ApplyChoice(dialog);
+}
+
+bool WindowHost::ExportReport(const std::string& path, ReportFormat format) {
+    if (!m_control || !Idle()) return false;
+    const Language language = TextLanguage();
+    QStatusBar* status = m_window->statusBar();
+    m_reporting = true;
+    // The user watches the reading; the surface waits until it is done.
+    m_window->centralWidget()->setEnabled(false);
+    bool written = false;
     try {
-        endpoint = ParseModbusEndpoint(remembered.modbus);
-    } catch (...) {
-        // A store edited by hand: start from the defaults.
+        WindowRun run(*m_control, m_boxes);
+        const Json devices = ReadReportDevices(run, [&](std::size_t done, std::size_t total) {
+            status->showMessage(Pick(texts::kReportReading, language)
+                                    .arg(static_cast<qulonglong>(done + 1))
+                                    .arg(static_cast<qulonglong>(total)));
+        });
+        const std::int32_t position = m_control->Pos >= 0 ? m_control->Pos : m_current.position;
+        WriteReport(TerminalReport(m_station, m_current.stationFile, m_terminal, position, devices),
+                    format, path);
+        written = true;
+    } catch (const ControlError& e) {
+        Say(Pick(texts::kReportFailed, language).arg(Q(e.Description())).toStdString(),
+            MsgIcon::Critical);
+    } catch (const std::exception& e) {
+        Say(Pick(texts::kReportFailed, language).arg(Q(e.what())).toStdString(), MsgIcon::Critical);
     }
-    auto* host = new QLineEdit(Q(endpoint.host));
-    auto* port = new QSpinBox;
-    port->setRange(1, 65535);
-    port->setValue(endpoint.port);
-    auto* station = new QLineEdit(Q(remembered.stationFile));
-    auto* browse = new QPushButton(tr("Browse..."));
-    auto* stationRow = new QHBoxLayout;
-    stationRow->addWidget(station, 1);
-    stationRow->addWidget(browse);
-    auto* position = new QSpinBox;
-    position->setRange(-1, 9999);
-    position->setSpecialValueText(tr("first terminal"));
-    position->setValue(remembered.position);
-    form->addRow(tr("&Host:"), host);
-    form->addRow(tr("&Port:"), port);
-    form->addRow(tr("&Station document:"), stationRow);
-    form->addRow(tr("P&osition:"), position);
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    form->addRow(buttons);
-    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-    QObject::connect(browse, &QPushButton::clicked, &dialog, [&] {
-        const QString path = QFileDialog::getOpenFileName(&dialog, tr("Station document"),
-                                                          QFileInfo(station->text()).path(),
-                                                          tr("Station documents (*.xml)"));
-        if (!path.isEmpty()) station->setText(path);
+    m_reporting = false;
+    if (m_window) {
+        m_window->centralWidget()->setEnabled(true);
+        status->clearMessage();
+        if (written)
+            status->showMessage(Pick(texts::kReportWritten, language).arg(Q(path)), 10'000);
+    }
+    return written;
+}
+
+void WindowHost::ExportReportAs() {
+    const Language language = TextLanguage();
+    QFileDialog dialog(m_window.get(), Pick(texts::kExportTitle, language));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    const QStringList filters = {QStringLiteral("HTML (*.html)"), QStringLiteral("PDF (*.pdf)"),
+                                 QStringLiteral("CSV (*.csv)")};
+    dialog.setNameFilters(filters);
+    dialog.setDefaultSuffix(QStringLiteral("html"));
+    // A name typed without an extension takes the chosen filter's.
+    connect(&dialog, &QFileDialog::filterSelected, &dialog, [&dialog](const QString& filter) {
+        dialog.setDefaultSuffix(filter.section(QStringLiteral("*."), 1).chopped(1));
     });
-    dialog.resize(dialog.fontMetrics().horizontalAdvance(QLatin1Char('0')) * 60,
-                  dialog.sizeHint().height());
-    if (dialog.exec() != QDialog::Accepted) return;
-    Connection next;
-    next.stationFile = station->text().toStdString();
-    next.position = position->value();
-    next.modbus = host->text().trimmed().toStdString() + ":" + std::to_string(port->value());
-    Switch(next);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+    std::string path = dialog.selectedFiles().constFirst().toStdString();
+    // The name's own extension decides; a name with another one gets the filter's.
+    auto format = ReportFormatOfFile(path);
+    if (!format) {
+        const std::string suffix =
+            dialog.selectedNameFilter().section(QStringLiteral("*."), 1).chopped(1).toStdString();
+        path += "." + suffix;
+        format = ReportFormatNamed(suffix);
+    }
+    if (format) ExportReport(path, *format);
 }
 
 }  // namespace zd

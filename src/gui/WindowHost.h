@@ -1,7 +1,7 @@
 // What the window hosts the control on, and the user's choice of it: the simulated line from a
 // line file, or a terminal over Modbus TCP, each with a station document and a position. Choosing
 // another ends the control as the configuration tool does (Terminate) and starts a fresh one on
-// the new terminal (RefreshData).
+// the new terminal (RefreshData). It also exports the hand-over report of its terminal.
 #pragma once
 
 #include <QObject>
@@ -10,7 +10,9 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "host/Report.h"
 #include "host/StationDocument.h"
 #include "platform/Context.h"
 #include "platform/Dialogs.h"
@@ -32,6 +34,22 @@ struct Connection {
     std::string modbus;          // "HOST:PORT": a terminal on Modbus TCP instead of the simulator
 };
 
+class ConnectionDialog;
+
+// The control's boxes go on to the window's dialogs and are counted on the way, so that a reading
+// the window runs can tell what the control said while it ran.
+class CountedDialogs : public Dialogs {
+  public:
+    explicit CountedDialogs(Dialogs& shown) : m_shown(shown) {}
+    MsgResult MessageBox(const MessageBoxRequest& request) override;
+    std::optional<std::string> FileDialog(const FileDialogRequest& request) override;
+    const std::vector<MessageBoxRequest>& Shown() const { return m_boxes; }
+
+  private:
+    Dialogs& m_shown;
+    std::vector<MessageBoxRequest> m_boxes;
+};
+
 class WindowHost : public QObject {
   public:
     // qtDialogs, where the control's boxes are Qt's, are shown over the window. catalogue, the one
@@ -47,6 +65,13 @@ class WindowHost : public QObject {
     // Opens the connection and shows the window on it. What cannot be used (a station, line file
     // or address) is said in a box, and the current connection stays; false then.
     bool Open(const Connection& connection) { return Open(connection, false); }
+    // The first connection of a run: the user's choice when offerChoice and the store does not say
+    // otherwise (Cancel, or a choice that cannot be opened, leaves fallback), else fallback.
+    bool Start(const Connection& fallback, bool offerChoice);
+    // Opens what the dialog holds and remembers it, with whether to ask at start-up.
+    bool ApplyChoice(const ConnectionDialog& dialog);
+    // Whether the chooser is shown at start-up (the store's setting, yes unless turned off).
+    bool ChooserAtStartup() const;
     // Refused with a box while a procedure runs: the control would be taken from under it.
     bool Switch(const Connection& connection);
 
@@ -62,6 +87,12 @@ class WindowHost : public QObject {
     // The Modbus settings last used, kept in the store between runs.
     Connection RememberedModbus() const;
 
+    // Reads this terminal's devices as the report command does and writes the report in format
+    // to path, replacing a file there only once the report is complete. Refused with a box while
+    // a procedure runs; a failure is said in a box. True when the file was written.
+    bool ExportReport(const std::string& path, ReportFormat format);
+    bool Reporting() const { return m_reporting; }
+
   private:
     // A box through the control's dialogs, over the window.
     void Say(const std::string& text, MsgIcon icon);
@@ -69,15 +100,25 @@ class WindowHost : public QObject {
     // keepLine: the current terminal and line stay; only the control is started again.
     bool Open(const Connection& connection, bool keepLine);
     void Remember(const Connection& connection);
+    // The language of the window's own texts: the control's.
+    Language TextLanguage() const { return m_context.messages.GetLanguage(); }
+    // False, with a box, while a procedure or a report runs.
+    bool Idle();
     // The connection menu's actions, run after the menu's own signal has returned.
     void OpenLineFile();
     void OpenModbus();
     void SaveSnapshotAs();
+    void ChooseConnection();
+    void ExportReportAs();
 
     Context m_context;
     RegistryAccess& m_registry;
     QtDialogs* m_qtDialogs;
     MessageCatalogue* m_catalogue;
+    // The control's context: the window's, with its boxes counted.
+    CountedDialogs m_boxes;
+    Context m_controlContext;
+    bool m_reporting = false;
     Connection m_current;
     StationDocument m_station;
     XmlNode m_terminal;

@@ -100,13 +100,14 @@ std::optional<TableAddress> TableAddressOfRegister(std::uint16_t address, std::i
 }
 
 std::string ModbusEndpoint::Text() const {
-    return host + ":" + std::to_string(port);
+    return host + ":" + std::to_string(port) +
+           (unit == kModbusDefaultUnit ? std::string() : "/" + std::to_string(unit));
 }
 
 ModbusEndpoint ParseModbusEndpoint(std::string_view text) {
     auto refuse = [&](const std::string& why) -> ModbusEndpoint {
         throw ControlError("Modbus TCP address \"" + std::string(text) + "\": " + why +
-                               " (expected HOST:PORT, e.g. 127.0.0.1:1502)",
+                               " (expected HOST:PORT or HOST:PORT/UNIT, e.g. 127.0.0.1:1502)",
                            kLibraryTitle, kErrDevCom);
     };
     const std::size_t colon = text.rfind(':');
@@ -117,7 +118,20 @@ ModbusEndpoint ParseModbusEndpoint(std::string_view text) {
     in_addr parsed{};
     if (endpoint.host.empty() || inet_pton(AF_INET, endpoint.host.c_str(), &parsed) != 1)
         return refuse("the host is not an IPv4 address");
-    const std::string_view portText = text.substr(colon + 1);
+    std::string_view portText = text.substr(colon + 1);
+    const std::size_t slash = portText.find('/');
+    if (slash != std::string_view::npos) {
+        const std::string_view unitText = portText.substr(slash + 1);
+        portText = portText.substr(0, slash);
+        int unit = 0;
+        const auto [end, error] =
+            std::from_chars(unitText.data(), unitText.data() + unitText.size(), unit);
+        if (unitText.empty() || error != std::errc() || end != unitText.data() + unitText.size() ||
+            unit < kModbusMinUnit || unit > kModbusMaxUnit)
+            return refuse("the unit is not a number from " + std::to_string(kModbusMinUnit) +
+                          " to " + std::to_string(kModbusMaxUnit));
+        endpoint.unit = unit;
+    }
     unsigned port = 0;
     const auto [end, error] =
         std::from_chars(portText.data(), portText.data() + portText.size(), port);
@@ -132,7 +146,7 @@ ModbusDevCom::ModbusDevCom(const ModbusEndpoint& endpoint, std::int64_t timeoutM
     : m_endpoint(endpoint), m_timeoutMs(timeoutMs) {
     m_context = modbus_new_tcp(m_endpoint.host.c_str(), m_endpoint.port);
     if (m_context == nullptr) Fail(modbus_strerror(errno));
-    modbus_set_slave(m_context, kModbusUnitId);
+    modbus_set_slave(m_context, m_endpoint.unit);
     const auto timeout = static_cast<std::uint32_t>(timeoutMs);
     // libmodbus also bounds its connect by the response timeout.
     modbus_set_response_timeout(m_context, timeout / 1000, (timeout % 1000) * 1000);
@@ -191,8 +205,16 @@ void ModbusDevCom::Transfer(const char* what, std::int32_t nDevice, std::int32_t
         // A reset, a closed socket or an answer out of step: start over on a fresh connection.
         Disconnect();
     }
+    // A gateway, or zd4270-sim, answers 0B for a unit it does not serve: the address is right but
+    // the unit is not, which the raw text does not say.
+    const std::string reason =
+        error == EMBXGTAR
+            ? "no unit " + std::to_string(m_endpoint.unit) +
+                  " answers there (exception 0B, gateway target device failed to respond); "
+                  "check the unit"
+            : FailureText(error, m_timeoutMs);
     Fail(DescribeCall(what, nDevice, nTable, nOffset, nCount) + " (register " + Hex(*address) +
-         "): " + FailureText(error, m_timeoutMs));
+         "): " + reason);
 }
 
 void ModbusDevCom::ReadTable(std::int32_t nDevice, std::int32_t nTable, std::int32_t nOffset,

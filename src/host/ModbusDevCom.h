@@ -14,7 +14,8 @@ struct _modbus;
 
 namespace zd {
 
-// The register mapping. Unit identifier 1, holding registers only: reads are function 3 (read
+// The register mapping. Holding registers only, at the unit identifier the endpoint names (1
+// unless told otherwise): reads are function 3 (read
 // holding registers), writes function 16 (write multiple registers). The 16-bit register address
 // of (nDevice, nTable, nOffset) is
 //
@@ -27,7 +28,10 @@ namespace zd {
 // (or 0x80 + position) and the low byte the word, which keeps a register dump readable. A call
 // covers 1 to kModbusMaxWords words and never runs past the end of its table (256 words, or 64
 // registers); anything else has no address and is refused before it reaches the wire.
-inline constexpr int kModbusUnitId = 1;
+inline constexpr int kModbusDefaultUnit = 1;
+// The unit identifiers a server may be addressed by (0 is broadcast, which gets no answer).
+inline constexpr int kModbusMinUnit = 1;
+inline constexpr int kModbusMaxUnit = 247;
 inline constexpr std::int32_t kModbusMaxWords = 123;  // the limit of one function 16 request
 inline constexpr std::int32_t kModbusImageTables = 16;
 inline constexpr std::int32_t kModbusWatchdogTable = 99;
@@ -39,7 +43,7 @@ inline constexpr std::uint16_t kModbusDefaultPort = 1502;
 
 // The mapping in one line, for a program to print.
 inline constexpr const char* kModbusMappingText =
-    "unit 1, holding registers (read 3, write 16): device 0 table T (0-15, 99) word W at "
+    "holding registers (read 3, write 16): device 0 table T (0-15, 99) word W at "
     "T*0x100+W; position P (1-63) register R at 0x8000+P*0x100+R";
 
 struct TableAddress {
@@ -54,16 +58,19 @@ std::optional<std::uint16_t> ModbusRegisterAddress(std::int32_t nDevice, std::in
 // The call behind a request for nCount registers from address, or none.
 std::optional<TableAddress> TableAddressOfRegister(std::uint16_t address, std::int32_t nCount);
 
-// Where a Modbus TCP peer listens. Only dotted IPv4 hosts ("localhost" stands for 127.0.0.1).
+// Where a Modbus TCP peer listens, and the unit behind it that answers. Only dotted IPv4 hosts
+// ("localhost" stands for 127.0.0.1).
 struct ModbusEndpoint {
     std::string host = "127.0.0.1";
     std::uint16_t port = kModbusDefaultPort;
+    int unit = kModbusDefaultUnit;
 
-    // "HOST:PORT"
+    // "HOST:PORT", or "HOST:PORT/UNIT" for any unit but 1.
     std::string Text() const;
 };
 
-// Parses "HOST:PORT". Throws ControlError (kErrDevCom) naming the text and what is wrong with it.
+// Parses "HOST:PORT" (unit 1) or "HOST:PORT/UNIT" (unit 1 to 247). Throws ControlError
+// (kErrDevCom) naming the text and what is wrong with it.
 ModbusEndpoint ParseModbusEndpoint(std::string_view text);
 
 class ModbusDevCom : public DevCom {

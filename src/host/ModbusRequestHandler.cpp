@@ -89,7 +89,7 @@ ModbusReply ModbusRequestHandler::Handle(std::span<const std::uint8_t> adu) {
     if (function & kExceptionFlag)
         return Exception(adu, ModbusException::IllegalFunction,
                          "function " + std::to_string(function));
-    if (unit != kModbusUnitId)
+    if (unit != m_unit)
         return Exception(adu, ModbusException::GatewayTargetFailed, "unit " + std::to_string(unit));
     if (function != kFunctionReadRegisters && function != kFunctionWriteRegisters)
         return Exception(adu, ModbusException::IllegalFunction,

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "host/ModbusDevCom.h"
 #include "platform/DevCom.h"
 
 namespace zd {
@@ -45,15 +46,17 @@ struct ModbusReply {
     std::string refusal;
 };
 
-// Unit 1 only (another unit: exception 0x0B). Function 3 reads holding registers, function 16
-// writes them; any other function is 01, a count beyond the protocol's limits (125 for a read,
-// 123 for a write) or a length that does not fit 03, an address outside the mapping (which covers
-// calls of up to 123 words within one table) or one the served object refuses (ControlError) 02,
-// another failure of the served object 04. The served object is called only for a request that
-// passed every check.
+// The one unit it is made for, 1 unless told otherwise (another unit: exception 0x0B). Function 3
+// reads holding registers, function 16 writes them; any other function is 01, a count beyond the
+// protocol's limits (125 for a read, 123 for a write) or a length that does not fit 03, an address
+// outside the mapping (which covers calls of up to 123 words within one table) or one the served
+// object refuses (ControlError) 02, another failure of the served object 04. The served object is
+// called only for a request that passed every check.
 class ModbusRequestHandler {
   public:
-    explicit ModbusRequestHandler(DevCom& devCom) : m_devCom(devCom) {}
+    explicit ModbusRequestHandler(DevCom& devCom, int unit = kModbusDefaultUnit)
+        : m_devCom(devCom), m_unit(unit) {}
+    int Unit() const { return m_unit; }
 
     // adu: exactly one frame (header included), as ModbusFrameLength delimits it. A frame whose
     // header is not Modbus TCP, or whose length field does not match its size, gets close.
@@ -61,6 +64,7 @@ class ModbusRequestHandler {
 
   private:
     DevCom& m_devCom;
+    int m_unit;
 };
 
 }  // namespace zd

@@ -41,7 +41,7 @@ std::string PeerText(const sockaddr_in& peer) {
 
 ModbusSimServer::ModbusSimServer(std::shared_ptr<DevCom> devCom, const ModbusEndpoint& endpoint,
                                  const ModbusServerLimits& limits)
-    : m_devCom(std::move(devCom)), m_handler(*m_devCom), m_endpoint(endpoint), m_limits(limits) {
+    : m_devCom(std::move(devCom)), m_handler(*m_devCom, endpoint.unit), m_endpoint(endpoint), m_limits(limits) {
     auto fail = [&](const std::string& reason) {
         if (m_listenSocket >= 0) ::close(m_listenSocket);
         throw ControlError("Modbus TCP " + m_endpoint.Text() + ": cannot listen: " + reason,

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <bitset>
 #include <chrono>
 #include <optional>
@@ -69,9 +71,17 @@ TEST(ModbusMappingTest, EveryWordHasItsOwnRegisterAndNothingElseHasOne) {
 }
 
 TEST(ModbusMappingTest, EndpointText) {
-    EXPECT_EQ(ParseModbusEndpoint("localhost:502").Text(), "127.0.0.1:502");
+    for (const auto& [text, unit, back] :
+         {std::tuple{"localhost:502", 1, "127.0.0.1:502"},
+          std::tuple{"10.0.0.2:502/1", 1, "10.0.0.2:502"},
+          std::tuple{"10.0.0.2:502/247", 247, "10.0.0.2:502/247"}}) {
+        const ModbusEndpoint endpoint = ParseModbusEndpoint(text);
+        EXPECT_EQ(endpoint.unit, unit);
+        EXPECT_EQ(endpoint.Text(), back);
+    }
     for (const char* bad :
-         {"127.0.0.1", "127.0.0.1:0", "127.0.0.1:65536", "127.0.0.1:15x", "plc.example:1502"}) {
+         {"127.0.0.1", "127.0.0.1:0", "127.0.0.1:65536", "127.0.0.1:15x", "plc.example:1502",
+          "127.0.0.1:502/0", "127.0.0.1:502/248", "127.0.0.1:502/", "127.0.0.1:502/x"}) {
         try {
             ParseModbusEndpoint(bad);
             ADD_FAILURE() << bad << " was accepted";

@@ -1,0 +1,196 @@
+#include "gui/ConnectionDialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFormLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include "gui/ConnectionTexts.h"
+#include "host/InstallPaths.h"
+#include "host/ModbusDevCom.h"
+#include "platform/Error.h"
+
+namespace zd {
+
+namespace {
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+// The Modbus choice's fields sit under its button, indented as belonging to it.
+constexpr int kIndent = 20;
+
+}  // namespace
+
+ConnectionDialog::ConnectionDialog(Purpose purpose, Language language, const Connection& simulated,
+                                   const Connection& modbus, bool modbusFirst, bool showAtStartup,
+                                   QWidget* parent)
+    : QDialog(parent), m_purpose(purpose), m_language(language), m_simulated(simulated) {
+    const auto text = [language](const Bilingual& bilingual) { return Pick(bilingual, language); };
+    setWindowTitle(text(purpose == Purpose::StartUp ? texts::kChooserTitle : texts::kModbusTitle));
+    auto* layout = new QVBoxLayout(this);
+
+    if (purpose == Purpose::StartUp) {
+        layout->addWidget(new QLabel(text(texts::kChooserIntro)));
+        m_simulatedButton = new QRadioButton(text(texts::kSimulatedLine));
+        layout->addWidget(m_simulatedButton);
+        m_lineRow = new QWidget;
+        auto* lineLayout = new QHBoxLayout(m_lineRow);
+        lineLayout->setContentsMargins(kIndent, 0, 0, 0);
+        auto* lineLabel = new QLabel(text(texts::kLine));
+        m_line = new QComboBox;
+        m_line->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+        lineLabel->setBuddy(m_line);
+        auto* browseLine = new QPushButton(text(texts::kBrowse));
+        lineLayout->addWidget(lineLabel);
+        lineLayout->addWidget(m_line, 1);
+        lineLayout->addWidget(browseLine);
+        layout->addWidget(m_lineRow);
+        m_line->addItem(text(texts::kEmptyLine), QString());
+        const QDir lines(Q(ExamplesDir() + "/lines"));
+        for (const QString& file : lines.entryList({QStringLiteral("*.json")}, QDir::Files)) {
+            m_line->addItem(text(texts::kExampleLine).arg(QFileInfo(file).completeBaseName()),
+                            QFileInfo(lines.filePath(file)).absoluteFilePath());
+        }
+        if (!simulated.lineFile.empty()) SelectLineFile(Q(simulated.lineFile));
+        connect(browseLine, &QPushButton::clicked, this, [this, text] {
+            const QString path =
+                QFileDialog::getOpenFileName(this, text(texts::kOpenLineFile),
+                                             Q(ExamplesDir() + "/lines"), text(texts::kLineFiles));
+            if (!path.isEmpty()) SelectLineFile(path);
+        });
+        m_modbusButton = new QRadioButton(text(texts::kModbusTerminal));
+        layout->addWidget(m_modbusButton);
+    }
+
+    ModbusEndpoint endpoint;
+    try {
+        endpoint = ParseModbusEndpoint(modbus.modbus);
+    } catch (const ControlError&) {
+        // A store edited by hand: start from the defaults.
+    }
+    m_modbusFields = new QWidget;
+    auto* form = new QFormLayout(m_modbusFields);
+    form->setContentsMargins(purpose == Purpose::StartUp ? kIndent : 0, 0, 0, 0);
+    m_host = new QLineEdit(Q(endpoint.host));
+    m_port = new QSpinBox;
+    m_port->setRange(1, 65535);
+    m_port->setValue(endpoint.port);
+    m_unit = new QSpinBox;
+    m_unit->setRange(kModbusMinUnit, kModbusMaxUnit);
+    m_unit->setValue(endpoint.unit);
+    m_station = new QLineEdit(Q(modbus.stationFile));
+    auto* browseStation = new QPushButton(text(texts::kBrowseStation));
+    // A widget rather than a layout, so that the label's shortcut reaches the path.
+    auto* stationRow = new QWidget;
+    auto* stationLayout = new QHBoxLayout(stationRow);
+    stationLayout->setContentsMargins(0, 0, 0, 0);
+    stationLayout->addWidget(m_station, 1);
+    stationLayout->addWidget(browseStation);
+    m_position = new QSpinBox;
+    m_position->setRange(-1, 9999);
+    m_position->setSpecialValueText(text(texts::kFirstTerminal));
+    m_position->setValue(modbus.position);
+    form->addRow(text(texts::kHost), m_host);
+    form->addRow(text(texts::kPort), m_port);
+    form->addRow(text(texts::kUnit), m_unit);
+    form->addRow(text(texts::kStation), stationRow);
+    if (auto* label = qobject_cast<QLabel*>(form->labelForField(stationRow)))
+        label->setBuddy(m_station);
+    form->addRow(text(texts::kPosition), m_position);
+    layout->addWidget(m_modbusFields);
+    connect(browseStation, &QPushButton::clicked, this, [this, text] {
+        const QString path = QFileDialog::getOpenFileName(this, text(texts::kStationTitle),
+                                                          QFileInfo(m_station->text()).path(),
+                                                          text(texts::kStationFiles));
+        if (!path.isEmpty()) m_station->setText(path);
+    });
+
+    if (purpose == Purpose::StartUp) {
+        m_showAtStartup = new QCheckBox(text(texts::kShowAtStartup));
+        m_showAtStartup->setChecked(showAtStartup);
+        layout->addWidget(m_showAtStartup);
+        (modbusFirst ? m_modbusButton : m_simulatedButton)->setChecked(true);
+        connect(m_simulatedButton, &QRadioButton::toggled, this, [this] { UpdateEnabled(); });
+        UpdateEnabled();
+    }
+
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
+    buttons->button(QDialogButtonBox::Ok)->setText(text(texts::kConnect));
+    buttons->button(QDialogButtonBox::Cancel)->setText(text(texts::kCancel));
+    layout->addWidget(buttons);
+    connect(buttons, &QDialogButtonBox::accepted, this, [this] {
+        // A host the connection cannot use is said here, with the dialog still open.
+        if (ModbusChosen()) {
+            try {
+                ParseModbusEndpoint(Chosen().modbus);
+            } catch (const ControlError& error) {
+                QMessageBox::warning(this, windowTitle(), Q(error.Description()));
+                m_host->setFocus();
+                return;
+            }
+        }
+        accept();
+    });
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    // Room for a station document's path without scrolling through it.
+    resize(std::max(sizeHint().width(), fontMetrics().horizontalAdvance(QLatin1Char('0')) * 70),
+           sizeHint().height());
+}
+
+void ConnectionDialog::SelectLineFile(const QString& path) {
+    const QString absolute = QFileInfo(path).absoluteFilePath();
+    int index = m_line->findData(absolute);
+    if (index < 0) {
+        m_line->addItem(Pick(texts::kLineFile, m_language).arg(QFileInfo(path).fileName()),
+                        absolute);
+        index = m_line->count() - 1;
+    }
+    m_line->setCurrentIndex(index);
+}
+
+void ConnectionDialog::UpdateEnabled() {
+    const bool simulated = m_simulatedButton->isChecked();
+    m_lineRow->setEnabled(simulated);
+    m_modbusFields->setEnabled(!simulated);
+}
+
+bool ConnectionDialog::ModbusChosen() const {
+    return m_purpose == Purpose::Modbus || m_modbusButton->isChecked();
+}
+
+bool ConnectionDialog::ShowAtStartup() const {
+    return !m_showAtStartup || m_showAtStartup->isChecked();
+}
+
+Connection ConnectionDialog::Chosen() const {
+    if (!ModbusChosen()) {
+        Connection chosen = m_simulated;
+        chosen.modbus.clear();
+        chosen.lineFile = m_line->currentData().toString().toStdString();
+        return chosen;
+    }
+    ModbusEndpoint endpoint;
+    endpoint.host = m_host->text().trimmed().toStdString();
+    endpoint.port = static_cast<std::uint16_t>(m_port->value());
+    endpoint.unit = m_unit->value();
+    Connection chosen;
+    chosen.stationFile = m_station->text().toStdString();
+    chosen.position = m_position->value();
+    chosen.modbus = endpoint.Text();
+    return chosen;
+}
+
+}  // namespace zd

@@ -1,0 +1,69 @@
+// The user's choice of what the window talks to: the simulated line (empty, an example, or a line
+// file), or a terminal over Modbus TCP with its host, port, unit, station document and position.
+// At start-up it offers both and whether to ask again next time; from the Connection menu it
+// asks for the Modbus terminal alone.
+#pragma once
+
+#include <QDialog>
+#include <string>
+
+#include "gui/WindowHost.h"
+#include "platform/Messages.h"
+
+class QCheckBox;
+class QComboBox;
+class QLineEdit;
+class QRadioButton;
+class QSpinBox;
+
+namespace zd {
+
+class ConnectionDialog : public QDialog {
+  public:
+    enum class Purpose { StartUp, Modbus };
+
+    // simulated: the station and line the simulated choice starts from; modbus: the Modbus
+    // settings to offer (host, port and unit in its "HOST:PORT[/UNIT]"); modbusFirst: the Modbus
+    // choice is the one selected.
+    ConnectionDialog(Purpose purpose, Language language, const Connection& simulated,
+                     const Connection& modbus, bool modbusFirst, bool showAtStartup,
+                     QWidget* parent = nullptr);
+
+    // What the user chose, once accepted.
+    Connection Chosen() const;
+    bool ModbusChosen() const;
+    bool ShowAtStartup() const;
+
+    // The fields, for a test to fill in as the user would.
+    QRadioButton* SimulatedButton() const { return m_simulatedButton; }
+    QRadioButton* ModbusButton() const { return m_modbusButton; }
+    QComboBox* LineChoice() const { return m_line; }
+    QLineEdit* HostField() const { return m_host; }
+    QSpinBox* PortField() const { return m_port; }
+    QSpinBox* UnitField() const { return m_unit; }
+    QLineEdit* StationField() const { return m_station; }
+    QSpinBox* PositionField() const { return m_position; }
+    QCheckBox* ShowAtStartupBox() const { return m_showAtStartup; }
+
+  private:
+    // Adds a line file to the choice (once) and selects it.
+    void SelectLineFile(const QString& path);
+    void UpdateEnabled();
+
+    Purpose m_purpose;
+    Language m_language;
+    Connection m_simulated;
+    QRadioButton* m_simulatedButton = nullptr;
+    QRadioButton* m_modbusButton = nullptr;
+    QComboBox* m_line = nullptr;
+    QWidget* m_lineRow = nullptr;
+    QWidget* m_modbusFields = nullptr;
+    QLineEdit* m_host = nullptr;
+    QSpinBox* m_port = nullptr;
+    QSpinBox* m_unit = nullptr;
+    QLineEdit* m_station = nullptr;
+    QSpinBox* m_position = nullptr;
+    QCheckBox* m_showAtStartup = nullptr;
+};
+
+}  // namespace zd

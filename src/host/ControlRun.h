@@ -1,0 +1,54 @@
+// A control driven through its models as a user drives it, by whoever hosts it: the command line's
+// headless run or the window. The readings both share (the device scan, a device's pages, the
+// hand-over report) need only this much of their host.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include <nlohmann/json.hpp>
+
+namespace zd {
+
+using Json = nlohmann::ordered_json;
+
+class configZD4270;
+struct ModuleState;
+
+// The longest a procedure may take, on the clock of the run: a whole line of 64 gear addressed by
+// the control takes well under half an hour.
+inline constexpr std::int64_t kProcedureLimitMs = 2 * 60 * 60 * 1000;
+
+// A command that ran but did not achieve what it was asked: what it found goes with the error.
+class CommandFailed : public std::runtime_error {
+  public:
+    explicit CommandFailed(const std::string& reason, Json details = Json::object())
+        : std::runtime_error(reason), m_details(std::move(details)) {}
+    const Json& Details() const { return m_details; }
+
+  private:
+    Json m_details;
+};
+
+class ControlRun {
+  public:
+    virtual ~ControlRun() = default;
+
+    virtual configZD4270& Control() = 0;
+    virtual ModuleState& State() = 0;
+    // Lets the run's clock pass until done() holds; false when limitMs passed first.
+    virtual bool RunUntil(const std::function<bool()>& done,
+                          std::int64_t limitMs = kProcedureLimitMs) = 0;
+    // Boxes are counted so that a reading can ask what was shown since it began.
+    virtual std::size_t BoxCount() const = 0;
+    // The text of the first error box shown since mark, if any.
+    virtual std::optional<std::string> ErrorSince(std::size_t mark) const = 0;
+    // The text of the last box shown since mark, if any.
+    virtual std::optional<std::string> LastBoxSince(std::size_t mark) const = 0;
+};
+
+}  // namespace zd

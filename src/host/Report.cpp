@@ -1,0 +1,298 @@
+#include "host/Report.h"
+
+#include <cctype>
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
+
+#include <QBuffer>
+#include <QGuiApplication>
+#include <QPageLayout>
+#include <QPageSize>
+#include <QPdfWriter>
+#include <QTextDocument>
+
+#include "host/Building.h"
+#include "host/DeviceReadout.h"
+#include "platform/Error.h"
+#include "platform/Files.h"
+
+namespace zd {
+
+namespace {
+
+// The Variables page's levels, in the order the report's tables show them.
+constexpr const char* kLevelNames[] = {"actual-level", "power-on-level", "system-failure-level",
+                                       "min-level",    "max-level",      "fade-time",
+                                       "fade-rate"};
+constexpr const char* kLevelHeadings[] = {"Actual", "Power on",  "System failure", "Min",
+                                          "Max",    "Fade time", "Fade rate"};
+
+// One page of a device; what it could not read goes into the device's problems.
+void ReadPage(ControlRun& run, Json (*read)(ControlRun&, int, bool), const char* field,
+              Json& device) {
+    try {
+        const Json page = read(run, device.at("shortAddress").get<int>(), false);
+        device[field] = page.at(field);
+    } catch (const CommandFailed& failure) {
+        if (failure.Details().contains(field)) device[field] = failure.Details().at(field);
+        device["problems"].push_back(failure.what());
+    }
+}
+
+Json DeviceReport(ControlRun& run, const Json& found) {
+    Json device = {{"shortAddress", found.at("shortAddress")},
+                   {"conflict", found.at("conflict")},
+                   {"problems", Json::array()}};
+    ReadPage(run, ReadVariables, "variables", device);
+    ReadPage(run, ReadGroups, "groups", device);
+    ReadPage(run, ReadScenes, "scenes", device);
+    // A device answers when any of its variables could be read.
+    bool answered = false;
+    const Json variables = device.value("variables", Json::object());
+    for (const auto& [name, variable] : variables.items())
+        answered = answered || !variable.at("value").is_null();
+    device["answered"] = answered;
+    return device;
+}
+
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (const char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            case '"':
+                out += "&quot;";
+                break;
+            default:
+                out += c;
+        }
+    }
+    return out;
+}
+
+std::string CsvField(const std::string& text) {
+    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+    std::string out = "\"";
+    for (const char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return out + "\"";
+}
+
+std::string ValueText(const Json& value) {
+    if (value.is_null()) return "?";
+    if (value.is_string()) return value.get<std::string>();
+    return value.dump();
+}
+
+// A variable as the page shows it, the number where there is one.
+std::string VariableText(const Json& device, const char* name) {
+    if (!device.contains("variables") || !device["variables"].contains(name)) return "?";
+    const Json& variable = device["variables"][name];
+    if (variable.at("value").is_null()) return "?";
+    // The random address reads best as the three bytes the search compares.
+    if (std::string(name) == "random-address" && variable.contains("converted"))
+        return variable["converted"].get<std::string>();
+    return variable.value("text", ValueText(variable.at("value")));
+}
+
+std::string GroupsText(const Json& device) {
+    if (!device.contains("groups") || !device.value("answered", true)) return "?";
+    std::string text;
+    for (const Json& group : device["groups"]) text += (text.empty() ? "" : " ") + group.dump();
+    return text.empty() ? "-" : text;
+}
+
+std::string ScenesText(const Json& device) {
+    if (!device.contains("scenes") || !device.value("answered", true)) return "?";
+    std::string text;
+    for (const auto& [scene, level] : device["scenes"].items()) {
+        if (level.is_string() && level.get<std::string>() == "mask") continue;
+        text += (text.empty() ? "" : " ") + scene + "=" + ValueText(level);
+    }
+    return text.empty() ? "-" : text;
+}
+
+std::string Remark(const Json& device) {
+    std::string text;
+    if (device.value("conflict", false)) text = "several gear share this address";
+    for (const Json& problem : device.value("problems", Json::array()))
+        text += (text.empty() ? "" : "; ") + problem.get<std::string>();
+    return text;
+}
+
+std::string Today() {
+    const std::time_t now = std::chrono::system_clock::to_time_t(std::chrono::system_clock::now());
+    std::tm local{};
+    localtime_r(&now, &local);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local);
+    return text;
+}
+
+// The offscreen platform when there is no display: a PDF needs fonts, not a screen.
+QGuiApplication& GuiApplication() {
+    if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return *app;
+    const char* display = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    if ((!display || !*display) && (!wayland || !*wayland) && (!platform || !*platform))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    static int argc = 1;
+    static char name[] = "zd4270";
+    static char* argv[] = {name, nullptr};
+    static QGuiApplication app(argc, argv);
+    return app;
+}
+
+}  // namespace
+
+Json ReadReportDevices(ControlRun& run,
+                       const std::function<void(std::size_t, std::size_t)>& progress) {
+    RunDeviceScan(run);
+    const Json found = DevicesJson(run.State());
+    Json devices = Json::array();
+    for (const Json& device : found) {
+        if (progress) progress(devices.size(), found.size());
+        devices.push_back(DeviceReport(run, device));
+    }
+    return devices;
+}
+
+std::optional<ReportFormat> ReportFormatNamed(const std::string& name) {
+    if (name == "html" || name == "htm") return ReportFormat::Html;
+    if (name == "pdf") return ReportFormat::Pdf;
+    if (name == "csv") return ReportFormat::Csv;
+    return std::nullopt;
+}
+
+std::optional<ReportFormat> ReportFormatOfFile(const std::string& path) {
+    const std::size_t dot = path.rfind('.');
+    const std::size_t slash = path.rfind('/');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return std::nullopt;
+    std::string extension = path.substr(dot + 1);
+    for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ReportFormatNamed(extension);
+}
+
+Json TerminalReport(const StationDocument& station, const std::string& stationFile,
+                    const XmlNode& terminal, std::int32_t position, Json devices) {
+    Json entry = {{"position", position}, {"name", ""}, {"coupler", ""}};
+    for (const StationTerminal& known : StationZd4270Terminals(station)) {
+        if (known.node != terminal) continue;
+        entry["name"] = known.name;
+        entry["coupler"] = known.couplerName;
+    }
+    entry["devices"] = std::move(devices);
+    Json report = {{"station", stationFile}, {"terminals", Json::array({std::move(entry)})}};
+    if (const auto name = station.Document().DocumentElement().Attribute("Name"))
+        report["stationName"] = *name;
+    return report;
+}
+
+std::string ReportHtml(const Json& station) {
+    const std::string name = station.value("stationName", station.value("station", ""));
+    std::string html =
+        "<html><head><meta charset=\"utf-8\"><title>Commissioning report " + Escaped(name) +
+        "</title><style>table{border-collapse:collapse} td,th{border:1px solid #888;"
+        "padding:2px 4px} tr.conflict td{background:#f4b6b6} tr.silent td{background:#f8d9a0}"
+        "</style></head><body>";
+    html += "<div style=\"page-break-after:always\"><h1>Commissioning report</h1>";
+    html += "<p><b>Station:</b> " + Escaped(name) + "<br><b>File:</b> " +
+            Escaped(station.value("station", "")) + "<br><b>Date:</b> " + Today() + "</p>";
+    html += "<table><tr><th>Position</th><th>Coupler</th><th>Devices</th><th>Result</th></tr>";
+    for (const Json& terminal : station.at("terminals")) {
+        html += "<tr><td>" + terminal.at("position").dump() + "</td><td>" +
+                Escaped(terminal.value("coupler", "")) + "</td><td>" +
+                std::to_string(terminal.value("devices", Json::array()).size()) + "</td><td>" +
+                Escaped(terminal.value("error", "complete")) + "</td></tr>";
+    }
+    html +=
+        "</table><p>Checked and accepted:</p><p>Name, date, signature: "
+        "______________________________</p></div>";
+    for (const Json& terminal : station.at("terminals")) {
+        html += "<h2>Terminal at position " + terminal.at("position").dump() + " (" +
+                Escaped(terminal.value("name", "")) + ", " +
+                Escaped(terminal.value("coupler", "")) + ")</h2>";
+        if (terminal.contains("error"))
+            html += "<p style=\"color:#a00000\"><b>" + Escaped(terminal["error"]) + "</b></p>";
+        const Json devices = terminal.value("devices", Json::array());
+        html += "<p>" + std::to_string(devices.size()) + " device(s) found.</p>";
+        if (devices.empty()) continue;
+        html += "<table><tr><th>Short address</th><th>Random address</th><th>Device type</th>";
+        for (const char* heading : kLevelHeadings) html += "<th>" + std::string(heading) + "</th>";
+        html += "<th>Groups</th><th>Scenes</th><th>Remarks</th></tr>";
+        for (const Json& device : devices) {
+            const bool conflict = device.value("conflict", false);
+            const bool silent = !device.value("answered", true);
+            html += std::string("<tr") +
+                    (conflict ? " class=\"conflict\""
+                     : silent ? " class=\"silent\""
+                              : "") +
+                    ">";
+            html += "<td>" + device.at("shortAddress").dump() + "</td><td>" +
+                    Escaped(VariableText(device, "random-address")) + "</td><td>" +
+                    Escaped(VariableText(device, "device-type")) + "</td>";
+            for (const char* level : kLevelNames)
+                html += "<td>" + Escaped(VariableText(device, level)) + "</td>";
+            html += "<td>" + Escaped(GroupsText(device)) + "</td><td>" +
+                    Escaped(ScenesText(device)) + "</td><td>" + Escaped(Remark(device)) +
+                    "</td></tr>";
+        }
+        html += "</table>";
+    }
+    return html + "</body></html>\n";
+}
+
+std::string ReportCsv(const Json& station) {
+    std::string csv = "position,coupler,short address,random address,device type";
+    for (const char* level : kLevelNames) csv += std::string(",") + level;
+    csv += ",groups,scenes,conflict,answered,remarks\r\n";
+    for (const Json& terminal : station.at("terminals")) {
+        for (const Json& device : terminal.value("devices", Json::array())) {
+            csv += terminal.at("position").dump() + "," + CsvField(terminal.value("coupler", "")) +
+                   "," + device.at("shortAddress").dump() + "," +
+                   CsvField(VariableText(device, "random-address")) + "," +
+                   CsvField(VariableText(device, "device-type"));
+            for (const char* level : kLevelNames)
+                csv += "," + CsvField(VariableText(device, level));
+            csv += "," + CsvField(GroupsText(device)) + "," + CsvField(ScenesText(device)) + "," +
+                   (device.value("conflict", false) ? "yes" : "no") + "," +
+                   (device.value("answered", true) ? "yes" : "no") + "," +
+                   CsvField(Remark(device)) + "\r\n";
+        }
+    }
+    return csv;
+}
+
+void WriteReport(const Json& station, ReportFormat format, const std::string& path) {
+    if (format == ReportFormat::Html) return WriteFileAtomically(path, ReportHtml(station));
+    if (format == ReportFormat::Csv) return WriteFileAtomically(path, ReportCsv(station));
+    GuiApplication();
+    QTextDocument document;
+    document.setHtml(QString::fromStdString(ReportHtml(station)));
+    QBuffer bytes;
+    bytes.open(QIODevice::WriteOnly);
+    {
+        QPdfWriter writer(&bytes);
+        writer.setPageSize(QPageSize(QPageSize::A4));
+        writer.setPageOrientation(QPageLayout::Landscape);
+        writer.setTitle(QStringLiteral("Commissioning report"));
+        document.print(&writer);
+    }
+    if (bytes.data().isEmpty())
+        throw ControlError("The report " + path + " could not be made", kLibraryTitle,
+                           kErrPathFileAccess);
+    WriteFileAtomically(path, std::string_view(bytes.data().constData(),
+                                               static_cast<std::size_t>(bytes.data().size())));
+}
+
+}  // namespace zd

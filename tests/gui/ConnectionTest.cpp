@@ -1,0 +1,175 @@
+// What the user connects the window to and what the window hands over: the chooser opening a
+// terminal over Modbus TCP at its unit (a wrong unit said plainly), the choice remembered in the
+// store, a cancelled chooser keeping the usual line, and the report exported from the window
+// with the simulated line's devices.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "frame/configZD4270.h"
+#include "gui/ConnectionDialog.h"
+#include "gui/MainWindow.h"
+#include "gui/WindowHost.h"
+#include "host/ModbusSimServer.h"
+#include "host/SimDevCom.h"
+#include "platform/RealScheduler.h"
+#include "platform/RegistryAccess.h"
+#include "support/Examples.h"
+#include "support/TestContext.h"
+
+namespace zd {
+namespace {
+
+using test::ExamplePath;
+using ::testing::HasSubstr;
+
+// The station's first terminal on the three-gear line, served over Modbus TCP on a free loopback
+// port as zd4270-sim serves it, answering as unit 7.
+class ServedTerminal {
+  public:
+    ServedTerminal() {
+        const StationDocument station =
+            StationDocument::Load(ExamplePath("stations/packed-intel.xml"));
+        auto devCom =
+            CreateSimulatedDevCom(m_clock, station.ChooseTerminal(),
+
+                                  sim::LoadLineFile(ExamplePath("lines/three-addressed.json")));
+        m_server = std::make_unique<ModbusSimServer>(devCom, ModbusEndpoint{"127.0.0.1", 0, 7});
+        m_thread = std::thread([server = m_server.get()] { server->ServeFor(20'000); });
+    }
+    ~ServedTerminal() {
+        m_server->Stop();
+        m_thread.join();
+    }
+    std::uint16_t Port() const { return m_server->Port(); }
+
+  private:
+    RealScheduler m_clock;
+    std::unique_ptr<ModbusSimServer> m_server;
+    std::thread m_thread;
+};
+
+TEST(ConnectionTest, TheChooserOpensAModbusTerminalAtItsUnitAndTheStoreKeepsIt) {
+    ServedTerminal served;
+    const Connection simulated{ExamplePath("stations/packed-intel.xml"), -1,
+                               ExamplePath("lines/three-addressed.json"), ""};
+    struct Case {
+        int unit;
+        // What the control's boxes say; empty: none.
+        const char* error;
+    };
+    for (const Case& c : {Case{3, "no unit 3 answers there"}, Case{7, ""}}) {
+        SCOPED_TRACE(c.unit);
+        test::TestContext ctx;
+        MemoryRegistry registry;
+        WindowHost host(ctx.context, registry, nullptr, &ctx.messages);
+        ASSERT_TRUE(host.ChooserAtStartup());
+        ConnectionDialog dialog(ConnectionDialog::Purpose::StartUp, Language::English, simulated,
+                                host.RememberedModbus(), false, true);
+        dialog.ModbusButton()->setChecked(true);
+        dialog.HostField()->setText("127.0.0.1");
+        dialog.PortField()->setValue(served.Port());
+        dialog.UnitField()->setValue(c.unit);
+        dialog.StationField()->setText(QString::fromStdString(simulated.stationFile));
+        dialog.ShowAtStartupBox()->setChecked(false);
+        ASSERT_TRUE(host.ApplyChoice(dialog));
+        EXPECT_EQ(host.Simulated(), nullptr);
+
+        std::string boxes;
+        for (const MessageBoxRequest& box : ctx.dialogs.boxes) boxes += box.text + "\n";
+        if (*c.error) {
+            EXPECT_THAT(boxes, HasSubstr(c.error));
+            continue;
+        }
+        EXPECT_EQ(boxes, "");
+        // The terminal's firmware version came over the wire.
+        EXPECT_FALSE(host.Control()->lblFirmwareVersion.Caption().empty());
+        const std::string address = "127.0.0.1:" + std::to_string(served.Port()) + "/7";
+        EXPECT_NE(host.Window()->windowTitle().indexOf(QString::fromStdString(address)), -1)
+            << host.Window()->windowTitle().toStdString();
+
+        // The next start offers the same terminal, and does not ask unless told to.
+        EXPECT_EQ(host.RememberedModbus().modbus, address);
+        EXPECT_FALSE(host.ChooserAtStartup());
+        ConnectionDialog next(ConnectionDialog::Purpose::Modbus, Language::German, simulated,
+                              host.RememberedModbus(), true, false);
+        EXPECT_EQ(next.UnitField()->value(), 7);
+        EXPECT_EQ(next.PortField()->value(), served.Port());
+    }
+}
+
+std::vector<std::vector<std::string>> CsvRows(const std::string& path) {
+    std::ifstream file(path);
+    std::vector<std::vector<std::string>> rows;
+    for (std::string line; std::getline(file, line);) {
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::vector<std::string> cells;
+        std::stringstream stream(line);
+        for (std::string cell; std::getline(stream, cell, ',');) cells.push_back(cell);
+        rows.push_back(cells);
+    }
+    return rows;
+}
+
+TEST(ConnectionTest, CancelledChooserKeepsTheLineWhichExportsItsReport) {
+    test::TestContext ctx;
+    MemoryRegistry registry;
+    WindowHost host(ctx.context, registry, nullptr, &ctx.messages);
+    // The user turns the chooser off for next time and cancels: the usual line opens.
+    QTimer::singleShot(0, [] {
+        auto* dialog = dynamic_cast<ConnectionDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->ShowAtStartupBox()->setChecked(false);
+        dialog->reject();
+    });
+    ASSERT_TRUE(host.Start({ExamplePath("stations/packed-intel.xml"), -1,
+                            ExamplePath("lines/three-addressed.json"), ""},
+                           true));
+    ASSERT_NE(host.Simulated(), nullptr);
+    EXPECT_EQ(host.Simulated()->Terminal().GetLine().Gear().size(), 3u);
+    EXPECT_FALSE(host.ChooserAtStartup());
+
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("report.csv").toStdString();
+
+    // Not while the scan runs: the report would read the tree from under it.
+    ASSERT_TRUE(host.Control()->cmdScanDevices.Click());
+    EXPECT_FALSE(host.ExportReport(path, ReportFormat::Csv));
+    EXPECT_FALSE(std::filesystem::exists(path));
+    ASSERT_EQ(ctx.dialogs.boxes.size(), 1u);
+    ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return !host.Control()->m_bScanning; }, 120'000));
+
+    ASSERT_TRUE(host.ExportReport(path, ReportFormat::Csv));
+    EXPECT_FALSE(host.Reporting());
+    EXPECT_EQ(ctx.dialogs.boxes.size(), 1u);
+    const auto rows = CsvRows(path);
+    ASSERT_EQ(rows.size(), 4u);
+    const auto answered = std::find(rows[0].begin(), rows[0].end(), "answered") - rows[0].begin();
+    std::vector<int> addresses;
+    for (std::size_t i = 1; i < rows.size(); ++i) {
+        ASSERT_GT(rows[i].size(), static_cast<std::size_t>(answered));
+        EXPECT_EQ(rows[i][0], "1");
+        addresses.push_back(std::stoi(rows[i][2]));
+        EXPECT_EQ(rows[i][static_cast<std::size_t>(answered)], "yes") << i;
+    }
+    std::vector<int> expected;
+    for (const auto& gear : host.Simulated()->Terminal().GetLine().Gear())
+        expected.push_back(*gear->ShortAddress());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(addresses, expected);
+}
+
+}  // namespace
+}  // namespace zd
