@@ -22,6 +22,7 @@
 #include "gui/LampWindow.h"
 #include "gui/QtDialogs.h"
 #include "gui/RunStatus.h"
+#include "gui/Texts.h"
 #include "gui/WindowHost.h"
 #include "host/InstallPaths.h"
 #include "host/QSettingsRegistry.h"
@@ -54,10 +55,12 @@ MainWindow::MainWindow(configZD4270& control) : m_control(control) {
     // The archive menu belongs to no container; it pops up over the surface.
     m_archivMenu = BindControl(control.mnuArchivOptions, m_surface->Widget());
     setWindowTitle(QStringLiteral("ZD4270"));
-    m_busMonitor = new BusMonitor(control.TerminalLink(), control.GetContext().scheduler, this);
+    const Language language = TextLanguage();
+    m_busMonitor =
+        new BusMonitor(control.TerminalLink(), control.GetContext().scheduler, language, this);
     addDockWidget(Qt::BottomDockWidgetArea, m_busMonitor);
     m_busMonitor->hide();
-    QMenu* view = m_viewMenu = menuBar()->addMenu(tr("&View"));
+    QMenu* view = m_viewMenu = menuBar()->addMenu(Tr(language, "&View"));
     QAction* monitor = m_busMonitor->toggleViewAction();
     monitor->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
     view->addAction(monitor);
@@ -71,20 +74,26 @@ MainWindow::MainWindow(configZD4270& control) : m_control(control) {
         resizeDocks({m_busMonitor}, {height}, Qt::Vertical);
         resize(width(), this->height() + height);
     });
-    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    help->addAction(QStringLiteral("&About ZD4270"), this, [this] {
-        QMessageBox::about(this, QStringLiteral("About ZD4270"), AboutText());
+    QMenu* help = menuBar()->addMenu(Tr(language, "&Help"));
+    help->addAction(Tr(language, "&About ZD4270"), this, [this, language] {
+        QMessageBox::about(this, Tr(language, "About ZD4270"), AboutText(language));
     });
     m_runStatus = new RunStatus(control, *statusBar());
     resize(kInitialWidth,
            kInitialHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
 }
 
-QString MainWindow::AboutText() {
-    return QStringLiteral(
-               "<b>zd4270 %1</b><p>Configuration and commissioning of the DALI and DSI "
-               "lines behind a ZD4270 fieldbus master terminal.</p>")
-        .arg(QString::fromUtf8(kProgramVersion));
+QString MainWindow::AboutText(Language language) {
+    return QStringLiteral("<b>zd4270 %1</b><p>%2</p>")
+        .arg(QString::fromUtf8(kProgramVersion),
+             Tr(language,
+                "Configuration and commissioning of the DALI and DSI lines behind a ZD4270 "
+                "fieldbus master terminal.")
+                 .toHtmlEscaped());
+}
+
+Language MainWindow::TextLanguage() const {
+    return m_control.GetContext().messages.GetLanguage();
 }
 
 QIcon ApplicationIcon() {
@@ -118,7 +127,7 @@ void MainWindow::ShowLine(sim::Terminal* terminal) {
         m_lamps = nullptr;
     }
     if (!terminal) return;
-    m_lampDock = new QDockWidget(tr("Lamps"), this);
+    m_lampDock = new QDockWidget(Tr(TextLanguage(), "Lamps"), this);
     m_lampDock->setObjectName(QStringLiteral("lamps"));
     auto* scroll = new QScrollArea(m_lampDock);
     scroll->setWidgetResizable(true);
@@ -126,7 +135,7 @@ void MainWindow::ShowLine(sim::Terminal* terminal) {
     auto* column = new QWidget(scroll);
     auto* layout = new QVBoxLayout(column);
     layout->setContentsMargins(0, 0, 0, 0);
-    m_lamps = new LampWindow(*terminal, column, kLampColumns);
+    m_lamps = new LampWindow(*terminal, column, kLampColumns, TextLanguage());
     layout->addWidget(m_lamps);
     layout->addStretch(1);
     scroll->setWidget(column);

@@ -65,7 +65,9 @@ class MainWindow : public QMainWindow {
     BusMonitor& Monitor() const { return *m_busMonitor; }
 
     // The About box: the program's version and what it is for.
-    static QString AboutText();
+    static QString AboutText(Language language);
+    // The language of the control's texts, which the window's own follow.
+    Language TextLanguage() const;
 
   protected:
     void closeEvent(QCloseEvent* event) override;

@@ -19,6 +19,7 @@
 #include "frame/configZD4270.h"
 #include "gui/MainWindow.h"
 #include "gui/QtDialogs.h"
+#include "gui/Texts.h"
 #include "host/InstallPaths.h"
 #include "host/ModbusDevCom.h"
 #include "host/SimDevCom.h"
@@ -178,15 +179,16 @@ void WindowHost::Remember(const Connection& connection) {
 }
 
 void WindowHost::BuildMenu() {
-    QMenu* menu = new QMenu(tr("&Connection"), m_window.get());
+    const auto text = [this](const char* english) { return Tr(m_window->TextLanguage(), english); };
+    QMenu* menu = new QMenu(text("&Connection"), m_window.get());
     m_window->menuBar()->insertMenu(m_window->menuBar()->actions().value(0), menu);
     // A switch replaces the window the menu belongs to: it runs once the menu has closed.
     const auto later = [this](std::function<void()> action) {
         return [this, action] { QTimer::singleShot(0, this, action); };
     };
-    menu->addAction(tr("&Open line file..."), QKeySequence::Open,
+    menu->addAction(text("&Open line file..."), QKeySequence::Open,
                     later([this] { OpenLineFile(); }));
-    QMenu* examples = menu->addMenu(tr("Start from an &example"));
+    QMenu* examples = menu->addMenu(text("Start from an &example"));
     const QDir lines(Q(ExamplesDir() + "/lines"));
     for (const QString& file : lines.entryList({QStringLiteral("*.json")}, QDir::Files)) {
         const std::string path = lines.filePath(file).toStdString();
@@ -197,18 +199,17 @@ void WindowHost::BuildMenu() {
                                 Switch(next);
                             }));
     }
-    QAction* snapshot = menu->addAction(tr("&Save the line as it is now..."), QKeySequence::Save,
+    QAction* snapshot = menu->addAction(text("&Save the line as it is now..."), QKeySequence::Save,
                                         later([this] { SaveSnapshotAs(); }));
     snapshot->setEnabled(m_simulated != nullptr);
     menu->addSeparator();
-    menu->addAction(tr("&Terminal over Modbus TCP..."), later([this] { OpenModbus(); }));
+    menu->addAction(text("&Terminal over Modbus TCP..."), later([this] { OpenModbus(); }));
     menu->addSeparator();
     if (m_catalogue) {
-        QMenu* languages = menu->addMenu(tr("&Language"));
+        QMenu* languages = menu->addMenu(text("&Language"));
         auto* group = new QActionGroup(languages);
-        for (const auto& [name, language] :
-             {std::pair{QStringLiteral("&English"), Language::English},
-              std::pair{QStringLiteral("&Deutsch"), Language::German}}) {
+        for (const auto& [name, language] : {std::pair{text("&English"), Language::English},
+                                             std::pair{text("&Deutsch"), Language::German}}) {
             QAction* action = languages->addAction(
                 name, later([this, language = language] { SetLanguage(language); }));
             action->setCheckable(true);
@@ -217,7 +218,7 @@ void WindowHost::BuildMenu() {
         }
         menu->addSeparator();
     }
-    menu->addAction(tr("&Quit"), QKeySequence::Quit, m_window.get(), &QWidget::close);
+    menu->addAction(text("&Quit"), QKeySequence::Quit, m_window.get(), &QWidget::close);
 }
 
 void WindowHost::OpenLineFile() {

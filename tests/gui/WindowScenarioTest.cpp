@@ -212,6 +212,58 @@ TEST_F(WindowScenario, RandomAddressingShowsItsProgressAndCancelsFromTheStatusBa
     EXPECT_FALSE(status.CancelButton()->isVisible());
 }
 
+// Records what a widget paints and which posted input reaches it.
+class PaintRecorder : public QObject {
+  public:
+    explicit PaintRecorder(QLabel& label) : m_label(label) { label.installEventFilter(this); }
+    std::vector<QString> painted;
+    int keys = 0;
+
+  protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Paint) painted.push_back(m_label.text());
+        if (event->type() == QEvent::KeyPress) ++keys;
+        return false;
+    }
+
+  private:
+    QLabel& m_label;
+};
+
+TEST_F(WindowScenario, APageReadAdvancesTheStatusBarWithoutTheEventLoop) {
+    Open("three-addressed.json");
+    ASSERT_TRUE(control->cmdScanDevices.Click());
+    ASSERT_TRUE(RunUntil([&] { return !control->m_bScanning; }, 120'000));
+    RunStatus& status = window->Progress();
+    PaintRecorder recorder(*status.Text());
+    // A key the user pressed before the page opened waits until the read is over.
+    QCoreApplication::postEvent(status.Text(),
+                                new QKeyEvent(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier));
+
+    // A fieldbus as slow as a real one, where the read takes seconds.
+    devCom->Terminal().SetTakeOverDelay(100);
+
+    // The test's scheduler runs no Qt events: what is painted, the status bar painted itself.
+    ASSERT_TRUE(control->treeDevices.SelectNode("05Variables"));
+    EXPECT_EQ(recorder.keys, 0);
+    std::vector<int> steps;
+    bool estimated = false;
+    for (const QString& text : recorder.painted) {
+        const QStringList words = text.split(' ');
+        if (words.size() < 3 || !text.startsWith("reading variables: ")) continue;
+        steps.push_back(words[2].toInt());
+        estimated = estimated || text.contains(" left");
+    }
+    EXPECT_GE(std::set<int>(steps.begin(), steps.end()).size(), 12u);
+    EXPECT_TRUE(std::is_sorted(steps.begin(), steps.end()));
+    EXPECT_TRUE(estimated);
+    // A read cannot be cancelled.
+    EXPECT_FALSE(status.CancelButton()->isVisible());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(recorder.keys, 1);
+    EXPECT_FALSE(status.Bar()->isVisible());
+}
+
 TEST_F(WindowScenario, TheBusMonitorShowsAScanAsItHappensAndOnlyWhileShown) {
     Open("three-addressed.json");
     BusMonitor& monitor = window->Monitor();

@@ -3,10 +3,17 @@
 // pictures are saved next to the test binary for a person to look at.
 #include <gtest/gtest.h>
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
+#include <QComboBox>
+#include <QDockWidget>
 #include <QEventLoop>
 #include <QImage>
+#include <QLabel>
+#include <QMenuBar>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QTimer>
 #include <algorithm>
 #include <filesystem>
@@ -17,8 +24,11 @@
 #include "frame/configZD4270.h"
 #include "gui/ControlBinding.h"
 #include "gui/MainWindow.h"
+#include "gui/RunStatus.h"
+#include "gui/WindowHost.h"
 #include "host/QtScheduler.h"
 #include "host/StationDocument.h"
+#include "platform/HostTexts.h"
 #include "platform/RegistryAccess.h"
 #include "sim/LineFile.h"
 #include "support/Examples.h"
@@ -137,6 +147,72 @@ TEST(Window, EachTabDrawsATidySurfaceInEachLanguageAndScrollsWhenSmall) {
     for (const Language language : {Language::English, Language::German}) {
         SCOPED_TRACE(language == Language::German ? "German" : "English");
         CheckTidySurfaceAndScrolling(language);
+    }
+}
+
+// The texts of the window's own parts (menus, docks, status bar), in the order they were made;
+// the control's surface has texts of its own.
+void CollectMenuTexts(const QList<QAction*>& actions, Language language, QStringList& texts) {
+    for (QAction* action : actions) {
+        if (action->text().isEmpty()) continue;
+        texts << action->text();
+        // The examples are named by their files.
+        if (action->menu() &&
+            action->text().toStdString() != HostText(language, "Start from an &example"))
+            CollectMenuTexts(action->menu()->actions(), language, texts);
+    }
+}
+
+QStringList WindowOwnTexts(MainWindow& window, Language language) {
+    QStringList texts;
+    CollectMenuTexts(window.menuBar()->actions(), language, texts);
+    QWidget* surface = window.Surface().Widget();
+    for (QWidget* w : window.findChildren<QWidget*>()) {
+        if (w == surface || surface->isAncestorOf(w)) continue;
+        if (auto* dock = qobject_cast<QDockWidget*>(w)) texts << dock->windowTitle();
+        if (auto* button = qobject_cast<QAbstractButton*>(w)) texts << button->text();
+        if (auto* label = qobject_cast<QLabel*>(w)) texts << label->text();
+        if (auto* combo = qobject_cast<QComboBox*>(w); combo && combo->count() > 0)
+            texts << combo->itemText(0);
+        if (auto* view = qobject_cast<QAbstractItemView*>(w); view && view->model())
+            for (int c = 0; c < view->model()->columnCount(); ++c)
+                texts << view->model()->headerData(c, Qt::Horizontal).toString();
+        texts << w->toolTip();
+    }
+    // Numbers and blanks read the same in every language.
+    texts.removeIf([](const QString& text) {
+        return std::none_of(text.begin(), text.end(), [](QChar c) { return c.isLetter(); });
+    });
+    return texts;
+}
+
+TEST(Window, TheWindowsOwnTextsFollowTheLanguageOfTheControl) {
+    test::TestContext ctx;
+    MemoryRegistry registry;
+    WindowHost host(ctx.context, registry, nullptr, &ctx.messages);
+    ASSERT_TRUE(host.Open({ExamplePath("stations/packed-intel.xml"), -1,
+                           ExamplePath("lines/three-addressed.json"), ""}));
+    // Each language's texts, with a scan under way so that the status bar tells its progress.
+    const auto texts = [&](Language language) {
+        MainWindow& window = *host.Window();
+        EXPECT_TRUE(host.Control()->cmdScanDevices.Click());
+        ctx.scheduler.RunUntil([&] { return host.Control()->m_nScanAddress >= 20; }, 60'000);
+        QCoreApplication::processEvents();
+        QStringList all = WindowOwnTexts(window, language);
+        all << window.Progress().Text()->text();
+        host.Control()->cmdScanDevices.Click();
+        return all;
+    };
+    const QStringList english = texts(Language::English);
+    ASSERT_TRUE(host.SetLanguage(Language::German));
+    const QStringList german = texts(Language::German);
+    ASSERT_EQ(english.size(), german.size()) << english.join('|').toStdString() << "\n"
+                                             << german.join('|').toStdString();
+    for (qsizetype i = 0; i < english.size(); ++i) {
+        const std::string text = english[i].toStdString();
+        // A few texts are the same in both languages ("&Deutsch"): the table says so.
+        if (HasHostText(text) && HostText(Language::German, text) == text) continue;
+        EXPECT_NE(english[i], german[i]) << "not in German: " << text;
     }
 }
 
