@@ -1,8 +1,11 @@
 #include "gui/ControlBinding.h"
 
 #include <QColor>
+#include <QFont>
+#include <QGuiApplication>
 #include <QObject>
 #include <QPalette>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QString>
 #include <QWidget>
@@ -48,12 +51,22 @@ void ApplyColors(QWidget& widget, const Control& model) {
 
 }  // namespace
 
+double TwipsPerPixel() {
+    const QFont font = QGuiApplication::font();
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const double dpi = screen ? screen->logicalDotsPerInchY() : 96.0;
+    const double facePixels =
+        font.pixelSize() > 0 ? font.pixelSize() : font.pointSizeF() * dpi / 72;
+    const double designPixels = kDesignFacePoints * 96.0 / 72;
+    return facePixels > 0 ? kTwipsPerPixel * designPixels / facePixels : kTwipsPerPixel;
+}
+
 int TwipsToPixels(double twips) {
-    return static_cast<int>(std::lround(twips / kTwipsPerPixel));
+    return static_cast<int>(std::lround(twips / TwipsPerPixel()));
 }
 
 double PixelsToTwips(int pixels) {
-    return pixels * kTwipsPerPixel;
+    return pixels * TwipsPerPixel();
 }
 
 ControlBinding::ControlBinding(Control& model, QWidget* widget, ControlBinding* parent)

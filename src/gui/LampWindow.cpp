@@ -23,15 +23,18 @@ namespace zd {
 
 namespace {
 
-constexpr int kBulbSize = 56;
 constexpr int kFullLevel = 254;
+// The bulb's margin in its square, for the outline's pen.
+constexpr int kBulbMargin = 4;
 
 // The lamp itself: lit in proportion to the level; an empty dashed socket while the lamp is out,
 // a dark crossed bulb when it has failed.
 class LampBulb : public QWidget {
   public:
+    // The bulb is four lines of the tile's text high, so that it grows with the font.
     explicit LampBulb(QWidget* parent) : QWidget(parent) {
-        setFixedSize(kBulbSize + 8, kBulbSize + 8);
+        const int side = 4 * fontMetrics().height() + 2 * kBulbMargin;
+        setFixedSize(side, side);
     }
 
     void Show(std::uint8_t level, sim::LampState lamp) {
@@ -45,7 +48,8 @@ class LampBulb : public QWidget {
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
-        const QRectF bulb(4, 4, kBulbSize, kBulbSize);
+        const QRectF bulb =
+            QRectF(rect()).adjusted(kBulbMargin, kBulbMargin, -kBulbMargin, -kBulbMargin);
         if (m_lamp == sim::LampState::Removed) {
             QPen pen(QColor(120, 120, 120), 2, Qt::DashLine);
             painter.setPen(pen);
@@ -58,7 +62,8 @@ class LampBulb : public QWidget {
             painter.setBrush(QColor(45, 40, 40));
             painter.drawEllipse(bulb);
             painter.setPen(QPen(QColor(210, 40, 40), 4, Qt::SolidLine, Qt::RoundCap));
-            const QRectF cross = bulb.adjusted(16, 16, -16, -16);
+            const double inset = bulb.width() / 3.5;
+            const QRectF cross = bulb.adjusted(inset, inset, -inset, -inset);
             painter.drawLine(cross.topLeft(), cross.bottomRight());
             painter.drawLine(cross.topRight(), cross.bottomLeft());
             return;
@@ -68,7 +73,7 @@ class LampBulb : public QWidget {
         // A warm colour whose brightness follows the level, so a dimmed lamp looks dim, not grey.
         const QColor lit = QColor::fromHsv(45, 120 + static_cast<int>(80 * share),
                                            90 + static_cast<int>(165 * share));
-        QRadialGradient glow(bulb.center(), kBulbSize / 2.0);
+        QRadialGradient glow(bulb.center(), bulb.width() / 2.0);
         glow.setColorAt(0.0, m_level == 0 ? dark : lit.lighter(100 + static_cast<int>(30 * share)));
         glow.setColorAt(1.0, m_level == 0 ? dark.darker(130) : lit.darker(115));
         painter.setPen(QPen(QColor(70, 70, 70), 1.5));

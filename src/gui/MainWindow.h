@@ -71,6 +71,7 @@ class MainWindow : public QMainWindow {
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
@@ -82,6 +83,11 @@ class MainWindow : public QMainWindow {
     bool m_monitorRoomMade = false;
     QMenu* m_viewMenu = nullptr;
     QDockWidget* m_lampDock = nullptr;
+    // The widths that show the whole surface and the lamps beside it.
+    int m_surfaceWidth = 0;
+    int m_surfaceHeight = 0;
+    int m_lampDockWidth = 0;
+    bool m_shown = false;
     LampWindow* m_lamps = nullptr;
 };
 
