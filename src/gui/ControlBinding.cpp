@@ -51,14 +51,31 @@ void ApplyColors(QWidget& widget, const Control& model) {
 
 }  // namespace
 
-double TwipsPerPixel() {
-    const QFont font = QGuiApplication::font();
+namespace {
+
+double ScreenDpi() {
     const QScreen* screen = QGuiApplication::primaryScreen();
-    const double dpi = screen ? screen->logicalDotsPerInchY() : 96.0;
+    return screen ? screen->logicalDotsPerInchY() : 96.0;
+}
+
+// The window's face in pixels, against the face the surface was drawn for.
+double FaceScale() {
+    const QFont font = QGuiApplication::font();
     const double facePixels =
-        font.pixelSize() > 0 ? font.pixelSize() : font.pointSizeF() * dpi / 72;
+        font.pixelSize() > 0 ? font.pixelSize() : font.pointSizeF() * ScreenDpi() / 72;
     const double designPixels = kDesignFacePoints * 96.0 / 72;
-    return facePixels > 0 ? kTwipsPerPixel * designPixels / facePixels : kTwipsPerPixel;
+    return facePixels > 0 ? facePixels / designPixels : 1.0;
+}
+
+}  // namespace
+
+double TwipsPerPixel() {
+    return kTwipsPerPixel / FaceScale();
+}
+
+double SurfacePoints(double designPoints) {
+    // Points grow with the screen's dots per inch by themselves.
+    return designPoints * FaceScale() * 96.0 / ScreenDpi();
 }
 
 int TwipsToPixels(double twips) {

@@ -24,6 +24,8 @@ inline constexpr double kTwipsPerPixel = 15.0;
 inline constexpr double kDesignFacePoints = 8.0;
 // Twips per pixel for the application's font now.
 double TwipsPerPixel();
+// A point size chosen for the surface's design (a grid's own face), as the window's face scales it.
+double SurfacePoints(double designPoints);
 int TwipsToPixels(double twips);
 double PixelsToTwips(int pixels);
 

@@ -416,7 +416,7 @@ class GridBinding : public ControlBinding {
             // The grid's font is a typewriter face; where it is missing, another fixed face.
             font.setStyleHint(QFont::TypeWriter);
         }
-        font.setPointSizeF(m_grid.FontSize());
+        font.setPointSizeF(SurfacePoints(m_grid.FontSize()));
         font.setBold(m_grid.FontBold());
         if (widget->font() != font) {
             widget->setFont(font);
