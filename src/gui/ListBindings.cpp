@@ -132,6 +132,8 @@ class ListViewBinding : public ControlBinding {
         auto* widget = Tree();
         const bool report = m_list.Style() == ListViewStyle::Report;
         widget->setHeaderHidden(!report);
+        // A list without columns shows its texts across the whole list.
+        widget->header()->setStretchLastSection(!report);
         widget->setColumnCount(ColumnCount());
         if (!report) return;
         QStringList labels;

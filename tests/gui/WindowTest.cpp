@@ -147,19 +147,26 @@ void CollectClipped(QWidget& root, std::set<std::string>& faults) {
                     (bar->tabRect(t).right() >= bar->width() ||
                      TextWidth(*w, bar->tabText(t)) > bar->tabRect(t).width()))
                     cut(bar->tabText(t));
-        } else if (auto* list = qobject_cast<QTreeWidget*>(w); list && !list->isHeaderHidden()) {
+        } else if (auto* list = qobject_cast<QTreeWidget*>(w); list && !list->rootIsDecorated()) {
             // The cell's text margin, as the item view's style leaves it on each side.
             const int margin =
                 2 * (list->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, list) + 1);
+            const int box = list->style()->pixelMetric(QStyle::PM_IndicatorWidth) + margin;
             for (int c = 0; c < list->columnCount(); ++c) {
-                const int lead = c == 0 ? list->iconSize().width() + margin : 0;
-                const auto check = [&](const QString& text, const QFontMetrics& metrics) {
+                const auto check = [&](const QString& text, const QFontMetrics& metrics, int lead) {
                     if (metrics.horizontalAdvance(text) + margin + lead > list->columnWidth(c))
                         cut(text);
                 };
-                check(list->headerItem()->text(c), list->header()->fontMetrics());
-                for (int r = 0; r < list->topLevelItemCount(); ++r)
-                    check(list->topLevelItem(r)->text(c), list->fontMetrics());
+                if (!list->isHeaderHidden())
+                    check(list->headerItem()->text(c), list->header()->fontMetrics(), 0);
+                for (int r = 0; r < list->topLevelItemCount(); ++r) {
+                    // Column 0 also holds the icon and the check box.
+                    const QTreeWidgetItem& item = *list->topLevelItem(r);
+                    const bool checkable = item.flags() & Qt::ItemIsUserCheckable;
+                    const int lead =
+                        c == 0 ? list->iconSize().width() + margin + (checkable ? box : 0) : 0;
+                    check(item.text(c), list->fontMetrics(), lead);
+                }
             }
         } else if (auto* grid = qobject_cast<QTableWidget*>(w)) {
             for (int c = 0; c < grid->columnCount(); ++c) {
