@@ -64,23 +64,16 @@ void configZD4270::LayOutSurface() {
         ListView& list;
     };
     const Method methods[] = {
-        {lblPhySelInfo,
-         fraPhySelOptions,
+        {lblPhySelInfo, fraPhySelOptions,
          {&chkPhySelCompleteNewInstallation, &chkPhySelDeleteAllGroupAssignments,
           &chkPhySelDeleteAllScenes},
-         lblPhySelStartAddress,
-         cboPhySelStartAddress,
-         cmdPhySelStart,
-         lblPhySelStatus,
+         lblPhySelStartAddress, cboPhySelStartAddress, cmdPhySelStart, lblPhySelStatus,
          lstPhySelView},
-        {lblRndAddrInfo,
-         fraRndAddrOptions,
+        {lblRndAddrInfo, fraRndAddrOptions,
          {&chkRndAddrCompleteNewInstallation, &chkRndAddrDeleteAllGroupAssignments,
-          &chkRndAddrDeleteAllScenes, &chkRndAddrOpticalFeedback, &chkRndAddrFastSearch},
-         lblRndAddrStartAddress,
-         cboRndAddrStartAddress,
-         cmdRndAddrStart,
-         lblRndAddrStatus,
+          &chkRndAddrDeleteAllScenes, &chkRndAddrOpticalFeedback,
+          &chkRndAddrFastSearch},
+         lblRndAddrStartAddress, cboRndAddrStartAddress, cmdRndAddrStart, lblRndAddrStatus,
          lstRndAddrView},
     };
     for (const Method& m : methods) {
@@ -111,8 +104,8 @@ void configZD4270::LayOutSurface() {
           kRowHeight);
     Place(cmdChangeAddrStart, kMargin, changeTop + 900, kButtonWidth, kButtonHeight);
     Place(lblChangeAddrStatus, kMargin, changeTop + 1440, changeLeftWidth, 1200);
-    Place(lstChangeAddrView, changeListLeft, changeTop,
-          tabAddressing.Width() - kMargin - changeListLeft, kListBottom - changeTop);
+    Place(lstChangeAddrView, changeListLeft, changeTop, tabAddressing.Width() - kMargin - changeListLeft,
+          kListBottom - changeTop);
 
     // Options: one frame per setting, one under the other.
     const double optionsWidth = 4500;
@@ -120,10 +113,9 @@ void configZD4270::LayOutSurface() {
     Place(Option5, 240, 630, 1800, kRowHeight);
     Place(fraOperationMode, kMargin, 480, optionsWidth, 1035);
     double top = 480 + 1035 + 120;
-    for (auto [frame, inner] :
-         {std::pair<Frame*, Control*>{&fraPowerSupplyUnit, &chkPowerSupplyUnit},
-          {&fraCountDALIDevices, &chkCountDALIDevices},
-          {&fraFirmwareVersion, &lblFirmwareVersion}}) {
+    for (auto [frame, inner] : {std::pair<Frame*, Control*>{&fraPowerSupplyUnit, &chkPowerSupplyUnit},
+                                {&fraCountDALIDevices, &chkCountDALIDevices},
+                                {&fraFirmwareVersion, &lblFirmwareVersion}}) {
         Place(*inner, 240, 330, optionsWidth - 480, kRowHeight);
         Place(*frame, kMargin, top, optionsWidth, 735);
         top += 735 + 120;
