@@ -157,7 +157,8 @@ int Serve(const Options& options, int& argc, char** argv) {
     if (options.window) {
         QApplication app(argc, argv);
         QApplication::setWindowIcon(zd::ApplicationIcon());
-        zd::LampWindow window(terminal);
+        zd::LampWindow window(terminal, nullptr, zd::LampWindow::kColumns,
+                              zd::MessageCatalogue::LanguageFromEnvironment());
         window.setWindowTitle(
             QString::fromStdString("zd4270-sim lamps - " + server.Endpoint().Text()));
         QTimer poll;

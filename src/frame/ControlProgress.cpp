@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 #include <string>
 
 #include "addressing/AddressingFrame.h"
+#include "platform/HostTexts.h"
 
 namespace zd {
 
@@ -16,25 +18,42 @@ std::string Trimmed(const std::string& caption) {
     return text;
 }
 
-std::string Counted(int count, const char* what) {
-    return std::to_string(count) + " " + what;
+// The pages that read their device when they open, with what the progress calls the read.
+constexpr std::pair<PageKind, const char*> kReadingPages[] = {
+    {PageKind::Variables, "reading variables"},
+    {PageKind::Groups, "reading groups"},
+    {PageKind::Scenes, "reading scenes"}};
+
+// The page's own progress bar, which counts the steps of its read (0 while it does not read).
+ProgressBar* PageProgressBar(const DevicePage* page) {
+    if (!page) return nullptr;
+    for (Control* child : page->Children())
+        if (auto* bar = dynamic_cast<ProgressBar*>(child); bar && bar->Name() == "prgState")
+            return bar;
+    return nullptr;
 }
 
 }  // namespace
 
 ProgressState ControlProgress(const configZD4270& control) {
     ProgressState state;
+    const Language language = state.language = control.GetContext().messages.GetLanguage();
+    const auto text = [language](std::string_view english,
+                                 std::initializer_list<std::string_view> args = {}) {
+        return HostText(language, english, args);
+    };
+    const auto counted = [&](int count) { return text("%1 addressed", {std::to_string(count)}); };
     if (control.m_bScanning) {
-        state.what = "scan";
-        state.detail = "address " + std::to_string(control.m_nScanAddress);
+        state.what = text("scan");
+        state.detail = text("address %1", {std::to_string(control.m_nScanAddress)});
         state.fraction = control.m_nScanAddress / 64.0;
     } else if (control.m_bRndAddrRunning) {
-        state.what = "random addressing";
+        state.what = text("random addressing");
         if (control.lstRndAddrView.Visible()) {
             // The control finds the gear in the order of their random addresses, which are spread
             // evenly: how far the search has come through the random address space is how far it
             // has come through the gear.
-            state.detail = Counted(control.lstRndAddrView.ItemCount(), "addressed");
+            state.detail = counted(control.lstRndAddrView.ItemCount());
             state.fraction = static_cast<double>(control.m_addressingState.lSearchLow) /
                              (kSearchAddressMax + 1.0);
         } else {
@@ -42,24 +61,59 @@ ProgressState ControlProgress(const configZD4270& control) {
             state.detail = Trimmed(control.lblRndAddrStatus.Caption());
         }
     } else if (control.m_bPhySelRunning) {
-        state.what = "physical selection";
-        state.detail = Counted(control.lstPhySelView.ItemCount(), "addressed");
+        state.what = text("physical selection");
+        state.detail = counted(control.lstPhySelView.ItemCount());
         const std::string status = Trimmed(control.lblPhySelStatus.Caption());
         if (!status.empty()) state.detail += ", " + status;
     } else if (control.m_bChangeAddrRunning) {
-        state.what = "change addresses";
+        state.what = text("change addresses");
         state.detail = Trimmed(control.lblChangeAddrStatus.Caption());
     } else if (control.prgArchiv.Visible() && control.prgArchiv.Max() > control.prgArchiv.Min()) {
-        state.what = "archive";
+        state.what = text("archive");
         state.fraction = (control.prgArchiv.Value() - control.prgArchiv.Min()) /
                          (control.prgArchiv.Max() - control.prgArchiv.Min());
+    } else {
+        for (const auto& [kind, reading] : kReadingPages) {
+            const ProgressBar* bar = PageProgressBar(control.Page(kind));
+            if (!bar || bar->Value() <= bar->Min() || bar->Max() <= bar->Min()) continue;
+            // The bar shows the step that is being read: the steps before it are done.
+            const int step = static_cast<int>(bar->Value() - bar->Min());
+            const int steps = static_cast<int>(bar->Max() - bar->Min());
+            state.what = text(reading);
+            state.detail = text("%1 of %2", {std::to_string(step), std::to_string(steps)});
+            state.fraction = (step - 1.0) / steps;
+            state.pageRead = true;
+            break;
+        }
     }
     return state;
 }
 
 std::function<void()> WatchControlProgress(configZD4270& control,
                                            const std::function<void()>& changed) {
+    // The pages come and go on tabMain: the watch moves to the progress bars of those shown. A
+    // page leaves tabMain before it goes, which is when its bar is let go.
+    struct PageWatch {
+        std::vector<std::pair<ProgressBar*, Event<>::Connection>> bars;
+        void Release() {
+            for (const auto& [bar, id] : bars) bar->OnChanged.Disconnect(id);
+            bars.clear();
+        }
+    };
+    auto pages = std::make_shared<PageWatch>();
+    const auto followPages = [&control, changed, pages] {
+        pages->Release();
+        for (Control* child : control.tabMain.Children())
+            if (ProgressBar* bar = PageProgressBar(dynamic_cast<DevicePage*>(child)))
+                pages->bars.emplace_back(bar, bar->OnChanged.Connect(changed));
+    };
+    followPages();
     std::vector<std::function<void()>> undo;
+    const auto pagesId = control.tabMain.OnChildrenChanged.Connect(followPages);
+    undo.push_back([&control, pagesId, pages] {
+        control.tabMain.OnChildrenChanged.Disconnect(pagesId);
+        pages->Release();
+    });
     for (Control* model : std::initializer_list<Control*>{
              &control.prgState, &control.prgArchiv, &control.lblRndAddrStatus,
              &control.lstRndAddrView, &control.lblPhySelStatus, &control.lstPhySelView,
@@ -117,9 +171,9 @@ std::string ProgressText(const ProgressState& state, std::int64_t elapsedMs) {
         const double fraction = std::clamp(*state.fraction, 0.0, 1.0);
         text += ", " + std::to_string(static_cast<int>(std::floor(fraction * 100))) + " %";
         if (const auto left = TimeLeftMs(state, elapsedMs))
-            text += ", about " + DurationText(*left) + " left";
+            text += ", " + HostText(state.language, "about %1 left", {DurationText(*left)});
     }
-    text += " (" + DurationText(elapsedMs) + " so far)";
+    text += " (" + HostText(state.language, "%1 so far", {DurationText(elapsedMs)}) + ")";
     return text;
 }
 

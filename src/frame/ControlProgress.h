@@ -1,7 +1,7 @@
 // Which procedure of the control runs and how far it has come, read from the models the window
 // shows for it (running flags, status labels, progress bars and lamp lists), and the estimate of
 // the time left from the line's own pace so far. The console's progress line and the window's
-// status bar both show it.
+// status bar both show it, in the control's language.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "frame/configZD4270.h"
+#include "platform/Messages.h"
 
 namespace zd {
 
@@ -20,6 +21,10 @@ struct ProgressState {
     std::string what;
     std::string detail;
     std::optional<double> fraction;
+    Language language = Language::English;
+    // A device page reading its device: the read runs inside the one handler that opened the
+    // page, and the window is drawn meanwhile only where the progress draws itself.
+    bool pageRead = false;
 };
 
 // Nothing (an empty "what") while no procedure runs.
@@ -30,8 +35,9 @@ ProgressState ControlProgress(const configZD4270& control);
 Button* ProgressCancelButton(configZD4270& control);
 
 // Calls changed whenever a model that tells the progress changes, also inside procedures that
-// wait without the run's clock loop (the archive's transfers process events as they go). The
-// result undoes the watch; a watcher that goes before the control calls it.
+// wait without the run's clock loop (the archive's transfers and the pages' reads, which process
+// events as they go). The result undoes the watch; a watcher that goes before the control calls
+// it.
 std::function<void()> WatchControlProgress(configZD4270& control,
                                            const std::function<void()>& changed);
 

@@ -24,7 +24,8 @@ constexpr double kButtonHeight = 375;
 // Inside tabAddressing (whose tab row takes the top of it).
 constexpr double kInfoTop = 480;
 constexpr double kFrameTop = 1320;
-constexpr double kFrameWidth = 5655;
+// Wide enough for the longest option in either language ("komplette Neuinstallation ...").
+constexpr double kFrameWidth = 6105;
 constexpr double kSideLeft = kMargin + kFrameWidth + 180;
 constexpr double kListBottom = 8220;
 

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "frame/BusLog.h"
+#include "gui/Texts.h"
 #include "link/Commands.h"
 
 namespace zd {
@@ -24,8 +25,8 @@ namespace zd {
 // The rows of the log that pass the filter, as a table; rebuilt when the log has changed.
 class BusTableModel : public QAbstractTableModel {
   public:
-    explicit BusTableModel(const BusLog& log, QObject* parent)
-        : QAbstractTableModel(parent), m_log(log) {}
+    BusTableModel(const BusLog& log, Language language, QObject* parent)
+        : QAbstractTableModel(parent), m_log(log), m_language(language) {}
 
     // address: "" for all; kinds: shown per BusKind.
     void SetFilter(const std::string& address, const std::array<bool, 3>& kinds) {
@@ -69,7 +70,7 @@ class BusTableModel : public QAbstractTableModel {
         if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
         static const char* const kHeaders[kBusColumnCount] = {
             "Time", "Address", "Command", "Word", "Result", "Answer", "Meaning"};
-        return BusMonitor::tr(kHeaders[section]);
+        return Tr(m_language, kHeaders[section]);
     }
 
   private:
@@ -79,42 +80,44 @@ class BusTableModel : public QAbstractTableModel {
     }
 
     const BusLog& m_log;
+    Language m_language;
     std::vector<std::uint64_t> m_rows;
     std::string m_addressFilter;
     std::array<bool, 3> m_kinds{true, true, true};
     std::uint64_t m_generation = ~std::uint64_t{0};
 };
 
-BusMonitor::BusMonitor(Link& link, const Scheduler& clock, QWidget* parent)
-    : QDockWidget(tr("Bus monitor"), parent),
+BusMonitor::BusMonitor(Link& link, const Scheduler& clock, Language language, QWidget* parent)
+    : QDockWidget(Tr(language, "Bus monitor"), parent),
       m_link(link),
+      m_language(language),
       m_log(std::make_unique<BusLog>(clock)),
-      m_model(new BusTableModel(*m_log, this)),
+      m_model(new BusTableModel(*m_log, language, this)),
       m_table(new QTableView),
       m_address(new QComboBox),
-      m_kinds{new QCheckBox(tr("Commands")), new QCheckBox(tr("Queries")),
-              new QCheckBox(tr("Special commands"))},
-      m_pause(new QCheckBox(tr("Pause"))),
+      m_kinds{new QCheckBox(Tr(language, "Commands")), new QCheckBox(Tr(language, "Queries")),
+              new QCheckBox(Tr(language, "Special commands"))},
+      m_pause(new QCheckBox(Tr(language, "Pause"))),
       m_timer(new QTimer(this)) {
     setObjectName(QStringLiteral("busMonitor"));
     auto* body = new QWidget;
     auto* layout = new QVBoxLayout(body);
     auto* bar = new QHBoxLayout;
-    m_address->addItem(tr("All addresses"), QString());
+    m_address->addItem(Tr(language, "All addresses"), QString());
     for (int a = 0; a < 64; ++a) m_address->addItem(QStringLiteral("A%1").arg(a));
     for (int g = 0; g < 16; ++g) m_address->addItem(QStringLiteral("G%1").arg(g));
     for (const char* other : {"Bcast", "*", "DSI"}) m_address->addItem(QString::fromLatin1(other));
-    m_address->setToolTip(tr("Show the transactions of one address only"));
+    m_address->setToolTip(Tr(language, "Show the transactions of one address only"));
     bar->addWidget(m_address);
     for (QCheckBox* kind : m_kinds) {
         kind->setChecked(true);
         bar->addWidget(kind);
     }
-    m_pause->setToolTip(tr("Stop recording; what was recorded stays"));
+    m_pause->setToolTip(Tr(language, "Stop recording; what was recorded stays"));
     bar->addWidget(m_pause);
     bar->addStretch(1);
-    auto* clear = new QPushButton(tr("Clear"));
-    auto* exportCsv = new QPushButton(tr("Export CSV..."));
+    auto* clear = new QPushButton(Tr(language, "Clear"));
+    auto* exportCsv = new QPushButton(Tr(language, "Export CSV..."));
     bar->addWidget(clear);
     bar->addWidget(exportCsv);
     layout->addLayout(bar);
@@ -148,8 +151,9 @@ BusMonitor::BusMonitor(Link& link, const Scheduler& clock, QWidget* parent)
         Refresh();
     });
     connect(exportCsv, &QPushButton::clicked, this, [this] {
-        const QString path = QFileDialog::getSaveFileName(this, tr("Export the bus monitor"),
-                                                          QString(), tr("CSV files (*.csv)"));
+        const QString path =
+            QFileDialog::getSaveFileName(this, Tr(m_language, "Export the bus monitor"), QString(),
+                                         Tr(m_language, "CSV files (*.csv)"));
         if (!path.isEmpty()) ExportCsv(path);
     });
     m_timer->setInterval(kRefreshMs);
@@ -192,9 +196,9 @@ bool BusMonitor::ExportCsv(const QString& path) {
             static_cast<qint64>(csv.size()) &&
         file.commit())
         return true;
-    QMessageBox::warning(
-        this, windowTitle(),
-        tr("The bus monitor could not be saved to %1: %2").arg(path, file.errorString()));
+    QMessageBox::warning(this, windowTitle(),
+                         Tr(m_language, "The bus monitor could not be saved to %1: %2",
+                            {path.toStdString(), file.errorString().toStdString()}));
     return false;
 }
 

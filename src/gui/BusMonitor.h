@@ -6,6 +6,8 @@
 #include <QDockWidget>
 #include <memory>
 
+#include "platform/Messages.h"
+
 class QCheckBox;
 class QComboBox;
 class QTableView;
@@ -23,8 +25,9 @@ class BusMonitor : public QDockWidget {
     // How often the list follows the log while shown.
     static constexpr int kRefreshMs = 200;
 
-    // The link must outlive the dock.
-    BusMonitor(Link& link, const Scheduler& clock, QWidget* parent = nullptr);
+    // The link must outlive the dock; its own texts are in language.
+    BusMonitor(Link& link, const Scheduler& clock, Language language = Language::English,
+               QWidget* parent = nullptr);
     ~BusMonitor() override;
 
     const BusLog& Log() const { return *m_log; }
@@ -42,6 +45,7 @@ class BusMonitor : public QDockWidget {
     void Watch(bool on);
 
     Link& m_link;
+    Language m_language;
     std::unique_ptr<BusLog> m_log;
     BusTableModel* m_model;
     QTableView* m_table;

@@ -16,7 +16,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-#include "gui/ConnectionTexts.h"
+#include "gui/Texts.h"
 #include "host/InstallPaths.h"
 #include "host/ModbusDevCom.h"
 #include "platform/Error.h"
@@ -38,40 +38,41 @@ ConnectionDialog::ConnectionDialog(Purpose purpose, Language language, const Con
                                    const Connection& modbus, bool modbusFirst, bool showAtStartup,
                                    QWidget* parent)
     : QDialog(parent), m_purpose(purpose), m_language(language), m_simulated(simulated) {
-    const auto text = [language](const Bilingual& bilingual) { return Pick(bilingual, language); };
-    setWindowTitle(text(purpose == Purpose::StartUp ? texts::kChooserTitle : texts::kModbusTitle));
+    const auto text = [language](const char* english) { return Tr(language, english); };
+    setWindowTitle(
+        text(purpose == Purpose::StartUp ? "Connect ZD4270" : "Terminal over Modbus TCP"));
     auto* layout = new QVBoxLayout(this);
 
     if (purpose == Purpose::StartUp) {
-        layout->addWidget(new QLabel(text(texts::kChooserIntro)));
-        m_simulatedButton = new QRadioButton(text(texts::kSimulatedLine));
+        layout->addWidget(new QLabel(text("What should the tool work with?")));
+        m_simulatedButton = new QRadioButton(text("&Simulated line"));
         layout->addWidget(m_simulatedButton);
         m_lineRow = new QWidget;
         auto* lineLayout = new QHBoxLayout(m_lineRow);
         lineLayout->setContentsMargins(kIndent, 0, 0, 0);
-        auto* lineLabel = new QLabel(text(texts::kLine));
+        auto* lineLabel = new QLabel(text("&Line:"));
         m_line = new QComboBox;
         m_line->setSizeAdjustPolicy(QComboBox::AdjustToContents);
         lineLabel->setBuddy(m_line);
-        auto* browseLine = new QPushButton(text(texts::kBrowse));
+        auto* browseLine = new QPushButton(text("&Browse..."));
         lineLayout->addWidget(lineLabel);
         lineLayout->addWidget(m_line, 1);
         lineLayout->addWidget(browseLine);
         layout->addWidget(m_lineRow);
-        m_line->addItem(text(texts::kEmptyLine), QString());
+        m_line->addItem(text("Empty line (no gear)"), QString());
         const QDir lines(Q(ExamplesDir() + "/lines"));
         for (const QString& file : lines.entryList({QStringLiteral("*.json")}, QDir::Files)) {
-            m_line->addItem(text(texts::kExampleLine).arg(QFileInfo(file).completeBaseName()),
+            m_line->addItem(text("Example: %1").arg(QFileInfo(file).completeBaseName()),
                             QFileInfo(lines.filePath(file)).absoluteFilePath());
         }
         if (!simulated.lineFile.empty()) SelectLineFile(Q(simulated.lineFile));
         connect(browseLine, &QPushButton::clicked, this, [this, text] {
-            const QString path =
-                QFileDialog::getOpenFileName(this, text(texts::kOpenLineFile),
-                                             Q(ExamplesDir() + "/lines"), text(texts::kLineFiles));
+            const QString path = QFileDialog::getOpenFileName(this, text("Open a line file"),
+                                                              Q(ExamplesDir() + "/lines"),
+                                                              text("Line files (*.json)"));
             if (!path.isEmpty()) SelectLineFile(path);
         });
-        m_modbusButton = new QRadioButton(text(texts::kModbusTerminal));
+        m_modbusButton = new QRadioButton(text("&Terminal over Modbus TCP"));
         layout->addWidget(m_modbusButton);
     }
 
@@ -92,7 +93,7 @@ ConnectionDialog::ConnectionDialog(Purpose purpose, Language language, const Con
     m_unit->setRange(kModbusMinUnit, kModbusMaxUnit);
     m_unit->setValue(endpoint.unit);
     m_station = new QLineEdit(Q(modbus.stationFile));
-    auto* browseStation = new QPushButton(text(texts::kBrowseStation));
+    auto* browseStation = new QPushButton(text("B&rowse..."));
     // A widget rather than a layout, so that the label's shortcut reaches the path.
     auto* stationRow = new QWidget;
     auto* stationLayout = new QHBoxLayout(stationRow);
@@ -101,25 +102,25 @@ ConnectionDialog::ConnectionDialog(Purpose purpose, Language language, const Con
     stationLayout->addWidget(browseStation);
     m_position = new QSpinBox;
     m_position->setRange(-1, 9999);
-    m_position->setSpecialValueText(text(texts::kFirstTerminal));
+    m_position->setSpecialValueText(text("first terminal"));
     m_position->setValue(modbus.position);
-    form->addRow(text(texts::kHost), m_host);
-    form->addRow(text(texts::kPort), m_port);
-    form->addRow(text(texts::kUnit), m_unit);
-    form->addRow(text(texts::kStation), stationRow);
+    form->addRow(text("&Host:"), m_host);
+    form->addRow(text("&Port:"), m_port);
+    form->addRow(text("&Unit:"), m_unit);
+    form->addRow(text("Station &document:"), stationRow);
     if (auto* label = qobject_cast<QLabel*>(form->labelForField(stationRow)))
         label->setBuddy(m_station);
-    form->addRow(text(texts::kPosition), m_position);
+    form->addRow(text("P&osition:"), m_position);
     layout->addWidget(m_modbusFields);
     connect(browseStation, &QPushButton::clicked, this, [this, text] {
-        const QString path = QFileDialog::getOpenFileName(this, text(texts::kStationTitle),
+        const QString path = QFileDialog::getOpenFileName(this, text("Station document"),
                                                           QFileInfo(m_station->text()).path(),
-                                                          text(texts::kStationFiles));
+                                                          text("Station documents (*.xml)"));
         if (!path.isEmpty()) m_station->setText(path);
     });
 
     if (purpose == Purpose::StartUp) {
-        m_showAtStartup = new QCheckBox(text(texts::kShowAtStartup));
+        m_showAtStartup = new QCheckBox(text("Show this at start-up"));
         m_showAtStartup->setChecked(showAtStartup);
         layout->addWidget(m_showAtStartup);
         (modbusFirst ? m_modbusButton : m_simulatedButton)->setChecked(true);
@@ -128,8 +129,8 @@ ConnectionDialog::ConnectionDialog(Purpose purpose, Language language, const Con
     }
 
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel);
-    buttons->button(QDialogButtonBox::Ok)->setText(text(texts::kConnect));
-    buttons->button(QDialogButtonBox::Cancel)->setText(text(texts::kCancel));
+    buttons->button(QDialogButtonBox::Ok)->setText(text("&Connect"));
+    buttons->button(QDialogButtonBox::Cancel)->setText(text("Cancel"));
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] {
         // A host the connection cannot use is said here, with the dialog still open.
@@ -154,8 +155,7 @@ void ConnectionDialog::SelectLineFile(const QString& path) {
     const QString absolute = QFileInfo(path).absoluteFilePath();
     int index = m_line->findData(absolute);
     if (index < 0) {
-        m_line->addItem(Pick(texts::kLineFile, m_language).arg(QFileInfo(path).fileName()),
-                        absolute);
+        m_line->addItem(Tr(m_language, "File: %1").arg(QFileInfo(path).fileName()), absolute);
         index = m_line->count() - 1;
     }
     m_line->setCurrentIndex(index);

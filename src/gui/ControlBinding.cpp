@@ -1,8 +1,11 @@
 #include "gui/ControlBinding.h"
 
 #include <QColor>
+#include <QFont>
+#include <QGuiApplication>
 #include <QObject>
 #include <QPalette>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QString>
 #include <QWidget>
@@ -48,12 +51,39 @@ void ApplyColors(QWidget& widget, const Control& model) {
 
 }  // namespace
 
+namespace {
+
+double ScreenDpi() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->logicalDotsPerInchY() : 96.0;
+}
+
+// The window's face in pixels, against the face the surface was drawn for.
+double FaceScale() {
+    const QFont font = QGuiApplication::font();
+    const double facePixels =
+        font.pixelSize() > 0 ? font.pixelSize() : font.pointSizeF() * ScreenDpi() / 72;
+    const double designPixels = kDesignFacePoints * 96.0 / 72;
+    return facePixels > 0 ? facePixels / designPixels : 1.0;
+}
+
+}  // namespace
+
+double TwipsPerPixel() {
+    return kTwipsPerPixel / FaceScale();
+}
+
+double SurfacePoints(double designPoints) {
+    // Points grow with the screen's dots per inch by themselves.
+    return designPoints * FaceScale() * 96.0 / ScreenDpi();
+}
+
 int TwipsToPixels(double twips) {
-    return static_cast<int>(std::lround(twips / kTwipsPerPixel));
+    return static_cast<int>(std::lround(twips / TwipsPerPixel()));
 }
 
 double PixelsToTwips(int pixels) {
-    return pixels * kTwipsPerPixel;
+    return pixels * TwipsPerPixel();
 }
 
 ControlBinding::ControlBinding(Control& model, QWidget* widget, ControlBinding* parent)

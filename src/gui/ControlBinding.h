@@ -17,8 +17,15 @@ class QWidget;
 
 namespace zd {
 
-// 15 twips make one pixel at 96 dots per inch.
+// The control's surface is laid out in twips for an 8 point face at 96 dots per inch, where 15
+// twips make one pixel. The window's face decides the scale, as dialog units do: with a larger
+// font, or more dots per inch for the text, the whole surface grows with its texts.
 inline constexpr double kTwipsPerPixel = 15.0;
+inline constexpr double kDesignFacePoints = 8.0;
+// Twips per pixel for the application's font now.
+double TwipsPerPixel();
+// A point size chosen for the surface's design (a grid's own face), as the window's face scales it.
+double SurfacePoints(double designPoints);
 int TwipsToPixels(double twips);
 double PixelsToTwips(int pixels);
 

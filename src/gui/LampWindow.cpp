@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <optional>
 
+#include "gui/Texts.h"
 #include "platform/Error.h"
 #include "sim/Terminal.h"
 
@@ -22,15 +23,18 @@ namespace zd {
 
 namespace {
 
-constexpr int kBulbSize = 56;
 constexpr int kFullLevel = 254;
+// The bulb's margin in its square, for the outline's pen.
+constexpr int kBulbMargin = 4;
 
 // The lamp itself: lit in proportion to the level; an empty dashed socket while the lamp is out,
 // a dark crossed bulb when it has failed.
 class LampBulb : public QWidget {
   public:
+    // The bulb is four lines of the tile's text high, so that it grows with the font.
     explicit LampBulb(QWidget* parent) : QWidget(parent) {
-        setFixedSize(kBulbSize + 8, kBulbSize + 8);
+        const int side = 4 * fontMetrics().height() + 2 * kBulbMargin;
+        setFixedSize(side, side);
     }
 
     void Show(std::uint8_t level, sim::LampState lamp) {
@@ -44,7 +48,8 @@ class LampBulb : public QWidget {
     void paintEvent(QPaintEvent*) override {
         QPainter painter(this);
         painter.setRenderHint(QPainter::Antialiasing);
-        const QRectF bulb(4, 4, kBulbSize, kBulbSize);
+        const QRectF bulb =
+            QRectF(rect()).adjusted(kBulbMargin, kBulbMargin, -kBulbMargin, -kBulbMargin);
         if (m_lamp == sim::LampState::Removed) {
             QPen pen(QColor(120, 120, 120), 2, Qt::DashLine);
             painter.setPen(pen);
@@ -57,7 +62,8 @@ class LampBulb : public QWidget {
             painter.setBrush(QColor(45, 40, 40));
             painter.drawEllipse(bulb);
             painter.setPen(QPen(QColor(210, 40, 40), 4, Qt::SolidLine, Qt::RoundCap));
-            const QRectF cross = bulb.adjusted(16, 16, -16, -16);
+            const double inset = bulb.width() / 3.5;
+            const QRectF cross = bulb.adjusted(inset, inset, -inset, -inset);
             painter.drawLine(cross.topLeft(), cross.bottomRight());
             painter.drawLine(cross.topRight(), cross.bottomLeft());
             return;
@@ -67,7 +73,7 @@ class LampBulb : public QWidget {
         // A warm colour whose brightness follows the level, so a dimmed lamp looks dim, not grey.
         const QColor lit = QColor::fromHsv(45, 120 + static_cast<int>(80 * share),
                                            90 + static_cast<int>(165 * share));
-        QRadialGradient glow(bulb.center(), kBulbSize / 2.0);
+        QRadialGradient glow(bulb.center(), bulb.width() / 2.0);
         glow.setColorAt(0.0, m_level == 0 ? dark : lit.lighter(100 + static_cast<int>(30 * share)));
         glow.setColorAt(1.0, m_level == 0 ? dark.darker(130) : lit.darker(115));
         painter.setPen(QPen(QColor(70, 70, 70), 1.5));
@@ -80,16 +86,16 @@ class LampBulb : public QWidget {
     sim::LampState m_lamp = sim::LampState::Present;
 };
 
-QString LampStateText(sim::LampState lamp) {
+const char* LampStateText(sim::LampState lamp) {
     switch (lamp) {
         case sim::LampState::Removed:
-            return QStringLiteral("lamp out");
+            return "lamp out";
         case sim::LampState::Failed:
-            return QStringLiteral("lamp failed");
+            return "lamp failed";
         case sim::LampState::Present:
             break;
     }
-    return QStringLiteral("lamp in");
+    return "lamp in";
 }
 
 }  // namespace
@@ -110,11 +116,11 @@ class LampTile : public QFrame {
         big.setPointSizeF(big.pointSizeF() * 1.3);
         m_address->setFont(big);
         m_address->setAlignment(Qt::AlignCenter);
-        m_address->setToolTip(QStringLiteral("short address"));
+        m_address->setToolTip(Text("short address"));
         m_bulb = new LampBulb(this);
         m_level = new QLabel(this);
         m_level->setAlignment(Qt::AlignCenter);
-        m_level->setToolTip(QStringLiteral("level (0 to 254)"));
+        m_level->setToolTip(Text("level (0 to 254)"));
         m_state = new QLabel(this);
         m_state->setAlignment(Qt::AlignCenter);
         QFont small = m_state->font();
@@ -126,12 +132,9 @@ class LampTile : public QFrame {
         layout->addWidget(m_level);
         layout->addWidget(m_state);
 
-        m_remove = AddSwitch(QStringLiteral("Out"), QStringLiteral("Take the lamp out"),
-                             sim::LampState::Removed);
-        m_insert = AddSwitch(QStringLiteral("In"), QStringLiteral("Put a working lamp in"),
-                             sim::LampState::Present);
-        m_fail = AddSwitch(QStringLiteral("Fail"), QStringLiteral("Let the lamp fail"),
-                           sim::LampState::Failed);
+        m_remove = AddSwitch(Text("Out"), Text("Take the lamp out"), sim::LampState::Removed);
+        m_insert = AddSwitch(Text("In"), Text("Put a working lamp in"), sim::LampState::Present);
+        m_fail = AddSwitch(Text("Fail"), Text("Let the lamp fail"), sim::LampState::Failed);
         auto* buttons = new QHBoxLayout;
         buttons->setSpacing(2);
         for (QAction* action : {m_remove, m_insert, m_fail}) {
@@ -141,7 +144,8 @@ class LampTile : public QFrame {
             buttons->addWidget(button);
         }
         layout->addLayout(buttons);
-        setToolTip(QStringLiteral("gear %1; right-click for the lamp").arg(gearId));
+        setToolTip(Tr(window.TextLanguage(), "gear %1; right-click for the lamp",
+                      {std::to_string(gearId)}));
     }
 
     void Show(std::optional<std::uint8_t> address, std::uint8_t level, sim::LampState lamp) {
@@ -149,7 +153,7 @@ class LampTile : public QFrame {
         if (m_address->text() != addressText) m_address->setText(addressText);
         const QString levelText = QString::number(level);
         if (m_level->text() != levelText) m_level->setText(levelText);
-        const QString stateText = LampStateText(lamp);
+        const QString stateText = Text(LampStateText(lamp));
         if (m_state->text() != stateText) m_state->setText(stateText);
         m_bulb->Show(level, lamp);
         m_remove->setEnabled(lamp != sim::LampState::Removed);
@@ -161,6 +165,7 @@ class LampTile : public QFrame {
     QString AddressText() const { return m_address->text(); }
 
   private:
+    QString Text(const char* english) const { return Tr(m_window.TextLanguage(), english); }
     QAction* AddSwitch(const QString& text, const QString& tip, sim::LampState lamp) {
         auto* action = new QAction(text, this);
         action->setToolTip(tip);
@@ -188,16 +193,17 @@ class LampTile : public QFrame {
     QAction* m_fail = nullptr;
 };
 
-LampWindow::LampWindow(sim::Terminal& terminal, QWidget* parent, int columns)
+LampWindow::LampWindow(sim::Terminal& terminal, QWidget* parent, int columns, Language language)
     : QWidget(parent),
       m_terminal(terminal),
       m_columns(std::max(1, columns)),
+      m_language(language),
       m_timer(std::make_unique<QTimer>()) {
-    setWindowTitle(QStringLiteral("Lamps"));
+    setWindowTitle(Tr(language, "Lamps"));
     m_grid = new QGridLayout(this);
     m_grid->setContentsMargins(8, 8, 8, 8);
     m_grid->setSpacing(6);
-    m_emptyNote = new QLabel(QStringLiteral("No gear on the line"), this);
+    m_emptyNote = new QLabel(Tr(language, "No gear on the line"), this);
     m_grid->addWidget(m_emptyNote, 0, 0);
     Refresh();
     QObject::connect(m_timer.get(), &QTimer::timeout, this, [this] { Refresh(); });

@@ -8,6 +8,8 @@
 #include <memory>
 #include <vector>
 
+#include "platform/Messages.h"
+
 class QGridLayout;
 class QTimer;
 
@@ -27,7 +29,8 @@ class LampWindow : public QWidget {
     static constexpr int kColumns = 8;
 
     // The terminal must outlive the window; the window refreshes itself every kRefreshMs.
-    explicit LampWindow(sim::Terminal& terminal, QWidget* parent = nullptr, int columns = kColumns);
+    explicit LampWindow(sim::Terminal& terminal, QWidget* parent = nullptr, int columns = kColumns,
+                        Language language = Language::English);
     ~LampWindow() override;
 
     // Brings the tiles up to the line now: gear that came or went get or lose their tile.
@@ -35,6 +38,7 @@ class LampWindow : public QWidget {
     // What the tile of the gear shows as its level ("" for a gear without a tile).
     QString LevelText(int gearId) const;
     QString AddressText(int gearId) const;
+    Language TextLanguage() const { return m_language; }
 
   protected:
     // Hidden (a closed dock), the tiles do not follow the line.
@@ -48,6 +52,7 @@ class LampWindow : public QWidget {
     QGridLayout* m_grid = nullptr;
     QWidget* m_emptyNote = nullptr;
     int m_columns;
+    Language m_language;
     std::vector<int> m_ids;
     std::map<int, LampTile*> m_tiles;
     std::unique_ptr<QTimer> m_timer;

@@ -132,6 +132,8 @@ class ListViewBinding : public ControlBinding {
         auto* widget = Tree();
         const bool report = m_list.Style() == ListViewStyle::Report;
         widget->setHeaderHidden(!report);
+        // A list without columns shows its texts across the whole list.
+        widget->header()->setStretchLastSection(!report);
         widget->setColumnCount(ColumnCount());
         if (!report) return;
         QStringList labels;
@@ -416,7 +418,7 @@ class GridBinding : public ControlBinding {
             // The grid's font is a typewriter face; where it is missing, another fixed face.
             font.setStyleHint(QFont::TypeWriter);
         }
-        font.setPointSizeF(m_grid.FontSize());
+        font.setPointSizeF(SurfacePoints(m_grid.FontSize()));
         font.setBold(m_grid.FontBold());
         if (widget->font() != font) {
             widget->setFont(font);

@@ -13,8 +13,10 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QStyle>
 #include <QStyleFactory>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "frame/configZD4270.h"
 #include "gui/BusMonitor.h"
@@ -22,6 +24,7 @@
 #include "gui/LampWindow.h"
 #include "gui/QtDialogs.h"
 #include "gui/RunStatus.h"
+#include "gui/Texts.h"
 #include "gui/WindowHost.h"
 #include "host/InstallPaths.h"
 #include "host/QSettingsRegistry.h"
@@ -32,9 +35,6 @@ namespace zd {
 
 namespace {
 
-// The client area that shows the whole surface (tabMain) without scroll bars.
-constexpr int kInitialWidth = 600;
-constexpr int kInitialHeight = 616;
 // Lamp tiles per row in the line's dock beside the control.
 constexpr int kLampColumns = 4;
 
@@ -54,10 +54,12 @@ MainWindow::MainWindow(configZD4270& control) : m_control(control) {
     // The archive menu belongs to no container; it pops up over the surface.
     m_archivMenu = BindControl(control.mnuArchivOptions, m_surface->Widget());
     setWindowTitle(QStringLiteral("ZD4270"));
-    m_busMonitor = new BusMonitor(control.TerminalLink(), control.GetContext().scheduler, this);
+    const Language language = TextLanguage();
+    m_busMonitor =
+        new BusMonitor(control.TerminalLink(), control.GetContext().scheduler, language, this);
     addDockWidget(Qt::BottomDockWidgetArea, m_busMonitor);
     m_busMonitor->hide();
-    QMenu* view = m_viewMenu = menuBar()->addMenu(tr("&View"));
+    QMenu* view = m_viewMenu = menuBar()->addMenu(Tr(language, "&View"));
     QAction* monitor = m_busMonitor->toggleViewAction();
     monitor->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_M));
     view->addAction(monitor);
@@ -69,22 +71,36 @@ MainWindow::MainWindow(configZD4270& control) : m_control(control) {
         const int rows = 12;
         const int height = m_busMonitor->fontMetrics().height() * (rows + 6);
         resizeDocks({m_busMonitor}, {height}, Qt::Vertical);
-        resize(width(), this->height() + height);
+        // A window that has the room already (one that took another's place) keeps its size.
+        const int wanted = menuBar()->height() + m_surfaceHeight + height +
+                           style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent) +
+                           statusBar()->height();
+        resize(width(), std::max(this->height(), wanted));
     });
-    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    help->addAction(QStringLiteral("&About ZD4270"), this, [this] {
-        QMessageBox::about(this, QStringLiteral("About ZD4270"), AboutText());
+    QMenu* help = menuBar()->addMenu(Tr(language, "&Help"));
+    help->addAction(Tr(language, "&About ZD4270"), this, [this, language] {
+        QMessageBox::about(this, Tr(language, "About ZD4270"), AboutText(language));
     });
     m_runStatus = new RunStatus(control, *statusBar());
-    resize(kInitialWidth,
-           kInitialHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+    // The client area shows the whole surface (tabMain) without scroll bars.
+    const Control& surface = control.tabMain;
+    m_surfaceWidth = TwipsToPixels(surface.Left() + surface.Width());
+    m_surfaceHeight = TwipsToPixels(surface.Top() + surface.Height());
+    resize(m_surfaceWidth,
+           m_surfaceHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
 }
 
-QString MainWindow::AboutText() {
-    return QStringLiteral(
-               "<b>zd4270 %1</b><p>Configuration and commissioning of the DALI and DSI "
-               "lines behind a ZD4270 fieldbus master terminal.</p>")
-        .arg(QString::fromUtf8(kProgramVersion));
+QString MainWindow::AboutText(Language language) {
+    return QStringLiteral("<b>zd4270 %1</b><p>%2</p>")
+        .arg(QString::fromUtf8(kProgramVersion),
+             Tr(language,
+                "Configuration and commissioning of the DALI and DSI lines behind a ZD4270 "
+                "fieldbus master terminal.")
+                 .toHtmlEscaped());
+}
+
+Language MainWindow::TextLanguage() const {
+    return m_control.GetContext().messages.GetLanguage();
 }
 
 QIcon ApplicationIcon() {
@@ -116,9 +132,10 @@ void MainWindow::ShowLine(sim::Terminal* terminal) {
         delete m_lampDock;
         m_lampDock = nullptr;
         m_lamps = nullptr;
+        m_lampDockWidth = 0;
     }
     if (!terminal) return;
-    m_lampDock = new QDockWidget(tr("Lamps"), this);
+    m_lampDock = new QDockWidget(Tr(TextLanguage(), "Lamps"), this);
     m_lampDock->setObjectName(QStringLiteral("lamps"));
     auto* scroll = new QScrollArea(m_lampDock);
     scroll->setWidgetResizable(true);
@@ -126,18 +143,22 @@ void MainWindow::ShowLine(sim::Terminal* terminal) {
     auto* column = new QWidget(scroll);
     auto* layout = new QVBoxLayout(column);
     layout->setContentsMargins(0, 0, 0, 0);
-    m_lamps = new LampWindow(*terminal, column, kLampColumns);
+    m_lamps = new LampWindow(*terminal, column, kLampColumns, TextLanguage());
     layout->addWidget(m_lamps);
     layout->addStretch(1);
     scroll->setWidget(column);
     m_lampDock->setWidget(scroll);
     addDockWidget(Qt::RightDockWidgetArea, m_lampDock);
-    // The window grows by the dock, so the control keeps the room it was laid out for.
-    const int dockWidth = m_lamps->sizeHint().width() +
-                          scroll->verticalScrollBar()->sizeHint().width() +
-                          2 * scroll->frameWidth() + 4;
-    resizeDocks({m_lampDock}, {dockWidth}, Qt::Horizontal);
-    resize(width() + dockWidth, height());
+    // The dock is as wide as its tiles, which do not flow; the window grows by it and the
+    // splitter beside it, so the control keeps the room it was laid out for, and a wider window
+    // widens the control.
+    scroll->setMinimumWidth(m_lamps->sizeHint().width() +
+                            scroll->verticalScrollBar()->sizeHint().width() +
+                            2 * scroll->frameWidth());
+    m_lampDock->setMaximumWidth(m_lampDock->sizeHint().width());
+    m_lampDockWidth =
+        m_lampDock->sizeHint().width() + style()->pixelMetric(QStyle::PM_DockWidgetSeparatorExtent);
+    resize(width() + m_lampDockWidth, height());
     QAction* show = m_lampDock->toggleViewAction();
     show->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
     m_viewMenu->addAction(show);
@@ -152,6 +173,16 @@ void MainWindow::SetStation(const std::string& stationFile, std::int32_t positio
     if (!modbus.empty()) parts << QString::fromStdString(modbus);
     parts << QStringLiteral("ZD4270");
     setWindowTitle(parts.join(QStringLiteral(" - ")));
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (m_shown) return;
+    m_shown = true;
+    // A window that took the place of another (another line, another language) keeps its
+    // geometry, but still shows the whole surface beside the lamps, whose texts may be longer.
+    const int wanted = m_surfaceWidth + m_lampDockWidth;
+    if (width() < wanted && !isMaximized() && !isFullScreen()) resize(wanted, height());
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {

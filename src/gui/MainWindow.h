@@ -68,10 +68,13 @@ class MainWindow : public QMainWindow {
     BusMonitor& Monitor() const { return *m_busMonitor; }
 
     // The About box: the program's version and what it is for.
-    static QString AboutText();
+    static QString AboutText(Language language);
+    // The language of the control's texts, which the window's own follow.
+    Language TextLanguage() const;
 
   protected:
     void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
@@ -83,6 +86,11 @@ class MainWindow : public QMainWindow {
     bool m_monitorRoomMade = false;
     QMenu* m_viewMenu = nullptr;
     QDockWidget* m_lampDock = nullptr;
+    // The widths that show the whole surface and the lamps beside it.
+    int m_surfaceWidth = 0;
+    int m_surfaceHeight = 0;
+    int m_lampDockWidth = 0;
+    bool m_shown = false;
     LampWindow* m_lamps = nullptr;
 };
 

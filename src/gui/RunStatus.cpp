@@ -1,5 +1,7 @@
 #include "gui/RunStatus.h"
 
+#include <QCoreApplication>
+#include <QEvent>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -9,6 +11,7 @@
 #include <cmath>
 
 #include "frame/ControlProgress.h"
+#include "gui/Texts.h"
 
 namespace zd {
 
@@ -22,9 +25,10 @@ constexpr int kTickMs = 500;
 RunStatus::RunStatus(configZD4270& control, QStatusBar& bar)
     : QObject(&bar),
       m_control(control),
+      m_statusBar(bar),
       m_text(new QLabel(&bar)),
       m_bar(new QProgressBar(&bar)),
-      m_cancel(new QPushButton(QObject::tr("Cancel"), &bar)),
+      m_cancel(new QPushButton(Tr(control.GetContext().messages.GetLanguage(), "Cancel"), &bar)),
       m_tick(new QTimer(this)) {
     m_bar->setRange(0, 1000);
     m_bar->setMaximumWidth(m_bar->fontMetrics().horizontalAdvance(QLatin1Char('0')) * 20);
@@ -43,6 +47,11 @@ RunStatus::RunStatus(configZD4270& control, QStatusBar& bar)
     // A run changes several models at once, its running flag last: the status bar reads them
     // once the control is done, from the event loop.
     m_unwatch = WatchControlProgress(control, [this] {
+        if (ControlProgress(m_control).pageRead) {
+            Update();
+            DrawNow();
+            return;
+        }
         if (m_pending) return;
         m_pending = true;
         QTimer::singleShot(0, this, [this] {
@@ -83,6 +92,12 @@ void RunStatus::Update() {
     }
     m_bar->show();
     m_cancel->setVisible(ProgressCancelButton(m_control) != nullptr);
+}
+
+void RunStatus::DrawNow() {
+    // Only the status bar's own layout request is handled: the bar just shown gets its place.
+    QCoreApplication::sendPostedEvents(&m_statusBar, QEvent::LayoutRequest);
+    m_statusBar.repaint();
 }
 
 }  // namespace zd

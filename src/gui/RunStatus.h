@@ -1,5 +1,6 @@
 // The status bar's view of a long procedure: what runs, how far it has come, the time left at the
-// line's own pace so far, and a Cancel where the procedure can be cancelled.
+// line's own pace so far, and a Cancel where the procedure can be cancelled. A device page's read
+// holds the window's thread; the status bar then draws itself at each step.
 #pragma once
 
 #include <QObject>
@@ -31,7 +32,12 @@ class RunStatus : public QObject {
     QPushButton* CancelButton() const { return m_cancel; }
 
   private:
+    // Lays the bar out and paints it at once, without running the event loop: no click or timer
+    // of the user's may run inside the handler that reads.
+    void DrawNow();
+
     configZD4270& m_control;
+    QStatusBar& m_statusBar;
     QLabel* m_text;
     QProgressBar* m_bar;
     QPushButton* m_cancel;

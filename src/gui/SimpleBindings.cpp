@@ -14,6 +14,7 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QStyle>
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -131,10 +132,34 @@ class ButtonBinding : public ControlBinding {
 
   protected:
     void SyncProperties() override {
-        static_cast<QPushButton*>(Widget())->setText(Q(m_button.Caption()));
+        auto* widget = static_cast<QPushButton*>(Widget());
+        widget->setText(Wrapped(*widget, Q(m_button.Caption())));
     }
 
   private:
+    // A classic command button breaks a caption too long for one line between its words, where
+    // the button is tall enough for the lines.
+    QString Wrapped(const QPushButton& widget, const QString& caption) const {
+        const QRect box = ModelRect();
+        const QFontMetrics metrics = widget.fontMetrics();
+        const int margin = widget.style()->pixelMetric(QStyle::PM_ButtonMargin, nullptr, &widget);
+        const int width = box.width() - 2 * margin;
+        const auto fits = [&](const QString& line) {
+            QString shown = line;
+            return metrics.horizontalAdvance(shown.remove(QLatin1Char('&'))) <= width;
+        };
+        if (fits(caption)) return caption;
+        QStringList lines;
+        for (const QString& word : caption.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+            if (!lines.isEmpty() && fits(lines.back() + QLatin1Char(' ') + word))
+                lines.back() += QLatin1Char(' ') + word;
+            else
+                lines << word;
+        }
+        const int height = static_cast<int>(lines.size()) * metrics.lineSpacing() + margin;
+        return height <= box.height() ? lines.join(QLatin1Char('\n')) : caption;
+    }
+
     Button& m_button;
 };
 

@@ -14,9 +14,9 @@
 #include "frame/ControlProgress.h"
 #include "frame/configZD4270.h"
 #include "gui/ConnectionDialog.h"
-#include "gui/ConnectionTexts.h"
 #include "gui/MainWindow.h"
 #include "gui/QtDialogs.h"
+#include "gui/Texts.h"
 #include "host/InstallPaths.h"
 #include "host/ModbusDevCom.h"
 #include "host/SimDevCom.h"
@@ -96,7 +96,8 @@ WindowHost::WindowHost(const Context& context, RegistryAccess& registry, QtDialo
 
 bool WindowHost::Idle() {
     if (m_reporting || (m_control && !ControlProgress(*m_control).what.empty())) {
-        Say(Pick(texts::kBusy, TextLanguage()).toStdString(), MsgIcon::Information);
+        Say(Tr(TextLanguage(), "Finish or cancel the running procedure first.").toStdString(),
+            MsgIcon::Information);
         return false;
     }
     return true;
@@ -277,18 +278,19 @@ void WindowHost::Remember(const Connection& connection) {
 }
 
 void WindowHost::BuildMenu() {
-    QMenu* menu = new QMenu(tr("&Connection"), m_window.get());
+    const auto text = [this](const char* english) { return Tr(m_window->TextLanguage(), english); };
+    QMenu* menu = new QMenu(text("&Connection"), m_window.get());
     m_window->menuBar()->insertMenu(m_window->menuBar()->actions().value(0), menu);
     // A switch replaces the window the menu belongs to: it runs once the menu has closed.
     const auto later = [this](std::function<void()> action) {
         return [this, action] { QTimer::singleShot(0, this, action); };
     };
-    menu->addAction(Pick(texts::kChooseConnection, TextLanguage()),
+    menu->addAction(Tr(TextLanguage(), "C&hoose connection..."),
                     later([this] { ChooseConnection(); }));
     menu->addSeparator();
-    menu->addAction(tr("&Open line file..."), QKeySequence::Open,
+    menu->addAction(text("&Open line file..."), QKeySequence::Open,
                     later([this] { OpenLineFile(); }));
-    QMenu* examples = menu->addMenu(tr("Start from an &example"));
+    QMenu* examples = menu->addMenu(text("Start from an &example"));
     const QDir lines(Q(ExamplesDir() + "/lines"));
     for (const QString& file : lines.entryList({QStringLiteral("*.json")}, QDir::Files)) {
         const std::string path = lines.filePath(file).toStdString();
@@ -299,21 +301,19 @@ void WindowHost::BuildMenu() {
                                 Switch(next);
                             }));
     }
-    QAction* snapshot = menu->addAction(tr("&Save the line as it is now..."), QKeySequence::Save,
+    QAction* snapshot = menu->addAction(text("&Save the line as it is now..."), QKeySequence::Save,
                                         later([this] { SaveSnapshotAs(); }));
     snapshot->setEnabled(m_simulated != nullptr);
     menu->addSeparator();
-    menu->addAction(Pick(texts::kExportReport, TextLanguage()),
-                    later([this] { ExportReportAs(); }));
+    menu->addAction(Tr(TextLanguage(), "E&xport report..."), later([this] { ExportReportAs(); }));
     menu->addSeparator();
-    menu->addAction(tr("&Terminal over Modbus TCP..."), later([this] { OpenModbus(); }));
+    menu->addAction(text("&Terminal over Modbus TCP..."), later([this] { OpenModbus(); }));
     menu->addSeparator();
     if (m_catalogue) {
-        QMenu* languages = menu->addMenu(tr("&Language"));
+        QMenu* languages = menu->addMenu(text("&Language"));
         auto* group = new QActionGroup(languages);
-        for (const auto& [name, language] :
-             {std::pair{QStringLiteral("&English"), Language::English},
-              std::pair{QStringLiteral("&Deutsch"), Language::German}}) {
+        for (const auto& [name, language] : {std::pair{text("&English"), Language::English},
+                                             std::pair{text("&Deutsch"), Language::German}}) {
             QAction* action = languages->addAction(
                 name, later([this, language = language] { SetLanguage(language); }));
             action->setCheckable(true);
@@ -322,7 +322,7 @@ void WindowHost::BuildMenu() {
         }
         menu->addSeparator();
     }
-    menu->addAction(tr("&Quit"), QKeySequence::Quit, m_window.get(), &QWidget::close);
+    menu->addAction(text("&Quit"), QKeySequence::Quit, m_window.get(), &QWidget::close);
 }
 
 void WindowHost::OpenLineFile() {
@@ -373,7 +373,7 @@ bool WindowHost::ExportReport(const std::string& path, ReportFormat format) {
     try {
         WindowRun run(*m_control, m_boxes);
         const Json devices = ReadReportDevices(run, [&](std::size_t done, std::size_t total) {
-            status->showMessage(Pick(texts::kReportReading, language)
+            status->showMessage(Tr(language, "report: reading device %1 of %2")
                                     .arg(static_cast<qulonglong>(done + 1))
                                     .arg(static_cast<qulonglong>(total)));
         });
@@ -382,24 +382,24 @@ bool WindowHost::ExportReport(const std::string& path, ReportFormat format) {
                     format, path);
         written = true;
     } catch (const ControlError& e) {
-        Say(Pick(texts::kReportFailed, language).arg(Q(e.Description())).toStdString(),
+        Say(Tr(language, "The report could not be made: %1").arg(Q(e.Description())).toStdString(),
             MsgIcon::Critical);
     } catch (const std::exception& e) {
-        Say(Pick(texts::kReportFailed, language).arg(Q(e.what())).toStdString(), MsgIcon::Critical);
+        Say(Tr(language, "The report could not be made: %1").arg(Q(e.what())).toStdString(),
+            MsgIcon::Critical);
     }
     m_reporting = false;
     if (m_window) {
         m_window->centralWidget()->setEnabled(true);
         status->clearMessage();
-        if (written)
-            status->showMessage(Pick(texts::kReportWritten, language).arg(Q(path)), 10'000);
+        if (written) status->showMessage(Tr(language, "Report written to %1").arg(Q(path)), 10'000);
     }
     return written;
 }
 
 void WindowHost::ExportReportAs() {
     const Language language = TextLanguage();
-    QFileDialog dialog(m_window.get(), Pick(texts::kExportTitle, language));
+    QFileDialog dialog(m_window.get(), Tr(language, "Export the report"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     const QStringList filters = {QStringLiteral("HTML (*.html)"), QStringLiteral("PDF (*.pdf)"),
                                  QStringLiteral("CSV (*.csv)")};

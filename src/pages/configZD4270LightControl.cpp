@@ -116,11 +116,14 @@ void configZD4270LightControl::PlaceControls() {
                                          &bntnRecallMinLevel,
                                          &btnStepDownAndOff,
                                          &btnOnAndStepUp};
+    // Five rows on the left; on the right the two recalls, and the two steps that switch, whose
+    // captions are the longest, share the last three rows and have room for two lines each.
     for (std::size_t i = 0; i < buttons.size(); ++i) {
         const double left = i < 5 ? 120 : 2655;
-        const double top = 300 + 435 * static_cast<double>(i < 5 ? i : i - 5);
+        const double top = i < 7 ? 300 + 435 * static_cast<double>(i < 5 ? i : i - 5)
+                                 : 1170 + 652.5 * static_cast<double>(i - 7);
         fraIndirectLightControl.AddChild(*buttons[i]);
-        buttons[i]->Move(left, top, 2400, 375);
+        buttons[i]->Move(left, top, 2400, i < 7 ? 375 : 592.5);
     }
     fraIndirectLightControl.AddChild(cboGotoScene);
     fraIndirectLightControl.AddChild(btnGotoScene);

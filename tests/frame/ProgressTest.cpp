@@ -23,6 +23,10 @@ TEST(ProgressTest, TheTimeLeftFollowsThePaceSoFar) {
          3'725'000,
          "random addressing: running (1 h 2 min so far)"},
         {{"archive", "", 1.0}, 8'400, "archive, 100 % (8 s so far)"},
+        // In the control's language.
+        {{"Gerätesuche", "Adresse 16", 0.25, Language::German},
+         60'000,
+         "Gerätesuche: Adresse 16, 25 %, noch etwa 3 min 0 s (bisher 1 min 0 s)"},
     };
     for (const Case& c : cases) EXPECT_EQ(ProgressText(c.state, c.elapsedMs), c.text);
 }

@@ -1,0 +1,152 @@
+#include "platform/HostTexts.h"
+
+#include <algorithm>
+#include <iterator>
+
+namespace zd {
+
+namespace {
+
+struct Wording {
+    std::string_view english;
+    std::string_view german;
+};
+
+// One row per text; the German keeps the English one's placeholders and access key.
+constexpr Wording kTexts[] = {
+    // The connection chooser, the Modbus dialog and the report export.
+    {"Connect ZD4270", "ZD4270 verbinden"},
+    {"What should the tool work with?", "Womit soll das Programm arbeiten?"},
+    {"&Simulated line", "&Simulierte Linie"},
+    {"&Line:", "&Linie:"},
+    {"Empty line (no gear)", "Leere Linie (keine Geräte)"},
+    {"Example: %1", "Beispiel: %1"},
+    {"File: %1", "Datei: %1"},
+    {"&Browse...", "&Durchsuchen..."},
+    {"B&rowse...", "Du&rchsuchen..."},
+    {"Open a line file", "Linien-Datei öffnen"},
+    {"Line files (*.json)", "Linien-Dateien (*.json)"},
+    {"&Terminal over Modbus TCP", "&Klemme über Modbus TCP"},
+    {"Terminal over Modbus TCP", "Klemme über Modbus TCP"},
+    {"&Host:", "&Host:"},
+    {"&Port:", "&Port:"},
+    {"&Unit:", "&Unit-ID:"},
+    {"Station &document:", "Stations&dokument:"},
+    {"Station document", "Stationsdokument"},
+    {"Station documents (*.xml)", "Stationsdokumente (*.xml)"},
+    {"P&osition:", "P&osition:"},
+    {"first terminal", "erste Klemme"},
+    {"Show this at start-up", "Beim Start anzeigen"},
+    {"&Connect", "&Verbinden"},
+    {"C&hoose connection...", "Verbindung &wählen..."},
+    {"E&xport report...", "Bericht e&xportieren..."},
+    {"Export the report", "Bericht exportieren"},
+    {"report: reading device %1 of %2", "Bericht: Gerät %1 von %2 wird gelesen"},
+    {"Report written to %1", "Bericht gespeichert in %1"},
+    {"The report could not be made: %1", "Der Bericht konnte nicht erstellt werden: %1"},
+    {"Finish or cancel the running procedure first.",
+     "Erst den laufenden Vorgang beenden oder abbrechen."},
+    // The window's menus and About box.
+    {"&Connection", "&Verbindung"},
+    {"&Open line file...", "Linien-Datei ö&ffnen..."},
+    {"Start from an &example", "Mit einem &Beispiel beginnen"},
+    {"&Save the line as it is now...", "Linie im jetzigen Zustand &speichern..."},
+    {"&Terminal over Modbus TCP...", "&Klemme über Modbus TCP..."},
+    {"&Language", "S&prache"},
+    {"&English", "&English"},
+    {"&Deutsch", "&Deutsch"},
+    {"&Quit", "&Beenden"},
+    {"&View", "&Ansicht"},
+    {"&Help", "&Hilfe"},
+    {"&About ZD4270", "Ü&ber ZD4270"},
+    {"About ZD4270", "Über ZD4270"},
+    {"Configuration and commissioning of the DALI and DSI lines behind a ZD4270 fieldbus master "
+     "terminal.",
+     "Konfiguration und Inbetriebnahme der DALI- und DSI-Linien hinter einer ZD4270 "
+     "Feldbus-Masterklemme."},
+    // The bus monitor.
+    {"Bus monitor", "Busmonitor"},
+    {"Time", "Zeit"},
+    {"Address", "Adresse"},
+    {"Command", "Befehl"},
+    {"Word", "Wort"},
+    {"Result", "Ergebnis"},
+    {"Answer", "Antwort"},
+    {"Meaning", "Bedeutung"},
+    {"Commands", "Befehle"},
+    {"Queries", "Abfragen"},
+    {"Special commands", "Sonderbefehle"},
+    {"Pause", "Anhalten"},
+    {"Stop recording; what was recorded stays", "Aufzeichnung anhalten; das Aufgezeichnete bleibt"},
+    {"All addresses", "Alle Adressen"},
+    {"Show the transactions of one address only", "Nur die Transaktionen einer Adresse zeigen"},
+    {"Clear", "Leeren"},
+    {"Export CSV...", "Als CSV exportieren..."},
+    {"Export the bus monitor", "Busmonitor exportieren"},
+    {"CSV files (*.csv)", "CSV-Dateien (*.csv)"},
+    {"The bus monitor could not be saved to %1: %2",
+     "Der Busmonitor konnte nicht in %1 gespeichert werden: %2"},
+    // The lamps of the simulated line.
+    {"Lamps", "Lampen"},
+    {"No gear on the line", "Keine Geräte an der Linie"},
+    {"gear %1; right-click for the lamp", "Gerät %1; Rechtsklick für die Lampe"},
+    {"short address", "Kurzadresse"},
+    {"level (0 to 254)", "Wert (0 bis 254)"},
+    {"lamp in", "Lampe eingebaut"},
+    {"lamp out", "Lampe ausgebaut"},
+    {"lamp failed", "Lampe defekt"},
+    {"Out", "Raus"},
+    {"In", "Rein"},
+    {"Fail", "Defekt"},
+    {"Take the lamp out", "Lampe ausbauen"},
+    {"Put a working lamp in", "Eine intakte Lampe einbauen"},
+    {"Let the lamp fail", "Lampe ausfallen lassen"},
+    // The progress of a long run.
+    {"Cancel", "Abbrechen"},
+    {"scan", "Gerätesuche"},
+    {"address %1", "Adresse %1"},
+    {"random addressing", "zufällige Adressierung"},
+    {"%1 addressed", "%1 adressiert"},
+    {"physical selection", "physikalische Auswahl"},
+    {"change addresses", "Adressen ändern"},
+    {"archive", "Archiv"},
+    {"reading variables", "Variablen lesen"},
+    {"reading groups", "Gruppen lesen"},
+    {"reading scenes", "Szenen lesen"},
+    {"%1 of %2", "%1 von %2"},
+    {"about %1 left", "noch etwa %1"},
+    {"%1 so far", "bisher %1"},
+};
+
+const Wording* Find(std::string_view english) {
+    const auto it = std::find_if(std::begin(kTexts), std::end(kTexts),
+                                 [&](const Wording& w) { return w.english == english; });
+    return it == std::end(kTexts) ? nullptr : &*it;
+}
+
+}  // namespace
+
+std::string HostText(Language language, std::string_view english,
+                     std::initializer_list<std::string_view> args) {
+    const Wording* wording = language == Language::German ? Find(english) : nullptr;
+    const std::string_view text = wording ? wording->german : english;
+    std::string result;
+    result.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char next = i + 1 < text.size() ? text[i + 1] : '\0';
+        const auto index = static_cast<std::size_t>(next - '1');
+        if (text[i] == '%' && next >= '1' && next <= '9' && index < args.size()) {
+            result += *(args.begin() + index);
+            ++i;
+        } else {
+            result += text[i];
+        }
+    }
+    return result;
+}
+
+bool HasHostText(std::string_view english) {
+    return Find(english) != nullptr;
+}
+
+}  // namespace zd
