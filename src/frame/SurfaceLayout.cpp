@@ -71,8 +71,7 @@ void configZD4270::LayOutSurface() {
          lstPhySelView},
         {lblRndAddrInfo, fraRndAddrOptions,
          {&chkRndAddrCompleteNewInstallation, &chkRndAddrDeleteAllGroupAssignments,
-          &chkRndAddrDeleteAllScenes, &chkRndAddrOpticalFeedback,
-          &chkRndAddrFastSearch},
+          &chkRndAddrDeleteAllScenes, &chkRndAddrOpticalFeedback},
          lblRndAddrStartAddress, cboRndAddrStartAddress, cmdRndAddrStart, lblRndAddrStatus,
          lstRndAddrView},
     };
@@ -84,6 +83,10 @@ void configZD4270::LayOutSurface() {
         const double listTop = kFrameTop + frameHeight + 180;
         Place(m.list, kMargin, listTop, innerWidth, kListBottom - listTop);
     }
+    // The fast search belongs to the control's own search and the optical feedback to the
+    // terminal's: only one of them shows, on the same row.
+    Place(chkRndAddrFastSearch, chkRndAddrOpticalFeedback.Left(), chkRndAddrOpticalFeedback.Top(),
+          chkRndAddrOpticalFeedback.Width(), chkRndAddrOpticalFeedback.Height());
 
     Place(lblSingleAssignInfo, kMargin, kInfoTop, innerWidth, 720);
     Place(lblSingleAssignStartAddress, 150, 420, 2200, kRowHeight);
