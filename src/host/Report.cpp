@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
@@ -137,14 +138,27 @@ std::string Today() {
     return text;
 }
 
-// The offscreen platform when there is no display: a PDF needs fonts, not a screen.
+// Qt's note that a command run without a desktop session has no runtime folder says nothing the
+// user of a report needs to know.
+QtMessageHandler g_previousHandler = nullptr;
+
+void QuietRuntimeFolderNote(QtMsgType type, const QMessageLogContext& context,
+                            const QString& message) {
+    if (message.startsWith(QStringLiteral("QStandardPaths: XDG_RUNTIME_DIR"))) return;
+    if (g_previousHandler) {
+        g_previousHandler(type, context, message);
+    } else {
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
+    }
+}
+
+// A headless run draws its PDF on the offscreen platform: it needs fonts, not a screen, and a
+// display that is set but cannot be reached must not end the run.
 QGuiApplication& GuiApplication() {
     if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return *app;
-    const char* display = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
     const char* platform = std::getenv("QT_QPA_PLATFORM");
-    if ((!display || !*display) && (!wayland || !*wayland) && (!platform || !*platform))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (!platform || !*platform) qputenv("QT_QPA_PLATFORM", "offscreen");
+    g_previousHandler = qInstallMessageHandler(QuietRuntimeFolderNote);
     static int argc = 1;
     static char name[] = "zd4270";
     static char* argv[] = {name, nullptr};
