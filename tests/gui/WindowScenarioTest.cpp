@@ -511,6 +511,7 @@ TEST_F(WindowScenario, TheArchiveTakesGroupsAndScenesToAFileAndBackIntoTheGear) 
     send(kCmdDataTransferRegister, 50, 0);
     send(kCmdStoreDtrAsScene, 1, 0);
     ASSERT_NE(lineSettings(), before);
+    // Empty grids, as in a later session: what the download writes comes from the file.
     control->CreateScenesView();
     control->CreateGroupsView();
 
