@@ -518,7 +518,7 @@ TEST_F(WindowScenario, TheArchiveTakesGroupsAndScenesToAFileAndBackIntoTheGear) 
     ctx.dialogs.paths = {file};
     ChooseArchivEntry("Open");
     EXPECT_EQ(control->gridScenes.TextMatrix(1, 2), "100");
-    expectProgress(ChooseArchivEntry("Download"), "archive download");
+    expectProgress(ChooseArchivEntry("Download", "archive-downloading"), "archive download");
     EXPECT_EQ(lineSettings(), before);
     EXPECT_TRUE(ctx.dialogs.boxes.empty());
 }
