@@ -147,6 +147,7 @@ void configZD4270::LockArchivTab(double progressMax) {
 }
 
 void configZD4270::UnlockArchivTab() {
+    m_archivTransfer = ArchivTransfer::None;
     EnableArchivFileControls(true);
     cmdArchivOptions.SetVisible(true);
     chkArchivOpticalSelectionFeedback.SetVisible(true);
@@ -175,9 +176,11 @@ std::int16_t configZD4270::ArchivQuery(std::int16_t nCommandId, std::uint8_t nDa
 void configZD4270::mnuArchivOptionsUpload_Click() {
     if (RefuseArchivInDsiMode()) return;
     LockArchivTab(kUploadSteps);
+    m_archivTransfer = ArchivTransfer::Upload;
     m_link.BeginProcedure();
     for (std::int16_t address = 0; address < kArchiveAddresses; ++address) {
         const int row = address + 1;
+        m_nArchivAddress = address;
         // The connection is gone (its box has been shown): the rows read so far stay, and the
         // rest are marked as not read rather than each failing with a box of its own.
         if (m_link.CommunicationLost()) {
@@ -226,8 +229,10 @@ void configZD4270::mnuArchivOptionsUpload_Click() {
 void configZD4270::mnuArchivOptionsDownload_Click() {
     if (RefuseArchivInDsiMode()) return;
     LockArchivTab(kDownloadSteps);
+    m_archivTransfer = ArchivTransfer::Download;
     m_link.BeginProcedure();
     for (std::int16_t address = 0; address < kArchiveAddresses; ++address) {
+        m_nArchivAddress = address;
         // The connection is gone (its box has been shown): nothing more can be written.
         if (m_link.CommunicationLost()) break;
         const int row = address + 1;

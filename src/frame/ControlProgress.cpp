@@ -68,8 +68,11 @@ ProgressState ControlProgress(const configZD4270& control) {
     } else if (control.m_bChangeAddrRunning) {
         state.what = text("change addresses");
         state.detail = Trimmed(control.lblChangeAddrStatus.Caption());
-    } else if (control.prgArchiv.Visible() && control.prgArchiv.Max() > control.prgArchiv.Min()) {
-        state.what = text("archive");
+    } else if (control.m_archivTransfer != configZD4270::ArchivTransfer::None &&
+               control.prgArchiv.Max() > control.prgArchiv.Min()) {
+        const bool upload = control.m_archivTransfer == configZD4270::ArchivTransfer::Upload;
+        state.what = text(upload ? "archive upload" : "archive download");
+        state.detail = text("address %1", {std::to_string(control.m_nArchivAddress)});
         state.fraction = (control.prgArchiv.Value() - control.prgArchiv.Min()) /
                          (control.prgArchiv.Max() - control.prgArchiv.Min());
     } else {

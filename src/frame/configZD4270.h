@@ -110,6 +110,10 @@ class configZD4270 {
     bool m_bPhySelRunning = false;
     bool m_bRndAddrRunning = false;
     bool m_bChangeAddrRunning = false;
+    // The archive transfer that runs, and the short address it is at.
+    enum class ArchivTransfer { None, Upload, Download };
+    ArchivTransfer m_archivTransfer = ArchivTransfer::None;
+    std::int16_t m_nArchivAddress = 0;
     // The open addressing log, or none.
     std::unique_ptr<LogFile> m_tsLogAddressing;
 
@@ -249,7 +253,8 @@ class configZD4270 {
     void StartAddressingLog(const std::string& words);
     void WriteAddressingLogLine(const std::string& words);
     void CloseAddressingLog(const std::string& words);
-    // The transactions of a run, with the open addressing log (or without it when bLogged is false).
+    // The transactions of a run, with the open addressing log (or without it when bLogged is
+    // false).
     std::int16_t SendAddressingCommand(std::int16_t nCommandId, std::uint8_t nData,
                                        std::int16_t nAddrType, std::int16_t nAddr);
     std::int16_t ReceiveAddressingData(std::uint8_t& nData, bool bLogged = true);

@@ -186,6 +186,10 @@ void MainWindow::showEvent(QShowEvent* event) {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (m_mayClose && !m_mayClose()) {
+        event->ignore();
+        return;
+    }
     m_control.Terminate();
     QMainWindow::closeEvent(event);
 }

@@ -5,6 +5,7 @@
 
 #include <QMainWindow>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -72,6 +73,10 @@ class MainWindow : public QMainWindow {
     // The language of the control's texts, which the window's own follow.
     Language TextLanguage() const;
 
+    // Asked when the user closes the window: false keeps it open. The host refuses while a
+    // procedure runs, which would otherwise go on with a control that has been ended.
+    void SetCloseCheck(std::function<bool()> mayClose) { m_mayClose = std::move(mayClose); }
+
   protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -92,6 +97,7 @@ class MainWindow : public QMainWindow {
     int m_lampDockWidth = 0;
     bool m_shown = false;
     LampWindow* m_lamps = nullptr;
+    std::function<bool()> m_mayClose;
 };
 
 // Runs the window until it is closed; returns the process exit code (1 when the station or the

@@ -177,6 +177,11 @@ bool WindowHost::Open(const Connection& connection, bool keepLine) {
 
     m_control = std::make_unique<configZD4270>(m_controlContext, m_registry);
     m_window = std::make_unique<MainWindow>(*m_control);
+    // Closing the window ends the control. Not while a procedure or the window's report works
+    // with it: a transfer or a report would go on, inside the event that closed the window, with
+    // a control that has been ended, and a scan or an addressing run would stop half done, its
+    // device list stored as it stood.
+    m_window->SetCloseCheck([this] { return Idle(); });
     if (m_qtDialogs) m_qtDialogs->SetParent(m_window.get());
     BuildMenu();
     if (m_simulated) m_window->ShowLine(&m_simulated->Terminal());

@@ -5,8 +5,11 @@
 
 #include <QApplication>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
 #include <filesystem>
 
+#include "frame/ControlProgress.h"
 #include "frame/configZD4270.h"
 #include "gui/LampWindow.h"
 #include "gui/MainWindow.h"
@@ -103,6 +106,72 @@ TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine
               ctx.messages.Load(5071, Language::English));
     EXPECT_EQ(host.Control()->treeDevices.Nodes().size(), devices);
     EXPECT_EQ(host.Simulated()->Terminal().GearLevel(firstGear), 120);
+}
+
+// Closing the window ends the control: while a procedure or the window's report runs, the close
+// is refused with a box and the run goes on to its end; then the window closes. A transfer and
+// the report hold the window's thread, so the close arrives inside them, as the window's clock
+// lets events in.
+TEST(WindowHostTest, TheWindowStaysOpenUntilTheRunningProcedureIsOver) {
+    QTemporaryDir dir;
+    const std::string report = dir.filePath("report.csv").toStdString();
+    const struct {
+        const char* run;
+        const char* line;
+        std::function<void(WindowHost&)> start;
+        std::function<bool(const WindowHost&)> done;
+    } runs[] = {
+        {"scan", "three-addressed.json",
+         [](WindowHost& host) { host.Control()->cmdScanDevices.Click(); },
+         [](const WindowHost& host) { return host.Control()->treeDevices.Nodes().size() > 4; }},
+        {"random addressing", "sixteen-unaddressed.json",
+         [](WindowHost& host) { host.Control()->cmdRndAddrStart.Click(); },
+         [](const WindowHost& host) {
+             const auto& gear = host.Simulated()->Terminal().GetLine().Gear();
+             return std::all_of(gear.begin(), gear.end(),
+                                [](const auto& g) { return g->ShortAddress().has_value(); });
+         }},
+        {"archive upload", "three-addressed.json",
+         [](WindowHost& host) {
+             host.Control()->mnuArchivOptions.ClickEntry("mnuArchivOptionsUpload");
+         },
+         [](const WindowHost& host) {
+             return host.Control()->gridScenes.TextMatrix(1, 1) == "200";
+         }},
+        {"report", "three-addressed.json",
+         [&report](WindowHost& host) { host.ExportReport(report, ReportFormat::Csv); },
+         [&report](const WindowHost&) { return std::filesystem::exists(report); }},
+    };
+    for (const auto& r : runs) {
+        SCOPED_TRACE(r.run);
+        test::TestContext ctx;
+        MemoryRegistry registry;
+        WindowHost host(ctx.context, registry, nullptr, &ctx.messages);
+        ASSERT_TRUE(host.Open(
+            {ExamplePath("stations/packed-intel.xml"), -1, ExamplePath("lines/") + r.line, ""}));
+        const auto running = [&] {
+            return host.Reporting() || !ControlProgress(*host.Control()).what.empty();
+        };
+        // The user closes the window two seconds into the run.
+        bool closedWhileRunning = false;
+        Scheduler::TimerId closer = 0;
+        closer = ctx.scheduler.AddTimer([&] {
+            ctx.scheduler.SetTimer(closer, 0, false);
+            EXPECT_TRUE(running());
+            QTimer::singleShot(0, host.Window(), &QWidget::close);
+            QCoreApplication::processEvents();
+            closedWhileRunning = !host.Window()->isVisible();
+        });
+        ctx.scheduler.SetTimer(closer, 2'000, true);
+        r.start(host);
+        ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return !running(); }, 3'600'000));
+        EXPECT_FALSE(closedWhileRunning);
+        EXPECT_TRUE(r.done(host));
+        // The refusal, and then what the run itself says at its end.
+        ASSERT_FALSE(ctx.dialogs.boxes.empty());
+        EXPECT_EQ(ctx.dialogs.boxes.front().text, "Finish or cancel the running procedure first.");
+        EXPECT_TRUE(host.Window()->close());
+    }
 }
 
 }  // namespace

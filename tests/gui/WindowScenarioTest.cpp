@@ -7,6 +7,7 @@
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
+#include <QMenu>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
@@ -15,6 +16,7 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <algorithm>
 #include <filesystem>
@@ -98,6 +100,39 @@ class WindowScenario : public ::testing::Test {
         const fs::path dir = QCoreApplication::applicationDirPath().toStdString();
         window->grab().save(
             QString::fromStdString((dir / ("gui-window-" + name + ".png")).string()));
+    }
+    // What the status bar showed while a run held the window's thread: its text and bar.
+    struct Shown {
+        QString text;
+        int value;
+    };
+    // Chooses an entry of the Archiv tab's Options menu with the mouse, as the user does. A
+    // transfer runs to its end inside the choice, letting the window handle its events at each
+    // step as the window's clock does; the status bar is read at each second of line time, and
+    // pictured at the third where a picture is named.
+    std::vector<Shown> ChooseArchivEntry(const QString& caption, const std::string& picture = {}) {
+        std::vector<Shown> shown;
+        const auto watch = ctx.scheduler.AddTimer([this, &shown, &picture] {
+            QCoreApplication::processEvents();
+            const RunStatus& status = window->Progress();
+            if (!status.Bar()->isVisible()) return;
+            shown.push_back({status.Text()->text(), status.Bar()->value()});
+            if (shown.size() == 3 && !picture.empty()) SavePicture(picture);
+        });
+        ctx.scheduler.SetTimer(watch, 1'000, true);
+        QTimer::singleShot(0, [caption] {
+            auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+            ASSERT_NE(menu, nullptr);
+            for (QAction* action : menu->actions())
+                if (action->text() == caption)
+                    QTest::mouseClick(menu, Qt::LeftButton, {},
+                                      menu->actionGeometry(action).center());
+            if (menu->isVisible()) menu->close();
+        });
+        QTest::mouseClick(WidgetOf<QPushButton>(control->cmdArchivOptions), Qt::LeftButton);
+        ctx.scheduler.RemoveTimer(watch);
+        QCoreApplication::processEvents();
+        return shown;
     }
     // Line time passes, and the window draws what the control did meanwhile.
     bool RunUntil(const std::function<bool()>& done, std::int64_t limitMs) {
@@ -422,6 +457,70 @@ TEST_F(WindowScenario, PhysicalSelectionByPullingALampInTheDock) {
     ASSERT_TRUE(control->cmdPhySelStart.Click());
     EXPECT_FALSE(control->m_bPhySelRunning);
     EXPECT_EQ(control->lstPhySelView.ItemCount(), 2);
+}
+
+TEST_F(WindowScenario, TheArchiveTakesGroupsAndScenesToAFileAndBackIntoTheGear) {
+    Open("three-addressed.json");
+    control->tabMain.SetTab(3);
+    QCoreApplication::processEvents();
+    using Settings = std::vector<std::pair<std::uint16_t, std::vector<int>>>;
+    const auto lineSettings = [&] {
+        Settings settings;
+        for (const auto& gear : devCom->Terminal().GetLine().Gear()) {
+            std::vector<int> scenes;
+            for (int scene = 0; scene < 16; ++scene) scenes.push_back(gear->SceneLevel(scene));
+            settings.emplace_back(gear->Groups(), scenes);
+        }
+        return settings;
+    };
+    const Settings before = lineSettings();
+    // The status bar follows a transfer as it runs, with an estimate, and lets go at its end.
+    const auto expectProgress = [&](const std::vector<Shown>& shown, const char* transfer) {
+        SCOPED_TRACE(transfer);
+        ASSERT_GE(shown.size(), 3u);
+        bool estimated = false;
+        for (std::size_t i = 0; i < shown.size(); ++i) {
+            EXPECT_TRUE(shown[i].text.startsWith(transfer)) << shown[i].text.toStdString();
+            if (i > 0) {
+                EXPECT_GE(shown[i].value, shown[i - 1].value) << i;
+            }
+            estimated = estimated || shown[i].text.contains(" left");
+        }
+        EXPECT_TRUE(estimated);
+        EXPECT_GT(shown.back().value, shown.front().value + 500);
+        EXPECT_FALSE(window->Progress().Bar()->isVisible());
+        EXPECT_TRUE(window->Progress().Text()->text().isEmpty());
+    };
+
+    expectProgress(ChooseArchivEntry("Upload", "archive-uploading"), "archive upload");
+    EXPECT_EQ(control->gridScenes.TextMatrix(1, 1), "200");
+    EXPECT_EQ(control->gridGroups.TextMatrix(6, 4), "1");
+    SavePicture("archive-upload");
+    QTemporaryDir dir;
+    const std::string file = dir.filePath("archive.xml").toStdString();
+    ctx.dialogs.paths = {file};
+    ChooseArchivEntry("Save");
+    ASSERT_TRUE(fs::exists(file));
+
+    // Gear 5 leaves group 3 and gear 0 takes another level for scene 1 on the line.
+    const auto send = [&](std::int16_t command, std::uint8_t data, std::int16_t address) {
+        std::int16_t type = kAddrShort;
+        control->TerminalLink().SendDALICommand(command, data, type, address, nullptr);
+    };
+    send(kCmdRemoveFromGroup, 3, 5);
+    send(kCmdDataTransferRegister, 50, 0);
+    send(kCmdStoreDtrAsScene, 1, 0);
+    ASSERT_NE(lineSettings(), before);
+    // Empty grids, as in a later session: what the download writes comes from the file.
+    control->CreateScenesView();
+    control->CreateGroupsView();
+
+    ctx.dialogs.paths = {file};
+    ChooseArchivEntry("Open");
+    EXPECT_EQ(control->gridScenes.TextMatrix(1, 2), "100");
+    expectProgress(ChooseArchivEntry("Download", "archive-downloading"), "archive download");
+    EXPECT_EQ(lineSettings(), before);
+    EXPECT_TRUE(ctx.dialogs.boxes.empty());
 }
 
 TEST_F(WindowScenario, TheKeyboardReachesEveryControlOfEachTab) {
