@@ -39,13 +39,17 @@ inline constexpr int kAnswerPolls = 2;
 inline constexpr std::int64_t kAnswerPollMs = 20;
 // Quick pacing: the acknowledge and the answer are watched closely instead of after fixed
 // waits. A command the terminal does not acknowledge is given as long as the paced handshake
-// gives it. An answer is complete at the latest when, from the moment the terminal took the
-// command, the line has settled after the frame before (9.17 ms), the forward frame has gone
-// out (15.83 ms), the longest answer delay has passed (9.17 ms) and the backward frame has come
-// back (9.17 ms): 43.3 ms. Only after that does silence mean that no gear answered.
+// gives it. A terminal may acknowledge a command when it takes it, before its frame is on the
+// line, and may hold it while the frame before is still going out; so the link keeps its own
+// estimate of when the line is free. Each frame takes the line for the settling time after the
+// frame before (9.17 ms) and the forward frame (15.83 ms); a configuration command, INITIALISE
+// and RANDOMISE go out twice. An answer is complete at the latest the longest answer delay
+// (9.17 ms) and the backward frame (9.17 ms) after its forward frame: only then does silence
+// mean that no gear answered.
 inline constexpr std::int64_t kQuickPollMs = 1;
 inline constexpr std::int64_t kQuickAcknowledgeMs = kCommandSettleMs + kAcknowledgePollMs;
-inline constexpr std::int64_t kQuickAnswerCompleteMs = 44;
+inline constexpr std::int64_t kQuickFrameMs = 25;
+inline constexpr std::int64_t kQuickAnswerWindowMs = 19;
 inline constexpr int kFirmwareStartPolls = 10;
 inline constexpr std::int64_t kFirmwareStartPollMs = 100;
 
@@ -181,8 +185,12 @@ class Link {
     mutable bool m_bCommunicationLost = false;
     bool m_bLastAcknowledged = false;
     Pacing m_pacing = Pacing::Paced;
-    // When the terminal took the last command (scheduler time): the quick answer wait's origin.
-    std::int64_t m_takenOverMs = 0;
+    // Scheduler times, for the quick waits: when the line is free of the frames sent so far, and
+    // when an answer to the last command would be complete.
+    std::int64_t m_lineFreeMs = 0;
+    std::int64_t m_answerCompleteMs = 0;
+    // The frames the command SendCommand puts out next takes on the line.
+    int m_nextFrames = 1;
     TransactionObserver* m_observer = nullptr;
 };
 

@@ -1,11 +1,25 @@
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "link/Commands.h"
 #include "link/Link.h"
 #include "platform/Error.h"
 
 namespace zd {
+
+namespace {
+
+// The terminal repeats what the gear take only when it comes twice: the configuration commands
+// (32 to 129), INITIALISE and RANDOMISE.
+int FramesOnTheLine(std::int16_t nCommandId) {
+    const bool twice = (nCommandId >= kCmdReset && nCommandId <= 129) ||
+                       nCommandId == kCmdInitialise || nCommandId == kCmdRandomise;
+    return twice ? 2 : 1;
+}
+
+}  // namespace
 
 std::int16_t Link::SendCommand(std::int32_t& nWord) {
     m_bLastAcknowledged = false;
@@ -19,7 +33,9 @@ std::int16_t Link::SendCommand(std::int32_t& nWord) {
     // still holds the old one, and would match the old acknowledge.
     const bool toggle = (out.words[0] & ControlMask(out, kControlToggle)) != 0;
     AwaitTakeOver(out);
-    m_takenOverMs = m_context.scheduler.Now();
+    const std::int64_t lineStartMs = std::max(m_context.scheduler.Now(), m_lineFreeMs);
+    m_lineFreeMs = lineStartMs + std::exchange(m_nextFrames, 1) * kQuickFrameMs;
+    m_answerCompleteMs = m_lineFreeMs + kQuickAnswerWindowMs;
     const bool quick = m_pacing == Pacing::Quick;
     if (!quick) m_context.scheduler.Sleep(kCommandSettleMs);
 
@@ -65,6 +81,7 @@ std::int16_t Link::SendDALICommand(std::int16_t& nCommandId, std::uint8_t& nData
         const auto word = BuildDALICommandWord(nCommandId, nData, nAddrType, nAddr);
         if (!word) return kResultBadAddress;
         sentWord = word;
+        m_nextFrames = FramesOnTheLine(nCommandId);
         std::int32_t nWord = *word;
         return SendCommand(nWord);
     });
@@ -79,10 +96,12 @@ std::int16_t Link::ReceiveDALIData(std::uint8_t& nData, LogStream* log) {
     if (!m_state.objDevCom) return kResultNoDevCom;
     const std::int16_t result = GuardStatus(m_context, "ReceiveDALIData", [&]() -> std::int16_t {
         const bool quick = m_pacing == Pacing::Quick;
-        const std::int64_t quickUntilMs = m_takenOverMs + kQuickAnswerCompleteMs;
+        const std::int64_t quickUntilMs = m_answerCompleteMs;
         for (int poll = 0;; ++poll) {
             const std::uint16_t value = ReadInputValue();
             if (value & kInputAnswerPresent) {
+                // The backward frame is over: the line is free from now.
+                m_lineFreeMs = std::max(m_lineFreeMs, m_context.scheduler.Now());
                 nData = static_cast<std::uint8_t>(value & 0xFF);
                 return kResultDone;
             }
@@ -95,6 +114,7 @@ std::int16_t Link::ReceiveDALIData(std::uint8_t& nData, LogStream* log) {
             }
         }
         nData = 0;
+        m_lineFreeMs = std::max(m_lineFreeMs, m_context.scheduler.Now());
         const std::uint8_t status = ReadByteAt(Entry(kStatus));
         if (status & kStatusCollision) return kResultCollision;
         if (status & kStatusCorruptFrame) return kResultCorruptFrame;
