@@ -101,7 +101,8 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
         throw UsageError("--all and --pos choose terminals both; give one of them");
     if (!options.modbus.empty() && (!selection.linesDir.empty() || !selection.saveLinesDir.empty()))
         throw UsageError("--lines and --save-lines need the simulated lines, not --modbus");
-    if (!options.saveLineFile.empty())
+    // One terminal (a report without --all or --pos) may keep its line as a single run does.
+    if (!options.saveLineFile.empty() && (selection.all || !selection.positions.empty()))
         throw UsageError("--save-line keeps one line; give --save-lines DIR for a station");
     if (syntax.name == "settings")
         throw UsageError(
