@@ -91,6 +91,7 @@ class configZD4270 {
     virtual void RandomAddressingFirmware(bool bStart, bool bStop, bool bPoll, bool& bFinished);
 
     ModuleState& State() { return m_state; }
+    const ModuleState& State() const { return m_state; }
     Link& TerminalLink() { return m_link; }
     const Context& GetContext() const { return m_context; }
     RegistryAccess& Registry() { return m_registry; }
