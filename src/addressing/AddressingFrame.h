@@ -75,6 +75,9 @@ struct AddressingState {
     std::int16_t nFirmwareState = 0;
     std::int16_t nFeedbackAddress = 0;
     std::int16_t nChangeAddrState = 0;
+    // The moves a change run had to make when it started: how far it has come is told by those
+    // still to make.
+    int nChangeAddrPlanned = 0;
     bool bAddressMoved = false;
     std::int16_t nFreeAddress = -1;
 };

@@ -178,6 +178,7 @@ void configZD4270::ChangeAddresses(bool bStart, bool bStop, bool& bFinished) {
                     break;
                 }
                 lblChangeAddrStatus.SetCaption(msg.Load(5106) + "...");
+                st.nChangeAddrPlanned = ChangeAddrMovesLeft();
                 st.nChangeAddrState = kChangeAddrDelete;
                 break;
             case kChangeAddrDelete:
@@ -275,6 +276,17 @@ std::int16_t configZD4270::ChangeAddrFindFree() {
 
 // Moves the first device that is not yet at its planned address, exchanging it with whatever
 // ballast sits there; returns whether there was one to move.
+int configZD4270::ChangeAddrMovesLeft() const {
+    if (!m_state.devices) return 0;
+    int left = 0;
+    for (const auto& [key, device] : m_state.devices->Items()) {
+        left += device->m_nNewShortAddress != device->m_nShortAddress &&
+                IsShortAddress(device->m_nShortAddress) &&
+                IsShortAddress(device->m_nNewShortAddress);
+    }
+    return left;
+}
+
 bool configZD4270::ChangeAddrMoveOne(std::int16_t nFree) {
     if (!m_state.devices) return false;
     std::shared_ptr<clsDevice> moving;

@@ -93,6 +93,12 @@ ProgressState ControlProgress(const configZD4270& control) {
     } else if (control.m_bChangeAddrRunning) {
         state.what = text("change addresses");
         state.detail = Trimmed(control.lblChangeAddrStatus.Caption());
+        // A move can put another device where it belongs too, or displace one: never backwards.
+        const int planned = control.m_addressingState.nChangeAddrPlanned;
+        if (planned > 0) {
+            state.fraction = std::clamp(
+                1.0 - control.ChangeAddrMovesLeft() / static_cast<double>(planned), 0.0, 1.0);
+        }
     } else if (control.m_archivTransfer != configZD4270::ArchivTransfer::None &&
                control.prgArchiv.Max() > control.prgArchiv.Min()) {
         const bool upload = control.m_archivTransfer == configZD4270::ArchivTransfer::Upload;

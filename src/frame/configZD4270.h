@@ -92,6 +92,9 @@ class configZD4270 {
 
     ModuleState& State() { return m_state; }
     const ModuleState& State() const { return m_state; }
+    // Devices whose planned address differs from their own, both on the line: the moves a change
+    // run still has to make.
+    int ChangeAddrMovesLeft() const;
     Link& TerminalLink() { return m_link; }
     const Context& GetContext() const { return m_context; }
     RegistryAccess& Registry() { return m_registry; }

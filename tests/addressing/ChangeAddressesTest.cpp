@@ -1,9 +1,11 @@
 // Change addresses on the simulated line: the plan edited in the list and combo, moves and swaps
 // through a free address, deletion by MASK, the refusals (double address, full line) and the
 // optical feedback of the list.
+#include <algorithm>
 #include <initializer_list>
 
 #include "addressing/FrameRig.h"
+#include "frame/ControlProgress.h"
 
 namespace zd::test {
 namespace {
@@ -26,9 +28,16 @@ class ChangeAddressesTest : public AddressingRig {
         ASSERT_TRUE(control->lstChangeAddrView.ClickItem(row));
         control->cboChangeAddrNewAddress.SetListIndex(comboIndex);
     }
+    // Runs the plan, noting the share of the moves done that the progress tells on the way.
     void RunChange() {
         control->cmdChangeAddrStart.Click();
-        ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return !control->m_bChangeAddrRunning; }, 60000));
+        ASSERT_TRUE(ctx.scheduler.RunUntil(
+            [&] {
+                const auto done = ControlProgress(*control).fraction;
+                if (control->m_bChangeAddrRunning && done) shares.push_back(*done);
+                return !control->m_bChangeAddrRunning;
+            },
+            60000));
     }
     bool SentInOrder(std::initializer_list<std::uint16_t> wanted) {
         const std::vector<std::uint16_t> frames = Frames();
@@ -39,6 +48,7 @@ class ChangeAddressesTest : public AddressingRig {
     }
 
     std::map<int, int> gearAt;
+    std::vector<double> shares;
 };
 
 TEST_F(ChangeAddressesTest, MovesFiveToSixAndDeletesTheAddressPlannedAsMask) {
@@ -75,6 +85,11 @@ TEST_F(ChangeAddressesTest, SwapsZeroAndSixtyThreeThroughAFreeAddress) {
     EXPECT_EQ(BoxTexts(ctx.dialogs), std::vector<std::string>{"All addresses were changed!"});
     EXPECT_EQ(Rows(control->lstChangeAddrView), (std::vector<std::string>{"0>0", "5>5", "63>63"}));
     EXPECT_FALSE(state.devices->Item(0)->m_bDALIConflict);  // another ballast answers there now
+    // One move through the free address puts both where they belong.
+    ASSERT_FALSE(shares.empty());
+    EXPECT_EQ(shares.front(), 0.0);
+    EXPECT_EQ(shares.back(), 1.0);
+    EXPECT_TRUE(std::is_sorted(shares.begin(), shares.end()));
 }
 
 TEST_F(ChangeAddressesTest, TheFreeAddressSearchSkipsAnAddressThatIsPlanned) {
