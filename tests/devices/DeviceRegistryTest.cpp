@@ -260,13 +260,11 @@ TEST(NumericTextTest, DecimalTextsOfFilesAreStrict) {
          "Overflow: \"Pos\" is 99999999999999999999, out of range"},
     };
     for (const auto& [text, number, description] : errors) {
-        try {
-            DecimalField(text, "\"Pos\"", -32768, 32767);
-            ADD_FAILURE() << text;
-        } catch (const ControlError& e) {
-            EXPECT_EQ(e.Number(), number);
-            EXPECT_EQ(e.Description(), description);
-        }
+        const auto error =
+            test::Thrown([text = text] { DecimalField(text, "\"Pos\"", -32768, 32767); });
+        ASSERT_TRUE(error) << text;
+        EXPECT_EQ(error->Number(), number);
+        EXPECT_EQ(error->Description(), description);
     }
 }
 

@@ -11,7 +11,6 @@
 
 #include <bitset>
 #include <chrono>
-#include <functional>
 #include <optional>
 #include <thread>
 #include <tuple>
@@ -27,21 +26,14 @@
 #include "platform/RealScheduler.h"
 #include "platform/VirtualScheduler.h"
 #include "sim/Terminal.h"
+#include "support/TestContext.h"
 
 namespace zd {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-// The description of the error the action throws, or a note that it threw none.
-std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const ControlError& error) {
-        return error.Description();
-    }
-    return "<no error>";
-}
+using test::ErrorOf;
 
 TEST(ModbusMappingTest, EveryWordHasItsOwnRegisterAndNothingElseHasOne) {
     std::bitset<0x10000> used;
@@ -92,13 +84,10 @@ TEST(ModbusMappingTest, EndpointText) {
     for (const char* bad :
          {"127.0.0.1", "127.0.0.1:0", "127.0.0.1:65536", "127.0.0.1:15x", "plc.example:1502",
           "127.0.0.1:502/0", "127.0.0.1:502/248", "127.0.0.1:502/", "127.0.0.1:502/x"}) {
-        try {
-            ParseModbusEndpoint(bad);
-            ADD_FAILURE() << bad << " was accepted";
-        } catch (const ControlError& error) {
-            EXPECT_NE(error.Description().find(bad), std::string::npos) << error.Description();
-            EXPECT_EQ(error.Number(), kErrDevCom);
-        }
+        const auto error = test::Thrown([bad] { ParseModbusEndpoint(bad); });
+        ASSERT_TRUE(error) << bad << " was accepted";
+        EXPECT_NE(error->Description().find(bad), std::string::npos) << error->Description();
+        EXPECT_EQ(error->Number(), kErrDevCom);
     }
 }
 

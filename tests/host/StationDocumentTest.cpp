@@ -78,14 +78,7 @@ const ExampleStation kExamples[] = {
 INSTANTIATE_TEST_SUITE_P(Stations, ExampleStationTest, ::testing::ValuesIn(kExamples),
                          [](const auto& info) { return std::string(info.param.name); });
 
-std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const ControlError& e) {
-        return e.Description();
-    }
-    return "<no error>";
-}
+using test::ErrorOf;
 
 // The action fails with a description that holds part.
 void ExpectError(const std::function<void()>& action, const std::string& part) {
@@ -195,12 +188,9 @@ TEST(StationDocumentTest, BrokenDocumentsAmbiguousNumbersEntitiesAndEndlessFiles
     ExpectError([&] { StationDocument::Load(missing); }, missing);
     EXPECT_EQ(ErrorOf([] { StationDocument::Load("/dev/zero"); }),
               "The station document /dev/zero is larger than 16 MB, the most this program reads");
-    try {
-        sim::LoadLineFile("/dev/zero");
-        ADD_FAILURE() << "a line file without end was read";
-    } catch (const sim::LineFileError& e) {
-        EXPECT_NE(e.Reason().find("larger than 4 MB"), std::string::npos) << e.Reason();
-    }
+    const auto endless = test::Thrown<sim::LineFileError>([] { sim::LoadLineFile("/dev/zero"); });
+    ASSERT_TRUE(endless) << "a line file without end was read";
+    EXPECT_NE(endless->Reason().find("larger than 4 MB"), std::string::npos) << endless->Reason();
 }
 
 }  // namespace
