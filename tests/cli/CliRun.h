@@ -85,6 +85,12 @@ inline SessionOptions ExampleDefaults() {
     return defaults;
 }
 
+// Arguments for a table row.
+template <class... Words>
+std::vector<std::string> Args(const Words&... words) {
+    return {std::string(words)...};
+}
+
 // The arguments as one line, for traces.
 inline std::string Joined(const std::vector<std::string>& args) {
     std::string joined;
