@@ -154,9 +154,8 @@ TEST_F(DeviceCommandsTest, PhysicalSelectionAddressesTheLampsInTheOrderTheyAreTa
 
     // Nobody takes a lamp out; an addressed ballast's lamp does not select it either.
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"address", "physical", "--timeout", "30"},
-          std::vector<std::string>{"address", "physical", "--remove-lamp", "5", "--timeout",
-                                   "30"}}) {
+         {test::Args("address", "physical", "--timeout", "30"),
+          test::Args("address", "physical", "--remove-lamp", "5", "--timeout", "30")}) {
         SCOPED_TRACE(Joined(args));
         const Outcome idle = Zd(args);
         EXPECT_EQ(idle.exitCode, 1);
