@@ -3,7 +3,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
@@ -101,16 +100,9 @@ inline std::string Joined(const std::vector<std::string>& args) {
 // Each test in a fresh temporary folder of its own, named by prefix, the process and the test.
 class FolderTest : public ::testing::Test {
   protected:
-    explicit FolderTest(const std::string& prefix) {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_folder = std::filesystem::temp_directory_path() /
-                   (prefix + std::to_string(::getpid()) + "_" + info->name());
-        std::filesystem::remove_all(m_folder);
-        std::filesystem::create_directories(m_folder);
-    }
-    ~FolderTest() override { std::filesystem::remove_all(m_folder); }
+    explicit FolderTest(const std::string& prefix) : m_folder(prefix) {}
 
-    std::string File(const std::string& name) const { return (m_folder / name).string(); }
+    std::string File(const std::string& name) const { return m_folder.File(name); }
 
     // A line file made from an example, changed by change, in the test's folder.
     std::string EditedLine(const std::string& name, const std::string& example,
@@ -122,7 +114,7 @@ class FolderTest : public ::testing::Test {
     }
 
   private:
-    std::filesystem::path m_folder;
+    TempFolder m_folder;
 };
 
 }  // namespace zd::test

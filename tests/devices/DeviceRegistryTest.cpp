@@ -2,7 +2,6 @@
 // what a save writes for present and absent devices, and separate lists per terminal position.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <tuple>
 #include <vector>
 
@@ -10,25 +9,16 @@
 #include "devices/NumericText.h"
 #include "host/QSettingsRegistry.h"
 #include "platform/Error.h"
+#include "support/Examples.h"
 #include "support/TestContext.h"
 
 namespace zd {
 namespace {
 
-namespace fs = std::filesystem;
 constexpr std::uint32_t kHkcu = RegistryAccess::kHkeyCurrentUser;
 
 class DeviceRegistryTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        fs::remove(m_iniPath);
-        m_registry = std::make_unique<QSettingsRegistry>(m_iniPath);
-    }
-    void TearDown() override {
-        m_registry.reset();
-        fs::remove(m_iniPath);
-    }
-
     void Put(std::int32_t position, int key, const std::string& name, const std::string& value) {
         m_registry->WriteString(kHkcu, DeviceRegistryKeyPath(position, key), name, value);
     }
@@ -43,12 +33,9 @@ class DeviceRegistryTest : public ::testing::Test {
         m_registry = std::make_unique<QSettingsRegistry>(m_iniPath);
     }
 
-    const std::string m_iniPath =
-        (fs::temp_directory_path() /
-         ("zd_registry_" +
-          std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".ini"))
-            .string();
-    std::unique_ptr<QSettingsRegistry> m_registry;
+    const test::TempFolder m_folder{"zd_registry_"};
+    const std::string m_iniPath = m_folder.File("store.ini");
+    std::unique_ptr<QSettingsRegistry> m_registry = std::make_unique<QSettingsRegistry>(m_iniPath);
     test::TestContext m_ctx;
     ModuleState m_state;
 };

@@ -30,14 +30,6 @@ const std::string kBad = "\xEF\xBF\xBD";  // U+FFFD
 
 class FilesTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
-    }
-    void TearDown() override {
-        fs::permissions(m_folder, fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(m_folder);
-    }
     // The names in the folder, so that a temporary file left behind shows.
     std::string Listing() const {
         std::string names;
@@ -46,10 +38,8 @@ class FilesTest : public ::testing::Test {
         return names;
     }
 
-    const fs::path m_folder =
-        fs::temp_directory_path() /
-        ("zd_files_" +
-         std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    const test::TempFolder m_temp{"zd_files_"};
+    const fs::path& m_folder = m_temp.Path();
 };
 
 TEST(Utf8Test, IllFormedSequencesBecomeOneReplacementPerMaximalSubpart) {
