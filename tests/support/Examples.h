@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -35,9 +36,10 @@ class TempFolder {
   public:
     explicit TempFolder(const std::string& prefix) {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_path =
-            std::filesystem::temp_directory_path() / (prefix + std::to_string(::getpid()) + "_" +
-                                                      info->test_suite_name() + "_" + info->name());
+        std::string name = prefix + std::to_string(::getpid()) + "_" + info->test_suite_name() +
+                           "_" + info->name();
+        std::replace(name.begin(), name.end(), '/', '_');  // parameterised tests
+        m_path = std::filesystem::temp_directory_path() / name;
         std::filesystem::remove_all(m_path);
         std::filesystem::create_directories(m_path);
     }
