@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,12 @@ inline SessionOptions ExampleDefaults() {
 template <class... Words>
 std::vector<std::string> Args(const Words&... words) {
     return {std::string(words)...};
+}
+
+// The text holds every part.
+inline void ExpectParts(const std::string& text, std::initializer_list<std::string> parts) {
+    for (const std::string& part : parts)
+        EXPECT_NE(text.find(part), std::string::npos) << part << ":\n" << text;
 }
 
 // The arguments as one line, for traces.

@@ -249,8 +249,7 @@ TEST_F(DeviceCommandsTest, ProgressGoesToATerminalOnlyAndEveryDocumentCarriesThe
     const Outcome shown = ZdOnTerminal(
         {"address", "random", "--line", OlderFirmwareLine("sixteen-unaddressed.json")});
     ASSERT_EQ(shown.exitCode, 0) << shown.json.dump();
-    EXPECT_NE(shown.console.find("random addressing: 3 addressed"), std::string::npos);
-    EXPECT_NE(shown.console.find(" left ("), std::string::npos);
+    test::ExpectParts(shown.console, {"random addressing: 3 addressed", " left ("});
     // The line is erased at the end: what follows on the terminal starts on a clean line.
     ASSERT_GE(shown.console.size(), 4u);
     EXPECT_EQ(shown.console.substr(shown.console.size() - 4), "\r\033[K");
