@@ -1,6 +1,6 @@
 // A whole building from the command line: the example station's twelve terminals run at once on
-// their own simulated lines, a failing one beside the others, the fast search against the paced
-// one, and the hand-over report in its three formats.
+// their own simulated lines, a failing one beside the others, the fast search where the control
+// searches, and the hand-over report in its three formats.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -134,8 +134,10 @@ TEST_F(BuildingTest, AFailingTerminalStopsNoneOfTheOthersAndTheLinesCarryOver) {
     EXPECT_EQ(terminals.at(5).at("exitCode"), 1);
     EXPECT_NE(terminals.at(5).at("error").get<std::string>().find("same short address"),
               std::string::npos);
-    // The control's search (firmware 1L) and the terminal's own (1M) side by side.
+    // The control's search (firmware 1L, paced unless asked otherwise) and the terminal's own (1M)
+    // side by side.
     EXPECT_EQ(terminals.at(2).at("variant"), "control");
+    EXPECT_EQ(terminals.at(2).at("fastSearch"), false);
     EXPECT_EQ(terminals.at(9).at("variant"), "terminal");
     const std::map<int, std::vector<int>> expected = {
         {2, Range(0, 16)},  {7, Range(0, 20)},  {9, Range(0, 12)}, {10, Range(0, 9)},
@@ -158,13 +160,22 @@ TEST_F(BuildingTest, AFailingTerminalStopsNoneOfTheOthersAndTheLinesCarryOver) {
         EXPECT_EQ(Addresses(after.at(position)), addresses) << position;
 }
 
-TEST_F(BuildingTest, EachControlWritesItsOwnLogFiles) {
+// What the fast search finds, and how much sooner, the addressing tests pin; here --fast reaches
+// the terminals whose control searches, and only those.
+TEST_F(BuildingTest, EachControlWritesItsOwnLogFilesAndSearchesFastWhereItSearches) {
     ASSERT_EQ(Zd({"settings", "--log-addressing", "on", "--log-mapping", "on"}).exitCode, 0);
     const auto previous = std::filesystem::current_path();
     std::filesystem::current_path(File(""));
-    const Outcome run = Zd({"--pos", "2,10", "--lines", kLines, "address", "random", "--fast"});
+    const Outcome run = Zd({"--pos", "2,9,10", "--lines", kLines, "address", "random", "--fast"});
     std::filesystem::current_path(previous);
     ASSERT_EQ(run.exitCode, 0) << run.json.dump();
+    const auto terminals = Terminals(run);
+    EXPECT_EQ(terminals.at(2).at("fastSearch"), true);
+    EXPECT_EQ(Addresses(terminals.at(2)), Range(0, 16));
+    EXPECT_EQ(terminals.at(10).at("fastSearch"), true);
+    // The terminal at 9 searches itself (firmware 1M): --fast leaves it as it is.
+    EXPECT_EQ(terminals.at(9).at("fastSearch"), false);
+    EXPECT_EQ(terminals.at(9).at("variant"), "terminal");
     for (const std::string position : {"2", "10"}) {
         const std::string log = test::ReadFileText(
             File("pos-" + position + ".OrvixVTermZD4270.Logging.Addressing.txt"));
@@ -177,24 +188,6 @@ TEST_F(BuildingTest, EachControlWritesItsOwnLogFiles) {
         EXPECT_NE(utf8.find("Pos=\"" + position + "\""), std::string::npos) << utf8;
     }
     EXPECT_FALSE(std::filesystem::exists(File("OrvixVTermZD4270.Logging.Addressing.txt")));
-}
-
-// What the fast search finds, and how much sooner, the addressing tests pin; here --fast reaches
-// the terminals whose control searches, and only those.
-TEST_F(BuildingTest, TheFastSearchIsUsedWhereTheControlSearches) {
-    const std::string lines = UnaddressedLine("lines", 2, 8);
-    const Outcome paced = Zd({"--pos", "2,3", "--lines", lines, "address", "random"});
-    const Outcome fast = Zd({"--pos", "2,3", "--lines", lines, "address", "random", "--fast"});
-    ASSERT_EQ(paced.exitCode, 0) << paced.json.dump();
-    ASSERT_EQ(fast.exitCode, 0) << fast.json.dump();
-    const Json pacedLine = Terminals(paced).at(2);
-    const Json fastLine = Terminals(fast).at(2);
-    EXPECT_EQ(pacedLine.at("fastSearch"), false);
-    EXPECT_EQ(fastLine.at("fastSearch"), true);
-    EXPECT_EQ(Addresses(fastLine), Range(0, 8));
-    // The terminal at 3 searches itself (firmware 1M): --fast leaves it as it is.
-    EXPECT_EQ(Terminals(fast).at(3).at("fastSearch"), false);
-    EXPECT_EQ(Terminals(fast).at(3).at("variant"), "terminal");
 }
 
 TEST_F(BuildingTest, TheReportShowsEveryDeviceAndMarksConflicts) {
