@@ -134,15 +134,6 @@ TEST_F(CommandLineTest, ChangeAddressesMovesAndDeletes) {
               (std::vector<int>{0, 6}));
 }
 
-TEST_F(CommandLineTest, SingleAssignmentWithYesSharesOneAddress) {
-    const Outcome single = Zd({"address", "single", "9", "--yes"});
-    ASSERT_EQ(single.exitCode, 0) << single.json.dump();
-    EXPECT_EQ(single.json.at("devices"),
-              (Json::array({{{"shortAddress", 9}, {"conflict", true}}})));
-    EXPECT_EQ(single.json.at("messages").at(0).at("text"),
-              "All devices will be set to the following address: 9\nAre you sure?");
-}
-
 TEST_F(CommandLineTest, BadArgumentsGiveAnErrorDocumentAndExitCodeTwo) {
     const std::vector<std::vector<std::string>> cases = {
         {"frobnicate"},
@@ -255,12 +246,19 @@ TEST_F(CommandLineTest, WhatWipesGearSettingsRunsOnlyWithYes) {
     }
     EXPECT_EQ(std::filesystem::file_size(File("good.xml")), archiveBefore);
 
-    // One gear's short address, and anything confirmed, goes through.
+    // One gear's short address, and anything confirmed, goes through; with --yes every gear shares
+    // the one address.
     EXPECT_EQ(Zd({"send", "store DTR as short address", "--short", "5"}).exitCode, 0);
     const Outcome reset =
         Zd({"send", "reset", "--short", "5", "--yes", "--save-line", File("reset.json")});
     ASSERT_EQ(reset.exitCode, 0) << reset.json.dump();
     EXPECT_EQ(sim::LoadLineFile(File("reset.json")).gear.at(1).groups, 0);
+    const Outcome single = Zd({"address", "single", "9", "--yes"});
+    ASSERT_EQ(single.exitCode, 0) << single.json.dump();
+    EXPECT_EQ(single.json.at("devices"),
+              (Json::array({{{"shortAddress", 9}, {"conflict", true}}})));
+    EXPECT_EQ(single.json.at("messages").at(0).at("text"),
+              "All devices will be set to the following address: 9\nAre you sure?");
     const Outcome replaced =
         Zd({"archive", "upload", File("good.xml"), "--yes", "--line", ExampleLine("empty.json")});
     EXPECT_EQ(replaced.exitCode, 0);
