@@ -117,21 +117,6 @@ TEST_F(GearTest, ConfigurationCommandNeedsTheSameFrameTwiceWithin100Ms) {
     EXPECT_EQ(gear.Groups(), 0);
 }
 
-// The window opens only on INITIALISE sent twice, and only for the gear its data byte names.
-TEST_F(GearTest, InitialiseSelectsGearByItsDataByte) {
-    Ballast& addressed = Add(At(4));
-    Ballast& bare = Add();
-    Send(kInitialise, 0xFF);
-    EXPECT_FALSE(bare.InInitialisation(m_now));
-    Send(kInitialise, 0xFF);
-    EXPECT_TRUE(bare.InInitialisation(m_now));
-    EXPECT_FALSE(addressed.InInitialisation(m_now));
-    Send(kTerminate, 0);
-    SendTwice(kInitialise, Short(4));
-    EXPECT_TRUE(addressed.InInitialisation(m_now));
-    EXPECT_FALSE(bare.InInitialisation(m_now));
-}
-
 TEST_F(GearTest, AddressingCommandsActOnlyInsideTheFifteenMinuteWindow) {
     Ballast& gear = Add();
     gear.QueueRandomAddresses({0x000100, 0x000200});
@@ -388,7 +373,16 @@ TEST_F(GearTest, ReadingsOfTheStandardTheGearFollow) {
         {"FADE TIME above 15 becomes 15", Stored(200, 46), 165, 0xF7},
         {"RESET forgets the random address",
          S(T(kInitialise, 0), T(kRandomise, 0), T(Short(0), 32)), 194, 0xFF},
-        // Addressing.
+        // Addressing. The window opens only on INITIALISE sent twice, and only for the gear its
+        // data byte names (VERIFY SHORT ADDRESS is answered only inside it).
+        {"INITIALISE sent once opens no window", S(F(kInitialise, Short(0))),
+         kSpecial | kVerifyShortAddress, kNone},
+        {"INITIALISE to the gear's address opens it", S(T(kInitialise, Short(0))),
+         kSpecial | kVerifyShortAddress, kYes},
+        {"INITIALISE to another address leaves it closed", S(T(kInitialise, Short(1))),
+         kSpecial | kVerifyShortAddress, kNone},
+        {"INITIALISE to gear without an address leaves it closed", S(T(kInitialise, 0xFF)),
+         kSpecial | kVerifyShortAddress, kNone},
         {"VERIFY SHORT ADDRESS outside the initialisation state draws no answer",
          S(F(kVerifyShortAddress, Short(0))), kSpecial | kVerifyShortAddress, kNone},
         {"INITIALISE again keeps a withdrawn gear withdrawn",
