@@ -272,7 +272,7 @@ TEST_F(ArchiveFileTest, CancelledDialogsAndFailedSavesChangeNothing) {
 
 using ArchiveLineTest = ArchiveRig;
 
-TEST_F(ArchiveLineTest, UploadFillsTheGridsWithTheGearsValuesAndMarksSilentAddresses) {
+TEST_F(ArchiveLineTest, UploadFillsTheGridsWithTheGearsValuesAndMarksSilentAddressesAndHalves) {
     OnLine();
     const Progress progress = Menu("mnuArchivOptionsUpload");
     EXPECT_TRUE(ctx.dialogs.boxes.empty());
@@ -292,11 +292,9 @@ TEST_F(ArchiveLineTest, UploadFillsTheGridsWithTheGearsValuesAndMarksSilentAddre
     EXPECT_EQ(progress.highest, 1024);
     EXPECT_TRUE(progress.locked);
     ExpectTabReleased();
-}
 
-TEST_F(ArchiveLineTest, UploadLeavesAGroupHalfWithoutAnswerEmpty) {
-    OnLine();
-    // Address 5 answers its 16 scene queries, then misses the answer to groups 0-7.
+    // Again, and address 5 answers its 16 scene queries, then misses the answer to groups 0-7.
+    for (int n = 0; n < 16; ++n) SetGroup(5, n, "x");
     auto connection = control->prgArchiv.OnChanged.Connect([&] {
         if (control->prgArchiv.Value() == 5 * 16 + 16) GearAt(5).Faults().m_missAnswers = 1;
     });
