@@ -218,7 +218,7 @@ TEST(ColDevicesTest, KeyedByDecimalShortAddressFirstRecordWins) {
     EXPECT_EQ(list.Count(), 0u);
 }
 
-TEST(NumericTextTest, NumericTextsAndTheirIntegerConversions) {
+TEST(NumericTextTest, NumericTextsTheirIntegerConversionsAndTheStrictDecimalsOfFiles) {
     for (const char* text : {" 12 ", "-3.5e1", "&HFF"}) EXPECT_TRUE(IsNumericText(text)) << text;
     for (const char* text : {"", "1 2", ".", "1e"}) EXPECT_FALSE(IsNumericText(text)) << text;
     EXPECT_EQ(TextToInteger("2.5"), 2);  // ties to even
@@ -228,10 +228,9 @@ TEST(NumericTextTest, NumericTextsAndTheirIntegerConversions) {
     // The error numbers show in the boxes ("Overflow", "Type mismatch").
     EXPECT_THROW(TextToInteger("32768"), ControlError);
     EXPECT_THROW(TextToLong("x"), ControlError);
-}
 
-// Numbers in files are read one way; every text another reader might take differently is none.
-TEST(NumericTextTest, DecimalTextsOfFilesAreStrict) {
+    // Numbers in files are read one way; every text another reader might take differently is
+    // none.
     const std::pair<const char*, std::int64_t> valid[] = {
         {"0", 0}, {"7", 7}, {"-12", -12}, {"123456789012345678", 123456789012345678}};
     for (const auto& [text, value] : valid) EXPECT_EQ(ParseDecimalText(text), value) << text;

@@ -86,11 +86,15 @@ void ExpectError(const std::function<void()>& action, const std::string& part) {
     EXPECT_NE(error.find(part), std::string::npos) << error;
 }
 
-TEST(StationDocumentTest, TerminalsAreChosenByPosition) {
+TEST(StationDocumentTest, TerminalsAreChosenByPositionWithTheirUserData) {
     StationDocument station = StationDocument::Load(Example("mixed-station.xml"));
     // Without a position: the first ZD4270, past the input terminal before it.
     EXPECT_EQ(station.ChooseTerminal().Attribute("Pos"), "2");
     EXPECT_EQ(station.ChooseTerminal(1).Attribute("Name"), "DI8");
+    // The user data: the Params element, or channel 0 where a terminal has none.
+    XmlDocument userData;
+    ASSERT_TRUE(userData.LoadXml(StationUserData(station.ChooseTerminal(1))));
+    EXPECT_EQ(userData.DocumentNode().SelectSingleNode("Params/CompanyId").Text(), "0");
     StationDocument none = StationDocument::Parse(
         "<Station><Coupler><Device Pos=\"1\" Name=\"DI8\"/><Device Pos=\"4\" Name=\"AO2\"/>"
         "</Coupler></Station>",
@@ -135,13 +139,6 @@ TEST(StationDocumentTest, ALineFilePlacingTheTerminalOtherwiseIsNoted) {
     EXPECT_NE(
         LinePlacementNote(moved, "moved.json", node, "s.xml").value_or("").find("position 3 / 1"),
         std::string::npos);
-}
-
-TEST(StationDocumentTest, UserDataIsTheParamsElementOrChannelZero) {
-    StationDocument station = StationDocument::Load(Example("mixed-station.xml"));
-    XmlDocument userData;
-    ASSERT_TRUE(userData.LoadXml(StationUserData(station.ChooseTerminal(1))));
-    EXPECT_EQ(userData.DocumentNode().SelectSingleNode("Params/CompanyId").Text(), "0");
 }
 
 TEST(StationDocumentTest, ASimulatedTerminalNeedsAPositionAndAWholeLayout) {
