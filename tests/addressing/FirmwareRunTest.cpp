@@ -114,14 +114,21 @@ TEST_F(ScriptedFirmwareTest, AResultThatCannotBeReadShowsTheErrorAndNoCount) {
     EXPECT_EQ(texts[0].rfind("Error: ReadDataIn: ", 0), 0u) << texts[0];
 }
 
-TEST_F(FirmwareRunTest, RefreshDuringATerminalRunTakesOverItsSupervision) {
+// A click that waits in the event queue while the refresh takes over a run must find the button
+// already locked: it neither starts a second run nor hands the terminal new parameters.
+TEST_F(FirmwareRunTest, RefreshDuringATerminalRunTakesOverItsSupervisionAndLocksTheButtonAtOnce) {
     UseLine("sixteen-unaddressed.json", kFirmwareVariant);
     ASSERT_TRUE(control->cmdRndAddrStart.Click());
     ASSERT_TRUE(terminal->FirmwareAddressingRunning());
     // The page is closed and opened again while the terminal works.
     control.reset();
     control = std::make_unique<configZD4270>(ctx.context, registry, state);
+    bool clicked = true;
+    ctx.scheduler.Post([this, &clicked] { clicked = control->cmdRndAddrStart.Click(); });
+    const std::int64_t before = ctx.scheduler.Now();
     Refresh();
+    EXPECT_FALSE(clicked);
+    EXPECT_LT(ctx.scheduler.Now() - before, 1000);  // no second hand-over with its 1 s wait
 
     EXPECT_TRUE(control->m_bRndAddrRunning);
     EXPECT_EQ(control->lblRndAddrStatus.Caption(), "Random addressing is active...retry later");
@@ -131,21 +138,6 @@ TEST_F(FirmwareRunTest, RefreshDuringATerminalRunTakesOverItsSupervision) {
     EXPECT_EQ(BoxTexts(ctx.dialogs), std::vector<std::string>{"Account of addressed ballasts: 16"});
     EXPECT_EQ(ShortsByRandom(), Range(0, 16));
     EXPECT_TRUE(control->tabMain.Enabled());
-}
-
-// A click that waits in the event queue while the refresh takes over a run must find the button
-// already locked: it neither starts a second run nor hands the terminal new parameters.
-TEST_F(FirmwareRunTest, AClickQueuedDuringTheTakeOverFindsTheButtonLocked) {
-    UseLine("sixteen-unaddressed.json", kFirmwareVariant);
-    ASSERT_TRUE(control->cmdRndAddrStart.Click());
-    control.reset();
-    control = std::make_unique<configZD4270>(ctx.context, registry, state);
-    bool clicked = true;
-    ctx.scheduler.Post([this, &clicked] { clicked = control->cmdRndAddrStart.Click(); });
-    const std::int64_t before = ctx.scheduler.Now();
-    Refresh();
-    EXPECT_FALSE(clicked);
-    EXPECT_LT(ctx.scheduler.Now() - before, 1000);  // no second hand-over with its 1 s wait
 }
 
 }  // namespace

@@ -172,7 +172,11 @@ TEST_F(RandomAddressingTest, OldFirmwareAndDsiModeRefuseTheStartAndSendNothing) 
 }
 
 TEST_F(RandomAddressingTest, LogHoldsOnlyTheLastRunWithItsCommandsAndReplies) {
+    // Without logging no file is written, and an older one stays.
+    LogFile::WriteWholeFile(kAddressingLogFile, "older run");
     UseLine("three-addressed.json", kSoftwareVariant);
+    StartAndRun();
+    EXPECT_EQ(ReadUtf16File(kAddressingLogFile), "older run");
     control->EnableLoggingAddressing = true;
     StartAndRun();
     StartAndRun();
@@ -187,19 +191,6 @@ TEST_F(RandomAddressingTest, LogHoldsOnlyTheLastRunWithItsCommandsAndReplies) {
     EXPECT_EQ(CountOf(log, "program short address"), 3);
     EXPECT_EQ(CountOf(log, "terminate\r\n"), 2);  // at the start and at the stop
 }
-
-TEST_F(RandomAddressingTest, WithoutLoggingNoFileIsWrittenAndAnOlderOneStays) {
-    LogFile::WriteWholeFile(kAddressingLogFile, "older run");
-    UseLine("three-addressed.json", kSoftwareVariant);
-    StartAndRun();
-    EXPECT_EQ(ReadUtf16File(kAddressingLogFile), "older run");
-}
-
-}  // namespace
-}  // namespace zd::test
-
-namespace zd::test {
-namespace {
 
 // The fast search runs the same steps back to back. A gear alone below the search address that
 // misses one answer makes the paced search step past it, so that the run ends with the gear

@@ -3,12 +3,12 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -85,6 +85,18 @@ inline SessionOptions ExampleDefaults() {
     return defaults;
 }
 
+// Arguments for a table row.
+template <class... Words>
+std::vector<std::string> Args(const Words&... words) {
+    return {std::string(words)...};
+}
+
+// The text holds every part.
+inline void ExpectParts(const std::string& text, std::initializer_list<std::string> parts) {
+    for (const std::string& part : parts)
+        EXPECT_NE(text.find(part), std::string::npos) << part << ":\n" << text;
+}
+
 // The arguments as one line, for traces.
 inline std::string Joined(const std::vector<std::string>& args) {
     std::string joined;
@@ -95,16 +107,9 @@ inline std::string Joined(const std::vector<std::string>& args) {
 // Each test in a fresh temporary folder of its own, named by prefix, the process and the test.
 class FolderTest : public ::testing::Test {
   protected:
-    explicit FolderTest(const std::string& prefix) {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_folder = std::filesystem::temp_directory_path() /
-                   (prefix + std::to_string(::getpid()) + "_" + info->name());
-        std::filesystem::remove_all(m_folder);
-        std::filesystem::create_directories(m_folder);
-    }
-    ~FolderTest() override { std::filesystem::remove_all(m_folder); }
+    explicit FolderTest(const std::string& prefix) : m_folder(prefix) {}
 
-    std::string File(const std::string& name) const { return (m_folder / name).string(); }
+    std::string File(const std::string& name) const { return m_folder.File(name); }
 
     // A line file made from an example, changed by change, in the test's folder.
     std::string EditedLine(const std::string& name, const std::string& example,
@@ -116,7 +121,7 @@ class FolderTest : public ::testing::Test {
     }
 
   private:
-    std::filesystem::path m_folder;
+    TempFolder m_folder;
 };
 
 }  // namespace zd::test

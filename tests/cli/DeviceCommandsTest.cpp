@@ -154,9 +154,8 @@ TEST_F(DeviceCommandsTest, PhysicalSelectionAddressesTheLampsInTheOrderTheyAreTa
 
     // Nobody takes a lamp out; an addressed ballast's lamp does not select it either.
     for (const std::vector<std::string>& args :
-         {std::vector<std::string>{"address", "physical", "--timeout", "30"},
-          std::vector<std::string>{"address", "physical", "--remove-lamp", "5", "--timeout",
-                                   "30"}}) {
+         {test::Args("address", "physical", "--timeout", "30"),
+          test::Args("address", "physical", "--remove-lamp", "5", "--timeout", "30")}) {
         SCOPED_TRACE(Joined(args));
         const Outcome idle = Zd(args);
         EXPECT_EQ(idle.exitCode, 1);
@@ -250,8 +249,7 @@ TEST_F(DeviceCommandsTest, ProgressGoesToATerminalOnlyAndEveryDocumentCarriesThe
     const Outcome shown = ZdOnTerminal(
         {"address", "random", "--line", OlderFirmwareLine("sixteen-unaddressed.json")});
     ASSERT_EQ(shown.exitCode, 0) << shown.json.dump();
-    EXPECT_NE(shown.console.find("random addressing: 3 addressed"), std::string::npos);
-    EXPECT_NE(shown.console.find(" left ("), std::string::npos);
+    test::ExpectParts(shown.console, {"random addressing: 3 addressed", " left ("});
     // The line is erased at the end: what follows on the terminal starts on a clean line.
     ASSERT_GE(shown.console.size(), 4u);
     EXPECT_EQ(shown.console.substr(shown.console.size() - 4), "\r\033[K");

@@ -2,7 +2,6 @@
 // what a save writes for present and absent devices, and separate lists per terminal position.
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <tuple>
 #include <vector>
 
@@ -10,25 +9,16 @@
 #include "devices/NumericText.h"
 #include "host/QSettingsRegistry.h"
 #include "platform/Error.h"
+#include "support/Examples.h"
 #include "support/TestContext.h"
 
 namespace zd {
 namespace {
 
-namespace fs = std::filesystem;
 constexpr std::uint32_t kHkcu = RegistryAccess::kHkeyCurrentUser;
 
 class DeviceRegistryTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        fs::remove(m_iniPath);
-        m_registry = std::make_unique<QSettingsRegistry>(m_iniPath);
-    }
-    void TearDown() override {
-        m_registry.reset();
-        fs::remove(m_iniPath);
-    }
-
     void Put(std::int32_t position, int key, const std::string& name, const std::string& value) {
         m_registry->WriteString(kHkcu, DeviceRegistryKeyPath(position, key), name, value);
     }
@@ -43,12 +33,9 @@ class DeviceRegistryTest : public ::testing::Test {
         m_registry = std::make_unique<QSettingsRegistry>(m_iniPath);
     }
 
-    const std::string m_iniPath =
-        (fs::temp_directory_path() /
-         ("zd_registry_" +
-          std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()) + ".ini"))
-            .string();
-    std::unique_ptr<QSettingsRegistry> m_registry;
+    const test::TempFolder m_folder{"zd_registry_"};
+    const std::string m_iniPath = m_folder.File("store.ini");
+    std::unique_ptr<QSettingsRegistry> m_registry = std::make_unique<QSettingsRegistry>(m_iniPath);
     test::TestContext m_ctx;
     ModuleState m_state;
 };
@@ -231,7 +218,7 @@ TEST(ColDevicesTest, KeyedByDecimalShortAddressFirstRecordWins) {
     EXPECT_EQ(list.Count(), 0u);
 }
 
-TEST(NumericTextTest, NumericTextsAndTheirIntegerConversions) {
+TEST(NumericTextTest, NumericTextsTheirIntegerConversionsAndTheStrictDecimalsOfFiles) {
     for (const char* text : {" 12 ", "-3.5e1", "&HFF"}) EXPECT_TRUE(IsNumericText(text)) << text;
     for (const char* text : {"", "1 2", ".", "1e"}) EXPECT_FALSE(IsNumericText(text)) << text;
     EXPECT_EQ(TextToInteger("2.5"), 2);  // ties to even
@@ -241,10 +228,9 @@ TEST(NumericTextTest, NumericTextsAndTheirIntegerConversions) {
     // The error numbers show in the boxes ("Overflow", "Type mismatch").
     EXPECT_THROW(TextToInteger("32768"), ControlError);
     EXPECT_THROW(TextToLong("x"), ControlError);
-}
 
-// Numbers in files are read one way; every text another reader might take differently is none.
-TEST(NumericTextTest, DecimalTextsOfFilesAreStrict) {
+    // Numbers in files are read one way; every text another reader might take differently is
+    // none.
     const std::pair<const char*, std::int64_t> valid[] = {
         {"0", 0}, {"7", 7}, {"-12", -12}, {"123456789012345678", 123456789012345678}};
     for (const auto& [text, value] : valid) EXPECT_EQ(ParseDecimalText(text), value) << text;
@@ -260,13 +246,11 @@ TEST(NumericTextTest, DecimalTextsOfFilesAreStrict) {
          "Overflow: \"Pos\" is 99999999999999999999, out of range"},
     };
     for (const auto& [text, number, description] : errors) {
-        try {
-            DecimalField(text, "\"Pos\"", -32768, 32767);
-            ADD_FAILURE() << text;
-        } catch (const ControlError& e) {
-            EXPECT_EQ(e.Number(), number);
-            EXPECT_EQ(e.Description(), description);
-        }
+        const auto error =
+            test::Thrown([text = text] { DecimalField(text, "\"Pos\"", -32768, 32767); });
+        ASSERT_TRUE(error) << text;
+        EXPECT_EQ(error->Number(), number);
+        EXPECT_EQ(error->Description(), description);
     }
 }
 

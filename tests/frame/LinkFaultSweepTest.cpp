@@ -75,9 +75,9 @@ void Menu(configZD4270& control, const std::string& entry) {
     control.mnuArchivOptions.OnPopup.Disconnect(popup);
 }
 
+// Each procedure runs on the three-addressed example line.
 struct Procedure {
     std::string name;
-    std::string line;
     std::uint16_t firmware = 0x314D;
     // Puts the control where the procedure starts (not swept).
     std::function<void(Bench&)> prepare = [](Bench&) {};
@@ -118,43 +118,45 @@ void AddThreeDevices(Bench& b) {
     b.control->CreateTreeDevices();
 }
 
+void StartRandomAddressing(Bench& b) {
+    b.control->cmdRndAddrStart.Click();
+    RunUntilIdle(b);
+}
+
 // The page's list after a failed read: each value is the clean one, marked failed ("?",
 // "???? ????") or not read at all; and the page is usable again.
 template <class Page>
-void ExpectPageRead(Bench& failed, Bench& clean, const std::string& where, PageKind kind,
-                    ListView Page::*list) {
-    auto* page = dynamic_cast<Page*>(failed.control->Page(kind));
-    auto* cleanPage = dynamic_cast<Page*>(clean.control->Page(kind));
-    ASSERT_TRUE(page && cleanPage) << where;
-    EXPECT_TRUE(page->btnRefreshList.Enabled()) << where;
-    for (int row = 1; row <= (page->*list).ItemCount(); ++row) {
-        const std::string value = (page->*list).Item(row).SubItem(1);
-        EXPECT_TRUE(value == (cleanPage->*list).Item(row).SubItem(1) ||
-                    value.find('?') != std::string::npos || value == " ")
-            << where << " row " << row << ": " << value;
-    }
+auto ExpectPageRead(PageKind kind, ListView Page::*list) {
+    return [kind, list](Bench& failed, Bench& clean, const std::string& where) {
+        auto* page = dynamic_cast<Page*>(failed.control->Page(kind));
+        auto* cleanPage = dynamic_cast<Page*>(clean.control->Page(kind));
+        ASSERT_TRUE(page && cleanPage) << where;
+        EXPECT_TRUE(page->btnRefreshList.Enabled()) << where;
+        for (int row = 1; row <= (page->*list).ItemCount(); ++row) {
+            const std::string value = (page->*list).Item(row).SubItem(1);
+            EXPECT_TRUE(value == (cleanPage->*list).Item(row).SubItem(1) ||
+                        value.find('?') != std::string::npos || value == " ")
+                << where << " row " << row << ": " << value;
+        }
+    };
 }
 
 const std::vector<Procedure>& Procedures() {
     static const std::vector<Procedure> procedures = {
-        {"scan", "three-addressed.json", 0x314D, [](Bench&) {},
+        {"scan", 0x314D, [](Bench&) {},
          [](Bench& b) {
              b.control->cmdScanDevices.Click();
              RunUntilIdle(b);
          },
          ExpectDevicesKept},
-        {"random addressing", "three-addressed.json", 0x314C,
+        {"random addressing", 0x314C,
          [](Bench& b) {
              // Two unaddressed gear beside the three addressed ones.
              b.devCom->Terminal().AddGear(sim::GearConfig{});
              b.devCom->Terminal().AddGear(sim::GearConfig{});
          },
-         [](Bench& b) {
-             b.control->cmdRndAddrStart.Click();
-             RunUntilIdle(b);
-         },
-         ExpectDevicesKept},
-        {"archive upload", "three-addressed.json", 0x314D, [](Bench&) {},
+         StartRandomAddressing, ExpectDevicesKept},
+        {"archive upload", 0x314D, [](Bench&) {},
          [](Bench& b) { Menu(*b.control, "mnuArchivOptionsUpload"); },
          [](Bench& failed, Bench& clean, const std::string& where) {
              // A cell holds what the clean upload read, or is marked as not read ("?", or an
@@ -170,7 +172,7 @@ const std::vector<Procedure>& Procedures() {
                  }
              }
          }},
-        {"archive download", "three-addressed.json", 0x314D,
+        {"archive download", 0x314D,
          [](Bench& b) {
              for (int row = 1; row <= kArchiveAddresses; ++row)
                  for (int col = 1; col <= kArchiveColumns; ++col)
@@ -193,25 +195,15 @@ const std::vector<Procedure>& Procedures() {
                  }
              }
          }},
-        {"random addressing in the firmware", "three-addressed.json", 0x314D,
-         [](Bench& b) { b.devCom->Terminal().AddGear(sim::GearConfig{}); },
-         [](Bench& b) {
-             b.control->cmdRndAddrStart.Click();
-             RunUntilIdle(b);
-         },
+        {"random addressing in the firmware", 0x314D,
+         [](Bench& b) { b.devCom->Terminal().AddGear(sim::GearConfig{}); }, StartRandomAddressing,
          ExpectDevicesKept},
-        {"variables page read", "three-addressed.json", 0x314D, AddThreeDevices,
+        {"variables page read", 0x314D, AddThreeDevices,
          [](Bench& b) { b.control->treeDevices.SelectNode("05Variables"); },
-         [](Bench& failed, Bench& clean, const std::string& where) {
-             ExpectPageRead(failed, clean, where, PageKind::Variables,
-                            &configZD4270Variables::lstViewVariables);
-         }},
-        {"scenes page read", "three-addressed.json", 0x314D, AddThreeDevices,
+         ExpectPageRead(PageKind::Variables, &configZD4270Variables::lstViewVariables)},
+        {"scenes page read", 0x314D, AddThreeDevices,
          [](Bench& b) { b.control->treeDevices.SelectNode("05Scenes"); },
-         [](Bench& failed, Bench& clean, const std::string& where) {
-             ExpectPageRead(failed, clean, where, PageKind::Scenes,
-                            &configZD4270Scenes::lstViewScenes);
-         }},
+         ExpectPageRead(PageKind::Scenes, &configZD4270Scenes::lstViewScenes)},
     };
     return procedures;
 }
@@ -220,7 +212,8 @@ class LinkFaultSweep : public ::testing::TestWithParam<std::size_t> {};
 
 TEST_P(LinkFaultSweep, EveryCallFailingEndsTheProcedureWithOneBoxAndKeepsWhatWasFound) {
     const Procedure& procedure = Procedures()[GetParam()];
-    sim::LineDescription line = sim::LoadLineFile((kExampleLines / procedure.line).string());
+    sim::LineDescription line =
+        sim::LoadLineFile((kExampleLines / "three-addressed.json").string());
     line.terminal.firmwareVersion = procedure.firmware;
     TempWorkingFolder folder;
 

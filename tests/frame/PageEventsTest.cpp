@@ -54,7 +54,7 @@ TEST_F(PageEventsTest, BeforeRefreshDataEveryRequestAnswersNoDevCom) {
     EXPECT_TRUE(ctx.dialogs.boxes.empty());
 }
 
-TEST_F(PageEventsTest, AnswersReachThePageButTheSceneTakenFromDataDoesNot) {
+TEST_F(PageEventsTest, AnswersAndFailuresReachThePageButTheSceneTakenFromDataDoesNot) {
     Refresh();
     page->SendDALI(kCmdQueryActualLevel, kAddrShort, 5);
     EXPECT_EQ(Ret(), kResultDone);
@@ -71,6 +71,14 @@ TEST_F(PageEventsTest, AnswersReachThePageButTheSceneTakenFromDataDoesNot) {
     EXPECT_EQ(Ret(), kResultDone);
     EXPECT_EQ(Data(), 0);
     EXPECT_EQ(terminal->FrameLog().back().frame, 0xFF14);  // GO TO SCENE 4 to broadcast
+
+    // A device-communication failure inside the transaction is reported through the result.
+    port->faults.failOnCall = port->faults.calls + 1;
+    page->SendDALI(kCmdOff, kAddrShort, 5);
+    EXPECT_EQ(Ret(), kResultError);
+    ASSERT_EQ(ctx.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(ctx.dialogs.boxes[0].text.rfind("Error: SendDALICommand: Device communication", 0),
+              0u);
 }
 
 TEST_F(PageEventsTest, OnlyExactNamesAreHandledAndBadParametersLeaveTheResultUnwritten) {
@@ -101,16 +109,6 @@ TEST_F(PageEventsTest, OnlyExactNamesAreHandledAndBadParametersLeaveTheResultUnw
         texts[1].rfind("Error: HandleObjectEvents: Invalid procedure call or argument: nData", 0),
         0u);
     EXPECT_EQ(nRet, -5);
-}
-
-TEST_F(PageEventsTest, ADevComFailureInsideTheTransactionIsReportedThroughTheResult) {
-    Refresh();
-    port->faults.failOnCall = port->faults.calls + 1;
-    page->SendDALI(kCmdOff, kAddrShort, 5);
-    EXPECT_EQ(Ret(), kResultError);
-    ASSERT_EQ(ctx.dialogs.boxes.size(), 1u);
-    EXPECT_EQ(ctx.dialogs.boxes[0].text.rfind("Error: SendDALICommand: Device communication", 0),
-              0u);
 }
 
 TEST(EventParamsTest, ValuesAreCheckedAgainstTheVariablesTheyGoTo) {

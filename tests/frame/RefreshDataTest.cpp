@@ -1,6 +1,6 @@
 // RefreshData end to end against the simulated terminal: the Device settings values, byte order,
-// feature register and firmware version, the failure messages, the logging switches and files,
-// the registry load, and the watchdog that it starts.
+// feature register (the operation mode and its boxes) and firmware version, the failure messages,
+// the logging switches and files, the registry load, and the watchdog that it starts.
 #include "devices/DeviceRegistry.h"
 #include "support/ControlRig.h"
 
@@ -61,22 +61,6 @@ TEST_F(RefreshDataTest, WordAlignedMotorolaStationOldFirmwareAndTheByteOffsetLab
     EXPECT_EQ(control->lblValueOffset.Caption(), "7 [Byte]");
     EXPECT_EQ(control->lblValueFormat.Caption(), "Intel");
     EXPECT_TRUE(ctx.dialogs.boxes.empty());
-}
-
-TEST_F(RefreshDataTest, FeatureRegister0x1018GivesDsiModeWithBothBoxesClear) {
-    MakeTerminal(0x314D, 0x1018);
-    Refresh();
-    EXPECT_FALSE(control->chkPowerSupplyUnit.IsChecked());
-    EXPECT_FALSE(control->chkCountDALIDevices.IsChecked());
-    EXPECT_TRUE(control->Option5.Value());
-    EXPECT_FALSE(control->Option4.Value());
-    EXPECT_EQ(state.m_nOperationMode, kModeDsi);
-
-    // An unknown operation mode changes neither option.
-    MakeTerminal(0x314D, 0x3000);
-    Refresh();
-    EXPECT_TRUE(control->Option5.Value());
-    EXPECT_EQ(state.m_nOperationMode, kModeDsi);
 }
 
 TEST_F(RefreshDataTest, EveryMappingFailureIsShownAndNothingIsReadFromTheTerminal) {
@@ -170,6 +154,7 @@ TEST_F(RefreshDataTest, ADevComFailureDuringTheRegisterReadIsShownAndTheNextRefr
     EXPECT_TRUE(control->timerWatchdog.Enabled());
 }
 
+// The second terminal's feature register 0x1018: DSI mode with both boxes clear.
 TEST_F(RefreshDataTest, ASecondRefreshRereadsEverythingAndRestartsTheWatchdog) {
     Refresh();
     ctx.scheduler.RunFor(300);
@@ -186,13 +171,16 @@ TEST_F(RefreshDataTest, ASecondRefreshRereadsEverythingAndRestartsTheWatchdog) {
     shape.offsets = {"2.0", "2.8", "4.0", "4.8"};
     sim::ImageLayout layout = sim::ImageLayout::Packed(0, 1);
     layout.entries = {{{2, 0, 0}, {2, 8, 0}, {4, 0, 1}, {4, 8, 1}}};
-    MakeTerminal(0x314D, 0x1000, layout);
+    MakeTerminal(0x314D, 0x1018, layout);
     const std::int64_t second = ctx.scheduler.Now();
     Refresh(shape, UserDataXml("1"));
     EXPECT_TRUE(ctx.dialogs.boxes.empty());
     EXPECT_EQ(control->lblValueChannel.Caption(), "2");
     EXPECT_EQ(control->lblValueOffset.Caption(), "4 [Byte]");
     EXPECT_EQ(state.m_nOperationMode, kModeDsi);
+    EXPECT_TRUE(control->Option5.Value() && !control->Option4.Value());
+    EXPECT_FALSE(control->chkPowerSupplyUnit.IsChecked() ||
+                 control->chkCountDALIDevices.IsChecked());
     EXPECT_EQ(control->treeDevices.NodeCount(), 1 + 2 * 4);
     EXPECT_EQ(control->treeDevices.Node("12Device")->Image(), "LampDALIError");
     ASSERT_EQ(control->lstChangeAddrView.ItemCount(), 2);
@@ -201,6 +189,12 @@ TEST_F(RefreshDataTest, ASecondRefreshRereadsEverythingAndRestartsTheWatchdog) {
     EXPECT_EQ(terminal->Watchdog().count, 0);
     ctx.scheduler.RunFor(1);
     EXPECT_EQ(terminal->Watchdog().lastMs, second + 500);
+
+    // An unknown operation mode changes neither option.
+    MakeTerminal(0x314D, 0x3000);
+    Refresh();
+    EXPECT_TRUE(control->Option5.Value());
+    EXPECT_EQ(state.m_nOperationMode, kModeDsi);
 }
 
 TEST_F(RefreshDataTest, LoggingSwitchesNeedANumberOtherThanZeroAndLogTheXmlAsUtf16) {

@@ -81,12 +81,9 @@ TEST(BuildingTest, TerminalsThatShareAWordOrAPositionAreRefused) {
     const std::string twice =
         "<Station><Coupler Name=\"K1\"><Device Pos=\"4\" Name=\"ZD4270\"/></Coupler>"
         "<Coupler Name=\"K2\"><Device Pos=\"4\" Name=\"ZD4270\"/></Coupler></Station>";
-    try {
-        StationZd4270Terminals(StationDocument::Parse(twice, "twice.xml"));
-        ADD_FAILURE() << "two terminals at one position were taken";
-    } catch (const ControlError& error) {
-        EXPECT_NE(error.Description().find("position 4"), std::string::npos);
-    }
+    const std::string error =
+        test::ErrorOf([&] { StationZd4270Terminals(StationDocument::Parse(twice, "twice.xml")); });
+    EXPECT_NE(error.find("position 4"), std::string::npos) << error;
 }
 
 }  // namespace

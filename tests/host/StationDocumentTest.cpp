@@ -78,54 +78,34 @@ const ExampleStation kExamples[] = {
 INSTANTIATE_TEST_SUITE_P(Stations, ExampleStationTest, ::testing::ValuesIn(kExamples),
                          [](const auto& info) { return std::string(info.param.name); });
 
-std::string ErrorOf(const std::function<void()>& action) {
-    try {
-        action();
-    } catch (const ControlError& e) {
-        return e.Description();
-    }
-    return "<no error>";
+using test::ErrorOf;
+
+// The action fails with a description that holds part.
+void ExpectError(const std::function<void()>& action, const std::string& part) {
+    const std::string error = ErrorOf(action);
+    EXPECT_NE(error.find(part), std::string::npos) << error;
 }
 
-TEST(StationDocumentTest, BrokenDocumentsAreRefusedWithFileLineAndReason) {
-    std::string text = ErrorOf([] {
-        StationDocument::Parse("<Station>\n<Coupler>\n<Device Pos=\"1\">\n</Coupler></Station>",
-                               "hall.xml");
-    });
-    EXPECT_NE(text.find("hall.xml"), std::string::npos) << text;
-    EXPECT_NE(text.find("line 4"), std::string::npos) << text;
-
-    text = ErrorOf([] { StationDocument::Parse("<Station><Coupler><Dev", "cut.xml"); });
-    EXPECT_NE(text.find("cut.xml cannot be read"), std::string::npos) << text;
-
-    text = ErrorOf([] { StationDocument::Parse("<Archive/>", "other.xml"); });
-    EXPECT_NE(text.find("no \"Station\" element"), std::string::npos) << text;
-
-    const std::string missing = (fs::temp_directory_path() / "zd_no_such_station.xml").string();
-    text = ErrorOf([&] { StationDocument::Load(missing); });
-    EXPECT_NE(text.find(missing), std::string::npos) << text;
-}
-
-TEST(StationDocumentTest, TerminalsAreChosenByPosition) {
+TEST(StationDocumentTest, TerminalsAreChosenByPositionWithTheirUserData) {
     StationDocument station = StationDocument::Load(Example("mixed-station.xml"));
     // Without a position: the first ZD4270, past the input terminal before it.
     EXPECT_EQ(station.ChooseTerminal().Attribute("Pos"), "2");
     EXPECT_EQ(station.ChooseTerminal(1).Attribute("Name"), "DI8");
+    // The user data: the Params element, or channel 0 where a terminal has none.
+    XmlDocument userData;
+    ASSERT_TRUE(userData.LoadXml(StationUserData(station.ChooseTerminal(1))));
+    EXPECT_EQ(userData.DocumentNode().SelectSingleNode("Params/CompanyId").Text(), "0");
     StationDocument none = StationDocument::Parse(
         "<Station><Coupler><Device Pos=\"1\" Name=\"DI8\"/><Device Pos=\"4\" Name=\"AO2\"/>"
         "</Coupler></Station>",
         "none.xml");
-    EXPECT_NE(ErrorOf([&] {
-                  none.ChooseTerminal();
-              }).find("no ZD4270 terminal (it holds position 1 \"DI8\", position 4 \"AO2\")"),
-              std::string::npos);
-    EXPECT_NE(ErrorOf([&] { station.ChooseTerminal(3); }).find("no terminal at position 3"),
-              std::string::npos);
+    ExpectError([&] { none.ChooseTerminal(); },
+                "no ZD4270 terminal (it holds position 1 \"DI8\", position 4 \"AO2\")");
+    ExpectError([&] { station.ChooseTerminal(3); }, "no terminal at position 3");
     StationDocument empty = StationDocument::Parse("<Station><Coupler/></Station>", "empty.xml");
-    EXPECT_NE(ErrorOf([&] { empty.ChooseTerminal(); }).find("has no terminal"), std::string::npos);
+    ExpectError([&] { empty.ChooseTerminal(); }, "has no terminal");
     // A terminal that is no ZD4270 describes no complete layout.
-    EXPECT_NE(ErrorOf([&] { StationImageLayout(station.ChooseTerminal(1)); }).find("STATUS"),
-              std::string::npos);
+    ExpectError([&] { StationImageLayout(station.ChooseTerminal(1)); }, "STATUS");
 }
 
 // The simulated terminal follows the station; a line file that places it otherwise is named with
@@ -161,13 +141,6 @@ TEST(StationDocumentTest, ALineFilePlacingTheTerminalOtherwiseIsNoted) {
         std::string::npos);
 }
 
-TEST(StationDocumentTest, UserDataIsTheParamsElementOrChannelZero) {
-    StationDocument station = StationDocument::Load(Example("mixed-station.xml"));
-    XmlDocument userData;
-    ASSERT_TRUE(userData.LoadXml(StationUserData(station.ChooseTerminal(1))));
-    EXPECT_EQ(userData.DocumentNode().SelectSingleNode("Params/CompanyId").Text(), "0");
-}
-
 TEST(StationDocumentTest, ASimulatedTerminalNeedsAPositionAndAWholeLayout) {
     test::TestContext ctx;
     StationDocument station = StationDocument::Parse(
@@ -175,24 +148,24 @@ TEST(StationDocumentTest, ASimulatedTerminalNeedsAPositionAndAWholeLayout) {
         "<Variable Dir=\"STATUS\" Offset=\"0.0\" Table=\"0\"/></Channel></ProcessData></Device>"
         "</Coupler></Station>",
         "bad.xml");
-    EXPECT_NE(ErrorOf([&] {
-                  CreateSimulatedDevCom(ctx.scheduler, station.ChooseTerminal());
-              }).find("no position"),
-              std::string::npos);
-    EXPECT_NE(ErrorOf([&] {
-                  CreateSimulatedDevCom(ctx.scheduler, station.ChooseTerminal(2));
-              }).find("no complete INPUT variable"),
-              std::string::npos);
+    ExpectError([&] { CreateSimulatedDevCom(ctx.scheduler, station.ChooseTerminal()); },
+                "no position");
+    ExpectError([&] { CreateSimulatedDevCom(ctx.scheduler, station.ChooseTerminal(2)); },
+                "no complete INPUT variable");
 }
 
-// Every number the control reads from a terminal is plain decimal, checked when the document is
-// loaded so that the refusal names the file, the device's line and the field; and no document
-// hangs or exhausts the program: entities are refused and a file is read up to 16 MB.
-TEST(StationDocumentTest, AmbiguousNumbersEntitiesAndEndlessFilesAreRefused) {
+// A document that breaks off, is no station, or holds a number the control could read otherwise
+// than plain decimal is refused when it is loaded, naming the file, the device's line and the
+// field; and no document hangs or exhausts the program: entities are refused and a file is read
+// up to 16 MB.
+TEST(StationDocumentTest, BrokenDocumentsAmbiguousNumbersEntitiesAndEndlessFilesAreRefused) {
     const auto station = [](const std::string& device) {
         return "<Station><Coupler>\n<Device Pos=\"1\"/>\n" + device + "</Coupler></Station>";
     };
     const std::pair<std::string, const char*> cases[] = {
+        {"<Station>\n<Coupler>\n<Device Pos=\"1\">\n</Coupler></Station>", "line 4"},
+        {"<Station><Coupler><Dev", "hall.xml cannot be read"},
+        {"<Archive/>", "no \"Station\" element"},
         {station("<Device Pos=\" 2\"/>"),
          "hall.xml cannot be read: the device on line 3: Type mismatch: \"Pos\" is \" 2\", not a "
          "decimal number"},
@@ -206,18 +179,15 @@ TEST(StationDocumentTest, AmbiguousNumbersEntitiesAndEndlessFilesAreRefused) {
     };
     for (const auto& [text, message] : cases) {
         // clang 14 cannot capture a structured binding itself; an init-capture names it.
-        const std::string error =
-            ErrorOf([&text = text] { StationDocument::Parse(text, "hall.xml"); });
-        EXPECT_NE(error.find(message), std::string::npos) << error;
+        ExpectError([&text = text] { StationDocument::Parse(text, "hall.xml"); }, message);
     }
+    const std::string missing = (fs::temp_directory_path() / "zd_no_such_station.xml").string();
+    ExpectError([&] { StationDocument::Load(missing); }, missing);
     EXPECT_EQ(ErrorOf([] { StationDocument::Load("/dev/zero"); }),
               "The station document /dev/zero is larger than 16 MB, the most this program reads");
-    try {
-        sim::LoadLineFile("/dev/zero");
-        ADD_FAILURE() << "a line file without end was read";
-    } catch (const sim::LineFileError& e) {
-        EXPECT_NE(e.Reason().find("larger than 4 MB"), std::string::npos) << e.Reason();
-    }
+    const auto endless = test::Thrown<sim::LineFileError>([] { sim::LoadLineFile("/dev/zero"); });
+    ASSERT_TRUE(endless) << "a line file without end was read";
+    EXPECT_NE(endless->Reason().find("larger than 4 MB"), std::string::npos) << endless->Reason();
 }
 
 }  // namespace

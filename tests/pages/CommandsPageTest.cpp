@@ -74,21 +74,20 @@ TEST_F(CommandsPageTest, ResetIsAskedForAndNoSendsNothing) {
     EXPECT_EQ(TakeFrames().front(), 0xFF20);
 }
 
-TEST_F(CommandsPageTest, ADsiCommandIsRefusedInDaliMode) {
-    auto& page = OpenPage();
-    page.tabCommands.ClickTab(1);
-    page.btnSendDSICommand.Click();
-    ASSERT_EQ(ctx.dialogs.boxes.size(), 1u);
-    EXPECT_EQ(ctx.dialogs.boxes[0].text, "The ZD4270 is not in the DSI-Mode!");
+TEST_F(CommandsPageTest, EachModeRefusesTheOtherOnesCommandAndTheDsiByteGoesOut) {
+    auto& dali = OpenPage();
+    dali.tabCommands.ClickTab(1);
+    dali.btnSendDSICommand.Click();
+    EXPECT_EQ(BoxTexts(ctx.dialogs),
+              std::vector<std::string>{"The ZD4270 is not in the DSI-Mode!"});
     EXPECT_TRUE(terminal->FrameLog().empty());
-}
 
-TEST_F(CommandsPageTest, InDsiModeDaliIsRefusedAndTheDsiByteGoesOut) {
+    ctx.dialogs.boxes.clear();
     MakeTerminal(0x314D, 0x1000);
     auto& page = OpenPage();
     page.btnSendDALICommand.Click();
-    ASSERT_EQ(ctx.dialogs.boxes.size(), 1u);
-    EXPECT_EQ(ctx.dialogs.boxes[0].text, "The ZD4270 is not in the DALI-Mode!");
+    EXPECT_EQ(BoxTexts(ctx.dialogs),
+              std::vector<std::string>{"The ZD4270 is not in the DALI-Mode!"});
     EXPECT_TRUE(terminal->FrameLog().empty());
     page.txtDSIDataDec.Type("77");
     page.btnSendDSICommand.Click();

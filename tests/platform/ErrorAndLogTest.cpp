@@ -41,9 +41,8 @@ TEST(ErrorConventionTest, GuardedProceduresShowOneCriticalBoxAndNothingEscapes) 
 }
 
 TEST(LogFileTest, WritesUtf16LittleEndianWithByteOrderMarkAndCrLf) {
-    auto dir = std::filesystem::temp_directory_path() / "zd4270-logtest";
-    std::filesystem::create_directories(dir);
-    auto path = dir / "log.txt";
+    const test::TempFolder folder("zd_log_");
+    const auto path = folder.Path() / "log.txt";
     {
         LogFile log(path.string());
         log.WriteLine("Aß");
@@ -55,7 +54,6 @@ TEST(LogFileTest, WritesUtf16LittleEndianWithByteOrderMarkAndCrLf) {
         "\x3D\xD8\xA1\xDC",
         14);
     EXPECT_EQ(test::ReadFileText(path), expected);
-    std::filesystem::remove_all(dir);
     EXPECT_THROW(LogFile("/nonexistent-folder/zd4270/log.txt"), ControlError);
 }
 

@@ -11,6 +11,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <tuple>
 
 #include "platform/Error.h"
 #include "platform/Files.h"
@@ -18,6 +19,7 @@
 #include "platform/Utf8.h"
 #include "platform/Xml.h"
 #include "support/Examples.h"
+#include "support/TestContext.h"
 
 namespace zd {
 namespace {
@@ -28,14 +30,6 @@ const std::string kBad = "\xEF\xBF\xBD";  // U+FFFD
 
 class FilesTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        fs::remove_all(m_folder);
-        fs::create_directories(m_folder);
-    }
-    void TearDown() override {
-        fs::permissions(m_folder, fs::perms::owner_all, fs::perm_options::add);
-        fs::remove_all(m_folder);
-    }
     // The names in the folder, so that a temporary file left behind shows.
     std::string Listing() const {
         std::string names;
@@ -44,10 +38,8 @@ class FilesTest : public ::testing::Test {
         return names;
     }
 
-    const fs::path m_folder =
-        fs::temp_directory_path() /
-        ("zd_files_" +
-         std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    const test::TempFolder m_temp{"zd_files_"};
+    const fs::path& m_folder = m_temp.Path();
 };
 
 TEST(Utf8Test, IllFormedSequencesBecomeOneReplacementPerMaximalSubpart) {
@@ -139,27 +131,18 @@ TEST_F(FilesTest, InputsAreReadUpToTheLimitOfTheirKind) {
     std::ofstream(m_folder / "over", std::ios::binary) << std::string(1001, 'a');
     EXPECT_EQ(ReadInputFile((m_folder / "exact").string(), small).size(), 1000u);
 
-    struct Case {
-        std::string path;
-        InputKind kind;
-        std::string message;
-        std::int32_t number;
-    };
-    const Case cases[] = {
-        {(m_folder / "over").string(), small, "is larger than 1000 bytes, the most", 75},
+    const std::tuple<std::string, const char*, std::int32_t> cases[] = {
+        {(m_folder / "over").string(), "is larger than 1000 bytes, the most", 75},
         // A device never ends: the read stops one byte past the limit.
-        {"/dev/zero", small, "The test file /dev/zero is larger than 1000 bytes", 75},
-        {m_folder.string(), small, "is a folder", 75},
-        {(m_folder / "missing").string(), small, "cannot be opened (No such file", 53},
+        {"/dev/zero", "The test file /dev/zero is larger than 1000 bytes", 75},
+        {m_folder.string(), "is a folder", 75},
+        {(m_folder / "missing").string(), "cannot be opened (No such file", 53},
     };
-    for (const Case& c : cases) {
-        try {
-            ReadInputFile(c.path, c.kind);
-            ADD_FAILURE() << c.path << " was read";
-        } catch (const ControlError& e) {
-            EXPECT_NE(e.Description().find(c.message), std::string::npos) << e.Description();
-            EXPECT_EQ(e.Number(), c.number) << c.path;
-        }
+    for (const auto& [path, message, number] : cases) {
+        const auto error = test::Thrown([&path = path, &small] { ReadInputFile(path, small); });
+        ASSERT_TRUE(error) << path << " was read";
+        EXPECT_NE(error->Description().find(message), std::string::npos) << error->Description();
+        EXPECT_EQ(error->Number(), number) << path;
     }
 }
 
@@ -188,12 +171,7 @@ std::string SaveUnderFileSizeLimit(const std::string& path, const std::string& b
         ::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{4096, 4096};
         ::setrlimit(RLIMIT_FSIZE, &limit);
-        std::string result = "saved";
-        try {
-            WriteFileAtomically(path, bytes);
-        } catch (const ControlError& e) {
-            result = e.Description();
-        }
+        const std::string result = test::ErrorOf([&] { WriteFileAtomically(path, bytes); });
         (void)!::write(pipeFds[1], result.data(), result.size());
         ::_exit(0);
     }
@@ -229,13 +207,11 @@ TEST_F(FilesTest, AFailedSaveLeavesTheOldFileByteForByteAndNoTemporaryFile) {
         {m_folder / "none" / "a.xml", "no temporary file can be created beside it: No such file"},
     };
     for (const auto& [path, message] : refused) {
-        try {
-            WriteFileAtomically(path.string(), "new");
-            ADD_FAILURE() << path;
-        } catch (const ControlError& e) {
-            EXPECT_NE(e.Description().find(message), std::string::npos) << e.Description();
-            EXPECT_EQ(e.Number(), kErrPathFileAccess);
-        }
+        const auto error =
+            test::Thrown([&path = path] { WriteFileAtomically(path.string(), "new"); });
+        ASSERT_TRUE(error) << path;
+        EXPECT_NE(error->Description().find(message), std::string::npos) << error->Description();
+        EXPECT_EQ(error->Number(), kErrPathFileAccess);
     }
     EXPECT_EQ(Listing().size(), std::string("archive.xml sub ").size()) << Listing();
     EXPECT_TRUE(fs::is_empty(m_folder / "sub"));

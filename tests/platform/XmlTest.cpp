@@ -7,6 +7,7 @@
 
 #include "platform/Error.h"
 #include "platform/Xml.h"
+#include "support/Examples.h"
 
 namespace zd {
 namespace {
@@ -65,16 +66,14 @@ TEST(XmlTest, MalformedAndTruncatedTextsReportTheFirstErrorWithItsPlace) {
 }
 
 TEST(XmlTest, AnExternalDtdIsNeverLoaded) {
-    fs::path dir = fs::temp_directory_path() / "zd_xml_entity_test";
-    fs::create_directories(dir);
+    const test::TempFolder folder("zd_xml_");
     XmlDocument doc;
     // Its entity stays undeclared, which fails the parse.
-    fs::path dtd = dir / "d.dtd";
+    const fs::path dtd = folder.Path() / "d.dtd";
     std::ofstream(dtd) << "<!ENTITY y \"FROMDTD\">";
     EXPECT_FALSE(doc.LoadXml("<!DOCTYPE r SYSTEM \"" + dtd.string() + "\"><r>&y;</r>"));
     ASSERT_TRUE(doc.ParseError());
     EXPECT_NE(doc.ParseError()->reason.find("'y'"), std::string::npos) << doc.ParseError()->reason;
-    fs::remove_all(dir);
 }
 
 }  // namespace

@@ -114,10 +114,7 @@ TEST_F(FirmwareAddressingTest, GearLeavingDuringTheSearchGivesF8) {
 }
 
 TEST_F(FirmwareAddressingTest, DsiModeGivesTheInternalErrorWithoutStarting) {
-    std::uint16_t code = Terminal::kCodeWord;
-    std::uint16_t dsi = 0x1000;
-    Term().WriteTable(Term().Position(), 0, 31, 1, &code);
-    Term().WriteTable(Term().Position(), 0, 32, 1, &dsi);
+    m_rig.WriteFeatures(0x1000);
     EXPECT_EQ(Run(0x0001), 0xDE);
     EXPECT_FALSE(m_started);
 }

@@ -117,21 +117,6 @@ TEST_F(GearTest, ConfigurationCommandNeedsTheSameFrameTwiceWithin100Ms) {
     EXPECT_EQ(gear.Groups(), 0);
 }
 
-// The window opens only on INITIALISE sent twice, and only for the gear its data byte names.
-TEST_F(GearTest, InitialiseSelectsGearByItsDataByte) {
-    Ballast& addressed = Add(At(4));
-    Ballast& bare = Add();
-    Send(kInitialise, 0xFF);
-    EXPECT_FALSE(bare.InInitialisation(m_now));
-    Send(kInitialise, 0xFF);
-    EXPECT_TRUE(bare.InInitialisation(m_now));
-    EXPECT_FALSE(addressed.InInitialisation(m_now));
-    Send(kTerminate, 0);
-    SendTwice(kInitialise, Short(4));
-    EXPECT_TRUE(addressed.InInitialisation(m_now));
-    EXPECT_FALSE(bare.InInitialisation(m_now));
-}
-
 TEST_F(GearTest, AddressingCommandsActOnlyInsideTheFifteenMinuteWindow) {
     Ballast& gear = Add();
     gear.QueueRandomAddresses({0x000100, 0x000200});
@@ -218,18 +203,6 @@ TEST_F(SearchTest, FindsTheLowestRandomAddressAndWithdrawTakesItOut) {
     EXPECT_EQ(Send(kCompare, 0).kind, AnswerKind::Corrupt);  // withdrawal ends with the window
 }
 
-TEST_F(SearchTest, ProgramShortAddressDeletesWithFfAndQueryShortAddressAnswersTheSelectedGear) {
-    Ballast& gear = Add(At(12));
-    gear.QueueRandomAddress(0x001234);
-    SendTwice(kInitialise, 0x00);
-    SendTwice(kRandomise, 0);
-    SetSearch(0x001234);
-    EXPECT_EQ(Ask(kQueryShortAddress, 0), Short(12));
-    Send(kProgramShortAddress, 0xFF);
-    EXPECT_EQ(gear.ShortAddress(), std::nullopt);
-    EXPECT_EQ(Ask(kQueryShortAddress, 0), 0xFF);
-}
-
 TEST_F(GearTest, PhysicalSelectionSelectsTheGearWhoseLampIsRemoved) {
     Ballast& a = Add();
     Ballast& b = Add(At(3));
@@ -308,14 +281,22 @@ Step W(Micros us) {
 std::vector<Step> Stored(std::uint8_t value, std::uint8_t command) {
     return {F(kDataTransferRegister, value), T(Short(0), command)};
 }
-std::vector<Step> Then(std::vector<Step> first, const std::vector<Step>& more) {
-    first.insert(first.end(), more.begin(), more.end());
+// Steps in a row, and sequences of steps one after the other.
+template <class... Steps>
+std::vector<Step> S(Steps... steps) {
+    return {steps...};
+}
+template <class... More>
+std::vector<Step> Then(std::vector<Step> first, const More&... more) {
+    (first.insert(first.end(), more.begin(), more.end()), ...);
     return first;
 }
 
 // A query number with this bit is a special command (its first byte), not a query to short
 // address 0.
 constexpr int kSpecial = 0x100;
+// No answer at all.
+constexpr std::nullopt_t kNone = std::nullopt;
 
 struct Reading {
     const char* choice;
@@ -336,56 +317,51 @@ TEST_F(GearTest, ReadingsOfTheStandardTheGearFollow) {
     constexpr std::uint8_t kDapc0 = 0x00;  // direct arc power to short address 0
     const std::vector<Step> max200 = Stored(200, 42);
     const std::vector<Step> fade2s = Stored(4, 46);  // 0.5 * sqrt(2^4) = 2 s
+    const std::vector<Step> selected =
+        S(T(kInitialise, 0), F(kSearchAddrH, 0x00), F(kSearchAddrM, 0x12), F(kSearchAddrL, 0x34));
+    const GearConfig random1234 = Configured([](GearConfig& c) { c.randomAddress = 0x001234; });
     const Reading readings[] = {
         // The limit error reflects the last level asked for.
-        {"a level above MAX sets the limit error", Then(max200, {F(kDapc0, 254)}), 148, kYes},
-        {"OFF clears it", Then(max200, {F(kDapc0, 254), F(Short(0), 0)}), 148, {}},
-        {"DIRECT ARC POWER 0 clears it", Then(max200, {F(kDapc0, 254), F(kDapc0, 0)}), 148, {}},
-        {"MASK asks for no level and keeps it", Then(max200, {F(kDapc0, 254), F(kDapc0, 255)}), 148,
-         kYes},
-        {"RECALL MAX LEVEL asks within the limits and clears it",
-         Then(max200, {F(kDapc0, 254), F(Short(0), 5)}),
-         148,
-         {}},
-        {"a scene level above MAX sets it", Then(Then(Stored(254, 64), max200), {F(Short(0), 16)}),
+        {"a level above MAX sets the limit error", Then(max200, S(F(kDapc0, 254))), 148, kYes},
+        {"OFF clears it", Then(max200, S(F(kDapc0, 254), F(Short(0), 0))), 148, kNone},
+        {"DIRECT ARC POWER 0 clears it", Then(max200, S(F(kDapc0, 254), F(kDapc0, 0))), 148, kNone},
+        {"MASK asks for no level and keeps it", Then(max200, S(F(kDapc0, 254), F(kDapc0, 255))),
          148, kYes},
+        {"RECALL MAX LEVEL asks within the limits and clears it",
+         Then(max200, S(F(kDapc0, 254), F(Short(0), 5))), 148, kNone},
+        {"a scene level above MAX sets it", Then(Stored(254, 64), max200, S(F(Short(0), 16))), 148,
+         kYes},
         // New limits take hold at once, a fade in progress included.
         {"MAX stored during a fade up caps where the fade ends",
-         Then(Then(Stored(100, 45), {F(kDapc0, 100)}),
-              Then(fade2s, {F(kDapc0, 254), W(500000), F(kDataTransferRegister, 150),
-                            T(Short(0), 42), W(3000000)})),
+         Then(Stored(100, 45), S(F(kDapc0, 100)), fade2s,
+              S(F(kDapc0, 254), W(500000), F(kDataTransferRegister, 150), T(Short(0), 42),
+                W(3000000))),
          160, 150},
         {"MAX stored during a fade caps the level at once",
-         Then(Then(Stored(100, 45), {F(kDapc0, 100)}),
-              Then(fade2s,
-                   {F(kDapc0, 254), W(1500000), F(kDataTransferRegister, 150), T(Short(0), 42)})),
+         Then(Stored(100, 45), S(F(kDapc0, 100)), fade2s,
+              S(F(kDapc0, 254), W(1500000), F(kDataTransferRegister, 150), T(Short(0), 42))),
          160, 150},
         {"MIN stored during a fade down raises where it ends",
-         Then(fade2s, {F(kDapc0, 10), W(200000), F(kDataTransferRegister, 120), T(Short(0), 43),
-                       W(3000000)}),
+         Then(fade2s, S(F(kDapc0, 10), W(200000), F(kDataTransferRegister, 120), T(Short(0), 43),
+                        W(3000000))),
          160, 120},
         {"MAX stored below the level of a lamp that is off leaves it off",
-         Then({F(Short(0), 0)}, max200), 160, 0},
+         Then(S(F(Short(0), 0)), max200), 160, 0},
         // Levels.
-        {"DIRECT ARC POWER 0 with a fade time dims first", Then(fade2s, {F(kDapc0, 0), W(1000000)}),
-         147, kYes},
-        {"... and is off when the fade time is over", Then(fade2s, {F(kDapc0, 0), W(2100000)}), 160,
-         0},
-        {"UP does not switch a lamp on", {F(Short(0), 0), F(Short(0), 1), W(300000)}, 160, 0},
-        {"STEP DOWN AND OFF at MIN switches off", {F(Short(0), 6), F(Short(0), 7)}, 160, 0},
-        {"ON AND STEP UP switches on at MIN", {F(Short(0), 0), F(Short(0), 8)}, 160, 1},
+        {"DIRECT ARC POWER 0 with a fade time dims first",
+         Then(fade2s, S(F(kDapc0, 0), W(1000000))), 147, kYes},
+        {"... and is off when the fade time is over", Then(fade2s, S(F(kDapc0, 0), W(2100000))),
+         160, 0},
+        {"UP does not switch a lamp on", S(F(Short(0), 0), F(Short(0), 1), W(300000)), 160, 0},
+        {"STEP DOWN AND OFF at MIN switches off", S(F(Short(0), 6), F(Short(0), 7)), 160, 0},
+        {"ON AND STEP UP switches on at MIN", S(F(Short(0), 0), F(Short(0), 8)), 160, 1},
         {"STORE ACTUAL LEVEL IN DTR takes the level in the middle of a fade",
-         Then(fade2s, {F(kDapc0, 54), W(950000), T(Short(0), 33)}), 152, 154},
-        {"a lamp that does not work reads 255 as its level",
-         {},
-         160,
-         255,
+         Then(fade2s, S(F(kDapc0, 54), W(950000), T(Short(0), 33))), 152, 154},
+        {"a lamp that does not work reads 255 as its level", S(), 160, 255,
          Configured([](GearConfig& c) { c.lamp = LampState::Failed; })},
         // Power failure: any arc power command ends it, even a scene the gear is not in.
-        {"GO TO SCENE of a scene without the gear ends the power failure",
-         {F(Short(0), 16)},
-         155,
-         {}},
+        {"GO TO SCENE of a scene without the gear ends the power failure", S(F(Short(0), 16)), 155,
+         kNone},
         // Stored values.
         {"POWER ON LEVEL takes MASK as it is", Stored(255, 45), 163, 255},
         {"MAX LEVEL 255 becomes 254", Stored(255, 42), 161, 254},
@@ -396,35 +372,42 @@ TEST_F(GearTest, ReadingsOfTheStandardTheGearFollow) {
         {"FADE RATE 0 becomes 1", Stored(0, 47), 165, 0x01},
         {"FADE TIME above 15 becomes 15", Stored(200, 46), 165, 0xF7},
         {"RESET forgets the random address",
-         {T(kInitialise, 0), T(kRandomise, 0), T(Short(0), 32)},
-         194,
-         0xFF},
-        // Addressing.
+         S(T(kInitialise, 0), T(kRandomise, 0), T(Short(0), 32)), 194, 0xFF},
+        // Addressing. The window opens only on INITIALISE sent twice, and only for the gear its
+        // data byte names (VERIFY SHORT ADDRESS is answered only inside it).
+        {"INITIALISE sent once opens no window", S(F(kInitialise, Short(0))),
+         kSpecial | kVerifyShortAddress, kNone},
+        {"INITIALISE to the gear's address opens it", S(T(kInitialise, Short(0))),
+         kSpecial | kVerifyShortAddress, kYes},
+        {"INITIALISE to another address leaves it closed", S(T(kInitialise, Short(1))),
+         kSpecial | kVerifyShortAddress, kNone},
+        {"INITIALISE to gear without an address leaves it closed", S(T(kInitialise, 0xFF)),
+         kSpecial | kVerifyShortAddress, kNone},
         {"VERIFY SHORT ADDRESS outside the initialisation state draws no answer",
-         {F(kVerifyShortAddress, Short(0))},
-         kSpecial | kVerifyShortAddress,
-         {}},
+         S(F(kVerifyShortAddress, Short(0))), kSpecial | kVerifyShortAddress, kNone},
         {"INITIALISE again keeps a withdrawn gear withdrawn",
-         {T(kInitialise, 0), F(kSearchAddrH, 0x12), F(kSearchAddrM, 0x34), F(kSearchAddrL, 0x56),
-          F(kWithdraw, 0), T(kInitialise, 0)},
-         kSpecial | kCompare,
-         {},
-         Configured([](GearConfig& c) { c.randomAddress = 0x123456; })},
+         S(T(kInitialise, 0), F(kSearchAddrH, 0x12), F(kSearchAddrM, 0x34), F(kSearchAddrL, 0x56),
+           F(kWithdraw, 0), T(kInitialise, 0)),
+         kSpecial | kCompare, kNone, Configured([](GearConfig& c) { c.randomAddress = 0x123456; })},
+        {"QUERY SHORT ADDRESS answers the gear the search address selects", selected,
+         kSpecial | kQueryShortAddress, Short(0), random1234},
+        {"PROGRAM SHORT ADDRESS 0xFF deletes the address",
+         Then(selected, S(F(kProgramShortAddress, 0xFF))), kSpecial | kQueryShortAddress, 0xFF,
+         random1234},
         {"PHYSICAL SELECTION sent again keeps the mode",
-         {T(kInitialise, 0), F(kPhysicalSelection, 0), F(kPhysicalSelection, 0)},
-         kSpecial | kQueryShortAddress,
-         Short(0),
+         S(T(kInitialise, 0), F(kPhysicalSelection, 0), F(kPhysicalSelection, 0)),
+         kSpecial | kQueryShortAddress, Short(0),
          Configured([](GearConfig& c) { c.lamp = LampState::Removed; })},
         // Device-type commands: only QUERY EXTENDED VERSION NUMBER, only right after ENABLE
         // DEVICE TYPE with the gear's own type.
-        {"QUERY EXTENDED VERSION NUMBER after ENABLE DEVICE TYPE 6",
-         {F(kEnableDeviceType, 6)},
-         255,
-         1},
-        {"... not without it", {}, 255, {}},
-        {"... not after ENABLE DEVICE TYPE of another type", {F(kEnableDeviceType, 8)}, 255, {}},
-        {"... not with a command in between", {F(kEnableDeviceType, 6), F(Short(0), 160)}, 255, {}},
-        {"other LED gear commands draw no answer", {F(kEnableDeviceType, 6)}, 240, {}},
+        {"QUERY EXTENDED VERSION NUMBER after ENABLE DEVICE TYPE 6", S(F(kEnableDeviceType, 6)),
+         255, 1},
+        {"... not without it", S(), 255, kNone},
+        {"... not after ENABLE DEVICE TYPE of another type", S(F(kEnableDeviceType, 8)), 255,
+         kNone},
+        {"... not with a command in between", S(F(kEnableDeviceType, 6), F(Short(0), 160)), 255,
+         kNone},
+        {"other LED gear commands draw no answer", S(F(kEnableDeviceType, 6)), 240, kNone},
     };
     for (const Reading& reading : readings) {
         m_line = Line{};

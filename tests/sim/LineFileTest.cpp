@@ -9,11 +9,17 @@
 #include "platform/VirtualScheduler.h"
 #include "sim/LineFile.h"
 #include "support/Examples.h"
+#include "support/TestContext.h"
 
 namespace zd::sim {
 namespace {
 
 using test::kExampleLines;
+
+// The error a text's parse ends with.
+std::optional<LineFileError> Refusal(const std::string& text, const std::string& file) {
+    return test::Thrown<LineFileError>([&] { ParseLineDescription(text, file); });
+}
 
 // Every example loads into a terminal with its gear (what each holds, the tests that use it pin).
 TEST(LineFileTest, ExamplesMakeWorkingTerminals) {
@@ -115,14 +121,11 @@ TEST(LineFileTest, AWrongValueIsFoundByLineAndColumn) {
             column = static_cast<int>(before.size() - before.rfind('\n'));
             if (line == 1) column = static_cast<int>(before.size()) + 1;
         }
-        try {
-            ParseLineDescription(c.text, "f.json");
-            ADD_FAILURE() << "accepted: " << c.text;
-        } catch (const LineFileError& error) {
-            EXPECT_EQ(error.Where(), c.where) << error.Description();
-            EXPECT_EQ(std::pair(error.Line(), error.Column()), std::pair(line, column))
-                << error.Description();
-        }
+        const auto error = Refusal(c.text, "f.json");
+        ASSERT_TRUE(error) << "accepted: " << c.text;
+        EXPECT_EQ(error->Where(), c.where) << error->Description();
+        EXPECT_EQ(std::pair(error->Line(), error->Column()), std::pair(line, column))
+            << error->Description();
     }
 }
 
@@ -138,17 +141,14 @@ TEST(LineFileTest, SyntaxErrorNamesFileLineAndColumn) {
         {"{\n \"gear\": [{\"fadeTime\": 1e999}]}", "big.json", 2, 24, "1e999"},
     };
     for (const auto& c : cases) {
-        try {
-            ParseLineDescription(c.text, c.file);
-            ADD_FAILURE() << "no error: " << c.text;
-        } catch (const LineFileError& error) {
-            EXPECT_EQ(std::tuple(error.File(), error.Line(), error.Column()),
-                      std::tuple(std::string(c.file), c.line, c.column));
-            const std::string place =
-                c.file + (":" + std::to_string(c.line) + ":" + std::to_string(c.column) + ": ");
-            EXPECT_NE(std::string(error.what()).find(place), std::string::npos) << error.what();
-            EXPECT_NE(error.Reason().find(c.reasonPart), std::string::npos) << error.Reason();
-        }
+        const auto error = Refusal(c.text, c.file);
+        ASSERT_TRUE(error) << "no error: " << c.text;
+        EXPECT_EQ(std::tuple(error->File(), error->Line(), error->Column()),
+                  std::tuple(std::string(c.file), c.line, c.column));
+        const std::string place =
+            c.file + (":" + std::to_string(c.line) + ":" + std::to_string(c.column) + ": ");
+        EXPECT_NE(std::string(error->what()).find(place), std::string::npos) << error->what();
+        EXPECT_NE(error->Reason().find(c.reasonPart), std::string::npos) << error->Reason();
     }
 }
 
@@ -200,20 +200,17 @@ TEST(LineFileTest, WrongValuesAreRefusedWithTheirPlace) {
         {R"({"powerUp": "yes"})", "/powerUp", "true or false"},
     };
     for (const Case& c : cases) {
-        try {
-            ParseLineDescription(c.text, "line.json");
-            ADD_FAILURE() << "accepted: " << c.text;
-        } catch (const LineFileError& error) {
-            EXPECT_EQ(error.Where(), c.where) << c.text;
-            EXPECT_NE(error.Reason().find(c.reasonPart), std::string::npos) << error.Reason();
-            // Every value here is on the one line of its text: the column points at it.
-            EXPECT_EQ(error.Line(), 1) << c.text;
-            EXPECT_EQ(
-                error.Description().rfind(
-                    "line.json:1:" + std::to_string(error.Column()) + ": at " + c.where + ": ", 0),
-                0u)
-                << error.Description();
-        }
+        const auto error = Refusal(c.text, "line.json");
+        ASSERT_TRUE(error) << "accepted: " << c.text;
+        EXPECT_EQ(error->Where(), c.where) << c.text;
+        EXPECT_NE(error->Reason().find(c.reasonPart), std::string::npos) << error->Reason();
+        // Every value here is on the one line of its text: the column points at it.
+        EXPECT_EQ(error->Line(), 1) << c.text;
+        EXPECT_EQ(
+            error->Description().rfind(
+                "line.json:1:" + std::to_string(error->Column()) + ": at " + c.where + ": ", 0),
+            0u)
+            << error->Description();
     }
 }
 

@@ -77,7 +77,7 @@ class LinkEndToEndTest : public ::testing::TestWithParam<LayoutCase> {
     int m_six = 0;
 };
 
-TEST_P(LinkEndToEndTest, CommandAndQueries) {
+TEST_P(LinkEndToEndTest, CommandAndQueriesAlsoAfterATakeOverDelay) {
     EXPECT_EQ(Send(-1, 100, 0, 5), kResultDone);  // DIRECT ARC POWER 100 to 5
     EXPECT_EQ(m_terminal->GearLevel(m_five), 100);
     EXPECT_EQ(m_terminal->GearLevel(m_six), 254);
@@ -97,17 +97,14 @@ TEST_P(LinkEndToEndTest, CommandAndQueries) {
     EXPECT_EQ(Send(192, 0, 0, 6), kResultDone);
     EXPECT_EQ(Receive(data), kResultDone);
     EXPECT_EQ(data, 0x08);
-    EXPECT_TRUE(m_test.dialogs.boxes.empty());
-}
 
-TEST_P(LinkEndToEndTest, TakeOverDelay) {
     m_devCom->SetTakeOverDelay(250);
     const std::int64_t before = m_test.scheduler.Now();
-    std::uint8_t data = 0;
     EXPECT_EQ(Send(160, 0, 0, 6), kResultDone);
     EXPECT_GE(m_test.scheduler.Now() - before, 250);
     EXPECT_EQ(Receive(data), kResultDone);
     EXPECT_EQ(data, 254);
+    EXPECT_TRUE(m_test.dialogs.boxes.empty());
 }
 
 TEST_P(LinkEndToEndTest, FirmwareAddressingHandshake) {

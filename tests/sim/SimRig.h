@@ -19,6 +19,12 @@ class SimRig {
     VirtualScheduler& Clock() { return m_scheduler; }
     Terminal& Term() { return *m_terminal; }
 
+    // The feature register written behind the code word, as the control's options do it.
+    void WriteFeatures(std::uint16_t features) {
+        std::uint16_t code = Terminal::kCodeWord;
+        m_terminal->WriteTable(m_terminal->Position(), 0, 31, 1, &code);
+        m_terminal->WriteTable(m_terminal->Position(), 0, 32, 1, &features);
+    }
     std::uint16_t ReadWord(std::int32_t table, std::int32_t offset) {
         std::uint16_t word = 0;
         m_terminal->ReadTable(0, table, offset, 1, &word);

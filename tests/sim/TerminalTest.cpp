@@ -115,10 +115,7 @@ TEST_F(TerminalTest, DsiModeSendsTheLowByteAsALevelToDsiGear) {
     GearConfig dsi;
     dsi.kind = GearKind::Dsi;
     const int lamp = Term().AddGear(dsi);
-    std::uint16_t code = Terminal::kCodeWord;
-    std::uint16_t mode = 0x1000;
-    Term().WriteTable(Term().Position(), 0, 31, 1, &code);
-    Term().WriteTable(Term().Position(), 0, 32, 1, &mode);
+    m_rig.WriteFeatures(0x1000);
     m_rig.Do(0xFF20);  // a configuration word is not repeated on a DSI line
     EXPECT_EQ(Term().GearLevel(lamp), 0x20);
     EXPECT_EQ(Term().GearLevel(m_a), 254);

@@ -117,25 +117,15 @@ class WordStore : public DevCom {
 };
 
 // Runs each test in a fresh temporary folder, where the control writes its log files.
-class TempWorkingFolder {
+class TempWorkingFolder : public TempFolder {
   public:
-    TempWorkingFolder() : m_previous(std::filesystem::current_path()) {
-        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        m_folder = std::filesystem::temp_directory_path() /
-                   ("zd_frame_" + std::string(info->test_suite_name()) + "_" + info->name());
-        std::filesystem::remove_all(m_folder);
-        std::filesystem::create_directories(m_folder);
-        std::filesystem::current_path(m_folder);
+    TempWorkingFolder() : TempFolder("zd_frame_"), m_previous(std::filesystem::current_path()) {
+        std::filesystem::current_path(Path());
     }
-    ~TempWorkingFolder() {
-        std::filesystem::current_path(m_previous);
-        std::filesystem::remove_all(m_folder);
-    }
-    const std::filesystem::path& Path() const { return m_folder; }
+    ~TempWorkingFolder() { std::filesystem::current_path(m_previous); }
 
   private:
     std::filesystem::path m_previous;
-    std::filesystem::path m_folder;
 };
 
 // The text of a UTF-16LE file with its byte order mark.

@@ -1,7 +1,11 @@
 // The examples of the source tree (lines, stations, the building) for tests, found from this file,
-// and the bytes of a file as a test reads them back.
+// the bytes of a file as a test reads them back, and a temporary folder for the files a test makes.
 #pragma once
 
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -25,5 +29,29 @@ inline std::string ReadFileText(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
+
+// A fresh temporary folder named by prefix, the process and the running test, removed with all it
+// holds at the end.
+class TempFolder {
+  public:
+    explicit TempFolder(const std::string& prefix) {
+        const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+        std::string name = prefix + std::to_string(::getpid()) + "_" + info->test_suite_name() +
+                           "_" + info->name();
+        std::replace(name.begin(), name.end(), '/', '_');  // parameterised tests
+        m_path = std::filesystem::temp_directory_path() / name;
+        std::filesystem::remove_all(m_path);
+        std::filesystem::create_directories(m_path);
+    }
+    ~TempFolder() { std::filesystem::remove_all(m_path); }
+    TempFolder(const TempFolder&) = delete;
+    TempFolder& operator=(const TempFolder&) = delete;
+
+    const std::filesystem::path& Path() const { return m_path; }
+    std::string File(const std::string& name) const { return (m_path / name).string(); }
+
+  private:
+    std::filesystem::path m_path;
+};
 
 }  // namespace zd::test

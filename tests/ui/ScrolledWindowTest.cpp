@@ -102,10 +102,8 @@ TEST_F(ScrolledWindowTest, ScrollingBackAndForthReturnsEveryControlLinesByBothEn
     EXPECT_EQ(label.Left(), -200);
     EXPECT_EQ(label.Top(), 20);
     EXPECT_EQ(hidden.Left(), 0);
-    EXPECT_EQ(line.X1(), -250);
-    EXPECT_EQ(line.X2(), 1500);
-    EXPECT_EQ(line.Y1(), 1400);
-    EXPECT_EQ(line.Y2(), -40);
+    EXPECT_EQ((std::array{line.X1(), line.Y1(), line.X2(), line.Y2()}),
+              (std::array{-250.0, 1400.0, 1500.0, -40.0}));
     // A layout while scrolled measures the content unscrolled.
     window.Resize(1000, 800);
     EXPECT_EQ(hbar.Max(), 2100 - 745);
