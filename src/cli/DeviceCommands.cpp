@@ -172,11 +172,7 @@ PreparedCommand PrepareGroups(const CommandArguments& arguments) {
         } else {
             document["groups"] = GroupsJson(page, unread);
         }
-        if (!unread.empty()) {
-            document["unread"] = unread;
-            throw CommandFailed("the groups " + NumberList(unread) + " could not be read",
-                                document);
-        }
+        FailOnUnread("groups", unread, document);
         return document;
     };
 }
@@ -219,11 +215,7 @@ PreparedCommand PrepareScenes(const CommandArguments& arguments) {
         } else {
             document["scenes"] = ScenesJson(page, unread);
         }
-        if (!unread.empty()) {
-            document["unread"] = unread;
-            throw CommandFailed("the scenes " + NumberList(unread) + " could not be read",
-                                document);
-        }
+        FailOnUnread("scenes", unread, document);
         return document;
     };
 }

@@ -173,6 +173,13 @@ void FailOnUnreadVariables(ControlRun& run, int address, int unread, const Json&
                             document);
 }
 
+void FailOnUnread(const char* what, const std::vector<int>& unread, Json& document) {
+    if (unread.empty()) return;
+    document["unread"] = unread;
+    throw CommandFailed(
+        std::string("the ") + what + " " + NumberList(unread) + " could not be read", document);
+}
+
 Json ReadVariables(ControlRun& run, int address, bool opticalFeedback) {
     auto& page = OpenDevicePage<configZD4270Variables>(run, address, "Variables",
                                                        PageKind::Variables, opticalFeedback);
@@ -189,10 +196,7 @@ Json ReadGroups(ControlRun& run, int address, bool opticalFeedback) {
     Json document = {{"shortAddress", address}};
     std::vector<int> unread;
     document["groups"] = GroupsJson(page, unread);
-    if (!unread.empty()) {
-        document["unread"] = unread;
-        throw CommandFailed("the groups " + NumberList(unread) + " could not be read", document);
-    }
+    FailOnUnread("groups", unread, document);
     return document;
 }
 
@@ -202,10 +206,7 @@ Json ReadScenes(ControlRun& run, int address, bool opticalFeedback) {
     Json document = {{"shortAddress", address}};
     std::vector<int> unread;
     document["scenes"] = ScenesJson(page, unread);
-    if (!unread.empty()) {
-        document["unread"] = unread;
-        throw CommandFailed("the scenes " + NumberList(unread) + " could not be read", document);
-    }
+    FailOnUnread("scenes", unread, document);
     return document;
 }
 

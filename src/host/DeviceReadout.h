@@ -52,6 +52,9 @@ Json GroupsJson(const configZD4270Groups& page, std::vector<int>& unread);
 Json ScenesJson(const configZD4270Scenes& page, std::vector<int>& unread);
 // CommandFailed with document when unread of the variables could not be read.
 void FailOnUnreadVariables(ControlRun& run, int address, int unread, const Json& document);
+// CommandFailed when some of the groups or scenes (what: "groups", "scenes") could not be read;
+// document then lists them as "unread".
+void FailOnUnread(const char* what, const std::vector<int>& unread, Json& document);
 // A scene level, "mask" for none.
 Json LevelJson(int level);
 // "1, 3, 7"
