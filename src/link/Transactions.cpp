@@ -39,8 +39,11 @@ std::int16_t Link::SendCommand(std::int32_t& nWord) {
     const bool quick = m_pacing == Pacing::Quick;
     if (!quick) m_context.scheduler.Sleep(kCommandSettleMs);
 
-    std::int64_t waitedMs = 0;
-    for (int poll = 1;; ++poll) {
+    // Paced: two polls 20 ms apart; quick: a poll every millisecond for as long.
+    const std::int64_t pauseMs = quick ? kQuickPollMs : kAcknowledgePollMs;
+    const std::int64_t giveUpMs =
+        quick ? kQuickAcknowledgeMs : (kAcknowledgePolls - 1) * kAcknowledgePollMs;
+    for (std::int64_t waitedMs = 0;; waitedMs += pauseMs) {
         const std::uint8_t control = ReadByteAt(Entry(kControl));
         const std::uint8_t status = ReadByteAt(Entry(kStatus));
         m_bLastAcknowledged = ((status & kStatusAcknowledge) != 0) == toggle;
@@ -48,10 +51,8 @@ std::int16_t Link::SendCommand(std::int32_t& nWord) {
         if (status & kStatusCorruptFrame) return kResultCorruptFrame;
         if ((control & kControlToggle) == (status & kStatusAcknowledge)) return kResultDone;
         // A command the terminal does not acknowledge in time still counts as sent.
-        if (quick ? waitedMs >= kQuickAcknowledgeMs : poll >= kAcknowledgePolls) return kResultDone;
-        const std::int64_t pauseMs = quick ? kQuickPollMs : kAcknowledgePollMs;
+        if (waitedMs >= giveUpMs) return kResultDone;
         m_context.scheduler.Sleep(pauseMs);
-        waitedMs += pauseMs;
     }
 }
 
