@@ -35,8 +35,8 @@ ScriptedLamp ParseScriptedLamp(const std::string& text) {
 }
 
 std::string LampName(const ScriptedLamp& lamp) {
-    return lamp.byIndex ? "the gear at index " + std::to_string(lamp.number)
-                        : "the gear at short address " + std::to_string(lamp.number);
+    return lamp.byIndex ? "gear at index " + std::to_string(lamp.number)
+                        : "gear at short address " + std::to_string(lamp.number);
 }
 
 // The simulated gear's id for each scripted lamp, found before the run changes any address.
@@ -54,7 +54,7 @@ std::vector<int> ResolveLamps(sim::Terminal& terminal, const std::vector<Scripte
         }
         if (!id) throw CommandFailed("the simulated line has no " + LampName(lamp));
         if (std::find(ids.begin(), ids.end(), *id) != ids.end())
-            throw CommandFailed(LampName(lamp) + " is named twice");
+            throw CommandFailed("the " + LampName(lamp) + " is named twice");
         ids.push_back(*id);
     }
     return ids;

@@ -166,7 +166,7 @@ TEST_F(DeviceCommandsTest, PhysicalSelectionAddressesTheLampsInTheOrderTheyAreTa
     }
     const Outcome unknown = Zd({"address", "physical", "--remove-lamp", "7"});
     EXPECT_EQ(unknown.exitCode, 1);
-    EXPECT_EQ(unknown.json.at("error"), "the simulated line has no the gear at short address 7");
+    EXPECT_EQ(unknown.json.at("error"), "the simulated line has no gear at short address 7");
 }
 
 TEST_F(DeviceCommandsTest, OpticalFeedbackLightsTheLampsAsTheWindowsCheckBoxesDo) {
