@@ -84,7 +84,6 @@ TEST_F(CommandLineTest, OptionsSwitchToDsiModeWhichTheNextRunKeeps) {
 
     const Outcome reread = Zd({"options", "--line", File("dsi.json")});
     EXPECT_EQ(reread.json.at("mode"), "dsi");
-    EXPECT_EQ(reread.json.at("powerSupply"), false);
     EXPECT_EQ(reread.json.at("countDevices"), true);
 }
 
