@@ -1,17 +1,11 @@
 // The line file written from a simulated line reads back as the line it was taken from: every
-// terminal setting and every gear variable the file can hold; and command-line runs chained
-// through saved lines end where one long run ends.
+// terminal setting and every gear variable the file can hold.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <sstream>
 
 #include "cli/CliRun.h"
 #include "cli/CommandLine.h"
-#include "cli/Session.h"
-#include "frame/PageEvents.h"
 #include "platform/VirtualScheduler.h"
 #include "sim/LineFile.h"
 
@@ -115,70 +109,6 @@ TEST(LineFileWriterTest, ACapturedLineWrittenAndReadBackKeepsEverySetting) {
     EXPECT_EQ(poweredUp->GearLevel(1), 200);
 }
 
-// Runs of the command line, each on the line the last one saved, against one session that sends
-// the same commands: the gear end in the same state (the DTR, the power failure and the limit
-// error carried from run to run).
-class LineChainTest : public test::FolderTest {
-  protected:
-    LineChainTest() : FolderTest("zd_line_chain_") {}
-};
-
-TEST_F(LineChainTest, RunsChainedThroughSavedLinesEndWhereOneLongRunEnds) {
-    const SessionOptions defaults = test::ExampleDefaults();
-
-    struct Sent {
-        std::int16_t commandId;
-        std::uint8_t data;
-        std::int16_t shortAddress;
-    };
-    const Sent commands[] = {{257, 100, 0}, {42, 0, 5}, {257, 20, 0}, {43, 0, 5}, {257, 3, 0},
-                             {46, 0, 5},    {96, 2, 5}, {-1, 254, 5}, {257, 9, 0}};
-    std::string line = defaults.lineFile;
-    int run = 0;
-    for (const Sent& sent : commands) {
-        const std::string saved = File("run" + std::to_string(++run) + ".json");
-        EXPECT_EQ(
-            test::RunZd({"send", std::to_string(sent.commandId), "--data",
-                         std::to_string(sent.data), "--short", std::to_string(sent.shortAddress),
-                         "--line", line, "--save-line", saved},
-                        defaults)
-                .exitCode,
-            0)
-            << "run " << run;
-        line = saved;
-    }
-
-    SessionOptions once = defaults;
-    once.saveLineFile = File("once.json");
-    std::FILE* console = std::tmpfile();
-    {
-        HeadlessSession session(once, console);
-        session.Open();
-        for (Sent sent : commands) {
-            std::int16_t addrType = 0;
-            std::int16_t ret = -1;
-            EventParams request;
-            request.Bind("nCommandId", sent.commandId).Bind("nData", sent.data);
-            request.Bind("nAddrType", addrType).Bind("nAddr", sent.shortAddress).Bind("nRet", ret);
-            session.Control().HandleObjectEvents("SendDALICommand", request);
-            EXPECT_EQ(ret, 0);
-        }
-        session.Finish();
-    }
-    std::fclose(console);
-
-    const LineDescription chained = LoadLineFile(line);
-    const LineDescription whole = LoadLineFile(once.saveLineFile);
-    ASSERT_EQ(chained.gear.size(), whole.gear.size());
-    for (std::size_t i = 0; i < whole.gear.size(); ++i)
-        EXPECT_EQ(Fields(chained.gear[i]), Fields(whole.gear[i])) << "gear " << i;
-    const GearConfig& five = whole.gear.at(1);
-    EXPECT_EQ(std::tuple(int(five.maxLevel), int(five.minLevel.value_or(0)), int(five.fadeTime),
-                         int(five.actualLevel.value_or(0)), five.limitError, five.powerFailure,
-                         int(five.dtr), int(five.groups)),
-              std::tuple(100, 20, 3, 100, true, false, 9, 0x0D));
-}
-
 // The command line on a line file that places the terminal otherwise than the station: the
 // terminal follows the station, the run works, and the console says which placement was used.
 TEST(LineFileWriterTest, ALineFilePlacingTheTerminalOtherwiseIsNotedAndTheStationIsFollowed) {
@@ -188,7 +118,8 @@ TEST(LineFileWriterTest, ALineFilePlacingTheTerminalOtherwiseIsNotedAndTheStatio
     EXPECT_EQ(test::RunZd({"scan"}, defaults).console.find("differently"), std::string::npos);
     const test::Outcome run = test::RunZd({"--line", defaults.lineFile, "scan"}, defaults);
     EXPECT_EQ(run.exitCode, 0);
-    test::ExpectParts(run.console, {"byte order Motorola / Intel", "follows the station document"});
+    // What the note says the station document's tests pin.
+    test::ExpectParts(run.console, {"follows the station document"});
     EXPECT_EQ(run.json.at("devices").size(), 3u) << run.json;
 }
 

