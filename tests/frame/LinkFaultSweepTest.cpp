@@ -8,8 +8,6 @@
 
 #include "archive/ArchiveFile.h"
 #include "host/SimDevCom.h"
-#include "pages/configZD4270Scenes.h"
-#include "pages/configZD4270Variables.h"
 #include "support/ControlRig.h"
 
 namespace zd::test {
@@ -30,14 +28,6 @@ struct Bench {
         for (const auto& [key, device] : state.devices->Items())
             addresses.insert(device->m_nShortAddress);
         return addresses;
-    }
-    std::vector<std::string> GridRow(int row) const {
-        std::vector<std::string> cells;
-        for (int col = 1; col <= kArchiveColumns; ++col) {
-            cells.push_back(control->gridScenes.TextMatrix(row, col));
-            cells.push_back(control->gridGroups.TextMatrix(row, col));
-        }
-        return cells;
     }
     // Nothing left locked or running by any procedure.
     void ExpectReleased(const std::string& where) const {
@@ -83,8 +73,9 @@ struct Procedure {
     std::function<void(Bench&)> prepare = [](Bench&) {};
     // Starts the procedure and runs it to its end.
     std::function<void(Bench&)> run;
-    // Compares the state after a failed run with the state after a clean one.
-    std::function<void(Bench& failed, Bench& clean, const std::string& where)> check;
+    // Compares the state after a failed run with the state after a clean one, where the
+    // procedure's own tests do not (what a failed read marks, the pages and archive tests pin).
+    std::function<void(Bench& failed, Bench& clean, const std::string& where)> check = nullptr;
 };
 
 // Runs the timers until no procedure runs; notes when the connection broke and when the run
@@ -123,24 +114,6 @@ void StartRandomAddressing(Bench& b) {
     RunUntilIdle(b);
 }
 
-// The page's list after a failed read: each value is the clean one, marked failed ("?",
-// "???? ????") or not read at all; and the page is usable again.
-template <class Page>
-auto ExpectPageRead(PageKind kind, ListView Page::*list) {
-    return [kind, list](Bench& failed, Bench& clean, const std::string& where) {
-        auto* page = dynamic_cast<Page*>(failed.control->Page(kind));
-        auto* cleanPage = dynamic_cast<Page*>(clean.control->Page(kind));
-        ASSERT_TRUE(page && cleanPage) << where;
-        EXPECT_TRUE(page->btnRefreshList.Enabled()) << where;
-        for (int row = 1; row <= (page->*list).ItemCount(); ++row) {
-            const std::string value = (page->*list).Item(row).SubItem(1);
-            EXPECT_TRUE(value == (cleanPage->*list).Item(row).SubItem(1) ||
-                        value.find('?') != std::string::npos || value == " ")
-                << where << " row " << row << ": " << value;
-        }
-    };
-}
-
 const std::vector<Procedure>& Procedures() {
     static const std::vector<Procedure> procedures = {
         {"scan", 0x314D, [](Bench&) {},
@@ -157,21 +130,7 @@ const std::vector<Procedure>& Procedures() {
          },
          StartRandomAddressing, ExpectDevicesKept},
         {"archive upload", 0x314D, [](Bench&) {},
-         [](Bench& b) { Menu(*b.control, "mnuArchivOptionsUpload"); },
-         [](Bench& failed, Bench& clean, const std::string& where) {
-             // A cell holds what the clean upload read, or is marked as not read ("?", or an
-             // empty group half), never a value that was not received.
-             for (int row = 1; row <= kArchiveAddresses; ++row) {
-                 const std::vector<std::string> cells = failed.GridRow(row);
-                 const std::vector<std::string> read = clean.GridRow(row);
-                 for (std::size_t i = 0; i < cells.size(); ++i) {
-                     const bool group = i % 2 == 1;
-                     EXPECT_TRUE(cells[i] == read[i] || cells[i] == "?" ||
-                                 (group && cells[i].empty()))
-                         << where << " row " << row << " cell " << i << ": " << cells[i];
-                 }
-             }
-         }},
+         [](Bench& b) { Menu(*b.control, "mnuArchivOptionsUpload"); }},
         {"archive download", 0x314D,
          [](Bench& b) {
              for (int row = 1; row <= kArchiveAddresses; ++row)
@@ -199,11 +158,9 @@ const std::vector<Procedure>& Procedures() {
          [](Bench& b) { b.devCom->Terminal().AddGear(sim::GearConfig{}); }, StartRandomAddressing,
          ExpectDevicesKept},
         {"variables page read", 0x314D, AddThreeDevices,
-         [](Bench& b) { b.control->treeDevices.SelectNode("05Variables"); },
-         ExpectPageRead(PageKind::Variables, &configZD4270Variables::lstViewVariables)},
+         [](Bench& b) { b.control->treeDevices.SelectNode("05Variables"); }},
         {"scenes page read", 0x314D, AddThreeDevices,
-         [](Bench& b) { b.control->treeDevices.SelectNode("05Scenes"); },
-         ExpectPageRead(PageKind::Scenes, &configZD4270Scenes::lstViewScenes)},
+         [](Bench& b) { b.control->treeDevices.SelectNode("05Scenes"); }},
     };
     return procedures;
 }
@@ -253,7 +210,7 @@ TEST_P(LinkFaultSweep, EveryCallFailingEndsTheProcedureWithOneBoxAndKeepsWhatWas
             EXPECT_LE(failed.endedAtMs - *failed.lostAtMs, 1500) << where;
         }
         failed.ExpectReleased(where);
-        procedure.check(failed, clean, where);
+        if (procedure.check) procedure.check(failed, clean, where);
         if (::testing::Test::HasFailure()) break;
     }
 }
