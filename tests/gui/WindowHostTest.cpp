@@ -28,13 +28,6 @@ namespace fs = std::filesystem;
 
 using test::ExamplePath;
 
-std::size_t StoreEntriesUnder(const MemoryRegistry& registry, const std::string& part) {
-    std::size_t count = 0;
-    for (const auto& [key, value] : registry.values)
-        if (std::get<1>(key).find(part) != std::string::npos) ++count;
-    return count;
-}
-
 TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine) {
     test::TestContext ctx;
     MemoryRegistry registry;
@@ -63,7 +56,11 @@ TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine
     // The old control ends as the tool ends it: its device list is in the store.
     registry.values.clear();
     ASSERT_TRUE(host.Switch(sixteen));
-    EXPECT_GE(StoreEntriesUnder(registry, "Terminal_"), 3u);
+    EXPECT_GE(std::count_if(registry.values.begin(), registry.values.end(),
+                            [](const auto& v) {
+                                return std::get<1>(v.first).find("Terminal_") != std::string::npos;
+                            }),
+              3);
     EXPECT_EQ(host.Simulated()->Terminal().GetLine().Gear().size(), 16u);
     QCoreApplication::processEvents();
     host.Window()->Lamps()->Refresh();
