@@ -1,5 +1,5 @@
 // Control gear on the bare line: reset values, the send-twice rule, the initialisation window,
-// physical selection, levels, queries and answers.
+// levels, queries and answers.
 #include <gtest/gtest.h>
 
 #include <initializer_list>
@@ -143,35 +143,6 @@ TEST_F(GearTest, AddressingCommandsActOnlyInsideTheFifteenMinuteWindow) {
     SendTwice(kInitialise, 0x00);
     SendTwice(kRandomise, 0);
     EXPECT_EQ(gear.RandomAddress(), 0x000200u);
-}
-
-TEST_F(GearTest, PhysicalSelectionSelectsTheGearWhoseLampIsRemoved) {
-    Ballast& a = Add();
-    Ballast& b = Add(At(3));
-    a.QueueRandomAddress(0x10);
-    SendTwice(kInitialise, 0x00);
-    SendTwice(kRandomise, 0);
-    Send(kPhysicalSelection, 0);
-    // In the mode the gear no longer compare random and search address.
-    Send(kSearchAddrH, 0);
-    Send(kSearchAddrM, 0);
-    Send(kSearchAddrL, 0x10);
-    EXPECT_EQ(Send(kCompare, 0).kind, AnswerKind::None);
-    EXPECT_EQ(Ask(kQueryShortAddress, 0), std::nullopt);
-    b.SetLamp(LampState::Removed);
-    EXPECT_EQ(Ask(kQueryShortAddress, 0), Short(3));
-    b.SetLamp(LampState::Present);
-    a.SetLamp(LampState::Removed);
-    EXPECT_EQ(Ask(kQueryShortAddress, 0), 0xFF);
-    Send(kProgramShortAddress, Short(8));
-    EXPECT_EQ(a.ShortAddress(), 8);
-    EXPECT_EQ(b.ShortAddress(), 3);
-    // A failed lamp that is still connected does not select.
-    a.SetLamp(LampState::Failed);
-    EXPECT_EQ(Ask(kQueryShortAddress, 0), std::nullopt);
-    a.SetLamp(LampState::Removed);
-    Send(kTerminate, 0);
-    EXPECT_FALSE(a.PhysicallySelected(m_now));
 }
 
 TEST_F(GearTest, SeveralAnswersGiveACorruptFrameUnlessIdenticalOnesMayDecode) {
@@ -341,6 +312,11 @@ TEST_F(GearTest, ReadingsOfTheStandardTheGearFollow) {
         {"PROGRAM SHORT ADDRESS 0xFF deletes the address",
          Then(selected, S(F(kProgramShortAddress, 0xFF))), kSpecial | kQueryShortAddress, 0xFF,
          random1234},
+        {"in PHYSICAL SELECTION a failed lamp still connected does not select",
+         S(T(kInitialise, 0), F(kPhysicalSelection, 0)), kSpecial | kQueryShortAddress, kNone,
+         Configured([](GearConfig& c) { c.lamp = LampState::Failed; })},
+        {"in PHYSICAL SELECTION the gear no longer compares",
+         Then(selected, S(F(kPhysicalSelection, 0))), kSpecial | kCompare, kNone, random1234},
         {"PHYSICAL SELECTION sent again keeps the mode",
          S(T(kInitialise, 0), F(kPhysicalSelection, 0), F(kPhysicalSelection, 0)),
          kSpecial | kQueryShortAddress, Short(0),

@@ -87,10 +87,6 @@ TEST_P(LinkEndToEndTest, CommandAndQueriesAlsoAfterATakeOverDelay) {
     EXPECT_EQ(Receive(data), kResultDone);
     EXPECT_EQ(data, 100);
 
-    EXPECT_EQ(Send(145, 0, 0, 9), kResultDone);  // QUERY BALLAST to nobody
-    EXPECT_EQ(Receive(data), kResultTimeout);
-    EXPECT_EQ(data, 0);
-
     m_devCom->SetTakeOverDelay(250);
     const std::int64_t before = m_test.scheduler.Now();
     EXPECT_EQ(Send(160, 0, 0, 6), kResultDone);
