@@ -34,15 +34,10 @@ class SimRig {
     void FlipControl(std::uint8_t bits) {
         Update([&](std::uint16_t* words) { words[0] ^= bits; });
     }
-    // As the control's handshake: one read of the output words, the data written, then the same
-    // words with control bit 0 toggled.
+    // As the control's handshake: the data written, then control bit 0 toggled.
     void Command(std::uint16_t word) {
-        std::uint16_t words[2];
-        m_terminal->ReadTable(0, kOutputTable, 0, 2, words);
-        Place(word, words);
-        m_terminal->WriteTable(0, kOutputTable, 0, 2, words);
-        words[0] ^= 0x01;
-        m_terminal->WriteTable(0, kOutputTable, 0, 2, words);
+        PutData(word);
+        FlipControl(0x01);
     }
 
     std::uint8_t Status() { return static_cast<std::uint8_t>(InputWords()[0]); }
