@@ -169,8 +169,7 @@ TEST_F(ArchiveFileTest, LoadReadsOddEntriesLikeTheWriterDoes) {
 
 // A file that is malformed, cut short or from another device changes no cell. Ids and levels are
 // plain decimal: a text another reader would take for another number, or for none, stops the load
-// with the field and its place (as any load error does); entities are refused before anything is
-// read, and so is a file without end.
+// with the field and its place (as any load error does); a file without end is refused too.
 TEST_F(ArchiveFileTest, MalformedForeignAmbiguousAndEndlessFilesAreRefused) {
     SetScene(0, 0, "42");
     SetGroup(0, 0, "1");
@@ -188,11 +187,6 @@ TEST_F(ArchiveFileTest, MalformedForeignAmbiguousAndEndlessFilesAreRefused) {
         {"truncated.xml", valid.substr(0, valid.size() / 2), "\r\nLine #: 2\r\n"},
         // Another device: nothing loaded, nothing said.
         {"other.xml", otherDevice, ""},
-        {"entity.xml",
-         "<!DOCTYPE physicaltree [<!ENTITY l \"200\">]>\n" +
-             Archive("<ballast address=\"1\"><scene id=\"1\" lightlevel=\"&l;\"/></ballast>"),
-         "Your XML Document failed to load due the following error.\r\nError #: 111: The "
-         "document declares the entity \"l\""},
         {"/dev/zero", "",
          "Error #: 0: The archive file /dev/zero is larger than 4 MB, the most this program "
          "reads\r\nLine #: 0"},

@@ -275,7 +275,6 @@ TEST_F(HandshakeTest, FirmwareRunThatNeverStartsIsLookedForTenTimes) {
     for (const auto& call : rig.terminal->Calls())
         if (call.nTable == test::kInputTable) ++statusReads;
     EXPECT_EQ(statusReads, 10u);
-    EXPECT_EQ(rig.terminal->ControlHistory(), (std::vector<std::uint8_t>{0x00, 0x08, 0x00}));
     EXPECT_EQ(rig.terminal->StatusByte() & kStatusFirmwareAddressing, 0);
 }
 

@@ -49,7 +49,6 @@ TEST_F(CommandsPageTest, TheDataByteAndTheNumberBoxes) {
     EXPECT_EQ(page.lblDataHex.Caption(), "C8");
     page.btnSendDALICommand.Click();
     EXPECT_EQ(TakeFrames(), (std::vector<std::uint16_t>{0xFEC8}));
-    EXPECT_EQ(terminal->GearLevel(ungrouped), 200);
     page.cboCommand.SetListIndex(13);  // Go to Scene 3: no data byte
     EXPECT_FALSE(page.txtDataDec.Enabled());
     page.btnSendDALICommand.Click();

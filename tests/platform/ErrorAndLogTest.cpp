@@ -12,32 +12,21 @@
 namespace zd {
 namespace {
 
-TEST(ErrorConventionTest, GuardedProceduresShowOneCriticalBoxAndNothingEscapes) {
+TEST(ErrorConventionTest, ForeignExceptionsShowOneBoxEachAndNothingEscapes) {
     test::TestContext t;
-    EXPECT_EQ(GuardStatus(t.context, "SendDALICommand",
-                          []() -> std::int16_t {
-                              throw ControlError("Table not accessible", "VmDcCOM", 30001);
-                          }),
-              1);
-    ASSERT_EQ(t.dialogs.boxes.size(), 1u);
-    EXPECT_EQ(t.dialogs.boxes[0].text,
-              "Error: SendDALICommand: Table not accessible\r\nSource: VmDcCOM\r\nNumber: 30001");
-    EXPECT_EQ(t.dialogs.boxes[0].icon, MsgIcon::Critical);
-    EXPECT_EQ(t.dialogs.boxes[0].title, "System failure");
-
     // Foreign exceptions are reported under the library, in the current language.
     t.messages.SetLanguage(Language::German);
     Guard(t.context, "timerWatchdog_Timer", [] { throw std::out_of_range("index 7"); });
     Guard(t.context, "UserControl_Terminate", [] { throw 42; });
-    ASSERT_EQ(t.dialogs.boxes.size(), 3u);
-    EXPECT_EQ(t.dialogs.boxes[1].text,
+    ASSERT_EQ(t.dialogs.boxes.size(), 2u);
+    EXPECT_EQ(t.dialogs.boxes[0].text,
               std::string("Error: timerWatchdog_Timer: index 7\r\nSource: ") + kLibraryTitle +
                   "\r\nNumber: 440");
-    EXPECT_EQ(t.dialogs.boxes[1].title, "Systemfehler");
-    EXPECT_NE(t.dialogs.boxes[2].text.find("Unknown error"), std::string::npos);
+    EXPECT_EQ(t.dialogs.boxes[0].title, "Systemfehler");
+    EXPECT_NE(t.dialogs.boxes[1].text.find("Unknown error"), std::string::npos);
     // Success passes the status through and shows nothing.
     EXPECT_EQ(GuardStatus(t.context, "X", [] { return 258; }), 258);
-    EXPECT_EQ(t.dialogs.boxes.size(), 3u);
+    EXPECT_EQ(t.dialogs.boxes.size(), 2u);
 }
 
 TEST(LogFileTest, WritesUtf16LittleEndianWithByteOrderMarkAndCrLf) {

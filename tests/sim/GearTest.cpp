@@ -1,5 +1,5 @@
 // Control gear on the bare line: reset values, the send-twice rule, the initialisation window,
-// the search for random addresses, physical selection, levels, queries and answers.
+// levels, queries and answers.
 #include <gtest/gtest.h>
 
 #include <initializer_list>
@@ -143,93 +143,6 @@ TEST_F(GearTest, AddressingCommandsActOnlyInsideTheFifteenMinuteWindow) {
     SendTwice(kInitialise, 0x00);
     SendTwice(kRandomise, 0);
     EXPECT_EQ(gear.RandomAddress(), 0x000200u);
-}
-
-// The master's binary search: the lowest address at which some gear still answers COMPARE.
-class SearchTest : public GearTest {
-  protected:
-    void SetSearch(std::uint32_t address) {
-        Send(kSearchAddrH, static_cast<std::uint8_t>(address >> 16));
-        Send(kSearchAddrM, static_cast<std::uint8_t>(address >> 8));
-        Send(kSearchAddrL, static_cast<std::uint8_t>(address));
-    }
-    std::optional<std::uint32_t> FindLowest() {
-        SetSearch(kNoRandomAddress);
-        if (Send(kCompare, 0).kind == AnswerKind::None) return std::nullopt;
-        std::uint32_t low = 0;
-        std::uint32_t high = kNoRandomAddress;
-        while (low < high) {
-            const std::uint32_t probe = low + (high - low) / 2;
-            SetSearch(probe);
-            if (Send(kCompare, 0).kind != AnswerKind::None) {
-                high = probe;
-            } else {
-                low = probe + 1;
-            }
-        }
-        SetSearch(low);
-        return low;
-    }
-};
-
-TEST_F(SearchTest, FindsTheLowestRandomAddressAndWithdrawTakesItOut) {
-    const std::vector<std::uint32_t> randoms = {0x7A0001, 0x000000, 0xFFFFFE, 0x3C5A5A, 0x3C5A59};
-    std::vector<Ballast*> gear;
-    for (std::uint32_t random : randoms) {
-        gear.push_back(&Add());
-        gear.back()->QueueRandomAddress(random);
-    }
-    SendTwice(kInitialise, 0xFF);
-    SendTwice(kRandomise, 0);
-    std::vector<std::uint32_t> found;
-    for (int shortAddress = 0; shortAddress < 6; ++shortAddress) {
-        const auto lowest = FindLowest();
-        if (!lowest) break;
-        found.push_back(*lowest);
-        Send(kProgramShortAddress, Short(shortAddress));
-        EXPECT_EQ(Send(kVerifyShortAddress, Short(shortAddress)).kind, AnswerKind::Byte);
-        Send(kWithdraw, 0);
-        // Withdrawn, it no longer answers COMPARE even at its own address.
-        EXPECT_EQ(Send(kCompare, 0).kind, AnswerKind::None);
-    }
-    EXPECT_EQ(found,
-              (std::vector<std::uint32_t>{0x000000, 0x3C5A59, 0x3C5A5A, 0x7A0001, 0xFFFFFE}));
-    EXPECT_EQ(gear[4]->ShortAddress(), 1);
-    EXPECT_EQ(gear[2]->ShortAddress(), 4);
-    // TERMINATE ends the window: nobody compares any more.
-    Send(kTerminate, 0);
-    SendTwice(kInitialise, 0x00);
-    SetSearch(kNoRandomAddress);
-    EXPECT_EQ(Send(kCompare, 0).kind, AnswerKind::Corrupt);  // withdrawal ends with the window
-}
-
-TEST_F(GearTest, PhysicalSelectionSelectsTheGearWhoseLampIsRemoved) {
-    Ballast& a = Add();
-    Ballast& b = Add(At(3));
-    a.QueueRandomAddress(0x10);
-    SendTwice(kInitialise, 0x00);
-    SendTwice(kRandomise, 0);
-    Send(kPhysicalSelection, 0);
-    // In the mode the gear no longer compare random and search address.
-    Send(kSearchAddrH, 0);
-    Send(kSearchAddrM, 0);
-    Send(kSearchAddrL, 0x10);
-    EXPECT_EQ(Send(kCompare, 0).kind, AnswerKind::None);
-    EXPECT_EQ(Ask(kQueryShortAddress, 0), std::nullopt);
-    b.SetLamp(LampState::Removed);
-    EXPECT_EQ(Ask(kQueryShortAddress, 0), Short(3));
-    b.SetLamp(LampState::Present);
-    a.SetLamp(LampState::Removed);
-    EXPECT_EQ(Ask(kQueryShortAddress, 0), 0xFF);
-    Send(kProgramShortAddress, Short(8));
-    EXPECT_EQ(a.ShortAddress(), 8);
-    EXPECT_EQ(b.ShortAddress(), 3);
-    // A failed lamp that is still connected does not select.
-    a.SetLamp(LampState::Failed);
-    EXPECT_EQ(Ask(kQueryShortAddress, 0), std::nullopt);
-    a.SetLamp(LampState::Removed);
-    Send(kTerminate, 0);
-    EXPECT_FALSE(a.PhysicallySelected(m_now));
 }
 
 TEST_F(GearTest, SeveralAnswersGiveACorruptFrameUnlessIdenticalOnesMayDecode) {
@@ -389,11 +302,21 @@ TEST_F(GearTest, ReadingsOfTheStandardTheGearFollow) {
          S(T(kInitialise, 0), F(kSearchAddrH, 0x12), F(kSearchAddrM, 0x34), F(kSearchAddrL, 0x56),
            F(kWithdraw, 0), T(kInitialise, 0)),
          kSpecial | kCompare, kNone, Configured([](GearConfig& c) { c.randomAddress = 0x123456; })},
+        {"TERMINATE ends the withdrawal with the window",
+         S(T(kInitialise, 0), F(kSearchAddrH, 0x12), F(kSearchAddrM, 0x34), F(kSearchAddrL, 0x56),
+           F(kWithdraw, 0), F(kTerminate, 0), T(kInitialise, 0), F(kSearchAddrH, 0x12),
+           F(kSearchAddrM, 0x34), F(kSearchAddrL, 0x56)),
+         kSpecial | kCompare, kYes, Configured([](GearConfig& c) { c.randomAddress = 0x123456; })},
         {"QUERY SHORT ADDRESS answers the gear the search address selects", selected,
          kSpecial | kQueryShortAddress, Short(0), random1234},
         {"PROGRAM SHORT ADDRESS 0xFF deletes the address",
          Then(selected, S(F(kProgramShortAddress, 0xFF))), kSpecial | kQueryShortAddress, 0xFF,
          random1234},
+        {"in PHYSICAL SELECTION a failed lamp still connected does not select",
+         S(T(kInitialise, 0), F(kPhysicalSelection, 0)), kSpecial | kQueryShortAddress, kNone,
+         Configured([](GearConfig& c) { c.lamp = LampState::Failed; })},
+        {"in PHYSICAL SELECTION the gear no longer compares",
+         Then(selected, S(F(kPhysicalSelection, 0))), kSpecial | kCompare, kNone, random1234},
         {"PHYSICAL SELECTION sent again keeps the mode",
          S(T(kInitialise, 0), F(kPhysicalSelection, 0), F(kPhysicalSelection, 0)),
          kSpecial | kQueryShortAddress, Short(0),

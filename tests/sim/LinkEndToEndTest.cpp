@@ -87,17 +87,6 @@ TEST_P(LinkEndToEndTest, CommandAndQueriesAlsoAfterATakeOverDelay) {
     EXPECT_EQ(Receive(data), kResultDone);
     EXPECT_EQ(data, 100);
 
-    EXPECT_EQ(Send(145, 0, 0, 9), kResultDone);  // QUERY BALLAST to nobody
-    EXPECT_EQ(Receive(data), kResultTimeout);
-    EXPECT_EQ(data, 0);
-
-    // A configuration command sent once by the control is carried out once by the gear.
-    EXPECT_EQ(Send(96, 3, 0, 6), kResultDone);
-    EXPECT_EQ(m_terminal->Gear(m_six).Groups(), 0x0008);
-    EXPECT_EQ(Send(192, 0, 0, 6), kResultDone);
-    EXPECT_EQ(Receive(data), kResultDone);
-    EXPECT_EQ(data, 0x08);
-
     m_devCom->SetTakeOverDelay(250);
     const std::int64_t before = m_test.scheduler.Now();
     EXPECT_EQ(Send(160, 0, 0, 6), kResultDone);

@@ -1,7 +1,8 @@
 // A simulated terminal on a virtual clock, and a master that writes command words and reads status
-// and answers the way the control places them in the process image, for the simulator's own tests.
+// and answers in the terminal's default packed layout, for the simulator's own tests.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -13,8 +14,7 @@ namespace zd::sim::test {
 
 class SimRig {
   public:
-    explicit SimRig(const TerminalConfig& config = {})
-        : m_terminal(std::make_unique<Terminal>(m_scheduler, config)) {}
+    SimRig() : m_terminal(std::make_unique<Terminal>(m_scheduler)) {}
 
     VirtualScheduler& Clock() { return m_scheduler; }
     Terminal& Term() { return *m_terminal; }
@@ -25,68 +25,25 @@ class SimRig {
         m_terminal->WriteTable(m_terminal->Position(), 0, 31, 1, &code);
         m_terminal->WriteTable(m_terminal->Position(), 0, 32, 1, &features);
     }
-    std::uint16_t ReadWord(std::int32_t table, std::int32_t offset) {
-        std::uint16_t word = 0;
-        m_terminal->ReadTable(0, table, offset, 1, &word);
-        return word;
-    }
 
-    // The output data value (swapped under Motorola) into its place, control byte unchanged.
+    // The output data value into its place, control byte unchanged.
     void PutData(std::uint16_t value) {
-        std::uint16_t words[2];
-        const ImageEntry& at = OutputWordsAt();
-        m_terminal->ReadTable(0, at.nTableNumber, at.nWordOffset, 2, words);
-        Place(value, words);
-        m_terminal->WriteTable(0, at.nTableNumber, at.nWordOffset, 2, words);
-    }
-    void Place(std::uint16_t value, std::uint16_t* words) const {
-        if (m_terminal->Layout().motorola)
-            value = static_cast<std::uint16_t>((value >> 8) | (value << 8));
-        if (Packed()) {
-            words[0] = static_cast<std::uint16_t>((words[0] & 0x00FF) | ((value & 0xFF) << 8));
-            words[1] = static_cast<std::uint16_t>((words[1] & 0xFF00) | (value >> 8));
-        } else {
-            words[1] = value;
-        }
+        Update([&](std::uint16_t* words) { Place(value, words); });
     }
     // XORs bits into the control byte.
     void FlipControl(std::uint8_t bits) {
-        const ImageEntry& at = OutputWordsAt();
-        std::uint16_t words[2];
-        m_terminal->ReadTable(0, at.nTableNumber, at.nWordOffset, 2, words);
-        words[0] ^= ControlBits(bits);
-        m_terminal->WriteTable(0, at.nTableNumber, at.nWordOffset, 2, words);
+        Update([&](std::uint16_t* words) { words[0] ^= bits; });
     }
-    // As the control's handshake: one read of the output words, the data written, then the same
-    // words with control bit 0 toggled.
+    // As the control's handshake: the data written, then control bit 0 toggled.
     void Command(std::uint16_t word) {
-        std::uint16_t words[2];
-        const ImageEntry& at = OutputWordsAt();
-        m_terminal->ReadTable(0, at.nTableNumber, at.nWordOffset, 2, words);
-        Place(word, words);
-        m_terminal->WriteTable(0, at.nTableNumber, at.nWordOffset, 2, words);
-        words[0] ^= ControlBits(0x01);
-        m_terminal->WriteTable(0, at.nTableNumber, at.nWordOffset, 2, words);
+        PutData(word);
+        FlipControl(0x01);
     }
 
-    std::uint8_t Status() {
-        const ImageEntry& at = m_terminal->Layout().entries[kImageStatus];
-        const std::uint16_t word = ReadWord(at.nTableNumber, at.nWordOffset);
-        return static_cast<std::uint8_t>(at.nBitOffset != 0 ? word >> 8 : word);
-    }
+    std::uint8_t Status() { return static_cast<std::uint8_t>(InputWords()[0]); }
     std::uint16_t Input() {
-        const ImageEntry& at = m_terminal->Layout().entries[kImageInput];
-        std::uint16_t value = 0;
-        if (at.nBitOffset != 0) {
-            const std::uint16_t low = ReadWord(at.nTableNumber, at.nWordOffset);
-            const std::uint16_t high = ReadWord(at.nTableNumber, at.nWordOffset + 1);
-            value = static_cast<std::uint16_t>((low >> 8) | ((high & 0xFF) << 8));
-        } else {
-            value = ReadWord(at.nTableNumber, at.nWordOffset);
-        }
-        if (m_terminal->Layout().motorola)
-            value = static_cast<std::uint16_t>((value >> 8) | (value << 8));
-        return value;
+        const auto words = InputWords();
+        return static_cast<std::uint16_t>((words[0] >> 8) | ((words[1] & 0xFF) << 8));
     }
     // A command and, 60 ms later, the answer byte if one is present.
     std::optional<std::uint8_t> Ask(std::uint16_t word) {
@@ -103,14 +60,25 @@ class SimRig {
     }
 
   private:
-    std::uint16_t ControlBits(std::uint8_t bits) const {
-        const bool high = !Packed() && m_terminal->Layout().entries[kImageControl].nBitOffset != 0;
-        return static_cast<std::uint16_t>(high ? bits << 8 : bits);
+    // The terminal's default packed placement, Intel order: status and input in table 0, control
+    // and output in table 1, the 16-bit values starting in the high byte of word 0.
+    static constexpr std::int32_t kInputTable = 0;
+    static constexpr std::int32_t kOutputTable = 1;
+    static void Place(std::uint16_t value, std::uint16_t* words) {
+        words[0] = static_cast<std::uint16_t>((words[0] & 0x00FF) | ((value & 0xFF) << 8));
+        words[1] = static_cast<std::uint16_t>((words[1] & 0xFF00) | (value >> 8));
     }
-    bool Packed() const { return m_terminal->Layout().entries[kImageOutput].nBitOffset != 0; }
-    const ImageEntry& OutputWordsAt() const {
-        const ImageLayout& layout = m_terminal->Layout();
-        return Packed() ? layout.entries[kImageOutput] : layout.entries[kImageControl];
+    template <class Change>
+    void Update(Change change) {
+        std::uint16_t words[2];
+        m_terminal->ReadTable(0, kOutputTable, 0, 2, words);
+        change(words);
+        m_terminal->WriteTable(0, kOutputTable, 0, 2, words);
+    }
+    std::array<std::uint16_t, 2> InputWords() {
+        std::array<std::uint16_t, 2> words{};
+        m_terminal->ReadTable(0, kInputTable, 0, 2, words.data());
+        return words;
     }
 
     VirtualScheduler m_scheduler;

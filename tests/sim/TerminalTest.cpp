@@ -1,6 +1,6 @@
 // The terminal as the control sees it through the device-communication calls: the layouts it
-// refuses, the command handshake and its timing, repeats of send-twice commands, registers,
-// scripted lamp events and DSI. Where its bytes lie is checked end to end with the control's link.
+// refuses, the command handshake and its timing, repeats of send-twice commands, registers and
+// DSI. Where its bytes lie is checked end to end with the control's link.
 #include <gtest/gtest.h>
 
 #include <vector>
@@ -38,13 +38,12 @@ class TerminalTest : public ::testing::Test {
     TerminalTest() {
         m_rig.Term().SetFrameLog(true);
         m_a = m_rig.Term().AddGear(At(5));
-        m_b = m_rig.Term().AddGear(At(6));
+        m_rig.Term().AddGear(At(6));
     }
     Terminal& Term() { return m_rig.Term(); }
 
     SimRig m_rig;
     int m_a = 0;
-    int m_b = 0;
 };
 
 TEST_F(TerminalTest, AcknowledgesAfterTheFramesTimeOnTheLine) {
@@ -122,18 +121,6 @@ TEST_F(TerminalTest, DsiModeSendsTheLowByteAsALevelToDsiGear) {
     EXPECT_EQ(m_rig.Status() & 0x07, 0x01);
     ASSERT_EQ(Term().FrameLog().size(), 1u);
     EXPECT_TRUE(Term().FrameLog()[0].dsi);
-}
-
-TEST_F(TerminalTest, ScriptedLampEventsFollowTheSharedClock) {
-    const std::int64_t start = m_rig.Clock().Now();
-    Term().ScheduleLamp(m_b, LampState::Removed, start + 5000);
-    Term().ScheduleLamp(m_b, LampState::Present, start + 8000);
-    m_rig.Clock().RunFor(4900);
-    EXPECT_EQ(m_rig.Ask(0x0D92), std::nullopt);  // QUERY LAMP FAILURE to 6
-    m_rig.Clock().RunFor(200);
-    EXPECT_EQ(m_rig.Ask(0x0D92), 0xFF);
-    m_rig.Clock().RunFor(3000);
-    EXPECT_EQ(m_rig.Ask(0x0D92), std::nullopt);
 }
 
 }  // namespace
