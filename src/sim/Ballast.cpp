@@ -43,7 +43,9 @@ Ballast::Ballast(int id, const GearConfig& config, Micros nowUs)
       m_powerFailure(config.powerFailure),
       m_limitError(config.limitError),
       m_withdrawn(config.withdrawn),
-      m_physicalSelection(config.physicalSelection) {
+      m_physicalSelection(config.physicalSelection),
+      m_faults(config.faults),
+      m_powered(config.powered) {
     m_maxLevel = std::clamp<std::uint8_t>(config.maxLevel, m_physicalMinimum, 254);
     m_minLevel =
         std::clamp(config.minLevel.value_or(m_physicalMinimum), m_physicalMinimum, m_maxLevel);
@@ -88,6 +90,8 @@ GearConfig Ballast::Capture(Micros nowUs) const {
     config.powerFailure = m_powerFailure;
     config.limitError = m_limitError;
     config.searchAddress = m_searchAddress;
+    config.powered = m_powered;
+    config.faults = m_faults;
     if (FadeRunningAt(nowUs)) {
         // Whole milliseconds, rounded up, so that a fade a few microseconds from its end is not
         // taken for one that has ended.
@@ -112,6 +116,7 @@ void Ballast::QueueRandomAddresses(std::initializer_list<std::uint32_t> values) 
 }
 
 std::uint8_t Ballast::LevelAt(Micros nowUs) const {
+    if (!Powered()) return 0;
     if (!m_fade) return m_actualLevel;
     if (nowUs >= m_fade->endUs) return m_fade->final;
     const Micros span = m_fade->endUs - m_fade->startUs;
@@ -152,9 +157,57 @@ std::uint8_t Ballast::StatusAt(Micros nowUs) const {
     return status;
 }
 
+void Ballast::PowerDown() {
+    m_powered = false;
+    m_faults.m_powerDownAfterFrames = 0;
+    // The initialisation state does not outlive the mains.
+    m_initialiseUntilUs = 0;
+}
+
+void Ballast::PowerUp(Micros nowUs) {
+    const bool wasPowered = Powered();
+    m_powered = true;
+    m_faults.m_powerUpAfterFrames = 0;
+    if (wasPowered) return;
+    // MASK as power-on level: the level the gear had when it lost its mains.
+    Settle(nowUs);
+    std::uint8_t level = m_powerOnLevel == kMask ? m_actualLevel : m_powerOnLevel;
+    if (m_kind == GearKind::Dali && level != 0) level = std::clamp(level, m_minLevel, m_maxLevel);
+    SetLevelNow(level);
+    m_powerFailure = true;
+    m_dtr = 0;
+    m_searchAddress = kNoRandomAddress;
+    m_initialiseUntilUs = 0;
+    m_withdrawn = false;
+    m_physicalSelection = false;
+    m_deviceTypeEnabled = false;
+    m_pendingFrame.reset();
+    m_randomReadyUs = 0;
+}
+
 std::optional<std::uint8_t> Ballast::ReceiveForward(std::uint16_t frame, Micros nowUs,
                                                     std::mt19937& random) {
     if (m_kind != GearKind::Dali) return std::nullopt;
+    // Without mains the gear only sees the frames pass, until the one that brings it up.
+    if (m_faults.m_powerUpAfterFrames > 0) {
+        if (--m_faults.m_powerUpAfterFrames == 0) {
+            m_powered = false;
+            PowerUp(nowUs);
+        }
+        return std::nullopt;
+    }
+    if (!m_powered) return std::nullopt;
+    // The frame that takes the mains away is still carried out and answered.
+    if (m_faults.m_powerDownAfterFrames > 0 && --m_faults.m_powerDownAfterFrames == 0) {
+        const std::optional<std::uint8_t> answer = ExecuteFrame(frame, nowUs, random);
+        PowerDown();
+        return GiveAnswer(answer);
+    }
+    return GiveAnswer(ExecuteFrame(frame, nowUs, random));
+}
+
+std::optional<std::uint8_t> Ballast::ExecuteFrame(std::uint16_t frame, Micros nowUs,
+                                                  std::mt19937& random) {
     std::optional<std::uint8_t> answer;
     if (IsSendTwice(frame)) {
         // The first frame of a pair only arms the gear; the second, unchanged and in time, runs it.
@@ -170,17 +223,23 @@ std::optional<std::uint8_t> Ballast::ReceiveForward(std::uint16_t frame, Micros 
         m_pendingFrame.reset();
         answer = Execute(frame, nowUs, random);
     }
+    return answer;
+}
+
+std::optional<std::uint8_t> Ballast::GiveAnswer(std::optional<std::uint8_t> answer) {
     if (!answer) return std::nullopt;
     if (m_faults.m_silent) return std::nullopt;
     if (m_faults.m_missAnswers > 0) {
         --m_faults.m_missAnswers;
         return std::nullopt;
     }
+    // Counted among the answers the gear sends; the Nth is lost on the way.
+    if (m_faults.m_loseAnswer > 0 && --m_faults.m_loseAnswer == 0) return std::nullopt;
     return answer;
 }
 
 void Ballast::ReceiveDsi(std::uint8_t level) {
-    if (m_kind == GearKind::Dsi) SetLevelNow(level);
+    if (m_kind == GearKind::Dsi && Powered()) SetLevelNow(level);
 }
 
 bool Ballast::Addressed(std::uint8_t address) const {
@@ -210,8 +269,15 @@ std::optional<std::uint8_t> Ballast::Execute(std::uint16_t frame, Micros nowUs,
     }
     // Application extended commands belong to a device type: without ENABLE DEVICE TYPE naming
     // the gear's own type just before, they are ignored, as commands of another type are.
-    if (data >= 224) return deviceTypeEnabled ? ExecuteExtended(data) : std::nullopt;
-    return ExecuteCommand(data, nowUs);
+    const std::optional<std::uint8_t> answer =
+        data >= 224 ? (deviceTypeEnabled ? ExecuteExtended(data) : std::nullopt)
+                    : ExecuteCommand(data, nowUs);
+    // Only commands 144 to 255 answer: every answer here is one to a query.
+    if (answer && m_faults.m_answerEverySecondQuery) {
+        m_skippedQuery = !m_skippedQuery;
+        if (m_skippedQuery) return std::nullopt;
+    }
+    return answer;
 }
 
 std::optional<std::uint8_t> Ballast::ExecuteExtended(std::uint8_t command) const {
@@ -228,7 +294,7 @@ bool Ballast::SelectedForAddressing(Micros nowUs) const {
     // takes a gear out of COMPARE: a withdrawn gear still takes PROGRAM and answers QUERY SHORT
     // ADDRESS at its own random address.
     if (InPhysicalSelection(nowUs)) return PhysicallySelected(nowUs);
-    return m_randomAddress == m_searchAddress;
+    return RandomAddressReady(nowUs) && m_randomAddress == m_searchAddress;
 }
 
 std::optional<std::uint8_t> Ballast::ExecuteSpecial(std::uint8_t address, std::uint8_t data,
@@ -278,13 +344,16 @@ std::optional<std::uint8_t> Ballast::ExecuteSpecial(std::uint8_t address, std::u
             } else {
                 m_randomAddress = random() & 0xFFFFFF;
             }
+            m_randomReadyUs = nowUs + m_faults.m_randomiseDelayMs * 1000;
             return std::nullopt;
         case kCompare:
-            if (!InPhysicalSelection(nowUs) && !m_withdrawn && m_randomAddress <= m_searchAddress)
+            if (!InPhysicalSelection(nowUs) && !m_withdrawn && RandomAddressReady(nowUs) &&
+                m_randomAddress <= m_searchAddress)
                 return kYes;
             return std::nullopt;
         case kWithdraw:
-            if (!InPhysicalSelection(nowUs) && m_randomAddress == m_searchAddress)
+            if (!InPhysicalSelection(nowUs) && RandomAddressReady(nowUs) &&
+                m_randomAddress == m_searchAddress)
                 m_withdrawn = true;
             return std::nullopt;
         case kSearchAddrH:

@@ -17,6 +17,40 @@ namespace zd::sim {
 enum class LampState { Present, Removed, Failed };
 enum class GearKind { Dali, Dsi };
 
+// Misbehaviour on request: what gear on a real site do that well-behaved gear do not. Counts go
+// down as they are used, so that a saved line holds what is left of each.
+struct GearFaults {
+    // Executes every command but never answers.
+    bool m_silent = false;
+    // Swallows this many of its next answers.
+    int m_missAnswers = 0;
+    // Reports a control gear failure (status bit 0).
+    bool m_gearFailure = false;
+    // Keeps its short address whatever PROGRAM or STORE DTR AS SHORT ADDRESS say (a defective
+    // memory), so that a verification after programming finds nobody.
+    bool m_ignoreProgramming = false;
+    // The Nth answer the gear gives from now on is lost (1: the very next one; 0: off). Counts
+    // down with every answer the gear sends and switches itself off with the one it swallows.
+    int m_loseAnswer = 0;
+    // Answers a query (an indirect command 144 to 255 addressed to it) only on every second ask:
+    // the first stays silent, the next answers, and so on. Special commands are not affected.
+    bool m_answerEverySecondQuery = false;
+    // After a RANDOMISE the new random address is ready only this much later (0 to 60000 ms):
+    // until then the gear does not answer COMPARE and takes no command by random-address match.
+    std::int64_t m_randomiseDelayMs = 0;
+    // Loses its mains after it has seen this many more forward frames (0: off); it stays off
+    // until powered up again by hand.
+    int m_powerDownAfterFrames = 0;
+    // Without mains (deaf, silent, dark) until this many forward frames have passed; then it
+    // powers up as a gear switched on (0: powered).
+    int m_powerUpAfterFrames = 0;
+    // The answer starts this long after the forward frame instead of kAnswerDelayUs (0: the
+    // usual; kMinAnswerDelayUs to kMaxAnswerDelayUs otherwise).
+    std::int64_t m_answerDelayUs = 0;
+
+    bool operator==(const GearFaults&) const = default;
+};
+
 // What a gear is when it is connected: the line file and the scripting calls fill this in.
 struct GearConfig {
     GearKind kind = GearKind::Dali;
@@ -59,25 +93,15 @@ struct GearConfig {
     std::int64_t initialiseRemainingMs = 0;
     bool withdrawn = false;
     bool physicalSelection = false;
+    // Off: the gear has lost its mains (it powers up only when switched on by hand).
+    bool powered = true;
+    GearFaults faults;
 
     static constexpr std::array<std::uint8_t, 16> MaskScenes() {
         std::array<std::uint8_t, 16> scenes{};
         scenes.fill(kMask);
         return scenes;
     }
-};
-
-// Misbehaviour on request.
-struct GearFaults {
-    // Executes every command but never answers.
-    bool m_silent = false;
-    // Swallows this many of its next answers.
-    int m_missAnswers = 0;
-    // Reports a control gear failure (status bit 0).
-    bool m_gearFailure = false;
-    // Keeps its short address whatever PROGRAM or STORE DTR AS SHORT ADDRESS say (a defective
-    // memory), so that a verification after programming finds nobody.
-    bool m_ignoreProgramming = false;
 };
 
 class Ballast {
@@ -113,6 +137,18 @@ class Ballast {
     void QueueRandomAddresses(std::initializer_list<std::uint32_t> values);
     void QueueRandomAddress(std::uint32_t value) { m_queuedRandom.push_back(value & 0xFFFFFF); }
     GearFaults& Faults() { return m_faults; }
+    const GearFaults& Faults() const { return m_faults; }
+
+    // Mains. Powered down, the gear neither acts on frames nor answers, and its lamp is dark.
+    // Powering up is a gear switched on: power-on level, power failure reported, DTR 0, search
+    // address reset, out of the initialisation state; addresses, limits, groups and scenes kept.
+    void PowerDown();
+    void PowerUp(Micros nowUs);
+    bool Powered() const { return m_powered && m_faults.m_powerUpAfterFrames == 0; }
+    // When its backward frame starts after the end of the forward frame.
+    Micros AnswerDelayUs() const {
+        return m_faults.m_answerDelayUs > 0 ? m_faults.m_answerDelayUs : kAnswerDelayUs;
+    }
 
     // Variables, as a test or a picture of the line reads them.
     std::uint8_t PowerOnLevel() const { return m_powerOnLevel; }
@@ -159,6 +195,8 @@ class Ballast {
     };
 
     bool Addressed(std::uint8_t address) const;
+    std::optional<std::uint8_t> ExecuteFrame(std::uint16_t frame, Micros nowUs,
+                                             std::mt19937& random);
     std::optional<std::uint8_t> Execute(std::uint16_t frame, Micros nowUs, std::mt19937& random);
     std::optional<std::uint8_t> ExecuteSpecial(std::uint8_t address, std::uint8_t data,
                                                Micros nowUs, std::mt19937& random);
@@ -175,6 +213,8 @@ class Ballast {
     std::optional<std::uint8_t> ExecuteExtended(std::uint8_t command) const;
     void ResetVariables();
     bool SelectedForAddressing(Micros nowUs) const;
+    bool RandomAddressReady(Micros nowUs) const { return nowUs >= m_randomReadyUs; }
+    std::optional<std::uint8_t> GiveAnswer(std::optional<std::uint8_t> answer);
 
     int m_id;
     GearKind m_kind;
@@ -212,6 +252,11 @@ class Ballast {
 
     std::deque<std::uint32_t> m_queuedRandom;
     GearFaults m_faults;
+    bool m_powered = true;
+    // The random address drawn by the last RANDOMISE counts from then on (randomiseDelayMs).
+    Micros m_randomReadyUs = 0;
+    // answerEverySecondQuery: the last query the gear would have answered went unanswered.
+    bool m_skippedQuery = false;
 };
 
 }  // namespace zd::sim

@@ -17,6 +17,9 @@ inline constexpr Micros kForwardFrameUs = 15833;
 inline constexpr Micros kBackwardFrameUs = 9167;
 // The gear starts its answer 7 to 22 half-bits after the forward frame; ours answer after 12.
 inline constexpr Micros kAnswerDelayUs = 5000;
+// The earliest and latest start of a backward frame the standard allows: 7 and 22 half-bits.
+inline constexpr Micros kMinAnswerDelayUs = 2917;
+inline constexpr Micros kMaxAnswerDelayUs = 9167;
 // A master waits 22 half-bits for an answer before it takes the silence as "no answer".
 inline constexpr Micros kAnswerWindowUs = 9167;
 // Quiet time after a backward frame and between two forward frames.
@@ -79,6 +82,8 @@ enum class AnswerKind { None, Byte, Corrupt };
 struct LineAnswer {
     AnswerKind kind = AnswerKind::None;
     std::uint8_t value = 0;
+    // When the (last) backward frame started after the end of the forward frame.
+    Micros delayUs = kAnswerDelayUs;
 };
 
 }  // namespace zd::sim

@@ -28,17 +28,21 @@ LineAnswer Line::SendForward(std::uint16_t frame, Micros endUs) {
     LineAnswer heard;
     int answers = 0;
     bool allSame = true;
+    Micros latestUs = 0;
     for (auto& gear : m_gear) {
         const std::optional<std::uint8_t> answer = gear->ReceiveForward(frame, endUs, m_random);
         if (!answer) continue;
-        if (answers > 0 && *answer != heard.value) allSame = false;
+        if (answers > 0 && (*answer != heard.value || gear->AnswerDelayUs() != latestUs))
+            allSame = false;
         heard.value = *answer;
+        latestUs = answers == 0 ? gear->AnswerDelayUs() : std::max(latestUs, gear->AnswerDelayUs());
         ++answers;
     }
     if (answers == 0) return LineAnswer{};
+    // Answers that start at different times garble each other whatever their bytes.
     if (answers == 1 || (allSame && m_identicalAnswersDecode))
-        return LineAnswer{AnswerKind::Byte, heard.value};
-    return LineAnswer{AnswerKind::Corrupt, 0};
+        return LineAnswer{AnswerKind::Byte, heard.value, latestUs};
+    return LineAnswer{AnswerKind::Corrupt, 0, latestUs};
 }
 
 void Line::SendDsi(std::uint8_t level) {

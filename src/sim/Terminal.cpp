@@ -208,6 +208,10 @@ void Terminal::AdvanceTo(Micros targetUs) {
             next = m_pendingWrites.front().visibleUs;
             kind = 2;
         }
+        if (!m_pendingOutcomes.empty() && m_pendingOutcomes.front().dueUs < next) {
+            next = m_pendingOutcomes.front().dueUs;
+            kind = 3;
+        }
         if (next > targetUs) return;
         if (kind == 0) {
             OnLineEvent(next);
@@ -219,6 +223,10 @@ void Terminal::AdvanceTo(Micros targetUs) {
             } else if (Ballast* gear = m_line.FindGear(event.gearId)) {
                 gear->SetLamp(*event.lamp);
             }
+        } else if (kind == 3) {
+            const Transaction done = m_pendingOutcomes.front().transaction;
+            m_pendingOutcomes.pop_front();
+            FinishControlCommand(done);
         } else {
             const PendingWrite write = m_pendingWrites.front();
             m_pendingWrites.pop_front();
@@ -322,7 +330,7 @@ void Terminal::OnLineEvent(Micros atUs) {
         } else if (transaction.answer.kind == AnswerKind::None) {
             m_lineEventUs = atUs + kAnswerWindowUs;
         } else {
-            m_lineEventUs = atUs + kAnswerDelayUs + kBackwardFrameUs;
+            m_lineEventUs = atUs + transaction.answer.delayUs + kBackwardFrameUs;
         }
         return;
     }
@@ -334,7 +342,15 @@ void Terminal::OnLineEvent(Micros atUs) {
     const Transaction done = transaction;
     m_transaction.reset();
     if (done.owner == Owner::Control) {
-        FinishControlCommand(done);
+        const Micros delayUs = m_faults.m_acknowledgeDelayMs * 1000;
+        if (delayUs <= 0 && m_pendingOutcomes.empty()) {
+            FinishControlCommand(done);
+        } else {
+            // A slow terminal: the outcome comes later, never before an earlier one.
+            Micros dueUs = atUs + std::max<Micros>(0, delayUs);
+            if (!m_pendingOutcomes.empty()) dueUs = std::max(dueUs, m_pendingOutcomes.back().dueUs);
+            m_pendingOutcomes.push_back(PendingOutcome{dueUs, done});
+        }
     } else if (m_firmware) {
         m_firmwareFrame = m_firmware->OnAnswer(done.answer);
         if (!m_firmwareFrame) FinishFirmware();

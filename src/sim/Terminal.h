@@ -46,6 +46,10 @@ struct TerminalFaults {
     // Bits 1 to 7 of the second input data byte, which the terminal may use for its own ends; set
     // with every answer and result it writes.
     std::uint8_t m_otherInputBits = 0;
+    // The outcome of each control command (acknowledge, collision and corrupt-frame bits, the
+    // answer) appears this long after its transaction has ended on the line (0 to 5000 ms). The
+    // line is not slowed: queued commands go out as soon as it is free.
+    std::int64_t m_acknowledgeDelayMs = 0;
 };
 
 // The last watchdog message the host wrote into table 99.
@@ -154,6 +158,10 @@ class Terminal {
         std::int32_t count = 0;
         std::array<std::uint16_t, 8> words{};
     };
+    struct PendingOutcome {
+        Micros dueUs = 0;
+        Transaction transaction;
+    };
     struct ScriptEvent {
         Micros atUs = 0;
         int gearId = 0;
@@ -202,6 +210,8 @@ class Terminal {
     Micros m_lineEventUs = kNever;
     Micros m_lineFreeUs = 0;
     std::deque<QueuedCommand> m_commandQueue;
+    // Outcomes of control commands the terminal has yet to publish, in order.
+    std::deque<PendingOutcome> m_pendingOutcomes;
     std::optional<FirmwareAddressing> m_firmware;
     std::optional<std::uint16_t> m_firmwareFrame;
 

@@ -356,5 +356,94 @@ TEST_F(GearTest, ReadingsOfTheStandardTheGearFollow) {
     }
 }
 
+// Faults, each by its name: what a gear on a bad site does.
+TEST_F(GearTest, LoseAnswerMissesExactlyTheNthAnswer) {
+    Ballast& gear = Add(At(1));
+    gear.Faults().m_loseAnswer = 3;
+    Send(Short(1) & 0xFE, 100);  // no answer: not counted
+    std::vector<bool> heard;
+    for (int i = 0; i < 5; ++i) heard.push_back(Ask(Short(1), 145).has_value());
+    EXPECT_EQ(heard, (std::vector<bool>{true, true, false, true, true}));
+    EXPECT_EQ(gear.Faults().m_loseAnswer, 0);
+}
+
+TEST_F(GearTest, AnswerEverySecondQueryAnswersTheSecondAskButEverySpecialCommand) {
+    Ballast& gear = Add();
+    gear.Faults().m_answerEverySecondQuery = true;
+    gear.SetShortAddress(4);
+    std::vector<bool> heard;
+    for (int i = 0; i < 4; ++i) heard.push_back(Ask(Short(4), 145).has_value());
+    EXPECT_EQ(heard, (std::vector<bool>{false, true, false, true}));
+    SendTwice(kInitialise, 0x00);
+    EXPECT_EQ(Send(kCompare, 0).kind, AnswerKind::Byte);
+    EXPECT_EQ(Send(kVerifyShortAddress, Short(4)).kind, AnswerKind::Byte);
+    EXPECT_EQ(Ask(Short(4), 144), std::nullopt);
+}
+
+TEST_F(GearTest, RandomiseDelayMsKeepsTheNewRandomAddressOutOfReachUntilItHasPassed) {
+    Ballast& gear = Add();
+    gear.Faults().m_randomiseDelayMs = 300;
+    gear.QueueRandomAddress(0x000100);
+    SendTwice(kInitialise, 0x00);
+    SendTwice(kRandomise, 0);
+    const Micros randomised = m_now;
+    Send(kSearchAddrH, 0);
+    Send(kSearchAddrM, 1);
+    Send(kSearchAddrL, 0);
+    Send(kProgramShortAddress, Short(7));
+    Send(kWithdraw, 0);
+    m_now = randomised + 200000;
+    EXPECT_EQ(Send(kCompare, 0, 0).kind, AnswerKind::None);
+    EXPECT_EQ(gear.ShortAddress(), std::nullopt);
+    EXPECT_FALSE(gear.Withdrawn());
+    m_now = randomised + 310000;
+    EXPECT_EQ(Send(kCompare, 0, 0).kind, AnswerKind::Byte);
+    Send(kProgramShortAddress, Short(7));
+    EXPECT_EQ(gear.ShortAddress(), 7);
+}
+
+TEST_F(GearTest, PowerUpAfterFramesAnswersOnlyOnceTheFramesHavePassed) {
+    GearConfig config;
+    config.randomAddress = 0x000010;
+    config.powerOnLevel = 100;
+    config.actualLevel = 0;
+    config.powerFailure = false;
+    config.faults.m_powerUpAfterFrames = 10;
+    Ballast& gear = Add(config);
+    EXPECT_FALSE(gear.Powered());
+    SendTwice(kInitialise, 0x00);  // two frames that reach no gear with mains
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(Ask(kBroadcast, 145), std::nullopt) << i;
+    EXPECT_TRUE(gear.Powered());
+    EXPECT_EQ(Ask(kBroadcast, 145), kYes);
+    // Switched on: power-on level, power failure, not in the initialisation state.
+    ExpectAnswers(kBroadcast, {{160, 100}, {155, kYes}, {152, 0}, {194, 0}, {196, 0x10}});
+    EXPECT_FALSE(gear.InInitialisation(m_now));
+}
+
+TEST_F(GearTest, PowerDownAfterFramesGoesDarkAndDeafUntilPoweredUpByHand) {
+    Ballast& gear = Add(At(2));
+    gear.Faults().m_powerDownAfterFrames = 3;
+    Send(Short(2) & 0xFE, 200);
+    SendTwice(Short(2), 96);  // ADD TO GROUP 0: frames 2 and 3, carried out
+    EXPECT_EQ(gear.Groups(), 1);
+    EXPECT_FALSE(gear.Powered());
+    EXPECT_EQ(gear.LevelAt(m_now), 0);
+    EXPECT_EQ(Ask(Short(2), 145), std::nullopt);
+    Send(Short(2) & 0xFE, 50);
+    gear.PowerUp(m_now);
+    ExpectAnswers(Short(2), {{160, 254}, {155, kYes}, {192, 1}});
+}
+
+TEST_F(GearTest, AnswerDelayUsIsReportedWithTheAnswerAndGarblesIdenticalAnswers) {
+    Ballast& late = Add(At(1));
+    late.Faults().m_answerDelayUs = 9000;
+    EXPECT_EQ(Send(Short(1), 145).delayUs, 9000);
+    Add(At(1));
+    m_line.SetIdenticalAnswersDecode(true);
+    const LineAnswer both = Send(Short(1), 145);
+    EXPECT_EQ(both.kind, AnswerKind::Corrupt);
+    EXPECT_EQ(both.delayUs, 9000);
+}
+
 }  // namespace
 }  // namespace zd::sim

@@ -123,5 +123,39 @@ TEST_F(TerminalTest, DsiModeSendsTheLowByteAsALevelToDsiGear) {
     EXPECT_TRUE(Term().FrameLog()[0].dsi);
 }
 
+TEST_F(TerminalTest, AnswerDelayUsMovesTheAcknowledgeLater) {
+    Term().Gear(m_a).Faults().m_answerDelayUs = kMaxAnswerDelayUs;
+    // Forward frame, 9.2 ms of answer delay and the backward frame: about 34 ms.
+    m_rig.Command(0x0BA0);
+    m_rig.Clock().Sleep(33);
+    EXPECT_EQ(m_rig.Status() & 0x01, 0);
+    m_rig.Clock().Sleep(2);
+    EXPECT_EQ(m_rig.Status() & 0x01, 1);
+    EXPECT_EQ(m_rig.Input(), 0x01FE);
+}
+
+TEST_F(TerminalTest, AcknowledgeDelayMsPublishesEachOutcomeLaterAndInOrder) {
+    Term().Faults().m_acknowledgeDelayMs = 40;
+    // The query is done on the line after 30 ms; its acknowledge and answer appear at 70 ms.
+    m_rig.Command(0x0BA0);
+    m_rig.Clock().Sleep(35);
+    EXPECT_EQ(m_rig.Status() & 0x01, 0);
+    EXPECT_EQ(m_rig.Input(), 0);
+    // A second command goes onto the line at once, though the first is not acknowledged yet.
+    m_rig.Command(0x0D90);  // gear 6: QUERY STATUS
+    m_rig.Clock().Sleep(34);
+    ASSERT_EQ(Term().FrameLog().size(), 2u);
+    EXPECT_EQ(m_rig.Status() & 0x01, 0);
+    m_rig.Clock().Sleep(1);
+    EXPECT_EQ(m_rig.Status() & 0x01, 1);
+    EXPECT_EQ(m_rig.Input(), 0x01FE);
+    // The second waited for the line to settle and was done at 69.2 ms: its outcome at 109.2 ms.
+    m_rig.Clock().Sleep(39);
+    EXPECT_EQ(m_rig.Status() & 0x01, 1);
+    m_rig.Clock().Sleep(1);
+    EXPECT_EQ(m_rig.Status() & 0x01, 0);
+    EXPECT_EQ(m_rig.Input(), 0x0100 | 0xA4);
+}
+
 }  // namespace
 }  // namespace zd::sim
