@@ -2,7 +2,8 @@
 // through the command line (zd4270 --all) on simulated lines, and the scan over Modbus TCP on
 // loopback against the simulator's coupler server. Prints line time, wall time, the ratio of wall
 // time to one terminal's, CPU per terminal, and the line time per gear of the paced and the fast
-// search.
+// search (the fast one with its closing scan), the requests per second the fast search puts on
+// a coupler, and the line time the paced search spends on its checks.
 //
 //   BenchBuilding [--no-modbus] [--modbus-addressing]
 // --modbus-addressing also runs the fast random addressing over Modbus: some three and a half
@@ -72,6 +73,9 @@ struct Figures {
     double wallMs = 0;
     double lineMs = 0;
     double cpuPerTerminalMs = 0;
+    // Per terminal: requests per second of line time, and the line time of the search's checks.
+    double requestsPerSecond = 0;
+    double checkMs = 0;
 };
 
 Figures Run(const std::vector<std::string>& args) {
@@ -96,8 +100,18 @@ Figures Run(const std::vector<std::string>& args) {
     const Json document = Json::parse(text);
     figures.lineMs = document.value("lineTimeMs", 0.0);
     double cpu = 0;
-    for (const Json& terminal : document.at("terminals")) cpu += terminal.value("cpuMs", 0.0);
-    figures.cpuPerTerminalMs = cpu / static_cast<double>(document.at("terminals").size());
+    double rate = 0;
+    double check = 0;
+    for (const Json& terminal : document.at("terminals")) {
+        cpu += terminal.value("cpuMs", 0.0);
+        const double lineMs = terminal.value("lineTimeMs", 0.0);
+        if (lineMs > 0) rate += 1000.0 * terminal.value("requests", 0.0) / lineMs;
+        check += terminal.value("checkTimeMs", 0.0);
+    }
+    const auto count = static_cast<double>(document.at("terminals").size());
+    figures.cpuPerTerminalMs = cpu / count;
+    figures.requestsPerSecond = rate / count;
+    figures.checkMs = check / count;
     return figures;
 }
 
@@ -123,7 +137,10 @@ int main(int argc, char** argv) {
     std::printf("%-26s %3s  %12s %13s %7s %13s\n", "command", "n", "line time", "wall time",
                 "ratio", "CPU/terminal");
     double fastPerGear = 0;
+    double fastWholePerGear = 0;
     double pacedPerGear = 0;
+    double fastRequests = 0;
+    double pacedChecksPerGear = 0;
     std::vector<std::pair<int, std::string>> stations;
     double oneWall[3] = {0, 0, 0};
     for (const int count : {1, 4, 16}) {
@@ -150,7 +167,10 @@ int main(int argc, char** argv) {
             oneWall[2] = scan.wallMs;
             // The addressing command ends with a scan of its own; the search is the rest.
             fastPerGear = (fast.lineMs - scan.lineMs) / kGear / 1000.0;
+            fastWholePerGear = fast.lineMs / kGear / 1000.0;
             pacedPerGear = (paced.lineMs - scan.lineMs) / kGear / 1000.0;
+            fastRequests = fast.requestsPerSecond;
+            pacedChecksPerGear = paced.checkMs / kGear / 1000.0;
         }
         Print("address random --fast", count, fast, oneWall[0]);
         Print("address random (paced)", count, paced, oneWall[1]);
@@ -160,6 +180,10 @@ int main(int argc, char** argv) {
         "\nline time per gear of the search: paced %.2f s, fast %.2f s (%.1f times "
         "faster)\n",
         pacedPerGear, fastPerGear, pacedPerGear / fastPerGear);
+    std::printf("address random --fast with its closing scan: %.2f s per gear, %.0f requests/s\n",
+                fastWholePerGear, fastRequests);
+    std::printf("checks of the paced search: %.2f s per gear (%.0f %% of its line time)\n",
+                pacedChecksPerGear, 100.0 * pacedChecksPerGear / pacedPerGear);
 
     if (modbus) {
         std::printf("\nModbus TCP on loopback, the simulator's coupler server (real time)\n");

@@ -106,6 +106,19 @@ std::int16_t configZD4270::ReceiveAddressingData(std::uint8_t& nData, bool bLogg
     return m_link.ReceiveDALIData(nData, bLogged ? m_tsLogAddressing.get() : nullptr);
 }
 
+void configZD4270::NoteRecovery(const std::string& what, const std::string& text,
+                                std::int32_t shortAddress, std::int32_t randomAddress) {
+    WriteAddressingLogLine(" recovered: " + text);
+    for (AddressingRecovery& earlier : m_recovered) {
+        if (earlier.what == what && earlier.shortAddress == shortAddress &&
+            earlier.randomAddress == randomAddress) {
+            ++earlier.count;
+            return;
+        }
+    }
+    m_recovered.push_back({what, text, shortAddress, randomAddress, 1});
+}
+
 void configZD4270::ShowAddressLimitMessage() {
     const MessageCatalogue& msg = m_context.messages;
     m_context.dialogs.MessageBox({msg.Load(5114) + "!\r\n" + msg.Load(5115) + ".", MsgButtons::Ok,
@@ -143,6 +156,7 @@ void configZD4270::AddressingStartClick(const AddressingRun& run) {
     }
 
     StartAddressingLog(run.logWords);
+    m_recovered.clear();
     run.enableOptions(false);
     run.button->SetCaption(m_context.messages.Load(5076));
     run.statusLabel->SetCaption(m_context.messages.Load(run.startMessage) + "...");

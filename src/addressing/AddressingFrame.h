@@ -25,6 +25,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "ui/Controls.h"
 
@@ -60,9 +61,21 @@ struct AddressingState {
     // short address the selected ballast reported before it was programmed (-1: none).
     std::int64_t lPhySelInitialisedMs = 0;
     std::int16_t nPhySelOldAddress = -1;
+    // A gear selected again that keeps the address it was given earlier in the run (-1: none),
+    // and whether two lamps were seen out at once while waiting for this one.
+    std::int16_t nPhySelRepeatAddress = -1;
+    bool bPhySelTwoOut = false;
     std::int16_t nRndAddrState = 0;
     std::int16_t nRndAddrAddress = 0;
     std::int16_t nRndAddrLampNo = 0;
+    // When RANDOMISE last went out (scheduler milliseconds); whether nRndAddrAddress has been
+    // given to a gear, so that the next gear takes the one after it.
+    std::int64_t lRndAddrRandomisedMs = 0;
+    bool bRndAddrAddressGiven = false;
+    // The fast search: no gear taking part lies below the floor, so that probes below it are
+    // known to stay silent; whether any COMPARE of this search was answered.
+    std::int32_t lRndAddrFloor = 0;
+    bool bRndAddrAnswered = false;
     std::int32_t lSearchAddress = 0;
     std::int32_t lSearchHigh = 0;
     std::int32_t lSearchLow = 0;
@@ -80,6 +93,17 @@ struct AddressingState {
     int nChangeAddrPlanned = 0;
     bool bAddressMoved = false;
     std::int16_t nFreeAddress = -1;
+};
+
+// What a procedure did to get over something that went wrong on the line, so that the user knows
+// what the run met: a kind (a short word), the text the log and the status bar show, where it
+// happened (a short address and a random or search address, -1 where none), and how often.
+struct AddressingRecovery {
+    std::string what;
+    std::string text;
+    std::int32_t shortAddress = -1;
+    std::int32_t randomAddress = -1;
+    int count = 1;
 };
 
 // One step of a procedure: start and stop flags in, finished out.

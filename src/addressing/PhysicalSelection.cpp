@@ -1,5 +1,18 @@
 // Physical selection: ballasts get their short addresses in the order in which the user takes
 // their lamps out and puts them back, each confirmed by three flashes of its lamp.
+//
+// Users put lamps back too early, take the same lamp out twice, or two at once. The steps stay as
+// they are; the checks around them keep the list true to the line:
+//  - a lamp is recorded only when a gear holds its address after programming (QUERY CONTROL
+//    GEAR there, asked twice before silence counts), and only one gear: the gear in the
+//    initialisation state draw new random addresses, and QUERY RANDOM ADDRESS H, M and L at the
+//    address, which two gear cannot answer alike, must come back clean; a pair gives the address
+//    back;
+//  - a gear selected a second time keeps the address this run gave it;
+//  - two lamps out at once (several answers to QUERY SHORT ADDRESS) are not counted, and the
+//    status asks for one lamp at a time.
+#include <cstdint>
+#include <utility>
 
 #include "addressing/AddressingFrame.h"
 #include "frame/configZD4270.h"
@@ -26,6 +39,8 @@ constexpr std::int16_t kPhySelFindFree = 40;
 constexpr std::int16_t kPhySelProgram = 45;
 constexpr std::int16_t kPhySelPollReinserted = 50;
 constexpr std::int16_t kPhySelConfirm = 60;
+// The standard gives a gear 100 ms after RANDOMISE before its new random address holds.
+constexpr std::int64_t kPhySelRandomiseSettleMs = 100;
 
 }  // namespace
 
@@ -64,6 +79,7 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
             case kStateIdle:
                 break;
             case kStateStart:
+                m_phySelGiven.clear();
                 PhySelPrepareLine();
                 st.lPhySelInitialisedMs = m_context.scheduler.Now();
                 st.nPhySelAddress = static_cast<std::int16_t>(cboPhySelStartAddress.ListIndex());
@@ -76,6 +92,8 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
                 ++st.nPhySelLampNo;
                 st.nPhySelPollCount = 0;
                 st.nPhySelOldAddress = -1;
+                st.nPhySelRepeatAddress = -1;
+                st.bPhySelTwoOut = false;
                 lblPhySelStatus.SetCaption(msg.Load(5081) + "...");
                 st.nPhySelState = kPhySelPollRemoved;
                 break;
@@ -88,20 +106,44 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
                 // Only a ballast whose lamp is out answers while the line is in physical selection.
                 SendAddressingCommand(kCmdQueryShortAddress, 0, kAddrBroadcast, 0);
                 std::uint8_t nAnswer = 0;
-                if (ReceiveAddressingData(nAnswer, true) == kResultDone) {
+                const std::int16_t result = ReceiveAddressingData(nAnswer, true);
+                if (result == kResultDone) {
                     ++st.nPhySelPollCount;
                     st.nPhySelOldAddress = (nAnswer & 0x81) == 0x01 ? nAnswer >> 1 : -1;
+                } else if (result == kResultCollision || result == kResultCorruptFrame) {
+                    // Several selected gear answer at once: programming now would give them
+                    // one address.
+                    st.nPhySelPollCount = 0;
+                    lblPhySelStatus.SetCaption(msg.Load(5152) + "...");
+                    if (!std::exchange(st.bPhySelTwoOut, true))
+                        NoteRecovery("two-lamps", "two lamps were out at once: asked for one",
+                                     -1, -1);
                 }
                 if (st.nPhySelPollCount > kPhySelPollLimit) {
-                    lblPhySelStatus.SetCaption(msg.Load(5082) + "...");
-                    st.nPhySelState = kPhySelFindFree;
+                    if (m_phySelGiven.count(st.nPhySelOldAddress) != 0) {
+                        // The lamp of a gear addressed earlier in this run: it keeps that
+                        // address, and its first record stays true.
+                        st.nPhySelRepeatAddress = st.nPhySelOldAddress;
+                        st.nPhySelPollCount = 0;
+                        lblPhySelStatus.SetCaption(msg.Load(5154) + "...");
+                        NoteRecovery("selected-again",
+                                     "the gear at address " +
+                                         std::to_string(st.nPhySelOldAddress) +
+                                         " was selected again: it keeps its address",
+                                     st.nPhySelOldAddress, -1);
+                        st.nPhySelState = kPhySelPollReinserted;
+                    } else {
+                        lblPhySelStatus.SetCaption(msg.Load(5082) + "...");
+                        st.nPhySelState = kPhySelFindFree;
+                    }
                 }
                 break;
             }
             case kPhySelFindFree: {
-                SendAddressingCommand(kCmdQueryBallast, 0, kAddrShort, st.nPhySelAddress);
+                // Free only when it stays silent twice: a gear that missed an answer would
+                // otherwise share the address.
                 std::uint8_t nAnswer = 0;
-                if (ReceiveAddressingData(nAnswer, true) != kResultTimeout) {
+                if (PhySelQuery(kCmdQueryBallast, st.nPhySelAddress, nAnswer) != kResultTimeout) {
                     ++st.nPhySelAddress;
                     if (st.nPhySelAddress > kMaxShortAddress) {
                         ShowAddressLimitMessage();
@@ -122,14 +164,31 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
                 break;
             case kPhySelPollReinserted: {
                 // The lamp is back once its ballast stops reporting a lamp failure.
-                SendAddressingCommand(kCmdQueryLampFailure, 0, kAddrShort, st.nPhySelAddress);
+                const bool repeat = st.nPhySelRepeatAddress >= 0;
+                const std::int16_t address = repeat ? st.nPhySelRepeatAddress : st.nPhySelAddress;
+                SendAddressingCommand(kCmdQueryLampFailure, 0, kAddrShort, address);
                 std::uint8_t nAnswer = 0;
                 if (ReceiveAddressingData(nAnswer, true) != kResultDone) ++st.nPhySelPollCount;
-                if (st.nPhySelPollCount > kPhySelPollLimit) {
-                    AddLampRow(lstPhySelView, st.nPhySelLampNo, st.nPhySelAddress);
-                    lblPhySelStatus.SetCaption(msg.Load(5083) + "...");
-                    st.nPhySelState = kPhySelConfirm;
+                if (st.nPhySelPollCount <= kPhySelPollLimit) break;
+                if (repeat) {
+                    // Confirmed as a new one would be, without a new row or record.
+                    PhySelBlink(address);
+                    --st.nPhySelLampNo;
+                    SendAddressingCommand(kCmdInitialise, 255, kAddrBroadcast, 0);
+                    st.lPhySelInitialisedMs = m_context.scheduler.Now();
+                    st.nPhySelState = kPhySelWaitForLamp;
+                    break;
                 }
+                if (!PhySelHolderIsOne(st.nPhySelAddress)) {
+                    --st.nPhySelLampNo;
+                    SendAddressingCommand(kCmdInitialise, 255, kAddrBroadcast, 0);
+                    st.lPhySelInitialisedMs = m_context.scheduler.Now();
+                    st.nPhySelState = kPhySelWaitForLamp;
+                    break;
+                }
+                AddLampRow(lstPhySelView, st.nPhySelLampNo, st.nPhySelAddress);
+                lblPhySelStatus.SetCaption(msg.Load(5083) + "...");
+                st.nPhySelState = kPhySelConfirm;
                 break;
             }
             case kPhySelConfirm:
@@ -140,6 +199,7 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
                     m_state.devices)
                     m_state.devices->Remove(st.nPhySelOldAddress);
                 AddAddressedDevice(st.nPhySelAddress, false);
+                m_phySelGiven.insert(st.nPhySelAddress);
                 ++st.nPhySelAddress;
                 if (st.nPhySelAddress <= kMaxShortAddress) {
                     SendAddressingCommand(kCmdInitialise, 255, kAddrBroadcast, 0);
@@ -167,6 +227,48 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
         ReportCurrentException(m_context, "AddressingPhysical");
         bFinished = true;
     }
+}
+
+std::int16_t configZD4270::PhySelQuery(std::int16_t nCommandId, std::int16_t nShortAddress,
+                                       std::uint8_t& nAnswer) {
+    SendAddressingCommand(nCommandId, 0, kAddrShort, nShortAddress);
+    const std::int16_t result = ReceiveAddressingData(nAnswer, true);
+    if (result != kResultTimeout) return result;
+    SendAddressingCommand(nCommandId, 0, kAddrShort, nShortAddress);
+    return ReceiveAddressingData(nAnswer, true);
+}
+
+// Whether exactly one gear holds the address just programmed; when not, says so in the status
+// and the notes, and gives the address back where several took it.
+bool configZD4270::PhySelHolderIsOne(std::int16_t nShortAddress) {
+    const MessageCatalogue& msg = m_context.messages;
+    std::uint8_t nAnswer = 0;
+    if (PhySelQuery(kCmdQueryBallast, nShortAddress, nAnswer) == kResultTimeout) {
+        // The lamp was back before PROGRAM SHORT ADDRESS, which only a selected gear takes.
+        lblPhySelStatus.SetCaption(msg.Load(5153) + "...");
+        NoteRecovery("lamp-back-early",
+                     "no gear took address " + std::to_string(nShortAddress) +
+                         ": the lamp was back before it was programmed",
+                     nShortAddress, -1);
+        return false;
+    }
+    // Gear that are alike answer alike; new random addresses tell them apart.
+    SendAddressingCommand(kCmdRandomise, 0, kAddrBroadcast, 0);
+    m_context.scheduler.Sleep(kPhySelRandomiseSettleMs);
+    for (const std::int16_t command :
+         {kCmdQueryRandomAddressH, kCmdQueryRandomAddressM, kCmdQueryRandomAddressL}) {
+        const std::int16_t result = PhySelQuery(command, nShortAddress, nAnswer);
+        if (result != kResultCollision && result != kResultCorruptFrame) continue;
+        SendAddressingCommand(kCmdDataTransferRegister, kDaliMask, kAddrBroadcast, 0);
+        SendAddressingCommand(kCmdStoreDtrAsShortAddress, 0, kAddrShort, nShortAddress);
+        lblPhySelStatus.SetCaption(msg.Load(5152) + "...");
+        NoteRecovery("two-gear",
+                     "two gear took address " + std::to_string(nShortAddress) +
+                         ": address given back, one lamp at a time",
+                     nShortAddress, -1);
+        return false;
+    }
+    return true;
 }
 
 // Ends whatever the line was doing, darkens it and opens the initialisation window, clearing

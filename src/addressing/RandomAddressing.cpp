@@ -1,7 +1,32 @@
 // Random addressing run by the control: the ballasts draw random addresses, a binary search with
 // COMPARE finds the smallest one, which gets the next free short address, is verified, lit and
 // withdrawn; then the search goes on above it.
+//
+// On a real line answers get lost, gear power up and down during the search, two gear draw one
+// random address and some answer only every second question. The steps of the search stay as
+// they are; where a check shows that a step would leave a duplicate address, a gear without one
+// or a record no gear holds, the run gets over it and goes on, and notes what it did:
+//  - an address is free only when QUERY CONTROL GEAR stayed silent twice;
+//  - a search that closes on a gear given an address earlier in the run means that a gear turned
+//    up below it: the search starts again from the bottom instead of programming that gear;
+//  - after PROGRAM SHORT ADDRESS the address must be held by exactly the gear searched for:
+//    VERIFY SHORT ADDRESS, then QUERY RANDOM ADDRESS H, M and L at the new address, which two
+//    gear with different random addresses cannot answer alike;
+//  - a verify that nobody answers twice (a lost COMPARE answer put the search where no gear is,
+//    or the gear lost its mains) searches again for the gear still taking part;
+//  - two gear on one address (one random address) give the address back and draw new random
+//    addresses; a gear that fails again and again at the same random address is withdrawn and
+//    left, so that every other gear is addressed, and the run ends with a box that says so;
+//  - the COMPAREs that end the search (nobody takes part, nobody left) are asked twice.
+//
+// The fast search, the user's choice beside the paced one, runs the steps back to back and halves
+// the search interval at byte boundaries: each probe differs from the one before in one byte, so
+// that one search address byte goes out per COMPARE; probes below the last gear found are known
+// to stay silent and are not asked; it goes on to the next gear without the COMPARE at 0xFFFFFF
+// in between, and learns that nobody is left from a search that nobody answered.
+#include <algorithm>
 #include <cstdio>
+#include <string>
 
 #include "addressing/AddressingFrame.h"
 #include "frame/configZD4270.h"
@@ -18,13 +43,53 @@ std::string UpperHex(std::int32_t value) {
     return text;
 }
 
+std::string Hex(std::int32_t value) {
+    return "0x" + UpperHex(value);
+}
+
+constexpr std::int16_t kRndAddrFirstCompare = 15;
+constexpr std::int16_t kRndAddrSetSearch = 20;
+constexpr std::int16_t kRndAddrCompareHalve = 30;
+constexpr std::int16_t kRndAddrFindFree = 40;
+constexpr std::int16_t kRndAddrProgram = 45;
+constexpr std::int16_t kRndAddrVerify = 50;
+constexpr std::int16_t kRndAddrCheckHolder = 55;
+constexpr std::int16_t kRndAddrShowWithdraw = 60;
+constexpr std::int16_t kRndAddrNext = 70;
+constexpr std::int16_t kRndAddrClashState = 80;
+constexpr std::int16_t kRndAddrFastNextState = 75;
+
+// The standard gives a gear 100 ms after RANDOMISE before its new random address holds; the fast
+// search waits that long, and when nobody compares then, once more this long for slower gear.
+constexpr std::int64_t kRandomiseSettleMs = 100;
+constexpr std::int64_t kRandomiseSlowGearMs = 400;
+// A search address at which a gear cannot be addressed (its verify fails, or two gear clash
+// there) is tried this often before the gear there is left.
+constexpr int kRndAddrAttempts = 3;
+
+// Adds the line time of a check to a total.
+class CheckTime {
+  public:
+    CheckTime(Scheduler& clock, std::int64_t& total)
+        : m_clock(clock), m_total(total), m_startMs(clock.Now()) {}
+    ~CheckTime() { m_total += m_clock.Now() - m_startMs; }
+    CheckTime(const CheckTime&) = delete;
+    CheckTime& operator=(const CheckTime&) = delete;
+
+  private:
+    Scheduler& m_clock;
+    std::int64_t& m_total;
+    std::int64_t m_startMs;
+};
+
 }  // namespace
 
 AddressingRun configZD4270::RndAddrRun() {
     AddressingRun run;
     run.button = &cmdRndAddrStart;
     run.timer = &timerRndAddr;
-    run.intervalMs = chkRndAddrFastSearch.IsChecked() ? kRndAddrFastIntervalMs : kRndAddrIntervalMs;
+    const bool quick = chkRndAddrFastSearch.IsChecked() && !m_link.QuickTimingDistrust();
+    run.intervalMs = quick ? kRndAddrFastIntervalMs : kRndAddrIntervalMs;
     run.statusLabel = &lblRndAddrStatus;
     run.running = &m_bRndAddrRunning;
     run.enableOptions = [this](bool bEnable) { EnableRndAddrOptions(bEnable); };
@@ -62,11 +127,21 @@ void configZD4270::timerRndAddr_Timer() {
 void configZD4270::RandomAddressing(bool bStart, bool bStop, bool& bFinished) {
     bFinished = false;
     // The fast search differs from the paced one only in its waits: the timer's pause between
-    // steps and the handshake's, which watches the terminal closely for this run's commands.
+    // steps and the handshake's, which follows the terminal closely for this run's commands. A
+    // terminal that does not keep to what the quick handshake learned of it gets the paced
+    // handshake for the rest of the run.
+    if (bStart) m_link.ResetQuickTiming();
+    const bool fast = chkRndAddrFastSearch.IsChecked();
+    const bool distrusted = m_link.QuickTimingDistrust().has_value();
     const Link::Pacing before = m_link.CurrentPacing();
-    m_link.SetPacing(chkRndAddrFastSearch.IsChecked() ? Link::Pacing::Quick : Link::Pacing::Paced);
+    m_link.SetPacing(fast ? Link::Pacing::Quick : Link::Pacing::Paced);
     RandomAddressingStep(bStart, bStop, bFinished);
     m_link.SetPacing(before);
+    if (fast && !distrusted && m_link.QuickTimingDistrust()) {
+        NoteRecovery("paced", "fast search went on with the paced handshake: " +
+                                  *m_link.QuickTimingDistrust(),
+                     -1, -1);
+    }
 }
 
 void configZD4270::RandomAddressingStep(bool bStart, bool bStop, bool& bFinished) {
@@ -80,19 +155,21 @@ void configZD4270::RandomAddressingStep(bool bStart, bool bStop, bool& bFinished
             case kStateStart:
                 RndAddrBegin();
                 break;
-            case 15:
+            case kRndAddrFirstCompare:
                 RndAddrFirstCompare(bFinished);
                 break;
-            case 20:
+            case kRndAddrSetSearch:
                 RndAddrSetSearchAddress();
+                // The fast search compares in the same step.
+                if (chkRndAddrFastSearch.IsChecked()) RndAddrCompareAndHalve(bFinished);
                 break;
-            case 30:
-                RndAddrCompareAndHalve();
+            case kRndAddrCompareHalve:
+                RndAddrCompareAndHalve(bFinished);
                 break;
-            case 40:
+            case kRndAddrFindFree:
                 RndAddrFindFreeAddress(bFinished);
                 break;
-            case 45:
+            case kRndAddrProgram:
                 if (s.nRndAddrAddress > kMaxShortAddress) {
                     bFinished = true;
                     s.nRndAddrState = kStateIdle;
@@ -102,22 +179,35 @@ void configZD4270::RandomAddressingStep(bool bStart, bool bStop, bool& bFinished
                                       kAddrShort, 0);
                 lblRndAddrStatus.SetCaption(m_context.messages.Load(5118) + ": " +
                                             std::to_string(s.nRndAddrAddress));
-                s.nRndAddrState = 50;
+                s.nRndAddrState = kRndAddrVerify;
                 break;
-            case 50:
-                RndAddrVerifyAndRecord(bFinished);
+            case kRndAddrVerify:
+                RndAddrVerify(bFinished);
                 break;
-            case 60:
+            case kRndAddrCheckHolder:
+                RndAddrCheckHolder(bFinished);
+                break;
+            case kRndAddrShowWithdraw:
                 // The new lamp lights up while the others stay at minimum, and leaves the search.
                 SendAddressingCommand(kCmdRecallMaxLevel, 0, kAddrShort, s.nRndAddrAddress);
                 SendAddressingCommand(kCmdWithdraw, 0, kAddrShort, 0);
+                if (chkRndAddrFastSearch.IsChecked()) {
+                    s.nRndAddrState = kRndAddrFastNextState;
+                    break;
+                }
                 SendAddressingCommand(kCmdSearchAddrH, 255, kAddrBroadcast, 0);
                 SendAddressingCommand(kCmdSearchAddrM, 255, kAddrBroadcast, 0);
                 SendAddressingCommand(kCmdSearchAddrL, 255, kAddrBroadcast, 0);
-                s.nRndAddrState = 70;
+                s.nRndAddrState = kRndAddrNext;
                 break;
-            case 70:
+            case kRndAddrNext:
                 RndAddrNextBallast(bFinished);
+                break;
+            case kRndAddrFastNextState:
+                RndAddrFastNext(bFinished);
+                break;
+            case kRndAddrClashState:
+                RndAddrClash();
                 break;
             case kStateStop:
                 lblRndAddrStatus.SetCaption("");
@@ -138,6 +228,10 @@ void configZD4270::RandomAddressingStep(bool bStart, bool bStop, bool& bFinished
 
 void configZD4270::RndAddrBegin() {
     AddressingState& s = m_addressingState;
+    m_rndAddrFound.clear();
+    m_rndAddrFailures.clear();
+    m_rndAddrLeft.clear();
+    m_rndAddrCheckMs = 0;
     SendAddressingCommand(kCmdTerminate, 0, kAddrBroadcast, 0);
     SendAddressingCommand(kCmdRecallMinLevel, 0, kAddrBroadcast, 0);
     if (chkRndAddrCompleteNewInstallation.IsChecked()) {
@@ -158,43 +252,100 @@ void configZD4270::RndAddrBegin() {
             SendAddressingCommand(kCmdRemoveFromScene, scene, kAddrBroadcast, 0);
     }
     SendAddressingCommand(kCmdRandomise, 0, kAddrBroadcast, 0);
+    s.lRndAddrRandomisedMs = m_context.scheduler.Now();
     lblRndAddrStatus.SetCaption(m_context.messages.Load(5117) + "...");
     s.nRndAddrAddress = static_cast<std::int16_t>(cboRndAddrStartAddress.ListIndex());
     s.nRndAddrLampNo = 0;
-    s.nRndAddrState = 15;
+    s.bRndAddrAddressGiven = false;
+    s.nRndAddrState = kRndAddrFirstCompare;
 }
 
 // COMPARE and its reply; several ballasts answering at once give a collision or a corrupt frame,
-// so everything but a timeout counts as an answer. The fast search asks once more before it
-// believes a silence: a lost answer would move the search past a ballast, which then could not
-// be found in this run, and the pause of the paced search no longer hides a slow one.
+// so everything but a timeout counts as an answer.
 std::int16_t configZD4270::RndAddrCompare() {
     SendAddressingCommand(kCmdCompare, 0, kAddrBroadcast, 0);
     std::uint8_t answer = 0;
-    const std::int16_t result = ReceiveAddressingData(answer);
-    if (result != kResultTimeout || !chkRndAddrFastSearch.IsChecked()) return result;
-    SendAddressingCommand(kCmdCompare, 0, kAddrBroadcast, 0);
     return ReceiveAddressingData(answer);
 }
 
+// A query whose silence would decide something: asked once more before silence is believed, as a
+// gear may lose an answer or answer only every second question.
+std::int16_t configZD4270::RndAddrQuery(std::int16_t nCommandId, std::uint8_t nData,
+                                        std::int16_t nAddrType, std::int16_t nAddr,
+                                        std::uint8_t& nAnswer) {
+    SendAddressingCommand(nCommandId, nData, nAddrType, nAddr);
+    const std::int16_t result = ReceiveAddressingData(nAnswer);
+    if (result != kResultTimeout) return result;
+    SendAddressingCommand(nCommandId, nData, nAddrType, nAddr);
+    return ReceiveAddressingData(nAnswer);
+}
+
+// Whether anybody takes part, at the start and after the search had to start again. The fast
+// search first gives the gear the time the standard allows after RANDOMISE, and when nobody
+// compares then, a longer one for slow gear before it believes that nobody is there.
 void configZD4270::RndAddrFirstCompare(bool& bFinished) {
     AddressingState& s = m_addressingState;
+    const bool fast = chkRndAddrFastSearch.IsChecked();
+    Scheduler& clock = m_context.scheduler;
+    if (fast) {
+        const std::int64_t readyMs = s.lRndAddrRandomisedMs + kRandomiseSettleMs;
+        if (clock.Now() < readyMs) clock.Sleep(readyMs - clock.Now());
+    }
     SendAddressingCommand(kCmdSearchAddrH, 255, kAddrBroadcast, 0);
     SendAddressingCommand(kCmdSearchAddrM, 255, kAddrBroadcast, 0);
     SendAddressingCommand(kCmdSearchAddrL, 255, kAddrBroadcast, 0);
-    if (RndAddrCompare() == kResultTimeout) {
-        bFinished = true;
-        s.nRndAddrState = kStateIdle;
+    std::int16_t result = RndAddrCompare();
+    if (result == kResultTimeout) {
+        if (fast) clock.Sleep(kRandomiseSlowGearMs);
+        result = RndAddrCompare();
+        if (result != kResultTimeout)
+            NoteRecovery("second-ask", "COMPARE answered only when asked again", -1, 0xFFFFFF);
+    }
+    if (result == kResultTimeout) {
+        RndAddrFinish(bFinished);
         return;
     }
-    s.lSearchHigh = kSearchAddressMax;
-    s.lSearchLow = 0;
     s.byLastSearchH = s.byLastSearchM = s.byLastSearchL = 255;
-    s.lSearchAddress = HalfRoundedEven(kSearchAddressMax);
-    s.bySearchH = SearchHigh(s.lSearchAddress);
-    s.bySearchM = SearchMiddle(s.lSearchAddress);
-    s.bySearchL = SearchLow(s.lSearchAddress);
-    s.nRndAddrState = 20;
+    RndAddrBeginSearch(0);
+}
+
+// The search over what still takes part, all of it at or above floor.
+void configZD4270::RndAddrBeginSearch(std::int32_t floor) {
+    AddressingState& s = m_addressingState;
+    s.lSearchHigh = kSearchAddressMax;
+    s.lRndAddrFloor = floor;
+    s.nRndAddrState = kRndAddrSetSearch;
+    if (chkRndAddrFastSearch.IsChecked()) {
+        s.lSearchLow = 0;
+        s.bRndAddrAnswered = false;
+        if (!RndAddrFastProbe()) s.nRndAddrState = kRndAddrCompareHalve;
+        return;
+    }
+    s.lSearchLow = floor;
+    s.lSearchAddress = s.lSearchLow + HalfRoundedEven(kSearchAddressMax - s.lSearchLow);
+}
+
+// The next probe of the fast search: the top of the lower half of an interval whose size is a
+// power of two, skipping halves that lie below the floor. False when the interval has closed.
+bool configZD4270::RndAddrFastProbe() {
+    AddressingState& s = m_addressingState;
+    while (s.lSearchLow < s.lSearchHigh) {
+        const std::int32_t probe = s.lSearchLow + (s.lSearchHigh - s.lSearchLow + 1) / 2 - 1;
+        if (probe >= s.lRndAddrFloor) {
+            s.lSearchAddress = probe;
+            return true;
+        }
+        s.lSearchLow = probe + 1;
+    }
+    return false;
+}
+
+void configZD4270::RndAddrSendSearchByte(std::int16_t nCommandId, std::uint8_t nByte,
+                                         std::uint8_t& nLast) {
+    // The fast search sends only what changed; the paced one sends what the steps say.
+    if (chkRndAddrFastSearch.IsChecked() && nByte == nLast) return;
+    SendAddressingCommand(nCommandId, nByte, kAddrBroadcast, 0);
+    nLast = nByte;
 }
 
 // Only the bytes that changed go on the line: the low end of the search moves one byte at a time.
@@ -217,11 +368,28 @@ void configZD4270::RndAddrSetSearchAddress() {
         SendAddressingCommand(kCmdSearchAddrL, s.bySearchL, kAddrBroadcast, 0);
         s.byLastSearchL = s.bySearchL;
     }
-    s.nRndAddrState = 30;
+    s.nRndAddrState = kRndAddrCompareHalve;
 }
 
-void configZD4270::RndAddrCompareAndHalve() {
+void configZD4270::RndAddrCompareAndHalve(bool& bFinished) {
     AddressingState& s = m_addressingState;
+    if (chkRndAddrFastSearch.IsChecked()) {
+        // The interval may have closed without a probe (all of it below the floor).
+        if (s.lSearchLow < s.lSearchHigh) {
+            if (RndAddrCompare() != kResultTimeout) {
+                s.lSearchHigh = s.lSearchAddress;
+                s.bRndAddrAnswered = true;
+            } else {
+                s.lSearchLow = s.lSearchAddress + 1;
+            }
+        }
+        if (RndAddrFastProbe()) {
+            s.nRndAddrState = kRndAddrSetSearch;
+            return;
+        }
+        RndAddrClose(bFinished);
+        return;
+    }
     if (RndAddrCompare() != kResultTimeout) {
         s.lSearchHigh = s.lSearchAddress;
     } else {
@@ -229,15 +397,63 @@ void configZD4270::RndAddrCompareAndHalve() {
     }
     s.lSearchAddress = s.lSearchLow + HalfRoundedEven(s.lSearchHigh - s.lSearchLow);
     if (s.lSearchHigh != s.lSearchLow) {
-        s.nRndAddrState = 20;
+        s.nRndAddrState = kRndAddrSetSearch;
         return;
     }
-    // The interval has closed on the smallest random address still taking part: address it so
-    // that PROGRAM and WITHDRAW reach that ballast alone.
-    SendAddressingCommand(kCmdSearchAddrH, SearchHigh(s.lSearchHigh), kAddrBroadcast, 0);
-    SendAddressingCommand(kCmdSearchAddrM, SearchMiddle(s.lSearchHigh), kAddrBroadcast, 0);
-    SendAddressingCommand(kCmdSearchAddrL, SearchLow(s.lSearchHigh), kAddrBroadcast, 0);
-    s.nRndAddrState = 40;
+    RndAddrClose(bFinished);
+}
+
+// The interval has closed on the smallest random address still taking part.
+void configZD4270::RndAddrClose(bool& bFinished) {
+    AddressingState& s = m_addressingState;
+    const bool fast = chkRndAddrFastSearch.IsChecked();
+    if (fast && !s.bRndAddrAnswered) {
+        // Nobody answered this search: only a gear at 0xFFFFFF itself, which no probe reached,
+        // can still take part. Its COMPARE decides whether the run is over: asked twice.
+        RndAddrSendSearchByte(kCmdSearchAddrH, 255, s.byLastSearchH);
+        RndAddrSendSearchByte(kCmdSearchAddrM, 255, s.byLastSearchM);
+        RndAddrSendSearchByte(kCmdSearchAddrL, 255, s.byLastSearchL);
+        if (RndAddrCompare() == kResultTimeout) {
+            const CheckTime check(m_context.scheduler, m_rndAddrCheckMs);
+            if (RndAddrCompare() == kResultTimeout) {
+                RndAddrFinish(bFinished);
+                return;
+            }
+        }
+        if (s.nRndAddrAddress > kMaxShortAddress) {
+            ShowAddressLimitMessage();
+            bFinished = true;
+            s.nRndAddrState = kStateIdle;
+            return;
+        }
+    }
+    // A gear given an address earlier in this run lies there only when a gear below it answered every
+    // COMPARE of this search (one that powered up since): that gear would take the address
+    // again, so the search starts from the bottom instead.
+    if (m_rndAddrFound.count(s.lSearchHigh) != 0) {
+        // A search that keeps closing there has no gear below to find.
+        if (++m_rndAddrFailures[s.lSearchHigh] > 2 * kRndAddrAttempts) {
+            m_rndAddrLeft.push_back("gear-below");
+            bool bFinished = false;
+            RndAddrFinish(bFinished);
+            s.nRndAddrState = kStateIdle;
+            return;
+        }
+        RndAddrSearchAgain("gear-below", "a gear turned up below " + Hex(s.lSearchHigh) +
+                                             ", which has its address: searched from the bottom");
+        return;
+    }
+    // Address it so that PROGRAM and WITHDRAW reach that ballast alone.
+    if (fast) {
+        RndAddrSendSearchByte(kCmdSearchAddrH, SearchHigh(s.lSearchHigh), s.byLastSearchH);
+        RndAddrSendSearchByte(kCmdSearchAddrM, SearchMiddle(s.lSearchHigh), s.byLastSearchM);
+        RndAddrSendSearchByte(kCmdSearchAddrL, SearchLow(s.lSearchHigh), s.byLastSearchL);
+    } else {
+        SendAddressingCommand(kCmdSearchAddrH, SearchHigh(s.lSearchHigh), kAddrBroadcast, 0);
+        SendAddressingCommand(kCmdSearchAddrM, SearchMiddle(s.lSearchHigh), kAddrBroadcast, 0);
+        SendAddressingCommand(kCmdSearchAddrL, SearchLow(s.lSearchHigh), kAddrBroadcast, 0);
+    }
+    s.nRndAddrState = kRndAddrFindFree;
 }
 
 void configZD4270::RndAddrFindFreeAddress(bool& bFinished) {
@@ -245,8 +461,17 @@ void configZD4270::RndAddrFindFreeAddress(bool& bFinished) {
     SendAddressingCommand(kCmdQueryBallast, 0, kAddrShort, s.nRndAddrAddress);
     std::uint8_t answer = 0;
     if (ReceiveAddressingData(answer) == kResultTimeout) {
-        s.nRndAddrState = 45;
-        return;
+        // Free only when it stays silent twice: a gear that missed one answer, or answers every
+        // second question, would otherwise share the address with the new one.
+        const CheckTime check(m_context.scheduler, m_rndAddrCheckMs);
+        SendAddressingCommand(kCmdQueryBallast, 0, kAddrShort, s.nRndAddrAddress);
+        if (ReceiveAddressingData(answer) == kResultTimeout) {
+            s.nRndAddrState = kRndAddrProgram;
+            return;
+        }
+        NoteRecovery("second-ask", "address " + std::to_string(s.nRndAddrAddress) +
+                                       " answered only when asked again: taken",
+                     s.nRndAddrAddress, -1);
     }
     ++s.nRndAddrAddress;
     if (s.nRndAddrAddress > kMaxShortAddress) {
@@ -256,39 +481,104 @@ void configZD4270::RndAddrFindFreeAddress(bool& bFinished) {
     }
 }
 
-void configZD4270::RndAddrVerifyAndRecord(bool& bFinished) {
+void configZD4270::RndAddrVerify(bool& bFinished) {
     AddressingState& s = m_addressingState;
-    SendAddressingCommand(kCmdVerifyShortAddress, AddressByte(s.nRndAddrAddress), kAddrShort, 0);
     std::uint8_t answer = 0;
-    const std::int16_t verified = ReceiveAddressingData(answer);
-    if (verified != kResultDone) {
-        // The ballast keeps what it was given but is not recorded; the stop call follows. The run
-        // ends with gear still unaddressed, or two sharing an address: say so rather than end as
-        // if it had finished. Several answers at once mean several gear took the address. A
-        // failure of the link itself has shown its own box.
-        const bool several = verified == kResultCollision || verified == kResultCorruptFrame;
-        if (several || verified == kResultTimeout) {
-            m_context.dialogs.MessageBox({m_context.messages.Load(several ? 5142 : 5145) + ".",
-                                          MsgButtons::Ok, MsgIcon::Critical,
-                                          m_context.messages.Load(5113)});
-        }
+    const std::int16_t verified = RndAddrQuery(kCmdVerifyShortAddress,
+                                               AddressByte(s.nRndAddrAddress), kAddrShort, 0, answer);
+    if (verified == kResultDone) {
+        s.nRndAddrState = kRndAddrCheckHolder;
+        return;
+    }
+    // Several answers at once: several gear took the address.
+    if (verified == kResultCollision || verified == kResultCorruptFrame) {
+        s.nRndAddrState = kRndAddrClashState;
+        return;
+    }
+    // A failure of the link itself has shown its own box.
+    if (verified != kResultTimeout) {
         bFinished = true;
+        return;
+    }
+    // Nobody holds the address: a lost COMPARE answer closed the search where no gear is, or the
+    // gear lost its mains. Where it keeps failing, the gear there does not keep an address.
+    if (++m_rndAddrFailures[s.lSearchHigh] >= kRndAddrAttempts) {
+        RndAddrLeaveGear("verify-failed", "the gear at " + Hex(s.lSearchHigh) +
+                                               " does not keep a short address: left");
+        return;
+    }
+    RndAddrSearchAgain("verify-failed", "nobody answered VERIFY SHORT ADDRESS " +
+                                            std::to_string(s.nRndAddrAddress) +
+                                            " after programming at " + Hex(s.lSearchHigh) +
+                                            ": searched again");
+}
+
+// The new address must be held by the gear searched for and by no other: QUERY RANDOM ADDRESS
+// H, M and L there answer with the bytes of the search address, and two gear with different
+// random addresses cannot answer all three alike.
+void configZD4270::RndAddrCheckHolder(bool& bFinished) {
+    AddressingState& s = m_addressingState;
+    const CheckTime check(m_context.scheduler, m_rndAddrCheckMs);
+    std::int32_t holder = 0;
+    for (const std::int16_t command :
+         {kCmdQueryRandomAddressH, kCmdQueryRandomAddressM, kCmdQueryRandomAddressL}) {
+        std::uint8_t answer = 0;
+        const std::int16_t result = RndAddrQuery(command, 0, kAddrShort, s.nRndAddrAddress, answer);
+        if (result == kResultCollision || result == kResultCorruptFrame) {
+            s.nRndAddrState = kRndAddrClashState;
+            return;
+        }
+        if (result == kResultTimeout) {
+            // The gear answered its verify and then fell silent: it lost its mains.
+            RndAddrSearchAgain("vanished", "the gear at address " +
+                                               std::to_string(s.nRndAddrAddress) +
+                                               " fell silent: searched again");
+            return;
+        }
+        if (result != kResultDone) {
+            bFinished = true;
+            return;
+        }
+        holder = (holder << 8) | answer;
+    }
+    if (holder != s.lSearchHigh) {
+        // Another gear has the address alone: it missed both questions of the free-address
+        // check. The gear found keeps its place in the search and takes the next free address.
+        NoteRecovery("address-taken", "address " + std::to_string(s.nRndAddrAddress) +
+                                          " belongs to the gear at " + Hex(holder) +
+                                          ": the next free address is used",
+                     s.nRndAddrAddress, holder);
+        ++s.nRndAddrAddress;
+        s.nRndAddrState = kRndAddrFindFree;
+        if (s.nRndAddrAddress > kMaxShortAddress) {
+            ShowAddressLimitMessage();
+            bFinished = true;
+            s.nRndAddrState = kStateIdle;
+        }
         return;
     }
     ++s.nRndAddrLampNo;
     AddLampRow(lstRndAddrView, s.nRndAddrLampNo, s.nRndAddrAddress);
     AddAddressedDevice(s.nRndAddrAddress);
-    s.nRndAddrState = 60;
+    m_rndAddrFound.insert(s.lSearchHigh);
+    s.bRndAddrAddressGiven = true;
+    s.nRndAddrState = kRndAddrShowWithdraw;
 }
 
 void configZD4270::RndAddrNextBallast(bool& bFinished) {
     AddressingState& s = m_addressingState;
+    // A lost answer here would end the run with gear left: silence counts when it comes twice.
     if (RndAddrCompare() == kResultTimeout) {
-        bFinished = true;
-        s.nRndAddrState = kStateIdle;
-        return;
+        const CheckTime check(m_context.scheduler, m_rndAddrCheckMs);
+        if (RndAddrCompare() == kResultTimeout) {
+            RndAddrFinish(bFinished);
+            return;
+        }
     }
-    ++s.nRndAddrAddress;
+    if (s.bRndAddrAddressGiven) {
+        ++s.nRndAddrAddress;
+        s.bRndAddrAddressGiven = false;
+    }
     if (s.nRndAddrAddress > kMaxShortAddress) {
         ShowAddressLimitMessage();
         bFinished = true;
@@ -297,10 +587,87 @@ void configZD4270::RndAddrNextBallast(bool& bFinished) {
     }
     SendAddressingCommand(kCmdInitialise, 255, kAddrBroadcast, 0);
     // Every ballast still taking part lies at or above the one just found.
-    s.lSearchHigh = kSearchAddressMax;
-    s.lSearchAddress = s.lSearchLow + HalfRoundedEven(kSearchAddressMax - s.lSearchLow);
-    s.byLastSearchH = s.byLastSearchM = s.byLastSearchL = 255;
-    s.nRndAddrState = 20;
+    if (!chkRndAddrFastSearch.IsChecked()) s.byLastSearchH = s.byLastSearchM = s.byLastSearchL = 255;
+    RndAddrBeginSearch(s.lSearchLow);
+}
+
+// The fast search goes on to the next gear at once; only at the address limit does it ask first
+// whether anybody is left, as the paced one does, so that the limit is told only when it matters.
+void configZD4270::RndAddrFastNext(bool& bFinished) {
+    AddressingState& s = m_addressingState;
+    if (s.bRndAddrAddressGiven) {
+        ++s.nRndAddrAddress;
+        s.bRndAddrAddressGiven = false;
+    }
+    if (s.nRndAddrAddress > kMaxShortAddress) {
+        RndAddrSendSearchByte(kCmdSearchAddrH, 255, s.byLastSearchH);
+        RndAddrSendSearchByte(kCmdSearchAddrM, 255, s.byLastSearchM);
+        RndAddrSendSearchByte(kCmdSearchAddrL, 255, s.byLastSearchL);
+        RndAddrNextBallast(bFinished);
+        return;
+    }
+    SendAddressingCommand(kCmdInitialise, 255, kAddrBroadcast, 0);
+    RndAddrBeginSearch(s.lSearchHigh);
+}
+
+// Starts the search again from the top: whoever still takes part is found anew. The short
+// address in hand stays free for the gear found next.
+void configZD4270::RndAddrSearchAgain(const std::string& what, const std::string& text) {
+    AddressingState& s = m_addressingState;
+    NoteRecovery(what, text, what == "gear-below" ? -1 : s.nRndAddrAddress, s.lSearchHigh);
+    s.nRndAddrState = kRndAddrFirstCompare;
+}
+
+// Several gear took the address: they drew the same random address. They give it back and all
+// gear without an address draw new random addresses, the gear with one out of the way first (a
+// withdrawn gear would still take PROGRAM SHORT ADDRESS at its random address).
+void configZD4270::RndAddrClash() {
+    AddressingState& s = m_addressingState;
+    SendAddressingCommand(kCmdProgramShortAddress, kDaliMask, kAddrShort, 0);
+    if (++m_rndAddrFailures[s.lSearchHigh] >= kRndAddrAttempts) {
+        RndAddrLeaveGear("clash-left", "gear at " + Hex(s.lSearchHigh) +
+                                           " keep drawing one random address: left without a "
+                                           "short address");
+        return;
+    }
+    NoteRecovery("clash", "several gear took address " + std::to_string(s.nRndAddrAddress) +
+                              " at " + Hex(s.lSearchHigh) +
+                              ": address given back, new random addresses drawn",
+                 s.nRndAddrAddress, s.lSearchHigh);
+    SendAddressingCommand(kCmdTerminate, 0, kAddrBroadcast, 0);
+    SendAddressingCommand(kCmdInitialise, 255, kAddrBroadcast, 0);
+    SendAddressingCommand(kCmdRandomise, 0, kAddrBroadcast, 0);
+    s.lRndAddrRandomisedMs = m_context.scheduler.Now();
+    s.nRndAddrState = kRndAddrFirstCompare;
+}
+
+// The gear at the search address cannot be addressed: it leaves the search without an address,
+// so that every other gear still gets one, and the run says so at its end.
+void configZD4270::RndAddrLeaveGear(const std::string& what, const std::string& text) {
+    AddressingState& s = m_addressingState;
+    NoteRecovery(what, text, -1, s.lSearchHigh);
+    m_rndAddrLeft.push_back(what);
+    SendAddressingCommand(kCmdWithdraw, 0, kAddrShort, 0);
+    m_rndAddrFound.insert(s.lSearchHigh);
+    RndAddrSendSearchByte(kCmdSearchAddrH, 255, s.byLastSearchH);
+    RndAddrSendSearchByte(kCmdSearchAddrM, 255, s.byLastSearchM);
+    RndAddrSendSearchByte(kCmdSearchAddrL, 255, s.byLastSearchL);
+    s.nRndAddrState = kRndAddrNext;
+}
+
+// Nobody takes part any more. Gear left without an address make the run end with the box of
+// what kept them from one.
+void configZD4270::RndAddrFinish(bool& bFinished) {
+    AddressingState& s = m_addressingState;
+    bFinished = true;
+    s.nRndAddrState = kStateIdle;
+    if (m_rndAddrLeft.empty()) return;
+    // Gear that keep clashing have no address at all now, which the box says.
+    const bool clash = std::find(m_rndAddrLeft.begin(), m_rndAddrLeft.end(), "clash-left") !=
+                       m_rndAddrLeft.end();
+    m_context.dialogs.MessageBox({m_context.messages.Load(clash ? 5151 : 5145) + ".",
+                                  MsgButtons::Ok, MsgIcon::Critical,
+                                  m_context.messages.Load(5113)});
 }
 
 }  // namespace zd

@@ -163,7 +163,15 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
         }
         // The address limit and the terminal's error codes end the run with a box.
         outcome.Note(ProblemSince(session, mark), "addressing");
+        details["recovered"] = RecoveredJson(control);
+        if (variant == "control") details["checkTimeMs"] = control.RndAddrCheckMs();
+        // The scan that checks a fast search keeps its pace; the second ask finds gear that
+        // answer only every second question.
+        control.m_bQuickScan = fastSearch;
+        control.chkScanAskTwice.SetChecked(true);
         ScanAfterRun(session, details, outcome);
+        control.m_bQuickScan = false;
+        control.chkScanAskTwice.SetChecked(false);
         // A run that ends before its search is through (a VERIFY SHORT ADDRESS that several gear
         // answered, for one) says nothing, but leaves gear without a short address.
         if (!outcome.problem && GearWithoutShortAddress(session))

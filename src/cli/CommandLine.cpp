@@ -172,6 +172,8 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
         session->Finish();
         document["messages"] = session->Messages();
         document["lineTimeMs"] = session->LineTimeMs();
+        // Each read or write of the process image is one request on a fieldbus coupler.
+        document["requests"] = session->Control().TerminalLink().DevComCalls();
         return outcome;
     } catch (const CommandFailed& failure) {
         document.update(failure.Details());

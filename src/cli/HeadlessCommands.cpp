@@ -17,7 +17,7 @@ std::optional<std::string> CommandArguments::Value(const std::string& option) co
 
 const std::vector<CommandSyntax>& CommandTable() {
     static const std::vector<CommandSyntax> kTable = {
-        {"scan", {"--report", "--format"}, {"--optical-feedback"}, 0, 0, PrepareScan},
+        {"scan", {"--report", "--format"}, {"--optical-feedback", "--ask-twice"}, 0, 0, PrepareScan},
         {"address random",
          {"--start", "--report", "--format"},
          {"--new-installation", "--delete-groups", "--delete-scenes", "--yes", "--optical-feedback",
@@ -95,12 +95,15 @@ bool ParseOnOff(const std::string& text, const std::string& what) {
 
 PreparedCommand PrepareScan(const CommandArguments& arguments) {
     const bool opticalFeedback = arguments.Has("--optical-feedback");
-    return [opticalFeedback](HeadlessSession& session) {
+    const bool askTwice = arguments.Has("--ask-twice");
+    return [opticalFeedback, askTwice](HeadlessSession& session) {
         // The device tab's check box: all lamps go to their minimum, and each device selected
         // in the tree lights up.
         if (opticalFeedback) session.Control().chkOpticalSelectionFeedback.SetChecked(true);
+        session.Control().chkScanAskTwice.SetChecked(askTwice);
         RunDeviceScan(session);
-        return Json{{"devices", DevicesJson(session.State())}};
+        return Json{{"devices", DevicesJson(session.State())},
+                    {"recovered", RecoveredJson(session.Control())}};
     };
 }
 

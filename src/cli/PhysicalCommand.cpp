@@ -158,9 +158,13 @@ PreparedCommand PrepareAddressPhysical(const CommandArguments& arguments) {
         if (control.m_bPhySelRunning) control.cmdPhySelStart.Click();
         FailOnErrorBox(session, mark);
 
-        Json document = {{"startAddress", start}, {"lamps", LampRowsJson(control.lstPhySelView)}};
+        Json document = {{"startAddress", start},
+                         {"lamps", LampRowsJson(control.lstPhySelView)},
+                         {"recovered", RecoveredJson(control)}};
         const int addressed = control.lstPhySelView.ItemCount();
+        control.chkScanAskTwice.SetChecked(true);
         RunDeviceScan(session);
+        control.chkScanAskTwice.SetChecked(false);
         document["devices"] = DevicesJson(session.State());
         const bool enough = lampsWanted || !script.empty() ? addressed >= wanted : addressed > 0;
         if (!enough) {

@@ -79,7 +79,8 @@ ProgressState ControlProgress(const configZD4270& control) {
             // evenly: how far the search has come through the random address space is how far it
             // has come through the gear.
             state.detail = counted(control.lstRndAddrView.ItemCount());
-            state.fraction = static_cast<double>(control.m_addressingState.lSearchLow) /
+            const AddressingState& search = control.m_addressingState;
+            state.fraction = static_cast<double>(std::max(search.lSearchLow, search.lRndAddrFloor)) /
                              (kSearchAddressMax + 1.0);
         } else {
             // The terminal searches on its own and tells nothing until it is done.
@@ -118,6 +119,13 @@ ProgressState ControlProgress(const configZD4270& control) {
             state.pageRead = true;
             break;
         }
+    }
+    // What the run got over on a messy line so far.
+    if (!state.what.empty() && !state.pageRead && !control.Recovered().empty()) {
+        int count = 0;
+        for (const AddressingRecovery& r : control.Recovered()) count += r.count;
+        state.detail += (state.detail.empty() ? "" : ", ") +
+                        text("%1 recovered", {std::to_string(count)});
     }
     return state;
 }

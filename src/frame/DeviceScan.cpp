@@ -13,6 +13,7 @@ namespace zd {
 namespace {
 
 constexpr std::int64_t kScanIntervalMs = 50;
+constexpr std::int64_t kQuickScanIntervalMs = 1;
 constexpr std::int16_t kScanIdle = 0;
 constexpr std::int16_t kScanStart = 10;
 constexpr std::int16_t kScanQuery = 20;
@@ -51,10 +52,12 @@ void configZD4270::cmdScanDevices_Click() {
             treeDevices.Clear();
             m_state.devices = std::make_shared<colDevices>();
             m_bScanning = true;
+            m_recovered.clear();
+            if (m_bQuickScan) m_link.ResetQuickTiming();
             cmdScanDevices.SetCaption(msg.Load(5076));
             m_link.BeginProcedure();
             ScanDevices(true, false, result);
-            timerScanDevices.SetInterval(kScanIntervalMs);
+            timerScanDevices.SetInterval(m_bQuickScan ? kQuickScanIntervalMs : kScanIntervalMs);
             timerScanDevices.SetEnabled(true);
         } else {
             EnableControls(true);
@@ -138,9 +141,23 @@ void configZD4270::QueryScanAddress() {
     std::uint8_t nData = 0;
     std::int16_t nAddrType = kAddrShort;
     std::int16_t nAddr = m_nScanAddress;
+    const Link::Pacing before = m_link.CurrentPacing();
+    if (m_bQuickScan) m_link.SetPacing(Link::Pacing::Quick);
     m_link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr);
     std::uint8_t answer = 0;
-    const std::int16_t received = m_link.ReceiveDALIData(answer, nullptr);
+    std::int16_t received = m_link.ReceiveDALIData(answer, nullptr);
+    // A gear that lost one answer, or answers every second question, is found on the second ask.
+    if (received == kResultTimeout && chkScanAskTwice.IsChecked()) {
+        m_link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr);
+        received = m_link.ReceiveDALIData(answer, nullptr);
+        if (received != kResultTimeout) {
+            NoteRecovery("second-ask",
+                         "address " + std::to_string(m_nScanAddress) +
+                             " answered only when asked again",
+                         m_nScanAddress, -1);
+        }
+    }
+    m_link.SetPacing(before);
     if (received != kResultDone && received != kResultCorruptFrame) return;
 
     clsDevice device;
@@ -159,6 +176,7 @@ void configZD4270::EnableControls(bool bEnable) {
     treeDevices.SetEnabled(bEnable);
     for (int tab = 1; tab <= 3; ++tab) tabMain.SetTabEnabled(tab, bEnable);
     chkOpticalSelectionFeedback.SetVisible(bEnable);
+    chkScanAskTwice.SetEnabled(bEnable);
     prgState.SetVisible(!bEnable);
 }
 

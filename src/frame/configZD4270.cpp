@@ -80,6 +80,7 @@ void configZD4270::InitializeDeviceSettingsTab() {
     prgState.SetVisible(false);
     chkOpticalSelectionFeedback.SetVisible(true);
     chkOpticalSelectionFeedback.SetCaption(msg.Load(5100));
+    chkScanAskTwice.SetCaption(msg.Load(5155));
     cmdScanDevices.SetCaption(msg.Load(5071));
 }
 
@@ -211,6 +212,7 @@ void configZD4270::PlaceControls() {
                            &lblValueType,
                            &lblValueFormat,
                            &chkOpticalSelectionFeedback,
+                           &chkScanAskTwice,
                            &cmdScanDevices,
                            &prgState};
     for (Control* c : settings) tabMain.AddChild(*c, 0);
@@ -226,6 +228,7 @@ void configZD4270::PlaceControls() {
     lblValueFormat.Move(1080, 7200, 2000, 255);
     chkOpticalSelectionFeedback.Move(120, 7560, 3000, 255);
     cmdScanDevices.Move(120, 7920, 1455, 375);
+    chkScanAskTwice.Move(120, 8400, 3000, 255);
     prgState.Move(1680, 7980, 1440, 255);
 
     tabMain.AddChild(tabAddressing, 1);

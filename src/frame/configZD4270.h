@@ -4,6 +4,9 @@
 #pragma once
 
 #include <array>
+#include <map>
+#include <set>
+#include <vector>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -120,6 +123,14 @@ class configZD4270 {
     std::int16_t m_nArchivAddress = 0;
     // The open addressing log, or none.
     std::unique_ptr<LogFile> m_tsLogAddressing;
+    // What the last addressing run recovered from (see AddressingRecovery), in the order met.
+    const std::vector<AddressingRecovery>& Recovered() const { return m_recovered; }
+    // Line time the control's last search spent on its checks (the second ask of a free address,
+    // the random address of each new address, the second ask of the last COMPARE).
+    std::int64_t RndAddrCheckMs() const { return m_rndAddrCheckMs; }
+    // The scan after a fast search: the quick handshake and no pause between addresses. The
+    // window's scan keeps its pace.
+    bool m_bQuickScan = false;
 
     // Watchdog writes that failed since the last one that succeeded.
     int m_nWatchdogFailures = 0;
@@ -140,6 +151,8 @@ class configZD4270 {
     Label lblValueType{"lblValueType"};
     Label lblValueFormat{"lblValueFormat"};
     CheckBox chkOpticalSelectionFeedback{"chkOpticalSelectionFeedback"};
+    // The scan asks a silent address once more before it takes it as free.
+    CheckBox chkScanAskTwice{"chkScanAskTwice"};
     Button cmdScanDevices{"cmdScanDevices"};
     ProgressBar prgState{"prgState", 0, 63};
     Timer timerScanDevices{"timerScanDevices"};
@@ -334,12 +347,28 @@ class configZD4270 {
     AddressingRun RndAddrRun();
     void RndAddrBegin();
     std::int16_t RndAddrCompare();
+    std::int16_t RndAddrQuery(std::int16_t nCommandId, std::uint8_t nData, std::int16_t nAddrType,
+                              std::int16_t nAddr, std::uint8_t& nAnswer);
     void RndAddrFirstCompare(bool& bFinished);
     void RndAddrSetSearchAddress();
-    void RndAddrCompareAndHalve();
+    void RndAddrSendSearchByte(std::int16_t nCommandId, std::uint8_t nByte, std::uint8_t& nLast);
+    void RndAddrCompareAndHalve(bool& bFinished);
     void RndAddrFindFreeAddress(bool& bFinished);
-    void RndAddrVerifyAndRecord(bool& bFinished);
+    void RndAddrVerify(bool& bFinished);
+    void RndAddrCheckHolder(bool& bFinished);
     void RndAddrNextBallast(bool& bFinished);
+    void RndAddrFastNext(bool& bFinished);
+    void RndAddrBeginSearch(std::int32_t floor);
+    bool RndAddrFastProbe();
+    void RndAddrClose(bool& bFinished);
+    void RndAddrSearchAgain(const std::string& what, const std::string& text);
+    void RndAddrClash();
+    void RndAddrLeaveGear(const std::string& what, const std::string& text);
+    void RndAddrFinish(bool& bFinished);
+    // Notes a recovery: counted with an earlier one of the same kind and place, written to the
+    // log.
+    void NoteRecovery(const std::string& what, const std::string& text, std::int32_t shortAddress,
+                      std::int32_t randomAddress);
     void StartFirmwareAddressing();
     void EndFirmwareAddressing();
     void FirmwareAddressingHandOver();
@@ -349,6 +378,9 @@ class configZD4270 {
     AddressingRun PhySelRun();
     void PhySelPrepareLine();
     void PhySelBlink(std::int16_t nShortAddress);
+    std::int16_t PhySelQuery(std::int16_t nCommandId, std::int16_t nShortAddress,
+                             std::uint8_t& nAnswer);
+    bool PhySelHolderIsOne(std::int16_t nShortAddress);
     AddressingRun ChangeAddrRun();
     void ShowChangeAddrFeedback(std::int16_t nShortAddress);
     bool ChangeAddrPlanHasDouble();
@@ -379,6 +411,15 @@ class configZD4270 {
         m_pageConnections{};
     bool m_bTerminated = false;
     std::string m_logFilePrefix;
+    std::vector<AddressingRecovery> m_recovered;
+    // The control's search: random addresses of the gear given a short address in this run, and
+    // how often each search address has failed; gear that cannot be addressed are left.
+    std::set<std::int32_t> m_rndAddrFound;
+    std::map<std::int32_t, int> m_rndAddrFailures;
+    std::vector<std::string> m_rndAddrLeft;
+    std::int64_t m_rndAddrCheckMs = 0;
+    // Physical selection: the addresses given in this run.
+    std::set<std::int16_t> m_phySelGiven;
 };
 
 }  // namespace zd

@@ -12,6 +12,7 @@
 
 #include "frame/ControlProgress.h"
 #include "gui/Texts.h"
+#include "platform/HostTexts.h"
 
 namespace zd {
 
@@ -69,6 +70,17 @@ RunStatus::~RunStatus() {
 void RunStatus::Update() {
     const ProgressState state = ControlProgress(m_control);
     const std::int64_t now = m_control.GetContext().scheduler.Now();
+    if (state.what.empty() && !m_what.empty() && !m_control.Recovered().empty()) {
+        // The run is over: what it got over stays in the status bar until the next message.
+        std::string texts;
+        for (const AddressingRecovery& r : m_control.Recovered()) {
+            if (!texts.empty()) texts += "; ";
+            texts += r.text + (r.count > 1 ? " (" + std::to_string(r.count) + "x)" : "");
+        }
+        m_statusBar.showMessage(QString::fromStdString(
+            HostText(m_control.GetContext().messages.GetLanguage(), "Recovered on the line: %1",
+                     {texts})));
+    }
     if (state.what != m_what) {
         m_what = state.what;
         m_beginMs = now;

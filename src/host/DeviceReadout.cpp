@@ -51,6 +51,17 @@ Json DevicesJson(const ModuleState& state) {
     return list;
 }
 
+Json RecoveredJson(const configZD4270& control) {
+    Json list = Json::array();
+    for (const AddressingRecovery& r : control.Recovered()) {
+        Json entry = {{"what", r.what}, {"text", r.text}, {"count", r.count}};
+        if (r.shortAddress >= 0) entry["shortAddress"] = r.shortAddress;
+        if (r.randomAddress >= 0) entry["randomAddress"] = r.randomAddress;
+        list.push_back(entry);
+    }
+    return list;
+}
+
 void FailOnErrorBox(const ControlRun& run, std::size_t mark, Json details) {
     if (const auto error = run.ErrorSince(mark)) throw CommandFailed(*error, std::move(details));
 }

@@ -20,6 +20,8 @@ class configZD4270Scenes;
 
 // The device list as the control keeps it, by short address.
 Json DevicesJson(const ModuleState& state);
+// What the last addressing run or scan recovered from: kind, text, where and how often.
+Json RecoveredJson(const configZD4270& control);
 // Runs the device scan to its end; CommandFailed when it is refused or reports an error.
 void RunDeviceScan(ControlRun& run);
 // CommandFailed with the first error box shown since mark, if there is one.

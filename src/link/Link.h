@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 #include "link/ModuleState.h"
 #include "link/Results.h"
@@ -37,19 +38,34 @@ inline constexpr int kAcknowledgePolls = 2;
 inline constexpr std::int64_t kAcknowledgePollMs = 20;
 inline constexpr int kAnswerPolls = 2;
 inline constexpr std::int64_t kAnswerPollMs = 20;
-// Quick pacing: the acknowledge and the answer are watched closely instead of after fixed
-// waits. A command the terminal does not acknowledge is given as long as the paced handshake
-// gives it. A terminal may acknowledge a command when it takes it, before its frame is on the
-// line, and may hold it while the frame before is still going out; so the link keeps its own
-// estimate of when the line is free. Each frame takes the line for the settling time after the
-// frame before (9.17 ms) and the forward frame (15.83 ms); a configuration command, INITIALISE
-// and RANDOMISE go out twice. An answer is complete at the latest the longest answer delay
-// (9.17 ms) and the backward frame (9.17 ms) after its forward frame: only then does silence
-// mean that no gear answered.
-inline constexpr std::int64_t kQuickPollMs = 1;
-inline constexpr std::int64_t kQuickAcknowledgeMs = kCommandSettleMs + kAcknowledgePollMs;
+// Quick pacing waits for each command's acknowledge before the next goes out (a terminal never
+// holds more of our commands than it has confirmed) and learns when that acknowledge comes, so
+// that it reads the status once, about when the acknowledge is due, instead of polling. The
+// line estimate behind it: each frame takes the line for the settling time after the frame
+// before (9.17 ms) and the forward frame (15.83 ms); a configuration command, INITIALISE and
+// RANDOMISE go out twice; an answer is complete at the latest the longest answer delay (9.17 ms)
+// and the backward frame (9.17 ms) after its forward frame, and the line is quiet for the
+// settling time after it.
 inline constexpr std::int64_t kQuickFrameMs = 25;
 inline constexpr std::int64_t kQuickAnswerWindowMs = 19;
+inline constexpr std::int64_t kQuickSettleMs = 10;
+// After a read that came too early, the next one follows this soon; after a few more, the gaps
+// grow up to the longest, so that a slow terminal is not flooded with reads.
+inline constexpr std::int64_t kQuickRepollMs = 2;
+inline constexpr int kQuickShortRepolls = 3;
+inline constexpr std::int64_t kQuickLongestRepollMs = 25;
+// A query that a gear answers keeps the line longer than one nobody answers: the answer delay and
+// the backward frame instead of the answer window (5 ms with our gear).
+inline constexpr std::int64_t kQuickAnswerExtraMs = 5;
+// Once the acknowledge has been there at the first read this many times in a row, the next first
+// read comes a millisecond earlier: the learned time follows a terminal that got faster.
+inline constexpr int kQuickEarlierAfter = 4;
+// An acknowledge that has not come this long after it was due ends the quick waits: the terminal
+// does not behave as they assume, and the procedure goes on with the paced handshake.
+inline constexpr std::int64_t kQuickAcknowledgeLimitMs = 1000;
+// Answers are taken as complete with their acknowledge once this many have come with it and none
+// after it.
+inline constexpr int kQuickAnswersWithAcknowledge = 2;
 inline constexpr int kFirmwareStartPolls = 10;
 inline constexpr std::int64_t kFirmwareStartPollMs = 100;
 
@@ -113,12 +129,26 @@ class Link {
     ModuleState& State() { return m_state; }
 
     // How the handshake waits. Paced: the fixed settle time and polls every transaction has
-    // always had, which a slow host or terminal is known to tolerate. Quick: the same checks,
-    // polled every few milliseconds, so a command ends as soon as the terminal acknowledges it;
-    // for procedures that ask the user for it (the fast search). Set per procedure step.
+    // always had, which a slow host or terminal is known to tolerate. Quick: the same checks at
+    // the times the terminal has shown so far, each command acknowledged before the next; for
+    // procedures that ask the user for it (the fast search). Set per procedure step.
     enum class Pacing { Paced, Quick };
     void SetPacing(Pacing pacing) { m_pacing = pacing; }
     Pacing CurrentPacing() const { return m_pacing; }
+    // Why the quick waits cannot be trusted with this terminal (an acknowledge that did not come,
+    // an answer after its acknowledge), or none. Set by the quick handshake; a procedure that
+    // sees it goes on paced. Cleared, with what was learned, by ResetQuickTiming.
+    const std::optional<std::string>& QuickTimingDistrust() const { return m_quickDistrust; }
+    void ResetQuickTiming();
+    // What the quick handshake has learned: when an acknowledge follows a command of each kind
+    // (0 one frame, 1 a query nobody answers, 2 a frame sent twice, 3 an answered query),
+    // counted from when the line is free for it.
+    std::int64_t LearnedAcknowledgeMs(int kind) const {
+        return kind == 3 ? m_quick.answered.ms : m_quick.ack[static_cast<std::size_t>(kind)].ms;
+    }
+    // Reads and writes of the device-communication object so far: each is one request on a
+    // fieldbus coupler.
+    std::int64_t DevComCalls() const { return m_nDevComCalls; }
 
     // The watcher of every transaction, or none (the default: the path then costs one test).
     void SetObserver(TransactionObserver* observer) { m_observer = observer; }
@@ -178,6 +208,12 @@ class Link {
     // Runs one call of the device-communication object under the latch described above.
     template <class Call>
     void CallDevCom(Call&& call) const;
+    // The status byte and the input data value (after the byte-order swap), in one read where
+    // the layout puts them in one table close together.
+    void ReadStatusAndInput(std::uint8_t& status, std::uint16_t& input) const;
+    // The quick handshake of SendCommand.
+    std::int16_t SendCommandQuick(std::int32_t& nWord);
+    std::int16_t ReceiveQuick(std::uint8_t& nData);
 
     ModuleState& m_state;
     Context m_context;
@@ -189,8 +225,37 @@ class Link {
     // when an answer to the last command would be complete.
     std::int64_t m_lineFreeMs = 0;
     std::int64_t m_answerCompleteMs = 0;
-    // The frames the command SendCommand puts out next takes on the line.
+    // The frames the command SendCommand puts out next takes on the line, and its kind for the
+    // learned times: 0 one frame, 1 a query, 2 a frame sent twice.
     int m_nextFrames = 1;
+    int m_nextKind = 0;
+    // When an acknowledge comes, counted from when the line is free for the command; below the
+    // line estimate for a terminal that acknowledges as it takes a command. The first read of
+    // the status comes then; streak counts the times in a row it found the acknowledge there.
+    struct LearnedTime {
+        std::int64_t ms = 0;
+        int streak = 0;
+        // Found after the planned read in a row: one alone may be a command that met a busy
+        // line, two say that the terminal takes longer.
+        int lates = 0;
+    };
+    struct QuickTiming {
+        // One frame, a query nobody answers, a frame sent twice.
+        std::array<LearnedTime, 3> ack{LearnedTime{kQuickFrameMs}, LearnedTime{kQuickFrameMs},
+                                       LearnedTime{2 * kQuickFrameMs}};
+        // A query that is answered.
+        LearnedTime answered{kQuickFrameMs + kQuickAnswerExtraMs};
+        int answersWithAcknowledge = 0;
+    };
+    QuickTiming m_quick;
+    std::optional<std::string> m_quickDistrust;
+    // The output words as the quick handshake last wrote them: the control is their only writer.
+    std::optional<OutputWords> m_quickOut;
+    // What the read that showed the last acknowledge saw, for the answer that follows.
+    bool m_quickSeen = false;
+    std::uint8_t m_quickStatus = 0;
+    std::uint16_t m_quickInput = 0;
+    mutable std::int64_t m_nDevComCalls = 0;
     TransactionObserver* m_observer = nullptr;
 };
 

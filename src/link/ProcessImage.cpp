@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "link/Link.h"
 #include "platform/Error.h"
 
@@ -32,6 +34,7 @@ void Link::CallDevCom(Call&& call) const {
 
 void Link::ReadWords(const ProcessImageEntry& entry, std::int32_t nCount,
                      std::uint16_t* pData) const {
+    ++m_nDevComCalls;
     CallDevCom([&] {
         m_state.objDevCom->ReadTable(kProcessImageDevice, entry.nTableNumber, entry.nWordOffset,
                                      nCount, pData);
@@ -40,6 +43,7 @@ void Link::ReadWords(const ProcessImageEntry& entry, std::int32_t nCount,
 
 void Link::WriteWords(const ProcessImageEntry& entry, std::int32_t nCount,
                       const std::uint16_t* pData) const {
+    ++m_nDevComCalls;
     CallDevCom([&] {
         m_state.objDevCom->WriteTable(kProcessImageDevice, entry.nTableNumber, entry.nWordOffset,
                                       nCount, pData);
@@ -64,6 +68,38 @@ std::uint16_t Link::ReadInputValue() const {
         ReadWords(input, 1, &value);
     }
     return m_state.m_bMotorola ? SwapBytes(value) : value;
+}
+
+void Link::ReadStatusAndInput(std::uint8_t& status, std::uint16_t& input) const {
+    const ProcessImageEntry& statusEntry = Entry(kStatus);
+    const ProcessImageEntry& inputEntry = Entry(kInput);
+    // The input value spans two words when it starts in a high byte.
+    const std::int32_t inputWords = inputEntry.nBitOffset != 0 ? 2 : 1;
+    const std::int32_t first = std::min(statusEntry.nWordOffset, inputEntry.nWordOffset);
+    const std::int32_t last =
+        std::max(statusEntry.nWordOffset, inputEntry.nWordOffset + inputWords - 1);
+    if (statusEntry.nTableNumber != inputEntry.nTableNumber || last - first >= 4) {
+        status = ReadByteAt(statusEntry);
+        input = ReadInputValue();
+        if (m_state.m_bMotorola) input = SwapBytes(input);
+        return;
+    }
+    std::array<std::uint16_t, 4> words{};
+    ProcessImageEntry span = statusEntry;
+    span.nWordOffset = first;
+    ReadWords(span, last - first + 1, words.data());
+    const auto word = [&](std::int32_t offset) {
+        return words[static_cast<std::size_t>(offset - first)];
+    };
+    const std::uint16_t statusWord = word(statusEntry.nWordOffset);
+    status = static_cast<std::uint8_t>(statusEntry.nBitOffset != 0 ? statusWord >> 8
+                                                                   : statusWord & 0xFF);
+    if (inputEntry.nBitOffset != 0) {
+        input = static_cast<std::uint16_t>((word(inputEntry.nWordOffset) >> 8) |
+                                           ((word(inputEntry.nWordOffset + 1) & 0xFF) << 8));
+    } else {
+        input = word(inputEntry.nWordOffset);
+    }
 }
 
 Link::OutputWords Link::ReadOutputWords() const {
@@ -139,6 +175,7 @@ Link::OutputWords Link::WriteOutputValue(std::int32_t& nValue) {
 
 std::int16_t Link::WriteDataOut(std::int32_t& nData) {
     if (!m_state.objDevCom) return kResultNoDevCom;
+    m_quickOut.reset();
     WriteOutputValue(nData);
     return kResultDone;
 }

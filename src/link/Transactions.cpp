@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "link/Commands.h"
 #include "link/Link.h"
@@ -19,11 +20,20 @@ int FramesOnTheLine(std::int16_t nCommandId) {
     return twice ? 2 : 1;
 }
 
+// Commands that a gear may answer.
+bool IsQuery(std::int16_t nCommandId) {
+    return (nCommandId >= kCmdQueryStatus && nCommandId <= 255) || nCommandId == kCmdCompare ||
+           nCommandId == kCmdVerifyShortAddress || nCommandId == kCmdQueryShortAddress;
+}
+
 }  // namespace
 
 std::int16_t Link::SendCommand(std::int32_t& nWord) {
     m_bLastAcknowledged = false;
     if (!m_state.objDevCom) return kResultNoDevCom;
+    if (m_pacing == Pacing::Quick && !m_quickDistrust) return SendCommandQuick(nWord);
+    m_quickOut.reset();
+    m_quickSeen = false;
     // The data goes out first with the control byte as it was; the toggle then marks it as new.
     OutputWords out = WriteOutputValue(nWord);
     out.words[0] ^= ControlMask(out, kControlToggle);
@@ -36,14 +46,9 @@ std::int16_t Link::SendCommand(std::int32_t& nWord) {
     const std::int64_t lineStartMs = std::max(m_context.scheduler.Now(), m_lineFreeMs);
     m_lineFreeMs = lineStartMs + std::exchange(m_nextFrames, 1) * kQuickFrameMs;
     m_answerCompleteMs = m_lineFreeMs + kQuickAnswerWindowMs;
-    const bool quick = m_pacing == Pacing::Quick;
-    if (!quick) m_context.scheduler.Sleep(kCommandSettleMs);
+    m_context.scheduler.Sleep(kCommandSettleMs);
 
-    // Paced: two polls 20 ms apart; quick: a poll every millisecond for as long.
-    const std::int64_t pauseMs = quick ? kQuickPollMs : kAcknowledgePollMs;
-    const std::int64_t giveUpMs =
-        quick ? kQuickAcknowledgeMs : (kAcknowledgePolls - 1) * kAcknowledgePollMs;
-    for (std::int64_t waitedMs = 0;; waitedMs += pauseMs) {
+    for (int poll = 0;; ++poll) {
         const std::uint8_t control = ReadByteAt(Entry(kControl));
         const std::uint8_t status = ReadByteAt(Entry(kStatus));
         m_bLastAcknowledged = ((status & kStatusAcknowledge) != 0) == toggle;
@@ -51,9 +56,143 @@ std::int16_t Link::SendCommand(std::int32_t& nWord) {
         if (status & kStatusCorruptFrame) return kResultCorruptFrame;
         if ((control & kControlToggle) == (status & kStatusAcknowledge)) return kResultDone;
         // A command the terminal does not acknowledge in time still counts as sent.
-        if (waitedMs >= giveUpMs) return kResultDone;
-        m_context.scheduler.Sleep(pauseMs);
+        if (poll + 1 >= kAcknowledgePolls) return kResultDone;
+        m_context.scheduler.Sleep(kAcknowledgePollMs);
     }
+}
+
+// The data value and the toggle go out in one write of the two output words, which the terminal
+// takes whole; the acknowledge of our toggle shows that it took them, so the read-backs of the
+// paced handshake are left out. The status is read when the acknowledge is due by what this
+// terminal has shown so far, then a little later while it is not there; the input value comes
+// with it, for the answer.
+std::int16_t Link::SendCommandQuick(std::int32_t& nWord) {
+    std::uint16_t value = ToDataValue(nWord);
+    if (m_state.m_bMotorola) {
+        value = SwapBytes(value);
+        nWord = value;
+    }
+    OutputWords out = m_quickOut ? *m_quickOut : ReadOutputWords();
+    PlaceDataValue(out, value);
+    out.words[0] ^= ControlMask(out, kControlToggle);
+    WriteOutputWords(out);
+    m_quickOut = out;
+    const bool toggle = (out.words[0] & ControlMask(out, kControlToggle)) != 0;
+
+    Scheduler& clock = m_context.scheduler;
+    const std::int64_t writtenMs = clock.Now();
+    const std::int64_t lineStartMs = std::max(writtenMs, m_lineFreeMs);
+    const int frames = std::exchange(m_nextFrames, 1);
+    const auto kind = static_cast<std::size_t>(std::exchange(m_nextKind, 0));
+    m_lineFreeMs = lineStartMs + frames * kQuickFrameMs;
+    m_answerCompleteMs = m_lineFreeMs + kQuickAnswerWindowMs;
+    m_quickSeen = false;
+
+    // The first read when the acknowledge is due; for a query, a second when an answered one's
+    // is due; then reads a little apart, further apart the longer it takes.
+    LearnedTime& silent = m_quick.ack[kind];
+    const bool query = kind == 1;
+    const std::int64_t floorMs = writtenMs - lineStartMs;
+    std::vector<std::int64_t> plannedMs{std::max(floorMs, silent.ms)};
+    if (query) plannedMs.push_back(std::max(plannedMs[0] + 1, m_quick.answered.ms));
+    std::int64_t lastReadMs = -1;
+    for (int read = 0;; ++read) {
+        const std::int64_t atMs =
+            read < static_cast<int>(plannedMs.size())
+                ? plannedMs[static_cast<std::size_t>(read)]
+                : lastReadMs + std::min(kQuickLongestRepollMs,
+                                        kQuickRepollMs << std::max(
+                                            0, read - static_cast<int>(plannedMs.size()) -
+                                                   kQuickShortRepolls + 1));
+        if (lineStartMs + atMs > clock.Now()) clock.Sleep(lineStartMs + atMs - clock.Now());
+        const std::int64_t readMs = clock.Now() - lineStartMs;
+        std::uint8_t status = 0;
+        std::uint16_t input = 0;
+        ReadStatusAndInput(status, input);
+        m_bLastAcknowledged = ((status & kStatusAcknowledge) != 0) == toggle;
+        if (m_bLastAcknowledged) {
+            m_quickSeen = true;
+            m_quickStatus = status;
+            m_quickInput = m_state.m_bMotorola ? SwapBytes(input) : input;
+            const bool answered = (m_quickInput & kInputAnswerPresent) != 0;
+            // Learn from it. Found at the read planned for it: now and then the next comes a
+            // millisecond earlier. Found later: it came after the read before.
+            LearnedTime& learned = query && answered ? m_quick.answered : silent;
+            const int plannedRead = query && answered ? static_cast<int>(plannedMs.size()) - 1 : 0;
+            if (read == plannedRead) {
+                learned.lates = 0;
+                if (++learned.streak >= kQuickEarlierAfter) {
+                    learned.streak = 0;
+                    learned.ms = std::max(floorMs, learned.ms - 1);
+                }
+            } else if (read > plannedRead) {
+                learned.streak = 0;
+                learned.ms = ++learned.lates >= 2 ? lastReadMs + 1 : learned.ms + 1;
+            } else {
+                // An answered query acknowledged before its planned read: sooner than thought.
+                learned.streak = 0;
+                learned.lates = 0;
+                learned.ms = readMs;
+            }
+            // A backward frame, clean or not, keeps the line busy for the settling time after it.
+            if (answered || (status & (kStatusCollision | kStatusCorruptFrame)))
+                m_lineFreeMs = std::max(m_lineFreeMs, clock.Now() + kQuickSettleMs);
+            if (status & kStatusCollision) return kResultCollision;
+            if (status & kStatusCorruptFrame) return kResultCorruptFrame;
+            return kResultDone;
+        }
+        lastReadMs = readMs;
+        if (readMs - plannedMs[0] >= kQuickAcknowledgeLimitMs) {
+            // Sending on would leave commands queued in the terminal, where answers lose their
+            // questions: the rest of the procedure is paced. The command counts as sent.
+            m_quickDistrust = "the terminal did not acknowledge a command within " +
+                              std::to_string(kQuickAcknowledgeLimitMs) + " ms";
+            m_quickOut.reset();
+            return kResultDone;
+        }
+    }
+}
+
+// The answer to a command sent quickly. The read that showed the acknowledge holds it when this
+// terminal answers with its acknowledge; a terminal that acknowledges as it takes a command
+// answers later, and silence is believed only once an answer would have been complete on the
+// line.
+std::int16_t Link::ReceiveQuick(std::uint8_t& nData) {
+    Scheduler& clock = m_context.scheduler;
+    std::uint8_t status = m_quickStatus;
+    std::uint16_t input = m_quickInput;
+    const bool seen = std::exchange(m_quickSeen, false);
+    const bool trusted = m_quick.answersWithAcknowledge >= kQuickAnswersWithAcknowledge;
+    if (!seen || (!(input & kInputAnswerPresent) && !trusted)) {
+        if (clock.Now() < m_answerCompleteMs) clock.Sleep(m_answerCompleteMs - clock.Now());
+        std::uint16_t raw = 0;
+        ReadStatusAndInput(status, raw);
+        input = m_state.m_bMotorola ? SwapBytes(raw) : raw;
+        if (seen && (input & kInputAnswerPresent)) {
+            // The answer came after its acknowledge: silence read with the acknowledge would
+            // have lost it. From now on every silence waits for the line.
+            m_quick.answersWithAcknowledge = -1000000;
+        }
+        if (input & kInputAnswerPresent)
+            m_lineFreeMs = std::max(m_lineFreeMs, clock.Now() + kQuickSettleMs);
+    } else if (input & kInputAnswerPresent) {
+        ++m_quick.answersWithAcknowledge;
+    }
+    if (input & kInputAnswerPresent) {
+        nData = static_cast<std::uint8_t>(input & 0xFF);
+        return kResultDone;
+    }
+    nData = 0;
+    if (status & kStatusCollision) return kResultCollision;
+    if (status & kStatusCorruptFrame) return kResultCorruptFrame;
+    return kResultTimeout;
+}
+
+void Link::ResetQuickTiming() {
+    m_quick = QuickTiming{};
+    m_quickDistrust.reset();
+    m_quickOut.reset();
+    m_quickSeen = false;
 }
 
 void Link::AwaitTakeOver(const OutputWords& out) const {
@@ -83,6 +222,7 @@ std::int16_t Link::SendDALICommand(std::int16_t& nCommandId, std::uint8_t& nData
         if (!word) return kResultBadAddress;
         sentWord = word;
         m_nextFrames = FramesOnTheLine(nCommandId);
+        m_nextKind = m_nextFrames == 2 ? 2 : IsQuery(nCommandId) ? 1 : 0;
         std::int32_t nWord = *word;
         return SendCommand(nWord);
     });
@@ -96,8 +236,7 @@ std::int16_t Link::SendDALICommand(std::int16_t& nCommandId, std::uint8_t& nData
 std::int16_t Link::ReceiveDALIData(std::uint8_t& nData, LogStream* log) {
     if (!m_state.objDevCom) return kResultNoDevCom;
     const std::int16_t result = GuardStatus(m_context, "ReceiveDALIData", [&]() -> std::int16_t {
-        const bool quick = m_pacing == Pacing::Quick;
-        const std::int64_t quickUntilMs = m_answerCompleteMs;
+        if (m_pacing == Pacing::Quick && !m_quickDistrust) return ReceiveQuick(nData);
         for (int poll = 0;; ++poll) {
             const std::uint16_t value = ReadInputValue();
             if (value & kInputAnswerPresent) {
@@ -106,13 +245,8 @@ std::int16_t Link::ReceiveDALIData(std::uint8_t& nData, LogStream* log) {
                 nData = static_cast<std::uint8_t>(value & 0xFF);
                 return kResultDone;
             }
-            if (quick) {
-                if (m_context.scheduler.Now() >= quickUntilMs) break;
-                m_context.scheduler.Sleep(kQuickPollMs);
-            } else {
-                m_context.scheduler.Sleep(kAnswerPollMs);
-                if (poll + 1 >= kAnswerPolls) break;
-            }
+            m_context.scheduler.Sleep(kAnswerPollMs);
+            if (poll + 1 >= kAnswerPolls) break;
         }
         nData = 0;
         m_lineFreeMs = std::max(m_lineFreeMs, m_context.scheduler.Now());
@@ -168,6 +302,7 @@ std::int16_t Link::SendDSICommand(std::uint8_t& nData) {
 
 std::int16_t Link::StartRandomAddressing() {
     if (!m_state.objDevCom) return kResultNoDevCom;
+    m_quickOut.reset();
     OutputWords out = ReadOutputWords();
     out.words[0] = static_cast<std::uint16_t>(
         (out.words[0] & ~ControlMask(out, kControlBit1 | kControlStartFirmwareAddressing)) |

@@ -100,6 +100,12 @@ std::int16_t DaliDevicePage::QueryDALIData(std::int16_t nCommandId, std::uint8_t
                                            std::uint8_t& nData) {
     std::int16_t nRet = SendDALICommand(nCommandId, nQueryData);
     if (nRet == kResultDone) nRet = ReceiveDALIData(nData);
+    // A gear that lost an answer, or answers every second question, answers the second ask: the
+    // page shows its value rather than "?".
+    if (nRet == kResultTimeout) {
+        nRet = SendDALICommand(nCommandId, nQueryData);
+        if (nRet == kResultDone) nRet = ReceiveDALIData(nData);
+    }
     m_bQueryLostConnection = nRet == kResultError;
     return nRet;
 }

@@ -107,6 +107,8 @@ constexpr Wording kTexts[] = {
     {"address %1", "Adresse %1"},
     {"random addressing", "zufällige Adressierung"},
     {"%1 addressed", "%1 adressiert"},
+    {"%1 recovered", "%1 behoben"},
+    {"Recovered on the line: %1", "Auf der Leitung behoben: %1"},
     {"physical selection", "physikalische Auswahl"},
     {"change addresses", "Adressen ändern"},
     {"archive upload", "Archiv-Upload"},

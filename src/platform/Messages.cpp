@@ -168,6 +168,11 @@ const Entry kEntries[] = {
     {5145, "after the assignment of the short address the ballast don't reply", "Nach dem Zuweisen der Kurzadresse antwortet das Vorschaltgerät nicht"},
     {5146, "internal error (Statemachine)", "Interner Fehler (Statemachine)"},
     {5150, "fast search (commands back to back)", "schnelle Suche (Befehle ohne Pause)"},
+    {5151, "Two ballast drew the same random address again and again and were left without a short address", "Zwei Vorschaltgeräte zogen immer wieder dieselbe Zufallsadresse und blieben ohne Kurzadresse"},
+    {5152, "Two lamps are out: take out one lamp at a time", "Zwei Leuchtmittel sind entfernt: entfernen sie nur ein Leuchtmittel auf einmal"},
+    {5153, "The lamp came back before the device was programmed: remove it again", "Das Leuchtmittel kam zurück, bevor das Gerät adressiert wurde: entfernen sie es erneut"},
+    {5154, "This device already has its address from this run", "Dieses Gerät hat seine Adresse aus diesem Durchlauf bereits"},
+    {5155, "ask silent addresses twice", "stumme Adressen zweimal fragen"},
 };
 }  // namespace
 

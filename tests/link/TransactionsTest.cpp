@@ -126,13 +126,13 @@ TEST_F(HandshakeTest, UnacknowledgedCommandCountsAsSentAfterTwoPolls) {
     EXPECT_EQ(rig.terminal->CountCalls(false), 2u + 4u);
 }
 
-// Quick pacing keeps every check of the handshake and shortens only the waits: a command ends at
-// the first acknowledged poll, one never acknowledged gets the paced handshake's 70 ms, an answer
-// is taken as soon as it is there, and silence is believed only once an answer would have been
-// complete: 25 ms for the frame and 19 ms for the answer after the line was free. The scripted
-// terminal acknowledges as it takes a command, so the frames before the query (a search address
-// byte, INITIALISE sent twice) are still on the line when the query is taken.
-TEST_F(HandshakeTest, QuickPacingEndsEachWaitAsSoonAsTheLineAllows) {
+// Quick pacing writes data and toggle at once and reads the status when the acknowledge is due
+// (first by the line's own times: 25 ms a frame), never sending on before it came; silence is
+// believed once an answer would have been complete on the line (19 ms after the frames), until
+// the terminal has shown that its answers come with the acknowledge. The scripted terminal
+// acknowledges as it takes a command; one that never acknowledges makes the quick waits give way
+// to the paced ones after a second.
+TEST_F(HandshakeTest, QuickPacingWaitsForEachAcknowledgeWhenItIsDue) {
     struct Case {
         std::optional<std::int16_t> before;
         bool acknowledge;
@@ -142,11 +142,11 @@ TEST_F(HandshakeTest, QuickPacingEndsEachWaitAsSoonAsTheLineAllows) {
         std::int64_t receiveEndMs;
     };
     const Case cases[] = {
-        {std::nullopt, true, 0x42, 0, kResultDone, 0},
-        {std::nullopt, true, std::nullopt, 0, kResultTimeout, 44},
-        {std::nullopt, false, std::nullopt, 70, kResultTimeout, 70},
-        {kCmdSearchAddrL, true, std::nullopt, 0, kResultTimeout, 25 + 44},
-        {kCmdInitialise, true, std::nullopt, 0, kResultTimeout, 50 + 44},
+        {std::nullopt, true, 0x42, 25, kResultDone, 44},
+        {std::nullopt, true, std::nullopt, 25, kResultTimeout, 44},
+        {std::nullopt, false, std::nullopt, 1039, kResultTimeout, 1079},
+        {kCmdSearchAddrL, true, std::nullopt, 50, kResultTimeout, 69},
+        {kCmdInitialise, true, std::nullopt, 75, kResultTimeout, 94},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.before.value_or(0) << " " << c.acknowledge << " "
@@ -157,9 +157,16 @@ TEST_F(HandshakeTest, QuickPacingEndsEachWaitAsSoonAsTheLineAllows) {
         if (c.before) {
             ASSERT_EQ(SendDALI(quick, *c.before, 0, kAddrBroadcast, 0), kResultDone);
         }
+        const std::size_t callsBefore = quick.terminal->Calls().size();
         EXPECT_EQ(SendDALI(quick, kCmdQueryActualLevel, 0, kAddrShort, 1), kResultDone);
         EXPECT_EQ(quick.Now(), c.commandEndMs);
         EXPECT_EQ(quick.link.LastCommandAcknowledged(), c.acknowledge);
+        EXPECT_EQ(quick.link.QuickTimingDistrust().has_value(), !c.acknowledge);
+        // Acknowledged when due: one write of data and toggle, one read of status and input;
+        // the output words are read once, before the first command.
+        if (c.acknowledge) {
+            EXPECT_EQ(quick.terminal->Calls().size() - callsBefore, c.before ? 2u : 3u);
+        }
         if (c.answer) quick.terminal->PresentAnswer(*c.answer);
         std::uint8_t nData = 0;
         EXPECT_EQ(quick.link.ReceiveDALIData(nData, nullptr), c.received);

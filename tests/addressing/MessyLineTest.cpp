@@ -1,0 +1,259 @@
+// Random addressing and physical selection on a line whose gear and terminal misbehave the way
+// real ones do, each by its named fault of the simulator: every live gear ends with an address of
+// its own, every record stands for a gear, and the run says what it got over.
+#include <set>
+
+#include "addressing/FrameRig.h"
+
+namespace zd::test {
+namespace {
+
+using sim::LampState;
+
+class MessyLineTest : public AddressingRig {
+  protected:
+    // Runs the control's search, paced or fast, to its end.
+    void Search(bool fast) {
+        control->chkRndAddrFastSearch.SetChecked(fast);
+        StartAndRun();
+    }
+    // Every powered gear holds an address no other gear holds, and every record of the device list
+    // stands for one of them (gear addressed before the run need no record).
+    void ExpectLineHolds(const std::string& where) {
+        terminal->AdvanceToNow();
+        std::multiset<int> held;
+        for (const auto& gear : terminal->GetLine().Gear()) {
+            if (!gear->Powered()) continue;
+            ASSERT_TRUE(gear->ShortAddress().has_value())
+                << where << ": gear " << gear->Id() << " has no address";
+            held.insert(*gear->ShortAddress());
+        }
+        for (int address : held) EXPECT_EQ(held.count(address), 1u) << where << " " << address;
+        for (int record : DeviceAddresses()) EXPECT_EQ(held.count(record), 1u) << where << record;
+    }
+    std::set<std::string> RecoveredKinds() const {
+        std::set<std::string> kinds;
+        for (const AddressingRecovery& r : control->Recovered()) kinds.insert(r.what);
+        return kinds;
+    }
+    std::string BoxesText() const {
+        std::string text;
+        for (const auto& box : ctx.dialogs.boxes) text += box.text + "|";
+        return text;
+    }
+};
+
+// Faults of single gear during the control's search, each for the paced and the fast search.
+TEST_F(MessyLineTest, SearchAddressesEveryLiveGearWhateverOneGearDoes) {
+    struct Case {
+        const char* name;
+        std::function<void(sim::GearFaults&)> fault;
+        const char* recovered;  // a kind the run must report, or none
+    };
+    const Case cases[] = {
+        // Its 3rd answer is the COMPARE at 0x400000, where it is alone: the search closes where no
+        // gear is, the verify finds nobody, and the search starts again.
+        {"loseAnswer", [](sim::GearFaults& f) { f.m_loseAnswer = 3; }, "verify-failed"},
+        // It loses its mains before it is found: the others are addressed all the same.
+        {"powerDownAfterFrames", [](sim::GearFaults& f) { f.m_powerDownAfterFrames = 30; },
+         nullptr},
+        // It needs 300 ms after RANDOMISE before it compares.
+        {"randomiseDelayMs", [](sim::GearFaults& f) { f.m_randomiseDelayMs = 300; }, nullptr},
+        // It answers late in the backward-frame window.
+        {"answerDelayUs", [](sim::GearFaults& f) { f.m_answerDelayUs = 9000; }, nullptr},
+    };
+    for (const Case& c : cases) {
+        for (const bool fast : {false, true}) {
+            const std::string where = std::string(c.name) + (fast ? " fast" : " paced");
+            ctx.dialogs.boxes.clear();
+            UseGear({});
+            const int lowest = AddUnaddressed(0x100000);
+            for (std::uint32_t random : {0x900000u, 0xA00000u, 0xB00000u}) AddUnaddressed(random);
+            c.fault(terminal->Gear(lowest).Faults());
+            Search(fast);
+            EXPECT_EQ(BoxesText(), "") << where;
+            ExpectLineHolds(where);
+            if (c.recovered) {
+                EXPECT_EQ(RecoveredKinds().count(c.recovered), 1u) << where;
+            }
+        }
+    }
+}
+
+// A gear that powers up during the search with a random address below the last one found: the
+// next search closes on a gear addressed earlier; the control searches from the bottom instead of
+// moving that gear on.
+TEST_F(MessyLineTest, AGearPoweringUpBelowTheLastFoundIsFoundFromTheBottom) {
+    for (const bool fast : {false, true}) {
+        ctx.dialogs.boxes.clear();
+        UseGear({});
+        for (std::uint32_t random : {0x200000u, 0x300000u, 0x400000u}) AddUnaddressed(random);
+        sim::GearConfig late;
+        late.randomAddress = 0x100000;
+        const int newcomer = terminal->AddGear(late);
+        // Powered up while the second gear is searched.
+        terminal->Gear(newcomer).Faults().m_powerUpAfterFrames = 80;
+        Search(fast);
+        EXPECT_EQ(BoxesText(), "") << fast;
+        ExpectLineHolds(fast ? "fast" : "paced");
+        EXPECT_EQ(RecoveredKinds().count("gear-below"), 1u) << fast;
+        EXPECT_LT(terminal->FrameLog().size(), 2000u) << fast;
+    }
+}
+
+// Two gear draw one random address: both take the address; they give it back and draw anew. A
+// pair that draws the same again and again is left without an address, every other gear gets one,
+// and the run ends with a box that says so.
+TEST_F(MessyLineTest, TwoGearWithOneRandomAddressAreSeparatedOrLeft) {
+    for (const bool fast : {false, true}) {
+        for (const int draws : {1, 4}) {
+            ctx.dialogs.boxes.clear();
+            UseGear({});
+            AddUnaddressed(0x080000);
+            std::vector<int> pair;
+            for (int i = 0; i < 2; ++i) {
+                sim::GearConfig config;
+                config.randomise.assign(static_cast<std::size_t>(draws), 0x400000);
+                pair.push_back(terminal->AddGear(config));
+            }
+            AddUnaddressed(0xC00000);
+            Search(fast);
+            EXPECT_EQ(RecoveredKinds().count("clash"), 1u) << fast << draws;
+            if (draws == 1) {
+                EXPECT_EQ(BoxesText(), "") << fast;
+                ExpectLineHolds("separated");
+                continue;
+            }
+            EXPECT_EQ(BoxesText(),
+                      "Two ballast drew the same random address again and again and were left "
+                      "without a short address.|");
+            EXPECT_EQ(AddressOf(pair[0]), std::nullopt);
+            EXPECT_EQ(AddressOf(pair[1]), std::nullopt);
+            EXPECT_EQ(DeviceAddresses(), (std::vector<int>{0, 1}));
+        }
+    }
+}
+
+// A gear with an address that answers a query only on the second ask: the free-address check asks
+// twice, so the new gear do not get its address.
+TEST_F(MessyLineTest, AnAddressIsFreeOnlyWhenItStaysSilentTwice) {
+    for (const bool fast : {false, true}) {
+        UseGear({0});
+        terminal->Gear(ids[0]).Faults().m_answerEverySecondQuery = true;
+        AddUnaddressed(0x100000);
+        AddUnaddressed(0x200000);
+        control->chkRndAddrCompleteNewInstallation.SetChecked(false);
+        Search(fast);
+        ExpectLineHolds(fast ? "fast" : "paced");
+        EXPECT_EQ(AddressOf(ids[0]), 0);
+        EXPECT_EQ(RecoveredKinds().count("second-ask"), 1u);
+    }
+}
+
+// A terminal that acknowledges 40 ms late: the fast search waits for every acknowledge, learns
+// when it comes, and keeps to at most 100 requests a second.
+TEST_F(MessyLineTest, TheFastSearchFollowsALateTerminal) {
+    for (const std::int64_t lateMs : {0, 40}) {
+        UseLine("sixteen-unaddressed.json", kSoftwareVariant);
+        terminal->Faults().m_acknowledgeDelayMs = lateMs;
+        const std::int64_t before = control->TerminalLink().DevComCalls();
+        control->chkRndAddrFastSearch.SetChecked(true);
+        const std::int64_t tookMs = StartAndRun();
+        ExpectLineHolds("late " + std::to_string(lateMs));
+        EXPECT_TRUE(ctx.dialogs.boxes.empty()) << BoxesText();
+        const double perSecond =
+            1000.0 * static_cast<double>(control->TerminalLink().DevComCalls() - before) /
+            static_cast<double>(tookMs);
+        EXPECT_LE(perSecond, 100.0) << lateMs;
+        // A late terminal costs time, not gear.
+        EXPECT_LT(tookMs, 16 * (lateMs == 0 ? 2500 : 5000)) << lateMs;
+    }
+}
+
+// A terminal that never acknowledges: the fast search falls back to the paced handshake and says
+// so.
+TEST_F(MessyLineTest, AFastSearchWithoutAcknowledgesGoesOnPaced) {
+    UseGear({});
+    AddUnaddressed(0x100000);
+    terminal->Faults().m_acknowledgeDelayMs = 5000;
+    Search(true);
+    EXPECT_EQ(RecoveredKinds().count("paced"), 1u);
+}
+
+class MessyPhysicalTest : public AddressingRig {
+  protected:
+    void Start(int gearCount, bool identicalAnswersDecode = false) {
+        MakeTerminal(kSoftwareVariant);
+        terminal->GetLine().SetIdenticalAnswersDecode(identicalAnswersDecode);
+        for (int i = 0; i < gearCount; ++i) ids.push_back(terminal->AddGear(sim::GearConfig{}));
+        Refresh();
+        control->cmdPhySelStart.Click();
+        t0 = ctx.scheduler.Now();
+    }
+    void Lamp(int id, std::int64_t atMs, LampState lamp) {
+        terminal->ScheduleLamp(id, lamp, t0 + atMs);
+    }
+    void RunAndCancel(std::int64_t ms) {
+        ctx.scheduler.RunFor(ms);
+        control->cmdPhySelStart.Click();
+    }
+    std::set<std::string> RecoveredKinds() const {
+        std::set<std::string> kinds;
+        for (const AddressingRecovery& r : control->Recovered()) kinds.insert(r.what);
+        return kinds;
+    }
+    std::int64_t t0 = 0;
+};
+
+// Out and back before the control could program it: no record for an address nobody holds; the
+// lamp taken out again gets the address.
+TEST_F(MessyPhysicalTest, ALampPutBackTooEarlyLeavesNoRecord) {
+    Start(1);
+    Lamp(ids[0], 1000, LampState::Removed);
+    // Back the moment the control has seen it out, before PROGRAM SHORT ADDRESS.
+    const std::string seen = "The device has been programmed, waiting for reinsertion of the lamp...";
+    ASSERT_TRUE(ctx.scheduler.RunUntil(
+        [&] { return control->lblPhySelStatus.Caption() == seen; }, 20000));
+    terminal->SetLamp(ids[0], LampState::Present);
+    ctx.scheduler.RunFor(5000);
+    EXPECT_EQ(control->lstPhySelView.ItemCount(), 0);
+    EXPECT_EQ(RecoveredKinds().count("lamp-back-early"), 1u);
+    t0 = ctx.scheduler.Now();
+    Lamp(ids[0], 1000, LampState::Removed);
+    Lamp(ids[0], 5000, LampState::Present);
+    RunAndCancel(15000);
+    EXPECT_EQ(Rows(control->lstPhySelView), (std::vector<std::string>{"1>0"}));
+    EXPECT_EQ(AddressOf(ids[0]), 0);
+    EXPECT_EQ(DeviceAddresses(), (std::vector<int>{0}));
+}
+
+// The same lamp out twice keeps its first address and record; two lamps out at once get no
+// address, even where their answers are identical on the wire; one of them out alone then does.
+TEST_F(MessyPhysicalTest, ALampOutTwiceKeepsItsAddressAndTwoOutAtOnceAreRefused) {
+    for (const bool identical : {false, true}) {
+        ids.clear();
+        Start(3, identical);
+        Lamp(ids[0], 1000, LampState::Removed);
+        Lamp(ids[0], 4000, LampState::Present);
+        Lamp(ids[0], 10000, LampState::Removed);  // the same one again
+        Lamp(ids[0], 13000, LampState::Present);
+        Lamp(ids[1], 20000, LampState::Removed);  // two at once
+        Lamp(ids[2], 20000, LampState::Removed);
+        Lamp(ids[1], 30000, LampState::Present);
+        Lamp(ids[2], 30000, LampState::Present);
+        Lamp(ids[2], 40000, LampState::Removed);  // then one alone
+        Lamp(ids[2], 44000, LampState::Present);
+        RunAndCancel(55000);
+        EXPECT_EQ(AddressOf(ids[0]), 0) << identical;
+        EXPECT_EQ(RecoveredKinds().count("selected-again"), 1u) << identical;
+        EXPECT_EQ(RecoveredKinds().count(identical ? "two-gear" : "two-lamps"), 1u) << identical;
+        EXPECT_EQ(AddressOf(ids[1]), std::nullopt) << identical;
+        EXPECT_EQ(AddressOf(ids[2]), 1) << identical;
+        EXPECT_EQ(DeviceAddresses(), (std::vector<int>{0, 1})) << identical;
+        EXPECT_EQ(Rows(control->lstPhySelView), (std::vector<std::string>{"1>0", "2>1"}))
+            << identical;
+    }
+}
+
+}  // namespace
+}  // namespace zd::test
