@@ -55,6 +55,14 @@ TEST_F(VariablesPageTest, ReadsEveryVariableWithItsTextsOnceForAnAddressAndFailu
     page->btnRefreshList.Click();
     EXPECT_EQ(TakeFrames().size(), 14u);
 
+    // A gear that answers only every second question is asked again: every value is read.
+    terminal->Gear(gearId).Faults().m_answerEverySecondQuery = true;
+    page->btnRefreshList.Click();
+    EXPECT_EQ(Cell(kRandom, 2), "00 01 02");
+    EXPECT_EQ(Cell(kVersion, 1), "1.0");
+    EXPECT_EQ(TakeFrames().size(), 28u);
+    terminal->Gear(gearId).Faults().m_answerEverySecondQuery = false;
+
     terminal->Gear(gearId).Faults().m_silent = true;
     page->btnRefreshList.Click();
     EXPECT_EQ(Cell(kActual, 1), "?");
