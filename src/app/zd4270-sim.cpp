@@ -25,6 +25,7 @@
 #include "platform/Error.h"
 #include "platform/RealScheduler.h"
 #include "platform/Version.h"
+#include "sim/Faults.h"
 #include "sim/LineFile.h"
 
 namespace {
@@ -37,10 +38,35 @@ void RequestStop(int) {
 
 const zd::ModbusServerLimits kLimits;
 
+// A list of names broken into lines of the help's second column; first: the width taken before it
+// on its first line.
+std::string Wrapped(const std::string& names, std::size_t first) {
+    constexpr std::size_t kWidth = 79;
+    const std::string indent(22, ' ');
+    std::string text;
+    std::size_t column = first;
+    for (std::size_t at = 0; at < names.size();) {
+        std::size_t end = names.find(' ', at);
+        if (end == std::string::npos) end = names.size();
+        const std::string word = names.substr(at, end - at);
+        if (column + word.size() + 1 > kWidth && column > indent.size()) {
+            text += "\n" + indent;
+            column = indent.size();
+        } else if (!text.empty()) {
+            text += ' ';
+            ++column;
+        }
+        text += word;
+        column += word.size();
+        at = end + 1;
+    }
+    return text;
+}
+
 void PrintUsage(std::FILE* out) {
     std::fprintf(out,
                  "usage: zd4270-sim [--line FILE] [--station FILE [--pos N]]\n"
-                 "                  [--listen HOST:PORT[/UNIT]] [--window]\n"
+                 "                  [--listen HOST:PORT[/UNIT]] [--window] [--fault SPEC]...\n"
                  "       zd4270-sim --station FILE --lines DIR [--listen HOST:PORT[/UNIT]]\n"
                  "       zd4270-sim --version\n"
                  "  --line FILE         simulated DALI line (JSON; default: "
@@ -52,7 +78,13 @@ void PrintUsage(std::FILE* out) {
                  "                      where to serve Modbus TCP (default: 127.0.0.1:1502), and\n"
                  "                      the unit to answer as (1 to 247; default 1)\n"
                  "  --window            show the lamps in a window; take lamps out, put them back\n"
-                 "                      or let them fail from there\n"
+                 "                      or let them fail from there, and switch faults\n"
+                 "  --fault GEAR:NAME=VALUE | terminal:NAME=VALUE\n"
+                 "                      switch on a fault (repeatable); GEAR: the gear's place in\n"
+                 "                      the line file, from 1; booleans on, off, true or false\n"
+                 "                      gear: %s\n"
+                 "                      terminal: %s\n"
+                 "                      (examples/lines/FORMAT.md says what each does)\n"
                  "  --lines DIR         a building: every ZD4270 of --station on its own line\n"
                  "                      DIR/pos-N.json (none: an empty line); the station's\n"
                  "                      first coupler on PORT, the next on PORT+1, and so on,\n"
@@ -68,7 +100,9 @@ void PrintUsage(std::FILE* out) {
                  "Limits: %zu clients at once (one more is accepted and closed at once); a client\n"
                  "silent for %lld s, or whose frame is not complete %lld s after its first byte,\n"
                  "is closed.\n",
-                 zd::kModbusMappingText, zd::kMbapMaxLength, kLimits.maxClients,
+                 Wrapped(zd::sim::GearFaultNames(), 28).c_str(),
+                 Wrapped(zd::sim::TerminalFaultNames(), 32).c_str(), zd::kModbusMappingText,
+                 zd::kMbapMaxLength, kLimits.maxClients,
                  static_cast<long long>(kLimits.idleTimeoutMs / 1000),
                  static_cast<long long>(kLimits.frameTimeoutMs / 1000));
 }
@@ -81,6 +115,7 @@ struct Options {
     bool window = false;
     std::string linesDir;
     bool lineGiven = false;
+    std::vector<zd::sim::FaultSetting> faults;
 };
 
 // How often the window's event loop looks for Modbus traffic.
@@ -138,6 +173,14 @@ int Serve(const Options& options, int& argc, char** argv) {
     // A terminal the register mapping cannot reach would be served in vain.
     zd::sim::Terminal& terminal = devCom->Terminal();
     CheckMapping(terminal);
+    for (const zd::sim::FaultSetting& fault : options.faults) {
+        try {
+            zd::sim::ApplyFault(terminal, fault);
+        } catch (const zd::ControlError& error) {
+            std::fprintf(stderr, "zd4270-sim: %s\n", error.Description().c_str());
+            return 2;
+        }
+    }
 
     zd::ModbusSimServer server(devCom, endpoint, kLimits);
     server.SetLog(
@@ -320,6 +363,14 @@ int Run(int argc, char** argv) {
             options.listen = value();
         } else if (arg == "--window") {
             options.window = true;
+        } else if (arg == "--fault") {
+            const std::string spec = value();
+            try {
+                options.faults.push_back(zd::sim::ParseFaultSetting(spec));
+            } catch (const zd::ControlError& error) {
+                std::fprintf(stderr, "zd4270-sim: %s\n", error.Description().c_str());
+                return 2;
+            }
         } else if (arg == "-h" || arg == "--help") {
             PrintUsage(stdout);
             return 0;
@@ -338,10 +389,10 @@ int Run(int argc, char** argv) {
     }
     if (!options.linesDir.empty()) {
         if (options.stationFile.empty() || options.position || options.window ||
-            options.lineGiven) {
+            options.lineGiven || !options.faults.empty()) {
             std::fprintf(stderr,
                          "zd4270-sim: --lines serves a whole --station; it goes without "
-                         "--pos, --line and --window\n");
+                         "--pos, --line, --window and --fault (faults go into the line files)\n");
             return 2;
         }
         return ServeBuilding(options);

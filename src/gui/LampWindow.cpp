@@ -1,12 +1,15 @@
 // The lamp window's tiles: a painted bulb, the short address, the level and the lamp switches,
-// shared by the tile's buttons and its context menu.
+// shared by the tile's buttons and its context menu, which also switches the gear's faults; the
+// window's own menu button switches the terminal's.
 #include "gui/LampWindow.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QFrame>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QMenu>
 #include <QPainter>
 #include <QRadialGradient>
 #include <QTimer>
@@ -17,6 +20,7 @@
 
 #include "gui/Texts.h"
 #include "platform/Error.h"
+#include "sim/Faults.h"
 #include "sim/Terminal.h"
 
 namespace zd {
@@ -26,6 +30,9 @@ namespace {
 constexpr int kFullLevel = 254;
 // The bulb's margin in its square, for the outline's pen.
 constexpr int kBulbMargin = 4;
+// The delays the faults of the menus switch on.
+constexpr std::int64_t kSlowRandomiseMs = 300;
+constexpr std::int64_t kAcknowledgeDelaysMs[] = {0, 40, 100};
 
 // The lamp itself: lit in proportion to the level; an empty dashed socket while the lamp is out,
 // a dark crossed bulb when it has failed.
@@ -131,6 +138,12 @@ class LampTile : public QFrame {
         layout->addWidget(m_bulb, 0, Qt::AlignHCenter);
         layout->addWidget(m_level);
         layout->addWidget(m_state);
+        m_faultMarker = new QLabel(Text("fault"), this);
+        m_faultMarker->setAlignment(Qt::AlignCenter);
+        m_faultMarker->setFont(small);
+        m_faultMarker->setStyleSheet(QStringLiteral("color: #c03020; font-weight: bold;"));
+        m_faultMarker->hide();
+        layout->addWidget(m_faultMarker);
 
         m_remove = AddSwitch(Text("Out"), Text("Take the lamp out"), sim::LampState::Removed);
         m_insert = AddSwitch(Text("In"), Text("Put a working lamp in"), sim::LampState::Present);
@@ -144,7 +157,8 @@ class LampTile : public QFrame {
             buttons->addWidget(button);
         }
         layout->addLayout(buttons);
-        setToolTip(Tr(window.TextLanguage(), "gear %1; right-click for the lamp",
+        AddFaultSwitches();
+        setToolTip(Tr(window.TextLanguage(), "gear %1; right-click for the lamp and its faults",
                       {std::to_string(gearId)}));
     }
 
@@ -161,10 +175,78 @@ class LampTile : public QFrame {
         m_fail->setEnabled(lamp == sim::LampState::Present);
     }
 
+    // The fault switches follow the gear, whoever changed its faults.
+    void ShowFaults(const sim::Ballast& gear) {
+        const sim::GearFaults& faults = gear.Faults();
+        m_silent->setChecked(faults.m_silent);
+        m_everySecond->setChecked(faults.m_answerEverySecondQuery);
+        m_loseNext->setChecked(faults.m_loseAnswer == 1);
+        m_late->setChecked(faults.m_answerDelayUs != 0);
+        m_slowRandomise->setChecked(faults.m_randomiseDelayMs != 0);
+        m_mainsOff->setChecked(!gear.Powered());
+        QStringList active;
+        for (const auto& field : sim::GearFaultFields()) {
+            const std::int64_t value = field.get(faults);
+            if (value == 0) continue;
+            active << QString::fromLatin1(field.name) +
+                          (field.boolean ? QString() : QStringLiteral("=%1").arg(value));
+        }
+        if (!gear.Powered()) active << Text("mains off");
+        m_faultMarker->setVisible(!active.isEmpty());
+        m_faultMarker->setToolTip(active.join(QStringLiteral(", ")));
+    }
+    bool FaultMarked() const { return !m_faultMarker->isHidden(); }
+
     QString LevelText() const { return m_level->text(); }
     QString AddressText() const { return m_address->text(); }
 
   private:
+    // Checkable switches in the context menu, below the lamp's.
+    void AddFaultSwitches() {
+        auto* separator = new QAction(this);
+        separator->setSeparator(true);
+        addAction(separator);
+        m_silent = AddFault(Text("Silent"),
+                            [](sim::Ballast& gear, bool on) { gear.Faults().m_silent = on; });
+        m_everySecond = AddFault(
+            Text("Answer every second query"),
+            [](sim::Ballast& gear, bool on) { gear.Faults().m_answerEverySecondQuery = on; });
+        m_loseNext = AddFault(Text("Lose the next answer"), [](sim::Ballast& gear, bool on) {
+            gear.Faults().m_loseAnswer = on ? 1 : 0;
+        });
+        m_late = AddFault(Text("Answer late"), [](sim::Ballast& gear, bool on) {
+            gear.Faults().m_answerDelayUs = on ? sim::kMaxAnswerDelayUs : 0;
+        });
+        m_slowRandomise =
+            AddFault(Tr(m_window.TextLanguage(), "Random address ready %1 ms after RANDOMISE",
+                        {std::to_string(kSlowRandomiseMs)}),
+                     [](sim::Ballast& gear, bool on) {
+                         gear.Faults().m_randomiseDelayMs = on ? kSlowRandomiseMs : 0;
+                     });
+        m_mainsOff = AddFault(Text("Mains off"), [this](sim::Ballast& gear, bool on) {
+            if (on) {
+                gear.PowerDown();
+            } else {
+                gear.PowerUp(m_terminal.NowMicros());
+            }
+        });
+    }
+    template <class Switch>
+    QAction* AddFault(const QString& text, Switch change) {
+        auto* action = new QAction(text, this);
+        action->setCheckable(true);
+        connect(action, &QAction::triggered, this, [this, change](bool on) {
+            try {
+                change(m_terminal.Gear(m_gearId), on);
+            } catch (const ControlError&) {
+                // The gear left the line since the last refresh; the refresh drops its tile.
+            }
+            m_window.Refresh();
+        });
+        addAction(action);
+        return action;
+    }
+
     QString Text(const char* english) const { return Tr(m_window.TextLanguage(), english); }
     QAction* AddSwitch(const QString& text, const QString& tip, sim::LampState lamp) {
         auto* action = new QAction(text, this);
@@ -191,6 +273,13 @@ class LampTile : public QFrame {
     QAction* m_remove = nullptr;
     QAction* m_insert = nullptr;
     QAction* m_fail = nullptr;
+    QLabel* m_faultMarker = nullptr;
+    QAction* m_silent = nullptr;
+    QAction* m_everySecond = nullptr;
+    QAction* m_loseNext = nullptr;
+    QAction* m_late = nullptr;
+    QAction* m_slowRandomise = nullptr;
+    QAction* m_mainsOff = nullptr;
 };
 
 LampWindow::LampWindow(sim::Terminal& terminal, QWidget* parent, int columns, Language language)
@@ -200,9 +289,37 @@ LampWindow::LampWindow(sim::Terminal& terminal, QWidget* parent, int columns, La
       m_language(language),
       m_timer(std::make_unique<QTimer>()) {
     setWindowTitle(Tr(language, "Lamps"));
-    m_grid = new QGridLayout(this);
-    m_grid->setContentsMargins(8, 8, 8, 8);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->setSpacing(6);
+    // The terminal's faults: how late it publishes what each command brought.
+    m_terminalMenu = new QToolButton(this);
+    m_terminalMenu->setText(Tr(language, "Terminal"));
+    m_terminalMenu->setToolTip(Tr(language, "The terminal's faults"));
+    m_terminalMenu->setPopupMode(QToolButton::InstantPopup);
+    auto* menu = new QMenu(m_terminalMenu);
+    auto* delays = new QActionGroup(menu);
+    delays->setExclusionPolicy(QActionGroup::ExclusionPolicy::ExclusiveOptional);
+    for (std::int64_t delayMs : kAcknowledgeDelaysMs) {
+        QAction* action = menu->addAction(
+            delayMs == 0 ? Tr(language, "Acknowledge at once")
+                         : Tr(language, "Acknowledge %1 ms late", {std::to_string(delayMs)}));
+        action->setCheckable(true);
+        action->setData(QVariant::fromValue<qlonglong>(delayMs));
+        delays->addAction(action);
+        QObject::connect(action, &QAction::triggered, this, [this, delayMs] {
+            m_terminal.Faults().m_acknowledgeDelayMs = delayMs;
+            Refresh();
+        });
+        m_acknowledgeDelays.push_back(action);
+    }
+    m_terminalMenu->setMenu(menu);
+    layout->addWidget(m_terminalMenu, 0, Qt::AlignLeft);
+    m_grid = new QGridLayout;
+    m_grid->setContentsMargins(0, 0, 0, 0);
     m_grid->setSpacing(6);
+    layout->addLayout(m_grid);
+    layout->addStretch(1);
     m_emptyNote = new QLabel(Tr(language, "No gear on the line"), this);
     m_grid->addWidget(m_emptyNote, 0, 0);
     Refresh();
@@ -232,7 +349,10 @@ void LampWindow::Refresh() {
         const auto tile = m_tiles.find(gear->Id());
         if (tile == m_tiles.end()) continue;
         tile->second->Show(gear->ShortAddress(), m_terminal.GearLevel(gear->Id()), gear->Lamp());
+        tile->second->ShowFaults(*gear);
     }
+    for (QAction* action : m_acknowledgeDelays)
+        action->setChecked(action->data().toLongLong() == m_terminal.Faults().m_acknowledgeDelayMs);
 }
 
 void LampWindow::Rebuild(const std::vector<int>& ids) {
@@ -258,6 +378,11 @@ void LampWindow::Rebuild(const std::vector<int>& ids) {
 QString LampWindow::LevelText(int gearId) const {
     const auto tile = m_tiles.find(gearId);
     return tile == m_tiles.end() ? QString() : tile->second->LevelText();
+}
+
+bool LampWindow::FaultMarked(int gearId) const {
+    const auto tile = m_tiles.find(gearId);
+    return tile != m_tiles.end() && tile->second->FaultMarked();
 }
 
 QString LampWindow::AddressText(int gearId) const {

@@ -1,6 +1,7 @@
 // The simulator's lamp window: one tile per gear on the simulated line with its short address, its
 // lamp lit to its level, the level as a number, and the switches that take the lamp out, put it
-// back or let it fail, so that physical selection can be tried by hand.
+// back or let it fail, so that physical selection can be tried by hand, and the faults of the gear
+// (in a tile's context menu, marked on the tile while one is on) and of the terminal.
 #pragma once
 
 #include <QWidget>
@@ -10,8 +11,10 @@
 
 #include "platform/Messages.h"
 
+class QAction;
 class QGridLayout;
 class QTimer;
+class QToolButton;
 
 namespace zd {
 
@@ -38,6 +41,8 @@ class LampWindow : public QWidget {
     // What the tile of the gear shows as its level ("" for a gear without a tile).
     QString LevelText(int gearId) const;
     QString AddressText(int gearId) const;
+    // Whether the tile of the gear shows that one of its faults is on.
+    bool FaultMarked(int gearId) const;
     Language TextLanguage() const { return m_language; }
 
   protected:
@@ -55,6 +60,8 @@ class LampWindow : public QWidget {
     Language m_language;
     std::vector<int> m_ids;
     std::map<int, LampTile*> m_tiles;
+    QToolButton* m_terminalMenu = nullptr;
+    std::vector<QAction*> m_acknowledgeDelays;
     std::unique_ptr<QTimer> m_timer;
 };
 

@@ -96,6 +96,13 @@ struct GearConfig {
     // Off: the gear has lost its mains (it powers up only when switched on by hand).
     bool powered = true;
     GearFaults faults;
+    // A lamp script the terminal plays: the lamp changes atMs after the line was loaded.
+    struct LampEvent {
+        std::int64_t atMs = 0;
+        LampState lamp = LampState::Present;
+        bool operator==(const LampEvent&) const = default;
+    };
+    std::vector<LampEvent> lampEvents;
 
     static constexpr std::array<std::uint8_t, 16> MaskScenes() {
         std::array<std::uint8_t, 16> scenes{};

@@ -12,12 +12,16 @@
 #include <nlohmann/json.hpp>
 
 #include "platform/Files.h"
+#include "sim/Faults.h"
 
 namespace zd::sim {
 
 namespace {
 
 using Json = nlohmann::json;
+
+// A lamp script runs for at most a day.
+constexpr std::int64_t kMaxLampEventMs = 24LL * 3600 * 1000;
 
 std::string Describe(const std::string& file, int line, int column, const std::string& where,
                      const std::string& reason) {
@@ -258,6 +262,37 @@ class Reader {
 
     TerminalConfig Terminal(const Json& object, const std::string& where,
                             LineDescription& stated) const;
+    // Every key a fault of the model, each at most once; 0 and false are the fault switched off.
+    template <class Faults>
+    Faults ReadFaults(const Json& object, const std::string& where,
+                      const std::vector<FaultField<Faults>>& fields) const {
+        if (!object.is_object()) Fail(where, "an object of fault names and values is expected");
+        Faults faults;
+        for (const auto& item : object.items()) {
+            const std::string at = where + "/" + item.key();
+            const FaultField<Faults>* field = nullptr;
+            for (const auto& known : fields)
+                if (item.key() == known.name) field = &known;
+            if (!field) Fail(at, "unknown fault \"" + item.key() + "\"");
+            std::int64_t value = 0;
+            if (field->boolean) {
+                value = Boolean(item.value(), at) ? 1 : 0;
+            } else {
+                value = Integer(item.value(), at, 0, field->high);
+                if (!field->Allows(value))
+                    Fail(at, std::to_string(value) + " is outside " + field->RangeText());
+            }
+            field->set(faults, value);
+        }
+        return faults;
+    }
+    LampState Lamp(const Json& value, const std::string& where) const {
+        const std::string lamp = Text(value, where);
+        if (lamp == "present") return LampState::Present;
+        if (lamp == "removed") return LampState::Removed;
+        if (lamp != "failed") Fail(where, "\"present\", \"removed\" or \"failed\" is expected");
+        return LampState::Failed;
+    }
     GearConfig Gear(const Json& object, const std::string& where) const;
 
   private:
@@ -289,7 +324,7 @@ TerminalConfig Reader::Terminal(const Json& object, const std::string& where,
                                 LineDescription& stated) const {
     OnlyKeys(object, where,
              {"position", "firmwareVersion", "featureRegister", "codeWord", "takeOverDelayMs",
-              "byteOrder", "layout", "identicalAnswersDecode", "randomSeed"});
+              "byteOrder", "layout", "identicalAnswersDecode", "randomSeed", "faults"});
     TerminalConfig config;
     stated.positionStated = object.contains("position");
     Optional(object, "position", where, 1, 0x7FFF, config.position);
@@ -328,6 +363,8 @@ TerminalConfig Reader::Terminal(const Json& object, const std::string& where,
             Fail(at, error.Description());
         }
     }
+    if (object.contains("faults"))
+        config.faults = ReadFaults(object.at("faults"), where + "/faults", TerminalFaultFields());
     return config;
 }
 
@@ -397,6 +434,7 @@ void Reader::Volatile(const Json& object, const std::string& where, GearConfig& 
              gear.initialiseRemainingMs);
     OptionalBoolean(object, "withdrawn", where, gear.withdrawn);
     OptionalBoolean(object, "physicalSelection", where, gear.physicalSelection);
+    OptionalBoolean(object, "powered", where, gear.powered);
     if ((gear.withdrawn || gear.physicalSelection) && gear.initialiseRemainingMs == 0)
         Fail(where + (gear.withdrawn ? "/withdrawn" : "/physicalSelection"),
              "holds only inside the initialisation window (\"initialiseRemainingMs\" above 0)");
@@ -428,7 +466,10 @@ GearConfig Reader::Gear(const Json& object, const std::string& where) const {
               "fade",
               "initialiseRemainingMs",
               "withdrawn",
-              "physicalSelection"});
+              "physicalSelection",
+              "powered",
+              "faults",
+              "lampEvents"});
     GearConfig gear;
     if (object.contains("kind")) {
         const std::string kind = Text(object.at("kind"), where + "/kind");
@@ -478,19 +519,25 @@ GearConfig Reader::Gear(const Json& object, const std::string& where) const {
                 static_cast<std::uint8_t>(Integer(item.value(), at, 0, 255));
         }
     }
-    if (object.contains("lamp")) {
-        const std::string lamp = Text(object.at("lamp"), where + "/lamp");
-        if (lamp == "present") {
-            gear.lamp = LampState::Present;
-        } else if (lamp == "removed") {
-            gear.lamp = LampState::Removed;
-        } else if (lamp == "failed") {
-            gear.lamp = LampState::Failed;
-        } else {
-            Fail(where + "/lamp", "\"present\", \"removed\" or \"failed\" is expected");
+    if (object.contains("lamp")) gear.lamp = Lamp(object.at("lamp"), where + "/lamp");
+    Volatile(object, where, gear);
+    if (object.contains("faults"))
+        gear.faults = ReadFaults(object.at("faults"), where + "/faults", GearFaultFields());
+    if (object.contains("lampEvents")) {
+        const Json& events = object.at("lampEvents");
+        if (!events.is_array())
+            Fail(where + "/lampEvents", "a list of {\"atMs\", \"lamp\"} is expected");
+        for (std::size_t i = 0; i < events.size(); ++i) {
+            const std::string at = where + "/lampEvents/" + std::to_string(i);
+            OnlyKeys(events[i], at, {"atMs", "lamp"});
+            if (!events[i].contains("atMs") || !events[i].contains("lamp"))
+                Fail(at, "\"atMs\" and \"lamp\" are both needed");
+            GearConfig::LampEvent event;
+            event.atMs = Integer(events[i].at("atMs"), at + "/atMs", 0, kMaxLampEventMs);
+            event.lamp = Lamp(events[i].at("lamp"), at + "/lamp");
+            gear.lampEvents.push_back(event);
         }
     }
-    Volatile(object, where, gear);
     return gear;
 }
 
@@ -506,6 +553,7 @@ void PowerUp(GearConfig& gear) {
     gear.initialiseRemainingMs = 0;
     gear.withdrawn = false;
     gear.physicalSelection = false;
+    gear.powered = true;
 }
 
 // nlohmann keeps the last of two equal keys; a line file with a key twice is ambiguous, so the
@@ -650,7 +698,12 @@ LineDescription LoadLineFile(const std::string& path) {
 
 std::unique_ptr<Terminal> MakeTerminal(Scheduler& scheduler, const LineDescription& description) {
     auto terminal = std::make_unique<Terminal>(scheduler, description.terminal);
-    for (const GearConfig& gear : description.gear) terminal->AddGear(gear);
+    const std::int64_t loadedMs = scheduler.Now();
+    for (const GearConfig& gear : description.gear) {
+        const int id = terminal->AddGear(gear);
+        for (const GearConfig::LampEvent& event : gear.lampEvents)
+            terminal->ScheduleLamp(id, event.lamp, loadedMs + event.atMs);
+    }
     return terminal;
 }
 
@@ -679,6 +732,22 @@ const char* LampText(LampState lamp) {
             break;
     }
     return "present";
+}
+
+// The faults that are on, by name; nothing when none is.
+template <class Faults>
+OrderedJson FaultsJson(const Faults& faults, const std::vector<FaultField<Faults>>& fields) {
+    OrderedJson json = OrderedJson::object();
+    for (const auto& field : fields) {
+        const std::int64_t value = field.get(faults);
+        if (value == 0) continue;
+        if (field.boolean) {
+            json[field.name] = true;
+        } else {
+            json[field.name] = value;
+        }
+    }
+    return json;
 }
 
 OrderedJson GearJson(const GearConfig& gear) {
@@ -724,6 +793,15 @@ OrderedJson GearJson(const GearConfig& gear) {
         json["withdrawn"] = gear.withdrawn;
         json["physicalSelection"] = gear.physicalSelection;
     }
+    json["powered"] = gear.powered;
+    const OrderedJson faults = FaultsJson(gear.faults, GearFaultFields());
+    if (!faults.empty()) json["faults"] = faults;
+    if (!gear.lampEvents.empty()) {
+        OrderedJson events = OrderedJson::array();
+        for (const GearConfig::LampEvent& event : gear.lampEvents)
+            events.push_back({{"atMs", event.atMs}, {"lamp", LampText(event.lamp)}});
+        json["lampEvents"] = events;
+    }
     return json;
 }
 
@@ -745,8 +823,14 @@ LineDescription CaptureLine(Terminal& terminal, const TerminalConfig& settings) 
     config.identicalAnswersDecode = terminal.GetLine().IdenticalAnswersDecode();
     config.randomSeed = terminal.GetLine().NextSeed();
     const Micros nowUs = terminal.NowMicros();
-    for (const auto& ballast : terminal.GetLine().Gear())
-        description.gear.push_back(ballast->Capture(nowUs));
+    config.faults = terminal.Faults();
+    for (const auto& ballast : terminal.GetLine().Gear()) {
+        GearConfig gear = ballast->Capture(nowUs);
+        // The lamp script goes on from the save: times from now, whole milliseconds rounded up.
+        for (const auto& [atUs, lamp] : terminal.ScheduledLamps(ballast->Id()))
+            gear.lampEvents.push_back(GearConfig::LampEvent{(atUs - nowUs + 999) / 1000, lamp});
+        description.gear.push_back(gear);
+    }
     return description;
 }
 
@@ -765,6 +849,8 @@ std::string WriteLineDescription(const LineDescription& description) {
                             {"layout", layout},
                             {"identicalAnswersDecode", config.identicalAnswersDecode},
                             {"randomSeed", config.randomSeed}};
+    const OrderedJson faults = FaultsJson(config.faults, TerminalFaultFields());
+    if (!faults.empty()) document["terminal"]["faults"] = faults;
     OrderedJson gear = OrderedJson::array();
     for (const GearConfig& one : description.gear) gear.push_back(GearJson(one));
     document["gear"] = gear;

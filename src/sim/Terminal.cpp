@@ -31,7 +31,8 @@ Terminal::Terminal(Scheduler& scheduler, const TerminalConfig& config)
       m_firmwareVersion(config.firmwareVersion),
       m_features(config.featureRegister),
       m_codeWord(config.codeWord),
-      m_takeOverDelayUs(config.takeOverDelayMs * 1000) {
+      m_takeOverDelayUs(config.takeOverDelayMs * 1000),
+      m_faults(config.faults) {
     if (m_position < 1)
         Fail("terminal position " + std::to_string(m_position) + " is not 1 or more");
     m_image.SetLayout(config.layout);
@@ -80,6 +81,13 @@ void Terminal::ScheduleLamp(int id, LampState lamp, std::int64_t atMs) {
 
 void Terminal::ScheduleRemoveGear(int id, std::int64_t atMs) {
     Schedule(ScriptEvent{atMs * 1000, id, std::nullopt});
+}
+
+std::vector<std::pair<Micros, LampState>> Terminal::ScheduledLamps(int id) const {
+    std::vector<std::pair<Micros, LampState>> lamps;
+    for (const ScriptEvent& event : m_scriptEvents)
+        if (event.gearId == id && event.lamp) lamps.emplace_back(event.atUs, *event.lamp);
+    return lamps;
 }
 
 void Terminal::Schedule(const ScriptEvent& event) {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "platform/Scheduler.h"
@@ -18,6 +19,24 @@
 #include "sim/ProcessImage.h"
 
 namespace zd::sim {
+
+// Misbehaviour on request.
+struct TerminalFaults {
+    // Written output words never become visible to the terminal (the fieldbus cycle stalls).
+    bool m_takeOverNeverComes = false;
+    // The next n commands of the control meet another master on the line: status bit 1, and the
+    // frame reaches no gear.
+    int m_collideNextCommands = 0;
+    // Bits 1 to 7 of the second input data byte, which the terminal may use for its own ends; set
+    // with every answer and result it writes.
+    std::uint8_t m_otherInputBits = 0;
+    // The outcome of each control command (acknowledge, collision and corrupt-frame bits, the
+    // answer) appears this long after its transaction has ended on the line (0 to 5000 ms). The
+    // line is not slowed: queued commands go out as soon as it is free.
+    std::int64_t m_acknowledgeDelayMs = 0;
+
+    bool operator==(const TerminalFaults&) const = default;
+};
 
 struct TerminalConfig {
     // The terminal's position on the fieldbus: the nDevice of its registers (1 or more).
@@ -34,22 +53,7 @@ struct TerminalConfig {
     ImageLayout layout = ImageLayout::Packed(0, 1);
     bool identicalAnswersDecode = false;
     std::uint32_t randomSeed = 1;
-};
-
-// Misbehaviour on request.
-struct TerminalFaults {
-    // Written output words never become visible to the terminal (the fieldbus cycle stalls).
-    bool m_takeOverNeverComes = false;
-    // The next n commands of the control meet another master on the line: status bit 1, and the
-    // frame reaches no gear.
-    int m_collideNextCommands = 0;
-    // Bits 1 to 7 of the second input data byte, which the terminal may use for its own ends; set
-    // with every answer and result it writes.
-    std::uint8_t m_otherInputBits = 0;
-    // The outcome of each control command (acknowledge, collision and corrupt-frame bits, the
-    // answer) appears this long after its transaction has ended on the line (0 to 5000 ms). The
-    // line is not slowed: queued commands go out as soon as it is free.
-    std::int64_t m_acknowledgeDelayMs = 0;
+    TerminalFaults faults;
 };
 
 // The last watchdog message the host wrote into table 99.
@@ -125,6 +129,8 @@ class Terminal {
     void ScheduleLamp(int id, LampState lamp, std::int64_t atMs);
     // The gear leaves the line when the clock reaches atMs.
     void ScheduleRemoveGear(int id, std::int64_t atMs);
+    // The lamp changes of the gear still to come, with their times on the clock.
+    std::vector<std::pair<Micros, LampState>> ScheduledLamps(int id) const;
 
     TerminalFaults& Faults() { return m_faults; }
     void SetFrameLog(bool on) { m_frameLogOn = on; }

@@ -7,6 +7,7 @@
 #include <tuple>
 
 #include "platform/VirtualScheduler.h"
+#include "sim/Faults.h"
 #include "sim/LineFile.h"
 #include "support/Examples.h"
 #include "support/TestContext.h"
@@ -198,6 +199,17 @@ TEST(LineFileTest, WrongValuesAreRefusedWithTheirPlace) {
         {R"({"terminal": {"layout": {"STATUS": {"word": 0, "bit": 4, "table": 0}}}})",
          "/terminal/layout/STATUS/bit", "0 or 8"},
         {R"({"powerUp": "yes"})", "/powerUp", "true or false"},
+        // Faults by name, each within its range.
+        {R"({"gear": [{"faults": {"loseAnswr": 1}}]})", "/gear/0/faults/loseAnswr",
+         "unknown fault"},
+        {R"({"gear": [{"faults": {"answerDelayUs": 1000}}]})", "/gear/0/faults/answerDelayUs",
+         "0, or 2917..9167"},
+        {R"({"gear": [{"faults": {"randomiseDelayMs": 60001}}]})",
+         "/gear/0/faults/randomiseDelayMs", "0..60000"},
+        {R"({"gear": [{"faults": {"silent": 1}}]})", "/gear/0/faults/silent", "true or false"},
+        {R"({"terminal": {"faults": {"acknowledgeDelayMs": 5001}}})",
+         "/terminal/faults/acknowledgeDelayMs", "0..5000"},
+        {R"({"gear": [{"lampEvents": [{"atMs": 5}]}]})", "/gear/0/lampEvents/0", "both"},
     };
     for (const Case& c : cases) {
         const auto error = Refusal(c.text, "line.json");
@@ -212,6 +224,76 @@ TEST(LineFileTest, WrongValuesAreRefusedWithTheirPlace) {
             0u)
             << error->Description();
     }
+}
+
+// Faults and the lamp script come from the file; a saved line holds what is left of them and
+// leaves out a gear's faults when none is on.
+TEST(LineFileTest, ASavedLineKeepsWhatIsLeftOfFaultsAndTheLampScript) {
+    const LineDescription start = ParseLineDescription(R"({
+        "terminal": {"faults": {"acknowledgeDelayMs": 40, "collideNextCommands": 2}},
+        "gear": [{"shortAddress": 1, "faults": {"loseAnswer": 3, "answerEverySecondQuery": true,
+                   "randomiseDelayMs": 300, "answerDelayUs": 9000},
+                  "lampEvents": [{"atMs": 1000, "lamp": "removed"}, {"atMs": 1300, "lamp": "present"}]},
+                 {"shortAddress": 2, "faults": {"powerDownAfterFrames": 1}},
+                 {"shortAddress": 3}]
+    })",
+                                                       "faults.json");
+    VirtualScheduler clock;
+    clock.RunFor(50);  // the script runs from when the line is loaded
+    auto terminal = MakeTerminal(clock, start);
+    EXPECT_EQ(terminal->Faults().m_acknowledgeDelayMs, 40);
+    EXPECT_TRUE(terminal->Gear(1).Faults().m_answerEverySecondQuery);
+    // Two asks of gear 1 (one answered) and the frame that takes gear 2's mains.
+    for (int i = 0; i < 2; ++i) terminal->GetLine().SendForward(0x0391, terminal->NowMicros());
+    clock.RunFor(1100);
+    EXPECT_EQ(terminal->Gear(1).Lamp(), LampState::Removed);
+    const std::string text = WriteLineDescription(CaptureLine(*terminal, {}));
+    const LineDescription saved = ParseLineDescription(text, "saved.json");
+    GearFaults left = start.gear[0].faults;
+    left.m_loseAnswer = 2;
+    EXPECT_EQ(saved.gear[0].faults, left);
+    EXPECT_EQ(saved.gear[0].lampEvents,
+              (std::vector<GearConfig::LampEvent>{{200, LampState::Present}}));
+    EXPECT_FALSE(saved.gear[1].powered);
+    EXPECT_EQ(saved.gear[1].faults, GearFaults{});
+    EXPECT_EQ(saved.terminal.faults, start.terminal.faults);
+    std::size_t faultObjects = 0;
+    for (auto at = text.find("\"faults\""); at != std::string::npos;
+         at = text.find("\"faults\"", at + 1))
+        ++faultObjects;
+    EXPECT_EQ(faultObjects, 2u);  // the terminal's and gear 1's
+}
+
+TEST(LineFileTest, FaultSettingsNameTheGearOrTheTerminal) {
+    const FaultSetting lose = ParseFaultSetting("3:loseAnswer=2");
+    EXPECT_EQ(std::tuple(lose.gearId, lose.name, lose.value),
+              std::tuple(std::optional(3), std::string("loseAnswer"), std::int64_t{2}));
+    const FaultSetting slow = ParseFaultSetting("terminal:acknowledgeDelayMs=40");
+    EXPECT_FALSE(slow.gearId);
+    EXPECT_EQ(ParseFaultSetting("1:silent=on").value, 1);
+    EXPECT_EQ(ParseFaultSetting("1:silent=false").value, 0);
+    const struct {
+        const char* spec;
+        const char* reasonPart;
+    } wrong[] = {
+        {"3:loseAnswr=2", "answerEverySecondQuery"},   // lists the gear's names
+        {"terminal:silent=on", "acknowledgeDelayMs"},  // lists the terminal's names
+        {"0:silent=on", "gear number from 1"},        {"1:silent=yes", "on, off, true or false"},
+        {"1:answerDelayUs=100", "0, or 2917..9167"},  {"1:loseAnswer=-1", "0.."},
+        {"loseAnswer=1", "GEAR:NAME=VALUE"},
+    };
+    for (const auto& c : wrong) {
+        const auto error = test::Thrown<ControlError>([&] { ParseFaultSetting(c.spec); });
+        ASSERT_TRUE(error) << "accepted: " << c.spec;
+        EXPECT_NE(error->Description().find(c.spec), std::string::npos) << error->Description();
+        EXPECT_NE(error->Description().find(c.reasonPart), std::string::npos)
+            << error->Description();
+    }
+    VirtualScheduler clock;
+    auto terminal = MakeTerminal(clock, ParseLineDescription(R"({"gear": [{}]})", "one.json"));
+    ApplyFault(*terminal, ParseFaultSetting("1:answerDelayUs=9167"));
+    EXPECT_EQ(terminal->Gear(1).Faults().m_answerDelayUs, 9167);
+    EXPECT_THROW(ApplyFault(*terminal, ParseFaultSetting("2:silent=on")), ControlError);
 }
 
 }  // namespace
