@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -52,6 +53,30 @@ TEST_F(CommandLineTest, RandomAddressingIsSavedWithTheLineAndFoundByTheNextScan)
     EXPECT_EQ(ShortAddresses(scan.json.at("devices")), test::Range(0, 16));
     // The terminal does not say which addresses it gave; the run's own scan does.
     EXPECT_EQ(addressing.json.at("devices"), scan.json.at("devices"));
+}
+
+// The example of a messy site: a lost answer, a gear that answers every second question, a slow
+// gear, two gear with one random address, a gear that powers up late. Both searches address every
+// gear, the closing scan finds them all, and the document says what was got over.
+TEST_F(CommandLineTest, BothSearchesHoldOnTheMessySiteAndSaySo) {
+    for (const bool fast : {false, true}) {
+        std::vector<std::string> args = {"address", "random", "--line", ExampleLine("messy-site.json")};
+        if (fast) args.push_back("--fast");
+        const Outcome run = Zd(args);
+        ASSERT_EQ(run.exitCode, 0) << run.json.dump();
+        EXPECT_EQ(ShortAddresses(run.json.at("devices")), test::Range(0, 9)) << fast;
+        std::set<std::string> kinds;
+        for (const Json& r : run.json.at("recovered")) kinds.insert(r.at("what").get<std::string>());
+        EXPECT_EQ(kinds.count("clash"), 1u) << run.json.dump();
+        EXPECT_EQ(kinds.count("second-ask"), 1u) << run.json.dump();
+        EXPECT_GT(run.json.at("requests").get<int>(), 0);
+    }
+    // A plain scan misses the gear that answers every second question; the second ask finds it.
+    const Outcome plain = Zd({"scan", "--line", ExampleLine("messy-site.json")});
+    const Outcome twice = Zd({"scan", "--ask-twice", "--line", ExampleLine("messy-site.json")});
+    EXPECT_EQ(ShortAddresses(plain.json.at("devices")), std::vector<int>{});
+    EXPECT_EQ(ShortAddresses(twice.json.at("devices")), std::vector<int>{0});
+    EXPECT_EQ(twice.json.at("recovered").at(0).at("shortAddress"), 0);
 }
 
 TEST_F(CommandLineTest, ArchiveUploadWritesAFileThatDownloadWritesBackIntoTheGear) {
