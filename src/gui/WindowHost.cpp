@@ -261,7 +261,10 @@ void WindowHost::WatchScans() {
         if (QStatusBar* bar = m_window ? m_window->statusBar() : nullptr) {
             for (const char* name : {"storedListNote", "storedListScan"}) {
                 if (auto* widget = bar->findChild<QWidget*>(QLatin1String(name))) {
+                    // The button may be the one whose click started the scan: it goes from the
+                    // bar at once and is deleted once its signal has returned.
                     bar->removeWidget(widget);
+                    widget->setParent(nullptr);
                     widget->deleteLater();
                 }
             }
