@@ -1,4 +1,5 @@
-# Bash completion for zd4270: commands, their options and the options every run takes.
+# Bash completion for zd4270 (commands, their options and the options every run takes) and for
+# zd4270-sim.
 # Load it with:  source scripts/zd4270-completion.bash
 # (or copy it to ~/.local/share/bash-completion/completions/zd4270).
 
@@ -25,14 +26,17 @@ _zd4270_command_options() {
 }
 
 _zd4270() {
-    local cur prev words=("${COMP_WORDS[@]}") i command="" sub=""
+    local cur prev words=("${COMP_WORDS[@]}") i command="" sub="" helpsub=""
     cur="${COMP_WORDS[COMP_CWORD]}"
     prev="${COMP_WORDS[COMP_CWORD-1]}"
 
     # Values of options.
     case "$prev" in
-        --station | --line | --save-line | --registry | --lines | --save-lines)
+        --station | --line | --save-line | --registry | --report)
             mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+            return ;;
+        --lines | --save-lines)
+            mapfile -t COMPREPLY < <(compgen -d -- "$cur")
             return ;;
         --format) mapfile -t COMPREPLY < <(compgen -W "html pdf csv" -- "$cur"); return ;;
         --lang) mapfile -t COMPREPLY < <(compgen -W "en de" -- "$cur"); return ;;
@@ -56,15 +60,32 @@ _zd4270() {
                     command="${words[i]}"
                 elif [[ -z "$sub" && ( "$command" == address || "$command" == archive || "$command" == help ) ]]; then
                     sub="${words[i]}"
+                elif [[ "$command" == help && -z "$helpsub" ]]; then
+                    helpsub="${words[i]}"
                 fi ;;
         esac
     done
 
-    if [[ -z "$command" || "$command" == help && -z "$sub" ]]; then
+    local commands="scan address archive send query options variables groups scenes report settings help demo"
+    if [[ -z "$command" ]]; then
         if [[ "$cur" == -* ]]; then
-            mapfile -t COMPREPLY < <(compgen -W "$_zd4270_global_options" -- "$cur")
+            local first=""
+            ((COMP_CWORD == 1)) && first="--version"
+            mapfile -t COMPREPLY < <(compgen -W "$_zd4270_global_options $first" -- "$cur")
         else
-            mapfile -t COMPREPLY < <(compgen -W "scan address archive send query options variables groups scenes report settings help demo" -- "$cur")
+            mapfile -t COMPREPLY < <(compgen -W "$commands" -- "$cur")
+        fi
+        return
+    fi
+    # help takes a command: a group (address, archive) and its command, or one of the others.
+    if [[ "$command" == help ]]; then
+        [[ "$cur" == -* ]] && return
+        if [[ -z "$sub" ]]; then
+            mapfile -t COMPREPLY < <(compgen -W "$commands" -- "$cur")
+        elif [[ -z "$helpsub" && "$sub" == address ]]; then
+            mapfile -t COMPREPLY < <(compgen -W "random physical single change" -- "$cur")
+        elif [[ -z "$helpsub" && "$sub" == archive ]]; then
+            mapfile -t COMPREPLY < <(compgen -W "upload download" -- "$cur")
         fi
         return
     fi
@@ -86,3 +107,15 @@ _zd4270() {
 }
 
 complete -F _zd4270 zd4270
+
+_zd4270_sim() {
+    local cur="${COMP_WORDS[COMP_CWORD]}" prev="${COMP_WORDS[COMP_CWORD-1]}"
+    case "$prev" in
+        --line | --station) mapfile -t COMPREPLY < <(compgen -f -- "$cur"); return ;;
+        --lines) mapfile -t COMPREPLY < <(compgen -d -- "$cur"); return ;;
+        --pos | --listen) return ;;
+    esac
+    mapfile -t COMPREPLY < <(compgen -W "--line --station --pos --listen --window --lines --version --help" -- "$cur")
+}
+
+complete -F _zd4270_sim zd4270-sim

@@ -383,13 +383,25 @@ int Run(int argc, char** argv) {
             return 2;
         }
     }
+    // A listen address that cannot be served is a wrong command line, found before anything opens.
+    try {
+        zd::ParseModbusEndpoint(options.listen);
+    } catch (const zd::ControlError& error) {
+        std::fprintf(stderr, "zd4270-sim: --listen: %s\n", error.Description().c_str());
+        return 2;
+    }
     if (options.position && options.stationFile.empty()) {
         std::fprintf(stderr, "zd4270-sim: --pos chooses a terminal of --station; give both\n");
         return 2;
     }
     if (!options.linesDir.empty()) {
-        if (options.stationFile.empty() || options.position || options.window ||
-            options.lineGiven || !options.faults.empty()) {
+        if (options.stationFile.empty()) {
+            std::fprintf(stderr,
+                         "zd4270-sim: --lines serves the terminals of a station; give --station "
+                         "FILE with it\n");
+            return 2;
+        }
+        if (options.position || options.window || options.lineGiven || !options.faults.empty()) {
             std::fprintf(stderr,
                          "zd4270-sim: --lines serves a whole --station; it goes without "
                          "--pos, --line, --window and --fault (faults go into the line files)\n");

@@ -44,6 +44,7 @@ int main(int argc, char** argv) {
             windowOptions.position = options.position;
             windowOptions.lineFile = options.lineFile;
             windowOptions.language = options.language;
+            windowOptions.languageChosen = options.languageChosen;
             windowOptions.modbus = options.modbus;
             windowOptions.registryFile = options.registryFile;
             windowOptions.offerChoice = !options.connectionChosen;

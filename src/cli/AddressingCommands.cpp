@@ -125,7 +125,7 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
         // The terminal's own search can light each gear it addresses; the control's search
         // lights each one anyway, and the window hides the check box for it.
         if (opticalFeedback && !control.chkRndAddrOpticalFeedback.Visible()) {
-            throw CommandFailed(
+            throw UsageError(
                 "--optical-feedback needs the terminal's own random addressing (firmware 1M or "
                 "later)");
         }
@@ -144,6 +144,11 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
                              : firmware >= kRandomAddressingMinVersion ? Json("control")
                                                                        : Json();
         Json details = {{"variant", variant}, {"startAddress", start}, {"fastSearch", fastSearch}};
+        if (fast && !fastSearch && variant == "terminal") {
+            details["note"] =
+                "--fast did not apply: this terminal (firmware 1M or later) searches itself, at "
+                "its own pace";
+        }
 
         const std::size_t mark = session.BoxCount();
         control.cmdRndAddrStart.Click();

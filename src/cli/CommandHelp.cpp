@@ -1,5 +1,7 @@
 // The help of each command: what it does, its options and an example to start from.
+#include <cstdio>
 #include <map>
+#include <string>
 
 #include "cli/CommandLine.h"
 #include "cli/DeviceCommands.h"
@@ -48,11 +50,13 @@ const std::map<std::string, const char*>& HelpTexts() {
          "  --optical-feedback   the terminal lights each gear it addresses (terminal variant)\n"
          "  --fast               the control's search with its steps back to back instead of\n"
          "                       200 ms apart, at the pace the terminal shows (control\n"
-         "                       variant; \"fastSearch\" says whether it applied)\n"
+         "                       variant; \"fastSearch\" says whether it applied, and a\n"
+         "                       \"note\" why not on a terminal that searches itself)\n"
          "\n"
          "example:\n"
          "  zd4270 address random --line examples/lines/sixteen-unaddressed.json --save-line "
-         "l.json\n"},
+         "l.json\n"
+         "  zd4270 address random --fast --line examples/lines/sixteen-unaddressed-1L.json\n"},
         {"address physical",
          "zd4270 address physical [--start N] [--new-installation --yes] [--delete-groups]\n"
          "                        [--delete-scenes] [--lamps N] [--timeout S]\n"
@@ -94,20 +98,25 @@ const std::map<std::string, const char*>& HelpTexts() {
          "zd4270 send COMMAND [--short A|--group G|--broadcast] [--data D] [--yes]\n"
          "zd4270 send --dsi BYTE\n"
          "\n"
-         "One DALI command, by number (-1 to 272) or by its text in any case. \"add to group 3\"\n"
+         "One DALI command, by number (-1 to 270) or by its text in any case. \"add to group 3\"\n"
          "sends the first command of its range with data 3; by number, --data picks the group\n"
-         "or scene. reset, and store DTR as short address to more than one gear, need --yes.\n"
+         "or scene. A command whose word leaves the data out refuses --data: the store DTR\n"
+         "commands store the DTR, which \"data transfer register (DTR)\" --data D sets first.\n"
+         "reset, and store DTR as short address to more than one gear, need --yes.\n"
          "Refused in DSI mode, where --dsi sends one DSI data byte instead. \"acknowledged\"\n"
          "says whether the terminal confirmed the command in time.\n"
          "\n"
          "examples:\n"
          "  zd4270 send \"recall max level\" --group 3\n"
-         "  zd4270 send \"add to group 3\" --short 5\n"},
+         "  zd4270 send \"add to group 3\" --short 5\n"
+         "  zd4270 send \"data transfer register (DTR)\" --data 9\n"
+         "  zd4270 send \"store DTR as short address\" --short 5\n"},
         {"query",
          "zd4270 query QUERY [--short A|--group G|--broadcast] [--data D]\n"
          "\n"
          "A DALI query and its answer: a byte, null when nobody answered, \"several\" when\n"
-         "several gear answered at once (a yes for yes/no queries).\n"
+         "several gear answered at once (a yes for yes/no queries). Only queries: a command\n"
+         "that gets no answer is refused (send sends it).\n"
          "\n"
          "example:\n"
          "  zd4270 query \"query actual level\" --short 5\n"},
@@ -140,7 +149,8 @@ const std::map<std::string, const char*>& HelpTexts() {
          "Reads the twelve variables of the device at short address A, as its Variables page\n"
          "does; --set writes one first and reads them all back. NAME is one of actual-level,\n"
          "power-on-level, system-failure-level, min-level, max-level (0 to 255 or mask),\n"
-         "fade-rate (1 to 15), fade-time (0 to 15).\n"
+         "fade-rate (1 to 15), fade-time (0 to 15). A new actual-level is read back once the\n"
+         "gear's fade time has passed; a \"warning\" says when it is still fading.\n"
          "  --optical-feedback  the device's lamp lights at its maximum, the others at minimum\n"
          "\n"
          "example:\n"
@@ -181,7 +191,17 @@ const std::map<std::string, const char*>& HelpTexts() {
          "  zd4270 --station examples/building/station.xml --all --lines examples/building/lines\n"
          "         report handover.pdf\n"
          "  zd4270 --station examples/building/station.xml --all --lines examples/building/lines\n"
-         "         --save-lines /tmp/site address random --fast --report handover.pdf\n"},
+         "         --save-lines site address random --fast --report handover.pdf\n"},
+        {"help",
+         "zd4270 help [COMMAND]\n"
+         "zd4270 COMMAND --help\n"
+         "\n"
+         "Without COMMAND the usage: every command, the options every run takes and the exit\n"
+         "codes. With COMMAND (scan, \"address random\", archive, ...) its options and an\n"
+         "example; address and archive alone list their commands.\n"
+         "\n"
+         "example:\n"
+         "  zd4270 help address random\n"},
         {"settings",
          "zd4270 settings [--log-mapping on|off] [--log-user-data on|off]\n"
          "                [--log-addressing on|off]\n"
@@ -194,6 +214,18 @@ const std::map<std::string, const char*>& HelpTexts() {
          "  zd4270 settings --log-addressing on\n"},
     };
     return kTexts;
+}
+
+// address and archive are groups of commands: their synopses, each up to its first blank line.
+void PrintGroupHelp(const std::string& group, std::FILE* out) {
+    std::fprintf(out, "zd4270 %s: the commands of the group\n\n", group.c_str());
+    for (const CommandSyntax& syntax : CommandTable()) {
+        if (syntax.name.rfind(group + " ", 0) != 0) continue;
+        const std::string text = HelpTexts().at(syntax.name);
+        std::fprintf(out, "%s\n", text.substr(0, text.find("\n\n")).c_str());
+    }
+    std::fprintf(out, "\nzd4270 help %s COMMAND gives a command's options and an example.\n",
+                 group.c_str());
 }
 
 }  // namespace
@@ -213,6 +245,10 @@ int RunHelp(const std::vector<std::string>& words, std::FILE* out) {
     if (!text && words.size() > 1) {
         name += " " + words[1];
         text = CommandHelpText(name);
+    }
+    if (!text && words.size() == 1 && (name == "address" || name == "archive")) {
+        PrintGroupHelp(name, out);
+        return 0;
     }
     if (!text) throw UsageError("no command \"" + name + "\"; zd4270 help lists them");
     std::fputs(text, out);

@@ -10,6 +10,8 @@
 #include "cli/HeadlessCommands.h"
 #include "cli/Report.h"
 #include "cli/StationRun.h"
+#include "host/ModbusDevCom.h"
+#include "link/Link.h"
 #include "platform/Error.h"
 
 namespace zd {
@@ -24,16 +26,24 @@ struct Invocation {
     std::vector<std::string> rest;
 };
 
+// The value after the option at i; an option in its place means the value was left out
+// ("--line --registry x.ini" would otherwise read a file named "--registry").
+const std::string& OptionValue(const std::vector<std::string>& args, std::size_t& i) {
+    const std::string& option = args[i];
+    if (i + 1 >= args.size()) throw UsageError(option + " needs a value");
+    const std::string& value = args[i + 1];
+    if (value.size() > 2 && value.rfind("--", 0) == 0)
+        throw UsageError(option + " needs a value, not the option " + value);
+    return args[++i];
+}
+
 Invocation ParseInvocation(const std::vector<std::string>& args, const SessionOptions& defaults) {
     Invocation invocation;
     invocation.options = defaults;
     SessionOptions& options = invocation.options;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        auto value = [&]() -> const std::string& {
-            if (i + 1 >= args.size()) throw UsageError(arg + " needs a value");
-            return args[++i];
-        };
+        auto value = [&]() -> const std::string& { return OptionValue(args, i); };
         if (arg == "--station" || arg == "--pos" || arg == "--line" || arg == "--modbus")
             options.connectionChosen = true;
         if (arg == "-h" || arg == "--help") {
@@ -64,6 +74,7 @@ Invocation ParseInvocation(const std::vector<std::string>& args, const SessionOp
             const std::string& lang = value();
             if (lang != "en" && lang != "de") throw UsageError("--lang takes en or de");
             options.language = lang == "de" ? Language::German : Language::English;
+            options.languageChosen = true;
         } else {
             invocation.rest.push_back(arg);
         }
@@ -103,8 +114,7 @@ CommandArguments ParseArguments(const CommandSyntax& syntax, const std::vector<s
         if (arg.rfind("--", 0) != 0) {
             arguments.words.push_back(arg);
         } else if (listed(syntax.valueOptions, arg)) {
-            if (i + 1 >= rest.size()) throw UsageError(arg + " needs a value");
-            arguments.values[arg] = rest[++i];
+            arguments.values[arg] = OptionValue(rest, i);
         } else if (listed(syntax.flags, arg)) {
             arguments.flags.insert(arg);
         } else {
@@ -149,6 +159,34 @@ void KeepWhatHappened(Json& document, const HeadlessSession* session) {
         document["devices"] = DevicesJson(session->State());
 }
 
+// Counts the DALI commands a run sends and those the terminal acknowledged. Over Modbus a station
+// document whose process-image layout or byte order does not match the terminal reads words that
+// cannot be right: the acknowledge never follows, and every command "counts as sent".
+class AcknowledgeCount : public TransactionObserver {
+  public:
+    void Observe(const Transaction& transaction) override {
+        if (transaction.kind != Transaction::Kind::DALICommand || !transaction.word) return;
+        ++m_sent;
+        if (transaction.acknowledged) ++m_acknowledged;
+    }
+    // Says so in the document when no command of the run was acknowledged.
+    void Note(Json& document) const {
+        if (m_sent == 0 || m_acknowledged != 0) return;
+        const std::string text =
+            "the terminal acknowledged none of the " + std::to_string(m_sent) +
+            " DALI command(s) sent: the station document (process-image layout or byte order, "
+            "--station and --pos) may not match the terminal, so what was read back cannot be "
+            "trusted";
+        const std::string before = document.value("warning", "");
+        document["warning"] = before.empty() ? text : before + "; " + text;
+        document["stationMayNotMatch"] = true;
+    }
+
+  private:
+    int m_sent = 0;
+    int m_acknowledged = 0;
+};
+
 }  // namespace
 
 CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& command,
@@ -156,6 +194,8 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
     CommandOutcome outcome;
     Json& document = outcome.document;
     document = {{"command", name}};
+    // Before the session, which uses it until it ends.
+    AcknowledgeCount acknowledges;
     std::unique_ptr<HeadlessSession> session;
     auto fail = [&](const std::string& reason, int exitCode) {
         std::fprintf(err, "zd4270: %s\n", ValidUtf8(reason).c_str());
@@ -165,18 +205,25 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
     };
     try {
         session = std::make_unique<HeadlessSession>(options, err);
+        if (!options.modbus.empty()) session->Control().TerminalLink().SetObserver(&acknowledges);
         session->Open();
         // The result goes into the document before the session ends, so that an error while
         // ending (a store that cannot be written) still reports what the command did.
         document.update(command(*session));
+        acknowledges.Note(document);
         session->Finish();
         document["messages"] = session->Messages();
         document["lineTimeMs"] = session->LineTimeMs();
         // Each read or write of the process image is one request on a fieldbus coupler.
         document["requests"] = session->Control().TerminalLink().DevComCalls();
         return outcome;
+    } catch (const UsageError& refused) {
+        // Refused once the terminal said what it can (its firmware): nothing was sent, and the
+        // store's device list says nothing of this line.
+        return fail(refused.what(), 2);
     } catch (const CommandFailed& failure) {
         document.update(failure.Details());
+        acknowledges.Note(document);
         KeepWhatHappened(document, session.get());
         // The line keeps what the command did before it failed.
         try {
@@ -236,7 +283,7 @@ void PrintUsage(std::FILE* out) {
         "  address change OLD:NEW ...    after a scan, move devices to new addresses (NEW may be\n"
         "                                mask), then scan again\n"
         "  send COMMAND [--short A|--group G|--broadcast] [--data D] [--yes]\n"
-        "                                one DALI command: a number -1 to 272 or its text, such\n"
+        "                                one DALI command: a number -1 to 270 or its text, such\n"
         "                                as off, \"recall max level\", \"add to group 3\"; reset\n"
         "                                and store DTR as short address to several need --yes\n"
         "  send --dsi BYTE               one DSI data byte (light level), in DSI mode\n"
@@ -320,10 +367,23 @@ void ParseCommandLine(int argc, const char* const* argv, ParsedCommandLine& pars
     parsed.command = syntax.name;
     if (!options.saveLineFile.empty() && !options.modbus.empty())
         throw UsageError("--save-line needs the simulated line, not --modbus");
+    if (options.lineFileGiven && !options.modbus.empty())
+        throw UsageError(
+            "--line is the simulated line; over --modbus the terminal's own line "
+            "answers: give one of them");
+    if (!options.modbus.empty()) {
+        // A terminal address that cannot be used is found before anything is sent.
+        try {
+            ParseModbusEndpoint(options.modbus);
+        } catch (const ControlError& error) {
+            throw UsageError("--modbus: " + error.Description());
+        }
+    }
     if (!options.modbus.empty() &&
         std::find(rest.begin(), rest.end(), "--remove-lamp") != rest.end())
-        throw UsageError("--remove-lamp needs the simulated line: over --modbus a person "
-                         "takes the lamps out");
+        throw UsageError(
+            "--remove-lamp needs the simulated line: over --modbus a person "
+            "takes the lamps out");
     parsed.syntax = &syntax;
     parsed.arguments = ParseArguments(syntax, rest, nameWords);
     if (const auto report = ReportFileOf(syntax.name, parsed.arguments)) {
@@ -369,8 +429,8 @@ int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defa
         }
         // The report is written once, from the results of all its terminals.
         if (parsed.station.Chosen() || ReportFileOf(parsed.command, parsed.arguments)) {
-            const CommandOutcome outcome = RunStationCommand(*parsed.syntax, parsed.arguments,
-                                                             options, parsed.station, err);
+            const CommandOutcome outcome =
+                RunStationCommand(*parsed.syntax, parsed.arguments, options, parsed.station, err);
             PrintJson(out, outcome.document);
             return outcome.exitCode;
         }

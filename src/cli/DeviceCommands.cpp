@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cmath>
 #include <cstdio>
 
 #include "cli/DeviceCommands.h"
@@ -32,6 +33,17 @@ std::string Normalised(std::string name) {
 // ---- variables
 
 constexpr int kActualLevel = 0;
+constexpr int kFadeTimeVariable = 6;
+constexpr int kStatusVariable = 8;
+// Status byte bit 4: a fade is running.
+constexpr std::int32_t kStatusFadeRunning = 0x10;
+
+// How long a fade to a new level takes at fade time X: 0.5 s times the square root of 2 to the
+// X, none at 0 (under 0.7 s), and a little more for the line.
+std::int64_t FadeMs(std::int32_t fadeTime) {
+    if (fadeTime <= 0 || fadeTime > 15) return 0;
+    return static_cast<std::int64_t>(500.0 * std::sqrt(std::pow(2.0, fadeTime))) + 200;
+}
 
 bool Writable(const VariableName& variable) {
     return variable.max > 0;
@@ -115,8 +127,21 @@ PreparedCommand PrepareVariables(const CommandArguments& arguments) {
             page.btnSaveVariable.Click();
             const bool sent = !Unread(page.lstViewVariables.Item(setting->pos + 1).SubItem(1));
             document["set"] = {{"name", variable.name}, {"value", setting->value}, {"sent", sent}};
+            // A new actual level fades in at the gear's fade time: read back once it is there,
+            // not a step on the way.
+            if (sent && setting->pos == kActualLevel) {
+                const std::int64_t fadeMs = FadeMs(page.Value(kFadeTimeVariable));
+                if (fadeMs > 0) session.RunUntil([] { return false; }, fadeMs);
+            }
             page.btnRefreshList.Click();
             document["variables"] = VariablesJson(page, unread);
+            if (setting->pos == kActualLevel && sent &&
+                (page.Value(kStatusVariable) & kStatusFadeRunning) != 0 &&
+                page.Value(kActualLevel) != setting->value) {
+                document["warning"] = "the level is still fading to " +
+                                      std::to_string(setting->value) + "; " +
+                                      std::to_string(page.Value(kActualLevel)) + " is on the way";
+            }
             if (!sent) {
                 throw CommandFailed(std::string("the device did not take ") + variable.name,
                                     document);

@@ -49,6 +49,8 @@ struct SessionOptions {
     std::string registryFile;
     // No progress line on stderr, even on a terminal.
     bool quiet = false;
+    // --lang was given, rather than taken from the locale.
+    bool languageChosen = false;
     // The command line named the terminal or the line itself (--station, --pos, --line,
     // --modbus), so the window does not ask.
     bool connectionChosen = false;

@@ -80,7 +80,7 @@ std::vector<std::int32_t> ParsePositions(const std::string& text) {
     std::stringstream stream(text);
     std::string item;
     while (std::getline(stream, item, ',')) {
-        const auto position = ParseNumber(item, 0, 65535, "--pos");
+        const auto position = ParseNumber(item, 1, 65535, "--pos");
         if (std::find(positions.begin(), positions.end(), position) == positions.end())
             positions.push_back(position);
     }
@@ -96,7 +96,8 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
     const bool report = reportFile.has_value();
     if (!selection.all && selection.positions.empty() && !report)
         throw UsageError("--lines and --save-lines go with --all or --pos N,M,...");
-    const ReportFormat format = report ? ReportFormatOf(*reportFile, arguments) : ReportFormat::Html;
+    const ReportFormat format =
+        report ? ReportFormatOf(*reportFile, arguments) : ReportFormat::Html;
     if (selection.all && !selection.positions.empty())
         throw UsageError("--all and --pos choose terminals both; give one of them");
     if (!options.modbus.empty() && (!selection.linesDir.empty() || !selection.saveLinesDir.empty()))
@@ -218,7 +219,7 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
     if (report) {
         const std::string& file = *reportFile;
         try {
-            WriteReport(result.document, format, file);
+            WriteReport(result.document, format, file, options.language);
             result.document["file"] = file;
         } catch (const ControlError& error) {
             std::fprintf(err, "zd4270: %s\n", ValidUtf8(error.Description()).c_str());

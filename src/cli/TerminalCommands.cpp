@@ -53,6 +53,21 @@ bool IsQuery(std::int16_t id) {
            id == kCmdVerifyShortAddress || id == kCmdQueryShortAddress;
 }
 
+// Commands whose word carries the data byte: a level, a scene or group, or the byte of a
+// special command. Every other command's word leaves it out.
+bool TakesData(std::int16_t id) {
+    return id == kCmdDirectArcPower || id == kCmdGoToScene || DataRangeStart(id) ||
+           id == kCmdDataTransferRegister || id == kCmdInitialise ||
+           (id >= kCmdSearchAddrH && id <= kCmdVerifyShortAddress);
+}
+
+// Commands that store what the gear hold in their DTR.
+bool StoresDtr(std::int16_t id) {
+    return (id >= kCmdStoreDtrAsMaxLevel && id <= kCmdStoreDtrAsFadeRate) ||
+           id == kCmdStoreDtrAsShortAddress ||
+           (id >= kCmdStoreDtrAsScene && id < kCmdStoreDtrAsScene + 16);
+}
+
 struct ParsedCommand {
     std::int16_t id = 0;
     // The scene or group a name such as "add to group 3" gives.
@@ -76,6 +91,14 @@ ParsedCommand ParseDALICommand(const std::string& text) {
     }
     if (!number || DALICommandText(static_cast<std::int16_t>(*number)).rfind('<', 0) == 0)
         throw UsageError("no DALI command \"" + text + "\"");
+    // The catalogue names commands that the terminal link does not send (enable device type X):
+    // such a command would only ever fail.
+    std::uint8_t probe = 0;
+    if (!BuildDALICommandWord(static_cast<std::int16_t>(*number), probe, kAddrBroadcast, 0)) {
+        throw UsageError("\"" + DALICommandText(static_cast<std::int16_t>(*number)) +
+                         "\" cannot be sent through the terminal; the commands it sends are -1 "
+                         "to 270");
+    }
     ParsedCommand parsed{static_cast<std::int16_t>(*number), std::nullopt};
     // The terminal takes the scene or group of these ranges from the data byte alone, so the
     // name's number travels there and the first number of the range is sent.
@@ -113,13 +136,28 @@ std::string SentCommandText(std::int16_t id, std::uint16_t word) {
     return DALICommandText(id);
 }
 
-DaliTransaction ParseTransaction(const CommandArguments& arguments) {
+DaliTransaction ParseTransaction(const CommandArguments& arguments, bool query) {
     std::string text;
     for (const std::string& word : arguments.words) text += (text.empty() ? "" : " ") + word;
     DaliTransaction t;
     const ParsedCommand command = ParseDALICommand(text);
     t.commandId = command.id;
+    if (query && !IsQuery(t.commandId)) {
+        throw UsageError("\"" + text +
+                         "\" is no query and gets no answer: send it with "
+                         "zd4270 send");
+    }
     const auto data = arguments.Value("--data");
+    // The data byte of a command that leaves it out of its word would be reported as sent.
+    if (data && !command.data && !TakesData(t.commandId)) {
+        throw UsageError(
+            StoresDtr(t.commandId)
+                ? "\"" + text +
+                      "\" stores the DTR the gear hold, not --data: set the DTR first "
+                      "(zd4270 send \"data transfer register (DTR)\" --data D), then send it "
+                      "without --data"
+                : "\"" + text + "\" takes no data; leave out --data");
+    }
     if (command.data && data) {
         throw UsageError("\"" + text +
                          "\" takes its number from its name; leave out --data or name the "
@@ -188,7 +226,7 @@ bool NoteAcknowledge(HeadlessSession& session, Json& result) {
 // Sends the command the way a device page does: an event to the control, which runs the
 // transaction and writes the result into the request's variables.
 PreparedCommand PrepareTransaction(const CommandArguments& arguments, bool readAnswer) {
-    const DaliTransaction t = ParseTransaction(arguments);
+    const DaliTransaction t = ParseTransaction(arguments, readAnswer);
     return [t, readAnswer](HeadlessSession& session) {
         configZD4270& control = session.Control();
         std::uint8_t wordData = t.data;
@@ -431,7 +469,8 @@ PreparedCommand PrepareOptions(const CommandArguments& arguments) {
         Json result = {{"mode", isDsi ? "dsi" : "dali"},
                        {"powerSupply", isPowerSupply},
                        {"countDevices", isCounting},
-                       {"firmwareVersion", control.lblFirmwareVersion.Caption()}};
+                       {"firmwareVersion", session.State().m_nFirmwareVersion},
+                       {"firmwareVersionText", control.lblFirmwareVersion.Caption()}};
         if ((dsi && *dsi != isDsi) || (powerSupply && *powerSupply != isPowerSupply) ||
             (countDevices && *countDevices != isCounting)) {
             result["failedStep"] = "check";

@@ -15,6 +15,8 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <algorithm>
+#include <utility>
 
 #include "gui/Texts.h"
 #include "host/InstallPaths.h"
@@ -31,6 +33,12 @@ QString Q(const std::string& text) {
 
 // The Modbus choice's fields sit under its button, indented as belonging to it.
 constexpr int kIndent = 20;
+
+// The example line without gear, which the chooser offers as its empty line.
+constexpr const char* kEmptyExample = "empty.json";
+
+// A line of the example building carries its terminal's position in the building's station.
+constexpr int kPositionRole = Qt::UserRole + 1;
 
 }  // namespace
 
@@ -62,8 +70,27 @@ ConnectionDialog::ConnectionDialog(Purpose purpose, Language language, const Con
         m_line->addItem(text("Empty line (no gear)"), QString());
         const QDir lines(Q(ExamplesDir() + "/lines"));
         for (const QString& file : lines.entryList({QStringLiteral("*.json")}, QDir::Files)) {
+            // The empty example is the entry above.
+            if (file == QLatin1String(kEmptyExample)) continue;
             m_line->addItem(text("Example: %1").arg(QFileInfo(file).completeBaseName()),
                             QFileInfo(lines.filePath(file)).absoluteFilePath());
+        }
+        // The example building's terminals, each on its own line and at its place in the
+        // building's station.
+        const QDir building(Q(ExamplesDir() + "/building"));
+        m_buildingStation = building.absoluteFilePath(QStringLiteral("station.xml"));
+        QList<std::pair<int, QString>> buildingLines;
+        const QDir buildingLineDir(building.filePath(QStringLiteral("lines")));
+        for (const QString& file :
+             buildingLineDir.entryList({QStringLiteral("pos-*.json")}, QDir::Files)) {
+            const int position =
+                file.section(QLatin1Char('-'), 1).section(QLatin1Char('.'), 0, 0).toInt();
+            buildingLines.append({position, buildingLineDir.absoluteFilePath(file)});
+        }
+        std::sort(buildingLines.begin(), buildingLines.end());
+        for (const auto& [position, path] : buildingLines) {
+            m_line->addItem(text("Example building: position %1").arg(position), path);
+            m_line->setItemData(m_line->count() - 1, position, kPositionRole);
         }
         if (!simulated.lineFile.empty()) SelectLineFile(Q(simulated.lineFile));
         connect(browseLine, &QPushButton::clicked, this, [this, text] {
@@ -93,6 +120,11 @@ ConnectionDialog::ConnectionDialog(Purpose purpose, Language language, const Con
     m_unit->setRange(kModbusMinUnit, kModbusMaxUnit);
     m_unit->setValue(endpoint.unit);
     m_station = new QLineEdit(Q(modbus.stationFile));
+    // A long path shows its beginning, and the whole of it on hovering.
+    m_station->setCursorPosition(0);
+    m_station->setToolTip(m_station->text());
+    connect(m_station, &QLineEdit::textChanged, m_station,
+            [this](const QString& path) { m_station->setToolTip(path); });
     auto* browseStation = new QPushButton(text("B&rowse..."));
     // A widget rather than a layout, so that the label's shortcut reaches the path.
     auto* stationRow = new QWidget;
@@ -116,7 +148,10 @@ ConnectionDialog::ConnectionDialog(Purpose purpose, Language language, const Con
         const QString path = QFileDialog::getOpenFileName(this, text("Station document"),
                                                           QFileInfo(m_station->text()).path(),
                                                           text("Station documents (*.xml)"));
-        if (!path.isEmpty()) m_station->setText(path);
+        if (!path.isEmpty()) {
+            m_station->setText(path);
+            m_station->setCursorPosition(0);
+        }
     });
 
     if (purpose == Purpose::StartUp) {
@@ -138,7 +173,8 @@ ConnectionDialog::ConnectionDialog(Purpose purpose, Language language, const Con
             try {
                 ParseModbusEndpoint(Chosen().modbus);
             } catch (const ControlError& error) {
-                QMessageBox::warning(this, windowTitle(), Q(error.Description()));
+                QMessageBox::warning(this, windowTitle(),
+                                     Q(HostMessage(m_language, error.Description())));
                 m_host->setFocus();
                 return;
             }
@@ -147,13 +183,17 @@ ConnectionDialog::ConnectionDialog(Purpose purpose, Language language, const Con
     });
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     // Room for a station document's path without scrolling through it.
-    resize(std::max(sizeHint().width(), fontMetrics().horizontalAdvance(QLatin1Char('0')) * 70),
+    const int pathWidth = fontMetrics().horizontalAdvance(m_station->text()) + 30 * kIndent;
+    resize(std::max({sizeHint().width(), fontMetrics().horizontalAdvance(QLatin1Char('0')) * 70,
+                     std::min(pathWidth, fontMetrics().horizontalAdvance(QLatin1Char('0')) * 140)}),
            sizeHint().height());
 }
 
 void ConnectionDialog::SelectLineFile(const QString& path) {
     const QString absolute = QFileInfo(path).absoluteFilePath();
-    int index = m_line->findData(absolute);
+    const bool emptyExample =
+        absolute == QFileInfo(Q(ExamplesDir() + "/lines/" + kEmptyExample)).absoluteFilePath();
+    int index = emptyExample ? 0 : m_line->findData(absolute);
     if (index < 0) {
         m_line->addItem(Tr(m_language, "File: %1").arg(QFileInfo(path).fileName()), absolute);
         index = m_line->count() - 1;
@@ -180,6 +220,11 @@ Connection ConnectionDialog::Chosen() const {
         Connection chosen = m_simulated;
         chosen.modbus.clear();
         chosen.lineFile = m_line->currentData().toString().toStdString();
+        const QVariant position = m_line->currentData(kPositionRole);
+        if (position.isValid()) {
+            chosen.stationFile = m_buildingStation.toStdString();
+            chosen.position = position.toInt();
+        }
         return chosen;
     }
     ModbusEndpoint endpoint;

@@ -53,6 +53,8 @@ class ConnectionDialog : public QDialog {
     Purpose m_purpose;
     Language m_language;
     Connection m_simulated;
+    // The example building's station, for its lines.
+    QString m_buildingStation;
     QRadioButton* m_simulatedButton = nullptr;
     QRadioButton* m_modbusButton = nullptr;
     QComboBox* m_line = nullptr;

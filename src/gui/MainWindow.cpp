@@ -218,6 +218,7 @@ int RunWindow(int& argc, char** argv, const WindowOptions& options) {
     QSettingsRegistry& registry = *store;
 
     WindowHost host(context, registry, &dialogs, &messages);
+    if (!options.languageChosen) host.UseRememberedLanguage();
     const QString platform = QGuiApplication::platformName();
     const bool interactive =
         platform != QStringLiteral("offscreen") && platform != QStringLiteral("minimal");

@@ -33,6 +33,8 @@ struct WindowOptions {
     std::int32_t position = -1;  // -1: the station's first terminal
     std::string lineFile;        // empty: a line without gear
     Language language = Language::English;
+    // The command line gave the language (--lang); otherwise the one the window last used.
+    bool languageChosen = false;
     std::string modbus;        // "HOST:PORT": a terminal on Modbus TCP instead of the simulator
     std::string registryFile;  // the store (INI); empty: the user's, as the command line's
     // Ask at start-up what to connect to (when the command line named nothing); never on the

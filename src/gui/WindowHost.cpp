@@ -1,15 +1,21 @@
 #include "gui/WindowHost.h"
 
+#include <filesystem>
+
 #include <QActionGroup>
 #include <QApplication>
+#include <QDateTime>
 #include <QDialog>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QStatusBar>
 #include <QTimer>
 #include <exception>
+#include <utility>
 
 #include "frame/ControlProgress.h"
 #include "frame/configZD4270.h"
@@ -108,12 +114,26 @@ bool WindowHost::SetLanguage(Language language) {
     if (!Idle()) return false;
     const Language before = m_catalogue->GetLanguage();
     m_catalogue->SetLanguage(language);
-    if (Open(m_current, true)) return true;
+    if (Open(m_current, true)) {
+        m_registry.WriteString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, "Language",
+                               language == Language::German ? "de" : "en");
+        return true;
+    }
     m_catalogue->SetLanguage(before);
     return false;
 }
 
+void WindowHost::UseRememberedLanguage() {
+    std::string value;
+    if (!m_catalogue ||
+        !m_registry.ReadString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, "Language", value))
+        return;
+    if (value == "de") m_catalogue->SetLanguage(Language::German);
+    if (value == "en") m_catalogue->SetLanguage(Language::English);
+}
+
 WindowHost::~WindowHost() {
+    if (m_unwatchScans) m_unwatchScans();
     if (m_control) m_control->Terminate();
     // The window's bindings go before the control they show.
     m_window.reset();
@@ -121,7 +141,9 @@ WindowHost::~WindowHost() {
 }
 
 void WindowHost::Say(const std::string& text, MsgIcon icon) {
-    m_context.dialogs.MessageBox({text, MsgButtons::Ok, icon, "ZD4270"});
+    // The host's messages are composed in English; the window shows them in its language.
+    m_context.dialogs.MessageBox(
+        {HostMessage(TextLanguage(), text), MsgButtons::Ok, icon, "ZD4270"});
 }
 
 bool WindowHost::Open(const Connection& connection, bool keepLine) {
@@ -159,6 +181,7 @@ bool WindowHost::Open(const Connection& connection, bool keepLine) {
     // The control of the old terminal ends as the tool ends it: its device list goes to the
     // store under its position.
     QByteArray geometry;
+    if (m_unwatchScans) std::exchange(m_unwatchScans, nullptr)();
     if (m_window) {
         geometry = m_window->saveGeometry();
         m_control->Terminate();
@@ -191,7 +214,68 @@ bool WindowHost::Open(const Connection& connection, bool keepLine) {
     m_window->SetStation(
         connection.stationFile, m_control->Pos >= 0 ? m_control->Pos : connection.position,
         m_control->m_sDeviceName, connection.modbus.empty() ? std::string() : connection.modbus);
+    ShowStoredListNote();
+    WatchScans();
     return true;
+}
+
+std::string WindowHost::LastScanValueName() const {
+    // The store keeps a device list per position, so the time of its scan goes with it.
+    const std::int32_t position = m_control->Pos >= 0 ? m_control->Pos : m_current.position;
+    return "LastScanPos" + std::to_string(position);
+}
+
+void WindowHost::ShowStoredListNote() {
+    const auto& devices = m_control->State().devices;
+    if (!devices || devices->Items().empty() || m_control->m_bScanning) return;
+    const Language language = TextLanguage();
+    std::string when;
+    m_registry.ReadString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, LastScanValueName(),
+                          when);
+    const std::string count = std::to_string(devices->Items().size());
+    const QString text =
+        when.empty() ? Tr(language,
+                          "The %1 devices in the tree come from the store; not scanned in the "
+                          "window yet: the line may hold others.",
+                          {count})
+                     : Tr(language,
+                          "The %1 devices in the tree come from the store, last scanned %2: "
+                          "the line may hold others.",
+                          {count, when});
+    QStatusBar* bar = m_window->statusBar();
+    auto* note = new QLabel(text, bar);
+    note->setObjectName(QStringLiteral("storedListNote"));
+    auto* scan = new QPushButton(Tr(language, "&Scan now"), bar);
+    scan->setObjectName(QStringLiteral("storedListScan"));
+    bar->addWidget(note, 1);
+    bar->addPermanentWidget(scan);
+    connect(scan, &QPushButton::clicked, this, [this] { m_control->cmdScanDevices.Click(); });
+}
+
+void WindowHost::WatchScans() {
+    m_scanRunning = m_control->m_bScanning;
+    m_unwatchScans = WatchControlProgress(*m_control, [this] {
+        if (m_control->m_bScanning == m_scanRunning) return;
+        m_scanRunning = m_control->m_bScanning;
+        // From the first scan on, the tree shows the line: the note goes.
+        if (QStatusBar* bar = m_window ? m_window->statusBar() : nullptr) {
+            for (const char* name : {"storedListNote", "storedListScan"}) {
+                if (auto* widget = bar->findChild<QWidget*>(QLatin1String(name))) {
+                    // The button may be the one whose click started the scan: it goes from the
+                    // bar at once and is deleted once its signal has returned.
+                    bar->removeWidget(widget);
+                    widget->setParent(nullptr);
+                    widget->deleteLater();
+                }
+            }
+        }
+        if (!m_scanRunning) {
+            const QString now =
+                QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm"));
+            m_registry.WriteString(RegistryAccess::kHkeyCurrentUser, kConnectionKey,
+                                   LastScanValueName(), now.toStdString());
+        }
+    });
 }
 
 bool WindowHost::Switch(const Connection& connection) {
@@ -384,7 +468,7 @@ bool WindowHost::ExportReport(const std::string& path, ReportFormat format) {
         });
         const std::int32_t position = m_control->Pos >= 0 ? m_control->Pos : m_current.position;
         WriteReport(TerminalReport(m_station, m_current.stationFile, m_terminal, position, devices),
-                    format, path);
+                    format, path, language);
         written = true;
     } catch (const ControlError& e) {
         Say(Tr(language, "The report could not be made: %1").arg(Q(e.Description())).toStdString(),
@@ -398,6 +482,12 @@ bool WindowHost::ExportReport(const std::string& path, ReportFormat format) {
         m_window->centralWidget()->setEnabled(true);
         status->clearMessage();
         if (written) status->showMessage(Tr(language, "Report written to %1").arg(Q(path)), 10'000);
+    }
+    // The status bar's note passes unseen while the user looks for the file: a box says where it
+    // went, with the whole path.
+    if (written) {
+        const std::string where = std::filesystem::absolute(path).lexically_normal().string();
+        Say(HostText(language, "The report was written to %1.", {where}), MsgIcon::Information);
     }
     return written;
 }

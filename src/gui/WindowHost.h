@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -60,6 +61,8 @@ class WindowHost : public QObject {
     // The control's texts in another language: the control is ended and started again on the
     // same terminal, as the tool does. Refused, like a switch, while a procedure runs.
     bool SetLanguage(Language language);
+    // The language the user last chose in the window, from the store, before the first Open.
+    void UseRememberedLanguage();
     ~WindowHost() override;
 
     // Opens the connection and shows the window on it. What cannot be used (a station, line file
@@ -110,6 +113,11 @@ class WindowHost : public QObject {
     void SaveSnapshotAs();
     void ChooseConnection();
     void ExportReportAs();
+    // The tree shows the store's device list until a scan: the status bar says so, when this
+    // terminal was last scanned in the window, and offers a scan. The scan's end is remembered.
+    void ShowStoredListNote();
+    void WatchScans();
+    std::string LastScanValueName() const;
 
     Context m_context;
     RegistryAccess& m_registry;
@@ -127,6 +135,8 @@ class WindowHost : public QObject {
     std::shared_ptr<SimDevCom> m_simulated;
     std::unique_ptr<configZD4270> m_control;
     std::unique_ptr<MainWindow> m_window;
+    std::function<void()> m_unwatchScans;
+    bool m_scanRunning = false;
 };
 
 }  // namespace zd

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <iterator>
 
 #include <QBuffer>
 #include <QGuiApplication>
@@ -26,8 +27,93 @@ namespace {
 constexpr const char* kLevelNames[] = {"actual-level", "power-on-level", "system-failure-level",
                                        "min-level",    "max-level",      "fade-time",
                                        "fade-rate"};
-constexpr const char* kLevelHeadings[] = {"Actual", "Power on",  "System failure", "Min",
-                                          "Max",    "Fade time", "Fade rate"};
+
+// The report's own words, in the language of the control's texts.
+struct ReportTexts {
+    const char* title;
+    const char* station;
+    const char* file;
+    const char* date;
+    const char* position;
+    const char* coupler;
+    const char* devices;
+    const char* result;
+    const char* complete;
+    const char* accepted;
+    const char* signature;
+    const char* terminalAt;
+    const char* devicesFound;
+    const char* shortAddress;
+    const char* randomAddress;
+    const char* deviceType;
+    const char* levels[7];
+    const char* groups;
+    const char* scenes;
+    const char* remarks;
+    const char* shared;
+    const char* conflict;
+    const char* answered;
+    const char* yes;
+    const char* no;
+};
+
+constexpr ReportTexts kEnglish = {
+    "Commissioning report",
+    "Station",
+    "File",
+    "Date",
+    "Position",
+    "Coupler",
+    "Devices",
+    "Result",
+    "complete",
+    "Checked and accepted:",
+    "Name, date, signature:",
+    "Terminal at position",
+    "device(s) found.",
+    "Short address",
+    "Random address",
+    "Device type",
+    {"Actual", "Power on", "System failure", "Min", "Max", "Fade time", "Fade rate"},
+    "Groups",
+    "Scenes",
+    "Remarks",
+    "several gear share this address",
+    "conflict",
+    "answered",
+    "yes",
+    "no"};
+
+constexpr ReportTexts kGerman = {
+    "Inbetriebnahmeprotokoll",
+    "Station",
+    "Datei",
+    "Datum",
+    "Position",
+    "Koppler",
+    "Geräte",
+    "Ergebnis",
+    "vollständig",
+    "Geprüft und abgenommen:",
+    "Name, Datum, Unterschrift:",
+    "Klemme an Position",
+    "Gerät(e) gefunden.",
+    "Kurzadresse",
+    "Zufallsadresse",
+    "Gerätetyp",
+    {"Aktuell", "Einschalten", "Systemfehler", "Min", "Max", "Überblendzeit", "Überblendrate"},
+    "Gruppen",
+    "Szenen",
+    "Bemerkungen",
+    "mehrere Betriebsgeräte teilen sich diese Adresse",
+    "Konflikt",
+    "antwortet",
+    "ja",
+    "nein"};
+
+const ReportTexts& TextsOf(Language language) {
+    return language == Language::German ? kGerman : kEnglish;
+}
 
 // One page of a device; what it could not read goes into the device's problems.
 void ReadPage(ControlRun& run, Json (*read)(ControlRun&, int, bool), const char* field,
@@ -121,9 +207,9 @@ std::string ScenesText(const Json& device) {
     return text.empty() ? "-" : text;
 }
 
-std::string Remark(const Json& device) {
+std::string Remark(const Json& device, const ReportTexts& texts) {
     std::string text;
-    if (device.value("conflict", false)) text = "several gear share this address";
+    if (device.value("conflict", false)) text = texts.shared;
     for (const Json& problem : device.value("problems", Json::array()))
         text += (text.empty() ? "" : "; ") + problem.get<std::string>();
     return text;
@@ -212,38 +298,44 @@ Json TerminalReport(const StationDocument& station, const std::string& stationFi
     return report;
 }
 
-std::string ReportHtml(const Json& station) {
+std::string ReportHtml(const Json& station, Language language) {
+    const ReportTexts& t = TextsOf(language);
     const std::string name = station.value("stationName", station.value("station", ""));
-    std::string html =
-        "<html><head><meta charset=\"utf-8\"><title>Commissioning report " + Escaped(name) +
-        "</title><style>table{border-collapse:collapse} td,th{border:1px solid #888;"
-        "padding:2px 4px} tr.conflict td{background:#f4b6b6} tr.silent td{background:#f8d9a0}"
-        "</style></head><body>";
-    html += "<div style=\"page-break-after:always\"><h1>Commissioning report</h1>";
-    html += "<p><b>Station:</b> " + Escaped(name) + "<br><b>File:</b> " +
-            Escaped(station.value("station", "")) + "<br><b>Date:</b> " + Today() + "</p>";
-    html += "<table><tr><th>Position</th><th>Coupler</th><th>Devices</th><th>Result</th></tr>";
+    std::string html = std::string("<html><head><meta charset=\"utf-8\"><title>") + t.title + " " +
+                       Escaped(name) +
+                       "</title><style>table{border-collapse:collapse} td,th{border:1px solid #888;"
+                       "padding:2px 4px} tr.conflict td{background:#f4b6b6} tr.silent "
+                       "td{background:#f8d9a0}</style></head><body>";
+    // The title block fills the first page; each terminal's table starts a page of its own (a
+    // break after the block would put the block itself onto a page of its own in the PDF).
+    html += std::string("<h1>") + t.title + "</h1>";
+    html += std::string("<p><b>") + t.station + ":</b> " + Escaped(name) + "<br><b>" + t.file +
+            ":</b> " + Escaped(station.value("station", "")) + "<br><b>" + t.date + ":</b> " +
+            Today() + "</p>";
+    html += std::string("<table><tr><th>") + t.position + "</th><th>" + t.coupler + "</th><th>" +
+            t.devices + "</th><th>" + t.result + "</th></tr>";
     for (const Json& terminal : station.at("terminals")) {
         html += "<tr><td>" + terminal.at("position").dump() + "</td><td>" +
                 Escaped(terminal.value("coupler", "")) + "</td><td>" +
                 std::to_string(terminal.value("devices", Json::array()).size()) + "</td><td>" +
-                Escaped(terminal.value("error", "complete")) + "</td></tr>";
+                Escaped(terminal.value("error", t.complete)) + "</td></tr>";
     }
-    html +=
-        "</table><p>Checked and accepted:</p><p>Name, date, signature: "
-        "______________________________</p></div>";
+    html += std::string("</table><p>") + t.accepted + "</p><p>" + t.signature +
+            " ______________________________</p>";
     for (const Json& terminal : station.at("terminals")) {
-        html += "<h2>Terminal at position " + terminal.at("position").dump() + " (" +
-                Escaped(terminal.value("name", "")) + ", " +
+        html += std::string("<h2 style=\"page-break-before:always\">") + t.terminalAt + " " +
+                terminal.at("position").dump() + " (" + Escaped(terminal.value("name", "")) + ", " +
                 Escaped(terminal.value("coupler", "")) + ")</h2>";
         if (terminal.contains("error"))
             html += "<p style=\"color:#a00000\"><b>" + Escaped(terminal["error"]) + "</b></p>";
         const Json devices = terminal.value("devices", Json::array());
-        html += "<p>" + std::to_string(devices.size()) + " device(s) found.</p>";
+        html += "<p>" + std::to_string(devices.size()) + " " + t.devicesFound + "</p>";
         if (devices.empty()) continue;
-        html += "<table><tr><th>Short address</th><th>Random address</th><th>Device type</th>";
-        for (const char* heading : kLevelHeadings) html += "<th>" + std::string(heading) + "</th>";
-        html += "<th>Groups</th><th>Scenes</th><th>Remarks</th></tr>";
+        html += std::string("<table><tr><th>") + t.shortAddress + "</th><th>" + t.randomAddress +
+                "</th><th>" + t.deviceType + "</th>";
+        for (const char* heading : t.levels) html += "<th>" + std::string(heading) + "</th>";
+        html += std::string("<th>") + t.groups + "</th><th>" + t.scenes + "</th><th>" + t.remarks +
+                "</th></tr>";
         for (const Json& device : devices) {
             const bool conflict = device.value("conflict", false);
             const bool silent = !device.value("answered", true);
@@ -258,7 +350,7 @@ std::string ReportHtml(const Json& station) {
             for (const char* level : kLevelNames)
                 html += "<td>" + Escaped(VariableText(device, level)) + "</td>";
             html += "<td>" + Escaped(GroupsText(device)) + "</td><td>" +
-                    Escaped(ScenesText(device)) + "</td><td>" + Escaped(Remark(device)) +
+                    Escaped(ScenesText(device)) + "</td><td>" + Escaped(Remark(device, t)) +
                     "</td></tr>";
         }
         html += "</table>";
@@ -266,10 +358,20 @@ std::string ReportHtml(const Json& station) {
     return html + "</body></html>\n";
 }
 
-std::string ReportCsv(const Json& station) {
-    std::string csv = "position,coupler,short address,random address,device type";
-    for (const char* level : kLevelNames) csv += std::string(",") + level;
-    csv += ",groups,scenes,conflict,answered,remarks\r\n";
+std::string ReportCsv(const Json& station, Language language) {
+    const ReportTexts& t = TextsOf(language);
+    // The English header keeps the names scripts read; the German one is for people.
+    const bool english = language == Language::English;
+    std::string csv = english ? std::string(
+                                    "position,coupler,short address,random address,"
+                                    "device type")
+                              : std::string(t.position) + "," + t.coupler + "," + t.shortAddress +
+                                    "," + t.randomAddress + "," + t.deviceType;
+    for (std::size_t i = 0; i < std::size(kLevelNames); ++i)
+        csv += std::string(",") + (english ? kLevelNames[i] : t.levels[i]);
+    csv += english ? std::string(",groups,scenes,conflict,answered,remarks\r\n")
+                   : std::string(",") + t.groups + "," + t.scenes + "," + t.conflict + "," +
+                         t.answered + "," + t.remarks + "\r\n";
     for (const Json& terminal : station.at("terminals")) {
         for (const Json& device : terminal.value("devices", Json::array())) {
             csv += terminal.at("position").dump() + "," + CsvField(terminal.value("coupler", "")) +
@@ -279,27 +381,29 @@ std::string ReportCsv(const Json& station) {
             for (const char* level : kLevelNames)
                 csv += "," + CsvField(VariableText(device, level));
             csv += "," + CsvField(GroupsText(device)) + "," + CsvField(ScenesText(device)) + "," +
-                   (device.value("conflict", false) ? "yes" : "no") + "," +
-                   (device.value("answered", true) ? "yes" : "no") + "," +
-                   CsvField(Remark(device)) + "\r\n";
+                   (device.value("conflict", false) ? t.yes : t.no) + "," +
+                   (device.value("answered", true) ? t.yes : t.no) + "," +
+                   CsvField(Remark(device, t)) + "\r\n";
         }
     }
     return csv;
 }
 
-void WriteReport(const Json& station, ReportFormat format, const std::string& path) {
-    if (format == ReportFormat::Html) return WriteFileAtomically(path, ReportHtml(station));
-    if (format == ReportFormat::Csv) return WriteFileAtomically(path, ReportCsv(station));
+void WriteReport(const Json& station, ReportFormat format, const std::string& path,
+                 Language language) {
+    if (format == ReportFormat::Html)
+        return WriteFileAtomically(path, ReportHtml(station, language));
+    if (format == ReportFormat::Csv) return WriteFileAtomically(path, ReportCsv(station, language));
     GuiApplication();
     QTextDocument document;
-    document.setHtml(QString::fromStdString(ReportHtml(station)));
+    document.setHtml(QString::fromStdString(ReportHtml(station, language)));
     QBuffer bytes;
     bytes.open(QIODevice::WriteOnly);
     {
         QPdfWriter writer(&bytes);
         writer.setPageSize(QPageSize(QPageSize::A4));
         writer.setPageOrientation(QPageLayout::Landscape);
-        writer.setTitle(QStringLiteral("Commissioning report"));
+        writer.setTitle(QString::fromUtf8(TextsOf(language).title));
         document.print(&writer);
     }
     if (bytes.data().isEmpty())

@@ -10,6 +10,7 @@
 
 #include "host/ControlRun.h"
 #include "host/StationDocument.h"
+#include "platform/Messages.h"
 
 namespace zd {
 
@@ -35,10 +36,12 @@ Json TerminalReport(const StationDocument& station, const std::string& stationFi
 
 // Writes the report of a station document (as RunStationCommand makes it) to path, replacing the
 // file only once it is complete. Throws ControlError.
-void WriteReport(const Json& station, ReportFormat format, const std::string& path);
+// Its headings and words follow language.
+void WriteReport(const Json& station, ReportFormat format, const std::string& path,
+                 Language language = Language::English);
 
 // The report as text, for the formats that are text.
-std::string ReportHtml(const Json& station);
-std::string ReportCsv(const Json& station);
+std::string ReportHtml(const Json& station, Language language = Language::English);
+std::string ReportCsv(const Json& station, Language language = Language::English);
 
 }  // namespace zd

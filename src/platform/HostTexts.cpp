@@ -1,6 +1,7 @@
 #include "platform/HostTexts.h"
 
 #include <algorithm>
+#include <cctype>
 #include <iterator>
 
 namespace zd {
@@ -21,6 +22,7 @@ constexpr Wording kTexts[] = {
     {"&Line:", "&Linie:"},
     {"Empty line (no gear)", "Leere Linie (keine Geräte)"},
     {"Example: %1", "Beispiel: %1"},
+    {"Example building: position %1", "Beispielgebäude: Position %1"},
     {"File: %1", "Datei: %1"},
     {"&Browse...", "&Durchsuchen..."},
     {"B&rowse...", "Du&rchsuchen..."},
@@ -43,7 +45,17 @@ constexpr Wording kTexts[] = {
     {"Export the report", "Bericht exportieren"},
     {"report: reading device %1 of %2", "Bericht: Gerät %1 von %2 wird gelesen"},
     {"Report written to %1", "Bericht gespeichert in %1"},
+    {"The report was written to %1.", "Der Bericht wurde in %1 gespeichert."},
     {"The report could not be made: %1", "Der Bericht konnte nicht erstellt werden: %1"},
+    {"The %1 devices in the tree come from the store; not scanned in the window yet: the line "
+     "may hold others.",
+     "Die %1 Geräte im Baum stammen aus der Ablage; im Fenster noch nicht gesucht: an der Linie "
+     "können andere sein."},
+    {"The %1 devices in the tree come from the store, last scanned %2: the line may hold "
+     "others.",
+     "Die %1 Geräte im Baum stammen aus der Ablage, zuletzt gesucht %2: an der Linie können "
+     "andere sein."},
+    {"&Scan now", "Jetzt &suchen"},
     {"Finish or cancel the running procedure first.",
      "Erst den laufenden Vorgang beenden oder abbrechen."},
     // The window's menus and About box.
@@ -134,6 +146,38 @@ constexpr Wording kTexts[] = {
     {"%1 so far", "bisher %1"},
 };
 
+// The parts of the host's composed messages, longest first where one holds another.
+constexpr Wording kMessageParts[] = {
+    {"Modbus TCP address", "Modbus-TCP-Adresse"},
+    {"(expected HOST:PORT or HOST:PORT/UNIT, e.g. 127.0.0.1:1502)",
+     "(erwartet: HOST:PORT oder HOST:PORT/UNIT, z. B. 127.0.0.1:1502)"},
+    {"the host is not an IPv4 address", "der Host ist keine IPv4-Adresse"},
+    {"the port is not a number from 1 to 65535", "der Port ist keine Zahl von 1 bis 65535"},
+    {"the unit is not a number from", "die Unit-ID ist keine Zahl von"},
+    {"no port", "kein Port"},
+    {"connection timed out (no answer within", "Zeitüberschreitung (keine Antwort innerhalb von"},
+    {"connection refused (nothing listens at that port)",
+     "Verbindung abgelehnt (an diesem Port wartet niemand)"},
+    {"connection closed by the terminal", "Verbindung von der Klemme geschlossen"},
+    {"host unreachable", "Host nicht erreichbar"},
+    {"network unreachable", "Netzwerk nicht erreichbar"},
+    {"answer out of step", "Antwort außer Takt"},
+    {"answers there (exception 0B, gateway target device failed to respond); check the unit",
+     "antwortet dort (Ausnahme 0B, Zielgerät des Gateways antwortet nicht); Unit-ID prüfen"},
+    {"no unit", "keine Unit"},
+    {"no Modbus register for it", "kein Modbus-Register dafür"},
+    {"(register", "(Register"},
+    {"The station document", "Das Stationsdokument"},
+    {"has no terminal at position", "hat keine Klemme an Position"},
+    {"has no ZD4270 terminal (it holds", "hat keine ZD4270-Klemme (es enthält"},
+    {"); choose one with --pos", "); eine mit --pos wählen"},
+    {"has no terminal", "hat keine Klemme"},
+    {"cannot be read", "kann nicht gelesen werden"},
+    {"There is no simulated line to save.", "Es gibt keine simulierte Linie zum Speichern."},
+    {"read of device", "Lesen von Gerät"},
+    {"write of device", "Schreiben von Gerät"},
+};
+
 const Wording* Find(std::string_view english) {
     const auto it = std::find_if(std::begin(kTexts), std::end(kTexts),
                                  [&](const Wording& w) { return w.english == english; });
@@ -156,6 +200,40 @@ std::string HostText(Language language, std::string_view english,
             ++i;
         } else {
             result += text[i];
+        }
+    }
+    return result;
+}
+
+std::string HostMessage(Language language, const std::string& english) {
+    if (language != Language::German) return english;
+    std::string result;
+    std::size_t i = 0;
+    const auto wordChar = [](char c) {
+        // Paths count as words, so that no part of a file name is translated.
+        return std::isalnum(static_cast<unsigned char>(c)) != 0 || c == '-' || c == '_' ||
+               c == '/' || c == '.' || c == '\\';
+    };
+    while (i < english.size()) {
+        const Wording* matched = nullptr;
+        // Only whole words: "to" must not turn "Motorola" into something else.
+        const bool atWordStart = i == 0 || !wordChar(english[i - 1]);
+        for (const Wording& part : kMessageParts) {
+            if (!atWordStart || english.compare(i, part.english.size(), part.english) != 0)
+                continue;
+            const std::size_t end = i + part.english.size();
+            if (end < english.size() &&
+                std::isalnum(static_cast<unsigned char>(english[end])) != 0 &&
+                std::isalnum(static_cast<unsigned char>(part.english.back())) != 0)
+                continue;
+            matched = &part;
+            break;
+        }
+        if (matched) {
+            result += matched->german;
+            i += matched->english.size();
+        } else {
+            result += english[i++];
         }
     }
     return result;

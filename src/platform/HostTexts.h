@@ -16,6 +16,11 @@ namespace zd {
 std::string HostText(Language language, std::string_view english,
                      std::initializer_list<std::string_view> args = {});
 
+// A message the host composed from its parts (a Modbus failure, a station document it cannot
+// use) in language: each part it knows is put in German; names, numbers and the parts it does not
+// know stay as they are.
+std::string HostMessage(Language language, const std::string& english);
+
 // Whether the table knows english (German wordings may equal the English one, as "&Deutsch").
 bool HasHostText(std::string_view english);
 

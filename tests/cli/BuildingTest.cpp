@@ -226,8 +226,26 @@ TEST_F(BuildingTest, TheReportShowsEveryDeviceAndMarksConflicts) {
         {"--pos", "2,3,5", "--lines", File("lines"), "report", "--format", "html", File("r.txt")});
     ASSERT_EQ(html.exitCode, 0);
     const std::string page = test::ReadFileText(File("r.txt"));
-    test::ExpectParts(page, {"Office building, Hall street 4", "<h2>Terminal at position 5",
+    test::ExpectParts(page, {"Office building, Hall street 4", ">Terminal at position 5 (",
                              "<tr class=\"conflict\"><td>3</td>"});
+    // The title block with the signature line comes before the first terminal's page.
+    EXPECT_LT(page.find("Name, date, signature:"), page.find("page-break-before"));
+
+    // In German, words and headings; the numbers and the devices' own texts as they are.
+    const Outcome german =
+        Zd({"--lang", "de", "--pos", "3", "--lines", File("lines"), "report", File("de.csv")});
+    ASSERT_EQ(german.exitCode, 0) << german.json.dump();
+    const std::string germanCsv = test::ReadFileText(File("de.csv"));
+    EXPECT_EQ(germanCsv.rfind("Position,Koppler,Kurzadresse,Zufallsadresse,Gerätetyp", 0), 0u)
+        << germanCsv;
+    EXPECT_NE(germanCsv.find(",nein,ja,"), std::string::npos) << germanCsv;
+    ASSERT_EQ(
+        Zd({"--lang", "de", "--pos", "3", "--lines", File("lines"), "report", File("de.html")})
+            .exitCode,
+        0);
+    test::ExpectParts(test::ReadFileText(File("de.html")),
+                      {"<h1>Inbetriebnahmeprotokoll</h1>", "Name, Datum, Unterschrift:",
+                       ">Klemme an Position 3 (", "<th>Überblendzeit</th>"});
 
     const Outcome pdf = Zd({"--pos", "3", "--lines", File("lines"), "report", File("r.pdf")});
     ASSERT_EQ(pdf.exitCode, 0) << pdf.json.dump();

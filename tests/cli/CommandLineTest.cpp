@@ -1,17 +1,24 @@
 // The headless commands as users run them: the command line main passes on, on the example lines,
 // with the JSON document read back; runs chained through the line files they save.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "cli/CliRun.h"
 #include "cli/CommandLine.h"
+#include "host/ModbusSimServer.h"
+#include "host/SimDevCom.h"
+#include "host/StationDocument.h"
+#include "platform/RealScheduler.h"
 #include "sim/LineFile.h"
 
 namespace zd {
@@ -101,6 +108,10 @@ TEST_F(CommandLineTest, ArchiveUploadWritesAFileThatDownloadWritesBackIntoTheGea
 TEST_F(CommandLineTest, OptionsSwitchToDsiModeWhichTheNextRunKeeps) {
     const Outcome before = Zd({"options"});
     EXPECT_EQ(before.json.at("mode"), "dali");
+    // A number for scripts, the text the options tab shows beside it.
+    EXPECT_EQ(before.json.at("firmwareVersion"), 0x314D);
+    EXPECT_THAT(before.json.at("firmwareVersionText").get<std::string>(),
+                ::testing::HasSubstr("1M"));
     const Outcome set =
         Zd({"options", "--mode", "dsi", "--power-supply", "off", "--save-line", File("dsi.json")});
     ASSERT_EQ(set.exitCode, 0) << set.json.dump();
@@ -110,6 +121,79 @@ TEST_F(CommandLineTest, OptionsSwitchToDsiModeWhichTheNextRunKeeps) {
     const Outcome reread = Zd({"options", "--line", File("dsi.json")});
     EXPECT_EQ(reread.json.at("mode"), "dsi");
     EXPECT_EQ(reread.json.at("countDevices"), true);
+}
+
+// --fast speeds up the control's own search, and a terminal that searches itself says that it did
+// not apply.
+TEST_F(CommandLineTest, RandomAddressingSaysWhichOfItsOptionsApply) {
+    const std::string older = ExampleLine("sixteen-unaddressed-1L.json");
+    const Outcome control = Zd({"address", "random", "--fast", "--line", older});
+    ASSERT_EQ(control.exitCode, 0) << control.json.dump();
+    EXPECT_EQ(control.json.at("variant"), "control");
+    EXPECT_EQ(control.json.at("fastSearch"), true);
+    EXPECT_FALSE(control.json.contains("note"));
+    EXPECT_EQ(control.json.at("devices").size(), 16u);
+
+    const Outcome terminal =
+        Zd({"address", "random", "--fast", "--line", ExampleLine("sixteen-unaddressed.json")});
+    ASSERT_EQ(terminal.exitCode, 0) << terminal.json.dump();
+    EXPECT_EQ(terminal.json.at("fastSearch"), false);
+    EXPECT_THAT(terminal.json.at("note").get<std::string>(),
+                ::testing::HasSubstr("--fast did not apply"));
+}
+
+// A terminal still running its own random addressing (its client was stopped) keeps the scan
+// from starting: the scan says why and what to do.
+TEST_F(CommandLineTest, AScanWhileTheTerminalIsStillAddressingSaysWhy) {
+    const Outcome scan =
+        Zd({"scan", "--line", ExampleLine("sixteen-unaddressed.json")}, [](SimDevCom& devCom) {
+            // Control bit 3, as an earlier run set it.
+            sim::Terminal& terminal = devCom.Terminal();
+            std::uint16_t words[2] = {};
+            terminal.ReadTable(0, 1, 0, 2, words);
+            words[0] ^= 0x08;
+            terminal.WriteTable(0, 1, 0, 2, words);
+        });
+    EXPECT_EQ(scan.exitCode, 1) << scan.json.dump();
+    EXPECT_EQ(scan.json.at("failedStep"), "start");
+    EXPECT_THAT(scan.json.at("error").get<std::string>(),
+                ::testing::AllOf(::testing::HasSubstr("the terminal is still addressing"),
+                                 ::testing::HasSubstr("scan again")));
+}
+
+// Over Modbus, a station document that places the terminal's bytes elsewhere than the terminal
+// does reads words that cannot be right: the acknowledge never follows, and the document says that
+// the station may not match instead of a plain "done".
+TEST_F(CommandLineTest, AStationThatDoesNotMatchTheTerminalIsNamedOverModbus) {
+    const std::string packed = test::ExampleStation("packed-intel.xml");
+    // The same terminal, its output bytes placed two words further on.
+    std::ifstream in(packed);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    for (const char* offset : {"\"0.0\" Table=\"1\"", "\"0.8\" Table=\"1\""}) {
+        std::string moved = offset;
+        moved[1] = '2';
+        text.replace(text.find(offset), moved.size(), moved);
+    }
+    std::ofstream(File("moved.xml")) << text;
+    RealScheduler clock;
+    const StationDocument station = StationDocument::Load(packed);
+    ModbusSimServer server(
+        CreateSimulatedDevCom(clock, station.ChooseTerminal(),
+                              sim::LoadLineFile(ExampleLine("three-addressed.json"))),
+        ModbusEndpoint{"127.0.0.1", 0});
+    std::thread serving([&server] { server.ServeFor(20'000); });
+    const std::string modbus = "127.0.0.1:" + std::to_string(server.Port());
+    const Outcome wrong =
+        Zd({"send", "off", "--short", "5", "--modbus", modbus, "--station", File("moved.xml")});
+    const Outcome right = Zd({"send", "off", "--short", "5", "--modbus", modbus});
+    server.Stop();
+    serving.join();
+    EXPECT_EQ(wrong.json.value("stationMayNotMatch", false), true) << wrong.json.dump();
+    EXPECT_THAT(wrong.json.value("warning", ""),
+                ::testing::HasSubstr("the station document (process-image layout"));
+    EXPECT_EQ(right.exitCode, 0) << right.json.dump();
+    EXPECT_EQ(right.json.at("acknowledged"), true);
+    EXPECT_FALSE(right.json.contains("stationMayNotMatch"));
 }
 
 TEST_F(CommandLineTest, ChangeAddressesMovesAndDeletes) {
@@ -162,6 +246,36 @@ TEST_F(CommandLineTest, BadArgumentsGiveAnErrorDocumentAndExitCodeTwo) {
         EXPECT_TRUE(run.json.at("error").is_string());
         EXPECT_FALSE(run.json.contains("messages"));
     }
+}
+
+// Mistakes a newcomer makes: each is refused before anything is sent, saying what to do instead.
+TEST_F(CommandLineTest, MistakesAreRefusedWithWhatWasMeant) {
+    const std::string line = ExampleLine("three-addressed.json");
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"scan", "--modbus", "127.0.0.1:1502/0"}, "the unit is not a number"},
+        {{"scan", "--modbus", "127.0.0.1"}, "no port"},
+        {{"scan", "--modbus", "terminal.invalid:502"}, "not an IPv4 address"},
+        {{"scan", "--line", line, "--modbus", "127.0.0.1:1502"}, "give one of them"},
+        {{"scan", "--pos", "0"}, "--pos"},
+        {{"scan", "--line", "--registry", "x.ini"}, "--line needs a value, not the option"},
+        {{"variables", "--short", "--set", "max-level=3"}, "--short needs a value"},
+        {{"query", "off", "--short", "5"}, "is no query"},
+        {{"query", "recall max level", "--short", "5"}, "is no query"},
+        {{"send", "272", "--broadcast"}, "cannot be sent through the terminal"},
+        {{"send", "store DTR as short address", "--short", "5", "--data", "9"},
+         "stores the DTR the gear hold, not --data"},
+        {{"send", "off", "--short", "5", "--data", "3"}, "takes no data"},
+    };
+    for (const auto& [args, error] : cases) {
+        SCOPED_TRACE(test::Joined(args));
+        const Outcome run = Zd(args);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_THAT(run.json.at("error").get<std::string>(), ::testing::HasSubstr(error));
+        EXPECT_FALSE(run.json.contains("lineTimeMs"));
+    }
+    // The data of a command that carries it, and a query of a scene by its name, still go.
+    EXPECT_EQ(Zd({"send", "data transfer register (DTR)", "--data", "9"}).exitCode, 0);
+    EXPECT_EQ(Zd({"query", "query scene level 0", "--short", "0"}).json.at("answer"), 200);
 }
 
 TEST_F(CommandLineTest, CommandsAreNamedInAnyCaseOrByNumberWithTheDataGiven) {

@@ -112,6 +112,19 @@ TEST_F(DeviceCommandsTest, VariablesGroupsAndScenesAreReadAndWrittenThroughTheir
     EXPECT_EQ(shared.json.at("error"), "several devices answer at address 7 at once");
 }
 
+// A new actual level fades in at the gear's fade time: it is read back once it is there.
+TEST_F(DeviceCommandsTest, AnActualLevelIsReadBackOnceItsFadeIsOver) {
+    const std::string slow = EditedLine("slow.json", "three-addressed.json",
+                                        [](sim::LineDescription& l) { l.gear.at(1).fadeTime = 7; });
+    const Outcome set =
+        Zd({"variables", "--short", "5", "--set", "actual-level=100", "--line", slow});
+    ASSERT_EQ(set.exitCode, 0) << set.json.dump();
+    EXPECT_EQ(set.json.at("variables").at("actual-level").at("value"), 100);
+    EXPECT_FALSE(set.json.contains("warning"));
+    // Fade time 7 is about 5.7 s on the line.
+    EXPECT_GT(set.json.at("lineTimeMs").get<std::int64_t>(), 5600);
+}
+
 TEST_F(DeviceCommandsTest, PhysicalSelectionAddressesTheLampsInTheOrderTheyAreTakenOut) {
     const Outcome run = Zd(
         {"address", "physical", "--line", ExampleLine("sixteen-unaddressed.json"), "--remove-lamp",
@@ -153,8 +166,10 @@ TEST_F(DeviceCommandsTest, OpticalFeedbackLightsTheLampsAsTheWindowsCheckBoxesDo
     const Outcome older =
         Zd({"address", "random", "--optical-feedback", "--line",
             OlderFirmwareLine("sixteen-unaddressed.json"), "--save-line", File("older-out.json")});
-    EXPECT_EQ(older.exitCode, 1);
-    EXPECT_FALSE(sim::LoadLineFile(File("older-out.json")).gear.at(0).shortAddress.has_value());
+    EXPECT_EQ(older.exitCode, 2);
+    // Nor does it list the store's old devices as if they had been found.
+    EXPECT_FALSE(older.json.contains("devices"));
+    EXPECT_FALSE(std::filesystem::exists(File("older-out.json")));
 }
 
 TEST_F(DeviceCommandsTest, TheStoreKeepsTheDeviceListAndTheLoggingSwitchesBetweenRuns) {
@@ -242,6 +257,11 @@ TEST_F(DeviceCommandsTest, HelpAndCompletionKnowEveryCommandAndItsOptions) {
         probe << "); COMP_CWORD=" << words.size() - 1 << "; _zd4270; echo \"${COMPREPLY[*]}\"\n";
     }
     probe << "COMP_WORDS=(zd4270 address ''); COMP_CWORD=2; _zd4270; echo \"${COMPREPLY[*]}\"\n";
+    // help goes on into a group's commands; zd4270-sim has its own; --version comes first alone.
+    probe
+        << "COMP_WORDS=(zd4270 help archive ''); COMP_CWORD=3; _zd4270; echo \"${COMPREPLY[*]}\"\n";
+    probe << "COMP_WORDS=(zd4270-sim --l); COMP_CWORD=1; _zd4270_sim; echo \"${COMPREPLY[*]}\"\n";
+    probe << "COMP_WORDS=(zd4270 --ver); COMP_CWORD=1; _zd4270; echo \"${COMPREPLY[*]}\"\n";
     std::ofstream(File("probe.bash")) << probe.str();
     std::FILE* pipe = ::popen(("bash " + File("probe.bash")).c_str(), "r");
     ASSERT_NE(pipe, nullptr);
@@ -249,7 +269,7 @@ TEST_F(DeviceCommandsTest, HelpAndCompletionKnowEveryCommandAndItsOptions) {
     char buffer[4096];
     while (std::fgets(buffer, sizeof buffer, pipe)) lines.emplace_back(buffer);
     ASSERT_EQ(::pclose(pipe), 0);
-    ASSERT_EQ(lines.size(), CommandTable().size() + 1);
+    ASSERT_EQ(lines.size(), CommandTable().size() + 4);
 
     const std::set<std::string> global{"--station", "--pos",       "--line",     "--modbus",
                                        "--lang",    "--save-line", "--registry", "--quiet",
@@ -264,7 +284,24 @@ TEST_F(DeviceCommandsTest, HelpAndCompletionKnowEveryCommandAndItsOptions) {
         for (std::string word; words >> word;) offered.insert(word);
         EXPECT_EQ(offered, expected) << syntax.name;
     }
-    EXPECT_EQ(lines.back(), "random physical single change\n");
+    const std::size_t extra = CommandTable().size();
+    EXPECT_EQ(lines[extra], "random physical single change\n");
+    EXPECT_EQ(lines[extra + 1], "upload download\n");
+    EXPECT_EQ(lines[extra + 2], "--line --listen --lines\n");
+    EXPECT_EQ(lines[extra + 3], "--version\n");
+
+    // The groups and help itself, as the usage and the completion offer them.
+    for (const auto& args : {test::Args("help", "address"), test::Args("address", "--help"),
+                             test::Args("help", "archive"), test::Args("help", "help")}) {
+        const Outcome group = Zd(args);
+        EXPECT_EQ(group.exitCode, 0) << test::Joined(args);
+        EXPECT_NE(group.json.get<std::string>().find(args.back() == "help" ? "zd4270 help [COMMAND]"
+                                                     : args[1] == "archive"
+                                                         ? "zd4270 archive download FILE"
+                                                         : "zd4270 address change OLD:NEW"),
+                  std::string::npos)
+            << group.json;
+    }
 
     const Outcome perCommand = Zd({"address", "physical", "--help"});
     EXPECT_EQ(perCommand.exitCode, 0);

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -140,11 +141,40 @@ TEST(ConnectionTest, CancelledChooserKeepsTheLineWhichExportsItsReport) {
 
     ASSERT_TRUE(host.ExportReport(path, ReportFormat::Csv));
     EXPECT_FALSE(host.Reporting());
-    EXPECT_EQ(ctx.dialogs.boxes.size(), 1u);
+    // A box says where the report went, with the whole path.
+    ASSERT_EQ(ctx.dialogs.boxes.size(), 2u);
+    EXPECT_EQ(ctx.dialogs.boxes.back().text, "The report was written to " + path + ".");
     // A header and one row per device; what the rows hold, the command line's report pins.
     std::ifstream file(path);
     const auto lines = std::count(std::istreambuf_iterator<char>(file), {}, '\n');
     EXPECT_EQ(lines, 4);
+}
+
+// The chooser lists the empty line once, the example lines and the example building's terminals,
+// each with its place in the building's station, and shows a station path from its beginning.
+TEST(ConnectionTest, TheChooserOffersEachLineOnceAndTheBuildingsTerminals) {
+    const std::string longStation =
+        ExamplePath("stations/../stations/../stations/packed-intel.xml");
+    ConnectionDialog dialog(
+        ConnectionDialog::Purpose::StartUp, Language::German,
+        {ExamplePath("stations/packed-intel.xml"), -1, ExamplePath("lines/empty.json"), ""},
+        {longStation, -1, "", "127.0.0.1:1502"}, false, true);
+    QStringList entries;
+    for (int i = 0; i < dialog.LineChoice()->count(); ++i)
+        entries << dialog.LineChoice()->itemText(i);
+    EXPECT_EQ(dialog.LineChoice()->currentIndex(), 0);
+    EXPECT_EQ(entries.filter(QStringLiteral("Leere Linie")).size(), 1);
+    EXPECT_TRUE(entries.filter(QStringLiteral("Beispiel: empty")).isEmpty());
+    EXPECT_TRUE(entries.contains(QStringLiteral("Beispiel: three-addressed")));
+    const int building =
+        dialog.LineChoice()->findText(QStringLiteral("Beispielgebäude: Position 5"));
+    ASSERT_GE(building, 0) << entries.join(QStringLiteral(", ")).toStdString();
+    dialog.LineChoice()->setCurrentIndex(building);
+    const Connection chosen = dialog.Chosen();
+    EXPECT_EQ(chosen.position, 5);
+    EXPECT_THAT(chosen.stationFile, HasSubstr("building/station.xml"));
+    EXPECT_THAT(chosen.lineFile, HasSubstr("building/lines/pos-5.json"));
+    EXPECT_EQ(dialog.StationField()->cursorPosition(), 0);
 }
 
 }  // namespace

@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <algorithm>
@@ -62,6 +65,20 @@ TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine
                             }),
               3);
     EXPECT_EQ(host.Simulated()->Terminal().GetLine().Gear().size(), 16u);
+    // The tree shows the three devices the store keeps for the position, over sixteen new gear:
+    // the status bar says where the list comes from and offers a scan, which the note leaves to.
+    auto* note = host.Window()->statusBar()->findChild<QLabel*>("storedListNote");
+    ASSERT_NE(note, nullptr);
+    EXPECT_NE(note->text().indexOf("The 3 devices in the tree come from the store"), -1)
+        << note->text().toStdString();
+    host.Window()->statusBar()->findChild<QPushButton*>("storedListScan")->click();
+    EXPECT_TRUE(host.Control()->m_bScanning);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(host.Window()->statusBar()->findChild<QLabel*>("storedListNote"), nullptr);
+    ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return !host.Control()->m_bScanning; }, 120'000));
+    EXPECT_EQ(registry.values.count({RegistryAccess::kHkeyCurrentUser,
+                                     "Software\\zd4270\\Connection", "LastScanPos1"}),
+              1u);
     QCoreApplication::processEvents();
     host.Window()->Lamps()->Refresh();
     const int firstGear = host.Simulated()->Terminal().GetLine().Gear().front()->Id();
@@ -101,6 +118,18 @@ TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine
     EXPECT_EQ(host.Control()->cmdScanDevices.Caption(), ctx.messages.Load(5071, Language::German));
     EXPECT_EQ(host.Control()->treeDevices.Nodes().size(), devices);
     EXPECT_EQ(host.Simulated()->Terminal().GearLevel(firstGear), 120);
+
+    // The language chosen is the next start's, and the host's own boxes follow it.
+    test::TestContext next;
+    WindowHost later(next.context, registry, nullptr, &next.messages);
+    later.UseRememberedLanguage();
+    EXPECT_EQ(next.messages.GetLanguage(), Language::German);
+    Connection unreachable = three;
+    unreachable.modbus = "127.0.0.1:1";
+    EXPECT_FALSE(later.Open(unreachable));
+    ASSERT_EQ(next.dialogs.boxes.size(), 1u);
+    EXPECT_NE(next.dialogs.boxes[0].text.find("Verbindung abgelehnt"), std::string::npos)
+        << next.dialogs.boxes[0].text;
 }
 
 // Closing the window ends the control: while a procedure or the window's report runs, the close

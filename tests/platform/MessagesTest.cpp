@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "platform/HostTexts.h"
 #include "platform/Messages.h"
 
 namespace zd {
@@ -53,6 +54,18 @@ TEST(MessageCatalogueTest, LanguageComesFromTheFirstNonEmptyLocaleVariable) {
             unsetenv(name.c_str());
         }
     }
+}
+
+// The host's composed messages: the parts it knows in German, names and paths untouched.
+TEST(HostMessageTest, KnownPartsTurnGermanAndPathsStayAsTheyAre) {
+    const std::string station = "The station document /tmp/table count.xml has no terminal";
+    EXPECT_EQ(HostMessage(Language::German, station),
+              "Das Stationsdokument /tmp/table count.xml hat keine Klemme");
+    EXPECT_EQ(HostMessage(Language::English, station), station);
+    EXPECT_EQ(HostMessage(Language::German,
+                          "Modbus TCP 127.0.0.1:1: connection refused (nothing listens at that "
+                          "port)"),
+              "Modbus TCP 127.0.0.1:1: Verbindung abgelehnt (an diesem Port wartet niemand)");
 }
 
 }  // namespace
