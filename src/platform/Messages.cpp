@@ -172,7 +172,7 @@ const Entry kEntries[] = {
     {5152, "Two lamps are out: take out one lamp at a time", "Zwei Leuchtmittel sind entfernt: entfernen sie nur ein Leuchtmittel auf einmal"},
     {5153, "The lamp came back before the device was programmed: remove it again", "Das Leuchtmittel kam zurück, bevor das Gerät adressiert wurde: entfernen sie es erneut"},
     {5154, "This device already has its address from this run", "Dieses Gerät hat seine Adresse aus diesem Durchlauf bereits"},
-    {5155, "ask silent addresses twice", "stumme Adressen zweimal fragen"},
+    {5155, "ask silent addresses twice", "stille Adressen nachfragen"},
 };
 }  // namespace
 

@@ -394,13 +394,14 @@ TEST_F(CommandLineTest, QueriesTellSeveralAnswersNoAnswerAndAnUnacknowledgedComm
 // A run that cannot do its work exits with 1 and names the step that failed, with the devices it
 // knows by then.
 TEST_F(CommandLineTest, FailedRunsNameTheirStepAndListTheDevicesFromAScan) {
-    // Two gear draw the same random address: the search cannot tell them apart.
+    // Two gear draw the same random address: the terminal's search cannot tell them apart; the
+    // control's draws anew and fails only for a pair that draws the same again and again.
     const auto sameRandom = [&](const std::string& name, std::uint16_t firmware) {
         return EditedLine(name, "sixteen-unaddressed.json", [&](sim::LineDescription& l) {
             l.terminal.firmwareVersion = firmware;
             l.gear.resize(3);
-            l.gear[0].randomise = {0x123456};
-            l.gear[1].randomise = {0x123456};
+            l.gear[0].randomise.assign(4, 0x123456);
+            l.gear[1].randomise.assign(4, 0x123456);
         });
     };
     struct Case {
@@ -415,10 +416,10 @@ TEST_F(CommandLineTest, FailedRunsNameTheirStepAndListTheDevicesFromAScan) {
     const std::string old = sameRandom("old.json", 0x3140);
     const std::string empty = ExampleLine("empty.json");
     std::ofstream(File("other.xml")) << "<?xml version=\"1.0\"?>\n<notes><note>x</note></notes>\n";
-    const char* const same = "Two ballast have the same short address";
+    const char* const again = "Two ballast drew the same random address again and again";
     const char* const sameDot = "Two ballast have the same short address.";
     const std::vector<Case> cases = {
-        {Args("address", "random", "--line", control), "control", "addressing", same, 1},
+        {Args("address", "random", "--line", control), "control", "addressing", again, 1},
         {Args("address", "random", "--line", terminal), "terminal", "addressing", sameDot, 1},
         {Args("address", "random", "--line", old), nullptr, "start",
          "This function will not be supported by this firmware.", 0},
