@@ -236,6 +236,22 @@ TEST_F(WindowScenario, RandomAddressingShowsItsProgressAndCancelsFromTheStatusBa
     EXPECT_FALSE(status.CancelButton()->isVisible());
 }
 
+// On the messy example line the run tells what it got over: in the status bar while it runs and
+// once it is over.
+TEST_F(WindowScenario, AMessyLineTellsWhatWasRecoveredInTheStatusBar) {
+    Open("messy-site.json");
+    ASSERT_TRUE(control->cmdRndAddrStart.Click());
+    ASSERT_TRUE(RunUntil([&] { return !control->Recovered().empty(); }, 3'600'000));
+    QCoreApplication::processEvents();
+    const std::string during = window->Progress().Text()->text().toStdString();
+    EXPECT_NE(during.find(" recovered"), std::string::npos) << during;
+    ASSERT_TRUE(RunUntil([&] { return !control->m_bRndAddrRunning; }, 3'600'000));
+    QCoreApplication::processEvents();
+    const std::string after = window->statusBar()->currentMessage().toStdString();
+    EXPECT_EQ(after.rfind("Recovered on the line: ", 0), 0u) << after;
+    EXPECT_NE(after.find("several gear took address"), std::string::npos) << after;
+}
+
 // Records what a widget paints and which posted input reaches it.
 class PaintRecorder : public QObject {
   public:
