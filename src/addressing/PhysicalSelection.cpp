@@ -116,8 +116,8 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
                     st.nPhySelPollCount = 0;
                     lblPhySelStatus.SetCaption(msg.Load(5152) + "...");
                     if (!std::exchange(st.bPhySelTwoOut, true))
-                        NoteRecovery("two-lamps", "two lamps were out at once: asked for one",
-                                     -1, -1);
+                        NoteRecovery("two-lamps", "two lamps were out at once: asked for one", -1,
+                                     -1);
                 }
                 if (st.nPhySelPollCount > kPhySelPollLimit) {
                     if (m_phySelGiven.count(st.nPhySelOldAddress) != 0) {
@@ -127,8 +127,7 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
                         st.nPhySelPollCount = 0;
                         lblPhySelStatus.SetCaption(msg.Load(5154) + "...");
                         NoteRecovery("selected-again",
-                                     "the gear at address " +
-                                         std::to_string(st.nPhySelOldAddress) +
+                                     "the gear at address " + std::to_string(st.nPhySelOldAddress) +
                                          " was selected again: it keeps its address",
                                      st.nPhySelOldAddress, -1);
                         st.nPhySelState = kPhySelPollReinserted;

@@ -138,9 +138,10 @@ void configZD4270::RandomAddressing(bool bStart, bool bStop, bool& bFinished) {
     RandomAddressingStep(bStart, bStop, bFinished);
     m_link.SetPacing(before);
     if (fast && !distrusted && m_link.QuickTimingDistrust()) {
-        NoteRecovery("paced", "fast search went on with the paced handshake: " +
-                                  *m_link.QuickTimingDistrust(),
-                     -1, -1);
+        NoteRecovery(
+            "paced",
+            "fast search went on with the paced handshake: " + *m_link.QuickTimingDistrust(), -1,
+            -1);
     }
 }
 
@@ -427,8 +428,8 @@ void configZD4270::RndAddrClose(bool& bFinished) {
             return;
         }
     }
-    // A gear given an address earlier in this run lies there only when a gear below it answered every
-    // COMPARE of this search (one that powered up since): that gear would take the address
+    // A gear given an address earlier in this run lies there only when a gear below it answered
+    // every COMPARE of this search (one that powered up since): that gear would take the address
     // again, so the search starts from the bottom instead.
     if (m_rndAddrFound.count(s.lSearchHigh) != 0) {
         // A search that keeps closing there has no gear below to find.
@@ -469,8 +470,9 @@ void configZD4270::RndAddrFindFreeAddress(bool& bFinished) {
             s.nRndAddrState = kRndAddrProgram;
             return;
         }
-        NoteRecovery("second-ask", "address " + std::to_string(s.nRndAddrAddress) +
-                                       " answered only when asked again: taken",
+        NoteRecovery("second-ask",
+                     "address " + std::to_string(s.nRndAddrAddress) +
+                         " answered only when asked again: taken",
                      s.nRndAddrAddress, -1);
     }
     ++s.nRndAddrAddress;
@@ -484,8 +486,8 @@ void configZD4270::RndAddrFindFreeAddress(bool& bFinished) {
 void configZD4270::RndAddrVerify(bool& bFinished) {
     AddressingState& s = m_addressingState;
     std::uint8_t answer = 0;
-    const std::int16_t verified = RndAddrQuery(kCmdVerifyShortAddress,
-                                               AddressByte(s.nRndAddrAddress), kAddrShort, 0, answer);
+    const std::int16_t verified =
+        RndAddrQuery(kCmdVerifyShortAddress, AddressByte(s.nRndAddrAddress), kAddrShort, 0, answer);
     if (verified == kResultDone) {
         s.nRndAddrState = kRndAddrCheckHolder;
         return;
@@ -504,13 +506,12 @@ void configZD4270::RndAddrVerify(bool& bFinished) {
     // gear lost its mains. Where it keeps failing, the gear there does not keep an address.
     if (++m_rndAddrFailures[s.lSearchHigh] >= kRndAddrAttempts) {
         RndAddrLeaveGear("verify-failed", "the gear at " + Hex(s.lSearchHigh) +
-                                               " does not keep a short address: left");
+                                              " does not keep a short address: left");
         return;
     }
-    RndAddrSearchAgain("verify-failed", "nobody answered VERIFY SHORT ADDRESS " +
-                                            std::to_string(s.nRndAddrAddress) +
-                                            " after programming at " + Hex(s.lSearchHigh) +
-                                            ": searched again");
+    RndAddrSearchAgain("verify-failed",
+                       "nobody answered VERIFY SHORT ADDRESS " + std::to_string(s.nRndAddrAddress) +
+                           " after programming at " + Hex(s.lSearchHigh) + ": searched again");
 }
 
 // The new address must be held by the gear searched for and by no other: QUERY RANDOM ADDRESS
@@ -544,9 +545,9 @@ void configZD4270::RndAddrCheckHolder(bool& bFinished) {
     if (holder != s.lSearchHigh) {
         // Another gear has the address alone: it missed both questions of the free-address
         // check. The gear found keeps its place in the search and takes the next free address.
-        NoteRecovery("address-taken", "address " + std::to_string(s.nRndAddrAddress) +
-                                          " belongs to the gear at " + Hex(holder) +
-                                          ": the next free address is used",
+        NoteRecovery("address-taken",
+                     "address " + std::to_string(s.nRndAddrAddress) + " belongs to the gear at " +
+                         Hex(holder) + ": the next free address is used",
                      s.nRndAddrAddress, holder);
         ++s.nRndAddrAddress;
         s.nRndAddrState = kRndAddrFindFree;
@@ -587,7 +588,8 @@ void configZD4270::RndAddrNextBallast(bool& bFinished) {
     }
     SendAddressingCommand(kCmdInitialise, 255, kAddrBroadcast, 0);
     // Every ballast still taking part lies at or above the one just found.
-    if (!chkRndAddrFastSearch.IsChecked()) s.byLastSearchH = s.byLastSearchM = s.byLastSearchL = 255;
+    if (!chkRndAddrFastSearch.IsChecked())
+        s.byLastSearchH = s.byLastSearchM = s.byLastSearchL = 255;
     RndAddrBeginSearch(s.lSearchLow);
 }
 
@@ -630,9 +632,9 @@ void configZD4270::RndAddrClash() {
                                            "short address");
         return;
     }
-    NoteRecovery("clash", "several gear took address " + std::to_string(s.nRndAddrAddress) +
-                              " at " + Hex(s.lSearchHigh) +
-                              ": address given back, new random addresses drawn",
+    NoteRecovery("clash",
+                 "several gear took address " + std::to_string(s.nRndAddrAddress) + " at " +
+                     Hex(s.lSearchHigh) + ": address given back, new random addresses drawn",
                  s.nRndAddrAddress, s.lSearchHigh);
     SendAddressingCommand(kCmdTerminate, 0, kAddrBroadcast, 0);
     SendAddressingCommand(kCmdInitialise, 255, kAddrBroadcast, 0);
@@ -663,8 +665,8 @@ void configZD4270::RndAddrFinish(bool& bFinished) {
     s.nRndAddrState = kStateIdle;
     if (m_rndAddrLeft.empty()) return;
     // Gear that keep clashing have no address at all now, which the box says.
-    const bool clash = std::find(m_rndAddrLeft.begin(), m_rndAddrLeft.end(), "clash-left") !=
-                       m_rndAddrLeft.end();
+    const bool clash =
+        std::find(m_rndAddrLeft.begin(), m_rndAddrLeft.end(), "clash-left") != m_rndAddrLeft.end();
     m_context.dialogs.MessageBox({m_context.messages.Load(clash ? 5151 : 5145) + ".",
                                   MsgButtons::Ok, MsgIcon::Critical,
                                   m_context.messages.Load(5113)});

@@ -17,7 +17,12 @@ std::optional<std::string> CommandArguments::Value(const std::string& option) co
 
 const std::vector<CommandSyntax>& CommandTable() {
     static const std::vector<CommandSyntax> kTable = {
-        {"scan", {"--report", "--format"}, {"--optical-feedback", "--ask-twice"}, 0, 0, PrepareScan},
+        {"scan",
+         {"--report", "--format"},
+         {"--optical-feedback", "--ask-twice"},
+         0,
+         0,
+         PrepareScan},
         {"address random",
          {"--start", "--report", "--format"},
          {"--new-installation", "--delete-groups", "--delete-scenes", "--yes", "--optical-feedback",

@@ -80,8 +80,9 @@ ProgressState ControlProgress(const configZD4270& control) {
             // has come through the gear.
             state.detail = counted(control.lstRndAddrView.ItemCount());
             const AddressingState& search = control.m_addressingState;
-            state.fraction = static_cast<double>(std::max(search.lSearchLow, search.lRndAddrFloor)) /
-                             (kSearchAddressMax + 1.0);
+            state.fraction =
+                static_cast<double>(std::max(search.lSearchLow, search.lRndAddrFloor)) /
+                (kSearchAddressMax + 1.0);
         } else {
             // The terminal searches on its own and tells nothing until it is done.
             state.detail = Trimmed(control.lblRndAddrStatus.Caption());
@@ -124,8 +125,8 @@ ProgressState ControlProgress(const configZD4270& control) {
     if (!state.what.empty() && !state.pageRead && !control.Recovered().empty()) {
         int count = 0;
         for (const AddressingRecovery& r : control.Recovered()) count += r.count;
-        state.detail += (state.detail.empty() ? "" : ", ") +
-                        text("%1 recovered", {std::to_string(count)});
+        state.detail +=
+            (state.detail.empty() ? "" : ", ") + text("%1 recovered", {std::to_string(count)});
     }
     return state;
 }

@@ -151,10 +151,10 @@ void configZD4270::QueryScanAddress() {
         m_link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr);
         received = m_link.ReceiveDALIData(answer, nullptr);
         if (received != kResultTimeout) {
-            NoteRecovery("second-ask",
-                         "address " + std::to_string(m_nScanAddress) +
-                             " answered only when asked again",
-                         m_nScanAddress, -1);
+            NoteRecovery(
+                "second-ask",
+                "address " + std::to_string(m_nScanAddress) + " answered only when asked again",
+                m_nScanAddress, -1);
         }
     }
     m_link.SetPacing(before);

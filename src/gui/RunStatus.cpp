@@ -77,9 +77,8 @@ void RunStatus::Update() {
             if (!texts.empty()) texts += "; ";
             texts += r.text + (r.count > 1 ? " (" + std::to_string(r.count) + "x)" : "");
         }
-        m_statusBar.showMessage(QString::fromStdString(
-            HostText(m_control.GetContext().messages.GetLanguage(), "Recovered on the line: %1",
-                     {texts})));
+        m_statusBar.showMessage(QString::fromStdString(HostText(
+            m_control.GetContext().messages.GetLanguage(), "Recovered on the line: %1", {texts})));
     }
     if (state.what != m_what) {
         m_what = state.what;

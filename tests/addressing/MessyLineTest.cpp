@@ -211,9 +211,10 @@ TEST_F(MessyPhysicalTest, ALampPutBackTooEarlyLeavesNoRecord) {
     Start(1);
     Lamp(ids[0], 1000, LampState::Removed);
     // Back the moment the control has seen it out, before PROGRAM SHORT ADDRESS.
-    const std::string seen = "The device has been programmed, waiting for reinsertion of the lamp...";
-    ASSERT_TRUE(ctx.scheduler.RunUntil(
-        [&] { return control->lblPhySelStatus.Caption() == seen; }, 20000));
+    const std::string seen =
+        "The device has been programmed, waiting for reinsertion of the lamp...";
+    ASSERT_TRUE(
+        ctx.scheduler.RunUntil([&] { return control->lblPhySelStatus.Caption() == seen; }, 20000));
     terminal->SetLamp(ids[0], LampState::Present);
     ctx.scheduler.RunFor(5000);
     EXPECT_EQ(control->lstPhySelView.ItemCount(), 0);

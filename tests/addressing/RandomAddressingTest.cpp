@@ -192,7 +192,8 @@ TEST_F(RandomAddressingTest, TheFastSearchGivesTheSameAddressesFaster) {
     for (const bool fast : {false, true}) {
         ctx.dialogs.boxes.clear();
         UseGear({});
-        for (std::uint32_t random : {0x100000u, 0x900000u, 0xA00000u, 0xFFFFFFu}) AddUnaddressed(random);
+        for (std::uint32_t random : {0x100000u, 0x900000u, 0xA00000u, 0xFFFFFFu})
+            AddUnaddressed(random);
         control->chkRndAddrFastSearch.SetChecked(fast);
         lineTime[fast] = StartAndRun();
         EXPECT_TRUE(ctx.dialogs.boxes.empty()) << fast;

@@ -67,13 +67,15 @@ TEST_F(CommandLineTest, RandomAddressingIsSavedWithTheLineAndFoundByTheNextScan)
 // gear, the closing scan finds them all, and the document says what was got over.
 TEST_F(CommandLineTest, BothSearchesHoldOnTheMessySiteAndSaySo) {
     for (const bool fast : {false, true}) {
-        std::vector<std::string> args = {"address", "random", "--line", ExampleLine("messy-site.json")};
+        std::vector<std::string> args = {"address", "random", "--line",
+                                         ExampleLine("messy-site.json")};
         if (fast) args.push_back("--fast");
         const Outcome run = Zd(args);
         ASSERT_EQ(run.exitCode, 0) << run.json.dump();
         EXPECT_EQ(ShortAddresses(run.json.at("devices")), test::Range(0, 9)) << fast;
         std::set<std::string> kinds;
-        for (const Json& r : run.json.at("recovered")) kinds.insert(r.at("what").get<std::string>());
+        for (const Json& r : run.json.at("recovered"))
+            kinds.insert(r.at("what").get<std::string>());
         EXPECT_EQ(kinds.count("clash"), 1u) << run.json.dump();
         EXPECT_EQ(kinds.count("second-ask"), 1u) << run.json.dump();
         EXPECT_GT(run.json.at("requests").get<int>(), 0);

@@ -7,8 +7,20 @@ namespace zd::test {
 namespace {
 
 // Rows of the list, in order.
-enum Pos { kActual, kPowerOn, kSystemFailure, kMin, kMax, kFadeRate, kFadeTime, kRandom, kStatus,
-           kVersion, kDeviceType, kPhysicalMin };
+enum Pos {
+    kActual,
+    kPowerOn,
+    kSystemFailure,
+    kMin,
+    kMax,
+    kFadeRate,
+    kFadeTime,
+    kRandom,
+    kStatus,
+    kVersion,
+    kDeviceType,
+    kPhysicalMin
+};
 
 class VariablesPageTest : public PageRig {
   protected:
