@@ -170,6 +170,7 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
         // ending (a store that cannot be written) still reports what the command did.
         document.update(command(*session));
         session->Finish();
+        if (const auto& dropped = session->Registry().DroppedNote()) document["storeNote"] = *dropped;
         document["messages"] = session->Messages();
         document["lineTimeMs"] = session->LineTimeMs();
         return outcome;

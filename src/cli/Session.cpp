@@ -18,12 +18,17 @@ constexpr std::int64_t kSettleLimitMs = 100'000;
 }  // namespace
 
 HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* console)
-    : m_options(options), m_dialogs(console), m_messages(options.language) {
+    : m_options(options), m_console(console), m_dialogs(console), m_messages(options.language) {
     // The store the window uses, so that the device list and the logging switches carry over
     // from run to run and between the window and the command line.
     m_registry = options.registryFile.empty()
                      ? std::make_unique<QSettingsRegistry>()
                      : std::make_unique<QSettingsRegistry>(options.registryFile);
+    // A store that cannot be read is left as it is, and the run does not begin without its
+    // device list.
+    if (const auto& error = m_registry->LoadError())
+        throw ControlError(*error + "; the store was left as it was", kLibraryTitle,
+                           kErrPathFileAccess);
     if (options.modbus.empty()) {
         auto scheduler = std::make_unique<VirtualScheduler>();
         VirtualScheduler* clock = scheduler.get();
@@ -46,7 +51,8 @@ HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* conso
     if (options.modbus.empty()) {
         if (!options.emptyLine) {
             m_line = sim::LoadLineFile(options.lineFile);
-            auto note = LinePlacementNote(m_line, options.lineFile, m_terminal, options.stationFile);
+            auto note =
+                LinePlacementNote(m_line, options.lineFile, m_terminal, options.stationFile);
             if (note && options.lineFileGiven) std::fprintf(console, "zd4270: %s\n", note->c_str());
         }
         m_simulated = CreateSimulatedDevCom(*m_scheduler, m_terminal, m_line);
@@ -127,9 +133,12 @@ void HeadlessSession::Finish() {
     // The device list has just been written to the store; a store that cannot be written loses
     // it, which the user must hear of.
     if (!m_registry->Sync()) {
-        throw ControlError("The store " + m_registry->FileName() + " cannot be written",
+        throw ControlError("The store " + m_registry->FileName() +
+                               " cannot be written: " + m_registry->LastError(),
                            kLibraryTitle, kErrPathFileAccess);
     }
+    if (const auto& dropped = m_registry->DroppedNote())
+        std::fprintf(m_console, "zd4270: %s\n", ValidUtf8(*dropped).c_str());
     if (!m_simulated || m_options.saveLineFile.empty()) return;
     sim::Terminal& terminal = m_simulated->Terminal();
     RunUntil(

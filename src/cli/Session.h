@@ -102,6 +102,7 @@ class HeadlessSession : public ControlRun {
     void UpdateProgress();
 
     SessionOptions m_options;
+    std::FILE* m_console;
     std::unique_ptr<Scheduler> m_scheduler;
     std::function<bool(const std::function<bool()>&, std::int64_t)> m_runUntil;
     // Before the dialogs and the control, which draw on it until they are gone.
