@@ -11,6 +11,7 @@
 #include "cli/Report.h"
 #include "cli/StationRun.h"
 #include "platform/Error.h"
+#include "platform/Interrupt.h"
 
 namespace zd {
 
@@ -170,10 +171,35 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
         // ending (a store that cannot be written) still reports what the command did.
         document.update(command(*session));
         session->Finish();
-        if (const auto& dropped = session->Registry().DroppedNote()) document["storeNote"] = *dropped;
+        if (const auto& dropped = session->Registry().DroppedNote())
+            document["storeNote"] = *dropped;
         document["messages"] = session->Messages();
         document["lineTimeMs"] = session->LineTimeMs();
+        // A signal that came after the last wait: the command is done, and still ends as asked.
+        if (const int signal = InterruptSignal()) {
+            document["interrupted"] = true;
+            outcome.exitCode = InterruptExitCode(signal);
+        }
         return outcome;
+    } catch (const CommandInterrupted& interrupted) {
+        // What was found and done so far, and the line and the store as the run left them.
+        KeepWhatHappened(document, session.get());
+        document["interrupted"] = true;
+        if (const auto& note = session->InterruptNote()) document["note"] = *note;
+        try {
+            session->Finish();
+            if (const auto& dropped = session->Registry().DroppedNote())
+                document["storeNote"] = *dropped;
+        } catch (const ControlError& error) {
+            std::fprintf(err, "zd4270: %s\n", ValidUtf8(error.Description()).c_str());
+            document["saveError"] = error.Description();
+        } catch (const std::exception& error) {
+            std::fprintf(err, "zd4270: %s\n", ValidUtf8(error.what()).c_str());
+            document["saveError"] = error.what();
+        }
+        document["messages"] = session->Messages();
+        return fail(std::string("interrupted by ") + InterruptName(interrupted.signal),
+                    InterruptExitCode(interrupted.signal));
     } catch (const CommandFailed& failure) {
         document.update(failure.Details());
         KeepWhatHappened(document, session.get());
@@ -321,8 +347,9 @@ void ParseCommandLine(int argc, const char* const* argv, ParsedCommandLine& pars
         throw UsageError("--save-line needs the simulated line, not --modbus");
     if (!options.modbus.empty() &&
         std::find(rest.begin(), rest.end(), "--remove-lamp") != rest.end())
-        throw UsageError("--remove-lamp needs the simulated line: over --modbus a person "
-                         "takes the lamps out");
+        throw UsageError(
+            "--remove-lamp needs the simulated line: over --modbus a person "
+            "takes the lamps out");
     parsed.syntax = &syntax;
     parsed.arguments = ParseArguments(syntax, rest, nameWords);
     if (const auto report = ReportFileOf(syntax.name, parsed.arguments)) {
@@ -366,10 +393,12 @@ int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defa
             demo.modbus = options.modbus;
             return RunDemo(demo, out);
         }
+        // Ctrl-C and SIGTERM end a command's run cleanly from here on.
+        InstallInterruptHandlers();
         // The report is written once, from the results of all its terminals.
         if (parsed.station.Chosen() || ReportFileOf(parsed.command, parsed.arguments)) {
-            const CommandOutcome outcome = RunStationCommand(*parsed.syntax, parsed.arguments,
-                                                             options, parsed.station, err);
+            const CommandOutcome outcome =
+                RunStationCommand(*parsed.syntax, parsed.arguments, options, parsed.station, err);
             PrintJson(out, outcome.document);
             return outcome.exitCode;
         }

@@ -4,6 +4,7 @@
 #include "host/ModbusDevCom.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
+#include "platform/Interrupt.h"
 #include "platform/RealScheduler.h"
 #include "platform/VirtualScheduler.h"
 
@@ -76,6 +77,7 @@ void HeadlessSession::Open() {
     m_control->RefreshData(m_terminal, m_devCom, StationUserData(m_terminal));
     if (const auto error = ErrorSince(0)) throw ControlError(ForConsole(*error));
     m_startMs = m_scheduler->Now();
+    if (Interrupted()) throw CommandInterrupted{m_interrupted};
     WatchControlProgress(*m_control, [this] { UpdateProgress(); });
 }
 
@@ -88,11 +90,38 @@ bool HeadlessSession::RunUntil(const std::function<bool()>& done, std::int64_t l
     const bool reached = m_runUntil(
         [&] {
             UpdateProgress();
+            // The clock loop looks between two timer callbacks, so the transaction under way
+            // is complete; once interrupted, the wait ends with the procedure.
+            if (Interrupted()) return m_interruptNote || ControlProgress(*m_control).what.empty();
             return done();
         },
         limitMs);
     m_progress->End();
+    if (m_interrupted && !m_finishing) throw CommandInterrupted{m_interrupted};
     return reached;
+}
+
+bool HeadlessSession::Interrupted() {
+    if (m_finishing || !m_control) return false;
+    if (m_interrupted) return true;
+    m_interrupted = InterruptSignal();
+    if (!m_interrupted) return false;
+    m_progress->End();
+    const std::string running = ControlProgress(*m_control).what;
+    if (Button* cancel = ProgressCancelButton(*m_control)) {
+        // As the window's Cancel: the procedure ends its search (TERMINATE for gear in the
+        // initialisation state) or asks the terminal to stop its own.
+        cancel->Click();
+    } else if (!running.empty()) {
+        m_interruptNote = running +
+                          " goes on in the terminal, which does not let the control stop it; scan "
+                          "once it has finished";
+    }
+    std::fprintf(m_console, "zd4270: %s: %s\n", InterruptName(m_interrupted),
+                 m_interruptNote   ? m_interruptNote->c_str()
+                 : running.empty() ? "ending the run"
+                                   : ("cancelling " + running).c_str());
+    return true;
 }
 
 void HeadlessSession::UpdateProgress() {
@@ -127,6 +156,7 @@ Json HeadlessSession::Messages() const {
 
 void HeadlessSession::Finish() {
     // What follows (saving, letting fades settle for the line file) is no part of the command.
+    m_finishing = true;
     m_endMs = m_scheduler->Now();
     m_progress->End();
     m_control->Terminate();

@@ -13,6 +13,7 @@
 #include "host/Building.h"
 #include "host/ModbusDevCom.h"
 #include "platform/Error.h"
+#include "platform/Interrupt.h"
 #include "platform/Utf8.h"
 
 namespace zd {
@@ -96,7 +97,8 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
     const bool report = reportFile.has_value();
     if (!selection.all && selection.positions.empty() && !report)
         throw UsageError("--lines and --save-lines go with --all or --pos N,M,...");
-    const ReportFormat format = report ? ReportFormatOf(*reportFile, arguments) : ReportFormat::Html;
+    const ReportFormat format =
+        report ? ReportFormatOf(*reportFile, arguments) : ReportFormat::Html;
     if (selection.all && !selection.positions.empty())
         throw UsageError("--all and --pos choose terminals both; give one of them");
     if (!options.modbus.empty() && (!selection.linesDir.empty() || !selection.saveLinesDir.empty()))
@@ -225,6 +227,11 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
             result.document["reportError"] = error.Description();
             result.exitCode = 1;
         }
+    }
+    // Every terminal's run was ended by the one signal; the whole run ends with its code.
+    if (const int signal = InterruptSignal()) {
+        result.document["interrupted"] = true;
+        result.exitCode = InterruptExitCode(signal);
     }
     if (failed > 0) {
         result.document["error"] =

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 
 #include <cstdio>
@@ -233,9 +234,9 @@ TEST_F(DeviceCommandsTest, TheStoreIsReplacedWholeOrNotAtAll) {
     const Outcome scan = Zd({"scan"});
     ASSERT_EQ(scan.exitCode, 0) << scan.json.dump();
     EXPECT_EQ(scan.json.at("storeNote"),
-              "The store " + store +
-                  " held 1 line that holds no setting (line 4: [[[bad); it was left out when the "
-                  "store was written");
+              "The store " + store + " held 1 line that holds no setting (line " +
+                  std::to_string(std::count(old.begin(), old.end(), '\n') + 1) +
+                  ": [[[bad); it was left out when the store was written");
     EXPECT_EQ(test::ReadFileText(store).find("[[["), std::string::npos);
 }
 
