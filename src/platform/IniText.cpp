@@ -276,32 +276,38 @@ IniContent ParseIniText(std::string_view text) {
         const std::string_view line = Trimmed(raw);
         if (line.empty() || line.front() == ';' || line.front() == '#') continue;
         if (line.front() == '[') {
-            groupValid = line.back() == ']' && line.size() >= 2 && line.size() - 2 <= kIniMaxName;
-            if (!groupValid) {
-                drop(line);
-                continue;
+            groupValid = line.back() == ']' && line.size() >= 2;
+            if (groupValid) {
+                const std::string_view name = line.substr(1, line.size() - 2);
+                if (EqualsNoCase(name, "general")) {
+                    group.clear();
+                } else if (EqualsNoCase(name, "%general")) {
+                    group = "General";
+                } else {
+                    group = UnescapedKey(name);
+                }
+                groupValid = group.size() <= kIniMaxName;
             }
-            const std::string_view name = line.substr(1, line.size() - 2);
-            if (EqualsNoCase(name, "general")) {
-                group.clear();
-            } else if (EqualsNoCase(name, "%general")) {
-                group = "General";
-            } else {
-                group = UnescapedKey(name);
-            }
+            if (!groupValid) drop(line);
             continue;
         }
         const std::size_t equals = line.find('=');
         const std::string_view key =
             Trimmed(line.substr(0, equals == std::string_view::npos ? 0 : equals));
-        if (!groupValid || equals == std::string_view::npos || key.empty() ||
-            key.size() > kIniMaxName || line.size() - equals - 1 > kIniMaxValue) {
+        if (!groupValid || equals == std::string_view::npos || key.empty()) {
             drop(line);
             continue;
         }
+        // The limits hold for what is kept, so that a rewrite, which may escape more than the
+        // line did, never makes a line that the next read drops.
         std::string name = UnescapedKey(key);
+        std::string value = UnescapedValue(line.substr(equals + 1));
+        if (name.size() > kIniMaxName || value.size() > kIniMaxValue) {
+            drop(line);
+            continue;
+        }
         if (!group.empty()) name = group + "/" + name;
-        content.values[name] = UnescapedValue(line.substr(equals + 1));
+        content.values[name] = std::move(value);
     }
     return content;
 }
