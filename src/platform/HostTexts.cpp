@@ -46,6 +46,8 @@ constexpr Wording kTexts[] = {
     {"The report could not be made: %1", "Der Bericht konnte nicht erstellt werden: %1"},
     {"Finish or cancel the running procedure first.",
      "Erst den laufenden Vorgang beenden oder abbrechen."},
+    {"%1 is running. Cancel it and close the window?",
+     "%1 läuft. Abbrechen und das Fenster schließen?"},
     // The window's menus and About box.
     {"&Connection", "&Verbindung"},
     {"&Open line file...", "Linien-Datei ö&ffnen..."},
