@@ -63,6 +63,12 @@ std::string Wrapped(const std::string& names, std::size_t first) {
     return text;
 }
 
+// "unit 1 (also 0 and 255)": the units the server answers.
+std::string UnitsText(const zd::ModbusEndpoint& endpoint) {
+    return "unit " + std::to_string(endpoint.unit) +
+           (endpoint.unitGiven ? std::string() : std::string(" (also 0 and 255)"));
+}
+
 void PrintUsage(std::FILE* out) {
     std::fprintf(out,
                  "usage: zd4270-sim [--line FILE] [--station FILE [--pos N]]\n"
@@ -76,7 +82,8 @@ void PrintUsage(std::FILE* out) {
                  "  --pos N             the station's terminal at position N (default: the first)\n"
                  "  --listen HOST:PORT[/UNIT]\n"
                  "                      where to serve Modbus TCP (default: 127.0.0.1:1502), and\n"
-                 "                      the unit to answer as (1 to 247; default 1)\n"
+                 "                      the unit to answer as (1 to 247; default 1). Without\n"
+                 "                      /UNIT units 0 and 255 are answered as well\n"
                  "  --window            show the lamps in a window; take lamps out, put them back\n"
                  "                      or let them fail from there, and switch faults\n"
                  "  --fault GEAR:NAME=VALUE | terminal:NAME=VALUE\n"
@@ -90,16 +97,17 @@ void PrintUsage(std::FILE* out) {
                  "                      first coupler on PORT, the next on PORT+1, and so on,\n"
                  "                      each serving the registers of its terminals\n"
                  "\n"
-                 "Register mapping: the unit given (1 by default), %s.\n"
+                 "Register mapping: the unit given (1 by default; without /UNIT also units 0\n"
+                 "and 255, which clients send to a server reached by its address), %s.\n"
                  "Function 3 reads, function 16 writes 1 to 123 registers within one table.\n"
                  "Exceptions: 01 illegal function, 02 illegal data address (unmapped, or words\n"
                  "the terminal refuses, such as its input words), 03 illegal data value (a count\n"
                  "beyond the protocol's 125 or 123, or a bad length), 04 server failure, 0B any\n"
                  "other unit. A frame whose protocol id is not 0 or whose length field is\n"
                  "outside 2 to %zu closes the connection.\n"
-                 "Limits: %zu clients at once (one more is accepted and closed at once); a client\n"
-                 "silent for %lld s, or whose frame is not complete %lld s after its first byte,\n"
-                 "is closed.\n",
+                 "Limits: %zu clients at once (a newcomer takes the place of the client silent\n"
+                 "longest); a client silent for %lld s, or whose frame is not complete %lld s\n"
+                 "after its first byte, is closed.\n",
                  Wrapped(zd::sim::GearFaultNames(), 28).c_str(),
                  Wrapped(zd::sim::TerminalFaultNames(), 32).c_str(), zd::kModbusMappingText,
                  zd::kMbapMaxLength, kLimits.maxClients,
@@ -192,9 +200,9 @@ int Serve(const Options& options, int& argc, char** argv) {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
-    std::printf("zd4270-sim: serving the %s on Modbus TCP %s; unit %d, %s\n",
+    std::printf("zd4270-sim: serving the %s on Modbus TCP %s; %s, %s\n",
                 DescribeTerminal(terminal, source).c_str(), server.Endpoint().Text().c_str(),
-                server.Endpoint().unit, zd::kModbusMappingText);
+                UnitsText(server.Endpoint()).c_str(), zd::kModbusMappingText);
     std::fflush(stdout);
 
     if (options.window) {
@@ -287,7 +295,7 @@ int ServeBuilding(const Options& options) {
                     positions.empty() ? "no position" : positions.c_str());
         servers.push_back(std::move(served));
     }
-    std::printf("zd4270-sim: unit %d, %s\n", first.unit, zd::kModbusMappingText);
+    std::printf("zd4270-sim: %s, %s\n", UnitsText(first).c_str(), zd::kModbusMappingText);
     std::fflush(stdout);
 
     struct sigaction action {};

@@ -13,6 +13,7 @@
 #include "host/ModbusDevCom.h"
 #include "link/Link.h"
 #include "platform/Error.h"
+#include "platform/Interrupt.h"
 
 namespace zd {
 
@@ -212,15 +213,41 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
         document.update(command(*session));
         acknowledges.Note(document);
         session->Finish();
+        if (const auto& dropped = session->Registry().DroppedNote())
+            document["storeNote"] = *dropped;
         document["messages"] = session->Messages();
         document["lineTimeMs"] = session->LineTimeMs();
         // Each read or write of the process image is one request on a fieldbus coupler.
         document["requests"] = session->Control().TerminalLink().DevComCalls();
+        // A signal that came after the last wait: the command is done, and still ends as asked.
+        if (const int signal = InterruptSignal()) {
+            document["interrupted"] = true;
+            outcome.exitCode = InterruptExitCode(signal);
+        }
         return outcome;
     } catch (const UsageError& refused) {
         // Refused once the terminal said what it can (its firmware): nothing was sent, and the
         // store's device list says nothing of this line.
         return fail(refused.what(), 2);
+    } catch (const CommandInterrupted& interrupted) {
+        // What was found and done so far, and the line and the store as the run left them.
+        KeepWhatHappened(document, session.get());
+        document["interrupted"] = true;
+        if (const auto& note = session->InterruptNote()) document["note"] = *note;
+        try {
+            session->Finish();
+            if (const auto& dropped = session->Registry().DroppedNote())
+                document["storeNote"] = *dropped;
+        } catch (const ControlError& error) {
+            std::fprintf(err, "zd4270: %s\n", ValidUtf8(error.Description()).c_str());
+            document["saveError"] = error.Description();
+        } catch (const std::exception& error) {
+            std::fprintf(err, "zd4270: %s\n", ValidUtf8(error.what()).c_str());
+            document["saveError"] = error.what();
+        }
+        document["messages"] = session->Messages();
+        return fail(std::string("interrupted by ") + InterruptName(interrupted.signal),
+                    InterruptExitCode(interrupted.signal));
     } catch (const CommandFailed& failure) {
         document.update(failure.Details());
         acknowledges.Note(document);
@@ -267,7 +294,9 @@ void PrintUsage(std::FILE* out) {
         "given.\n"
         "Each command prints one JSON document on stdout; the control's message boxes go to\n"
         "stderr and into the document's \"messages\". Exit codes: 0 done, 1 failed\n"
-        "({\"error\": ...}, \"failedStep\"), 2 wrong command line or refused.\n"
+        "({\"error\": ...}, \"failedStep\"), 2 wrong command line or refused, 130 or\n"
+        "143 ended by SIGINT or SIGTERM ({\"interrupted\": true}: the procedure cancelled,\n"
+        "what was done so far, the line and the store saved; a second signal ends at once).\n"
         "\n"
         "commands:\n"
         "  demo                          the headless demonstration (text)\n"
@@ -427,6 +456,8 @@ int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defa
             demo.modbus = options.modbus;
             return RunDemo(demo, out);
         }
+        // Ctrl-C and SIGTERM end a command's run cleanly from here on.
+        InstallInterruptHandlers();
         // The report is written once, from the results of all its terminals.
         if (parsed.station.Chosen() || ReportFileOf(parsed.command, parsed.arguments)) {
             const CommandOutcome outcome =

@@ -4,6 +4,7 @@
 #include "host/ModbusDevCom.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
+#include "platform/Interrupt.h"
 #include "platform/RealScheduler.h"
 #include "platform/VirtualScheduler.h"
 
@@ -18,12 +19,17 @@ constexpr std::int64_t kSettleLimitMs = 100'000;
 }  // namespace
 
 HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* console)
-    : m_options(options), m_dialogs(console), m_messages(options.language) {
+    : m_options(options), m_console(console), m_dialogs(console), m_messages(options.language) {
     // The store the window uses, so that the device list and the logging switches carry over
     // from run to run and between the window and the command line.
     m_registry = options.registryFile.empty()
                      ? std::make_unique<QSettingsRegistry>()
                      : std::make_unique<QSettingsRegistry>(options.registryFile);
+    // A store that cannot be read is left as it is, and the run does not begin without its
+    // device list.
+    if (const auto& error = m_registry->LoadError())
+        throw ControlError(*error + "; the store was left as it was", kLibraryTitle,
+                           kErrPathFileAccess);
     if (options.modbus.empty()) {
         auto scheduler = std::make_unique<VirtualScheduler>();
         VirtualScheduler* clock = scheduler.get();
@@ -46,7 +52,8 @@ HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* conso
     if (options.modbus.empty()) {
         if (!options.emptyLine) {
             m_line = sim::LoadLineFile(options.lineFile);
-            auto note = LinePlacementNote(m_line, options.lineFile, m_terminal, options.stationFile);
+            auto note =
+                LinePlacementNote(m_line, options.lineFile, m_terminal, options.stationFile);
             if (note && options.lineFileGiven) std::fprintf(console, "zd4270: %s\n", note->c_str());
         }
         m_simulated = CreateSimulatedDevCom(*m_scheduler, m_terminal, m_line);
@@ -70,6 +77,7 @@ void HeadlessSession::Open() {
     m_control->RefreshData(m_terminal, m_devCom, StationUserData(m_terminal));
     if (const auto error = ErrorSince(0)) throw ControlError(ForConsole(*error));
     m_startMs = m_scheduler->Now();
+    if (Interrupted()) throw CommandInterrupted{m_interrupted};
     WatchControlProgress(*m_control, [this] { UpdateProgress(); });
 }
 
@@ -82,11 +90,38 @@ bool HeadlessSession::RunUntil(const std::function<bool()>& done, std::int64_t l
     const bool reached = m_runUntil(
         [&] {
             UpdateProgress();
+            // The clock loop looks between two timer callbacks, so the transaction under way
+            // is complete; once interrupted, the wait ends with the procedure.
+            if (Interrupted()) return m_interruptNote || ControlProgress(*m_control).what.empty();
             return done();
         },
         limitMs);
     m_progress->End();
+    if (m_interrupted && !m_finishing) throw CommandInterrupted{m_interrupted};
     return reached;
+}
+
+bool HeadlessSession::Interrupted() {
+    if (m_finishing || !m_control) return false;
+    if (m_interrupted) return true;
+    m_interrupted = InterruptSignal();
+    if (!m_interrupted) return false;
+    m_progress->End();
+    const std::string running = ControlProgress(*m_control).what;
+    if (Button* cancel = ProgressCancelButton(*m_control)) {
+        // As the window's Cancel: the procedure ends its search (TERMINATE for gear in the
+        // initialisation state) or asks the terminal to stop its own.
+        cancel->Click();
+    } else if (!running.empty()) {
+        m_interruptNote = running +
+                          " goes on in the terminal, which does not let the control stop it; scan "
+                          "once it has finished";
+    }
+    std::fprintf(m_console, "zd4270: %s: %s\n", InterruptName(m_interrupted),
+                 m_interruptNote   ? m_interruptNote->c_str()
+                 : running.empty() ? "ending the run"
+                                   : ("cancelling " + running).c_str());
+    return true;
 }
 
 void HeadlessSession::UpdateProgress() {
@@ -121,15 +156,19 @@ Json HeadlessSession::Messages() const {
 
 void HeadlessSession::Finish() {
     // What follows (saving, letting fades settle for the line file) is no part of the command.
+    m_finishing = true;
     m_endMs = m_scheduler->Now();
     m_progress->End();
     m_control->Terminate();
     // The device list has just been written to the store; a store that cannot be written loses
     // it, which the user must hear of.
     if (!m_registry->Sync()) {
-        throw ControlError("The store " + m_registry->FileName() + " cannot be written",
+        throw ControlError("The store " + m_registry->FileName() +
+                               " cannot be written: " + m_registry->LastError(),
                            kLibraryTitle, kErrPathFileAccess);
     }
+    if (const auto& dropped = m_registry->DroppedNote())
+        std::fprintf(m_console, "zd4270: %s\n", ValidUtf8(*dropped).c_str());
     if (!m_simulated || m_options.saveLineFile.empty()) return;
     sim::Terminal& terminal = m_simulated->Terminal();
     RunUntil(

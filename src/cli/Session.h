@@ -56,6 +56,13 @@ struct SessionOptions {
     bool connectionChosen = false;
 };
 
+// A run that SIGINT or SIGTERM ended: thrown by RunUntil once the procedure under way has been
+// cancelled (or cannot be), and by Open. No std::exception, so that no handler of a command's
+// own failures takes it for one.
+struct CommandInterrupted {
+    int signal = 0;
+};
+
 class HeadlessSession : public ControlRun {
   public:
     // Reads the station and line files and makes the device communication. Throws ControlError
@@ -83,9 +90,16 @@ class HeadlessSession : public ControlRun {
     // (Finish): virtual time on the simulated line, real time over Modbus.
     std::int64_t LineTimeMs() const;
 
-    // Lets the run's clock pass until done() holds; false when limitMs passed first.
+    // Lets the run's clock pass until done() holds; false when limitMs passed first. After
+    // SIGINT or SIGTERM (see platform/Interrupt.h) the transaction under way is finished, the
+    // procedure cancelled as the window's Cancel does, and CommandInterrupted thrown once it has
+    // ended; a procedure that cannot be cancelled is left running (InterruptNote says so).
     bool RunUntil(const std::function<bool()>& done,
                   std::int64_t limitMs = kProcedureLimitMs) override;
+    // The signal that ended the run, or 0.
+    int InterruptedBy() const { return m_interrupted; }
+    // What goes on after the run was interrupted, if anything.
+    const std::optional<std::string>& InterruptNote() const { return m_interruptNote; }
 
     // Boxes are counted so that a command can ask what was shown since it began.
     std::size_t BoxCount() const override { return m_dialogs.Shown().size(); }
@@ -102,8 +116,11 @@ class HeadlessSession : public ControlRun {
 
   private:
     void UpdateProgress();
+    // True once a signal has come (and, the first time, cancels the procedure under way).
+    bool Interrupted();
 
     SessionOptions m_options;
+    std::FILE* m_console;
     std::unique_ptr<Scheduler> m_scheduler;
     std::function<bool(const std::function<bool()>&, std::int64_t)> m_runUntil;
     // Before the dialogs and the control, which draw on it until they are gone.
@@ -120,6 +137,10 @@ class HeadlessSession : public ControlRun {
     std::unique_ptr<configZD4270> m_control;
     std::int64_t m_startMs = 0;
     std::optional<std::int64_t> m_endMs;
+    int m_interrupted = 0;
+    std::optional<std::string> m_interruptNote;
+    // Finish runs after an interruption as after any run: its waits are not interrupted.
+    bool m_finishing = false;
 };
 
 }  // namespace zd

@@ -13,6 +13,7 @@
 #include "host/Building.h"
 #include "host/ModbusDevCom.h"
 #include "platform/Error.h"
+#include "platform/Interrupt.h"
 #include "platform/Utf8.h"
 
 namespace zd {
@@ -226,6 +227,11 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
             result.document["reportError"] = error.Description();
             result.exitCode = 1;
         }
+    }
+    // Every terminal's run was ended by the one signal; the whole run ends with its code.
+    if (const int signal = InterruptSignal()) {
+        result.document["interrupted"] = true;
+        result.exitCode = InterruptExitCode(signal);
     }
     if (failed > 0) {
         result.document["error"] =

@@ -216,16 +216,35 @@ int RunWindow(int& argc, char** argv, const WindowOptions& options) {
         options.registryFile.empty() ? std::make_unique<QSettingsRegistry>()
                                      : std::make_unique<QSettingsRegistry>(options.registryFile);
     QSettingsRegistry& registry = *store;
+    // A store that cannot be read is left as it is: the window runs without device lists.
+    if (const auto& error = registry.LoadError()) {
+        dialogs.MessageBox(
+            {*error + "; the store was left as it was, and this run keeps nothing in it",
+             MsgButtons::Ok, MsgIcon::Exclamation, "ZD4270"});
+    }
 
-    WindowHost host(context, registry, &dialogs, &messages);
-    if (!options.languageChosen) host.UseRememberedLanguage();
-    const QString platform = QGuiApplication::platformName();
-    const bool interactive =
-        platform != QStringLiteral("offscreen") && platform != QStringLiteral("minimal");
-    if (!host.Start({options.stationFile, options.position, options.lineFile, options.modbus},
-                    options.offerChoice && interactive))
-        return 1;
-    return app.exec();
+    int exitCode = 0;
+    {
+        // The host ends its controls, which write their device lists, before the store is synced.
+        WindowHost host(context, registry, &dialogs, &messages);
+        if (!options.languageChosen) host.UseRememberedLanguage();
+        const QString platform = QGuiApplication::platformName();
+        const bool interactive =
+            platform != QStringLiteral("offscreen") && platform != QStringLiteral("minimal");
+        if (!host.Start({options.stationFile, options.position, options.lineFile, options.modbus},
+                        options.offerChoice && interactive))
+            return 1;
+        exitCode = app.exec();
+    }
+    // The device lists written while the window ran go to the file now; the user hears when
+    // they could not.
+    if (!registry.LoadError() && !registry.Sync()) {
+        dialogs.MessageBox(
+            {"The store " + registry.FileName() + " cannot be written: " + registry.LastError(),
+             MsgButtons::Ok, MsgIcon::Critical, "ZD4270"});
+        return exitCode == 0 ? 1 : exitCode;
+    }
+    return exitCode;
 }
 
 }  // namespace zd

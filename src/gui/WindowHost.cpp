@@ -109,6 +109,30 @@ bool WindowHost::Idle() {
     return true;
 }
 
+bool WindowHost::MayClose() {
+    if (m_closeWhenIdle) return false;
+    Button* cancel = m_control && !m_reporting ? ProgressCancelButton(*m_control) : nullptr;
+    // Idle, or a run that cannot be cancelled from here (a transfer, the report, the terminal's
+    // own addressing): the window closes, or says why not.
+    if (!cancel) return Idle();
+    const std::string running = ControlProgress(*m_control).what;
+    const MsgResult answer = m_context.dialogs.MessageBox(
+        {Tr(TextLanguage(), "%1 is running. Cancel it and close the window?", {running})
+             .toStdString(),
+         MsgButtons::YesNo, MsgIcon::Question, "ZD4270"});
+    if (answer != MsgResult::Yes) return false;
+    cancel->Click();
+    // The procedure ends its own way (a search sends TERMINATE first); the window closes then.
+    m_closeWhenIdle = m_context.scheduler.AddTimer([this] {
+        if (!ControlProgress(*m_control).what.empty()) return;
+        m_context.scheduler.RemoveTimer(m_closeWhenIdle);
+        m_closeWhenIdle = 0;
+        if (m_window) m_window->close();
+    });
+    m_context.scheduler.SetTimer(m_closeWhenIdle, 50, true);
+    return false;
+}
+
 bool WindowHost::SetLanguage(Language language) {
     if (!m_catalogue || m_catalogue->GetLanguage() == language) return false;
     if (!Idle()) return false;
@@ -134,6 +158,7 @@ void WindowHost::UseRememberedLanguage() {
 
 WindowHost::~WindowHost() {
     if (m_unwatchScans) m_unwatchScans();
+    if (m_closeWhenIdle) m_context.scheduler.RemoveTimer(m_closeWhenIdle);
     if (m_control) m_control->Terminate();
     // The window's bindings go before the control they show.
     m_window.reset();
@@ -204,7 +229,7 @@ bool WindowHost::Open(const Connection& connection, bool keepLine) {
     // with it: a transfer or a report would go on, inside the event that closed the window, with
     // a control that has been ended, and a scan or an addressing run would stop half done, its
     // device list stored as it stood.
-    m_window->SetCloseCheck([this] { return Idle(); });
+    m_window->SetCloseCheck([this] { return MayClose(); });
     if (m_qtDialogs) m_qtDialogs->SetParent(m_window.get());
     BuildMenu();
     if (m_simulated) m_window->ShowLine(&m_simulated->Terminal());

@@ -107,6 +107,9 @@ class WindowHost : public QObject {
     Language TextLanguage() const { return m_context.messages.GetLanguage(); }
     // False, with a box, while a procedure or a report runs.
     bool Idle();
+    // Whether the window may close now. During a procedure that can be cancelled the user is
+    // asked whether to cancel it; if so, it is cancelled and the window closes once it has ended.
+    bool MayClose();
     // The connection menu's actions, run after the menu's own signal has returned.
     void OpenLineFile();
     void OpenModbus();
@@ -127,6 +130,8 @@ class WindowHost : public QObject {
     CountedDialogs m_boxes;
     Context m_controlContext;
     bool m_reporting = false;
+    // The close waiting for a cancelled procedure to end, or 0.
+    Scheduler::TimerId m_closeWhenIdle = 0;
     Connection m_current;
     StationDocument m_station;
     XmlNode m_terminal;

@@ -131,6 +131,7 @@ ModbusEndpoint ParseModbusEndpoint(std::string_view text) {
             return refuse("the unit is not a number from " + std::to_string(kModbusMinUnit) +
                           " to " + std::to_string(kModbusMaxUnit));
         endpoint.unit = unit;
+        endpoint.unitGiven = true;
     }
     unsigned port = 0;
     const auto [end, error] =

@@ -64,6 +64,9 @@ struct ModbusEndpoint {
     std::string host = "127.0.0.1";
     std::uint16_t port = kModbusDefaultPort;
     int unit = kModbusDefaultUnit;
+    // The text named the unit ("/UNIT"); a server then answers that unit only, otherwise also
+    // units 0 and 255, which clients send to a server they reach by its address.
+    bool unitGiven = false;
 
     // "HOST:PORT", or "HOST:PORT/UNIT" for any unit but 1.
     std::string Text() const;

@@ -89,7 +89,8 @@ ModbusReply ModbusRequestHandler::Handle(std::span<const std::uint8_t> adu) {
     if (function & kExceptionFlag)
         return Exception(adu, ModbusException::IllegalFunction,
                          "function " + std::to_string(function));
-    if (unit != m_unit)
+    const bool direct = !m_unitOnly && (unit == 0 || unit == 255);
+    if (unit != m_unit && !direct)
         return Exception(adu, ModbusException::GatewayTargetFailed, "unit " + std::to_string(unit));
     if (function != kFunctionReadRegisters && function != kFunctionWriteRegisters)
         return Exception(adu, ModbusException::IllegalFunction,

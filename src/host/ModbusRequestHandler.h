@@ -46,7 +46,9 @@ struct ModbusReply {
     std::string refusal;
 };
 
-// The one unit it is made for, 1 unless told otherwise (another unit: exception 0x0B). Function 3
+// The one unit it is made for, 1 unless told otherwise (another unit: exception 0x0B); units 0 and
+// 255 as well unless that unit was chosen on purpose (unitOnly), since a client that reaches a
+// server directly by its address often sends one of those. Function 3
 // reads holding registers, function 16 writes them; any other function is 01, a count beyond the
 // protocol's limits (125 for a read, 123 for a write) or a length that does not fit 03, an address
 // outside the mapping (which covers calls of up to 123 words within one table) or one the served
@@ -54,8 +56,9 @@ struct ModbusReply {
 // called only for a request that passed every check.
 class ModbusRequestHandler {
   public:
-    explicit ModbusRequestHandler(DevCom& devCom, int unit = kModbusDefaultUnit)
-        : m_devCom(devCom), m_unit(unit) {}
+    explicit ModbusRequestHandler(DevCom& devCom, int unit = kModbusDefaultUnit,
+                                  bool unitOnly = false)
+        : m_devCom(devCom), m_unit(unit), m_unitOnly(unitOnly) {}
     int Unit() const { return m_unit; }
 
     // adu: exactly one frame (header included), as ModbusFrameLength delimits it. A frame whose
@@ -65,6 +68,7 @@ class ModbusRequestHandler {
   private:
     DevCom& m_devCom;
     int m_unit;
+    bool m_unitOnly;
 };
 
 }  // namespace zd

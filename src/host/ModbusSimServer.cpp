@@ -25,7 +25,7 @@ constexpr std::size_t kReadPerStep = 16 * 1024;
 // Clients accepted in one step; the rest wait in the backlog for the next.
 constexpr int kAcceptsPerStep = 64;
 
-std::int64_t NowMs() {
+std::int64_t SteadyNowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
@@ -41,7 +41,10 @@ std::string PeerText(const sockaddr_in& peer) {
 
 ModbusSimServer::ModbusSimServer(std::shared_ptr<DevCom> devCom, const ModbusEndpoint& endpoint,
                                  const ModbusServerLimits& limits)
-    : m_devCom(std::move(devCom)), m_handler(*m_devCom, endpoint.unit), m_endpoint(endpoint), m_limits(limits) {
+    : m_devCom(std::move(devCom)),
+      m_handler(*m_devCom, endpoint.unit, endpoint.unitGiven),
+      m_endpoint(endpoint),
+      m_limits(limits) {
     auto fail = [&](const std::string& reason) {
         if (m_listenSocket >= 0) ::close(m_listenSocket);
         throw ControlError("Modbus TCP " + m_endpoint.Text() + ": cannot listen: " + reason,
@@ -73,8 +76,12 @@ ModbusSimServer::~ModbusSimServer() {
     ::close(m_listenSocket);
 }
 
+std::int64_t ModbusSimServer::Now() const {
+    return m_clock ? m_clock() : SteadyNowMs();
+}
+
 int ModbusSimServer::Step(int timeoutMs) {
-    std::int64_t now = NowMs();
+    std::int64_t now = Now();
     // Wake up in time for the nearest deadline of a client.
     std::int64_t wait = std::max(timeoutMs, 0);
     for (const auto& client : m_clients) {
@@ -96,7 +103,7 @@ int ModbusSimServer::Step(int timeoutMs) {
     if (ready < 0) return 0;
 
     const std::int64_t before = m_requests;
-    now = NowMs();
+    now = Now();
     for (std::size_t i = 1; i < watched.size(); ++i) {
         Client& client = *m_clients[i - 1];
         const short events = watched[i].revents;
@@ -117,10 +124,16 @@ int ModbusSimServer::Step(int timeoutMs) {
     return static_cast<int>(m_requests - before);
 }
 
+std::size_t ModbusSimServer::PartialBytes() const {
+    std::size_t bytes = 0;
+    for (const auto& client : m_clients) bytes += client->in.size();
+    return bytes;
+}
+
 void ModbusSimServer::ServeFor(std::int64_t ms) {
-    const std::int64_t end = NowMs() + ms;
+    const std::int64_t end = SteadyNowMs() + ms;
     while (!m_stop) {
-        const std::int64_t left = end - NowMs();
+        const std::int64_t left = end - SteadyNowMs();
         if (left <= 0) break;
         Step(static_cast<int>(std::min<std::int64_t>(left, 100)));
     }
@@ -133,12 +146,16 @@ void ModbusSimServer::Accept(std::int64_t nowMs) {
         const int socket = ::accept4(m_listenSocket, reinterpret_cast<sockaddr*>(&peer), &size,
                                      SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (socket < 0) return;
-        if (m_clients.size() >= m_limits.maxClients) {
-            ::close(socket);
+        if (m_clients.size() >= m_limits.maxClients && !m_clients.empty()) {
+            const auto longest = std::min_element(
+                m_clients.begin(), m_clients.end(),
+                [](const auto& a, const auto& b) { return a->lastHeardMs < b->lastHeardMs; });
             ++m_turnedAway;
-            Log("client " + PeerText(peer) + " turned away: already " +
-                std::to_string(m_limits.maxClients) + " clients");
-            continue;
+            Drop(**longest, "all " + std::to_string(m_limits.maxClients) +
+                                " places taken, silent longest (" +
+                                std::to_string(nowMs - (*longest)->lastHeardMs) +
+                                " ms): its place goes to " + PeerText(peer));
+            m_clients.erase(longest);
         }
         const int yes = 1;
         ::setsockopt(socket, IPPROTO_TCP, TCP_NODELAY, &yes, sizeof yes);

@@ -18,8 +18,9 @@ namespace zd {
 
 // What the server puts up with. The defaults are the ones zd4270-sim --help states.
 struct ModbusServerLimits {
-    // Clients served at once. One more is accepted and closed at once (and logged), so that it
-    // sees a closed connection at once rather than a connect that hangs.
+    // Clients served at once. When every place is taken, the client that has been silent
+    // longest is closed (and logged) to make room for a newcomer, so that forgotten or silent
+    // connections cannot lock everybody else out.
     std::size_t maxClients = 64;
     // A client that sends nothing for this long is closed, so that forgotten connections cannot
     // keep the places taken.
@@ -49,7 +50,11 @@ class ModbusSimServer {
     // ready without blocking, and closes clients past their timeouts. Returns the number of
     // requests answered. An interrupted wait returns 0.
     int Step(int timeoutMs);
-    // Steps until ms have passed or Stop() is called.
+    // The clock of the client timeouts, in milliseconds; by default the steady clock. Tests give
+    // one of their own, so that a timeout passes when they say so and not when a loaded machine
+    // happens to be slow.
+    void SetClock(std::function<std::int64_t()> clock) { m_clock = std::move(clock); }
+    // Steps until ms of real time have passed or Stop() is called.
     void ServeFor(std::int64_t ms);
     // From any thread or a signal handler: ServeFor returns within one step.
     void Stop() { m_stop = true; }
@@ -61,11 +66,13 @@ class ModbusSimServer {
     const ModbusServerLimits& Limits() const { return m_limits; }
     std::int64_t Requests() const { return m_requests; }
     std::int64_t Refusals() const { return m_refusals; }
-    // Clients turned away because every place was taken, and clients closed for a timeout or a
-    // broken frame.
+    // Clients closed to make room for a newcomer because every place was taken, and every
+    // client the server closed (for room, a timeout or a broken frame).
     std::int64_t TurnedAway() const { return m_turnedAway; }
     std::int64_t Dropped() const { return m_dropped; }
     std::size_t Clients() const { return m_clients.size(); }
+    // Bytes received of frames not yet complete, over all clients.
+    std::size_t PartialBytes() const;
     // Called (on the stepping thread) with a line on each client coming and going and each
     // refused request.
     void SetLog(std::function<void(const std::string&)> log) { m_log = std::move(log); }
@@ -88,6 +95,7 @@ class ModbusSimServer {
     void Flush(Client& client);
     void Drop(Client& client, const std::string& why);
     void Log(const std::string& line) const;
+    std::int64_t Now() const;
 
     std::shared_ptr<DevCom> m_devCom;
     ModbusRequestHandler m_handler;
@@ -101,6 +109,7 @@ class ModbusSimServer {
     std::atomic<std::int64_t> m_turnedAway{0};
     std::atomic<std::int64_t> m_dropped{0};
     std::function<void(const std::string&)> m_log;
+    std::function<std::int64_t()> m_clock;
 };
 
 }  // namespace zd

@@ -1,24 +1,81 @@
 #include "host/QSettingsRegistry.h"
 
-#include <QSettings>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QStandardPaths>
 #include <QString>
 
+#include <filesystem>
 #include <mutex>
+
+#include "platform/Error.h"
+#include "platform/Files.h"
+#include "platform/IniText.h"
 
 namespace zd {
 
 namespace {
 
-// Controls on several threads each keep a QSettings of their own on the one store file. QSettings
-// merges their writes safely under a lock file, but waits for that lock in steps of 100 ms; the
-// writers of this process take turns here instead, so that the lock file is always free for them.
+// Controls on several threads each keep a store object of their own on the one store file; the
+// writers of this process take turns here, and other processes are kept out by a lock on a file
+// beside the store while it is read again and replaced.
 std::mutex& StoreWrites() {
     static std::mutex mutex;
     return mutex;
 }
 
-QString ToQString(const std::string& text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+// An exclusive lock on "<store>.lock", removed again when it is let go. A lock file that another
+// process removed while this one waited is not the lock any more, so the lock is taken again on
+// the file now there. Without a lock file (a folder that cannot be written) nothing is locked;
+// the write then fails on its own.
+class StoreLock {
+  public:
+    explicit StoreLock(const std::string& store) : m_path(store + ".lock") {
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            m_fd = ::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+            if (m_fd < 0) return;
+            while (::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) {
+            }
+            struct stat held {};
+            struct stat named {};
+            if (::fstat(m_fd, &held) == 0 && ::stat(m_path.c_str(), &named) == 0 &&
+                held.st_ino == named.st_ino && held.st_dev == named.st_dev)
+                return;
+            ::close(m_fd);
+            m_fd = -1;
+        }
+    }
+    ~StoreLock() {
+        if (m_fd < 0) return;
+        ::unlink(m_path.c_str());
+        ::close(m_fd);
+    }
+    StoreLock(const StoreLock&) = delete;
+    StoreLock& operator=(const StoreLock&) = delete;
+
+  private:
+    std::string m_path;
+    int m_fd = -1;
+};
+
+// The file's text; empty when there is no file yet.
+std::optional<std::string> ReadStoreText(const std::string& path, std::string& error) {
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 && errno == ENOENT) return std::string();
+    try {
+        return ReadInputFile(path, kStoreInput);
+    } catch (const ControlError& failure) {
+        error = failure.Description();
+        return std::nullopt;
+    }
+}
+
+std::string DefaultStorePath() {
+    return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation).toStdString() +
+           "/zd4270/registry.ini";
 }
 
 }  // namespace
@@ -28,53 +85,85 @@ std::string RegistrySettingsKey(const std::string& keyPath, const std::string& v
     key.reserve(keyPath.size() + valueName.size() + 1);
     for (char c : keyPath) key.push_back(c == '\\' ? '/' : c);
     while (!key.empty() && key.back() == '/') key.pop_back();
-    // A value name may itself hold a backslash; as a QSettings key it must not open a group.
+    // A value name may itself hold a backslash; as a key it must not open a group.
     std::string name;
     for (char c : valueName) name.push_back(c == '\\' || c == '/' ? '_' : c);
     return key.empty() ? name : key + "/" + name;
 }
 
-QSettingsRegistry::QSettingsRegistry()
-    : m_settings(std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                             QStringLiteral("zd4270"),
-                                             QStringLiteral("registry"))) {}
+QSettingsRegistry::QSettingsRegistry() : QSettingsRegistry(DefaultStorePath()) {}
 
-QSettingsRegistry::QSettingsRegistry(const std::string& iniPath)
-    : m_settings(std::make_unique<QSettings>(ToQString(iniPath), QSettings::IniFormat)) {}
+QSettingsRegistry::QSettingsRegistry(const std::string& iniPath) : m_path(iniPath) {
+    std::string error;
+    const std::optional<std::string> text = ReadStoreText(m_path, error);
+    if (!text) {
+        m_loadError = error;
+        return;
+    }
+    m_values = ParseIniText(*text).values;
+}
 
 QSettingsRegistry::~QSettingsRegistry() {
-    const std::lock_guard<std::mutex> turn(StoreWrites());
-    m_settings->sync();
+    (void)Sync();
 }
 
 bool QSettingsRegistry::ReadString(std::uint32_t root, const std::string& keyPath,
                                    const std::string& valueName, std::string& value) {
-    if (root != kHkeyCurrentUser) return false;
-    QVariant stored = m_settings->value(ToQString(RegistrySettingsKey(keyPath, valueName)));
-    if (!stored.isValid()) return false;
-    // An INI value that looks like a list comes back as one; its parts are one string again.
-    value = stored.typeId() == QMetaType::QStringList
-                ? stored.toStringList().join(QStringLiteral(", ")).toStdString()
-                : stored.toString().toStdString();
-    return true;
+    if (root != kHkeyCurrentUser || m_loadError) return false;
+    const std::string key = RegistrySettingsKey(keyPath, valueName);
+    for (const auto* values : {&m_changes, &m_values}) {
+        if (const auto found = values->find(key); found != values->end()) {
+            value = found->second;
+            return true;
+        }
+    }
+    return false;
 }
 
 bool QSettingsRegistry::WriteString(std::uint32_t root, const std::string& keyPath,
                                     const std::string& valueName, const std::string& value) {
-    if (root != kHkeyCurrentUser || !m_settings->isWritable()) return false;
-    m_settings->setValue(ToQString(RegistrySettingsKey(keyPath, valueName)), ToQString(value));
+    if (root != kHkeyCurrentUser || m_loadError) return false;
+    m_changes[RegistrySettingsKey(keyPath, valueName)] = value;
     return true;
 }
 
 bool QSettingsRegistry::Sync() {
+    if (m_loadError) {
+        m_lastError = *m_loadError;
+        return false;
+    }
+    if (m_changes.empty()) return true;
     const std::lock_guard<std::mutex> turn(StoreWrites());
-    m_settings->sync();
-    // A file that cannot be written refuses every value without an error status of its own.
-    return m_settings->isWritable() && m_settings->status() == QSettings::NoError;
-}
+    std::error_code ignored;
+    const std::filesystem::path folder = std::filesystem::path(m_path).parent_path();
+    if (!folder.empty()) std::filesystem::create_directories(folder, ignored);
+    const StoreLock lock(m_path);
 
-std::string QSettingsRegistry::FileName() const {
-    return m_settings->fileName().toStdString();
+    std::string error;
+    const std::optional<std::string> old = ReadStoreText(m_path, error);
+    if (!old) {
+        m_lastError = error + "; the store was left as it was";
+        return false;
+    }
+    IniContent content = ParseIniText(*old);
+    for (const auto& [key, value] : m_changes) content.values[key] = value;
+    const std::string text = IniTextOf(content.values);
+    if (text != *old) {
+        try {
+            WriteFileAtomically(m_path, text);
+        } catch (const ControlError& failure) {
+            m_lastError = failure.Description();
+            return false;
+        }
+        if (content.droppedLines > 0) {
+            m_droppedNote = "The store " + m_path + " held " + DroppedLinesText(content) +
+                            "; it was left out when the store was written";
+        }
+    }
+    m_values = std::move(content.values);
+    m_changes.clear();
+    m_lastError.clear();
+    return true;
 }
 
 }  // namespace zd

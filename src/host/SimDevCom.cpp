@@ -13,6 +13,7 @@ std::shared_ptr<SimDevCom> SimDevCom::FromLineFile(Scheduler& scheduler, const s
 
 void SimDevCom::CountCall() {
     ++m_calls;
+    if (m_faults.m_beforeCall) m_faults.m_beforeCall(m_calls);
     if (m_faults.m_connectionLost) {
         throw ControlError("device communication failed (connection lost before call " +
                                std::to_string(m_calls) + ")",

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -21,6 +22,8 @@ struct DevComFaults {
     // wire whose peer has gone, until the test clears m_connectionLost.
     bool m_staysFailed = false;
     bool m_connectionLost = false;
+    // Called with the call's number before each call: a test's way to act at a point of a run.
+    std::function<void(std::int64_t)> m_beforeCall;
 };
 
 class SimDevCom : public DevCom {

@@ -58,6 +58,8 @@ constexpr Wording kTexts[] = {
     {"&Scan now", "Jetzt &suchen"},
     {"Finish or cancel the running procedure first.",
      "Erst den laufenden Vorgang beenden oder abbrechen."},
+    {"%1 is running. Cancel it and close the window?",
+     "%1 läuft. Abbrechen und das Fenster schließen?"},
     // The window's menus and About box.
     {"&Connection", "&Verbindung"},
     {"&Open line file...", "Linien-Datei ö&ffnen..."},

@@ -4,7 +4,12 @@
 #include <gtest/gtest.h>
 
 #include <pty.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
 
 #include <cstdio>
 #include <cstdlib>
@@ -206,13 +211,48 @@ TEST_F(DeviceCommandsTest, TheStoreKeepsTheDeviceListAndTheLoggingSwitchesBetwee
     // A store that cannot be written would lose the device list: the run says so.
     const Outcome readOnly = Zd({"scan", "--registry", "/proc/zd4270/store.ini"});
     EXPECT_EQ(readOnly.exitCode, 1);
-    EXPECT_EQ(readOnly.json.at("error"), "The store /proc/zd4270/store.ini cannot be written");
+    EXPECT_EQ(readOnly.json.at("error").get<std::string>().rfind(
+                  "The store /proc/zd4270/store.ini cannot be written: Path/File access error", 0),
+              0u)
+        << readOnly.json.dump();
 
     // Without --registry: the window's store in the user's configuration folder.
     const Outcome user = Zd({"settings", "--registry", ""});
     ASSERT_EQ(user.exitCode, 0) << user.json.dump();
     EXPECT_EQ(user.json.at("store"),
               std::string(std::getenv("XDG_CONFIG_HOME")) + "/zd4270/registry.ini");
+}
+
+// A store written half-way (a file size limit, SIGXFSZ ignored) fails the run and leaves the old
+// store whole; a store with lines that hold no setting is rewritten without them, and the
+// document says which.
+TEST_F(DeviceCommandsTest, TheStoreIsReplacedWholeOrNotAtAll) {
+    const std::string store = File("store.ini");
+    ASSERT_EQ(Zd({"settings", "--log-mapping", "on"}).exitCode, 0);
+    const std::string old = test::ReadFileText(store);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{4096, 4096};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        const Outcome scan = Zd({"scan"});
+        const std::string error = scan.json.value("error", "");
+        ::_exit(scan.exitCode == 1 && error.find("File too large") != std::string::npos ? 42 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 42) << status;
+    EXPECT_EQ(test::ReadFileText(store), old);
+
+    std::ofstream(store, std::ios::app) << "[[[bad\n";
+    const Outcome scan = Zd({"scan"});
+    ASSERT_EQ(scan.exitCode, 0) << scan.json.dump();
+    EXPECT_EQ(scan.json.at("storeNote"),
+              "The store " + store + " held 1 line that holds no setting (line " +
+                  std::to_string(std::count(old.begin(), old.end(), '\n') + 1) +
+                  ": [[[bad); it was left out when the store was written");
+    EXPECT_EQ(test::ReadFileText(store).find("[[["), std::string::npos);
 }
 
 TEST_F(DeviceCommandsTest, ProgressGoesToATerminalOnlyAndEveryDocumentCarriesTheLineTime) {

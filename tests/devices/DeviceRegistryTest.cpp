@@ -2,6 +2,12 @@
 // what a save writes for present and absent devices, and separate lists per terminal position.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <fstream>
 #include <tuple>
 #include <vector>
 
@@ -9,6 +15,8 @@
 #include "devices/NumericText.h"
 #include "host/QSettingsRegistry.h"
 #include "platform/Error.h"
+#include "platform/Files.h"
+#include "platform/IniText.h"
 #include "support/Examples.h"
 #include "support/TestContext.h"
 
@@ -25,6 +33,13 @@ class DeviceRegistryTest : public ::testing::Test {
     std::string Get(std::int32_t position, int key, const std::string& name) {
         std::string value = "<missing>";
         m_registry->ReadString(kHkcu, DeviceRegistryKeyPath(position, key), name, value);
+        return value;
+    }
+    std::string Get2(const std::string& name) { return GetAt("Software\\T", name); }
+    std::string Get2Root(const std::string& name) { return GetAt("", name); }
+    std::string GetAt(const std::string& keyPath, const std::string& name) {
+        std::string value = "<missing>";
+        m_registry->ReadString(kHkcu, keyPath, name, value);
         return value;
     }
     // Drops the store object and opens the file again, as the next run of the tool would.
@@ -199,6 +214,116 @@ TEST_F(DeviceRegistryTest, TheStoreKeepsOnlyTheCurrentUserRootAndTextsWithCommas
     EXPECT_FALSE(m_registry->ReadString(kHkcu, "Software\\X", "w", value));
     EXPECT_TRUE(m_registry->ReadString(kHkcu, "Software\\X", "v", value));
     EXPECT_EQ(value, "a, b");
+}
+
+// The file keeps the layout other INI readers expect: key paths as groups, escaped names, quoted
+// and escaped texts; and every text comes back as it was written.
+TEST_F(DeviceRegistryTest, TheFileLayoutAndAnyTextRoundTrip) {
+    const std::string texts[] = {"a, b",
+                                 " padded ",
+                                 "@at",
+                                 "quote \" back\\slash",
+                                 "x=1;y",
+                                 "line\nbreak\ttab\x01\x7f"
+                                 "1",
+                                 "Ger\xC3\xA4t",
+                                 ""};
+    for (std::size_t i = 0; i < std::size(texts); ++i)
+        m_registry->WriteString(kHkcu, "Software\\T", "v" + std::to_string(i), texts[i]);
+    m_registry->WriteString(kHkcu, DeviceRegistryKeyPath(3, 5), "Short Address", "5");
+    Reopen();
+    for (std::size_t i = 0; i < std::size(texts); ++i)
+        EXPECT_EQ(Get2("v" + std::to_string(i)), texts[i]);
+    EXPECT_EQ(Get(3, 5, "Short Address"), "5");
+    const std::string file = test::ReadFileText(m_iniPath);
+    EXPECT_NE(file.find("[Software]\n"), std::string::npos) << file;
+    EXPECT_NE(file.find("VB%20and%20VBA%20Program%20Settings\\OrvixVTermZD4270\\Terminal_3\\"
+                        "Devices\\05\\Short%20Address=5\n"),
+              std::string::npos)
+        << file;
+    EXPECT_NE(file.find("T\\v0=\"a, b\"\n"), std::string::npos) << file;
+
+    // Written by hand or by another tool: groups, General, comments, quotes, lists, escapes.
+    const IniContent read = ParseIniText(
+        "top=1\r\n; note\n[General]\nalso = 2 \n[A]\nB\\c%20d=\"q, r\" ; comment\nlist=a,b , c\n"
+        "[%General]\nk=@@x\nesc=\\x41\\101\\;\n");
+    const std::map<std::string, std::string> expected = {
+        {"top", "1"},          {"also", "2"},       {"A/B/c d", "q, r"},
+        {"A/list", "a, b, c"}, {"General/k", "@x"}, {"General/esc", "AA;"}};
+    EXPECT_EQ(read.values, expected);
+    EXPECT_EQ(read.droppedLines, 0u);
+}
+
+// A corrupt store keeps what it can; what a rewrite leaves out is named, and the write is not
+// reported as failed. The shapes that once took memory out of proportion are read in one pass.
+TEST_F(DeviceRegistryTest, BadShapesAreDroppedAndNamedAndLargeStoresRefused) {
+    std::ofstream(m_iniPath) << "x=1\n[[[bad\ny=2\n[Software]\nz=3\nno equals sign\n";
+    m_registry = std::make_unique<QSettingsRegistry>(m_iniPath);
+    EXPECT_EQ(Get2Root("x"), "1");
+    EXPECT_EQ(Get2Root("y"), "<missing>");  // under the broken header
+    m_registry->WriteString(kHkcu, "Software", "w", "4");
+    ASSERT_TRUE(m_registry->Sync()) << m_registry->LastError();
+    ASSERT_TRUE(m_registry->DroppedNote());
+    EXPECT_EQ(*m_registry->DroppedNote(),
+              "The store " + m_iniPath +
+                  " held 3 lines that hold no setting (line 2: [[[bad; line 3: y=2; line 6: no "
+                  "equals sign); it was left out when the store was written");
+    EXPECT_EQ(test::ReadFileText(m_iniPath), "[General]\nx=1\n\n[Software]\nw=4\nz=3\n");
+
+    // The whole store wrapped in [ ... ], and a megabyte of [ before it.
+    const std::string store = test::ReadFileText(m_iniPath);
+    std::ofstream(m_iniPath) << "[" << store << "]";
+    EXPECT_EQ(ParseIniText(test::ReadFileText(m_iniPath)).values.size(), 3u);
+    std::ofstream(m_iniPath) << std::string(kMegabyte, '[') << store;
+    m_registry = std::make_unique<QSettingsRegistry>(m_iniPath);
+    m_registry->WriteString(kHkcu, "Software", "w", "5");
+    ASSERT_TRUE(m_registry->Sync());
+    EXPECT_LT(test::ReadFileText(m_iniPath).size(), 100u);
+
+    // Past the limit: refused with the limit named, nothing read, nothing ever written.
+    const std::string large = std::string(4 * kMegabyte + 1, ';');
+    std::ofstream(m_iniPath) << large;
+    m_registry = std::make_unique<QSettingsRegistry>(m_iniPath);
+    ASSERT_TRUE(m_registry->LoadError());
+    EXPECT_EQ(*m_registry->LoadError(),
+              "The store " + m_iniPath + " is larger than 4 MB, the most this program reads");
+    EXPECT_FALSE(m_registry->WriteString(kHkcu, "Software", "w", "6"));
+    EXPECT_FALSE(m_registry->Sync());
+    m_registry.reset();
+    EXPECT_EQ(test::ReadFileText(m_iniPath).size(), large.size());
+}
+
+// A full store of 64 positions of 64 devices stays well below the limit; a write that the file
+// size limit stops half-way (SIGXFSZ ignored, so write fails with EFBIG) fails and leaves the old
+// store whole.
+TEST_F(DeviceRegistryTest, AWriteStoppedHalfWayFailsAndKeepsTheOldStore) {
+    for (std::int32_t position = 0; position < 64; ++position) {
+        ReadSettingsFromRegistry(m_state, m_registry.get(), position, m_ctx.context);
+        for (std::int16_t a = 0; a < 64; ++a) m_state.devices->Add(clsDevice{0xFFFFFF, a, a, true});
+        SaveSettingsToRegistry(m_state, m_registry.get(), position, m_ctx.context);
+    }
+    Reopen();
+    const std::string old = test::ReadFileText(m_iniPath);
+    EXPECT_LT(old.size(), kStoreInput.limit / 2);
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{old.size() / 2, old.size() / 2};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        m_registry->WriteString(kHkcu, DeviceRegistryKeyPath(1, 1), "Extra", "1");
+        const bool written = m_registry->Sync();
+        const bool named = m_registry->LastError().find("File too large") != std::string::npos;
+        ::_exit(written ? 0 : named ? 1 : 2);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(test::ReadFileText(m_iniPath), old);
+    for (const auto& entry : std::filesystem::directory_iterator(m_folder.File("")))
+        EXPECT_EQ(entry.path().filename(), "store.ini");
 }
 
 TEST(ColDevicesTest, KeyedByDecimalShortAddressFirstRecordWins) {

@@ -133,7 +133,8 @@ TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine
 }
 
 // Closing the window ends the control: while a procedure or the window's report runs, the close
-// is refused with a box and the run goes on to its end; then the window closes. A transfer and
+// is refused with a box (for a procedure that can be cancelled: the user declines to cancel it)
+// and the run goes on to its end; then the window closes. A transfer and
 // the report hold the window's thread, so the close arrives inside them, as the window's clock
 // lets events in.
 TEST(WindowHostTest, TheWindowStaysOpenUntilTheRunningProcedureIsOver) {
@@ -166,6 +167,7 @@ TEST(WindowHostTest, TheWindowStaysOpenUntilTheRunningProcedureIsOver) {
         WindowHost host(ctx.context, registry, nullptr, &ctx.messages);
         ASSERT_TRUE(host.Open(
             {ExamplePath("stations/packed-intel.xml"), -1, ExamplePath("lines/") + r.line, ""}));
+        ctx.dialogs.answers = {MsgResult::No};
         const auto running = [&] {
             return host.Reporting() || !ControlProgress(*host.Control()).what.empty();
         };
@@ -186,9 +188,32 @@ TEST(WindowHostTest, TheWindowStaysOpenUntilTheRunningProcedureIsOver) {
         EXPECT_TRUE(r.done(host));
         // The refusal, and then what the run itself says at its end.
         ASSERT_FALSE(ctx.dialogs.boxes.empty());
-        EXPECT_EQ(ctx.dialogs.boxes.front().text, "Finish or cancel the running procedure first.");
+        EXPECT_EQ(ctx.dialogs.boxes.front().text,
+                  std::string(r.run) == "scan" ? "scan is running. Cancel it and close the window?"
+                                               : "Finish or cancel the running procedure first.");
         EXPECT_TRUE(host.Window()->close());
     }
+}
+
+// Asked during a scan, the user cancels it: the scan ends as Cancel ends it, and then the window
+// closes by itself.
+TEST(WindowHostTest, ClosingDuringARunOffersToCancelIt) {
+    test::TestContext ctx;
+    MemoryRegistry registry;
+    WindowHost host(ctx.context, registry, nullptr, &ctx.messages);
+    ASSERT_TRUE(host.Open({ExamplePath("stations/packed-intel.xml"), -1,
+                           ExamplePath("lines/three-addressed.json"), ""}));
+    host.Control()->cmdScanDevices.Click();
+    ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return ctx.scheduler.Now() >= 500; }, 1'000));
+    ASSERT_FALSE(ControlProgress(*host.Control()).what.empty());
+    EXPECT_FALSE(host.Window()->close());
+    ASSERT_EQ(ctx.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(ctx.dialogs.boxes[0].buttons, MsgButtons::YesNo);
+    const std::int64_t asked = ctx.scheduler.Now();
+    ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return !host.Window()->isVisible(); }, 60'000));
+    EXPECT_TRUE(ControlProgress(*host.Control()).what.empty());
+    // A whole scan of 64 addresses takes several seconds more.
+    EXPECT_LT(ctx.scheduler.Now() - asked, 2'000);
 }
 
 }  // namespace

@@ -1,16 +1,19 @@
 // Modbus TCP as the wire: the register mapping, the simulator's server's answer to each kind of
 // request (without sockets), and on loopback a DALI query end to end through the client, that a
-// client sending half a frame or nothing at all holds up no one else, that the places are limited
-// and that broken framing closes the connection. Every wait is bounded.
+// client sending half a frame or nothing at all holds up no one else, that a newcomer takes the
+// longest silent place and that broken framing closes the connection. The client timeouts run on
+// the test's clock; every wait is bounded.
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <bitset>
-#include <chrono>
+#include <functional>
 #include <optional>
 #include <thread>
 #include <tuple>
@@ -79,6 +82,7 @@ TEST(ModbusMappingTest, EndpointText) {
           std::tuple{"10.0.0.2:502/247", 247, "10.0.0.2:502/247"}}) {
         const ModbusEndpoint endpoint = ParseModbusEndpoint(text);
         EXPECT_EQ(endpoint.unit, unit);
+        EXPECT_EQ(endpoint.unitGiven, std::string(text).find('/') != std::string::npos);
         EXPECT_EQ(endpoint.Text(), back);
     }
     for (const char* bad :
@@ -163,11 +167,18 @@ TEST(ModbusRequestHandlerTest, EachRequestGetsItsAnswerExceptionOrClose) {
         {"function 5", Adu({0x05, 0x00, 0x00, 0xFF, 0x00}), 0x01},
         {"function 0x83", Adu({0x83, 0x00, 0x00, 0x00, 0x01}), 0x01},
         {"unit 2", Adu(Read(0x0000, 1), 2), 0x0B},
+        {"unit 0, as a client reaching the server by its address sends", Adu(Read(0x0000, 1), 0),
+         kServed},
+        {"unit 255, likewise", Adu(Read(0x0000, 1), 255), kServed},
         {"protocol id 1", Adu(Read(0x0000, 1), 1, 1), kClose},
         {"length field too long", Adu(Read(0x0000, 1), 1, 0, 9), kClose},
         {"length field too short", Adu(Read(0x0000, 1), 1, 0, 5), kClose},
         {"no function code", Adu({}), kClose},
     };
+    // A unit chosen on purpose is the only one answered.
+    ModbusRequestHandler chosen(devCom, 1, true);
+    for (std::uint8_t unit : {0, 255})
+        EXPECT_EQ(chosen.Handle(Adu(Read(0x0000, 1), unit)).bytes.at(8), 0x0B) << int{unit};
     for (const auto& c : cases) {
         const ModbusReply reply = handler.Handle(c.adu);
         if (c.expected == kClose) {
@@ -211,7 +222,7 @@ TEST(ModbusRequestHandlerTest, FrameLengthFromTheStreamsHeader) {
 // A raw loopback client whose every receive gives up after the deadline.
 class RawClient {
   public:
-    RawClient(std::uint16_t port, int deadlineMs = 2000) {
+    RawClient(std::uint16_t port, int deadlineMs = 10'000) {
         m_socket = ::socket(AF_INET, SOCK_STREAM, 0);
         timeval timeout{deadlineMs / 1000, (deadlineMs % 1000) * 1000};
         ::setsockopt(m_socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
@@ -237,6 +248,12 @@ class RawClient {
         bytes.resize(got);
         return bytes;
     }
+    // Bytes received and not yet read.
+    std::size_t Pending() const {
+        int bytes = 0;
+        ::ioctl(m_socket, FIONREAD, &bytes);
+        return static_cast<std::size_t>(bytes);
+    }
     // True when the server closed the connection (rather than the deadline passing).
     bool ClosedByServer() {
         std::uint8_t byte = 0;
@@ -248,22 +265,45 @@ class RawClient {
     bool m_connected = false;
 };
 
+// The server steps on a thread of its own in real time (Serve), or only when the test pumps it
+// (Listen, Pump), so that what it has received is known when the test moves the clock of its
+// client timeouts, which moves only when the test moves it.
 class ModbusServerLoopbackTest : public ::testing::Test {
   protected:
-    void Serve(const ModbusServerLimits& limits) {
+    void Listen(const ModbusServerLimits& limits = {}) {
         m_terminal = std::make_shared<sim::Terminal>(m_clock, sim::TerminalConfig{});
         m_server = std::make_unique<ModbusSimServer>(std::make_shared<SimDevCom>(m_terminal),
                                                      ModbusEndpoint{"127.0.0.1", 0}, limits);
-        m_thread = std::thread([server = m_server.get()] { server->ServeFor(20'000); });
+        m_server->SetClock([this] { return m_timeoutClockMs.load(); });
+    }
+    void Serve() {
+        Listen();
+        m_thread = std::thread([server = m_server.get()] { server->ServeFor(60'000); });
     }
     ~ModbusServerLoopbackTest() override {
-        if (!m_server) return;
+        if (!m_thread.joinable()) return;
         m_server->Stop();
         m_thread.join();
     }
+    // Steps the server until done() holds; false when it does not within some thousand steps.
+    // A step waits only while nothing has come.
+    bool Pump(const std::function<bool()>& done) {
+        for (int step = 0; step < 2000; ++step) {
+            if (done()) return true;
+            m_server->Step(5);
+        }
+        return done();
+    }
+    // The answer of n bytes the client has coming.
+    Bytes Answer(RawClient& client, std::size_t n) {
+        EXPECT_TRUE(Pump([&] { return client.Pending() >= n; }));
+        return client.Receive(n);
+    }
     std::uint16_t Port() const { return m_server->Port(); }
+    void Advance(std::int64_t ms) { m_timeoutClockMs += ms; }
 
     RealScheduler m_clock;
+    std::atomic<std::int64_t> m_timeoutClockMs{1'000'000};
     std::shared_ptr<sim::Terminal> m_terminal;
     std::unique_ptr<ModbusSimServer> m_server;
     std::thread m_thread;
@@ -273,7 +313,7 @@ class ModbusServerLoopbackTest : public ::testing::Test {
 // 0, output table 1) with one gear at short address 0; a position the server lacks is an exception
 // answer, not a lost line.
 TEST_F(ModbusServerLoopbackTest, ADaliQueryEndToEndAndAnExceptionAnswer) {
-    Serve({});
+    Serve();
     sim::GearConfig gear;
     gear.shortAddress = 0;
     m_terminal->AddGear(gear);
@@ -305,65 +345,71 @@ TEST_F(ModbusServerLoopbackTest, ADaliQueryEndToEndAndAnExceptionAnswer) {
     EXPECT_EQ(client->Reconnects(), 0);
 }
 
+// Between two bytes of a trickling client, another is answered; the trickler's frame is answered
+// once complete within the frame timeout, and a frame left half-way is closed once it is past.
 TEST_F(ModbusServerLoopbackTest, ATricklingClientHoldsUpNoOtherClient) {
-    Serve({});
+    Listen();
     RawClient trickler(Port());
+    RawClient other(Port());
     const Bytes request = Adu(Read(0x8109, 1));
-    trickler.Send(Bytes(request.begin(), request.begin() + 5));
-
-    ModbusDevCom client(ModbusEndpoint{"127.0.0.1", Port()}, 500);
-    using Clock = std::chrono::steady_clock;
-    std::chrono::milliseconds slowest{0};
-    for (std::size_t i = 5; i < request.size(); ++i) {
-        // Between two bytes of the trickler, the other client gets its answers.
-        for (int k = 0; k < 5; ++k) {
-            const auto start = Clock::now();
-            std::uint16_t version = 0;
-            client.ReadTable(1, 0, 9, 1, &version);
-            EXPECT_EQ(version, 0x314D);
-            slowest = std::max(slowest, std::chrono::duration_cast<std::chrono::milliseconds>(
-                                            Clock::now() - start));
-        }
+    for (std::size_t i = 0; i < request.size(); ++i) {
         trickler.Send({request[i]});
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ASSERT_TRUE(Pump([&] { return m_server->PartialBytes() == (i + 1) % request.size(); }));
+        other.Send(request);
+        const Bytes answer = Answer(other, 11);
+        ASSERT_EQ(answer.size(), 11u);
+        EXPECT_EQ(answer[10], 0x4D);
+        Advance(400);  // 12 bytes in 4.8 s: within the frame timeout of 5 s
     }
-    EXPECT_LT(slowest.count(), 100);
-    EXPECT_EQ(client.Reconnects(), 0);
-    // The trickler's frame, once complete, is answered as well.
-    const Bytes answer = trickler.Receive(11);
+    const Bytes answer = Answer(trickler, 11);
     ASSERT_EQ(answer.size(), 11u);
     EXPECT_EQ(answer[9], 0x31);
     EXPECT_EQ(answer[10], 0x4D);
+
+    trickler.Send(Bytes(request.begin(), request.begin() + 5));
+    ASSERT_TRUE(Pump([&] { return m_server->PartialBytes() == 5; }));
+    Advance(ModbusServerLimits{}.frameTimeoutMs);
+    m_server->Step(0);
+    EXPECT_EQ(m_server->Clients(), 2u);
+    Advance(1);
+    ASSERT_TRUE(Pump([&] { return m_server->Clients() == 1; }));
+    EXPECT_TRUE(trickler.ClosedByServer());
 }
 
-TEST_F(ModbusServerLoopbackTest, PlacesTimeoutsAndBrokenFramingCloseTheConnection) {
+TEST_F(ModbusServerLoopbackTest, ANewcomerTakesTheLongestSilentPlaceAndBrokenFramingCloses) {
     ModbusServerLimits limits;
-    limits.maxClients = 64;
-    limits.idleTimeoutMs = 300;
-    limits.frameTimeoutMs = 150;
-    Serve(limits);
+    Listen(limits);
 
-    // 64 clients are served at once; the 65th is closed at once.
+    // Every place taken; each client heard once, the first longest ago.
     std::vector<std::unique_ptr<RawClient>> clients;
-    for (std::size_t i = 0; i < limits.maxClients; ++i)
+    for (std::size_t i = 0; i < limits.maxClients; ++i) {
         clients.push_back(std::make_unique<RawClient>(Port()));
-    RawClient extra(Port());
-    EXPECT_TRUE(extra.ClosedByServer());
-    for (auto& client : clients) {
-        client->Send(Adu(Read(0x0000, 1)));
-        EXPECT_EQ(client->Receive(11).size(), 11u);
+        ASSERT_TRUE(Pump([&] { return m_server->Clients() == i + 1; }));
+        Advance(1);
+        clients.back()->Send(Adu(Read(0x0000, 1)));
+        ASSERT_EQ(Answer(*clients.back(), 11).size(), 11u) << i;
     }
-    EXPECT_EQ(m_server->TurnedAway(), 1);
-    // Silent clients free their places after the idle timeout.
+    RawClient newcomer(Port());
+    ASSERT_TRUE(Pump([&] { return m_server->TurnedAway() == 1; }));
+    newcomer.Send(Adu(Read(0x0000, 1)));
+    EXPECT_EQ(Answer(newcomer, 11).size(), 11u);
     EXPECT_TRUE(clients.front()->ClosedByServer());
+    EXPECT_EQ(m_server->Clients(), limits.maxClients);
+
+    // Silent clients free their places after the idle timeout.
+    Advance(limits.idleTimeoutMs + 1);
+    ASSERT_TRUE(Pump([&] { return m_server->Clients() == 0; }));
+    EXPECT_TRUE(clients.back()->ClosedByServer());
+    EXPECT_TRUE(newcomer.ClosedByServer());
     clients.clear();
 
-    // Half a header that never completes, another protocol, a length past the largest frame.
+    // Another protocol, a length past the largest frame.
     for (const Bytes& broken :
-         {Bytes{0x00, 0x01, 0x00, 0x00, 0x00}, Adu(Read(0x0000, 1), 1, 0x0102),
-          Adu(Read(0x0000, 1), 1, 0, kMbapMaxLength + 1)}) {
+         {Adu(Read(0x0000, 1), 1, 0x0102), Adu(Read(0x0000, 1), 1, 0, kMbapMaxLength + 1)}) {
+        const std::int64_t before = m_server->Dropped();
         RawClient client(Port());
         client.Send(broken);
+        ASSERT_TRUE(Pump([&] { return m_server->Dropped() > before; }));
         EXPECT_TRUE(client.ClosedByServer()) << broken.size();
     }
 }
