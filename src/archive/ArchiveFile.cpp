@@ -98,7 +98,8 @@ void SaveArchiveFile(const std::string& path, const Grid& gridScenes, const Grid
     WriteFileAtomically(path, ArchiveXml(gridScenes, gridGroups));
 }
 
-bool LoadArchive(const XmlDocument& document, Grid& gridScenes, Grid& gridGroups) {
+bool LoadArchive(const XmlDocument& document, Grid& gridScenes, Grid& gridGroups,
+                 std::set<std::int16_t>* listed) {
     const XmlNode loop = document.DocumentNode().SelectSingleNode(kArchiveLoopPath);
     if (!loop) return false;
 
@@ -110,6 +111,7 @@ bool LoadArchive(const XmlDocument& document, Grid& gridScenes, Grid& gridGroups
         const XmlNode ballast =
             loop.SelectSingleNode("./ballasts/ballast[@address='" + std::to_string(address) + "']");
         const int row = address + 1;
+        if (listed && ballast) listed->insert(static_cast<std::int16_t>(address));
         for (int column = 1; column <= kArchiveColumns; ++column) {
             gridScenes.SetTextMatrix(row, column, "");
             gridGroups.SetTextMatrix(row, column, "0");

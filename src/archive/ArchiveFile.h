@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <set>
 #include <string>
 
 #include "platform/Xml.h"
@@ -46,7 +47,9 @@ void SaveArchiveFile(const std::string& path, const Grid& gridScenes, const Grid
 // device. Throws ControlError for a value out of range (an id without a grid column, a number
 // past 16 bits) and for a number not written in plain decimal; the rows rewritten before it keep
 // their new contents.
-bool LoadArchive(const XmlDocument& document, Grid& gridScenes, Grid& gridGroups);
+// listed, where given, gets the addresses the file has a ballast element for.
+bool LoadArchive(const XmlDocument& document, Grid& gridScenes, Grid& gridGroups,
+                 std::set<std::int16_t>* listed = nullptr);
 
 // The message for a file that does not parse: code, reason, line, position, source text and URL.
 std::string ArchiveParseErrorText(const XmlParseError& error);

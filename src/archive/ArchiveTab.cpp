@@ -1,6 +1,7 @@
 // The archive tab of configZD4270: the two grids' views, the options menu with open, save,
 // download and upload, and the optical feedback box. Upload and download run to their end in one
 // call and let the user interface process its messages after every step.
+#include <algorithm>
 #include <cmath>
 #include <functional>
 
@@ -85,7 +86,8 @@ void configZD4270::ArchivLoad(const std::string& fileName) {
             return;
         }
         // A file without the expected loop changes nothing and says nothing.
-        LoadArchive(document, gridScenes, gridGroups);
+        std::set<std::int16_t> listed;
+        if (LoadArchive(document, gridScenes, gridGroups, &listed)) m_archivListed = listed;
     });
 }
 
@@ -175,6 +177,8 @@ std::int16_t configZD4270::ArchivQuery(std::int16_t nCommandId, std::uint8_t nDa
 
 void configZD4270::mnuArchivOptionsUpload_Click() {
     if (RefuseArchivInDsiMode()) return;
+    // The grids now hold what the devices hold: no row stands for a gear left out of a file.
+    m_archivListed.reset();
     LockArchivTab(kUploadSteps);
     m_archivTransfer = ArchivTransfer::Upload;
     m_link.BeginProcedure();
@@ -226,8 +230,34 @@ void configZD4270::mnuArchivOptionsUpload_Click() {
     UnlockArchivTab();
 }
 
+std::vector<std::int16_t> configZD4270::ArchivUnlistedDevices() const {
+    std::vector<std::int16_t> unlisted;
+    if (!m_archivListed || !m_state.devices) return unlisted;
+    for (const auto& [key, device] : m_state.devices->Items()) {
+        if (m_archivListed->count(device->m_nShortAddress) == 0)
+            unlisted.push_back(device->m_nShortAddress);
+    }
+    std::sort(unlisted.begin(), unlisted.end());
+    return unlisted;
+}
+
 void configZD4270::mnuArchivOptionsDownload_Click() {
     if (RefuseArchivInDsiMode()) return;
+    // Every address is written: a gear that the loaded archive does not list loses its groups
+    // and scenes. The devices known to be such are named before anything is sent.
+    const std::vector<std::int16_t> unlisted = ArchivUnlistedDevices();
+    if (!unlisted.empty()) {
+        const MessageCatalogue& msg = m_context.messages;
+        std::string addresses;
+        for (const std::int16_t address : unlisted)
+            addresses += (addresses.empty() ? "" : ", ") + std::to_string(address);
+        const MsgResult answer = m_context.dialogs.MessageBox(
+            {std::to_string(unlisted.size()) + " " + msg.Load(5156) + ": " + addresses +
+                 ".\r\n" + msg.Load(5157) + "?",
+             MsgButtons::YesNo, MsgIcon::Question, msg.Load(5098)});
+        if (answer != MsgResult::Yes) return;
+    }
+    m_archivCleared.clear();
     LockArchivTab(kDownloadSteps);
     m_archivTransfer = ArchivTransfer::Download;
     m_link.BeginProcedure();
@@ -239,6 +269,8 @@ void configZD4270::mnuArchivOptionsDownload_Click() {
         ArchivProgress(address * 32);
         std::uint8_t answer = 0;
         if (ArchivQuery(kCmdQueryBallast, 0, address, answer) != kResultDone) continue;
+        if (m_archivListed && m_archivListed->count(address) == 0)
+            m_archivCleared.push_back(address);
 
         for (int scene = 0; scene < kArchiveColumns; ++scene) {
             ArchivProgress(address * 32 + scene);

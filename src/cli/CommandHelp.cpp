@@ -132,7 +132,10 @@ const std::map<std::string, const char*>& HelpTexts() {
          "zd4270 archive download FILE --yes\n"
          "\n"
          "Loads an archive and writes its groups and scene levels into the devices, over what\n"
-         "they hold: refused without --yes. A file that loads nothing is refused.\n"
+         "they hold: refused without --yes. Every address is written: a gear the archive does\n"
+         "not list loses its groups and scenes; the refusal names the known devices (from the\n"
+         "store or the last scan) that would, and \"cleared\" lists those it found. A file\n"
+         "that loads nothing is refused.\n"
          "\n"
          "example:\n"
          "  zd4270 archive download site.xml --yes\n"},

@@ -408,12 +408,8 @@ PreparedCommand PrepareArchiveUpload(const CommandArguments& arguments) {
 
 PreparedCommand PrepareArchiveDownload(const CommandArguments& arguments) {
     const std::string path = arguments.words.at(0);
-    if (!arguments.Has("--yes")) {
-        throw UsageError(
-            "archive download replaces the groups and scenes of the gear; confirm "
-            "with --yes");
-    }
-    return [path](HeadlessSession& session) {
+    const bool yes = arguments.Has("--yes");
+    return [path, yes](HeadlessSession& session) {
         // The file dialog of the window only offers files that exist.
         if (!std::filesystem::is_regular_file(path)) {
             throw CommandFailed("the archive " + path + " cannot be read",
@@ -423,7 +419,7 @@ PreparedCommand PrepareArchiveDownload(const CommandArguments& arguments) {
         // A load fills every row's group cells; a file without the device's loop fills none and
         // says nothing. The window shows the empty grids before anything is written, but here a
         // download would turn every scene of every gear into "not in scene" unseen.
-        const configZD4270& control = session.Control();
+        configZD4270& control = session.Control();
         bool loaded = false;
         for (int row = 1; row <= kArchiveAddresses && !loaded; ++row)
             loaded = IsNumericText(control.gridGroups.TextMatrix(row, 1));
@@ -433,8 +429,29 @@ PreparedCommand PrepareArchiveDownload(const CommandArguments& arguments) {
                                     "written",
                                 {{"failedStep", "load"}});
         }
+        // Nothing has gone to the line yet: the confirmation can name the known devices the
+        // archive leaves out, which lose their groups and scenes.
+        const std::vector<std::int16_t> unlisted = control.ArchivUnlistedDevices();
+        if (!yes) {
+            std::string text =
+                "archive download replaces the groups and scenes of the gear at every address";
+            if (!unlisted.empty()) {
+                text += "; " + std::to_string(unlisted.size()) +
+                        " known device(s) that the archive does not list lose theirs (";
+                for (std::size_t i = 0; i < unlisted.size(); ++i)
+                    text += (i ? ", " : "") + std::to_string(unlisted[i]);
+                text += ")";
+            }
+            throw UsageError(text + "; confirm with --yes");
+        }
+        session.Dialogs().SetAssumeYes(true);
         RunArchiveTransfer(session, "mnuArchivOptionsDownload", "download");
-        return Json{{"file", path}, {"ballasts", ArchiveJson(session.Control())}};
+        session.Dialogs().SetAssumeYes(false);
+        Json cleared = Json::array();
+        for (const std::int16_t address : control.ArchivCleared()) cleared.push_back(address);
+        return Json{{"file", path},
+                    {"ballasts", ArchiveJson(session.Control())},
+                    {"cleared", cleared}};
     };
 }
 

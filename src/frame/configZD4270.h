@@ -120,6 +120,11 @@ class configZD4270 {
     // The archive transfer that runs, and the short address it is at.
     enum class ArchivTransfer { None, Upload, Download };
     ArchivTransfer m_archivTransfer = ArchivTransfer::None;
+    // Devices of the device list that the archive loaded last does not list: a download clears
+    // their groups and scenes. Empty after an upload (the grids then hold what the devices hold).
+    std::vector<std::int16_t> ArchivUnlistedDevices() const;
+    // The addresses whose groups and scenes the last download cleared, as it found them there.
+    const std::vector<std::int16_t>& ArchivCleared() const { return m_archivCleared; }
     std::int16_t m_nArchivAddress = 0;
     // The open addressing log, or none.
     std::unique_ptr<LogFile> m_tsLogAddressing;
@@ -412,6 +417,8 @@ class configZD4270 {
     bool m_bTerminated = false;
     std::string m_logFilePrefix;
     std::vector<AddressingRecovery> m_recovered;
+    std::optional<std::set<std::int16_t>> m_archivListed;
+    std::vector<std::int16_t> m_archivCleared;
     // The control's search: random addresses of the gear given a short address in this run, and
     // how often each search address has failed; gear that cannot be addressed are left.
     std::set<std::int32_t> m_rndAddrFound;

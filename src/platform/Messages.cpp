@@ -173,6 +173,8 @@ const Entry kEntries[] = {
     {5153, "The lamp came back before the device was programmed: remove it again", "Das Leuchtmittel kam zurück, bevor das Gerät adressiert wurde: entfernen sie es erneut"},
     {5154, "This device already has its address from this run", "Dieses Gerät hat seine Adresse aus diesem Durchlauf bereits"},
     {5155, "ask silent addresses twice", "stille Adressen nachfragen"},
+    {5156, "device(s) that the archive does not list lose their groups and scenes", "Gerät(e), die das Archiv nicht enthält, verlieren ihre Gruppen und Szenen"},
+    {5157, "Download the archive into the devices", "Archiv in die Geräte übertragen"},
 };
 }  // namespace
 

@@ -334,6 +334,36 @@ TEST_F(ArchiveLineTest, DownloadWritesEditedCellsIntoTheGearAndTheFeedbackBoxSwi
     EXPECT_EQ(GearAt(0).LevelAt(ctx.scheduler.Now() * 1000), 0);
 }
 
+// A loaded archive that leaves out known devices: the download names them and asks first; No
+// sends nothing, Yes clears them and says which.
+TEST_F(ArchiveLineTest, ADownloadAsksBeforeItClearsDevicesTheArchiveLeavesOut) {
+    OnLine();
+    Menu("mnuArchivOptionsUpload");
+    SetScene(5, 0, "");
+    for (int n = 0; n < 16; ++n) SetGroup(5, n, "0");
+    TempFolder folder("zd_archive_ask");
+    Menu("mnuArchivOptionsSave", folder.Path() / "a.xml");  // 5 and 63 hold nothing: left out
+    Menu("mnuArchivOptionsLoad", folder.Path() / "a.xml");
+    for (const std::int16_t address : {0, 5, 63}) {
+        clsDevice device;
+        device.m_nShortAddress = device.m_nNewShortAddress = address;
+        state.devices->Remove(address);
+        state.devices->Add(device);
+    }
+    terminal->SetFrameLog(true);
+    ctx.dialogs.answers = {MsgResult::No};
+    Menu("mnuArchivOptionsDownload");
+    ASSERT_EQ(BoxTexts(ctx.dialogs),
+              std::vector<std::string>{"2 device(s) that the archive does not list lose their "
+                                       "groups and scenes: 5, 63.\r\nDownload the archive into "
+                                       "the devices?"});
+    EXPECT_TRUE(terminal->FrameLog().empty());
+    EXPECT_EQ(GearAt(5).Groups(), (1u << 0) | (1u << 3));
+    Menu("mnuArchivOptionsDownload");
+    EXPECT_EQ(GearAt(5).Groups(), 0u);
+    EXPECT_EQ(control->ArchivCleared(), (std::vector<std::int16_t>{5, 63}));
+}
+
 TEST_F(ArchiveLineTest, DsiModeRefusesUploadDownloadAndFeedbackWithoutTouchingLineOrGrids) {
     OnLine("dsi-line.json");
     SetScene(0, 0, "100");

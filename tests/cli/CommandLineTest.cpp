@@ -105,6 +105,24 @@ TEST_F(CommandLineTest, ArchiveUploadWritesAFileThatDownloadWritesBackIntoTheGea
     const sim::GearConfig gear = sim::LoadLineFile(File("c.json")).gear.at(0);
     EXPECT_EQ(gear.groups, 1);
     EXPECT_EQ(gear.scenes[0], 200);
+    // 63 has no groups or scenes, so the archive has no element for it: it is written empty.
+    EXPECT_EQ(download.json.at("cleared"), Json::array({63}));
+
+    // An archive of address 0 alone: the devices the last scan found at 5 and 63 lose their
+    // groups and scenes, which the refusal names before anything is sent and the document lists.
+    std::string text = test::ReadFileText(File("archive.xml"));
+    const std::size_t from = text.find("<ballast address=\"5\"");
+    ASSERT_NE(from, std::string::npos) << text;
+    text.erase(from, text.rfind("</ballast>") + 10 - from);
+    std::ofstream(File("only0.xml")) << text;
+    ASSERT_EQ(Zd({"scan"}).exitCode, 0);
+    const Outcome refused = Zd({"archive", "download", File("only0.xml")});
+    EXPECT_EQ(refused.exitCode, 2);
+    test::ExpectParts(refused.json.at("error").get<std::string>(),
+                {"2 known device(s) that the archive does not list lose theirs (5, 63)"});
+    const Outcome partial = Zd({"archive", "download", File("only0.xml"), "--yes"});
+    ASSERT_EQ(partial.exitCode, 0) << partial.json.dump();
+    EXPECT_EQ(partial.json.at("cleared"), Json::array({5, 63}));
 }
 
 TEST_F(CommandLineTest, OptionsSwitchToDsiModeWhichTheNextRunKeeps) {
