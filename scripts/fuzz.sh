@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds="${FUZZ_SECONDS:-30}"
 timeout="${FUZZ_TIMEOUT:-10}"
 build="${ASAN_BUILD_DIR:-build-asan}"
-all=(FuzzLineFile FuzzStationDocument FuzzArchiveFile FuzzCommandLine FuzzModbusRequest)
+all=(FuzzLineFile FuzzStationDocument FuzzArchiveFile FuzzCommandLine FuzzModbusRequest FuzzStore)
 if [ $# -gt 0 ]; then targets=("$@"); else targets=("${all[@]}"); fi
 
 bash scripts/setup-asan.sh "${targets[@]}"
