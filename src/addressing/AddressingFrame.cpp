@@ -119,6 +119,18 @@ void configZD4270::NoteRecovery(const std::string& what, const std::string& text
     m_recovered.push_back({what, text, shortAddress, randomAddress, 1});
 }
 
+// A query whose silence would decide something: asked once more before silence is believed, as a
+// gear may lose an answer or answer only every second question.
+std::int16_t configZD4270::AddressingQueryTwice(std::int16_t nCommandId, std::uint8_t nData,
+                                                std::int16_t nAddrType, std::int16_t nAddr,
+                                                std::uint8_t& nAnswer) {
+    SendAddressingCommand(nCommandId, nData, nAddrType, nAddr);
+    const std::int16_t result = ReceiveAddressingData(nAnswer);
+    if (result != kResultTimeout) return result;
+    SendAddressingCommand(nCommandId, nData, nAddrType, nAddr);
+    return ReceiveAddressingData(nAnswer);
+}
+
 void configZD4270::ShowAddressLimitMessage() {
     const MessageCatalogue& msg = m_context.messages;
     m_context.dialogs.MessageBox({msg.Load(5114) + "!\r\n" + msg.Load(5115) + ".", MsgButtons::Ok,

@@ -142,7 +142,8 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
                 // Free only when it stays silent twice: a gear that missed an answer would
                 // otherwise share the address.
                 std::uint8_t nAnswer = 0;
-                if (PhySelQuery(kCmdQueryBallast, st.nPhySelAddress, nAnswer) != kResultTimeout) {
+                if (AddressingQueryTwice(kCmdQueryBallast, 0, kAddrShort, st.nPhySelAddress,
+                                         nAnswer) != kResultTimeout) {
                     ++st.nPhySelAddress;
                     if (st.nPhySelAddress > kMaxShortAddress) {
                         ShowAddressLimitMessage();
@@ -169,16 +170,10 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
                 std::uint8_t nAnswer = 0;
                 if (ReceiveAddressingData(nAnswer, true) != kResultDone) ++st.nPhySelPollCount;
                 if (st.nPhySelPollCount <= kPhySelPollLimit) break;
-                if (repeat) {
-                    // Confirmed as a new one would be, without a new row or record.
-                    PhySelBlink(address);
-                    --st.nPhySelLampNo;
-                    SendAddressingCommand(kCmdInitialise, 255, kAddrBroadcast, 0);
-                    st.lPhySelInitialisedMs = m_context.scheduler.Now();
-                    st.nPhySelState = kPhySelWaitForLamp;
-                    break;
-                }
-                if (!PhySelHolderIsOne(st.nPhySelAddress)) {
+                // A lamp that gets no row: the next one takes its number.
+                if (repeat || !PhySelHolderIsOne(st.nPhySelAddress)) {
+                    // A gear selected again is confirmed as a new one would be.
+                    if (repeat) PhySelBlink(address);
                     --st.nPhySelLampNo;
                     SendAddressingCommand(kCmdInitialise, 255, kAddrBroadcast, 0);
                     st.lPhySelInitialisedMs = m_context.scheduler.Now();
@@ -228,21 +223,13 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
     }
 }
 
-std::int16_t configZD4270::PhySelQuery(std::int16_t nCommandId, std::int16_t nShortAddress,
-                                       std::uint8_t& nAnswer) {
-    SendAddressingCommand(nCommandId, 0, kAddrShort, nShortAddress);
-    const std::int16_t result = ReceiveAddressingData(nAnswer, true);
-    if (result != kResultTimeout) return result;
-    SendAddressingCommand(nCommandId, 0, kAddrShort, nShortAddress);
-    return ReceiveAddressingData(nAnswer, true);
-}
-
 // Whether exactly one gear holds the address just programmed; when not, says so in the status
 // and the notes, and gives the address back where several took it.
 bool configZD4270::PhySelHolderIsOne(std::int16_t nShortAddress) {
     const MessageCatalogue& msg = m_context.messages;
     std::uint8_t nAnswer = 0;
-    if (PhySelQuery(kCmdQueryBallast, nShortAddress, nAnswer) == kResultTimeout) {
+    if (AddressingQueryTwice(kCmdQueryBallast, 0, kAddrShort, nShortAddress, nAnswer) ==
+        kResultTimeout) {
         // The lamp was back before PROGRAM SHORT ADDRESS, which only a selected gear takes.
         lblPhySelStatus.SetCaption(msg.Load(5153) + "...");
         NoteRecovery("lamp-back-early",
@@ -256,7 +243,8 @@ bool configZD4270::PhySelHolderIsOne(std::int16_t nShortAddress) {
     m_context.scheduler.Sleep(kPhySelRandomiseSettleMs);
     for (const std::int16_t command :
          {kCmdQueryRandomAddressH, kCmdQueryRandomAddressM, kCmdQueryRandomAddressL}) {
-        const std::int16_t result = PhySelQuery(command, nShortAddress, nAnswer);
+        const std::int16_t result =
+            AddressingQueryTwice(command, 0, kAddrShort, nShortAddress, nAnswer);
         if (result != kResultCollision && result != kResultCorruptFrame) continue;
         SendAddressingCommand(kCmdDataTransferRegister, kDaliMask, kAddrBroadcast, 0);
         SendAddressingCommand(kCmdStoreDtrAsShortAddress, 0, kAddrShort, nShortAddress);

@@ -269,18 +269,6 @@ std::int16_t configZD4270::RndAddrCompare() {
     return ReceiveAddressingData(answer);
 }
 
-// A query whose silence would decide something: asked once more before silence is believed, as a
-// gear may lose an answer or answer only every second question.
-std::int16_t configZD4270::RndAddrQuery(std::int16_t nCommandId, std::uint8_t nData,
-                                        std::int16_t nAddrType, std::int16_t nAddr,
-                                        std::uint8_t& nAnswer) {
-    SendAddressingCommand(nCommandId, nData, nAddrType, nAddr);
-    const std::int16_t result = ReceiveAddressingData(nAnswer);
-    if (result != kResultTimeout) return result;
-    SendAddressingCommand(nCommandId, nData, nAddrType, nAddr);
-    return ReceiveAddressingData(nAnswer);
-}
-
 // Whether anybody takes part, at the start and after the search had to start again. The fast
 // search first gives the gear the time the standard allows after RANDOMISE, and when nobody
 // compares then, a longer one for slow gear before it believes that nobody is there.
@@ -422,9 +410,7 @@ void configZD4270::RndAddrClose(bool& bFinished) {
             }
         }
         if (s.nRndAddrAddress > kMaxShortAddress) {
-            ShowAddressLimitMessage();
-            bFinished = true;
-            s.nRndAddrState = kStateIdle;
+            RndAddrEndAtLimit(bFinished);
             return;
         }
     }
@@ -477,17 +463,15 @@ void configZD4270::RndAddrFindFreeAddress(bool& bFinished) {
     }
     ++s.nRndAddrAddress;
     if (s.nRndAddrAddress > kMaxShortAddress) {
-        ShowAddressLimitMessage();
-        bFinished = true;
-        s.nRndAddrState = kStateIdle;
+        RndAddrEndAtLimit(bFinished);
     }
 }
 
 void configZD4270::RndAddrVerify(bool& bFinished) {
     AddressingState& s = m_addressingState;
     std::uint8_t answer = 0;
-    const std::int16_t verified =
-        RndAddrQuery(kCmdVerifyShortAddress, AddressByte(s.nRndAddrAddress), kAddrShort, 0, answer);
+    const std::int16_t verified = AddressingQueryTwice(
+        kCmdVerifyShortAddress, AddressByte(s.nRndAddrAddress), kAddrShort, 0, answer);
     if (verified == kResultDone) {
         s.nRndAddrState = kRndAddrCheckHolder;
         return;
@@ -524,7 +508,8 @@ void configZD4270::RndAddrCheckHolder(bool& bFinished) {
     for (const std::int16_t command :
          {kCmdQueryRandomAddressH, kCmdQueryRandomAddressM, kCmdQueryRandomAddressL}) {
         std::uint8_t answer = 0;
-        const std::int16_t result = RndAddrQuery(command, 0, kAddrShort, s.nRndAddrAddress, answer);
+        const std::int16_t result =
+            AddressingQueryTwice(command, 0, kAddrShort, s.nRndAddrAddress, answer);
         if (result == kResultCollision || result == kResultCorruptFrame) {
             s.nRndAddrState = kRndAddrClashState;
             return;
@@ -552,9 +537,7 @@ void configZD4270::RndAddrCheckHolder(bool& bFinished) {
         ++s.nRndAddrAddress;
         s.nRndAddrState = kRndAddrFindFree;
         if (s.nRndAddrAddress > kMaxShortAddress) {
-            ShowAddressLimitMessage();
-            bFinished = true;
-            s.nRndAddrState = kStateIdle;
+            RndAddrEndAtLimit(bFinished);
         }
         return;
     }
@@ -581,9 +564,7 @@ void configZD4270::RndAddrNextBallast(bool& bFinished) {
         s.bRndAddrAddressGiven = false;
     }
     if (s.nRndAddrAddress > kMaxShortAddress) {
-        ShowAddressLimitMessage();
-        bFinished = true;
-        s.nRndAddrState = kStateIdle;
+        RndAddrEndAtLimit(bFinished);
         return;
     }
     SendAddressingCommand(kCmdInitialise, 255, kAddrBroadcast, 0);
@@ -655,6 +636,13 @@ void configZD4270::RndAddrLeaveGear(const std::string& what, const std::string& 
     RndAddrSendSearchByte(kCmdSearchAddrM, 255, s.byLastSearchM);
     RndAddrSendSearchByte(kCmdSearchAddrL, 255, s.byLastSearchL);
     s.nRndAddrState = kRndAddrNext;
+}
+
+// A gear is left but no short address: the box of the address limit ends the run.
+void configZD4270::RndAddrEndAtLimit(bool& bFinished) {
+    ShowAddressLimitMessage();
+    bFinished = true;
+    m_addressingState.nRndAddrState = kStateIdle;
 }
 
 // Nobody takes part any more. Gear left without an address make the run end with the box of

@@ -280,6 +280,10 @@ class configZD4270 {
     std::int16_t SendAddressingCommand(std::int16_t nCommandId, std::uint8_t nData,
                                        std::int16_t nAddrType, std::int16_t nAddr);
     std::int16_t ReceiveAddressingData(std::uint8_t& nData, bool bLogged = true);
+    // A query whose silence decides something, asked once more before silence is believed.
+    std::int16_t AddressingQueryTwice(std::int16_t nCommandId, std::uint8_t nData,
+                                      std::int16_t nAddrType, std::int16_t nAddr,
+                                      std::uint8_t& nAnswer);
     void ShowAddressLimitMessage();
     // colDevices gets a fresh record for the address, replacing any under its key.
     void AddAddressedDevice(std::int16_t nShortAddress, bool bDALIConflict = false);
@@ -352,8 +356,7 @@ class configZD4270 {
     AddressingRun RndAddrRun();
     void RndAddrBegin();
     std::int16_t RndAddrCompare();
-    std::int16_t RndAddrQuery(std::int16_t nCommandId, std::uint8_t nData, std::int16_t nAddrType,
-                              std::int16_t nAddr, std::uint8_t& nAnswer);
+    void RndAddrEndAtLimit(bool& bFinished);
     void RndAddrFirstCompare(bool& bFinished);
     void RndAddrSetSearchAddress();
     void RndAddrSendSearchByte(std::int16_t nCommandId, std::uint8_t nByte, std::uint8_t& nLast);
@@ -383,8 +386,6 @@ class configZD4270 {
     AddressingRun PhySelRun();
     void PhySelPrepareLine();
     void PhySelBlink(std::int16_t nShortAddress);
-    std::int16_t PhySelQuery(std::int16_t nCommandId, std::int16_t nShortAddress,
-                             std::uint8_t& nAnswer);
     bool PhySelHolderIsOne(std::int16_t nShortAddress);
     AddressingRun ChangeAddrRun();
     void ShowChangeAddrFeedback(std::int16_t nShortAddress);
