@@ -17,7 +17,12 @@ std::optional<std::string> CommandArguments::Value(const std::string& option) co
 
 const std::vector<CommandSyntax>& CommandTable() {
     static const std::vector<CommandSyntax> kTable = {
-        {"scan", {"--report", "--format"}, {"--optical-feedback", "--ask-twice"}, 0, 0, PrepareScan},
+        {"scan",
+         {"--report", "--format"},
+         {"--optical-feedback", "--ask-twice"},
+         0,
+         0,
+         PrepareScan},
         {"address random",
          {"--start", "--report", "--format"},
          {"--new-installation", "--delete-groups", "--delete-scenes", "--yes", "--optical-feedback",
@@ -48,6 +53,14 @@ const std::vector<CommandSyntax>& CommandTable() {
         {"groups", {"--short", "--add", "--remove"}, {"--optical-feedback"}, 0, 0, PrepareGroups},
         {"scenes", {"--short", "--set"}, {"--optical-feedback"}, 0, 0, PrepareScenes},
         {"report", {"--format"}, {}, 1, 1, PrepareReport},
+        {"backup", {}, {"--yes"}, 1, 1, PrepareBackup},
+        {"restore", {}, {"--yes", "--dry-run"}, 1, 1, PrepareRestore},
+        {"replace",
+         {"--short", "--backup", "--remove-lamp", "--lamp-delay", "--timeout"},
+         {"--physical"},
+         0,
+         0,
+         PrepareReplace},
         {"settings",
          {"--log-mapping", "--log-user-data", "--log-addressing"},
          {},

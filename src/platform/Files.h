@@ -23,6 +23,8 @@ inline constexpr InputKind kStationDocumentInput{"station document", 16 * kMegab
 inline constexpr InputKind kUserDataInput{"user data", 1 * kMegabyte};
 inline constexpr InputKind kArchiveInput{"archive file", 4 * kMegabyte};
 inline constexpr InputKind kLineFileInput{"line file", 4 * kMegabyte};
+// A line of 64 devices with every variable, group and scene is about 60 KB.
+inline constexpr InputKind kBackupInput{"line backup", 4 * kMegabyte};
 
 // "16 MB": a limit for messages.
 std::string SizeText(std::size_t bytes);
