@@ -82,11 +82,11 @@ PreparedCommand PrepareBackup(const CommandArguments& arguments) {
             unreadJson.push_back(
                 {{"shortAddress", device.shortAddress}, {"reason", device.reason}});
         Json document = {{"file", path}, {"devices", devices}, {"unread", unreadJson}};
+        // What could be read is kept even when a device could not: it is all there is. A line
+        // without devices is kept as such, so that a station's backup covers every terminal.
+        SaveLineBackup(path, backup);
         if (backup.devices.empty() && unread.empty())
-            throw CommandFailed("no device answers on the line: nothing to back up", document);
-        // What could be read is kept even when a device could not: it is all there is.
-        if (!backup.devices.empty()) SaveLineBackup(path, backup);
-        document["written"] = !backup.devices.empty();
+            document["warning"] = "no device answers on the line: the backup holds none";
         if (!unread.empty()) {
             std::vector<int> addresses;
             for (const UnreadDevice& device : unread) addresses.push_back(device.shortAddress);

@@ -336,16 +336,19 @@ LineBackup ParseLineBackup(const std::string& text, const std::string& fileName)
         Fail(fileName, "", what.substr(what.find("] ") + 2));
     }
     const Reader reader(fileName);
-    reader.Object(document, "/", {"format", "version", "devices"}, {"created", "terminal"});
-    if (document.at("format") != kBackupFormat)
-        reader.Fail("/format",
-                    std::string("this is no line backup (\"") + kBackupFormat + "\" is expected)");
+    // What the file is and its version come first: a newer version may bring keys of its own.
+    if (!document.is_object() || document.value("format", Json()) != kBackupFormat) {
+        reader.Fail("/format", std::string("this is no line backup (\"format\": \"") +
+                                   kBackupFormat + "\" is expected)");
+    }
+    if (!document.contains("version")) reader.Fail("/", "the key \"version\" is missing");
     const int version = reader.Integer(document.at("version"), "/version", 1, 1'000'000);
     if (version > kBackupVersion) {
         reader.Fail("/version", "version " + std::to_string(version) +
                                     " is newer than this program reads (" +
                                     std::to_string(kBackupVersion) + ")");
     }
+    reader.Object(document, "/", {"format", "version", "devices"}, {"created", "terminal"});
     LineBackup backup;
     if (document.contains("created")) {
         if (!document.at("created").is_string()) reader.Fail("/created", "a text is expected");
