@@ -163,6 +163,9 @@ TEST_F(MaintenanceTest, BadBackupFilesAreRefusedNamingWhatIsWrong) {
                 << error.Description();
         }
     }
+    EXPECT_EQ(LoadLineBackup(std::string(ZD4270_EXAMPLES_DIR) + "/backup/three-addressed.json")
+                  .devices.size(),
+              3u);
     // The command refuses it before it sends anything.
     std::ofstream(File("bad.json")) << cases[3].text;
     const Outcome run = Zd(Args("restore", File("bad.json"), "--yes"));
