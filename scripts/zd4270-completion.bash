@@ -22,6 +22,9 @@ _zd4270_command_options() {
         scenes) echo "--short --set --optical-feedback" ;;
         settings) echo "--log-mapping --log-user-data --log-addressing" ;;
         report) echo "--format" ;;
+        backup) echo "--yes" ;;
+        restore) echo "--dry-run --yes" ;;
+        replace) echo "--short --backup --physical --remove-lamp --lamp-delay --timeout" ;;
     esac
 }
 
@@ -32,7 +35,7 @@ _zd4270() {
 
     # Values of options.
     case "$prev" in
-        --station | --line | --save-line | --registry | --report)
+        --station | --line | --save-line | --registry | --report | --backup)
             mapfile -t COMPREPLY < <(compgen -f -- "$cur")
             return ;;
         --lines | --save-lines)
@@ -66,7 +69,7 @@ _zd4270() {
         esac
     done
 
-    local commands="scan address archive send query options variables groups scenes report settings help demo"
+    local commands="scan address archive send query options variables groups scenes report backup restore replace settings help demo"
     if [[ -z "$command" ]]; then
         if [[ "$cur" == -* ]]; then
             local first=""

@@ -10,6 +10,7 @@
 
 #include "cli/DeviceCommands.h"
 #include "host/DeviceReadout.h"
+#include "host/DeviceSettings.h"
 #include "link/Commands.h"
 #include "pages/configZD4270Groups.h"
 #include "pages/configZD4270Scenes.h"
@@ -122,10 +123,7 @@ PreparedCommand PrepareVariables(const CommandArguments& arguments) {
         if (setting) {
             const VariableName& variable = kVariableNames[static_cast<std::size_t>(setting->pos)];
             // As the user edits it: pick the row, type the value, save.
-            page.lstViewVariables.ClickItem(setting->pos + 1);
-            page.txtValue.SetText(std::to_string(setting->value));
-            page.btnSaveVariable.Click();
-            const bool sent = !Unread(page.lstViewVariables.Item(setting->pos + 1).SubItem(1));
+            const bool sent = SaveVariable(page, setting->pos, setting->value);
             document["set"] = {{"name", variable.name}, {"value", setting->value}, {"sent", sent}};
             // A new actual level fades in at the gear's fade time: read back once it is there,
             // not a step on the way.
@@ -178,8 +176,7 @@ PreparedCommand PrepareGroups(const CommandArguments& arguments) {
         std::vector<int> unread;
         if (!add.empty() || !remove.empty()) {
             // The page sends ADD TO GROUP or REMOVE FROM GROUP as a box is ticked or cleared.
-            for (int group : add) page.lstViewGroups.CheckItem(group + 1, true);
-            for (int group : remove) page.lstViewGroups.CheckItem(group + 1, false);
+            CheckGroups(page, add, remove);
             document["added"] = add;
             document["removed"] = remove;
             page.btnRefreshList.Click();
@@ -221,9 +218,7 @@ PreparedCommand PrepareScenes(const CommandArguments& arguments) {
             Json set = Json::object();
             // As the user does it: pick the scene, type its level (the lamp shows it), save.
             for (const SceneSetting& setting : settings) {
-                page.lstViewScenes.ClickItem(setting.scene + 1);
-                page.txtValue.SetText(std::to_string(setting.level));
-                page.btnSaveToDevice.Click();
+                SaveSceneLevel(page, setting.scene, setting.level);
                 set[std::to_string(setting.scene)] = LevelJson(setting.level);
             }
             document["set"] = set;

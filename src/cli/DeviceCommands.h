@@ -17,6 +17,10 @@ PreparedCommand PrepareGroups(const CommandArguments& arguments);
 PreparedCommand PrepareScenes(const CommandArguments& arguments);
 PreparedCommand PrepareAddressPhysical(const CommandArguments& arguments);
 PreparedCommand PrepareSettings(const CommandArguments& arguments);
+// The line's backup, its restore and the replacement of a failed gear.
+PreparedCommand PrepareBackup(const CommandArguments& arguments);
+PreparedCommand PrepareRestore(const CommandArguments& arguments);
+PreparedCommand PrepareReplace(const CommandArguments& arguments);
 
 // "zd4270 help [COMMAND]": the usage, or one command's description with an example. Throws
 // UsageError for a command that does not exist.

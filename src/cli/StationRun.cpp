@@ -136,11 +136,13 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
     }
     if (chosen.empty())
         throw UsageError("the station " + options.stationFile + " has no ZD4270 terminal");
-    if (syntax.name.rfind("archive", 0) == 0 && chosen.size() > 1 &&
+    const bool backup = syntax.name == "backup" || syntax.name == "restore";
+    if ((syntax.name.rfind("archive", 0) == 0 || backup) && chosen.size() > 1 &&
         arguments.words.at(0).find("{pos}") == std::string::npos) {
-        throw UsageError(
-            "each terminal needs its own archive: write {pos} into the file name, "
-            "as in archive-{pos}.xml");
+        throw UsageError(backup ? "each terminal needs its own backup: write {pos} into the file "
+                                  "name, as in backup-{pos}.json"
+                                : "each terminal needs its own archive: write {pos} into the file "
+                                  "name, as in archive-{pos}.xml");
     }
     if (!selection.saveLinesDir.empty())
         std::filesystem::create_directories(selection.saveLinesDir);

@@ -19,6 +19,8 @@
 #include "platform/Dialogs.h"
 #include "sim/LineFile.h"
 
+class QMenu;
+
 namespace zd {
 
 class configZD4270;
@@ -96,6 +98,14 @@ class WindowHost : public QObject {
     bool ExportReport(const std::string& path, ReportFormat format);
     bool Reporting() const { return m_reporting; }
 
+    // The line's backup, its restore (the plan is asked about before anything is sent) and the
+    // replacement of the silent device at address by the one new gear on the line, each as the
+    // command line runs it, with the progress in the status bar and the outcome in a box. True
+    // when it succeeded.
+    bool BackUpLine(const std::string& path);
+    bool RestoreLine(const std::string& path);
+    bool ReplaceDevice(int address, const std::string& backupPath);
+
   private:
     // A box through the control's dialogs, over the window.
     void Say(const std::string& text, MsgIcon icon);
@@ -116,6 +126,12 @@ class WindowHost : public QObject {
     void SaveSnapshotAs();
     void ChooseConnection();
     void ExportReportAs();
+    // The maintenance entries of the connection menu and of the device tree's menu.
+    void AddMaintenanceMenu(QMenu& menu);
+    void AddDeviceTreeMenu();
+    // A reading the window runs: boxes counted, the window's clock; the surface waits meanwhile.
+    template <typename Body>
+    bool RunMaintenance(const char* failureText, Body body);
     // The tree shows the store's device list until a scan: the status bar says so, when this
     // terminal was last scanned in the window, and offers a scan. The scan's end is remembered.
     void ShowStoredListNote();

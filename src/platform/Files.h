@@ -25,6 +25,8 @@ inline constexpr InputKind kArchiveInput{"archive file", 4 * kMegabyte};
 inline constexpr InputKind kLineFileInput{"line file", 4 * kMegabyte};
 // The store of device lists and switches: 64 positions of 64 devices take some 1.2 MB.
 inline constexpr InputKind kStoreInput{"store", 4 * kMegabyte};
+// A line of 64 devices with every variable, group and scene is about 60 KB.
+inline constexpr InputKind kBackupInput{"line backup", 4 * kMegabyte};
 
 // "16 MB": a limit for messages.
 std::string SizeText(std::size_t bytes);

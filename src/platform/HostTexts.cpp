@@ -47,6 +47,32 @@ constexpr Wording kTexts[] = {
     {"Report written to %1", "Bericht gespeichert in %1"},
     {"The report was written to %1.", "Der Bericht wurde in %1 gespeichert."},
     {"The report could not be made: %1", "Der Bericht konnte nicht erstellt werden: %1"},
+    // The line's backup, its restore and the replacement of a failed gear.
+    {"&Back up line...", "Linie s&ichern..."},
+    {"&Restore line...", "Linie &wiederherstellen..."},
+    {"Back up the line", "Linie sichern"},
+    {"Restore the line", "Linie wiederherstellen"},
+    {"Restore line", "Linie wiederherstellen"},
+    {"Line backups (*.json)", "Liniensicherungen (*.json)"},
+    {"backup: reading device %1 of %2", "Sicherung: Gerät %1 von %2 wird gelesen"},
+    {"restore: reading device %1 of %2", "Wiederherstellung: Gerät %1 von %2 wird gelesen"},
+    {"%1 devices were backed up to %2.", "%1 Geräte wurden in %2 gesichert."},
+    {"Not read, and not in the backup: %1", "Nicht gelesen und nicht in der Sicherung: %1"},
+    {"The backup could not be made: %1", "Die Sicherung konnte nicht erstellt werden: %1"},
+    {"Restoring %1 changes these devices:", "Die Wiederherstellung aus %1 ändert diese Geräte:"},
+    {"Send these changes?", "Diese Änderungen senden?"},
+    {"The line holds what %1 holds: %2 devices were written, %3 were already as in the file, "
+     "%4 are new.",
+     "Die Linie enthält, was %1 enthält: %2 Geräte wurden geschrieben, %3 waren schon wie in "
+     "der Datei, %4 sind neu."},
+    {"The restore did not finish: %1", "Die Wiederherstellung wurde nicht abgeschlossen: %1"},
+    {"Replace this device...", "Dieses Gerät ersetzen..."},
+    {"The line's backup", "Sicherung der Linie"},
+    {"Replacing device %1...", "Gerät %1 wird ersetzt..."},
+    {"The new gear (random address %1) has address %2 and the settings of the gear it replaces.",
+     "Das neue Gerät (Zufallsadresse %1) hat die Adresse %2 und die Einstellungen des Geräts, "
+     "das es ersetzt."},
+    {"The device was not replaced: %1", "Das Gerät wurde nicht ersetzt: %1"},
     {"The %1 devices in the tree come from the store; not scanned in the window yet: the line "
      "may hold others.",
      "Die %1 Geräte im Baum stammen aus der Ablage; im Fenster noch nicht gesucht: an der Linie "

@@ -1,0 +1,97 @@
+// The commands of the years after hand-over: a backup of the whole line, its restore by short
+// address, and the replacement of a failed gear by a new one that takes over the failed gear's
+// address and settings from the backup.
+#include <algorithm>
+#include <filesystem>
+#include <set>
+
+#include "cli/DeviceCommands.h"
+#include "cli/HeadlessCommands.h"
+#include "host/GearReplacement.h"
+#include "host/LineBackup.h"
+#include "link/Commands.h"
+
+namespace zd {
+
+PreparedCommand PrepareBackup(const CommandArguments& arguments) {
+    const std::string path = arguments.words.at(0);
+    std::error_code error;
+    if (std::filesystem::exists(path, error) && !arguments.Has("--yes"))
+        throw UsageError("the backup " + path + " exists; replace it with --yes");
+    return [path](HeadlessSession& session) {
+        std::vector<UnreadDevice> unread;
+        const LineBackup backup = ReadLineBackup(session, unread);
+        Json devices = Json::array();
+        for (const DeviceBackup& device : backup.devices) {
+            devices.push_back({{"shortAddress", device.shortAddress},
+                               {"randomAddress", RandomAddressText(device.randomAddress)},
+                               {"deviceType", device.deviceType}});
+        }
+        Json unreadJson = Json::array();
+        for (const UnreadDevice& device : unread)
+            unreadJson.push_back(
+                {{"shortAddress", device.shortAddress}, {"reason", device.reason}});
+        Json document = {{"file", path}, {"devices", devices}, {"unread", unreadJson}};
+        // What could be read is kept even when a device could not: it is all there is. A line
+        // without devices is kept as such, so that a station's backup covers every terminal.
+        SaveLineBackup(path, backup);
+        if (backup.devices.empty() && unread.empty())
+            document["warning"] = "no device answers on the line: the backup holds none";
+        if (!unread.empty()) {
+            std::vector<int> addresses;
+            for (const UnreadDevice& device : unread) addresses.push_back(device.shortAddress);
+            throw CommandFailed("the device(s) " + NumberList(addresses) +
+                                    " could not be read and are not in the backup",
+                                document);
+        }
+        return document;
+    };
+}
+
+PreparedCommand PrepareRestore(const CommandArguments& arguments) {
+    const std::string path = arguments.words.at(0);
+    const bool dryRun = arguments.Has("--dry-run");
+    if (!dryRun && !arguments.Has("--yes")) {
+        throw UsageError(
+            "restore writes levels, fade, groups and scenes to the devices; see the plan with "
+            "--dry-run, then confirm with --yes");
+    }
+    return [=](HeadlessSession& session) {
+        // The file is read before anything is sent: a bad one is refused with what is wrong. (A
+        // station run names each terminal's file only as it prepares that terminal's run.)
+        const LineBackup backup = LoadLineBackup(path);
+        session.Dialogs().SetAssumeYes(true);
+        return RunRestore(session, backup, path, dryRun);
+    };
+}
+
+PreparedCommand PrepareReplace(const CommandArguments& arguments) {
+    const auto shortText = arguments.Value("--short");
+    if (!shortText) throw UsageError("replace needs --short A, the failed gear's address");
+    const int address = ParseNumber(*shortText, 0, kMaxShortAddress, "--short");
+    const auto path = arguments.Value("--backup");
+    if (!path) throw UsageError("replace needs --backup FILE, a backup of the line");
+    const bool physical = arguments.Has("--physical");
+    for (const char* option : {"--remove-lamp", "--lamp-delay", "--timeout"})
+        if (arguments.Value(option) && !physical)
+            throw UsageError(std::string(option) + " goes with --physical");
+    // The addressing is one of the addressing commands, prepared here so that its options are
+    // checked before anything is sent.
+    CommandArguments addressing;
+    addressing.values["--start"] = std::to_string(address);
+    if (physical) {
+        addressing.values["--lamps"] = "1";
+        for (const char* option : {"--remove-lamp", "--lamp-delay", "--timeout"})
+            if (const auto value = arguments.Value(option)) addressing.values[option] = *value;
+    }
+    const PreparedCommand addressGear =
+        physical ? PrepareAddressPhysical(addressing) : PrepareAddressRandom(addressing);
+
+    return [=](HeadlessSession& session) {
+        const LineBackup backup = LoadLineBackup(*path);
+        return RunReplace(session, backup, *path, address, physical,
+                          [&] { return addressGear(session); });
+    };
+}
+
+}  // namespace zd

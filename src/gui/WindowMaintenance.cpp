@@ -1,0 +1,222 @@
+// The window's entries for the years after hand-over: Connection > Back up line... and Restore
+// line..., and "Replace this device..." in the menu of a device's node when the device does not
+// answer. Each runs what the command line runs, on the window's control.
+#include <QFileDialog>
+#include <QMenu>
+#include <QStatusBar>
+#include <QTimer>
+#include <QTreeWidget>
+#include <exception>
+#include <string>
+
+#include "frame/ControlProgress.h"
+#include "frame/configZD4270.h"
+#include "gui/MainWindow.h"
+#include "gui/Texts.h"
+#include "gui/WindowHost.h"
+#include "gui/WindowRun.h"
+#include "host/DeviceReadout.h"
+#include "host/GearReplacement.h"
+#include "host/LineBackup.h"
+#include "link/Commands.h"
+#include "platform/Error.h"
+
+namespace zd {
+
+namespace {
+
+// A device node reads "Device #05"; its pages' nodes hang below it.
+std::optional<int> DeviceAddressOf(const QTreeWidgetItem* item) {
+    for (; item; item = item->parent()) {
+        const QString text = item->text(0);
+        const int hash = text.lastIndexOf(QLatin1Char('#'));
+        bool number = false;
+        const int address = hash < 0 ? -1 : text.mid(hash + 1).toInt(&number);
+        if (number && address >= 0 && address <= kMaxShortAddress) return address;
+    }
+    return std::nullopt;
+}
+
+// QUERY CONTROL GEAR, asked twice before silence is believed.
+bool DeviceAnswers(configZD4270& control, int address) {
+    for (int ask = 0; ask < 2; ++ask) {
+        std::int16_t commandId = kCmdQueryBallast;
+        std::uint8_t data = 0;
+        std::int16_t addrType = kAddrShort;
+        auto addr = static_cast<std::int16_t>(address);
+        std::int16_t sent = -1;
+        EventParams request;
+        request.Bind("nCommandId", commandId).Bind("nData", data).Bind("nAddrType", addrType);
+        request.Bind("nAddr", addr).Bind("nRet", sent);
+        control.HandleObjectEvents("SendDALICommand", request);
+        std::uint8_t answer = 0;
+        std::int16_t received = -1;
+        EventParams reply;
+        reply.Bind("nData", answer).Bind("nRet", received);
+        control.HandleObjectEvents("ReceiveDALIData", reply);
+        if (received != kResultTimeout) return true;
+    }
+    return false;
+}
+
+QString BackupFilter(Language language) {
+    return Tr(language, "Line backups (*.json)");
+}
+
+}  // namespace
+
+template <typename Body>
+bool WindowHost::RunMaintenance(const char* failureText, Body body) {
+    if (!m_control || !Idle()) return false;
+    const Language language = TextLanguage();
+    m_reporting = true;
+    m_window->centralWidget()->setEnabled(false);
+    bool done = false;
+    std::string failure;
+    try {
+        WindowRun run(*m_control, m_boxes);
+        body(run, *m_window->statusBar());
+        done = true;
+    } catch (const CommandFailed& e) {
+        failure = e.what();
+    } catch (const ControlError& e) {
+        failure = e.Description();
+    } catch (const std::exception& e) {
+        failure = e.what();
+    }
+    m_reporting = false;
+    if (m_window) {
+        m_window->centralWidget()->setEnabled(true);
+        m_window->statusBar()->clearMessage();
+    }
+    if (!done) Say(HostText(language, failureText, {failure}), MsgIcon::Critical);
+    return done;
+}
+
+bool WindowHost::BackUpLine(const std::string& path) {
+    const Language language = TextLanguage();
+    std::string result;
+    const bool done = RunMaintenance("The backup could not be made: %1", [&](ControlRun& run,
+                                                                             QStatusBar& status) {
+        std::vector<UnreadDevice> unread;
+        const LineBackup backup = ReadLineBackup(run, unread, [&](std::size_t i, std::size_t n) {
+            status.showMessage(Tr(language, "backup: reading device %1 of %2",
+                                  {std::to_string(i + 1), std::to_string(n)}));
+        });
+        SaveLineBackup(path, backup);
+        std::vector<int> left;
+        for (const UnreadDevice& device : unread) left.push_back(device.shortAddress);
+        result = HostText(language, "%1 devices were backed up to %2.",
+                          {std::to_string(backup.devices.size()), path});
+        if (!left.empty())
+            result += "\r\n" +
+                      HostText(language, "Not read, and not in the backup: %1", {NumberList(left)});
+    });
+    if (done) Say(result, MsgIcon::Information);
+    return done;
+}
+
+bool WindowHost::RestoreLine(const std::string& path) {
+    const Language language = TextLanguage();
+    std::string result;
+    const bool done =
+        RunMaintenance("The restore did not finish: %1", [&](ControlRun& run, QStatusBar& status) {
+            const LineBackup file = LoadLineBackup(path);
+            const Json document =
+                RunRestore(run, file, path, false, [&](std::size_t i, std::size_t n) {
+                    status.showMessage(Tr(language, "restore: reading device %1 of %2",
+                                          {std::to_string(i + 1), std::to_string(n)}));
+                });
+            const Json& summary = document.at("summary");
+            result = HostText(language,
+                              "The line holds what %1 holds: %2 devices were written, %3 were "
+                              "already as in the file, %4 are new.",
+                              {path, std::to_string(document.at("written").size()),
+                               summary.at("unchanged").dump(), summary.at("new").dump()});
+        });
+    if (done) Say(result, MsgIcon::Information);
+    return done;
+}
+
+bool WindowHost::ReplaceDevice(int address, const std::string& backupPath) {
+    const Language language = TextLanguage();
+    std::string result;
+    const bool done =
+        RunMaintenance("The device was not replaced: %1", [&](ControlRun& run, QStatusBar& status) {
+            const LineBackup backup = LoadLineBackup(backupPath);
+            configZD4270& control = run.Control();
+            status.showMessage(Tr(language, "Replacing device %1...", {std::to_string(address)}));
+            // The new gear is found by the addressing tab's random addressing, from the failed
+            // gear's address on and without a new installation, as the user would start it.
+            const Json document = RunReplace(run, backup, backupPath, address, false, [&] {
+                control.chkRndAddrCompleteNewInstallation.SetChecked(false);
+                control.chkRndAddrDeleteAllGroupAssignments.SetChecked(false);
+                control.chkRndAddrDeleteAllScenes.SetChecked(false);
+                control.cboRndAddrStartAddress.SetListIndex(address);
+                const std::size_t mark = run.BoxCount();
+                control.cmdRndAddrStart.Click();
+                if (!control.m_bRndAddrRunning) {
+                    throw CommandFailed(
+                        run.LastBoxSince(mark).value_or("the random addressing did not start"));
+                }
+                if (!run.RunUntil([&] { return !control.m_bRndAddrRunning; }))
+                    throw CommandFailed("the random addressing did not end in time");
+                FailOnErrorBox(run, mark);
+                return Json{{"recovered", RecoveredJson(control)}};
+            });
+            result = HostText(
+                language,
+                "The new gear (random address %1) has address %2 and the settings "
+                "of the gear it replaces.",
+                {document.at("randomAddress").get<std::string>(), std::to_string(address)});
+        });
+    if (done) Say(result, MsgIcon::Information);
+    return done;
+}
+
+void WindowHost::AddMaintenanceMenu(QMenu& menu) {
+    const Language language = TextLanguage();
+    // As the menu's other entries: run once the menu has closed.
+    menu.addAction(Tr(language, "&Back up line..."), this, [this] {
+        QTimer::singleShot(0, this, [this] {
+            const Language language = TextLanguage();
+            QString path =
+                QFileDialog::getSaveFileName(m_window.get(), Tr(language, "Back up the line"),
+                                             QString(), BackupFilter(language));
+            if (path.isEmpty()) return;
+            if (!path.endsWith(QStringLiteral(".json"))) path += QStringLiteral(".json");
+            BackUpLine(path.toStdString());
+        });
+    });
+    menu.addAction(Tr(language, "&Restore line..."), this, [this] {
+        QTimer::singleShot(0, this, [this] {
+            const Language language = TextLanguage();
+            const QString path =
+                QFileDialog::getOpenFileName(m_window.get(), Tr(language, "Restore the line"),
+                                             QString(), BackupFilter(language));
+            if (!path.isEmpty()) RestoreLine(path.toStdString());
+        });
+    });
+}
+
+void WindowHost::AddDeviceTreeMenu() {
+    auto* tree = m_window->findChild<QTreeWidget*>(QStringLiteral("treeDevices"));
+    if (!tree) return;
+    tree->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(tree, &QWidget::customContextMenuRequested, this, [this, tree](const QPoint& at) {
+        const std::optional<int> address = DeviceAddressOf(tree->itemAt(at));
+        if (!address || !m_control || m_reporting || !ControlProgress(*m_control).what.empty())
+            return;
+        const Language language = TextLanguage();
+        QMenu menu(tree);
+        QAction* replace = menu.addAction(Tr(language, "Replace this device..."));
+        // Offered for a device that does not answer: the one a new gear takes the place of.
+        replace->setEnabled(!DeviceAnswers(*m_control, *address));
+        if (menu.exec(tree->viewport()->mapToGlobal(at)) != replace) return;
+        const QString path = QFileDialog::getOpenFileName(
+            m_window.get(), Tr(language, "The line's backup"), QString(), BackupFilter(language));
+        if (!path.isEmpty()) ReplaceDevice(*address, path.toStdString());
+    });
+}
+
+}  // namespace zd

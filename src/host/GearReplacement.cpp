@@ -1,0 +1,156 @@
+#include "host/GearReplacement.h"
+
+#include <set>
+#include <vector>
+
+#include "frame/configZD4270.h"
+#include "host/DeviceReadout.h"
+#include "link/Commands.h"
+#include "link/ModuleState.h"
+#include "platform/Error.h"
+
+namespace zd {
+
+namespace {
+
+const char* NewGearName(NewGear found) {
+    return found == NewGear::None ? "none" : found == NewGear::One ? "one" : "several";
+}
+
+std::set<int> ScannedAddresses(ControlRun& run) {
+    std::set<int> addresses;
+    for (const Json& device : DevicesJson(run.State()))
+        addresses.insert(device.at("shortAddress").get<int>());
+    return addresses;
+}
+
+// The scan that decides what is on the line asks twice, so that a gear that answers only every
+// second question is not taken for a failed one.
+void ScanTwice(ControlRun& run) {
+    run.Control().chkScanAskTwice.SetChecked(true);
+    RunDeviceScan(run);
+    run.Control().chkScanAskTwice.SetChecked(false);
+}
+
+}  // namespace
+
+// QUERY MISSING SHORT ADDRESS to all: one clean YES is one gear, a corrupt frame several; a
+// silence is asked again, since a gear may lose an answer.
+NewGear CountNewGear(ControlRun& run) {
+    configZD4270& control = run.Control();
+    for (int ask = 0; ask < 2; ++ask) {
+        std::int16_t commandId = kCmdQueryMissingShortAddress;
+        std::uint8_t data = 0;
+        std::int16_t addrType = kAddrBroadcast;
+        std::int16_t addr = 0;
+        std::int16_t sent = -1;
+        EventParams request;
+        request.Bind("nCommandId", commandId).Bind("nData", data).Bind("nAddrType", addrType);
+        request.Bind("nAddr", addr).Bind("nRet", sent);
+        control.HandleObjectEvents("SendDALICommand", request);
+        std::uint8_t answer = 0;
+        std::int16_t received = -1;
+        EventParams reply;
+        reply.Bind("nData", answer).Bind("nRet", received);
+        control.HandleObjectEvents("ReceiveDALIData", reply);
+        if (received == kResultDone) return NewGear::One;
+        if (received == kResultCorruptFrame) return NewGear::Several;
+    }
+    return NewGear::None;
+}
+
+Json RunReplace(ControlRun& run, const LineBackup& backup, const std::string& backupName,
+                int address, bool byLamp, const std::function<Json()>& addressGear) {
+    const DeviceBackup* saved = backup.Find(address);
+    if (!saved) {
+        std::vector<int> held;
+        for (const DeviceBackup& device : backup.devices) held.push_back(device.shortAddress);
+        throw ControlError("the backup " + backupName + " holds no device at address " +
+                           std::to_string(address) + " (it holds " +
+                           (held.empty() ? std::string("none") : NumberList(held)) + ")");
+    }
+    const DeviceBackup wanted = *saved;
+    Json document = {{"shortAddress", address},
+                     {"backup", backupName},
+                     {"method", byLamp ? "physical selection" : "random addressing"}};
+    // What is on the line decides whether this is a replacement at all.
+    ScanTwice(run);
+    const std::set<int> before = ScannedAddresses(run);
+    std::vector<int> silent;
+    for (const DeviceBackup& device : backup.devices)
+        if (!before.count(device.shortAddress)) silent.push_back(device.shortAddress);
+    const NewGear newGear = CountNewGear(run);
+    document["found"] = {{"silent", silent},
+                         {"newGear", NewGearName(newGear)},
+                         {"devices", DevicesJson(run.State())}};
+    if (before.count(address)) {
+        throw CommandFailed("the device at address " + std::to_string(address) +
+                                " answers: there is nothing to replace",
+                            document);
+    }
+    if (newGear == NewGear::None) {
+        throw CommandFailed(
+            "no gear without a short address is on the line: put the new "
+            "gear in, power it, and try again",
+            document);
+    }
+    if (!byLamp && newGear == NewGear::Several) {
+        throw CommandFailed(
+            "several gear without a short address are on the line: pick the "
+            "new one by its lamp (physical selection, --physical)",
+            document);
+    }
+    if (!byLamp && silent.size() > 1) {
+        throw CommandFailed("the addresses " + NumberList(silent) +
+                                " of the backup are silent: the search cannot tell which "
+                                "one the new gear replaces; pick it by its lamp (physical "
+                                "selection, --physical)",
+                            document);
+    }
+
+    try {
+        document["addressing"] = addressGear();
+    } catch (const CommandFailed& failure) {
+        document["addressing"] = failure.Details();
+        document["failedStep"] = "addressing";
+        throw CommandFailed(failure.what(), document);
+    }
+    ScanTwice(run);
+    const std::set<int> after = ScannedAddresses(run);
+    std::vector<int> added;
+    for (int a : after)
+        if (!before.count(a) && a != address) added.push_back(a);
+    document["devices"] = DevicesJson(run.State());
+    if (!after.count(address)) {
+        document["failedStep"] = "check";
+        throw CommandFailed(
+            "no gear answers at address " + std::to_string(address) + " after the addressing",
+            document);
+    }
+    if (!added.empty()) {
+        document["failedStep"] = "check";
+        document["alsoAddressed"] = added;
+        throw CommandFailed("more than one new gear took an address (" + std::to_string(address) +
+                                " and " + NumberList(added) +
+                                "); restore each from the backup or address it anew",
+                            document);
+    }
+
+    // The new gear takes the failed one's settings, written as restore writes them.
+    const DeviceBackup now = ReadDeviceBackup(run, address);
+    const DevicePlan plan = PlanDevice(wanted, now);
+    document["randomAddress"] = RandomAddressText(now.randomAddress);
+    document["replacedRandomAddress"] = RandomAddressText(wanted.randomAddress);
+    document["restored"] = plan.ToJson().value("changes", Json::array());
+    const std::vector<std::string> missed = ApplyDevicePlan(run, plan);
+    document["notTaken"] = missed;
+    if (!missed.empty()) {
+        document["failedStep"] = "restore";
+        std::string list;
+        for (const std::string& what : missed) list += (list.empty() ? "" : ", ") + what;
+        throw CommandFailed("the new gear did not take " + list, document);
+    }
+    return document;
+}
+
+}  // namespace zd

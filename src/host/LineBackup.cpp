@@ -1,0 +1,371 @@
+#include "host/LineBackup.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <set>
+
+#include "frame/configZD4270.h"
+#include "host/DeviceReadout.h"
+#include "link/Commands.h"
+#include "link/ModuleState.h"
+#include "pages/configZD4270Groups.h"
+#include "pages/configZD4270Scenes.h"
+#include "platform/Error.h"
+#include "platform/Files.h"
+
+namespace zd {
+
+namespace {
+
+constexpr std::size_t kVariableCount = configZD4270Variables::kVariableCount;
+
+// Rows of the Variables page.
+constexpr int kFadeRate = 5;
+constexpr int kFadeTime = 6;
+constexpr int kRandomAddress = 7;
+constexpr int kDeviceType = 10;
+constexpr std::uint32_t kRandomAddressMax = 0xFFFFFF;
+
+// What a variable may hold in a file: what a gear can answer (the fade rate 1 to 15, the random
+// address 24 bits, the rest a byte).
+int VariableMax(std::size_t pos) {
+    if (pos == kRandomAddress) return static_cast<int>(kRandomAddressMax);
+    if (pos == kFadeRate || pos == kFadeTime) return 15;
+    return 255;
+}
+int VariableMin(std::size_t pos) {
+    return pos == kFadeRate ? 1 : 0;
+}
+
+std::string NowUtc() {
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+// ---- strict reading
+
+[[noreturn]] void Fail(const std::string& file, const std::string& where,
+                       const std::string& reason) {
+    throw ControlError(file + ": " + (where.empty() ? "" : "at " + where + ": ") + reason,
+                       kLibraryTitle, kErrAutomation);
+}
+
+// nlohmann keeps the last of two equal keys; a file with a key twice is ambiguous.
+struct DuplicateKeys {
+    std::string file;
+    std::vector<std::set<std::string>> objects;
+    bool operator()(int, Json::parse_event_t event, Json& parsed) {
+        switch (event) {
+            case Json::parse_event_t::object_start:
+                objects.emplace_back();
+                break;
+            case Json::parse_event_t::object_end:
+                if (!objects.empty()) objects.pop_back();
+                break;
+            case Json::parse_event_t::key:
+                if (!objects.empty() && !objects.back().insert(parsed.get<std::string>()).second)
+                    Fail(file, "", "the key \"" + parsed.get<std::string>() + "\" comes twice");
+                break;
+            default:
+                break;
+        }
+        return true;
+    }
+};
+
+class Reader {
+  public:
+    explicit Reader(std::string file) : m_file(std::move(file)) {}
+
+    [[noreturn]] void Fail(const std::string& where, const std::string& reason) const {
+        zd::Fail(m_file, where, reason);
+    }
+    void Object(const Json& value, const std::string& where,
+                std::initializer_list<const char*> required,
+                std::initializer_list<const char*> optional = {}) const {
+        if (!value.is_object()) Fail(where, "an object is expected");
+        for (const auto& [key, item] : value.items()) {
+            const auto known = [&](auto list) {
+                return std::any_of(list.begin(), list.end(),
+                                   [&](const char* name) { return key == name; });
+            };
+            if (!known(required) && !known(optional)) Fail(where, "unknown key \"" + key + "\"");
+        }
+        for (const char* key : required)
+            if (!value.contains(key))
+                Fail(where, "the key \"" + std::string(key) + "\" is missing");
+    }
+    int Integer(const Json& value, const std::string& where, std::int64_t low,
+                std::int64_t high) const {
+        if (!value.is_number_integer() || value.get<std::int64_t>() < low ||
+            value.get<std::int64_t>() > high) {
+            Fail(where, "a whole number " + std::to_string(low) + " to " + std::to_string(high) +
+                            " is expected, not " + value.dump());
+        }
+        return static_cast<int>(value.get<std::int64_t>());
+    }
+    std::uint32_t RandomAddress(const Json& value, const std::string& where) const {
+        const std::string text = value.is_string() ? value.get<std::string>() : "";
+        const bool hex = text.size() == 8 && text.rfind("0x", 0) == 0 &&
+                         text.find_first_not_of("0123456789abcdefABCDEF", 2) == std::string::npos;
+        if (!hex) Fail(where, "a random address \"0x\" and six hexadecimal digits is expected");
+        return static_cast<std::uint32_t>(std::stoul(text.substr(2), nullptr, 16));
+    }
+    int Level(const Json& value, const std::string& where) const {
+        if (value == "mask") return kDaliMask;
+        if (!value.is_number_integer() || value.get<std::int64_t>() < 0 ||
+            value.get<std::int64_t>() > 254)
+            Fail(where, "a level 0 to 254 or \"mask\" is expected, not " + value.dump());
+        return value.get<int>();
+    }
+
+    DeviceBackup Device(const Json& value, const std::string& where) const {
+        Object(value, where,
+               {"shortAddress", "randomAddress", "deviceType", "variables", "groups", "scenes"});
+        DeviceBackup device;
+        device.shortAddress =
+            Integer(value.at("shortAddress"), where + "/shortAddress", 0, kMaxShortAddress);
+        device.randomAddress = RandomAddress(value.at("randomAddress"), where + "/randomAddress");
+        device.deviceType = Integer(value.at("deviceType"), where + "/deviceType", 0, 255);
+
+        const Json& variables = value.at("variables");
+        const std::string vWhere = where + "/variables";
+        if (!variables.is_object()) Fail(vWhere, "an object is expected");
+        for (const auto& [key, item] : variables.items()) {
+            const bool known = std::any_of(kVariableNames.begin(), kVariableNames.end(),
+                                           [&](const VariableName& v) { return key == v.name; });
+            if (!known) Fail(vWhere, "unknown variable \"" + key + "\"");
+        }
+        for (std::size_t pos = 0; pos < kVariableCount; ++pos) {
+            const char* name = kVariableNames[pos].name;
+            if (!variables.contains(name))
+                Fail(vWhere, "the variable \"" + std::string(name) + "\" is missing");
+            device.variables[pos] = Integer(variables.at(name), vWhere + "/" + name,
+                                            VariableMin(pos), VariableMax(pos));
+        }
+        if (static_cast<std::uint32_t>(device.variables[kRandomAddress]) != device.randomAddress)
+            Fail(vWhere + "/random-address", "differs from the device's randomAddress");
+        if (device.variables[kDeviceType] != device.deviceType)
+            Fail(vWhere + "/device-type", "differs from the device's deviceType");
+
+        const Json& groups = value.at("groups");
+        if (!groups.is_array()) Fail(where + "/groups", "a list of groups is expected");
+        for (std::size_t i = 0; i < groups.size(); ++i) {
+            const std::string gWhere = where + "/groups/" + std::to_string(i);
+            const int group = Integer(groups[i], gWhere, 0, kBackupGroupCount - 1);
+            if (std::find(device.groups.begin(), device.groups.end(), group) != device.groups.end())
+                Fail(gWhere, "group " + std::to_string(group) + " comes twice");
+            device.groups.push_back(group);
+        }
+        std::sort(device.groups.begin(), device.groups.end());
+
+        const Json& scenes = value.at("scenes");
+        const std::string sWhere = where + "/scenes";
+        if (!scenes.is_object())
+            Fail(sWhere, "an object of the scenes \"0\" to \"15\" is expected");
+        for (const auto& [key, item] : scenes.items()) {
+            bool known = false;
+            for (int scene = 0; scene < kBackupSceneCount; ++scene)
+                known = known || key == std::to_string(scene);
+            if (!known) Fail(sWhere, "unknown scene \"" + key + "\"");
+        }
+        for (int scene = 0; scene < kBackupSceneCount; ++scene) {
+            const std::string key = std::to_string(scene);
+            if (!scenes.contains(key)) Fail(sWhere, "the scene \"" + key + "\" is missing");
+            device.scenes[static_cast<std::size_t>(scene)] =
+                Level(scenes.at(key), sWhere + "/" + key);
+        }
+        return device;
+    }
+
+  private:
+    std::string m_file;
+};
+
+// The line and column of a byte offset, as people count them.
+std::string Place(const std::string& text, std::size_t offset) {
+    int line = 1;
+    int column = 1;
+    for (std::size_t i = 0; i < std::min(offset, text.size()); ++i) {
+        if (text[i] == '\n') {
+            ++line;
+            column = 1;
+        } else {
+            ++column;
+        }
+    }
+    return std::to_string(line) + ":" + std::to_string(column);
+}
+
+Json DeviceJson(const DeviceBackup& device) {
+    Json variables = Json::object();
+    for (std::size_t pos = 0; pos < kVariableCount; ++pos)
+        variables[kVariableNames[pos].name] = device.variables[pos];
+    Json scenes = Json::object();
+    for (int scene = 0; scene < kBackupSceneCount; ++scene)
+        scenes[std::to_string(scene)] = LevelJson(device.scenes[static_cast<std::size_t>(scene)]);
+    return {{"shortAddress", device.shortAddress},
+            {"randomAddress", RandomAddressText(device.randomAddress)},
+            {"deviceType", device.deviceType},
+            {"variables", variables},
+            {"groups", device.groups},
+            {"scenes", scenes}};
+}
+
+}  // namespace
+
+const DeviceBackup* LineBackup::Find(int shortAddress) const {
+    for (const DeviceBackup& device : devices)
+        if (device.shortAddress == shortAddress) return &device;
+    return nullptr;
+}
+
+std::string RandomAddressText(std::uint32_t address) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%06X", address & kRandomAddressMax);
+    return text;
+}
+
+DeviceBackup ReadDeviceBackup(ControlRun& run, int address) {
+    DeviceBackup device;
+    device.shortAddress = address;
+    Json document = {{"shortAddress", address}};
+    auto& variables = OpenDevicePage<configZD4270Variables>(run, address, "Variables",
+                                                            PageKind::Variables, false);
+    int unreadVariables = 0;
+    document["variables"] = VariablesJson(variables, unreadVariables);
+    FailOnUnreadVariables(run, address, unreadVariables, document);
+    for (std::size_t pos = 0; pos < kVariableCount; ++pos)
+        device.variables[pos] = variables.Value(static_cast<int>(pos));
+    device.randomAddress = static_cast<std::uint32_t>(device.variables[kRandomAddress]);
+    device.deviceType = device.variables[kDeviceType];
+
+    std::vector<int> unread;
+    auto& groups =
+        OpenDevicePage<configZD4270Groups>(run, address, "Groups", PageKind::Groups, false);
+    document["groups"] = GroupsJson(groups, unread);
+    FailOnUnread("groups", unread, document);
+    for (int group = 0; group < kBackupGroupCount; ++group)
+        if (groups.Member(group)) device.groups.push_back(group);
+
+    auto& scenes =
+        OpenDevicePage<configZD4270Scenes>(run, address, "Scenes", PageKind::Scenes, false);
+    document["scenes"] = ScenesJson(scenes, unread);
+    FailOnUnread("scenes", unread, document);
+    for (int scene = 0; scene < kBackupSceneCount; ++scene)
+        device.scenes[static_cast<std::size_t>(scene)] = scenes.SceneLevel(scene);
+    return device;
+}
+
+LineBackup ReadLineBackup(ControlRun& run, std::vector<UnreadDevice>& unread,
+                          const BackupProgress& progress) {
+    RunDeviceScan(run);
+    LineBackup backup;
+    backup.created = NowUtc();
+    configZD4270& control = run.Control();
+    backup.terminal = {{"position", control.Pos},
+                       {"firmwareVersion", "0x" + [&] {
+                            char text[8];
+                            std::snprintf(text, sizeof text, "%04X",
+                                          static_cast<unsigned>(run.State().m_nFirmwareVersion));
+                            return std::string(text);
+                        }()}};
+    const Json found = DevicesJson(run.State());
+    unread.clear();
+    std::size_t done = 0;
+    for (const Json& entry : found) {
+        if (progress) progress(done++, found.size());
+        const int address = entry.at("shortAddress").get<int>();
+        if (entry.at("conflict").get<bool>()) {
+            unread.push_back({address, NoAnswerReason(run, address)});
+            continue;
+        }
+        try {
+            backup.devices.push_back(ReadDeviceBackup(run, address));
+        } catch (const CommandFailed& failure) {
+            unread.push_back({address, failure.what()});
+        }
+    }
+    return backup;
+}
+
+std::string WriteLineBackup(const LineBackup& backup) {
+    Json devices = Json::array();
+    for (const DeviceBackup& device : backup.devices) devices.push_back(DeviceJson(device));
+    Json document = {{"format", kBackupFormat}, {"version", kBackupVersion}};
+    if (!backup.created.empty()) document["created"] = backup.created;
+    if (!backup.terminal.empty()) document["terminal"] = backup.terminal;
+    document["devices"] = devices;
+    return document.dump(2) + "\n";
+}
+
+LineBackup ParseLineBackup(const std::string& text, const std::string& fileName) {
+    Json document;
+    try {
+        document = Json::parse(text, DuplicateKeys{fileName, {}});
+    } catch (const Json::parse_error& error) {
+        std::string reason = error.what();
+        const std::size_t colon = reason.find(": ");
+        if (colon != std::string::npos) reason = reason.substr(colon + 2);
+        throw ControlError(
+            fileName + ":" + Place(text, error.byte == 0 ? 0 : error.byte - 1) + ": " + reason,
+            kLibraryTitle, kErrAutomation);
+    } catch (const Json::exception& error) {
+        const std::string what = error.what();
+        Fail(fileName, "", what.substr(what.find("] ") + 2));
+    }
+    const Reader reader(fileName);
+    // What the file is and its version come first: a newer version may bring keys of its own.
+    if (!document.is_object() || document.value("format", Json()) != kBackupFormat) {
+        reader.Fail("/format", std::string("this is no line backup (\"format\": \"") +
+                                   kBackupFormat + "\" is expected)");
+    }
+    if (!document.contains("version")) reader.Fail("/", "the key \"version\" is missing");
+    const int version = reader.Integer(document.at("version"), "/version", 1, 1'000'000);
+    if (version > kBackupVersion) {
+        reader.Fail("/version", "version " + std::to_string(version) +
+                                    " is newer than this program reads (" +
+                                    std::to_string(kBackupVersion) + ")");
+    }
+    reader.Object(document, "/", {"format", "version", "devices"}, {"created", "terminal"});
+    LineBackup backup;
+    if (document.contains("created")) {
+        if (!document.at("created").is_string()) reader.Fail("/created", "a text is expected");
+        backup.created = document.at("created").get<std::string>();
+    }
+    if (document.contains("terminal")) {
+        if (!document.at("terminal").is_object()) reader.Fail("/terminal", "an object is expected");
+        backup.terminal = document.at("terminal");
+    }
+    const Json& devices = document.at("devices");
+    if (!devices.is_array()) reader.Fail("/devices", "a list of devices is expected");
+    for (std::size_t i = 0; i < devices.size(); ++i) {
+        const std::string where = "/devices/" + std::to_string(i);
+        DeviceBackup device = reader.Device(devices[i], where);
+        if (backup.Find(device.shortAddress)) {
+            reader.Fail(where + "/shortAddress",
+                        "short address " + std::to_string(device.shortAddress) + " comes twice");
+        }
+        backup.devices.push_back(std::move(device));
+    }
+    std::sort(backup.devices.begin(), backup.devices.end(),
+              [](const DeviceBackup& a, const DeviceBackup& b) {
+                  return a.shortAddress < b.shortAddress;
+              });
+    return backup;
+}
+
+LineBackup LoadLineBackup(const std::string& path) {
+    return ParseLineBackup(ReadInputFile(path, kBackupInput), path);
+}
+
+void SaveLineBackup(const std::string& path, const LineBackup& backup) {
+    WriteFileAtomically(path, WriteLineBackup(backup));
+}
+
+}  // namespace zd

@@ -1,0 +1,290 @@
+// Restoring a line from its backup: the plan device by device, and its writes through the pages.
+#include <algorithm>
+#include <set>
+
+#include "frame/configZD4270.h"
+#include "host/DeviceReadout.h"
+#include "host/DeviceSettings.h"
+#include "host/LineBackup.h"
+#include "link/Commands.h"
+#include "pages/configZD4270Groups.h"
+#include "pages/configZD4270Scenes.h"
+#include "platform/HostTexts.h"
+
+namespace zd {
+
+namespace {
+
+// The Variables page's rows that restoring writes: the levels and the fade. The actual level is
+// where the lamp stands now, not a setting; the rest is the gear's own.
+constexpr int kPowerOnLevel = 1;
+constexpr int kSystemFailureLevel = 2;
+constexpr int kMinLevel = 3;
+constexpr int kMaxLevel = 4;
+constexpr int kFadeRate = 5;
+constexpr int kFadeTime = 6;
+
+std::string LevelText(int level) {
+    return level == kDaliMask ? "mask" : std::to_string(level);
+}
+
+int Count(const std::vector<DevicePlan>& plans, RestoreState state) {
+    return static_cast<int>(std::count_if(plans.begin(), plans.end(),
+                                          [&](const DevicePlan& p) { return p.state == state; }));
+}
+
+}  // namespace
+
+const char* RestoreStateName(RestoreState state) {
+    switch (state) {
+        case RestoreState::Unchanged:
+            return "unchanged";
+        case RestoreState::Changed:
+            return "changed";
+        case RestoreState::Replaced:
+            return "replaced";
+        case RestoreState::Missing:
+            return "missing";
+        case RestoreState::New:
+            return "new";
+        case RestoreState::Unreadable:
+            return "unreadable";
+    }
+    return "";
+}
+
+Json DevicePlan::ToJson() const {
+    Json entry = {{"shortAddress", shortAddress}, {"state", RestoreStateName(state)}};
+    if (fileRandomAddress) entry["fileRandomAddress"] = RandomAddressText(*fileRandomAddress);
+    if (lineRandomAddress) entry["lineRandomAddress"] = RandomAddressText(*lineRandomAddress);
+    if (!reason.empty()) entry["reason"] = reason;
+    Json changes = Json::array();
+    for (std::size_t i = 0; i < variables.size(); ++i) {
+        const auto [pos, value] = variables[i];
+        changes.push_back({{"what", kVariableNames[static_cast<std::size_t>(pos)].name},
+                           {"from", variablesFrom[i]},
+                           {"to", value}});
+    }
+    if (!addGroups.empty() || !removeGroups.empty())
+        changes.push_back({{"what", "groups"}, {"add", addGroups}, {"remove", removeGroups}});
+    for (std::size_t i = 0; i < scenes.size(); ++i) {
+        changes.push_back({{"what", "scene " + std::to_string(scenes[i].first)},
+                           {"from", LevelJson(scenesFrom[i])},
+                           {"to", LevelJson(scenes[i].second)}});
+    }
+    if (state != RestoreState::Missing && state != RestoreState::New &&
+        state != RestoreState::Unreadable)
+        entry["changes"] = changes;
+    return entry;
+}
+
+std::string DevicePlan::Text() const {
+    std::string text = "address " + std::to_string(shortAddress) + ": " + RestoreStateName(state);
+    if (state == RestoreState::Replaced && fileRandomAddress && lineRandomAddress)
+        text += " (random address " + RandomAddressText(*lineRandomAddress) + ", was " +
+                RandomAddressText(*fileRandomAddress) + ")";
+    if (!reason.empty()) text += " (" + reason + ")";
+    for (std::size_t i = 0; i < variables.size(); ++i) {
+        text += "\n  " +
+                std::string(kVariableNames[static_cast<std::size_t>(variables[i].first)].name) +
+                " " + LevelText(variablesFrom[i]) + " -> " + LevelText(variables[i].second);
+    }
+    if (!addGroups.empty()) text += "\n  add to groups " + NumberList(addGroups);
+    if (!removeGroups.empty()) text += "\n  remove from groups " + NumberList(removeGroups);
+    for (std::size_t i = 0; i < scenes.size(); ++i) {
+        text += "\n  scene " + std::to_string(scenes[i].first) + " " + LevelText(scenesFrom[i]) +
+                " -> " + LevelText(scenes[i].second);
+    }
+    return text;
+}
+
+DevicePlan PlanDevice(const DeviceBackup& want, const DeviceBackup& now) {
+    DevicePlan plan;
+    plan.shortAddress = want.shortAddress;
+    plan.fileRandomAddress = want.randomAddress;
+    plan.lineRandomAddress = now.randomAddress;
+    const auto differs = [&](int pos) {
+        return want.variables[static_cast<std::size_t>(pos)] !=
+               now.variables[static_cast<std::size_t>(pos)];
+    };
+    std::vector<int> order = {kPowerOnLevel, kSystemFailureLevel};
+    // A gear keeps its minimum at or below its maximum: a new maximum below the present minimum
+    // goes after the new minimum, otherwise before it.
+    if (want.variables[kMaxLevel] < now.variables[kMinLevel]) {
+        order.insert(order.end(), {kMinLevel, kMaxLevel});
+    } else {
+        order.insert(order.end(), {kMaxLevel, kMinLevel});
+    }
+    order.insert(order.end(), {kFadeRate, kFadeTime});
+    for (int pos : order) {
+        if (!differs(pos)) continue;
+        plan.variables.emplace_back(pos, want.variables[static_cast<std::size_t>(pos)]);
+        plan.variablesFrom.push_back(now.variables[static_cast<std::size_t>(pos)]);
+    }
+    for (int group : want.groups)
+        if (std::find(now.groups.begin(), now.groups.end(), group) == now.groups.end())
+            plan.addGroups.push_back(group);
+    for (int group : now.groups)
+        if (std::find(want.groups.begin(), want.groups.end(), group) == want.groups.end())
+            plan.removeGroups.push_back(group);
+    for (int scene = 0; scene < kBackupSceneCount; ++scene) {
+        const auto s = static_cast<std::size_t>(scene);
+        if (want.scenes[s] == now.scenes[s]) continue;
+        plan.scenes.emplace_back(scene, want.scenes[s]);
+        plan.scenesFrom.push_back(now.scenes[s]);
+    }
+    plan.state = want.randomAddress != now.randomAddress ? RestoreState::Replaced
+                 : plan.Writes()                         ? RestoreState::Changed
+                                                         : RestoreState::Unchanged;
+    return plan;
+}
+
+std::vector<DevicePlan> PlanRestore(const LineBackup& file, const LineBackup& line,
+                                    const std::vector<UnreadDevice>& unread) {
+    std::set<int> addresses;
+    for (const DeviceBackup& device : file.devices) addresses.insert(device.shortAddress);
+    for (const DeviceBackup& device : line.devices) addresses.insert(device.shortAddress);
+    for (const UnreadDevice& device : unread) addresses.insert(device.shortAddress);
+    std::vector<DevicePlan> plans;
+    for (int address : addresses) {
+        const DeviceBackup* want = file.Find(address);
+        const DeviceBackup* now = line.Find(address);
+        const auto notRead = std::find_if(unread.begin(), unread.end(), [&](const UnreadDevice& d) {
+            return d.shortAddress == address;
+        });
+        DevicePlan plan;
+        plan.shortAddress = address;
+        if (want) plan.fileRandomAddress = want->randomAddress;
+        if (now) plan.lineRandomAddress = now->randomAddress;
+        if (want && now) {
+            plan = PlanDevice(*want, *now);
+        } else if (notRead != unread.end()) {
+            plan.state = want ? RestoreState::Unreadable : RestoreState::New;
+            plan.reason = notRead->reason;
+        } else {
+            plan.state = want ? RestoreState::Missing : RestoreState::New;
+        }
+        plans.push_back(std::move(plan));
+    }
+    return plans;
+}
+
+std::vector<std::string> ApplyDevicePlan(ControlRun& run, const DevicePlan& plan) {
+    std::vector<std::string> missed;
+    const int address = plan.shortAddress;
+    if (!plan.variables.empty()) {
+        auto& page = OpenDevicePage<configZD4270Variables>(run, address, "Variables",
+                                                           PageKind::Variables, false);
+        for (const auto& [pos, value] : plan.variables) SaveVariable(page, pos, value);
+        page.btnRefreshList.Click();
+        for (const auto& [pos, value] : plan.variables) {
+            const std::int32_t stored = page.Value(pos);
+            const std::string name = kVariableNames[static_cast<std::size_t>(pos)].name;
+            if (Unread(page.lstViewVariables.Item(pos + 1).SubItem(1)))
+                missed.push_back(name + " (could not be read back)");
+            else if (stored != value)
+                missed.push_back(name + " (keeps " + std::to_string(stored) + ", not " +
+                                 std::to_string(value) + ")");
+        }
+    }
+    if (!plan.addGroups.empty() || !plan.removeGroups.empty()) {
+        auto& page =
+            OpenDevicePage<configZD4270Groups>(run, address, "Groups", PageKind::Groups, false);
+        CheckGroups(page, plan.addGroups, plan.removeGroups);
+        page.btnRefreshList.Click();
+        std::vector<int> wrong;
+        for (int group : plan.addGroups)
+            if (!page.Member(group)) wrong.push_back(group);
+        for (int group : plan.removeGroups)
+            if (page.Member(group)) wrong.push_back(group);
+        std::vector<int> unread;
+        GroupsJson(page, unread);
+        for (int group : unread)
+            if (std::find(wrong.begin(), wrong.end(), group) == wrong.end()) wrong.push_back(group);
+        std::sort(wrong.begin(), wrong.end());
+        if (!wrong.empty()) missed.push_back("groups " + NumberList(wrong));
+    }
+    if (!plan.scenes.empty()) {
+        auto& page =
+            OpenDevicePage<configZD4270Scenes>(run, address, "Scenes", PageKind::Scenes, false);
+        for (const auto& [scene, level] : plan.scenes) SaveSceneLevel(page, scene, level);
+        page.btnRefreshList.Click();
+        std::vector<int> unread;
+        ScenesJson(page, unread);
+        for (const auto& [scene, level] : plan.scenes) {
+            const bool failed = std::find(unread.begin(), unread.end(), scene) != unread.end();
+            if (failed || page.SceneLevel(scene) != level)
+                missed.push_back("scene " + std::to_string(scene));
+        }
+    }
+    return missed;
+}
+
+Json RunRestore(ControlRun& run, const LineBackup& file, const std::string& fileName, bool dryRun,
+                const BackupProgress& progress) {
+    std::vector<UnreadDevice> unread;
+    const LineBackup line = ReadLineBackup(run, unread, progress);
+    const std::vector<DevicePlan> plans = PlanRestore(file, line, unread);
+    Json planJson = Json::array();
+    for (const DevicePlan& plan : plans) planJson.push_back(plan.ToJson());
+    Json summary = Json::object();
+    for (RestoreState state :
+         {RestoreState::Unchanged, RestoreState::Changed, RestoreState::Replaced,
+          RestoreState::Missing, RestoreState::New, RestoreState::Unreadable})
+        summary[RestoreStateName(state)] = Count(plans, state);
+    Json document = {
+        {"file", fileName}, {"dryRun", dryRun}, {"plan", planJson}, {"summary", summary}};
+    if (dryRun) return document;
+
+    const Language language = run.Control().GetContext().messages.GetLanguage();
+    std::string planText;
+    for (const DevicePlan& plan : plans)
+        if (plan.Writes()) planText += plan.Text() + "\n";
+    Json written = Json::array();
+    bool allTaken = true;
+    if (!planText.empty()) {
+        // Nothing is sent before the user has seen what will change.
+        const MsgResult answer = run.Control().GetContext().dialogs.MessageBox(
+            {HostText(language, "Restoring %1 changes these devices:", {fileName}) + "\r\n" +
+                 planText + HostText(language, "Send these changes?"),
+             MsgButtons::YesNo, MsgIcon::Question, HostText(language, "Restore line")});
+        if (answer != MsgResult::Yes) {
+            document["written"] = written;
+            throw CommandFailed("the restore was not confirmed; nothing was sent", document);
+        }
+        for (const DevicePlan& plan : plans) {
+            if (!plan.Writes()) continue;
+            Json entry = {{"shortAddress", plan.shortAddress}};
+            try {
+                const std::vector<std::string> missed = ApplyDevicePlan(run, plan);
+                entry["notTaken"] = missed;
+                allTaken = allTaken && missed.empty();
+            } catch (const CommandFailed& failure) {
+                entry["error"] = failure.what();
+                allTaken = false;
+            }
+            written.push_back(entry);
+        }
+    }
+    document["written"] = written;
+    // A restore that leaves the line short of the file says so with its exit code; new devices
+    // are the line's own business.
+    std::vector<int> missing;
+    std::vector<int> notRead;
+    for (const DevicePlan& plan : plans) {
+        if (plan.state == RestoreState::Missing) missing.push_back(plan.shortAddress);
+        if (plan.state == RestoreState::Unreadable) notRead.push_back(plan.shortAddress);
+    }
+    std::string problem;
+    if (!allTaken) problem = "some devices did not take what was sent (see \"written\")";
+    if (!notRead.empty())
+        problem += std::string(problem.empty() ? "" : "; ") + "the device(s) " +
+                   NumberList(notRead) + " could not be read and were left as they are";
+    if (!missing.empty())
+        problem += std::string(problem.empty() ? "" : "; ") + "nothing answers at " +
+                   NumberList(missing) + " (a failed gear: zd4270 replace --short A --backup FILE)";
+    if (!problem.empty()) throw CommandFailed(problem, document);
+    return document;
+}
+
+}  // namespace zd
