@@ -127,15 +127,6 @@ Json AddressJson(const DaliTransaction& t) {
     }
 }
 
-// The text of what a word sends: the scene or group of the ranges is the one in the word.
-std::string SentCommandText(std::int16_t id, std::uint16_t word) {
-    if (id >= kCmdGoToScene && id < kCmdGoToScene + 16)
-        return DALICommandText(static_cast<std::int16_t>(kCmdGoToScene + (word & 0x0F)));
-    if (const auto first = DataRangeStart(id))
-        return DALICommandText(static_cast<std::int16_t>(*first + (word & 0x0F)));
-    return DALICommandText(id);
-}
-
 DaliTransaction ParseTransaction(const CommandArguments& arguments, bool query) {
     std::string text;
     for (const std::string& word : arguments.words) text += (text.empty() ? "" : " ") + word;
@@ -233,7 +224,7 @@ PreparedCommand PrepareTransaction(const CommandArguments& arguments, bool readA
         const auto word = BuildDALICommandWord(t.commandId, wordData, t.addrType, t.addr);
         Json result = {{"commandId", t.commandId},
                        {"commandText",
-                        word ? SentCommandText(t.commandId, *word) : DALICommandText(t.commandId)},
+                        word ? SentDALICommandText(t.commandId, *word) : DALICommandText(t.commandId)},
                        {"address", AddressJson(t)},
                        {"data", wordData},
                        {"word", word ? Json(WordText(*word)) : Json()}};

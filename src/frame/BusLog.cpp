@@ -123,7 +123,9 @@ std::string BusCommandText(const BusEntry& entry) {
         case Transaction::Kind::DALICommand:
             break;
     }
-    std::string text = DALICommandText(c.nCommandId);
+    // The word names the scene or group, as the command line does.
+    std::string text =
+        c.word ? SentDALICommandText(c.nCommandId, *c.word) : DALICommandText(c.nCommandId);
     if (c.nCommandId == kCmdDirectArcPower) text += " " + std::to_string(c.nData);
     if (c.nCommandId == kCmdDataTransferRegister || c.nCommandId == kCmdInitialise ||
         (c.nCommandId >= kCmdSearchAddrH && c.nCommandId <= kCmdVerifyShortAddress))

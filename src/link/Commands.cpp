@@ -205,6 +205,15 @@ std::optional<std::uint16_t> BuildDALICommandWord(std::int16_t nCommandId, std::
     return static_cast<std::uint16_t>(high | low);
 }
 
+std::string SentDALICommandText(std::int16_t nCommandId, std::uint16_t word) {
+    for (const std::int16_t first : {kCmdGoToScene, kCmdStoreDtrAsScene, kCmdRemoveFromScene,
+                                     kCmdAddToGroup, kCmdRemoveFromGroup, kCmdQuerySceneLevel}) {
+        if (nCommandId >= first && nCommandId < first + 16)
+            return DALICommandText(static_cast<std::int16_t>(first + (word & 0x0F)));
+    }
+    return DALICommandText(nCommandId);
+}
+
 std::string DALICommandText(std::int16_t nCommandId) {
     for (const CommandTextEntry& entry : kCommandTexts) {
         if (InRange(nCommandId, entry.nFirst, entry.nLast)) {

@@ -99,6 +99,10 @@ std::optional<std::uint16_t> BuildDALICommandWord(std::int16_t nCommandId, std::
 
 // The text of a command number: "off", "go to scene 7", "<unkown command> 300".
 std::string DALICommandText(std::int16_t nCommandId);
+// The text of what a command word sends: for the ranges whose scene or group the word carries
+// (GO TO SCENE, STORE DTR AS SCENE, REMOVE FROM SCENE, ADD TO / REMOVE FROM GROUP, QUERY SCENE
+// LEVEL), the scene or group in the word rather than the command number's.
+std::string SentDALICommandText(std::int16_t nCommandId, std::uint16_t word);
 
 // The address of a log line: "A5   ", "G3   ", "Bcast", "<unkown short address> 70".
 std::string AddressText(std::int16_t nAddrType, std::int16_t nAddr);

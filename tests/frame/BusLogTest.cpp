@@ -63,6 +63,21 @@ TEST(BusLogTest, AnswersMeanWhatTheirQueryAsks) {
     }
 }
 
+// The scene or group of a command comes from its word, as the command line names it.
+TEST(BusLogTest, CommandsOfARangeAreNamedByTheirWord) {
+    VirtualScheduler clock;
+    BusLog log(clock);
+    Transaction query = Command(kCmdQuerySceneLevel, 15);
+    query.word = 0x1FB8;
+    log.Observe(query);
+    Transaction group = Command(kCmdAddToGroup, 0);
+    group.word = 0x016C;
+    log.Observe(group);
+    ASSERT_EQ(log.Entries().size(), 2u);
+    EXPECT_EQ(BusCommandText(log.Entries()[0]), "query scene level 8");
+    EXPECT_EQ(BusCommandText(log.Entries()[1]), "add to group 12");
+}
+
 TEST(BusLogTest, TheRingKeepsTheNewestAndTheCsvQuotesWhatNeedsIt) {
     VirtualScheduler clock;
     BusLog log(clock, 3);

@@ -236,6 +236,19 @@ TEST_F(WindowScenario, RandomAddressingShowsItsProgressAndCancelsFromTheStatusBa
     EXPECT_FALSE(status.CancelButton()->isVisible());
 }
 
+// The terminal's own search tells nothing until it is done: the status bar says what runs and for
+// how long.
+TEST_F(WindowScenario, TheTerminalsOwnSearchShowsWhatRunsAndForHowLong) {
+    Open("sixteen-unaddressed.json");
+    ASSERT_TRUE(control->cmdRndAddrStart.Click());
+    ASSERT_TRUE(RunUntil([&] { return ctx.scheduler.Now() > 10'000; }, 20'000));
+    QCoreApplication::processEvents();
+    const std::string text = window->Progress().Text()->text().toStdString();
+    EXPECT_EQ(text.rfind("random addressing", 0), 0u) << text;
+    EXPECT_NE(text.find(" so far)"), std::string::npos) << text;
+    ASSERT_TRUE(RunUntil([&] { return !control->m_bRndAddrRunning; }, 600'000));
+}
+
 // On the messy example line the run tells what it got over: in the status bar while it runs and
 // once it is over.
 TEST_F(WindowScenario, AMessyLineTellsWhatWasRecoveredInTheStatusBar) {
