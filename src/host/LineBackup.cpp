@@ -89,7 +89,8 @@ class Reader {
                 std::initializer_list<const char*> required,
                 std::initializer_list<const char*> optional = {}) const {
         if (!value.is_object()) Fail(where, "an object is expected");
-        for (const auto& [key, item] : value.items()) {
+        for (const auto& entry : value.items()) {
+            const std::string& key = entry.key();
             const auto known = [&](auto list) {
                 return std::any_of(list.begin(), list.end(),
                                    [&](const char* name) { return key == name; });
@@ -136,7 +137,8 @@ class Reader {
         const Json& variables = value.at("variables");
         const std::string vWhere = where + "/variables";
         if (!variables.is_object()) Fail(vWhere, "an object is expected");
-        for (const auto& [key, item] : variables.items()) {
+        for (const auto& entry : variables.items()) {
+            const std::string& key = entry.key();
             const bool known = std::any_of(kVariableNames.begin(), kVariableNames.end(),
                                            [&](const VariableName& v) { return key == v.name; });
             if (!known) Fail(vWhere, "unknown variable \"" + key + "\"");
