@@ -72,7 +72,7 @@ std::string UnitsText(const zd::ModbusEndpoint& endpoint) {
 void PrintUsage(std::FILE* out) {
     std::fprintf(out,
                  "usage: zd4270-sim [--line FILE] [--station FILE [--pos N]]\n"
-                 "                  [--listen HOST:PORT[/UNIT]] [--window] [--fault SPEC]...\n"
+                 "                  [--listen HOST:PORT[/UNIT]] [--window] [--fault FAULT]...\n"
                  "       zd4270-sim --station FILE --lines DIR [--listen HOST:PORT[/UNIT]]\n"
                  "       zd4270-sim --version\n"
                  "  --line FILE         simulated DALI line (JSON; default: "
@@ -372,9 +372,9 @@ int Run(int argc, char** argv) {
         } else if (arg == "--window") {
             options.window = true;
         } else if (arg == "--fault") {
-            const std::string spec = value();
+            const std::string faultText = value();
             try {
-                options.faults.push_back(zd::sim::ParseFaultSetting(spec));
+                options.faults.push_back(zd::sim::ParseFaultSetting(faultText));
             } catch (const zd::ControlError& error) {
                 std::fprintf(stderr, "zd4270-sim: %s\n", error.Description().c_str());
                 return 2;

@@ -251,10 +251,10 @@ void configZD4270::mnuArchivOptionsDownload_Click() {
         std::string addresses;
         for (const std::int16_t address : unlisted)
             addresses += (addresses.empty() ? "" : ", ") + std::to_string(address);
-        const MsgResult answer = m_context.dialogs.MessageBox(
-            {std::to_string(unlisted.size()) + " " + msg.Load(5156) + ": " + addresses +
-                 ".\r\n" + msg.Load(5157) + "?",
-             MsgButtons::YesNo, MsgIcon::Question, msg.Load(5098)});
+        const MsgResult answer =
+            m_context.dialogs.MessageBox({std::to_string(unlisted.size()) + " " + msg.Load(5156) +
+                                              ": " + addresses + ".\r\n" + msg.Load(5157) + "?",
+                                          MsgButtons::YesNo, MsgIcon::Question, msg.Load(5098)});
         if (answer != MsgResult::Yes) return;
     }
     m_archivCleared.clear();

@@ -223,8 +223,8 @@ PreparedCommand PrepareTransaction(const CommandArguments& arguments, bool readA
         std::uint8_t wordData = t.data;
         const auto word = BuildDALICommandWord(t.commandId, wordData, t.addrType, t.addr);
         Json result = {{"commandId", t.commandId},
-                       {"commandText",
-                        word ? SentDALICommandText(t.commandId, *word) : DALICommandText(t.commandId)},
+                       {"commandText", word ? SentDALICommandText(t.commandId, *word)
+                                            : DALICommandText(t.commandId)},
                        {"address", AddressJson(t)},
                        {"data", wordData},
                        {"word", word ? Json(WordText(*word)) : Json()}};
@@ -440,9 +440,8 @@ PreparedCommand PrepareArchiveDownload(const CommandArguments& arguments) {
         session.Dialogs().SetAssumeYes(false);
         Json cleared = Json::array();
         for (const std::int16_t address : control.ArchivCleared()) cleared.push_back(address);
-        return Json{{"file", path},
-                    {"ballasts", ArchiveJson(session.Control())},
-                    {"cleared", cleared}};
+        return Json{
+            {"file", path}, {"ballasts", ArchiveJson(session.Control())}, {"cleared", cleared}};
     };
 }
 

@@ -4,15 +4,15 @@
 #pragma once
 
 #include <array>
-#include <map>
-#include <set>
-#include <vector>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "addressing/AddressingFrame.h"
 #include "frame/PageEvents.h"

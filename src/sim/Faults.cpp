@@ -29,8 +29,8 @@ std::string Names(const std::vector<FaultField<Faults>>& fields) {
     return text;
 }
 
-[[noreturn]] void Refuse(const std::string& spec, const std::string& reason) {
-    throw ControlError("--fault \"" + spec + "\": " + reason);
+[[noreturn]] void Refuse(const std::string& faultText, const std::string& reason) {
+    throw ControlError("--fault \"" + faultText + "\": " + reason);
 }
 
 template <class Faults>
@@ -52,16 +52,16 @@ std::optional<std::int64_t> Decimal(const std::string& text) {
 }
 
 template <class Faults>
-std::int64_t ParseValue(const std::string& spec, const FaultField<Faults>& field,
+std::int64_t ParseValue(const std::string& faultText, const FaultField<Faults>& field,
                         const std::string& text) {
     if (field.boolean) {
         if (text == "on" || text == "true") return 1;
         if (text == "off" || text == "false") return 0;
-        Refuse(spec, std::string(field.name) + " is on, off, true or false, not \"" + text + "\"");
+        Refuse(faultText, std::string(field.name) + " is on, off, true or false, not \"" + text + "\"");
     }
     const std::optional<std::int64_t> value = Decimal(text);
     if (!value || !field.Allows(*value))
-        Refuse(spec,
+        Refuse(faultText,
                std::string(field.name) + " takes " + field.RangeText() + ", not \"" + text + "\"");
     return *value;
 }
@@ -115,33 +115,33 @@ std::string TerminalFaultNames() {
     return Names(TerminalFaultFields());
 }
 
-FaultSetting ParseFaultSetting(const std::string& spec) {
-    const std::size_t colon = spec.find(':');
-    const std::size_t equals = spec.find('=', colon == std::string::npos ? 0 : colon);
+FaultSetting ParseFaultSetting(const std::string& faultText) {
+    const std::size_t colon = faultText.find(':');
+    const std::size_t equals = faultText.find('=', colon == std::string::npos ? 0 : colon);
     if (colon == std::string::npos || equals == std::string::npos)
-        Refuse(spec,
+        Refuse(faultText,
                "GEAR:NAME=VALUE or terminal:NAME=VALUE is expected (GEAR: the gear's place "
                "in the line file, from 1)");
-    const std::string owner = spec.substr(0, colon);
+    const std::string owner = faultText.substr(0, colon);
     FaultSetting setting;
-    setting.name = spec.substr(colon + 1, equals - colon - 1);
-    const std::string value = spec.substr(equals + 1);
+    setting.name = faultText.substr(colon + 1, equals - colon - 1);
+    const std::string value = faultText.substr(equals + 1);
     if (owner == "terminal") {
         const auto* field = Find(TerminalFaultFields(), setting.name);
         if (!field)
-            Refuse(spec, "the terminal's faults are " + TerminalFaultNames() + ", not \"" +
+            Refuse(faultText, "the terminal's faults are " + TerminalFaultNames() + ", not \"" +
                              setting.name + "\"");
-        setting.value = ParseValue(spec, *field, value);
+        setting.value = ParseValue(faultText, *field, value);
         return setting;
     }
     const std::optional<std::int64_t> id = Decimal(owner);
     if (!id || *id < 1 || *id > 1000000)
-        Refuse(spec, "\"" + owner + "\" is neither \"terminal\" nor a gear number from 1");
+        Refuse(faultText, "\"" + owner + "\" is neither \"terminal\" nor a gear number from 1");
     setting.gearId = static_cast<int>(*id);
     const auto* field = Find(GearFaultFields(), setting.name);
     if (!field)
-        Refuse(spec, "a gear's faults are " + GearFaultNames() + ", not \"" + setting.name + "\"");
-    setting.value = ParseValue(spec, *field, value);
+        Refuse(faultText, "a gear's faults are " + GearFaultNames() + ", not \"" + setting.name + "\"");
+    setting.value = ParseValue(faultText, *field, value);
     return setting;
 }
 

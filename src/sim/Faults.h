@@ -43,8 +43,8 @@ struct FaultSetting {
     std::int64_t value = 0;
 };
 
-// Throws ControlError naming the spec and the valid names.
-FaultSetting ParseFaultSetting(const std::string& spec);
+// Throws ControlError naming the setting and the valid names.
+FaultSetting ParseFaultSetting(const std::string& faultText);
 // Throws ControlError for a gear that is not on the terminal's line.
 void ApplyFault(Terminal& terminal, const FaultSetting& setting);
 

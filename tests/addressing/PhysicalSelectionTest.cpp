@@ -41,8 +41,8 @@ TEST_F(PhysicalSelectionTest, GearIsAddressedInTheOrderItsLampsAreRemoved) {
     Unplug(ids[1], t + 1000);
     Unplug(ids[2], t + 6000);
     Unplug(ids[0], t + 11000);
-    ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return control->lstPhySelView.ItemCount() == 3; },
-                                       30000));
+    ASSERT_TRUE(
+        ctx.scheduler.RunUntil([&] { return control->lstPhySelView.ItemCount() == 3; }, 30000));
     ctx.scheduler.RunFor(2000);
     EXPECT_EQ(Rows(control->lstPhySelView), (std::vector<std::string>{"1>0", "2>1", "3>2"}));
     EXPECT_EQ(AddressOf(ids[1]), 0);

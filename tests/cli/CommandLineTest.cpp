@@ -119,7 +119,7 @@ TEST_F(CommandLineTest, ArchiveUploadWritesAFileThatDownloadWritesBackIntoTheGea
     const Outcome refused = Zd({"archive", "download", File("only0.xml")});
     EXPECT_EQ(refused.exitCode, 2);
     test::ExpectParts(refused.json.at("error").get<std::string>(),
-                {"2 known device(s) that the archive does not list lose theirs (5, 63)"});
+                      {"2 known device(s) that the archive does not list lose theirs (5, 63)"});
     const Outcome partial = Zd({"archive", "download", File("only0.xml"), "--yes"});
     ASSERT_EQ(partial.exitCode, 0) << partial.json.dump();
     EXPECT_EQ(partial.json.at("cleared"), Json::array({5, 63}));
