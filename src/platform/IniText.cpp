@@ -254,6 +254,18 @@ std::string EscapedValue(std::string_view value) {
     return out;
 }
 
+// "a//b/" is "a/b": a key path has no empty parts, so that a rewrite, which files a key under
+// its first part, reads back as the same key.
+std::string NormalisedKey(std::string_view key) {
+    std::string out;
+    for (char c : key) {
+        if (c == '/' && (out.empty() || out.back() == '/')) continue;
+        out.push_back(c);
+    }
+    if (!out.empty() && out.back() == '/') out.pop_back();
+    return out;
+}
+
 }  // namespace
 
 IniContent ParseIniText(std::string_view text) {
@@ -282,7 +294,7 @@ IniContent ParseIniText(std::string_view text) {
                 if (EqualsNoCase(name, "general")) {
                     group.clear();
                 } else if (EqualsNoCase(name, "%general")) {
-                    group = "General";
+                    group = std::string(name.substr(1));
                 } else {
                     group = UnescapedKey(name);
                 }
@@ -306,7 +318,11 @@ IniContent ParseIniText(std::string_view text) {
             drop(line);
             continue;
         }
-        if (!group.empty()) name = group + "/" + name;
+        name = NormalisedKey(group.empty() ? name : group + "/" + name);
+        if (name.empty()) {
+            drop(line);
+            continue;
+        }
         content.values[name] = std::move(value);
     }
     return content;

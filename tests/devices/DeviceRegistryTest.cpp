@@ -246,12 +246,14 @@ TEST_F(DeviceRegistryTest, TheFileLayoutAndAnyTextRoundTrip) {
     // Written by hand or by another tool: groups, General, comments, quotes, lists, escapes.
     const IniContent read = ParseIniText(
         "top=1\r\n; note\n[General]\nalso = 2 \n[A]\nB\\c%20d=\"q, r\" ; comment\nlist=a,b , c\n"
-        "[%General]\nk=@@x\nesc=\\x41\\101\\;\n");
+        "[%General]\nk=@@x\nesc=\\x41\\101\\;\n[\\]\n\\lead=3\nA\\\\B\\=4\n\\=5\n");
     const std::map<std::string, std::string> expected = {
-        {"top", "1"},          {"also", "2"},       {"A/B/c d", "q, r"},
-        {"A/list", "a, b, c"}, {"General/k", "@x"}, {"General/esc", "AA;"}};
+        {"top", "1"},        {"also", "2"},          {"A/B/c d", "q, r"}, {"A/list", "a, b, c"},
+        {"General/k", "@x"}, {"General/esc", "AA;"}, {"lead", "3"},       {"A/B", "4"}};
     EXPECT_EQ(read.values, expected);
-    EXPECT_EQ(read.droppedLines, 0u);
+    // A key with no name left ("\\" alone) is no setting; every other one reads back as written.
+    EXPECT_EQ(read.droppedLines, 1u);
+    EXPECT_EQ(ParseIniText(IniTextOf(read.values)).values, expected);
 }
 
 // A corrupt store keeps what it can; what a rewrite leaves out is named, and the write is not
