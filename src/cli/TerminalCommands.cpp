@@ -11,17 +11,11 @@
 #include "devices/NumericText.h"
 #include "link/Commands.h"
 #include "link/Results.h"
+#include "link/TerminalRegisters.h"
 
 namespace zd {
 
 namespace {
-
-// Register 32 of the terminal: the options.
-constexpr std::int32_t kFeatureRegister = 32;
-constexpr std::uint16_t kPowerSupplyInactive = 0x0008;
-constexpr std::uint16_t kDaliDevicesNotCounted = 0x0010;
-constexpr std::uint16_t kOperationModeBits = 0xF000;
-constexpr std::uint16_t kOperationModeDsi = 0x1000;
 
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
