@@ -8,6 +8,7 @@
 
 #include "addressing/AddressingFrame.h"
 #include "cli/HeadlessCommands.h"
+#include "host/GearReplacement.h"
 #include "link/Commands.h"
 
 namespace zd {
@@ -80,27 +81,6 @@ void ScanAfterRun(HeadlessSession& session, Json& details, Outcome& outcome,
                          "check");
         }
     }
-}
-
-// Gear without a short address answer a broadcast QUERY MISSING SHORT ADDRESS; any answer, a
-// corrupt frame of several included, means at least one is left.
-bool GearWithoutShortAddress(HeadlessSession& session) {
-    configZD4270& control = session.Control();
-    std::int16_t commandId = kCmdQueryMissingShortAddress;
-    std::uint8_t data = 0;
-    std::int16_t addrType = kAddrBroadcast;
-    std::int16_t addr = 0;
-    std::int16_t sent = -1;
-    EventParams request;
-    request.Bind("nCommandId", commandId).Bind("nData", data).Bind("nAddrType", addrType);
-    request.Bind("nAddr", addr).Bind("nRet", sent);
-    control.HandleObjectEvents("SendDALICommand", request);
-    std::uint8_t answer = 0;
-    std::int16_t received = -1;
-    EventParams reply;
-    reply.Bind("nData", answer).Bind("nRet", received);
-    control.HandleObjectEvents("ReceiveDALIData", reply);
-    return received == kResultDone || received == kResultCorruptFrame;
 }
 
 }  // namespace
@@ -179,7 +159,9 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
         control.chkScanAskTwice.SetChecked(false);
         // A run that ends before its search is through (a VERIFY SHORT ADDRESS that several gear
         // answered, for one) says nothing, but leaves gear without a short address.
-        if (!outcome.problem && GearWithoutShortAddress(session))
+        // Any answer to QUERY MISSING SHORT ADDRESS, a corrupt frame of several included, means
+        // at least one is left.
+        if (!outcome.problem && GearWithoutShortAddress(session) != NewGear::None)
             outcome.Note("some gear on the line still have no short address", "check");
         outcome.Check(details);
         return details;

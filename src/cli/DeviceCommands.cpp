@@ -116,45 +116,41 @@ PreparedCommand PrepareVariables(const CommandArguments& arguments) {
     if (const auto text = arguments.Value("--set")) setting = ParseVariableSetting(*text);
     const bool feedback = arguments.Has("--optical-feedback");
     return [=](HeadlessSession& session) {
+        if (!setting) return ReadVariables(session, address, feedback);
         auto& page = OpenDevicePage<configZD4270Variables>(session, address, "Variables",
                                                            PageKind::Variables, feedback);
         Json document = {{"shortAddress", address}};
         int unread = 0;
-        if (setting) {
-            const VariableName& variable = kVariableNames[static_cast<std::size_t>(setting->pos)];
-            // As the user edits it: pick the row, type the value, save.
-            const bool sent = SaveVariable(page, setting->pos, setting->value);
-            document["set"] = {{"name", variable.name}, {"value", setting->value}, {"sent", sent}};
-            // A new actual level fades in at the gear's fade time: read back once it is there,
-            // not a step on the way.
-            if (sent && setting->pos == kActualLevel) {
-                const std::int64_t fadeMs = FadeMs(page.Value(kFadeTimeVariable));
-                if (fadeMs > 0) session.RunUntil([] { return false; }, fadeMs);
-            }
-            page.btnRefreshList.Click();
-            document["variables"] = VariablesJson(page, unread);
-            if (setting->pos == kActualLevel && sent &&
-                (page.Value(kStatusVariable) & kStatusFadeRunning) != 0 &&
-                page.Value(kActualLevel) != setting->value) {
-                document["warning"] = "the level is still fading to " +
-                                      std::to_string(setting->value) + "; " +
-                                      std::to_string(page.Value(kActualLevel)) + " is on the way";
-            }
-            if (!sent) {
-                throw CommandFailed(std::string("the device did not take ") + variable.name,
-                                    document);
-            }
-            // A ballast keeps its own limits (a minimum level below its physical minimum, say):
-            // what it stored is what it answers now. The actual level may still be fading.
-            const std::int32_t stored = page.Value(setting->pos);
-            if (setting->pos != kActualLevel && stored != setting->value) {
-                throw CommandFailed(std::string("the device keeps ") + variable.name + " at " +
-                                        std::to_string(stored) + ", not " +
-                                        std::to_string(setting->value),
-                                    document);
-            }
-        } else {
-            document["variables"] = VariablesJson(page, unread);
+        const VariableName& variable = kVariableNames[static_cast<std::size_t>(setting->pos)];
+        // As the user edits it: pick the row, type the value, save.
+        const bool sent = SaveVariable(page, setting->pos, setting->value);
+        document["set"] = {{"name", variable.name}, {"value", setting->value}, {"sent", sent}};
+        // A new actual level fades in at the gear's fade time: read back once it is there,
+        // not a step on the way.
+        if (sent && setting->pos == kActualLevel) {
+            const std::int64_t fadeMs = FadeMs(page.Value(kFadeTimeVariable));
+            if (fadeMs > 0) session.RunUntil([] { return false; }, fadeMs);
+        }
+        page.btnRefreshList.Click();
+        document["variables"] = VariablesJson(page, unread);
+        if (setting->pos == kActualLevel && sent &&
+            (page.Value(kStatusVariable) & kStatusFadeRunning) != 0 &&
+            page.Value(kActualLevel) != setting->value) {
+            document["warning"] = "the level is still fading to " + std::to_string(setting->value) +
+                                  "; " + std::to_string(page.Value(kActualLevel)) +
+                                  " is on the way";
+        }
+        if (!sent) {
+            throw CommandFailed(std::string("the device did not take ") + variable.name, document);
+        }
+        // A ballast keeps its own limits (a minimum level below its physical minimum, say):
+        // what it stored is what it answers now. The actual level may still be fading.
+        const std::int32_t stored = page.Value(setting->pos);
+        if (setting->pos != kActualLevel && stored != setting->value) {
+            throw CommandFailed(std::string("the device keeps ") + variable.name + " at " +
+                                    std::to_string(stored) + ", not " +
+                                    std::to_string(setting->value),
+                                document);
         }
         FailOnUnreadVariables(session, address, unread, document);
         return document;
@@ -170,29 +166,26 @@ PreparedCommand PrepareGroups(const CommandArguments& arguments) {
             throw UsageError("group " + std::to_string(group) + " is in --add and in --remove");
     const bool feedback = arguments.Has("--optical-feedback");
     return [=](HeadlessSession& session) {
+        if (add.empty() && remove.empty()) return ReadGroups(session, address, feedback);
         auto& page = OpenDevicePage<configZD4270Groups>(session, address, "Groups",
                                                         PageKind::Groups, feedback);
         Json document = {{"shortAddress", address}};
         std::vector<int> unread;
-        if (!add.empty() || !remove.empty()) {
-            // The page sends ADD TO GROUP or REMOVE FROM GROUP as a box is ticked or cleared.
-            CheckGroups(page, add, remove);
-            document["added"] = add;
-            document["removed"] = remove;
-            page.btnRefreshList.Click();
-            document["groups"] = GroupsJson(page, unread);
-            std::vector<int> missed;
-            for (int group : add)
-                if (!page.Member(group)) missed.push_back(group);
-            for (int group : remove)
-                if (page.Member(group)) missed.push_back(group);
-            std::sort(missed.begin(), missed.end());
-            if (unread.empty() && !missed.empty()) {
-                throw CommandFailed("the device did not change group(s) " + NumberList(missed),
-                                    document);
-            }
-        } else {
-            document["groups"] = GroupsJson(page, unread);
+        // The page sends ADD TO GROUP or REMOVE FROM GROUP as a box is ticked or cleared.
+        CheckGroups(page, add, remove);
+        document["added"] = add;
+        document["removed"] = remove;
+        page.btnRefreshList.Click();
+        document["groups"] = GroupsJson(page, unread);
+        std::vector<int> missed;
+        for (int group : add)
+            if (!page.Member(group)) missed.push_back(group);
+        for (int group : remove)
+            if (page.Member(group)) missed.push_back(group);
+        std::sort(missed.begin(), missed.end());
+        if (unread.empty() && !missed.empty()) {
+            throw CommandFailed("the device did not change group(s) " + NumberList(missed),
+                                document);
         }
         FailOnUnread("groups", unread, document);
         return document;
@@ -210,30 +203,26 @@ PreparedCommand PrepareScenes(const CommandArguments& arguments) {
                 throw UsageError("scene " + std::to_string(settings[i].scene) + " is set twice");
     const bool feedback = arguments.Has("--optical-feedback");
     return [=](HeadlessSession& session) {
+        if (settings.empty()) return ReadScenes(session, address, feedback);
         auto& page = OpenDevicePage<configZD4270Scenes>(session, address, "Scenes",
                                                         PageKind::Scenes, feedback);
         Json document = {{"shortAddress", address}};
         std::vector<int> unread;
-        if (!settings.empty()) {
-            Json set = Json::object();
-            // As the user does it: pick the scene, type its level (the lamp shows it), save.
-            for (const SceneSetting& setting : settings) {
-                SaveSceneLevel(page, setting.scene, setting.level);
-                set[std::to_string(setting.scene)] = LevelJson(setting.level);
-            }
-            document["set"] = set;
-            page.btnRefreshList.Click();
-            document["scenes"] = ScenesJson(page, unread);
-            std::vector<int> missed;
-            for (const SceneSetting& setting : settings)
-                if (page.SceneLevel(setting.scene) != setting.level)
-                    missed.push_back(setting.scene);
-            if (unread.empty() && !missed.empty()) {
-                throw CommandFailed("the device did not store scene(s) " + NumberList(missed),
-                                    document);
-            }
-        } else {
-            document["scenes"] = ScenesJson(page, unread);
+        Json set = Json::object();
+        // As the user does it: pick the scene, type its level (the lamp shows it), save.
+        for (const SceneSetting& setting : settings) {
+            SaveSceneLevel(page, setting.scene, setting.level);
+            set[std::to_string(setting.scene)] = LevelJson(setting.level);
+        }
+        document["set"] = set;
+        page.btnRefreshList.Click();
+        document["scenes"] = ScenesJson(page, unread);
+        std::vector<int> missed;
+        for (const SceneSetting& setting : settings)
+            if (page.SceneLevel(setting.scene) != setting.level) missed.push_back(setting.scene);
+        if (unread.empty() && !missed.empty()) {
+            throw CommandFailed("the device did not store scene(s) " + NumberList(missed),
+                                document);
         }
         FailOnUnread("scenes", unread, document);
         return document;

@@ -9,19 +9,14 @@
 #include "archive/ArchiveFile.h"
 #include "cli/HeadlessCommands.h"
 #include "devices/NumericText.h"
+#include "host/PageRequests.h"
 #include "link/Commands.h"
 #include "link/Results.h"
+#include "link/TerminalRegisters.h"
 
 namespace zd {
 
 namespace {
-
-// Register 32 of the terminal: the options.
-constexpr std::int32_t kFeatureRegister = 32;
-constexpr std::uint16_t kPowerSupplyInactive = 0x0008;
-constexpr std::uint16_t kDaliDevicesNotCounted = 0x0010;
-constexpr std::uint16_t kOperationModeBits = 0xF000;
-constexpr std::uint16_t kOperationModeDsi = 0x1000;
 
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -231,16 +226,9 @@ PreparedCommand PrepareTransaction(const CommandArguments& arguments, bool readA
         // The Commands page refuses DALI commands in DSI mode with its own box.
         if (session.State().m_nOperationMode == kModeDsi) RefuseInMode(session, 5122, result);
 
-        std::int16_t commandId = t.commandId;
-        std::uint8_t data = t.data;
-        std::int16_t addrType = t.addrType;
-        std::int16_t addr = t.addr;
-        std::int16_t sent = -1;
-        EventParams request;
-        request.Bind("nCommandId", commandId).Bind("nData", data).Bind("nAddrType", addrType);
-        request.Bind("nAddr", addr).Bind("nRet", sent);
         const std::size_t mark = session.BoxCount();
-        control.HandleObjectEvents("SendDALICommand", request);
+        const std::int16_t sent =
+            SendDALICommandAsPage(control, t.commandId, t.data, t.addrType, t.addr);
         result["result"] = sent;
         result["resultText"] = ResultText(sent);
         result["answer"] = nullptr;
@@ -258,10 +246,7 @@ PreparedCommand PrepareTransaction(const CommandArguments& arguments, bool readA
         if (!readAnswer) return result;
 
         std::uint8_t answer = 0;
-        std::int16_t received = -1;
-        EventParams reply;
-        reply.Bind("nData", answer).Bind("nRet", received);
-        control.HandleObjectEvents("ReceiveDALIData", reply);
+        const std::int16_t received = ReceiveDALIDataAsPage(control, answer);
         result["answerResult"] = received;
         result["answerResultText"] = ResultText(received);
         result["failedStep"] = "answer";

@@ -6,6 +6,7 @@
 #include "devices/NumericText.h"
 #include "frame/DeviceNode.h"
 #include "frame/configZD4270.h"
+#include "link/TerminalRegisters.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
 
@@ -17,8 +18,6 @@ constexpr const char* kSettingsKeyPath =
     "Software\\VB and VBA Program Settings\\OrvixVTermZD4270\\Settings\\";
 constexpr std::uint16_t kWatchdogMessage[3] = {1793, 1, 15000};
 constexpr std::int32_t kWatchdogTable = 99;
-constexpr std::int32_t kFeatureRegister = 32;
-constexpr std::int32_t kFirmwareRegister = 9;
 
 // The integer text of one element of the user data.
 std::int32_t ReadUserDataValue(const XmlDocument& userData, const char* path) {
@@ -171,14 +170,14 @@ void configZD4270::RefreshDataSteps(XmlNode objDeviceNode, std::shared_ptr<DevCo
 void configZD4270::ReadTerminalRegisters() {
     std::uint16_t feature = 0;
     m_state.objDevCom->ReadTable(Pos, 0, kFeatureRegister, 1, &feature);
-    chkPowerSupplyUnit.SetChecked((feature & 0x0008) == 0);
-    chkCountDALIDevices.SetChecked((feature & 0x0010) == 0);
-    switch ((feature >> 12) & 0x000F) {
-        case 0:
+    chkPowerSupplyUnit.SetChecked((feature & kPowerSupplyInactive) == 0);
+    chkCountDALIDevices.SetChecked((feature & kDaliDevicesNotCounted) == 0);
+    switch (feature & kOperationModeBits) {
+        case kOperationModeDali:
             Option4.SetValue(true);
             m_state.m_nOperationMode = kModeDali;
             break;
-        case 1:
+        case kOperationModeDsi:
             Option5.SetValue(true);
             m_state.m_nOperationMode = kModeDsi;
             break;

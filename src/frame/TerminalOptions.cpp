@@ -3,21 +3,10 @@
 #include <cstdint>
 
 #include "frame/configZD4270.h"
+#include "link/TerminalRegisters.h"
 #include "platform/Error.h"
 
 namespace zd {
-
-namespace {
-
-constexpr std::int32_t kCodeWordRegister = 31;
-constexpr std::int32_t kFeatureRegister = 32;
-constexpr std::uint16_t kCodeWord = 0x52D6;
-constexpr std::uint16_t kPowerSupplyInactive = 0x0008;
-constexpr std::uint16_t kDaliDevicesNotCounted = 0x0010;
-constexpr std::uint16_t kOperationModeBits = 0xF000;
-constexpr std::uint16_t kOperationModeDsi = 0x1000;
-
-}  // namespace
 
 // Reads register 32, keeps the bits outside clearBits, adds setBits, and writes it back while the
 // code word opens the register. Returns false when there is no terminal to write to or the

@@ -18,6 +18,7 @@
 #include "host/DeviceReadout.h"
 #include "host/GearReplacement.h"
 #include "host/LineBackup.h"
+#include "host/PageRequests.h"
 #include "link/Commands.h"
 #include "platform/Error.h"
 
@@ -40,21 +41,10 @@ std::optional<int> DeviceAddressOf(const QTreeWidgetItem* item) {
 // QUERY CONTROL GEAR, asked twice before silence is believed.
 bool DeviceAnswers(configZD4270& control, int address) {
     for (int ask = 0; ask < 2; ++ask) {
-        std::int16_t commandId = kCmdQueryBallast;
-        std::uint8_t data = 0;
-        std::int16_t addrType = kAddrShort;
-        auto addr = static_cast<std::int16_t>(address);
-        std::int16_t sent = -1;
-        EventParams request;
-        request.Bind("nCommandId", commandId).Bind("nData", data).Bind("nAddrType", addrType);
-        request.Bind("nAddr", addr).Bind("nRet", sent);
-        control.HandleObjectEvents("SendDALICommand", request);
+        SendDALICommandAsPage(control, kCmdQueryBallast, 0, kAddrShort,
+                              static_cast<std::int16_t>(address));
         std::uint8_t answer = 0;
-        std::int16_t received = -1;
-        EventParams reply;
-        reply.Bind("nData", answer).Bind("nRet", received);
-        control.HandleObjectEvents("ReceiveDALIData", reply);
-        if (received != kResultTimeout) return true;
+        if (ReceiveDALIDataAsPage(control, answer) != kResultTimeout) return true;
     }
     return false;
 }

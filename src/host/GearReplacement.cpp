@@ -5,6 +5,7 @@
 
 #include "frame/configZD4270.h"
 #include "host/DeviceReadout.h"
+#include "host/PageRequests.h"
 #include "link/Commands.h"
 #include "link/ModuleState.h"
 #include "platform/Error.h"
@@ -34,27 +35,20 @@ void ScanTwice(ControlRun& run) {
 
 }  // namespace
 
-// QUERY MISSING SHORT ADDRESS to all: one clean YES is one gear, a corrupt frame several; a
-// silence is asked again, since a gear may lose an answer.
-NewGear CountNewGear(ControlRun& run) {
+NewGear GearWithoutShortAddress(ControlRun& run) {
     configZD4270& control = run.Control();
+    SendDALICommandAsPage(control, kCmdQueryMissingShortAddress, 0, kAddrBroadcast, 0);
+    std::uint8_t answer = 0;
+    const std::int16_t received = ReceiveDALIDataAsPage(control, answer);
+    if (received == kResultDone) return NewGear::One;
+    if (received == kResultCorruptFrame) return NewGear::Several;
+    return NewGear::None;
+}
+
+NewGear CountNewGear(ControlRun& run) {
     for (int ask = 0; ask < 2; ++ask) {
-        std::int16_t commandId = kCmdQueryMissingShortAddress;
-        std::uint8_t data = 0;
-        std::int16_t addrType = kAddrBroadcast;
-        std::int16_t addr = 0;
-        std::int16_t sent = -1;
-        EventParams request;
-        request.Bind("nCommandId", commandId).Bind("nData", data).Bind("nAddrType", addrType);
-        request.Bind("nAddr", addr).Bind("nRet", sent);
-        control.HandleObjectEvents("SendDALICommand", request);
-        std::uint8_t answer = 0;
-        std::int16_t received = -1;
-        EventParams reply;
-        reply.Bind("nData", answer).Bind("nRet", received);
-        control.HandleObjectEvents("ReceiveDALIData", reply);
-        if (received == kResultDone) return NewGear::One;
-        if (received == kResultCorruptFrame) return NewGear::Several;
+        const NewGear found = GearWithoutShortAddress(run);
+        if (found != NewGear::None) return found;
     }
     return NewGear::None;
 }

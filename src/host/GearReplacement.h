@@ -14,6 +14,10 @@ namespace zd {
 
 // How many gear on the line have no short address, as far as one broadcast query can tell.
 enum class NewGear { None, One, Several };
+// One broadcast QUERY MISSING SHORT ADDRESS: a clean YES is one gear, a corrupt frame several,
+// silence none.
+NewGear GearWithoutShortAddress(ControlRun& run);
+// The same, asked again after a silence, since a gear may lose an answer.
 NewGear CountNewGear(ControlRun& run);
 
 // Runs the replacement of the device at address. addressGear gives the new gear its address

@@ -1,11 +1,13 @@
 #include "pages/PageSupport.h"
 
+#include <algorithm>
 #include <clocale>
 #include <cmath>
 #include <cstdio>
 
 #include "devices/NumericText.h"
 #include "link/Results.h"
+#include "platform/Error.h"
 
 namespace zd {
 
@@ -62,6 +64,27 @@ void PlaceCaret(TextBox& box, int position) {
     box.SetSelLength(0);
 }
 
+EditorBoxValue ReadEditorBox(TextBox& box, int min, int max, int caret) {
+    try {
+        const BoxText text = ReadBoxText(box.Text());
+        if (text.kind == BoxTextKind::Numeric) {
+            const int value = std::clamp<int>(text.value, min, max);
+            box.SetText(std::to_string(value));
+            PlaceCaret(box, caret);
+            return {value, false};
+        }
+        if (text.kind == BoxTextKind::Other) {
+            box.SetText("0");
+            PlaceCaret(box, caret);
+        }
+        return {std::clamp(0, min, max), false};
+    } catch (...) {
+        box.SetText("0");
+        PlaceCaret(box, caret);
+        return {0, true};
+    }
+}
+
 DaliDevicePage::DaliDevicePage(std::string name, const Context& context)
     : DevicePage(std::move(name)), m_context(context) {
     SetVisible(false);
@@ -73,6 +96,29 @@ void DaliDevicePage::SetDALIAddr(std::int16_t nAddr) {
 
 void DaliDevicePage::SetDALIAddrType(std::int16_t nAddrType) {
     if (nAddrType >= 0 && nAddrType <= 2) DevicePage::SetDALIAddrType(nAddrType);
+}
+
+void DaliDevicePage::ReadListSteps(const char* procedure, ProgressBar& progress, int steps,
+                                   const std::function<void(bool)>& enable,
+                                   const std::function<void()>& clear,
+                                   const std::function<void(int)>& readStep) {
+    try {
+        enable(false);
+        progress.SetValue(0);
+        clear();
+        m_context.scheduler.DoEvents();
+        for (int step = 0; step < steps; ++step) {
+            progress.SetValue(step + 1);
+            m_context.scheduler.DoEvents();
+            readStep(step);
+            if (QueryLostConnection()) break;
+        }
+        progress.SetValue(0);
+        enable(true);
+    } catch (...) {
+        IgnoreErrors([&] { enable(true); });
+        ReportCurrentException(m_context, procedure);
+    }
 }
 
 std::int16_t DaliDevicePage::SendDALICommand(std::int16_t nCommandId, std::uint8_t nData,

@@ -4,10 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "frame/PageEvents.h"
 #include "platform/Context.h"
+#include "ui/Slider.h"
 #include "ui/TextBox.h"
 
 namespace zd {
@@ -38,6 +40,16 @@ BoxText ReadBoxText(const std::string& text);
 // Puts the caret after the given character with nothing selected.
 void PlaceCaret(TextBox& box, int position);
 
+// What the value editor of a page (scenes, variables) takes from its text box after a change: a
+// number is clamped to min..max and written back; other text becomes "0" and an empty box stays
+// as it is, both standing for 0 clamped to the range. A number outside 16 bits becomes "0" and
+// overflow. Each rewrite puts the caret after the given character.
+struct EditorBoxValue {
+    int value = 0;
+    bool overflow = false;
+};
+EditorBoxValue ReadEditorBox(TextBox& box, int min, int max, int caret);
+
 // A device page: raises "SendDALICommand" and "ReceiveDALIData" with its own variables and
 // takes only addresses 0..63 and address types 0..2. Created hidden: its owner shows it.
 class DaliDevicePage : public DevicePage {
@@ -48,6 +60,14 @@ class DaliDevicePage : public DevicePage {
     void SetDALIAddrType(std::int16_t nAddrType) override;
 
   protected:
+    // Reads the page's list step by step while the user watches: enable(false) locks the editing,
+    // clear empties the list, the progress bar counts the steps and the window keeps running
+    // between them. A lost connection ends the reading with what it has read. An error unlocks
+    // the editing and is reported under procedure.
+    void ReadListSteps(const char* procedure, ProgressBar& progress, int steps,
+                       const std::function<void(bool)>& enable, const std::function<void()>& clear,
+                       const std::function<void(int)>& readStep);
+
     // Asks the main control to send the command; the result code of the transaction.
     std::int16_t SendDALICommand(std::int16_t nCommandId, std::uint8_t nData,
                                  std::int16_t nAddrType, std::int16_t nAddr);

@@ -59,16 +59,16 @@ void configZD4270Groups::EnableList(bool bEnable) {
 }
 
 void configZD4270Groups::ReadGroups() {
-    try {
-        EnableList(false);
-        prgState.SetValue(0);
-        m_bMember.fill(false);
-        for (ListItem* item : m_items) item->SetChecked(false);
-        m_context.scheduler.DoEvents();
-        constexpr std::array<std::int16_t, 2> kQueries{kCmdQueryGroups0To7, kCmdQueryGroups8To15};
-        for (int step = 0; step < 2; ++step) {
-            prgState.SetValue(step + 1);
-            m_context.scheduler.DoEvents();
+    static constexpr std::array<std::int16_t, 2> kQueries{kCmdQueryGroups0To7,
+                                                          kCmdQueryGroups8To15};
+    ReadListSteps(
+        "ReadGroups", prgState, static_cast<int>(kQueries.size()),
+        [this](bool bEnable) { EnableList(bEnable); },
+        [this] {
+            m_bMember.fill(false);
+            for (ListItem* item : m_items) item->SetChecked(false);
+        },
+        [this](int step) {
             std::uint8_t nData = 0;
             const bool ok =
                 QueryDALIData(kQueries[static_cast<std::size_t>(step)], 0, nData) == kResultDone;
@@ -79,14 +79,7 @@ void configZD4270Groups::ReadGroups() {
                 m_items[group]->SetChecked(m_bMember[group]);
                 m_items[group]->SetText(ok ? GroupText(static_cast<int>(group)) : "?");
             }
-            if (QueryLostConnection()) break;
-        }
-        prgState.SetValue(0);
-        EnableList(true);
-    } catch (...) {
-        IgnoreErrors([this] { EnableList(true); });
-        ReportCurrentException(m_context, "ReadGroups");
-    }
+        });
 }
 
 void configZD4270Groups::lstViewGroups_ItemCheck(ListItem& item) {

@@ -1,6 +1,5 @@
 #include "pages/configZD4270Scenes.h"
 
-#include <algorithm>
 #include <string>
 
 #include "link/Commands.h"
@@ -112,17 +111,15 @@ void configZD4270Scenes::ShowLevel(ListItem& item, std::uint8_t level) {
 }
 
 void configZD4270Scenes::ReadScenes() {
-    try {
-        EnableEditing(false);
-        prgState.SetValue(0);
-        for (ListItem* item : m_items) {
-            item->SetSubItem(1, " ");
-            item->SetSubItem(2, " ");
-        }
-        m_context.scheduler.DoEvents();
-        for (int scene = 0; scene < kSceneCount; ++scene) {
-            prgState.SetValue(scene + 1);
-            m_context.scheduler.DoEvents();
+    ReadListSteps(
+        "ReadScenes", prgState, kSceneCount, [this](bool bEnable) { EnableEditing(bEnable); },
+        [this] {
+            for (ListItem* item : m_items) {
+                item->SetSubItem(1, " ");
+                item->SetSubItem(2, " ");
+            }
+        },
+        [this](int scene) {
             const auto index = static_cast<std::size_t>(scene);
             std::uint8_t nData = 0;
             if (QueryDALIData(kCmdQuerySceneLevel, static_cast<std::uint8_t>(scene), nData) ==
@@ -134,14 +131,7 @@ void configZD4270Scenes::ReadScenes() {
                 m_items[index]->SetSubItem(1, "?");
                 m_items[index]->SetSubItem(2, "? %");
             }
-            if (QueryLostConnection()) break;
-        }
-        prgState.SetValue(0);
-        EnableEditing(true);
-    } catch (...) {
-        IgnoreErrors([this] { EnableEditing(true); });
-        ReportCurrentException(m_context, "ReadScenes");
-    }
+        });
 }
 
 void configZD4270Scenes::lstViewScenes_ItemClick(ListItem& item) {
@@ -167,28 +157,14 @@ void configZD4270Scenes::sliValue_Change() {
 void configZD4270Scenes::txtValue_Change() {
     Guard(m_context, "txtValue_Change", [this] {
         if (!lstViewScenes.SelectedItem()) return;
-        int value = 0;
-        try {
-            const BoxText box = ReadBoxText(txtValue.Text());
-            if (box.kind == BoxTextKind::Numeric) {
-                value = std::clamp<int>(box.value, 0, 255);
-                txtValue.SetText(std::to_string(value));
-                PlaceCaret(txtValue, 3);
-            } else if (box.kind == BoxTextKind::Other) {
-                txtValue.SetText("0");
-                PlaceCaret(txtValue, 3);
-            }
-        } catch (...) {
-            txtValue.SetText("0");
-            PlaceCaret(txtValue, 3);
-            sliValue.SetValue(0);
-            return;
-        }
-        sliValue.SetValue(value);
+        const EditorBoxValue box = ReadEditorBox(txtValue, 0, 255, 3);
+        sliValue.SetValue(box.value);
+        // A number beyond 16 bits previews nothing.
+        if (box.overflow) return;
         // The lamp follows the edited level so that the user sees the scene being set up; the
         // preview always goes to the ballast's own short address.
         if (DALIAddr() >= 0 && DALIAddr() <= 63) {
-            SendDALICommand(kCmdDirectArcPower, static_cast<std::uint8_t>(value), kAddrShort,
+            SendDALICommand(kCmdDirectArcPower, static_cast<std::uint8_t>(box.value), kAddrShort,
                             DALIAddr());
         }
     });

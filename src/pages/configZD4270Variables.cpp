@@ -196,26 +196,15 @@ int configZD4270Variables::SelectedPos() const {
 }
 
 void configZD4270Variables::ReadVariables() {
-    try {
-        EnableEditing(false);
-        prgState.SetValue(0);
-        for (ListItem* item : m_items) {
-            item->SetSubItem(1, " ");
-            item->SetSubItem(2, " ");
-        }
-        m_context.scheduler.DoEvents();
-        for (int pos = 0; pos < kVariableCount; ++pos) {
-            prgState.SetValue(pos + 1);
-            m_context.scheduler.DoEvents();
-            ReadVariable(pos);
-            if (QueryLostConnection()) break;
-        }
-        prgState.SetValue(0);
-        EnableEditing(true);
-    } catch (...) {
-        IgnoreErrors([this] { EnableEditing(true); });
-        ReportCurrentException(m_context, "ReadVariables");
-    }
+    ReadListSteps(
+        "ReadVariables", prgState, kVariableCount, [this](bool bEnable) { EnableEditing(bEnable); },
+        [this] {
+            for (ListItem* item : m_items) {
+                item->SetSubItem(1, " ");
+                item->SetSubItem(2, " ");
+            }
+        },
+        [this](int pos) { ReadVariable(pos); });
 }
 
 void configZD4270Variables::ReadVariable(int pos) {
@@ -349,26 +338,7 @@ void configZD4270Variables::txtValue_Change() {
         const int pos = SelectedPos();
         if (pos < 0 || !Editable(kVariables[static_cast<std::size_t>(pos)])) return;
         const EditorRange range = RangeOf(kVariables[static_cast<std::size_t>(pos)].kind);
-        int value = 0;
-        try {
-            const BoxText box = ReadBoxText(txtValue.Text());
-            if (box.kind == BoxTextKind::Numeric) {
-                value = std::clamp<int>(box.value, range.min, range.max);
-                txtValue.SetText(std::to_string(value));
-                PlaceCaret(txtValue, range.caret);
-            } else {
-                if (box.kind == BoxTextKind::Other) {
-                    txtValue.SetText("0");
-                    PlaceCaret(txtValue, range.caret);
-                }
-                value = std::clamp(0, range.min, range.max);
-            }
-        } catch (...) {
-            txtValue.SetText("0");
-            PlaceCaret(txtValue, 3);
-            value = 0;
-        }
-        sliValue.SetValue(value);
+        sliValue.SetValue(ReadEditorBox(txtValue, range.min, range.max, range.caret).value);
     });
 }
 

@@ -1,0 +1,19 @@
+// The two requests a device page raises at the control, raised by a host for the same effect: the
+// control runs the transaction and writes its result into the request, as it does for a page. The
+// command line's send and query, the addressing checks and the window's device menu ask the line
+// this way.
+#pragma once
+
+#include <cstdint>
+
+namespace zd {
+
+class configZD4270;
+
+// SendDALICommand: the transaction's result code.
+std::int16_t SendDALICommandAsPage(configZD4270& control, std::int16_t commandId, std::uint8_t data,
+                                   std::int16_t addrType, std::int16_t addr);
+// ReceiveDALIData: the result code of the answer to the last command; answer receives its byte.
+std::int16_t ReceiveDALIDataAsPage(configZD4270& control, std::uint8_t& answer);
+
+}  // namespace zd
