@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 #include "frame/ControlProgress.h"
 #include "gui/Texts.h"
@@ -22,6 +23,35 @@ namespace {
 constexpr int kTickMs = 500;
 
 }  // namespace
+
+// The English texts also go to the log and the documents; other languages word each kind of
+// recovery with the addresses it names.
+std::string RecoveryText(Language language, const AddressingRecovery& r) {
+    if (language == Language::English) return r.text;
+    char random[16];
+    std::snprintf(random, sizeof random, "0x%X", static_cast<unsigned>(r.randomAddress));
+    const std::string address = std::to_string(r.shortAddress);
+    const auto text = [&](std::string_view english) {
+        return HostText(language, english, {address, random});
+    };
+    if (r.what == "two-lamps") return text("two lamps were out at once: asked for one");
+    if (r.what == "selected-again") return text("the gear at address %1 was selected again");
+    if (r.what == "lamp-back-early") return text("lamp back before address %1 was programmed");
+    if (r.what == "two-gear") return text("two gear took address %1: given back");
+    if (r.what == "paced") return text("fast search went on with the paced handshake");
+    if (r.what == "second-ask")
+        return text(r.shortAddress < 0 ? "COMPARE answered only when asked again"
+                                       : "address %1 answered only when asked again");
+    if (r.what == "address-taken") return text("address %1 was taken: the next free one is used");
+    if (r.what == "gear-below") return text("a gear turned up below the search: searched again");
+    if (r.what == "verify-failed")
+        return text(r.shortAddress < 0 ? "the gear at %2 keeps no short address: left"
+                                       : "no answer to VERIFY at address %1: searched again");
+    if (r.what == "vanished") return text("the gear at address %1 fell silent: searched again");
+    if (r.what == "clash") return text("several gear took address %1: new random addresses");
+    if (r.what == "clash-left") return text("gear at %2 keep drawing one random address: left");
+    return r.text;
+}
 
 RunStatus::RunStatus(configZD4270& control, QStatusBar& bar)
     : QObject(&bar),
@@ -72,13 +102,15 @@ void RunStatus::Update() {
     const std::int64_t now = m_control.GetContext().scheduler.Now();
     if (state.what.empty() && !m_what.empty() && !m_control.Recovered().empty()) {
         // The run is over: what it got over stays in the status bar until the next message.
+        const Language language = m_control.GetContext().messages.GetLanguage();
         std::string texts;
         for (const AddressingRecovery& r : m_control.Recovered()) {
             if (!texts.empty()) texts += "; ";
-            texts += r.text + (r.count > 1 ? " (" + std::to_string(r.count) + "x)" : "");
+            texts += RecoveryText(language, r) +
+                     (r.count > 1 ? " (" + std::to_string(r.count) + "x)" : "");
         }
-        m_statusBar.showMessage(QString::fromStdString(HostText(
-            m_control.GetContext().messages.GetLanguage(), "Recovered on the line: %1", {texts})));
+        m_statusBar.showMessage(
+            QString::fromStdString(HostText(language, "Recovered on the line: %1", {texts})));
     }
     if (state.what != m_what) {
         m_what = state.what;

@@ -263,6 +263,12 @@ TEST_F(WindowScenario, AMessyLineTellsWhatWasRecoveredInTheStatusBar) {
     const std::string after = window->statusBar()->currentMessage().toStdString();
     EXPECT_EQ(after.rfind("Recovered on the line: ", 0), 0u) << after;
     EXPECT_NE(after.find("several gear took address"), std::string::npos) << after;
+    // Every kind of recovery the run met has its own German wording, addresses filled in.
+    for (const AddressingRecovery& r : control->Recovered()) {
+        const std::string german = RecoveryText(Language::German, r);
+        EXPECT_NE(german, r.text);
+        EXPECT_EQ(german.find('%'), std::string::npos) << german;
+    }
 }
 
 // Records what a widget paints and which posted input reaches it.
