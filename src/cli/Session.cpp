@@ -30,11 +30,11 @@ HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* conso
     if (const auto& error = m_registry->LoadError())
         throw ControlError(*error + "; the store was left as it was", kLibraryTitle,
                            kErrPathFileAccess);
-    if (options.modbus.empty()) {
+    // Virtual time on the simulated line, real time on a wire.
+    if (options.modbus.empty())
         m_scheduler = std::make_unique<VirtualScheduler>();
-    } else {
+    else
         m_scheduler = std::make_unique<RealScheduler>();
-    }
 
     const TerminalSource source{
         options.stationFile, options.position,
