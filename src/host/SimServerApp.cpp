@@ -34,6 +34,13 @@ void InstallStopHandlers() {
 
 const ModbusServerLimits kLimits;
 
+// The options whose value is the next argument.
+bool TakesValue(const std::string& arg) {
+    for (const char* option : {"--line", "--lines", "--station", "--pos", "--listen", "--fault"})
+        if (arg == option) return true;
+    return false;
+}
+
 // A list of names broken into lines of the help's second column; first: the width taken before it
 // on its first line.
 std::string Wrapped(const std::string& names, std::size_t first) {
@@ -239,13 +246,9 @@ SimServerCommand ParseSimServerCommand(int argc, char** argv, std::FILE* out, st
     };
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        const auto needsValue = [&] { return i + 1 >= argc; };
-        if (arg == "--line" || arg == "--lines" || arg == "--station" || arg == "--pos" ||
-            arg == "--listen" || arg == "--fault") {
-            if (needsValue()) {
-                std::fprintf(err, "zd4270-sim: %s needs a value\n", arg.c_str());
-                return finish(2);
-            }
+        if (TakesValue(arg) && i + 1 >= argc) {
+            std::fprintf(err, "zd4270-sim: %s needs a value\n", arg.c_str());
+            return finish(2);
         }
         const auto value = [&]() -> const char* { return argv[++i]; };
         if (arg == "--line") {
