@@ -1,7 +1,6 @@
 #include "cli/Demo.h"
 
 #include <cinttypes>
-#include <functional>
 #include <memory>
 
 #include "cli/ConsoleDialogs.h"
@@ -38,9 +37,8 @@ std::string Console(const std::string& text) {
     return out;
 }
 
-// The demonstration on any clock; runFor lets that clock pass the given milliseconds.
-int RunDemoOn(Scheduler& scheduler, const std::function<void(std::int64_t)>& runFor,
-              const DemoOptions& options, std::FILE* out) {
+// The demonstration on any clock.
+int RunDemoOn(Scheduler& scheduler, const DemoOptions& options, std::FILE* out) {
     ConsoleDialogs dialogs(out);
     MessageCatalogue messages(options.language);
     Context context{scheduler, dialogs, messages};
@@ -134,7 +132,7 @@ int RunDemoOn(Scheduler& scheduler, const std::function<void(std::int64_t)>& run
     }
     std::fprintf(out, "\nAddressing log lines of these commands:\n%s", Console(log.text).c_str());
 
-    runFor(2000);
+    scheduler.RunUntil([] { return false; }, 2000);
     if (simulated) {
         const auto& watchdog = simulated->Terminal().Watchdog();
         std::fprintf(out,
@@ -152,13 +150,10 @@ int RunDemoOn(Scheduler& scheduler, const std::function<void(std::int64_t)>& run
 int RunDemo(const DemoOptions& options, std::FILE* out) {
     if (!options.modbus.empty()) {
         RealScheduler scheduler;
-        return RunDemoOn(
-            scheduler, [&](std::int64_t ms) { scheduler.RunUntil([] { return false; }, ms); },
-            options, out);
+        return RunDemoOn(scheduler, options, out);
     }
     VirtualScheduler scheduler;
-    return RunDemoOn(
-        scheduler, [&](std::int64_t ms) { scheduler.RunFor(ms); }, options, out);
+    return RunDemoOn(scheduler, options, out);
 }
 
 }  // namespace zd

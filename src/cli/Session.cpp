@@ -1,7 +1,7 @@
 #include "cli/Session.h"
 
 #include "frame/ControlProgress.h"
-#include "host/ModbusDevCom.h"
+#include "host/OpenTerminal.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "platform/Interrupt.h"
@@ -30,38 +30,25 @@ HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* conso
     if (const auto& error = m_registry->LoadError())
         throw ControlError(*error + "; the store was left as it was", kLibraryTitle,
                            kErrPathFileAccess);
-    if (options.modbus.empty()) {
-        auto scheduler = std::make_unique<VirtualScheduler>();
-        VirtualScheduler* clock = scheduler.get();
-        m_runUntil = [clock](const std::function<bool()>& done, std::int64_t limitMs) {
-            return clock->RunUntil(done, limitMs);
-        };
-        m_scheduler = std::move(scheduler);
-    } else {
-        auto scheduler = std::make_unique<RealScheduler>();
-        RealScheduler* clock = scheduler.get();
-        m_runUntil = [clock](const std::function<bool()>& done, std::int64_t limitMs) {
-            return clock->RunUntil(done, limitMs);
-        };
-        m_scheduler = std::move(scheduler);
-    }
+    // Virtual time on the simulated line, real time on a wire.
+    if (options.modbus.empty())
+        m_scheduler = std::make_unique<VirtualScheduler>();
+    else
+        m_scheduler = std::make_unique<RealScheduler>();
 
-    m_station = StationDocument::Load(options.stationFile);
-    m_terminal = options.position >= 0 ? m_station.ChooseTerminal(options.position)
-                                       : m_station.ChooseTerminal();
-    if (options.modbus.empty()) {
-        if (!options.emptyLine) {
-            m_line = sim::LoadLineFile(options.lineFile);
-            auto note =
-                LinePlacementNote(m_line, options.lineFile, m_terminal, options.stationFile);
-            if (note && options.lineFileGiven) std::fprintf(console, "zd4270: %s\n", note->c_str());
-        }
-        m_simulated = CreateSimulatedDevCom(*m_scheduler, m_terminal, m_line);
-        if (options.prepareSimulatedLine) options.prepareSimulatedLine(*m_simulated);
-        m_devCom = m_simulated;
-    } else {
-        m_devCom = std::make_shared<ModbusDevCom>(ParseModbusEndpoint(options.modbus));
-    }
+    const TerminalSource source{
+        options.stationFile, options.position,
+        options.emptyLine ? std::nullopt : std::optional<std::string>(options.lineFile),
+        options.modbus};
+    OpenedTerminal opened = OpenTerminal(source, *m_scheduler, [&](const std::string& note) {
+        if (options.lineFileGiven) std::fprintf(console, "zd4270: %s\n", note.c_str());
+    });
+    m_station = std::move(opened.station);
+    m_terminal = opened.terminal;
+    m_line = std::move(opened.line);
+    m_devCom = std::move(opened.devCom);
+    m_simulated = std::move(opened.simulated);
+    if (m_simulated && options.prepareSimulatedLine) options.prepareSimulatedLine(*m_simulated);
 
     const Context context{*m_scheduler, m_dialogs, m_messages};
     // A person watching a long run sees how far it has come; a script reading stderr does not
@@ -87,7 +74,7 @@ HeadlessSession::~HeadlessSession() {
 }
 
 bool HeadlessSession::RunUntil(const std::function<bool()>& done, std::int64_t limitMs) {
-    const bool reached = m_runUntil(
+    const bool reached = m_scheduler->RunUntil(
         [&] {
             UpdateProgress();
             // The clock loop looks between two timer callbacks, so the transaction under way
@@ -130,19 +117,6 @@ void HeadlessSession::UpdateProgress() {
 
 std::int64_t HeadlessSession::LineTimeMs() const {
     return m_endMs.value_or(m_scheduler->Now()) - m_startMs;
-}
-
-std::optional<std::string> HeadlessSession::ErrorSince(std::size_t mark) const {
-    const auto& shown = m_dialogs.Shown();
-    for (std::size_t i = mark; i < shown.size(); ++i)
-        if (shown[i].icon == MsgIcon::Critical) return ForConsole(shown[i].text);
-    return std::nullopt;
-}
-
-std::optional<std::string> HeadlessSession::LastBoxSince(std::size_t mark) const {
-    const auto& shown = m_dialogs.Shown();
-    if (shown.size() <= mark) return std::nullopt;
-    return ForConsole(shown.back().text);
 }
 
 Json HeadlessSession::Messages() const {

@@ -101,18 +101,17 @@ class HeadlessSession : public ControlRun {
     // What goes on after the run was interrupted, if anything.
     const std::optional<std::string>& InterruptNote() const { return m_interruptNote; }
 
-    // Boxes are counted so that a command can ask what was shown since it began.
-    std::size_t BoxCount() const override { return m_dialogs.Shown().size(); }
-    // The text of the first error box shown since mark, if any.
-    std::optional<std::string> ErrorSince(std::size_t mark) const override;
-    // The text of the last box shown since mark, if any.
-    std::optional<std::string> LastBoxSince(std::size_t mark) const override;
     // Every box shown in this run: icon, title and text.
     Json Messages() const;
 
     // Ends the control's life and, on the simulated line, writes the line file asked for.
     // Throws ControlError when that file cannot be written.
     void Finish();
+
+  protected:
+    // The boxes are counted in the console's dialogs; their texts read as on the console.
+    const std::vector<MessageBoxRequest>& ShownBoxes() const override { return m_dialogs.Shown(); }
+    std::string BoxText(const std::string& text) const override { return ForConsole(text); }
 
   private:
     void UpdateProgress();
@@ -122,7 +121,6 @@ class HeadlessSession : public ControlRun {
     SessionOptions m_options;
     std::FILE* m_console;
     std::unique_ptr<Scheduler> m_scheduler;
-    std::function<bool(const std::function<bool()>&, std::int64_t)> m_runUntil;
     // Before the dialogs and the control, which draw on it until they are gone.
     std::unique_ptr<ProgressLine> m_progress;
     ConsoleDialogs m_dialogs;

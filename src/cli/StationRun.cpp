@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 #include <thread>
 
@@ -12,6 +13,7 @@
 #include "cli/Report.h"
 #include "host/Building.h"
 #include "host/ModbusDevCom.h"
+#include "host/OffscreenApplication.h"
 #include "platform/Error.h"
 #include "platform/Interrupt.h"
 #include "platform/Utf8.h"
@@ -222,6 +224,9 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
     if (report) {
         const std::string& file = *reportFile;
         try {
+            // Qt draws the PDF: the command line has no window, and makes its application here.
+            std::optional<OffscreenApplication> drawing;
+            if (format == ReportFormat::Pdf) drawing.emplace();
             WriteReport(result.document, format, file, options.language);
             result.document["file"] = file;
         } catch (const ControlError& error) {

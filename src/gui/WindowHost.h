@@ -1,7 +1,10 @@
 // What the window hosts the control on, and the user's choice of it: the simulated line from a
 // line file, or a terminal over Modbus TCP, each with a station document and a position. Choosing
 // another ends the control as the configuration tool does (Terminate) and starts a fresh one on
-// the new terminal (RefreshData). It also exports the hand-over report of its terminal.
+// the new terminal (RefreshData). Its parts have files of their own: the connection's life here,
+// what the store keeps of it (ConnectionStore), the Connection menu (WindowMenus.cpp), the note on
+// a stored device list (WindowStoredList.cpp), the hand-over report (WindowReport.cpp) and the
+// line's maintenance (WindowMaintenance.cpp).
 #pragma once
 
 #include <QObject>
@@ -13,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "gui/ConnectionStore.h"
 #include "host/Report.h"
 #include "host/StationDocument.h"
 #include "platform/Context.h"
@@ -76,7 +80,7 @@ class WindowHost : public QObject {
     // Opens what the dialog holds and remembers it, with whether to ask at start-up.
     bool ApplyChoice(const ConnectionDialog& dialog);
     // Whether the chooser is shown at start-up (the store's setting, yes unless turned off).
-    bool ChooserAtStartup() const;
+    bool ChooserAtStartup() const { return m_store.ChooserAtStartup(); }
     // Refused with a box while a procedure runs: the control would be taken from under it.
     bool Switch(const Connection& connection);
 
@@ -90,7 +94,7 @@ class WindowHost : public QObject {
     SimDevCom* Simulated() const { return m_simulated.get(); }
 
     // The Modbus settings last used, kept in the store between runs.
-    Connection RememberedModbus() const;
+    Connection RememberedModbus() const { return m_store.RememberedModbus(m_current); }
 
     // Reads this terminal's devices as the report command does and writes the report in format
     // to path, replacing a file there only once the report is complete. Refused with a box while
@@ -112,7 +116,6 @@ class WindowHost : public QObject {
     void BuildMenu();
     // keepLine: the current terminal and line stay; only the control is started again.
     bool Open(const Connection& connection, bool keepLine);
-    void Remember(const Connection& connection);
     // The language of the window's own texts: the control's.
     Language TextLanguage() const { return m_context.messages.GetLanguage(); }
     // False, with a box, while a procedure or a report runs.
@@ -136,10 +139,12 @@ class WindowHost : public QObject {
     // terminal was last scanned in the window, and offers a scan. The scan's end is remembered.
     void ShowStoredListNote();
     void WatchScans();
-    std::string LastScanValueName() const;
+    // The position whose device list the control keeps in the store.
+    std::int32_t StoredPosition() const;
 
     Context m_context;
     RegistryAccess& m_registry;
+    ConnectionStore m_store;
     QtDialogs* m_qtDialogs;
     MessageCatalogue* m_catalogue;
     // The control's context: the window's, with its boxes counted.

@@ -9,8 +9,11 @@
 #include <optional>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
+
+#include "platform/Dialogs.h"
 
 namespace zd {
 
@@ -44,11 +47,17 @@ class ControlRun {
     virtual bool RunUntil(const std::function<bool()>& done,
                           std::int64_t limitMs = kProcedureLimitMs) = 0;
     // Boxes are counted so that a reading can ask what was shown since it began.
-    virtual std::size_t BoxCount() const = 0;
+    std::size_t BoxCount() const { return ShownBoxes().size(); }
     // The text of the first error box shown since mark, if any.
-    virtual std::optional<std::string> ErrorSince(std::size_t mark) const = 0;
+    std::optional<std::string> ErrorSince(std::size_t mark) const;
     // The text of the last box shown since mark, if any.
-    virtual std::optional<std::string> LastBoxSince(std::size_t mark) const = 0;
+    std::optional<std::string> LastBoxSince(std::size_t mark) const;
+
+  protected:
+    // Every box the control has shown in this run, oldest first.
+    virtual const std::vector<MessageBoxRequest>& ShownBoxes() const = 0;
+    // A box's text as this run tells it.
+    virtual std::string BoxText(const std::string& text) const { return text; }
 };
 
 }  // namespace zd

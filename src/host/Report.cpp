@@ -2,10 +2,9 @@
 
 #include <cctype>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <ctime>
 #include <iterator>
+#include <stdexcept>
 
 #include <QBuffer>
 #include <QGuiApplication>
@@ -224,34 +223,6 @@ std::string Today() {
     return text;
 }
 
-// Qt's note that a command run without a desktop session has no runtime folder says nothing the
-// user of a report needs to know.
-QtMessageHandler g_previousHandler = nullptr;
-
-void QuietRuntimeFolderNote(QtMsgType type, const QMessageLogContext& context,
-                            const QString& message) {
-    if (message.startsWith(QStringLiteral("QStandardPaths: XDG_RUNTIME_DIR"))) return;
-    if (g_previousHandler) {
-        g_previousHandler(type, context, message);
-    } else {
-        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, message)));
-    }
-}
-
-// A headless run draws its PDF on the offscreen platform: it needs fonts, not a screen, and a
-// display that is set but cannot be reached must not end the run.
-QGuiApplication& GuiApplication() {
-    if (auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance())) return *app;
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    if (!platform || !*platform) qputenv("QT_QPA_PLATFORM", "offscreen");
-    g_previousHandler = qInstallMessageHandler(QuietRuntimeFolderNote);
-    static int argc = 1;
-    static char name[] = "zd4270";
-    static char* argv[] = {name, nullptr};
-    static QGuiApplication app(argc, argv);
-    return app;
-}
-
 }  // namespace
 
 Json ReadReportDevices(ControlRun& run,
@@ -394,7 +365,10 @@ void WriteReport(const Json& station, ReportFormat format, const std::string& pa
     if (format == ReportFormat::Html)
         return WriteFileAtomically(path, ReportHtml(station, language));
     if (format == ReportFormat::Csv) return WriteFileAtomically(path, ReportCsv(station, language));
-    GuiApplication();
+    // Qt draws the PDF; the program makes its application for it (see OffscreenApplication).
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        throw std::logic_error(
+            "a PDF report is drawn by Qt: the program makes its QGuiApplication first");
     QTextDocument document;
     document.setHtml(QString::fromStdString(ReportHtml(station, language)));
     QBuffer bytes;

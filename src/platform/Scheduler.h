@@ -31,6 +31,11 @@ public:
 
     // A user action or other event to run at the next DoEvents (or the next pass of the loop).
     virtual void Post(std::function<void()> action) = 0;
+
+    // Lets this clock's time pass, running posted actions and firing timers as they fall due,
+    // until done() holds or limitMs have passed; returns done(). The one wait of a run that
+    // waits for the control: virtual time jumps from timer to timer, real time is slept.
+    virtual bool RunUntil(const std::function<bool()>& done, std::int64_t limitMs) = 0;
 };
 
 }  // namespace zd

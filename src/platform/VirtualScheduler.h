@@ -27,7 +27,7 @@ public:
     // Advances the clock by ms, firing every timer that falls due on the way in deadline order.
     void RunFor(std::int64_t ms);
     // Advances timer by timer until pred() holds or limitMs have passed; returns pred().
-    bool RunUntil(const std::function<bool()>& pred, std::int64_t limitMs);
+    bool RunUntil(const std::function<bool()>& pred, std::int64_t limitMs) override;
 
     // The calendar time that virtual millisecond 0 stands for.
     void SetEpoch(std::chrono::system_clock::time_point epoch) { m_epoch = epoch; }

@@ -1,0 +1,106 @@
+#include "gui/ConnectionStore.h"
+
+#include <QString>
+
+#include "gui/WindowHost.h"
+#include "host/ModbusDevCom.h"
+#include "platform/RegistryAccess.h"
+
+namespace zd {
+
+namespace {
+
+const char* const kConnectionKey = "Software\\zd4270\\Connection";
+
+// The store keeps a device list per position, so the time of its scan goes with it.
+std::string LastScanValueName(std::int32_t position) {
+    return "LastScanPos" + std::to_string(position);
+}
+
+}  // namespace
+
+void ConnectionStore::Remember(const Connection& connection) {
+    const auto root = RegistryAccess::kHkeyCurrentUser;
+    // The simulated line keeps the Modbus settings for the next time, and the other way round.
+    if (connection.modbus.empty()) {
+        m_registry.WriteString(root, kConnectionKey, "Choice", "line");
+        m_registry.WriteString(root, kConnectionKey, "LineFile", connection.lineFile);
+        return;
+    }
+    m_registry.WriteString(root, kConnectionKey, "Choice", "modbus");
+    m_registry.WriteString(root, kConnectionKey, "Modbus", connection.modbus);
+    m_registry.WriteString(root, kConnectionKey, "StationFile", connection.stationFile);
+    m_registry.WriteString(root, kConnectionKey, "Position", std::to_string(connection.position));
+}
+
+bool ConnectionStore::ModbusChosenLast() const {
+    std::string choice;
+    m_registry.ReadString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, "Choice", choice);
+    return choice == "modbus";
+}
+
+std::optional<std::string> ConnectionStore::LineFile() const {
+    std::string lineFile;
+    if (!m_registry.ReadString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, "LineFile",
+                               lineFile))
+        return std::nullopt;
+    return lineFile;
+}
+
+Connection ConnectionStore::RememberedModbus(const Connection& current) const {
+    Connection connection;
+    connection.stationFile = current.stationFile;
+    connection.position = current.position;
+    connection.modbus = ModbusEndpoint{}.Text();
+    std::string value;
+    if (m_registry.ReadString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, "Modbus", value) &&
+        !value.empty())
+        connection.modbus = value;
+    if (m_registry.ReadString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, "StationFile",
+                              value) &&
+        !value.empty())
+        connection.stationFile = value;
+    if (m_registry.ReadString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, "Position", value))
+        connection.position = QString::fromStdString(value).toInt();
+    return connection;
+}
+
+bool ConnectionStore::ChooserAtStartup() const {
+    std::string value;
+    return !m_registry.ReadString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, "ShowAtStartup",
+                                  value) ||
+           value != "0";
+}
+
+void ConnectionStore::SetChooserAtStartup(bool show) {
+    m_registry.WriteString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, "ShowAtStartup",
+                           show ? "1" : "0");
+}
+
+std::optional<Language> ConnectionStore::RememberedLanguage() const {
+    std::string value;
+    if (!m_registry.ReadString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, "Language", value))
+        return std::nullopt;
+    if (value == "de") return Language::German;
+    if (value == "en") return Language::English;
+    return std::nullopt;
+}
+
+void ConnectionStore::RememberLanguage(Language language) {
+    m_registry.WriteString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, "Language",
+                           language == Language::German ? "de" : "en");
+}
+
+std::string ConnectionStore::LastScan(std::int32_t position) const {
+    std::string when;
+    m_registry.ReadString(RegistryAccess::kHkeyCurrentUser, kConnectionKey,
+                          LastScanValueName(position), when);
+    return when;
+}
+
+void ConnectionStore::RememberScan(std::int32_t position, const std::string& when) {
+    m_registry.WriteString(RegistryAccess::kHkeyCurrentUser, kConnectionKey,
+                           LastScanValueName(position), when);
+}
+
+}  // namespace zd
