@@ -8,16 +8,25 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 namespace zd::fuzz {
 
 // One scratch file per fuzzing process, rewritten for every input and removed at exit.
 class ScratchFile {
   public:
+    // The file lies in the system's temporary folder (TMPDIR and the like are honoured), under a
+    // name of its own that mkstemps makes.
     explicit ScratchFile(const char* suffix) {
-        const char* folder = std::getenv("TMPDIR");
-        m_path = std::string(folder && *folder ? folder : "/tmp") + "/zd4270-fuzz-XXXXXX" + suffix;
+        std::error_code error;
+        const std::filesystem::path folder = std::filesystem::temp_directory_path(error);
+        if (error) {
+            std::fprintf(stderr, "no temporary folder: %s\n", error.message().c_str());
+            std::abort();
+        }
+        m_path = (folder / (std::string("zd4270-fuzz-XXXXXX") + suffix)).string();
         const int fd = mkstemps(m_path.data(), static_cast<int>(std::string(suffix).size()));
         if (fd < 0) {
             std::perror("mkstemps");

@@ -421,8 +421,8 @@ void configZD4270::RndAddrClose(bool& bFinished) {
         // A search that keeps closing there has no gear below to find.
         if (++m_rndAddrFailures[s.lSearchHigh] > 2 * kRndAddrAttempts) {
             m_rndAddrLeft.push_back("gear-below");
-            bool bFinished = false;
-            RndAddrFinish(bFinished);
+            bool bFinishedHere = false;
+            RndAddrFinish(bFinishedHere);
             s.nRndAddrState = kStateIdle;
             return;
         }

@@ -203,7 +203,7 @@ std::optional<std::int64_t> TimeLeftMs(const ProgressState& state, std::int64_t 
     // The rest will take as long per part as the parts done so far; an estimate needs a little
     // of the run behind it.
     if (fraction < 0.01 || fraction >= 1 || elapsedMs < 1000) return std::nullopt;
-    return static_cast<std::int64_t>(elapsedMs * (1 - fraction) / fraction);
+    return static_cast<std::int64_t>(static_cast<double>(elapsedMs) * (1 - fraction) / fraction);
 }
 
 std::string ProgressText(const ProgressState& state, std::int64_t elapsedMs) {

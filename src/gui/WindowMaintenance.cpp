@@ -30,7 +30,7 @@ namespace {
 std::optional<int> DeviceAddressOf(const QTreeWidgetItem* item) {
     for (; item; item = item->parent()) {
         const QString text = item->text(0);
-        const int hash = text.lastIndexOf(QLatin1Char('#'));
+        const qsizetype hash = text.lastIndexOf(QLatin1Char('#'));
         bool number = false;
         const int address = hash < 0 ? -1 : text.mid(hash + 1).toInt(&number);
         if (number && address >= 0 && address <= kMaxShortAddress) return address;
@@ -169,10 +169,9 @@ void WindowHost::AddMaintenanceMenu(QMenu& menu) {
     // As the menu's other entries: run once the menu has closed.
     menu.addAction(Tr(language, "&Back up line..."), this, [this] {
         QTimer::singleShot(0, this, [this] {
-            const Language language = TextLanguage();
-            QString path =
-                QFileDialog::getSaveFileName(m_window.get(), Tr(language, "Back up the line"),
-                                             QString(), BackupFilter(language));
+            const Language current = TextLanguage();
+            QString path = QFileDialog::getSaveFileName(
+                m_window.get(), Tr(current, "Back up the line"), QString(), BackupFilter(current));
             if (path.isEmpty()) return;
             if (!path.endsWith(QStringLiteral(".json"))) path += QStringLiteral(".json");
             BackUpLine(path.toStdString());
@@ -180,10 +179,9 @@ void WindowHost::AddMaintenanceMenu(QMenu& menu) {
     });
     menu.addAction(Tr(language, "&Restore line..."), this, [this] {
         QTimer::singleShot(0, this, [this] {
-            const Language language = TextLanguage();
-            const QString path =
-                QFileDialog::getOpenFileName(m_window.get(), Tr(language, "Restore the line"),
-                                             QString(), BackupFilter(language));
+            const Language current = TextLanguage();
+            const QString path = QFileDialog::getOpenFileName(
+                m_window.get(), Tr(current, "Restore the line"), QString(), BackupFilter(current));
             if (!path.isEmpty()) RestoreLine(path.toStdString());
         });
     });

@@ -1,5 +1,6 @@
-// Where the files shipped with the programs are: under share/zd4270 beside an installed program,
-// or in the source tree for a program run from its build folder.
+// Where the files shipped with the programs are: under PREFIX/share for a program installed in
+// PREFIX/bin, or, for a program run from its build folder, under that folder's share/, which leads
+// into the source tree.
 #pragma once
 
 #include <string>

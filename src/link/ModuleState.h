@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "devices/Device.h"
+#include "link/Device.h"
 #include "platform/DevCom.h"
 
 namespace zd {

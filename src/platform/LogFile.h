@@ -12,7 +12,7 @@
 namespace zd {
 
 class LogStream {
-public:
+  public:
     virtual ~LogStream() = default;
     // Writes text as it stands; line ends are part of the text. Text that is not valid UTF-8 is
     // written with its bad bytes replaced.
@@ -20,7 +20,7 @@ public:
 };
 
 class LogFile : public LogStream {
-public:
+  public:
     // Creates (overwrites) the file and writes the byte-order mark. Throws ControlError.
     explicit LogFile(const std::string& path);
     ~LogFile() override;
@@ -36,15 +36,15 @@ public:
     // complete (WriteFileAtomically).
     static void WriteWholeFile(const std::string& path, std::string_view text);
 
-private:
+  private:
     std::FILE* m_file = nullptr;
     std::string m_path;
 };
 
 // Keeps what is written, for tests and for showing a log in a view.
 class StringLogStream : public LogStream {
-public:
-    void Write(std::string_view text) override { this->text += text; }
+  public:
+    void Write(std::string_view part) override { text += part; }
     std::string text;
 };
 

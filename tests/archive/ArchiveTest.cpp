@@ -341,10 +341,10 @@ TEST_F(ArchiveLineTest, ADownloadAsksBeforeItClearsDevicesTheArchiveLeavesOut) {
     Menu("mnuArchivOptionsUpload");
     SetScene(5, 0, "");
     for (int n = 0; n < 16; ++n) SetGroup(5, n, "0");
-    TempFolder folder("zd_archive_ask");
-    Menu("mnuArchivOptionsSave", folder.Path() / "a.xml");  // 5 and 63 hold nothing: left out
-    Menu("mnuArchivOptionsLoad", folder.Path() / "a.xml");
-    for (const std::int16_t address : {0, 5, 63}) {
+    TempFolder askFolder("zd_archive_ask");
+    Menu("mnuArchivOptionsSave", askFolder.Path() / "a.xml");  // 5 and 63 hold nothing: left out
+    Menu("mnuArchivOptionsLoad", askFolder.Path() / "a.xml");
+    for (const std::int16_t address : std::initializer_list<std::int16_t>{0, 5, 63}) {
         clsDevice device;
         device.m_nShortAddress = device.m_nNewShortAddress = address;
         state.devices->Remove(address);

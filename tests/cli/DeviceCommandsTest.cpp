@@ -155,10 +155,10 @@ TEST_F(DeviceCommandsTest, PhysicalSelectionAddressesTheLampsInTheOrderTheyAreTa
 
 TEST_F(DeviceCommandsTest, OpticalFeedbackLightsTheLampsAsTheWindowsCheckBoxesDo) {
     auto levels = [](const std::string& file) {
-        std::vector<int> levels;
+        std::vector<int> found;
         for (const sim::GearConfig& gear : sim::LoadLineFile(file).gear)
-            levels.push_back(gear.actualLevel.value_or(-1));
-        return levels;
+            found.push_back(gear.actualLevel.value_or(-1));
+        return found;
     };
     // The device tab's check box sends every lamp to its minimum.
     ASSERT_EQ(Zd({"scan", "--optical-feedback", "--save-line", File("scan.json")}).exitCode, 0);

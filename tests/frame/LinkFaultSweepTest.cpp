@@ -104,7 +104,7 @@ void ExpectDevicesKept(Bench& failed, Bench& clean, const std::string& where) {
 }
 
 void AddThreeDevices(Bench& b) {
-    for (std::int16_t address : {0, 5, 63})
+    for (std::int16_t address : std::initializer_list<std::int16_t>{0, 5, 63})
         b.state.devices->Add(clsDevice{0, address, address, false});
     b.control->CreateTreeDevices();
 }
@@ -217,8 +217,8 @@ TEST_P(LinkFaultSweep, EveryCallFailingEndsTheProcedureWithOneBoxAndKeepsWhatWas
 
 INSTANTIATE_TEST_SUITE_P(Procedures, LinkFaultSweep,
                          ::testing::Range<std::size_t>(0, Procedures().size()),
-                         [](const ::testing::TestParamInfo<std::size_t>& info) {
-                             std::string name = Procedures()[info.param].name;
+                         [](const ::testing::TestParamInfo<std::size_t>& test) {
+                             std::string name = Procedures()[test.param].name;
                              std::replace(name.begin(), name.end(), ' ', '_');
                              return name;
                          });

@@ -12,7 +12,7 @@ class TreeTest : public ControlRig {
   protected:
     void SetUp() override {
         ControlRig::SetUp();
-        for (std::uint8_t address : {3, 12}) {
+        for (std::uint8_t address : std::initializer_list<std::uint8_t>{3, 12}) {
             sim::GearConfig gear;
             gear.shortAddress = address;
             terminal->AddGear(gear);

@@ -121,9 +121,9 @@ void CollectClipped(QWidget& root, std::set<std::string>& faults) {
                 if (TextWidth(*w, line) + 2 * margin > w->width()) cut(line);
             if (lines.size() * w->fontMetrics().lineSpacing() + margin > w->height())
                 cut(button->text());
-        } else if (auto* check = qobject_cast<QAbstractButton*>(w);
-                   check && !check->text().isEmpty()) {
-            if (check->sizeHint().width() > w->width()) cut(check->text());
+        } else if (auto* checkBox = qobject_cast<QAbstractButton*>(w);
+                   checkBox && !checkBox->text().isEmpty()) {
+            if (checkBox->sizeHint().width() > w->width()) cut(checkBox->text());
         } else if (auto* label = qobject_cast<QLabel*>(w); label && !label->text().isEmpty()) {
             const bool tooHigh =
                 label->wordWrap() && label->heightForWidth(label->width()) > label->height();

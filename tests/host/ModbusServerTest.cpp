@@ -177,7 +177,7 @@ TEST(ModbusRequestHandlerTest, EachRequestGetsItsAnswerExceptionOrClose) {
     };
     // A unit chosen on purpose is the only one answered.
     ModbusRequestHandler chosen(devCom, 1, true);
-    for (std::uint8_t unit : {0, 255})
+    for (std::uint8_t unit : std::initializer_list<std::uint8_t>{0, 255})
         EXPECT_EQ(chosen.Handle(Adu(Read(0x0000, 1), unit)).bytes.at(8), 0x0B) << int{unit};
     for (const auto& c : cases) {
         const ModbusReply reply = handler.Handle(c.adu);

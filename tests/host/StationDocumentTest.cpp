@@ -72,7 +72,7 @@ const ExampleStation kExamples[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Stations, ExampleStationTest, ::testing::ValuesIn(kExamples),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 using test::ErrorOf;
 

@@ -62,12 +62,13 @@ TEST(CommandWordTest, SpecialCommandsReplaceTheWholeWord) {
         }
     }
     // Numbers outside the catalogue are not sent; the edges of its ranges are.
-    for (std::int16_t n :
-         {-2, 9, 15, 34, 41, 48, 129, 143, 156, 159, 166, 175, 197, 255, 273, 32767}) {
+    for (std::int16_t n : std::initializer_list<std::int16_t>{
+             -2, 9, 15, 34, 41, 48, 129, 143, 156, 159, 166, 175, 197, 255, 273, 32767}) {
         std::uint8_t nData = 1;
         EXPECT_EQ(BuildDALICommandWord(n, nData, kAddrShort, 1), std::nullopt) << n;
     }
-    for (std::int16_t n : {8, 32, 33, 42, 47, 144, 155, 160, 165, 192, 196}) {
+    for (std::int16_t n :
+         std::initializer_list<std::int16_t>{8, 32, 33, 42, 47, 144, 155, 160, 165, 192, 196}) {
         std::uint8_t nData = 1;
         EXPECT_EQ(BuildDALICommandWord(n, nData, kAddrShort, 1), 0x0300 | n) << n;
     }
@@ -93,7 +94,7 @@ TEST(CommandTextTest, NumberedRangesAndUnknownNumbers) {
         {95, "remove from scene 15"}, {112, "remove from group 0"}, {185, "query scene level 9"}};
     // clang-format on
     for (const auto& [n, text] : cases) EXPECT_EQ(DALICommandText(n), text) << n;
-    for (std::int16_t n : {-2, 9, 197, 262, 271, 300})
+    for (std::int16_t n : std::initializer_list<std::int16_t>{-2, 9, 197, 262, 271, 300})
         EXPECT_EQ(DALICommandText(n), "<unkown command> " + std::to_string(n));
 }
 

@@ -60,7 +60,7 @@ TEST_P(ProcessImageTest, WriteDataOutLeavesControlByteSwapsCallersValueAndRefuse
 }
 
 INSTANTIATE_TEST_SUITE_P(Placements, ProcessImageTest, testing::ValuesIn(test::kLinkSetups),
-                         [](const auto& info) { return info.param.name; });
+                         [](const auto& test) { return test.param.name; });
 
 // The raw words, checked against known images rather than against the scripted terminal: the
 // output at bit offset 1.8 keeps the control byte and the far high byte; status in the high byte.

@@ -90,7 +90,7 @@ TEST_P(TransactionTest, StartRandomAddressingPulsesControlBitThreeAndClearsBitOn
 }
 
 INSTANTIATE_TEST_SUITE_P(Placements, TransactionTest, testing::ValuesIn(test::kLinkSetups),
-                         [](const auto& info) { return info.param.name; });
+                         [](const auto& test) { return test.param.name; });
 
 class HandshakeTest : public testing::Test {
   protected:

@@ -125,7 +125,7 @@ INSTANTIATE_TEST_SUITE_P(
                       LayoutCase{"WordAlignedIntel", sim::ImageLayout::WordAligned(0, 1)},
                       LayoutCase{"WordAlignedMotorola", sim::ImageLayout::WordAligned(0, 1, true)},
                       LayoutCase{"ControlAndStatusInHighBytes", HighByteLayout()}),
-    [](const ::testing::TestParamInfo<LayoutCase>& info) { return std::string(info.param.name); });
+    [](const ::testing::TestParamInfo<LayoutCase>& test) { return std::string(test.param.name); });
 
 TEST(SimDevComTest, LineFileTerminalAnswersTheControl) {
     test::TestContext context;

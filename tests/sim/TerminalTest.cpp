@@ -74,8 +74,8 @@ TEST_F(TerminalTest, RepeatsSendTwiceCommandsSoTheGearCarryThemOutOnce) {
     Term().ClearFrameLog();
     // INITIALISE, RANDOMISE, RESET, STORE DTR AS SHORT ADDRESS twice; a level, DTR, RECALL MAX,
     // COMPARE and a query once.
-    for (std::uint16_t word :
-         {0xA500, 0xA700, 0xFF20, 0x0B81, 0x0A40, 0xA300, 0x0B05, 0xA900, 0xFF90})
+    for (std::uint16_t word : std::initializer_list<std::uint16_t>{
+             0xA500, 0xA700, 0xFF20, 0x0B81, 0x0A40, 0xA300, 0x0B05, 0xA900, 0xFF90})
         m_rig.Do(word);
     std::vector<std::uint16_t> frames;
     for (const SentFrame& f : Term().FrameLog()) frames.push_back(f.frame);
