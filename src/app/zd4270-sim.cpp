@@ -1,6 +1,7 @@
 // zd4270-sim: a simulated ZD4270 terminal and its DALI line, served on Modbus TCP so that zd4270
-// --modbus HOST:PORT (or any Modbus client) can drive it over a real socket. Headless, or with
-// --window a window of the lamps; runs until SIGINT or SIGTERM (or the window is closed).
+// --modbus HOST:PORT (or any Modbus client) can drive it over a real socket, or on Modbus RTU over
+// a serial line for zd4270 --modbus-rtu. Headless, or with --window a window of the lamps; runs
+// until SIGINT or SIGTERM (or the window is closed).
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -19,6 +20,7 @@
 #include "host/Building.h"
 #include "host/InstallPaths.h"
 #include "host/ModbusDevCom.h"
+#include "host/ModbusRtuServer.h"
 #include "host/ModbusSimServer.h"
 #include "host/SimDevCom.h"
 #include "host/StationDocument.h"
@@ -70,49 +72,57 @@ std::string UnitsText(const zd::ModbusEndpoint& endpoint) {
 }
 
 void PrintUsage(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: zd4270-sim [--line FILE] [--station FILE [--pos N]]\n"
-                 "                  [--listen HOST:PORT[/UNIT]] [--window] [--fault FAULT]...\n"
-                 "       zd4270-sim --station FILE --lines DIR [--listen HOST:PORT[/UNIT]]\n"
-                 "       zd4270-sim --version\n"
-                 "  --line FILE         simulated DALI line (JSON; default: "
-                 "examples/lines/three-addressed.json)\n"
-                 "  --station FILE      take position and process-image layout from a station "
-                 "document (XML)\n"
-                 "  --pos N             the station's terminal at position N (default: the first)\n"
-                 "  --listen HOST:PORT[/UNIT]\n"
-                 "                      where to serve Modbus TCP (default: 127.0.0.1:1502), and\n"
-                 "                      the unit to answer as (1 to 247; default 1). Without\n"
-                 "                      /UNIT units 0 and 255 are answered as well\n"
-                 "  --window            show the lamps in a window; take lamps out, put them back\n"
-                 "                      or let them fail from there, and switch faults\n"
-                 "  --fault GEAR:NAME=VALUE | terminal:NAME=VALUE\n"
-                 "                      switch on a fault (repeatable); GEAR: the gear's place in\n"
-                 "                      the line file, from 1; booleans on, off, true or false\n"
-                 "                      gear: %s\n"
-                 "                      terminal: %s\n"
-                 "                      (examples/lines/FORMAT.md says what each does)\n"
-                 "  --lines DIR         a building: every ZD4270 of --station on its own line\n"
-                 "                      DIR/pos-N.json (none: an empty line); the station's\n"
-                 "                      first coupler on PORT, the next on PORT+1, and so on,\n"
-                 "                      each serving the registers of its terminals\n"
-                 "\n"
-                 "Register mapping: the unit given (1 by default; without /UNIT also units 0\n"
-                 "and 255, which clients send to a server reached by its address), %s.\n"
-                 "Function 3 reads, function 16 writes 1 to 123 registers within one table.\n"
-                 "Exceptions: 01 illegal function, 02 illegal data address (unmapped, or words\n"
-                 "the terminal refuses, such as its input words), 03 illegal data value (a count\n"
-                 "beyond the protocol's 125 or 123, or a bad length), 04 server failure, 0B any\n"
-                 "other unit. A frame whose protocol id is not 0 or whose length field is\n"
-                 "outside 2 to %zu closes the connection.\n"
-                 "Limits: %zu clients at once (a newcomer takes the place of the client silent\n"
-                 "longest); a client silent for %lld s, or whose frame is not complete %lld s\n"
-                 "after its first byte, is closed.\n",
-                 Wrapped(zd::sim::GearFaultNames(), 28).c_str(),
-                 Wrapped(zd::sim::TerminalFaultNames(), 32).c_str(), zd::kModbusMappingText,
-                 zd::kMbapMaxLength, kLimits.maxClients,
-                 static_cast<long long>(kLimits.idleTimeoutMs / 1000),
-                 static_cast<long long>(kLimits.frameTimeoutMs / 1000));
+    std::fprintf(
+        out,
+        "usage: zd4270-sim [--line FILE] [--station FILE [--pos N]]\n"
+        "                  [--listen HOST:PORT[/UNIT] | --listen-rtu DEVICE[:...][/UNIT]]\n"
+        "                  [--window] [--fault FAULT]...\n"
+        "       zd4270-sim --station FILE --lines DIR [--listen HOST:PORT[/UNIT]]\n"
+        "       zd4270-sim --version\n"
+        "  --line FILE         simulated DALI line (JSON; default: "
+        "examples/lines/three-addressed.json)\n"
+        "  --station FILE      take position and process-image layout from a station "
+        "document (XML)\n"
+        "  --pos N             the station's terminal at position N (default: the first)\n"
+        "  --listen HOST:PORT[/UNIT]\n"
+        "                      where to serve Modbus TCP (default: 127.0.0.1:1502), and\n"
+        "                      the unit to answer as (1 to 247; default 1). Without\n"
+        "                      /UNIT units 0 and 255 are answered as well\n"
+        "  --listen-rtu DEVICE[:BAUD[:PARITY[:STOP]]][/UNIT]\n"
+        "                      serve Modbus RTU on a serial device instead (8 data bits;\n"
+        "                      default 19200, parity E, 1 stop bit, unit 1): the same\n"
+        "                      registers; only the unit answers, a broadcast (unit 0)\n"
+        "                      is carried out unanswered, a frame with a wrong CRC is\n"
+        "                      dropped\n"
+        "  --window            show the lamps in a window; take lamps out, put them back\n"
+        "                      or let them fail from there, and switch faults\n"
+        "  --fault GEAR:NAME=VALUE | terminal:NAME=VALUE\n"
+        "                      switch on a fault (repeatable); GEAR: the gear's place in\n"
+        "                      the line file, from 1; booleans on, off, true or false\n"
+        "                      gear: %s\n"
+        "                      terminal: %s\n"
+        "                      (examples/lines/FORMAT.md says what each does)\n"
+        "  --lines DIR         a building: every ZD4270 of --station on its own line\n"
+        "                      DIR/pos-N.json (none: an empty line); the station's\n"
+        "                      first coupler on PORT, the next on PORT+1, and so on,\n"
+        "                      each serving the registers of its terminals\n"
+        "\n"
+        "Register mapping: the unit given (1 by default; without /UNIT also units 0\n"
+        "and 255, which clients send to a server reached by its address), %s.\n"
+        "Function 3 reads, function 16 writes 1 to 123 registers within one table.\n"
+        "Exceptions: 01 illegal function, 02 illegal data address (unmapped, or words\n"
+        "the terminal refuses, such as its input words), 03 illegal data value (a count\n"
+        "beyond the protocol's 125 or 123, or a bad length), 04 server failure, 0B any\n"
+        "other unit. A frame whose protocol id is not 0 or whose length field is\n"
+        "outside 2 to %zu closes the connection.\n"
+        "Limits: %zu clients at once (a newcomer takes the place of the client silent\n"
+        "longest); a client silent for %lld s, or whose frame is not complete %lld s\n"
+        "after its first byte, is closed.\n",
+        Wrapped(zd::sim::GearFaultNames(), 28).c_str(),
+        Wrapped(zd::sim::TerminalFaultNames(), 32).c_str(), zd::kModbusMappingText,
+        zd::kMbapMaxLength, kLimits.maxClients,
+        static_cast<long long>(kLimits.idleTimeoutMs / 1000),
+        static_cast<long long>(kLimits.frameTimeoutMs / 1000));
 }
 
 struct Options {
@@ -120,6 +130,9 @@ struct Options {
     std::string stationFile;
     std::optional<std::int32_t> position;
     std::string listen = "127.0.0.1:1502";
+    bool listenGiven = false;
+    // A serial line to serve Modbus RTU on instead of TCP.
+    std::string listenRtu;
     bool window = false;
     std::string linesDir;
     bool lineGiven = false;
@@ -162,7 +175,6 @@ void CheckMapping(zd::sim::Terminal& terminal) {
 
 int Serve(const Options& options, int& argc, char** argv) {
     zd::RealScheduler scheduler;
-    const zd::ModbusEndpoint endpoint = zd::ParseModbusEndpoint(options.listen);
     std::shared_ptr<zd::SimDevCom> devCom;
     std::string source = options.lineFile;
     if (options.stationFile.empty()) {
@@ -190,9 +202,25 @@ int Serve(const Options& options, int& argc, char** argv) {
         }
     }
 
-    zd::ModbusSimServer server(devCom, endpoint, kLimits);
-    server.SetLog(
-        [](const std::string& line) { std::fprintf(stderr, "zd4270-sim: %s\n", line.c_str()); });
+    // The one transport served; the terminal and its registers are the same on both.
+    std::unique_ptr<zd::ModbusSimServer> tcp;
+    std::unique_ptr<zd::ModbusRtuSimServer> rtu;
+    std::string where;
+    const auto log = [](const std::string& line) {
+        std::fprintf(stderr, "zd4270-sim: %s\n", line.c_str());
+    };
+    if (options.listenRtu.empty()) {
+        tcp = std::make_unique<zd::ModbusSimServer>(devCom, zd::ParseModbusEndpoint(options.listen),
+                                                    kLimits);
+        tcp->SetLog(log);
+        where = tcp->Endpoint().Text();
+    } else {
+        rtu = std::make_unique<zd::ModbusRtuSimServer>(
+            devCom, zd::ParseModbusSerialLine(options.listenRtu));
+        rtu->SetLog(log);
+        where = rtu->Line().device;
+    }
+    const auto step = [&](int timeoutMs) { tcp ? tcp->Step(timeoutMs) : rtu->Step(timeoutMs); };
 
     struct sigaction action {};
     action.sa_handler = RequestStop;
@@ -200,9 +228,15 @@ int Serve(const Options& options, int& argc, char** argv) {
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
 
-    std::printf("zd4270-sim: serving the %s on Modbus TCP %s; %s, %s\n",
-                DescribeTerminal(terminal, source).c_str(), server.Endpoint().Text().c_str(),
-                UnitsText(server.Endpoint()).c_str(), zd::kModbusMappingText);
+    if (tcp) {
+        std::printf("zd4270-sim: serving the %s on Modbus TCP %s; %s, %s\n",
+                    DescribeTerminal(terminal, source).c_str(), where.c_str(),
+                    UnitsText(tcp->Endpoint()).c_str(), zd::kModbusMappingText);
+    } else {
+        std::printf("zd4270-sim: serving the %s on Modbus RTU %s; %s\n",
+                    DescribeTerminal(terminal, source).c_str(), rtu->Line().Where().c_str(),
+                    zd::kModbusMappingText);
+    }
     std::fflush(stdout);
 
     if (options.window) {
@@ -210,8 +244,7 @@ int Serve(const Options& options, int& argc, char** argv) {
         QApplication::setWindowIcon(zd::ApplicationIcon());
         zd::LampWindow window(terminal, nullptr, zd::LampWindow::kColumns,
                               zd::MessageCatalogue::LanguageFromEnvironment());
-        window.setWindowTitle(
-            QString::fromStdString("zd4270-sim lamps - " + server.Endpoint().Text()));
+        window.setWindowTitle(QString::fromStdString("zd4270-sim lamps - " + where));
         QTimer poll;
         std::string failure;
         QObject::connect(&poll, &QTimer::timeout, [&] {
@@ -222,7 +255,7 @@ int Serve(const Options& options, int& argc, char** argv) {
             // Nothing may leave a slot of Qt's event loop: a failure ends the loop and is reported
             // by main like any other.
             try {
-                server.Step(0);
+                step(0);
                 scheduler.DoEvents();
             } catch (const zd::ControlError& error) {
                 failure = error.Description();
@@ -239,12 +272,12 @@ int Serve(const Options& options, int& argc, char** argv) {
         if (!failure.empty()) throw zd::ControlError(failure);
     } else {
         while (g_stopRequested == 0) {
-            server.Step(200);
+            step(200);
             scheduler.DoEvents();
         }
     }
     std::printf("zd4270-sim: stopped after %lld requests\n",
-                static_cast<long long>(server.Requests()));
+                static_cast<long long>(tcp ? tcp->Requests() : rtu->Requests()));
     return 0;
 }
 
@@ -369,6 +402,9 @@ int Run(int argc, char** argv) {
             options.position = static_cast<std::int32_t>(position);
         } else if (arg == "--listen") {
             options.listen = value();
+            options.listenGiven = true;
+        } else if (arg == "--listen-rtu") {
+            options.listenRtu = value();
         } else if (arg == "--window") {
             options.window = true;
         } else if (arg == "--fault") {
@@ -397,6 +433,26 @@ int Run(int argc, char** argv) {
     } catch (const zd::ControlError& error) {
         std::fprintf(stderr, "zd4270-sim: --listen: %s\n", error.Description().c_str());
         return 2;
+    }
+    if (!options.listenRtu.empty()) {
+        try {
+            zd::ParseModbusSerialLine(options.listenRtu);
+        } catch (const zd::ControlError& error) {
+            std::fprintf(stderr, "zd4270-sim: --listen-rtu: %s\n", error.Description().c_str());
+            return 2;
+        }
+        if (options.listenGiven) {
+            std::fprintf(stderr,
+                         "zd4270-sim: --listen and --listen-rtu choose the transport both; give "
+                         "one of them\n");
+            return 2;
+        }
+        if (!options.linesDir.empty()) {
+            std::fprintf(stderr,
+                         "zd4270-sim: --lines serves a station's couplers on Modbus TCP; "
+                         "--listen-rtu serves one terminal (--station FILE --pos N)\n");
+            return 2;
+        }
     }
     if (options.position && options.stationFile.empty()) {
         std::fprintf(stderr, "zd4270-sim: --pos chooses a terminal of --station; give both\n");

@@ -30,7 +30,7 @@ HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* conso
     if (const auto& error = m_registry->LoadError())
         throw ControlError(*error + "; the store was left as it was", kLibraryTitle,
                            kErrPathFileAccess);
-    if (options.modbus.empty()) {
+    if (!options.OverModbus()) {
         auto scheduler = std::make_unique<VirtualScheduler>();
         VirtualScheduler* clock = scheduler.get();
         m_runUntil = [clock](const std::function<bool()>& done, std::int64_t limitMs) {
@@ -49,7 +49,7 @@ HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* conso
     m_station = StationDocument::Load(options.stationFile);
     m_terminal = options.position >= 0 ? m_station.ChooseTerminal(options.position)
                                        : m_station.ChooseTerminal();
-    if (options.modbus.empty()) {
+    if (!options.OverModbus()) {
         if (!options.emptyLine) {
             m_line = sim::LoadLineFile(options.lineFile);
             auto note =
@@ -60,7 +60,7 @@ HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* conso
         if (options.prepareSimulatedLine) options.prepareSimulatedLine(*m_simulated);
         m_devCom = m_simulated;
     } else {
-        m_devCom = std::make_shared<ModbusDevCom>(ParseModbusEndpoint(options.modbus));
+        m_devCom = OpenModbusDevCom(options.modbus, options.modbusRtu);
     }
 
     const Context context{*m_scheduler, m_dialogs, m_messages};

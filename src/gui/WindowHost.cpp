@@ -146,8 +146,8 @@ bool WindowHost::Open(const Connection& connection, bool keepLine) {
             station = StationDocument::Load(connection.stationFile);
             terminal = connection.position >= 0 ? station.ChooseTerminal(connection.position)
                                                 : station.ChooseTerminal();
-            if (!connection.modbus.empty()) {
-                devCom = std::make_shared<ModbusDevCom>(ParseModbusEndpoint(connection.modbus));
+            if (!connection.modbus.empty() || !connection.modbusRtu.empty()) {
+                devCom = OpenModbusDevCom(connection.modbus, connection.modbusRtu);
             } else {
                 if (!connection.lineFile.empty()) line = sim::LoadLineFile(connection.lineFile);
                 if (auto note = LinePlacementNote(line, connection.lineFile, terminal,
@@ -200,7 +200,8 @@ bool WindowHost::Open(const Connection& connection, bool keepLine) {
     m_control->RefreshData(m_terminal, m_devCom, StationUserData(m_terminal));
     m_window->SetStation(
         connection.stationFile, m_control->Pos >= 0 ? m_control->Pos : connection.position,
-        m_control->m_sDeviceName, connection.modbus.empty() ? std::string() : connection.modbus);
+        m_control->m_sDeviceName,
+        connection.modbusRtu.empty() ? connection.modbus : "Modbus RTU " + connection.modbusRtu);
     ShowStoredListNote();
     WatchScans();
     AddDeviceTreeMenu();
@@ -285,8 +286,11 @@ bool WindowHost::Start(const Connection& fallback, bool offerChoice) {
         if (m_registry.ReadString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, "LineFile",
                                   lineFile))
             simulated.lineFile = lineFile;
+        const auto first = choice == "modbus"       ? ConnectionDialog::Choice::ModbusTcp
+                           : choice == "modbus-rtu" ? ConnectionDialog::Choice::ModbusRtu
+                                                    : ConnectionDialog::Choice::Simulated;
         ConnectionDialog dialog(ConnectionDialog::Purpose::StartUp, TextLanguage(), simulated,
-                                remembered, choice == "modbus", true);
+                                remembered, first, true);
         dialog.setWindowIcon(QApplication::windowIcon());
         if (dialog.exec() == QDialog::Accepted && ApplyChoice(dialog)) return true;
         // Cancelled, or the choice could not be opened (said in a box): the usual line.
@@ -331,6 +335,8 @@ Connection WindowHost::RememberedModbus() const {
     if (m_registry.ReadString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, "Modbus", value) &&
         !value.empty())
         connection.modbus = value;
+    if (m_registry.ReadString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, "ModbusRtu", value))
+        connection.modbusRtu = value;
     if (m_registry.ReadString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, "StationFile",
                               value) &&
         !value.empty())
@@ -342,14 +348,20 @@ Connection WindowHost::RememberedModbus() const {
 
 void WindowHost::Remember(const Connection& connection) {
     const auto root = RegistryAccess::kHkeyCurrentUser;
-    // The simulated line keeps the Modbus settings for the next time, and the other way round.
-    if (connection.modbus.empty()) {
+    // The simulated line keeps the Modbus settings for the next time, and the other way round;
+    // Modbus TCP and RTU keep each other's, too.
+    if (connection.modbus.empty() && connection.modbusRtu.empty()) {
         m_registry.WriteString(root, kConnectionKey, "Choice", "line");
         m_registry.WriteString(root, kConnectionKey, "LineFile", connection.lineFile);
         return;
     }
-    m_registry.WriteString(root, kConnectionKey, "Choice", "modbus");
-    m_registry.WriteString(root, kConnectionKey, "Modbus", connection.modbus);
+    if (connection.modbusRtu.empty()) {
+        m_registry.WriteString(root, kConnectionKey, "Choice", "modbus");
+        m_registry.WriteString(root, kConnectionKey, "Modbus", connection.modbus);
+    } else {
+        m_registry.WriteString(root, kConnectionKey, "Choice", "modbus-rtu");
+        m_registry.WriteString(root, kConnectionKey, "ModbusRtu", connection.modbusRtu);
+    }
     m_registry.WriteString(root, kConnectionKey, "StationFile", connection.stationFile);
     m_registry.WriteString(root, kConnectionKey, "Position", std::to_string(connection.position));
 }
@@ -374,6 +386,7 @@ void WindowHost::BuildMenu() {
         examples->addAction(QFileInfo(file).completeBaseName(), later([this, path] {
                                 Connection next = m_current;
                                 next.modbus.clear();
+                                next.modbusRtu.clear();
                                 next.lineFile = path;
                                 Switch(next);
                             }));
@@ -385,7 +398,8 @@ void WindowHost::BuildMenu() {
     menu->addAction(Tr(TextLanguage(), "E&xport report..."), later([this] { ExportReportAs(); }));
     AddMaintenanceMenu(*menu);
     menu->addSeparator();
-    menu->addAction(text("&Terminal over Modbus TCP..."), later([this] { OpenModbus(); }));
+    menu->addAction(text("&Terminal over Modbus TCP..."), later([this] { OpenModbus(false); }));
+    menu->addAction(text("Terminal over &Modbus RTU..."), later([this] { OpenModbus(true); }));
     menu->addSeparator();
     if (m_catalogue) {
         QMenu* languages = menu->addMenu(text("&Language"));
@@ -410,6 +424,7 @@ void WindowHost::OpenLineFile() {
     if (path.isEmpty()) return;
     Connection next = m_current;
     next.modbus.clear();
+    next.modbusRtu.clear();
     next.lineFile = path.toStdString();
     Switch(next);
 }
@@ -427,16 +442,21 @@ void WindowHost::SaveSnapshotAs() {
     }
 }
 
-void WindowHost::OpenModbus() {
-    ConnectionDialog dialog(ConnectionDialog::Purpose::Modbus, TextLanguage(), m_current,
-                            RememberedModbus(), true, ChooserAtStartup(), m_window.get());
+void WindowHost::OpenModbus(bool serial) {
+    ConnectionDialog dialog(
+        serial ? ConnectionDialog::Purpose::ModbusRtu : ConnectionDialog::Purpose::Modbus,
+        TextLanguage(), m_current, RememberedModbus(),
+        serial ? ConnectionDialog::Choice::ModbusRtu : ConnectionDialog::Choice::ModbusTcp,
+        ChooserAtStartup(), m_window.get());
     if (dialog.exec() == QDialog::Accepted) Switch(dialog.Chosen());
 }
 
 void WindowHost::ChooseConnection() {
+    const auto first = !m_current.modbusRtu.empty() ? ConnectionDialog::Choice::ModbusRtu
+                       : !m_current.modbus.empty()  ? ConnectionDialog::Choice::ModbusTcp
+                                                    : ConnectionDialog::Choice::Simulated;
     ConnectionDialog dialog(ConnectionDialog::Purpose::StartUp, TextLanguage(), m_current,
-                            RememberedModbus(), !m_current.modbus.empty(), ChooserAtStartup(),
-                            m_window.get());
+                            RememberedModbus(), first, ChooserAtStartup(), m_window.get());
     if (dialog.exec() == QDialog::Accepted) ApplyChoice(dialog);
 }
 

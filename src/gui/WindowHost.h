@@ -1,7 +1,7 @@
 // What the window hosts the control on, and the user's choice of it: the simulated line from a
-// line file, or a terminal over Modbus TCP, each with a station document and a position. Choosing
-// another ends the control as the configuration tool does (Terminate) and starts a fresh one on
-// the new terminal (RefreshData). It also exports the hand-over report of its terminal.
+// line file, or a terminal over Modbus TCP or RTU, each with a station document and a position.
+// Choosing another ends the control as the configuration tool does (Terminate) and starts a fresh
+// one on the new terminal (RefreshData). It also exports the hand-over report of its terminal.
 #pragma once
 
 #include <QObject>
@@ -35,6 +35,7 @@ struct Connection {
     std::int32_t position = -1;  // -1: the station's first terminal
     std::string lineFile;        // the simulated line; empty: a line without gear
     std::string modbus;          // "HOST:PORT": a terminal on Modbus TCP instead of the simulator
+    std::string modbusRtu{};  // "DEVICE:BAUD:PARITY:STOP[/UNIT]": a terminal on Modbus RTU instead
 };
 
 class ConnectionDialog;
@@ -89,7 +90,8 @@ class WindowHost : public QObject {
     const Connection& Current() const { return m_current; }
     SimDevCom* Simulated() const { return m_simulated.get(); }
 
-    // The Modbus settings last used, kept in the store between runs.
+    // The Modbus settings last used, kept in the store between runs: the Modbus TCP address and
+    // the serial line both, each as last used.
     Connection RememberedModbus() const;
 
     // Reads this terminal's devices as the report command does and writes the report in format
@@ -122,7 +124,7 @@ class WindowHost : public QObject {
     bool MayClose();
     // The connection menu's actions, run after the menu's own signal has returned.
     void OpenLineFile();
-    void OpenModbus();
+    void OpenModbus(bool serial);
     void SaveSnapshotAs();
     void ChooseConnection();
     void ExportReportAs();

@@ -78,7 +78,7 @@ TEST(ConnectionTest, TheChooserOpensAModbusTerminalAtItsUnitAndTheStoreKeepsIt) 
         WindowHost host(ctx.context, registry, nullptr, &ctx.messages);
         ASSERT_TRUE(host.ChooserAtStartup());
         ConnectionDialog dialog(ConnectionDialog::Purpose::StartUp, Language::English, simulated,
-                                host.RememberedModbus(), false, true);
+                                host.RememberedModbus(), ConnectionDialog::Choice::Simulated, true);
         dialog.ModbusButton()->setChecked(true);
         dialog.HostField()->setText("127.0.0.1");
         dialog.PortField()->setValue(served.Port());
@@ -105,7 +105,7 @@ TEST(ConnectionTest, TheChooserOpensAModbusTerminalAtItsUnitAndTheStoreKeepsIt) 
         EXPECT_EQ(host.RememberedModbus().modbus, address);
         EXPECT_FALSE(host.ChooserAtStartup());
         ConnectionDialog next(ConnectionDialog::Purpose::Modbus, Language::German, simulated,
-                              host.RememberedModbus(), true, false);
+                              host.RememberedModbus(), ConnectionDialog::Choice::ModbusTcp, false);
         EXPECT_EQ(next.UnitField()->value(), 7);
         EXPECT_EQ(next.PortField()->value(), served.Port());
     }
@@ -158,7 +158,7 @@ TEST(ConnectionTest, TheChooserOffersEachLineOnceAndTheBuildingsTerminals) {
     ConnectionDialog dialog(
         ConnectionDialog::Purpose::StartUp, Language::German,
         {ExamplePath("stations/packed-intel.xml"), -1, ExamplePath("lines/empty.json"), ""},
-        {longStation, -1, "", "127.0.0.1:1502"}, false, true);
+        {longStation, -1, "", "127.0.0.1:1502"}, ConnectionDialog::Choice::Simulated, true);
     QStringList entries;
     for (int i = 0; i < dialog.LineChoice()->count(); ++i)
         entries << dialog.LineChoice()->itemText(i);
