@@ -286,8 +286,7 @@ void PrintUsage(std::FILE* out) {
     std::fprintf(
         out,
         "usage: zd4270 [COMMAND] [--station FILE] [--pos N] [--line FILE]\n"
-        "              [--modbus HOST:PORT[/UNIT] | --modbus-rtu "
-        "DEVICE[:BAUD[:PARITY[:STOP]]][/UNIT]]\n"
+        "              [--modbus HOST:PORT[/UNIT] | --modbus-rtu DEVICE[:...][/UNIT]]\n"
         "              [--lang en|de] [--save-line FILE] [--registry FILE] [--quiet]\n"
         "       zd4270 COMMAND --station FILE --all|--pos N,M,... [--lines DIR]\n"
         "              [--save-lines DIR] [--modbus HOST:PORT] ...\n"
