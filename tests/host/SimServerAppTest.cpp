@@ -110,7 +110,7 @@ TEST(SimServerAppTest, AServedTerminalFollowsItsStationAndTheOpeningReachesIt) {
     std::vector<std::string> notes;
     const auto note = [&notes](const std::string& text) { notes.push_back(text); };
     TerminalSource source{options.stationFile, -1, ExamplePath("lines/no-such-line.json"),
-                          "127.0.0.1:" + std::to_string(served.Server().Port())};
+                          "127.0.0.1:" + std::to_string(served.TcpServer()->Port())};
     const OpenedTerminal remote = OpenTerminal(source, ctx.scheduler, note);
     EXPECT_TRUE(remote.devCom && !remote.simulated);
     source.modbus.clear();
