@@ -58,6 +58,9 @@ TEST(SimServerAppTest, TheCommandLineIsReadOrRefusedWithItsExitCode) {
     EXPECT_EQ(options.faults[0].gearId, 2);
     EXPECT_TRUE(options.window && !options.lineGiven);
     EXPECT_TRUE(options.lineFile.ends_with("/lines/three-addressed.json")) << options.lineFile;
+    const Parsed serial = Parse({"--listen-rtu", "/dev/ttyUSB0:9600:N:2/4"});
+    ASSERT_FALSE(serial.command.exitCode) << serial.err;
+    EXPECT_EQ(serial.command.options.listenRtu, "/dev/ttyUSB0:9600:N:2/4");
 
     struct Case {
         std::vector<std::string> args;
@@ -70,6 +73,11 @@ TEST(SimServerAppTest, TheCommandLineIsReadOrRefusedWithItsExitCode) {
         {{"--listen", "127.0.0.1"}, "--listen: "},
         {{"--station", "s.xml", "--lines", "d", "--window"}, "it goes without --pos, --line"},
         {{"--station"}, "--station needs a value"},
+        {{"--listen-rtu", "/dev/ttyUSB0:9601"}, "--listen-rtu: "},
+        {{"--listen-rtu", "/dev/ttyUSB0", "--listen", "127.0.0.1:1502"},
+         "--listen and --listen-rtu choose the transport both"},
+        {{"--station", "s.xml", "--lines", "d", "--listen-rtu", "/dev/ttyUSB0"},
+         "--lines serves a station's couplers on Modbus TCP"},
     };
     for (const Case& c : refused) {
         const Parsed run = Parse(c.args);
