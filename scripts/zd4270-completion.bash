@@ -3,7 +3,7 @@
 # Load it with:  source scripts/zd4270-completion.bash
 # (or copy it to ~/.local/share/bash-completion/completions/zd4270).
 
-_zd4270_global_options="--station --pos --line --modbus --lang --save-line --registry --quiet --help --all --lines --save-lines"
+_zd4270_global_options="--station --pos --line --modbus --modbus-rtu --lang --save-line --registry --quiet --help --all --lines --save-lines"
 
 # The options of one command, by its name.
 _zd4270_command_options() {
@@ -35,7 +35,7 @@ _zd4270() {
 
     # Values of options.
     case "$prev" in
-        --station | --line | --save-line | --registry | --report | --backup)
+        --station | --line | --save-line | --registry | --report | --backup | --modbus-rtu)
             mapfile -t COMPREPLY < <(compgen -f -- "$cur")
             return ;;
         --lines | --save-lines)
@@ -55,8 +55,8 @@ _zd4270() {
     # and archive the word after it.
     for ((i = 1; i < COMP_CWORD; i++)); do
         case "${words[i]}" in
-            --station | --pos | --line | --modbus | --lang | --save-line | --registry | --lines | \
-                --save-lines) ((i++)) ;;
+            --station | --pos | --line | --modbus | --modbus-rtu | --lang | --save-line | --registry | \
+                --lines | --save-lines) ((i++)) ;;
             -*) ;;
             *)
                 if [[ -z "$command" ]]; then
@@ -114,11 +114,11 @@ complete -F _zd4270 zd4270
 _zd4270_sim() {
     local cur="${COMP_WORDS[COMP_CWORD]}" prev="${COMP_WORDS[COMP_CWORD-1]}"
     case "$prev" in
-        --line | --station) mapfile -t COMPREPLY < <(compgen -f -- "$cur"); return ;;
+        --line | --station | --listen-rtu) mapfile -t COMPREPLY < <(compgen -f -- "$cur"); return ;;
         --lines) mapfile -t COMPREPLY < <(compgen -d -- "$cur"); return ;;
         --pos | --listen) return ;;
     esac
-    mapfile -t COMPREPLY < <(compgen -W "--line --station --pos --listen --window --lines --version --help" -- "$cur")
+    mapfile -t COMPREPLY < <(compgen -W "--line --station --pos --listen --listen-rtu --window --lines --version --help" -- "$cur")
 }
 
 complete -F _zd4270_sim zd4270-sim

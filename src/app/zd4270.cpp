@@ -46,6 +46,7 @@ int main(int argc, char** argv) {
             windowOptions.language = options.language;
             windowOptions.languageChosen = options.languageChosen;
             windowOptions.modbus = options.modbus;
+            windowOptions.modbusRtu = options.modbusRtu;
             windowOptions.registryFile = options.registryFile;
             windowOptions.offerChoice = !options.connectionChosen;
             return zd::RunWindow(argc, argv, windowOptions);

@@ -45,7 +45,8 @@ Invocation ParseInvocation(const std::vector<std::string>& args, const SessionOp
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         auto value = [&]() -> const std::string& { return OptionValue(args, i); };
-        if (arg == "--station" || arg == "--pos" || arg == "--line" || arg == "--modbus")
+        if (arg == "--station" || arg == "--pos" || arg == "--line" || arg == "--modbus" ||
+            arg == "--modbus-rtu")
             options.connectionChosen = true;
         if (arg == "-h" || arg == "--help") {
             invocation.help = true;
@@ -65,6 +66,8 @@ Invocation ParseInvocation(const std::vector<std::string>& args, const SessionOp
             options.lineFileGiven = true;
         } else if (arg == "--modbus") {
             options.modbus = value();
+        } else if (arg == "--modbus-rtu") {
+            options.modbusRtu = value();
         } else if (arg == "--save-line") {
             options.saveLineFile = value();
         } else if (arg == "--registry") {
@@ -206,7 +209,7 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
     };
     try {
         session = std::make_unique<HeadlessSession>(options, err);
-        if (!options.modbus.empty()) session->Control().TerminalLink().SetObserver(&acknowledges);
+        if (options.OverModbus()) session->Control().TerminalLink().SetObserver(&acknowledges);
         session->Open();
         // The result goes into the document before the session ends, so that an error while
         // ending (a store that cannot be written) still reports what the command did.
@@ -283,15 +286,15 @@ void PrintUsage(std::FILE* out) {
     std::fprintf(
         out,
         "usage: zd4270 [COMMAND] [--station FILE] [--pos N] [--line FILE]\n"
-        "              [--modbus HOST:PORT[/UNIT]] [--lang en|de] [--save-line FILE]\n"
-        "              [--registry FILE] [--quiet]\n"
+        "              [--modbus HOST:PORT[/UNIT] | --modbus-rtu DEVICE[:...][/UNIT]]\n"
+        "              [--lang en|de] [--save-line FILE] [--registry FILE] [--quiet]\n"
         "       zd4270 COMMAND --station FILE --all|--pos N,M,... [--lines DIR]\n"
         "              [--save-lines DIR] [--modbus HOST:PORT] ...\n"
         "       zd4270 help [COMMAND]\n"
         "\n"
         "Without a command: the window, or the demonstration when there is no display. The\n"
-        "window asks what to connect to when none of --station, --pos, --line, --modbus is\n"
-        "given.\n"
+        "window asks what to connect to when none of --station, --pos, --line, --modbus,\n"
+        "--modbus-rtu is given.\n"
         "Each command prints one JSON document on stdout; the control's message boxes go to\n"
         "stderr and into the document's \"messages\". Exit codes: 0 done, 1 failed\n"
         "({\"error\": ...}, \"failedStep\"), 2 wrong command line or refused, 130 or\n"
@@ -350,6 +353,12 @@ void PrintUsage(std::FILE* out) {
         "  --modbus HOST:PORT[/UNIT]\n"
         "                     a terminal, or zd4270-sim, on Modbus TCP instead of the simulator;\n"
         "                     UNIT is the Modbus unit identifier, 1 to 247 (default 1)\n"
+        "  --modbus-rtu DEVICE[:BAUD[:PARITY[:STOP]]][/UNIT]\n"
+        "                     a terminal on Modbus RTU over the serial DEVICE instead (8 data\n"
+        "                     bits; BAUD 1200 to 921600, default 19200; PARITY N, E or O,\n"
+        "                     default E; STOP 1 or 2, default 1; UNIT default 1), e.g.\n"
+        "                     /dev/ttyUSB0:19200:E:1/3. One terminal per run: the device is\n"
+        "                     this program's alone while it runs\n"
         "  --lang en|de       language of the texts (default: from the locale)\n"
         "  --registry FILE    the store of device lists and logging switches (default: the\n"
         "                     window's, ~/.config/zd4270/registry.ini)\n"
@@ -386,6 +395,18 @@ void ParseCommandLine(int argc, const char* const* argv, ParsedCommandLine& pars
         return;
     }
     parsed.station = invocation.station;
+    if (!options.modbus.empty() && !options.modbusRtu.empty())
+        throw UsageError(
+            "--modbus and --modbus-rtu name the terminal both (Modbus TCP and RTU): give one "
+            "of them");
+    if (!options.modbusRtu.empty()) {
+        // A serial line that cannot be used is found before anything is sent.
+        try {
+            ParseModbusSerialLine(options.modbusRtu);
+        } catch (const ControlError& error) {
+            throw UsageError("--modbus-rtu: " + error.Description());
+        }
+    }
     if (rest.empty() || rest[0] == "demo") {
         if (!rest.empty()) parsed.command = "demo";
         if (rest.size() > 1) throw UsageError("demo takes no arguments");
@@ -398,12 +419,12 @@ void ParseCommandLine(int argc, const char* const* argv, ParsedCommandLine& pars
     std::size_t nameWords = 0;
     const CommandSyntax& syntax = FindCommand(rest, nameWords);
     parsed.command = syntax.name;
-    if (!options.saveLineFile.empty() && !options.modbus.empty())
-        throw UsageError("--save-line needs the simulated line, not --modbus");
-    if (options.lineFileGiven && !options.modbus.empty())
-        throw UsageError(
-            "--line is the simulated line; over --modbus the terminal's own line "
-            "answers: give one of them");
+    const std::string modbusOption = options.modbusRtu.empty() ? "--modbus" : "--modbus-rtu";
+    if (!options.saveLineFile.empty() && options.OverModbus())
+        throw UsageError("--save-line needs the simulated line, not " + modbusOption);
+    if (options.lineFileGiven && options.OverModbus())
+        throw UsageError("--line is the simulated line; over " + modbusOption +
+                         " the terminal's own line answers: give one of them");
     if (!options.modbus.empty()) {
         // A terminal address that cannot be used is found before anything is sent.
         try {
@@ -412,11 +433,9 @@ void ParseCommandLine(int argc, const char* const* argv, ParsedCommandLine& pars
             throw UsageError("--modbus: " + error.Description());
         }
     }
-    if (!options.modbus.empty() &&
-        std::find(rest.begin(), rest.end(), "--remove-lamp") != rest.end())
-        throw UsageError(
-            "--remove-lamp needs the simulated line: over --modbus a person "
-            "takes the lamps out");
+    if (options.OverModbus() && std::find(rest.begin(), rest.end(), "--remove-lamp") != rest.end())
+        throw UsageError("--remove-lamp needs the simulated line: over " + modbusOption +
+                         " a person takes the lamps out");
     parsed.syntax = &syntax;
     parsed.arguments = ParseArguments(syntax, rest, nameWords);
     if (const auto report = ReportFileOf(syntax.name, parsed.arguments)) {
@@ -458,6 +477,7 @@ int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defa
             demo.lineFile = options.lineFile;
             demo.language = options.language;
             demo.modbus = options.modbus;
+            demo.modbusRtu = options.modbusRtu;
             return RunDemo(demo, out);
         }
         // Ctrl-C and SIGTERM end a command's run cleanly from here on.

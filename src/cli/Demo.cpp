@@ -53,7 +53,7 @@ int RunDemoOn(Scheduler& scheduler, const DemoOptions& options, std::FILE* out) 
         station = StationDocument::Load(options.stationFile);
         terminal = options.position >= 0 ? station.ChooseTerminal(options.position)
                                          : station.ChooseTerminal();
-        if (options.modbus.empty()) {
+        if (options.modbus.empty() && options.modbusRtu.empty()) {
             const sim::LineDescription line = sim::LoadLineFile(options.lineFile);
             if (auto note =
                     LinePlacementNote(line, options.lineFile, terminal, options.stationFile))
@@ -61,7 +61,7 @@ int RunDemoOn(Scheduler& scheduler, const DemoOptions& options, std::FILE* out) 
             simulated = CreateSimulatedDevCom(scheduler, terminal, line);
             devCom = simulated;
         } else {
-            devCom = std::make_shared<ModbusDevCom>(ParseModbusEndpoint(options.modbus));
+            devCom = OpenModbusDevCom(options.modbus, options.modbusRtu);
         }
     } catch (const ControlError& e) {
         std::fprintf(out, "zd4270: %s\n", e.Description().c_str());
@@ -72,8 +72,9 @@ int RunDemoOn(Scheduler& scheduler, const DemoOptions& options, std::FILE* out) 
         std::fprintf(out, "Station %s, line %s (simulated, virtual time)\n\n",
                      options.stationFile.c_str(), options.lineFile.c_str());
     } else {
-        std::fprintf(out, "Station %s, terminal on Modbus TCP %s (real time)\n\n",
-                     options.stationFile.c_str(), options.modbus.c_str());
+        std::fprintf(out, "Station %s, terminal on Modbus %s %s (real time)\n\n",
+                     options.stationFile.c_str(), options.modbusRtu.empty() ? "TCP" : "RTU",
+                     (options.modbusRtu.empty() ? options.modbus : options.modbusRtu).c_str());
     }
 
     configZD4270 control(context, registry, state);
@@ -148,7 +149,7 @@ int RunDemoOn(Scheduler& scheduler, const DemoOptions& options, std::FILE* out) 
 }  // namespace
 
 int RunDemo(const DemoOptions& options, std::FILE* out) {
-    if (!options.modbus.empty()) {
+    if (!options.modbus.empty() || !options.modbusRtu.empty()) {
         RealScheduler scheduler;
         return RunDemoOn(scheduler, options, out);
     }

@@ -1,7 +1,7 @@
 // The headless demonstration: the control is refreshed with a station's terminal on a simulated
 // line, then a few DALI commands go through the terminal link, with their command words, results
 // and log lines printed. On the in-process simulator it runs on virtual time and takes well under a
-// second; over Modbus TCP it runs in real time.
+// second; over Modbus TCP or RTU it runs in real time.
 #pragma once
 
 #include <cstdint>
@@ -19,6 +19,8 @@ struct DemoOptions {
     Language language = Language::English;
     // "HOST:PORT" of a terminal (or zd4270-sim) on Modbus TCP; empty: the in-process simulator.
     std::string modbus;
+    // "DEVICE[:BAUD[:PARITY[:STOP]]][/UNIT]" of a terminal on Modbus RTU instead.
+    std::string modbusRtu;
 };
 
 // Returns the process exit code: 0 when the demonstration ran, 1 when its files could not be used.

@@ -31,7 +31,7 @@ HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* conso
         throw ControlError(*error + "; the store was left as it was", kLibraryTitle,
                            kErrPathFileAccess);
     // Virtual time on the simulated line, real time on a wire.
-    if (options.modbus.empty())
+    if (!options.OverModbus())
         m_scheduler = std::make_unique<VirtualScheduler>();
     else
         m_scheduler = std::make_unique<RealScheduler>();
@@ -39,7 +39,7 @@ HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* conso
     const TerminalSource source{
         options.stationFile, options.position,
         options.emptyLine ? std::nullopt : std::optional<std::string>(options.lineFile),
-        options.modbus};
+        options.modbus, options.modbusRtu};
     OpenedTerminal opened = OpenTerminal(source, *m_scheduler, [&](const std::string& note) {
         if (options.lineFileGiven) std::fprintf(console, "zd4270: %s\n", note.c_str());
     });

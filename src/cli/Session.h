@@ -40,6 +40,10 @@ struct SessionOptions {
     Language language = Language::English;
     // "HOST:PORT" of a terminal (or zd4270-sim) on Modbus TCP; empty: the in-process simulator.
     std::string modbus;
+    // "DEVICE[:BAUD[:PARITY[:STOP]]][/UNIT]" of a terminal on Modbus RTU instead.
+    std::string modbusRtu;
+    // A real terminal (Modbus TCP or RTU) rather than the simulated line.
+    bool OverModbus() const { return !modbus.empty() || !modbusRtu.empty(); }
     // Where the simulated line's state goes after the command; empty: nowhere.
     std::string saveLineFile;
     // Called with the simulated device communication before the control opens it, so that a test
@@ -52,7 +56,7 @@ struct SessionOptions {
     // --lang was given, rather than taken from the locale.
     bool languageChosen = false;
     // The command line named the terminal or the line itself (--station, --pos, --line,
-    // --modbus), so the window does not ask.
+    // --modbus, --modbus-rtu), so the window does not ask.
     bool connectionChosen = false;
 };
 

@@ -103,8 +103,9 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
         report ? ReportFormatOf(*reportFile, arguments) : ReportFormat::Html;
     if (selection.all && !selection.positions.empty())
         throw UsageError("--all and --pos choose terminals both; give one of them");
-    if (!options.modbus.empty() && (!selection.linesDir.empty() || !selection.saveLinesDir.empty()))
-        throw UsageError("--lines and --save-lines need the simulated lines, not --modbus");
+    if (options.OverModbus() && (!selection.linesDir.empty() || !selection.saveLinesDir.empty()))
+        throw UsageError("--lines and --save-lines need the simulated lines, not " +
+                         std::string(options.modbusRtu.empty() ? "--modbus" : "--modbus-rtu"));
     // One terminal (a report without --all or --pos) may keep its line as a single run does.
     if (!options.saveLineFile.empty() && (selection.all || !selection.positions.empty()))
         throw UsageError("--save-line keeps one line; give --save-lines DIR for a station");
@@ -138,6 +139,10 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
     }
     if (chosen.empty())
         throw UsageError("the station " + options.stationFile + " has no ZD4270 terminal");
+    // One master on a serial line at a time: the terminals' runs, side by side, would talk at once.
+    if (!options.modbusRtu.empty() && chosen.size() > 1)
+        throw UsageError(
+            "--modbus-rtu reaches one terminal at a time: run each with --pos N by itself");
     const bool backup = syntax.name == "backup" || syntax.name == "restore";
     if ((syntax.name.rfind("archive", 0) == 0 || backup) && chosen.size() > 1 &&
         arguments.words.at(0).find("{pos}") == std::string::npos) {
@@ -204,6 +209,7 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
                       {"coupler", job.terminal.couplerName},
                       {"exitCode", job.outcome.exitCode}};
         if (!job.options.modbus.empty()) entry["modbus"] = job.options.modbus;
+        if (!job.options.modbusRtu.empty()) entry["modbusRtu"] = job.options.modbusRtu;
         for (auto& [key, value] : job.outcome.document.items())
             if (key != "command") entry[key] = value;
         entry["cpuMs"] = job.cpuMs;

@@ -43,12 +43,13 @@ constexpr int kPositionRole = Qt::UserRole + 1;
 }  // namespace
 
 ConnectionDialog::ConnectionDialog(Purpose purpose, Language language, const Connection& simulated,
-                                   const Connection& modbus, bool modbusFirst, bool showAtStartup,
+                                   const Connection& modbus, Choice first, bool showAtStartup,
                                    QWidget* parent)
     : QDialog(parent), m_purpose(purpose), m_language(language), m_simulated(simulated) {
     const auto text = [language](const char* english) { return Tr(language, english); };
-    setWindowTitle(
-        text(purpose == Purpose::StartUp ? "Connect ZD4270" : "Terminal over Modbus TCP"));
+    setWindowTitle(text(purpose == Purpose::StartUp  ? "Connect ZD4270"
+                        : purpose == Purpose::Modbus ? "Terminal over Modbus TCP"
+                                                     : "Terminal over Modbus RTU"));
     auto* layout = new QVBoxLayout(this);
 
     if (purpose == Purpose::StartUp) {
@@ -102,6 +103,7 @@ ConnectionDialog::ConnectionDialog(Purpose purpose, Language language, const Con
         m_modbusButton = new QRadioButton(text("&Terminal over Modbus TCP"));
         layout->addWidget(m_modbusButton);
     }
+    const int indent = purpose == Purpose::StartUp ? kIndent : 0;
 
     ModbusEndpoint endpoint;
     try {
@@ -111,7 +113,7 @@ ConnectionDialog::ConnectionDialog(Purpose purpose, Language language, const Con
     }
     m_modbusFields = new QWidget;
     auto* form = new QFormLayout(m_modbusFields);
-    form->setContentsMargins(purpose == Purpose::StartUp ? kIndent : 0, 0, 0, 0);
+    form->setContentsMargins(indent, 0, 0, 0);
     m_host = new QLineEdit(Q(endpoint.host));
     m_port = new QSpinBox;
     m_port->setRange(1, 65535);
@@ -139,11 +141,66 @@ ConnectionDialog::ConnectionDialog(Purpose purpose, Language language, const Con
     form->addRow(text("&Host:"), m_host);
     form->addRow(text("&Port:"), m_port);
     form->addRow(text("&Unit:"), m_unit);
-    form->addRow(text("Station &document:"), stationRow);
-    if (auto* label = qobject_cast<QLabel*>(form->labelForField(stationRow)))
-        label->setBuddy(m_station);
-    form->addRow(text("P&osition:"), m_position);
     layout->addWidget(m_modbusFields);
+    m_modbusFields->setVisible(purpose != Purpose::ModbusRtu);
+
+    // The serial line: the devices there are, or any path typed in.
+    if (purpose == Purpose::StartUp) {
+        m_rtuButton = new QRadioButton(text("Terminal over &Modbus RTU (serial line)"));
+        layout->addWidget(m_rtuButton);
+    }
+    ModbusSerialLine serial;
+    try {
+        if (!modbus.modbusRtu.empty()) serial = ParseModbusSerialLine(modbus.modbusRtu);
+    } catch (const ControlError&) {
+        // A store edited by hand: start from the defaults.
+    }
+    m_rtuFields = new QWidget;
+    auto* rtuForm = new QFormLayout(m_rtuFields);
+    rtuForm->setContentsMargins(indent, 0, 0, 0);
+    m_device = new QComboBox;
+    m_device->setEditable(true);
+    const QDir dev(QStringLiteral("/dev"));
+    for (const QString& name : dev.entryList({QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*"),
+                                              QStringLiteral("ttyAMA*"), QStringLiteral("ttyS*")},
+                                             QDir::System | QDir::Files, QDir::Name))
+        m_device->addItem(dev.filePath(name));
+    if (!serial.device.empty()) {
+        m_device->setEditText(Q(serial.device));
+    } else if (m_device->count() == 0) {
+        m_device->setEditText(QStringLiteral("/dev/ttyUSB0"));
+    }
+    m_baud = new QComboBox;
+    for (const int rate : kModbusBaudRates) m_baud->addItem(QString::number(rate), rate);
+    m_baud->setCurrentIndex(m_baud->findData(serial.baud));
+    m_parity = new QComboBox;
+    m_parity->addItem(text("None (N)"), QStringLiteral("N"));
+    m_parity->addItem(text("Even (E)"), QStringLiteral("E"));
+    m_parity->addItem(text("Odd (O)"), QStringLiteral("O"));
+    m_parity->setCurrentIndex(m_parity->findData(QString(QLatin1Char(serial.parity))));
+    m_stopBits = new QSpinBox;
+    m_stopBits->setRange(1, 2);
+    m_stopBits->setValue(serial.stopBits);
+    m_rtuUnit = new QSpinBox;
+    m_rtuUnit->setRange(kModbusMinUnit, kModbusMaxUnit);
+    m_rtuUnit->setValue(serial.unit);
+    rtuForm->addRow(text("D&evice:"), m_device);
+    rtuForm->addRow(text("B&aud rate:"), m_baud);
+    rtuForm->addRow(text("Par&ity:"), m_parity);
+    rtuForm->addRow(text("S&top bits:"), m_stopBits);
+    rtuForm->addRow(text("U&nit:"), m_rtuUnit);
+    layout->addWidget(m_rtuFields);
+    m_rtuFields->setVisible(purpose != Purpose::Modbus);
+
+    // The station document and position, for a terminal over either.
+    m_terminalFields = new QWidget;
+    auto* terminalForm = new QFormLayout(m_terminalFields);
+    terminalForm->setContentsMargins(indent, 0, 0, 0);
+    terminalForm->addRow(text("Station &document:"), stationRow);
+    if (auto* label = qobject_cast<QLabel*>(terminalForm->labelForField(stationRow)))
+        label->setBuddy(m_station);
+    terminalForm->addRow(text("P&osition:"), m_position);
+    layout->addWidget(m_terminalFields);
     connect(browseStation, &QPushButton::clicked, this, [this, text] {
         const QString path = QFileDialog::getOpenFileName(this, text("Station document"),
                                                           QFileInfo(m_station->text()).path(),
@@ -158,8 +215,12 @@ ConnectionDialog::ConnectionDialog(Purpose purpose, Language language, const Con
         m_showAtStartup = new QCheckBox(text("Show this at start-up"));
         m_showAtStartup->setChecked(showAtStartup);
         layout->addWidget(m_showAtStartup);
-        (modbusFirst ? m_modbusButton : m_simulatedButton)->setChecked(true);
-        connect(m_simulatedButton, &QRadioButton::toggled, this, [this] { UpdateEnabled(); });
+        (first == Choice::ModbusTcp   ? m_modbusButton
+         : first == Choice::ModbusRtu ? m_rtuButton
+                                      : m_simulatedButton)
+            ->setChecked(true);
+        for (QRadioButton* button : {m_simulatedButton, m_modbusButton, m_rtuButton})
+            connect(button, &QRadioButton::toggled, this, [this] { UpdateEnabled(); });
         UpdateEnabled();
     }
 
@@ -168,14 +229,22 @@ ConnectionDialog::ConnectionDialog(Purpose purpose, Language language, const Con
     buttons->button(QDialogButtonBox::Cancel)->setText(text("Cancel"));
     layout->addWidget(buttons);
     connect(buttons, &QDialogButtonBox::accepted, this, [this] {
-        // A host the connection cannot use is said here, with the dialog still open.
+        // A host or a device the connection cannot use is said here, with the dialog still open.
         if (ModbusChosen()) {
             try {
-                ParseModbusEndpoint(Chosen().modbus);
+                if (RtuChosen()) {
+                    ParseModbusSerialLine(Chosen().modbusRtu);
+                } else {
+                    ParseModbusEndpoint(Chosen().modbus);
+                }
             } catch (const ControlError& error) {
                 QMessageBox::warning(this, windowTitle(),
                                      Q(HostMessage(m_language, error.Description())));
-                m_host->setFocus();
+                if (RtuChosen()) {
+                    m_device->setFocus();
+                } else {
+                    m_host->setFocus();
+                }
                 return;
             }
         }
@@ -204,11 +273,17 @@ void ConnectionDialog::SelectLineFile(const QString& path) {
 void ConnectionDialog::UpdateEnabled() {
     const bool simulated = m_simulatedButton->isChecked();
     m_lineRow->setEnabled(simulated);
-    m_modbusFields->setEnabled(!simulated);
+    m_modbusFields->setEnabled(m_modbusButton->isChecked());
+    m_rtuFields->setEnabled(m_rtuButton->isChecked());
+    m_terminalFields->setEnabled(!simulated);
 }
 
 bool ConnectionDialog::ModbusChosen() const {
-    return m_purpose == Purpose::Modbus || m_modbusButton->isChecked();
+    return m_purpose != Purpose::StartUp || m_modbusButton->isChecked() || RtuChosen();
+}
+
+bool ConnectionDialog::RtuChosen() const {
+    return m_purpose == Purpose::ModbusRtu || (m_rtuButton && m_rtuButton->isChecked());
 }
 
 bool ConnectionDialog::ShowAtStartup() const {
@@ -219,6 +294,7 @@ Connection ConnectionDialog::Chosen() const {
     if (!ModbusChosen()) {
         Connection chosen = m_simulated;
         chosen.modbus.clear();
+        chosen.modbusRtu.clear();
         chosen.lineFile = m_line->currentData().toString().toStdString();
         const QVariant position = m_line->currentData(kPositionRole);
         if (position.isValid()) {
@@ -227,13 +303,23 @@ Connection ConnectionDialog::Chosen() const {
         }
         return chosen;
     }
+    Connection chosen;
+    chosen.stationFile = m_station->text().toStdString();
+    chosen.position = m_position->value();
+    if (RtuChosen()) {
+        ModbusSerialLine line;
+        line.device = m_device->currentText().trimmed().toStdString();
+        line.baud = m_baud->currentData().toInt();
+        line.parity = m_parity->currentData().toString().toStdString().at(0);
+        line.stopBits = m_stopBits->value();
+        line.unit = m_rtuUnit->value();
+        chosen.modbusRtu = line.Text();
+        return chosen;
+    }
     ModbusEndpoint endpoint;
     endpoint.host = m_host->text().trimmed().toStdString();
     endpoint.port = static_cast<std::uint16_t>(m_port->value());
     endpoint.unit = m_unit->value();
-    Connection chosen;
-    chosen.stationFile = m_station->text().toStdString();
-    chosen.position = m_position->value();
     chosen.modbus = endpoint.Text();
     return chosen;
 }

@@ -21,22 +21,30 @@ std::string LastScanValueName(std::int32_t position) {
 
 void ConnectionStore::Remember(const Connection& connection) {
     const auto root = RegistryAccess::kHkeyCurrentUser;
-    // The simulated line keeps the Modbus settings for the next time, and the other way round.
-    if (connection.modbus.empty()) {
+    // The simulated line keeps the Modbus settings for the next time, and the other way round;
+    // Modbus TCP and RTU keep each other's, too.
+    if (connection.modbus.empty() && connection.modbusRtu.empty()) {
         m_registry.WriteString(root, kConnectionKey, "Choice", "line");
         m_registry.WriteString(root, kConnectionKey, "LineFile", connection.lineFile);
         return;
     }
-    m_registry.WriteString(root, kConnectionKey, "Choice", "modbus");
-    m_registry.WriteString(root, kConnectionKey, "Modbus", connection.modbus);
+    if (connection.modbusRtu.empty()) {
+        m_registry.WriteString(root, kConnectionKey, "Choice", "modbus");
+        m_registry.WriteString(root, kConnectionKey, "Modbus", connection.modbus);
+    } else {
+        m_registry.WriteString(root, kConnectionKey, "Choice", "modbus-rtu");
+        m_registry.WriteString(root, kConnectionKey, "ModbusRtu", connection.modbusRtu);
+    }
     m_registry.WriteString(root, kConnectionKey, "StationFile", connection.stationFile);
     m_registry.WriteString(root, kConnectionKey, "Position", std::to_string(connection.position));
 }
 
-bool ConnectionStore::ModbusChosenLast() const {
+ConnectionChoice ConnectionStore::LastChoice() const {
     std::string choice;
     m_registry.ReadString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, "Choice", choice);
-    return choice == "modbus";
+    if (choice == "modbus") return ConnectionChoice::ModbusTcp;
+    if (choice == "modbus-rtu") return ConnectionChoice::ModbusRtu;
+    return ConnectionChoice::Simulated;
 }
 
 std::optional<std::string> ConnectionStore::LineFile() const {
@@ -56,6 +64,8 @@ Connection ConnectionStore::RememberedModbus(const Connection& current) const {
     if (m_registry.ReadString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, "Modbus", value) &&
         !value.empty())
         connection.modbus = value;
+    if (m_registry.ReadString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, "ModbusRtu", value))
+        connection.modbusRtu = value;
     if (m_registry.ReadString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, "StationFile",
                               value) &&
         !value.empty())

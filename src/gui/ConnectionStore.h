@@ -1,5 +1,6 @@
 // What the window keeps in the store about its connections from run to run: the last choice (the
-// simulated line's file or the Modbus settings, each kept while the other is used), whether the
+// simulated line's file, the Modbus TCP address or the serial line, each kept while another is
+// used), whether the
 // chooser is shown at start-up, the language chosen in the window, and when each position's
 // device list was last scanned in the window.
 #pragma once
@@ -15,17 +16,21 @@ namespace zd {
 struct Connection;
 class RegistryAccess;
 
+// What a connection is to: the simulated line, or a terminal over Modbus TCP or Modbus RTU.
+enum class ConnectionChoice { Simulated, ModbusTcp, ModbusRtu };
+
 class ConnectionStore {
   public:
     explicit ConnectionStore(RegistryAccess& registry) : m_registry(registry) {}
 
     // Remembers a connection the user opened.
     void Remember(const Connection& connection);
-    // Whether the last connection chosen was a terminal over Modbus.
-    bool ModbusChosenLast() const;
+    // What the last connection chosen was to.
+    ConnectionChoice LastChoice() const;
     // The line file of the last simulated line chosen, if one was.
     std::optional<std::string> LineFile() const;
-    // The Modbus settings last used; what the store does not hold comes from current.
+    // The Modbus settings last used, the Modbus TCP address and the serial line each as last used;
+    // what the store does not hold comes from current.
     Connection RememberedModbus(const Connection& current) const;
 
     // Whether the chooser is shown at start-up (yes unless turned off).

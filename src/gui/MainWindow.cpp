@@ -231,7 +231,8 @@ int RunWindow(int& argc, char** argv, const WindowOptions& options) {
         const QString platform = QGuiApplication::platformName();
         const bool interactive =
             platform != QStringLiteral("offscreen") && platform != QStringLiteral("minimal");
-        if (!host.Start({options.stationFile, options.position, options.lineFile, options.modbus},
+        if (!host.Start({options.stationFile, options.position, options.lineFile, options.modbus,
+                         options.modbusRtu},
                         options.offerChoice && interactive))
             return 1;
         exitCode = app.exec();

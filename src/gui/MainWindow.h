@@ -36,6 +36,7 @@ struct WindowOptions {
     // The command line gave the language (--lang); otherwise the one the window last used.
     bool languageChosen = false;
     std::string modbus;        // "HOST:PORT": a terminal on Modbus TCP instead of the simulator
+    std::string modbusRtu;     // "DEVICE[:BAUD[:PARITY[:STOP]]][/UNIT]": one on Modbus RTU
     std::string registryFile;  // the store (INI); empty: the user's, as the command line's
     // Ask at start-up what to connect to (when the command line named nothing); never on the
     // offscreen or minimal platform, where nobody could answer.

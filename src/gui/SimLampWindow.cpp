@@ -24,8 +24,7 @@ void ServeWithLampWindow(int& argc, char** argv, SimTerminalServer& served) {
     QApplication::setWindowIcon(ApplicationIcon());
     LampWindow window(served.Terminal(), nullptr, LampWindow::kColumns,
                       MessageCatalogue::LanguageFromEnvironment());
-    window.setWindowTitle(
-        QString::fromStdString("zd4270-sim lamps - " + served.Server().Endpoint().Text()));
+    window.setWindowTitle(QString::fromStdString("zd4270-sim lamps - " + served.Where()));
     QTimer poll;
     std::string failure;
     QObject::connect(&poll, &QTimer::timeout, [&] {

@@ -114,7 +114,7 @@ bool WindowHost::Open(const Connection& connection, bool keepLine) {
                                         connection.lineFile.empty()
                                             ? std::nullopt
                                             : std::optional<std::string>(connection.lineFile),
-                                        connection.modbus};
+                                        connection.modbus, connection.modbusRtu};
             opened = OpenTerminal(source, m_context.scheduler, [this](const std::string& note) {
                 Say(note, MsgIcon::Information);
             });
@@ -162,7 +162,8 @@ bool WindowHost::Open(const Connection& connection, bool keepLine) {
     m_control->RefreshData(m_terminal, m_devCom, StationUserData(m_terminal));
     m_window->SetStation(
         connection.stationFile, m_control->Pos >= 0 ? m_control->Pos : connection.position,
-        m_control->m_sDeviceName, connection.modbus.empty() ? std::string() : connection.modbus);
+        m_control->m_sDeviceName,
+        connection.modbusRtu.empty() ? connection.modbus : "Modbus RTU " + connection.modbusRtu);
     ShowStoredListNote();
     WatchScans();
     AddDeviceTreeMenu();
@@ -184,7 +185,7 @@ bool WindowHost::Start(const Connection& fallback, bool offerChoice) {
         Connection simulated = fallback;
         if (auto lineFile = m_store.LineFile()) simulated.lineFile = std::move(*lineFile);
         ConnectionDialog dialog(ConnectionDialog::Purpose::StartUp, TextLanguage(), simulated,
-                                remembered, m_store.ModbusChosenLast(), true);
+                                remembered, m_store.LastChoice(), true);
         dialog.setWindowIcon(QApplication::windowIcon());
         if (dialog.exec() == QDialog::Accepted && ApplyChoice(dialog)) return true;
         // Cancelled, or the choice could not be opened (said in a box): the usual line.

@@ -1,10 +1,10 @@
 // What the window hosts the control on, and the user's choice of it: the simulated line from a
-// line file, or a terminal over Modbus TCP, each with a station document and a position. Choosing
-// another ends the control as the configuration tool does (Terminate) and starts a fresh one on
-// the new terminal (RefreshData). Its parts have files of their own: the connection's life here,
-// what the store keeps of it (ConnectionStore), the Connection menu (WindowMenus.cpp), the note on
-// a stored device list (WindowStoredList.cpp), the hand-over report (WindowReport.cpp) and the
-// line's maintenance (WindowMaintenance.cpp).
+// line file, or a terminal over Modbus TCP or RTU, each with a station document and a position.
+// Choosing another ends the control as the configuration tool does (Terminate) and starts a fresh
+// one on the new terminal (RefreshData). Its parts have files of their own: the connection's life
+// here, what the store keeps of it (ConnectionStore), the Connection menu (WindowMenus.cpp), the
+// note on a stored device list (WindowStoredList.cpp), the hand-over report (WindowReport.cpp) and
+// the line's maintenance (WindowMaintenance.cpp).
 #pragma once
 
 #include <QObject>
@@ -39,6 +39,7 @@ struct Connection {
     std::int32_t position = -1;  // -1: the station's first terminal
     std::string lineFile;        // the simulated line; empty: a line without gear
     std::string modbus;          // "HOST:PORT": a terminal on Modbus TCP instead of the simulator
+    std::string modbusRtu{};  // "DEVICE:BAUD:PARITY:STOP[/UNIT]": a terminal on Modbus RTU instead
 };
 
 class ConnectionDialog;
@@ -93,7 +94,8 @@ class WindowHost : public QObject {
     const Connection& Current() const { return m_current; }
     SimDevCom* Simulated() const { return m_simulated.get(); }
 
-    // The Modbus settings last used, kept in the store between runs.
+    // The Modbus settings last used, kept in the store between runs: the Modbus TCP address and
+    // the serial line both, each as last used.
     Connection RememberedModbus() const { return m_store.RememberedModbus(m_current); }
 
     // Reads this terminal's devices as the report command does and writes the report in format
@@ -125,7 +127,7 @@ class WindowHost : public QObject {
     bool MayClose();
     // The connection menu's actions, run after the menu's own signal has returned.
     void OpenLineFile();
-    void OpenModbus();
+    void OpenModbus(bool serial);
     void SaveSnapshotAs();
     void ChooseConnection();
     void ExportReportAs();

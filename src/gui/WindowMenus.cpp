@@ -1,7 +1,7 @@
 // The window's Connection menu: choosing the connection, the simulated line's file, an example
-// or a snapshot of it, the report, the line's maintenance, a terminal over Modbus, the language
-// and Quit. Each entry runs once the menu has closed, since a switch replaces the window the
-// menu belongs to.
+// or a snapshot of it, the report, the line's maintenance, a terminal over Modbus TCP or RTU, the
+// language and Quit. Each entry runs once the menu has closed, since a switch replaces the window
+// the menu belongs to.
 #include <QActionGroup>
 #include <QDialog>
 #include <QDir>
@@ -51,6 +51,7 @@ void WindowHost::BuildMenu() {
         examples->addAction(QFileInfo(file).completeBaseName(), later([this, path] {
                                 Connection next = m_current;
                                 next.modbus.clear();
+                                next.modbusRtu.clear();
                                 next.lineFile = path;
                                 Switch(next);
                             }));
@@ -62,7 +63,8 @@ void WindowHost::BuildMenu() {
     menu->addAction(Tr(TextLanguage(), "E&xport report..."), later([this] { ExportReportAs(); }));
     AddMaintenanceMenu(*menu);
     menu->addSeparator();
-    menu->addAction(text("&Terminal over Modbus TCP..."), later([this] { OpenModbus(); }));
+    menu->addAction(text("&Terminal over Modbus TCP..."), later([this] { OpenModbus(false); }));
+    menu->addAction(text("Terminal over &Modbus RTU..."), later([this] { OpenModbus(true); }));
     menu->addSeparator();
     if (m_catalogue) {
         QMenu* languages = menu->addMenu(text("&Language"));
@@ -87,6 +89,7 @@ void WindowHost::OpenLineFile() {
     if (path.isEmpty()) return;
     Connection next = m_current;
     next.modbus.clear();
+    next.modbusRtu.clear();
     next.lineFile = path.toStdString();
     Switch(next);
 }
@@ -104,16 +107,21 @@ void WindowHost::SaveSnapshotAs() {
     }
 }
 
-void WindowHost::OpenModbus() {
-    ConnectionDialog dialog(ConnectionDialog::Purpose::Modbus, TextLanguage(), m_current,
-                            RememberedModbus(), true, ChooserAtStartup(), m_window.get());
+void WindowHost::OpenModbus(bool serial) {
+    ConnectionDialog dialog(
+        serial ? ConnectionDialog::Purpose::ModbusRtu : ConnectionDialog::Purpose::Modbus,
+        TextLanguage(), m_current, RememberedModbus(),
+        serial ? ConnectionDialog::Choice::ModbusRtu : ConnectionDialog::Choice::ModbusTcp,
+        ChooserAtStartup(), m_window.get());
     if (dialog.exec() == QDialog::Accepted) Switch(dialog.Chosen());
 }
 
 void WindowHost::ChooseConnection() {
+    const auto first = !m_current.modbusRtu.empty() ? ConnectionDialog::Choice::ModbusRtu
+                       : !m_current.modbus.empty()  ? ConnectionDialog::Choice::ModbusTcp
+                                                    : ConnectionDialog::Choice::Simulated;
     ConnectionDialog dialog(ConnectionDialog::Purpose::StartUp, TextLanguage(), m_current,
-                            RememberedModbus(), !m_current.modbus.empty(), ChooserAtStartup(),
-                            m_window.get());
+                            RememberedModbus(), first, ChooserAtStartup(), m_window.get());
     if (dialog.exec() == QDialog::Accepted) ApplyChoice(dialog);
 }
 

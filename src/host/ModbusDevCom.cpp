@@ -2,10 +2,17 @@
 
 #include <arpa/inet.h>
 #include <modbus.h>
+#include <sys/file.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <charconv>
+#include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <thread>
+#include <vector>
 
 #include "platform/Error.h"
 
@@ -55,6 +62,38 @@ std::string FailureText(int error, std::int64_t timeoutMs) {
             return modbus_strerror(error);
     }
 }
+
+// What went wrong with a request on a serial line. A unit that is not there, or a line whose
+// settings differ from the unit's, is silent: libmodbus then reports a timeout.
+std::string SerialFailureText(int error) {
+    switch (error) {
+        case ETIMEDOUT:
+        case EAGAIN:
+        case EINPROGRESS:
+            return "no answer";
+        case EMBBADCRC:
+            return "an answer with a wrong checksum (CRC)";
+        case EMBBADSLAVE:
+            return "an answer of another unit";
+        case EMBBADDATA:
+        case EMBBADEXC:
+        case EMBMDATA:
+            return std::string("an answer out of step (") + modbus_strerror(error) + ")";
+        default:
+            if (ExceptionAnswer(error))
+                return std::string("exception ") + modbus_strerror(error) + " as the answer";
+            return modbus_strerror(error);
+    }
+}
+
+std::int64_t SteadyMicros() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// The longest RTU frame: unit, 253 bytes of PDU, CRC.
+constexpr std::int64_t kRtuMaxFrameBytes = 256;
 
 std::string Hex(std::uint16_t value) {
     char text[8];
@@ -143,6 +182,163 @@ ModbusEndpoint ParseModbusEndpoint(std::string_view text) {
     return endpoint;
 }
 
+std::string ModbusSerialLine::Text() const {
+    return device + ":" + std::to_string(baud) + ":" + std::string(1, parity) + ":" +
+           std::to_string(stopBits) +
+           (unit == kModbusDefaultUnit ? std::string() : "/" + std::to_string(unit));
+}
+
+std::string ModbusSerialLine::Settings() const {
+    return std::to_string(baud) + " 8" + std::string(1, parity) + std::to_string(stopBits);
+}
+
+std::string ModbusSerialLine::Where() const {
+    return "unit " + std::to_string(unit) + " on " + device + " at " + Settings();
+}
+
+std::int64_t ModbusSerialLine::CharacterMicros() const {
+    const int bits = 1 + 8 + (parity == 'N' ? 0 : 1) + stopBits;
+    return (bits * 1'000'000LL + baud - 1) / baud;
+}
+
+ModbusSerialLine ParseModbusSerialLine(std::string_view text) {
+    auto refuse = [&](const std::string& why) -> ModbusSerialLine {
+        throw ControlError("Modbus RTU line \"" + std::string(text) + "\": " + why +
+                               " (expected DEVICE[:BAUD[:PARITY[:STOP]]][/UNIT], e.g. "
+                               "/dev/ttyUSB0:19200:E:1/3)",
+                           kLibraryTitle, kErrDevCom);
+    };
+    auto number = [](std::string_view digits, int& value) {
+        const auto [end, error] =
+            std::from_chars(digits.data(), digits.data() + digits.size(), value);
+        return !digits.empty() && error == std::errc() && end == digits.data() + digits.size();
+    };
+    ModbusSerialLine line;
+    std::string_view rest = text;
+    // The unit follows the last '/' when what follows it is a number or nothing, as in
+    // "/dev/ttyUSB0/3"; the device's own slashes are followed by a name.
+    const std::size_t slash = rest.rfind('/');
+    if (slash != std::string_view::npos) {
+        const std::string_view unitText = rest.substr(slash + 1);
+        if (unitText.find(':') == std::string_view::npos &&
+            (unitText.empty() || std::isdigit(static_cast<unsigned char>(unitText[0])))) {
+            if (!number(unitText, line.unit) || line.unit < kModbusMinUnit ||
+                line.unit > kModbusMaxUnit)
+                return refuse("the unit is not a number from " + std::to_string(kModbusMinUnit) +
+                              " to " + std::to_string(kModbusMaxUnit));
+            rest = rest.substr(0, slash);
+        }
+    }
+    const std::size_t colon = rest.find(':');
+    line.device = std::string(rest.substr(0, colon));
+    if (line.device.empty()) return refuse("no device");
+    std::vector<std::string_view> settings;
+    if (colon != std::string_view::npos) {
+        for (std::string_view fields = rest.substr(colon + 1);;) {
+            const std::size_t next = fields.find(':');
+            settings.push_back(fields.substr(0, next));
+            if (next == std::string_view::npos) break;
+            fields = fields.substr(next + 1);
+        }
+    }
+    if (settings.size() > 3) return refuse("more than baud rate, parity and stop bits");
+    if (!settings.empty()) {
+        const bool known = number(settings[0], line.baud) &&
+                           std::find(std::begin(kModbusBaudRates), std::end(kModbusBaudRates),
+                                     line.baud) != std::end(kModbusBaudRates);
+        if (!known) {
+            std::string rates;
+            for (const int rate : kModbusBaudRates)
+                rates += (rates.empty() ? "" : " ") + std::to_string(rate);
+            return refuse("the baud rate is not one of " + rates);
+        }
+    }
+    if (settings.size() > 1) {
+        const std::string_view parity = settings[1];
+        const char letter =
+            parity.size() == 1
+                ? static_cast<char>(std::toupper(static_cast<unsigned char>(parity[0])))
+                : '?';
+        if (letter != 'N' && letter != 'E' && letter != 'O')
+            return refuse("the parity is not N, E or O");
+        line.parity = letter;
+    }
+    if (settings.size() > 2 && settings[2] != "1" && settings[2] != "2")
+        return refuse("the stop bits are not 1 or 2");
+    if (settings.size() > 2) line.stopBits = settings[2] == "2" ? 2 : 1;
+    return line;
+}
+
+std::shared_ptr<ModbusDevCom> OpenModbusDevCom(const std::string& tcp, const std::string& serial) {
+    if (!serial.empty()) return std::make_shared<ModbusDevCom>(ParseModbusSerialLine(serial));
+    return std::make_shared<ModbusDevCom>(ParseModbusEndpoint(tcp));
+}
+
+ModbusDevCom::ModbusDevCom(const ModbusSerialLine& line, std::int64_t timeoutMs)
+    : m_serial(line), m_timeoutMs(timeoutMs) {
+    m_endpoint.unit = line.unit;
+    const std::string opening = "Modbus RTU: " + line.device + " (" + line.Settings() + ")";
+    m_context = modbus_new_rtu(line.device.c_str(), line.baud, line.parity, 8, line.stopBits);
+    if (m_context == nullptr)
+        throw ControlError(opening + " cannot be opened: " + modbus_strerror(errno), kLibraryTitle,
+                           kErrDevCom);
+    modbus_set_slave(m_context, line.unit);
+    const std::int64_t responseUs = ResponseTimeoutMs() * 1000;
+    modbus_set_response_timeout(m_context, static_cast<std::uint32_t>(responseUs / 1'000'000),
+                                static_cast<std::uint32_t>(responseUs % 1'000'000));
+    const std::int64_t byteUs = std::max<std::int64_t>(100'000, 10 * line.CharacterMicros());
+    modbus_set_byte_timeout(m_context, static_cast<std::uint32_t>(byteUs / 1'000'000),
+                            static_cast<std::uint32_t>(byteUs % 1'000'000));
+    std::string failure;
+    if (modbus_connect(m_context) == -1) {
+        failure = std::strerror(errno);
+    } else if (::flock(modbus_get_socket(m_context), LOCK_EX | LOCK_NB) != 0) {
+        failure = errno == EWOULDBLOCK ? "another program uses it (one client on a line at a time)"
+                                       : std::strerror(errno);
+        modbus_close(m_context);
+    }
+    if (!failure.empty()) {
+        modbus_free(m_context);
+        m_context = nullptr;
+        throw ControlError(opening + " cannot be opened: " + failure, kLibraryTitle, kErrDevCom);
+    }
+    m_connected = true;
+    m_lastFrameEndUs = SteadyMicros();
+}
+
+std::int64_t ModbusDevCom::ResponseTimeoutMs() const {
+    if (!m_serial) return m_timeoutMs;
+    // The request goes out and the answer comes back on the wire, at most the longest frame each.
+    return m_timeoutMs + (2 * kRtuMaxFrameBytes * m_serial->CharacterMicros() + 999) / 1000;
+}
+
+void ModbusDevCom::AwaitSilence() {
+    if (!m_serial) return;
+    // 3.5 character times, and 1.75 ms above 19200 baud, where the standard fixes it.
+    const std::int64_t silenceUs =
+        m_serial->baud > 19200 ? 1750 : (7 * m_serial->CharacterMicros() + 1) / 2;
+    const std::int64_t waited = SteadyMicros() - m_lastFrameEndUs;
+    if (waited < silenceUs)
+        std::this_thread::sleep_for(std::chrono::microseconds(silenceUs - waited));
+}
+
+std::string ModbusDevCom::RequestFailure(int error) const {
+    if (m_serial) {
+        std::string reason = SerialFailureText(error) + " from " + m_serial->Where();
+        if (error == ETIMEDOUT || error == EAGAIN || error == EINPROGRESS)
+            reason += " within " + std::to_string(ResponseTimeoutMs()) +
+                      " ms (check the wiring, the unit and the line's settings)";
+        return reason;
+    }
+    // A gateway, or zd4270-sim, answers 0B for a unit it does not serve: the address is right but
+    // the unit is not, which the raw text does not say.
+    return error == EMBXGTAR
+               ? "no unit " + std::to_string(m_endpoint.unit) +
+                     " answers there (exception 0B, gateway target device failed to respond); "
+                     "check the unit"
+               : FailureText(error, m_timeoutMs);
+}
+
 ModbusDevCom::ModbusDevCom(const ModbusEndpoint& endpoint, std::int64_t timeoutMs)
     : m_endpoint(endpoint), m_timeoutMs(timeoutMs) {
     m_context = modbus_new_tcp(m_endpoint.host.c_str(), m_endpoint.port);
@@ -180,8 +376,10 @@ void ModbusDevCom::Disconnect() {
 }
 
 void ModbusDevCom::Fail(const std::string& reason) const {
-    throw ControlError("Modbus TCP " + m_endpoint.Text() + ": " + reason, kLibraryTitle,
-                       kErrDevCom);
+    // A serial line's reasons name the unit, the device and its settings themselves.
+    throw ControlError(
+        (m_serial ? "Modbus RTU" : "Modbus TCP " + m_endpoint.Text()) + ": " + reason,
+        kLibraryTitle, kErrDevCom);
 }
 
 template <class Request>
@@ -200,22 +398,24 @@ void ModbusDevCom::Transfer(const char* what, std::int32_t nDevice, std::int32_t
             error = Connect();
             if (error != 0) break;
         }
-        if (request(*address) == nCount) return;
+        AwaitSilence();
+        const int done = request(*address);
+        if (m_serial) m_lastFrameEndUs = SteadyMicros();
+        if (done == nCount) return;
         error = errno;
         if (ExceptionAnswer(error)) break;
-        // A reset, a closed socket or an answer out of step: start over on a fresh connection.
-        Disconnect();
+        if (m_serial) {
+            // A frame lost or garbled on the line: what is left of it goes, and the request is
+            // asked once more. The line itself stays open.
+            modbus_flush(m_context);
+        } else {
+            // A reset, a closed socket or an answer out of step: start over on a fresh
+            // connection.
+            Disconnect();
+        }
     }
-    // A gateway, or zd4270-sim, answers 0B for a unit it does not serve: the address is right but
-    // the unit is not, which the raw text does not say.
-    const std::string reason =
-        error == EMBXGTAR
-            ? "no unit " + std::to_string(m_endpoint.unit) +
-                  " answers there (exception 0B, gateway target device failed to respond); "
-                  "check the unit"
-            : FailureText(error, m_timeoutMs);
     Fail(DescribeCall(what, nDevice, nTable, nOffset, nCount) + " (register " + Hex(*address) +
-         "): " + reason);
+         "): " + RequestFailure(error));
 }
 
 void ModbusDevCom::ReadTable(std::int32_t nDevice, std::int32_t nTable, std::int32_t nOffset,

@@ -1,9 +1,11 @@
-// The device-communication object over Modbus TCP: the real wire to a terminal's fieldbus coupler
-// or to zd4270-sim. Also the one place that says how ReadTable/WriteTable calls become holding
-// registers, shared by the client here and the simulator's server.
+// The device-communication object over Modbus TCP or Modbus RTU (a serial line): the real wire to
+// a terminal's fieldbus coupler or to zd4270-sim. Also the one place that says how
+// ReadTable/WriteTable calls become holding registers, shared by the client here and the
+// simulator's server.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -76,6 +78,36 @@ struct ModbusEndpoint {
 // (kErrDevCom) naming the text and what is wrong with it.
 ModbusEndpoint ParseModbusEndpoint(std::string_view text);
 
+// A Modbus RTU line: the serial device, its settings (8 data bits always) and the unit that
+// answers on it.
+struct ModbusSerialLine {
+    std::string device;
+    int baud = 19200;
+    char parity = 'E';  // 'N', 'E' or 'O'
+    int stopBits = 1;
+    int unit = kModbusDefaultUnit;
+
+    // "DEVICE:BAUD:PARITY:STOP", with "/UNIT" for any unit but 1: what ParseModbusSerialLine
+    // reads back.
+    std::string Text() const;
+    // "19200 8E1".
+    std::string Settings() const;
+    // "unit 3 on /dev/ttyUSB0 at 19200 8E1".
+    std::string Where() const;
+    // The time of one character on the wire (start, 8 data, parity, stop bits), in microseconds.
+    std::int64_t CharacterMicros() const;
+};
+
+// The baud rates a serial line may be given (those every Linux serial driver knows).
+inline constexpr int kModbusBaudRates[] = {1200,  2400,   4800,   9600,   19200, 38400,
+                                           57600, 115200, 230400, 460800, 921600};
+
+// Parses "DEVICE[:BAUD[:PARITY[:STOP]]][/UNIT]": BAUD one of kModbusBaudRates (default 19200),
+// PARITY N, E or O (default E), STOP 1 or 2 (default 1), UNIT 1 to 247 (default 1). The device
+// ends at its first ':' (a device whose name holds one is reached through a link without it).
+// Throws ControlError (kErrDevCom) naming the text and what is wrong with it.
+ModbusSerialLine ParseModbusSerialLine(std::string_view text);
+
 class ModbusDevCom : public DevCom {
   public:
     // How long a connect or a request may take before it counts as failed.
@@ -85,6 +117,13 @@ class ModbusDevCom : public DevCom {
     // starts. Throws ControlError "Modbus TCP HOST:PORT: <reason>" with kErrDevCom.
     explicit ModbusDevCom(const ModbusEndpoint& endpoint,
                           std::int64_t timeoutMs = kDefaultTimeoutMs);
+    // Opens the serial device at once, for this program alone (a second client on the line would
+    // garble both): "Modbus RTU: DEVICE (SETTINGS) cannot be opened: <reason>" with kErrDevCom.
+    // A request waits timeoutMs for the unit plus the time two of the longest frames take at the
+    // line's baud rate; the characters of one answer may be apart by 10 character times (at least
+    // 100 ms, for the latency of USB adapters); requests are apart by at least the 3.5 character
+    // times of silence that end a frame.
+    explicit ModbusDevCom(const ModbusSerialLine& line, std::int64_t timeoutMs = kDefaultTimeoutMs);
     ~ModbusDevCom() override;
     ModbusDevCom(const ModbusDevCom&) = delete;
     ModbusDevCom& operator=(const ModbusDevCom&) = delete;
@@ -98,6 +137,10 @@ class ModbusDevCom : public DevCom {
                     std::int32_t nCount, const std::uint16_t* pData) override;
 
     const ModbusEndpoint& Endpoint() const { return m_endpoint; }
+    // Set for a Modbus RTU line.
+    const std::optional<ModbusSerialLine>& SerialLine() const { return m_serial; }
+    // How long a request may wait for its answer, in milliseconds.
+    std::int64_t ResponseTimeoutMs() const;
     bool Connected() const { return m_connected; }
     // How often a broken connection was reopened.
     std::int64_t Reconnects() const { return m_reconnects; }
@@ -110,12 +153,23 @@ class ModbusDevCom : public DevCom {
     int Connect();
     void Disconnect();
     [[noreturn]] void Fail(const std::string& reason) const;
+    // The reason of a failed request, in words.
+    std::string RequestFailure(int error) const;
+    // Keeps the silence between two frames of a serial line.
+    void AwaitSilence();
 
     ModbusEndpoint m_endpoint;
+    std::optional<ModbusSerialLine> m_serial;
+    // The end of the last frame on a serial line.
+    std::int64_t m_lastFrameEndUs = 0;
     std::int64_t m_timeoutMs;
     _modbus* m_context = nullptr;
     bool m_connected = false;
     std::int64_t m_reconnects = 0;
 };
+
+// Opens the terminal a connection names: on the serial line serial when it is given, else at the
+// Modbus TCP address tcp. Both are parsed here; throws ControlError as the constructors do.
+std::shared_ptr<ModbusDevCom> OpenModbusDevCom(const std::string& tcp, const std::string& serial);
 
 }  // namespace zd

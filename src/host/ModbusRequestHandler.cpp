@@ -45,15 +45,10 @@ std::vector<std::uint8_t> ResponseHeader(std::span<const std::uint8_t> adu, std:
             adu[6]};
 }
 
-ModbusReply Exception(std::span<const std::uint8_t> adu, ModbusException code, std::string why) {
-    ModbusReply reply;
-    reply.bytes = ResponseHeader(adu, 2);
-    // A function code that already has bit 7 set stays as it is: the answer is still one
-    // well-formed exception frame.
-    reply.bytes.push_back(static_cast<std::uint8_t>(adu[7] | kExceptionFlag));
-    reply.bytes.push_back(static_cast<std::uint8_t>(code));
-    reply.refusal = std::move(why);
-    return reply;
+// A function code that already has bit 7 set stays as it is: the answer is still one well-formed
+// exception.
+std::vector<std::uint8_t> ExceptionPdu(std::uint8_t function, ModbusException code) {
+    return {static_cast<std::uint8_t>(function | kExceptionFlag), static_cast<std::uint8_t>(code)};
 }
 
 ModbusReply Close(std::string why) {
@@ -84,31 +79,72 @@ ModbusReply ModbusRequestHandler::Handle(std::span<const std::uint8_t> adu) {
                      std::to_string(adu.size()) + " bytes");
 
     const std::uint8_t unit = adu[6];
-    const std::uint8_t function = adu[7];
-    const std::span<const std::uint8_t> pdu = adu.subspan(7);
-    if (function & kExceptionFlag)
-        return Exception(adu, ModbusException::IllegalFunction,
-                         "function " + std::to_string(function));
     const bool direct = !m_unitOnly && (unit == 0 || unit == 255);
-    if (unit != m_unit && !direct)
-        return Exception(adu, ModbusException::GatewayTargetFailed, "unit " + std::to_string(unit));
+    const std::uint8_t function = adu[7];
+    ModbusReply reply;
+    std::vector<std::uint8_t> pdu;
+    // A function with bit 7 set is an answer, never a request; it is refused as unknown before
+    // the unit is looked at.
+    if (unit != m_unit && !direct && !(function & kExceptionFlag)) {
+        pdu = ExceptionPdu(function, ModbusException::GatewayTargetFailed);
+        reply.refusal = "unit " + std::to_string(unit);
+    } else {
+        pdu = Answer(adu.subspan(7), reply.refusal);
+    }
+    reply.bytes = ResponseHeader(adu, pdu.size());
+    reply.bytes.insert(reply.bytes.end(), pdu.begin(), pdu.end());
+    return reply;
+}
+
+ModbusReply ModbusRequestHandler::HandleRtu(std::span<const std::uint8_t> frame) {
+    ModbusReply reply;
+    if (frame.size() < kRtuMinFrameBytes || frame.size() > kRtuMaxFrameBytes) {
+        reply.refusal = "an RTU frame of " + std::to_string(frame.size()) + " bytes";
+        return reply;
+    }
+    const std::size_t body = frame.size() - 2;
+    const std::uint16_t crc = ModbusCrc(frame.first(body));
+    if (frame[body] != (crc & 0xFF) || frame[body + 1] != (crc >> 8)) {
+        reply.refusal = "a frame with a wrong checksum (CRC)";
+        return reply;
+    }
+    // Another unit on the line answers for itself; this one keeps quiet.
+    const std::uint8_t unit = frame[0];
+    if (unit != m_unit && unit != kModbusBroadcastUnit) return reply;
+    const std::vector<std::uint8_t> pdu = Answer(frame.subspan(1, body - 1), reply.refusal);
+    // A broadcast is carried out (a write) but never answered, or the units would talk at once.
+    if (unit == kModbusBroadcastUnit) return reply;
+    reply.bytes.push_back(unit);
+    reply.bytes.insert(reply.bytes.end(), pdu.begin(), pdu.end());
+    const std::uint16_t answerCrc = ModbusCrc(reply.bytes);
+    reply.bytes.push_back(static_cast<std::uint8_t>(answerCrc & 0xFF));
+    reply.bytes.push_back(static_cast<std::uint8_t>(answerCrc >> 8));
+    return reply;
+}
+
+std::vector<std::uint8_t> ModbusRequestHandler::Answer(std::span<const std::uint8_t> pdu,
+                                                       std::string& refusal) {
+    const std::uint8_t function = pdu[0];
+    const auto exception = [&](ModbusException code, std::string why) {
+        refusal = std::move(why);
+        return ExceptionPdu(function, code);
+    };
     if (function != kFunctionReadRegisters && function != kFunctionWriteRegisters)
-        return Exception(adu, ModbusException::IllegalFunction,
-                         "function " + std::to_string(function));
+        return exception(ModbusException::IllegalFunction, "function " + std::to_string(function));
 
     const bool write = function == kFunctionWriteRegisters;
     if (pdu.size() < (write ? 6u : 5u))
-        return Exception(adu, ModbusException::IllegalDataValue, "request too short");
+        return exception(ModbusException::IllegalDataValue, "request too short");
     const std::uint16_t address = Word(pdu.data() + 1);
     const std::int32_t count = Word(pdu.data() + 3);
     const std::string what = std::string(write ? "write" : "read") + " of " +
                              std::to_string(count) + " at register " + Hex(address);
     if (count < 1 || count > (write ? kMaxWriteRegisters : kMaxReadRegisters))
-        return Exception(adu, ModbusException::IllegalDataValue, what + ": bad count");
+        return exception(ModbusException::IllegalDataValue, what + ": bad count");
     if (write ? (pdu[5] != count * 2 || pdu.size() != 6u + pdu[5]) : pdu.size() != 5)
-        return Exception(adu, ModbusException::IllegalDataValue, what + ": bad length");
+        return exception(ModbusException::IllegalDataValue, what + ": bad length");
     const std::optional<TableAddress> call = TableAddressOfRegister(address, count);
-    if (!call) return Exception(adu, ModbusException::IllegalDataAddress, what + ": not mapped");
+    if (!call) return exception(ModbusException::IllegalDataAddress, what + ": not mapped");
 
     std::vector<std::uint16_t> words(static_cast<std::size_t>(count));
     try {
@@ -120,23 +156,29 @@ ModbusReply ModbusRequestHandler::Handle(std::span<const std::uint8_t> adu) {
             m_devCom.ReadTable(call->nDevice, call->nTable, call->nOffset, count, words.data());
         }
     } catch (const ControlError& error) {
-        return Exception(adu, ModbusException::IllegalDataAddress,
-                         what + ": " + error.Description());
+        return exception(ModbusException::IllegalDataAddress, what + ": " + error.Description());
     } catch (const std::exception& error) {
-        return Exception(adu, ModbusException::ServerFailure, what + ": " + error.what());
+        return exception(ModbusException::ServerFailure, what + ": " + error.what());
     }
 
-    ModbusReply reply;
+    std::vector<std::uint8_t> answer;
     if (write) {
-        reply.bytes = ResponseHeader(adu, 5);
-        for (std::size_t i = 0; i < 5; ++i) reply.bytes.push_back(pdu[i]);
+        answer.assign(pdu.begin(), pdu.begin() + 5);
     } else {
-        reply.bytes = ResponseHeader(adu, 2 + 2 * words.size());
-        reply.bytes.push_back(function);
-        reply.bytes.push_back(static_cast<std::uint8_t>(2 * words.size()));
-        for (std::uint16_t word : words) PutWord(reply.bytes, word);
+        answer.push_back(function);
+        answer.push_back(static_cast<std::uint8_t>(2 * words.size()));
+        for (std::uint16_t word : words) PutWord(answer, word);
     }
-    return reply;
+    return answer;
+}
+
+std::uint16_t ModbusCrc(std::span<const std::uint8_t> bytes) {
+    std::uint16_t crc = 0xFFFF;
+    for (const std::uint8_t byte : bytes) {
+        crc ^= byte;
+        for (int bit = 0; bit < 8; ++bit) crc = (crc & 1) ? (crc >> 1) ^ 0xA001 : crc >> 1;
+    }
+    return crc;
 }
 
 }  // namespace zd

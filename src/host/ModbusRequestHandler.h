@@ -1,6 +1,6 @@
-// One Modbus TCP request in, its answer out: the frame checks, the exception codes and the register
-// mapping of ModbusDevCom.h over a device-communication object, without any socket, so that the
-// simulator's server, its tests and a fuzzer all drive the very same code.
+// One Modbus TCP or Modbus RTU request in, its answer out: the frame checks, the exception codes
+// and the register mapping of ModbusDevCom.h over a device-communication object, without any
+// socket, so that the simulator's server, its tests and a fuzzer all drive the very same code.
 #pragma once
 
 #include <cstddef>
@@ -23,6 +23,15 @@ inline constexpr std::size_t kMbapHeaderBytes = 7;
 inline constexpr std::size_t kMbapMaxLength = 262;
 inline constexpr std::size_t kModbusMaxFrameBytes = 6 + kMbapMaxLength;
 
+// An RTU frame: unit, PDU (at least the function code), CRC; at most 256 bytes.
+inline constexpr std::size_t kRtuMinFrameBytes = 4;
+inline constexpr std::size_t kRtuMaxFrameBytes = 256;
+// The unit every server on a serial line carries out and none answers.
+inline constexpr std::uint8_t kModbusBroadcastUnit = 0;
+
+// The CRC-16 of an RTU frame (polynomial 0xA001 reflected, start 0xFFFF); sent low byte first.
+std::uint16_t ModbusCrc(std::span<const std::uint8_t> bytes);
+
 // The standard exception codes the server answers with.
 enum class ModbusException : std::uint8_t {
     IllegalFunction = 0x01,
@@ -41,8 +50,8 @@ struct ModbusReply {
     // The response ADU; empty when the connection is to be closed.
     std::vector<std::uint8_t> bytes;
     bool close = false;
-    // Why the request was refused or the connection closed, for the server's log; empty when the
-    // request was served.
+    // Why the request was refused or the connection closed (or, on a serial line, not answered),
+    // for the server's log; empty when the request was served or was for another unit.
     std::string refusal;
 };
 
@@ -64,8 +73,18 @@ class ModbusRequestHandler {
     // adu: exactly one frame (header included), as ModbusFrameLength delimits it. A frame whose
     // header is not Modbus TCP, or whose length field does not match its size, gets close.
     ModbusReply Handle(std::span<const std::uint8_t> adu);
+    // frame: one RTU frame (unit, PDU, CRC). Bytes holds the answer with its CRC, the same PDU as
+    // over TCP; none for a frame of another unit (on a serial line only the unit addressed
+    // answers, so there is no exception 0B and units 0 and 255 are not this one), for a broadcast
+    // (unit 0: a write is carried out, nothing answered) and for a frame too short, too long or
+    // with a wrong CRC (the client asks again). Never close.
+    ModbusReply HandleRtu(std::span<const std::uint8_t> frame);
 
   private:
+    // The answer PDU (or exception PDU) to a request PDU of the unit; refusal says why it was
+    // refused.
+    std::vector<std::uint8_t> Answer(std::span<const std::uint8_t> pdu, std::string& refusal);
+
     DevCom& m_devCom;
     int m_unit;
     bool m_unitOnly;

@@ -10,8 +10,8 @@ OpenedTerminal OpenTerminal(const TerminalSource& source, Scheduler& clock,
     opened.station = StationDocument::Load(source.stationFile);
     opened.terminal = source.position >= 0 ? opened.station.ChooseTerminal(source.position)
                                            : opened.station.ChooseTerminal();
-    if (!source.modbus.empty()) {
-        opened.devCom = std::make_shared<ModbusDevCom>(ParseModbusEndpoint(source.modbus));
+    if (source.OverModbus()) {
+        opened.devCom = OpenModbusDevCom(source.modbus, source.modbusRtu);
         return opened;
     }
     if (source.lineFile) {

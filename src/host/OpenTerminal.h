@@ -1,6 +1,6 @@
 // A station's terminal opened for a control, as the window and the command line open it: the
 // station document, the terminal's node chosen by position, and the device communication to it,
-// over Modbus TCP or to the in-process simulator on a line from a line file.
+// over Modbus TCP or RTU or to the in-process simulator on a line from a line file.
 #pragma once
 
 #include <cstdint>
@@ -26,6 +26,11 @@ struct TerminalSource {
     std::optional<std::string> lineFile;
     // "HOST:PORT": the terminal over Modbus TCP instead of the simulator.
     std::string modbus;
+    // "DEVICE[:BAUD[:PARITY[:STOP]]][/UNIT]": the terminal over Modbus RTU instead.
+    std::string modbusRtu{};
+
+    // A real terminal (Modbus TCP or RTU) rather than the simulated line.
+    bool OverModbus() const { return !modbus.empty() || !modbusRtu.empty(); }
 };
 
 struct OpenedTerminal {

@@ -36,7 +36,8 @@ const ModbusServerLimits kLimits;
 
 // The options whose value is the next argument.
 bool TakesValue(const std::string& arg) {
-    for (const char* option : {"--line", "--lines", "--station", "--pos", "--listen", "--fault"})
+    for (const char* option :
+         {"--line", "--lines", "--station", "--pos", "--listen", "--listen-rtu", "--fault"})
         if (arg == option) return true;
     return false;
 }
@@ -73,48 +74,56 @@ std::string UnitsText(const ModbusEndpoint& endpoint) {
 }
 
 void PrintUsage(std::FILE* out) {
-    std::fprintf(out,
-                 "usage: zd4270-sim [--line FILE] [--station FILE [--pos N]]\n"
-                 "                  [--listen HOST:PORT[/UNIT]] [--window] [--fault FAULT]...\n"
-                 "       zd4270-sim --station FILE --lines DIR [--listen HOST:PORT[/UNIT]]\n"
-                 "       zd4270-sim --version\n"
-                 "  --line FILE         simulated DALI line (JSON; default: "
-                 "examples/lines/three-addressed.json)\n"
-                 "  --station FILE      take position and process-image layout from a station "
-                 "document (XML)\n"
-                 "  --pos N             the station's terminal at position N (default: the first)\n"
-                 "  --listen HOST:PORT[/UNIT]\n"
-                 "                      where to serve Modbus TCP (default: 127.0.0.1:1502), and\n"
-                 "                      the unit to answer as (1 to 247; default 1). Without\n"
-                 "                      /UNIT units 0 and 255 are answered as well\n"
-                 "  --window            show the lamps in a window; take lamps out, put them back\n"
-                 "                      or let them fail from there, and switch faults\n"
-                 "  --fault GEAR:NAME=VALUE | terminal:NAME=VALUE\n"
-                 "                      switch on a fault (repeatable); GEAR: the gear's place in\n"
-                 "                      the line file, from 1; booleans on, off, true or false\n"
-                 "                      gear: %s\n"
-                 "                      terminal: %s\n"
-                 "                      (examples/lines/FORMAT.md says what each does)\n"
-                 "  --lines DIR         a building: every ZD4270 of --station on its own line\n"
-                 "                      DIR/pos-N.json (none: an empty line); the station's\n"
-                 "                      first coupler on PORT, the next on PORT+1, and so on,\n"
-                 "                      each serving the registers of its terminals\n"
-                 "\n"
-                 "Register mapping: the unit given (1 by default; without /UNIT also units 0\n"
-                 "and 255, which clients send to a server reached by its address), %s.\n"
-                 "Function 3 reads, function 16 writes 1 to 123 registers within one table.\n"
-                 "Exceptions: 01 illegal function, 02 illegal data address (unmapped, or words\n"
-                 "the terminal refuses, such as its input words), 03 illegal data value (a count\n"
-                 "beyond the protocol's 125 or 123, or a bad length), 04 server failure, 0B any\n"
-                 "other unit. A frame whose protocol id is not 0 or whose length field is\n"
-                 "outside 2 to %zu closes the connection.\n"
-                 "Limits: %zu clients at once (a newcomer takes the place of the client silent\n"
-                 "longest); a client silent for %lld s, or whose frame is not complete %lld s\n"
-                 "after its first byte, is closed.\n",
-                 Wrapped(sim::GearFaultNames(), 28).c_str(),
-                 Wrapped(sim::TerminalFaultNames(), 32).c_str(), kModbusMappingText, kMbapMaxLength,
-                 kLimits.maxClients, static_cast<long long>(kLimits.idleTimeoutMs / 1000),
-                 static_cast<long long>(kLimits.frameTimeoutMs / 1000));
+    std::fprintf(
+        out,
+        "usage: zd4270-sim [--line FILE] [--station FILE [--pos N]]\n"
+        "                  [--listen HOST:PORT[/UNIT] | --listen-rtu DEVICE[:...][/UNIT]]\n"
+        "                  [--window] [--fault FAULT]...\n"
+        "       zd4270-sim --station FILE --lines DIR [--listen HOST:PORT[/UNIT]]\n"
+        "       zd4270-sim --version\n"
+        "  --line FILE         simulated DALI line (JSON; default: "
+        "examples/lines/three-addressed.json)\n"
+        "  --station FILE      take position and process-image layout from a station "
+        "document (XML)\n"
+        "  --pos N             the station's terminal at position N (default: the first)\n"
+        "  --listen HOST:PORT[/UNIT]\n"
+        "                      where to serve Modbus TCP (default: 127.0.0.1:1502), and\n"
+        "                      the unit to answer as (1 to 247; default 1). Without\n"
+        "                      /UNIT units 0 and 255 are answered as well\n"
+        "  --listen-rtu DEVICE[:BAUD[:PARITY[:STOP]]][/UNIT]\n"
+        "                      serve Modbus RTU on a serial device instead (8 data bits;\n"
+        "                      default 19200, parity E, 1 stop bit, unit 1): the same\n"
+        "                      registers; only the unit answers, a broadcast (unit 0)\n"
+        "                      is carried out unanswered, a frame with a wrong CRC is\n"
+        "                      dropped\n"
+        "  --window            show the lamps in a window; take lamps out, put them back\n"
+        "                      or let them fail from there, and switch faults\n"
+        "  --fault GEAR:NAME=VALUE | terminal:NAME=VALUE\n"
+        "                      switch on a fault (repeatable); GEAR: the gear's place in\n"
+        "                      the line file, from 1; booleans on, off, true or false\n"
+        "                      gear: %s\n"
+        "                      terminal: %s\n"
+        "                      (examples/lines/FORMAT.md says what each does)\n"
+        "  --lines DIR         a building: every ZD4270 of --station on its own line\n"
+        "                      DIR/pos-N.json (none: an empty line); the station's\n"
+        "                      first coupler on PORT, the next on PORT+1, and so on,\n"
+        "                      each serving the registers of its terminals\n"
+        "\n"
+        "Register mapping: the unit given (1 by default; without /UNIT also units 0\n"
+        "and 255, which clients send to a server reached by its address), %s.\n"
+        "Function 3 reads, function 16 writes 1 to 123 registers within one table.\n"
+        "Exceptions: 01 illegal function, 02 illegal data address (unmapped, or words\n"
+        "the terminal refuses, such as its input words), 03 illegal data value (a count\n"
+        "beyond the protocol's 125 or 123, or a bad length), 04 server failure, 0B any\n"
+        "other unit. A frame whose protocol id is not 0 or whose length field is\n"
+        "outside 2 to %zu closes the connection.\n"
+        "Limits: %zu clients at once (a newcomer takes the place of the client silent\n"
+        "longest); a client silent for %lld s, or whose frame is not complete %lld s\n"
+        "after its first byte, is closed.\n",
+        Wrapped(sim::GearFaultNames(), 28).c_str(), Wrapped(sim::TerminalFaultNames(), 32).c_str(),
+        kModbusMappingText, kMbapMaxLength, kLimits.maxClients,
+        static_cast<long long>(kLimits.idleTimeoutMs / 1000),
+        static_cast<long long>(kLimits.frameTimeoutMs / 1000));
 }
 
 std::string DescribeEntry(const char* name, const sim::ImageEntry& entry) {
@@ -270,6 +279,9 @@ SimServerCommand ParseSimServerCommand(int argc, char** argv, std::FILE* out, st
             options.position = static_cast<std::int32_t>(position);
         } else if (arg == "--listen") {
             options.listen = value();
+            options.listenGiven = true;
+        } else if (arg == "--listen-rtu") {
+            options.listenRtu = value();
         } else if (arg == "--window") {
             options.window = true;
         } else if (arg == "--fault") {
@@ -299,6 +311,26 @@ SimServerCommand ParseSimServerCommand(int argc, char** argv, std::FILE* out, st
         std::fprintf(err, "zd4270-sim: --listen: %s\n", error.Description().c_str());
         return finish(2);
     }
+    if (!options.listenRtu.empty()) {
+        try {
+            ParseModbusSerialLine(options.listenRtu);
+        } catch (const ControlError& error) {
+            std::fprintf(err, "zd4270-sim: --listen-rtu: %s\n", error.Description().c_str());
+            return finish(2);
+        }
+        if (options.listenGiven) {
+            std::fprintf(err,
+                         "zd4270-sim: --listen and --listen-rtu choose the transport both; give "
+                         "one of them\n");
+            return finish(2);
+        }
+        if (!options.linesDir.empty()) {
+            std::fprintf(err,
+                         "zd4270-sim: --lines serves a station's couplers on Modbus TCP; "
+                         "--listen-rtu serves one terminal (--station FILE --pos N)\n");
+            return finish(2);
+        }
+    }
     if (options.position && options.stationFile.empty()) {
         std::fprintf(err, "zd4270-sim: --pos chooses a terminal of --station; give both\n");
         return finish(2);
@@ -321,8 +353,23 @@ SimServerCommand ParseSimServerCommand(int argc, char** argv, std::FILE* out, st
 }
 
 SimTerminalServer::SimTerminalServer(const SimServerOptions& options,
-                                     const ModbusEndpoint& endpoint, std::FILE* err)
-    : m_source(options.lineFile) {
+                                     const ModbusEndpoint& endpoint, std::FILE* err) {
+    Prepare(options, err);
+    m_server = std::make_unique<ModbusSimServer>(m_devCom, endpoint, kLimits);
+    m_server->SetLog(
+        [err](const std::string& line) { std::fprintf(err, "zd4270-sim: %s\n", line.c_str()); });
+}
+
+SimTerminalServer::SimTerminalServer(const SimServerOptions& options, const ModbusSerialLine& line,
+                                     std::FILE* err) {
+    Prepare(options, err);
+    m_rtuServer = std::make_unique<ModbusRtuSimServer>(m_devCom, line);
+    m_rtuServer->SetLog(
+        [err](const std::string& text) { std::fprintf(err, "zd4270-sim: %s\n", text.c_str()); });
+}
+
+void SimTerminalServer::Prepare(const SimServerOptions& options, std::FILE* err) {
+    m_source = options.lineFile;
     if (options.stationFile.empty()) {
         m_devCom = SimDevCom::FromLineFile(m_scheduler, options.lineFile);
     } else {
@@ -344,10 +391,14 @@ SimTerminalServer::SimTerminalServer(const SimServerOptions& options,
             throw SimFaultRefused(error.Description());
         }
     }
+}
 
-    m_server = std::make_unique<ModbusSimServer>(m_devCom, endpoint, kLimits);
-    m_server->SetLog(
-        [err](const std::string& line) { std::fprintf(err, "zd4270-sim: %s\n", line.c_str()); });
+std::string SimTerminalServer::Where() const {
+    return m_server ? m_server->Endpoint().Text() : m_rtuServer->Line().device;
+}
+
+std::int64_t SimTerminalServer::Requests() const {
+    return m_server ? m_server->Requests() : m_rtuServer->Requests();
 }
 
 std::string SimTerminalServer::Description() {
@@ -355,7 +406,10 @@ std::string SimTerminalServer::Description() {
 }
 
 void SimTerminalServer::Step(int waitMs) {
-    m_server->Step(waitMs);
+    if (m_server)
+        m_server->Step(waitMs);
+    else
+        m_rtuServer->Step(waitMs);
     m_scheduler.DoEvents();
 }
 
@@ -367,22 +421,32 @@ namespace {
 
 int Serve(const SimServerOptions& options, int& argc, char** argv, std::FILE* out, std::FILE* err,
           const SimLampWindow& lampWindow) {
-    SimTerminalServer served(options, ParseModbusEndpoint(options.listen), err);
-    ModbusSimServer& server = served.Server();
+    // The one transport served.
+    const auto served =
+        options.listenRtu.empty()
+            ? std::make_unique<SimTerminalServer>(options, ParseModbusEndpoint(options.listen), err)
+            : std::make_unique<SimTerminalServer>(options, ParseModbusSerialLine(options.listenRtu),
+                                                  err);
     InstallStopHandlers();
 
-    std::fprintf(out, "zd4270-sim: serving the %s on Modbus TCP %s; %s, %s\n",
-                 served.Description().c_str(), server.Endpoint().Text().c_str(),
-                 UnitsText(server.Endpoint()).c_str(), kModbusMappingText);
+    if (const ModbusSimServer* tcp = served->TcpServer()) {
+        std::fprintf(out, "zd4270-sim: serving the %s on Modbus TCP %s; %s, %s\n",
+                     served->Description().c_str(), tcp->Endpoint().Text().c_str(),
+                     UnitsText(tcp->Endpoint()).c_str(), kModbusMappingText);
+    } else {
+        std::fprintf(out, "zd4270-sim: serving the %s on Modbus RTU %s; %s\n",
+                     served->Description().c_str(), served->RtuServer()->Line().Where().c_str(),
+                     kModbusMappingText);
+    }
     std::fflush(out);
 
     if (options.window) {
-        lampWindow(argc, argv, served);
+        lampWindow(argc, argv, *served);
     } else {
-        while (!SimStopRequested()) served.Step(200);
+        while (!SimStopRequested()) served->Step(200);
     }
     std::fprintf(out, "zd4270-sim: stopped after %lld requests\n",
-                 static_cast<long long>(server.Requests()));
+                 static_cast<long long>(served->Requests()));
     return 0;
 }
 

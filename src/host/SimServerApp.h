@@ -1,6 +1,7 @@
 // zd4270-sim's program: a simulated ZD4270 terminal and its DALI line, served on Modbus TCP so
-// that zd4270 --modbus HOST:PORT (or any Modbus client) can drive it over a real socket; or with
-// --lines every ZD4270 of a station, a server per coupler. It runs until SIGINT or SIGTERM (or
+// that zd4270 --modbus HOST:PORT (or any Modbus client) can drive it over a real socket, or on
+// Modbus RTU over a serial line for zd4270 --modbus-rtu; or with --lines every ZD4270 of a
+// station, a server per coupler. It runs until SIGINT or SIGTERM (or
 // until the window of its lamps, which the program hands in, is closed).
 #pragma once
 
@@ -14,6 +15,7 @@
 
 #include "host/InstallPaths.h"
 #include "host/ModbusDevCom.h"
+#include "host/ModbusRtuServer.h"
 #include "host/ModbusSimServer.h"
 #include "host/SimDevCom.h"
 #include "platform/Error.h"
@@ -28,6 +30,9 @@ struct SimServerOptions {
     std::string stationFile;
     std::optional<std::int32_t> position;
     std::string listen = "127.0.0.1:1502";
+    bool listenGiven = false;
+    // A serial line to serve Modbus RTU on instead of TCP.
+    std::string listenRtu;
     bool window = false;
     std::string linesDir;
     bool lineGiven = false;
@@ -48,8 +53,8 @@ class SimFaultRefused : public ControlError {
     using ControlError::ControlError;
 };
 
-// One simulated terminal served on Modbus TCP, as zd4270-sim serves it without --lines, on a
-// real-time clock of its own.
+// One simulated terminal served on Modbus TCP or on Modbus RTU, as zd4270-sim serves it without
+// --lines, on a real-time clock of its own. The terminal and its registers are the same on both.
 class SimTerminalServer {
   public:
     // The terminal of options' line (at the station's terminal, when a station is given; a line
@@ -59,19 +64,32 @@ class SimTerminalServer {
     // SimFaultRefused for a fault that does not fit.
     SimTerminalServer(const SimServerOptions& options, const ModbusEndpoint& endpoint,
                       std::FILE* err);
+    // The same terminal served on the serial line instead; ControlError as well when the line
+    // cannot be opened.
+    SimTerminalServer(const SimServerOptions& options, const ModbusSerialLine& line,
+                      std::FILE* err);
 
     sim::Terminal& Terminal() { return m_devCom->Terminal(); }
-    ModbusSimServer& Server() { return *m_server; }
+    // The server of the transport served; null for the other one.
+    ModbusSimServer* TcpServer() { return m_server.get(); }
+    ModbusRtuSimServer* RtuServer() { return m_rtuServer.get(); }
+    // Where it is served: the Modbus TCP address, or the serial device.
+    std::string Where() const;
+    std::int64_t Requests() const;
     // "the terminal at position 1 with 3 gear from FILE (STATUS table ..., Intel)".
     std::string Description();
     // Serves the requests that come within waitMs, then lets the simulator's due timers fire.
     void Step(int waitMs);
 
   private:
+    // Opens the terminal and switches its faults on.
+    void Prepare(const SimServerOptions& options, std::FILE* err);
+
     RealScheduler m_scheduler;
     std::shared_ptr<SimDevCom> m_devCom;
     std::string m_source;
     std::unique_ptr<ModbusSimServer> m_server;
+    std::unique_ptr<ModbusRtuSimServer> m_rtuServer;
 };
 
 // Serves a terminal with its lamps in a window (--window), from the window's event loop, until

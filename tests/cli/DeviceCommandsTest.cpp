@@ -311,9 +311,9 @@ TEST_F(DeviceCommandsTest, HelpAndCompletionKnowEveryCommandAndItsOptions) {
     ASSERT_EQ(::pclose(pipe), 0);
     ASSERT_EQ(lines.size(), CommandTable().size() + 4);
 
-    const std::set<std::string> global{"--station", "--pos",       "--line",     "--modbus",
-                                       "--lang",    "--save-line", "--registry", "--quiet",
-                                       "--help",    "--all",       "--lines",    "--save-lines"};
+    const std::set<std::string> global{
+        "--station",  "--pos",   "--line", "--modbus", "--modbus-rtu", "--lang",      "--save-line",
+        "--registry", "--quiet", "--help", "--all",    "--lines",      "--save-lines"};
     for (std::size_t i = 0; i < CommandTable().size(); ++i) {
         const CommandSyntax& syntax = CommandTable()[i];
         std::set<std::string> expected = global;
@@ -327,7 +327,7 @@ TEST_F(DeviceCommandsTest, HelpAndCompletionKnowEveryCommandAndItsOptions) {
     const std::size_t extra = CommandTable().size();
     EXPECT_EQ(lines[extra], "random physical single change\n");
     EXPECT_EQ(lines[extra + 1], "upload download\n");
-    EXPECT_EQ(lines[extra + 2], "--line --listen --lines\n");
+    EXPECT_EQ(lines[extra + 2], "--line --listen --listen-rtu --lines\n");
     EXPECT_EQ(lines[extra + 3], "--version\n");
 
     // The groups and help itself, as the usage and the completion offer them.

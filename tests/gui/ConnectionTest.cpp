@@ -1,7 +1,7 @@
 // What the user connects the window to and what the window hands over: the chooser opening a
 // terminal over Modbus TCP at its unit (a wrong unit said plainly), the choice remembered in the
-// store, a cancelled chooser keeping the usual line, and the report exported from the window
-// with the simulated line's devices.
+// store, the serial line offered as remembered, a cancelled chooser keeping the usual line, and the
+// report exported from the window with the simulated line's devices.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -78,7 +78,7 @@ TEST(ConnectionTest, TheChooserOpensAModbusTerminalAtItsUnitAndTheStoreKeepsIt) 
         WindowHost host(ctx.context, registry, nullptr, &ctx.messages);
         ASSERT_TRUE(host.ChooserAtStartup());
         ConnectionDialog dialog(ConnectionDialog::Purpose::StartUp, Language::English, simulated,
-                                host.RememberedModbus(), false, true);
+                                host.RememberedModbus(), ConnectionDialog::Choice::Simulated, true);
         dialog.ModbusButton()->setChecked(true);
         dialog.HostField()->setText("127.0.0.1");
         dialog.PortField()->setValue(served.Port());
@@ -105,10 +105,50 @@ TEST(ConnectionTest, TheChooserOpensAModbusTerminalAtItsUnitAndTheStoreKeepsIt) 
         EXPECT_EQ(host.RememberedModbus().modbus, address);
         EXPECT_FALSE(host.ChooserAtStartup());
         ConnectionDialog next(ConnectionDialog::Purpose::Modbus, Language::German, simulated,
-                              host.RememberedModbus(), true, false);
+                              host.RememberedModbus(), ConnectionDialog::Choice::ModbusTcp, false);
         EXPECT_EQ(next.UnitField()->value(), 7);
         EXPECT_EQ(next.PortField()->value(), served.Port());
     }
+}
+
+// The serial line as the store remembers it fills the chooser's fields, which hand back the same
+// text; a device that cannot be opened is said in a box, in the window's language, and the line
+// the window had stays.
+TEST(ConnectionTest, TheChooserOffersTheRememberedSerialLine) {
+    test::TestContext ctx;
+    MemoryRegistry registry;
+    registry.WriteString(RegistryAccess::kHkeyCurrentUser, "Software\\zd4270\\Connection",
+                         "ModbusRtu", "/dev/zd4270-no-such-line:9600:O:2/4");
+    WindowHost host(ctx.context, registry, nullptr, &ctx.messages);
+    const Connection simulated{ExamplePath("stations/packed-intel.xml"), -1,
+                               ExamplePath("lines/three-addressed.json"), ""};
+    ASSERT_TRUE(host.Open(simulated));
+    const Connection remembered = host.RememberedModbus();
+    EXPECT_EQ(remembered.modbusRtu, "/dev/zd4270-no-such-line:9600:O:2/4");
+
+    ConnectionDialog dialog(ConnectionDialog::Purpose::StartUp, Language::German, simulated,
+                            remembered, ConnectionDialog::Choice::ModbusRtu, true);
+    EXPECT_TRUE(dialog.RtuChosen());
+    EXPECT_EQ(dialog.DeviceField()->currentText(), "/dev/zd4270-no-such-line");
+    EXPECT_EQ(dialog.BaudField()->currentText(), "9600");
+    EXPECT_EQ(dialog.ParityField()->currentText(), "Ungerade (O)");
+    EXPECT_EQ(dialog.StopBitsField()->value(), 2);
+    EXPECT_EQ(dialog.RtuUnitField()->value(), 4);
+    EXPECT_EQ(dialog.Chosen().modbusRtu, remembered.modbusRtu);
+    EXPECT_EQ(dialog.Chosen().modbus, "");
+    dialog.ParityField()->setCurrentIndex(dialog.ParityField()->findData("N"));
+    dialog.RtuUnitField()->setValue(1);
+    EXPECT_EQ(dialog.Chosen().modbusRtu, "/dev/zd4270-no-such-line:9600:N:2");
+
+    ASSERT_FALSE(host.ApplyChoice(dialog));
+    ASSERT_EQ(ctx.dialogs.boxes.size(), 1u);
+    EXPECT_THAT(ctx.dialogs.boxes[0].text,
+                HasSubstr("Modbus RTU: /dev/zd4270-no-such-line (9600 8N2) cannot be opened"));
+    EXPECT_NE(host.Simulated(), nullptr);
+    // The Modbus TCP choice still hands back an address only.
+    dialog.ModbusButton()->setChecked(true);
+    EXPECT_EQ(dialog.Chosen().modbusRtu, "");
+    EXPECT_EQ(dialog.Chosen().modbus, "127.0.0.1:1502");
 }
 
 TEST(ConnectionTest, CancelledChooserKeepsTheLineWhichExportsItsReport) {
@@ -158,7 +198,7 @@ TEST(ConnectionTest, TheChooserOffersEachLineOnceAndTheBuildingsTerminals) {
     ConnectionDialog dialog(
         ConnectionDialog::Purpose::StartUp, Language::German,
         {ExamplePath("stations/packed-intel.xml"), -1, ExamplePath("lines/empty.json"), ""},
-        {longStation, -1, "", "127.0.0.1:1502"}, false, true);
+        {longStation, -1, "", "127.0.0.1:1502"}, ConnectionDialog::Choice::Simulated, true);
     QStringList entries;
     for (int i = 0; i < dialog.LineChoice()->count(); ++i)
         entries << dialog.LineChoice()->itemText(i);

@@ -58,6 +58,9 @@ TEST(SimServerAppTest, TheCommandLineIsReadOrRefusedWithItsExitCode) {
     EXPECT_EQ(options.faults[0].gearId, 2);
     EXPECT_TRUE(options.window && !options.lineGiven);
     EXPECT_TRUE(options.lineFile.ends_with("/lines/three-addressed.json")) << options.lineFile;
+    const Parsed serial = Parse({"--listen-rtu", "/dev/ttyUSB0:9600:N:2/4"});
+    ASSERT_FALSE(serial.command.exitCode) << serial.err;
+    EXPECT_EQ(serial.command.options.listenRtu, "/dev/ttyUSB0:9600:N:2/4");
 
     struct Case {
         std::vector<std::string> args;
@@ -70,6 +73,11 @@ TEST(SimServerAppTest, TheCommandLineIsReadOrRefusedWithItsExitCode) {
         {{"--listen", "127.0.0.1"}, "--listen: "},
         {{"--station", "s.xml", "--lines", "d", "--window"}, "it goes without --pos, --line"},
         {{"--station"}, "--station needs a value"},
+        {{"--listen-rtu", "/dev/ttyUSB0:9601"}, "--listen-rtu: "},
+        {{"--listen-rtu", "/dev/ttyUSB0", "--listen", "127.0.0.1:1502"},
+         "--listen and --listen-rtu choose the transport both"},
+        {{"--station", "s.xml", "--lines", "d", "--listen-rtu", "/dev/ttyUSB0"},
+         "--lines serves a station's couplers on Modbus TCP"},
     };
     for (const Case& c : refused) {
         const Parsed run = Parse(c.args);
@@ -110,7 +118,7 @@ TEST(SimServerAppTest, AServedTerminalFollowsItsStationAndTheOpeningReachesIt) {
     std::vector<std::string> notes;
     const auto note = [&notes](const std::string& text) { notes.push_back(text); };
     TerminalSource source{options.stationFile, -1, ExamplePath("lines/no-such-line.json"),
-                          "127.0.0.1:" + std::to_string(served.Server().Port())};
+                          "127.0.0.1:" + std::to_string(served.TcpServer()->Port())};
     const OpenedTerminal remote = OpenTerminal(source, ctx.scheduler, note);
     EXPECT_TRUE(remote.devCom && !remote.simulated);
     source.modbus.clear();
