@@ -421,9 +421,7 @@ void configZD4270::RndAddrClose(bool& bFinished) {
         // A search that keeps closing there has no gear below to find.
         if (++m_rndAddrFailures[s.lSearchHigh] > 2 * kRndAddrAttempts) {
             m_rndAddrLeft.push_back("gear-below");
-            bool bFinishedHere = false;
-            RndAddrFinish(bFinishedHere);
-            s.nRndAddrState = kStateIdle;
+            RndAddrFinish(bFinished);
             return;
         }
         RndAddrSearchAgain("gear-below", "a gear turned up below " + Hex(s.lSearchHigh) +
