@@ -135,6 +135,7 @@ TEST(ConnectionTest, TheChooserOffersTheRememberedSerialLine) {
     EXPECT_EQ(dialog.StopBitsField()->value(), 2);
     EXPECT_EQ(dialog.RtuUnitField()->value(), 4);
     EXPECT_EQ(dialog.Chosen().modbusRtu, remembered.modbusRtu);
+    dialog.grab().save(QCoreApplication::applicationDirPath() + "/gui-dialog-modbus-rtu-de.png");
     EXPECT_EQ(dialog.Chosen().modbus, "");
     dialog.ParityField()->setCurrentIndex(dialog.ParityField()->findData("N"));
     dialog.RtuUnitField()->setValue(1);
