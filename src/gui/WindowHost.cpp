@@ -198,9 +198,10 @@ bool WindowHost::Open(const Connection& connection, bool keepLine) {
     if (!geometry.isEmpty()) m_window->restoreGeometry(geometry);
     m_window->show();
     m_control->RefreshData(m_terminal, m_devCom, StationUserData(m_terminal));
-    m_window->SetStation(
-        connection.stationFile, m_control->Pos >= 0 ? m_control->Pos : connection.position,
-        m_control->m_sDeviceName, connection.modbus.empty() ? std::string() : connection.modbus);
+    m_window->SetStation(connection.stationFile,
+                         m_control->Position() >= 0 ? m_control->Position() : connection.position,
+                         m_control->DeviceName(),
+                         connection.modbus.empty() ? std::string() : connection.modbus);
     ShowStoredListNote();
     WatchScans();
     AddDeviceTreeMenu();
@@ -209,13 +210,14 @@ bool WindowHost::Open(const Connection& connection, bool keepLine) {
 
 std::string WindowHost::LastScanValueName() const {
     // The store keeps a device list per position, so the time of its scan goes with it.
-    const std::int32_t position = m_control->Pos >= 0 ? m_control->Pos : m_current.position;
+    const std::int32_t position =
+        m_control->Position() >= 0 ? m_control->Position() : m_current.position;
     return "LastScanPos" + std::to_string(position);
 }
 
 void WindowHost::ShowStoredListNote() {
     const auto& devices = m_control->State().devices;
-    if (!devices || devices->Items().empty() || m_control->m_bScanning) return;
+    if (!devices || devices->Items().empty() || m_control->Scanning()) return;
     const Language language = TextLanguage();
     std::string when;
     m_registry.ReadString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, LastScanValueName(),
@@ -241,10 +243,10 @@ void WindowHost::ShowStoredListNote() {
 }
 
 void WindowHost::WatchScans() {
-    m_scanRunning = m_control->m_bScanning;
+    m_scanRunning = m_control->Scanning();
     m_unwatchScans = WatchControlProgress(*m_control, [this] {
-        if (m_control->m_bScanning == m_scanRunning) return;
-        m_scanRunning = m_control->m_bScanning;
+        if (m_control->Scanning() == m_scanRunning) return;
+        m_scanRunning = m_control->Scanning();
         // From the first scan on, the tree shows the line: the note goes.
         if (QStatusBar* bar = m_window ? m_window->statusBar() : nullptr) {
             for (const char* name : {"storedListNote", "storedListScan"}) {
@@ -455,7 +457,8 @@ bool WindowHost::ExportReport(const std::string& path, ReportFormat format) {
                                     .arg(static_cast<qulonglong>(done + 1))
                                     .arg(static_cast<qulonglong>(total)));
         });
-        const std::int32_t position = m_control->Pos >= 0 ? m_control->Pos : m_current.position;
+        const std::int32_t position =
+            m_control->Position() >= 0 ? m_control->Position() : m_current.position;
         WriteReport(TerminalReport(m_station, m_current.stationFile, m_terminal, position, devices),
                     format, path, language);
         written = true;
