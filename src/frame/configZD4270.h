@@ -44,7 +44,7 @@ class configZD4270 {
     // Initialises the control: empty device list, captions and lists from the catalogue.
     configZD4270(const Context& context, RegistryAccess& registry,
                  ModuleState& state = ModuleState::Shared());
-    virtual ~configZD4270();
+    ~configZD4270();
     configZD4270(const configZD4270&) = delete;
     configZD4270& operator=(const configZD4270&) = delete;
 
@@ -84,15 +84,15 @@ class configZD4270 {
     void ReadLoggingSettingsFromRegistry();
 
     // The views built from the device list, and the addressing helpers the refresh needs.
-    virtual void CreateTreeDevices();
-    virtual void CreateChangeAddrListView();
-    virtual void CreateScenesView();
-    virtual void CreateGroupsView();
+    void CreateTreeDevices();
+    void CreateChangeAddrListView();
+    void CreateScenesView();
+    void CreateGroupsView();
     void ClearAddressingLists();
     void EnableRndAddrOptions(bool bEnable);
     void EnableRndAddrOptionsAndTabs(bool bEnable);
     // One step of the terminal's own random addressing; the addressing procedures supply it.
-    virtual void RandomAddressingFirmware(bool bStart, bool bStop, bool bPoll, bool& bFinished);
+    void RandomAddressingFirmware(bool bStart, bool bStop, bool bPoll, bool& bFinished);
 
     ModuleState& State() { return m_state; }
     const ModuleState& State() const { return m_state; }
@@ -306,12 +306,10 @@ class configZD4270 {
     void lstChangeAddrView_ItemClick(ListItem& item);
     void chkChangeAddrOpticalSelectionFeedback_Click();
 
-  protected:
-    // The terminal firmware is still running random addressing: take up its supervision.
-    virtual void ResumeFirmwareAddressing();
-    void ShowCritical(const std::string& text);
-
   private:
+    // The terminal firmware is still running random addressing: take up its supervision.
+    void ResumeFirmwareAddressing();
+    void ShowCritical(const std::string& text);
     // Device scan, device tree and terminal options (DeviceScan.cpp, DeviceTree.cpp,
     // TerminalOptions.cpp).
     void ConnectDeviceHandlers();
