@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "addressing/AddressingFrame.h"
+#include "frame/AddressingRun.h"
 #include "platform/HostTexts.h"
 
 namespace zd {

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "addressing/AddressingFrame.h"
+#include "frame/AddressingRun.h"
 #include "frame/PageEvents.h"
 #include "link/Link.h"
 #include "link/ModuleState.h"

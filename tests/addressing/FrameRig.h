@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <map>
 
+#include "addressing/AddressingFrame.h"
 #include "support/ControlRig.h"
 
 namespace zd::test {
