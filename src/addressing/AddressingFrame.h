@@ -4,9 +4,11 @@
 //
 // How a procedure plugs in (the member functions named here live in configZD4270):
 //  1. Write the step procedure as a member, Name(bool bStart, bool bStop, bool& bFinished):
-//     bStop wins over bStart and puts the machine into 1000, bStart into 10, then exactly one
-//     state runs. Guard its body under the procedure's error title and set bFinished on an error.
-//     Keep the state in your own fields of m_addressingState. Send through SendAddressingCommand
+//     it hands its own states to AddressingMachineStep, which puts the machine into 1000 on
+//     bStop (winning over bStart) and into 10 on bStart, runs exactly one state and ends the
+//     stop, an unknown state and an error as the AddressingMachine says (error title, status
+//     label, TERMINATE at the stop). Keep the state in your own fields of m_addressingState.
+//     Send through SendAddressingCommand
 //     and read through ReceiveAddressingData, which pass the open log to the transactions.
 //  2. Describe the run in an AddressingRun (button, timer and interval, status label, running
 //     flag, options operation, start status message, log words, the step procedure).
@@ -16,8 +18,9 @@
 //     your own ConnectXxx(). A start call that already reports bFinished ends the run at once,
 //     closing the log without an end line. A step that ends the run itself (clears the running
 //     flag) leaves the timer off.
-//  4. The stop state (1000) clears the status label, sends TERMINATE as broadcast and calls
-//     RefreshDeviceViews, so that the tree, the change list and the archive views show colDevices.
+//  4. The stop state (1000) clears the status label, sends TERMINATE as broadcast (unless the
+//     machine says not to) and calls RefreshDeviceViews, so that the tree, the change list and
+//     the archive views show colDevices.
 //     Helpers: CheckDaliMode, ShowAddressLimitMessage, AddAddressedDevice, EmptyDeviceList,
 //     AddLampRow, AddressByte.
 #pragma once

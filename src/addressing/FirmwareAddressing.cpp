@@ -103,13 +103,14 @@ void configZD4270::EndFirmwareAddressing() {
 void configZD4270::RandomAddressingFirmware(bool bStart, bool bStop, bool bPoll, bool& bFinished) {
     bFinished = false;
     AddressingState& s = m_addressingState;
-    try {
-        if (bStart) s.nFirmwareState = kStateStart;
-        if (bStop) s.nFirmwareState = kStateStop;
-        if (bPoll) s.nFirmwareState = kStateFirmwarePoll;
+    // A poll takes up the terminal's run whatever the machine was at.
+    if (bPoll) {
+        bStart = bStop = false;
+        s.nFirmwareState = kStateFirmwarePoll;
+    }
+    const AddressingMachine machine{"RandomAddressingFirmware", &lblRndAddrStatus, false, true};
+    AddressingMachineStep(machine, s.nFirmwareState, bStart, bStop, bFinished, [&] {
         switch (s.nFirmwareState) {
-            case kStateIdle:
-                break;
             case kStateStart:
                 FirmwareAddressingHandOver();
                 s.nFirmwareState = kStateFirmwarePoll;
@@ -137,22 +138,11 @@ void configZD4270::RandomAddressingFirmware(bool bStart, bool bStop, bool bPoll,
                 s.nFirmwareState = kStateIdle;
                 break;
             }
-            case kStateStop:
-                lblRndAddrStatus.SetCaption("");
-                RefreshDeviceViews();
-                s.nFirmwareState = kStateIdle;
-                break;
             default:
-                lblRndAddrStatus.SetCaption(m_context.messages.Load(5112));
-                bFinished = true;
-                s.nFirmwareState = kStateIdle;
-                break;
+                return false;
         }
-    } catch (...) {
-        ReportCurrentException(m_context, "RandomAddressingFirmware");
-        bFinished = true;
-        s.nFirmwareState = kStateIdle;
-    }
+        return true;
+    });
 }
 
 // The options the terminal cannot take in its parameter word (groups and scenes) are cleared by

@@ -72,12 +72,9 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
     bFinished = false;
     AddressingState& st = m_addressingState;
     const MessageCatalogue& msg = m_context.messages;
-    try {
-        if (bStart) st.nPhySelState = kStateStart;
-        if (bStop) st.nPhySelState = kStateStop;
+    const AddressingMachine machine{"AddressingPhysical", &lblPhySelStatus, true, false};
+    AddressingMachineStep(machine, st.nPhySelState, bStart, bStop, bFinished, [&] {
         switch (st.nPhySelState) {
-            case kStateIdle:
-                break;
             case kStateStart:
                 m_phySelGiven.clear();
                 PhySelPrepareLine();
@@ -206,21 +203,11 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
                     st.nPhySelState = kStateIdle;
                 }
                 break;
-            case kStateStop:
-                lblPhySelStatus.SetCaption("");
-                SendAddressingCommand(kCmdTerminate, 0, kAddrBroadcast, 0);
-                RefreshDeviceViews();
-                break;
             default:
-                lblPhySelStatus.SetCaption(msg.Load(5112));
-                bFinished = true;
-                st.nPhySelState = kStateIdle;
-                break;
+                return false;
         }
-    } catch (...) {
-        ReportCurrentException(m_context, "AddressingPhysical");
-        bFinished = true;
-    }
+        return true;
+    });
 }
 
 // Whether exactly one gear holds the address just programmed; when not, says so in the status

@@ -146,13 +146,10 @@ void configZD4270::RandomAddressing(bool bStart, bool bStop, bool& bFinished) {
 }
 
 void configZD4270::RandomAddressingStep(bool bStart, bool bStop, bool& bFinished) {
-    try {
-        AddressingState& s = m_addressingState;
-        if (bStart) s.nRndAddrState = kStateStart;
-        if (bStop) s.nRndAddrState = kStateStop;
+    AddressingState& s = m_addressingState;
+    const AddressingMachine machine{"RandomAddressing", &lblRndAddrStatus, true, false};
+    AddressingMachineStep(machine, s.nRndAddrState, bStart, bStop, bFinished, [&] {
         switch (s.nRndAddrState) {
-            case kStateIdle:
-                break;
             case kStateStart:
                 RndAddrBegin();
                 break;
@@ -210,21 +207,11 @@ void configZD4270::RandomAddressingStep(bool bStart, bool bStop, bool& bFinished
             case kRndAddrClashState:
                 RndAddrClash();
                 break;
-            case kStateStop:
-                lblRndAddrStatus.SetCaption("");
-                SendAddressingCommand(kCmdTerminate, 0, kAddrBroadcast, 0);
-                RefreshDeviceViews();
-                break;
             default:
-                lblRndAddrStatus.SetCaption(m_context.messages.Load(5112));
-                bFinished = true;
-                s.nRndAddrState = kStateIdle;
-                break;
+                return false;
         }
-    } catch (...) {
-        ReportCurrentException(m_context, "RandomAddressing");
-        bFinished = true;
-    }
+        return true;
+    });
 }
 
 void configZD4270::RndAddrBegin() {

@@ -72,6 +72,19 @@ struct AddressingRecovery {
     int count = 1;
 };
 
+// The ends every addressing machine shares (configZD4270::AddressingMachineStep): the stop state
+// clears the status label, ends the gear's initialisation with TERMINATE as broadcast
+// (terminateAtStop) and shows colDevices in the views; a state the machine does not know shows the
+// error text in the status label, finishes the run and idles the machine; an error is reported
+// under the procedure's name and finishes the run. A machine that idles at its ends goes back to
+// idle after the stop and an error too (the terminal's own run, which a poll takes up again).
+struct AddressingMachine {
+    const char* procedure = "";
+    Label* statusLabel = nullptr;
+    bool terminateAtStop = true;
+    bool idleAtEnd = false;
+};
+
 // One step of a procedure: start and stop flags in, finished out.
 using AddressingStep = std::function<void(bool bStart, bool bStop, bool& bFinished)>;
 

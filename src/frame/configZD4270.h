@@ -283,6 +283,12 @@ class configZD4270 {
     // The common Start/Cancel click and timer tick of a run.
     void AddressingStartClick(const AddressingRun& run);
     void AddressingTimerTick(const AddressingRun& run);
+    // One step of a procedure's machine: bStart puts it into the start state, bStop (winning)
+    // into the stop state, then exactly one state runs. ownStep runs the machine's own states and
+    // returns false for a state it does not know; the idle state runs nothing, and the stop, an
+    // unknown state and an error end as the machine's description says.
+    void AddressingMachineStep(const AddressingMachine& machine, std::int16_t& state, bool bStart,
+                               bool bStop, bool& bFinished, const std::function<bool()>& ownStep);
     void RandomAddressing(bool bStart, bool bStop, bool& bFinished);
     void RandomAddressingStep(bool bStart, bool bStop, bool& bFinished);
     void cmdRndAddrStart_Click();
