@@ -201,29 +201,25 @@ void configZD4270::AddressingStartClick(const AddressingRun& run) {
     run.timer->SetEnabled(true);
 }
 
-void configZD4270::AddressingMachineStep(const AddressingMachine& machine, std::int16_t& state,
-                                         bool bStart, bool bStop, bool& bFinished,
-                                         const std::function<bool()>& ownStep) {
+bool configZD4270::RunAddressingMachineStep(const AddressingMachine& machine, bool bAtStop,
+                                            bool& bFinished, const std::function<bool()>& ownStep) {
     try {
-        if (bStart) state = kStateStart;
-        if (bStop) state = kStateStop;
-        if (state == kStateIdle) return;
-        if (state == kStateStop) {
+        if (bAtStop) {
             machine.statusLabel->SetCaption("");
             if (machine.terminateAtStop) SendAddressingCommand(kCmdTerminate, 0, kAddrBroadcast, 0);
             RefreshDeviceViews();
-            if (machine.idleAtEnd) state = kStateIdle;
-            return;
+            return machine.idleAtEnd;
         }
         if (!ownStep()) {
             machine.statusLabel->SetCaption(m_context.messages.Load(5112));
             bFinished = true;
-            state = kStateIdle;
+            return true;
         }
+        return false;
     } catch (...) {
         ReportCurrentException(m_context, machine.procedure);
         bFinished = true;
-        if (machine.idleAtEnd) state = kStateIdle;
+        return machine.idleAtEnd;
     }
 }
 

@@ -4,12 +4,13 @@
 //
 // How a procedure plugs in (the member functions named here live in configZD4270):
 //  1. Write the step procedure as a member, Name(bool bStart, bool bStop, bool& bFinished):
-//     it hands its own states to AddressingMachineStep, which puts the machine into 1000 on
-//     bStop (winning over bStart) and into 10 on bStart, runs exactly one state and ends the
-//     stop, an unknown state and an error as the AddressingMachine says (error title, status
-//     label, TERMINATE at the stop). Keep the state in your own fields of m_addressingState.
-//     Send through SendAddressingCommand
-//     and read through ReceiveAddressingData, which pass the open log to the transactions.
+//     it hands its own steps to AddressingMachineStep, which puts the machine into Stop on
+//     bStop (winning over bStart) and into Start on bStart, runs exactly one step and ends the
+//     stop, an unknown step and an error as the AddressingMachine says (error title, status
+//     label, TERMINATE at the stop). Give the machine a step enum with Idle, Start and Stop
+//     (AddressingRun.h) and keep its state in your own fields of m_addressingState. Send through
+//     SendAddressingCommand and read through ReceiveAddressingData, which pass the open log to
+//     the transactions.
 //  2. Describe the run in an AddressingRun (button, timer and interval, status label, running
 //     flag, options operation, start status message, log words, the step procedure).
 //  3. The button's Clicked calls AddressingStartClick(run) (DSI refusal, cancel while running,
@@ -18,7 +19,7 @@
 //     your own ConnectXxx(). A start call that already reports bFinished ends the run at once,
 //     closing the log without an end line. A step that ends the run itself (clears the running
 //     flag) leaves the timer off.
-//  4. The stop state (1000) clears the status label, sends TERMINATE as broadcast (unless the
+//  4. The Stop step clears the status label, sends TERMINATE as broadcast (unless the
 //     machine says not to) and calls RefreshDeviceViews, so that the tree, the change list and
 //     the archive views show colDevices.
 //     Helpers: CheckDaliMode, ShowAddressLimitMessage, AddAddressedDevice, EmptyDeviceList,
@@ -39,11 +40,6 @@ inline constexpr std::int64_t kRndAddrFastIntervalMs = 1;
 inline constexpr std::int64_t kChangeAddrIntervalMs = 50;
 // Firmware from which the terminal can run random addressing at all: ASCII "1H".
 inline constexpr std::int32_t kRandomAddressingMinVersion = 0x3148;
-
-// Step states common to every machine.
-inline constexpr std::int16_t kStateIdle = 0;
-inline constexpr std::int16_t kStateStart = 10;
-inline constexpr std::int16_t kStateStop = 1000;
 
 // The DALI address byte 0AAAAAA1 of a short address, as PROGRAM and VERIFY SHORT ADDRESS take it.
 constexpr std::uint8_t AddressByte(std::int32_t shortAddress) {

@@ -14,12 +14,51 @@ namespace zd {
 inline constexpr std::int32_t kSearchAddressMax = 0xFFFFFF;
 inline constexpr std::int16_t kMaxShortAddress = 63;
 
-// The step state of every addressing machine of the control, the device scan included; each
-// procedure owns its own fields.
+// The steps of each addressing machine. Every machine runs nothing while Idle, is put into Start
+// by a start and into Stop by a cancel (AddressingMachineStep); the steps between are its own.
+enum class RndAddrStep : std::int16_t {
+    Idle = 0,
+    Start = 10,
+    FirstCompare = 15,
+    SetSearch = 20,
+    CompareHalve = 30,
+    FindFree = 40,
+    Program = 45,
+    Verify = 50,
+    CheckHolder = 55,
+    ShowWithdraw = 60,
+    Next = 70,
+    FastNext = 75,
+    Clash = 80,
+    Stop = 1000
+};
+// The terminal's own random addressing: handed over at Start, then polled until it is done.
+enum class FirmwareStep : std::int16_t { Idle = 0, Start = 10, Poll = 15, Stop = 1000 };
+enum class PhySelStep : std::int16_t {
+    Idle = 0,
+    Start = 10,
+    WaitForLamp = 20,
+    PollRemoved = 30,
+    FindFree = 40,
+    Program = 45,
+    PollReinserted = 50,
+    Confirm = 60,
+    Stop = 1000
+};
+enum class ChangeAddrStep : std::int16_t {
+    Idle = 0,
+    Start = 10,
+    Delete = 20,
+    FindFree = 30,
+    Move = 40,
+    End = 900,
+    Stop = 1000
+};
+
+// The step state of every addressing machine of the control; each procedure owns its own
+// fields.
 struct AddressingState {
-    std::int16_t nScanState = 0;
-    std::int16_t nScanAddress = 0;
-    std::int16_t nPhySelState = 0;
+    PhySelStep nPhySelState = PhySelStep::Idle;
     std::int16_t nPhySelAddress = 0;
     std::int16_t nPhySelPollCount = 0;
     std::int16_t nPhySelLampNo = 0;
@@ -31,7 +70,7 @@ struct AddressingState {
     // and whether two lamps were seen out at once while waiting for this one.
     std::int16_t nPhySelRepeatAddress = -1;
     bool bPhySelTwoOut = false;
-    std::int16_t nRndAddrState = 0;
+    RndAddrStep nRndAddrState = RndAddrStep::Idle;
     std::int16_t nRndAddrAddress = 0;
     std::int16_t nRndAddrLampNo = 0;
     // When RANDOMISE last went out (scheduler milliseconds); whether nRndAddrAddress has been
@@ -51,9 +90,9 @@ struct AddressingState {
     std::uint8_t byLastSearchH = 0;
     std::uint8_t byLastSearchM = 0;
     std::uint8_t byLastSearchL = 0;
-    std::int16_t nFirmwareState = 0;
+    FirmwareStep nFirmwareState = FirmwareStep::Idle;
     std::int16_t nFeedbackAddress = 0;
-    std::int16_t nChangeAddrState = 0;
+    ChangeAddrStep nChangeAddrState = ChangeAddrStep::Idle;
     // The moves a change run had to make when it started: how far it has come is told by those
     // still to make.
     int nChangeAddrPlanned = 0;

@@ -236,8 +236,9 @@ class configZD4270 {
     // TerminalOptions.cpp).
     void cmdScanDevices_Click();
     void timerScanDevices_Timer();
-    // One step of the scan; result 0 goes on, 1 has just finished, -1 failed or met a bad state.
-    void ScanDevices(bool bStart, bool bStop, std::int16_t& result);
+    // One step of the scan: it goes on, has just finished, or failed or met a bad state.
+    enum class ScanResult { Running, Finished, Failed };
+    void ScanDevices(bool bStart, bool bStop, ScanResult& result);
     // The lock while a scan runs: tree and tabs 1 to 3 off, progress bar shown.
     void EnableControls(bool bEnable);
     void treeDevices_NodeClick(TreeNode* node);
@@ -287,8 +288,19 @@ class configZD4270 {
     // into the stop state, then exactly one state runs. ownStep runs the machine's own states and
     // returns false for a state it does not know; the idle state runs nothing, and the stop, an
     // unknown state and an error end as the machine's description says.
-    void AddressingMachineStep(const AddressingMachine& machine, std::int16_t& state, bool bStart,
-                               bool bStop, bool& bFinished, const std::function<bool()>& ownStep);
+    template <typename Step>
+    void AddressingMachineStep(const AddressingMachine& machine, Step& state, bool bStart,
+                               bool bStop, bool& bFinished, const std::function<bool()>& ownStep) {
+        if (bStart) state = Step::Start;
+        if (bStop) state = Step::Stop;
+        if (state == Step::Idle) return;
+        if (RunAddressingMachineStep(machine, state == Step::Stop, bFinished, ownStep))
+            state = Step::Idle;
+    }
+    // The stop or the machine's own state, with the shared ends; true when the machine goes back
+    // to idle (AddressingFrame.cpp).
+    bool RunAddressingMachineStep(const AddressingMachine& machine, bool bAtStop, bool& bFinished,
+                                  const std::function<bool()>& ownStep);
     void RandomAddressing(bool bStart, bool bStop, bool& bFinished);
     void RandomAddressingStep(bool bStart, bool bStop, bool& bFinished);
     void cmdRndAddrStart_Click();
@@ -426,7 +438,8 @@ class configZD4270 {
     // Watchdog writes that failed since the last one that succeeded.
     int m_nWatchdogFailures = 0;
     // The scan's state and the short address it queries next.
-    std::int16_t m_nScanState = 0;
+    enum class ScanStep : std::int16_t { Idle = 0, Start = 10, Query = 20, Finish = 1000 };
+    ScanStep m_nScanState = ScanStep::Idle;
     std::int16_t m_nScanAddress = 0;
     // The optical selection feedback: whether it has been used since the start, and the lamp lit
     // last (-1 for none).
