@@ -201,6 +201,28 @@ void configZD4270::AddressingStartClick(const AddressingRun& run) {
     run.timer->SetEnabled(true);
 }
 
+bool configZD4270::RunAddressingMachineStep(const AddressingMachine& machine, bool bAtStop,
+                                            bool& bFinished, const std::function<bool()>& ownStep) {
+    try {
+        if (bAtStop) {
+            machine.statusLabel->SetCaption("");
+            if (machine.terminateAtStop) SendAddressingCommand(kCmdTerminate, 0, kAddrBroadcast, 0);
+            RefreshDeviceViews();
+            return machine.idleAtEnd;
+        }
+        if (!ownStep()) {
+            machine.statusLabel->SetCaption(m_context.messages.Load(5112));
+            bFinished = true;
+            return true;
+        }
+        return false;
+    } catch (...) {
+        ReportCurrentException(m_context, machine.procedure);
+        bFinished = true;
+        return machine.idleAtEnd;
+    }
+}
+
 void configZD4270::AddressingTimerTick(const AddressingRun& run) {
     run.timer->SetEnabled(false);
     if (!*run.running) return;

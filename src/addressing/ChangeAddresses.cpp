@@ -16,11 +16,6 @@ namespace {
 
 constexpr int kMaskListIndex = 64;
 
-constexpr std::int16_t kChangeAddrDelete = 20;
-constexpr std::int16_t kChangeAddrFindFree = 30;
-constexpr std::int16_t kChangeAddrMove = 40;
-constexpr std::int16_t kChangeAddrEnd = 900;
-
 bool IsShortAddress(std::int32_t n) {
     return n >= 0 && n <= kMaxShortAddress;
 }
@@ -166,54 +161,54 @@ void configZD4270::ChangeAddresses(bool bStart, bool bStop, bool& bFinished) {
     AddressingState& st = m_addressingState;
     const MessageCatalogue& msg = m_context.messages;
     try {
-        if (bStart) st.nChangeAddrState = kStateStart;
-        if (bStop) st.nChangeAddrState = kStateStop;
+        if (bStart) st.nChangeAddrState = ChangeAddrStep::Start;
+        if (bStop) st.nChangeAddrState = ChangeAddrStep::Stop;
         switch (st.nChangeAddrState) {
-            case kStateIdle:
+            case ChangeAddrStep::Idle:
                 break;
-            case kStateStart:
+            case ChangeAddrStep::Start:
                 if (ChangeAddrPlanHasDouble()) {
                     bFinished = true;
-                    st.nChangeAddrState = kStateIdle;
+                    st.nChangeAddrState = ChangeAddrStep::Idle;
                     break;
                 }
                 lblChangeAddrStatus.SetCaption(msg.Load(5106) + "...");
                 st.nChangeAddrPlanned = ChangeAddrMovesLeft();
-                st.nChangeAddrState = kChangeAddrDelete;
+                st.nChangeAddrState = ChangeAddrStep::Delete;
                 break;
-            case kChangeAddrDelete:
+            case ChangeAddrStep::Delete:
                 ChangeAddrDeleteMasked();
                 lblChangeAddrStatus.SetCaption(msg.Load(5108) + "...");
-                st.nChangeAddrState = kChangeAddrFindFree;
+                st.nChangeAddrState = ChangeAddrStep::FindFree;
                 break;
-            case kChangeAddrFindFree:
+            case ChangeAddrStep::FindFree:
                 st.bAddressMoved = false;
                 st.nFreeAddress = ChangeAddrFindFree();
                 if (st.nFreeAddress >= 0) {
                     lblChangeAddrStatus.SetCaption(msg.Load(5109) + "...");
-                    st.nChangeAddrState = kChangeAddrMove;
+                    st.nChangeAddrState = ChangeAddrStep::Move;
                 } else {
                     m_context.dialogs.MessageBox({msg.Load(5110) + "!", MsgButtons::Ok,
                                                   MsgIcon::Exclamation, msg.Load(5112)});
                     EndChangeAddrRun(true, false);
                 }
                 break;
-            case kChangeAddrMove:
+            case ChangeAddrStep::Move:
                 st.bAddressMoved = ChangeAddrMoveOne(st.nFreeAddress);
                 if (st.bAddressMoved) {
-                    st.nChangeAddrState = kChangeAddrFindFree;
+                    st.nChangeAddrState = ChangeAddrStep::FindFree;
                 } else {
                     RefreshDeviceViews();
                     chkChangeAddrOpticalSelectionFeedback_Click();
-                    st.nChangeAddrState = kChangeAddrEnd;
+                    st.nChangeAddrState = ChangeAddrStep::End;
                 }
                 break;
-            case kChangeAddrEnd:
+            case ChangeAddrStep::End:
                 EndChangeAddrRun(true, true);
                 break;
-            case kStateStop:
+            case ChangeAddrStep::Stop:
                 // Moves already made stay on the line and in the device list.
-                st.nChangeAddrState = kStateIdle;
+                st.nChangeAddrState = ChangeAddrStep::Idle;
                 break;
             default:
                 lblChangeAddrStatus.SetCaption(msg.Load(5112));
@@ -334,7 +329,7 @@ void configZD4270::EndChangeAddrRun(bool bLogLine, bool bMessage) {
         m_context.dialogs.MessageBox(
             {msg.Load(5111) + "!", MsgButtons::Ok, MsgIcon::Information, msg.Load(5098)});
     }
-    m_addressingState.nChangeAddrState = kStateIdle;
+    m_addressingState.nChangeAddrState = ChangeAddrStep::Idle;
 }
 
 }  // namespace zd

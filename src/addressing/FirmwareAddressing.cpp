@@ -10,7 +10,6 @@ namespace zd {
 
 namespace {
 
-constexpr std::int16_t kStateFirmwarePoll = 15;
 // Wait between the parameter word and the start bit, so that the terminal has taken the word.
 constexpr std::int64_t kParameterSettleMs = 1000;
 
@@ -23,26 +22,36 @@ std::uint16_t FirmwareAddressingParameter(bool bCompleteNewInstallation, bool bO
     return word;
 }
 
+// What the terminal reports in the low byte of its input data word when its run is over: the
+// number of ballasts it addressed (0 to 63), or one of its failures.
+enum class FirmwareResult : std::uint8_t {
+    InternalError = 0xDE,
+    NoFreeShortAddress = 0xE0,
+    SameShortAddress = 0xF0,
+    NoCompareReply = 0xF8,
+    NoReplyAfterProgramming = 0xFE
+};
+
 MessageBoxRequest FirmwareResultMessage(const MessageCatalogue& msg, std::uint8_t nResult) {
     if (nResult <= kMaxShortAddress) {
         return {msg.Load(5140) + ": " + std::to_string(nResult), MsgButtons::Ok,
                 MsgIcon::Information, msg.Load(5098)};
     }
     std::string text;
-    switch (nResult) {
-        case 0xDE:
+    switch (static_cast<FirmwareResult>(nResult)) {
+        case FirmwareResult::InternalError:
             text = msg.Load(5146) + ".";
             break;
-        case 0xE0:
+        case FirmwareResult::NoFreeShortAddress:
             text = msg.Load(5144) + ".";
             break;
-        case 0xF0:
+        case FirmwareResult::SameShortAddress:
             text = msg.Load(5142) + ".";
             break;
-        case 0xF8:
+        case FirmwareResult::NoCompareReply:
             text = msg.Load(5143) + ".";
             break;
-        case 0xFE:
+        case FirmwareResult::NoReplyAfterProgramming:
             text = msg.Load(5145) + ".";
             break;
         default:
@@ -103,23 +112,24 @@ void configZD4270::EndFirmwareAddressing() {
 void configZD4270::RandomAddressingFirmware(bool bStart, bool bStop, bool bPoll, bool& bFinished) {
     bFinished = false;
     AddressingState& s = m_addressingState;
-    try {
-        if (bStart) s.nFirmwareState = kStateStart;
-        if (bStop) s.nFirmwareState = kStateStop;
-        if (bPoll) s.nFirmwareState = kStateFirmwarePoll;
+    // A poll takes up the terminal's run whatever the machine was at.
+    if (bPoll) {
+        bStart = bStop = false;
+        s.nFirmwareState = FirmwareStep::Poll;
+    }
+    const AddressingMachine machine{"RandomAddressingFirmware", &lblRndAddrStatus, false, true};
+    AddressingMachineStep(machine, s.nFirmwareState, bStart, bStop, bFinished, [&] {
         switch (s.nFirmwareState) {
-            case kStateIdle:
-                break;
-            case kStateStart:
+            case FirmwareStep::Start:
                 FirmwareAddressingHandOver();
-                s.nFirmwareState = kStateFirmwarePoll;
+                s.nFirmwareState = FirmwareStep::Poll;
                 break;
-            case kStateFirmwarePoll: {
+            case FirmwareStep::Poll: {
                 std::uint8_t status = 0;
                 // Without the status byte there is no result to show, only the lost connection.
                 if (m_link.ReadStatusByte(status) == kResultError) {
                     bFinished = true;
-                    s.nFirmwareState = kStateIdle;
+                    s.nFirmwareState = FirmwareStep::Idle;
                     break;
                 }
                 if ((status & kStatusFirmwareAddressing) != 0) break;
@@ -128,31 +138,20 @@ void configZD4270::RandomAddressingFirmware(bool bStart, bool bStop, bool bPoll,
                 // user that no gear was addressed.
                 if (m_link.ReadDataIn(dataIn) != kResultDone) {
                     bFinished = true;
-                    s.nFirmwareState = kStateIdle;
+                    s.nFirmwareState = FirmwareStep::Idle;
                     break;
                 }
                 const auto result = static_cast<std::uint8_t>(dataIn & 0xFF);
                 m_context.dialogs.MessageBox(FirmwareResultMessage(m_context.messages, result));
                 bFinished = true;
-                s.nFirmwareState = kStateIdle;
+                s.nFirmwareState = FirmwareStep::Idle;
                 break;
             }
-            case kStateStop:
-                lblRndAddrStatus.SetCaption("");
-                RefreshDeviceViews();
-                s.nFirmwareState = kStateIdle;
-                break;
             default:
-                lblRndAddrStatus.SetCaption(m_context.messages.Load(5112));
-                bFinished = true;
-                s.nFirmwareState = kStateIdle;
-                break;
+                return false;
         }
-    } catch (...) {
-        ReportCurrentException(m_context, "RandomAddressingFirmware");
-        bFinished = true;
-        s.nFirmwareState = kStateIdle;
-    }
+        return true;
+    });
 }
 
 // The options the terminal cannot take in its parameter word (groups and scenes) are cleared by

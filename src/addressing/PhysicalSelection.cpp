@@ -33,12 +33,6 @@ constexpr std::int64_t kBlinkPauseMs = 200;
 // renewed this long after it was opened, well inside the 15 minutes.
 constexpr std::int64_t kPhySelRenewWindowMs = 5 * 60 * 1000;
 
-constexpr std::int16_t kPhySelWaitForLamp = 20;
-constexpr std::int16_t kPhySelPollRemoved = 30;
-constexpr std::int16_t kPhySelFindFree = 40;
-constexpr std::int16_t kPhySelProgram = 45;
-constexpr std::int16_t kPhySelPollReinserted = 50;
-constexpr std::int16_t kPhySelConfirm = 60;
 // The standard gives a gear 100 ms after RANDOMISE before its new random address holds.
 constexpr std::int64_t kPhySelRandomiseSettleMs = 100;
 
@@ -72,21 +66,18 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
     bFinished = false;
     AddressingState& st = m_addressingState;
     const MessageCatalogue& msg = m_context.messages;
-    try {
-        if (bStart) st.nPhySelState = kStateStart;
-        if (bStop) st.nPhySelState = kStateStop;
+    const AddressingMachine machine{"AddressingPhysical", &lblPhySelStatus, true, false};
+    AddressingMachineStep(machine, st.nPhySelState, bStart, bStop, bFinished, [&] {
         switch (st.nPhySelState) {
-            case kStateIdle:
-                break;
-            case kStateStart:
+            case PhySelStep::Start:
                 m_phySelGiven.clear();
                 PhySelPrepareLine();
                 st.lPhySelInitialisedMs = m_context.scheduler.Now();
                 st.nPhySelAddress = static_cast<std::int16_t>(cboPhySelStartAddress.ListIndex());
                 st.nPhySelLampNo = 0;
-                st.nPhySelState = kPhySelWaitForLamp;
+                st.nPhySelState = PhySelStep::WaitForLamp;
                 break;
-            case kPhySelWaitForLamp:
+            case PhySelStep::WaitForLamp:
                 SendAddressingCommand(kCmdPhysicalSelection, 0, kAddrBroadcast, 0);
                 SendAddressingCommand(kCmdRecallMinLevel, 0, kAddrBroadcast, 0);
                 ++st.nPhySelLampNo;
@@ -95,9 +86,9 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
                 st.nPhySelRepeatAddress = -1;
                 st.bPhySelTwoOut = false;
                 lblPhySelStatus.SetCaption(msg.Load(5081) + "...");
-                st.nPhySelState = kPhySelPollRemoved;
+                st.nPhySelState = PhySelStep::PollRemoved;
                 break;
-            case kPhySelPollRemoved: {
+            case PhySelStep::PollRemoved: {
                 if (m_context.scheduler.Now() - st.lPhySelInitialisedMs >= kPhySelRenewWindowMs) {
                     SendAddressingCommand(kCmdInitialise, 255, kAddrBroadcast, 0);
                     SendAddressingCommand(kCmdPhysicalSelection, 0, kAddrBroadcast, 0);
@@ -130,15 +121,15 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
                                      "the gear at address " + std::to_string(st.nPhySelOldAddress) +
                                          " was selected again: it keeps its address",
                                      st.nPhySelOldAddress, -1);
-                        st.nPhySelState = kPhySelPollReinserted;
+                        st.nPhySelState = PhySelStep::PollReinserted;
                     } else {
                         lblPhySelStatus.SetCaption(msg.Load(5082) + "...");
-                        st.nPhySelState = kPhySelFindFree;
+                        st.nPhySelState = PhySelStep::FindFree;
                     }
                 }
                 break;
             }
-            case kPhySelFindFree: {
+            case PhySelStep::FindFree: {
                 // Free only when it stays silent twice: a gear that missed an answer would
                 // otherwise share the address.
                 std::uint8_t nAnswer = 0;
@@ -148,21 +139,21 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
                     if (st.nPhySelAddress > kMaxShortAddress) {
                         ShowAddressLimitMessage();
                         bFinished = true;
-                        st.nPhySelState = kStateIdle;
+                        st.nPhySelState = PhySelStep::Idle;
                     }
                 } else {
-                    st.nPhySelState = kPhySelProgram;
+                    st.nPhySelState = PhySelStep::Program;
                 }
                 break;
             }
-            case kPhySelProgram:
+            case PhySelStep::Program:
                 // Only the physically selected ballast takes the address.
                 SendAddressingCommand(kCmdProgramShortAddress, AddressByte(st.nPhySelAddress),
                                       kAddrShort, 0);
                 st.nPhySelPollCount = 0;
-                st.nPhySelState = kPhySelPollReinserted;
+                st.nPhySelState = PhySelStep::PollReinserted;
                 break;
-            case kPhySelPollReinserted: {
+            case PhySelStep::PollReinserted: {
                 // The lamp is back once its ballast stops reporting a lamp failure.
                 const bool repeat = st.nPhySelRepeatAddress >= 0;
                 const std::int16_t address = repeat ? st.nPhySelRepeatAddress : st.nPhySelAddress;
@@ -177,15 +168,15 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
                     --st.nPhySelLampNo;
                     SendAddressingCommand(kCmdInitialise, 255, kAddrBroadcast, 0);
                     st.lPhySelInitialisedMs = m_context.scheduler.Now();
-                    st.nPhySelState = kPhySelWaitForLamp;
+                    st.nPhySelState = PhySelStep::WaitForLamp;
                     break;
                 }
                 AddLampRow(lstPhySelView, st.nPhySelLampNo, st.nPhySelAddress);
                 lblPhySelStatus.SetCaption(msg.Load(5083) + "...");
-                st.nPhySelState = kPhySelConfirm;
+                st.nPhySelState = PhySelStep::Confirm;
                 break;
             }
-            case kPhySelConfirm:
+            case PhySelStep::Confirm:
                 PhySelBlink(st.nPhySelAddress);
                 // A ballast that had an address before is now at its new one: its old record
                 // would stand for a ballast that is no longer there.
@@ -198,29 +189,19 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
                 if (st.nPhySelAddress <= kMaxShortAddress) {
                     SendAddressingCommand(kCmdInitialise, 255, kAddrBroadcast, 0);
                     st.lPhySelInitialisedMs = m_context.scheduler.Now();
-                    st.nPhySelState = kPhySelWaitForLamp;
+                    st.nPhySelState = PhySelStep::WaitForLamp;
                 } else {
                     SendAddressingCommand(kCmdRecallMinLevel, 0, kAddrBroadcast, 0);
                     ShowAddressLimitMessage();
                     bFinished = true;
-                    st.nPhySelState = kStateIdle;
+                    st.nPhySelState = PhySelStep::Idle;
                 }
                 break;
-            case kStateStop:
-                lblPhySelStatus.SetCaption("");
-                SendAddressingCommand(kCmdTerminate, 0, kAddrBroadcast, 0);
-                RefreshDeviceViews();
-                break;
             default:
-                lblPhySelStatus.SetCaption(msg.Load(5112));
-                bFinished = true;
-                st.nPhySelState = kStateIdle;
-                break;
+                return false;
         }
-    } catch (...) {
-        ReportCurrentException(m_context, "AddressingPhysical");
-        bFinished = true;
-    }
+        return true;
+    });
 }
 
 // Whether exactly one gear holds the address just programmed; when not, says so in the status

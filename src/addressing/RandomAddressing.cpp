@@ -47,18 +47,6 @@ std::string Hex(std::int32_t value) {
     return "0x" + UpperHex(value);
 }
 
-constexpr std::int16_t kRndAddrFirstCompare = 15;
-constexpr std::int16_t kRndAddrSetSearch = 20;
-constexpr std::int16_t kRndAddrCompareHalve = 30;
-constexpr std::int16_t kRndAddrFindFree = 40;
-constexpr std::int16_t kRndAddrProgram = 45;
-constexpr std::int16_t kRndAddrVerify = 50;
-constexpr std::int16_t kRndAddrCheckHolder = 55;
-constexpr std::int16_t kRndAddrShowWithdraw = 60;
-constexpr std::int16_t kRndAddrNext = 70;
-constexpr std::int16_t kRndAddrClashState = 80;
-constexpr std::int16_t kRndAddrFastNextState = 75;
-
 // The standard gives a gear 100 ms after RANDOMISE before its new random address holds; the fast
 // search waits that long, and when nobody compares then, once more this long for slower gear.
 constexpr std::int64_t kRandomiseSettleMs = 100;
@@ -146,85 +134,72 @@ void configZD4270::RandomAddressing(bool bStart, bool bStop, bool& bFinished) {
 }
 
 void configZD4270::RandomAddressingStep(bool bStart, bool bStop, bool& bFinished) {
-    try {
-        AddressingState& s = m_addressingState;
-        if (bStart) s.nRndAddrState = kStateStart;
-        if (bStop) s.nRndAddrState = kStateStop;
+    AddressingState& s = m_addressingState;
+    const AddressingMachine machine{"RandomAddressing", &lblRndAddrStatus, true, false};
+    AddressingMachineStep(machine, s.nRndAddrState, bStart, bStop, bFinished, [&] {
         switch (s.nRndAddrState) {
-            case kStateIdle:
-                break;
-            case kStateStart:
+            case RndAddrStep::Start:
                 RndAddrBegin();
                 break;
-            case kRndAddrFirstCompare:
+            case RndAddrStep::FirstCompare:
                 RndAddrFirstCompare(bFinished);
                 break;
-            case kRndAddrSetSearch:
+            case RndAddrStep::SetSearch:
                 RndAddrSetSearchAddress();
                 // The fast search compares in the same step.
                 if (chkRndAddrFastSearch.IsChecked()) RndAddrCompareAndHalve(bFinished);
                 break;
-            case kRndAddrCompareHalve:
+            case RndAddrStep::CompareHalve:
                 RndAddrCompareAndHalve(bFinished);
                 break;
-            case kRndAddrFindFree:
+            case RndAddrStep::FindFree:
                 RndAddrFindFreeAddress(bFinished);
                 break;
-            case kRndAddrProgram:
+            case RndAddrStep::Program:
                 if (s.nRndAddrAddress > kMaxShortAddress) {
                     bFinished = true;
-                    s.nRndAddrState = kStateIdle;
+                    s.nRndAddrState = RndAddrStep::Idle;
                     break;
                 }
                 SendAddressingCommand(kCmdProgramShortAddress, AddressByte(s.nRndAddrAddress),
                                       kAddrShort, 0);
                 lblRndAddrStatus.SetCaption(m_context.messages.Load(5118) + ": " +
                                             std::to_string(s.nRndAddrAddress));
-                s.nRndAddrState = kRndAddrVerify;
+                s.nRndAddrState = RndAddrStep::Verify;
                 break;
-            case kRndAddrVerify:
+            case RndAddrStep::Verify:
                 RndAddrVerify(bFinished);
                 break;
-            case kRndAddrCheckHolder:
+            case RndAddrStep::CheckHolder:
                 RndAddrCheckHolder(bFinished);
                 break;
-            case kRndAddrShowWithdraw:
+            case RndAddrStep::ShowWithdraw:
                 // The new lamp lights up while the others stay at minimum, and leaves the search.
                 SendAddressingCommand(kCmdRecallMaxLevel, 0, kAddrShort, s.nRndAddrAddress);
                 SendAddressingCommand(kCmdWithdraw, 0, kAddrShort, 0);
                 if (chkRndAddrFastSearch.IsChecked()) {
-                    s.nRndAddrState = kRndAddrFastNextState;
+                    s.nRndAddrState = RndAddrStep::FastNext;
                     break;
                 }
                 SendAddressingCommand(kCmdSearchAddrH, 255, kAddrBroadcast, 0);
                 SendAddressingCommand(kCmdSearchAddrM, 255, kAddrBroadcast, 0);
                 SendAddressingCommand(kCmdSearchAddrL, 255, kAddrBroadcast, 0);
-                s.nRndAddrState = kRndAddrNext;
+                s.nRndAddrState = RndAddrStep::Next;
                 break;
-            case kRndAddrNext:
+            case RndAddrStep::Next:
                 RndAddrNextBallast(bFinished);
                 break;
-            case kRndAddrFastNextState:
+            case RndAddrStep::FastNext:
                 RndAddrFastNext(bFinished);
                 break;
-            case kRndAddrClashState:
+            case RndAddrStep::Clash:
                 RndAddrClash();
                 break;
-            case kStateStop:
-                lblRndAddrStatus.SetCaption("");
-                SendAddressingCommand(kCmdTerminate, 0, kAddrBroadcast, 0);
-                RefreshDeviceViews();
-                break;
             default:
-                lblRndAddrStatus.SetCaption(m_context.messages.Load(5112));
-                bFinished = true;
-                s.nRndAddrState = kStateIdle;
-                break;
+                return false;
         }
-    } catch (...) {
-        ReportCurrentException(m_context, "RandomAddressing");
-        bFinished = true;
-    }
+        return true;
+    });
 }
 
 void configZD4270::RndAddrBegin() {
@@ -258,7 +233,7 @@ void configZD4270::RndAddrBegin() {
     s.nRndAddrAddress = static_cast<std::int16_t>(cboRndAddrStartAddress.ListIndex());
     s.nRndAddrLampNo = 0;
     s.bRndAddrAddressGiven = false;
-    s.nRndAddrState = kRndAddrFirstCompare;
+    s.nRndAddrState = RndAddrStep::FirstCompare;
 }
 
 // COMPARE and its reply; several ballasts answering at once give a collision or a corrupt frame,
@@ -303,11 +278,11 @@ void configZD4270::RndAddrBeginSearch(std::int32_t floor) {
     AddressingState& s = m_addressingState;
     s.lSearchHigh = kSearchAddressMax;
     s.lRndAddrFloor = floor;
-    s.nRndAddrState = kRndAddrSetSearch;
+    s.nRndAddrState = RndAddrStep::SetSearch;
     if (chkRndAddrFastSearch.IsChecked()) {
         s.lSearchLow = 0;
         s.bRndAddrAnswered = false;
-        if (!RndAddrFastProbe()) s.nRndAddrState = kRndAddrCompareHalve;
+        if (!RndAddrFastProbe()) s.nRndAddrState = RndAddrStep::CompareHalve;
         return;
     }
     s.lSearchLow = floor;
@@ -357,7 +332,7 @@ void configZD4270::RndAddrSetSearchAddress() {
         SendAddressingCommand(kCmdSearchAddrL, s.bySearchL, kAddrBroadcast, 0);
         s.byLastSearchL = s.bySearchL;
     }
-    s.nRndAddrState = kRndAddrCompareHalve;
+    s.nRndAddrState = RndAddrStep::CompareHalve;
 }
 
 void configZD4270::RndAddrCompareAndHalve(bool& bFinished) {
@@ -373,7 +348,7 @@ void configZD4270::RndAddrCompareAndHalve(bool& bFinished) {
             }
         }
         if (RndAddrFastProbe()) {
-            s.nRndAddrState = kRndAddrSetSearch;
+            s.nRndAddrState = RndAddrStep::SetSearch;
             return;
         }
         RndAddrClose(bFinished);
@@ -386,7 +361,7 @@ void configZD4270::RndAddrCompareAndHalve(bool& bFinished) {
     }
     s.lSearchAddress = s.lSearchLow + HalfRoundedEven(s.lSearchHigh - s.lSearchLow);
     if (s.lSearchHigh != s.lSearchLow) {
-        s.nRndAddrState = kRndAddrSetSearch;
+        s.nRndAddrState = RndAddrStep::SetSearch;
         return;
     }
     RndAddrClose(bFinished);
@@ -438,7 +413,7 @@ void configZD4270::RndAddrClose(bool& bFinished) {
         SendAddressingCommand(kCmdSearchAddrM, SearchMiddle(s.lSearchHigh), kAddrBroadcast, 0);
         SendAddressingCommand(kCmdSearchAddrL, SearchLow(s.lSearchHigh), kAddrBroadcast, 0);
     }
-    s.nRndAddrState = kRndAddrFindFree;
+    s.nRndAddrState = RndAddrStep::FindFree;
 }
 
 void configZD4270::RndAddrFindFreeAddress(bool& bFinished) {
@@ -451,7 +426,7 @@ void configZD4270::RndAddrFindFreeAddress(bool& bFinished) {
         const CheckTime check(m_context.scheduler, m_rndAddrCheckMs);
         SendAddressingCommand(kCmdQueryBallast, 0, kAddrShort, s.nRndAddrAddress);
         if (ReceiveAddressingData(answer) == kResultTimeout) {
-            s.nRndAddrState = kRndAddrProgram;
+            s.nRndAddrState = RndAddrStep::Program;
             return;
         }
         NoteRecovery("second-ask",
@@ -471,12 +446,12 @@ void configZD4270::RndAddrVerify(bool& bFinished) {
     const std::int16_t verified = AddressingQueryTwice(
         kCmdVerifyShortAddress, AddressByte(s.nRndAddrAddress), kAddrShort, 0, answer);
     if (verified == kResultDone) {
-        s.nRndAddrState = kRndAddrCheckHolder;
+        s.nRndAddrState = RndAddrStep::CheckHolder;
         return;
     }
     // Several answers at once: several gear took the address.
     if (verified == kResultCollision || verified == kResultCorruptFrame) {
-        s.nRndAddrState = kRndAddrClashState;
+        s.nRndAddrState = RndAddrStep::Clash;
         return;
     }
     // A failure of the link itself has shown its own box.
@@ -509,7 +484,7 @@ void configZD4270::RndAddrCheckHolder(bool& bFinished) {
         const std::int16_t result =
             AddressingQueryTwice(command, 0, kAddrShort, s.nRndAddrAddress, answer);
         if (result == kResultCollision || result == kResultCorruptFrame) {
-            s.nRndAddrState = kRndAddrClashState;
+            s.nRndAddrState = RndAddrStep::Clash;
             return;
         }
         if (result == kResultTimeout) {
@@ -533,7 +508,7 @@ void configZD4270::RndAddrCheckHolder(bool& bFinished) {
                          Hex(holder) + ": the next free address is used",
                      s.nRndAddrAddress, holder);
         ++s.nRndAddrAddress;
-        s.nRndAddrState = kRndAddrFindFree;
+        s.nRndAddrState = RndAddrStep::FindFree;
         if (s.nRndAddrAddress > kMaxShortAddress) {
             RndAddrEndAtLimit(bFinished);
         }
@@ -544,7 +519,7 @@ void configZD4270::RndAddrCheckHolder(bool& bFinished) {
     AddAddressedDevice(s.nRndAddrAddress);
     m_rndAddrFound.insert(s.lSearchHigh);
     s.bRndAddrAddressGiven = true;
-    s.nRndAddrState = kRndAddrShowWithdraw;
+    s.nRndAddrState = RndAddrStep::ShowWithdraw;
 }
 
 void configZD4270::RndAddrNextBallast(bool& bFinished) {
@@ -596,7 +571,7 @@ void configZD4270::RndAddrFastNext(bool& bFinished) {
 void configZD4270::RndAddrSearchAgain(const std::string& what, const std::string& text) {
     AddressingState& s = m_addressingState;
     NoteRecovery(what, text, what == "gear-below" ? -1 : s.nRndAddrAddress, s.lSearchHigh);
-    s.nRndAddrState = kRndAddrFirstCompare;
+    s.nRndAddrState = RndAddrStep::FirstCompare;
 }
 
 // Several gear took the address: they drew the same random address. They give it back and all
@@ -619,7 +594,7 @@ void configZD4270::RndAddrClash() {
     SendAddressingCommand(kCmdInitialise, 255, kAddrBroadcast, 0);
     SendAddressingCommand(kCmdRandomise, 0, kAddrBroadcast, 0);
     s.lRndAddrRandomisedMs = m_context.scheduler.Now();
-    s.nRndAddrState = kRndAddrFirstCompare;
+    s.nRndAddrState = RndAddrStep::FirstCompare;
 }
 
 // The gear at the search address cannot be addressed: it leaves the search without an address,
@@ -633,14 +608,14 @@ void configZD4270::RndAddrLeaveGear(const std::string& what, const std::string& 
     RndAddrSendSearchByte(kCmdSearchAddrH, 255, s.byLastSearchH);
     RndAddrSendSearchByte(kCmdSearchAddrM, 255, s.byLastSearchM);
     RndAddrSendSearchByte(kCmdSearchAddrL, 255, s.byLastSearchL);
-    s.nRndAddrState = kRndAddrNext;
+    s.nRndAddrState = RndAddrStep::Next;
 }
 
 // A gear is left but no short address: the box of the address limit ends the run.
 void configZD4270::RndAddrEndAtLimit(bool& bFinished) {
     ShowAddressLimitMessage();
     bFinished = true;
-    m_addressingState.nRndAddrState = kStateIdle;
+    m_addressingState.nRndAddrState = RndAddrStep::Idle;
 }
 
 // Nobody takes part any more. Gear left without an address make the run end with the box of
@@ -648,7 +623,7 @@ void configZD4270::RndAddrEndAtLimit(bool& bFinished) {
 void configZD4270::RndAddrFinish(bool& bFinished) {
     AddressingState& s = m_addressingState;
     bFinished = true;
-    s.nRndAddrState = kStateIdle;
+    s.nRndAddrState = RndAddrStep::Idle;
     if (m_rndAddrLeft.empty()) return;
     // Gear that keep clashing have no address at all now, which the box says.
     const bool clash =

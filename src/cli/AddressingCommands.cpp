@@ -132,7 +132,7 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
 
         const std::size_t mark = session.BoxCount();
         control.cmdRndAddrStart.Click();
-        if (!control.m_bRndAddrRunning) {
+        if (!control.RndAddrRunning()) {
             Outcome refused;
             refused.Note(session.LastBoxSince(mark).value_or("the random addressing did not start"),
                          "start");
@@ -142,7 +142,7 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
             refused.Check(details);
         }
         Outcome outcome;
-        if (!session.RunUntil([&] { return !control.m_bRndAddrRunning; })) {
+        if (!session.RunUntil([&] { return !control.RndAddrRunning(); })) {
             throw CommandFailed("the random addressing did not end in time",
                                 {{"variant", variant}, {"failedStep", "addressing"}});
         }
@@ -152,10 +152,10 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
         if (variant == "control") details["checkTimeMs"] = control.RndAddrCheckMs();
         // The scan that checks a fast search keeps its pace; the second ask finds gear that
         // answer only every second question.
-        control.m_bQuickScan = fastSearch;
+        control.SetQuickScan(fastSearch);
         control.chkScanAskTwice.SetChecked(true);
         ScanAfterRun(session, details, outcome);
-        control.m_bQuickScan = false;
+        control.SetQuickScan(false);
         control.chkScanAskTwice.SetChecked(false);
         // A run that ends before its search is through (a VERIFY SHORT ADDRESS that several gear
         // answered, for one) says nothing, but leaves gear without a short address.
@@ -258,12 +258,12 @@ PreparedCommand PrepareAddressChange(const CommandArguments& arguments) {
         const std::size_t mark = session.BoxCount();
         control.cmdChangeAddrStart.Click();
         Outcome outcome;
-        if (!control.m_bChangeAddrRunning) {
+        if (!control.ChangeAddrRunning()) {
             outcome.Note(session.LastBoxSince(mark).value_or("the address change did not start"),
                          "change");
             outcome.Check(details);
         }
-        if (!session.RunUntil([&] { return !control.m_bChangeAddrRunning; })) {
+        if (!session.RunUntil([&] { return !control.ChangeAddrRunning(); })) {
             details["failedStep"] = "change";
             throw CommandFailed("the address change did not end in time", details);
         }

@@ -116,7 +116,7 @@ PreparedCommand PrepareAddressPhysical(const CommandArguments& arguments) {
         control.chkPhySelDeleteAllScenes.SetChecked(deleteScenes);
         const std::size_t mark = session.BoxCount();
         control.cmdPhySelStart.Click();
-        if (!control.m_bPhySelRunning) {
+        if (!control.PhySelRunning()) {
             FailOnErrorBox(session, mark);
             throw CommandFailed(
                 session.LastBoxSince(mark).value_or("the physical selection did not start"));
@@ -135,7 +135,7 @@ PreparedCommand PrepareAddressPhysical(const CommandArguments& arguments) {
             const std::int64_t now = session.Clock().Now();
             const std::string& status = control.lblPhySelStatus.Caption();
             const int count = control.lstPhySelView.ItemCount();
-            if (!control.m_bPhySelRunning) return true;
+            if (!control.PhySelRunning()) return true;
             if (status != lastStatus || count != lastCount) {
                 lastStatus = status;
                 lastCount = count;
@@ -155,7 +155,7 @@ PreparedCommand PrepareAddressPhysical(const CommandArguments& arguments) {
             return timedOut;
         });
         // The procedure waits for lamps until it is cancelled, as the user does with the button.
-        if (control.m_bPhySelRunning) control.cmdPhySelStart.Click();
+        if (control.PhySelRunning()) control.cmdPhySelStart.Click();
         FailOnErrorBox(session, mark);
 
         Json document = {{"startAddress", start},

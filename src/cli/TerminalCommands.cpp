@@ -454,7 +454,7 @@ PreparedCommand PrepareOptions(const CommandArguments& arguments) {
         // from the terminal rather than from the boxes.
         std::uint16_t features = 0;
         if (!session.State().objDevCom) throw CommandFailed("no terminal to read the options from");
-        session.State().objDevCom->ReadTable(control.Pos, 0, kFeatureRegister, 1, &features);
+        session.State().objDevCom->ReadTable(control.Position(), 0, kFeatureRegister, 1, &features);
         const bool isDsi = (features & kOperationModeBits) == kOperationModeDsi;
         const bool isPowerSupply = (features & kPowerSupplyInactive) == 0;
         const bool isCounting = (features & kDaliDevicesNotCounted) == 0;

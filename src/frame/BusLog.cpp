@@ -3,8 +3,8 @@
 #include <cstdio>
 #include <ctime>
 
+#include "frame/LevelText.h"
 #include "link/Commands.h"
-#include "pages/PageSupport.h"
 
 namespace zd {
 

@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "addressing/AddressingFrame.h"
+#include "frame/AddressingRun.h"
 #include "platform/HostTexts.h"
 
 namespace zd {
@@ -68,18 +68,18 @@ ProgressState ControlProgress(const configZD4270& control) {
         return HostText(language, english, args);
     };
     const auto counted = [&](int count) { return text("%1 addressed", {std::to_string(count)}); };
-    if (control.m_bScanning) {
+    if (control.Scanning()) {
         state.what = text("scan");
-        state.detail = text("address %1", {std::to_string(control.m_nScanAddress)});
-        state.fraction = control.m_nScanAddress / 64.0;
-    } else if (control.m_bRndAddrRunning) {
+        state.detail = text("address %1", {std::to_string(control.ScanAddress())});
+        state.fraction = control.ScanAddress() / 64.0;
+    } else if (control.RndAddrRunning()) {
         state.what = text("random addressing");
         if (control.lstRndAddrView.Visible()) {
             // The control finds the gear in the order of their random addresses, which are spread
             // evenly: how far the search has come through the random address space is how far it
             // has come through the gear.
             state.detail = counted(control.lstRndAddrView.ItemCount());
-            const AddressingState& search = control.m_addressingState;
+            const AddressingState& search = control.Addressing();
             state.fraction =
                 static_cast<double>(std::max(search.lSearchLow, search.lRndAddrFloor)) /
                 (kSearchAddressMax + 1.0);
@@ -87,25 +87,25 @@ ProgressState ControlProgress(const configZD4270& control) {
             // The terminal searches on its own and tells nothing until it is done.
             state.detail = Trimmed(control.lblRndAddrStatus.Caption());
         }
-    } else if (control.m_bPhySelRunning) {
+    } else if (control.PhySelRunning()) {
         state.what = text("physical selection");
         state.detail = counted(control.lstPhySelView.ItemCount());
         const std::string status = Trimmed(control.lblPhySelStatus.Caption());
         if (!status.empty()) state.detail += ", " + status;
-    } else if (control.m_bChangeAddrRunning) {
+    } else if (control.ChangeAddrRunning()) {
         state.what = text("change addresses");
         state.detail = Trimmed(control.lblChangeAddrStatus.Caption());
         // A move can put another device where it belongs too, or displace one: never backwards.
-        const int planned = control.m_addressingState.nChangeAddrPlanned;
+        const int planned = control.Addressing().nChangeAddrPlanned;
         if (planned > 0) {
             state.fraction = std::clamp(
                 1.0 - control.ChangeAddrMovesLeft() / static_cast<double>(planned), 0.0, 1.0);
         }
-    } else if (control.m_archivTransfer != configZD4270::ArchivTransfer::None &&
+    } else if (control.ArchivTransferRunning() != configZD4270::ArchivTransfer::None &&
                control.prgArchiv.Max() > control.prgArchiv.Min()) {
-        const bool upload = control.m_archivTransfer == configZD4270::ArchivTransfer::Upload;
+        const bool upload = control.ArchivTransferRunning() == configZD4270::ArchivTransfer::Upload;
         state.what = text(upload ? "archive upload" : "archive download");
-        state.detail = text("address %1", {std::to_string(control.m_nArchivAddress)});
+        state.detail = text("address %1", {std::to_string(control.ArchivAddress())});
         state.fraction = ArchivFraction(control, upload);
     } else {
         for (const auto& [kind, reading] : kReadingPages) {
@@ -173,13 +173,13 @@ std::function<void()> WatchControlProgress(configZD4270& control,
 
 Button* ProgressCancelButton(configZD4270& control) {
     Button* button = nullptr;
-    if (control.m_bScanning)
+    if (control.Scanning())
         button = &control.cmdScanDevices;
-    else if (control.m_bRndAddrRunning)
+    else if (control.RndAddrRunning())
         button = &control.cmdRndAddrStart;
-    else if (control.m_bPhySelRunning)
+    else if (control.PhySelRunning())
         button = &control.cmdPhySelStart;
-    else if (control.m_bChangeAddrRunning)
+    else if (control.ChangeAddrRunning())
         button = &control.cmdChangeAddrStart;
     // A run offers its cancel through its own button, and only while that reads "Cancel".
     if (!button || !button->Enabled() ||

@@ -14,10 +14,6 @@ namespace {
 
 constexpr std::int64_t kScanIntervalMs = 50;
 constexpr std::int64_t kQuickScanIntervalMs = 1;
-constexpr std::int16_t kScanIdle = 0;
-constexpr std::int16_t kScanStart = 10;
-constexpr std::int16_t kScanQuery = 20;
-constexpr std::int16_t kScanFinish = 1000;
 constexpr std::int16_t kLastShortAddress = 63;
 
 }  // namespace
@@ -43,7 +39,7 @@ void configZD4270::cmdScanDevices_Click() {
                 {msg.Load(5122) + "!", MsgButtons::Ok, MsgIcon::Information, msg.Load(5098)});
             return;
         }
-        std::int16_t result = 0;
+        ScanResult result = ScanResult::Running;
         if (!m_bScanning) {
             EnableControls(false);
             RemovePageControls();
@@ -73,15 +69,16 @@ void configZD4270::cmdScanDevices_Click() {
 void configZD4270::timerScanDevices_Timer() {
     Guard(m_context, "timerScanDevices_Timer", [this] {
         timerScanDevices.SetEnabled(false);
-        std::int16_t result = 0;
+        ScanResult result = ScanResult::Running;
         ScanDevices(false, false, result);
         // The device communication failed (the connection is gone; a silent address is a
         // timeout): its box has been shown, and querying the other addresses would only fail
         // again. The scan finishes at once on the devices it has found, as a cancel does.
-        if (result == 0 && m_link.CommunicationLost()) ScanDevices(false, true, result);
-        if (result == 0) {
+        if (result == ScanResult::Running && m_link.CommunicationLost())
+            ScanDevices(false, true, result);
+        if (result == ScanResult::Running) {
             timerScanDevices.SetEnabled(true);
-        } else if (result == 1) {
+        } else if (result == ScanResult::Finished) {
             EnableControls(true);
             m_bScanning = false;
             cmdScanDevices.SetCaption(m_context.messages.Load(5071));
@@ -94,23 +91,23 @@ void configZD4270::timerScanDevices_Timer() {
     });
 }
 
-void configZD4270::ScanDevices(bool bStart, bool bStop, std::int16_t& result) {
+void configZD4270::ScanDevices(bool bStart, bool bStop, ScanResult& result) {
     try {
-        if (bStart) m_nScanState = kScanStart;
-        if (bStop) m_nScanState = kScanFinish;
-        result = 0;
+        if (bStart) m_nScanState = ScanStep::Start;
+        if (bStop) m_nScanState = ScanStep::Finish;
+        result = ScanResult::Running;
         switch (m_nScanState) {
-            case kScanIdle:
+            case ScanStep::Idle:
                 break;
-            case kScanStart:
+            case ScanStep::Start:
                 m_nScanAddress = 0;
-                m_nScanState = kScanQuery;
+                m_nScanState = ScanStep::Query;
                 break;
-            case kScanQuery:
+            case ScanStep::Query:
                 QueryScanAddress();
-                if (++m_nScanAddress > kLastShortAddress) m_nScanState = kScanFinish;
+                if (++m_nScanAddress > kLastShortAddress) m_nScanState = ScanStep::Finish;
                 break;
-            case kScanFinish:
+            case ScanStep::Finish:
                 m_link.EndProcedure();
                 CreateTreeDevices();
                 CreateChangeAddrListView();
@@ -119,17 +116,17 @@ void configZD4270::ScanDevices(bool bStart, bool bStop, std::int16_t& result) {
                 EnableControls(true);
                 prgState.SetValue(0);
                 treeDevices.SelectNode("Root");
-                result = 1;
-                m_nScanState = kScanIdle;
+                result = ScanResult::Finished;
+                m_nScanState = ScanStep::Idle;
                 break;
             default:
-                result = -1;
-                m_nScanState = kScanIdle;
+                result = ScanResult::Failed;
+                m_nScanState = ScanStep::Idle;
                 break;
         }
     } catch (...) {
         ReportCurrentException(m_context, "ScanDevices");
-        result = -1;
+        result = ScanResult::Failed;
     }
 }
 

@@ -7,7 +7,6 @@
 #include "devices/NumericText.h"
 #include "frame/configZD4270.h"
 #include "link/Commands.h"
-#include "pages/PageFactory.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
 

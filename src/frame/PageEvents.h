@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -13,6 +14,9 @@
 #include "ui/Event.h"
 
 namespace zd {
+
+struct Context;
+struct ModuleState;
 
 // The named parameters of one raise, each bound to a variable of the page.
 class EventParams {
@@ -80,5 +84,13 @@ class DevicePage : public Control {
     std::int16_t m_nDALIAddr = -1;
     std::int16_t m_nDALIAddrType = 0;
 };
+
+// Creates the device page of one kind when a node of the device tree is selected, named by
+// PageClassName(kind); the pages part defines it. The page is returned hidden and unconnected;
+// configZD4270::SetPage places, connects and shows it. The pages read the terminal's operation
+// mode from state when they are used (the commands page refuses DALI commands in DSI mode and DSI
+// commands in DALI mode), so state must outlive the page.
+std::unique_ptr<DevicePage> CreateDevicePage(PageKind kind, const Context& context,
+                                             const ModuleState& state);
 
 }  // namespace zd

@@ -85,12 +85,7 @@ void configZD4270::RefreshDataSteps(XmlNode objDeviceNode, std::shared_ptr<DevCo
     m_nChannel = ReadUserDataValue(userData, "Params/UserData");
     m_nCompanyId = ReadUserDataValue(userData, "Params/CompanyId");
 
-    IgnoreErrors([&] {
-        EnableLoggingMappingData = false;
-        EnableLoggingUserData = false;
-        EnableLoggingAddressing = false;
-        ReadLoggingSettingsFromRegistry();
-    });
+    IgnoreErrors([&] { ReadLoggingSettingsFromRegistry(); });
     IgnoreErrors([&] {
         if (EnableLoggingMappingData)
             LogFile::WriteWholeFile(m_logFilePrefix + kMappingDataLogFile, objDeviceNode.Xml());
@@ -214,6 +209,9 @@ bool configZD4270::IsMotorolaFormat(XmlNode node) {
 }
 
 void configZD4270::ReadLoggingSettingsFromRegistry() {
+    EnableLoggingMappingData = false;
+    EnableLoggingUserData = false;
+    EnableLoggingAddressing = false;
     Guard(m_context, "ReadLoggingSettingsFromRegistry", [this] {
         auto readSwitch = [this](const char* valueName, bool& flag) {
             std::string text;

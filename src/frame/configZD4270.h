@@ -14,7 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "addressing/AddressingFrame.h"
+#include "frame/AddressingRun.h"
 #include "frame/PageEvents.h"
 #include "link/Link.h"
 #include "link/ModuleState.h"
@@ -44,7 +44,7 @@ class configZD4270 {
     // Initialises the control: empty device list, captions and lists from the catalogue.
     configZD4270(const Context& context, RegistryAccess& registry,
                  ModuleState& state = ModuleState::Shared());
-    virtual ~configZD4270();
+    ~configZD4270();
     configZD4270(const configZD4270&) = delete;
     configZD4270& operator=(const configZD4270&) = delete;
 
@@ -80,18 +80,19 @@ class configZD4270 {
     std::int32_t GetDevicePos(XmlNode node, std::int32_t& position);
     std::int32_t GetDeviceDesc(XmlNode node, std::string& name);
     bool IsMotorolaFormat(XmlNode node);
+    // The logging switches: each is on while its registry value is a number other than 0.
     void ReadLoggingSettingsFromRegistry();
 
     // The views built from the device list, and the addressing helpers the refresh needs.
-    virtual void CreateTreeDevices();
-    virtual void CreateChangeAddrListView();
-    virtual void CreateScenesView();
-    virtual void CreateGroupsView();
+    void CreateTreeDevices();
+    void CreateChangeAddrListView();
+    void CreateScenesView();
+    void CreateGroupsView();
     void ClearAddressingLists();
     void EnableRndAddrOptions(bool bEnable);
     void EnableRndAddrOptionsAndTabs(bool bEnable);
     // One step of the terminal's own random addressing; the addressing procedures supply it.
-    virtual void RandomAddressingFirmware(bool bStart, bool bStop, bool bPoll, bool& bFinished);
+    void RandomAddressingFirmware(bool bStart, bool bStop, bool bPoll, bool& bFinished);
 
     ModuleState& State() { return m_state; }
     const ModuleState& State() const { return m_state; }
@@ -102,43 +103,41 @@ class configZD4270 {
     const Context& GetContext() const { return m_context; }
     RegistryAccess& Registry() { return m_registry; }
 
-    // State read from the terminal's node and user data.
-    std::int32_t Pos = -1;
-    std::int32_t m_nChannel = 0;
-    std::int32_t m_nCompanyId = 0;
-    std::string m_sDeviceName;
-    bool m_bRefreshing = false;
-
-    bool EnableLoggingMappingData = false;
-    bool EnableLoggingUserData = false;
-    bool EnableLoggingAddressing = false;
-
-    bool m_bScanning = false;
-    bool m_bPhySelRunning = false;
-    bool m_bRndAddrRunning = false;
-    bool m_bChangeAddrRunning = false;
+    // The run state, read-only: what the refresh read from the terminal's node and user data and
+    // the registry, and which procedure runs and how far it has come.
+    std::int32_t Position() const { return Pos; }
+    std::int32_t CompanyId() const { return m_nCompanyId; }
+    const std::string& DeviceName() const { return m_sDeviceName; }
+    bool Refreshing() const { return m_bRefreshing; }
+    bool LoggingMappingData() const { return EnableLoggingMappingData; }
+    bool LoggingUserData() const { return EnableLoggingUserData; }
+    bool LoggingAddressing() const { return EnableLoggingAddressing; }
+    bool Scanning() const { return m_bScanning; }
+    // The short address the scan queries next.
+    std::int16_t ScanAddress() const { return m_nScanAddress; }
+    bool PhySelRunning() const { return m_bPhySelRunning; }
+    bool RndAddrRunning() const { return m_bRndAddrRunning; }
+    bool ChangeAddrRunning() const { return m_bChangeAddrRunning; }
     // The archive transfer that runs, and the short address it is at.
     enum class ArchivTransfer { None, Upload, Download };
-    ArchivTransfer m_archivTransfer = ArchivTransfer::None;
+    ArchivTransfer ArchivTransferRunning() const { return m_archivTransfer; }
+    std::int16_t ArchivAddress() const { return m_nArchivAddress; }
+    // The step state of the addressing machines.
+    const AddressingState& Addressing() const { return m_addressingState; }
     // Devices of the device list that the archive loaded last does not list: a download clears
     // their groups and scenes. Empty after an upload (the grids then hold what the devices hold).
     std::vector<std::int16_t> ArchivUnlistedDevices() const;
     // The addresses whose groups and scenes the last download cleared, as it found them there.
     const std::vector<std::int16_t>& ArchivCleared() const { return m_archivCleared; }
-    std::int16_t m_nArchivAddress = 0;
-    // The open addressing log, or none.
-    std::unique_ptr<LogFile> m_tsLogAddressing;
     // What the last addressing run recovered from (see AddressingRecovery), in the order met.
     const std::vector<AddressingRecovery>& Recovered() const { return m_recovered; }
     // Line time the control's last search spent on its checks (the second ask of a free address,
     // the random address of each new address, the second ask of the last COMPARE).
     std::int64_t RndAddrCheckMs() const { return m_rndAddrCheckMs; }
     // The scan after a fast search: the quick handshake and no pause between addresses. The
-    // window's scan keeps its pace.
-    bool m_bQuickScan = false;
-
-    // Watchdog writes that failed since the last one that succeeded.
-    int m_nWatchdogFailures = 0;
+    // window's scan keeps its pace. A front end that runs a fast search sets it for the scan
+    // that follows.
+    void SetQuickScan(bool bQuick) { m_bQuickScan = bQuick; }
 
     // The surface: everything lies in the scrolled window, on the tabs of tabMain.
     ScrolledWindow scrolledWindow{"ScrolledWindow"};
@@ -237,8 +236,9 @@ class configZD4270 {
     // TerminalOptions.cpp).
     void cmdScanDevices_Click();
     void timerScanDevices_Timer();
-    // One step of the scan; result 0 goes on, 1 has just finished, -1 failed or met a bad state.
-    void ScanDevices(bool bStart, bool bStop, std::int16_t& result);
+    // One step of the scan: it goes on, has just finished, or failed or met a bad state.
+    enum class ScanResult { Running, Finished, Failed };
+    void ScanDevices(bool bStart, bool bStop, ScanResult& result);
     // The lock while a scan runs: tree and tabs 1 to 3 off, progress bar shown.
     void EnableControls(bool bEnable);
     void treeDevices_NodeClick(TreeNode* node);
@@ -247,13 +247,6 @@ class configZD4270 {
     void chkCountDALIDevices_Click();
     void Option4_Click();
     void Option5_Click();
-    // The scan's state and the short address it queries next.
-    std::int16_t m_nScanState = 0;
-    std::int16_t m_nScanAddress = 0;
-    // The optical selection feedback: whether it has been used since the start, and the lamp lit
-    // last (-1 for none).
-    bool m_bOpticalSelectionInitialised = false;
-    std::int16_t m_nOpticalSelectionAddress = -1;
 
     // Archive tab (ArchiveTab.cpp): the grids to a file and back. ArchivSave lets its errors
     // reach the caller; ArchivLoad reports its own, keeping the rows it rewrote before the error.
@@ -263,7 +256,6 @@ class configZD4270 {
     // Addressing run frame, random addressing and its firmware variant (AddressingFrame.cpp,
     // RandomAddressing.cpp, FirmwareAddressing.cpp). See AddressingFrame.h for how a procedure
     // plugs into the frame.
-    AddressingState m_addressingState;
     void EnablePhySelOptions(bool bEnable);
     void EnableChangeAddrControls(bool bEnable);
     // The change-address list, the scenes and groups views and the tree from colDevices.
@@ -292,6 +284,23 @@ class configZD4270 {
     // The common Start/Cancel click and timer tick of a run.
     void AddressingStartClick(const AddressingRun& run);
     void AddressingTimerTick(const AddressingRun& run);
+    // One step of a procedure's machine: bStart puts it into the start state, bStop (winning)
+    // into the stop state, then exactly one state runs. ownStep runs the machine's own states and
+    // returns false for a state it does not know; the idle state runs nothing, and the stop, an
+    // unknown state and an error end as the machine's description says.
+    template <typename Step>
+    void AddressingMachineStep(const AddressingMachine& machine, Step& state, bool bStart,
+                               bool bStop, bool& bFinished, const std::function<bool()>& ownStep) {
+        if (bStart) state = Step::Start;
+        if (bStop) state = Step::Stop;
+        if (state == Step::Idle) return;
+        if (RunAddressingMachineStep(machine, state == Step::Stop, bFinished, ownStep))
+            state = Step::Idle;
+    }
+    // The stop or the machine's own state, with the shared ends; true when the machine goes back
+    // to idle (AddressingFrame.cpp).
+    bool RunAddressingMachineStep(const AddressingMachine& machine, bool bAtStop, bool& bFinished,
+                                  const std::function<bool()>& ownStep);
     void RandomAddressing(bool bStart, bool bStop, bool& bFinished);
     void RandomAddressingStep(bool bStart, bool bStop, bool& bFinished);
     void cmdRndAddrStart_Click();
@@ -315,12 +324,10 @@ class configZD4270 {
     void lstChangeAddrView_ItemClick(ListItem& item);
     void chkChangeAddrOpticalSelectionFeedback_Click();
 
-  protected:
-    // The terminal firmware is still running random addressing: take up its supervision.
-    virtual void ResumeFirmwareAddressing();
-    void ShowCritical(const std::string& text);
-
   private:
+    // The terminal firmware is still running random addressing: take up its supervision.
+    void ResumeFirmwareAddressing();
+    void ShowCritical(const std::string& text);
     // Device scan, device tree and terminal options (DeviceScan.cpp, DeviceTree.cpp,
     // TerminalOptions.cpp).
     void ConnectDeviceHandlers();
@@ -407,6 +414,39 @@ class configZD4270 {
     void ReadTerminalRegisters();
     void timerWatchdog_Timer();
     void HandleObjectEventsSteps(std::string_view eventName, EventParams& params);
+
+    // The run state (see the read-only views above). Read from the terminal's node and user data:
+    std::int32_t Pos = -1;
+    std::int32_t m_nChannel = 0;
+    std::int32_t m_nCompanyId = 0;
+    std::string m_sDeviceName;
+    bool m_bRefreshing = false;
+    // The logging switches of the registry.
+    bool EnableLoggingMappingData = false;
+    bool EnableLoggingUserData = false;
+    bool EnableLoggingAddressing = false;
+    // The procedures that run.
+    bool m_bScanning = false;
+    bool m_bPhySelRunning = false;
+    bool m_bRndAddrRunning = false;
+    bool m_bChangeAddrRunning = false;
+    ArchivTransfer m_archivTransfer = ArchivTransfer::None;
+    std::int16_t m_nArchivAddress = 0;
+    // The open addressing log, or none.
+    std::unique_ptr<LogFile> m_tsLogAddressing;
+    bool m_bQuickScan = false;
+    // Watchdog writes that failed since the last one that succeeded.
+    int m_nWatchdogFailures = 0;
+    // The scan's state and the short address it queries next.
+    enum class ScanStep : std::int16_t { Idle = 0, Start = 10, Query = 20, Finish = 1000 };
+    ScanStep m_nScanState = ScanStep::Idle;
+    std::int16_t m_nScanAddress = 0;
+    // The optical selection feedback: whether it has been used since the start, and the lamp lit
+    // last (-1 for none).
+    bool m_bOpticalSelectionInitialised = false;
+    std::int16_t m_nOpticalSelectionAddress = -1;
+    // The step state of every addressing machine; each procedure keeps its own fields.
+    AddressingState m_addressingState;
 
     Context m_context;
     RegistryAccess& m_registry;

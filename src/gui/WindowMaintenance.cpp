@@ -145,11 +145,11 @@ bool WindowHost::ReplaceDevice(int address, const std::string& backupPath) {
                 control.cboRndAddrStartAddress.SetListIndex(address);
                 const std::size_t mark = run.BoxCount();
                 control.cmdRndAddrStart.Click();
-                if (!control.m_bRndAddrRunning) {
+                if (!control.RndAddrRunning()) {
                     throw CommandFailed(
                         run.LastBoxSince(mark).value_or("the random addressing did not start"));
                 }
-                if (!run.RunUntil([&] { return !control.m_bRndAddrRunning; }))
+                if (!run.RunUntil([&] { return !control.RndAddrRunning(); }))
                     throw CommandFailed("the random addressing did not end in time");
                 FailOnErrorBox(run, mark);
                 return Json{{"recovered", RecoveredJson(control)}};

@@ -15,12 +15,12 @@
 namespace zd {
 
 std::int32_t WindowHost::StoredPosition() const {
-    return m_control->Pos >= 0 ? m_control->Pos : m_current.position;
+    return m_control->Position() >= 0 ? m_control->Position() : m_current.position;
 }
 
 void WindowHost::ShowStoredListNote() {
     const auto& devices = m_control->State().devices;
-    if (!devices || devices->Items().empty() || m_control->m_bScanning) return;
+    if (!devices || devices->Items().empty() || m_control->Scanning()) return;
     const Language language = TextLanguage();
     const std::string when = m_store.LastScan(StoredPosition());
     const std::string count = std::to_string(devices->Items().size());
@@ -44,10 +44,10 @@ void WindowHost::ShowStoredListNote() {
 }
 
 void WindowHost::WatchScans() {
-    m_scanRunning = m_control->m_bScanning;
+    m_scanRunning = m_control->Scanning();
     m_unwatchScans = WatchControlProgress(*m_control, [this] {
-        if (m_control->m_bScanning == m_scanRunning) return;
-        m_scanRunning = m_control->m_bScanning;
+        if (m_control->Scanning() == m_scanRunning) return;
+        m_scanRunning = m_control->Scanning();
         // From the first scan on, the tree shows the line: the note goes.
         if (QStatusBar* bar = m_window ? m_window->statusBar() : nullptr) {
             for (const char* name : {"storedListNote", "storedListScan"}) {

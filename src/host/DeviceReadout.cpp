@@ -73,16 +73,16 @@ void RunDeviceScan(ControlRun& run) {
     // The scan runs on the control's timer; a refusal (DSI mode) leaves it stopped at once.
     // A random addressing run that the terminal's firmware was still doing at the refresh
     // (one whose client was stopped, say) locks the tabs without a box: say why, and what helps.
-    if (!control.m_bScanning && control.m_bRndAddrRunning) {
+    if (!control.Scanning() && control.RndAddrRunning()) {
         throw CommandFailed(
             "the scan did not start: the terminal is still addressing (a random addressing run "
             "in its firmware, started earlier, goes on by itself). Wait until it has ended, "
             "about 3 s per gear, then scan again",
             {{"failedStep", "start"}});
     }
-    if (!control.m_bScanning)
+    if (!control.Scanning())
         throw CommandFailed(run.LastBoxSince(mark).value_or("the scan did not start"));
-    if (!run.RunUntil([&] { return !control.m_bScanning; }))
+    if (!run.RunUntil([&] { return !control.Scanning(); }))
         throw CommandFailed("the scan did not end in time");
     FailOnErrorBox(run, mark);
 }

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "host/ControlRun.h"
-#include "pages/PageFactory.h"
 #include "pages/configZD4270Variables.h"
 
 namespace zd {

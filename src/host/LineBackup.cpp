@@ -270,7 +270,7 @@ LineBackup ReadLineBackup(ControlRun& run, std::vector<UnreadDevice>& unread,
     LineBackup backup;
     backup.created = NowUtc();
     configZD4270& control = run.Control();
-    backup.terminal = {{"position", control.Pos},
+    backup.terminal = {{"position", control.Position()},
                        {"firmwareVersion", "0x" + [&] {
                             char text[8];
                             std::snprintf(text, sizeof text, "%04X",

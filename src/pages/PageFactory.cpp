@@ -1,5 +1,5 @@
-#include "pages/PageFactory.h"
-
+// The device pages of each kind, as the device tree opens them.
+#include "frame/PageEvents.h"
 #include "pages/configZD4270Commands.h"
 #include "pages/configZD4270Groups.h"
 #include "pages/configZD4270LightControl.h"

@@ -34,8 +34,8 @@ class ChangeAddressesTest : public AddressingRig {
         ASSERT_TRUE(ctx.scheduler.RunUntil(
             [&] {
                 const auto done = ControlProgress(*control).fraction;
-                if (control->m_bChangeAddrRunning && done) shares.push_back(*done);
-                return !control->m_bChangeAddrRunning;
+                if (control->ChangeAddrRunning() && done) shares.push_back(*done);
+                return !control->ChangeAddrRunning();
             },
             60000));
     }
@@ -106,10 +106,10 @@ TEST_F(ChangeAddressesTest, ADoubleAddressIsRefusedBeforeAnythingIsSentButMaskMa
     Plan(1, 7);
     Plan(2, 7);
     terminal->ClearFrameLog();
-    control->EnableLoggingAddressing = true;
+    SetAddressingLogging(true);
     control->cmdChangeAddrStart.Click();
     ctx.scheduler.RunFor(1000);
-    EXPECT_FALSE(control->m_bChangeAddrRunning);
+    EXPECT_FALSE(control->ChangeAddrRunning());
     ASSERT_EQ(BoxTexts(ctx.dialogs),
               std::vector<std::string>{"the following address is double: 7"});
     EXPECT_EQ(ctx.dialogs.boxes[0].icon, MsgIcon::Exclamation);
@@ -118,7 +118,7 @@ TEST_F(ChangeAddressesTest, ADoubleAddressIsRefusedBeforeAnythingIsSentButMaskMa
     const std::string log = ReadUtf16File(kAddressingLogFile);
     EXPECT_EQ(CountOf(log, " start change addresses\r\n"), 1) << log;
     EXPECT_EQ(CountOf(log, " end change addresses"), 0) << log;
-    control->EnableLoggingAddressing = false;
+    SetAddressingLogging(false);
 
     Plan(1, 64);
     Plan(2, 64);

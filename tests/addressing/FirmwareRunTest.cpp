@@ -11,7 +11,7 @@ using FirmwareRunTest = AddressingRig;
 
 TEST_F(FirmwareRunTest, TerminalAddressesSixteenGearWhileTheControlIsLockedAndReportsTheCount) {
     UseLine("sixteen-unaddressed.json", kFirmwareVariant);
-    control->EnableLoggingAddressing = true;
+    SetAddressingLogging(true);
     AddDeviceRecord(7);
     ASSERT_TRUE(control->cmdRndAddrStart.Click());
 
@@ -57,12 +57,12 @@ class ScriptedFirmwareTest : public AddressingRig {
         ctx.dialogs.boxes.clear();
         ASSERT_TRUE(control->cmdRndAddrStart.Click());
         ctx.scheduler.RunFor(3500);
-        ASSERT_TRUE(control->m_bRndAddrRunning);
+        ASSERT_TRUE(control->RndAddrRunning());
         ASSERT_TRUE(ctx.dialogs.boxes.empty());
         scripted->SetInputValue(result);
         scripted->ClearStatusBits(0x08);
         ctx.scheduler.RunFor(1000);
-        EXPECT_FALSE(control->m_bRndAddrRunning);
+        EXPECT_FALSE(control->RndAddrRunning());
     }
     std::shared_ptr<ScriptedTerminal> scripted;
 };
@@ -104,7 +104,7 @@ TEST_F(ScriptedFirmwareTest, AResultThatCannotBeReadShowsTheErrorAndNoCount) {
     scripted->ClearStatusBits(0x08);
     state.ProcessImageLayout[1].nWordOffset = -1;  // the input words are out of reach
     ctx.scheduler.RunFor(1000);
-    EXPECT_FALSE(control->m_bRndAddrRunning);
+    EXPECT_FALSE(control->RndAddrRunning());
     const auto texts = BoxTexts(ctx.dialogs);
     ASSERT_EQ(texts.size(), 1u);
     EXPECT_EQ(texts[0].rfind("Error: ReadDataIn: ", 0), 0u) << texts[0];
@@ -126,7 +126,7 @@ TEST_F(FirmwareRunTest, RefreshDuringATerminalRunTakesOverItsSupervisionAndLocks
     EXPECT_FALSE(clicked);
     EXPECT_LT(ctx.scheduler.Now() - before, 1000);  // no second hand-over with its 1 s wait
 
-    EXPECT_TRUE(control->m_bRndAddrRunning);
+    EXPECT_TRUE(control->RndAddrRunning());
     EXPECT_EQ(control->lblRndAddrStatus.Caption(), "Random addressing is active...retry later");
     EXPECT_EQ(control->tabAddressing.Tab(), 1);
     EXPECT_FALSE(control->cmdRndAddrStart.Enabled());

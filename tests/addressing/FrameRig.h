@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <map>
 
+#include "addressing/AddressingFrame.h"
 #include "support/ControlRig.h"
 
 namespace zd::test {
@@ -68,7 +69,7 @@ class AddressingRig : public ControlRig {
         const std::int64_t begin = ctx.scheduler.Now();
         EXPECT_TRUE(!start || control->cmdRndAddrStart.Click());
         EXPECT_TRUE(
-            ctx.scheduler.RunUntil([this] { return !control->m_bRndAddrRunning; }, 3'600'000));
+            ctx.scheduler.RunUntil([this] { return !control->RndAddrRunning(); }, 3'600'000));
         return ctx.scheduler.Now() - begin;
     }
     std::int64_t StartAndRun() { return RunToEnd(true); }

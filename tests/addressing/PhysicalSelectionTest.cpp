@@ -62,7 +62,7 @@ TEST_F(PhysicalSelectionTest, GearIsAddressedInTheOrderItsLampsAreRemoved) {
     EXPECT_LT(blink[4] - blink[0], 1200000);
 
     control->cmdPhySelStart.Click();
-    EXPECT_FALSE(control->m_bPhySelRunning);
+    EXPECT_FALSE(control->PhySelRunning());
     EXPECT_EQ(control->lstChangeAddrView.ItemCount(), 3);
     EXPECT_TRUE(ctx.dialogs.boxes.empty());
     EXPECT_FALSE(terminal->Gear(ids[0]).InPhysicalSelection(ctx.scheduler.Now() * 1000));
@@ -88,7 +88,7 @@ TEST_F(PhysicalSelectionTest, ATakenAddressIsSkippedAndSixtyThreeEndsTheRun) {
     control->cboPhySelStartAddress.SetListIndex(62);
     control->cmdPhySelStart.Click();
     Unplug(ids[1], ctx.scheduler.Now() + 500);
-    ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return !control->m_bPhySelRunning; }, 20000));
+    ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return !control->PhySelRunning(); }, 20000));
 
     EXPECT_EQ(AddressOf(ids[0]), 62);
     EXPECT_EQ(AddressOf(ids[1]), 63);

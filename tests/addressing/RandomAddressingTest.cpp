@@ -115,7 +115,7 @@ TEST_F(RandomAddressingTest, AGearThatKeepsNoAddressIsLeftAndTheRunSaysSo) {
 
 TEST_F(RandomAddressingTest, CancelStopsTheRunSendsTerminateAndKeepsWhatWasFound) {
     UseLine("sixteen-unaddressed.json", kSoftwareVariant);
-    control->EnableLoggingAddressing = true;
+    SetAddressingLogging(true);
     ASSERT_TRUE(control->cmdRndAddrStart.Click());
     ASSERT_TRUE(ctx.scheduler.RunUntil([this] { return control->lstRndAddrView.ItemCount() == 2; },
                                        600'000));
@@ -159,7 +159,7 @@ TEST_F(RandomAddressingTest, OldFirmwareAndDsiModeRefuseTheStartAndSendNothing) 
         ASSERT_TRUE(control->cmdRndAddrStart.Click());
         ASSERT_EQ(BoxTexts(ctx.dialogs), std::vector<std::string>{c.text});
         EXPECT_EQ(ctx.dialogs.boxes[0].icon, MsgIcon::Information);
-        EXPECT_FALSE(control->m_bRndAddrRunning);
+        EXPECT_FALSE(control->RndAddrRunning());
         EXPECT_TRUE(terminal->FrameLog().empty());
     }
 }
@@ -170,7 +170,7 @@ TEST_F(RandomAddressingTest, LogHoldsOnlyTheLastRunWithItsCommandsAndReplies) {
     UseLine("three-addressed.json", kSoftwareVariant);
     StartAndRun();
     EXPECT_EQ(ReadUtf16File(kAddressingLogFile), "older run");
-    control->EnableLoggingAddressing = true;
+    SetAddressingLogging(true);
     StartAndRun();
     StartAndRun();
 

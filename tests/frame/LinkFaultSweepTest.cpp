@@ -32,8 +32,8 @@ struct Bench {
     // Nothing left locked or running by any procedure.
     void ExpectReleased(const std::string& where) const {
         const configZD4270& c = *control;
-        EXPECT_FALSE(c.m_bScanning || c.m_bRndAddrRunning || c.m_bPhySelRunning ||
-                     c.m_bChangeAddrRunning)
+        EXPECT_FALSE(c.Scanning() || c.RndAddrRunning() || c.PhySelRunning() ||
+                     c.ChangeAddrRunning())
             << where;
         EXPECT_FALSE(c.timerScanDevices.Enabled() || c.timerRndAddr.Enabled() ||
                      c.timerPhySel.Enabled() || c.timerChangeAddr.Enabled())
@@ -88,7 +88,7 @@ void RunUntilIdle(Bench& b) {
                 b.lostAtMs = b.ctx.scheduler.Now();
             EXPECT_GE(b.state.devices->Count(), most);
             most = std::max(most, b.state.devices->Count());
-            return !b.control->m_bScanning && !b.control->m_bRndAddrRunning;
+            return !b.control->Scanning() && !b.control->RndAddrRunning();
         },
         3'600'000));
     b.endedAtMs = b.ctx.scheduler.Now();

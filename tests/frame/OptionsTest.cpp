@@ -32,7 +32,7 @@ TEST_F(OptionsTest, BoxesAndModeSwitchRewriteTheirBitsAndKeepTheOthers) {
     EXPECT_EQ(Features(), 0x0008);
     EXPECT_EQ(state.m_nOperationMode, kModeDali);
     control->cmdScanDevices.Click();
-    EXPECT_TRUE(control->m_bScanning);
+    EXPECT_TRUE(control->Scanning());
     // A refused write or a code word left open would show here.
     EXPECT_EQ(terminal->Register(31), 0);
     EXPECT_EQ(terminal->RefusedRegisterWrites(), 0);
@@ -40,10 +40,14 @@ TEST_F(OptionsTest, BoxesAndModeSwitchRewriteTheirBitsAndKeepTheOthers) {
 }
 
 TEST_F(OptionsTest, OneReadThenCodeWordValueAndZeroToThisTerminal) {
+    MakeTerminal(0x314D, 0x0000, sim::ImageLayout::Packed(0, 1), 7);
+    StationShape shape;
+    shape.pos = "Pos=\"7\"";
+    Refresh(shape);
+    ASSERT_TRUE(ctx.dialogs.boxes.empty()) << BoxTexts(ctx.dialogs)[0];
     auto store = std::make_shared<WordStore>();
     store->words[{7, 0, 32}] = 0x0008;
     state.objDevCom = store;
-    control->Pos = 7;
     control->Option5.SetValue(true);
     // write, device, table, offset, words
     using Seen = std::tuple<bool, int, int, int, std::vector<std::uint16_t>>;

@@ -7,8 +7,6 @@
 namespace zd::test {
 namespace {
 
-constexpr const char* kSettingsKey =
-    "Software\\VB and VBA Program Settings\\OrvixVTermZD4270\\Settings\\";
 const std::string kRefreshFailed = "Error: RefreshData!";
 
 using RefreshDataTest = ControlRig;
@@ -21,7 +19,7 @@ TEST_F(RefreshDataTest, PackedIntelStationFillsTheLabelsAndWritesTheWatchdogEver
     EXPECT_EQ(control->lblValueType.Caption(), "ZD4270");
     EXPECT_EQ(control->lblValueOffset.Caption(), "0 [Byte]");
     EXPECT_EQ(control->lblValueFormat.Caption(), "Intel");
-    EXPECT_EQ(control->m_nCompanyId, 7);
+    EXPECT_EQ(control->CompanyId(), 7);
     EXPECT_EQ(state.ProcessImageLayout[kOutput].nTableNumber, 1);
     // Firmware 1M runs random addressing itself; both feature boxes set in DALI mode.
     EXPECT_EQ(control->lblFirmwareVersion.Caption(), "0x314D  (1M)");
@@ -130,7 +128,7 @@ TEST_F(RefreshDataTest, ADevComFailureDuringTheRegisterReadIsShownAndTheNextRefr
     EXPECT_EQ(BoxTexts(ctx.dialogs),
               std::vector<std::string>{"Error: RefreshData: Device communication failed\r\n"
                                        "Source: VmDcCOM\r\nNumber: 30001"});
-    EXPECT_FALSE(control->m_bRefreshing);
+    EXPECT_FALSE(control->Refreshing());
     EXPECT_FALSE(control->timerWatchdog.Enabled());
     ctx.dialogs.boxes.clear();
     Refresh();
@@ -184,9 +182,9 @@ TEST_F(RefreshDataTest, LoggingSwitchesNeedANumberOtherThanZeroAndLogTheXmlAsUtf
     set("EnableLoggingMappingData", "abc");
     set("EnableLoggingUserData", "0");
     Refresh();
-    EXPECT_TRUE(control->EnableLoggingAddressing);
-    EXPECT_FALSE(control->EnableLoggingMappingData);
-    EXPECT_FALSE(control->EnableLoggingUserData);
+    EXPECT_TRUE(control->LoggingAddressing());
+    EXPECT_FALSE(control->LoggingMappingData());
+    EXPECT_FALSE(control->LoggingUserData());
     EXPECT_FALSE(std::filesystem::exists(kMappingDataLogFile));
     EXPECT_FALSE(std::filesystem::exists(kUserDataLogFile));
 
@@ -197,7 +195,7 @@ TEST_F(RefreshDataTest, LoggingSwitchesNeedANumberOtherThanZeroAndLogTheXmlAsUtf
     StationShape shape;
     shape.name = "Klemme \xC3\xA4";  // non-ASCII
     Refresh(shape, UserDataXml("0", "9"));
-    EXPECT_FALSE(control->EnableLoggingAddressing);
+    EXPECT_FALSE(control->LoggingAddressing());
     EXPECT_EQ(ReadUtf16File(kMappingDataLogFile), Node(shape).Xml());
     EXPECT_EQ(ReadUtf16File(kUserDataLogFile), UserDataXml("0", "9"));
 

@@ -15,7 +15,7 @@ class ScanTest : public ControlRig {
         terminal->SetFrameLog(true);
     }
     bool Finished() {
-        return ctx.scheduler.RunUntil([this] { return !control->m_bScanning; }, 60000);
+        return ctx.scheduler.RunUntil([this] { return !control->Scanning(); }, 60000);
     }
     // The short addresses asked with QUERY BALLAST, in order.
     std::vector<int> Queried() {
@@ -64,9 +64,9 @@ TEST_F(ScanTest, SharedAddressIsOneDeviceInConflict) {
 TEST_F(ScanTest, CancelFinishesOnTheDevicesFoundSoFar) {
     Prepare("full-line.json");
     control->cmdScanDevices.Click();
-    ASSERT_TRUE(ctx.scheduler.RunUntil([this] { return control->m_nScanAddress > 20; }, 60000));
+    ASSERT_TRUE(ctx.scheduler.RunUntil([this] { return control->ScanAddress() > 20; }, 60000));
     control->cmdScanDevices.Click();
-    EXPECT_FALSE(control->m_bScanning);
+    EXPECT_FALSE(control->Scanning());
     EXPECT_EQ(state.devices->Count(), 21u);
     const std::size_t queries = Queried().size();
     ctx.scheduler.RunFor(5000);
@@ -85,7 +85,7 @@ TEST_F(ScanTest, InDsiModeTheScanIsRefusedAndNothingChanges) {
     ASSERT_EQ(ctx.dialogs.boxes.size(), 1u);
     EXPECT_EQ(ctx.dialogs.boxes[0].text, "The ZD4270 is not in the DALI-Mode!");
     EXPECT_EQ(ctx.dialogs.boxes[0].icon, MsgIcon::Information);
-    EXPECT_FALSE(control->m_bScanning);
+    EXPECT_FALSE(control->Scanning());
     EXPECT_TRUE(Queried().empty());
     EXPECT_EQ(Keys(), "4 ");
 }

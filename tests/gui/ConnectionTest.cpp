@@ -178,7 +178,7 @@ TEST(ConnectionTest, CancelledChooserKeepsTheLineWhichExportsItsReport) {
     EXPECT_FALSE(host.ExportReport(path, ReportFormat::Csv));
     EXPECT_FALSE(std::filesystem::exists(path));
     ASSERT_EQ(ctx.dialogs.boxes.size(), 1u);
-    ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return !host.Control()->m_bScanning; }, 120'000));
+    ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return !host.Control()->Scanning(); }, 120'000));
 
     ASSERT_TRUE(host.ExportReport(path, ReportFormat::Csv));
     EXPECT_FALSE(host.Reporting());

@@ -40,7 +40,7 @@ TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine
     ASSERT_TRUE(host.Open(three));
     const auto scan = [&] {
         ASSERT_TRUE(host.Control()->cmdScanDevices.Click());
-        ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return !host.Control()->m_bScanning; }, 120'000));
+        ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return !host.Control()->Scanning(); }, 120'000));
     };
     scan();
     EXPECT_NE(host.Window()->windowTitle().indexOf("Pos 1"), -1)
@@ -54,7 +54,7 @@ TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine
     EXPECT_FALSE(host.Switch(sixteen));
     EXPECT_EQ(host.Control(), before);
     EXPECT_EQ(ctx.dialogs.boxes.size(), 1u);
-    ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return !host.Control()->m_bScanning; }, 120'000));
+    ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return !host.Control()->Scanning(); }, 120'000));
 
     // The old control ends as the tool ends it: its device list is in the store.
     registry.values.clear();
@@ -72,10 +72,10 @@ TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine
     EXPECT_NE(note->text().indexOf("The 3 devices in the tree come from the store"), -1)
         << note->text().toStdString();
     host.Window()->statusBar()->findChild<QPushButton*>("storedListScan")->click();
-    EXPECT_TRUE(host.Control()->m_bScanning);
+    EXPECT_TRUE(host.Control()->Scanning());
     QCoreApplication::processEvents();
     EXPECT_EQ(host.Window()->statusBar()->findChild<QLabel*>("storedListNote"), nullptr);
-    ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return !host.Control()->m_bScanning; }, 120'000));
+    ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return !host.Control()->Scanning(); }, 120'000));
     EXPECT_EQ(registry.values.count({RegistryAccess::kHkeyCurrentUser,
                                      "Software\\zd4270\\Connection", "LastScanPos1"}),
               1u);

@@ -231,7 +231,7 @@ TEST_F(WindowScenario, RandomAddressingShowsItsProgressAndCancelsFromTheStatusBa
 
     // Cancel in the status bar ends the run as the tab's own button does.
     QTest::mouseClick(status.CancelButton(), Qt::LeftButton);
-    EXPECT_FALSE(control->m_bRndAddrRunning);
+    EXPECT_FALSE(control->RndAddrRunning());
     EXPECT_FALSE(status.Bar()->isVisible());
     EXPECT_FALSE(status.CancelButton()->isVisible());
 }
@@ -246,7 +246,7 @@ TEST_F(WindowScenario, TheTerminalsOwnSearchShowsWhatRunsAndForHowLong) {
     const std::string text = window->Progress().Text()->text().toStdString();
     EXPECT_EQ(text.rfind("random addressing", 0), 0u) << text;
     EXPECT_NE(text.find(" so far)"), std::string::npos) << text;
-    ASSERT_TRUE(RunUntil([&] { return !control->m_bRndAddrRunning; }, 600'000));
+    ASSERT_TRUE(RunUntil([&] { return !control->RndAddrRunning(); }, 600'000));
 }
 
 // On the messy example line the run tells what it got over: in the status bar while it runs and
@@ -258,7 +258,7 @@ TEST_F(WindowScenario, AMessyLineTellsWhatWasRecoveredInTheStatusBar) {
     QCoreApplication::processEvents();
     const std::string during = window->Progress().Text()->text().toStdString();
     EXPECT_NE(during.find(" recovered"), std::string::npos) << during;
-    ASSERT_TRUE(RunUntil([&] { return !control->m_bRndAddrRunning; }, 3'600'000));
+    ASSERT_TRUE(RunUntil([&] { return !control->RndAddrRunning(); }, 3'600'000));
     QCoreApplication::processEvents();
     const std::string after = window->statusBar()->currentMessage().toStdString();
     EXPECT_EQ(after.rfind("Recovered on the line: ", 0), 0u) << after;
@@ -292,7 +292,7 @@ class PaintRecorder : public QObject {
 TEST_F(WindowScenario, APageReadAdvancesTheStatusBarWithoutTheEventLoop) {
     Open("three-addressed.json");
     ASSERT_TRUE(control->cmdScanDevices.Click());
-    ASSERT_TRUE(RunUntil([&] { return !control->m_bScanning; }, 120'000));
+    ASSERT_TRUE(RunUntil([&] { return !control->Scanning(); }, 120'000));
     RunStatus& status = window->Progress();
     PaintRecorder recorder(*status.Text());
     // A key the user pressed before the page opened waits until the read is over.
@@ -332,7 +332,7 @@ TEST_F(WindowScenario, TheBusMonitorShowsAScanAsItHappensAndOnlyWhileShown) {
     };
     const auto scan = [&] {
         ASSERT_TRUE(control->cmdScanDevices.Click());
-        ASSERT_TRUE(RunUntil([&] { return !control->m_bScanning; }, 120'000));
+        ASSERT_TRUE(RunUntil([&] { return !control->Scanning(); }, 120'000));
         monitor.Refresh();
     };
 
@@ -346,12 +346,12 @@ TEST_F(WindowScenario, TheBusMonitorShowsAScanAsItHappensAndOnlyWhileShown) {
     QCoreApplication::processEvents();
     ASSERT_TRUE(monitor.isVisible());
     ASSERT_TRUE(control->cmdScanDevices.Click());
-    ASSERT_TRUE(RunUntil([&] { return control->m_nScanAddress >= 8; }, 60'000));
+    ASSERT_TRUE(RunUntil([&] { return control->ScanAddress() >= 8; }, 60'000));
     // The rows appear while the scan still runs.
     monitor.Refresh();
-    EXPECT_TRUE(control->m_bScanning);
+    EXPECT_TRUE(control->Scanning());
     EXPECT_GE(rows(), 8);
-    ASSERT_TRUE(RunUntil([&] { return !control->m_bScanning; }, 120'000));
+    ASSERT_TRUE(RunUntil([&] { return !control->Scanning(); }, 120'000));
     monitor.Refresh();
 
     SavePicture("bus-monitor");
@@ -387,7 +387,7 @@ TEST_F(WindowScenario, TheBusMonitorShowsAScanAsItHappensAndOnlyWhileShown) {
 TEST_F(WindowScenario, TheLampTileFollowsTheLightControlSlider) {
     Open("three-addressed.json");
     ASSERT_TRUE(control->cmdScanDevices.Click());
-    ASSERT_TRUE(RunUntil([&] { return !control->m_bScanning; }, 120'000));
+    ASSERT_TRUE(RunUntil([&] { return !control->Scanning(); }, 120'000));
     ASSERT_TRUE(control->treeDevices.SelectNode("05Device"));
     QCoreApplication::processEvents();
     auto* page = dynamic_cast<configZD4270LightControl*>(control->Page(PageKind::LightControl));
@@ -413,7 +413,7 @@ TEST_F(WindowScenario, PhysicalSelectionByPullingALampInTheDock) {
     control->tabAddressing.SetTab(0);
     control->cboPhySelStartAddress.SetListIndex(10);
     ASSERT_TRUE(control->cmdPhySelStart.Click());
-    ASSERT_TRUE(control->m_bPhySelRunning);
+    ASSERT_TRUE(control->PhySelRunning());
     const std::string waitingForRemoval = ctx.messages.Load(5081) + "...";
     const std::string waitingForReinsertion = ctx.messages.Load(5082) + "...";
     const auto status = [&] { return control->lblPhySelStatus.Caption(); };
@@ -455,7 +455,7 @@ TEST_F(WindowScenario, TheArchiveTakesGroupsAndScenesToAFileAndBackIntoTheGear) 
     // With the devices known, the estimate weighs the addresses with gear, which cost a transfer
     // many transactions, against the empty ones, which cost one.
     ASSERT_TRUE(control->cmdScanDevices.Click());
-    ASSERT_TRUE(RunUntil([&] { return !control->m_bScanning; }, 120'000));
+    ASSERT_TRUE(RunUntil([&] { return !control->Scanning(); }, 120'000));
     // The status bar follows a transfer as it runs, with an estimate, and lets go at its end.
     const auto expectProgress = [&](const std::vector<Shown>& shown, const char* transfer) {
         SCOPED_TRACE(transfer);
@@ -519,7 +519,7 @@ TEST_F(WindowScenario, TheArchiveTakesGroupsAndScenesToAFileAndBackIntoTheGear) 
 TEST_F(WindowScenario, TheKeyboardReachesEveryControlOfEachTab) {
     Open("three-addressed.json");
     ASSERT_TRUE(control->cmdScanDevices.Click());
-    ASSERT_TRUE(RunUntil([&] { return !control->m_bScanning; }, 120'000));
+    ASSERT_TRUE(RunUntil([&] { return !control->Scanning(); }, 120'000));
     ASSERT_TRUE(control->treeDevices.SelectNode("05Device"));
     QCoreApplication::processEvents();
     QWidget* surface = window->Surface().Widget();

@@ -209,7 +209,7 @@ void CheckTidySurfaceAndScrolling(Language language, const std::string& suffix) 
     window.show();
     QCoreApplication::processEvents();
     ASSERT_TRUE(control.cmdScanDevices.Click());
-    ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return !control.m_bScanning; }, 120'000));
+    ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return !control.Scanning(); }, 120'000));
 
     // Tabs by main and sub tab; device pages by their node in the device tree.
     struct Shot {
@@ -331,7 +331,7 @@ TEST(Window, TheWindowsOwnTextsFollowTheLanguageOfTheControl) {
         MainWindow& window = *host.Window();
         window.Monitor().toggleViewAction()->trigger();
         EXPECT_TRUE(host.Control()->cmdScanDevices.Click());
-        ctx.scheduler.RunUntil([&] { return host.Control()->m_nScanAddress >= 20; }, 60'000);
+        ctx.scheduler.RunUntil([&] { return host.Control()->ScanAddress() >= 20; }, 60'000);
         QCoreApplication::processEvents();
         window.Monitor().Refresh();
         const std::string suffix = language == Language::German ? "-de" : "";

@@ -6,7 +6,6 @@
 #include <memory>
 #include <vector>
 
-#include "pages/PageFactory.h"
 #include "support/ControlRig.h"
 
 namespace zd::test {

@@ -162,6 +162,10 @@ struct DaliRequest {
     DaliRequest& operator=(const DaliRequest&) = delete;
 };
 
+// Where the control reads its logging switches.
+inline constexpr const char* kSettingsKey =
+    "Software\\VB and VBA Program Settings\\OrvixVTermZD4270\\Settings\\";
+
 // The control on a simulated terminal (packed Intel placement at position 1) with recording
 // dialogs.
 class ControlRig : public ::testing::Test {
@@ -173,9 +177,10 @@ class ControlRig : public ::testing::Test {
     void TearDown() override { control.reset(); }
 
     void MakeTerminal(std::uint16_t firmware = 0x314D, std::uint16_t features = 0,
-                      sim::ImageLayout layout = sim::ImageLayout::Packed(0, 1)) {
+                      sim::ImageLayout layout = sim::ImageLayout::Packed(0, 1),
+                      std::int32_t position = 1) {
         sim::TerminalConfig config;
-        config.position = 1;
+        config.position = position;
         config.firmwareVersion = firmware;
         config.featureRegister = features;
         config.layout = layout;
@@ -196,6 +201,12 @@ class ControlRig : public ::testing::Test {
     }
     void Refresh(const StationShape& shape = {}, const std::string& userData = UserDataXml()) {
         control->RefreshData(Node(shape), port, userData);
+    }
+    // The addressing log on or off, as its registry switch and a read of the settings set it.
+    void SetAddressingLogging(bool on) {
+        registry.WriteString(RegistryAccess::kHkeyCurrentUser, kSettingsKey,
+                             "EnableLoggingAddressing", on ? "1" : "0");
+        control->ReadLoggingSettingsFromRegistry();
     }
 
     TempWorkingFolder folder;

@@ -1,0 +1,148 @@
+// What the control keeps of its addressing procedures (the step state record, what a run
+// recovered from) and the description of a run that the common Start/Cancel button and its timer
+// drive. The procedures themselves are in addressing/ (see AddressingFrame.h).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "ui/Controls.h"
+
+namespace zd {
+
+inline constexpr std::int32_t kSearchAddressMax = 0xFFFFFF;
+inline constexpr std::int16_t kMaxShortAddress = 63;
+
+// The steps of each addressing machine. Every machine runs nothing while Idle, is put into Start
+// by a start and into Stop by a cancel (AddressingMachineStep); the steps between are its own.
+enum class RndAddrStep : std::int16_t {
+    Idle = 0,
+    Start = 10,
+    FirstCompare = 15,
+    SetSearch = 20,
+    CompareHalve = 30,
+    FindFree = 40,
+    Program = 45,
+    Verify = 50,
+    CheckHolder = 55,
+    ShowWithdraw = 60,
+    Next = 70,
+    FastNext = 75,
+    Clash = 80,
+    Stop = 1000
+};
+// The terminal's own random addressing: handed over at Start, then polled until it is done.
+enum class FirmwareStep : std::int16_t { Idle = 0, Start = 10, Poll = 15, Stop = 1000 };
+enum class PhySelStep : std::int16_t {
+    Idle = 0,
+    Start = 10,
+    WaitForLamp = 20,
+    PollRemoved = 30,
+    FindFree = 40,
+    Program = 45,
+    PollReinserted = 50,
+    Confirm = 60,
+    Stop = 1000
+};
+enum class ChangeAddrStep : std::int16_t {
+    Idle = 0,
+    Start = 10,
+    Delete = 20,
+    FindFree = 30,
+    Move = 40,
+    End = 900,
+    Stop = 1000
+};
+
+// The step state of every addressing machine of the control; each procedure owns its own
+// fields.
+struct AddressingState {
+    PhySelStep nPhySelState = PhySelStep::Idle;
+    std::int16_t nPhySelAddress = 0;
+    std::int16_t nPhySelPollCount = 0;
+    std::int16_t nPhySelLampNo = 0;
+    // When the initialisation window was last opened or renewed (scheduler milliseconds), and the
+    // short address the selected ballast reported before it was programmed (-1: none).
+    std::int64_t lPhySelInitialisedMs = 0;
+    std::int16_t nPhySelOldAddress = -1;
+    // A gear selected again that keeps the address it was given earlier in the run (-1: none),
+    // and whether two lamps were seen out at once while waiting for this one.
+    std::int16_t nPhySelRepeatAddress = -1;
+    bool bPhySelTwoOut = false;
+    RndAddrStep nRndAddrState = RndAddrStep::Idle;
+    std::int16_t nRndAddrAddress = 0;
+    std::int16_t nRndAddrLampNo = 0;
+    // When RANDOMISE last went out (scheduler milliseconds); whether nRndAddrAddress has been
+    // given to a gear, so that the next gear takes the one after it.
+    std::int64_t lRndAddrRandomisedMs = 0;
+    bool bRndAddrAddressGiven = false;
+    // The fast search: no gear taking part lies below the floor, so that probes below it are
+    // known to stay silent; whether any COMPARE of this search was answered.
+    std::int32_t lRndAddrFloor = 0;
+    bool bRndAddrAnswered = false;
+    std::int32_t lSearchAddress = 0;
+    std::int32_t lSearchHigh = 0;
+    std::int32_t lSearchLow = 0;
+    std::uint8_t bySearchH = 0;
+    std::uint8_t bySearchM = 0;
+    std::uint8_t bySearchL = 0;
+    std::uint8_t byLastSearchH = 0;
+    std::uint8_t byLastSearchM = 0;
+    std::uint8_t byLastSearchL = 0;
+    FirmwareStep nFirmwareState = FirmwareStep::Idle;
+    std::int16_t nFeedbackAddress = 0;
+    ChangeAddrStep nChangeAddrState = ChangeAddrStep::Idle;
+    // The moves a change run had to make when it started: how far it has come is told by those
+    // still to make.
+    int nChangeAddrPlanned = 0;
+    bool bAddressMoved = false;
+    std::int16_t nFreeAddress = -1;
+};
+
+// What a procedure did to get over something that went wrong on the line, so that the user knows
+// what the run met: a kind (a short word), the text the log and the status bar show, where it
+// happened (a short address and a random or search address, -1 where none), and how often.
+struct AddressingRecovery {
+    std::string what;
+    std::string text;
+    std::int32_t shortAddress = -1;
+    std::int32_t randomAddress = -1;
+    int count = 1;
+};
+
+// The ends every addressing machine shares (configZD4270::AddressingMachineStep): the stop state
+// clears the status label, ends the gear's initialisation with TERMINATE as broadcast
+// (terminateAtStop) and shows colDevices in the views; a state the machine does not know shows the
+// error text in the status label, finishes the run and idles the machine; an error is reported
+// under the procedure's name and finishes the run. A machine that idles at its ends goes back to
+// idle after the stop and an error too (the terminal's own run, which a poll takes up again).
+struct AddressingMachine {
+    const char* procedure = "";
+    Label* statusLabel = nullptr;
+    bool terminateAtStop = true;
+    bool idleAtEnd = false;
+};
+
+// One step of a procedure: start and stop flags in, finished out.
+using AddressingStep = std::function<void(bool bStart, bool bStop, bool& bFinished)>;
+
+// A procedure run by the common Start/Cancel button and its polling timer.
+struct AddressingRun {
+    Button* button = nullptr;
+    Timer* timer = nullptr;
+    std::int64_t intervalMs = 0;
+    Label* statusLabel = nullptr;
+    bool* running = nullptr;
+    // Enables or disables the procedure's options while it runs.
+    std::function<void(bool)> enableOptions;
+    // Message shown in the status label at the start, followed by "...".
+    int startMessage = 0;
+    // Words of the run lines in the log: " start <words>", " end <words>", " ... by user".
+    std::string logWords;
+    AddressingStep step;
+    // Empties the lists before the start call; the frame's ClearAddressingLists when not given.
+    std::function<void()> clearLists;
+};
+
+}  // namespace zd
