@@ -34,7 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const fuzz::ScratchFile file(".xml");
     XmlDocument document;
     if (!document.Load(file.Write(data, size), kArchiveInput)) {
-        const std::string text = ArchiveParseErrorText(document.ParseError().value_or(XmlParseError{}));
+        const std::string text =
+            ArchiveParseErrorText(document.ParseError().value_or(XmlParseError{}));
         if (text.empty()) fuzz::Broken("an empty parse error text");
         return 0;
     }

@@ -43,7 +43,8 @@ void CheckAnswer(std::span<const std::uint8_t> request, std::span<const std::uin
             answer[8] != 2 * Word(request, 10))
             fuzz::Broken("a read answered with the wrong number of bytes");
     } else if (function == 16) {
-        if (answer.size() != 12 || !std::equal(answer.begin() + 8, answer.end(), request.begin() + 8))
+        if (answer.size() != 12 ||
+            !std::equal(answer.begin() + 8, answer.end(), request.begin() + 8))
             fuzz::Broken("a write answered without its address and count");
     } else {
         fuzz::Broken("a function other than 3 or 16 answered as served");

@@ -13,8 +13,8 @@ std::optional<std::string> ReportFileOf(const std::string& command,
 }
 
 PreparedCommand FollowedByReport(PreparedCommand command, const CommandArguments& arguments) {
-    return [command = std::move(command), report = PrepareReport(arguments)](
-               HeadlessSession& session) {
+    return [command = std::move(command),
+            report = PrepareReport(arguments)](HeadlessSession& session) {
         Json document = command(session);
         const Json read = report(session);
         document["devices"] = read.at("devices");
@@ -24,8 +24,8 @@ PreparedCommand FollowedByReport(PreparedCommand command, const CommandArguments
 
 ReportFormat ReportFormatOf(const std::string& file, const CommandArguments& arguments) {
     const auto format = arguments.Value("--format");
-    const auto chosen = format && !format->empty() ? ReportFormatNamed(*format)
-                                                   : ReportFormatOfFile(file);
+    const auto chosen =
+        format && !format->empty() ? ReportFormatNamed(*format) : ReportFormatOfFile(file);
     if (!chosen) throw UsageError("the report " + file + " needs --format html, pdf or csv");
     return *chosen;
 }

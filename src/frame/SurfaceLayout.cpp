@@ -63,6 +63,7 @@ void configZD4270::LayOutSurface() {
         Label& status;
         ListView& list;
     };
+    // clang-format off
     const Method methods[] = {
         {lblPhySelInfo, fraPhySelOptions,
          {&chkPhySelCompleteNewInstallation, &chkPhySelDeleteAllGroupAssignments,
@@ -75,6 +76,7 @@ void configZD4270::LayOutSurface() {
          lblRndAddrStartAddress, cboRndAddrStartAddress, cmdRndAddrStart, lblRndAddrStatus,
          lstRndAddrView},
     };
+    // clang-format on
     for (const Method& m : methods) {
         Place(m.info, kMargin, kInfoTop, innerWidth, 720);
         const double frameHeight = PlaceOptionsFrame(m.frame, m.checks, m.startLabel, m.start);
@@ -107,8 +109,8 @@ void configZD4270::LayOutSurface() {
           kRowHeight);
     Place(cmdChangeAddrStart, kMargin, changeTop + 900, kButtonWidth, kButtonHeight);
     Place(lblChangeAddrStatus, kMargin, changeTop + 1440, changeLeftWidth, 1200);
-    Place(lstChangeAddrView, changeListLeft, changeTop, tabAddressing.Width() - kMargin - changeListLeft,
-          kListBottom - changeTop);
+    Place(lstChangeAddrView, changeListLeft, changeTop,
+          tabAddressing.Width() - kMargin - changeListLeft, kListBottom - changeTop);
 
     // Options: one frame per setting, one under the other.
     const double optionsWidth = 4500;
@@ -116,9 +118,10 @@ void configZD4270::LayOutSurface() {
     Place(Option5, 240, 630, 1800, kRowHeight);
     Place(fraOperationMode, kMargin, 480, optionsWidth, 1035);
     double top = 480 + 1035 + 120;
-    for (auto [frame, inner] : {std::pair<Frame*, Control*>{&fraPowerSupplyUnit, &chkPowerSupplyUnit},
-                                {&fraCountDALIDevices, &chkCountDALIDevices},
-                                {&fraFirmwareVersion, &lblFirmwareVersion}}) {
+    for (auto [frame, inner] :
+         {std::pair<Frame*, Control*>{&fraPowerSupplyUnit, &chkPowerSupplyUnit},
+          {&fraCountDALIDevices, &chkCountDALIDevices},
+          {&fraFirmwareVersion, &lblFirmwareVersion}}) {
         Place(*inner, 240, 330, optionsWidth - 480, kRowHeight);
         Place(*frame, kMargin, top, optionsWidth, 735);
         top += 735 + 120;

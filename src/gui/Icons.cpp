@@ -52,7 +52,8 @@ QPixmap Paint(const QString& key) {
         p.fillPath(half, QColor(250, 220, 80));
     } else if (key == "Groups") {
         p.setPen(QPen(QColor(60, 60, 60), 1));
-        const QColor colours[] = {QColor(90, 150, 230), QColor(120, 200, 120), QColor(240, 160, 80)};
+        const QColor colours[] = {QColor(90, 150, 230), QColor(120, 200, 120),
+                                  QColor(240, 160, 80)};
         const QPointF centres[] = {{5, 5}, {11, 5}, {8, 11}};
         for (int i = 0; i < 3; ++i) {
             p.setBrush(colours[i]);

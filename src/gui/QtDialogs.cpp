@@ -76,7 +76,8 @@ MsgResult QtDialogs::MessageBox(const MessageBoxRequest& request) {
         case QMessageBox::Ok:
             return MsgResult::Ok;
         default:
-            // Closing the box is its escape button: Cancel where there is one, else the only answer.
+            // Closing the box is its escape button: Cancel where there is one, else the only
+            // answer.
             if (request.buttons == MsgButtons::Ok) return MsgResult::Ok;
             if (request.buttons == MsgButtons::YesNo) return MsgResult::No;
             return MsgResult::Cancel;

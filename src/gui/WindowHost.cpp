@@ -161,7 +161,8 @@ bool WindowHost::Open(const Connection& connection, bool keepLine) {
     m_window->show();
     m_control->RefreshData(m_terminal, m_devCom, StationUserData(m_terminal));
     m_window->SetStation(
-        connection.stationFile, m_control->Position() >= 0 ? m_control->Position() : connection.position,
+        connection.stationFile,
+        m_control->Position() >= 0 ? m_control->Position() : connection.position,
         m_control->DeviceName(),
         connection.modbusRtu.empty() ? connection.modbus : "Modbus RTU " + connection.modbusRtu);
     ShowStoredListNote();

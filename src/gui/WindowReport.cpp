@@ -38,7 +38,8 @@ bool WindowHost::ExportReport(const std::string& path, ReportFormat format) {
                                     .arg(static_cast<qulonglong>(done + 1))
                                     .arg(static_cast<qulonglong>(total)));
         });
-        const std::int32_t position = m_control->Position() >= 0 ? m_control->Position() : m_current.position;
+        const std::int32_t position =
+            m_control->Position() >= 0 ? m_control->Position() : m_current.position;
         WriteReport(TerminalReport(m_station, m_current.stationFile, m_terminal, position, devices),
                     format, path, language);
         written = true;

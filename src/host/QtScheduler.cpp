@@ -41,7 +41,8 @@ void QtScheduler::DoEvents() {
 }
 
 void QtScheduler::Posted() {
-    QMetaObject::invokeMethod(m_receiver.get(), [this] { RunPosted(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        m_receiver.get(), [this] { RunPosted(); }, Qt::QueuedConnection);
 }
 
 // Ticks may call DoEvents themselves; other timers then fire inside them, as on a classic form.
@@ -66,7 +67,8 @@ void QtScheduler::Rearm() {
         return;
     }
     const std::int64_t wait = std::max<std::int64_t>(0, *timers.Deadline(*next) - Now());
-    m_qtimer->start(static_cast<int>(std::min<std::int64_t>(wait, std::numeric_limits<int>::max())));
+    m_qtimer->start(
+        static_cast<int>(std::min<std::int64_t>(wait, std::numeric_limits<int>::max())));
 }
 
 }  // namespace zd

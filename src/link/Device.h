@@ -20,7 +20,7 @@ struct clsDevice {
 };
 
 class colDevices {
-public:
+  public:
     // Adds under key; a key already present keeps its first record and the new one is dropped.
     // Returns whether the record was added.
     bool Add(const clsDevice& device, const std::string& key) {
@@ -28,7 +28,9 @@ public:
         m_items.emplace_back(key, std::make_shared<clsDevice>(device));
         return true;
     }
-    bool Add(const clsDevice& device) { return Add(device, std::to_string(device.m_nShortAddress)); }
+    bool Add(const clsDevice& device) {
+        return Add(device, std::to_string(device.m_nShortAddress));
+    }
 
     // The record under key, or null: a missing key is never a failure.
     clsDevice* Item(const std::string& key) const {
@@ -60,7 +62,7 @@ public:
         return m_items;
     }
 
-private:
+  private:
     std::vector<std::pair<std::string, std::shared_ptr<clsDevice>>> m_items;
 };
 

@@ -7,7 +7,7 @@
 namespace zd {
 
 class DevCom {
-public:
+  public:
     virtual ~DevCom() = default;
     // Fills pData[0..nCount) with nCount words.
     virtual void ReadTable(std::int32_t nDevice, std::int32_t nTable, std::int32_t nOffset,

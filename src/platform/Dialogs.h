@@ -1,5 +1,6 @@
 // The message box and the file dialog as the control uses them. The window shows real dialogs, the
-// command line prints them, and RecordingDialogs keeps every box for tests and answers from a script.
+// command line prints them, and RecordingDialogs keeps every box for tests and answers from a
+// script.
 #pragma once
 
 #include <deque>
@@ -30,7 +31,7 @@ struct FileDialogRequest {
 };
 
 class Dialogs {
-public:
+  public:
     virtual ~Dialogs() = default;
     virtual MsgResult MessageBox(const MessageBoxRequest& request) = 0;
     // The chosen path, or nothing when the user cancels.
@@ -38,7 +39,7 @@ public:
 };
 
 class RecordingDialogs : public Dialogs {
-public:
+  public:
     MsgResult MessageBox(const MessageBoxRequest& request) override;
     std::optional<std::string> FileDialog(const FileDialogRequest& request) override;
 

@@ -45,7 +45,8 @@ void ReportCurrentException(const Context& context, std::string_view procedure) 
     } catch (const std::exception& e) {
         ReportError(context, procedure, ControlError(e.what(), kLibraryTitle, kErrAutomation));
     } catch (...) {
-        ReportError(context, procedure, ControlError("Unknown error", kLibraryTitle, kErrAutomation));
+        ReportError(context, procedure,
+                    ControlError("Unknown error", kLibraryTitle, kErrAutomation));
     }
 }
 

@@ -26,7 +26,7 @@ inline constexpr std::int32_t kErrXmlParse = 30000;
 inline constexpr std::int32_t kErrDevCom = 30001;
 
 class ControlError : public std::runtime_error {
-public:
+  public:
     ControlError(std::string description, std::string source = kLibraryTitle,
                  std::int32_t number = kErrAutomation);
 
@@ -34,7 +34,7 @@ public:
     const std::string& Source() const { return m_source; }
     std::int32_t Number() const { return m_number; }
 
-private:
+  private:
     std::string m_description;
     std::string m_source;
     std::int32_t m_number;
@@ -43,7 +43,7 @@ private:
 // An error the user has been shown already (the first failure of a lost connection): handlers end
 // their procedure on it without a box of their own.
 class ReportedError : public ControlError {
-public:
+  public:
     using ControlError::ControlError;
 };
 

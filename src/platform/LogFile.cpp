@@ -20,10 +20,13 @@ LogFile::LogFile(const std::string& path) : m_path(path) {
     }
 }
 
-LogFile::~LogFile() { Close(); }
+LogFile::~LogFile() {
+    Close();
+}
 
 void LogFile::Write(std::string_view text) {
-    if (!m_file) throw ControlError("Log file is closed: " + m_path, kLibraryTitle, kErrPathFileAccess);
+    if (!m_file)
+        throw ControlError("Log file is closed: " + m_path, kLibraryTitle, kErrPathFileAccess);
     std::u16string units = Utf8ToUtf16(text);
     std::string bytes;
     bytes.reserve(units.size() * 2);

@@ -9,8 +9,9 @@ namespace zd {
 enum class Language { English, German };
 
 class MessageCatalogue {
-public:
-    explicit MessageCatalogue(Language language = LanguageFromEnvironment()) : m_language(language) {}
+  public:
+    explicit MessageCatalogue(Language language = LanguageFromEnvironment())
+        : m_language(language) {}
 
     // The text of message number in the current language (UTF-8). Numbers outside the catalogue
     // are a programming error and give an empty text.
@@ -23,7 +24,7 @@ public:
     // German when the first set of LANGUAGE, LC_ALL, LC_MESSAGES, LANG names German, else English.
     static Language LanguageFromEnvironment();
 
-private:
+  private:
     Language m_language;
 };
 

@@ -10,7 +10,7 @@
 namespace zd {
 
 class RegistryAccess {
-public:
+  public:
     static constexpr std::uint32_t kHkeyCurrentUser = 0x80000001u;
 
     virtual ~RegistryAccess() = default;
@@ -22,7 +22,7 @@ public:
 };
 
 class MemoryRegistry : public RegistryAccess {
-public:
+  public:
     bool ReadString(std::uint32_t root, const std::string& keyPath, const std::string& valueName,
                     std::string& value) override;
     bool WriteString(std::uint32_t root, const std::string& keyPath, const std::string& valueName,

@@ -9,7 +9,7 @@
 namespace zd {
 
 class Scheduler {
-public:
+  public:
     using TimerId = std::uint64_t;
 
     virtual ~Scheduler() = default;

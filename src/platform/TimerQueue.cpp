@@ -8,7 +8,8 @@ Scheduler::TimerId TimerQueue::Add(std::function<void()> tick) {
     return id;
 }
 
-void TimerQueue::Set(Scheduler::TimerId id, std::int64_t intervalMs, bool enabled, std::int64_t now) {
+void TimerQueue::Set(Scheduler::TimerId id, std::int64_t intervalMs, bool enabled,
+                     std::int64_t now) {
     auto it = m_timers.find(id);
     if (it == m_timers.end()) return;
     Entry& e = it->second;
@@ -20,7 +21,9 @@ void TimerQueue::Set(Scheduler::TimerId id, std::int64_t intervalMs, bool enable
     }
 }
 
-void TimerQueue::Remove(Scheduler::TimerId id) { m_timers.erase(id); }
+void TimerQueue::Remove(Scheduler::TimerId id) {
+    m_timers.erase(id);
+}
 
 std::optional<Scheduler::TimerId> TimerQueue::NextDue(std::int64_t limit) const {
     std::optional<Scheduler::TimerId> best;

@@ -11,7 +11,7 @@
 namespace zd {
 
 class TimerQueue {
-public:
+  public:
     Scheduler::TimerId Add(std::function<void()> tick);
     void Set(Scheduler::TimerId id, std::int64_t intervalMs, bool enabled, std::int64_t now);
     void Remove(Scheduler::TimerId id);
@@ -23,7 +23,7 @@ public:
     // may remove its own timer).
     std::function<void()> Fire(Scheduler::TimerId id, std::int64_t now);
 
-private:
+  private:
     struct Entry {
         std::function<void()> tick;
         std::int64_t interval = 0;

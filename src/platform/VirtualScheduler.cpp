@@ -29,9 +29,13 @@ void VirtualScheduler::SetTimer(TimerId id, std::int64_t intervalMs, bool enable
     m_timers.Set(id, intervalMs, enabled, m_now);
 }
 
-void VirtualScheduler::RemoveTimer(TimerId id) { m_timers.Remove(id); }
+void VirtualScheduler::RemoveTimer(TimerId id) {
+    m_timers.Remove(id);
+}
 
-void VirtualScheduler::Post(std::function<void()> action) { m_posted.push_back(std::move(action)); }
+void VirtualScheduler::Post(std::function<void()> action) {
+    m_posted.push_back(std::move(action));
+}
 
 void VirtualScheduler::RunPosted() {
     // Actions posted by an action run on the next pass, as a message queue would run them.

@@ -11,7 +11,7 @@
 namespace zd {
 
 class VirtualScheduler : public Scheduler {
-public:
+  public:
     explicit VirtualScheduler(std::int64_t startMs = 0);
 
     void Sleep(std::int64_t ms) override;
@@ -32,7 +32,7 @@ public:
     // The calendar time that virtual millisecond 0 stands for.
     void SetEpoch(std::chrono::system_clock::time_point epoch) { m_epoch = epoch; }
 
-private:
+  private:
     void RunPosted();
     bool FireNextDue(std::int64_t limit);
 

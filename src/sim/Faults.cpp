@@ -57,7 +57,8 @@ std::int64_t ParseValue(const std::string& faultText, const FaultField<Faults>& 
     if (field.boolean) {
         if (text == "on" || text == "true") return 1;
         if (text == "off" || text == "false") return 0;
-        Refuse(faultText, std::string(field.name) + " is on, off, true or false, not \"" + text + "\"");
+        Refuse(faultText,
+               std::string(field.name) + " is on, off, true or false, not \"" + text + "\"");
     }
     const std::optional<std::int64_t> value = Decimal(text);
     if (!value || !field.Allows(*value))
@@ -130,7 +131,7 @@ FaultSetting ParseFaultSetting(const std::string& faultText) {
         const auto* field = Find(TerminalFaultFields(), setting.name);
         if (!field)
             Refuse(faultText, "the terminal's faults are " + TerminalFaultNames() + ", not \"" +
-                             setting.name + "\"");
+                                  setting.name + "\"");
         setting.value = ParseValue(faultText, *field, value);
         return setting;
     }
@@ -140,7 +141,8 @@ FaultSetting ParseFaultSetting(const std::string& faultText) {
     setting.gearId = static_cast<int>(*id);
     const auto* field = Find(GearFaultFields(), setting.name);
     if (!field)
-        Refuse(faultText, "a gear's faults are " + GearFaultNames() + ", not \"" + setting.name + "\"");
+        Refuse(faultText,
+               "a gear's faults are " + GearFaultNames() + ", not \"" + setting.name + "\"");
     setting.value = ParseValue(faultText, *field, value);
     return setting;
 }

@@ -14,10 +14,18 @@ namespace zd::test {
 constexpr std::uint16_t Forward(int addressByte, int data) {
     return static_cast<std::uint16_t>((addressByte << 8) | data);
 }
-constexpr std::uint16_t ShortFrame(int a, int command) { return Forward(2 * a + 1, command); }
-constexpr std::uint16_t GroupFrame(int g, int command) { return Forward(0x81 | 2 * g, command); }
-constexpr std::uint16_t ArcFrame(int a, int level) { return Forward(2 * a, level); }
-constexpr std::uint16_t DtrFrame(int data) { return Forward(0xA3, data); }
+constexpr std::uint16_t ShortFrame(int a, int command) {
+    return Forward(2 * a + 1, command);
+}
+constexpr std::uint16_t GroupFrame(int g, int command) {
+    return Forward(0x81 | 2 * g, command);
+}
+constexpr std::uint16_t ArcFrame(int a, int level) {
+    return Forward(2 * a, level);
+}
+constexpr std::uint16_t DtrFrame(int data) {
+    return Forward(0xA3, data);
+}
 
 class PageRig : public ControlRig {
   protected:

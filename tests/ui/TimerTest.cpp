@@ -13,7 +13,9 @@ namespace {
 
 class TimerTest : public ::testing::Test {
   protected:
-    void Record(Timer& timer) { timer.Tick.Connect([this] { ticks.push_back(scheduler.Now()); }); }
+    void Record(Timer& timer) {
+        timer.Tick.Connect([this] { ticks.push_back(scheduler.Now()); });
+    }
     VirtualScheduler scheduler;
     std::vector<std::int64_t> ticks;
 };
