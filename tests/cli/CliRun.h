@@ -26,17 +26,6 @@ inline std::string ExampleStation(const std::string& name) {
     return std::string(ZD4270_EXAMPLES_DIR) + "/stations/" + name;
 }
 
-// The whole text of a temporary file, which is closed.
-inline std::string ReadAll(std::FILE* file) {
-    std::string text;
-    std::rewind(file);
-    char buffer[4096];
-    for (std::size_t n = 0; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
-        text.append(buffer, n);
-    std::fclose(file);
-    return text;
-}
-
 // The short addresses of a document's device list, and count numbers from first.
 inline std::vector<int> ShortAddresses(const Json& devices) {
     std::vector<int> addresses;

@@ -16,17 +16,7 @@ namespace zd {
 namespace {
 
 using test::ExamplePath;
-
-// The whole text of a temporary file, which is closed.
-std::string ReadAll(std::FILE* file) {
-    std::string text;
-    std::rewind(file);
-    char buffer[4096];
-    for (std::size_t n = 0; (n = std::fread(buffer, 1, sizeof buffer, file)) > 0;)
-        text.append(buffer, n);
-    std::fclose(file);
-    return text;
-}
+using test::ReadAll;
 
 struct Parsed {
     SimServerCommand command;
