@@ -183,8 +183,9 @@ ModbusEndpoint ParseModbusEndpoint(std::string_view text) {
 }
 
 std::string ModbusSerialLine::Text() const {
-    return device + ":" + std::to_string(baud) + ":" + std::string(1, parity) + ":" +
-           std::to_string(stopBits) +
+    const bool bracketed = device.find(':') != std::string::npos;
+    return (bracketed ? "[" + device + "]" : device) + ":" + std::to_string(baud) + ":" +
+           std::string(1, parity) + ":" + std::to_string(stopBits) +
            (unit == kModbusDefaultUnit ? std::string() : "/" + std::to_string(unit));
 }
 
@@ -215,10 +216,20 @@ ModbusSerialLine ParseModbusSerialLine(std::string_view text) {
     };
     ModbusSerialLine line;
     std::string_view rest = text;
+    // A device whose name holds ':' (the names under /dev/serial/by-path do) is given in
+    // brackets: "[/dev/serial/by-path/pci-0000:00:14.0-usb-0:1:1.0-port0]:19200:E:1/3".
+    const bool bracketed = !rest.empty() && rest.front() == '[';
+    std::size_t deviceEnd = 0;
+    if (bracketed) {
+        deviceEnd = rest.find(']');
+        if (deviceEnd == std::string_view::npos) return refuse("no ']' after the device");
+        if (deviceEnd + 1 < rest.size() && rest[deviceEnd + 1] != ':' && rest[deviceEnd + 1] != '/')
+            return refuse("':' or '/' must follow the device's ']'");
+    }
     // The unit follows the last '/' when what follows it is a number or nothing, as in
     // "/dev/ttyUSB0/3"; the device's own slashes are followed by a name.
     const std::size_t slash = rest.rfind('/');
-    if (slash != std::string_view::npos) {
+    if (slash != std::string_view::npos && (!bracketed || slash > deviceEnd)) {
         const std::string_view unitText = rest.substr(slash + 1);
         if (unitText.find(':') == std::string_view::npos &&
             (unitText.empty() || std::isdigit(static_cast<unsigned char>(unitText[0])))) {
@@ -229,8 +240,9 @@ ModbusSerialLine ParseModbusSerialLine(std::string_view text) {
             rest = rest.substr(0, slash);
         }
     }
-    const std::size_t colon = rest.find(':');
-    line.device = std::string(rest.substr(0, colon));
+    const std::size_t colon = rest.find(':', deviceEnd);
+    line.device =
+        bracketed ? std::string(rest.substr(1, deviceEnd - 1)) : std::string(rest.substr(0, colon));
     if (line.device.empty()) return refuse("no device");
     std::vector<std::string_view> settings;
     if (colon != std::string_view::npos) {

@@ -104,7 +104,7 @@ inline constexpr int kModbusBaudRates[] = {1200,  2400,   4800,   9600,   19200,
 
 // Parses "DEVICE[:BAUD[:PARITY[:STOP]]][/UNIT]": BAUD one of kModbusBaudRates (default 19200),
 // PARITY N, E or O (default E), STOP 1 or 2 (default 1), UNIT 1 to 247 (default 1). The device
-// ends at its first ':' (a device whose name holds one is reached through a link without it).
+// ends at its first ':'; a device whose name holds one is given in brackets ("[DEVICE]:...").
 // Throws ControlError (kErrDevCom) naming the text and what is wrong with it.
 ModbusSerialLine ParseModbusSerialLine(std::string_view text);
 

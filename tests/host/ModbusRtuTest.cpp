@@ -36,6 +36,11 @@ TEST(ModbusSerialLineTest, DefaultsTextAndEveryMistakeNamed) {
              std::tuple{"/dev/serial/by-id/usb-FTDI-if00:115200:O",
                         "/dev/serial/by-id/usb-FTDI-if00:115200:O:1",
                         "unit 1 on /dev/serial/by-id/usb-FTDI-if00 at 115200 8O1"},
+             std::tuple{"[/dev/serial/by-path/pci-0:1.0-port0]:9600/2",
+                        "[/dev/serial/by-path/pci-0:1.0-port0]:9600:E:1/2",
+                        "unit 2 on /dev/serial/by-path/pci-0:1.0-port0 at 9600 8E1"},
+             std::tuple{"[/dev/tty:x]/4", "[/dev/tty:x]:19200:E:1/4",
+                        "unit 4 on /dev/tty:x at 19200 8E1"},
          }) {
         const ModbusSerialLine line = ParseModbusSerialLine(text);
         EXPECT_EQ(line.Text(), back);
@@ -59,6 +64,9 @@ TEST(ModbusSerialLineTest, DefaultsTextAndEveryMistakeNamed) {
              std::pair{"/dev/ttyUSB0/0", "the unit is not a number from 1 to 247"},
              std::pair{"/dev/ttyUSB0/", "the unit is not a number from 1 to 247"},
              std::pair{"/dev/ttyUSB0:19200/3x", "the unit is not a number from 1 to 247"},
+             std::pair{"[/dev/a:b:19200", "no ']' after the device"},
+             std::pair{"[/dev/a:b]19200", "':' or '/' must follow the device's ']'"},
+             std::pair{"[]:19200", "no device"},
          }) {
         const auto error = test::Thrown([bad = bad] { ParseModbusSerialLine(bad); });
         ASSERT_TRUE(error) << bad << " was accepted";
