@@ -161,11 +161,11 @@ void configZD4270::FirmwareAddressingHandOver() {
     if (newInstallation) EmptyDeviceList();
     if (chkRndAddrDeleteAllGroupAssignments.IsChecked()) {
         for (std::uint8_t group = 0; group < 16; ++group)
-            SendAddressingCommand(kCmdRemoveFromGroup, group, kAddrBroadcast, 0);
+            SendAddressingCommand(kCmdRemoveFromGroup, group, AddressKind::Broadcast, 0);
     }
     if (chkRndAddrDeleteAllScenes.IsChecked()) {
         for (std::uint8_t scene = 0; scene < 16; ++scene)
-            SendAddressingCommand(kCmdRemoveFromScene, scene, kAddrBroadcast, 0);
+            SendAddressingCommand(kCmdRemoveFromScene, scene, AddressKind::Broadcast, 0);
     }
     std::int32_t word = FirmwareAddressingParameter(
         newInstallation, chkRndAddrOpticalFeedback.IsChecked(), cboRndAddrStartAddress.ListIndex());

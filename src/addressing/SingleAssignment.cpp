@@ -54,8 +54,8 @@ void configZD4270::SingleAssignment() {
         StartAddressingLog("single assignment");
         m_link.BeginProcedure();
         const std::uint8_t nData = bMask ? kDaliMask : AddressByte(nAddress);
-        SendAddressingCommand(kCmdDataTransferRegister, nData, kAddrBroadcast, 0);
-        SendAddressingCommand(kCmdStoreDtrAsShortAddress, 0, kAddrBroadcast, 0);
+        SendAddressingCommand(kCmdDataTransferRegister, nData, AddressKind::Broadcast, 0);
+        SendAddressingCommand(kCmdStoreDtrAsShortAddress, 0, AddressKind::Broadcast, 0);
         m_link.EndProcedure();
         // With the connection lost the line was not readdressed: the device list still holds.
         if (m_link.CommunicationLost()) {
@@ -65,7 +65,7 @@ void configZD4270::SingleAssignment() {
         EmptyDeviceList();
 
         if (!bMask) {
-            SendAddressingCommand(kCmdQueryBallast, 0, kAddrShort, nAddress);
+            SendAddressingCommand(kCmdQueryBallast, 0, AddressKind::Short, nAddress);
             std::uint8_t nAnswer = 0;
             const std::int16_t nRet = ReceiveAddressingData(nAnswer, true);
             // Several ballasts answering together garble the frame: they now share the address.

@@ -164,7 +164,7 @@ void configZD4270::ArchivProgress(double value) {
 
 std::int16_t configZD4270::ArchivSend(std::int16_t nCommandId, std::uint8_t nData,
                                       std::int16_t nAddr) {
-    std::int16_t nAddrType = kAddrShort;
+    AddressKind nAddrType = AddressKind::Short;
     return m_link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr);
 }
 
@@ -301,7 +301,7 @@ void configZD4270::chkArchivOpticalSelectionFeedback_Click() {
         return;
     std::int16_t nCommandId = kCmdOff;
     std::uint8_t nData = 0;
-    std::int16_t nAddrType = kAddrBroadcast;
+    AddressKind nAddrType = AddressKind::Broadcast;
     std::int16_t nAddr = 0;
     m_link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr);
 }

@@ -24,7 +24,7 @@ struct DemoCommand {
     const char* what;
     std::int16_t commandId;
     std::uint8_t data;
-    std::int16_t addrType;
+    AddressKind addrType;
     std::int16_t addr;
     bool query;
 };
@@ -92,21 +92,21 @@ int RunDemoOn(Scheduler& scheduler, const DemoOptions& options, std::FILE* out) 
     Link link(state, context);
     StringLogStream log;
     const DemoCommand commands[] = {
-        {"query ballast A0", kCmdQueryBallast, 0, kAddrShort, 0, true},
-        {"query ballast A1", kCmdQueryBallast, 0, kAddrShort, 1, true},
-        {"recall max level A5", kCmdRecallMaxLevel, 0, kAddrShort, 5, false},
-        {"query actual level A5", kCmdQueryActualLevel, 0, kAddrShort, 5, true},
-        {"direct arc power 128 to all", kCmdDirectArcPower, 128, kAddrBroadcast, 0, false},
-        {"query actual level A63", kCmdQueryActualLevel, 0, kAddrShort, 63, true},
-        {"go to scene 4 on group 2", kCmdGoToScene, 4, kAddrGroup, 2, false},
-        {"query status A0", kCmdQueryStatus, 0, kAddrShort, 0, true},
-        {"query ballast A64 (refused)", kCmdQueryBallast, 0, kAddrShort, 64, false},
+        {"query ballast A0", kCmdQueryBallast, 0, AddressKind::Short, 0, true},
+        {"query ballast A1", kCmdQueryBallast, 0, AddressKind::Short, 1, true},
+        {"recall max level A5", kCmdRecallMaxLevel, 0, AddressKind::Short, 5, false},
+        {"query actual level A5", kCmdQueryActualLevel, 0, AddressKind::Short, 5, true},
+        {"direct arc power 128 to all", kCmdDirectArcPower, 128, AddressKind::Broadcast, 0, false},
+        {"query actual level A63", kCmdQueryActualLevel, 0, AddressKind::Short, 63, true},
+        {"go to scene 4 on group 2", kCmdGoToScene, 4, AddressKind::Group, 2, false},
+        {"query status A0", kCmdQueryStatus, 0, AddressKind::Short, 0, true},
+        {"query ballast A64 (refused)", kCmdQueryBallast, 0, AddressKind::Short, 64, false},
     };
     std::fprintf(out, "%-30s %-8s %-30s %s\n", "command", "word", "result", "answer");
     for (const DemoCommand& c : commands) {
         std::int16_t commandId = c.commandId;
         std::uint8_t data = c.data;
-        std::int16_t addrType = c.addrType;
+        AddressKind addrType = c.addrType;
         std::int16_t addr = c.addr;
         std::uint8_t wordData = c.data;
         auto word = BuildDALICommandWord(commandId, wordData, addrType, addr);

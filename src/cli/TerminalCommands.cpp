@@ -89,7 +89,8 @@ ParsedCommand ParseDALICommand(const std::string& text) {
     // The catalogue names commands that the terminal link does not send (enable device type X):
     // such a command would only ever fail.
     std::uint8_t probe = 0;
-    if (!BuildDALICommandWord(static_cast<std::int16_t>(*number), probe, kAddrBroadcast, 0)) {
+    if (!BuildDALICommandWord(static_cast<std::int16_t>(*number), probe, AddressKind::Broadcast,
+                              0)) {
         throw UsageError("\"" + DALICommandText(static_cast<std::int16_t>(*number)) +
                          "\" cannot be sent through the terminal; the commands it sends are -1 "
                          "to 270");
@@ -107,15 +108,15 @@ ParsedCommand ParseDALICommand(const std::string& text) {
 struct DaliTransaction {
     std::int16_t commandId = 0;
     std::uint8_t data = 0;
-    std::int16_t addrType = kAddrBroadcast;
+    AddressKind addrType = AddressKind::Broadcast;
     std::int16_t addr = 0;
 };
 
 Json AddressJson(const DaliTransaction& t) {
     switch (t.addrType) {
-        case kAddrShort:
+        case AddressKind::Short:
             return {{"short", t.addr}};
-        case kAddrGroup:
+        case AddressKind::Group:
             return {{"group", t.addr}};
         default:
             return "broadcast";
@@ -157,11 +158,11 @@ DaliTransaction ParseTransaction(const CommandArguments& arguments, bool query) 
     if ((shortAddress ? 1 : 0) + (group ? 1 : 0) + (broadcast ? 1 : 0) > 1)
         throw UsageError("give one of --short, --group and --broadcast");
     if (shortAddress) {
-        t.addrType = kAddrShort;
+        t.addrType = AddressKind::Short;
         t.addr =
             static_cast<std::int16_t>(ParseNumber(*shortAddress, 0, kMaxShortAddress, "--short"));
     } else if (group) {
-        t.addrType = kAddrGroup;
+        t.addrType = AddressKind::Group;
         t.addr = static_cast<std::int16_t>(ParseNumber(*group, 0, 15, "--group"));
     } else if (!broadcast && t.commandId < kCmdTerminate) {
         // The special commands reach every gear anyway; the others name their receivers.
@@ -174,7 +175,7 @@ DaliTransaction ParseTransaction(const CommandArguments& arguments, bool query) 
                 "reset sets the gear back to their defaults and deletes their groups and "
                 "scenes; confirm with --yes");
         }
-        if (t.commandId == kCmdStoreDtrAsShortAddress && t.addrType != kAddrShort) {
+        if (t.commandId == kCmdStoreDtrAsShortAddress && t.addrType != AddressKind::Short) {
             throw UsageError(
                 "store DTR as short address to more than one gear gives them all one address; "
                 "confirm with --yes");

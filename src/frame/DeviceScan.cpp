@@ -136,7 +136,7 @@ void configZD4270::QueryScanAddress() {
     prgState.SetValue(m_nScanAddress);
     std::int16_t nCommandId = kCmdQueryBallast;
     std::uint8_t nData = 0;
-    std::int16_t nAddrType = kAddrShort;
+    AddressKind nAddrType = AddressKind::Short;
     std::int16_t nAddr = m_nScanAddress;
     const Link::Pacing before = m_link.CurrentPacing();
     if (m_bQuickScan) m_link.SetPacing(Link::Pacing::Quick);

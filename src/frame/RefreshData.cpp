@@ -259,7 +259,8 @@ void configZD4270::HandleObjectEventsSteps(std::string_view eventName, EventPara
         // Copies: a scene number the command takes out of nData must not reach the page.
         std::int16_t nCommandId = ToParameter<std::int16_t>(params.Get("nCommandId"));
         std::uint8_t nData = ToParameter<std::uint8_t>(params.Get("nData"));
-        std::int16_t nAddrType = ToParameter<std::int16_t>(params.Get("nAddrType"));
+        AddressKind nAddrType =
+            AddressKindFromNumber(ToParameter<std::int16_t>(params.Get("nAddrType")));
         std::int16_t nAddr = ToParameter<std::int16_t>(params.Get("nAddr"));
         std::int16_t nRet = m_link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr);
         params.Set("nRet", nRet);

@@ -270,11 +270,11 @@ class configZD4270 {
     // The transactions of a run, with the open addressing log (or without it when bLogged is
     // false).
     std::int16_t SendAddressingCommand(std::int16_t nCommandId, std::uint8_t nData,
-                                       std::int16_t nAddrType, std::int16_t nAddr);
+                                       AddressKind nAddrType, std::int16_t nAddr);
     std::int16_t ReceiveAddressingData(std::uint8_t& nData, bool bLogged = true);
     // A query whose silence decides something, asked once more before silence is believed.
     std::int16_t AddressingQueryTwice(std::int16_t nCommandId, std::uint8_t nData,
-                                      std::int16_t nAddrType, std::int16_t nAddr,
+                                      AddressKind nAddrType, std::int16_t nAddr,
                                       std::uint8_t& nAnswer);
     void ShowAddressLimitMessage();
     // colDevices gets a fresh record for the address, replacing any under its key.
@@ -333,7 +333,7 @@ class configZD4270 {
     void ConnectDeviceHandlers();
     void QueryScanAddress();
     void LightSelectedLamp(const std::string& key);
-    void SendFeedbackCommand(std::int16_t nCommandId, std::int16_t nAddrType, std::int16_t nAddr);
+    void SendFeedbackCommand(std::int16_t nCommandId, AddressKind nAddrType, std::int16_t nAddr);
     void CreatePage(PageKind kind);
     bool ChangeFeatureRegister(std::uint16_t clearBits, std::uint16_t setBits);
     // Archive tab (ArchiveTab.cpp).

@@ -37,7 +37,7 @@ void ScanTwice(ControlRun& run) {
 
 NewGear GearWithoutShortAddress(ControlRun& run) {
     configZD4270& control = run.Control();
-    SendDALICommandAsPage(control, kCmdQueryMissingShortAddress, 0, kAddrBroadcast, 0);
+    SendDALICommandAsPage(control, kCmdQueryMissingShortAddress, 0, AddressKind::Broadcast, 0);
     std::uint8_t answer = 0;
     const std::int16_t received = ReceiveDALIDataAsPage(control, answer);
     if (received == kResultDone) return NewGear::One;

@@ -5,10 +5,11 @@
 namespace zd {
 
 std::int16_t SendDALICommandAsPage(configZD4270& control, std::int16_t commandId, std::uint8_t data,
-                                   std::int16_t addrType, std::int16_t addr) {
+                                   AddressKind addrType, std::int16_t addr) {
     std::int16_t sent = -1;
+    std::int16_t addrTypeNumber = AddressKindNumber(addrType);
     EventParams request;
-    request.Bind("nCommandId", commandId).Bind("nData", data).Bind("nAddrType", addrType);
+    request.Bind("nCommandId", commandId).Bind("nData", data).Bind("nAddrType", addrTypeNumber);
     request.Bind("nAddr", addr).Bind("nRet", sent);
     control.HandleObjectEvents("SendDALICommand", request);
     return sent;

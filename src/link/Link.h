@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "link/Commands.h"
 #include "link/ModuleState.h"
 #include "link/Results.h"
 #include "platform/Context.h"
@@ -81,7 +82,7 @@ struct Transaction {
     Kind kind = Kind::DALICommand;
     std::int16_t nCommandId = 0;
     std::uint8_t nData = 0;
-    std::int16_t nAddrType = 0;
+    AddressKind nAddrType = AddressKind::Short;
     std::int16_t nAddr = 0;
     std::optional<std::uint16_t> word;
     std::int16_t result = 0;
@@ -113,7 +114,7 @@ class Link {
     std::int16_t SendCommand(std::int32_t& nWord);
     // Logs, checks the address, builds the word and sends it. nData may be changed by the build.
     std::int16_t SendDALICommand(std::int16_t& nCommandId, std::uint8_t& nData,
-                                 std::int16_t& nAddrType, std::int16_t& nAddr, LogStream* log);
+                                 AddressKind& nAddrType, std::int16_t& nAddr, LogStream* log);
     // Waits briefly for an answer byte: 0, or 258 timeout / 257 corrupt frame / 256 collision.
     std::int16_t ReceiveDALIData(std::uint8_t& nData, LogStream* log);
     // A DSI command: the data byte alone as the command word.

@@ -207,7 +207,7 @@ void Link::AwaitTakeOver(const OutputWords& out) const {
 }
 
 std::int16_t Link::SendDALICommand(std::int16_t& nCommandId, std::uint8_t& nData,
-                                   std::int16_t& nAddrType, std::int16_t& nAddr, LogStream* log) {
+                                   AddressKind& nAddrType, std::int16_t& nAddr, LogStream* log) {
     std::optional<std::uint16_t> sentWord;
     const std::int16_t result = GuardStatus(m_context, "SendDALICommand", [&]() -> std::int16_t {
         // Logged before any check, so that the log also shows the commands that were refused.
@@ -256,8 +256,8 @@ std::int16_t Link::ReceiveDALIData(std::uint8_t& nData, LogStream* log) {
         return kResultTimeout;
     });
     if (m_observer) {
-        m_observer->Observe({Transaction::Kind::DALIAnswer, 0, nData, 0, 0, std::nullopt, result,
-                             result == kResultDone});
+        m_observer->Observe({Transaction::Kind::DALIAnswer, 0, nData, AddressKind::Short, 0,
+                             std::nullopt, result, result == kResultDone});
     }
     // A reported error ends the transaction without a log line.
     if (result == kResultError || !log) return result;
@@ -294,8 +294,8 @@ std::int16_t Link::SendDSICommand(std::uint8_t& nData) {
         return SendCommand(nWord);
     });
     if (m_observer) {
-        m_observer->Observe(
-            {Transaction::Kind::DSICommand, 0, nData, 0, 0, nData, result, m_bLastAcknowledged});
+        m_observer->Observe({Transaction::Kind::DSICommand, 0, nData, AddressKind::Short, 0, nData,
+                             result, m_bLastAcknowledged});
     }
     return result;
 }

@@ -49,8 +49,9 @@ void DaliDevicePage::SetDALIAddr(std::int16_t nAddr) {
     if (nAddr >= 0 && nAddr <= 63) DevicePage::SetDALIAddr(nAddr);
 }
 
-void DaliDevicePage::SetDALIAddrType(std::int16_t nAddrType) {
-    if (nAddrType >= 0 && nAddrType <= 2) DevicePage::SetDALIAddrType(nAddrType);
+void DaliDevicePage::SetDALIAddrType(AddressKind nAddrType) {
+    const std::int16_t number = AddressKindNumber(nAddrType);
+    if (number >= 0 && number <= 2) DevicePage::SetDALIAddrType(nAddrType);
 }
 
 void DaliDevicePage::ReadListSteps(const char* procedure, ProgressBar& progress, int steps,
@@ -77,12 +78,13 @@ void DaliDevicePage::ReadListSteps(const char* procedure, ProgressBar& progress,
 }
 
 std::int16_t DaliDevicePage::SendDALICommand(std::int16_t nCommandId, std::uint8_t nData,
-                                             std::int16_t nAddrType, std::int16_t nAddr) {
+                                             AddressKind nAddrType, std::int16_t nAddr) {
     std::int16_t nRet = kResultDone;
+    std::int16_t nAddrTypeNumber = AddressKindNumber(nAddrType);
     EventParams params;
     params.Bind("nCommandId", nCommandId)
         .Bind("nData", nData)
-        .Bind("nAddrType", nAddrType)
+        .Bind("nAddrType", nAddrTypeNumber)
         .Bind("nAddr", nAddr)
         .Bind("nRet", nRet);
     RaiseEvent("SendDALICommand", params);

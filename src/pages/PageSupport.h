@@ -44,7 +44,7 @@ class DaliDevicePage : public DevicePage {
     DaliDevicePage(std::string name, const Context& context);
 
     void SetDALIAddr(std::int16_t nAddr) override;
-    void SetDALIAddrType(std::int16_t nAddrType) override;
+    void SetDALIAddrType(AddressKind nAddrType) override;
 
   protected:
     // Reads the page's list step by step while the user watches: enable(false) locks the editing,
@@ -56,8 +56,8 @@ class DaliDevicePage : public DevicePage {
                        const std::function<void(int)>& readStep);
 
     // Asks the main control to send the command; the result code of the transaction.
-    std::int16_t SendDALICommand(std::int16_t nCommandId, std::uint8_t nData,
-                                 std::int16_t nAddrType, std::int16_t nAddr);
+    std::int16_t SendDALICommand(std::int16_t nCommandId, std::uint8_t nData, AddressKind nAddrType,
+                                 std::int16_t nAddr);
     // The same, to the page's own address type and address.
     std::int16_t SendDALICommand(std::int16_t nCommandId, std::uint8_t nData) {
         return SendDALICommand(nCommandId, nData, DALIAddrType(), DALIAddr());

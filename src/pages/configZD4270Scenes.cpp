@@ -164,8 +164,8 @@ void configZD4270Scenes::txtValue_Change() {
         // The lamp follows the edited level so that the user sees the scene being set up; the
         // preview always goes to the ballast's own short address.
         if (DALIAddr() >= 0 && DALIAddr() <= 63) {
-            SendDALICommand(kCmdDirectArcPower, static_cast<std::uint8_t>(box.value), kAddrShort,
-                            DALIAddr());
+            SendDALICommand(kCmdDirectArcPower, static_cast<std::uint8_t>(box.value),
+                            AddressKind::Short, DALIAddr());
         }
     });
 }

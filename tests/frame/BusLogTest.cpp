@@ -15,15 +15,22 @@ Transaction Command(std::int16_t id, std::int16_t addr, std::int16_t result = kR
     return {Transaction::Kind::DALICommand,
             id,
             data,
-            kAddrShort,
+            AddressKind::Short,
             addr,
-            BuildDALICommandWord(id, data, kAddrShort, addr),
+            BuildDALICommandWord(id, data, AddressKind::Short, addr),
             result,
             acknowledged};
 }
 
 Transaction Answer(std::int16_t result, std::uint8_t data = 0) {
-    return {Transaction::Kind::DALIAnswer, 0, data, 0, 0, std::nullopt, result, result == 0};
+    return {Transaction::Kind::DALIAnswer,
+            0,
+            data,
+            AddressKind::Short,
+            0,
+            std::nullopt,
+            result,
+            result == 0};
 }
 
 TEST(BusLogTest, AnswersMeanWhatTheirQueryAsks) {

@@ -10,9 +10,9 @@ class TestPage : public DevicePage {
   public:
     TestPage() : DevicePage("configZD4270Commands") {}
 
-    void SendDALI(std::int16_t commandId, std::int16_t addrType, std::int16_t addr) {
+    void SendDALI(std::int16_t commandId, AddressKind addrType, std::int16_t addr) {
         request.nCommandId = commandId;
-        request.nAddrType = addrType;
+        request.nAddrType = AddressKindNumber(addrType);
         request.nAddr = addr;
         RaiseEvent("SendDALICommand", request.params);
     }
@@ -44,7 +44,7 @@ class PageEventsTest : public ControlRig {
 };
 
 TEST_F(PageEventsTest, BeforeRefreshDataEveryRequestAnswersNoDevCom) {
-    page->SendDALI(kCmdOff, kAddrShort, 5);
+    page->SendDALI(kCmdOff, AddressKind::Short, 5);
     EXPECT_EQ(Ret(), kResultNoDevCom);
     page->request.nData = 77;
     page->Receive();
@@ -58,13 +58,13 @@ TEST_F(PageEventsTest, BeforeRefreshDataEveryRequestAnswersNoDevCom) {
 TEST_F(PageEventsTest, FailuresReachThePageButTheSceneTakenFromDataDoesNot) {
     Refresh();
     page->request.nData = 9;
-    page->SendDALI(20, kAddrBroadcast, 0);
+    page->SendDALI(20, AddressKind::Broadcast, 0);
     EXPECT_EQ(Ret(), kResultDone);
     EXPECT_EQ(terminal->FrameLog().back().frame, 0xFF14);  // GO TO SCENE 4, not 9, to broadcast
 
     // A device-communication failure inside the transaction is reported through the result.
     port->faults.failOnCall = port->faults.calls + 1;
-    page->SendDALI(kCmdOff, kAddrShort, 5);
+    page->SendDALI(kCmdOff, AddressKind::Short, 5);
     EXPECT_EQ(Ret(), kResultError);
     ASSERT_EQ(ctx.dialogs.boxes.size(), 1u);
     EXPECT_EQ(ctx.dialogs.boxes[0].text.rfind("Error: SendDALICommand: Device communication", 0),

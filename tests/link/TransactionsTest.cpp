@@ -15,7 +15,7 @@ using test::LinkRig;
 using test::LinkSetup;
 
 std::int16_t SendDALI(LinkRig& rig, std::int16_t nCommandId, std::uint8_t nData,
-                      std::int16_t nAddrType, std::int16_t nAddr, LogStream* log = nullptr) {
+                      AddressKind nAddrType, std::int16_t nAddr, LogStream* log = nullptr) {
     return rig.link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, log);
 }
 
@@ -25,9 +25,9 @@ class TransactionTest : public testing::TestWithParam<LinkSetup> {
 };
 
 TEST_P(TransactionTest, CommandsReachTheTerminalAndEachTogglesControlBitZero) {
-    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrShort, 5), kResultDone);
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, AddressKind::Short, 5), kResultDone);
     EXPECT_EQ(rig.terminal->ControlByte() & kControlToggle, 1);
-    EXPECT_EQ(SendDALI(rig, kCmdRecallMaxLevel, 0, kAddrGroup, 2), kResultDone);
+    EXPECT_EQ(SendDALI(rig, kCmdRecallMaxLevel, 0, AddressKind::Group, 2), kResultDone);
     EXPECT_EQ(rig.terminal->ControlByte() & kControlToggle, 0);
     std::uint8_t nDsi = 0x7F;
     EXPECT_EQ(rig.link.SendDSICommand(nDsi), kResultDone);
@@ -41,7 +41,7 @@ TEST_P(TransactionTest, CommandsReachTheTerminalAndEachTogglesControlBitZero) {
 }
 
 TEST_P(TransactionTest, HandshakeCallSequenceAndTimeOfAnAcknowledgedCommand) {
-    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrShort, 5), kResultDone);
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, AddressKind::Short, 5), kResultDone);
     EXPECT_EQ(rig.Now(), 50);
     const auto& calls = rig.terminal->Calls();
     // Read the two words, write the data, write the toggle, read them back, then one poll of the
@@ -58,7 +58,7 @@ TEST_P(TransactionTest, HandshakeCallSequenceAndTimeOfAnAcknowledgedCommand) {
 
 TEST_P(TransactionTest, QueryAnswerAndTimeoutWithTheirLogLines) {
     StringLogStream log;
-    ASSERT_EQ(SendDALI(rig, kCmdQueryActualLevel, 0, kAddrShort, 1, &log), kResultDone);
+    ASSERT_EQ(SendDALI(rig, kCmdQueryActualLevel, 0, AddressKind::Short, 1, &log), kResultDone);
     rig.terminal->PresentAnswer(0x05);
     std::uint8_t nData = 0;
     const std::string answerStamp = DateTimeText(rig.t.scheduler.WallClock());
@@ -99,9 +99,9 @@ class HandshakeTest : public testing::Test {
 
 TEST_F(HandshakeTest, LineErrorsOfCommandsAndAnswers) {
     rig.terminal->SetStatusBits(kStatusCollision | kStatusCorruptFrame);
-    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrBroadcast, 0), kResultCollision);
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, AddressKind::Broadcast, 0), kResultCollision);
     rig.terminal->ClearStatusBits(kStatusCollision);
-    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrBroadcast, 0), kResultCorruptFrame);
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, AddressKind::Broadcast, 0), kResultCorruptFrame);
     std::uint8_t nDsi = 1;
     EXPECT_EQ(rig.link.SendDSICommand(nDsi), kResultCorruptFrame);
     // An error bit ends the poll at once.
@@ -121,7 +121,7 @@ TEST_F(HandshakeTest, LineErrorsOfCommandsAndAnswers) {
 
 TEST_F(HandshakeTest, UnacknowledgedCommandCountsAsSentAfterTwoPolls) {
     rig.terminal->SetAcknowledge(false);
-    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrShort, 0), kResultDone);
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, AddressKind::Short, 0), kResultDone);
     EXPECT_EQ(rig.Now(), 70);
     EXPECT_EQ(rig.terminal->CountCalls(false), 2u + 4u);
 }
@@ -155,10 +155,10 @@ TEST_F(HandshakeTest, QuickPacingWaitsForEachAcknowledgeWhenItIsDue) {
         quick.link.SetPacing(Link::Pacing::Quick);
         quick.terminal->SetAcknowledge(c.acknowledge);
         if (c.before) {
-            ASSERT_EQ(SendDALI(quick, *c.before, 0, kAddrBroadcast, 0), kResultDone);
+            ASSERT_EQ(SendDALI(quick, *c.before, 0, AddressKind::Broadcast, 0), kResultDone);
         }
         const std::size_t callsBefore = quick.terminal->Calls().size();
-        EXPECT_EQ(SendDALI(quick, kCmdQueryActualLevel, 0, kAddrShort, 1), kResultDone);
+        EXPECT_EQ(SendDALI(quick, kCmdQueryActualLevel, 0, AddressKind::Short, 1), kResultDone);
         EXPECT_EQ(quick.Now(), c.commandEndMs);
         EXPECT_EQ(quick.link.LastCommandAcknowledged(), c.acknowledge);
         EXPECT_EQ(quick.link.QuickTimingDistrust().has_value(), !c.acknowledge);
@@ -177,7 +177,7 @@ TEST_F(HandshakeTest, QuickPacingWaitsForEachAcknowledgeWhenItIsDue) {
 
 TEST_F(HandshakeTest, TakeOverThatNeverComesCostsFiftyReadsAndGoesOn) {
     rig.terminal->SetTakeOverNever();
-    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrShort, 0), kResultDone);
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, AddressKind::Short, 0), kResultDone);
     EXPECT_EQ(rig.Now(), 5000 + 200 + 50);
     std::size_t readBacks = 0;
     for (const auto& call : rig.terminal->Calls())
@@ -189,7 +189,7 @@ TEST_F(HandshakeTest, TakeOverThatNeverComesCostsFiftyReadsAndGoesOn) {
 TEST_F(HandshakeTest, ToggleMaskFollowsAControlByteInTheHighByte) {
     LinkRig high(test::WordAlignedLayout(4, true), false);
     high.terminal->SetWord(test::kOutputTable, 4, 0x00C3);  // a foreign low byte stays as it is
-    EXPECT_EQ(SendDALI(high, kCmdOff, 0, kAddrShort, 1), kResultDone);
+    EXPECT_EQ(SendDALI(high, kCmdOff, 0, AddressKind::Short, 1), kResultDone);
     EXPECT_EQ(high.terminal->Word(test::kOutputTable, 4), 0x01C3);
     EXPECT_EQ(high.terminal->Word(test::kOutputTable, 5), 0x0300);
     EXPECT_EQ(high.Now(), 50);
@@ -200,11 +200,11 @@ TEST_F(HandshakeTest, ToggleMaskFollowsAControlByteInTheHighByte) {
 
 TEST_F(HandshakeTest, RejectedAddressesAndCommandsWriteNothingButAreLogged) {
     StringLogStream log;
-    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrShort, 64, &log), kResultBadAddress);
-    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, 7, 1, &log), kResultBadAddrType);
-    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrGroup, 16, &log), kResultBadGroup);
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, AddressKind::Short, 64, &log), kResultBadAddress);
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, AddressKindFromNumber(7), 1, &log), kResultBadAddrType);
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, AddressKind::Group, 16, &log), kResultBadGroup);
     // A command outside the catalogue is refused as a bad address.
-    EXPECT_EQ(SendDALI(rig, 300, 0, kAddrShort, 1, &log), kResultBadAddress);
+    EXPECT_EQ(SendDALI(rig, 300, 0, AddressKind::Short, 1, &log), kResultBadAddress);
     EXPECT_TRUE(rig.terminal->Calls().empty());
     EXPECT_EQ(rig.Now(), 0);
     const std::string stamp = DateTimeText(rig.t.scheduler.WallClock());
@@ -216,8 +216,10 @@ TEST_F(HandshakeTest, RejectedAddressesAndCommandsWriteNothingButAreLogged) {
 }
 
 TEST_F(HandshakeTest, SpecialCommandsIgnoreTheAddressAndChangedDataReachesTheCaller) {
-    EXPECT_EQ(SendDALI(rig, kCmdProgramShortAddress, 0x0B, kAddrBroadcast, -4), kResultDone);
-    std::int16_t nCommandId = 20, nAddrType = kAddrShort, nAddr = 2;
+    EXPECT_EQ(SendDALI(rig, kCmdProgramShortAddress, 0x0B, AddressKind::Broadcast, -4),
+              kResultDone);
+    std::int16_t nCommandId = 20, nAddr = 2;
+    AddressKind nAddrType = AddressKind::Short;
     std::uint8_t nData = 200;
     EXPECT_EQ(rig.link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr), kResultDone);
     EXPECT_EQ(nData, 4);
@@ -230,7 +232,7 @@ TEST_F(HandshakeTest, WithoutDevComEveryTransactionAndAccessorReturnsTwoAtOnce) 
     std::uint8_t nData = 42;
     std::int32_t nWord = 0x1234;
     std::int16_t nIn = 77;
-    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrShort, 1, &log), kResultNoDevCom);
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, AddressKind::Short, 1, &log), kResultNoDevCom);
     EXPECT_EQ(rig.link.ReceiveDALIData(nData, &log), kResultNoDevCom);
     EXPECT_EQ(rig.link.SendDSICommand(nData), kResultNoDevCom);
     EXPECT_EQ(rig.link.SendCommand(nWord), kResultNoDevCom);
@@ -249,7 +251,7 @@ TEST_F(HandshakeTest, DevComFailureInsideATransactionShowsItsBoxAndReturnsOne) {
     const std::string failure = ": Table access failed\r\nSource: VmDcCOM\r\nNumber: 30001";
     // Fail the toggle write (third call): the command is lost, the handshake stops there.
     rig.terminal->FailOnCall(3);
-    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrShort, 1), kResultError);
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, AddressKind::Short, 1), kResultError);
     ASSERT_EQ(rig.t.dialogs.boxes.size(), 1u);
     EXPECT_EQ(rig.BoxText(0), "Error: SendDALICommand" + failure);
     EXPECT_EQ(rig.t.dialogs.boxes[0].icon, MsgIcon::Critical);

@@ -62,7 +62,7 @@ class LinkEndToEndTest : public ::testing::TestWithParam<LayoutCase> {
         m_six = m_terminal->AddGear(gear);
     }
 
-    std::int16_t Send(std::int16_t command, std::uint8_t data, std::int16_t type,
+    std::int16_t Send(std::int16_t command, std::uint8_t data, AddressKind type,
                       std::int16_t address) {
         return m_link.SendDALICommand(command, data, type, address, nullptr);
     }
@@ -78,18 +78,18 @@ class LinkEndToEndTest : public ::testing::TestWithParam<LayoutCase> {
 };
 
 TEST_P(LinkEndToEndTest, CommandAndQueriesAlsoAfterATakeOverDelay) {
-    EXPECT_EQ(Send(-1, 100, 0, 5), kResultDone);  // DIRECT ARC POWER 100 to 5
+    EXPECT_EQ(Send(-1, 100, AddressKind::Short, 5), kResultDone);  // DIRECT ARC POWER 100 to 5
     EXPECT_EQ(m_terminal->GearLevel(m_five), 100);
     EXPECT_EQ(m_terminal->GearLevel(m_six), 254);
 
     std::uint8_t data = 0xAA;
-    EXPECT_EQ(Send(160, 0, 0, 5), kResultDone);  // QUERY ACTUAL LEVEL
+    EXPECT_EQ(Send(160, 0, AddressKind::Short, 5), kResultDone);  // QUERY ACTUAL LEVEL
     EXPECT_EQ(Receive(data), kResultDone);
     EXPECT_EQ(data, 100);
 
     m_devCom->SetTakeOverDelay(250);
     const std::int64_t before = m_test.scheduler.Now();
-    EXPECT_EQ(Send(160, 0, 0, 6), kResultDone);
+    EXPECT_EQ(Send(160, 0, AddressKind::Short, 6), kResultDone);
     EXPECT_GE(m_test.scheduler.Now() - before, 250);
     EXPECT_EQ(Receive(data), kResultDone);
     EXPECT_EQ(data, 254);
@@ -135,7 +135,7 @@ TEST(SimDevComTest, LineFileTerminalAnswersTheControl) {
     Wire(state, devCom->Terminal().Layout(), devCom);
     Link link(state, context.context);
     std::int16_t command = 194;  // QUERY RANDOM ADDRESS (H) of gear 3
-    std::int16_t type = 0;
+    AddressKind type = AddressKind::Short;
     std::int16_t address = 3;
     std::uint8_t data = 0;
     EXPECT_EQ(link.SendDALICommand(command, data, type, address, nullptr), kResultDone);
