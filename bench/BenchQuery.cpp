@@ -48,7 +48,7 @@ double MicrosPerTransaction(const zd::sim::ImageLayout& layout, int gearCount) {
         std::int16_t address = static_cast<std::int16_t>(n % gearCount);
         link.SendDALICommand(command, data, type, address, nullptr);
         std::uint8_t answer = 0;
-        if (link.ReceiveDALIData(answer, nullptr) == zd::kResultDone && answer == 254) ++answered;
+        if (link.ReceiveDALIData(answer, nullptr) == zd::Result::Done && answer == 254) ++answered;
     }
     const auto elapsed = std::chrono::steady_clock::now() - start;
     if (answered != kTransactions)

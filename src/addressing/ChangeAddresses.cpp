@@ -258,7 +258,7 @@ std::int16_t configZD4270::ChangeAddrFindFree() {
     for (std::int16_t a = kMaxShortAddress; a >= 0; --a) {
         SendAddressingCommand(kCmdQueryBallast, 0, AddressKind::Short, a);
         std::uint8_t nAnswer = 0;
-        if (ReceiveAddressingData(nAnswer, false) != kResultTimeout) continue;
+        if (ReceiveAddressingData(nAnswer, false) != Result::Timeout) continue;
         bool bPlanned = false;
         if (m_state.devices) {
             for (const auto& [key, device] : m_state.devices->Items())

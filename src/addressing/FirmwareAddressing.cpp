@@ -127,7 +127,7 @@ void configZD4270::RandomAddressingFirmware(bool bStart, bool bStop, bool bPoll,
             case FirmwareStep::Poll: {
                 std::uint8_t status = 0;
                 // Without the status byte there is no result to show, only the lost connection.
-                if (m_link.ReadStatusByte(status) == kResultError) {
+                if (m_link.ReadStatusByte(status) == Result::Error) {
                     bFinished = true;
                     s.nFirmwareState = FirmwareStep::Idle;
                     break;
@@ -136,7 +136,7 @@ void configZD4270::RandomAddressingFirmware(bool bStart, bool bStop, bool bPoll,
                 std::int16_t dataIn = 0;
                 // A failed read has shown its error; a count made up from nothing would tell the
                 // user that no gear was addressed.
-                if (m_link.ReadDataIn(dataIn) != kResultDone) {
+                if (m_link.ReadDataIn(dataIn) != Result::Done) {
                     bFinished = true;
                     s.nFirmwareState = FirmwareStep::Idle;
                     break;

@@ -97,11 +97,11 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
                 // Only a ballast whose lamp is out answers while the line is in physical selection.
                 SendAddressingCommand(kCmdQueryShortAddress, 0, AddressKind::Broadcast, 0);
                 std::uint8_t nAnswer = 0;
-                const std::int16_t result = ReceiveAddressingData(nAnswer, true);
-                if (result == kResultDone) {
+                const Result result = ReceiveAddressingData(nAnswer, true);
+                if (result == Result::Done) {
                     ++st.nPhySelPollCount;
                     st.nPhySelOldAddress = (nAnswer & 0x81) == 0x01 ? nAnswer >> 1 : -1;
-                } else if (result == kResultCollision || result == kResultCorruptFrame) {
+                } else if (result == Result::Collision || result == Result::CorruptFrame) {
                     // Several selected gear answer at once: programming now would give them
                     // one address.
                     st.nPhySelPollCount = 0;
@@ -134,7 +134,7 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
                 // otherwise share the address.
                 std::uint8_t nAnswer = 0;
                 if (AddressingQueryTwice(kCmdQueryBallast, 0, AddressKind::Short, st.nPhySelAddress,
-                                         nAnswer) != kResultTimeout) {
+                                         nAnswer) != Result::Timeout) {
                     ++st.nPhySelAddress;
                     if (st.nPhySelAddress > kMaxShortAddress) {
                         ShowAddressLimitMessage();
@@ -159,7 +159,7 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
                 const std::int16_t address = repeat ? st.nPhySelRepeatAddress : st.nPhySelAddress;
                 SendAddressingCommand(kCmdQueryLampFailure, 0, AddressKind::Short, address);
                 std::uint8_t nAnswer = 0;
-                if (ReceiveAddressingData(nAnswer, true) != kResultDone) ++st.nPhySelPollCount;
+                if (ReceiveAddressingData(nAnswer, true) != Result::Done) ++st.nPhySelPollCount;
                 if (st.nPhySelPollCount <= kPhySelPollLimit) break;
                 // A lamp that gets no row: the next one takes its number.
                 if (repeat || !PhySelHolderIsOne(st.nPhySelAddress)) {
@@ -210,7 +210,7 @@ bool configZD4270::PhySelHolderIsOne(std::int16_t nShortAddress) {
     const MessageCatalogue& msg = m_context.messages;
     std::uint8_t nAnswer = 0;
     if (AddressingQueryTwice(kCmdQueryBallast, 0, AddressKind::Short, nShortAddress, nAnswer) ==
-        kResultTimeout) {
+        Result::Timeout) {
         // The lamp was back before PROGRAM SHORT ADDRESS, which only a selected gear takes.
         lblPhySelStatus.SetCaption(msg.Load(5153) + "...");
         NoteRecovery("lamp-back-early",
@@ -224,9 +224,9 @@ bool configZD4270::PhySelHolderIsOne(std::int16_t nShortAddress) {
     m_context.scheduler.Sleep(kPhySelRandomiseSettleMs);
     for (const std::int16_t command :
          {kCmdQueryRandomAddressH, kCmdQueryRandomAddressM, kCmdQueryRandomAddressL}) {
-        const std::int16_t result =
+        const Result result =
             AddressingQueryTwice(command, 0, AddressKind::Short, nShortAddress, nAnswer);
-        if (result != kResultCollision && result != kResultCorruptFrame) continue;
+        if (result != Result::Collision && result != Result::CorruptFrame) continue;
         SendAddressingCommand(kCmdDataTransferRegister, kDaliMask, AddressKind::Broadcast, 0);
         SendAddressingCommand(kCmdStoreDtrAsShortAddress, 0, AddressKind::Short, nShortAddress);
         lblPhySelStatus.SetCaption(msg.Load(5152) + "...");

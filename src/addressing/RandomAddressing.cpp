@@ -238,7 +238,7 @@ void configZD4270::RndAddrBegin() {
 
 // COMPARE and its reply; several ballasts answering at once give a collision or a corrupt frame,
 // so everything but a timeout counts as an answer.
-std::int16_t configZD4270::RndAddrCompare() {
+Result configZD4270::RndAddrCompare() {
     SendAddressingCommand(kCmdCompare, 0, AddressKind::Broadcast, 0);
     std::uint8_t answer = 0;
     return ReceiveAddressingData(answer);
@@ -258,14 +258,14 @@ void configZD4270::RndAddrFirstCompare(bool& bFinished) {
     SendAddressingCommand(kCmdSearchAddrH, 255, AddressKind::Broadcast, 0);
     SendAddressingCommand(kCmdSearchAddrM, 255, AddressKind::Broadcast, 0);
     SendAddressingCommand(kCmdSearchAddrL, 255, AddressKind::Broadcast, 0);
-    std::int16_t result = RndAddrCompare();
-    if (result == kResultTimeout) {
+    Result result = RndAddrCompare();
+    if (result == Result::Timeout) {
         if (fast) clock.Sleep(kRandomiseSlowGearMs);
         result = RndAddrCompare();
-        if (result != kResultTimeout)
+        if (result != Result::Timeout)
             NoteRecovery("second-ask", "COMPARE answered only when asked again", -1, 0xFFFFFF);
     }
-    if (result == kResultTimeout) {
+    if (result == Result::Timeout) {
         RndAddrFinish(bFinished);
         return;
     }
@@ -340,7 +340,7 @@ void configZD4270::RndAddrCompareAndHalve(bool& bFinished) {
     if (chkRndAddrFastSearch.IsChecked()) {
         // The interval may have closed without a probe (all of it below the floor).
         if (s.lSearchLow < s.lSearchHigh) {
-            if (RndAddrCompare() != kResultTimeout) {
+            if (RndAddrCompare() != Result::Timeout) {
                 s.lSearchHigh = s.lSearchAddress;
                 s.bRndAddrAnswered = true;
             } else {
@@ -354,7 +354,7 @@ void configZD4270::RndAddrCompareAndHalve(bool& bFinished) {
         RndAddrClose(bFinished);
         return;
     }
-    if (RndAddrCompare() != kResultTimeout) {
+    if (RndAddrCompare() != Result::Timeout) {
         s.lSearchHigh = s.lSearchAddress;
     } else {
         s.lSearchLow = s.lSearchAddress + 1;
@@ -377,9 +377,9 @@ void configZD4270::RndAddrClose(bool& bFinished) {
         RndAddrSendSearchByte(kCmdSearchAddrH, 255, s.byLastSearchH);
         RndAddrSendSearchByte(kCmdSearchAddrM, 255, s.byLastSearchM);
         RndAddrSendSearchByte(kCmdSearchAddrL, 255, s.byLastSearchL);
-        if (RndAddrCompare() == kResultTimeout) {
+        if (RndAddrCompare() == Result::Timeout) {
             const CheckTime check(m_context.scheduler, m_rndAddrCheckMs);
-            if (RndAddrCompare() == kResultTimeout) {
+            if (RndAddrCompare() == Result::Timeout) {
                 RndAddrFinish(bFinished);
                 return;
             }
@@ -422,12 +422,12 @@ void configZD4270::RndAddrFindFreeAddress(bool& bFinished) {
     AddressingState& s = m_addressingState;
     SendAddressingCommand(kCmdQueryBallast, 0, AddressKind::Short, s.nRndAddrAddress);
     std::uint8_t answer = 0;
-    if (ReceiveAddressingData(answer) == kResultTimeout) {
+    if (ReceiveAddressingData(answer) == Result::Timeout) {
         // Free only when it stays silent twice: a gear that missed one answer, or answers every
         // second question, would otherwise share the address with the new one.
         const CheckTime check(m_context.scheduler, m_rndAddrCheckMs);
         SendAddressingCommand(kCmdQueryBallast, 0, AddressKind::Short, s.nRndAddrAddress);
-        if (ReceiveAddressingData(answer) == kResultTimeout) {
+        if (ReceiveAddressingData(answer) == Result::Timeout) {
             s.nRndAddrState = RndAddrStep::Program;
             return;
         }
@@ -445,19 +445,19 @@ void configZD4270::RndAddrFindFreeAddress(bool& bFinished) {
 void configZD4270::RndAddrVerify(bool& bFinished) {
     AddressingState& s = m_addressingState;
     std::uint8_t answer = 0;
-    const std::int16_t verified = AddressingQueryTwice(
+    const Result verified = AddressingQueryTwice(
         kCmdVerifyShortAddress, AddressByte(s.nRndAddrAddress), AddressKind::Short, 0, answer);
-    if (verified == kResultDone) {
+    if (verified == Result::Done) {
         s.nRndAddrState = RndAddrStep::CheckHolder;
         return;
     }
     // Several answers at once: several gear took the address.
-    if (verified == kResultCollision || verified == kResultCorruptFrame) {
+    if (verified == Result::Collision || verified == Result::CorruptFrame) {
         s.nRndAddrState = RndAddrStep::Clash;
         return;
     }
     // A failure of the link itself has shown its own box.
-    if (verified != kResultTimeout) {
+    if (verified != Result::Timeout) {
         bFinished = true;
         return;
     }
@@ -483,20 +483,20 @@ void configZD4270::RndAddrCheckHolder(bool& bFinished) {
     for (const std::int16_t command :
          {kCmdQueryRandomAddressH, kCmdQueryRandomAddressM, kCmdQueryRandomAddressL}) {
         std::uint8_t answer = 0;
-        const std::int16_t result =
+        const Result result =
             AddressingQueryTwice(command, 0, AddressKind::Short, s.nRndAddrAddress, answer);
-        if (result == kResultCollision || result == kResultCorruptFrame) {
+        if (result == Result::Collision || result == Result::CorruptFrame) {
             s.nRndAddrState = RndAddrStep::Clash;
             return;
         }
-        if (result == kResultTimeout) {
+        if (result == Result::Timeout) {
             // The gear answered its verify and then fell silent: it lost its mains.
             RndAddrSearchAgain("vanished", "the gear at address " +
                                                std::to_string(s.nRndAddrAddress) +
                                                " fell silent: searched again");
             return;
         }
-        if (result != kResultDone) {
+        if (result != Result::Done) {
             bFinished = true;
             return;
         }
@@ -527,9 +527,9 @@ void configZD4270::RndAddrCheckHolder(bool& bFinished) {
 void configZD4270::RndAddrNextBallast(bool& bFinished) {
     AddressingState& s = m_addressingState;
     // A lost answer here would end the run with gear left: silence counts when it comes twice.
-    if (RndAddrCompare() == kResultTimeout) {
+    if (RndAddrCompare() == Result::Timeout) {
         const CheckTime check(m_context.scheduler, m_rndAddrCheckMs);
-        if (RndAddrCompare() == kResultTimeout) {
+        if (RndAddrCompare() == Result::Timeout) {
             RndAddrFinish(bFinished);
             return;
         }

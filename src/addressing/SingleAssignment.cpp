@@ -67,11 +67,11 @@ void configZD4270::SingleAssignment() {
         if (!bMask) {
             SendAddressingCommand(kCmdQueryBallast, 0, AddressKind::Short, nAddress);
             std::uint8_t nAnswer = 0;
-            const std::int16_t nRet = ReceiveAddressingData(nAnswer, true);
+            const Result nRet = ReceiveAddressingData(nAnswer, true);
             // Several ballasts answering together garble the frame: they now share the address.
-            if (nRet == kResultDone && nAnswer == 255) {
+            if (nRet == Result::Done && nAnswer == 255) {
                 AddAddressedDevice(nAddress, false);
-            } else if (nRet == kResultCorruptFrame) {
+            } else if (nRet == Result::CorruptFrame) {
                 AddAddressedDevice(nAddress, true);
             }
         }

@@ -111,23 +111,23 @@ int RunDemoOn(Scheduler& scheduler, const DemoOptions& options, std::FILE* out) 
         std::uint8_t wordData = c.data;
         auto word = BuildDALICommandWord(commandId, wordData, addrType, addr);
         char wordText[8] = "-";
-        if (word && CheckDALIAddress(addrType, addr) == kResultDone)
+        if (word && CheckDALIAddress(addrType, addr) == Result::Done)
             std::snprintf(wordText, sizeof wordText, "0x%04X", *word);
         const std::int64_t start = scheduler.Now();
-        std::int16_t result = link.SendDALICommand(commandId, data, addrType, addr, &log);
+        Result result = link.SendDALICommand(commandId, data, addrType, addr, &log);
         std::string answer;
-        if (result == kResultDone && c.query) {
+        if (result == Result::Done && c.query) {
             std::uint8_t reply = 0;
-            std::int16_t received = link.ReceiveDALIData(reply, &log);
+            Result received = link.ReceiveDALIData(reply, &log);
             char text[48];
-            if (received == kResultDone)
+            if (received == Result::Done)
                 std::snprintf(text, sizeof text, "0x%02X (%u)", reply, reply);
             else
                 std::snprintf(text, sizeof text, "none: %s", ResultText(received));
             answer = text;
         }
         char resultText[80];
-        std::snprintf(resultText, sizeof resultText, "%d %s, %" PRId64 " ms", result,
+        std::snprintf(resultText, sizeof resultText, "%d %s, %" PRId64 " ms", ResultNumber(result),
                       ResultText(result), scheduler.Now() - start);
         std::fprintf(out, "%-30s %-8s %-30s %s\n", c.what, wordText, resultText, answer.c_str());
     }

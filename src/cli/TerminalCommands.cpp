@@ -228,42 +228,41 @@ PreparedCommand PrepareTransaction(const CommandArguments& arguments, bool readA
         if (session.State().m_nOperationMode == kModeDsi) RefuseInMode(session, 5122, result);
 
         const std::size_t mark = session.BoxCount();
-        const std::int16_t sent =
-            SendDALICommandAsPage(control, t.commandId, t.data, t.addrType, t.addr);
-        result["result"] = sent;
+        const Result sent = SendDALICommandAsPage(control, t.commandId, t.data, t.addrType, t.addr);
+        result["result"] = ResultNumber(sent);
         result["resultText"] = ResultText(sent);
         result["answer"] = nullptr;
         // Collision and corrupt frame come with the acknowledge.
         const bool acknowledged =
-            (sent == kResultDone || sent == kResultCollision || sent == kResultCorruptFrame) &&
+            (sent == Result::Done || sent == Result::Collision || sent == Result::CorruptFrame) &&
             NoteAcknowledge(session, result);
         result["failedStep"] = "send";
         FailOnErrorBox(session, mark, result);
         // A corrupt frame after a query is several gear answering at once: the command went out.
-        const bool severalAnswered = sent == kResultCorruptFrame && IsQuery(t.commandId);
-        if (sent != kResultDone && !severalAnswered)
+        const bool severalAnswered = sent == Result::CorruptFrame && IsQuery(t.commandId);
+        if (sent != Result::Done && !severalAnswered)
             throw CommandFailed(std::string("the command failed: ") + ResultText(sent), result);
         result.erase("failedStep");
         if (!readAnswer) return result;
 
         std::uint8_t answer = 0;
-        const std::int16_t received = ReceiveDALIDataAsPage(control, answer);
-        result["answerResult"] = received;
+        const Result received = ReceiveDALIDataAsPage(control, answer);
+        result["answerResult"] = ResultNumber(received);
         result["answerResultText"] = ResultText(received);
         result["failedStep"] = "answer";
         FailOnErrorBox(session, mark, result);
         const bool yesNo = IsYesNoQuery(t.commandId);
         // No answer is an answer too: "no" to QUERY BALLAST, for one.
-        if (yesNo) result["yes"] = received == kResultDone || received == kResultCorruptFrame;
-        if (received == kResultDone) {
+        if (yesNo) result["yes"] = received == Result::Done || received == Result::CorruptFrame;
+        if (received == Result::Done) {
             result["answer"] = answer;
-        } else if (received == kResultCorruptFrame) {
+        } else if (received == Result::CorruptFrame) {
             result["answer"] = "several";
             if (!yesNo) {
                 throw CommandFailed(
                     "several gear answered at once, so their answers cannot be told apart", result);
             }
-        } else if (received == kResultTimeout) {
+        } else if (received == Result::Timeout) {
             // Silence after an unacknowledged command says nothing about the gear.
             if (!acknowledged) {
                 result.erase("yes");
@@ -291,17 +290,18 @@ PreparedCommand PrepareDsiTransaction(const CommandArguments& arguments) {
         Json result = {{"dsi", level}, {"word", WordText(level)}};
         if (session.State().m_nOperationMode != kModeDsi) RefuseInMode(session, 5123, result);
         std::uint8_t data = level;
-        std::int16_t sent = -1;
+        std::int16_t sentNumber = -1;
         EventParams request;
-        request.Bind("nData", data).Bind("nRet", sent);
+        request.Bind("nData", data).Bind("nRet", sentNumber);
         const std::size_t mark = session.BoxCount();
         session.Control().HandleObjectEvents("SendDSICommand", request);
-        result["result"] = sent;
+        const Result sent = ResultFromNumber(sentNumber);
+        result["result"] = sentNumber;
         result["resultText"] = ResultText(sent);
-        if (sent == kResultDone || sent == kResultCollision || sent == kResultCorruptFrame)
+        if (sent == Result::Done || sent == Result::Collision || sent == Result::CorruptFrame)
             NoteAcknowledge(session, result);
         FailOnErrorBox(session, mark, result);
-        if (sent != kResultDone)
+        if (sent != Result::Done)
             throw CommandFailed(std::string("the command failed: ") + ResultText(sent), result);
         return result;
     };

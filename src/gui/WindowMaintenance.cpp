@@ -44,7 +44,7 @@ bool DeviceAnswers(configZD4270& control, int address) {
         SendDALICommandAsPage(control, kCmdQueryBallast, 0, AddressKind::Short,
                               static_cast<std::int16_t>(address));
         std::uint8_t answer = 0;
-        if (ReceiveDALIDataAsPage(control, answer) != kResultTimeout) return true;
+        if (ReceiveDALIDataAsPage(control, answer) != Result::Timeout) return true;
     }
     return false;
 }

@@ -142,16 +142,16 @@ std::string AddressText(AddressKind nAddrType, std::int16_t nAddr) {
     }
 }
 
-std::int16_t CheckDALIAddress(AddressKind nAddrType, std::int16_t nAddr) {
+Result CheckDALIAddress(AddressKind nAddrType, std::int16_t nAddr) {
     switch (nAddrType) {
         case AddressKind::Short:
-            return InRange(nAddr, 0, 63) ? kResultDone : kResultBadAddress;
+            return InRange(nAddr, 0, 63) ? Result::Done : Result::BadAddress;
         case AddressKind::Group:
-            return InRange(nAddr, 0, 15) ? kResultDone : kResultBadGroup;
+            return InRange(nAddr, 0, 15) ? Result::Done : Result::BadGroup;
         case AddressKind::Broadcast:
-            return kResultDone;
+            return Result::Done;
         default:
-            return kResultBadAddrType;
+            return Result::BadAddrType;
     }
 }
 

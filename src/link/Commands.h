@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "link/Results.h"
 #include "platform/Context.h"
 
 namespace zd {
@@ -96,9 +97,9 @@ constexpr AddressKind AddressKindFromNumber(std::int16_t number) {
 // MASK: no short address, or a level that is not part of a scene.
 inline constexpr std::uint8_t kDaliMask = 255;
 
-// The address check made before a command is built: kResultDone, or 259 (type), 260 (short
+// The address check made before a command is built: Result::Done, or 259 (type), 260 (short
 // address outside 0 to 63), 261 (group outside 0 to 15). Broadcast accepts any address.
-std::int16_t CheckDALIAddress(AddressKind nAddrType, std::int16_t nAddr);
+Result CheckDALIAddress(AddressKind nAddrType, std::int16_t nAddr);
 
 // The command word (high byte: address byte, low byte: command or data byte) for a command whose
 // address passed CheckDALIAddress. nData is updated where the command takes its scene or group from

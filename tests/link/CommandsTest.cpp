@@ -78,17 +78,17 @@ TEST(CommandWordTest, SpecialCommandsReplaceTheWholeWord) {
 }
 
 TEST(CommandWordTest, AddressCheckBoundaries) {
-    const std::tuple<AddressKind, std::int16_t, std::int16_t> cases[] = {
-        {AddressKind::Short, 0, kResultDone},
-        {AddressKind::Short, 63, kResultDone},
-        {AddressKind::Short, 64, kResultBadAddress},
-        {AddressKind::Short, -1, kResultBadAddress},
-        {AddressKind::Group, 15, kResultDone},
-        {AddressKind::Group, 16, kResultBadGroup},
-        {AddressKind::Group, -1, kResultBadGroup},
-        {AddressKind::Broadcast, -300, kResultDone},
-        {AddressKindFromNumber(-1), 0, kResultBadAddrType},
-        {AddressKindFromNumber(7), 0, kResultBadAddrType},
+    const std::tuple<AddressKind, std::int16_t, Result> cases[] = {
+        {AddressKind::Short, 0, Result::Done},
+        {AddressKind::Short, 63, Result::Done},
+        {AddressKind::Short, 64, Result::BadAddress},
+        {AddressKind::Short, -1, Result::BadAddress},
+        {AddressKind::Group, 15, Result::Done},
+        {AddressKind::Group, 16, Result::BadGroup},
+        {AddressKind::Group, -1, Result::BadGroup},
+        {AddressKind::Broadcast, -300, Result::Done},
+        {AddressKindFromNumber(-1), 0, Result::BadAddrType},
+        {AddressKindFromNumber(7), 0, Result::BadAddrType},
     };
     for (const auto& [type, address, result] : cases)
         EXPECT_EQ(CheckDALIAddress(type, address), result)
