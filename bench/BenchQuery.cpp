@@ -44,11 +44,11 @@ double MicrosPerTransaction(const zd::sim::ImageLayout& layout, int gearCount) {
     for (int n = 0; n < kTransactions; ++n) {
         std::int16_t command = 160;  // QUERY ACTUAL LEVEL
         std::uint8_t data = 0;
-        std::int16_t type = 0;
+        zd::AddressKind type = zd::AddressKind::Short;
         std::int16_t address = static_cast<std::int16_t>(n % gearCount);
         link.SendDALICommand(command, data, type, address, nullptr);
         std::uint8_t answer = 0;
-        if (link.ReceiveDALIData(answer, nullptr) == zd::kResultDone && answer == 254) ++answered;
+        if (link.ReceiveDALIData(answer, nullptr) == zd::Result::Done && answer == 254) ++answered;
     }
     const auto elapsed = std::chrono::steady_clock::now() - start;
     if (answered != kTransactions)

@@ -97,12 +97,12 @@ void configZD4270::CloseAddressingLog(const std::string& words) {
     m_tsLogAddressing.reset();
 }
 
-std::int16_t configZD4270::SendAddressingCommand(std::int16_t nCommandId, std::uint8_t nData,
-                                                 std::int16_t nAddrType, std::int16_t nAddr) {
+Result configZD4270::SendAddressingCommand(std::int16_t nCommandId, std::uint8_t nData,
+                                           AddressKind nAddrType, std::int16_t nAddr) {
     return m_link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, m_tsLogAddressing.get());
 }
 
-std::int16_t configZD4270::ReceiveAddressingData(std::uint8_t& nData, bool bLogged) {
+Result configZD4270::ReceiveAddressingData(std::uint8_t& nData, bool bLogged) {
     return m_link.ReceiveDALIData(nData, bLogged ? m_tsLogAddressing.get() : nullptr);
 }
 
@@ -121,12 +121,12 @@ void configZD4270::NoteRecovery(const std::string& what, const std::string& text
 
 // A query whose silence would decide something: asked once more before silence is believed, as a
 // gear may lose an answer or answer only every second question.
-std::int16_t configZD4270::AddressingQueryTwice(std::int16_t nCommandId, std::uint8_t nData,
-                                                std::int16_t nAddrType, std::int16_t nAddr,
-                                                std::uint8_t& nAnswer) {
+Result configZD4270::AddressingQueryTwice(std::int16_t nCommandId, std::uint8_t nData,
+                                          AddressKind nAddrType, std::int16_t nAddr,
+                                          std::uint8_t& nAnswer) {
     SendAddressingCommand(nCommandId, nData, nAddrType, nAddr);
-    const std::int16_t result = ReceiveAddressingData(nAnswer);
-    if (result != kResultTimeout) return result;
+    const Result result = ReceiveAddressingData(nAnswer);
+    if (result != Result::Timeout) return result;
     SendAddressingCommand(nCommandId, nData, nAddrType, nAddr);
     return ReceiveAddressingData(nAnswer);
 }
@@ -206,7 +206,8 @@ bool configZD4270::RunAddressingMachineStep(const AddressingMachine& machine, bo
     try {
         if (bAtStop) {
             machine.statusLabel->SetCaption("");
-            if (machine.terminateAtStop) SendAddressingCommand(kCmdTerminate, 0, kAddrBroadcast, 0);
+            if (machine.terminateAtStop)
+                SendAddressingCommand(kCmdTerminate, 0, AddressKind::Broadcast, 0);
             RefreshDeviceViews();
             return machine.idleAtEnd;
         }

@@ -124,9 +124,9 @@ void configZD4270::ShowChangeAddrFeedback(std::int16_t nShortAddress) {
     if (!chkChangeAddrOpticalSelectionFeedback.IsChecked()) return;
     const std::int16_t lit = static_cast<std::int16_t>(st.nFeedbackAddress - 1);
     if (lit == nShortAddress) return;
-    if (IsShortAddress(lit)) SendAddressingCommand(kCmdRecallMinLevel, 0, kAddrShort, lit);
+    if (IsShortAddress(lit)) SendAddressingCommand(kCmdRecallMinLevel, 0, AddressKind::Short, lit);
     if (IsShortAddress(nShortAddress)) {
-        SendAddressingCommand(kCmdRecallMaxLevel, 0, kAddrShort, nShortAddress);
+        SendAddressingCommand(kCmdRecallMaxLevel, 0, AddressKind::Short, nShortAddress);
         st.nFeedbackAddress = static_cast<std::int16_t>(nShortAddress + 1);
     }
 }
@@ -136,15 +136,15 @@ void configZD4270::chkChangeAddrOpticalSelectionFeedback_Click() {
         if (m_state.m_nOperationMode != kModeDali) return;
         // A dark line makes the one lamp the list lights stand out.
         if (chkChangeAddrOpticalSelectionFeedback.IsChecked())
-            SendAddressingCommand(kCmdRecallMinLevel, 0, kAddrBroadcast, 0);
+            SendAddressingCommand(kCmdRecallMinLevel, 0, AddressKind::Broadcast, 0);
     });
 }
 
 void configZD4270::ChangeAddr(std::int16_t nFrom, std::int16_t nTo) {
     Guard(m_context, "ChangeAddr", [&] {
         const std::uint8_t nData = nTo == kDaliMask ? kDaliMask : AddressByte(nTo);
-        SendAddressingCommand(kCmdDataTransferRegister, nData, kAddrBroadcast, 0);
-        SendAddressingCommand(kCmdStoreDtrAsShortAddress, 0, kAddrShort, nFrom);
+        SendAddressingCommand(kCmdDataTransferRegister, nData, AddressKind::Broadcast, 0);
+        SendAddressingCommand(kCmdStoreDtrAsShortAddress, 0, AddressKind::Short, nFrom);
     });
 }
 
@@ -256,9 +256,9 @@ void configZD4270::ChangeAddrDeleteMasked() {
 // queries are logged: the run's log would otherwise fill with 64 timeouts per move.
 std::int16_t configZD4270::ChangeAddrFindFree() {
     for (std::int16_t a = kMaxShortAddress; a >= 0; --a) {
-        SendAddressingCommand(kCmdQueryBallast, 0, kAddrShort, a);
+        SendAddressingCommand(kCmdQueryBallast, 0, AddressKind::Short, a);
         std::uint8_t nAnswer = 0;
-        if (ReceiveAddressingData(nAnswer, false) != kResultTimeout) continue;
+        if (ReceiveAddressingData(nAnswer, false) != Result::Timeout) continue;
         bool bPlanned = false;
         if (m_state.devices) {
             for (const auto& [key, device] : m_state.devices->Items())

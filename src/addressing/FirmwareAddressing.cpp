@@ -127,7 +127,7 @@ void configZD4270::RandomAddressingFirmware(bool bStart, bool bStop, bool bPoll,
             case FirmwareStep::Poll: {
                 std::uint8_t status = 0;
                 // Without the status byte there is no result to show, only the lost connection.
-                if (m_link.ReadStatusByte(status) == kResultError) {
+                if (m_link.ReadStatusByte(status) == Result::Error) {
                     bFinished = true;
                     s.nFirmwareState = FirmwareStep::Idle;
                     break;
@@ -136,7 +136,7 @@ void configZD4270::RandomAddressingFirmware(bool bStart, bool bStop, bool bPoll,
                 std::int16_t dataIn = 0;
                 // A failed read has shown its error; a count made up from nothing would tell the
                 // user that no gear was addressed.
-                if (m_link.ReadDataIn(dataIn) != kResultDone) {
+                if (m_link.ReadDataIn(dataIn) != Result::Done) {
                     bFinished = true;
                     s.nFirmwareState = FirmwareStep::Idle;
                     break;
@@ -161,11 +161,11 @@ void configZD4270::FirmwareAddressingHandOver() {
     if (newInstallation) EmptyDeviceList();
     if (chkRndAddrDeleteAllGroupAssignments.IsChecked()) {
         for (std::uint8_t group = 0; group < 16; ++group)
-            SendAddressingCommand(kCmdRemoveFromGroup, group, kAddrBroadcast, 0);
+            SendAddressingCommand(kCmdRemoveFromGroup, group, AddressKind::Broadcast, 0);
     }
     if (chkRndAddrDeleteAllScenes.IsChecked()) {
         for (std::uint8_t scene = 0; scene < 16; ++scene)
-            SendAddressingCommand(kCmdRemoveFromScene, scene, kAddrBroadcast, 0);
+            SendAddressingCommand(kCmdRemoveFromScene, scene, AddressKind::Broadcast, 0);
     }
     std::int32_t word = FirmwareAddressingParameter(
         newInstallation, chkRndAddrOpticalFeedback.IsChecked(), cboRndAddrStartAddress.ListIndex());

@@ -78,8 +78,8 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
                 st.nPhySelState = PhySelStep::WaitForLamp;
                 break;
             case PhySelStep::WaitForLamp:
-                SendAddressingCommand(kCmdPhysicalSelection, 0, kAddrBroadcast, 0);
-                SendAddressingCommand(kCmdRecallMinLevel, 0, kAddrBroadcast, 0);
+                SendAddressingCommand(kCmdPhysicalSelection, 0, AddressKind::Broadcast, 0);
+                SendAddressingCommand(kCmdRecallMinLevel, 0, AddressKind::Broadcast, 0);
                 ++st.nPhySelLampNo;
                 st.nPhySelPollCount = 0;
                 st.nPhySelOldAddress = -1;
@@ -90,18 +90,18 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
                 break;
             case PhySelStep::PollRemoved: {
                 if (m_context.scheduler.Now() - st.lPhySelInitialisedMs >= kPhySelRenewWindowMs) {
-                    SendAddressingCommand(kCmdInitialise, 255, kAddrBroadcast, 0);
-                    SendAddressingCommand(kCmdPhysicalSelection, 0, kAddrBroadcast, 0);
+                    SendAddressingCommand(kCmdInitialise, 255, AddressKind::Broadcast, 0);
+                    SendAddressingCommand(kCmdPhysicalSelection, 0, AddressKind::Broadcast, 0);
                     st.lPhySelInitialisedMs = m_context.scheduler.Now();
                 }
                 // Only a ballast whose lamp is out answers while the line is in physical selection.
-                SendAddressingCommand(kCmdQueryShortAddress, 0, kAddrBroadcast, 0);
+                SendAddressingCommand(kCmdQueryShortAddress, 0, AddressKind::Broadcast, 0);
                 std::uint8_t nAnswer = 0;
-                const std::int16_t result = ReceiveAddressingData(nAnswer, true);
-                if (result == kResultDone) {
+                const Result result = ReceiveAddressingData(nAnswer, true);
+                if (result == Result::Done) {
                     ++st.nPhySelPollCount;
                     st.nPhySelOldAddress = (nAnswer & 0x81) == 0x01 ? nAnswer >> 1 : -1;
-                } else if (result == kResultCollision || result == kResultCorruptFrame) {
+                } else if (result == Result::Collision || result == Result::CorruptFrame) {
                     // Several selected gear answer at once: programming now would give them
                     // one address.
                     st.nPhySelPollCount = 0;
@@ -133,8 +133,8 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
                 // Free only when it stays silent twice: a gear that missed an answer would
                 // otherwise share the address.
                 std::uint8_t nAnswer = 0;
-                if (AddressingQueryTwice(kCmdQueryBallast, 0, kAddrShort, st.nPhySelAddress,
-                                         nAnswer) != kResultTimeout) {
+                if (AddressingQueryTwice(kCmdQueryBallast, 0, AddressKind::Short, st.nPhySelAddress,
+                                         nAnswer) != Result::Timeout) {
                     ++st.nPhySelAddress;
                     if (st.nPhySelAddress > kMaxShortAddress) {
                         ShowAddressLimitMessage();
@@ -149,7 +149,7 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
             case PhySelStep::Program:
                 // Only the physically selected ballast takes the address.
                 SendAddressingCommand(kCmdProgramShortAddress, AddressByte(st.nPhySelAddress),
-                                      kAddrShort, 0);
+                                      AddressKind::Short, 0);
                 st.nPhySelPollCount = 0;
                 st.nPhySelState = PhySelStep::PollReinserted;
                 break;
@@ -157,16 +157,16 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
                 // The lamp is back once its ballast stops reporting a lamp failure.
                 const bool repeat = st.nPhySelRepeatAddress >= 0;
                 const std::int16_t address = repeat ? st.nPhySelRepeatAddress : st.nPhySelAddress;
-                SendAddressingCommand(kCmdQueryLampFailure, 0, kAddrShort, address);
+                SendAddressingCommand(kCmdQueryLampFailure, 0, AddressKind::Short, address);
                 std::uint8_t nAnswer = 0;
-                if (ReceiveAddressingData(nAnswer, true) != kResultDone) ++st.nPhySelPollCount;
+                if (ReceiveAddressingData(nAnswer, true) != Result::Done) ++st.nPhySelPollCount;
                 if (st.nPhySelPollCount <= kPhySelPollLimit) break;
                 // A lamp that gets no row: the next one takes its number.
                 if (repeat || !PhySelHolderIsOne(st.nPhySelAddress)) {
                     // A gear selected again is confirmed as a new one would be.
                     if (repeat) PhySelBlink(address);
                     --st.nPhySelLampNo;
-                    SendAddressingCommand(kCmdInitialise, 255, kAddrBroadcast, 0);
+                    SendAddressingCommand(kCmdInitialise, 255, AddressKind::Broadcast, 0);
                     st.lPhySelInitialisedMs = m_context.scheduler.Now();
                     st.nPhySelState = PhySelStep::WaitForLamp;
                     break;
@@ -187,11 +187,11 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
                 m_phySelGiven.insert(st.nPhySelAddress);
                 ++st.nPhySelAddress;
                 if (st.nPhySelAddress <= kMaxShortAddress) {
-                    SendAddressingCommand(kCmdInitialise, 255, kAddrBroadcast, 0);
+                    SendAddressingCommand(kCmdInitialise, 255, AddressKind::Broadcast, 0);
                     st.lPhySelInitialisedMs = m_context.scheduler.Now();
                     st.nPhySelState = PhySelStep::WaitForLamp;
                 } else {
-                    SendAddressingCommand(kCmdRecallMinLevel, 0, kAddrBroadcast, 0);
+                    SendAddressingCommand(kCmdRecallMinLevel, 0, AddressKind::Broadcast, 0);
                     ShowAddressLimitMessage();
                     bFinished = true;
                     st.nPhySelState = PhySelStep::Idle;
@@ -209,8 +209,8 @@ void configZD4270::AddressingPhysical(bool bStart, bool bStop, bool& bFinished) 
 bool configZD4270::PhySelHolderIsOne(std::int16_t nShortAddress) {
     const MessageCatalogue& msg = m_context.messages;
     std::uint8_t nAnswer = 0;
-    if (AddressingQueryTwice(kCmdQueryBallast, 0, kAddrShort, nShortAddress, nAnswer) ==
-        kResultTimeout) {
+    if (AddressingQueryTwice(kCmdQueryBallast, 0, AddressKind::Short, nShortAddress, nAnswer) ==
+        Result::Timeout) {
         // The lamp was back before PROGRAM SHORT ADDRESS, which only a selected gear takes.
         lblPhySelStatus.SetCaption(msg.Load(5153) + "...");
         NoteRecovery("lamp-back-early",
@@ -220,15 +220,15 @@ bool configZD4270::PhySelHolderIsOne(std::int16_t nShortAddress) {
         return false;
     }
     // Gear that are alike answer alike; new random addresses tell them apart.
-    SendAddressingCommand(kCmdRandomise, 0, kAddrBroadcast, 0);
+    SendAddressingCommand(kCmdRandomise, 0, AddressKind::Broadcast, 0);
     m_context.scheduler.Sleep(kPhySelRandomiseSettleMs);
     for (const std::int16_t command :
          {kCmdQueryRandomAddressH, kCmdQueryRandomAddressM, kCmdQueryRandomAddressL}) {
-        const std::int16_t result =
-            AddressingQueryTwice(command, 0, kAddrShort, nShortAddress, nAnswer);
-        if (result != kResultCollision && result != kResultCorruptFrame) continue;
-        SendAddressingCommand(kCmdDataTransferRegister, kDaliMask, kAddrBroadcast, 0);
-        SendAddressingCommand(kCmdStoreDtrAsShortAddress, 0, kAddrShort, nShortAddress);
+        const Result result =
+            AddressingQueryTwice(command, 0, AddressKind::Short, nShortAddress, nAnswer);
+        if (result != Result::Collision && result != Result::CorruptFrame) continue;
+        SendAddressingCommand(kCmdDataTransferRegister, kDaliMask, AddressKind::Broadcast, 0);
+        SendAddressingCommand(kCmdStoreDtrAsShortAddress, 0, AddressKind::Short, nShortAddress);
         lblPhySelStatus.SetCaption(msg.Load(5152) + "...");
         NoteRecovery("two-gear",
                      "two gear took address " + std::to_string(nShortAddress) +
@@ -242,23 +242,23 @@ bool configZD4270::PhySelHolderIsOne(std::int16_t nShortAddress) {
 // Ends whatever the line was doing, darkens it and opens the initialisation window, clearing
 // addresses, groups and scenes as the options ask.
 void configZD4270::PhySelPrepareLine() {
-    SendAddressingCommand(kCmdTerminate, 0, kAddrBroadcast, 0);
-    SendAddressingCommand(kCmdRecallMinLevel, 0, kAddrBroadcast, 0);
+    SendAddressingCommand(kCmdTerminate, 0, AddressKind::Broadcast, 0);
+    SendAddressingCommand(kCmdRecallMinLevel, 0, AddressKind::Broadcast, 0);
     if (chkPhySelCompleteNewInstallation.IsChecked()) {
-        SendAddressingCommand(kCmdInitialise, 0, kAddrBroadcast, 0);
-        SendAddressingCommand(kCmdDataTransferRegister, kDaliMask, kAddrBroadcast, 0);
-        SendAddressingCommand(kCmdStoreDtrAsShortAddress, 0, kAddrBroadcast, 0);
+        SendAddressingCommand(kCmdInitialise, 0, AddressKind::Broadcast, 0);
+        SendAddressingCommand(kCmdDataTransferRegister, kDaliMask, AddressKind::Broadcast, 0);
+        SendAddressingCommand(kCmdStoreDtrAsShortAddress, 0, AddressKind::Broadcast, 0);
         EmptyDeviceList();
     } else {
-        SendAddressingCommand(kCmdInitialise, 255, kAddrBroadcast, 0);
+        SendAddressingCommand(kCmdInitialise, 255, AddressKind::Broadcast, 0);
     }
     if (chkPhySelDeleteAllGroupAssignments.IsChecked()) {
         for (std::uint8_t group = 0; group < 16; ++group)
-            SendAddressingCommand(kCmdRemoveFromGroup, group, kAddrBroadcast, 0);
+            SendAddressingCommand(kCmdRemoveFromGroup, group, AddressKind::Broadcast, 0);
     }
     if (chkPhySelDeleteAllScenes.IsChecked()) {
         for (std::uint8_t scene = 0; scene < 16; ++scene)
-            SendAddressingCommand(kCmdRemoveFromScene, scene, kAddrBroadcast, 0);
+            SendAddressingCommand(kCmdRemoveFromScene, scene, AddressKind::Broadcast, 0);
     }
 }
 
@@ -266,12 +266,12 @@ void configZD4270::PhySelPrepareLine() {
 // for the next lamp. The pauses hold the thread on purpose: nothing else may reach the line.
 void configZD4270::PhySelBlink(std::int16_t nShortAddress) {
     for (int flash = 0; flash < 2; ++flash) {
-        SendAddressingCommand(kCmdRecallMaxLevel, 0, kAddrShort, nShortAddress);
+        SendAddressingCommand(kCmdRecallMaxLevel, 0, AddressKind::Short, nShortAddress);
         m_context.scheduler.Sleep(kBlinkPauseMs);
-        SendAddressingCommand(kCmdRecallMinLevel, 0, kAddrShort, nShortAddress);
+        SendAddressingCommand(kCmdRecallMinLevel, 0, AddressKind::Short, nShortAddress);
         m_context.scheduler.Sleep(kBlinkPauseMs);
     }
-    SendAddressingCommand(kCmdRecallMaxLevel, 0, kAddrShort, nShortAddress);
+    SendAddressingCommand(kCmdRecallMaxLevel, 0, AddressKind::Short, nShortAddress);
 }
 
 }  // namespace zd

@@ -162,7 +162,7 @@ void configZD4270::RandomAddressingStep(bool bStart, bool bStop, bool& bFinished
                     break;
                 }
                 SendAddressingCommand(kCmdProgramShortAddress, AddressByte(s.nRndAddrAddress),
-                                      kAddrShort, 0);
+                                      AddressKind::Short, 0);
                 lblRndAddrStatus.SetCaption(m_context.messages.Load(5118) + ": " +
                                             std::to_string(s.nRndAddrAddress));
                 s.nRndAddrState = RndAddrStep::Verify;
@@ -175,15 +175,15 @@ void configZD4270::RandomAddressingStep(bool bStart, bool bStop, bool& bFinished
                 break;
             case RndAddrStep::ShowWithdraw:
                 // The new lamp lights up while the others stay at minimum, and leaves the search.
-                SendAddressingCommand(kCmdRecallMaxLevel, 0, kAddrShort, s.nRndAddrAddress);
-                SendAddressingCommand(kCmdWithdraw, 0, kAddrShort, 0);
+                SendAddressingCommand(kCmdRecallMaxLevel, 0, AddressKind::Short, s.nRndAddrAddress);
+                SendAddressingCommand(kCmdWithdraw, 0, AddressKind::Short, 0);
                 if (chkRndAddrFastSearch.IsChecked()) {
                     s.nRndAddrState = RndAddrStep::FastNext;
                     break;
                 }
-                SendAddressingCommand(kCmdSearchAddrH, 255, kAddrBroadcast, 0);
-                SendAddressingCommand(kCmdSearchAddrM, 255, kAddrBroadcast, 0);
-                SendAddressingCommand(kCmdSearchAddrL, 255, kAddrBroadcast, 0);
+                SendAddressingCommand(kCmdSearchAddrH, 255, AddressKind::Broadcast, 0);
+                SendAddressingCommand(kCmdSearchAddrM, 255, AddressKind::Broadcast, 0);
+                SendAddressingCommand(kCmdSearchAddrL, 255, AddressKind::Broadcast, 0);
                 s.nRndAddrState = RndAddrStep::Next;
                 break;
             case RndAddrStep::Next:
@@ -208,26 +208,26 @@ void configZD4270::RndAddrBegin() {
     m_rndAddrFailures.clear();
     m_rndAddrLeft.clear();
     m_rndAddrCheckMs = 0;
-    SendAddressingCommand(kCmdTerminate, 0, kAddrBroadcast, 0);
-    SendAddressingCommand(kCmdRecallMinLevel, 0, kAddrBroadcast, 0);
+    SendAddressingCommand(kCmdTerminate, 0, AddressKind::Broadcast, 0);
+    SendAddressingCommand(kCmdRecallMinLevel, 0, AddressKind::Broadcast, 0);
     if (chkRndAddrCompleteNewInstallation.IsChecked()) {
         // Every ballast takes part and loses its short address first.
-        SendAddressingCommand(kCmdInitialise, 0, kAddrBroadcast, 0);
-        SendAddressingCommand(kCmdDataTransferRegister, 255, kAddrBroadcast, 0);
-        SendAddressingCommand(kCmdStoreDtrAsShortAddress, 0, kAddrBroadcast, 0);
+        SendAddressingCommand(kCmdInitialise, 0, AddressKind::Broadcast, 0);
+        SendAddressingCommand(kCmdDataTransferRegister, 255, AddressKind::Broadcast, 0);
+        SendAddressingCommand(kCmdStoreDtrAsShortAddress, 0, AddressKind::Broadcast, 0);
         EmptyDeviceList();
     } else {
-        SendAddressingCommand(kCmdInitialise, 255, kAddrBroadcast, 0);
+        SendAddressingCommand(kCmdInitialise, 255, AddressKind::Broadcast, 0);
     }
     if (chkRndAddrDeleteAllGroupAssignments.IsChecked()) {
         for (std::uint8_t group = 0; group < 16; ++group)
-            SendAddressingCommand(kCmdRemoveFromGroup, group, kAddrBroadcast, 0);
+            SendAddressingCommand(kCmdRemoveFromGroup, group, AddressKind::Broadcast, 0);
     }
     if (chkRndAddrDeleteAllScenes.IsChecked()) {
         for (std::uint8_t scene = 0; scene < 16; ++scene)
-            SendAddressingCommand(kCmdRemoveFromScene, scene, kAddrBroadcast, 0);
+            SendAddressingCommand(kCmdRemoveFromScene, scene, AddressKind::Broadcast, 0);
     }
-    SendAddressingCommand(kCmdRandomise, 0, kAddrBroadcast, 0);
+    SendAddressingCommand(kCmdRandomise, 0, AddressKind::Broadcast, 0);
     s.lRndAddrRandomisedMs = m_context.scheduler.Now();
     lblRndAddrStatus.SetCaption(m_context.messages.Load(5117) + "...");
     s.nRndAddrAddress = static_cast<std::int16_t>(cboRndAddrStartAddress.ListIndex());
@@ -238,8 +238,8 @@ void configZD4270::RndAddrBegin() {
 
 // COMPARE and its reply; several ballasts answering at once give a collision or a corrupt frame,
 // so everything but a timeout counts as an answer.
-std::int16_t configZD4270::RndAddrCompare() {
-    SendAddressingCommand(kCmdCompare, 0, kAddrBroadcast, 0);
+Result configZD4270::RndAddrCompare() {
+    SendAddressingCommand(kCmdCompare, 0, AddressKind::Broadcast, 0);
     std::uint8_t answer = 0;
     return ReceiveAddressingData(answer);
 }
@@ -255,17 +255,17 @@ void configZD4270::RndAddrFirstCompare(bool& bFinished) {
         const std::int64_t readyMs = s.lRndAddrRandomisedMs + kRandomiseSettleMs;
         if (clock.Now() < readyMs) clock.Sleep(readyMs - clock.Now());
     }
-    SendAddressingCommand(kCmdSearchAddrH, 255, kAddrBroadcast, 0);
-    SendAddressingCommand(kCmdSearchAddrM, 255, kAddrBroadcast, 0);
-    SendAddressingCommand(kCmdSearchAddrL, 255, kAddrBroadcast, 0);
-    std::int16_t result = RndAddrCompare();
-    if (result == kResultTimeout) {
+    SendAddressingCommand(kCmdSearchAddrH, 255, AddressKind::Broadcast, 0);
+    SendAddressingCommand(kCmdSearchAddrM, 255, AddressKind::Broadcast, 0);
+    SendAddressingCommand(kCmdSearchAddrL, 255, AddressKind::Broadcast, 0);
+    Result result = RndAddrCompare();
+    if (result == Result::Timeout) {
         if (fast) clock.Sleep(kRandomiseSlowGearMs);
         result = RndAddrCompare();
-        if (result != kResultTimeout)
+        if (result != Result::Timeout)
             NoteRecovery("second-ask", "COMPARE answered only when asked again", -1, 0xFFFFFF);
     }
-    if (result == kResultTimeout) {
+    if (result == Result::Timeout) {
         RndAddrFinish(bFinished);
         return;
     }
@@ -308,7 +308,7 @@ void configZD4270::RndAddrSendSearchByte(std::int16_t nCommandId, std::uint8_t n
                                          std::uint8_t& nLast) {
     // The fast search sends only what changed; the paced one sends what the steps say.
     if (chkRndAddrFastSearch.IsChecked() && nByte == nLast) return;
-    SendAddressingCommand(nCommandId, nByte, kAddrBroadcast, 0);
+    SendAddressingCommand(nCommandId, nByte, AddressKind::Broadcast, 0);
     nLast = nByte;
 }
 
@@ -321,15 +321,15 @@ void configZD4270::RndAddrSetSearchAddress() {
     s.bySearchM = SearchMiddle(s.lSearchAddress);
     s.bySearchL = SearchLow(s.lSearchAddress);
     if (s.bySearchH != s.byLastSearchH) {
-        SendAddressingCommand(kCmdSearchAddrH, s.bySearchH, kAddrBroadcast, 0);
+        SendAddressingCommand(kCmdSearchAddrH, s.bySearchH, AddressKind::Broadcast, 0);
         s.byLastSearchH = s.bySearchH;
     }
     if (s.bySearchM != s.byLastSearchM) {
-        SendAddressingCommand(kCmdSearchAddrM, s.bySearchM, kAddrBroadcast, 0);
+        SendAddressingCommand(kCmdSearchAddrM, s.bySearchM, AddressKind::Broadcast, 0);
         s.byLastSearchM = s.bySearchM;
     }
     if (s.bySearchL != s.byLastSearchL) {
-        SendAddressingCommand(kCmdSearchAddrL, s.bySearchL, kAddrBroadcast, 0);
+        SendAddressingCommand(kCmdSearchAddrL, s.bySearchL, AddressKind::Broadcast, 0);
         s.byLastSearchL = s.bySearchL;
     }
     s.nRndAddrState = RndAddrStep::CompareHalve;
@@ -340,7 +340,7 @@ void configZD4270::RndAddrCompareAndHalve(bool& bFinished) {
     if (chkRndAddrFastSearch.IsChecked()) {
         // The interval may have closed without a probe (all of it below the floor).
         if (s.lSearchLow < s.lSearchHigh) {
-            if (RndAddrCompare() != kResultTimeout) {
+            if (RndAddrCompare() != Result::Timeout) {
                 s.lSearchHigh = s.lSearchAddress;
                 s.bRndAddrAnswered = true;
             } else {
@@ -354,7 +354,7 @@ void configZD4270::RndAddrCompareAndHalve(bool& bFinished) {
         RndAddrClose(bFinished);
         return;
     }
-    if (RndAddrCompare() != kResultTimeout) {
+    if (RndAddrCompare() != Result::Timeout) {
         s.lSearchHigh = s.lSearchAddress;
     } else {
         s.lSearchLow = s.lSearchAddress + 1;
@@ -377,9 +377,9 @@ void configZD4270::RndAddrClose(bool& bFinished) {
         RndAddrSendSearchByte(kCmdSearchAddrH, 255, s.byLastSearchH);
         RndAddrSendSearchByte(kCmdSearchAddrM, 255, s.byLastSearchM);
         RndAddrSendSearchByte(kCmdSearchAddrL, 255, s.byLastSearchL);
-        if (RndAddrCompare() == kResultTimeout) {
+        if (RndAddrCompare() == Result::Timeout) {
             const CheckTime check(m_context.scheduler, m_rndAddrCheckMs);
-            if (RndAddrCompare() == kResultTimeout) {
+            if (RndAddrCompare() == Result::Timeout) {
                 RndAddrFinish(bFinished);
                 return;
             }
@@ -409,23 +409,25 @@ void configZD4270::RndAddrClose(bool& bFinished) {
         RndAddrSendSearchByte(kCmdSearchAddrM, SearchMiddle(s.lSearchHigh), s.byLastSearchM);
         RndAddrSendSearchByte(kCmdSearchAddrL, SearchLow(s.lSearchHigh), s.byLastSearchL);
     } else {
-        SendAddressingCommand(kCmdSearchAddrH, SearchHigh(s.lSearchHigh), kAddrBroadcast, 0);
-        SendAddressingCommand(kCmdSearchAddrM, SearchMiddle(s.lSearchHigh), kAddrBroadcast, 0);
-        SendAddressingCommand(kCmdSearchAddrL, SearchLow(s.lSearchHigh), kAddrBroadcast, 0);
+        SendAddressingCommand(kCmdSearchAddrH, SearchHigh(s.lSearchHigh), AddressKind::Broadcast,
+                              0);
+        SendAddressingCommand(kCmdSearchAddrM, SearchMiddle(s.lSearchHigh), AddressKind::Broadcast,
+                              0);
+        SendAddressingCommand(kCmdSearchAddrL, SearchLow(s.lSearchHigh), AddressKind::Broadcast, 0);
     }
     s.nRndAddrState = RndAddrStep::FindFree;
 }
 
 void configZD4270::RndAddrFindFreeAddress(bool& bFinished) {
     AddressingState& s = m_addressingState;
-    SendAddressingCommand(kCmdQueryBallast, 0, kAddrShort, s.nRndAddrAddress);
+    SendAddressingCommand(kCmdQueryBallast, 0, AddressKind::Short, s.nRndAddrAddress);
     std::uint8_t answer = 0;
-    if (ReceiveAddressingData(answer) == kResultTimeout) {
+    if (ReceiveAddressingData(answer) == Result::Timeout) {
         // Free only when it stays silent twice: a gear that missed one answer, or answers every
         // second question, would otherwise share the address with the new one.
         const CheckTime check(m_context.scheduler, m_rndAddrCheckMs);
-        SendAddressingCommand(kCmdQueryBallast, 0, kAddrShort, s.nRndAddrAddress);
-        if (ReceiveAddressingData(answer) == kResultTimeout) {
+        SendAddressingCommand(kCmdQueryBallast, 0, AddressKind::Short, s.nRndAddrAddress);
+        if (ReceiveAddressingData(answer) == Result::Timeout) {
             s.nRndAddrState = RndAddrStep::Program;
             return;
         }
@@ -443,19 +445,19 @@ void configZD4270::RndAddrFindFreeAddress(bool& bFinished) {
 void configZD4270::RndAddrVerify(bool& bFinished) {
     AddressingState& s = m_addressingState;
     std::uint8_t answer = 0;
-    const std::int16_t verified = AddressingQueryTwice(
-        kCmdVerifyShortAddress, AddressByte(s.nRndAddrAddress), kAddrShort, 0, answer);
-    if (verified == kResultDone) {
+    const Result verified = AddressingQueryTwice(
+        kCmdVerifyShortAddress, AddressByte(s.nRndAddrAddress), AddressKind::Short, 0, answer);
+    if (verified == Result::Done) {
         s.nRndAddrState = RndAddrStep::CheckHolder;
         return;
     }
     // Several answers at once: several gear took the address.
-    if (verified == kResultCollision || verified == kResultCorruptFrame) {
+    if (verified == Result::Collision || verified == Result::CorruptFrame) {
         s.nRndAddrState = RndAddrStep::Clash;
         return;
     }
     // A failure of the link itself has shown its own box.
-    if (verified != kResultTimeout) {
+    if (verified != Result::Timeout) {
         bFinished = true;
         return;
     }
@@ -481,20 +483,20 @@ void configZD4270::RndAddrCheckHolder(bool& bFinished) {
     for (const std::int16_t command :
          {kCmdQueryRandomAddressH, kCmdQueryRandomAddressM, kCmdQueryRandomAddressL}) {
         std::uint8_t answer = 0;
-        const std::int16_t result =
-            AddressingQueryTwice(command, 0, kAddrShort, s.nRndAddrAddress, answer);
-        if (result == kResultCollision || result == kResultCorruptFrame) {
+        const Result result =
+            AddressingQueryTwice(command, 0, AddressKind::Short, s.nRndAddrAddress, answer);
+        if (result == Result::Collision || result == Result::CorruptFrame) {
             s.nRndAddrState = RndAddrStep::Clash;
             return;
         }
-        if (result == kResultTimeout) {
+        if (result == Result::Timeout) {
             // The gear answered its verify and then fell silent: it lost its mains.
             RndAddrSearchAgain("vanished", "the gear at address " +
                                                std::to_string(s.nRndAddrAddress) +
                                                " fell silent: searched again");
             return;
         }
-        if (result != kResultDone) {
+        if (result != Result::Done) {
             bFinished = true;
             return;
         }
@@ -525,9 +527,9 @@ void configZD4270::RndAddrCheckHolder(bool& bFinished) {
 void configZD4270::RndAddrNextBallast(bool& bFinished) {
     AddressingState& s = m_addressingState;
     // A lost answer here would end the run with gear left: silence counts when it comes twice.
-    if (RndAddrCompare() == kResultTimeout) {
+    if (RndAddrCompare() == Result::Timeout) {
         const CheckTime check(m_context.scheduler, m_rndAddrCheckMs);
-        if (RndAddrCompare() == kResultTimeout) {
+        if (RndAddrCompare() == Result::Timeout) {
             RndAddrFinish(bFinished);
             return;
         }
@@ -540,7 +542,7 @@ void configZD4270::RndAddrNextBallast(bool& bFinished) {
         RndAddrEndAtLimit(bFinished);
         return;
     }
-    SendAddressingCommand(kCmdInitialise, 255, kAddrBroadcast, 0);
+    SendAddressingCommand(kCmdInitialise, 255, AddressKind::Broadcast, 0);
     // Every ballast still taking part lies at or above the one just found.
     if (!chkRndAddrFastSearch.IsChecked())
         s.byLastSearchH = s.byLastSearchM = s.byLastSearchL = 255;
@@ -562,7 +564,7 @@ void configZD4270::RndAddrFastNext(bool& bFinished) {
         RndAddrNextBallast(bFinished);
         return;
     }
-    SendAddressingCommand(kCmdInitialise, 255, kAddrBroadcast, 0);
+    SendAddressingCommand(kCmdInitialise, 255, AddressKind::Broadcast, 0);
     RndAddrBeginSearch(s.lSearchHigh);
 }
 
@@ -579,7 +581,7 @@ void configZD4270::RndAddrSearchAgain(const std::string& what, const std::string
 // withdrawn gear would still take PROGRAM SHORT ADDRESS at its random address).
 void configZD4270::RndAddrClash() {
     AddressingState& s = m_addressingState;
-    SendAddressingCommand(kCmdProgramShortAddress, kDaliMask, kAddrShort, 0);
+    SendAddressingCommand(kCmdProgramShortAddress, kDaliMask, AddressKind::Short, 0);
     if (++m_rndAddrFailures[s.lSearchHigh] >= kRndAddrAttempts) {
         RndAddrLeaveGear("clash-left", "gear at " + Hex(s.lSearchHigh) +
                                            " keep drawing one random address: left without a "
@@ -590,9 +592,9 @@ void configZD4270::RndAddrClash() {
                  "several gear took address " + std::to_string(s.nRndAddrAddress) + " at " +
                      Hex(s.lSearchHigh) + ": address given back, new random addresses drawn",
                  s.nRndAddrAddress, s.lSearchHigh);
-    SendAddressingCommand(kCmdTerminate, 0, kAddrBroadcast, 0);
-    SendAddressingCommand(kCmdInitialise, 255, kAddrBroadcast, 0);
-    SendAddressingCommand(kCmdRandomise, 0, kAddrBroadcast, 0);
+    SendAddressingCommand(kCmdTerminate, 0, AddressKind::Broadcast, 0);
+    SendAddressingCommand(kCmdInitialise, 255, AddressKind::Broadcast, 0);
+    SendAddressingCommand(kCmdRandomise, 0, AddressKind::Broadcast, 0);
     s.lRndAddrRandomisedMs = m_context.scheduler.Now();
     s.nRndAddrState = RndAddrStep::FirstCompare;
 }
@@ -603,7 +605,7 @@ void configZD4270::RndAddrLeaveGear(const std::string& what, const std::string& 
     AddressingState& s = m_addressingState;
     NoteRecovery(what, text, -1, s.lSearchHigh);
     m_rndAddrLeft.push_back(what);
-    SendAddressingCommand(kCmdWithdraw, 0, kAddrShort, 0);
+    SendAddressingCommand(kCmdWithdraw, 0, AddressKind::Short, 0);
     m_rndAddrFound.insert(s.lSearchHigh);
     RndAddrSendSearchByte(kCmdSearchAddrH, 255, s.byLastSearchH);
     RndAddrSendSearchByte(kCmdSearchAddrM, 255, s.byLastSearchM);

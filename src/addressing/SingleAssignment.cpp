@@ -54,8 +54,8 @@ void configZD4270::SingleAssignment() {
         StartAddressingLog("single assignment");
         m_link.BeginProcedure();
         const std::uint8_t nData = bMask ? kDaliMask : AddressByte(nAddress);
-        SendAddressingCommand(kCmdDataTransferRegister, nData, kAddrBroadcast, 0);
-        SendAddressingCommand(kCmdStoreDtrAsShortAddress, 0, kAddrBroadcast, 0);
+        SendAddressingCommand(kCmdDataTransferRegister, nData, AddressKind::Broadcast, 0);
+        SendAddressingCommand(kCmdStoreDtrAsShortAddress, 0, AddressKind::Broadcast, 0);
         m_link.EndProcedure();
         // With the connection lost the line was not readdressed: the device list still holds.
         if (m_link.CommunicationLost()) {
@@ -65,13 +65,13 @@ void configZD4270::SingleAssignment() {
         EmptyDeviceList();
 
         if (!bMask) {
-            SendAddressingCommand(kCmdQueryBallast, 0, kAddrShort, nAddress);
+            SendAddressingCommand(kCmdQueryBallast, 0, AddressKind::Short, nAddress);
             std::uint8_t nAnswer = 0;
-            const std::int16_t nRet = ReceiveAddressingData(nAnswer, true);
+            const Result nRet = ReceiveAddressingData(nAnswer, true);
             // Several ballasts answering together garble the frame: they now share the address.
-            if (nRet == kResultDone && nAnswer == 255) {
+            if (nRet == Result::Done && nAnswer == 255) {
                 AddAddressedDevice(nAddress, false);
-            } else if (nRet == kResultCorruptFrame) {
+            } else if (nRet == Result::CorruptFrame) {
                 AddAddressedDevice(nAddress, true);
             }
         }

@@ -162,16 +162,15 @@ void configZD4270::ArchivProgress(double value) {
     m_context.scheduler.DoEvents();
 }
 
-std::int16_t configZD4270::ArchivSend(std::int16_t nCommandId, std::uint8_t nData,
-                                      std::int16_t nAddr) {
-    std::int16_t nAddrType = kAddrShort;
+Result configZD4270::ArchivSend(std::int16_t nCommandId, std::uint8_t nData, std::int16_t nAddr) {
+    AddressKind nAddrType = AddressKind::Short;
     return m_link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr);
 }
 
-std::int16_t configZD4270::ArchivQuery(std::int16_t nCommandId, std::uint8_t nData,
-                                       std::int16_t nAddr, std::uint8_t& nAnswer) {
-    const std::int16_t result = ArchivSend(nCommandId, nData, nAddr);
-    if (result != kResultDone) return result;
+Result configZD4270::ArchivQuery(std::int16_t nCommandId, std::uint8_t nData, std::int16_t nAddr,
+                                 std::uint8_t& nAnswer) {
+    const Result result = ArchivSend(nCommandId, nData, nAddr);
+    if (result != Result::Done) return result;
     return m_link.ReceiveDALIData(nAnswer, nullptr);
 }
 
@@ -199,7 +198,7 @@ void configZD4270::mnuArchivOptionsUpload_Click() {
         for (; scene < kArchiveColumns; ++scene) {
             std::uint8_t level = 0;
             if (ArchivQuery(kCmdQuerySceneLevel, static_cast<std::uint8_t>(scene), address,
-                            level) != kResultDone) {
+                            level) != Result::Done) {
                 bFailed = true;
                 break;
             }
@@ -219,7 +218,8 @@ void configZD4270::mnuArchivOptionsUpload_Click() {
         const std::int16_t groupQueries[] = {kCmdQueryGroups0To7, kCmdQueryGroups8To15};
         for (int half = 0; half < 2; ++half) {
             std::uint8_t bits = 0;
-            const bool bAnswered = ArchivQuery(groupQueries[half], 0, address, bits) == kResultDone;
+            const bool bAnswered =
+                ArchivQuery(groupQueries[half], 0, address, bits) == Result::Done;
             for (int bit = 0; bit < 8; ++bit) {
                 const std::string text = !bAnswered ? "" : ((bits >> bit) & 1) ? "1" : "0";
                 gridGroups.SetTextMatrix(row, half * 8 + bit + 1, text);
@@ -268,7 +268,7 @@ void configZD4270::mnuArchivOptionsDownload_Click() {
         const int row = address + 1;
         ArchivProgress(address * 32);
         std::uint8_t answer = 0;
-        if (ArchivQuery(kCmdQueryBallast, 0, address, answer) != kResultDone) continue;
+        if (ArchivQuery(kCmdQueryBallast, 0, address, answer) != Result::Done) continue;
         if (m_archivListed && m_archivListed->count(address) == 0)
             m_archivCleared.push_back(address);
 
@@ -281,7 +281,7 @@ void configZD4270::mnuArchivOptionsDownload_Click() {
             } else if (!text.empty()) {
                 continue;  // "?" and other marks write nothing
             }
-            if (ArchivSend(kCmdDataTransferRegister, level, address) == kResultDone)
+            if (ArchivSend(kCmdDataTransferRegister, level, address) == Result::Done)
                 ArchivSend(kCmdStoreDtrAsScene, static_cast<std::uint8_t>(scene), address);
         }
         for (int group = 0; group < kArchiveColumns; ++group) {
@@ -301,7 +301,7 @@ void configZD4270::chkArchivOpticalSelectionFeedback_Click() {
         return;
     std::int16_t nCommandId = kCmdOff;
     std::uint8_t nData = 0;
-    std::int16_t nAddrType = kAddrBroadcast;
+    AddressKind nAddrType = AddressKind::Broadcast;
     std::int16_t nAddr = 0;
     m_link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr);
 }

@@ -24,7 +24,7 @@ struct DemoCommand {
     const char* what;
     std::int16_t commandId;
     std::uint8_t data;
-    std::int16_t addrType;
+    AddressKind addrType;
     std::int16_t addr;
     bool query;
 };
@@ -92,42 +92,42 @@ int RunDemoOn(Scheduler& scheduler, const DemoOptions& options, std::FILE* out) 
     Link link(state, context);
     StringLogStream log;
     const DemoCommand commands[] = {
-        {"query ballast A0", kCmdQueryBallast, 0, kAddrShort, 0, true},
-        {"query ballast A1", kCmdQueryBallast, 0, kAddrShort, 1, true},
-        {"recall max level A5", kCmdRecallMaxLevel, 0, kAddrShort, 5, false},
-        {"query actual level A5", kCmdQueryActualLevel, 0, kAddrShort, 5, true},
-        {"direct arc power 128 to all", kCmdDirectArcPower, 128, kAddrBroadcast, 0, false},
-        {"query actual level A63", kCmdQueryActualLevel, 0, kAddrShort, 63, true},
-        {"go to scene 4 on group 2", kCmdGoToScene, 4, kAddrGroup, 2, false},
-        {"query status A0", kCmdQueryStatus, 0, kAddrShort, 0, true},
-        {"query ballast A64 (refused)", kCmdQueryBallast, 0, kAddrShort, 64, false},
+        {"query ballast A0", kCmdQueryBallast, 0, AddressKind::Short, 0, true},
+        {"query ballast A1", kCmdQueryBallast, 0, AddressKind::Short, 1, true},
+        {"recall max level A5", kCmdRecallMaxLevel, 0, AddressKind::Short, 5, false},
+        {"query actual level A5", kCmdQueryActualLevel, 0, AddressKind::Short, 5, true},
+        {"direct arc power 128 to all", kCmdDirectArcPower, 128, AddressKind::Broadcast, 0, false},
+        {"query actual level A63", kCmdQueryActualLevel, 0, AddressKind::Short, 63, true},
+        {"go to scene 4 on group 2", kCmdGoToScene, 4, AddressKind::Group, 2, false},
+        {"query status A0", kCmdQueryStatus, 0, AddressKind::Short, 0, true},
+        {"query ballast A64 (refused)", kCmdQueryBallast, 0, AddressKind::Short, 64, false},
     };
     std::fprintf(out, "%-30s %-8s %-30s %s\n", "command", "word", "result", "answer");
     for (const DemoCommand& c : commands) {
         std::int16_t commandId = c.commandId;
         std::uint8_t data = c.data;
-        std::int16_t addrType = c.addrType;
+        AddressKind addrType = c.addrType;
         std::int16_t addr = c.addr;
         std::uint8_t wordData = c.data;
         auto word = BuildDALICommandWord(commandId, wordData, addrType, addr);
         char wordText[8] = "-";
-        if (word && CheckDALIAddress(addrType, addr) == kResultDone)
+        if (word && CheckDALIAddress(addrType, addr) == Result::Done)
             std::snprintf(wordText, sizeof wordText, "0x%04X", *word);
         const std::int64_t start = scheduler.Now();
-        std::int16_t result = link.SendDALICommand(commandId, data, addrType, addr, &log);
+        Result result = link.SendDALICommand(commandId, data, addrType, addr, &log);
         std::string answer;
-        if (result == kResultDone && c.query) {
+        if (result == Result::Done && c.query) {
             std::uint8_t reply = 0;
-            std::int16_t received = link.ReceiveDALIData(reply, &log);
+            Result received = link.ReceiveDALIData(reply, &log);
             char text[48];
-            if (received == kResultDone)
+            if (received == Result::Done)
                 std::snprintf(text, sizeof text, "0x%02X (%u)", reply, reply);
             else
                 std::snprintf(text, sizeof text, "none: %s", ResultText(received));
             answer = text;
         }
         char resultText[80];
-        std::snprintf(resultText, sizeof resultText, "%d %s, %" PRId64 " ms", result,
+        std::snprintf(resultText, sizeof resultText, "%d %s, %" PRId64 " ms", ResultNumber(result),
                       ResultText(result), scheduler.Now() - start);
         std::fprintf(out, "%-30s %-8s %-30s %s\n", c.what, wordText, resultText, answer.c_str());
     }

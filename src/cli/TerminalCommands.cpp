@@ -89,7 +89,8 @@ ParsedCommand ParseDALICommand(const std::string& text) {
     // The catalogue names commands that the terminal link does not send (enable device type X):
     // such a command would only ever fail.
     std::uint8_t probe = 0;
-    if (!BuildDALICommandWord(static_cast<std::int16_t>(*number), probe, kAddrBroadcast, 0)) {
+    if (!BuildDALICommandWord(static_cast<std::int16_t>(*number), probe, AddressKind::Broadcast,
+                              0)) {
         throw UsageError("\"" + DALICommandText(static_cast<std::int16_t>(*number)) +
                          "\" cannot be sent through the terminal; the commands it sends are -1 "
                          "to 270");
@@ -107,15 +108,15 @@ ParsedCommand ParseDALICommand(const std::string& text) {
 struct DaliTransaction {
     std::int16_t commandId = 0;
     std::uint8_t data = 0;
-    std::int16_t addrType = kAddrBroadcast;
+    AddressKind addrType = AddressKind::Broadcast;
     std::int16_t addr = 0;
 };
 
 Json AddressJson(const DaliTransaction& t) {
     switch (t.addrType) {
-        case kAddrShort:
+        case AddressKind::Short:
             return {{"short", t.addr}};
-        case kAddrGroup:
+        case AddressKind::Group:
             return {{"group", t.addr}};
         default:
             return "broadcast";
@@ -157,11 +158,11 @@ DaliTransaction ParseTransaction(const CommandArguments& arguments, bool query) 
     if ((shortAddress ? 1 : 0) + (group ? 1 : 0) + (broadcast ? 1 : 0) > 1)
         throw UsageError("give one of --short, --group and --broadcast");
     if (shortAddress) {
-        t.addrType = kAddrShort;
+        t.addrType = AddressKind::Short;
         t.addr =
             static_cast<std::int16_t>(ParseNumber(*shortAddress, 0, kMaxShortAddress, "--short"));
     } else if (group) {
-        t.addrType = kAddrGroup;
+        t.addrType = AddressKind::Group;
         t.addr = static_cast<std::int16_t>(ParseNumber(*group, 0, 15, "--group"));
     } else if (!broadcast && t.commandId < kCmdTerminate) {
         // The special commands reach every gear anyway; the others name their receivers.
@@ -174,7 +175,7 @@ DaliTransaction ParseTransaction(const CommandArguments& arguments, bool query) 
                 "reset sets the gear back to their defaults and deletes their groups and "
                 "scenes; confirm with --yes");
         }
-        if (t.commandId == kCmdStoreDtrAsShortAddress && t.addrType != kAddrShort) {
+        if (t.commandId == kCmdStoreDtrAsShortAddress && t.addrType != AddressKind::Short) {
             throw UsageError(
                 "store DTR as short address to more than one gear gives them all one address; "
                 "confirm with --yes");
@@ -227,42 +228,41 @@ PreparedCommand PrepareTransaction(const CommandArguments& arguments, bool readA
         if (session.State().m_nOperationMode == kModeDsi) RefuseInMode(session, 5122, result);
 
         const std::size_t mark = session.BoxCount();
-        const std::int16_t sent =
-            SendDALICommandAsPage(control, t.commandId, t.data, t.addrType, t.addr);
-        result["result"] = sent;
+        const Result sent = SendDALICommandAsPage(control, t.commandId, t.data, t.addrType, t.addr);
+        result["result"] = ResultNumber(sent);
         result["resultText"] = ResultText(sent);
         result["answer"] = nullptr;
         // Collision and corrupt frame come with the acknowledge.
         const bool acknowledged =
-            (sent == kResultDone || sent == kResultCollision || sent == kResultCorruptFrame) &&
+            (sent == Result::Done || sent == Result::Collision || sent == Result::CorruptFrame) &&
             NoteAcknowledge(session, result);
         result["failedStep"] = "send";
         FailOnErrorBox(session, mark, result);
         // A corrupt frame after a query is several gear answering at once: the command went out.
-        const bool severalAnswered = sent == kResultCorruptFrame && IsQuery(t.commandId);
-        if (sent != kResultDone && !severalAnswered)
+        const bool severalAnswered = sent == Result::CorruptFrame && IsQuery(t.commandId);
+        if (sent != Result::Done && !severalAnswered)
             throw CommandFailed(std::string("the command failed: ") + ResultText(sent), result);
         result.erase("failedStep");
         if (!readAnswer) return result;
 
         std::uint8_t answer = 0;
-        const std::int16_t received = ReceiveDALIDataAsPage(control, answer);
-        result["answerResult"] = received;
+        const Result received = ReceiveDALIDataAsPage(control, answer);
+        result["answerResult"] = ResultNumber(received);
         result["answerResultText"] = ResultText(received);
         result["failedStep"] = "answer";
         FailOnErrorBox(session, mark, result);
         const bool yesNo = IsYesNoQuery(t.commandId);
         // No answer is an answer too: "no" to QUERY BALLAST, for one.
-        if (yesNo) result["yes"] = received == kResultDone || received == kResultCorruptFrame;
-        if (received == kResultDone) {
+        if (yesNo) result["yes"] = received == Result::Done || received == Result::CorruptFrame;
+        if (received == Result::Done) {
             result["answer"] = answer;
-        } else if (received == kResultCorruptFrame) {
+        } else if (received == Result::CorruptFrame) {
             result["answer"] = "several";
             if (!yesNo) {
                 throw CommandFailed(
                     "several gear answered at once, so their answers cannot be told apart", result);
             }
-        } else if (received == kResultTimeout) {
+        } else if (received == Result::Timeout) {
             // Silence after an unacknowledged command says nothing about the gear.
             if (!acknowledged) {
                 result.erase("yes");
@@ -290,17 +290,18 @@ PreparedCommand PrepareDsiTransaction(const CommandArguments& arguments) {
         Json result = {{"dsi", level}, {"word", WordText(level)}};
         if (session.State().m_nOperationMode != kModeDsi) RefuseInMode(session, 5123, result);
         std::uint8_t data = level;
-        std::int16_t sent = -1;
+        std::int16_t sentNumber = -1;
         EventParams request;
-        request.Bind("nData", data).Bind("nRet", sent);
+        request.Bind("nData", data).Bind("nRet", sentNumber);
         const std::size_t mark = session.BoxCount();
         session.Control().HandleObjectEvents("SendDSICommand", request);
-        result["result"] = sent;
+        const Result sent = ResultFromNumber(sentNumber);
+        result["result"] = sentNumber;
         result["resultText"] = ResultText(sent);
-        if (sent == kResultDone || sent == kResultCollision || sent == kResultCorruptFrame)
+        if (sent == Result::Done || sent == Result::Collision || sent == Result::CorruptFrame)
             NoteAcknowledge(session, result);
         FailOnErrorBox(session, mark, result);
-        if (sent != kResultDone)
+        if (sent != Result::Done)
             throw CommandFailed(std::string("the command failed: ") + ResultText(sent), result);
         return result;
     };

@@ -140,13 +140,13 @@ std::string BusWordText(const BusEntry& entry) {
 std::string BusResultText(const BusEntry& entry) {
     const Transaction& c = entry.command;
     std::string text;
-    if (c.result == kResultError)
+    if (c.result == Result::Error)
         text = "device-communication error";
     else
         text = ResultText(c.result);
-    if (c.result == kResultDone && !c.acknowledged && !IsAnswer(c)) text += ", not acknowledged";
-    if (entry.answer && entry.answer->result != kResultDone) {
-        text += entry.answer->result == kResultError
+    if (c.result == Result::Done && !c.acknowledged && !IsAnswer(c)) text += ", not acknowledged";
+    if (entry.answer && entry.answer->result != Result::Done) {
+        text += entry.answer->result == Result::Error
                     ? ", answer: device-communication error"
                     : ", answer: " + std::string(ResultText(entry.answer->result));
     }
@@ -157,7 +157,7 @@ std::string BusAnswerText(const BusEntry& entry) {
     const Transaction* answer = IsAnswer(entry.command) ? &entry.command
                                 : entry.answer          ? &*entry.answer
                                                         : nullptr;
-    if (!answer || answer->result != kResultDone) return "";
+    if (!answer || answer->result != Result::Done) return "";
     return Hex(answer->nData, 2) + " (" + std::to_string(answer->nData) + ")";
 }
 
@@ -167,13 +167,13 @@ std::string BusMeaningText(const BusEntry& entry) {
     const Transaction& answer = *entry.answer;
     if (IsYesNoQuery(id)) {
         // Silence is the gear's "no"; several answering at once still say yes.
-        if (answer.result == kResultTimeout) return "NO";
-        if (answer.result == kResultDone || answer.result == kResultCorruptFrame ||
-            answer.result == kResultCollision)
+        if (answer.result == Result::Timeout) return "NO";
+        if (answer.result == Result::Done || answer.result == Result::CorruptFrame ||
+            answer.result == Result::Collision)
             return "YES";
         return "";
     }
-    if (answer.result != kResultDone) return "";
+    if (answer.result != Result::Done) return "";
     const std::uint8_t data = answer.nData;
     if (IsLevelQuery(id)) return LevelPercentText(data);
     switch (id) {

@@ -136,18 +136,18 @@ void configZD4270::QueryScanAddress() {
     prgState.SetValue(m_nScanAddress);
     std::int16_t nCommandId = kCmdQueryBallast;
     std::uint8_t nData = 0;
-    std::int16_t nAddrType = kAddrShort;
+    AddressKind nAddrType = AddressKind::Short;
     std::int16_t nAddr = m_nScanAddress;
     const Link::Pacing before = m_link.CurrentPacing();
     if (m_bQuickScan) m_link.SetPacing(Link::Pacing::Quick);
     m_link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr);
     std::uint8_t answer = 0;
-    std::int16_t received = m_link.ReceiveDALIData(answer, nullptr);
+    Result received = m_link.ReceiveDALIData(answer, nullptr);
     // A gear that lost one answer, or answers every second question, is found on the second ask.
-    if (received == kResultTimeout && chkScanAskTwice.IsChecked()) {
+    if (received == Result::Timeout && chkScanAskTwice.IsChecked()) {
         m_link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr);
         received = m_link.ReceiveDALIData(answer, nullptr);
-        if (received != kResultTimeout) {
+        if (received != Result::Timeout) {
             NoteRecovery(
                 "second-ask",
                 "address " + std::to_string(m_nScanAddress) + " answered only when asked again",
@@ -155,13 +155,13 @@ void configZD4270::QueryScanAddress() {
         }
     }
     m_link.SetPacing(before);
-    if (received != kResultDone && received != kResultCorruptFrame) return;
+    if (received != Result::Done && received != Result::CorruptFrame) return;
 
     clsDevice device;
     device.m_nShortAddress = m_nScanAddress;
     device.m_nNewShortAddress = m_nScanAddress;
     device.m_nRandomAddress = 0;
-    device.m_bDALIConflict = received == kResultCorruptFrame;
+    device.m_bDALIConflict = received == Result::CorruptFrame;
     if (!m_state.devices) m_state.devices = std::make_shared<colDevices>();
     m_state.devices->Add(device, std::to_string(m_nScanAddress));
     CreateTreeDevices();

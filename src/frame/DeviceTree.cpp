@@ -90,7 +90,7 @@ void configZD4270::treeDevices_NodeClick(TreeNode* node) {
         if (!Page(*wanted) && dali) CreatePage(*wanted);
         if (DevicePage* page = Page(*wanted)) {
             // The address goes last: a new address makes the reading pages read their device.
-            page->SetDALIAddrType(kAddrShort);
+            page->SetDALIAddrType(AddressKind::Short);
             page->SetDALIAddr(nAddr);
         }
         chkOpticalSelectionFeedback.SetVisible(false);
@@ -106,7 +106,7 @@ void configZD4270::LightSelectedLamp(const std::string& key) {
         m_bOpticalSelectionInitialised = true;
     }
     if (key == kRootKey) {
-        SendFeedbackCommand(kCmdRecallMinLevel, kAddrBroadcast, 0);
+        SendFeedbackCommand(kCmdRecallMinLevel, AddressKind::Broadcast, 0);
         m_nOpticalSelectionAddress = -1;
         return;
     }
@@ -114,12 +114,12 @@ void configZD4270::LightSelectedLamp(const std::string& key) {
     const std::string prefix = key.substr(0, 2);
     if (IsNumericText(prefix)) nAddr = TextToInteger(prefix);
     if (nAddr == m_nOpticalSelectionAddress) return;
-    SendFeedbackCommand(kCmdRecallMinLevel, kAddrBroadcast, 0);
-    SendFeedbackCommand(kCmdRecallMaxLevel, kAddrShort, nAddr);
+    SendFeedbackCommand(kCmdRecallMinLevel, AddressKind::Broadcast, 0);
+    SendFeedbackCommand(kCmdRecallMaxLevel, AddressKind::Short, nAddr);
     m_nOpticalSelectionAddress = nAddr;
 }
 
-void configZD4270::SendFeedbackCommand(std::int16_t nCommandId, std::int16_t nAddrType,
+void configZD4270::SendFeedbackCommand(std::int16_t nCommandId, AddressKind nAddrType,
                                        std::int16_t nAddr) {
     std::uint8_t nData = 0;
     m_link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr);
@@ -132,7 +132,7 @@ void configZD4270::CreatePage(PageKind kind) {
 void configZD4270::chkOpticalSelectionFeedback_Click() {
     Guard(m_context, "chkOpticalSelectionFeedback_Click", [this] {
         if (chkOpticalSelectionFeedback.IsChecked() && m_state.m_nOperationMode == kModeDali) {
-            SendFeedbackCommand(kCmdRecallMinLevel, kAddrBroadcast, 0);
+            SendFeedbackCommand(kCmdRecallMinLevel, AddressKind::Broadcast, 0);
         }
     });
 }

@@ -10,6 +10,7 @@
 #include <variant>
 #include <vector>
 
+#include "link/Commands.h"
 #include "ui/Control.h"
 #include "ui/Event.h"
 
@@ -75,14 +76,14 @@ class DevicePage : public Control {
 
     // The address the page works on (every page but the commands page uses them).
     std::int16_t DALIAddr() const { return m_nDALIAddr; }
-    std::int16_t DALIAddrType() const { return m_nDALIAddrType; }
+    AddressKind DALIAddrType() const { return m_nDALIAddrType; }
     // Setting an address may make a page read its device.
     virtual void SetDALIAddr(std::int16_t nAddr) { m_nDALIAddr = nAddr; }
-    virtual void SetDALIAddrType(std::int16_t nAddrType) { m_nDALIAddrType = nAddrType; }
+    virtual void SetDALIAddrType(AddressKind nAddrType) { m_nDALIAddrType = nAddrType; }
 
   private:
     std::int16_t m_nDALIAddr = -1;
-    std::int16_t m_nDALIAddrType = 0;
+    AddressKind m_nDALIAddrType = AddressKind::Short;
 };
 
 // Creates the device page of one kind when a node of the device tree is selected, named by

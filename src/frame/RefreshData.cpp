@@ -148,7 +148,7 @@ void configZD4270::RefreshDataSteps(XmlNode objDeviceNode, std::shared_ptr<DevCo
         CreateGroupsView();
 
         std::uint8_t terminalStatus = 0;
-        if (m_link.ReadStatusByte(terminalStatus) == kResultDone &&
+        if (m_link.ReadStatusByte(terminalStatus) == Result::Done &&
             (terminalStatus & kStatusFirmwareAddressing) != 0) {
             ResumeFirmwareAddressing();
         }
@@ -259,19 +259,20 @@ void configZD4270::HandleObjectEventsSteps(std::string_view eventName, EventPara
         // Copies: a scene number the command takes out of nData must not reach the page.
         std::int16_t nCommandId = ToParameter<std::int16_t>(params.Get("nCommandId"));
         std::uint8_t nData = ToParameter<std::uint8_t>(params.Get("nData"));
-        std::int16_t nAddrType = ToParameter<std::int16_t>(params.Get("nAddrType"));
+        AddressKind nAddrType =
+            AddressKindFromNumber(ToParameter<std::int16_t>(params.Get("nAddrType")));
         std::int16_t nAddr = ToParameter<std::int16_t>(params.Get("nAddr"));
-        std::int16_t nRet = m_link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr);
-        params.Set("nRet", nRet);
+        Result nRet = m_link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr);
+        params.Set("nRet", ResultNumber(nRet));
     } else if (eventName == "ReceiveDALIData") {
         std::uint8_t nData = 0;
-        std::int16_t nRet = m_link.ReceiveDALIData(nData, nullptr);
-        params.Set("nRet", nRet);
+        Result nRet = m_link.ReceiveDALIData(nData, nullptr);
+        params.Set("nRet", ResultNumber(nRet));
         params.Set("nData", nData);
     } else if (eventName == "SendDSICommand") {
         std::uint8_t nData = ToParameter<std::uint8_t>(params.Get("nData"));
-        std::int16_t nRet = m_link.SendDSICommand(nData);
-        params.Set("nRet", nRet);
+        Result nRet = m_link.SendDSICommand(nData);
+        params.Set("nRet", ResultNumber(nRet));
     }
 }
 

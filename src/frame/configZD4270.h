@@ -269,13 +269,12 @@ class configZD4270 {
     void CloseAddressingLog(const std::string& words);
     // The transactions of a run, with the open addressing log (or without it when bLogged is
     // false).
-    std::int16_t SendAddressingCommand(std::int16_t nCommandId, std::uint8_t nData,
-                                       std::int16_t nAddrType, std::int16_t nAddr);
-    std::int16_t ReceiveAddressingData(std::uint8_t& nData, bool bLogged = true);
+    Result SendAddressingCommand(std::int16_t nCommandId, std::uint8_t nData, AddressKind nAddrType,
+                                 std::int16_t nAddr);
+    Result ReceiveAddressingData(std::uint8_t& nData, bool bLogged = true);
     // A query whose silence decides something, asked once more before silence is believed.
-    std::int16_t AddressingQueryTwice(std::int16_t nCommandId, std::uint8_t nData,
-                                      std::int16_t nAddrType, std::int16_t nAddr,
-                                      std::uint8_t& nAnswer);
+    Result AddressingQueryTwice(std::int16_t nCommandId, std::uint8_t nData, AddressKind nAddrType,
+                                std::int16_t nAddr, std::uint8_t& nAnswer);
     void ShowAddressLimitMessage();
     // colDevices gets a fresh record for the address, replacing any under its key.
     void AddAddressedDevice(std::int16_t nShortAddress, bool bDALIConflict = false);
@@ -333,7 +332,7 @@ class configZD4270 {
     void ConnectDeviceHandlers();
     void QueryScanAddress();
     void LightSelectedLamp(const std::string& key);
-    void SendFeedbackCommand(std::int16_t nCommandId, std::int16_t nAddrType, std::int16_t nAddr);
+    void SendFeedbackCommand(std::int16_t nCommandId, AddressKind nAddrType, std::int16_t nAddr);
     void CreatePage(PageKind kind);
     bool ChangeFeatureRegister(std::uint16_t clearBits, std::uint16_t setBits);
     // Archive tab (ArchiveTab.cpp).
@@ -353,16 +352,16 @@ class configZD4270 {
     void LockArchivTab(double progressMax);
     void UnlockArchivTab();
     void ArchivProgress(double value);
-    std::int16_t ArchivSend(std::int16_t nCommandId, std::uint8_t nData, std::int16_t nAddr);
-    std::int16_t ArchivQuery(std::int16_t nCommandId, std::uint8_t nData, std::int16_t nAddr,
-                             std::uint8_t& nAnswer);
+    Result ArchivSend(std::int16_t nCommandId, std::uint8_t nData, std::int16_t nAddr);
+    Result ArchivQuery(std::int16_t nCommandId, std::uint8_t nData, std::int16_t nAddr,
+                       std::uint8_t& nAnswer);
     // Addressing run frame and random addressing (AddressingFrame.cpp, RandomAddressing.cpp,
     // FirmwareAddressing.cpp).
     void ConnectAddressingHandlers();
     void EndAddressingRun(const AddressingRun& run, const std::string& logLine);
     AddressingRun RndAddrRun();
     void RndAddrBegin();
-    std::int16_t RndAddrCompare();
+    Result RndAddrCompare();
     void RndAddrEndAtLimit(bool& bFinished);
     void RndAddrFirstCompare(bool& bFinished);
     void RndAddrSetSearchAddress();

@@ -41,10 +41,10 @@ std::optional<int> DeviceAddressOf(const QTreeWidgetItem* item) {
 // QUERY CONTROL GEAR, asked twice before silence is believed.
 bool DeviceAnswers(configZD4270& control, int address) {
     for (int ask = 0; ask < 2; ++ask) {
-        SendDALICommandAsPage(control, kCmdQueryBallast, 0, kAddrShort,
+        SendDALICommandAsPage(control, kCmdQueryBallast, 0, AddressKind::Short,
                               static_cast<std::int16_t>(address));
         std::uint8_t answer = 0;
-        if (ReceiveDALIDataAsPage(control, answer) != kResultTimeout) return true;
+        if (ReceiveDALIDataAsPage(control, answer) != Result::Timeout) return true;
     }
     return false;
 }

@@ -4,22 +4,23 @@
 
 namespace zd {
 
-std::int16_t SendDALICommandAsPage(configZD4270& control, std::int16_t commandId, std::uint8_t data,
-                                   std::int16_t addrType, std::int16_t addr) {
+Result SendDALICommandAsPage(configZD4270& control, std::int16_t commandId, std::uint8_t data,
+                             AddressKind addrType, std::int16_t addr) {
     std::int16_t sent = -1;
+    std::int16_t addrTypeNumber = AddressKindNumber(addrType);
     EventParams request;
-    request.Bind("nCommandId", commandId).Bind("nData", data).Bind("nAddrType", addrType);
+    request.Bind("nCommandId", commandId).Bind("nData", data).Bind("nAddrType", addrTypeNumber);
     request.Bind("nAddr", addr).Bind("nRet", sent);
     control.HandleObjectEvents("SendDALICommand", request);
-    return sent;
+    return ResultFromNumber(sent);
 }
 
-std::int16_t ReceiveDALIDataAsPage(configZD4270& control, std::uint8_t& answer) {
+Result ReceiveDALIDataAsPage(configZD4270& control, std::uint8_t& answer) {
     std::int16_t received = -1;
     EventParams reply;
     reply.Bind("nData", answer).Bind("nRet", received);
     control.HandleObjectEvents("ReceiveDALIData", reply);
-    return received;
+    return ResultFromNumber(received);
 }
 
 }  // namespace zd

@@ -6,14 +6,16 @@
 
 #include <cstdint>
 
+#include "link/Commands.h"
+
 namespace zd {
 
 class configZD4270;
 
 // SendDALICommand: the transaction's result code.
-std::int16_t SendDALICommandAsPage(configZD4270& control, std::int16_t commandId, std::uint8_t data,
-                                   std::int16_t addrType, std::int16_t addr);
+Result SendDALICommandAsPage(configZD4270& control, std::int16_t commandId, std::uint8_t data,
+                             AddressKind addrType, std::int16_t addr);
 // ReceiveDALIData: the result code of the answer to the last command; answer receives its byte.
-std::int16_t ReceiveDALIDataAsPage(configZD4270& control, std::uint8_t& answer);
+Result ReceiveDALIDataAsPage(configZD4270& control, std::uint8_t& answer);
 
 }  // namespace zd

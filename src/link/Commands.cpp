@@ -127,36 +127,36 @@ std::string HexText(unsigned value) {
 
 }  // namespace
 
-std::string AddressText(std::int16_t nAddrType, std::int16_t nAddr) {
+std::string AddressText(AddressKind nAddrType, std::int16_t nAddr) {
     switch (nAddrType) {
-        case kAddrShort:
+        case AddressKind::Short:
             if (InRange(nAddr, 0, 63)) return "A" + std::to_string(nAddr) + "   ";
             return "<unkown short address> " + std::to_string(nAddr);
-        case kAddrGroup:
+        case AddressKind::Group:
             if (InRange(nAddr, 0, 15)) return "G" + std::to_string(nAddr) + "   ";
             return "<unkown group address> " + std::to_string(nAddr);
-        case kAddrBroadcast:
+        case AddressKind::Broadcast:
             return "Bcast";
         default:
-            return "<unkown address type> " + std::to_string(nAddrType);
+            return "<unkown address type> " + std::to_string(AddressKindNumber(nAddrType));
     }
 }
 
-std::int16_t CheckDALIAddress(std::int16_t nAddrType, std::int16_t nAddr) {
+Result CheckDALIAddress(AddressKind nAddrType, std::int16_t nAddr) {
     switch (nAddrType) {
-        case kAddrShort:
-            return InRange(nAddr, 0, 63) ? kResultDone : kResultBadAddress;
-        case kAddrGroup:
-            return InRange(nAddr, 0, 15) ? kResultDone : kResultBadGroup;
-        case kAddrBroadcast:
-            return kResultDone;
+        case AddressKind::Short:
+            return InRange(nAddr, 0, 63) ? Result::Done : Result::BadAddress;
+        case AddressKind::Group:
+            return InRange(nAddr, 0, 15) ? Result::Done : Result::BadGroup;
+        case AddressKind::Broadcast:
+            return Result::Done;
         default:
-            return kResultBadAddrType;
+            return Result::BadAddrType;
     }
 }
 
 std::optional<std::uint16_t> BuildDALICommandWord(std::int16_t nCommandId, std::uint8_t& nData,
-                                                  std::int16_t nAddrType, std::int16_t nAddr) {
+                                                  AddressKind nAddrType, std::int16_t nAddr) {
     // The special commands replace the whole word and ignore the address.
     if (nCommandId >= kCmdTerminate) {
         if (!IsSendableSpecial(nCommandId)) return std::nullopt;
@@ -169,13 +169,13 @@ std::optional<std::uint16_t> BuildDALICommandWord(std::int16_t nCommandId, std::
     const bool bDirectArcPower = nCommandId == kCmdDirectArcPower;
     std::uint16_t typeBits = 0;
     switch (nAddrType) {
-        case kAddrShort:
+        case AddressKind::Short:
             typeBits = bDirectArcPower ? 0x0000 : 0x0100;
             break;
-        case kAddrGroup:
+        case AddressKind::Group:
             typeBits = bDirectArcPower ? 0x8000 : 0x8100;
             break;
-        case kAddrBroadcast:
+        case AddressKind::Broadcast:
             typeBits = bDirectArcPower ? 0xFE00 : 0xFF00;
             break;
         default:
@@ -226,8 +226,7 @@ std::string DALICommandText(std::int16_t nCommandId) {
 }
 
 std::string CreateDALICommandString(const Context& context, std::int16_t nCommandId,
-                                    std::uint8_t nData, std::int16_t nAddrType,
-                                    std::int16_t nAddr) {
+                                    std::uint8_t nData, AddressKind nAddrType, std::int16_t nAddr) {
     try {
         const std::string address = nCommandId > 255 ? "*    " : AddressText(nAddrType, nAddr);
         std::string data;

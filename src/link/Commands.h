@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "link/Results.h"
 #include "platform/Context.h"
 
 namespace zd {
@@ -79,23 +80,32 @@ inline constexpr std::int16_t kCmdPhysicalSelection = 270;
 // Has a text but is never sent: SendDALICommand refuses it.
 inline constexpr std::int16_t kCmdEnableDeviceTypeX = 272;
 
-// Address types: a short address 0 to 63, a group 0 to 15, or the whole line (address ignored).
-inline constexpr std::int16_t kAddrShort = 0;
-inline constexpr std::int16_t kAddrGroup = 1;
-inline constexpr std::int16_t kAddrBroadcast = 2;
+// Address kinds: a short address 0 to 63, a group 0 to 15, or the whole line (address ignored).
+// The numbers are the ones the page events carry; a kind made from any other number is kept as it
+// is and refused by the checks below.
+enum class AddressKind : std::int16_t { Short = 0, Group = 1, Broadcast = 2 };
+
+// The number of an address kind where it crosses as a plain number (page event parameters), and
+// the kind such a number names.
+constexpr std::int16_t AddressKindNumber(AddressKind kind) {
+    return static_cast<std::int16_t>(kind);
+}
+constexpr AddressKind AddressKindFromNumber(std::int16_t number) {
+    return static_cast<AddressKind>(number);
+}
 
 // MASK: no short address, or a level that is not part of a scene.
 inline constexpr std::uint8_t kDaliMask = 255;
 
-// The address check made before a command is built: kResultDone, or 259 (type), 260 (short
+// The address check made before a command is built: Result::Done, or 259 (type), 260 (short
 // address outside 0 to 63), 261 (group outside 0 to 15). Broadcast accepts any address.
-std::int16_t CheckDALIAddress(std::int16_t nAddrType, std::int16_t nAddr);
+Result CheckDALIAddress(AddressKind nAddrType, std::int16_t nAddr);
 
 // The command word (high byte: address byte, low byte: command or data byte) for a command whose
 // address passed CheckDALIAddress. nData is updated where the command takes its scene or group from
 // it (17 to 31, 64 to 127, 176 to 191). Nothing when the number cannot be sent (result 260).
 std::optional<std::uint16_t> BuildDALICommandWord(std::int16_t nCommandId, std::uint8_t& nData,
-                                                  std::int16_t nAddrType, std::int16_t nAddr);
+                                                  AddressKind nAddrType, std::int16_t nAddr);
 
 // The text of a command number: "off", "go to scene 7", "<unkown command> 300".
 std::string DALICommandText(std::int16_t nCommandId);
@@ -105,11 +115,11 @@ std::string DALICommandText(std::int16_t nCommandId);
 std::string SentDALICommandText(std::int16_t nCommandId, std::uint16_t word);
 
 // The address of a log line: "A5   ", "G3   ", "Bcast", "<unkown short address> 70".
-std::string AddressText(std::int16_t nAddrType, std::int16_t nAddr);
+std::string AddressText(AddressKind nAddrType, std::int16_t nAddr);
 
 // One addressing log line for a command, CR LF included; "Error" after a reported failure.
 std::string CreateDALICommandString(const Context& context, std::int16_t nCommandId,
-                                    std::uint8_t nData, std::int16_t nAddrType, std::int16_t nAddr);
+                                    std::uint8_t nData, AddressKind nAddrType, std::int16_t nAddr);
 
 // "YYYY-MM-DD HH:MM:SS" in local time: the time stamp of every log line.
 std::string DateTimeText(std::chrono::system_clock::time_point t);

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "link/Commands.h"
 #include "link/ModuleState.h"
 #include "link/Results.h"
 #include "platform/Context.h"
@@ -81,10 +82,10 @@ struct Transaction {
     Kind kind = Kind::DALICommand;
     std::int16_t nCommandId = 0;
     std::uint8_t nData = 0;
-    std::int16_t nAddrType = 0;
+    AddressKind nAddrType = AddressKind::Short;
     std::int16_t nAddr = 0;
     std::optional<std::uint16_t> word;
-    std::int16_t result = 0;
+    Result result = Result::Done;
     bool acknowledged = false;
 };
 
@@ -100,27 +101,27 @@ class Link {
     Link(ModuleState& state, const Context& context);
 
     // The status byte. 0, 1 after a reported error, 2 without a device-communication object.
-    std::int16_t ReadStatusByte(std::uint8_t& nStatus);
+    Result ReadStatusByte(std::uint8_t& nStatus);
     // The input data value after the byte-order swap; a value above 32767 is reported as an
     // overflow.
-    std::int16_t ReadDataIn(std::int16_t& nData);
+    Result ReadDataIn(std::int16_t& nData);
     // Writes the output data value (0 to 65535) without touching the control byte. nData is
     // swapped in place in Motorola order. No handler of its own: errors reach the caller.
-    std::int16_t WriteDataOut(std::int32_t& nData);
+    Result WriteDataOut(std::int32_t& nData);
 
     // The handshake of one command word: 0, 2, 256 (collision) or 257 (corrupt frame). nWord is
     // swapped in place in Motorola order. No handler of its own: errors reach the caller.
-    std::int16_t SendCommand(std::int32_t& nWord);
+    Result SendCommand(std::int32_t& nWord);
     // Logs, checks the address, builds the word and sends it. nData may be changed by the build.
-    std::int16_t SendDALICommand(std::int16_t& nCommandId, std::uint8_t& nData,
-                                 std::int16_t& nAddrType, std::int16_t& nAddr, LogStream* log);
+    Result SendDALICommand(std::int16_t& nCommandId, std::uint8_t& nData, AddressKind& nAddrType,
+                           std::int16_t& nAddr, LogStream* log);
     // Waits briefly for an answer byte: 0, or 258 timeout / 257 corrupt frame / 256 collision.
-    std::int16_t ReceiveDALIData(std::uint8_t& nData, LogStream* log);
+    Result ReceiveDALIData(std::uint8_t& nData, LogStream* log);
     // A DSI command: the data byte alone as the command word.
-    std::int16_t SendDSICommand(std::uint8_t& nData);
+    Result SendDSICommand(std::uint8_t& nData);
     // Pulses control bit 3 to start random addressing in the terminal firmware: sets it, waits up
     // to a second for status bit 3, clears it. No handler of its own: errors reach the caller.
-    std::int16_t StartRandomAddressing();
+    Result StartRandomAddressing();
 
     // Whether the terminal acknowledged the last command that SendCommand put out. One that it did
     // not acknowledge within the polls still counts as sent, and an answer to it may be lost.
@@ -212,8 +213,8 @@ class Link {
     // the layout puts them in one table close together.
     void ReadStatusAndInput(std::uint8_t& status, std::uint16_t& input) const;
     // The quick handshake of SendCommand.
-    std::int16_t SendCommandQuick(std::int32_t& nWord);
-    std::int16_t ReceiveQuick(std::uint8_t& nData);
+    Result SendCommandQuick(std::int32_t& nWord);
+    Result ReceiveQuick(std::uint8_t& nData);
 
     ModuleState& m_state;
     Context m_context;

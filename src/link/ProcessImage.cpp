@@ -140,25 +140,25 @@ std::uint16_t Link::ControlMask(const OutputWords& out, std::uint8_t bits) {
     return out.bControlInHighByte ? static_cast<std::uint16_t>(bits << 8) : bits;
 }
 
-std::int16_t Link::ReadStatusByte(std::uint8_t& nStatus) {
-    if (!m_state.objDevCom) return kResultNoDevCom;
-    return GuardStatus(m_context, "ReadStatusByte", [&] {
+Result Link::ReadStatusByte(std::uint8_t& nStatus) {
+    if (!m_state.objDevCom) return Result::NoDevCom;
+    return ResultFromNumber(GuardStatus(m_context, "ReadStatusByte", [&] {
         nStatus = ReadByteAt(Entry(kStatus));
-        return kResultDone;
-    });
+        return Result::Done;
+    }));
 }
 
-std::int16_t Link::ReadDataIn(std::int16_t& nData) {
-    if (!m_state.objDevCom) return kResultNoDevCom;
-    return GuardStatus(m_context, "ReadDataIn", [&] {
+Result Link::ReadDataIn(std::int16_t& nData) {
+    if (!m_state.objDevCom) return Result::NoDevCom;
+    return ResultFromNumber(GuardStatus(m_context, "ReadDataIn", [&] {
         // Only the low byte (the answer or a result code) and bit 8 (an answer is there) carry
         // meaning; the terminal may use the other bits of the second data byte for its own ends.
         // Taking them would make a set bit 15 overflow the 16-bit signed result and lose a good
         // answer; without them the value always fits.
         const std::uint16_t value = ReadInputValue() & kMeaningfulInputBits;
         nData = static_cast<std::int16_t>(value);
-        return kResultDone;
-    });
+        return Result::Done;
+    }));
 }
 
 Link::OutputWords Link::WriteOutputValue(std::int32_t& nValue) {
@@ -173,11 +173,11 @@ Link::OutputWords Link::WriteOutputValue(std::int32_t& nValue) {
     return out;
 }
 
-std::int16_t Link::WriteDataOut(std::int32_t& nData) {
-    if (!m_state.objDevCom) return kResultNoDevCom;
+Result Link::WriteDataOut(std::int32_t& nData) {
+    if (!m_state.objDevCom) return Result::NoDevCom;
     m_quickOut.reset();
     WriteOutputValue(nData);
-    return kResultDone;
+    return Result::Done;
 }
 
 }  // namespace zd

@@ -6,39 +6,51 @@
 
 namespace zd {
 
-inline constexpr std::int16_t kResultDone = 0;
-// A run-time error occurred and its message box was already shown.
-inline constexpr std::int16_t kResultError = 1;
-// No device-communication object has been handed over yet.
-inline constexpr std::int16_t kResultNoDevCom = 2;
-inline constexpr std::int16_t kResultCollision = 256;
-inline constexpr std::int16_t kResultCorruptFrame = 257;
-inline constexpr std::int16_t kResultTimeout = 258;
-inline constexpr std::int16_t kResultBadAddrType = 259;
-// Short address outside 0 to 63, or a command number that cannot be sent.
-inline constexpr std::int16_t kResultBadAddress = 260;
-inline constexpr std::int16_t kResultBadGroup = 261;
+// The numbers are fixed: the page events and the command line's JSON carry them.
+enum class Result : std::int16_t {
+    Done = 0,
+    // A run-time error occurred and its message box was already shown.
+    Error = 1,
+    // No device-communication object has been handed over yet.
+    NoDevCom = 2,
+    Collision = 256,
+    CorruptFrame = 257,
+    Timeout = 258,
+    BadAddrType = 259,
+    // Short address outside 0 to 63, or a command number that cannot be sent.
+    BadAddress = 260,
+    BadGroup = 261,
+};
+
+// The number of a result where it crosses as a plain number (page event parameters, JSON), and the
+// result such a number names (any number is kept as it is).
+constexpr std::int16_t ResultNumber(Result result) {
+    return static_cast<std::int16_t>(result);
+}
+constexpr Result ResultFromNumber(std::int16_t number) {
+    return static_cast<Result>(number);
+}
 
 // A short English description of a result code, for the command line and its JSON.
-inline const char* ResultText(std::int16_t result) {
+inline const char* ResultText(Result result) {
     switch (result) {
-        case kResultDone:
+        case Result::Done:
             return "done";
-        case kResultError:
+        case Result::Error:
             return "error shown";
-        case kResultNoDevCom:
+        case Result::NoDevCom:
             return "no device communication";
-        case kResultCollision:
+        case Result::Collision:
             return "collision";
-        case kResultCorruptFrame:
+        case Result::CorruptFrame:
             return "corrupt frame";
-        case kResultTimeout:
+        case Result::Timeout:
             return "timeout";
-        case kResultBadAddrType:
+        case Result::BadAddrType:
             return "bad address type";
-        case kResultBadAddress:
+        case Result::BadAddress:
             return "bad short address or command";
-        case kResultBadGroup:
+        case Result::BadGroup:
             return "bad group address";
         default:
             return "unknown result";

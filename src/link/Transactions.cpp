@@ -28,9 +28,9 @@ bool IsQuery(std::int16_t nCommandId) {
 
 }  // namespace
 
-std::int16_t Link::SendCommand(std::int32_t& nWord) {
+Result Link::SendCommand(std::int32_t& nWord) {
     m_bLastAcknowledged = false;
-    if (!m_state.objDevCom) return kResultNoDevCom;
+    if (!m_state.objDevCom) return Result::NoDevCom;
     if (m_pacing == Pacing::Quick && !m_quickDistrust) return SendCommandQuick(nWord);
     m_quickOut.reset();
     m_quickSeen = false;
@@ -52,11 +52,11 @@ std::int16_t Link::SendCommand(std::int32_t& nWord) {
         const std::uint8_t control = ReadByteAt(Entry(kControl));
         const std::uint8_t status = ReadByteAt(Entry(kStatus));
         m_bLastAcknowledged = ((status & kStatusAcknowledge) != 0) == toggle;
-        if (status & kStatusCollision) return kResultCollision;
-        if (status & kStatusCorruptFrame) return kResultCorruptFrame;
-        if ((control & kControlToggle) == (status & kStatusAcknowledge)) return kResultDone;
+        if (status & kStatusCollision) return Result::Collision;
+        if (status & kStatusCorruptFrame) return Result::CorruptFrame;
+        if ((control & kControlToggle) == (status & kStatusAcknowledge)) return Result::Done;
         // A command the terminal does not acknowledge in time still counts as sent.
-        if (poll + 1 >= kAcknowledgePolls) return kResultDone;
+        if (poll + 1 >= kAcknowledgePolls) return Result::Done;
         m_context.scheduler.Sleep(kAcknowledgePollMs);
     }
 }
@@ -66,7 +66,7 @@ std::int16_t Link::SendCommand(std::int32_t& nWord) {
 // paced handshake are left out. The status is read when the acknowledge is due by what this
 // terminal has shown so far, then a little later while it is not there; the input value comes
 // with it, for the answer.
-std::int16_t Link::SendCommandQuick(std::int32_t& nWord) {
+Result Link::SendCommandQuick(std::int32_t& nWord) {
     std::uint16_t value = ToDataValue(nWord);
     if (m_state.m_bMotorola) {
         value = SwapBytes(value);
@@ -137,9 +137,9 @@ std::int16_t Link::SendCommandQuick(std::int32_t& nWord) {
             // A backward frame, clean or not, keeps the line busy for the settling time after it.
             if (answered || (status & (kStatusCollision | kStatusCorruptFrame)))
                 m_lineFreeMs = std::max(m_lineFreeMs, clock.Now() + kQuickSettleMs);
-            if (status & kStatusCollision) return kResultCollision;
-            if (status & kStatusCorruptFrame) return kResultCorruptFrame;
-            return kResultDone;
+            if (status & kStatusCollision) return Result::Collision;
+            if (status & kStatusCorruptFrame) return Result::CorruptFrame;
+            return Result::Done;
         }
         lastReadMs = readMs;
         if (readMs - plannedMs[0] >= kQuickAcknowledgeLimitMs) {
@@ -148,7 +148,7 @@ std::int16_t Link::SendCommandQuick(std::int32_t& nWord) {
             m_quickDistrust = "the terminal did not acknowledge a command within " +
                               std::to_string(kQuickAcknowledgeLimitMs) + " ms";
             m_quickOut.reset();
-            return kResultDone;
+            return Result::Done;
         }
     }
 }
@@ -157,7 +157,7 @@ std::int16_t Link::SendCommandQuick(std::int32_t& nWord) {
 // terminal answers with its acknowledge; a terminal that acknowledges as it takes a command
 // answers later, and silence is believed only once an answer would have been complete on the
 // line.
-std::int16_t Link::ReceiveQuick(std::uint8_t& nData) {
+Result Link::ReceiveQuick(std::uint8_t& nData) {
     Scheduler& clock = m_context.scheduler;
     std::uint8_t status = m_quickStatus;
     std::uint16_t input = m_quickInput;
@@ -180,12 +180,12 @@ std::int16_t Link::ReceiveQuick(std::uint8_t& nData) {
     }
     if (input & kInputAnswerPresent) {
         nData = static_cast<std::uint8_t>(input & 0xFF);
-        return kResultDone;
+        return Result::Done;
     }
     nData = 0;
-    if (status & kStatusCollision) return kResultCollision;
-    if (status & kStatusCorruptFrame) return kResultCorruptFrame;
-    return kResultTimeout;
+    if (status & kStatusCollision) return Result::Collision;
+    if (status & kStatusCorruptFrame) return Result::CorruptFrame;
+    return Result::Timeout;
 }
 
 void Link::ResetQuickTiming() {
@@ -206,26 +206,26 @@ void Link::AwaitTakeOver(const OutputWords& out) const {
     m_context.scheduler.Sleep(kTakeOverGraceMs);
 }
 
-std::int16_t Link::SendDALICommand(std::int16_t& nCommandId, std::uint8_t& nData,
-                                   std::int16_t& nAddrType, std::int16_t& nAddr, LogStream* log) {
+Result Link::SendDALICommand(std::int16_t& nCommandId, std::uint8_t& nData, AddressKind& nAddrType,
+                             std::int16_t& nAddr, LogStream* log) {
     std::optional<std::uint16_t> sentWord;
-    const std::int16_t result = GuardStatus(m_context, "SendDALICommand", [&]() -> std::int16_t {
+    const Result result = ResultFromNumber(GuardStatus(m_context, "SendDALICommand", [&] {
         // Logged before any check, so that the log also shows the commands that were refused.
         if (log) {
             IgnoreErrors([&] {
                 log->Write(CreateDALICommandString(m_context, nCommandId, nData, nAddrType, nAddr));
             });
         }
-        if (const std::int16_t check = CheckDALIAddress(nAddrType, nAddr); check != kResultDone)
+        if (const Result check = CheckDALIAddress(nAddrType, nAddr); check != Result::Done)
             return check;
         const auto word = BuildDALICommandWord(nCommandId, nData, nAddrType, nAddr);
-        if (!word) return kResultBadAddress;
+        if (!word) return Result::BadAddress;
         sentWord = word;
         m_nextFrames = FramesOnTheLine(nCommandId);
         m_nextKind = m_nextFrames == 2 ? 2 : IsQuery(nCommandId) ? 1 : 0;
         std::int32_t nWord = *word;
         return SendCommand(nWord);
-    });
+    }));
     if (m_observer) {
         m_observer->Observe({Transaction::Kind::DALICommand, nCommandId, nData, nAddrType, nAddr,
                              sentWord, result, sentWord && m_bLastAcknowledged});
@@ -233,9 +233,9 @@ std::int16_t Link::SendDALICommand(std::int16_t& nCommandId, std::uint8_t& nData
     return result;
 }
 
-std::int16_t Link::ReceiveDALIData(std::uint8_t& nData, LogStream* log) {
-    if (!m_state.objDevCom) return kResultNoDevCom;
-    const std::int16_t result = GuardStatus(m_context, "ReceiveDALIData", [&]() -> std::int16_t {
+Result Link::ReceiveDALIData(std::uint8_t& nData, LogStream* log) {
+    if (!m_state.objDevCom) return Result::NoDevCom;
+    const Result result = ResultFromNumber(GuardStatus(m_context, "ReceiveDALIData", [&] {
         if (m_pacing == Pacing::Quick && !m_quickDistrust) return ReceiveQuick(nData);
         for (int poll = 0;; ++poll) {
             const std::uint16_t value = ReadInputValue();
@@ -243,7 +243,7 @@ std::int16_t Link::ReceiveDALIData(std::uint8_t& nData, LogStream* log) {
                 // The backward frame is over: the line is free from now.
                 m_lineFreeMs = std::max(m_lineFreeMs, m_context.scheduler.Now());
                 nData = static_cast<std::uint8_t>(value & 0xFF);
-                return kResultDone;
+                return Result::Done;
             }
             m_context.scheduler.Sleep(kAnswerPollMs);
             if (poll + 1 >= kAnswerPolls) break;
@@ -251,31 +251,31 @@ std::int16_t Link::ReceiveDALIData(std::uint8_t& nData, LogStream* log) {
         nData = 0;
         m_lineFreeMs = std::max(m_lineFreeMs, m_context.scheduler.Now());
         const std::uint8_t status = ReadByteAt(Entry(kStatus));
-        if (status & kStatusCollision) return kResultCollision;
-        if (status & kStatusCorruptFrame) return kResultCorruptFrame;
-        return kResultTimeout;
-    });
+        if (status & kStatusCollision) return Result::Collision;
+        if (status & kStatusCorruptFrame) return Result::CorruptFrame;
+        return Result::Timeout;
+    }));
     if (m_observer) {
-        m_observer->Observe({Transaction::Kind::DALIAnswer, 0, nData, 0, 0, std::nullopt, result,
-                             result == kResultDone});
+        m_observer->Observe({Transaction::Kind::DALIAnswer, 0, nData, AddressKind::Short, 0,
+                             std::nullopt, result, result == Result::Done});
     }
     // A reported error ends the transaction without a log line.
-    if (result == kResultError || !log) return result;
+    if (result == Result::Error || !log) return result;
 
     IgnoreErrors([&] {
         std::string line = DateTimeText(m_context.scheduler.WallClock());
         switch (result) {
-            case kResultDone: {
+            case Result::Done: {
                 char hex[8];
                 std::snprintf(hex, sizeof hex, "%X", static_cast<unsigned>(nData));
                 line += "   0x";
                 line += hex;
                 break;
             }
-            case kResultCollision:
+            case Result::Collision:
                 line += "   collision";
                 break;
-            case kResultCorruptFrame:
+            case Result::CorruptFrame:
                 line += "   corrupt frame";
                 break;
             default:
@@ -288,20 +288,20 @@ std::int16_t Link::ReceiveDALIData(std::uint8_t& nData, LogStream* log) {
     return result;
 }
 
-std::int16_t Link::SendDSICommand(std::uint8_t& nData) {
-    const std::int16_t result = GuardStatus(m_context, "SendDSICommand", [&] {
+Result Link::SendDSICommand(std::uint8_t& nData) {
+    const Result result = ResultFromNumber(GuardStatus(m_context, "SendDSICommand", [&] {
         std::int32_t nWord = nData;
         return SendCommand(nWord);
-    });
+    }));
     if (m_observer) {
-        m_observer->Observe(
-            {Transaction::Kind::DSICommand, 0, nData, 0, 0, nData, result, m_bLastAcknowledged});
+        m_observer->Observe({Transaction::Kind::DSICommand, 0, nData, AddressKind::Short, 0, nData,
+                             result, m_bLastAcknowledged});
     }
     return result;
 }
 
-std::int16_t Link::StartRandomAddressing() {
-    if (!m_state.objDevCom) return kResultNoDevCom;
+Result Link::StartRandomAddressing() {
+    if (!m_state.objDevCom) return Result::NoDevCom;
     m_quickOut.reset();
     OutputWords out = ReadOutputWords();
     out.words[0] = static_cast<std::uint16_t>(
@@ -321,7 +321,7 @@ std::int16_t Link::StartRandomAddressing() {
     out.words[0] = static_cast<std::uint16_t>(out.words[0] &
                                               ~ControlMask(out, kControlStartFirmwareAddressing));
     WriteOutputWords(out);
-    return kResultDone;
+    return Result::Done;
 }
 
 }  // namespace zd

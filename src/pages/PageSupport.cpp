@@ -49,8 +49,9 @@ void DaliDevicePage::SetDALIAddr(std::int16_t nAddr) {
     if (nAddr >= 0 && nAddr <= 63) DevicePage::SetDALIAddr(nAddr);
 }
 
-void DaliDevicePage::SetDALIAddrType(std::int16_t nAddrType) {
-    if (nAddrType >= 0 && nAddrType <= 2) DevicePage::SetDALIAddrType(nAddrType);
+void DaliDevicePage::SetDALIAddrType(AddressKind nAddrType) {
+    const std::int16_t number = AddressKindNumber(nAddrType);
+    if (number >= 0 && number <= 2) DevicePage::SetDALIAddrType(nAddrType);
 }
 
 void DaliDevicePage::ReadListSteps(const char* procedure, ProgressBar& progress, int steps,
@@ -76,38 +77,39 @@ void DaliDevicePage::ReadListSteps(const char* procedure, ProgressBar& progress,
     }
 }
 
-std::int16_t DaliDevicePage::SendDALICommand(std::int16_t nCommandId, std::uint8_t nData,
-                                             std::int16_t nAddrType, std::int16_t nAddr) {
-    std::int16_t nRet = kResultDone;
+Result DaliDevicePage::SendDALICommand(std::int16_t nCommandId, std::uint8_t nData,
+                                       AddressKind nAddrType, std::int16_t nAddr) {
+    std::int16_t nRet = ResultNumber(Result::Done);
+    std::int16_t nAddrTypeNumber = AddressKindNumber(nAddrType);
     EventParams params;
     params.Bind("nCommandId", nCommandId)
         .Bind("nData", nData)
-        .Bind("nAddrType", nAddrType)
+        .Bind("nAddrType", nAddrTypeNumber)
         .Bind("nAddr", nAddr)
         .Bind("nRet", nRet);
     RaiseEvent("SendDALICommand", params);
-    return nRet;
+    return ResultFromNumber(nRet);
 }
 
-std::int16_t DaliDevicePage::ReceiveDALIData(std::uint8_t& nData) {
-    std::int16_t nRet = kResultDone;
+Result DaliDevicePage::ReceiveDALIData(std::uint8_t& nData) {
+    std::int16_t nRet = ResultNumber(Result::Done);
     EventParams params;
     params.Bind("nData", nData).Bind("nRet", nRet);
     RaiseEvent("ReceiveDALIData", params);
-    return nRet;
+    return ResultFromNumber(nRet);
 }
 
-std::int16_t DaliDevicePage::QueryDALIData(std::int16_t nCommandId, std::uint8_t nQueryData,
-                                           std::uint8_t& nData) {
-    std::int16_t nRet = SendDALICommand(nCommandId, nQueryData);
-    if (nRet == kResultDone) nRet = ReceiveDALIData(nData);
+Result DaliDevicePage::QueryDALIData(std::int16_t nCommandId, std::uint8_t nQueryData,
+                                     std::uint8_t& nData) {
+    Result nRet = SendDALICommand(nCommandId, nQueryData);
+    if (nRet == Result::Done) nRet = ReceiveDALIData(nData);
     // A gear that lost an answer, or answers every second question, answers the second ask: the
     // page shows its value rather than "?".
-    if (nRet == kResultTimeout) {
+    if (nRet == Result::Timeout) {
         nRet = SendDALICommand(nCommandId, nQueryData);
-        if (nRet == kResultDone) nRet = ReceiveDALIData(nData);
+        if (nRet == Result::Done) nRet = ReceiveDALIData(nData);
     }
-    m_bQueryLostConnection = nRet == kResultError;
+    m_bQueryLostConnection = nRet == Result::Error;
     return nRet;
 }
 

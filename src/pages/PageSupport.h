@@ -44,7 +44,7 @@ class DaliDevicePage : public DevicePage {
     DaliDevicePage(std::string name, const Context& context);
 
     void SetDALIAddr(std::int16_t nAddr) override;
-    void SetDALIAddrType(std::int16_t nAddrType) override;
+    void SetDALIAddrType(AddressKind nAddrType) override;
 
   protected:
     // Reads the page's list step by step while the user watches: enable(false) locks the editing,
@@ -56,17 +56,16 @@ class DaliDevicePage : public DevicePage {
                        const std::function<void(int)>& readStep);
 
     // Asks the main control to send the command; the result code of the transaction.
-    std::int16_t SendDALICommand(std::int16_t nCommandId, std::uint8_t nData,
-                                 std::int16_t nAddrType, std::int16_t nAddr);
+    Result SendDALICommand(std::int16_t nCommandId, std::uint8_t nData, AddressKind nAddrType,
+                           std::int16_t nAddr);
     // The same, to the page's own address type and address.
-    std::int16_t SendDALICommand(std::int16_t nCommandId, std::uint8_t nData) {
+    Result SendDALICommand(std::int16_t nCommandId, std::uint8_t nData) {
         return SendDALICommand(nCommandId, nData, DALIAddrType(), DALIAddr());
     }
     // Asks for the answer to the last command; nData receives it (0 when there is none).
-    std::int16_t ReceiveDALIData(std::uint8_t& nData);
+    Result ReceiveDALIData(std::uint8_t& nData);
     // A query and its answer: 0 when both succeeded, otherwise the first failure.
-    std::int16_t QueryDALIData(std::int16_t nCommandId, std::uint8_t nQueryData,
-                               std::uint8_t& nData);
+    Result QueryDALIData(std::int16_t nCommandId, std::uint8_t nQueryData, std::uint8_t& nData);
     // The last query failed in the device communication itself (result 1: the connection is
     // gone, its box shown). A read loop stops there instead of failing with a box per value; what
     // it has read stays shown.

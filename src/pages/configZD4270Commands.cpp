@@ -144,9 +144,9 @@ void configZD4270Commands::PlaceControls() {
 }
 
 void configZD4270Commands::ConnectHandlers() {
-    Option1.Clicked.Connect([this] { SelectAddressType(kAddrBroadcast); });
-    Option2.Clicked.Connect([this] { SelectAddressType(kAddrGroup); });
-    Option3.Clicked.Connect([this] { SelectAddressType(kAddrShort); });
+    Option1.Clicked.Connect([this] { SelectAddressType(AddressKind::Broadcast); });
+    Option2.Clicked.Connect([this] { SelectAddressType(AddressKind::Group); });
+    Option3.Clicked.Connect([this] { SelectAddressType(AddressKind::Short); });
     txtGroupId.Change.Connect([this] { AddressBoxChanged(txtGroupId, m_nGroupId, 15); });
     txtShortAddr.Change.Connect([this] { AddressBoxChanged(txtShortAddr, m_nShortAddr, 63); });
     txtDataDec.Change.Connect(
@@ -165,10 +165,10 @@ void configZD4270Commands::ConnectHandlers() {
     btnSendDSICommand.Clicked.Connect([this] { btnSendDSICommand_Click(); });
 }
 
-void configZD4270Commands::SelectAddressType(std::int16_t nAddrType) {
+void configZD4270Commands::SelectAddressType(AddressKind nAddrType) {
     m_nAddrType = nAddrType;
-    EnableBox(txtGroupId, nAddrType == kAddrGroup);
-    EnableBox(txtShortAddr, nAddrType == kAddrShort);
+    EnableBox(txtGroupId, nAddrType == AddressKind::Group);
+    EnableBox(txtShortAddr, nAddrType == AddressKind::Short);
 }
 
 void configZD4270Commands::AddressBoxChanged(TextBox& box, std::int16_t& value, std::int16_t max) {
@@ -234,12 +234,12 @@ void configZD4270Commands::btnSendDALICommand_Click() {
             return;
         }
         std::int16_t nAddr = -1;
-        if (m_nAddrType == kAddrShort) {
+        if (m_nAddrType == AddressKind::Short) {
             nAddr = m_nShortAddr;
-        } else if (m_nAddrType == kAddrGroup) {
+        } else if (m_nAddrType == AddressKind::Group) {
             nAddr = m_nGroupId;
-        } else if (m_nAddrType != kAddrBroadcast) {
-            m_nAddrType = -1;
+        } else if (m_nAddrType != AddressKind::Broadcast) {
+            m_nAddrType = AddressKindFromNumber(-1);
         }
         if (m_nCommandId == kCmdReset) {
             const MsgResult answer = m_context.dialogs.MessageBox(

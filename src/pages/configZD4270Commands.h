@@ -19,7 +19,7 @@ class configZD4270Commands : public DaliDevicePage {
     std::int16_t CommandId() const { return m_nCommandId; }
     std::uint8_t Data() const { return m_byData; }
     std::int16_t GroupId() const { return m_nGroupId; }
-    std::int16_t AddrType() const { return m_nAddrType; }
+    AddressKind AddrType() const { return m_nAddrType; }
     std::int16_t ShortAddr() const { return m_nShortAddr; }
     std::uint8_t DSIData() const { return m_byDSIData; }
 
@@ -57,7 +57,7 @@ class configZD4270Commands : public DaliDevicePage {
     void PlaceControls();
     void ConnectHandlers();
 
-    void SelectAddressType(std::int16_t nAddrType);
+    void SelectAddressType(AddressKind nAddrType);
     // A group or short address box: numbers limited to 0..max, other text refused.
     void AddressBoxChanged(TextBox& box, std::int16_t& value, std::int16_t max);
     // A data box: the byte, its hexadecimal label and the inverted slider follow.
@@ -71,7 +71,7 @@ class configZD4270Commands : public DaliDevicePage {
     std::int16_t m_nCommandId = 0;
     std::uint8_t m_byData = 0;
     std::int16_t m_nGroupId = 0;
-    std::int16_t m_nAddrType = 2;
+    AddressKind m_nAddrType = AddressKind::Broadcast;
     std::int16_t m_nShortAddr = 0;
     std::uint8_t m_byDSIData = 0;
 };

@@ -71,7 +71,7 @@ void configZD4270Groups::ReadGroups() {
         [this](int step) {
             std::uint8_t nData = 0;
             const bool ok =
-                QueryDALIData(kQueries[static_cast<std::size_t>(step)], 0, nData) == kResultDone;
+                QueryDALIData(kQueries[static_cast<std::size_t>(step)], 0, nData) == Result::Done;
             for (int bit = 0; bit < 8; ++bit) {
                 const auto group = static_cast<std::size_t>(8 * step + bit);
                 if (ok) m_bMember[group] = ((nData >> bit) & 1) != 0;

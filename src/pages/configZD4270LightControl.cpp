@@ -225,9 +225,9 @@ void configZD4270LightControl::btnSendQuery_Click() {
         if (index >= 0 && index < static_cast<int>(kQueries.size())) {
             const QueryEntry& query = kQueries[static_cast<std::size_t>(index)];
             std::string answer = "?";
-            if (SendDALICommand(query.nCommandId, 0) == kResultDone) {
+            if (SendDALICommand(query.nCommandId, 0) == Result::Done) {
                 std::uint8_t nData = 0;
-                const bool received = ReceiveDALIData(nData) == kResultDone;
+                const bool received = ReceiveDALIData(nData) == Result::Done;
                 if (query.bYesNo) {
                     answer = m_context.messages.Load(received ? 5065 : 5066);
                 } else if (received) {

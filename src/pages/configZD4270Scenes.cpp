@@ -123,7 +123,7 @@ void configZD4270Scenes::ReadScenes() {
             const auto index = static_cast<std::size_t>(scene);
             std::uint8_t nData = 0;
             if (QueryDALIData(kCmdQuerySceneLevel, static_cast<std::uint8_t>(scene), nData) ==
-                kResultDone) {
+                Result::Done) {
                 m_levels[index] = nData;
                 ShowLevel(*m_items[index], nData);
             } else {
@@ -164,8 +164,8 @@ void configZD4270Scenes::txtValue_Change() {
         // The lamp follows the edited level so that the user sees the scene being set up; the
         // preview always goes to the ballast's own short address.
         if (DALIAddr() >= 0 && DALIAddr() <= 63) {
-            SendDALICommand(kCmdDirectArcPower, static_cast<std::uint8_t>(box.value), kAddrShort,
-                            DALIAddr());
+            SendDALICommand(kCmdDirectArcPower, static_cast<std::uint8_t>(box.value),
+                            AddressKind::Short, DALIAddr());
         }
     });
 }
@@ -178,7 +178,7 @@ void configZD4270Scenes::btnSaveToDevice_Click() {
         if (scene < 0 || scene >= kSceneCount) return;
         const auto level = static_cast<std::uint8_t>(sliValue.Value());
         m_levels[static_cast<std::size_t>(scene)] = level;
-        if (SendDALICommand(kCmdDataTransferRegister, level) == kResultDone) {
+        if (SendDALICommand(kCmdDataTransferRegister, level) == Result::Done) {
             SendDALICommand(kCmdStoreDtrAsScene, static_cast<std::uint8_t>(scene));
         }
         ShowLevel(*m_items[static_cast<std::size_t>(scene)], level);

@@ -218,7 +218,7 @@ void configZD4270Variables::ReadVariable(int pos) {
         std::array<std::uint8_t, 3> bytes{};
         for (std::size_t k = 0; k < bytes.size(); ++k) {
             ok = QueryDALIData(static_cast<std::int16_t>(entry.nQuery + k), 0, m_nData) ==
-                     kResultDone &&
+                     Result::Done &&
                  ok;
             if (QueryLostConnection()) break;
             bytes[k] = m_nData;
@@ -236,7 +236,7 @@ void configZD4270Variables::ReadVariable(int pos) {
         return;
     }
 
-    const bool ok = QueryDALIData(entry.nQuery, 0, m_nData) == kResultDone;
+    const bool ok = QueryDALIData(entry.nQuery, 0, m_nData) == Result::Done;
     const std::uint8_t answer = m_nData;
     std::string valueText = "?";
     std::string convertedText = " ";
@@ -353,10 +353,10 @@ void configZD4270Variables::btnSaveVariable_Click() {
         const auto data = static_cast<std::uint8_t>(value);
         bool ok = false;
         if (entry.nStore == kCmdDirectArcPower) {
-            ok = SendDALICommand(kCmdDirectArcPower, data) == kResultDone;
+            ok = SendDALICommand(kCmdDirectArcPower, data) == Result::Done;
         } else {
-            ok = SendDALICommand(kCmdDataTransferRegister, data) == kResultDone &&
-                 SendDALICommand(entry.nStore, 0) == kResultDone;
+            ok = SendDALICommand(kCmdDataTransferRegister, data) == Result::Done &&
+                 SendDALICommand(entry.nStore, 0) == Result::Done;
         }
         ListItem& item = *m_items[static_cast<std::size_t>(pos)];
         if (ok) {

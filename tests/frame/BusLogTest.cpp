@@ -9,47 +9,48 @@
 namespace zd {
 namespace {
 
-Transaction Command(std::int16_t id, std::int16_t addr, std::int16_t result = kResultDone,
+Transaction Command(std::int16_t id, std::int16_t addr, Result result = Result::Done,
                     bool acknowledged = true) {
     std::uint8_t data = 0;
     return {Transaction::Kind::DALICommand,
             id,
             data,
-            kAddrShort,
+            AddressKind::Short,
             addr,
-            BuildDALICommandWord(id, data, kAddrShort, addr),
+            BuildDALICommandWord(id, data, AddressKind::Short, addr),
             result,
             acknowledged};
 }
 
-Transaction Answer(std::int16_t result, std::uint8_t data = 0) {
-    return {Transaction::Kind::DALIAnswer, 0, data, 0, 0, std::nullopt, result, result == 0};
+Transaction Answer(Result result, std::uint8_t data = 0) {
+    return {Transaction::Kind::DALIAnswer, 0, data, AddressKind::Short, 0, std::nullopt, result,
+            result == Result::Done};
 }
 
 TEST(BusLogTest, AnswersMeanWhatTheirQueryAsks) {
     VirtualScheduler clock;
     const struct {
         std::int16_t id;
-        std::int16_t answerResult;
+        Result answerResult;
         std::uint8_t data;
         const char* meaning;
         const char* result;
     } cases[] = {
-        {kCmdQueryBallast, kResultDone, 0xFF, "YES", "done"},
+        {kCmdQueryBallast, Result::Done, 0xFF, "YES", "done"},
         // Silence is the gear's no, and several gear answering at once still say yes.
-        {kCmdQueryBallast, kResultTimeout, 0, "NO", "done, answer: timeout"},
-        {kCmdQueryLampFailure, kResultCorruptFrame, 0, "YES", "done, answer: corrupt frame"},
-        {kCmdQueryStatus, kResultDone, 0x0A, "lamp failure, limit error", "done"},
-        {kCmdQueryStatus, kResultDone, 0x00, "no bit set", "done"},
-        {kCmdQueryActualLevel, kResultDone, 254, "100 %", "done"},
-        {kCmdQuerySceneLevel + 3, kResultDone, 255, "MASK", "done"},
-        {kCmdQueryGroups8To15, kResultDone, 0x81, "groups 8, 15", "done"},
-        {kCmdQueryFadeTimeFadeRate, kResultDone, 0x07, "fade time 0.5 s, fade rate 44.7 steps/s",
+        {kCmdQueryBallast, Result::Timeout, 0, "NO", "done, answer: timeout"},
+        {kCmdQueryLampFailure, Result::CorruptFrame, 0, "YES", "done, answer: corrupt frame"},
+        {kCmdQueryStatus, Result::Done, 0x0A, "lamp failure, limit error", "done"},
+        {kCmdQueryStatus, Result::Done, 0x00, "no bit set", "done"},
+        {kCmdQueryActualLevel, Result::Done, 254, "100 %", "done"},
+        {kCmdQuerySceneLevel + 3, Result::Done, 255, "MASK", "done"},
+        {kCmdQueryGroups8To15, Result::Done, 0x81, "groups 8, 15", "done"},
+        {kCmdQueryFadeTimeFadeRate, Result::Done, 0x07, "fade time 0.5 s, fade rate 44.7 steps/s",
          "done"},
-        {kCmdQueryShortAddress, kResultDone, 2 * 12 + 1, "A12", "done"},
+        {kCmdQueryShortAddress, Result::Done, 2 * 12 + 1, "A12", "done"},
         // A value query without its value means nothing.
-        {kCmdQueryActualLevel, kResultCollision, 0, "", "done, answer: collision"},
-        {kCmdQueryVersionNumber, kResultError, 0, "", "done, answer: device-communication error"},
+        {kCmdQueryActualLevel, Result::Collision, 0, "", "done, answer: collision"},
+        {kCmdQueryVersionNumber, Result::Error, 0, "", "done, answer: device-communication error"},
     };
     for (const auto& c : cases) {
         BusLog log(clock);
@@ -81,11 +82,11 @@ TEST(BusLogTest, CommandsOfARangeAreNamedByTheirWord) {
 TEST(BusLogTest, TheRingKeepsTheNewestAndTheCsvQuotesWhatNeedsIt) {
     VirtualScheduler clock;
     BusLog log(clock, 3);
-    log.Observe(Answer(kResultTimeout));  // no command before it: a row of its own
-    log.Observe(Command(kCmdOff, 1, kResultDone, false));
-    log.Observe(Command(kCmdRecallMaxLevel, 2, kResultCollision));
+    log.Observe(Answer(Result::Timeout));  // no command before it: a row of its own
+    log.Observe(Command(kCmdOff, 1, Result::Done, false));
+    log.Observe(Command(kCmdRecallMaxLevel, 2, Result::Collision));
     log.Observe(Command(kCmdInitialise, 0));
-    log.Observe(Answer(kResultDone, 0xFF));  // belongs to the special command before it
+    log.Observe(Answer(Result::Done, 0xFF));  // belongs to the special command before it
     ASSERT_EQ(log.Entries().size(), 3u);
     EXPECT_EQ(log.FirstNumber(), 1u);
     EXPECT_EQ(log.Entry(0), nullptr);

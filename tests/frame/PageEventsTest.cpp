@@ -10,9 +10,9 @@ class TestPage : public DevicePage {
   public:
     TestPage() : DevicePage("configZD4270Commands") {}
 
-    void SendDALI(std::int16_t commandId, std::int16_t addrType, std::int16_t addr) {
+    void SendDALI(std::int16_t commandId, AddressKind addrType, std::int16_t addr) {
         request.nCommandId = commandId;
-        request.nAddrType = addrType;
+        request.nAddrType = AddressKindNumber(addrType);
         request.nAddr = addr;
         RaiseEvent("SendDALICommand", request.params);
     }
@@ -37,18 +37,18 @@ class PageEventsTest : public ControlRig {
         ASSERT_TRUE(ctx.dialogs.boxes.empty());
         terminal->ClearFrameLog();
     }
-    std::int16_t Ret() const { return page->request.nRet; }
+    Result Ret() const { return ResultFromNumber(page->request.nRet); }
     std::uint8_t Data() const { return page->request.nData; }
 
     TestPage* page = nullptr;
 };
 
 TEST_F(PageEventsTest, BeforeRefreshDataEveryRequestAnswersNoDevCom) {
-    page->SendDALI(kCmdOff, kAddrShort, 5);
-    EXPECT_EQ(Ret(), kResultNoDevCom);
+    page->SendDALI(kCmdOff, AddressKind::Short, 5);
+    EXPECT_EQ(Ret(), Result::NoDevCom);
     page->request.nData = 77;
     page->Receive();
-    EXPECT_EQ(Ret(), kResultNoDevCom);
+    EXPECT_EQ(Ret(), Result::NoDevCom);
     EXPECT_EQ(Data(), 0);
     EXPECT_TRUE(ctx.dialogs.boxes.empty());
 }
@@ -58,14 +58,14 @@ TEST_F(PageEventsTest, BeforeRefreshDataEveryRequestAnswersNoDevCom) {
 TEST_F(PageEventsTest, FailuresReachThePageButTheSceneTakenFromDataDoesNot) {
     Refresh();
     page->request.nData = 9;
-    page->SendDALI(20, kAddrBroadcast, 0);
-    EXPECT_EQ(Ret(), kResultDone);
+    page->SendDALI(20, AddressKind::Broadcast, 0);
+    EXPECT_EQ(Ret(), Result::Done);
     EXPECT_EQ(terminal->FrameLog().back().frame, 0xFF14);  // GO TO SCENE 4, not 9, to broadcast
 
     // A device-communication failure inside the transaction is reported through the result.
     port->faults.failOnCall = port->faults.calls + 1;
-    page->SendDALI(kCmdOff, kAddrShort, 5);
-    EXPECT_EQ(Ret(), kResultError);
+    page->SendDALI(kCmdOff, AddressKind::Short, 5);
+    EXPECT_EQ(Ret(), Result::Error);
     ASSERT_EQ(ctx.dialogs.boxes.size(), 1u);
     EXPECT_EQ(ctx.dialogs.boxes[0].text.rfind("Error: SendDALICommand: Device communication", 0),
               0u);
@@ -82,7 +82,7 @@ TEST_F(PageEventsTest, OnlyExactNamesAreHandledAndBadParametersLeaveTheResultUnw
     EXPECT_EQ(request.nData, 9);
     EXPECT_TRUE(terminal->FrameLog().empty());
     page->RaiseEvent("SendDSICommand", request.params);
-    EXPECT_EQ(request.nRet, kResultDone);
+    EXPECT_EQ(request.nRet, ResultNumber(Result::Done));
     EXPECT_TRUE(ctx.dialogs.boxes.empty());
 
     std::int16_t nCommandId = 0, nData = 300, nAddrType = 2, nAddr = 0, nRet = -5;

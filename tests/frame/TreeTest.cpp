@@ -70,7 +70,7 @@ TEST_F(TreeTest, EachNodeShowsItsPageForItsAddressAndOnlyThatPage) {
         ASSERT_NE(page, nullptr) << key;
         EXPECT_EQ(page->Name(), PageClassName(kind));
         EXPECT_EQ(page->DALIAddr(), address) << key;
-        EXPECT_EQ(page->DALIAddrType(), kAddrShort);
+        EXPECT_EQ(page->DALIAddrType(), AddressKind::Short);
         EXPECT_EQ(page->Parent(), &control->tabMain);
         EXPECT_FALSE(control->chkOpticalSelectionFeedback.Visible());
         page->SetTag(key);

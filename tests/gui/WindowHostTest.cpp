@@ -97,7 +97,8 @@ TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine
 
     // Light the line, save it as it is now, and start again from the snapshot.
     std::uint8_t level = 200;
-    std::int16_t command = kCmdDirectArcPower, type = kAddrBroadcast, address = 0;
+    std::int16_t command = kCmdDirectArcPower, address = 0;
+    AddressKind type = AddressKind::Broadcast;
     host.Control()->TerminalLink().SendDALICommand(command, level, type, address, nullptr);
     ctx.scheduler.RunFor(5'000);
     QTemporaryDir dir;

@@ -493,7 +493,7 @@ TEST_F(WindowScenario, TheArchiveTakesGroupsAndScenesToAFileAndBackIntoTheGear) 
 
     // Gear 5 leaves group 3 and gear 0 takes another level for scene 1 on the line.
     const auto send = [&](std::int16_t command, std::uint8_t data, std::int16_t address) {
-        std::int16_t type = kAddrShort;
+        AddressKind type = AddressKind::Short;
         control->TerminalLink().SendDALICommand(command, data, type, address, nullptr);
     };
     send(kCmdRemoveFromGroup, 3, 5);

@@ -50,7 +50,7 @@ TEST(BuildingTest, EachControlReachesItsOwnTerminalThroughTheCoupler) {
             request.nAddr = 7;
             control.HandleObjectEvents("SendDALICommand", request.params);
             control.HandleObjectEvents("ReceiveDALIData", request.params);
-            EXPECT_EQ(request.nRet, kResultDone) << mine[i].position;
+            EXPECT_EQ(request.nRet, ResultNumber(Result::Done)) << mine[i].position;
             EXPECT_EQ(request.nData, 100 + mine[i].position) << mine[i].position;
             // The watchdog message reaches every terminal of the coupler.
             ctx.scheduler.RunFor(600);

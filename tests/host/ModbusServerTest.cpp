@@ -330,10 +330,10 @@ TEST_F(ModbusServerLoopbackTest, ADaliQueryEndToEndAndAnExceptionAnswer) {
     Link link(state, context);
     std::int16_t command = 145;  // QUERY BALLAST
     std::uint8_t data = 0;
-    std::int16_t addrType = 0;
+    AddressKind addrType = AddressKind::Short;
     std::int16_t addr = 0;
-    ASSERT_EQ(link.SendDALICommand(command, data, addrType, addr, nullptr), kResultDone);
-    EXPECT_EQ(link.ReceiveDALIData(data, nullptr), kResultDone);
+    ASSERT_EQ(link.SendDALICommand(command, data, addrType, addr, nullptr), Result::Done);
+    EXPECT_EQ(link.ReceiveDALIData(data, nullptr), Result::Done);
     EXPECT_EQ(data, 0xFF);
     EXPECT_TRUE(dialogs.boxes.empty());
 

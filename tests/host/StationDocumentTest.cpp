@@ -57,9 +57,9 @@ TEST_P(ExampleStationTest, RefreshDataAndACommandWorkOnTheSimulatedTerminal) {
     request.nCommandId = kCmdQueryActualLevel;
     request.nAddr = 7;
     control.HandleObjectEvents("SendDALICommand", request.params);
-    EXPECT_EQ(request.nRet, kResultDone);
+    EXPECT_EQ(request.nRet, ResultNumber(Result::Done));
     control.HandleObjectEvents("ReceiveDALIData", request.params);
-    EXPECT_EQ(request.nRet, kResultDone);
+    EXPECT_EQ(request.nRet, ResultNumber(Result::Done));
     EXPECT_EQ(request.nData, 0x5A);
 }
 

@@ -16,34 +16,36 @@ TEST(CommandWordTest, AddressByteSelectorBitAndDataOfTheCatalogue) {
     struct Case {
         std::int16_t nCommandId;
         std::uint8_t nData;
-        std::int16_t nAddrType, nAddr;
+        AddressKind nAddrType;
+        std::int16_t nAddr;
         std::optional<std::uint16_t> word;
         std::uint8_t dataAfter;
     };
     const Case cases[] = {
-        {kCmdRecallMaxLevel, 0, kAddrShort, 3, 0x0705, 0},
-        {kCmdRecallMaxLevel, 0, kAddrGroup, 2, 0x8505, 0},
-        {kCmdQueryStatus, 0, kAddrGroup, 15, 0x9F90, 0},
+        {kCmdRecallMaxLevel, 0, AddressKind::Short, 3, 0x0705, 0},
+        {kCmdRecallMaxLevel, 0, AddressKind::Group, 2, 0x8505, 0},
+        {kCmdQueryStatus, 0, AddressKind::Group, 15, 0x9F90, 0},
         // Broadcast ignores whatever address comes with it, negative ones included.
-        {kCmdOff, 0, kAddrBroadcast, -1, 0xFF00, 0},
-        {kCmdOff, 0, 3, 0, std::nullopt, 0},
+        {kCmdOff, 0, AddressKind::Broadcast, -1, 0xFF00, 0},
+        {kCmdOff, 0, AddressKindFromNumber(3), 0, std::nullopt, 0},
         // DIRECT ARC POWER: the level with the selector bit clear.
-        {kCmdDirectArcPower, 254, kAddrShort, 63, 0x7EFE, 254},
-        {kCmdDirectArcPower, 0, kAddrGroup, 15, 0x9E00, 0},
+        {kCmdDirectArcPower, 254, AddressKind::Short, 63, 0x7EFE, 254},
+        {kCmdDirectArcPower, 0, AddressKind::Group, 15, 0x9E00, 0},
         // GO TO SCENE takes the scene from the data; no scene: scene 0, the data left as it was.
-        {kCmdGoToScene, 7, kAddrShort, 0, 0x0117, 7},
-        {kCmdGoToScene, 20, kAddrShort, 0, 0x0110, 20},
+        {kCmdGoToScene, 7, AddressKind::Short, 0, 0x0117, 7},
+        {kCmdGoToScene, 20, AddressKind::Short, 0, 0x0110, 20},
         // 17..31 name the scene themselves and overwrite the data.
-        {20, 99, kAddrShort, 0, 0x0114, 4},
-        {kCmdStoreDtrAsScene, 0x23, kAddrShort, 1, 0x0343, 3},
+        {20, 99, AddressKind::Short, 0, 0x0114, 4},
+        {kCmdStoreDtrAsScene, 0x23, AddressKind::Short, 1, 0x0343, 3},
         // Inside a range the group comes from the data, not from the number.
-        {kCmdAddToGroup + 3, 9, kAddrShort, 0, 0x0169, 9},
-        {kCmdStoreDtrAsShortAddress, 0x77, kAddrShort, 0, 0x0180, 0x77},
+        {kCmdAddToGroup + 3, 9, AddressKind::Short, 0, 0x0169, 9},
+        {kCmdStoreDtrAsShortAddress, 0x77, AddressKind::Short, 0, 0x0180, 0x77},
     };
     for (const Case& c : cases) {
         std::uint8_t nData = c.nData;
         EXPECT_EQ(BuildDALICommandWord(c.nCommandId, nData, c.nAddrType, c.nAddr), c.word)
-            << c.nCommandId << " data " << int(c.nData) << " type " << c.nAddrType;
+            << c.nCommandId << " data " << int(c.nData) << " type "
+            << AddressKindNumber(c.nAddrType);
         EXPECT_EQ(nData, c.dataAfter) << c.nCommandId;
     }
 }
@@ -54,10 +56,11 @@ TEST(CommandWordTest, SpecialCommandsReplaceTheWholeWord) {
         {264, 0xB10B}, {267, 0xB70B}, {269, 0xBB00}, {270, 0xBD00}, {271, {}}, {272, {}},
     };
     for (const auto& [nCommandId, word] : cases) {
-        for (std::int16_t nAddrType : {kAddrShort, kAddrGroup, kAddrBroadcast}) {
+        for (AddressKind nAddrType :
+             {AddressKind::Short, AddressKind::Group, AddressKind::Broadcast}) {
             std::uint8_t nData = 0x0B;
             EXPECT_EQ(BuildDALICommandWord(nCommandId, nData, nAddrType, 9), word)
-                << nCommandId << " type " << nAddrType;
+                << nCommandId << " type " << AddressKindNumber(nAddrType);
             EXPECT_EQ(nData, 0x0B);
         }
     }
@@ -65,25 +68,31 @@ TEST(CommandWordTest, SpecialCommandsReplaceTheWholeWord) {
     for (std::int16_t n : std::initializer_list<std::int16_t>{
              -2, 9, 15, 34, 41, 48, 129, 143, 156, 159, 166, 175, 197, 255, 273, 32767}) {
         std::uint8_t nData = 1;
-        EXPECT_EQ(BuildDALICommandWord(n, nData, kAddrShort, 1), std::nullopt) << n;
+        EXPECT_EQ(BuildDALICommandWord(n, nData, AddressKind::Short, 1), std::nullopt) << n;
     }
     for (std::int16_t n :
          std::initializer_list<std::int16_t>{8, 32, 33, 42, 47, 144, 155, 160, 165, 192, 196}) {
         std::uint8_t nData = 1;
-        EXPECT_EQ(BuildDALICommandWord(n, nData, kAddrShort, 1), 0x0300 | n) << n;
+        EXPECT_EQ(BuildDALICommandWord(n, nData, AddressKind::Short, 1), 0x0300 | n) << n;
     }
 }
 
 TEST(CommandWordTest, AddressCheckBoundaries) {
-    const std::tuple<std::int16_t, std::int16_t, std::int16_t> cases[] = {
-        {kAddrShort, 0, kResultDone},        {kAddrShort, 63, kResultDone},
-        {kAddrShort, 64, kResultBadAddress}, {kAddrShort, -1, kResultBadAddress},
-        {kAddrGroup, 15, kResultDone},       {kAddrGroup, 16, kResultBadGroup},
-        {kAddrGroup, -1, kResultBadGroup},   {kAddrBroadcast, -300, kResultDone},
-        {-1, 0, kResultBadAddrType},         {7, 0, kResultBadAddrType},
+    const std::tuple<AddressKind, std::int16_t, Result> cases[] = {
+        {AddressKind::Short, 0, Result::Done},
+        {AddressKind::Short, 63, Result::Done},
+        {AddressKind::Short, 64, Result::BadAddress},
+        {AddressKind::Short, -1, Result::BadAddress},
+        {AddressKind::Group, 15, Result::Done},
+        {AddressKind::Group, 16, Result::BadGroup},
+        {AddressKind::Group, -1, Result::BadGroup},
+        {AddressKind::Broadcast, -300, Result::Done},
+        {AddressKindFromNumber(-1), 0, Result::BadAddrType},
+        {AddressKindFromNumber(7), 0, Result::BadAddrType},
     };
     for (const auto& [type, address, result] : cases)
-        EXPECT_EQ(CheckDALIAddress(type, address), result) << type << "/" << address;
+        EXPECT_EQ(CheckDALIAddress(type, address), result)
+            << AddressKindNumber(type) << "/" << address;
 }
 
 TEST(CommandTextTest, NumberedRangesAndUnknownNumbers) {
@@ -105,18 +114,19 @@ TEST(CommandStringTest, AddressTextsAndSpecialCommandsWithTheirData) {
     struct Case {
         std::int16_t nCommandId;
         std::uint8_t nData;
-        std::int16_t nAddrType, nAddr;
+        AddressKind nAddrType;
+        std::int16_t nAddr;
         const char* text;
     };
     const Case cases[] = {
-        {0, 0, kAddrShort, 5, "A5      off"},
-        {5, 0, kAddrGroup, 3, "G3      recall max level"},
-        {144, 0, kAddrBroadcast, 77, "Bcast   query status information"},
+        {0, 0, AddressKind::Short, 5, "A5      off"},
+        {5, 0, AddressKind::Group, 3, "G3      recall max level"},
+        {144, 0, AddressKind::Broadcast, 77, "Bcast   query status information"},
         // Special commands hide the address and show their data.
-        {267, 0x0B, kAddrShort, 3, "*       program short address    --> 0xB"},
-        {264, 0xFF, kAddrBroadcast, 0, "*       search addr H    --> 0xFF"},
+        {267, 0x0B, AddressKind::Short, 3, "*       program short address    --> 0xB"},
+        {264, 0xFF, AddressKind::Broadcast, 0, "*       search addr H    --> 0xFF"},
         // The group text comes from the command number, whatever the data says.
-        {112, 5, kAddrBroadcast, 0, "Bcast   remove from group 0"},
+        {112, 5, AddressKind::Broadcast, 0, "Bcast   remove from group 0"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(CreateDALICommandString(t.context, c.nCommandId, c.nData, c.nAddrType, c.nAddr),

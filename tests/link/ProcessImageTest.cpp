@@ -25,13 +25,13 @@ TEST_P(ProcessImageTest, StatusAndInputAsTheTerminalMeansThemWhateverElseTheSeco
     rig.terminal->SetStatusBits(0x0E);
     std::uint8_t nStatus = 0;
     std::int16_t nData = 0;
-    EXPECT_EQ(rig.link.ReadStatusByte(nStatus), kResultDone);
+    EXPECT_EQ(rig.link.ReadStatusByte(nStatus), Result::Done);
     EXPECT_EQ(nStatus, 0x0E);
     const std::pair<std::uint16_t, std::int16_t> cases[] = {
         {0x0105, 0x0105}, {0x7FFF, 0x01FF}, {0x8001, 0x0001}, {0xFF42, 0x0142}};
     for (const auto& [value, read] : cases) {
         rig.terminal->SetInputValue(value);
-        EXPECT_EQ(rig.link.ReadDataIn(nData), kResultDone);
+        EXPECT_EQ(rig.link.ReadDataIn(nData), Result::Done);
         EXPECT_EQ(nData, read) << value;
     }
     EXPECT_TRUE(rig.t.dialogs.boxes.empty());
@@ -40,13 +40,13 @@ TEST_P(ProcessImageTest, StatusAndInputAsTheTerminalMeansThemWhateverElseTheSeco
 TEST_P(ProcessImageTest, WriteDataOutLeavesControlByteSwapsCallersValueAndRefusesWideValues) {
     // A command went out before: the control byte holds the toggle, which must survive.
     std::int32_t nWord = 0x0B00;
-    ASSERT_EQ(rig.link.SendCommand(nWord), kResultDone);
+    ASSERT_EQ(rig.link.SendCommand(nWord), Result::Done);
     const std::uint8_t control = rig.terminal->ControlByte();
     ASSERT_EQ(control & kControlToggle, 1);
     const std::size_t writes = rig.terminal->CountCalls(true);
 
     std::int32_t nData = 0x3F09;
-    EXPECT_EQ(rig.link.WriteDataOut(nData), kResultDone);
+    EXPECT_EQ(rig.link.WriteDataOut(nData), Result::Done);
     EXPECT_EQ(rig.terminal->OutputValue(), 0x3F09);
     EXPECT_EQ(rig.terminal->ControlByte(), control);
     EXPECT_EQ(nData, GetParam().bMotorola ? 0x093F : 0x3F09);
@@ -76,7 +76,7 @@ TEST(RawPlacementTest, PackedOutputKeepsControlByteAndTheFarHighByteInBothOrders
         rig.terminal->SetWord(kOutputTable, 1, 0xAB05);
         rig.terminal->SetWord(kOutputTable, 2, 0xCDEF);
         std::int32_t nData = 0x1234;
-        ASSERT_EQ(rig.link.WriteDataOut(nData), kResultDone);
+        ASSERT_EQ(rig.link.WriteDataOut(nData), Result::Done);
         EXPECT_EQ(rig.terminal->Word(kOutputTable, 1), bMotorola ? 0x1205 : 0x3405);
         EXPECT_EQ(rig.terminal->Word(kOutputTable, 2), bMotorola ? 0xCD34 : 0xCD12);
         EXPECT_EQ(nData, bMotorola ? 0x3412 : 0x1234);
@@ -96,13 +96,13 @@ TEST(RawPlacementTest, StatusInTheHighByteAndInputAcrossTwoWords) {
     rig.terminal->SetWord(kInputTable, 2, 0x9901);  // ...and the low byte of the next word
     std::uint8_t nStatus = 0;
     std::int16_t nData = 0;
-    EXPECT_EQ(rig.link.ReadStatusByte(nStatus), kResultDone);
+    EXPECT_EQ(rig.link.ReadStatusByte(nStatus), Result::Done);
     EXPECT_EQ(nStatus, 0x5A);
-    EXPECT_EQ(rig.link.ReadDataIn(nData), kResultDone);
+    EXPECT_EQ(rig.link.ReadDataIn(nData), Result::Done);
     EXPECT_EQ(nData, 0x0101);
     rig.state.m_bMotorola = true;
     rig.terminal->SetWord(kInputTable, 1, 0x0500);
-    EXPECT_EQ(rig.link.ReadDataIn(nData), kResultDone);
+    EXPECT_EQ(rig.link.ReadDataIn(nData), Result::Done);
     EXPECT_EQ(nData, 0x0101);  // swapped 0x0501; bit 10 is none of the control's
 }
 

@@ -14,8 +14,8 @@ namespace {
 using test::LinkRig;
 using test::LinkSetup;
 
-std::int16_t SendDALI(LinkRig& rig, std::int16_t nCommandId, std::uint8_t nData,
-                      std::int16_t nAddrType, std::int16_t nAddr, LogStream* log = nullptr) {
+Result SendDALI(LinkRig& rig, std::int16_t nCommandId, std::uint8_t nData, AddressKind nAddrType,
+                std::int16_t nAddr, LogStream* log = nullptr) {
     return rig.link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, log);
 }
 
@@ -25,15 +25,15 @@ class TransactionTest : public testing::TestWithParam<LinkSetup> {
 };
 
 TEST_P(TransactionTest, CommandsReachTheTerminalAndEachTogglesControlBitZero) {
-    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrShort, 5), kResultDone);
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, AddressKind::Short, 5), Result::Done);
     EXPECT_EQ(rig.terminal->ControlByte() & kControlToggle, 1);
-    EXPECT_EQ(SendDALI(rig, kCmdRecallMaxLevel, 0, kAddrGroup, 2), kResultDone);
+    EXPECT_EQ(SendDALI(rig, kCmdRecallMaxLevel, 0, AddressKind::Group, 2), Result::Done);
     EXPECT_EQ(rig.terminal->ControlByte() & kControlToggle, 0);
     std::uint8_t nDsi = 0x7F;
-    EXPECT_EQ(rig.link.SendDSICommand(nDsi), kResultDone);
+    EXPECT_EQ(rig.link.SendDSICommand(nDsi), Result::Done);
     // A raw command word: the caller's variable comes back swapped in Motorola order.
     std::int32_t nWord = 0xA50B;
-    EXPECT_EQ(rig.link.SendCommand(nWord), kResultDone);
+    EXPECT_EQ(rig.link.SendCommand(nWord), Result::Done);
     EXPECT_EQ(nWord, GetParam().bMotorola ? 0x0BA5 : 0xA50B);
     EXPECT_EQ(rig.terminal->Commands(),
               (std::vector<std::uint16_t>{0x0B00, 0x8505, 0x007F, 0xA50B}));
@@ -41,7 +41,7 @@ TEST_P(TransactionTest, CommandsReachTheTerminalAndEachTogglesControlBitZero) {
 }
 
 TEST_P(TransactionTest, HandshakeCallSequenceAndTimeOfAnAcknowledgedCommand) {
-    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrShort, 5), kResultDone);
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, AddressKind::Short, 5), Result::Done);
     EXPECT_EQ(rig.Now(), 50);
     const auto& calls = rig.terminal->Calls();
     // Read the two words, write the data, write the toggle, read them back, then one poll of the
@@ -58,17 +58,17 @@ TEST_P(TransactionTest, HandshakeCallSequenceAndTimeOfAnAcknowledgedCommand) {
 
 TEST_P(TransactionTest, QueryAnswerAndTimeoutWithTheirLogLines) {
     StringLogStream log;
-    ASSERT_EQ(SendDALI(rig, kCmdQueryActualLevel, 0, kAddrShort, 1, &log), kResultDone);
+    ASSERT_EQ(SendDALI(rig, kCmdQueryActualLevel, 0, AddressKind::Short, 1, &log), Result::Done);
     rig.terminal->PresentAnswer(0x05);
     std::uint8_t nData = 0;
     const std::string answerStamp = DateTimeText(rig.t.scheduler.WallClock());
-    EXPECT_EQ(rig.link.ReceiveDALIData(nData, &log), kResultDone);
+    EXPECT_EQ(rig.link.ReceiveDALIData(nData, &log), Result::Done);
     EXPECT_EQ(nData, 0x05);
     EXPECT_EQ(rig.Now(), 50);
 
     rig.terminal->SetInputValue(0x00FE);  // a byte without the present bit is no answer
     nData = 99;
-    EXPECT_EQ(rig.link.ReceiveDALIData(nData, &log), kResultTimeout);
+    EXPECT_EQ(rig.link.ReceiveDALIData(nData, &log), Result::Timeout);
     EXPECT_EQ(nData, 0);
     EXPECT_EQ(rig.Now(), 90);
     EXPECT_EQ(log.text, DateTimeText(rig.t.scheduler.WallClock() - std::chrono::milliseconds(90)) +
@@ -82,7 +82,7 @@ TEST_P(TransactionTest, StartRandomAddressingPulsesControlBitThreeAndClearsBitOn
     const std::uint16_t bit1 = layout[kControl].nBitOffset ? 0x0200 : 0x0002;
     rig.terminal->SetWord(test::kOutputTable, layout[kControl].nWordOffset, bit1);
     rig.terminal->SetFirmwareAddressingStarts(true);
-    EXPECT_EQ(rig.link.StartRandomAddressing(), kResultDone);
+    EXPECT_EQ(rig.link.StartRandomAddressing(), Result::Done);
     EXPECT_EQ(rig.terminal->ControlHistory(), (std::vector<std::uint8_t>{0x00, 0x08, 0x00}));
     EXPECT_EQ(rig.terminal->StatusByte() & kStatusFirmwareAddressing, kStatusFirmwareAddressing);
     EXPECT_EQ(rig.Now(), 0);  // the run showed at the first look
@@ -99,29 +99,29 @@ class HandshakeTest : public testing::Test {
 
 TEST_F(HandshakeTest, LineErrorsOfCommandsAndAnswers) {
     rig.terminal->SetStatusBits(kStatusCollision | kStatusCorruptFrame);
-    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrBroadcast, 0), kResultCollision);
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, AddressKind::Broadcast, 0), Result::Collision);
     rig.terminal->ClearStatusBits(kStatusCollision);
-    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrBroadcast, 0), kResultCorruptFrame);
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, AddressKind::Broadcast, 0), Result::CorruptFrame);
     std::uint8_t nDsi = 1;
-    EXPECT_EQ(rig.link.SendDSICommand(nDsi), kResultCorruptFrame);
+    EXPECT_EQ(rig.link.SendDSICommand(nDsi), Result::CorruptFrame);
     // An error bit ends the poll at once.
     EXPECT_EQ(rig.Now(), 150);
 
     // Receiving: collision before corrupt frame, and an answer wins over both.
     std::uint8_t nData = 0;
     rig.terminal->SetStatusBits(kStatusCollision);
-    EXPECT_EQ(rig.link.ReceiveDALIData(nData, nullptr), kResultCollision);
+    EXPECT_EQ(rig.link.ReceiveDALIData(nData, nullptr), Result::Collision);
     rig.terminal->ClearStatusBits(kStatusCollision);
-    EXPECT_EQ(rig.link.ReceiveDALIData(nData, nullptr), kResultCorruptFrame);
+    EXPECT_EQ(rig.link.ReceiveDALIData(nData, nullptr), Result::CorruptFrame);
     rig.terminal->PresentAnswer(0xA0);
     rig.terminal->SetStatusBits(kStatusCollision);
-    EXPECT_EQ(rig.link.ReceiveDALIData(nData, nullptr), kResultDone);
+    EXPECT_EQ(rig.link.ReceiveDALIData(nData, nullptr), Result::Done);
     EXPECT_EQ(nData, 0xA0);
 }
 
 TEST_F(HandshakeTest, UnacknowledgedCommandCountsAsSentAfterTwoPolls) {
     rig.terminal->SetAcknowledge(false);
-    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrShort, 0), kResultDone);
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, AddressKind::Short, 0), Result::Done);
     EXPECT_EQ(rig.Now(), 70);
     EXPECT_EQ(rig.terminal->CountCalls(false), 2u + 4u);
 }
@@ -138,15 +138,15 @@ TEST_F(HandshakeTest, QuickPacingWaitsForEachAcknowledgeWhenItIsDue) {
         bool acknowledge;
         std::optional<std::uint8_t> answer;
         std::int64_t commandEndMs;
-        std::int16_t received;
+        Result received;
         std::int64_t receiveEndMs;
     };
     const Case cases[] = {
-        {std::nullopt, true, 0x42, 25, kResultDone, 44},
-        {std::nullopt, true, std::nullopt, 25, kResultTimeout, 44},
-        {std::nullopt, false, std::nullopt, 1039, kResultTimeout, 1079},
-        {kCmdSearchAddrL, true, std::nullopt, 50, kResultTimeout, 69},
-        {kCmdInitialise, true, std::nullopt, 75, kResultTimeout, 94},
+        {std::nullopt, true, 0x42, 25, Result::Done, 44},
+        {std::nullopt, true, std::nullopt, 25, Result::Timeout, 44},
+        {std::nullopt, false, std::nullopt, 1039, Result::Timeout, 1079},
+        {kCmdSearchAddrL, true, std::nullopt, 50, Result::Timeout, 69},
+        {kCmdInitialise, true, std::nullopt, 75, Result::Timeout, 94},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << c.before.value_or(0) << " " << c.acknowledge << " "
@@ -155,10 +155,10 @@ TEST_F(HandshakeTest, QuickPacingWaitsForEachAcknowledgeWhenItIsDue) {
         quick.link.SetPacing(Link::Pacing::Quick);
         quick.terminal->SetAcknowledge(c.acknowledge);
         if (c.before) {
-            ASSERT_EQ(SendDALI(quick, *c.before, 0, kAddrBroadcast, 0), kResultDone);
+            ASSERT_EQ(SendDALI(quick, *c.before, 0, AddressKind::Broadcast, 0), Result::Done);
         }
         const std::size_t callsBefore = quick.terminal->Calls().size();
-        EXPECT_EQ(SendDALI(quick, kCmdQueryActualLevel, 0, kAddrShort, 1), kResultDone);
+        EXPECT_EQ(SendDALI(quick, kCmdQueryActualLevel, 0, AddressKind::Short, 1), Result::Done);
         EXPECT_EQ(quick.Now(), c.commandEndMs);
         EXPECT_EQ(quick.link.LastCommandAcknowledged(), c.acknowledge);
         EXPECT_EQ(quick.link.QuickTimingDistrust().has_value(), !c.acknowledge);
@@ -177,7 +177,7 @@ TEST_F(HandshakeTest, QuickPacingWaitsForEachAcknowledgeWhenItIsDue) {
 
 TEST_F(HandshakeTest, TakeOverThatNeverComesCostsFiftyReadsAndGoesOn) {
     rig.terminal->SetTakeOverNever();
-    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrShort, 0), kResultDone);
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, AddressKind::Short, 0), Result::Done);
     EXPECT_EQ(rig.Now(), 5000 + 200 + 50);
     std::size_t readBacks = 0;
     for (const auto& call : rig.terminal->Calls())
@@ -189,22 +189,22 @@ TEST_F(HandshakeTest, TakeOverThatNeverComesCostsFiftyReadsAndGoesOn) {
 TEST_F(HandshakeTest, ToggleMaskFollowsAControlByteInTheHighByte) {
     LinkRig high(test::WordAlignedLayout(4, true), false);
     high.terminal->SetWord(test::kOutputTable, 4, 0x00C3);  // a foreign low byte stays as it is
-    EXPECT_EQ(SendDALI(high, kCmdOff, 0, kAddrShort, 1), kResultDone);
+    EXPECT_EQ(SendDALI(high, kCmdOff, 0, AddressKind::Short, 1), Result::Done);
     EXPECT_EQ(high.terminal->Word(test::kOutputTable, 4), 0x01C3);
     EXPECT_EQ(high.terminal->Word(test::kOutputTable, 5), 0x0300);
     EXPECT_EQ(high.Now(), 50);
-    EXPECT_EQ(high.link.StartRandomAddressing(), kResultDone);
+    EXPECT_EQ(high.link.StartRandomAddressing(), Result::Done);
     EXPECT_EQ(high.terminal->ControlHistory(), (std::vector<std::uint8_t>{0x00, 0x01, 0x09, 0x01}));
     EXPECT_EQ(high.terminal->Word(test::kOutputTable, 4) & 0x00FF, 0xC3);
 }
 
 TEST_F(HandshakeTest, RejectedAddressesAndCommandsWriteNothingButAreLogged) {
     StringLogStream log;
-    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrShort, 64, &log), kResultBadAddress);
-    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, 7, 1, &log), kResultBadAddrType);
-    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrGroup, 16, &log), kResultBadGroup);
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, AddressKind::Short, 64, &log), Result::BadAddress);
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, AddressKindFromNumber(7), 1, &log), Result::BadAddrType);
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, AddressKind::Group, 16, &log), Result::BadGroup);
     // A command outside the catalogue is refused as a bad address.
-    EXPECT_EQ(SendDALI(rig, 300, 0, kAddrShort, 1, &log), kResultBadAddress);
+    EXPECT_EQ(SendDALI(rig, 300, 0, AddressKind::Short, 1, &log), Result::BadAddress);
     EXPECT_TRUE(rig.terminal->Calls().empty());
     EXPECT_EQ(rig.Now(), 0);
     const std::string stamp = DateTimeText(rig.t.scheduler.WallClock());
@@ -216,10 +216,12 @@ TEST_F(HandshakeTest, RejectedAddressesAndCommandsWriteNothingButAreLogged) {
 }
 
 TEST_F(HandshakeTest, SpecialCommandsIgnoreTheAddressAndChangedDataReachesTheCaller) {
-    EXPECT_EQ(SendDALI(rig, kCmdProgramShortAddress, 0x0B, kAddrBroadcast, -4), kResultDone);
-    std::int16_t nCommandId = 20, nAddrType = kAddrShort, nAddr = 2;
+    EXPECT_EQ(SendDALI(rig, kCmdProgramShortAddress, 0x0B, AddressKind::Broadcast, -4),
+              Result::Done);
+    std::int16_t nCommandId = 20, nAddr = 2;
+    AddressKind nAddrType = AddressKind::Short;
     std::uint8_t nData = 200;
-    EXPECT_EQ(rig.link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr), kResultDone);
+    EXPECT_EQ(rig.link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr), Result::Done);
     EXPECT_EQ(nData, 4);
     EXPECT_EQ(rig.terminal->Commands(), (std::vector<std::uint16_t>{0xB70B, 0x0514}));
 }
@@ -230,13 +232,13 @@ TEST_F(HandshakeTest, WithoutDevComEveryTransactionAndAccessorReturnsTwoAtOnce) 
     std::uint8_t nData = 42;
     std::int32_t nWord = 0x1234;
     std::int16_t nIn = 77;
-    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrShort, 1, &log), kResultNoDevCom);
-    EXPECT_EQ(rig.link.ReceiveDALIData(nData, &log), kResultNoDevCom);
-    EXPECT_EQ(rig.link.SendDSICommand(nData), kResultNoDevCom);
-    EXPECT_EQ(rig.link.SendCommand(nWord), kResultNoDevCom);
-    EXPECT_EQ(rig.link.StartRandomAddressing(), kResultNoDevCom);
-    EXPECT_EQ(rig.link.ReadDataIn(nIn), kResultNoDevCom);
-    EXPECT_EQ(rig.link.WriteDataOut(nWord), kResultNoDevCom);
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, AddressKind::Short, 1, &log), Result::NoDevCom);
+    EXPECT_EQ(rig.link.ReceiveDALIData(nData, &log), Result::NoDevCom);
+    EXPECT_EQ(rig.link.SendDSICommand(nData), Result::NoDevCom);
+    EXPECT_EQ(rig.link.SendCommand(nWord), Result::NoDevCom);
+    EXPECT_EQ(rig.link.StartRandomAddressing(), Result::NoDevCom);
+    EXPECT_EQ(rig.link.ReadDataIn(nIn), Result::NoDevCom);
+    EXPECT_EQ(rig.link.WriteDataOut(nWord), Result::NoDevCom);
     EXPECT_EQ(nData, 42);
     EXPECT_EQ(nWord, 0x1234);
     EXPECT_TRUE(rig.t.dialogs.boxes.empty());
@@ -249,7 +251,7 @@ TEST_F(HandshakeTest, DevComFailureInsideATransactionShowsItsBoxAndReturnsOne) {
     const std::string failure = ": Table access failed\r\nSource: VmDcCOM\r\nNumber: 30001";
     // Fail the toggle write (third call): the command is lost, the handshake stops there.
     rig.terminal->FailOnCall(3);
-    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, kAddrShort, 1), kResultError);
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, AddressKind::Short, 1), Result::Error);
     ASSERT_EQ(rig.t.dialogs.boxes.size(), 1u);
     EXPECT_EQ(rig.BoxText(0), "Error: SendDALICommand" + failure);
     EXPECT_EQ(rig.t.dialogs.boxes[0].icon, MsgIcon::Critical);
@@ -259,7 +261,7 @@ TEST_F(HandshakeTest, DevComFailureInsideATransactionShowsItsBoxAndReturnsOne) {
     StringLogStream log;
     std::uint8_t nData = 7;
     rig.terminal->FailOnCall(static_cast<int>(rig.terminal->Calls().size()) + 2);
-    EXPECT_EQ(rig.link.ReceiveDALIData(nData, &log), kResultError);
+    EXPECT_EQ(rig.link.ReceiveDALIData(nData, &log), Result::Error);
     EXPECT_EQ(rig.BoxText(1), "Error: ReceiveDALIData" + failure);
     EXPECT_TRUE(log.text.empty());
 }
@@ -276,7 +278,7 @@ TEST_F(HandshakeTest, FunctionsWithoutHandlerLetDevComFailuresThrough) {
 }
 
 TEST_F(HandshakeTest, FirmwareRunThatNeverStartsIsLookedForTenTimes) {
-    EXPECT_EQ(rig.link.StartRandomAddressing(), kResultDone);
+    EXPECT_EQ(rig.link.StartRandomAddressing(), Result::Done);
     EXPECT_EQ(rig.Now(), 1000);
     std::size_t statusReads = 0;
     for (const auto& call : rig.terminal->Calls())

@@ -37,10 +37,10 @@ TEST_F(LightControlPageTest, ButtonsSwitchAndDimTheAddressedGear) {
               (std::vector<std::uint16_t>{ShortFrame(5, 0), ShortFrame(5, 5), ShortFrame(5, 6),
                                           ShortFrame(5, 1), ShortFrame(5, 31)}));
     // An address type outside its range is ignored.
-    page->SetDALIAddrType(3);
+    page->SetDALIAddrType(AddressKindFromNumber(3));
     page->btnOff.Click();
     EXPECT_EQ(TakeFrames(), (std::vector<std::uint16_t>{ShortFrame(5, 0)}));
-    page->SetDALIAddrType(kAddrBroadcast);
+    page->SetDALIAddrType(AddressKind::Broadcast);
     page->btnOff.Click();
     EXPECT_EQ(TakeFrames(), (std::vector<std::uint16_t>{0xFF00}));
     EXPECT_TRUE(ctx.dialogs.boxes.empty());

@@ -43,7 +43,7 @@ class PageRig : public ControlRig {
         DevicePage& page =
             control->SetPage(kind, CreateDevicePage(kind, ctx.context, control->State()));
         if (address >= 0) {
-            page.SetDALIAddrType(kAddrShort);
+            page.SetDALIAddrType(AddressKind::Short);
             page.SetDALIAddr(address);
         }
         return static_cast<Page&>(page);

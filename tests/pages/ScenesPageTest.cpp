@@ -46,14 +46,14 @@ TEST_F(ScenesPageTest, ReadsTheLevelsAndShowsSceneZeroOnTheLamp) {
 
 TEST_F(ScenesPageTest, EditingPreviewsOnTheShortAddressAndSavingStoresTheScene) {
     auto& page = Open<configZD4270Scenes>(PageKind::Scenes, 9);
-    page.SetDALIAddrType(kAddrGroup);
+    page.SetDALIAddrType(AddressKind::Group);
     page.lstViewScenes.ClickItem(6);
     TakeFrames();
     page.txtValue.Type("300");
     EXPECT_EQ(page.txtValue.Text(), "255");
     EXPECT_EQ(TakeFrames().back(), ArcFrame(9, 255));
 
-    page.SetDALIAddrType(kAddrShort);
+    page.SetDALIAddrType(AddressKind::Short);
     page.sliValue.DragTo(100);
     EXPECT_EQ(terminal->GearLevel(gearId), 100);
     TakeFrames();

@@ -62,11 +62,10 @@ class LinkEndToEndTest : public ::testing::TestWithParam<LayoutCase> {
         m_six = m_terminal->AddGear(gear);
     }
 
-    std::int16_t Send(std::int16_t command, std::uint8_t data, std::int16_t type,
-                      std::int16_t address) {
+    Result Send(std::int16_t command, std::uint8_t data, AddressKind type, std::int16_t address) {
         return m_link.SendDALICommand(command, data, type, address, nullptr);
     }
-    std::int16_t Receive(std::uint8_t& data) { return m_link.ReceiveDALIData(data, nullptr); }
+    Result Receive(std::uint8_t& data) { return m_link.ReceiveDALIData(data, nullptr); }
 
     test::TestContext m_test;
     ModuleState m_state;
@@ -78,20 +77,20 @@ class LinkEndToEndTest : public ::testing::TestWithParam<LayoutCase> {
 };
 
 TEST_P(LinkEndToEndTest, CommandAndQueriesAlsoAfterATakeOverDelay) {
-    EXPECT_EQ(Send(-1, 100, 0, 5), kResultDone);  // DIRECT ARC POWER 100 to 5
+    EXPECT_EQ(Send(-1, 100, AddressKind::Short, 5), Result::Done);  // DIRECT ARC POWER 100 to 5
     EXPECT_EQ(m_terminal->GearLevel(m_five), 100);
     EXPECT_EQ(m_terminal->GearLevel(m_six), 254);
 
     std::uint8_t data = 0xAA;
-    EXPECT_EQ(Send(160, 0, 0, 5), kResultDone);  // QUERY ACTUAL LEVEL
-    EXPECT_EQ(Receive(data), kResultDone);
+    EXPECT_EQ(Send(160, 0, AddressKind::Short, 5), Result::Done);  // QUERY ACTUAL LEVEL
+    EXPECT_EQ(Receive(data), Result::Done);
     EXPECT_EQ(data, 100);
 
     m_devCom->SetTakeOverDelay(250);
     const std::int64_t before = m_test.scheduler.Now();
-    EXPECT_EQ(Send(160, 0, 0, 6), kResultDone);
+    EXPECT_EQ(Send(160, 0, AddressKind::Short, 6), Result::Done);
     EXPECT_GE(m_test.scheduler.Now() - before, 250);
-    EXPECT_EQ(Receive(data), kResultDone);
+    EXPECT_EQ(Receive(data), Result::Done);
     EXPECT_EQ(data, 254);
     EXPECT_TRUE(m_test.dialogs.boxes.empty());
 }
@@ -101,18 +100,18 @@ TEST_P(LinkEndToEndTest, FirmwareAddressingHandshake) {
     gear.randomise = {0x000777};
     const int bare = m_terminal->AddGear(gear);
     std::int32_t parameter = 0x0A01;  // start 10, new installation
-    ASSERT_EQ(m_link.WriteDataOut(parameter), kResultDone);
+    ASSERT_EQ(m_link.WriteDataOut(parameter), Result::Done);
     m_test.scheduler.Sleep(1000);
-    ASSERT_EQ(m_link.StartRandomAddressing(), kResultDone);
+    ASSERT_EQ(m_link.StartRandomAddressing(), Result::Done);
     std::uint8_t status = 0;
-    ASSERT_EQ(m_link.ReadStatusByte(status), kResultDone);
+    ASSERT_EQ(m_link.ReadStatusByte(status), Result::Done);
     EXPECT_EQ(status & 0x08, 0x08);
     for (int tick = 0; tick < 120 && (status & 0x08); ++tick) {
         m_test.scheduler.Sleep(1000);
         m_link.ReadStatusByte(status);
     }
     std::int16_t result = 0;
-    ASSERT_EQ(m_link.ReadDataIn(result), kResultDone);
+    ASSERT_EQ(m_link.ReadDataIn(result), Result::Done);
     EXPECT_EQ(result & 0xFF, 3);
     EXPECT_TRUE(m_terminal->Gear(bare).ShortAddress().has_value());
     EXPECT_GE(*m_terminal->Gear(m_five).ShortAddress(), 10);
@@ -135,11 +134,11 @@ TEST(SimDevComTest, LineFileTerminalAnswersTheControl) {
     Wire(state, devCom->Terminal().Layout(), devCom);
     Link link(state, context.context);
     std::int16_t command = 194;  // QUERY RANDOM ADDRESS (H) of gear 3
-    std::int16_t type = 0;
+    AddressKind type = AddressKind::Short;
     std::int16_t address = 3;
     std::uint8_t data = 0;
-    EXPECT_EQ(link.SendDALICommand(command, data, type, address, nullptr), kResultDone);
-    EXPECT_EQ(link.ReceiveDALIData(data, nullptr), kResultDone);
+    EXPECT_EQ(link.SendDALICommand(command, data, type, address, nullptr), Result::Done);
+    EXPECT_EQ(link.ReceiveDALIData(data, nullptr), Result::Done);
     EXPECT_EQ(data, devCom->Terminal().Gear(3).RandomAddress() >> 16);
     EXPECT_THROW(SimDevCom::FromLineFile(context.scheduler, path + ".missing"), ControlError);
 }

@@ -149,7 +149,7 @@ inline std::vector<std::string> BoxTexts(const RecordingDialogs& dialogs) {
 struct DaliRequest {
     std::int16_t nCommandId = 0;
     std::uint8_t nData = 0;
-    std::int16_t nAddrType = kAddrShort;
+    std::int16_t nAddrType = AddressKindNumber(AddressKind::Short);
     std::int16_t nAddr = 0;
     std::int16_t nRet = -99;
     EventParams params;
