@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <ostream>
 #include <string>
 
 #include "link/Results.h"
@@ -92,6 +93,9 @@ constexpr std::int16_t AddressKindNumber(AddressKind kind) {
 }
 constexpr AddressKind AddressKindFromNumber(std::int16_t number) {
     return static_cast<AddressKind>(number);
+}
+inline std::ostream& operator<<(std::ostream& out, AddressKind kind) {
+    return out << AddressKindNumber(kind);
 }
 
 // MASK: no short address, or a level that is not part of a scene.

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <ostream>
 
 namespace zd {
 
@@ -29,6 +30,10 @@ constexpr std::int16_t ResultNumber(Result result) {
 }
 constexpr Result ResultFromNumber(std::int16_t number) {
     return static_cast<Result>(number);
+}
+// Printed by its number, as logs and failed test expectations show it.
+inline std::ostream& operator<<(std::ostream& out, Result result) {
+    return out << ResultNumber(result);
 }
 
 // A short English description of a result code, for the command line and its JSON.
