@@ -273,7 +273,7 @@ TEST(LineFileTest, FaultSettingsNameTheGearOrTheTerminal) {
     EXPECT_EQ(ParseFaultSetting("1:silent=on").value, 1);
     EXPECT_EQ(ParseFaultSetting("1:silent=false").value, 0);
     const struct {
-        const char* spec;
+        const char* setting;
         const char* reasonPart;
     } wrong[] = {
         {"3:loseAnswr=2", "answerEverySecondQuery"},   // lists the gear's names
@@ -283,9 +283,9 @@ TEST(LineFileTest, FaultSettingsNameTheGearOrTheTerminal) {
         {"loseAnswer=1", "GEAR:NAME=VALUE"},
     };
     for (const auto& c : wrong) {
-        const auto error = test::Thrown<ControlError>([&] { ParseFaultSetting(c.spec); });
-        ASSERT_TRUE(error) << "accepted: " << c.spec;
-        EXPECT_NE(error->Description().find(c.spec), std::string::npos) << error->Description();
+        const auto error = test::Thrown<ControlError>([&] { ParseFaultSetting(c.setting); });
+        ASSERT_TRUE(error) << "accepted: " << c.setting;
+        EXPECT_NE(error->Description().find(c.setting), std::string::npos) << error->Description();
         EXPECT_NE(error->Description().find(c.reasonPart), std::string::npos)
             << error->Description();
     }
