@@ -9,6 +9,7 @@ Each folder of src/ may include its own headers and those of the layers below it
     frame pages addressing archive
                                 the control: configZD4270, its pages, its addressing procedures and
                                 its archive
+    engine                      the procedures and readouts every front end calls (typed door)
     devices                     the device registry and number texts
     link                        the terminal link and the library-wide state, with the device list
     ui                          the control models
@@ -38,6 +39,7 @@ BELOW = {
     "ui": ("platform",),
     "link": ("ui",),
     "devices": ("link",),
+    "engine": ("devices",),
     "sim": ("platform",),
     "host": CONTROL + ("sim",),
     "cli": ("host",),
@@ -45,7 +47,7 @@ BELOW = {
     "app": ("cli", "gui"),
 }
 for folder in CONTROL:
-    BELOW[folder] = ("devices",) + tuple(f for f in CONTROL if f != folder)
+    BELOW[folder] = ("engine",) + tuple(f for f in CONTROL if f != folder)
 
 QT_FOLDERS = {"host", "gui", "app"}
 
