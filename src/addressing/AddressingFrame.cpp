@@ -76,82 +76,47 @@ bool configZD4270::CheckDaliMode() {
 }
 
 void configZD4270::StartAddressingLog(const std::string& words) {
-    if (m_tsLogAddressing) m_tsLogAddressing->Close();
-    m_tsLogAddressing.reset();
-    if (!EnableLoggingAddressing) return;
-    m_tsLogAddressing = std::make_unique<LogFile>(m_logFilePrefix + kAddressingLogFile);
-    WriteAddressingLogLine(" start " + words);
+    m_addressingLine.StartLog(EnableLoggingAddressing, m_logFilePrefix + kAddressingLogFile, words);
 }
 
 void configZD4270::WriteAddressingLogLine(const std::string& words) {
-    if (!m_tsLogAddressing) return;
-    IgnoreErrors([&] {
-        m_tsLogAddressing->WriteLine(DateTimeText(m_context.scheduler.WallClock()) + words);
-    });
+    m_addressingLine.WriteLogLine(words);
 }
 
 void configZD4270::CloseAddressingLog(const std::string& words) {
-    if (!m_tsLogAddressing) return;
-    if (!words.empty()) WriteAddressingLogLine(words);
-    IgnoreErrors([&] { m_tsLogAddressing->Close(); });
-    m_tsLogAddressing.reset();
+    m_addressingLine.CloseLog(words);
 }
 
 Result configZD4270::SendAddressingCommand(std::int16_t nCommandId, std::uint8_t nData,
                                            AddressKind nAddrType, std::int16_t nAddr) {
-    return m_link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, m_tsLogAddressing.get());
+    return m_addressingLine.Send(nCommandId, nData, nAddrType, nAddr);
 }
 
 Result configZD4270::ReceiveAddressingData(std::uint8_t& nData, bool bLogged) {
-    return m_link.ReceiveDALIData(nData, bLogged ? m_tsLogAddressing.get() : nullptr);
+    return m_addressingLine.Receive(nData, bLogged);
 }
 
 void configZD4270::NoteRecovery(const std::string& what, const std::string& text,
                                 std::int32_t shortAddress, std::int32_t randomAddress) {
-    WriteAddressingLogLine(" recovered: " + text);
-    for (AddressingRecovery& earlier : m_recovered) {
-        if (earlier.what == what && earlier.shortAddress == shortAddress &&
-            earlier.randomAddress == randomAddress) {
-            ++earlier.count;
-            return;
-        }
-    }
-    m_recovered.push_back({what, text, shortAddress, randomAddress, 1});
+    m_addressingLine.NoteRecovery(what, text, shortAddress, randomAddress);
 }
 
-// A query whose silence would decide something: asked once more before silence is believed, as a
-// gear may lose an answer or answer only every second question.
 Result configZD4270::AddressingQueryTwice(std::int16_t nCommandId, std::uint8_t nData,
                                           AddressKind nAddrType, std::int16_t nAddr,
                                           std::uint8_t& nAnswer) {
-    SendAddressingCommand(nCommandId, nData, nAddrType, nAddr);
-    const Result result = ReceiveAddressingData(nAnswer);
-    if (result != Result::Timeout) return result;
-    SendAddressingCommand(nCommandId, nData, nAddrType, nAddr);
-    return ReceiveAddressingData(nAnswer);
+    return m_addressingLine.QueryTwice(nCommandId, nData, nAddrType, nAddr, nAnswer);
 }
 
 void configZD4270::ShowAddressLimitMessage() {
-    const MessageCatalogue& msg = m_context.messages;
-    m_context.dialogs.MessageBox({msg.Load(5114) + "!\r\n" + msg.Load(5115) + ".", MsgButtons::Ok,
-                                  MsgIcon::Exclamation, msg.Load(5112)});
+    m_addressingLine.ShowAddressLimitMessage();
 }
 
 void configZD4270::AddAddressedDevice(std::int16_t nShortAddress, bool bDALIConflict) {
-    if (!m_state.devices) m_state.devices = std::make_shared<colDevices>();
-    m_state.devices->Remove(nShortAddress);
-    clsDevice device;
-    device.m_nShortAddress = nShortAddress;
-    device.m_nNewShortAddress = nShortAddress;
-    device.m_nRandomAddress = 0;
-    device.m_bDALIConflict = bDALIConflict;
-    m_state.devices->Add(device);
+    m_addressingLine.AddAddressedDevice(nShortAddress, bDALIConflict);
 }
 
 void configZD4270::EmptyDeviceList() {
-    if (!m_state.devices) return;
-    const std::size_t count = m_state.devices->Count();
-    for (std::size_t i = 0; i < count; ++i) m_state.devices->RemoveFirst();
+    m_addressingLine.EmptyDeviceList();
 }
 
 void configZD4270::AddLampRow(ListView& view, std::int16_t nLampNo, std::int16_t nShortAddress) {
@@ -168,7 +133,7 @@ void configZD4270::AddressingStartClick(const AddressingRun& run) {
     }
 
     StartAddressingLog(run.logWords);
-    m_recovered.clear();
+    m_addressingLine.ClearRecovered();
     run.enableOptions(false);
     run.button->SetCaption(m_context.messages.Load(5076));
     run.statusLabel->SetCaption(m_context.messages.Load(run.startMessage) + "...");

@@ -28,41 +28,12 @@
 
 #include <cstdint>
 
+#include "engine/AddressingTypes.h"
 #include "frame/AddressingRun.h"
 
 namespace zd {
 
-inline constexpr const char* kAddressingLogFile = "OrvixVTermZD4270.Logging.Addressing.txt";
 inline constexpr std::int64_t kPhySelIntervalMs = 50;
-inline constexpr std::int64_t kRndAddrIntervalMs = 200;
-// The fast search: the next step as soon as the last one's transactions are done.
-inline constexpr std::int64_t kRndAddrFastIntervalMs = 1;
 inline constexpr std::int64_t kChangeAddrIntervalMs = 50;
-// Firmware from which the terminal can run random addressing at all: ASCII "1H".
-inline constexpr std::int32_t kRandomAddressingMinVersion = 0x3148;
-
-// The DALI address byte 0AAAAAA1 of a short address, as PROGRAM and VERIFY SHORT ADDRESS take it.
-constexpr std::uint8_t AddressByte(std::int32_t shortAddress) {
-    return static_cast<std::uint8_t>(((shortAddress & 63) << 1) | 1);
-}
-
-// The search address in its three bytes, high first.
-constexpr std::uint8_t SearchHigh(std::int32_t address) {
-    return static_cast<std::uint8_t>((address & 0xFF0000) / 65536);
-}
-constexpr std::uint8_t SearchMiddle(std::int32_t address) {
-    return static_cast<std::uint8_t>((address / 256) & 0xFF);
-}
-constexpr std::uint8_t SearchLow(std::int32_t address) {
-    return static_cast<std::uint8_t>(address & 0xFF);
-}
-
-// Half of a span, rounded to the nearest integer with ties to the even one: half of 0xFFFFFF is
-// 0x800000, half of 1 is 0.
-constexpr std::int32_t HalfRoundedEven(std::int32_t span) {
-    const std::int32_t half = span / 2;
-    if (span % 2 == 0) return half;
-    return (half % 2 == 0) ? half : half + 1;
-}
 
 }  // namespace zd

@@ -66,7 +66,7 @@ MessageBoxRequest FirmwareResultMessage(const MessageCatalogue& msg, std::uint8_
 void configZD4270::StartFirmwareAddressing() {
     if (m_bRndAddrRunning) return;
     // The terminal's own run is never logged: it sends nothing the log could show.
-    m_tsLogAddressing.reset();
+    m_addressingLine.DropLog();
     EnableRndAddrOptionsAndTabs(false);
     cmdRndAddrStart.SetEnabled(false);
     lblRndAddrStatus.SetCaption(m_context.messages.Load(5139) + "...");
@@ -182,7 +182,7 @@ void configZD4270::ResumeFirmwareAddressing() {
     tabMain.SetTab(1);
     tabAddressing.SetTab(1);
     // No pending events run before the lock below: a queued click must find the button disabled.
-    m_tsLogAddressing.reset();
+    m_addressingLine.DropLog();
     EnableRndAddrOptionsAndTabs(false);
     cmdRndAddrStart.SetEnabled(false);
     lblRndAddrStatus.SetCaption(m_context.messages.Load(5141));

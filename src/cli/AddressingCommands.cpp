@@ -118,11 +118,10 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
         control.chkRndAddrCompleteNewInstallation.SetChecked(newInstallation);
         control.chkRndAddrDeleteAllGroupAssignments.SetChecked(deleteGroups);
         control.chkRndAddrDeleteAllScenes.SetChecked(deleteScenes);
-        const std::int32_t firmware = session.State().m_nFirmwareVersion;
         // Firmware before the first that can address at all runs neither variant.
-        const Json variant = firmware >= kFirmwareAddressingVersion    ? Json("terminal")
-                             : firmware >= kRandomAddressingMinVersion ? Json("control")
-                                                                       : Json();
+        const auto variantName = RandomAddressingVariantName(
+            RandomAddressingVariantOf(session.State().m_nFirmwareVersion));
+        const Json variant = variantName ? Json(*variantName) : Json();
         Json details = {{"variant", variant}, {"startAddress", start}, {"fastSearch", fastSearch}};
         if (fast && !fastSearch && variant == "terminal") {
             details["note"] =

@@ -7,32 +7,11 @@
 #include <functional>
 #include <string>
 
+#include "engine/AddressingTypes.h"
 #include "ui/Controls.h"
 
 namespace zd {
 
-inline constexpr std::int32_t kSearchAddressMax = 0xFFFFFF;
-inline constexpr std::int16_t kMaxShortAddress = 63;
-
-// The steps of each addressing machine. Every machine runs nothing while Idle, is put into Start
-// by a start and into Stop by a cancel (AddressingMachineStep); the steps between are its own.
-enum class RndAddrStep : std::int16_t {
-    Idle = 0,
-    Start = 10,
-    FirstCompare = 15,
-    SetSearch = 20,
-    CompareHalve = 30,
-    FindFree = 40,
-    Program = 45,
-    Verify = 50,
-    CheckHolder = 55,
-    ShowWithdraw = 60,
-    Next = 70,
-    FastNext = 75,
-    Clash = 80,
-    Stop = 1000
-};
-// The terminal's own random addressing: handed over at Start, then polled until it is done.
 enum class FirmwareStep : std::int16_t { Idle = 0, Start = 10, Poll = 15, Stop = 1000 };
 enum class PhySelStep : std::int16_t {
     Idle = 0,
@@ -55,8 +34,7 @@ enum class ChangeAddrStep : std::int16_t {
     Stop = 1000
 };
 
-// The step state of every addressing machine of the control; each procedure owns its own
-// fields.
+// The step state of the form's addressing machines; each procedure owns its own fields.
 struct AddressingState {
     PhySelStep nPhySelState = PhySelStep::Idle;
     std::int16_t nPhySelAddress = 0;
@@ -70,26 +48,6 @@ struct AddressingState {
     // and whether two lamps were seen out at once while waiting for this one.
     std::int16_t nPhySelRepeatAddress = -1;
     bool bPhySelTwoOut = false;
-    RndAddrStep nRndAddrState = RndAddrStep::Idle;
-    std::int16_t nRndAddrAddress = 0;
-    std::int16_t nRndAddrLampNo = 0;
-    // When RANDOMISE last went out (scheduler milliseconds); whether nRndAddrAddress has been
-    // given to a gear, so that the next gear takes the one after it.
-    std::int64_t lRndAddrRandomisedMs = 0;
-    bool bRndAddrAddressGiven = false;
-    // The fast search: no gear taking part lies below the floor, so that probes below it are
-    // known to stay silent; whether any COMPARE of this search was answered.
-    std::int32_t lRndAddrFloor = 0;
-    bool bRndAddrAnswered = false;
-    std::int32_t lSearchAddress = 0;
-    std::int32_t lSearchHigh = 0;
-    std::int32_t lSearchLow = 0;
-    std::uint8_t bySearchH = 0;
-    std::uint8_t bySearchM = 0;
-    std::uint8_t bySearchL = 0;
-    std::uint8_t byLastSearchH = 0;
-    std::uint8_t byLastSearchM = 0;
-    std::uint8_t byLastSearchL = 0;
     FirmwareStep nFirmwareState = FirmwareStep::Idle;
     std::int16_t nFeedbackAddress = 0;
     ChangeAddrStep nChangeAddrState = ChangeAddrStep::Idle;
@@ -98,17 +56,6 @@ struct AddressingState {
     int nChangeAddrPlanned = 0;
     bool bAddressMoved = false;
     std::int16_t nFreeAddress = -1;
-};
-
-// What a procedure did to get over something that went wrong on the line, so that the user knows
-// what the run met: a kind (a short word), the text the log and the status bar show, where it
-// happened (a short address and a random or search address, -1 where none), and how often.
-struct AddressingRecovery {
-    std::string what;
-    std::string text;
-    std::int32_t shortAddress = -1;
-    std::int32_t randomAddress = -1;
-    int count = 1;
 };
 
 // The ends every addressing machine shares (configZD4270::AddressingMachineStep): the stop state

@@ -79,10 +79,7 @@ ProgressState ControlProgress(const configZD4270& control) {
             // evenly: how far the search has come through the random address space is how far it
             // has come through the gear.
             state.detail = counted(control.lstRndAddrView.ItemCount());
-            const AddressingState& search = control.Addressing();
-            state.fraction =
-                static_cast<double>(std::max(search.lSearchLow, search.lRndAddrFloor)) /
-                (kSearchAddressMax + 1.0);
+            state.fraction = control.RndAddrSearch().Fraction();
         } else {
             // The terminal searches on its own and tells nothing until it is done.
             state.detail = Trimmed(control.lblRndAddrStatus.Caption());

@@ -1,5 +1,6 @@
-// The device scan: one QUERY BALLAST per short address, one address per tick of
-// timerScanDevices, with the tabs and the tree locked while it runs, and the lock itself.
+// The device scan on the device settings tab: the engine's scan (engine/DeviceScan) one address
+// per tick of timerScanDevices, with the tabs and the tree locked while it runs, and the lock
+// itself.
 #include <memory>
 #include <string>
 
@@ -10,13 +11,7 @@
 
 namespace zd {
 
-namespace {
-
-constexpr std::int64_t kScanIntervalMs = 50;
-constexpr std::int64_t kQuickScanIntervalMs = 1;
-constexpr std::int16_t kLastShortAddress = 63;
-
-}  // namespace
+namespace {}  // namespace
 
 // Everything the scan, the tree and the options react to; called once from the constructor.
 void configZD4270::ConnectDeviceHandlers() {
@@ -46,12 +41,9 @@ void configZD4270::cmdScanDevices_Click() {
             // Lists and tree hold pointers into the old device list: empty them before it goes.
             ClearAddressingLists();
             treeDevices.Clear();
-            m_state.devices = std::make_shared<colDevices>();
             m_bScanning = true;
-            m_recovered.clear();
-            if (m_bQuickScan) m_link.ResetQuickTiming();
+            m_scan.Begin({chkScanAskTwice.IsChecked(), m_bQuickScan});
             cmdScanDevices.SetCaption(msg.Load(5076));
-            m_link.BeginProcedure();
             ScanDevices(true, false, result);
             timerScanDevices.SetInterval(m_bQuickScan ? kQuickScanIntervalMs : kScanIntervalMs);
             timerScanDevices.SetEnabled(true);
@@ -100,15 +92,17 @@ void configZD4270::ScanDevices(bool bStart, bool bStop, ScanResult& result) {
             case ScanStep::Idle:
                 break;
             case ScanStep::Start:
-                m_nScanAddress = 0;
                 m_nScanState = ScanStep::Query;
                 break;
-            case ScanStep::Query:
-                QueryScanAddress();
-                if (++m_nScanAddress > kLastShortAddress) m_nScanState = ScanStep::Finish;
+            case ScanStep::Query: {
+                prgState.SetValue(m_scan.Address());
+                bool found = false;
+                if (m_scan.QueryNext(found)) m_nScanState = ScanStep::Finish;
+                if (found) CreateTreeDevices();
                 break;
+            }
             case ScanStep::Finish:
-                m_link.EndProcedure();
+                m_scan.End();
                 CreateTreeDevices();
                 CreateChangeAddrListView();
                 CreateScenesView();
@@ -128,43 +122,6 @@ void configZD4270::ScanDevices(bool bStart, bool bStop, ScanResult& result) {
         ReportCurrentException(m_context, "ScanDevices");
         result = ScanResult::Failed;
     }
-}
-
-// A backward frame means one ballast at the address; a corrupt frame means several answered at
-// once, so the address is used twice on the line. The answer's value does not matter.
-void configZD4270::QueryScanAddress() {
-    prgState.SetValue(m_nScanAddress);
-    std::int16_t nCommandId = kCmdQueryBallast;
-    std::uint8_t nData = 0;
-    AddressKind nAddrType = AddressKind::Short;
-    std::int16_t nAddr = m_nScanAddress;
-    const Link::Pacing before = m_link.CurrentPacing();
-    if (m_bQuickScan) m_link.SetPacing(Link::Pacing::Quick);
-    m_link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr);
-    std::uint8_t answer = 0;
-    Result received = m_link.ReceiveDALIData(answer, nullptr);
-    // A gear that lost one answer, or answers every second question, is found on the second ask.
-    if (received == Result::Timeout && chkScanAskTwice.IsChecked()) {
-        m_link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr);
-        received = m_link.ReceiveDALIData(answer, nullptr);
-        if (received != Result::Timeout) {
-            NoteRecovery(
-                "second-ask",
-                "address " + std::to_string(m_nScanAddress) + " answered only when asked again",
-                m_nScanAddress, -1);
-        }
-    }
-    m_link.SetPacing(before);
-    if (received != Result::Done && received != Result::CorruptFrame) return;
-
-    clsDevice device;
-    device.m_nShortAddress = m_nScanAddress;
-    device.m_nNewShortAddress = m_nScanAddress;
-    device.m_nRandomAddress = 0;
-    device.m_bDALIConflict = received == Result::CorruptFrame;
-    if (!m_state.devices) m_state.devices = std::make_shared<colDevices>();
-    m_state.devices->Add(device, std::to_string(m_nScanAddress));
-    CreateTreeDevices();
 }
 
 // The lock of the control while a scan runs: the progress bar shows exactly while the rest is

@@ -17,7 +17,11 @@ void FillAddressList(ComboBox& list) {
 }  // namespace
 
 configZD4270::configZD4270(const Context& context, RegistryAccess& registry, ModuleState& state)
-    : m_context(context), m_registry(registry), m_state(state), m_link(state, m_context) {
+    : m_context(context),
+      m_registry(registry),
+      m_state(state),
+      m_link(state, m_context),
+      m_addressingLine(EngineTerminal{m_state, m_link, m_context}) {
     for (Timer* timer : {&timerScanDevices, &timerPhySel, &timerRndAddr, &timerRndAddrFirmware,
                          &timerChangeAddr, &timerWatchdog}) {
         timer->AttachScheduler(m_context.scheduler);

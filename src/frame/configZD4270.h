@@ -14,6 +14,9 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/AddressingLine.h"
+#include "engine/DeviceScan.h"
+#include "engine/RandomAddressing.h"
 #include "frame/AddressingRun.h"
 #include "frame/PageEvents.h"
 #include "link/Link.h"
@@ -31,8 +34,6 @@ inline constexpr const char* kMappingDataLogFile = "OrvixVTermZD4270.Logging.Map
 inline constexpr const char* kUserDataLogFile = "OrvixVTermZD4270.Logging.UserData.xml";
 inline constexpr std::int64_t kWatchdogIntervalMs = 500;
 inline constexpr std::int64_t kRndAddrFirmwareIntervalMs = 1000;
-// Firmware from which the terminal runs random addressing itself: ASCII "1M".
-inline constexpr std::int32_t kFirmwareAddressingVersion = 0x314D;
 // Twips: where a device page lies on tabMain.
 inline constexpr double kPageLeft = 3240;
 inline constexpr double kPageTop = 480;
@@ -114,7 +115,7 @@ class configZD4270 {
     bool LoggingAddressing() const { return EnableLoggingAddressing; }
     bool Scanning() const { return m_bScanning; }
     // The short address the scan queries next.
-    std::int16_t ScanAddress() const { return m_nScanAddress; }
+    std::int16_t ScanAddress() const { return m_scan.Address(); }
     bool PhySelRunning() const { return m_bPhySelRunning; }
     bool RndAddrRunning() const { return m_bRndAddrRunning; }
     bool ChangeAddrRunning() const { return m_bChangeAddrRunning; }
@@ -130,10 +131,16 @@ class configZD4270 {
     // The addresses whose groups and scenes the last download cleared, as it found them there.
     const std::vector<std::int16_t>& ArchivCleared() const { return m_archivCleared; }
     // What the last addressing run recovered from (see AddressingRecovery), in the order met.
-    const std::vector<AddressingRecovery>& Recovered() const { return m_recovered; }
+    const std::vector<AddressingRecovery>& Recovered() const {
+        return m_addressingLine.Recovered();
+    }
     // Line time the control's last search spent on its checks (the second ask of a free address,
     // the random address of each new address, the second ask of the last COMPARE).
-    std::int64_t RndAddrCheckMs() const { return m_rndAddrCheckMs; }
+    std::int64_t RndAddrCheckMs() const { return m_rndSearch.CheckMs(); }
+    // The control's search, as far as it has come.
+    const RandomAddressingSearch& RndAddrSearch() const { return m_rndSearch; }
+    // The engine the form runs its procedures on: the line of this terminal.
+    AddressingLine& EngineLine() { return m_addressingLine; }
     // The scan after a fast search: the quick handshake and no pause between addresses. The
     // window's scan keeps its pace. A front end that runs a fast search sets it for the scan
     // that follows.
@@ -301,7 +308,6 @@ class configZD4270 {
     bool RunAddressingMachineStep(const AddressingMachine& machine, bool bAtStop, bool& bFinished,
                                   const std::function<bool()>& ownStep);
     void RandomAddressing(bool bStart, bool bStop, bool& bFinished);
-    void RandomAddressingStep(bool bStart, bool bStop, bool& bFinished);
     void cmdRndAddrStart_Click();
     void timerRndAddr_Timer();
     void timerRndAddrFirmware_Timer();
@@ -330,7 +336,6 @@ class configZD4270 {
     // Device scan, device tree and terminal options (DeviceScan.cpp, DeviceTree.cpp,
     // TerminalOptions.cpp).
     void ConnectDeviceHandlers();
-    void QueryScanAddress();
     void LightSelectedLamp(const std::string& key);
     void SendFeedbackCommand(std::int16_t nCommandId, AddressKind nAddrType, std::int16_t nAddr);
     void CreatePage(PageKind kind);
@@ -360,27 +365,7 @@ class configZD4270 {
     void ConnectAddressingHandlers();
     void EndAddressingRun(const AddressingRun& run, const std::string& logLine);
     AddressingRun RndAddrRun();
-    void RndAddrBegin();
-    Result RndAddrCompare();
-    void RndAddrEndAtLimit(bool& bFinished);
-    void RndAddrFirstCompare(bool& bFinished);
-    void RndAddrSetSearchAddress();
-    void RndAddrSendSearchByte(std::int16_t nCommandId, std::uint8_t nByte, std::uint8_t& nLast);
-    void RndAddrCompareAndHalve(bool& bFinished);
-    void RndAddrFindFreeAddress(bool& bFinished);
-    void RndAddrVerify(bool& bFinished);
-    void RndAddrCheckHolder(bool& bFinished);
-    void RndAddrNextBallast(bool& bFinished);
-    void RndAddrFastNext(bool& bFinished);
-    void RndAddrBeginSearch(std::int32_t floor);
-    bool RndAddrFastProbe();
-    void RndAddrClose(bool& bFinished);
-    void RndAddrSearchAgain(const std::string& what, const std::string& text);
-    void RndAddrClash();
-    void RndAddrLeaveGear(const std::string& what, const std::string& text);
-    void RndAddrFinish(bool& bFinished);
-    // Notes a recovery: counted with an earlier one of the same kind and place, written to the
-    // log.
+    // Notes a recovery of a run or scan (AddressingLine::NoteRecovery).
     void NoteRecovery(const std::string& what, const std::string& text, std::int32_t shortAddress,
                       std::int32_t randomAddress);
     void StartFirmwareAddressing();
@@ -431,15 +416,12 @@ class configZD4270 {
     bool m_bChangeAddrRunning = false;
     ArchivTransfer m_archivTransfer = ArchivTransfer::None;
     std::int16_t m_nArchivAddress = 0;
-    // The open addressing log, or none.
-    std::unique_ptr<LogFile> m_tsLogAddressing;
     bool m_bQuickScan = false;
     // Watchdog writes that failed since the last one that succeeded.
     int m_nWatchdogFailures = 0;
     // The scan's state and the short address it queries next.
     enum class ScanStep : std::int16_t { Idle = 0, Start = 10, Query = 20, Finish = 1000 };
     ScanStep m_nScanState = ScanStep::Idle;
-    std::int16_t m_nScanAddress = 0;
     // The optical selection feedback: whether it has been used since the start, and the lamp lit
     // last (-1 for none).
     bool m_bOpticalSelectionInitialised = false;
@@ -456,15 +438,13 @@ class configZD4270 {
         m_pageConnections{};
     bool m_bTerminated = false;
     std::string m_logFilePrefix;
-    std::vector<AddressingRecovery> m_recovered;
     std::optional<std::set<std::int16_t>> m_archivListed;
     std::vector<std::int16_t> m_archivCleared;
-    // The control's search: random addresses of the gear given a short address in this run, and
-    // how often each search address has failed; gear that cannot be addressed are left.
-    std::set<std::int32_t> m_rndAddrFound;
-    std::map<std::int32_t, int> m_rndAddrFailures;
-    std::vector<std::string> m_rndAddrLeft;
-    std::int64_t m_rndAddrCheckMs = 0;
+    // The engine's procedures the form drives: the line with its log and recoveries, the scan
+    // and the control's search.
+    AddressingLine m_addressingLine;
+    DeviceScan m_scan{m_addressingLine};
+    RandomAddressingSearch m_rndSearch{m_addressingLine};
     // Physical selection: the addresses given in this run.
     std::set<std::int16_t> m_phySelGiven;
 };

@@ -1,0 +1,106 @@
+#include "engine/AddressingLine.h"
+
+#include "link/Commands.h"
+#include "platform/Error.h"
+
+namespace zd {
+
+RandomAddressingVariant RandomAddressingVariantOf(std::int32_t firmwareVersion) {
+    if (firmwareVersion >= kFirmwareAddressingVersion) return RandomAddressingVariant::Terminal;
+    if (firmwareVersion >= kRandomAddressingMinVersion) return RandomAddressingVariant::Control;
+    return RandomAddressingVariant::None;
+}
+
+std::optional<std::string> RandomAddressingVariantName(RandomAddressingVariant variant) {
+    switch (variant) {
+        case RandomAddressingVariant::Control:
+            return "control";
+        case RandomAddressingVariant::Terminal:
+            return "terminal";
+        case RandomAddressingVariant::None:
+            break;
+    }
+    return std::nullopt;
+}
+
+void AddressingLine::StartLog(bool enabled, const std::string& path, const std::string& words) {
+    if (m_log) m_log->Close();
+    m_log.reset();
+    if (!enabled) return;
+    m_log = std::make_unique<LogFile>(path);
+    WriteLogLine(" start " + words);
+}
+
+void AddressingLine::WriteLogLine(const std::string& words) {
+    if (!m_log) return;
+    IgnoreErrors(
+        [&] { m_log->WriteLine(DateTimeText(m_terminal.context.scheduler.WallClock()) + words); });
+}
+
+void AddressingLine::CloseLog(const std::string& words) {
+    if (!m_log) return;
+    if (!words.empty()) WriteLogLine(words);
+    IgnoreErrors([&] { m_log->Close(); });
+    m_log.reset();
+}
+
+Result AddressingLine::Send(std::int16_t nCommandId, std::uint8_t nData, AddressKind nAddrType,
+                            std::int16_t nAddr) {
+    return m_terminal.link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, m_log.get());
+}
+
+Result AddressingLine::Receive(std::uint8_t& nData, bool bLogged) {
+    return m_terminal.link.ReceiveDALIData(nData, bLogged ? m_log.get() : nullptr);
+}
+
+// A query whose silence would decide something: asked once more before silence is believed, as a
+// gear may lose an answer or answer only every second question.
+Result AddressingLine::QueryTwice(std::int16_t nCommandId, std::uint8_t nData,
+                                  AddressKind nAddrType, std::int16_t nAddr,
+                                  std::uint8_t& nAnswer) {
+    Send(nCommandId, nData, nAddrType, nAddr);
+    const Result result = Receive(nAnswer);
+    if (result != Result::Timeout) return result;
+    Send(nCommandId, nData, nAddrType, nAddr);
+    return Receive(nAnswer);
+}
+
+void AddressingLine::NoteRecovery(const std::string& what, const std::string& text,
+                                  std::int32_t shortAddress, std::int32_t randomAddress) {
+    WriteLogLine(" recovered: " + text);
+    for (AddressingRecovery& earlier : m_recovered) {
+        if (earlier.what == what && earlier.shortAddress == shortAddress &&
+            earlier.randomAddress == randomAddress) {
+            ++earlier.count;
+            return;
+        }
+    }
+    m_recovered.push_back({what, text, shortAddress, randomAddress, 1});
+}
+
+void AddressingLine::AddAddressedDevice(std::int16_t nShortAddress, bool bDALIConflict) {
+    ModuleState& state = m_terminal.state;
+    if (!state.devices) state.devices = std::make_shared<colDevices>();
+    state.devices->Remove(nShortAddress);
+    clsDevice device;
+    device.m_nShortAddress = nShortAddress;
+    device.m_nNewShortAddress = nShortAddress;
+    device.m_nRandomAddress = 0;
+    device.m_bDALIConflict = bDALIConflict;
+    state.devices->Add(device);
+}
+
+void AddressingLine::EmptyDeviceList() {
+    ModuleState& state = m_terminal.state;
+    if (!state.devices) return;
+    const std::size_t count = state.devices->Count();
+    for (std::size_t i = 0; i < count; ++i) state.devices->RemoveFirst();
+}
+
+void AddressingLine::ShowAddressLimitMessage() {
+    const MessageCatalogue& msg = m_terminal.context.messages;
+    m_terminal.context.dialogs.MessageBox({msg.Load(5114) + "!\r\n" + msg.Load(5115) + ".",
+                                           MsgButtons::Ok, MsgIcon::Exclamation, msg.Load(5112)});
+}
+
+}  // namespace zd

@@ -1,0 +1,78 @@
+// The line as an addressing procedure or a scan uses it: its transactions with the open
+// addressing log, the question asked twice before silence is believed, what the run recovered
+// from, and the device list it builds. One per terminal; the form and every other front end run
+// their procedures over the same one.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engine/AddressingTypes.h"
+#include "engine/Terminal.h"
+#include "platform/LogFile.h"
+
+namespace zd {
+
+class AddressingLine {
+  public:
+    explicit AddressingLine(EngineTerminal terminal) : m_terminal(terminal) {}
+
+    EngineTerminal& Terminal() { return m_terminal; }
+    Link& TerminalLink() { return m_terminal.link; }
+    const Context& GetContext() const { return m_terminal.context; }
+
+    // A new log file for a run when enabled, with its " start " line; else no log. Closing
+    // writes the last line first; both do nothing without an open log.
+    void StartLog(bool enabled, const std::string& path, const std::string& words);
+    void WriteLogLine(const std::string& words);
+    void CloseLog(const std::string& words);
+    // Drops the open log without a last line (a run the terminal goes on with by itself).
+    void DropLog() { m_log.reset(); }
+    bool LogOpen() const { return m_log != nullptr; }
+
+    // The transactions of a run, with the open log (or without it when bLogged is false).
+    Result Send(std::int16_t nCommandId, std::uint8_t nData, AddressKind nAddrType,
+                std::int16_t nAddr);
+    Result Receive(std::uint8_t& nData, bool bLogged = true);
+    // A query whose silence decides something, asked once more before silence is believed.
+    Result QueryTwice(std::int16_t nCommandId, std::uint8_t nData, AddressKind nAddrType,
+                      std::int16_t nAddr, std::uint8_t& nAnswer);
+
+    // Notes a recovery: counted with an earlier one of the same kind and place, written to the
+    // log.
+    void NoteRecovery(const std::string& what, const std::string& text, std::int32_t shortAddress,
+                      std::int32_t randomAddress);
+    void ClearRecovered() { m_recovered.clear(); }
+    // What the last run or scan recovered from, in the order met.
+    const std::vector<AddressingRecovery>& Recovered() const { return m_recovered; }
+
+    // The device list gets a fresh record for the address, replacing any under its key.
+    void AddAddressedDevice(std::int16_t nShortAddress, bool bDALIConflict = false);
+    void EmptyDeviceList();
+    // The box of the address limit: no short address is left for a gear.
+    void ShowAddressLimitMessage();
+
+  private:
+    EngineTerminal m_terminal;
+    std::unique_ptr<LogFile> m_log;
+    std::vector<AddressingRecovery> m_recovered;
+};
+
+// Adds the line time of a check to a total while it lives.
+class CheckTime {
+  public:
+    CheckTime(Scheduler& clock, std::int64_t& total)
+        : m_clock(clock), m_total(total), m_startMs(clock.Now()) {}
+    ~CheckTime() { m_total += m_clock.Now() - m_startMs; }
+    CheckTime(const CheckTime&) = delete;
+    CheckTime& operator=(const CheckTime&) = delete;
+
+  private:
+    Scheduler& m_clock;
+    std::int64_t& m_total;
+    std::int64_t m_startMs;
+};
+
+}  // namespace zd

@@ -1,0 +1,118 @@
+#include "engine/DeviceScan.h"
+
+#include <algorithm>
+#include <string>
+
+#include "engine/StepRunner.h"
+#include "link/Commands.h"
+
+namespace zd {
+
+namespace {
+
+constexpr std::int16_t kLastShortAddress = 63;
+
+}  // namespace
+
+void DeviceScan::Begin(const ScanOptions& options) {
+    m_options = options;
+    EngineTerminal& terminal = m_line.Terminal();
+    terminal.state.devices = std::make_shared<colDevices>();
+    m_line.ClearRecovered();
+    if (options.quick) terminal.link.ResetQuickTiming();
+    terminal.link.BeginProcedure();
+    m_address = 0;
+}
+
+bool DeviceScan::QueryNext(bool& found) {
+    found = false;
+    Link& link = m_line.TerminalLink();
+    std::int16_t nCommandId = kCmdQueryBallast;
+    std::uint8_t nData = 0;
+    AddressKind nAddrType = AddressKind::Short;
+    std::int16_t nAddr = m_address;
+    const Link::Pacing before = link.CurrentPacing();
+    if (m_options.quick) link.SetPacing(Link::Pacing::Quick);
+    link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr);
+    std::uint8_t answer = 0;
+    Result received = link.ReceiveDALIData(answer, nullptr);
+    // A gear that lost one answer, or answers every second question, is found on the second ask.
+    if (received == Result::Timeout && m_options.askTwice) {
+        link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr);
+        received = link.ReceiveDALIData(answer, nullptr);
+        if (received != Result::Timeout) {
+            m_line.NoteRecovery(
+                "second-ask",
+                "address " + std::to_string(m_address) + " answered only when asked again",
+                m_address, -1);
+        }
+    }
+    link.SetPacing(before);
+    // The answer's value does not matter.
+    if (received == Result::Done || received == Result::CorruptFrame) {
+        clsDevice device;
+        device.m_nShortAddress = m_address;
+        device.m_nNewShortAddress = m_address;
+        device.m_nRandomAddress = 0;
+        device.m_bDALIConflict = received == Result::CorruptFrame;
+        ModuleState& state = m_line.Terminal().state;
+        if (!state.devices) state.devices = std::make_shared<colDevices>();
+        state.devices->Add(device, std::to_string(m_address));
+        found = true;
+    }
+    return ++m_address > kLastShortAddress;
+}
+
+void DeviceScan::End() {
+    m_line.TerminalLink().EndProcedure();
+}
+
+std::vector<ScannedDevice> DeviceListOf(const ModuleState& state) {
+    std::vector<ScannedDevice> devices;
+    if (state.devices)
+        for (const auto& [key, device] : state.devices->Items())
+            devices.push_back({device->m_nShortAddress, device->m_bDALIConflict});
+    std::sort(devices.begin(), devices.end(), [](const ScannedDevice& a, const ScannedDevice& b) {
+        return a.shortAddress < b.shortAddress;
+    });
+    return devices;
+}
+
+ScanReport RunDeviceScan(AddressingLine& line, const ScanOptions& options,
+                         const std::function<void(const ScanProgress&)>& progress,
+                         const std::function<bool()>& cancelled) {
+    ScanReport report;
+    EngineTerminal& terminal = line.Terminal();
+    if (terminal.state.m_nOperationMode != kModeDali) {
+        report.outcome.Fail(EngineFailure::Refused, terminal.context.messages.Load(5122) + "!");
+        return report;
+    }
+    DeviceScan scan(line);
+    scan.Begin(options);
+    bool cancel = false;
+    const bool ended = RunSteps(
+        terminal.context.scheduler, options.quick ? kQuickScanIntervalMs : kScanIntervalMs,
+        [&] {
+            if (progress) progress({scan.Address(), scan.Address() / 64.0});
+            bool found = false;
+            const bool done = scan.QueryNext(found);
+            // The connection is gone: querying the other addresses would only fail again.
+            return !done && !terminal.link.CommunicationLost();
+        },
+        [&] { return cancel = cancelled && cancelled(); });
+    scan.End();
+    if (terminal.link.CommunicationLost()) {
+        report.outcome.Fail(EngineFailure::CommunicationLost,
+                            "the connection to the terminal was lost during the scan");
+    } else if (cancel) {
+        report.outcome.Fail(EngineFailure::Cancelled, "the scan was cancelled");
+    } else if (!ended) {
+        report.outcome.Fail(EngineFailure::Error, "the scan did not end in time");
+    }
+    if (progress) progress({64, 1.0});
+    report.devices = DeviceListOf(terminal.state);
+    report.recovered = line.Recovered();
+    return report;
+}
+
+}  // namespace zd

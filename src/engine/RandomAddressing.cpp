@@ -1,0 +1,717 @@
+// Random addressing searched by the control: the ballasts draw random addresses, a binary search
+// with COMPARE finds the smallest one, which gets the next free short address, is verified, lit and
+// withdrawn; then the search goes on above it.
+//
+// On a real line answers get lost, gear power up and down during the search, two gear draw one
+// random address and some answer only every second question. The steps of the search stay as
+// they are; where a check shows that a step would leave a duplicate address, a gear without one
+// or a record no gear holds, the run gets over it and goes on, and notes what it did:
+//  - an address is free only when QUERY CONTROL GEAR stayed silent twice;
+//  - a search that closes on a gear given an address earlier in the run means that a gear turned
+//    up below it: the search starts again from the bottom instead of programming that gear;
+//  - after PROGRAM SHORT ADDRESS the address must be held by exactly the gear searched for:
+//    VERIFY SHORT ADDRESS, then QUERY RANDOM ADDRESS H, M and L at the new address, which two
+//    gear with different random addresses cannot answer alike;
+//  - a verify that nobody answers twice (a lost COMPARE answer put the search where no gear is,
+//    or the gear lost its mains) searches again for the gear still taking part;
+//  - two gear on one address (one random address) give the address back and draw new random
+//    addresses; a gear that fails again and again at the same random address is withdrawn and
+//    left, so that every other gear is addressed, and the run ends with a box that says so;
+//  - the COMPAREs that end the search (nobody takes part, nobody left) are asked twice.
+//
+// The fast search, the user's choice beside the paced one, runs the steps back to back and halves
+// the search interval at byte boundaries: each probe differs from the one before in one byte, so
+// that one search address byte goes out per COMPARE; probes below the last gear found are known
+// to stay silent and are not asked; it goes on to the next gear without the COMPARE at 0xFFFFFF
+// in between, and learns that nobody is left from a search that nobody answered.
+#include "engine/RandomAddressing.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "engine/StepRunner.h"
+#include "link/Commands.h"
+#include "platform/Error.h"
+
+namespace zd {
+
+namespace {
+
+std::string UpperHex(std::int32_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%X", static_cast<unsigned>(value));
+    return text;
+}
+
+std::string Hex(std::int32_t value) {
+    return "0x" + UpperHex(value);
+}
+
+// The standard gives a gear 100 ms after RANDOMISE before its new random address holds; the fast
+// search waits that long, and when nobody compares then, once more this long for slower gear.
+constexpr std::int64_t kRandomiseSettleMs = 100;
+constexpr std::int64_t kRandomiseSlowGearMs = 400;
+// A search address at which a gear cannot be addressed (its verify fails, or two gear clash
+// there) is tried this often before the gear there is left.
+constexpr int kRndAddrAttempts = 3;
+
+}  // namespace
+
+void RandomAddressingSearch::Status(const std::string& text) {
+    if (m_view.showStatus) m_view.showStatus(text);
+}
+
+double RandomAddressingSearch::Fraction() const {
+    return static_cast<double>(std::max(m_s.lSearchLow, m_s.lRndAddrFloor)) /
+           (kSearchAddressMax + 1.0);
+}
+
+// The fast search differs from the paced one only in its waits: the timer's pause between steps
+// and the handshake's, which follows the terminal closely for this run's commands. A terminal
+// that does not keep to what the quick handshake learned of it gets the paced handshake for the
+// rest of the run.
+SearchPacing::SearchPacing(RandomAddressingSearch& search, bool bStart)
+    : m_search(search), m_link(search.m_line.TerminalLink()) {
+    if (bStart) m_link.ResetQuickTiming();
+    m_distrusted = m_link.QuickTimingDistrust().has_value();
+    m_before = m_link.CurrentPacing();
+    m_link.SetPacing(search.m_options.fast ? Link::Pacing::Quick : Link::Pacing::Paced);
+}
+
+SearchPacing::~SearchPacing() {
+    m_link.SetPacing(m_before);
+    if (m_search.m_options.fast && !m_distrusted && m_link.QuickTimingDistrust()) {
+        m_search.m_line.NoteRecovery(
+            "paced",
+            "fast search went on with the paced handshake: " + *m_link.QuickTimingDistrust(), -1,
+            -1);
+    }
+}
+
+bool RandomAddressingSearch::RunOwnStep(bool& bFinished) {
+    return RunSearchStep(bFinished);
+}
+
+bool RandomAddressingSearch::RunSearchStep(bool& bFinished) {
+    RandomSearchState& s = m_s;
+    switch (s.nRndAddrState) {
+        case RndAddrStep::Start:
+            Begin();
+            break;
+        case RndAddrStep::FirstCompare:
+            FirstCompare(bFinished);
+            break;
+        case RndAddrStep::SetSearch:
+            SetSearchAddress();
+            // The fast search compares in the same step.
+            if (m_options.fast) CompareAndHalve(bFinished);
+            break;
+        case RndAddrStep::CompareHalve:
+            CompareAndHalve(bFinished);
+            break;
+        case RndAddrStep::FindFree:
+            FindFreeAddress(bFinished);
+            break;
+        case RndAddrStep::Program:
+            if (s.nRndAddrAddress > kMaxShortAddress) {
+                bFinished = true;
+                s.nRndAddrState = RndAddrStep::Idle;
+                break;
+            }
+            m_line.Send(kCmdProgramShortAddress, AddressByte(s.nRndAddrAddress), AddressKind::Short,
+                        0);
+            Status(m_line.GetContext().messages.Load(5118) + ": " +
+                   std::to_string(s.nRndAddrAddress));
+            s.nRndAddrState = RndAddrStep::Verify;
+            break;
+        case RndAddrStep::Verify:
+            Verify(bFinished);
+            break;
+        case RndAddrStep::CheckHolder:
+            CheckHolder(bFinished);
+            break;
+        case RndAddrStep::ShowWithdraw:
+            // The new lamp lights up while the others stay at minimum, and leaves the search.
+            m_line.Send(kCmdRecallMaxLevel, 0, AddressKind::Short, s.nRndAddrAddress);
+            m_line.Send(kCmdWithdraw, 0, AddressKind::Short, 0);
+            if (m_options.fast) {
+                s.nRndAddrState = RndAddrStep::FastNext;
+                break;
+            }
+            m_line.Send(kCmdSearchAddrH, 255, AddressKind::Broadcast, 0);
+            m_line.Send(kCmdSearchAddrM, 255, AddressKind::Broadcast, 0);
+            m_line.Send(kCmdSearchAddrL, 255, AddressKind::Broadcast, 0);
+            s.nRndAddrState = RndAddrStep::Next;
+            break;
+        case RndAddrStep::Next:
+            NextBallast(bFinished);
+            break;
+        case RndAddrStep::FastNext:
+            FastNext(bFinished);
+            break;
+        case RndAddrStep::Clash:
+            Clash();
+            break;
+        default:
+            return false;
+    }
+    return true;
+}
+
+void RandomAddressingSearch::Begin() {
+    RandomSearchState& s = m_s;
+    m_found.clear();
+    m_failures.clear();
+    m_left.clear();
+    m_checkMs = 0;
+    m_endedAtLimit = false;
+    m_line.Send(kCmdTerminate, 0, AddressKind::Broadcast, 0);
+    m_line.Send(kCmdRecallMinLevel, 0, AddressKind::Broadcast, 0);
+    if (m_options.newInstallation) {
+        // Every ballast takes part and loses its short address first.
+        m_line.Send(kCmdInitialise, 0, AddressKind::Broadcast, 0);
+        m_line.Send(kCmdDataTransferRegister, 255, AddressKind::Broadcast, 0);
+        m_line.Send(kCmdStoreDtrAsShortAddress, 0, AddressKind::Broadcast, 0);
+        m_line.EmptyDeviceList();
+    } else {
+        m_line.Send(kCmdInitialise, 255, AddressKind::Broadcast, 0);
+    }
+    if (m_options.deleteGroups) {
+        for (std::uint8_t group = 0; group < 16; ++group)
+            m_line.Send(kCmdRemoveFromGroup, group, AddressKind::Broadcast, 0);
+    }
+    if (m_options.deleteScenes) {
+        for (std::uint8_t scene = 0; scene < 16; ++scene)
+            m_line.Send(kCmdRemoveFromScene, scene, AddressKind::Broadcast, 0);
+    }
+    m_line.Send(kCmdRandomise, 0, AddressKind::Broadcast, 0);
+    s.lRndAddrRandomisedMs = m_line.GetContext().scheduler.Now();
+    Status(m_line.GetContext().messages.Load(5117) + "...");
+    s.nRndAddrAddress = m_options.startAddress;
+    s.nRndAddrLampNo = 0;
+    s.bRndAddrAddressGiven = false;
+    s.nRndAddrState = RndAddrStep::FirstCompare;
+}
+
+// COMPARE and its reply; several ballasts answering at once give a collision or a corrupt frame,
+// so everything but a timeout counts as an answer.
+Result RandomAddressingSearch::Compare() {
+    m_line.Send(kCmdCompare, 0, AddressKind::Broadcast, 0);
+    std::uint8_t answer = 0;
+    return m_line.Receive(answer);
+}
+
+// Whether anybody takes part, at the start and after the search had to start again. The fast
+// search first gives the gear the time the standard allows after RANDOMISE, and when nobody
+// compares then, a longer one for slow gear before it believes that nobody is there.
+void RandomAddressingSearch::FirstCompare(bool& bFinished) {
+    RandomSearchState& s = m_s;
+    const bool fast = m_options.fast;
+    Scheduler& clock = m_line.GetContext().scheduler;
+    if (fast) {
+        const std::int64_t readyMs = s.lRndAddrRandomisedMs + kRandomiseSettleMs;
+        if (clock.Now() < readyMs) clock.Sleep(readyMs - clock.Now());
+    }
+    m_line.Send(kCmdSearchAddrH, 255, AddressKind::Broadcast, 0);
+    m_line.Send(kCmdSearchAddrM, 255, AddressKind::Broadcast, 0);
+    m_line.Send(kCmdSearchAddrL, 255, AddressKind::Broadcast, 0);
+    Result result = Compare();
+    if (result == Result::Timeout) {
+        if (fast) clock.Sleep(kRandomiseSlowGearMs);
+        result = Compare();
+        if (result != Result::Timeout)
+            m_line.NoteRecovery("second-ask", "COMPARE answered only when asked again", -1,
+                                0xFFFFFF);
+    }
+    if (result == Result::Timeout) {
+        Finish(bFinished);
+        return;
+    }
+    s.byLastSearchH = s.byLastSearchM = s.byLastSearchL = 255;
+    BeginSearch(0);
+}
+
+// The search over what still takes part, all of it at or above floor.
+void RandomAddressingSearch::BeginSearch(std::int32_t floor) {
+    RandomSearchState& s = m_s;
+    s.lSearchHigh = kSearchAddressMax;
+    s.lRndAddrFloor = floor;
+    s.nRndAddrState = RndAddrStep::SetSearch;
+    if (m_options.fast) {
+        s.lSearchLow = 0;
+        s.bRndAddrAnswered = false;
+        if (!FastProbe()) s.nRndAddrState = RndAddrStep::CompareHalve;
+        return;
+    }
+    s.lSearchLow = floor;
+    s.lSearchAddress = s.lSearchLow + HalfRoundedEven(kSearchAddressMax - s.lSearchLow);
+}
+
+// The next probe of the fast search: the top of the lower half of an interval whose size is a
+// power of two, skipping halves that lie below the floor. False when the interval has closed.
+bool RandomAddressingSearch::FastProbe() {
+    RandomSearchState& s = m_s;
+    while (s.lSearchLow < s.lSearchHigh) {
+        const std::int32_t probe = s.lSearchLow + (s.lSearchHigh - s.lSearchLow + 1) / 2 - 1;
+        if (probe >= s.lRndAddrFloor) {
+            s.lSearchAddress = probe;
+            return true;
+        }
+        s.lSearchLow = probe + 1;
+    }
+    return false;
+}
+
+void RandomAddressingSearch::SendSearchByte(std::int16_t nCommandId, std::uint8_t nByte,
+                                            std::uint8_t& nLast) {
+    // The fast search sends only what changed; the paced one sends what the steps say.
+    if (m_options.fast && nByte == nLast) return;
+    m_line.Send(nCommandId, nByte, AddressKind::Broadcast, 0);
+    nLast = nByte;
+}
+
+// Only the bytes that changed go on the line: the low end of the search moves one byte at a time.
+void RandomAddressingSearch::SetSearchAddress() {
+    RandomSearchState& s = m_s;
+    Status(m_line.GetContext().messages.Load(5119) + ": 0x" + UpperHex(s.lSearchAddress));
+    s.bySearchH = SearchHigh(s.lSearchAddress);
+    s.bySearchM = SearchMiddle(s.lSearchAddress);
+    s.bySearchL = SearchLow(s.lSearchAddress);
+    if (s.bySearchH != s.byLastSearchH) {
+        m_line.Send(kCmdSearchAddrH, s.bySearchH, AddressKind::Broadcast, 0);
+        s.byLastSearchH = s.bySearchH;
+    }
+    if (s.bySearchM != s.byLastSearchM) {
+        m_line.Send(kCmdSearchAddrM, s.bySearchM, AddressKind::Broadcast, 0);
+        s.byLastSearchM = s.bySearchM;
+    }
+    if (s.bySearchL != s.byLastSearchL) {
+        m_line.Send(kCmdSearchAddrL, s.bySearchL, AddressKind::Broadcast, 0);
+        s.byLastSearchL = s.bySearchL;
+    }
+    s.nRndAddrState = RndAddrStep::CompareHalve;
+}
+
+void RandomAddressingSearch::CompareAndHalve(bool& bFinished) {
+    RandomSearchState& s = m_s;
+    if (m_options.fast) {
+        // The interval may have closed without a probe (all of it below the floor).
+        if (s.lSearchLow < s.lSearchHigh) {
+            if (Compare() != Result::Timeout) {
+                s.lSearchHigh = s.lSearchAddress;
+                s.bRndAddrAnswered = true;
+            } else {
+                s.lSearchLow = s.lSearchAddress + 1;
+            }
+        }
+        if (FastProbe()) {
+            s.nRndAddrState = RndAddrStep::SetSearch;
+            return;
+        }
+        Close(bFinished);
+        return;
+    }
+    if (Compare() != Result::Timeout) {
+        s.lSearchHigh = s.lSearchAddress;
+    } else {
+        s.lSearchLow = s.lSearchAddress + 1;
+    }
+    s.lSearchAddress = s.lSearchLow + HalfRoundedEven(s.lSearchHigh - s.lSearchLow);
+    if (s.lSearchHigh != s.lSearchLow) {
+        s.nRndAddrState = RndAddrStep::SetSearch;
+        return;
+    }
+    Close(bFinished);
+}
+
+// The interval has closed on the smallest random address still taking part.
+void RandomAddressingSearch::Close(bool& bFinished) {
+    RandomSearchState& s = m_s;
+    const bool fast = m_options.fast;
+    if (fast && !s.bRndAddrAnswered) {
+        // Nobody answered this search: only a gear at 0xFFFFFF itself, which no probe reached,
+        // can still take part. Its COMPARE decides whether the run is over: asked twice.
+        SendSearchByte(kCmdSearchAddrH, 255, s.byLastSearchH);
+        SendSearchByte(kCmdSearchAddrM, 255, s.byLastSearchM);
+        SendSearchByte(kCmdSearchAddrL, 255, s.byLastSearchL);
+        if (Compare() == Result::Timeout) {
+            const CheckTime check(m_line.GetContext().scheduler, m_checkMs);
+            if (Compare() == Result::Timeout) {
+                Finish(bFinished);
+                return;
+            }
+        }
+        if (s.nRndAddrAddress > kMaxShortAddress) {
+            EndAtLimit(bFinished);
+            return;
+        }
+    }
+    // A gear given an address earlier in this run lies there only when a gear below it answered
+    // every COMPARE of this search (one that powered up since): that gear would take the address
+    // again, so the search starts from the bottom instead.
+    if (m_found.count(s.lSearchHigh) != 0) {
+        // A search that keeps closing there has no gear below to find.
+        if (++m_failures[s.lSearchHigh] > 2 * kRndAddrAttempts) {
+            m_left.push_back("gear-below");
+            Finish(bFinished);
+            return;
+        }
+        SearchAgain("gear-below", "a gear turned up below " + Hex(s.lSearchHigh) +
+                                      ", which has its address: searched from the bottom");
+        return;
+    }
+    // Address it so that PROGRAM and WITHDRAW reach that ballast alone.
+    if (fast) {
+        SendSearchByte(kCmdSearchAddrH, SearchHigh(s.lSearchHigh), s.byLastSearchH);
+        SendSearchByte(kCmdSearchAddrM, SearchMiddle(s.lSearchHigh), s.byLastSearchM);
+        SendSearchByte(kCmdSearchAddrL, SearchLow(s.lSearchHigh), s.byLastSearchL);
+    } else {
+        m_line.Send(kCmdSearchAddrH, SearchHigh(s.lSearchHigh), AddressKind::Broadcast, 0);
+        m_line.Send(kCmdSearchAddrM, SearchMiddle(s.lSearchHigh), AddressKind::Broadcast, 0);
+        m_line.Send(kCmdSearchAddrL, SearchLow(s.lSearchHigh), AddressKind::Broadcast, 0);
+    }
+    s.nRndAddrState = RndAddrStep::FindFree;
+}
+
+void RandomAddressingSearch::FindFreeAddress(bool& bFinished) {
+    RandomSearchState& s = m_s;
+    m_line.Send(kCmdQueryBallast, 0, AddressKind::Short, s.nRndAddrAddress);
+    std::uint8_t answer = 0;
+    if (m_line.Receive(answer) == Result::Timeout) {
+        // Free only when it stays silent twice: a gear that missed one answer, or answers every
+        // second question, would otherwise share the address with the new one.
+        const CheckTime check(m_line.GetContext().scheduler, m_checkMs);
+        m_line.Send(kCmdQueryBallast, 0, AddressKind::Short, s.nRndAddrAddress);
+        if (m_line.Receive(answer) == Result::Timeout) {
+            s.nRndAddrState = RndAddrStep::Program;
+            return;
+        }
+        m_line.NoteRecovery("second-ask",
+                            "address " + std::to_string(s.nRndAddrAddress) +
+                                " answered only when asked again: taken",
+                            s.nRndAddrAddress, -1);
+    }
+    ++s.nRndAddrAddress;
+    if (s.nRndAddrAddress > kMaxShortAddress) {
+        EndAtLimit(bFinished);
+    }
+}
+
+void RandomAddressingSearch::Verify(bool& bFinished) {
+    RandomSearchState& s = m_s;
+    std::uint8_t answer = 0;
+    const Result verified = m_line.QueryTwice(
+        kCmdVerifyShortAddress, AddressByte(s.nRndAddrAddress), AddressKind::Short, 0, answer);
+    if (verified == Result::Done) {
+        s.nRndAddrState = RndAddrStep::CheckHolder;
+        return;
+    }
+    // Several answers at once: several gear took the address.
+    if (verified == Result::Collision || verified == Result::CorruptFrame) {
+        s.nRndAddrState = RndAddrStep::Clash;
+        return;
+    }
+    // A failure of the link itself has shown its own box.
+    if (verified != Result::Timeout) {
+        bFinished = true;
+        return;
+    }
+    // Nobody holds the address: a lost COMPARE answer closed the search where no gear is, or the
+    // gear lost its mains. Where it keeps failing, the gear there does not keep an address.
+    if (++m_failures[s.lSearchHigh] >= kRndAddrAttempts) {
+        LeaveGear("verify-failed",
+                  "the gear at " + Hex(s.lSearchHigh) + " does not keep a short address: left");
+        return;
+    }
+    SearchAgain("verify-failed", "nobody answered VERIFY SHORT ADDRESS " +
+                                     std::to_string(s.nRndAddrAddress) + " after programming at " +
+                                     Hex(s.lSearchHigh) + ": searched again");
+}
+
+// The new address must be held by the gear searched for and by no other: QUERY RANDOM ADDRESS
+// H, M and L there answer with the bytes of the search address, and two gear with different
+// random addresses cannot answer all three alike.
+void RandomAddressingSearch::CheckHolder(bool& bFinished) {
+    RandomSearchState& s = m_s;
+    const CheckTime check(m_line.GetContext().scheduler, m_checkMs);
+    std::int32_t holder = 0;
+    for (const std::int16_t command :
+         {kCmdQueryRandomAddressH, kCmdQueryRandomAddressM, kCmdQueryRandomAddressL}) {
+        std::uint8_t answer = 0;
+        const Result result =
+            m_line.QueryTwice(command, 0, AddressKind::Short, s.nRndAddrAddress, answer);
+        if (result == Result::Collision || result == Result::CorruptFrame) {
+            s.nRndAddrState = RndAddrStep::Clash;
+            return;
+        }
+        if (result == Result::Timeout) {
+            // The gear answered its verify and then fell silent: it lost its mains.
+            SearchAgain("vanished", "the gear at address " + std::to_string(s.nRndAddrAddress) +
+                                        " fell silent: searched again");
+            return;
+        }
+        if (result != Result::Done) {
+            bFinished = true;
+            return;
+        }
+        holder = (holder << 8) | answer;
+    }
+    if (holder != s.lSearchHigh) {
+        // Another gear has the address alone: it missed both questions of the free-address
+        // check. The gear found keeps its place in the search and takes the next free address.
+        m_line.NoteRecovery("address-taken",
+                            "address " + std::to_string(s.nRndAddrAddress) +
+                                " belongs to the gear at " + Hex(holder) +
+                                ": the next free address is used",
+                            s.nRndAddrAddress, holder);
+        ++s.nRndAddrAddress;
+        s.nRndAddrState = RndAddrStep::FindFree;
+        if (s.nRndAddrAddress > kMaxShortAddress) {
+            EndAtLimit(bFinished);
+        }
+        return;
+    }
+    ++s.nRndAddrLampNo;
+    if (m_view.showLamp) m_view.showLamp(s.nRndAddrLampNo, s.nRndAddrAddress);
+    m_line.AddAddressedDevice(s.nRndAddrAddress);
+    m_found.insert(s.lSearchHigh);
+    s.bRndAddrAddressGiven = true;
+    s.nRndAddrState = RndAddrStep::ShowWithdraw;
+}
+
+void RandomAddressingSearch::NextBallast(bool& bFinished) {
+    RandomSearchState& s = m_s;
+    // A lost answer here would end the run with gear left: silence counts when it comes twice.
+    if (Compare() == Result::Timeout) {
+        const CheckTime check(m_line.GetContext().scheduler, m_checkMs);
+        if (Compare() == Result::Timeout) {
+            Finish(bFinished);
+            return;
+        }
+    }
+    if (s.bRndAddrAddressGiven) {
+        ++s.nRndAddrAddress;
+        s.bRndAddrAddressGiven = false;
+    }
+    if (s.nRndAddrAddress > kMaxShortAddress) {
+        EndAtLimit(bFinished);
+        return;
+    }
+    m_line.Send(kCmdInitialise, 255, AddressKind::Broadcast, 0);
+    // Every ballast still taking part lies at or above the one just found.
+    if (!m_options.fast) s.byLastSearchH = s.byLastSearchM = s.byLastSearchL = 255;
+    BeginSearch(s.lSearchLow);
+}
+
+// The fast search goes on to the next gear at once; only at the address limit does it ask first
+// whether anybody is left, as the paced one does, so that the limit is told only when it matters.
+void RandomAddressingSearch::FastNext(bool& bFinished) {
+    RandomSearchState& s = m_s;
+    if (s.bRndAddrAddressGiven) {
+        ++s.nRndAddrAddress;
+        s.bRndAddrAddressGiven = false;
+    }
+    if (s.nRndAddrAddress > kMaxShortAddress) {
+        SendSearchByte(kCmdSearchAddrH, 255, s.byLastSearchH);
+        SendSearchByte(kCmdSearchAddrM, 255, s.byLastSearchM);
+        SendSearchByte(kCmdSearchAddrL, 255, s.byLastSearchL);
+        NextBallast(bFinished);
+        return;
+    }
+    m_line.Send(kCmdInitialise, 255, AddressKind::Broadcast, 0);
+    BeginSearch(s.lSearchHigh);
+}
+
+// Starts the search again from the top: whoever still takes part is found anew. The short
+// address in hand stays free for the gear found next.
+void RandomAddressingSearch::SearchAgain(const std::string& what, const std::string& text) {
+    RandomSearchState& s = m_s;
+    m_line.NoteRecovery(what, text, what == "gear-below" ? -1 : s.nRndAddrAddress, s.lSearchHigh);
+    s.nRndAddrState = RndAddrStep::FirstCompare;
+}
+
+// Several gear took the address: they drew the same random address. They give it back and all
+// gear without an address draw new random addresses, the gear with one out of the way first (a
+// withdrawn gear would still take PROGRAM SHORT ADDRESS at its random address).
+void RandomAddressingSearch::Clash() {
+    RandomSearchState& s = m_s;
+    m_line.Send(kCmdProgramShortAddress, kDaliMask, AddressKind::Short, 0);
+    if (++m_failures[s.lSearchHigh] >= kRndAddrAttempts) {
+        LeaveGear("clash-left", "gear at " + Hex(s.lSearchHigh) +
+                                    " keep drawing one random address: left without a "
+                                    "short address");
+        return;
+    }
+    m_line.NoteRecovery("clash",
+                        "several gear took address " + std::to_string(s.nRndAddrAddress) + " at " +
+                            Hex(s.lSearchHigh) + ": address given back, new random addresses drawn",
+                        s.nRndAddrAddress, s.lSearchHigh);
+    m_line.Send(kCmdTerminate, 0, AddressKind::Broadcast, 0);
+    m_line.Send(kCmdInitialise, 255, AddressKind::Broadcast, 0);
+    m_line.Send(kCmdRandomise, 0, AddressKind::Broadcast, 0);
+    s.lRndAddrRandomisedMs = m_line.GetContext().scheduler.Now();
+    s.nRndAddrState = RndAddrStep::FirstCompare;
+}
+
+// The gear at the search address cannot be addressed: it leaves the search without an address,
+// so that every other gear still gets one, and the run says so at its end.
+void RandomAddressingSearch::LeaveGear(const std::string& what, const std::string& text) {
+    RandomSearchState& s = m_s;
+    m_line.NoteRecovery(what, text, -1, s.lSearchHigh);
+    m_left.push_back(what);
+    m_line.Send(kCmdWithdraw, 0, AddressKind::Short, 0);
+    m_found.insert(s.lSearchHigh);
+    SendSearchByte(kCmdSearchAddrH, 255, s.byLastSearchH);
+    SendSearchByte(kCmdSearchAddrM, 255, s.byLastSearchM);
+    SendSearchByte(kCmdSearchAddrL, 255, s.byLastSearchL);
+    s.nRndAddrState = RndAddrStep::Next;
+}
+
+// A gear is left but no short address: the box of the address limit ends the run.
+void RandomAddressingSearch::EndAtLimit(bool& bFinished) {
+    m_line.ShowAddressLimitMessage();
+    m_endedAtLimit = true;
+    bFinished = true;
+    m_s.nRndAddrState = RndAddrStep::Idle;
+}
+
+// Nobody takes part any more. Gear left without an address make the run end with the box of
+// what kept them from one.
+void RandomAddressingSearch::Finish(bool& bFinished) {
+    RandomSearchState& s = m_s;
+    bFinished = true;
+    s.nRndAddrState = RndAddrStep::Idle;
+    if (m_left.empty()) return;
+    // Gear that keep clashing have no address at all now, which the box says.
+    const bool clash = std::find(m_left.begin(), m_left.end(), "clash-left") != m_left.end();
+    m_line.GetContext().dialogs.MessageBox(
+        {m_line.GetContext().messages.Load(clash ? 5151 : 5145) + ".", MsgButtons::Ok,
+         MsgIcon::Critical, m_line.GetContext().messages.Load(5113)});
+}
+
+// The run as the window's Start button and timer drive it (the same steps, waits and log lines),
+// without the window.
+RandomAddressingReport RunRandomAddressing(
+    AddressingLine& line, const RandomAddressingRequest& request,
+    const std::function<void(const RandomAddressingProgress&)>& progress,
+    const std::function<bool()>& cancelled) {
+    RandomAddressingReport report;
+    EngineTerminal& terminal = line.Terminal();
+    const Context& context = terminal.context;
+    const MessageCatalogue& msg = context.messages;
+    Link& link = terminal.link;
+    report.variant = RandomAddressingVariantOf(terminal.state.m_nFirmwareVersion);
+    if (report.variant == RandomAddressingVariant::None) {
+        context.dialogs.MessageBox(
+            {msg.Load(5124), MsgButtons::Ok, MsgIcon::Information, msg.Load(5098)});
+        report.outcome.Fail(EngineFailure::Refused, msg.Load(5124));
+        return report;
+    }
+    if (terminal.state.m_nOperationMode != kModeDali) {
+        context.dialogs.MessageBox(
+            {msg.Load(5122) + "!", MsgButtons::Ok, MsgIcon::Information, msg.Load(5098)});
+        report.outcome.Fail(EngineFailure::Refused, msg.Load(5122) + "!");
+        return report;
+    }
+    if (report.variant == RandomAddressingVariant::Terminal) {
+        report.outcome.Fail(EngineFailure::Refused,
+                            "this terminal (firmware 1M or later) searches itself");
+        return report;
+    }
+
+    RandomAddressingSearch search(line);
+    search.SetOptions(request.options);
+    std::string status;
+    search.SetView(
+        {[&](const std::string& text) { status = text; },
+         [&](std::int16_t, std::int16_t address) { report.addressed.push_back(address); }});
+    report.fastSearch = request.options.fast;
+    bool failed = false;
+    const auto step = [&](bool bStart, bool bStop, bool& bFinished) {
+        bFinished = false;
+        const SearchPacing pacing(search, bStart);
+        if (bStart) search.Start();
+        if (bStop) search.Stop();
+        if (search.Step() == RndAddrStep::Idle) return;
+        try {
+            if (search.Step() == RndAddrStep::Stop) {
+                status.clear();
+                line.Send(kCmdTerminate, 0, AddressKind::Broadcast, 0);
+                return;
+            }
+            if (!search.RunOwnStep(bFinished)) {
+                status = msg.Load(5112);
+                bFinished = true;
+                search.Idle();
+            }
+        } catch (...) {
+            ReportCurrentException(context, "RandomAddressing");
+            failed = true;
+            bFinished = true;
+        }
+    };
+    const auto tellProgress = [&] {
+        if (progress) progress({status, search.Addressed(), search.Fraction()});
+    };
+
+    line.StartLog(request.log, request.logPath, "random addressing");
+    line.ClearRecovered();
+    status = msg.Load(5080) + "...";
+    tellProgress();
+    context.scheduler.DoEvents();
+    link.BeginProcedure();
+    bool bFinished = false;
+    step(true, false, bFinished);
+    std::string endLine = " end random addressing";
+    bool cancel = false;
+    if (link.CommunicationLost() && !bFinished) {
+        // A lost connection ends the run after its one box.
+    } else if (bFinished) {
+        endLine.clear();
+    } else {
+        const std::int64_t interval = request.options.fast && !link.QuickTimingDistrust()
+                                          ? kRndAddrFastIntervalMs
+                                          : kRndAddrIntervalMs;
+        const bool ended = RunSteps(
+            context.scheduler, interval,
+            [&] {
+                bool finished = false;
+                step(false, false, finished);
+                tellProgress();
+                return !finished && !link.CommunicationLost();
+            },
+            [&] { return cancel = cancelled && cancelled(); });
+        if (cancel) endLine += " by user";
+        if (!ended && !cancel)
+            report.outcome.Fail(EngineFailure::Error, "the random addressing did not end in time");
+    }
+    // The stop step: TERMINATE ends the gear's initialisation state.
+    status.clear();
+    context.scheduler.DoEvents();
+    bool stopped = false;
+    step(false, true, stopped);
+    link.EndProcedure();
+    line.CloseLog(endLine);
+    tellProgress();
+
+    report.recovered = line.Recovered();
+    report.checkMs = search.CheckMs();
+    if (link.CommunicationLost()) {
+        report.outcome.Fail(EngineFailure::CommunicationLost,
+                            "the connection to the terminal was lost during the random addressing");
+    } else if (cancel) {
+        report.outcome.Fail(EngineFailure::Cancelled, "the random addressing was cancelled");
+    } else if (failed) {
+        report.outcome.Fail(EngineFailure::Error, "the random addressing ended with an error");
+    } else if (search.EndedAtLimit()) {
+        report.outcome.Fail(EngineFailure::Incomplete, msg.Load(5114) + "!");
+    } else if (!search.Left().empty()) {
+        const bool clash = std::find(search.Left().begin(), search.Left().end(), "clash-left") !=
+                           search.Left().end();
+        report.outcome.Fail(EngineFailure::Incomplete, msg.Load(clash ? 5151 : 5145) + ".");
+    }
+    return report;
+}
+
+}  // namespace zd

@@ -1,0 +1,158 @@
+// The engine's scan and random addressing run without the form: typed options in, progress on the
+// scheduler, typed results out, a cancel between steps; and the form, one of its clients, puts
+// the very same frames on the line at the very same times.
+#include <algorithm>
+
+#include "addressing/FrameRig.h"
+#include "engine/DeviceScan.h"
+#include "engine/EngineRig.h"
+#include "engine/RandomAddressing.h"
+
+namespace zd::test {
+namespace {
+
+using EngineProceduresTest = EngineRig;
+
+std::vector<int> Sorted(std::vector<int> values) {
+    std::sort(values.begin(), values.end());
+    return values;
+}
+
+std::vector<int> ScannedAddresses(const ScanReport& report) {
+    std::vector<int> addresses;
+    for (const ScannedDevice& device : report.devices) addresses.push_back(device.shortAddress);
+    return addresses;
+}
+
+TEST_F(EngineProceduresTest, ScanFindsTheGearWithProgressAndTellsSharedAddresses) {
+    UseLine("three-addressed.json", kSoftwareVariant);
+    std::vector<double> fractions;
+    const ScanReport report =
+        RunDeviceScan(line, {}, [&](const ScanProgress& p) { fractions.push_back(p.fraction); });
+    EXPECT_TRUE(report.outcome.Ok()) << report.outcome.text;
+    std::vector<int> shorts = Sorted(Shorts());
+    EXPECT_EQ(ScannedAddresses(report), shorts);
+    EXPECT_EQ(fractions.size(), 65u);
+    EXPECT_TRUE(std::is_sorted(fractions.begin(), fractions.end()));
+    EXPECT_EQ(fractions.back(), 1.0);
+    // The device list of the terminal is what the scan found; 64 addresses at the window's pace.
+    EXPECT_EQ(state.devices->Count(), shorts.size());
+    EXPECT_GE(ctx.scheduler.Now(), 64 * kScanIntervalMs);
+
+    UseLine("shared-address.json", kSoftwareVariant);
+    const ScanReport shared = RunDeviceScan(line, {});
+    EXPECT_TRUE(std::any_of(shared.devices.begin(), shared.devices.end(),
+                            [](const ScannedDevice& d) { return d.conflict; }));
+}
+
+TEST_F(EngineProceduresTest, ScanIsCancelledBetweenAddressesAndRefusedInDsiMode) {
+    UseLine("three-addressed.json", kSoftwareVariant);
+    int steps = 0;
+    const ScanReport cancelled = RunDeviceScan(
+        line, {}, [&](const ScanProgress&) { ++steps; }, [&] { return steps >= 5; });
+    EXPECT_EQ(cancelled.outcome.failure, EngineFailure::Cancelled);
+    EXPECT_FALSE(link.InProcedure());
+    EXPECT_LE(terminal->FrameLog().size(), 6u);
+
+    state.m_nOperationMode = kModeDsi;
+    terminal->ClearFrameLog();
+    const ScanReport refused = RunDeviceScan(line, {});
+    EXPECT_EQ(refused.outcome.failure, EngineFailure::Refused);
+    EXPECT_TRUE(terminal->FrameLog().empty());
+}
+
+TEST_F(EngineProceduresTest, RandomAddressingPacedAndFastGiveEveryGearItsOwnAddress) {
+    for (const bool fast : {false, true}) {
+        SCOPED_TRACE(fast ? "fast" : "paced");
+        UseLine("sixteen-unaddressed.json", kSoftwareVariant);
+        RandomAddressingRequest request;
+        request.options.startAddress = 20;
+        request.options.fast = fast;
+        int lastAddressed = 0;
+        const RandomAddressingReport report = RunRandomAddressing(
+            line, request, [&](const RandomAddressingProgress& p) { lastAddressed = p.addressed; });
+        EXPECT_TRUE(report.outcome.Ok()) << report.outcome.text;
+        EXPECT_EQ(report.variant, RandomAddressingVariant::Control);
+        EXPECT_EQ(report.fastSearch, fast);
+        std::vector<int> expected;
+        for (int a = 20; a < 36; ++a) expected.push_back(a);
+        EXPECT_EQ(Sorted(Shorts()), expected);
+        EXPECT_EQ(Sorted({report.addressed.begin(), report.addressed.end()}), expected);
+        EXPECT_EQ(lastAddressed, 16);
+        EXPECT_EQ(state.devices->Count(), 16u);
+        EXPECT_TRUE(ctx.dialogs.boxes.empty());
+        EXPECT_FALSE(link.InProcedure());
+    }
+}
+
+TEST_F(EngineProceduresTest, RandomAddressingEndsAtTheLimitOrOnCancelWithTheLineTerminated) {
+    UseLine("sixteen-unaddressed.json", kSoftwareVariant);
+    RandomAddressingRequest request;
+    request.options.startAddress = 60;
+    const RandomAddressingReport limited = RunRandomAddressing(line, request);
+    EXPECT_EQ(limited.outcome.failure, EngineFailure::Incomplete);
+    EXPECT_NE(limited.outcome.text.find("63"), std::string::npos);
+    EXPECT_EQ(limited.addressed, (std::vector<std::int16_t>{60, 61, 62, 63}));
+    // The window's box is shown as well.
+    EXPECT_EQ(ctx.dialogs.boxes.size(), 1u);
+
+    UseLine("sixteen-unaddressed.json", kSoftwareVariant);
+    request.options.startAddress = 0;
+    int addressed = 0;
+    const RandomAddressingReport cancelled = RunRandomAddressing(
+        line, request, [&](const RandomAddressingProgress& p) { addressed = p.addressed; },
+        [&] { return addressed >= 3; });
+    EXPECT_EQ(cancelled.outcome.failure, EngineFailure::Cancelled);
+    EXPECT_EQ(cancelled.addressed.size(), 3u);
+    // The cancel ends with TERMINATE: no gear is left in the initialisation state.
+    terminal->AdvanceToNow();
+    for (const auto& gear : terminal->GetLine().Gear())
+        EXPECT_FALSE(gear->InInitialisation(ctx.scheduler.Now() * 1000));
+}
+
+TEST_F(EngineProceduresTest, OneDecisionOfTheVariantAndItsRefusals) {
+    EXPECT_EQ(RandomAddressingVariantOf(0x3147), RandomAddressingVariant::None);
+    EXPECT_EQ(RandomAddressingVariantOf(0x3148), RandomAddressingVariant::Control);
+    EXPECT_EQ(RandomAddressingVariantOf(0x314C), RandomAddressingVariant::Control);
+    EXPECT_EQ(RandomAddressingVariantOf(0x314D), RandomAddressingVariant::Terminal);
+
+    UseLine("sixteen-unaddressed.json", 0x3147);
+    const RandomAddressingReport none = RunRandomAddressing(line, {});
+    EXPECT_EQ(none.outcome.failure, EngineFailure::Refused);
+    EXPECT_EQ(ctx.dialogs.boxes.size(), 1u);
+    EXPECT_TRUE(terminal->FrameLog().empty());
+}
+
+// The form drives the engine's search from its timer: the frames and their spacing on the line
+// are those of the engine's own run, for the paced and the fast search.
+class FormAsClientTest : public AddressingRig {};
+
+TEST_F(FormAsClientTest, FormAndEngineSendTheSameFramesAtTheSameTimes) {
+    for (const bool fast : {false, true}) {
+        SCOPED_TRACE(fast ? "fast" : "paced");
+        const auto relative = [](const std::vector<sim::SentFrame>& log) {
+            std::vector<std::pair<std::uint16_t, sim::Micros>> frames;
+            for (const sim::SentFrame& f : log)
+                frames.emplace_back(f.frame, f.endUs - log.front().endUs);
+            return frames;
+        };
+        UseLine("sixteen-unaddressed.json", kSoftwareVariant);
+        terminal->SetFrameLog(true);
+        control->chkRndAddrFastSearch.SetChecked(fast);
+        control->chkRndAddrCompleteNewInstallation.SetChecked(false);
+        StartAndRun();
+        const auto viaForm = relative(terminal->FrameLog());
+
+        EngineBench engine;
+        engine.UseLine("sixteen-unaddressed.json", kSoftwareVariant);
+        RandomAddressingRequest request;
+        request.options.fast = fast;
+        EXPECT_TRUE(RunRandomAddressing(engine.line, request).outcome.Ok());
+        const auto viaEngine = relative(engine.terminal->FrameLog());
+        ASSERT_FALSE(viaForm.empty());
+        EXPECT_EQ(viaForm, viaEngine);
+    }
+}
+
+}  // namespace
+}  // namespace zd::test
