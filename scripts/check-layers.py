@@ -1,14 +1,14 @@
 #!/usr/bin/env python3
-"""Checks the include graph of src/ against the layers of the design.
+"""Checks src/ against the layers of the design: what each folder includes, and who touches the form.
 
-Each folder of src/ may include its own headers and those of the layers below it, nothing else:
+Includes. Each folder of src/ may include its own headers and those of the layers below it, nothing
+else; quoted and angle-bracket includes of the project's headers alike:
 
     app                         main() of both programs
     cli, gui                    the command line and the window, side by side
     host                        the ports implemented for real use, and the simulator's front
-    frame pages addressing archive
-                                the control: configZD4270, its pages, its addressing procedures and
-                                its archive
+    pages addressing archive    the form's device pages, addressing procedures and archive tab
+    frame                       the form itself (configZD4270), the base the three above plug into
     engine                      the procedures and readouts every front end calls (typed door)
     devices                     the device registry and number texts
     link                        the terminal link and the library-wide state, with the device list
@@ -16,17 +16,30 @@ Each folder of src/ may include its own headers and those of the layers below it
     platform                    the ports and the plain helpers
     sim                         the simulated terminal and line: beside the control, on platform only
 
-frame, pages, addressing and archive count as one layer for now: they are one library (the pages
-and procedures are children and members of configZD4270, and configZD4270 creates the pages and
-runs the procedures), so their headers include each other both ways.
+pages, addressing and archive include frame/ and not each other; frame/ includes none of them (it
+reaches the pages and procedures through the interfaces it declares). Qt headers (<Q...>, <Qt...>)
+may appear in host, gui and app only: the control and the simulator build and test without Qt.
+Every include break fails the check.
 
-Qt headers (<Q...>, <Qt...>) may appear in host, gui and app only; the control and the simulator
-build and test without Qt.
+The form's widgets. The widgets are the data members of the form (frame/configZD4270.h) and of its
+pages (pages/*.h) whose type is a control model of ui/. Only the form's own folders and gui/ (which
+binds a widget to each model) may name them; cli/, host/, app/ and engine/ call the engine instead.
+Nor do those four build page events by hand (HandleObjectEvents, EventParams, RaiseEvent,
+ObjectEvent). A use is `.name`, `->name` or `::name` in code, outside comments and literals.
 
-Prints each break as file:line: message and exits 1 if there is any; exits 0 otherwise.
-Usage: check-layers.py [source root, default: the src/ beside this script's folder]
+Uses that exist today are listed, per file and name with their count, in the baseline
+(scripts/layers-baseline.txt), written by --write-baseline. The check fails on a use the baseline
+does not cover, and on a baseline entry that no longer occurs as often as listed: the baseline only
+shrinks, and is rewritten as uses go.
+
+Prints each problem as file:line: message, then a summary line; exits 1 on any problem, 0 otherwise.
+Usage: check-layers.py [SRC] [--baseline FILE] [--write-baseline]
+       (SRC defaults to the src/ beside this script's folder)
 """
 
+import argparse
+import bisect
+import collections
 import os
 import pathlib
 import re
@@ -40,21 +53,58 @@ BELOW = {
     "link": ("ui",),
     "devices": ("link",),
     "engine": ("devices",),
+    "frame": ("engine",),
+    "pages": ("frame",),
+    "addressing": ("frame",),
+    "archive": ("frame",),
     "sim": ("platform",),
     "host": CONTROL + ("sim",),
     "cli": ("host",),
     "gui": ("host",),
     "app": ("cli", "gui"),
 }
-for folder in CONTROL:
-    BELOW[folder] = ("engine",) + tuple(f for f in CONTROL if f != folder)
-
 QT_FOLDERS = {"host", "gui", "app"}
+
+# Where the form's widgets are declared, and the folders that must not touch them.
+FORM_HEADERS = ("frame/configZD4270.h", "pages/*.h")
+FRONT_FOLDERS = ("cli", "host", "app", "engine")
+# The models that are widgets without deriving from Control.
+STANDALONE_MODELS = {"Timer", "OptionGroup"}
+# What a device page and the form pass to each other (frame/PageEvents.h, configZD4270).
+PAGE_EVENT_NAMES = ("HandleObjectEvents", "EventParams", "RaiseEvent", "ObjectEvent")
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
 QT_HEADER = re.compile(r"^Qt?[A-Z]")
 SOURCE_SUFFIXES = {".h", ".hpp", ".cpp", ".cc"}
+# Comments and literals, blanked before code is searched; identifiers and numbers are matched so
+# that a prefix (u8'x') or a digit separator (1'000) is not taken for the start of a literal.
+LEXEMES = re.compile(
+    r"""(?P<blank>//[^\n]*|/\*.*?\*/
+          |(?:u8|[uUL])?R"(?P<delim>[^()\\\s]{0,16})\(.*?\)(?P=delim)"
+          |"(?:\\.|[^"\\\n])*"|'(?:\\.|[^'\\\n])*')
+       |[A-Za-z_]\w*|\.?\d(?:[eEpP][+-]|[\w.'])*""",
+    re.S | re.X)
+CLASS = re.compile(r"^\s*class\s+(\w+)(?:\s+final)?\s*(?::([^{;]*))?\{", re.M)
+MEMBER_ACCESS = re.compile(r"(?:\.|->|::)\s*([A-Za-z_]\w*)")
 
+
+def rel(path):
+    return os.path.relpath(path)
+
+
+def sources(src, folder):
+    root = src / folder
+    return sorted(p for p in root.rglob("*") if p.suffix in SOURCE_SUFFIXES and p.is_file())
+
+
+def code_of(path):
+    """The file's text with comments and string and character literals blanked, lines kept."""
+    text = path.read_text(encoding="utf-8", errors="replace")
+    return LEXEMES.sub(
+        lambda m: re.sub(r"[^\n]", " ", m.group()) if m.group("blank") else m.group(), text)
+
+
+# --- Includes -------------------------------------------------------------------------------------
 
 def allowed(folder):
     """The folders that folder may include: itself and everything below it."""
@@ -68,9 +118,11 @@ def allowed(folder):
     return seen
 
 
-def included_folder(src, source, name):
-    """The folder of src/ that a quoted include names, or None for a header from elsewhere."""
-    for base in (source.parent, src):
+def included_folder(src, source, bracket, name):
+    """The folder of src/ that an include names, or None for a header from elsewhere. A quoted
+    include is looked for beside the file first; both kinds in src/, the project's include path."""
+    bases = (source.parent, src) if bracket == '"' else (src,)
+    for base in bases:
         target = (base / name).resolve()
         if target.is_file():
             try:
@@ -81,53 +133,168 @@ def included_folder(src, source, name):
     return None
 
 
-def check(src):
+def check_includes(src):
     problems = []
-    unknown = sorted(p.name for p in src.iterdir() if p.is_dir() and p.name not in BELOW)
-    for name in unknown:
-        problems.append(f"{os.path.relpath(src / name)}: folder has no place in the layers; add it to {os.path.relpath(__file__)}")
-    permitted = {folder: allowed(folder) for folder in BELOW}
-    for source in sorted(src.rglob("*")):
-        if source.suffix not in SOURCE_SUFFIXES or not source.is_file():
-            continue
-        folder = source.relative_to(src).parts[0]
-        if folder not in BELOW:
-            continue
-        with open(source, encoding="utf-8", errors="replace") as text:
-            for number, line in enumerate(text, 1):
+    for name in sorted(p.name for p in src.iterdir() if p.is_dir() and p.name not in BELOW):
+        problems.append(f"{rel(src / name)}: folder has no place in the layers; add it to {rel(__file__)}")
+    for folder in sorted(f for f in BELOW if (src / f).is_dir()):
+        permitted = allowed(folder)
+        for source in sources(src, folder):
+            lines = source.read_text(encoding="utf-8", errors="replace").splitlines()
+            for number, line in enumerate(lines, 1):
                 match = INCLUDE.match(line)
                 if not match:
                     continue
                 bracket, name = match.groups()
-                where = f"{os.path.relpath(source)}:{number}"
+                where = f"{rel(source)}:{number}"
                 if bracket == "<" and QT_HEADER.match(name) and folder not in QT_FOLDERS:
-                    problems.append(
-                        f"{where}: {folder}/ includes the Qt header <{name}>; Qt belongs in "
-                        f"{', '.join(sorted(QT_FOLDERS))} only")
-                if bracket != '"':
-                    continue
-                target = included_folder(src, source, name)
-                if target is not None and target not in permitted[folder]:
-                    problems.append(
-                        f"{where}: {folder}/ includes {name}, but {target}/ is not below "
-                        f"{folder}/ (it may include {', '.join(sorted(permitted[folder]))})")
+                    problems.append(f"{where}: {folder}/ includes the Qt header <{name}>; Qt belongs "
+                                    f"in {', '.join(sorted(QT_FOLDERS))} only")
+                target = included_folder(src, source, bracket, name)
+                if target is not None and target not in permitted:
+                    problems.append(f"{where}: {folder}/ includes {name}, but {target}/ is not below "
+                                    f"{folder}/ (it may include {', '.join(sorted(permitted))})")
     return problems
+
+
+# --- The form's widgets and page events ------------------------------------------------------------
+
+def model_types(src):
+    """The control models of ui/: the classes deriving from Control, and the standalone ones."""
+    bases = {}
+    for header in sources(src, "ui"):
+        for name, base_list in CLASS.findall(code_of(header)):
+            bases[name] = set(re.findall(r"\w+", base_list or "")) - {"public", "protected", "private"}
+    models = {"Control"}
+    while True:
+        more = {name for name, base in bases.items() if base & models} - models
+        if not more:
+            break
+        models |= more
+    return (models - {"Control"}) | (STANDALONE_MODELS & bases.keys())
+
+
+def widget_names(src):
+    """The names of the data members of the form and its pages that are control models."""
+    form = src / FORM_HEADERS[0]
+    if not form.is_file():
+        raise SystemExit(f"{rel(form)}: the form's header is missing; the widget check reads it")
+    types = "|".join(sorted(model_types(src)))
+    member = re.compile(rf"^\s*(?:std::array<\s*(?:{types})\s*,[^>]*>|(?:{types}))\s+(\w+)\s*[{{;=]",
+                        re.M)
+    headers = [form] + sorted(src.glob(FORM_HEADERS[1]))
+    return {name for header in headers for name in member.findall(code_of(header))}
+
+
+Use = collections.namedtuple("Use", "file line name kind")
+
+
+def front_uses(src, widgets):
+    """Each line of the front folders naming a widget or a page event, once per line and name."""
+    page_event = re.compile(rf"\b({'|'.join(PAGE_EVENT_NAMES)})\b")
+    uses = []
+    for folder in FRONT_FOLDERS:
+        if not (src / folder).is_dir():
+            continue
+        for source in sources(src, folder):
+            code = code_of(source)
+            starts = [0] + [m.end() for m in re.finditer("\n", code)]
+            found = {(m.start(1), m.group(1), "widget") for m in MEMBER_ACCESS.finditer(code)
+                     if m.group(1) in widgets}
+            found |= {(m.start(1), m.group(1), "event") for m in page_event.finditer(code)}
+            file = source.relative_to(src).as_posix()
+            uses += sorted({Use(file, bisect.bisect_right(starts, at), name, kind)
+                            for at, name, kind in found})
+    return uses
+
+
+def describe(src, use):
+    folder = use.file.split("/")[0]
+    if use.kind == "widget":
+        return (f"{rel(src / use.file)}:{use.line}: {folder}/ uses the form's widget {use.name}; "
+                "front ends call the engine")
+    return (f"{rel(src / use.file)}:{use.line}: {folder}/ raises a page event by hand ({use.name}); "
+            "front ends call the engine")
+
+
+# --- The baseline ----------------------------------------------------------------------------------
+
+BASELINE_HEADER = """\
+# The uses of the form's widgets and page events outside the form that existed when the check came
+# in: file (under src/), name, number of lines. Written by `python3 scripts/check-layers.py
+# --write-baseline`; it only ever shrinks. Do not add to it by hand: call the engine instead.
+"""
+
+
+def read_baseline(path):
+    counts = collections.Counter()
+    if not path.is_file():
+        return counts
+    for number, line in enumerate(path.read_text(encoding="utf-8").splitlines(), 1):
+        fields = line.split("#")[0].split()
+        if not fields:
+            continue
+        if len(fields) != 3 or not fields[2].isdigit():
+            raise SystemExit(f"{rel(path)}:{number}: expected 'FILE NAME COUNT', got {line!r}")
+        counts[(fields[0], fields[1])] += int(fields[2])
+    return counts
+
+
+def write_baseline(path, counts):
+    lines = [f"{file} {name} {count}\n" for (file, name), count in sorted(counts.items())]
+    path.write_text(BASELINE_HEADER + "".join(lines), encoding="utf-8")
+
+
+def compare(src, uses, baseline, baseline_path):
+    """The problems: uses beyond what the baseline allows, and baseline entries that are gone."""
+    by_key = collections.defaultdict(list)
+    for use in uses:
+        by_key[(use.file, use.name)].append(use)
+    problems, new = [], 0
+    for key, found in sorted(by_key.items()):
+        allowed_count = baseline.get(key, 0)
+        if len(found) > allowed_count:
+            new += len(found) - allowed_count
+            note = f" ({len(found)} lines, the baseline allows {allowed_count})" if allowed_count else ""
+            problems += [describe(src, use) + note for use in found]
+    for (file, name), count in sorted(baseline.items()):
+        left = len(by_key.get((file, name), []))
+        if left < count:
+            problems.append(f"{rel(baseline_path)}: lists {count} line(s) of {file} naming {name}, "
+                            f"{left} remain; run python3 {rel(__file__)} --write-baseline")
+    return problems, new
 
 
 def main():
     root = pathlib.Path(__file__).resolve().parent.parent
-    src = pathlib.Path(sys.argv[1]) if len(sys.argv) > 1 else root / "src"
+    parser = argparse.ArgumentParser(description="Checks src/ against the layers of the design.")
+    parser.add_argument("src", nargs="?", type=pathlib.Path, default=root / "src")
+    parser.add_argument("--baseline", type=pathlib.Path, default=root / "scripts" / "layers-baseline.txt")
+    parser.add_argument("--write-baseline", action="store_true",
+                        help="write today's uses of the form outside it as the baseline")
+    args = parser.parse_args()
+    src = args.src
     if not src.is_dir():
         print(f"{src}: no such folder", file=sys.stderr)
         return 2
-    problems = check(src)
-    for problem in problems:
+
+    include_problems = check_includes(src)
+    uses = front_uses(src, widget_names(src))
+    if args.write_baseline:
+        write_baseline(args.baseline, collections.Counter((u.file, u.name) for u in uses))
+        print(f"check-layers: wrote {len(uses)} use(s) to {rel(args.baseline)}")
+    use_problems, new = compare(src, uses, read_baseline(args.baseline), args.baseline)
+
+    for problem in include_problems + use_problems:
         print(problem)
-    if problems:
-        print(f"check-layers: {len(problems)} include(s) break the layers")
-        return 1
-    print("check-layers: includes follow the layers")
-    return 0
+    widget_lines = {(u.file, u.line) for u in uses if u.kind == "widget"}
+    per_folder = collections.Counter(file.split("/")[0] for file, _ in widget_lines)
+    event_lines = {(u.file, u.line) for u in uses if u.kind == "event"}
+    folders = ", ".join(f"{folder}/ {count}" for folder, count in sorted(per_folder.items()))
+    print(f"check-layers: {len(include_problems)} include break(s); {len(widget_lines)} lines outside "
+          f"the form name its widgets{f' ({folders})' if folders else ''} and {len(event_lines)} "
+          f"build page events by hand; {new} use(s) new, not in the baseline")
+    return 1 if include_problems or use_problems else 0
 
 
 if __name__ == "__main__":

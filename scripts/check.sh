@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Checks to run before a commit (CI runs them too): the include layers of src/ and that every
+# Checks to run before a commit (CI runs them too): the include layers of src/, that the front ends
+# leave the form's widgets and page events alone (beyond scripts/layers-baseline.txt), and that every
 # C++ file of src, tests, bench and fuzz is as clang-format (the project's .clang-format, the
 # version Debian 12 ships) leaves it; ZD4270_FORMAT_CHECK=0 skips the second. Prints each problem as file:line and exits non-zero if there is any.
 set -euo pipefail

@@ -7,7 +7,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libxml2-dev nlohmann-json3-dev
-          libmodbus-dev libgtest-dev libgmock-dev clang libclang-rt-14-dev)
+          libmodbus-dev libgtest-dev libgmock-dev clang libclang-rt-14-dev python3)
 bash scripts/install-packages.sh "${packages[@]}"
 
 build="${ASAN_BUILD_DIR:-build-asan}"
