@@ -8,8 +8,10 @@
 
 #include "addressing/AddressingFrame.h"
 #include "cli/HeadlessCommands.h"
+#include "engine/RandomAddressing.h"
 #include "host/GearReplacement.h"
 #include "link/Commands.h"
+#include "platform/HostTexts.h"
 
 namespace zd {
 
@@ -102,25 +104,21 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
     const bool fast = arguments.Has("--fast");
     return [=](HeadlessSession& session) {
         configZD4270& control = session.Control();
+        const RandomAddressingVariant variantKind =
+            RandomAddressingVariantOf(session.State().m_nFirmwareVersion);
+        const bool terminalSearches = variantKind == RandomAddressingVariant::Terminal;
         // The terminal's own search can light each gear it addresses; the control's search
-        // lights each one anyway, and the window hides the check box for it.
-        if (opticalFeedback && !control.chkRndAddrOpticalFeedback.Visible()) {
+        // lights each one anyway.
+        if (opticalFeedback && !terminalSearches) {
             throw UsageError(
                 "--optical-feedback needs the terminal's own random addressing (firmware 1M or "
                 "later)");
         }
-        control.chkRndAddrOpticalFeedback.SetChecked(opticalFeedback);
         // The fast search is the control's; a terminal that searches itself sets its own pace,
         // so that on a mixed station --fast speeds up the terminals it can and leaves the rest.
-        const bool fastSearch = fast && control.chkRndAddrFastSearch.Visible();
-        control.chkRndAddrFastSearch.SetChecked(fastSearch);
-        control.cboRndAddrStartAddress.SetListIndex(start);
-        control.chkRndAddrCompleteNewInstallation.SetChecked(newInstallation);
-        control.chkRndAddrDeleteAllGroupAssignments.SetChecked(deleteGroups);
-        control.chkRndAddrDeleteAllScenes.SetChecked(deleteScenes);
+        const bool fastSearch = fast && !terminalSearches;
         // Firmware before the first that can address at all runs neither variant.
-        const auto variantName = RandomAddressingVariantName(
-            RandomAddressingVariantOf(session.State().m_nFirmwareVersion));
+        const auto variantName = RandomAddressingVariantName(variantKind);
         const Json variant = variantName ? Json(*variantName) : Json();
         Json details = {{"variant", variant}, {"startAddress", start}, {"fastSearch", fastSearch}};
         if (fast && !fastSearch && variant == "terminal") {
@@ -130,23 +128,61 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
         }
 
         const std::size_t mark = session.BoxCount();
-        control.cmdRndAddrStart.Click();
-        if (!control.RndAddrRunning()) {
-            Outcome refused;
-            refused.Note(session.LastBoxSince(mark).value_or("the random addressing did not start"),
-                         "start");
-            // The device list the control loaded from the store may be old: the line says what
-            // is there.
-            ScanAfterRun(session, details, refused, false);
-            refused.Check(details);
-        }
         Outcome outcome;
-        if (!session.RunUntil([&] { return !control.RndAddrRunning(); })) {
-            throw CommandFailed("the random addressing did not end in time",
-                                {{"variant", variant}, {"failedStep", "addressing"}});
+        if (terminalSearches) {
+            // The terminal's own run is supervised by the window's tab for now.
+            control.chkRndAddrOpticalFeedback.SetChecked(opticalFeedback);
+            control.cboRndAddrStartAddress.SetListIndex(start);
+            control.chkRndAddrCompleteNewInstallation.SetChecked(newInstallation);
+            control.chkRndAddrDeleteAllGroupAssignments.SetChecked(deleteGroups);
+            control.chkRndAddrDeleteAllScenes.SetChecked(deleteScenes);
+            control.cmdRndAddrStart.Click();
+            if (!control.RndAddrRunning()) {
+                Outcome refused;
+                refused.Note(
+                    session.LastBoxSince(mark).value_or("the random addressing did not start"),
+                    "start");
+                ScanAfterRun(session, details, refused, false);
+                refused.Check(details);
+            }
+            if (!session.RunUntil([&] { return !control.RndAddrRunning(); })) {
+                throw CommandFailed("the random addressing did not end in time",
+                                    {{"variant", variant}, {"failedStep", "addressing"}});
+            }
+            // The terminal's error codes end the run with a box.
+            outcome.Note(ProblemSince(session, mark), "addressing");
+        } else {
+            RandomAddressingRequest request;
+            request.options = {static_cast<std::int16_t>(start), newInstallation, deleteGroups,
+                               deleteScenes, fastSearch};
+            request.log = control.LoggingAddressing();
+            request.logPath = control.LogFilePrefix() + kAddressingLogFile;
+            const Language language = session.Catalogue().GetLanguage();
+            const std::string what = HostText(language, "random addressing");
+            const RandomAddressingReport report = RunRandomAddressing(
+                control.EngineLine(), request,
+                [&](const RandomAddressingProgress& progress) {
+                    session.ShowProgress(
+                        {what,
+                         HostText(language, "%1 addressed", {std::to_string(progress.addressed)}),
+                         progress.fraction, language});
+                },
+                [&] { return session.StopRequested(what); });
+            // The window's views show the device list the run left.
+            control.RefreshDeviceViews();
+            session.EndEngineRun();
+            if (report.outcome.failure == EngineFailure::Refused) {
+                Outcome refused;
+                refused.Note(ForConsole(report.outcome.text), "start");
+                // The device list the control loaded from the store may be old: the line says
+                // what is there.
+                ScanAfterRun(session, details, refused, false);
+                refused.Check(details);
+            }
+            // The address limit and gear left end the run with a box, as in the window.
+            outcome.Note(ProblemSince(session, mark), "addressing");
+            if (!report.outcome.Ok()) outcome.Note(ForConsole(report.outcome.text), "addressing");
         }
-        // The address limit and the terminal's error codes end the run with a box.
-        outcome.Note(ProblemSince(session, mark), "addressing");
         details["recovered"] = RecoveredJson(control);
         if (variant == "control") details["checkTimeMs"] = control.RndAddrCheckMs();
         // The scan that checks a fast search keeps its pace; the second ask finds gear that

@@ -111,6 +111,26 @@ bool HeadlessSession::Interrupted() {
     return true;
 }
 
+void HeadlessSession::ShowProgress(const ProgressState& state) {
+    m_progress->Update(state);
+}
+
+bool HeadlessSession::StopRequested(const std::string& what) {
+    if (m_finishing) return false;
+    if (m_interrupted) return true;
+    m_interrupted = InterruptSignal();
+    if (!m_interrupted) return false;
+    m_progress->End();
+    std::fprintf(m_console, "zd4270: %s: cancelling %s\n", InterruptName(m_interrupted),
+                 what.c_str());
+    return true;
+}
+
+void HeadlessSession::EndEngineRun() {
+    m_progress->End();
+    if (m_interrupted && !m_finishing) throw CommandInterrupted{m_interrupted};
+}
+
 void HeadlessSession::UpdateProgress() {
     if (m_control) m_progress->Update(ControlProgress(*m_control));
 }

@@ -105,6 +105,13 @@ class HeadlessSession : public ControlRun {
     // What goes on after the run was interrupted, if anything.
     const std::optional<std::string>& InterruptNote() const { return m_interruptNote; }
 
+    // An engine procedure run from the command line: what it shows goes to the progress line, and
+    // a signal asks it to stop between two steps (StopRequested, which it asks). Once it has
+    // ended, EndEngineRun throws CommandInterrupted when a signal came.
+    void ShowProgress(const ProgressState& state);
+    bool StopRequested(const std::string& what);
+    void EndEngineRun();
+
     // Every box shown in this run: icon, title and text.
     Json Messages() const;
 

@@ -660,6 +660,10 @@ RandomAddressingReport RunRandomAddressing(
     status = msg.Load(5080) + "...";
     tellProgress();
     context.scheduler.DoEvents();
+    // The pace is chosen before the start step, with what the quick handshake knew then.
+    const std::int64_t interval = request.options.fast && !link.QuickTimingDistrust()
+                                      ? kRndAddrFastIntervalMs
+                                      : kRndAddrIntervalMs;
     link.BeginProcedure();
     bool bFinished = false;
     step(true, false, bFinished);
@@ -670,9 +674,6 @@ RandomAddressingReport RunRandomAddressing(
     } else if (bFinished) {
         endLine.clear();
     } else {
-        const std::int64_t interval = request.options.fast && !link.QuickTimingDistrust()
-                                          ? kRndAddrFastIntervalMs
-                                          : kRndAddrIntervalMs;
         const bool ended = RunSteps(
             context.scheduler, interval,
             [&] {

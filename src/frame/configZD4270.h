@@ -63,6 +63,7 @@ class configZD4270 {
     // terminals at once gives each control a prefix of its own ("pos-3."), so that no two
     // controls write one file.
     void SetLogFilePrefix(std::string prefix) { m_logFilePrefix = std::move(prefix); }
+    const std::string& LogFilePrefix() const { return m_logFilePrefix; }
 
     // The single handler of every page event (exact names; unknown names are ignored).
     void HandleObjectEvents(std::string_view eventName, EventParams& params);
