@@ -33,21 +33,16 @@ int main(int argc, char** argv) {
     // Every failure ends in a message and an exit code, never in an abort.
     try {
         zd::SessionOptions defaults;
-        defaults.stationFile = zd::ExamplesDir() + "/stations/packed-intel.xml";
-        defaults.lineFile = zd::ExamplesDir() + "/lines/three-addressed.json";
+        defaults.connection.stationFile = zd::ExamplesDir() + "/stations/packed-intel.xml";
+        defaults.connection.lineFile = zd::ExamplesDir() + "/lines/three-addressed.json";
         defaults.language = zd::MessageCatalogue::LanguageFromEnvironment();
 
         const auto window = [&](const zd::SessionOptions& options) -> std::optional<int> {
             if (!HasDisplay()) return std::nullopt;
             zd::WindowOptions windowOptions;
-            windowOptions.stationFile = options.stationFile;
-            windowOptions.position = options.position;
-            windowOptions.lineFile = options.lineFile;
+            windowOptions.connection = options.connection;
             windowOptions.language = options.language;
             windowOptions.languageChosen = options.languageChosen;
-            windowOptions.modbus = options.modbus;
-            windowOptions.modbusRtu = options.modbusRtu;
-            windowOptions.registryFile = options.registryFile;
             windowOptions.offerChoice = !options.connectionChosen;
             return zd::RunWindow(argc, argv, windowOptions);
         };

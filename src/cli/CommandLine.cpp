@@ -10,7 +10,6 @@
 #include "cli/HeadlessCommands.h"
 #include "cli/Report.h"
 #include "cli/StationRun.h"
-#include "host/ModbusDevCom.h"
 #include "link/Link.h"
 #include "platform/Error.h"
 #include "platform/Interrupt.h"
@@ -42,6 +41,7 @@ Invocation ParseInvocation(const std::vector<std::string>& args, const SessionOp
     Invocation invocation;
     invocation.options = defaults;
     SessionOptions& options = invocation.options;
+    ConnectionSpec& connection = options.connection;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         auto value = [&]() -> const std::string& { return OptionValue(args, i); };
@@ -51,10 +51,10 @@ Invocation ParseInvocation(const std::vector<std::string>& args, const SessionOp
         if (arg == "-h" || arg == "--help") {
             invocation.help = true;
         } else if (arg == "--station") {
-            options.stationFile = value();
+            connection.stationFile = value();
         } else if (arg == "--pos") {
             invocation.station.positions = ParsePositions(value());
-            options.position = invocation.station.positions.front();
+            connection.position = invocation.station.positions.front();
         } else if (arg == "--all") {
             invocation.station.all = true;
         } else if (arg == "--lines") {
@@ -62,16 +62,16 @@ Invocation ParseInvocation(const std::vector<std::string>& args, const SessionOp
         } else if (arg == "--save-lines") {
             invocation.station.saveLinesDir = value();
         } else if (arg == "--line") {
-            options.lineFile = value();
-            options.lineFileGiven = true;
+            connection.lineFile = value();
+            connection.lineFileGiven = true;
         } else if (arg == "--modbus") {
-            options.modbus = value();
+            connection.modbus = value();
         } else if (arg == "--modbus-rtu") {
-            options.modbusRtu = value();
+            connection.modbusRtu = value();
         } else if (arg == "--save-line") {
             options.saveLineFile = value();
         } else if (arg == "--registry") {
-            options.registryFile = value();
+            connection.registryFile = value();
         } else if (arg == "--quiet") {
             options.quiet = true;
         } else if (arg == "--lang") {
@@ -209,7 +209,8 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
     };
     try {
         session = std::make_unique<HeadlessSession>(options, err);
-        if (options.OverModbus()) session->Control().TerminalLink().SetObserver(&acknowledges);
+        if (options.connection.OverModbus())
+            session->Control().TerminalLink().SetObserver(&acknowledges);
         session->Open();
         // The result goes into the document before the session ends, so that an error while
         // ending (a store that cannot be written) still reports what the command did.
@@ -395,20 +396,13 @@ void ParseCommandLine(int argc, const char* const* argv, ParsedCommandLine& pars
         return;
     }
     parsed.station = invocation.station;
-    if (!options.modbus.empty() && !options.modbusRtu.empty())
-        throw UsageError(
-            "--modbus and --modbus-rtu name the terminal both (Modbus TCP and RTU): give one "
-            "of them");
-    if (!options.modbusRtu.empty()) {
-        // A serial line that cannot be used is found before anything is sent.
-        try {
-            ParseModbusSerialLine(options.modbusRtu);
-        } catch (const ControlError& error) {
-            throw UsageError("--modbus-rtu: " + error.Description());
-        }
-    }
-    if (rest.empty() || rest[0] == "demo") {
-        if (!rest.empty()) parsed.command = "demo";
+    const bool command = !rest.empty() && rest[0] != "demo";
+    std::size_t nameWords = 0;
+    const CommandSyntax* syntax = command ? &FindCommand(rest, nameWords) : nullptr;
+    parsed.command = syntax ? syntax->name : rest.empty() ? "" : "demo";
+    // The window and the demonstration refuse what the commands refuse, before anything opens.
+    if (const auto refusal = ConnectionRefusal(options.connection)) throw UsageError(*refusal);
+    if (!syntax) {
         if (rest.size() > 1) throw UsageError("demo takes no arguments");
         if (!options.saveLineFile.empty())
             throw UsageError("--save-line goes with a command, not the demonstration");
@@ -416,36 +410,24 @@ void ParseCommandLine(int argc, const char* const* argv, ParsedCommandLine& pars
             throw UsageError("--all, --pos N,M, --lines and --save-lines go with a command");
         return;
     }
-    std::size_t nameWords = 0;
-    const CommandSyntax& syntax = FindCommand(rest, nameWords);
-    parsed.command = syntax.name;
-    const std::string modbusOption = options.modbusRtu.empty() ? "--modbus" : "--modbus-rtu";
-    if (!options.saveLineFile.empty() && options.OverModbus())
+    const ConnectionSpec& connection = options.connection;
+    const std::string modbusOption = connection.ModbusOption();
+    if (!options.saveLineFile.empty() && connection.OverModbus())
         throw UsageError("--save-line needs the simulated line, not " + modbusOption);
-    if (options.lineFileGiven && options.OverModbus())
-        throw UsageError("--line is the simulated line; over " + modbusOption +
-                         " the terminal's own line answers: give one of them");
-    if (!options.modbus.empty()) {
-        // A terminal address that cannot be used is found before anything is sent.
-        try {
-            ParseModbusEndpoint(options.modbus);
-        } catch (const ControlError& error) {
-            throw UsageError("--modbus: " + error.Description());
-        }
-    }
-    if (options.OverModbus() && std::find(rest.begin(), rest.end(), "--remove-lamp") != rest.end())
+    if (connection.OverModbus() &&
+        std::find(rest.begin(), rest.end(), "--remove-lamp") != rest.end())
         throw UsageError("--remove-lamp needs the simulated line: over " + modbusOption +
                          " a person takes the lamps out");
-    parsed.syntax = &syntax;
-    parsed.arguments = ParseArguments(syntax, rest, nameWords);
-    if (const auto report = ReportFileOf(syntax.name, parsed.arguments)) {
+    parsed.syntax = syntax;
+    parsed.arguments = ParseArguments(*syntax, rest, nameWords);
+    if (const auto report = ReportFileOf(syntax->name, parsed.arguments)) {
         ReportFormatOf(*report, parsed.arguments);
     } else if (parsed.arguments.Value("--format")) {
         throw UsageError("--format goes with --report FILE");
     }
     // Preparing checks the command's words and options before anything is sent; a station run
     // prepares the command again for each of its terminals.
-    parsed.prepared = syntax.prepare(parsed.arguments);
+    parsed.prepared = syntax->prepare(parsed.arguments);
 }
 
 int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defaults,
@@ -472,12 +454,8 @@ int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defa
                 std::fprintf(out, "No display: running the headless demonstration.\n\n");
             }
             DemoOptions demo;
-            demo.stationFile = options.stationFile;
-            demo.position = options.position;
-            demo.lineFile = options.lineFile;
+            demo.connection = options.connection;
             demo.language = options.language;
-            demo.modbus = options.modbus;
-            demo.modbusRtu = options.modbusRtu;
             return RunDemo(demo, out);
         }
         // Ctrl-C and SIGTERM end a command's run cleanly from here on.

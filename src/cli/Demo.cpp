@@ -5,9 +5,7 @@
 
 #include "cli/ConsoleDialogs.h"
 #include "frame/configZD4270.h"
-#include "host/ModbusDevCom.h"
-#include "host/SimDevCom.h"
-#include "host/StationDocument.h"
+#include "host/OpenTerminal.h"
 #include "link/Commands.h"
 #include "link/Link.h"
 #include "link/Results.h"
@@ -45,40 +43,32 @@ int RunDemoOn(Scheduler& scheduler, const DemoOptions& options, std::FILE* out) 
     MemoryRegistry registry;
     ModuleState state;
 
-    std::shared_ptr<SimDevCom> simulated;
-    std::shared_ptr<DevCom> devCom;
-    StationDocument station;
-    XmlNode terminal;
+    const ConnectionSpec& connection = options.connection;
+    OpenedTerminal opened;
     try {
-        station = StationDocument::Load(options.stationFile);
-        terminal = options.position >= 0 ? station.ChooseTerminal(options.position)
-                                         : station.ChooseTerminal();
-        if (options.modbus.empty() && options.modbusRtu.empty()) {
-            const sim::LineDescription line = sim::LoadLineFile(options.lineFile);
-            if (auto note =
-                    LinePlacementNote(line, options.lineFile, terminal, options.stationFile))
-                std::fprintf(out, "zd4270: %s\n", note->c_str());
-            simulated = CreateSimulatedDevCom(scheduler, terminal, line);
-            devCom = simulated;
-        } else {
-            devCom = OpenModbusDevCom(options.modbus, options.modbusRtu);
-        }
+        opened = OpenTerminal(connection, scheduler, [out](const std::string& note) {
+            std::fprintf(out, "zd4270: %s\n", note.c_str());
+        });
     } catch (const ControlError& e) {
         std::fprintf(out, "zd4270: %s\n", e.Description().c_str());
         return 1;
     }
+    const std::shared_ptr<SimDevCom>& simulated = opened.simulated;
+    const XmlNode& terminal = opened.terminal;
 
     if (simulated) {
         std::fprintf(out, "Station %s, line %s (simulated, virtual time)\n\n",
-                     options.stationFile.c_str(), options.lineFile.c_str());
+                     connection.stationFile.c_str(),
+                     connection.lineFile ? connection.lineFile->c_str() : "without gear");
     } else {
-        std::fprintf(out, "Station %s, terminal on Modbus %s %s (real time)\n\n",
-                     options.stationFile.c_str(), options.modbusRtu.empty() ? "TCP" : "RTU",
-                     (options.modbusRtu.empty() ? options.modbus : options.modbusRtu).c_str());
+        std::fprintf(
+            out, "Station %s, terminal on Modbus %s %s (real time)\n\n",
+            connection.stationFile.c_str(), connection.modbusRtu.empty() ? "TCP" : "RTU",
+            (connection.modbusRtu.empty() ? connection.modbus : connection.modbusRtu).c_str());
     }
 
     configZD4270 control(context, registry, state);
-    control.RefreshData(terminal, devCom, StationUserData(terminal));
+    control.RefreshData(terminal, opened.devCom, StationUserData(terminal));
     std::fprintf(out, "%s: %s   %s: %s   %s: %s   %s: %s   %s   %s %s\n",
                  control.lblPos.Caption().c_str(), control.lblValuePos.Caption().c_str(),
                  control.lblChannel.Caption().c_str(), control.lblValueChannel.Caption().c_str(),
@@ -149,7 +139,7 @@ int RunDemoOn(Scheduler& scheduler, const DemoOptions& options, std::FILE* out) 
 }  // namespace
 
 int RunDemo(const DemoOptions& options, std::FILE* out) {
-    if (!options.modbus.empty() || !options.modbusRtu.empty()) {
+    if (options.connection.OverModbus()) {
         RealScheduler scheduler;
         return RunDemoOn(scheduler, options, out);
     }

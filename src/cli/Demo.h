@@ -4,23 +4,16 @@
 // second; over Modbus TCP or RTU it runs in real time.
 #pragma once
 
-#include <cstdint>
 #include <cstdio>
-#include <string>
 
+#include "host/ConnectionSpec.h"
 #include "platform/Messages.h"
 
 namespace zd {
 
 struct DemoOptions {
-    std::string stationFile;
-    std::int32_t position = -1;  // -1: the station's first terminal
-    std::string lineFile;
+    ConnectionSpec connection;
     Language language = Language::English;
-    // "HOST:PORT" of a terminal (or zd4270-sim) on Modbus TCP; empty: the in-process simulator.
-    std::string modbus;
-    // "DEVICE[:BAUD[:PARITY[:STOP]]][/UNIT]" of a terminal on Modbus RTU instead.
-    std::string modbusRtu;
 };
 
 // Returns the process exit code: 0 when the demonstration ran, 1 when its files could not be used.

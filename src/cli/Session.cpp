@@ -22,26 +22,23 @@ HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* conso
     : m_options(options), m_console(console), m_dialogs(console), m_messages(options.language) {
     // The store the window uses, so that the device list and the logging switches carry over
     // from run to run and between the window and the command line.
-    m_registry = options.registryFile.empty()
+    const ConnectionSpec& connection = options.connection;
+    m_registry = connection.registryFile.empty()
                      ? std::make_unique<QSettingsRegistry>()
-                     : std::make_unique<QSettingsRegistry>(options.registryFile);
+                     : std::make_unique<QSettingsRegistry>(connection.registryFile);
     // A store that cannot be read is left as it is, and the run does not begin without its
     // device list.
     if (const auto& error = m_registry->LoadError())
         throw ControlError(*error + "; the store was left as it was", kLibraryTitle,
                            kErrPathFileAccess);
     // Virtual time on the simulated line, real time on a wire.
-    if (!options.OverModbus())
+    if (!connection.OverModbus())
         m_scheduler = std::make_unique<VirtualScheduler>();
     else
         m_scheduler = std::make_unique<RealScheduler>();
 
-    const TerminalSource source{
-        options.stationFile, options.position,
-        options.emptyLine ? std::nullopt : std::optional<std::string>(options.lineFile),
-        options.modbus, options.modbusRtu};
-    OpenedTerminal opened = OpenTerminal(source, *m_scheduler, [&](const std::string& note) {
-        if (options.lineFileGiven) std::fprintf(console, "zd4270: %s\n", note.c_str());
+    OpenedTerminal opened = OpenTerminal(connection, *m_scheduler, [&](const std::string& note) {
+        if (connection.lineFileGiven) std::fprintf(console, "zd4270: %s\n", note.c_str());
     });
     m_station = std::move(opened.station);
     m_terminal = opened.terminal;

@@ -15,6 +15,7 @@
 #include "cli/ConsoleDialogs.h"
 #include "cli/Progress.h"
 #include "frame/configZD4270.h"
+#include "host/ConnectionSpec.h"
 #include "host/ControlRun.h"
 #include "host/QSettingsRegistry.h"
 #include "host/SimDevCom.h"
@@ -26,31 +27,17 @@
 
 namespace zd {
 
-// What every run needs to find its terminal, whatever the command.
+// What every run needs, whatever the command: the terminal it connects to and how it reports.
 struct SessionOptions {
-    std::string stationFile;
-    std::int32_t position = -1;  // -1: the station's first terminal
-    std::string lineFile;
-    // The user named lineFile (not the default example): a placement note about it is news.
-    bool lineFileGiven = false;
-    // The run starts from a line without gear instead of lineFile.
-    bool emptyLine = false;
+    ConnectionSpec connection;
     // Put before the names of the control's log files (see configZD4270::SetLogFilePrefix).
     std::string logFilePrefix;
     Language language = Language::English;
-    // "HOST:PORT" of a terminal (or zd4270-sim) on Modbus TCP; empty: the in-process simulator.
-    std::string modbus;
-    // "DEVICE[:BAUD[:PARITY[:STOP]]][/UNIT]" of a terminal on Modbus RTU instead.
-    std::string modbusRtu;
-    // A real terminal (Modbus TCP or RTU) rather than the simulated line.
-    bool OverModbus() const { return !modbus.empty() || !modbusRtu.empty(); }
     // Where the simulated line's state goes after the command; empty: nowhere.
     std::string saveLineFile;
     // Called with the simulated device communication before the control opens it, so that a test
     // can switch on its faults; unused over Modbus.
     std::function<void(SimDevCom&)> prepareSimulatedLine;
-    // The store of device lists and logging switches (INI); empty: the window's store.
-    std::string registryFile;
     // No progress line on stderr, even on a terminal.
     bool quiet = false;
     // --lang was given, rather than taken from the locale.

@@ -103,9 +103,10 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
         report ? ReportFormatOf(*reportFile, arguments) : ReportFormat::Html;
     if (selection.all && !selection.positions.empty())
         throw UsageError("--all and --pos choose terminals both; give one of them");
-    if (options.OverModbus() && (!selection.linesDir.empty() || !selection.saveLinesDir.empty()))
+    const ConnectionSpec& connection = options.connection;
+    if (connection.OverModbus() && (!selection.linesDir.empty() || !selection.saveLinesDir.empty()))
         throw UsageError("--lines and --save-lines need the simulated lines, not " +
-                         std::string(options.modbusRtu.empty() ? "--modbus" : "--modbus-rtu"));
+                         std::string(connection.ModbusOption()));
     // One terminal (a report without --all or --pos) may keep its line as a single run does.
     if (!options.saveLineFile.empty() && (selection.all || !selection.positions.empty()))
         throw UsageError("--save-line keeps one line; give --save-lines DIR for a station");
@@ -116,7 +117,7 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
 
     // The station is read here, before any thread starts: that also initialises the XML parser
     // once, which the threads' own parses then share.
-    const StationDocument station = StationDocument::Load(options.stationFile);
+    const StationDocument station = StationDocument::Load(connection.stationFile);
     std::vector<StationTerminal> chosen;
     const std::vector<StationTerminal> terminals = StationZd4270Terminals(station);
     if (selection.all) {
@@ -131,16 +132,16 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
             const auto found = std::find_if(terminals.begin(), terminals.end(),
                                             [&](const auto& t) { return t.position == position; });
             if (found == terminals.end()) {
-                throw UsageError("the station " + options.stationFile +
+                throw UsageError("the station " + connection.stationFile +
                                  " has no ZD4270 at position " + std::to_string(position));
             }
             chosen.push_back(*found);
         }
     }
     if (chosen.empty())
-        throw UsageError("the station " + options.stationFile + " has no ZD4270 terminal");
+        throw UsageError("the station " + connection.stationFile + " has no ZD4270 terminal");
     // One master on a serial line at a time: the terminals' runs, side by side, would talk at once.
-    if (!options.modbusRtu.empty() && chosen.size() > 1)
+    if (!connection.modbusRtu.empty() && chosen.size() > 1)
         throw UsageError(
             "--modbus-rtu reaches one terminal at a time: run each with --pos N by itself");
     const bool backup = syntax.name == "backup" || syntax.name == "restore";
@@ -164,23 +165,27 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
         if (report && syntax.name != "report")
             job.command = FollowedByReport(std::move(job.command), arguments);
         job.options = options;
-        job.options.position = position;
+        ConnectionSpec& jobConnection = job.options.connection;
+        jobConnection.position = position;
         // A person cannot follow several progress lines; the document tells the result.
         job.options.quiet = true;
         if (chosen.size() > 1) job.options.logFilePrefix = "pos-" + std::to_string(position) + ".";
         if (!selection.linesDir.empty()) {
-            job.options.lineFile = LineFileOfPosition(selection.linesDir, position);
-            job.options.lineFileGiven = true;
-            job.options.emptyLine = !std::filesystem::exists(job.options.lineFile);
+            // A position without its file is on a line without gear.
+            const std::string lineFile = LineFileOfPosition(selection.linesDir, position);
+            jobConnection.lineFile = std::filesystem::exists(lineFile)
+                                         ? std::optional<std::string>(lineFile)
+                                         : std::nullopt;
+            jobConnection.lineFileGiven = true;
         }
         if (!selection.saveLinesDir.empty())
             job.options.saveLineFile = LineFileOfPosition(selection.saveLinesDir, position);
-        if (!options.modbus.empty()) {
-            ModbusEndpoint endpoint = ParseModbusEndpoint(options.modbus);
+        if (!connection.modbus.empty()) {
+            ModbusEndpoint endpoint = ParseModbusEndpoint(connection.modbus);
             const int port = endpoint.port + chosen[i].coupler;
             if (port > 65535) throw UsageError("--modbus: no port for the station's couplers");
             endpoint.port = static_cast<std::uint16_t>(port);
-            job.options.modbus = endpoint.Text();
+            jobConnection.modbus = endpoint.Text();
         }
     }
 
@@ -208,8 +213,9 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
                       {"name", job.terminal.name},
                       {"coupler", job.terminal.couplerName},
                       {"exitCode", job.outcome.exitCode}};
-        if (!job.options.modbus.empty()) entry["modbus"] = job.options.modbus;
-        if (!job.options.modbusRtu.empty()) entry["modbusRtu"] = job.options.modbusRtu;
+        const ConnectionSpec& jobConnection = job.options.connection;
+        if (!jobConnection.modbus.empty()) entry["modbus"] = jobConnection.modbus;
+        if (!jobConnection.modbusRtu.empty()) entry["modbusRtu"] = jobConnection.modbusRtu;
         for (auto& [key, value] : job.outcome.document.items())
             if (key != "command") entry[key] = value;
         entry["cpuMs"] = job.cpuMs;
@@ -219,7 +225,7 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
         entries.push_back(std::move(entry));
     }
     result.document = {{"command", syntax.name},
-                       {"station", options.stationFile},
+                       {"station", connection.stationFile},
                        {"terminals", std::move(entries)},
                        {"succeeded", static_cast<int>(jobs.size()) - failed},
                        {"failed", failed},

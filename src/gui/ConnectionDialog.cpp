@@ -42,9 +42,9 @@ constexpr int kPositionRole = Qt::UserRole + 1;
 
 }  // namespace
 
-ConnectionDialog::ConnectionDialog(Purpose purpose, Language language, const Connection& simulated,
-                                   const Connection& modbus, Choice first, bool showAtStartup,
-                                   QWidget* parent)
+ConnectionDialog::ConnectionDialog(Purpose purpose, Language language,
+                                   const ConnectionSpec& simulated, const ConnectionSpec& modbus,
+                                   Choice first, bool showAtStartup, QWidget* parent)
     : QDialog(parent), m_purpose(purpose), m_language(language), m_simulated(simulated) {
     const auto text = [language](const char* english) { return Tr(language, english); };
     setWindowTitle(text(purpose == Purpose::StartUp  ? "Connect ZD4270"
@@ -93,7 +93,7 @@ ConnectionDialog::ConnectionDialog(Purpose purpose, Language language, const Con
             m_line->addItem(text("Example building: position %1").arg(position), path);
             m_line->setItemData(m_line->count() - 1, position, kPositionRole);
         }
-        if (!simulated.lineFile.empty()) SelectLineFile(Q(simulated.lineFile));
+        if (simulated.lineFile) SelectLineFile(Q(*simulated.lineFile));
         connect(browseLine, &QPushButton::clicked, this, [this, text] {
             const QString path = QFileDialog::getOpenFileName(this, text("Open a line file"),
                                                               Q(ExamplesDir() + "/lines"),
@@ -137,7 +137,7 @@ ConnectionDialog::ConnectionDialog(Purpose purpose, Language language, const Con
     m_position = new QSpinBox;
     m_position->setRange(-1, 9999);
     m_position->setSpecialValueText(text("first terminal"));
-    m_position->setValue(modbus.position);
+    m_position->setValue(modbus.PositionOrFirst());
     form->addRow(text("&Host:"), m_host);
     form->addRow(text("&Port:"), m_port);
     form->addRow(text("&Unit:"), m_unit);
@@ -290,12 +290,14 @@ bool ConnectionDialog::ShowAtStartup() const {
     return !m_showAtStartup || m_showAtStartup->isChecked();
 }
 
-Connection ConnectionDialog::Chosen() const {
+ConnectionSpec ConnectionDialog::Chosen() const {
     if (!ModbusChosen()) {
-        Connection chosen = m_simulated;
+        ConnectionSpec chosen = m_simulated;
         chosen.modbus.clear();
         chosen.modbusRtu.clear();
-        chosen.lineFile = m_line->currentData().toString().toStdString();
+        // The empty line's entry holds no file.
+        const std::string lineFile = m_line->currentData().toString().toStdString();
+        chosen.lineFile = lineFile.empty() ? std::nullopt : std::optional<std::string>(lineFile);
         const QVariant position = m_line->currentData(kPositionRole);
         if (position.isValid()) {
             chosen.stationFile = m_buildingStation.toStdString();
@@ -303,9 +305,11 @@ Connection ConnectionDialog::Chosen() const {
         }
         return chosen;
     }
-    Connection chosen;
+    ConnectionSpec chosen;
+    chosen.registryFile = m_simulated.registryFile;
     chosen.stationFile = m_station->text().toStdString();
-    chosen.position = m_position->value();
+    // The spin box's lowest value stands for the station's first terminal.
+    if (m_position->value() >= 0) chosen.position = m_position->value();
     if (RtuChosen()) {
         ModbusSerialLine line;
         line.device = m_device->currentText().trimmed().toStdString();

@@ -19,13 +19,15 @@ std::string LastScanValueName(std::int32_t position) {
 
 }  // namespace
 
-void ConnectionStore::Remember(const Connection& connection) {
+void ConnectionStore::Remember(const ConnectionSpec& connection) {
     const auto root = RegistryAccess::kHkeyCurrentUser;
     // The simulated line keeps the Modbus settings for the next time, and the other way round;
     // Modbus TCP and RTU keep each other's, too.
     if (connection.modbus.empty() && connection.modbusRtu.empty()) {
         m_registry.WriteString(root, kConnectionKey, "Choice", "line");
-        m_registry.WriteString(root, kConnectionKey, "LineFile", connection.lineFile);
+        // An empty name: the line without gear.
+        m_registry.WriteString(root, kConnectionKey, "LineFile",
+                               connection.lineFile.value_or(std::string()));
         return;
     }
     if (connection.modbusRtu.empty()) {
@@ -36,7 +38,8 @@ void ConnectionStore::Remember(const Connection& connection) {
         m_registry.WriteString(root, kConnectionKey, "ModbusRtu", connection.modbusRtu);
     }
     m_registry.WriteString(root, kConnectionKey, "StationFile", connection.stationFile);
-    m_registry.WriteString(root, kConnectionKey, "Position", std::to_string(connection.position));
+    m_registry.WriteString(root, kConnectionKey, "Position",
+                           std::to_string(connection.PositionOrFirst()));
 }
 
 ConnectionChoice ConnectionStore::LastChoice() const {
@@ -55,10 +58,11 @@ std::optional<std::string> ConnectionStore::LineFile() const {
     return lineFile;
 }
 
-Connection ConnectionStore::RememberedModbus(const Connection& current) const {
-    Connection connection;
+ConnectionSpec ConnectionStore::RememberedModbus(const ConnectionSpec& current) const {
+    ConnectionSpec connection;
     connection.stationFile = current.stationFile;
     connection.position = current.position;
+    connection.registryFile = current.registryFile;
     connection.modbus = ModbusEndpoint{}.Text();
     std::string value;
     if (m_registry.ReadString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, "Modbus", value) &&
@@ -70,8 +74,12 @@ Connection ConnectionStore::RememberedModbus(const Connection& current) const {
                               value) &&
         !value.empty())
         connection.stationFile = value;
-    if (m_registry.ReadString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, "Position", value))
-        connection.position = QString::fromStdString(value).toInt();
+    // -1: the station's first terminal.
+    if (m_registry.ReadString(RegistryAccess::kHkeyCurrentUser, kConnectionKey, "Position",
+                              value)) {
+        const int position = QString::fromStdString(value).toInt();
+        connection.position = position >= 0 ? std::optional<std::int32_t>(position) : std::nullopt;
+    }
     return connection;
 }
 

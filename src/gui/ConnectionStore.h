@@ -9,11 +9,11 @@
 #include <optional>
 #include <string>
 
+#include "host/ConnectionSpec.h"
 #include "platform/Messages.h"
 
 namespace zd {
 
-struct Connection;
 class RegistryAccess;
 
 // What a connection is to: the simulated line, or a terminal over Modbus TCP or Modbus RTU.
@@ -24,14 +24,14 @@ class ConnectionStore {
     explicit ConnectionStore(RegistryAccess& registry) : m_registry(registry) {}
 
     // Remembers a connection the user opened.
-    void Remember(const Connection& connection);
+    void Remember(const ConnectionSpec& connection);
     // What the last connection chosen was to.
     ConnectionChoice LastChoice() const;
     // The line file of the last simulated line chosen, if one was.
     std::optional<std::string> LineFile() const;
     // The Modbus settings last used, the Modbus TCP address and the serial line each as last used;
     // what the store does not hold comes from current.
-    Connection RememberedModbus(const Connection& current) const;
+    ConnectionSpec RememberedModbus(const ConnectionSpec& current) const;
 
     // Whether the chooser is shown at start-up (yes unless turned off).
     bool ChooserAtStartup() const;

@@ -212,9 +212,10 @@ int RunWindow(int& argc, char** argv, const WindowOptions& options) {
     QtDialogs dialogs;
     MessageCatalogue messages(options.language);
     Context context{scheduler, dialogs, messages};
+    const std::string& registryFile = options.connection.registryFile;
     std::unique_ptr<QSettingsRegistry> store =
-        options.registryFile.empty() ? std::make_unique<QSettingsRegistry>()
-                                     : std::make_unique<QSettingsRegistry>(options.registryFile);
+        registryFile.empty() ? std::make_unique<QSettingsRegistry>()
+                             : std::make_unique<QSettingsRegistry>(registryFile);
     QSettingsRegistry& registry = *store;
     // A store that cannot be read is left as it is: the window runs without device lists.
     if (const auto& error = registry.LoadError()) {
@@ -231,10 +232,7 @@ int RunWindow(int& argc, char** argv, const WindowOptions& options) {
         const QString platform = QGuiApplication::platformName();
         const bool interactive =
             platform != QStringLiteral("offscreen") && platform != QStringLiteral("minimal");
-        if (!host.Start({options.stationFile, options.position, options.lineFile, options.modbus,
-                         options.modbusRtu},
-                        options.offerChoice && interactive))
-            return 1;
+        if (!host.Start(options.connection, options.offerChoice && interactive)) return 1;
         exitCode = app.exec();
     }
     // The device lists written while the window ran go to the file now; the user hears when

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "host/ConnectionSpec.h"
 #include "platform/Messages.h"
 
 class QApplication;
@@ -29,15 +30,12 @@ class RunStatus;
 class BusMonitor;
 
 struct WindowOptions {
-    std::string stationFile;
-    std::int32_t position = -1;  // -1: the station's first terminal
-    std::string lineFile;        // empty: a line without gear
+    // What the window opens first: the station's terminal on the simulated line of the line file
+    // (none: a line without gear) or over Modbus, with its store (empty: the user's).
+    ConnectionSpec connection;
     Language language = Language::English;
     // The command line gave the language (--lang); otherwise the one the window last used.
     bool languageChosen = false;
-    std::string modbus;        // "HOST:PORT": a terminal on Modbus TCP instead of the simulator
-    std::string modbusRtu;     // "DEVICE[:BAUD[:PARITY[:STOP]]][/UNIT]": one on Modbus RTU
-    std::string registryFile;  // the store (INI); empty: the user's, as the command line's
     // Ask at start-up what to connect to (when the command line named nothing); never on the
     // offscreen or minimal platform, where nobody could answer.
     bool offerChoice = false;

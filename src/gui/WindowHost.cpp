@@ -104,18 +104,13 @@ void WindowHost::Say(const std::string& text, MsgIcon icon) {
         {HostMessage(TextLanguage(), text), MsgButtons::Ok, icon, "ZD4270"});
 }
 
-bool WindowHost::Open(const Connection& connection, bool keepLine) {
+bool WindowHost::Open(const ConnectionSpec& connection, bool keepLine) {
     OpenedTerminal opened;
     // The same terminal and line may go on as they are, and only the control start afresh.
     const bool keep = keepLine && m_devCom;
     if (!keep) {
         try {
-            const TerminalSource source{connection.stationFile, connection.position,
-                                        connection.lineFile.empty()
-                                            ? std::nullopt
-                                            : std::optional<std::string>(connection.lineFile),
-                                        connection.modbus, connection.modbusRtu};
-            opened = OpenTerminal(source, m_context.scheduler, [this](const std::string& note) {
+            opened = OpenTerminal(connection, m_context.scheduler, [this](const std::string& note) {
                 Say(note, MsgIcon::Information);
             });
         } catch (const ControlError& e) {
@@ -162,7 +157,7 @@ bool WindowHost::Open(const Connection& connection, bool keepLine) {
     m_control->RefreshData(m_terminal, m_devCom, StationUserData(m_terminal));
     m_window->SetStation(
         connection.stationFile,
-        m_control->Position() >= 0 ? m_control->Position() : connection.position,
+        m_control->Position() >= 0 ? m_control->Position() : connection.PositionOrFirst(),
         m_control->DeviceName(),
         connection.modbusRtu.empty() ? connection.modbus : "Modbus RTU " + connection.modbusRtu);
     ShowStoredListNote();
@@ -171,20 +166,23 @@ bool WindowHost::Open(const Connection& connection, bool keepLine) {
     return true;
 }
 
-bool WindowHost::Switch(const Connection& connection) {
+bool WindowHost::Switch(const ConnectionSpec& connection) {
     if (!Idle()) return false;
     const bool opened = Open(connection);
     if (opened) m_store.Remember(connection);
     return opened;
 }
 
-bool WindowHost::Start(const Connection& fallback, bool offerChoice) {
+bool WindowHost::Start(const ConnectionSpec& fallback, bool offerChoice) {
     if (offerChoice && ChooserAtStartup()) {
-        Connection remembered = RememberedModbus();
+        ConnectionSpec remembered = RememberedModbus();
         // Before any terminal was used over Modbus: the station the line would use.
         if (remembered.stationFile.empty()) remembered.stationFile = fallback.stationFile;
-        Connection simulated = fallback;
-        if (auto lineFile = m_store.LineFile()) simulated.lineFile = std::move(*lineFile);
+        ConnectionSpec simulated = fallback;
+        // The store keeps an empty name for the line without gear.
+        if (auto lineFile = m_store.LineFile())
+            simulated.lineFile =
+                lineFile->empty() ? std::nullopt : std::optional<std::string>(std::move(*lineFile));
         ConnectionDialog dialog(ConnectionDialog::Purpose::StartUp, TextLanguage(), simulated,
                                 remembered, m_store.LastChoice(), true);
         dialog.setWindowIcon(QApplication::windowIcon());
@@ -198,7 +196,7 @@ bool WindowHost::Start(const Connection& fallback, bool offerChoice) {
 
 bool WindowHost::ApplyChoice(const ConnectionDialog& dialog) {
     m_store.SetChooserAtStartup(dialog.ShowAtStartup());
-    const Connection chosen = dialog.Chosen();
+    const ConnectionSpec chosen = dialog.Chosen();
     if (m_window) return Switch(chosen);
     if (!Open(chosen)) return false;
     m_store.Remember(chosen);

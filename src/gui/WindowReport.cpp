@@ -39,7 +39,7 @@ bool WindowHost::ExportReport(const std::string& path, ReportFormat format) {
                                     .arg(static_cast<qulonglong>(total)));
         });
         const std::int32_t position =
-            m_control->Position() >= 0 ? m_control->Position() : m_current.position;
+            m_control->Position() >= 0 ? m_control->Position() : m_current.PositionOrFirst();
         WriteReport(TerminalReport(m_station, m_current.stationFile, m_terminal, position, devices),
                     format, path, language);
         written = true;

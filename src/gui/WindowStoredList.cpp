@@ -15,7 +15,7 @@
 namespace zd {
 
 std::int32_t WindowHost::StoredPosition() const {
-    return m_control->Position() >= 0 ? m_control->Position() : m_current.position;
+    return m_control->Position() >= 0 ? m_control->Position() : m_current.PositionOrFirst();
 }
 
 void WindowHost::ShowStoredListNote() {

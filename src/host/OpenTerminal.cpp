@@ -4,20 +4,20 @@
 
 namespace zd {
 
-OpenedTerminal OpenTerminal(const TerminalSource& source, Scheduler& clock,
+OpenedTerminal OpenTerminal(const ConnectionSpec& spec, Scheduler& clock,
                             const std::function<void(const std::string&)>& note) {
     OpenedTerminal opened;
-    opened.station = StationDocument::Load(source.stationFile);
-    opened.terminal = source.position >= 0 ? opened.station.ChooseTerminal(source.position)
-                                           : opened.station.ChooseTerminal();
-    if (source.OverModbus()) {
-        opened.devCom = OpenModbusDevCom(source.modbus, source.modbusRtu);
+    opened.station = StationDocument::Load(spec.stationFile);
+    opened.terminal = spec.position ? opened.station.ChooseTerminal(*spec.position)
+                                    : opened.station.ChooseTerminal();
+    if (spec.OverModbus()) {
+        opened.devCom = OpenModbusDevCom(spec.modbus, spec.modbusRtu);
         return opened;
     }
-    if (source.lineFile) {
-        opened.line = sim::LoadLineFile(*source.lineFile);
-        if (auto text = LinePlacementNote(opened.line, *source.lineFile, opened.terminal,
-                                          source.stationFile);
+    if (spec.lineFile) {
+        opened.line = sim::LoadLineFile(*spec.lineFile);
+        if (auto text =
+                LinePlacementNote(opened.line, *spec.lineFile, opened.terminal, spec.stationFile);
             text && note)
             note(*text);
     }

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "host/ConnectionSpec.h"
 #include "host/SimDevCom.h"
 #include "host/StationDocument.h"
 #include "platform/DevCom.h"
@@ -17,21 +18,6 @@
 #include "sim/LineFile.h"
 
 namespace zd {
-
-// Where the terminal is.
-struct TerminalSource {
-    std::string stationFile;
-    std::int32_t position = -1;  // -1: the station's first ZD4270
-    // The simulated line's file; none: a line without gear.
-    std::optional<std::string> lineFile;
-    // "HOST:PORT": the terminal over Modbus TCP instead of the simulator.
-    std::string modbus;
-    // "DEVICE[:BAUD[:PARITY[:STOP]]][/UNIT]": the terminal over Modbus RTU instead.
-    std::string modbusRtu{};
-
-    // A real terminal (Modbus TCP or RTU) rather than the simulated line.
-    bool OverModbus() const { return !modbus.empty() || !modbusRtu.empty(); }
-};
 
 struct OpenedTerminal {
     StationDocument station;
@@ -43,10 +29,10 @@ struct OpenedTerminal {
     std::shared_ptr<SimDevCom> simulated;
 };
 
-// Opens what source names; the simulated terminal runs on clock. A line file that places the
+// Opens the terminal spec names; the simulated terminal runs on clock. A line file that places the
 // terminal otherwise than the station does is told to note (see LinePlacementNote) before the
 // simulated terminal is made. Throws ControlError, or sim::LineFileError for a line file.
-OpenedTerminal OpenTerminal(const TerminalSource& source, Scheduler& clock,
+OpenedTerminal OpenTerminal(const ConnectionSpec& spec, Scheduler& clock,
                             const std::function<void(const std::string&)>& note);
 
 }  // namespace zd

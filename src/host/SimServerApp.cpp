@@ -165,7 +165,7 @@ struct CouplerServer {
 };
 
 int ServeBuilding(const SimServerOptions& options, std::FILE* out, std::FILE* err) {
-    const StationDocument station = StationDocument::Load(options.stationFile);
+    const StationDocument station = StationDocument::Load(options.terminal.stationFile);
     const std::vector<StationTerminal> terminals = StationZd4270Terminals(station);
     const std::vector<std::string> couplers = StationCouplers(station);
     const ModbusEndpoint first = ParseModbusEndpoint(options.listen);
@@ -249,6 +249,7 @@ int ServeBuilding(const SimServerOptions& options, std::FILE* out, std::FILE* er
 SimServerCommand ParseSimServerCommand(int argc, char** argv, std::FILE* out, std::FILE* err) {
     SimServerCommand command;
     SimServerOptions& options = command.options;
+    ConnectionSpec& terminal = options.terminal;
     const auto finish = [&command](int exitCode) {
         command.exitCode = exitCode;
         return command;
@@ -261,12 +262,12 @@ SimServerCommand ParseSimServerCommand(int argc, char** argv, std::FILE* out, st
         }
         const auto value = [&]() -> const char* { return argv[++i]; };
         if (arg == "--line") {
-            options.lineFile = value();
-            options.lineGiven = true;
+            terminal.lineFile = value();
+            terminal.lineFileGiven = true;
         } else if (arg == "--lines") {
             options.linesDir = value();
         } else if (arg == "--station") {
-            options.stationFile = value();
+            terminal.stationFile = value();
         } else if (arg == "--pos") {
             const char* text = value();
             char* end = nullptr;
@@ -276,7 +277,7 @@ SimServerCommand ParseSimServerCommand(int argc, char** argv, std::FILE* out, st
                              kModbusMaxPosition, text);
                 return finish(2);
             }
-            options.position = static_cast<std::int32_t>(position);
+            terminal.position = static_cast<std::int32_t>(position);
         } else if (arg == "--listen") {
             options.listen = value();
             options.listenGiven = true;
@@ -331,18 +332,19 @@ SimServerCommand ParseSimServerCommand(int argc, char** argv, std::FILE* out, st
             return finish(2);
         }
     }
-    if (options.position && options.stationFile.empty()) {
+    if (terminal.position && terminal.stationFile.empty()) {
         std::fprintf(err, "zd4270-sim: --pos chooses a terminal of --station; give both\n");
         return finish(2);
     }
     if (!options.linesDir.empty()) {
-        if (options.stationFile.empty()) {
+        if (terminal.stationFile.empty()) {
             std::fprintf(err,
                          "zd4270-sim: --lines serves the terminals of a station; give --station "
                          "FILE with it\n");
             return finish(2);
         }
-        if (options.position || options.window || options.lineGiven || !options.faults.empty()) {
+        if (terminal.position || options.window || terminal.lineFileGiven ||
+            !options.faults.empty()) {
             std::fprintf(err,
                          "zd4270-sim: --lines serves a whole --station; it goes without "
                          "--pos, --line, --window and --fault (faults go into the line files)\n");
@@ -369,16 +371,18 @@ SimTerminalServer::SimTerminalServer(const SimServerOptions& options, const Modb
 }
 
 void SimTerminalServer::Prepare(const SimServerOptions& options, std::FILE* err) {
-    m_source = options.lineFile;
-    if (options.stationFile.empty()) {
-        m_devCom = SimDevCom::FromLineFile(m_scheduler, options.lineFile);
+    const ConnectionSpec& served = options.terminal;
+    // Without a line file the line has no gear.
+    m_source = served.lineFile.value_or("an empty line");
+    if (served.stationFile.empty()) {
+        m_devCom = std::make_shared<SimDevCom>(
+            sim::MakeTerminal(m_scheduler, served.lineFile ? sim::LoadLineFile(*served.lineFile)
+                                                           : sim::LineDescription{}));
     } else {
-        const TerminalSource source{options.stationFile, options.position.value_or(-1),
-                                    options.lineFile, ""};
-        m_devCom = OpenTerminal(source, m_scheduler, [err](const std::string& note) {
+        m_devCom = OpenTerminal(served, m_scheduler, [err](const std::string& note) {
                        std::fprintf(err, "zd4270-sim: %s\n", note.c_str());
                    }).simulated;
-        m_source += " and " + options.stationFile;
+        m_source += " and " + served.stationFile;
     }
 
     // A terminal the register mapping cannot reach would be served in vain.

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "host/ConnectionSpec.h"
 #include "host/InstallPaths.h"
 #include "host/ModbusDevCom.h"
 #include "host/ModbusRtuServer.h"
@@ -26,17 +27,23 @@ namespace zd {
 
 // What the command line asks for; see PrintUsage in SimServerApp.cpp.
 struct SimServerOptions {
-    std::string lineFile = ExamplesDir() + "/lines/three-addressed.json";
-    std::string stationFile;
-    std::optional<std::int32_t> position;
+    // The terminal served: the line file's (its default the example line), at the station's
+    // terminal when a station is given. Its Modbus fields stay empty: the simulator is the
+    // terminal that --modbus reaches.
+    ConnectionSpec terminal = DefaultTerminal();
     std::string listen = "127.0.0.1:1502";
     bool listenGiven = false;
     // A serial line to serve Modbus RTU on instead of TCP.
     std::string listenRtu;
     bool window = false;
     std::string linesDir;
-    bool lineGiven = false;
     std::vector<sim::FaultSetting> faults;
+
+    static ConnectionSpec DefaultTerminal() {
+        ConnectionSpec terminal;
+        terminal.lineFile = ExamplesDir() + "/lines/three-addressed.json";
+        return terminal;
+    }
 };
 
 // The command line read: the options to serve with, or the exit code of a run that ends with it

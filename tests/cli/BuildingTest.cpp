@@ -49,7 +49,7 @@ class BuildingTest : public test::FolderTest {
         std::vector<std::string> all = {"--station", kStation, "--registry", File("store.ini")};
         all.insert(all.end(), args.begin(), args.end());
         SessionOptions defaults;
-        defaults.lineFile = test::ExampleLine("three-addressed.json");
+        defaults.connection.lineFile = test::ExampleLine("three-addressed.json");
         Outcome run = test::RunZd(all, defaults);
         EXPECT_FALSE(run.json.is_string()) << "stdout holds no JSON: " << run.json;
         return run;

@@ -69,8 +69,8 @@ inline Outcome RunZd(const std::vector<std::string>& args, const SessionOptions&
 // The defaults main() gives, on the packed Intel station and the three-addressed line.
 inline SessionOptions ExampleDefaults() {
     SessionOptions defaults;
-    defaults.stationFile = ExampleStation("packed-intel.xml");
-    defaults.lineFile = ExampleLine("three-addressed.json");
+    defaults.connection.stationFile = ExampleStation("packed-intel.xml");
+    defaults.connection.lineFile = ExampleLine("three-addressed.json");
     return defaults;
 }
 

@@ -315,6 +315,51 @@ TEST_F(CommandLineTest, MistakesAreRefusedWithWhatWasMeant) {
     EXPECT_EQ(Zd({"query", "query scene level 0", "--short", "0"}).json.at("answer"), 200);
 }
 
+// The window, the demonstration and the commands read one description of the connection, and
+// each refuses a line file with a terminal over Modbus alike: exit 2, the same words, and no
+// window opened.
+TEST_F(CommandLineTest, EveryFrontEndRefusesALineFileWithATerminalOverModbus) {
+    const std::string line = ExampleLine("three-addressed.json");
+    int windowsOpened = 0;
+    const WindowRunner window = [&windowsOpened](const SessionOptions&) -> std::optional<int> {
+        ++windowsOpened;
+        return 0;
+    };
+    const auto run = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"zd4270", "--lang", "en", "--line", line});
+        std::vector<const char*> argv;
+        for (const std::string& arg : args) argv.push_back(arg.c_str());
+        std::FILE* out = std::tmpfile();
+        std::FILE* err = std::tmpfile();
+        Outcome outcome;
+        outcome.exitCode = RunCommandLine(static_cast<int>(argv.size()), argv.data(),
+                                          test::ExampleDefaults(), out, err, window);
+        outcome.console = test::ReadAll(err);
+        const std::string text = test::ReadAll(out);
+        outcome.json = text.empty() ? Json() : Json::parse(text);
+        return outcome;
+    };
+    // On the simulated line the window opens.
+    EXPECT_EQ(run({}).exitCode, 0);
+    EXPECT_EQ(windowsOpened, 1);
+    for (const auto& [option, value] :
+         {std::pair{"--modbus", "127.0.0.1:1502"}, std::pair{"--modbus-rtu", "/dev/ttyUSB0"}}) {
+        const std::string refusal = std::string("--line is the simulated line; over ") + option +
+                                    " the terminal's own line answers: give one of them";
+        for (const std::vector<std::string>& frontEnd :
+             {std::vector<std::string>{}, {"demo"}, {"scan"}}) {
+            std::vector<std::string> args = frontEnd;
+            args.insert(args.end(), {option, value});
+            SCOPED_TRACE(test::Joined(args));
+            const Outcome refused = run(args);
+            EXPECT_EQ(refused.exitCode, 2);
+            EXPECT_EQ(refused.console, "zd4270: " + refusal + "\n");
+            EXPECT_EQ(refused.json.value("error", ""), refusal);
+        }
+    }
+    EXPECT_EQ(windowsOpened, 1);
+}
+
 TEST_F(CommandLineTest, CommandsAreNamedInAnyCaseOrByNumberWithTheDataGiven) {
     struct Case {
         const char* command;  // sent to --short address, with --data when data is set

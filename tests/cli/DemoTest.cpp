@@ -26,8 +26,8 @@ Captured RunCaptured(const DemoOptions& options) {
 
 DemoOptions Options(const std::string& station, const std::string& line) {
     DemoOptions options;
-    options.stationFile = test::ExampleStation(station);
-    options.lineFile = test::ExampleLine(line);
+    options.connection.stationFile = test::ExampleStation(station);
+    options.connection.lineFile = test::ExampleLine(line);
     return options;
 }
 

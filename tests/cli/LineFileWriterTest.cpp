@@ -114,9 +114,10 @@ TEST(LineFileWriterTest, ACapturedLineWrittenAndReadBackKeepsEverySetting) {
 TEST(LineFileWriterTest, ALineFilePlacingTheTerminalOtherwiseIsNotedAndTheStationIsFollowed) {
     // Only a line file the user names is worth the note; the default example is not.
     SessionOptions defaults = test::ExampleDefaults();
-    defaults.lineFile = test::ExampleLine("word-aligned-motorola.json");
+    defaults.connection.lineFile = test::ExampleLine("word-aligned-motorola.json");
     EXPECT_EQ(test::RunZd({"scan"}, defaults).console.find("differently"), std::string::npos);
-    const test::Outcome run = test::RunZd({"--line", defaults.lineFile, "scan"}, defaults);
+    const test::Outcome run =
+        test::RunZd({"--line", *defaults.connection.lineFile, "scan"}, defaults);
     EXPECT_EQ(run.exitCode, 0);
     // What the note says the station document's tests pin.
     test::ExpectParts(run.console, {"follows the station document"});

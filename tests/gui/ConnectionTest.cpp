@@ -64,8 +64,7 @@ class ServedTerminal {
 
 TEST(ConnectionTest, TheChooserOpensAModbusTerminalAtItsUnitAndTheStoreKeepsIt) {
     ServedTerminal served;
-    const Connection simulated{ExamplePath("stations/packed-intel.xml"), -1,
-                               ExamplePath("lines/three-addressed.json"), ""};
+    const ConnectionSpec simulated = test::ExampleConnection("three-addressed.json");
     struct Case {
         int unit;
         // What the control's boxes say; empty: none.
@@ -120,10 +119,9 @@ TEST(ConnectionTest, TheChooserOffersTheRememberedSerialLine) {
     registry.WriteString(RegistryAccess::kHkeyCurrentUser, "Software\\zd4270\\Connection",
                          "ModbusRtu", "/dev/zd4270-no-such-line:9600:O:2/4");
     WindowHost host(ctx.context, registry, nullptr, &ctx.messages);
-    const Connection simulated{ExamplePath("stations/packed-intel.xml"), -1,
-                               ExamplePath("lines/three-addressed.json"), ""};
+    const ConnectionSpec simulated = test::ExampleConnection("three-addressed.json");
     ASSERT_TRUE(host.Open(simulated));
-    const Connection remembered = host.RememberedModbus();
+    const ConnectionSpec remembered = host.RememberedModbus();
     EXPECT_EQ(remembered.modbusRtu, "/dev/zd4270-no-such-line:9600:O:2/4");
 
     ConnectionDialog dialog(ConnectionDialog::Purpose::StartUp, Language::German, simulated,
@@ -152,6 +150,38 @@ TEST(ConnectionTest, TheChooserOffersTheRememberedSerialLine) {
     EXPECT_EQ(dialog.Chosen().modbus, "127.0.0.1:1502");
 }
 
+// The store reads back what earlier versions wrote and writes it the same way: -1 for the
+// station's first terminal, an empty file name for the line without gear.
+TEST(ConnectionTest, TheStoreKeepsTheFirstTerminalAndTheEmptyLineAsBefore) {
+    MemoryRegistry registry;
+    ConnectionStore store(registry);
+    const auto root = RegistryAccess::kHkeyCurrentUser;
+    const char* const key = "Software\\zd4270\\Connection";
+    const auto stored = [&](const char* name) {
+        std::string value = "(none)";
+        registry.ReadString(root, key, name, value);
+        return value;
+    };
+    registry.WriteString(root, key, "Modbus", "10.0.0.5:502/3");
+    registry.WriteString(root, key, "StationFile", "site.xml");
+    registry.WriteString(root, key, "Position", "-1");
+    ConnectionSpec remembered = store.RememberedModbus({});
+    EXPECT_EQ(remembered.modbus, "10.0.0.5:502/3");
+    EXPECT_EQ(remembered.stationFile, "site.xml");
+    EXPECT_EQ(remembered.position, std::nullopt);
+    registry.WriteString(root, key, "Position", "4");
+    EXPECT_EQ(store.RememberedModbus({}).position, 4);
+
+    store.Remember(remembered);
+    EXPECT_EQ(stored("Choice"), "modbus");
+    EXPECT_EQ(stored("Position"), "-1");
+    ConnectionSpec empty;
+    empty.stationFile = "site.xml";
+    store.Remember(empty);
+    EXPECT_EQ(store.LastChoice(), ConnectionChoice::Simulated);
+    EXPECT_EQ(stored("LineFile"), "");
+}
+
 TEST(ConnectionTest, CancelledChooserKeepsTheLineWhichExportsItsReport) {
     test::TestContext ctx;
     MemoryRegistry registry;
@@ -163,9 +193,7 @@ TEST(ConnectionTest, CancelledChooserKeepsTheLineWhichExportsItsReport) {
         dialog->ShowAtStartupBox()->setChecked(false);
         dialog->reject();
     });
-    ASSERT_TRUE(host.Start({ExamplePath("stations/packed-intel.xml"), -1,
-                            ExamplePath("lines/three-addressed.json"), ""},
-                           true));
+    ASSERT_TRUE(host.Start(test::ExampleConnection("three-addressed.json"), true));
     ASSERT_NE(host.Simulated(), nullptr);
     EXPECT_EQ(host.Simulated()->Terminal().GetLine().Gear().size(), 3u);
     EXPECT_FALSE(host.ChooserAtStartup());
@@ -194,12 +222,12 @@ TEST(ConnectionTest, CancelledChooserKeepsTheLineWhichExportsItsReport) {
 // The chooser lists the empty line once, the example lines and the example building's terminals,
 // each with its place in the building's station, and shows a station path from its beginning.
 TEST(ConnectionTest, TheChooserOffersEachLineOnceAndTheBuildingsTerminals) {
-    const std::string longStation =
-        ExamplePath("stations/../stations/../stations/packed-intel.xml");
-    ConnectionDialog dialog(
-        ConnectionDialog::Purpose::StartUp, Language::German,
-        {ExamplePath("stations/packed-intel.xml"), -1, ExamplePath("lines/empty.json"), ""},
-        {longStation, -1, "", "127.0.0.1:1502"}, ConnectionDialog::Choice::Simulated, true);
+    ConnectionSpec modbus;
+    modbus.stationFile = ExamplePath("stations/../stations/../stations/packed-intel.xml");
+    modbus.modbus = "127.0.0.1:1502";
+    ConnectionDialog dialog(ConnectionDialog::Purpose::StartUp, Language::German,
+                            test::ExampleConnection("empty.json"), modbus,
+                            ConnectionDialog::Choice::Simulated, true);
     QStringList entries;
     for (int i = 0; i < dialog.LineChoice()->count(); ++i)
         entries << dialog.LineChoice()->itemText(i);
@@ -211,10 +239,10 @@ TEST(ConnectionTest, TheChooserOffersEachLineOnceAndTheBuildingsTerminals) {
         dialog.LineChoice()->findText(QStringLiteral("Beispielgebäude: Position 5"));
     ASSERT_GE(building, 0) << entries.join(QStringLiteral(", ")).toStdString();
     dialog.LineChoice()->setCurrentIndex(building);
-    const Connection chosen = dialog.Chosen();
+    const ConnectionSpec chosen = dialog.Chosen();
     EXPECT_EQ(chosen.position, 5);
     EXPECT_THAT(chosen.stationFile, HasSubstr("building/station.xml"));
-    EXPECT_THAT(chosen.lineFile, HasSubstr("building/lines/pos-5.json"));
+    EXPECT_THAT(chosen.lineFile.value_or(""), HasSubstr("building/lines/pos-5.json"));
     EXPECT_EQ(dialog.StationField()->cursorPosition(), 0);
 }
 

@@ -32,8 +32,7 @@ TEST(MaintenanceWindowTest, BackUpReplaceAFailedGearAndRestoreTheLine) {
     test::TestContext ctx;
     MemoryRegistry registry;
     WindowHost host(ctx.context, registry, nullptr, &ctx.messages);
-    ASSERT_TRUE(host.Open({ExamplePath("stations/packed-intel.xml"), -1,
-                           ExamplePath("lines/three-addressed.json"), ""}))
+    ASSERT_TRUE(host.Open(test::ExampleConnection("three-addressed.json")))
         << (ctx.dialogs.boxes.empty() ? "" : ctx.dialogs.boxes.back().text);
     QTemporaryDir dir;
     const std::string path = dir.filePath("site.json").toStdString();
@@ -77,8 +76,7 @@ TEST(MaintenanceWindowTest, TheMenuOffersBackupAndRestoreInBothLanguages) {
     test::TestContext ctx;
     MemoryRegistry registry;
     WindowHost host(ctx.context, registry, nullptr, &ctx.messages);
-    ASSERT_TRUE(host.Open({ExamplePath("stations/packed-intel.xml"), -1,
-                           ExamplePath("lines/three-addressed.json"), ""}));
+    ASSERT_TRUE(host.Open(test::ExampleConnection("three-addressed.json")));
     for (const auto& [language, entries] :
          {std::pair{Language::English, QStringList{"&Back up line...", "&Restore line..."}},
           std::pair{Language::German,

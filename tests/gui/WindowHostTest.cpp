@@ -35,8 +35,7 @@ TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine
     test::TestContext ctx;
     MemoryRegistry registry;
     WindowHost host(ctx.context, registry, nullptr, &ctx.messages);
-    const Connection three{ExamplePath("stations/packed-intel.xml"), -1,
-                           ExamplePath("lines/three-addressed.json"), ""};
+    const ConnectionSpec three = test::ExampleConnection("three-addressed.json");
     ASSERT_TRUE(host.Open(three));
     const auto scan = [&] {
         ASSERT_TRUE(host.Control()->cmdScanDevices.Click());
@@ -49,7 +48,7 @@ TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine
     // Refused while the scan runs: the control stays as it is.
     configZD4270* before = host.Control();
     ASSERT_TRUE(before->cmdScanDevices.Click());
-    Connection sixteen = three;
+    ConnectionSpec sixteen = three;
     sixteen.lineFile = ExamplePath("lines/sixteen-unaddressed.json");
     EXPECT_FALSE(host.Switch(sixteen));
     EXPECT_EQ(host.Control(), before);
@@ -85,7 +84,7 @@ TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine
     EXPECT_EQ(host.Window()->Lamps()->AddressText(firstGear), "--");
 
     // A line that cannot be read leaves the current one in place.
-    Connection missing = three;
+    ConnectionSpec missing = three;
     missing.lineFile = ExamplePath("lines/no-such-line.json");
     SimDevCom* current = host.Simulated();
     ctx.dialogs.boxes.clear();
@@ -104,7 +103,7 @@ TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine
     QTemporaryDir dir;
     const std::string snapshot = dir.filePath("now.json").toStdString();
     host.SaveLineSnapshot(snapshot);
-    Connection again = sixteen;
+    ConnectionSpec again = sixteen;
     again.lineFile = snapshot;
     ASSERT_TRUE(host.Switch(again));
     EXPECT_EQ(host.Simulated()->Terminal().GearLevel(firstGear), 200);
@@ -125,7 +124,7 @@ TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine
     WindowHost later(next.context, registry, nullptr, &next.messages);
     later.UseRememberedLanguage();
     EXPECT_EQ(next.messages.GetLanguage(), Language::German);
-    Connection unreachable = three;
+    ConnectionSpec unreachable = three;
     unreachable.modbus = "127.0.0.1:1";
     EXPECT_FALSE(later.Open(unreachable));
     ASSERT_EQ(next.dialogs.boxes.size(), 1u);
@@ -166,8 +165,7 @@ TEST(WindowHostTest, TheWindowStaysOpenUntilTheRunningProcedureIsOver) {
         test::TestContext ctx;
         MemoryRegistry registry;
         WindowHost host(ctx.context, registry, nullptr, &ctx.messages);
-        ASSERT_TRUE(host.Open(
-            {ExamplePath("stations/packed-intel.xml"), -1, ExamplePath("lines/") + r.line, ""}));
+        ASSERT_TRUE(host.Open(test::ExampleConnection(r.line)));
         ctx.dialogs.answers = {MsgResult::No};
         const auto running = [&] {
             return host.Reporting() || !ControlProgress(*host.Control()).what.empty();
@@ -202,8 +200,7 @@ TEST(WindowHostTest, ClosingDuringARunOffersToCancelIt) {
     test::TestContext ctx;
     MemoryRegistry registry;
     WindowHost host(ctx.context, registry, nullptr, &ctx.messages);
-    ASSERT_TRUE(host.Open({ExamplePath("stations/packed-intel.xml"), -1,
-                           ExamplePath("lines/three-addressed.json"), ""}));
+    ASSERT_TRUE(host.Open(test::ExampleConnection("three-addressed.json")));
     host.Control()->cmdScanDevices.Click();
     ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return ctx.scheduler.Now() >= 500; }, 1'000));
     ASSERT_FALSE(ControlProgress(*host.Control()).what.empty());

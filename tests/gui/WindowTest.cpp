@@ -323,8 +323,7 @@ TEST(Window, TheWindowsOwnTextsFollowTheLanguageOfTheControl) {
     test::TestContext ctx;
     MemoryRegistry registry;
     WindowHost host(ctx.context, registry, nullptr, &ctx.messages);
-    ASSERT_TRUE(host.Open({ExamplePath("stations/packed-intel.xml"), -1,
-                           ExamplePath("lines/three-addressed.json"), ""}));
+    ASSERT_TRUE(host.Open(test::ExampleConnection("three-addressed.json")));
     // Each language's texts, with a scan under way so that the status bar tells its progress
     // and the bus monitor lists it; a picture of it for a person to look at.
     const auto texts = [&](Language language) {

@@ -42,12 +42,12 @@ TEST(SimServerAppTest, TheCommandLineIsReadOrRefusedWithItsExitCode) {
                                  "--fault", "2:silent=on", "--window"});
     ASSERT_FALSE(served.command.exitCode) << served.err;
     const SimServerOptions& options = served.command.options;
-    EXPECT_EQ(options.position, 3);
+    EXPECT_EQ(options.terminal.position, 3);
     EXPECT_EQ(options.listen, "127.0.0.1:1600/7");
     ASSERT_EQ(options.faults.size(), 1u);
     EXPECT_EQ(options.faults[0].gearId, 2);
-    EXPECT_TRUE(options.window && !options.lineGiven);
-    EXPECT_TRUE(options.lineFile.ends_with("/lines/three-addressed.json")) << options.lineFile;
+    EXPECT_TRUE(options.window && !options.terminal.lineFileGiven);
+    EXPECT_TRUE(options.terminal.lineFile->ends_with("/lines/three-addressed.json"));
     const Parsed serial = Parse({"--listen-rtu", "/dev/ttyUSB0:9600:N:2/4"});
     ASSERT_FALSE(serial.command.exitCode) << serial.err;
     EXPECT_EQ(serial.command.options.listenRtu, "/dev/ttyUSB0:9600:N:2/4");
@@ -83,8 +83,8 @@ TEST(SimServerAppTest, TheCommandLineIsReadOrRefusedWithItsExitCode) {
 
 TEST(SimServerAppTest, AServedTerminalFollowsItsStationAndTheOpeningReachesIt) {
     SimServerOptions options;
-    options.stationFile = ExamplePath("stations/packed-intel.xml");
-    options.lineFile = ExamplePath("lines/packed-motorola.json");
+    options.terminal.stationFile = ExamplePath("stations/packed-intel.xml");
+    options.terminal.lineFile = ExamplePath("lines/packed-motorola.json");
     options.faults = {sim::ParseFaultSetting("1:silent=on")};
     std::FILE* err = std::tmpfile();
     SimTerminalServer served(options, ModbusEndpoint{"127.0.0.1", 0}, err);
@@ -107,8 +107,9 @@ TEST(SimServerAppTest, AServedTerminalFollowsItsStationAndTheOpeningReachesIt) {
     test::TestContext ctx;
     std::vector<std::string> notes;
     const auto note = [&notes](const std::string& text) { notes.push_back(text); };
-    TerminalSource source{options.stationFile, -1, ExamplePath("lines/no-such-line.json"),
-                          "127.0.0.1:" + std::to_string(served.TcpServer()->Port())};
+    ConnectionSpec source = options.terminal;
+    source.lineFile = ExamplePath("lines/no-such-line.json");
+    source.modbus = "127.0.0.1:" + std::to_string(served.TcpServer()->Port());
     const OpenedTerminal remote = OpenTerminal(source, ctx.scheduler, note);
     EXPECT_TRUE(remote.devCom && !remote.simulated);
     source.modbus.clear();
@@ -118,7 +119,7 @@ TEST(SimServerAppTest, AServedTerminalFollowsItsStationAndTheOpeningReachesIt) {
     EXPECT_EQ(empty.devCom, empty.simulated);
     EXPECT_TRUE(empty.simulated->Terminal().GetLine().Gear().empty());
     EXPECT_TRUE(notes.empty());
-    source.lineFile = options.lineFile;
+    source.lineFile = options.terminal.lineFile;
     const OpenedTerminal line = OpenTerminal(source, ctx.scheduler, note);
     EXPECT_EQ(line.simulated->Terminal().GetLine().Gear().size(), 3u);
     EXPECT_EQ(notes.size(), 1u);

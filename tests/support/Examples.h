@@ -1,5 +1,6 @@
 // The examples of the source tree (lines, stations, the building) for tests, found from this file,
-// the bytes of a file as a test reads them back, and a temporary folder for the files a test makes.
+// a connection to one of them, the bytes of a file as a test reads them back, and a temporary
+// folder for the files a test makes.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -12,6 +13,8 @@
 #include <iterator>
 #include <string>
 
+#include "host/ConnectionSpec.h"
+
 namespace zd::test {
 
 // Made absolute before any test changes the working folder: the compiler may name this header
@@ -23,6 +26,14 @@ inline const std::filesystem::path kExampleLines = kExamplesDir / "lines";
 // An example file by its path below examples/, e.g. "lines/three-addressed.json".
 inline std::string ExamplePath(const std::string& relative) {
     return (kExamplesDir / relative).string();
+}
+
+// The example station's first terminal on an example line, by its path below examples/lines.
+inline ConnectionSpec ExampleConnection(const std::string& line) {
+    ConnectionSpec connection;
+    connection.stationFile = ExamplePath("stations/packed-intel.xml");
+    connection.lineFile = ExamplePath("lines/" + line);
+    return connection;
 }
 
 // The bytes of a file, or nothing when it cannot be read.
