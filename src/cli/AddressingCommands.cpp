@@ -68,9 +68,9 @@ std::optional<std::string> ProblemSince(const HeadlessSession& session, std::siz
 // What the control holds after a run is its plan, not the line: the devices printed come from a
 // scan, with the short addresses that several gear share.
 void ScanAfterRun(HeadlessSession& session, Json& details, Outcome& outcome,
-                  bool conflictsFail = true) {
+                  bool conflictsFail = true, const ScanOptions& options = {}) {
     try {
-        RunDeviceScan(session);
+        RunDeviceScan(session, options);
     } catch (const CommandFailed& failure) {
         outcome.Note(failure.what(), "scan");
     }
@@ -187,11 +187,7 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
         if (variant == "control") details["checkTimeMs"] = control.RndAddrCheckMs();
         // The scan that checks a fast search keeps its pace; the second ask finds gear that
         // answer only every second question.
-        control.SetQuickScan(fastSearch);
-        control.chkScanAskTwice.SetChecked(true);
-        ScanAfterRun(session, details, outcome);
-        control.SetQuickScan(false);
-        control.chkScanAskTwice.SetChecked(false);
+        ScanAfterRun(session, details, outcome, true, {true, fastSearch});
         // A run that ends before its search is through (a VERIFY SHORT ADDRESS that several gear
         // answered, for one) says nothing, but leaves gear without a short address.
         // Any answer to QUERY MISSING SHORT ADDRESS, a corrupt frame of several included, means

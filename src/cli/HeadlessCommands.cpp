@@ -113,8 +113,7 @@ PreparedCommand PrepareScan(const CommandArguments& arguments) {
         // The device tab's check box: all lamps go to their minimum, and each device selected
         // in the tree lights up.
         if (opticalFeedback) session.Control().chkOpticalSelectionFeedback.SetChecked(true);
-        session.Control().chkScanAskTwice.SetChecked(askTwice);
-        RunDeviceScan(session);
+        RunDeviceScan(session, {askTwice, false});
         return Json{{"devices", DevicesJson(session.State())},
                     {"recovered", RecoveredJson(session.Control())}};
     };

@@ -162,9 +162,7 @@ PreparedCommand PrepareAddressPhysical(const CommandArguments& arguments) {
                          {"lamps", LampRowsJson(control.lstPhySelView)},
                          {"recovered", RecoveredJson(control)}};
         const int addressed = control.lstPhySelView.ItemCount();
-        control.chkScanAskTwice.SetChecked(true);
-        RunDeviceScan(session);
-        control.chkScanAskTwice.SetChecked(false);
+        RunDeviceScan(session, {true, false});
         document["devices"] = DevicesJson(session.State());
         const bool enough = lampsWanted || !script.empty() ? addressed >= wanted : addressed > 0;
         if (!enough) {

@@ -95,9 +95,9 @@ class HeadlessSession : public ControlRun {
     // An engine procedure run from the command line: what it shows goes to the progress line, and
     // a signal asks it to stop between two steps (StopRequested, which it asks). Once it has
     // ended, EndEngineRun throws CommandInterrupted when a signal came.
-    void ShowProgress(const ProgressState& state);
-    bool StopRequested(const std::string& what);
-    void EndEngineRun();
+    void ShowProgress(const ProgressState& state) override;
+    bool StopRequested(const std::string& what) override;
+    void EndEngineRun() override;
 
     // Every box shown in this run: icon, title and text.
     Json Messages() const;

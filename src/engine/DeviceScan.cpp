@@ -5,6 +5,7 @@
 
 #include "engine/StepRunner.h"
 #include "link/Commands.h"
+#include "platform/Error.h"
 
 namespace zd {
 
@@ -84,26 +85,43 @@ ScanReport RunDeviceScan(AddressingLine& line, const ScanOptions& options,
     ScanReport report;
     EngineTerminal& terminal = line.Terminal();
     if (terminal.state.m_nOperationMode != kModeDali) {
-        report.outcome.Fail(EngineFailure::Refused, terminal.context.messages.Load(5122) + "!");
+        const MessageCatalogue& msg = terminal.context.messages;
+        terminal.context.dialogs.MessageBox(
+            {msg.Load(5122) + "!", MsgButtons::Ok, MsgIcon::Information, msg.Load(5098)});
+        report.outcome.Fail(EngineFailure::Refused, msg.Load(5122) + "!");
         return report;
     }
     DeviceScan scan(line);
     scan.Begin(options);
     bool cancel = false;
+    bool failed = false;
+    bool queried = false;
     const bool ended = RunSteps(
         terminal.context.scheduler, options.quick ? kQuickScanIntervalMs : kScanIntervalMs,
         [&] {
+            // The scan ends a period after its last question, as the window's timer ends it.
+            if (queried) return false;
             if (progress) progress({scan.Address(), scan.Address() / 64.0});
             bool found = false;
-            const bool done = scan.QueryNext(found);
+            bool done = false;
+            try {
+                done = scan.QueryNext(found);
+            } catch (...) {
+                ReportCurrentException(terminal.context, "ScanDevices");
+                failed = true;
+                return false;
+            }
+            queried = done;
             // The connection is gone: querying the other addresses would only fail again.
-            return !done && !terminal.link.CommunicationLost();
+            return !terminal.link.CommunicationLost();
         },
         [&] { return cancel = cancelled && cancelled(); });
     scan.End();
     if (terminal.link.CommunicationLost()) {
         report.outcome.Fail(EngineFailure::CommunicationLost,
                             "the connection to the terminal was lost during the scan");
+    } else if (failed) {
+        report.outcome.Fail(EngineFailure::Error, "the scan ended with an error");
     } else if (cancel) {
         report.outcome.Fail(EngineFailure::Cancelled, "the scan was cancelled");
     } else if (!ended) {

@@ -37,15 +37,12 @@ void configZD4270::cmdScanDevices_Click() {
         ScanResult result = ScanResult::Running;
         if (!m_bScanning) {
             EnableControls(false);
-            RemovePageControls();
-            // Lists and tree hold pointers into the old device list: empty them before it goes.
-            ClearAddressingLists();
-            treeDevices.Clear();
+            ReleaseDeviceViews();
             m_bScanning = true;
-            m_scan.Begin({chkScanAskTwice.IsChecked(), m_bQuickScan});
+            m_scan.Begin({chkScanAskTwice.IsChecked(), false});
             cmdScanDevices.SetCaption(msg.Load(5076));
             ScanDevices(true, false, result);
-            timerScanDevices.SetInterval(m_bQuickScan ? kQuickScanIntervalMs : kScanIntervalMs);
+            timerScanDevices.SetInterval(kScanIntervalMs);
             timerScanDevices.SetEnabled(true);
         } else {
             EnableControls(true);
@@ -103,13 +100,7 @@ void configZD4270::ScanDevices(bool bStart, bool bStop, ScanResult& result) {
             }
             case ScanStep::Finish:
                 m_scan.End();
-                CreateTreeDevices();
-                CreateChangeAddrListView();
-                CreateScenesView();
-                CreateGroupsView();
-                EnableControls(true);
-                prgState.SetValue(0);
-                treeDevices.SelectNode("Root");
+                ShowScannedDevices();
                 result = ScanResult::Finished;
                 m_nScanState = ScanStep::Idle;
                 break;
@@ -122,6 +113,23 @@ void configZD4270::ScanDevices(bool bStart, bool bStop, ScanResult& result) {
         ReportCurrentException(m_context, "ScanDevices");
         result = ScanResult::Failed;
     }
+}
+
+void configZD4270::ReleaseDeviceViews() {
+    RemovePageControls();
+    // Lists and tree hold pointers into the old device list: empty them before it goes.
+    ClearAddressingLists();
+    treeDevices.Clear();
+}
+
+void configZD4270::ShowScannedDevices() {
+    CreateTreeDevices();
+    CreateChangeAddrListView();
+    CreateScenesView();
+    CreateGroupsView();
+    EnableControls(true);
+    prgState.SetValue(0);
+    treeDevices.SelectNode("Root");
 }
 
 // The lock of the control while a scan runs: the progress bar shows exactly while the rest is

@@ -142,10 +142,6 @@ class configZD4270 {
     const RandomAddressingSearch& RndAddrSearch() const { return m_rndSearch; }
     // The engine the form runs its procedures on: the line of this terminal.
     AddressingLine& EngineLine() { return m_addressingLine; }
-    // The scan after a fast search: the quick handshake and no pause between addresses. The
-    // window's scan keeps its pace. A front end that runs a fast search sets it for the scan
-    // that follows.
-    void SetQuickScan(bool bQuick) { m_bQuickScan = bQuick; }
 
     // The surface: everything lies in the scrolled window, on the tabs of tabMain.
     ScrolledWindow scrolledWindow{"ScrolledWindow"};
@@ -268,6 +264,10 @@ class configZD4270 {
     void EnableChangeAddrControls(bool bEnable);
     // The change-address list, the scenes and groups views and the tree from colDevices.
     void RefreshDeviceViews();
+    // Before a scan replaces the device list: pages, lists and tree let go of its records. After
+    // it: the views show what it found, the tree's root selected, as the scan's end shows them.
+    void ReleaseDeviceViews();
+    void ShowScannedDevices();
     // false (after message 5122) when the terminal is in DSI mode.
     bool CheckDaliMode();
     // A new log file for a run when EnableLoggingAddressing is set, with its " start " line; else
@@ -417,7 +417,6 @@ class configZD4270 {
     bool m_bChangeAddrRunning = false;
     ArchivTransfer m_archivTransfer = ArchivTransfer::None;
     std::int16_t m_nArchivAddress = 0;
-    bool m_bQuickScan = false;
     // Watchdog writes that failed since the last one that succeeded.
     int m_nWatchdogFailures = 0;
     // The scan's state and the short address it queries next.

@@ -19,6 +19,14 @@ class WindowRun : public ControlRun {
         return m_control.GetContext().scheduler.RunUntil(done, limitMs);
     }
 
+    // The scan's progress bar shows how far an engine procedure has come.
+    void ShowProgress(const ProgressState& state) override {
+        if (!state.fraction) return;
+        m_control.prgState.SetVisible(true);
+        m_control.prgState.SetValue(*state.fraction * m_control.prgState.Max());
+    }
+    void EndEngineRun() override { m_control.prgState.SetVisible(false); }
+
   protected:
     const std::vector<MessageBoxRequest>& ShownBoxes() const override { return m_boxes.Shown(); }
 

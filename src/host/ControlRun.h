@@ -13,6 +13,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "frame/ControlProgress.h"
 #include "platform/Dialogs.h"
 
 namespace zd {
@@ -46,6 +47,12 @@ class ControlRun {
     // Lets the run's clock pass until done() holds; false when limitMs passed first.
     virtual bool RunUntil(const std::function<bool()>& done,
                           std::int64_t limitMs = kProcedureLimitMs) = 0;
+    // An engine procedure run by this host: what it shows as it goes, whether the host asks it to
+    // stop (asked between two steps), and its end, after which a host that was asked to stop by
+    // a signal ends the command (the command line throws CommandInterrupted).
+    virtual void ShowProgress(const ProgressState&) {}
+    virtual bool StopRequested(const std::string& /*what*/) { return false; }
+    virtual void EndEngineRun() {}
     // Boxes are counted so that a reading can ask what was shown since it began.
     std::size_t BoxCount() const { return ShownBoxes().size(); }
     // The text of the first error box shown since mark, if any.

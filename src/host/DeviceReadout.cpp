@@ -66,27 +66,6 @@ void FailOnErrorBox(const ControlRun& run, std::size_t mark, Json details) {
     if (const auto error = run.ErrorSince(mark)) throw CommandFailed(*error, std::move(details));
 }
 
-void RunDeviceScan(ControlRun& run) {
-    configZD4270& control = run.Control();
-    const std::size_t mark = run.BoxCount();
-    control.cmdScanDevices.Click();
-    // The scan runs on the control's timer; a refusal (DSI mode) leaves it stopped at once.
-    // A random addressing run that the terminal's firmware was still doing at the refresh
-    // (one whose client was stopped, say) locks the tabs without a box: say why, and what helps.
-    if (!control.Scanning() && control.RndAddrRunning()) {
-        throw CommandFailed(
-            "the scan did not start: the terminal is still addressing (a random addressing run "
-            "in its firmware, started earlier, goes on by itself). Wait until it has ended, "
-            "about 3 s per gear, then scan again",
-            {{"failedStep", "start"}});
-    }
-    if (!control.Scanning())
-        throw CommandFailed(run.LastBoxSince(mark).value_or("the scan did not start"));
-    if (!run.RunUntil([&] { return !control.Scanning(); }))
-        throw CommandFailed("the scan did not end in time");
-    FailOnErrorBox(run, mark);
-}
-
 template <typename PageType>
 PageType& OpenDevicePage(ControlRun& run, int address, const char* nodeType, PageKind kind,
                          bool opticalFeedback) {

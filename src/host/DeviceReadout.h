@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "host/ControlRun.h"
+#include "host/LineScan.h"
 #include "pages/configZD4270Variables.h"
 
 namespace zd {
@@ -21,8 +22,6 @@ class configZD4270Scenes;
 Json DevicesJson(const ModuleState& state);
 // What the last addressing run or scan recovered from: kind, text, where and how often.
 Json RecoveredJson(const configZD4270& control);
-// Runs the device scan to its end; CommandFailed when it is refused or reports an error.
-void RunDeviceScan(ControlRun& run);
 // CommandFailed with the first error box shown since mark, if there is one.
 void FailOnErrorBox(const ControlRun& run, std::size_t mark, Json details = Json::object());
 

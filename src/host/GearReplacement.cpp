@@ -28,9 +28,7 @@ std::set<int> ScannedAddresses(ControlRun& run) {
 // The scan that decides what is on the line asks twice, so that a gear that answers only every
 // second question is not taken for a failed one.
 void ScanTwice(ControlRun& run) {
-    run.Control().chkScanAskTwice.SetChecked(true);
-    RunDeviceScan(run);
-    run.Control().chkScanAskTwice.SetChecked(false);
+    RunDeviceScan(run, {true, false});
 }
 
 }  // namespace
