@@ -151,6 +151,13 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
                                 : "each terminal needs its own archive: write {pos} into the file "
                                   "name, as in archive-{pos}.xml");
     }
+    // Each terminal's frames go to a file of their own, as its archive does.
+    if (!options.frameLogFile.empty() && chosen.size() > 1 &&
+        options.frameLogFile.find("{pos}") == std::string::npos) {
+        throw UsageError(
+            "each terminal needs its own frame log: write {pos} into the file name, as in "
+            "frames-{pos}.txt");
+    }
     if (!selection.saveLinesDir.empty())
         std::filesystem::create_directories(selection.saveLinesDir);
 
@@ -175,6 +182,7 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
         }
         if (!selection.saveLinesDir.empty())
             job.options.saveLineFile = LineFileOfPosition(selection.saveLinesDir, position);
+        job.options.frameLogFile = Substituted(options.frameLogFile, position);
         if (!options.modbus.empty()) {
             ModbusEndpoint endpoint = ParseModbusEndpoint(options.modbus);
             const int port = endpoint.port + chosen[i].coupler;
