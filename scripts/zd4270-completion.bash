@@ -3,7 +3,7 @@
 # Load it with:  source scripts/zd4270-completion.bash
 # (or copy it to ~/.local/share/bash-completion/completions/zd4270).
 
-_zd4270_global_options="--station --pos --line --modbus --modbus-rtu --lang --save-line --registry --quiet --help --all --lines --save-lines"
+_zd4270_global_options="--station --pos --line --modbus --modbus-rtu --lang --save-line --frame-log --registry --quiet --help --all --lines --save-lines"
 
 # The options of one command, by its name.
 _zd4270_command_options() {
@@ -35,7 +35,7 @@ _zd4270() {
 
     # Values of options.
     case "$prev" in
-        --station | --line | --save-line | --registry | --report | --backup | --modbus-rtu)
+        --station | --line | --save-line | --frame-log | --registry | --report | --backup | --modbus-rtu)
             mapfile -t COMPREPLY < <(compgen -f -- "$cur")
             return ;;
         --lines | --save-lines)
@@ -55,8 +55,8 @@ _zd4270() {
     # and archive the word after it.
     for ((i = 1; i < COMP_CWORD; i++)); do
         case "${words[i]}" in
-            --station | --pos | --line | --modbus | --modbus-rtu | --lang | --save-line | --registry | \
-                --lines | --save-lines) ((i++)) ;;
+            --station | --pos | --line | --modbus | --modbus-rtu | --lang | --save-line | --frame-log | \
+                --registry | --lines | --save-lines) ((i++)) ;;
             -*) ;;
             *)
                 if [[ -z "$command" ]]; then

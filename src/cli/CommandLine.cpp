@@ -70,6 +70,8 @@ Invocation ParseInvocation(const std::vector<std::string>& args, const SessionOp
             connection.modbusRtu = value();
         } else if (arg == "--save-line") {
             options.saveLineFile = value();
+        } else if (arg == "--frame-log") {
+            options.frameLogFile = value();
         } else if (arg == "--registry") {
             connection.registryFile = value();
         } else if (arg == "--quiet") {
@@ -191,6 +193,19 @@ class AcknowledgeCount : public TransactionObserver {
     int m_acknowledged = 0;
 };
 
+// A run that ended before its session finished still writes the frame log asked for: what went
+// over the line before the failure is what the log is for.
+void SaveFrameLogAfterFailure(HeadlessSession* session, std::FILE* err) {
+    if (!session) return;
+    try {
+        session->SaveFrameLog();
+    } catch (const ControlError& error) {
+        std::fprintf(err, "zd4270: %s\n", ValidUtf8(error.Description()).c_str());
+    } catch (const std::exception& error) {
+        std::fprintf(err, "zd4270: %s\n", ValidUtf8(error.what()).c_str());
+    }
+}
+
 }  // namespace
 
 CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& command,
@@ -202,6 +217,7 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
     AcknowledgeCount acknowledges;
     std::unique_ptr<HeadlessSession> session;
     auto fail = [&](const std::string& reason, int exitCode) {
+        SaveFrameLogAfterFailure(session.get(), err);
         std::fprintf(err, "zd4270: %s\n", ValidUtf8(reason).c_str());
         document["error"] = reason;
         outcome.exitCode = exitCode;
@@ -288,7 +304,8 @@ void PrintUsage(std::FILE* out) {
         out,
         "usage: zd4270 [COMMAND] [--station FILE] [--pos N] [--line FILE]\n"
         "              [--modbus HOST:PORT[/UNIT] | --modbus-rtu DEVICE[:...][/UNIT]]\n"
-        "              [--lang en|de] [--save-line FILE] [--registry FILE] [--quiet]\n"
+        "              [--lang en|de] [--save-line FILE] [--frame-log FILE] [--registry FILE]\n"
+        "              [--quiet]\n"
         "       zd4270 COMMAND --station FILE --all|--pos N,M,... [--lines DIR]\n"
         "              [--save-lines DIR] [--modbus HOST:PORT] ...\n"
         "       zd4270 help [COMMAND]\n"
@@ -351,6 +368,10 @@ void PrintUsage(std::FILE* out) {
         "  --line FILE        simulated DALI line (JSON) the run starts from\n"
         "  --save-line FILE   after the command, write the simulated line's state to FILE, which\n"
         "                     --line reads in a later run\n"
+        "  --frame-log FILE   after the command, write every DALI or DSI frame that went over\n"
+        "                     the simulated line to FILE, one a line: the time (virtual ms),\n"
+        "                     the frame, what it is, the answer; with --all, {pos} in FILE\n"
+        "                     gives each terminal its own file\n"
         "  --modbus HOST:PORT[/UNIT]\n"
         "                     a terminal, or zd4270-sim, on Modbus TCP instead of the simulator;\n"
         "                     UNIT is the Modbus unit identifier, 1 to 247 (default 1)\n"
@@ -406,6 +427,8 @@ void ParseCommandLine(int argc, const char* const* argv, ParsedCommandLine& pars
         if (rest.size() > 1) throw UsageError("demo takes no arguments");
         if (!options.saveLineFile.empty())
             throw UsageError("--save-line goes with a command, not the demonstration");
+        if (!options.frameLogFile.empty())
+            throw UsageError("--frame-log goes with a command, not the demonstration");
         if (invocation.station.Chosen())
             throw UsageError("--all, --pos N,M, --lines and --save-lines go with a command");
         return;
@@ -414,6 +437,8 @@ void ParseCommandLine(int argc, const char* const* argv, ParsedCommandLine& pars
     const std::string modbusOption = connection.ModbusOption();
     if (!options.saveLineFile.empty() && connection.OverModbus())
         throw UsageError("--save-line needs the simulated line, not " + modbusOption);
+    if (!options.frameLogFile.empty() && connection.OverModbus())
+        throw UsageError("--frame-log needs the simulated line, not " + modbusOption);
     if (connection.OverModbus() &&
         std::find(rest.begin(), rest.end(), "--remove-lamp") != rest.end())
         throw UsageError("--remove-lamp needs the simulated line: over " + modbusOption +

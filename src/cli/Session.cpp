@@ -1,5 +1,6 @@
 #include "cli/Session.h"
 
+#include "cli/FrameLog.h"
 #include "frame/ControlProgress.h"
 #include "host/OpenTerminal.h"
 #include "platform/Error.h"
@@ -46,6 +47,8 @@ HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* conso
     m_devCom = std::move(opened.devCom);
     m_simulated = std::move(opened.simulated);
     if (m_simulated && options.prepareSimulatedLine) options.prepareSimulatedLine(*m_simulated);
+    // From the first frame on: the refresh's own frames belong to the run as well.
+    if (m_simulated && !options.frameLogFile.empty()) m_simulated->Terminal().SetFrameLog(true);
 
     const Context context{*m_scheduler, m_dialogs, m_messages};
     // A person watching a long run sees how far it has come; a script reading stderr does not
@@ -160,7 +163,26 @@ void HeadlessSession::Finish() {
     }
     if (const auto& dropped = m_registry->DroppedNote())
         std::fprintf(m_console, "zd4270: %s\n", ValidUtf8(*dropped).c_str());
-    if (!m_simulated || m_options.saveLineFile.empty()) return;
+    // The frames up to the end of the run: the wait for fades to settle before the line is saved
+    // is no part of it, so the log is the same with or without --save-line. The line file goes
+    // first, so that a frame log that cannot be written does not cost the line.
+    const bool frameLog = m_simulated && !m_options.frameLogFile.empty() && !m_frameLogSaved;
+    const std::string frames = frameLog ? FrameLogText(m_simulated->Terminal().FrameLog()) : "";
+    if (m_simulated && !m_options.saveLineFile.empty()) SaveLine();
+    if (frameLog) WriteFrameLog(frames);
+}
+
+void HeadlessSession::SaveFrameLog() {
+    if (!m_simulated || m_options.frameLogFile.empty() || m_frameLogSaved) return;
+    WriteFrameLog(FrameLogText(m_simulated->Terminal().FrameLog()));
+}
+
+void HeadlessSession::WriteFrameLog(const std::string& text) {
+    m_frameLogSaved = true;
+    WriteFileAtomically(m_options.frameLogFile, text);
+}
+
+void HeadlessSession::SaveLine() {
     sim::Terminal& terminal = m_simulated->Terminal();
     RunUntil(
         [&] {

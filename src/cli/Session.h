@@ -35,6 +35,9 @@ struct SessionOptions {
     Language language = Language::English;
     // Where the simulated line's state goes after the command; empty: nowhere.
     std::string saveLineFile;
+    // Where the frames that went over the simulated line go after the command, one a line (see
+    // cli/FrameLog.h); empty: nowhere.
+    std::string frameLogFile;
     // Called with the simulated device communication before the control opens it, so that a test
     // can switch on its faults; unused over Modbus.
     std::function<void(SimDevCom&)> prepareSimulatedLine;
@@ -102,9 +105,12 @@ class HeadlessSession : public ControlRun {
     // Every box shown in this run: icon, title and text.
     Json Messages() const;
 
-    // Ends the control's life and, on the simulated line, writes the line file asked for.
-    // Throws ControlError when that file cannot be written.
+    // Ends the control's life and, on the simulated line, writes the line file and the frame log
+    // asked for. Throws ControlError when a file cannot be written.
     void Finish();
+    // Writes the frame log asked for with the frames sent so far, once: a run that failed before
+    // Finish still tells what went over the line. Throws ControlError when it cannot be written.
+    void SaveFrameLog();
 
   protected:
     // The boxes are counted in the console's dialogs; their texts read as on the console.
@@ -112,6 +118,9 @@ class HeadlessSession : public ControlRun {
     std::string BoxText(const std::string& text) const override { return ForConsole(text); }
 
   private:
+    // Writes the simulated line's state once its fades have settled.
+    void SaveLine();
+    void WriteFrameLog(const std::string& text);
     void UpdateProgress();
     // True once a signal has come (and, the first time, cancels the procedure under way).
     bool Interrupted();
@@ -137,6 +146,7 @@ class HeadlessSession : public ControlRun {
     std::optional<std::string> m_interruptNote;
     // Finish runs after an interruption as after any run: its waits are not interrupted.
     bool m_finishing = false;
+    bool m_frameLogSaved = false;
 };
 
 }  // namespace zd

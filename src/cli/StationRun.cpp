@@ -152,6 +152,13 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
                                 : "each terminal needs its own archive: write {pos} into the file "
                                   "name, as in archive-{pos}.xml");
     }
+    // Each terminal's frames go to a file of their own, as its archive does.
+    if (!options.frameLogFile.empty() && chosen.size() > 1 &&
+        options.frameLogFile.find("{pos}") == std::string::npos) {
+        throw UsageError(
+            "each terminal needs its own frame log: write {pos} into the file name, as in "
+            "frames-{pos}.txt");
+    }
     if (!selection.saveLinesDir.empty())
         std::filesystem::create_directories(selection.saveLinesDir);
 
@@ -180,6 +187,7 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
         }
         if (!selection.saveLinesDir.empty())
             job.options.saveLineFile = LineFileOfPosition(selection.saveLinesDir, position);
+        job.options.frameLogFile = Substituted(options.frameLogFile, position);
         if (!connection.modbus.empty()) {
             ModbusEndpoint endpoint = ParseModbusEndpoint(connection.modbus);
             const int port = endpoint.port + chosen[i].coupler;

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <ctime>
 #include <exception>
+#include <iterator>
 
 #include "link/Results.h"
 #include "platform/Error.h"
@@ -212,6 +213,12 @@ std::string SentDALICommandText(std::int16_t nCommandId, std::uint16_t word) {
             return DALICommandText(static_cast<std::int16_t>(first + (word & 0x0F)));
     }
     return DALICommandText(nCommandId);
+}
+
+bool HasDALICommandText(std::int16_t nCommandId) {
+    return std::any_of(std::begin(kCommandTexts), std::end(kCommandTexts), [&](const auto& entry) {
+        return InRange(nCommandId, entry.nFirst, entry.nLast);
+    });
 }
 
 std::string DALICommandText(std::int16_t nCommandId) {

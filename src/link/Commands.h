@@ -113,6 +113,8 @@ std::optional<std::uint16_t> BuildDALICommandWord(std::int16_t nCommandId, std::
 
 // The text of a command number: "off", "go to scene 7", "<unkown command> 300".
 std::string DALICommandText(std::int16_t nCommandId);
+// Whether the catalogue has a text of its own for the number (the gaps are reserved codes).
+bool HasDALICommandText(std::int16_t nCommandId);
 // The text of what a command word sends: for the ranges whose scene or group the word carries
 // (GO TO SCENE, STORE DTR AS SCENE, REMOVE FROM SCENE, ADD TO / REMOVE FROM GROUP, QUERY SCENE
 // LEVEL), the scene or group in the word rather than the command number's.

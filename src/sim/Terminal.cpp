@@ -325,8 +325,17 @@ void Terminal::OnLineEvent(Micros atUs) {
             } else {
                 transaction.answer = m_line.SendForward(transaction.frame, atUs);
             }
-            if (m_frameLogOn)
-                m_frameLog.push_back(SentFrame{atUs, transaction.frame, transaction.dsi});
+            if (m_frameLogOn) {
+                SentFrame sent;
+                sent.endUs = atUs;
+                sent.frame = transaction.frame;
+                sent.dsi = transaction.dsi;
+                if (!transaction.dsi) sent.answer = transaction.answer;
+                sent.byFirmware = transaction.owner == Owner::Firmware;
+                sent.repeat = transaction.framesSent > 0;
+                m_frameLog.push_back(sent);
+            }
+            ++transaction.framesSent;
         }
         if (--transaction.framesLeft > 0 && !transaction.collision) {
             m_lineEventUs = atUs + kSettlingUs + kForwardFrameUs;

@@ -68,6 +68,12 @@ struct SentFrame {
     Micros endUs = 0;
     std::uint16_t frame = 0;
     bool dsi = false;
+    // What the master heard after the frame (DALI only; a DSI frame has no answer).
+    LineAnswer answer;
+    // Sent by the terminal's own random addressing rather than for a command of the control.
+    bool byFirmware = false;
+    // The terminal's second frame of a send-twice command.
+    bool repeat = false;
 };
 
 class Terminal {
@@ -147,6 +153,8 @@ class Terminal {
         std::uint16_t frame = 0;
         bool dsi = false;
         int framesLeft = 1;
+        // Frames of the transaction already on the line (a send-twice command has two).
+        int framesSent = 0;
         bool collision = false;
         bool completing = false;
         std::uint8_t toggle = 0;

@@ -108,6 +108,7 @@ TEST_F(BuildingTest, StationCommandLinesThatCannotWorkAreRefusedBeforeAnythingIs
         {{"--all", "archive", "upload", "a.xml"}, "{pos}"},
         {{"--all", "settings", "--log-mapping", "on"}, "without --all"},
         {{"--all", "--save-line", "x.json", "scan"}, "--save-lines"},
+        {{"--all", "--frame-log", "f.txt", "scan"}, "frames-{pos}.txt"},
         {{"--all", "--modbus", "127.0.0.1:1", "--lines", kLines, "scan"}, "not --modbus"},
         {{"--pos", "2,", "scan"}, "--pos"},
         {{"--all", "report", "r.doc"}, "--format"},

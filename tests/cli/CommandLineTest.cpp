@@ -222,6 +222,33 @@ TEST_F(CommandLineTest, ChangeAddressesMovesAndDeletes) {
     EXPECT_EQ(ShortAddresses(change.json.at("devices")), (std::vector<int>{0, 6}));
 }
 
+// --frame-log: each frame of the run with its time and what was heard, the terminal's repeat
+// marked; the same log with or without --save-line, and from a run that fails as well.
+TEST_F(CommandLineTest, TheFrameLogHoldsTheFramesOfTheRunWhateverItEndsIn) {
+    const std::vector<std::string> send = {"send", "add to group 3", "--short", "63"};
+    std::vector<std::string> args = send;
+    args.insert(args.end(), {"--frame-log", File("send.txt")});
+    ASSERT_EQ(Zd(args).exitCode, 0);
+    const std::string log = test::ReadFileText(File("send.txt"));
+    EXPECT_TRUE(log.starts_with("# zd4270 frame log"));
+    EXPECT_NE(log.find("\n15.833 7F63 A63 add to group 3 -> no answer\n"
+                       "40.833 7F63 A63 add to group 3 -> no answer [repeat]\n"),
+              std::string::npos)
+        << log;
+    args = send;
+    args.insert(args.end(), {"--frame-log", File("saved.txt"), "--save-line", File("line.json")});
+    ASSERT_EQ(Zd(args).exitCode, 0);
+    EXPECT_EQ(test::ReadFileText(File("saved.txt")), log);
+
+    // The device is not on the line: the scan that looked for it is in the log.
+    const Outcome failed = Zd({"variables", "--short", "7", "--frame-log", File("failed.txt")});
+    EXPECT_EQ(failed.exitCode, 1);
+    const std::string failedLog = test::ReadFileText(File("failed.txt"));
+    EXPECT_NE(failedLog.find(" 0F91 A7 query ballast -> no answer\n"), std::string::npos)
+        << failedLog;
+    EXPECT_NE(failedLog.find(" 7F91 A63 query ballast -> 0xFF (255)\n"), std::string::npos);
+}
+
 TEST_F(CommandLineTest, BadArgumentsGiveAnErrorDocumentAndExitCodeTwo) {
     const std::vector<std::vector<std::string>> cases = {
         {"frobnicate"},
@@ -290,6 +317,11 @@ TEST_F(CommandLineTest, MistakesAreRefusedWithWhatWasMeant) {
          "over --modbus-rtu the terminal's own line answers"},
         {{"scan", "--modbus-rtu", "/dev/ttyUSB0", "--save-line", "x.json"},
          "--save-line needs the simulated line, not --modbus-rtu"},
+        {{"scan", "--modbus", "127.0.0.1:1502", "--frame-log", "f.txt"},
+         "--frame-log needs the simulated line, not --modbus"},
+        {{"scan", "--modbus-rtu", "/dev/ttyUSB0", "--frame-log", "f.txt"},
+         "--frame-log needs the simulated line, not --modbus-rtu"},
+        {{"demo", "--frame-log", "f.txt"}, "--frame-log goes with a command"},
         {{"scan", "--modbus-rtu", "/dev/ttyUSB0", "--all", "--station",
           std::string(ZD4270_EXAMPLES_DIR) + "/building/station.xml"},
          "--modbus-rtu reaches one terminal at a time"},

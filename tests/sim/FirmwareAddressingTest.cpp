@@ -121,6 +121,7 @@ TEST_F(FirmwareAddressingTest, DsiModeGivesTheInternalErrorWithoutStarting) {
 
 TEST_F(FirmwareAddressingTest, CommandsOfTheControlWaitForTheEndOfTheRun) {
     const int a = Unaddressed(0x000100);
+    Term().SetFrameLog(true);
     m_rig.PutData(0x0001);
     m_rig.FlipControl(0x08);
     m_rig.Command(0xFE10);  // DAPC 16 to all, during the run
@@ -131,6 +132,12 @@ TEST_F(FirmwareAddressingTest, CommandsOfTheControlWaitForTheEndOfTheRun) {
     EXPECT_EQ(m_rig.Status() & 0x01, 0x01);
     EXPECT_EQ(Term().GearLevel(a), 16);
     EXPECT_EQ(ShortOf(a), 0);
+    // The frame log tells the firmware's frames from the control's, which came last.
+    const std::vector<SentFrame>& log = Term().FrameLog();
+    ASSERT_GT(log.size(), 2u);
+    EXPECT_TRUE(log.front().byFirmware);
+    EXPECT_EQ(log.back().frame, 0xFE10);
+    EXPECT_FALSE(log.back().byFirmware);
 }
 
 }  // namespace

@@ -84,6 +84,24 @@ TEST_F(TerminalTest, RepeatsSendTwiceCommandsSoTheGearCarryThemOutOnce) {
                                           0x0B81, 0x0A40, 0xA300, 0x0B05, 0xA900, 0xFF90}));
 }
 
+TEST_F(TerminalTest, TheFrameLogKeepsWhatWasHeardAndWhoSent) {
+    GearConfig twin = At(5);
+    Term().AddGear(twin);
+    m_rig.Do(0x0DA0);  // gear 6: QUERY ACTUAL LEVEL
+    m_rig.Do(0x0BA0);  // both gear at 5 answer at once
+    m_rig.Do(0x0FA0);  // nobody at 7
+    m_rig.Do(0x0D60);  // ADD TO GROUP 0, repeated by the terminal
+    const std::vector<SentFrame>& log = Term().FrameLog();
+    ASSERT_EQ(log.size(), 5u);
+    EXPECT_EQ(log[0].answer.kind, AnswerKind::Byte);
+    EXPECT_EQ(log[0].answer.value, 254);
+    EXPECT_EQ(log[1].answer.kind, AnswerKind::Corrupt);
+    EXPECT_EQ(log[2].answer.kind, AnswerKind::None);
+    EXPECT_FALSE(log[3].repeat);
+    EXPECT_TRUE(log[4].repeat);
+    for (const SentFrame& f : log) EXPECT_FALSE(f.byFirmware);
+}
+
 TEST_F(TerminalTest, RegistersTakeFeatureWritesOnlyUnderTheCodeWord) {
     const std::int32_t pos = Term().Position();
     std::uint16_t value = 0;
