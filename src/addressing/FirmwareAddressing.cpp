@@ -1,67 +1,13 @@
-// Random addressing run by the terminal firmware: the options go to the terminal in the output
-// data word, control bit 3 starts the run, and a once-a-second poll of status bit 3 waits for the
-// result code, which is shown. The control learns no addresses; a later scan finds the devices.
+// Random addressing run by the terminal firmware, on the addressing tab: the engine's hand-over
+// and poll (engine/TerminalAddressing) driven by the Start button and a once-a-second timer, with
+// the tab locked while the terminal runs and its result shown in a box.
 #include "addressing/AddressingFrame.h"
+#include "engine/TerminalAddressing.h"
 #include "frame/configZD4270.h"
 #include "link/Commands.h"
 #include "platform/Error.h"
 
 namespace zd {
-
-namespace {
-
-// Wait between the parameter word and the start bit, so that the terminal has taken the word.
-constexpr std::int64_t kParameterSettleMs = 1000;
-
-std::uint16_t FirmwareAddressingParameter(bool bCompleteNewInstallation, bool bOpticalFeedback,
-                                          int nStartAddress) {
-    std::uint16_t word = 0;
-    if (bCompleteNewInstallation) word |= 0x0001;
-    if (bOpticalFeedback) word |= 0x0008;
-    word = static_cast<std::uint16_t>(word + (nStartAddress & 0xFF) * 256);
-    return word;
-}
-
-// What the terminal reports in the low byte of its input data word when its run is over: the
-// number of ballasts it addressed (0 to 63), or one of its failures.
-enum class FirmwareResult : std::uint8_t {
-    InternalError = 0xDE,
-    NoFreeShortAddress = 0xE0,
-    SameShortAddress = 0xF0,
-    NoCompareReply = 0xF8,
-    NoReplyAfterProgramming = 0xFE
-};
-
-MessageBoxRequest FirmwareResultMessage(const MessageCatalogue& msg, std::uint8_t nResult) {
-    if (nResult <= kMaxShortAddress) {
-        return {msg.Load(5140) + ": " + std::to_string(nResult), MsgButtons::Ok,
-                MsgIcon::Information, msg.Load(5098)};
-    }
-    std::string text;
-    switch (static_cast<FirmwareResult>(nResult)) {
-        case FirmwareResult::InternalError:
-            text = msg.Load(5146) + ".";
-            break;
-        case FirmwareResult::NoFreeShortAddress:
-            text = msg.Load(5144) + ".";
-            break;
-        case FirmwareResult::SameShortAddress:
-            text = msg.Load(5142) + ".";
-            break;
-        case FirmwareResult::NoCompareReply:
-            text = msg.Load(5143) + ".";
-            break;
-        case FirmwareResult::NoReplyAfterProgramming:
-            text = msg.Load(5145) + ".";
-            break;
-        default:
-            text = msg.Load(5095) + ": " + std::to_string(nResult);
-            break;
-    }
-    return {text, MsgButtons::Ok, MsgIcon::Critical, msg.Load(5113)};
-}
-
-}  // namespace
 
 void configZD4270::StartFirmwareAddressing() {
     if (m_bRndAddrRunning) return;
@@ -125,24 +71,11 @@ void configZD4270::RandomAddressingFirmware(bool bStart, bool bStop, bool bPoll,
                 s.nFirmwareState = FirmwareStep::Poll;
                 break;
             case FirmwareStep::Poll: {
-                std::uint8_t status = 0;
-                // Without the status byte there is no result to show, only the lost connection.
-                if (m_link.ReadStatusByte(status) == Result::Error) {
-                    bFinished = true;
-                    s.nFirmwareState = FirmwareStep::Idle;
-                    break;
-                }
-                if ((status & kStatusFirmwareAddressing) != 0) break;
-                std::int16_t dataIn = 0;
-                // A failed read has shown its error; a count made up from nothing would tell the
-                // user that no gear was addressed.
-                if (m_link.ReadDataIn(dataIn) != Result::Done) {
-                    bFinished = true;
-                    s.nFirmwareState = FirmwareStep::Idle;
-                    break;
-                }
-                const auto result = static_cast<std::uint8_t>(dataIn & 0xFF);
-                m_context.dialogs.MessageBox(FirmwareResultMessage(m_context.messages, result));
+                const TerminalAddressingPoll poll = PollTerminalAddressing(m_link);
+                if (poll.running) break;
+                if (poll.result)
+                    m_context.dialogs.MessageBox(
+                        FirmwareResultMessage(m_context.messages, *poll.result));
                 bFinished = true;
                 s.nFirmwareState = FirmwareStep::Idle;
                 break;
@@ -154,24 +87,14 @@ void configZD4270::RandomAddressingFirmware(bool bStart, bool bStop, bool bPoll,
     });
 }
 
-// The options the terminal cannot take in its parameter word (groups and scenes) are cleared by
-// the control before the start; these are the only DALI commands of this variant.
+// The options are the tab's as the run starts.
 void configZD4270::FirmwareAddressingHandOver() {
-    const bool newInstallation = chkRndAddrCompleteNewInstallation.IsChecked();
-    if (newInstallation) EmptyDeviceList();
-    if (chkRndAddrDeleteAllGroupAssignments.IsChecked()) {
-        for (std::uint8_t group = 0; group < 16; ++group)
-            SendAddressingCommand(kCmdRemoveFromGroup, group, AddressKind::Broadcast, 0);
-    }
-    if (chkRndAddrDeleteAllScenes.IsChecked()) {
-        for (std::uint8_t scene = 0; scene < 16; ++scene)
-            SendAddressingCommand(kCmdRemoveFromScene, scene, AddressKind::Broadcast, 0);
-    }
-    std::int32_t word = FirmwareAddressingParameter(
-        newInstallation, chkRndAddrOpticalFeedback.IsChecked(), cboRndAddrStartAddress.ListIndex());
-    m_link.WriteDataOut(word);
-    m_context.scheduler.Sleep(kParameterSettleMs);
-    m_link.StartRandomAddressing();
+    HandOverTerminalAddressing(
+        m_addressingLine,
+        {static_cast<std::int16_t>(cboRndAddrStartAddress.ListIndex()),
+         chkRndAddrCompleteNewInstallation.IsChecked(),
+         chkRndAddrDeleteAllGroupAssignments.IsChecked(), chkRndAddrDeleteAllScenes.IsChecked(),
+         chkRndAddrOpticalFeedback.IsChecked()});
 }
 
 // The terminal is still addressing (the page was opened again during a run): show it, lock the

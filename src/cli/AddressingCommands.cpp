@@ -9,6 +9,7 @@
 #include "addressing/AddressingFrame.h"
 #include "cli/HeadlessCommands.h"
 #include "engine/RandomAddressing.h"
+#include "engine/TerminalAddressing.h"
 #include "host/GearReplacement.h"
 #include "link/Commands.h"
 #include "platform/HostTexts.h"
@@ -129,36 +130,45 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
 
         const std::size_t mark = session.BoxCount();
         Outcome outcome;
-        if (terminalSearches) {
-            // The terminal's own run is supervised by the window's tab for now.
-            control.chkRndAddrOpticalFeedback.SetChecked(opticalFeedback);
-            control.cboRndAddrStartAddress.SetListIndex(start);
-            control.chkRndAddrCompleteNewInstallation.SetChecked(newInstallation);
-            control.chkRndAddrDeleteAllGroupAssignments.SetChecked(deleteGroups);
-            control.chkRndAddrDeleteAllScenes.SetChecked(deleteScenes);
-            control.cmdRndAddrStart.Click();
-            if (!control.RndAddrRunning()) {
-                Outcome refused;
-                refused.Note(
-                    session.LastBoxSince(mark).value_or("the random addressing did not start"),
-                    "start");
-                ScanAfterRun(session, details, refused, false);
-                refused.Check(details);
-            }
+        const Language language = session.Catalogue().GetLanguage();
+        const std::string what = HostText(language, "random addressing");
+        // A refused run sent nothing; the device list the control loaded from the store may be
+        // old: the line says what is there.
+        const auto refuse = [&](const std::string& why) {
+            Outcome refused;
+            refused.Note(ForConsole(why), "start");
+            ScanAfterRun(session, details, refused, false);
+            refused.Check(details);
+        };
+        if (control.RndAddrRunning()) {
+            // The terminal was still addressing at the refresh, and the form follows that run:
+            // it is waited for instead of starting another.
             if (!session.RunUntil([&] { return !control.RndAddrRunning(); })) {
                 throw CommandFailed("the random addressing did not end in time",
                                     {{"variant", variant}, {"failedStep", "addressing"}});
             }
+            outcome.Note(ProblemSince(session, mark), "addressing");
+        } else if (terminalSearches) {
+            const TerminalAddressingReport report = RunTerminalAddressing(
+                control.EngineLine(),
+                {static_cast<std::int16_t>(start), newInstallation, deleteGroups, deleteScenes,
+                 opticalFeedback},
+                [&](const TerminalAddressingProgress& progress) {
+                    session.ShowProgress({what, progress.status, std::nullopt, language});
+                },
+                [&] { return session.StopRequestedLeavingRunning(what); });
+            control.RefreshDeviceViews();
+            session.EndEngineRun();
+            if (report.outcome.failure == EngineFailure::Refused) refuse(report.outcome.text);
             // The terminal's error codes end the run with a box.
             outcome.Note(ProblemSince(session, mark), "addressing");
+            if (!report.outcome.Ok()) outcome.Note(ForConsole(report.outcome.text), "addressing");
         } else {
             RandomAddressingRequest request;
             request.options = {static_cast<std::int16_t>(start), newInstallation, deleteGroups,
                                deleteScenes, fastSearch};
             request.log = control.LoggingAddressing();
             request.logPath = control.LogFilePrefix() + kAddressingLogFile;
-            const Language language = session.Catalogue().GetLanguage();
-            const std::string what = HostText(language, "random addressing");
             const RandomAddressingReport report = RunRandomAddressing(
                 control.EngineLine(), request,
                 [&](const RandomAddressingProgress& progress) {
@@ -171,14 +181,7 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
             // The window's views show the device list the run left.
             control.RefreshDeviceViews();
             session.EndEngineRun();
-            if (report.outcome.failure == EngineFailure::Refused) {
-                Outcome refused;
-                refused.Note(ForConsole(report.outcome.text), "start");
-                // The device list the control loaded from the store may be old: the line says
-                // what is there.
-                ScanAfterRun(session, details, refused, false);
-                refused.Check(details);
-            }
+            if (report.outcome.failure == EngineFailure::Refused) refuse(report.outcome.text);
             // The address limit and gear left end the run with a box, as in the window.
             outcome.Note(ProblemSince(session, mark), "addressing");
             if (!report.outcome.Ok()) outcome.Note(ForConsole(report.outcome.text), "addressing");

@@ -126,6 +126,20 @@ bool HeadlessSession::StopRequested(const std::string& what) {
     return true;
 }
 
+bool HeadlessSession::StopRequestedLeavingRunning(const std::string& what) {
+    if (m_finishing) return false;
+    if (m_interrupted) return true;
+    m_interrupted = InterruptSignal();
+    if (!m_interrupted) return false;
+    m_progress->End();
+    m_interruptNote = what +
+                      " goes on in the terminal, which does not let the control stop it; scan "
+                      "once it has finished";
+    std::fprintf(m_console, "zd4270: %s: %s\n", InterruptName(m_interrupted),
+                 m_interruptNote->c_str());
+    return true;
+}
+
 void HeadlessSession::EndEngineRun() {
     m_progress->End();
     if (m_interrupted && !m_finishing) throw CommandInterrupted{m_interrupted};

@@ -100,6 +100,9 @@ class HeadlessSession : public ControlRun {
     // ended, EndEngineRun throws CommandInterrupted when a signal came.
     void ShowProgress(const ProgressState& state) override;
     bool StopRequested(const std::string& what) override;
+    // The same for a procedure that the terminal runs on and the control cannot stop: the signal
+    // ends the wait, and InterruptNote says that it goes on.
+    bool StopRequestedLeavingRunning(const std::string& what);
     void EndEngineRun() override;
 
     // Every box shown in this run: icon, title and text.

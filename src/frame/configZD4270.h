@@ -17,6 +17,7 @@
 #include "engine/AddressingLine.h"
 #include "engine/DeviceScan.h"
 #include "engine/RandomAddressing.h"
+#include "engine/TerminalAddressing.h"
 #include "frame/AddressingRun.h"
 #include "frame/PageEvents.h"
 #include "link/Link.h"
@@ -33,7 +34,6 @@ namespace zd {
 inline constexpr const char* kMappingDataLogFile = "OrvixVTermZD4270.Logging.MappingData.xml";
 inline constexpr const char* kUserDataLogFile = "OrvixVTermZD4270.Logging.UserData.xml";
 inline constexpr std::int64_t kWatchdogIntervalMs = 500;
-inline constexpr std::int64_t kRndAddrFirmwareIntervalMs = 1000;
 // Twips: where a device page lies on tabMain.
 inline constexpr double kPageLeft = 3240;
 inline constexpr double kPageTop = 480;

@@ -1,0 +1,168 @@
+#include "engine/TerminalAddressing.h"
+
+#include "engine/StepRunner.h"
+#include "link/Commands.h"
+#include "platform/Error.h"
+
+namespace zd {
+
+namespace {
+
+// Wait between the parameter word and the start bit, so that the terminal has taken the word.
+constexpr std::int64_t kParameterSettleMs = 1000;
+
+std::uint16_t FirmwareAddressingParameter(bool bCompleteNewInstallation, bool bOpticalFeedback,
+                                          int nStartAddress) {
+    std::uint16_t word = 0;
+    if (bCompleteNewInstallation) word |= 0x0001;
+    if (bOpticalFeedback) word |= 0x0008;
+    word = static_cast<std::uint16_t>(word + (nStartAddress & 0xFF) * 256);
+    return word;
+}
+
+}  // namespace
+
+MessageBoxRequest FirmwareResultMessage(const MessageCatalogue& msg, std::uint8_t nResult) {
+    if (nResult <= kMaxShortAddress) {
+        return {msg.Load(5140) + ": " + std::to_string(nResult), MsgButtons::Ok,
+                MsgIcon::Information, msg.Load(5098)};
+    }
+    std::string text;
+    switch (static_cast<FirmwareResult>(nResult)) {
+        case FirmwareResult::InternalError:
+            text = msg.Load(5146) + ".";
+            break;
+        case FirmwareResult::NoFreeShortAddress:
+            text = msg.Load(5144) + ".";
+            break;
+        case FirmwareResult::SameShortAddress:
+            text = msg.Load(5142) + ".";
+            break;
+        case FirmwareResult::NoCompareReply:
+            text = msg.Load(5143) + ".";
+            break;
+        case FirmwareResult::NoReplyAfterProgramming:
+            text = msg.Load(5145) + ".";
+            break;
+        default:
+            text = msg.Load(5095) + ": " + std::to_string(nResult);
+            break;
+    }
+    return {text, MsgButtons::Ok, MsgIcon::Critical, msg.Load(5113)};
+}
+
+void HandOverTerminalAddressing(AddressingLine& line, const TerminalAddressingOptions& options) {
+    if (options.newInstallation) line.EmptyDeviceList();
+    if (options.deleteGroups) {
+        for (std::uint8_t group = 0; group < 16; ++group)
+            line.Send(kCmdRemoveFromGroup, group, AddressKind::Broadcast, 0);
+    }
+    if (options.deleteScenes) {
+        for (std::uint8_t scene = 0; scene < 16; ++scene)
+            line.Send(kCmdRemoveFromScene, scene, AddressKind::Broadcast, 0);
+    }
+    Link& link = line.TerminalLink();
+    std::int32_t word = FirmwareAddressingParameter(options.newInstallation,
+                                                    options.opticalFeedback, options.startAddress);
+    link.WriteDataOut(word);
+    line.GetContext().scheduler.Sleep(kParameterSettleMs);
+    link.StartRandomAddressing();
+}
+
+TerminalAddressingPoll PollTerminalAddressing(Link& link) {
+    std::uint8_t status = 0;
+    // Without the status byte there is no result to show, only the lost connection.
+    if (link.ReadStatusByte(status) == Result::Error) return {};
+    if ((status & kStatusFirmwareAddressing) != 0) return {true, std::nullopt};
+    std::int16_t dataIn = 0;
+    // A failed read has shown its error; a count made up from nothing would tell the user that no
+    // gear was addressed.
+    if (link.ReadDataIn(dataIn) != Result::Done) return {};
+    return {false, static_cast<std::uint8_t>(dataIn & 0xFF)};
+}
+
+// The run as the window's Start button and its poll timer drive it, without the window.
+TerminalAddressingReport RunTerminalAddressing(
+    AddressingLine& line, const TerminalAddressingOptions& options,
+    const std::function<void(const TerminalAddressingProgress&)>& progress,
+    const std::function<bool()>& cancelled) {
+    TerminalAddressingReport report;
+    const Context& context = line.GetContext();
+    const MessageCatalogue& msg = context.messages;
+    Link& link = line.TerminalLink();
+    Scheduler& clock = context.scheduler;
+    if (line.Terminal().state.m_nOperationMode != kModeDali) {
+        context.dialogs.MessageBox(
+            {msg.Load(5122) + "!", MsgButtons::Ok, MsgIcon::Information, msg.Load(5098)});
+        report.outcome.Fail(EngineFailure::Refused, msg.Load(5122) + "!");
+        return report;
+    }
+    // The terminal's own run is never logged: it sends nothing the log could show.
+    line.DropLog();
+    const std::string status = msg.Load(5139) + "...";
+    const std::int64_t startMs = clock.Now();
+    const auto tell = [&](const std::string& text) {
+        if (progress) progress({text, clock.Now() - startMs});
+    };
+    tell(status);
+    clock.DoEvents();
+    link.BeginProcedure();
+    bool failed = false;
+    bool cancel = false;
+    try {
+        HandOverTerminalAddressing(line, options);
+    } catch (...) {
+        ReportCurrentException(context, "RandomAddressingFirmware");
+        failed = true;
+    }
+    if (!failed) {
+        const bool ended = RunSteps(
+            clock, kRndAddrFirmwareIntervalMs,
+            [&] {
+                TerminalAddressingPoll poll;
+                try {
+                    poll = PollTerminalAddressing(link);
+                } catch (...) {
+                    ReportCurrentException(context, "RandomAddressingFirmware");
+                    failed = true;
+                    return false;
+                }
+                tell(status);
+                if (poll.running) return !link.CommunicationLost();
+                report.result = poll.result;
+                if (poll.result) {
+                    context.dialogs.MessageBox(FirmwareResultMessage(msg, *poll.result));
+                } else {
+                    failed = true;
+                }
+                return false;
+            },
+            [&] { return cancel = cancelled && cancelled(); });
+        if (!ended && !cancel)
+            report.outcome.Fail(EngineFailure::Error,
+                                "the terminal's random addressing did not "
+                                "end in time");
+    }
+    clock.DoEvents();
+    link.EndProcedure();
+    tell("");
+
+    if (link.CommunicationLost()) {
+        report.outcome.Fail(EngineFailure::CommunicationLost,
+                            "the connection to the terminal was lost during the random addressing");
+    } else if (cancel) {
+        report.outcome.Fail(EngineFailure::Cancelled,
+                            "the random addressing goes on in the terminal, which does not let "
+                            "the control stop it; scan once it has finished");
+    } else if (failed) {
+        report.outcome.Fail(EngineFailure::Error, "the terminal's result could not be read");
+    } else if (report.result && *report.result <= kMaxShortAddress) {
+        report.addressed = *report.result;
+    } else if (report.result) {
+        report.outcome.Fail(EngineFailure::Incomplete,
+                            FirmwareResultMessage(msg, *report.result).text);
+    }
+    return report;
+}
+
+}  // namespace zd

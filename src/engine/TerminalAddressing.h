@@ -1,0 +1,78 @@
+// Random addressing run by the terminal itself (firmware "1M" and later): the options go to the
+// terminal in the output data word, control bit 3 starts the run, and a poll of status bit 3 once
+// a second waits for the result code. The control learns no addresses; a scan afterwards finds
+// the devices. The form's tab and every other front end run it through these pieces.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "engine/AddressingLine.h"
+#include "engine/Outcome.h"
+#include "platform/Dialogs.h"
+
+namespace zd {
+
+inline constexpr std::int64_t kRndAddrFirmwareIntervalMs = 1000;
+
+// What the terminal reports in the low byte of its input data word when its run is over: the
+// number of ballasts it addressed (0 to 63), or one of its failures.
+enum class FirmwareResult : std::uint8_t {
+    InternalError = 0xDE,
+    NoFreeShortAddress = 0xE0,
+    SameShortAddress = 0xF0,
+    NoCompareReply = 0xF8,
+    NoReplyAfterProgramming = 0xFE
+};
+
+struct TerminalAddressingOptions {
+    std::int16_t startAddress = 0;
+    bool newInstallation = false;
+    bool deleteGroups = false;
+    bool deleteScenes = false;
+    // The terminal lights each gear it addresses.
+    bool opticalFeedback = false;
+};
+
+// The box that tells the terminal's result: how many gear it addressed, or its failure.
+MessageBoxRequest FirmwareResultMessage(const MessageCatalogue& msg, std::uint8_t nResult);
+
+// Hands the run over to the terminal: groups and scenes cleared by the control where asked (the
+// only DALI commands of this variant), the parameter word, a second for the terminal to take it,
+// and the start bit.
+void HandOverTerminalAddressing(AddressingLine& line, const TerminalAddressingOptions& options);
+
+// One poll of the terminal's run: still running, done with its result byte, or the status or the
+// result could not be read (the failure has shown its box).
+struct TerminalAddressingPoll {
+    bool running = false;
+    std::optional<std::uint8_t> result;
+};
+TerminalAddressingPoll PollTerminalAddressing(Link& link);
+
+struct TerminalAddressingProgress {
+    std::string status;
+    // Milliseconds since the terminal was started.
+    std::int64_t elapsedMs = 0;
+};
+
+struct TerminalAddressingReport {
+    // The terminal's result byte, once it has told it.
+    std::optional<std::uint8_t> result;
+    // The gear it addressed, when it succeeded.
+    std::optional<int> addressed;
+    EngineOutcome outcome;
+};
+
+// The whole run, handed over and polled on the scheduler until the terminal reports its result;
+// the result's box goes to the context's dialogs as in the window. The terminal does not let the
+// control stop its run: cancelled() ends the polling only, and the outcome says that the run goes
+// on in the terminal.
+TerminalAddressingReport RunTerminalAddressing(
+    AddressingLine& line, const TerminalAddressingOptions& options,
+    const std::function<void(const TerminalAddressingProgress&)>& progress = {},
+    const std::function<bool()>& cancelled = {});
+
+}  // namespace zd
