@@ -1,7 +1,7 @@
-// The variables, groups and scenes of one device, through the page that selecting the device's
-// node in the device tree opens, as in the window: the page reads what it shows, and writes what
-// the user edits with its own controls. Every write is read back, since the pages themselves do
-// not look at the answers.
+// The variables, groups and scenes of one device: read by the engine, which sends only queries,
+// and written through the page that selecting the device's node in the device tree opens, as in
+// the window, with the page's own controls. Every write is read back, since the pages themselves
+// do not look at the answers.
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -120,7 +120,6 @@ PreparedCommand PrepareVariables(const CommandArguments& arguments) {
         auto& page = OpenDevicePage<configZD4270Variables>(session, address, "Variables",
                                                            PageKind::Variables, feedback);
         Json document = {{"shortAddress", address}};
-        int unread = 0;
         const VariableName& variable = kVariableNames[static_cast<std::size_t>(setting->pos)];
         // As the user edits it: pick the row, type the value, save.
         const bool sent = SaveVariable(page, setting->pos, setting->value);
@@ -132,7 +131,8 @@ PreparedCommand PrepareVariables(const CommandArguments& arguments) {
             if (fadeMs > 0) session.RunUntil([] { return false; }, fadeMs);
         }
         page.btnRefreshList.Click();
-        document["variables"] = VariablesJson(page, unread);
+        const DeviceVariables read = VariablesOfPage(page);
+        document["variables"] = VariablesJson(read, session.Control().GetContext().messages);
         if (setting->pos == kActualLevel && sent &&
             (page.Value(kStatusVariable) & kStatusFadeRunning) != 0 &&
             page.Value(kActualLevel) != setting->value) {
@@ -152,7 +152,7 @@ PreparedCommand PrepareVariables(const CommandArguments& arguments) {
                                     std::to_string(setting->value),
                                 document);
         }
-        FailOnUnreadVariables(session, address, unread, document);
+        FailOnUnreadVariables(session, address, read, document);
         return document;
     };
 }
@@ -170,13 +170,14 @@ PreparedCommand PrepareGroups(const CommandArguments& arguments) {
         auto& page = OpenDevicePage<configZD4270Groups>(session, address, "Groups",
                                                         PageKind::Groups, feedback);
         Json document = {{"shortAddress", address}};
-        std::vector<int> unread;
         // The page sends ADD TO GROUP or REMOVE FROM GROUP as a box is ticked or cleared.
         CheckGroups(page, add, remove);
         document["added"] = add;
         document["removed"] = remove;
         page.btnRefreshList.Click();
-        document["groups"] = GroupsJson(page, unread);
+        const DeviceGroups read = GroupsOfPage(page);
+        const std::vector<int> unread = read.Unread();
+        document["groups"] = GroupsJson(read);
         std::vector<int> missed;
         for (int group : add)
             if (!page.Member(group)) missed.push_back(group);
@@ -207,7 +208,6 @@ PreparedCommand PrepareScenes(const CommandArguments& arguments) {
         auto& page = OpenDevicePage<configZD4270Scenes>(session, address, "Scenes",
                                                         PageKind::Scenes, feedback);
         Json document = {{"shortAddress", address}};
-        std::vector<int> unread;
         Json set = Json::object();
         // As the user does it: pick the scene, type its level (the lamp shows it), save.
         for (const SceneSetting& setting : settings) {
@@ -216,7 +216,9 @@ PreparedCommand PrepareScenes(const CommandArguments& arguments) {
         }
         document["set"] = set;
         page.btnRefreshList.Click();
-        document["scenes"] = ScenesJson(page, unread);
+        const DeviceScenes read = ScenesOfPage(page);
+        const std::vector<int> unread = read.Unread();
+        document["scenes"] = ScenesJson(read);
         std::vector<int> missed;
         for (const SceneSetting& setting : settings)
             if (page.SceneLevel(setting.scene) != setting.level) missed.push_back(setting.scene);

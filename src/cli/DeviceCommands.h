@@ -1,7 +1,7 @@
 // The commands that reach further than the line's scan and addressing: the variables, groups and
-// scenes of one device through the pages the device tree opens, physical selection with the
-// lamps taken out by a person (or by a script on the simulated line), the store's logging
-// switches, and the help of each command.
+// scenes of one device (read by the engine, written through the pages the device tree opens),
+// physical selection with the lamps taken out by a person (or by a script on the simulated line),
+// the store's logging switches, and the help of each command.
 #pragma once
 
 #include <cstdio>

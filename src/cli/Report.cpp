@@ -1,5 +1,7 @@
 #include "cli/Report.h"
 
+#include "frame/configZD4270.h"
+
 namespace zd {
 
 PreparedCommand PrepareReport(const CommandArguments&) {
@@ -15,7 +17,25 @@ std::optional<std::string> ReportFileOf(const std::string& command,
 PreparedCommand FollowedByReport(PreparedCommand command, const CommandArguments& arguments) {
     return [command = std::move(command),
             report = PrepareReport(arguments)](HeadlessSession& session) {
-        Json document = command(session);
+        Json document;
+        try {
+            document = command(session);
+        } catch (const CommandFailed& failure) {
+            // The devices a failed command leaves on the line (an addressing run that met two
+            // gear on one address, say) are handed over all the same: unread, the report would
+            // show each of them as "?" in every column, healthy ones too. The command's failure
+            // stands. Without a connection, or outside DALI mode, there is nothing to read.
+            Json details = failure.Details();
+            if (!session.Control().TerminalLink().CommunicationLost() &&
+                session.State().m_nOperationMode == kModeDali) {
+                try {
+                    details["devices"] = report(session).at("devices");
+                } catch (const CommandFailed&) {
+                    // The report's own scan failed: the devices the command found stay.
+                }
+            }
+            throw CommandFailed(failure.what(), details);
+        }
         const Json read = report(session);
         document["devices"] = read.at("devices");
         return document;

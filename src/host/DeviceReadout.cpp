@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "frame/VariableText.h"
 #include "frame/configZD4270.h"
 #include "link/Commands.h"
 #include "link/ModuleState.h"
@@ -19,21 +20,42 @@ std::string TreeKey(int address, const char* nodeType) {
     return key;
 }
 
+bool Known(const ModuleState& state, int address) {
+    return state.devices && state.devices->Item(address) != nullptr;
+}
+
+ReadoutOptions PartOnly(bool variables, bool groups, bool scenes, bool opticalFeedback) {
+    ReadoutOptions options;
+    options.variables = variables;
+    options.groups = groups;
+    options.scenes = scenes;
+    options.opticalFeedback = opticalFeedback;
+    return options;
+}
+
+ReadByte Answered(std::uint8_t value) {
+    return {ReadState::Answered, value};
+}
+
+ReadByte NotRead() {
+    return {ReadState::NoAnswer, 0};
+}
+
 }  // namespace
 
 const std::array<VariableName, configZD4270Variables::kVariableCount> kVariableNames{{
-    {"actual-level", 0, 255},
-    {"power-on-level", 0, 255},
-    {"system-failure-level", 0, 255},
-    {"min-level", 0, 255},
-    {"max-level", 0, 255},
-    {"fade-rate", 1, 15},
-    {"fade-time", 0, 15},
-    {"random-address", 0, 0},
-    {"status", 0, 0},
-    {"version", 0, 0},
-    {"device-type", 0, 0},
-    {"physical-min-level", 0, 0},
+    {DeviceVariableName(DeviceVariable::ActualLevel), 0, 255},
+    {DeviceVariableName(DeviceVariable::PowerOnLevel), 0, 255},
+    {DeviceVariableName(DeviceVariable::SystemFailureLevel), 0, 255},
+    {DeviceVariableName(DeviceVariable::MinLevel), 0, 255},
+    {DeviceVariableName(DeviceVariable::MaxLevel), 0, 255},
+    {DeviceVariableName(DeviceVariable::FadeRate), 1, 15},
+    {DeviceVariableName(DeviceVariable::FadeTime), 0, 15},
+    {DeviceVariableName(DeviceVariable::RandomAddress), 0, 0},
+    {DeviceVariableName(DeviceVariable::Status), 0, 0},
+    {DeviceVariableName(DeviceVariable::Version), 0, 0},
+    {DeviceVariableName(DeviceVariable::DeviceType), 0, 0},
+    {DeviceVariableName(DeviceVariable::PhysicalMinLevel), 0, 0},
 }};
 
 Json DevicesJson(const ModuleState& state) {
@@ -96,10 +118,54 @@ template configZD4270Groups& OpenDevicePage<configZD4270Groups>(ControlRun&, int
 template configZD4270Scenes& OpenDevicePage<configZD4270Scenes>(ControlRun&, int, const char*,
                                                                 PageKind, bool);
 
-std::string NoAnswerReason(ControlRun& run, int address) {
+EngineTerminal RunTerminal(ControlRun& run) {
+    configZD4270& control = run.Control();
+    return {run.State(), control.TerminalLink(), control.GetContext(), control.Position()};
+}
+
+const MessageCatalogue& RunMessages(ControlRun& run) {
+    return run.Control().GetContext().messages;
+}
+
+ReadoutOptions VariablesOnly(bool opticalFeedback) {
+    return PartOnly(true, false, false, opticalFeedback);
+}
+ReadoutOptions GroupsOnly(bool opticalFeedback) {
+    return PartOnly(false, true, false, opticalFeedback);
+}
+ReadoutOptions ScenesOnly(bool opticalFeedback) {
+    return PartOnly(false, false, true, opticalFeedback);
+}
+
+DeviceReadout ReadKnownDevice(ControlRun& run, int address, const ReadoutOptions& options) {
+    // Nothing is read in DSI mode, as the device tree opens no device page there.
+    if (run.State().m_nOperationMode != kModeDali)
+        throw CommandFailed(RunMessages(run).Load(5122) + "!");
+    if (!Known(run.State(), address)) RunDeviceScan(run);
+    if (!Known(run.State(), address)) {
+        throw CommandFailed("no device answers at address " + std::to_string(address),
+                            {{"devices", DevicesJson(run.State())}});
+    }
+    const std::size_t mark = run.BoxCount();
+    EngineTerminal terminal = RunTerminal(run);
+    DeviceReadout readout = ReadDevice(terminal, address, options);
+    if (readout.outcome.failure == EngineFailure::Refused)
+        throw CommandFailed(readout.outcome.text);
+    // The user has seen the device communication fail in a box: the reading says the same.
+    if (const auto error = run.ErrorSince(mark)) {
+        const EngineFailure kind = readout.answer == DeviceAnswer::LinkLost
+                                       ? EngineFailure::CommunicationLost
+                                       : EngineFailure::Error;
+        readout.outcome = {};
+        readout.outcome.Fail(kind, *error);
+    }
+    return readout;
+}
+
+std::string NoAnswerReason(ControlRun& run, int address, std::optional<DeviceAnswer> answer) {
     const ModuleState& state = run.State();
     const clsDevice* device = state.devices ? state.devices->Item(address) : nullptr;
-    if (device && device->m_bDALIConflict)
+    if ((device && device->m_bDALIConflict) || answer == DeviceAnswer::Conflict)
         return "several devices answer at address " + std::to_string(address) + " at once";
     return "the device at address " + std::to_string(address) + " does not answer";
 }
@@ -108,50 +174,84 @@ bool Unread(const std::string& text) {
     return text.find('?') != std::string::npos;
 }
 
-Json VariablesJson(const configZD4270Variables& page, int& unread) {
-    Json variables = Json::object();
-    unread = 0;
+DeviceVariables VariablesOfPage(const configZD4270Variables& page) {
+    DeviceVariables read;
     for (int pos = 0; pos < configZD4270Variables::kVariableCount; ++pos) {
-        const ListItem& row = page.lstViewVariables.Item(pos + 1);
-        const bool failed = Unread(row.SubItem(1));
-        if (failed) ++unread;
-        Json entry = {{"key", row.Key()},
-                      {"caption", row.Text()},
-                      {"value", failed ? Json() : Json(page.Value(pos))},
-                      {"text", row.SubItem(1)}};
+        const bool failed = Unread(page.lstViewVariables.Item(pos + 1).SubItem(1));
+        const std::int32_t value = page.Value(pos);
+        ReadByte& entry = read.values[static_cast<std::size_t>(pos)];
+        if (DeviceVariableAt(pos) == DeviceVariable::RandomAddress) {
+            entry.state = failed ? ReadState::NoAnswer : ReadState::Answered;
+            for (std::size_t k = 0; k < read.randomAddress.size(); ++k) {
+                read.randomAddress[k] =
+                    failed ? NotRead()
+                           : Answered(static_cast<std::uint8_t>(value >> (8 * (2 - k))));
+            }
+        } else {
+            entry = failed ? NotRead() : Answered(static_cast<std::uint8_t>(value));
+        }
+    }
+    return read;
+}
+
+DeviceGroups GroupsOfPage(const configZD4270Groups& page) {
+    DeviceGroups read;
+    for (std::size_t half = 0; half < read.masks.size(); ++half) {
+        const int first = static_cast<int>(8 * half);
+        if (Unread(page.lstViewGroups.Item(first + 1).Text())) {
+            read.masks[half] = NotRead();
+            continue;
+        }
+        std::uint8_t mask = 0;
+        for (int bit = 0; bit < 8; ++bit)
+            if (page.Member(first + bit)) mask = static_cast<std::uint8_t>(mask | (1 << bit));
+        read.masks[half] = Answered(mask);
+    }
+    return read;
+}
+
+DeviceScenes ScenesOfPage(const configZD4270Scenes& page) {
+    DeviceScenes read;
+    for (int scene = 0; scene < configZD4270Scenes::kSceneCount; ++scene) {
+        const bool failed = Unread(page.lstViewScenes.Item(scene + 1).SubItem(1));
+        read.levels[static_cast<std::size_t>(scene)] =
+            failed ? NotRead() : Answered(page.SceneLevel(scene));
+    }
+    return read;
+}
+
+Json VariablesJson(const DeviceVariables& read, const MessageCatalogue& messages) {
+    Json variables = Json::object();
+    for (int pos = 0; pos < kDeviceVariableCount; ++pos) {
+        const DeviceVariable variable = DeviceVariableAt(pos);
+        const std::optional<std::int32_t> value = read.Value(variable);
+        const VariableTexts texts = FormatVariable(variable, value);
+        Json entry = {{"key", VariableKey(variable)},
+                      {"caption", messages.Load(VariableCaptionMessage(variable))},
+                      {"value", value ? Json(*value) : Json()},
+                      {"text", texts.value}};
         // The converted value (percent, steps per second, seconds, hexadecimal bytes) where the
         // page shows one.
-        if (row.SubItem(2) != " " && !row.SubItem(2).empty()) entry["converted"] = row.SubItem(2);
-        variables[kVariableNames[static_cast<std::size_t>(pos)].name] = entry;
+        if (texts.converted != " " && !texts.converted.empty())
+            entry["converted"] = texts.converted;
+        variables[DeviceVariableName(variable)] = entry;
     }
     return variables;
 }
 
-Json GroupsJson(const configZD4270Groups& page, std::vector<int>& unread) {
-    Json groups = Json::array();
-    unread.clear();
-    for (int group = 0; group < configZD4270Groups::kGroupCount; ++group) {
-        const ListItem& item = page.lstViewGroups.Item(group + 1);
-        if (Unread(item.Text())) {
-            unread.push_back(group);
-        } else if (item.Checked()) {
-            groups.push_back(group);
-        }
-    }
-    return groups;
+Json GroupsJson(const DeviceGroups& read) {
+    return read.Groups();
 }
 
 Json LevelJson(int level) {
     return level == kDaliMask ? Json("mask") : Json(level);
 }
 
-Json ScenesJson(const configZD4270Scenes& page, std::vector<int>& unread) {
+Json ScenesJson(const DeviceScenes& read) {
     Json scenes = Json::object();
-    unread.clear();
-    for (int scene = 0; scene < configZD4270Scenes::kSceneCount; ++scene) {
-        const bool failed = Unread(page.lstViewScenes.Item(scene + 1).SubItem(1));
-        if (failed) unread.push_back(scene);
-        scenes[std::to_string(scene)] = failed ? Json() : LevelJson(page.SceneLevel(scene));
+    for (int scene = 0; scene < kDeviceSceneCount; ++scene) {
+        const auto level = read.Level(scene);
+        scenes[std::to_string(scene)] = level ? LevelJson(*level) : Json();
     }
     return scenes;
 }
@@ -162,12 +262,19 @@ std::string NumberList(const std::vector<int>& numbers) {
     return text;
 }
 
-void FailOnUnreadVariables(ControlRun& run, int address, int unread, const Json& document) {
-    if (unread == configZD4270Variables::kVariableCount)
-        throw CommandFailed(NoAnswerReason(run, address), document);
+void FailOnLostLink(const DeviceReadout& readout, const Json& document) {
+    if (readout.outcome.failure == EngineFailure::CommunicationLost ||
+        readout.outcome.failure == EngineFailure::Error)
+        throw CommandFailed(readout.outcome.text, document);
+}
+
+void FailOnUnreadVariables(ControlRun& run, int address, const DeviceVariables& read,
+                           const Json& document, std::optional<DeviceAnswer> answer) {
+    const int unread = static_cast<int>(read.Unread().size());
+    if (unread == kDeviceVariableCount)
+        throw CommandFailed(NoAnswerReason(run, address, answer), document);
     if (unread > 0)
-        throw CommandFailed(std::to_string(unread) + " of " +
-                                std::to_string(configZD4270Variables::kVariableCount) +
+        throw CommandFailed(std::to_string(unread) + " of " + std::to_string(kDeviceVariableCount) +
                                 " variables could not be read",
                             document);
 }
@@ -180,32 +287,29 @@ void FailOnUnread(const char* what, const std::vector<int>& unread, Json& docume
 }
 
 Json ReadVariables(ControlRun& run, int address, bool opticalFeedback) {
-    auto& page = OpenDevicePage<configZD4270Variables>(run, address, "Variables",
-                                                       PageKind::Variables, opticalFeedback);
+    const DeviceReadout readout = ReadKnownDevice(run, address, VariablesOnly(opticalFeedback));
     Json document = {{"shortAddress", address}};
-    int unread = 0;
-    document["variables"] = VariablesJson(page, unread);
-    FailOnUnreadVariables(run, address, unread, document);
+    document["variables"] = VariablesJson(*readout.variables, RunMessages(run));
+    FailOnLostLink(readout, document);
+    FailOnUnreadVariables(run, address, *readout.variables, document, readout.answer);
     return document;
 }
 
 Json ReadGroups(ControlRun& run, int address, bool opticalFeedback) {
-    auto& page = OpenDevicePage<configZD4270Groups>(run, address, "Groups", PageKind::Groups,
-                                                    opticalFeedback);
+    const DeviceReadout readout = ReadKnownDevice(run, address, GroupsOnly(opticalFeedback));
     Json document = {{"shortAddress", address}};
-    std::vector<int> unread;
-    document["groups"] = GroupsJson(page, unread);
-    FailOnUnread("groups", unread, document);
+    document["groups"] = GroupsJson(*readout.groups);
+    FailOnLostLink(readout, document);
+    FailOnUnread("groups", readout.groups->Unread(), document);
     return document;
 }
 
 Json ReadScenes(ControlRun& run, int address, bool opticalFeedback) {
-    auto& page = OpenDevicePage<configZD4270Scenes>(run, address, "Scenes", PageKind::Scenes,
-                                                    opticalFeedback);
+    const DeviceReadout readout = ReadKnownDevice(run, address, ScenesOnly(opticalFeedback));
     Json document = {{"shortAddress", address}};
-    std::vector<int> unread;
-    document["scenes"] = ScenesJson(page, unread);
-    FailOnUnread("scenes", unread, document);
+    document["scenes"] = ScenesJson(*readout.scenes);
+    FailOnLostLink(readout, document);
+    FailOnUnread("scenes", readout.scenes->Unread(), document);
     return document;
 }
 

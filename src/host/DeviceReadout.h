@@ -1,14 +1,18 @@
-// What the control shows of the devices on its line, read as JSON through the models a user
-// looks at: the device list after a scan, and a device's variables, groups and scenes through
-// the page that selecting its node in the device tree opens. Each reading fails with
-// CommandFailed, carrying what it did read, where the control could not deliver it.
+// What the control knows of the devices on its line, as JSON: the device list after a scan, and a
+// device's variables, groups and scenes read by the engine (engine/DeviceReadout.h), which sends
+// nothing that changes the device. The writes still go through the page that selecting the
+// device's node in the device tree opens; what a page shows after a write is read from the page
+// into the same typed results. Each reading fails with CommandFailed, carrying what it did read,
+// where the control could not deliver it.
 #pragma once
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/DeviceReadout.h"
 #include "host/ControlRun.h"
 #include "host/LineScan.h"
 #include "pages/configZD4270Variables.h"
@@ -25,15 +29,33 @@ Json RecoveredJson(const configZD4270& control);
 // CommandFailed with the first error box shown since mark, if there is one.
 void FailOnErrorBox(const ControlRun& run, std::size_t mark, Json details = Json::object());
 
-// Selects the device's node as the user does, after a scan when the device list (from the store
-// or an earlier reading) does not know the device, and gives the page it opened. Made for
-// configZD4270Variables, configZD4270Groups and configZD4270Scenes.
+// The terminal the engine reads: the control's link, state and surroundings. The one place where
+// a reading takes them from the form, until the engine holds the terminal itself.
+EngineTerminal RunTerminal(ControlRun& run);
+// The control's message catalogue: the language of the captions.
+const MessageCatalogue& RunMessages(ControlRun& run);
+
+// Reads the device through the engine, after a scan when the device list (from the store or an
+// earlier reading) does not know the address. CommandFailed when the terminal is not in DALI mode
+// or nothing answers at the address in the scan. A lost connection is in the result, its outcome
+// then carrying the error box the user saw.
+DeviceReadout ReadKnownDevice(ControlRun& run, int address, const ReadoutOptions& options);
+// The options that read only variables, groups or scenes.
+ReadoutOptions VariablesOnly(bool opticalFeedback = false);
+ReadoutOptions GroupsOnly(bool opticalFeedback = false);
+ReadoutOptions ScenesOnly(bool opticalFeedback = false);
+
+// Selects the device's node as the user does, after a scan when the device list does not know
+// the device, and gives the page it opened, for the writes. Made for configZD4270Variables,
+// configZD4270Groups and configZD4270Scenes.
 template <typename PageType>
 PageType& OpenDevicePage(ControlRun& run, int address, const char* nodeType, PageKind kind,
                          bool opticalFeedback);
 
-// Why nothing could be read from the device: nobody answers, or several do at once.
-std::string NoAnswerReason(ControlRun& run, int address);
+// Why nothing could be read from the device: nobody answers, or several do at once (as the device
+// list or the reading found).
+std::string NoAnswerReason(ControlRun& run, int address,
+                           std::optional<DeviceAnswer> answer = std::nullopt);
 // A cell the page could not read shows a question mark ("?", "V?.?", "???? ????").
 bool Unread(const std::string& text);
 
@@ -43,15 +65,27 @@ struct VariableName {
     int min;
     int max;
 };
-// The Variables page's rows by name, in the page's list order.
+// The Variables page's rows by name (DeviceVariableName), in the page's list order.
 extern const std::array<VariableName, configZD4270Variables::kVariableCount> kVariableNames;
 
-// What a page shows; unread counts (or lists) what it could not read.
-Json VariablesJson(const configZD4270Variables& page, int& unread);
-Json GroupsJson(const configZD4270Groups& page, std::vector<int>& unread);
-Json ScenesJson(const configZD4270Scenes& page, std::vector<int>& unread);
-// CommandFailed with document when unread of the variables could not be read.
-void FailOnUnreadVariables(ControlRun& run, int address, int unread, const Json& document);
+// What a page shows after a write, as the engine's typed result: a cell with a question mark was
+// not read.
+DeviceVariables VariablesOfPage(const configZD4270Variables& page);
+DeviceGroups GroupsOfPage(const configZD4270Groups& page);
+DeviceScenes ScenesOfPage(const configZD4270Scenes& page);
+
+// The documents' parts: each variable by name with the page's key, caption (in the control's
+// language), value, text and converted text (null value and a question mark where it was not
+// read); the groups the device belongs to; the scene levels ("mask": not in the scene; null: not
+// read).
+Json VariablesJson(const DeviceVariables& read, const MessageCatalogue& messages);
+Json GroupsJson(const DeviceGroups& read);
+Json ScenesJson(const DeviceScenes& read);
+// CommandFailed with document when the reading lost the connection (the box's text).
+void FailOnLostLink(const DeviceReadout& readout, const Json& document);
+// CommandFailed with document when variables could not be read.
+void FailOnUnreadVariables(ControlRun& run, int address, const DeviceVariables& read,
+                           const Json& document, std::optional<DeviceAnswer> answer = std::nullopt);
 // CommandFailed when some of the groups or scenes (what: "groups", "scenes") could not be read;
 // document then lists them as "unread".
 void FailOnUnread(const char* what, const std::vector<int>& unread, Json& document);
@@ -60,8 +94,9 @@ Json LevelJson(int level);
 // "1, 3, 7"
 std::string NumberList(const std::vector<int>& numbers);
 
-// The device's page read as it opens: {"shortAddress", "variables"|"groups"|"scenes"}, and
-// CommandFailed with that document when anything could not be read.
+// The device's variables, groups or scenes as the engine reads them: {"shortAddress",
+// "variables"|"groups"|"scenes"}, and CommandFailed with that document when anything could not
+// be read.
 Json ReadVariables(ControlRun& run, int address, bool opticalFeedback);
 Json ReadGroups(ControlRun& run, int address, bool opticalFeedback);
 Json ReadScenes(ControlRun& run, int address, bool opticalFeedback);

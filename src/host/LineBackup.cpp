@@ -9,8 +9,6 @@
 #include "host/DeviceReadout.h"
 #include "link/Commands.h"
 #include "link/ModuleState.h"
-#include "pages/configZD4270Groups.h"
-#include "pages/configZD4270Scenes.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
 
@@ -237,30 +235,30 @@ DeviceBackup ReadDeviceBackup(ControlRun& run, int address) {
     DeviceBackup device;
     device.shortAddress = address;
     Json document = {{"shortAddress", address}};
-    auto& variables = OpenDevicePage<configZD4270Variables>(run, address, "Variables",
-                                                            PageKind::Variables, false);
-    int unreadVariables = 0;
-    document["variables"] = VariablesJson(variables, unreadVariables);
-    FailOnUnreadVariables(run, address, unreadVariables, document);
+    // Part by part, as the pages were read: a device whose variables cannot be read is not asked
+    // for its groups and scenes.
+    const DeviceReadout variables = ReadKnownDevice(run, address, VariablesOnly());
+    document["variables"] = VariablesJson(*variables.variables, RunMessages(run));
+    FailOnLostLink(variables, document);
+    FailOnUnreadVariables(run, address, *variables.variables, document, variables.answer);
     for (std::size_t pos = 0; pos < kVariableCount; ++pos)
-        device.variables[pos] = variables.Value(static_cast<int>(pos));
+        device.variables[pos] =
+            variables.variables->Value(DeviceVariableAt(static_cast<int>(pos))).value_or(0);
     device.randomAddress = static_cast<std::uint32_t>(device.variables[kRandomAddress]);
     device.deviceType = device.variables[kDeviceType];
 
-    std::vector<int> unread;
-    auto& groups =
-        OpenDevicePage<configZD4270Groups>(run, address, "Groups", PageKind::Groups, false);
-    document["groups"] = GroupsJson(groups, unread);
-    FailOnUnread("groups", unread, document);
-    for (int group = 0; group < kBackupGroupCount; ++group)
-        if (groups.Member(group)) device.groups.push_back(group);
+    const DeviceReadout groups = ReadKnownDevice(run, address, GroupsOnly());
+    document["groups"] = GroupsJson(*groups.groups);
+    FailOnLostLink(groups, document);
+    FailOnUnread("groups", groups.groups->Unread(), document);
+    device.groups = groups.groups->Groups();
 
-    auto& scenes =
-        OpenDevicePage<configZD4270Scenes>(run, address, "Scenes", PageKind::Scenes, false);
-    document["scenes"] = ScenesJson(scenes, unread);
-    FailOnUnread("scenes", unread, document);
+    const DeviceReadout scenes = ReadKnownDevice(run, address, ScenesOnly());
+    document["scenes"] = ScenesJson(*scenes.scenes);
+    FailOnLostLink(scenes, document);
+    FailOnUnread("scenes", scenes.scenes->Unread(), document);
     for (int scene = 0; scene < kBackupSceneCount; ++scene)
-        device.scenes[static_cast<std::size_t>(scene)] = scenes.SceneLevel(scene);
+        device.scenes[static_cast<std::size_t>(scene)] = *scenes.scenes->Level(scene);
     return device;
 }
 

@@ -1,7 +1,8 @@
 // A whole line kept for later: every device's short and random address, device type, the twelve
-// variables as the Variables page reads them, its groups and scene levels, in a versioned JSON
-// file (examples/backup/FORMAT.md). Restoring compares the line with the file device by device and
-// writes back, through the same pages, the levels, fade, groups and scenes that differ.
+// variables of the Variables page, its groups and scene levels, read by the engine (which changes
+// nothing on the line), in a versioned JSON file (examples/backup/FORMAT.md). Restoring compares
+// the line with the file device by device and writes back, through the device pages, the levels,
+// fade, groups and scenes that differ.
 #pragma once
 
 #include <array>
@@ -50,8 +51,8 @@ struct UnreadDevice {
 
 using BackupProgress = std::function<void(std::size_t done, std::size_t total)>;
 
-// One device through its Variables, Groups and Scenes pages. CommandFailed when anything could
-// not be read.
+// One device as the engine reads it: its variables, then its groups, then its scenes. CommandFailed
+// when anything could not be read.
 DeviceBackup ReadDeviceBackup(ControlRun& run, int address);
 // A scan, then every device found. Devices that could not be read whole go to unread.
 LineBackup ReadLineBackup(ControlRun& run, std::vector<UnreadDevice>& unread,

@@ -197,9 +197,7 @@ std::vector<std::string> ApplyDevicePlan(ControlRun& run, const DevicePlan& plan
             if (!page.Member(group)) wrong.push_back(group);
         for (int group : plan.removeGroups)
             if (page.Member(group)) wrong.push_back(group);
-        std::vector<int> unread;
-        GroupsJson(page, unread);
-        for (int group : unread)
+        for (int group : GroupsOfPage(page).Unread())
             if (std::find(wrong.begin(), wrong.end(), group) == wrong.end()) wrong.push_back(group);
         std::sort(wrong.begin(), wrong.end());
         if (!wrong.empty()) missed.push_back("groups " + NumberList(wrong));
@@ -209,8 +207,7 @@ std::vector<std::string> ApplyDevicePlan(ControlRun& run, const DevicePlan& plan
             OpenDevicePage<configZD4270Scenes>(run, address, "Scenes", PageKind::Scenes, false);
         for (const auto& [scene, level] : plan.scenes) SaveSceneLevel(page, scene, level);
         page.btnRefreshList.Click();
-        std::vector<int> unread;
-        ScenesJson(page, unread);
+        const std::vector<int> unread = ScenesOfPage(page).Unread();
         for (const auto& [scene, level] : plan.scenes) {
             const bool failed = std::find(unread.begin(), unread.end(), scene) != unread.end();
             if (failed || page.SceneLevel(scene) != level)

@@ -54,6 +54,12 @@ struct ReportTexts {
     const char* answered;
     const char* yes;
     const char* no;
+    // Remarks from what the device answered.
+    const char* silent;
+    const char* lampFailure;
+    const char* incomplete;
+    const char* linkLost;
+    const char* notRead;
 };
 
 constexpr ReportTexts kEnglish = {
@@ -81,7 +87,12 @@ constexpr ReportTexts kEnglish = {
     "conflict",
     "answered",
     "yes",
-    "no"};
+    "no",
+    "does not answer",
+    "lamp failure",
+    "not every value could be read",
+    "the connection was lost while reading",
+    "not read"};
 
 constexpr ReportTexts kGerman = {
     "Inbetriebnahmeprotokoll",
@@ -108,37 +119,59 @@ constexpr ReportTexts kGerman = {
     "Konflikt",
     "antwortet",
     "ja",
-    "nein"};
+    "nein",
+    "antwortet nicht",
+    "Lampenfehler",
+    "nicht alle Werte konnten gelesen werden",
+    "die Verbindung brach beim Lesen ab",
+    "nicht gelesen"};
 
 const ReportTexts& TextsOf(Language language) {
     return language == Language::German ? kGerman : kEnglish;
 }
 
-// One page of a device; what it could not read goes into the device's problems.
-void ReadPage(ControlRun& run, Json (*read)(ControlRun&, int, bool), const char* field,
-              Json& device) {
-    try {
-        const Json page = read(run, device.at("shortAddress").get<int>(), false);
-        device[field] = page.at(field);
-    } catch (const CommandFailed& failure) {
-        if (failure.Details().contains(field)) device[field] = failure.Details().at(field);
-        device["problems"].push_back(failure.what());
-    }
-}
-
+// One device as the engine reads it, for the report: what it answered, and what could not be read
+// in words ("problems", for the document's readers) and as kinds the remarks name in the report's
+// language ("answer", "lampFailure").
 Json DeviceReport(ControlRun& run, const Json& found) {
-    Json device = {{"shortAddress", found.at("shortAddress")},
-                   {"conflict", found.at("conflict")},
-                   {"problems", Json::array()}};
-    ReadPage(run, ReadVariables, "variables", device);
-    ReadPage(run, ReadGroups, "groups", device);
-    ReadPage(run, ReadScenes, "scenes", device);
+    const int address = found.at("shortAddress").get<int>();
+    Json device = {
+        {"shortAddress", address}, {"conflict", found.at("conflict")}, {"problems", Json::array()}};
+    DeviceReadout readout;
+    try {
+        readout = ReadKnownDevice(run, address, ReadoutOptions{});
+    } catch (const CommandFailed& failure) {
+        device["problems"].push_back(failure.what());
+        device["answered"] = false;
+        return device;
+    }
+    const DeviceVariables& variables = *readout.variables;
+    device["variables"] = VariablesJson(variables, RunMessages(run));
+    device["groups"] = GroupsJson(*readout.groups);
+    device["scenes"] = ScenesJson(*readout.scenes);
+    const auto unreadVariables = static_cast<int>(variables.Unread().size());
     // A device answers when any of its variables could be read.
-    bool answered = false;
-    const Json variables = device.value("variables", Json::object());
-    for (const auto& [name, variable] : variables.items())
-        answered = answered || !variable.at("value").is_null();
-    device["answered"] = answered;
+    device["answered"] = unreadVariables < kDeviceVariableCount;
+    device["answer"] = DeviceAnswerName(readout.answer);
+    if (const auto lampFailure = variables.LampFailure()) device["lampFailure"] = *lampFailure;
+    Json& problems = device["problems"];
+    if (readout.answer == DeviceAnswer::LinkLost) {
+        problems.push_back(readout.outcome.text);
+    } else if (unreadVariables == kDeviceVariableCount) {
+        problems.push_back(NoAnswerReason(run, address, readout.answer));
+    } else if (unreadVariables > 0) {
+        problems.push_back(std::to_string(unreadVariables) + " of " +
+                           std::to_string(kDeviceVariableCount) + " variables could not be read");
+    }
+    const std::vector<int> unreadGroups = readout.groups->Unread();
+    const std::vector<int> unreadScenes = readout.scenes->Unread();
+    if (readout.answer != DeviceAnswer::LinkLost && unreadVariables < kDeviceVariableCount) {
+        if (!unreadGroups.empty())
+            problems.push_back("the groups " + NumberList(unreadGroups) + " could not be read");
+        if (!unreadScenes.empty())
+            problems.push_back("the scenes " + NumberList(unreadScenes) + " could not be read");
+    }
+    if (!unreadGroups.empty()) device["unreadGroups"] = unreadGroups;
     return device;
 }
 
@@ -193,6 +226,8 @@ std::string GroupsText(const Json& device) {
     if (!device.contains("groups") || !device.value("answered", true)) return "?";
     std::string text;
     for (const Json& group : device["groups"]) text += (text.empty() ? "" : " ") + group.dump();
+    // Groups of a half that could not be read may be missing from the list.
+    if (device.contains("unreadGroups")) return text + (text.empty() ? "?" : " ?");
     return text.empty() ? "-" : text;
 }
 
@@ -206,11 +241,30 @@ std::string ScenesText(const Json& device) {
     return text.empty() ? "-" : text;
 }
 
+// "yes", "no", or "?" for a device that was not read.
+const char* AnsweredText(const Json& device, const ReportTexts& texts) {
+    if (!device.contains("answered")) return "?";
+    return device.value("answered", false) ? texts.yes : texts.no;
+}
+
+// What the device answered, in the report's words: several gear at its address, none, a failed
+// lamp, values left unread, a lost connection. A device the report could not read at all shows
+// why in the document's words.
 std::string Remark(const Json& device, const ReportTexts& texts) {
+    std::vector<std::string> parts;
+    const std::string answer = device.value("answer", "");
+    if (device.value("conflict", false) || answer == "conflict") parts.push_back(texts.shared);
+    if (answer == "silent" && !device.value("conflict", false)) parts.push_back(texts.silent);
+    if (answer == "link-lost") parts.push_back(texts.linkLost);
+    if (device.value("lampFailure", false)) parts.push_back(texts.lampFailure);
+    if (answer == "partly") parts.push_back(texts.incomplete);
+    if (answer.empty() && !device.contains("variables")) {
+        const Json problems = device.value("problems", Json::array());
+        if (problems.empty()) parts.push_back(texts.notRead);
+        for (const Json& problem : problems) parts.push_back(problem.get<std::string>());
+    }
     std::string text;
-    if (device.value("conflict", false)) text = texts.shared;
-    for (const Json& problem : device.value("problems", Json::array()))
-        text += (text.empty() ? "" : "; ") + problem.get<std::string>();
+    for (const std::string& part : parts) text += (text.empty() ? "" : "; ") + part;
     return text;
 }
 
@@ -353,8 +407,7 @@ std::string ReportCsv(const Json& station, Language language) {
                 csv += "," + CsvField(VariableText(device, level));
             csv += "," + CsvField(GroupsText(device)) + "," + CsvField(ScenesText(device)) + "," +
                    (device.value("conflict", false) ? t.yes : t.no) + "," +
-                   (device.value("answered", true) ? t.yes : t.no) + "," +
-                   CsvField(Remark(device, t)) + "\r\n";
+                   AnsweredText(device, t) + "," + CsvField(Remark(device, t)) + "\r\n";
         }
     }
     return csv;

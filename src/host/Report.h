@@ -16,10 +16,11 @@ namespace zd {
 
 enum class ReportFormat { Html, Pdf, Csv };
 
-// Reads the devices of one terminal: a scan, then each device's variables, groups and scenes
-// through the pages the device tree opens. A device that does not answer stays in the list with
-// what could not be read. progress, where given, hears of each device before it is read (done
-// of total). CommandFailed when the scan fails.
+// Reads the devices of one terminal: a scan, then each device's variables, groups and scenes as
+// the engine reads them (nothing that changes a device is sent). A device that does not answer
+// stays in the list with what could not be read, and what it answered ("answer", "lampFailure").
+// progress, where given, hears of each device before it is read (done of total). CommandFailed when
+// the scan fails.
 Json ReadReportDevices(
     ControlRun& run, const std::function<void(std::size_t done, std::size_t total)>& progress = {});
 

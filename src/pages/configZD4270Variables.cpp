@@ -1,8 +1,11 @@
 #include "pages/configZD4270Variables.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
+#include "engine/DeviceReadout.h"
+#include "frame/VariableText.h"
 #include "link/Commands.h"
 #include "link/Results.h"
 #include "platform/Error.h"
@@ -13,12 +16,11 @@ namespace {
 
 enum class VarKind { Level, FadeRate, FadeTime, RandomAddress, Status, Version, DeviceType };
 
+// The rows' keys, captions and queries are the engine's and VariableText's; the page adds how it
+// edits each one.
 struct VariableEntry {
-    // The row's key; handlers tell the variables apart by it.
-    const char* key;
-    int message;
+    DeviceVariable variable;
     VarKind kind;
-    std::int16_t nQuery;
     // The STORE THE DTR AS ... command; direct arc power for the actual level; 0: read-only.
     std::int16_t nStore;
 };
@@ -26,20 +28,26 @@ struct VariableEntry {
 constexpr std::int16_t kReadOnly = 0;
 
 constexpr std::array<VariableEntry, configZD4270Variables::kVariableCount> kVariables{{
-    {"ACTUAL DIM LEVEL", 5052, VarKind::Level, kCmdQueryActualLevel, kCmdDirectArcPower},
-    {"POWER ON LEVEL", 5053, VarKind::Level, kCmdQueryPowerOnLevel, kCmdStoreDtrAsPowerOnLevel},
-    {"SYSTEM FAILURE LEVEL", 5054, VarKind::Level, kCmdQuerySystemFailureLevel,
-     kCmdStoreDtrAsSystemFailureLevel},
-    {"MIN LEVEL", 5055, VarKind::Level, kCmdQueryMinLevel, kCmdStoreDtrAsMinLevel},
-    {"MAX LEVEL", 5056, VarKind::Level, kCmdQueryMaxLevel, kCmdStoreDtrAsMaxLevel},
-    {"FADE RADE", 5057, VarKind::FadeRate, kCmdQueryFadeTimeFadeRate, kCmdStoreDtrAsFadeRate},
-    {"FADE TIME", 5058, VarKind::FadeTime, kCmdQueryFadeTimeFadeRate, kCmdStoreDtrAsFadeTime},
-    {"RANDOM ADDRESS", 5059, VarKind::RandomAddress, kCmdQueryRandomAddressH, kReadOnly},
-    {"STATUS INFORMATION", 5060, VarKind::Status, kCmdQueryStatus, kReadOnly},
-    {"VERSION NUMBER", 5061, VarKind::Version, kCmdQueryVersionNumber, kReadOnly},
-    {"DEVICE TYPE", 5137, VarKind::DeviceType, kCmdQueryDeviceType, kReadOnly},
-    {"PHYSICAL MIN LEVEL", 5062, VarKind::Level, kCmdQueryPhysicalMinimumLevel, kReadOnly},
+    {DeviceVariable::ActualLevel, VarKind::Level, kCmdDirectArcPower},
+    {DeviceVariable::PowerOnLevel, VarKind::Level, kCmdStoreDtrAsPowerOnLevel},
+    {DeviceVariable::SystemFailureLevel, VarKind::Level, kCmdStoreDtrAsSystemFailureLevel},
+    {DeviceVariable::MinLevel, VarKind::Level, kCmdStoreDtrAsMinLevel},
+    {DeviceVariable::MaxLevel, VarKind::Level, kCmdStoreDtrAsMaxLevel},
+    {DeviceVariable::FadeRate, VarKind::FadeRate, kCmdStoreDtrAsFadeRate},
+    {DeviceVariable::FadeTime, VarKind::FadeTime, kCmdStoreDtrAsFadeTime},
+    {DeviceVariable::RandomAddress, VarKind::RandomAddress, kReadOnly},
+    {DeviceVariable::Status, VarKind::Status, kReadOnly},
+    {DeviceVariable::Version, VarKind::Version, kReadOnly},
+    {DeviceVariable::DeviceType, VarKind::DeviceType, kReadOnly},
+    {DeviceVariable::PhysicalMinLevel, VarKind::Level, kReadOnly},
 }};
+static_assert(configZD4270Variables::kVariableCount == kDeviceVariableCount);
+static_assert([] {
+    for (int pos = 0; pos < kDeviceVariableCount; ++pos)
+        if (kVariables[static_cast<std::size_t>(pos)].variable != DeviceVariableAt(pos))
+            return false;
+    return true;
+}());
 
 bool Editable(const VariableEntry& entry) {
     return entry.nStore != kReadOnly;
@@ -82,23 +90,9 @@ std::string ConvertedText(VarKind kind, std::int32_t value) {
     }
 }
 
-// The converted value with its unit, as the list's third column shows it.
-std::string ConvertedColumnText(VarKind kind, std::int32_t value) {
-    switch (kind) {
-        case VarKind::Level:
-            return LevelPercentText(value);
-        case VarKind::FadeRate:
-            return FadeRateText(value) + " Steps/s";
-        case VarKind::FadeTime:
-            return FadeTimeText(value) + " s";
-        default:
-            return " ";
-    }
-}
-
 int PosOfKey(const std::string& key) {
     for (std::size_t pos = 0; pos < kVariables.size(); ++pos) {
-        if (key == kVariables[pos].key) return static_cast<int>(pos);
+        if (key == VariableKey(kVariables[pos].variable)) return static_cast<int>(pos);
     }
     return -1;
 }
@@ -123,8 +117,9 @@ void configZD4270Variables::UserControlInitialize() {
     lstViewVariables.AddColumn("Value", msg.Load(5051), 1000, Alignment::Right);
     lstViewVariables.AddColumn("SubValue", "", 1200, Alignment::Right);
     for (std::size_t pos = 0; pos < kVariables.size(); ++pos) {
-        m_items[pos] =
-            &lstViewVariables.AddItem(msg.Load(kVariables[pos].message), kVariables[pos].key);
+        const DeviceVariable variable = kVariables[pos].variable;
+        m_items[pos] = &lstViewVariables.AddItem(msg.Load(VariableCaptionMessage(variable)),
+                                                 VariableKey(variable));
     }
     lblCaption.SetCaption(msg.Load(5051) + ":");
     txtValue.SetAlignment(Alignment::Right);
@@ -211,78 +206,29 @@ void configZD4270Variables::ReadVariable(int pos) {
     const VariableEntry& entry = kVariables[static_cast<std::size_t>(pos)];
     std::int32_t& value = m_values[static_cast<std::size_t>(pos)];
     ListItem& item = *m_items[static_cast<std::size_t>(pos)];
+    const std::int16_t nQuery = DeviceVariableQuery(entry.variable);
 
+    std::optional<std::int32_t> read;
     if (entry.kind == VarKind::RandomAddress) {
         // All three bytes are asked for even when one of them fails.
         bool ok = true;
-        std::array<std::uint8_t, 3> bytes{};
-        for (std::size_t k = 0; k < bytes.size(); ++k) {
-            ok = QueryDALIData(static_cast<std::int16_t>(entry.nQuery + k), 0, m_nData) ==
-                     Result::Done &&
+        std::int32_t address = 0;
+        for (int k = 0; k < 3; ++k) {
+            ok = QueryDALIData(static_cast<std::int16_t>(nQuery + k), 0, m_nData) == Result::Done &&
                  ok;
             if (QueryLostConnection()) break;
-            bytes[k] = m_nData;
+            address = address * 256 + m_nData;
         }
-        if (ok) {
-            value = bytes[0] * 65536 + bytes[1] * 256 + bytes[2];
-            item.SetSubItem(1, std::to_string(value));
-            item.SetSubItem(2, ByteToHexText(bytes[0]) + " " + ByteToHexText(bytes[1]) + " " +
-                                   ByteToHexText(bytes[2]));
-        } else {
-            value = -1;
-            item.SetSubItem(1, "?");
-            item.SetSubItem(2, "?? ?? ??");
-        }
-        return;
+        if (ok) read = address;
+        value = read.value_or(-1);
+    } else {
+        if (QueryDALIData(nQuery, 0, m_nData) == Result::Done)
+            read = DeviceVariableValue(entry.variable, m_nData);
+        value = read.value_or(0);
     }
-
-    const bool ok = QueryDALIData(entry.nQuery, 0, m_nData) == Result::Done;
-    const std::uint8_t answer = m_nData;
-    std::string valueText = "?";
-    std::string convertedText = " ";
-    value = 0;
-    switch (entry.kind) {
-        case VarKind::Level:
-            if (ok) {
-                value = answer;
-                valueText = std::to_string(answer);
-            }
-            convertedText = LevelPercentText(value);
-            break;
-        case VarKind::FadeRate:
-            if (ok) {
-                value = answer & 0x0F;
-                valueText = std::to_string(value);
-                convertedText = ConvertedColumnText(entry.kind, value);
-            }
-            break;
-        case VarKind::FadeTime:
-            if (ok) {
-                value = (answer & 0xF0) / 16;
-                valueText = std::to_string(value);
-                convertedText = ConvertedColumnText(entry.kind, value);
-            }
-            break;
-        case VarKind::Status:
-            if (ok) value = answer;
-            valueText = ok ? ByteToBinaryText(answer) : "???? ????";
-            break;
-        case VarKind::Version:
-            if (ok) value = answer;
-            valueText =
-                ok ? std::to_string(answer >> 4) + "." + std::to_string(answer & 0x0F) : "V?.?";
-            break;
-        case VarKind::DeviceType:
-            if (ok) {
-                value = answer;
-                valueText = std::to_string(answer);
-            }
-            break;
-        case VarKind::RandomAddress:
-            break;
-    }
-    item.SetSubItem(1, valueText);
-    item.SetSubItem(2, convertedText);
+    const VariableTexts texts = FormatVariable(entry.variable, read);
+    item.SetSubItem(1, texts.value);
+    item.SetSubItem(2, texts.converted);
 }
 
 void configZD4270Variables::lstViewVariables_ItemClick(ListItem& item) {
@@ -290,7 +236,7 @@ void configZD4270Variables::lstViewVariables_ItemClick(ListItem& item) {
         const int pos = PosOfKey(item.Key());
         if (pos < 0) return;
         const VariableEntry& entry = kVariables[static_cast<std::size_t>(pos)];
-        fraVariables.SetCaption(m_context.messages.Load(entry.message));
+        fraVariables.SetCaption(m_context.messages.Load(VariableCaptionMessage(entry.variable)));
         const bool editable = Editable(entry);
         for (Control* c :
              std::initializer_list<Control*>{&lblCaption, &txtValue, &sliValue, &lblValueUnit,
@@ -365,7 +311,7 @@ void configZD4270Variables::btnSaveVariable_Click() {
             value = -1;
             item.SetSubItem(1, "?");
         }
-        item.SetSubItem(2, ConvertedColumnText(entry.kind, sliValue.Value()));
+        item.SetSubItem(2, FormatVariable(entry.variable, sliValue.Value()).converted);
     });
 }
 

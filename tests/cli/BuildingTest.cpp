@@ -221,7 +221,7 @@ TEST_F(BuildingTest, TheReportShowsEveryDeviceAndMarksConflicts) {
     // Corridor gear 1: group 1, scene 1 at 101, random address 0x200000.
     EXPECT_TRUE(anyRow("3,Coupler 1 - ground floor,1,20 00 00,", ",1,0=200 1=101,no,yes,"))
         << test::ReadFileText(File("r.csv"));
-    EXPECT_TRUE(anyRow("5,Coupler 1 - ground floor,3,?,", ",yes,no,\"several gear share"));
+    EXPECT_TRUE(anyRow("5,Coupler 1 - ground floor,3,?,", ",yes,no,several gear share"));
 
     const Outcome html = Zd(
         {"--pos", "2,3,5", "--lines", File("lines"), "report", "--format", "html", File("r.txt")});
@@ -258,6 +258,45 @@ TEST_F(BuildingTest, TheReportShowsEveryDeviceAndMarksConflicts) {
          at = document.find("/Type /Page\n", at + 1))
         ++pages;
     EXPECT_GE(pages, 2u);
+}
+
+// The hand-over report of a building run reads the devices of a terminal whose addressing failed
+// as well: position 5 (two gear share address 3) used to show its healthy gear at 4 as "?" in
+// every column. A failed lamp (position 8, address 3) is named in the report's language.
+TEST_F(BuildingTest, TheReportReadsTheDevicesOfAFailedRunAndNamesAFailedLamp) {
+    const Outcome run = Zd({"--pos", "5,8", "--lines", kLines, "address", "random", "--fast",
+                            "--yes", "--report", File("r.csv"), "--format", "csv"});
+    EXPECT_EQ(run.exitCode, 1) << run.json.dump();
+    const auto terminals = Terminals(run);
+    EXPECT_EQ(terminals.at(5).at("exitCode"), 1);
+    EXPECT_EQ(terminals.at(5).at("devices").at(1).at("answer"), "answered");
+    std::map<std::string, std::string> rows;
+    std::stringstream text(test::ReadFileText(File("r.csv")));
+    // By position and short address, the first and third fields.
+    for (std::string row; std::getline(text, row);) {
+        std::stringstream fields(row);
+        std::string position, coupler, address;
+        std::getline(fields, position, ',');
+        std::getline(fields, coupler, ',');
+        std::getline(fields, address, ',');
+        rows[position + ":" + address] = row;
+    }
+    ASSERT_EQ(rows.count("5:4"), 1u) << test::ReadFileText(File("r.csv"));
+    EXPECT_EQ(rows.at("5:4").find('?'), std::string::npos) << rows.at("5:4");
+    EXPECT_NE(rows.at("5:4").find(",FF FF FF,6,254,254,254,1,254,0,7,-,-,no,yes,\r"),
+              std::string::npos)
+        << rows.at("5:4");
+    EXPECT_NE(rows.at("5:3").find(",yes,no,several gear share this address"), std::string::npos)
+        << rows.at("5:3");
+    EXPECT_NE(rows.at("8:3").find(",255,"), std::string::npos) << rows.at("8:3");
+    EXPECT_NE(rows.at("8:3").find(",no,yes,lamp failure\r"), std::string::npos) << rows.at("8:3");
+    EXPECT_NE(rows.at("8:2").find(",no,yes,\r"), std::string::npos) << rows.at("8:2");
+
+    const Outcome german =
+        Zd({"--lang", "de", "--pos", "8", "--lines", kLines, "report", File("de.csv")});
+    ASSERT_EQ(german.exitCode, 0) << german.json.dump();
+    EXPECT_NE(test::ReadFileText(File("de.csv")).find(",nein,ja,Lampenfehler\r"), std::string::npos)
+        << test::ReadFileText(File("de.csv"));
 }
 
 }  // namespace
