@@ -34,6 +34,5 @@
 namespace zd {
 
 inline constexpr std::int64_t kPhySelIntervalMs = 50;
-inline constexpr std::int64_t kChangeAddrIntervalMs = 50;
 
 }  // namespace zd

@@ -1,11 +1,12 @@
-// Change addresses: the plan of new short addresses edited in lstChangeAddrView, and the run that
-// carries it out, moving one ballast at a time through a free address.
+// Change addresses on its tab: the plan of new short addresses edited in lstChangeAddrView, and
+// the engine's run (engine/ChangeAddresses) that carries it out, one step per timer tick.
 
 #include <any>
 #include <array>
 #include <vector>
 
 #include "addressing/AddressingFrame.h"
+#include "engine/ChangeAddresses.h"
 #include "frame/configZD4270.h"
 #include "link/Commands.h"
 #include "platform/Error.h"
@@ -140,179 +141,28 @@ void configZD4270::chkChangeAddrOpticalSelectionFeedback_Click() {
     });
 }
 
-void configZD4270::ChangeAddr(std::int16_t nFrom, std::int16_t nTo) {
-    Guard(m_context, "ChangeAddr", [&] {
-        const std::uint8_t nData = nTo == kDaliMask ? kDaliMask : AddressByte(nTo);
-        SendAddressingCommand(kCmdDataTransferRegister, nData, AddressKind::Broadcast, 0);
-        SendAddressingCommand(kCmdStoreDtrAsShortAddress, 0, AddressKind::Short, nFrom);
-    });
-}
-
-// Exchanges the ballasts at nA and nB through the free address, so that no two ballasts ever
-// answer to one address; with nobody at nB this is a plain move from nA to nB.
-void configZD4270::SwapAddressViaFree(std::int16_t nA, std::int16_t nB, std::int16_t nFree) {
-    ChangeAddr(nA, nFree);
-    ChangeAddr(nB, nA);
-    ChangeAddr(nFree, nB);
-}
-
 void configZD4270::ChangeAddresses(bool bStart, bool bStop, bool& bFinished) {
-    bFinished = false;
-    AddressingState& st = m_addressingState;
-    const MessageCatalogue& msg = m_context.messages;
-    try {
-        if (bStart) st.nChangeAddrState = ChangeAddrStep::Start;
-        if (bStop) st.nChangeAddrState = ChangeAddrStep::Stop;
-        switch (st.nChangeAddrState) {
-            case ChangeAddrStep::Idle:
-                break;
-            case ChangeAddrStep::Start:
-                if (ChangeAddrPlanHasDouble()) {
-                    bFinished = true;
-                    st.nChangeAddrState = ChangeAddrStep::Idle;
-                    break;
-                }
-                lblChangeAddrStatus.SetCaption(msg.Load(5106) + "...");
-                st.nChangeAddrPlanned = ChangeAddrMovesLeft();
-                st.nChangeAddrState = ChangeAddrStep::Delete;
-                break;
-            case ChangeAddrStep::Delete:
-                ChangeAddrDeleteMasked();
-                lblChangeAddrStatus.SetCaption(msg.Load(5108) + "...");
-                st.nChangeAddrState = ChangeAddrStep::FindFree;
-                break;
-            case ChangeAddrStep::FindFree:
-                st.bAddressMoved = false;
-                st.nFreeAddress = ChangeAddrFindFree();
-                if (st.nFreeAddress >= 0) {
-                    lblChangeAddrStatus.SetCaption(msg.Load(5109) + "...");
-                    st.nChangeAddrState = ChangeAddrStep::Move;
-                } else {
-                    m_context.dialogs.MessageBox({msg.Load(5110) + "!", MsgButtons::Ok,
-                                                  MsgIcon::Exclamation, msg.Load(5112)});
-                    EndChangeAddrRun(true, false);
-                }
-                break;
-            case ChangeAddrStep::Move:
-                st.bAddressMoved = ChangeAddrMoveOne(st.nFreeAddress);
-                if (st.bAddressMoved) {
-                    st.nChangeAddrState = ChangeAddrStep::FindFree;
-                } else {
-                    RefreshDeviceViews();
-                    chkChangeAddrOpticalSelectionFeedback_Click();
-                    st.nChangeAddrState = ChangeAddrStep::End;
-                }
-                break;
-            case ChangeAddrStep::End:
-                EndChangeAddrRun(true, true);
-                break;
-            case ChangeAddrStep::Stop:
-                // Moves already made stay on the line and in the device list.
-                st.nChangeAddrState = ChangeAddrStep::Idle;
-                break;
-            default:
-                lblChangeAddrStatus.SetCaption(msg.Load(5112));
-                EndChangeAddrRun(false, false);
-                break;
-        }
-    } catch (...) {
-        ReportCurrentException(m_context, "ChangeAddresses");
-        bFinished = true;
+    if (bStart) {
+        m_changeRun.SetView(
+            {[this](const std::string& text) { lblChangeAddrStatus.SetCaption(text); },
+             [this] {
+                 RefreshDeviceViews();
+                 chkChangeAddrOpticalSelectionFeedback_Click();
+             }});
     }
-}
-
-// A plan that gives two devices one address would leave two ballasts answering to it: refused
-// before anything is sent. Any number of devices may be planned for deletion.
-bool configZD4270::ChangeAddrPlanHasDouble() {
-    std::array<int, kMaxShortAddress + 1> counters{};
-    if (!m_state.devices) return false;
-    for (const auto& [key, device] : m_state.devices->Items()) {
-        const std::int16_t planned = device->m_nNewShortAddress;
-        if (!IsShortAddress(planned)) continue;
-        if (++counters[static_cast<std::size_t>(planned)] > 1) {
-            const MessageCatalogue& msg = m_context.messages;
-            m_context.dialogs.MessageBox({msg.Load(5104) + ": " + std::to_string(planned),
-                                          MsgButtons::Ok, MsgIcon::Exclamation, msg.Load(5112)});
-            return true;
-        }
-    }
-    return false;
-}
-
-void configZD4270::ChangeAddrDeleteMasked() {
-    if (!m_state.devices) return;
-    std::vector<std::int16_t> deleted;
-    for (const auto& [key, device] : m_state.devices->Items()) {
-        if (device->m_nNewShortAddress == kDaliMask && IsShortAddress(device->m_nShortAddress))
-            deleted.push_back(device->m_nShortAddress);
-    }
-    for (std::int16_t nShortAddress : deleted) {
-        ChangeAddr(nShortAddress, kDaliMask);
-        m_state.devices->Remove(nShortAddress);
-    }
-}
-
-// The highest address that no ballast answers and no device is planned for, or -1. Only the
-// queries are logged: the run's log would otherwise fill with 64 timeouts per move.
-std::int16_t configZD4270::ChangeAddrFindFree() {
-    for (std::int16_t a = kMaxShortAddress; a >= 0; --a) {
-        SendAddressingCommand(kCmdQueryBallast, 0, AddressKind::Short, a);
-        std::uint8_t nAnswer = 0;
-        if (ReceiveAddressingData(nAnswer, false) != Result::Timeout) continue;
-        bool bPlanned = false;
-        if (m_state.devices) {
-            for (const auto& [key, device] : m_state.devices->Items())
-                bPlanned = bPlanned || device->m_nNewShortAddress == a;
-        }
-        if (!bPlanned) return a;
-    }
-    return -1;
-}
-
-// Moves the first device that is not yet at its planned address, exchanging it with whatever
-// ballast sits there; returns whether there was one to move.
-int configZD4270::ChangeAddrMovesLeft() const {
-    if (!m_state.devices) return 0;
-    int left = 0;
-    for (const auto& [key, device] : m_state.devices->Items()) {
-        left += device->m_nNewShortAddress != device->m_nShortAddress &&
-                IsShortAddress(device->m_nShortAddress) &&
-                IsShortAddress(device->m_nNewShortAddress);
-    }
-    return left;
-}
-
-bool configZD4270::ChangeAddrMoveOne(std::int16_t nFree) {
-    if (!m_state.devices) return false;
-    std::shared_ptr<clsDevice> moving;
-    for (const auto& [key, device] : m_state.devices->Items()) {
-        if (device->m_nNewShortAddress != device->m_nShortAddress &&
-            IsShortAddress(device->m_nShortAddress) && IsShortAddress(device->m_nNewShortAddress)) {
-            moving = device;
+    switch (m_changeRun.RunStep(bStart, bStop, bFinished)) {
+        case ChangeAddrEnd::NoFreeAddress:
+            EndChangeAddrRun(true, false);
             break;
-        }
+        case ChangeAddrEnd::Done:
+            EndChangeAddrRun(true, true);
+            break;
+        case ChangeAddrEnd::Unknown:
+            EndChangeAddrRun(false, false);
+            break;
+        case ChangeAddrEnd::None:
+            break;
     }
-    if (!moving) return false;
-
-    const std::int16_t from = moving->m_nShortAddress;
-    const std::int16_t to = moving->m_nNewShortAddress;
-    SwapAddressViaFree(from, to, nFree);
-    IgnoreErrors([&] {
-        if (clsDevice* occupant = m_state.devices->Item(to)) occupant->m_nShortAddress = from;
-    });
-    moving->m_nShortAddress = to;
-
-    // File every record under its address again. The conflict mark does not survive: the
-    // ballast that answers at an address is no longer the one that was marked.
-    std::vector<clsDevice> records;
-    for (const auto& [key, device] : m_state.devices->Items()) {
-        clsDevice copy = *device;
-        copy.m_bDALIConflict = false;
-        records.push_back(copy);
-    }
-    EmptyDeviceList();
-    for (const clsDevice& record : records) m_state.devices->Add(record);
-    return true;
 }
 
 // The end of a run that the machine makes itself: the frame only ends runs that report
@@ -329,7 +179,6 @@ void configZD4270::EndChangeAddrRun(bool bLogLine, bool bMessage) {
         m_context.dialogs.MessageBox(
             {msg.Load(5111) + "!", MsgButtons::Ok, MsgIcon::Information, msg.Load(5098)});
     }
-    m_addressingState.nChangeAddrState = ChangeAddrStep::Idle;
 }
 
 }  // namespace zd

@@ -1,6 +1,7 @@
 // Single assignment: one short address (or none, for MASK) for every ballast on the line at once,
 // and the handlers of the three tabs that this file and its two neighbours serve.
 
+#include "engine/SingleAssignment.h"
 #include "addressing/AddressingFrame.h"
 #include "frame/configZD4270.h"
 #include "link/Commands.h"
@@ -51,32 +52,10 @@ void configZD4270::SingleAssignment() {
             {question, MsgButtons::OkCancel, MsgIcon::Information, msg.Load(5098)});
         if (answer != MsgResult::Ok) return;
 
-        StartAddressingLog("single assignment");
-        m_link.BeginProcedure();
-        const std::uint8_t nData = bMask ? kDaliMask : AddressByte(nAddress);
-        SendAddressingCommand(kCmdDataTransferRegister, nData, AddressKind::Broadcast, 0);
-        SendAddressingCommand(kCmdStoreDtrAsShortAddress, 0, AddressKind::Broadcast, 0);
-        m_link.EndProcedure();
-        // With the connection lost the line was not readdressed: the device list still holds.
-        if (m_link.CommunicationLost()) {
-            CloseAddressingLog(" end single assignment");
-            return;
-        }
-        EmptyDeviceList();
-
-        if (!bMask) {
-            SendAddressingCommand(kCmdQueryBallast, 0, AddressKind::Short, nAddress);
-            std::uint8_t nAnswer = 0;
-            const Result nRet = ReceiveAddressingData(nAnswer, true);
-            // Several ballasts answering together garble the frame: they now share the address.
-            if (nRet == Result::Done && nAnswer == 255) {
-                AddAddressedDevice(nAddress, false);
-            } else if (nRet == Result::CorruptFrame) {
-                AddAddressedDevice(nAddress, true);
-            }
-        }
-
-        CloseAddressingLog(" end single assignment");
+        const SingleAssignmentReport report =
+            AssignSingleAddress(m_addressingLine, nAddress, EnableLoggingAddressing,
+                                m_logFilePrefix + kAddressingLogFile);
+        if (report.outcome.failure == EngineFailure::CommunicationLost) return;
         ClearAddressingLists();
         RefreshDeviceViews();
     });

@@ -1,6 +1,6 @@
-// The addressing commands: random addressing (by the control or the terminal firmware, as the
-// control chooses), single assignment and change addresses, each through the addressing tab's
-// controls.
+// The addressing commands: random addressing (by the control or the terminal, as the firmware
+// decides), single assignment and change addresses, each run through the engine.
+#include <algorithm>
 #include <optional>
 #include <set>
 #include <string>
@@ -8,7 +8,9 @@
 
 #include "addressing/AddressingFrame.h"
 #include "cli/HeadlessCommands.h"
+#include "engine/ChangeAddresses.h"
 #include "engine/RandomAddressing.h"
+#include "engine/SingleAssignment.h"
 #include "engine/TerminalAddressing.h"
 #include "host/GearReplacement.h"
 #include "link/Commands.h"
@@ -17,13 +19,6 @@
 namespace zd {
 
 namespace {
-
-// The list index of MASK in the address combos: the addresses 0 to 63 come first.
-constexpr int kMaskListIndex = 64;
-
-int ListIndexOf(int address) {
-    return address == kDaliMask ? kMaskListIndex : address;
-}
 
 Json AddressJson(int address) {
     return address == kDaliMask ? Json("mask") : Json(address);
@@ -212,19 +207,19 @@ PreparedCommand PrepareAddressSingle(const CommandArguments& arguments) {
     }
     return [=](HeadlessSession& session) {
         configZD4270& control = session.Control();
-        session.Dialogs().SetAssumeYes(true);
-        control.cboSingleAssignAddress.SetListIndex(ListIndexOf(address));
         const std::size_t mark = session.BoxCount();
-        control.cmdSingleAssignStart.Click();
-        session.Dialogs().SetAssumeYes(false);
+        const SingleAssignmentReport report = AssignSingleAddress(
+            control.EngineLine(), static_cast<std::int16_t>(address), control.LoggingAddressing(),
+            control.LogFilePrefix() + kAddressingLogFile);
+        control.RefreshDeviceViews();
         Json details = {{"address", AddressJson(address)}};
         Outcome outcome;
-        if (session.State().m_nOperationMode != kModeDali) {
-            outcome.Note(session.LastBoxSince(mark).value_or("the terminal is in DSI mode"),
-                         "start");
+        if (report.outcome.failure == EngineFailure::Refused) {
+            outcome.Note(ForConsole(report.outcome.text), "start");
             outcome.Check(details);
         }
         outcome.Note(session.ErrorSince(mark), "assignment");
+        if (!report.outcome.Ok()) outcome.Note(ForConsole(report.outcome.text), "assignment");
         // Several gear at one address is what was asked for here, not a fault.
         ScanAfterRun(session, details, outcome, false);
         const std::set<int> expected =
@@ -272,39 +267,39 @@ PreparedCommand PrepareAddressChange(const CommandArguments& arguments) {
         for (const auto& [from, to] : plan)
             if (to != kDaliMask) expected.insert(to);
 
-        // The plan is made as the user makes it: pick the device's row, then its new address.
-        for (const auto& [from, to] : plan) {
-            int row = 0;
-            for (int i = 1; i <= control.lstChangeAddrView.ItemCount(); ++i)
-                if (control.lstChangeAddrView.Item(i).Text() == std::to_string(from)) row = i;
-            if (row == 0) {
-                details["devices"] = DevicesJson(session.State());
-                details["failedStep"] = "plan";
-                throw CommandFailed("no device answers at address " + std::to_string(from),
-                                    details);
-            }
-            control.lstChangeAddrView.ClickItem(row);
-            // An equal list index raises nothing, so the combo is cleared first.
-            control.cboChangeAddrNewAddress.SetListIndex(-1);
-            control.cboChangeAddrNewAddress.SetListIndex(ListIndexOf(to));
+        if (const auto unknown = ApplyChangePlan(session.State(), plan)) {
+            details["devices"] = DevicesJson(session.State());
+            details["failedStep"] = "plan";
+            throw CommandFailed("no device answers at address " + std::to_string(*unknown),
+                                details);
         }
 
         const std::size_t mark = session.BoxCount();
-        control.cmdChangeAddrStart.Click();
+        const Language language = session.Catalogue().GetLanguage();
+        const std::string what = HostText(language, "change addresses");
+        const ChangeAddressesReport report = RunChangeAddresses(
+            control.EngineLine(), control.LoggingAddressing(),
+            control.LogFilePrefix() + kAddressingLogFile,
+            [&](const ChangeAddressesProgress& progress) {
+                std::optional<double> fraction;
+                if (progress.planned > 0)
+                    fraction = std::clamp(
+                        1.0 - progress.movesLeft / static_cast<double>(progress.planned), 0.0, 1.0);
+                session.ShowProgress({what, progress.status, fraction, language});
+            },
+            [&] { return session.StopRequested(what); });
+        control.RefreshDeviceViews();
+        session.EndEngineRun();
         Outcome outcome;
-        if (!control.ChangeAddrRunning()) {
-            outcome.Note(session.LastBoxSince(mark).value_or("the address change did not start"),
+        if (report.outcome.failure == EngineFailure::Refused) {
+            outcome.Note(session.LastBoxSince(mark).value_or(ForConsole(report.outcome.text)),
                          "change");
             outcome.Check(details);
         }
-        if (!session.RunUntil([&] { return !control.ChangeAddrRunning(); })) {
-            details["failedStep"] = "change";
-            throw CommandFailed("the address change did not end in time", details);
-        }
-        // Only a run that carried out the whole plan ends with "All addresses were changed!".
         outcome.Note(ProblemSince(session, mark), "change");
-        const std::string done = session.Catalogue().Load(5111) + "!";
-        if (session.LastBoxSince(mark) != done)
+        if (!report.outcome.Ok()) outcome.Note(ForConsole(report.outcome.text), "change");
+        // Only a run that carried out the whole plan ends with "All addresses were changed!".
+        if (!report.done)
             outcome.Note("the address change ended before the plan was carried out", "change");
         ScanAfterRun(session, details, outcome);
         if (DeviceAddresses(session.State()) != expected)

@@ -24,15 +24,6 @@ enum class PhySelStep : std::int16_t {
     Confirm = 60,
     Stop = 1000
 };
-enum class ChangeAddrStep : std::int16_t {
-    Idle = 0,
-    Start = 10,
-    Delete = 20,
-    FindFree = 30,
-    Move = 40,
-    End = 900,
-    Stop = 1000
-};
 
 // The step state of the form's addressing machines; each procedure owns its own fields.
 struct AddressingState {
@@ -50,12 +41,6 @@ struct AddressingState {
     bool bPhySelTwoOut = false;
     FirmwareStep nFirmwareState = FirmwareStep::Idle;
     std::int16_t nFeedbackAddress = 0;
-    ChangeAddrStep nChangeAddrState = ChangeAddrStep::Idle;
-    // The moves a change run had to make when it started: how far it has come is told by those
-    // still to make.
-    int nChangeAddrPlanned = 0;
-    bool bAddressMoved = false;
-    std::int16_t nFreeAddress = -1;
 };
 
 // The ends every addressing machine shares (configZD4270::AddressingMachineStep): the stop state

@@ -93,7 +93,7 @@ ProgressState ControlProgress(const configZD4270& control) {
         state.what = text("change addresses");
         state.detail = Trimmed(control.lblChangeAddrStatus.Caption());
         // A move can put another device where it belongs too, or displace one: never backwards.
-        const int planned = control.Addressing().nChangeAddrPlanned;
+        const int planned = control.ChangeAddrPlanned();
         if (planned > 0) {
             state.fraction = std::clamp(
                 1.0 - control.ChangeAddrMovesLeft() / static_cast<double>(planned), 0.0, 1.0);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/AddressingLine.h"
+#include "engine/ChangeAddresses.h"
 #include "engine/DeviceScan.h"
 #include "engine/RandomAddressing.h"
 #include "engine/TerminalAddressing.h"
@@ -100,7 +101,9 @@ class configZD4270 {
     const ModuleState& State() const { return m_state; }
     // Devices whose planned address differs from their own, both on the line: the moves a change
     // run still has to make.
-    int ChangeAddrMovesLeft() const;
+    int ChangeAddrMovesLeft() const { return m_changeRun.MovesLeft(); }
+    // The moves the change run had to make when it started.
+    int ChangeAddrPlanned() const { return m_changeRun.Planned(); }
     Link& TerminalLink() { return m_link; }
     const Context& GetContext() const { return m_context; }
     RegistryAccess& Registry() { return m_registry; }
@@ -323,9 +326,6 @@ class configZD4270 {
     void cmdChangeAddrStart_Click();
     void timerChangeAddr_Timer();
     void ChangeAddresses(bool bStart, bool bStop, bool& bFinished);
-    // The ballast at nFrom takes the short address nTo (255 deletes it).
-    void ChangeAddr(std::int16_t nFrom, std::int16_t nTo);
-    void SwapAddressViaFree(std::int16_t nA, std::int16_t nB, std::int16_t nFree);
     void cboChangeAddrNewAddress_Click();
     void lstChangeAddrView_ItemClick(ListItem& item);
     void chkChangeAddrOpticalSelectionFeedback_Click();
@@ -381,10 +381,6 @@ class configZD4270 {
     bool PhySelHolderIsOne(std::int16_t nShortAddress);
     AddressingRun ChangeAddrRun();
     void ShowChangeAddrFeedback(std::int16_t nShortAddress);
-    bool ChangeAddrPlanHasDouble();
-    void ChangeAddrDeleteMasked();
-    std::int16_t ChangeAddrFindFree();
-    bool ChangeAddrMoveOne(std::int16_t nFree);
     void EndChangeAddrRun(bool bLogLine, bool bMessage);
     void UserControlInitialize();
     void InitializeDeviceSettingsTab();
@@ -445,6 +441,7 @@ class configZD4270 {
     AddressingLine m_addressingLine;
     DeviceScan m_scan{m_addressingLine};
     RandomAddressingSearch m_rndSearch{m_addressingLine};
+    ChangeAddressesRun m_changeRun{m_addressingLine};
     // Physical selection: the addresses given in this run.
     std::set<std::int16_t> m_phySelGiven;
 };

@@ -1,0 +1,97 @@
+// Change addresses: the plan of new short addresses (each device record's m_nNewShortAddress)
+// carried out one gear at a time, each move made through a free address so that no two gear ever
+// answer to one address. A front end steps it (the window once per tick of its timer) or runs it
+// whole (RunChangeAddresses).
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/AddressingLine.h"
+#include "engine/Outcome.h"
+
+namespace zd {
+
+inline constexpr std::int64_t kChangeAddrIntervalMs = 50;
+
+enum class ChangeAddrStep : std::int16_t {
+    Idle = 0,
+    Start = 10,
+    Delete = 20,
+    FindFree = 30,
+    Move = 40,
+    End = 900,
+    Stop = 1000
+};
+
+// How a step ended the run by itself: not at all, with no free address left for the moves, with
+// the plan carried out, or at a step it does not know.
+enum class ChangeAddrEnd { None, NoFreeAddress, Done, Unknown };
+
+struct ChangeAddressesView {
+    std::function<void(const std::string& text)> showStatus;
+    // Every move is made: the device list holds the plan.
+    std::function<void()> movesMade;
+};
+
+class ChangeAddressesRun {
+  public:
+    explicit ChangeAddressesRun(AddressingLine& line) : m_line(line) {}
+
+    void SetView(ChangeAddressesView view) { m_view = std::move(view); }
+    ChangeAddrStep Step() const { return m_state; }
+    // One step: bStart puts the run into its start step, bStop (winning) into its stop step.
+    // bFinished asks the driver to end the run; a step that ends the run itself says how.
+    ChangeAddrEnd RunStep(bool bStart, bool bStop, bool& bFinished);
+    // Devices whose planned address differs from their own, both short addresses: the moves still
+    // to make, and how many there were at the start.
+    int MovesLeft() const;
+    int Planned() const { return m_planned; }
+
+    // The gear at nFrom takes the short address nTo (MASK deletes it).
+    void ChangeAddr(std::int16_t nFrom, std::int16_t nTo);
+    void SwapAddressViaFree(std::int16_t nA, std::int16_t nB, std::int16_t nFree);
+
+  private:
+    void Status(const std::string& text);
+    bool PlanHasDouble();
+    void DeleteMasked();
+    std::int16_t FindFree();
+    bool MoveOne(std::int16_t nFree);
+
+    AddressingLine& m_line;
+    ChangeAddressesView m_view;
+    ChangeAddrStep m_state = ChangeAddrStep::Idle;
+    int m_planned = 0;
+    std::int16_t m_freeAddress = -1;
+};
+
+// A plan as a front end gives it: from a short address to a new one (MASK: none). Sets the plan
+// of the device records; the address of a move that no record holds is returned, none when all
+// are known.
+std::optional<std::int16_t> ApplyChangePlan(ModuleState& state,
+                                            const std::vector<std::pair<int, int>>& plan);
+
+struct ChangeAddressesProgress {
+    std::string status;
+    int movesLeft = 0;
+    int planned = 0;
+};
+
+struct ChangeAddressesReport {
+    // The plan was carried out whole.
+    bool done = false;
+    EngineOutcome outcome;
+};
+
+// The run from start to end at the window's pace, with the window's boxes (a plan that gives two
+// devices one address, no free address, all addresses changed) through the context's dialogs.
+ChangeAddressesReport RunChangeAddresses(
+    AddressingLine& line, bool log, const std::string& logPath = kAddressingLogFile,
+    const std::function<void(const ChangeAddressesProgress&)>& progress = {},
+    const std::function<bool()>& cancelled = {});
+
+}  // namespace zd
