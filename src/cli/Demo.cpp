@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "cli/ConsoleDialogs.h"
+#include "engine/TerminalDescription.h"
 #include "frame/configZD4270.h"
 #include "host/OpenTerminal.h"
 #include "link/Commands.h"
@@ -69,13 +70,18 @@ int RunDemoOn(Scheduler& scheduler, const DemoOptions& options, std::FILE* out) 
 
     configZD4270 control(context, registry, state);
     control.RefreshData(terminal, opened.devCom, StationUserData(terminal));
+    // The device settings tab's labels and values, as the refresh read them.
+    const TerminalDescription& described = control.Description();
+    const auto ifRead = [&](const std::string& text) {
+        return described.nodeRead ? text : std::string();
+    };
     std::fprintf(out, "%s: %s   %s: %s   %s: %s   %s: %s   %s   %s %s\n",
-                 control.lblPos.Caption().c_str(), control.lblValuePos.Caption().c_str(),
-                 control.lblChannel.Caption().c_str(), control.lblValueChannel.Caption().c_str(),
-                 control.lblType.Caption().c_str(), control.lblValueType.Caption().c_str(),
-                 control.lblOffset.Caption().c_str(), control.lblValueOffset.Caption().c_str(),
-                 control.lblValueFormat.Caption().c_str(), messages.Load(5116).c_str(),
-                 control.lblFirmwareVersion.Caption().c_str());
+                 messages.Load(110).c_str(), ifRead(std::to_string(described.position)).c_str(),
+                 messages.Load(112).c_str(), ifRead(std::to_string(described.channel)).c_str(),
+                 messages.Load(111).c_str(), ifRead(described.deviceName).c_str(),
+                 messages.Load(113).c_str(), ifRead(described.offsetText).c_str(),
+                 ByteOrderText(described.motorola), messages.Load(5116).c_str(),
+                 described.firmwareText.c_str());
     std::fprintf(out, "%s: %s\n\n", messages.Load(5067).c_str(),
                  state.m_nOperationMode == kModeDali ? "DALI" : "DSI");
 

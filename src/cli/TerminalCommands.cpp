@@ -9,10 +9,11 @@
 #include "archive/ArchiveFile.h"
 #include "cli/HeadlessCommands.h"
 #include "devices/NumericText.h"
-#include "host/PageRequests.h"
+#include "engine/LineCommands.h"
+#include "engine/TerminalOptions.h"
 #include "link/Commands.h"
 #include "link/Results.h"
-#include "link/TerminalRegisters.h"
+#include "platform/Error.h"
 
 namespace zd {
 
@@ -190,32 +191,29 @@ std::string WordText(std::uint16_t word) {
     return text;
 }
 
-// The control's own refusal of a command in the wrong operation mode, as a page shows it.
-[[noreturn]] void RefuseInMode(HeadlessSession& session, int message, Json details) {
-    const MessageCatalogue& msg = session.Catalogue();
-    const std::string text = msg.Load(message) + "!";
-    session.Dialogs().MessageBox({text, MsgButtons::Ok, MsgIcon::Information, msg.Load(5098)});
+// The engine's refusal of a command in the wrong operation mode (it has shown the page's box).
+void FailOnRefusal(const LineCommandResult& sent, Json& details) {
+    if (sent.outcome.failure != EngineFailure::Refused) return;
     details["failedStep"] = "mode";
-    throw CommandFailed(text, std::move(details));
+    throw CommandFailed(sent.outcome.text, std::move(details));
 }
 
 // Whether the terminal acknowledged the command; one that it did not still counts as sent.
-bool NoteAcknowledge(HeadlessSession& session, Json& result) {
-    const bool acknowledged = session.Control().TerminalLink().LastCommandAcknowledged();
-    result["acknowledged"] = acknowledged;
-    if (!acknowledged) {
+void NoteAcknowledge(const LineCommandResult& sent, Json& result) {
+    if (!sent.acknowledged) return;
+    result["acknowledged"] = *sent.acknowledged;
+    if (!*sent.acknowledged) {
         result["warning"] =
             "the terminal did not acknowledge the command in time; it counts as sent";
     }
-    return acknowledged;
 }
 
-// Sends the command the way a device page does: an event to the control, which runs the
-// transaction and writes the result into the request's variables.
+// Sends the command through the engine, as a device page sends it, and reads the answer of a
+// query.
 PreparedCommand PrepareTransaction(const CommandArguments& arguments, bool readAnswer) {
     const DaliTransaction t = ParseTransaction(arguments, readAnswer);
     return [t, readAnswer](HeadlessSession& session) {
-        configZD4270& control = session.Control();
+        EngineTerminal& terminal = session.Control().EngineLine().Terminal();
         std::uint8_t wordData = t.data;
         const auto word = BuildDALICommandWord(t.commandId, wordData, t.addrType, t.addr);
         Json result = {{"commandId", t.commandId},
@@ -224,53 +222,61 @@ PreparedCommand PrepareTransaction(const CommandArguments& arguments, bool readA
                        {"address", AddressJson(t)},
                        {"data", wordData},
                        {"word", word ? Json(WordText(*word)) : Json()}};
-        // The Commands page refuses DALI commands in DSI mode with its own box.
-        if (session.State().m_nOperationMode == kModeDsi) RefuseInMode(session, 5122, result);
 
         const std::size_t mark = session.BoxCount();
-        const Result sent = SendDALICommandAsPage(control, t.commandId, t.data, t.addrType, t.addr);
-        result["result"] = ResultNumber(sent);
-        result["resultText"] = ResultText(sent);
+        LineCommandResult sent =
+            SendLineCommand(terminal, {t.commandId, t.data, t.addrType, t.addr});
+        FailOnRefusal(sent, result);
+        result["result"] = ResultNumber(sent.sent);
+        result["resultText"] = ResultText(sent.sent);
         result["answer"] = nullptr;
-        // Collision and corrupt frame come with the acknowledge.
-        const bool acknowledged =
-            (sent == Result::Done || sent == Result::Collision || sent == Result::CorruptFrame) &&
-            NoteAcknowledge(session, result);
+        NoteAcknowledge(sent, result);
+        const bool acknowledged = sent.acknowledged.value_or(false);
         result["failedStep"] = "send";
         FailOnErrorBox(session, mark, result);
         // A corrupt frame after a query is several gear answering at once: the command went out.
-        const bool severalAnswered = sent == Result::CorruptFrame && IsQuery(t.commandId);
-        if (sent != Result::Done && !severalAnswered)
-            throw CommandFailed(std::string("the command failed: ") + ResultText(sent), result);
+        const bool severalAnswered = sent.sent == Result::CorruptFrame && IsQuery(t.commandId);
+        if (sent.sent != Result::Done && !severalAnswered)
+            throw CommandFailed(std::string("the command failed: ") + ResultText(sent.sent),
+                                result);
         result.erase("failedStep");
         if (!readAnswer) return result;
 
-        std::uint8_t answer = 0;
-        const Result received = ReceiveDALIDataAsPage(control, answer);
+        ReceiveLineAnswer(terminal, sent);
+        const Result received = *sent.answerResult;
         result["answerResult"] = ResultNumber(received);
         result["answerResultText"] = ResultText(received);
         result["failedStep"] = "answer";
         FailOnErrorBox(session, mark, result);
         const bool yesNo = IsYesNoQuery(t.commandId);
         // No answer is an answer too: "no" to QUERY BALLAST, for one.
-        if (yesNo) result["yes"] = received == Result::Done || received == Result::CorruptFrame;
-        if (received == Result::Done) {
-            result["answer"] = answer;
-        } else if (received == Result::CorruptFrame) {
-            result["answer"] = "several";
-            if (!yesNo) {
-                throw CommandFailed(
-                    "several gear answered at once, so their answers cannot be told apart", result);
-            }
-        } else if (received == Result::Timeout) {
-            // Silence after an unacknowledged command says nothing about the gear.
-            if (!acknowledged) {
-                result.erase("yes");
-                throw CommandFailed(
-                    "the answer was lost: the terminal did not acknowledge the command", result);
-            }
-        } else {
-            throw CommandFailed(std::string("the answer was a ") + ResultText(received), result);
+        if (yesNo) {
+            result["yes"] = sent.answer == QueryAnswer::Byte || sent.answer == QueryAnswer::Several;
+        }
+        switch (sent.answer) {
+            case QueryAnswer::Byte:
+                result["answer"] = sent.answerByte;
+                break;
+            case QueryAnswer::Several:
+                result["answer"] = "several";
+                if (!yesNo) {
+                    throw CommandFailed(
+                        "several gear answered at once, so their answers cannot be told apart",
+                        result);
+                }
+                break;
+            case QueryAnswer::None:
+                // Silence after an unacknowledged command says nothing about the gear.
+                if (!acknowledged) {
+                    result.erase("yes");
+                    throw CommandFailed(
+                        "the answer was lost: the terminal did not acknowledge the command",
+                        result);
+                }
+                break;
+            default:
+                throw CommandFailed(std::string("the answer was a ") + ResultText(received),
+                                    result);
         }
         result.erase("failedStep");
         return result;
@@ -288,21 +294,18 @@ PreparedCommand PrepareDsiTransaction(const CommandArguments& arguments) {
         static_cast<std::uint8_t>(ParseNumber(*arguments.Value("--dsi"), 0, 255, "--dsi"));
     return [level](HeadlessSession& session) {
         Json result = {{"dsi", level}, {"word", WordText(level)}};
-        if (session.State().m_nOperationMode != kModeDsi) RefuseInMode(session, 5123, result);
-        std::uint8_t data = level;
-        std::int16_t sentNumber = -1;
-        EventParams request;
-        request.Bind("nData", data).Bind("nRet", sentNumber);
         const std::size_t mark = session.BoxCount();
-        session.Control().HandleObjectEvents("SendDSICommand", request);
-        const Result sent = ResultFromNumber(sentNumber);
-        result["result"] = sentNumber;
-        result["resultText"] = ResultText(sent);
-        if (sent == Result::Done || sent == Result::Collision || sent == Result::CorruptFrame)
-            NoteAcknowledge(session, result);
+        const LineCommandResult sent =
+            SendDsiByte(session.Control().EngineLine().Terminal(), level);
+        FailOnRefusal(sent, result);
+        result["result"] = ResultNumber(sent.sent);
+        result["resultText"] = ResultText(sent.sent);
+        NoteAcknowledge(sent, result);
         FailOnErrorBox(session, mark, result);
-        if (sent != Result::Done)
-            throw CommandFailed(std::string("the command failed: ") + ResultText(sent), result);
+        if (sent.sent != Result::Done) {
+            throw CommandFailed(std::string("the command failed: ") + ResultText(sent.sent),
+                                result);
+        }
         return result;
     };
 }
@@ -432,40 +435,43 @@ PreparedCommand PrepareArchiveDownload(const CommandArguments& arguments) {
 }
 
 PreparedCommand PrepareOptions(const CommandArguments& arguments) {
-    std::optional<bool> dsi;
+    TerminalOptionsChange change;
     if (const auto mode = arguments.Value("--mode")) {
         if (*mode != "dali" && *mode != "dsi")
             throw UsageError("--mode takes dali or dsi, not \"" + *mode + "\"");
-        dsi = *mode == "dsi";
+        change.mode = *mode == "dsi" ? TerminalMode::Dsi : TerminalMode::Dali;
     }
-    std::optional<bool> powerSupply;
     if (const auto value = arguments.Value("--power-supply"))
-        powerSupply = ParseOnOff(*value, "--power-supply");
-    std::optional<bool> countDevices;
+        change.powerSupplyUnit = ParseOnOff(*value, "--power-supply");
     if (const auto value = arguments.Value("--count-devices"))
-        countDevices = ParseOnOff(*value, "--count-devices");
-    return [=](HeadlessSession& session) {
-        configZD4270& control = session.Control();
-        const std::size_t mark = session.BoxCount();
-        if (dsi) (*dsi ? control.Option5 : control.Option4).SetValue(true);
-        if (powerSupply) control.chkPowerSupplyUnit.SetChecked(*powerSupply);
-        if (countDevices) control.chkCountDALIDevices.SetChecked(*countDevices);
-        FailOnErrorBox(session, mark);
-        // A terminal ignores a register write it does not take, so the settings are read back
-        // from the terminal rather than from the boxes.
-        std::uint16_t features = 0;
+        change.countDaliDevices = ParseOnOff(*value, "--count-devices");
+    return [change](HeadlessSession& session) {
+        EngineTerminal& terminal = session.Control().EngineLine().Terminal();
         if (!session.State().objDevCom) throw CommandFailed("no terminal to read the options from");
-        session.State().objDevCom->ReadTable(control.Position(), 0, kFeatureRegister, 1, &features);
-        const bool isDsi = (features & kOperationModeBits) == kOperationModeDsi;
-        const bool isPowerSupply = (features & kPowerSupplyInactive) == 0;
-        const bool isCounting = (features & kDaliDevicesNotCounted) == 0;
+        const bool writes = change.mode || change.powerSupplyUnit || change.countDaliDevices;
+        if (writes) {
+            try {
+                WriteTerminalOptions(terminal, change);
+            } catch (const ControlError& e) {
+                throw CommandFailed("the options were not written: " + e.Description(),
+                                    {{"failedStep", "write"}});
+            }
+            // The control works in the mode the terminal now has.
+            if (change.mode == TerminalMode::Dali) session.State().m_nOperationMode = kModeDali;
+            if (change.mode == TerminalMode::Dsi) session.State().m_nOperationMode = kModeDsi;
+        }
+        // A terminal ignores a register write it does not take, so the settings are read back
+        // from the terminal rather than taken from the change.
+        const TerminalOptions options = ReadTerminalOptions(terminal);
+        const bool isDsi = options.mode == TerminalMode::Dsi;
         Json result = {{"mode", isDsi ? "dsi" : "dali"},
-                       {"powerSupply", isPowerSupply},
-                       {"countDevices", isCounting},
+                       {"powerSupply", options.powerSupplyUnit},
+                       {"countDevices", options.countDaliDevices},
                        {"firmwareVersion", session.State().m_nFirmwareVersion},
-                       {"firmwareVersionText", control.lblFirmwareVersion.Caption()}};
-        if ((dsi && *dsi != isDsi) || (powerSupply && *powerSupply != isPowerSupply) ||
-            (countDevices && *countDevices != isCounting)) {
+                       {"firmwareVersionText", session.Control().Description().firmwareText}};
+        if ((change.mode && (*change.mode == TerminalMode::Dsi) != isDsi) ||
+            (change.powerSupplyUnit && *change.powerSupplyUnit != options.powerSupplyUnit) ||
+            (change.countDaliDevices && *change.countDaliDevices != options.countDaliDevices)) {
             result["failedStep"] = "check";
             throw CommandFailed("the terminal did not take every option", result);
         }

@@ -1,7 +1,6 @@
 #include "frame/DeviceNode.h"
 
 #include <cctype>
-#include <cstdio>
 #include <limits>
 
 #include "devices/NumericText.h"
@@ -86,21 +85,6 @@ bool ReadMotorolaFormat(XmlNode node) {
     for (char c : *format)
         upper.push_back(static_cast<char>(std::toupper(static_cast<unsigned char>(c))));
     return upper == "MOTOROLA";
-}
-
-std::string FirmwareVersionText(std::int32_t version) {
-    char hex[16];
-    std::snprintf(hex, sizeof hex, "%X", static_cast<unsigned>(version));
-    auto character = [](int byte) {
-        return (byte >= 0x20 && byte < 0x7F) ? static_cast<char>(byte) : '.';
-    };
-    std::string text = "0x";
-    text += hex;
-    text += "  (";
-    text += character((version >> 8) & 0xFF);
-    text += character(version & 0xFF);
-    text += ")";
-    return text;
 }
 
 std::string StatusOffsetText(const ProcessImageEntry& status) {

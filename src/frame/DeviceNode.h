@@ -33,10 +33,6 @@ std::int32_t ReadDeviceDesc(XmlNode node, std::string& name);
 // True when the parent's "ProcessDataGlobal/@EndianFormat", upper-cased, is "MOTOROLA".
 bool ReadMotorolaFormat(XmlNode node);
 
-// "0x314D  (1M)": the version word in hexadecimal, two blanks and its two bytes as characters,
-// high byte first; a byte that is no printable character shows as ".".
-std::string FirmwareVersionText(std::int32_t version);
-
 // "7 [Byte]": the byte offset of the STATUS variable, word offset x 2 + bit offset / 8.
 std::string StatusOffsetText(const ProcessImageEntry& status);
 

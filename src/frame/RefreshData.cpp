@@ -6,7 +6,6 @@
 #include "devices/NumericText.h"
 #include "frame/DeviceNode.h"
 #include "frame/configZD4270.h"
-#include "link/TerminalRegisters.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
 
@@ -96,9 +95,11 @@ void configZD4270::RefreshDataSteps(XmlNode objDeviceNode, std::shared_ptr<DevCo
     });
 
     m_state.m_bMotorola = IsMotorolaFormat(objDeviceNode);
-    lblValueFormat.SetCaption(m_state.m_bMotorola ? "Motorola" : "Intel");
+    m_description.motorola = m_state.m_bMotorola;
+    lblValueFormat.SetCaption(ByteOrderText(m_state.m_bMotorola));
 
     std::int32_t status = GetDevicePos(objDeviceNode, Pos);
+    m_addressingLine.Terminal().position = Pos;
     if (status != 0 || Pos == -1) {
         failed = true;
         ShowCritical("Error: RefreshData.GetDevicePos()!\r\nnRet: " + std::to_string(status));
@@ -127,10 +128,15 @@ void configZD4270::RefreshDataSteps(XmlNode objDeviceNode, std::shared_ptr<DevCo
             failed = true;
             ShowCritical("Error: RefreshData.GetDeviceDesc()!\r\nnRet: " + std::to_string(status));
         }
-        lblValuePos.SetCaption(std::to_string(Pos));
-        lblValueChannel.SetCaption(std::to_string(static_cast<std::int64_t>(m_nChannel) + 1));
-        lblValueType.SetCaption(m_sDeviceName);
-        lblValueOffset.SetCaption(StatusOffsetText(m_state.ProcessImageLayout[kStatus]));
+        m_description.nodeRead = true;
+        m_description.position = Pos;
+        m_description.channel = static_cast<std::int64_t>(m_nChannel) + 1;
+        m_description.deviceName = m_sDeviceName;
+        m_description.offsetText = StatusOffsetText(m_state.ProcessImageLayout[kStatus]);
+        lblValuePos.SetCaption(std::to_string(m_description.position));
+        lblValueChannel.SetCaption(std::to_string(m_description.channel));
+        lblValueType.SetCaption(m_description.deviceName);
+        lblValueOffset.SetCaption(m_description.offsetText);
     }
 
     if (!m_state.objDevCom || failed) {
@@ -163,27 +169,25 @@ void configZD4270::RefreshDataSteps(XmlNode objDeviceNode, std::shared_ptr<DevCo
 // The feature register sets the option controls (their handlers write nothing while
 // m_bRefreshing is set) and the firmware version chooses the random addressing controls.
 void configZD4270::ReadTerminalRegisters() {
-    std::uint16_t feature = 0;
-    m_state.objDevCom->ReadTable(Pos, 0, kFeatureRegister, 1, &feature);
-    chkPowerSupplyUnit.SetChecked((feature & kPowerSupplyInactive) == 0);
-    chkCountDALIDevices.SetChecked((feature & kDaliDevicesNotCounted) == 0);
-    switch (feature & kOperationModeBits) {
-        case kOperationModeDali:
+    const TerminalOptions options = ReadTerminalOptions(m_addressingLine.Terminal());
+    chkPowerSupplyUnit.SetChecked(options.powerSupplyUnit);
+    chkCountDALIDevices.SetChecked(options.countDaliDevices);
+    switch (options.mode) {
+        case TerminalMode::Dali:
             Option4.SetValue(true);
             m_state.m_nOperationMode = kModeDali;
             break;
-        case kOperationModeDsi:
+        case TerminalMode::Dsi:
             Option5.SetValue(true);
             m_state.m_nOperationMode = kModeDsi;
             break;
-        default:
+        case TerminalMode::Other:
             break;
     }
 
-    std::uint16_t version = 0;
-    m_state.objDevCom->ReadTable(Pos, 0, kFirmwareRegister, 1, &version);
-    m_state.m_nFirmwareVersion = version;
-    lblFirmwareVersion.SetCaption(FirmwareVersionText(m_state.m_nFirmwareVersion));
+    m_state.m_nFirmwareVersion = ReadFirmwareVersion(m_addressingLine.Terminal());
+    m_description.firmwareText = FirmwareVersionText(m_state.m_nFirmwareVersion);
+    lblFirmwareVersion.SetCaption(m_description.firmwareText);
     const bool firmwareAddressing = m_state.m_nFirmwareVersion >= kFirmwareAddressingVersion;
     chkRndAddrOpticalFeedback.SetVisible(firmwareAddressing);
     chkRndAddrFastSearch.SetVisible(!firmwareAddressing);

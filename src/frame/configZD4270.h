@@ -19,6 +19,8 @@
 #include "engine/DeviceScan.h"
 #include "engine/RandomAddressing.h"
 #include "engine/TerminalAddressing.h"
+#include "engine/TerminalDescription.h"
+#include "engine/TerminalOptions.h"
 #include "frame/AddressingRun.h"
 #include "frame/PageEvents.h"
 #include "link/Link.h"
@@ -113,6 +115,8 @@ class configZD4270 {
     std::int32_t Position() const { return Pos; }
     std::int32_t CompanyId() const { return m_nCompanyId; }
     const std::string& DeviceName() const { return m_sDeviceName; }
+    // What the last refresh read about the terminal, as the device settings tab shows it.
+    const TerminalDescription& Description() const { return m_description; }
     bool Refreshing() const { return m_bRefreshing; }
     bool LoggingMappingData() const { return EnableLoggingMappingData; }
     bool LoggingUserData() const { return EnableLoggingUserData; }
@@ -340,7 +344,7 @@ class configZD4270 {
     void LightSelectedLamp(const std::string& key);
     void SendFeedbackCommand(std::int16_t nCommandId, AddressKind nAddrType, std::int16_t nAddr);
     void CreatePage(PageKind kind);
-    bool ChangeFeatureRegister(std::uint16_t clearBits, std::uint16_t setBits);
+    bool ChangeTerminalOptions(const TerminalOptionsChange& change);
     // Archive tab (ArchiveTab.cpp).
     void ConnectArchivHandlers();
     // Reports an error of a menu handler and releases the tab it may have locked.
@@ -399,6 +403,7 @@ class configZD4270 {
     // The run state (see the read-only views above). Read from the terminal's node and user data:
     std::int32_t Pos = -1;
     std::int32_t m_nChannel = 0;
+    TerminalDescription m_description;
     std::int32_t m_nCompanyId = 0;
     std::string m_sDeviceName;
     bool m_bRefreshing = false;

@@ -69,7 +69,6 @@ TEST(DeviceNodeTest, PositionNameByteOrderAndLabelTexts) {
     EXPECT_TRUE(ReadMotorolaFormat(nodes[0]));
     EXPECT_FALSE(ReadMotorolaFormat(nodes[3]));
 
-    EXPECT_EQ(FirmwareVersionText(0x0041), "0x41  (.A)");
     EXPECT_EQ(StatusOffsetText({3, 8, 0}), "7 [Byte]");
     EXPECT_EQ(StatusOffsetText({-1, -1, -1}), "-2 [Byte]");
 }
