@@ -5,13 +5,13 @@
 
 #include "addressing/FrameRig.h"
 #include "engine/DeviceScan.h"
-#include "engine/EngineRig.h"
+#include "engine/ProcedureRig.h"
 #include "engine/RandomAddressing.h"
 
 namespace zd::test {
 namespace {
 
-using EngineProceduresTest = EngineRig;
+using EngineProceduresTest = ProcedureRig;
 
 std::vector<int> Sorted(std::vector<int> values) {
     std::sort(values.begin(), values.end());
@@ -143,7 +143,7 @@ TEST_F(FormAsClientTest, FormAndEngineSendTheSameFramesAtTheSameTimes) {
         StartAndRun();
         const auto viaForm = relative(terminal->FrameLog());
 
-        EngineBench engine;
+        ProcedureBench engine;
         engine.UseLine("sixteen-unaddressed.json", kSoftwareVariant);
         RandomAddressingRequest request;
         request.options.fast = fast;

@@ -1,15 +1,15 @@
 // One command, one query, one DSI byte and the terminal's options through the engine, on a
 // simulated line without the form: what the line heard, what came back, and what the feature
 // register holds afterwards.
-#include "engine/EngineRig.h"
 #include "engine/LineCommands.h"
+#include "engine/ProcedureRig.h"
 #include "engine/TerminalOptions.h"
 #include "link/TerminalRegisters.h"
 
 namespace zd::test {
 namespace {
 
-using LineCommandsTest = EngineRig;
+using LineCommandsTest = ProcedureRig;
 
 constexpr std::uint16_t kFirmware = 0x314D;
 

@@ -15,7 +15,7 @@
 
 namespace zd::test {
 
-struct EngineBench {
+struct ProcedureBench {
     // The example line (examples/lines/<name>, packed Intel at position 1) with the firmware
     // given, as a refresh would find it.
     void UseLine(const std::string& name, std::uint16_t firmware) {
@@ -46,6 +46,6 @@ struct EngineBench {
     AddressingLine line{EngineTerminal{state, link, ctx.context, 1}};
 };
 
-class EngineRig : public ::testing::Test, public EngineBench {};
+class ProcedureRig : public ::testing::Test, public ProcedureBench {};
 
 }  // namespace zd::test
