@@ -33,6 +33,5 @@
 
 namespace zd {
 
-inline constexpr std::int64_t kPhySelIntervalMs = 50;
 
 }  // namespace zd

@@ -7,7 +7,9 @@
 #include <limits>
 
 #include "cli/DeviceCommands.h"
+#include "engine/PhysicalSelection.h"
 #include "link/Commands.h"
+#include "platform/HostTexts.h"
 
 namespace zd {
 
@@ -60,13 +62,10 @@ std::vector<int> ResolveLamps(sim::Terminal& terminal, const std::vector<Scripte
     return ids;
 }
 
-Json LampRowsJson(const ListView& view) {
+Json LampRowsJson(const std::vector<std::pair<std::int16_t, std::int16_t>>& lamps) {
     Json rows = Json::array();
-    for (int i = 1; i <= view.ItemCount(); ++i) {
-        const ListItem& row = view.Item(i);
-        rows.push_back(
-            {{"lamp", std::stoi(row.Text())}, {"shortAddress", std::stoi(row.SubItem(1))}});
-    }
+    for (const auto& [lamp, address] : lamps)
+        rows.push_back({{"lamp", lamp}, {"shortAddress", address}});
     return rows;
 }
 
@@ -110,58 +109,68 @@ PreparedCommand PrepareAddressPhysical(const CommandArguments& arguments) {
         const int wanted = lampsWanted.value_or(script.empty() ? std::numeric_limits<int>::max()
                                                                : static_cast<int>(script.size()));
 
-        control.cboPhySelStartAddress.SetListIndex(start);
-        control.chkPhySelCompleteNewInstallation.SetChecked(newInstallation);
-        control.chkPhySelDeleteAllGroupAssignments.SetChecked(deleteGroups);
-        control.chkPhySelDeleteAllScenes.SetChecked(deleteScenes);
         const std::size_t mark = session.BoxCount();
-        control.cmdPhySelStart.Click();
-        if (!control.PhySelRunning()) {
-            FailOnErrorBox(session, mark);
-            throw CommandFailed(
-                session.LastBoxSince(mark).value_or("the physical selection did not start"));
-        }
-
         // The person (or the script) reads the status line, as on the addressing tab.
         const std::string waitingForRemoval = msg.Load(5081) + "...";
         const std::string waitingForReinsertion = msg.Load(5082) + "...";
+        const Language language = msg.GetLanguage();
+        const std::string what = HostText(language, "physical selection");
         std::size_t removed = 0;
         std::size_t reinserted = 0;
-        std::string lastStatus = control.lblPhySelStatus.Caption();
+        PhysicalSelectionProgress current;
+        std::string lastStatus;
         int lastCount = 0;
         std::int64_t lastChangeMs = session.Clock().Now();
         bool timedOut = false;
-        session.RunUntil([&] {
-            const std::int64_t now = session.Clock().Now();
-            const std::string& status = control.lblPhySelStatus.Caption();
-            const int count = control.lstPhySelView.ItemCount();
-            if (!control.PhySelRunning()) return true;
-            if (status != lastStatus || count != lastCount) {
-                lastStatus = status;
-                lastCount = count;
-                lastChangeMs = now;
-            }
-            if (count >= wanted && status == waitingForRemoval) return true;
-            if (terminal && status == waitingForRemoval && removed == reinserted &&
-                removed < gearIds.size() && static_cast<int>(removed) == count) {
-                terminal->ScheduleLamp(gearIds[removed++], sim::LampState::Removed,
-                                       now + lampDelayMs);
-            }
-            if (terminal && status == waitingForReinsertion && reinserted < removed) {
-                terminal->ScheduleLamp(gearIds[reinserted++], sim::LampState::Present,
-                                       now + lampDelayMs);
-            }
-            timedOut = now - lastChangeMs >= timeoutMs;
-            return timedOut;
-        });
-        // The procedure waits for lamps until it is cancelled, as the user does with the button.
-        if (control.PhySelRunning()) control.cmdPhySelStart.Click();
+        bool started = false;
+        const PhysicalSelectionReport report = RunPhysicalSelection(
+            control.EngineLine(),
+            {static_cast<std::int16_t>(start), newInstallation, deleteGroups, deleteScenes},
+            control.LoggingAddressing(), control.LogFilePrefix() + kAddressingLogFile,
+            [&](const PhysicalSelectionProgress& progress) {
+                current = progress;
+                if (!started) {
+                    started = true;
+                    lastStatus = progress.status;
+                }
+                std::string detail =
+                    HostText(language, "%1 addressed", {std::to_string(progress.lamps.size())});
+                if (!progress.status.empty()) detail += ", " + progress.status;
+                session.ShowProgress({what, detail, std::nullopt, language});
+            },
+            [&] {
+                if (session.StopRequested(what)) return true;
+                const std::int64_t now = session.Clock().Now();
+                const std::string& status = current.status;
+                const int count = static_cast<int>(current.lamps.size());
+                if (status != lastStatus || count != lastCount) {
+                    lastStatus = status;
+                    lastCount = count;
+                    lastChangeMs = now;
+                }
+                if (count >= wanted && status == waitingForRemoval) return true;
+                if (terminal && status == waitingForRemoval && removed == reinserted &&
+                    removed < gearIds.size() && static_cast<int>(removed) == count) {
+                    terminal->ScheduleLamp(gearIds[removed++], sim::LampState::Removed,
+                                           now + lampDelayMs);
+                }
+                if (terminal && status == waitingForReinsertion && reinserted < removed) {
+                    terminal->ScheduleLamp(gearIds[reinserted++], sim::LampState::Present,
+                                           now + lampDelayMs);
+                }
+                timedOut = now - lastChangeMs >= timeoutMs;
+                return timedOut;
+            });
+        control.RefreshDeviceViews();
+        session.EndEngineRun();
+        if (report.outcome.failure == EngineFailure::Refused)
+            throw CommandFailed(ForConsole(report.outcome.text));
         FailOnErrorBox(session, mark);
 
         Json document = {{"startAddress", start},
-                         {"lamps", LampRowsJson(control.lstPhySelView)},
+                         {"lamps", LampRowsJson(report.lamps)},
                          {"recovered", RecoveredJson(control)}};
-        const int addressed = control.lstPhySelView.ItemCount();
+        const int addressed = static_cast<int>(report.lamps.size());
         RunDeviceScan(session, {true, false});
         document["devices"] = DevicesJson(session.State());
         const bool enough = lampsWanted || !script.empty() ? addressed >= wanted : addressed > 0;

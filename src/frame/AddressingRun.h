@@ -13,32 +13,9 @@
 namespace zd {
 
 enum class FirmwareStep : std::int16_t { Idle = 0, Start = 10, Poll = 15, Stop = 1000 };
-enum class PhySelStep : std::int16_t {
-    Idle = 0,
-    Start = 10,
-    WaitForLamp = 20,
-    PollRemoved = 30,
-    FindFree = 40,
-    Program = 45,
-    PollReinserted = 50,
-    Confirm = 60,
-    Stop = 1000
-};
 
 // The step state of the form's addressing machines; each procedure owns its own fields.
 struct AddressingState {
-    PhySelStep nPhySelState = PhySelStep::Idle;
-    std::int16_t nPhySelAddress = 0;
-    std::int16_t nPhySelPollCount = 0;
-    std::int16_t nPhySelLampNo = 0;
-    // When the initialisation window was last opened or renewed (scheduler milliseconds), and the
-    // short address the selected ballast reported before it was programmed (-1: none).
-    std::int64_t lPhySelInitialisedMs = 0;
-    std::int16_t nPhySelOldAddress = -1;
-    // A gear selected again that keeps the address it was given earlier in the run (-1: none),
-    // and whether two lamps were seen out at once while waiting for this one.
-    std::int16_t nPhySelRepeatAddress = -1;
-    bool bPhySelTwoOut = false;
     FirmwareStep nFirmwareState = FirmwareStep::Idle;
     std::int16_t nFeedbackAddress = 0;
 };

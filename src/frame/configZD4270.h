@@ -17,6 +17,7 @@
 #include "engine/AddressingLine.h"
 #include "engine/ChangeAddresses.h"
 #include "engine/DeviceScan.h"
+#include "engine/PhysicalSelection.h"
 #include "engine/RandomAddressing.h"
 #include "engine/TerminalAddressing.h"
 #include "engine/TerminalDescription.h"
@@ -380,9 +381,6 @@ class configZD4270 {
     // SingleAssignment.cpp, ChangeAddresses.cpp).
     void ConnectAssignmentHandlers();
     AddressingRun PhySelRun();
-    void PhySelPrepareLine();
-    void PhySelBlink(std::int16_t nShortAddress);
-    bool PhySelHolderIsOne(std::int16_t nShortAddress);
     AddressingRun ChangeAddrRun();
     void ShowChangeAddrFeedback(std::int16_t nShortAddress);
     void EndChangeAddrRun(bool bLogLine, bool bMessage);
@@ -447,8 +445,7 @@ class configZD4270 {
     DeviceScan m_scan{m_addressingLine};
     RandomAddressingSearch m_rndSearch{m_addressingLine};
     ChangeAddressesRun m_changeRun{m_addressingLine};
-    // Physical selection: the addresses given in this run.
-    std::set<std::int16_t> m_phySelGiven;
+    PhysicalSelectionRun m_phySel{m_addressingLine};
 };
 
 }  // namespace zd

@@ -5,6 +5,7 @@
 
 #include "addressing/FrameRig.h"
 #include "engine/DeviceScan.h"
+#include "engine/PhysicalSelection.h"
 #include "engine/ProcedureRig.h"
 #include "engine/RandomAddressing.h"
 
@@ -121,6 +122,37 @@ TEST_F(EngineProceduresTest, OneDecisionOfTheVariantAndItsRefusals) {
     EXPECT_EQ(none.outcome.failure, EngineFailure::Refused);
     EXPECT_EQ(ctx.dialogs.boxes.size(), 1u);
     EXPECT_TRUE(terminal->FrameLog().empty());
+}
+
+// Physical selection without the form: the lamp taken out gets the start address, the run waits
+// for the next until told to stop, and ends with the line out of the initialisation state.
+TEST_F(EngineProceduresTest, PhysicalSelectionAddressesTheLampTakenOutAndStopsWhenAsked) {
+    UseLine("sixteen-unaddressed.json", kSoftwareVariant);
+    const std::string waiting = ctx.messages.Load(5081) + "...";
+    PhysicalSelectionProgress last;
+    bool pulled = false;
+    const PhysicalSelectionReport report = RunPhysicalSelection(
+        line, {7, false, false, false}, false, kAddressingLogFile,
+        [&](const PhysicalSelectionProgress& p) { last = p; },
+        [&] {
+            if (last.status != waiting) return false;
+            if (!last.lamps.empty()) return true;
+            if (!pulled) {
+                pulled = true;
+                const int id = terminal->GetLine().Gear()[2]->Id();
+                terminal->ScheduleLamp(id, sim::LampState::Removed, ctx.scheduler.Now() + 500);
+                terminal->ScheduleLamp(id, sim::LampState::Present, ctx.scheduler.Now() + 3000);
+            }
+            return false;
+        });
+    EXPECT_TRUE(report.outcome.Ok()) << report.outcome.text;
+    ASSERT_EQ(report.lamps.size(), 1u);
+    EXPECT_EQ(report.lamps[0], (std::pair<std::int16_t, std::int16_t>{1, 7}));
+    EXPECT_EQ(Shorts()[2], 7);
+    EXPECT_EQ(state.devices->Count(), 1u);
+    terminal->AdvanceToNow();
+    for (const auto& gear : terminal->GetLine().Gear())
+        EXPECT_FALSE(gear->InInitialisation(ctx.scheduler.Now() * 1000));
 }
 
 // The form drives the engine's search from its timer: the frames and their spacing on the line
