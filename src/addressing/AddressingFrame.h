@@ -31,7 +31,4 @@
 #include "engine/AddressingTypes.h"
 #include "frame/AddressingRun.h"
 
-namespace zd {
-
-
-}  // namespace zd
+namespace zd {}  // namespace zd
