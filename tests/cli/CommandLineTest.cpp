@@ -153,11 +153,14 @@ TEST_F(CommandLineTest, RandomAddressingSaysWhichOfItsOptionsApply) {
     EXPECT_EQ(control.json.at("fastSearch"), true);
     EXPECT_FALSE(control.json.contains("note"));
     EXPECT_EQ(control.json.at("devices").size(), 16u);
+    // The line time of the search's checks (every new address asked about twice) is told.
+    EXPECT_GT(control.json.at("checkTimeMs").get<std::int64_t>(), 0);
 
     const Outcome terminal =
         Zd({"address", "random", "--fast", "--line", ExampleLine("sixteen-unaddressed.json")});
     ASSERT_EQ(terminal.exitCode, 0) << terminal.json.dump();
     EXPECT_EQ(terminal.json.at("fastSearch"), false);
+    EXPECT_FALSE(terminal.json.contains("checkTimeMs"));
     EXPECT_THAT(terminal.json.at("note").get<std::string>(),
                 ::testing::HasSubstr("--fast did not apply"));
 }
