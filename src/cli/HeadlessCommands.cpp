@@ -110,10 +110,8 @@ PreparedCommand PrepareScan(const CommandArguments& arguments) {
     const bool opticalFeedback = arguments.Has("--optical-feedback");
     const bool askTwice = arguments.Has("--ask-twice");
     return [opticalFeedback, askTwice](HeadlessSession& session) {
-        // The device tab's check box: all lamps go to their minimum, and each device selected
-        // in the tree lights up.
-        if (opticalFeedback) session.Control().chkOpticalSelectionFeedback.SetChecked(true);
-        RunDeviceScan(session, {askTwice, false});
+        // All lamps go to their minimum, before the scan and after it.
+        RunDeviceScan(session, {askTwice, false, opticalFeedback});
         return Json{{"devices", DevicesJson(session.State())},
                     {"recovered", RecoveredJson(session.Control())}};
     };

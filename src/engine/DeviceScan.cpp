@@ -91,6 +91,14 @@ ScanReport RunDeviceScan(AddressingLine& line, const ScanOptions& options,
         report.outcome.Fail(EngineFailure::Refused, msg.Load(5122) + "!");
         return report;
     }
+    const auto darken = [&] {
+        std::int16_t command = kCmdRecallMinLevel;
+        std::uint8_t data = 0;
+        AddressKind kind = AddressKind::Broadcast;
+        std::int16_t address = 0;
+        terminal.link.SendDALICommand(command, data, kind, address, nullptr);
+    };
+    if (options.opticalFeedback) darken();
     DeviceScan scan(line);
     scan.Begin(options);
     bool cancel = false;
@@ -117,6 +125,7 @@ ScanReport RunDeviceScan(AddressingLine& line, const ScanOptions& options,
         },
         [&] { return cancel = cancelled && cancelled(); });
     scan.End();
+    if (options.opticalFeedback && !terminal.link.CommunicationLost()) darken();
     if (terminal.link.CommunicationLost()) {
         report.outcome.Fail(EngineFailure::CommunicationLost,
                             "the connection to the terminal was lost during the scan");

@@ -21,6 +21,9 @@ struct ScanOptions {
     bool askTwice = false;
     // The quick handshake and no pause between addresses (the scan after a fast search).
     bool quick = false;
+    // Every lamp goes to its minimum before the scan and again once it is over, so that a device
+    // chosen afterwards stands out (RunDeviceScan only).
+    bool opticalFeedback = false;
 };
 
 class DeviceScan {
