@@ -105,7 +105,8 @@ TEST(DeviceWritesTest, ASilentAddressIsWrittenButNothingIsTakenAndRefusalsSendNo
 }
 
 // The page's save and the engine's write of the same change, to two gear alike at 5 and 6: the
-// same frames, the address aside, at the same times after the first.
+// frames the pages have always sent, the address aside, at the same times after the first. The
+// pages save through the engine; their editor's preview on the lamp is their own.
 class WritesAsPagesTest : public test::PageRig {
   protected:
     void SetUp() override {
@@ -129,6 +130,12 @@ class WritesAsPagesTest : public test::PageRig {
         terminal->ClearFrameLog();
         return frames;
     }
+    static std::vector<std::uint16_t> FramesOf(
+        const std::vector<std::pair<std::uint16_t, sim::Micros>>& timed) {
+        std::vector<std::uint16_t> frames;
+        for (const auto& [frame, at] : timed) frames.push_back(frame);
+        return frames;
+    }
     static DeviceWriteOptions NoReadBack() {
         DeviceWriteOptions options;
         options.readBack = false;
@@ -150,7 +157,10 @@ TEST_F(WritesAsPagesTest, VariablesGroupsAndScenesSendThePagesFrames) {
     WriteVariables(engine, 6,
                    {{DeviceVariable::MaxLevel, 200, {}}, {DeviceVariable::ActualLevel, 80, {}}},
                    NoReadBack());
-    ASSERT_EQ(pageVariables.size(), 4u);
+    // The terminal repeats each configuration command.
+    EXPECT_EQ(FramesOf(pageVariables),
+              (std::vector<std::uint16_t>{test::DtrFrame(200), test::ShortFrame(5, 42),
+                                          test::ShortFrame(5, 42), test::ArcFrame(5, 80)}));
     EXPECT_EQ(Take(), pageVariables);
 
     auto& groups = Open<configZD4270Groups>(PageKind::Groups, 5);
@@ -159,7 +169,9 @@ TEST_F(WritesAsPagesTest, VariablesGroupsAndScenesSendThePagesFrames) {
     groups.lstViewGroups.CheckItem(4, false);
     const auto pageGroups = Take();
     WriteGroups(engine, 6, {{2, true, {}}, {3, false, {}}}, NoReadBack());
-    ASSERT_EQ(pageGroups.size(), 4u);
+    EXPECT_EQ(FramesOf(pageGroups),
+              (std::vector<std::uint16_t>{test::ShortFrame(5, 98), test::ShortFrame(5, 98),
+                                          test::ShortFrame(5, 115), test::ShortFrame(5, 115)}));
     EXPECT_EQ(Take(), pageGroups);
 
     auto& scenes = Open<configZD4270Scenes>(PageKind::Scenes, 5);
@@ -178,7 +190,11 @@ TEST_F(WritesAsPagesTest, VariablesGroupsAndScenesSendThePagesFrames) {
     Take();
     WriteScenes(engine, 6, {{3, 128, {}}, {4, kDaliMask, {}}}, preview);
     // The lamp shows scene 3 as it was (mask), then 128; scene 4 (mask) needs no second frame.
-    ASSERT_EQ(pageScenes.size(), 9u);
+    EXPECT_EQ(FramesOf(pageScenes),
+              (std::vector<std::uint16_t>{
+                  test::ArcFrame(5, 255), test::ArcFrame(5, 128), test::DtrFrame(128),
+                  test::ShortFrame(5, 67), test::ShortFrame(5, 67), test::ArcFrame(5, 255),
+                  test::DtrFrame(255), test::ShortFrame(5, 68), test::ShortFrame(5, 68)}));
     EXPECT_EQ(Take(), pageScenes);
 }
 
