@@ -1,20 +1,15 @@
-// The variables, groups and scenes of one device: read by the engine, which sends only queries,
-// and written through the page that selecting the device's node in the device tree opens, as in
-// the window, with the page's own controls. Every write is read back, since the pages themselves
-// do not look at the answers.
+// The variables, groups and scenes of one device, read and written by the engine: a reading sends
+// only queries; a write reads the part first, writes it and reads it back, so that the document
+// tells what the device took.
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <cmath>
 #include <cstdio>
 
 #include "cli/DeviceCommands.h"
 #include "host/DeviceReadout.h"
 #include "host/DeviceSettings.h"
 #include "link/Commands.h"
-#include "pages/configZD4270Groups.h"
-#include "pages/configZD4270Scenes.h"
-#include "pages/configZD4270Variables.h"
 
 namespace zd {
 
@@ -33,18 +28,8 @@ std::string Normalised(std::string name) {
 
 // ---- variables
 
-constexpr int kActualLevel = 0;
-constexpr int kFadeTimeVariable = 6;
-constexpr int kStatusVariable = 8;
 // Status byte bit 4: a fade is running.
 constexpr std::int32_t kStatusFadeRunning = 0x10;
-
-// How long a fade to a new level takes at fade time X: 0.5 s times the square root of 2 to the
-// X, none at 0 (under 0.7 s), and a little more for the line.
-std::int64_t FadeMs(std::int32_t fadeTime) {
-    if (fadeTime <= 0 || fadeTime > 15) return 0;
-    return static_cast<std::int64_t>(500.0 * std::sqrt(std::pow(2.0, fadeTime))) + 200;
-}
 
 bool Writable(const VariableName& variable) {
     return variable.max > 0;
@@ -84,7 +69,7 @@ std::vector<int> ParseGroups(const CommandArguments& arguments, const std::strin
     const auto text = arguments.Value(option);
     if (!text) return {};
     return ParseList(*text, option, [&](const std::string& part) {
-        return ParseNumber(part, 0, configZD4270Groups::kGroupCount - 1, option);
+        return ParseNumber(part, 0, kDeviceGroupCount - 1, option);
     });
 }
 
@@ -100,8 +85,7 @@ SceneSetting ParseSceneSetting(const std::string& part) {
     if (equals == std::string::npos)
         throw UsageError("--set takes SCENE=LEVEL, such as 3=200 or 3=mask, not \"" + part + "\"");
     SceneSetting setting;
-    setting.scene =
-        ParseNumber(part.substr(0, equals), 0, configZD4270Scenes::kSceneCount - 1, "the scene");
+    setting.scene = ParseNumber(part.substr(0, equals), 0, kDeviceSceneCount - 1, "the scene");
     const std::string level = part.substr(equals + 1);
     setting.level =
         Normalised(level) == "mask" ? kDaliMask : ParseNumber(level, 0, 255, "the level");
@@ -117,38 +101,33 @@ PreparedCommand PrepareVariables(const CommandArguments& arguments) {
     const bool feedback = arguments.Has("--optical-feedback");
     return [=](HeadlessSession& session) {
         if (!setting) return ReadVariables(session, address, feedback);
-        auto& page = OpenDevicePage<configZD4270Variables>(session, address, "Variables",
-                                                           PageKind::Variables, feedback);
+        const DeviceVariable variable = DeviceVariableAt(setting->pos);
+        const VariablesWriteReport report =
+            SaveVariables(session, address,
+                          {{variable, static_cast<std::uint8_t>(setting->value), {}}}, feedback);
+        const bool sent = report.writes.front().result.sent;
         Json document = {{"shortAddress", address}};
-        const VariableName& variable = kVariableNames[static_cast<std::size_t>(setting->pos)];
-        // As the user edits it: pick the row, type the value, save.
-        const bool sent = SaveVariable(page, setting->pos, setting->value);
-        document["set"] = {{"name", variable.name}, {"value", setting->value}, {"sent", sent}};
-        // A new actual level fades in at the gear's fade time: read back once it is there,
-        // not a step on the way.
-        if (sent && setting->pos == kActualLevel) {
-            const std::int64_t fadeMs = FadeMs(page.Value(kFadeTimeVariable));
-            if (fadeMs > 0) session.RunUntil([] { return false; }, fadeMs);
-        }
-        page.btnRefreshList.Click();
-        const DeviceVariables read = VariablesOfPage(page);
-        document["variables"] = VariablesJson(read, session.Control().GetContext().messages);
-        if (setting->pos == kActualLevel && sent &&
-            (page.Value(kStatusVariable) & kStatusFadeRunning) != 0 &&
-            page.Value(kActualLevel) != setting->value) {
+        document["set"] = {
+            {"name", DeviceVariableName(variable)}, {"value", setting->value}, {"sent", sent}};
+        const DeviceVariables read = ReadBackVariables(report);
+        document["variables"] = VariablesJson(read, RunMessages(session));
+        const std::int32_t actual = read.Value(DeviceVariable::ActualLevel).value_or(0);
+        if (variable == DeviceVariable::ActualLevel && sent &&
+            (read.Value(DeviceVariable::Status).value_or(0) & kStatusFadeRunning) != 0 &&
+            actual != setting->value) {
             document["warning"] = "the level is still fading to " + std::to_string(setting->value) +
-                                  "; " + std::to_string(page.Value(kActualLevel)) +
-                                  " is on the way";
+                                  "; " + std::to_string(actual) + " is on the way";
         }
         if (!sent) {
-            throw CommandFailed(std::string("the device did not take ") + variable.name, document);
+            throw CommandFailed(
+                std::string("the device did not take ") + DeviceVariableName(variable), document);
         }
         // A ballast keeps its own limits (a minimum level below its physical minimum, say):
         // what it stored is what it answers now. The actual level may still be fading.
-        const std::int32_t stored = page.Value(setting->pos);
-        if (setting->pos != kActualLevel && stored != setting->value) {
-            throw CommandFailed(std::string("the device keeps ") + variable.name + " at " +
-                                    std::to_string(stored) + ", not " +
+        const std::optional<std::int32_t> stored = read.Value(variable);
+        if (variable != DeviceVariable::ActualLevel && stored && *stored != setting->value) {
+            throw CommandFailed(std::string("the device keeps ") + DeviceVariableName(variable) +
+                                    " at " + std::to_string(*stored) + ", not " +
                                     std::to_string(setting->value),
                                 document);
         }
@@ -167,22 +146,18 @@ PreparedCommand PrepareGroups(const CommandArguments& arguments) {
     const bool feedback = arguments.Has("--optical-feedback");
     return [=](HeadlessSession& session) {
         if (add.empty() && remove.empty()) return ReadGroups(session, address, feedback);
-        auto& page = OpenDevicePage<configZD4270Groups>(session, address, "Groups",
-                                                        PageKind::Groups, feedback);
+        const GroupsWriteReport report = ChangeGroups(session, address, add, remove, feedback);
         Json document = {{"shortAddress", address}};
-        // The page sends ADD TO GROUP or REMOVE FROM GROUP as a box is ticked or cleared.
-        CheckGroups(page, add, remove);
         document["added"] = add;
         document["removed"] = remove;
-        page.btnRefreshList.Click();
-        const DeviceGroups read = GroupsOfPage(page);
+        const DeviceGroups read = ReadBackGroups(report);
         const std::vector<int> unread = read.Unread();
         document["groups"] = GroupsJson(read);
         std::vector<int> missed;
         for (int group : add)
-            if (!page.Member(group)) missed.push_back(group);
+            if (!read.Member(group).value_or(false)) missed.push_back(group);
         for (int group : remove)
-            if (page.Member(group)) missed.push_back(group);
+            if (read.Member(group).value_or(false)) missed.push_back(group);
         std::sort(missed.begin(), missed.end());
         if (unread.empty() && !missed.empty()) {
             throw CommandFailed("the device did not change group(s) " + NumberList(missed),
@@ -205,23 +180,23 @@ PreparedCommand PrepareScenes(const CommandArguments& arguments) {
     const bool feedback = arguments.Has("--optical-feedback");
     return [=](HeadlessSession& session) {
         if (settings.empty()) return ReadScenes(session, address, feedback);
-        auto& page = OpenDevicePage<configZD4270Scenes>(session, address, "Scenes",
-                                                        PageKind::Scenes, feedback);
-        Json document = {{"shortAddress", address}};
+        std::vector<SceneWrite> writes;
         Json set = Json::object();
-        // As the user does it: pick the scene, type its level (the lamp shows it), save.
         for (const SceneSetting& setting : settings) {
-            SaveSceneLevel(page, setting.scene, setting.level);
+            writes.push_back({setting.scene, static_cast<std::uint8_t>(setting.level), {}});
             set[std::to_string(setting.scene)] = LevelJson(setting.level);
         }
+        const ScenesWriteReport report =
+            SaveSceneLevels(session, address, std::move(writes), feedback);
+        Json document = {{"shortAddress", address}};
         document["set"] = set;
-        page.btnRefreshList.Click();
-        const DeviceScenes read = ScenesOfPage(page);
+        const DeviceScenes read = ReadBackScenes(report);
         const std::vector<int> unread = read.Unread();
         document["scenes"] = ScenesJson(read);
         std::vector<int> missed;
         for (const SceneSetting& setting : settings)
-            if (page.SceneLevel(setting.scene) != setting.level) missed.push_back(setting.scene);
+            if (read.Level(setting.scene).value_or(0) != setting.level)
+                missed.push_back(setting.scene);
         if (unread.empty() && !missed.empty()) {
             throw CommandFailed("the device did not store scene(s) " + NumberList(missed),
                                 document);

@@ -1,6 +1,7 @@
 // What passes between a device page and the main control: the page raises an event by name with
 // named by-reference parameters, and the main control runs the transaction inside the raise and
-// writes the results into the page's own variables before the raise returns.
+// writes the results into the page's own variables before the raise returns. A page's writes go
+// through the engine, on the terminal the main control attaches to it.
 #pragma once
 
 #include <cstdint>
@@ -16,6 +17,7 @@
 
 namespace zd {
 
+class Link;
 struct Context;
 struct ModuleState;
 
@@ -80,6 +82,19 @@ class DevicePage : public Control {
     // Setting an address may make a page read its device.
     virtual void SetDALIAddr(std::int16_t nAddr) { m_nDALIAddr = nAddr; }
     virtual void SetDALIAddrType(AddressKind nAddrType) { m_nDALIAddrType = nAddrType; }
+
+    // The terminal the page writes to through the engine, attached by the main control as it
+    // places the page; a page nobody attached cannot write.
+    void AttachTerminal(ModuleState& state, Link& link, std::int32_t position) {
+        m_terminalState = &state;
+        m_terminalLink = &link;
+        m_terminalPosition = position;
+    }
+
+  protected:
+    ModuleState* m_terminalState = nullptr;
+    Link* m_terminalLink = nullptr;
+    std::int32_t m_terminalPosition = 0;
 
   private:
     std::int16_t m_nDALIAddr = -1;

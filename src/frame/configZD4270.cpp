@@ -310,6 +310,7 @@ DevicePage& configZD4270::SetPage(PageKind kind, std::unique_ptr<DevicePage> pag
     const auto index = static_cast<std::size_t>(kind);
     m_pages[index] = std::move(page);
     DevicePage& added = *m_pages[index];
+    added.AttachTerminal(m_state, m_link, Pos);
     m_pageConnections[index] =
         added.ObjectEvent.Connect([this](std::string_view eventName, EventParams& params) {
             HandleObjectEvents(eventName, params);

@@ -7,18 +7,10 @@
 #include "frame/configZD4270.h"
 #include "link/Commands.h"
 #include "link/ModuleState.h"
-#include "pages/configZD4270Groups.h"
-#include "pages/configZD4270Scenes.h"
 
 namespace zd {
 
 namespace {
-
-std::string TreeKey(int address, const char* nodeType) {
-    char key[32];
-    std::snprintf(key, sizeof key, "%02d%s", address, nodeType);
-    return key;
-}
 
 bool Known(const ModuleState& state, int address) {
     return state.devices && state.devices->Item(address) != nullptr;
@@ -31,14 +23,6 @@ ReadoutOptions PartOnly(bool variables, bool groups, bool scenes, bool opticalFe
     options.scenes = scenes;
     options.opticalFeedback = opticalFeedback;
     return options;
-}
-
-ReadByte Answered(std::uint8_t value) {
-    return {ReadState::Answered, value};
-}
-
-ReadByte NotRead() {
-    return {ReadState::NoAnswer, 0};
 }
 
 }  // namespace
@@ -87,36 +71,6 @@ Json RecoveredJson(const configZD4270& control) {
 void FailOnErrorBox(const ControlRun& run, std::size_t mark, Json details) {
     if (const auto error = run.ErrorSince(mark)) throw CommandFailed(*error, std::move(details));
 }
-
-template <typename PageType>
-PageType& OpenDevicePage(ControlRun& run, int address, const char* nodeType, PageKind kind,
-                         bool opticalFeedback) {
-    configZD4270& control = run.Control();
-    const MessageCatalogue& msg = control.GetContext().messages;
-    // The tree opens no device page in DSI mode, without a word: the reading says why.
-    if (run.State().m_nOperationMode != kModeDali) throw CommandFailed(msg.Load(5122) + "!");
-    const std::size_t mark = run.BoxCount();
-    if (opticalFeedback) control.chkOpticalSelectionFeedback.SetChecked(true);
-    const std::string key = TreeKey(address, nodeType);
-    if (!control.treeDevices.Node(key)) RunDeviceScan(run);
-    if (!control.treeDevices.Node(key)) {
-        throw CommandFailed("no device answers at address " + std::to_string(address),
-                            {{"devices", DevicesJson(run.State())}});
-    }
-    control.treeDevices.SelectNode(key);
-    FailOnErrorBox(run, mark);
-    auto* page = dynamic_cast<PageType*>(control.Page(kind));
-    if (!page)
-        throw CommandFailed(std::string("the ") + PageClassName(kind) + " page did not open");
-    return *page;
-}
-
-template configZD4270Variables& OpenDevicePage<configZD4270Variables>(ControlRun&, int, const char*,
-                                                                      PageKind, bool);
-template configZD4270Groups& OpenDevicePage<configZD4270Groups>(ControlRun&, int, const char*,
-                                                                PageKind, bool);
-template configZD4270Scenes& OpenDevicePage<configZD4270Scenes>(ControlRun&, int, const char*,
-                                                                PageKind, bool);
 
 EngineTerminal RunTerminal(ControlRun& run) {
     configZD4270& control = run.Control();
@@ -168,56 +122,6 @@ std::string NoAnswerReason(ControlRun& run, int address, std::optional<DeviceAns
     if ((device && device->m_bDALIConflict) || answer == DeviceAnswer::Conflict)
         return "several devices answer at address " + std::to_string(address) + " at once";
     return "the device at address " + std::to_string(address) + " does not answer";
-}
-
-bool Unread(const std::string& text) {
-    return text.find('?') != std::string::npos;
-}
-
-DeviceVariables VariablesOfPage(const configZD4270Variables& page) {
-    DeviceVariables read;
-    for (int pos = 0; pos < configZD4270Variables::kVariableCount; ++pos) {
-        const bool failed = Unread(page.lstViewVariables.Item(pos + 1).SubItem(1));
-        const std::int32_t value = page.Value(pos);
-        ReadByte& entry = read.values[static_cast<std::size_t>(pos)];
-        if (DeviceVariableAt(pos) == DeviceVariable::RandomAddress) {
-            entry.state = failed ? ReadState::NoAnswer : ReadState::Answered;
-            for (std::size_t k = 0; k < read.randomAddress.size(); ++k) {
-                read.randomAddress[k] =
-                    failed ? NotRead()
-                           : Answered(static_cast<std::uint8_t>(value >> (8 * (2 - k))));
-            }
-        } else {
-            entry = failed ? NotRead() : Answered(static_cast<std::uint8_t>(value));
-        }
-    }
-    return read;
-}
-
-DeviceGroups GroupsOfPage(const configZD4270Groups& page) {
-    DeviceGroups read;
-    for (std::size_t half = 0; half < read.masks.size(); ++half) {
-        const int first = static_cast<int>(8 * half);
-        if (Unread(page.lstViewGroups.Item(first + 1).Text())) {
-            read.masks[half] = NotRead();
-            continue;
-        }
-        std::uint8_t mask = 0;
-        for (int bit = 0; bit < 8; ++bit)
-            if (page.Member(first + bit)) mask = static_cast<std::uint8_t>(mask | (1 << bit));
-        read.masks[half] = Answered(mask);
-    }
-    return read;
-}
-
-DeviceScenes ScenesOfPage(const configZD4270Scenes& page) {
-    DeviceScenes read;
-    for (int scene = 0; scene < configZD4270Scenes::kSceneCount; ++scene) {
-        const bool failed = Unread(page.lstViewScenes.Item(scene + 1).SubItem(1));
-        read.levels[static_cast<std::size_t>(scene)] =
-            failed ? NotRead() : Answered(page.SceneLevel(scene));
-    }
-    return read;
 }
 
 Json VariablesJson(const DeviceVariables& read, const MessageCatalogue& messages) {

@@ -1,9 +1,8 @@
 // What the control knows of the devices on its line, as JSON: the device list after a scan, and a
 // device's variables, groups and scenes read by the engine (engine/DeviceReadout.h), which sends
-// nothing that changes the device. The writes still go through the page that selecting the
-// device's node in the device tree opens; what a page shows after a write is read from the page
-// into the same typed results. Each reading fails with CommandFailed, carrying what it did read,
-// where the control could not deliver it.
+// nothing that changes the device; the writes (host/DeviceSettings.h) read back into the same
+// typed results. Each reading fails with CommandFailed, carrying what it did read, where the
+// control could not deliver it.
 #pragma once
 
 #include <array>
@@ -18,9 +17,6 @@
 #include "pages/configZD4270Variables.h"
 
 namespace zd {
-
-class configZD4270Groups;
-class configZD4270Scenes;
 
 // The device list as the control keeps it, by short address.
 Json DevicesJson(const ModuleState& state);
@@ -45,19 +41,10 @@ ReadoutOptions VariablesOnly(bool opticalFeedback = false);
 ReadoutOptions GroupsOnly(bool opticalFeedback = false);
 ReadoutOptions ScenesOnly(bool opticalFeedback = false);
 
-// Selects the device's node as the user does, after a scan when the device list does not know
-// the device, and gives the page it opened, for the writes. Made for configZD4270Variables,
-// configZD4270Groups and configZD4270Scenes.
-template <typename PageType>
-PageType& OpenDevicePage(ControlRun& run, int address, const char* nodeType, PageKind kind,
-                         bool opticalFeedback);
-
 // Why nothing could be read from the device: nobody answers, or several do at once (as the device
 // list or the reading found).
 std::string NoAnswerReason(ControlRun& run, int address,
                            std::optional<DeviceAnswer> answer = std::nullopt);
-// A cell the page could not read shows a question mark ("?", "V?.?", "???? ????").
-bool Unread(const std::string& text);
 
 struct VariableName {
     const char* name;
@@ -67,12 +54,6 @@ struct VariableName {
 };
 // The Variables page's rows by name (DeviceVariableName), in the page's list order.
 extern const std::array<VariableName, configZD4270Variables::kVariableCount> kVariableNames;
-
-// What a page shows after a write, as the engine's typed result: a cell with a question mark was
-// not read.
-DeviceVariables VariablesOfPage(const configZD4270Variables& page);
-DeviceGroups GroupsOfPage(const configZD4270Groups& page);
-DeviceScenes ScenesOfPage(const configZD4270Scenes& page);
 
 // The documents' parts: each variable by name with the page's key, caption (in the control's
 // language), value, text and converted text (null value and a question mark where it was not

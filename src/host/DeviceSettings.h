@@ -1,23 +1,35 @@
-// Writes what a user edits on a device's pages, with the pages' own controls: a variable's row,
-// its value and Save; a group's box; a scene's row, its level and Save. The pages do not look at
-// the answers, so whoever writes reads the page again (btnRefreshList) to see what the device took.
+// Writes of one device for the command line, restore and replace, through the engine: the part is
+// read first (the values the write starts from, the fade time a new level takes), then written,
+// then read back, so that each change says whether the device took it.
 #pragma once
 
 #include <vector>
 
+#include "engine/DeviceWrites.h"
+#include "host/ControlRun.h"
+
 namespace zd {
 
-class configZD4270Variables;
-class configZD4270Groups;
-class configZD4270Scenes;
+// The part as it is before a write, read as ReadKnownDevice reads it (a scan first when the device
+// list does not know the address). CommandFailed when there is nothing to write to (DSI mode, no
+// device at the address) or the connection was lost.
+DeviceReadout ReadBeforeWrite(ControlRun& run, int address, const ReadoutOptions& options);
 
-// Picks the variable's row (pos in the page's list), types value and saves it; true when the
-// page could send it.
-bool SaveVariable(configZD4270Variables& page, int pos, int value);
-// Ticks the boxes of add and clears those of remove; the page sends each change at once.
-void CheckGroups(configZD4270Groups& page, const std::vector<int>& add,
-                 const std::vector<int>& remove);
-// Picks the scene, types its level (255: mask) and saves it to the device.
-void SaveSceneLevel(configZD4270Scenes& page, int scene, int level);
+// Stores the variables; a new actual level is read back once it has faded in at the fade time
+// read before.
+VariablesWriteReport SaveVariables(ControlRun& run, int address, std::vector<VariableWrite> writes,
+                                   bool opticalFeedback = false);
+// Joins the groups of add and leaves those of remove; a group the device already is in (or, for
+// remove, not in, as far as it could be read) is not sent.
+GroupsWriteReport ChangeGroups(ControlRun& run, int address, const std::vector<int>& add,
+                               const std::vector<int>& remove, bool opticalFeedback = false);
+// Stores the scene levels (255: the device leaves the scene), the lamp showing each level first.
+ScenesWriteReport SaveSceneLevels(ControlRun& run, int address, std::vector<SceneWrite> writes,
+                                  bool opticalFeedback = false);
+
+// The read-back's values, empty (all unread) where the writing lost the connection before it.
+DeviceVariables ReadBackVariables(const VariablesWriteReport& report);
+DeviceGroups ReadBackGroups(const GroupsWriteReport& report);
+DeviceScenes ReadBackScenes(const ScenesWriteReport& report);
 
 }  // namespace zd

@@ -3,9 +3,7 @@
 #include <set>
 #include <vector>
 
-#include "frame/configZD4270.h"
 #include "host/DeviceReadout.h"
-#include "host/PageRequests.h"
 #include "link/Commands.h"
 #include "link/ModuleState.h"
 #include "platform/Error.h"
@@ -34,10 +32,14 @@ void ScanTwice(ControlRun& run) {
 }  // namespace
 
 NewGear GearWithoutShortAddress(ControlRun& run) {
-    configZD4270& control = run.Control();
-    SendDALICommandAsPage(control, kCmdQueryMissingShortAddress, 0, AddressKind::Broadcast, 0);
+    Link& link = RunTerminal(run).link;
+    std::int16_t nCommandId = kCmdQueryMissingShortAddress;
+    std::uint8_t nData = 0;
+    AddressKind nAddrType = AddressKind::Broadcast;
+    std::int16_t nAddr = 0;
+    link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr);
     std::uint8_t answer = 0;
-    const Result received = ReceiveDALIDataAsPage(control, answer);
+    const Result received = link.ReceiveDALIData(answer, nullptr);
     if (received == Result::Done) return NewGear::One;
     if (received == Result::CorruptFrame) return NewGear::Several;
     return NewGear::None;

@@ -1,7 +1,7 @@
 // A whole line kept for later: every device's short and random address, device type, the twelve
 // variables of the Variables page, its groups and scene levels, read by the engine (which changes
 // nothing on the line), in a versioned JSON file (examples/backup/FORMAT.md). Restoring compares
-// the line with the file device by device and writes back, through the device pages, the levels,
+// the line with the file device by device and writes back, through the engine, the levels,
 // fade, groups and scenes that differ.
 #pragma once
 
@@ -112,9 +112,9 @@ DevicePlan PlanDevice(const DeviceBackup& want, const DeviceBackup& now);
 std::vector<DevicePlan> PlanRestore(const LineBackup& file, const LineBackup& line,
                                     const std::vector<UnreadDevice>& unread);
 
-// Sends the plan's writes to its device through the pages and reads them back; what the device
+// Sends the plan's writes to its device through the engine and reads them back; what the device
 // did not take is listed ("max-level", "groups 3, 5", "scene 7"). Throws CommandFailed when the
-// device's pages cannot be opened.
+// device cannot be written (DSI mode, nothing at the address, the connection lost).
 std::vector<std::string> ApplyDevicePlan(ControlRun& run, const DevicePlan& plan);
 
 // The restore of a whole line: reads it, plans, and unless dryRun asks the control's dialogs

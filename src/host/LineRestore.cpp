@@ -1,4 +1,4 @@
-// Restoring a line from its backup: the plan device by device, and its writes through the pages.
+// Restoring a line from its backup: the plan device by device, and its writes through the engine.
 #include <algorithm>
 #include <set>
 
@@ -7,8 +7,6 @@
 #include "host/DeviceSettings.h"
 #include "host/LineBackup.h"
 #include "link/Commands.h"
-#include "pages/configZD4270Groups.h"
-#include "pages/configZD4270Scenes.h"
 #include "platform/HostTexts.h"
 
 namespace zd {
@@ -173,46 +171,42 @@ std::vector<std::string> ApplyDevicePlan(ControlRun& run, const DevicePlan& plan
     std::vector<std::string> missed;
     const int address = plan.shortAddress;
     if (!plan.variables.empty()) {
-        auto& page = OpenDevicePage<configZD4270Variables>(run, address, "Variables",
-                                                           PageKind::Variables, false);
-        for (const auto& [pos, value] : plan.variables) SaveVariable(page, pos, value);
-        page.btnRefreshList.Click();
+        std::vector<VariableWrite> writes;
+        for (const auto& [pos, value] : plan.variables)
+            writes.push_back({DeviceVariableAt(pos), static_cast<std::uint8_t>(value), {}});
+        const VariablesWriteReport report = SaveVariables(run, address, std::move(writes));
+        const DeviceVariables read = ReadBackVariables(report);
         for (const auto& [pos, value] : plan.variables) {
-            const std::int32_t stored = page.Value(pos);
+            const std::optional<std::int32_t> stored = read.Value(DeviceVariableAt(pos));
             const std::string name = kVariableNames[static_cast<std::size_t>(pos)].name;
-            if (Unread(page.lstViewVariables.Item(pos + 1).SubItem(1)))
+            if (!stored)
                 missed.push_back(name + " (could not be read back)");
-            else if (stored != value)
-                missed.push_back(name + " (keeps " + std::to_string(stored) + ", not " +
+            else if (*stored != value)
+                missed.push_back(name + " (keeps " + std::to_string(*stored) + ", not " +
                                  std::to_string(value) + ")");
         }
     }
     if (!plan.addGroups.empty() || !plan.removeGroups.empty()) {
-        auto& page =
-            OpenDevicePage<configZD4270Groups>(run, address, "Groups", PageKind::Groups, false);
-        CheckGroups(page, plan.addGroups, plan.removeGroups);
-        page.btnRefreshList.Click();
+        const DeviceGroups read =
+            ReadBackGroups(ChangeGroups(run, address, plan.addGroups, plan.removeGroups));
         std::vector<int> wrong;
         for (int group : plan.addGroups)
-            if (!page.Member(group)) wrong.push_back(group);
+            if (!read.Member(group).value_or(false)) wrong.push_back(group);
         for (int group : plan.removeGroups)
-            if (page.Member(group)) wrong.push_back(group);
-        for (int group : GroupsOfPage(page).Unread())
+            if (read.Member(group).value_or(false)) wrong.push_back(group);
+        for (int group : read.Unread())
             if (std::find(wrong.begin(), wrong.end(), group) == wrong.end()) wrong.push_back(group);
         std::sort(wrong.begin(), wrong.end());
         if (!wrong.empty()) missed.push_back("groups " + NumberList(wrong));
     }
     if (!plan.scenes.empty()) {
-        auto& page =
-            OpenDevicePage<configZD4270Scenes>(run, address, "Scenes", PageKind::Scenes, false);
-        for (const auto& [scene, level] : plan.scenes) SaveSceneLevel(page, scene, level);
-        page.btnRefreshList.Click();
-        const std::vector<int> unread = ScenesOfPage(page).Unread();
-        for (const auto& [scene, level] : plan.scenes) {
-            const bool failed = std::find(unread.begin(), unread.end(), scene) != unread.end();
-            if (failed || page.SceneLevel(scene) != level)
+        std::vector<SceneWrite> writes;
+        for (const auto& [scene, level] : plan.scenes)
+            writes.push_back({scene, static_cast<std::uint8_t>(level), {}});
+        const DeviceScenes read = ReadBackScenes(SaveSceneLevels(run, address, std::move(writes)));
+        for (const auto& [scene, level] : plan.scenes)
+            if (read.Level(scene) != std::optional<std::uint8_t>(static_cast<std::uint8_t>(level)))
                 missed.push_back("scene " + std::to_string(scene));
-        }
     }
     return missed;
 }

@@ -6,21 +6,16 @@ namespace zd {
 
 Result SendDALICommandAsPage(configZD4270& control, std::int16_t commandId, std::uint8_t data,
                              AddressKind addrType, std::int16_t addr) {
-    std::int16_t sent = -1;
-    std::int16_t addrTypeNumber = AddressKindNumber(addrType);
-    EventParams request;
-    request.Bind("nCommandId", commandId).Bind("nData", data).Bind("nAddrType", addrTypeNumber);
-    request.Bind("nAddr", addr).Bind("nRet", sent);
-    control.HandleObjectEvents("SendDALICommand", request);
-    return ResultFromNumber(sent);
+    // Copies: the link may change the data byte as it builds the frame.
+    std::int16_t nCommandId = commandId;
+    std::uint8_t nData = data;
+    AddressKind nAddrType = addrType;
+    std::int16_t nAddr = addr;
+    return control.TerminalLink().SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr);
 }
 
 Result ReceiveDALIDataAsPage(configZD4270& control, std::uint8_t& answer) {
-    std::int16_t received = -1;
-    EventParams reply;
-    reply.Bind("nData", answer).Bind("nRet", received);
-    control.HandleObjectEvents("ReceiveDALIData", reply);
-    return ResultFromNumber(received);
+    return control.TerminalLink().ReceiveDALIData(answer, nullptr);
 }
 
 }  // namespace zd

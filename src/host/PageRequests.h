@@ -1,7 +1,6 @@
-// The two requests a device page raises at the control, raised by a host for the same effect: the
-// control runs the transaction and writes its result into the request, as it does for a page. The
-// command line's send and query, the addressing checks and the window's device menu ask the line
-// this way.
+// The two transactions a device page asks the control for, asked by a host straight on the
+// control's link: the same transaction and result code as a page gets, without a page event. The
+// command line's send and query and the window's device menu ask the line this way.
 #pragma once
 
 #include <cstdint>

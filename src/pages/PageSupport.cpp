@@ -113,6 +113,12 @@ Result DaliDevicePage::QueryDALIData(std::int16_t nCommandId, std::uint8_t nQuer
     return nRet;
 }
 
+EngineTerminal DaliDevicePage::WriteTerminal() {
+    if (!m_terminalState || !m_terminalLink)
+        throw ControlError("the page is not attached to a terminal");
+    return {*m_terminalState, *m_terminalLink, m_context, m_terminalPosition};
+}
+
 void DaliDevicePage::ShowModeRefusal(int messageId) {
     m_context.dialogs.MessageBox({m_context.messages.Load(messageId) + "!", MsgButtons::Ok,
                                   MsgIcon::Information, m_context.messages.Load(5098)});

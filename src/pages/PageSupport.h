@@ -7,6 +7,8 @@
 #include <functional>
 #include <string>
 
+#include "engine/DeviceWrites.h"
+#include "engine/Terminal.h"
 #include "frame/LevelText.h"
 #include "frame/PageEvents.h"
 #include "platform/Context.h"
@@ -70,6 +72,16 @@ class DaliDevicePage : public DevicePage {
     // gone, its box shown). A read loop stops there instead of failing with a box per value; what
     // it has read stays shown.
     bool QueryLostConnection() const { return m_bQueryLostConnection; }
+    // The terminal the page writes to, for the engine's writes. ControlError when the page has
+    // none attached.
+    EngineTerminal WriteTerminal();
+    // A page writes without the engine's read-back: its list shows what it sent, and its Refresh
+    // button reads the device again.
+    static DeviceWriteOptions PageWriteOptions() {
+        DeviceWriteOptions options;
+        options.readBack = false;
+        return options;
+    }
     // The information box of a refused request: message id followed by "!".
     void ShowModeRefusal(int messageId);
 

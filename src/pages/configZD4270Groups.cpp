@@ -87,8 +87,8 @@ void configZD4270Groups::lstViewGroups_ItemCheck(ListItem& item) {
         const int group = item.Index() - 1;
         if (group < 0 || group >= kGroupCount) return;
         m_bMember[static_cast<std::size_t>(group)] = item.Checked();
-        SendDALICommand(item.Checked() ? kCmdAddToGroup : kCmdRemoveFromGroup,
-                        static_cast<std::uint8_t>(group));
+        EngineTerminal terminal = WriteTerminal();
+        WriteGroups(terminal, DALIAddr(), {{group, item.Checked(), {}}}, PageWriteOptions());
     });
 }
 

@@ -178,9 +178,8 @@ void configZD4270Scenes::btnSaveToDevice_Click() {
         if (scene < 0 || scene >= kSceneCount) return;
         const auto level = static_cast<std::uint8_t>(sliValue.Value());
         m_levels[static_cast<std::size_t>(scene)] = level;
-        if (SendDALICommand(kCmdDataTransferRegister, level) == Result::Done) {
-            SendDALICommand(kCmdStoreDtrAsScene, static_cast<std::uint8_t>(scene));
-        }
+        EngineTerminal terminal = WriteTerminal();
+        WriteScenes(terminal, DALIAddr(), {{scene, level, {}}}, PageWriteOptions());
         ShowLevel(*m_items[static_cast<std::size_t>(scene)], level);
     });
 }

@@ -21,25 +21,21 @@ enum class VarKind { Level, FadeRate, FadeTime, RandomAddress, Status, Version, 
 struct VariableEntry {
     DeviceVariable variable;
     VarKind kind;
-    // The STORE THE DTR AS ... command; direct arc power for the actual level; 0: read-only.
-    std::int16_t nStore;
 };
 
-constexpr std::int16_t kReadOnly = 0;
-
 constexpr std::array<VariableEntry, configZD4270Variables::kVariableCount> kVariables{{
-    {DeviceVariable::ActualLevel, VarKind::Level, kCmdDirectArcPower},
-    {DeviceVariable::PowerOnLevel, VarKind::Level, kCmdStoreDtrAsPowerOnLevel},
-    {DeviceVariable::SystemFailureLevel, VarKind::Level, kCmdStoreDtrAsSystemFailureLevel},
-    {DeviceVariable::MinLevel, VarKind::Level, kCmdStoreDtrAsMinLevel},
-    {DeviceVariable::MaxLevel, VarKind::Level, kCmdStoreDtrAsMaxLevel},
-    {DeviceVariable::FadeRate, VarKind::FadeRate, kCmdStoreDtrAsFadeRate},
-    {DeviceVariable::FadeTime, VarKind::FadeTime, kCmdStoreDtrAsFadeTime},
-    {DeviceVariable::RandomAddress, VarKind::RandomAddress, kReadOnly},
-    {DeviceVariable::Status, VarKind::Status, kReadOnly},
-    {DeviceVariable::Version, VarKind::Version, kReadOnly},
-    {DeviceVariable::DeviceType, VarKind::DeviceType, kReadOnly},
-    {DeviceVariable::PhysicalMinLevel, VarKind::Level, kReadOnly},
+    {DeviceVariable::ActualLevel, VarKind::Level},
+    {DeviceVariable::PowerOnLevel, VarKind::Level},
+    {DeviceVariable::SystemFailureLevel, VarKind::Level},
+    {DeviceVariable::MinLevel, VarKind::Level},
+    {DeviceVariable::MaxLevel, VarKind::Level},
+    {DeviceVariable::FadeRate, VarKind::FadeRate},
+    {DeviceVariable::FadeTime, VarKind::FadeTime},
+    {DeviceVariable::RandomAddress, VarKind::RandomAddress},
+    {DeviceVariable::Status, VarKind::Status},
+    {DeviceVariable::Version, VarKind::Version},
+    {DeviceVariable::DeviceType, VarKind::DeviceType},
+    {DeviceVariable::PhysicalMinLevel, VarKind::Level},
 }};
 static_assert(configZD4270Variables::kVariableCount == kDeviceVariableCount);
 static_assert([] {
@@ -49,8 +45,9 @@ static_assert([] {
     return true;
 }());
 
+// The engine knows which variables a write can store.
 bool Editable(const VariableEntry& entry) {
-    return entry.nStore != kReadOnly;
+    return DeviceVariableWritable(entry.variable);
 }
 
 struct EditorRange {
@@ -296,14 +293,11 @@ void configZD4270Variables::btnSaveVariable_Click() {
         if (!Editable(entry)) return;
         std::int32_t& value = m_values[static_cast<std::size_t>(pos)];
         value = sliValue.Value();
-        const auto data = static_cast<std::uint8_t>(value);
-        bool ok = false;
-        if (entry.nStore == kCmdDirectArcPower) {
-            ok = SendDALICommand(kCmdDirectArcPower, data) == Result::Done;
-        } else {
-            ok = SendDALICommand(kCmdDataTransferRegister, data) == Result::Done &&
-                 SendDALICommand(entry.nStore, 0) == Result::Done;
-        }
+        EngineTerminal terminal = WriteTerminal();
+        const VariablesWriteReport report = WriteVariables(
+            terminal, DALIAddr(), {{entry.variable, static_cast<std::uint8_t>(value), {}}},
+            PageWriteOptions());
+        const bool ok = report.writes.front().result.sent;
         ListItem& item = *m_items[static_cast<std::size_t>(pos)];
         if (ok) {
             item.SetSubItem(1, std::to_string(value));
