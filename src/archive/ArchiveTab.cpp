@@ -1,7 +1,6 @@
 // The archive tab of configZD4270: the two grids' views, the options menu with open, save,
 // download and upload, and the optical feedback box. Upload and download are the engine's
 // transfers, run to their end in one call; the tab locks itself, moves its bar and shows the grids.
-#include <algorithm>
 #include <cmath>
 #include <functional>
 

@@ -122,7 +122,9 @@ TEST_F(ArchiveTransferTest, CancelEndsBetweenAddressesAndDsiModeSendsNothing) {
     EXPECT_EQ(GearAt(5).Groups(), 0u);
     for (const sim::SentFrame& f : log) {
         const bool toShortAddress = (f.frame & 0x8100) == 0x0100;
-        if (toShortAddress) EXPECT_LE(f.frame >> 9, 5) << f.frame;
+        if (toShortAddress) {
+            EXPECT_LE(f.frame >> 9, 5) << f.frame;
+        }
     }
 
     state.m_nOperationMode = kModeDsi;
