@@ -1,5 +1,6 @@
 #include "archive/ArchiveFile.h"
 
+#include <functional>
 #include <limits>
 #include <optional>
 
@@ -53,7 +54,7 @@ std::uint8_t ArchiveCellByte(const std::string& text) {
     return static_cast<std::uint8_t>(value);
 }
 
-std::string ArchiveXml(const Grid& gridScenes, const Grid& gridGroups) {
+std::string ArchiveXml(const Archive& archive) {
     XmlDocument document = XmlDocument::Create("physicaltree");
     XmlNode tree = document.DocumentElement();
     XmlDocument::SetAttribute(tree, "generator", kArchiveGenerator);
@@ -67,6 +68,7 @@ std::string ArchiveXml(const Grid& gridScenes, const Grid& gridGroups) {
     XmlNode ballasts = XmlDocument::AppendElement(loop, "ballasts");
 
     for (int address = 0; address < kArchiveAddresses; ++address) {
+        const ArchiveBallast& entries = archive.ballasts[static_cast<std::size_t>(address)];
         // The ballast element is only made once it has something to hold.
         XmlNode ballast;
         auto entry = [&](const char* name) {
@@ -77,28 +79,60 @@ std::string ArchiveXml(const Grid& gridScenes, const Grid& gridGroups) {
             return XmlDocument::AppendElement(ballast, name);
         };
         for (int scene = 0; scene < kArchiveColumns; ++scene) {
-            const std::string& text = gridScenes.TextMatrix(address + 1, scene + 1);
-            if (!IsNumericText(text)) continue;
-            const std::uint8_t level = ArchiveCellByte(text);
-            if (level >= 255) continue;
+            const std::optional<std::uint8_t> level =
+                entries.scenes[static_cast<std::size_t>(scene)];
+            if (!level || *level == kArchiveNotInScene) continue;
             XmlNode element = entry("scene");
             XmlDocument::SetAttribute(element, "id", std::to_string(scene));
-            XmlDocument::SetAttribute(element, "lightlevel", std::to_string(level));
+            XmlDocument::SetAttribute(element, "lightlevel", std::to_string(*level));
         }
         for (int group = 0; group < kArchiveColumns; ++group) {
-            const std::string& text = gridGroups.TextMatrix(address + 1, group + 1);
-            if (!IsNumericText(text) || TextToInteger(text) == 0) continue;
+            if (!entries.groups[static_cast<std::size_t>(group)].value_or(false)) continue;
             XmlDocument::SetAttribute(entry("group"), "id", std::to_string(group));
         }
     }
     return kDeclaration + tree.Xml();
 }
 
+std::string ArchiveXml(const Grid& gridScenes, const Grid& gridGroups) {
+    // Cell by cell in the file's order, so that the first cell that is no byte is the one named.
+    Archive archive;
+    for (int address = 0; address < kArchiveAddresses; ++address) {
+        ArchiveBallast& ballast = archive.ballasts[static_cast<std::size_t>(address)];
+        for (int scene = 0; scene < kArchiveColumns; ++scene) {
+            const std::string& text = gridScenes.TextMatrix(address + 1, scene + 1);
+            if (IsNumericText(text))
+                ballast.scenes[static_cast<std::size_t>(scene)] = ArchiveCellByte(text);
+        }
+        for (int group = 0; group < kArchiveColumns; ++group) {
+            const std::string& text = gridGroups.TextMatrix(address + 1, group + 1);
+            if (IsNumericText(text))
+                ballast.groups[static_cast<std::size_t>(group)] = TextToInteger(text) != 0;
+        }
+    }
+    return ArchiveXml(archive);
+}
+
 void SaveArchiveFile(const std::string& path, const Grid& gridScenes, const Grid& gridGroups) {
     WriteFileAtomically(path, ArchiveXml(gridScenes, gridGroups));
 }
 
-bool LoadArchive(const XmlDocument& document, Grid& gridScenes, Grid& gridGroups,
+void SaveArchiveFile(const std::string& path, const Archive& archive) {
+    WriteFileAtomically(path, ArchiveXml(archive));
+}
+
+namespace {
+
+// Where a reading of the file puts what it finds, row by row.
+struct ArchiveRows {
+    // The address's row emptied: no scenes, no groups.
+    std::function<void(int address)> clear;
+    std::function<void(int address, int group)> addGroup;
+    // level as the file gives it; outside 0 to 254: not in the scene.
+    std::function<void(int address, int scene, std::int16_t level)> setScene;
+};
+
+bool ReadArchive(const XmlDocument& document, const ArchiveRows& rows,
                  std::set<std::int16_t>* listed) {
     const XmlNode loop = document.DocumentNode().SelectSingleNode(kArchiveLoopPath);
     if (!loop) return false;
@@ -110,28 +144,66 @@ bool LoadArchive(const XmlDocument& document, Grid& gridScenes, Grid& gridGroups
     for (int address = 0; address < kArchiveAddresses; ++address) {
         const XmlNode ballast =
             loop.SelectSingleNode("./ballasts/ballast[@address='" + std::to_string(address) + "']");
-        const int row = address + 1;
         if (listed && ballast) listed->insert(static_cast<std::int16_t>(address));
-        for (int column = 1; column <= kArchiveColumns; ++column) {
-            gridScenes.SetTextMatrix(row, column, "");
-            gridGroups.SetTextMatrix(row, column, "0");
-        }
+        rows.clear(address);
         for (const XmlNode& child : ballast.Children()) {
             if (child.Name() == "group") {
                 const std::optional<std::int16_t> id = NumericAttribute(child, "id", address);
                 if (id && *id >= 0 && *id <= kArchiveHighestId)
-                    gridGroups.SetTextMatrix(row, ColumnFor(address, *id, "group"), "1");
+                    rows.addGroup(address, ColumnFor(address, *id, "group") - 1);
             } else if (child.Name() == "scene") {
                 sceneId = NumericAttribute(child, "id", address).value_or(sceneId);
                 level = NumericAttribute(child, "lightlevel", address).value_or(level);
-                if (sceneId >= 0 && sceneId <= kArchiveHighestId) {
-                    gridScenes.SetTextMatrix(
-                        row, ColumnFor(address, sceneId, "scene"),
-                        level >= 0 && level <= 254 ? std::to_string(level) : std::string());
-                }
+                if (sceneId >= 0 && sceneId <= kArchiveHighestId)
+                    rows.setScene(address, ColumnFor(address, sceneId, "scene") - 1, level);
             }
         }
     }
+    return true;
+}
+
+bool IsSceneLevel(std::int16_t level) {
+    return level >= 0 && level <= 254;
+}
+
+}  // namespace
+
+bool LoadArchive(const XmlDocument& document, Grid& gridScenes, Grid& gridGroups,
+                 std::set<std::int16_t>* listed) {
+    ArchiveRows rows;
+    rows.clear = [&](int address) {
+        for (int column = 1; column <= kArchiveColumns; ++column) {
+            gridScenes.SetTextMatrix(address + 1, column, "");
+            gridGroups.SetTextMatrix(address + 1, column, "0");
+        }
+    };
+    rows.addGroup = [&](int address, int group) {
+        gridGroups.SetTextMatrix(address + 1, group + 1, "1");
+    };
+    rows.setScene = [&](int address, int scene, std::int16_t level) {
+        gridScenes.SetTextMatrix(address + 1, scene + 1,
+                                 IsSceneLevel(level) ? std::to_string(level) : std::string());
+    };
+    return ReadArchive(document, rows, listed);
+}
+
+bool LoadArchive(const XmlDocument& document, Archive& archive) {
+    Archive read;
+    read.listed.emplace();
+    ArchiveRows rows;
+    const auto at = [&](int address) -> ArchiveBallast& {
+        return read.ballasts[static_cast<std::size_t>(address)];
+    };
+    rows.clear = [&](int address) { at(address) = ArchiveBallast::Empty(); };
+    rows.addGroup = [&](int address, int group) {
+        at(address).groups[static_cast<std::size_t>(group)] = true;
+    };
+    rows.setScene = [&](int address, int scene, std::int16_t level) {
+        at(address).scenes[static_cast<std::size_t>(scene)] =
+            IsSceneLevel(level) ? static_cast<std::uint8_t>(level) : kArchiveNotInScene;
+    };
+    if (!ReadArchive(document, rows, &*read.listed)) return false;
+    archive = std::move(read);
     return true;
 }
 

@@ -1,12 +1,13 @@
 // The archive file: the group memberships and scene levels of the 64 short addresses of one line as
 // an XML physical tree (hub, devices, device, loops, loop, ballasts), written from the archive
-// grids and read back into them row by row.
+// grids or a typed archive and read back into them.
 #pragma once
 
 #include <cstdint>
 #include <set>
 #include <string>
 
+#include "engine/ArchiveTransfer.h"
 #include "platform/Xml.h"
 #include "ui/Grid.h"
 
@@ -22,7 +23,6 @@ inline constexpr int kArchiveWriterMajor = 0;
 inline constexpr int kArchiveWriterMinor = 1;
 inline constexpr int kArchiveWriterRevision = 0;
 
-inline constexpr int kArchiveAddresses = 64;
 inline constexpr int kArchiveColumns = 16;
 // Ids the reader accepts for a group or a scene; the grids have columns for 0 to 15 only.
 inline constexpr int kArchiveHighestId = 63;
@@ -50,6 +50,14 @@ void SaveArchiveFile(const std::string& path, const Grid& gridScenes, const Grid
 // listed, where given, gets the addresses the file has a ballast element for.
 bool LoadArchive(const XmlDocument& document, Grid& gridScenes, Grid& gridGroups,
                  std::set<std::int16_t>* listed = nullptr);
+
+// The same for a typed archive: an unknown value is left out like an empty cell.
+std::string ArchiveXml(const Archive& archive);
+void SaveArchiveFile(const std::string& path, const Archive& archive);
+// Reads a parsed archive as the grids read it, every address's entry replaced (an address without
+// a ballast element: no scenes, no groups) and listed set. Returns false when the document has no
+// loop of the expected device; archive is changed only when the whole file was read.
+bool LoadArchive(const XmlDocument& document, Archive& archive);
 
 // The message for a file that does not parse: code, reason, line, position, source text and URL.
 std::string ArchiveParseErrorText(const XmlParseError& error);

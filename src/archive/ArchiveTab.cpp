@@ -1,12 +1,12 @@
 // The archive tab of configZD4270: the two grids' views, the options menu with open, save,
-// download and upload, and the optical feedback box. Upload and download run to their end in one
-// call and let the user interface process its messages after every step.
-#include <algorithm>
+// download and upload, and the optical feedback box. Upload and download are the engine's
+// transfers, run to their end in one call; the tab locks itself, moves its bar and shows the grids.
 #include <cmath>
 #include <functional>
 
 #include "archive/ArchiveFile.h"
 #include "devices/NumericText.h"
+#include "engine/ArchiveTransfer.h"
 #include "frame/configZD4270.h"
 #include "link/Commands.h"
 #include "platform/Error.h"
@@ -19,8 +19,8 @@ constexpr int kArchivOpenFlags = 6148;  // file and path must exist, no read-onl
 constexpr int kArchivSaveFlags = 6;     // ask before overwriting, no read-only box
 constexpr double kArchivMenuX = 400;
 constexpr double kArchivMenuY = 8560;
-constexpr double kUploadSteps = kArchiveAddresses * 16;
-constexpr double kDownloadSteps = kArchiveAddresses * 32;
+constexpr double kUploadSteps = kArchiveAddresses * kDeviceSceneCount;
+constexpr double kDownloadSteps = kArchiveAddresses * (kDeviceSceneCount + kDeviceGroupCount);
 
 }  // namespace
 
@@ -157,21 +157,70 @@ void configZD4270::UnlockArchivTab() {
     prgArchiv.SetValue(0);
 }
 
-void configZD4270::ArchivProgress(double value) {
-    prgArchiv.SetValue(value);
-    m_context.scheduler.DoEvents();
+namespace {
+
+// The scene cell of an archive entry: a level, empty for not in the scene, and "?" unknown.
+std::string SceneCell(const std::optional<std::uint8_t>& level) {
+    if (!level) return "?";
+    return *level == kArchiveNotInScene ? std::string() : std::to_string(*level);
 }
 
-Result configZD4270::ArchivSend(std::int16_t nCommandId, std::uint8_t nData, std::int16_t nAddr) {
-    AddressKind nAddrType = AddressKind::Short;
-    return m_link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr);
+}  // namespace
+
+void configZD4270::ShowArchivUpload(const ArchiveUploadReport& report) {
+    for (int address = 0; address < kArchiveAddresses; ++address) {
+        const int row = address + 1;
+        const ArchiveBallast& ballast = report.archive.ballasts[static_cast<std::size_t>(address)];
+        const bool read =
+            report.addresses[static_cast<std::size_t>(address)] == ArchiveAddressState::Done;
+        for (int n = 0; n < kArchiveColumns; ++n) {
+            const std::size_t i = static_cast<std::size_t>(n);
+            gridScenes.SetTextMatrix(row, n + 1, read ? SceneCell(ballast.scenes[i]) : "?");
+            // A group half that got no answer stays empty rather than showing a byte that was
+            // never received.
+            const std::string group = !ballast.groups[i] ? "" : *ballast.groups[i] ? "1" : "0";
+            gridGroups.SetTextMatrix(row, n + 1, read ? group : "?");
+        }
+    }
 }
 
-Result configZD4270::ArchivQuery(std::int16_t nCommandId, std::uint8_t nData, std::int16_t nAddr,
-                                 std::uint8_t& nAnswer) {
-    const Result result = ArchivSend(nCommandId, nData, nAddr);
-    if (result != Result::Done) return result;
-    return m_link.ReceiveDALIData(nAnswer, nullptr);
+Archive configZD4270::ArchivFromGrids() const {
+    Archive archive;
+    archive.listed = m_archivListed;
+    for (int address = 0; address < kArchiveAddresses; ++address) {
+        const int row = address + 1;
+        ArchiveBallast& ballast = archive.ballasts[static_cast<std::size_t>(address)];
+        for (int n = 0; n < kArchiveColumns; ++n) {
+            const std::size_t i = static_cast<std::size_t>(n);
+            // An empty scene cell takes the gear out of the scene; "?" and other marks write
+            // nothing, and so does a group cell that holds no number.
+            const std::string& scene = gridScenes.TextMatrix(row, n + 1);
+            if (IsNumericText(scene)) {
+                ballast.scenes[i] = ArchiveCellByte(scene);
+            } else if (scene.empty()) {
+                ballast.scenes[i] = kArchiveNotInScene;
+            }
+            const std::string& group = gridGroups.TextMatrix(row, n + 1);
+            if (IsNumericText(group)) ballast.groups[i] = ArchiveCellByte(group) != 0;
+        }
+    }
+    return archive;
+}
+
+ArchiveTransferOptions configZD4270::ArchivTransferView(const char* procedure) {
+    ArchiveTransferOptions options;
+    options.errorProcedure = procedure;
+    options.progress = [this](const ArchiveProgress& progress) {
+        m_nArchivAddress = progress.address;
+        if (progress.read) {
+            for (int n = 0; n < kArchiveColumns; ++n) {
+                const auto& level = progress.read->scenes[static_cast<std::size_t>(n)];
+                if (level) gridScenes.SetTextMatrix(progress.address + 1, n + 1, SceneCell(level));
+            }
+        }
+        prgArchiv.SetValue(progress.done);
+    };
+    return options;
 }
 
 void configZD4270::mnuArchivOptionsUpload_Click() {
@@ -180,65 +229,16 @@ void configZD4270::mnuArchivOptionsUpload_Click() {
     m_archivListed.reset();
     LockArchivTab(kUploadSteps);
     m_archivTransfer = ArchivTransfer::Upload;
-    m_link.BeginProcedure();
-    for (std::int16_t address = 0; address < kArchiveAddresses; ++address) {
-        const int row = address + 1;
-        m_nArchivAddress = address;
-        // The connection is gone (its box has been shown): the rows read so far stay, and the
-        // rest are marked as not read rather than each failing with a box of its own.
-        if (m_link.CommunicationLost()) {
-            for (int col = 1; col <= kArchiveColumns; ++col) {
-                gridScenes.SetTextMatrix(row, col, "?");
-                gridGroups.SetTextMatrix(row, col, "?");
-            }
-            continue;
-        }
-        int scene = 0;
-        bool bFailed = false;
-        for (; scene < kArchiveColumns; ++scene) {
-            std::uint8_t level = 0;
-            if (ArchivQuery(kCmdQuerySceneLevel, static_cast<std::uint8_t>(scene), address,
-                            level) != Result::Done) {
-                bFailed = true;
-                break;
-            }
-            gridScenes.SetTextMatrix(row, scene + 1, level > 254 ? "" : std::to_string(level));
-            ArchivProgress(address * 16 + scene + 1);
-        }
-        if (bFailed) {
-            for (int col = 1; col <= kArchiveColumns; ++col) {
-                gridScenes.SetTextMatrix(row, col, "?");
-                gridGroups.SetTextMatrix(row, col, "?");
-            }
-            ArchivProgress(address * 16 + scene + 1);
-            continue;
-        }
-        // Groups 0-7, then 8-15; a half that gets no answer stays empty rather than showing a
-        // byte that was never received.
-        const std::int16_t groupQueries[] = {kCmdQueryGroups0To7, kCmdQueryGroups8To15};
-        for (int half = 0; half < 2; ++half) {
-            std::uint8_t bits = 0;
-            const bool bAnswered =
-                ArchivQuery(groupQueries[half], 0, address, bits) == Result::Done;
-            for (int bit = 0; bit < 8; ++bit) {
-                const std::string text = !bAnswered ? "" : ((bits >> bit) & 1) ? "1" : "0";
-                gridGroups.SetTextMatrix(row, half * 8 + bit + 1, text);
-            }
-        }
-    }
-    m_link.EndProcedure();
+    const ArchiveUploadReport report = UploadArchive(
+        m_addressingLine.Terminal(), ArchivTransferView("mnuArchivOptionsUpload_Click"));
+    ShowArchivUpload(report);
     UnlockArchivTab();
 }
 
 std::vector<std::int16_t> configZD4270::ArchivUnlistedDevices() const {
-    std::vector<std::int16_t> unlisted;
-    if (!m_archivListed || !m_state.devices) return unlisted;
-    for (const auto& [key, device] : m_state.devices->Items()) {
-        if (m_archivListed->count(device->m_nShortAddress) == 0)
-            unlisted.push_back(device->m_nShortAddress);
-    }
-    std::sort(unlisted.begin(), unlisted.end());
-    return unlisted;
+    Archive listed;
+    listed.listed = m_archivListed;
+    return ArchiveUnlistedDevices(listed, m_state);
 }
 
 void configZD4270::mnuArchivOptionsDownload_Click() {
@@ -246,53 +246,15 @@ void configZD4270::mnuArchivOptionsDownload_Click() {
     // Every address is written: a gear that the loaded archive does not list loses its groups
     // and scenes. The devices known to be such are named before anything is sent.
     const std::vector<std::int16_t> unlisted = ArchivUnlistedDevices();
-    if (!unlisted.empty()) {
-        const MessageCatalogue& msg = m_context.messages;
-        std::string addresses;
-        for (const std::int16_t address : unlisted)
-            addresses += (addresses.empty() ? "" : ", ") + std::to_string(address);
-        const MsgResult answer =
-            m_context.dialogs.MessageBox({std::to_string(unlisted.size()) + " " + msg.Load(5156) +
-                                              ": " + addresses + ".\r\n" + msg.Load(5157) + "?",
-                                          MsgButtons::YesNo, MsgIcon::Question, msg.Load(5098)});
-        if (answer != MsgResult::Yes) return;
-    }
+    if (!unlisted.empty() && !ConfirmArchiveClearing(m_addressingLine.Terminal(), unlisted)) return;
     m_archivCleared.clear();
+    // A cell that is no byte stops the download before anything is sent.
+    const Archive archive = ArchivFromGrids();
     LockArchivTab(kDownloadSteps);
     m_archivTransfer = ArchivTransfer::Download;
-    m_link.BeginProcedure();
-    for (std::int16_t address = 0; address < kArchiveAddresses; ++address) {
-        m_nArchivAddress = address;
-        // The connection is gone (its box has been shown): nothing more can be written.
-        if (m_link.CommunicationLost()) break;
-        const int row = address + 1;
-        ArchivProgress(address * 32);
-        std::uint8_t answer = 0;
-        if (ArchivQuery(kCmdQueryBallast, 0, address, answer) != Result::Done) continue;
-        if (m_archivListed && m_archivListed->count(address) == 0)
-            m_archivCleared.push_back(address);
-
-        for (int scene = 0; scene < kArchiveColumns; ++scene) {
-            ArchivProgress(address * 32 + scene);
-            const std::string& text = gridScenes.TextMatrix(row, scene + 1);
-            std::uint8_t level = kDaliMask;
-            if (IsNumericText(text)) {
-                level = ArchiveCellByte(text);
-            } else if (!text.empty()) {
-                continue;  // "?" and other marks write nothing
-            }
-            if (ArchivSend(kCmdDataTransferRegister, level, address) == Result::Done)
-                ArchivSend(kCmdStoreDtrAsScene, static_cast<std::uint8_t>(scene), address);
-        }
-        for (int group = 0; group < kArchiveColumns; ++group) {
-            ArchivProgress(address * 32 + 16 + group);
-            const std::string& text = gridGroups.TextMatrix(row, group + 1);
-            if (!IsNumericText(text)) continue;
-            ArchivSend(ArchiveCellByte(text) != 0 ? kCmdAddToGroup : kCmdRemoveFromGroup,
-                       static_cast<std::uint8_t>(group), address);
-        }
-    }
-    m_link.EndProcedure();
+    const ArchiveDownloadReport report = DownloadArchive(
+        m_addressingLine.Terminal(), archive, ArchivTransferView("mnuArchivOptionsDownload_Click"));
+    m_archivCleared = report.cleared;
     UnlockArchivTab();
 }
 

@@ -1,5 +1,5 @@
 // The terminal commands: one DALI command or query through the control's transaction routing (the
-// way a device page asks for one), the archive tab's upload and download with the file given on
+// way a device page asks for one), the engine's archive upload and download with the file given on
 // the command line, and the options tab's settings.
 #include <algorithm>
 #include <cctype>
@@ -9,11 +9,14 @@
 #include "archive/ArchiveFile.h"
 #include "cli/HeadlessCommands.h"
 #include "devices/NumericText.h"
+#include "engine/ArchiveTransfer.h"
 #include "engine/LineCommands.h"
 #include "engine/TerminalOptions.h"
 #include "link/Commands.h"
 #include "link/Results.h"
 #include "platform/Error.h"
+#include "platform/Files.h"
+#include "platform/HostTexts.h"
 
 namespace zd {
 
@@ -310,24 +313,17 @@ PreparedCommand PrepareDsiTransaction(const CommandArguments& arguments) {
     };
 }
 
-// Picks an entry of the archive tab's options menu, as the user does after clicking the button.
-void ChooseArchiveMenu(configZD4270& control, const std::string& entry) {
-    const auto popup = control.mnuArchivOptions.OnPopup.Connect(
-        [&](double, double) { control.mnuArchivOptions.ClickEntry(entry); });
-    control.cmdArchivOptions.Click();
-    control.mnuArchivOptions.OnPopup.Disconnect(popup);
-}
-
-// The scene levels and group memberships in the archive grids, as the archive file keeps them.
-Json ArchiveJson(const configZD4270& control) {
+// The scene levels and group memberships of an archive, as the archive file keeps them.
+Json ArchiveJson(const Archive& archive) {
     Json ballasts = Json::array();
     for (int address = 0; address < kArchiveAddresses; ++address) {
+        const ArchiveBallast& ballast = archive.ballasts[static_cast<std::size_t>(address)];
         Json scenes = Json::object();
         Json groups = Json::array();
         for (int n = 0; n < kArchiveColumns; ++n) {
-            const std::string& level = control.gridScenes.TextMatrix(address + 1, n + 1);
-            if (IsNumericText(level)) scenes[std::to_string(n)] = std::stoi(level);
-            if (control.gridGroups.TextMatrix(address + 1, n + 1) == "1") groups.push_back(n);
+            const std::optional<std::uint8_t> level = ballast.scenes[static_cast<std::size_t>(n)];
+            if (level && *level != kArchiveNotInScene) scenes[std::to_string(n)] = *level;
+            if (ballast.groups[static_cast<std::size_t>(n)].value_or(false)) groups.push_back(n);
         }
         if (!scenes.empty() || !groups.empty())
             ballasts.push_back({{"address", address}, {"scenes", scenes}, {"groups", groups}});
@@ -335,25 +331,55 @@ Json ArchiveJson(const configZD4270& control) {
     return ballasts;
 }
 
-// Runs a menu entry that talks to the line; the archive tab refuses it in DSI mode with a box.
-void RunArchiveTransfer(HeadlessSession& session, const std::string& entry, const char* step) {
-    const std::size_t mark = session.BoxCount();
-    ChooseArchiveMenu(session.Control(), entry);
+// The transfer's options: the progress line and the interrupt between two addresses; an error
+// box names the window's handler, as the window shows it.
+ArchiveTransferOptions TransferOptions(HeadlessSession& session, bool upload) {
+    const Language language = session.Catalogue().GetLanguage();
+    const std::string what = HostText(language, upload ? "archive upload" : "archive download");
+    ArchiveTransferOptions options;
+    options.errorProcedure =
+        upload ? "mnuArchivOptionsUpload_Click" : "mnuArchivOptionsDownload_Click";
+    options.progress = [&session, what, language](const ArchiveProgress& progress) {
+        session.ShowProgress({what,
+                              HostText(language, "address %1", {std::to_string(progress.address)}),
+                              static_cast<double>(progress.done) / progress.total, language});
+    };
+    options.cancel = [&session, what] { return session.StopRequested(what); };
+    return options;
+}
+
+// Fails on the error box of the transfer, and on its refusal in DSI mode with the box it showed.
+void FailArchiveTransfer(HeadlessSession& session, std::size_t mark, const EngineOutcome& outcome,
+                         const char* step) {
+    session.EndEngineRun();
     FailOnErrorBox(session, mark, {{"failedStep", step}});
-    if (session.State().m_nOperationMode != kModeDali) {
-        throw CommandFailed(session.LastBoxSince(mark).value_or("the terminal is in DSI mode"),
+    if (outcome.failure == EngineFailure::Refused) {
+        throw CommandFailed(session.LastBoxSince(mark).value_or(outcome.text),
                             {{"failedStep", step}});
     }
 }
 
-// Runs a menu entry that asks for a file, answering the file dialog with path.
-void RunArchiveFileEntry(HeadlessSession& session, const std::string& entry,
-                         const std::string& path, const char* step) {
+// Loads the archive file with the window's boxes for a file that does not parse or holds values
+// out of range; false when it has no loop of the device.
+bool LoadArchiveFile(HeadlessSession& session, const std::string& path, Archive& archive) {
+    const Context& context = session.Control().EngineLine().Terminal().context;
     const std::size_t mark = session.BoxCount();
-    session.Dialogs().SetFilePath(path);
-    ChooseArchiveMenu(session.Control(), entry);
-    session.Dialogs().SetFilePath(std::nullopt);
-    FailOnErrorBox(session, mark, {{"failedStep", step}});
+    bool loaded = false;
+    Guard(context, "ArchivLoad", [&] {
+        XmlDocument document;
+        if (!document.Load(path, kArchiveInput)) {
+            const std::string text =
+                ArchiveParseErrorText(document.ParseError().value_or(XmlParseError{}));
+            IgnoreErrors([&] {
+                context.dialogs.MessageBox(
+                    {text, MsgButtons::Ok, MsgIcon::Critical, context.messages.Load(5113)});
+            });
+            return;
+        }
+        loaded = LoadArchive(document, archive);
+    });
+    FailOnErrorBox(session, mark, {{"failedStep", "load"}});
+    return loaded;
 }
 
 }  // namespace
@@ -376,13 +402,19 @@ PreparedCommand PrepareArchiveUpload(const CommandArguments& arguments) {
     if (std::filesystem::exists(path, error) && !arguments.Has("--yes"))
         throw UsageError("the archive " + path + " exists; replace it with --yes");
     return [path](HeadlessSession& session) {
-        RunArchiveTransfer(session, "mnuArchivOptionsUpload", "upload");
-        RunArchiveFileEntry(session, "mnuArchivOptionsSave", path, "save");
+        EngineTerminal& terminal = session.Control().EngineLine().Terminal();
+        std::size_t mark = session.BoxCount();
+        const ArchiveUploadReport report = UploadArchive(terminal, TransferOptions(session, true));
+        FailArchiveTransfer(session, mark, report.outcome, "upload");
+        mark = session.BoxCount();
+        Guard(terminal.context, "mnuArchivOptionsSave_Click",
+              [&] { SaveArchiveFile(path, report.archive); });
+        FailOnErrorBox(session, mark, {{"failedStep", "save"}});
         if (!std::filesystem::exists(path)) {
             throw CommandFailed("the archive " + path + " was not written",
                                 {{"failedStep", "save"}});
         }
-        return Json{{"file", path}, {"ballasts", ArchiveJson(session.Control())}};
+        return Json{{"file", path}, {"ballasts", ArchiveJson(report.archive)}};
     };
 }
 
@@ -395,15 +427,11 @@ PreparedCommand PrepareArchiveDownload(const CommandArguments& arguments) {
             throw CommandFailed("the archive " + path + " cannot be read",
                                 {{"failedStep", "load"}});
         }
-        RunArchiveFileEntry(session, "mnuArchivOptionsLoad", path, "load");
-        // A load fills every row's group cells; a file without the device's loop fills none and
-        // says nothing. The window shows the empty grids before anything is written, but here a
-        // download would turn every scene of every gear into "not in scene" unseen.
-        configZD4270& control = session.Control();
-        bool loaded = false;
-        for (int row = 1; row <= kArchiveAddresses && !loaded; ++row)
-            loaded = IsNumericText(control.gridGroups.TextMatrix(row, 1));
-        if (!loaded) {
+        // A file without the device's loop loads nothing and says nothing. The window shows the
+        // empty grids before anything is written, but here a download would turn every scene of
+        // every gear into "not in scene" unseen.
+        Archive archive;
+        if (!LoadArchiveFile(session, path, archive)) {
             throw CommandFailed("the archive " + path +
                                     " holds no groups or scenes of this device; nothing was "
                                     "written",
@@ -411,7 +439,7 @@ PreparedCommand PrepareArchiveDownload(const CommandArguments& arguments) {
         }
         // Nothing has gone to the line yet: the confirmation can name the known devices the
         // archive leaves out, which lose their groups and scenes.
-        const std::vector<std::int16_t> unlisted = control.ArchivUnlistedDevices();
+        const std::vector<std::int16_t> unlisted = ArchiveUnlistedDevices(archive, session.State());
         if (!yes) {
             std::string text =
                 "archive download replaces the groups and scenes of the gear at every address";
@@ -424,13 +452,19 @@ PreparedCommand PrepareArchiveDownload(const CommandArguments& arguments) {
             }
             throw UsageError(text + "; confirm with --yes");
         }
+        EngineTerminal& terminal = session.Control().EngineLine().Terminal();
+        // --yes has answered the window's question, which the messages keep as it showed.
         session.Dialogs().SetAssumeYes(true);
-        RunArchiveTransfer(session, "mnuArchivOptionsDownload", "download");
+        if (!unlisted.empty() && session.State().m_nOperationMode == kModeDali)
+            ConfirmArchiveClearing(terminal, unlisted);
         session.Dialogs().SetAssumeYes(false);
+        const std::size_t mark = session.BoxCount();
+        const ArchiveDownloadReport report =
+            DownloadArchive(terminal, archive, TransferOptions(session, false));
+        FailArchiveTransfer(session, mark, report.outcome, "download");
         Json cleared = Json::array();
-        for (const std::int16_t address : control.ArchivCleared()) cleared.push_back(address);
-        return Json{
-            {"file", path}, {"ballasts", ArchiveJson(session.Control())}, {"cleared", cleared}};
+        for (const std::int16_t address : report.cleared) cleared.push_back(address);
+        return Json{{"file", path}, {"ballasts", ArchiveJson(archive)}, {"cleared", cleared}};
     };
 }
 

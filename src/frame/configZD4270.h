@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/AddressingLine.h"
+#include "engine/ArchiveTransfer.h"
 #include "engine/ChangeAddresses.h"
 #include "engine/DeviceScan.h"
 #include "engine/PhysicalSelection.h"
@@ -362,10 +363,11 @@ class configZD4270 {
     bool RefuseArchivInDsiMode();
     void LockArchivTab(double progressMax);
     void UnlockArchivTab();
-    void ArchivProgress(double value);
-    Result ArchivSend(std::int16_t nCommandId, std::uint8_t nData, std::int16_t nAddr);
-    Result ArchivQuery(std::int16_t nCommandId, std::uint8_t nData, std::int16_t nAddr,
-                       std::uint8_t& nAnswer);
+    // The grids of an upload; the archive a download writes (ControlError for a cell that is no
+    // byte); the options that move the bar and show the levels as they are read.
+    void ShowArchivUpload(const ArchiveUploadReport& report);
+    Archive ArchivFromGrids() const;
+    ArchiveTransferOptions ArchivTransferView(const char* procedure);
     // Addressing run frame and random addressing (AddressingFrame.cpp, RandomAddressing.cpp,
     // FirmwareAddressing.cpp).
     void ConnectAddressingHandlers();

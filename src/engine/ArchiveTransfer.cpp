@@ -1,0 +1,237 @@
+#include "engine/ArchiveTransfer.h"
+
+#include <algorithm>
+
+#include "link/Commands.h"
+#include "platform/Error.h"
+
+namespace zd {
+
+namespace {
+
+constexpr int kUploadStepsPerAddress = kDeviceSceneCount;
+constexpr int kDownloadStepsPerAddress = kDeviceSceneCount + kDeviceGroupCount;
+
+// The transaction of a transfer: a command to one short address, and a query's answer.
+Result SendTo(Link& link, std::int16_t commandId, std::uint8_t data, std::int16_t address) {
+    AddressKind kind = AddressKind::Short;
+    return link.SendDALICommand(commandId, data, kind, address, nullptr);
+}
+
+Result QueryOf(Link& link, std::int16_t commandId, std::uint8_t data, std::int16_t address,
+               std::uint8_t& answer) {
+    const Result result = SendTo(link, commandId, data, address);
+    if (result != Result::Done) return result;
+    return link.ReceiveDALIData(answer, nullptr);
+}
+
+// The progress bar moves, then the user interface processes its messages: the window stays alive
+// and the watchdog runs between the transactions.
+void Step(EngineTerminal& terminal, const ArchiveTransferOptions& options,
+          ArchiveDirection direction, std::int16_t address, int done,
+          const ArchiveBallast* read = nullptr) {
+    if (options.progress) {
+        const int total =
+            kArchiveAddresses * (direction == ArchiveDirection::Upload ? kUploadStepsPerAddress
+                                                                       : kDownloadStepsPerAddress);
+        options.progress({direction, address, done, total, read});
+    }
+    terminal.context.scheduler.DoEvents();
+}
+
+// The terminal in DSI mode has no DALI gear to read or write: its box, and nothing sent.
+bool RefusedInDsiMode(EngineTerminal& terminal, EngineOutcome& outcome) {
+    if (terminal.state.m_nOperationMode != kModeDsi) return false;
+    const MessageCatalogue& msg = terminal.context.messages;
+    IgnoreErrors([&] {
+        terminal.context.dialogs.MessageBox(
+            {msg.Load(5122) + "!", MsgButtons::Ok, MsgIcon::Information, msg.Load(5098)});
+    });
+    outcome.Fail(EngineFailure::Refused, msg.Load(5122) + "!");
+    return true;
+}
+
+// Runs the transfer's addresses inside one procedure of the link; an error ends it with its box.
+template <class Body>
+void RunProcedure(EngineTerminal& terminal, const ArchiveTransferOptions& options,
+                  EngineOutcome& outcome, Body&& body) {
+    terminal.link.BeginProcedure();
+    try {
+        body();
+    } catch (...) {
+        terminal.link.EndProcedure();
+        ReportCurrentException(terminal.context, options.errorProcedure);
+        outcome.Fail(EngineFailure::Error, "the archive transfer ended with an error");
+        return;
+    }
+    terminal.link.EndProcedure();
+    if (terminal.link.CommunicationLost())
+        outcome.Fail(EngineFailure::CommunicationLost, "the connection to the terminal was lost");
+}
+
+}  // namespace
+
+ArchiveBallast ArchiveBallast::Empty() {
+    ArchiveBallast ballast;
+    ballast.scenes.fill(kArchiveNotInScene);
+    ballast.groups.fill(false);
+    return ballast;
+}
+
+bool ArchiveBallast::HoldsAnything() const {
+    const auto inScene = [](const std::optional<std::uint8_t>& level) {
+        return level && *level != kArchiveNotInScene;
+    };
+    const auto member = [](const std::optional<bool>& group) { return group.value_or(false); };
+    return std::any_of(scenes.begin(), scenes.end(), inScene) ||
+           std::any_of(groups.begin(), groups.end(), member);
+}
+
+std::vector<std::int16_t> ArchiveUnlistedDevices(const Archive& archive, const ModuleState& state) {
+    std::vector<std::int16_t> unlisted;
+    if (!archive.listed || !state.devices) return unlisted;
+    for (const auto& [key, device] : state.devices->Items()) {
+        if (archive.listed->count(device->m_nShortAddress) == 0)
+            unlisted.push_back(device->m_nShortAddress);
+    }
+    std::sort(unlisted.begin(), unlisted.end());
+    return unlisted;
+}
+
+bool ConfirmArchiveClearing(EngineTerminal& terminal, const std::vector<std::int16_t>& unlisted) {
+    const MessageCatalogue& msg = terminal.context.messages;
+    std::string addresses;
+    for (const std::int16_t address : unlisted)
+        addresses += (addresses.empty() ? "" : ", ") + std::to_string(address);
+    const MsgResult answer = terminal.context.dialogs.MessageBox(
+        {std::to_string(unlisted.size()) + " " + msg.Load(5156) + ": " + addresses + ".\r\n" +
+             msg.Load(5157) + "?",
+         MsgButtons::YesNo, MsgIcon::Question, msg.Load(5098)});
+    return answer == MsgResult::Yes;
+}
+
+const char* ArchiveAddressStateName(ArchiveAddressState state) {
+    switch (state) {
+        case ArchiveAddressState::Done:
+            return "done";
+        case ArchiveAddressState::NoAnswer:
+            return "no-answer";
+        case ArchiveAddressState::NotAsked:
+            return "not-asked";
+    }
+    return "unknown";
+}
+
+ArchiveUploadReport UploadArchive(EngineTerminal& terminal, const ArchiveTransferOptions& options) {
+    ArchiveUploadReport report;
+    report.addresses.fill(ArchiveAddressState::NotAsked);
+    if (RefusedInDsiMode(terminal, report.outcome)) return report;
+    Link& link = terminal.link;
+    RunProcedure(terminal, options, report.outcome, [&] {
+        for (std::int16_t address = 0; address < kArchiveAddresses; ++address) {
+            if (options.cancel && options.cancel()) {
+                report.outcome.Fail(EngineFailure::Cancelled, "the archive upload was cancelled");
+                return;
+            }
+            // The connection is gone (its box has been shown): the rest is not read rather than
+            // each address failing with a box of its own.
+            if (link.CommunicationLost()) {
+                report.outcome.Fail(EngineFailure::CommunicationLost,
+                                    "the connection to the terminal was lost");
+                continue;
+            }
+            ArchiveBallast& ballast = report.archive.ballasts[static_cast<std::size_t>(address)];
+            const int first = address * kUploadStepsPerAddress;
+            int scene = 0;
+            bool failed = false;
+            for (; scene < kDeviceSceneCount; ++scene) {
+                std::uint8_t level = 0;
+                if (QueryOf(link, kCmdQuerySceneLevel, static_cast<std::uint8_t>(scene), address,
+                            level) != Result::Done) {
+                    failed = true;
+                    break;
+                }
+                ballast.scenes[static_cast<std::size_t>(scene)] =
+                    level > 254 ? kArchiveNotInScene : level;
+                Step(terminal, options, ArchiveDirection::Upload, address, first + scene + 1,
+                     &ballast);
+            }
+            if (failed) {
+                ballast = ArchiveBallast{};
+                report.addresses[static_cast<std::size_t>(address)] = ArchiveAddressState::NoAnswer;
+                Step(terminal, options, ArchiveDirection::Upload, address, first + scene + 1);
+                continue;
+            }
+            const std::int16_t groupQueries[] = {kCmdQueryGroups0To7, kCmdQueryGroups8To15};
+            for (int half = 0; half < 2; ++half) {
+                std::uint8_t bits = 0;
+                if (QueryOf(link, groupQueries[half], 0, address, bits) != Result::Done) continue;
+                for (int bit = 0; bit < 8; ++bit)
+                    ballast.groups[static_cast<std::size_t>(half * 8 + bit)] = (bits >> bit) & 1;
+            }
+            report.addresses[static_cast<std::size_t>(address)] = ArchiveAddressState::Done;
+        }
+    });
+    return report;
+}
+
+ArchiveDownloadReport DownloadArchive(EngineTerminal& terminal, const Archive& archive,
+                                      const ArchiveTransferOptions& options) {
+    ArchiveDownloadReport report;
+    report.addresses.fill(ArchiveAddressState::NotAsked);
+    if (RefusedInDsiMode(terminal, report.outcome)) return report;
+    Link& link = terminal.link;
+    RunProcedure(terminal, options, report.outcome, [&] {
+        for (std::int16_t address = 0; address < kArchiveAddresses; ++address) {
+            if (options.cancel && options.cancel()) {
+                report.outcome.Fail(EngineFailure::Cancelled, "the archive download was cancelled");
+                return;
+            }
+            // The connection is gone (its box has been shown): nothing more can be written.
+            if (link.CommunicationLost()) {
+                report.outcome.Fail(EngineFailure::CommunicationLost,
+                                    "the connection to the terminal was lost");
+                return;
+            }
+            const std::size_t index = static_cast<std::size_t>(address);
+            const int first = address * kDownloadStepsPerAddress;
+            Step(terminal, options, ArchiveDirection::Download, address, first);
+            std::uint8_t answer = 0;
+            if (QueryOf(link, kCmdQueryBallast, 0, address, answer) != Result::Done) {
+                report.addresses[index] = ArchiveAddressState::NoAnswer;
+                continue;
+            }
+            report.addresses[index] = ArchiveAddressState::Done;
+            if (archive.listed && archive.listed->count(address) == 0)
+                report.cleared.push_back(address);
+            const ArchiveBallast& ballast = archive.ballasts[index];
+            int& failures = report.failedCommands[index];
+            for (int scene = 0; scene < kDeviceSceneCount; ++scene) {
+                Step(terminal, options, ArchiveDirection::Download, address, first + scene);
+                const std::optional<std::uint8_t> level =
+                    ballast.scenes[static_cast<std::size_t>(scene)];
+                if (!level) continue;
+                // The level goes through the DTR; only a DTR that was set is stored.
+                if (SendTo(link, kCmdDataTransferRegister, *level, address) != Result::Done) {
+                    ++failures;
+                    continue;
+                }
+                if (SendTo(link, kCmdStoreDtrAsScene, static_cast<std::uint8_t>(scene), address) !=
+                    Result::Done)
+                    ++failures;
+            }
+            for (int group = 0; group < kDeviceGroupCount; ++group) {
+                Step(terminal, options, ArchiveDirection::Download, address,
+                     first + kDeviceSceneCount + group);
+                const std::optional<bool> member = ballast.groups[static_cast<std::size_t>(group)];
+                if (!member) continue;
+                if (SendTo(link, *member ? kCmdAddToGroup : kCmdRemoveFromGroup,
+                           static_cast<std::uint8_t>(group), address) != Result::Done)
+                    ++failures;
+            }
+        }
+    });
+    return report;
+}
+
+}  // namespace zd
