@@ -95,11 +95,6 @@ class configZD4270 {
     void CreateChangeAddrListView();
     void CreateScenesView();
     void CreateGroupsView();
-    void ClearAddressingLists();
-    void EnableRndAddrOptions(bool bEnable);
-    void EnableRndAddrOptionsAndTabs(bool bEnable);
-    // One step of the terminal's own random addressing; the addressing procedures supply it.
-    void RandomAddressingFirmware(bool bStart, bool bStop, bool bPoll, bool& bFinished);
 
     ModuleState& State() { return m_state; }
     const ModuleState& State() const { return m_state; }
@@ -245,6 +240,21 @@ class configZD4270 {
     // Writes the watchdog message every 500 ms while the control lives.
     Timer timerWatchdog{"timerWatchdog"};
 
+    // The change-address list, the scenes and groups views and the tree from colDevices.
+    void RefreshDeviceViews();
+    // Before a scan replaces the device list: pages, lists and tree let go of its records. After
+    // it: the views show what it found, the tree's root selected, as the scan's end shows them.
+    void ReleaseDeviceViews();
+    void ShowScannedDevices();
+
+  private:
+    // The procedures of the tabs: their click and timer handlers, the steps they drive and the
+    // helpers they share; the window reaches them through the models' events.
+    void ClearAddressingLists();
+    void EnableRndAddrOptions(bool bEnable);
+    void EnableRndAddrOptionsAndTabs(bool bEnable);
+    // One step of the terminal's own random addressing; the addressing procedures supply it.
+    void RandomAddressingFirmware(bool bStart, bool bStop, bool bPoll, bool& bFinished);
     // Device scan, device tree and terminal options (DeviceScan.cpp, DeviceTree.cpp,
     // TerminalOptions.cpp).
     void cmdScanDevices_Click();
@@ -271,12 +281,6 @@ class configZD4270 {
     // plugs into the frame.
     void EnablePhySelOptions(bool bEnable);
     void EnableChangeAddrControls(bool bEnable);
-    // The change-address list, the scenes and groups views and the tree from colDevices.
-    void RefreshDeviceViews();
-    // Before a scan replaces the device list: pages, lists and tree let go of its records. After
-    // it: the views show what it found, the tree's root selected, as the scan's end shows them.
-    void ReleaseDeviceViews();
-    void ShowScannedDevices();
     // false (after message 5122) when the terminal is in DSI mode.
     bool CheckDaliMode();
     // A new log file for a run when EnableLoggingAddressing is set, with its " start " line; else
@@ -336,7 +340,6 @@ class configZD4270 {
     void lstChangeAddrView_ItemClick(ListItem& item);
     void chkChangeAddrOpticalSelectionFeedback_Click();
 
-  private:
     // The terminal firmware is still running random addressing: take up its supervision.
     void ResumeFirmwareAddressing();
     void ShowCritical(const std::string& text);
