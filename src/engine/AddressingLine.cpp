@@ -1,5 +1,6 @@
 #include "engine/AddressingLine.h"
 
+#include "engine/StepRunner.h"
 #include "link/Commands.h"
 #include "platform/Error.h"
 
@@ -101,6 +102,55 @@ void AddressingLine::ShowAddressLimitMessage() {
     const MessageCatalogue& msg = m_terminal.context.messages;
     m_terminal.context.dialogs.MessageBox({msg.Load(5114) + "!\r\n" + msg.Load(5115) + ".",
                                            MsgButtons::Ok, MsgIcon::Exclamation, msg.Load(5112)});
+}
+
+AddressingDriveEnd DriveAddressingRun(AddressingLine& line, const AddressingDrive& drive) {
+    AddressingDriveEnd end;
+    const Context& context = line.GetContext();
+    Link& link = line.TerminalLink();
+    const auto stepped = [&] {
+        if (drive.stepped) drive.stepped();
+    };
+    const auto endedItself = [&] { return drive.endedItself && drive.endedItself(); };
+    line.StartLog(drive.log, drive.logPath, drive.logWords);
+    line.ClearRecovered();
+    context.scheduler.DoEvents();
+    link.BeginProcedure();
+    bool bFinished = false;
+    drive.step(true, false, bFinished);
+    stepped();
+    std::string endLine = " end " + drive.logWords;
+    if (link.CommunicationLost() && !bFinished) {
+        // A lost connection ends the run after its one box.
+    } else if (bFinished) {
+        // The run never got going: its log keeps the start line alone.
+        endLine.clear();
+        end.finishedAtStart = true;
+    } else {
+        const bool ended = RunSteps(
+            context.scheduler, drive.intervalMs,
+            [&] {
+                bool finished = false;
+                drive.step(false, false, finished);
+                stepped();
+                return !finished && !link.CommunicationLost() && !endedItself();
+            },
+            [&] { return end.cancelled = drive.cancelled && drive.cancelled(); });
+        if (end.cancelled) endLine += " by user";
+        end.timedOut = !ended && !end.cancelled;
+    }
+    if (endedItself()) {
+        if (drive.selfEnd) drive.selfEnd();
+        link.EndProcedure();
+    } else {
+        context.scheduler.DoEvents();
+        bool stopped = false;
+        drive.step(false, true, stopped);
+        link.EndProcedure();
+        line.CloseLog(endLine);
+    }
+    stepped();
+    return end;
 }
 
 }  // namespace zd

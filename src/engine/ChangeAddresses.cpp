@@ -221,12 +221,7 @@ ChangeAddressesReport RunChangeAddresses(
     const Context& context = terminal.context;
     const MessageCatalogue& msg = context.messages;
     Link& link = terminal.link;
-    if (terminal.state.m_nOperationMode != kModeDali) {
-        context.dialogs.MessageBox(
-            {msg.Load(5122) + "!", MsgButtons::Ok, MsgIcon::Information, msg.Load(5098)});
-        report.outcome.Fail(EngineFailure::Refused, msg.Load(5122) + "!");
-        return report;
-    }
+    if (RefusedOutsideDaliMode(terminal, report.outcome)) return report;
     ChangeAddressesRun run(line);
     std::string status;
     run.SetView({[&](const std::string& text) { status = text; }, {}});
@@ -234,57 +229,37 @@ ChangeAddressesReport RunChangeAddresses(
         if (progress) progress({status, run.MovesLeft(), run.Planned()});
     };
 
-    line.StartLog(log, logPath, "change addresses");
-    line.ClearRecovered();
     status = msg.Load(5107) + "...";
-    tell();
-    context.scheduler.DoEvents();
-    link.BeginProcedure();
+    ChangeAddrEnd end = ChangeAddrEnd::None;
     bool bFinished = false;
-    ChangeAddrEnd end = run.RunStep(true, false, bFinished);
-    // Where the run ends: by its own end (the steps have said how), or by the driver, which
-    // closes with the stop step.
-    std::string endLine = " end change addresses";
-    bool cancel = false;
-    if (link.CommunicationLost() && !bFinished) {
-        // A lost connection ends the run after its one box.
-    } else if (bFinished) {
-        // A start that failed (a plan that gives two devices one address) never got going: its
-        // log keeps the start line alone.
-        endLine.clear();
-        report.outcome.Fail(EngineFailure::Refused,
-                            "the plan gives two devices one address: nothing was changed");
-    } else {
-        const bool ended = RunSteps(
-            context.scheduler, kChangeAddrIntervalMs,
-            [&] {
-                bool finished = false;
-                end = run.RunStep(false, false, finished);
-                tell();
-                if (finished) bFinished = true;
-                return end == ChangeAddrEnd::None && !finished && !link.CommunicationLost();
-            },
-            [&] { return cancel = cancelled && cancelled(); });
-        if (cancel) endLine += " by user";
-        if (!ended && !cancel)
-            report.outcome.Fail(EngineFailure::Error, "the address change did not end in time");
-    }
-    if (end == ChangeAddrEnd::None) {
-        status.clear();
-        context.scheduler.DoEvents();
-        bool stopped = false;
-        run.RunStep(false, true, stopped);
-        link.EndProcedure();
-        line.CloseLog(endLine);
-    } else {
-        // The run ended itself: the log closes with its end line unless the step was not known.
+    AddressingDrive drive;
+    drive.logWords = "change addresses";
+    drive.log = log;
+    drive.logPath = logPath;
+    drive.intervalMs = kChangeAddrIntervalMs;
+    drive.step = [&](bool bStart, bool bStop, bool& finished) {
+        const ChangeAddrEnd stepEnd = run.RunStep(bStart, bStop, finished);
+        if (!bStop) end = stepEnd;
+        if (finished) bFinished = true;
+    };
+    drive.stepped = tell;
+    drive.cancelled = cancelled;
+    // The run ended itself: the log closes with its end line unless the step was not known, and
+    // a plan carried out whole says so.
+    drive.endedItself = [&] { return end != ChangeAddrEnd::None; };
+    drive.selfEnd = [&] {
         line.CloseLog(end == ChangeAddrEnd::Unknown ? "" : " end change addresses");
         if (end == ChangeAddrEnd::Done)
             context.dialogs.MessageBox(
                 {msg.Load(5111) + "!", MsgButtons::Ok, MsgIcon::Information, msg.Load(5098)});
-        link.EndProcedure();
-    }
-    tell();
+    };
+    const AddressingDriveEnd driven = DriveAddressingRun(line, drive);
+    const bool cancel = driven.cancelled;
+    if (driven.finishedAtStart)
+        report.outcome.Fail(EngineFailure::Refused,
+                            "the plan gives two devices one address: nothing was changed");
+    if (driven.timedOut)
+        report.outcome.Fail(EngineFailure::Error, "the address change did not end in time");
 
     if (link.CommunicationLost()) {
         report.outcome.Fail(EngineFailure::CommunicationLost,

@@ -84,13 +84,7 @@ ScanReport RunDeviceScan(AddressingLine& line, const ScanOptions& options,
                          const std::function<bool()>& cancelled) {
     ScanReport report;
     EngineTerminal& terminal = line.Terminal();
-    if (terminal.state.m_nOperationMode != kModeDali) {
-        const MessageCatalogue& msg = terminal.context.messages;
-        terminal.context.dialogs.MessageBox(
-            {msg.Load(5122) + "!", MsgButtons::Ok, MsgIcon::Information, msg.Load(5098)});
-        report.outcome.Fail(EngineFailure::Refused, msg.Load(5122) + "!");
-        return report;
-    }
+    if (RefusedOutsideDaliMode(terminal, report.outcome)) return report;
     const auto darken = [&] {
         std::int16_t command = kCmdRecallMinLevel;
         std::uint8_t data = 0;

@@ -264,12 +264,7 @@ PhysicalSelectionReport RunPhysicalSelection(
     const Context& context = terminal.context;
     const MessageCatalogue& msg = context.messages;
     Link& link = terminal.link;
-    if (terminal.state.m_nOperationMode != kModeDali) {
-        context.dialogs.MessageBox(
-            {msg.Load(5122) + "!", MsgButtons::Ok, MsgIcon::Information, msg.Load(5098)});
-        report.outcome.Fail(EngineFailure::Refused, msg.Load(5122) + "!");
-        return report;
-    }
+    if (RefusedOutsideDaliMode(terminal, report.outcome)) return report;
     PhysicalSelectionRun run(line);
     run.SetOptions(options);
     PhysicalSelectionProgress now;
@@ -278,67 +273,29 @@ PhysicalSelectionReport RunPhysicalSelection(
                      now.lamps.emplace_back(lampNo, address);
                  }});
     bool failed = false;
-    const auto step = [&](bool bStart, bool bStop, bool& bFinished) {
-        bFinished = false;
-        if (bStart) run.MachineState() = PhySelStep::Start;
-        if (bStop) run.MachineState() = PhySelStep::Stop;
-        if (run.MachineState() == PhySelStep::Idle) return;
-        try {
-            if (run.MachineState() == PhySelStep::Stop) {
+    AddressingDrive drive;
+    drive.logWords = "physical addressing";
+    drive.log = log;
+    drive.logPath = logPath;
+    drive.intervalMs = kPhySelIntervalMs;
+    drive.step = [&](bool bStart, bool bStop, bool& bFinished) {
+        EngineMachineStep(
+            context, run.MachineState(), bStart, bStop, bFinished, "AddressingPhysical",
+            [&] { return run.RunOwnStep(bFinished); },
+            [&] {
                 now.status.clear();
                 line.Send(kCmdTerminate, 0, AddressKind::Broadcast, 0);
-                return;
-            }
-            if (!run.RunOwnStep(bFinished)) {
-                now.status = msg.Load(5112);
-                bFinished = true;
-                run.MachineState() = PhySelStep::Idle;
-            }
-        } catch (...) {
-            ReportCurrentException(context, "AddressingPhysical");
-            failed = true;
-            bFinished = true;
-        }
+            },
+            [&] { now.status = msg.Load(5112); }, failed);
     };
-    const auto tell = [&] {
+    drive.stepped = [&] {
         if (progress) progress(now);
     };
-
-    line.StartLog(log, logPath, "physical addressing");
-    line.ClearRecovered();
+    drive.cancelled = stop;
     now.status = msg.Load(5079) + "...";
-    context.scheduler.DoEvents();
-    link.BeginProcedure();
-    bool bFinished = false;
-    step(true, false, bFinished);
-    tell();
-    std::string endLine = " end physical addressing";
-    bool stopped = false;
-    if (link.CommunicationLost() && !bFinished) {
-        // A lost connection ends the run after its one box.
-    } else if (bFinished) {
-        endLine.clear();
-    } else {
-        const bool ended = RunSteps(
-            context.scheduler, kPhySelIntervalMs,
-            [&] {
-                bool finished = false;
-                step(false, false, finished);
-                tell();
-                return !finished && !link.CommunicationLost();
-            },
-            [&] { return stopped = stop && stop(); });
-        if (stopped) endLine += " by user";
-        if (!ended && !stopped)
-            report.outcome.Fail(EngineFailure::Error, "the physical selection did not end in time");
-    }
-    now.status.clear();
-    context.scheduler.DoEvents();
-    bool ignored = false;
-    step(false, true, ignored);
-    link.EndProcedure();
-    line.CloseLog(endLine);
-    tell();
+    const AddressingDriveEnd end = DriveAddressingRun(line, drive);
+    if (end.timedOut)
+        report.outcome.Fail(EngineFailure::Error, "the physical selection did not end in time");
 
     report.lamps = now.lamps;
     report.recovered = line.Recovered();

@@ -608,12 +608,7 @@ RandomAddressingReport RunRandomAddressing(
         report.outcome.Fail(EngineFailure::Refused, msg.Load(5124));
         return report;
     }
-    if (terminal.state.m_nOperationMode != kModeDali) {
-        context.dialogs.MessageBox(
-            {msg.Load(5122) + "!", MsgButtons::Ok, MsgIcon::Information, msg.Load(5098)});
-        report.outcome.Fail(EngineFailure::Refused, msg.Load(5122) + "!");
-        return report;
-    }
+    if (RefusedOutsideDaliMode(terminal, report.outcome)) return report;
     if (report.variant == RandomAddressingVariant::Terminal) {
         report.outcome.Fail(EngineFailure::Refused,
                             "this terminal (firmware 1M or later) searches itself");
@@ -629,72 +624,34 @@ RandomAddressingReport RunRandomAddressing(
     report.fastSearch = request.options.fast;
     bool failed = false;
     const auto step = [&](bool bStart, bool bStop, bool& bFinished) {
-        bFinished = false;
         const SearchPacing pacing(search, bStart);
-        if (bStart) search.Start();
-        if (bStop) search.Stop();
-        if (search.Step() == RndAddrStep::Idle) return;
-        try {
-            if (search.Step() == RndAddrStep::Stop) {
+        EngineMachineStep(
+            context, search.MachineState(), bStart, bStop, bFinished, "RandomAddressing",
+            [&] { return search.RunOwnStep(bFinished); },
+            [&] {
+                // TERMINATE ends the gear's initialisation state.
                 status.clear();
                 line.Send(kCmdTerminate, 0, AddressKind::Broadcast, 0);
-                return;
-            }
-            if (!search.RunOwnStep(bFinished)) {
-                status = msg.Load(5112);
-                bFinished = true;
-                search.Idle();
-            }
-        } catch (...) {
-            ReportCurrentException(context, "RandomAddressing");
-            failed = true;
-            bFinished = true;
-        }
+            },
+            [&] { status = msg.Load(5112); }, failed);
     };
-    const auto tellProgress = [&] {
+    status = msg.Load(5080) + "...";
+    AddressingDrive drive;
+    drive.logWords = "random addressing";
+    drive.log = request.log;
+    drive.logPath = request.logPath;
+    // The pace is chosen before the start step, with what the quick handshake knew then.
+    drive.intervalMs = request.options.fast && !link.QuickTimingDistrust() ? kRndAddrFastIntervalMs
+                                                                           : kRndAddrIntervalMs;
+    drive.step = step;
+    drive.stepped = [&] {
         if (progress) progress({status, search.Addressed(), search.Fraction()});
     };
-
-    line.StartLog(request.log, request.logPath, "random addressing");
-    line.ClearRecovered();
-    status = msg.Load(5080) + "...";
-    tellProgress();
-    context.scheduler.DoEvents();
-    // The pace is chosen before the start step, with what the quick handshake knew then.
-    const std::int64_t interval = request.options.fast && !link.QuickTimingDistrust()
-                                      ? kRndAddrFastIntervalMs
-                                      : kRndAddrIntervalMs;
-    link.BeginProcedure();
-    bool bFinished = false;
-    step(true, false, bFinished);
-    std::string endLine = " end random addressing";
-    bool cancel = false;
-    if (link.CommunicationLost() && !bFinished) {
-        // A lost connection ends the run after its one box.
-    } else if (bFinished) {
-        endLine.clear();
-    } else {
-        const bool ended = RunSteps(
-            context.scheduler, interval,
-            [&] {
-                bool finished = false;
-                step(false, false, finished);
-                tellProgress();
-                return !finished && !link.CommunicationLost();
-            },
-            [&] { return cancel = cancelled && cancelled(); });
-        if (cancel) endLine += " by user";
-        if (!ended && !cancel)
-            report.outcome.Fail(EngineFailure::Error, "the random addressing did not end in time");
-    }
-    // The stop step: TERMINATE ends the gear's initialisation state.
-    status.clear();
-    context.scheduler.DoEvents();
-    bool stopped = false;
-    step(false, true, stopped);
-    link.EndProcedure();
-    line.CloseLog(endLine);
-    tellProgress();
+    drive.cancelled = cancelled;
+    const AddressingDriveEnd end = DriveAddressingRun(line, drive);
+    const bool cancel = end.cancelled;
+    if (end.timedOut)
+        report.outcome.Fail(EngineFailure::Error, "the random addressing did not end in time");
 
     report.recovered = line.Recovered();
     report.checkMs = search.CheckMs();

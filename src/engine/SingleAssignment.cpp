@@ -8,13 +8,7 @@ SingleAssignmentReport AssignSingleAddress(AddressingLine& line, std::int16_t ad
                                            const std::string& logPath) {
     SingleAssignmentReport report;
     EngineTerminal& terminal = line.Terminal();
-    const MessageCatalogue& msg = terminal.context.messages;
-    if (terminal.state.m_nOperationMode != kModeDali) {
-        terminal.context.dialogs.MessageBox(
-            {msg.Load(5122) + "!", MsgButtons::Ok, MsgIcon::Information, msg.Load(5098)});
-        report.outcome.Fail(EngineFailure::Refused, msg.Load(5122) + "!");
-        return report;
-    }
+    if (RefusedOutsideDaliMode(terminal, report.outcome)) return report;
     const bool bMask = address == kDaliMask;
     Link& link = terminal.link;
     line.StartLog(log, logPath, "single assignment");

@@ -4,6 +4,7 @@
 // it typed options and reads back typed progress and results.
 #pragma once
 
+#include "engine/Outcome.h"
 #include "link/Link.h"
 #include "link/ModuleState.h"
 #include "platform/Context.h"
@@ -17,5 +18,9 @@ struct EngineTerminal {
     // The terminal's position in the process image (its device number for the DevCom).
     std::int32_t position = 0;
 };
+
+// A procedure for DALI gear is refused outside DALI mode: the window's box (5122), the outcome
+// Refused, and nothing sent. True when it was refused.
+bool RefusedOutsideDaliMode(const EngineTerminal& terminal, EngineOutcome& outcome);
 
 }  // namespace zd

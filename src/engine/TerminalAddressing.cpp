@@ -91,12 +91,7 @@ TerminalAddressingReport RunTerminalAddressing(
     const MessageCatalogue& msg = context.messages;
     Link& link = line.TerminalLink();
     Scheduler& clock = context.scheduler;
-    if (line.Terminal().state.m_nOperationMode != kModeDali) {
-        context.dialogs.MessageBox(
-            {msg.Load(5122) + "!", MsgButtons::Ok, MsgIcon::Information, msg.Load(5098)});
-        report.outcome.Fail(EngineFailure::Refused, msg.Load(5122) + "!");
-        return report;
-    }
+    if (RefusedOutsideDaliMode(line.Terminal(), report.outcome)) return report;
     // The terminal's own run is never logged: it sends nothing the log could show.
     line.DropLog();
     const std::string status = msg.Load(5139) + "...";
