@@ -217,6 +217,13 @@ ArchiveTransferOptions configZD4270::ArchivTransferView(const char* procedure) {
                 const auto& level = progress.read->scenes[static_cast<std::size_t>(n)];
                 if (level) gridScenes.SetTextMatrix(progress.address + 1, n + 1, SceneCell(level));
             }
+        } else if (progress.direction == ArchiveDirection::Upload) {
+            // An address that did not answer is marked as not read as soon as the upload passes
+            // it, as the rows read are shown as they come.
+            for (int n = 0; n < kArchiveColumns; ++n) {
+                gridScenes.SetTextMatrix(progress.address + 1, n + 1, "?");
+                gridGroups.SetTextMatrix(progress.address + 1, n + 1, "?");
+            }
         }
         prgArchiv.SetValue(progress.done);
     };
