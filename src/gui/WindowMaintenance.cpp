@@ -9,6 +9,7 @@
 #include <exception>
 #include <string>
 
+#include "engine/LineCommands.h"
 #include "frame/ControlProgress.h"
 #include "frame/configZD4270.h"
 #include "gui/MainWindow.h"
@@ -18,7 +19,6 @@
 #include "host/DeviceReadout.h"
 #include "host/GearReplacement.h"
 #include "host/LineBackup.h"
-#include "host/PageRequests.h"
 #include "link/Commands.h"
 #include "platform/Error.h"
 
@@ -40,11 +40,13 @@ std::optional<int> DeviceAddressOf(const QTreeWidgetItem* item) {
 
 // QUERY CONTROL GEAR, asked twice before silence is believed.
 bool DeviceAnswers(configZD4270& control, int address) {
+    EngineTerminal& terminal = control.EngineLine().Terminal();
+    const LineCommand query{kCmdQueryBallast, 0, AddressKind::Short,
+                            static_cast<std::int16_t>(address)};
     for (int ask = 0; ask < 2; ++ask) {
-        SendDALICommandAsPage(control, kCmdQueryBallast, 0, AddressKind::Short,
-                              static_cast<std::int16_t>(address));
-        std::uint8_t answer = 0;
-        if (ReceiveDALIDataAsPage(control, answer) != Result::Timeout) return true;
+        LineCommandResult result = SendLineCommand(terminal, query);
+        ReceiveLineAnswer(terminal, result);
+        if (result.answerResult != Result::Timeout) return true;
     }
     return false;
 }
