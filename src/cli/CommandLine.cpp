@@ -41,7 +41,7 @@ Invocation ParseInvocation(const std::vector<std::string>& args, const SessionOp
     Invocation invocation;
     invocation.options = defaults;
     SessionOptions& options = invocation.options;
-    ConnectionSpec& connection = options.connection;
+    ConnectionTarget& connection = options.connection;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         auto value = [&]() -> const std::string& { return OptionValue(args, i); };
@@ -433,7 +433,7 @@ void ParseCommandLine(int argc, const char* const* argv, ParsedCommandLine& pars
             throw UsageError("--all, --pos N,M, --lines and --save-lines go with a command");
         return;
     }
-    const ConnectionSpec& connection = options.connection;
+    const ConnectionTarget& connection = options.connection;
     const std::string modbusOption = connection.ModbusOption();
     if (!options.saveLineFile.empty() && connection.OverModbus())
         throw UsageError("--save-line needs the simulated line, not " + modbusOption);

@@ -44,7 +44,7 @@ int RunDemoOn(Scheduler& scheduler, const DemoOptions& options, std::FILE* out) 
     MemoryRegistry registry;
     ModuleState state;
 
-    const ConnectionSpec& connection = options.connection;
+    const ConnectionTarget& connection = options.connection;
     OpenedTerminal opened;
     try {
         opened = OpenTerminal(connection, scheduler, [out](const std::string& note) {

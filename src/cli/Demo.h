@@ -6,13 +6,13 @@
 
 #include <cstdio>
 
-#include "host/ConnectionSpec.h"
+#include "host/ConnectionTarget.h"
 #include "platform/Messages.h"
 
 namespace zd {
 
 struct DemoOptions {
-    ConnectionSpec connection;
+    ConnectionTarget connection;
     Language language = Language::English;
 };
 

@@ -23,7 +23,7 @@ HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* conso
     : m_options(options), m_console(console), m_dialogs(console), m_messages(options.language) {
     // The store the window uses, so that the device list and the logging switches carry over
     // from run to run and between the window and the command line.
-    const ConnectionSpec& connection = options.connection;
+    const ConnectionTarget& connection = options.connection;
     m_registry = connection.registryFile.empty()
                      ? std::make_unique<QSettingsRegistry>()
                      : std::make_unique<QSettingsRegistry>(connection.registryFile);

@@ -15,7 +15,7 @@
 #include "cli/ConsoleDialogs.h"
 #include "cli/Progress.h"
 #include "frame/configZD4270.h"
-#include "host/ConnectionSpec.h"
+#include "host/ConnectionTarget.h"
 #include "host/ControlRun.h"
 #include "host/QSettingsRegistry.h"
 #include "host/SimDevCom.h"
@@ -29,7 +29,7 @@ namespace zd {
 
 // What every run needs, whatever the command: the terminal it connects to and how it reports.
 struct SessionOptions {
-    ConnectionSpec connection;
+    ConnectionTarget connection;
     // Put before the names of the control's log files (see configZD4270::SetLogFilePrefix).
     std::string logFilePrefix;
     Language language = Language::English;

@@ -103,7 +103,7 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
         report ? ReportFormatOf(*reportFile, arguments) : ReportFormat::Html;
     if (selection.all && !selection.positions.empty())
         throw UsageError("--all and --pos choose terminals both; give one of them");
-    const ConnectionSpec& connection = options.connection;
+    const ConnectionTarget& connection = options.connection;
     if (connection.OverModbus() && (!selection.linesDir.empty() || !selection.saveLinesDir.empty()))
         throw UsageError("--lines and --save-lines need the simulated lines, not " +
                          std::string(connection.ModbusOption()));
@@ -172,7 +172,7 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
         if (report && syntax.name != "report")
             job.command = FollowedByReport(std::move(job.command), arguments);
         job.options = options;
-        ConnectionSpec& jobConnection = job.options.connection;
+        ConnectionTarget& jobConnection = job.options.connection;
         jobConnection.position = position;
         // A person cannot follow several progress lines; the document tells the result.
         job.options.quiet = true;
@@ -221,7 +221,7 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
                       {"name", job.terminal.name},
                       {"coupler", job.terminal.couplerName},
                       {"exitCode", job.outcome.exitCode}};
-        const ConnectionSpec& jobConnection = job.options.connection;
+        const ConnectionTarget& jobConnection = job.options.connection;
         if (!jobConnection.modbus.empty()) entry["modbus"] = jobConnection.modbus;
         if (!jobConnection.modbusRtu.empty()) entry["modbusRtu"] = jobConnection.modbusRtu;
         for (auto& [key, value] : job.outcome.document.items())

@@ -43,8 +43,9 @@ constexpr int kPositionRole = Qt::UserRole + 1;
 }  // namespace
 
 ConnectionDialog::ConnectionDialog(Purpose purpose, Language language,
-                                   const ConnectionSpec& simulated, const ConnectionSpec& modbus,
-                                   Choice first, bool showAtStartup, QWidget* parent)
+                                   const ConnectionTarget& simulated,
+                                   const ConnectionTarget& modbus, Choice first, bool showAtStartup,
+                                   QWidget* parent)
     : QDialog(parent), m_purpose(purpose), m_language(language), m_simulated(simulated) {
     const auto text = [language](const char* english) { return Tr(language, english); };
     setWindowTitle(text(purpose == Purpose::StartUp  ? "Connect ZD4270"
@@ -290,9 +291,9 @@ bool ConnectionDialog::ShowAtStartup() const {
     return !m_showAtStartup || m_showAtStartup->isChecked();
 }
 
-ConnectionSpec ConnectionDialog::Chosen() const {
+ConnectionTarget ConnectionDialog::Chosen() const {
     if (!ModbusChosen()) {
-        ConnectionSpec chosen = m_simulated;
+        ConnectionTarget chosen = m_simulated;
         chosen.modbus.clear();
         chosen.modbusRtu.clear();
         // The empty line's entry holds no file.
@@ -305,7 +306,7 @@ ConnectionSpec ConnectionDialog::Chosen() const {
         }
         return chosen;
     }
-    ConnectionSpec chosen;
+    ConnectionTarget chosen;
     chosen.registryFile = m_simulated.registryFile;
     chosen.stationFile = m_station->text().toStdString();
     // The spin box's lowest value stands for the station's first terminal.

@@ -27,12 +27,12 @@ class ConnectionDialog : public QDialog {
     // simulated: the station and line the simulated choice starts from; modbus: the Modbus
     // settings to offer (host, port and unit in its modbus "HOST:PORT[/UNIT]", the serial line in
     // its modbusRtu "DEVICE:BAUD:PARITY:STOP[/UNIT]"); first: the choice selected at start-up.
-    ConnectionDialog(Purpose purpose, Language language, const ConnectionSpec& simulated,
-                     const ConnectionSpec& modbus, Choice first, bool showAtStartup,
+    ConnectionDialog(Purpose purpose, Language language, const ConnectionTarget& simulated,
+                     const ConnectionTarget& modbus, Choice first, bool showAtStartup,
                      QWidget* parent = nullptr);
 
     // What the user chose, once accepted.
-    ConnectionSpec Chosen() const;
+    ConnectionTarget Chosen() const;
     // A terminal over Modbus TCP or RTU.
     bool ModbusChosen() const;
     bool RtuChosen() const;
@@ -62,7 +62,7 @@ class ConnectionDialog : public QDialog {
 
     Purpose m_purpose;
     Language m_language;
-    ConnectionSpec m_simulated;
+    ConnectionTarget m_simulated;
     // The example building's station, for its lines.
     QString m_buildingStation;
     QRadioButton* m_simulatedButton = nullptr;

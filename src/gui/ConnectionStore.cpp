@@ -19,7 +19,7 @@ std::string LastScanValueName(std::int32_t position) {
 
 }  // namespace
 
-void ConnectionStore::Remember(const ConnectionSpec& connection) {
+void ConnectionStore::Remember(const ConnectionTarget& connection) {
     const auto root = RegistryAccess::kHkeyCurrentUser;
     // The simulated line keeps the Modbus settings for the next time, and the other way round;
     // Modbus TCP and RTU keep each other's, too.
@@ -58,8 +58,8 @@ std::optional<std::string> ConnectionStore::LineFile() const {
     return lineFile;
 }
 
-ConnectionSpec ConnectionStore::RememberedModbus(const ConnectionSpec& current) const {
-    ConnectionSpec connection;
+ConnectionTarget ConnectionStore::RememberedModbus(const ConnectionTarget& current) const {
+    ConnectionTarget connection;
     connection.stationFile = current.stationFile;
     connection.position = current.position;
     connection.registryFile = current.registryFile;

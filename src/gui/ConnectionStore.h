@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "host/ConnectionSpec.h"
+#include "host/ConnectionTarget.h"
 #include "platform/Messages.h"
 
 namespace zd {
@@ -24,14 +24,14 @@ class ConnectionStore {
     explicit ConnectionStore(RegistryAccess& registry) : m_registry(registry) {}
 
     // Remembers a connection the user opened.
-    void Remember(const ConnectionSpec& connection);
+    void Remember(const ConnectionTarget& connection);
     // What the last connection chosen was to.
     ConnectionChoice LastChoice() const;
     // The line file of the last simulated line chosen, if one was.
     std::optional<std::string> LineFile() const;
     // The Modbus settings last used, the Modbus TCP address and the serial line each as last used;
     // what the store does not hold comes from current.
-    ConnectionSpec RememberedModbus(const ConnectionSpec& current) const;
+    ConnectionTarget RememberedModbus(const ConnectionTarget& current) const;
 
     // Whether the chooser is shown at start-up (yes unless turned off).
     bool ChooserAtStartup() const;

@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "host/ConnectionSpec.h"
+#include "host/ConnectionTarget.h"
 #include "platform/Messages.h"
 
 class QApplication;
@@ -32,7 +32,7 @@ class BusMonitor;
 struct WindowOptions {
     // What the window opens first: the station's terminal on the simulated line of the line file
     // (none: a line without gear) or over Modbus, with its store (empty: the user's).
-    ConnectionSpec connection;
+    ConnectionTarget connection;
     Language language = Language::English;
     // The command line gave the language (--lang); otherwise the one the window last used.
     bool languageChosen = false;

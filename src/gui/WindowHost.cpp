@@ -104,7 +104,7 @@ void WindowHost::Say(const std::string& text, MsgIcon icon) {
         {HostMessage(TextLanguage(), text), MsgButtons::Ok, icon, "ZD4270"});
 }
 
-bool WindowHost::Open(const ConnectionSpec& connection, bool keepLine) {
+bool WindowHost::Open(const ConnectionTarget& connection, bool keepLine) {
     OpenedTerminal opened;
     // The same terminal and line may go on as they are, and only the control start afresh.
     const bool keep = keepLine && m_devCom;
@@ -166,19 +166,19 @@ bool WindowHost::Open(const ConnectionSpec& connection, bool keepLine) {
     return true;
 }
 
-bool WindowHost::Switch(const ConnectionSpec& connection) {
+bool WindowHost::Switch(const ConnectionTarget& connection) {
     if (!Idle()) return false;
     const bool opened = Open(connection);
     if (opened) m_store.Remember(connection);
     return opened;
 }
 
-bool WindowHost::Start(const ConnectionSpec& fallback, bool offerChoice) {
+bool WindowHost::Start(const ConnectionTarget& fallback, bool offerChoice) {
     if (offerChoice && ChooserAtStartup()) {
-        ConnectionSpec remembered = RememberedModbus();
+        ConnectionTarget remembered = RememberedModbus();
         // Before any terminal was used over Modbus: the station the line would use.
         if (remembered.stationFile.empty()) remembered.stationFile = fallback.stationFile;
-        ConnectionSpec simulated = fallback;
+        ConnectionTarget simulated = fallback;
         // The store keeps an empty name for the line without gear.
         if (auto lineFile = m_store.LineFile())
             simulated.lineFile =
@@ -196,7 +196,7 @@ bool WindowHost::Start(const ConnectionSpec& fallback, bool offerChoice) {
 
 bool WindowHost::ApplyChoice(const ConnectionDialog& dialog) {
     m_store.SetChooserAtStartup(dialog.ShowAtStartup());
-    const ConnectionSpec chosen = dialog.Chosen();
+    const ConnectionTarget chosen = dialog.Chosen();
     if (m_window) return Switch(chosen);
     if (!Open(chosen)) return false;
     m_store.Remember(chosen);

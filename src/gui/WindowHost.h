@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "gui/ConnectionStore.h"
-#include "host/ConnectionSpec.h"
+#include "host/ConnectionTarget.h"
 #include "host/Report.h"
 #include "host/StationDocument.h"
 #include "platform/Context.h"
@@ -67,16 +67,16 @@ class WindowHost : public QObject {
 
     // Opens the connection and shows the window on it. What cannot be used (a station, line file
     // or address) is said in a box, and the current connection stays; false then.
-    bool Open(const ConnectionSpec& connection) { return Open(connection, false); }
+    bool Open(const ConnectionTarget& connection) { return Open(connection, false); }
     // The first connection of a run: the user's choice when offerChoice and the store does not say
     // otherwise (Cancel, or a choice that cannot be opened, leaves fallback), else fallback.
-    bool Start(const ConnectionSpec& fallback, bool offerChoice);
+    bool Start(const ConnectionTarget& fallback, bool offerChoice);
     // Opens what the dialog holds and remembers it, with whether to ask at start-up.
     bool ApplyChoice(const ConnectionDialog& dialog);
     // Whether the chooser is shown at start-up (the store's setting, yes unless turned off).
     bool ChooserAtStartup() const { return m_store.ChooserAtStartup(); }
     // Refused with a box while a procedure runs: the control would be taken from under it.
-    bool Switch(const ConnectionSpec& connection);
+    bool Switch(const ConnectionTarget& connection);
 
     // Writes the simulated line as it stands now as a line file that a later run starts from.
     // Throws ControlError.
@@ -84,12 +84,12 @@ class WindowHost : public QObject {
 
     MainWindow* Window() const { return m_window.get(); }
     configZD4270* Control() const { return m_control.get(); }
-    const ConnectionSpec& Current() const { return m_current; }
+    const ConnectionTarget& Current() const { return m_current; }
     SimDevCom* Simulated() const { return m_simulated.get(); }
 
     // The Modbus settings last used, kept in the store between runs: the Modbus TCP address and
     // the serial line both, each as last used.
-    ConnectionSpec RememberedModbus() const { return m_store.RememberedModbus(m_current); }
+    ConnectionTarget RememberedModbus() const { return m_store.RememberedModbus(m_current); }
 
     // Reads this terminal's devices as the report command does and writes the report in format
     // to path, replacing a file there only once the report is complete. Refused with a box while
@@ -110,7 +110,7 @@ class WindowHost : public QObject {
     void Say(const std::string& text, MsgIcon icon);
     void BuildMenu();
     // keepLine: the current terminal and line stay; only the control is started again.
-    bool Open(const ConnectionSpec& connection, bool keepLine);
+    bool Open(const ConnectionTarget& connection, bool keepLine);
     // The language of the window's own texts: the control's.
     Language TextLanguage() const { return m_context.messages.GetLanguage(); }
     // False, with a box, while a procedure or a report runs.
@@ -148,7 +148,7 @@ class WindowHost : public QObject {
     bool m_reporting = false;
     // The close waiting for a cancelled procedure to end, or 0.
     Scheduler::TimerId m_closeWhenIdle = 0;
-    ConnectionSpec m_current;
+    ConnectionTarget m_current;
     StationDocument m_station;
     XmlNode m_terminal;
     sim::LineDescription m_line;

@@ -49,7 +49,7 @@ void WindowHost::BuildMenu() {
     for (const QString& file : lines.entryList({QStringLiteral("*.json")}, QDir::Files)) {
         const std::string path = lines.filePath(file).toStdString();
         examples->addAction(QFileInfo(file).completeBaseName(), later([this, path] {
-                                ConnectionSpec next = m_current;
+                                ConnectionTarget next = m_current;
                                 next.modbus.clear();
                                 next.modbusRtu.clear();
                                 next.lineFile = path;
@@ -87,7 +87,7 @@ void WindowHost::OpenLineFile() {
         QFileDialog::getOpenFileName(m_window.get(), tr("Open a line file"),
                                      Q(ExamplesDir() + "/lines"), tr("Line files (*.json)"));
     if (path.isEmpty()) return;
-    ConnectionSpec next = m_current;
+    ConnectionTarget next = m_current;
     next.modbus.clear();
     next.modbusRtu.clear();
     next.lineFile = path.toStdString();

@@ -4,20 +4,20 @@
 
 namespace zd {
 
-OpenedTerminal OpenTerminal(const ConnectionSpec& spec, Scheduler& clock,
+OpenedTerminal OpenTerminal(const ConnectionTarget& target, Scheduler& clock,
                             const std::function<void(const std::string&)>& note) {
     OpenedTerminal opened;
-    opened.station = StationDocument::Load(spec.stationFile);
-    opened.terminal = spec.position ? opened.station.ChooseTerminal(*spec.position)
-                                    : opened.station.ChooseTerminal();
-    if (spec.OverModbus()) {
-        opened.devCom = OpenModbusDevCom(spec.modbus, spec.modbusRtu);
+    opened.station = StationDocument::Load(target.stationFile);
+    opened.terminal = target.position ? opened.station.ChooseTerminal(*target.position)
+                                      : opened.station.ChooseTerminal();
+    if (target.OverModbus()) {
+        opened.devCom = OpenModbusDevCom(target.modbus, target.modbusRtu);
         return opened;
     }
-    if (spec.lineFile) {
-        opened.line = sim::LoadLineFile(*spec.lineFile);
-        if (auto text =
-                LinePlacementNote(opened.line, *spec.lineFile, opened.terminal, spec.stationFile);
+    if (target.lineFile) {
+        opened.line = sim::LoadLineFile(*target.lineFile);
+        if (auto text = LinePlacementNote(opened.line, *target.lineFile, opened.terminal,
+                                          target.stationFile);
             text && note)
             note(*text);
     }

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "host/ConnectionSpec.h"
+#include "host/ConnectionTarget.h"
 #include "host/SimDevCom.h"
 #include "host/StationDocument.h"
 #include "platform/DevCom.h"
@@ -29,10 +29,10 @@ struct OpenedTerminal {
     std::shared_ptr<SimDevCom> simulated;
 };
 
-// Opens the terminal spec names; the simulated terminal runs on clock. A line file that places the
-// terminal otherwise than the station does is told to note (see LinePlacementNote) before the
+// Opens the terminal target names; the simulated terminal runs on clock. A line file that places
+// the terminal otherwise than the station does is told to note (see LinePlacementNote) before the
 // simulated terminal is made. Throws ControlError, or sim::LineFileError for a line file.
-OpenedTerminal OpenTerminal(const ConnectionSpec& spec, Scheduler& clock,
+OpenedTerminal OpenTerminal(const ConnectionTarget& target, Scheduler& clock,
                             const std::function<void(const std::string&)>& note);
 
 }  // namespace zd

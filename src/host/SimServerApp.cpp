@@ -249,7 +249,7 @@ int ServeBuilding(const SimServerOptions& options, std::FILE* out, std::FILE* er
 SimServerCommand ParseSimServerCommand(int argc, char** argv, std::FILE* out, std::FILE* err) {
     SimServerCommand command;
     SimServerOptions& options = command.options;
-    ConnectionSpec& terminal = options.terminal;
+    ConnectionTarget& terminal = options.terminal;
     const auto finish = [&command](int exitCode) {
         command.exitCode = exitCode;
         return command;
@@ -371,7 +371,7 @@ SimTerminalServer::SimTerminalServer(const SimServerOptions& options, const Modb
 }
 
 void SimTerminalServer::Prepare(const SimServerOptions& options, std::FILE* err) {
-    const ConnectionSpec& served = options.terminal;
+    const ConnectionTarget& served = options.terminal;
     // Without a line file the line has no gear.
     m_source = served.lineFile.value_or("an empty line");
     if (served.stationFile.empty()) {

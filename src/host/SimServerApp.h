@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "host/ConnectionSpec.h"
+#include "host/ConnectionTarget.h"
 #include "host/InstallPaths.h"
 #include "host/ModbusDevCom.h"
 #include "host/ModbusRtuServer.h"
@@ -30,7 +30,7 @@ struct SimServerOptions {
     // The terminal served: the line file's (its default the example line), at the station's
     // terminal when a station is given. Its Modbus fields stay empty: the simulator is the
     // terminal that --modbus reaches.
-    ConnectionSpec terminal = DefaultTerminal();
+    ConnectionTarget terminal = DefaultTerminal();
     std::string listen = "127.0.0.1:1502";
     bool listenGiven = false;
     // A serial line to serve Modbus RTU on instead of TCP.
@@ -39,8 +39,8 @@ struct SimServerOptions {
     std::string linesDir;
     std::vector<sim::FaultSetting> faults;
 
-    static ConnectionSpec DefaultTerminal() {
-        ConnectionSpec terminal;
+    static ConnectionTarget DefaultTerminal() {
+        ConnectionTarget terminal;
         terminal.lineFile = ExamplesDir() + "/lines/three-addressed.json";
         return terminal;
     }

@@ -64,7 +64,7 @@ class ServedTerminal {
 
 TEST(ConnectionTest, TheChooserOpensAModbusTerminalAtItsUnitAndTheStoreKeepsIt) {
     ServedTerminal served;
-    const ConnectionSpec simulated = test::ExampleConnection("three-addressed.json");
+    const ConnectionTarget simulated = test::ExampleConnection("three-addressed.json");
     struct Case {
         int unit;
         // What the control's boxes say; empty: none.
@@ -119,9 +119,9 @@ TEST(ConnectionTest, TheChooserOffersTheRememberedSerialLine) {
     registry.WriteString(RegistryAccess::kHkeyCurrentUser, "Software\\zd4270\\Connection",
                          "ModbusRtu", "/dev/zd4270-no-such-line:9600:O:2/4");
     WindowHost host(ctx.context, registry, nullptr, &ctx.messages);
-    const ConnectionSpec simulated = test::ExampleConnection("three-addressed.json");
+    const ConnectionTarget simulated = test::ExampleConnection("three-addressed.json");
     ASSERT_TRUE(host.Open(simulated));
-    const ConnectionSpec remembered = host.RememberedModbus();
+    const ConnectionTarget remembered = host.RememberedModbus();
     EXPECT_EQ(remembered.modbusRtu, "/dev/zd4270-no-such-line:9600:O:2/4");
 
     ConnectionDialog dialog(ConnectionDialog::Purpose::StartUp, Language::German, simulated,
@@ -165,7 +165,7 @@ TEST(ConnectionTest, TheStoreKeepsTheFirstTerminalAndTheEmptyLineAsBefore) {
     registry.WriteString(root, key, "Modbus", "10.0.0.5:502/3");
     registry.WriteString(root, key, "StationFile", "site.xml");
     registry.WriteString(root, key, "Position", "-1");
-    ConnectionSpec remembered = store.RememberedModbus({});
+    ConnectionTarget remembered = store.RememberedModbus({});
     EXPECT_EQ(remembered.modbus, "10.0.0.5:502/3");
     EXPECT_EQ(remembered.stationFile, "site.xml");
     EXPECT_EQ(remembered.position, std::nullopt);
@@ -175,7 +175,7 @@ TEST(ConnectionTest, TheStoreKeepsTheFirstTerminalAndTheEmptyLineAsBefore) {
     store.Remember(remembered);
     EXPECT_EQ(stored("Choice"), "modbus");
     EXPECT_EQ(stored("Position"), "-1");
-    ConnectionSpec empty;
+    ConnectionTarget empty;
     empty.stationFile = "site.xml";
     store.Remember(empty);
     EXPECT_EQ(store.LastChoice(), ConnectionChoice::Simulated);
@@ -222,7 +222,7 @@ TEST(ConnectionTest, CancelledChooserKeepsTheLineWhichExportsItsReport) {
 // The chooser lists the empty line once, the example lines and the example building's terminals,
 // each with its place in the building's station, and shows a station path from its beginning.
 TEST(ConnectionTest, TheChooserOffersEachLineOnceAndTheBuildingsTerminals) {
-    ConnectionSpec modbus;
+    ConnectionTarget modbus;
     modbus.stationFile = ExamplePath("stations/../stations/../stations/packed-intel.xml");
     modbus.modbus = "127.0.0.1:1502";
     ConnectionDialog dialog(ConnectionDialog::Purpose::StartUp, Language::German,
@@ -239,7 +239,7 @@ TEST(ConnectionTest, TheChooserOffersEachLineOnceAndTheBuildingsTerminals) {
         dialog.LineChoice()->findText(QStringLiteral("Beispielgebäude: Position 5"));
     ASSERT_GE(building, 0) << entries.join(QStringLiteral(", ")).toStdString();
     dialog.LineChoice()->setCurrentIndex(building);
-    const ConnectionSpec chosen = dialog.Chosen();
+    const ConnectionTarget chosen = dialog.Chosen();
     EXPECT_EQ(chosen.position, 5);
     EXPECT_THAT(chosen.stationFile, HasSubstr("building/station.xml"));
     EXPECT_THAT(chosen.lineFile.value_or(""), HasSubstr("building/lines/pos-5.json"));

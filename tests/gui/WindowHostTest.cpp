@@ -35,7 +35,7 @@ TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine
     test::TestContext ctx;
     MemoryRegistry registry;
     WindowHost host(ctx.context, registry, nullptr, &ctx.messages);
-    const ConnectionSpec three = test::ExampleConnection("three-addressed.json");
+    const ConnectionTarget three = test::ExampleConnection("three-addressed.json");
     ASSERT_TRUE(host.Open(three));
     const auto scan = [&] {
         ASSERT_TRUE(host.Control()->cmdScanDevices.Click());
@@ -48,7 +48,7 @@ TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine
     // Refused while the scan runs: the control stays as it is.
     configZD4270* before = host.Control();
     ASSERT_TRUE(before->cmdScanDevices.Click());
-    ConnectionSpec sixteen = three;
+    ConnectionTarget sixteen = three;
     sixteen.lineFile = ExamplePath("lines/sixteen-unaddressed.json");
     EXPECT_FALSE(host.Switch(sixteen));
     EXPECT_EQ(host.Control(), before);
@@ -84,7 +84,7 @@ TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine
     EXPECT_EQ(host.Window()->Lamps()->AddressText(firstGear), "--");
 
     // A line that cannot be read leaves the current one in place.
-    ConnectionSpec missing = three;
+    ConnectionTarget missing = three;
     missing.lineFile = ExamplePath("lines/no-such-line.json");
     SimDevCom* current = host.Simulated();
     ctx.dialogs.boxes.clear();
@@ -103,7 +103,7 @@ TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine
     QTemporaryDir dir;
     const std::string snapshot = dir.filePath("now.json").toStdString();
     host.SaveLineSnapshot(snapshot);
-    ConnectionSpec again = sixteen;
+    ConnectionTarget again = sixteen;
     again.lineFile = snapshot;
     ASSERT_TRUE(host.Switch(again));
     EXPECT_EQ(host.Simulated()->Terminal().GearLevel(firstGear), 200);
@@ -124,7 +124,7 @@ TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine
     WindowHost later(next.context, registry, nullptr, &next.messages);
     later.UseRememberedLanguage();
     EXPECT_EQ(next.messages.GetLanguage(), Language::German);
-    ConnectionSpec unreachable = three;
+    ConnectionTarget unreachable = three;
     unreachable.modbus = "127.0.0.1:1";
     EXPECT_FALSE(later.Open(unreachable));
     ASSERT_EQ(next.dialogs.boxes.size(), 1u);

@@ -107,7 +107,7 @@ TEST(SimServerAppTest, AServedTerminalFollowsItsStationAndTheOpeningReachesIt) {
     test::TestContext ctx;
     std::vector<std::string> notes;
     const auto note = [&notes](const std::string& text) { notes.push_back(text); };
-    ConnectionSpec source = options.terminal;
+    ConnectionTarget source = options.terminal;
     source.lineFile = ExamplePath("lines/no-such-line.json");
     source.modbus = "127.0.0.1:" + std::to_string(served.TcpServer()->Port());
     const OpenedTerminal remote = OpenTerminal(source, ctx.scheduler, note);

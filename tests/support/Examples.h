@@ -13,7 +13,7 @@
 #include <iterator>
 #include <string>
 
-#include "host/ConnectionSpec.h"
+#include "host/ConnectionTarget.h"
 
 namespace zd::test {
 
@@ -29,8 +29,8 @@ inline std::string ExamplePath(const std::string& relative) {
 }
 
 // The example station's first terminal on an example line, by its path below examples/lines.
-inline ConnectionSpec ExampleConnection(const std::string& line) {
-    ConnectionSpec connection;
+inline ConnectionTarget ExampleConnection(const std::string& line) {
+    ConnectionTarget connection;
     connection.stationFile = ExamplePath("stations/packed-intel.xml");
     connection.lineFile = ExamplePath("lines/" + line);
     return connection;

@@ -10,7 +10,7 @@
 
 namespace zd {
 
-struct ConnectionSpec {
+struct ConnectionTarget {
     // The station document with the terminal's device node.
     std::string stationFile;
     // The terminal's position in the station; none: the station's first ZD4270.
@@ -35,9 +35,9 @@ struct ConnectionSpec {
     const char* ModbusOption() const { return modbusRtu.empty() ? "--modbus" : "--modbus-rtu"; }
 };
 
-// Why spec cannot be used as the command line gave it (both Modbus transports, a line file with
+// Why target cannot be used as the command line gave it (both Modbus transports, a line file with
 // a terminal over Modbus, an address or a serial line that cannot be parsed), in the options'
 // words; none when it can. Nothing is opened or sent to find out.
-std::optional<std::string> ConnectionRefusal(const ConnectionSpec& spec);
+std::optional<std::string> ConnectionRefusal(const ConnectionTarget& target);
 
 }  // namespace zd

@@ -1,27 +1,27 @@
-#include "host/ConnectionSpec.h"
+#include "host/ConnectionTarget.h"
 
 #include "host/ModbusDevCom.h"
 #include "platform/Error.h"
 
 namespace zd {
 
-std::optional<std::string> ConnectionRefusal(const ConnectionSpec& spec) {
-    if (!spec.modbus.empty() && !spec.modbusRtu.empty())
+std::optional<std::string> ConnectionRefusal(const ConnectionTarget& target) {
+    if (!target.modbus.empty() && !target.modbusRtu.empty())
         return "--modbus and --modbus-rtu name the terminal both (Modbus TCP and RTU): give one "
                "of them";
-    if (!spec.modbusRtu.empty()) {
+    if (!target.modbusRtu.empty()) {
         try {
-            ParseModbusSerialLine(spec.modbusRtu);
+            ParseModbusSerialLine(target.modbusRtu);
         } catch (const ControlError& error) {
             return "--modbus-rtu: " + error.Description();
         }
     }
-    if (spec.lineFileGiven && spec.OverModbus())
-        return std::string("--line is the simulated line; over ") + spec.ModbusOption() +
+    if (target.lineFileGiven && target.OverModbus())
+        return std::string("--line is the simulated line; over ") + target.ModbusOption() +
                " the terminal's own line answers: give one of them";
-    if (!spec.modbus.empty()) {
+    if (!target.modbus.empty()) {
         try {
-            ParseModbusEndpoint(spec.modbus);
+            ParseModbusEndpoint(target.modbus);
         } catch (const ControlError& error) {
             return "--modbus: " + error.Description();
         }
