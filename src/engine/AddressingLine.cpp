@@ -98,6 +98,31 @@ void AddressingLine::EmptyDeviceList() {
     for (std::size_t i = 0; i < count; ++i) state.devices->RemoveFirst();
 }
 
+void AddressingLine::PrepareAddressing(bool newInstallation, bool deleteGroups, bool deleteScenes) {
+    Send(kCmdTerminate, 0, AddressKind::Broadcast, 0);
+    Send(kCmdRecallMinLevel, 0, AddressKind::Broadcast, 0);
+    if (newInstallation) {
+        Send(kCmdInitialise, 0, AddressKind::Broadcast, 0);
+        Send(kCmdDataTransferRegister, kDaliMask, AddressKind::Broadcast, 0);
+        Send(kCmdStoreDtrAsShortAddress, 0, AddressKind::Broadcast, 0);
+        EmptyDeviceList();
+    } else {
+        Send(kCmdInitialise, 255, AddressKind::Broadcast, 0);
+    }
+    DeleteGroupsAndScenes(deleteGroups, deleteScenes);
+}
+
+void AddressingLine::DeleteGroupsAndScenes(bool deleteGroups, bool deleteScenes) {
+    if (deleteGroups) {
+        for (std::uint8_t group = 0; group < 16; ++group)
+            Send(kCmdRemoveFromGroup, group, AddressKind::Broadcast, 0);
+    }
+    if (deleteScenes) {
+        for (std::uint8_t scene = 0; scene < 16; ++scene)
+            Send(kCmdRemoveFromScene, scene, AddressKind::Broadcast, 0);
+    }
+}
+
 void AddressingLine::ShowAddressLimitMessage() {
     const MessageCatalogue& msg = m_terminal.context.messages;
     m_terminal.context.dialogs.MessageBox({msg.Load(5114) + "!\r\n" + msg.Load(5115) + ".",

@@ -53,6 +53,11 @@ class AddressingLine {
     // The device list gets a fresh record for the address, replacing any under its key.
     void AddAddressedDevice(std::int16_t nShortAddress, bool bDALIConflict = false);
     void EmptyDeviceList();
+    // Ends what the line was doing, darkens it and opens the initialisation window: for every gear
+    // after taking its short address away (a new installation), else for the gear without one;
+    // groups and scenes of every gear are deleted where asked.
+    void PrepareAddressing(bool newInstallation, bool deleteGroups, bool deleteScenes);
+    void DeleteGroupsAndScenes(bool deleteGroups, bool deleteScenes);
     // The box of the address limit: no short address is left for a gear.
     void ShowAddressLimitMessage();
 

@@ -39,18 +39,6 @@ void Step(EngineTerminal& terminal, const ArchiveTransferOptions& options,
     terminal.context.scheduler.DoEvents();
 }
 
-// The terminal in DSI mode has no DALI gear to read or write: its box, and nothing sent.
-bool RefusedInDsiMode(EngineTerminal& terminal, EngineOutcome& outcome) {
-    if (terminal.state.m_nOperationMode != kModeDsi) return false;
-    const MessageCatalogue& msg = terminal.context.messages;
-    IgnoreErrors([&] {
-        terminal.context.dialogs.MessageBox(
-            {msg.Load(5122) + "!", MsgButtons::Ok, MsgIcon::Information, msg.Load(5098)});
-    });
-    outcome.Fail(EngineFailure::Refused, msg.Load(5122) + "!");
-    return true;
-}
-
 // Runs the transfer's addresses inside one procedure of the link; an error ends it with its box.
 template <class Body>
 void RunProcedure(EngineTerminal& terminal, const ArchiveTransferOptions& options,
@@ -125,7 +113,7 @@ const char* ArchiveAddressStateName(ArchiveAddressState state) {
 ArchiveUploadReport UploadArchive(EngineTerminal& terminal, const ArchiveTransferOptions& options) {
     ArchiveUploadReport report;
     report.addresses.fill(ArchiveAddressState::NotAsked);
-    if (RefusedInDsiMode(terminal, report.outcome)) return report;
+    if (RefusedOutsideDaliMode(terminal, report.outcome)) return report;
     Link& link = terminal.link;
     RunProcedure(terminal, options, report.outcome, [&] {
         for (std::int16_t address = 0; address < kArchiveAddresses; ++address) {
@@ -179,7 +167,7 @@ ArchiveDownloadReport DownloadArchive(EngineTerminal& terminal, const Archive& a
                                       const ArchiveTransferOptions& options) {
     ArchiveDownloadReport report;
     report.addresses.fill(ArchiveAddressState::NotAsked);
-    if (RefusedInDsiMode(terminal, report.outcome)) return report;
+    if (RefusedOutsideDaliMode(terminal, report.outcome)) return report;
     Link& link = terminal.link;
     RunProcedure(terminal, options, report.outcome, [&] {
         for (std::int16_t address = 0; address < kArchiveAddresses; ++address) {

@@ -220,24 +220,8 @@ bool PhysicalSelectionRun::HolderIsOne(std::int16_t nShortAddress) {
 // Ends whatever the line was doing, darkens it and opens the initialisation window, clearing
 // addresses, groups and scenes as the options ask.
 void PhysicalSelectionRun::PrepareLine() {
-    m_line.Send(kCmdTerminate, 0, AddressKind::Broadcast, 0);
-    m_line.Send(kCmdRecallMinLevel, 0, AddressKind::Broadcast, 0);
-    if (m_options.newInstallation) {
-        m_line.Send(kCmdInitialise, 0, AddressKind::Broadcast, 0);
-        m_line.Send(kCmdDataTransferRegister, kDaliMask, AddressKind::Broadcast, 0);
-        m_line.Send(kCmdStoreDtrAsShortAddress, 0, AddressKind::Broadcast, 0);
-        m_line.EmptyDeviceList();
-    } else {
-        m_line.Send(kCmdInitialise, 255, AddressKind::Broadcast, 0);
-    }
-    if (m_options.deleteGroups) {
-        for (std::uint8_t group = 0; group < 16; ++group)
-            m_line.Send(kCmdRemoveFromGroup, group, AddressKind::Broadcast, 0);
-    }
-    if (m_options.deleteScenes) {
-        for (std::uint8_t scene = 0; scene < 16; ++scene)
-            m_line.Send(kCmdRemoveFromScene, scene, AddressKind::Broadcast, 0);
-    }
+    m_line.PrepareAddressing(m_options.newInstallation, m_options.deleteGroups,
+                             m_options.deleteScenes);
 }
 
 // Three flashes of the freshly addressed lamp; it stays at its maximum until the line is darkened

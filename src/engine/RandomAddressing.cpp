@@ -166,25 +166,8 @@ void RandomAddressingSearch::Begin() {
     m_left.clear();
     m_checkMs = 0;
     m_endedAtLimit = false;
-    m_line.Send(kCmdTerminate, 0, AddressKind::Broadcast, 0);
-    m_line.Send(kCmdRecallMinLevel, 0, AddressKind::Broadcast, 0);
-    if (m_options.newInstallation) {
-        // Every ballast takes part and loses its short address first.
-        m_line.Send(kCmdInitialise, 0, AddressKind::Broadcast, 0);
-        m_line.Send(kCmdDataTransferRegister, 255, AddressKind::Broadcast, 0);
-        m_line.Send(kCmdStoreDtrAsShortAddress, 0, AddressKind::Broadcast, 0);
-        m_line.EmptyDeviceList();
-    } else {
-        m_line.Send(kCmdInitialise, 255, AddressKind::Broadcast, 0);
-    }
-    if (m_options.deleteGroups) {
-        for (std::uint8_t group = 0; group < 16; ++group)
-            m_line.Send(kCmdRemoveFromGroup, group, AddressKind::Broadcast, 0);
-    }
-    if (m_options.deleteScenes) {
-        for (std::uint8_t scene = 0; scene < 16; ++scene)
-            m_line.Send(kCmdRemoveFromScene, scene, AddressKind::Broadcast, 0);
-    }
+    m_line.PrepareAddressing(m_options.newInstallation, m_options.deleteGroups,
+                             m_options.deleteScenes);
     m_line.Send(kCmdRandomise, 0, AddressKind::Broadcast, 0);
     s.lRndAddrRandomisedMs = m_line.GetContext().scheduler.Now();
     Status(m_line.GetContext().messages.Load(5117) + "...");

@@ -53,14 +53,7 @@ MessageBoxRequest FirmwareResultMessage(const MessageCatalogue& msg, std::uint8_
 
 void HandOverTerminalAddressing(AddressingLine& line, const TerminalAddressingOptions& options) {
     if (options.newInstallation) line.EmptyDeviceList();
-    if (options.deleteGroups) {
-        for (std::uint8_t group = 0; group < 16; ++group)
-            line.Send(kCmdRemoveFromGroup, group, AddressKind::Broadcast, 0);
-    }
-    if (options.deleteScenes) {
-        for (std::uint8_t scene = 0; scene < 16; ++scene)
-            line.Send(kCmdRemoveFromScene, scene, AddressKind::Broadcast, 0);
-    }
+    line.DeleteGroupsAndScenes(options.deleteGroups, options.deleteScenes);
     Link& link = line.TerminalLink();
     std::int32_t word = FirmwareAddressingParameter(options.newInstallation,
                                                     options.opticalFeedback, options.startAddress);
