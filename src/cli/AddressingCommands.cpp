@@ -6,7 +6,6 @@
 #include <string>
 #include <utility>
 
-#include "addressing/AddressingFrame.h"
 #include "cli/HeadlessCommands.h"
 #include "engine/ChangeAddresses.h"
 #include "engine/RandomAddressing.h"
@@ -99,7 +98,6 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
     const bool opticalFeedback = arguments.Has("--optical-feedback");
     const bool fast = arguments.Has("--fast");
     return [=](HeadlessSession& session) {
-        configZD4270& control = session.Control();
         const RandomAddressingVariant variantKind =
             RandomAddressingVariantOf(session.State().m_nFirmwareVersion);
         const bool terminalSearches = variantKind == RandomAddressingVariant::Terminal;
@@ -137,24 +135,25 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
             ScanAfterRun(session, details, refused, false);
             refused.Check(details);
         };
-        if (control.RndAddrRunning()) {
-            // The terminal was still addressing at the refresh, and the form follows that run:
-            // it is waited for instead of starting another.
-            if (!session.RunUntil([&] { return !control.RndAddrRunning(); })) {
-                throw CommandFailed("the random addressing did not end in time",
-                                    {{"variant", variant}, {"failedStep", "addressing"}});
-            }
+        const auto showStatus = [&](const TerminalAddressingProgress& progress) {
+            session.ShowProgress({what, progress.status, std::nullopt, language});
+        };
+        if (session.TerminalStillAddressing()) {
+            // The terminal was still addressing when it was opened: that run is followed to its
+            // end instead of starting another.
+            const TerminalAddressingReport report =
+                FollowTerminalAddressing(session.Line(), showStatus,
+                                         [&] { return session.StopRequestedLeavingRunning(what); });
+            session.Connection().TerminalAddressingEnded();
+            session.EndEngineRun();
             outcome.Note(ProblemSince(session, mark), "addressing");
+            if (!report.outcome.Ok()) outcome.Note(ForConsole(report.outcome.text), "addressing");
         } else if (terminalSearches) {
             const TerminalAddressingReport report = RunTerminalAddressing(
-                control.EngineLine(),
+                session.Line(),
                 {static_cast<std::int16_t>(start), newInstallation, deleteGroups, deleteScenes,
                  opticalFeedback},
-                [&](const TerminalAddressingProgress& progress) {
-                    session.ShowProgress({what, progress.status, std::nullopt, language});
-                },
-                [&] { return session.StopRequestedLeavingRunning(what); });
-            control.RefreshDeviceViews();
+                showStatus, [&] { return session.StopRequestedLeavingRunning(what); });
             session.EndEngineRun();
             if (report.outcome.failure == EngineFailure::Refused) refuse(report.outcome.text);
             // The terminal's error codes end the run with a box.
@@ -164,10 +163,10 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
             RandomAddressingRequest request;
             request.options = {static_cast<std::int16_t>(start), newInstallation, deleteGroups,
                                deleteScenes, fastSearch};
-            request.log = control.LoggingAddressing();
-            request.logPath = control.LogFilePrefix() + kAddressingLogFile;
+            request.log = session.Connection().LoggingAddressing();
+            request.logPath = session.AddressingLogPath();
             const RandomAddressingReport report = RunRandomAddressing(
-                control.EngineLine(), request,
+                session.Line(), request,
                 [&](const RandomAddressingProgress& progress) {
                     session.ShowProgress(
                         {what,
@@ -175,8 +174,6 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
                          progress.fraction, language});
                 },
                 [&] { return session.StopRequested(what); });
-            // The window's views show the device list the run left.
-            control.RefreshDeviceViews();
             session.EndEngineRun();
             checkMs = report.checkMs;
             if (report.outcome.failure == EngineFailure::Refused) refuse(report.outcome.text);
@@ -184,7 +181,7 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
             outcome.Note(ProblemSince(session, mark), "addressing");
             if (!report.outcome.Ok()) outcome.Note(ForConsole(report.outcome.text), "addressing");
         }
-        details["recovered"] = RecoveredJson(control);
+        details["recovered"] = RecoveredJson(session.Line());
         if (checkMs) details["checkTimeMs"] = *checkMs;
         // The scan that checks a fast search keeps its pace; the second ask finds gear that
         // answer only every second question.
@@ -209,12 +206,10 @@ PreparedCommand PrepareAddressSingle(const CommandArguments& arguments) {
             "confirm with --yes");
     }
     return [=](HeadlessSession& session) {
-        configZD4270& control = session.Control();
         const std::size_t mark = session.BoxCount();
         const SingleAssignmentReport report = AssignSingleAddress(
-            control.EngineLine(), static_cast<std::int16_t>(address), control.LoggingAddressing(),
-            control.LogFilePrefix() + kAddressingLogFile);
-        control.RefreshDeviceViews();
+            session.Line(), static_cast<std::int16_t>(address),
+            session.Connection().LoggingAddressing(), session.AddressingLogPath());
         Json details = {{"address", AddressJson(address)}};
         Outcome outcome;
         if (report.outcome.failure == EngineFailure::Refused) {
@@ -254,7 +249,6 @@ PreparedCommand PrepareAddressChange(const CommandArguments& arguments) {
         plan.emplace_back(from, to);
     }
     return [plan](HeadlessSession& session) {
-        configZD4270& control = session.Control();
         Json changes = Json::array();
         for (const auto& [from, to] : plan)
             changes.push_back({{"from", from}, {"to", AddressJson(to)}});
@@ -281,8 +275,7 @@ PreparedCommand PrepareAddressChange(const CommandArguments& arguments) {
         const Language language = session.Catalogue().GetLanguage();
         const std::string what = HostText(language, "change addresses");
         const ChangeAddressesReport report = RunChangeAddresses(
-            control.EngineLine(), control.LoggingAddressing(),
-            control.LogFilePrefix() + kAddressingLogFile,
+            session.Line(), session.Connection().LoggingAddressing(), session.AddressingLogPath(),
             [&](const ChangeAddressesProgress& progress) {
                 std::optional<double> fraction;
                 if (progress.planned > 0)
@@ -291,7 +284,6 @@ PreparedCommand PrepareAddressChange(const CommandArguments& arguments) {
                 session.ShowProgress({what, progress.status, fraction, language});
             },
             [&] { return session.StopRequested(what); });
-        control.RefreshDeviceViews();
         session.EndEngineRun();
         Outcome outcome;
         if (report.outcome.failure == EngineFailure::Refused) {

@@ -226,7 +226,7 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
     try {
         session = std::make_unique<HeadlessSession>(options, err);
         if (options.connection.OverModbus())
-            session->Control().TerminalLink().SetObserver(&acknowledges);
+            session->Line().TerminalLink().SetObserver(&acknowledges);
         session->Open();
         // The result goes into the document before the session ends, so that an error while
         // ending (a store that cannot be written) still reports what the command did.
@@ -238,7 +238,7 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
         document["messages"] = session->Messages();
         document["lineTimeMs"] = session->LineTimeMs();
         // Each read or write of the process image is one request on a fieldbus coupler.
-        document["requests"] = session->Control().TerminalLink().DevComCalls();
+        document["requests"] = session->Line().TerminalLink().DevComCalls();
         // A signal that came after the last wait: the command is done, and still ends as asked.
         if (const int signal = InterruptSignal()) {
             document["interrupted"] = true;

@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "cli/ConsoleDialogs.h"
+#include "engine/TerminalConnection.h"
 #include "engine/TerminalDescription.h"
-#include "frame/configZD4270.h"
 #include "host/OpenTerminal.h"
 #include "link/Commands.h"
 #include "link/Link.h"
@@ -68,10 +68,10 @@ int RunDemoOn(Scheduler& scheduler, const DemoOptions& options, std::FILE* out) 
             (connection.modbusRtu.empty() ? connection.modbus : connection.modbusRtu).c_str());
     }
 
-    configZD4270 control(context, registry, state);
-    control.RefreshData(terminal, opened.devCom, StationUserData(terminal));
+    TerminalConnection terminalConnection(context, registry, state);
+    terminalConnection.Open(terminal, opened.devCom, StationUserData(terminal));
     // The device settings tab's labels and values, as the refresh read them.
-    const TerminalDescription& described = control.Description();
+    const TerminalDescription& described = terminalConnection.Description();
     const auto ifRead = [&](const std::string& text) {
         return described.nodeRead ? text : std::string();
     };
@@ -85,7 +85,7 @@ int RunDemoOn(Scheduler& scheduler, const DemoOptions& options, std::FILE* out) 
     std::fprintf(out, "%s: %s\n\n", messages.Load(5067).c_str(),
                  state.m_nOperationMode == kModeDali ? "DALI" : "DSI");
 
-    Link link(state, context);
+    Link& link = terminalConnection.TerminalLink();
     StringLogStream log;
     const DemoCommand commands[] = {
         {"query ballast A0", kCmdQueryBallast, 0, AddressKind::Short, 0, true},
@@ -138,7 +138,7 @@ int RunDemoOn(Scheduler& scheduler, const DemoOptions& options, std::FILE* out) 
                      watchdog.count, scheduler.Now(), watchdog.words[0], watchdog.words[1],
                      watchdog.words[2]);
     }
-    control.Terminate();
+    terminalConnection.Close();
     return 0;
 }
 

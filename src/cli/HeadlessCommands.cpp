@@ -113,7 +113,7 @@ PreparedCommand PrepareScan(const CommandArguments& arguments) {
         // All lamps go to their minimum, before the scan and after it.
         RunDeviceScan(session, {askTwice, false, opticalFeedback});
         return Json{{"devices", DevicesJson(session.State())},
-                    {"recovered", RecoveredJson(session.Control())}};
+                    {"recovered", RecoveredJson(session.Line())}};
     };
 }
 

@@ -100,8 +100,7 @@ PreparedCommand PrepareAddressPhysical(const CommandArguments& arguments) {
     if (delayText && script.empty()) throw UsageError("--lamp-delay goes with --remove-lamp");
 
     return [=](HeadlessSession& session) {
-        configZD4270& control = session.Control();
-        const MessageCatalogue& msg = control.GetContext().messages;
+        const MessageCatalogue& msg = session.GetContext().messages;
         sim::Terminal* terminal = session.SimulatedTerminal();
         const std::vector<int> gearIds =
             terminal ? ResolveLamps(*terminal, script) : std::vector<int>{};
@@ -124,9 +123,9 @@ PreparedCommand PrepareAddressPhysical(const CommandArguments& arguments) {
         bool timedOut = false;
         bool started = false;
         const PhysicalSelectionReport report = RunPhysicalSelection(
-            control.EngineLine(),
+            session.Line(),
             {static_cast<std::int16_t>(start), newInstallation, deleteGroups, deleteScenes},
-            control.LoggingAddressing(), control.LogFilePrefix() + kAddressingLogFile,
+            session.Connection().LoggingAddressing(), session.AddressingLogPath(),
             [&](const PhysicalSelectionProgress& progress) {
                 current = progress;
                 if (!started) {
@@ -161,7 +160,6 @@ PreparedCommand PrepareAddressPhysical(const CommandArguments& arguments) {
                 timedOut = now - lastChangeMs >= timeoutMs;
                 return timedOut;
             });
-        control.RefreshDeviceViews();
         session.EndEngineRun();
         if (report.outcome.failure == EngineFailure::Refused)
             throw CommandFailed(ForConsole(report.outcome.text));
@@ -169,7 +167,7 @@ PreparedCommand PrepareAddressPhysical(const CommandArguments& arguments) {
 
         Json document = {{"startAddress", start},
                          {"lamps", LampRowsJson(report.lamps)},
-                         {"recovered", RecoveredJson(control)}};
+                         {"recovered", RecoveredJson(session.Line())}};
         const int addressed = static_cast<int>(report.lamps.size());
         RunDeviceScan(session, {true, false});
         document["devices"] = DevicesJson(session.State());

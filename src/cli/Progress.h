@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <string>
 
-#include "frame/ControlProgress.h"
+#include "engine/Progress.h"
 #include "platform/Scheduler.h"
 
 namespace zd {

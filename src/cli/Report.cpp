@@ -26,7 +26,7 @@ PreparedCommand FollowedByReport(PreparedCommand command, const CommandArguments
             // show each of them as "?" in every column, healthy ones too. The command's failure
             // stands. Without a connection, or outside DALI mode, there is nothing to read.
             Json details = failure.Details();
-            if (!session.Control().TerminalLink().CommunicationLost() &&
+            if (!session.Line().TerminalLink().CommunicationLost() &&
                 session.State().m_nOperationMode == kModeDali) {
                 try {
                     details["devices"] = report(session).at("devices");

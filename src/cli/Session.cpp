@@ -1,7 +1,6 @@
 #include "cli/Session.h"
 
 #include "cli/FrameLog.h"
-#include "frame/ControlProgress.h"
 #include "host/OpenTerminal.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
@@ -43,7 +42,7 @@ HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* conso
     });
     m_station = std::move(opened.station);
     m_terminal = opened.terminal;
-    m_line = std::move(opened.line);
+    m_lineFile = std::move(opened.line);
     m_devCom = std::move(opened.devCom);
     m_simulated = std::move(opened.simulated);
     if (m_simulated && options.prepareSimulatedLine) options.prepareSimulatedLine(*m_simulated);
@@ -56,30 +55,32 @@ HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* conso
     m_progress = std::make_unique<ProgressLine>(console, *m_scheduler,
                                                 !options.quiet && IsTerminal(console));
     m_dialogs.SetBeforePrint([this] { m_progress->End(); });
-    m_control = std::make_unique<configZD4270>(context, *m_registry, m_state);
-    m_control->SetLogFilePrefix(options.logFilePrefix);
+    m_connection = std::make_unique<TerminalConnection>(context, *m_registry, m_state);
+    m_connection->SetLogFilePrefix(options.logFilePrefix);
 }
 
 void HeadlessSession::Open() {
-    m_control->RefreshData(m_terminal, m_devCom, StationUserData(m_terminal));
+    m_connection->Open(m_terminal, m_devCom, StationUserData(m_terminal));
     if (const auto error = ErrorSince(0)) throw ControlError(ForConsole(*error));
     m_startMs = m_scheduler->Now();
     if (Interrupted()) throw CommandInterrupted{m_interrupted};
-    WatchControlProgress(*m_control, [this] { UpdateProgress(); });
 }
 
 HeadlessSession::~HeadlessSession() {
-    // The control goes first, and the progress line no longer sees it while it is taken down.
-    m_control.reset();
+    // The terminal goes first, and the progress line no longer sees it while it is taken down.
+    m_connection.reset();
+}
+
+std::string HeadlessSession::AddressingLogPath() const {
+    return m_connection->LogFilePrefix() + kAddressingLogFile;
 }
 
 bool HeadlessSession::RunUntil(const std::function<bool()>& done, std::int64_t limitMs) {
     const bool reached = m_scheduler->RunUntil(
         [&] {
-            UpdateProgress();
-            // The clock loop looks between two timer callbacks, so the transaction under way
-            // is complete; once interrupted, the wait ends with the procedure.
-            if (Interrupted()) return m_interruptNote || ControlProgress(*m_control).what.empty();
+            // The clock loop looks between two timer callbacks, so the transaction under way is
+            // complete. The engine's procedures ask StopRequested themselves; a plain wait ends.
+            if (Interrupted()) return true;
             return done();
         },
         limitMs);
@@ -89,25 +90,12 @@ bool HeadlessSession::RunUntil(const std::function<bool()>& done, std::int64_t l
 }
 
 bool HeadlessSession::Interrupted() {
-    if (m_finishing || !m_control) return false;
+    if (m_finishing || !m_connection) return false;
     if (m_interrupted) return true;
     m_interrupted = InterruptSignal();
     if (!m_interrupted) return false;
     m_progress->End();
-    const std::string running = ControlProgress(*m_control).what;
-    if (Button* cancel = ProgressCancelButton(*m_control)) {
-        // As the window's Cancel: the procedure ends its search (TERMINATE for gear in the
-        // initialisation state) or asks the terminal to stop its own.
-        cancel->Click();
-    } else if (!running.empty()) {
-        m_interruptNote = running +
-                          " goes on in the terminal, which does not let the control stop it; scan "
-                          "once it has finished";
-    }
-    std::fprintf(m_console, "zd4270: %s: %s\n", InterruptName(m_interrupted),
-                 m_interruptNote   ? m_interruptNote->c_str()
-                 : running.empty() ? "ending the run"
-                                   : ("cancelling " + running).c_str());
+    std::fprintf(m_console, "zd4270: %s: ending the run\n", InterruptName(m_interrupted));
     return true;
 }
 
@@ -145,10 +133,6 @@ void HeadlessSession::EndEngineRun() {
     if (m_interrupted && !m_finishing) throw CommandInterrupted{m_interrupted};
 }
 
-void HeadlessSession::UpdateProgress() {
-    if (m_control) m_progress->Update(ControlProgress(*m_control));
-}
-
 std::int64_t HeadlessSession::LineTimeMs() const {
     return m_endMs.value_or(m_scheduler->Now()) - m_startMs;
 }
@@ -167,7 +151,7 @@ void HeadlessSession::Finish() {
     m_finishing = true;
     m_endMs = m_scheduler->Now();
     m_progress->End();
-    m_control->Terminate();
+    m_connection->Close();
     // The device list has just been written to the store; a store that cannot be written loses
     // it, which the user must hear of.
     if (!m_registry->Sync()) {
@@ -207,7 +191,8 @@ void HeadlessSession::SaveLine() {
             return true;
         },
         kSettleLimitMs);
-    const std::string text = sim::WriteLineDescription(sim::CaptureLine(terminal, m_line.terminal));
+    const std::string text =
+        sim::WriteLineDescription(sim::CaptureLine(terminal, m_lineFile.terminal));
     WriteFileAtomically(m_options.saveLineFile, text);
 }
 

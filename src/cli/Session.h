@@ -1,6 +1,7 @@
-// One headless run of the control: the station's terminal on the simulated line (virtual time) or
-// over Modbus TCP (real time), refreshed as the host refreshes it, with the boxes it shows kept
-// for the command's result and the simulated line's state written back when the run is over.
+// One headless run of the engine: the station's terminal on the simulated line (virtual time) or
+// over Modbus TCP or RTU (real time), opened as the window opens it, with the boxes its procedures
+// show kept for the command's result and the simulated line's state written back when the run is
+// over. No form is built.
 #pragma once
 
 #include <cstdint>
@@ -14,7 +15,7 @@
 
 #include "cli/ConsoleDialogs.h"
 #include "cli/Progress.h"
-#include "frame/configZD4270.h"
+#include "engine/TerminalConnection.h"
 #include "host/ConnectionTarget.h"
 #include "host/ControlRun.h"
 #include "host/QSettingsRegistry.h"
@@ -30,7 +31,7 @@ namespace zd {
 // What every run needs, whatever the command: the terminal it connects to and how it reports.
 struct SessionOptions {
     ConnectionTarget connection;
-    // Put before the names of the control's log files (see configZD4270::SetLogFilePrefix).
+    // Put before the names of the log files (see TerminalConnection::SetLogFilePrefix).
     std::string logFilePrefix;
     Language language = Language::English;
     // Where the simulated line's state goes after the command; empty: nowhere.
@@ -62,16 +63,20 @@ class HeadlessSession : public ControlRun {
     // Reads the station and line files and makes the device communication. Throws ControlError
     // when a file cannot be used.
     HeadlessSession(const SessionOptions& options, std::FILE* console);
-    // Refreshes the control on the terminal. Throws ControlError when the terminal cannot be
-    // reached or the refresh reports an error; the boxes it showed stay in Messages().
+    // Opens the terminal. Throws ControlError when the terminal cannot be reached or the refresh
+    // reports an error; the boxes it showed stay in Messages().
     void Open();
     ~HeadlessSession() override;
     HeadlessSession(const HeadlessSession&) = delete;
     HeadlessSession& operator=(const HeadlessSession&) = delete;
 
-    configZD4270& Control() override { return *m_control; }
-    ModuleState& State() override { return m_state; }
+    AddressingLine& Line() override { return m_connection->Line(); }
+    TerminalConnection& Connection() { return *m_connection; }
+    ModuleState& State() { return m_state; }
     const ModuleState& State() const { return m_state; }
+    bool TerminalStillAddressing() override { return m_connection->TerminalAddressing(); }
+    // Where an addressing run's log goes, when the store's switch asks for one.
+    std::string AddressingLogPath() const;
     ConsoleDialogs& Dialogs() { return m_dialogs; }
     const ConsoleDialogs& Dialogs() const { return m_dialogs; }
     const MessageCatalogue& Catalogue() const { return m_messages; }
@@ -80,14 +85,13 @@ class HeadlessSession : public ControlRun {
     sim::Terminal* SimulatedTerminal() { return m_simulated ? &m_simulated->Terminal() : nullptr; }
     Scheduler& Clock() { return *m_scheduler; }
 
-    // Milliseconds on the run's clock from the refreshed control to the end of the command
+    // Milliseconds on the run's clock from the opened terminal to the end of the command
     // (Finish): virtual time on the simulated line, real time over Modbus.
     std::int64_t LineTimeMs() const;
 
-    // Lets the run's clock pass until done() holds; false when limitMs passed first. After
-    // SIGINT or SIGTERM (see platform/Interrupt.h) the transaction under way is finished, the
-    // procedure cancelled as the window's Cancel does, and CommandInterrupted thrown once it has
-    // ended; a procedure that cannot be cancelled is left running (InterruptNote says so).
+    // Lets the run's clock pass until done() holds; false when limitMs passed first. SIGINT or
+    // SIGTERM (see platform/Interrupt.h) ends the wait after the timer under way and throws
+    // CommandInterrupted.
     bool RunUntil(const std::function<bool()>& done,
                   std::int64_t limitMs = kProcedureLimitMs) override;
     // The signal that ended the run, or 0.
@@ -108,8 +112,9 @@ class HeadlessSession : public ControlRun {
     // Every box shown in this run: icon, title and text.
     Json Messages() const;
 
-    // Ends the control's life and, on the simulated line, writes the line file and the frame log
-    // asked for. Throws ControlError when a file cannot be written.
+    // Closes the terminal (its device list goes to the store) and, on the simulated line, writes
+    // the line file and the frame log asked for. Throws ControlError when a file cannot be
+    // written.
     void Finish();
     // Writes the frame log asked for with the frames sent so far, once: a run that failed before
     // Finish still tells what went over the line. Throws ControlError when it cannot be written.
@@ -124,25 +129,24 @@ class HeadlessSession : public ControlRun {
     // Writes the simulated line's state once its fades have settled.
     void SaveLine();
     void WriteFrameLog(const std::string& text);
-    void UpdateProgress();
-    // True once a signal has come (and, the first time, cancels the procedure under way).
+    // True once a signal has come (the first time, the console hears of it).
     bool Interrupted();
 
     SessionOptions m_options;
     std::FILE* m_console;
     std::unique_ptr<Scheduler> m_scheduler;
-    // Before the dialogs and the control, which draw on it until they are gone.
+    // Before the dialogs and the terminal, which draw on it until they are gone.
     std::unique_ptr<ProgressLine> m_progress;
     ConsoleDialogs m_dialogs;
     MessageCatalogue m_messages;
     std::unique_ptr<QSettingsRegistry> m_registry;
     ModuleState m_state;
-    sim::LineDescription m_line;
+    sim::LineDescription m_lineFile;
     StationDocument m_station;
     XmlNode m_terminal;
     std::shared_ptr<DevCom> m_devCom;
     std::shared_ptr<SimDevCom> m_simulated;
-    std::unique_ptr<configZD4270> m_control;
+    std::unique_ptr<TerminalConnection> m_connection;
     std::int64_t m_startMs = 0;
     std::optional<std::int64_t> m_endMs;
     int m_interrupted = 0;

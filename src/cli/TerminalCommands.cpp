@@ -216,7 +216,7 @@ void NoteAcknowledge(const LineCommandResult& sent, Json& result) {
 PreparedCommand PrepareTransaction(const CommandArguments& arguments, bool readAnswer) {
     const DaliTransaction t = ParseTransaction(arguments, readAnswer);
     return [t, readAnswer](HeadlessSession& session) {
-        EngineTerminal& terminal = session.Control().EngineLine().Terminal();
+        EngineTerminal& terminal = session.Line().Terminal();
         std::uint8_t wordData = t.data;
         const auto word = BuildDALICommandWord(t.commandId, wordData, t.addrType, t.addr);
         Json result = {{"commandId", t.commandId},
@@ -298,8 +298,7 @@ PreparedCommand PrepareDsiTransaction(const CommandArguments& arguments) {
     return [level](HeadlessSession& session) {
         Json result = {{"dsi", level}, {"word", WordText(level)}};
         const std::size_t mark = session.BoxCount();
-        const LineCommandResult sent =
-            SendDsiByte(session.Control().EngineLine().Terminal(), level);
+        const LineCommandResult sent = SendDsiByte(session.Line().Terminal(), level);
         FailOnRefusal(sent, result);
         result["result"] = ResultNumber(sent.sent);
         result["resultText"] = ResultText(sent.sent);
@@ -362,7 +361,7 @@ void FailArchiveTransfer(HeadlessSession& session, std::size_t mark, const Engin
 // Loads the archive file with the window's boxes for a file that does not parse or holds values
 // out of range; false when it has no loop of the device.
 bool LoadArchiveFile(HeadlessSession& session, const std::string& path, Archive& archive) {
-    const Context& context = session.Control().EngineLine().Terminal().context;
+    const Context& context = session.Line().Terminal().context;
     const std::size_t mark = session.BoxCount();
     bool loaded = false;
     Guard(context, "ArchivLoad", [&] {
@@ -402,7 +401,7 @@ PreparedCommand PrepareArchiveUpload(const CommandArguments& arguments) {
     if (std::filesystem::exists(path, error) && !arguments.Has("--yes"))
         throw UsageError("the archive " + path + " exists; replace it with --yes");
     return [path](HeadlessSession& session) {
-        EngineTerminal& terminal = session.Control().EngineLine().Terminal();
+        EngineTerminal& terminal = session.Line().Terminal();
         std::size_t mark = session.BoxCount();
         const ArchiveUploadReport report = UploadArchive(terminal, TransferOptions(session, true));
         FailArchiveTransfer(session, mark, report.outcome, "upload");
@@ -452,7 +451,7 @@ PreparedCommand PrepareArchiveDownload(const CommandArguments& arguments) {
             }
             throw UsageError(text + "; confirm with --yes");
         }
-        EngineTerminal& terminal = session.Control().EngineLine().Terminal();
+        EngineTerminal& terminal = session.Line().Terminal();
         // --yes has answered the window's question, which the messages keep as it showed.
         session.Dialogs().SetAssumeYes(true);
         if (!unlisted.empty() && session.State().m_nOperationMode == kModeDali)
@@ -480,7 +479,7 @@ PreparedCommand PrepareOptions(const CommandArguments& arguments) {
     if (const auto value = arguments.Value("--count-devices"))
         change.countDaliDevices = ParseOnOff(*value, "--count-devices");
     return [change](HeadlessSession& session) {
-        EngineTerminal& terminal = session.Control().EngineLine().Terminal();
+        EngineTerminal& terminal = session.Line().Terminal();
         if (!session.State().objDevCom) throw CommandFailed("no terminal to read the options from");
         const bool writes = change.mode || change.powerSupplyUnit || change.countDaliDevices;
         if (writes) {
@@ -502,7 +501,7 @@ PreparedCommand PrepareOptions(const CommandArguments& arguments) {
                        {"powerSupply", options.powerSupplyUnit},
                        {"countDevices", options.countDaliDevices},
                        {"firmwareVersion", session.State().m_nFirmwareVersion},
-                       {"firmwareVersionText", session.Control().Description().firmwareText}};
+                       {"firmwareVersionText", session.Connection().Description().firmwareText}};
         if ((change.mode && (*change.mode == TerminalMode::Dsi) != isDsi) ||
             (change.powerSupplyUnit && *change.powerSupplyUnit != options.powerSupplyUnit) ||
             (change.countDaliDevices && *change.countDaliDevices != options.countDaliDevices)) {

@@ -22,6 +22,7 @@ class AddressingLine {
     explicit AddressingLine(EngineTerminal terminal) : m_terminal(terminal) {}
 
     EngineTerminal& Terminal() { return m_terminal; }
+    const EngineTerminal& Terminal() const { return m_terminal; }
     Link& TerminalLink() { return m_terminal.link; }
     const Context& GetContext() const { return m_terminal.context; }
 

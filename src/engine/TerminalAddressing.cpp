@@ -74,20 +74,20 @@ TerminalAddressingPoll PollTerminalAddressing(Link& link) {
     return {false, static_cast<std::uint8_t>(dataIn & 0xFF)};
 }
 
-// The run as the window's Start button and its poll timer drive it, without the window.
-TerminalAddressingReport RunTerminalAddressing(
-    AddressingLine& line, const TerminalAddressingOptions& options,
-    const std::function<void(const TerminalAddressingProgress&)>& progress,
-    const std::function<bool()>& cancelled) {
-    TerminalAddressingReport report;
+namespace {
+
+// The polls of a run the terminal has begun, once a second (the first at once when firstPollNow),
+// until it reports its result, the link is lost or cancelled() holds; then the outcome.
+void FollowRun(AddressingLine& line, const std::string& status, bool handOver,
+               const TerminalAddressingOptions& options,
+               const std::function<void(const TerminalAddressingProgress&)>& progress,
+               const std::function<bool()>& cancelled, TerminalAddressingReport& report) {
     const Context& context = line.GetContext();
     const MessageCatalogue& msg = context.messages;
     Link& link = line.TerminalLink();
     Scheduler& clock = context.scheduler;
-    if (RefusedOutsideDaliMode(line.Terminal(), report.outcome)) return report;
     // The terminal's own run is never logged: it sends nothing the log could show.
     line.DropLog();
-    const std::string status = msg.Load(5139) + "...";
     const std::int64_t startMs = clock.Now();
     const auto tell = [&](const std::string& text) {
         if (progress) progress({text, clock.Now() - startMs});
@@ -97,35 +97,41 @@ TerminalAddressingReport RunTerminalAddressing(
     link.BeginProcedure();
     bool failed = false;
     bool cancel = false;
-    try {
-        HandOverTerminalAddressing(line, options);
-    } catch (...) {
-        ReportCurrentException(context, "RandomAddressingFirmware");
-        failed = true;
+    bool finished = false;
+    const auto poll = [&] {
+        TerminalAddressingPoll answer;
+        try {
+            answer = PollTerminalAddressing(link);
+        } catch (...) {
+            ReportCurrentException(context, "RandomAddressingFirmware");
+            failed = true;
+            return false;
+        }
+        tell(status);
+        if (answer.running) return !link.CommunicationLost();
+        finished = true;
+        report.result = answer.result;
+        if (answer.result) {
+            context.dialogs.MessageBox(FirmwareResultMessage(msg, *answer.result));
+        } else {
+            failed = true;
+        }
+        return false;
+    };
+    if (handOver) {
+        try {
+            HandOverTerminalAddressing(line, options);
+        } catch (...) {
+            ReportCurrentException(context, "RandomAddressingFirmware");
+            failed = true;
+        }
+    } else if (!poll()) {
+        // A run taken up after a refresh may have ended between the refresh's read and this poll.
+        finished = true;
     }
-    if (!failed) {
-        const bool ended = RunSteps(
-            clock, kRndAddrFirmwareIntervalMs,
-            [&] {
-                TerminalAddressingPoll poll;
-                try {
-                    poll = PollTerminalAddressing(link);
-                } catch (...) {
-                    ReportCurrentException(context, "RandomAddressingFirmware");
-                    failed = true;
-                    return false;
-                }
-                tell(status);
-                if (poll.running) return !link.CommunicationLost();
-                report.result = poll.result;
-                if (poll.result) {
-                    context.dialogs.MessageBox(FirmwareResultMessage(msg, *poll.result));
-                } else {
-                    failed = true;
-                }
-                return false;
-            },
-            [&] { return cancel = cancelled && cancelled(); });
+    if (!failed && !finished) {
+        const bool ended = RunSteps(clock, kRndAddrFirmwareIntervalMs, poll,
+                                    [&] { return cancel = cancelled && cancelled(); });
         if (!ended && !cancel)
             report.outcome.Fail(EngineFailure::Error,
                                 "the terminal's random addressing did not "
@@ -150,6 +156,27 @@ TerminalAddressingReport RunTerminalAddressing(
         report.outcome.Fail(EngineFailure::Incomplete,
                             FirmwareResultMessage(msg, *report.result).text);
     }
+}
+
+}  // namespace
+
+// The run as the window's Start button and its poll timer drive it, without the window.
+TerminalAddressingReport RunTerminalAddressing(
+    AddressingLine& line, const TerminalAddressingOptions& options,
+    const std::function<void(const TerminalAddressingProgress&)>& progress,
+    const std::function<bool()>& cancelled) {
+    TerminalAddressingReport report;
+    if (RefusedOutsideDaliMode(line.Terminal(), report.outcome)) return report;
+    FollowRun(line, line.GetContext().messages.Load(5139) + "...", true, options, progress,
+              cancelled, report);
+    return report;
+}
+
+TerminalAddressingReport FollowTerminalAddressing(
+    AddressingLine& line, const std::function<void(const TerminalAddressingProgress&)>& progress,
+    const std::function<bool()>& cancelled) {
+    TerminalAddressingReport report;
+    FollowRun(line, line.GetContext().messages.Load(5141), false, {}, progress, cancelled, report);
     return report;
 }
 

@@ -75,4 +75,11 @@ TerminalAddressingReport RunTerminalAddressing(
     const std::function<void(const TerminalAddressingProgress&)>& progress = {},
     const std::function<bool()>& cancelled = {});
 
+// A run the terminal began before this client came (the refresh found its status bit set):
+// polled at once and then once a second to its result, as RunTerminalAddressing polls its own.
+TerminalAddressingReport FollowTerminalAddressing(
+    AddressingLine& line,
+    const std::function<void(const TerminalAddressingProgress&)>& progress = {},
+    const std::function<bool()>& cancelled = {});
+
 }  // namespace zd

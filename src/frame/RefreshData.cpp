@@ -2,33 +2,13 @@
 // steps, the logging switches, the watchdog and the page events.
 #include <limits>
 
-#include "devices/DeviceRegistry.h"
-#include "devices/NumericText.h"
-#include "frame/DeviceNode.h"
+#include "engine/TerminalNode.h"
 #include "frame/configZD4270.h"
 #include "platform/Error.h"
-#include "platform/Files.h"
 
 namespace zd {
 
 namespace {
-
-constexpr const char* kSettingsKeyPath =
-    "Software\\VB and VBA Program Settings\\OrvixVTermZD4270\\Settings\\";
-constexpr std::uint16_t kWatchdogMessage[3] = {1793, 1, 15000};
-constexpr std::int32_t kWatchdogTable = 99;
-
-// The integer text of one element of the user data.
-std::int32_t ReadUserDataValue(const XmlDocument& userData, const char* path) {
-    XmlNode node = userData.DocumentNode().SelectSingleNode(path);
-    if (!node) {
-        throw ControlError(std::string("The user data lacks the element \"") + path + "\"",
-                           kLibraryTitle, kErrObjectRequired);
-    }
-    return static_cast<std::int32_t>(DecimalField(node.Text(), std::string("\"") + path + "\"",
-                                                  std::numeric_limits<std::int32_t>::min(),
-                                                  std::numeric_limits<std::int32_t>::max()));
-}
 
 template <typename T>
 T ToParameter(std::int32_t value) {
@@ -68,125 +48,58 @@ void configZD4270::RefreshData(XmlNode objDeviceNode, std::shared_ptr<DevCom> ob
 
 void configZD4270::RefreshDataSteps(XmlNode objDeviceNode, std::shared_ptr<DevCom> objDevCom,
                                     const std::string& UserData) {
-    bool failed = false;
-    m_state.objDevCom = std::move(objDevCom);
-
-    XmlDocument userData;
-    if (UserData.size() > kUserDataInput.limit) {
-        throw ControlError("The user data is larger than " + SizeText(kUserDataInput.limit) +
-                               ", the most this program reads",
-                           kLibraryTitle, kErrXmlParse);
+    // The engine reads the terminal as every front end does; the form shows what it read, also
+    // what it had read when a read failed.
+    TerminalRefresh refresh;
+    try {
+        RefreshTerminal(m_addressingLine.Terminal(), m_registry, objDeviceNode,
+                        std::move(objDevCom), UserData, m_logFilePrefix, refresh);
+    } catch (...) {
+        ShowRefresh(refresh);
+        throw;
     }
-    if (!userData.LoadXml(UserData)) {
-        throw ControlError("The user data is no XML document: " + userData.ParseError()->Describe(),
-                           kLibraryTitle, kErrXmlParse);
-    }
-    m_nChannel = ReadUserDataValue(userData, "Params/UserData");
-    m_nCompanyId = ReadUserDataValue(userData, "Params/CompanyId");
+    ShowRefresh(refresh);
+    if (!refresh.opened) return;
 
-    IgnoreErrors([&] { ReadLoggingSettingsFromRegistry(); });
-    IgnoreErrors([&] {
-        if (EnableLoggingMappingData)
-            LogFile::WriteWholeFile(m_logFilePrefix + kMappingDataLogFile, objDeviceNode.Xml());
-    });
-    IgnoreErrors([&] {
-        if (EnableLoggingUserData)
-            LogFile::WriteWholeFile(m_logFilePrefix + kUserDataLogFile, userData.Xml());
-    });
+    RefreshingScope refreshing(m_bRefreshing);
+    CreateTreeDevices();
+    CreateChangeAddrListView();
+    CreateScenesView();
+    CreateGroupsView();
+    if (refresh.terminalAddressing) ResumeFirmwareAddressing();
 
-    m_state.m_bMotorola = IsMotorolaFormat(objDeviceNode);
-    m_description.motorola = m_state.m_bMotorola;
-    lblValueFormat.SetCaption(ByteOrderText(m_state.m_bMotorola));
+    // A second refresh starts the watchdog's period anew.
+    timerWatchdog.SetEnabled(false);
+    timerWatchdog.SetInterval(kWatchdogIntervalMs);
+    timerWatchdog.SetEnabled(true);
+}
 
-    std::int32_t status = GetDevicePos(objDeviceNode, Pos);
-    m_addressingLine.Terminal().position = Pos;
-    if (status != 0 || Pos == -1) {
-        failed = true;
-        ShowCritical("Error: RefreshData.GetDevicePos()!\r\nnRet: " + std::to_string(status));
-    }
-
-    if (!objDeviceNode.SelectSingleNode("ProcessData")) {
-        failed = true;
-        IgnoreErrors([&] {
-            m_context.dialogs.MessageBox(
-                {m_context.messages.Load(5135) + "\r\n" + m_context.messages.Load(5136),
-                 MsgButtons::Ok, MsgIcon::Exclamation, m_context.messages.Load(5112)});
-        });
-    } else {
-        for (int i = 0; i < 4; ++i) {
-            status =
-                GetChannelVariableInfo(objDeviceNode, kProcessImageNames[i],
-                                       m_state.ProcessImageLayout[static_cast<std::size_t>(i)]);
-            if (status != 0) {
-                failed = true;
-                ShowCritical("Error: RefreshData.GetChannelVariableInfo()!\r\nnRet: " +
-                             std::to_string(status));
-            }
-        }
-        status = GetDeviceDesc(objDeviceNode, m_sDeviceName);
-        if (status != 0) {
-            failed = true;
-            ShowCritical("Error: RefreshData.GetDeviceDesc()!\r\nnRet: " + std::to_string(status));
-        }
-        m_description.nodeRead = true;
-        m_description.position = Pos;
-        m_description.channel = static_cast<std::int64_t>(m_nChannel) + 1;
-        m_description.deviceName = m_sDeviceName;
-        m_description.offsetText = StatusOffsetText(m_state.ProcessImageLayout[kStatus]);
+// The device settings tab's labels, the option controls (their handlers write nothing while
+// m_bRefreshing is set) and the random addressing controls the firmware version chooses.
+void configZD4270::ShowRefresh(const TerminalRefresh& refresh) {
+    if (!refresh.userDataRead) return;
+    m_nChannel = refresh.channel;
+    m_nCompanyId = refresh.companyId;
+    EnableLoggingMappingData = refresh.logging.mappingData;
+    EnableLoggingUserData = refresh.logging.userData;
+    EnableLoggingAddressing = refresh.logging.addressing;
+    Pos = m_addressingLine.Terminal().position;
+    m_description = refresh.description;
+    m_sDeviceName = m_description.deviceName;
+    lblValueFormat.SetCaption(ByteOrderText(m_description.motorola));
+    if (m_description.nodeRead) {
         lblValuePos.SetCaption(std::to_string(m_description.position));
         lblValueChannel.SetCaption(std::to_string(m_description.channel));
         lblValueType.SetCaption(m_description.deviceName);
         lblValueOffset.SetCaption(m_description.offsetText);
     }
-
-    if (!m_state.objDevCom || failed) {
-        ShowCritical("Error: RefreshData!");
-        return;
-    }
-
-    {
-        RefreshingScope refreshing(m_bRefreshing);
-        ReadTerminalRegisters();
-        ReadSettingsFromRegistry(m_state, &m_registry, Pos, m_context);
-        CreateTreeDevices();
-        CreateChangeAddrListView();
-        CreateScenesView();
-        CreateGroupsView();
-
-        std::uint8_t terminalStatus = 0;
-        if (m_link.ReadStatusByte(terminalStatus) == Result::Done &&
-            (terminalStatus & kStatusFirmwareAddressing) != 0) {
-            ResumeFirmwareAddressing();
-        }
-
-        // A second refresh starts the watchdog's period anew.
-        timerWatchdog.SetEnabled(false);
-        timerWatchdog.SetInterval(kWatchdogIntervalMs);
-        timerWatchdog.SetEnabled(true);
-    }
-}
-
-// The feature register sets the option controls (their handlers write nothing while
-// m_bRefreshing is set) and the firmware version chooses the random addressing controls.
-void configZD4270::ReadTerminalRegisters() {
-    const TerminalOptions options = ReadTerminalOptions(m_addressingLine.Terminal());
-    chkPowerSupplyUnit.SetChecked(options.powerSupplyUnit);
-    chkCountDALIDevices.SetChecked(options.countDaliDevices);
-    switch (options.mode) {
-        case TerminalMode::Dali:
-            Option4.SetValue(true);
-            m_state.m_nOperationMode = kModeDali;
-            break;
-        case TerminalMode::Dsi:
-            Option5.SetValue(true);
-            m_state.m_nOperationMode = kModeDsi;
-            break;
-        case TerminalMode::Other:
-            break;
-    }
-
-    m_state.m_nFirmwareVersion = ReadFirmwareVersion(m_addressingLine.Terminal());
-    m_description.firmwareText = FirmwareVersionText(m_state.m_nFirmwareVersion);
+    if (!refresh.options) return;
+    RefreshingScope refreshing(m_bRefreshing);
+    chkPowerSupplyUnit.SetChecked(refresh.options->powerSupplyUnit);
+    chkCountDALIDevices.SetChecked(refresh.options->countDaliDevices);
+    if (refresh.options->mode == TerminalMode::Dali) Option4.SetValue(true);
+    if (refresh.options->mode == TerminalMode::Dsi) Option5.SetValue(true);
+    if (m_description.firmwareText.empty()) return;
     lblFirmwareVersion.SetCaption(m_description.firmwareText);
     const bool firmwareAddressing = m_state.m_nFirmwareVersion >= kFirmwareAddressingVersion;
     chkRndAddrOpticalFeedback.SetVisible(firmwareAddressing);
@@ -213,22 +126,10 @@ bool configZD4270::IsMotorolaFormat(XmlNode node) {
 }
 
 void configZD4270::ReadLoggingSettingsFromRegistry() {
-    EnableLoggingMappingData = false;
-    EnableLoggingUserData = false;
-    EnableLoggingAddressing = false;
-    Guard(m_context, "ReadLoggingSettingsFromRegistry", [this] {
-        auto readSwitch = [this](const char* valueName, bool& flag) {
-            std::string text;
-            if (!m_registry.ReadString(RegistryAccess::kHkeyCurrentUser, kSettingsKeyPath,
-                                       valueName, text)) {
-                return;
-            }
-            if (IsNumericText(text) && TextToLong(text) != 0) flag = true;
-        };
-        readSwitch("EnableLoggingMappingData", EnableLoggingMappingData);
-        readSwitch("EnableLoggingUserData", EnableLoggingUserData);
-        readSwitch("EnableLoggingAddressing", EnableLoggingAddressing);
-    });
+    const LoggingSwitches switches = ReadLoggingSwitches(m_registry, m_context);
+    EnableLoggingMappingData = switches.mappingData;
+    EnableLoggingUserData = switches.userData;
+    EnableLoggingAddressing = switches.addressing;
 }
 
 // The terminal drops its outputs when the watchdog message stops. A failing write must not end
@@ -236,21 +137,7 @@ void configZD4270::ReadLoggingSettingsFromRegistry() {
 // shown, and the timer is enabled again so that the writes resume once the link is back.
 void configZD4270::timerWatchdog_Timer() {
     timerWatchdog.SetEnabled(false);
-    try {
-        if (m_state.objDevCom) {
-            m_state.objDevCom->WriteTable(0, kWatchdogTable, 0, 3, kWatchdogMessage);
-            m_nWatchdogFailures = 0;
-            // A running procedure has already ended on the loss; outside one the link is back.
-            if (!m_link.InProcedure()) m_link.NoteCommunicationRestored();
-        }
-    } catch (...) {
-        // A connection that a transaction has just reported lost needs no second box; and a
-        // running procedure learns from the latch that the link is gone.
-        const bool bReported = m_link.CommunicationLost();
-        m_link.NoteCommunicationLost();
-        if (m_nWatchdogFailures++ == 0 && !bReported)
-            ReportCurrentException(m_context, "timerWatchdog_Timer");
-    }
+    WriteWatchdogMessage(m_addressingLine.Terminal(), m_nWatchdogFailures);
     timerWatchdog.SetEnabled(true);
 }
 

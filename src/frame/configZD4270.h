@@ -21,6 +21,7 @@
 #include "engine/PhysicalSelection.h"
 #include "engine/RandomAddressing.h"
 #include "engine/TerminalAddressing.h"
+#include "engine/TerminalConnection.h"
 #include "engine/TerminalDescription.h"
 #include "engine/TerminalOptions.h"
 #include "frame/AddressingRun.h"
@@ -36,9 +37,6 @@
 
 namespace zd {
 
-inline constexpr const char* kMappingDataLogFile = "OrvixVTermZD4270.Logging.MappingData.xml";
-inline constexpr const char* kUserDataLogFile = "OrvixVTermZD4270.Logging.UserData.xml";
-inline constexpr std::int64_t kWatchdogIntervalMs = 500;
 // Twips: where a device page lies on tabMain.
 inline constexpr double kPageLeft = 3240;
 inline constexpr double kPageTop = 480;
@@ -399,7 +397,7 @@ class configZD4270 {
     void LayOutSurface();
     void RefreshDataSteps(XmlNode objDeviceNode, std::shared_ptr<DevCom> objDevCom,
                           const std::string& UserData);
-    void ReadTerminalRegisters();
+    void ShowRefresh(const TerminalRefresh& refresh);
     void timerWatchdog_Timer();
     void HandleObjectEventsSteps(std::string_view eventName, EventParams& params);
 

@@ -136,7 +136,7 @@ bool WindowHost::ReplaceDevice(int address, const std::string& backupPath) {
     const bool done =
         RunMaintenance("The device was not replaced: %1", [&](ControlRun& run, QStatusBar& status) {
             const LineBackup backup = LoadLineBackup(backupPath);
-            configZD4270& control = run.Control();
+            configZD4270& control = *Control();
             status.showMessage(Tr(language, "Replacing device %1...", {std::to_string(address)}));
             // The new gear is found by the addressing tab's random addressing, from the failed
             // gear's address on and without a new installation, as the user would start it.
@@ -154,7 +154,7 @@ bool WindowHost::ReplaceDevice(int address, const std::string& backupPath) {
                 if (!run.RunUntil([&] { return !control.RndAddrRunning(); }))
                     throw CommandFailed("the random addressing did not end in time");
                 FailOnErrorBox(run, mark);
-                return Json{{"recovered", RecoveredJson(control)}};
+                return Json{{"recovered", RecoveredJson(control.EngineLine())}};
             });
             result = HostText(
                 language,

@@ -13,8 +13,11 @@ class WindowRun : public ControlRun {
   public:
     WindowRun(configZD4270& control, const CountedDialogs& boxes)
         : m_control(control), m_boxes(boxes) {}
-    configZD4270& Control() override { return m_control; }
-    ModuleState& State() override { return m_control.State(); }
+    AddressingLine& Line() override { return m_control.EngineLine(); }
+    // The form follows a run of the terminal's that it found at its refresh.
+    bool TerminalStillAddressing() override { return m_control.RndAddrRunning(); }
+    void DeviceListReplacing() override { m_control.ReleaseDeviceViews(); }
+    void DeviceListReplaced() override { m_control.ShowScannedDevices(); }
     bool RunUntil(const std::function<bool()>& done, std::int64_t limitMs) override {
         return m_control.GetContext().scheduler.RunUntil(done, limitMs);
     }

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <map>
 
-#include "frame/DeviceNode.h"
+#include "engine/TerminalNode.h"
 #include "platform/Error.h"
 
 namespace zd {

@@ -1,6 +1,6 @@
-// A control driven through its models as a user drives it, by whoever hosts it: the command line's
-// headless run or the window. The readings both share (the device scan, a device's pages, the
-// hand-over report) need only this much of their host.
+// One terminal's line as a front end hosts it for the engine's procedures: the command line's
+// headless run or the window. The readings both share (the device scan, a device's readout, the
+// hand-over report, backup and restore) need only this much of their host.
 #pragma once
 
 #include <cstddef>
@@ -13,15 +13,13 @@
 
 #include <nlohmann/json.hpp>
 
-#include "frame/ControlProgress.h"
+#include "engine/AddressingLine.h"
+#include "engine/Progress.h"
 #include "platform/Dialogs.h"
 
 namespace zd {
 
 using Json = nlohmann::ordered_json;
-
-class configZD4270;
-struct ModuleState;
 
 // The longest a procedure may take, on the clock of the run: a whole line of 64 gear addressed by
 // the control takes well under half an hour.
@@ -42,8 +40,17 @@ class ControlRun {
   public:
     virtual ~ControlRun() = default;
 
-    virtual configZD4270& Control() = 0;
-    virtual ModuleState& State() = 0;
+    // The line the engine's procedures run on.
+    virtual AddressingLine& Line() = 0;
+    ModuleState& State() { return Line().Terminal().state; }
+    const Context& GetContext() { return Line().GetContext(); }
+    // The terminal still runs a random addressing of its own that it began before this run
+    // opened it: the line is busy until it ends.
+    virtual bool TerminalStillAddressing() = 0;
+    // The device list is about to be replaced (views that point into it let go) and has been
+    // (views show the new one).
+    virtual void DeviceListReplacing() {}
+    virtual void DeviceListReplaced() {}
     // Lets the run's clock pass until done() holds; false when limitMs passed first.
     virtual bool RunUntil(const std::function<bool()>& done,
                           std::int64_t limitMs = kProcedureLimitMs) = 0;

@@ -4,7 +4,6 @@
 #include <cstdio>
 
 #include "frame/VariableText.h"
-#include "frame/configZD4270.h"
 #include "link/Commands.h"
 #include "link/ModuleState.h"
 
@@ -57,9 +56,9 @@ Json DevicesJson(const ModuleState& state) {
     return list;
 }
 
-Json RecoveredJson(const configZD4270& control) {
+Json RecoveredJson(const AddressingLine& line) {
     Json list = Json::array();
-    for (const AddressingRecovery& r : control.Recovered()) {
+    for (const AddressingRecovery& r : line.Recovered()) {
         Json entry = {{"what", r.what}, {"text", r.text}, {"count", r.count}};
         if (r.shortAddress >= 0) entry["shortAddress"] = r.shortAddress;
         if (r.randomAddress >= 0) entry["randomAddress"] = r.randomAddress;
@@ -73,12 +72,11 @@ void FailOnErrorBox(const ControlRun& run, std::size_t mark, Json details) {
 }
 
 EngineTerminal RunTerminal(ControlRun& run) {
-    configZD4270& control = run.Control();
-    return {run.State(), control.TerminalLink(), control.GetContext(), control.Position()};
+    return run.Line().Terminal();
 }
 
 const MessageCatalogue& RunMessages(ControlRun& run) {
-    return run.Control().GetContext().messages;
+    return run.GetContext().messages;
 }
 
 ReadoutOptions VariablesOnly(bool opticalFeedback) {

@@ -21,7 +21,7 @@ namespace zd {
 // The device list as the control keeps it, by short address.
 Json DevicesJson(const ModuleState& state);
 // What the last addressing run or scan recovered from: kind, text, where and how often.
-Json RecoveredJson(const configZD4270& control);
+Json RecoveredJson(const AddressingLine& line);
 // CommandFailed with the first error box shown since mark, if there is one.
 void FailOnErrorBox(const ControlRun& run, std::size_t mark, Json details = Json::object());
 

@@ -5,7 +5,6 @@
 #include <ctime>
 #include <set>
 
-#include "frame/configZD4270.h"
 #include "host/DeviceReadout.h"
 #include "link/Commands.h"
 #include "link/ModuleState.h"
@@ -267,8 +266,7 @@ LineBackup ReadLineBackup(ControlRun& run, std::vector<UnreadDevice>& unread,
     RunDeviceScan(run);
     LineBackup backup;
     backup.created = NowUtc();
-    configZD4270& control = run.Control();
-    backup.terminal = {{"position", control.Position()},
+    backup.terminal = {{"position", run.Line().Terminal().position},
                        {"firmwareVersion", "0x" + [&] {
                             char text[8];
                             std::snprintf(text, sizeof text, "%04X",

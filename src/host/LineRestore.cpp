@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <set>
 
-#include "frame/configZD4270.h"
 #include "host/DeviceReadout.h"
 #include "host/DeviceSettings.h"
 #include "host/LineBackup.h"
@@ -227,7 +226,7 @@ Json RunRestore(ControlRun& run, const LineBackup& file, const std::string& file
         {"file", fileName}, {"dryRun", dryRun}, {"plan", planJson}, {"summary", summary}};
     if (dryRun) return document;
 
-    const Language language = run.Control().GetContext().messages.GetLanguage();
+    const Language language = run.GetContext().messages.GetLanguage();
     std::string planText;
     for (const DevicePlan& plan : plans)
         if (plan.Writes()) planText += plan.Text() + "\n";
@@ -235,7 +234,7 @@ Json RunRestore(ControlRun& run, const LineBackup& file, const std::string& file
     bool allTaken = true;
     if (!planText.empty()) {
         // Nothing is sent before the user has seen what will change.
-        const MsgResult answer = run.Control().GetContext().dialogs.MessageBox(
+        const MsgResult answer = run.GetContext().dialogs.MessageBox(
             {HostText(language, "Restoring %1 changes these devices:", {fileName}) + "\r\n" +
                  planText + HostText(language, "Send these changes?"),
              MsgButtons::YesNo, MsgIcon::Question, HostText(language, "Restore line")});

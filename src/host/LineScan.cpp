@@ -1,16 +1,14 @@
 #include "host/LineScan.h"
 
-#include "frame/configZD4270.h"
 #include "host/DeviceReadout.h"
 #include "platform/HostTexts.h"
 
 namespace zd {
 
 void RunDeviceScan(ControlRun& run, const ScanOptions& options) {
-    configZD4270& control = run.Control();
     // A random addressing run that the terminal's firmware was still doing at the refresh (one
     // whose client was stopped, say) keeps the line busy: say why, and what helps.
-    if (control.RndAddrRunning()) {
+    if (run.TerminalStillAddressing()) {
         throw CommandFailed(
             "the scan did not start: the terminal is still addressing (a random addressing run "
             "in its firmware, started earlier, goes on by itself). Wait until it has ended, "
@@ -18,20 +16,20 @@ void RunDeviceScan(ControlRun& run, const ScanOptions& options) {
             {{"failedStep", "start"}});
     }
     const std::size_t mark = run.BoxCount();
-    const Language language = control.GetContext().messages.GetLanguage();
+    const Language language = run.GetContext().messages.GetLanguage();
     const std::string what = HostText(language, "scan");
     const bool dali = run.State().m_nOperationMode == kModeDali;
-    // The scan replaces the device list that the form's pages, lists and tree point into.
-    if (dali) control.ReleaseDeviceViews();
+    // The scan replaces the device list that the window's pages, lists and tree point into.
+    if (dali) run.DeviceListReplacing();
     const ScanReport report = RunDeviceScan(
-        control.EngineLine(), options,
+        run.Line(), options,
         [&](const ScanProgress& progress) {
             run.ShowProgress({what,
                               HostText(language, "address %1", {std::to_string(progress.address)}),
                               progress.fraction, language});
         },
         [&] { return run.StopRequested(what); });
-    if (dali) control.ShowScannedDevices();
+    if (dali) run.DeviceListReplaced();
     run.EndEngineRun();
     if (!report.outcome.Ok()) {
         // The refusal (DSI mode) and the lost connection have shown their box.

@@ -3,7 +3,7 @@
 #include <limits>
 
 #include "devices/NumericText.h"
-#include "frame/DeviceNode.h"
+#include "engine/TerminalNode.h"
 #include "platform/Error.h"
 
 namespace zd {

@@ -1,4 +1,4 @@
-#include "frame/DeviceNode.h"
+#include "engine/TerminalNode.h"
 
 #include <cctype>
 #include <limits>

@@ -1,6 +1,6 @@
 // Reading one process-data variable, the position and the byte order from a device node, down to
 // the odd offset texts a hand-edited station document may hold.
-#include "frame/DeviceNode.h"
+#include "engine/TerminalNode.h"
 #include "support/ControlRig.h"
 
 namespace zd::test {
