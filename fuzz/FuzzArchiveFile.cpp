@@ -6,7 +6,7 @@
 #include <string>
 
 #include "FuzzInput.h"
-#include "archive/ArchiveFile.h"
+#include "engine/ArchiveFile.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "platform/Xml.h"

@@ -5,8 +5,10 @@ Includes. Each folder of src/ may include its own headers and those of the layer
 else; quoted and angle-bracket includes of the project's headers alike:
 
     app                         main() of both programs
-    cli, gui                    the command line and the window, side by side
-    host                        the ports implemented for real use, and the simulator's front
+    gui                         the window, which embeds the form
+    cli                         the command line: the engine only, no form
+    host                        the ports implemented for real use, the simulator's front, and the
+                                readings the front ends share: the engine only, no form
     pages addressing archive    the form's device pages, addressing procedures and archive tab
     frame                       the form itself (configZD4270), the base the three above plug into
     engine                      the procedures and readouts every front end calls (typed door)
@@ -58,9 +60,9 @@ BELOW = {
     "addressing": ("frame",),
     "archive": ("frame",),
     "sim": ("platform",),
-    "host": CONTROL + ("sim",),
+    "host": ("engine", "sim"),
     "cli": ("host",),
-    "gui": ("host",),
+    "gui": ("host",) + CONTROL,
     "app": ("cli", "gui"),
 }
 QT_FOLDERS = {"host", "gui", "app"}

@@ -4,8 +4,8 @@
 #include <cmath>
 #include <functional>
 
-#include "archive/ArchiveFile.h"
 #include "devices/NumericText.h"
+#include "engine/ArchiveFile.h"
 #include "engine/ArchiveTransfer.h"
 #include "frame/configZD4270.h"
 #include "link/Commands.h"

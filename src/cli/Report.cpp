@@ -1,7 +1,5 @@
 #include "cli/Report.h"
 
-#include "frame/configZD4270.h"
-
 namespace zd {
 
 PreparedCommand PrepareReport(const CommandArguments&) {

@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "archive/ArchiveFile.h"
 #include "cli/HeadlessCommands.h"
 #include "devices/NumericText.h"
+#include "engine/ArchiveFile.h"
 #include "engine/ArchiveTransfer.h"
 #include "engine/LineCommands.h"
 #include "engine/TerminalOptions.h"

@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "frame/LevelText.h"
+#include "engine/LevelText.h"
 #include "link/Commands.h"
 
 namespace zd {

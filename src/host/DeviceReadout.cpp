@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "frame/VariableText.h"
+#include "engine/DeviceWrites.h"
+#include "engine/VariableText.h"
 #include "link/Commands.h"
 #include "link/ModuleState.h"
 
@@ -26,20 +27,16 @@ ReadoutOptions PartOnly(bool variables, bool groups, bool scenes, bool opticalFe
 
 }  // namespace
 
-const std::array<VariableName, configZD4270Variables::kVariableCount> kVariableNames{{
-    {DeviceVariableName(DeviceVariable::ActualLevel), 0, 255},
-    {DeviceVariableName(DeviceVariable::PowerOnLevel), 0, 255},
-    {DeviceVariableName(DeviceVariable::SystemFailureLevel), 0, 255},
-    {DeviceVariableName(DeviceVariable::MinLevel), 0, 255},
-    {DeviceVariableName(DeviceVariable::MaxLevel), 0, 255},
-    {DeviceVariableName(DeviceVariable::FadeRate), 1, 15},
-    {DeviceVariableName(DeviceVariable::FadeTime), 0, 15},
-    {DeviceVariableName(DeviceVariable::RandomAddress), 0, 0},
-    {DeviceVariableName(DeviceVariable::Status), 0, 0},
-    {DeviceVariableName(DeviceVariable::Version), 0, 0},
-    {DeviceVariableName(DeviceVariable::DeviceType), 0, 0},
-    {DeviceVariableName(DeviceVariable::PhysicalMinLevel), 0, 0},
-}};
+// Names and ranges as the engine's readout and writes know them.
+const std::array<VariableName, kDeviceVariableCount> kVariableNames = [] {
+    std::array<VariableName, kDeviceVariableCount> names{};
+    for (std::size_t pos = 0; pos < names.size(); ++pos) {
+        const auto variable = static_cast<DeviceVariable>(pos);
+        const WritableRange range = DeviceVariableRange(variable);
+        names[pos] = {DeviceVariableName(variable), range.min, range.max};
+    }
+    return names;
+}();
 
 Json DevicesJson(const ModuleState& state) {
     std::vector<const clsDevice*> devices;

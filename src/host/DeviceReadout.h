@@ -14,7 +14,6 @@
 #include "engine/DeviceReadout.h"
 #include "host/ControlRun.h"
 #include "host/LineScan.h"
-#include "pages/configZD4270Variables.h"
 
 namespace zd {
 
@@ -53,7 +52,7 @@ struct VariableName {
     int max;
 };
 // The Variables page's rows by name (DeviceVariableName), in the page's list order.
-extern const std::array<VariableName, configZD4270Variables::kVariableCount> kVariableNames;
+extern const std::array<VariableName, kDeviceVariableCount> kVariableNames;
 
 // The documents' parts: each variable by name with the page's key, caption (in the control's
 // language), value, text and converted text (null value and a question mark where it was not

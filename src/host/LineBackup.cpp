@@ -15,7 +15,7 @@ namespace zd {
 
 namespace {
 
-constexpr std::size_t kVariableCount = configZD4270Variables::kVariableCount;
+constexpr std::size_t kVariableCount = kDeviceVariableCount;
 
 // Rows of the Variables page.
 constexpr int kFadeRate = 5;

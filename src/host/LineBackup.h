@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/DeviceReadout.h"
 #include "host/ControlRun.h"
-#include "pages/configZD4270Variables.h"
 
 namespace zd {
 
@@ -27,7 +27,7 @@ struct DeviceBackup {
     std::uint32_t randomAddress = 0;
     int deviceType = 0;
     // In the Variables page's order (kVariableNames).
-    std::array<std::int32_t, configZD4270Variables::kVariableCount> variables{};
+    std::array<std::int32_t, kDeviceVariableCount> variables{};
     std::vector<int> groups;  // ascending
     // 255: mask (the device is not in the scene).
     std::array<int, kBackupSceneCount> scenes{};

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "engine/DeviceWrites.h"
+#include "engine/LevelText.h"
 #include "engine/Terminal.h"
-#include "frame/LevelText.h"
 #include "frame/PageEvents.h"
 #include "platform/Context.h"
 #include "ui/Slider.h"

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "engine/DeviceReadout.h"
-#include "frame/VariableText.h"
+#include "engine/VariableText.h"
 #include "link/Commands.h"
 #include "link/Results.h"
 #include "platform/Error.h"

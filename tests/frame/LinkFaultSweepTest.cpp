@@ -6,7 +6,7 @@
 #include <functional>
 #include <set>
 
-#include "archive/ArchiveFile.h"
+#include "engine/ArchiveFile.h"
 #include "host/SimDevCom.h"
 #include "support/ControlRig.h"
 

@@ -33,13 +33,13 @@ CLEAN = {
     "addressing/Run.cpp": '#include "frame/configZD4270.h"\nvoid Run(configZD4270& c) { c.cmdStart; }\n',
     "archive/Tab.cpp": '#include "frame/configZD4270.h"\n',
     "sim/Line.h": '#include "platform/Error.h"\n',
-    "host/Open.cpp": '#include "pages/Page.h"\n#include "sim/Line.h"\n#include <QString>\n',
+    "host/Open.cpp": '#include "engine/Terminal.h"\n#include "sim/Line.h"\n#include <QString>\n',
     "cli/Command.cpp": '#include "host/Open.h"\n#include "Local.h"\n'
                        "// control.cmdStart and HandleObjectEvents, in a comment\n"
                        'void Run(Form& f) { int n = 1\'000; Say("f.cmdStart"); Say(R"(f->timerScan)"); }\n'
                        "/* page.sliLevels\n   over lines */ int notAWidget = 0;\n",
     "cli/Local.h": "",
-    "gui/Window.cpp": '#include "host/Open.h"\nvoid Bind(Form& f) { f.cmdStart.Click(); }\n',
+    "gui/Window.cpp": '#include "host/Open.h"\n#include "pages/Page.h"\nvoid Bind(Form& f) { f.cmdStart.Click(); }\n',
     "app/main.cpp": '#include "cli/Local.h"\n#include <gui/Window.h>\n',
     "gui/Window.h": "",
     "host/Open.h": "",
@@ -90,6 +90,9 @@ class CheckLayersTest(unittest.TestCase):
                                "archive/ includes addressing/"),
             "engine on the form": ("engine/Bad.h", '#include "frame/configZD4270.h"\n',
                                    "engine/ includes frame/"),
+            "host on the form": ("host/Bad.cpp", '#include "frame/configZD4270.h"\n',
+                                 "host/ includes frame/"),
+            "cli on a page": ("cli/Bad.cpp", "#include <pages/Page.h>\n", "cli/ includes pages/"),
             "Qt in the control": ("pages/Bad.cpp", "#include <QtCore/QString>\n",
                                   "pages/ includes the Qt header <QtCore/QString>"),
             "unknown folder": ("extra/Bad.h", "", "extra: folder has no place in the layers"),

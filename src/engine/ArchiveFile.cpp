@@ -1,4 +1,4 @@
-#include "archive/ArchiveFile.h"
+#include "engine/ArchiveFile.h"
 
 #include <functional>
 #include <limits>

@@ -1,8 +1,8 @@
-#include "frame/VariableText.h"
+#include "engine/VariableText.h"
 
 #include <array>
 
-#include "frame/LevelText.h"
+#include "engine/LevelText.h"
 #include "link/Commands.h"
 
 namespace zd {

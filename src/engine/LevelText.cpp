@@ -1,4 +1,4 @@
-#include "frame/LevelText.h"
+#include "engine/LevelText.h"
 
 #include <clocale>
 #include <cmath>
