@@ -187,15 +187,15 @@ TEST_F(CommandLineTest, AScanWhileTheTerminalIsStillAddressingSaysWhy) {
 // The same terminal, asked to address: the run it is already making is followed to its end (no
 // second start), its count told, the line scanned afterwards.
 TEST_F(CommandLineTest, RandomAddressingTakesUpTheRunTheTerminalIsMaking) {
-    const Outcome addressing = Zd(
-        {"address", "random", "--line", ExampleLine("sixteen-unaddressed.json")},
-        [](SimDevCom& devCom) {
-            sim::Terminal& terminal = devCom.Terminal();
-            std::uint16_t words[2] = {};
-            terminal.ReadTable(0, 1, 0, 2, words);
-            words[0] ^= 0x08;
-            terminal.WriteTable(0, 1, 0, 2, words);
-        });
+    const Outcome addressing =
+        Zd({"address", "random", "--line", ExampleLine("sixteen-unaddressed.json")},
+           [](SimDevCom& devCom) {
+               sim::Terminal& terminal = devCom.Terminal();
+               std::uint16_t words[2] = {};
+               terminal.ReadTable(0, 1, 0, 2, words);
+               words[0] ^= 0x08;
+               terminal.WriteTable(0, 1, 0, 2, words);
+           });
     ASSERT_EQ(addressing.exitCode, 0) << addressing.json.dump();
     ASSERT_EQ(addressing.json.at("messages").size(), 1u);
     EXPECT_THAT(addressing.json.at("messages")[0].at("text").get<std::string>(),
