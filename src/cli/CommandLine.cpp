@@ -252,6 +252,7 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
     } catch (const CommandInterrupted& interrupted) {
         // What was found and done so far, and the line and the store as the run left them.
         KeepWhatHappened(document, session.get());
+        for (const auto& [key, value] : interrupted.details.items()) document[key] = value;
         document["interrupted"] = true;
         if (const auto& note = session->InterruptNote()) document["note"] = *note;
         try {

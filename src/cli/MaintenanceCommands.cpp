@@ -10,8 +10,28 @@
 #include "host/GearReplacement.h"
 #include "host/LineBackup.h"
 #include "link/Commands.h"
+#include "platform/HostTexts.h"
 
 namespace zd {
+
+namespace {
+
+// A backup's reading and a restore's writing on the progress line.
+BackupProgress ShowMaintenance(HeadlessSession& session) {
+    return [&session](const MaintenanceProgress& progress) {
+        const Language language = session.Catalogue().GetLanguage();
+        const bool reading = progress.step == MaintenanceProgress::Step::Reading;
+        session.ShowProgress(
+            {HostText(language, reading ? "reading the line" : "restore"),
+             HostText(language, "address %1", {std::to_string(progress.shortAddress)}),
+             progress.total == 0
+                 ? 0.0
+                 : static_cast<double>(progress.done) / static_cast<double>(progress.total),
+             language});
+    };
+}
+
+}  // namespace
 
 PreparedCommand PrepareBackup(const CommandArguments& arguments) {
     const std::string path = arguments.words.at(0);
@@ -20,7 +40,8 @@ PreparedCommand PrepareBackup(const CommandArguments& arguments) {
         throw UsageError("the backup " + path + " exists; replace it with --yes");
     return [path](HeadlessSession& session) {
         std::vector<UnreadDevice> unread;
-        const LineBackup backup = ReadLineBackup(session, unread);
+        const LineBackup backup = ReadLineBackup(session, unread, ShowMaintenance(session));
+        session.EndProgress();
         Json devices = Json::array();
         for (const DeviceBackup& device : backup.devices) {
             devices.push_back({{"shortAddress", device.shortAddress},
@@ -32,6 +53,11 @@ PreparedCommand PrepareBackup(const CommandArguments& arguments) {
             unreadJson.push_back(
                 {{"shortAddress", device.shortAddress}, {"reason", device.reason}});
         Json document = {{"file", path}, {"devices", devices}, {"unread", unreadJson}};
+        // Part of a line is no backup of it: an older file stays as it was.
+        if (backup.stopped) {
+            document["note"] = "stopped before every device was read: the backup was not written";
+            throw CommandInterrupted{session.InterruptedBy(), document};
+        }
         // What could be read is kept even when a device could not: it is all there is. A line
         // without devices is kept as such, so that a station's backup covers every terminal.
         SaveLineBackup(path, backup);
@@ -61,7 +87,10 @@ PreparedCommand PrepareRestore(const CommandArguments& arguments) {
         // station run names each terminal's file only as it prepares that terminal's run.)
         const LineBackup backup = LoadLineBackup(path);
         session.Dialogs().SetAssumeYes(true);
-        return RunRestore(session, backup, path, dryRun);
+        Json document = RunRestore(session, backup, path, dryRun, ShowMaintenance(session));
+        session.EndProgress();
+        if (session.InterruptedBy()) throw CommandInterrupted{session.InterruptedBy(), document};
+        return document;
     };
 }
 

@@ -128,6 +128,10 @@ bool HeadlessSession::StopRequestedLeavingRunning(const std::string& what) {
     return true;
 }
 
+void HeadlessSession::EndProgress() {
+    m_progress->End();
+}
+
 void HeadlessSession::EndEngineRun() {
     m_progress->End();
     if (m_interrupted && !m_finishing) throw CommandInterrupted{m_interrupted};

@@ -56,6 +56,8 @@ struct SessionOptions {
 // own failures takes it for one.
 struct CommandInterrupted {
     int signal = 0;
+    // What the command had done when it stopped, for its document.
+    Json details = Json::object();
 };
 
 class HeadlessSession : public ControlRun {
@@ -108,6 +110,8 @@ class HeadlessSession : public ControlRun {
     // ends the wait, and InterruptNote says that it goes on.
     bool StopRequestedLeavingRunning(const std::string& what);
     void EndEngineRun() override;
+    // Ends the progress line of a run that reports its own stop.
+    void EndProgress();
 
     // Every box shown in this run: icon, title and text.
     Json Messages() const;

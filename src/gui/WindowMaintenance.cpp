@@ -88,22 +88,24 @@ bool WindowHost::RunMaintenance(const char* failureText, Body body) {
 bool WindowHost::BackUpLine(const std::string& path) {
     const Language language = TextLanguage();
     std::string result;
-    const bool done = RunMaintenance("The backup could not be made: %1", [&](ControlRun& run,
-                                                                             QStatusBar& status) {
-        std::vector<UnreadDevice> unread;
-        const LineBackup backup = ReadLineBackup(run, unread, [&](std::size_t i, std::size_t n) {
-            status.showMessage(Tr(language, "backup: reading device %1 of %2",
-                                  {std::to_string(i + 1), std::to_string(n)}));
+    const bool done = RunMaintenance(
+        "The backup could not be made: %1", [&](ControlRun& run, QStatusBar& status) {
+            std::vector<UnreadDevice> unread;
+            const LineBackup backup =
+                ReadLineBackup(run, unread, [&](const MaintenanceProgress& progress) {
+                    status.showMessage(
+                        Tr(language, "backup: reading device %1 of %2",
+                           {std::to_string(progress.done + 1), std::to_string(progress.total)}));
+                });
+            SaveLineBackup(path, backup);
+            std::vector<int> left;
+            for (const UnreadDevice& device : unread) left.push_back(device.shortAddress);
+            result = HostText(language, "%1 devices were backed up to %2.",
+                              {std::to_string(backup.devices.size()), path});
+            if (!left.empty())
+                result += "\r\n" + HostText(language, "Not read, and not in the backup: %1",
+                                            {NumberList(left)});
         });
-        SaveLineBackup(path, backup);
-        std::vector<int> left;
-        for (const UnreadDevice& device : unread) left.push_back(device.shortAddress);
-        result = HostText(language, "%1 devices were backed up to %2.",
-                          {std::to_string(backup.devices.size()), path});
-        if (!left.empty())
-            result += "\r\n" +
-                      HostText(language, "Not read, and not in the backup: %1", {NumberList(left)});
-    });
     if (done) Say(result, MsgIcon::Information);
     return done;
 }
@@ -115,9 +117,13 @@ bool WindowHost::RestoreLine(const std::string& path) {
         RunMaintenance("The restore did not finish: %1", [&](ControlRun& run, QStatusBar& status) {
             const LineBackup file = LoadLineBackup(path);
             const Json document =
-                RunRestore(run, file, path, false, [&](std::size_t i, std::size_t n) {
-                    status.showMessage(Tr(language, "restore: reading device %1 of %2",
-                                          {std::to_string(i + 1), std::to_string(n)}));
+                RunRestore(run, file, path, false, [&](const MaintenanceProgress& progress) {
+                    const bool reading = progress.step == MaintenanceProgress::Step::Reading;
+                    status.showMessage(
+                        Tr(language,
+                           reading ? "restore: reading device %1 of %2"
+                                   : "restore: writing device %1 of %2",
+                           {std::to_string(progress.done + 1), std::to_string(progress.total)}));
                 });
             const Json& summary = document.at("summary");
             result = HostText(language,

@@ -10,6 +10,7 @@
 #include "link/ModuleState.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
+#include "platform/HostTexts.h"
 
 namespace zd {
 
@@ -276,9 +277,14 @@ LineBackup ReadLineBackup(ControlRun& run, std::vector<UnreadDevice>& unread,
     const Json found = DevicesJson(run.State());
     unread.clear();
     std::size_t done = 0;
+    const std::string what = HostText(run.GetContext().messages.GetLanguage(), "backup");
     for (const Json& entry : found) {
-        if (progress) progress(done++, found.size());
         const int address = entry.at("shortAddress").get<int>();
+        if (run.StopRequested(what)) {
+            backup.stopped = true;
+            break;
+        }
+        if (progress) progress({MaintenanceProgress::Step::Reading, address, done++, found.size()});
         if (entry.at("conflict").get<bool>()) {
             unread.push_back({address, NoAnswerReason(run, address)});
             continue;

@@ -39,6 +39,9 @@ struct LineBackup {
     // Where it was read: free text and numbers kept as they are, for people.
     Json terminal = Json::object();
     std::string created;
+    // The reading was stopped (the host asked it to) before every device of the line was read.
+    // Not part of the file.
+    bool stopped = false;
 
     const DeviceBackup* Find(int shortAddress) const;
 };
@@ -49,12 +52,22 @@ struct UnreadDevice {
     std::string reason;
 };
 
-using BackupProgress = std::function<void(std::size_t done, std::size_t total)>;
+// How far a backup's reading or a restore's writing has come: the device at hand, and how many of
+// how many devices are done.
+struct MaintenanceProgress {
+    enum class Step { Reading, Writing };
+    Step step = Step::Reading;
+    int shortAddress = -1;
+    std::size_t done = 0;
+    std::size_t total = 0;
+};
+using BackupProgress = std::function<void(const MaintenanceProgress&)>;
 
 // One device as the engine reads it: its variables, then its groups, then its scenes. CommandFailed
 // when anything could not be read.
 DeviceBackup ReadDeviceBackup(ControlRun& run, int address);
-// A scan, then every device found. Devices that could not be read whole go to unread.
+// A scan, then every device found. Devices that could not be read whole go to unread. The host's
+// StopRequested is asked between two devices; a stopped reading says so (LineBackup::stopped).
 LineBackup ReadLineBackup(ControlRun& run, std::vector<UnreadDevice>& unread,
                           const BackupProgress& progress = {});
 
@@ -117,10 +130,33 @@ std::vector<DevicePlan> PlanRestore(const LineBackup& file, const LineBackup& li
 // device cannot be written (DSI mode, nothing at the address, the connection lost).
 std::vector<std::string> ApplyDevicePlan(ControlRun& run, const DevicePlan& plan);
 
-// The restore of a whole line: reads it, plans, and unless dryRun asks the control's dialogs
-// (Yes/No, with the plan) before it writes anything. The document: the plan, a summary, and what
-// was written. CommandFailed (with that document) when the user said no or a device did not
-// take what was sent or could not be read.
+// What one device of a restore was sent: what it did not take, or why it could not be written.
+struct DeviceWritten {
+    int shortAddress = 0;
+    std::vector<std::string> notTaken;
+    std::optional<std::string> error;
+};
+
+// How a restore went: the plan, whether the user confirmed it (a plan without writes needs no
+// confirmation), the devices written in order, those the plan meant to write but that were not
+// written because the host asked the restore to stop, and whether the line's reading was stopped
+// before the plan was made (then nothing was written).
+struct RestoreResult {
+    std::vector<DevicePlan> plans;
+    bool confirmed = false;
+    std::vector<DeviceWritten> written;
+    std::vector<int> notWritten;
+    bool stopped = false;
+};
+
+// The restore of a whole line: reads it, plans, and unless dryRun asks the context's dialogs
+// (Yes/No, with the plan) before it writes anything. The host's StopRequested is asked between
+// two devices, never within one device's writes.
+RestoreResult RestoreLine(ControlRun& run, const LineBackup& file, const std::string& fileName,
+                          bool dryRun, const BackupProgress& progress = {});
+// The same as a document: the plan, a summary, and what was written (and, when stopped, what was
+// not). CommandFailed (with that document) when the user said no or a device did not take what
+// was sent or could not be read; a stopped restore returns its document.
 Json RunRestore(ControlRun& run, const LineBackup& file, const std::string& fileName, bool dryRun,
                 const BackupProgress& progress = {});
 

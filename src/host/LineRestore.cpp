@@ -210,11 +210,65 @@ std::vector<std::string> ApplyDevicePlan(ControlRun& run, const DevicePlan& plan
     return missed;
 }
 
-Json RunRestore(ControlRun& run, const LineBackup& file, const std::string& fileName, bool dryRun,
-                const BackupProgress& progress) {
+RestoreResult RestoreLine(ControlRun& run, const LineBackup& file, const std::string& fileName,
+                          bool dryRun, const BackupProgress& progress) {
+    RestoreResult result;
     std::vector<UnreadDevice> unread;
     const LineBackup line = ReadLineBackup(run, unread, progress);
-    const std::vector<DevicePlan> plans = PlanRestore(file, line, unread);
+    // A plan from part of the line would take the devices not read for missing ones.
+    if (line.stopped) {
+        result.stopped = true;
+        return result;
+    }
+    result.plans = PlanRestore(file, line, unread);
+    if (dryRun) return result;
+
+    const Language language = run.GetContext().messages.GetLanguage();
+    std::string planText;
+    std::size_t total = 0;
+    for (const DevicePlan& plan : result.plans) {
+        if (!plan.Writes()) continue;
+        planText += plan.Text() + "\n";
+        ++total;
+    }
+    if (planText.empty()) {
+        result.confirmed = true;
+        return result;
+    }
+    // Nothing is sent before the user has seen what will change.
+    const MsgResult answer = run.GetContext().dialogs.MessageBox(
+        {HostText(language, "Restoring %1 changes these devices:", {fileName}) + "\r\n" + planText +
+             HostText(language, "Send these changes?"),
+         MsgButtons::YesNo, MsgIcon::Question, HostText(language, "Restore line")});
+    if (answer != MsgResult::Yes) return result;
+    result.confirmed = true;
+    const std::string what = HostText(language, "restore");
+    for (const DevicePlan& plan : result.plans) {
+        if (!plan.Writes()) continue;
+        // Between two devices only: a device's writes (each DTR with its STORE) go out whole.
+        if (result.stopped || run.StopRequested(what)) {
+            result.stopped = true;
+            result.notWritten.push_back(plan.shortAddress);
+            continue;
+        }
+        if (progress)
+            progress({MaintenanceProgress::Step::Writing, plan.shortAddress, result.written.size(),
+                      total});
+        DeviceWritten written{plan.shortAddress, {}, std::nullopt};
+        try {
+            written.notTaken = ApplyDevicePlan(run, plan);
+        } catch (const CommandFailed& failure) {
+            written.error = failure.what();
+        }
+        result.written.push_back(std::move(written));
+    }
+    return result;
+}
+
+Json RunRestore(ControlRun& run, const LineBackup& file, const std::string& fileName, bool dryRun,
+                const BackupProgress& progress) {
+    const RestoreResult result = RestoreLine(run, file, fileName, dryRun, progress);
+    const std::vector<DevicePlan>& plans = result.plans;
     Json planJson = Json::array();
     for (const DevicePlan& plan : plans) planJson.push_back(plan.ToJson());
     Json summary = Json::object();
@@ -224,39 +278,33 @@ Json RunRestore(ControlRun& run, const LineBackup& file, const std::string& file
         summary[RestoreStateName(state)] = Count(plans, state);
     Json document = {
         {"file", fileName}, {"dryRun", dryRun}, {"plan", planJson}, {"summary", summary}};
+    if (result.stopped && plans.empty()) {
+        document["note"] = "stopped while the line was read: nothing was sent";
+        return document;
+    }
     if (dryRun) return document;
 
-    const Language language = run.GetContext().messages.GetLanguage();
-    std::string planText;
-    for (const DevicePlan& plan : plans)
-        if (plan.Writes()) planText += plan.Text() + "\n";
     Json written = Json::array();
     bool allTaken = true;
-    if (!planText.empty()) {
-        // Nothing is sent before the user has seen what will change.
-        const MsgResult answer = run.GetContext().dialogs.MessageBox(
-            {HostText(language, "Restoring %1 changes these devices:", {fileName}) + "\r\n" +
-                 planText + HostText(language, "Send these changes?"),
-             MsgButtons::YesNo, MsgIcon::Question, HostText(language, "Restore line")});
-        if (answer != MsgResult::Yes) {
-            document["written"] = written;
-            throw CommandFailed("the restore was not confirmed; nothing was sent", document);
+    for (const DeviceWritten& device : result.written) {
+        Json entry = {{"shortAddress", device.shortAddress}};
+        if (device.error) {
+            entry["error"] = *device.error;
+            allTaken = false;
+        } else {
+            entry["notTaken"] = device.notTaken;
+            allTaken = allTaken && device.notTaken.empty();
         }
-        for (const DevicePlan& plan : plans) {
-            if (!plan.Writes()) continue;
-            Json entry = {{"shortAddress", plan.shortAddress}};
-            try {
-                const std::vector<std::string> missed = ApplyDevicePlan(run, plan);
-                entry["notTaken"] = missed;
-                allTaken = allTaken && missed.empty();
-            } catch (const CommandFailed& failure) {
-                entry["error"] = failure.what();
-                allTaken = false;
-            }
-            written.push_back(entry);
-        }
+        written.push_back(entry);
     }
     document["written"] = written;
+    if (!result.confirmed)
+        throw CommandFailed("the restore was not confirmed; nothing was sent", document);
+    if (result.stopped) {
+        // What the stop left undone, for a restore run again later.
+        document["notWritten"] = result.notWritten;
+        return document;
+    }
     // A restore that leaves the line short of the file says so with its exit code; new devices
     // are the line's own business.
     std::vector<int> missing;

@@ -66,6 +66,7 @@ constexpr Wording kTexts[] = {
     {"Line backups (*.json)", "Liniensicherungen (*.json)"},
     {"backup: reading device %1 of %2", "Sicherung: Gerät %1 von %2 wird gelesen"},
     {"restore: reading device %1 of %2", "Wiederherstellung: Gerät %1 von %2 wird gelesen"},
+    {"restore: writing device %1 of %2", "Wiederherstellung: Gerät %1 von %2 wird geschrieben"},
     {"%1 devices were backed up to %2.", "%1 Geräte wurden in %2 gesichert."},
     {"Not read, and not in the backup: %1", "Nicht gelesen und nicht in der Sicherung: %1"},
     {"The backup could not be made: %1", "Die Sicherung konnte nicht erstellt werden: %1"},
@@ -168,6 +169,9 @@ constexpr Wording kTexts[] = {
     // The progress of a long run.
     {"Cancel", "Abbrechen"},
     {"scan", "Gerätesuche"},
+    {"backup", "Sicherung"},
+    {"reading the line", "Lesen der Linie"},
+    {"restore", "Wiederherstellung"},
     {"address %1", "Adresse %1"},
     {"random addressing", "zufällige Adressierung"},
     {"%1 addressed", "%1 adressiert"},

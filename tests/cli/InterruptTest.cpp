@@ -9,6 +9,8 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -157,6 +159,38 @@ TEST_F(InterruptTest, TheTerminalsOwnAddressing) {
     EXPECT_EQ(own.json.value("note", ""),
               "random addressing goes on in the terminal, which does not let the control stop it; "
               "scan once it has finished");
+}
+
+// A restore stops between two devices: the document lists the devices written and those not, and
+// the line holds exactly what the written ones were sent.
+TEST_F(InterruptTest, ARestoreStopsBetweenDevicesAndSaysWhatWasWritten) {
+    const std::string line = ExampleLine("full-line.json");
+    ASSERT_EQ(
+        test::RunZd({"backup", File("b.json"), "--line", line}, test::ExampleDefaults()).exitCode,
+        0);
+    Json backup = Json::parse(test::ReadFileText(File("b.json")));
+    for (Json& device : backup.at("devices")) device.at("variables").at("max-level") = 200;
+    std::ofstream(File("lower.json")) << backup.dump();
+
+    const std::vector<std::string> args =
+        Args({"restore", File("lower.json"), "--yes", "--line", line});
+    // Late in the run: the line has been read, the writes are under way.
+    const ChildRun stopped = RunInterrupted(args, CallsOf(args) * 9 / 10, {SIGINT});
+    ASSERT_TRUE(WIFEXITED(stopped.status) && WEXITSTATUS(stopped.status) == 130) << stopped.status;
+    const Json& document = stopped.json;
+    EXPECT_EQ(document.at("interrupted"), true) << document.dump();
+    const Json& written = document.at("written");
+    const Json& notWritten = document.at("notWritten");
+    EXPECT_GT(written.size(), 0u);
+    EXPECT_GT(notWritten.size(), 0u);
+    EXPECT_EQ(written.size() + notWritten.size(), 64u);
+    std::set<int> sent;
+    for (const Json& device : written) {
+        EXPECT_EQ(device.at("notTaken"), Json::array()) << device.dump();
+        sent.insert(device.at("shortAddress").get<int>());
+    }
+    for (const auto& gear : sim::LoadLineFile(File("out.json")).gear)
+        EXPECT_EQ(gear.maxLevel, sent.count(*gear.shortAddress) ? 200 : 254) << *gear.shortAddress;
 }
 
 }  // namespace
