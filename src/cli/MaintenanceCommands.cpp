@@ -118,8 +118,17 @@ PreparedCommand PrepareReplace(const CommandArguments& arguments) {
 
     return [=](HeadlessSession& session) {
         const LineBackup backup = LoadLineBackup(*path);
-        return RunReplace(session, backup, *path, address, physical,
-                          [&] { return addressGear(session); });
+        const Language language = session.Catalogue().GetLanguage();
+        Json document = RunReplace(
+            session, backup, *path, address, physical, [&] { return addressGear(session); },
+            [&](ReplaceStep step) {
+                session.ShowProgress({HostText(language, "replace"),
+                                      HostText(language, ReplaceStepName(step)), std::nullopt,
+                                      language});
+            });
+        session.EndProgress();
+        if (session.InterruptedBy()) throw CommandInterrupted{session.InterruptedBy(), document};
+        return document;
     };
 }
 

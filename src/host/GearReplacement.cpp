@@ -31,6 +31,20 @@ void ScanTwice(ControlRun& run) {
 
 }  // namespace
 
+const char* ReplaceStepName(ReplaceStep step) {
+    switch (step) {
+        case ReplaceStep::Scan:
+            return "scan";
+        case ReplaceStep::Addressing:
+            return "addressing";
+        case ReplaceStep::Check:
+            return "check";
+        case ReplaceStep::Restore:
+            return "restore";
+    }
+    return "";
+}
+
 NewGear GearWithoutShortAddress(ControlRun& run) {
     Link& link = RunTerminal(run).link;
     std::int16_t nCommandId = kCmdQueryMissingShortAddress;
@@ -54,7 +68,14 @@ NewGear CountNewGear(ControlRun& run) {
 }
 
 Json RunReplace(ControlRun& run, const LineBackup& backup, const std::string& backupName,
-                int address, bool byLamp, const std::function<Json()>& addressGear) {
+                int address, bool byLamp, const std::function<Json()>& addressGear,
+                const std::function<void(ReplaceStep)>& step) {
+    // True when the host asks to stop before next begins; a step once begun runs to its end.
+    const auto begin = [&](ReplaceStep next) {
+        if (run.StopRequested("replace")) return false;
+        if (step) step(next);
+        return true;
+    };
     const DeviceBackup* saved = backup.Find(address);
     if (!saved) {
         std::vector<int> held;
@@ -67,7 +88,12 @@ Json RunReplace(ControlRun& run, const LineBackup& backup, const std::string& ba
     Json document = {{"shortAddress", address},
                      {"backup", backupName},
                      {"method", byLamp ? "physical selection" : "random addressing"}};
+    const auto stopBefore = [&](ReplaceStep next) {
+        document["stoppedBefore"] = ReplaceStepName(next);
+        return document;
+    };
     // What is on the line decides whether this is a replacement at all.
+    if (!begin(ReplaceStep::Scan)) return stopBefore(ReplaceStep::Scan);
     ScanTwice(run);
     const std::set<int> before = ScannedAddresses(run);
     std::vector<int> silent;
@@ -102,6 +128,7 @@ Json RunReplace(ControlRun& run, const LineBackup& backup, const std::string& ba
                             document);
     }
 
+    if (!begin(ReplaceStep::Addressing)) return stopBefore(ReplaceStep::Addressing);
     try {
         document["addressing"] = addressGear();
     } catch (const CommandFailed& failure) {
@@ -109,6 +136,8 @@ Json RunReplace(ControlRun& run, const LineBackup& backup, const std::string& ba
         document["failedStep"] = "addressing";
         throw CommandFailed(failure.what(), document);
     }
+    // The new gear has its address now: the check and the restore run whatever comes.
+    if (step) step(ReplaceStep::Check);
     ScanTwice(run);
     const std::set<int> after = ScannedAddresses(run);
     std::vector<int> added;
@@ -131,6 +160,7 @@ Json RunReplace(ControlRun& run, const LineBackup& backup, const std::string& ba
     }
 
     // The new gear takes the failed one's settings, written as restore writes them.
+    if (step) step(ReplaceStep::Restore);
     const DeviceBackup now = ReadDeviceBackup(run, address);
     const DevicePlan plan = PlanDevice(wanted, now);
     document["randomAddress"] = RandomAddressText(now.randomAddress);
