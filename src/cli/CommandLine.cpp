@@ -165,6 +165,21 @@ void KeepWhatHappened(Json& document, const HeadlessSession* session) {
         document["devices"] = DevicesJson(session->State());
 }
 
+// A run that did not finish (a signal, or the device communication failed on the way) leaves the
+// store's device list as it was, unless it gave or moved addresses: those it knows for sure. The
+// document says which list the store holds.
+void KeepStoredListOfUnfinishedRun(Json& document, HeadlessSession* session, bool interrupted) {
+    if (!session || (!interrupted && !session->CommunicationFailed())) return;
+    const std::string name = document.value("command", "");
+    if (name.rfind("address", 0) == 0 || name == "replace") {
+        document["storedDevices"] = "this run's list: it holds the addresses the run gave";
+        return;
+    }
+    session->KeepStoredDeviceList();
+    document["storedDevices"] =
+        "kept: the run did not finish, and the store keeps the device list it held before";
+}
+
 // Counts the DALI commands a run sends and those the terminal acknowledged. Over Modbus a station
 // document whose process-image layout or byte order does not match the terminal reads words that
 // cannot be right: the acknowledge never follows, and every command "counts as sent".
@@ -255,6 +270,7 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
         for (const auto& [key, value] : interrupted.details.items()) document[key] = value;
         document["interrupted"] = true;
         if (const auto& note = session->InterruptNote()) document["note"] = *note;
+        KeepStoredListOfUnfinishedRun(document, session.get(), true);
         try {
             session->Finish();
             if (const auto& dropped = session->Registry().DroppedNote())
@@ -273,6 +289,7 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
         document.update(failure.Details());
         acknowledges.Note(document);
         KeepWhatHappened(document, session.get());
+        KeepStoredListOfUnfinishedRun(document, session.get(), false);
         // The line keeps what the command did before it failed.
         try {
             session->Finish();
@@ -282,9 +299,11 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
         return fail(failure.what(), 1);
     } catch (const ControlError& error) {
         KeepWhatHappened(document, session.get());
+        KeepStoredListOfUnfinishedRun(document, session.get(), false);
         return fail(error.Description(), 1);
     } catch (const std::exception& error) {
         KeepWhatHappened(document, session.get());
+        KeepStoredListOfUnfinishedRun(document, session.get(), false);
         return fail(error.what(), 1);
     }
 }

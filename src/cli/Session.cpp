@@ -68,7 +68,12 @@ void HeadlessSession::Open() {
 
 HeadlessSession::~HeadlessSession() {
     // The terminal goes first, and the progress line no longer sees it while it is taken down.
+    if (m_connection) m_connection->Close(!m_keepStoredList);
     m_connection.reset();
+}
+
+bool HeadlessSession::CommunicationFailed() const {
+    return m_connection && m_connection->TerminalLink().CommunicationFailures() > 0;
 }
 
 std::string HeadlessSession::AddressingLogPath() const {
@@ -155,7 +160,7 @@ void HeadlessSession::Finish() {
     m_finishing = true;
     m_endMs = m_scheduler->Now();
     m_progress->End();
-    m_connection->Close();
+    m_connection->Close(!m_keepStoredList);
     // The device list has just been written to the store; a store that cannot be written loses
     // it, which the user must hear of.
     if (!m_registry->Sync()) {

@@ -120,6 +120,12 @@ class HeadlessSession : public ControlRun {
     // the line file and the frame log asked for. Throws ControlError when a file cannot be
     // written.
     void Finish();
+    // The store keeps the device list it held before the run: a run that did not finish (a
+    // signal, a lost connection) may have found only part of the line, and a command that gives
+    // or moves no address learns nothing for sure that the store lacks. Call before Finish.
+    void KeepStoredDeviceList() { m_keepStoredList = true; }
+    // The device communication failed at some time during the run.
+    bool CommunicationFailed() const;
     // Writes the frame log asked for with the frames sent so far, once: a run that failed before
     // Finish still tells what went over the line. Throws ControlError when it cannot be written.
     void SaveFrameLog();
@@ -158,6 +164,7 @@ class HeadlessSession : public ControlRun {
     // Finish runs after an interruption as after any run: its waits are not interrupted.
     bool m_finishing = false;
     bool m_frameLogSaved = false;
+    bool m_keepStoredList = false;
 };
 
 }  // namespace zd

@@ -226,12 +226,12 @@ bool TerminalConnection::Open(XmlNode node, std::shared_ptr<DevCom> devCom,
     return true;
 }
 
-void TerminalConnection::Close() {
+void TerminalConnection::Close(bool saveDeviceList) {
     if (!m_opened || m_closed) return;
     m_closed = true;
-    Guard(m_context, "UserControl_Terminate", [this] {
+    Guard(m_context, "UserControl_Terminate", [&] {
         if (m_watchdog) m_context.scheduler.SetTimer(*m_watchdog, kWatchdogIntervalMs, false);
-        SaveSettingsToRegistry(m_state, &m_registry, Position(), m_context);
+        if (saveDeviceList) SaveSettingsToRegistry(m_state, &m_registry, Position(), m_context);
     });
 }
 

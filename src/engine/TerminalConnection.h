@@ -83,8 +83,9 @@ class TerminalConnection {
     // Refreshes the terminal and starts the watchdog. Failures are shown in the context's
     // dialogs (as "RefreshData"), never thrown; false when the terminal was not opened.
     bool Open(XmlNode node, std::shared_ptr<DevCom> devCom, const std::string& userData);
-    // Stops the watchdog and saves the device list to the store for the position. Once.
-    void Close();
+    // Stops the watchdog and, unless saveDeviceList is false (a run that may have left the list
+    // short of the line), saves the device list to the store for the position. Once.
+    void Close(bool saveDeviceList = true);
 
     AddressingLine& Line() { return m_line; }
     Link& TerminalLink() { return m_link; }

@@ -171,7 +171,12 @@ class Link {
     // procedure's start).
     bool CommunicationLost() const { return m_bCommunicationLost; }
     // For callers that use the device-communication object directly (the watchdog).
-    void NoteCommunicationLost() { m_bCommunicationLost = true; }
+    void NoteCommunicationLost() {
+        m_bCommunicationLost = true;
+        ++m_communicationLosses;
+    }
+    // Failures of the device communication since the link was made, however they ended.
+    std::int64_t CommunicationFailures() const { return m_communicationLosses; }
     void NoteCommunicationRestored() { m_bCommunicationLost = false; }
 
   private:
@@ -220,6 +225,7 @@ class Link {
     Context m_context;
     bool m_bProcedure = false;
     mutable bool m_bCommunicationLost = false;
+    mutable std::int64_t m_communicationLosses = 0;
     bool m_bLastAcknowledged = false;
     Pacing m_pacing = Pacing::Paced;
     // Scheduler times, for the quick waits: when the line is free of the frames sent so far, and

@@ -25,6 +25,7 @@ void Link::CallDevCom(Call&& call) const {
         call();
     } catch (...) {
         m_bCommunicationLost = true;
+        ++m_communicationLosses;
         // The user has been told that the connection is gone; one box per loss is enough.
         if (bReported) throw ReportedError("device communication lost", kLibraryTitle, kErrDevCom);
         throw;

@@ -203,6 +203,43 @@ TEST_F(CommandLineTest, RandomAddressingTakesUpTheRunTheTerminalIsMaking) {
     EXPECT_EQ(ShortAddresses(addressing.json.at("devices")), test::Range(0, 16));
 }
 
+// A scan whose connection fails half-way, or a backup, found part of the line: the store keeps
+// the list it held, and the document says so. A scan that ends finds the line for sure.
+TEST_F(CommandLineTest, ARunThatDidNotFinishKeepsTheStoredDeviceList) {
+    const std::string line = ExampleLine("full-line.json");
+    const auto stored = [&] {
+        const std::string text = test::ReadFileText(File("store.ini"));
+        int devices = 0;
+        for (std::size_t at = text.find("Short%20Address="); at != std::string::npos;
+             at = text.find("Short%20Address=", at + 1))
+            if (text.compare(at + 16, 2, "-1") != 0) ++devices;
+        return devices;
+    };
+    ASSERT_EQ(Zd({"scan", "--line", line, "--registry", File("store.ini")}).exitCode, 0);
+    ASSERT_EQ(stored(), 64);
+    // The connection goes for good a little way into the command's own calls.
+    const auto cutAfter = [](std::int64_t calls) {
+        return [calls](SimDevCom& devCom) {
+            DevComFaults& faults = devCom.Faults();
+            faults.m_beforeCall = [&faults, calls](std::int64_t call) {
+                if (call == calls) {
+                    faults.m_failOnCall = 1;
+                    faults.m_staysFailed = true;
+                }
+            };
+        };
+    };
+    for (const std::vector<std::string>& command :
+         {std::vector<std::string>{"scan"}, {"backup", File("b.json")}}) {
+        std::vector<std::string> args = command;
+        args.insert(args.end(), {"--line", line, "--registry", File("store.ini")});
+        const Outcome cut = Zd(args, cutAfter(300));
+        EXPECT_EQ(cut.exitCode, 1) << cut.json.dump();
+        EXPECT_THAT(cut.json.value("storedDevices", ""), ::testing::HasSubstr("kept"));
+        EXPECT_EQ(stored(), 64) << command[0];
+    }
+}
+
 // Over Modbus, a station document that places the terminal's bytes elsewhere than the terminal
 // does reads words that cannot be right: the acknowledge never follows, and the document says that
 // the station may not match instead of a plain "done".
