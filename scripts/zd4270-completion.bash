@@ -23,7 +23,7 @@ _zd4270_command_options() {
         settings) echo "--log-mapping --log-user-data --log-addressing" ;;
         report) echo "--format" ;;
         backup) echo "--yes" ;;
-        restore) echo "--dry-run --yes" ;;
+        restore) echo "--dry-run --yes --other-gear" ;;
         replace) echo "--short --backup --physical --remove-lamp --lamp-delay --timeout" ;;
     esac
 }

@@ -208,7 +208,7 @@ const std::map<std::string, const char*>& HelpTexts() {
          "example:\n"
          "  zd4270 backup site-2024.json\n"},
         {"restore",
-         "zd4270 restore FILE --dry-run|--yes\n"
+         "zd4270 restore FILE --dry-run|--yes [--other-gear]\n"
          "\n"
          "Compares the line with a backup device by device: the random address says whether the\n"
          "same gear holds each short address (unchanged, changed), another one (replaced), or\n"
@@ -218,7 +218,9 @@ const std::map<std::string, const char*>& HelpTexts() {
          "levels that differ are written by short address through the device pages and read\n"
          "back. Missing devices, devices that could not be read and values a device did not\n"
          "take end with exit 1. A random addressing draws new random addresses: after one,\n"
-         "every device reads as replaced.\n"
+         "every device reads as replaced. The plan names what does not fit (another terminal\n"
+         "position, other device types); when no gear of the backup is on the line (no random\n"
+         "address matches) nothing is sent unless --other-gear confirms it.\n"
          "\n"
          "examples:\n"
          "  zd4270 restore site-2024.json --dry-run\n"

@@ -54,7 +54,7 @@ const std::vector<CommandSyntax>& CommandTable() {
         {"scenes", {"--short", "--set"}, {"--optical-feedback"}, 0, 0, PrepareScenes},
         {"report", {"--format"}, {}, 1, 1, PrepareReport},
         {"backup", {}, {"--yes"}, 1, 1, PrepareBackup},
-        {"restore", {}, {"--yes", "--dry-run"}, 1, 1, PrepareRestore},
+        {"restore", {}, {"--yes", "--dry-run", "--other-gear"}, 1, 1, PrepareRestore},
         {"replace",
          {"--short", "--backup", "--remove-lamp", "--lamp-delay", "--timeout"},
          {"--physical"},

@@ -77,6 +77,7 @@ PreparedCommand PrepareBackup(const CommandArguments& arguments) {
 PreparedCommand PrepareRestore(const CommandArguments& arguments) {
     const std::string path = arguments.words.at(0);
     const bool dryRun = arguments.Has("--dry-run");
+    const bool otherGear = arguments.Has("--other-gear");
     if (!dryRun && !arguments.Has("--yes")) {
         throw UsageError(
             "restore writes levels, fade, groups and scenes to the devices; see the plan with "
@@ -87,7 +88,8 @@ PreparedCommand PrepareRestore(const CommandArguments& arguments) {
         // station run names each terminal's file only as it prepares that terminal's run.)
         const LineBackup backup = LoadLineBackup(path);
         session.Dialogs().SetAssumeYes(true);
-        Json document = RunRestore(session, backup, path, dryRun, ShowMaintenance(session));
+        Json document =
+            RunRestore(session, backup, path, dryRun, ShowMaintenance(session), otherGear);
         session.EndProgress();
         if (session.InterruptedBy()) throw CommandInterrupted{session.InterruptedBy(), document};
         return document;

@@ -116,15 +116,17 @@ bool WindowHost::RestoreLine(const std::string& path) {
     const bool done =
         RunMaintenance("The restore did not finish: %1", [&](ControlRun& run, QStatusBar& status) {
             const LineBackup file = LoadLineBackup(path);
-            const Json document =
-                RunRestore(run, file, path, false, [&](const MaintenanceProgress& progress) {
+            const Json document = RunRestore(
+                run, file, path, false,
+                [&](const MaintenanceProgress& progress) {
                     const bool reading = progress.step == MaintenanceProgress::Step::Reading;
                     status.showMessage(
                         Tr(language,
                            reading ? "restore: reading device %1 of %2"
                                    : "restore: writing device %1 of %2",
                            {std::to_string(progress.done + 1), std::to_string(progress.total)}));
-                });
+                },
+                /*acceptOtherGear=*/true);  // the question names the mismatch first
             const Json& summary = document.at("summary");
             result = HostText(language,
                               "The line holds what %1 holds: %2 devices were written, %3 were "

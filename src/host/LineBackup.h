@@ -143,6 +143,12 @@ struct DeviceWritten {
 // before the plan was made (then nothing was written).
 struct RestoreResult {
     std::vector<DevicePlan> plans;
+    // Where the backup and the line disagree beyond the settings: another terminal position,
+    // other device types at an address, no random address in common.
+    std::vector<std::string> mismatches;
+    // No gear of the backup is on the line (no random address matches, other gear hold its
+    // addresses): written only when the caller accepts it, else nothing is sent.
+    bool otherGear = false;
     bool confirmed = false;
     std::vector<DeviceWritten> written;
     std::vector<int> notWritten;
@@ -153,11 +159,12 @@ struct RestoreResult {
 // (Yes/No, with the plan) before it writes anything. The host's StopRequested is asked between
 // two devices, never within one device's writes.
 RestoreResult RestoreLine(ControlRun& run, const LineBackup& file, const std::string& fileName,
-                          bool dryRun, const BackupProgress& progress = {});
+                          bool dryRun, const BackupProgress& progress = {},
+                          bool acceptOtherGear = false);
 // The same as a document: the plan, a summary, and what was written (and, when stopped, what was
 // not). CommandFailed (with that document) when the user said no or a device did not take what
 // was sent or could not be read; a stopped restore returns its document.
 Json RunRestore(ControlRun& run, const LineBackup& file, const std::string& fileName, bool dryRun,
-                const BackupProgress& progress = {});
+                const BackupProgress& progress = {}, bool acceptOtherGear = false);
 
 }  // namespace zd

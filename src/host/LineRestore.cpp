@@ -30,6 +30,32 @@ int Count(const std::vector<DevicePlan>& plans, RestoreState state) {
                                           [&](const DevicePlan& p) { return p.state == state; }));
 }
 
+// Where the backup and the line disagree beyond the settings, for the plan and the question.
+std::vector<std::string> Mismatches(const LineBackup& file, const LineBackup& line,
+                                    std::int32_t position, const std::vector<DevicePlan>& plans) {
+    std::vector<std::string> found;
+    const Json& saved = file.terminal.contains("position") ? file.terminal.at("position") : Json();
+    if (saved.is_number_integer() && saved.get<std::int64_t>() != position) {
+        found.push_back("the backup was made at terminal position " + saved.dump() +
+                        ", this terminal is at position " + std::to_string(position));
+    }
+    if (Count(plans, RestoreState::Replaced) > 0 && Count(plans, RestoreState::Unchanged) == 0 &&
+        Count(plans, RestoreState::Changed) == 0) {
+        found.push_back("no random address of the backup matches a gear on the line: " +
+                        std::to_string(Count(plans, RestoreState::Replaced)) +
+                        " of its addresses are held by other gear");
+    }
+    for (const DeviceBackup& want : file.devices) {
+        const DeviceBackup* now = line.Find(want.shortAddress);
+        if (now && now->deviceType != want.deviceType) {
+            found.push_back("address " + std::to_string(want.shortAddress) + ": device type " +
+                            std::to_string(want.deviceType) + " in the backup, " +
+                            std::to_string(now->deviceType) + " on the line");
+        }
+    }
+    return found;
+}
+
 }  // namespace
 
 const char* RestoreStateName(RestoreState state) {
@@ -211,7 +237,7 @@ std::vector<std::string> ApplyDevicePlan(ControlRun& run, const DevicePlan& plan
 }
 
 RestoreResult RestoreLine(ControlRun& run, const LineBackup& file, const std::string& fileName,
-                          bool dryRun, const BackupProgress& progress) {
+                          bool dryRun, const BackupProgress& progress, bool acceptOtherGear) {
     RestoreResult result;
     std::vector<UnreadDevice> unread;
     const LineBackup line = ReadLineBackup(run, unread, progress);
@@ -221,7 +247,11 @@ RestoreResult RestoreLine(ControlRun& run, const LineBackup& file, const std::st
         return result;
     }
     result.plans = PlanRestore(file, line, unread);
-    if (dryRun) return result;
+    result.mismatches = Mismatches(file, line, run.Line().Terminal().position, result.plans);
+    result.otherGear = Count(result.plans, RestoreState::Replaced) > 0 &&
+                       Count(result.plans, RestoreState::Unchanged) == 0 &&
+                       Count(result.plans, RestoreState::Changed) == 0;
+    if (dryRun || (result.otherGear && !acceptOtherGear)) return result;
 
     const Language language = run.GetContext().messages.GetLanguage();
     std::string planText;
@@ -235,10 +265,12 @@ RestoreResult RestoreLine(ControlRun& run, const LineBackup& file, const std::st
         result.confirmed = true;
         return result;
     }
+    std::string warning;
+    for (const std::string& mismatch : result.mismatches) warning += mismatch + "\r\n";
     // Nothing is sent before the user has seen what will change.
     const MsgResult answer = run.GetContext().dialogs.MessageBox(
-        {HostText(language, "Restoring %1 changes these devices:", {fileName}) + "\r\n" + planText +
-             HostText(language, "Send these changes?"),
+        {warning + HostText(language, "Restoring %1 changes these devices:", {fileName}) + "\r\n" +
+             planText + HostText(language, "Send these changes?"),
          MsgButtons::YesNo, MsgIcon::Question, HostText(language, "Restore line")});
     if (answer != MsgResult::Yes) return result;
     result.confirmed = true;
@@ -266,8 +298,9 @@ RestoreResult RestoreLine(ControlRun& run, const LineBackup& file, const std::st
 }
 
 Json RunRestore(ControlRun& run, const LineBackup& file, const std::string& fileName, bool dryRun,
-                const BackupProgress& progress) {
-    const RestoreResult result = RestoreLine(run, file, fileName, dryRun, progress);
+                const BackupProgress& progress, bool acceptOtherGear) {
+    const RestoreResult result =
+        RestoreLine(run, file, fileName, dryRun, progress, acceptOtherGear);
     const std::vector<DevicePlan>& plans = result.plans;
     Json planJson = Json::array();
     for (const DevicePlan& plan : plans) planJson.push_back(plan.ToJson());
@@ -282,7 +315,15 @@ Json RunRestore(ControlRun& run, const LineBackup& file, const std::string& file
         document["note"] = "stopped while the line was read: nothing was sent";
         return document;
     }
+    if (!result.mismatches.empty()) document["mismatch"] = result.mismatches;
     if (dryRun) return document;
+    if (result.otherGear && !acceptOtherGear) {
+        throw CommandFailed(
+            "no gear of the backup is on this line (no random address matches): it may be another "
+            "line's backup, or the line was addressed anew since; nothing was sent. Check the "
+            "plan (--dry-run) and confirm with --other-gear",
+            document);
+    }
 
     Json written = Json::array();
     bool allTaken = true;

@@ -127,6 +127,39 @@ TEST_F(MaintenanceTest, RestoreReportsReplacedMissingAndNewDevices) {
     EXPECT_EQ(GearAt(after, 10)->maxLevel, 254);
 }
 
+// Another line's backup: no random address matches. The plan names the mismatch (the terminal
+// position, a device type), --yes sends nothing, --other-gear writes.
+TEST_F(MaintenanceTest, ABackupOfOtherGearIsWrittenOnlyWhenConfirmedAsSuch) {
+    Json other = Json::parse(test::ReadFileText(Backup()));
+    other["terminal"]["position"] = 7;
+    for (Json& device : other["devices"]) {
+        const int random = 0x100 + device["shortAddress"].get<int>();
+        device["randomAddress"] = RandomAddressText(static_cast<std::uint32_t>(random));
+        device["variables"]["random-address"] = random;
+        device["variables"]["max-level"] = 180;
+    }
+    other["devices"][0]["deviceType"] = 8;
+    other["devices"][0]["variables"]["device-type"] = 8;
+    std::ofstream(File("other.json")) << other.dump();
+    const std::string line =
+        EditedLine("line.json", "three-addressed.json", [](sim::LineDescription&) {});
+
+    const Outcome refused =
+        Zd(Args("restore", File("other.json"), "--yes", "--line", line, "--save-line", line));
+    EXPECT_EQ(refused.exitCode, 1);
+    test::ExpectParts(refused.json.value("error", ""), {"no gear of the backup", "--other-gear"});
+    test::ExpectParts(
+        refused.json["mismatch"].dump(),
+        {"terminal position 7", "device type 8 in the backup, 6 on the line", "no random address"});
+    EXPECT_FALSE(refused.json.contains("written"));
+    for (const sim::GearConfig& gear : sim::LoadLineFile(line).gear) EXPECT_EQ(gear.maxLevel, 254);
+
+    const Outcome confirmed = Zd(Args("restore", File("other.json"), "--yes", "--other-gear",
+                                      "--line", line, "--save-line", line));
+    EXPECT_EQ(confirmed.exitCode, 0) << confirmed.json.dump(1);
+    for (const sim::GearConfig& gear : sim::LoadLineFile(line).gear) EXPECT_EQ(gear.maxLevel, 180);
+}
+
 TEST_F(MaintenanceTest, BadBackupFilesAreRefusedNamingWhatIsWrong) {
     const std::string good =
         sim::WriteLineDescription(sim::LoadLineFile(test::ExampleLine("empty.json")));
