@@ -460,6 +460,20 @@ PreparedCommand PrepareArchiveDownload(const CommandArguments& arguments) {
         const std::size_t mark = session.BoxCount();
         const ArchiveDownloadReport report =
             DownloadArchive(terminal, archive, TransferOptions(session, false));
+        if (const int signal = session.InterruptedBy()) {
+            // Stopped between two addresses: what was written, and what was not reached.
+            Json written = Json::array();
+            Json notWritten = Json::array();
+            for (int address = 0; address < kArchiveAddresses; ++address) {
+                const ArchiveAddressState state =
+                    report.addresses[static_cast<std::size_t>(address)];
+                if (state == ArchiveAddressState::Done) written.push_back(address);
+                if (state == ArchiveAddressState::NotAsked) notWritten.push_back(address);
+            }
+            session.EndProgress();
+            throw CommandInterrupted{
+                signal, {{"file", path}, {"written", written}, {"notWritten", notWritten}}};
+        }
         FailArchiveTransfer(session, mark, report.outcome, "download");
         Json cleared = Json::array();
         for (const std::int16_t address : report.cleared) cleared.push_back(address);

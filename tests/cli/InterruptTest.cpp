@@ -193,5 +193,23 @@ TEST_F(InterruptTest, ARestoreStopsBetweenDevicesAndSaysWhatWasWritten) {
         EXPECT_EQ(gear.maxLevel, sent.count(*gear.shortAddress) ? 200 : 254) << *gear.shortAddress;
 }
 
+// An archive download stops between two addresses and names those written and those not reached.
+TEST_F(InterruptTest, AnArchiveDownloadStopsBetweenAddressesAndSaysWhatWasWritten) {
+    const std::string line = ExampleLine("full-line.json");
+    ASSERT_EQ(
+        test::RunZd({"archive", "upload", File("a.xml"), "--line", line}, test::ExampleDefaults())
+            .exitCode,
+        0);
+    const std::vector<std::string> args =
+        Args({"archive", "download", File("a.xml"), "--yes", "--line", line});
+    const ChildRun stopped = RunInterrupted(args, CallsOf(args) / 2, {SIGINT});
+    ASSERT_TRUE(WIFEXITED(stopped.status) && WEXITSTATUS(stopped.status) == 130) << stopped.status;
+    const std::size_t written = stopped.json.at("written").size();
+    const std::size_t notWritten = stopped.json.at("notWritten").size();
+    EXPECT_GT(written, 0u) << stopped.json.dump();
+    EXPECT_GT(notWritten, 0u);
+    EXPECT_EQ(written + notWritten, 64u);
+}
+
 }  // namespace
 }  // namespace zd
