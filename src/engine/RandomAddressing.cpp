@@ -369,16 +369,23 @@ void RandomAddressingSearch::Close(bool& bFinished) {
     // again, so the search starts from the bottom instead.
     if (m_found.count(s.lSearchHigh) != 0) {
         if (!GearBelow(s.lSearchHigh)) {
-            // Nobody lies below: the gear there still compares. A gear left there came back
-            // with a new initialisation and leaves again; a gear given its address there
-            // ignores WITHDRAW.
+            // Nobody lies below: a gear there still compares. A gear left there came back
+            // with a new initialisation and leaves again. Where a gear was given its address,
+            // QUERY SHORT ADDRESS tells whether it is that gear alone (it ignores WITHDRAW) or a
+            // gear without an address that brought the same random address along.
             if (m_leftAt.count(s.lSearchHigh) != 0) {
                 WithdrawAgain();
                 return;
             }
             const auto given = m_givenAt.find(s.lSearchHigh);
-            if (given != m_givenAt.end() && m_ignoredWithdraw.insert(s.lSearchHigh).second) {
-                IgnoresWithdraw(given->second);
+            if (given != m_givenAt.end() && m_failures[s.lSearchHigh] < kRndAddrAttempts) {
+                if (HolderAloneAnswers(given->second) &&
+                    m_ignoredWithdraw.insert(s.lSearchHigh).second) {
+                    IgnoresWithdraw(given->second);
+                    return;
+                }
+                ++m_failures[s.lSearchHigh];
+                RandomAddressTaken(given->second);
                 return;
             }
         }
@@ -579,11 +586,7 @@ void RandomAddressingSearch::Clash() {
                         "several gear took address " + std::to_string(s.nRndAddrAddress) + " at " +
                             Hex(s.lSearchHigh) + ": address given back, new random addresses drawn",
                         s.nRndAddrAddress, s.lSearchHigh);
-    m_line.Send(kCmdTerminate, 0, AddressKind::Broadcast, 0);
-    m_line.Send(kCmdInitialise, 255, AddressKind::Broadcast, 0);
-    m_line.Send(kCmdRandomise, 0, AddressKind::Broadcast, 0);
-    s.lRndAddrRandomisedMs = m_line.GetContext().scheduler.Now();
-    s.nRndAddrState = RndAddrStep::FirstCompare;
+    Redraw();
 }
 
 // The gear at the search address cannot be addressed: it leaves the search without an address,
@@ -616,6 +619,9 @@ void RandomAddressingSearch::Finish(bool& bFinished) {
     if (StartNextRound()) return;
     bFinished = true;
     s.nRndAddrState = RndAddrStep::Idle;
+    // A pair left for its clash that parted in a later round has its addresses now.
+    if (m_nobodyMissing)
+        m_left.erase(std::remove(m_left.begin(), m_left.end(), "clash-left"), m_left.end());
     if (m_left.empty()) {
         if (m_missingLeft) {
             m_line.GetContext().dialogs.MessageBox({m_line.GetContext().messages.Load(5159) + ".",
@@ -643,6 +649,45 @@ bool RandomAddressingSearch::GearBelow(std::int32_t randomAddress) {
     s.byLastSearchM = SearchMiddle(below);
     s.byLastSearchL = SearchLow(below);
     return Compare() != Result::Timeout;
+}
+
+// Whether QUERY SHORT ADDRESS at the search address draws the clean answer of the gear given
+// that address, and nobody else's.
+bool RandomAddressingSearch::HolderAloneAnswers(std::int16_t shortAddress) {
+    RandomSearchState& s = m_s;
+    m_line.Send(kCmdSearchAddrH, SearchHigh(s.lSearchHigh), AddressKind::Broadcast, 0);
+    m_line.Send(kCmdSearchAddrM, SearchMiddle(s.lSearchHigh), AddressKind::Broadcast, 0);
+    m_line.Send(kCmdSearchAddrL, SearchLow(s.lSearchHigh), AddressKind::Broadcast, 0);
+    s.byLastSearchH = SearchHigh(s.lSearchHigh);
+    s.byLastSearchM = SearchMiddle(s.lSearchHigh);
+    s.byLastSearchL = SearchLow(s.lSearchHigh);
+    m_line.Send(kCmdQueryShortAddress, 0, AddressKind::Broadcast, 0);
+    std::uint8_t answer = 0;
+    return m_line.Receive(answer) == Result::Done && answer == AddressByte(shortAddress);
+}
+
+// A gear without a short address has the random address of a gear addressed in this run (one
+// that powered up late with the address it brought along): the gear without an address draw new
+// ones, the gear with one out of the way first.
+void RandomAddressingSearch::RandomAddressTaken(std::int16_t shortAddress) {
+    RandomSearchState& s = m_s;
+    m_line.NoteRecovery("random-taken",
+                        "a gear without a short address has the random address " +
+                            Hex(s.lSearchHigh) + " of the gear at address " +
+                            std::to_string(shortAddress) + ": new random addresses drawn",
+                        shortAddress, s.lSearchHigh);
+    Redraw();
+}
+
+// A new initialisation of the gear without a short address with new random addresses; TERMINATE
+// first takes the gear addressed in this run out of it.
+void RandomAddressingSearch::Redraw() {
+    RandomSearchState& s = m_s;
+    m_line.Send(kCmdTerminate, 0, AddressKind::Broadcast, 0);
+    m_line.Send(kCmdInitialise, 255, AddressKind::Broadcast, 0);
+    m_line.Send(kCmdRandomise, 0, AddressKind::Broadcast, 0);
+    s.lRndAddrRandomisedMs = m_line.GetContext().scheduler.Now();
+    s.nRndAddrState = RndAddrStep::FirstCompare;
 }
 
 // Gear left at the search address took part again after a new initialisation: they leave the
@@ -680,6 +725,7 @@ void RandomAddressingSearch::IgnoresWithdraw(std::int16_t shortAddress) {
 // begins (false: the run ends; MissingLeft() says whether gear were still missing).
 bool RandomAddressingSearch::StartNextRound() {
     RandomSearchState& s = m_s;
+    m_nobodyMissing = false;
     if (m_line.CollisionsGoOn() || m_line.TerminalLink().CommunicationLost()) return false;
     std::uint8_t answer = 0;
     const Result missing =
@@ -688,9 +734,11 @@ bool RandomAddressingSearch::StartNextRound() {
     if (missing == Result::Timeout) {
         // Nobody is missing, or nobody hears: the gear addressed in this run answer QUERY
         // CONTROL GEAR unless the line has lost its mains.
+        m_nobodyMissing = true;
         if (s.nRndAddrLampNo == 0) return false;
         m_line.Send(kCmdQueryBallast, 0, AddressKind::Broadcast, 0);
         if (m_line.Receive(answer) != Result::Timeout) return false;
+        m_nobodyMissing = false;
         dark = true;
     } else if (missing != Result::Done && missing != Result::CorruptFrame &&
                missing != Result::Collision) {
@@ -728,11 +776,11 @@ bool RandomAddressingSearch::StartNextRound() {
 }
 
 // A new initialisation of the gear without a short address, once the wait is over.
+// The gear that come in now may bring any random address along (a gear powered up late has the
+// one it had, maybe that of a gear addressed in this run): they draw new ones.
 void RandomAddressingSearch::NextRound() {
-    RandomSearchState& s = m_s;
     if (m_line.GetContext().scheduler.Now() < m_nextRoundMs) return;
-    m_line.Send(kCmdInitialise, 255, AddressKind::Broadcast, 0);
-    s.nRndAddrState = RndAddrStep::FirstCompare;
+    Redraw();
 }
 
 // The run as the window's Start button and timer drive it (the same steps, waits and log lines),

@@ -126,6 +126,9 @@ class RandomAddressingSearch {
     bool GearBelow(std::int32_t randomAddress);
     void WithdrawAgain();
     void IgnoresWithdraw(std::int16_t shortAddress);
+    bool HolderAloneAnswers(std::int16_t shortAddress);
+    void RandomAddressTaken(std::int16_t shortAddress);
+    void Redraw();
     bool StartNextRound();
     void NextRound();
 
@@ -150,6 +153,8 @@ class RandomAddressingSearch {
     int m_emptyRounds = 0;
     std::int64_t m_nextRoundMs = 0;
     bool m_missingLeft = false;
+    // The last QUERY MISSING SHORT ADDRESS stayed silent on a line that answers.
+    bool m_nobodyMissing = false;
     bool m_stoppedByCollisions = false;
     std::int64_t m_checkMs = 0;
     bool m_endedAtLimit = false;

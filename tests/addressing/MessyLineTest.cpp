@@ -118,20 +118,22 @@ TEST_F(MessyLineTest, AGearPoweringUpBelowTheLastFoundIsFoundFromTheBottom) {
 // and the run ends with a box that says so.
 TEST_F(MessyLineTest, TwoGearWithOneRandomAddressAreSeparatedOrLeft) {
     for (const bool fast : {false, true}) {
-        for (const int draws : {1, 4}) {
+        for (const bool neverParts : {false, true}) {
             ctx.dialogs.boxes.clear();
             UseGear({});
             AddUnaddressed(0x080000);
             std::vector<int> pair;
             for (int i = 0; i < 2; ++i) {
                 sim::GearConfig config;
-                config.randomise.assign(static_cast<std::size_t>(draws), 0x400000);
+                config.randomise = {0x400000};
+                // Drawn once (a new RANDOMISE parts them), or on every RANDOMISE.
+                if (neverParts) config.faults.m_randomiseAlwaysDraws = 0x400000;
                 pair.push_back(terminal->AddGear(config));
             }
             AddUnaddressed(0xC00000);
             Search(fast);
-            EXPECT_EQ(RecoveredKinds().count("clash"), 1u) << fast << draws;
-            if (draws == 1) {
+            EXPECT_EQ(RecoveredKinds().count("clash"), 1u) << fast << neverParts;
+            if (!neverParts) {
                 EXPECT_EQ(BoxesText(), "") << fast;
                 ExpectLineHolds("separated");
                 continue;
@@ -142,6 +144,8 @@ TEST_F(MessyLineTest, TwoGearWithOneRandomAddressAreSeparatedOrLeft) {
             EXPECT_EQ(AddressOf(pair[0]), std::nullopt);
             EXPECT_EQ(AddressOf(pair[1]), std::nullopt);
             EXPECT_EQ(DeviceAddresses(), (std::vector<int>{0, 1}));
+            ASSERT_NE(Recovery("clash-left"), nullptr);
+            EXPECT_EQ(Recovery("clash-left")->randomAddress, 0x400000);
         }
     }
 }
@@ -249,34 +253,6 @@ TEST_F(MessyLineTest, AGearThatIgnoresWithdrawIsLeftOutOnceItHasItsAddress) {
     }
 }
 
-// Two gear that draw one random address on every RANDOMISE are left without an address; every
-// other gear, above them too, gets one.
-TEST_F(MessyLineTest, APairThatNeverPartsIsLeftAndTheGearAboveAreAddressed) {
-    for (const bool fast : {false, true}) {
-        const std::string where = fast ? "fast" : "paced";
-        ctx.dialogs.boxes.clear();
-        UseGear({});
-        AddUnaddressed(0x080000);
-        std::vector<int> pair;
-        for (int i = 0; i < 2; ++i) {
-            pair.push_back(AddUnaddressed(0x400000));
-            terminal->Gear(pair.back()).Faults().m_randomiseAlwaysDraws = 0x400000;
-        }
-        const int above = AddUnaddressed(0xC00000);
-        Search(fast);
-        EXPECT_EQ(BoxesText(),
-                  "Two ballast drew the same random address again and again and were left "
-                  "without a short address.|")
-            << where;
-        EXPECT_EQ(AddressOf(pair[0]), std::nullopt) << where;
-        EXPECT_EQ(AddressOf(pair[1]), std::nullopt) << where;
-        EXPECT_NE(AddressOf(above), std::nullopt) << where;
-        EXPECT_EQ(DeviceAddresses(), (std::vector<int>{0, 1})) << where;
-        ASSERT_NE(Recovery("clash-left"), nullptr) << where;
-        EXPECT_EQ(Recovery("clash-left")->randomAddress, 0x400000) << where;
-    }
-}
-
 // The whole line loses its mains for a second in the middle of the search, and one gear is deaf to
 // INITIALISE for three seconds after it comes back: every gear leaves the initialisation state.
 // Before the run ends, gear without an address still answer: they are initialised again and
@@ -297,6 +273,23 @@ TEST_F(MessyLineTest, GearOutsideTheInitialisationStateAreSearchedInFurtherRound
         ExpectLineHolds(where);
         EXPECT_EQ(DeviceAddresses(), (std::vector<int>{0, 1, 2, 3})) << where;
         EXPECT_NE(Recovery("missing"), nullptr) << where;
+
+        // A gear that powers up late with the random address of a gear addressed before it:
+        // both answer QUERY SHORT ADDRESS there, so the gear without an address draw anew.
+        ctx.dialogs.boxes.clear();
+        UseGear({});
+        const int first = AddUnaddressed(0x100000);
+        for (std::uint32_t random : {0x800000u, 0x900000u, 0xA00000u}) AddUnaddressed(random);
+        sim::GearConfig late;
+        late.randomAddress = 0x100000;
+        late.faults.m_powerUpAfterFrames = 100;
+        terminal->AddGear(late);
+        Search(fast);
+        EXPECT_EQ(BoxesText(), "") << where;
+        ExpectLineHolds(where + " late");
+        EXPECT_EQ(DeviceAddresses(), (std::vector<int>{0, 1, 2, 3, 4})) << where;
+        EXPECT_EQ(AddressOf(first), 0) << where;
+        EXPECT_NE(Recovery("random-taken"), nullptr) << where;
 
         // A gear that stays deaf longer than the rounds wait is told, not hidden.
         ctx.dialogs.boxes.clear();

@@ -542,8 +542,8 @@ TEST_F(CommandLineTest, FailedRunsNameTheirStepAndListTheDevicesFromAScan) {
         return EditedLine(name, "sixteen-unaddressed.json", [&](sim::LineDescription& l) {
             l.terminal.firmwareVersion = firmware;
             l.gear.resize(3);
-            l.gear[0].randomise.assign(4, 0x123456);
-            l.gear[1].randomise.assign(4, 0x123456);
+            l.gear[0].faults.m_randomiseAlwaysDraws = 0x123456;
+            l.gear[1].faults.m_randomiseAlwaysDraws = 0x123456;
         });
     };
     struct Case {
