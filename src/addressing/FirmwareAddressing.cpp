@@ -75,7 +75,7 @@ void configZD4270::RandomAddressingFirmware(bool bStart, bool bStop, bool bPoll,
                 if (poll.running) break;
                 if (poll.result)
                     m_context.dialogs.MessageBox(
-                        FirmwareResultMessage(m_context.messages, *poll.result));
+                        EndTerminalAddressing(m_addressingLine, *poll.result).box);
                 bFinished = true;
                 s.nFirmwareState = FirmwareStep::Idle;
                 break;

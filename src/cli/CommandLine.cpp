@@ -13,6 +13,7 @@
 #include "link/Link.h"
 #include "platform/Error.h"
 #include "platform/Interrupt.h"
+#include "platform/Utf8.h"
 
 namespace zd {
 
@@ -145,7 +146,7 @@ void PrintJson(std::FILE* out, const Json& document) {
 }
 
 int Fail(std::FILE* out, std::FILE* err, Json document, const std::string& reason, int exitCode) {
-    std::fprintf(err, "zd4270: %s\n", ValidUtf8(reason).c_str());
+    std::fprintf(err, "zd4270: %s\n", PrintableText(reason).c_str());
     document["error"] = reason;
     PrintJson(out, document);
     return exitCode;
@@ -215,9 +216,9 @@ void SaveFrameLogAfterFailure(HeadlessSession* session, std::FILE* err) {
     try {
         session->SaveFrameLog();
     } catch (const ControlError& error) {
-        std::fprintf(err, "zd4270: %s\n", ValidUtf8(error.Description()).c_str());
+        std::fprintf(err, "zd4270: %s\n", PrintableText(error.Description()).c_str());
     } catch (const std::exception& error) {
-        std::fprintf(err, "zd4270: %s\n", ValidUtf8(error.what()).c_str());
+        std::fprintf(err, "zd4270: %s\n", PrintableText(error.what()).c_str());
     }
 }
 
@@ -233,7 +234,7 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
     std::unique_ptr<HeadlessSession> session;
     auto fail = [&](const std::string& reason, int exitCode) {
         SaveFrameLogAfterFailure(session.get(), err);
-        std::fprintf(err, "zd4270: %s\n", ValidUtf8(reason).c_str());
+        std::fprintf(err, "zd4270: %s\n", PrintableText(reason).c_str());
         document["error"] = reason;
         outcome.exitCode = exitCode;
         return outcome;
@@ -276,10 +277,10 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
             if (const auto& dropped = session->Registry().DroppedNote())
                 document["storeNote"] = *dropped;
         } catch (const ControlError& error) {
-            std::fprintf(err, "zd4270: %s\n", ValidUtf8(error.Description()).c_str());
+            std::fprintf(err, "zd4270: %s\n", PrintableText(error.Description()).c_str());
             document["saveError"] = error.Description();
         } catch (const std::exception& error) {
-            std::fprintf(err, "zd4270: %s\n", ValidUtf8(error.what()).c_str());
+            std::fprintf(err, "zd4270: %s\n", PrintableText(error.what()).c_str());
             document["saveError"] = error.what();
         }
         document["messages"] = session->Messages();
@@ -294,7 +295,7 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
         try {
             session->Finish();
         } catch (const std::exception& error) {
-            std::fprintf(err, "zd4270: %s\n", ValidUtf8(error.what()).c_str());
+            std::fprintf(err, "zd4270: %s\n", PrintableText(error.what()).c_str());
         }
         return fail(failure.what(), 1);
     } catch (const ControlError& error) {
@@ -341,7 +342,9 @@ void PrintUsage(std::FILE* out) {
         "\n"
         "commands:\n"
         "  demo                          the headless demonstration (text)\n"
-        "  scan [--optical-feedback]     scan the line: the devices found\n"
+        "  scan [--optical-feedback] [--ask-twice]\n"
+        "                                scan the line: the devices found (--ask-twice: a\n"
+        "                                silent address is asked once more)\n"
         "  address random [--start N] [--new-installation] [--delete-groups] [--delete-scenes]\n"
         "                 [--yes] [--optical-feedback] [--fast]\n"
         "                                random addressing, by the control or the terminal\n"
@@ -375,7 +378,8 @@ void PrintUsage(std::FILE* out) {
         "                                the hand-over report: devices, levels, groups, scenes\n"
         "                                (scan and address commands: --report FILE after them)\n"
         "  backup FILE [--yes]           every device's addresses, variables, groups, scenes\n"
-        "  restore FILE --dry-run|--yes  write a backup's levels, fade, groups, scenes back\n"
+        "  restore FILE --dry-run|--yes [--other-gear]\n"
+        "                                write a backup's levels, fade, groups, scenes back\n"
         "  replace --short A --backup FILE [--physical]\n"
         "                                a new gear takes a failed gear's address and settings\n"
         "  settings [--log-mapping on|off] [--log-user-data on|off] [--log-addressing on|off]\n"

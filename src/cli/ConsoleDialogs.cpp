@@ -30,8 +30,9 @@ std::string ForConsole(std::string_view text) {
 MsgResult ConsoleDialogs::MessageBox(const MessageBoxRequest& request) {
     m_shown.push_back(request);
     if (m_beforePrint) m_beforePrint();
-    std::fprintf(m_out, "[%s] %s: %s\n", IconWord(request.icon), ValidUtf8(request.title).c_str(),
-                 ForConsole(request.text).c_str());
+    std::fprintf(m_out, "[%s] %s: %s\n", IconWord(request.icon),
+                 PrintableText(request.title).c_str(),
+                 PrintableText(ForConsole(request.text)).c_str());
     switch (request.buttons) {
         case MsgButtons::YesNo:
         case MsgButtons::YesNoCancel:

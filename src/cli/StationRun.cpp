@@ -216,7 +216,7 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
         // Each terminal's console lines in one piece, marked with its position.
         std::stringstream lines(job.console);
         for (std::string line; std::getline(lines, line);)
-            std::fprintf(err, "pos %d: %s\n", job.terminal.position, ValidUtf8(line).c_str());
+            std::fprintf(err, "pos %d: %s\n", job.terminal.position, PrintableText(line).c_str());
         Json entry = {{"position", job.terminal.position},
                       {"name", job.terminal.name},
                       {"coupler", job.terminal.couplerName},
@@ -250,7 +250,7 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
             WriteReport(result.document, format, file, options.language);
             result.document["file"] = file;
         } catch (const ControlError& error) {
-            std::fprintf(err, "zd4270: %s\n", ValidUtf8(error.Description()).c_str());
+            std::fprintf(err, "zd4270: %s\n", PrintableText(error.Description()).c_str());
             result.document["reportError"] = error.Description();
             result.exitCode = 1;
         }
@@ -260,7 +260,13 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
         result.document["interrupted"] = true;
         result.exitCode = InterruptExitCode(signal);
     }
-    if (failed > 0) {
+    if (failed > 0 && InterruptSignal()) {
+        // A signal ends every terminal's run: they were interrupted, not failed.
+        result.document["error"] = std::string("interrupted by ") +
+                                   InterruptName(InterruptSignal()) + "; " +
+                                   std::to_string(failed) + " of " + std::to_string(jobs.size()) +
+                                   " terminals did not finish";
+    } else if (failed > 0) {
         result.document["error"] =
             std::to_string(failed) + " of " + std::to_string(jobs.size()) + " terminals failed";
     }

@@ -233,12 +233,24 @@ PreparedCommand PrepareTransaction(const CommandArguments& arguments, bool readA
         result["result"] = ResultNumber(sent.sent);
         result["resultText"] = ResultText(sent.sent);
         result["answer"] = nullptr;
+        if (sent.sentAgain > 0) {
+            result["recovered"] = Json::array(
+                {{{"what", "collision"},
+                  {"text", "the command met another master on the line and was sent again"},
+                  {"count", sent.sentAgain}}});
+        }
         NoteAcknowledge(sent, result);
         const bool acknowledged = sent.acknowledged.value_or(false);
         result["failedStep"] = "send";
         FailOnErrorBox(session, mark, result);
         // A corrupt frame after a query is several gear answering at once: the command went out.
         const bool severalAnswered = sent.sent == Result::CorruptFrame && IsQuery(t.commandId);
+        if (sent.sent == Result::Collision) {
+            throw CommandFailed("the command failed: collision, " +
+                                    std::to_string(sent.sentAgain + 1) +
+                                    " times: another master keeps the DALI line",
+                                result);
+        }
         if (sent.sent != Result::Done && !severalAnswered)
             throw CommandFailed(std::string("the command failed: ") + ResultText(sent.sent),
                                 result);

@@ -46,8 +46,19 @@ void AddressingLine::CloseLog(const std::string& words) {
 }
 
 Result AddressingLine::Send(std::int16_t nCommandId, std::uint8_t nData, AddressKind nAddrType,
-                            std::int16_t nAddr) {
-    return m_terminal.link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, m_log.get());
+                            std::int16_t nAddr, bool bLogged) {
+    int again = 0;
+    const Result result = m_terminal.link.SendDALICommandAgainOnCollision(
+        nCommandId, nData, nAddrType, nAddr, bLogged ? m_log.get() : nullptr, again);
+    if (again > 0 && result != Result::Collision) {
+        NoteRecovery("collision", "a command met another master on the line and was sent again", -1,
+                     -1);
+    }
+    if (result == Result::Collision && !m_collisionsGoOn) {
+        m_collisionsGoOn = true;
+        WriteLogLine(" " + CollisionsText());
+    }
+    return result;
 }
 
 Result AddressingLine::Receive(std::uint8_t& nData, bool bLogged) {
@@ -129,6 +140,16 @@ void AddressingLine::ShowAddressLimitMessage() {
                                            MsgButtons::Ok, MsgIcon::Exclamation, msg.Load(5112)});
 }
 
+std::string AddressingLine::CollisionsText() const {
+    return m_terminal.context.messages.Load(5158) + ".";
+}
+
+void AddressingLine::ShowCollisionsMessage() {
+    const MessageCatalogue& msg = m_terminal.context.messages;
+    m_terminal.context.dialogs.MessageBox(
+        {CollisionsText(), MsgButtons::Ok, MsgIcon::Critical, msg.Load(5113)});
+}
+
 AddressingDriveEnd DriveAddressingRun(AddressingLine& line, const AddressingDrive& drive) {
     AddressingDriveEnd end;
     const Context& context = line.GetContext();
@@ -158,7 +179,8 @@ AddressingDriveEnd DriveAddressingRun(AddressingLine& line, const AddressingDriv
                 bool finished = false;
                 drive.step(false, false, finished);
                 stepped();
-                return !finished && !link.CommunicationLost() && !endedItself();
+                return !finished && !link.CommunicationLost() && !endedItself() &&
+                       !line.CollisionsGoOn();
             },
             [&] { return end.cancelled = drive.cancelled && drive.cancelled(); });
         if (end.cancelled) endLine += " by user";

@@ -35,9 +35,11 @@ class AddressingLine {
     void DropLog() { m_log.reset(); }
     bool LogOpen() const { return m_log != nullptr; }
 
-    // The transactions of a run, with the open log (or without it when bLogged is false).
+    // The transactions of a run, with the open log (or without it when bLogged is false). A
+    // command that met another master on the line goes out again (a recovery); one that still
+    // collides after the link's tries marks the line as taken by another master.
     Result Send(std::int16_t nCommandId, std::uint8_t nData, AddressKind nAddrType,
-                std::int16_t nAddr);
+                std::int16_t nAddr, bool bLogged = true);
     Result Receive(std::uint8_t& nData, bool bLogged = true);
     // A query whose silence decides something, asked once more before silence is believed.
     Result QueryTwice(std::int16_t nCommandId, std::uint8_t nData, AddressKind nAddrType,
@@ -47,7 +49,13 @@ class AddressingLine {
     // log.
     void NoteRecovery(const std::string& what, const std::string& text, std::int32_t shortAddress,
                       std::int32_t randomAddress);
-    void ClearRecovered() { m_recovered.clear(); }
+    void ClearRecovered() {
+        m_recovered.clear();
+        m_collisionsGoOn = false;
+    }
+    // A command of the last run or scan still collided after every try: another master keeps
+    // the line, and the procedure ends instead of going on with commands nobody received.
+    bool CollisionsGoOn() const { return m_collisionsGoOn; }
     // What the last run or scan recovered from, in the order met.
     const std::vector<AddressingRecovery>& Recovered() const { return m_recovered; }
 
@@ -61,11 +69,15 @@ class AddressingLine {
     void DeleteGroupsAndScenes(bool deleteGroups, bool deleteScenes);
     // The box of the address limit: no short address is left for a gear.
     void ShowAddressLimitMessage();
+    // The box of a run that another master's collisions stopped; its text.
+    void ShowCollisionsMessage();
+    std::string CollisionsText() const;
 
   private:
     EngineTerminal m_terminal;
     std::unique_ptr<LogFile> m_log;
     std::vector<AddressingRecovery> m_recovered;
+    bool m_collisionsGoOn = false;
 };
 
 // A run of an addressing procedure as the window's Start button and timer drive it, for a front

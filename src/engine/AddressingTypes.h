@@ -44,6 +44,8 @@ enum class RndAddrStep : std::int16_t {
     Next = 70,
     FastNext = 75,
     Clash = 80,
+    // Gear without a short address still answer at the end: a new round after a wait.
+    NextRound = 85,
     Stop = 1000
 };
 

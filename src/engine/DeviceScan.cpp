@@ -34,12 +34,12 @@ bool DeviceScan::QueryNext(bool& found) {
     std::int16_t nAddr = m_address;
     const Link::Pacing before = link.CurrentPacing();
     if (m_options.quick) link.SetPacing(Link::Pacing::Quick);
-    link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr);
+    m_line.Send(nCommandId, nData, nAddrType, nAddr, false);
     std::uint8_t answer = 0;
     Result received = link.ReceiveDALIData(answer, nullptr);
     // A gear that lost one answer, or answers every second question, is found on the second ask.
     if (received == Result::Timeout && m_options.askTwice) {
-        link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr);
+        m_line.Send(nCommandId, nData, nAddrType, nAddr, false);
         received = link.ReceiveDALIData(answer, nullptr);
         if (received != Result::Timeout) {
             m_line.NoteRecovery(

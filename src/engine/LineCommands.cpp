@@ -37,7 +37,8 @@ LineCommandResult SendLineCommand(EngineTerminal& terminal, const LineCommand& c
     std::uint8_t data = command.data;
     AddressKind addressKind = command.addressKind;
     std::int16_t address = command.address;
-    result.sent = terminal.link.SendDALICommand(commandId, data, addressKind, address, nullptr);
+    result.sent = terminal.link.SendDALICommandAgainOnCollision(commandId, data, addressKind,
+                                                                address, nullptr, result.sentAgain);
     NoteAcknowledge(terminal.link, result);
     return result;
 }

@@ -40,6 +40,8 @@ struct LineCommandResult {
     Result sent = Result::Error;
     // Whether the terminal acknowledged the frame; none when it never reached the handshake.
     std::optional<bool> acknowledged;
+    // How often the command went out again because it met another master on the line.
+    int sentAgain = 0;
     // The answer of a query: the receive's result, what it means, and the byte of a Byte.
     std::optional<Result> answerResult;
     QueryAnswer answer = QueryAnswer::NotRead;

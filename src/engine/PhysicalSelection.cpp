@@ -45,6 +45,13 @@ void PhysicalSelectionRun::Status(const std::string& text) {
 
 bool PhysicalSelectionRun::RunOwnStep(bool& bFinished) {
     const MessageCatalogue& msg = m_line.GetContext().messages;
+    // The last step's command still collided after every try: another master keeps the line.
+    if (m_line.CollisionsGoOn() && m_s.nPhySelState != PhySelStep::Start) {
+        m_line.ShowCollisionsMessage();
+        bFinished = true;
+        m_s.nPhySelState = PhySelStep::Idle;
+        return true;
+    }
     switch (m_s.nPhySelState) {
         case PhySelStep::Start:
             m_given.clear();
@@ -289,6 +296,8 @@ PhysicalSelectionReport RunPhysicalSelection(
             "the connection to the terminal was lost during the physical selection");
     } else if (failed) {
         report.outcome.Fail(EngineFailure::Error, "the physical selection ended with an error");
+    } else if (line.CollisionsGoOn()) {
+        report.outcome.Fail(EngineFailure::Incomplete, line.CollisionsText());
     }
     return report;
 }

@@ -17,7 +17,15 @@
 //  - two gear on one address (one random address) give the address back and draw new random
 //    addresses; a gear that fails again and again at the same random address is withdrawn and
 //    left, so that every other gear is addressed, and the run ends with a box that says so;
-//  - the COMPAREs that end the search (nobody takes part, nobody left) are asked twice.
+//  - the COMPAREs that end the search (nobody takes part, nobody left) are asked twice;
+//  - a search that closes on a gear given its address in this run, with nobody below it, meets a
+//    gear that ignores WITHDRAW: the gear without a short address are initialised again without
+//    it; gear left there come back that way and are withdrawn again;
+//  - before the run ends, QUERY MISSING SHORT ADDRESS: gear that were not in the initialisation
+//    state (late, still starting, the line's mains gone for a moment) are initialised again and
+//    searched, in rounds with bounds;
+//  - a command that meets another master on the line goes out again (AddressingLine); where
+//    collisions go on, the run stops and says so.
 //
 // The fast search, the user's choice beside the paced one, runs the steps back to back and halves
 // the search interval at byte boundaries: each probe differs from the one before in one byte, so
@@ -55,6 +63,13 @@ constexpr std::int64_t kRandomiseSlowGearMs = 400;
 // A search address at which a gear cannot be addressed (its verify fails, or two gear clash
 // there) is tried this often before the gear there is left.
 constexpr int kRndAddrAttempts = 3;
+// Gear without a short address that still answer when the search is over were not in the
+// initialisation state (powered up late, still starting, or the line lost its mains): they are
+// initialised again and searched in further rounds, until two rounds in a row find nobody new
+// (the second after a wait for gear still starting) or the rounds have taken this long.
+constexpr int kMissingEmptyRounds = 2;
+constexpr std::int64_t kMissingRoundWaitMs = 5000;
+constexpr std::int64_t kMissingRoundsMs = 120000;
 
 }  // namespace
 
@@ -153,8 +168,19 @@ bool RandomAddressingSearch::RunSearchStep(bool& bFinished) {
         case RndAddrStep::Clash:
             Clash();
             break;
+        case RndAddrStep::NextRound:
+            NextRound();
+            break;
         default:
             return false;
+    }
+    // A command that still collided after every try reached nobody: the steps after it would
+    // build on nothing.
+    if (m_line.CollisionsGoOn() && !m_stoppedByCollisions) {
+        m_stoppedByCollisions = true;
+        m_line.ShowCollisionsMessage();
+        bFinished = true;
+        s.nRndAddrState = RndAddrStep::Idle;
     }
     return true;
 }
@@ -164,6 +190,14 @@ void RandomAddressingSearch::Begin() {
     m_found.clear();
     m_failures.clear();
     m_left.clear();
+    m_givenAt.clear();
+    m_leftAt.clear();
+    m_ignoredWithdraw.clear();
+    m_roundsStartMs = -1;
+    m_addressedAtRound = 0;
+    m_emptyRounds = 0;
+    m_missingLeft = false;
+    m_stoppedByCollisions = false;
     m_checkMs = 0;
     m_endedAtLimit = false;
     m_line.PrepareAddressing(m_options.newInstallation, m_options.deleteGroups,
@@ -334,6 +368,27 @@ void RandomAddressingSearch::Close(bool& bFinished) {
     // every COMPARE of this search (one that powered up since): that gear would take the address
     // again, so the search starts from the bottom instead.
     if (m_found.count(s.lSearchHigh) != 0) {
+        if (!GearBelow(s.lSearchHigh)) {
+            // Nobody lies below: a gear there still compares. A gear left there came back
+            // with a new initialisation and leaves again. Where a gear was given its address,
+            // QUERY SHORT ADDRESS tells whether it is that gear alone (it ignores WITHDRAW) or a
+            // gear without an address that brought the same random address along.
+            if (m_leftAt.count(s.lSearchHigh) != 0) {
+                WithdrawAgain();
+                return;
+            }
+            const auto given = m_givenAt.find(s.lSearchHigh);
+            if (given != m_givenAt.end() && m_failures[s.lSearchHigh] < kRndAddrAttempts) {
+                if (HolderAloneAnswers(given->second) &&
+                    m_ignoredWithdraw.insert(s.lSearchHigh).second) {
+                    IgnoresWithdraw(given->second);
+                    return;
+                }
+                ++m_failures[s.lSearchHigh];
+                RandomAddressTaken(given->second);
+                return;
+            }
+        }
         // A search that keeps closing there has no gear below to find.
         if (++m_failures[s.lSearchHigh] > 2 * kRndAddrAttempts) {
             m_left.push_back("gear-below");
@@ -459,6 +514,7 @@ void RandomAddressingSearch::CheckHolder(bool& bFinished) {
     if (m_view.showLamp) m_view.showLamp(s.nRndAddrLampNo, s.nRndAddrAddress);
     m_line.AddAddressedDevice(s.nRndAddrAddress);
     m_found.insert(s.lSearchHigh);
+    m_givenAt[s.lSearchHigh] = s.nRndAddrAddress;
     s.bRndAddrAddressGiven = true;
     s.nRndAddrState = RndAddrStep::ShowWithdraw;
 }
@@ -530,11 +586,7 @@ void RandomAddressingSearch::Clash() {
                         "several gear took address " + std::to_string(s.nRndAddrAddress) + " at " +
                             Hex(s.lSearchHigh) + ": address given back, new random addresses drawn",
                         s.nRndAddrAddress, s.lSearchHigh);
-    m_line.Send(kCmdTerminate, 0, AddressKind::Broadcast, 0);
-    m_line.Send(kCmdInitialise, 255, AddressKind::Broadcast, 0);
-    m_line.Send(kCmdRandomise, 0, AddressKind::Broadcast, 0);
-    s.lRndAddrRandomisedMs = m_line.GetContext().scheduler.Now();
-    s.nRndAddrState = RndAddrStep::FirstCompare;
+    Redraw();
 }
 
 // The gear at the search address cannot be addressed: it leaves the search without an address,
@@ -545,6 +597,7 @@ void RandomAddressingSearch::LeaveGear(const std::string& what, const std::strin
     m_left.push_back(what);
     m_line.Send(kCmdWithdraw, 0, AddressKind::Short, 0);
     m_found.insert(s.lSearchHigh);
+    m_leftAt.insert(s.lSearchHigh);
     SendSearchByte(kCmdSearchAddrH, 255, s.byLastSearchH);
     SendSearchByte(kCmdSearchAddrM, 255, s.byLastSearchM);
     SendSearchByte(kCmdSearchAddrL, 255, s.byLastSearchL);
@@ -563,14 +616,171 @@ void RandomAddressingSearch::EndAtLimit(bool& bFinished) {
 // what kept them from one.
 void RandomAddressingSearch::Finish(bool& bFinished) {
     RandomSearchState& s = m_s;
+    if (StartNextRound()) return;
     bFinished = true;
     s.nRndAddrState = RndAddrStep::Idle;
-    if (m_left.empty()) return;
+    // A pair left for its clash that parted in a later round has its addresses now.
+    if (m_nobodyMissing)
+        m_left.erase(std::remove(m_left.begin(), m_left.end(), "clash-left"), m_left.end());
+    if (m_left.empty()) {
+        if (m_missingLeft) {
+            m_line.GetContext().dialogs.MessageBox({m_line.GetContext().messages.Load(5159) + ".",
+                                                    MsgButtons::Ok, MsgIcon::Critical,
+                                                    m_line.GetContext().messages.Load(5113)});
+        }
+        return;
+    }
     // Gear that keep clashing have no address at all now, which the box says.
     const bool clash = std::find(m_left.begin(), m_left.end(), "clash-left") != m_left.end();
     m_line.GetContext().dialogs.MessageBox(
         {m_line.GetContext().messages.Load(clash ? 5151 : 5145) + ".", MsgButtons::Ok,
          MsgIcon::Critical, m_line.GetContext().messages.Load(5113)});
+}
+
+// Whether a gear lies below a random address: COMPARE one below it.
+bool RandomAddressingSearch::GearBelow(std::int32_t randomAddress) {
+    RandomSearchState& s = m_s;
+    if (randomAddress == 0) return false;
+    const std::int32_t below = randomAddress - 1;
+    m_line.Send(kCmdSearchAddrH, SearchHigh(below), AddressKind::Broadcast, 0);
+    m_line.Send(kCmdSearchAddrM, SearchMiddle(below), AddressKind::Broadcast, 0);
+    m_line.Send(kCmdSearchAddrL, SearchLow(below), AddressKind::Broadcast, 0);
+    s.byLastSearchH = SearchHigh(below);
+    s.byLastSearchM = SearchMiddle(below);
+    s.byLastSearchL = SearchLow(below);
+    return Compare() != Result::Timeout;
+}
+
+// Whether QUERY SHORT ADDRESS at the search address draws the clean answer of the gear given
+// that address, and nobody else's.
+bool RandomAddressingSearch::HolderAloneAnswers(std::int16_t shortAddress) {
+    RandomSearchState& s = m_s;
+    m_line.Send(kCmdSearchAddrH, SearchHigh(s.lSearchHigh), AddressKind::Broadcast, 0);
+    m_line.Send(kCmdSearchAddrM, SearchMiddle(s.lSearchHigh), AddressKind::Broadcast, 0);
+    m_line.Send(kCmdSearchAddrL, SearchLow(s.lSearchHigh), AddressKind::Broadcast, 0);
+    s.byLastSearchH = SearchHigh(s.lSearchHigh);
+    s.byLastSearchM = SearchMiddle(s.lSearchHigh);
+    s.byLastSearchL = SearchLow(s.lSearchHigh);
+    m_line.Send(kCmdQueryShortAddress, 0, AddressKind::Broadcast, 0);
+    std::uint8_t answer = 0;
+    return m_line.Receive(answer) == Result::Done && answer == AddressByte(shortAddress);
+}
+
+// A gear without a short address has the random address of a gear addressed in this run (one
+// that powered up late with the address it brought along): the gear without an address draw new
+// ones, the gear with one out of the way first.
+void RandomAddressingSearch::RandomAddressTaken(std::int16_t shortAddress) {
+    RandomSearchState& s = m_s;
+    m_line.NoteRecovery("random-taken",
+                        "a gear without a short address has the random address " +
+                            Hex(s.lSearchHigh) + " of the gear at address " +
+                            std::to_string(shortAddress) + ": new random addresses drawn",
+                        shortAddress, s.lSearchHigh);
+    Redraw();
+}
+
+// A new initialisation of the gear without a short address with new random addresses; TERMINATE
+// first takes the gear addressed in this run out of it.
+void RandomAddressingSearch::Redraw() {
+    RandomSearchState& s = m_s;
+    m_line.Send(kCmdTerminate, 0, AddressKind::Broadcast, 0);
+    m_line.Send(kCmdInitialise, 255, AddressKind::Broadcast, 0);
+    m_line.Send(kCmdRandomise, 0, AddressKind::Broadcast, 0);
+    s.lRndAddrRandomisedMs = m_line.GetContext().scheduler.Now();
+    s.nRndAddrState = RndAddrStep::FirstCompare;
+}
+
+// Gear left at the search address took part again after a new initialisation: they leave the
+// search as they did before.
+void RandomAddressingSearch::WithdrawAgain() {
+    RandomSearchState& s = m_s;
+    m_line.Send(kCmdSearchAddrH, SearchHigh(s.lSearchHigh), AddressKind::Broadcast, 0);
+    m_line.Send(kCmdSearchAddrM, SearchMiddle(s.lSearchHigh), AddressKind::Broadcast, 0);
+    m_line.Send(kCmdSearchAddrL, SearchLow(s.lSearchHigh), AddressKind::Broadcast, 0);
+    m_line.Send(kCmdWithdraw, 0, AddressKind::Short, 0);
+    m_line.Send(kCmdSearchAddrH, 255, AddressKind::Broadcast, 0);
+    m_line.Send(kCmdSearchAddrM, 255, AddressKind::Broadcast, 0);
+    m_line.Send(kCmdSearchAddrL, 255, AddressKind::Broadcast, 0);
+    s.byLastSearchH = s.byLastSearchM = s.byLastSearchL = 255;
+    s.nRndAddrState = RndAddrStep::Next;
+}
+
+// The gear given its address at the search address still compares: it ignores WITHDRAW and would
+// be found again and again. It has its short address now, so a new initialisation of the gear
+// without one (INITIALISE 0xFF, the random addresses kept) leaves it out of the search.
+void RandomAddressingSearch::IgnoresWithdraw(std::int16_t shortAddress) {
+    RandomSearchState& s = m_s;
+    m_line.NoteRecovery("ignores-withdraw",
+                        "the gear at address " + std::to_string(shortAddress) + " (" +
+                            Hex(s.lSearchHigh) +
+                            ") ignores WITHDRAW: the gear without a short address were "
+                            "initialised again without it",
+                        shortAddress, s.lSearchHigh);
+    m_line.Send(kCmdTerminate, 0, AddressKind::Broadcast, 0);
+    m_line.Send(kCmdInitialise, 255, AddressKind::Broadcast, 0);
+    s.nRndAddrState = RndAddrStep::FirstCompare;
+}
+
+// Before the run ends: does any gear without a short address still answer? Then a new round
+// begins (false: the run ends; MissingLeft() says whether gear were still missing).
+bool RandomAddressingSearch::StartNextRound() {
+    RandomSearchState& s = m_s;
+    m_nobodyMissing = false;
+    if (m_line.CollisionsGoOn() || m_line.TerminalLink().CommunicationLost()) return false;
+    std::uint8_t answer = 0;
+    const Result missing =
+        m_line.QueryTwice(kCmdQueryMissingShortAddress, 0, AddressKind::Broadcast, 0, answer);
+    bool dark = false;
+    if (missing == Result::Timeout) {
+        // Nobody is missing, or nobody hears: the gear addressed in this run answer QUERY
+        // CONTROL GEAR unless the line has lost its mains.
+        m_nobodyMissing = true;
+        if (s.nRndAddrLampNo == 0) return false;
+        m_line.Send(kCmdQueryBallast, 0, AddressKind::Broadcast, 0);
+        if (m_line.Receive(answer) != Result::Timeout) return false;
+        m_nobodyMissing = false;
+        dark = true;
+    } else if (missing != Result::Done && missing != Result::CorruptFrame &&
+               missing != Result::Collision) {
+        // Several answers at once come as a corrupt frame or a collision; anything else is a
+        // failure of the link, which has shown its box.
+        return false;
+    }
+    const std::int64_t nowMs = m_line.GetContext().scheduler.Now();
+    if (m_roundsStartMs < 0) {
+        m_roundsStartMs = nowMs;
+    } else if (m_addressedAtRound == s.nRndAddrLampNo) {
+        ++m_emptyRounds;
+    } else {
+        m_emptyRounds = 0;
+    }
+    if (m_emptyRounds >= kMissingEmptyRounds || nowMs - m_roundsStartMs > kMissingRoundsMs) {
+        m_missingLeft = true;
+        return false;
+    }
+    m_addressedAtRound = s.nRndAddrLampNo;
+    m_nextRoundMs = nowMs + (m_emptyRounds > 0 ? kMissingRoundWaitMs : 0);
+    if (dark) {
+        m_line.NoteRecovery("line-dark",
+                            "nobody answered after the search, not even the gear addressed in "
+                            "it (the line's mains?): initialised again and searched",
+                            -1, -1);
+    } else {
+        m_line.NoteRecovery("missing",
+                            "gear without a short address still answered after the search: "
+                            "initialised again and searched",
+                            -1, -1);
+    }
+    s.nRndAddrState = RndAddrStep::NextRound;
+    return true;
+}
+
+// A new initialisation of the gear without a short address, once the wait is over.
+// The gear that come in now may bring any random address along (a gear powered up late has the
+// one it had, maybe that of a gear addressed in this run): they draw new ones.
+void RandomAddressingSearch::NextRound() {
+    if (m_line.GetContext().scheduler.Now() < m_nextRoundMs) return;
+    Redraw();
 }
 
 // The run as the window's Start button and timer drive it (the same steps, waits and log lines),
@@ -645,12 +855,16 @@ RandomAddressingReport RunRandomAddressing(
         report.outcome.Fail(EngineFailure::Cancelled, "the random addressing was cancelled");
     } else if (failed) {
         report.outcome.Fail(EngineFailure::Error, "the random addressing ended with an error");
+    } else if (search.StoppedByCollisions()) {
+        report.outcome.Fail(EngineFailure::Incomplete, line.CollisionsText());
     } else if (search.EndedAtLimit()) {
         report.outcome.Fail(EngineFailure::Incomplete, msg.Load(5114) + "!");
     } else if (!search.Left().empty()) {
         const bool clash = std::find(search.Left().begin(), search.Left().end(), "clash-left") !=
                            search.Left().end();
         report.outcome.Fail(EngineFailure::Incomplete, msg.Load(clash ? 5151 : 5145) + ".");
+    } else if (search.MissingLeft()) {
+        report.outcome.Fail(EngineFailure::Incomplete, msg.Load(5159) + ".");
     }
     return report;
 }

@@ -93,6 +93,10 @@ class RandomAddressingSearch {
     std::int64_t CheckMs() const { return m_checkMs; }
     // Kinds of what kept gear from an address ("clash-left", "verify-failed", "gear-below").
     const std::vector<std::string>& Left() const { return m_left; }
+    // Gear without a short address still answered when the rounds after the search were over.
+    bool MissingLeft() const { return m_missingLeft; }
+    // Another master's collisions stopped the run.
+    bool StoppedByCollisions() const { return m_stoppedByCollisions; }
     // The run ended at the address limit with gear still taking part.
     bool EndedAtLimit() const { return m_endedAtLimit; }
 
@@ -119,6 +123,14 @@ class RandomAddressingSearch {
     void Clash();
     void LeaveGear(const std::string& what, const std::string& text);
     void Finish(bool& bFinished);
+    bool GearBelow(std::int32_t randomAddress);
+    void WithdrawAgain();
+    void IgnoresWithdraw(std::int16_t shortAddress);
+    bool HolderAloneAnswers(std::int16_t shortAddress);
+    void RandomAddressTaken(std::int16_t shortAddress);
+    void Redraw();
+    bool StartNextRound();
+    void NextRound();
 
     AddressingLine& m_line;
     RandomAddressingOptions m_options;
@@ -129,6 +141,21 @@ class RandomAddressingSearch {
     std::set<std::int32_t> m_found;
     std::map<std::int32_t, int> m_failures;
     std::vector<std::string> m_left;
+    // The short address given at each random address, and the random addresses of gear left
+    // (withdrawn without one); the random addresses of gear that ignored WITHDRAW.
+    std::map<std::int32_t, std::int16_t> m_givenAt;
+    std::set<std::int32_t> m_leftAt;
+    std::set<std::int32_t> m_ignoredWithdraw;
+    // The rounds for gear without a short address after the search: when the first began, gear
+    // addressed when the last began, rounds in a row that found nobody, when the next may begin.
+    std::int64_t m_roundsStartMs = -1;
+    int m_addressedAtRound = 0;
+    int m_emptyRounds = 0;
+    std::int64_t m_nextRoundMs = 0;
+    bool m_missingLeft = false;
+    // The last QUERY MISSING SHORT ADDRESS stayed silent on a line that answers.
+    bool m_nobodyMissing = false;
+    bool m_stoppedByCollisions = false;
     std::int64_t m_checkMs = 0;
     bool m_endedAtLimit = false;
 };

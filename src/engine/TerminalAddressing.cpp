@@ -51,6 +51,36 @@ MessageBoxRequest FirmwareResultMessage(const MessageCatalogue& msg, std::uint8_
     return {text, MsgButtons::Ok, MsgIcon::Critical, msg.Load(5113)};
 }
 
+TerminalAddressingEnd EndTerminalAddressing(AddressingLine& line, std::uint8_t nResult) {
+    const MessageCatalogue& msg = line.GetContext().messages;
+    TerminalAddressingEnd end{FirmwareResultMessage(msg, nResult), std::nullopt};
+    if (nResult <= kMaxShortAddress) {
+        end.addressed = nResult;
+        return end;
+    }
+    if (nResult != static_cast<std::uint8_t>(FirmwareResult::NoFreeShortAddress)) return end;
+    int holders = 0;
+    std::uint8_t answer = 0;
+    for (std::int16_t address = 0; address <= kMaxShortAddress; ++address) {
+        const Result result =
+            line.QueryTwice(kCmdQueryBallast, 0, AddressKind::Short, address, answer);
+        // Two gear on one address answer as a corrupt frame: not a success.
+        if (result == Result::Done) {
+            ++holders;
+        } else if (result != Result::Timeout) {
+            return end;
+        }
+    }
+    // A line where nobody answers at all tells nothing about the terminal's run.
+    if (holders == 0 || line.QueryTwice(kCmdQueryMissingShortAddress, 0, AddressKind::Broadcast, 0,
+                                        answer) != Result::Timeout)
+        return end;
+    end.addressed = holders;
+    end.box = {msg.Load(5140) + ": " + std::to_string(holders), MsgButtons::Ok,
+               MsgIcon::Information, msg.Load(5098)};
+    return end;
+}
+
 void HandOverTerminalAddressing(AddressingLine& line, const TerminalAddressingOptions& options) {
     if (options.newInstallation) line.EmptyDeviceList();
     line.DeleteGroupsAndScenes(options.deleteGroups, options.deleteScenes);
@@ -112,7 +142,9 @@ void FollowRun(AddressingLine& line, const std::string& status, bool handOver,
         finished = true;
         report.result = answer.result;
         if (answer.result) {
-            context.dialogs.MessageBox(FirmwareResultMessage(msg, *answer.result));
+            const TerminalAddressingEnd end = EndTerminalAddressing(line, *answer.result);
+            report.addressed = end.addressed;
+            context.dialogs.MessageBox(end.box);
         } else {
             failed = true;
         }
@@ -150,8 +182,8 @@ void FollowRun(AddressingLine& line, const std::string& status, bool handOver,
                             "the control stop it; scan once it has finished");
     } else if (failed) {
         report.outcome.Fail(EngineFailure::Error, "the terminal's result could not be read");
-    } else if (report.result && *report.result <= kMaxShortAddress) {
-        report.addressed = *report.result;
+    } else if (report.addressed) {
+        // Told by the terminal, or found on the line after it reported no free address.
     } else if (report.result) {
         report.outcome.Fail(EngineFailure::Incomplete,
                             FirmwareResultMessage(msg, *report.result).text);

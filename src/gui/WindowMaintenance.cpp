@@ -100,7 +100,7 @@ bool WindowHost::BackUpLine(const std::string& path) {
             SaveLineBackup(path, backup);
             std::vector<int> left;
             for (const UnreadDevice& device : unread) left.push_back(device.shortAddress);
-            result = HostText(language, "%1 devices were backed up to %2.",
+            result = HostText(language, "Devices backed up to %2: %1.",
                               {std::to_string(backup.devices.size()), path});
             if (!left.empty())
                 result += "\r\n" + HostText(language, "Not read, and not in the backup: %1",
@@ -129,8 +129,8 @@ bool WindowHost::RestoreLine(const std::string& path) {
                 /*acceptOtherGear=*/true);  // the question names the mismatch first
             const Json& summary = document.at("summary");
             result = HostText(language,
-                              "The line holds what %1 holds: %2 devices were written, %3 were "
-                              "already as in the file, %4 are new.",
+                              "The line holds what %1 holds. Devices written: %2; already as in "
+                              "the file: %3; new: %4.",
                               {path, std::to_string(document.at("written").size()),
                                summary.at("unchanged").dump(), summary.at("new").dump()});
         });

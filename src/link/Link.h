@@ -67,6 +67,10 @@ inline constexpr std::int64_t kQuickAcknowledgeLimitMs = 1000;
 // Answers are taken as complete with their acknowledge once this many have come with it and none
 // after it.
 inline constexpr int kQuickAnswersWithAcknowledge = 2;
+// A command that met another master on the line goes out again after a wait that starts here and
+// doubles each time, at most this often.
+inline constexpr std::int64_t kCollisionFirstWaitMs = 20;
+inline constexpr int kCollisionRetries = 5;
 inline constexpr int kFirmwareStartPolls = 10;
 inline constexpr std::int64_t kFirmwareStartPollMs = 100;
 
@@ -115,6 +119,13 @@ class Link {
     // Logs, checks the address, builds the word and sends it. nData may be changed by the build.
     Result SendDALICommand(std::int16_t& nCommandId, std::uint8_t& nData, AddressKind& nAddrType,
                            std::int16_t& nAddr, LogStream* log);
+    // SendDALICommand, and when the frame met another master on the line (256), the same command
+    // again after a short wait that grows, at most kCollisionRetries times: the collided frame
+    // reached no gear. nAgain: how often it went out again. A query whose frame went out and
+    // whose answer collided is not sent again here; the caller reads that answer.
+    Result SendDALICommandAgainOnCollision(std::int16_t& nCommandId, std::uint8_t& nData,
+                                           AddressKind& nAddrType, std::int16_t& nAddr,
+                                           LogStream* log, int& nAgain);
     // Waits briefly for an answer byte: 0, or 258 timeout / 257 corrupt frame / 256 collision.
     Result ReceiveDALIData(std::uint8_t& nData, LogStream* log);
     // A DSI command: the data byte alone as the command word.

@@ -324,4 +324,25 @@ Result Link::StartRandomAddressing() {
     return Result::Done;
 }
 
+// On a line with a second master both may start a frame at once; the terminal reports the
+// collision and the frame reached nobody. Sending it again is safe for every command: none of it
+// was carried out. The waits grow so that two masters that collided do not meet again in step.
+Result Link::SendDALICommandAgainOnCollision(std::int16_t& nCommandId, std::uint8_t& nData,
+                                             AddressKind& nAddrType, std::int16_t& nAddr,
+                                             LogStream* log, int& nAgain) {
+    nAgain = 0;
+    // The build may change the data byte: each try starts from what was asked for.
+    const std::uint8_t nAskedData = nData;
+    Result result = SendDALICommand(nCommandId, nData, nAddrType, nAddr, log);
+    std::int64_t waitMs = kCollisionFirstWaitMs;
+    while (result == Result::Collision && nAgain < kCollisionRetries) {
+        m_context.scheduler.Sleep(waitMs);
+        waitMs *= 2;
+        ++nAgain;
+        nData = nAskedData;
+        result = SendDALICommand(nCommandId, nData, nAddrType, nAddr, log);
+    }
+    return result;
+}
+
 }  // namespace zd

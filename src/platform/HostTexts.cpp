@@ -67,15 +67,14 @@ constexpr Wording kTexts[] = {
     {"backup: reading device %1 of %2", "Sicherung: Gerät %1 von %2 wird gelesen"},
     {"restore: reading device %1 of %2", "Wiederherstellung: Gerät %1 von %2 wird gelesen"},
     {"restore: writing device %1 of %2", "Wiederherstellung: Gerät %1 von %2 wird geschrieben"},
-    {"%1 devices were backed up to %2.", "%1 Geräte wurden in %2 gesichert."},
     {"Not read, and not in the backup: %1", "Nicht gelesen und nicht in der Sicherung: %1"},
     {"The backup could not be made: %1", "Die Sicherung konnte nicht erstellt werden: %1"},
     {"Restoring %1 changes these devices:", "Die Wiederherstellung aus %1 ändert diese Geräte:"},
     {"Send these changes?", "Diese Änderungen senden?"},
-    {"The line holds what %1 holds: %2 devices were written, %3 were already as in the file, "
-     "%4 are new.",
-     "Die Linie enthält, was %1 enthält: %2 Geräte wurden geschrieben, %3 waren schon wie in "
-     "der Datei, %4 sind neu."},
+    {"The line holds what %1 holds. Devices written: %2; already as in the file: %3; new: %4.",
+     "Die Linie enthält, was %1 enthält. Geschriebene Geräte: %2; schon wie in der Datei: %3; "
+     "neu: %4."},
+    {"Devices backed up to %2: %1.", "In %2 gesicherte Geräte: %1."},
     {"The restore did not finish: %1", "Die Wiederherstellung wurde nicht abgeschlossen: %1"},
     {"Replace this device...", "Dieses Gerät ersetzen..."},
     {"The line's backup", "Sicherung der Linie"},

@@ -229,6 +229,10 @@ const Entry kEntries[] = {
     {5156, "device(s) that the archive does not list lose their groups and scenes",
      "Gerät(e), die das Archiv nicht enthält, verlieren ihre Gruppen und Szenen"},
     {5157, "Download the archive into the devices", "Archiv in die Geräte übertragen"},
+    {5158, "Another master keeps colliding with the commands on the DALI line: the run was stopped",
+     "Ein anderer Master stört ständig die Befehle auf der DALI-Linie: der Vorgang wurde beendet"},
+    {5159, "Ballasts without a short address still answer",
+     "Vorschaltgeräte ohne Kurzadresse antworten noch"},
 };
 }  // namespace
 

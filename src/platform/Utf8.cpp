@@ -68,6 +68,24 @@ void AppendUtf8(std::string& out, char32_t cp) {
 
 }  // namespace
 
+std::string PrintableText(std::string_view text) {
+    const std::string valid = ValidUtf8(text);
+    std::string out;
+    out.reserve(valid.size());
+    for (const char c : valid) {
+        const auto byte = static_cast<unsigned char>(c);
+        if ((byte < 0x20 && c != '\n' && c != '\t') || byte == 0x7F) {
+            static const char kHex[] = "0123456789ABCDEF";
+            out += "\\x";
+            out += kHex[byte >> 4];
+            out += kHex[byte & 0x0F];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 bool IsValidUtf8(std::string_view text) {
     char32_t cp = 0;
     std::size_t length = 0;

@@ -13,6 +13,10 @@ namespace zd {
 // subpart as Unicode recommends. Valid text comes back unchanged.
 std::string ValidUtf8(std::string_view text);
 bool IsValidUtf8(std::string_view text);
+// ValidUtf8, with the control characters a terminal would act on (all below U+0020 but line feed
+// and tab, and DEL) written as "\x1B": a corrupt file's bytes quoted in a message cannot move the
+// cursor, ring or cut the line (a NUL byte).
+std::string PrintableText(std::string_view text);
 
 // UTF-8 to UTF-16 code units; ill-formed sequences become U+FFFD as in ValidUtf8.
 std::u16string Utf8ToUtf16(std::string_view text);

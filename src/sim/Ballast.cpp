@@ -45,7 +45,8 @@ Ballast::Ballast(int id, const GearConfig& config, Micros nowUs)
       m_withdrawn(config.withdrawn),
       m_physicalSelection(config.physicalSelection),
       m_faults(config.faults),
-      m_powered(config.powered) {
+      m_powered(config.powered),
+      m_poweredUpUs(nowUs) {
     m_maxLevel = std::clamp<std::uint8_t>(config.maxLevel, m_physicalMinimum, 254);
     m_minLevel =
         std::clamp(config.minLevel.value_or(m_physicalMinimum), m_physicalMinimum, m_maxLevel);
@@ -169,6 +170,7 @@ void Ballast::PowerUp(Micros nowUs) {
     m_powered = true;
     m_faults.m_powerUpAfterFrames = 0;
     if (wasPowered) return;
+    m_poweredUpUs = nowUs;
     // MASK as power-on level: the level the gear had when it lost its mains.
     Settle(nowUs);
     std::uint8_t level = m_powerOnLevel == kMask ? m_actualLevel : m_powerOnLevel;
@@ -319,6 +321,9 @@ std::optional<std::uint8_t> Ballast::ExecuteSpecial(std::uint8_t address, std::u
                 selected = m_shortAddress && *m_shortAddress == (data >> 1);
             }
             if (!selected) return std::nullopt;
+            if (m_faults.m_ignoreInitialiseMs > 0 &&
+                nowUs < m_poweredUpUs + m_faults.m_ignoreInitialiseMs * 1000)
+                return std::nullopt;
             // A gear already in the initialisation state only restarts its timer and stays
             // withdrawn (as in later editions of the standard); a gear entering it starts afresh.
             if (!initialised) {
@@ -338,7 +343,9 @@ std::optional<std::uint8_t> Ballast::ExecuteSpecial(std::uint8_t address, std::u
     }
     switch (address) {
         case kRandomise:
-            if (!m_queuedRandom.empty()) {
+            if (m_faults.m_randomiseAlwaysDraws != 0) {
+                m_randomAddress = m_faults.m_randomiseAlwaysDraws & 0xFFFFFF;
+            } else if (!m_queuedRandom.empty()) {
                 m_randomAddress = m_queuedRandom.front();
                 m_queuedRandom.pop_front();
             } else {
@@ -353,7 +360,7 @@ std::optional<std::uint8_t> Ballast::ExecuteSpecial(std::uint8_t address, std::u
             return std::nullopt;
         case kWithdraw:
             if (!InPhysicalSelection(nowUs) && RandomAddressReady(nowUs) &&
-                m_randomAddress == m_searchAddress)
+                m_randomAddress == m_searchAddress && !m_faults.m_ignoreWithdraw)
                 m_withdrawn = true;
             return std::nullopt;
         case kSearchAddrH:

@@ -47,6 +47,14 @@ struct GearFaults {
     // The answer starts this long after the forward frame instead of kAnswerDelayUs (0: the
     // usual; kMinAnswerDelayUs to kMaxAnswerDelayUs otherwise).
     std::int64_t m_answerDelayUs = 0;
+    // Goes on answering COMPARE after WITHDRAW: WITHDRAW has no effect on it (a broken gear).
+    bool m_ignoreWithdraw = false;
+    // Every RANDOMISE draws this random address (1 to 0xFFFFFF; 0: off), so that two such gear
+    // draw the same one again and again.
+    std::uint32_t m_randomiseAlwaysDraws = 0;
+    // Ignores INITIALISE for this long after it powered up (0 to 600000 ms; its connection,
+    // the end of powerUpAfterFrames or the return of the line's mains), as a gear still starting.
+    std::int64_t m_ignoreInitialiseMs = 0;
 
     bool operator==(const GearFaults&) const = default;
 };
@@ -264,6 +272,8 @@ class Ballast {
     Micros m_randomReadyUs = 0;
     // answerEverySecondQuery: the last query the gear would have answered went unanswered.
     bool m_skippedQuery = false;
+    // When the gear last powered up, for ignoreInitialiseMs.
+    Micros m_poweredUpUs = 0;
 };
 
 }  // namespace zd::sim

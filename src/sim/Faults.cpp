@@ -92,6 +92,9 @@ const std::vector<FaultField<GearFaults>>& GearFaultFields() {
         ZD_NUMBER(GearFaults, "powerUpAfterFrames", m_powerUpAfterFrames, 0, kMaxCount),
         ZD_NUMBER(GearFaults, "answerDelayUs", m_answerDelayUs, kMinAnswerDelayUs,
                   kMaxAnswerDelayUs),
+        ZD_FLAG(GearFaults, "ignoreWithdraw", m_ignoreWithdraw),
+        ZD_NUMBER(GearFaults, "randomiseAlwaysDraws", m_randomiseAlwaysDraws, 1, 0xFFFFFF),
+        ZD_NUMBER(GearFaults, "ignoreInitialiseMs", m_ignoreInitialiseMs, 0, 600000),
     };
     return fields;
 }
@@ -101,6 +104,10 @@ const std::vector<FaultField<TerminalFaults>>& TerminalFaultFields() {
         ZD_NUMBER(TerminalFaults, "acknowledgeDelayMs", m_acknowledgeDelayMs, 0, 5000),
         ZD_NUMBER(TerminalFaults, "collideNextCommands", m_collideNextCommands, 0, kMaxCount),
         ZD_FLAG(TerminalFaults, "takeOverNeverComes", m_takeOverNeverComes),
+        ZD_NUMBER(TerminalFaults, "collideAfterInitialise", m_collideAfterInitialise, 0, kMaxCount),
+        ZD_NUMBER(TerminalFaults, "collisionPercent", m_collisionPercent, 0, 100),
+        ZD_NUMBER(TerminalFaults, "mainsOffAfterFrames", m_mainsOffAfterFrames, 0, kMaxCount),
+        ZD_NUMBER(TerminalFaults, "mainsOffMs", m_mainsOffMs, 0, 600000),
     };
     return fields;
 }

@@ -32,7 +32,8 @@ Terminal::Terminal(Scheduler& scheduler, const TerminalConfig& config)
       m_features(config.featureRegister),
       m_codeWord(config.codeWord),
       m_takeOverDelayUs(config.takeOverDelayMs * 1000),
-      m_faults(config.faults) {
+      m_faults(config.faults),
+      m_collisionRandom(config.randomSeed) {
     if (m_position < 1)
         Fail("terminal position " + std::to_string(m_position) + " is not 1 or more");
     m_image.SetLayout(config.layout);
@@ -200,6 +201,7 @@ void Terminal::WriteRegisters(std::int32_t nTable, std::int32_t nOffset, std::in
 
 void Terminal::AdvanceToNow() {
     AdvanceTo(NowUs());
+    RestoreMainsDue(NowUs());
 }
 
 void Terminal::AdvanceTo(Micros targetUs) {
@@ -302,11 +304,43 @@ void Terminal::StartNextOnLine(Micros atUs) {
     transaction.toggle = command.toggle;
     // The gear take a configuration command only when it comes twice: the terminal repeats it.
     transaction.framesLeft = !command.dsi && IsSendTwice(command.frame) ? 2 : 1;
+    transaction.collision = !command.dsi && MeetsOtherMaster(command.frame);
+    StartTransaction(transaction, atUs);
+}
+
+bool Terminal::MeetsOtherMaster(std::uint16_t frame) {
     if (m_faults.m_collideNextCommands > 0) {
         --m_faults.m_collideNextCommands;
-        transaction.collision = true;
+        return true;
     }
-    StartTransaction(transaction, atUs);
+    if (!m_initialiseSeen) {
+        m_initialiseSeen = AddressByte(frame) == kInitialise;
+        return false;
+    }
+    if (m_faults.m_collideAfterInitialise > 0) {
+        --m_faults.m_collideAfterInitialise;
+        return true;
+    }
+    return m_faults.m_collisionPercent > 0 &&
+           static_cast<int>(m_collisionRandom() % 100) < m_faults.m_collisionPercent;
+}
+
+void Terminal::CountFrameForMains(Micros atUs) {
+    if (m_faults.m_mainsOffAfterFrames <= 0 || --m_faults.m_mainsOffAfterFrames > 0) return;
+    for (const auto& gear : m_line.Gear()) {
+        if (!gear->Powered()) continue;
+        gear->PowerDown();
+        m_mainsOffGear.push_back(gear->Id());
+    }
+    m_mainsBackUs = atUs + m_faults.m_mainsOffMs * 1000;
+}
+
+void Terminal::RestoreMainsDue(Micros atUs) {
+    if (m_mainsBackUs > atUs) return;
+    for (const int id : m_mainsOffGear)
+        if (Ballast* gear = m_line.FindGear(id)) gear->PowerUp(m_mainsBackUs);
+    m_mainsOffGear.clear();
+    m_mainsBackUs = kNever;
 }
 
 void Terminal::StartTransaction(const Transaction& transaction, Micros atUs) {
@@ -320,10 +354,12 @@ void Terminal::OnLineEvent(Micros atUs) {
     if (!transaction.completing) {
         // The last bit of a forward frame: the gear act on it now.
         if (!transaction.collision) {
+            RestoreMainsDue(atUs);
             if (transaction.dsi) {
                 m_line.SendDsi(DataByte(transaction.frame));
             } else {
                 transaction.answer = m_line.SendForward(transaction.frame, atUs);
+                CountFrameForMains(atUs);
             }
             if (m_frameLogOn) {
                 SentFrame sent;

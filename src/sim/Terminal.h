@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <optional>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -34,6 +35,15 @@ struct TerminalFaults {
     // answer) appears this long after its transaction has ended on the line (0 to 5000 ms). The
     // line is not slowed: queued commands go out as soon as it is free.
     std::int64_t m_acknowledgeDelayMs = 0;
+    // Another master wakes up with the control's first INITIALISE: the n commands after it meet
+    // it on the line (status bit 1, the frame reaches no gear), and from then on every command
+    // meets it with this probability (0 to 100 %).
+    int m_collideAfterInitialise = 0;
+    int m_collisionPercent = 0;
+    // The whole line loses its mains after this many more forward frames (0: off), for
+    // mainsOffMs; the gear come back as gear switched on, addresses kept.
+    int m_mainsOffAfterFrames = 0;
+    std::int64_t m_mainsOffMs = 0;
 
     bool operator==(const TerminalFaults&) const = default;
 };
@@ -193,6 +203,11 @@ class Terminal {
     void StartTransaction(const Transaction& transaction, Micros atUs);
     void OnLineEvent(Micros atUs);
     void FinishControlCommand(const Transaction& transaction);
+    // Whether the control's command taken next meets another master (the collision faults).
+    bool MeetsOtherMaster(std::uint16_t frame);
+    // The line's mains: taken away after the frame that ends the count, back when the time is up.
+    void CountFrameForMains(Micros atUs);
+    void RestoreMainsDue(Micros atUs);
     void FinishFirmware();
     void Schedule(const ScriptEvent& event);
     void SetInput(std::uint16_t value) {
@@ -231,6 +246,14 @@ class Terminal {
 
     bool m_frameLogOn = false;
     std::vector<SentFrame> m_frameLog;
+
+    // The collision faults: whether the control's first INITIALISE has gone out, and their own
+    // random source, so that a seed repeats a run.
+    bool m_initialiseSeen = false;
+    std::mt19937 m_collisionRandom;
+    // The gear the line's mains loss took down, and when the mains come back.
+    std::vector<int> m_mainsOffGear;
+    Micros m_mainsBackUs = kNever;
 };
 
 }  // namespace zd::sim

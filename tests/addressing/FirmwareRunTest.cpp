@@ -1,6 +1,8 @@
 // Random addressing in the terminal firmware: the locks while the terminal works, the parameter
 // word, the result codes and their messages, and a run that is still going when the control is
 // refreshed.
+#include <set>
+
 #include "addressing/FrameRig.h"
 #include "support/ScriptedTerminal.h"
 
@@ -39,6 +41,26 @@ TEST_F(FirmwareRunTest, OtherBitsOfTheSecondInputByteDoNotSpoilTheCount) {
     StartAndRun();
     EXPECT_EQ(BoxTexts(ctx.dialogs), std::vector<std::string>{"Account of addressed ballasts: 2"});
     EXPECT_EQ(AddressOf(ids[0]).has_value() && AddressOf(ids[1]).has_value(), true);
+}
+
+// A terminal that gives all 64 short addresses reports that no address is free: the control
+// finds every address held and nobody without one, so the run succeeded. With 63 gear the
+// terminal's own count stands.
+TEST_F(FirmwareRunTest, AWholeLineOf64GearIsASuccessWhenNobodyIsLeft) {
+    for (const int count : {64, 63}) {
+        ctx.dialogs.boxes.clear();
+        ids.clear();
+        UseGear(std::vector<std::optional<std::uint8_t>>(static_cast<std::size_t>(count)),
+                kFirmwareVariant);
+        StartAndRun();
+        EXPECT_EQ(
+            BoxTexts(ctx.dialogs),
+            std::vector<std::string>{"Account of addressed ballasts: " + std::to_string(count)});
+        std::set<int> held;
+        for (const int id : ids)
+            if (AddressOf(id)) held.insert(*AddressOf(id));
+        EXPECT_EQ(held.size(), static_cast<std::size_t>(count));
+    }
 }
 
 // A terminal whose status and result the test sets.

@@ -41,6 +41,18 @@ class MessyLineTest : public AddressingRig {
         for (const auto& box : ctx.dialogs.boxes) text += box.text + "|";
         return text;
     }
+    const AddressingRecovery* Recovery(const std::string& what) const {
+        for (const AddressingRecovery& r : control->Recovered())
+            if (r.what == what) return &r;
+        return nullptr;
+    }
+    // PROGRAM SHORT ADDRESS frames that gave an address (the terminal's repeats not counted).
+    int Programmed() {
+        int count = 0;
+        for (const sim::SentFrame& f : terminal->FrameLog())
+            if ((f.frame >> 8) == 0xB7 && (f.frame & 0xFF) != 0xFF && !f.repeat) ++count;
+        return count;
+    }
 };
 
 // Faults of single gear during the control's search, each for the paced and the fast search.
@@ -106,20 +118,22 @@ TEST_F(MessyLineTest, AGearPoweringUpBelowTheLastFoundIsFoundFromTheBottom) {
 // and the run ends with a box that says so.
 TEST_F(MessyLineTest, TwoGearWithOneRandomAddressAreSeparatedOrLeft) {
     for (const bool fast : {false, true}) {
-        for (const int draws : {1, 4}) {
+        for (const bool neverParts : {false, true}) {
             ctx.dialogs.boxes.clear();
             UseGear({});
             AddUnaddressed(0x080000);
             std::vector<int> pair;
             for (int i = 0; i < 2; ++i) {
                 sim::GearConfig config;
-                config.randomise.assign(static_cast<std::size_t>(draws), 0x400000);
+                config.randomise = {0x400000};
+                // Drawn once (a new RANDOMISE parts them), or on every RANDOMISE.
+                if (neverParts) config.faults.m_randomiseAlwaysDraws = 0x400000;
                 pair.push_back(terminal->AddGear(config));
             }
             AddUnaddressed(0xC00000);
             Search(fast);
-            EXPECT_EQ(RecoveredKinds().count("clash"), 1u) << fast << draws;
-            if (draws == 1) {
+            EXPECT_EQ(RecoveredKinds().count("clash"), 1u) << fast << neverParts;
+            if (!neverParts) {
                 EXPECT_EQ(BoxesText(), "") << fast;
                 ExpectLineHolds("separated");
                 continue;
@@ -130,6 +144,8 @@ TEST_F(MessyLineTest, TwoGearWithOneRandomAddressAreSeparatedOrLeft) {
             EXPECT_EQ(AddressOf(pair[0]), std::nullopt);
             EXPECT_EQ(AddressOf(pair[1]), std::nullopt);
             EXPECT_EQ(DeviceAddresses(), (std::vector<int>{0, 1}));
+            ASSERT_NE(Recovery("clash-left"), nullptr);
+            EXPECT_EQ(Recovery("clash-left")->randomAddress, 0x400000);
         }
     }
 }
@@ -180,6 +196,112 @@ TEST_F(MessyLineTest, AFastSearchWithoutAcknowledgesGoesOnPaced) {
     EXPECT_EQ(RecoveredKinds().count("paced"), 1u);
 }
 
+// Another master wakes up with the first INITIALISE: the next commands collide, then one in
+// twenty. A collided command reached nobody; sent again, the run addresses every gear and says
+// what it sent again. Where the collisions go on, the run stops and says so.
+TEST_F(MessyLineTest, CollidedCommandsGoOutAgainAndCollisionsThatGoOnStopTheRun) {
+    for (const bool fast : {false, true}) {
+        const std::string where = fast ? "fast" : "paced";
+        ctx.dialogs.boxes.clear();
+        UseGear({});
+        for (std::uint32_t random : {0x100000u, 0x500000u, 0x900000u}) AddUnaddressed(random);
+        terminal->Faults().m_collideAfterInitialise = 5;
+        terminal->Faults().m_collisionPercent = 5;
+        Search(fast);
+        EXPECT_EQ(BoxesText(), "") << where;
+        ExpectLineHolds(where);
+        EXPECT_EQ(DeviceAddresses(), (std::vector<int>{0, 1, 2})) << where;
+        EXPECT_EQ(Programmed(), 3) << where;
+        ASSERT_NE(Recovery("collision"), nullptr) << where;
+        EXPECT_GE(Recovery("collision")->count, 2) << where;
+
+        ctx.dialogs.boxes.clear();
+        UseGear({});
+        const int gear = AddUnaddressed(0x100000);
+        terminal->Faults().m_collideAfterInitialise = 1000;
+        Search(fast);
+        EXPECT_EQ(BoxesText(),
+                  "Another master keeps colliding with the commands on the DALI line: the run "
+                  "was stopped.|")
+            << where;
+        EXPECT_EQ(AddressOf(gear), std::nullopt) << where;
+        EXPECT_EQ(DeviceAddresses(), std::vector<int>{}) << where;
+    }
+}
+
+// A gear that goes on answering COMPARE after WITHDRAW: once it has its address, the gear without
+// one are initialised again without it, and the gear above it are addressed too. The run names
+// it.
+TEST_F(MessyLineTest, AGearThatIgnoresWithdrawIsLeftOutOnceItHasItsAddress) {
+    for (const bool fast : {false, true}) {
+        const std::string where = fast ? "fast" : "paced";
+        ctx.dialogs.boxes.clear();
+        UseGear({});
+        AddUnaddressed(0x100000);
+        const int broken = AddUnaddressed(0x300000);
+        for (std::uint32_t random : {0x500000u, 0x900000u}) AddUnaddressed(random);
+        terminal->Gear(broken).Faults().m_ignoreWithdraw = true;
+        Search(fast);
+        EXPECT_EQ(BoxesText(), "") << where;
+        ExpectLineHolds(where);
+        EXPECT_EQ(DeviceAddresses(), (std::vector<int>{0, 1, 2, 3})) << where;
+        EXPECT_EQ(Programmed(), 4) << where;
+        const AddressingRecovery* named = Recovery("ignores-withdraw");
+        ASSERT_NE(named, nullptr) << where;
+        EXPECT_EQ(named->shortAddress, 1) << where;
+        EXPECT_EQ(named->randomAddress, 0x300000) << where;
+    }
+}
+
+// The whole line loses its mains for a second in the middle of the search, and one gear is deaf to
+// INITIALISE for three seconds after it comes back: every gear leaves the initialisation state.
+// Before the run ends, gear without an address still answer: they are initialised again and
+// searched until nobody is missing.
+TEST_F(MessyLineTest, GearOutsideTheInitialisationStateAreSearchedInFurtherRounds) {
+    for (const bool fast : {false, true}) {
+        const std::string where = fast ? "fast" : "paced";
+        ctx.dialogs.boxes.clear();
+        UseGear({});
+        std::vector<int> gear;
+        for (std::uint32_t random : {0x100000u, 0x400000u, 0x700000u, 0xA00000u})
+            gear.push_back(AddUnaddressed(random));
+        terminal->Faults().m_mainsOffAfterFrames = 120;
+        terminal->Faults().m_mainsOffMs = 1000;
+        terminal->Gear(gear[3]).Faults().m_ignoreInitialiseMs = 3000;
+        Search(fast);
+        EXPECT_EQ(BoxesText(), "") << where;
+        ExpectLineHolds(where);
+        EXPECT_EQ(DeviceAddresses(), (std::vector<int>{0, 1, 2, 3})) << where;
+        EXPECT_NE(Recovery("missing"), nullptr) << where;
+
+        // A gear that powers up late with the random address of a gear addressed before it:
+        // both answer QUERY SHORT ADDRESS there, so the gear without an address draw anew.
+        ctx.dialogs.boxes.clear();
+        UseGear({});
+        const int first = AddUnaddressed(0x100000);
+        for (std::uint32_t random : {0x800000u, 0x900000u, 0xA00000u}) AddUnaddressed(random);
+        sim::GearConfig late;
+        late.randomAddress = 0x100000;
+        late.faults.m_powerUpAfterFrames = 100;
+        terminal->AddGear(late);
+        Search(fast);
+        EXPECT_EQ(BoxesText(), "") << where;
+        ExpectLineHolds(where + " late");
+        EXPECT_EQ(DeviceAddresses(), (std::vector<int>{0, 1, 2, 3, 4})) << where;
+        EXPECT_EQ(AddressOf(first), 0) << where;
+        EXPECT_NE(Recovery("random-taken"), nullptr) << where;
+
+        // A gear that stays deaf longer than the rounds wait is told, not hidden.
+        ctx.dialogs.boxes.clear();
+        UseGear({});
+        const int deaf = AddUnaddressed(0x100000);
+        terminal->Gear(deaf).Faults().m_ignoreInitialiseMs = 600000;
+        Search(fast);
+        EXPECT_EQ(BoxesText(), "Ballasts without a short address still answer.|") << where;
+        EXPECT_EQ(AddressOf(deaf), std::nullopt) << where;
+    }
+}
+
 class MessyPhysicalTest : public AddressingRig {
   protected:
     void Start(int gearCount, bool identicalAnswersDecode = false) {
@@ -204,6 +326,23 @@ class MessyPhysicalTest : public AddressingRig {
     }
     std::int64_t t0 = 0;
 };
+
+// Another master on the line: the collided commands of physical selection go out again.
+TEST_F(MessyPhysicalTest, CollidedCommandsGoOutAgain) {
+    MakeTerminal(kSoftwareVariant);
+    ids.push_back(terminal->AddGear(sim::GearConfig{}));
+    terminal->Faults().m_collideAfterInitialise = 4;
+    terminal->Faults().m_collisionPercent = 5;
+    Refresh();
+    control->cmdPhySelStart.Click();
+    t0 = ctx.scheduler.Now();
+    Lamp(ids[0], 3000, LampState::Removed);
+    Lamp(ids[0], 6000, LampState::Present);
+    RunAndCancel(15000);
+    EXPECT_EQ(AddressOf(ids[0]), 0);
+    EXPECT_EQ(DeviceAddresses(), (std::vector<int>{0}));
+    EXPECT_EQ(RecoveredKinds().count("collision"), 1u);
+}
 
 // Out and back before the control could program it: no record for an address nobody holds; the
 // lamp taken out again gets the address.

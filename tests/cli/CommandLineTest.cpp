@@ -88,6 +88,31 @@ TEST_F(CommandLineTest, BothSearchesHoldOnTheMessySiteAndSaySo) {
     EXPECT_EQ(twice.json.at("recovered").at(0).at("shortAddress"), 0);
 }
 
+// A second master on the line: collided commands go out again and the document counts them;
+// collisions that go on end the run with exit 1 and say so. send does the same.
+TEST_F(CommandLineTest, CollisionsAreSentAgainAndCollisionsThatGoOnFail) {
+    const auto line = [&](const std::string& name, int afterInitialise, int percent) {
+        return EditedLine(name, "sixteen-unaddressed-1L.json", [&](sim::LineDescription& l) {
+            l.gear.resize(4);
+            l.terminal.faults.m_collideAfterInitialise = afterInitialise;
+            l.terminal.faults.m_collisionPercent = percent;
+            l.terminal.faults.m_collideNextCommands = afterInitialise == 0 ? 2 : 0;
+        });
+    };
+    const Outcome run = Zd({"address", "random", "--fast", "--line", line("c.json", 5, 5)});
+    ASSERT_EQ(run.exitCode, 0) << run.json.dump();
+    EXPECT_EQ(ShortAddresses(run.json.at("devices")), test::Range(0, 4));
+    EXPECT_EQ(run.json.at("recovered").at(0).at("what"), "collision") << run.json.dump();
+
+    const Outcome stopped = Zd({"address", "random", "--line", line("g.json", 1000, 0)});
+    EXPECT_EQ(stopped.exitCode, 1) << stopped.json.dump();
+    test::ExpectParts(stopped.json.dump(), {"Another master keeps colliding"});
+
+    const Outcome sent = Zd({"send", "off", "--broadcast", "--line", line("s.json", 0, 0)});
+    ASSERT_EQ(sent.exitCode, 0) << sent.json.dump();
+    EXPECT_EQ(sent.json.at("recovered").at(0).at("count"), 2) << sent.json.dump();
+}
+
 TEST_F(CommandLineTest, ArchiveUploadWritesAFileThatDownloadWritesBackIntoTheGear) {
     const Outcome upload = Zd({"archive", "upload", File("archive.xml")});
     ASSERT_EQ(upload.exitCode, 0) << upload.json.dump();
@@ -573,8 +598,8 @@ TEST_F(CommandLineTest, FailedRunsNameTheirStepAndListTheDevicesFromAScan) {
         return EditedLine(name, "sixteen-unaddressed.json", [&](sim::LineDescription& l) {
             l.terminal.firmwareVersion = firmware;
             l.gear.resize(3);
-            l.gear[0].randomise.assign(4, 0x123456);
-            l.gear[1].randomise.assign(4, 0x123456);
+            l.gear[0].faults.m_randomiseAlwaysDraws = 0x123456;
+            l.gear[1].faults.m_randomiseAlwaysDraws = 0x123456;
         });
     };
     struct Case {

@@ -38,7 +38,7 @@ TEST(MaintenanceWindowTest, BackUpReplaceAFailedGearAndRestoreTheLine) {
     const std::string path = dir.filePath("site.json").toStdString();
     ASSERT_TRUE(host.BackUpLine(path));
     ASSERT_EQ(ctx.dialogs.boxes.size(), 1u);
-    EXPECT_EQ(ctx.dialogs.boxes.back().text, "3 devices were backed up to " + path + ".");
+    EXPECT_EQ(ctx.dialogs.boxes.back().text, "Devices backed up to " + path + ": 3.");
 
     // The gear at 5 fails and a new one is put in: it takes 5 and the old one's settings.
     sim::Line& line = host.Simulated()->Terminal().GetLine();

@@ -63,6 +63,16 @@ TEST(Utf8Test, IllFormedSequencesBecomeOneReplacementPerMaximalSubpart) {
     EXPECT_EQ(Utf16ToUtf8(u"a\xD800z"), "a" + kBad + "z");  // unpaired surrogate
 }
 
+// A corrupt file quoted on the console: escape sequences, a bell and a NUL byte show as text, the
+// line stays whole, and bad bytes still become replacements.
+TEST(Utf8Test, PrintableTextWritesControlCharactersOut) {
+    const std::string in = std::string(
+                               "a\x1B[2Jb\x07"
+                               "c") +
+                           '\0' + "d\te\nf\x7F\xFF";
+    EXPECT_EQ(PrintableText(in), "a\\x1B[2Jb\\x07c\\x00d\te\nf\\x7F" + kBad);
+}
+
 TEST_F(FilesTest, BadBytesReachLogsErrorsAndParseReportsReplaced) {
     const fs::path log = m_folder / "log.txt";
     {
