@@ -450,13 +450,18 @@ PreparedCommand PrepareArchiveDownload(const CommandArguments& arguments) {
         }
         // Nothing has gone to the line yet: the confirmation can name the known devices the
         // archive leaves out, which lose their groups and scenes.
+        if (!yes && session.State().m_nOperationMode == kModeDali) {
+            // The refusal names the gear of this line: the store's list may be another line's, or
+            // old. A scan only asks.
+            RunDeviceScan(session);
+        }
         const std::vector<std::int16_t> unlisted = ArchiveUnlistedDevices(archive, session.State());
         if (!yes) {
             std::string text =
                 "archive download replaces the groups and scenes of the gear at every address";
             if (!unlisted.empty()) {
                 text += "; " + std::to_string(unlisted.size()) +
-                        " known device(s) that the archive does not list lose theirs (";
+                        " device(s) on this line that the archive does not list lose theirs (";
                 for (std::size_t i = 0; i < unlisted.size(); ++i)
                     text += (i ? ", " : "") + std::to_string(unlisted[i]);
                 text += ")";

@@ -143,8 +143,15 @@ TEST_F(CommandLineTest, ArchiveUploadWritesAFileThatDownloadWritesBackIntoTheGea
     ASSERT_EQ(Zd({"scan"}).exitCode, 0);
     const Outcome refused = Zd({"archive", "download", File("only0.xml")});
     EXPECT_EQ(refused.exitCode, 2);
-    test::ExpectParts(refused.json.at("error").get<std::string>(),
-                      {"2 known device(s) that the archive does not list lose theirs (5, 63)"});
+    test::ExpectParts(
+        refused.json.at("error").get<std::string>(),
+        {"2 device(s) on this line that the archive does not list lose theirs (5, 63)"});
+    // The refusal names this line's gear, not the list a scan of another line left in the store.
+    const Outcome onEmpty =
+        Zd({"archive", "download", File("only0.xml"), "--line", ExampleLine("empty.json")});
+    EXPECT_EQ(onEmpty.exitCode, 2);
+    EXPECT_EQ(onEmpty.json.at("error").get<std::string>().find("lose theirs"), std::string::npos)
+        << onEmpty.json.dump();
     const Outcome partial = Zd({"archive", "download", File("only0.xml"), "--yes"});
     ASSERT_EQ(partial.exitCode, 0) << partial.json.dump();
     EXPECT_EQ(partial.json.at("cleared"), Json::array({5, 63}));
