@@ -73,13 +73,13 @@ const std::map<std::string, const char*>& HelpTexts() {
          "addressed, or when nothing has happened for --timeout seconds (default 120).\n"
          "On the simulated line nobody takes lamps out: --remove-lamp names the gear a script\n"
          "takes out and puts back, in order, each --lamp-delay seconds (default 5) after the\n"
-         "control asks: a short address (5) or the place in the line file's gear list\n"
-         "(index:2).\n"
+         "control asks: a short address (5) or the place in the line file's gear list, counted\n"
+         "from 1 as zd4270-sim --fault counts (index:2, the second gear).\n"
          "  --new-installation   delete every short address first; needs --yes\n"
          "\n"
          "examples:\n"
          "  zd4270 address physical --line examples/lines/sixteen-unaddressed.json \\\n"
-         "         --remove-lamp index:3,index:0 --start 10\n"
+         "         --remove-lamp index:4,index:1 --start 10\n"
          "  zd4270 address physical --modbus 192.168.1.20:502 --lamps 4 --timeout 300\n"},
         {"address single",
          "zd4270 address single N|mask --yes\n"

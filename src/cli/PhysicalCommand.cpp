@@ -19,7 +19,7 @@ constexpr int kDefaultTimeoutS = 120;
 constexpr int kDefaultLampDelayS = 5;
 
 // A lamp the script takes out: the gear at a short address, or the gear at a place of the line
-// file's list (from 0), for gear that have no address yet.
+// file's list (counted from 1, as zd4270-sim --fault counts), for gear that have no address yet.
 struct ScriptedLamp {
     bool byIndex = false;
     int number = 0;
@@ -29,7 +29,7 @@ ScriptedLamp ParseScriptedLamp(const std::string& text) {
     ScriptedLamp lamp;
     if (text.rfind("index:", 0) == 0) {
         lamp.byIndex = true;
-        lamp.number = ParseNumber(text.substr(6), 0, 1023, "--remove-lamp index");
+        lamp.number = ParseNumber(text.substr(6), 1, 1024, "--remove-lamp index");
     } else {
         lamp.number = ParseNumber(text, 0, kMaxShortAddress, "--remove-lamp");
     }
@@ -37,7 +37,7 @@ ScriptedLamp ParseScriptedLamp(const std::string& text) {
 }
 
 std::string LampName(const ScriptedLamp& lamp) {
-    return lamp.byIndex ? "gear at index " + std::to_string(lamp.number)
+    return lamp.byIndex ? "gear number " + std::to_string(lamp.number) + " of the line file"
                         : "gear at short address " + std::to_string(lamp.number);
 }
 
@@ -48,8 +48,8 @@ std::vector<int> ResolveLamps(sim::Terminal& terminal, const std::vector<Scripte
     for (const ScriptedLamp& lamp : lamps) {
         std::optional<int> id;
         if (lamp.byIndex) {
-            if (static_cast<std::size_t>(lamp.number) < gear.size())
-                id = gear[static_cast<std::size_t>(lamp.number)]->Id();
+            if (static_cast<std::size_t>(lamp.number) <= gear.size())
+                id = gear[static_cast<std::size_t>(lamp.number - 1)]->Id();
         } else {
             for (const auto& ballast : gear)
                 if (ballast->ShortAddress() == lamp.number) id = ballast->Id();

@@ -133,7 +133,7 @@ TEST_F(DeviceCommandsTest, AnActualLevelIsReadBackOnceItsFadeIsOver) {
 TEST_F(DeviceCommandsTest, PhysicalSelectionAddressesTheLampsInTheOrderTheyAreTakenOut) {
     const Outcome run = Zd(
         {"address", "physical", "--line", ExampleLine("sixteen-unaddressed.json"), "--remove-lamp",
-         "index:3,index:0", "--start", "10", "--save-line", File("physical.json")});
+         "index:4,index:1", "--start", "10", "--save-line", File("physical.json")});
     ASSERT_EQ(run.exitCode, 0) << run.json.dump();
     EXPECT_EQ(
         run.json.at("lamps"),

@@ -296,7 +296,7 @@ TEST_F(MaintenanceTest, ReplaceByPhysicalSelectionPicksTheLampTakenOut) {
             }
         });
     const Outcome run = Zd(Args("replace", "--short", "5", "--backup", backup, "--physical",
-                                "--remove-lamp", "index:3", "--line", line, "--save-line", line));
+                                "--remove-lamp", "index:4", "--line", line, "--save-line", line));
     ASSERT_EQ(run.exitCode, 0) << run.json.dump(1);
     EXPECT_EQ(run.json["found"]["newGear"], "several");
     EXPECT_EQ(Addresses(line), (std::vector<int>{0, 63, -1, 5}));
