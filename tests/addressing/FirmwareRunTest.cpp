@@ -13,7 +13,7 @@ TEST_F(FirmwareRunTest, TerminalAddressesSixteenGearWhileTheControlIsLockedAndRe
     UseLine("sixteen-unaddressed.json", kFirmwareVariant);
     SetAddressingLogging(true);
     AddDeviceRecord(7);
-    ASSERT_TRUE(control->cmdRndAddrStart.Click());
+    ASSERT_TRUE(ClickStart(control->cmdRndAddrStart, ctx.dialogs));
 
     EXPECT_TRUE(terminal->FirmwareAddressingRunning());
     EXPECT_FALSE(control->cmdRndAddrStart.Enabled());
@@ -55,7 +55,7 @@ class ScriptedFirmwareTest : public AddressingRig {
     // Starts a run, lets the terminal work for a few polls, then ends it with the result.
     void RunWithResult(std::uint8_t result) {
         ctx.dialogs.boxes.clear();
-        ASSERT_TRUE(control->cmdRndAddrStart.Click());
+        ASSERT_TRUE(ClickStart(control->cmdRndAddrStart, ctx.dialogs));
         ctx.scheduler.RunFor(3500);
         ASSERT_TRUE(control->RndAddrRunning());
         ASSERT_TRUE(ctx.dialogs.boxes.empty());
@@ -98,7 +98,7 @@ TEST_F(ScriptedFirmwareTest, ParameterWordCarriesTheOptionsAndEveryResultCodeSho
 
 // The result that cannot be read is no count of 0: the read's error is all the user sees.
 TEST_F(ScriptedFirmwareTest, AResultThatCannotBeReadShowsTheErrorAndNoCount) {
-    ASSERT_TRUE(control->cmdRndAddrStart.Click());
+    ASSERT_TRUE(ClickStart(control->cmdRndAddrStart, ctx.dialogs));
     ctx.scheduler.RunFor(3500);
     scripted->SetInputValue(2);
     scripted->ClearStatusBits(0x08);
@@ -114,13 +114,14 @@ TEST_F(ScriptedFirmwareTest, AResultThatCannotBeReadShowsTheErrorAndNoCount) {
 // already locked: it neither starts a second run nor hands the terminal new parameters.
 TEST_F(FirmwareRunTest, RefreshDuringATerminalRunTakesOverItsSupervisionAndLocksTheButtonAtOnce) {
     UseLine("sixteen-unaddressed.json", kFirmwareVariant);
-    ASSERT_TRUE(control->cmdRndAddrStart.Click());
+    ASSERT_TRUE(ClickStart(control->cmdRndAddrStart, ctx.dialogs));
     ASSERT_TRUE(terminal->FirmwareAddressingRunning());
     // The page is closed and opened again while the terminal works.
     control.reset();
     control = std::make_unique<configZD4270>(ctx.context, registry, state);
     bool clicked = true;
-    ctx.scheduler.Post([this, &clicked] { clicked = control->cmdRndAddrStart.Click(); });
+    ctx.scheduler.Post(
+        [this, &clicked] { clicked = ClickStart(control->cmdRndAddrStart, ctx.dialogs); });
     const std::int64_t before = ctx.scheduler.Now();
     Refresh();
     EXPECT_FALSE(clicked);
