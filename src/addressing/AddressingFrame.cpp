@@ -152,9 +152,19 @@ bool configZD4270::ConfirmAddressingWipe(int title, bool newInstallation, bool d
         for (const auto& [key, device] : m_state.devices->Items())
             known.push_back(device->m_nShortAddress);
     std::sort(known.begin(), known.end());
+    // Runs of neighbours as "0-15": a full line stays readable.
     std::string addresses;
-    for (int address : known)
-        addresses += (addresses.empty() ? "" : ", ") + std::to_string(address);
+    for (std::size_t i = 0; i < known.size();) {
+        std::size_t last = i;
+        while (last + 1 < known.size() && known[last + 1] == known[last] + 1) ++last;
+        addresses += (addresses.empty() ? "" : ", ") + std::to_string(known[i]);
+        if (last >= i + 2) {
+            addresses += "-" + std::to_string(known[last]);
+        } else if (last == i + 1) {
+            addresses += ", " + std::to_string(known[last]);
+        }
+        i = last + 1;
+    }
     std::string question;
     if (known.empty()) {
         question = text(

@@ -64,7 +64,7 @@ RunStatus::RunStatus(configZD4270& control, QStatusBar& bar)
       m_noCancel(new QLabel(&bar)),
       m_tick(new QTimer(this)) {
     const Language language = control.GetContext().messages.GetLanguage();
-    m_noCancel->setText(Tr(language, "cannot be stopped"));
+    m_noCancel->setText(Tr(language, "the terminal cannot be stopped"));
     m_noCancel->setToolTip(Tr(language,
                               "The terminal addresses the line on its own and does not let the "
                               "control stop it. The devices are scanned once it has finished."));

@@ -118,7 +118,7 @@ constexpr Wording kTexts[] = {
     // The terminal's own random addressing in the status bar.
     {"about %1 for %2 gear", "etwa %1 für %2 Geräte"},
     {"longer than the %1 estimated for %2 gear", "länger als die für %2 Geräte geschätzten %1"},
-    {"cannot be stopped", "nicht anzuhalten"},
+    {"the terminal cannot be stopped", "die Klemme lässt sich nicht anhalten"},
     {"The terminal addresses the line on its own and does not let the control stop it. The "
      "devices are scanned once it has finished.",
      "Die Klemme adressiert die Linie selbst und lässt sich von der Steuerung nicht anhalten. "

@@ -132,7 +132,7 @@ TEST_F(PhysicalSelectionTest, AStartThatDeletesAsksFirstAndANoSendsNothing) {
         start.Click();
         EXPECT_FALSE(control->PhySelRunning() || control->RndAddrRunning());
         EXPECT_TRUE(Frames().empty());
-        EXPECT_EQ(DeviceAddresses(), (std::vector<int>{3, 5}));
+        EXPECT_EQ(DeviceAddresses(), (std::vector<int>{3, 5, 10, 11, 12}));
         EXPECT_EQ(ctx.dialogs.boxes.size(), 1u);
         return ctx.dialogs.boxes.empty() ? MessageBoxRequest{} : ctx.dialogs.boxes[0];
     };
@@ -142,19 +142,20 @@ TEST_F(PhysicalSelectionTest, AStartThatDeletesAsksFirstAndANoSendsNothing) {
     Start({three, five, sim::GearConfig{}});
     AddDeviceRecord(5);
     AddDeviceRecord(3);
+    for (std::int16_t address = 10; address <= 12; ++address) AddDeviceRecord(address);
 
     const MessageBoxRequest physical = refuse(control->cmdPhySelStart, kSoftwareVariant);
     EXPECT_EQ(physical.text,
-              "2 devices known on this line (3, 5) and any other gear on it lose their short "
-              "addresses.\r\nStart anyway?");
+              "5 devices known on this line (3, 5, 10-12) and any other gear on it lose their "
+              "short addresses.\r\nStart anyway?");
     EXPECT_EQ(physical.buttons, MsgButtons::YesNo);
     EXPECT_EQ(physical.title, "Physical selection");
     control->chkRndAddrDeleteAllGroupAssignments.SetChecked(true);
     control->chkRndAddrDeleteAllScenes.SetChecked(true);
     for (const std::uint16_t firmware : {kSoftwareVariant, kFirmwareVariant}) {
         EXPECT_EQ(refuse(control->cmdRndAddrStart, firmware).text,
-                  "2 devices known on this line (3, 5) and any other gear on it lose their short "
-                  "addresses, their group assignments and their scenes.\r\nStart anyway?");
+                  "5 devices known on this line (3, 5, 10-12) and any other gear on it lose their "
+                  "short addresses, their group assignments and their scenes.\r\nStart anyway?");
     }
     EXPECT_EQ(AddressOf(ids[0]), 3);
     EXPECT_EQ(AddressOf(ids[1]), 5);

@@ -93,6 +93,7 @@ TEST(MaintenanceWindowTest, ReplaceADeviceOffersTheBackupsSilentAddressesAfterAS
     ASSERT_TRUE(host.Control()->cmdScanDevices.Click());
     ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return !host.Control()->Scanning(); }, 120'000));
     ASSERT_EQ(host.Control()->State().devices->Item(5), nullptr);
+    ASSERT_TRUE(host.SetLanguage(Language::German));
 
     // The window's own list, chosen from as the user does.
     QStringList offered;
@@ -101,11 +102,11 @@ TEST(MaintenanceWindowTest, ReplaceADeviceOffersTheBackupsSilentAddressesAfterAS
         ASSERT_NE(dialog, nullptr);
         offered = dialog->comboBoxItems();
         dialog->grab().save(QCoreApplication::applicationDirPath() +
-                            "/gui-replace-a-device-en.png");
+                            "/gui-replace-a-device-de.png");
         dialog->accept();
     });
     ASSERT_TRUE(host.ReplaceFromBackup(path)) << ctx.dialogs.boxes.back().text;
-    EXPECT_EQ(offered, QStringList{"Device #05"});
+    EXPECT_EQ(offered, QStringList{"Gerät #05"});
     EXPECT_EQ(line.FindGear(freshId)->ShortAddress(), 5);
     EXPECT_EQ(line.FindGear(freshId)->FadeTime(), 2);
 
@@ -117,7 +118,7 @@ TEST(MaintenanceWindowTest, ReplaceADeviceOffersTheBackupsSilentAddressesAfterAS
     }));
     EXPECT_FALSE(asked);
     EXPECT_EQ(ctx.dialogs.boxes.back().text,
-              "Every device of " + path + " answers on the line: there is nothing to replace.");
+              "Jedes Gerät aus " + path + " antwortet an der Linie: es gibt nichts zu ersetzen.");
 }
 
 TEST(MaintenanceWindowTest, TheMenuOffersBackupAndRestoreInBothLanguages) {

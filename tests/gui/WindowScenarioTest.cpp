@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
@@ -31,6 +32,7 @@
 #include "gui/ControlBinding.h"
 #include "gui/LampWindow.h"
 #include "gui/MainWindow.h"
+#include "gui/QtDialogs.h"
 #include "gui/RunStatus.h"
 #include "gui/StatusNote.h"
 #include "host/SimDevCom.h"
@@ -251,9 +253,20 @@ TEST_F(WindowScenario, TheTerminalsOwnSearchShowsItsEstimateAndIsScannedAfterwar
             state.devices->Add(device);
         }
         const std::int64_t begin = ctx.scheduler.Now();
+        ctx.dialogs.boxes.clear();
         ASSERT_TRUE(control->cmdRndAddrStart.Click());
         // The window's clock lets the status bar see the start, as the click's own events do.
         QCoreApplication::processEvents();
+        // The question before the start (a new installation), as the window's box shows it.
+        ASSERT_EQ(ctx.dialogs.boxes.size(), 1u);
+        QTimer::singleShot(0, [language] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            box->grab().save(QCoreApplication::applicationDirPath() + "/gui-question-wipe-" +
+                             (language == Language::German ? "de" : "en") + ".png");
+            box->button(QMessageBox::No)->click();
+        });
+        EXPECT_EQ(QtDialogs(window.get()).MessageBox(ctx.dialogs.boxes[0]), MsgResult::No);
         ASSERT_TRUE(RunUntil([&] { return ctx.scheduler.Now() > begin + 10'000; }, 20'000));
         // The status bar's own tick, which runs on the window's clock.
         window->Progress().Update();
