@@ -86,7 +86,12 @@ ProgressState ControlProgress(const configZD4270& control) {
             // come is estimated from the gear the device list knew as it began.
             state.detail = Trimmed(control.lblRndAddrStatus.Caption());
             const int gear = control.RndAddrFirmwareGear();
-            if (gear > 0) {
+            if (gear == 0) {
+                // No gear known (a line never scanned): the pace lets the user reckon.
+                state.detail += ", " + text("about %1 per gear",
+                                            {DurationText(TerminalAddressingEstimateMs(1) -
+                                                          TerminalAddressingEstimateMs(0))});
+            } else {
                 const std::int64_t expected = TerminalAddressingEstimateMs(gear);
                 const std::int64_t elapsed =
                     control.GetContext().scheduler.Now() - control.RndAddrFirmwareSinceMs();

@@ -25,6 +25,7 @@
 #include "gui/LampWindow.h"
 #include "gui/QtDialogs.h"
 #include "gui/RunStatus.h"
+#include "gui/StatusNote.h"
 #include "gui/Texts.h"
 #include "gui/WindowHost.h"
 #include "host/InstallPaths.h"
@@ -57,6 +58,7 @@ MainWindow::MainWindow(configZD4270& control) : m_control(control) {
     // The archive menu belongs to no container; it pops up over the surface.
     m_archivMenu = BindControl(control.mnuArchivOptions, m_surface->Widget());
     setWindowTitle(QStringLiteral("ZD4270"));
+    setStatusBar(new StatusBar(this));
     const Language language = TextLanguage();
     m_busMonitor =
         new BusMonitor(control.TerminalLink(), control.GetContext().scheduler, language, this);

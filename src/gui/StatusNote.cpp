@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QFontMetrics>
 #include <QMouseEvent>
-#include <QScreen>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOption>
 #include <algorithm>
 
 namespace zd {
@@ -88,6 +90,37 @@ QLabel* StatusNote::ShowWhole() {
     m_popup->move(at);
     m_popup->show();
     return m_popup;
+}
+
+StatusBar::StatusBar(QWidget* parent) : QStatusBar(parent) {
+    connect(this, &QStatusBar::messageChanged, this, [this](const QString& message) {
+        setToolTip(message);
+        update();
+    });
+}
+
+// As the bar paints itself, with the message shortened at a word where it does not fit in the
+// place left of the permanent widgets.
+void StatusBar::paintEvent(QPaintEvent* event) {
+    const QString message = currentMessage();
+    if (message.isEmpty()) {
+        QStatusBar::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    QStyleOption option;
+    option.initFrom(this);
+    style()->drawPrimitive(QStyle::PE_PanelStatusBar, &option, &painter, this);
+    int right = width() - 12;
+    for (const QWidget* child : findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+        // While a message shows, only the permanent widgets are visible.
+        if (child->isVisible() && !child->isWindow() && child->x() > 6)
+            right = std::min(right, child->x() - 2);
+    }
+    const QRect place(6, 0, std::max(0, right - 6), height());
+    painter.setPen(palette().windowText().color());
+    painter.drawText(place, Qt::AlignLeading | Qt::AlignVCenter | Qt::TextSingleLine,
+                     ShortenAtWord(fontMetrics(), message, place.width()));
 }
 
 }  // namespace zd

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QLabel>
+#include <QStatusBar>
 #include <QString>
 
 namespace zd {
@@ -31,6 +32,16 @@ class StatusNote : public QLabel {
 
     QString m_whole;
     QLabel* m_popup = nullptr;
+};
+
+// The window's status bar: its passing messages (a reading's progress, where a report went) end
+// at a whole word too, and its tooltip holds the whole message while it shows.
+class StatusBar : public QStatusBar {
+  public:
+    explicit StatusBar(QWidget* parent = nullptr);
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
 };
 
 // The text up to the last whole word that fits in width with "…" after it; the whole text where

@@ -117,6 +117,7 @@ constexpr Wording kTexts[] = {
     {"Start anyway?", "Trotzdem starten?"},
     // The terminal's own random addressing in the status bar.
     {"about %1 for %2 gear", "etwa %1 für %2 Geräte"},
+    {"about %1 per gear", "etwa %1 je Gerät"},
     {"longer than the %1 estimated for %2 gear", "länger als die für %2 Geräte geschätzten %1"},
     {"the terminal cannot be stopped", "die Klemme lässt sich nicht anhalten"},
     {"The terminal addresses the line on its own and does not let the control stop it. The "

@@ -179,8 +179,26 @@ TEST(WindowHostTest, ALongStatusNoteEndsAtAWordAndAClickShowsItWhole) {
             popup->grab().save(QCoreApplication::applicationDirPath() +
                                "/gui-status-note-whole-de.png");
             popup->hide();
+            // A passing message of the bar's own ends at a word too, and its tooltip holds it.
+            const QString report = QStringLiteral(
+                "Bericht gespeichert in /home/anwender/Berichte/"
+                "Gebäude 7/Linie 12/Übergabe.pdf");
+            host.Window()->statusBar()->showMessage(report);
+            EXPECT_EQ(host.Window()->statusBar()->toolTip(), report);
+            host.Window()->grab().save(QCoreApplication::applicationDirPath() +
+                                       "/gui-status-message-de-330.png");
+            host.Window()->statusBar()->clearMessage();
         }
     }
+    // "… zuletzt gesucht 2026-12-06 10:20: an der …" never ends in what reads as a time.
+    const QFontMetrics metrics(QApplication::font());
+    const QString note = QStringLiteral("zuletzt gesucht 2026-12-06 10:20: an der Linie");
+    const int upToColon =
+        metrics.horizontalAdvance(QStringLiteral("zuletzt gesucht 2026-12-06 10:20:\u2026"));
+    EXPECT_EQ(ShortenAtWord(metrics, note, upToColon),
+              QStringLiteral("zuletzt gesucht 2026-12-06 10:20\u2026"));
+    EXPECT_EQ(ShortenAtWord(metrics, note, metrics.horizontalAdvance(QStringLiteral("zu"))),
+              QString(QChar(0x2026)));
 }
 
 // Closing the window ends the control: while a procedure or the window's report runs, the close
