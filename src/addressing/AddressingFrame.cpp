@@ -1,8 +1,12 @@
 #include "addressing/AddressingFrame.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "frame/configZD4270.h"
 #include "link/Commands.h"
 #include "platform/Error.h"
+#include "platform/HostTexts.h"
 
 namespace zd {
 
@@ -124,6 +128,60 @@ void configZD4270::AddLampRow(ListView& view, std::int16_t nLampNo, std::int16_t
     row.SetSubItem(1, std::to_string(nShortAddress));
 }
 
+// The options' defaults delete what was set up on site; a start that would do so waits for the
+// user's yes. The device list may be old or empty (never scanned): the question says that gear
+// it does not hold lose the same.
+bool configZD4270::ConfirmAddressingWipe(int title, bool newInstallation, bool deleteGroups,
+                                         bool deleteScenes) {
+    if (!newInstallation && !deleteGroups && !deleteScenes) return true;
+    const Language language = m_context.messages.GetLanguage();
+    const auto text = [language](std::string_view english,
+                                 std::initializer_list<std::string_view> args = {}) {
+        return HostText(language, english, args);
+    };
+    std::vector<std::string> lost;
+    if (newInstallation) lost.push_back(text("their short addresses"));
+    if (deleteGroups) lost.push_back(text("their group assignments"));
+    if (deleteScenes) lost.push_back(text("their scenes"));
+    std::string what = lost.back();
+    for (std::size_t i = lost.size() - 1; i-- > 0;)
+        what = i + 2 == lost.size() ? text("%1 and %2", {lost[i], what}) : lost[i] + ", " + what;
+
+    std::vector<int> known;
+    if (m_state.devices)
+        for (const auto& [key, device] : m_state.devices->Items())
+            known.push_back(device->m_nShortAddress);
+    std::sort(known.begin(), known.end());
+    // Runs of neighbours as "0-15": a full line stays readable.
+    std::string addresses;
+    for (std::size_t i = 0; i < known.size();) {
+        std::size_t last = i;
+        while (last + 1 < known.size() && known[last + 1] == known[last] + 1) ++last;
+        addresses += (addresses.empty() ? "" : ", ") + std::to_string(known[i]);
+        if (last >= i + 2) {
+            addresses += "-" + std::to_string(known[last]);
+        } else if (last == i + 1) {
+            addresses += ", " + std::to_string(known[last]);
+        }
+        i = last + 1;
+    }
+    std::string question;
+    if (known.empty()) {
+        question = text(
+            "No device of this line is known (Scan Devices shows them): all gear on it lose %1.",
+            {what});
+    } else if (known.size() == 1) {
+        question = text("1 device known on this line (%1) and any other gear on it lose %2.",
+                        {addresses, what});
+    } else {
+        question = text("%1 devices known on this line (%2) and any other gear on it lose %3.",
+                        {std::to_string(known.size()), addresses, what});
+    }
+    question += "\r\n" + text("Start anyway?");
+    return m_context.dialogs.MessageBox({question, MsgButtons::YesNo, MsgIcon::Question,
+                                         m_context.messages.Load(title)}) == MsgResult::Yes;
+}
+
 void configZD4270::AddressingStartClick(const AddressingRun& run) {
     if (!CheckDaliMode()) return;
     if (*run.running) {
@@ -131,6 +189,7 @@ void configZD4270::AddressingStartClick(const AddressingRun& run) {
         EndAddressingRun(run, " end " + run.logWords + " by user");
         return;
     }
+    if (run.confirmStart && !run.confirmStart()) return;
 
     StartAddressingLog(run.logWords);
     m_addressingLine.ClearRecovered();

@@ -11,6 +11,11 @@ namespace zd {
 
 void configZD4270::StartFirmwareAddressing() {
     if (m_bRndAddrRunning) return;
+    if (!ConfirmAddressingWipe(5090, chkRndAddrCompleteNewInstallation.IsChecked(),
+                               chkRndAddrDeleteAllGroupAssignments.IsChecked(),
+                               chkRndAddrDeleteAllScenes.IsChecked()))
+        return;
+    NoteFirmwareRunBegins();
     // The terminal's own run is never logged: it sends nothing the log could show.
     m_addressingLine.DropLog();
     EnableRndAddrOptionsAndTabs(false);
@@ -87,6 +92,13 @@ void configZD4270::RandomAddressingFirmware(bool bStart, bool bStop, bool bPoll,
     });
 }
 
+// The terminal tells nothing until it is done: how long its run takes is estimated from the gear
+// the device list knows as it begins (before a new installation empties it).
+void configZD4270::NoteFirmwareRunBegins() {
+    m_nFirmwareSinceMs = m_context.scheduler.Now();
+    m_nFirmwareGear = m_state.devices ? static_cast<int>(m_state.devices->Count()) : 0;
+}
+
 // The options are the tab's as the run starts.
 void configZD4270::FirmwareAddressingHandOver() {
     HandOverTerminalAddressing(
@@ -109,6 +121,7 @@ void configZD4270::ResumeFirmwareAddressing() {
     EnableRndAddrOptionsAndTabs(false);
     cmdRndAddrStart.SetEnabled(false);
     lblRndAddrStatus.SetCaption(m_context.messages.Load(5141));
+    NoteFirmwareRunBegins();
     ClearAddressingLists();
     m_context.scheduler.DoEvents();
     m_link.BeginProcedure();

@@ -20,6 +20,11 @@ AddressingRun configZD4270::PhySelRun() {
     run.step = [this](bool bStart, bool bStop, bool& bFinished) {
         AddressingPhysical(bStart, bStop, bFinished);
     };
+    run.confirmStart = [this] {
+        return ConfirmAddressingWipe(5089, chkPhySelCompleteNewInstallation.IsChecked(),
+                                     chkPhySelDeleteAllGroupAssignments.IsChecked(),
+                                     chkPhySelDeleteAllScenes.IsChecked());
+    };
     return run;
 }
 

@@ -24,6 +24,11 @@ AddressingRun configZD4270::RndAddrRun() {
     run.step = [this](bool bStart, bool bStop, bool& bFinished) {
         RandomAddressing(bStart, bStop, bFinished);
     };
+    run.confirmStart = [this] {
+        return ConfirmAddressingWipe(5090, chkRndAddrCompleteNewInstallation.IsChecked(),
+                                     chkRndAddrDeleteAllGroupAssignments.IsChecked(),
+                                     chkRndAddrDeleteAllScenes.IsChecked());
+    };
     return run;
 }
 

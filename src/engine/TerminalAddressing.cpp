@@ -1,5 +1,7 @@
 #include "engine/TerminalAddressing.h"
 
+#include <algorithm>
+
 #include "engine/StepRunner.h"
 #include "link/Commands.h"
 #include "platform/Error.h"
@@ -10,6 +12,12 @@ namespace {
 
 // Wait between the parameter word and the start bit, so that the terminal has taken the word.
 constexpr std::int64_t kParameterSettleMs = 1000;
+
+// The terminal's run as measured on the simulated line, whose frames keep the line's timing (4
+// gear 10 s, 16 gear 36 s, 63 gear 137 s): the hand-over and the search's opening, and each
+// gear's search, programming and check.
+constexpr std::int64_t kTerminalRunBaseMs = 1500;
+constexpr std::int64_t kTerminalRunPerGearMs = 2150;
 
 std::uint16_t FirmwareAddressingParameter(bool bCompleteNewInstallation, bool bOpticalFeedback,
                                           int nStartAddress) {
@@ -90,6 +98,10 @@ void HandOverTerminalAddressing(AddressingLine& line, const TerminalAddressingOp
     link.WriteDataOut(word);
     line.GetContext().scheduler.Sleep(kParameterSettleMs);
     link.StartRandomAddressing();
+}
+
+std::int64_t TerminalAddressingEstimateMs(int gear) {
+    return kTerminalRunBaseMs + kTerminalRunPerGearMs * std::max(gear, 0);
 }
 
 TerminalAddressingPoll PollTerminalAddressing(Link& link) {

@@ -36,6 +36,11 @@ struct TerminalAddressingOptions {
     bool opticalFeedback = false;
 };
 
+// How long the terminal's own run takes for a number of gear at the pace the terminal sends its
+// frames: the hand-over, then per gear its search, programming and check. Only an estimate to
+// show while the terminal tells nothing; the polls never stop at it.
+std::int64_t TerminalAddressingEstimateMs(int gear);
+
 // The box that tells the terminal's result: how many gear it addressed, or its failure.
 MessageBoxRequest FirmwareResultMessage(const MessageCatalogue& msg, std::uint8_t nResult);
 

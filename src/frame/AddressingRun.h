@@ -52,6 +52,8 @@ struct AddressingRun {
     AddressingStep step;
     // Empties the lists before the start call; the frame's ClearAddressingLists when not given.
     std::function<void()> clearLists;
+    // Asked before a start; false leaves everything as it was (the user said no).
+    std::function<bool()> confirmStart;
 };
 
 }  // namespace zd

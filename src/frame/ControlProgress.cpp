@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "engine/TerminalAddressing.h"
 #include "frame/AddressingRun.h"
 #include "platform/HostTexts.h"
 
@@ -81,8 +82,29 @@ ProgressState ControlProgress(const configZD4270& control) {
             state.detail = counted(control.lstRndAddrView.ItemCount());
             state.fraction = control.RndAddrSearch().Fraction();
         } else {
-            // The terminal searches on its own and tells nothing until it is done.
+            // The terminal searches on its own and tells nothing until it is done: how far it has
+            // come is estimated from the gear the device list knew as it began.
             state.detail = Trimmed(control.lblRndAddrStatus.Caption());
+            const int gear = control.RndAddrFirmwareGear();
+            if (gear == 0) {
+                // No gear known (a line never scanned): the pace lets the user reckon.
+                state.detail += ", " + text("about %1 per gear",
+                                            {DurationText(TerminalAddressingEstimateMs(1) -
+                                                          TerminalAddressingEstimateMs(0))});
+            } else {
+                const std::int64_t expected = TerminalAddressingEstimateMs(gear);
+                const std::int64_t elapsed =
+                    control.GetContext().scheduler.Now() - control.RndAddrFirmwareSinceMs();
+                const std::string estimate = DurationText(expected);
+                if (elapsed < expected) {
+                    state.detail +=
+                        ", " + text("about %1 for %2 gear", {estimate, std::to_string(gear)});
+                    state.fraction = static_cast<double>(elapsed) / static_cast<double>(expected);
+                } else {
+                    state.detail += ", " + text("longer than the %1 estimated for %2 gear",
+                                                {estimate, std::to_string(gear)});
+                }
+            }
         }
     } else if (control.PhySelRunning()) {
         state.what = text("physical selection");

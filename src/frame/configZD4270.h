@@ -121,6 +121,10 @@ class configZD4270 {
     std::int16_t ScanAddress() const { return m_scan.Address(); }
     bool PhySelRunning() const { return m_bPhySelRunning; }
     bool RndAddrRunning() const { return m_bRndAddrRunning; }
+    // The terminal's own random addressing: when it began (or was found running), and how many
+    // devices the device list held then.
+    std::int64_t RndAddrFirmwareSinceMs() const { return m_nFirmwareSinceMs; }
+    int RndAddrFirmwareGear() const { return m_nFirmwareGear; }
     bool ChangeAddrRunning() const { return m_bChangeAddrRunning; }
     // The archive transfer that runs, and the short address it is at.
     enum class ArchivTransfer { None, Upload, Download };
@@ -299,6 +303,11 @@ class configZD4270 {
     void AddAddressedDevice(std::int16_t nShortAddress, bool bDALIConflict = false);
     void EmptyDeviceList();
     void AddLampRow(ListView& view, std::int16_t nLampNo, std::int16_t nShortAddress);
+    // Asks before a start whose options delete short addresses, group assignments or scenes of
+    // the gear on the line, naming the devices the device list knows; true to go on. title: the
+    // procedure's tab.
+    bool ConfirmAddressingWipe(int title, bool newInstallation, bool deleteGroups,
+                               bool deleteScenes);
     // The common Start/Cancel click and timer tick of a run.
     void AddressingStartClick(const AddressingRun& run);
     void AddressingTimerTick(const AddressingRun& run);
@@ -380,6 +389,7 @@ class configZD4270 {
     void StartFirmwareAddressing();
     void EndFirmwareAddressing();
     void FirmwareAddressingHandOver();
+    void NoteFirmwareRunBegins();
     // Physical selection, single assignment and change addresses (PhysicalSelection.cpp,
     // SingleAssignment.cpp, ChangeAddresses.cpp).
     void ConnectAssignmentHandlers();
@@ -417,6 +427,8 @@ class configZD4270 {
     bool m_bPhySelRunning = false;
     bool m_bRndAddrRunning = false;
     bool m_bChangeAddrRunning = false;
+    std::int64_t m_nFirmwareSinceMs = 0;
+    int m_nFirmwareGear = 0;
     ArchivTransfer m_archivTransfer = ArchivTransfer::None;
     std::int16_t m_nArchivAddress = 0;
     // Watchdog writes that failed since the last one that succeeded.

@@ -18,12 +18,14 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "frame/ControlProgress.h"
 #include "frame/configZD4270.h"
 #include "gui/BusMonitor.h"
 #include "gui/ControlBinding.h"
 #include "gui/LampWindow.h"
 #include "gui/QtDialogs.h"
 #include "gui/RunStatus.h"
+#include "gui/StatusNote.h"
 #include "gui/Texts.h"
 #include "gui/WindowHost.h"
 #include "host/InstallPaths.h"
@@ -37,6 +39,8 @@ namespace {
 
 // Lamp tiles per row in the line's dock beside the control.
 constexpr int kLampColumns = 4;
+// How soon after the terminal's own addressing has ended the scan begins.
+constexpr std::int64_t kTerminalRunCheckMs = 250;
 
 }  // namespace
 
@@ -54,6 +58,7 @@ MainWindow::MainWindow(configZD4270& control) : m_control(control) {
     // The archive menu belongs to no container; it pops up over the surface.
     m_archivMenu = BindControl(control.mnuArchivOptions, m_surface->Widget());
     setWindowTitle(QStringLiteral("ZD4270"));
+    setStatusBar(new StatusBar(this));
     const Language language = TextLanguage();
     m_busMonitor =
         new BusMonitor(control.TerminalLink(), control.GetContext().scheduler, language, this);
@@ -82,12 +87,31 @@ MainWindow::MainWindow(configZD4270& control) : m_control(control) {
         QMessageBox::about(this, Tr(language, "About ZD4270"), AboutText(language));
     });
     m_runStatus = new RunStatus(control, *statusBar());
+    m_unwatchTerminalRun = WatchControlProgress(control, [this] { FollowTerminalRun(); });
     // The client area shows the whole surface (tabMain) without scroll bars.
     const Control& surface = control.tabMain;
     m_surfaceWidth = TwipsToPixels(surface.Left() + surface.Width());
     m_surfaceHeight = TwipsToPixels(surface.Top() + surface.Height());
     resize(m_surfaceWidth,
            m_surfaceHeight + menuBar()->sizeHint().height() + statusBar()->sizeHint().height());
+}
+
+// The terminal's own random addressing tells no addresses: once it has ended, a scan fills the
+// tree, as the user would start it. Not while the host has locked the surface for a procedure of
+// its own (a replacement checks the line itself), nor after the connection was lost.
+void MainWindow::FollowTerminalRun() {
+    if (m_afterTerminalRun || !m_control.RndAddrRunning() || m_control.lstRndAddrView.Visible())
+        return;
+    Scheduler& clock = m_control.GetContext().scheduler;
+    m_afterTerminalRun = clock.AddTimer([this, &clock] {
+        if (m_control.RndAddrRunning()) return;
+        clock.RemoveTimer(m_afterTerminalRun);
+        m_afterTerminalRun = 0;
+        if (centralWidget()->isEnabled() && ControlProgress(m_control).what.empty() &&
+            !m_control.TerminalLink().CommunicationLost())
+            m_control.cmdScanDevices.Click();
+    });
+    clock.SetTimer(m_afterTerminalRun, kTerminalRunCheckMs, true);
 }
 
 QString MainWindow::AboutText(Language language) {
@@ -119,6 +143,8 @@ MainWindow::~MainWindow() {
     // The bindings go before the widgets the window still owns.
     m_archivMenu.reset();
     ShowLine(nullptr);
+    m_unwatchTerminalRun();
+    if (m_afterTerminalRun) m_control.GetContext().scheduler.RemoveTimer(m_afterTerminalRun);
     delete m_runStatus;
     // The monitor lets go of the link before the control's window goes.
     delete m_busMonitor;

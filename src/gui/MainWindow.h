@@ -84,7 +84,12 @@ class MainWindow : public QMainWindow {
     bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // Once the terminal's own random addressing has ended, a scan fills the tree.
+    void FollowTerminalRun();
+
     configZD4270& m_control;
+    std::function<void()> m_unwatchTerminalRun;
+    std::uint64_t m_afterTerminalRun = 0;
     std::unique_ptr<ControlBinding> m_surface;
     std::unique_ptr<ControlBinding> m_archivMenu;
     RunStatus* m_runStatus = nullptr;

@@ -104,6 +104,15 @@ class WindowHost : public QObject {
     bool BackUpLine(const std::string& path);
     bool RestoreLine(const std::string& path);
     bool ReplaceDevice(int address, const std::string& backupPath);
+    // The addresses of the backup at backupPath at which no device answers on the line now (each
+    // asked twice), ascending; nothing, after a box, when the backup cannot be read or a procedure
+    // runs.
+    std::optional<std::vector<int>> SilentBackupAddresses(const std::string& backupPath);
+    // Connection > Replace a device...: the backup's silent addresses to choose from (a box
+    // when there are none), then the replacement of the one chosen. choose picks one of the
+    // addresses; the window's list dialog when not given.
+    bool ReplaceFromBackup(const std::string& backupPath,
+                           std::function<std::optional<int>(const std::vector<int>&)> choose = {});
 
   private:
     // A box through the control's dialogs, over the window.

@@ -1,7 +1,9 @@
-// The window's entries for the years after hand-over: Connection > Back up line... and Restore
-// line..., and "Replace this device..." in the menu of a device's node when the device does not
-// answer. Each runs what the command line runs, on the window's control.
+// The window's entries for the years after hand-over: Connection > Back up line..., Restore
+// line... and Replace a device... (the backup's addresses that no longer answer, to choose from),
+// and "Replace this device..." in the menu of a device's node when the device does not answer.
+// Each runs what the command line runs, on the window's control.
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMenu>
 #include <QStatusBar>
 #include <QTimer>
@@ -174,6 +176,61 @@ bool WindowHost::ReplaceDevice(int address, const std::string& backupPath) {
     return done;
 }
 
+std::optional<std::vector<int>> WindowHost::SilentBackupAddresses(const std::string& backupPath) {
+    if (!m_control || !Idle()) return std::nullopt;
+    const Language language = TextLanguage();
+    LineBackup backup;
+    try {
+        backup = LoadLineBackup(backupPath);
+    } catch (const ControlError& e) {
+        Say(e.Description(), MsgIcon::Critical);
+        return std::nullopt;
+    }
+    std::vector<int> silent;
+    m_window->statusBar()->showMessage(Tr(language, "Asking the backup's %1 addresses...",
+                                          {std::to_string(backup.devices.size())}));
+    for (const DeviceBackup& device : backup.devices)
+        if (!DeviceAnswers(*m_control, device.shortAddress)) silent.push_back(device.shortAddress);
+    m_window->statusBar()->clearMessage();
+    return silent;
+}
+
+bool WindowHost::ReplaceFromBackup(
+    const std::string& backupPath,
+    std::function<std::optional<int>(const std::vector<int>&)> choose) {
+    const Language language = TextLanguage();
+    const std::optional<std::vector<int>> silent = SilentBackupAddresses(backupPath);
+    if (!silent) return false;
+    if (silent->empty()) {
+        Say(HostText(language,
+                     "Every device of %1 answers on the line: there is nothing to replace.",
+                     {backupPath}),
+            MsgIcon::Information);
+        return false;
+    }
+    if (!choose) {
+        choose = [this, language](const std::vector<int>& addresses) -> std::optional<int> {
+            QStringList items;
+            // Named as the tree names a device.
+            const std::string device = m_context.messages.Load(5015) + " #";
+            for (int address : addresses)
+                items << QString::fromStdString(device + (address < 10 ? "0" : "") +
+                                                std::to_string(address));
+            bool chosen = false;
+            const QString item = QInputDialog::getItem(
+                m_window.get(), Tr(language, "Replace a device"),
+                Tr(language,
+                   "These devices of the backup do not answer on the line. Which one has a "
+                   "new gear taken the place of?"),
+                items, 0, false, &chosen);
+            if (!chosen) return std::nullopt;
+            return addresses[static_cast<std::size_t>(items.indexOf(item))];
+        };
+    }
+    const std::optional<int> address = choose(*silent);
+    return address && ReplaceDevice(*address, backupPath);
+}
+
 void WindowHost::AddMaintenanceMenu(QMenu& menu) {
     const Language language = TextLanguage();
     // As the menu's other entries: run once the menu has closed.
@@ -193,6 +250,15 @@ void WindowHost::AddMaintenanceMenu(QMenu& menu) {
             const QString path = QFileDialog::getOpenFileName(
                 m_window.get(), Tr(current, "Restore the line"), QString(), BackupFilter(current));
             if (!path.isEmpty()) RestoreLine(path.toStdString());
+        });
+    });
+    // After a scan the failed gear has no node of its own: the backup names what is missing.
+    menu.addAction(Tr(language, "Re&place a device..."), this, [this] {
+        QTimer::singleShot(0, this, [this] {
+            const Language current = TextLanguage();
+            const QString path = QFileDialog::getOpenFileName(
+                m_window.get(), Tr(current, "The line's backup"), QString(), BackupFilter(current));
+            if (!path.isEmpty()) ReplaceFromBackup(path.toStdString());
         });
     });
 }

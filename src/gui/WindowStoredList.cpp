@@ -1,6 +1,7 @@
 // The note in the window's status bar while the device tree shows the list the store kept from an
 // earlier run: how many devices, when this terminal was last scanned in the window, and a button
-// that scans now. The first scan takes the note away, and its end is remembered.
+// that scans now. The first scan takes the note away, and its end is remembered. A narrow window
+// shortens the note at a word; its tooltip and a click show it whole.
 #include <QDateTime>
 #include <QLabel>
 #include <QPushButton>
@@ -9,6 +10,7 @@
 #include "frame/ControlProgress.h"
 #include "frame/configZD4270.h"
 #include "gui/MainWindow.h"
+#include "gui/StatusNote.h"
 #include "gui/Texts.h"
 #include "gui/WindowHost.h"
 
@@ -34,7 +36,8 @@ void WindowHost::ShowStoredListNote() {
                           "the line may hold others.",
                           {count, when});
     QStatusBar* bar = m_window->statusBar();
-    auto* note = new QLabel(text, bar);
+    auto* note = new StatusNote(bar);
+    note->SetWholeText(text);
     note->setObjectName(QStringLiteral("storedListNote"));
     auto* scan = new QPushButton(Tr(language, "&Scan now"), bar);
     scan->setObjectName(QStringLiteral("storedListScan"));

@@ -92,6 +92,37 @@ constexpr Wording kTexts[] = {
      "Die %1 Geräte im Baum stammen aus der Ablage, zuletzt gesucht %2: an der Linie können "
      "andere sein."},
     {"&Scan now", "Jetzt &suchen"},
+    {"Re&place a device...", "Gerät e&rsetzen..."},
+    {"Replace a device", "Ein Gerät ersetzen"},
+    {"These devices of the backup do not answer on the line. Which one has a new gear taken the "
+     "place of?",
+     "Diese Geräte der Sicherung antworten an der Linie nicht. An wessen Stelle ist ein neues "
+     "Gerät getreten?"},
+    {"Asking the backup's %1 addresses...", "Die %1 Adressen der Sicherung werden abgefragt..."},
+    {"Every device of %1 answers on the line: there is nothing to replace.",
+     "Jedes Gerät aus %1 antwortet an der Linie: es gibt nichts zu ersetzen."},
+    // The question before an addressing run that deletes what was set up on the line.
+    {"their short addresses", "ihre Kurzadressen"},
+    {"their group assignments", "ihre Gruppenzuordnungen"},
+    {"their scenes", "ihre Szenen"},
+    {"%1 and %2", "%1 und %2"},
+    {"No device of this line is known (Scan Devices shows them): all gear on it lose %1.",
+     "Kein Gerät dieser Linie ist bekannt (Geräte suchen zeigt sie): alle Geräte an ihr "
+     "verlieren %1."},
+    {"1 device known on this line (%1) and any other gear on it lose %2.",
+     "1 bekanntes Gerät dieser Linie (%1) und alle weiteren Geräte an ihr verlieren %2."},
+    {"%1 devices known on this line (%2) and any other gear on it lose %3.",
+     "%1 bekannte Geräte dieser Linie (%2) und alle weiteren Geräte an ihr verlieren %3."},
+    {"Start anyway?", "Trotzdem starten?"},
+    // The terminal's own random addressing in the status bar.
+    {"about %1 for %2 gear", "etwa %1 für %2 Geräte"},
+    {"about %1 per gear", "etwa %1 je Gerät"},
+    {"longer than the %1 estimated for %2 gear", "länger als die für %2 Geräte geschätzten %1"},
+    {"the terminal cannot be stopped", "die Klemme lässt sich nicht anhalten"},
+    {"The terminal addresses the line on its own and does not let the control stop it. The "
+     "devices are scanned once it has finished.",
+     "Die Klemme adressiert die Linie selbst und lässt sich von der Steuerung nicht anhalten. "
+     "Die Geräte werden gesucht, sobald sie fertig ist."},
     {"Finish or cancel the running procedure first.",
      "Erst den laufenden Vorgang beenden oder abbrechen."},
     {"%1 is running. Cancel it and close the window?",

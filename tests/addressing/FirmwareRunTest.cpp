@@ -4,6 +4,7 @@
 #include <set>
 
 #include "addressing/FrameRig.h"
+#include "frame/ControlProgress.h"
 #include "support/ScriptedTerminal.h"
 
 namespace zd::test {
@@ -15,7 +16,7 @@ TEST_F(FirmwareRunTest, TerminalAddressesSixteenGearWhileTheControlIsLockedAndRe
     UseLine("sixteen-unaddressed.json", kFirmwareVariant);
     SetAddressingLogging(true);
     AddDeviceRecord(7);
-    ASSERT_TRUE(control->cmdRndAddrStart.Click());
+    ASSERT_TRUE(ClickStart(control->cmdRndAddrStart, ctx.dialogs));
 
     EXPECT_TRUE(terminal->FirmwareAddressingRunning());
     EXPECT_FALSE(control->cmdRndAddrStart.Enabled());
@@ -38,7 +39,12 @@ TEST_F(FirmwareRunTest, OtherBitsOfTheSecondInputByteDoNotSpoilTheCount) {
     UseGear({std::nullopt, std::nullopt}, kFirmwareVariant);
     terminal->Faults().m_otherInputBits = 0xFE;
     control->chkRndAddrCompleteNewInstallation.SetChecked(false);
-    StartAndRun();
+    ASSERT_TRUE(ClickStart(control->cmdRndAddrStart, ctx.dialogs));
+    // No gear known: the progress tells the terminal's pace instead of an estimate.
+    const ProgressState progress = ControlProgress(*control);
+    EXPECT_EQ(progress.detail, "Random addressing is active, about 2 s per gear");
+    EXPECT_FALSE(progress.fraction);
+    RunToEnd();
     EXPECT_EQ(BoxTexts(ctx.dialogs), std::vector<std::string>{"Account of addressed ballasts: 2"});
     EXPECT_EQ(AddressOf(ids[0]).has_value() && AddressOf(ids[1]).has_value(), true);
 }
@@ -77,7 +83,7 @@ class ScriptedFirmwareTest : public AddressingRig {
     // Starts a run, lets the terminal work for a few polls, then ends it with the result.
     void RunWithResult(std::uint8_t result) {
         ctx.dialogs.boxes.clear();
-        ASSERT_TRUE(control->cmdRndAddrStart.Click());
+        ASSERT_TRUE(ClickStart(control->cmdRndAddrStart, ctx.dialogs));
         ctx.scheduler.RunFor(3500);
         ASSERT_TRUE(control->RndAddrRunning());
         ASSERT_TRUE(ctx.dialogs.boxes.empty());
@@ -120,7 +126,7 @@ TEST_F(ScriptedFirmwareTest, ParameterWordCarriesTheOptionsAndEveryResultCodeSho
 
 // The result that cannot be read is no count of 0: the read's error is all the user sees.
 TEST_F(ScriptedFirmwareTest, AResultThatCannotBeReadShowsTheErrorAndNoCount) {
-    ASSERT_TRUE(control->cmdRndAddrStart.Click());
+    ASSERT_TRUE(ClickStart(control->cmdRndAddrStart, ctx.dialogs));
     ctx.scheduler.RunFor(3500);
     scripted->SetInputValue(2);
     scripted->ClearStatusBits(0x08);
@@ -136,13 +142,14 @@ TEST_F(ScriptedFirmwareTest, AResultThatCannotBeReadShowsTheErrorAndNoCount) {
 // already locked: it neither starts a second run nor hands the terminal new parameters.
 TEST_F(FirmwareRunTest, RefreshDuringATerminalRunTakesOverItsSupervisionAndLocksTheButtonAtOnce) {
     UseLine("sixteen-unaddressed.json", kFirmwareVariant);
-    ASSERT_TRUE(control->cmdRndAddrStart.Click());
+    ASSERT_TRUE(ClickStart(control->cmdRndAddrStart, ctx.dialogs));
     ASSERT_TRUE(terminal->FirmwareAddressingRunning());
     // The page is closed and opened again while the terminal works.
     control.reset();
     control = std::make_unique<configZD4270>(ctx.context, registry, state);
     bool clicked = true;
-    ctx.scheduler.Post([this, &clicked] { clicked = control->cmdRndAddrStart.Click(); });
+    ctx.scheduler.Post(
+        [this, &clicked] { clicked = ClickStart(control->cmdRndAddrStart, ctx.dialogs); });
     const std::int64_t before = ctx.scheduler.Now();
     Refresh();
     EXPECT_FALSE(clicked);

@@ -67,7 +67,7 @@ class AddressingRig : public ControlRig {
     // Runs the random addressing until it is over; the virtual milliseconds it took.
     std::int64_t RunToEnd(bool start = false) {
         const std::int64_t begin = ctx.scheduler.Now();
-        EXPECT_TRUE(!start || control->cmdRndAddrStart.Click());
+        EXPECT_TRUE(!start || ClickStart(control->cmdRndAddrStart, ctx.dialogs));
         EXPECT_TRUE(
             ctx.scheduler.RunUntil([this] { return !control->RndAddrRunning(); }, 3'600'000));
         return ctx.scheduler.Now() - begin;

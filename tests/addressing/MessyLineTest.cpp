@@ -309,7 +309,7 @@ class MessyPhysicalTest : public AddressingRig {
         terminal->GetLine().SetIdenticalAnswersDecode(identicalAnswersDecode);
         for (int i = 0; i < gearCount; ++i) ids.push_back(terminal->AddGear(sim::GearConfig{}));
         Refresh();
-        control->cmdPhySelStart.Click();
+        ClickStart(control->cmdPhySelStart, ctx.dialogs);
         t0 = ctx.scheduler.Now();
     }
     void Lamp(int id, std::int64_t atMs, LampState lamp) {
@@ -317,7 +317,7 @@ class MessyPhysicalTest : public AddressingRig {
     }
     void RunAndCancel(std::int64_t ms) {
         ctx.scheduler.RunFor(ms);
-        control->cmdPhySelStart.Click();
+        ClickStart(control->cmdPhySelStart, ctx.dialogs);
     }
     std::set<std::string> RecoveredKinds() const {
         std::set<std::string> kinds;

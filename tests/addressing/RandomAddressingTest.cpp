@@ -11,7 +11,7 @@ using RandomAddressingTest = AddressingRig;
 TEST_F(RandomAddressingTest, SixteenGearGetAddressesFromTheStartAddressInRandomAddressOrder) {
     UseLine("sixteen-unaddressed.json", kSoftwareVariant);
     control->cboRndAddrStartAddress.SetListIndex(20);
-    ASSERT_TRUE(control->cmdRndAddrStart.Click());
+    ASSERT_TRUE(ClickStart(control->cmdRndAddrStart, ctx.dialogs));
     EXPECT_EQ(control->cmdRndAddrStart.Caption(), "Cancel");
     EXPECT_FALSE(control->cboRndAddrStartAddress.Enabled());
     RunToEnd();
@@ -116,10 +116,10 @@ TEST_F(RandomAddressingTest, AGearThatKeepsNoAddressIsLeftAndTheRunSaysSo) {
 TEST_F(RandomAddressingTest, CancelStopsTheRunSendsTerminateAndKeepsWhatWasFound) {
     UseLine("sixteen-unaddressed.json", kSoftwareVariant);
     SetAddressingLogging(true);
-    ASSERT_TRUE(control->cmdRndAddrStart.Click());
+    ASSERT_TRUE(ClickStart(control->cmdRndAddrStart, ctx.dialogs));
     ASSERT_TRUE(ctx.scheduler.RunUntil([this] { return control->lstRndAddrView.ItemCount() == 2; },
                                        600'000));
-    ASSERT_TRUE(control->cmdRndAddrStart.Click());
+    ASSERT_TRUE(ClickStart(control->cmdRndAddrStart, ctx.dialogs));
 
     EXPECT_EQ(control->cmdRndAddrStart.Caption(), "Start");
     EXPECT_FALSE(AnyGearInitialised());
@@ -156,7 +156,7 @@ TEST_F(RandomAddressingTest, OldFirmwareAndDsiModeRefuseTheStartAndSendNothing) 
         MakeTerminal(c.firmware, c.features);
         Refresh();
         terminal->SetFrameLog(true);
-        ASSERT_TRUE(control->cmdRndAddrStart.Click());
+        ASSERT_TRUE(ClickStart(control->cmdRndAddrStart, ctx.dialogs));
         ASSERT_EQ(BoxTexts(ctx.dialogs), std::vector<std::string>{c.text});
         EXPECT_EQ(ctx.dialogs.boxes[0].icon, MsgIcon::Information);
         EXPECT_FALSE(control->RndAddrRunning());

@@ -110,7 +110,7 @@ void AddThreeDevices(Bench& b) {
 }
 
 void StartRandomAddressing(Bench& b) {
-    b.control->cmdRndAddrStart.Click();
+    ClickStart(b.control->cmdRndAddrStart, b.ctx.dialogs);
     RunUntilIdle(b);
 }
 

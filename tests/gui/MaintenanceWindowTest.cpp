@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QCoreApplication>
+#include <QInputDialog>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include "frame/configZD4270.h"
 #include "gui/MainWindow.h"
@@ -72,15 +75,62 @@ TEST(MaintenanceWindowTest, BackUpReplaceAFailedGearAndRestoreTheLine) {
     EXPECT_EQ(line.FindGear(otherId)->MaxLevel(), 254);
 }
 
+// After a scan the failed gear has no node in the tree: the Connection menu's entry offers the
+// backup's addresses that no longer answer, and replaces the one chosen.
+TEST(MaintenanceWindowTest, ReplaceADeviceOffersTheBackupsSilentAddressesAfterAScan) {
+    test::TestContext ctx;
+    MemoryRegistry registry;
+    WindowHost host(ctx.context, registry, nullptr, &ctx.messages);
+    ASSERT_TRUE(host.Open(test::ExampleConnection("three-addressed.json")));
+    QTemporaryDir dir;
+    const std::string path = dir.filePath("site.json").toStdString();
+    ASSERT_TRUE(host.BackUpLine(path));
+    sim::Line& line = host.Simulated()->Terminal().GetLine();
+    GearAt(line, 5)->Faults().m_silent = true;
+    sim::GearConfig fresh;
+    fresh.randomAddress = 0x333333;
+    const int freshId = line.AddGear(fresh).Id();
+    ASSERT_TRUE(host.Control()->cmdScanDevices.Click());
+    ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return !host.Control()->Scanning(); }, 120'000));
+    ASSERT_EQ(host.Control()->State().devices->Item(5), nullptr);
+    ASSERT_TRUE(host.SetLanguage(Language::German));
+
+    // The window's own list, chosen from as the user does.
+    QStringList offered;
+    QTimer::singleShot(0, [&] {
+        auto* dialog = qobject_cast<QInputDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        offered = dialog->comboBoxItems();
+        dialog->grab().save(QCoreApplication::applicationDirPath() +
+                            "/gui-replace-a-device-de.png");
+        dialog->accept();
+    });
+    ASSERT_TRUE(host.ReplaceFromBackup(path)) << ctx.dialogs.boxes.back().text;
+    EXPECT_EQ(offered, QStringList{"Gerät #05"});
+    EXPECT_EQ(line.FindGear(freshId)->ShortAddress(), 5);
+    EXPECT_EQ(line.FindGear(freshId)->FadeTime(), 2);
+
+    // Every address answers now: nothing is offered.
+    bool asked = false;
+    EXPECT_FALSE(host.ReplaceFromBackup(path, [&](const std::vector<int>&) {
+        asked = true;
+        return std::optional<int>();
+    }));
+    EXPECT_FALSE(asked);
+    EXPECT_EQ(ctx.dialogs.boxes.back().text,
+              "Jedes Gerät aus " + path + " antwortet an der Linie: es gibt nichts zu ersetzen.");
+}
+
 TEST(MaintenanceWindowTest, TheMenuOffersBackupAndRestoreInBothLanguages) {
     test::TestContext ctx;
     MemoryRegistry registry;
     WindowHost host(ctx.context, registry, nullptr, &ctx.messages);
     ASSERT_TRUE(host.Open(test::ExampleConnection("three-addressed.json")));
     for (const auto& [language, entries] :
-         {std::pair{Language::English, QStringList{"&Back up line...", "&Restore line..."}},
-          std::pair{Language::German,
-                    QStringList{"Linie s&ichern...", "Linie &wiederherstellen..."}}}) {
+         {std::pair{Language::English,
+                    QStringList{"&Back up line...", "&Restore line...", "Re&place a device..."}},
+          std::pair{Language::German, QStringList{"Linie s&ichern...", "Linie &wiederherstellen...",
+                                                  "Gerät e&rsetzen..."}}}) {
         if (language != ctx.messages.GetLanguage()) {
             ASSERT_TRUE(host.SetLanguage(language));
         }

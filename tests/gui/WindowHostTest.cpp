@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QStatusBar>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <algorithm>
 #include <filesystem>
@@ -16,6 +17,7 @@
 #include "frame/configZD4270.h"
 #include "gui/LampWindow.h"
 #include "gui/MainWindow.h"
+#include "gui/StatusNote.h"
 #include "gui/WindowHost.h"
 #include "host/SimDevCom.h"
 #include "link/Commands.h"
@@ -130,6 +132,73 @@ TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine
     ASSERT_EQ(next.dialogs.boxes.size(), 1u);
     EXPECT_NE(next.dialogs.boxes[0].text.find("Verbindung abgelehnt"), std::string::npos)
         << next.dialogs.boxes[0].text;
+}
+
+// The store's note in a narrow window, in German with its long words: it ends at a whole word
+// with an ellipsis, and its tooltip and a click on it show it whole.
+TEST(WindowHostTest, ALongStatusNoteEndsAtAWordAndAClickShowsItWhole) {
+    test::TestContext ctx;
+    MemoryRegistry registry;
+    WindowHost host(ctx.context, registry, nullptr, &ctx.messages);
+    const ConnectionTarget three = test::ExampleConnection("three-addressed.json");
+    ASSERT_TRUE(host.Open(three));
+    ASSERT_TRUE(host.Control()->cmdScanDevices.Click());
+    ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return !host.Control()->Scanning(); }, 120'000));
+    // Opened again, the tree shows the list the store kept, last scanned a moment ago.
+    ASSERT_TRUE(host.Switch(three));
+    ASSERT_TRUE(host.SetLanguage(Language::German));
+    for (const int width : {1000, 560, 330}) {
+        host.Window()->resize(width, host.Window()->height());
+        QCoreApplication::processEvents();
+        auto* note = host.Window()->statusBar()->findChild<StatusNote*>("storedListNote");
+        ASSERT_NE(note, nullptr);
+        const QString whole = note->WholeText();
+        EXPECT_TRUE(
+            whole.startsWith(QStringLiteral("Die 3 Geräte im Baum stammen aus der Ablage, "
+                                            "zuletzt gesucht ")))
+            << whole.toStdString();
+        EXPECT_EQ(note->toolTip(), whole);
+        const QString shown = note->text();
+        EXPECT_LE(note->fontMetrics().horizontalAdvance(shown), note->contentsRect().width());
+        if (note->Shortened()) {
+            ASSERT_TRUE(shown.endsWith(QChar(0x2026))) << shown.toStdString();
+            const QString head = shown.chopped(1);
+            EXPECT_TRUE(whole.startsWith(head)) << shown.toStdString();
+            EXPECT_TRUE(QStringLiteral(" ,;:").contains(whole.at(head.size())))
+                << shown.toStdString();
+        }
+        host.Window()->grab().save(QCoreApplication::applicationDirPath() +
+                                   QStringLiteral("/gui-status-note-de-%1.png").arg(width));
+        if (width == 330) {
+            EXPECT_TRUE(note->Shortened());
+            QTest::mouseClick(note, Qt::LeftButton);
+            auto* popup = note->findChild<QLabel*>("statusNoteWhole");
+            ASSERT_NE(popup, nullptr);
+            EXPECT_TRUE(popup->isVisible());
+            EXPECT_EQ(popup->text(), whole);
+            popup->grab().save(QCoreApplication::applicationDirPath() +
+                               "/gui-status-note-whole-de.png");
+            popup->hide();
+            // A passing message of the bar's own ends at a word too, and its tooltip holds it.
+            const QString report = QStringLiteral(
+                "Bericht gespeichert in /home/anwender/Berichte/"
+                "Gebäude 7/Linie 12/Übergabe.pdf");
+            host.Window()->statusBar()->showMessage(report);
+            EXPECT_EQ(host.Window()->statusBar()->toolTip(), report);
+            host.Window()->grab().save(QCoreApplication::applicationDirPath() +
+                                       "/gui-status-message-de-330.png");
+            host.Window()->statusBar()->clearMessage();
+        }
+    }
+    // "… zuletzt gesucht 2026-12-06 10:20: an der …" never ends in what reads as a time.
+    const QFontMetrics metrics(QApplication::font());
+    const QString note = QStringLiteral("zuletzt gesucht 2026-12-06 10:20: an der Linie");
+    const int upToColon =
+        metrics.horizontalAdvance(QStringLiteral("zuletzt gesucht 2026-12-06 10:20:\u2026"));
+    EXPECT_EQ(ShortenAtWord(metrics, note, upToColon),
+              QStringLiteral("zuletzt gesucht 2026-12-06 10:20\u2026"));
+    EXPECT_EQ(ShortenAtWord(metrics, note, metrics.horizontalAdvance(QStringLiteral("zu"))),
+              QString(QChar(0x2026)));
 }
 
 // Closing the window ends the control: while a procedure or the window's report runs, the close

@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScrollBar>
@@ -31,7 +32,9 @@
 #include "gui/ControlBinding.h"
 #include "gui/LampWindow.h"
 #include "gui/MainWindow.h"
+#include "gui/QtDialogs.h"
 #include "gui/RunStatus.h"
+#include "gui/StatusNote.h"
 #include "host/SimDevCom.h"
 #include "host/StationDocument.h"
 #include "link/Commands.h"
@@ -119,7 +122,7 @@ class WindowScenario : public ::testing::Test {
             QCoreApplication::processEvents();
             const RunStatus& status = window->Progress();
             if (!status.Bar()->isVisible()) return;
-            shown.push_back({status.Text()->text(), status.Bar()->value(), ctx.scheduler.Now(),
+            shown.push_back({status.Text()->WholeText(), status.Bar()->value(), ctx.scheduler.Now(),
                              ControlProgress(*control).fraction.value_or(0)});
             if (shown.size() == 3 && !picture.empty()) SavePicture(picture);
         });
@@ -224,7 +227,7 @@ TEST_F(WindowScenario, RandomAddressingShowsItsProgressAndCancelsFromTheStatusBa
             RunUntil([&] { return control->lstRndAddrView.ItemCount() >= found; }, 900'000));
         EXPECT_GT(status.Bar()->value(), lastValue) << found;
         lastValue = status.Bar()->value();
-        const std::string text = status.Text()->text().toStdString();
+        const std::string text = status.Text()->WholeText().toStdString();
         EXPECT_NE(text.find(std::to_string(found) + " addressed"), std::string::npos) << text;
         EXPECT_NE(text.find(" left"), std::string::npos) << text;
     }
@@ -236,17 +239,58 @@ TEST_F(WindowScenario, RandomAddressingShowsItsProgressAndCancelsFromTheStatusBa
     EXPECT_FALSE(status.CancelButton()->isVisible());
 }
 
-// The terminal's own search tells nothing until it is done: the status bar says what runs and for
-// how long.
-TEST_F(WindowScenario, TheTerminalsOwnSearchShowsWhatRunsAndForHowLong) {
-    Open("sixteen-unaddressed.json");
-    ASSERT_TRUE(control->cmdRndAddrStart.Click());
-    ASSERT_TRUE(RunUntil([&] { return ctx.scheduler.Now() > 10'000; }, 20'000));
-    QCoreApplication::processEvents();
-    const std::string text = window->Progress().Text()->text().toStdString();
-    EXPECT_EQ(text.rfind("random addressing", 0), 0u) << text;
-    EXPECT_NE(text.find(" so far)"), std::string::npos) << text;
-    ASSERT_TRUE(RunUntil([&] { return !control->RndAddrRunning(); }, 600'000));
+// The terminal's own search tells nothing until it is done: the status bar says what runs, for
+// how long and about how long it takes for the gear the list knew, that it cannot be stopped,
+// and the tree is filled by a scan once it has ended. In both languages, pictured.
+TEST_F(WindowScenario, TheTerminalsOwnSearchShowsItsEstimateAndIsScannedAfterwards) {
+    for (const Language language : {Language::English, Language::German}) {
+        ctx.messages.SetLanguage(language);
+        Open("sixteen-unaddressed.json");
+        // The gear as an earlier run left them in the list.
+        for (std::int16_t address = 0; address < 16; ++address) {
+            clsDevice device;
+            device.m_nShortAddress = device.m_nNewShortAddress = address;
+            state.devices->Add(device);
+        }
+        const std::int64_t begin = ctx.scheduler.Now();
+        ctx.dialogs.boxes.clear();
+        ASSERT_TRUE(control->cmdRndAddrStart.Click());
+        // The window's clock lets the status bar see the start, as the click's own events do.
+        QCoreApplication::processEvents();
+        // The question before the start (a new installation), as the window's box shows it.
+        ASSERT_EQ(ctx.dialogs.boxes.size(), 1u);
+        QTimer::singleShot(0, [language] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            ASSERT_NE(box, nullptr);
+            box->grab().save(QCoreApplication::applicationDirPath() + "/gui-question-wipe-" +
+                             (language == Language::German ? "de" : "en") + ".png");
+            box->button(QMessageBox::No)->click();
+        });
+        EXPECT_EQ(QtDialogs(window.get()).MessageBox(ctx.dialogs.boxes[0]), MsgResult::No);
+        ASSERT_TRUE(RunUntil([&] { return ctx.scheduler.Now() > begin + 10'000; }, 20'000));
+        // The status bar's own tick, which runs on the window's clock.
+        window->Progress().Update();
+        const RunStatus& status = window->Progress();
+        const std::string text = status.Text()->WholeText().toStdString();
+        const bool english = language == Language::English;
+        EXPECT_EQ(text.rfind(english ? "random addressing" : "zufällige Adressierung", 0), 0u)
+            << text;
+        EXPECT_NE(text.find(english ? " for 16 gear, " : " für 16 Geräte, "), std::string::npos)
+            << text;
+        EXPECT_NE(text.find(english ? " left (" : "noch etwa "), std::string::npos) << text;
+        EXPECT_GT(status.Bar()->maximum(), 0);
+        EXPECT_GT(status.Bar()->value(), 0);
+        EXPECT_FALSE(status.CancelButton()->isVisible());
+        EXPECT_TRUE(status.NoCancel()->isVisible());
+        SavePicture(english ? "terminal-addressing-en" : "terminal-addressing-de");
+
+        ASSERT_TRUE(RunUntil([&] { return !control->RndAddrRunning(); }, 600'000));
+        ASSERT_TRUE(RunUntil([&] { return control->Scanning(); }, 5'000));
+        ASSERT_TRUE(RunUntil([&] { return !control->Scanning(); }, 600'000));
+        EXPECT_EQ(state.devices->Count(), 16u);
+        EXPECT_FALSE(status.NoCancel()->isVisible());
+        TearDown();
+    }
 }
 
 // On the messy example line the run tells what it got over: in the status bar while it runs and
@@ -256,11 +300,11 @@ TEST_F(WindowScenario, AMessyLineTellsWhatWasRecoveredInTheStatusBar) {
     ASSERT_TRUE(control->cmdRndAddrStart.Click());
     ASSERT_TRUE(RunUntil([&] { return !control->Recovered().empty(); }, 3'600'000));
     QCoreApplication::processEvents();
-    const std::string during = window->Progress().Text()->text().toStdString();
+    const std::string during = window->Progress().Text()->WholeText().toStdString();
     EXPECT_NE(during.find(" recovered"), std::string::npos) << during;
     ASSERT_TRUE(RunUntil([&] { return !control->RndAddrRunning(); }, 3'600'000));
     QCoreApplication::processEvents();
-    const std::string after = window->statusBar()->currentMessage().toStdString();
+    const std::string after = window->Progress().Text()->WholeText().toStdString();
     EXPECT_EQ(after.rfind("Recovered on the line: ", 0), 0u) << after;
     EXPECT_NE(after.find("several gear took address"), std::string::npos) << after;
     // Every kind of recovery the run met has its own German wording, addresses filled in.

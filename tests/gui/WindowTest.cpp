@@ -35,6 +35,7 @@
 #include "gui/ControlBinding.h"
 #include "gui/MainWindow.h"
 #include "gui/RunStatus.h"
+#include "gui/StatusNote.h"
 #include "gui/WindowHost.h"
 #include "host/QtScheduler.h"
 #include "host/StationDocument.h"
@@ -337,7 +338,7 @@ TEST(Window, TheWindowsOwnTextsFollowTheLanguageOfTheControl) {
         window.grab().save(QCoreApplication::applicationDirPath() + "/gui-window-docks" +
                            QString::fromStdString(suffix) + ".png");
         QStringList all = WindowOwnTexts(window, language);
-        all << window.Progress().Text()->text();
+        all << window.Progress().Text()->WholeText();
         host.Control()->cmdScanDevices.Click();
         return all;
     };

@@ -145,6 +145,17 @@ inline std::vector<std::string> BoxTexts(const RecordingDialogs& dialogs) {
     return texts;
 }
 
+// Clicks a Start whose default options delete what the line holds: the question before the run
+// (answered as the dialogs answer it) is left out of the boxes, which then hold what the run
+// itself said.
+inline bool ClickStart(Button& start, RecordingDialogs& dialogs) {
+    const std::size_t before = dialogs.boxes.size();
+    const bool clicked = start.Click();
+    if (dialogs.boxes.size() > before && dialogs.boxes[before].buttons == MsgButtons::YesNo)
+        dialogs.boxes.erase(dialogs.boxes.begin() + static_cast<std::ptrdiff_t>(before));
+    return clicked;
+}
+
 // The variables a page passes by reference when it asks for a DALI command or its answer.
 struct DaliRequest {
     std::int16_t nCommandId = 0;
