@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <algorithm>
+
 namespace zd {
 
 namespace {
@@ -25,11 +27,19 @@ void ProgressLine::Update(const ProgressState& state) {
         m_lastWhat = state.what;
         m_beginMs = now;
         m_lastDrawMs = now - kRedrawMs;
+        m_highest.reset();
+    }
+    // A run that starts a further round (a messy line's search) does not take back what it
+    // showed as done: the part shown only grows.
+    ProgressState shown = state;
+    if (shown.fraction) {
+        m_highest = std::max(m_highest.value_or(0.0), *shown.fraction);
+        shown.fraction = m_highest;
     }
     if (state.what.empty() || now - m_lastDrawMs < kRedrawMs) return;
     m_lastDrawMs = now;
     // Carriage return and erase to the end of the line: the line is rewritten in place.
-    std::fprintf(m_out, "\r\033[K%s", ProgressText(state, now - m_beginMs).c_str());
+    std::fprintf(m_out, "\r\033[K%s", ProgressText(shown, now - m_beginMs).c_str());
     std::fflush(m_out);
     m_drawn = true;
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 
 #include "engine/Progress.h"
@@ -35,6 +36,7 @@ class ProgressLine {
     std::int64_t m_beginMs = 0;
     std::int64_t m_lastDrawMs = 0;
     std::string m_lastWhat;
+    std::optional<double> m_highest;
 };
 
 // True when stderr-like output goes to a terminal that a person watches.
