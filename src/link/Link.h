@@ -214,8 +214,8 @@ class Link {
     // The status byte, refused (Distrust) when it has a bit that the terminal never sets.
     std::uint8_t ReadStatus() const;
     std::uint8_t CheckStatus(std::uint8_t status) const;
-    // Refuses an output read-back that differs from what the control wrote last in the bytes it
-    // owns (the control byte and the data value).
+    // Refuses an output read-back whose control byte or data value is neither what the control
+    // wrote last nor what it read back before.
     void CheckOutputReadBack(const OutputWords& read) const;
     // An input value read after the terminal acknowledged the current command: once an answer is
     // there, no other answer comes before the next command.
@@ -281,9 +281,11 @@ class Link {
     std::uint16_t m_quickInput = 0;
     mutable std::int64_t m_nDevComCalls = 0;
     mutable std::optional<std::string> m_untrusted;
-    // The output words as the control wrote them last, and the answer seen since the command
-    // that the terminal acknowledged last (bit 8 and the answer byte).
+    // The output words as the control wrote them last and as they were last read back, and the
+    // answer seen since the command that the terminal acknowledged last (bit 8 and the answer
+    // byte).
     mutable std::optional<OutputWords> m_lastWritten;
+    mutable std::optional<std::array<std::uint16_t, 2>> m_lastSeen;
     mutable std::optional<std::uint16_t> m_answerSeen;
     mutable const DevCom* m_wordsOf = nullptr;
     mutable std::array<ProcessImageEntry, 4> m_wordsLayout{};

@@ -144,11 +144,21 @@ void Link::WriteOutputWords(const OutputWords& out) const {
 
 namespace {
 
-// The bytes of the two output words that the control owns: the control byte and the data value.
-// The others belong to whoever shares the words and are written back as read.
-std::array<std::uint16_t, 2> OwnBytes(bool bPacked, bool bControlInHighByte) {
-    if (bPacked) return {0xFFFF, 0x00FF};
-    return {static_cast<std::uint16_t>(bControlInHighByte ? 0xFF00 : 0x00FF), 0xFFFF};
+// The bytes of the two output words that the control owns, the control byte and the data value
+// apart; the others belong to whoever shares the words and are written back as read.
+struct OwnBytes {
+    std::array<std::uint16_t, 2> control;
+    std::array<std::uint16_t, 2> data;
+};
+OwnBytes OwnBytesOf(bool bPacked, bool bControlInHighByte) {
+    if (bPacked) return {{0x00FF, 0x0000}, {0xFF00, 0x00FF}};
+    return {{static_cast<std::uint16_t>(bControlInHighByte ? 0xFF00 : 0x00FF), 0x0000},
+            {0x0000, 0xFFFF}};
+}
+
+bool SameIn(const std::array<std::uint16_t, 2>& a, const std::array<std::uint16_t, 2>& b,
+            const std::array<std::uint16_t, 2>& mask) {
+    return (a[0] & mask[0]) == (b[0] & mask[0]) && (a[1] & mask[1]) == (b[1] & mask[1]);
 }
 
 constexpr const char* kLikelyCauses =
@@ -171,6 +181,7 @@ void Link::ForgetAnotherTerminal() const {
     m_wordsLayout = m_state.ProcessImageLayout;
     m_untrusted.reset();
     m_lastWritten.reset();
+    m_lastSeen.reset();
     m_answerSeen.reset();
 }
 
@@ -181,21 +192,27 @@ void Link::Distrust(const std::string& what) const {
 
 void Link::CheckOutputReadBack(const OutputWords& read) const {
     // The words toggled in what came back would carry every foreign bit to the terminal (a set
-    // bit 3 starts its own addressing). Only the control writes these bytes, so they read back
-    // as it wrote them last; the first read of a link has nothing to compare with.
-    if (!m_lastWritten) return;
+    // bit 3 starts its own addressing). Only the control writes these bytes, so each reads back
+    // as it wrote it last, or, on a host that has not taken the write over (or never reflects
+    // writes), as it read it before; the first read of a link has nothing to compare with.
+    const auto accept = [&] { m_lastSeen = read.words; };
+    if (!m_lastWritten) return accept();
     const OutputWords& written = *m_lastWritten;
     if (written.entry.nTableNumber != read.entry.nTableNumber ||
         written.entry.nWordOffset != read.entry.nWordOffset || written.bPacked != read.bPacked ||
         written.bControlInHighByte != read.bControlInHighByte)
-        return;
-    const auto own = OwnBytes(read.bPacked, read.bControlInHighByte);
-    for (std::size_t i = 0; i < 2; ++i) {
-        if ((read.words[i] & own[i]) == (written.words[i] & own[i])) continue;
+        return accept();
+    const OwnBytes own = OwnBytesOf(read.bPacked, read.bControlInHighByte);
+    for (const auto& mask : {own.control, own.data}) {
+        if (SameIn(read.words, written.words, mask) ||
+            (m_lastSeen && SameIn(read.words, *m_lastSeen, mask)))
+            continue;
+        const std::size_t i = (read.words[0] & mask[0]) != (written.words[0] & mask[0]) ? 0 : 1;
         Distrust("the terminal's output " + WordName(read.entry, static_cast<std::int32_t>(i)) +
                  " reads back " + Hex(read.words[i], 4) + " where the control wrote " +
                  Hex(written.words[i], 4) + " last");
     }
+    accept();
 }
 
 std::uint8_t Link::ReadStatus() const {

@@ -240,6 +240,10 @@ TEST_F(HandshakeTest, TakeOverThatNeverComesCostsFiftyReadsAndGoesOn) {
         if (!call.bWrite && call.nCount == 2) ++readBacks;
     EXPECT_EQ(readBacks, 1u + 50u);  // the read of step one, then the take-over reads
     EXPECT_TRUE(rig.terminal->Commands().empty());
+    // Words that never show a write are the host's, not another master's: the next command goes
+    // on as well.
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, AddressKind::Short, 1), Result::Done);
+    EXPECT_TRUE(rig.t.dialogs.boxes.empty());
 }
 
 TEST_F(HandshakeTest, ToggleMaskFollowsAControlByteInTheHighByte) {
