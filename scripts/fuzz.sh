@@ -20,7 +20,6 @@ seeds() {
     case "$1" in
         FuzzLineFile) echo "fuzz/corpus/$1 examples/lines" ;;
         FuzzStationDocument) echo "fuzz/corpus/$1 examples/stations" ;;
-        FuzzLineBackup) echo "fuzz/corpus/$1 examples/backup/three-addressed.json" ;;
         *) echo "fuzz/corpus/$1" ;;
     esac
 }
