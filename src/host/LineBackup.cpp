@@ -330,6 +330,9 @@ LineBackup ParseLineBackup(const std::string& text, const std::string& fileName)
         std::string reason = error.what();
         const std::size_t colon = reason.find(": ");
         if (colon != std::string::npos) reason = reason.substr(colon + 2);
+        // The parser quotes what it read last, which may be long.
+        if (reason.size() > 4 * kExcerptLength)
+            reason = reason.substr(0, 4 * kExcerptLength) + "...";
         throw ControlError(
             fileName + ":" + Place(text, error.byte == 0 ? 0 : error.byte - 1) + ": " + reason,
             kLibraryTitle, kErrAutomation);
