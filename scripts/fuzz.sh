@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds="${FUZZ_SECONDS:-30}"
 timeout="${FUZZ_TIMEOUT:-10}"
 build="${ASAN_BUILD_DIR:-build-asan}"
-all=(FuzzLineFile FuzzStationDocument FuzzArchiveFile FuzzCommandLine FuzzModbusRequest FuzzStore)
+all=(FuzzLineFile FuzzStationDocument FuzzArchiveFile FuzzCommandLine FuzzModbusRequest FuzzStore FuzzLineBackup)
 if [ $# -gt 0 ]; then targets=("$@"); else targets=("${all[@]}"); fi
 
 bash scripts/setup-asan.sh "${targets[@]}"
@@ -25,7 +25,7 @@ seeds() {
 }
 dictionary() {
     case "$1" in
-        FuzzLineFile) echo "-dict=fuzz/LineFile.dict" ;;
+        FuzzLineFile | FuzzLineBackup) echo "-dict=fuzz/LineFile.dict" ;;
         FuzzCommandLine) echo "-dict=fuzz/CommandLine.dict" ;;
         FuzzModbusRequest) ;;
         *) echo "-dict=fuzz/Xml.dict" ;;

@@ -11,6 +11,7 @@
 #include "cli/ConsoleDialogs.h"
 #include "gui/MainWindow.h"
 #include "host/InstallPaths.h"
+#include "platform/Interrupt.h"
 #include "platform/Version.h"
 
 namespace {
@@ -26,6 +27,7 @@ bool HasDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    zd::PrepareProcessSignals();
     if (argc == 2 && std::string(argv[1]) == "--version") {
         std::printf("zd4270 %s\n", zd::kProgramVersion);
         return 0;

@@ -247,6 +247,10 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
         // The result goes into the document before the session ends, so that an error while
         // ending (a store that cannot be written) still reports what the command did.
         document.update(command(*session));
+        // Words that cannot be the terminal's end the run, whatever the command made of the
+        // transactions that failed.
+        if (const auto& untrusted = session->Control().TerminalLink().UntrustedWords())
+            throw CommandFailed(*untrusted);
         acknowledges.Note(document);
         session->Finish();
         if (const auto& dropped = session->Registry().DroppedNote())
@@ -297,6 +301,10 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
         } catch (const std::exception& error) {
             std::fprintf(err, "zd4270: %s\n", PrintableText(error.what()).c_str());
         }
+        // Said in the link's words, whichever transaction of the command met them first.
+        if (const auto& untrusted =
+                session ? session->Control().TerminalLink().UntrustedWords() : std::nullopt)
+            return fail(*untrusted, 1);
         return fail(failure.what(), 1);
     } catch (const ControlError& error) {
         KeepWhatHappened(document, session.get());
@@ -481,6 +489,11 @@ void ParseCommandLine(int argc, const char* const* argv, ParsedCommandLine& pars
 
 int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defaults,
                    std::FILE* out, std::FILE* err, const WindowRunner& window) {
+    // Signals held since the start go through when the run is over, with their default action
+    // unless a command's handlers took them.
+    struct ReleaseSignals {
+        ~ReleaseSignals() { ReleaseInterruptSignals(); }
+    } release;
     ParsedCommandLine parsed;
     parsed.options = defaults;
     // The error document names the command once it is known.
@@ -498,6 +511,7 @@ int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defa
             return 0;
         }
         if (parsed.command.empty() || parsed.command == "demo") {
+            ReleaseInterruptSignals();
             if (parsed.command.empty() && window) {
                 if (const auto exitCode = window(options)) return *exitCode;
                 std::fprintf(out, "No display: running the headless demonstration.\n\n");

@@ -270,6 +270,9 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
         result.document["error"] =
             std::to_string(failed) + " of " + std::to_string(jobs.size()) + " terminals failed";
     }
+    // A report that could not be written fails the run as any other error does.
+    if (result.document.contains("reportError") && !result.document.contains("error"))
+        result.document["error"] = result.document["reportError"];
     return result;
 }
 

@@ -53,11 +53,29 @@ std::string NowUtc() {
                        kLibraryTitle, kErrAutomation);
 }
 
+// A backup is a few levels deep (document, devices, device, its groups); a value nested far
+// deeper is no backup, and copying or printing it would recurse once per level.
+constexpr int kMaxNesting = 32;
+constexpr std::size_t kExcerptLength = 40;
+
+// A value as a message shows it: a short one whole, a long one cut, lists and objects by kind.
+std::string Excerpt(const Json& value) {
+    if (value.is_object()) return "an object";
+    if (value.is_array()) return "a list";
+    std::string text = value.dump(-1, ' ', true, Json::error_handler_t::replace);
+    if (text.size() > kExcerptLength) text = text.substr(0, kExcerptLength) + "...";
+    return text;
+}
+
 // nlohmann keeps the last of two equal keys; a file with a key twice is ambiguous.
 struct DuplicateKeys {
     std::string file;
     std::vector<std::set<std::string>> objects;
-    bool operator()(int, Json::parse_event_t event, Json& parsed) {
+    bool operator()(int depth, Json::parse_event_t event, Json& parsed) {
+        if (depth > kMaxNesting) {
+            Fail(file, "",
+                 "values are nested deeper than " + std::to_string(kMaxNesting) + " levels");
+        }
         switch (event) {
             case Json::parse_event_t::object_start:
                 objects.emplace_back();
@@ -67,7 +85,7 @@ struct DuplicateKeys {
                 break;
             case Json::parse_event_t::key:
                 if (!objects.empty() && !objects.back().insert(parsed.get<std::string>()).second)
-                    Fail(file, "", "the key \"" + parsed.get<std::string>() + "\" comes twice");
+                    Fail(file, "", "the key " + Excerpt(parsed) + " comes twice");
                 break;
             default:
                 break;
@@ -93,7 +111,7 @@ class Reader {
                 return std::any_of(list.begin(), list.end(),
                                    [&](const char* name) { return key == name; });
             };
-            if (!known(required) && !known(optional)) Fail(where, "unknown key \"" + key + "\"");
+            if (!known(required) && !known(optional)) Fail(where, "unknown key " + Excerpt(key));
         }
         for (const char* key : required)
             if (!value.contains(key))
@@ -104,7 +122,7 @@ class Reader {
         if (!value.is_number_integer() || value.get<std::int64_t>() < low ||
             value.get<std::int64_t>() > high) {
             Fail(where, "a whole number " + std::to_string(low) + " to " + std::to_string(high) +
-                            " is expected, not " + value.dump());
+                            " is expected, not " + Excerpt(value));
         }
         return static_cast<int>(value.get<std::int64_t>());
     }
@@ -119,7 +137,7 @@ class Reader {
         if (value == "mask") return kDaliMask;
         if (!value.is_number_integer() || value.get<std::int64_t>() < 0 ||
             value.get<std::int64_t>() > 254)
-            Fail(where, "a level 0 to 254 or \"mask\" is expected, not " + value.dump());
+            Fail(where, "a level 0 to 254 or \"mask\" is expected, not " + Excerpt(value));
         return value.get<int>();
     }
 
@@ -139,7 +157,7 @@ class Reader {
             const std::string& key = entry.key();
             const bool known = std::any_of(kVariableNames.begin(), kVariableNames.end(),
                                            [&](const VariableName& v) { return key == v.name; });
-            if (!known) Fail(vWhere, "unknown variable \"" + key + "\"");
+            if (!known) Fail(vWhere, "unknown variable " + Excerpt(key));
         }
         for (std::size_t pos = 0; pos < kVariableCount; ++pos) {
             const char* name = kVariableNames[pos].name;
@@ -172,7 +190,7 @@ class Reader {
             bool known = false;
             for (int scene = 0; scene < kBackupSceneCount; ++scene)
                 known = known || key == std::to_string(scene);
-            if (!known) Fail(sWhere, "unknown scene \"" + key + "\"");
+            if (!known) Fail(sWhere, "unknown scene " + Excerpt(key));
         }
         for (int scene = 0; scene < kBackupSceneCount; ++scene) {
             const std::string key = std::to_string(scene);
@@ -316,12 +334,18 @@ LineBackup ParseLineBackup(const std::string& text, const std::string& fileName)
         std::string reason = error.what();
         const std::size_t colon = reason.find(": ");
         if (colon != std::string::npos) reason = reason.substr(colon + 2);
+        // The parser quotes what it read last, which may be long.
+        if (reason.size() > 4 * kExcerptLength)
+            reason = reason.substr(0, 4 * kExcerptLength) + "...";
         throw ControlError(
             fileName + ":" + Place(text, error.byte == 0 ? 0 : error.byte - 1) + ": " + reason,
             kLibraryTitle, kErrAutomation);
     } catch (const Json::exception& error) {
-        const std::string what = error.what();
-        Fail(fileName, "", what.substr(what.find("] ") + 2));
+        // The parser may quote the text it stopped at (a number too large), which may be long.
+        std::string what = error.what();
+        what = what.substr(what.find("] ") + 2);
+        if (what.size() > 4 * kExcerptLength) what = what.substr(0, 4 * kExcerptLength) + "...";
+        Fail(fileName, "", what);
     }
     const Reader reader(fileName);
     // What the file is and its version come first: a newer version may bring keys of its own.

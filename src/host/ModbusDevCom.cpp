@@ -2,7 +2,9 @@
 
 #include <arpa/inet.h>
 #include <modbus.h>
+#include <poll.h>
 #include <sys/file.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <cctype>
@@ -342,6 +344,7 @@ std::string ModbusDevCom::RequestFailure(int error) const {
                       " ms (check the wiring, the unit and the line's settings)";
         return reason;
     }
+    if (!m_answerProblem.empty()) return m_answerProblem;
     // A gateway, or zd4270-sim, answers 0B for a unit it does not serve: the address is right but
     // the unit is not, which the raw text does not say.
     return error == EMBXGTAR
@@ -373,6 +376,7 @@ ModbusDevCom::~ModbusDevCom() {
 }
 
 int ModbusDevCom::Connect() {
+    m_answerProblem.clear();
     if (modbus_connect(m_context) == -1) {
         const int error = errno;
         modbus_close(m_context);
@@ -430,9 +434,133 @@ void ModbusDevCom::Transfer(const char* what, std::int32_t nDevice, std::int32_t
          "): " + RequestFailure(error));
 }
 
+namespace {
+
+// Reads exactly size bytes before the deadline (steady microseconds): 0, or an errno.
+int ReadExactly(int fd, std::uint8_t* data, std::size_t size, std::int64_t deadlineUs) {
+    std::size_t got = 0;
+    while (got < size) {
+        const std::int64_t leftUs = deadlineUs - SteadyMicros();
+        if (leftUs <= 0) return ETIMEDOUT;
+        pollfd ready{fd, POLLIN, 0};
+        const int polled = ::poll(&ready, 1, static_cast<int>((leftUs + 999) / 1000));
+        if (polled < 0 && errno == EINTR) continue;
+        if (polled <= 0) return polled == 0 ? ETIMEDOUT : errno;
+        const ssize_t n = ::recv(fd, data + got, size - got, 0);
+        if (n == 0) return ECONNRESET;
+        if (n < 0) {
+            if (errno == EINTR || errno == EAGAIN) continue;
+            return errno;
+        }
+        got += static_cast<std::size_t>(n);
+    }
+    return 0;
+}
+
+std::uint16_t WordAt(const std::uint8_t* bytes) {
+    return static_cast<std::uint16_t>((bytes[0] << 8) | bytes[1]);
+}
+
+void PutWord(std::vector<std::uint8_t>& bytes, std::uint16_t word) {
+    bytes.push_back(static_cast<std::uint8_t>(word >> 8));
+    bytes.push_back(static_cast<std::uint8_t>(word & 0xFF));
+}
+
+}  // namespace
+
+std::optional<std::vector<std::uint8_t>> ModbusDevCom::TcpExchange(
+    const std::vector<std::uint8_t>& pdu, std::size_t answerLength) {
+    m_answerProblem.clear();
+    const auto failed = [](int error) -> std::optional<std::vector<std::uint8_t>> {
+        errno = error;
+        return std::nullopt;
+    };
+    const auto wrong = [&](std::string problem) {
+        m_answerProblem = std::move(problem);
+        return failed(EMBBADDATA);
+    };
+    const int fd = modbus_get_socket(m_context);
+    const std::uint16_t transaction = ++m_transaction;
+    std::vector<std::uint8_t> adu;
+    PutWord(adu, transaction);
+    PutWord(adu, 0);
+    PutWord(adu, static_cast<std::uint16_t>(pdu.size() + 1));
+    adu.push_back(static_cast<std::uint8_t>(m_endpoint.unit));
+    adu.insert(adu.end(), pdu.begin(), pdu.end());
+    for (std::size_t sent = 0; sent < adu.size();) {
+        const ssize_t n = ::send(fd, adu.data() + sent, adu.size() - sent, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return failed(errno);
+        sent += static_cast<std::size_t>(n);
+    }
+    const std::int64_t deadlineUs = SteadyMicros() + m_timeoutMs * 1000;
+    std::uint8_t header[7];  // transaction, protocol, length, unit
+    if (const int error = ReadExactly(fd, header, sizeof header, deadlineUs)) return failed(error);
+    const std::uint16_t length = WordAt(header + 4);
+    if (WordAt(header) != transaction || WordAt(header + 2) != 0)
+        return wrong("an answer out of step (transaction or protocol id)");
+    // The length counts the unit and the PDU, which holds at most 253 bytes.
+    if (length < 3 || length > 254)
+        return wrong("an answer whose MBAP length field says " + std::to_string(length));
+    std::vector<std::uint8_t> answer(length - 1u);
+    if (const int error = ReadExactly(fd, answer.data(), answer.size(), deadlineUs))
+        return failed(error);
+    if (header[6] != m_endpoint.unit) {
+        return wrong("an answer of unit " + std::to_string(header[6]) + ", not of unit " +
+                     std::to_string(m_endpoint.unit));
+    }
+    if (answer[0] == (pdu[0] | 0x80) && answer.size() == 2)
+        return failed(MODBUS_ENOBASE + answer[1]);
+    if (answer[0] != pdu[0] || answer.size() != answerLength) {
+        return wrong("an answer of " + std::to_string(answer.size()) + " bytes to function " +
+                     std::to_string(pdu[0]) + ", which answers with " +
+                     std::to_string(answerLength));
+    }
+    std::uint8_t extra = 0;
+    if (::recv(fd, &extra, 1, MSG_PEEK | MSG_DONTWAIT) > 0)
+        return wrong("bytes after the answer that belong to no answer");
+    return answer;
+}
+
+int ModbusDevCom::TcpReadRegisters(std::uint16_t address, std::int32_t nCount,
+                                   std::uint16_t* pData) {
+    std::vector<std::uint8_t> pdu{MODBUS_FC_READ_HOLDING_REGISTERS};
+    PutWord(pdu, address);
+    PutWord(pdu, static_cast<std::uint16_t>(nCount));
+    const auto bytes = static_cast<std::size_t>(2 * nCount);
+    const auto answer = TcpExchange(pdu, 2 + bytes);
+    if (!answer) return -1;
+    if ((*answer)[1] != bytes) {
+        m_answerProblem = "an answer whose byte count does not match the words asked for";
+        errno = EMBBADDATA;
+        return -1;
+    }
+    for (std::int32_t i = 0; i < nCount; ++i)
+        pData[i] = WordAt(answer->data() + 2 + 2 * static_cast<std::size_t>(i));
+    return nCount;
+}
+
+int ModbusDevCom::TcpWriteRegisters(std::uint16_t address, std::int32_t nCount,
+                                    const std::uint16_t* pData) {
+    std::vector<std::uint8_t> pdu{MODBUS_FC_WRITE_MULTIPLE_REGISTERS};
+    PutWord(pdu, address);
+    PutWord(pdu, static_cast<std::uint16_t>(nCount));
+    pdu.push_back(static_cast<std::uint8_t>(2 * nCount));
+    for (std::int32_t i = 0; i < nCount; ++i) PutWord(pdu, pData[i]);
+    const auto answer = TcpExchange(pdu, 5);
+    if (!answer) return -1;
+    if (!std::equal(answer->begin(), answer->end(), pdu.begin())) {
+        m_answerProblem = "an answer that does not repeat the address and count written";
+        errno = EMBBADDATA;
+        return -1;
+    }
+    return nCount;
+}
+
 void ModbusDevCom::ReadTable(std::int32_t nDevice, std::int32_t nTable, std::int32_t nOffset,
                              std::int32_t nCount, std::uint16_t* pData) {
     Transfer("read", nDevice, nTable, nOffset, nCount, [&](std::uint16_t address) {
+        if (!m_serial) return TcpReadRegisters(address, nCount, pData);
         return modbus_read_registers(m_context, address, nCount, pData);
     });
 }
@@ -440,6 +568,7 @@ void ModbusDevCom::ReadTable(std::int32_t nDevice, std::int32_t nTable, std::int
 void ModbusDevCom::WriteTable(std::int32_t nDevice, std::int32_t nTable, std::int32_t nOffset,
                               std::int32_t nCount, const std::uint16_t* pData) {
     Transfer("write", nDevice, nTable, nOffset, nCount, [&](std::uint16_t address) {
+        if (!m_serial) return TcpWriteRegisters(address, nCount, pData);
         return modbus_write_registers(m_context, address, nCount, pData);
     });
 }

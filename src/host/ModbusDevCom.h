@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/DevCom.h"
 
@@ -157,6 +158,15 @@ class ModbusDevCom : public DevCom {
     std::string RequestFailure(int error) const;
     // Keeps the silence between two frames of a serial line.
     void AwaitSilence();
+    // One request over Modbus TCP and its answer, read whole and checked: the MBAP header (the
+    // transaction, protocol 0, a length that a PDU can have), the unit asked, and a PDU of
+    // exactly the answer's size (answerLength) with nothing after it. Returns the answer PDU, or
+    // none with errno set (an exception answer as libmodbus sets it) and m_answerProblem saying
+    // what was wrong with an answer that came.
+    std::optional<std::vector<std::uint8_t>> TcpExchange(const std::vector<std::uint8_t>& pdu,
+                                                         std::size_t answerLength);
+    int TcpReadRegisters(std::uint16_t address, std::int32_t nCount, std::uint16_t* pData);
+    int TcpWriteRegisters(std::uint16_t address, std::int32_t nCount, const std::uint16_t* pData);
 
     ModbusEndpoint m_endpoint;
     std::optional<ModbusSerialLine> m_serial;
@@ -166,6 +176,8 @@ class ModbusDevCom : public DevCom {
     _modbus* m_context = nullptr;
     bool m_connected = false;
     std::int64_t m_reconnects = 0;
+    std::uint16_t m_transaction = 0;
+    std::string m_answerProblem;
 };
 
 // Opens the terminal a connection names: on the serial line serial when it is given, else at the

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "host/ModbusDevCom.h"
 #include "host/ModbusRequestHandler.h"
@@ -18,8 +19,8 @@ struct _modbus;
 namespace zd {
 
 // A serial line has one client (the master) and takes one frame at a time: there is nobody to
-// accept and nothing to interleave, so one thread reads a frame (libmodbus ends it at the 3.5
-// character times of silence, or at its length), answers it and waits for the next. A frame of
+// accept and nothing to interleave, so one thread reads a frame (it ends at its length, told by
+// its CRC, or at the silence after it), answers it and waits for the next. A frame of
 // another unit is left to that unit, together with its answer; a broadcast is carried out and not
 // answered; a garbled frame is dropped, and what is left of it on the line with it.
 class ModbusRtuSimServer {
@@ -47,6 +48,8 @@ class ModbusRtuSimServer {
     void SetLog(std::function<void(const std::string&)> log) { m_log = std::move(log); }
 
   private:
+    // Reads what the line holds into m_pending once it brings something within timeoutMs.
+    bool ReadWithin(int timeoutMs);
     void Log(const std::string& line) const;
     [[noreturn]] void Fail(const std::string& reason) const;
 
@@ -54,6 +57,10 @@ class ModbusRtuSimServer {
     ModbusRequestHandler m_handler;
     ModbusSerialLine m_line;
     _modbus* m_context = nullptr;
+    // Bytes read and not yet served: the start of a frame, or of the next one.
+    std::vector<std::uint8_t> m_pending;
+    // The longest pause within one frame.
+    int m_silenceMs = 100;
     std::atomic<bool> m_stop{false};
     std::atomic<std::int64_t> m_requests{0};
     std::atomic<std::int64_t> m_refusals{0};

@@ -65,6 +65,11 @@ class StoreLock {
 std::optional<std::string> ReadStoreText(const std::string& path, std::string& error) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0 && errno == ENOENT) return std::string();
+    // The store is replaced as a whole when it is written, which a device or a pipe cannot be.
+    if (::stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) {
+        error = "The store " + path + " is not a regular file";
+        return std::nullopt;
+    }
     try {
         return ReadInputFile(path, kStoreInput);
     } catch (const ControlError& failure) {
@@ -148,6 +153,14 @@ bool QSettingsRegistry::Sync() {
     IniContent content = ParseIniText(*old);
     for (const auto& [key, value] : m_changes) content.values[key] = value;
     const std::string text = IniTextOf(content.values);
+    // A rewrite may be longer than what was read (groups filed under their first part, escapes):
+    // a store past the limit would be refused by every later read, so it is not written.
+    if (text.size() > kStoreInput.limit) {
+        m_lastError = "The store " + m_path + " would grow to " + std::to_string(text.size()) +
+                      " bytes, more than the " + SizeText(kStoreInput.limit) +
+                      " this program reads; it was left as it was";
+        return false;
+    }
     if (text != *old) {
         try {
             WriteFileAtomically(m_path, text);

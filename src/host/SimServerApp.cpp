@@ -30,6 +30,8 @@ void InstallStopHandlers() {
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
     sigaction(SIGTERM, &action, nullptr);
+    // A saved line past `ulimit -f` fails with EFBIG and is reported instead of ending the server.
+    std::signal(SIGXFSZ, SIG_IGN);
 }
 
 const ModbusServerLimits kLimits;

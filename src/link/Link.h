@@ -21,6 +21,8 @@ inline constexpr std::uint8_t kStatusAcknowledge = 0x01;
 inline constexpr std::uint8_t kStatusCollision = 0x02;
 inline constexpr std::uint8_t kStatusCorruptFrame = 0x04;
 inline constexpr std::uint8_t kStatusFirmwareAddressing = 0x08;
+// The bits above are all the terminal ever sets; a status byte with any other bit is not its own.
+inline constexpr std::uint8_t kStatusDefinedBits = 0x0F;
 
 // Control byte bits written by the control.
 inline constexpr std::uint8_t kControlToggle = 0x01;
@@ -180,7 +182,14 @@ class Link {
     bool InProcedure() const { return m_bProcedure; }
     // True from a failure of the device communication until its next successful call (or the next
     // procedure's start).
-    bool CommunicationLost() const { return m_bCommunicationLost; }
+    bool CommunicationLost() const { return m_bCommunicationLost || m_untrusted.has_value(); }
+    // Why the terminal's words cannot be its own (an output word that does not read back as the
+    // control wrote it, a status byte with bits the terminal never sets, an answer that changed
+    // without a new command), or none. Once set, nothing is read or written any more: every
+    // transaction fails at once without traffic, so that no bit the control did not mean to set
+    // reaches the terminal. Kept until the link is given another device-communication object or
+    // layout (a refresh).
+    const std::optional<std::string>& UntrustedWords() const { return m_untrusted; }
     // For callers that use the device-communication object directly (the watchdog).
     void NoteCommunicationLost() {
         m_bCommunicationLost = true;
@@ -218,6 +227,20 @@ class Link {
     static std::uint16_t ControlMask(const OutputWords& out, std::uint8_t bits);
     // Waits until the written words read back, at most kTakeOverReads reads.
     void AwaitTakeOver(const OutputWords& out) const;
+    // The status byte, refused (Distrust) when it has a bit that the terminal never sets.
+    std::uint8_t ReadStatus() const;
+    std::uint8_t CheckStatus(std::uint8_t status) const;
+    // Refuses an output read-back whose control byte or data value is neither what the control
+    // wrote last nor what it read back before.
+    void CheckOutputReadBack(const OutputWords& read) const;
+    // An input value read after the terminal acknowledged the current command: once an answer is
+    // there, no other answer comes before the next command.
+    void CheckAnswerRead(std::uint16_t input) const;
+    // What was written to and seen of one terminal says nothing of another: a new
+    // device-communication object or layout starts afresh.
+    void ForgetAnotherTerminal() const;
+    // Records why, and throws it as a run-time error of the transaction.
+    [[noreturn]] void Distrust(const std::string& what) const;
     const ProcessImageEntry& Entry(ProcessImageIndex index) const {
         return m_state.ProcessImageLayout[index];
     }
@@ -274,6 +297,15 @@ class Link {
     std::uint8_t m_quickStatus = 0;
     std::uint16_t m_quickInput = 0;
     mutable std::int64_t m_nDevComCalls = 0;
+    mutable std::optional<std::string> m_untrusted;
+    // The output words as the control wrote them last and as they were last read back, and the
+    // answer seen since the command that the terminal acknowledged last (bit 8 and the answer
+    // byte).
+    mutable std::optional<OutputWords> m_lastWritten;
+    mutable std::optional<std::array<std::uint16_t, 2>> m_lastSeen;
+    mutable std::optional<std::uint16_t> m_answerSeen;
+    mutable const DevCom* m_wordsOf = nullptr;
+    mutable std::array<ProcessImageEntry, 4> m_wordsLayout{};
     TransactionObserver* m_observer = nullptr;
 };
 

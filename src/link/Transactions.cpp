@@ -50,7 +50,7 @@ Result Link::SendCommand(std::int32_t& nWord) {
 
     for (int poll = 0;; ++poll) {
         const std::uint8_t control = ReadByteAt(Entry(kControl));
-        const std::uint8_t status = ReadByteAt(Entry(kStatus));
+        const std::uint8_t status = ReadStatus();
         m_bLastAcknowledged = ((status & kStatusAcknowledge) != 0) == toggle;
         if (status & kStatusCollision) return Result::Collision;
         if (status & kStatusCorruptFrame) return Result::CorruptFrame;
@@ -114,6 +114,7 @@ Result Link::SendCommandQuick(std::int32_t& nWord) {
             m_quickSeen = true;
             m_quickStatus = status;
             m_quickInput = m_state.m_bMotorola ? SwapBytes(input) : input;
+            CheckAnswerRead(m_quickInput);
             const bool answered = (m_quickInput & kInputAnswerPresent) != 0;
             // Learn from it. Found at the read planned for it: now and then the next comes a
             // millisecond earlier. Found later: it came after the read before.
@@ -168,6 +169,7 @@ Result Link::ReceiveQuick(std::uint8_t& nData) {
         std::uint16_t raw = 0;
         ReadStatusAndInput(status, raw);
         input = m_state.m_bMotorola ? SwapBytes(raw) : raw;
+        CheckAnswerRead(input);
         if (seen && (input & kInputAnswerPresent)) {
             // The answer came after its acknowledge: silence read with the acknowledge would
             // have lost it. From now on every silence waits for the line.
@@ -239,6 +241,7 @@ Result Link::ReceiveDALIData(std::uint8_t& nData, LogStream* log) {
         if (m_pacing == Pacing::Quick && !m_quickDistrust) return ReceiveQuick(nData);
         for (int poll = 0;; ++poll) {
             const std::uint16_t value = ReadInputValue();
+            CheckAnswerRead(value);
             if (value & kInputAnswerPresent) {
                 // The backward frame is over: the line is free from now.
                 m_lineFreeMs = std::max(m_lineFreeMs, m_context.scheduler.Now());
@@ -250,7 +253,7 @@ Result Link::ReceiveDALIData(std::uint8_t& nData, LogStream* log) {
         }
         nData = 0;
         m_lineFreeMs = std::max(m_lineFreeMs, m_context.scheduler.Now());
-        const std::uint8_t status = ReadByteAt(Entry(kStatus));
+        const std::uint8_t status = ReadStatus();
         if (status & kStatusCollision) return Result::Collision;
         if (status & kStatusCorruptFrame) return Result::CorruptFrame;
         return Result::Timeout;

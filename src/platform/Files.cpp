@@ -1,6 +1,7 @@
 #include "platform/Files.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,6 +69,32 @@ std::string ResolvedTarget(const std::string& path) {
     return path;
 }
 
+// The temporary files that an earlier run of this program left beside target when it was killed
+// before it could remove them: named target + ".tmp-" + its process id + "-" + a number, of a
+// process that is gone. Those of a living process (a save under way) are left alone.
+void RemoveStaleTemporaries(const std::string& target) {
+    namespace fs = std::filesystem;
+    const fs::path path(target);
+    fs::path folder = path.parent_path();
+    if (folder.empty()) folder = ".";
+    const std::string prefix = path.filename().string() + ".tmp-";
+    std::error_code error;
+    for (fs::directory_iterator it(folder, error), end; !error && it != end; it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind(prefix, 0) != 0) continue;
+        const std::string rest = name.substr(prefix.size());
+        const std::size_t dash = rest.find('-');
+        if (dash == 0 || dash == std::string::npos ||
+            rest.find_first_not_of("0123456789-") != std::string::npos || dash + 1 >= rest.size() ||
+            rest.find('-', dash + 1) != std::string::npos || dash > 9)
+            continue;
+        const long pid = std::stol(rest.substr(0, dash));
+        if (pid <= 0 || pid == ::getpid()) continue;
+        if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;
+        ::unlink(it->path().c_str());
+    }
+}
+
 }  // namespace
 
 std::string SizeText(std::size_t bytes) {
@@ -124,6 +151,8 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes) {
                            kLibraryTitle, kErrPathFileAccess);
     };
     if (existed && S_ISDIR(old.st_mode)) fail("it is a folder");
+    // A device or a pipe is no file to replace: a rename would put a file in its place.
+    if (existed && !S_ISREG(old.st_mode)) fail("it is not a regular file");
     // A rename would replace a file the user made read-only; such a file is refused as a plain
     // write to it would be.
     if (existed && ::access(target.c_str(), W_OK) != 0) fail(ErrnoText(errno));
@@ -131,6 +160,7 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes) {
     // The temporary file lies beside the target, so that the rename stays within one file system
     // and replaces the target in one step. O_EXCL with a name of this process never takes over
     // another writer's file; the mode 0666 is narrowed by the user's umask as for any new file.
+    RemoveStaleTemporaries(target);
     static std::atomic<unsigned> counter{0};
     std::string temporary;
     int fd = -1;

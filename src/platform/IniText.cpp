@@ -273,11 +273,13 @@ IniContent ParseIniText(std::string_view text) {
     std::string group;
     bool groupValid = true;
     std::size_t lineNumber = 0;
-    auto drop = [&](std::string_view line) {
+    auto drop = [&](std::string_view line, bool tooLong = false) {
         ++content.droppedLines;
+        if (tooLong) ++content.tooLongLines;
         if (content.droppedExamples.size() >= kDroppedExamples) return;
         std::string shown = ValidUtf8(line.substr(0, kDroppedTextLength));
         if (line.size() > kDroppedTextLength) shown += "...";
+        if (tooLong) shown += " (too long)";
         content.droppedExamples.push_back("line " + std::to_string(lineNumber) + ": " + shown);
     };
     while (!text.empty()) {
@@ -299,6 +301,10 @@ IniContent ParseIniText(std::string_view text) {
                     group = UnescapedKey(name);
                 }
                 groupValid = group.size() <= kIniMaxName;
+                if (!groupValid) {
+                    drop(line, true);
+                    continue;
+                }
             }
             if (!groupValid) drop(line);
             continue;
@@ -315,7 +321,7 @@ IniContent ParseIniText(std::string_view text) {
         std::string name = UnescapedKey(key);
         std::string value = UnescapedValue(line.substr(equals + 1));
         if (name.size() > kIniMaxName || value.size() > kIniMaxValue) {
-            drop(line);
+            drop(line, true);
             continue;
         }
         name = NormalisedKey(group.empty() ? name : group + "/" + name);
@@ -354,9 +360,19 @@ std::string IniTextOf(const std::map<std::string, std::string>& values) {
 }
 
 std::string DroppedLinesText(const IniContent& content) {
-    std::string text = std::to_string(content.droppedLines) +
-                       (content.droppedLines == 1 ? " line that holds" : " lines that hold") +
-                       " no setting (";
+    const std::size_t noSetting = content.droppedLines - content.tooLongLines;
+    std::string text;
+    if (noSetting > 0) {
+        text = std::to_string(noSetting) +
+               (noSetting == 1 ? " line that holds" : " lines that hold") + " no setting";
+    }
+    if (content.tooLongLines > 0) {
+        text += (text.empty() ? "" : " and ") + std::to_string(content.tooLongLines) +
+                (content.tooLongLines == 1 ? " line" : " lines") +
+                " longer than this program keeps (a name up to " + std::to_string(kIniMaxName) +
+                " bytes, a value up to " + std::to_string(kIniMaxValue / 1024) + " KB)";
+    }
+    text += " (";
     for (std::size_t i = 0; i < content.droppedExamples.size(); ++i)
         text += (i ? "; " : "") + content.droppedExamples[i];
     if (content.droppedLines > content.droppedExamples.size()) text += "; ...";

@@ -26,6 +26,8 @@ struct IniContent {
     // value past the limits, and the keys under a group header that was dropped): how many, and
     // the first few as "line N: <text>" (cut to 60 characters).
     std::size_t droppedLines = 0;
+    // Of those, the lines dropped for a name or value past the limits.
+    std::size_t tooLongLines = 0;
     std::vector<std::string> droppedExamples;
 };
 

@@ -6,8 +6,16 @@
 
 namespace zd {
 
-// Installs the handlers (again at each call) and forgets any signal
-// recorded before. System calls under way go on after the handler (SA_RESTART), so that the
+// First thing in main(): ignores SIGXFSZ (a write past `ulimit -f` then fails with EFBIG and is
+// reported like a full disk) and holds SIGINT and SIGTERM back until the program knows what it
+// runs, so that a signal in its first milliseconds is not lost and does not end it half started.
+void PrepareProcessSignals();
+// Lets held signals through with their default action (the window, the demonstration, a usage
+// error): a signal that came meanwhile takes effect now.
+void ReleaseInterruptSignals();
+
+// Installs the handlers (again at each call), forgets any signal recorded before and lets held
+// signals through to them. System calls under way go on after the handler (SA_RESTART), so that the
 // transaction under way is finished.
 void InstallInterruptHandlers();
 // The first signal that came since, or 0. Safe from any thread.

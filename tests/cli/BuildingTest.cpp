@@ -248,6 +248,13 @@ TEST_F(BuildingTest, TheReportShowsEveryDeviceAndMarksConflicts) {
                       {"<h1>Inbetriebnahmeprotokoll</h1>", "Name, Datum, Unterschrift:",
                        ">Klemme an Position 3 (", "<th>Überblendzeit</th>"});
 
+    // A report that cannot be written fails the run, with the reason as its error.
+    const Outcome full =
+        Zd({"--pos", "3", "--lines", File("lines"), "report", "--format", "csv", "/dev/full"});
+    EXPECT_EQ(full.exitCode, 1);
+    EXPECT_NE(full.json.value("error", "").find("/dev/full"), std::string::npos)
+        << full.json.dump();
+
     const Outcome pdf = Zd({"--pos", "3", "--lines", File("lines"), "report", File("r.pdf")});
     ASSERT_EQ(pdf.exitCode, 0) << pdf.json.dump();
     const std::string document = test::ReadFileText(File("r.pdf"));

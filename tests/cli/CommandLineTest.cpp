@@ -3,11 +3,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
+#include <mutex>
+#include <random>
 #include <set>
 #include <string>
 #include <thread>
@@ -305,6 +308,67 @@ TEST_F(CommandLineTest, AStationThatDoesNotMatchTheTerminalIsNamedOverModbus) {
     EXPECT_EQ(right.exitCode, 0) << right.json.dump();
     EXPECT_EQ(right.json.at("acknowledged"), true);
     EXPECT_FALSE(right.json.contains("stationMayNotMatch"));
+}
+
+// A coupler that answers every read after the first ones with random words: a wrong position,
+// another master or a mapping of something else look like this to the control.
+class GarbageAfter : public DevCom {
+  public:
+    GarbageAfter(std::shared_ptr<DevCom> inner, int goodReads)
+        : m_inner(std::move(inner)), m_goodReads(goodReads) {}
+    void ReadTable(std::int32_t nDevice, std::int32_t nTable, std::int32_t nOffset,
+                   std::int32_t nCount, std::uint16_t* pData) override {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_inner->ReadTable(nDevice, nTable, nOffset, nCount, pData);
+        if (m_garbage && ++m_reads > m_goodReads)
+            for (std::int32_t i = 0; i < nCount; ++i)
+                pData[i] = static_cast<std::uint16_t>(m_random());
+    }
+    void WriteTable(std::int32_t nDevice, std::int32_t nTable, std::int32_t nOffset,
+                    std::int32_t nCount, const std::uint16_t* pData) override {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_inner->WriteTable(nDevice, nTable, nOffset, nCount, pData);
+    }
+    void StopGarbage() {
+        const std::lock_guard<std::mutex> lock(m_mutex);
+        m_garbage = false;
+    }
+
+  private:
+    std::mutex m_mutex;
+    std::shared_ptr<DevCom> m_inner;
+    int m_goodReads;
+    int m_reads = 0;
+    bool m_garbage = true;
+    std::mt19937 m_random{25};
+};
+
+// Words that cannot be the terminal's end the run at once, before the control writes back a bit
+// it did not set: the gear keep their addresses, and the error says what came back and why.
+TEST_F(CommandLineTest, AScanThatReadsGarbageEndsAtOnceAndLeavesTheLineAsItWas) {
+    RealScheduler clock;
+    const StationDocument station = StationDocument::Load(test::ExampleStation("packed-intel.xml"));
+    const auto garbage = std::make_shared<GarbageAfter>(
+        CreateSimulatedDevCom(clock, station.ChooseTerminal(),
+                              sim::LoadLineFile(ExampleLine("three-addressed.json"))),
+        50);
+    ModbusSimServer server(garbage, ModbusEndpoint{"127.0.0.1", 0});
+    std::thread serving([&server] { server.ServeFor(60'000); });
+    const std::string modbus = "127.0.0.1:" + std::to_string(server.Port());
+    const Outcome bad = Zd({"scan", "--modbus", modbus});
+    garbage->StopGarbage();
+    const Outcome again = Zd({"scan", "--modbus", modbus});
+    server.Stop();
+    serving.join();
+    EXPECT_EQ(bad.exitCode, 1) << bad.json.dump();
+    const std::string error = bad.json.value("error", "");
+    EXPECT_THAT(error, ::testing::AnyOf(::testing::HasSubstr("reads back"),
+                                        ::testing::HasSubstr("never sets"),
+                                        ::testing::HasSubstr("without a new command")));
+    EXPECT_THAT(error, ::testing::HasSubstr("position or the station's process-image layout"));
+    EXPECT_THAT(error, ::testing::HasSubstr("Nothing more is sent"));
+    ASSERT_EQ(again.exitCode, 0) << again.json.dump();
+    EXPECT_EQ(ShortAddresses(again.json.at("devices")), (std::vector<int>{0, 5, 63}));
 }
 
 TEST_F(CommandLineTest, ChangeAddressesMovesAndDeletes) {

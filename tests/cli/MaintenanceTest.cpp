@@ -12,6 +12,7 @@
 #include "host/LineBackup.h"
 #include "platform/Error.h"
 #include "sim/LineFile.h"
+#include "support/TestContext.h"
 
 namespace zd {
 namespace {
@@ -195,6 +196,22 @@ TEST_F(MaintenanceTest, BadBackupFilesAreRefusedNamingWhatIsWrong) {
             EXPECT_NE(error.Description().find(c.message), std::string::npos)
                 << error.Description();
         }
+    }
+    // A backup nested far below the size limit, and a long value in the wrong place: refused
+    // with a message of a few lines, never a crash or the value whole.
+    const std::string deep =
+        "{\"format\": \"zd4270-line-backup\", \"version\": 1, \"devices\": [], "
+        "\"terminal\": {\"a\": " +
+        std::string(59000, '[') + std::string(59000, ']') + "}}";
+    const std::string longValue =
+        edited("\"1\": 100", "\"1\": \"" + std::string(3'000'000, 'x') + "\"");
+    for (const auto& [text, message] :
+         {std::pair{deep, "nested deeper than 32 levels"},
+          std::pair{longValue, "a level 0 to 254 or \"mask\" is expected, not \"xxxx"}}) {
+        const auto error = test::Thrown([&text = text] { ParseLineBackup(text, "f.json"); });
+        ASSERT_TRUE(error);
+        EXPECT_NE(error->Description().find(message), std::string::npos) << error->Description();
+        EXPECT_LT(error->Description().size(), 200u);
     }
     EXPECT_EQ(LoadLineBackup(std::string(ZD4270_EXAMPLES_DIR) + "/backup/three-addressed.json")
                   .devices.size(),

@@ -295,6 +295,35 @@ TEST_F(DeviceRegistryTest, BadShapesAreDroppedAndNamedAndLargeStoresRefused) {
     EXPECT_EQ(test::ReadFileText(m_iniPath).size(), large.size());
 }
 
+// A store just below the limit whose rewrite would grow past it (groups are filed under their
+// first part) is not rewritten: every later run still reads it. A line past the limits is named
+// as too long, a device as no store.
+TEST_F(DeviceRegistryTest, TheWriterNeverMakesAStoreTheReaderRefuses) {
+    std::string store;
+    for (int group = 0; store.size() < 4 * kMegabyte - 40; ++group)
+        store += "[g" + std::to_string(group) + "/a]\nk=1\n";
+    std::ofstream(m_iniPath) << store;
+    m_registry = std::make_unique<QSettingsRegistry>(m_iniPath);
+    ASSERT_FALSE(m_registry->LoadError());
+    m_registry->WriteString(kHkcu, "Software", "w", "1");
+    EXPECT_FALSE(m_registry->Sync());
+    EXPECT_NE(m_registry->LastError().find("more than the 4 MB this program reads; it was left"),
+              std::string::npos)
+        << m_registry->LastError();
+    m_registry.reset();
+    EXPECT_EQ(test::ReadFileText(m_iniPath), store);
+    EXPECT_FALSE(QSettingsRegistry(m_iniPath).LoadError());
+
+    const IniContent content = ParseIniText("a=1\nb=" + std::string(kIniMaxValue + 1, 'v') + "\n");
+    EXPECT_EQ(content.values.size(), 1u);
+    EXPECT_NE(DroppedLinesText(content).find("1 line longer than this program keeps (a name up to "
+                                             "1024 bytes, a value up to 64 KB) (line 2: b=vvv"),
+              std::string::npos)
+        << DroppedLinesText(content);
+    EXPECT_EQ(*QSettingsRegistry("/dev/full").LoadError(),
+              "The store /dev/full is not a regular file");
+}
+
 // A full store of 64 positions of 64 devices stays well below the limit; a write that the file
 // size limit stops half-way (SIGXFSZ ignored, so write fails with EFBIG) fails and leaves the old
 // store whole.

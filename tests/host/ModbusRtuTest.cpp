@@ -2,17 +2,21 @@
 // PDUs as over TCP, with their CRC; silence where a serial line asks for it), and the client's
 // errors on a pseudo-terminal that nobody answers on: each names the device and its settings.
 #include <fcntl.h>
+#include <poll.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <tuple>
 #include <vector>
 
 #include "host/ModbusDevCom.h"
 #include "host/ModbusRequestHandler.h"
+#include "host/ModbusRtuServer.h"
 #include "host/SimDevCom.h"
 #include "platform/Error.h"
 #include "platform/VirtualScheduler.h"
@@ -145,6 +149,7 @@ class DeafLine {
         if (m_master >= 0) ::close(m_master);
     }
     const std::string& Device() const { return m_device; }
+    int Master() const { return m_master; }
 
   private:
     int m_master = -1;
@@ -179,6 +184,51 @@ TEST(ModbusRtuClientTest, ErrorsNameTheDeviceAndItsSettings) {
                         " (115200 8N1) cannot be opened: another program uses it"),
               std::string::npos)
         << busy;
+}
+
+// Requests to other units, a broadcast and garbage on the line: each is passed over, and the next
+// request to this unit is answered whatever came before it.
+TEST(ModbusRtuServerTest, TheUnitAnswersAfterRequestsToOtherUnits) {
+    DeafLine client;
+    ASSERT_FALSE(client.Device().empty());
+    VirtualScheduler clock;
+    ModbusRtuSimServer server(
+        std::make_shared<SimDevCom>(std::make_shared<sim::Terminal>(clock, sim::TerminalConfig{})),
+        ParseModbusSerialLine(client.Device() + ":115200:N/5"));
+    std::atomic<bool> stop{false};
+    std::thread serving([&] {
+        while (!stop) server.Step(20);
+    });
+    const auto answerTo = [&](const Bytes& request) {
+        EXPECT_EQ(::write(client.Master(), request.data(), request.size()),
+                  static_cast<ssize_t>(request.size()));
+        Bytes answer;
+        pollfd ready{client.Master(), POLLIN, 0};
+        // The answer is 5 + 4 bytes; the wait ends early once it is there.
+        while (answer.size() < 9 && ::poll(&ready, 1, 2000) > 0) {
+            std::uint8_t chunk[64];
+            const ssize_t got = ::read(client.Master(), chunk, sizeof chunk);
+            if (got <= 0) break;
+            answer.insert(answer.end(), chunk, chunk + got);
+        }
+        return answer;
+    };
+    const Bytes own = WithCrc({0x05, 0x03, 0x81, 0x09, 0x00, 0x02});
+    for (const Bytes& before : {WithCrc({0x02, 0x03, 0x00, 0x00, 0x00, 0x01}),
+                                WithCrc({0xF7, 0x03, 0x00, 0x00, 0x00, 0x01}),
+                                WithCrc({0xFF, 0x10, 0x00, 0x00, 0x00, 0x01, 0x02, 0x12, 0x34}),
+                                WithCrc({0x02, 0x03, 0x02, 0x12, 0x34}),
+                                WithCrc({0x00, 0x10, 0x81, 0x00, 0x00, 0x01, 0x02, 0x00, 0x00})}) {
+        EXPECT_EQ(::write(client.Master(), before.data(), before.size()),
+                  static_cast<ssize_t>(before.size()));
+        const Bytes answer = answerTo(own);
+        ASSERT_EQ(answer.size(), 9u) << "after a frame to unit " << int(before[0]);
+        EXPECT_EQ(answer[0], 0x05);
+        EXPECT_EQ(answer[1], 0x03);
+    }
+    EXPECT_EQ(server.Dropped(), 0);
+    stop = true;
+    serving.join();
 }
 
 }  // namespace

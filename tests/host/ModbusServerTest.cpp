@@ -438,5 +438,65 @@ TEST(ModbusClientErrorTest, TextsSayWhatHappened) {
     EXPECT_NE(refused.find("connection refused"), std::string::npos) << refused;
 }
 
+// A server that answers each read with a frame changed on purpose: another unit, bytes after the
+// PDU (counted by the length field or not), a length field past any PDU. The client takes none of
+// them: each request fails on a fresh connection as well, and the error says what came.
+TEST(ModbusClientErrorTest, AnswersThatCannotBeTheOneAskedForAreRefused) {
+    const int listening = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listening, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listening, 4), 0);
+    socklen_t size = sizeof address;
+    ::getsockname(listening, reinterpret_cast<sockaddr*>(&address), &size);
+    const std::uint16_t port = ntohs(address.sin_port);
+
+    const std::function<void(Bytes&)> changes[] = {
+        [](Bytes& answer) { answer[6] = 7; },
+        [](Bytes& answer) {
+            answer.insert(answer.end(), {0xAA, 0xBB});
+            answer[5] = static_cast<std::uint8_t>(answer[5] + 2);
+        },
+        [](Bytes& answer) { answer.push_back(0xAA); },
+        [](Bytes& answer) { answer[4] = answer[5] = 0xFF; },
+    };
+    const char* said[] = {"an answer of unit 7, not of unit 1",
+                          "an answer of 6 bytes to function 3", "bytes after the answer",
+                          "MBAP length field says 65535"};
+    std::atomic<int> change{0};
+    std::thread serving([&] {
+        for (;;) {
+            const int client = ::accept(listening, nullptr, nullptr);
+            if (client < 0) return;
+            std::uint8_t request[12];
+            // A read of one word: header, unit, function, address, count.
+            for (std::size_t got = 0; got < sizeof request;) {
+                const ssize_t n = ::recv(client, request + got, sizeof request - got, 0);
+                if (n <= 0) break;
+                got += static_cast<std::size_t>(n);
+            }
+            Bytes answer{request[0], request[1], 0, 0, 0, 5, request[6], 0x03, 0x02, 0x12, 0x34};
+            changes[change](answer);
+            (void)!::send(client, answer.data(), answer.size(), MSG_NOSIGNAL);
+            // Open until the client lets go, which it does when it refuses the answer.
+            while (::recv(client, request, sizeof request, 0) > 0) {
+            }
+            ::close(client);
+        }
+    });
+    for (std::size_t i = 0; i < std::size(changes); ++i) {
+        change = static_cast<int>(i);
+        ModbusDevCom devCom(ModbusEndpoint{"127.0.0.1", port}, 500);
+        std::uint16_t word = 0;
+        const std::string refused = ErrorOf([&] { devCom.ReadTable(0, 0, 0, 1, &word); });
+        EXPECT_NE(refused.find(said[i]), std::string::npos) << refused;
+        EXPECT_EQ(word, 0);
+    }
+    ::shutdown(listening, SHUT_RDWR);
+    ::close(listening);
+    serving.join();
+}
+
 }  // namespace
 }  // namespace zd

@@ -92,6 +92,62 @@ TEST_P(TransactionTest, StartRandomAddressingPulsesControlBitThreeAndClearsBitOn
 INSTANTIATE_TEST_SUITE_P(Placements, TransactionTest, testing::ValuesIn(test::kLinkSetups),
                          [](const auto& test) { return test.param.name; });
 
+// Words that cannot be the terminal's own end every transaction from then on, with one box that
+// says what came back, and nothing more goes to the terminal: an output word whose control byte
+// reads back other than written (the toggle would carry the foreign bits back), a status byte
+// with a bit the terminal never sets, an answer that changes without a new command.
+TEST_P(TransactionTest, WordsThatCannotBeTheTerminalsEndTheLinksTraffic) {
+    const test::Layout& layout = GetParam().layout;
+    const ProcessImageEntry& out =
+        layout[kOutput].nBitOffset != 0 ? layout[kOutput] : layout[kControl];
+    const std::uint16_t bit3 =
+        out.nBitOffset == 0 && layout[kControl].nBitOffset != 0 ? 0x0800 : 0x0008;
+    const auto afterOneCommand = [&](LinkRig& r) {
+        EXPECT_EQ(SendDALI(r, kCmdQueryStatus, 0, AddressKind::Short, 5), Result::Done);
+        return r.terminal->Calls().size();
+    };
+    {
+        LinkRig r{GetParam()};
+        afterOneCommand(r);
+        r.terminal->SetWord(out.nTableNumber, out.nWordOffset,
+                            r.terminal->Word(out.nTableNumber, out.nWordOffset) ^ bit3);
+        const std::size_t writes = r.terminal->CountCalls(true);
+        EXPECT_EQ(SendDALI(r, kCmdOff, 0, AddressKind::Short, 5), Result::Error);
+        EXPECT_EQ(r.terminal->CountCalls(true), writes);
+        ASSERT_EQ(r.t.dialogs.boxes.size(), 1u);
+        EXPECT_NE(r.BoxText().find("reads back"), std::string::npos) << r.BoxText();
+        EXPECT_NE(r.BoxText().find("another master"), std::string::npos) << r.BoxText();
+        EXPECT_TRUE(r.link.CommunicationLost());
+        const std::size_t calls = r.terminal->Calls().size();
+        std::uint8_t nDsi = 1;
+        EXPECT_EQ(r.link.SendDSICommand(nDsi), Result::Error);
+        EXPECT_THROW(r.link.StartRandomAddressing(), ControlError);
+        EXPECT_EQ(r.terminal->Calls().size(), calls);
+        EXPECT_EQ(r.t.dialogs.boxes.size(), 1u);
+    }
+    {
+        LinkRig r{GetParam()};
+        afterOneCommand(r);
+        r.terminal->SetStatusBits(0x40);
+        EXPECT_EQ(SendDALI(r, kCmdOff, 0, AddressKind::Short, 5), Result::Error);
+        EXPECT_NE(r.BoxText().find("status byte"), std::string::npos) << r.BoxText();
+        const std::size_t calls = r.terminal->Calls().size();
+        EXPECT_EQ(SendDALI(r, kCmdOff, 0, AddressKind::Short, 5), Result::Error);
+        EXPECT_EQ(r.terminal->Calls().size(), calls);
+    }
+    {
+        LinkRig r{GetParam()};
+        afterOneCommand(r);
+        r.terminal->PresentAnswer(0x12);
+        std::uint8_t nData = 0;
+        EXPECT_EQ(r.link.ReceiveDALIData(nData, nullptr), Result::Done);
+        EXPECT_EQ(r.link.ReceiveDALIData(nData, nullptr), Result::Done);
+        r.terminal->PresentAnswer(0x34);
+        EXPECT_EQ(r.link.ReceiveDALIData(nData, nullptr), Result::Error);
+        EXPECT_NE(r.BoxText().find("without a new command"), std::string::npos) << r.BoxText();
+    }
+}
+
 class HandshakeTest : public testing::Test {
   protected:
     LinkRig rig{test::PackedLayout(), false};
@@ -184,6 +240,10 @@ TEST_F(HandshakeTest, TakeOverThatNeverComesCostsFiftyReadsAndGoesOn) {
         if (!call.bWrite && call.nCount == 2) ++readBacks;
     EXPECT_EQ(readBacks, 1u + 50u);  // the read of step one, then the take-over reads
     EXPECT_TRUE(rig.terminal->Commands().empty());
+    // Words that never show a write are the host's, not another master's: the next command goes
+    // on as well.
+    EXPECT_EQ(SendDALI(rig, kCmdOff, 0, AddressKind::Short, 1), Result::Done);
+    EXPECT_TRUE(rig.t.dialogs.boxes.empty());
 }
 
 TEST_F(HandshakeTest, ToggleMaskFollowsAControlByteInTheHighByte) {

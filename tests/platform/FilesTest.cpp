@@ -225,6 +225,31 @@ TEST_F(FilesTest, AFailedSaveLeavesTheOldFileByteForByteAndNoTemporaryFile) {
     }
     EXPECT_EQ(Listing().size(), std::string("archive.xml sub ").size()) << Listing();
     EXPECT_TRUE(fs::is_empty(m_folder / "sub"));
+
+    // A device is no file to replace.
+    const auto device = test::Thrown([] { WriteFileAtomically("/dev/null", "new"); });
+    ASSERT_TRUE(device);
+    EXPECT_NE(device->Description().find("(it is not a regular file)"), std::string::npos);
+}
+
+// What a run killed in the middle of a save left beside the file goes with the next save of that
+// file; a save under way in a living process, and other files, stay.
+TEST_F(FilesTest, TheNextSaveRemovesTheTemporaryFilesOfAProcessThatIsGone) {
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    const fs::path target = m_folder / "store.ini";
+    const std::string dead = "store.ini.tmp-" + std::to_string(gone) + "-7";
+    const std::string living = "store.ini.tmp-" + std::to_string(::getppid()) + "-0";
+    for (const std::string& name : {dead, living, std::string("store.ini.tmp-x-1"),
+                                    std::string("other.ini.tmp-") + std::to_string(gone) + "-1"})
+        std::ofstream(m_folder / name) << "half";
+    WriteFileAtomically(target.string(), "whole");
+    EXPECT_EQ(test::ReadFileText(target.string()), "whole");
+    EXPECT_FALSE(fs::exists(m_folder / dead));
+    EXPECT_TRUE(fs::exists(m_folder / living));
+    EXPECT_TRUE(fs::exists(m_folder / "store.ini.tmp-x-1"));
+    EXPECT_TRUE(fs::exists(m_folder / ("other.ini.tmp-" + std::to_string(gone) + "-1")));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -14,6 +15,8 @@
 #include <chrono>
 #include <csignal>
 #include <cstring>
+#include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -39,7 +42,8 @@ class Child {
     // The environment is this process's without a display, the Qt platform or a runtime folder,
     // plus the NAME=VALUE entries of env.
     Child(const std::string& program, const std::vector<std::string>& args,
-          const std::string& folder, const std::vector<std::string>& env = {}) {
+          const std::string& folder, const std::vector<std::string>& env = {},
+          const std::function<void()>& inChild = {}) {
         std::vector<std::string> argStrings{program};
         argStrings.insert(argStrings.end(), args.begin(), args.end());
         std::vector<std::string> envStrings;
@@ -68,6 +72,7 @@ class Child {
             ::dup2(err[1], STDERR_FILENO);
             const int nothing = ::open("/dev/null", O_RDONLY);
             ::dup2(nothing, STDIN_FILENO);
+            if (inChild) inChild();
             if (::chdir(folder.c_str()) == 0) ::execve(program.c_str(), argv.data(), envp.data());
             ::_exit(127);
         }
@@ -217,6 +222,34 @@ TEST_F(ProgramsTest, APdfReportNeedsNoDisplay) {
         EXPECT_EQ(run.err.find("XDG_RUNTIME_DIR"), std::string::npos) << run.err;
         std::filesystem::remove(pdf);
     }
+}
+
+// Past a file size limit (ulimit -f) a save fails as on a full disk: the run ends with its
+// document, and no temporary file or lock stays behind. A signal that came before the program was
+// ready for it ends the run as a later one does.
+TEST_F(ProgramsTest, AFileSizeLimitFailsTheSaveAndAnEarlySignalEndsTheRunCleanly) {
+    const std::vector<std::string> scan = {
+        "--lang", "en", "--registry", File("store.ini"), "scan", "--save-line", File("line.json")};
+    const ProgramRun limited = Child(ZD4270_PROGRAM, scan, m_folder.Path().string(), {}, [] {
+                                   const rlimit limit{64, 64};
+                                   ::setrlimit(RLIMIT_FSIZE, &limit);
+                               }).Finish();
+    EXPECT_EQ(limited.exitCode, 1) << limited.out << limited.err;
+    EXPECT_NE(limited.out.find("File too large"), std::string::npos) << limited.out;
+    for (const auto& entry : std::filesystem::directory_iterator(m_folder.Path())) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name.find(".tmp-") == std::string::npos && !name.ends_with(".lock")) << name;
+    }
+
+    const ProgramRun early = Child(ZD4270_PROGRAM, scan, m_folder.Path().string(), {}, [] {
+                                 sigset_t interrupt;
+                                 sigemptyset(&interrupt);
+                                 sigaddset(&interrupt, SIGINT);
+                                 ::sigprocmask(SIG_BLOCK, &interrupt, nullptr);
+                                 ::raise(SIGINT);
+                             }).Finish();
+    EXPECT_EQ(early.exitCode, 130) << early.out << early.err;
+    EXPECT_NE(early.out.find("\"interrupted\": true"), std::string::npos) << early.out;
 }
 
 // zd4270 drives a serving zd4270-sim over Modbus TCP; SIGTERM then ends the server cleanly, with
