@@ -249,7 +249,7 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
         document.update(command(*session));
         // Words that cannot be the terminal's end the run, whatever the command made of the
         // transactions that failed.
-        if (const auto& untrusted = session->Control().TerminalLink().UntrustedWords())
+        if (const auto& untrusted = session->Line().TerminalLink().UntrustedWords())
             throw CommandFailed(*untrusted);
         acknowledges.Note(document);
         session->Finish();
@@ -303,7 +303,7 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
         }
         // Said in the link's words, whichever transaction of the command met them first.
         if (const auto& untrusted =
-                session ? session->Control().TerminalLink().UntrustedWords() : std::nullopt)
+                session ? session->Line().TerminalLink().UntrustedWords() : std::nullopt)
             return fail(*untrusted, 1);
         return fail(failure.what(), 1);
     } catch (const ControlError& error) {

@@ -74,7 +74,9 @@ HeadlessSession::~HeadlessSession() {
 }
 
 bool HeadlessSession::CommunicationFailed() const {
-    return m_connection && m_connection->TerminalLink().CommunicationFailures() > 0;
+    if (!m_connection) return false;
+    const Link& link = m_connection->TerminalLink();
+    return link.CommunicationFailures() > 0 || link.UntrustedWords().has_value();
 }
 
 std::string HeadlessSession::AddressingLogPath() const {
