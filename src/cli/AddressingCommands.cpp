@@ -174,6 +174,8 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
                          progress.fraction, language});
                 },
                 [&] { return session.StopRequested(what); });
+            if (report.outcome.failure != EngineFailure::Refused)
+                session.NoteAddressesGiven(report.addressed, newInstallation);
             session.EndEngineRun();
             checkMs = report.checkMs;
             if (report.outcome.failure == EngineFailure::Refused) refuse(report.outcome.text);

@@ -172,8 +172,17 @@ void KeepWhatHappened(Json& document, const HeadlessSession* session) {
 void KeepStoredListOfUnfinishedRun(Json& document, HeadlessSession* session, bool interrupted) {
     if (!session || (!interrupted && !session->CommunicationFailed())) return;
     const std::string name = document.value("command", "");
-    if (name.rfind("address", 0) == 0 || name == "replace") {
+    if (name == "address change" || name == "address single") {
+        // Moves and the one address for all are in the list as they were made.
         document["storedDevices"] = "this run's list: it holds the addresses the run gave";
+        return;
+    }
+    if (name.rfind("address", 0) == 0 || name == "replace") {
+        session->KeepStoredListWithAddressesGiven();
+        document["devices"] = DevicesJson(session->State());
+        document["storedDevices"] =
+            "the store's list from before the run, with the addresses the run gave; scan to see "
+            "the whole line";
         return;
     }
     session->KeepStoredDeviceList();

@@ -160,6 +160,10 @@ PreparedCommand PrepareAddressPhysical(const CommandArguments& arguments) {
                 timedOut = now - lastChangeMs >= timeoutMs;
                 return timedOut;
             });
+        std::vector<std::int16_t> given;
+        for (const auto& [number, address] : report.lamps) given.push_back(address);
+        if (report.outcome.failure != EngineFailure::Refused)
+            session.NoteAddressesGiven(given, newInstallation);
         session.EndEngineRun();
         if (report.outcome.failure == EngineFailure::Refused)
             throw CommandFailed(ForConsole(report.outcome.text));

@@ -62,6 +62,9 @@ HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* conso
 
 void HeadlessSession::Open() {
     m_connection->Open(m_terminal, m_devCom, StationUserData(m_terminal));
+    if (m_state.devices)
+        for (const auto& [key, device] : m_state.devices->Items())
+            m_storedAtOpen.push_back(*device);
     if (const auto error = ErrorSince(0)) throw ControlError(ForConsole(*error));
     m_startMs = m_scheduler->Now();
     if (Interrupted()) throw CommandInterrupted{m_interrupted};
@@ -71,6 +74,20 @@ HeadlessSession::~HeadlessSession() {
     // The terminal goes first, and the progress line no longer sees it while it is taken down.
     if (m_connection) m_connection->Close(!m_keepStoredList);
     m_connection.reset();
+}
+
+void HeadlessSession::NoteAddressesGiven(const std::vector<std::int16_t>& addresses,
+                                         bool storedListWiped) {
+    m_given.insert(m_given.end(), addresses.begin(), addresses.end());
+    m_storedListWiped = m_storedListWiped || storedListWiped;
+}
+
+void HeadlessSession::KeepStoredListWithAddressesGiven() {
+    auto devices = std::make_shared<colDevices>();
+    if (!m_storedListWiped)
+        for (const clsDevice& device : m_storedAtOpen) devices->Add(device);
+    m_state.devices = devices;
+    for (const std::int16_t address : m_given) Line().AddAddressedDevice(address);
 }
 
 bool HeadlessSession::CommunicationFailed() const {

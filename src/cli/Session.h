@@ -10,6 +10,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include <nlohmann/json.hpp>
 
@@ -124,6 +125,14 @@ class HeadlessSession : public ControlRun {
     // signal, a lost connection) may have found only part of the line, and a command that gives
     // or moves no address learns nothing for sure that the store lacks. Call before Finish.
     void KeepStoredDeviceList() { m_keepStoredList = true; }
+    // An addressing run tells the addresses it gave as it ends (a physical selection, a control's
+    // search): a run that then does not finish (its closing scan cut short) stores the list the
+    // store held, with these addresses added, rather than the part of the line it had scanned.
+    // storedListWiped: the run took every short address away first (a new installation).
+    void NoteAddressesGiven(const std::vector<std::int16_t>& addresses, bool storedListWiped);
+    // The list such a run stores, and shows: the store's list from the start with the addresses
+    // given. Call before Finish.
+    void KeepStoredListWithAddressesGiven();
     // The device communication failed at some time during the run.
     bool CommunicationFailed() const;
     // Writes the frame log asked for with the frames sent so far, once: a run that failed before
@@ -165,6 +174,10 @@ class HeadlessSession : public ControlRun {
     bool m_finishing = false;
     bool m_frameLogSaved = false;
     bool m_keepStoredList = false;
+    // The device list the store held when the terminal was opened, and the addresses given since.
+    std::vector<clsDevice> m_storedAtOpen;
+    std::vector<std::int16_t> m_given;
+    bool m_storedListWiped = false;
 };
 
 }  // namespace zd

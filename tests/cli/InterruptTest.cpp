@@ -148,6 +148,25 @@ TEST_F(InterruptTest, TheFirstSignalEndsTheProcedureCleanlyTheSecondAtOnce) {
     EXPECT_TRUE(twice.json.is_null());
 }
 
+// Stopped in the scan that follows the search: every address the search gave is in the document
+// and the store, not just those the scan had reached.
+TEST_F(InterruptTest, AnAddressingStoppedInItsClosingScanKeepsEveryAddressItGave) {
+    const std::vector<std::string> args =
+        Args({"address", "random", "--start", "48", "--line", ControlSearchLine()});
+    // The scan asks 0 to 63: cut before it reaches 48, it has found none of the new gear.
+    const ChildRun stopped = RunInterrupted(args, CallsOf(args) - 200, {SIGINT});
+    ASSERT_TRUE(WIFEXITED(stopped.status) && WEXITSTATUS(stopped.status) == 130) << stopped.status;
+    const Json& devices = stopped.json.at("devices");
+    ASSERT_EQ(devices.size(), 16u) << stopped.json.dump();
+    EXPECT_EQ(devices.front().at("shortAddress"), 48);
+    const std::string store = test::ReadFileText(File("store.ini"));
+    int stored = 0;
+    for (std::size_t at = store.find("Short%20Address="); at != std::string::npos;
+         at = store.find("Short%20Address=", at + 1))
+        if (store.compare(at + 16, 2, "-1") != 0) ++stored;
+    EXPECT_EQ(stored, 16);
+}
+
 // The terminal's own random addressing: stopped where the terminal lets the control, else named.
 TEST_F(InterruptTest, TheTerminalsOwnAddressing) {
     const std::vector<std::string> args =
