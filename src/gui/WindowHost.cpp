@@ -1,5 +1,7 @@
 #include "gui/WindowHost.h"
 
+#include <filesystem>
+
 #include <QApplication>
 #include <QDialog>
 #include <exception>
@@ -159,7 +161,12 @@ bool WindowHost::Open(const ConnectionTarget& connection, bool keepLine) {
         connection.stationFile,
         m_control->Position() >= 0 ? m_control->Position() : connection.PositionOrFirst(),
         m_control->DeviceName(),
-        connection.modbusRtu.empty() ? connection.modbus : "Modbus RTU " + connection.modbusRtu);
+        connection.OverModbus()
+            ? (connection.modbusRtu.empty() ? connection.modbus
+                                            : "Modbus RTU " + connection.modbusRtu)
+            // The simulated line: its file, or none.
+            : (connection.lineFile ? std::filesystem::path(*connection.lineFile).filename().string()
+                                   : std::string()));
     ShowStoredListNote();
     WatchScans();
     AddDeviceTreeMenu();

@@ -44,8 +44,10 @@ TEST(WindowHostTest, SwitchingLinesEndsTheOldControlAndASnapshotContinuesTheLine
         ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return !host.Control()->Scanning(); }, 120'000));
     };
     scan();
-    EXPECT_NE(host.Window()->windowTitle().indexOf("Pos 1"), -1)
-        << host.Window()->windowTitle().toStdString();
+    // The title names the terminal and the line it shows.
+    for (const char* part : {"Pos 1", "three-addressed.json"})
+        EXPECT_NE(host.Window()->windowTitle().indexOf(part), -1)
+            << host.Window()->windowTitle().toStdString();
 
     // Refused while the scan runs: the control stays as it is.
     configZD4270* before = host.Control();
