@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,9 @@
 #include "cli/HeadlessCommands.h"
 #include "cli/Report.h"
 #include "cli/StationRun.h"
+#include "host/Building.h"
+#include "host/ModbusDevCom.h"
+#include "host/StationDocument.h"
 #include "link/Link.h"
 #include "platform/Error.h"
 #include "platform/Interrupt.h"
@@ -328,9 +332,43 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
 
 namespace {
 
+// A station of several couplers over Modbus TCP: one --modbus address reaches one coupler. When the
+// terminal asked for sits on another coupler than the first, the coupler at that address does not
+// know its registers; the hint names the coupler and the port zd4270-sim --station serves it at
+// (the port --all uses: the address's port plus the coupler's place).
+std::optional<std::string> CouplerHint(const ConnectionTarget& connection) {
+    if (connection.modbus.empty() || connection.stationFile.empty()) return std::nullopt;
+    try {
+        const StationDocument station = StationDocument::Load(connection.stationFile);
+        for (const StationTerminal& terminal : StationZd4270Terminals(station)) {
+            if (terminal.position != connection.PositionOrFirst() || terminal.coupler == 0)
+                continue;
+            ModbusEndpoint endpoint = ParseModbusEndpoint(connection.modbus);
+            const int port = endpoint.port + terminal.coupler;
+            return "terminal " + std::to_string(terminal.position) +
+                   " sits on the station's coupler " + std::to_string(terminal.coupler + 1) + " (" +
+                   terminal.couplerName +
+                   "): give that coupler's address with --modbus (zd4270-sim --station serves it "
+                   "at "
+                   "port " +
+                   std::to_string(port) + ", as --all reaches it)";
+        }
+    } catch (const std::exception&) {
+        // The run itself has said what is wrong with the station.
+    }
+    return std::nullopt;
+}
+
 int RunCommand(const std::string& name, const PreparedCommand& command,
                const SessionOptions& options, std::FILE* out, std::FILE* err) {
-    const CommandOutcome outcome = ExecuteCommand(name, command, options, err);
+    CommandOutcome outcome = ExecuteCommand(name, command, options, err);
+    const std::string error = outcome.document.value("error", "");
+    if (error.find("Illegal data address") != std::string::npos) {
+        if (const auto hint = CouplerHint(options.connection)) {
+            std::fprintf(err, "zd4270: %s\n", hint->c_str());
+            outcome.document["error"] = error + "; " + *hint;
+        }
+    }
     PrintJson(out, outcome.document);
     return outcome.exitCode;
 }

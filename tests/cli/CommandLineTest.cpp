@@ -18,6 +18,7 @@
 
 #include "cli/CliRun.h"
 #include "cli/CommandLine.h"
+#include "host/Building.h"
 #include "host/ModbusSimServer.h"
 #include "host/SimDevCom.h"
 #include "host/StationDocument.h"
@@ -273,6 +274,27 @@ TEST_F(CommandLineTest, ARunThatDidNotFinishKeepsTheStoredDeviceList) {
         EXPECT_THAT(cut.json.value("storedDevices", ""), ::testing::HasSubstr("kept"));
         EXPECT_EQ(stored(), 64) << command[0];
     }
+}
+
+// A building station over Modbus TCP: the address given reaches the first coupler, which does not
+// know terminal 12's registers. The error names its coupler and the port that serves it.
+TEST_F(CommandLineTest, ATerminalOnAnotherCouplerIsNamedWithItsPort) {
+    const std::string building = test::ExamplePath("building/station.xml");
+    RealScheduler clock;
+    const StationDocument station = StationDocument::Load(building);
+    std::vector<std::shared_ptr<SimDevCom>> first;
+    for (const StationTerminal& terminal : StationZd4270Terminals(station))
+        if (terminal.coupler == 0)
+            first.push_back(CreateSimulatedDevCom(clock, terminal.node, sim::LineDescription{}));
+    ModbusSimServer server(std::make_shared<CouplerDevCom>(first), ModbusEndpoint{"127.0.0.1", 0});
+    std::thread serving([&server] { server.ServeFor(20'000); });
+    const Outcome scan = Zd({"scan", "--station", building, "--pos", "12", "--modbus",
+                             "127.0.0.1:" + std::to_string(server.Port())});
+    server.Stop();
+    serving.join();
+    EXPECT_EQ(scan.exitCode, 1) << scan.json.dump();
+    test::ExpectParts(scan.json.value("error", ""), {"Illegal data address", "coupler 3",
+                                                     "port " + std::to_string(server.Port() + 2)});
 }
 
 // Over Modbus, a station document that places the terminal's bytes elsewhere than the terminal
