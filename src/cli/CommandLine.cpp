@@ -361,6 +361,20 @@ std::optional<std::string> CouplerHint(const ConnectionTarget& connection) {
 
 int RunCommand(const std::string& name, const PreparedCommand& command,
                const SessionOptions& options, std::FILE* out, std::FILE* err) {
+    // A position the station does not have is a mistake on the command line, as it is for
+    // several positions: exit 2, nothing sent.
+    const ConnectionTarget& connection = options.connection;
+    if (!connection.stationFile.empty() && connection.position) {
+        std::optional<std::string> missing;
+        try {
+            if (!StationDocument::Load(connection.stationFile).TerminalNode(*connection.position))
+                missing = "the station " + connection.stationFile +
+                          " has no terminal at position " + std::to_string(*connection.position);
+        } catch (const std::exception&) {
+            // A station that cannot be read is the run's to report.
+        }
+        if (missing) return Fail(out, err, Json{{"command", name}}, *missing, 2);
+    }
     CommandOutcome outcome = ExecuteCommand(name, command, options, err);
     const std::string error = outcome.document.value("error", "");
     if (error.find("Illegal data address") != std::string::npos) {

@@ -503,6 +503,7 @@ TEST_F(CommandLineTest, MistakesAreRefusedWithWhatWasMeant) {
           std::string(ZD4270_EXAMPLES_DIR) + "/building/station.xml"},
          "--modbus-rtu reaches one terminal at a time"},
         {{"scan", "--pos", "0"}, "--pos"},
+        {{"scan", "--pos", "99"}, "has no terminal at position 99"},
         {{"scan", "--line", "--registry", "x.ini"}, "--line needs a value, not the option"},
         {{"variables", "--short", "--set", "max-level=3"}, "--short needs a value"},
         {{"query", "off", "--short", "5"}, "is no query"},
