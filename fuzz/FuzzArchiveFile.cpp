@@ -6,7 +6,7 @@
 #include <string>
 
 #include "FuzzInput.h"
-#include "engine/ArchiveFile.h"
+#include "archive/ArchiveGrids.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "platform/Xml.h"

@@ -5,7 +5,7 @@
 #include <functional>
 
 #include "devices/NumericText.h"
-#include "engine/ArchiveFile.h"
+#include "archive/ArchiveGrids.h"
 #include "engine/ArchiveTransfer.h"
 #include "frame/configZD4270.h"
 #include "link/Commands.h"

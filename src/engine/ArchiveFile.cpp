@@ -94,43 +94,9 @@ std::string ArchiveXml(const Archive& archive) {
     return kDeclaration + tree.Xml();
 }
 
-std::string ArchiveXml(const Grid& gridScenes, const Grid& gridGroups) {
-    // Cell by cell in the file's order, so that the first cell that is no byte is the one named.
-    Archive archive;
-    for (int address = 0; address < kArchiveAddresses; ++address) {
-        ArchiveBallast& ballast = archive.ballasts[static_cast<std::size_t>(address)];
-        for (int scene = 0; scene < kArchiveColumns; ++scene) {
-            const std::string& text = gridScenes.TextMatrix(address + 1, scene + 1);
-            if (IsNumericText(text))
-                ballast.scenes[static_cast<std::size_t>(scene)] = ArchiveCellByte(text);
-        }
-        for (int group = 0; group < kArchiveColumns; ++group) {
-            const std::string& text = gridGroups.TextMatrix(address + 1, group + 1);
-            if (IsNumericText(text))
-                ballast.groups[static_cast<std::size_t>(group)] = TextToInteger(text) != 0;
-        }
-    }
-    return ArchiveXml(archive);
-}
-
-void SaveArchiveFile(const std::string& path, const Grid& gridScenes, const Grid& gridGroups) {
-    WriteFileAtomically(path, ArchiveXml(gridScenes, gridGroups));
-}
-
 void SaveArchiveFile(const std::string& path, const Archive& archive) {
     WriteFileAtomically(path, ArchiveXml(archive));
 }
-
-namespace {
-
-// Where a reading of the file puts what it finds, row by row.
-struct ArchiveRows {
-    // The address's row emptied: no scenes, no groups.
-    std::function<void(int address)> clear;
-    std::function<void(int address, int group)> addGroup;
-    // level as the file gives it; outside 0 to 254: not in the scene.
-    std::function<void(int address, int scene, std::int16_t level)> setScene;
-};
 
 bool ReadArchive(const XmlDocument& document, const ArchiveRows& rows,
                  std::set<std::int16_t>* listed) {
@@ -162,29 +128,8 @@ bool ReadArchive(const XmlDocument& document, const ArchiveRows& rows,
     return true;
 }
 
-bool IsSceneLevel(std::int16_t level) {
+bool IsArchiveSceneLevel(std::int16_t level) {
     return level >= 0 && level <= 254;
-}
-
-}  // namespace
-
-bool LoadArchive(const XmlDocument& document, Grid& gridScenes, Grid& gridGroups,
-                 std::set<std::int16_t>* listed) {
-    ArchiveRows rows;
-    rows.clear = [&](int address) {
-        for (int column = 1; column <= kArchiveColumns; ++column) {
-            gridScenes.SetTextMatrix(address + 1, column, "");
-            gridGroups.SetTextMatrix(address + 1, column, "0");
-        }
-    };
-    rows.addGroup = [&](int address, int group) {
-        gridGroups.SetTextMatrix(address + 1, group + 1, "1");
-    };
-    rows.setScene = [&](int address, int scene, std::int16_t level) {
-        gridScenes.SetTextMatrix(address + 1, scene + 1,
-                                 IsSceneLevel(level) ? std::to_string(level) : std::string());
-    };
-    return ReadArchive(document, rows, listed);
 }
 
 bool LoadArchive(const XmlDocument& document, Archive& archive) {
@@ -200,7 +145,7 @@ bool LoadArchive(const XmlDocument& document, Archive& archive) {
     };
     rows.setScene = [&](int address, int scene, std::int16_t level) {
         at(address).scenes[static_cast<std::size_t>(scene)] =
-            IsSceneLevel(level) ? static_cast<std::uint8_t>(level) : kArchiveNotInScene;
+            IsArchiveSceneLevel(level) ? static_cast<std::uint8_t>(level) : kArchiveNotInScene;
     };
     if (!ReadArchive(document, rows, &*read.listed)) return false;
     archive = std::move(read);

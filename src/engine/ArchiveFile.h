@@ -4,12 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <set>
 #include <string>
 
 #include "engine/ArchiveTransfer.h"
 #include "platform/Xml.h"
-#include "ui/Grid.h"
 
 namespace zd {
 
@@ -33,25 +33,24 @@ inline constexpr std::int32_t kErrSubscriptOutOfRange = 9;
 // "Type mismatch" for text that is no number.
 std::uint8_t ArchiveCellByte(const std::string& text);
 
-// The archive text from the grids' data cells (row = address + 1, column = number + 1). Throws
-// ControlError for a scene cell whose number is no byte (overflow).
-std::string ArchiveXml(const Grid& gridScenes, const Grid& gridGroups);
-// Writes ArchiveXml to path, replacing the file only once the new one is complete. Throws
-// ControlError; the old file stays as it was when the grids do not make a valid archive or the
-// write fails.
-void SaveArchiveFile(const std::string& path, const Grid& gridScenes, const Grid& gridGroups);
-
-// Rewrites both grids from a parsed archive, address by address: each row is emptied and then
-// filled from its ballast element, so an address without one ends up with no scenes and no
-// groups. Returns false, with no cell changed, when the document has no loop of the expected
-// device. Throws ControlError for a value out of range (an id without a grid column, a number
-// past 16 bits) and for a number not written in plain decimal; the rows rewritten before it keep
-// their new contents.
-// listed, where given, gets the addresses the file has a ballast element for.
-bool LoadArchive(const XmlDocument& document, Grid& gridScenes, Grid& gridGroups,
+// Where a reading of the file puts what it finds, address by address: the row emptied (no scenes,
+// no groups), a group added, a scene level as the file gives it (outside 0 to 254: not in the
+// scene). The typed archive below and the form's grids are both filled through it.
+struct ArchiveRows {
+    std::function<void(int address)> clear;
+    std::function<void(int address, int group)> addGroup;
+    std::function<void(int address, int scene, std::int16_t level)> setScene;
+};
+// Reads every address of a parsed archive into rows. Returns false, with nothing read, when the
+// document has no loop of the expected device. Throws ControlError for a value out of range (an id
+// without a column, a number past 16 bits) and for a number not written in plain decimal; the rows
+// read before it keep what they got. listed, where given, gets the addresses the file has a
+// ballast element for.
+bool ReadArchive(const XmlDocument& document, const ArchiveRows& rows,
                  std::set<std::int16_t>* listed = nullptr);
+bool IsArchiveSceneLevel(std::int16_t level);
 
-// The same for a typed archive: an unknown value is left out like an empty cell.
+// The archive text of a typed archive: an unknown value is left out like an empty cell.
 std::string ArchiveXml(const Archive& archive);
 void SaveArchiveFile(const std::string& path, const Archive& archive);
 // Reads a parsed archive as the grids read it, every address's entry replaced (an address without
