@@ -4,8 +4,8 @@
 #include <cmath>
 #include <functional>
 
-#include "devices/NumericText.h"
 #include "archive/ArchiveGrids.h"
+#include "devices/NumericText.h"
 #include "engine/ArchiveTransfer.h"
 #include "frame/configZD4270.h"
 #include "link/Commands.h"
