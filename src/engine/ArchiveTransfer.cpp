@@ -110,6 +110,27 @@ const char* ArchiveAddressStateName(ArchiveAddressState state) {
     return "unknown";
 }
 
+namespace {
+
+// Asked between two addresses: a cancel, or a connection already lost (its box has been shown),
+// ends the transfer, and the addresses left stay not asked rather than each failing with a box of
+// its own.
+bool EndsBeforeAddress(const ArchiveTransferOptions& options, const Link& link,
+                       const char* direction, EngineOutcome& outcome) {
+    if (options.cancel && options.cancel()) {
+        outcome.Fail(EngineFailure::Cancelled,
+                     std::string("the archive ") + direction + " was cancelled");
+        return true;
+    }
+    if (link.CommunicationLost()) {
+        outcome.Fail(EngineFailure::CommunicationLost, "the connection to the terminal was lost");
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 ArchiveUploadReport UploadArchive(EngineTerminal& terminal, const ArchiveTransferOptions& options) {
     ArchiveUploadReport report;
     report.addresses.fill(ArchiveAddressState::NotAsked);
@@ -117,17 +138,7 @@ ArchiveUploadReport UploadArchive(EngineTerminal& terminal, const ArchiveTransfe
     Link& link = terminal.link;
     RunProcedure(terminal, options, report.outcome, [&] {
         for (std::int16_t address = 0; address < kArchiveAddresses; ++address) {
-            if (options.cancel && options.cancel()) {
-                report.outcome.Fail(EngineFailure::Cancelled, "the archive upload was cancelled");
-                return;
-            }
-            // The connection is gone (its box has been shown): the rest is not read rather than
-            // each address failing with a box of its own.
-            if (link.CommunicationLost()) {
-                report.outcome.Fail(EngineFailure::CommunicationLost,
-                                    "the connection to the terminal was lost");
-                continue;
-            }
+            if (EndsBeforeAddress(options, link, "upload", report.outcome)) return;
             ArchiveBallast& ballast = report.archive.ballasts[static_cast<std::size_t>(address)];
             const int first = address * kUploadStepsPerAddress;
             int scene = 0;
@@ -171,16 +182,7 @@ ArchiveDownloadReport DownloadArchive(EngineTerminal& terminal, const Archive& a
     Link& link = terminal.link;
     RunProcedure(terminal, options, report.outcome, [&] {
         for (std::int16_t address = 0; address < kArchiveAddresses; ++address) {
-            if (options.cancel && options.cancel()) {
-                report.outcome.Fail(EngineFailure::Cancelled, "the archive download was cancelled");
-                return;
-            }
-            // The connection is gone (its box has been shown): nothing more can be written.
-            if (link.CommunicationLost()) {
-                report.outcome.Fail(EngineFailure::CommunicationLost,
-                                    "the connection to the terminal was lost");
-                return;
-            }
+            if (EndsBeforeAddress(options, link, "download", report.outcome)) return;
             const std::size_t index = static_cast<std::size_t>(address);
             const int first = address * kDownloadStepsPerAddress;
             Step(terminal, options, ArchiveDirection::Download, address, first);
