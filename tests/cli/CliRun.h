@@ -67,6 +67,16 @@ inline Outcome RunZd(const std::vector<std::string>& args, const SessionOptions&
 }
 
 // The defaults main() gives, on the packed Intel station and the three-addressed line.
+// The devices a store file holds (keys whose short address is not -1), all positions together.
+inline int StoredDevices(const std::string& storeFile) {
+    const std::string text = ReadFileText(storeFile);
+    const std::string key = "Short%20Address=";
+    int devices = 0;
+    for (std::size_t at = text.find(key); at != std::string::npos; at = text.find(key, at + 1))
+        if (text.compare(at + key.size(), 2, "-1") != 0) ++devices;
+    return devices;
+}
+
 inline SessionOptions ExampleDefaults() {
     SessionOptions defaults;
     defaults.connection.stationFile = ExampleStation("packed-intel.xml");

@@ -243,14 +243,7 @@ TEST_F(CommandLineTest, RandomAddressingTakesUpTheRunTheTerminalIsMaking) {
 // the list it held, and the document says so. A scan that ends finds the line for sure.
 TEST_F(CommandLineTest, ARunThatDidNotFinishKeepsTheStoredDeviceList) {
     const std::string line = ExampleLine("full-line.json");
-    const auto stored = [&] {
-        const std::string text = test::ReadFileText(File("store.ini"));
-        int devices = 0;
-        for (std::size_t at = text.find("Short%20Address="); at != std::string::npos;
-             at = text.find("Short%20Address=", at + 1))
-            if (text.compare(at + 16, 2, "-1") != 0) ++devices;
-        return devices;
-    };
+    const auto stored = [&] { return test::StoredDevices(File("store.ini")); };
     ASSERT_EQ(Zd({"scan", "--line", line, "--registry", File("store.ini")}).exitCode, 0);
     ASSERT_EQ(stored(), 64);
     // The connection goes for good a little way into the command's own calls.

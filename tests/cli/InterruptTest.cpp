@@ -159,12 +159,7 @@ TEST_F(InterruptTest, AnAddressingStoppedInItsClosingScanKeepsEveryAddressItGave
     const Json& devices = stopped.json.at("devices");
     ASSERT_EQ(devices.size(), 16u) << stopped.json.dump();
     EXPECT_EQ(devices.front().at("shortAddress"), 48);
-    const std::string store = test::ReadFileText(File("store.ini"));
-    int stored = 0;
-    for (std::size_t at = store.find("Short%20Address="); at != std::string::npos;
-         at = store.find("Short%20Address=", at + 1))
-        if (store.compare(at + 16, 2, "-1") != 0) ++stored;
-    EXPECT_EQ(stored, 16);
+    EXPECT_EQ(test::StoredDevices(File("store.ini")), 16);
 }
 
 // The terminal's own random addressing: stopped where the terminal lets the control, else named.
