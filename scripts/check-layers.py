@@ -63,13 +63,14 @@ BELOW = {
     "host": ("engine", "sim"),
     "cli": ("host",),
     "gui": ("host",) + CONTROL,
-    "app": ("cli", "gui"),
+    "serve": ("cli",),
+    "app": ("cli", "gui", "serve"),
 }
-QT_FOLDERS = {"host", "gui", "app"}
+QT_FOLDERS = {"host", "gui", "app", "serve"}
 
 # Where the form's widgets are declared, and the folders that must not touch them.
 FORM_HEADERS = ("frame/configZD4270.h", "pages/*.h")
-FRONT_FOLDERS = ("cli", "host", "app", "engine")
+FRONT_FOLDERS = ("cli", "host", "app", "engine", "serve")
 # The models that are widgets without deriving from Control.
 STANDALONE_MODELS = {"Timer", "OptionGroup"}
 # What a device page and the form pass to each other (frame/PageEvents.h, configZD4270).

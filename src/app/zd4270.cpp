@@ -13,6 +13,7 @@
 #include "host/InstallPaths.h"
 #include "platform/Interrupt.h"
 #include "platform/Version.h"
+#include "serve/Serve.h"
 
 namespace {
 
@@ -48,7 +49,10 @@ int main(int argc, char** argv) {
             windowOptions.offerChoice = !options.connectionChosen;
             return zd::RunWindow(argc, argv, windowOptions);
         };
-        return zd::RunCommandLine(argc, argv, defaults, stdout, stderr, window);
+        const auto serve = [](const zd::ParsedCommandLine& parsed) {
+            return zd::RunServe(parsed, stdout, stderr);
+        };
+        return zd::RunCommandLine(argc, argv, defaults, stdout, stderr, window, serve);
     } catch (const std::exception& error) {
         std::fprintf(stderr, "zd4270: %s\n", zd::ValidUtf8(error.what()).c_str());
     } catch (...) {

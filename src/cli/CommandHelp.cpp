@@ -12,6 +12,43 @@ namespace {
 
 const std::map<std::string, const char*>& HelpTexts() {
     static const std::map<std::string, const char*> kTexts = {
+        {"status",
+         "zd4270 status [--short A] [--scan]\n"
+         "\n"
+         "The line at a glance: the level, status and device type of each device the store\n"
+         "knows (of the one at A with --short), asked with QUERY ACTUAL LEVEL, QUERY STATUS and\n"
+         "QUERY DEVICE TYPE. When the store knows no device, or with --scan, the line is\n"
+         "scanned first. \"silent\" counts the devices that did not answer.\n"
+         "  --scan  scan the line first, and keep the list found\n"
+         "\n"
+         "example:\n"
+         "  zd4270 status --scan\n"},
+        {"serve",
+         "zd4270 serve [--listen ADDRESS:PORT] [--tls-cert FILE --tls-key FILE]\n"
+         "             [--virtual-time] [--station FILE] [--pos N | --pos N,M,... | --all]\n"
+         "             [--line FILE | --lines DIR | --modbus HOST:PORT | --modbus-rtu DEVICE]\n"
+         "             [--save-line FILE] [--lang en|de]\n"
+         "\n"
+         "Serves the line to a browser (a phone or tablet on site, a computer): the devices,\n"
+         "scan, the addressing runs with their progress, switching, dimming, a device's\n"
+         "variables, groups and scenes, backup and the hand-over report to download, and the\n"
+         "bus monitor, live. Several browsers see the same run; one procedure runs at a time.\n"
+         "At start it prints the address with its access token (and a QR code of it on a\n"
+         "terminal): every request needs the token. Scripts POST to /api/COMMAND with the\n"
+         "command's options as a JSON object and get the command's document with its\n"
+         "\"exitCode\" (see docs/serve.md).\n"
+         "\n"
+         "  --listen ADDRESS:PORT  where to listen (default 127.0.0.1:4270, this computer\n"
+         "                         only; 0.0.0.0:4270 lets a phone on the network in)\n"
+         "  --tls-cert, --tls-key  serve HTTPS with this PEM certificate and key\n"
+         "  --virtual-time         the simulated line runs as fast as it can, as for a\n"
+         "                         command, rather than in real time\n"
+         "  --save-line FILE       where the simulated line's state goes when the server stops\n"
+         "\n"
+         "Ctrl-C or SIGTERM ends the procedure under way as it ends a command, then the server.\n"
+         "\n"
+         "example:\n"
+         "  zd4270 serve --line examples/lines/sixteen-unaddressed.json --listen 0.0.0.0:4270\n"},
         {"demo",
          "zd4270 demo\n"
          "\n"

@@ -199,7 +199,14 @@ void KeepStoredListOfUnfinishedRun(Json& document, HeadlessSession* session, boo
 // cannot be right: the acknowledge never follows, and every command "counts as sent".
 class AcknowledgeCount : public TransactionObserver {
   public:
+    // Counting is for a wire only; the simulated line acknowledges what it is sent.
+    void Watch() { m_watching = true; }
+    // Passes every transaction on as well (a served bus monitor).
+    void Follow(TransactionObserver* next) { m_next = next; }
+
     void Observe(const Transaction& transaction) override {
+        if (m_next) m_next->Observe(transaction);
+        if (!m_watching) return;
         if (transaction.kind != Transaction::Kind::DALICommand || !transaction.word) return;
         ++m_sent;
         if (transaction.acknowledged) ++m_acknowledged;
@@ -218,6 +225,8 @@ class AcknowledgeCount : public TransactionObserver {
     }
 
   private:
+    bool m_watching = false;
+    TransactionObserver* m_next = nullptr;
     int m_sent = 0;
     int m_acknowledged = 0;
 };
@@ -254,7 +263,9 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
     };
     try {
         session = std::make_unique<HeadlessSession>(options, err);
-        if (options.connection.OverModbus())
+        if (options.connection.OverModbus()) acknowledges.Watch();
+        acknowledges.Follow(options.transactionObserver);
+        if (options.connection.OverModbus() || options.transactionObserver)
             session->Line().TerminalLink().SetObserver(&acknowledges);
         session->Open();
         // The result goes into the document before the session ends, so that an error while
@@ -301,8 +312,12 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
             document["saveError"] = error.what();
         }
         document["messages"] = session->Messages();
+        if (interrupted.signal == kCancelRequested) {
+            document["cancelled"] = true;
+            return fail("cancelled", StopExitCode(interrupted.signal));
+        }
         return fail(std::string("interrupted by ") + InterruptName(interrupted.signal),
-                    InterruptExitCode(interrupted.signal));
+                    StopExitCode(interrupted.signal));
     } catch (const CommandFailed& failure) {
         document.update(failure.Details());
         acknowledges.Note(document);
@@ -411,6 +426,9 @@ void PrintUsage(std::FILE* out) {
         "\n"
         "commands:\n"
         "  demo                          the headless demonstration (text)\n"
+        "  status [--short A] [--scan]    each device's level, status and device type\n"
+        "  serve [--listen ADDRESS:PORT] [--tls-cert FILE --tls-key FILE] [--virtual-time]\n"
+        "                                serve the line to a phone's or computer's browser\n"
         "  scan [--optical-feedback] [--ask-twice]\n"
         "                                scan the line: the devices found (--ask-twice: a\n"
         "                                silent address is asked once more)\n"
@@ -489,6 +507,47 @@ void PrintUsage(std::FILE* out) {
         "time on the simulated line, real time over Modbus).\n");
 }
 
+namespace {
+
+void ParseServe(const std::vector<std::string>& rest, ParsedCommandLine& parsed) {
+    const SessionOptions& options = parsed.options;
+    if (const auto refusal = ConnectionRefusal(options.connection)) throw UsageError(*refusal);
+    ServeArguments& serve = parsed.serve;
+    for (std::size_t i = 1; i < rest.size(); ++i) {
+        const std::string& arg = rest[i];
+        if (arg == "--listen") {
+            serve.listen = OptionValue(rest, i);
+        } else if (arg == "--tls-cert") {
+            serve.tlsCert = OptionValue(rest, i);
+        } else if (arg == "--tls-key") {
+            serve.tlsKey = OptionValue(rest, i);
+        } else if (arg == "--virtual-time") {
+            serve.virtualTime = true;
+        } else if (arg.rfind("--", 0) == 0) {
+            throw UsageError("serve has no option " + arg);
+        } else {
+            throw UsageError("serve takes no arguments, see help serve");
+        }
+    }
+    if (serve.tlsCert.empty() != serve.tlsKey.empty())
+        throw UsageError("--tls-cert and --tls-key go together");
+    const ConnectionTarget& connection = options.connection;
+    if (!options.frameLogFile.empty())
+        throw UsageError("--frame-log goes with a command, not serve");
+    if (!options.saveLineFile.empty() && connection.OverModbus())
+        throw UsageError("--save-line needs the simulated line, not " +
+                         std::string(connection.ModbusOption()));
+    const StationSelection& station = parsed.station;
+    if (!station.saveLinesDir.empty()) throw UsageError("--save-lines goes with a command");
+    if (!options.saveLineFile.empty() && (station.all || station.positions.size() > 1))
+        throw UsageError("--save-line keeps one line; serve one terminal to keep its line");
+    if (connection.OverModbus() && !station.linesDir.empty())
+        throw UsageError("--lines needs the simulated lines, not " +
+                         std::string(connection.ModbusOption()));
+}
+
+}  // namespace
+
 void ParseCommandLine(int argc, const char* const* argv, ParsedCommandLine& parsed) {
     const Invocation invocation = ParseInvocation(
         std::vector<std::string>(argv + std::min(argc, 1), argv + argc), parsed.options);
@@ -510,6 +569,11 @@ void ParseCommandLine(int argc, const char* const* argv, ParsedCommandLine& pars
         return;
     }
     parsed.station = invocation.station;
+    if (!rest.empty() && rest[0] == "serve") {
+        parsed.command = "serve";
+        ParseServe(rest, parsed);
+        return;
+    }
     const bool command = !rest.empty() && rest[0] != "demo";
     std::size_t nameWords = 0;
     const CommandSyntax* syntax = command ? &FindCommand(rest, nameWords) : nullptr;
@@ -549,7 +613,8 @@ void ParseCommandLine(int argc, const char* const* argv, ParsedCommandLine& pars
 }
 
 int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defaults,
-                   std::FILE* out, std::FILE* err, const WindowRunner& window) {
+                   std::FILE* out, std::FILE* err, const WindowRunner& window,
+                   const ServeRunner& serve) {
     // Signals held since the start go through when the run is over, with their default action
     // unless a command's handlers took them.
     struct ReleaseSignals {
@@ -560,7 +625,8 @@ int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defa
     // The error document names the command once it is known.
     auto document = [&parsed] {
         Json named = Json::object();
-        if (!parsed.command.empty() && parsed.command != "demo") named["command"] = parsed.command;
+        if (!parsed.command.empty() && parsed.command != "demo" && parsed.command != "serve")
+            named["command"] = parsed.command;
         return named;
     };
     try {
@@ -584,6 +650,10 @@ int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defa
         }
         // Ctrl-C and SIGTERM end a command's run cleanly from here on.
         InstallInterruptHandlers();
+        if (parsed.command == "serve") {
+            if (!serve) throw UsageError("this program cannot serve the line");
+            return serve(parsed);
+        }
         // The report is written once, from the results of all its terminals.
         if (parsed.station.Chosen() || ReportFileOf(parsed.command, parsed.arguments)) {
             const CommandOutcome outcome =

@@ -17,13 +17,26 @@ namespace zd {
 // Opens the window for the options, or gives nothing when there is no display.
 using WindowRunner = std::function<std::optional<int>(const SessionOptions&)>;
 
+// The port `zd4270 serve` listens on unless --listen says otherwise.
+inline constexpr int kServePort = 4270;
+
+// The options of `zd4270 serve`.
+struct ServeArguments {
+    std::string listen = "127.0.0.1:" + std::to_string(kServePort);
+    std::string tlsCert;
+    std::string tlsKey;
+    // The simulated line runs as fast as it can, as for a command, rather than in real time.
+    bool virtualTime = false;
+};
+
 // A command line as read and checked, before any file is opened or anything is sent.
 struct ParsedCommandLine {
     SessionOptions options;
     bool help = false;
     // With help: the words whose help is asked for; none for the usage text.
     std::optional<std::vector<std::string>> helpTopic;
-    // The command's name ("scan", "address random", ...), "demo", or empty for the window.
+    // The command's name ("scan", "address random", ...), "demo", "serve", or empty for the
+    // window.
     std::string command;
     // The command ready to run; empty for the window and the demonstration.
     PreparedCommand prepared;
@@ -31,7 +44,12 @@ struct ParsedCommandLine {
     const CommandSyntax* syntax = nullptr;
     CommandArguments arguments;
     StationSelection station;
+    ServeArguments serve;
 };
+
+struct ParsedCommandLine;
+// Serves the line (`zd4270 serve`); returns the exit code.
+using ServeRunner = std::function<int(const ParsedCommandLine&)>;
 
 // Reads argv (argv[0] is the program) as RunCommandLine does and runs nothing; parsed.options
 // starts from the defaults given in it. Throws UsageError for a command line that cannot be run
@@ -42,7 +60,8 @@ void ParseCommandLine(int argc, const char* const* argv, ParsedCommandLine& pars
 // JSON document on out, the boxes the control shows on err. Returns the exit code: 0 done, 1 the
 // command or its files failed, 2 the command line is wrong.
 int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defaults,
-                   std::FILE* out, std::FILE* err, const WindowRunner& window = {});
+                   std::FILE* out, std::FILE* err, const WindowRunner& window = {},
+                   const ServeRunner& serve = {});
 
 void PrintUsage(std::FILE* out);
 

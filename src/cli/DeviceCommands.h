@@ -15,6 +15,9 @@ namespace zd {
 PreparedCommand PrepareVariables(const CommandArguments& arguments);
 PreparedCommand PrepareGroups(const CommandArguments& arguments);
 PreparedCommand PrepareScenes(const CommandArguments& arguments);
+// Each known device's level, status and device type (a scan first with --scan, or when the store
+// knows no device).
+PreparedCommand PrepareStatus(const CommandArguments& arguments);
 PreparedCommand PrepareAddressPhysical(const CommandArguments& arguments);
 PreparedCommand PrepareSettings(const CommandArguments& arguments);
 // The line's backup, its restore and the replacement of a failed gear.

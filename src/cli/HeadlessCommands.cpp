@@ -52,6 +52,7 @@ const std::vector<CommandSyntax>& CommandTable() {
         {"variables", {"--short", "--set"}, {"--optical-feedback"}, 0, 0, PrepareVariables},
         {"groups", {"--short", "--add", "--remove"}, {"--optical-feedback"}, 0, 0, PrepareGroups},
         {"scenes", {"--short", "--set"}, {"--optical-feedback"}, 0, 0, PrepareScenes},
+        {"status", {"--short"}, {"--scan"}, 0, 0, PrepareStatus},
         {"report", {"--format"}, {}, 1, 1, PrepareReport},
         {"backup", {}, {"--yes"}, 1, 1, PrepareBackup},
         {"restore", {}, {"--yes", "--dry-run", "--other-gear"}, 1, 1, PrepareRestore},

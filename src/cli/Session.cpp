@@ -1,5 +1,7 @@
 #include "cli/Session.h"
 
+#include <csignal>
+
 #include "cli/FrameLog.h"
 #include "host/OpenTerminal.h"
 #include "platform/Error.h"
@@ -19,6 +21,14 @@ constexpr std::int64_t kSettleLimitMs = 100'000;
 
 }  // namespace
 
+const char* StopName(int signal) {
+    return signal == kCancelRequested ? "cancelled" : InterruptName(signal);
+}
+
+int StopExitCode(int signal) {
+    return InterruptExitCode(signal == kCancelRequested ? SIGINT : signal);
+}
+
 HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* console)
     : m_options(options), m_console(console), m_dialogs(console), m_messages(options.language) {
     // The store the window uses, so that the device list and the logging switches carry over
@@ -33,7 +43,7 @@ HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* conso
         throw ControlError(*error + "; the store was left as it was", kLibraryTitle,
                            kErrPathFileAccess);
     // Virtual time on the simulated line, real time on a wire.
-    if (!connection.OverModbus())
+    if (!connection.OverModbus() && !options.realTimeSimulation)
         m_scheduler = std::make_unique<VirtualScheduler>();
     else
         m_scheduler = std::make_unique<RealScheduler>();
@@ -117,38 +127,51 @@ bool HeadlessSession::RunUntil(const std::function<bool()>& done, std::int64_t l
 bool HeadlessSession::Interrupted() {
     if (m_finishing || !m_connection) return false;
     if (m_interrupted) return true;
-    m_interrupted = InterruptSignal();
+    m_interrupted = PendingInterruption();
     if (!m_interrupted) return false;
     m_progress->End();
-    std::fprintf(m_console, "zd4270: %s: ending the run\n", InterruptName(m_interrupted));
+    std::fprintf(m_console, "zd4270: %s: ending the run\n", StopName(m_interrupted));
     return true;
 }
 
 void HeadlessSession::ShowProgress(const ProgressState& state) {
     m_progress->Update(state);
+    if (m_options.progressObserver) {
+        // A new procedure's time counts from its first report, as the progress line counts it.
+        if (state.what != m_observedWhat) {
+            m_observedWhat = state.what;
+            m_observedBeginMs = m_scheduler->Now();
+        }
+        m_options.progressObserver(*this, state, m_scheduler->Now() - m_observedBeginMs);
+    }
+}
+
+int HeadlessSession::PendingInterruption() const {
+    if (const int signal = InterruptSignal()) return signal;
+    if (m_options.cancelRequested && m_options.cancelRequested()) return kCancelRequested;
+    return 0;
 }
 
 bool HeadlessSession::StopRequested(const std::string& what) {
     if (m_finishing) return false;
     if (m_interrupted) return true;
-    m_interrupted = InterruptSignal();
+    m_interrupted = PendingInterruption();
     if (!m_interrupted) return false;
     m_progress->End();
-    std::fprintf(m_console, "zd4270: %s: cancelling %s\n", InterruptName(m_interrupted),
-                 what.c_str());
+    std::fprintf(m_console, "zd4270: %s: cancelling %s\n", StopName(m_interrupted), what.c_str());
     return true;
 }
 
 bool HeadlessSession::StopRequestedLeavingRunning(const std::string& what) {
     if (m_finishing) return false;
     if (m_interrupted) return true;
-    m_interrupted = InterruptSignal();
+    m_interrupted = PendingInterruption();
     if (!m_interrupted) return false;
     m_progress->End();
     m_interruptNote = what +
                       " goes on in the terminal, which does not let the control stop it; scan "
                       "once it has finished";
-    std::fprintf(m_console, "zd4270: %s: %s\n", InterruptName(m_interrupted),
+    std::fprintf(m_console, "zd4270: %s: %s\n", StopName(m_interrupted),
                  m_interruptNote->c_str());
     return true;
 }

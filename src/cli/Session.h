@@ -22,12 +22,15 @@
 #include "host/QSettingsRegistry.h"
 #include "host/SimDevCom.h"
 #include "host/StationDocument.h"
+#include "link/Link.h"
 #include "link/ModuleState.h"
 #include "platform/Messages.h"
 #include "platform/RegistryAccess.h"
 #include "sim/LineFile.h"
 
 namespace zd {
+
+class HeadlessSession;
 
 // What every run needs, whatever the command: the terminal it connects to and how it reports.
 struct SessionOptions {
@@ -50,7 +53,27 @@ struct SessionOptions {
     // The command line named the terminal or the line itself (--station, --pos, --line,
     // --modbus, --modbus-rtu), so the window does not ask.
     bool connectionChosen = false;
+    // The simulated line keeps real time, as the window runs it, instead of running as fast as
+    // the computer can (a served line: people watch it and take lamps out).
+    bool realTimeSimulation = false;
+    // Hears what the run shows, besides the progress line (a served page's live channel), with
+    // the milliseconds of line time since the procedure began. Called on the run's thread.
+    std::function<void(HeadlessSession&, const ProgressState&, std::int64_t elapsedMs)>
+        progressObserver;
+    // Sees every transaction of the terminal link as it ends (a served bus monitor). Called on
+    // the run's thread; must outlive the run.
+    TransactionObserver* transactionObserver = nullptr;
+    // Asks the run to end as a signal would (a Cancel from a served page). Polled on the run's
+    // thread, between two timer callbacks.
+    std::function<bool()> cancelRequested;
 };
+
+// The pseudo signal of a run that cancelRequested ended: reported as interrupted, with the exit
+// code of SIGINT, "cancelled" instead of the signal's name.
+inline constexpr int kCancelRequested = -1;
+// "SIGINT", "SIGTERM" or "cancelled"; the exit code of a run it ended.
+const char* StopName(int signal);
+int StopExitCode(int signal);
 
 // A run that SIGINT or SIGTERM ended: thrown by RunUntil once the procedure under way has been
 // cancelled (or cannot be), and by Open. No std::exception, so that no handler of a command's
@@ -150,6 +173,8 @@ class HeadlessSession : public ControlRun {
     void WriteFrameLog(const std::string& text);
     // True once a signal has come (the first time, the console hears of it).
     bool Interrupted();
+    // A signal that came, a cancel asked for, or 0.
+    int PendingInterruption() const;
 
     SessionOptions m_options;
     std::FILE* m_console;
@@ -178,6 +203,9 @@ class HeadlessSession : public ControlRun {
     std::vector<clsDevice> m_storedAtOpen;
     std::vector<std::int16_t> m_given;
     bool m_storedListWiped = false;
+    // The procedure the progress observer hears of, and when it began.
+    std::string m_observedWhat;
+    std::int64_t m_observedBeginMs = 0;
 };
 
 }  // namespace zd

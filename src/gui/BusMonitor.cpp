@@ -16,7 +16,7 @@
 #include <array>
 #include <vector>
 
-#include "frame/BusLog.h"
+#include "engine/BusLog.h"
 #include "gui/Texts.h"
 #include "link/Commands.h"
 

@@ -25,7 +25,7 @@
 #include <set>
 #include <string>
 
-#include "frame/BusLog.h"
+#include "engine/BusLog.h"
 #include "frame/ControlProgress.h"
 #include "frame/configZD4270.h"
 #include "gui/BusMonitor.h"

@@ -64,6 +64,8 @@ std::string BusAnswerText(const BusEntry& entry);
 // What the answer means for the query: "YES" / "NO", "42.2 %", "lamp failure, limit error",
 // "groups 0, 3", "A12".
 std::string BusMeaningText(const BusEntry& entry);
+// The bits of a QUERY STATUS answer by name ("lamp on, fade running"), "no bit set" for none.
+std::string StatusBitsText(std::uint8_t status);
 // "HH:MM:SS.mmm" in local time.
 std::string BusTimeText(const BusEntry& entry);
 

@@ -2,7 +2,7 @@
 // answer reads as what it means for its query.
 #include <gtest/gtest.h>
 
-#include "frame/BusLog.h"
+#include "engine/BusLog.h"
 #include "link/Commands.h"
 #include "platform/VirtualScheduler.h"
 

@@ -1,4 +1,4 @@
-#include "frame/BusLog.h"
+#include "engine/BusLog.h"
 
 #include <cstdio>
 #include <ctime>
@@ -32,7 +32,9 @@ bool IsLevelQuery(std::int16_t id) {
            (id >= kCmdQuerySceneLevel && id < kCmdQuerySceneLevel + 16);
 }
 
-std::string StatusBits(std::uint8_t status) {
+}  // namespace
+
+std::string StatusBitsText(std::uint8_t status) {
     static const char* const kBits[] = {"control gear failure",  "lamp failure", "lamp on",
                                         "limit error",           "fade running", "reset state",
                                         "missing short address", "power failure"};
@@ -44,6 +46,8 @@ std::string StatusBits(std::uint8_t status) {
     }
     return text.empty() ? "no bit set" : text;
 }
+
+namespace {
 
 std::string GroupList(std::uint8_t bits, int first) {
     std::string text;
@@ -178,7 +182,7 @@ std::string BusMeaningText(const BusEntry& entry) {
     if (IsLevelQuery(id)) return LevelPercentText(data);
     switch (id) {
         case kCmdQueryStatus:
-            return StatusBits(data);
+            return StatusBitsText(data);
         case kCmdQueryVersionNumber:
             return "version " + std::to_string(data);
         case kCmdQueryContentDtr:
