@@ -10,6 +10,12 @@
 
 #include "platform/Version.h"
 
+// The page's files, compiled into the program; the resource's initialiser lives outside any
+// namespace.
+static void InitialisePageResources() {
+    Q_INIT_RESOURCE(page);
+}
+
 namespace zd {
 
 namespace {
@@ -87,7 +93,7 @@ struct PageServer::Pending {
 PageServer::PageServer(ServedLine& line, std::string token, Language language,
                        ServeLimits limits)
     : m_line(line), m_token(std::move(token)), m_language(language), m_limits(limits) {
-    Q_INIT_RESOURCE(page);
+    InitialisePageResources();
     m_progressGap.setSingleShot(true);
     m_progressGap.setInterval(kProgressGapMs);
     QObject::connect(&m_progressGap, &QTimer::timeout, this, [this] {
@@ -147,6 +153,9 @@ bool PageServer::SameOrigin(const QByteArray& origin, const QByteArray& host) co
 }
 
 bool PageServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
+    // The live channel's opening: the server hands the connection to its WebSocket side, where
+    // AcceptWatchers checks the token. Nothing may be written here.
+    if (Header(request, "Upgrade").compare("websocket", Qt::CaseInsensitive) == 0) return true;
     QHttpServerResponder responder = makeResponder(request, socket);
     if (!Admit(request.remoteAddress())) {
         WriteError(responder, "too many requests: wait a moment", Status::TooManyRequests);

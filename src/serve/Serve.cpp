@@ -163,8 +163,8 @@ int RunServe(const ParsedCommandLine& parsed, std::FILE* out, std::FILE* err) {
     // A signal ends the run under way as it ends a command (the run's clock loop sees it), then
     // the server.
     int stoppedBy = 0;
-    QTimer signals;
-    QObject::connect(&signals, &QTimer::timeout, [&] {
+    QTimer signalWatch;
+    QObject::connect(&signalWatch, &QTimer::timeout, [&] {
         const int signal = InterruptSignal();
         if (!signal) return;
         if (!stoppedBy) {
@@ -177,7 +177,7 @@ int RunServe(const ParsedCommandLine& parsed, std::FILE* out, std::FILE* err) {
         if (line.Running()) return;
         QCoreApplication::quit();
     });
-    signals.start(100);
+    signalWatch.start(100);
     QCoreApplication::exec();
 
     line.Join();

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "cli/CommandLine.h"
 #include "cli/Report.h"
 #include "engine/BusLog.h"
 #include "host/Building.h"

@@ -77,6 +77,8 @@ class Server:
 
     def close(self):
         self.stop()
+        self.process.stdout.close()
+        self.process.stderr.close()
         shutil.rmtree(self.dir, ignore_errors=True)
 
 
@@ -185,8 +187,8 @@ class AccessAndApi(unittest.TestCase):
         self.assertEqual(status, 200)
         self.assertEqual(document["command"], "scan")
         self.assertEqual(document["exitCode"], 0)
-        self.assertEqual([d["shortAddress"] for d in document["devices"]], [0, 1, 2])
-        status, document = s.api("query", {"words": ["query actual level"], "short": 1})
+        self.assertEqual([d["shortAddress"] for d in document["devices"]], [0, 5, 63])
+        status, document = s.api("query", {"words": ["query actual level"], "short": 5})
         self.assertEqual((status, document["exitCode"]), (200, 0))
         # What the command refuses is its document with exit code 2, as on the command line.
         status, document = s.api("address single", {"words": ["5"]})

@@ -124,11 +124,15 @@ function applyLanguage() {
   renderRun();
 }
 
+let noticeTimer = null;
 function notice(text, kind = "") {
   const box = $("#notice");
   box.textContent = text;
   box.className = "notice " + kind;
   box.hidden = !text;
+  // What went well goes by itself; errors stay until tapped.
+  clearTimeout(noticeTimer);
+  if (kind === "ok") noticeTimer = setTimeout(() => { box.hidden = true; }, 6000);
 }
 
 // --- the JSON commands ---
@@ -277,13 +281,14 @@ function renderDevices() {
   list.replaceChildren(...devices.map((device) => {
     const detail = state.details[deviceKey(device.shortAddress)] || {};
     const level = detail.level ?? device.level;
+    const levelText = detail.levelText ?? device.levelText ?? (typeof level === "number" ? String(level) : null);
     const type = detail.deviceType ?? device.deviceType;
-    const status = detail.status ?? device.status;
+    const status = detail.statusText ?? device.statusText;
     const item = el("li", { class: "device" + (device.conflict ? " conflict" : ""), tabindex: "0" },
       el("span", { class: "address" }, "A" + device.shortAddress),
-      el("span", { class: "lamp " + (level > 0 ? "on" : "off") }),
-      el("span", { class: "level" }, level === undefined || level === null ? "–" : String(level)),
-      el("span", { class: "type muted" }, type === undefined || type === null ? "" : `${t("type")} ${type}`),
+      el("span", { class: "lamp " + (typeof level === "number" && level > 0 ? "on" : "off") }),
+      el("span", { class: "level" }, levelText ?? "–"),
+      el("span", { class: "type muted" }, typeof type === "number" ? `${t("type")} ${type}` : ""),
       el("span", { class: "status muted" }, status || ""),
       device.name ? el("span", { class: "name" }, device.name) : "",
       device.conflict ? el("span", { class: "badge" }, t("conflict")) : "");
@@ -354,13 +359,13 @@ function showDocument(document, fresh) {
 // --- the device page's readings ---
 
 function showVariables(document) {
-  const rows = (document.variables || []).map((variable) =>
-    el("tr", {}, el("th", {}, variable.caption || variable.name),
-      el("td", {}, variable.text ?? (variable.value ?? "?"))));
-  const table = el("table", { class: "grid" }, el("tbody", {}, ...rows));
-  $("#device-view").replaceChildren(table);
+  const variables = document.variables || {};
+  const rows = Object.entries(variables).map(([name, variable]) =>
+    el("tr", {}, el("th", {}, variable.caption || name),
+      el("td", {}, (variable.text ?? "?") + (variable.converted ? ` (${variable.converted})` : ""))));
+  $("#device-view").replaceChildren(el("table", { class: "grid" }, el("tbody", {}, ...rows)));
   const address = document.shortAddress ?? chosenAddress();
-  const actual = (document.variables || []).find((v) => v.name === "actual-level");
+  const actual = variables["actual-level"];
   if (actual && typeof actual.value === "number") {
     state.details[deviceKey(address)] = { ...(state.details[deviceKey(address)] || {}), level: actual.value };
     $("#dim").value = Math.min(actual.value, 254);
@@ -397,21 +402,25 @@ function showGroups(document, address) {
 }
 
 function showScenes(document, address) {
+  const scenes = document.scenes || {};
+  const shown = (level) => (level === null || level === undefined ? "" : String(level));
   const inputs = [];
-  const rows = (document.scenes || []).map((level, scene) => {
-    const input = el("input", { type: "text", value: level === "mask" ? "mask" : (level ?? ""), inputmode: "numeric", "data-scene": scene, size: "5" });
+  const rows = [];
+  for (let scene = 0; scene < 16; ++scene) {
+    const input = el("input", { type: "text", value: shown(scenes[scene]), inputmode: "numeric", "data-scene": scene, size: "5" });
     inputs.push(input);
-    return el("tr", {}, el("th", {}, `${t("scene")} ${scene}`), el("td", {}, input));
-  });
+    rows.push(el("tr", {}, el("th", {}, `${t("scene")} ${scene}`), el("td", {}, input)));
+  }
   const apply = el("button", { type: "button", class: "primary" }, t("apply"));
   apply.addEventListener("click", async () => {
-    const changes = inputs.filter((input) => input.value !== String(document.scenes[Number(input.dataset.scene)] ?? ""))
+    const changes = inputs.filter((input) => input.value.trim() !== shown(scenes[input.dataset.scene]))
       .map((input) => `${input.dataset.scene}=${input.value.trim() || "mask"}`);
     if (!changes.length) return;
     const result = await command("scenes", { short: address, set: changes.join(",") });
     if (result && !result.exitCode) showScenes(result, address);
   });
-  $("#device-view").replaceChildren(el("table", { class: "grid" }, el("tbody", {}, ...rows)), apply);
+  $("#device-view").replaceChildren(el("h3", {}, t("scenes")),
+    el("table", { class: "grid" }, el("tbody", {}, ...rows)), apply);
 }
 
 // --- the bus monitor ---
@@ -458,6 +467,7 @@ async function addressRun(name, form, wipeKey) {
 }
 
 function wire() {
+  $("#notice").addEventListener("click", () => { $("#notice").hidden = true; });
   $("#lang").addEventListener("click", () => {
     state.lang = state.lang === "de" ? "en" : "de";
     localStorage.setItem("zd4270.lang", state.lang);
