@@ -75,7 +75,8 @@ struct Watcher {
             const double now = EpochMs();
             const Json event = Json::parse(text.toStdString());
             if (event["type"] == "hello") hello = true;
-            if (event["type"] == "progress") delays.push_back(now - event["reportedAt"].get<double>());
+            if (event["type"] == "progress")
+                delays.push_back(now - event["reportedAt"].get<double>());
         });
         QNetworkRequest request(QUrl(QString("ws://127.0.0.1:%1/live").arg(port)));
         request.setRawHeader("Cookie", QByteArray("zd4270_token=") + kToken);
@@ -93,9 +94,12 @@ struct RunFigures {
 RunFigures AddressingRun(QNetworkAccessManager& network, int port, int watchers) {
     std::vector<std::unique_ptr<Watcher>> browsers;
     for (int i = 0; i < watchers; ++i) browsers.push_back(std::make_unique<Watcher>(port));
-    WaitFor([&] {
-        return std::all_of(browsers.begin(), browsers.end(), [](const auto& b) { return b->hello; });
-    }, 10000);
+    WaitFor(
+        [&] {
+            return std::all_of(browsers.begin(), browsers.end(),
+                               [](const auto& b) { return b->hello; });
+        },
+        10000);
     QNetworkRequest request = Request(port, "/api/address/random");
     request.setHeader(QNetworkRequest::ContentTypeHeader, "application/json");
     request.setTransferTimeout(0);
@@ -131,8 +135,9 @@ int main(int argc, char** argv) {
         if (option == "--program") program = argv[i + 1];
         if (option == "--sim") simulator = argv[i + 1];
     }
-    const fs::path folder = fs::temp_directory_path() / ("zd_bench_serve_" +
-                                                         std::to_string(QCoreApplication::applicationPid()));
+    const fs::path folder =
+        fs::temp_directory_path() /
+        ("zd_bench_serve_" + std::to_string(QCoreApplication::applicationPid()));
     fs::create_directories(folder);
     zd::sim::LineDescription line;
     // A terminal that leaves the search to the control, so that the control's requests are what
@@ -152,17 +157,19 @@ int main(int argc, char** argv) {
     environment.insert("ZD4270_SERVE_TOKEN", kToken);
     environment.insert("QT_QPA_PLATFORM", "offscreen");
     serve.setProcessEnvironment(environment);
-    serve.start(QString::fromStdString(program),
-                {"serve", "--listen", "127.0.0.1:0", "--modbus",
-                 QString("127.0.0.1:%1").arg(modbusPort), "--registry",
-                 QString::fromStdString((folder / "registry.ini").string()), "--lang", "en"});
+    serve.start(
+        QString::fromStdString(program),
+        {"serve", "--listen", "127.0.0.1:0", "--modbus", QString("127.0.0.1:%1").arg(modbusPort),
+         "--registry", QString::fromStdString((folder / "registry.ini").string()), "--lang", "en"});
     int port = 0;
-    WaitFor([&] {
-        const QByteArray text = serve.readAllStandardOutput();
-        const int at = text.indexOf("127.0.0.1:");
-        if (at >= 0) port = text.mid(at + 10).split('/').front().toInt();
-        return port != 0 || serve.state() == QProcess::NotRunning;
-    }, 20000);
+    WaitFor(
+        [&] {
+            const QByteArray text = serve.readAllStandardOutput();
+            const int at = text.indexOf("127.0.0.1:");
+            if (at >= 0) port = text.mid(at + 10).split('/').front().toInt();
+            return port != 0 || serve.state() == QProcess::NotRunning;
+        },
+        20000);
     if (port == 0) {
         std::fprintf(stderr, "zd4270 serve did not start: %s\n",
                      serve.readAllStandardError().toStdString().c_str());
@@ -181,9 +188,12 @@ int main(int argc, char** argv) {
         std::vector<QNetworkReply*> files;
         for (const char* path : {"/app.js", "/app.css", "/icon.svg"})
             files.push_back(network.get(Request(port, path)));
-        WaitFor([&] {
-            return std::all_of(files.begin(), files.end(), [](auto* f) { return f->isFinished(); });
-        }, 10000);
+        WaitFor(
+            [&] {
+                return std::all_of(files.begin(), files.end(),
+                                   [](auto* f) { return f->isFinished(); });
+            },
+            10000);
         for (QNetworkReply* file : files) file->deleteLater();
         loads.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
     }

@@ -20,6 +20,8 @@ _zd4270_command_options() {
         variables) echo "--short --set --optical-feedback" ;;
         groups) echo "--short --add --remove --optical-feedback" ;;
         scenes) echo "--short --set --optical-feedback" ;;
+        status) echo "--short --scan" ;;
+        serve) echo "--listen --tls-cert --tls-key --virtual-time" ;;
         settings) echo "--log-mapping --log-user-data --log-addressing" ;;
         report) echo "--format" ;;
         backup) echo "--yes" ;;
@@ -35,7 +37,8 @@ _zd4270() {
 
     # Values of options.
     case "$prev" in
-        --station | --line | --save-line | --frame-log | --registry | --report | --backup | --modbus-rtu)
+        --station | --line | --save-line | --frame-log | --registry | --report | --backup | --modbus-rtu | \
+            --tls-cert | --tls-key)
             mapfile -t COMPREPLY < <(compgen -f -- "$cur")
             return ;;
         --lines | --save-lines)
@@ -47,7 +50,7 @@ _zd4270() {
         --power-supply | --count-devices | --log-mapping | --log-user-data | --log-addressing)
             mapfile -t COMPREPLY < <(compgen -W "on off" -- "$cur"); return ;;
         --pos | --modbus | --start | --short | --group | --data | --dsi | --set | --add | --remove | \
-            --remove-lamp | --lamp-delay | --lamps | --timeout)
+            --remove-lamp | --lamp-delay | --lamps | --timeout | --listen)
             return ;;
     esac
 
@@ -69,7 +72,7 @@ _zd4270() {
         esac
     done
 
-    local commands="scan address archive send query options variables groups scenes report backup restore replace settings help demo"
+    local commands="scan address archive send query options variables groups scenes status report backup restore replace settings serve help demo"
     if [[ -z "$command" ]]; then
         if [[ "$cur" == -* ]]; then
             local first=""

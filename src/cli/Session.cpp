@@ -171,8 +171,7 @@ bool HeadlessSession::StopRequestedLeavingRunning(const std::string& what) {
     m_interruptNote = what +
                       " goes on in the terminal, which does not let the control stop it; scan "
                       "once it has finished";
-    std::fprintf(m_console, "zd4270: %s: %s\n", StopName(m_interrupted),
-                 m_interruptNote->c_str());
+    std::fprintf(m_console, "zd4270: %s: %s\n", StopName(m_interrupted), m_interruptNote->c_str());
     return true;
 }
 

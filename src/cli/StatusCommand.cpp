@@ -59,8 +59,8 @@ PreparedCommand PrepareStatus(const CommandArguments& arguments) {
             session.ShowProgress(progress);
             if (session.StopRequested("the reading")) break;
             auto ask = [&](std::int16_t query) {
-                return QueryLine(terminal, {query, 0, AddressKind::Short,
-                                            static_cast<std::int16_t>(address)});
+                return QueryLine(
+                    terminal, {query, 0, AddressKind::Short, static_cast<std::int16_t>(address)});
             };
             const LineCommandResult level = ask(kCmdQueryActualLevel);
             const LineCommandResult status = ask(kCmdQueryStatus);

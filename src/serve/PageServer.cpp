@@ -66,8 +66,8 @@ bool SameToken(const QByteArray& given, const std::string& token) {
 }
 
 QByteArray Body(const Json& document) {
-    return QByteArray::fromStdString(
-        document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n");
+    return QByteArray::fromStdString(document.dump(2, ' ', false, Json::error_handler_t::replace) +
+                                     "\n");
 }
 
 void WriteJson(QHttpServerResponder& responder, const Json& document, Status status) {
@@ -90,8 +90,7 @@ struct PageServer::Pending {
     QPointer<QTcpSocket> socket;
 };
 
-PageServer::PageServer(ServedLine& line, std::string token, Language language,
-                       ServeLimits limits)
+PageServer::PageServer(ServedLine& line, std::string token, Language language, ServeLimits limits)
     : m_line(line), m_token(std::move(token)), m_language(language), m_limits(limits) {
     InitialisePageResources();
     m_progressGap.setSingleShot(true);
@@ -185,12 +184,12 @@ bool PageServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* so
     }
     bool bearer = false;
     if (!Authorised(request, &bearer)) {
-        responder.write(Body(Json{{"error",
-                                   "this needs the access token that zd4270 serve printed: open "
-                                   "the address it gave, or send Authorization: Bearer TOKEN"}}),
-                        {{"Content-Type", "application/json; charset=utf-8"},
-                         {"WWW-Authenticate", "Bearer"}},
-                        Status::Unauthorized);
+        responder.write(
+            Body(Json{{"error",
+                       "this needs the access token that zd4270 serve printed: open "
+                       "the address it gave, or send Authorization: Bearer TOKEN"}}),
+            {{"Content-Type", "application/json; charset=utf-8"}, {"WWW-Authenticate", "Bearer"}},
+            Status::Unauthorized);
         return true;
     }
     if (method == QHttpServerRequest::Method::Get) {
@@ -241,10 +240,9 @@ bool PageServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* so
                                                                    : "application/json";
             responder.write(data.readAll(),
                             {{"Content-Type", type},
-                             {"Content-Disposition", "attachment; filename=\"" +
-                                                         QByteArray::fromStdString(
-                                                             file->filename().string()) +
-                                                         "\""},
+                             {"Content-Disposition",
+                              "attachment; filename=\"" +
+                                  QByteArray::fromStdString(file->filename().string()) + "\""},
                              {"X-Content-Type-Options", "nosniff"}},
                             Status::Ok);
             return true;
@@ -317,7 +315,8 @@ void PageServer::StartCommand(const QHttpServerRequest& request, QTcpSocket* soc
         return;
     } catch (const UsageError& refused) {
         // As the command line answers it: the document with exit code 2.
-        WriteJson(responder, Json{{"command", syntax.name}, {"error", refused.what()}, {"exitCode", 2}},
+        WriteJson(responder,
+                  Json{{"command", syntax.name}, {"error", refused.what()}, {"exitCode", 2}},
                   Status::Ok);
         return;
     } catch (const std::exception& error) {
@@ -328,7 +327,8 @@ void PageServer::StartCommand(const QHttpServerRequest& request, QTcpSocket* soc
     const std::int32_t position = m_line.Terminals().at(command.terminal).position;
     const bool started = m_line.Start(std::move(command), *this, [this, run](Json document) {
         QMetaObject::invokeMethod(
-            this, [this, run, document = std::move(document)]() mutable {
+            this,
+            [this, run, document = std::move(document)]() mutable {
                 Ended(run, std::move(document));
             },
             Qt::QueuedConnection);
@@ -340,7 +340,8 @@ void PageServer::StartCommand(const QHttpServerRequest& request, QTcpSocket* soc
     m_pending.push_back(std::make_unique<Pending>(Pending{run, std::move(responder), socket}));
     m_run = {{"command", syntax.name}, {"run", run}, {"position", position}};
     m_progress = nullptr;
-    Broadcast({{"type", "started"}, {"command", syntax.name}, {"run", run}, {"position", position}});
+    Broadcast(
+        {{"type", "started"}, {"command", syntax.name}, {"run", run}, {"position", position}});
 }
 
 void PageServer::Ended(std::uint64_t run, Json document) {
@@ -439,10 +440,9 @@ void PageServer::AcceptWatchers() {
         if (!watcher) continue;
         const QNetworkRequest request = watcher->request();
         const QUrlQuery query(watcher->requestUrl());
-        const bool token =
-            SameToken(query.queryItemValue("token").toUtf8(), m_token) ||
-            SameToken(CookieToken(request.rawHeader("Cookie")), m_token) ||
-            SameToken(request.rawHeader("Authorization").mid(7).trimmed(), m_token);
+        const bool token = SameToken(query.queryItemValue("token").toUtf8(), m_token) ||
+                           SameToken(CookieToken(request.rawHeader("Cookie")), m_token) ||
+                           SameToken(request.rawHeader("Authorization").mid(7).trimmed(), m_token);
         const QByteArray origin = watcher->origin().toUtf8();
         const bool origin_ok = origin.isEmpty() || SameOrigin(origin, request.rawHeader("Host"));
         QString refusal;

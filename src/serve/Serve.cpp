@@ -52,7 +52,8 @@ Listen ParseListen(const std::string& text) {
     Listen listen;
     if (!listen.address.setAddress(QString::fromStdString(host)))
         throw UsageError("--listen: \"" + host + "\" is no IP address");
-    listen.port = static_cast<quint16>(ParseNumber(text.substr(colon + 1), 0, 65535, "--listen's port"));
+    listen.port =
+        static_cast<quint16>(ParseNumber(text.substr(colon + 1), 0, 65535, "--listen's port"));
     return listen;
 }
 
@@ -61,9 +62,8 @@ Listen ParseListen(const std::string& text) {
 QString ReachableHost(const QHostAddress& address) {
     if (address != QHostAddress::Any && address != QHostAddress::AnyIPv4 &&
         address != QHostAddress::AnyIPv6)
-        return address.protocol() == QAbstractSocket::IPv6Protocol
-                   ? "[" + address.toString() + "]"
-                   : address.toString();
+        return address.protocol() == QAbstractSocket::IPv6Protocol ? "[" + address.toString() + "]"
+                                                                   : address.toString();
     for (const QHostAddress& own : QNetworkInterface::allAddresses())
         if (!own.isLoopback() && own.protocol() == QAbstractSocket::IPv4Protocol)
             return own.toString();
@@ -154,8 +154,7 @@ int RunServe(const ParsedCommandLine& parsed, std::FILE* out, std::FILE* err) {
                      tls ? "" : "; without --tls-cert the traffic is not encrypted");
     }
     if (IsTerminal(out)) {
-        std::fprintf(out, "Open it on a phone with this code:\n%s",
-                     TerminalQrCode(url).c_str());
+        std::fprintf(out, "Open it on a phone with this code:\n%s", TerminalQrCode(url).c_str());
     }
     std::fprintf(out, "Ctrl-C stops the server.\n");
     std::fflush(out);
@@ -170,8 +169,8 @@ int RunServe(const ParsedCommandLine& parsed, std::FILE* out, std::FILE* err) {
         if (!stoppedBy) {
             stoppedBy = signal;
             if (const auto running = line.Running())
-                std::fprintf(err, "zd4270: %s: ending %s, then the server\n",
-                             InterruptName(signal), running->c_str());
+                std::fprintf(err, "zd4270: %s: ending %s, then the server\n", InterruptName(signal),
+                             running->c_str());
             for (QTcpServer* listening : server.servers()) listening->close();
         }
         if (line.Running()) return;

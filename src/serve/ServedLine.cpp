@@ -21,7 +21,6 @@ namespace zd {
 
 namespace {
 
-
 // Keys of a request's body that are no option of the command.
 constexpr const char* kOwnKeys[] = {"words", "pos", "lang", "backup", "archive"};
 
@@ -246,8 +245,8 @@ ServedCommand ServedLine::Prepare(const CommandSyntax& syntax, const std::string
         if (!arguments.words.empty())
             throw BadRequest(syntax.name + " writes its file on the server: give no \"words\"");
         std::string ext = *extension;
-        if (ext.empty()) ext = arguments.Value("--format").value_or("html") == "pdf" ? ".pdf"
-                                                                                    : ".html";
+        if (ext.empty())
+            ext = arguments.Value("--format").value_or("html") == "pdf" ? ".pdf" : ".html";
         const std::string stem = syntax.name == "archive upload" ? "archive" : syntax.name;
         const auto file = serverFile(stem, ext);
         arguments.words.push_back(file.string());
@@ -272,8 +271,8 @@ ServedCommand ServedLine::Prepare(const CommandSyntax& syntax, const std::string
     if (syntax.name == "restore" || syntax.name == "archive download") {
         if (!arguments.words.empty())
             throw BadRequest(syntax.name + " reads its file from the body: give no \"words\"");
-        arguments.words.push_back(
-            syntax.name == "restore" ? readFile("backup", ".json") : readFile("archive", ".xml"));
+        arguments.words.push_back(syntax.name == "restore" ? readFile("backup", ".json")
+                                                           : readFile("archive", ".xml"));
     }
     if (syntax.name == "replace" && request.contains("backup"))
         arguments.values["--backup"] = readFile("backup", ".json");

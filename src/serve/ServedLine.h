@@ -85,8 +85,7 @@ class ServedLine {
     std::optional<std::string> Running() const;
     // Starts the command on its own thread; done is called on that thread with the document
     // (the command's exit code in "exitCode") once it has ended. False when a command runs.
-    bool Start(ServedCommand command, RunListener& listener,
-               std::function<void(Json)> done);
+    bool Start(ServedCommand command, RunListener& listener, std::function<void(Json)> done);
     // Asks the command under way to end as Ctrl-C would end it.
     void Cancel() { m_cancel = true; }
     // Waits for the command under way to end.
