@@ -125,6 +125,7 @@ RunFigures AddressingRun(QNetworkAccessManager& network, int port, int watchers)
 
 int main(int argc, char** argv) {
     QCoreApplication application(argc, argv);
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
     int gear = 16;
     const fs::path own = fs::canonical(fs::path(argv[0])).parent_path();
     std::string program = (own / "zd4270").string();

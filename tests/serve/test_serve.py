@@ -26,7 +26,7 @@ ARGS = None
 class Server:
     """One `zd4270 serve` on its own copy of a line file, store and state."""
 
-    def __init__(self, line, *extra):
+    def __init__(self, line, *extra, scheme="http"):
         self.dir = tempfile.mkdtemp(prefix="zd4270-serve-test-")
         self.line = os.path.join(self.dir, "line.json")
         shutil.copy(os.path.join(ARGS.examples, "lines", line), self.line)
@@ -39,11 +39,12 @@ class Server:
              *extra],
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=env)
         first = self.process.stdout.readline()
-        match = re.search(r"(http://127\.0\.0\.1:(\d+)/)\?token=([0-9a-f]+)", first)
+        match = re.search(scheme + r"(://127\.0\.0\.1:(\d+)/)\?token=([0-9a-f]+)", first)
         if not match:
             self.process.kill()
             raise RuntimeError("serve printed no address: " + first + self.process.stderr.read())
-        self.base, self.port, self.token = match.group(1), int(match.group(2)), match.group(3)
+        self.base = scheme + match.group(1)
+        self.port, self.token = int(match.group(2)), match.group(3)
         self.url = self.base + "?token=" + self.token
 
     def request(self, method, path, body=None, headers=None, token=True):
@@ -257,6 +258,39 @@ class AccessAndApi(unittest.TestCase):
         self.assertEqual(response.status, 200)
 
 
+class Https(unittest.TestCase):
+    """With a certificate the line is served over TLS, and the cookie is sent over TLS only."""
+
+    def test_tls(self):
+        import ssl
+        folder = tempfile.mkdtemp(prefix="zd4270-tls-")
+        cert, key = os.path.join(folder, "cert.pem"), os.path.join(folder, "key.pem")
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "1",
+                        "-subj", "/CN=127.0.0.1", "-keyout", key, "-out", cert],
+                       check=True, capture_output=True)
+        s = Server("three-addressed.json", "--virtual-time", "--tls-cert", cert, "--tls-key", key,
+                   scheme="https")
+        try:
+            context = ssl.create_default_context(cafile=cert)
+            context.check_hostname = False
+            def get(path, headers=None):
+                connection = http.client.HTTPSConnection("127.0.0.1", s.port, timeout=30,
+                                                         context=context)
+                connection.request("GET", path, headers=headers or {})
+                response = connection.getresponse()
+                response.read()
+                connection.close()
+                return response
+            self.assertEqual(get("/").status, 401)
+            response = get("/?token=" + s.token)
+            self.assertEqual(response.status, 303)
+            self.assertIn("Secure", response.getheader("Set-Cookie"))
+            self.assertEqual(get("/app.js", {"Cookie": "zd4270_token=" + s.token}).status, 200)
+        finally:
+            s.close()
+            shutil.rmtree(folder, ignore_errors=True)
+
+
 class OneRunAtATime(unittest.TestCase):
     """A second start while a procedure runs; Ctrl-C ends the run, then the server."""
 
@@ -367,9 +401,12 @@ class Page(unittest.TestCase):
                   what="the run panel")
         self.wait(lambda: self.js("return document.querySelector('#run-text').textContent"),
                   what="progress")
-        # A second browser sees the same run.
+        # A second browser sees the same run; one that comes back sees it where it is.
         second = s.request("GET", "/api/state")[1]
         self.assertEqual(json.loads(second)["run"]["command"], "address random")
+        d.refresh()
+        self.wait(lambda: self.js("return window.__zdEvents > 0"), what="the live channel")
+        self.assertFalse(self.js("return document.querySelector('#run').hidden"))
         self.shot("phone-en-running")
         self.wait(lambda: self.js("return document.querySelector('#run').hidden"), timeout=240,
                   what="the end of the addressing")
