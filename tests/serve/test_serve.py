@@ -342,7 +342,8 @@ class Page(unittest.TestCase):
     def setUpClass(cls):
         from selenium import webdriver
         from selenium.webdriver.chrome.service import Service
-        cls.server = Server("sixteen-unaddressed.json")
+        # A terminal that leaves the search to the control: the lamps come one by one.
+        cls.server = Server("sixteen-unaddressed-1L.json")
         options = webdriver.ChromeOptions()
         options.binary_location = "/usr/bin/chromium"
         for flag in ["--headless=new", "--no-sandbox", "--disable-gpu", "--disable-quic",
@@ -401,6 +402,8 @@ class Page(unittest.TestCase):
                   what="the run panel")
         self.wait(lambda: self.js("return document.querySelector('#run-text').textContent"),
                   what="progress")
+        self.wait(lambda: self.js("return document.querySelectorAll('#run-lamps span').length") >= 2,
+                  what="the lamps as they are addressed")
         # A second browser sees the same run; one that comes back sees it where it is.
         second = s.request("GET", "/api/state")[1]
         self.assertEqual(json.loads(second)["run"]["command"], "address random")

@@ -70,7 +70,15 @@ const TEXTS = {
 };
 
 const COMMAND_NAMES = {
+  en: {
+    "scan": "Scan", "address random": "Random addressing", "address physical": "Physical selection",
+    "address single": "One address for all", "address change": "Moving addresses", "send": "Command",
+    "query": "Query", "variables": "Variables", "groups": "Groups", "scenes": "Scenes",
+    "backup": "Backup", "report": "Report", "status": "Reading levels", "identify": "Identify",
+    "restore": "Restore", "replace": "Replacement",
+  },
   de: {
+    "restore": "Wiederherstellung", "replace": "Austausch",
     "scan": "Suche", "address random": "Zufallsadressierung", "address physical": "Physikalische Auswahl",
     "address single": "Eine Adresse für alle", "address change": "Adressen verschieben", "send": "Befehl",
     "query": "Abfrage", "variables": "Variablen", "groups": "Gruppen", "scenes": "Szenen",
