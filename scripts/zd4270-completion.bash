@@ -25,6 +25,9 @@ _zd4270_command_options() {
         backup) echo "--yes" ;;
         restore) echo "--dry-run --yes --other-gear" ;;
         replace) echo "--short --backup --physical --remove-lamp --lamp-delay --timeout" ;;
+        "emergency status") echo "--short --all-gear" ;;
+        "emergency test") echo "--short --poll" ;;
+        "emergency timing") echo "--short --function-interval --duration-interval --timeout --prolong --test-delay" ;;
     esac
 }
 
@@ -47,12 +50,13 @@ _zd4270() {
         --power-supply | --count-devices | --log-mapping | --log-user-data | --log-addressing)
             mapfile -t COMPREPLY < <(compgen -W "on off" -- "$cur"); return ;;
         --pos | --modbus | --start | --short | --group | --data | --dsi | --set | --add | --remove | \
-            --remove-lamp | --lamp-delay | --lamps | --timeout)
+            --remove-lamp | --lamp-delay | --lamps | --timeout | --poll | --function-interval | \
+            --duration-interval | --prolong | --test-delay)
             return ;;
     esac
 
-    # The command so far: the first word that is no option or option value, and for address
-    # and archive the word after it.
+    # The command so far: the first word that is no option or option value, and for address,
+    # archive and emergency the word after it.
     for ((i = 1; i < COMP_CWORD; i++)); do
         case "${words[i]}" in
             --station | --pos | --line | --modbus | --modbus-rtu | --lang | --save-line | --frame-log | \
@@ -61,7 +65,7 @@ _zd4270() {
             *)
                 if [[ -z "$command" ]]; then
                     command="${words[i]}"
-                elif [[ -z "$sub" && ( "$command" == address || "$command" == archive || "$command" == help ) ]]; then
+                elif [[ -z "$sub" && ( "$command" == address || "$command" == archive || "$command" == emergency || "$command" == help ) ]]; then
                     sub="${words[i]}"
                 elif [[ "$command" == help && -z "$helpsub" ]]; then
                     helpsub="${words[i]}"
@@ -69,7 +73,7 @@ _zd4270() {
         esac
     done
 
-    local commands="scan address archive send query options variables groups scenes report backup restore replace settings help demo"
+    local commands="scan address archive send query options variables groups scenes report backup restore replace emergency settings help demo"
     if [[ -z "$command" ]]; then
         if [[ "$cur" == -* ]]; then
             local first=""
@@ -89,6 +93,8 @@ _zd4270() {
             mapfile -t COMPREPLY < <(compgen -W "random physical single change" -- "$cur")
         elif [[ -z "$helpsub" && "$sub" == archive ]]; then
             mapfile -t COMPREPLY < <(compgen -W "upload download" -- "$cur")
+        elif [[ -z "$helpsub" && "$sub" == emergency ]]; then
+            mapfile -t COMPREPLY < <(compgen -W "status test timing" -- "$cur")
         fi
         return
     fi
@@ -100,8 +106,16 @@ _zd4270() {
         mapfile -t COMPREPLY < <(compgen -W "upload download" -- "$cur")
         return
     fi
+    if [[ -z "$sub" && "$command" == emergency ]]; then
+        mapfile -t COMPREPLY < <(compgen -W "status test timing" -- "$cur")
+        return
+    fi
+    if [[ "$command" == emergency && "$sub" == test && "$cur" != -* && "$prev" == test ]]; then
+        mapfile -t COMPREPLY < <(compgen -W "function duration" -- "$cur")
+        return
+    fi
     local name="$command"
-    [[ "$command" == address || "$command" == archive ]] && name="$command $sub"
+    [[ "$command" == address || "$command" == archive || "$command" == emergency ]] && name="$command $sub"
     if [[ "$cur" == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W "$(_zd4270_command_options "$name") $_zd4270_global_options" -- "$cur")
     elif [[ "$name" == "archive upload" || "$name" == "archive download" || "$name" == report ]]; then
