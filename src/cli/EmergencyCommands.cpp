@@ -4,6 +4,7 @@
 
 #include <chrono>
 
+#include "engine/AddressingTypes.h"
 #include "host/EmergencyReadout.h"
 #include "link/Commands.h"
 #include "platform/HostTexts.h"

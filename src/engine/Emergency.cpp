@@ -108,7 +108,7 @@ ReadByte AskTiming(EngineTerminal& terminal, std::int16_t address, std::uint8_t 
     return AskExtended(terminal, address, kQueryTestTiming);
 }
 
-std::string AddressText(std::int16_t address) {
+std::string AtAddress(std::int16_t address) {
     return "short address " + std::to_string(address);
 }
 
@@ -163,18 +163,18 @@ EmergencyGearCheck CheckGear(EngineTerminal& terminal, std::int16_t address,
         case EmergencyPresence::Emergency:
             break;
         case EmergencyPresence::OtherType:
-            outcome.Fail(EngineFailure::Refused, "the gear at " + AddressText(address) +
+            outcome.Fail(EngineFailure::Refused, "the gear at " + AtAddress(address) +
                                                      " is of device type " +
                                                      std::to_string(check.deviceType.value) +
                                                      ", not emergency lighting (device type 1)");
             break;
         case EmergencyPresence::NoGear:
-            outcome.Fail(EngineFailure::Incomplete, "no gear answers at " + AddressText(address));
+            outcome.Fail(EngineFailure::Incomplete, "no gear answers at " + AtAddress(address));
             break;
         case EmergencyPresence::Unreadable:
             outcome.Fail(terminal.link.CommunicationLost() ? EngineFailure::CommunicationLost
                                                            : EngineFailure::Incomplete,
-                         "the device type at " + AddressText(address) + " could not be read (" +
+                         "the device type at " + AtAddress(address) + " could not be read (" +
                              ReadStateName(check.deviceType.state) + ")");
             break;
     }
@@ -331,17 +331,9 @@ EmergencyTestReport RunEmergencyTest(EngineTerminal& terminal, const EmergencyTe
         : function          ? 30 * kMinuteMs
                    : report.result.ratedMinutes.value_or(510) * kMinuteMs + 120 * kMinuteMs;
 
-    // The old result is cleared first, so that the done flag read below is this test's.
-    const Result cleared = SendExtended(terminal, request.address,
-                                        function ? kResetFunctionTestDone : kResetDurationTestDone);
-    const Result started = cleared == Result::Done
-                               ? SendExtended(terminal, request.address,
-                                              function ? kStartFunctionTest : kStartDurationTest)
-                               : cleared;
-    if (started != Result::Done) {
-        report.outcome.Fail(terminal.link.CommunicationLost() ? EngineFailure::CommunicationLost
-                                                              : EngineFailure::Incomplete,
-                            std::string("the test could not be started: ") + ResultText(started));
+    const EngineOutcome started = StartEmergencyTest(terminal, request.address, request.kind);
+    if (!started.Ok()) {
+        report.outcome = started;
         return report;
     }
     const std::int64_t startMs = clock.Now();
@@ -379,7 +371,7 @@ EmergencyTestReport RunEmergencyTest(EngineTerminal& terminal, const EmergencyTe
     if (!done) {
         const bool cancelled = ended && cancel && cancel();
         // A test the tool gives up on does not go on draining the battery unseen.
-        SendExtended(terminal, request.address, kStopTest);
+        StopEmergencyTest(terminal, request.address);
         if (cancelled) {
             report.outcome.Fail(EngineFailure::Cancelled, "the test was stopped");
         } else if (terminal.link.CommunicationLost()) {
@@ -389,9 +381,9 @@ EmergencyTestReport RunEmergencyTest(EngineTerminal& terminal, const EmergencyTe
                 EngineFailure::Incomplete,
                 "the test gave no result within " + DurationText(limitMs) + "; it was stopped");
         } else {
-            report.outcome.Fail(EngineFailure::Incomplete,
-                                "the gear at " + AddressText(request.address) +
-                                    " stopped answering during the test");
+            report.outcome.Fail(
+                EngineFailure::Incomplete,
+                "the gear at " + AtAddress(request.address) + " stopped answering during the test");
         }
         return report;
     }
@@ -411,6 +403,32 @@ EmergencyTestReport RunEmergencyTest(EngineTerminal& terminal, const EmergencyTe
         report.outcome.Fail(EngineFailure::Incomplete,
                             "the test's failure status could not be read");
     return report;
+}
+
+EngineOutcome StartEmergencyTest(EngineTerminal& terminal, std::int16_t address,
+                                 EmergencyTestKind kind) {
+    const bool function = kind == EmergencyTestKind::Function;
+    // The old result is cleared first, so that the done flag read afterwards is this test's.
+    Result sent =
+        SendExtended(terminal, address, function ? kResetFunctionTestDone : kResetDurationTestDone);
+    if (sent == Result::Done)
+        sent = SendExtended(terminal, address, function ? kStartFunctionTest : kStartDurationTest);
+    EngineOutcome outcome;
+    if (sent != Result::Done) {
+        outcome.Fail(terminal.link.CommunicationLost() ? EngineFailure::CommunicationLost
+                                                       : EngineFailure::Incomplete,
+                     std::string("the test could not be started: ") + ResultText(sent));
+    }
+    return outcome;
+}
+
+EngineOutcome StopEmergencyTest(EngineTerminal& terminal, std::int16_t address) {
+    EngineOutcome outcome;
+    const Result sent = SendExtended(terminal, address, kStopTest);
+    if (sent != Result::Done)
+        outcome.Fail(EngineFailure::Incomplete,
+                     std::string("STOP TEST could not be sent: ") + ResultText(sent));
+    return outcome;
 }
 
 std::optional<std::string> EmergencyTimingChangeError(const EmergencyTimingChange& change) {

@@ -143,6 +143,13 @@ struct EmergencyTestReport {
     EngineOutcome outcome;
 };
 
+// Clears the test's done flag and starts the test, for a front end that follows it on its own
+// timer with ReadEmergencyStatus; STOP TEST ends a running test and cancels a pending one. Neither
+// checks the device type: a front end that shows the gear's state has read it.
+EngineOutcome StartEmergencyTest(EngineTerminal& terminal, std::int16_t address,
+                                 EmergencyTestKind kind);
+EngineOutcome StopEmergencyTest(EngineTerminal& terminal, std::int16_t address);
+
 using EmergencyTestProgressFn = std::function<void(const EmergencyTestProgress&)>;
 
 // Clears the test's done flag, starts it and asks every pollMs until the gear reports it done;

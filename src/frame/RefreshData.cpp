@@ -153,11 +153,17 @@ void configZD4270::HandleObjectEventsSteps(std::string_view eventName, EventPara
         AddressKind nAddrType =
             AddressKindFromNumber(ToParameter<std::int16_t>(params.Get("nAddrType")));
         std::int16_t nAddr = ToParameter<std::int16_t>(params.Get("nAddr"));
+        m_deviceTypeAsked.reset();
+        if (nCommandId == kCmdQueryDeviceType && nAddrType == AddressKind::Short)
+            m_deviceTypeAsked = nAddr;
         Result nRet = m_link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr);
         params.Set("nRet", ResultNumber(nRet));
     } else if (eventName == "ReceiveDALIData") {
         std::uint8_t nData = 0;
         Result nRet = m_link.ReceiveDALIData(nData, nullptr);
+        if (m_deviceTypeAsked && nRet == Result::Done)
+            NoteDeviceTypeAnswer(*m_deviceTypeAsked, nData);
+        m_deviceTypeAsked.reset();
         params.Set("nRet", ResultNumber(nRet));
         params.Set("nData", nData);
     } else if (eventName == "SendDSICommand") {

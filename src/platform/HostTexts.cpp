@@ -290,6 +290,17 @@ constexpr Wording kTexts[] = {
     {"function test", "Funktionstest"},
     {"duration test", "Betriebsdauertest"},
     {"unknown", "unbekannt"},
+    {"Emergency lighting (device type 1) at short address %1",
+     "Notbeleuchtung (Gerätetyp 1) an Kurzadresse %1"},
+    {"Mode:", "Modus:"},
+    {"Status:", "Status:"},
+    {"Failures:", "Fehler:"},
+    {"Battery:", "Batterie:"},
+    {"Rated duration:", "Bemessungsdauer:"},
+    {"Last duration test:", "Letzter Betriebsdauertest:"},
+    {"Stop test", "Test abbrechen"},
+    {"Refresh", "Aktualisieren"},
+    {"the test was stopped", "der Test wurde abgebrochen"},
 };
 
 // The parts of the host's composed messages, longest first where one holds another.

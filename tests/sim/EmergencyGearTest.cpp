@@ -108,7 +108,8 @@ TEST_F(EmergencyGearTest, DurationTestRunsTheRatedDurationOrUntilTheBatteryGives
     EXPECT_EQ(Ask(2, 0xFA), 0x02);
     EXPECT_EQ(Ask(2, 0xFC), 0x82);
     EXPECT_EQ(Ask(2, 0xF3), 60);
-    EXPECT_EQ(Ask(2, 0xF1), 0);
+    // Empty at 2 hours, and an hour on mains since.
+    EXPECT_EQ(Ask(2, 0xF1), 254 * 59 / (24 * 60));
     Pass(kMinuteUs);
     EXPECT_EQ(Ask(1, 0xFA), 0x02);
     EXPECT_EQ(Ask(1, 0xFC), 0x00);
