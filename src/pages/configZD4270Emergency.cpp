@@ -141,9 +141,15 @@ void configZD4270Emergency::ShowState(const EmergencyStatusReport& report) {
     lblRated.SetCaption(state.ratedDuration.Answered() && state.ratedDuration.value != 255
                             ? std::to_string(state.ratedDuration.value * 2) + " min"
                             : "?");
-    lblLastDuration.SetCaption(state.durationTestResult.Answered()
+    // A gear that never ran a duration test reports 0 minutes: no result rather than a short one.
+    const bool durationTested = state.durationTestResult.Answered() &&
+                                (state.durationTestResult.value != 0 ||
+                                 (state.emergencyStatus.Answered() &&
+                                  (state.emergencyStatus.value & kEmergencyDurationTestDone) != 0));
+    lblLastDuration.SetCaption(!state.durationTestResult.Answered() ? "?"
+                               : durationTested
                                    ? std::to_string(state.durationTestResult.value * 2) + " min"
-                                   : "?");
+                                   : "-");
     EnableButtons();
 }
 

@@ -30,6 +30,7 @@ TEST_F(EmergencyPageTest, ShowsTheStateAndFollowsATestToItsResult) {
     EXPECT_EQ(page.lblBattery.Caption(), "100 %");
     EXPECT_EQ(page.lblRated.Caption(), "180 min");
     EXPECT_EQ(page.lblFailures.Caption(), "-");
+    EXPECT_EQ(page.lblLastDuration.Caption(), "-");
     EXPECT_TRUE(page.btnFunctionTest.Enabled());
 
     page.btnFunctionTest.Click();
