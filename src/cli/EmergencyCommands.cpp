@@ -94,11 +94,9 @@ PreparedCommand PrepareEmergencyTest(const CommandArguments& arguments) {
         const EmergencyTestReport report = RunEmergencyTest(
             session.Line().Terminal(), request,
             [&](const EmergencyTestProgress& progress) {
-                const std::string state =
-                    progress.pending ? HostText(language, "pending")
-                    : progress.running
-                        ? HostText(language, "running, %1", {DurationText(progress.elapsedMs)})
-                        : HostText(language, "ending");
+                const std::string state = HostText(language, progress.pending   ? "pending"
+                                                             : progress.running ? "running"
+                                                                                : "ending");
                 session.ShowProgress({what, state, progress.fraction, language});
             },
             [&] { return session.StopRequested(what); });

@@ -217,8 +217,9 @@ void configZD4270Emergency::timerTest_Timer() {
         }
         const std::int64_t elapsed = m_context.scheduler.Now() - m_testStartMs;
         lblTest.SetCaption(what + ": " +
-                           ((status & pendingBit) ? Text("pending")
-                                                  : Text("running, %1", {DurationText(elapsed)})));
+                           ((status & pendingBit)
+                                ? Text("pending")
+                                : Text("running") + ", " + DurationText(elapsed)));
     });
 }
 

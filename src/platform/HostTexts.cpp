@@ -253,7 +253,7 @@ constexpr Wording kTexts[] = {
     {"function test at %1", "Funktionstest an %1"},
     {"duration test at %1", "Betriebsdauertest an %1"},
     {"pending", "wartet"},
-    {"running, %1", "läuft, %1"},
+    {"running", "läuft"},
     {"ending", "endet"},
     {"passed", "bestanden"},
     {"failed", "nicht bestanden"},
