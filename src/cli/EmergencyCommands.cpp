@@ -19,6 +19,19 @@ std::int16_t ParseEmergencyShort(const CommandArguments& arguments, const std::s
     return static_cast<std::int16_t>(ParseNumber(*text, 0, kMaxShortAddress, "--short"));
 }
 
+// An engine outcome in the session's language where it is one of the fixed ones.
+std::string OutcomeText(HeadlessSession& session, const EngineOutcome& outcome) {
+    const Language language = session.Catalogue().GetLanguage();
+    switch (outcome.failure) {
+        case EngineFailure::Cancelled:
+            return HostText(language, "the test was stopped");
+        case EngineFailure::CommunicationLost:
+            return HostText(language, "the connection was lost");
+        default:
+            return outcome.text;
+    }
+}
+
 // The reason a command on one address did not get to its emergency gear, in the session's
 // language; the document keeps what was found there.
 [[noreturn]] void FailOnGear(HeadlessSession& session, const EmergencyGearCheck& gear,
@@ -37,7 +50,7 @@ std::int16_t ParseEmergencyShort(const CommandArguments& arguments, const std::s
             text = HostText(language, "no gear answers at short address %1", {at});
             break;
         default:
-            text = outcome.text;
+            text = OutcomeText(session, outcome);
             break;
     }
     throw CommandFailed(text, std::move(details));
@@ -70,7 +83,7 @@ PreparedCommand PrepareEmergencyStatus(const CommandArguments& arguments) {
         const Json gear = EmergencyStatusJson(report);
         if (report.gear.presence != EmergencyPresence::Emergency)
             FailOnGear(session, report.gear, address, report.outcome, gear);
-        if (!report.outcome.Ok()) throw CommandFailed(report.outcome.text, gear);
+        if (!report.outcome.Ok()) throw CommandFailed(OutcomeText(session, report.outcome), gear);
         return gear;
     };
 }
@@ -109,7 +122,7 @@ PreparedCommand PrepareEmergencyTest(const CommandArguments& arguments) {
             RecordEmergencyTest(*session.Store(), session.Line().Terminal().position, report,
                                 DateTimeText(std::chrono::system_clock::now()));
         }
-        if (!report.outcome.Ok()) throw CommandFailed(report.outcome.text, result);
+        if (!report.outcome.Ok()) throw CommandFailed(OutcomeText(session, report.outcome), result);
         return result;
     };
 }
@@ -133,7 +146,7 @@ PreparedCommand PrepareEmergencyTiming(const CommandArguments& arguments) {
         const Json timing = EmergencyTimingJson(report);
         if (report.gear.presence != EmergencyPresence::Emergency)
             FailOnGear(session, report.gear, address, report.outcome, timing);
-        if (!report.outcome.Ok()) throw CommandFailed(report.outcome.text, timing);
+        if (!report.outcome.Ok()) throw CommandFailed(OutcomeText(session, report.outcome), timing);
         return timing;
     };
 }

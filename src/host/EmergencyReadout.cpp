@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "engine/EmergencyLog.h"
 #include "host/DeviceReadout.h"
 #include "host/LineScan.h"
 #include "platform/HostTexts.h"
@@ -9,9 +10,6 @@
 namespace zd {
 
 namespace {
-
-const char* const kStoreKeyPath =
-    "Software\\VB and VBA Program Settings\\OrvixVTermZD4270\\Emergency\\Position ";
 
 Json ByteJson(const ReadByte& read) {
     if (!read.Answered()) return nullptr;
@@ -28,10 +26,6 @@ Json NamesJson(const std::vector<std::string>& names) {
     Json list = Json::array();
     for (const std::string& name : names) list.push_back(name);
     return list;
-}
-
-std::string ValueName(std::int16_t address, EmergencyTestKind kind) {
-    return "A" + std::to_string(address) + " " + EmergencyTestKindName(kind);
 }
 
 std::string Escaped(const std::string& text) {
@@ -194,26 +188,28 @@ Json ReadEmergencyLine(ControlRun& run,
 void RecordEmergencyTest(RegistryAccess& store, std::int32_t position,
                          const EmergencyTestReport& report, const std::string& dateTime) {
     if (!report.result.done) return;
-    Json entry = EmergencyTestResultJson(report);
-    entry.erase("gear");
-    entry.erase("deviceType");
-    entry["date"] = dateTime;
-    store.WriteString(RegistryAccess::kHkeyCurrentUser, kStoreKeyPath + std::to_string(position),
-                      ValueName(report.address, report.kind), entry.dump());
+    EmergencyLogEntry entry;
+    entry.date = dateTime;
+    entry.passed = report.result.passed;
+    entry.failureStatus = report.result.failureStatus;
+    entry.durationMinutes = report.result.durationMinutes;
+    entry.ratedMinutes = report.result.ratedMinutes;
+    WriteEmergencyLogEntry(store, position, report.address, report.kind, entry);
 }
 
 Json LastEmergencyTests(RegistryAccess& store, std::int32_t position, std::int16_t address) {
     Json tests = Json::object();
     for (EmergencyTestKind kind : {EmergencyTestKind::Function, EmergencyTestKind::Duration}) {
-        std::string text;
-        if (!store.ReadString(RegistryAccess::kHkeyCurrentUser,
-                              kStoreKeyPath + std::to_string(position), ValueName(address, kind),
-                              text))
-            continue;
-        // A value that is no test record (edited by hand) is left out rather than failing the
-        // report.
-        Json entry = Json::parse(text, nullptr, false);
-        if (entry.is_object()) tests[EmergencyTestKindName(kind)] = entry;
+        const std::optional<EmergencyLogEntry> entry =
+            ReadEmergencyLogEntry(store, position, address, kind);
+        if (!entry) continue;
+        Json test = {{"date", entry->date},
+                     {"passed", entry->passed},
+                     {"failureStatus", entry->failureStatus},
+                     {"failures", NamesJson(EmergencyFailureNames(entry->failureStatus))}};
+        if (entry->durationMinutes) test["durationMinutes"] = *entry->durationMinutes;
+        if (entry->ratedMinutes) test["ratedMinutes"] = *entry->ratedMinutes;
+        tests[EmergencyTestKindName(kind)] = test;
     }
     return tests;
 }

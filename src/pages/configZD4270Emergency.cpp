@@ -182,6 +182,27 @@ void configZD4270Emergency::btnStopTest_Click() {
     });
 }
 
+void configZD4270Emergency::NoteTestDone(bool function, bool passed, const EmergencyState& state) {
+    std::int16_t nAddr = DALIAddr();
+    std::int16_t nKind = function ? 0 : 1;
+    std::int16_t nPassed = passed ? 1 : 0;
+    std::uint8_t nFailure = state.failureStatus.value;
+    std::int16_t nMinutes = -1;
+    std::int16_t nRated = -1;
+    if (!function && state.durationTestResult.Answered())
+        nMinutes = static_cast<std::int16_t>(state.durationTestResult.value * 2);
+    if (!function && state.ratedDuration.Answered() && state.ratedDuration.value != 255)
+        nRated = static_cast<std::int16_t>(state.ratedDuration.value * 2);
+    EventParams params;
+    params.Bind("nAddr", nAddr)
+        .Bind("nKind", nKind)
+        .Bind("nPassed", nPassed)
+        .Bind("nFailure", nFailure)
+        .Bind("nMinutes", nMinutes)
+        .Bind("nRated", nRated);
+    RaiseEvent("EmergencyTestDone", params);
+}
+
 void configZD4270Emergency::timerTest_Timer() {
     Guard(m_context, "timerTest_Timer", [this] {
         if (!m_test) {
@@ -210,6 +231,7 @@ void configZD4270Emergency::timerTest_Timer() {
             const bool passed = report.state->failureStatus.Answered() &&
                                 (report.state->failureStatus.value & failed) == 0;
             lblTest.SetCaption(what + ": " + Text(passed ? "passed" : "failed"));
+            NoteTestDone(function, passed, *report.state);
             m_test.reset();
             timerTest.SetEnabled(false);
             EnableButtons();

@@ -53,6 +53,8 @@ class configZD4270Emergency : public DaliDevicePage {
     void StartTest(EmergencyTestKind kind);
     void btnStopTest_Click();
     void timerTest_Timer();
+    // Tells the main control of a finished test, for the store's log of tests.
+    void NoteTestDone(bool function, bool passed, const EmergencyState& state);
     void EnableButtons();
 
     std::int16_t m_nLastReadAddr = -1;

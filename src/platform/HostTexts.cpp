@@ -301,6 +301,7 @@ constexpr Wording kTexts[] = {
     {"Stop test", "Test abbrechen"},
     {"Refresh", "Aktualisieren"},
     {"the test was stopped", "der Test wurde abgebrochen"},
+    {"the connection was lost", "die Verbindung ist abgebrochen"},
 };
 
 // The parts of the host's composed messages, longest first where one holds another.

@@ -2,6 +2,7 @@
 // the page's timer to its result and stopped, another type told, and the tree's emergency node
 // once a page has read a gear's device type.
 #include "PageRig.h"
+#include "engine/EmergencyLog.h"
 #include "pages/configZD4270Emergency.h"
 #include "pages/configZD4270Variables.h"
 
@@ -42,6 +43,13 @@ TEST_F(EmergencyPageTest, ShowsTheStateAndFollowsATestToItsResult) {
     EXPECT_EQ(page.lblTest.Caption(), "function test at 3: failed");
     EXPECT_EQ(page.lblFailures.Caption(), "emergency lamp failure, function test failed");
     EXPECT_FALSE(page.RunningTest());
+    // The control keeps the test in the store's log, which the report reads.
+    const auto logged =
+        ReadEmergencyLogEntry(registry, control->Position(), 3, EmergencyTestKind::Function);
+    ASSERT_TRUE(logged.has_value());
+    EXPECT_FALSE(logged->passed);
+    EXPECT_EQ(logged->failureStatus, 0x48);
+    EXPECT_EQ(logged->date.size(), 19u);
     EXPECT_TRUE(page.btnDurationTest.Enabled());
 
     // A duration test stopped from the page ends without a result.
