@@ -140,6 +140,8 @@ TEST_F(EmergencyCommandsTest, TimingIsReadAndSetWithItsReadBack) {
     EXPECT_EQ(set.json["nextFunctionTestMinutes"], 60);
     EXPECT_TRUE(set.json["nextDurationTestMinutes"].is_null());
     EXPECT_EQ(set.json["written"].size(), 3u);
+    // The saved line keeps them for the next run.
+    EXPECT_EQ(Zd({"emergency", "timing", "--short", "1"}).json["functionTestIntervalDays"], 30);
 
     const Outcome led = Zd({"emergency", "timing", "--short", "4", "--timeout", "3"});
     EXPECT_EQ(led.exitCode, 1);
