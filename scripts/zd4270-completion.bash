@@ -27,6 +27,9 @@ _zd4270_command_options() {
         backup) echo "--yes" ;;
         restore) echo "--dry-run --yes --other-gear" ;;
         replace) echo "--short --backup --physical --remove-lamp --lamp-delay --timeout" ;;
+        "emergency status") echo "--short --all-gear" ;;
+        "emergency test") echo "--short --poll" ;;
+        "emergency timing") echo "--short --function-interval --duration-interval --timeout --prolong --test-delay" ;;
     esac
 }
 
@@ -50,12 +53,13 @@ _zd4270() {
         --power-supply | --count-devices | --log-mapping | --log-user-data | --log-addressing)
             mapfile -t COMPREPLY < <(compgen -W "on off" -- "$cur"); return ;;
         --pos | --modbus | --start | --short | --group | --data | --dsi | --set | --add | --remove | \
-            --remove-lamp | --lamp-delay | --lamps | --timeout | --listen)
+            --remove-lamp | --lamp-delay | --lamps | --timeout | --listen | --poll | --function-interval | \
+            --duration-interval | --prolong | --test-delay)
             return ;;
     esac
 
-    # The command so far: the first word that is no option or option value, and for address
-    # and archive the word after it.
+    # The command so far: the first word that is no option or option value, and for address,
+    # archive and emergency the word after it.
     for ((i = 1; i < COMP_CWORD; i++)); do
         case "${words[i]}" in
             --station | --pos | --line | --modbus | --modbus-rtu | --lang | --save-line | --frame-log | \
@@ -64,7 +68,7 @@ _zd4270() {
             *)
                 if [[ -z "$command" ]]; then
                     command="${words[i]}"
-                elif [[ -z "$sub" && ( "$command" == address || "$command" == archive || "$command" == help ) ]]; then
+                elif [[ -z "$sub" && ( "$command" == address || "$command" == archive || "$command" == emergency || "$command" == help ) ]]; then
                     sub="${words[i]}"
                 elif [[ "$command" == help && -z "$helpsub" ]]; then
                     helpsub="${words[i]}"
@@ -72,7 +76,7 @@ _zd4270() {
         esac
     done
 
-    local commands="scan address archive send query options variables groups scenes status report backup restore replace settings serve help demo"
+    local commands="scan address archive send query options variables groups scenes status report backup restore replace emergency settings serve help demo"
     if [[ -z "$command" ]]; then
         if [[ "$cur" == -* ]]; then
             local first=""
@@ -92,6 +96,8 @@ _zd4270() {
             mapfile -t COMPREPLY < <(compgen -W "random physical single change" -- "$cur")
         elif [[ -z "$helpsub" && "$sub" == archive ]]; then
             mapfile -t COMPREPLY < <(compgen -W "upload download" -- "$cur")
+        elif [[ -z "$helpsub" && "$sub" == emergency ]]; then
+            mapfile -t COMPREPLY < <(compgen -W "status test timing" -- "$cur")
         fi
         return
     fi
@@ -103,8 +109,16 @@ _zd4270() {
         mapfile -t COMPREPLY < <(compgen -W "upload download" -- "$cur")
         return
     fi
+    if [[ -z "$sub" && "$command" == emergency ]]; then
+        mapfile -t COMPREPLY < <(compgen -W "status test timing" -- "$cur")
+        return
+    fi
+    if [[ "$command" == emergency && "$sub" == test && "$cur" != -* && "$prev" == test ]]; then
+        mapfile -t COMPREPLY < <(compgen -W "function duration" -- "$cur")
+        return
+    fi
     local name="$command"
-    [[ "$command" == address || "$command" == archive ]] && name="$command $sub"
+    [[ "$command" == address || "$command" == archive || "$command" == emergency ]] && name="$command $sub"
     if [[ "$cur" == -* ]]; then
         mapfile -t COMPREPLY < <(compgen -W "$(_zd4270_command_options "$name") $_zd4270_global_options" -- "$cur")
     elif [[ "$name" == "archive upload" || "$name" == "archive download" || "$name" == report ]]; then

@@ -292,6 +292,48 @@ const std::map<std::string, const char*>& HelpTexts() {
          "\n"
          "example:\n"
          "  zd4270 help address random\n"},
+        {"emergency status",
+         "zd4270 emergency status --short A|--all-gear\n"
+         "\n"
+         "The state of emergency lighting gear (device type 1): mode, status and failures in\n"
+         "words, battery charge, rated duration, the last duration test's time, lamp times and\n"
+         "emergency levels. --all-gear scans the line and lists every gear, those of other\n"
+         "types with their device type (\"gear\": \"other-type\"). With --short, an address\n"
+         "without gear or with gear of another type fails (exit 1) and says so.\n"
+         "\n"
+         "examples:\n"
+         "  zd4270 emergency status --short 5\n"
+         "  zd4270 emergency status --all-gear\n"},
+        {"emergency test",
+         "zd4270 emergency test function|duration --short A [--poll S]\n"
+         "\n"
+         "Starts a function test (seconds) or a duration test (on battery for the rated\n"
+         "duration, often 1 or 3 hours) and asks the gear every S seconds (default 2 for a\n"
+         "function test, 60 for a duration test) until it reports the result; stderr shows\n"
+         "whether it runs or waits (a duration test waits for a full battery). The result:\n"
+         "\"passed\", the failure bits in words, the duration reached against the rated one,\n"
+         "the battery. A failed test is a result (exit 0, \"passed\": false); the test is\n"
+         "kept with its date in the store for the hand-over report. Ctrl+C stops the test\n"
+         "(STOP TEST) and gives no result.\n"
+         "\n"
+         "example:\n"
+         "  zd4270 emergency test duration --short 5\n"},
+        {"emergency timing",
+         "zd4270 emergency timing --short A [--function-interval DAYS]\n"
+         "                        [--duration-interval WEEKS] [--timeout DAYS]\n"
+         "                        [--prolong HALF-MINUTES] [--test-delay QUARTER-HOURS]\n"
+         "\n"
+         "Reads the gear's automatic test settings and the time to its next tests; with an\n"
+         "option, stores it first and reads it back (\"written\", \"notTaken\").\n"
+         "  --function-interval  days between automatic function tests, 0 to 255 (0: none)\n"
+         "  --duration-interval  weeks between automatic duration tests, 0 to 97 (0: none)\n"
+         "  --timeout            days a test may wait before it counts as late (0: 15 min)\n"
+         "  --prolong            time on battery after the mains returns, in 30 s units\n"
+         "  --test-delay         puts off the next automatic tests, 0 to 65535 quarter hours\n"
+         "                       (stagger neighbouring luminaires)\n"
+         "\n"
+         "example:\n"
+         "  zd4270 emergency timing --short 5 --function-interval 30 --test-delay 4\n"},
         {"settings",
          "zd4270 settings [--log-mapping on|off] [--log-user-data on|off]\n"
          "                [--log-addressing on|off]\n"
@@ -336,7 +378,8 @@ int RunHelp(const std::vector<std::string>& words, std::FILE* out) {
         name += " " + words[1];
         text = CommandHelpText(name);
     }
-    if (!text && words.size() == 1 && (name == "address" || name == "archive")) {
+    if (!text && words.size() == 1 &&
+        (name == "address" || name == "archive" || name == "emergency")) {
         PrintGroupHelp(name, out);
         return 0;
     }

@@ -106,10 +106,11 @@ const CommandSyntax& FindCommand(const std::vector<std::string>& rest, std::size
             return syntax;
         }
     }
-    if (rest[0] == "address" || rest[0] == "archive") {
-        throw UsageError(
-            rest[0] + " needs " +
-            (rest[0] == "address" ? "random, physical, single or change" : "upload or download"));
+    if (rest[0] == "address" || rest[0] == "archive" || rest[0] == "emergency") {
+        throw UsageError(rest[0] + " needs " +
+                         (rest[0] == "address"   ? "random, physical, single or change"
+                          : rest[0] == "archive" ? "upload or download"
+                                                 : "status, test or timing"));
     }
     throw UsageError("unknown command \"" + rest[0] + "\"");
 }
@@ -469,6 +470,13 @@ void PrintUsage(std::FILE* out) {
         "                                write a backup's levels, fade, groups, scenes back\n"
         "  replace --short A --backup FILE [--physical]\n"
         "                                a new gear takes a failed gear's address and settings\n"
+        "  emergency status --short A|--all-gear\n"
+        "                                emergency lighting gear (device type 1): mode, battery,\n"
+        "                                failures, last results\n"
+        "  emergency test function|duration --short A\n"
+        "                                run a test to its result, its progress on stderr\n"
+        "  emergency timing --short A [--function-interval D] [--duration-interval W] ...\n"
+        "                                the automatic test intervals and delays, set where given\n"
         "  settings [--log-mapping on|off] [--log-user-data on|off] [--log-addressing on|off]\n"
         "                                the logging switches in the store\n"
         "  help COMMAND                  a command's options and an example\n"

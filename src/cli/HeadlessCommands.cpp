@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "cli/DeviceCommands.h"
+#include "cli/EmergencyCommands.h"
 #include "cli/Report.h"
 #include "link/Commands.h"
 
@@ -62,6 +63,15 @@ const std::vector<CommandSyntax>& CommandTable() {
          0,
          0,
          PrepareReplace},
+        {"emergency status", {"--short"}, {"--all-gear"}, 0, 0, PrepareEmergencyStatus},
+        {"emergency test", {"--short", "--poll"}, {}, 1, 1, PrepareEmergencyTest},
+        {"emergency timing",
+         {"--short", "--function-interval", "--duration-interval", "--timeout", "--prolong",
+          "--test-delay"},
+         {},
+         0,
+         0,
+         PrepareEmergencyTiming},
         {"settings",
          {"--log-mapping", "--log-user-data", "--log-addressing"},
          {},

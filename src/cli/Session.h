@@ -107,6 +107,7 @@ class HeadlessSession : public ControlRun {
     const ConsoleDialogs& Dialogs() const { return m_dialogs; }
     const MessageCatalogue& Catalogue() const { return m_messages; }
     QSettingsRegistry& Registry() { return *m_registry; }
+    RegistryAccess* Store() override { return m_registry.get(); }
     // The simulated terminal, or null over Modbus.
     sim::Terminal* SimulatedTerminal() { return m_simulated ? &m_simulated->Terminal() : nullptr; }
     Scheduler& Clock() { return *m_scheduler; }

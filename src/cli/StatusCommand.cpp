@@ -50,7 +50,8 @@ PreparedCommand PrepareStatus(const CommandArguments& arguments) {
         Json list = Json::array();
         int silent = 0;
         for (std::size_t i = 0; i < devices.size(); ++i) {
-            const auto [address, conflict] = devices[i];
+            const int address = devices[i].first;
+            const bool conflict = devices[i].second;
             ProgressState progress;
             progress.what = "Reading the devices' levels";
             progress.detail = "A" + std::to_string(address);

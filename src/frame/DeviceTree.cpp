@@ -9,6 +9,7 @@
 #include "link/Commands.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
+#include "platform/HostTexts.h"
 
 namespace zd {
 
@@ -28,11 +29,12 @@ std::optional<PageKind> DevicePageKind(const std::string& nodeType) {
     if (nodeType == "Variables") return PageKind::Variables;
     if (nodeType == "Groups") return PageKind::Groups;
     if (nodeType == "Scenes") return PageKind::Scenes;
+    if (nodeType == "Emergency") return PageKind::Emergency;
     return std::nullopt;
 }
 
 constexpr PageKind kDevicePageKinds[] = {PageKind::LightControl, PageKind::Variables,
-                                         PageKind::Groups, PageKind::Scenes};
+                                         PageKind::Groups, PageKind::Scenes, PageKind::Emergency};
 
 }  // namespace
 
@@ -53,9 +55,26 @@ void configZD4270::CreateTreeDevices() {
             treeDevices.Add(node.Key(), nn + "Variables", msg.Load(5016), "LampFade");
             treeDevices.Add(node.Key(), nn + "Groups", msg.Load(5017), "Groups");
             treeDevices.Add(node.Key(), nn + "Scenes", msg.Load(5018), "Scenes");
+            if (m_emergencyAddresses.count(device->m_nShortAddress)) AddEmergencyNode(nn);
         }
         root.SetExpanded(true);
     });
+}
+
+void configZD4270::AddEmergencyNode(const std::string& nn) {
+    if (treeDevices.Node(nn + "Emergency") || !treeDevices.Node(nn + "Device")) return;
+    treeDevices.Add(nn + "Device", nn + "Emergency",
+                    HostText(m_context.messages.GetLanguage(), "Emergency lighting"), "LampDALI");
+}
+
+void configZD4270::NoteDeviceTypeAnswer(std::int16_t nAddr, std::uint8_t deviceType) {
+    if (nAddr < 0 || nAddr > 63) return;
+    if (deviceType != 1) {
+        m_emergencyAddresses.erase(nAddr);
+        return;
+    }
+    m_emergencyAddresses.insert(nAddr);
+    AddEmergencyNode(TwoDigits(nAddr));
 }
 
 void configZD4270::treeDevices_NodeClick(TreeNode* node) {

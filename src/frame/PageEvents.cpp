@@ -85,6 +85,8 @@ const char* PageClassName(PageKind kind) {
             return "configZD4270Groups";
         case PageKind::Scenes:
             return "configZD4270Scenes";
+        case PageKind::Emergency:
+            return "configZD4270Emergency";
     }
     return "";
 }

@@ -56,9 +56,10 @@ class EventParams {
     std::vector<std::pair<std::string, Ref>> m_params;
 };
 
-// The five kinds of device page, each with one reference in the main control.
-enum class PageKind { Commands, LightControl, Variables, Groups, Scenes };
-inline constexpr int kPageKindCount = 5;
+// The kinds of device page, each with one reference in the main control; the emergency page only
+// for emergency lighting gear.
+enum class PageKind { Commands, LightControl, Variables, Groups, Scenes, Emergency };
+inline constexpr int kPageKindCount = 6;
 
 // The control name and class of each page kind: "configZD4270Commands" ...
 const char* PageClassName(PageKind kind);

@@ -1,7 +1,9 @@
 // The host's call into the control and what keeps running after it: RefreshData with its thirteen
 // steps, the logging switches, the watchdog and the page events.
+#include <chrono>
 #include <limits>
 
+#include "engine/EmergencyLog.h"
 #include "engine/TerminalNode.h"
 #include "frame/configZD4270.h"
 #include "platform/Error.h"
@@ -153,13 +155,31 @@ void configZD4270::HandleObjectEventsSteps(std::string_view eventName, EventPara
         AddressKind nAddrType =
             AddressKindFromNumber(ToParameter<std::int16_t>(params.Get("nAddrType")));
         std::int16_t nAddr = ToParameter<std::int16_t>(params.Get("nAddr"));
+        m_deviceTypeAsked.reset();
+        if (nCommandId == kCmdQueryDeviceType && nAddrType == AddressKind::Short)
+            m_deviceTypeAsked = nAddr;
         Result nRet = m_link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr);
         params.Set("nRet", ResultNumber(nRet));
     } else if (eventName == "ReceiveDALIData") {
         std::uint8_t nData = 0;
         Result nRet = m_link.ReceiveDALIData(nData, nullptr);
+        if (m_deviceTypeAsked && nRet == Result::Done)
+            NoteDeviceTypeAnswer(*m_deviceTypeAsked, nData);
+        m_deviceTypeAsked.reset();
         params.Set("nRet", ResultNumber(nRet));
         params.Set("nData", nData);
+    } else if (eventName == "EmergencyTestDone") {
+        // The emergency page saw a test end: it goes into the store's log for the report.
+        EmergencyLogEntry entry;
+        entry.date = DateTimeText(std::chrono::system_clock::now());
+        entry.passed = params.Get("nPassed") != 0;
+        entry.failureStatus = ToParameter<std::uint8_t>(params.Get("nFailure"));
+        if (params.Get("nMinutes") >= 0) entry.durationMinutes = params.Get("nMinutes");
+        if (params.Get("nRated") >= 0) entry.ratedMinutes = params.Get("nRated");
+        WriteEmergencyLogEntry(
+            m_registry, Pos, ToParameter<std::int16_t>(params.Get("nAddr")),
+            params.Get("nKind") == 0 ? EmergencyTestKind::Function : EmergencyTestKind::Duration,
+            entry);
     } else if (eventName == "SendDSICommand") {
         std::uint8_t nData = ToParameter<std::uint8_t>(params.Get("nData"));
         Result nRet = m_link.SendDSICommand(nData);

@@ -90,6 +90,9 @@ class configZD4270 {
 
     // The views built from the device list, and the addressing helpers the refresh needs.
     void CreateTreeDevices();
+    // A page read a gear's device type: a gear of device type 1 gets an emergency node below
+    // its device node (the line's scan does not ask device types).
+    void NoteDeviceTypeAnswer(std::int16_t nAddr, std::uint8_t deviceType);
     void CreateChangeAddrListView();
     void CreateScenesView();
     void CreateGroupsView();
@@ -410,6 +413,7 @@ class configZD4270 {
     void ShowRefresh(const TerminalRefresh& refresh);
     void timerWatchdog_Timer();
     void HandleObjectEventsSteps(std::string_view eventName, EventParams& params);
+    void AddEmergencyNode(const std::string& nn);
 
     // The run state (see the read-only views above). Read from the terminal's node and user data:
     std::int32_t Pos = -1;
@@ -448,6 +452,10 @@ class configZD4270 {
     ModuleState& m_state;
     Link m_link;
     std::array<std::unique_ptr<DevicePage>, kPageKindCount> m_pages;
+    // Short addresses known to hold emergency gear, and the address whose device type a page
+    // asked last.
+    std::set<std::int16_t> m_emergencyAddresses;
+    std::optional<std::int16_t> m_deviceTypeAsked;
     std::array<Event<std::string_view, EventParams&>::Connection, kPageKindCount>
         m_pageConnections{};
     bool m_bTerminated = false;

@@ -29,6 +29,8 @@ class WindowRun : public ControlRun {
         m_control.prgState.SetValue(*state.fraction * m_control.prgState.Max());
     }
     void EndEngineRun() override { m_control.prgState.SetVisible(false); }
+    // The control's store, which keeps the emergency tests' log the report shows.
+    RegistryAccess* Store() override { return &m_control.Registry(); }
 
   protected:
     const std::vector<MessageBoxRequest>& ShownBoxes() const override { return m_boxes.Shown(); }

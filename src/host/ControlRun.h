@@ -16,6 +16,7 @@
 #include "engine/AddressingLine.h"
 #include "engine/Progress.h"
 #include "platform/Dialogs.h"
+#include "platform/RegistryAccess.h"
 
 namespace zd {
 
@@ -60,6 +61,8 @@ class ControlRun {
     virtual void ShowProgress(const ProgressState&) {}
     virtual bool StopRequested(const std::string& /*what*/) { return false; }
     virtual void EndEngineRun() {}
+    // The store this run keeps its records in (the emergency test log), or null.
+    virtual RegistryAccess* Store() { return nullptr; }
     // Boxes are counted so that a reading can ask what was shown since it began.
     std::size_t BoxCount() const { return ShownBoxes().size(); }
     // The text of the first error box shown since mark, if any.

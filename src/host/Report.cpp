@@ -15,6 +15,7 @@
 
 #include "host/Building.h"
 #include "host/DeviceReadout.h"
+#include "host/EmergencyReadout.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
 
@@ -147,6 +148,9 @@ Json DeviceReport(ControlRun& run, const Json& found) {
     }
     const DeviceVariables& variables = *readout.variables;
     device["variables"] = VariablesJson(variables, RunMessages(run));
+    if (device["variables"].value("device-type", Json::object()).value("value", Json()) == 1)
+        device["emergency"] =
+            EmergencyReportJson(run, run.Store(), static_cast<std::int16_t>(address));
     device["groups"] = GroupsJson(*readout.groups);
     device["scenes"] = ScenesJson(*readout.scenes);
     const auto unreadVariables = static_cast<int>(variables.Unread().size());
@@ -379,6 +383,7 @@ std::string ReportHtml(const Json& station, Language language) {
                     "</td></tr>";
         }
         html += "</table>";
+        html += EmergencySectionHtml(devices, language);
     }
     return html + "</body></html>\n";
 }

@@ -1,6 +1,7 @@
 // The device pages of each kind, as the device tree opens them.
 #include "frame/PageEvents.h"
 #include "pages/configZD4270Commands.h"
+#include "pages/configZD4270Emergency.h"
 #include "pages/configZD4270Groups.h"
 #include "pages/configZD4270LightControl.h"
 #include "pages/configZD4270Scenes.h"
@@ -21,6 +22,8 @@ std::unique_ptr<DevicePage> CreateDevicePage(PageKind kind, const Context& conte
             return std::make_unique<configZD4270Groups>(context);
         case PageKind::Scenes:
             return std::make_unique<configZD4270Scenes>(context);
+        case PageKind::Emergency:
+            return std::make_unique<configZD4270Emergency>(context);
     }
     return nullptr;
 }

@@ -52,6 +52,7 @@ Ballast::Ballast(int id, const GearConfig& config, Micros nowUs)
         std::clamp(config.minLevel.value_or(m_physicalMinimum), m_physicalMinimum, m_maxLevel);
     SetShortAddress(config.shortAddress);
     for (std::uint32_t value : config.randomise) QueueRandomAddress(value);
+    if (m_deviceType == 1) m_emergency = std::make_unique<EmergencyGear>(config.emergency, nowUs);
     // Power-up: the gear goes to its power-on level (MASK: the level it had, which a freshly
     // connected gear does not know, so its maximum).
     std::uint8_t level =
@@ -93,6 +94,7 @@ GearConfig Ballast::Capture(Micros nowUs) const {
     config.searchAddress = m_searchAddress;
     config.powered = m_powered;
     config.faults = m_faults;
+    if (m_emergency) config.emergency = m_emergency->Capture(nowUs);
     if (FadeRunningAt(nowUs)) {
         // Whole milliseconds, rounded up, so that a fade a few microseconds from its end is not
         // taken for one that has ended.
@@ -211,7 +213,10 @@ std::optional<std::uint8_t> Ballast::ReceiveForward(std::uint16_t frame, Micros 
 std::optional<std::uint8_t> Ballast::ExecuteFrame(std::uint16_t frame, Micros nowUs,
                                                   std::mt19937& random) {
     std::optional<std::uint8_t> answer;
-    if (IsSendTwice(frame)) {
+    const bool extendedTwice = m_deviceTypeEnabled && m_emergency && (AddressByte(frame) & 1) &&
+                               !IsSpecialAddress(AddressByte(frame)) &&
+                               EmergencyGear::SendTwice(DataByte(frame));
+    if (IsSendTwice(frame) || extendedTwice) {
         // The first frame of a pair only arms the gear; the second, unchanged and in time, runs it.
         if (m_pendingFrame == frame && nowUs - m_pendingUs <= kSendTwiceWindowUs) {
             m_pendingFrame.reset();
@@ -221,7 +226,9 @@ std::optional<std::uint8_t> Ballast::ExecuteFrame(std::uint16_t frame, Micros no
             m_pendingUs = nowUs;
         }
     } else {
-        // Any other frame in between cancels a pending first frame and is carried out as usual.
+        // Any other frame in between cancels a pending first frame and is carried out as usual;
+        // an ENABLE DEVICE TYPE that came before that first frame was spent on it.
+        if (m_pendingFrame) m_deviceTypeEnabled = false;
         m_pendingFrame.reset();
         answer = Execute(frame, nowUs, random);
     }
@@ -272,7 +279,7 @@ std::optional<std::uint8_t> Ballast::Execute(std::uint16_t frame, Micros nowUs,
     // Application extended commands belong to a device type: without ENABLE DEVICE TYPE naming
     // the gear's own type just before, they are ignored, as commands of another type are.
     const std::optional<std::uint8_t> answer =
-        data >= 224 ? (deviceTypeEnabled ? ExecuteExtended(data) : std::nullopt)
+        data >= 224 ? (deviceTypeEnabled ? ExecuteExtended(data, nowUs) : std::nullopt)
                     : ExecuteCommand(data, nowUs);
     // Only commands 144 to 255 answer: every answer here is one to a query.
     if (answer && m_faults.m_answerEverySecondQuery) {
@@ -282,7 +289,8 @@ std::optional<std::uint8_t> Ballast::Execute(std::uint16_t frame, Micros nowUs,
     return answer;
 }
 
-std::optional<std::uint8_t> Ballast::ExecuteExtended(std::uint8_t command) const {
+std::optional<std::uint8_t> Ballast::ExecuteExtended(std::uint8_t command, Micros nowUs) {
+    if (m_emergency) return m_emergency->Execute(command, m_dtr, nowUs);
     // Every device-type part (LED gear included) has QUERY EXTENDED VERSION NUMBER as command 255;
     // the gear answers it with version 1 of its part. The other extended commands (for LED gear:
     // fast fade time, dimming curve, operating modes, failure status and their queries) are not

@@ -6,11 +6,13 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <optional>
 #include <random>
 #include <vector>
 
 #include "sim/DaliFrame.h"
+#include "sim/EmergencyGear.h"
 
 namespace zd::sim {
 
@@ -111,6 +113,8 @@ struct GearConfig {
         bool operator==(const LampEvent&) const = default;
     };
     std::vector<LampEvent> lampEvents;
+    // The emergency part of a gear of device type 1.
+    EmergencyConfig emergency;
 
     static constexpr std::array<std::uint8_t, 16> MaskScenes() {
         std::array<std::uint8_t, 16> scenes{};
@@ -152,6 +156,8 @@ class Ballast {
     void QueueRandomAddresses(std::initializer_list<std::uint32_t> values);
     void QueueRandomAddress(std::uint32_t value) { m_queuedRandom.push_back(value & 0xFFFFFF); }
     GearFaults& Faults() { return m_faults; }
+    // The emergency part of a gear of device type 1, or null.
+    EmergencyGear* Emergency() const { return m_emergency.get(); }
     const GearFaults& Faults() const { return m_faults; }
 
     // Mains. Powered down, the gear neither acts on frames nor answers, and its lamp is dark.
@@ -225,7 +231,7 @@ class Ballast {
     void ArcPower(std::uint8_t level, Micros nowUs);
     void FadeBy(int steps, Micros nowUs);
     void KeepWithinLimits(Micros nowUs);
-    std::optional<std::uint8_t> ExecuteExtended(std::uint8_t command) const;
+    std::optional<std::uint8_t> ExecuteExtended(std::uint8_t command, Micros nowUs);
     void ResetVariables();
     bool SelectedForAddressing(Micros nowUs) const;
     bool RandomAddressReady(Micros nowUs) const { return nowUs >= m_randomReadyUs; }
@@ -274,6 +280,7 @@ class Ballast {
     bool m_skippedQuery = false;
     // When the gear last powered up, for ignoreInitialiseMs.
     Micros m_poweredUpUs = 0;
+    std::unique_ptr<EmergencyGear> m_emergency;
 };
 
 }  // namespace zd::sim

@@ -128,6 +128,7 @@ class Reader {
 
     TerminalConfig Terminal(const Json& object, const std::string& where,
                             LineDescription& stated) const;
+    EmergencyConfig Emergency(const Json& object, const std::string& where) const;
     // Every key a fault of the model, each at most once; 0 and false are the fault switched off.
     template <class Faults>
     Faults ReadFaults(const Json& object, const std::string& where,
@@ -335,7 +336,8 @@ GearConfig Reader::Gear(const Json& object, const std::string& where) const {
               "physicalSelection",
               "powered",
               "faults",
-              "lampEvents"});
+              "lampEvents",
+              "emergency"});
     GearConfig gear;
     if (object.contains("kind")) {
         const std::string kind = Text(object.at("kind"), where + "/kind");
@@ -404,7 +406,97 @@ GearConfig Reader::Gear(const Json& object, const std::string& where) const {
             gear.lampEvents.push_back(event);
         }
     }
+    if (object.contains("emergency")) {
+        if (gear.deviceType != 1) Fail(where + "/emergency", "only gear of device type 1 have it");
+        gear.emergency = Emergency(object.at("emergency"), where + "/emergency");
+    }
     return gear;
+}
+
+EmergencyConfig Reader::Emergency(const Json& object, const std::string& where) const {
+    OnlyKeys(object, where,
+             {"batteryCharge",
+              "batteryMinutes",
+              "ratedMinutes",
+              "rechargeMinutes",
+              "functionTestSeconds",
+              "failures",
+              "mains",
+              "features",
+              "emergencyLevel",
+              "emergencyMinLevel",
+              "emergencyMaxLevel",
+              "functionTestInterval",
+              "durationTestInterval",
+              "testExecutionTimeout",
+              "prolongTime",
+              "testDelay",
+              "nextFunctionTestMs",
+              "nextDurationTestMs",
+              "inhibitRemainingMs",
+              "prolongRemainingMs",
+              "identifyRemainingMs",
+              "rest",
+              "runningTest",
+              "runningTestMs",
+              "functionPendingMs",
+              "durationPendingMs",
+              "functionTestDone",
+              "durationTestDone",
+              "failureStatus",
+              "durationResultMinutes",
+              "lampEmergencyMs",
+              "lampTotalMs"});
+    constexpr std::int64_t kYearMs = 2LL * 366 * 24 * 3600 * 1000;
+    EmergencyConfig config;
+    Optional(object, "batteryCharge", where, 0, 254, config.batteryCharge);
+    Optional(object, "batteryMinutes", where, 1, 6000, config.batteryMinutes);
+    Optional(object, "ratedMinutes", where, 0, 510, config.ratedMinutes);
+    if (config.ratedMinutes % 2 != 0)
+        Fail(where + "/ratedMinutes", "a multiple of 2 minutes is expected");
+    Optional(object, "rechargeMinutes", where, 1, 14400, config.rechargeMinutes);
+    Optional(object, "functionTestSeconds", where, 1, 600, config.functionTestSeconds);
+    if (object.contains("failures")) {
+        const Json& failures = object.at("failures");
+        if (!failures.is_array())
+            Fail(where + "/failures", "a list of \"circuit\", \"battery\", \"lamp\" is expected");
+        for (std::size_t i = 0; i < failures.size(); ++i) {
+            const std::string at = where + "/failures/" + std::to_string(i);
+            const std::optional<EmergencyFailure> failure =
+                EmergencyFailureNamed(Text(failures[i], at));
+            if (!failure) Fail(at, "\"circuit\", \"battery\" or \"lamp\" is expected");
+            config.failures |= static_cast<std::uint8_t>(*failure);
+        }
+    }
+    OptionalBoolean(object, "mains", where, config.mains);
+    Optional(object, "features", where, 0, 255, config.features, Notation::DecimalOrHex);
+    Optional(object, "emergencyMinLevel", where, 0, 254, config.emergencyMinLevel);
+    Optional(object, "emergencyMaxLevel", where, config.emergencyMinLevel, 254,
+             config.emergencyMaxLevel);
+    Optional(object, "emergencyLevel", where, config.emergencyMinLevel, config.emergencyMaxLevel,
+             config.emergencyLevel);
+    Optional(object, "functionTestInterval", where, 0, 255, config.functionTestInterval);
+    Optional(object, "durationTestInterval", where, 0, 97, config.durationTestInterval);
+    Optional(object, "testExecutionTimeout", where, 0, 255, config.testExecutionTimeout);
+    Optional(object, "prolongTime", where, 0, 255, config.prolongTime);
+    Optional(object, "testDelay", where, 0, 0xFFFF, config.testDelay);
+    Optional(object, "nextFunctionTestMs", where, 0, 255 * kYearMs, config.nextFunctionTestMs);
+    Optional(object, "nextDurationTestMs", where, 0, 255 * kYearMs, config.nextDurationTestMs);
+    Optional(object, "inhibitRemainingMs", where, 0, 15 * 60 * 1000, config.inhibitRemainingMs);
+    Optional(object, "prolongRemainingMs", where, 0, 255 * 30 * 1000, config.prolongRemainingMs);
+    Optional(object, "identifyRemainingMs", where, 0, 10 * 1000, config.identifyRemainingMs);
+    OptionalBoolean(object, "rest", where, config.rest);
+    Optional(object, "runningTest", where, 0, 2, config.runningTest);
+    Optional(object, "runningTestMs", where, 0, kYearMs, config.runningTestMs);
+    Optional(object, "functionPendingMs", where, 0, 255 * kYearMs, config.functionPendingMs);
+    Optional(object, "durationPendingMs", where, 0, 255 * kYearMs, config.durationPendingMs);
+    OptionalBoolean(object, "functionTestDone", where, config.functionTestDone);
+    OptionalBoolean(object, "durationTestDone", where, config.durationTestDone);
+    Optional(object, "failureStatus", where, 0, 255, config.failureStatus, Notation::DecimalOrHex);
+    Optional(object, "durationResultMinutes", where, 0, 6000, config.durationResultMinutes);
+    Optional(object, "lampEmergencyMs", where, 0, 1000 * kYearMs, config.lampEmergencyMs);
+    Optional(object, "lampTotalMs", where, 0, 1000 * kYearMs, config.lampTotalMs);
+    return config;
 }
 
 // A power-up between the saved state and this run: the gear come back at their power-on level

@@ -2,6 +2,7 @@
 // a description as the text of a file that the reader takes back.
 #include "sim/LineFile.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include <nlohmann/json.hpp>
@@ -50,6 +51,50 @@ OrderedJson FaultsJson(const Faults& faults, const std::vector<FaultField<Faults
             json[field.name] = value;
         }
     }
+    return json;
+}
+
+// The emergency part: what the gear is, then where it stands.
+OrderedJson EmergencyJson(const EmergencyConfig& e) {
+    OrderedJson json;
+    json["batteryCharge"] = e.batteryCharge;
+    json["batteryMinutes"] = e.batteryMinutes;
+    json["ratedMinutes"] = e.ratedMinutes;
+    json["rechargeMinutes"] = e.rechargeMinutes;
+    json["functionTestSeconds"] = e.functionTestSeconds;
+    OrderedJson failures = OrderedJson::array();
+    for (EmergencyFailure failure : kEmergencyFailures)
+        if (e.failures & static_cast<std::uint8_t>(failure))
+            failures.push_back(EmergencyFailureName(failure));
+    json["failures"] = failures;
+    json["mains"] = e.mains;
+    json["features"] = HexText(e.features, 2);
+    json["emergencyLevel"] = e.emergencyLevel;
+    json["emergencyMinLevel"] = e.emergencyMinLevel;
+    json["emergencyMaxLevel"] = e.emergencyMaxLevel;
+    json["functionTestInterval"] = e.functionTestInterval;
+    json["durationTestInterval"] = e.durationTestInterval;
+    json["testExecutionTimeout"] = e.testExecutionTimeout;
+    json["prolongTime"] = e.prolongTime;
+    json["testDelay"] = e.testDelay;
+    if (e.nextFunctionTestMs)
+        json["nextFunctionTestMs"] = std::max<std::int64_t>(0, *e.nextFunctionTestMs);
+    if (e.nextDurationTestMs)
+        json["nextDurationTestMs"] = std::max<std::int64_t>(0, *e.nextDurationTestMs);
+    json["inhibitRemainingMs"] = e.inhibitRemainingMs;
+    json["prolongRemainingMs"] = e.prolongRemainingMs;
+    json["identifyRemainingMs"] = e.identifyRemainingMs;
+    json["rest"] = e.rest;
+    json["runningTest"] = e.runningTest;
+    json["runningTestMs"] = e.runningTestMs;
+    if (e.functionPendingMs) json["functionPendingMs"] = *e.functionPendingMs;
+    if (e.durationPendingMs) json["durationPendingMs"] = *e.durationPendingMs;
+    json["functionTestDone"] = e.functionTestDone;
+    json["durationTestDone"] = e.durationTestDone;
+    json["failureStatus"] = HexText(e.failureStatus, 2);
+    json["durationResultMinutes"] = e.durationResultMinutes;
+    json["lampEmergencyMs"] = e.lampEmergencyMs;
+    json["lampTotalMs"] = e.lampTotalMs;
     return json;
 }
 
@@ -105,6 +150,7 @@ OrderedJson GearJson(const GearConfig& gear) {
             events.push_back({{"atMs", event.atMs}, {"lamp", LampText(event.lamp)}});
         json["lampEvents"] = events;
     }
+    if (gear.deviceType == 1) json["emergency"] = EmergencyJson(gear.emergency);
     return json;
 }
 

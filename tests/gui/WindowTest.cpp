@@ -202,8 +202,12 @@ void CheckTidySurfaceAndScrolling(Language language, const std::string& suffix) 
     ModuleState state;
     StationDocument station = StationDocument::Load(ExamplePath("stations/packed-intel.xml"));
     XmlNode terminal = station.ChooseTerminal();
-    auto devCom = CreateSimulatedDevCom(
-        ctx.scheduler, terminal, sim::LoadLineFile(ExamplePath("lines/three-addressed.json")));
+    // Gear 5 is an emergency luminaire: its Variables page tells the tree, which then offers its
+    // emergency page.
+    sim::LineDescription line = sim::LoadLineFile(ExamplePath("lines/three-addressed.json"));
+    for (sim::GearConfig& gear : line.gear)
+        if (gear.shortAddress == 5) gear.deviceType = 1;
+    auto devCom = CreateSimulatedDevCom(ctx.scheduler, terminal, line);
     configZD4270 control(ctx.context, registry, state);
     control.RefreshData(terminal, devCom, StationUserData(terminal));
     MainWindow window(control);
@@ -231,7 +235,8 @@ void CheckTidySurfaceAndScrolling(Language language, const std::string& suffix) 
                           {0, 0, "05Device", "page-light-control"},
                           {0, 0, "05Variables", "page-variables"},
                           {0, 0, "05Groups", "page-groups"},
-                          {0, 0, "05Scenes", "page-scenes"}};
+                          {0, 0, "05Scenes", "page-scenes"},
+                          {0, 0, "05Emergency", "page-emergency"}};
     const fs::path dir = QCoreApplication::applicationDirPath().toStdString();
     std::set<std::string> untidy;
     for (const Shot& shot : shots) {

@@ -1,0 +1,535 @@
+#include "engine/Emergency.h"
+
+#include <algorithm>
+
+#include "engine/LineCommands.h"
+#include "engine/Progress.h"
+#include "engine/StepRunner.h"
+#include "platform/Error.h"
+
+namespace zd {
+
+namespace {
+
+constexpr std::uint8_t kEmergencyDeviceType = 1;
+constexpr std::uint16_t kEnableEmergency = 0xC100 | kEmergencyDeviceType;
+
+constexpr std::uint8_t kReset = 0xE0;  // first of the commands sent twice
+constexpr std::uint8_t kStartFunctionTest = 0xE3;
+constexpr std::uint8_t kStartDurationTest = 0xE4;
+constexpr std::uint8_t kStopTest = 0xE5;
+constexpr std::uint8_t kResetFunctionTestDone = 0xE6;
+constexpr std::uint8_t kResetDurationTestDone = 0xE7;
+constexpr std::uint8_t kStoreTestDelayHigh = 0xEA;
+constexpr std::uint8_t kStoreTestDelayLow = 0xEB;
+constexpr std::uint8_t kStoreFunctionInterval = 0xEC;
+constexpr std::uint8_t kStoreDurationInterval = 0xED;
+constexpr std::uint8_t kStoreTimeout = 0xEE;
+constexpr std::uint8_t kStoreProlongTime = 0xEF;
+constexpr std::uint8_t kStartIdentification = 0xF0;
+constexpr std::uint8_t kQueryBatteryCharge = 0xF1;
+constexpr std::uint8_t kQueryTestTiming = 0xF2;
+constexpr std::uint8_t kQueryDurationResult = 0xF3;
+constexpr std::uint8_t kQueryRatedDuration = 0xF9;
+constexpr std::uint8_t kQueryMode = 0xFA;
+constexpr std::uint8_t kQueryFailureStatus = 0xFC;
+constexpr std::uint8_t kQueryStatus = 0xFD;
+constexpr std::uint8_t kPerformDtrSelected = 0xFE;
+
+constexpr std::int64_t kMinuteMs = 60 * 1000;
+// Polls in a row that draw no answer before the gear is taken as gone.
+constexpr int kSilentPollsLimit = 5;
+
+bool SentTwice(std::uint8_t command) {
+    return (command >= kReset && command <= kStartIdentification) || command == kPerformDtrSelected;
+}
+
+std::uint8_t CommandByte(std::int16_t address) {
+    return static_cast<std::uint8_t>((address << 1) | 1);
+}
+
+Result SendWord(EngineTerminal& terminal, std::uint16_t word) {
+    return ResultFromNumber(GuardStatus(terminal.context, "SendEmergencyCommand", [&] {
+        std::int32_t value = word;
+        return terminal.link.SendCommand(value);
+    }));
+}
+
+// ENABLE DEVICE TYPE 1 and the command, twice for those the gear take only so: the pair right
+// after the enable, as the enable covers the next command and its repeat. A sequence that met
+// another master goes out again whole.
+Result SendExtended(EngineTerminal& terminal, std::int16_t address, std::uint8_t command) {
+    const auto word = static_cast<std::uint16_t>((CommandByte(address) << 8) | command);
+    Result result = Result::Done;
+    for (int attempt = 0; attempt <= kCollisionRetries; ++attempt) {
+        result = SendWord(terminal, kEnableEmergency);
+        if (result == Result::Done) result = SendWord(terminal, word);
+        if (result == Result::Done && SentTwice(command)) result = SendWord(terminal, word);
+        if (result != Result::Collision) break;
+        terminal.context.scheduler.Sleep(kCollisionFirstWaitMs << attempt);
+    }
+    return result;
+}
+
+ReadState StateOf(Result result) {
+    switch (result) {
+        case Result::Done:
+            return ReadState::Answered;
+        case Result::Timeout:
+            return ReadState::NoAnswer;
+        case Result::CorruptFrame:
+        case Result::Collision:
+            return ReadState::SeveralAnswered;
+        default:
+            return ReadState::LinkFailed;
+    }
+}
+
+ReadByte AskExtended(EngineTerminal& terminal, std::int16_t address, std::uint8_t query) {
+    ReadByte read;
+    const Result sent = SendExtended(terminal, address, query);
+    if (sent != Result::Done && sent != Result::CorruptFrame) {
+        read.state = sent == Result::Collision ? ReadState::SeveralAnswered : ReadState::LinkFailed;
+        return read;
+    }
+    std::uint8_t data = 0;
+    read.state = StateOf(terminal.link.ReceiveDALIData(data, nullptr));
+    if (read.Answered()) read.value = data;
+    return read;
+}
+
+Result SetDtr(EngineTerminal& terminal, std::uint8_t value) {
+    return SendLineCommand(terminal, {kCmdDataTransferRegister, value, AddressKind::Broadcast, 0})
+        .sent;
+}
+
+ReadByte AskTiming(EngineTerminal& terminal, std::int16_t address, std::uint8_t selector) {
+    if (SetDtr(terminal, selector) != Result::Done) return {ReadState::LinkFailed, 0};
+    return AskExtended(terminal, address, kQueryTestTiming);
+}
+
+std::string AtAddress(std::int16_t address) {
+    return "short address " + std::to_string(address);
+}
+
+// Asks QUERY DEVICE TYPE (once more after silence: a lost answer is no missing gear) and fills in
+// the outcome when the address holds no emergency gear.
+EmergencyGearCheck CheckGear(EngineTerminal& terminal, std::int16_t address,
+                             EngineOutcome& outcome) {
+    EmergencyGearCheck check;
+    if (address < 0 || address > 63) {
+        outcome.Fail(EngineFailure::Refused,
+                     "a short address 0 to 63 is needed, not " + std::to_string(address));
+        check.presence = EmergencyPresence::Unreadable;
+        return check;
+    }
+    if (RefusedOutsideDaliMode(terminal, outcome)) {
+        check.presence = EmergencyPresence::Unreadable;
+        return check;
+    }
+    for (int ask = 0; ask < 2; ++ask) {
+        const LineCommandResult result =
+            QueryLine(terminal, {kCmdQueryDeviceType, 0, AddressKind::Short, address});
+        switch (result.answer) {
+            case QueryAnswer::Byte:
+                check.deviceType = {ReadState::Answered, result.answerByte};
+                break;
+            case QueryAnswer::None:
+                check.deviceType = {ReadState::NoAnswer, 0};
+                break;
+            case QueryAnswer::Several:
+                check.deviceType = {ReadState::SeveralAnswered, 0};
+                break;
+            default:
+                check.deviceType = {ReadState::LinkFailed, 0};
+                break;
+        }
+        if (check.deviceType.state != ReadState::NoAnswer) break;
+    }
+    switch (check.deviceType.state) {
+        case ReadState::Answered:
+            check.presence = check.deviceType.value == kEmergencyDeviceType
+                                 ? EmergencyPresence::Emergency
+                                 : EmergencyPresence::OtherType;
+            break;
+        case ReadState::NoAnswer:
+            check.presence = EmergencyPresence::NoGear;
+            break;
+        default:
+            check.presence = EmergencyPresence::Unreadable;
+            break;
+    }
+    switch (check.presence) {
+        case EmergencyPresence::Emergency:
+            break;
+        case EmergencyPresence::OtherType:
+            outcome.Fail(EngineFailure::Refused, "the gear at " + AtAddress(address) +
+                                                     " is of device type " +
+                                                     std::to_string(check.deviceType.value) +
+                                                     ", not emergency lighting (device type 1)");
+            break;
+        case EmergencyPresence::NoGear:
+            outcome.Fail(EngineFailure::Incomplete, "no gear answers at " + AtAddress(address));
+            break;
+        case EmergencyPresence::Unreadable:
+            outcome.Fail(terminal.link.CommunicationLost() ? EngineFailure::CommunicationLost
+                                                           : EngineFailure::Incomplete,
+                         "the device type at " + AtAddress(address) + " could not be read (" +
+                             ReadStateName(check.deviceType.state) + ")");
+            break;
+    }
+    return check;
+}
+
+std::vector<std::string> BitNames(std::uint8_t byte, const char* const (&names)[8]) {
+    std::vector<std::string> set;
+    for (int bit = 0; bit < 8; ++bit)
+        if ((byte >> bit) & 1) set.emplace_back(names[bit]);
+    return set;
+}
+
+}  // namespace
+
+const char* EmergencyPresenceName(EmergencyPresence presence) {
+    switch (presence) {
+        case EmergencyPresence::Emergency:
+            return "emergency";
+        case EmergencyPresence::OtherType:
+            return "other-type";
+        case EmergencyPresence::NoGear:
+            return "no-gear";
+        case EmergencyPresence::Unreadable:
+            return "unreadable";
+    }
+    return "unknown";
+}
+
+const char* EmergencyModeName(EmergencyMode mode) {
+    switch (mode) {
+        case EmergencyMode::Rest:
+            return "rest";
+        case EmergencyMode::Normal:
+            return "normal";
+        case EmergencyMode::Emergency:
+            return "emergency";
+        case EmergencyMode::ExtendedEmergency:
+            return "extended emergency";
+        case EmergencyMode::FunctionTest:
+            return "function test";
+        case EmergencyMode::DurationTest:
+            return "duration test";
+        case EmergencyMode::Unknown:
+            break;
+    }
+    return "unknown";
+}
+
+EmergencyMode EmergencyModeOf(std::uint8_t mode) {
+    // Exactly one of bits 0 to 5 names the mode; bits 6 and 7 are the hardwired inputs.
+    switch (mode & 0x3F) {
+        case 0x01:
+            return EmergencyMode::Rest;
+        case 0x02:
+            return EmergencyMode::Normal;
+        case 0x04:
+            return EmergencyMode::Emergency;
+        case 0x08:
+            return EmergencyMode::ExtendedEmergency;
+        case 0x10:
+            return EmergencyMode::FunctionTest;
+        case 0x20:
+            return EmergencyMode::DurationTest;
+        default:
+            return EmergencyMode::Unknown;
+    }
+}
+
+std::vector<std::string> EmergencyFailureNames(std::uint8_t failureStatus) {
+    static const char* const kNames[8] = {"circuit failure",
+                                          "battery duration failure",
+                                          "battery failure",
+                                          "emergency lamp failure",
+                                          "function test max delay exceeded",
+                                          "duration test max delay exceeded",
+                                          "function test failed",
+                                          "duration test failed"};
+    return BitNames(failureStatus, kNames);
+}
+
+std::vector<std::string> EmergencyStatusNames(std::uint8_t emergencyStatus) {
+    static const char* const kNames[8] = {"inhibit mode",          "function test done",
+                                          "duration test done",    "battery fully charged",
+                                          "function test pending", "duration test pending",
+                                          "identification active", "physically selected"};
+    return BitNames(emergencyStatus, kNames);
+}
+
+std::vector<std::string> EmergencyFeatureNames(std::uint8_t features) {
+    static const char* const kNames[8] = {"integral emergency gear",    "maintained",
+                                          "switched maintained",        "automatic tests",
+                                          "adjustable emergency level", "hardwired inhibit",
+                                          "physical selection",         "re-light in rest mode"};
+    return BitNames(features, kNames);
+}
+
+const char* EmergencyTestKindName(EmergencyTestKind kind) {
+    return kind == EmergencyTestKind::Function ? "function" : "duration";
+}
+
+EmergencyStatusReport ReadEmergencyStatus(EngineTerminal& terminal, std::int16_t address) {
+    EmergencyStatusReport report;
+    report.address = address;
+    report.gear = CheckGear(terminal, address, report.outcome);
+    if (report.gear.presence != EmergencyPresence::Emergency) return report;
+    EmergencyState state;
+    const std::pair<ReadByte*, std::uint8_t> queries[] = {
+        {&state.mode, kQueryMode},
+        {&state.features, 0xFB},
+        {&state.failureStatus, kQueryFailureStatus},
+        {&state.emergencyStatus, kQueryStatus},
+        {&state.batteryCharge, kQueryBatteryCharge},
+        {&state.ratedDuration, kQueryRatedDuration},
+        {&state.durationTestResult, kQueryDurationResult},
+        {&state.lampEmergencyTime, 0xF4},
+        {&state.lampTotalOperationTime, 0xF5},
+        {&state.emergencyLevel, 0xF6},
+        {&state.emergencyMinLevel, 0xF7},
+        {&state.emergencyMaxLevel, 0xF8},
+    };
+    for (const auto& [target, query] : queries) {
+        if (terminal.link.CommunicationLost()) break;
+        *target = AskExtended(terminal, address, query);
+    }
+    if (terminal.link.CommunicationLost())
+        report.outcome.Fail(EngineFailure::CommunicationLost, "the connection was lost");
+    report.state = state;
+    return report;
+}
+
+EmergencyTestReport RunEmergencyTest(EngineTerminal& terminal, const EmergencyTestRequest& request,
+                                     const EmergencyTestProgressFn& progress,
+                                     const std::function<bool()>& cancel) {
+    EmergencyTestReport report;
+    report.address = request.address;
+    report.kind = request.kind;
+    report.gear = CheckGear(terminal, request.address, report.outcome);
+    if (report.gear.presence != EmergencyPresence::Emergency) return report;
+
+    const bool function = request.kind == EmergencyTestKind::Function;
+    Scheduler& clock = terminal.context.scheduler;
+    const std::uint8_t doneBit = function ? kEmergencyFunctionTestDone : kEmergencyDurationTestDone;
+    const std::uint8_t pendingBit =
+        function ? kEmergencyFunctionTestPending : kEmergencyDurationTestPending;
+    const EmergencyMode runningMode =
+        function ? EmergencyMode::FunctionTest : EmergencyMode::DurationTest;
+
+    const ReadByte rated = AskExtended(terminal, request.address, kQueryRatedDuration);
+    if (rated.Answered() && rated.value != 255) report.result.ratedMinutes = rated.value * 2;
+    const std::int64_t pollMs = request.pollMs > 0 ? request.pollMs : (function ? 2000 : kMinuteMs);
+    const std::int64_t limitMs =
+        request.limitMs > 0 ? request.limitMs
+        : function          ? 30 * kMinuteMs
+                   : report.result.ratedMinutes.value_or(510) * kMinuteMs + 120 * kMinuteMs;
+
+    const EngineOutcome started = StartEmergencyTest(terminal, request.address, request.kind);
+    if (!started.Ok()) {
+        report.outcome = started;
+        return report;
+    }
+    const std::int64_t startMs = clock.Now();
+    bool done = false;
+    int silentPolls = 0;
+    const bool ended = RunSteps(
+        clock, pollMs,
+        [&] {
+            const ReadByte status = AskExtended(terminal, request.address, kQueryStatus);
+            const ReadByte mode = AskExtended(terminal, request.address, kQueryMode);
+            if (!status.Answered()) {
+                return ++silentPolls < kSilentPollsLimit && !terminal.link.CommunicationLost();
+            }
+            silentPolls = 0;
+            const bool running = mode.Answered() && EmergencyModeOf(mode.value) == runningMode;
+            done = (status.value & doneBit) != 0 && !running;
+            if (progress) {
+                EmergencyTestProgress shown;
+                shown.kind = request.kind;
+                shown.pending = (status.value & pendingBit) != 0;
+                shown.running = running;
+                shown.elapsedMs = clock.Now() - startMs;
+                if (!function && running && report.result.ratedMinutes &&
+                    *report.result.ratedMinutes > 0) {
+                    shown.fraction = std::min(
+                        1.0, static_cast<double>(shown.elapsedMs) /
+                                 static_cast<double>(*report.result.ratedMinutes * kMinuteMs));
+                }
+                progress(shown);
+            }
+            return !done;
+        },
+        cancel, limitMs);
+    report.result.tookMs = clock.Now() - startMs;
+    if (!done) {
+        const bool cancelled = ended && cancel && cancel();
+        // A test the tool gives up on does not go on draining the battery unseen.
+        StopEmergencyTest(terminal, request.address);
+        if (cancelled) {
+            report.outcome.Fail(EngineFailure::Cancelled, "the test was stopped");
+        } else if (terminal.link.CommunicationLost()) {
+            report.outcome.Fail(EngineFailure::CommunicationLost, "the connection was lost");
+        } else if (!ended) {
+            report.outcome.Fail(
+                EngineFailure::Incomplete,
+                "the test gave no result within " + DurationText(limitMs) + "; it was stopped");
+        } else {
+            report.outcome.Fail(
+                EngineFailure::Incomplete,
+                "the gear at " + AtAddress(request.address) + " stopped answering during the test");
+        }
+        return report;
+    }
+    report.result.done = true;
+    const ReadByte failure = AskExtended(terminal, request.address, kQueryFailureStatus);
+    if (failure.Answered()) report.result.failureStatus = failure.value;
+    report.result.passed =
+        failure.Answered() && (failure.value & (function ? kEmergencyFunctionTestFailed
+                                                         : kEmergencyDurationTestFailed)) == 0;
+    if (!function) {
+        const ReadByte reached = AskExtended(terminal, request.address, kQueryDurationResult);
+        if (reached.Answered()) report.result.durationMinutes = reached.value * 2;
+    }
+    const ReadByte battery = AskExtended(terminal, request.address, kQueryBatteryCharge);
+    if (battery.Answered() && battery.value != 255) report.result.batteryCharge = battery.value;
+    if (!failure.Answered())
+        report.outcome.Fail(EngineFailure::Incomplete,
+                            "the test's failure status could not be read");
+    return report;
+}
+
+EngineOutcome StartEmergencyTest(EngineTerminal& terminal, std::int16_t address,
+                                 EmergencyTestKind kind) {
+    const bool function = kind == EmergencyTestKind::Function;
+    // The old result is cleared first, so that the done flag read afterwards is this test's.
+    Result sent =
+        SendExtended(terminal, address, function ? kResetFunctionTestDone : kResetDurationTestDone);
+    if (sent == Result::Done)
+        sent = SendExtended(terminal, address, function ? kStartFunctionTest : kStartDurationTest);
+    EngineOutcome outcome;
+    if (sent != Result::Done) {
+        outcome.Fail(terminal.link.CommunicationLost() ? EngineFailure::CommunicationLost
+                                                       : EngineFailure::Incomplete,
+                     std::string("the test could not be started: ") + ResultText(sent));
+    }
+    return outcome;
+}
+
+EngineOutcome StopEmergencyTest(EngineTerminal& terminal, std::int16_t address) {
+    EngineOutcome outcome;
+    const Result sent = SendExtended(terminal, address, kStopTest);
+    if (sent != Result::Done)
+        outcome.Fail(EngineFailure::Incomplete,
+                     std::string("STOP TEST could not be sent: ") + ResultText(sent));
+    return outcome;
+}
+
+std::optional<std::string> EmergencyTimingChangeError(const EmergencyTimingChange& change) {
+    auto outside = [](const std::optional<int>& value, int high) {
+        return value && (*value < 0 || *value > high);
+    };
+    if (outside(change.functionTestInterval, 255)) return "function test interval: 0 to 255 days";
+    if (outside(change.durationTestInterval, 97)) return "duration test interval: 0 to 97 weeks";
+    if (outside(change.testExecutionTimeout, 255)) return "test execution timeout: 0 to 255 days";
+    if (outside(change.prolongTime, 255)) return "prolong time: 0 to 255 half minutes";
+    if (outside(change.testDelay, 0xFFFF)) return "test delay: 0 to 65535 quarter hours";
+    return std::nullopt;
+}
+
+namespace {
+
+EmergencyTiming ReadTiming(EngineTerminal& terminal, std::int16_t address) {
+    EmergencyTiming timing;
+    auto quarters = [&](std::uint8_t high, std::uint8_t low) -> std::optional<int> {
+        const ReadByte h = AskTiming(terminal, address, high);
+        const ReadByte l = AskTiming(terminal, address, low);
+        if (!h.Answered() || !l.Answered() || (h.value == 255 && l.value == 255))
+            return std::nullopt;
+        return h.value * 256 + l.value;
+    };
+    timing.nextFunctionTestQuarters = quarters(0, 1);
+    timing.nextDurationTestQuarters = quarters(2, 3);
+    timing.functionTestInterval = AskTiming(terminal, address, 4);
+    timing.durationTestInterval = AskTiming(terminal, address, 5);
+    timing.testExecutionTimeout = AskTiming(terminal, address, 6);
+    timing.prolongTime = AskTiming(terminal, address, 7);
+    return timing;
+}
+
+}  // namespace
+
+EmergencyTimingReport ReadEmergencyTiming(EngineTerminal& terminal, std::int16_t address) {
+    EmergencyTimingReport report;
+    report.address = address;
+    report.gear = CheckGear(terminal, address, report.outcome);
+    if (report.gear.presence != EmergencyPresence::Emergency) return report;
+    report.timing = ReadTiming(terminal, address);
+    if (terminal.link.CommunicationLost())
+        report.outcome.Fail(EngineFailure::CommunicationLost, "the connection was lost");
+    return report;
+}
+
+EmergencyTimingReport WriteEmergencyTiming(EngineTerminal& terminal, std::int16_t address,
+                                           const EmergencyTimingChange& change) {
+    EmergencyTimingReport report;
+    report.address = address;
+    if (const std::optional<std::string> error = EmergencyTimingChangeError(change)) {
+        report.outcome.Fail(EngineFailure::Refused, *error);
+        report.gear.presence = EmergencyPresence::Unreadable;
+        return report;
+    }
+    report.gear = CheckGear(terminal, address, report.outcome);
+    if (report.gear.presence != EmergencyPresence::Emergency) return report;
+    struct Store {
+        const char* name;
+        std::optional<int> value;
+        std::uint8_t command;
+    };
+    const Store stores[] = {
+        {"functionTestInterval", change.functionTestInterval, kStoreFunctionInterval},
+        {"durationTestInterval", change.durationTestInterval, kStoreDurationInterval},
+        {"testExecutionTimeout", change.testExecutionTimeout, kStoreTimeout},
+        {"prolongTime", change.prolongTime, kStoreProlongTime},
+    };
+    auto store = [&](std::uint8_t value, std::uint8_t command) {
+        return SetDtr(terminal, value) == Result::Done &&
+               SendExtended(terminal, address, command) == Result::Done;
+    };
+    std::vector<std::pair<const Store*, bool>> sent;
+    for (const Store& item : stores) {
+        if (!item.value) continue;
+        sent.emplace_back(&item, store(static_cast<std::uint8_t>(*item.value), item.command));
+    }
+    bool delaySent = false;
+    if (change.testDelay) {
+        delaySent = store(static_cast<std::uint8_t>(*change.testDelay >> 8), kStoreTestDelayHigh) &&
+                    store(static_cast<std::uint8_t>(*change.testDelay & 0xFF), kStoreTestDelayLow);
+    }
+    report.timing = ReadTiming(terminal, address);
+    const ReadByte* readBack[] = {
+        &report.timing->functionTestInterval, &report.timing->durationTestInterval,
+        &report.timing->testExecutionTimeout, &report.timing->prolongTime};
+    for (const auto& [item, ok] : sent) {
+        const ReadByte& back = *readBack[item - stores];
+        const bool taken = ok && back.Answered() && back.value == *item->value;
+        (taken ? report.written : report.notTaken).emplace_back(item->name);
+    }
+    if (change.testDelay) (delaySent ? report.written : report.notTaken).emplace_back("testDelay");
+    if (terminal.link.CommunicationLost()) {
+        report.outcome.Fail(EngineFailure::CommunicationLost, "the connection was lost");
+    } else if (!report.notTaken.empty()) {
+        std::string names;
+        for (const std::string& name : report.notTaken) names += (names.empty() ? "" : ", ") + name;
+        report.outcome.Fail(EngineFailure::Incomplete, "not taken by the gear: " + names);
+    }
+    return report;
+}
+
+}  // namespace zd
