@@ -438,6 +438,13 @@ class Page(unittest.TestCase):
 
         d.set_window_size(1280, 800)
         self.click("nav button[data-tab=line]")
+        # The line at a glance: each device's level, status and device type.
+        self.click("#status")
+        self.wait(lambda: "lamp on" in self.js("return document.querySelector('#devices').textContent"),
+                  what="the levels")
+        rows = self.js("return [...document.querySelectorAll('#devices li')].map(li => li.textContent)")
+        self.assertIn("type 6", rows[3])
+        self.assertTrue(rows[3].startswith("A3"))
         self.shot("desktop-en-line")
         self.click("#lang")
         self.shot("desktop-de-line")

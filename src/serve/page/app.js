@@ -69,6 +69,20 @@ const TEXTS = {
   },
 };
 
+// The bits of a QUERY STATUS answer, from bit 0 up.
+const STATUS_BITS = {
+  en: ["control gear failure", "lamp failure", "lamp on", "limit error", "fade running",
+       "reset state", "missing short address", "power failure"],
+  de: ["Betriebsgerätefehler", "Lampenfehler", "Lampe an", "Grenzwertfehler", "Dimmvorgang läuft",
+       "Reset-Zustand", "Kurzadresse fehlt", "Netzausfall"],
+};
+
+function statusText(status) {
+  if (typeof status !== "number") return status === "several" ? t("conflict") : "";
+  const names = STATUS_BITS[state.lang] || STATUS_BITS.en;
+  return names.filter((name, bit) => status & (1 << bit)).join(", ");
+}
+
 const COMMAND_NAMES = {
   en: {
     "scan": "Scan", "address random": "Random addressing", "address physical": "Physical selection",
@@ -291,7 +305,7 @@ function renderDevices() {
     const level = detail.level ?? device.level;
     const levelText = detail.levelText ?? device.levelText ?? (typeof level === "number" ? String(level) : null);
     const type = detail.deviceType ?? device.deviceType;
-    const status = detail.statusText ?? device.statusText;
+    const status = statusText(detail.status ?? device.status);
     const item = el("li", { class: "device" + (device.conflict ? " conflict" : ""), tabindex: "0" },
       el("span", { class: "address" }, "A" + device.shortAddress),
       el("span", { class: "lamp " + (typeof level === "number" && level > 0 ? "on" : "off") }),
