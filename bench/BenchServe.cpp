@@ -166,7 +166,7 @@ int main(int argc, char** argv) {
     WaitFor(
         [&] {
             const QByteArray text = serve.readAllStandardOutput();
-            const int at = text.indexOf("127.0.0.1:");
+            const auto at = text.indexOf("127.0.0.1:");
             if (at >= 0) port = text.mid(at + 10).split('/').front().toInt();
             return port != 0 || serve.state() == QProcess::NotRunning;
         },

@@ -34,6 +34,8 @@ const TEXTS = {
     offline: "The live channel is down: trying again", reconnected: "Connected",
     value: "Value", name: "Name", scene: "Scene", group: "Group",
     notAllowed: "Not possible: %1", moves: "Give moves as OLD:NEW",
+    emergencyTitle: "Emergency lighting", emergencyStatus: "Status", functionTest: "Function test",
+    durationTest: "Duration test", passed: "passed", notPassed: "failed",
   },
   de: {
     linkTitle: "Live-Verbindung", tabLine: "Linie", tabAddress: "Adressieren", tabDevice: "Gerät",
@@ -66,6 +68,8 @@ const TEXTS = {
     offline: "Die Live-Verbindung ist unterbrochen: neuer Versuch läuft", reconnected: "Verbunden",
     value: "Wert", name: "Name", scene: "Szene", group: "Gruppe",
     notAllowed: "Nicht möglich: %1", moves: "Verschiebungen als ALT:NEU angeben",
+    emergencyTitle: "Notbeleuchtung", emergencyStatus: "Status", functionTest: "Funktionstest",
+    durationTest: "Betriebsdauertest", passed: "bestanden", notPassed: "nicht bestanden",
   },
 };
 
@@ -89,10 +93,12 @@ const COMMAND_NAMES = {
     "address single": "One address for all", "address change": "Moving addresses", "send": "Command",
     "query": "Query", "variables": "Variables", "groups": "Groups", "scenes": "Scenes",
     "backup": "Backup", "report": "Report", "status": "Reading levels", "identify": "Identify",
-    "restore": "Restore", "replace": "Replacement",
+    "restore": "Restore", "replace": "Replacement", "emergency status": "Emergency status",
+    "emergency test": "Emergency test",
   },
   de: {
-    "restore": "Wiederherstellung", "replace": "Austausch",
+    "restore": "Wiederherstellung", "replace": "Austausch", "emergency status": "Notlichtstatus",
+    "emergency test": "Notlichttest",
     "scan": "Suche", "address random": "Zufallsadressierung", "address physical": "Physikalische Auswahl",
     "address single": "Eine Adresse für alle", "address change": "Adressen verschieben", "send": "Befehl",
     "query": "Abfrage", "variables": "Variablen", "groups": "Gruppen", "scenes": "Szenen",
@@ -338,6 +344,7 @@ function openDevice(address) {
   $("#device-view").replaceChildren();
   const device = knownDevices().find((d) => d.shortAddress === address);
   $("#device-name").textContent = device && device.name ? device.name : "";
+  renderDeviceExtras();
   showTab("device");
 }
 
@@ -443,6 +450,27 @@ function showScenes(document, address) {
   });
   $("#device-view").replaceChildren(el("h3", {}, t("scenes")),
     el("table", { class: "grid" }, el("tbody", {}, ...rows)), apply);
+}
+
+// A document's own values as a table: what a reading of the device said.
+function showFacts(document, skip = ["command", "messages", "lineTimeMs", "requests", "exitCode", "position"]) {
+  const rows = Object.entries(document).filter(([key]) => !skip.includes(key)).map(([key, value]) => {
+    let text = value;
+    if (key === "passed") text = value ? t("passed") : t("notPassed");
+    else if (Array.isArray(value)) text = value.join(", ");
+    else if (value !== null && typeof value === "object") text = JSON.stringify(value);
+    return el("tr", {}, el("th", {}, key), el("td", {}, text ?? "–"));
+  });
+  $("#device-view").replaceChildren(el("table", { class: "grid" }, el("tbody", {}, ...rows)));
+}
+
+// The parts of the device page that only some gear have, by its device type when it is known.
+function renderDeviceExtras() {
+  const address = $("#device-address").value;
+  const detail = address === "" ? {} : (state.details[deviceKey(Number(address))] || {});
+  const type = detail.deviceType;
+  $("#emergency").hidden = !state.commands.includes("emergency status") ||
+    (typeof type === "number" && type !== 1);
 }
 
 // --- the bus monitor ---
@@ -558,6 +586,19 @@ function wire() {
     const document = await command("scenes", { short: address });
     if (document && !document.exitCode) showScenes(document, address);
   });
+  $("#device-address").addEventListener("change", () => {
+    $("#device-view").replaceChildren();
+    renderDeviceExtras();
+  });
+  const emergency = async (name, options) => {
+    const address = chosenAddress();
+    if (address === null) return;
+    const document = await command(name, { short: address, ...options });
+    if (document) showFacts(document);
+  };
+  $("#emergency-status").addEventListener("click", () => emergency("emergency status", {}));
+  $("#emergency-function").addEventListener("click", () => emergency("emergency test", { words: ["function"] }));
+  $("#emergency-duration").addEventListener("click", () => emergency("emergency test", { words: ["duration"] }));
   $("#bus-pause").addEventListener("change", (event) => { state.busPaused = event.target.checked; });
   $("#bus-clear").addEventListener("click", () => $("#bus tbody").replaceChildren());
   $("#backup").addEventListener("click", () => command("backup"));
