@@ -5,6 +5,7 @@
 
 #include "cli/DeviceCommands.h"
 #include "cli/Report.h"
+#include "cli/SiteCommands.h"
 #include "link/Commands.h"
 
 namespace zd {
@@ -61,6 +62,8 @@ const std::vector<CommandSyntax>& CommandTable() {
          0,
          0,
          PrepareReplace},
+        {"identify", {"--short", "--seconds", "--mode"}, {}, 0, 0, PrepareIdentify},
+        {"name", {"--short", "--room", "--floor", "--note"}, {}, 0, 1, PrepareName},
         {"settings",
          {"--log-mapping", "--log-user-data", "--log-addressing"},
          {},

@@ -41,7 +41,7 @@ WindowHost::WindowHost(const Context& context, RegistryAccess& registry, QtDialo
       m_controlContext{context.scheduler, m_boxes, context.messages} {}
 
 bool WindowHost::Idle() {
-    if (m_reporting || (m_control && !ControlProgress(*m_control).what.empty())) {
+    if (m_reporting || m_identifying || (m_control && !ControlProgress(*m_control).what.empty())) {
         Say(Tr(TextLanguage(), "Finish or cancel the running procedure first.").toStdString(),
             MsgIcon::Information);
         return false;
@@ -51,6 +51,8 @@ bool WindowHost::Idle() {
 
 bool WindowHost::MayClose() {
     if (m_closeWhenIdle) return false;
+    // An identify ends at once, its levels set back; the window closes on the next try.
+    if (m_identifying) m_cancelIdentify = true;
     Button* cancel = m_control && !m_reporting ? ProgressCancelButton(*m_control) : nullptr;
     // Idle, or a run that cannot be cancelled from here (a transfer, the report, the terminal's
     // own addressing): the window closes, or says why not.
@@ -170,6 +172,7 @@ bool WindowHost::Open(const ConnectionTarget& connection, bool keepLine) {
     ShowStoredListNote();
     WatchScans();
     AddDeviceTreeMenu();
+    AddLuminaireDock();
     return true;
 }
 

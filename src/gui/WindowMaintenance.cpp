@@ -28,13 +28,14 @@ namespace zd {
 
 namespace {
 
-// A device node reads "Device #05"; its pages' nodes hang below it.
+// A device node reads "Device #05" (and its luminaire's name after it); its pages' nodes hang
+// below it.
 std::optional<int> DeviceAddressOf(const QTreeWidgetItem* item) {
     for (; item; item = item->parent()) {
         const QString text = item->text(0);
-        const qsizetype hash = text.lastIndexOf(QLatin1Char('#'));
+        const qsizetype hash = text.indexOf(QLatin1Char('#'));
         bool number = false;
-        const int address = hash < 0 ? -1 : text.mid(hash + 1).toInt(&number);
+        const int address = hash < 0 ? -1 : text.mid(hash + 1, 2).toInt(&number);
         if (number && address >= 0 && address <= kMaxShortAddress) return address;
     }
     return std::nullopt;
@@ -273,10 +274,22 @@ void WindowHost::AddDeviceTreeMenu() {
             return;
         const Language language = TextLanguage();
         QMenu menu(tree);
+        QAction* identify = menu.addAction(Tr(language, "&Identify"));
+        QAction* name = menu.addAction(Tr(language, "&Name..."));
+        menu.addSeparator();
         QAction* replace = menu.addAction(Tr(language, "Replace this device..."));
         // Offered for a device that does not answer: the one a new gear takes the place of.
         replace->setEnabled(!DeviceAnswers(*m_control, *address));
-        if (menu.exec(tree->viewport()->mapToGlobal(at)) != replace) return;
+        QAction* chosen = menu.exec(tree->viewport()->mapToGlobal(at));
+        if (chosen == identify) {
+            IdentifyDevice(*address);
+            return;
+        }
+        if (chosen == name) {
+            ShowLuminaire(*address);
+            return;
+        }
+        if (chosen != replace) return;
         const QString path = QFileDialog::getOpenFileName(
             m_window.get(), Tr(language, "The line's backup"), QString(), BackupFilter(language));
         if (!path.isEmpty()) ReplaceDevice(*address, path.toStdString());
