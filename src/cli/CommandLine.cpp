@@ -10,6 +10,7 @@
 #include "cli/DeviceCommands.h"
 #include "cli/HeadlessCommands.h"
 #include "cli/Report.h"
+#include "cli/SiteCommands.h"
 #include "cli/StationRun.h"
 #include "host/Building.h"
 #include "host/ModbusDevCom.h"

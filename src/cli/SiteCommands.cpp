@@ -1,6 +1,8 @@
 #include "cli/SiteCommands.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <mutex>
 
 #include "engine/Identify.h"
 #include "engine/LineCommands.h"
@@ -27,6 +29,13 @@ SiteFile LoadSiteForCommand(const std::string& path) {
     }
 }
 
+// The terminals of a station run side by side and may change one site file: each change reads
+// the file afresh and writes it under this lock, so that no terminal's names are lost.
+std::mutex& SiteFileLock() {
+    static std::mutex lock;
+    return lock;
+}
+
 }  // namespace
 
 std::string SitePath(HeadlessSession& session) {
@@ -36,26 +45,30 @@ std::string SitePath(HeadlessSession& session) {
 
 void UpdateSiteNames(const std::string& command, HeadlessSession& session, Json& document) {
     const std::string path = SitePath(session);
+    const std::int32_t position = session.Line().Terminal().position;
     SiteFile site;
     try {
         site = LoadSiteFile(path);
+        const bool movesAddresses = command.rfind("address", 0) == 0 || command == "replace";
+        if (movesAddresses && site.HasPosition(position) &&
+            session.State().m_nOperationMode == kModeDali) {
+            std::vector<std::int16_t> replaced;
+            if (command == "replace" && document.contains("shortAddress") &&
+                document.at("shortAddress").is_number_integer())
+                replaced.push_back(document.at("shortAddress").get<std::int16_t>());
+            const std::vector<SiteGear> gear = ReadListedGear(session);
+            const std::lock_guard<std::mutex> guard(SiteFileLock());
+            site = LoadSiteFile(path);
+            const std::vector<SiteMove> moves = FollowSiteGear(site, position, gear, replaced);
+            if (!moves.empty()) {
+                SaveSiteFile(path, site);
+                document["siteMoves"] = SiteMovesJson(moves);
+            }
+        }
     } catch (const ControlError& error) {
         document["siteWarning"] =
             error.Description() + "; names are left out and the site file is left as it is";
         return;
-    }
-    const std::int32_t position = session.Line().Terminal().position;
-    const bool movesAddresses = command.rfind("address", 0) == 0 || command == "replace";
-    if (movesAddresses && session.State().m_nOperationMode == kModeDali) {
-        std::vector<std::int16_t> replaced;
-        if (command == "replace" && document.contains("shortAddress") &&
-            document.at("shortAddress").is_number_integer())
-            replaced.push_back(document.at("shortAddress").get<std::int16_t>());
-        const std::vector<SiteMove> moves = FollowSiteNames(session, site, position, replaced);
-        if (!moves.empty()) {
-            SaveSiteFile(path, site);
-            document["siteMoves"] = SiteMovesJson(moves);
-        }
     }
     AddSiteNames(document, site, position);
 }
@@ -123,7 +136,7 @@ PreparedCommand PrepareName(const CommandArguments& arguments) {
     return [naming](HeadlessSession& session) mutable {
         const std::string path = SitePath(session);
         // A site file that cannot be read is not written over: the names it holds stay.
-        SiteFile site = LoadSiteForCommand(path);
+        LoadSiteForCommand(path);
         naming.position = session.Line().Terminal().position;
         EngineTerminal& terminal = session.Line().Terminal();
         if (session.State().m_nOperationMode == kModeDali) {
@@ -138,6 +151,8 @@ PreparedCommand PrepareName(const CommandArguments& arguments) {
                                           {std::to_string(naming.shortAddress)}));
             }
         }
+        const std::lock_guard<std::mutex> guard(SiteFileLock());
+        SiteFile site = LoadSiteForCommand(path);
         const SiteEntry& entry = ApplySiteNaming(site, naming);
         Json document = {{"site", path}, {"shortAddress", naming.shortAddress}};
         document.update(SiteEntryJson(entry));
@@ -163,27 +178,30 @@ void NameBackup(HeadlessSession& session, LineBackup& backup) {
 }
 
 void RestoreBackupNames(HeadlessSession& session, const LineBackup& backup, Json& document) {
-    const std::string path = SitePath(session);
-    SiteFile site;
-    try {
-        site = LoadSiteFile(path);
-    } catch (const ControlError& error) {
-        document["siteWarning"] = error.Description() +
-                                  "; the backup's names were not put back and the site file is "
-                                  "left as it is";
+    if (std::none_of(backup.devices.begin(), backup.devices.end(),
+                     [](const DeviceBackup& device) { return device.luminaire.has_value(); }))
         return;
-    }
+    const std::string path = SitePath(session);
     const std::int32_t position = session.Line().Terminal().position;
-    const std::size_t restored = RestoreSiteNames(backup, site, position);
-    if (restored == 0) return;
     // A gear that took the place of the backup's (replaced) carries its luminaire's name on.
     std::vector<std::int16_t> replaced;
     for (const Json& plan : document.value("plan", Json::array()))
         if (plan.value("state", "") == "replaced")
             replaced.push_back(plan.at("shortAddress").get<std::int16_t>());
-    FollowSiteNames(session, site, position, replaced);
-    SaveSiteFile(path, site);
-    document["namesRestored"] = restored;
+    try {
+        const std::vector<SiteGear> gear = ReadListedGear(session);
+        const std::lock_guard<std::mutex> guard(SiteFileLock());
+        SiteFile site = LoadSiteFile(path);
+        const std::size_t restored = RestoreSiteNames(backup, site, position);
+        if (restored == 0) return;
+        FollowSiteGear(site, position, gear, replaced);
+        SaveSiteFile(path, site);
+        document["namesRestored"] = restored;
+    } catch (const ControlError& error) {
+        document["siteWarning"] = error.Description() +
+                                  "; the backup's names were not put back and the site file is "
+                                  "left as it is";
+    }
 }
 
 }  // namespace zd

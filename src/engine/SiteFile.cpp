@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <map>
 #include <set>
+#include <utility>
 
 #include <nlohmann/json.hpp>
 

@@ -1,11 +1,14 @@
 #include "gui/LuminaireDock.h"
 
+#include <QFont>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <cstdio>
+#include <initializer_list>
 
 #include "gui/Texts.h"
 

@@ -49,14 +49,18 @@ Json SiteMovesJson(const std::vector<SiteMove>& moves) {
     return list;
 }
 
-std::vector<SiteMove> FollowSiteNames(ControlRun& run, SiteFile& site, std::int32_t position,
-                                      const std::vector<std::int16_t>& replaced) {
-    if (!site.HasPosition(position)) return {};
+std::vector<SiteGear> ReadListedGear(ControlRun& run) {
     std::vector<std::int16_t> addresses;
     if (const auto& devices = run.State().devices)
         for (const auto& [key, device] : devices->Items())
             if (device && !device->m_bDALIConflict) addresses.push_back(device->m_nShortAddress);
-    return FollowSiteGear(site, position, ReadSiteGear(run.Line().Terminal(), addresses), replaced);
+    return ReadSiteGear(run.Line().Terminal(), addresses);
+}
+
+std::vector<SiteMove> FollowSiteNames(ControlRun& run, SiteFile& site, std::int32_t position,
+                                      const std::vector<std::int16_t>& replaced) {
+    if (!site.HasPosition(position)) return {};
+    return FollowSiteGear(site, position, ReadListedGear(run), replaced);
 }
 
 void AddSiteNamesToBackup(LineBackup& backup, const SiteFile& site, std::int32_t position) {

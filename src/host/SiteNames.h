@@ -24,6 +24,8 @@ Json SiteMovesJson(const std::vector<SiteMove>& moves);
 // After a run that gave or moved addresses: reads the random address of every device of the list
 // and follows the position's luminaires to their gear (replaced: the addresses a new gear took
 // over). Sends nothing when the site names nothing at the position. Returns what changed.
+// The gear of the device list (conflicts left out) with their random addresses.
+std::vector<SiteGear> ReadListedGear(ControlRun& run);
 std::vector<SiteMove> FollowSiteNames(ControlRun& run, SiteFile& site, std::int32_t position,
                                       const std::vector<std::int16_t>& replaced = {});
 

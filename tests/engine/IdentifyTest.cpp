@@ -94,8 +94,9 @@ TEST_F(IdentifyTest, NewGearFlashesItselfUntilTheLevelGoesBack) {
 }
 
 TEST_F(IdentifyTest, MaxAndOthersOffLightItAloneAndPutEveryLevelBack) {
-    for (const auto& [mode, others] :
+    for (const auto& [mode, level] :
          {std::pair{IdentifyMode::Max, 1}, std::pair{IdentifyMode::OthersOff, 0}}) {
+        const int others = level;
         UseLine(8);
         bool checked = false;
         const IdentifyReport report =
