@@ -100,17 +100,24 @@ IdentifyReport RunIdentify(AddressingLine& line, const IdentifyOptions& options,
     report.identifyDevice = options.mode == IdentifyMode::Flash && report.version &&
                             *report.version >= kIdentifyDeviceVersion;
 
-    // The levels to put back: the luminaire's, and with the whole line darkened every known
-    // gear's. A gear that does not answer has nothing to put back.
-    std::set<std::int16_t> addresses{address};
-    if (options.mode != IdentifyMode::Flash) {
-        for (const auto& [key, device] : terminal.state.devices->Items())
-            if (device && device->m_nShortAddress >= 0 && device->m_nShortAddress <= 63)
-                addresses.insert(device->m_nShortAddress);
-    }
-    for (std::int16_t each : addresses) {
-        if (const auto level = Ask(terminal, kCmdQueryActualLevel, each))
-            report.levels.push_back({each, *level, false});
+    // The levels to put back: the luminaire's, and with the whole line darkened every gear's,
+    // known to the device list or not. A silent address has nothing to put back; one the list
+    // knows is asked once more, as its answer may have been lost.
+    std::set<std::int16_t> listed{address};
+    for (const auto& [key, device] : terminal.state.devices->Items())
+        if (device && device->m_nShortAddress >= 0 && device->m_nShortAddress <= 63)
+            listed.insert(device->m_nShortAddress);
+    for (std::int16_t each = 0; each <= 63; ++each) {
+        if (options.mode == IdentifyMode::Flash && each != address) continue;
+        std::optional<std::uint8_t> level;
+        if (listed.count(each)) {
+            level = Ask(terminal, kCmdQueryActualLevel, each);
+        } else {
+            const LineCommandResult result =
+                QueryLine(terminal, {kCmdQueryActualLevel, 0, AddressKind::Short, each});
+            if (result.answer == QueryAnswer::Byte) level = result.answerByte;
+        }
+        if (level) report.levels.push_back({each, *level, false});
     }
 
     Scheduler& clock = terminal.context.scheduler;

@@ -102,7 +102,8 @@ void LuminaireDock::ShowDevice(int address, const SiteEntry* entry, bool round,
     m_next->setVisible(round);
     m_skip->setVisible(round);
     m_end->setVisible(round);
-    m_state->setText(Q(roundText));
+    m_roundText = Q(roundText);
+    m_state->setText(m_roundText);
 }
 
 void LuminaireDock::ShowNone() {
@@ -114,12 +115,13 @@ void LuminaireDock::ShowNone() {
     for (QPushButton* b : {m_identify, m_save}) b->setEnabled(false);
     for (QPushButton* b : {m_next, m_skip, m_end}) b->setVisible(false);
     m_save->setVisible(true);
+    m_roundText.clear();
     m_state->clear();
 }
 
 void LuminaireDock::SetIdentifying(bool identifying, const std::string& text) {
     m_identify->setEnabled(!identifying);
-    m_state->setText(Q(text));
+    m_state->setText(identifying ? Q(text) : m_roundText);
 }
 
 LuminaireFields LuminaireDock::Fields() const {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QDockWidget>
+#include <QString>
 #include <functional>
 #include <optional>
 #include <string>
@@ -50,6 +51,8 @@ class LuminaireDock : public QDockWidget {
     Language m_language;
     QLabel* m_device;
     QLabel* m_state;
+    // What the round has come to, shown again once an identify has ended.
+    QString m_roundText;
     QLineEdit* m_name;
     QLineEdit* m_room;
     QLineEdit* m_floor;

@@ -190,7 +190,8 @@ class WindowHost : public QObject {
     // Names in the tree and the luminaire bar; the naming round (WindowSite.cpp).
     void AddLuminaireDock();
     void ShowSiteNames();
-    void ShowLuminaire(std::optional<int> address);
+    // The device in the luminaire bar; reveal: the bar opens with the name to type.
+    void ShowLuminaire(std::optional<int> address, bool reveal = true);
     void NextInRound();
     void EndRound();
     LuminaireDock* m_luminaire = nullptr;

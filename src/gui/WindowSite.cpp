@@ -1,7 +1,12 @@
 // The round an engineer makes on site, in the window: identify a luminaire (the tree's menu, the
 // luminaire bar), name it in the site file (the bar), and the naming round that walks the
 // unnamed devices one by one. The tree's device nodes show their luminaire's name.
+#include <QAction>
+#include <QKeySequence>
+#include <QLineEdit>
 #include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QStatusBar>
 #include <QTimer>
 #include <QTreeWidget>
@@ -68,6 +73,14 @@ void WindowHost::AddLuminaireDock() {
     m_luminaire = new LuminaireDock(TextLanguage(), m_window.get());
     m_window->addDockWidget(Qt::RightDockWidgetArea, m_luminaire);
     m_luminaire->hide();
+    // View > Luminaire bar, beside the window's other docks.
+    for (QAction* action : m_window->menuBar()->actions()) {
+        if (!action->menu() || action->text() != Tr(TextLanguage(), "&View")) continue;
+        QAction* toggle = m_luminaire->toggleViewAction();
+        toggle->setText(Tr(TextLanguage(), "&Luminaire bar"));
+        toggle->setShortcut(QKeySequence(QStringLiteral("Ctrl+I")));
+        action->menu()->addAction(toggle);
+    }
     m_luminaire->onIdentify = [this] {
         if (m_shownDevice)
             IdentifyDevice(*m_shownDevice,
@@ -100,7 +113,7 @@ void WindowHost::AddLuminaireDock() {
         if (m_round) return;
         const std::optional<int> address = NodeAddress(item);
         if (address) {
-            ShowLuminaire(address);
+            ShowLuminaire(address, false);
         } else {
             m_shownDevice.reset();
             m_luminaire->ShowNone();
@@ -146,7 +159,7 @@ void WindowHost::ShowSiteNames() {
     m_patchingTree = false;
 }
 
-void WindowHost::ShowLuminaire(std::optional<int> address) {
+void WindowHost::ShowLuminaire(std::optional<int> address, bool reveal) {
     if (!m_luminaire || !m_control || !address) return;
     m_shownDevice = address;
     SiteFile site;
@@ -167,6 +180,8 @@ void WindowHost::ShowLuminaire(std::optional<int> address) {
     }
     m_luminaire->ShowDevice(*address, site.Find(position, static_cast<std::int16_t>(*address)),
                             m_round, roundText);
+    // Choosing a node only follows in a bar that is open; naming opens it.
+    if (!reveal) return;
     m_luminaire->show();
     m_luminaire->raise();
     m_luminaire->NameEdit()->setFocus();

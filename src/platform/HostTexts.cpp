@@ -273,6 +273,7 @@ constexpr Wording kTexts[] = {
     {"S&kip", "Ü&berspringen"},
     {"&End the round", "Rundgang &beenden"},
     {"&Name...", "&Benennen..."},
+    {"&Luminaire bar", "&Leuchtenleiste"},
     {"Nam&ing round...", "Benennungs&rundgang..."},
     {"Device #%1", "Gerät #%1"},
     {"No device chosen in the tree", "Kein Gerät im Baum gewählt"},

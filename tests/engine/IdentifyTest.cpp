@@ -80,8 +80,9 @@ TEST_F(IdentifyTest, NewGearFlashesItselfUntilTheLevelGoesBack) {
         RunIdentify(line, {5, 25, IdentifyMode::Flash}, [&](const IdentifyProgress& progress) {
             terminal->AdvanceToNow();
             // Sent again before the gear's own 10 s run out.
-            if (progress.elapsedMs < 25000)
+            if (progress.elapsedMs < 25000) {
                 EXPECT_TRUE(Gear(5).Identifying(ctx.scheduler.Now() * 1000)) << progress.elapsedMs;
+            }
             identifying = true;
             EXPECT_EQ(Level(5), 0);
         });

@@ -12,6 +12,7 @@
 #include <QTreeWidget>
 
 #include "engine/SiteFile.h"
+#include "frame/configZD4270.h"
 #include "gui/LuminaireDock.h"
 #include "gui/MainWindow.h"
 #include "gui/WindowHost.h"
@@ -53,7 +54,13 @@ TEST(SiteWindowTest, TheNamingRoundShowsEachDeviceNamesItAndGoesOnInBothLanguage
         ConnectionTarget connection = test::ExampleConnection("three-addressed.json");
         connection.siteFile = dir.filePath("site.json").toStdString();
         ASSERT_TRUE(host.Open(connection));
-        if (language != ctx.messages.GetLanguage()) ASSERT_TRUE(host.SetLanguage(language));
+        if (language != ctx.messages.GetLanguage()) {
+            ASSERT_TRUE(host.SetLanguage(language));
+        }
+        host.StartNamingRound();
+        EXPECT_FALSE(host.NamingRound());
+        ASSERT_TRUE(host.Control()->cmdScanDevices.Click());
+        ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return !host.Control()->Scanning(); }, 120'000));
         sim::Terminal& terminal = host.Simulated()->Terminal();
         terminal.SetFrameLog(true);
         ASSERT_TRUE(host.NameDevice(5, "door", "1.02", "", ""));
