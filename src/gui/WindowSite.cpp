@@ -154,7 +154,11 @@ void WindowHost::ShowSiteNames() {
                 text += QStringLiteral(" (") + QString::fromStdString(entry->room) +
                         QStringLiteral(")");
         }
-        if (item->text(0) != text) item->setText(0, text);
+        if (item->text(0) != text) {
+            item->setText(0, text);
+            // The tree is narrow: the whole name shows when the pointer rests on it.
+            item->setToolTip(0, text);
+        }
     }
     m_patchingTree = false;
 }
