@@ -441,16 +441,19 @@ std::string ReportCsv(const Json& station, Language language) {
     csv += english ? std::string(",groups,scenes,conflict,answered,remarks")
                    : std::string(",") + t.groups + "," + t.scenes + "," + t.conflict + "," +
                          t.answered + "," + t.remarks;
-    // The luminaire's columns come last, so that scripts reading the ones before keep working.
+    // The luminaire's columns, where the site names any device, come last, so that scripts
+    // reading the ones before keep working.
+    const bool named = AnyNamed(station);
     const char* siteColumns[] = {"name", "room", "floor", "note"};
-    for (const char* column : siteColumns)
+    for (const char* column : siteColumns) {
+        if (!named) break;
         csv += "," + (english ? std::string(column)
                               : HostText(language, column == std::string("name")    ? "Luminaire"
                                                    : column == std::string("room")  ? "Room"
                                                    : column == std::string("floor") ? "Floor"
                                                                                     : "Note"));
+    }
     csv += "\r\n";
-    const bool named = AnyNamed(station);
     for (const Json& terminal : station.at("terminals")) {
         const Json devices = named ? ByRoom(terminal.value("devices", Json::array()))
                                    : terminal.value("devices", Json::array());
@@ -464,7 +467,8 @@ std::string ReportCsv(const Json& station, Language language) {
             csv += "," + CsvField(GroupsText(device)) + "," + CsvField(ScenesText(device)) + "," +
                    (device.value("conflict", false) ? t.yes : t.no) + "," +
                    AnsweredText(device, t) + "," + CsvField(Remark(device, t));
-            for (const char* column : siteColumns) csv += "," + CsvField(device.value(column, ""));
+            for (const char* column : siteColumns)
+                if (named) csv += "," + CsvField(device.value(column, ""));
             csv += "\r\n";
         }
     }
