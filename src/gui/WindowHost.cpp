@@ -95,6 +95,7 @@ void WindowHost::UseRememberedLanguage() {
 
 WindowHost::~WindowHost() {
     if (m_unwatchScans) m_unwatchScans();
+    if (m_unwatchAddressing) m_unwatchAddressing();
     if (m_closeWhenIdle) m_context.scheduler.RemoveTimer(m_closeWhenIdle);
     if (m_control) m_control->Terminate();
     // The window's bindings go before the control they show.
@@ -130,6 +131,7 @@ bool WindowHost::Open(const ConnectionTarget& connection, bool keepLine) {
     // store under its position.
     QByteArray geometry;
     if (m_unwatchScans) std::exchange(m_unwatchScans, nullptr)();
+    if (m_unwatchAddressing) std::exchange(m_unwatchAddressing, nullptr)();
     if (m_window) {
         geometry = m_window->saveGeometry();
         m_control->Terminate();

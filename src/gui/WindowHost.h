@@ -18,6 +18,7 @@
 
 #include "gui/ConnectionStore.h"
 #include "host/ConnectionTarget.h"
+#include "host/LineBackup.h"
 #include "host/Report.h"
 #include "host/StationDocument.h"
 #include "platform/Context.h"
@@ -194,6 +195,14 @@ class WindowHost : public QObject {
     void ShowLuminaire(std::optional<int> address, bool reveal = true);
     void NextInRound();
     void EndRound();
+    // The site's names in the window's report, backup and restore, and followed to their gear
+    // after a procedure that gave or moved addresses (replaced: addresses a new gear took over).
+    void AddSiteNamesTo(Json& document);
+    void NameBackup(LineBackup& backup);
+    void RestoreBackupNames(ControlRun& run, const LineBackup& backup, const Json& document);
+    void FollowSiteNames(ControlRun& run, const std::vector<std::int16_t>& replaced = {});
+    std::function<void()> m_unwatchAddressing;
+    std::string m_lastProcedure;
     LuminaireDock* m_luminaire = nullptr;
     std::optional<int> m_shownDevice;
     bool m_identifying = false;

@@ -91,24 +91,24 @@ bool WindowHost::RunMaintenance(const char* failureText, Body body) {
 bool WindowHost::BackUpLine(const std::string& path) {
     const Language language = TextLanguage();
     std::string result;
-    const bool done = RunMaintenance(
-        "The backup could not be made: %1", [&](ControlRun& run, QStatusBar& status) {
-            std::vector<UnreadDevice> unread;
-            const LineBackup backup =
-                ReadLineBackup(run, unread, [&](const MaintenanceProgress& progress) {
-                    status.showMessage(
-                        Tr(language, "backup: reading device %1 of %2",
-                           {std::to_string(progress.done + 1), std::to_string(progress.total)}));
-                });
-            SaveLineBackup(path, backup);
-            std::vector<int> left;
-            for (const UnreadDevice& device : unread) left.push_back(device.shortAddress);
-            result = HostText(language, "Devices backed up to %2: %1.",
-                              {std::to_string(backup.devices.size()), path});
-            if (!left.empty())
-                result += "\r\n" + HostText(language, "Not read, and not in the backup: %1",
-                                            {NumberList(left)});
+    const bool done = RunMaintenance("The backup could not be made: %1", [&](ControlRun& run,
+                                                                             QStatusBar& status) {
+        std::vector<UnreadDevice> unread;
+        LineBackup backup = ReadLineBackup(run, unread, [&](const MaintenanceProgress& progress) {
+            status.showMessage(
+                Tr(language, "backup: reading device %1 of %2",
+                   {std::to_string(progress.done + 1), std::to_string(progress.total)}));
         });
+        NameBackup(backup);
+        SaveLineBackup(path, backup);
+        std::vector<int> left;
+        for (const UnreadDevice& device : unread) left.push_back(device.shortAddress);
+        result = HostText(language, "Devices backed up to %2: %1.",
+                          {std::to_string(backup.devices.size()), path});
+        if (!left.empty())
+            result += "\r\n" +
+                      HostText(language, "Not read, and not in the backup: %1", {NumberList(left)});
+    });
     if (done) Say(result, MsgIcon::Information);
     return done;
 }
@@ -130,6 +130,7 @@ bool WindowHost::RestoreLine(const std::string& path) {
                            {std::to_string(progress.done + 1), std::to_string(progress.total)}));
                 },
                 /*acceptOtherGear=*/true);  // the question names the mismatch first
+            RestoreBackupNames(run, file, document);
             const Json& summary = document.at("summary");
             result = HostText(language,
                               "The line holds what %1 holds. Devices written: %2; already as in "
@@ -167,6 +168,7 @@ bool WindowHost::ReplaceDevice(int address, const std::string& backupPath) {
                 FailOnErrorBox(run, mark);
                 return Json{{"recovered", RecoveredJson(control.EngineLine())}};
             });
+            FollowSiteNames(run, {static_cast<std::int16_t>(address)});
             result = HostText(
                 language,
                 "The new gear (random address %1) has address %2 and the settings "

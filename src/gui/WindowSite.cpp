@@ -15,12 +15,15 @@
 #include <string>
 
 #include "engine/Identify.h"
+#include "frame/ControlProgress.h"
 #include "frame/configZD4270.h"
 #include "gui/LuminaireDock.h"
 #include "gui/MainWindow.h"
 #include "gui/Texts.h"
 #include "gui/WindowHost.h"
+#include "gui/WindowRun.h"
 #include "host/QSettingsRegistry.h"
+#include "host/SiteNames.h"
 #include "platform/Error.h"
 
 namespace zd {
@@ -106,6 +109,25 @@ void WindowHost::AddLuminaireDock() {
     };
     m_luminaire->onSkip = [this] { m_luminaire->onNext({}); };
     m_luminaire->onEnd = [this] { EndRound(); };
+
+    // An addressing run of the form's tabs may move named gear: their names follow once it ends.
+    m_lastProcedure = ControlProgress(*m_control).what;
+    m_unwatchAddressing = WatchControlProgress(*m_control, [this] {
+        const std::string what = ControlProgress(*m_control).what;
+        if (what == m_lastProcedure) return;
+        const std::string ended = std::exchange(m_lastProcedure, what);
+        if (!what.empty()) return;
+        for (const char* addressing :
+             {"random addressing", "physical selection", "change addresses"}) {
+            if (ended != HostText(TextLanguage(), addressing)) continue;
+            QTimer::singleShot(0, this, [this] {
+                // A replacement follows its names itself, knowing which address it took over.
+                if (!m_control || m_reporting || !ControlProgress(*m_control).what.empty()) return;
+                WindowRun run(*m_control, m_boxes);
+                FollowSiteNames(run);
+            });
+        }
+    });
 
     QTreeWidget* tree = DeviceTree(m_window.get());
     if (!tree) return;
@@ -321,6 +343,61 @@ void WindowHost::EndRound() {
     m_roundNext = false;
     if (m_identifying) m_cancelIdentify = true;
     if (m_shownDevice && m_luminaire) ShowLuminaire(m_shownDevice);
+}
+
+void WindowHost::AddSiteNamesTo(Json& document) {
+    if (!m_control) return;
+    try {
+        AddSiteNames(document, LoadSiteFile(SitePath()),
+                     m_control->EngineLine().Terminal().position);
+    } catch (const ControlError&) {
+        // A site file that cannot be read leaves the names out; naming says why.
+    }
+}
+
+void WindowHost::NameBackup(LineBackup& backup) {
+    if (!m_control) return;
+    try {
+        AddSiteNamesToBackup(backup, LoadSiteFile(SitePath()),
+                             m_control->EngineLine().Terminal().position);
+    } catch (const ControlError&) {
+    }
+}
+
+void WindowHost::RestoreBackupNames(ControlRun& run, const LineBackup& backup,
+                                    const Json& document) {
+    if (!m_control || std::none_of(backup.devices.begin(), backup.devices.end(),
+                                   [](const DeviceBackup& d) { return d.luminaire.has_value(); }))
+        return;
+    std::vector<std::int16_t> replaced;
+    for (const Json& plan : document.value("plan", Json::array()))
+        if (plan.value("state", "") == "replaced")
+            replaced.push_back(plan.at("shortAddress").get<std::int16_t>());
+    const std::int32_t position = m_control->EngineLine().Terminal().position;
+    try {
+        SiteFile site = LoadSiteFile(SitePath());
+        RestoreSiteNames(backup, site, position);
+        zd::FollowSiteNames(run, site, position, replaced);
+        SaveSiteFile(SitePath(), site);
+    } catch (const ControlError& e) {
+        Say(HostText(TextLanguage(), "The name was not saved: %1", {e.Description()}),
+            MsgIcon::Exclamation);
+    }
+    ShowSiteNames();
+}
+
+void WindowHost::FollowSiteNames(ControlRun& run, const std::vector<std::int16_t>& replaced) {
+    if (!m_control || m_control->State().m_nOperationMode != kModeDali) return;
+    const std::int32_t position = m_control->EngineLine().Terminal().position;
+    try {
+        SiteFile site = LoadSiteFile(SitePath());
+        if (!zd::FollowSiteNames(run, site, position, replaced).empty())
+            SaveSiteFile(SitePath(), site);
+    } catch (const ControlError& e) {
+        Say(HostText(TextLanguage(), "The name was not saved: %1", {e.Description()}),
+            MsgIcon::Exclamation);
+    }
+    ShowSiteNames();
 }
 
 }  // namespace zd

@@ -107,6 +107,14 @@ TEST(SiteWindowTest, TheNamingRoundShowsEachDeviceNamesItAndGoesOnInBothLanguage
             << nodes[0].toStdString();
         EXPECT_TRUE(nodes[1].endsWith(QStringLiteral("#05 \u2013 door (1.02)")));
         EXPECT_TRUE(nodes[2].endsWith(QStringLiteral("#63")));
+
+        // The window's report and backup carry the names too.
+        const std::string report = dir.filePath("report.html").toStdString();
+        ASSERT_TRUE(host.ExportReport(report, ReportFormat::Html));
+        EXPECT_NE(test::ReadFileText(report).find("<td>1.02</td><td>door</td>"), std::string::npos);
+        const std::string backup = dir.filePath("backup.json").toStdString();
+        ASSERT_TRUE(host.BackUpLine(backup));
+        EXPECT_NE(test::ReadFileText(backup).find("\"name\": \"desk left\""), std::string::npos);
     }
 }
 
