@@ -29,13 +29,6 @@ SiteFile LoadSiteForCommand(const std::string& path) {
     }
 }
 
-// The terminals of a station run side by side and may change one site file: each change reads
-// the file afresh and writes it under this lock, so that no terminal's names are lost.
-std::mutex& SiteFileLock() {
-    static std::mutex lock;
-    return lock;
-}
-
 }  // namespace
 
 std::string SitePath(HeadlessSession& session) {
@@ -57,7 +50,7 @@ void UpdateSiteNames(const std::string& command, HeadlessSession& session, Json&
                 document.at("shortAddress").is_number_integer())
                 replaced.push_back(document.at("shortAddress").get<std::int16_t>());
             const std::vector<SiteGear> gear = ReadListedGear(session);
-            const std::lock_guard<std::mutex> guard(SiteFileLock());
+            const std::lock_guard<std::mutex> guard(SiteFileMutex());
             site = LoadSiteFile(path);
             const std::vector<SiteMove> moves = FollowSiteGear(site, position, gear, replaced);
             if (!moves.empty()) {
@@ -151,7 +144,7 @@ PreparedCommand PrepareName(const CommandArguments& arguments) {
                                           {std::to_string(naming.shortAddress)}));
             }
         }
-        const std::lock_guard<std::mutex> guard(SiteFileLock());
+        const std::lock_guard<std::mutex> guard(SiteFileMutex());
         SiteFile site = LoadSiteForCommand(path);
         const SiteEntry& entry = ApplySiteNaming(site, naming);
         Json document = {{"site", path}, {"shortAddress", naming.shortAddress}};
@@ -190,7 +183,7 @@ void RestoreBackupNames(HeadlessSession& session, const LineBackup& backup, Json
             replaced.push_back(plan.at("shortAddress").get<std::int16_t>());
     try {
         const std::vector<SiteGear> gear = ReadListedGear(session);
-        const std::lock_guard<std::mutex> guard(SiteFileLock());
+        const std::lock_guard<std::mutex> guard(SiteFileMutex());
         SiteFile site = LoadSiteFile(path);
         const std::size_t restored = RestoreSiteNames(backup, site, position);
         if (restored == 0) return;

@@ -12,7 +12,7 @@ void AddNames(Json& value, const SiteFile& site, std::int32_t position, int dept
         return;
     }
     if (!value.is_object()) return;
-    for (const char* key : {"shortAddress", "short"}) {
+    for (const char* key : {"shortAddress", "short", "address"}) {
         const auto found = value.find(key);
         if (found == value.end() || !found->is_number_integer() || value.contains("name")) continue;
         const std::int64_t address = found->get<std::int64_t>();
@@ -25,6 +25,11 @@ void AddNames(Json& value, const SiteFile& site, std::int32_t position, int dept
 }
 
 }  // namespace
+
+std::mutex& SiteFileMutex() {
+    static std::mutex lock;
+    return lock;
+}
 
 Json SiteEntryJson(const SiteEntry& entry) {
     Json json = {{"name", entry.name}};

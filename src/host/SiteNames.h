@@ -1,9 +1,11 @@
 // The site file's names in the documents every front end prints or serves: each device a document
-// lists (an object with its "shortAddress", or a query's {"short": A}) gets its luminaire's name,
-// room, floor and note; and the names followed to where an addressing left their gear.
+// lists (an object with its "shortAddress", a query's {"short": A}, an archive's ballast by its
+// "address") gets its luminaire's name, room, floor and note; the names followed to where an
+// addressing left their gear; and the lock under which front ends change the file.
 #pragma once
 
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -24,6 +26,11 @@ Json SiteMovesJson(const std::vector<SiteMove>& moves);
 // After a run that gave or moved addresses: reads the random address of every device of the list
 // and follows the position's luminaires to their gear (replaced: the addresses a new gear took
 // over). Sends nothing when the site names nothing at the position. Returns what changed.
+// Front ends on several threads (the terminals of a station run, the served page) may change one
+// site file at once: each change reads the file afresh and writes it while holding this lock, so
+// that no name is lost.
+std::mutex& SiteFileMutex();
+
 // The gear of the device list (conflicts left out) with their random addresses.
 std::vector<SiteGear> ReadListedGear(ControlRun& run);
 std::vector<SiteMove> FollowSiteNames(ControlRun& run, SiteFile& site, std::int32_t position,
