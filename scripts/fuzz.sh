@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds="${FUZZ_SECONDS:-30}"
 timeout="${FUZZ_TIMEOUT:-10}"
 build="${ASAN_BUILD_DIR:-build-asan}"
-all=(FuzzLineFile FuzzStationDocument FuzzArchiveFile FuzzCommandLine FuzzModbusRequest FuzzStore FuzzLineBackup)
+all=(FuzzLineFile FuzzStationDocument FuzzArchiveFile FuzzCommandLine FuzzModbusRequest FuzzStore FuzzLineBackup FuzzSiteFile)
 if [ $# -gt 0 ]; then targets=("$@"); else targets=("${all[@]}"); fi
 
 bash scripts/setup-asan.sh "${targets[@]}"
@@ -20,12 +20,13 @@ seeds() {
     case "$1" in
         FuzzLineFile) echo "fuzz/corpus/$1 examples/lines" ;;
         FuzzStationDocument) echo "fuzz/corpus/$1 examples/stations" ;;
+        FuzzSiteFile) echo "fuzz/corpus/$1 examples/site" ;;
         *) echo "fuzz/corpus/$1" ;;
     esac
 }
 dictionary() {
     case "$1" in
-        FuzzLineFile | FuzzLineBackup) echo "-dict=fuzz/LineFile.dict" ;;
+        FuzzLineFile | FuzzLineBackup | FuzzSiteFile) echo "-dict=fuzz/LineFile.dict" ;;
         FuzzCommandLine) echo "-dict=fuzz/CommandLine.dict" ;;
         FuzzModbusRequest) ;;
         *) echo "-dict=fuzz/Xml.dict" ;;

@@ -3,7 +3,7 @@
 # Load it with:  source scripts/zd4270-completion.bash
 # (or copy it to ~/.local/share/bash-completion/completions/zd4270).
 
-_zd4270_global_options="--station --pos --line --modbus --modbus-rtu --lang --save-line --frame-log --registry --quiet --help --all --lines --save-lines"
+_zd4270_global_options="--station --pos --line --modbus --modbus-rtu --lang --save-line --frame-log --registry --site --quiet --help --all --lines --save-lines"
 
 # The options of one command, by its name.
 _zd4270_command_options() {
@@ -26,6 +26,8 @@ _zd4270_command_options() {
         report) echo "--format" ;;
         backup) echo "--yes" ;;
         restore) echo "--dry-run --yes --other-gear" ;;
+        identify) echo "--short --seconds --mode" ;;
+        name) echo "--short --room --floor --note" ;;
         replace) echo "--short --backup --physical --remove-lamp --lamp-delay --timeout" ;;
         "emergency status") echo "--short --all-gear" ;;
         "emergency test") echo "--short --poll" ;;
@@ -40,7 +42,7 @@ _zd4270() {
 
     # Values of options.
     case "$prev" in
-        --station | --line | --save-line | --frame-log | --registry | --report | --backup | --modbus-rtu | \
+        --station | --line | --save-line | --frame-log | --registry | --site | --report | --backup | --modbus-rtu | \
             --tls-cert | --tls-key)
             mapfile -t COMPREPLY < <(compgen -f -- "$cur")
             return ;;
@@ -49,12 +51,12 @@ _zd4270() {
             return ;;
         --format) mapfile -t COMPREPLY < <(compgen -W "html pdf csv" -- "$cur"); return ;;
         --lang) mapfile -t COMPREPLY < <(compgen -W "en de" -- "$cur"); return ;;
-        --mode) mapfile -t COMPREPLY < <(compgen -W "dali dsi" -- "$cur"); return ;;
+        --mode) mapfile -t COMPREPLY < <(compgen -W "dali dsi flash max others-off" -- "$cur"); return ;;
         --power-supply | --count-devices | --log-mapping | --log-user-data | --log-addressing)
             mapfile -t COMPREPLY < <(compgen -W "on off" -- "$cur"); return ;;
         --pos | --modbus | --start | --short | --group | --data | --dsi | --set | --add | --remove | \
             --remove-lamp | --lamp-delay | --lamps | --timeout | --listen | --poll | --function-interval | \
-            --duration-interval | --prolong | --test-delay)
+            --duration-interval | --prolong | --test-delay | --seconds | --room | --floor | --note)
             return ;;
     esac
 
@@ -63,7 +65,7 @@ _zd4270() {
     for ((i = 1; i < COMP_CWORD; i++)); do
         case "${words[i]}" in
             --station | --pos | --line | --modbus | --modbus-rtu | --lang | --save-line | --frame-log | \
-                --registry | --lines | --save-lines) ((i++)) ;;
+                --registry | --site | --lines | --save-lines) ((i++)) ;;
             -*) ;;
             *)
                 if [[ -z "$command" ]]; then
@@ -76,7 +78,7 @@ _zd4270() {
         esac
     done
 
-    local commands="scan address archive send query options variables groups scenes status report backup restore replace emergency settings serve help demo"
+    local commands="scan address archive send query options variables groups scenes status report backup restore replace emergency identify name settings serve help demo"
     if [[ -z "$command" ]]; then
         if [[ "$cur" == -* ]]; then
             local first=""

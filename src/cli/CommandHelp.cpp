@@ -334,6 +334,31 @@ const std::map<std::string, const char*>& HelpTexts() {
          "\n"
          "example:\n"
          "  zd4270 emergency timing --short 5 --function-interval 30 --test-delay 4\n"},
+        {"identify",
+         "zd4270 identify --short A [--seconds S] [--mode flash|max|others-off]\n"
+         "\n"
+         "Makes the luminaire at short address A show itself for S seconds (10 by default, up\n"
+         "to 600): flash (it flashes: IDENTIFY DEVICE where the gear knows it, version 2.0 and\n"
+         "later, otherwise the control switches it between its maximum and minimum), max (it at\n"
+         "its maximum, every other gear at its minimum) or others-off (it at its maximum, every\n"
+         "other gear off). The levels are read first and every gear gets its level back\n"
+         "afterwards (\"levels\"); Ctrl-C ends it early, the levels set back. Refused while\n"
+         "another identify runs on the line, and for an address where no gear answers.\n"
+         "\n"
+         "example:\n"
+         "  zd4270 identify --short 5 --mode max --seconds 20\n"},
+        {"name",
+         "zd4270 name --short A [TEXT] [--room R] [--floor F] [--note N]\n"
+         "\n"
+         "Names the luminaire at short address A in the site file (--site FILE, by default\n"
+         "site.json beside the store), with its room, floor and a free note; what is not given\n"
+         "stays as it was. The gear's random address is kept with the name, so that the name\n"
+         "follows its gear when address change, replace or a random addressing moves it (the\n"
+         "document's \"siteMoves\" says so). Every command's document then shows the names of\n"
+         "the devices it lists; so do the window, the backup and the hand-over report.\n"
+         "\n"
+         "example:\n"
+         "  zd4270 name --short 5 \"2.14 desk left\" --room 2.14 --floor 2\n"},
         {"settings",
          "zd4270 settings [--log-mapping on|off] [--log-user-data on|off]\n"
          "                [--log-addressing on|off]\n"

@@ -10,6 +10,7 @@
 #include "cli/DeviceCommands.h"
 #include "cli/HeadlessCommands.h"
 #include "cli/Report.h"
+#include "cli/SiteCommands.h"
 #include "cli/StationRun.h"
 #include "host/Building.h"
 #include "host/ModbusDevCom.h"
@@ -79,6 +80,8 @@ Invocation ParseInvocation(const std::vector<std::string>& args, const SessionOp
             options.frameLogFile = value();
         } else if (arg == "--registry") {
             connection.registryFile = value();
+        } else if (arg == "--site") {
+            connection.siteFile = value();
         } else if (arg == "--quiet") {
             options.quiet = true;
         } else if (arg == "--lang") {
@@ -272,6 +275,7 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
         // The result goes into the document before the session ends, so that an error while
         // ending (a store that cannot be written) still reports what the command did.
         document.update(command(*session));
+        UpdateSiteNames(name, *session, document);
         // Words that cannot be the terminal's end the run, whatever the command made of the
         // transactions that failed.
         if (const auto& untrusted = session->Line().TerminalLink().UntrustedWords())
@@ -411,7 +415,7 @@ void PrintUsage(std::FILE* out) {
         "usage: zd4270 [COMMAND] [--station FILE] [--pos N] [--line FILE]\n"
         "              [--modbus HOST:PORT[/UNIT] | --modbus-rtu DEVICE[:...][/UNIT]]\n"
         "              [--lang en|de] [--save-line FILE] [--frame-log FILE] [--registry FILE]\n"
-        "              [--quiet]\n"
+        "              [--site FILE] [--quiet]\n"
         "       zd4270 COMMAND --station FILE --all|--pos N,M,... [--lines DIR]\n"
         "              [--save-lines DIR] [--modbus HOST:PORT] ...\n"
         "       zd4270 help [COMMAND]\n"
@@ -477,6 +481,11 @@ void PrintUsage(std::FILE* out) {
         "                                run a test to its result, its progress on stderr\n"
         "  emergency timing --short A [--function-interval D] [--duration-interval W] ...\n"
         "                                the automatic test intervals and delays, set where given\n"
+        "  identify --short A [--seconds S] [--mode flash|max|others-off]\n"
+        "                                the luminaire shows itself for S seconds (10); every\n"
+        "                                level is set back afterwards\n"
+        "  name --short A [TEXT] [--room R] [--floor F] [--note N]\n"
+        "                                the luminaire's name and place in the site file\n"
         "  settings [--log-mapping on|off] [--log-user-data on|off] [--log-addressing on|off]\n"
         "                                the logging switches in the store\n"
         "  help COMMAND                  a command's options and an example\n"
@@ -503,6 +512,8 @@ void PrintUsage(std::FILE* out) {
         "  --lang en|de       language of the texts (default: from the locale)\n"
         "  --registry FILE    the store of device lists and logging switches (default: the\n"
         "                     window's, ~/.config/zd4270/registry.ini)\n"
+        "  --site FILE        the site file with the luminaires' names and places (default:\n"
+        "                     site.json beside the store)\n"
         "  --quiet            no progress on stderr (shown only when stderr is a terminal)\n"
         "  --all              the command on every ZD4270 of the station at once; --pos N,M,...\n"
         "                     on some. One JSON document with a result per terminal; exit code\n"

@@ -6,6 +6,7 @@
 #include "cli/DeviceCommands.h"
 #include "cli/EmergencyCommands.h"
 #include "cli/Report.h"
+#include "cli/SiteCommands.h"
 #include "link/Commands.h"
 
 namespace zd {
@@ -72,6 +73,8 @@ const std::vector<CommandSyntax>& CommandTable() {
          0,
          0,
          PrepareEmergencyTiming},
+        {"identify", {"--short", "--seconds", "--mode"}, {}, 0, 0, PrepareIdentify},
+        {"name", {"--short", "--room", "--floor", "--note"}, {}, 0, 1, PrepareName},
         {"settings",
          {"--log-mapping", "--log-user-data", "--log-addressing"},
          {},

@@ -7,6 +7,7 @@
 
 #include "cli/DeviceCommands.h"
 #include "cli/HeadlessCommands.h"
+#include "cli/SiteCommands.h"
 #include "host/GearReplacement.h"
 #include "host/LineBackup.h"
 #include "link/Commands.h"
@@ -40,8 +41,9 @@ PreparedCommand PrepareBackup(const CommandArguments& arguments) {
         throw UsageError("the backup " + path + " exists; replace it with --yes");
     return [path](HeadlessSession& session) {
         std::vector<UnreadDevice> unread;
-        const LineBackup backup = ReadLineBackup(session, unread, ShowMaintenance(session));
+        LineBackup backup = ReadLineBackup(session, unread, ShowMaintenance(session));
         session.EndProgress();
+        NameBackup(session, backup);
         Json devices = Json::array();
         for (const DeviceBackup& device : backup.devices) {
             devices.push_back({{"shortAddress", device.shortAddress},
@@ -91,6 +93,7 @@ PreparedCommand PrepareRestore(const CommandArguments& arguments) {
         Json document =
             RunRestore(session, backup, path, dryRun, ShowMaintenance(session), otherGear);
         session.EndProgress();
+        if (!dryRun) RestoreBackupNames(session, backup, document);
         if (session.InterruptedBy()) throw CommandInterrupted{session.InterruptedBy(), document};
         return document;
     };

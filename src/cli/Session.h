@@ -111,6 +111,7 @@ class HeadlessSession : public ControlRun {
     // The simulated terminal, or null over Modbus.
     sim::Terminal* SimulatedTerminal() { return m_simulated ? &m_simulated->Terminal() : nullptr; }
     Scheduler& Clock() { return *m_scheduler; }
+    const SessionOptions& Options() const { return m_options; }
 
     // Milliseconds on the run's clock from the opened terminal to the end of the command
     // (Finish): virtual time on the simulated line, real time over Modbus.

@@ -59,6 +59,9 @@ class AddressingLine {
     // What the last run or scan recovered from, in the order met.
     const std::vector<AddressingRecovery>& Recovered() const { return m_recovered; }
 
+    // An identify shows a luminaire on this line (engine/Identify.h): a second one is refused.
+    bool& IdentifyUnderWay() { return m_identifyUnderWay; }
+
     // The device list gets a fresh record for the address, replacing any under its key.
     void AddAddressedDevice(std::int16_t nShortAddress, bool bDALIConflict = false);
     void EmptyDeviceList();
@@ -78,6 +81,7 @@ class AddressingLine {
     std::unique_ptr<LogFile> m_log;
     std::vector<AddressingRecovery> m_recovered;
     bool m_collisionsGoOn = false;
+    bool m_identifyUnderWay = false;
 };
 
 // A run of an addressing procedure as the window's Start button and timer drive it, for a front

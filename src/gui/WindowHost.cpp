@@ -41,7 +41,7 @@ WindowHost::WindowHost(const Context& context, RegistryAccess& registry, QtDialo
       m_controlContext{context.scheduler, m_boxes, context.messages} {}
 
 bool WindowHost::Idle() {
-    if (m_reporting || (m_control && !ControlProgress(*m_control).what.empty())) {
+    if (m_reporting || m_identifying || (m_control && !ControlProgress(*m_control).what.empty())) {
         Say(Tr(TextLanguage(), "Finish or cancel the running procedure first.").toStdString(),
             MsgIcon::Information);
         return false;
@@ -51,6 +51,8 @@ bool WindowHost::Idle() {
 
 bool WindowHost::MayClose() {
     if (m_closeWhenIdle) return false;
+    // An identify ends at once, its levels set back; the window closes on the next try.
+    if (m_identifying) m_cancelIdentify = true;
     Button* cancel = m_control && !m_reporting ? ProgressCancelButton(*m_control) : nullptr;
     // Idle, or a run that cannot be cancelled from here (a transfer, the report, the terminal's
     // own addressing): the window closes, or says why not.
@@ -93,6 +95,7 @@ void WindowHost::UseRememberedLanguage() {
 
 WindowHost::~WindowHost() {
     if (m_unwatchScans) m_unwatchScans();
+    if (m_unwatchAddressing) m_unwatchAddressing();
     if (m_closeWhenIdle) m_context.scheduler.RemoveTimer(m_closeWhenIdle);
     if (m_control) m_control->Terminate();
     // The window's bindings go before the control they show.
@@ -128,6 +131,7 @@ bool WindowHost::Open(const ConnectionTarget& connection, bool keepLine) {
     // store under its position.
     QByteArray geometry;
     if (m_unwatchScans) std::exchange(m_unwatchScans, nullptr)();
+    if (m_unwatchAddressing) std::exchange(m_unwatchAddressing, nullptr)();
     if (m_window) {
         geometry = m_window->saveGeometry();
         m_control->Terminate();
@@ -170,6 +174,7 @@ bool WindowHost::Open(const ConnectionTarget& connection, bool keepLine) {
     ShowStoredListNote();
     WatchScans();
     AddDeviceTreeMenu();
+    AddLuminaireDock();
     return true;
 }
 

@@ -18,6 +18,7 @@
 
 #include "gui/ConnectionStore.h"
 #include "host/ConnectionTarget.h"
+#include "host/LineBackup.h"
 #include "host/Report.h"
 #include "host/StationDocument.h"
 #include "platform/Context.h"
@@ -36,6 +37,7 @@ class QtDialogs;
 class SimDevCom;
 
 class ConnectionDialog;
+class LuminaireDock;
 
 // The control's boxes go on to the window's dialogs and are counted on the way, so that a reading
 // the window runs can tell what the control said while it ran.
@@ -114,6 +116,24 @@ class WindowHost : public QObject {
     bool ReplaceFromBackup(const std::string& backupPath,
                            std::function<std::optional<int>(const std::vector<int>&)> choose = {});
 
+    // Names and identify (WindowSite.cpp). The site file in use: the connection's, or site.json
+    // beside the store.
+    std::string SitePath() const;
+    // The luminaire at address shows itself (flashes) for seconds, its level set back after; the
+    // status bar and the luminaire bar say so. A second identify while one runs is refused with
+    // a box. True when it ran to its end.
+    bool IdentifyDevice(int address, int seconds = 10);
+    // Names the luminaire at address in the site file (with its gear's random address); a box
+    // says why not. True when the file was written.
+    bool NameDevice(int address, const std::string& name, const std::string& room,
+                    const std::string& floor, const std::string& note);
+    // The naming round: the next unnamed device of the tree flashes and its bar waits for the
+    // name; Save and next, Skip, End the round.
+    void StartNamingRound();
+    bool NamingRound() const { return m_round; }
+    bool Identifying() const { return m_identifying; }
+    LuminaireDock* Luminaire() const { return m_luminaire; }
+
   private:
     // A box through the control's dialogs, over the window.
     void Say(const std::string& text, MsgIcon icon);
@@ -167,6 +187,30 @@ class WindowHost : public QObject {
     std::unique_ptr<MainWindow> m_window;
     std::function<void()> m_unwatchScans;
     bool m_scanRunning = false;
+
+    // Names in the tree and the luminaire bar; the naming round (WindowSite.cpp).
+    void AddLuminaireDock();
+    void ShowSiteNames();
+    // The device in the luminaire bar; reveal: the bar opens with the name to type.
+    void ShowLuminaire(std::optional<int> address, bool reveal = true);
+    void NextInRound();
+    void EndRound();
+    // The site's names in the window's report, backup and restore, and followed to their gear
+    // after a procedure that gave or moved addresses (replaced: addresses a new gear took over).
+    void AddSiteNamesTo(Json& document);
+    void NameBackup(LineBackup& backup);
+    void RestoreBackupNames(ControlRun& run, const LineBackup& backup, const Json& document);
+    void FollowSiteNames(ControlRun& run, const std::vector<std::int16_t>& replaced = {});
+    std::function<void()> m_unwatchAddressing;
+    std::string m_lastProcedure;
+    LuminaireDock* m_luminaire = nullptr;
+    std::optional<int> m_shownDevice;
+    bool m_identifying = false;
+    bool m_cancelIdentify = false;
+    bool m_round = false;
+    bool m_roundNext = false;
+    int m_roundAddress = -1;
+    bool m_patchingTree = false;
 };
 
 }  // namespace zd

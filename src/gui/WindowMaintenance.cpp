@@ -28,13 +28,14 @@ namespace zd {
 
 namespace {
 
-// A device node reads "Device #05"; its pages' nodes hang below it.
+// A device node reads "Device #05" (and its luminaire's name after it); its pages' nodes hang
+// below it.
 std::optional<int> DeviceAddressOf(const QTreeWidgetItem* item) {
     for (; item; item = item->parent()) {
         const QString text = item->text(0);
-        const qsizetype hash = text.lastIndexOf(QLatin1Char('#'));
+        const qsizetype hash = text.indexOf(QLatin1Char('#'));
         bool number = false;
-        const int address = hash < 0 ? -1 : text.mid(hash + 1).toInt(&number);
+        const int address = hash < 0 ? -1 : text.mid(hash + 1, 2).toInt(&number);
         if (number && address >= 0 && address <= kMaxShortAddress) return address;
     }
     return std::nullopt;
@@ -90,24 +91,24 @@ bool WindowHost::RunMaintenance(const char* failureText, Body body) {
 bool WindowHost::BackUpLine(const std::string& path) {
     const Language language = TextLanguage();
     std::string result;
-    const bool done = RunMaintenance(
-        "The backup could not be made: %1", [&](ControlRun& run, QStatusBar& status) {
-            std::vector<UnreadDevice> unread;
-            const LineBackup backup =
-                ReadLineBackup(run, unread, [&](const MaintenanceProgress& progress) {
-                    status.showMessage(
-                        Tr(language, "backup: reading device %1 of %2",
-                           {std::to_string(progress.done + 1), std::to_string(progress.total)}));
-                });
-            SaveLineBackup(path, backup);
-            std::vector<int> left;
-            for (const UnreadDevice& device : unread) left.push_back(device.shortAddress);
-            result = HostText(language, "Devices backed up to %2: %1.",
-                              {std::to_string(backup.devices.size()), path});
-            if (!left.empty())
-                result += "\r\n" + HostText(language, "Not read, and not in the backup: %1",
-                                            {NumberList(left)});
+    const bool done = RunMaintenance("The backup could not be made: %1", [&](ControlRun& run,
+                                                                             QStatusBar& status) {
+        std::vector<UnreadDevice> unread;
+        LineBackup backup = ReadLineBackup(run, unread, [&](const MaintenanceProgress& progress) {
+            status.showMessage(
+                Tr(language, "backup: reading device %1 of %2",
+                   {std::to_string(progress.done + 1), std::to_string(progress.total)}));
         });
+        NameBackup(backup);
+        SaveLineBackup(path, backup);
+        std::vector<int> left;
+        for (const UnreadDevice& device : unread) left.push_back(device.shortAddress);
+        result = HostText(language, "Devices backed up to %2: %1.",
+                          {std::to_string(backup.devices.size()), path});
+        if (!left.empty())
+            result += "\r\n" +
+                      HostText(language, "Not read, and not in the backup: %1", {NumberList(left)});
+    });
     if (done) Say(result, MsgIcon::Information);
     return done;
 }
@@ -129,6 +130,7 @@ bool WindowHost::RestoreLine(const std::string& path) {
                            {std::to_string(progress.done + 1), std::to_string(progress.total)}));
                 },
                 /*acceptOtherGear=*/true);  // the question names the mismatch first
+            RestoreBackupNames(run, file, document);
             const Json& summary = document.at("summary");
             result = HostText(language,
                               "The line holds what %1 holds. Devices written: %2; already as in "
@@ -166,6 +168,7 @@ bool WindowHost::ReplaceDevice(int address, const std::string& backupPath) {
                 FailOnErrorBox(run, mark);
                 return Json{{"recovered", RecoveredJson(control.EngineLine())}};
             });
+            FollowSiteNames(run, {static_cast<std::int16_t>(address)});
             result = HostText(
                 language,
                 "The new gear (random address %1) has address %2 and the settings "
@@ -273,10 +276,22 @@ void WindowHost::AddDeviceTreeMenu() {
             return;
         const Language language = TextLanguage();
         QMenu menu(tree);
+        QAction* identify = menu.addAction(Tr(language, "&Identify"));
+        QAction* name = menu.addAction(Tr(language, "&Name..."));
+        menu.addSeparator();
         QAction* replace = menu.addAction(Tr(language, "Replace this device..."));
         // Offered for a device that does not answer: the one a new gear takes the place of.
         replace->setEnabled(!DeviceAnswers(*m_control, *address));
-        if (menu.exec(tree->viewport()->mapToGlobal(at)) != replace) return;
+        QAction* chosen = menu.exec(tree->viewport()->mapToGlobal(at));
+        if (chosen == identify) {
+            IdentifyDevice(*address);
+            return;
+        }
+        if (chosen == name) {
+            ShowLuminaire(*address);
+            return;
+        }
+        if (chosen != replace) return;
         const QString path = QFileDialog::getOpenFileName(
             m_window.get(), Tr(language, "The line's backup"), QString(), BackupFilter(language));
         if (!path.isEmpty()) ReplaceDevice(*address, path.toStdString());

@@ -61,6 +61,7 @@ void WindowHost::BuildMenu() {
     snapshot->setEnabled(m_simulated != nullptr);
     menu->addSeparator();
     menu->addAction(Tr(TextLanguage(), "E&xport report..."), later([this] { ExportReportAs(); }));
+    menu->addAction(Tr(TextLanguage(), "Nam&ing round..."), later([this] { StartNamingRound(); }));
     AddMaintenanceMenu(*menu);
     menu->addSeparator();
     menu->addAction(text("&Terminal over Modbus TCP..."), later([this] { OpenModbus(false); }));

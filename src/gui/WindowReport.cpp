@@ -33,11 +33,12 @@ bool WindowHost::ExportReport(const std::string& path, ReportFormat format) {
     bool written = false;
     try {
         WindowRun run(*m_control, m_boxes);
-        const Json devices = ReadReportDevices(run, [&](std::size_t done, std::size_t total) {
+        Json devices = ReadReportDevices(run, [&](std::size_t done, std::size_t total) {
             status->showMessage(Tr(language, "report: reading device %1 of %2")
                                     .arg(static_cast<qulonglong>(done + 1))
                                     .arg(static_cast<qulonglong>(total)));
         });
+        AddSiteNamesTo(devices);
         const std::int32_t position =
             m_control->Position() >= 0 ? m_control->Position() : m_current.PositionOrFirst();
         WriteReport(TerminalReport(m_station, m_current.stationFile, m_terminal, position, devices),

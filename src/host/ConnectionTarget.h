@@ -26,6 +26,8 @@ struct ConnectionTarget {
     std::string modbusRtu;
     // The store of device lists and settings (INI); empty: the user's own.
     std::string registryFile;
+    // The site file with the luminaires' names and places; empty: site.json beside the store.
+    std::string siteFile;
 
     // A real terminal (Modbus TCP or RTU) rather than the simulated line.
     bool OverModbus() const { return !modbus.empty() || !modbusRtu.empty(); }

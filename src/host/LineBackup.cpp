@@ -143,7 +143,8 @@ class Reader {
 
     DeviceBackup Device(const Json& value, const std::string& where) const {
         Object(value, where,
-               {"shortAddress", "randomAddress", "deviceType", "variables", "groups", "scenes"});
+               {"shortAddress", "randomAddress", "deviceType", "variables", "groups", "scenes"},
+               {"luminaire"});
         DeviceBackup device;
         device.shortAddress =
             Integer(value.at("shortAddress"), where + "/shortAddress", 0, kMaxShortAddress);
@@ -198,7 +199,25 @@ class Reader {
             device.scenes[static_cast<std::size_t>(scene)] =
                 Level(scenes.at(key), sWhere + "/" + key);
         }
+        if (value.contains("luminaire")) device.luminaire = Luminaire(value.at("luminaire"), where);
         return device;
+    }
+
+    SiteEntry Luminaire(const Json& value, const std::string& device) const {
+        const std::string where = device + "/luminaire";
+        Object(value, where, {"name"}, {"room", "floor", "note"});
+        SiteEntry entry;
+        const std::pair<const char*, std::string*> texts[] = {{"name", &entry.name},
+                                                              {"room", &entry.room},
+                                                              {"floor", &entry.floor},
+                                                              {"note", &entry.note}};
+        for (const auto& [key, target] : texts) {
+            if (!value.contains(key)) continue;
+            if (!value.at(key).is_string()) Fail(where + "/" + key, "a text is expected");
+            *target = value.at(key).get<std::string>();
+            if (const auto refusal = SiteTextRefusal(*target)) Fail(where + "/" + key, *refusal);
+        }
+        return entry;
     }
 
   private:
@@ -227,12 +246,20 @@ Json DeviceJson(const DeviceBackup& device) {
     Json scenes = Json::object();
     for (int scene = 0; scene < kBackupSceneCount; ++scene)
         scenes[std::to_string(scene)] = LevelJson(device.scenes[static_cast<std::size_t>(scene)]);
-    return {{"shortAddress", device.shortAddress},
-            {"randomAddress", RandomAddressText(device.randomAddress)},
-            {"deviceType", device.deviceType},
-            {"variables", variables},
-            {"groups", device.groups},
-            {"scenes", scenes}};
+    Json json = {{"shortAddress", device.shortAddress},
+                 {"randomAddress", RandomAddressText(device.randomAddress)},
+                 {"deviceType", device.deviceType},
+                 {"variables", variables},
+                 {"groups", device.groups},
+                 {"scenes", scenes}};
+    if (device.luminaire) {
+        Json luminaire = {{"name", device.luminaire->name}};
+        if (!device.luminaire->room.empty()) luminaire["room"] = device.luminaire->room;
+        if (!device.luminaire->floor.empty()) luminaire["floor"] = device.luminaire->floor;
+        if (!device.luminaire->note.empty()) luminaire["note"] = device.luminaire->note;
+        json["luminaire"] = luminaire;
+    }
+    return json;
 }
 
 }  // namespace

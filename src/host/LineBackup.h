@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/DeviceReadout.h"
+#include "engine/SiteFile.h"
 #include "host/ControlRun.h"
 
 namespace zd {
@@ -31,6 +32,9 @@ struct DeviceBackup {
     std::vector<int> groups;  // ascending
     // 255: mask (the device is not in the scene).
     std::array<int, kBackupSceneCount> scenes{};
+    // The luminaire's name and place from the site file, when it has one (its name, room, floor
+    // and note; the address fields are the device's).
+    std::optional<SiteEntry> luminaire;
 };
 
 struct LineBackup {

@@ -1,5 +1,6 @@
 #include "host/Report.h"
 
+#include <algorithm>
 #include <cctype>
 #include <chrono>
 #include <ctime>
@@ -18,6 +19,7 @@
 #include "host/EmergencyReadout.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
+#include "platform/HostTexts.h"
 
 namespace zd {
 
@@ -281,6 +283,31 @@ std::string Today() {
     return text;
 }
 
+// Whether the site file named any device of the report: the tables then show each luminaire's
+// room and name and go room by room.
+bool AnyNamed(const Json& station) {
+    for (const Json& terminal : station.at("terminals"))
+        for (const Json& device : terminal.value("devices", Json::array()))
+            if (device.contains("name")) return true;
+    return false;
+}
+
+// Room by room as the engineer walks the site (devices without a room last), then by name and
+// address.
+Json ByRoom(Json devices) {
+    std::stable_sort(devices.begin(), devices.end(), [](const Json& a, const Json& b) {
+        const std::string roomA = a.value("room", "");
+        const std::string roomB = b.value("room", "");
+        if (roomA.empty() != roomB.empty()) return roomB.empty();
+        if (roomA != roomB) return roomA < roomB;
+        const std::string nameA = a.value("name", "");
+        const std::string nameB = b.value("name", "");
+        if (nameA != nameB) return nameA < nameB;
+        return a.value("shortAddress", 0) < b.value("shortAddress", 0);
+    });
+    return devices;
+}
+
 }  // namespace
 
 Json ReadReportDevices(ControlRun& run,
@@ -351,17 +378,23 @@ std::string ReportHtml(const Json& station, Language language) {
     }
     html += std::string("</table><p>") + t.accepted + "</p><p>" + t.signature +
             " ______________________________</p>";
+    const bool named = AnyNamed(station);
     for (const Json& terminal : station.at("terminals")) {
         html += std::string("<h2 style=\"page-break-before:always\">") + t.terminalAt + " " +
                 terminal.at("position").dump() + " (" + Escaped(terminal.value("name", "")) + ", " +
                 Escaped(terminal.value("coupler", "")) + ")</h2>";
         if (terminal.contains("error"))
             html += "<p style=\"color:#a00000\"><b>" + Escaped(terminal["error"]) + "</b></p>";
-        const Json devices = terminal.value("devices", Json::array());
+        const Json devices = named ? ByRoom(terminal.value("devices", Json::array()))
+                                   : terminal.value("devices", Json::array());
         html += "<p>" + std::to_string(devices.size()) + " " + t.devicesFound + "</p>";
         if (devices.empty()) continue;
-        html += std::string("<table><tr><th>") + t.shortAddress + "</th><th>" + t.randomAddress +
-                "</th><th>" + t.deviceType + "</th>";
+        html += "<table><tr>";
+        if (named)
+            html += "<th>" + HostText(language, "Room") + "</th><th>" +
+                    HostText(language, "Luminaire") + "</th>";
+        html += std::string("<th>") + t.shortAddress + "</th><th>" + t.randomAddress + "</th><th>" +
+                t.deviceType + "</th>";
         for (const char* heading : t.levels) html += "<th>" + std::string(heading) + "</th>";
         html += std::string("<th>") + t.groups + "</th><th>" + t.scenes + "</th><th>" + t.remarks +
                 "</th></tr>";
@@ -373,6 +406,17 @@ std::string ReportHtml(const Json& station, Language language) {
                      : silent ? " class=\"silent\""
                               : "") +
                     ">";
+            if (named) {
+                std::string luminaire = device.value("name", "");
+                const std::string floor = device.value("floor", "");
+                const std::string note = device.value("note", "");
+                if (!floor.empty())
+                    luminaire +=
+                        (luminaire.empty() ? "" : "; ") + HostText(language, "floor %1", {floor});
+                if (!note.empty()) luminaire += (luminaire.empty() ? "" : "; ") + note;
+                html += "<td>" + Escaped(device.value("room", "")) + "</td><td>" +
+                        Escaped(luminaire) + "</td>";
+            }
             html += "<td>" + device.at("shortAddress").dump() + "</td><td>" +
                     Escaped(VariableText(device, "random-address")) + "</td><td>" +
                     Escaped(VariableText(device, "device-type")) + "</td>";
@@ -399,11 +443,26 @@ std::string ReportCsv(const Json& station, Language language) {
                                     "," + t.randomAddress + "," + t.deviceType;
     for (std::size_t i = 0; i < std::size(kLevelNames); ++i)
         csv += std::string(",") + (english ? kLevelNames[i] : t.levels[i]);
-    csv += english ? std::string(",groups,scenes,conflict,answered,remarks\r\n")
+    csv += english ? std::string(",groups,scenes,conflict,answered,remarks")
                    : std::string(",") + t.groups + "," + t.scenes + "," + t.conflict + "," +
-                         t.answered + "," + t.remarks + "\r\n";
+                         t.answered + "," + t.remarks;
+    // The luminaire's columns, where the site names any device, come last, so that scripts
+    // reading the ones before keep working.
+    const bool named = AnyNamed(station);
+    const char* siteColumns[] = {"name", "room", "floor", "note"};
+    for (const char* column : siteColumns) {
+        if (!named) break;
+        csv += "," + (english ? std::string(column)
+                              : HostText(language, column == std::string("name")    ? "Luminaire"
+                                                   : column == std::string("room")  ? "Room"
+                                                   : column == std::string("floor") ? "Floor"
+                                                                                    : "Note"));
+    }
+    csv += "\r\n";
     for (const Json& terminal : station.at("terminals")) {
-        for (const Json& device : terminal.value("devices", Json::array())) {
+        const Json devices = named ? ByRoom(terminal.value("devices", Json::array()))
+                                   : terminal.value("devices", Json::array());
+        for (const Json& device : devices) {
             csv += terminal.at("position").dump() + "," + CsvField(terminal.value("coupler", "")) +
                    "," + device.at("shortAddress").dump() + "," +
                    CsvField(VariableText(device, "random-address")) + "," +
@@ -412,7 +471,10 @@ std::string ReportCsv(const Json& station, Language language) {
                 csv += "," + CsvField(VariableText(device, level));
             csv += "," + CsvField(GroupsText(device)) + "," + CsvField(ScenesText(device)) + "," +
                    (device.value("conflict", false) ? t.yes : t.no) + "," +
-                   AnsweredText(device, t) + "," + CsvField(Remark(device, t)) + "\r\n";
+                   AnsweredText(device, t) + "," + CsvField(Remark(device, t));
+            for (const char* column : siteColumns)
+                if (named) csv += "," + CsvField(device.value(column, ""));
+            csv += "\r\n";
         }
     }
     return csv;

@@ -13,6 +13,10 @@ namespace zd {
 
 namespace {
 
+// IDENTIFY DEVICE of the second edition (engine/Identify.h): gear that know it flash for about
+// 10 s; the terminal sends it twice like the other configuration commands.
+constexpr std::int16_t kIdentifyDevice = 37;
+
 // One row of the command text table: a single number, or a range whose text is followed by the
 // scene or group number N = command number - first number.
 struct CommandTextEntry {
@@ -37,6 +41,7 @@ constexpr CommandTextEntry kCommandTexts[] = {
     {16, 31, "go to scene ", true},
     {32, 32, "reset", false},
     {33, 33, "store actual level in DTR", false},
+    {37, 37, "identify device", false},
     {42, 42, "store DTR as max level", false},
     {43, 43, "store DTR as min level", false},
     {44, 44, "store DTR as system level", false},
@@ -107,7 +112,7 @@ bool IsSendableSpecial(std::int16_t nCommandId) {
 // Commands whose command byte is their own number.
 bool IsPlainCommand(std::int16_t n) {
     return InRange(n, kCmdOff, kCmdOnAndStepUp) || n == kCmdReset ||
-           n == kCmdStoreActualLevelInDtr ||
+           n == kCmdStoreActualLevelInDtr || n == kIdentifyDevice ||
            InRange(n, kCmdStoreDtrAsMaxLevel, kCmdStoreDtrAsFadeRate) ||
            InRange(n, kCmdQueryStatus, kCmdQueryPowerFailure) ||
            InRange(n, kCmdQueryActualLevel, kCmdQueryFadeTimeFadeRate) ||

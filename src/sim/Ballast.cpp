@@ -19,6 +19,10 @@ double FadeRateStepsPerSecond(std::uint8_t fadeRate) {
 }
 
 constexpr std::uint8_t kResetLevel = 254;
+// IDENTIFY DEVICE of the second edition (version number 2.0, 8), and how long a gear shows itself.
+constexpr std::uint8_t kIdentifyDevice = 37;
+constexpr std::uint8_t kFirstIdentifyingVersion = 8;
+constexpr Micros kIdentifyUs = 10'000'000;
 
 }  // namespace
 
@@ -273,6 +277,7 @@ std::optional<std::uint8_t> Ballast::Execute(std::uint16_t frame, Micros nowUs,
     if (address >= 0xE0 && address < 0xFE) return std::nullopt;
     if (!Addressed(address)) return std::nullopt;
     if ((address & 1) == 0) {
+        m_identifyUntilUs = 0;
         ArcPower(data, nowUs);
         return std::nullopt;
     }
@@ -428,6 +433,7 @@ std::optional<std::uint8_t> Ballast::ExecuteCommand(std::uint8_t command, Micros
     // outside the limits (OFF asks for none; the others move within them), so they clear it; a
     // scene asks for its level and is judged in ArcPower.
     if (command <= 8) m_limitError = false;
+    if (command <= 31) m_identifyUntilUs = 0;
     switch (command) {
         case 0:
             SetLevelNow(0);
@@ -476,6 +482,9 @@ void Ballast::ExecuteConfiguration(std::uint8_t command, Micros nowUs) {
         case 32:
             ResetVariables();
             return;
+        case kIdentifyDevice:
+            if (m_version >= kFirstIdentifyingVersion) m_identifyUntilUs = nowUs + kIdentifyUs;
+            return;
         case 33:
             m_dtr = LevelAt(nowUs);
             return;
@@ -520,7 +529,8 @@ void Ballast::ExecuteConfiguration(std::uint8_t command, Micros nowUs) {
     } else if (command >= 112 && command <= 127) {
         m_groups = static_cast<std::uint16_t>(m_groups & ~(1u << (command - 112)));
     }
-    // 34 to 41, 48 to 63 and 129 are reserved in this edition: ignored.
+    // 34 to 41 (but IDENTIFY DEVICE), 48 to 63 and 129 are reserved in the first edition:
+    // ignored.
 }
 
 std::optional<std::uint8_t> Ballast::Query(std::uint8_t command, Micros nowUs) const {

@@ -192,6 +192,9 @@ class Ballast {
     bool PowerFailure() const { return m_powerFailure; }
     bool LimitError() const { return m_limitError; }
     bool InInitialisation(Micros nowUs) const { return nowUs < m_initialiseUntilUs; }
+    // Showing itself after IDENTIFY DEVICE: a gear of the second edition (version 8 and later)
+    // flashes for 10 s, or until a command sets its level; older gear do not know the command.
+    bool Identifying(Micros nowUs) const { return nowUs < m_identifyUntilUs; }
     bool Withdrawn() const { return m_withdrawn; }
     bool InPhysicalSelection(Micros nowUs) const {
         return m_physicalSelection && InInitialisation(nowUs);
@@ -261,6 +264,7 @@ class Ballast {
     bool m_limitError = false;
 
     Micros m_initialiseUntilUs = 0;
+    Micros m_identifyUntilUs = 0;
     bool m_withdrawn = false;
     bool m_physicalSelection = false;
     // ENABLE DEVICE TYPE X applies to the one command after it, and only when X is the gear's own

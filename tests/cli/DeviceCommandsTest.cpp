@@ -311,10 +311,10 @@ TEST_F(DeviceCommandsTest, HelpAndCompletionKnowEveryCommandAndItsOptions) {
     ASSERT_EQ(::pclose(pipe), 0);
     ASSERT_EQ(lines.size(), CommandTable().size() + 4);
 
-    const std::set<std::string> global{"--station",    "--pos",      "--line",      "--modbus",
-                                       "--modbus-rtu", "--lang",     "--save-line", "--registry",
-                                       "--quiet",      "--help",     "--all",       "--lines",
-                                       "--save-lines", "--frame-log"};
+    const std::set<std::string> global{"--station",    "--pos",       "--line",      "--modbus",
+                                       "--modbus-rtu", "--lang",      "--save-line", "--registry",
+                                       "--quiet",      "--help",      "--all",       "--lines",
+                                       "--save-lines", "--frame-log", "--site"};
     for (std::size_t i = 0; i < CommandTable().size(); ++i) {
         const CommandSyntax& syntax = CommandTable()[i];
         std::set<std::string> expected = global;
