@@ -15,6 +15,8 @@ namespace zd {
 PreparedCommand PrepareVariables(const CommandArguments& arguments);
 PreparedCommand PrepareGroups(const CommandArguments& arguments);
 PreparedCommand PrepareScenes(const CommandArguments& arguments);
+// The colour temperature of tunable-white gear (device type 8).
+PreparedCommand PrepareColour(const CommandArguments& arguments);
 PreparedCommand PrepareAddressPhysical(const CommandArguments& arguments);
 PreparedCommand PrepareSettings(const CommandArguments& arguments);
 // The line's backup, its restore and the replacement of a failed gear.

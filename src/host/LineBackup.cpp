@@ -143,7 +143,8 @@ class Reader {
 
     DeviceBackup Device(const Json& value, const std::string& where) const {
         Object(value, where,
-               {"shortAddress", "randomAddress", "deviceType", "variables", "groups", "scenes"});
+               {"shortAddress", "randomAddress", "deviceType", "variables", "groups", "scenes"},
+               {"colour"});
         DeviceBackup device;
         device.shortAddress =
             Integer(value.at("shortAddress"), where + "/shortAddress", 0, kMaxShortAddress);
@@ -198,6 +199,13 @@ class Reader {
             device.scenes[static_cast<std::size_t>(scene)] =
                 Level(scenes.at(key), sWhere + "/" + key);
         }
+        if (value.contains("colour")) {
+            if (device.deviceType != kDeviceTypeColour)
+                Fail(where + "/colour", "only a device of type 8 has a colour temperature");
+            device.colour = ParseColourBackup(
+                value.at("colour"), where + "/colour",
+                [this](const std::string& at, const std::string& why) { Fail(at, why); });
+        }
         return device;
     }
 
@@ -227,12 +235,14 @@ Json DeviceJson(const DeviceBackup& device) {
     Json scenes = Json::object();
     for (int scene = 0; scene < kBackupSceneCount; ++scene)
         scenes[std::to_string(scene)] = LevelJson(device.scenes[static_cast<std::size_t>(scene)]);
-    return {{"shortAddress", device.shortAddress},
-            {"randomAddress", RandomAddressText(device.randomAddress)},
-            {"deviceType", device.deviceType},
-            {"variables", variables},
-            {"groups", device.groups},
-            {"scenes", scenes}};
+    Json json = {{"shortAddress", device.shortAddress},
+                 {"randomAddress", RandomAddressText(device.randomAddress)},
+                 {"deviceType", device.deviceType},
+                 {"variables", variables},
+                 {"groups", device.groups},
+                 {"scenes", scenes}};
+    if (device.colour) json["colour"] = ColourBackupJson(*device.colour);
+    return json;
 }
 
 }  // namespace
@@ -277,6 +287,7 @@ DeviceBackup ReadDeviceBackup(ControlRun& run, int address) {
     FailOnUnread("scenes", scenes.scenes->Unread(), document);
     for (int scene = 0; scene < kBackupSceneCount; ++scene)
         device.scenes[static_cast<std::size_t>(scene)] = *scenes.scenes->Level(scene);
+    if (device.deviceType == kDeviceTypeColour) device.colour = ReadColourBackup(run, address);
     return device;
 }
 

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/DeviceReadout.h"
+#include "host/ColourBackup.h"
 #include "host/ControlRun.h"
 
 namespace zd {
@@ -31,6 +32,8 @@ struct DeviceBackup {
     std::vector<int> groups;  // ascending
     // 255: mask (the device is not in the scene).
     std::array<int, kBackupSceneCount> scenes{};
+    // Device type 8: the colour temperature part.
+    std::optional<ColourBackup> colour;
 };
 
 struct LineBackup {
@@ -109,9 +112,11 @@ struct DevicePlan {
     std::vector<int> removeGroups;
     std::vector<std::pair<int, int>> scenes;  // scene, level
     std::vector<int> scenesFrom;
+    ColourPlan colour;
 
     bool Writes() const {
-        return !variables.empty() || !addGroups.empty() || !removeGroups.empty() || !scenes.empty();
+        return !variables.empty() || !addGroups.empty() || !removeGroups.empty() ||
+               !scenes.empty() || colour.Writes();
     }
     Json ToJson() const;
     // One line per change, for the question before anything is sent.

@@ -13,10 +13,13 @@
 #include <QPdfWriter>
 #include <QTextDocument>
 
+#include "engine/ColourTemperature.h"
 #include "host/Building.h"
+#include "host/ColourReport.h"
 #include "host/DeviceReadout.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
+#include "platform/HostTexts.h"
 
 namespace zd {
 
@@ -154,6 +157,8 @@ Json DeviceReport(ControlRun& run, const Json& found) {
     device["answered"] = unreadVariables < kDeviceVariableCount;
     device["answer"] = DeviceAnswerName(readout.answer);
     if (const auto lampFailure = variables.LampFailure()) device["lampFailure"] = *lampFailure;
+    if (variables.Value(DeviceVariable::DeviceType) == kDeviceTypeColour)
+        AddColourToReport(run, address, device);
     Json& problems = device["problems"];
     if (readout.answer == DeviceAnswer::LinkLost) {
         problems.push_back(readout.outcome.text);
@@ -325,6 +330,7 @@ Json TerminalReport(const StationDocument& station, const std::string& stationFi
 
 std::string ReportHtml(const Json& station, Language language) {
     const ReportTexts& t = TextsOf(language);
+    const bool colour = ReportHasColour(station);
     const std::string name = station.value("stationName", station.value("station", ""));
     std::string html = std::string("<html><head><meta charset=\"utf-8\"><title>") + t.title + " " +
                        Escaped(name) +
@@ -359,8 +365,9 @@ std::string ReportHtml(const Json& station, Language language) {
         html += std::string("<table><tr><th>") + t.shortAddress + "</th><th>" + t.randomAddress +
                 "</th><th>" + t.deviceType + "</th>";
         for (const char* heading : t.levels) html += "<th>" + std::string(heading) + "</th>";
-        html += std::string("<th>") + t.groups + "</th><th>" + t.scenes + "</th><th>" + t.remarks +
-                "</th></tr>";
+        html += std::string("<th>") + t.groups + "</th><th>" + t.scenes + "</th>";
+        if (colour) html += "<th>" + HostText(language, "Colour temperature") + "</th>";
+        html += std::string("<th>") + t.remarks + "</th></tr>";
         for (const Json& device : devices) {
             const bool conflict = device.value("conflict", false);
             const bool silent = !device.value("answered", true);
@@ -375,8 +382,9 @@ std::string ReportHtml(const Json& station, Language language) {
             for (const char* level : kLevelNames)
                 html += "<td>" + Escaped(VariableText(device, level)) + "</td>";
             html += "<td>" + Escaped(GroupsText(device)) + "</td><td>" +
-                    Escaped(ScenesText(device)) + "</td><td>" + Escaped(Remark(device, t)) +
-                    "</td></tr>";
+                    Escaped(ScenesText(device)) + "</td>";
+            if (colour) html += "<td>" + Escaped(ReportColourText(device, language)) + "</td>";
+            html += "<td>" + Escaped(Remark(device, t)) + "</td></tr>";
         }
         html += "</table>";
     }
@@ -394,9 +402,15 @@ std::string ReportCsv(const Json& station, Language language) {
                                     "," + t.randomAddress + "," + t.deviceType;
     for (std::size_t i = 0; i < std::size(kLevelNames); ++i)
         csv += std::string(",") + (english ? kLevelNames[i] : t.levels[i]);
-    csv += english ? std::string(",groups,scenes,conflict,answered,remarks\r\n")
+    csv += english ? std::string(",groups,scenes,conflict,answered,remarks")
                    : std::string(",") + t.groups + "," + t.scenes + "," + t.conflict + "," +
-                         t.answered + "," + t.remarks + "\r\n";
+                         t.answered + "," + t.remarks;
+    // Lines with colour gear get a last column; the columns scripts read stay where they were.
+    const bool colour = ReportHasColour(station);
+    if (colour)
+        csv += "," + (english ? std::string("colour temperature")
+                              : HostText(language, "Colour temperature"));
+    csv += "\r\n";
     for (const Json& terminal : station.at("terminals")) {
         for (const Json& device : terminal.value("devices", Json::array())) {
             csv += terminal.at("position").dump() + "," + CsvField(terminal.value("coupler", "")) +
@@ -407,7 +421,9 @@ std::string ReportCsv(const Json& station, Language language) {
                 csv += "," + CsvField(VariableText(device, level));
             csv += "," + CsvField(GroupsText(device)) + "," + CsvField(ScenesText(device)) + "," +
                    (device.value("conflict", false) ? t.yes : t.no) + "," +
-                   AnsweredText(device, t) + "," + CsvField(Remark(device, t)) + "\r\n";
+                   AnsweredText(device, t) + "," + CsvField(Remark(device, t));
+            if (colour) csv += "," + CsvField(ReportColourText(device, language));
+            csv += "\r\n";
         }
     }
     return csv;

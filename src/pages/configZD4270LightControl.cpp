@@ -140,6 +140,7 @@ void configZD4270LightControl::PlaceControls() {
     btnSendQuery.Move(3255, 300, 1800, 375);
     lblAnswer.Move(120, 900, 1200, 255);
     lblQueryAnswer.Move(1380, 900, 3675, 255);
+    colourPanel.Place(*this, 6450);
 }
 
 void configZD4270LightControl::ConnectHandlers() {
@@ -164,6 +165,7 @@ void configZD4270LightControl::ConnectHandlers() {
 
 void configZD4270LightControl::UserControlShow() {
     m_bShown = true;
+    colourPanel.Load(DALIAddrType(), DALIAddr());
 }
 
 void configZD4270LightControl::sliLightLevel_Change() {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "pages/ColourPanel.h"
 #include "pages/PageSupport.h"
 #include "ui/Controls.h"
 
@@ -41,6 +42,10 @@ class configZD4270LightControl : public DaliDevicePage {
     Button btnSendQuery{"btnSendQuery"};
     Label lblAnswer{"lblAnswer"};
     Label lblQueryAnswer{"lblQueryAnswer"};
+
+    // Tunable-white gear: the colour temperature slider.
+    ColourPanel colourPanel{ColourPanel::Kind::Slider, m_context,
+                            [this] { return WriteTerminal(); }};
 
   private:
     void UserControlInitialize();
