@@ -343,7 +343,7 @@ ColourSetResult SetColourTemperature(EngineTerminal& terminal, const ColourTarge
     }
     ColourLine line(terminal, result.outcome);
     const bool single = target.kind == AddressKind::Short;
-    if (single) {
+    if (single && options.checkType) {
         if (const auto check = line.CheckType(target, result.deviceType)) {
             result.check = *check;
             return result;

@@ -69,6 +69,9 @@ struct ColourOptions {
     bool refuseOutsideLimits = false;
     // Short address: reads the result back and checks it.
     bool readBack = true;
+    // Short address: asks the device type and reads the limits first. A front end that has read
+    // them already (a page's slider, sending at every step) leaves it out.
+    bool checkType = true;
 };
 
 // What a short address holds of colour. Values in mirek; kMirekMask where the gear holds none.

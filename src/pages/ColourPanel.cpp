@@ -114,6 +114,7 @@ void ColourPanel::sliColour_Change() {
         EngineTerminal terminal = m_terminal();
         ColourOptions options;
         options.readBack = false;
+        options.checkType = false;
         // The slider stays within the limits read: the gear's own check is not needed per step.
         const ColourSetResult result = SetColourTemperature(terminal, m_target, *mirek, options);
         if (!result.outcome.Ok()) lblColourValue.SetCaption("?");

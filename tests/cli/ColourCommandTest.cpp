@@ -81,7 +81,7 @@ TEST_F(ColourCommandTest, BadInputIsToldAndSendsNothing) {
              {"colour", "--group", "2"},
              {"colour", "--short", "5", "--scene", "3"},
              {"colour", "--kelvin", "3000"}}) {
-        EXPECT_EQ(Zd(usage).exitCode, 2) << usage[3];
+        EXPECT_EQ(Zd(usage).exitCode, 2) << usage[1];
     }
 }
 
