@@ -20,6 +20,7 @@ _zd4270_command_options() {
         variables) echo "--short --set --optical-feedback" ;;
         groups) echo "--short --add --remove --optical-feedback" ;;
         scenes) echo "--short --set --optical-feedback" ;;
+        colour) echo "--short --group --broadcast --kelvin --mirek --refuse-outside-limits --coolest --warmest --physical-coolest --physical-warmest --scene --level" ;;
         settings) echo "--log-mapping --log-user-data --log-addressing" ;;
         report) echo "--format" ;;
         backup) echo "--yes" ;;
@@ -69,7 +70,7 @@ _zd4270() {
         esac
     done
 
-    local commands="scan address archive send query options variables groups scenes report backup restore replace settings help demo"
+    local commands="scan address archive send query options variables groups scenes colour report backup restore replace settings help demo"
     if [[ -z "$command" ]]; then
         if [[ "$cur" == -* ]]; then
             local first=""

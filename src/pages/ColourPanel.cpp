@@ -33,8 +33,12 @@ ColourPanel::ColourPanel(Kind kind, const Context& context, TerminalOf terminal)
     txtWarmest.SetMaxLength(7);
     btnStoreLimits.SetCaption(Text("Store limits"));
     sliColour.Change.Connect([this] { sliColour_Change(); });
-    sliColour.Scroll.Connect(
-        [this] { lblColourValue.SetCaption(std::to_string(sliColour.Value()) + " K"); });
+    sliColour.Scroll.Connect([this] {
+        // A drag sends each step it passes, as the level slider does: the released slider
+        // raises no change of its own.
+        sliColour_Change();
+        m_context.scheduler.DoEvents();
+    });
     btnStoreLimits.Clicked.Connect([this] { btnStoreLimits_Click(); });
 }
 

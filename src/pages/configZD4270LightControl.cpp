@@ -165,7 +165,20 @@ void configZD4270LightControl::ConnectHandlers() {
 
 void configZD4270LightControl::UserControlShow() {
     m_bShown = true;
-    colourPanel.Load(DALIAddrType(), DALIAddr());
+    if (m_bAddressed) colourPanel.Load(DALIAddrType(), DALIAddr());
+}
+
+void configZD4270LightControl::SetDALIAddr(std::int16_t nAddr) {
+    DaliDevicePage::SetDALIAddr(nAddr);
+    if (DALIAddr() != nAddr) return;
+    m_bAddressed = true;
+    if (m_bShown) colourPanel.Load(DALIAddrType(), DALIAddr());
+}
+
+void configZD4270LightControl::SetDALIAddrType(AddressKind nAddrType) {
+    DaliDevicePage::SetDALIAddrType(nAddrType);
+    // A group or the whole line has no one colour to show; a short address waits for its number.
+    if (m_bShown && DALIAddrType() != AddressKind::Short) colourPanel.Load(DALIAddrType(), 0);
 }
 
 void configZD4270LightControl::sliLightLevel_Change() {

@@ -16,6 +16,11 @@ class configZD4270LightControl : public DaliDevicePage {
 
     bool Shown() const { return m_bShown; }
 
+    // The colour panel follows the address the page is given: the device tree shows the page
+    // before it addresses it.
+    void SetDALIAddr(std::int16_t nAddr) override;
+    void SetDALIAddrType(AddressKind nAddrType) override;
+
     Frame fraDirectLightControl{"fraDirectLightControl"};
     Label lblLightLevel{"lblLightLevel"};
     Slider sliLightLevel{"sliLightLevel", 0, 255};
@@ -63,6 +68,8 @@ class configZD4270LightControl : public DaliDevicePage {
 
     std::uint8_t m_nLightLevel = 0;
     bool m_bShown = false;
+    // An address has been given: the colour panel may read the gear there.
+    bool m_bAddressed = false;
 };
 
 }  // namespace zd
