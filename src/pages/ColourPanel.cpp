@@ -17,7 +17,9 @@ std::string Kelvin(std::uint16_t mirek) {
 
 ColourPanel::ColourPanel(Kind kind, const Context& context, TerminalOf terminal)
     : m_kind(kind), m_context(context), m_terminal(std::move(terminal)) {
-    fraColour.SetVisible(false);
+    for (Control* c : std::initializer_list<Control*>{&fraColour, &lblColour, &lblColourValue,
+                                                      &lblColourRange, &sliColour})
+        c->SetVisible(false);
     fraColour.SetCaption(Text("Colour temperature"));
     lblColour.SetCaption(Text("Colour temperature") + ":");
     sliColour.SetSmallChange(10);
@@ -47,38 +49,53 @@ std::string ColourPanel::Text(std::string_view english,
     return HostText(m_context.messages.GetLanguage(), english, args);
 }
 
-void ColourPanel::Place(Control& page, double top) {
-    page.AddChild(fraColour);
+void ColourPanel::Place(Control& container, double top) {
     if (m_kind == Kind::Slider) {
-        fraColour.Move(120, top, 5175, 1455);
         for (Control* c : std::initializer_list<Control*>{&lblColour, &lblColourValue,
                                                           &lblColourRange, &sliColour})
-            fraColour.AddChild(*c);
-        lblColour.Move(120, 330, 1800, 255);
-        lblColourValue.Move(1980, 330, 900, 255);
-        lblColourRange.Move(3060, 330, 1995, 255);
-        sliColour.Move(120, 720, 4935, 600);
+            container.AddChild(*c);
+        lblColour.Move(120, top, 1800, 255);
+        lblColourValue.Move(1980, top, 900, 255);
+        lblColourRange.Move(3060, top, 1995, 255);
+        sliColour.Move(120, top + 300, 4935, 360);
         return;
     }
-    fraColour.Move(120, top, 5175, 1335);
-    for (Control* c :
-         std::initializer_list<Control*>{&lblCoolest, &txtCoolest, &lblWarmest, &txtWarmest,
-                                         &lblPhysical, &btnStoreLimits, &lblColourResult})
+    container.AddChild(fraColour);
+    fraColour.Move(120, top, 5175, 1035);
+    for (Control* c : std::initializer_list<Control*>{&lblCoolest, &txtCoolest, &lblWarmest,
+                                                      &txtWarmest, &lblPhysical, &btnStoreLimits})
         fraColour.AddChild(*c);
-    lblCoolest.Move(120, 330, 1300, 255);
-    txtCoolest.Move(1440, 285, 900, 315);
-    lblWarmest.Move(2655, 330, 1300, 255);
-    txtWarmest.Move(4035, 285, 900, 315);
-    lblPhysical.Move(120, 780, 2400, 255);
-    btnStoreLimits.Move(2655, 720, 2400, 375);
-    lblColourResult.Move(120, 1080, 4935, 255);
+    lblCoolest.Move(120, 300, 1300, 255);
+    txtCoolest.Move(1440, 255, 900, 315);
+    lblWarmest.Move(2655, 300, 1300, 255);
+    txtWarmest.Move(4035, 255, 900, 315);
+    lblPhysical.Move(120, 675, 2460, 255);
+    btnStoreLimits.Move(2655, 615, 2400, 375);
+}
+
+void ColourPanel::SetShown(bool shown) {
+    if (m_kind == Kind::Slider) {
+        for (Control* c : std::initializer_list<Control*>{&lblColour, &lblColourValue,
+                                                          &lblColourRange, &sliColour})
+            c->SetVisible(shown);
+    } else {
+        fraColour.SetVisible(shown);
+    }
+    if (shown == m_shown) return;
+    m_shown = shown;
+    if (OnShown) OnShown(shown);
+}
+
+void ColourPanel::Tell(const std::string& text) {
+    m_context.dialogs.MessageBox(
+        {text, MsgButtons::Ok, MsgIcon::Information, Text("Colour temperature")});
 }
 
 void ColourPanel::Load(AddressKind kind, std::int16_t address,
                        std::optional<std::int32_t> knownType) {
     m_target = {kind, address};
     m_read.reset();
-    fraColour.SetVisible(false);
+    SetShown(false);
     if (kind != AddressKind::Short || (knownType && *knownType != kDeviceTypeColour)) return;
     Guard(m_context, "ColourPanel_Load", [&] {
         EngineTerminal terminal = m_terminal();
@@ -104,9 +121,10 @@ void ColourPanel::Show() {
     lblColourRange.SetCaption("[" + Kelvin(limits.warmest) + "..." + Kelvin(limits.coolest) + "]");
     txtCoolest.SetText(std::to_string(KelvinFromMirek(limits.coolest)));
     txtWarmest.SetText(std::to_string(KelvinFromMirek(limits.warmest)));
-    lblPhysical.SetCaption(Text("Physical: %1 to %2",
-                                {Kelvin(limits.physicalWarmest), Kelvin(limits.physicalCoolest)}));
-    fraColour.SetVisible(true);
+    lblPhysical.SetCaption(
+        Text("Physical: %1...%2 K", {std::to_string(KelvinFromMirek(limits.physicalWarmest)),
+                                     std::to_string(KelvinFromMirek(limits.physicalCoolest))}));
+    SetShown(true);
 }
 
 void ColourPanel::sliColour_Change() {
@@ -141,7 +159,7 @@ void ColourPanel::btnStoreLimits_Click() {
         const auto coolest = parse(txtCoolest.Text());
         const auto warmest = parse(txtWarmest.Text());
         if (!coolest || !warmest) {
-            lblColourResult.SetCaption(Text("A colour temperature is 16 K to 1000000 K."));
+            Tell(Text("A colour temperature is 16 K to 1000000 K."));
             return;
         }
         ColourLimitsChange change;
@@ -153,8 +171,8 @@ void ColourPanel::btnStoreLimits_Click() {
             m_read->limits = result.after;
             Show();
         }
-        lblColourResult.SetCaption(result.outcome.Ok() ? Text("Limits stored.")
-                                                       : result.outcome.text);
+        // What the gear keeps is in the boxes now; a limit it did not take is said in a box.
+        if (!result.outcome.Ok()) Tell(result.outcome.text);
     });
 }
 

@@ -65,6 +65,9 @@ class configZD4270LightControl : public DaliDevicePage {
     void btnGotoScene_Click();
     void btnSendQuery_Click();
     void EnableControls(bool bEnable);
+    // Room for the colour slider in the direct light control frame while it is shown: the query
+    // frame gives up its empty lower part.
+    void ArrangeForColour(bool shown);
 
     std::uint8_t m_nLightLevel = 0;
     bool m_bShown = false;

@@ -47,6 +47,9 @@ class configZD4270Variables : public DaliDevicePage {
     void ReadVariables();
     // The colour panel for the device type just read.
     void LoadColour();
+    // Room for the colour limits while they are shown: the list scrolls instead of showing all
+    // twelve rows at once.
+    void ArrangeForColour(bool shown);
     void ReadVariable(int pos);
     // Shows the first variable in the editor as a click on it would.
     void ShowFirstVariable();

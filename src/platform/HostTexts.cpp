@@ -275,9 +275,8 @@ constexpr Wording kTexts[] = {
     {"Coolest (K):", "Kälteste (K):"},
     {"Warmest (K):", "Wärmste (K):"},
     {"Store limits", "Grenzen speichern"},
-    {"Physical: %1 to %2", "Physikalisch: %1 bis %2"},
+    {"Physical: %1...%2 K", "Physikalisch: %1...%2 K"},
     {"A colour temperature is 16 K to 1000000 K.", "Eine Farbtemperatur ist 16 K bis 1000000 K."},
-    {"Limits stored.", "Grenzen gespeichert."},
 };
 
 // The parts of the host's composed messages, longest first where one holds another.

@@ -61,21 +61,26 @@ TEST_F(ColourPanelTest, TheVariablesPageShowsAndStoresTheLimits) {
     panel.btnStoreLimits.Click();
     EXPECT_EQ(Colour().coolest, 200);
     EXPECT_EQ(Colour().warmest, 333);
-    EXPECT_EQ(panel.lblColourResult.Caption(), "Limits stored.");
+    EXPECT_TRUE(ctx.dialogs.boxes.empty());
 
     // A limit beyond the physical one: the gear keeps its own, and the page says so.
     panel.txtCoolest.SetText("20000");
     panel.btnStoreLimits.Click();
     EXPECT_EQ(panel.txtCoolest.Text(), "6494");
-    EXPECT_NE(panel.lblColourResult.Caption().find("keeps its limits"), std::string::npos);
+    ASSERT_EQ(ctx.dialogs.boxes.size(), 1u);
+    EXPECT_NE(ctx.dialogs.boxes[0].text.find("keeps its limits"), std::string::npos);
     panel.txtWarmest.SetText("warm");
     panel.btnStoreLimits.Click();
-    EXPECT_EQ(panel.lblColourResult.Caption(), "A colour temperature is 16 K to 1000000 K.");
+    ASSERT_EQ(ctx.dialogs.boxes.size(), 2u);
+    EXPECT_EQ(ctx.dialogs.boxes[1].text, "A colour temperature is 16 K to 1000000 K.");
+    // Room for the limits: the list gives up part of its height while they are shown.
+    EXPECT_LT(page.lstViewVariables.Height(), 3360);
 
     // Plain LED gear: no panel, and nothing sent beyond the page's own queries.
     TakeFrames();
     auto& led = Open<configZD4270Variables>(PageKind::Variables, 6);
     EXPECT_FALSE(led.colourPanel.Shown());
+    EXPECT_EQ(led.lstViewVariables.Height(), 3360);
     const std::vector<std::uint16_t> frames = TakeFrames();
     EXPECT_EQ(std::count(frames.begin(), frames.end(), ShortFrame(6, 153)), 1);
 }
