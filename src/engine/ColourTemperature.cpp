@@ -82,8 +82,19 @@ class ColourLine {
     }
     bool Extended(const ColourTarget& target, std::uint8_t command, bool twice = false) {
         const std::uint16_t word = static_cast<std::uint16_t>((AddressByte(target) << 8) | command);
-        return Word((kEnableDeviceTypeByte << 8) | kDeviceTypeColour) && Word(word) &&
-               (!twice || Word(word));
+        if (!twice) return Word((kEnableDeviceTypeByte << 8) | kDeviceTypeColour) && Word(word);
+        // The terminal repeats only the standard's configuration commands; a device-type command
+        // that needs a repeat goes out twice from here, and the gear takes it only when the
+        // second frame follows within 100 ms. The paced handshake waits longer than that between
+        // two commands once the fieldbus takes its time, so the pair goes out with the quick one:
+        // each frame as soon as the one before is acknowledged.
+        Link& link = m_terminal.link;
+        const Link::Pacing pacing = link.CurrentPacing();
+        link.SetPacing(Link::Pacing::Quick);
+        const bool sent =
+            Word((kEnableDeviceTypeByte << 8) | kDeviceTypeColour) && Word(word) && Word(word);
+        link.SetPacing(pacing);
+        return sent;
     }
 
     // A query of the catalogue, asked again once when nobody answered.
@@ -447,7 +458,15 @@ ColourLimitsResult SetColourLimits(EngineTerminal& terminal, const ColourTarget&
                (!change.physicalWarmest || limits.physicalWarmest == *change.physicalWarmest);
     };
     result.check = holds(*result.after) ? ColourCheck::Taken : ColourCheck::Clamped;
-    if (result.check == ColourCheck::Clamped) {
+    if (result.check == ColourCheck::Clamped && result.before == result.after) {
+        // Nothing moved at all: the gear did not take the stores, rather than keeping an order.
+        result.check = ColourCheck::NotTaken;
+        result.outcome.Fail(EngineFailure::Incomplete,
+                            HostText(line.Lang(),
+                                     "%1 did not take the limits: the repeat of each store must "
+                                     "reach the gear within 100 ms.",
+                                     {ColourTargetText(target)}));
+    } else if (result.check == ColourCheck::Clamped) {
         result.outcome.Fail(
             EngineFailure::Incomplete,
             HostText(line.Lang(),

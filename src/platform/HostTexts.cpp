@@ -270,6 +270,9 @@ constexpr Wording kTexts[] = {
     {"A scene is 0 to 15 and its level 0 to 254.",
      "Eine Szene ist 0 bis 15 und ihr Wert 0 bis 254."},
     {"%1 did not take scene %2.", "%1 hat Szene %2 nicht übernommen."},
+    {"%1 did not take the limits: the repeat of each store must reach the gear within 100 ms.",
+     "%1 hat die Grenzen nicht übernommen: die Wiederholung jedes Speicherbefehls muss das Gerät "
+     "innerhalb von 100 ms erreichen."},
     {"Colour temperature", "Farbtemperatur"},
     {"%1 K (%2 K to %3 K)", "%1 K (%2 K bis %3 K)"},
     {"Coolest (K):", "Kälteste (K):"},

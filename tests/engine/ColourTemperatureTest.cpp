@@ -158,5 +158,27 @@ TEST(ColourTemperatureTest, ASceneIsStoredWithItsColourAndRecalledWithIt) {
               ColourCheck::OtherType);
 }
 
+// The store of a limit needs its repeat within 100 ms: over a fieldbus with a 40 ms cycle it
+// still lands; over a 100 ms cycle it cannot, and the result says so instead of blaming the order.
+TEST(ColourTemperatureTest, TheRepeatedStoreLandsOverASlowFieldbusOrIsToldNotTaken) {
+    for (const int delayMs : {40, 100}) {
+        sim::LineDescription line;
+        line.gear = {Gear(5)};
+        line.terminal.takeOverDelayMs = delayMs;
+        EngineRig rig(line);
+        EngineTerminal terminal = rig.Terminal();
+        ColourLimitsChange change;
+        change.coolest = 200;
+        const ColourLimitsResult result = SetColourLimits(terminal, kA5, change);
+        if (delayMs == 40) {
+            EXPECT_EQ(result.check, ColourCheck::Taken) << result.outcome.text;
+            EXPECT_EQ(Colour(rig, 0).coolest, 200);
+        } else {
+            EXPECT_EQ(result.check, ColourCheck::NotTaken);
+            EXPECT_NE(result.outcome.text.find("within 100 ms"), std::string::npos);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace zd
