@@ -80,6 +80,12 @@ void FailOn(const EngineOutcome& outcome, ColourCheck check, Json& document) {
     throw CommandFailed(outcome.text, document);
 }
 
+Json AskedJson(std::optional<std::uint16_t> mirek, std::optional<int> kelvin) {
+    Json json = ColourJson(mirek);
+    if (kelvin && json.is_object()) json["kelvin"] = *kelvin;
+    return json;
+}
+
 std::string GroupNote(const ColourTarget& target) {
     return "sent to " + ColourTargetText(target) +
            ": gear of another device type ignore it, and nothing was read back";
@@ -90,8 +96,14 @@ std::string GroupNote(const ColourTarget& target) {
 PreparedCommand PrepareColour(const CommandArguments& arguments) {
     const ColourTarget target = ParseTarget(arguments);
     std::optional<std::uint16_t> colour;
-    if (const auto text = arguments.Value("--kelvin"))
+    // The kelvin asked for, as given: the gear takes the nearest mirek (3000 K: 333 mirek, which
+    // reads back as 3003 K).
+    std::optional<int> askedKelvin;
+    if (const auto text = arguments.Value("--kelvin")) {
         colour = ParseColour(*text, "--kelvin", false);
+        if (text->find("mirek") == std::string::npos)
+            askedKelvin = ParseNumber(*text, 16, 1000000, "--kelvin");
+    }
     if (const auto text = arguments.Value("--mirek")) {
         if (colour) throw UsageError("give --kelvin or --mirek, not both");
         colour = ParseColour(*text, "--mirek", true);
@@ -142,7 +154,7 @@ PreparedCommand PrepareColour(const CommandArguments& arguments) {
                 terminal, target, *scene, static_cast<std::uint8_t>(*level), colour, options);
             document["scene"] = *scene;
             document["level"] = *level;
-            document["asked"] = ColourJson(colour);
+            document["asked"] = AskedJson(colour, askedKelvin);
             if (result.levelRead) document["levelRead"] = *result.levelRead;
             if (result.colourRead) document["colourRead"] = ColourJson(result.colourRead);
             if (result.outsideLimits)
@@ -170,7 +182,7 @@ PreparedCommand PrepareColour(const CommandArguments& arguments) {
             return document;
         }
         const ColourSetResult result = SetColourTemperature(terminal, target, *colour, options);
-        document["asked"] = ColourJson(colour);
+        document["asked"] = AskedJson(colour, askedKelvin);
         if (result.actual) document["colour"] = ColourJson(result.actual);
         if (result.limits) document["limits"] = LimitsJson(result.limits);
         if (result.check == ColourCheck::Clamped) {
