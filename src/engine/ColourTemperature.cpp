@@ -4,7 +4,6 @@
 #include <utility>
 
 #include "engine/LineCommands.h"
-#include "platform/Error.h"
 #include "platform/HostTexts.h"
 
 namespace zd {
@@ -53,12 +52,12 @@ class ColourLine {
     // goes out again, as the catalogue's commands do.
     bool Word(std::uint16_t word, bool query = false) {
         if (Failed()) return false;
-        Result result = SendWord(word);
+        Result result = SendWord(word, query);
         std::int64_t waitMs = kCollisionFirstWaitMs;
         for (int again = 0; result == Result::Collision && again < kCollisionRetries; ++again) {
             m_terminal.context.scheduler.Sleep(waitMs);
             waitMs *= 2;
-            result = SendWord(word);
+            result = SendWord(word, query);
         }
         if (result == Result::Done || (query && result == Result::CorruptFrame)) return true;
         LinkFailed();
@@ -80,9 +79,11 @@ class ColourLine {
         return Word(static_cast<std::uint16_t>((kDtr1Byte << 8) | (value >> 8))) &&
                Dtr0(static_cast<std::uint8_t>(value & 0xFF));
     }
-    bool Extended(const ColourTarget& target, std::uint8_t command, bool twice = false) {
+    bool Extended(const ColourTarget& target, std::uint8_t command, bool twice = false,
+                  bool query = false) {
         const std::uint16_t word = static_cast<std::uint16_t>((AddressByte(target) << 8) | command);
-        if (!twice) return Word((kEnableDeviceTypeByte << 8) | kDeviceTypeColour) && Word(word);
+        if (!twice)
+            return Word((kEnableDeviceTypeByte << 8) | kDeviceTypeColour) && Word(word, query);
         // The terminal repeats only the standard's configuration commands; a device-type command
         // that needs a repeat goes out twice from here, and the gear takes it only when the
         // second frame follows within 100 ms. The paced handshake waits longer than that between
@@ -113,7 +114,7 @@ class ColourLine {
         ReadByte read;
         const ColourTarget target{AddressKind::Short, static_cast<std::int16_t>(shortAddress)};
         for (int ask = 0; ask < 2 && !Failed(); ++ask) {
-            if (!Extended(target, command)) break;
+            if (!Extended(target, command, false, true)) break;
             LineCommandResult result;
             ReceiveLineAnswer(m_terminal, result);
             if (!Note(result, read)) break;
@@ -194,11 +195,8 @@ class ColourLine {
   private:
     // The word goes to the terminal as it is: the catalogue builds none of these frames, and the
     // terminal repeats none of them.
-    Result SendWord(std::uint16_t word) {
-        return ResultFromNumber(GuardStatus(m_terminal.context, "SendDALICommand", [&] {
-            std::int32_t nWord = word;
-            return m_terminal.link.SendCommand(nWord);
-        }));
+    Result SendWord(std::uint16_t word, bool query) {
+        return m_terminal.link.SendDALIWord(word, query);
     }
 
     // Takes one answer into read; false when asking again is pointless.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "link/Commands.h"
+#include "link/ForwardFrames.h"
 #include "link/Link.h"
 #include "platform/Error.h"
 
@@ -231,6 +232,22 @@ Result Link::SendDALICommand(std::int16_t& nCommandId, std::uint8_t& nData, Addr
     if (m_observer) {
         m_observer->Observe({Transaction::Kind::DALICommand, nCommandId, nData, nAddrType, nAddr,
                              sentWord, result, sentWord && m_bLastAcknowledged});
+    }
+    return result;
+}
+
+Result Link::SendDALIWord(std::uint16_t word, bool bQuery) {
+    const Result result = ResultFromNumber(GuardStatus(m_context, "SendDALICommand", [&] {
+        m_nextFrames = 1;
+        m_nextKind = bQuery ? 1 : 0;
+        std::int32_t nWord = word;
+        return SendCommand(nWord);
+    }));
+    if (m_observer) {
+        const DecodedFrame decoded = DecodeForwardFrame(word);
+        m_observer->Observe({Transaction::Kind::DALICommand,
+                             decoded.nCommandId.value_or(kCmdEnableDeviceTypeX), decoded.nData,
+                             decoded.nAddrType, decoded.nAddr, word, result, m_bLastAcknowledged});
     }
     return result;
 }

@@ -3,6 +3,9 @@
 // told apart; a group reaches its type 8 members only.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "engine/ColourTemperature.h"
 #include "support/EngineRig.h"
 
@@ -31,6 +34,14 @@ const sim::ColourConfig& Colour(EngineRig& rig, int index) {
 
 constexpr ColourTarget kA5{AddressKind::Short, 5};
 
+// The command words a watcher of the link (the window's bus log) sees.
+struct Watcher : TransactionObserver {
+    std::vector<std::uint16_t> words;
+    void Observe(const Transaction& transaction) override {
+        if (transaction.word) words.push_back(*transaction.word);
+    }
+};
+
 TEST(ColourTemperatureTest, KelvinAndMirekConvertBothWays) {
     EXPECT_EQ(MirekFromKelvin(3000), 333);
     EXPECT_EQ(MirekFromKelvin(2700), 370);
@@ -43,8 +54,15 @@ TEST(ColourTemperatureTest, KelvinAndMirekConvertBothWays) {
 TEST(ColourTemperatureTest, SetReachesTheGearAndIsReadBackOrClamped) {
     EngineRig rig = Rig();
     EngineTerminal terminal = rig.Terminal();
+    Watcher watcher;
+    rig.link.SetObserver(&watcher);
 
     const ColourSetResult set = SetColourTemperature(terminal, kA5, 333);
+    // The bus log sees every frame, the device-type ones too: DTR1, DTR0, ENABLE DEVICE TYPE 8
+    // before SET TEMPORARY COLOUR TEMPERATURE and before ACTIVATE.
+    const std::vector<std::uint16_t> sent{0xC301, 0xA34D, 0xC108, 0x0BE7, 0xC108, 0x0BE2};
+    EXPECT_NE(std::search(watcher.words.begin(), watcher.words.end(), sent.begin(), sent.end()),
+              watcher.words.end());
     EXPECT_TRUE(set.outcome.Ok()) << set.outcome.text;
     EXPECT_EQ(set.check, ColourCheck::Taken);
     EXPECT_EQ(set.actual, 333);
