@@ -245,9 +245,11 @@ Result Link::SendDALIWord(std::uint16_t word, bool bQuery) {
     }));
     if (m_observer) {
         const DecodedFrame decoded = DecodeForwardFrame(word);
-        m_observer->Observe({Transaction::Kind::DALICommand,
-                             decoded.nCommandId.value_or(kCmdEnableDeviceTypeX), decoded.nData,
-                             decoded.nAddrType, decoded.nAddr, word, result, m_bLastAcknowledged});
+        // A special command the catalogue has no number for is numbered as the others are.
+        const auto special = static_cast<std::int16_t>(256 + ((word >> 8) - 0xA1) / 2);
+        m_observer->Observe({Transaction::Kind::DALICommand, decoded.nCommandId.value_or(special),
+                             decoded.nData, decoded.nAddrType, decoded.nAddr, word, result,
+                             m_bLastAcknowledged});
     }
     return result;
 }
