@@ -22,6 +22,7 @@ _zd4270_command_options() {
         scenes) echo "--short --set --optical-feedback" ;;
         status) echo "--short --scan" ;;
         serve) echo "--listen --tls-cert --tls-key --virtual-time" ;;
+        colour) echo "--short --group --broadcast --kelvin --mirek --refuse-outside-limits --coolest --warmest --physical-coolest --physical-warmest --scene --level" ;;
         settings) echo "--log-mapping --log-user-data --log-addressing" ;;
         report) echo "--format" ;;
         backup) echo "--yes" ;;
@@ -78,7 +79,7 @@ _zd4270() {
         esac
     done
 
-    local commands="scan address archive send query options variables groups scenes status report backup restore replace emergency identify name settings serve help demo"
+    local commands="scan address archive send query options variables groups scenes colour status report backup restore replace emergency identify name settings serve help demo"
     if [[ -z "$command" ]]; then
         if [[ "$cur" == -* ]]; then
             local first=""

@@ -18,6 +18,8 @@ PreparedCommand PrepareScenes(const CommandArguments& arguments);
 // Each known device's level, status and device type (a scan first with --scan, or when the store
 // knows no device).
 PreparedCommand PrepareStatus(const CommandArguments& arguments);
+// The colour temperature of tunable-white gear (device type 8).
+PreparedCommand PrepareColour(const CommandArguments& arguments);
 PreparedCommand PrepareAddressPhysical(const CommandArguments& arguments);
 PreparedCommand PrepareSettings(const CommandArguments& arguments);
 // The line's backup, its restore and the replacement of a failed gear.

@@ -1,10 +1,12 @@
 #include "engine/BusLog.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
 #include "engine/LevelText.h"
 #include "link/Commands.h"
+#include "link/ForwardFrames.h"
 
 namespace zd {
 
@@ -126,6 +128,12 @@ std::string BusCommandText(const BusEntry& entry) {
             return "answer";
         case Transaction::Kind::DALICommand:
             break;
+    }
+    // A frame the catalogue has no text for (a device type's) reads as the frame log reads it,
+    // without the address, which has a column of its own.
+    if (c.word && !HasDALICommandText(c.nCommandId)) {
+        const std::string frame = ForwardFrameText(*c.word);
+        return frame.substr(std::min(frame.size(), frame.find(' ') + 1));
     }
     // The word names the scene or group, as the command line does.
     std::string text =

@@ -16,8 +16,10 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <algorithm>
+#include <cmath>
 #include <optional>
 
+#include "engine/ColourTemperature.h"
 #include "gui/Texts.h"
 #include "platform/Error.h"
 #include "sim/Faults.h"
@@ -44,10 +46,13 @@ class LampBulb : public QWidget {
         setFixedSize(side, side);
     }
 
-    void Show(std::uint8_t level, sim::LampState lamp) {
-        if (level == m_level && lamp == m_lamp) return;
+    // kelvin: the colour temperature of tunable-white gear, which tints the light.
+    void Show(std::uint8_t level, sim::LampState lamp, std::optional<int> kelvin) {
+        if (level == m_level && lamp == m_lamp && kelvin == m_kelvin) return;
         m_level = level;
         m_lamp = lamp;
+        m_kelvin = kelvin;
+        setToolTip(kelvin ? QStringLiteral("%1 K").arg(*kelvin) : QString());
         update();
     }
 
@@ -78,8 +83,14 @@ class LampBulb : public QWidget {
         const double share = std::min(1.0, m_level / static_cast<double>(kFullLevel));
         const QColor dark(40, 40, 40);
         // A warm colour whose brightness follows the level, so a dimmed lamp looks dim, not grey.
-        const QColor lit = QColor::fromHsv(45, 120 + static_cast<int>(80 * share),
-                                           90 + static_cast<int>(165 * share));
+        // Tunable white runs from that warm tone at 2700 K to a pale blue at 6500 K.
+        const double cool = m_kelvin ? std::clamp((*m_kelvin - 2700) / 3800.0, 0.0, 1.0) : 0.0;
+        const int hue = cool < 0.5 ? 45 : 210;
+        // Toward the middle the tint fades to white; the cool end stays pale, as daylight does.
+        const int saturation = cool < 0.5 ? static_cast<int>((120 + 80 * share) * (1.0 - 2 * cool))
+                                          : static_cast<int>(70 * (2 * cool - 1.0));
+        const QColor lit =
+            QColor::fromHsv(hue, std::max(saturation, 20), 90 + static_cast<int>(165 * share));
         QRadialGradient glow(bulb.center(), bulb.width() / 2.0);
         glow.setColorAt(0.0, m_level == 0 ? dark : lit.lighter(100 + static_cast<int>(30 * share)));
         glow.setColorAt(1.0, m_level == 0 ? dark.darker(130) : lit.darker(115));
@@ -91,6 +102,7 @@ class LampBulb : public QWidget {
   private:
     std::uint8_t m_level = 0;
     sim::LampState m_lamp = sim::LampState::Present;
+    std::optional<int> m_kelvin;
 };
 
 const char* LampStateText(sim::LampState lamp) {
@@ -162,14 +174,15 @@ class LampTile : public QFrame {
                       {std::to_string(gearId)}));
     }
 
-    void Show(std::optional<std::uint8_t> address, std::uint8_t level, sim::LampState lamp) {
+    void Show(std::optional<std::uint8_t> address, std::uint8_t level, sim::LampState lamp,
+              std::optional<int> kelvin = std::nullopt) {
         const QString addressText = address ? QString::number(*address) : QStringLiteral("--");
         if (m_address->text() != addressText) m_address->setText(addressText);
         const QString levelText = QString::number(level);
         if (m_level->text() != levelText) m_level->setText(levelText);
         const QString stateText = Text(LampStateText(lamp));
         if (m_state->text() != stateText) m_state->setText(stateText);
-        m_bulb->Show(level, lamp);
+        m_bulb->Show(level, lamp, kelvin);
         m_remove->setEnabled(lamp != sim::LampState::Removed);
         m_insert->setEnabled(lamp != sim::LampState::Present);
         m_fail->setEnabled(lamp == sim::LampState::Present);
@@ -348,7 +361,11 @@ void LampWindow::Refresh() {
     for (const auto& gear : m_terminal.GetLine().Gear()) {
         const auto tile = m_tiles.find(gear->Id());
         if (tile == m_tiles.end()) continue;
-        tile->second->Show(gear->ShortAddress(), m_terminal.GearLevel(gear->Id()), gear->Lamp());
+        std::optional<int> kelvin;
+        if (const sim::ColourGear* colour = gear->Colour())
+            kelvin = KelvinFromMirek(colour->State().actual);
+        tile->second->Show(gear->ShortAddress(), m_terminal.GearLevel(gear->Id()), gear->Lamp(),
+                           kelvin);
         tile->second->ShowFaults(*gear);
     }
     for (QAction* action : m_acknowledgeDelays)

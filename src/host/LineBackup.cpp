@@ -144,7 +144,7 @@ class Reader {
     DeviceBackup Device(const Json& value, const std::string& where) const {
         Object(value, where,
                {"shortAddress", "randomAddress", "deviceType", "variables", "groups", "scenes"},
-               {"luminaire"});
+               {"luminaire", "colour"});
         DeviceBackup device;
         device.shortAddress =
             Integer(value.at("shortAddress"), where + "/shortAddress", 0, kMaxShortAddress);
@@ -200,6 +200,13 @@ class Reader {
                 Level(scenes.at(key), sWhere + "/" + key);
         }
         if (value.contains("luminaire")) device.luminaire = Luminaire(value.at("luminaire"), where);
+        if (value.contains("colour")) {
+            if (device.deviceType != kDeviceTypeColour)
+                Fail(where + "/colour", "only a device of type 8 has a colour temperature");
+            device.colour = ParseColourBackup(
+                value.at("colour"), where + "/colour",
+                [this](const std::string& at, const std::string& why) { Fail(at, why); });
+        }
         return device;
     }
 
@@ -259,6 +266,7 @@ Json DeviceJson(const DeviceBackup& device) {
         if (!device.luminaire->note.empty()) luminaire["note"] = device.luminaire->note;
         json["luminaire"] = luminaire;
     }
+    if (device.colour) json["colour"] = ColourBackupJson(*device.colour);
     return json;
 }
 
@@ -304,6 +312,7 @@ DeviceBackup ReadDeviceBackup(ControlRun& run, int address) {
     FailOnUnread("scenes", scenes.scenes->Unread(), document);
     for (int scene = 0; scene < kBackupSceneCount; ++scene)
         device.scenes[static_cast<std::size_t>(scene)] = *scenes.scenes->Level(scene);
+    if (device.deviceType == kDeviceTypeColour) device.colour = ReadColourBackup(run, address);
     return device;
 }
 

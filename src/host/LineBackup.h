@@ -14,6 +14,7 @@
 
 #include "engine/DeviceReadout.h"
 #include "engine/SiteFile.h"
+#include "host/ColourBackup.h"
 #include "host/ControlRun.h"
 
 namespace zd {
@@ -35,6 +36,8 @@ struct DeviceBackup {
     // The luminaire's name and place from the site file, when it has one (its name, room, floor
     // and note; the address fields are the device's).
     std::optional<SiteEntry> luminaire;
+    // Device type 8: the colour temperature part.
+    std::optional<ColourBackup> colour;
 };
 
 struct LineBackup {
@@ -113,9 +116,11 @@ struct DevicePlan {
     std::vector<int> removeGroups;
     std::vector<std::pair<int, int>> scenes;  // scene, level
     std::vector<int> scenesFrom;
+    ColourPlan colour;
 
     bool Writes() const {
-        return !variables.empty() || !addGroups.empty() || !removeGroups.empty() || !scenes.empty();
+        return !variables.empty() || !addGroups.empty() || !removeGroups.empty() ||
+               !scenes.empty() || colour.Writes();
     }
     Json ToJson() const;
     // One line per change, for the question before anything is sent.

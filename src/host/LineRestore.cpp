@@ -95,6 +95,7 @@ Json DevicePlan::ToJson() const {
                            {"from", LevelJson(scenesFrom[i])},
                            {"to", LevelJson(scenes[i].second)}});
     }
+    for (const Json& change : colour.ToJson()) changes.push_back(change);
     if (state != RestoreState::Missing && state != RestoreState::New &&
         state != RestoreState::Unreadable)
         entry["changes"] = changes;
@@ -118,7 +119,7 @@ std::string DevicePlan::Text() const {
         text += "\n  scene " + std::to_string(scenes[i].first) + " " + LevelText(scenesFrom[i]) +
                 " -> " + LevelText(scenes[i].second);
     }
-    return text;
+    return text + colour.Text();
 }
 
 DevicePlan PlanDevice(const DeviceBackup& want, const DeviceBackup& now) {
@@ -156,6 +157,7 @@ DevicePlan PlanDevice(const DeviceBackup& want, const DeviceBackup& now) {
         plan.scenes.emplace_back(scene, want.scenes[s]);
         plan.scenesFrom.push_back(now.scenes[s]);
     }
+    plan.colour = PlanColour(want.colour, now.colour, want.scenes);
     plan.state = want.randomAddress != now.randomAddress ? RestoreState::Replaced
                  : plan.Writes()                         ? RestoreState::Changed
                                                          : RestoreState::Unchanged;
@@ -233,6 +235,8 @@ std::vector<std::string> ApplyDevicePlan(ControlRun& run, const DevicePlan& plan
             if (read.Level(scene) != std::optional<std::uint8_t>(static_cast<std::uint8_t>(level)))
                 missed.push_back("scene " + std::to_string(scene));
     }
+    for (std::string& colour : ApplyColourPlan(run, address, plan.colour))
+        missed.push_back(std::move(colour));
     return missed;
 }
 

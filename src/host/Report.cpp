@@ -14,7 +14,9 @@
 #include <QPdfWriter>
 #include <QTextDocument>
 
+#include "engine/ColourTemperature.h"
 #include "host/Building.h"
+#include "host/ColourReport.h"
 #include "host/DeviceReadout.h"
 #include "host/EmergencyReadout.h"
 #include "platform/Error.h"
@@ -160,6 +162,8 @@ Json DeviceReport(ControlRun& run, const Json& found) {
     device["answered"] = unreadVariables < kDeviceVariableCount;
     device["answer"] = DeviceAnswerName(readout.answer);
     if (const auto lampFailure = variables.LampFailure()) device["lampFailure"] = *lampFailure;
+    if (variables.Value(DeviceVariable::DeviceType) == kDeviceTypeColour)
+        AddColourToReport(run, address, device);
     Json& problems = device["problems"];
     if (readout.answer == DeviceAnswer::LinkLost) {
         problems.push_back(readout.outcome.text);
@@ -356,6 +360,7 @@ Json TerminalReport(const StationDocument& station, const std::string& stationFi
 
 std::string ReportHtml(const Json& station, Language language) {
     const ReportTexts& t = TextsOf(language);
+    const bool colour = ReportHasColour(station);
     const std::string name = station.value("stationName", station.value("station", ""));
     std::string html = std::string("<html><head><meta charset=\"utf-8\"><title>") + t.title + " " +
                        Escaped(name) +
@@ -396,8 +401,9 @@ std::string ReportHtml(const Json& station, Language language) {
         html += std::string("<th>") + t.shortAddress + "</th><th>" + t.randomAddress + "</th><th>" +
                 t.deviceType + "</th>";
         for (const char* heading : t.levels) html += "<th>" + std::string(heading) + "</th>";
-        html += std::string("<th>") + t.groups + "</th><th>" + t.scenes + "</th><th>" + t.remarks +
-                "</th></tr>";
+        html += std::string("<th>") + t.groups + "</th><th>" + t.scenes + "</th>";
+        if (colour) html += "<th>" + HostText(language, "Colour temperature") + "</th>";
+        html += std::string("<th>") + t.remarks + "</th></tr>";
         for (const Json& device : devices) {
             const bool conflict = device.value("conflict", false);
             const bool silent = !device.value("answered", true);
@@ -423,8 +429,9 @@ std::string ReportHtml(const Json& station, Language language) {
             for (const char* level : kLevelNames)
                 html += "<td>" + Escaped(VariableText(device, level)) + "</td>";
             html += "<td>" + Escaped(GroupsText(device)) + "</td><td>" +
-                    Escaped(ScenesText(device)) + "</td><td>" + Escaped(Remark(device, t)) +
-                    "</td></tr>";
+                    Escaped(ScenesText(device)) + "</td>";
+            if (colour) html += "<td>" + Escaped(ReportColourText(device, language)) + "</td>";
+            html += "<td>" + Escaped(Remark(device, t)) + "</td></tr>";
         }
         html += "</table>";
         html += EmergencySectionHtml(devices, language);
@@ -458,6 +465,11 @@ std::string ReportCsv(const Json& station, Language language) {
                                                    : column == std::string("floor") ? "Floor"
                                                                                     : "Note"));
     }
+    // Lines with colour gear get a last column; the columns scripts read stay where they were.
+    const bool colour = ReportHasColour(station);
+    if (colour)
+        csv += "," + (english ? std::string("colour temperature")
+                              : HostText(language, "Colour temperature"));
     csv += "\r\n";
     for (const Json& terminal : station.at("terminals")) {
         const Json devices = named ? ByRoom(terminal.value("devices", Json::array()))
@@ -474,6 +486,7 @@ std::string ReportCsv(const Json& station, Language language) {
                    AnsweredText(device, t) + "," + CsvField(Remark(device, t));
             for (const char* column : siteColumns)
                 if (named) csv += "," + CsvField(device.value(column, ""));
+            if (colour) csv += "," + CsvField(ReportColourText(device, language));
             csv += "\r\n";
         }
     }

@@ -81,6 +81,11 @@ std::string ForwardFrameText(std::uint16_t frame) {
     const bool addressed = address <= 0x9F || address >= 0xFE;
     if (!addressed) {
         if (!decoded.nCommandId) {
+            // The further data transfer registers of the device types (colour values, limits).
+            if (address == 0xC3 || address == 0xC5)
+                return std::string("* data transfer register ") + (address == 0xC3 ? "1" : "2") +
+                       " (DTR" + (address == 0xC3 ? "1" : "2") + ") " +
+                       std::to_string(decoded.nData);
             return "reserved address byte " + Hex2(address) + ", data " + Hex2(decoded.nData);
         }
         const std::string data = SpecialDataText(*decoded.nCommandId, decoded.nData);

@@ -128,6 +128,11 @@ class Link {
     Result SendDALICommandAgainOnCollision(std::int16_t& nCommandId, std::uint8_t& nData,
                                            AddressKind& nAddrType, std::int16_t& nAddr,
                                            LogStream* log, int& nAgain);
+    // A forward frame the catalogue does not build, as it goes on the line: ENABLE DEVICE TYPE,
+    // the further data transfer registers and the device-type commands. One frame (the terminal
+    // repeats none of them); bQuery when an answer may follow. The watcher sees it with the
+    // catalogue's number where the frame has one (the command byte of an addressed frame).
+    Result SendDALIWord(std::uint16_t word, bool bQuery);
     // Waits briefly for an answer byte: 0, or 258 timeout / 257 corrupt frame / 256 collision.
     Result ReceiveDALIData(std::uint8_t& nData, LogStream* log);
     // A DSI command: the data byte alone as the command word.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "link/Commands.h"
+#include "link/ForwardFrames.h"
 #include "link/Link.h"
 #include "platform/Error.h"
 
@@ -231,6 +232,24 @@ Result Link::SendDALICommand(std::int16_t& nCommandId, std::uint8_t& nData, Addr
     if (m_observer) {
         m_observer->Observe({Transaction::Kind::DALICommand, nCommandId, nData, nAddrType, nAddr,
                              sentWord, result, sentWord && m_bLastAcknowledged});
+    }
+    return result;
+}
+
+Result Link::SendDALIWord(std::uint16_t word, bool bQuery) {
+    const Result result = ResultFromNumber(GuardStatus(m_context, "SendDALICommand", [&] {
+        m_nextFrames = 1;
+        m_nextKind = bQuery ? 1 : 0;
+        std::int32_t nWord = word;
+        return SendCommand(nWord);
+    }));
+    if (m_observer) {
+        const DecodedFrame decoded = DecodeForwardFrame(word);
+        // A special command the catalogue has no number for is numbered as the others are.
+        const auto special = static_cast<std::int16_t>(256 + ((word >> 8) - 0xA1) / 2);
+        m_observer->Observe({Transaction::Kind::DALICommand, decoded.nCommandId.value_or(special),
+                             decoded.nData, decoded.nAddrType, decoded.nAddr, word, result,
+                             m_bLastAcknowledged});
     }
     return result;
 }

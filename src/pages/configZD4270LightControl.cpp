@@ -140,6 +140,19 @@ void configZD4270LightControl::PlaceControls() {
     btnSendQuery.Move(3255, 300, 1800, 375);
     lblAnswer.Move(120, 900, 1200, 255);
     lblQueryAnswer.Move(1380, 900, 3675, 255);
+    colourPanel.Place(fraDirectLightControl, 1395);
+    colourPanel.OnShown = [this](bool shown) { ArrangeForColour(shown); };
+}
+
+void configZD4270LightControl::ArrangeForColour(bool shown) {
+    const double extra = shown ? 660 : 0;
+    fraDirectLightControl.Move(120, 120, 5175, 1455 + extra);
+    fraIndirectLightControl.Move(120, 1695 + extra, 5175, 2895);
+    fraQuery.Move(120, 4710 + extra, 5175, shown ? 960 : 1620);
+    cboQuery.Move(120, shown ? 300 : 330, 3000, 315);
+    btnSendQuery.Move(3255, shown ? 270 : 300, 1800, 375);
+    lblAnswer.Move(120, shown ? 660 : 900, 1200, 255);
+    lblQueryAnswer.Move(1380, shown ? 660 : 900, 3675, 255);
 }
 
 void configZD4270LightControl::ConnectHandlers() {
@@ -164,6 +177,20 @@ void configZD4270LightControl::ConnectHandlers() {
 
 void configZD4270LightControl::UserControlShow() {
     m_bShown = true;
+    if (m_bAddressed) colourPanel.Load(DALIAddrType(), DALIAddr());
+}
+
+void configZD4270LightControl::SetDALIAddr(std::int16_t nAddr) {
+    DaliDevicePage::SetDALIAddr(nAddr);
+    if (DALIAddr() != nAddr) return;
+    m_bAddressed = true;
+    if (m_bShown) colourPanel.Load(DALIAddrType(), DALIAddr());
+}
+
+void configZD4270LightControl::SetDALIAddrType(AddressKind nAddrType) {
+    DaliDevicePage::SetDALIAddrType(nAddrType);
+    // A group or the whole line has no one colour to show; a short address waits for its number.
+    if (m_bShown && DALIAddrType() != AddressKind::Short) colourPanel.Load(DALIAddrType(), 0);
 }
 
 void configZD4270LightControl::sliLightLevel_Change() {

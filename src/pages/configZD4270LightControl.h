@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "pages/ColourPanel.h"
 #include "pages/PageSupport.h"
 #include "ui/Controls.h"
 
@@ -14,6 +15,11 @@ class configZD4270LightControl : public DaliDevicePage {
     explicit configZD4270LightControl(const Context& context);
 
     bool Shown() const { return m_bShown; }
+
+    // The colour panel follows the address the page is given: the device tree shows the page
+    // before it addresses it.
+    void SetDALIAddr(std::int16_t nAddr) override;
+    void SetDALIAddrType(AddressKind nAddrType) override;
 
     Frame fraDirectLightControl{"fraDirectLightControl"};
     Label lblLightLevel{"lblLightLevel"};
@@ -42,6 +48,10 @@ class configZD4270LightControl : public DaliDevicePage {
     Label lblAnswer{"lblAnswer"};
     Label lblQueryAnswer{"lblQueryAnswer"};
 
+    // Tunable-white gear: the colour temperature slider.
+    ColourPanel colourPanel{ColourPanel::Kind::Slider, m_context,
+                            [this] { return WriteTerminal(); }};
+
   private:
     void UserControlInitialize();
     void PlaceControls();
@@ -55,9 +65,14 @@ class configZD4270LightControl : public DaliDevicePage {
     void btnGotoScene_Click();
     void btnSendQuery_Click();
     void EnableControls(bool bEnable);
+    // Room for the colour slider in the direct light control frame while it is shown: the query
+    // frame gives up its empty lower part.
+    void ArrangeForColour(bool shown);
 
     std::uint8_t m_nLightLevel = 0;
     bool m_bShown = false;
+    // An address has been given: the colour panel may read the gear there.
+    bool m_bAddressed = false;
 };
 
 }  // namespace zd

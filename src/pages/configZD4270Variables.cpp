@@ -138,6 +138,8 @@ void configZD4270Variables::PlaceControls() {
     fraVariables.Move(120, 3600, 5175, 1935);
     btnRefreshList.Move(120, 5700, 1800, 375);
     prgState.Move(2040, 5760, 3255, 255);
+    colourPanel.Place(*this, 4935);
+    colourPanel.OnShown = [this](bool shown) { ArrangeForColour(shown); };
     for (Control* c :
          std::initializer_list<Control*>{&lblCaption, &txtValue, &lblValueUnit, &lblValueSub,
                                          &lblValueSubUnit, &sliValue, &btnSaveVariable}) {
@@ -168,6 +170,21 @@ void configZD4270Variables::SetDALIAddr(std::int16_t nAddr) {
     m_nLastReadAddr = nAddr;
     ReadVariables();
     ShowFirstVariable();
+    LoadColour();
+}
+
+void configZD4270Variables::ArrangeForColour(bool shown) {
+    const double up = shown ? 720 : 0;
+    lstViewVariables.Move(120, 120, 5175, 3360 - up);
+    fraVariables.Move(120, 3600 - up, 5175, 1935);
+    btnRefreshList.Move(120, shown ? 6030 : 5700, 1800, 375);
+    prgState.Move(2040, shown ? 6090 : 5760, 3255, 255);
+}
+
+void configZD4270Variables::LoadColour() {
+    colourPanel.Load(
+        DALIAddrType(), DALIAddr(),
+        m_values[static_cast<std::size_t>(DeviceVariablePos(DeviceVariable::DeviceType))]);
 }
 
 void configZD4270Variables::ShowFirstVariable() {
@@ -312,6 +329,7 @@ void configZD4270Variables::btnSaveVariable_Click() {
 void configZD4270Variables::btnRefreshList_Click() {
     ReadVariables();
     Guard(m_context, "btnRefreshList_Click", [this] { ShowFirstVariable(); });
+    LoadColour();
 }
 
 }  // namespace zd

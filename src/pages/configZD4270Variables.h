@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 
+#include "pages/ColourPanel.h"
 #include "pages/PageSupport.h"
 #include "ui/Controls.h"
 
@@ -34,12 +35,21 @@ class configZD4270Variables : public DaliDevicePage {
     Button btnRefreshList{"btnRefreshList"};
     ProgressBar prgState{"prgState", 0, kVariableCount};
 
+    // Tunable-white gear: the colour temperature limits.
+    ColourPanel colourPanel{ColourPanel::Kind::Limits, m_context,
+                            [this] { return WriteTerminal(); }};
+
   private:
     void UserControlInitialize();
     void PlaceControls();
     void ConnectHandlers();
 
     void ReadVariables();
+    // The colour panel for the device type just read.
+    void LoadColour();
+    // Room for the colour limits while they are shown: the list scrolls instead of showing all
+    // twelve rows at once.
+    void ArrangeForColour(bool shown);
     void ReadVariable(int pos);
     // Shows the first variable in the editor as a click on it would.
     void ShowFirstVariable();

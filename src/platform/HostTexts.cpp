@@ -344,6 +344,41 @@ constexpr Wording kTexts[] = {
      "Der Baum enthält kein Gerät: durchsuchen Sie zuerst die Linie."},
     {"The naming round is over: every device was offered.",
      "Der Benennungsrundgang ist beendet: jedes Gerät kam an die Reihe."},
+    // Colour temperature of device type 8 gear.
+    {"%1 K (%2 mirek)", "%1 K (%2 Mirek)"},
+    {"No gear answers at %1.", "An %1 antwortet kein Gerät."},
+    {"Several gear answer at %1.", "An %1 antworten mehrere Geräte."},
+    {"The gear at %1 is of device type %2, not 8 (colour temperature): it ignores colour "
+     "commands. Nothing was sent.",
+     "Das Gerät an %1 hat den Gerätetyp %2, nicht 8 (Farbtemperatur): es übergeht "
+     "Farbbefehle. Es wurde nichts gesendet."},
+    {"The gear at %1 did not answer the read-back.",
+     "Das Gerät an %1 antwortete nicht auf das Zurücklesen."},
+    {"The terminal did not take a command.", "Die Klemme hat einen Befehl nicht angenommen."},
+    {"A short address is 0 to 63, a group 0 to 15.",
+     "Eine Kurzadresse ist 0 bis 63, eine Gruppe 0 bis 15."},
+    {"A colour temperature is 1 to 65534 mirek (16 K to 1000000 K).",
+     "Eine Farbtemperatur ist 1 bis 65534 Mirek (16 K bis 1000000 K)."},
+    {"%1 lies outside the limits of %2, %3 to %4. Nothing was sent.",
+     "%1 liegt außerhalb der Grenzen von %2, %3 bis %4. Es wurde nichts gesendet."},
+    {"%1 shows %2 instead of %3.", "%1 zeigt %2 statt %3."},
+    {"%1 keeps its limits in order (physical coolest, coolest, warmest, physical warmest) and "
+     "holds other limits than asked.",
+     "%1 hält seine Grenzen in der Reihenfolge (physikalisch kälteste, kälteste, wärmste, "
+     "physikalisch wärmste) und hat andere Grenzen als verlangt."},
+    {"A scene is 0 to 15 and its level 0 to 254.",
+     "Eine Szene ist 0 bis 15 und ihr Wert 0 bis 254."},
+    {"%1 did not take scene %2.", "%1 hat Szene %2 nicht übernommen."},
+    {"%1 did not take the limits: the repeat of each store must reach the gear within 100 ms.",
+     "%1 hat die Grenzen nicht übernommen: die Wiederholung jedes Speicherbefehls muss das Gerät "
+     "innerhalb von 100 ms erreichen."},
+    {"Colour temperature", "Farbtemperatur"},
+    {"%1 K (%2 K to %3 K)", "%1 K (%2 K bis %3 K)"},
+    {"Coolest (K):", "Kälteste (K):"},
+    {"Warmest (K):", "Wärmste (K):"},
+    {"Store limits", "Grenzen speichern"},
+    {"Physical: %1...%2 K", "Physikalisch: %1...%2 K"},
+    {"A colour temperature is 16 K to 1000000 K.", "Eine Farbtemperatur ist 16 K bis 1000000 K."},
 };
 
 // The parts of the host's composed messages, longest first where one holds another.

@@ -55,6 +55,7 @@ Ballast::Ballast(int id, const GearConfig& config, Micros nowUs)
     m_minLevel =
         std::clamp(config.minLevel.value_or(m_physicalMinimum), m_physicalMinimum, m_maxLevel);
     SetShortAddress(config.shortAddress);
+    if (m_deviceType == kColourDeviceType) m_colour.emplace(config.colour);
     for (std::uint32_t value : config.randomise) QueueRandomAddress(value);
     if (m_deviceType == 1) m_emergency = std::make_unique<EmergencyGear>(config.emergency, nowUs);
     // Power-up: the gear goes to its power-on level (MASK: the level it had, which a freshly
@@ -91,6 +92,7 @@ GearConfig Ballast::Capture(Micros nowUs) const {
     config.lamp = m_lamp;
     config.deviceType = m_deviceType;
     config.version = m_version;
+    if (m_colour) config.colour = m_colour->State();
     config.randomise.assign(m_queuedRandom.begin(), m_queuedRandom.end());
     config.dtr = m_dtr;
     config.powerFailure = m_powerFailure;
@@ -191,6 +193,7 @@ void Ballast::PowerUp(Micros nowUs) {
     m_deviceTypeEnabled = false;
     m_pendingFrame.reset();
     m_randomReadyUs = 0;
+    if (m_colour) m_colour->PowerUp();
 }
 
 std::optional<std::uint8_t> Ballast::ReceiveForward(std::uint16_t frame, Micros nowUs,
@@ -217,17 +220,24 @@ std::optional<std::uint8_t> Ballast::ReceiveForward(std::uint16_t frame, Micros 
 std::optional<std::uint8_t> Ballast::ExecuteFrame(std::uint16_t frame, Micros nowUs,
                                                   std::mt19937& random) {
     std::optional<std::uint8_t> answer;
-    const bool extendedTwice = m_deviceTypeEnabled && m_emergency && (AddressByte(frame) & 1) &&
-                               !IsSpecialAddress(AddressByte(frame)) &&
-                               EmergencyGear::SendTwice(DataByte(frame));
-    if (IsSendTwice(frame) || extendedTwice) {
+    // A device-type command that needs a repeat comes as ENABLE DEVICE TYPE, the command, the
+    // command: the repeat runs it as enabled by the first.
+    const std::uint8_t addressByte = AddressByte(frame);
+    const bool extended = !IsSpecialAddress(addressByte) && (addressByte & 1) != 0 &&
+                          ((m_emergency && EmergencyGear::SendTwice(DataByte(frame))) ||
+                           (m_colour && ColourGear::SendTwice(DataByte(frame))));
+    const bool deviceTypeTwice = extended && (m_deviceTypeEnabled || m_pendingFrame == frame);
+    if (IsSendTwice(frame) || deviceTypeTwice) {
         // The first frame of a pair only arms the gear; the second, unchanged and in time, runs it.
         if (m_pendingFrame == frame && nowUs - m_pendingUs <= kSendTwiceWindowUs) {
             m_pendingFrame.reset();
+            m_deviceTypeEnabled = m_pendingDeviceType;
             answer = Execute(frame, nowUs, random);
         } else {
             m_pendingFrame = frame;
             m_pendingUs = nowUs;
+            m_pendingDeviceType = deviceTypeTwice && m_deviceTypeEnabled;
+            m_deviceTypeEnabled = false;
         }
     } else {
         // Any other frame in between cancels a pending first frame and is carried out as usual;
@@ -278,6 +288,7 @@ std::optional<std::uint8_t> Ballast::Execute(std::uint16_t frame, Micros nowUs,
     if (!Addressed(address)) return std::nullopt;
     if ((address & 1) == 0) {
         m_identifyUntilUs = 0;
+        if (m_colour) m_colour->DirectArcPower(data);
         ArcPower(data, nowUs);
         return std::nullopt;
     }
@@ -296,6 +307,7 @@ std::optional<std::uint8_t> Ballast::Execute(std::uint16_t frame, Micros nowUs,
 
 std::optional<std::uint8_t> Ballast::ExecuteExtended(std::uint8_t command, Micros nowUs) {
     if (m_emergency) return m_emergency->Execute(command, m_dtr, nowUs);
+    if (m_colour) return m_colour->Extended(command, {m_dtr, m_dtr1, m_dtr2});
     // Every device-type part (LED gear included) has QUERY EXTENDED VERSION NUMBER as command 255;
     // the gear answers it with version 1 of its part. The other extended commands (for LED gear:
     // fast fade time, dimming curve, operating modes, failure status and their queries) are not
@@ -323,6 +335,12 @@ std::optional<std::uint8_t> Ballast::ExecuteSpecial(std::uint8_t address, std::u
             return std::nullopt;
         case kDataTransferRegister:
             m_dtr = data;
+            return std::nullopt;
+        case kDataTransferRegister1:
+            m_dtr1 = data;
+            return std::nullopt;
+        case kDataTransferRegister2:
+            m_dtr2 = data;
             return std::nullopt;
         case kInitialise: {
             bool selected = false;
@@ -418,6 +436,7 @@ std::optional<std::uint8_t> Ballast::ExecuteSpecial(std::uint8_t address, std::u
 
 std::optional<std::uint8_t> Ballast::ExecuteCommand(std::uint8_t command, Micros nowUs) {
     Settle(nowUs);
+    if (m_colour) m_colour->Command(command, *this);
     // Gear may miss commands for up to 300 ms after RESET; ours never do, so that a procedure
     // does not depend on the timing of one make of gear.
     if (command >= 32 && command <= 129) {
@@ -559,6 +578,10 @@ std::optional<std::uint8_t> Ballast::Query(std::uint8_t command, Micros nowUs) c
             return m_version;
         case 152:
             return m_dtr;
+        case 156:
+            return m_dtr1;
+        case 157:
+            return m_dtr2;
         case 153:
             return m_deviceType;
         case 154:

@@ -11,6 +11,7 @@
 #include <random>
 #include <vector>
 
+#include "sim/ColourGear.h"
 #include "sim/DaliFrame.h"
 #include "sim/EmergencyGear.h"
 
@@ -81,6 +82,8 @@ struct GearConfig {
     LampState lamp = LampState::Present;
     std::uint8_t deviceType = 6;
     std::uint8_t version = 1;
+    // The colour part of a gear of device type 8.
+    ColourConfig colour;
     // The random addresses the next RANDOMISE commands give, in order; after them the line's seed.
     std::vector<std::uint32_t> randomise;
 
@@ -184,6 +187,8 @@ class Ballast {
         return m_scenes.at(static_cast<std::size_t>(scene));
     }
     std::uint8_t Dtr() const { return m_dtr; }
+    // The colour part of a type 8 gear; none for every other type.
+    const ColourGear* Colour() const { return m_colour ? &*m_colour : nullptr; }
     // The level variable a query reads: 255 while the lamp does not work.
     std::uint8_t QueryActualLevelAt(Micros nowUs) const;
     std::uint32_t SearchAddress() const { return m_searchAddress; }
@@ -255,10 +260,13 @@ class Ballast {
     std::uint32_t m_randomAddress;
     std::uint32_t m_searchAddress = kNoRandomAddress;
     std::uint8_t m_dtr = 0;
+    std::uint8_t m_dtr1 = 0;
+    std::uint8_t m_dtr2 = 0;
     std::uint16_t m_groups;
     std::array<std::uint8_t, 16> m_scenes;
     std::uint8_t m_deviceType;
     std::uint8_t m_version;
+    std::optional<ColourGear> m_colour;
     LampState m_lamp;
     bool m_powerFailure = true;
     bool m_limitError = false;
@@ -274,6 +282,8 @@ class Ballast {
     // The send-twice rule: the last frame that needs a repeat, and when it came.
     std::optional<std::uint16_t> m_pendingFrame;
     Micros m_pendingUs = 0;
+    // The pending frame is a device-type command that came right after ENABLE DEVICE TYPE.
+    bool m_pendingDeviceType = false;
 
     std::deque<std::uint32_t> m_queuedRandom;
     GearFaults m_faults;

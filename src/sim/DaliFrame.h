@@ -50,6 +50,8 @@ inline constexpr std::uint8_t kVerifyShortAddress = 0xB9;
 inline constexpr std::uint8_t kQueryShortAddress = 0xBB;
 inline constexpr std::uint8_t kPhysicalSelection = 0xBD;
 inline constexpr std::uint8_t kEnableDeviceType = 0xC1;
+inline constexpr std::uint8_t kDataTransferRegister1 = 0xC3;
+inline constexpr std::uint8_t kDataTransferRegister2 = 0xC5;
 
 constexpr std::uint8_t AddressByte(std::uint16_t frame) {
     return static_cast<std::uint8_t>(frame >> 8);

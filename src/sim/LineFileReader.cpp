@@ -325,6 +325,7 @@ GearConfig Reader::Gear(const Json& object, const std::string& where) const {
               "lamp",
               "deviceType",
               "version",
+              "colour",
               "randomise",
               "dtr",
               "powerFailure",
@@ -355,6 +356,13 @@ GearConfig Reader::Gear(const Json& object, const std::string& where) const {
     Optional(object, "fadeRate", where, 1, 15, gear.fadeRate);
     Optional(object, "deviceType", where, 0, 254, gear.deviceType);
     Optional(object, "version", where, 0, 255, gear.version);
+    if (object.contains("colour")) {
+        if (gear.deviceType != kColourDeviceType)
+            Fail(where + "/colour", "only gear of device type 8 have a colour part");
+        gear.colour = ReadColourJson(
+            object.at("colour"), where + "/colour",
+            [this](const std::string& at, const std::string& why) { Fail(at, why); });
+    }
     if (object.contains("randomise")) {
         const Json& values = object.at("randomise");
         if (!values.is_array())

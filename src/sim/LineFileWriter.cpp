@@ -122,6 +122,7 @@ OrderedJson GearJson(const GearConfig& gear) {
     json["lamp"] = LampText(gear.lamp);
     json["deviceType"] = gear.deviceType;
     json["version"] = gear.version;
+    if (gear.deviceType == kColourDeviceType) json["colour"] = ColourJson(gear.colour);
     if (!gear.randomise.empty()) {
         OrderedJson randomise = OrderedJson::array();
         for (std::uint32_t value : gear.randomise) randomise.push_back(HexText(value, 6));

@@ -77,6 +77,16 @@ TEST(BusLogTest, CommandsOfARangeAreNamedByTheirWord) {
     ASSERT_EQ(log.Entries().size(), 2u);
     EXPECT_EQ(BusCommandText(log.Entries()[0]), "query scene level 8");
     EXPECT_EQ(BusCommandText(log.Entries()[1]), "add to group 12");
+
+    // Device-type frames the catalogue has no text for read as the frame log reads them.
+    Transaction dtr1 = Command(273, 1);
+    dtr1.word = 0xC301;
+    log.Observe(dtr1);
+    Transaction colour = Command(0xE7, 0);
+    colour.word = 0x0BE7;
+    log.Observe(colour);
+    EXPECT_EQ(BusCommandText(log.Entries()[2]), "data transfer register 1 (DTR1) 1");
+    EXPECT_EQ(BusCommandText(log.Entries()[3]), "command 0xE7 (not in the catalogue)");
 }
 
 TEST(BusLogTest, TheRingKeepsTheNewestAndTheCsvQuotesWhatNeedsIt) {

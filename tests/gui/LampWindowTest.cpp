@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QFrame>
 #include <QToolButton>
 
@@ -56,6 +57,26 @@ TEST(LampWindowTest, FaultSwitchesReachTheGearAndTheTerminal) {
     ASSERT_NE(slow, nullptr);
     slow->trigger();
     EXPECT_EQ(terminal.Faults().m_acknowledgeDelayMs, 40);
+}
+
+// Tunable-white gear: the bulb is tinted by its colour temperature, which its tooltip names.
+TEST(LampWindowTest, TunableWhiteBulbsShowTheirColourTemperature) {
+    VirtualScheduler clock;
+    sim::Terminal terminal(clock);
+    sim::GearConfig config;
+    config.deviceType = 8;
+    for (const std::uint16_t mirek : {370, 154}) {
+        config.colour.actual = mirek;
+        terminal.AddGear(config);
+    }
+    LampWindow window(terminal);
+    window.Refresh();
+    QStringList tips;
+    for (QWidget* widget : window.findChildren<QWidget*>())
+        if (widget->toolTip().endsWith(" K")) tips << widget->toolTip();
+    tips.sort();
+    EXPECT_EQ(tips, (QStringList{"2703 K", "6494 K"}));
+    window.grab().save(QCoreApplication::applicationDirPath() + "/gui-lamps-colour.png");
 }
 
 }  // namespace

@@ -195,18 +195,28 @@ void ExpectDrawn(const QImage& image, const std::string& name) {
 
 // Each tab and each device page, tidy and with every text in full, saved as a picture beside the
 // test binary for a person to look at ("gui-tab-<name><suffix>.png").
-void CheckTidySurfaceAndScrolling(Language language, const std::string& suffix) {
+// Tabs by main and sub tab; device pages by their node in the device tree.
+struct Shot {
+    int main;
+    int sub;
+    const char* node;
+    const char* name;
+};
+
+void CheckTidySurfaceAndScrolling(Language language, const std::string& suffix,
+                                  const char* lineFile, const std::vector<Shot>& shots,
+                                  int emergencyAt = -1) {
     test::TestContext ctx;
     ctx.messages.SetLanguage(language);
     MemoryRegistry registry;
     ModuleState state;
     StationDocument station = StationDocument::Load(ExamplePath("stations/packed-intel.xml"));
     XmlNode terminal = station.ChooseTerminal();
-    // Gear 5 is an emergency luminaire: its Variables page tells the tree, which then offers its
-    // emergency page.
-    sim::LineDescription line = sim::LoadLineFile(ExamplePath("lines/three-addressed.json"));
+    // The gear at emergencyAt is an emergency luminaire: its Variables page tells the tree, which
+    // then offers its emergency page.
+    sim::LineDescription line = sim::LoadLineFile(ExamplePath(lineFile));
     for (sim::GearConfig& gear : line.gear)
-        if (gear.shortAddress == 5) gear.deviceType = 1;
+        if (emergencyAt >= 0 && gear.shortAddress == emergencyAt) gear.deviceType = 1;
     auto devCom = CreateSimulatedDevCom(ctx.scheduler, terminal, line);
     configZD4270 control(ctx.context, registry, state);
     control.RefreshData(terminal, devCom, StationUserData(terminal));
@@ -216,27 +226,6 @@ void CheckTidySurfaceAndScrolling(Language language, const std::string& suffix) 
     ASSERT_TRUE(control.cmdScanDevices.Click());
     ASSERT_TRUE(ctx.scheduler.RunUntil([&] { return !control.Scanning(); }, 120'000));
 
-    // Tabs by main and sub tab; device pages by their node in the device tree.
-    struct Shot {
-        int main;
-        int sub;
-        const char* node;
-        const char* name;
-    };
-    const Shot shots[] = {{0, 0, nullptr, "settings"},
-                          {1, 0, nullptr, "addressing-physical"},
-                          {1, 1, nullptr, "addressing-random"},
-                          {1, 2, nullptr, "addressing-single"},
-                          {1, 3, nullptr, "addressing-change"},
-                          {2, 0, nullptr, "options"},
-                          {3, 0, nullptr, "archiv-scenes"},
-                          {3, 1, nullptr, "archiv-groups"},
-                          {0, 0, "Root", "page-commands"},
-                          {0, 0, "05Device", "page-light-control"},
-                          {0, 0, "05Variables", "page-variables"},
-                          {0, 0, "05Groups", "page-groups"},
-                          {0, 0, "05Scenes", "page-scenes"},
-                          {0, 0, "05Emergency", "page-emergency"}};
     const fs::path dir = QCoreApplication::applicationDirPath().toStdString();
     std::set<std::string> untidy;
     for (const Shot& shot : shots) {
@@ -283,10 +272,39 @@ TEST(Window, EachTabAndPageDrawsATidySurfaceInEachLanguageAndSizeAndScrollsWhenS
         for (const Language language : {Language::English, Language::German}) {
             SCOPED_TRACE(std::string(language == Language::German ? "German" : "English") + size);
             CheckTidySurfaceAndScrolling(
-                language, (language == Language::German ? "-de" : "") + std::string(size));
+                language, (language == Language::German ? "-de" : "") + std::string(size),
+                "lines/three-addressed.json",
+                {{0, 0, nullptr, "settings"},
+                 {1, 0, nullptr, "addressing-physical"},
+                 {1, 1, nullptr, "addressing-random"},
+                 {1, 2, nullptr, "addressing-single"},
+                 {1, 3, nullptr, "addressing-change"},
+                 {2, 0, nullptr, "options"},
+                 {3, 0, nullptr, "archiv-scenes"},
+                 {3, 1, nullptr, "archiv-groups"},
+                 {0, 0, "Root", "page-commands"},
+                 {0, 0, "05Device", "page-light-control"},
+                 {0, 0, "05Variables", "page-variables"},
+                 {0, 0, "05Groups", "page-groups"},
+                 {0, 0, "05Scenes", "page-scenes"},
+                 {0, 0, "05Emergency", "page-emergency"}},
+                5);
         }
     }
     QApplication::setFont(normal);
+}
+
+// Tunable-white gear: the colour temperature slider on its light control page and the limits on
+// its Variables page, tidy in both languages; plain LED gear shows neither.
+TEST(Window, ColourTemperaturePartsOfType8GearDrawTidyInEachLanguage) {
+    for (const Language language : {Language::English, Language::German}) {
+        SCOPED_TRACE(language == Language::German ? "German" : "English");
+        CheckTidySurfaceAndScrolling(language, language == Language::German ? "-de" : "",
+                                     "lines/tunable-white.json",
+                                     {{0, 0, "07Device", "page-colour-light-control"},
+                                      {0, 0, "07Variables", "page-colour-variables"},
+                                      {0, 0, "10Device", "page-colour-other-type"}});
+    }
 }
 
 // The texts of the window's own parts (menus, docks, status bar), in the order they were made;

@@ -17,6 +17,8 @@ class LightControlPageTest : public PageRig {
         gearId = AddGear(gear);
         Start();
         page = &Open<configZD4270LightControl>(PageKind::LightControl, 5);
+        // Opened, the page asks the gear's device type for its colour panel.
+        EXPECT_EQ(TakeFrames(), (std::vector<std::uint16_t>{ShortFrame(5, 153)}));
     }
     std::string Query(int index) {
         page->cboQuery.SetListIndex(index);
