@@ -17,6 +17,18 @@ namespace {
 // takes 90.5 s.
 constexpr std::int64_t kSettleLimitMs = 100'000;
 
+// The description in an error box's text ("Error: PROCEDURE: DESCRIPTION", then its source and
+// number on lines of their own); another text as it is.
+std::string ErrorDescriptionOf(const std::string& boxText) {
+    const std::string prefix = "Error: ";
+    const std::size_t procedureEnd = boxText.find(": ", prefix.size());
+    const std::size_t source = boxText.rfind("\nSource: ");
+    if (boxText.rfind(prefix, 0) != 0 || procedureEnd == std::string::npos ||
+        source == std::string::npos || source < procedureEnd)
+        return boxText;
+    return boxText.substr(procedureEnd + 2, source - procedureEnd - 2);
+}
+
 }  // namespace
 
 HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* console)
@@ -61,11 +73,15 @@ HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* conso
 }
 
 void HeadlessSession::Open() {
+    // A terminal that cannot be reached ends the run with what went wrong, said once; the box
+    // with its procedure, source and number stays in the document's messages.
+    m_dialogs.SetHoldErrors(true);
     m_connection->Open(m_terminal, m_devCom, StationUserData(m_terminal));
+    m_dialogs.SetHoldErrors(false);
     if (m_state.devices)
         for (const auto& [key, device] : m_state.devices->Items())
             m_storedAtOpen.push_back(*device);
-    if (const auto error = ErrorSince(0)) throw ControlError(ForConsole(*error));
+    if (const auto error = ErrorSince(0)) throw ControlError(ErrorDescriptionOf(*error));
     m_startMs = m_scheduler->Now();
     if (Interrupted()) throw CommandInterrupted{m_interrupted};
 }
@@ -134,8 +150,10 @@ bool HeadlessSession::StopRequested(const std::string& what) {
     m_interrupted = InterruptSignal();
     if (!m_interrupted) return false;
     m_progress->End();
-    std::fprintf(m_console, "zd4270: %s: cancelling %s\n", InterruptName(m_interrupted),
-                 what.c_str());
+    std::fprintf(
+        m_console, "zd4270: %s\n",
+        HostText(m_options.language, "%1: cancelling %2", {InterruptName(m_interrupted), what})
+            .c_str());
     return true;
 }
 
@@ -145,9 +163,10 @@ bool HeadlessSession::StopRequestedLeavingRunning(const std::string& what) {
     m_interrupted = InterruptSignal();
     if (!m_interrupted) return false;
     m_progress->End();
-    m_interruptNote = what +
-                      " goes on in the terminal, which does not let the control stop it; scan "
-                      "once it has finished";
+    m_interruptNote = HostText(m_options.language,
+                               "%1 goes on in the terminal, which does not let the control stop "
+                               "it; scan once it has finished",
+                               {what});
     std::fprintf(m_console, "zd4270: %s: %s\n", InterruptName(m_interrupted),
                  m_interruptNote->c_str());
     return true;
