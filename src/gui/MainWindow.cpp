@@ -237,6 +237,7 @@ int RunWindow(int& argc, char** argv, const WindowOptions& options) {
     QtScheduler scheduler;
     QtDialogs dialogs;
     MessageCatalogue messages(options.language);
+    dialogs.SetMessages(&messages);
     Context context{scheduler, dialogs, messages};
     const std::string& registryFile = options.connection.registryFile;
     std::unique_ptr<QSettingsRegistry> store =
@@ -255,6 +256,7 @@ int RunWindow(int& argc, char** argv, const WindowOptions& options) {
         // The host ends its controls, which write their device lists, before the store is synced.
         WindowHost host(context, registry, &dialogs, &messages);
         if (!options.languageChosen) host.UseRememberedLanguage();
+        dialogs.FollowLanguage();
         const QString platform = QGuiApplication::platformName();
         const bool interactive =
             platform != QStringLiteral("offscreen") && platform != QStringLiteral("minimal");
