@@ -72,9 +72,9 @@ bool WindowHost::RunMaintenance(const char* failureText, Body body) {
         body(run, *m_window->statusBar());
         done = true;
     } catch (const CommandFailed& e) {
-        failure = e.what();
+        failure = e.Text(language);
     } catch (const ControlError& e) {
-        failure = e.Description();
+        failure = HostMessage(language, e.Description());
     } catch (const std::exception& e) {
         failure = e.what();
     }

@@ -35,6 +35,7 @@
 #include "gui/QtDialogs.h"
 #include "gui/RunStatus.h"
 #include "gui/StatusNote.h"
+#include "host/DeviceReadout.h"
 #include "host/SimDevCom.h"
 #include "host/StationDocument.h"
 #include "link/Commands.h"
