@@ -143,35 +143,35 @@ bool WindowHost::RestoreLine(const std::string& path) {
 bool WindowHost::ReplaceDevice(int address, const std::string& backupPath) {
     const Language language = TextLanguage();
     std::string result;
-    const bool done =
-        RunMaintenance("The device was not replaced: %1", [&](ControlRun& run, QStatusBar& status) {
-            const LineBackup backup = LoadLineBackup(backupPath);
-            configZD4270& control = *Control();
-            status.showMessage(Tr(language, "Replacing device %1...", {std::to_string(address)}));
-            // The new gear is found by the addressing tab's random addressing, from the failed
-            // gear's address on and without a new installation, as the user would start it.
-            const Json document = RunReplace(run, backup, backupPath, address, false, [&] {
-                control.chkRndAddrCompleteNewInstallation.SetChecked(false);
-                control.chkRndAddrDeleteAllGroupAssignments.SetChecked(false);
-                control.chkRndAddrDeleteAllScenes.SetChecked(false);
-                control.cboRndAddrStartAddress.SetListIndex(address);
-                const std::size_t mark = run.BoxCount();
-                control.cmdRndAddrStart.Click();
-                if (!control.RndAddrRunning()) {
-                    throw CommandFailed(
-                        run.LastBoxSince(mark).value_or("the random addressing did not start"));
-                }
-                if (!run.RunUntil([&] { return !control.RndAddrRunning(); }))
-                    throw CommandFailed("the random addressing did not end in time");
-                FailOnErrorBox(run, mark);
-                return Json{{"recovered", RecoveredJson(control.EngineLine())}};
-            });
-            result = HostText(
-                language,
-                "The new gear (random address %1) has address %2 and the settings "
-                "of the gear it replaces.",
-                {document.at("randomAddress").get<std::string>(), std::to_string(address)});
+    const bool done = RunMaintenance("The device was not replaced: %1", [&](ControlRun& run,
+                                                                            QStatusBar& status) {
+        const LineBackup backup = LoadLineBackup(backupPath);
+        configZD4270& control = *Control();
+        status.showMessage(Tr(language, "Replacing device %1...", {std::to_string(address)}));
+        // The new gear is found by the addressing tab's random addressing, from the failed
+        // gear's address on and without a new installation, as the user would start it.
+        const Json document = RunReplace(run, backup, backupPath, address, false, [&] {
+            control.chkRndAddrCompleteNewInstallation.SetChecked(false);
+            control.chkRndAddrDeleteAllGroupAssignments.SetChecked(false);
+            control.chkRndAddrDeleteAllScenes.SetChecked(false);
+            control.cboRndAddrStartAddress.SetListIndex(address);
+            const std::size_t mark = run.BoxCount();
+            control.cmdRndAddrStart.Click();
+            if (!control.RndAddrRunning()) {
+                throw CommandFailed(run.LastBoxSince(mark).value_or(
+                    HostText(language, "the random addressing did not start")));
+            }
+            if (!run.RunUntil([&] { return !control.RndAddrRunning(); }))
+                throw CommandFailed(HostWording("the random addressing did not end in time", {}));
+            FailOnErrorBox(run, mark);
+            return Json{{"recovered", RecoveredJson(control.EngineLine())}};
         });
+        result =
+            HostText(language,
+                     "The new gear (random address %1) has address %2 and the settings "
+                     "of the gear it replaces.",
+                     {document.at("randomAddress").get<std::string>(), std::to_string(address)});
+    });
     if (done) Say(result, MsgIcon::Information);
     return done;
 }

@@ -139,8 +139,9 @@ DeviceReadout ReadKnownDevice(ControlRun& run, int address, const ReadoutOptions
         throw CommandFailed(RunMessages(run).Load(5122) + "!");
     if (!Known(run.State(), address)) RunDeviceScan(run);
     if (!Known(run.State(), address)) {
-        throw CommandFailed("no device answers at address " + std::to_string(address),
-                            {{"devices", DevicesJson(run.State())}});
+        throw CommandFailed(
+            HostWording("no device answers at address %1", {std::to_string(address)}),
+            {{"devices", DevicesJson(run.State())}});
     }
     const std::size_t mark = run.BoxCount();
     EngineTerminal terminal = RunTerminal(run);
@@ -161,9 +162,12 @@ DeviceReadout ReadKnownDevice(ControlRun& run, int address, const ReadoutOptions
 std::string NoAnswerReason(ControlRun& run, int address, std::optional<DeviceAnswer> answer) {
     const ModuleState& state = run.State();
     const clsDevice* device = state.devices ? state.devices->Item(address) : nullptr;
+    const Language language = RunMessages(run).GetLanguage();
     if ((device && device->m_bDALIConflict) || answer == DeviceAnswer::Conflict)
-        return "several devices answer at address " + std::to_string(address) + " at once";
-    return "the device at address " + std::to_string(address) + " does not answer";
+        return HostText(language, "several devices answer at address %1 at once",
+                        {std::to_string(address)});
+    return HostText(language, "the device at address %1 does not answer",
+                    {std::to_string(address)});
 }
 
 Json VariablesJson(const DeviceVariables& read, const MessageCatalogue& messages) {
@@ -220,16 +224,20 @@ void FailOnUnreadVariables(ControlRun& run, int address, const DeviceVariables& 
     if (unread == kDeviceVariableCount)
         throw CommandFailed(NoAnswerReason(run, address, answer), document);
     if (unread > 0)
-        throw CommandFailed(std::to_string(unread) + " of " + std::to_string(kDeviceVariableCount) +
-                                " variables could not be read",
-                            document);
+        throw CommandFailed(
+            HostWording("%1 of %2 variables could not be read",
+                        {std::to_string(unread), std::to_string(kDeviceVariableCount)}),
+            document);
 }
 
 void FailOnUnread(const char* what, const std::vector<int>& unread, Json& document) {
     if (unread.empty()) return;
     document["unread"] = unread;
     throw CommandFailed(
-        std::string("the ") + what + " " + NumberList(unread) + " could not be read", document);
+        HostWording(std::string_view(what) == "groups" ? "the groups %1 could not be read"
+                                                       : "the scenes %1 could not be read",
+                    {NumberList(unread)}),
+        document);
 }
 
 Json ReadVariables(ControlRun& run, int address, bool opticalFeedback) {

@@ -604,6 +604,15 @@ constexpr Wording kTexts[] = {
     {"OK", "OK"},
     {"&Yes", "&Ja"},
     {"&No", "&Nein"},
+    // What could not be read of a device.
+    {"%1 of %2 variables could not be read", "%1 von %2 Variablen konnten nicht gelesen werden"},
+    {"the groups %1 could not be read", "die Gruppen %1 konnten nicht gelesen werden"},
+    {"the scenes %1 could not be read", "die Szenen %1 konnten nicht gelesen werden"},
+    // The window's own failures.
+    {"the random addressing did not start", "die zufällige Adressierung startete nicht"},
+    {"%1; the store was left as it was, and this run keeps nothing in it",
+     "%1; die Ablage blieb, wie sie war, und dieser Lauf speichert nichts darin"},
+    {"The store %1 cannot be written: %2", "Die Ablage %1 kann nicht geschrieben werden: %2"},
 };
 
 // The parts of the host's composed messages, longest first where one holds another.
