@@ -51,7 +51,8 @@ HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* conso
         m_scheduler = std::make_unique<RealScheduler>();
 
     OpenedTerminal opened = OpenTerminal(connection, *m_scheduler, [&](const std::string& note) {
-        if (connection.lineFileGiven) std::fprintf(console, "zd4270: %s\n", note.c_str());
+        if (connection.lineFileGiven)
+            std::fprintf(console, "zd4270: %s\n", HostMessage(options.language, note).c_str());
     });
     m_station = std::move(opened.station);
     m_terminal = opened.terminal;
@@ -136,7 +137,9 @@ bool HeadlessSession::Interrupted() {
     m_interrupted = InterruptSignal();
     if (!m_interrupted) return false;
     m_progress->End();
-    std::fprintf(m_console, "zd4270: %s: ending the run\n", InterruptName(m_interrupted));
+    std::fprintf(
+        m_console, "zd4270: %s\n",
+        HostText(m_options.language, "%1: ending the run", {InterruptName(m_interrupted)}).c_str());
     return true;
 }
 

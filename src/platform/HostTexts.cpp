@@ -613,6 +613,22 @@ constexpr Wording kTexts[] = {
     {"%1; the store was left as it was, and this run keeps nothing in it",
      "%1; die Ablage blieb, wie sie war, und dieser Lauf speichert nichts darin"},
     {"The store %1 cannot be written: %2", "Die Ablage %1 kann nicht geschrieben werden: %2"},
+    // The headless demonstration.
+    {"Station %1, line %2 (simulated, virtual time)",
+     "Station %1, Linie %2 (simuliert, virtuelle Zeit)"},
+    {"without gear", "ohne Geräte"},
+    {"Station %1, terminal on Modbus %2 %3 (real time)",
+     "Station %1, Klemme über Modbus %2 %3 (Echtzeit)"},
+    {"command", "Befehl"},
+    {"word", "Wort"},
+    {"result", "Ergebnis"},
+    {"answer", "Antwort"},
+    {"Addressing log lines of these commands:",
+     "Zeilen des Adressierungsprotokolls zu diesen Befehlen:"},
+    {"Watchdog: %1 messages in %2 ms of virtual time, last %3",
+     "Watchdog: %1 Meldungen in %2 ms virtueller Zeit, zuletzt %3"},
+    // The end of a run a signal stopped.
+    {"%1: ending the run", "%1: der Lauf wird beendet"},
 };
 
 // The parts of the host's composed messages, longest first where one holds another.
@@ -668,6 +684,18 @@ constexpr Wording kMessageParts[] = {
     {"--line is the simulated line; over", "--line ist die simulierte Linie; über"},
     {"the terminal's own line answers: give one of them",
      "antwortet die eigene Linie der Klemme: nur eines davon angeben"},
+    // The simulated line's file.
+    {"The line file", "Die Linien-Datei"},
+    // A line file that places the terminal otherwise than the station.
+    {"note: the line file", "Hinweis: die Linien-Datei"},
+    {"and the station document", "und das Stationsdokument"},
+    {"place the terminal differently", "platzieren die Klemme verschieden"},
+    {"the simulated terminal follows the station document, which is what the control reads",
+     "die simulierte Klemme folgt dem Stationsdokument, das die Steuerung liest"},
+    {"word", "Wort"},
+    {"byte order", "Bytereihenfolge"},
+    {"position", "Position"},
+    {"table", "Tabelle"},
 };
 
 std::string Filled(Language language, std::string_view english,
