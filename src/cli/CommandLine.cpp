@@ -271,7 +271,7 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
         acknowledges.Note(document, options.language);
         session->Finish();
         if (const auto& dropped = session->Registry().DroppedNote())
-            document["storeNote"] = *dropped;
+            document["storeNote"] = HostMessage(options.language, *dropped);
         document["messages"] = session->Messages();
         document["lineTimeMs"] = session->LineTimeMs();
         // Each read or write of the process image is one request on a fieldbus coupler.
@@ -296,7 +296,7 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
         try {
             session->Finish();
             if (const auto& dropped = session->Registry().DroppedNote())
-                document["storeNote"] = *dropped;
+                document["storeNote"] = HostMessage(options.language, *dropped);
         } catch (const ControlError& error) {
             std::fprintf(err, "zd4270: %s\n", PrintableText(error.Description()).c_str());
             document["saveError"] = error.Description();

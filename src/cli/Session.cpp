@@ -211,7 +211,8 @@ void HeadlessSession::Finish() {
                            kLibraryTitle, kErrPathFileAccess);
     }
     if (const auto& dropped = m_registry->DroppedNote())
-        std::fprintf(m_console, "zd4270: %s\n", PrintableText(*dropped).c_str());
+        std::fprintf(m_console, "zd4270: %s\n",
+                     PrintableText(HostMessage(m_options.language, *dropped)).c_str());
     // The frames up to the end of the run: the wait for fades to settle before the line is saved
     // is no part of it, so the log is the same with or without --save-line. The line file goes
     // first, so that a frame log that cannot be written does not cost the line.
