@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <regex>
 #include <sstream>
@@ -13,6 +16,7 @@
 
 #include "cli/CliRun.h"
 #include "host/SimDevCom.h"
+#include "platform/HostTexts.h"
 
 namespace zd {
 namespace {
@@ -130,6 +134,69 @@ TEST_F(GermanTest, TheReportsPdfKeepsEveryColumnHeadingWhole) {
         for (const std::string& heading : headings)
             EXPECT_NE(std::find(found.begin(), found.end(), heading), found.end()) << heading;
     }
+}
+
+// The string literals that follow at in text, joined as the compiler joins them ("a " "b"); empty
+// when no literal follows.
+std::string LiteralsAt(const std::string& text, std::size_t at, std::size_t& end) {
+    std::string joined;
+    std::size_t i = at;
+    while (true) {
+        while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+        if (i >= text.size() || text[i] != '"') break;
+        for (++i; i < text.size() && text[i] != '"'; ++i) {
+            if (text[i] == '\\' && i + 1 < text.size()) ++i;
+            joined += text[i];
+        }
+        ++i;
+    }
+    end = i;
+    return joined;
+}
+
+// Every wording the source puts into a language where it is shown (HostText, Tr, HostWording, a
+// refusal's wording) has its German: a text added without one reaches a German reader in English.
+TEST(GermanWordings, EveryWordingInTheSourceHasItsGerman) {
+    const std::filesystem::path src =
+        std::filesystem::path(ZD4270_EXAMPLES_DIR).parent_path() / "src";
+    std::vector<std::string> missing;
+    std::size_t checked = 0;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(src)) {
+        if (entry.path().extension() != ".cpp") continue;
+        std::ifstream file(entry.path());
+        const std::string text((std::istreambuf_iterator<char>(file)), {});
+        // The call, and whether the wording is its second argument (after the language).
+        for (const auto& [call, second] :
+             {std::pair{std::string("HostText("), true}, std::pair{std::string("Tr("), true},
+              std::pair{std::string("HostWording("), false},
+              std::pair{std::string("UsageError("), false}}) {
+            for (std::size_t at = text.find(call); at != std::string::npos;
+                 at = text.find(call, at + 1)) {
+                if (at > 0 &&
+                    (std::isalnum(static_cast<unsigned char>(text[at - 1])) || text[at - 1] == '_'))
+                    continue;
+                std::size_t start = at + call.size();
+                if (second) {
+                    const std::size_t comma = text.find_first_of(",)\"", start);
+                    if (comma == std::string::npos || text[comma] != ',') continue;
+                    start = comma + 1;
+                }
+                std::size_t end = 0;
+                const std::string wording = LiteralsAt(text, start, end);
+                if (wording.empty()) continue;
+                // A refusal given as one text is no wording of the table.
+                std::size_t next = end;
+                while (next < text.size() && std::isspace(static_cast<unsigned char>(text[next])))
+                    ++next;
+                if (call == "UsageError(" && text.compare(next, 1, ",") != 0) continue;
+                ++checked;
+                if (!HasHostText(wording))
+                    missing.push_back(entry.path().filename().string() + ": " + wording);
+            }
+        }
+    }
+    EXPECT_GT(checked, 200u);
+    for (const std::string& text : missing) ADD_FAILURE() << "no German for " << text;
 }
 
 }  // namespace
