@@ -83,6 +83,14 @@ std::string ReportPdf(const std::string& html, const std::string& title) {
         document.setHtml(QString::fromStdString(html));
         const QSizeF page = writer.pageLayout().paintRectPixels(kResolution).size();
         document.setPageSize(page);
+        // A table that runs onto the next page repeats its headings there.
+        for (QTextFrame* frame : document.rootFrame()->childFrames()) {
+            if (auto* table = qobject_cast<QTextTable*>(frame)) {
+                QTextTableFormat format = table->format();
+                format.setHeaderRowCount(1);
+                table->setFormat(format);
+            }
+        }
         const double available = page.width() - 2 * document.rootFrame()->frameFormat().margin();
         // A few percent to spare: the layout rounds each column up.
         QFont font = document.defaultFont();
