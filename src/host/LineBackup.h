@@ -115,7 +115,7 @@ struct DevicePlan {
     }
     Json ToJson() const;
     // One line per change, for the question before anything is sent.
-    std::string Text() const;
+    std::string Text(Language language = Language::English) const;
 };
 
 // The writes that make now hold want's levels, fade, groups and scenes. The minimum and maximum

@@ -106,22 +106,27 @@ Json DevicePlan::ToJson() const {
     return entry;
 }
 
-std::string DevicePlan::Text() const {
-    std::string text = "address " + std::to_string(shortAddress) + ": " + RestoreStateName(state);
+std::string DevicePlan::Text(Language language) const {
+    std::string text =
+        HostText(language, "address %1: %2",
+                 {std::to_string(shortAddress), HostText(language, RestoreStateName(state))});
     if (state == RestoreState::Replaced && fileRandomAddress && lineRandomAddress)
-        text += " (random address " + RandomAddressText(*lineRandomAddress) + ", was " +
-                RandomAddressText(*fileRandomAddress) + ")";
+        text += " " + HostText(language, "(random address %1, was %2)",
+                               {RandomAddressText(*lineRandomAddress),
+                                RandomAddressText(*fileRandomAddress)});
     if (!reason.empty()) text += " (" + reason + ")";
     for (std::size_t i = 0; i < variables.size(); ++i) {
         text += "\n  " +
                 std::string(kVariableNames[static_cast<std::size_t>(variables[i].first)].name) +
                 " " + LevelText(variablesFrom[i]) + " -> " + LevelText(variables[i].second);
     }
-    if (!addGroups.empty()) text += "\n  add to groups " + NumberList(addGroups);
-    if (!removeGroups.empty()) text += "\n  remove from groups " + NumberList(removeGroups);
+    if (!addGroups.empty())
+        text += "\n  " + HostText(language, "add to groups %1", {NumberList(addGroups)});
+    if (!removeGroups.empty())
+        text += "\n  " + HostText(language, "remove from groups %1", {NumberList(removeGroups)});
     for (std::size_t i = 0; i < scenes.size(); ++i) {
-        text += "\n  scene " + std::to_string(scenes[i].first) + " " + LevelText(scenesFrom[i]) +
-                " -> " + LevelText(scenes[i].second);
+        text += "\n  " + HostText(language, "scene %1", {std::to_string(scenes[i].first)}) + " " +
+                LevelText(scenesFrom[i]) + " -> " + LevelText(scenes[i].second);
     }
     return text;
 }
@@ -264,7 +269,7 @@ RestoreResult RestoreLine(ControlRun& run, const LineBackup& file, const std::st
     std::size_t total = 0;
     for (const DevicePlan& plan : result.plans) {
         if (!plan.Writes()) continue;
-        planText += plan.Text() + "\n";
+        planText += plan.Text(language) + "\n";
         ++total;
     }
     if (planText.empty()) {

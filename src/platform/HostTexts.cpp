@@ -629,6 +629,17 @@ constexpr Wording kTexts[] = {
      "Watchdog: %1 Meldungen in %2 ms virtueller Zeit, zuletzt %3"},
     // The end of a run a signal stopped.
     {"%1: ending the run", "%1: der Lauf wird beendet"},
+    // The restore's plan, as the question before it names it.
+    {"address %1: %2", "Adresse %1: %2"},
+    {"unchanged", "unverändert"},
+    {"changed", "geändert"},
+    {"replaced", "ersetzt"},
+    {"missing", "fehlt"},
+    {"new", "neu"},
+    {"unreadable", "nicht lesbar"},
+    {"(random address %1, was %2)", "(Zufallsadresse %1, vorher %2)"},
+    {"add to groups %1", "zu Gruppen %1 hinzufügen"},
+    {"remove from groups %1", "aus Gruppen %1 entfernen"},
 };
 
 // The parts of the host's composed messages, longest first where one holds another.
