@@ -91,7 +91,7 @@ PreparedCommand PrepareRestore(const CommandArguments& arguments) {
     return [=](HeadlessSession& session) {
         // The file is read before anything is sent: a bad one is refused with what is wrong. (A
         // station run names each terminal's file only as it prepares that terminal's run.)
-        const LineBackup backup = LoadLineBackup(path);
+        const LineBackup backup = LoadLineBackup(path, session.Catalogue().GetLanguage());
         session.Dialogs().SetAssumeYes(true);
         Json document =
             RunRestore(session, backup, path, dryRun, ShowMaintenance(session), otherGear);
@@ -124,7 +124,7 @@ PreparedCommand PrepareReplace(const CommandArguments& arguments) {
         physical ? PrepareAddressPhysical(addressing) : PrepareAddressRandom(addressing);
 
     return [=](HeadlessSession& session) {
-        const LineBackup backup = LoadLineBackup(*path);
+        const LineBackup backup = LoadLineBackup(*path, session.Catalogue().GetLanguage());
         const Language language = session.Catalogue().GetLanguage();
         Json document = RunReplace(
             session, backup, *path, address, physical, [&] { return addressGear(session); },

@@ -117,7 +117,7 @@ bool WindowHost::RestoreLine(const std::string& path) {
     std::string result;
     const bool done =
         RunMaintenance("The restore did not finish: %1", [&](ControlRun& run, QStatusBar& status) {
-            const LineBackup file = LoadLineBackup(path);
+            const LineBackup file = LoadLineBackup(path, language);
             const Json document = RunRestore(
                 run, file, path, false,
                 [&](const MaintenanceProgress& progress) {
@@ -145,7 +145,7 @@ bool WindowHost::ReplaceDevice(int address, const std::string& backupPath) {
     std::string result;
     const bool done = RunMaintenance("The device was not replaced: %1", [&](ControlRun& run,
                                                                             QStatusBar& status) {
-        const LineBackup backup = LoadLineBackup(backupPath);
+        const LineBackup backup = LoadLineBackup(backupPath, language);
         configZD4270& control = *Control();
         status.showMessage(Tr(language, "Replacing device %1...", {std::to_string(address)}));
         // The new gear is found by the addressing tab's random addressing, from the failed
@@ -181,7 +181,7 @@ std::optional<std::vector<int>> WindowHost::SilentBackupAddresses(const std::str
     const Language language = TextLanguage();
     LineBackup backup;
     try {
-        backup = LoadLineBackup(backupPath);
+        backup = LoadLineBackup(backupPath, language);
     } catch (const ControlError& e) {
         Say(e.Description(), MsgIcon::Critical);
         return std::nullopt;

@@ -43,8 +43,8 @@ std::string EnglishWordIn(const std::string& text) {
     static const std::regex english(
         R"(\b(the|with|was|were|could|cannot|does|did|not|needs|takes|give|confirm|answers|is|of|and|to|no|this|there|been|goes|keeps|from|changed|remove|gear|device|devices|groups|has|have|only|when|which|its|their|after|before|but|or)\b)",
         std::regex::icase);
-    // Options, commands quoted and what a user typed are no text of the program.
-    static const std::regex kept(R"(--?[A-Za-z][\w-]*|„[^“]*“|"[^"]*")");
+    // Options, paths, commands quoted and what a user typed are no text of the program.
+    static const std::regex kept(R"(--?[A-Za-z][\w-]*|/[\w./-]+|„[^“]*“|"[^"]*")");
     const std::string own = std::regex_replace(text, kept, " ");
     std::smatch found;
     return std::regex_search(own, found, english) ? found.str() : "";
@@ -58,6 +58,9 @@ TEST_F(GermanTest, RefusalsErrorsNotesAndRecoveriesAreGerman) {
         Zd("en", {"groups", "--short", "5", "--add", "7", "--save-line", File("changed.json")})
             .exitCode,
         0);
+    std::string twice = test::ReadFileText(File("b.json"));
+    twice.replace(twice.find("\"groups\": ["), 11, "\"groups\": [1, 1, ");
+    std::ofstream(File("twice.json")) << twice;
     const auto everySecond = [](SimDevCom& devCom) {
         devCom.Terminal().Gear(2).Faults().m_answerEverySecondQuery = true;
     };
@@ -96,6 +99,8 @@ TEST_F(GermanTest, RefusalsErrorsNotesAndRecoveriesAreGerman) {
          0,
          "note"},
         {{"scan", "--ask-twice"}, 0, "recovered", everySecond},
+        // A backup whose file is wrong: a group twice.
+        {{"restore", File("twice.json"), "--dry-run"}, 1, "error"},
         // The question before the restore, with its plan.
         {{"restore", File("b.json"), "--yes", "--line", File("changed.json")}, 0, "messages"},
     };
