@@ -5,8 +5,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libxml2-dev nlohmann-json3-dev
-          libmodbus-dev libgtest-dev libgmock-dev xvfb xauth socat python3
-          qt6-httpserver-dev qt6-websockets-dev libqrencode-dev
+          libmodbus-dev libgtest-dev libgmock-dev xvfb xauth socat python3 poppler-utils
+          qt6-translations-l10n qt6-httpserver-dev qt6-websockets-dev libqrencode-dev
           chromium chromium-driver python3-selenium openssl)
 bash scripts/install-packages.sh "${packages[@]}"
 

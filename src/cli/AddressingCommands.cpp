@@ -67,14 +67,15 @@ void ScanAfterRun(HeadlessSession& session, Json& details, Outcome& outcome,
     try {
         RunDeviceScan(session, options);
     } catch (const CommandFailed& failure) {
-        outcome.Note(failure.what(), "scan");
+        outcome.Note(failure.Text(session.Catalogue().GetLanguage()), "scan");
     }
     details["devices"] = DevicesJson(session.State());
     if (!conflictsFail) return;
     for (const Json& device : details["devices"]) {
         if (device.at("conflict").get<bool>()) {
-            outcome.Note("several gear share the short address " +
-                             std::to_string(device.at("shortAddress").get<int>()),
+            outcome.Note(HostText(session.Catalogue().GetLanguage(),
+                                  "several gear share the short address %1",
+                                  {std::to_string(device.at("shortAddress").get<int>())}),
                          "check");
         }
     }
@@ -89,11 +90,11 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
     const bool deleteGroups = arguments.Has("--delete-groups");
     const bool deleteScenes = arguments.Has("--delete-scenes");
     if ((newInstallation || deleteGroups || deleteScenes) && !arguments.Has("--yes")) {
-        throw UsageError(std::string(newInstallation ? "--new-installation deletes every short "
-                                                       "address on the line"
-                                                     : "--delete-groups and --delete-scenes "
-                                                       "wipe settings of every gear") +
-                         "; confirm with --yes");
+        throw UsageError(newInstallation ? "--new-installation deletes every short address on "
+                                           "the line; confirm with --yes"
+                                         : "--delete-groups and --delete-scenes wipe settings of "
+                                           "every gear; confirm with --yes",
+                         {});
     }
     const bool opticalFeedback = arguments.Has("--optical-feedback");
     const bool fast = arguments.Has("--fast");
@@ -106,7 +107,8 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
         if (opticalFeedback && !terminalSearches) {
             throw UsageError(
                 "--optical-feedback needs the terminal's own random addressing (firmware 1M or "
-                "later)");
+                "later)",
+                {});
         }
         // The fast search is the control's; a terminal that searches itself sets its own pace,
         // so that on a mixed station --fast speeds up the terminals it can and leaves the rest.
@@ -116,9 +118,10 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
         const Json variant = variantName ? Json(*variantName) : Json();
         Json details = {{"variant", variant}, {"startAddress", start}, {"fastSearch", fastSearch}};
         if (fast && !fastSearch && variant == "terminal") {
-            details["note"] =
+            details["note"] = HostText(
+                session.Catalogue().GetLanguage(),
                 "--fast did not apply: this terminal (firmware 1M or later) searches itself, at "
-                "its own pace";
+                "its own pace");
         }
 
         const std::size_t mark = session.BoxCount();
@@ -193,7 +196,8 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
         // Any answer to QUERY MISSING SHORT ADDRESS, a corrupt frame of several included, means
         // at least one is left.
         if (!outcome.problem && GearWithoutShortAddress(session) != NewGear::None)
-            outcome.Note("some gear on the line still have no short address", "check");
+            outcome.Note(HostText(language, "some gear on the line still have no short address"),
+                         "check");
         outcome.Check(details);
         return details;
     };
@@ -205,7 +209,8 @@ PreparedCommand PrepareAddressSingle(const CommandArguments& arguments) {
     if (!arguments.Has("--yes")) {
         throw UsageError(
             "address single gives every ballast on the line the same address; "
-            "confirm with --yes");
+            "confirm with --yes",
+            {});
     }
     return [=](HeadlessSession& session) {
         const std::size_t mark = session.BoxCount();
@@ -226,10 +231,12 @@ PreparedCommand PrepareAddressSingle(const CommandArguments& arguments) {
             address == kDaliMask ? std::set<int>{} : std::set<int>{address};
         const std::set<int> found = DeviceAddresses(session.State());
         if (found != expected) {
-            outcome.Note(address == kDaliMask ? std::string("some gear kept a short address")
-                         : found.empty()
-                             ? "no gear answers at the address " + std::to_string(address)
-                             : "not every gear took the address " + std::to_string(address),
+            const Language language = session.Catalogue().GetLanguage();
+            outcome.Note(HostText(language,
+                                  address == kDaliMask ? "some gear kept a short address"
+                                  : found.empty()      ? "no gear answers at the address %1"
+                                                       : "not every gear took the address %1",
+                                  {std::to_string(address)}),
                          "check");
         }
         outcome.Check(details);
@@ -242,12 +249,12 @@ PreparedCommand PrepareAddressChange(const CommandArguments& arguments) {
     for (const std::string& word : arguments.words) {
         const std::size_t colon = word.find(':');
         if (colon == std::string::npos)
-            throw UsageError("address change takes OLD:NEW pairs, not \"" + word + "\"");
+            throw UsageError("address change takes OLD:NEW pairs, not \"%1\"", {word});
         const int from = ParseNumber(word.substr(0, colon), 0, kMaxShortAddress, "OLD");
         const int to = ParseAddressOrMask(word.substr(colon + 1), "NEW");
         for (const auto& [planned, ignored] : plan)
             if (planned == from)
-                throw UsageError("address " + std::to_string(from) + " is planned twice");
+                throw UsageError("address %1 is planned twice", {std::to_string(from)});
         plan.emplace_back(from, to);
     }
     return [plan](HeadlessSession& session) {
@@ -259,7 +266,7 @@ PreparedCommand PrepareAddressChange(const CommandArguments& arguments) {
             RunDeviceScan(session);
         } catch (const CommandFailed& failure) {
             details["failedStep"] = "scan";
-            throw CommandFailed(failure.what(), details);
+            throw CommandFailed(failure, details);
         }
         std::set<int> expected = DeviceAddresses(session.State());
         for (const auto& [from, to] : plan) expected.erase(from);
@@ -269,8 +276,9 @@ PreparedCommand PrepareAddressChange(const CommandArguments& arguments) {
         if (const auto unknown = ApplyChangePlan(session.State(), plan)) {
             details["devices"] = DevicesJson(session.State());
             details["failedStep"] = "plan";
-            throw CommandFailed("no device answers at address " + std::to_string(*unknown),
-                                details);
+            throw CommandFailed(
+                HostWording("no device answers at address %1", {std::to_string(*unknown)}),
+                details);
         }
 
         const std::size_t mark = session.BoxCount();
@@ -297,10 +305,13 @@ PreparedCommand PrepareAddressChange(const CommandArguments& arguments) {
         if (!report.outcome.Ok()) outcome.Note(ForConsole(report.outcome.text), "change");
         // Only a run that carried out the whole plan ends with "All addresses were changed!".
         if (!report.done)
-            outcome.Note("the address change ended before the plan was carried out", "change");
+            outcome.Note(
+                HostText(language, "the address change ended before the plan was carried out"),
+                "change");
         ScanAfterRun(session, details, outcome);
         if (DeviceAddresses(session.State()) != expected)
-            outcome.Note("the line does not hold the planned addresses", "check");
+            outcome.Note(HostText(language, "the line does not hold the planned addresses"),
+                         "check");
         outcome.Check(details);
         return details;
     };

@@ -36,10 +36,10 @@ struct Invocation {
 // ("--line --registry x.ini" would otherwise read a file named "--registry").
 const std::string& OptionValue(const std::vector<std::string>& args, std::size_t& i) {
     const std::string& option = args[i];
-    if (i + 1 >= args.size()) throw UsageError(option + " needs a value");
+    if (i + 1 >= args.size()) throw UsageError("%1 needs a value", {option});
     const std::string& value = args[i + 1];
     if (value.size() > 2 && value.rfind("--", 0) == 0)
-        throw UsageError(option + " needs a value, not the option " + value);
+        throw UsageError("%1 needs a value, not the option %2", {option, value});
     return args[++i];
 }
 
@@ -86,7 +86,7 @@ Invocation ParseInvocation(const std::vector<std::string>& args, const SessionOp
             options.quiet = true;
         } else if (arg == "--lang") {
             const std::string& lang = value();
-            if (lang != "en" && lang != "de") throw UsageError("--lang takes en or de");
+            if (lang != "en" && lang != "de") throw UsageError("--lang takes en or de", {});
             options.language = lang == "de" ? Language::German : Language::English;
             options.languageChosen = true;
         } else {
@@ -110,12 +110,12 @@ const CommandSyntax& FindCommand(const std::vector<std::string>& rest, std::size
         }
     }
     if (rest[0] == "address" || rest[0] == "archive" || rest[0] == "emergency") {
-        throw UsageError(rest[0] + " needs " +
-                         (rest[0] == "address"   ? "random, physical, single or change"
-                          : rest[0] == "archive" ? "upload or download"
-                                                 : "status, test or timing"));
+        throw UsageError(rest[0] == "address"   ? "address needs random, physical, single or change"
+                         : rest[0] == "archive" ? "archive needs upload or download"
+                                                : "emergency needs status, test or timing",
+                         {});
     }
-    throw UsageError("unknown command \"" + rest[0] + "\"");
+    throw UsageError("unknown command \"%1\"", {rest[0]});
 }
 
 CommandArguments ParseArguments(const CommandSyntax& syntax, const std::vector<std::string>& rest,
@@ -133,16 +133,15 @@ CommandArguments ParseArguments(const CommandSyntax& syntax, const std::vector<s
         } else if (listed(syntax.flags, arg)) {
             arguments.flags.insert(arg);
         } else {
-            throw UsageError(syntax.name + " has no option " + arg);
+            throw UsageError("%1 has no option %2", {syntax.name, arg});
         }
     }
     if (arguments.words.size() < syntax.minWords || arguments.words.size() > syntax.maxWords) {
-        throw UsageError(
-            syntax.name + " takes " +
-            (syntax.minWords == syntax.maxWords
-                 ? std::to_string(syntax.minWords)
-                 : std::to_string(syntax.minWords) + " to " + std::to_string(syntax.maxWords)) +
-            " argument(s), see --help");
+        const HostWording count = syntax.minWords == syntax.maxWords
+                                      ? HostWording(std::to_string(syntax.minWords))
+                                      : HostWording("%1 to %2", {std::to_string(syntax.minWords),
+                                                                 std::to_string(syntax.maxWords)});
+        throw UsageError("%1 takes %2 argument(s), see --help", {syntax.name, count});
     }
     return arguments;
 }
@@ -179,23 +178,27 @@ void KeepWhatHappened(Json& document, const HeadlessSession* session) {
 // document says which list the store holds.
 void KeepStoredListOfUnfinishedRun(Json& document, HeadlessSession* session, bool interrupted) {
     if (!session || (!interrupted && !session->CommunicationFailed())) return;
+    const Language language = session->Catalogue().GetLanguage();
     const std::string name = document.value("command", "");
     if (name == "address change" || name == "address single") {
         // Moves and the one address for all are in the list as they were made.
-        document["storedDevices"] = "this run's list: it holds the addresses the run gave";
+        document["storedDevices"] =
+            HostText(language, "this run's list: it holds the addresses the run gave");
         return;
     }
     if (name.rfind("address", 0) == 0 || name == "replace") {
         session->KeepStoredListWithAddressesGiven();
         document["devices"] = DevicesJson(session->State());
         document["storedDevices"] =
-            "the store's list from before the run, with the addresses the run gave; scan to see "
-            "the whole line";
+            HostText(language,
+                     "the store's list from before the run, with the addresses the run gave; scan "
+                     "to see the whole line");
         return;
     }
     session->KeepStoredDeviceList();
-    document["storedDevices"] =
-        "kept: the run did not finish, and the store keeps the device list it held before";
+    document["storedDevices"] = HostText(
+        language,
+        "kept: the run did not finish, and the store keeps the device list it held before");
 }
 
 // Counts the DALI commands a run sends and those the terminal acknowledged. Over Modbus a station
@@ -216,13 +219,14 @@ class AcknowledgeCount : public TransactionObserver {
         if (transaction.acknowledged) ++m_acknowledged;
     }
     // Says so in the document when no command of the run was acknowledged.
-    void Note(Json& document) const {
+    void Note(Json& document, Language language) const {
         if (m_sent == 0 || m_acknowledged != 0) return;
-        const std::string text =
-            "the terminal acknowledged none of the " + std::to_string(m_sent) +
-            " DALI command(s) sent: the station document (process-image layout or byte order, "
-            "--station and --pos) may not match the terminal, so what was read back cannot be "
-            "trusted";
+        const std::string text = HostText(
+            language,
+            "the terminal acknowledged none of the %1 DALI command(s) sent: the station document "
+            "(process-image layout or byte order, --station and --pos) may not match the "
+            "terminal, so what was read back cannot be trusted",
+            {std::to_string(m_sent)});
         const std::string before = document.value("warning", "");
         document["warning"] = before.empty() ? text : before + "; " + text;
         document["stationMayNotMatch"] = true;
@@ -280,10 +284,10 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
         // transactions that failed.
         if (const auto& untrusted = session->Line().TerminalLink().UntrustedWords())
             throw CommandFailed(*untrusted);
-        acknowledges.Note(document);
+        acknowledges.Note(document, options.language);
         session->Finish();
         if (const auto& dropped = session->Registry().DroppedNote())
-            document["storeNote"] = *dropped;
+            document["storeNote"] = HostMessage(options.language, *dropped);
         document["messages"] = session->Messages();
         document["lineTimeMs"] = session->LineTimeMs();
         // Each read or write of the process image is one request on a fieldbus coupler.
@@ -297,7 +301,7 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
     } catch (const UsageError& refused) {
         // Refused once the terminal said what it can (its firmware): nothing was sent, and the
         // store's device list says nothing of this line.
-        return fail(refused.what(), 2);
+        return fail(refused.Text(options.language), 2);
     } catch (const CommandInterrupted& interrupted) {
         // What was found and done so far, and the line and the store as the run left them.
         KeepWhatHappened(document, session.get());
@@ -308,7 +312,7 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
         try {
             session->Finish();
             if (const auto& dropped = session->Registry().DroppedNote())
-                document["storeNote"] = *dropped;
+                document["storeNote"] = HostMessage(options.language, *dropped);
         } catch (const ControlError& error) {
             std::fprintf(err, "zd4270: %s\n", PrintableText(error.Description()).c_str());
             document["saveError"] = error.Description();
@@ -319,13 +323,14 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
         document["messages"] = session->Messages();
         if (interrupted.signal == kCancelRequested) {
             document["cancelled"] = true;
-            return fail("cancelled", StopExitCode(interrupted.signal));
+            return fail(HostText(options.language, "cancelled"), StopExitCode(interrupted.signal));
         }
-        return fail(std::string("interrupted by ") + InterruptName(interrupted.signal),
-                    StopExitCode(interrupted.signal));
+        return fail(
+            HostText(options.language, "interrupted by %1", {InterruptName(interrupted.signal)}),
+            StopExitCode(interrupted.signal));
     } catch (const CommandFailed& failure) {
         document.update(failure.Details());
-        acknowledges.Note(document);
+        acknowledges.Note(document, options.language);
         KeepWhatHappened(document, session.get());
         KeepStoredListOfUnfinishedRun(document, session.get(), false);
         // The line keeps what the command did before it failed.
@@ -337,16 +342,16 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
         // Said in the link's words, whichever transaction of the command met them first.
         if (const auto& untrusted =
                 session ? session->Line().TerminalLink().UntrustedWords() : std::nullopt)
-            return fail(*untrusted, 1);
-        return fail(failure.what(), 1);
+            return fail(HostMessage(options.language, *untrusted), 1);
+        return fail(failure.Text(options.language), 1);
     } catch (const ControlError& error) {
         KeepWhatHappened(document, session.get());
         KeepStoredListOfUnfinishedRun(document, session.get(), false);
-        return fail(error.Description(), 1);
+        return fail(HostMessage(options.language, error.Description()), 1);
     } catch (const std::exception& error) {
         KeepWhatHappened(document, session.get());
         KeepStoredListOfUnfinishedRun(document, session.get(), false);
-        return fail(error.what(), 1);
+        return fail(HostMessage(options.language, error.what()), 1);
     }
 }
 
@@ -356,7 +361,7 @@ namespace {
 // terminal asked for sits on another coupler than the first, the coupler at that address does not
 // know its registers; the hint names the coupler and the port zd4270-sim --station serves it at
 // (the port --all uses: the address's port plus the coupler's place).
-std::optional<std::string> CouplerHint(const ConnectionTarget& connection) {
+std::optional<std::string> CouplerHint(const ConnectionTarget& connection, Language language) {
     if (connection.modbus.empty() || connection.stationFile.empty()) return std::nullopt;
     try {
         const StationDocument station = StationDocument::Load(connection.stationFile);
@@ -365,13 +370,13 @@ std::optional<std::string> CouplerHint(const ConnectionTarget& connection) {
                 continue;
             ModbusEndpoint endpoint = ParseModbusEndpoint(connection.modbus);
             const int port = endpoint.port + terminal.coupler;
-            return "terminal " + std::to_string(terminal.position) +
-                   " sits on the station's coupler " + std::to_string(terminal.coupler + 1) + " (" +
-                   terminal.couplerName +
-                   "): give that coupler's address with --modbus (zd4270-sim --station serves it "
-                   "at "
-                   "port " +
-                   std::to_string(port) + ", as --all reaches it)";
+            return HostText(
+                language,
+                "terminal %1 sits on the station's coupler %2 (%3): give that "
+                "coupler's address with --modbus (zd4270-sim --station serves it at "
+                "port %4, as --all reaches it)",
+                {std::to_string(terminal.position), std::to_string(terminal.coupler + 1),
+                 terminal.couplerName, std::to_string(port)});
         }
     } catch (const std::exception&) {
         // The run itself has said what is wrong with the station.
@@ -388,8 +393,9 @@ int RunCommand(const std::string& name, const PreparedCommand& command,
         std::optional<std::string> missing;
         try {
             if (!StationDocument::Load(connection.stationFile).TerminalNode(*connection.position))
-                missing = "the station " + connection.stationFile +
-                          " has no terminal at position " + std::to_string(*connection.position);
+                missing =
+                    HostText(options.language, "the station %1 has no terminal at position %2",
+                             {connection.stationFile, std::to_string(*connection.position)});
         } catch (const std::exception&) {
             // A station that cannot be read is the run's to report.
         }
@@ -398,7 +404,7 @@ int RunCommand(const std::string& name, const PreparedCommand& command,
     CommandOutcome outcome = ExecuteCommand(name, command, options, err);
     const std::string error = outcome.document.value("error", "");
     if (error.find("Illegal data address") != std::string::npos) {
-        if (const auto hint = CouplerHint(options.connection)) {
+        if (const auto hint = CouplerHint(options.connection, options.language)) {
             std::fprintf(err, "zd4270: %s\n", hint->c_str());
             outcome.document["error"] = error + "; " + *hint;
         }
@@ -604,31 +610,32 @@ void ParseCommandLine(int argc, const char* const* argv, ParsedCommandLine& pars
     // The window and the demonstration refuse what the commands refuse, before anything opens.
     if (const auto refusal = ConnectionRefusal(options.connection)) throw UsageError(*refusal);
     if (!syntax) {
-        if (rest.size() > 1) throw UsageError("demo takes no arguments");
+        if (rest.size() > 1) throw UsageError("demo takes no arguments", {});
         if (!options.saveLineFile.empty())
-            throw UsageError("--save-line goes with a command, not the demonstration");
+            throw UsageError("--save-line goes with a command, not the demonstration", {});
         if (!options.frameLogFile.empty())
-            throw UsageError("--frame-log goes with a command, not the demonstration");
+            throw UsageError("--frame-log goes with a command, not the demonstration", {});
         if (invocation.station.Chosen())
-            throw UsageError("--all, --pos N,M, --lines and --save-lines go with a command");
+            throw UsageError("--all, --pos N,M, --lines and --save-lines go with a command", {});
         return;
     }
     const ConnectionTarget& connection = options.connection;
     const std::string modbusOption = connection.ModbusOption();
     if (!options.saveLineFile.empty() && connection.OverModbus())
-        throw UsageError("--save-line needs the simulated line, not " + modbusOption);
+        throw UsageError("--save-line needs the simulated line, not %1", {modbusOption});
     if (!options.frameLogFile.empty() && connection.OverModbus())
-        throw UsageError("--frame-log needs the simulated line, not " + modbusOption);
+        throw UsageError("--frame-log needs the simulated line, not %1", {modbusOption});
     if (connection.OverModbus() &&
         std::find(rest.begin(), rest.end(), "--remove-lamp") != rest.end())
-        throw UsageError("--remove-lamp needs the simulated line: over " + modbusOption +
-                         " a person takes the lamps out");
+        throw UsageError(
+            "--remove-lamp needs the simulated line: over %1 a person takes the lamps out",
+            {modbusOption});
     parsed.syntax = syntax;
     parsed.arguments = ParseArguments(*syntax, rest, nameWords);
     if (const auto report = ReportFileOf(syntax->name, parsed.arguments)) {
         ReportFormatOf(*report, parsed.arguments);
     } else if (parsed.arguments.Value("--format")) {
-        throw UsageError("--format goes with --report FILE");
+        throw UsageError("--format goes with --report FILE", {});
     }
     // Preparing checks the command's words and options before anything is sent; a station run
     // prepares the command again for each of its terminals.
@@ -652,6 +659,10 @@ int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defa
             named["command"] = parsed.command;
         return named;
     };
+    // A mistake found before --lang is read is told in the language asked for as well.
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::string_view(argv[i]) == "--lang" && std::string_view(argv[i + 1]) == "de")
+            parsed.options.language = Language::German;
     try {
         ParseCommandLine(argc, argv, parsed);
         const SessionOptions& options = parsed.options;
@@ -664,7 +675,10 @@ int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defa
             ReleaseInterruptSignals();
             if (parsed.command.empty() && window) {
                 if (const auto exitCode = window(options)) return *exitCode;
-                std::fprintf(out, "No display: running the headless demonstration.\n\n");
+                std::fprintf(
+                    out, "%s\n\n",
+                    HostText(options.language, "No display: running the headless demonstration.")
+                        .c_str());
             }
             DemoOptions demo;
             demo.connection = options.connection;
@@ -686,11 +700,12 @@ int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defa
         }
         return RunCommand(parsed.command, parsed.prepared, options, out, err);
     } catch (const UsageError& error) {
-        return Fail(out, err, document(), error.what(), 2);
+        return Fail(out, err, document(), error.Text(parsed.options.language), 2);
     } catch (const ControlError& error) {
-        return Fail(out, err, document(), error.Description(), 1);
+        return Fail(out, err, document(), HostMessage(parsed.options.language, error.Description()),
+                    1);
     } catch (const std::exception& error) {
-        return Fail(out, err, document(), error.what(), 1);
+        return Fail(out, err, document(), HostMessage(parsed.options.language, error.what()), 1);
     }
 }
 

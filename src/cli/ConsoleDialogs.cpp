@@ -29,6 +29,7 @@ std::string ForConsole(std::string_view text) {
 
 MsgResult ConsoleDialogs::MessageBox(const MessageBoxRequest& request) {
     m_shown.push_back(request);
+    if (m_holdErrors && request.icon == MsgIcon::Critical) return MsgResult::Ok;
     if (m_beforePrint) m_beforePrint();
     std::fprintf(m_out, "[%s] %s: %s\n", IconWord(request.icon),
                  PrintableText(request.title).c_str(),

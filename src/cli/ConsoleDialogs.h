@@ -35,12 +35,16 @@ class ConsoleDialogs : public Dialogs {
     void SetBeforePrint(std::function<void()> beforePrint) {
         m_beforePrint = std::move(beforePrint);
     }
+    // Error boxes are kept but not printed while held: a run that ends on one says what went
+    // wrong once, as its error, rather than under the box's source and number.
+    void SetHoldErrors(bool hold) { m_holdErrors = hold; }
     // Every box shown so far, in order, so that a command can report them with its result.
     const std::vector<MessageBoxRequest>& Shown() const { return m_shown; }
 
   private:
     std::FILE* m_out;
     bool m_assumeYes = false;
+    bool m_holdErrors = false;
     std::optional<std::string> m_filePath;
     std::vector<MessageBoxRequest> m_shown;
     std::function<void()> m_beforePrint;

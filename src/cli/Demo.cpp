@@ -10,6 +10,7 @@
 #include "link/Commands.h"
 #include "link/Link.h"
 #include "link/Results.h"
+#include "platform/HostTexts.h"
 #include "platform/RealScheduler.h"
 #include "platform/RegistryAccess.h"
 #include "platform/VirtualScheduler.h"
@@ -40,6 +41,7 @@ std::string Console(const std::string& text) {
 int RunDemoOn(Scheduler& scheduler, const DemoOptions& options, std::FILE* out) {
     ConsoleDialogs dialogs(out);
     MessageCatalogue messages(options.language);
+    const Language language = options.language;
     Context context{scheduler, dialogs, messages};
     MemoryRegistry registry;
     ModuleState state;
@@ -58,14 +60,19 @@ int RunDemoOn(Scheduler& scheduler, const DemoOptions& options, std::FILE* out) 
     const XmlNode& terminal = opened.terminal;
 
     if (simulated) {
-        std::fprintf(out, "Station %s, line %s (simulated, virtual time)\n\n",
-                     connection.stationFile.c_str(),
-                     connection.lineFile ? connection.lineFile->c_str() : "without gear");
+        std::fprintf(out, "%s\n\n",
+                     HostText(language, "Station %1, line %2 (simulated, virtual time)",
+                              {connection.stationFile, connection.lineFile
+                                                           ? *connection.lineFile
+                                                           : HostText(language, "without gear")})
+                         .c_str());
     } else {
         std::fprintf(
-            out, "Station %s, terminal on Modbus %s %s (real time)\n\n",
-            connection.stationFile.c_str(), connection.modbusRtu.empty() ? "TCP" : "RTU",
-            (connection.modbusRtu.empty() ? connection.modbus : connection.modbusRtu).c_str());
+            out, "%s\n\n",
+            HostText(language, "Station %1, terminal on Modbus %2 %3 (real time)",
+                     {connection.stationFile, connection.modbusRtu.empty() ? "TCP" : "RTU",
+                      connection.modbusRtu.empty() ? connection.modbus : connection.modbusRtu})
+                .c_str());
     }
 
     TerminalConnection terminalConnection(context, registry, state);
@@ -98,7 +105,9 @@ int RunDemoOn(Scheduler& scheduler, const DemoOptions& options, std::FILE* out) 
         {"query status A0", kCmdQueryStatus, 0, AddressKind::Short, 0, true},
         {"query ballast A64 (refused)", kCmdQueryBallast, 0, AddressKind::Short, 64, false},
     };
-    std::fprintf(out, "%-30s %-8s %-30s %s\n", "command", "word", "result", "answer");
+    std::fprintf(out, "%-30s %-8s %-30s %s\n", HostText(language, "command").c_str(),
+                 HostText(language, "word").c_str(), HostText(language, "result").c_str(),
+                 HostText(language, "answer").c_str());
     for (const DemoCommand& c : commands) {
         std::int16_t commandId = c.commandId;
         std::uint8_t data = c.data;
@@ -127,16 +136,21 @@ int RunDemoOn(Scheduler& scheduler, const DemoOptions& options, std::FILE* out) 
                       ResultText(result), scheduler.Now() - start);
         std::fprintf(out, "%-30s %-8s %-30s %s\n", c.what, wordText, resultText, answer.c_str());
     }
-    std::fprintf(out, "\nAddressing log lines of these commands:\n%s", Console(log.text).c_str());
+    std::fprintf(out, "\n%s\n%s",
+                 HostText(language, "Addressing log lines of these commands:").c_str(),
+                 Console(log.text).c_str());
 
     scheduler.RunUntil([] { return false; }, 2000);
     if (simulated) {
         const auto& watchdog = simulated->Terminal().Watchdog();
-        std::fprintf(out,
-                     "\nWatchdog: %" PRId64 " messages in %" PRId64
-                     " ms of virtual time, last %u %u %u\n",
-                     watchdog.count, scheduler.Now(), watchdog.words[0], watchdog.words[1],
-                     watchdog.words[2]);
+        char words[48];
+        std::snprintf(words, sizeof words, "%u %u %u", watchdog.words[0], watchdog.words[1],
+                      watchdog.words[2]);
+        std::fprintf(
+            out, "\n%s\n",
+            HostText(language, "Watchdog: %1 messages in %2 ms of virtual time, last %3",
+                     {std::to_string(watchdog.count), std::to_string(scheduler.Now()), words})
+                .c_str());
     }
     terminalConnection.Close();
     return 0;

@@ -43,7 +43,7 @@ struct VariableSetting {
 VariableSetting ParseVariableSetting(const std::string& text) {
     const std::size_t equals = text.find('=');
     if (equals == std::string::npos)
-        throw UsageError("--set takes NAME=VALUE, such as max-level=200, not \"" + text + "\"");
+        throw UsageError("--set takes NAME=VALUE, such as max-level=200, not \"%1\"", {text});
     const std::string name = Normalised(text.substr(0, equals));
     const std::string valueText = text.substr(equals + 1);
     std::string writable;
@@ -59,8 +59,8 @@ VariableSetting ParseVariableSetting(const std::string& text) {
                             : ParseNumber(valueText, variable.min, variable.max, variable.name);
         return setting;
     }
-    throw UsageError("no variable \"" + text.substr(0, equals) +
-                     "\" to set; these can be set: " + writable);
+    throw UsageError("no variable \"%1\" to set; these can be set: %2",
+                     {text.substr(0, equals), writable});
 }
 
 // ---- groups
@@ -83,7 +83,7 @@ struct SceneSetting {
 SceneSetting ParseSceneSetting(const std::string& part) {
     const std::size_t equals = part.find('=');
     if (equals == std::string::npos)
-        throw UsageError("--set takes SCENE=LEVEL, such as 3=200 or 3=mask, not \"" + part + "\"");
+        throw UsageError("--set takes SCENE=LEVEL, such as 3=200 or 3=mask, not \"%1\"", {part});
     SceneSetting setting;
     setting.scene = ParseNumber(part.substr(0, equals), 0, kDeviceSceneCount - 1, "the scene");
     const std::string level = part.substr(equals + 1);
@@ -115,20 +115,23 @@ PreparedCommand PrepareVariables(const CommandArguments& arguments) {
         if (variable == DeviceVariable::ActualLevel && sent &&
             (read.Value(DeviceVariable::Status).value_or(0) & kStatusFadeRunning) != 0 &&
             actual != setting->value) {
-            document["warning"] = "the level is still fading to " + std::to_string(setting->value) +
-                                  "; " + std::to_string(actual) + " is on the way";
+            document["warning"] =
+                HostText(RunMessages(session).GetLanguage(),
+                         "the level is still fading to %1; %2 is on the way",
+                         {std::to_string(setting->value), std::to_string(actual)});
         }
         if (!sent) {
             throw CommandFailed(
-                std::string("the device did not take ") + DeviceVariableName(variable), document);
+                HostWording("the device did not take %1", {DeviceVariableName(variable)}),
+                document);
         }
         // A ballast keeps its own limits (a minimum level below its physical minimum, say):
         // what it stored is what it answers now. The actual level may still be fading.
         const std::optional<std::int32_t> stored = read.Value(variable);
         if (variable != DeviceVariable::ActualLevel && stored && *stored != setting->value) {
-            throw CommandFailed(std::string("the device keeps ") + DeviceVariableName(variable) +
-                                    " at " + std::to_string(*stored) + ", not " +
-                                    std::to_string(setting->value),
+            throw CommandFailed(HostWording("the device keeps %1 at %2, not %3",
+                                            {DeviceVariableName(variable), std::to_string(*stored),
+                                             std::to_string(setting->value)}),
                                 document);
         }
         FailOnUnreadVariables(session, address, read, document);
@@ -142,7 +145,7 @@ PreparedCommand PrepareGroups(const CommandArguments& arguments) {
     const std::vector<int> remove = ParseGroups(arguments, "--remove");
     for (int group : add)
         if (std::find(remove.begin(), remove.end(), group) != remove.end())
-            throw UsageError("group " + std::to_string(group) + " is in --add and in --remove");
+            throw UsageError("group %1 is in --add and in --remove", {std::to_string(group)});
     const bool feedback = arguments.Has("--optical-feedback");
     return [=](HeadlessSession& session) {
         if (add.empty() && remove.empty()) return ReadGroups(session, address, feedback);
@@ -160,8 +163,9 @@ PreparedCommand PrepareGroups(const CommandArguments& arguments) {
             if (read.Member(group).value_or(false)) missed.push_back(group);
         std::sort(missed.begin(), missed.end());
         if (unread.empty() && !missed.empty()) {
-            throw CommandFailed("the device did not change group(s) " + NumberList(missed),
-                                document);
+            throw CommandFailed(
+                HostWording("the device did not change group(s) %1", {NumberList(missed)}),
+                document);
         }
         FailOnUnread("groups", unread, document);
         return document;
@@ -176,7 +180,7 @@ PreparedCommand PrepareScenes(const CommandArguments& arguments) {
     for (std::size_t i = 0; i < settings.size(); ++i)
         for (std::size_t j = i + 1; j < settings.size(); ++j)
             if (settings[i].scene == settings[j].scene)
-                throw UsageError("scene " + std::to_string(settings[i].scene) + " is set twice");
+                throw UsageError("scene %1 is set twice", {std::to_string(settings[i].scene)});
     const bool feedback = arguments.Has("--optical-feedback");
     return [=](HeadlessSession& session) {
         if (settings.empty()) return ReadScenes(session, address, feedback);
@@ -198,8 +202,9 @@ PreparedCommand PrepareScenes(const CommandArguments& arguments) {
             if (read.Level(setting.scene).value_or(0) != setting.level)
                 missed.push_back(setting.scene);
         if (unread.empty() && !missed.empty()) {
-            throw CommandFailed("the device did not store scene(s) " + NumberList(missed),
-                                document);
+            throw CommandFailed(
+                HostWording("the device did not store scene(s) %1", {NumberList(missed)}),
+                document);
         }
         FailOnUnread("scenes", unread, document);
         return document;

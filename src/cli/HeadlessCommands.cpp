@@ -103,8 +103,8 @@ int ParseNumber(const std::string& text, int low, int high, const std::string& w
         used = 0;
     }
     if (text.empty() || used != text.size() || number < low || number > high) {
-        throw UsageError(what + " takes a number " + std::to_string(low) + " to " +
-                         std::to_string(high) + ", not \"" + text + "\"");
+        throw UsageError("%1 takes a number %2 to %3, not \"%4\"",
+                         {HostWording(what, {}), std::to_string(low), std::to_string(high), text});
     }
     return static_cast<int>(number);
 }
@@ -117,14 +117,15 @@ int ParseAddressOrMask(const std::string& text, const std::string& what) {
     try {
         return ParseNumber(text, 0, kMaxShortAddress, what);
     } catch (const UsageError&) {
-        throw UsageError(what + " takes a short address 0 to 63 or \"mask\", not \"" + text + "\"");
+        throw UsageError("%1 takes a short address 0 to 63 or \"mask\", not \"%2\"",
+                         {HostWording(what, {}), text});
     }
 }
 
 bool ParseOnOff(const std::string& text, const std::string& what) {
     if (text == "on") return true;
     if (text == "off") return false;
-    throw UsageError(what + " takes on or off, not \"" + text + "\"");
+    throw UsageError("%1 takes on or off, not \"%2\"", {HostWording(what, {}), text});
 }
 
 PreparedCommand PrepareScan(const CommandArguments& arguments) {

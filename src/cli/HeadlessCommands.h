@@ -13,6 +13,7 @@
 
 #include "cli/Session.h"
 #include "host/DeviceReadout.h"
+#include "platform/HostTexts.h"
 
 namespace zd {
 
@@ -20,6 +21,17 @@ namespace zd {
 class UsageError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
+    // A wording of the host's texts with its arguments, put into the reader's language by Text.
+    UsageError(std::string english, std::vector<HostWording> args)
+        : UsageError(HostWording(std::move(english), std::move(args))) {}
+    explicit UsageError(const HostWording& wording)
+        : std::runtime_error(wording.In(Language::English)), m_wording(wording) {}
+    std::string Text(Language language) const {
+        return m_wording ? m_wording->In(language) : HostMessage(language, what());
+    }
+
+  private:
+    std::optional<HostWording> m_wording;
 };
 
 // A command's document and exit code, nothing printed but the console's lines on err.

@@ -38,7 +38,7 @@ PreparedCommand PrepareBackup(const CommandArguments& arguments) {
     const std::string path = arguments.words.at(0);
     std::error_code error;
     if (std::filesystem::exists(path, error) && !arguments.Has("--yes"))
-        throw UsageError("the backup " + path + " exists; replace it with --yes");
+        throw UsageError("the backup %1 exists; replace it with --yes", {path});
     return [path](HeadlessSession& session) {
         std::vector<UnreadDevice> unread;
         LineBackup backup = ReadLineBackup(session, unread, ShowMaintenance(session));
@@ -57,20 +57,24 @@ PreparedCommand PrepareBackup(const CommandArguments& arguments) {
         Json document = {{"file", path}, {"devices", devices}, {"unread", unreadJson}};
         // Part of a line is no backup of it: an older file stays as it was.
         if (backup.stopped) {
-            document["note"] = "stopped before every device was read: the backup was not written";
+            document["note"] =
+                HostText(session.Catalogue().GetLanguage(),
+                         "stopped before every device was read: the backup was not written");
             throw CommandInterrupted{session.InterruptedBy(), document};
         }
         // What could be read is kept even when a device could not: it is all there is. A line
         // without devices is kept as such, so that a station's backup covers every terminal.
         SaveLineBackup(path, backup);
         if (backup.devices.empty() && unread.empty())
-            document["warning"] = "no device answers on the line: the backup holds none";
+            document["warning"] = HostText(session.Catalogue().GetLanguage(),
+                                           "no device answers on the line: the backup holds none");
         if (!unread.empty()) {
             std::vector<int> addresses;
             for (const UnreadDevice& device : unread) addresses.push_back(device.shortAddress);
-            throw CommandFailed("the device(s) " + NumberList(addresses) +
-                                    " could not be read and are not in the backup",
-                                document);
+            throw CommandFailed(
+                HostWording("the device(s) %1 could not be read and are not in the backup",
+                            {NumberList(addresses)}),
+                document);
         }
         return document;
     };
@@ -83,12 +87,13 @@ PreparedCommand PrepareRestore(const CommandArguments& arguments) {
     if (!dryRun && !arguments.Has("--yes")) {
         throw UsageError(
             "restore writes levels, fade, groups and scenes to the devices; see the plan with "
-            "--dry-run, then confirm with --yes");
+            "--dry-run, then confirm with --yes",
+            {});
     }
     return [=](HeadlessSession& session) {
         // The file is read before anything is sent: a bad one is refused with what is wrong. (A
         // station run names each terminal's file only as it prepares that terminal's run.)
-        const LineBackup backup = LoadLineBackup(path);
+        const LineBackup backup = LoadLineBackup(path, session.Catalogue().GetLanguage());
         session.Dialogs().SetAssumeYes(true);
         Json document =
             RunRestore(session, backup, path, dryRun, ShowMaintenance(session), otherGear);
@@ -101,14 +106,14 @@ PreparedCommand PrepareRestore(const CommandArguments& arguments) {
 
 PreparedCommand PrepareReplace(const CommandArguments& arguments) {
     const auto shortText = arguments.Value("--short");
-    if (!shortText) throw UsageError("replace needs --short A, the failed gear's address");
+    if (!shortText) throw UsageError("replace needs --short A, the failed gear's address", {});
     const int address = ParseNumber(*shortText, 0, kMaxShortAddress, "--short");
     const auto path = arguments.Value("--backup");
-    if (!path) throw UsageError("replace needs --backup FILE, a backup of the line");
+    if (!path) throw UsageError("replace needs --backup FILE, a backup of the line", {});
     const bool physical = arguments.Has("--physical");
     for (const char* option : {"--remove-lamp", "--lamp-delay", "--timeout"})
         if (arguments.Value(option) && !physical)
-            throw UsageError(std::string(option) + " goes with --physical");
+            throw UsageError("%1 goes with --physical", {std::string(option)});
     // The addressing is one of the addressing commands, prepared here so that its options are
     // checked before anything is sent.
     CommandArguments addressing;
@@ -122,7 +127,7 @@ PreparedCommand PrepareReplace(const CommandArguments& arguments) {
         physical ? PrepareAddressPhysical(addressing) : PrepareAddressRandom(addressing);
 
     return [=](HeadlessSession& session) {
-        const LineBackup backup = LoadLineBackup(*path);
+        const LineBackup backup = LoadLineBackup(*path, session.Catalogue().GetLanguage());
         const Language language = session.Catalogue().GetLanguage();
         Json document = RunReplace(
             session, backup, *path, address, physical, [&] { return addressGear(session); },

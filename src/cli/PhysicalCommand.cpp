@@ -36,9 +36,10 @@ ScriptedLamp ParseScriptedLamp(const std::string& text) {
     return lamp;
 }
 
-std::string LampName(const ScriptedLamp& lamp) {
-    return lamp.byIndex ? "gear number " + std::to_string(lamp.number) + " of the line file"
-                        : "gear at short address " + std::to_string(lamp.number);
+HostWording LampName(const ScriptedLamp& lamp) {
+    return HostWording(
+        lamp.byIndex ? "gear number %1 of the line file" : "gear at short address %1",
+        {std::to_string(lamp.number)});
 }
 
 // The simulated gear's id for each scripted lamp, found before the run changes any address.
@@ -54,9 +55,9 @@ std::vector<int> ResolveLamps(sim::Terminal& terminal, const std::vector<Scripte
             for (const auto& ballast : gear)
                 if (ballast->ShortAddress() == lamp.number) id = ballast->Id();
         }
-        if (!id) throw CommandFailed("the simulated line has no " + LampName(lamp));
+        if (!id) throw CommandFailed(HostWording("the simulated line has no %1", {LampName(lamp)}));
         if (std::find(ids.begin(), ids.end(), *id) != ids.end())
-            throw CommandFailed("the " + LampName(lamp) + " is named twice");
+            throw CommandFailed(HostWording("the %1 is named twice", {LampName(lamp)}));
         ids.push_back(*id);
     }
     return ids;
@@ -81,7 +82,8 @@ PreparedCommand PrepareAddressPhysical(const CommandArguments& arguments) {
     if (newInstallation && !arguments.Has("--yes")) {
         throw UsageError(
             "address physical --new-installation deletes every short address on the line; "
-            "confirm with --yes");
+            "confirm with --yes",
+            {});
     }
     std::vector<ScriptedLamp> script;
     if (const auto text = arguments.Value("--remove-lamp"))
@@ -97,7 +99,7 @@ PreparedCommand PrepareAddressPhysical(const CommandArguments& arguments) {
     const std::int64_t lampDelayMs =
         1000LL *
         (delayText ? ParseNumber(*delayText, 0, 3600, "--lamp-delay") : kDefaultLampDelayS);
-    if (delayText && script.empty()) throw UsageError("--lamp-delay goes with --remove-lamp");
+    if (delayText && script.empty()) throw UsageError("--lamp-delay goes with --remove-lamp", {});
 
     return [=](HeadlessSession& session) {
         const MessageCatalogue& msg = session.GetContext().messages;
@@ -178,11 +180,13 @@ PreparedCommand PrepareAddressPhysical(const CommandArguments& arguments) {
         const bool enough = lampsWanted || !script.empty() ? addressed >= wanted : addressed > 0;
         if (!enough) {
             std::string reason =
-                std::to_string(addressed) + " lamp(s) addressed" +
-                (wanted != std::numeric_limits<int>::max() ? " of " + std::to_string(wanted) : "");
+                wanted != std::numeric_limits<int>::max()
+                    ? HostText(language, "%1 of %2 lamp(s) addressed",
+                               {std::to_string(addressed), std::to_string(wanted)})
+                    : HostText(language, "%1 lamp(s) addressed", {std::to_string(addressed)});
             if (timedOut) {
-                reason += ": nothing happened for " + std::to_string(timeoutMs / 1000) + " s (" +
-                          lastStatus + ")";
+                reason = HostText(language, "%1: nothing happened for %2 s (%3)",
+                                  {reason, std::to_string(timeoutMs / 1000), lastStatus});
             } else if (const auto box = session.LastBoxSince(mark)) {
                 reason += ": " + *box;
             }

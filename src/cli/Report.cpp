@@ -32,7 +32,7 @@ PreparedCommand FollowedByReport(PreparedCommand command, const CommandArguments
                     // The report's own scan failed: the devices the command found stay.
                 }
             }
-            throw CommandFailed(failure.what(), details);
+            throw CommandFailed(failure, details);
         }
         const Json read = report(session);
         document["devices"] = read.at("devices");
@@ -44,7 +44,7 @@ ReportFormat ReportFormatOf(const std::string& file, const CommandArguments& arg
     const auto format = arguments.Value("--format");
     const auto chosen =
         format && !format->empty() ? ReportFormatNamed(*format) : ReportFormatOfFile(file);
-    if (!chosen) throw UsageError("the report " + file + " needs --format html, pdf or csv");
+    if (!chosen) throw UsageError("the report %1 needs --format html, pdf or csv", {file});
     return *chosen;
 }
 

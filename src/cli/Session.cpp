@@ -19,6 +19,18 @@ namespace {
 // takes 90.5 s.
 constexpr std::int64_t kSettleLimitMs = 100'000;
 
+// The description in an error box's text ("Error: PROCEDURE: DESCRIPTION", then its source and
+// number on lines of their own); another text as it is.
+std::string ErrorDescriptionOf(const std::string& boxText) {
+    const std::string prefix = "Error: ";
+    const std::size_t procedureEnd = boxText.find(": ", prefix.size());
+    const std::size_t source = boxText.rfind("\nSource: ");
+    if (boxText.rfind(prefix, 0) != 0 || procedureEnd == std::string::npos ||
+        source == std::string::npos || source < procedureEnd)
+        return boxText;
+    return boxText.substr(procedureEnd + 2, source - procedureEnd - 2);
+}
+
 }  // namespace
 
 const char* StopName(int signal) {
@@ -49,7 +61,8 @@ HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* conso
         m_scheduler = std::make_unique<RealScheduler>();
 
     OpenedTerminal opened = OpenTerminal(connection, *m_scheduler, [&](const std::string& note) {
-        if (connection.lineFileGiven) std::fprintf(console, "zd4270: %s\n", note.c_str());
+        if (connection.lineFileGiven)
+            std::fprintf(console, "zd4270: %s\n", HostMessage(options.language, note).c_str());
     });
     m_station = std::move(opened.station);
     m_terminal = opened.terminal;
@@ -71,11 +84,15 @@ HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* conso
 }
 
 void HeadlessSession::Open() {
+    // A terminal that cannot be reached ends the run with what went wrong, said once; the box
+    // with its procedure, source and number stays in the document's messages.
+    m_dialogs.SetHoldErrors(true);
     m_connection->Open(m_terminal, m_devCom, StationUserData(m_terminal));
+    m_dialogs.SetHoldErrors(false);
     if (m_state.devices)
         for (const auto& [key, device] : m_state.devices->Items())
             m_storedAtOpen.push_back(*device);
-    if (const auto error = ErrorSince(0)) throw ControlError(ForConsole(*error));
+    if (const auto error = ErrorSince(0)) throw ControlError(ErrorDescriptionOf(*error));
     m_startMs = m_scheduler->Now();
     if (Interrupted()) throw CommandInterrupted{m_interrupted};
 }
@@ -130,7 +147,9 @@ bool HeadlessSession::Interrupted() {
     m_interrupted = PendingInterruption();
     if (!m_interrupted) return false;
     m_progress->End();
-    std::fprintf(m_console, "zd4270: %s: ending the run\n", StopName(m_interrupted));
+    std::fprintf(
+        m_console, "zd4270: %s\n",
+        HostText(m_options.language, "%1: ending the run", {StopName(m_interrupted)}).c_str());
     return true;
 }
 
@@ -158,7 +177,10 @@ bool HeadlessSession::StopRequested(const std::string& what) {
     m_interrupted = PendingInterruption();
     if (!m_interrupted) return false;
     m_progress->End();
-    std::fprintf(m_console, "zd4270: %s: cancelling %s\n", StopName(m_interrupted), what.c_str());
+    std::fprintf(
+        m_console, "zd4270: %s\n",
+        HostText(m_options.language, "%1: cancelling %2", {StopName(m_interrupted), what})
+            .c_str());
     return true;
 }
 
@@ -168,10 +190,12 @@ bool HeadlessSession::StopRequestedLeavingRunning(const std::string& what) {
     m_interrupted = PendingInterruption();
     if (!m_interrupted) return false;
     m_progress->End();
-    m_interruptNote = what +
-                      " goes on in the terminal, which does not let the control stop it; scan "
-                      "once it has finished";
-    std::fprintf(m_console, "zd4270: %s: %s\n", StopName(m_interrupted), m_interruptNote->c_str());
+    m_interruptNote = HostText(m_options.language,
+                               "%1 goes on in the terminal, which does not let the control stop "
+                               "it; scan once it has finished",
+                               {what});
+    std::fprintf(m_console, "zd4270: %s: %s\n", StopName(m_interrupted),
+                 m_interruptNote->c_str());
     return true;
 }
 
@@ -211,7 +235,8 @@ void HeadlessSession::Finish() {
                            kLibraryTitle, kErrPathFileAccess);
     }
     if (const auto& dropped = m_registry->DroppedNote())
-        std::fprintf(m_console, "zd4270: %s\n", PrintableText(*dropped).c_str());
+        std::fprintf(m_console, "zd4270: %s\n",
+                     PrintableText(HostMessage(m_options.language, *dropped)).c_str());
     // The frames up to the end of the run: the wait for fades to settle before the line is saved
     // is no part of it, so the log is the same with or without --save-line. The line file goes
     // first, so that a frame log that cannot be written does not cost the line.

@@ -43,9 +43,9 @@ PreparedCommand PrepareSettings(const CommandArguments& arguments) {
             }
         }
         if (!store.Sync())
-            throw CommandFailed(
-                "the store " + store.FileName() + " cannot be written: " + store.LastError(),
-                document);
+            throw CommandFailed(HostWording("the store %1 cannot be written: %2",
+                                            {store.FileName(), store.LastError()}),
+                                document);
         // Read back as the control reads them: on when the value is a number other than 0.
         for (const LoggingSwitch& loggingSwitch : kSwitches) {
             std::string text;

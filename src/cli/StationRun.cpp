@@ -88,7 +88,7 @@ std::vector<std::int32_t> ParsePositions(const std::string& text) {
             positions.push_back(position);
     }
     if (positions.empty() || text.back() == ',')
-        throw UsageError("--pos takes positions N or N,M,..., not \"" + text + "\"");
+        throw UsageError("--pos takes positions N or N,M,..., not \"%1\"", {text});
     return positions;
 }
 
@@ -98,22 +98,23 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
     const std::optional<std::string> reportFile = ReportFileOf(syntax.name, arguments);
     const bool report = reportFile.has_value();
     if (!selection.all && selection.positions.empty() && !report)
-        throw UsageError("--lines and --save-lines go with --all or --pos N,M,...");
+        throw UsageError("--lines and --save-lines go with --all or --pos N,M,...", {});
     const ReportFormat format =
         report ? ReportFormatOf(*reportFile, arguments) : ReportFormat::Html;
     if (selection.all && !selection.positions.empty())
-        throw UsageError("--all and --pos choose terminals both; give one of them");
+        throw UsageError("--all and --pos choose terminals both; give one of them", {});
     const ConnectionTarget& connection = options.connection;
     if (connection.OverModbus() && (!selection.linesDir.empty() || !selection.saveLinesDir.empty()))
-        throw UsageError("--lines and --save-lines need the simulated lines, not " +
-                         std::string(connection.ModbusOption()));
+        throw UsageError("--lines and --save-lines need the simulated lines, not %1",
+                         {std::string(connection.ModbusOption())});
     // One terminal (a report without --all or --pos) may keep its line as a single run does.
     if (!options.saveLineFile.empty() && (selection.all || !selection.positions.empty()))
-        throw UsageError("--save-line keeps one line; give --save-lines DIR for a station");
+        throw UsageError("--save-line keeps one line; give --save-lines DIR for a station", {});
     if (syntax.name == "settings")
         throw UsageError(
             "settings changes the store that all terminals share: run it once, "
-            "without --all or --pos");
+            "without --all or --pos",
+            {});
 
     // The station is read here, before any thread starts: that also initialises the XML parser
     // once, which the threads' own parses then share.
@@ -132,32 +133,34 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
             const auto found = std::find_if(terminals.begin(), terminals.end(),
                                             [&](const auto& t) { return t.position == position; });
             if (found == terminals.end()) {
-                throw UsageError("the station " + connection.stationFile +
-                                 " has no ZD4270 at position " + std::to_string(position));
+                throw UsageError("the station %1 has no ZD4270 at position %2",
+                                 {connection.stationFile, std::to_string(position)});
             }
             chosen.push_back(*found);
         }
     }
     if (chosen.empty())
-        throw UsageError("the station " + connection.stationFile + " has no ZD4270 terminal");
+        throw UsageError("the station %1 has no ZD4270 terminal", {connection.stationFile});
     // One master on a serial line at a time: the terminals' runs, side by side, would talk at once.
     if (!connection.modbusRtu.empty() && chosen.size() > 1)
         throw UsageError(
-            "--modbus-rtu reaches one terminal at a time: run each with --pos N by itself");
+            "--modbus-rtu reaches one terminal at a time: run each with --pos N by itself", {});
     const bool backup = syntax.name == "backup" || syntax.name == "restore";
     if ((syntax.name.rfind("archive", 0) == 0 || backup) && chosen.size() > 1 &&
         arguments.words.at(0).find("{pos}") == std::string::npos) {
         throw UsageError(backup ? "each terminal needs its own backup: write {pos} into the file "
                                   "name, as in backup-{pos}.json"
                                 : "each terminal needs its own archive: write {pos} into the file "
-                                  "name, as in archive-{pos}.xml");
+                                  "name, as in archive-{pos}.xml",
+                         {});
     }
     // Each terminal's frames go to a file of their own, as its archive does.
     if (!options.frameLogFile.empty() && chosen.size() > 1 &&
         options.frameLogFile.find("{pos}") == std::string::npos) {
         throw UsageError(
             "each terminal needs its own frame log: write {pos} into the file name, as in "
-            "frames-{pos}.txt");
+            "frames-{pos}.txt",
+            {});
     }
     if (!selection.saveLinesDir.empty())
         std::filesystem::create_directories(selection.saveLinesDir);
@@ -191,7 +194,7 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
         if (!connection.modbus.empty()) {
             ModbusEndpoint endpoint = ParseModbusEndpoint(connection.modbus);
             const int port = endpoint.port + chosen[i].coupler;
-            if (port > 65535) throw UsageError("--modbus: no port for the station's couplers");
+            if (port > 65535) throw UsageError("--modbus: no port for the station's couplers", {});
             endpoint.port = static_cast<std::uint16_t>(port);
             jobConnection.modbus = endpoint.Text();
         }
@@ -262,13 +265,13 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
     }
     if (failed > 0 && InterruptSignal()) {
         // A signal ends every terminal's run: they were interrupted, not failed.
-        result.document["error"] = std::string("interrupted by ") +
-                                   InterruptName(InterruptSignal()) + "; " +
-                                   std::to_string(failed) + " of " + std::to_string(jobs.size()) +
-                                   " terminals did not finish";
-    } else if (failed > 0) {
         result.document["error"] =
-            std::to_string(failed) + " of " + std::to_string(jobs.size()) + " terminals failed";
+            HostText(options.language, "interrupted by %1; %2 of %3 terminals did not finish",
+                     {InterruptName(InterruptSignal()), std::to_string(failed),
+                      std::to_string(jobs.size())});
+    } else if (failed > 0) {
+        result.document["error"] = HostText(options.language, "%1 of %2 terminals failed",
+                                            {std::to_string(failed), std::to_string(jobs.size())});
     }
     // A report that could not be written fails the run as any other error does.
     if (result.document.contains("reportError") && !result.document.contains("error"))

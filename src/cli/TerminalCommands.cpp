@@ -89,15 +89,15 @@ ParsedCommand ParseDALICommand(const std::string& text) {
         byName = true;
     }
     if (!number || DALICommandText(static_cast<std::int16_t>(*number)).rfind('<', 0) == 0)
-        throw UsageError("no DALI command \"" + text + "\"");
+        throw UsageError("no DALI command \"%1\"", {text});
     // The catalogue names commands that the terminal link does not send (enable device type X):
     // such a command would only ever fail.
     std::uint8_t probe = 0;
     if (!BuildDALICommandWord(static_cast<std::int16_t>(*number), probe, AddressKind::Broadcast,
                               0)) {
-        throw UsageError("\"" + DALICommandText(static_cast<std::int16_t>(*number)) +
-                         "\" cannot be sent through the terminal; the commands it sends are -1 "
-                         "to 270");
+        throw UsageError(
+            "\"%1\" cannot be sent through the terminal; the commands it sends are -1 to 270",
+            {DALICommandText(static_cast<std::int16_t>(*number))});
     }
     ParsedCommand parsed{static_cast<std::int16_t>(*number), std::nullopt};
     // The terminal takes the scene or group of these ranges from the data byte alone, so the
@@ -134,25 +134,23 @@ DaliTransaction ParseTransaction(const CommandArguments& arguments, bool query) 
     const ParsedCommand command = ParseDALICommand(text);
     t.commandId = command.id;
     if (query && !IsQuery(t.commandId)) {
-        throw UsageError("\"" + text +
-                         "\" is no query and gets no answer: send it with "
-                         "zd4270 send");
+        throw UsageError("\"%1\" is no query and gets no answer: send it with zd4270 send", {text});
     }
     const auto data = arguments.Value("--data");
     // The data byte of a command that leaves it out of its word would be reported as sent.
     if (data && !command.data && !TakesData(t.commandId)) {
-        throw UsageError(
-            StoresDtr(t.commandId)
-                ? "\"" + text +
-                      "\" stores the DTR the gear hold, not --data: set the DTR first "
-                      "(zd4270 send \"data transfer register (DTR)\" --data D), then send it "
-                      "without --data"
-                : "\"" + text + "\" takes no data; leave out --data");
+        throw UsageError(StoresDtr(t.commandId)
+                             ? "\"%1\" stores the DTR the gear hold, not --data: set the DTR "
+                               "first (zd4270 send \"data transfer register (DTR)\" --data D), "
+                               "then send it without --data"
+                             : "\"%1\" takes no data; leave out --data",
+                         {text});
     }
     if (command.data && data) {
-        throw UsageError("\"" + text +
-                         "\" takes its number from its name; leave out --data or name the "
-                         "command by its number");
+        throw UsageError(
+            "\"%1\" takes its number from its name; leave out --data or name the command by its "
+            "number",
+            {text});
     }
     if (command.data) t.data = *command.data;
     if (data) t.data = static_cast<std::uint8_t>(ParseNumber(*data, 0, 255, "--data"));
@@ -160,7 +158,7 @@ DaliTransaction ParseTransaction(const CommandArguments& arguments, bool query) 
     const auto group = arguments.Value("--group");
     const bool broadcast = arguments.Has("--broadcast");
     if ((shortAddress ? 1 : 0) + (group ? 1 : 0) + (broadcast ? 1 : 0) > 1)
-        throw UsageError("give one of --short, --group and --broadcast");
+        throw UsageError("give one of --short, --group and --broadcast", {});
     if (shortAddress) {
         t.addrType = AddressKind::Short;
         t.addr =
@@ -170,19 +168,21 @@ DaliTransaction ParseTransaction(const CommandArguments& arguments, bool query) 
         t.addr = static_cast<std::int16_t>(ParseNumber(*group, 0, 15, "--group"));
     } else if (!broadcast && t.commandId < kCmdTerminate) {
         // The special commands reach every gear anyway; the others name their receivers.
-        throw UsageError("\"" + text + "\" needs --short A, --group G or --broadcast");
+        throw UsageError("\"%1\" needs --short A, --group G or --broadcast", {text});
     }
     // What wipes the settings of gear is only sent when asked for, as the window asks first.
     if (!arguments.Has("--yes")) {
         if (t.commandId == kCmdReset) {
             throw UsageError(
                 "reset sets the gear back to their defaults and deletes their groups and "
-                "scenes; confirm with --yes");
+                "scenes; confirm with --yes",
+                {});
         }
         if (t.commandId == kCmdStoreDtrAsShortAddress && t.addrType != AddressKind::Short) {
             throw UsageError(
                 "store DTR as short address to more than one gear gives them all one address; "
-                "confirm with --yes");
+                "confirm with --yes",
+                {});
         }
     }
     return t;
@@ -202,12 +202,12 @@ void FailOnRefusal(const LineCommandResult& sent, Json& details) {
 }
 
 // Whether the terminal acknowledged the command; one that it did not still counts as sent.
-void NoteAcknowledge(const LineCommandResult& sent, Json& result) {
+void NoteAcknowledge(const LineCommandResult& sent, Json& result, Language language) {
     if (!sent.acknowledged) return;
     result["acknowledged"] = *sent.acknowledged;
     if (!*sent.acknowledged) {
-        result["warning"] =
-            "the terminal did not acknowledge the command in time; it counts as sent";
+        result["warning"] = HostText(
+            language, "the terminal did not acknowledge the command in time; it counts as sent");
     }
 }
 
@@ -236,23 +236,25 @@ PreparedCommand PrepareTransaction(const CommandArguments& arguments, bool readA
         if (sent.sentAgain > 0) {
             result["recovered"] = Json::array(
                 {{{"what", "collision"},
-                  {"text", "the command met another master on the line and was sent again"},
+                  {"text", HostText(session.Catalogue().GetLanguage(),
+                                    "the command met another master on the line and was sent "
+                                    "again")},
                   {"count", sent.sentAgain}}});
         }
-        NoteAcknowledge(sent, result);
+        NoteAcknowledge(sent, result, session.Catalogue().GetLanguage());
         const bool acknowledged = sent.acknowledged.value_or(false);
         result["failedStep"] = "send";
         FailOnErrorBox(session, mark, result);
         // A corrupt frame after a query is several gear answering at once: the command went out.
         const bool severalAnswered = sent.sent == Result::CorruptFrame && IsQuery(t.commandId);
         if (sent.sent == Result::Collision) {
-            throw CommandFailed("the command failed: collision, " +
-                                    std::to_string(sent.sentAgain + 1) +
-                                    " times: another master keeps the DALI line",
+            throw CommandFailed(HostWording("the command failed: collision, %1 times: another "
+                                            "master keeps the DALI line",
+                                            {std::to_string(sent.sentAgain + 1)}),
                                 result);
         }
         if (sent.sent != Result::Done && !severalAnswered)
-            throw CommandFailed(std::string("the command failed: ") + ResultText(sent.sent),
+            throw CommandFailed(HostWording("the command failed: %1", {ResultText(sent.sent)}),
                                 result);
         result.erase("failedStep");
         if (!readAnswer) return result;
@@ -276,7 +278,9 @@ PreparedCommand PrepareTransaction(const CommandArguments& arguments, bool readA
                 result["answer"] = "several";
                 if (!yesNo) {
                     throw CommandFailed(
-                        "several gear answered at once, so their answers cannot be told apart",
+                        HostWording(
+                            "several gear answered at once, so their answers cannot be told apart",
+                            {}),
                         result);
                 }
                 break;
@@ -285,12 +289,14 @@ PreparedCommand PrepareTransaction(const CommandArguments& arguments, bool readA
                 if (!acknowledged) {
                     result.erase("yes");
                     throw CommandFailed(
-                        "the answer was lost: the terminal did not acknowledge the command",
+                        HostWording(
+                            "the answer was lost: the terminal did not acknowledge the command",
+                            {}),
                         result);
                 }
                 break;
             default:
-                throw CommandFailed(std::string("the answer was a ") + ResultText(received),
+                throw CommandFailed(HostWording("the answer was a %1", {ResultText(received)}),
                                     result);
         }
         result.erase("failedStep");
@@ -303,7 +309,7 @@ PreparedCommand PrepareTransaction(const CommandArguments& arguments, bool readA
 PreparedCommand PrepareDsiTransaction(const CommandArguments& arguments) {
     if (!arguments.words.empty() || arguments.Value("--short") || arguments.Value("--group") ||
         arguments.Value("--data") || arguments.Has("--broadcast")) {
-        throw UsageError("send --dsi takes the data byte alone; DSI has no addresses");
+        throw UsageError("send --dsi takes the data byte alone; DSI has no addresses", {});
     }
     const auto level =
         static_cast<std::uint8_t>(ParseNumber(*arguments.Value("--dsi"), 0, 255, "--dsi"));
@@ -314,10 +320,10 @@ PreparedCommand PrepareDsiTransaction(const CommandArguments& arguments) {
         FailOnRefusal(sent, result);
         result["result"] = ResultNumber(sent.sent);
         result["resultText"] = ResultText(sent.sent);
-        NoteAcknowledge(sent, result);
+        NoteAcknowledge(sent, result, session.Catalogue().GetLanguage());
         FailOnErrorBox(session, mark, result);
         if (sent.sent != Result::Done) {
-            throw CommandFailed(std::string("the command failed: ") + ResultText(sent.sent),
+            throw CommandFailed(HostWording("the command failed: %1", {ResultText(sent.sent)}),
                                 result);
         }
         return result;
@@ -397,12 +403,12 @@ bool LoadArchiveFile(HeadlessSession& session, const std::string& path, Archive&
 
 PreparedCommand PrepareSend(const CommandArguments& arguments) {
     if (arguments.Value("--dsi")) return PrepareDsiTransaction(arguments);
-    if (arguments.words.empty()) throw UsageError("send needs a DALI command or --dsi BYTE");
+    if (arguments.words.empty()) throw UsageError("send needs a DALI command or --dsi BYTE", {});
     return PrepareTransaction(arguments, false);
 }
 
 PreparedCommand PrepareQuery(const CommandArguments& arguments) {
-    if (arguments.words.empty()) throw UsageError("query needs a DALI query");
+    if (arguments.words.empty()) throw UsageError("query needs a DALI query", {});
     return PrepareTransaction(arguments, true);
 }
 
@@ -411,7 +417,7 @@ PreparedCommand PrepareArchiveUpload(const CommandArguments& arguments) {
     // The window's save dialog asks before it replaces a file; here --yes is that answer.
     std::error_code error;
     if (std::filesystem::exists(path, error) && !arguments.Has("--yes"))
-        throw UsageError("the archive " + path + " exists; replace it with --yes");
+        throw UsageError("the archive %1 exists; replace it with --yes", {path});
     return [path](HeadlessSession& session) {
         EngineTerminal& terminal = session.Line().Terminal();
         std::size_t mark = session.BoxCount();
@@ -422,7 +428,7 @@ PreparedCommand PrepareArchiveUpload(const CommandArguments& arguments) {
               [&] { SaveArchiveFile(path, report.archive); });
         FailOnErrorBox(session, mark, {{"failedStep", "save"}});
         if (!std::filesystem::exists(path)) {
-            throw CommandFailed("the archive " + path + " was not written",
+            throw CommandFailed(HostWording("the archive %1 was not written", {path}),
                                 {{"failedStep", "save"}});
         }
         return Json{{"file", path}, {"ballasts", ArchiveJson(report.archive)}};
@@ -435,7 +441,7 @@ PreparedCommand PrepareArchiveDownload(const CommandArguments& arguments) {
     return [path, yes](HeadlessSession& session) {
         // The file dialog of the window only offers files that exist.
         if (!std::filesystem::is_regular_file(path)) {
-            throw CommandFailed("the archive " + path + " cannot be read",
+            throw CommandFailed(HostWording("the archive %1 cannot be read", {path}),
                                 {{"failedStep", "load"}});
         }
         // A file without the device's loop loads nothing and says nothing. The window shows the
@@ -443,9 +449,9 @@ PreparedCommand PrepareArchiveDownload(const CommandArguments& arguments) {
         // every gear into "not in scene" unseen.
         Archive archive;
         if (!LoadArchiveFile(session, path, archive)) {
-            throw CommandFailed("the archive " + path +
-                                    " holds no groups or scenes of this device; nothing was "
-                                    "written",
+            throw CommandFailed(HostWording("the archive %1 holds no groups or scenes of this "
+                                            "device; nothing was written",
+                                            {path}),
                                 {{"failedStep", "load"}});
         }
         // Nothing has gone to the line yet: the confirmation can name the known devices the
@@ -457,16 +463,20 @@ PreparedCommand PrepareArchiveDownload(const CommandArguments& arguments) {
         }
         const std::vector<std::int16_t> unlisted = ArchiveUnlistedDevices(archive, session.State());
         if (!yes) {
-            std::string text =
-                "archive download replaces the groups and scenes of the gear at every address";
-            if (!unlisted.empty()) {
-                text += "; " + std::to_string(unlisted.size()) +
-                        " device(s) on this line that the archive does not list lose theirs (";
-                for (std::size_t i = 0; i < unlisted.size(); ++i)
-                    text += (i ? ", " : "") + std::to_string(unlisted[i]);
-                text += ")";
+            if (unlisted.empty()) {
+                throw UsageError(
+                    "archive download replaces the groups and scenes of the gear at every "
+                    "address; confirm with --yes",
+                    {});
             }
-            throw UsageError(text + "; confirm with --yes");
+            std::string addresses;
+            for (std::size_t i = 0; i < unlisted.size(); ++i)
+                addresses += (i ? ", " : "") + std::to_string(unlisted[i]);
+            throw UsageError(
+                "archive download replaces the groups and scenes of the gear at every address; "
+                "%1 device(s) on this line that the archive does not list lose theirs (%2); "
+                "confirm with --yes",
+                {std::to_string(unlisted.size()), addresses});
         }
         EngineTerminal& terminal = session.Line().Terminal();
         // --yes has answered the window's question, which the messages keep as it showed.
@@ -502,7 +512,7 @@ PreparedCommand PrepareOptions(const CommandArguments& arguments) {
     TerminalOptionsChange change;
     if (const auto mode = arguments.Value("--mode")) {
         if (*mode != "dali" && *mode != "dsi")
-            throw UsageError("--mode takes dali or dsi, not \"" + *mode + "\"");
+            throw UsageError("--mode takes dali or dsi, not \"%1\"", {*mode});
         change.mode = *mode == "dsi" ? TerminalMode::Dsi : TerminalMode::Dali;
     }
     if (const auto value = arguments.Value("--power-supply"))
@@ -511,14 +521,16 @@ PreparedCommand PrepareOptions(const CommandArguments& arguments) {
         change.countDaliDevices = ParseOnOff(*value, "--count-devices");
     return [change](HeadlessSession& session) {
         EngineTerminal& terminal = session.Line().Terminal();
-        if (!session.State().objDevCom) throw CommandFailed("no terminal to read the options from");
+        if (!session.State().objDevCom)
+            throw CommandFailed(HostWording("no terminal to read the options from", {}));
         const bool writes = change.mode || change.powerSupplyUnit || change.countDaliDevices;
         if (writes) {
             try {
                 WriteTerminalOptions(terminal, change);
             } catch (const ControlError& e) {
-                throw CommandFailed("the options were not written: " + e.Description(),
-                                    {{"failedStep", "write"}});
+                throw CommandFailed(
+                    HostWording("the options were not written: %1", {e.Description()}),
+                    {{"failedStep", "write"}});
             }
             // The control works in the mode the terminal now has.
             if (change.mode == TerminalMode::Dali) session.State().m_nOperationMode = kModeDali;
@@ -537,7 +549,7 @@ PreparedCommand PrepareOptions(const CommandArguments& arguments) {
             (change.powerSupplyUnit && *change.powerSupplyUnit != options.powerSupplyUnit) ||
             (change.countDaliDevices && *change.countDaliDevices != options.countDaliDevices)) {
             result["failedStep"] = "check";
-            throw CommandFailed("the terminal did not take every option", result);
+            throw CommandFailed(HostWording("the terminal did not take every option", {}), result);
         }
         return result;
     };

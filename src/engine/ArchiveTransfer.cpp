@@ -4,6 +4,7 @@
 
 #include "link/Commands.h"
 #include "platform/Error.h"
+#include "platform/HostTexts.h"
 
 namespace zd {
 
@@ -49,12 +50,15 @@ void RunProcedure(EngineTerminal& terminal, const ArchiveTransferOptions& option
     } catch (...) {
         terminal.link.EndProcedure();
         ReportCurrentException(terminal.context, options.errorProcedure);
-        outcome.Fail(EngineFailure::Error, "the archive transfer ended with an error");
+        outcome.Fail(EngineFailure::Error, HostText(terminal.context.messages.GetLanguage(),
+                                                    "the archive transfer ended with an error"));
         return;
     }
     terminal.link.EndProcedure();
     if (terminal.link.CommunicationLost())
-        outcome.Fail(EngineFailure::CommunicationLost, "the connection to the terminal was lost");
+        outcome.Fail(EngineFailure::CommunicationLost,
+                     HostText(terminal.context.messages.GetLanguage(),
+                              "the connection to the terminal was lost"));
 }
 
 }  // namespace
@@ -116,14 +120,17 @@ namespace {
 // ends the transfer, and the addresses left stay not asked rather than each failing with a box of
 // its own.
 bool EndsBeforeAddress(const ArchiveTransferOptions& options, const Link& link,
-                       const char* direction, EngineOutcome& outcome) {
+                       const char* direction, EngineOutcome& outcome, Language language) {
     if (options.cancel && options.cancel()) {
         outcome.Fail(EngineFailure::Cancelled,
-                     std::string("the archive ") + direction + " was cancelled");
+                     HostText(language, std::string_view(direction) == "upload"
+                                            ? "the archive upload was cancelled"
+                                            : "the archive download was cancelled"));
         return true;
     }
     if (link.CommunicationLost()) {
-        outcome.Fail(EngineFailure::CommunicationLost, "the connection to the terminal was lost");
+        outcome.Fail(EngineFailure::CommunicationLost,
+                     HostText(language, "the connection to the terminal was lost"));
         return true;
     }
     return false;
@@ -138,7 +145,9 @@ ArchiveUploadReport UploadArchive(EngineTerminal& terminal, const ArchiveTransfe
     Link& link = terminal.link;
     RunProcedure(terminal, options, report.outcome, [&] {
         for (std::int16_t address = 0; address < kArchiveAddresses; ++address) {
-            if (EndsBeforeAddress(options, link, "upload", report.outcome)) return;
+            if (EndsBeforeAddress(options, link, "upload", report.outcome,
+                                  terminal.context.messages.GetLanguage()))
+                return;
             ArchiveBallast& ballast = report.archive.ballasts[static_cast<std::size_t>(address)];
             const int first = address * kUploadStepsPerAddress;
             int scene = 0;
@@ -182,7 +191,9 @@ ArchiveDownloadReport DownloadArchive(EngineTerminal& terminal, const Archive& a
     Link& link = terminal.link;
     RunProcedure(terminal, options, report.outcome, [&] {
         for (std::int16_t address = 0; address < kArchiveAddresses; ++address) {
-            if (EndsBeforeAddress(options, link, "download", report.outcome)) return;
+            if (EndsBeforeAddress(options, link, "download", report.outcome,
+                                  terminal.context.messages.GetLanguage()))
+                return;
             const std::size_t index = static_cast<std::size_t>(address);
             const int first = address * kDownloadStepsPerAddress;
             Step(terminal, options, ArchiveDirection::Download, address, first);

@@ -5,6 +5,7 @@
 #include "engine/StepRunner.h"
 #include "link/Commands.h"
 #include "platform/Error.h"
+#include "platform/HostTexts.h"
 
 namespace zd {
 
@@ -255,21 +256,28 @@ ChangeAddressesReport RunChangeAddresses(
     };
     const AddressingDriveEnd driven = DriveAddressingRun(line, drive);
     const bool cancel = driven.cancelled;
+    const Language language = msg.GetLanguage();
     if (driven.finishedAtStart)
-        report.outcome.Fail(EngineFailure::Refused,
-                            "the plan gives two devices one address: nothing was changed");
+        report.outcome.Fail(
+            EngineFailure::Refused,
+            HostText(language, "the plan gives two devices one address: nothing was changed"));
     if (driven.timedOut)
-        report.outcome.Fail(EngineFailure::Error, "the address change did not end in time");
+        report.outcome.Fail(EngineFailure::Error,
+                            HostText(language, "the address change did not end in time"));
 
     if (link.CommunicationLost()) {
-        report.outcome.Fail(EngineFailure::CommunicationLost,
-                            "the connection to the terminal was lost during the address change");
+        report.outcome.Fail(
+            EngineFailure::CommunicationLost,
+            HostText(language,
+                     "the connection to the terminal was lost during the address change"));
     } else if (cancel) {
-        report.outcome.Fail(EngineFailure::Cancelled, "the address change was cancelled");
+        report.outcome.Fail(EngineFailure::Cancelled,
+                            HostText(language, "the address change was cancelled"));
     } else if (end == ChangeAddrEnd::NoFreeAddress) {
         report.outcome.Fail(EngineFailure::Incomplete, msg.Load(5110) + "!");
     } else if (end == ChangeAddrEnd::Unknown || (bFinished && end == ChangeAddrEnd::None)) {
-        report.outcome.Fail(EngineFailure::Error, "the address change ended with an error");
+        report.outcome.Fail(EngineFailure::Error,
+                            HostText(language, "the address change ended with an error"));
     }
     report.done = end == ChangeAddrEnd::Done;
     return report;

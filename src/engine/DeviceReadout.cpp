@@ -3,6 +3,7 @@
 #include <string>
 
 #include "link/Commands.h"
+#include "platform/HostTexts.h"
 
 namespace zd {
 
@@ -314,7 +315,8 @@ DeviceReadout ReadDevice(EngineTerminal& terminal, int shortAddress,
     }
     if (shortAddress < 0 || shortAddress > 63) {
         readout.outcome.Fail(EngineFailure::Refused,
-                             "no short address: " + std::to_string(shortAddress));
+                             HostText(terminal.context.messages.GetLanguage(),
+                                      "no short address: %1", {std::to_string(shortAddress)}));
         return readout;
     }
     const int total = (options.variables ? kDeviceVariableCount : 0) +
@@ -334,29 +336,33 @@ DeviceReadout ReadDevice(EngineTerminal& terminal, int shortAddress,
     if (options.scenes && !readout.scenes) readout.scenes.emplace();
 
     readout.answer = total > 0 || reader.Lost() ? reader.Answer() : DeviceAnswer::Answered;
+    const Language language = terminal.context.messages.GetLanguage();
+    const std::string address = std::to_string(shortAddress);
     switch (readout.answer) {
         case DeviceAnswer::Answered:
             break;
         case DeviceAnswer::LinkLost:
             readout.outcome.Fail(EngineFailure::CommunicationLost,
-                                 "the connection to the terminal was lost while reading the "
-                                 "device at address " +
-                                     std::to_string(shortAddress));
+                                 HostText(language,
+                                          "the connection to the terminal was lost while reading "
+                                          "the device at address %1",
+                                          {address}));
             break;
         case DeviceAnswer::Conflict:
             readout.outcome.Fail(
                 EngineFailure::Incomplete,
-                "several devices answer at address " + std::to_string(shortAddress) + " at once");
+                HostText(language, "several devices answer at address %1 at once", {address}));
             break;
         case DeviceAnswer::Silent:
             readout.outcome.Fail(
                 EngineFailure::Incomplete,
-                "the device at address " + std::to_string(shortAddress) + " does not answer");
+                HostText(language, "the device at address %1 does not answer", {address}));
             break;
         case DeviceAnswer::Partly:
-            readout.outcome.Fail(EngineFailure::Incomplete,
-                                 "some values of the device at address " +
-                                     std::to_string(shortAddress) + " could not be read");
+            readout.outcome.Fail(
+                EngineFailure::Incomplete,
+                HostText(language, "some values of the device at address %1 could not be read",
+                         {address}));
             break;
     }
     return readout;

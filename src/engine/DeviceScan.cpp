@@ -6,6 +6,7 @@
 #include "engine/StepRunner.h"
 #include "link/Commands.h"
 #include "platform/Error.h"
+#include "platform/HostTexts.h"
 
 namespace zd {
 
@@ -119,16 +120,21 @@ ScanReport RunDeviceScan(AddressingLine& line, const ScanOptions& options,
         },
         [&] { return cancel = cancelled && cancelled(); });
     scan.End();
+    const Language language = terminal.context.messages.GetLanguage();
     if (options.opticalFeedback && !terminal.link.CommunicationLost()) darken();
     if (terminal.link.CommunicationLost()) {
         report.outcome.Fail(EngineFailure::CommunicationLost,
-                            "the connection to the terminal was lost during the scan");
+                            HostText(language,
+                                     "the connection to the terminal was lost during "
+                                     "the scan"));
     } else if (failed) {
-        report.outcome.Fail(EngineFailure::Error, "the scan ended with an error");
+        report.outcome.Fail(EngineFailure::Error,
+                            HostText(language, "the scan ended with an error"));
     } else if (cancel) {
-        report.outcome.Fail(EngineFailure::Cancelled, "the scan was cancelled");
+        report.outcome.Fail(EngineFailure::Cancelled, HostText(language, "the scan was cancelled"));
     } else if (!ended) {
-        report.outcome.Fail(EngineFailure::Error, "the scan did not end in time");
+        report.outcome.Fail(EngineFailure::Error,
+                            HostText(language, "the scan did not end in time"));
     }
     if (progress) progress({64, 1.0});
     report.devices = DeviceListOf(terminal.state);

@@ -5,6 +5,7 @@
 
 #include "link/Commands.h"
 #include "link/ModuleState.h"
+#include "platform/HostTexts.h"
 
 namespace zd {
 
@@ -64,18 +65,19 @@ std::optional<std::string> Refusal(EngineTerminal& terminal, int shortAddress) {
     if (terminal.state.m_nOperationMode != kModeDali)
         return terminal.context.messages.Load(5122) + "!";
     if (shortAddress < 0 || shortAddress > 63)
-        return "no short address: " + std::to_string(shortAddress);
+        return HostText(terminal.context.messages.GetLanguage(), "no short address: %1",
+                        {std::to_string(shortAddress)});
     return std::nullopt;
 }
 
-std::string NameOf(const VariableWrite& write) {
+std::string NameOf(const VariableWrite& write, Language) {
     return DeviceVariableName(write.variable);
 }
-std::string NameOf(const GroupWrite& write) {
-    return "group " + std::to_string(write.group);
+std::string NameOf(const GroupWrite& write, Language language) {
+    return HostText(language, "group %1", {std::to_string(write.group)});
 }
-std::string NameOf(const SceneWrite& write) {
-    return "scene " + std::to_string(write.scene);
+std::string NameOf(const SceneWrite& write, Language language) {
+    return HostText(language, "scene %1", {std::to_string(write.scene)});
 }
 
 std::string List(const std::vector<std::string>& names) {
@@ -99,10 +101,13 @@ std::int32_t WantedOf(const SceneWrite& write) {
 template <typename Write, typename ValueOf>
 void Finish(EngineTerminal& terminal, DeviceWriteReport<Write>& report, bool lost,
             const DeviceWriteOptions& options, ReadoutOptions readout, ValueOf valueOf) {
-    const std::string where = " the device at address " + std::to_string(report.shortAddress);
+    const Language language = terminal.context.messages.GetLanguage();
     if (lost) {
         report.outcome.Fail(EngineFailure::CommunicationLost,
-                            "the connection to the terminal was lost while writing" + where);
+                            HostText(language,
+                                     "the connection to the terminal was lost while writing the "
+                                     "device at address %1",
+                                     {std::to_string(report.shortAddress)}));
         return;
     }
     if (options.readBack) {
@@ -131,18 +136,20 @@ void Finish(EngineTerminal& terminal, DeviceWriteReport<Write>& report, bool los
     std::vector<std::string> notTaken;
     std::vector<std::string> unread;
     for (const Write& write : report.writes) {
-        if (!write.result.sent) notSent.push_back(NameOf(write));
-        if (write.result.check == WriteCheck::NotTaken) notTaken.push_back(NameOf(write));
-        if (write.result.check == WriteCheck::Unread) unread.push_back(NameOf(write));
+        if (!write.result.sent) notSent.push_back(NameOf(write, language));
+        if (write.result.check == WriteCheck::NotTaken) notTaken.push_back(NameOf(write, language));
+        if (write.result.check == WriteCheck::Unread) unread.push_back(NameOf(write, language));
     }
+    const std::string address = std::to_string(report.shortAddress);
     std::string problem;
-    if (!notSent.empty()) problem = List(notSent) + " could not be sent to" + where;
-    if (!notTaken.empty())
+    const auto add = [&](std::string_view english, const std::vector<std::string>& names) {
+        if (names.empty()) return;
         problem +=
-            (problem.empty() ? "" : "; ") + where.substr(1) + " did not take " + List(notTaken);
-    if (!unread.empty())
-        problem +=
-            (problem.empty() ? "" : "; ") + List(unread) + " could not be read back from" + where;
+            (problem.empty() ? "" : "; ") + HostText(language, english, {List(names), address});
+    };
+    add("%1 could not be sent to the device at address %2", notSent);
+    add("the device at address %2 did not take %1", notTaken);
+    add("%1 could not be read back from the device at address %2", unread);
     if (!problem.empty()) report.outcome.Fail(EngineFailure::Incomplete, problem);
 }
 
@@ -234,8 +241,10 @@ GroupsWriteReport WriteGroups(EngineTerminal& terminal, int shortAddress,
     }
     for (const GroupWrite& write : report.writes) {
         if (write.group < 0 || write.group >= kDeviceGroupCount) {
-            report.outcome.Fail(EngineFailure::Refused,
-                                "no group " + std::to_string(write.group) + ": groups are 0 to 15");
+            report.outcome.Fail(
+                EngineFailure::Refused,
+                HostText(terminal.context.messages.GetLanguage(), "no group %1: groups are 0 to 15",
+                         {std::to_string(write.group)}));
             return report;
         }
     }
@@ -268,8 +277,10 @@ ScenesWriteReport WriteScenes(EngineTerminal& terminal, int shortAddress,
     }
     for (const SceneWrite& write : report.writes) {
         if (write.scene < 0 || write.scene >= kDeviceSceneCount) {
-            report.outcome.Fail(EngineFailure::Refused,
-                                "no scene " + std::to_string(write.scene) + ": scenes are 0 to 15");
+            report.outcome.Fail(
+                EngineFailure::Refused,
+                HostText(terminal.context.messages.GetLanguage(), "no scene %1: scenes are 0 to 15",
+                         {std::to_string(write.scene)}));
             return report;
         }
     }

@@ -19,6 +19,7 @@
 #include "engine/StepRunner.h"
 #include "link/Commands.h"
 #include "platform/Error.h"
+#include "platform/HostTexts.h"
 
 namespace zd {
 
@@ -286,16 +287,21 @@ PhysicalSelectionReport RunPhysicalSelection(
     now.status = msg.Load(5079) + "...";
     const AddressingDriveEnd end = DriveAddressingRun(line, drive);
     if (end.timedOut)
-        report.outcome.Fail(EngineFailure::Error, "the physical selection did not end in time");
+        report.outcome.Fail(
+            EngineFailure::Error,
+            HostText(msg.GetLanguage(), "the physical selection did not end in time"));
 
     report.lamps = now.lamps;
     report.recovered = line.Recovered();
     if (link.CommunicationLost()) {
         report.outcome.Fail(
             EngineFailure::CommunicationLost,
-            "the connection to the terminal was lost during the physical selection");
+            HostText(msg.GetLanguage(),
+                     "the connection to the terminal was lost during the physical selection"));
     } else if (failed) {
-        report.outcome.Fail(EngineFailure::Error, "the physical selection ended with an error");
+        report.outcome.Fail(
+            EngineFailure::Error,
+            HostText(msg.GetLanguage(), "the physical selection ended with an error"));
     } else if (line.CollisionsGoOn()) {
         report.outcome.Fail(EngineFailure::Incomplete, line.CollisionsText());
     }

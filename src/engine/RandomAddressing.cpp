@@ -41,6 +41,7 @@
 #include "engine/StepRunner.h"
 #include "link/Commands.h"
 #include "platform/Error.h"
+#include "platform/HostTexts.h"
 
 namespace zd {
 
@@ -803,8 +804,9 @@ RandomAddressingReport RunRandomAddressing(
     }
     if (RefusedOutsideDaliMode(terminal, report.outcome)) return report;
     if (report.variant == RandomAddressingVariant::Terminal) {
-        report.outcome.Fail(EngineFailure::Refused,
-                            "this terminal (firmware 1M or later) searches itself");
+        report.outcome.Fail(
+            EngineFailure::Refused,
+            HostText(msg.GetLanguage(), "this terminal (firmware 1M or later) searches itself"));
         return report;
     }
 
@@ -844,17 +846,24 @@ RandomAddressingReport RunRandomAddressing(
     const AddressingDriveEnd end = DriveAddressingRun(line, drive);
     const bool cancel = end.cancelled;
     if (end.timedOut)
-        report.outcome.Fail(EngineFailure::Error, "the random addressing did not end in time");
+        report.outcome.Fail(
+            EngineFailure::Error,
+            HostText(msg.GetLanguage(), "the random addressing did not end in time"));
 
     report.recovered = line.Recovered();
     report.checkMs = search.CheckMs();
     if (link.CommunicationLost()) {
         report.outcome.Fail(EngineFailure::CommunicationLost,
-                            "the connection to the terminal was lost during the random addressing");
+                            HostText(msg.GetLanguage(),
+                                     "the connection to the terminal was lost "
+                                     "during the random addressing"));
     } else if (cancel) {
-        report.outcome.Fail(EngineFailure::Cancelled, "the random addressing was cancelled");
+        report.outcome.Fail(EngineFailure::Cancelled,
+                            HostText(msg.GetLanguage(), "the random addressing was cancelled"));
     } else if (failed) {
-        report.outcome.Fail(EngineFailure::Error, "the random addressing ended with an error");
+        report.outcome.Fail(
+            EngineFailure::Error,
+            HostText(msg.GetLanguage(), "the random addressing ended with an error"));
     } else if (search.StoppedByCollisions()) {
         report.outcome.Fail(EngineFailure::Incomplete, line.CollisionsText());
     } else if (search.EndedAtLimit()) {

@@ -1,6 +1,7 @@
 #include "engine/SingleAssignment.h"
 
 #include "link/Commands.h"
+#include "platform/HostTexts.h"
 
 namespace zd {
 
@@ -22,7 +23,8 @@ SingleAssignmentReport AssignSingleAddress(AddressingLine& line, std::int16_t ad
         line.CloseLog(" end single assignment");
         report.outcome.Fail(
             EngineFailure::CommunicationLost,
-            "the connection to the terminal was lost: the line was not readdressed");
+            HostText(terminal.context.messages.GetLanguage(),
+                     "the connection to the terminal was lost: the line was not readdressed"));
         return report;
     }
     line.EmptyDeviceList();

@@ -5,6 +5,7 @@
 #include "engine/StepRunner.h"
 #include "link/Commands.h"
 #include "platform/Error.h"
+#include "platform/HostTexts.h"
 
 namespace zd {
 
@@ -126,6 +127,7 @@ void FollowRun(AddressingLine& line, const std::string& status, bool handOver,
                const std::function<bool()>& cancelled, TerminalAddressingReport& report) {
     const Context& context = line.GetContext();
     const MessageCatalogue& msg = context.messages;
+    const Language language = msg.GetLanguage();
     Link& link = line.TerminalLink();
     Scheduler& clock = context.scheduler;
     // The terminal's own run is never logged: it sends nothing the log could show.
@@ -177,9 +179,9 @@ void FollowRun(AddressingLine& line, const std::string& status, bool handOver,
         const bool ended = RunSteps(clock, kRndAddrFirmwareIntervalMs, poll,
                                     [&] { return cancel = cancelled && cancelled(); });
         if (!ended && !cancel)
-            report.outcome.Fail(EngineFailure::Error,
-                                "the terminal's random addressing did not "
-                                "end in time");
+            report.outcome.Fail(
+                EngineFailure::Error,
+                HostText(language, "the terminal's random addressing did not end in time"));
     }
     clock.DoEvents();
     link.EndProcedure();
@@ -187,13 +189,17 @@ void FollowRun(AddressingLine& line, const std::string& status, bool handOver,
 
     if (link.CommunicationLost()) {
         report.outcome.Fail(EngineFailure::CommunicationLost,
-                            "the connection to the terminal was lost during the random addressing");
+                            HostText(language,
+                                     "the connection to the terminal was lost during "
+                                     "the random addressing"));
     } else if (cancel) {
         report.outcome.Fail(EngineFailure::Cancelled,
-                            "the random addressing goes on in the terminal, which does not let "
-                            "the control stop it; scan once it has finished");
+                            HostText(language,
+                                     "the random addressing goes on in the terminal, which does "
+                                     "not let the control stop it; scan once it has finished"));
     } else if (failed) {
-        report.outcome.Fail(EngineFailure::Error, "the terminal's result could not be read");
+        report.outcome.Fail(EngineFailure::Error,
+                            HostText(language, "the terminal's result could not be read"));
     } else if (report.addressed) {
         // Told by the terminal, or found on the line after it reported no free address.
     } else if (report.result) {

@@ -237,6 +237,7 @@ int RunWindow(int& argc, char** argv, const WindowOptions& options) {
     QtScheduler scheduler;
     QtDialogs dialogs;
     MessageCatalogue messages(options.language);
+    dialogs.SetMessages(&messages);
     Context context{scheduler, dialogs, messages};
     const std::string& registryFile = options.connection.registryFile;
     std::unique_ptr<QSettingsRegistry> store =
@@ -246,7 +247,9 @@ int RunWindow(int& argc, char** argv, const WindowOptions& options) {
     // A store that cannot be read is left as it is: the window runs without device lists.
     if (const auto& error = registry.LoadError()) {
         dialogs.MessageBox(
-            {*error + "; the store was left as it was, and this run keeps nothing in it",
+            {HostText(messages.GetLanguage(),
+                      "%1; the store was left as it was, and this run keeps nothing in it",
+                      {HostMessage(messages.GetLanguage(), *error)}),
              MsgButtons::Ok, MsgIcon::Exclamation, "ZD4270"});
     }
 
@@ -255,6 +258,7 @@ int RunWindow(int& argc, char** argv, const WindowOptions& options) {
         // The host ends its controls, which write their device lists, before the store is synced.
         WindowHost host(context, registry, &dialogs, &messages);
         if (!options.languageChosen) host.UseRememberedLanguage();
+        dialogs.FollowLanguage();
         const QString platform = QGuiApplication::platformName();
         const bool interactive =
             platform != QStringLiteral("offscreen") && platform != QStringLiteral("minimal");
@@ -264,9 +268,9 @@ int RunWindow(int& argc, char** argv, const WindowOptions& options) {
     // The device lists written while the window ran go to the file now; the user hears when
     // they could not.
     if (!registry.LoadError() && !registry.Sync()) {
-        dialogs.MessageBox(
-            {"The store " + registry.FileName() + " cannot be written: " + registry.LastError(),
-             MsgButtons::Ok, MsgIcon::Critical, "ZD4270"});
+        dialogs.MessageBox({HostText(messages.GetLanguage(), "The store %1 cannot be written: %2",
+                                     {registry.FileName(), registry.LastError()}),
+                            MsgButtons::Ok, MsgIcon::Critical, "ZD4270"});
         return exitCode == 0 ? 1 : exitCode;
     }
     return exitCode;

@@ -1,8 +1,14 @@
 #include "gui/QtDialogs.h"
 
+#include <QCoreApplication>
 #include <QFileDialog>
+#include <QLibraryInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QStringList>
+#include <QTranslator>
+
+#include "platform/HostTexts.h"
 
 namespace zd {
 
@@ -30,7 +36,29 @@ QString QtFileFilter(const std::string& filter) {
     return filters.join(QStringLiteral(";;"));
 }
 
+QtDialogs::QtDialogs(QWidget* parent) : m_parent(parent) {}
+
+QtDialogs::~QtDialogs() {
+    if (m_qtTexts) QCoreApplication::removeTranslator(m_qtTexts.get());
+}
+
+void QtDialogs::FollowLanguage() {
+    const bool german = m_messages && m_messages->GetLanguage() == Language::German;
+    if (german == (m_qtTexts != nullptr)) return;
+    if (!german) {
+        QCoreApplication::removeTranslator(m_qtTexts.get());
+        m_qtTexts.reset();
+        return;
+    }
+    auto translator = std::make_unique<QTranslator>();
+    if (translator->load(QStringLiteral("qtbase_de"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)) &&
+        QCoreApplication::installTranslator(translator.get()))
+        m_qtTexts = std::move(translator);
+}
+
 MsgResult QtDialogs::MessageBox(const MessageBoxRequest& request) {
+    FollowLanguage();
     QMessageBox box(m_parent);
     box.setWindowTitle(Q(request.title));
     QString text = Q(request.text);
@@ -66,6 +94,14 @@ MsgResult QtDialogs::MessageBox(const MessageBoxRequest& request) {
             box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
             break;
     }
+    // The answers in the box's language, whether or not Qt's own translation is installed.
+    const Language language = m_messages ? m_messages->GetLanguage() : Language::English;
+    for (const auto& [button, english] :
+         {std::pair{QMessageBox::Ok, "OK"}, std::pair{QMessageBox::Cancel, "Cancel"},
+          std::pair{QMessageBox::Yes, "&Yes"}, std::pair{QMessageBox::No, "&No"}}) {
+        if (QAbstractButton* shown = box.button(button))
+            shown->setText(Q(HostText(language, english)));
+    }
     switch (box.exec()) {
         case QMessageBox::Yes:
             return MsgResult::Yes;
@@ -85,6 +121,7 @@ MsgResult QtDialogs::MessageBox(const MessageBoxRequest& request) {
 }
 
 std::optional<std::string> QtDialogs::FileDialog(const FileDialogRequest& request) {
+    FollowLanguage();
     QFileDialog dialog(m_parent, Q(request.title));
     dialog.setNameFilter(QtFileFilter(request.filter));
     dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);

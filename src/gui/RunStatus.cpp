@@ -14,6 +14,7 @@
 #include "frame/ControlProgress.h"
 #include "gui/StatusNote.h"
 #include "gui/Texts.h"
+#include "host/DeviceReadout.h"
 #include "platform/HostTexts.h"
 
 namespace zd {
@@ -27,33 +28,6 @@ constexpr int kTickMs = 500;
 
 // The English texts also go to the log and the documents; other languages word each kind of
 // recovery with the addresses it names.
-std::string RecoveryText(Language language, const AddressingRecovery& r) {
-    if (language == Language::English) return r.text;
-    char random[16];
-    std::snprintf(random, sizeof random, "0x%X", static_cast<unsigned>(r.randomAddress));
-    const std::string address = std::to_string(r.shortAddress);
-    const auto text = [&](std::string_view english) {
-        return HostText(language, english, {address, random});
-    };
-    if (r.what == "two-lamps") return text("two lamps were out at once: asked for one");
-    if (r.what == "selected-again") return text("the gear at address %1 was selected again");
-    if (r.what == "lamp-back-early") return text("lamp back before address %1 was programmed");
-    if (r.what == "two-gear") return text("two gear took address %1: given back");
-    if (r.what == "paced") return text("fast search went on with the paced handshake");
-    if (r.what == "second-ask")
-        return text(r.shortAddress < 0 ? "COMPARE answered only when asked again"
-                                       : "address %1 answered only when asked again");
-    if (r.what == "address-taken") return text("address %1 was taken: the next free one is used");
-    if (r.what == "gear-below") return text("a gear turned up below the search: searched again");
-    if (r.what == "verify-failed")
-        return text(r.shortAddress < 0 ? "the gear at %2 keeps no short address: left"
-                                       : "no answer to VERIFY at address %1: searched again");
-    if (r.what == "vanished") return text("the gear at address %1 fell silent: searched again");
-    if (r.what == "clash") return text("several gear took address %1: new random addresses");
-    if (r.what == "clash-left") return text("gear at %2 keep drawing one random address: left");
-    return r.text;
-}
-
 RunStatus::RunStatus(configZD4270& control, QStatusBar& bar)
     : QObject(&bar),
       m_control(control),

@@ -21,11 +21,6 @@ namespace zd {
 
 class configZD4270;
 class StatusNote;
-struct AddressingRecovery;
-enum class Language;
-
-// One recovery of the control in the window's language (the English text is the control's own).
-std::string RecoveryText(Language language, const AddressingRecovery& recovery);
 
 class RunStatus : public QObject {
   public:

@@ -80,11 +80,13 @@ bool WindowHost::SetLanguage(Language language) {
     if (!Idle()) return false;
     const Language before = m_catalogue->GetLanguage();
     m_catalogue->SetLanguage(language);
+    if (m_qtDialogs) m_qtDialogs->FollowLanguage();
     if (Open(m_current, true)) {
         m_store.RememberLanguage(language);
         return true;
     }
     m_catalogue->SetLanguage(before);
+    if (m_qtDialogs) m_qtDialogs->FollowLanguage();
     return false;
 }
 

@@ -73,9 +73,9 @@ bool WindowHost::RunMaintenance(const char* failureText, Body body) {
         body(run, *m_window->statusBar());
         done = true;
     } catch (const CommandFailed& e) {
-        failure = e.what();
+        failure = e.Text(language);
     } catch (const ControlError& e) {
-        failure = e.Description();
+        failure = HostMessage(language, e.Description());
     } catch (const std::exception& e) {
         failure = e.what();
     }
@@ -118,7 +118,7 @@ bool WindowHost::RestoreLine(const std::string& path) {
     std::string result;
     const bool done =
         RunMaintenance("The restore did not finish: %1", [&](ControlRun& run, QStatusBar& status) {
-            const LineBackup file = LoadLineBackup(path);
+            const LineBackup file = LoadLineBackup(path, language);
             const Json document = RunRestore(
                 run, file, path, false,
                 [&](const MaintenanceProgress& progress) {
@@ -145,36 +145,36 @@ bool WindowHost::RestoreLine(const std::string& path) {
 bool WindowHost::ReplaceDevice(int address, const std::string& backupPath) {
     const Language language = TextLanguage();
     std::string result;
-    const bool done =
-        RunMaintenance("The device was not replaced: %1", [&](ControlRun& run, QStatusBar& status) {
-            const LineBackup backup = LoadLineBackup(backupPath);
-            configZD4270& control = *Control();
-            status.showMessage(Tr(language, "Replacing device %1...", {std::to_string(address)}));
-            // The new gear is found by the addressing tab's random addressing, from the failed
-            // gear's address on and without a new installation, as the user would start it.
-            const Json document = RunReplace(run, backup, backupPath, address, false, [&] {
-                control.chkRndAddrCompleteNewInstallation.SetChecked(false);
-                control.chkRndAddrDeleteAllGroupAssignments.SetChecked(false);
-                control.chkRndAddrDeleteAllScenes.SetChecked(false);
-                control.cboRndAddrStartAddress.SetListIndex(address);
-                const std::size_t mark = run.BoxCount();
-                control.cmdRndAddrStart.Click();
-                if (!control.RndAddrRunning()) {
-                    throw CommandFailed(
-                        run.LastBoxSince(mark).value_or("the random addressing did not start"));
-                }
-                if (!run.RunUntil([&] { return !control.RndAddrRunning(); }))
-                    throw CommandFailed("the random addressing did not end in time");
-                FailOnErrorBox(run, mark);
-                return Json{{"recovered", RecoveredJson(control.EngineLine())}};
-            });
-            FollowSiteNames(run, {static_cast<std::int16_t>(address)});
-            result = HostText(
-                language,
-                "The new gear (random address %1) has address %2 and the settings "
-                "of the gear it replaces.",
-                {document.at("randomAddress").get<std::string>(), std::to_string(address)});
+    const bool done = RunMaintenance("The device was not replaced: %1", [&](ControlRun& run,
+                                                                            QStatusBar& status) {
+        const LineBackup backup = LoadLineBackup(backupPath, language);
+        configZD4270& control = *Control();
+        status.showMessage(Tr(language, "Replacing device %1...", {std::to_string(address)}));
+        // The new gear is found by the addressing tab's random addressing, from the failed
+        // gear's address on and without a new installation, as the user would start it.
+        const Json document = RunReplace(run, backup, backupPath, address, false, [&] {
+            control.chkRndAddrCompleteNewInstallation.SetChecked(false);
+            control.chkRndAddrDeleteAllGroupAssignments.SetChecked(false);
+            control.chkRndAddrDeleteAllScenes.SetChecked(false);
+            control.cboRndAddrStartAddress.SetListIndex(address);
+            const std::size_t mark = run.BoxCount();
+            control.cmdRndAddrStart.Click();
+            if (!control.RndAddrRunning()) {
+                throw CommandFailed(run.LastBoxSince(mark).value_or(
+                    HostText(language, "the random addressing did not start")));
+            }
+            if (!run.RunUntil([&] { return !control.RndAddrRunning(); }))
+                throw CommandFailed(HostWording("the random addressing did not end in time", {}));
+            FailOnErrorBox(run, mark);
+            return Json{{"recovered", RecoveredJson(control.EngineLine())}};
         });
+        FollowSiteNames(run, {static_cast<std::int16_t>(address)});
+        result =
+            HostText(language,
+                     "The new gear (random address %1) has address %2 and the settings "
+                     "of the gear it replaces.",
+                     {document.at("randomAddress").get<std::string>(), std::to_string(address)});
+    });
     if (done) Say(result, MsgIcon::Information);
     return done;
 }
@@ -184,7 +184,7 @@ std::optional<std::vector<int>> WindowHost::SilentBackupAddresses(const std::str
     const Language language = TextLanguage();
     LineBackup backup;
     try {
-        backup = LoadLineBackup(backupPath);
+        backup = LoadLineBackup(backupPath, language);
     } catch (const ControlError& e) {
         Say(e.Description(), MsgIcon::Critical);
         return std::nullopt;

@@ -17,6 +17,7 @@
 #include "engine/Progress.h"
 #include "platform/Dialogs.h"
 #include "platform/RegistryAccess.h"
+#include "platform/HostTexts.h"
 
 namespace zd {
 
@@ -31,10 +32,25 @@ class CommandFailed : public std::runtime_error {
   public:
     explicit CommandFailed(const std::string& reason, Json details = Json::object())
         : std::runtime_error(reason), m_details(std::move(details)) {}
+    explicit CommandFailed(const char* reason, Json details = Json::object())
+        : CommandFailed(std::string(reason), std::move(details)) {}
+    // A wording of the host's texts with its arguments, put into the reader's language by Text.
+    CommandFailed(const HostWording& wording, Json details = Json::object())
+        : std::runtime_error(wording.In(Language::English)),
+          m_details(std::move(details)),
+          m_wording(wording) {}
+    // The same failure with the details of the step that met it.
+    CommandFailed(const CommandFailed& failure, Json details) : CommandFailed(failure) {
+        m_details = std::move(details);
+    }
     const Json& Details() const { return m_details; }
+    std::string Text(Language language) const {
+        return m_wording ? m_wording->In(language) : HostMessage(language, what());
+    }
 
   private:
     Json m_details;
+    std::optional<HostWording> m_wording;
 };
 
 class ControlRun {

@@ -7,6 +7,7 @@
 #include "engine/VariableText.h"
 #include "link/Commands.h"
 #include "link/ModuleState.h"
+#include "platform/HostTexts.h"
 
 namespace zd {
 
@@ -53,10 +54,56 @@ Json DevicesJson(const ModuleState& state) {
     return list;
 }
 
+std::string RecoveryText(Language language, const AddressingRecovery& r) {
+    if (language == Language::English) return r.text;
+    char random[16];
+    std::snprintf(random, sizeof random, "0x%X", static_cast<unsigned>(r.randomAddress));
+    const std::string address = std::to_string(r.shortAddress);
+    const auto text = [&](std::string_view english) {
+        return HostText(language, english, {address, random});
+    };
+    if (r.what == "two-lamps") return text("two lamps were out at once: asked for one");
+    if (r.what == "selected-again") return text("the gear at address %1 was selected again");
+    if (r.what == "lamp-back-early") return text("lamp back before address %1 was programmed");
+    if (r.what == "two-gear") return text("two gear took address %1: given back");
+    if (r.what == "paced") return text("fast search went on with the paced handshake");
+    if (r.what == "second-ask")
+        return text(r.shortAddress < 0 ? "COMPARE answered only when asked again"
+                                       : "address %1 answered only when asked again");
+    if (r.what == "address-taken") return text("address %1 was taken: the next free one is used");
+    if (r.what == "gear-below") return text("a gear turned up below the search: searched again");
+    if (r.what == "verify-failed")
+        return text(r.shortAddress < 0 ? "the gear at %2 keeps no short address: left"
+                                       : "no answer to VERIFY at address %1: searched again");
+    if (r.what == "vanished") return text("the gear at address %1 fell silent: searched again");
+    if (r.what == "clash") return text("several gear took address %1: new random addresses");
+    if (r.what == "clash-left") return text("gear at %2 keep drawing one random address: left");
+    if (r.what == "collision")
+        return text("a command met another master on the line and was sent again");
+    if (r.what == "random-taken")
+        return text(
+            "a gear without a short address has the random address %2 of the gear at "
+            "address %1: new random addresses drawn");
+    if (r.what == "ignores-withdraw")
+        return text(
+            "the gear at address %1 (%2) ignores WITHDRAW: the gear without a short "
+            "address were initialised again without it");
+    if (r.what == "line-dark")
+        return text(
+            "nobody answered after the search, not even the gear addressed in it (the "
+            "line's mains?): initialised again and searched");
+    if (r.what == "missing")
+        return text(
+            "gear without a short address still answered after the search: initialised "
+            "again and searched");
+    return r.text;
+}
+
 Json RecoveredJson(const AddressingLine& line) {
+    const Language language = line.GetContext().messages.GetLanguage();
     Json list = Json::array();
     for (const AddressingRecovery& r : line.Recovered()) {
-        Json entry = {{"what", r.what}, {"text", r.text}, {"count", r.count}};
+        Json entry = {{"what", r.what}, {"text", RecoveryText(language, r)}, {"count", r.count}};
         if (r.shortAddress >= 0) entry["shortAddress"] = r.shortAddress;
         if (r.randomAddress >= 0) entry["randomAddress"] = r.randomAddress;
         list.push_back(entry);
@@ -92,8 +139,9 @@ DeviceReadout ReadKnownDevice(ControlRun& run, int address, const ReadoutOptions
         throw CommandFailed(RunMessages(run).Load(5122) + "!");
     if (!Known(run.State(), address)) RunDeviceScan(run);
     if (!Known(run.State(), address)) {
-        throw CommandFailed("no device answers at address " + std::to_string(address),
-                            {{"devices", DevicesJson(run.State())}});
+        throw CommandFailed(
+            HostWording("no device answers at address %1", {std::to_string(address)}),
+            {{"devices", DevicesJson(run.State())}});
     }
     const std::size_t mark = run.BoxCount();
     EngineTerminal terminal = RunTerminal(run);
@@ -114,9 +162,12 @@ DeviceReadout ReadKnownDevice(ControlRun& run, int address, const ReadoutOptions
 std::string NoAnswerReason(ControlRun& run, int address, std::optional<DeviceAnswer> answer) {
     const ModuleState& state = run.State();
     const clsDevice* device = state.devices ? state.devices->Item(address) : nullptr;
+    const Language language = RunMessages(run).GetLanguage();
     if ((device && device->m_bDALIConflict) || answer == DeviceAnswer::Conflict)
-        return "several devices answer at address " + std::to_string(address) + " at once";
-    return "the device at address " + std::to_string(address) + " does not answer";
+        return HostText(language, "several devices answer at address %1 at once",
+                        {std::to_string(address)});
+    return HostText(language, "the device at address %1 does not answer",
+                    {std::to_string(address)});
 }
 
 Json VariablesJson(const DeviceVariables& read, const MessageCatalogue& messages) {
@@ -173,16 +224,20 @@ void FailOnUnreadVariables(ControlRun& run, int address, const DeviceVariables& 
     if (unread == kDeviceVariableCount)
         throw CommandFailed(NoAnswerReason(run, address, answer), document);
     if (unread > 0)
-        throw CommandFailed(std::to_string(unread) + " of " + std::to_string(kDeviceVariableCount) +
-                                " variables could not be read",
-                            document);
+        throw CommandFailed(
+            HostWording("%1 of %2 variables could not be read",
+                        {std::to_string(unread), std::to_string(kDeviceVariableCount)}),
+            document);
 }
 
 void FailOnUnread(const char* what, const std::vector<int>& unread, Json& document) {
     if (unread.empty()) return;
     document["unread"] = unread;
     throw CommandFailed(
-        std::string("the ") + what + " " + NumberList(unread) + " could not be read", document);
+        HostWording(std::string_view(what) == "groups" ? "the groups %1 could not be read"
+                                                       : "the scenes %1 could not be read",
+                    {NumberList(unread)}),
+        document);
 }
 
 Json ReadVariables(ControlRun& run, int address, bool opticalFeedback) {

@@ -20,6 +20,9 @@ namespace zd {
 // The device list as the control keeps it, by short address.
 Json DevicesJson(const ModuleState& state);
 // What the last addressing run or scan recovered from: kind, text, where and how often.
+// One recovery in language (the English text is the engine's own, which its logs keep).
+std::string RecoveryText(Language language, const AddressingRecovery& recovery);
+// What the line's last run recovered from, its texts in the context's language.
 Json RecoveredJson(const AddressingLine& line);
 // CommandFailed with the first error box shown since mark, if there is one.
 void FailOnErrorBox(const ControlRun& run, std::size_t mark, Json details = Json::object());

@@ -80,9 +80,11 @@ Json RunReplace(ControlRun& run, const LineBackup& backup, const std::string& ba
     if (!saved) {
         std::vector<int> held;
         for (const DeviceBackup& device : backup.devices) held.push_back(device.shortAddress);
-        throw ControlError("the backup " + backupName + " holds no device at address " +
-                           std::to_string(address) + " (it holds " +
-                           (held.empty() ? std::string("none") : NumberList(held)) + ")");
+        const Language language = run.GetContext().messages.GetLanguage();
+        throw ControlError(
+            HostText(language, "the backup %1 holds no device at address %2 (it holds %3)",
+                     {backupName, std::to_string(address),
+                      held.empty() ? HostText(language, "none") : NumberList(held)}));
     }
     const DeviceBackup wanted = *saved;
     Json document = {{"shortAddress", address},
@@ -104,27 +106,29 @@ Json RunReplace(ControlRun& run, const LineBackup& backup, const std::string& ba
                          {"newGear", NewGearName(newGear)},
                          {"devices", DevicesJson(run.State())}};
     if (before.count(address)) {
-        throw CommandFailed("the device at address " + std::to_string(address) +
-                                " answers: there is nothing to replace",
+        throw CommandFailed(HostWording("the device at address %1 answers: there is nothing to "
+                                        "replace",
+                                        {std::to_string(address)}),
                             document);
     }
     if (newGear == NewGear::None) {
-        throw CommandFailed(
-            "no gear without a short address is on the line: put the new "
-            "gear in, power it, and try again",
-            document);
+        throw CommandFailed(HostWording("no gear without a short address is on the line: put the "
+                                        "new gear in, power it, and try again",
+                                        {}),
+                            document);
     }
     if (!byLamp && newGear == NewGear::Several) {
-        throw CommandFailed(
-            "several gear without a short address are on the line: pick the "
-            "new one by its lamp (physical selection, --physical)",
-            document);
+        throw CommandFailed(HostWording("several gear without a short address are on the line: "
+                                        "pick the new one by its lamp (physical selection, "
+                                        "--physical)",
+                                        {}),
+                            document);
     }
     if (!byLamp && silent.size() > 1) {
-        throw CommandFailed("the addresses " + NumberList(silent) +
-                                " of the backup are silent: the search cannot tell which "
-                                "one the new gear replaces; pick it by its lamp (physical "
-                                "selection, --physical)",
+        throw CommandFailed(HostWording("the addresses %1 of the backup are silent: the search "
+                                        "cannot tell which one the new gear replaces; pick it by "
+                                        "its lamp (physical selection, --physical)",
+                                        {NumberList(silent)}),
                             document);
     }
 
@@ -134,7 +138,7 @@ Json RunReplace(ControlRun& run, const LineBackup& backup, const std::string& ba
     } catch (const CommandFailed& failure) {
         document["addressing"] = failure.Details();
         document["failedStep"] = "addressing";
-        throw CommandFailed(failure.what(), document);
+        throw CommandFailed(failure, document);
     }
     // The new gear has its address now: the check and the restore run whatever comes.
     if (step) step(ReplaceStep::Check);
@@ -146,16 +150,16 @@ Json RunReplace(ControlRun& run, const LineBackup& backup, const std::string& ba
     document["devices"] = DevicesJson(run.State());
     if (!after.count(address)) {
         document["failedStep"] = "check";
-        throw CommandFailed(
-            "no gear answers at address " + std::to_string(address) + " after the addressing",
-            document);
+        throw CommandFailed(HostWording("no gear answers at address %1 after the addressing",
+                                        {std::to_string(address)}),
+                            document);
     }
     if (!added.empty()) {
         document["failedStep"] = "check";
         document["alsoAddressed"] = added;
-        throw CommandFailed("more than one new gear took an address (" + std::to_string(address) +
-                                " and " + NumberList(added) +
-                                "); restore each from the backup or address it anew",
+        throw CommandFailed(HostWording("more than one new gear took an address (%1 and %2); "
+                                        "restore each from the backup or address it anew",
+                                        {std::to_string(address), NumberList(added)}),
                             document);
     }
 
@@ -172,7 +176,7 @@ Json RunReplace(ControlRun& run, const LineBackup& backup, const std::string& ba
         document["failedStep"] = "restore";
         std::string list;
         for (const std::string& what : missed) list += (list.empty() ? "" : ", ") + what;
-        throw CommandFailed("the new gear did not take " + list, document);
+        throw CommandFailed(HostWording("the new gear did not take %1", {list}), document);
     }
     return document;
 }

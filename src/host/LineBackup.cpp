@@ -47,9 +47,10 @@ std::string NowUtc() {
 
 // ---- strict reading
 
-[[noreturn]] void Fail(const std::string& file, const std::string& where,
-                       const std::string& reason) {
-    throw ControlError(file + ": " + (where.empty() ? "" : "at " + where + ": ") + reason,
+[[noreturn]] void Fail(const std::string& file, const std::string& where, const std::string& reason,
+                       Language language) {
+    throw ControlError(where.empty() ? file + ": " + reason
+                                     : HostText(language, "%1: at %2: %3", {file, where, reason}),
                        kLibraryTitle, kErrAutomation);
 }
 
@@ -59,9 +60,9 @@ constexpr int kMaxNesting = 32;
 constexpr std::size_t kExcerptLength = 40;
 
 // A value as a message shows it: a short one whole, a long one cut, lists and objects by kind.
-std::string Excerpt(const Json& value) {
-    if (value.is_object()) return "an object";
-    if (value.is_array()) return "a list";
+std::string Excerpt(const Json& value, Language language) {
+    if (value.is_object()) return HostText(language, "an object");
+    if (value.is_array()) return HostText(language, "a list");
     std::string text = value.dump(-1, ' ', true, Json::error_handler_t::replace);
     if (text.size() > kExcerptLength) text = text.substr(0, kExcerptLength) + "...";
     return text;
@@ -70,11 +71,14 @@ std::string Excerpt(const Json& value) {
 // nlohmann keeps the last of two equal keys; a file with a key twice is ambiguous.
 struct DuplicateKeys {
     std::string file;
+    Language language;
     std::vector<std::set<std::string>> objects;
     bool operator()(int depth, Json::parse_event_t event, Json& parsed) {
         if (depth > kMaxNesting) {
             Fail(file, "",
-                 "values are nested deeper than " + std::to_string(kMaxNesting) + " levels");
+                 HostText(language, "values are nested deeper than %1 levels",
+                          {std::to_string(kMaxNesting)}),
+                 language);
         }
         switch (event) {
             case Json::parse_event_t::object_start:
@@ -85,7 +89,9 @@ struct DuplicateKeys {
                 break;
             case Json::parse_event_t::key:
                 if (!objects.empty() && !objects.back().insert(parsed.get<std::string>()).second)
-                    Fail(file, "", "the key " + Excerpt(parsed) + " comes twice");
+                    Fail(file, "",
+                         HostText(language, "the key %1 comes twice", {Excerpt(parsed, language)}),
+                         language);
                 break;
             default:
                 break;
@@ -96,33 +102,39 @@ struct DuplicateKeys {
 
 class Reader {
   public:
-    explicit Reader(std::string file) : m_file(std::move(file)) {}
+    Reader(std::string file, Language language) : m_file(std::move(file)), m_language(language) {}
 
     [[noreturn]] void Fail(const std::string& where, const std::string& reason) const {
-        zd::Fail(m_file, where, reason);
+        zd::Fail(m_file, where, reason, m_language);
     }
+    // A reason in the reader's language.
+    std::string T(std::string_view english,
+                  std::initializer_list<std::string_view> args = {}) const {
+        return HostText(m_language, english, args);
+    }
+    std::string Excerpt(const Json& value) const { return zd::Excerpt(value, m_language); }
     void Object(const Json& value, const std::string& where,
                 std::initializer_list<const char*> required,
                 std::initializer_list<const char*> optional = {}) const {
-        if (!value.is_object()) Fail(where, "an object is expected");
+        if (!value.is_object()) Fail(where, T("an object is expected"));
         for (const auto& entry : value.items()) {
             const std::string& key = entry.key();
             const auto known = [&](auto list) {
                 return std::any_of(list.begin(), list.end(),
                                    [&](const char* name) { return key == name; });
             };
-            if (!known(required) && !known(optional)) Fail(where, "unknown key " + Excerpt(key));
+            if (!known(required) && !known(optional))
+                Fail(where, T("unknown key %1", {Excerpt(key)}));
         }
         for (const char* key : required)
-            if (!value.contains(key))
-                Fail(where, "the key \"" + std::string(key) + "\" is missing");
+            if (!value.contains(key)) Fail(where, T("the key \"%1\" is missing", {key}));
     }
     int Integer(const Json& value, const std::string& where, std::int64_t low,
                 std::int64_t high) const {
         if (!value.is_number_integer() || value.get<std::int64_t>() < low ||
             value.get<std::int64_t>() > high) {
-            Fail(where, "a whole number " + std::to_string(low) + " to " + std::to_string(high) +
-                            " is expected, not " + Excerpt(value));
+            Fail(where, T("a whole number %1 to %2 is expected, not %3",
+                          {std::to_string(low), std::to_string(high), Excerpt(value)}));
         }
         return static_cast<int>(value.get<std::int64_t>());
     }
@@ -130,14 +142,14 @@ class Reader {
         const std::string text = value.is_string() ? value.get<std::string>() : "";
         const bool hex = text.size() == 8 && text.rfind("0x", 0) == 0 &&
                          text.find_first_not_of("0123456789abcdefABCDEF", 2) == std::string::npos;
-        if (!hex) Fail(where, "a random address \"0x\" and six hexadecimal digits is expected");
+        if (!hex) Fail(where, T("a random address \"0x\" and six hexadecimal digits is expected"));
         return static_cast<std::uint32_t>(std::stoul(text.substr(2), nullptr, 16));
     }
     int Level(const Json& value, const std::string& where) const {
         if (value == "mask") return kDaliMask;
         if (!value.is_number_integer() || value.get<std::int64_t>() < 0 ||
             value.get<std::int64_t>() > 254)
-            Fail(where, "a level 0 to 254 or \"mask\" is expected, not " + Excerpt(value));
+            Fail(where, T("a level 0 to 254 or \"mask\" is expected, not %1", {Excerpt(value)}));
         return value.get<int>();
     }
 
@@ -153,32 +165,32 @@ class Reader {
 
         const Json& variables = value.at("variables");
         const std::string vWhere = where + "/variables";
-        if (!variables.is_object()) Fail(vWhere, "an object is expected");
+        if (!variables.is_object()) Fail(vWhere, T("an object is expected"));
         for (const auto& entry : variables.items()) {
             const std::string& key = entry.key();
             const bool known = std::any_of(kVariableNames.begin(), kVariableNames.end(),
                                            [&](const VariableName& v) { return key == v.name; });
-            if (!known) Fail(vWhere, "unknown variable " + Excerpt(key));
+            if (!known) Fail(vWhere, T("unknown variable %1", {Excerpt(key)}));
         }
         for (std::size_t pos = 0; pos < kVariableCount; ++pos) {
             const char* name = kVariableNames[pos].name;
             if (!variables.contains(name))
-                Fail(vWhere, "the variable \"" + std::string(name) + "\" is missing");
+                Fail(vWhere, T("the variable \"%1\" is missing", {name}));
             device.variables[pos] = Integer(variables.at(name), vWhere + "/" + name,
                                             VariableMin(pos), VariableMax(pos));
         }
         if (static_cast<std::uint32_t>(device.variables[kRandomAddress]) != device.randomAddress)
-            Fail(vWhere + "/random-address", "differs from the device's randomAddress");
+            Fail(vWhere + "/random-address", T("differs from the device's randomAddress"));
         if (device.variables[kDeviceType] != device.deviceType)
-            Fail(vWhere + "/device-type", "differs from the device's deviceType");
+            Fail(vWhere + "/device-type", T("differs from the device's deviceType"));
 
         const Json& groups = value.at("groups");
-        if (!groups.is_array()) Fail(where + "/groups", "a list of groups is expected");
+        if (!groups.is_array()) Fail(where + "/groups", T("a list of groups is expected"));
         for (std::size_t i = 0; i < groups.size(); ++i) {
             const std::string gWhere = where + "/groups/" + std::to_string(i);
             const int group = Integer(groups[i], gWhere, 0, kBackupGroupCount - 1);
             if (std::find(device.groups.begin(), device.groups.end(), group) != device.groups.end())
-                Fail(gWhere, "group " + std::to_string(group) + " comes twice");
+                Fail(gWhere, T("group %1 comes twice", {std::to_string(group)}));
             device.groups.push_back(group);
         }
         std::sort(device.groups.begin(), device.groups.end());
@@ -186,16 +198,16 @@ class Reader {
         const Json& scenes = value.at("scenes");
         const std::string sWhere = where + "/scenes";
         if (!scenes.is_object())
-            Fail(sWhere, "an object of the scenes \"0\" to \"15\" is expected");
+            Fail(sWhere, T("an object of the scenes \"0\" to \"15\" is expected"));
         for (const auto& [key, item] : scenes.items()) {
             bool known = false;
             for (int scene = 0; scene < kBackupSceneCount; ++scene)
                 known = known || key == std::to_string(scene);
-            if (!known) Fail(sWhere, "unknown scene " + Excerpt(key));
+            if (!known) Fail(sWhere, T("unknown scene %1", {Excerpt(key)}));
         }
         for (int scene = 0; scene < kBackupSceneCount; ++scene) {
             const std::string key = std::to_string(scene);
-            if (!scenes.contains(key)) Fail(sWhere, "the scene \"" + key + "\" is missing");
+            if (!scenes.contains(key)) Fail(sWhere, T("the scene \"%1\" is missing", {key}));
             device.scenes[static_cast<std::size_t>(scene)] =
                 Level(scenes.at(key), sWhere + "/" + key);
         }
@@ -229,6 +241,7 @@ class Reader {
 
   private:
     std::string m_file;
+    Language m_language;
 };
 
 // The line and column of a byte offset, as people count them.
@@ -362,10 +375,11 @@ std::string WriteLineBackup(const LineBackup& backup) {
     return document.dump(2) + "\n";
 }
 
-LineBackup ParseLineBackup(const std::string& text, const std::string& fileName) {
+LineBackup ParseLineBackup(const std::string& text, const std::string& fileName,
+                           Language language) {
     Json document;
     try {
-        document = Json::parse(text, DuplicateKeys{fileName, {}});
+        document = Json::parse(text, DuplicateKeys{fileName, language, {}});
     } catch (const Json::parse_error& error) {
         std::string reason = error.what();
         const std::size_t colon = reason.find(": ");
@@ -381,39 +395,42 @@ LineBackup ParseLineBackup(const std::string& text, const std::string& fileName)
         std::string what = error.what();
         what = what.substr(what.find("] ") + 2);
         if (what.size() > 4 * kExcerptLength) what = what.substr(0, 4 * kExcerptLength) + "...";
-        Fail(fileName, "", what);
+        Fail(fileName, "", what, language);
     }
-    const Reader reader(fileName);
+    const Reader reader(fileName, language);
     // What the file is and its version come first: a newer version may bring keys of its own.
     if (!document.is_object() || document.value("format", Json()) != kBackupFormat) {
-        reader.Fail("/format", std::string("this is no line backup (\"format\": \"") +
-                                   kBackupFormat + "\" is expected)");
+        reader.Fail("/format", reader.T("this is no line backup (\"format\": \"%1\" is expected)",
+                                        {kBackupFormat}));
     }
-    if (!document.contains("version")) reader.Fail("/", "the key \"version\" is missing");
+    if (!document.contains("version"))
+        reader.Fail("/", reader.T("the key \"%1\" is missing", {"version"}));
     const int version = reader.Integer(document.at("version"), "/version", 1, 1'000'000);
     if (version > kBackupVersion) {
-        reader.Fail("/version", "version " + std::to_string(version) +
-                                    " is newer than this program reads (" +
-                                    std::to_string(kBackupVersion) + ")");
+        reader.Fail("/version",
+                    reader.T("version %1 is newer than this program reads (%2)",
+                             {std::to_string(version), std::to_string(kBackupVersion)}));
     }
     reader.Object(document, "/", {"format", "version", "devices"}, {"created", "terminal"});
     LineBackup backup;
     if (document.contains("created")) {
-        if (!document.at("created").is_string()) reader.Fail("/created", "a text is expected");
+        if (!document.at("created").is_string())
+            reader.Fail("/created", reader.T("a text is expected"));
         backup.created = document.at("created").get<std::string>();
     }
     if (document.contains("terminal")) {
-        if (!document.at("terminal").is_object()) reader.Fail("/terminal", "an object is expected");
+        if (!document.at("terminal").is_object())
+            reader.Fail("/terminal", reader.T("an object is expected"));
         backup.terminal = document.at("terminal");
     }
     const Json& devices = document.at("devices");
-    if (!devices.is_array()) reader.Fail("/devices", "a list of devices is expected");
+    if (!devices.is_array()) reader.Fail("/devices", reader.T("a list of devices is expected"));
     for (std::size_t i = 0; i < devices.size(); ++i) {
         const std::string where = "/devices/" + std::to_string(i);
         DeviceBackup device = reader.Device(devices[i], where);
         if (backup.Find(device.shortAddress)) {
-            reader.Fail(where + "/shortAddress",
-                        "short address " + std::to_string(device.shortAddress) + " comes twice");
+            reader.Fail(where + "/shortAddress", reader.T("short address %1 comes twice",
+                                                          {std::to_string(device.shortAddress)}));
         }
         backup.devices.push_back(std::move(device));
     }
@@ -424,8 +441,8 @@ LineBackup ParseLineBackup(const std::string& text, const std::string& fileName)
     return backup;
 }
 
-LineBackup LoadLineBackup(const std::string& path) {
-    return ParseLineBackup(ReadInputFile(path, kBackupInput), path);
+LineBackup LoadLineBackup(const std::string& path, Language language) {
+    return ParseLineBackup(ReadInputFile(path, kBackupInput), path, language);
 }
 
 void SaveLineBackup(const std::string& path, const LineBackup& backup) {

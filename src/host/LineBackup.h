@@ -82,9 +82,10 @@ LineBackup ReadLineBackup(ControlRun& run, std::vector<UnreadDevice>& unread,
 // short address twice or a format or version it does not read is refused with a ControlError
 // naming the file, the place ("/devices/2/scenes/3") and what is wrong.
 std::string WriteLineBackup(const LineBackup& backup);
-LineBackup ParseLineBackup(const std::string& text, const std::string& fileName);
+LineBackup ParseLineBackup(const std::string& text, const std::string& fileName,
+                           Language language = Language::English);
 // Reads at most the backup's size limit. Throws ControlError.
-LineBackup LoadLineBackup(const std::string& path);
+LineBackup LoadLineBackup(const std::string& path, Language language = Language::English);
 // Replaces path only once the whole file is written. Throws ControlError.
 void SaveLineBackup(const std::string& path, const LineBackup& backup);
 
@@ -124,7 +125,7 @@ struct DevicePlan {
     }
     Json ToJson() const;
     // One line per change, for the question before anything is sent.
-    std::string Text() const;
+    std::string Text(Language language = Language::English) const;
 };
 
 // The writes that make now hold want's levels, fade, groups and scenes. The minimum and maximum

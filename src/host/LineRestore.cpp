@@ -32,25 +32,30 @@ int Count(const std::vector<DevicePlan>& plans, RestoreState state) {
 
 // Where the backup and the line disagree beyond the settings, for the plan and the question.
 std::vector<std::string> Mismatches(const LineBackup& file, const LineBackup& line,
-                                    std::int32_t position, const std::vector<DevicePlan>& plans) {
+                                    std::int32_t position, const std::vector<DevicePlan>& plans,
+                                    Language language) {
     std::vector<std::string> found;
     const Json& saved = file.terminal.contains("position") ? file.terminal.at("position") : Json();
     if (saved.is_number_integer() && saved.get<std::int64_t>() != position) {
-        found.push_back("the backup was made at terminal position " + saved.dump() +
-                        ", this terminal is at position " + std::to_string(position));
+        found.push_back(HostText(language,
+                                 "the backup was made at terminal position %1, this terminal is "
+                                 "at position %2",
+                                 {saved.dump(), std::to_string(position)}));
     }
     if (Count(plans, RestoreState::Replaced) > 0 && Count(plans, RestoreState::Unchanged) == 0 &&
         Count(plans, RestoreState::Changed) == 0) {
-        found.push_back("no random address of the backup matches a gear on the line: " +
-                        std::to_string(Count(plans, RestoreState::Replaced)) +
-                        " of its addresses are held by other gear");
+        found.push_back(HostText(language,
+                                 "no random address of the backup matches a gear on the line: %1 "
+                                 "of its addresses are held by other gear",
+                                 {std::to_string(Count(plans, RestoreState::Replaced))}));
     }
     for (const DeviceBackup& want : file.devices) {
         const DeviceBackup* now = line.Find(want.shortAddress);
         if (now && now->deviceType != want.deviceType) {
-            found.push_back("address " + std::to_string(want.shortAddress) + ": device type " +
-                            std::to_string(want.deviceType) + " in the backup, " +
-                            std::to_string(now->deviceType) + " on the line");
+            found.push_back(
+                HostText(language, "address %1: device type %2 in the backup, %3 on the line",
+                         {std::to_string(want.shortAddress), std::to_string(want.deviceType),
+                          std::to_string(now->deviceType)}));
         }
     }
     return found;
@@ -102,22 +107,27 @@ Json DevicePlan::ToJson() const {
     return entry;
 }
 
-std::string DevicePlan::Text() const {
-    std::string text = "address " + std::to_string(shortAddress) + ": " + RestoreStateName(state);
+std::string DevicePlan::Text(Language language) const {
+    std::string text =
+        HostText(language, "address %1: %2",
+                 {std::to_string(shortAddress), HostText(language, RestoreStateName(state))});
     if (state == RestoreState::Replaced && fileRandomAddress && lineRandomAddress)
-        text += " (random address " + RandomAddressText(*lineRandomAddress) + ", was " +
-                RandomAddressText(*fileRandomAddress) + ")";
+        text += " " + HostText(language, "(random address %1, was %2)",
+                               {RandomAddressText(*lineRandomAddress),
+                                RandomAddressText(*fileRandomAddress)});
     if (!reason.empty()) text += " (" + reason + ")";
     for (std::size_t i = 0; i < variables.size(); ++i) {
         text += "\n  " +
                 std::string(kVariableNames[static_cast<std::size_t>(variables[i].first)].name) +
                 " " + LevelText(variablesFrom[i]) + " -> " + LevelText(variables[i].second);
     }
-    if (!addGroups.empty()) text += "\n  add to groups " + NumberList(addGroups);
-    if (!removeGroups.empty()) text += "\n  remove from groups " + NumberList(removeGroups);
+    if (!addGroups.empty())
+        text += "\n  " + HostText(language, "add to groups %1", {NumberList(addGroups)});
+    if (!removeGroups.empty())
+        text += "\n  " + HostText(language, "remove from groups %1", {NumberList(removeGroups)});
     for (std::size_t i = 0; i < scenes.size(); ++i) {
-        text += "\n  scene " + std::to_string(scenes[i].first) + " " + LevelText(scenesFrom[i]) +
-                " -> " + LevelText(scenes[i].second);
+        text += "\n  " + HostText(language, "scene %1", {std::to_string(scenes[i].first)}) + " " +
+                LevelText(scenesFrom[i]) + " -> " + LevelText(scenes[i].second);
     }
     return text + colour.Text();
 }
@@ -251,7 +261,8 @@ RestoreResult RestoreLine(ControlRun& run, const LineBackup& file, const std::st
         return result;
     }
     result.plans = PlanRestore(file, line, unread);
-    result.mismatches = Mismatches(file, line, run.Line().Terminal().position, result.plans);
+    result.mismatches = Mismatches(file, line, run.Line().Terminal().position, result.plans,
+                                   run.GetContext().messages.GetLanguage());
     result.otherGear = Count(result.plans, RestoreState::Replaced) > 0 &&
                        Count(result.plans, RestoreState::Unchanged) == 0 &&
                        Count(result.plans, RestoreState::Changed) == 0;
@@ -262,7 +273,7 @@ RestoreResult RestoreLine(ControlRun& run, const LineBackup& file, const std::st
     std::size_t total = 0;
     for (const DevicePlan& plan : result.plans) {
         if (!plan.Writes()) continue;
-        planText += plan.Text() + "\n";
+        planText += plan.Text(language) + "\n";
         ++total;
     }
     if (planText.empty()) {
@@ -316,16 +327,19 @@ Json RunRestore(ControlRun& run, const LineBackup& file, const std::string& file
     Json document = {
         {"file", fileName}, {"dryRun", dryRun}, {"plan", planJson}, {"summary", summary}};
     if (result.stopped && plans.empty()) {
-        document["note"] = "stopped while the line was read: nothing was sent";
+        document["note"] = HostText(run.GetContext().messages.GetLanguage(),
+                                    "stopped while the line was read: nothing was sent");
         return document;
     }
     if (!result.mismatches.empty()) document["mismatch"] = result.mismatches;
     if (dryRun) return document;
     if (result.otherGear && !acceptOtherGear) {
         throw CommandFailed(
-            "no gear of the backup is on this line (no random address matches): it may be another "
-            "line's backup, or the line was addressed anew since; nothing was sent. Check the "
-            "plan (--dry-run) and confirm with --other-gear",
+            HostWording("no gear of the backup is on this line (no random address matches): it "
+                        "may be another line's backup, or the line was addressed anew since; "
+                        "nothing was sent. Check the plan (--dry-run) and confirm with "
+                        "--other-gear",
+                        {}),
             document);
     }
 
@@ -344,7 +358,8 @@ Json RunRestore(ControlRun& run, const LineBackup& file, const std::string& file
     }
     document["written"] = written;
     if (!result.confirmed)
-        throw CommandFailed("the restore was not confirmed; nothing was sent", document);
+        throw CommandFailed(HostWording("the restore was not confirmed; nothing was sent", {}),
+                            document);
     if (result.stopped) {
         // What the stop left undone, for a restore run again later.
         document["notWritten"] = result.notWritten;
@@ -358,14 +373,21 @@ Json RunRestore(ControlRun& run, const LineBackup& file, const std::string& file
         if (plan.state == RestoreState::Missing) missing.push_back(plan.shortAddress);
         if (plan.state == RestoreState::Unreadable) notRead.push_back(plan.shortAddress);
     }
+    const Language language = run.GetContext().messages.GetLanguage();
     std::string problem;
-    if (!allTaken) problem = "some devices did not take what was sent (see \"written\")";
+    const auto add = [&](const std::string& text) {
+        problem += (problem.empty() ? "" : "; ") + text;
+    };
+    if (!allTaken)
+        add(HostText(language, "some devices did not take what was sent (see \"written\")"));
     if (!notRead.empty())
-        problem += std::string(problem.empty() ? "" : "; ") + "the device(s) " +
-                   NumberList(notRead) + " could not be read and were left as they are";
+        add(HostText(language, "the device(s) %1 could not be read and were left as they are",
+                     {NumberList(notRead)}));
     if (!missing.empty())
-        problem += std::string(problem.empty() ? "" : "; ") + "nothing answers at " +
-                   NumberList(missing) + " (a failed gear: zd4270 replace --short A --backup FILE)";
+        add(HostText(language,
+                     "nothing answers at %1 (a failed gear: zd4270 replace --short A --backup "
+                     "FILE)",
+                     {NumberList(missing)}));
     if (!problem.empty()) throw CommandFailed(problem, document);
     return document;
 }

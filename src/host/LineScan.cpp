@@ -10,9 +10,10 @@ void RunDeviceScan(ControlRun& run, const ScanOptions& options) {
     // whose client was stopped, say) keeps the line busy: say why, and what helps.
     if (run.TerminalStillAddressing()) {
         throw CommandFailed(
-            "the scan did not start: the terminal is still addressing (a random addressing run "
-            "in its firmware, started earlier, goes on by itself). Wait until it has ended, "
-            "about 3 s per gear, then scan again",
+            HostWording("the scan did not start: the terminal is still addressing (a random "
+                        "addressing run in its firmware, started earlier, goes on by itself). "
+                        "Wait until it has ended, about 3 s per gear, then scan again",
+                        {}),
             {{"failedStep", "start"}});
     }
     const std::size_t mark = run.BoxCount();

@@ -7,18 +7,14 @@
 #include <iterator>
 #include <stdexcept>
 
-#include <QBuffer>
 #include <QGuiApplication>
-#include <QPageLayout>
-#include <QPageSize>
-#include <QPdfWriter>
-#include <QTextDocument>
 
 #include "engine/ColourTemperature.h"
 #include "host/Building.h"
 #include "host/ColourReport.h"
 #include "host/DeviceReadout.h"
 #include "host/EmergencyReadout.h"
+#include "host/ReportPdf.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "platform/HostTexts.h"
@@ -165,21 +161,25 @@ Json DeviceReport(ControlRun& run, const Json& found) {
     if (variables.Value(DeviceVariable::DeviceType) == kDeviceTypeColour)
         AddColourToReport(run, address, device);
     Json& problems = device["problems"];
+    const Language language = RunMessages(run).GetLanguage();
     if (readout.answer == DeviceAnswer::LinkLost) {
         problems.push_back(readout.outcome.text);
     } else if (unreadVariables == kDeviceVariableCount) {
         problems.push_back(NoAnswerReason(run, address, readout.answer));
     } else if (unreadVariables > 0) {
-        problems.push_back(std::to_string(unreadVariables) + " of " +
-                           std::to_string(kDeviceVariableCount) + " variables could not be read");
+        problems.push_back(
+            HostText(language, "%1 of %2 variables could not be read",
+                     {std::to_string(unreadVariables), std::to_string(kDeviceVariableCount)}));
     }
     const std::vector<int> unreadGroups = readout.groups->Unread();
     const std::vector<int> unreadScenes = readout.scenes->Unread();
     if (readout.answer != DeviceAnswer::LinkLost && unreadVariables < kDeviceVariableCount) {
         if (!unreadGroups.empty())
-            problems.push_back("the groups " + NumberList(unreadGroups) + " could not be read");
+            problems.push_back(
+                HostText(language, "the groups %1 could not be read", {NumberList(unreadGroups)}));
         if (!unreadScenes.empty())
-            problems.push_back("the scenes " + NumberList(unreadScenes) + " could not be read");
+            problems.push_back(
+                HostText(language, "the scenes %1 could not be read", {NumberList(unreadScenes)}));
     }
     if (!unreadGroups.empty()) device["unreadGroups"] = unreadGroups;
     return device;
@@ -502,22 +502,11 @@ void WriteReport(const Json& station, ReportFormat format, const std::string& pa
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         throw std::logic_error(
             "a PDF report is drawn by Qt: the program makes its QGuiApplication first");
-    QTextDocument document;
-    document.setHtml(QString::fromStdString(ReportHtml(station, language)));
-    QBuffer bytes;
-    bytes.open(QIODevice::WriteOnly);
-    {
-        QPdfWriter writer(&bytes);
-        writer.setPageSize(QPageSize(QPageSize::A4));
-        writer.setPageOrientation(QPageLayout::Landscape);
-        writer.setTitle(QString::fromUtf8(TextsOf(language).title));
-        document.print(&writer);
-    }
-    if (bytes.data().isEmpty())
+    const std::string pdf = ReportPdf(ReportHtml(station, language), TextsOf(language).title);
+    if (pdf.empty())
         throw ControlError("The report " + path + " could not be made", kLibraryTitle,
                            kErrPathFileAccess);
-    WriteFileAtomically(path, std::string_view(bytes.data().constData(),
-                                               static_cast<std::size_t>(bytes.data().size())));
+    WriteFileAtomically(path, pdf);
 }
 
 }  // namespace zd

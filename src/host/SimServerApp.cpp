@@ -187,9 +187,11 @@ int ServeBuilding(const SimServerOptions& options, std::FILE* out, std::FILE* er
             }
             simulated.push_back(CreateSimulatedDevCom(*served.scheduler, terminal.node, line));
             CheckMapping(simulated.back()->Terminal());
-            positions +=
-                (positions.empty() ? "" : ", ") + std::to_string(terminal.position) + " (" +
-                std::to_string(simulated.back()->Terminal().GetLine().Gear().size()) + " gear)";
+            const std::string faults = sim::ActiveFaultsText(simulated.back()->Terminal());
+            positions += (positions.empty() ? "" : ", ") + std::to_string(terminal.position) +
+                         " (" +
+                         std::to_string(simulated.back()->Terminal().GetLine().Gear().size()) +
+                         " gear" + (faults.empty() ? "" : "; faults " + faults) + ")";
         }
         ModbusEndpoint endpoint = first;
         endpoint.port = static_cast<std::uint16_t>(first.port + coupler);
@@ -444,6 +446,10 @@ int Serve(const SimServerOptions& options, int& argc, char** argv, std::FILE* ou
                      served->Description().c_str(), served->RtuServer()->Line().Where().c_str(),
                      kModbusMappingText);
     }
+    const std::string faults = sim::ActiveFaultsText(served->Terminal());
+    std::fprintf(
+        out, "zd4270-sim: %s\n",
+        faults.empty() ? "no fault switched on" : ("starting with the faults " + faults).c_str());
     std::fflush(out);
 
     if (options.window) {

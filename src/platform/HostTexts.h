@@ -6,6 +6,7 @@
 #include <initializer_list>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/Messages.h"
 
@@ -20,6 +21,25 @@ std::string HostText(Language language, std::string_view english,
 // use) in language: each part it knows is put in German; names, numbers and the parts it does not
 // know stay as they are.
 std::string HostMessage(Language language, const std::string& english);
+
+// A host text whose language is chosen where it is shown: an error raised where the reader's
+// language is not at hand (a command line being checked) carries its English wording and
+// arguments, and whoever prints it puts it into that language. Arguments given as text (names,
+// numbers, paths, what a user typed) stay as they are; arguments that are wordings themselves
+// are put into the language with it.
+class HostWording {
+  public:
+    HostWording(std::string text) : m_english(std::move(text)) {}
+    HostWording(const char* text) : m_english(text) {}
+    HostWording(std::string english, std::vector<HostWording> args)
+        : m_english(std::move(english)), m_args(std::move(args)), m_verbatim(false) {}
+    std::string In(Language language) const;
+
+  private:
+    std::string m_english;
+    std::vector<HostWording> m_args;
+    bool m_verbatim = true;
+};
 
 // Whether the table knows english (German wordings may equal the English one, as "&Deutsch").
 bool HasHostText(std::string_view english);

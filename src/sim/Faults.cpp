@@ -168,4 +168,27 @@ void ApplyFault(Terminal& terminal, const FaultSetting& setting) {
         field->set(terminal.Gear(*setting.gearId).Faults(), setting.value);
 }
 
+namespace {
+
+template <class Faults>
+void AddActive(std::string& text, const std::string& owner,
+               const std::vector<FaultField<Faults>>& fields, const Faults& faults) {
+    for (const FaultField<Faults>& field : fields) {
+        const std::int64_t value = field.get(faults);
+        if (value == 0) continue;
+        text += (text.empty() ? "" : ", ") + owner + ":" + field.name + "=" +
+                (field.boolean ? std::string("true") : std::to_string(value));
+    }
+}
+
+}  // namespace
+
+std::string ActiveFaultsText(Terminal& terminal) {
+    std::string text;
+    AddActive(text, "terminal", TerminalFaultFields(), terminal.Faults());
+    for (const auto& gear : terminal.GetLine().Gear())
+        AddActive(text, std::to_string(gear->Id()), GearFaultFields(), gear->Faults());
+    return text;
+}
+
 }  // namespace zd::sim

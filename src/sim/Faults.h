@@ -47,5 +47,8 @@ struct FaultSetting {
 FaultSetting ParseFaultSetting(const std::string& faultText);
 // Throws ControlError for a gear that is not on the terminal's line.
 void ApplyFault(Terminal& terminal, const FaultSetting& setting);
+// The faults switched on in the terminal and its gear, as --fault spells them
+// ("terminal:acknowledgeDelayMs=200, 2:silent=true"); empty when there are none.
+std::string ActiveFaultsText(Terminal& terminal);
 
 }  // namespace zd::sim

@@ -750,6 +750,13 @@ TEST_F(CommandLineTest, AFailedRunKeepsItsBoxesAndTheDevicesFoundSoFar) {
     ASSERT_EQ(refresh.json.at("messages").size(), 1u);
     EXPECT_NE(refresh.json.at("messages").at(0).at("text").get<std::string>().find("RefreshData"),
               std::string::npos);
+    // The error says what went wrong, once, without the box's procedure, source and number.
+    const std::string error = refresh.json.at("error");
+    EXPECT_EQ(error.find("RefreshData"), std::string::npos) << error;
+    EXPECT_EQ(error.find("Number:"), std::string::npos) << error;
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(refresh.console.find("[error]"), std::string::npos) << refresh.console;
+    EXPECT_NE(refresh.console.find("zd4270: " + error), std::string::npos) << refresh.console;
 }
 
 TEST_F(CommandLineTest, BytesThatAreNotUtf8ReachTheDocumentReplaced) {

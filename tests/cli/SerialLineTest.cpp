@@ -25,6 +25,7 @@ namespace zd {
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 // A program started with its stdout (and, when asked, stderr) on a pipe the test reads by line;
 // ended with SIGTERM unless it ended itself.
@@ -164,10 +165,15 @@ TEST_F(SerialLineTest, ScanAddressingAndArchiveRoundTripOverModbusRtu) {
     EXPECT_THAT(groups.json.at("groups").get<std::vector<int>>(), ::testing::Contains(9));
 
     // Another unit keeps quiet, and the error says where nobody answered.
+    const std::size_t consoleBefore = test::ReadFileText(File("console.txt")).size();
     const test::Outcome wrongUnit = Zd(b + ":115200:N:1/4", {"scan"});
     EXPECT_EQ(wrongUnit.exitCode, 1);
     EXPECT_THAT(wrongUnit.json.value("error", ""),
                 HasSubstr("no answer from unit 4 on " + b + " at 115200 8N1 within"));
+    // Said once, and not under the refresh's box (procedure, source and number).
+    const std::string told = test::ReadFileText(File("console.txt")).substr(consoleBefore);
+    EXPECT_THAT(told, Not(HasSubstr("Number:")));
+    EXPECT_EQ(told.find("no answer from unit 4"), told.rfind("no answer from unit 4")) << told;
 
     // The simulator ends cleanly on SIGTERM; socat goes with the test's Program.
     EXPECT_EQ(sim.Stop(), 0);

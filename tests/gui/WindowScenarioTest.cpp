@@ -35,6 +35,7 @@
 #include "gui/QtDialogs.h"
 #include "gui/RunStatus.h"
 #include "gui/StatusNote.h"
+#include "host/DeviceReadout.h"
 #include "host/SimDevCom.h"
 #include "host/StationDocument.h"
 #include "link/Commands.h"
@@ -264,9 +265,15 @@ TEST_F(WindowScenario, TheTerminalsOwnSearchShowsItsEstimateAndIsScannedAfterwar
             ASSERT_NE(box, nullptr);
             box->grab().save(QCoreApplication::applicationDirPath() + "/gui-question-wipe-" +
                              (language == Language::German ? "de" : "en") + ".png");
+            // The answers in the box's language.
+            const bool german = language == Language::German;
+            EXPECT_EQ(box->button(QMessageBox::Yes)->text(), german ? "&Ja" : "&Yes");
+            EXPECT_EQ(box->button(QMessageBox::No)->text(), german ? "&Nein" : "&No");
             box->button(QMessageBox::No)->click();
         });
-        EXPECT_EQ(QtDialogs(window.get()).MessageBox(ctx.dialogs.boxes[0]), MsgResult::No);
+        QtDialogs boxes(window.get());
+        boxes.SetMessages(&ctx.messages);
+        EXPECT_EQ(boxes.MessageBox(ctx.dialogs.boxes[0]), MsgResult::No);
         ASSERT_TRUE(RunUntil([&] { return ctx.scheduler.Now() > begin + 10'000; }, 20'000));
         // The status bar's own tick, which runs on the window's clock.
         window->Progress().Update();

@@ -12,7 +12,7 @@ for field in "Package: zd4270" "Maintainer:" "Description:"; do
     grep -q "$field" <<<"$info" || fail "no \"$field\" in the package's control data"
 done
 depends=$(dpkg-deb --field "$deb" Depends)
-for library in libqt6widgets6 libxml2 libmodbus5; do
+for library in libqt6widgets6 libxml2 libmodbus5 qt6-translations-l10n; do
     grep -q "$library" <<<"$depends" || fail "Depends lacks $library: $depends"
 done
 

@@ -257,7 +257,8 @@ TEST_F(ProgramsTest, AFileSizeLimitFailsTheSaveAndAnEarlySignalEndsTheRunCleanly
 TEST_F(ProgramsTest, ASignalEndsAServingSimulatorCleanly) {
     const std::string endpoint = "127.0.0.1:" + std::to_string(FreePort());
     Child server(ZD4270_SIM_PROGRAM,
-                 {"--line", ExamplePath("lines/three-addressed.json"), "--listen", endpoint},
+                 {"--line", ExamplePath("lines/three-addressed.json"), "--listen", endpoint,
+                  "--fault", "terminal:acknowledgeDelayMs=10", "--fault", "3:randomiseDelayMs=100"},
                  m_folder.Path().string());
     ASSERT_TRUE(server.WaitForOutput("\n", 10'000));
 
@@ -274,6 +275,11 @@ TEST_F(ProgramsTest, ASignalEndsAServingSimulatorCleanly) {
         served.out.starts_with("zd4270-sim: serving the terminal at position 1 with 3 gear"))
         << served.out;
     EXPECT_NE(served.out.find("on Modbus TCP " + endpoint), std::string::npos) << served.out;
+    // The faults it starts with, as --fault spells them.
+    EXPECT_NE(served.out.find("zd4270-sim: starting with the faults "
+                              "terminal:acknowledgeDelayMs=10, 3:randomiseDelayMs=100\n"),
+              std::string::npos)
+        << served.out;
     const std::string stopped = "zd4270-sim: stopped after ";
     const std::size_t at = served.out.find(stopped);
     ASSERT_NE(at, std::string::npos) << served.out;
