@@ -390,6 +390,20 @@ constexpr Wording kTexts[] = {
     {"archive needs upload or download", "archive braucht upload oder download"},
     {"emergency needs status, test or timing", "emergency braucht status, test oder timing"},
     {"cancelled", "abgebrochen"},
+    // zd4270 serve.
+    {"the line is served at %1", "die Linie wird bereitgestellt unter %1"},
+    {"listening on %1, beyond this computer: whoever on the network has the address with its "
+     "token controls the line",
+     "lauscht auf %1, über diesen Rechner hinaus: wer im Netz die Adresse mit ihrem Token hat, "
+     "steuert die Linie"},
+    {"listening on %1, beyond this computer: whoever on the network has the address with its "
+     "token controls the line; without --tls-cert the traffic is not encrypted",
+     "lauscht auf %1, über diesen Rechner hinaus: wer im Netz die Adresse mit ihrem Token hat, "
+     "steuert die Linie; ohne --tls-cert wird nicht verschlüsselt"},
+    {"Open it on a phone with this code:", "Mit diesem Code auf einem Telefon öffnen:"},
+    {"Ctrl-C stops the server.", "Strg-C beendet den Server."},
+    {"%1: ending %2, then the server", "%1: %2 wird beendet, dann der Server"},
+    {"%1: the server has stopped", "%1: der Server ist beendet"},
     {"unknown command \"%1\"", "unbekannter Befehl „%1“"},
     {"%1 has no option %2", "%1 hat keine Option %2"},
     {"%1 to %2", "%1 bis %2"},

@@ -19,6 +19,7 @@
 #include "cli/Progress.h"
 #include "host/OffscreenApplication.h"
 #include "platform/Error.h"
+#include "platform/HostTexts.h"
 #include "platform/Interrupt.h"
 #include "serve/PageServer.h"
 #include "serve/ServedLine.h"
@@ -145,13 +146,20 @@ int RunServe(const ParsedCommandLine& parsed, std::FILE* out, std::FILE* err) {
     const std::string base =
         (tls ? "https://" : "http://") + host.toStdString() + ":" + std::to_string(port) + "/";
     const std::string url = base + "?token=" + token;
-    std::fprintf(out, "zd4270 serve: the line is served at %s\n", url.c_str());
+    const Language language = options.language;
+    std::fprintf(out, "zd4270 serve: %s\n",
+                 HostText(language, "the line is served at %1", {url}).c_str());
     if (!listen.address.isLoopback()) {
-        std::fprintf(out,
-                     "zd4270 serve: listening on %s, beyond this computer: whoever on the "
-                     "network has the address with its token controls the line%s\n",
-                     listen.address.toString().toStdString().c_str(),
-                     tls ? "" : "; without --tls-cert the traffic is not encrypted");
+        const std::string where = listen.address.toString().toStdString();
+        std::fprintf(out, "zd4270 serve: %s\n",
+                     HostText(language,
+                              tls ? "listening on %1, beyond this computer: whoever on the network "
+                                    "has the address with its token controls the line"
+                                  : "listening on %1, beyond this computer: whoever on the network "
+                                    "has the address with its token controls the line; without "
+                                    "--tls-cert the traffic is not encrypted",
+                              {where})
+                         .c_str());
     }
     if (IsTerminal(out)) {
         std::fprintf(out, "Open it on a phone with this code:\n%s", TerminalQrCode(url).c_str());
@@ -190,7 +198,9 @@ int RunServe(const ParsedCommandLine& parsed, std::FILE* out, std::FILE* err) {
         std::fprintf(err, "zd4270: %s\n", error.Description().c_str());
         return 1;
     }
-    std::fprintf(err, "zd4270: %s: the server has stopped\n", InterruptName(stoppedBy));
+    std::fprintf(
+        err, "zd4270: %s\n",
+        HostText(language, "%1: the server has stopped", {InterruptName(stoppedBy)}).c_str());
     return 0;
 }
 

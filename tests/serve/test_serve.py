@@ -34,7 +34,7 @@ class Server:
         env = dict(os.environ, QT_QPA_PLATFORM="offscreen", HOME=self.dir)
         env.pop("ZD4270_SERVE_TOKEN", None)
         self.process = subprocess.Popen(
-            [ARGS.program, "serve", "--listen", "127.0.0.1:0", "--line", self.line,
+            [ARGS.program, "serve", "--lang", "en", "--listen", "127.0.0.1:0", "--line", self.line,
              "--registry", os.path.join(self.dir, "registry.ini"), "--save-line", self.saved,
              *extra],
             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, env=env)
