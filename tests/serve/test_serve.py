@@ -430,7 +430,15 @@ class Page(unittest.TestCase):
             "return document.querySelector('#last').textContent") or
             '"direct arc power"' in self.js("return document.querySelector('#last').textContent"),
             what="the dimming")
-        time.sleep(1)
+        # The luminaire shows itself, and every level is back afterwards; then it gets its name.
+        self.click("#identify")
+        self.wait(lambda: '"command": "identify"' in self.js(
+            "return document.querySelector('#last').textContent"), timeout=60, what="identify")
+        self.assertIn('"exitCode": 0', self.js("return document.querySelector('#last').textContent"))
+        self.js("const f = document.querySelector('#naming'); f.elements.name.value = 'Desk left';"
+                "f.elements.room.value = '2.14'; f.requestSubmit();")
+        self.wait(lambda: "Desk left" in self.js(
+            "return document.querySelector('#devices').textContent"), what="the name")
         self.click("#read-variables")
         self.wait(lambda: self.js("return document.querySelectorAll('#device-view tr').length") > 5,
                   what="the variables")

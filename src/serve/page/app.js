@@ -36,9 +36,11 @@ const TEXTS = {
     notAllowed: "Not possible: %1", moves: "Give moves as OLD:NEW",
     emergencyTitle: "Emergency lighting", emergencyStatus: "Status", functionTest: "Function test",
     durationTest: "Duration test", passed: "passed", notPassed: "failed",
+    nameTitle: "Name and place", room: "Room", save: "Save", colourTitle: "Colour temperature",
+    colourRead: "Read colour", saved: "Saved",
   },
   de: {
-    linkTitle: "Live-Verbindung", tabLine: "Linie", tabAddress: "Adressieren", tabDevice: "Gerät",
+    linkTitle: "Live-Verbindung", tabLine: "Linie", tabAddress: "Adressen", tabDevice: "Gerät",
     tabBus: "Bus", tabFiles: "Dateien", scan: "Suchen", readLevels: "Werte lesen",
     askTwice: "stille Adressen zweimal fragen", lineEmpty: "Noch keine Geräte bekannt: Linie suchen.",
     randomTitle: "Zufallsadressierung", startAddress: "Erste Kurzadresse",
@@ -70,6 +72,8 @@ const TEXTS = {
     notAllowed: "Nicht möglich: %1", moves: "Verschiebungen als ALT:NEU angeben",
     emergencyTitle: "Notbeleuchtung", emergencyStatus: "Status", functionTest: "Funktionstest",
     durationTest: "Betriebsdauertest", passed: "bestanden", notPassed: "nicht bestanden",
+    nameTitle: "Name und Ort", room: "Raum", save: "Speichern", colourTitle: "Farbtemperatur",
+    colourRead: "Farbe lesen", saved: "Gespeichert",
   },
 };
 
@@ -94,11 +98,11 @@ const COMMAND_NAMES = {
     "query": "Query", "variables": "Variables", "groups": "Groups", "scenes": "Scenes",
     "backup": "Backup", "report": "Report", "status": "Reading levels", "identify": "Identify",
     "restore": "Restore", "replace": "Replacement", "emergency status": "Emergency status",
-    "emergency test": "Emergency test",
+    "emergency test": "Emergency test", "name": "Naming", "colour": "Colour temperature",
   },
   de: {
     "restore": "Wiederherstellung", "replace": "Austausch", "emergency status": "Notlichtstatus",
-    "emergency test": "Notlichttest",
+    "emergency test": "Notlichttest", "name": "Benennen", "colour": "Farbtemperatur",
     "scan": "Suche", "address random": "Zufallsadressierung", "address physical": "Physikalische Auswahl",
     "address single": "Eine Adresse für alle", "address change": "Adressen verschieben", "send": "Befehl",
     "query": "Abfrage", "variables": "Variablen", "groups": "Gruppen", "scenes": "Szenen",
@@ -318,7 +322,7 @@ function renderDevices() {
       el("span", { class: "level" }, levelText ?? "–"),
       el("span", { class: "type muted" }, typeof type === "number" ? `${t("type")} ${type}` : ""),
       el("span", { class: "status muted" }, status || ""),
-      device.name ? el("span", { class: "name" }, device.name) : "",
+      device.name ? el("span", { class: "name" }, device.name + (device.room ? ` · ${device.room}` : "")) : "",
       device.conflict ? el("span", { class: "badge" }, t("conflict")) : "");
     const open = () => openDevice(device.shortAddress);
     item.addEventListener("click", open);
@@ -471,6 +475,12 @@ function renderDeviceExtras() {
   const type = detail.deviceType;
   $("#emergency").hidden = !state.commands.includes("emergency status") ||
     (typeof type === "number" && type !== 1);
+  $("#colour").hidden = !state.commands.includes("colour") || (typeof type === "number" && type !== 8);
+  const naming = $("#naming");
+  naming.hidden = !state.commands.includes("name") || address === "";
+  const device = knownDevices().find((d) => String(d.shortAddress) === address) || {};
+  naming.elements.name.value = device.name || "";
+  naming.elements.room.value = device.room || "";
 }
 
 // --- the bus monitor ---
@@ -521,6 +531,7 @@ function wire() {
   $("#lang").addEventListener("click", () => {
     state.lang = state.lang === "de" ? "en" : "de";
     localStorage.setItem("zd4270.lang", state.lang);
+    notice("");
     applyLanguage();
   });
   $("#terminal").addEventListener("change", (event) => {
@@ -599,6 +610,46 @@ function wire() {
   $("#emergency-status").addEventListener("click", () => emergency("emergency status", {}));
   $("#emergency-function").addEventListener("click", () => emergency("emergency test", { words: ["function"] }));
   $("#emergency-duration").addEventListener("click", () => emergency("emergency test", { words: ["duration"] }));
+  $("#naming").addEventListener("submit", async (event) => {
+    event.preventDefault();
+    const address = chosenAddress();
+    if (address === null) return;
+    const form = event.target;
+    const options = { short: address, room: form.elements.room.value.trim() };
+    const name = form.elements.name.value.trim();
+    if (name) options.words = [name];
+    const document = await command("name", options);
+    if (document && !document.exitCode) {
+      const device = knownDevices().find((d) => d.shortAddress === address);
+      if (device) { device.name = document.name; device.room = document.room; }
+      $("#device-name").textContent = document.name || "";
+      renderDevices();
+    }
+  });
+  const kelvin = $("#kelvin");
+  kelvin.addEventListener("input", () => { $("#kelvin-value").textContent = kelvin.value; });
+  kelvin.addEventListener("change", async () => {
+    const address = chosenAddress();
+    if (address === null) return;
+    const document = await command("colour", { short: address, kelvin: Number(kelvin.value) });
+    if (document) showFacts(document);
+  });
+  $("#colour-read").addEventListener("click", async () => {
+    const address = chosenAddress();
+    if (address === null) return;
+    const document = await command("colour", { short: address });
+    if (!document) return;
+    showFacts(document);
+    const limits = document.limits || {};
+    if (limits.coolest && limits.warmest) {
+      kelvin.min = limits.warmest.kelvin;
+      kelvin.max = limits.coolest.kelvin;
+    }
+    if (document.colour && document.colour.kelvin) {
+      kelvin.value = document.colour.kelvin;
+      $("#kelvin-value").textContent = kelvin.value;
+    }
+  });
   $("#bus-pause").addEventListener("change", (event) => { state.busPaused = event.target.checked; });
   $("#bus-clear").addEventListener("click", () => $("#bus tbody").replaceChildren());
   $("#backup").addEventListener("click", () => command("backup"));
