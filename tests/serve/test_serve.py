@@ -327,7 +327,9 @@ class OneRunAtATime(unittest.TestCase):
                 zip(("status", "document"), s.api("address random", {"new-installation": True,
                                                                      "yes": True}))))
             first.start()
-            time.sleep(2)
+            deadline = time.time() + 30
+            while time.time() < deadline and not json.loads(s.request("GET", "/api/state")[1])["run"]:
+                time.sleep(0.1)
             self.assertEqual(s.stop(), 0)
             first.join(timeout=60)
             self.assertTrue(result["document"].get("interrupted"), result["document"])
