@@ -3,6 +3,7 @@
 #include <map>
 #include <string>
 
+#include "cli/CommandHelp.h"
 #include "cli/CommandLine.h"
 #include "cli/DeviceCommands.h"
 
@@ -399,42 +400,52 @@ const std::map<std::string, const char*>& HelpTexts() {
     return kTexts;
 }
 
-// address and archive are groups of commands: their synopses, each up to its first blank line.
-void PrintGroupHelp(const std::string& group, std::FILE* out) {
-    std::fprintf(out, "zd4270 %s: the commands of the group\n\n", group.c_str());
+// address, archive and emergency are groups of commands: their synopses, each up to its first
+// blank line.
+void PrintGroupHelp(const std::string& group, std::FILE* out, Language language) {
+    const bool german = language == Language::German;
+    std::fprintf(out,
+                 german ? "zd4270 %s: die Befehle der Gruppe\n\n"
+                        : "zd4270 %s: the commands of the group\n\n",
+                 group.c_str());
     for (const CommandSyntax& syntax : CommandTable()) {
         if (syntax.name.rfind(group + " ", 0) != 0) continue;
-        const std::string text = HelpTexts().at(syntax.name);
+        const std::string text = CommandHelpText(syntax.name, language);
         std::fprintf(out, "%s\n", text.substr(0, text.find("\n\n")).c_str());
     }
-    std::fprintf(out, "\nzd4270 help %s COMMAND gives a command's options and an example.\n",
+    std::fprintf(out,
+                 german ? "\nzd4270 help %s BEFEHL nennt die Optionen eines Befehls und ein "
+                          "Beispiel.\n"
+                        : "\nzd4270 help %s COMMAND gives a command's options and an example.\n",
                  group.c_str());
 }
 
 }  // namespace
 
-const char* CommandHelpText(const std::string& name) {
-    const auto found = HelpTexts().find(name);
-    return found == HelpTexts().end() ? nullptr : found->second;
+const char* CommandHelpText(const std::string& name, Language language) {
+    const std::map<std::string, const char*>& texts =
+        language == Language::German ? GermanHelpTexts() : HelpTexts();
+    const auto found = texts.find(name);
+    return found == texts.end() ? nullptr : found->second;
 }
 
-int RunHelp(const std::vector<std::string>& words, std::FILE* out) {
+int RunHelp(const std::vector<std::string>& words, std::FILE* out, Language language) {
     if (words.empty()) {
-        PrintUsage(out);
+        PrintUsage(out, language);
         return 0;
     }
     std::string name = words[0];
-    const char* text = CommandHelpText(name);
+    const char* text = CommandHelpText(name, language);
     if (!text && words.size() > 1) {
         name += " " + words[1];
-        text = CommandHelpText(name);
+        text = CommandHelpText(name, language);
     }
     if (!text && words.size() == 1 &&
         (name == "address" || name == "archive" || name == "emergency")) {
-        PrintGroupHelp(name, out);
+        PrintGroupHelp(name, out, language);
         return 0;
     }
-    if (!text) throw UsageError("no command \"" + name + "\"; zd4270 help lists them");
+    if (!text) throw UsageError("no command \"%1\"; zd4270 help lists them", {name});
     std::fputs(text, out);
     return 0;
 }

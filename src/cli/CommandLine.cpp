@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/CommandHelp.h"
 #include "cli/Demo.h"
 #include "cli/DeviceCommands.h"
 #include "cli/HeadlessCommands.h"
@@ -415,7 +416,11 @@ int RunCommand(const std::string& name, const PreparedCommand& command,
 
 }  // namespace
 
-void PrintUsage(std::FILE* out) {
+void PrintUsage(std::FILE* out, Language language) {
+    if (language == Language::German) {
+        std::fputs(GermanUsageText(), out);
+        return;
+    }
     std::fprintf(
         out,
         "usage: zd4270 [COMMAND] [--station FILE] [--pos N] [--line FILE]\n"
@@ -667,8 +672,8 @@ int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defa
         ParseCommandLine(argc, argv, parsed);
         const SessionOptions& options = parsed.options;
         if (parsed.help) {
-            if (parsed.helpTopic) return RunHelp(*parsed.helpTopic, out);
-            PrintUsage(out);
+            if (parsed.helpTopic) return RunHelp(*parsed.helpTopic, out, options.language);
+            PrintUsage(out, options.language);
             return 0;
         }
         if (parsed.command.empty() || parsed.command == "demo") {

@@ -63,7 +63,8 @@ int RunCommandLine(int argc, const char* const* argv, const SessionOptions& defa
                    std::FILE* out, std::FILE* err, const WindowRunner& window = {},
                    const ServeRunner& serve = {});
 
-void PrintUsage(std::FILE* out);
+// The usage text: every command, the options every run takes, the exit codes.
+void PrintUsage(std::FILE* out, Language language = Language::English);
 
 // Runs a prepared command on the terminal the options name, as RunCommandLine does.
 CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& command,

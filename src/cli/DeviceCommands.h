@@ -27,11 +27,12 @@ PreparedCommand PrepareBackup(const CommandArguments& arguments);
 PreparedCommand PrepareRestore(const CommandArguments& arguments);
 PreparedCommand PrepareReplace(const CommandArguments& arguments);
 
-// "zd4270 help [COMMAND]": the usage, or one command's description with an example. Throws
-// UsageError for a command that does not exist.
-int RunHelp(const std::vector<std::string>& words, std::FILE* out);
-// The help of the command named by words (one or two), or null.
-const char* CommandHelpText(const std::string& name);
+// "zd4270 help [COMMAND]": the usage, or one command's description with an example, in language.
+// Throws UsageError for a command that does not exist.
+int RunHelp(const std::vector<std::string>& words, std::FILE* out,
+            Language language = Language::English);
+// The help of the command named by words (one or two) in language, or null.
+const char* CommandHelpText(const std::string& name, Language language = Language::English);
 
 // A list given as "1,3,7": each part is checked by parse. UsageError names option.
 template <typename Parse>

@@ -179,8 +179,7 @@ bool HeadlessSession::StopRequested(const std::string& what) {
     m_progress->End();
     std::fprintf(
         m_console, "zd4270: %s\n",
-        HostText(m_options.language, "%1: cancelling %2", {StopName(m_interrupted), what})
-            .c_str());
+        HostText(m_options.language, "%1: cancelling %2", {StopName(m_interrupted), what}).c_str());
     return true;
 }
 
@@ -194,8 +193,7 @@ bool HeadlessSession::StopRequestedLeavingRunning(const std::string& what) {
                                "%1 goes on in the terminal, which does not let the control stop "
                                "it; scan once it has finished",
                                {what});
-    std::fprintf(m_console, "zd4270: %s: %s\n", StopName(m_interrupted),
-                 m_interruptNote->c_str());
+    std::fprintf(m_console, "zd4270: %s: %s\n", StopName(m_interrupted), m_interruptNote->c_str());
     return true;
 }
 

@@ -16,8 +16,8 @@
 #include "engine/AddressingLine.h"
 #include "engine/Progress.h"
 #include "platform/Dialogs.h"
-#include "platform/RegistryAccess.h"
 #include "platform/HostTexts.h"
+#include "platform/RegistryAccess.h"
 
 namespace zd {
 

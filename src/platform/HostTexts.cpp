@@ -408,6 +408,8 @@ constexpr Wording kTexts[] = {
     {"%1 has no option %2", "%1 hat keine Option %2"},
     {"%1 to %2", "%1 bis %2"},
     {"%1 takes %2 argument(s), see --help", "%1 nimmt %2 Argument(e), siehe --help"},
+    {"no command \"%1\"; zd4270 help lists them",
+     "es gibt keinen Befehl „%1“; zd4270 help nennt alle"},
     {"interrupted by %1", "unterbrochen durch %1"},
     {"this run's list: it holds the addresses the run gave",
      "die Liste dieses Laufs: sie enthält die Adressen, die der Lauf vergab"},
