@@ -419,6 +419,11 @@ class Page(unittest.TestCase):
         count = self.wait(lambda: self.js("return document.querySelectorAll('#devices li').length"),
                           what="the devices")
         self.assertEqual(count, 16)
+        # A scan from the page finds the same line.
+        self.click("#scan")
+        self.wait(lambda: '"command": "scan"' in self.js(
+            "return document.querySelector('#last').textContent"), what="the scan")
+        self.assertEqual(self.js("return document.querySelectorAll('#devices li').length"), 16)
         self.shot("phone-en-line")
 
         # A device: on, dimmed.
