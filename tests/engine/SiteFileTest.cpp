@@ -86,11 +86,11 @@ TEST(SiteFileTest, TheFileReadsBackAndBadInputIsRefusedWithItsPlace) {
         {head + R"({"position": 1, "shortAddress": 1, "name": "x", "name": "y"}]})",
          "the key \"name\" comes twice"},
     };
-    for (const auto& [input, message] : bad)
-        EXPECT_NE(ErrorOf([&] { ParseSiteText(input, "site.json"); }).find(message),
-                  std::string::npos)
-            << input << "\n"
-            << ErrorOf([&] { ParseSiteText(input, "site.json"); });
+    for (const auto& entry : bad) {
+        const std::string& input = entry.first;
+        const std::string error = ErrorOf([&] { ParseSiteText(input, "site.json"); });
+        EXPECT_NE(error.find(entry.second), std::string::npos) << input << "\n" << error;
+    }
     EXPECT_NE(ErrorOf([&] {
                   ApplySiteNaming(site, {1, 6, std::nullopt, std::string(201, 'x'), {}, {}, {}});
               }).find("longer than 200 characters"),
