@@ -41,6 +41,17 @@ constexpr PageFile kPageFiles[] = {
     {"/icon.svg", ":/serve/icon.svg", "image/svg+xml"},
 };
 
+constexpr const char kNoTokenPage[] =
+    "<!doctype html><html><head><meta charset=\"utf-8\"><meta name=\"viewport\" "
+    "content=\"width=device-width, initial-scale=1\"><title>ZD4270</title><style>body{font-family:"
+    "system-ui,sans-serif;margin:2rem auto;max-width:36rem;padding:0 1rem;line-height:1.5;color:"
+    "#1d2430}h1{font-size:1.3rem}</style></head><body><h1>ZD4270</h1>"
+    "<p>This page needs its access token. Open the address that <code>zd4270 serve</code> printed "
+    "when it started (it ends in <code>?token=…</code>), or scan its QR code.</p>"
+    "<p lang=\"de\">Diese Seite braucht ihr Zugangs-Token. Öffnen Sie die Adresse, die "
+    "<code>zd4270 serve</code> beim Start ausgegeben hat (sie endet auf <code>?token=…</code>), "
+    "oder scannen Sie ihren QR-Code.</p></body></html>\n";
+
 QByteArray Header(const QHttpServerRequest& request, const QByteArray& name) {
     for (const auto& [key, value] : request.headers())
         if (key.compare(name, Qt::CaseInsensitive) == 0) return value;
@@ -184,6 +195,15 @@ bool PageServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* so
     }
     bool bearer = false;
     if (!Authorised(request, &bearer)) {
+        // A person who opened the address without its token reads what to do, in both languages.
+        if (method == QHttpServerRequest::Method::Get &&
+            Header(request, "Accept").contains("text/html")) {
+            responder.write(
+                QByteArray(kNoTokenPage),
+                {{"Content-Type", "text/html; charset=utf-8"}, {"Cache-Control", "no-store"}},
+                Status::Unauthorized);
+            return true;
+        }
         responder.write(
             Body(Json{{"error",
                        "this needs the access token that zd4270 serve printed: open "

@@ -139,6 +139,11 @@ class AccessAndApi(unittest.TestCase):
         for path in ["/", "/app.js", "/api/state", "/download/backup-1.json"]:
             response, _ = s.request("GET", path, token=False)
             self.assertEqual(response.status, 401, path)
+        # A person without the token is told where to find it, and sees nothing of the line.
+        response, data = s.request("GET", "/", headers={"Accept": "text/html"}, token=False)
+        self.assertEqual(response.status, 401)
+        self.assertIn(b"?token=", data)
+        self.assertNotIn(b"app.js", data)
         response, _ = s.request("GET", "/api/state", headers={"Authorization": "Bearer " + "0" * 32})
         self.assertEqual(response.status, 401)
         response, _ = s.request("GET", "/?token=" + "f" * 32, token=False)
@@ -416,20 +421,20 @@ class Page(unittest.TestCase):
         self.shot("phone-en-running")
         self.wait(lambda: self.js("return document.querySelector('#run').hidden"), timeout=240,
                   what="the end of the addressing")
-        count = self.wait(lambda: self.js("return document.querySelectorAll('#devices li').length"),
+        count = self.wait(lambda: self.js("return document.querySelectorAll('#line-devices li').length"),
                           what="the devices")
         self.assertEqual(count, 16)
         # A scan from the page finds the same line.
         self.click("#scan")
         self.wait(lambda: '"command": "scan"' in self.js(
             "return document.querySelector('#last').textContent"), what="the scan")
-        self.assertEqual(self.js("return document.querySelectorAll('#devices li').length"), 16)
+        self.assertEqual(self.js("return document.querySelectorAll('#line-devices li').length"), 16)
         self.shot("phone-en-line")
 
         # A device: on, dimmed.
-        self.click("#devices li:nth-child(4)")
+        self.click("#line-devices li:nth-child(4)")
         self.assertEqual(self.js("return document.querySelector('#device-address').value"), "3")
-        self.click("#off")
+        self.click("#switch-off")
         self.wait(lambda: "send" in self.js("return document.querySelector('#last').textContent"),
                   what="the switch")
         self.js("const r = document.querySelector('#dim'); r.value = 100;"
@@ -446,7 +451,7 @@ class Page(unittest.TestCase):
         self.js("const f = document.querySelector('#naming'); f.elements.name.value = 'Desk left';"
                 "f.elements.room.value = '2.14'; f.requestSubmit();")
         self.wait(lambda: "Desk left" in self.js(
-            "return document.querySelector('#devices').textContent"), what="the name")
+            "return document.querySelector('#line-devices').textContent"), what="the name")
         self.click("#read-variables")
         self.wait(lambda: self.js("return document.querySelectorAll('#device-view tr').length") > 5,
                   what="the variables")
@@ -455,10 +460,10 @@ class Page(unittest.TestCase):
         d.set_window_size(1280, 800)
         self.click("nav button[data-tab=line]")
         # The line at a glance: each device's level, status and device type.
-        self.click("#status")
-        self.wait(lambda: "lamp on" in self.js("return document.querySelector('#devices').textContent"),
+        self.click("#read-levels")
+        self.wait(lambda: "lamp on" in self.js("return document.querySelector('#line-devices').textContent"),
                   what="the levels")
-        rows = self.js("return [...document.querySelectorAll('#devices li')].map(li => li.textContent)")
+        rows = self.js("return [...document.querySelectorAll('#line-devices li')].map(li => li.textContent)")
         self.assertIn("type 6", rows[3])
         self.assertTrue(rows[3].startswith("A3"))
         self.shot("desktop-en-line")

@@ -245,7 +245,7 @@ function receive(event) {
       state.run = event.run ? { ...event.run, progress: event.progress } : null;
       renderTerminals();
       $("#identify").hidden = !state.commands.includes("identify");
-      $("#status").hidden = !state.commands.includes("status");
+      $("#read-levels").hidden = !state.commands.includes("status");
       $("#bus tbody").replaceChildren();
       addBusRows(event.bus || []);
       if (event.last && Object.keys(event.last).length) showDocument(event.last, false);
@@ -307,7 +307,7 @@ function deviceKey(address) {
 }
 
 function renderDevices() {
-  const list = $("#devices");
+  const list = $("#line-devices");
   const devices = knownDevices();
   $("#line-empty").hidden = devices.length > 0;
   list.replaceChildren(...devices.map((device) => {
@@ -456,13 +456,22 @@ function showScenes(document, address) {
     el("table", { class: "grid" }, el("tbody", {}, ...rows)), apply);
 }
 
+// A value of a document as a person reads it: lists joined, a colour temperature in kelvin,
+// other objects as their keys and values.
+function factText(value) {
+  if (value === null || value === undefined) return "–";
+  if (Array.isArray(value)) return value.map(factText).join(", ");
+  if (typeof value !== "object") return String(value);
+  if ("kelvin" in value) return `${value.kelvin} K (${value.mirek} mirek)`;
+  return Object.entries(value).map(([key, part]) => `${key}: ${factText(part)}`).join("; ");
+}
+
 // A document's own values as a table: what a reading of the device said.
 function showFacts(document, skip = ["command", "messages", "lineTimeMs", "requests", "exitCode", "position"]) {
   const rows = Object.entries(document).filter(([key]) => !skip.includes(key)).map(([key, value]) => {
     let text = value;
     if (key === "passed") text = value ? t("passed") : t("notPassed");
-    else if (Array.isArray(value)) text = value.join(", ");
-    else if (value !== null && typeof value === "object") text = JSON.stringify(value);
+    else text = factText(value);
     return el("tr", {}, el("th", {}, key), el("td", {}, text ?? "–"));
   });
   $("#device-view").replaceChildren(el("table", { class: "grid" }, el("tbody", {}, ...rows)));
@@ -475,7 +484,7 @@ function renderDeviceExtras() {
   const type = detail.deviceType;
   $("#emergency").hidden = !state.commands.includes("emergency status") ||
     (typeof type === "number" && type !== 1);
-  $("#colour").hidden = !state.commands.includes("colour") || (typeof type === "number" && type !== 8);
+  $("#colour-panel").hidden = !state.commands.includes("colour") || (typeof type === "number" && type !== 8);
   const naming = $("#naming");
   naming.hidden = !state.commands.includes("name") || address === "";
   const device = knownDevices().find((d) => String(d.shortAddress) === address) || {};
@@ -542,7 +551,7 @@ function wire() {
     button.addEventListener("click", () => showTab(button.dataset.tab));
   $("#cancel").addEventListener("click", () => fetch("/api/cancel", { method: "POST", credentials: "same-origin" }));
   $("#scan").addEventListener("click", () => command("scan", $("#scan-twice").checked ? { "ask-twice": true } : {}));
-  $("#status").addEventListener("click", () => command("status"));
+  $("#read-levels").addEventListener("click", () => command("status"));
   $("#form-random").addEventListener("submit", (event) => {
     event.preventDefault();
     addressRun("address random", event.target, "wipeRandom");
@@ -570,8 +579,8 @@ function wire() {
     if (address === null) return null;
     return command("send", { words: [text], short: address, ...extra });
   };
-  $("#on").addEventListener("click", () => send("recall max level"));
-  $("#off").addEventListener("click", () => send("off"));
+  $("#switch-on").addEventListener("click", () => send("recall max level"));
+  $("#switch-off").addEventListener("click", () => send("off"));
   $("#identify").addEventListener("click", () => {
     const address = chosenAddress();
     if (address !== null) command("identify", { short: address });
