@@ -207,8 +207,12 @@ void KeepStoredListOfUnfinishedRun(Json& document, HeadlessSession* session, boo
 // cannot be right: the acknowledge never follows, and every command "counts as sent".
 class AcknowledgeCount : public TransactionObserver {
   public:
-    // Counting is for a wire only; the simulated line acknowledges what it is sent.
-    void Watch() { m_watching = true; }
+    // Over a wire a terminal that acknowledges nothing most likely has another process-image
+    // layout; on the simulated line it is one that takes no output words at all.
+    void Watch(bool overModbus) {
+        m_watching = true;
+        m_overModbus = overModbus;
+    }
     // Passes every transaction on as well (a served bus monitor).
     void Follow(TransactionObserver* next) { m_next = next; }
 
@@ -222,19 +226,27 @@ class AcknowledgeCount : public TransactionObserver {
     // Says so in the document when no command of the run was acknowledged.
     void Note(Json& document, Language language) const {
         if (m_sent == 0 || m_acknowledged != 0) return;
-        const std::string text = HostText(
-            language,
-            "the terminal acknowledged none of the %1 DALI command(s) sent: the station document "
-            "(process-image layout or byte order, --station and --pos) may not match the "
-            "terminal, so what was read back cannot be trusted",
-            {std::to_string(m_sent)});
+        const std::string text =
+            m_overModbus
+                ? HostText(language,
+                           "the terminal acknowledged none of the %1 DALI command(s) sent: the "
+                           "station document (process-image layout or byte order, --station and "
+                           "--pos) may not match the terminal, so what was read back cannot be "
+                           "trusted",
+                           {std::to_string(m_sent)})
+                : HostText(
+                      language,
+                      "the terminal acknowledged none of the %1 DALI command(s) sent: it took "
+                      "none of the control's commands, so nothing of this run reached the line",
+                      {std::to_string(m_sent)});
         const std::string before = document.value("warning", "");
         document["warning"] = before.empty() ? text : before + "; " + text;
-        document["stationMayNotMatch"] = true;
+        if (m_overModbus) document["stationMayNotMatch"] = true;
     }
 
   private:
     bool m_watching = false;
+    bool m_overModbus = false;
     TransactionObserver* m_next = nullptr;
     int m_sent = 0;
     int m_acknowledged = 0;
@@ -272,10 +284,9 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
     };
     try {
         session = std::make_unique<HeadlessSession>(options, err);
-        if (options.connection.OverModbus()) acknowledges.Watch();
+        acknowledges.Watch(options.connection.OverModbus());
         acknowledges.Follow(options.transactionObserver);
-        if (options.connection.OverModbus() || options.transactionObserver)
-            session->Line().TerminalLink().SetObserver(&acknowledges);
+        session->Line().TerminalLink().SetObserver(&acknowledges);
         session->Open();
         // The result goes into the document before the session ends, so that an error while
         // ending (a store that cannot be written) still reports what the command did.

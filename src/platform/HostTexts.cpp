@@ -426,6 +426,10 @@ constexpr Wording kTexts[] = {
      "die Klemme hat keinen der %1 gesendeten DALI-Befehle quittiert: das Stationsdokument (Aufbau "
      "des Prozessabbilds oder Bytereihenfolge, --station und --pos) passt womöglich nicht zur "
      "Klemme, daher ist dem Zurückgelesenen nicht zu trauen"},
+    {"the terminal acknowledged none of the %1 DALI command(s) sent: it took none of the "
+     "control's commands, so nothing of this run reached the line",
+     "die Klemme hat keinen der %1 gesendeten DALI-Befehle quittiert: sie hat keinen Befehl der "
+     "Steuerung übernommen, nichts von diesem Lauf hat die Linie erreicht"},
     {"terminal %1 sits on the station's coupler %2 (%3): give that coupler's address with --modbus "
      "(zd4270-sim --station serves it at port %4, as --all reaches it)",
      "Klemme %1 sitzt am Koppler %2 der Station (%3): die Adresse dieses Kopplers mit --modbus "

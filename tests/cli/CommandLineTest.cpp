@@ -325,6 +325,22 @@ TEST_F(CommandLineTest, AStationThatDoesNotMatchTheTerminalIsNamedOverModbus) {
     EXPECT_FALSE(right.json.contains("stationMayNotMatch"));
 }
 
+// A simulated terminal that takes no output words: the search finds nobody, and the document
+// says that nothing reached the line instead of a plain empty line.
+TEST_F(CommandLineTest, ARunNoCommandOfWhichReachedTheLineSaysSo) {
+    std::ifstream in(ExampleLine("sixteen-unaddressed-1L.json"));
+    Json line = Json::parse(in);
+    line["terminal"]["faults"] = {{"takeOverNeverComes", true}};
+    std::ofstream(File("stalled.json")) << line.dump(2);
+    const Outcome run = Zd({"address", "random", "--new-installation", "--yes", "--fast", "--line",
+                            File("stalled.json")});
+    EXPECT_EQ(run.json.at("devices").size(), 0u);
+    EXPECT_THAT(run.json.value("warning", ""),
+                ::testing::HasSubstr("nothing of this run reached the line"))
+        << run.json.dump();
+    EXPECT_FALSE(run.json.contains("stationMayNotMatch"));
+}
+
 // A coupler that answers every read after the first ones with random words: a wrong position,
 // another master or a mapping of something else look like this to the control.
 class GarbageAfter : public DevCom {
