@@ -92,6 +92,30 @@ std::vector<std::int32_t> ParsePositions(const std::string& text) {
     return positions;
 }
 
+SessionOptions StationTerminalOptions(const SessionOptions& options,
+                                      const StationTerminal& terminal, const std::string& linesDir,
+                                      std::size_t count) {
+    SessionOptions chosen = options;
+    ConnectionTarget& connection = chosen.connection;
+    connection.position = terminal.position;
+    if (count > 1) chosen.logFilePrefix = "pos-" + std::to_string(terminal.position) + ".";
+    if (!linesDir.empty()) {
+        // A position without its file is on a line without gear.
+        const std::string lineFile = LineFileOfPosition(linesDir, terminal.position);
+        connection.lineFile =
+            std::filesystem::exists(lineFile) ? std::optional<std::string>(lineFile) : std::nullopt;
+        connection.lineFileGiven = true;
+    }
+    if (!options.connection.modbus.empty()) {
+        ModbusEndpoint endpoint = ParseModbusEndpoint(options.connection.modbus);
+        const int port = endpoint.port + terminal.coupler;
+        if (port > 65535) throw UsageError("--modbus: no port for the station's couplers", {});
+        endpoint.port = static_cast<std::uint16_t>(port);
+        connection.modbus = endpoint.Text();
+    }
+    return chosen;
+}
+
 CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArguments& arguments,
                                  const SessionOptions& options, const StationSelection& selection,
                                  std::FILE* err) {
@@ -174,30 +198,12 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
         job.command = syntax.prepare(ArgumentsFor(arguments, position));
         if (report && syntax.name != "report")
             job.command = FollowedByReport(std::move(job.command), arguments);
-        job.options = options;
-        ConnectionTarget& jobConnection = job.options.connection;
-        jobConnection.position = position;
+        job.options = StationTerminalOptions(options, chosen[i], selection.linesDir, chosen.size());
         // A person cannot follow several progress lines; the document tells the result.
         job.options.quiet = true;
-        if (chosen.size() > 1) job.options.logFilePrefix = "pos-" + std::to_string(position) + ".";
-        if (!selection.linesDir.empty()) {
-            // A position without its file is on a line without gear.
-            const std::string lineFile = LineFileOfPosition(selection.linesDir, position);
-            jobConnection.lineFile = std::filesystem::exists(lineFile)
-                                         ? std::optional<std::string>(lineFile)
-                                         : std::nullopt;
-            jobConnection.lineFileGiven = true;
-        }
         if (!selection.saveLinesDir.empty())
             job.options.saveLineFile = LineFileOfPosition(selection.saveLinesDir, position);
         job.options.frameLogFile = Substituted(options.frameLogFile, position);
-        if (!connection.modbus.empty()) {
-            ModbusEndpoint endpoint = ParseModbusEndpoint(connection.modbus);
-            const int port = endpoint.port + chosen[i].coupler;
-            if (port > 65535) throw UsageError("--modbus: no port for the station's couplers", {});
-            endpoint.port = static_cast<std::uint16_t>(port);
-            jobConnection.modbus = endpoint.Text();
-        }
     }
 
     const auto wallStart = std::chrono::steady_clock::now();

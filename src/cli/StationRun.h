@@ -10,6 +10,7 @@
 
 #include "cli/HeadlessCommands.h"
 #include "cli/Session.h"
+#include "host/Building.h"
 
 namespace zd {
 
@@ -28,6 +29,14 @@ struct StationSelection {
         return all || positions.size() > 1 || !linesDir.empty() || !saveLinesDir.empty();
     }
 };
+
+// The options of one of the station's terminals when count of them run: its position, the port of
+// its coupler over --modbus (the address's port plus the coupler's place), its line file
+// DIR/pos-N.json from linesDir, and its own log file names when count is above 1. UsageError for a
+// port beyond 65535.
+SessionOptions StationTerminalOptions(const SessionOptions& options,
+                                      const StationTerminal& terminal, const std::string& linesDir,
+                                      std::size_t count);
 
 // "3" or "3,5,8": positions 1 to 65535. UsageError otherwise.
 std::vector<std::int32_t> ParsePositions(const std::string& text);

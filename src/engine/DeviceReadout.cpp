@@ -32,20 +32,6 @@ constexpr std::array<VariableEntry, kDeviceVariableCount> kVariables{{
 
 constexpr int kGroupQueries = 2;
 
-ReadState StateOf(Result result) {
-    switch (result) {
-        case Result::Done:
-            return ReadState::Answered;
-        case Result::Timeout:
-            return ReadState::NoAnswer;
-        case Result::Collision:
-        case Result::CorruptFrame:
-            return ReadState::SeveralAnswered;
-        default:
-            return ReadState::LinkFailed;
-    }
-}
-
 // The queries of one reading, with what the whole reading has met so far.
 class Reader {
   public:
@@ -62,7 +48,7 @@ class Reader {
         std::uint8_t answer = 0;
         Result result = Ask(nCommandId, nQueryData, answer);
         if (result == Result::Timeout) result = Ask(nCommandId, nQueryData, answer);
-        read.state = StateOf(result);
+        read.state = ReadStateOf(result);
         if (read.Answered()) read.value = answer;
         Note(read.state);
         // Like a page's read: a failure of the device communication itself ends the reading,
@@ -185,6 +171,20 @@ DeviceScenes ReadScenes(Reader& reader) {
 }
 
 }  // namespace
+
+ReadState ReadStateOf(Result result) {
+    switch (result) {
+        case Result::Done:
+            return ReadState::Answered;
+        case Result::Timeout:
+            return ReadState::NoAnswer;
+        case Result::Collision:
+        case Result::CorruptFrame:
+            return ReadState::SeveralAnswered;
+        default:
+            return ReadState::LinkFailed;
+    }
+}
 
 const char* ReadStateName(ReadState state) {
     switch (state) {

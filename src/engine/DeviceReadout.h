@@ -29,6 +29,10 @@ enum class ReadState : std::uint8_t {
     // Not asked: the reading ended before, on a lost connection.
     NotAsked,
 };
+
+// What a receive's result says of the gear asked: an answer, silence, several at once, or a
+// failed link.
+ReadState ReadStateOf(Result result);
 const char* ReadStateName(ReadState state);
 std::ostream& operator<<(std::ostream& out, ReadState state);
 

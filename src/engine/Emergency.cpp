@@ -71,20 +71,6 @@ Result SendExtended(EngineTerminal& terminal, std::int16_t address, std::uint8_t
     return result;
 }
 
-ReadState StateOf(Result result) {
-    switch (result) {
-        case Result::Done:
-            return ReadState::Answered;
-        case Result::Timeout:
-            return ReadState::NoAnswer;
-        case Result::CorruptFrame:
-        case Result::Collision:
-            return ReadState::SeveralAnswered;
-        default:
-            return ReadState::LinkFailed;
-    }
-}
-
 ReadByte AskExtended(EngineTerminal& terminal, std::int16_t address, std::uint8_t query) {
     ReadByte read;
     const Result sent = SendExtended(terminal, address, query);
@@ -93,7 +79,7 @@ ReadByte AskExtended(EngineTerminal& terminal, std::int16_t address, std::uint8_
         return read;
     }
     std::uint8_t data = 0;
-    read.state = StateOf(terminal.link.ReceiveDALIData(data, nullptr));
+    read.state = ReadStateOf(terminal.link.ReceiveDALIData(data, nullptr));
     if (read.Answered()) read.value = data;
     return read;
 }

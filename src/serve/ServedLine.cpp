@@ -9,8 +9,6 @@
 #include "cli/CommandLine.h"
 #include "cli/Report.h"
 #include "engine/BusLog.h"
-#include "host/Building.h"
-#include "host/ModbusDevCom.h"
 #include "host/StationDocument.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
@@ -140,24 +138,8 @@ ServedLine::ServedLine(const SessionOptions& options, const StationSelection& se
         ServedTerminal terminal;
         terminal.position = station.position;
         terminal.name = station.name;
-        terminal.options = options;
-        ConnectionTarget& target = terminal.options.connection;
-        target.position = station.position;
-        if (chosen.size() > 1)
-            terminal.options.logFilePrefix = "pos-" + std::to_string(station.position) + ".";
-        if (!selection.linesDir.empty()) {
-            const auto file = LineFileOfPosition(selection.linesDir, station.position);
-            target.lineFile =
-                std::filesystem::exists(file) ? std::optional<std::string>(file) : std::nullopt;
-            target.lineFileGiven = true;
-        }
-        if (!target.modbus.empty()) {
-            ModbusEndpoint endpoint = ParseModbusEndpoint(target.modbus);
-            const int port = endpoint.port + station.coupler;
-            if (port > 65535) throw UsageError("--modbus: no port for the station's couplers");
-            endpoint.port = static_cast<std::uint16_t>(port);
-            target.modbus = endpoint.Text();
-        }
+        terminal.options =
+            StationTerminalOptions(options, station, selection.linesDir, chosen.size());
         m_terminals.push_back(std::move(terminal));
     }
     for (ServedTerminal& terminal : m_terminals) {
