@@ -88,7 +88,9 @@ PreparedCommand PrepareEmergencyStatus(const CommandArguments& arguments) {
     };
 }
 
-PreparedCommand PrepareEmergencyTest(const CommandArguments& arguments) {
+namespace {
+
+EmergencyTestRequest ParseEmergencyTest(const CommandArguments& arguments) {
     const std::string kindWord = arguments.words.at(0);
     if (kindWord != "function" && kindWord != "duration")
         throw UsageError("emergency test takes function or duration, not \"" + kindWord + "\"");
@@ -98,6 +100,23 @@ PreparedCommand PrepareEmergencyTest(const CommandArguments& arguments) {
     request.address = ParseEmergencyShort(arguments, "emergency test");
     if (const auto poll = arguments.Value("--poll"))
         request.pollMs = ParseNumber(*poll, 1, 3600, "--poll") * 1000LL;
+    return request;
+}
+
+}  // namespace
+
+PreparedCommand PrepareEmergencyTestInGear(const CommandArguments& arguments) {
+    const EmergencyTestRequest request = ParseEmergencyTest(arguments);
+    return [request](HeadlessSession& session) {
+        Json started = session.StartGearTest(request);
+        // Starting reads; the device list the store holds stays as it was.
+        session.KeepStoredDeviceList();
+        return started;
+    };
+}
+
+PreparedCommand PrepareEmergencyTest(const CommandArguments& arguments) {
+    const EmergencyTestRequest request = ParseEmergencyTest(arguments);
     return [request](HeadlessSession& session) {
         const Language language = session.Catalogue().GetLanguage();
         const bool function = request.kind == EmergencyTestKind::Function;
