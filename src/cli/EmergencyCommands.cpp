@@ -93,7 +93,8 @@ namespace {
 EmergencyTestRequest ParseEmergencyTest(const CommandArguments& arguments) {
     const std::string kindWord = arguments.words.at(0);
     if (kindWord != "function" && kindWord != "duration")
-        throw UsageError("emergency test takes function or duration, not \"" + kindWord + "\"");
+        throw UsageError("emergency test takes function, duration or stop, not \"" + kindWord +
+                         "\"");
     EmergencyTestRequest request;
     request.kind =
         kindWord == "function" ? EmergencyTestKind::Function : EmergencyTestKind::Duration;
@@ -103,9 +104,30 @@ EmergencyTestRequest ParseEmergencyTest(const CommandArguments& arguments) {
     return request;
 }
 
+// "emergency test stop": STOP TEST at the address; a test the session follows there ends with
+// it, and its end is told as a stopped test.
+PreparedCommand PrepareEmergencyTestStop(const CommandArguments& arguments) {
+    if (arguments.Value("--poll")) throw UsageError("emergency test stop takes no --poll");
+    const std::int16_t address = ParseEmergencyShort(arguments, "emergency test");
+    return [address](HeadlessSession& session) {
+        const bool followed = session.StopGearTest(address);
+        if (!followed) {
+            const EngineOutcome stopped = StopEmergencyTest(session.Line().Terminal(), address);
+            if (!stopped.Ok()) throw CommandFailed(OutcomeText(session, stopped));
+        }
+        session.KeepStoredDeviceList();
+        return Json{{"address", address}, {"stopped", true}, {"followed", followed}};
+    };
+}
+
+bool StopWord(const CommandArguments& arguments) {
+    return !arguments.words.empty() && arguments.words.front() == "stop";
+}
+
 }  // namespace
 
 PreparedCommand PrepareEmergencyTestInGear(const CommandArguments& arguments) {
+    if (StopWord(arguments)) return PrepareEmergencyTestStop(arguments);
     const EmergencyTestRequest request = ParseEmergencyTest(arguments);
     return [request](HeadlessSession& session) {
         Json started = session.StartGearTest(request);
@@ -116,6 +138,7 @@ PreparedCommand PrepareEmergencyTestInGear(const CommandArguments& arguments) {
 }
 
 PreparedCommand PrepareEmergencyTest(const CommandArguments& arguments) {
+    if (StopWord(arguments)) return PrepareEmergencyTestStop(arguments);
     const EmergencyTestRequest request = ParseEmergencyTest(arguments);
     return [request](HeadlessSession& session) {
         const Language language = session.Catalogue().GetLanguage();

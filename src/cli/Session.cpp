@@ -7,8 +7,8 @@
 
 #include "cli/FrameLog.h"
 #include "host/EmergencyReadout.h"
-#include "link/Commands.h"
 #include "host/OpenTerminal.h"
+#include "link/Commands.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "platform/Interrupt.h"
@@ -309,10 +309,10 @@ void HeadlessSession::WriteFrameLog(const std::string& text) {
 }
 
 HeadlessSession::JobState HeadlessSession::SaveJob() const {
-    return {m_options,        m_startMs,         m_endMs,          m_interrupted,
-            m_interruptNote,  m_finishing,       m_frameLogSaved,  m_keepStoredList,
-            m_storedAtOpen,   m_given,           m_storedListWiped, m_failuresAtBegin,
-            m_observedWhat,   m_observedBeginMs, m_dialogs.Shown(), m_dialogs.AssumeYes()};
+    return {m_options,       m_startMs,         m_endMs,           m_interrupted,
+            m_interruptNote, m_finishing,       m_frameLogSaved,   m_keepStoredList,
+            m_storedAtOpen,  m_given,           m_storedListWiped, m_failuresAtBegin,
+            m_observedWhat,  m_observedBeginMs, m_dialogs.Shown(), m_dialogs.AssumeYes()};
 }
 
 void HeadlessSession::RestoreJob(const JobState& job) {

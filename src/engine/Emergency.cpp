@@ -309,8 +309,9 @@ bool EmergencyTestRun::Start() {
     if (rated.Answered() && rated.value != 255) m_report.result.ratedMinutes = rated.value * 2;
     m_pollMs = m_request.pollMs > 0 ? m_request.pollMs : (Function() ? 2000 : kMinuteMs);
     m_limitMs = m_request.limitMs > 0 ? m_request.limitMs
-                : Function()          ? 30 * kMinuteMs
-                           : m_report.result.ratedMinutes.value_or(510) * kMinuteMs + 120 * kMinuteMs;
+                : Function()
+                    ? 30 * kMinuteMs
+                    : m_report.result.ratedMinutes.value_or(510) * kMinuteMs + 120 * kMinuteMs;
     const EngineOutcome started = StartEmergencyTest(m_terminal, m_request.address, m_request.kind);
     if (!started.Ok()) {
         m_report.outcome = started;
@@ -343,9 +344,9 @@ bool EmergencyTestRun::Poll(const EmergencyTestProgressFn& progress) {
         shown.elapsedMs = ElapsedMs();
         if (!function && running && m_report.result.ratedMinutes &&
             *m_report.result.ratedMinutes > 0) {
-            shown.fraction = std::min(
-                1.0, static_cast<double>(shown.elapsedMs) /
-                         static_cast<double>(*m_report.result.ratedMinutes * kMinuteMs));
+            shown.fraction =
+                std::min(1.0, static_cast<double>(shown.elapsedMs) /
+                                  static_cast<double>(*m_report.result.ratedMinutes * kMinuteMs));
         }
         progress(shown);
     }

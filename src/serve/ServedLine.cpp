@@ -341,8 +341,8 @@ bool LetsShortJobsIn(const std::string& command) {
 
 bool HoldsLine(const std::string& command) {
     static const char* const kShortJobs[] = {
-        "send",   "query",  "variables",        "groups",         "scenes",
-        "status", "colour", "emergency status", "emergency test", "emergency timing",
+        "send",   "query",   "variables",        "groups",         "scenes",
+        "status", "colour",  "emergency status", "emergency test", "emergency timing",
         "name",   "options", "settings"};
     return std::none_of(std::begin(kShortJobs), std::end(kShortJobs),
                         [&](const char* job) { return command == job; });

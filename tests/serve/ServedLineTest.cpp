@@ -54,8 +54,7 @@ class ServedLineTest : public ::testing::Test {
   protected:
     // The emergency example with its LED gear at 4 dimming on fade time 8 (4 s).
     void SetUp() override {
-        sim::LineDescription line =
-            sim::LoadLineFile(test::ExamplePath("lines/emergency.json"));
+        sim::LineDescription line = sim::LoadLineFile(test::ExamplePath("lines/emergency.json"));
         for (sim::GearConfig& gear : line.gear)
             if (gear.shortAddress == 4) gear.fadeTime = 8;
         lineFile = folder.File("line.json");
@@ -155,13 +154,13 @@ TEST_F(ServedLineTest, ALuminaireIsNamedWhileItIdentifies) {
             }));
     };
     std::promise<Json> identified;
-    ASSERT_TRUE(served->Start(
-        served->Prepare(*CommandOfPath("identify"), R"({"short": 4, "seconds": 10})"), recorder,
-        [&](Json document) {
-            std::lock_guard lock(mutex);
-            ended.push_back("identify");
-            identified.set_value(std::move(document));
-        }));
+    ASSERT_TRUE(
+        served->Start(served->Prepare(*CommandOfPath("identify"), R"({"short": 4, "seconds": 10})"),
+                      recorder, [&](Json document) {
+                          std::lock_guard lock(mutex);
+                          ended.push_back("identify");
+                          identified.set_value(std::move(document));
+                      }));
     const Json identify = identified.get_future().get();
     const Json name = named.get_future().get();
     EXPECT_EQ(identify.value("exitCode", -1), 0) << identify.dump(2);

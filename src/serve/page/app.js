@@ -38,7 +38,7 @@ const TEXTS = {
     durationTest: "Duration test", passed: "passed", notPassed: "failed",
     testStarted: "%1 started at A%2: the gear tests on its own, the line stays free; the result comes when it reports it",
     testPassed: "%1 at A%2: passed", testFailed: "%1 at A%2: failed", testEnded: "%1 at A%2: %3",
-    testsRunning: "Tests in the gear: %1",
+    testsRunning: "Tests in the gear: %1", stopTest: "Stop",
     nameTitle: "Name and place", room: "Room", save: "Save", colourTitle: "Colour temperature",
     colourRead: "Read colour", saved: "Saved",
   },
@@ -77,7 +77,7 @@ const TEXTS = {
     durationTest: "Betriebsdauertest", passed: "bestanden", notPassed: "nicht bestanden",
     testStarted: "%1 an A%2 gestartet: das Gerät prüft selbst, die Linie bleibt frei; das Ergebnis kommt, sobald es sich meldet",
     testPassed: "%1 an A%2: bestanden", testFailed: "%1 an A%2: nicht bestanden", testEnded: "%1 an A%2: %3",
-    testsRunning: "Tests im Gerät: %1",
+    testsRunning: "Tests im Gerät: %1", stopTest: "Beenden",
     nameTitle: "Name und Ort", room: "Raum", save: "Speichern", colourTitle: "Farbtemperatur",
     colourRead: "Farbe lesen", saved: "Gespeichert",
   },
@@ -495,8 +495,12 @@ function renderGearTests() {
   const tests = Object.values(state.gearTests || {}).flat();
   const line = $("#gear-tests");
   line.hidden = !tests.length;
-  line.textContent = t("testsRunning", tests.map((test) =>
-    `${test.test === "duration" ? t("durationTest") : t("functionTest")} A${test.address}`).join(", "));
+  line.replaceChildren(t("testsRunning", ""), ...tests.map((test) => {
+    const stop = el("button", { type: "button", class: "small" }, t("stopTest"));
+    stop.addEventListener("click", () => command("emergency test", { words: ["stop"], short: test.address }));
+    return el("span", { class: "gear-test" },
+      `${test.test === "duration" ? t("durationTest") : t("functionTest")} A${test.address} `, stop);
+  }));
 }
 
 function gearTestEnded(event) {
