@@ -8,8 +8,8 @@
 
 #include "cli/CommandLine.h"
 #include "cli/Report.h"
+#include "documents/StationDocument.h"
 #include "engine/BusLog.h"
-#include "host/StationDocument.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "platform/RealScheduler.h"

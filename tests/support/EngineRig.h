@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "engine/Terminal.h"
-#include "host/SimDevCom.h"
 #include "link/Link.h"
 #include "sim/LineFile.h"
 #include "support/TestContext.h"
+#include "transport/SimDevCom.h"
 
 namespace zd::test {
 
