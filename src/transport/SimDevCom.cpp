@@ -36,6 +36,11 @@ void SimDevCom::ReadTable(std::int32_t nDevice, std::int32_t nTable, std::int32_
 void SimDevCom::WriteTable(std::int32_t nDevice, std::int32_t nTable, std::int32_t nOffset,
                            std::int32_t nCount, const std::uint16_t* pData) {
     CountCall();
+    if (nTable == m_faults.m_failWritesToTable) {
+        throw ControlError("device communication failed (simulated fault on writes to table " +
+                               std::to_string(nTable) + ")",
+                           kLibraryTitle, kErrDevCom);
+    }
     m_terminal->WriteTable(nDevice, nTable, nOffset, nCount, pData);
 }
 

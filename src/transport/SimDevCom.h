@@ -22,6 +22,8 @@ struct DevComFaults {
     // wire whose peer has gone, until the test clears m_connectionLost.
     bool m_staysFailed = false;
     bool m_connectionLost = false;
+    // Every write to this table throws ControlError while it is set; -1 = none.
+    std::int32_t m_failWritesToTable = -1;
     // Called with the call's number before each call: a test's way to act at a point of a run.
     std::function<void(std::int64_t)> m_beforeCall;
 };
