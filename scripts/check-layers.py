@@ -27,7 +27,8 @@ pages, addressing and archive include frame/ and not each other; frame/ includes
 reaches the pages and procedures through the interfaces it declares). Qt headers (<Q...>, <Qt...>)
 may appear in the folders of QT_FOLDERS only: the control, the simulator and the maintenance
 procedures build and test without Qt. libmodbus (<modbus.h>, <modbus/...>) may appear in the folders
-of MODBUS_FOLDERS only. Every include break fails the check.
+of MODBUS_FOLDERS only. engine/internal/ (the stepping machines the form drives) may be included by
+engine/ and the form's folders only. Every include break fails the check.
 
 The form's widgets. The widgets are the data members of the form (frame/configZD4270.h) and of its
 pages (pages/*.h) whose type is a control model of ui/. Only the form's own folders and gui/ (which
@@ -80,6 +81,10 @@ BELOW = {
 }
 QT_FOLDERS = {"report", "store", "gui", "app", "serve"}
 MODBUS_FOLDERS = {"transport", "simserver"}
+# The engine's inside (engine/internal/): the stepping machines the form steps on its own timer.
+# The engine and the form's folders include it; every other front end runs whole procedures.
+INTERNAL = ("engine", "internal")
+INTERNAL_USERS = {"engine"} | set(CONTROL)
 
 # Where the form's widgets are declared, and the folders that must not touch them.
 FORM_HEADERS = ("frame/configZD4270.h", "pages/*.h")
@@ -136,9 +141,10 @@ def allowed(folder):
     return seen
 
 
-def included_folder(src, source, bracket, name):
-    """The folder of src/ that an include names, or None for a header from elsewhere. A quoted
-    include is looked for beside the file first; both kinds in src/, the project's include path."""
+def included_header(src, source, bracket, name):
+    """The header of src/ that an include names, as its path under src/, or None for a header from
+    elsewhere or at the top of src/. A quoted include is looked for beside the file first; both
+    kinds in src/, the project's include path."""
     bases = (source.parent, src) if bracket == '"' else (src,)
     for base in bases:
         target = (base / name).resolve()
@@ -147,7 +153,7 @@ def included_folder(src, source, bracket, name):
                 relative = target.relative_to(src.resolve())
             except ValueError:
                 return None
-            return relative.parts[0] if len(relative.parts) > 1 else None
+            return relative if len(relative.parts) > 1 else None
     return None
 
 
@@ -171,7 +177,12 @@ def check_includes(src):
                 if bracket == "<" and MODBUS_HEADER.match(name) and folder not in MODBUS_FOLDERS:
                     problems.append(f"{where}: {folder}/ includes the libmodbus header <{name}>; "
                                     f"libmodbus belongs in {', '.join(sorted(MODBUS_FOLDERS))} only")
-                target = included_folder(src, source, bracket, name)
+                header = included_header(src, source, bracket, name)
+                target = header.parts[0] if header is not None else None
+                if (header is not None and header.parts[:2] == INTERNAL
+                        and folder not in INTERNAL_USERS):
+                    problems.append(f"{where}: {folder}/ includes {name}, the engine's inside; "
+                                    f"front ends call the engine's public headers")
                 if target is not None and target not in permitted:
                     problems.append(f"{where}: {folder}/ includes {name}, but {target}/ is not below "
                                     f"{folder}/ (it may include {', '.join(sorted(permitted))})")

@@ -23,6 +23,7 @@ CLEAN = {
     "link/Link.h": '#include "ui/Button.h"\n',
     "devices/Registry.h": '#include "link/Link.h"\n',
     "engine/Terminal.h": '#include "devices/Registry.h"\n#include <vector>\n',
+    "engine/internal/Steps.h": '#include "engine/Terminal.h"\n',
     "frame/configZD4270.h": '#include "engine/Terminal.h"\n#include <ui/Button.h>\n'
                             "class configZD4270 {\n  public:\n"
                             '    Button cmdStart{"cmdStart"};\n'
@@ -30,7 +31,7 @@ CLEAN = {
                             "    void HandleObjectEvents();\n  private:\n    int m_count = 0;\n};\n",
     "pages/Page.h": '#include "frame/configZD4270.h"\n'
                     "class Page {\n  public:\n    std::array<Slider, 2> sliLevels{};\n};\n",
-    "addressing/Run.cpp": '#include "frame/configZD4270.h"\nvoid Run(configZD4270& c) { c.cmdStart; }\n',
+    "addressing/Run.cpp": '#include "frame/configZD4270.h"\n#include "engine/internal/Steps.h"\nvoid Run(configZD4270& c) { c.cmdStart; }\n',
     "archive/Tab.cpp": '#include "frame/configZD4270.h"\n',
     "sim/Line.h": '#include "platform/Error.h"\n',
     "transport/Port.cpp": '#include "sim/Line.h"\n#include <modbus.h>\n',
@@ -100,6 +101,8 @@ class CheckLayersTest(unittest.TestCase):
             "libmodbus beside the ports": ("connection/Bad.cpp", "#include <modbus/modbus.h>\n",
                                            "connection/ includes the libmodbus header"),
             "cli on a page": ("cli/Bad.cpp", "#include <pages/Page.h>\n", "cli/ includes pages/"),
+            "cli inside the engine": ("cli/Bad.cpp", '#include "engine/internal/Steps.h"\n',
+                                      "cli/ includes engine/internal/Steps.h, the engine's inside"),
             "Qt in the control": ("pages/Bad.cpp", "#include <QtCore/QString>\n",
                                   "pages/ includes the Qt header <QtCore/QString>"),
             "unknown folder": ("extra/Bad.h", "", "extra: folder has no place in the layers"),
