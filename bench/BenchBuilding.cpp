@@ -19,10 +19,10 @@
 #include <unistd.h>
 
 #include "cli/CommandLine.h"
-#include "host/Building.h"
-#include "host/ModbusSimServer.h"
+#include "documents/Building.h"
 #include "platform/RealScheduler.h"
 #include "sim/LineFile.h"
+#include "simserver/ModbusSimServer.h"
 
 namespace {
 

@@ -19,12 +19,12 @@
 #include <thread>
 #include <vector>
 
-#include "host/ModbusDevCom.h"
-#include "host/ModbusSimServer.h"
-#include "host/SimDevCom.h"
 #include "platform/Error.h"
 #include "platform/RealScheduler.h"
 #include "sim/Terminal.h"
+#include "simserver/ModbusSimServer.h"
+#include "transport/ModbusDevCom.h"
+#include "transport/SimDevCom.h"
 
 namespace {
 

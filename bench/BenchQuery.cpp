@@ -4,12 +4,12 @@
 #include <cstdio>
 #include <memory>
 
-#include "host/SimDevCom.h"
 #include "link/Link.h"
 #include "platform/Dialogs.h"
 #include "platform/Messages.h"
 #include "platform/VirtualScheduler.h"
 #include "sim/Terminal.h"
+#include "transport/SimDevCom.h"
 
 namespace {
 

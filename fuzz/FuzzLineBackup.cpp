@@ -5,7 +5,7 @@
 #include <string>
 
 #include "FuzzInput.h"
-#include "host/LineBackup.h"
+#include "maintenance/LineBackup.h"
 #include "platform/Error.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -10,10 +10,10 @@
 #include <string>
 
 #include "FuzzInput.h"
-#include "host/ModbusRequestHandler.h"
-#include "host/SimDevCom.h"
 #include "platform/VirtualScheduler.h"
 #include "sim/LineFile.h"
+#include "simserver/ModbusRequestHandler.h"
+#include "transport/SimDevCom.h"
 
 namespace {
 

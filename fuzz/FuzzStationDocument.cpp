@@ -7,8 +7,8 @@
 #include <string>
 
 #include "FuzzInput.h"
+#include "documents/StationDocument.h"
 #include "frame/configZD4270.h"
-#include "host/StationDocument.h"
 #include "link/ModuleState.h"
 #include "platform/Context.h"
 #include "platform/Dialogs.h"

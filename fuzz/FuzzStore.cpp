@@ -6,16 +6,16 @@
 #include <string>
 
 #include "FuzzInput.h"
-#include "host/QSettingsRegistry.h"
 #include "platform/Files.h"
 #include "platform/IniText.h"
+#include "store/IniRegistry.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace zd;
     static const fuzz::ScratchFile file(".ini");
     const std::string& path = file.Write(data, size);
     {
-        QSettingsRegistry store(path);
+        IniRegistry store(path);
         if (store.LoadError()) return 0;
         std::string value;
         (void)store.ReadString(RegistryAccess::kHkeyCurrentUser, "Software\\Fuzz", "v", value);

@@ -7,8 +7,13 @@ else; quoted and angle-bracket includes of the project's headers alike:
     app                         main() of both programs
     gui                         the window, which embeds the form
     cli                         the command line: the engine only, no form
-    host                        the ports implemented for real use, the simulator's front, and the
-                                readings the front ends share: the engine only, no form
+    report                      the hand-over report, drawn with Qt
+    store                       the per-user settings file
+    simserver                   the simulator's Modbus servers and its program
+    maintenance                 readings as documents, backup, restore, replacement, site names
+    connection                  opening a terminal, and a run of the engine on it
+    documents                   station documents and buildings
+    transport                   the ports for real use: Modbus TCP and RTU, the simulated line
     pages addressing archive    the form's device pages, addressing procedures and archive tab
     frame                       the form itself (configZD4270), the base the three above plug into
     engine                      the procedures and readouts every front end calls (typed door)
@@ -20,12 +25,14 @@ else; quoted and angle-bracket includes of the project's headers alike:
 
 pages, addressing and archive include frame/ and not each other; frame/ includes none of them (it
 reaches the pages and procedures through the interfaces it declares). Qt headers (<Q...>, <Qt...>)
-may appear in host, gui and app only: the control and the simulator build and test without Qt.
-Every include break fails the check.
+may appear in the folders of QT_FOLDERS only: the control, the simulator and the maintenance
+procedures build and test without Qt. libmodbus (<modbus.h>, <modbus/...>) may appear in the folders
+of MODBUS_FOLDERS only. engine/internal/ (the stepping machines the form drives) may be included by
+engine/ and the form's folders only. Every include break fails the check.
 
 The form's widgets. The widgets are the data members of the form (frame/configZD4270.h) and of its
 pages (pages/*.h) whose type is a control model of ui/. Only the form's own folders and gui/ (which
-binds a widget to each model) may name them; cli/, host/, app/ and engine/ call the engine instead.
+binds a widget to each model) may name them; the front folders (FRONT_FOLDERS) call the engine instead.
 Nor do those four build page events by hand (HandleObjectEvents, EventParams, RaiseEvent,
 ObjectEvent). A use is `.name`, `->name` or `::name` in code, outside comments and literals.
 
@@ -60,17 +67,29 @@ BELOW = {
     "addressing": ("frame",),
     "archive": ("frame",),
     "sim": ("platform",),
-    "host": ("engine", "sim"),
-    "cli": ("host",),
-    "gui": ("host",) + CONTROL,
+    "transport": ("sim",),
+    "documents": ("engine", "transport"),
+    "connection": ("documents",),
+    "maintenance": ("connection",),
+    "report": ("maintenance",),
+    "simserver": ("connection",),
+    "store": ("platform",),
+    "cli": ("report", "store"),
+    "gui": ("report", "store", "simserver") + CONTROL,
     "serve": ("cli",),
     "app": ("cli", "gui", "serve"),
 }
-QT_FOLDERS = {"host", "gui", "app", "serve"}
+QT_FOLDERS = {"report", "store", "gui", "app", "serve"}
+MODBUS_FOLDERS = {"transport", "simserver"}
+# The engine's inside (engine/internal/): the stepping machines the form steps on its own timer.
+# The engine and the form's folders include it; every other front end runs whole procedures.
+INTERNAL = ("engine", "internal")
+INTERNAL_USERS = {"engine"} | set(CONTROL)
 
 # Where the form's widgets are declared, and the folders that must not touch them.
 FORM_HEADERS = ("frame/configZD4270.h", "pages/*.h")
-FRONT_FOLDERS = ("cli", "host", "app", "engine", "serve")
+FRONT_FOLDERS = ("cli", "transport", "documents", "connection", "maintenance", "report", "simserver",
+                 "store", "app", "engine", "serve")
 # The models that are widgets without deriving from Control.
 STANDALONE_MODELS = {"Timer", "OptionGroup"}
 # What a device page and the form pass to each other (frame/PageEvents.h, configZD4270).
@@ -78,6 +97,7 @@ PAGE_EVENT_NAMES = ("HandleObjectEvents", "EventParams", "RaiseEvent", "ObjectEv
 
 INCLUDE = re.compile(r'^\s*#\s*include\s*([<"])([^>"]+)[>"]')
 QT_HEADER = re.compile(r"^Qt?[A-Z]")
+MODBUS_HEADER = re.compile(r"^modbus(\.h$|/)")
 SOURCE_SUFFIXES = {".h", ".hpp", ".cpp", ".cc"}
 # Comments and literals, blanked before code is searched; identifiers and numbers are matched so
 # that a prefix (u8'x') or a digit separator (1'000) is not taken for the start of a literal.
@@ -121,9 +141,10 @@ def allowed(folder):
     return seen
 
 
-def included_folder(src, source, bracket, name):
-    """The folder of src/ that an include names, or None for a header from elsewhere. A quoted
-    include is looked for beside the file first; both kinds in src/, the project's include path."""
+def included_header(src, source, bracket, name):
+    """The header of src/ that an include names, as its path under src/, or None for a header from
+    elsewhere or at the top of src/. A quoted include is looked for beside the file first; both
+    kinds in src/, the project's include path."""
     bases = (source.parent, src) if bracket == '"' else (src,)
     for base in bases:
         target = (base / name).resolve()
@@ -132,7 +153,7 @@ def included_folder(src, source, bracket, name):
                 relative = target.relative_to(src.resolve())
             except ValueError:
                 return None
-            return relative.parts[0] if len(relative.parts) > 1 else None
+            return relative if len(relative.parts) > 1 else None
     return None
 
 
@@ -153,7 +174,15 @@ def check_includes(src):
                 if bracket == "<" and QT_HEADER.match(name) and folder not in QT_FOLDERS:
                     problems.append(f"{where}: {folder}/ includes the Qt header <{name}>; Qt belongs "
                                     f"in {', '.join(sorted(QT_FOLDERS))} only")
-                target = included_folder(src, source, bracket, name)
+                if bracket == "<" and MODBUS_HEADER.match(name) and folder not in MODBUS_FOLDERS:
+                    problems.append(f"{where}: {folder}/ includes the libmodbus header <{name}>; "
+                                    f"libmodbus belongs in {', '.join(sorted(MODBUS_FOLDERS))} only")
+                header = included_header(src, source, bracket, name)
+                target = header.parts[0] if header is not None else None
+                if (header is not None and header.parts[:2] == INTERNAL
+                        and folder not in INTERNAL_USERS):
+                    problems.append(f"{where}: {folder}/ includes {name}, the engine's inside; "
+                                    f"front ends call the engine's public headers")
                 if target is not None and target not in permitted:
                     problems.append(f"{where}: {folder}/ includes {name}, but {target}/ is not below "
                                     f"{folder}/ (it may include {', '.join(sorted(permitted))})")

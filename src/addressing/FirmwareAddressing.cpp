@@ -3,6 +3,7 @@
 // the tab locked while the terminal runs and its result shown in a box.
 #include "addressing/AddressingFrame.h"
 #include "engine/TerminalAddressing.h"
+#include "engine/internal/TerminalAddressing.h"
 #include "frame/configZD4270.h"
 #include "link/Commands.h"
 #include "platform/Error.h"

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "addressing/AddressingFrame.h"
+#include "engine/internal/RandomAddressing.h"
 #include "frame/configZD4270.h"
 #include "link/Commands.h"
 #include "platform/Error.h"

@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "gui/SimLampWindow.h"
-#include "host/SimServerApp.h"
+#include "simserver/SimServerApp.h"
 
 int main(int argc, char** argv) {
     return zd::RunSimServer(argc, argv, stdout, stderr, zd::ServeWithLampWindow);

@@ -9,8 +9,8 @@
 
 #include "cli/CommandLine.h"
 #include "cli/ConsoleDialogs.h"
+#include "connection/InstallPaths.h"
 #include "gui/MainWindow.h"
-#include "host/InstallPaths.h"
 #include "platform/Interrupt.h"
 #include "platform/Version.h"
 #include "serve/Serve.h"

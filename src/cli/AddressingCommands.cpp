@@ -11,8 +11,8 @@
 #include "engine/RandomAddressing.h"
 #include "engine/SingleAssignment.h"
 #include "engine/TerminalAddressing.h"
-#include "host/GearReplacement.h"
 #include "link/Commands.h"
+#include "maintenance/GearReplacement.h"
 #include "platform/HostTexts.h"
 
 namespace zd {

@@ -13,13 +13,13 @@
 #include "cli/Report.h"
 #include "cli/SiteCommands.h"
 #include "cli/StationRun.h"
-#include "host/Building.h"
-#include "host/ModbusDevCom.h"
-#include "host/StationDocument.h"
+#include "documents/Building.h"
+#include "documents/StationDocument.h"
 #include "link/Link.h"
 #include "platform/Error.h"
 #include "platform/Interrupt.h"
 #include "platform/Utf8.h"
+#include "transport/ModbusDevCom.h"
 
 namespace zd {
 

@@ -4,9 +4,9 @@
 #include <memory>
 
 #include "cli/ConsoleDialogs.h"
+#include "connection/OpenTerminal.h"
 #include "engine/TerminalConnection.h"
 #include "engine/TerminalDescription.h"
-#include "host/OpenTerminal.h"
 #include "link/Commands.h"
 #include "link/Link.h"
 #include "link/Results.h"

@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "host/ConnectionTarget.h"
+#include "connection/ConnectionTarget.h"
 #include "platform/Messages.h"
 
 namespace zd {

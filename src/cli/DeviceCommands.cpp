@@ -7,9 +7,9 @@
 #include <cstdio>
 
 #include "cli/DeviceCommands.h"
-#include "host/DeviceReadout.h"
-#include "host/DeviceSettings.h"
 #include "link/Commands.h"
+#include "maintenance/DeviceJson.h"
+#include "maintenance/DeviceSettings.h"
 
 namespace zd {
 

@@ -5,8 +5,8 @@
 #include <chrono>
 
 #include "engine/AddressingTypes.h"
-#include "host/EmergencyReadout.h"
 #include "link/Commands.h"
+#include "maintenance/EmergencyReadout.h"
 #include "platform/HostTexts.h"
 
 namespace zd {

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "cli/Session.h"
-#include "host/DeviceReadout.h"
+#include "maintenance/DeviceJson.h"
 #include "platform/HostTexts.h"
 
 namespace zd {

@@ -8,9 +8,9 @@
 #include "cli/DeviceCommands.h"
 #include "cli/HeadlessCommands.h"
 #include "cli/SiteCommands.h"
-#include "host/GearReplacement.h"
-#include "host/LineBackup.h"
 #include "link/Commands.h"
+#include "maintenance/GearReplacement.h"
+#include "maintenance/LineBackup.h"
 #include "platform/HostTexts.h"
 
 namespace zd {

@@ -1,12 +1,13 @@
 // The report command: the hand-over report of one or several terminals of a station, read by the
-// control as host/Report reads it, in the format that --format or the file's extension names.
+// control as report/HandoverReport reads it, in the format that --format or the file's extension
+// names.
 #pragma once
 
 #include <optional>
 #include <string>
 
 #include "cli/HeadlessCommands.h"
-#include "host/Report.h"
+#include "report/HandoverReport.h"
 
 namespace zd {
 

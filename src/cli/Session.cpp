@@ -6,9 +6,9 @@
 #include <chrono>
 
 #include "cli/FrameLog.h"
-#include "host/EmergencyReadout.h"
-#include "host/OpenTerminal.h"
+#include "connection/OpenTerminal.h"
 #include "link/Commands.h"
+#include "maintenance/EmergencyReadout.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "platform/Interrupt.h"
@@ -52,8 +52,8 @@ HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* conso
     // from run to run and between the window and the command line.
     const ConnectionTarget& connection = options.connection;
     m_registry = connection.registryFile.empty()
-                     ? std::make_unique<QSettingsRegistry>()
-                     : std::make_unique<QSettingsRegistry>(connection.registryFile);
+                     ? std::make_unique<IniRegistry>()
+                     : std::make_unique<IniRegistry>(connection.registryFile);
     // A store that cannot be read is left as it is, and the run does not begin without its
     // device list.
     if (const auto& error = m_registry->LoadError())

@@ -15,19 +15,19 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/ConsoleDialogs.h"
-#include "cli/Progress.h"
+#include "cli/ProgressLine.h"
+#include "connection/ConnectionTarget.h"
+#include "connection/ControlRun.h"
+#include "documents/StationDocument.h"
 #include "engine/Emergency.h"
 #include "engine/TerminalConnection.h"
-#include "host/ConnectionTarget.h"
-#include "host/ControlRun.h"
-#include "host/QSettingsRegistry.h"
-#include "host/SimDevCom.h"
-#include "host/StationDocument.h"
 #include "link/Link.h"
 #include "link/ModuleState.h"
 #include "platform/Messages.h"
 #include "platform/RegistryAccess.h"
 #include "sim/LineFile.h"
+#include "store/IniRegistry.h"
+#include "transport/SimDevCom.h"
 
 namespace zd {
 
@@ -134,7 +134,7 @@ class HeadlessSession : public ControlRun {
     ConsoleDialogs& Dialogs() { return m_dialogs; }
     const ConsoleDialogs& Dialogs() const { return m_dialogs; }
     const MessageCatalogue& Catalogue() const { return m_messages; }
-    QSettingsRegistry& Registry() { return *m_registry; }
+    IniRegistry& Registry() { return *m_registry; }
     RegistryAccess* Store() override { return m_registry.get(); }
     // The simulated terminal, or null over Modbus.
     sim::Terminal* SimulatedTerminal() { return m_simulated ? &m_simulated->Terminal() : nullptr; }
@@ -254,7 +254,7 @@ class HeadlessSession : public ControlRun {
     std::unique_ptr<ProgressLine> m_progress;
     ConsoleDialogs m_dialogs;
     MessageCatalogue m_messages;
-    std::unique_ptr<QSettingsRegistry> m_registry;
+    std::unique_ptr<IniRegistry> m_registry;
     ModuleState m_state;
     sim::LineDescription m_lineFile;
     StationDocument m_station;

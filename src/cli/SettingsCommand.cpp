@@ -34,7 +34,7 @@ PreparedCommand PrepareSettings(const CommandArguments& arguments) {
         if (const auto value = arguments.Value(kSwitches[i].option))
             wanted[i] = ParseOnOff(*value, kSwitches[i].option);
     return [wanted](HeadlessSession& session) {
-        QSettingsRegistry& store = session.Registry();
+        IniRegistry& store = session.Registry();
         Json document = {{"store", store.FileName()}};
         for (std::size_t i = 0; i < kSwitches.size(); ++i) {
             if (wanted[i]) {

@@ -6,7 +6,7 @@
 
 #include "engine/Identify.h"
 #include "engine/LineCommands.h"
-#include "host/SiteNames.h"
+#include "maintenance/SiteNames.h"
 #include "platform/Error.h"
 #include "platform/HostTexts.h"
 

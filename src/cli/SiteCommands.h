@@ -5,7 +5,7 @@
 #include <string>
 
 #include "cli/HeadlessCommands.h"
-#include "host/LineBackup.h"
+#include "maintenance/LineBackup.h"
 
 namespace zd {
 

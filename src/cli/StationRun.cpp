@@ -11,12 +11,12 @@
 
 #include "cli/CommandLine.h"
 #include "cli/Report.h"
-#include "host/Building.h"
-#include "host/ModbusDevCom.h"
-#include "host/OffscreenApplication.h"
+#include "documents/Building.h"
 #include "platform/Error.h"
 #include "platform/Interrupt.h"
 #include "platform/Utf8.h"
+#include "report/OffscreenApplication.h"
+#include "transport/ModbusDevCom.h"
 
 namespace zd {
 

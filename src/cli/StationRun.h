@@ -11,7 +11,7 @@
 
 #include "cli/HeadlessCommands.h"
 #include "cli/Session.h"
-#include "host/Building.h"
+#include "documents/Building.h"
 
 namespace zd {
 

@@ -7,9 +7,9 @@
 #include "engine/BusLog.h"
 #include "engine/LevelText.h"
 #include "engine/LineCommands.h"
-#include "host/DeviceReadout.h"
-#include "host/LineScan.h"
 #include "link/Commands.h"
+#include "maintenance/DeviceJson.h"
+#include "maintenance/LineScan.h"
 
 namespace zd {
 

@@ -1,6 +1,7 @@
 #include "engine/AddressingLine.h"
 
-#include "engine/StepRunner.h"
+#include "engine/internal/AddressingDrive.h"
+#include "engine/internal/StepRunner.h"
 #include "link/Commands.h"
 #include "platform/Error.h"
 

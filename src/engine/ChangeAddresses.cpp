@@ -2,7 +2,9 @@
 
 #include <array>
 
-#include "engine/StepRunner.h"
+#include "engine/internal/AddressingDrive.h"
+#include "engine/internal/ChangeAddresses.h"
+#include "engine/internal/StepRunner.h"
 #include "link/Commands.h"
 #include "platform/Error.h"
 #include "platform/HostTexts.h"

@@ -3,7 +3,8 @@
 #include <algorithm>
 #include <string>
 
-#include "engine/StepRunner.h"
+#include "engine/internal/DeviceScan.h"
+#include "engine/internal/StepRunner.h"
 #include "link/Commands.h"
 #include "platform/Error.h"
 #include "platform/HostTexts.h"

@@ -26,26 +26,6 @@ struct ScanOptions {
     bool opticalFeedback = false;
 };
 
-class DeviceScan {
-  public:
-    explicit DeviceScan(AddressingLine& line) : m_line(line) {}
-
-    // A new, empty device list, no recoveries, the link in a procedure; the next address is 0.
-    void Begin(const ScanOptions& options);
-    // Queries the next address and adds what answered to the device list; true once the last
-    // address has been queried. found tells whether a device answered.
-    bool QueryNext(bool& found);
-    // The link leaves the procedure.
-    void End();
-    // The short address queried next.
-    std::int16_t Address() const { return m_address; }
-
-  private:
-    AddressingLine& m_line;
-    ScanOptions m_options;
-    std::int16_t m_address = 0;
-};
-
 // A device the scan found: its short address, and whether several gear answered there.
 struct ScannedDevice {
     std::int16_t shortAddress = 0;

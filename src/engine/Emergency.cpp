@@ -4,7 +4,7 @@
 
 #include "engine/LineCommands.h"
 #include "engine/Progress.h"
-#include "engine/StepRunner.h"
+#include "engine/internal/StepRunner.h"
 #include "platform/Error.h"
 
 namespace zd {

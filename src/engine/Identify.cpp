@@ -4,7 +4,7 @@
 #include <set>
 
 #include "engine/LineCommands.h"
-#include "engine/StepRunner.h"
+#include "engine/internal/StepRunner.h"
 #include "platform/HostTexts.h"
 
 namespace zd {
@@ -46,19 +46,21 @@ std::optional<std::uint8_t> Ask(EngineTerminal& terminal, std::int16_t query,
     return std::nullopt;
 }
 
-// Clears the line's mark when the identify ends, however it ends.
-class UnderWay {
+}  // namespace
+
+// Marks the line while the identify runs and clears the mark when it ends, however it ends.
+class IdentifyUnderWayMark {
   public:
-    explicit UnderWay(bool& flag) : m_flag(flag) { m_flag = true; }
-    ~UnderWay() { m_flag = false; }
-    UnderWay(const UnderWay&) = delete;
-    UnderWay& operator=(const UnderWay&) = delete;
+    explicit IdentifyUnderWayMark(AddressingLine& line) : m_line(line) {
+        m_line.m_identifyUnderWay = true;
+    }
+    ~IdentifyUnderWayMark() { m_line.m_identifyUnderWay = false; }
+    IdentifyUnderWayMark(const IdentifyUnderWayMark&) = delete;
+    IdentifyUnderWayMark& operator=(const IdentifyUnderWayMark&) = delete;
 
   private:
-    bool& m_flag;
+    AddressingLine& m_line;
 };
-
-}  // namespace
 
 IdentifyReport RunIdentify(AddressingLine& line, const IdentifyOptions& options,
                            const IdentifyProgressFn& progress,
@@ -88,7 +90,7 @@ IdentifyReport RunIdentify(AddressingLine& line, const IdentifyOptions& options,
         return report;
     }
     if (RefusedOutsideDaliMode(terminal, report.outcome)) return report;
-    UnderWay underWay(line.IdentifyUnderWay());
+    IdentifyUnderWayMark underWay(line);
 
     if (!Ask(terminal, kCmdQueryBallast, address)) {
         report.outcome.Fail(

@@ -16,7 +16,9 @@
 #include <cstdint>
 #include <utility>
 
-#include "engine/StepRunner.h"
+#include "engine/internal/AddressingDrive.h"
+#include "engine/internal/PhysicalSelection.h"
+#include "engine/internal/StepRunner.h"
 #include "link/Commands.h"
 #include "platform/Error.h"
 #include "platform/HostTexts.h"

@@ -38,7 +38,9 @@
 #include <cstdio>
 #include <string>
 
-#include "engine/StepRunner.h"
+#include "engine/internal/AddressingDrive.h"
+#include "engine/internal/RandomAddressing.h"
+#include "engine/internal/StepRunner.h"
 #include "link/Commands.h"
 #include "platform/Error.h"
 #include "platform/HostTexts.h"

@@ -1,4 +1,4 @@
-#include "engine/StepRunner.h"
+#include "engine/internal/StepRunner.h"
 
 namespace zd {
 

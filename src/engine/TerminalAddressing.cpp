@@ -2,7 +2,8 @@
 
 #include <algorithm>
 
-#include "engine/StepRunner.h"
+#include "engine/internal/StepRunner.h"
+#include "engine/internal/TerminalAddressing.h"
 #include "link/Commands.h"
 #include "platform/Error.h"
 #include "platform/HostTexts.h"

@@ -93,7 +93,6 @@ class TerminalConnection {
     AddressingLine& Line() { return m_line; }
     Link& TerminalLink() { return m_link; }
     const Context& GetContext() const { return m_context; }
-    const TerminalRefresh& Refreshed() const { return m_refresh; }
     const TerminalDescription& Description() const { return m_refresh.description; }
     std::int32_t Position() const { return m_line.Terminal().position; }
     bool LoggingAddressing() const { return m_refresh.logging.addressing; }

@@ -18,10 +18,10 @@
 #include <algorithm>
 #include <utility>
 
+#include "connection/InstallPaths.h"
 #include "gui/Texts.h"
-#include "host/InstallPaths.h"
-#include "host/ModbusDevCom.h"
 #include "platform/Error.h"
+#include "transport/ModbusDevCom.h"
 
 namespace zd {
 

@@ -3,8 +3,8 @@
 #include <QString>
 
 #include "gui/WindowHost.h"
-#include "host/ModbusDevCom.h"
 #include "platform/RegistryAccess.h"
+#include "transport/ModbusDevCom.h"
 
 namespace zd {
 

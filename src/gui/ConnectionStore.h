@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "host/ConnectionTarget.h"
+#include "connection/ConnectionTarget.h"
 #include "platform/Messages.h"
 
 namespace zd {

@@ -18,20 +18,20 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "connection/InstallPaths.h"
 #include "frame/ControlProgress.h"
 #include "frame/configZD4270.h"
 #include "gui/BusMonitor.h"
 #include "gui/ControlBinding.h"
 #include "gui/LampWindow.h"
 #include "gui/QtDialogs.h"
+#include "gui/QtScheduler.h"
 #include "gui/RunStatus.h"
 #include "gui/StatusNote.h"
 #include "gui/Texts.h"
 #include "gui/WindowHost.h"
-#include "host/InstallPaths.h"
-#include "host/QSettingsRegistry.h"
-#include "host/QtScheduler.h"
 #include "platform/Version.h"
+#include "store/IniRegistry.h"
 
 namespace zd {
 
@@ -240,10 +240,10 @@ int RunWindow(int& argc, char** argv, const WindowOptions& options) {
     dialogs.SetMessages(&messages);
     Context context{scheduler, dialogs, messages};
     const std::string& registryFile = options.connection.registryFile;
-    std::unique_ptr<QSettingsRegistry> store =
-        registryFile.empty() ? std::make_unique<QSettingsRegistry>()
-                             : std::make_unique<QSettingsRegistry>(registryFile);
-    QSettingsRegistry& registry = *store;
+    std::unique_ptr<IniRegistry> store = registryFile.empty()
+                                             ? std::make_unique<IniRegistry>()
+                                             : std::make_unique<IniRegistry>(registryFile);
+    IniRegistry& registry = *store;
     // A store that cannot be read is left as it is: the window runs without device lists.
     if (const auto& error = registry.LoadError()) {
         dialogs.MessageBox(

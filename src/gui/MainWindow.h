@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "host/ConnectionTarget.h"
+#include "connection/ConnectionTarget.h"
 #include "platform/Messages.h"
 
 class QApplication;

@@ -14,7 +14,7 @@
 #include "frame/ControlProgress.h"
 #include "gui/StatusNote.h"
 #include "gui/Texts.h"
-#include "host/DeviceReadout.h"
+#include "maintenance/DeviceJson.h"
 #include "platform/HostTexts.h"
 
 namespace zd {

@@ -3,7 +3,7 @@
 // there and the clients' commands meet on one thread.
 #pragma once
 
-#include "host/SimServerApp.h"
+#include "simserver/SimServerApp.h"
 
 namespace zd {
 

@@ -7,17 +7,17 @@
 #include <exception>
 #include <utility>
 
+#include "connection/OpenTerminal.h"
 #include "frame/ControlProgress.h"
 #include "frame/configZD4270.h"
 #include "gui/ConnectionDialog.h"
 #include "gui/MainWindow.h"
 #include "gui/QtDialogs.h"
 #include "gui/Texts.h"
-#include "host/OpenTerminal.h"
-#include "host/SimDevCom.h"
 #include "platform/Dialogs.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
+#include "transport/SimDevCom.h"
 
 namespace zd {
 

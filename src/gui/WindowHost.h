@@ -16,13 +16,13 @@
 #include <string>
 #include <vector>
 
+#include "connection/ConnectionTarget.h"
+#include "documents/StationDocument.h"
 #include "gui/ConnectionStore.h"
-#include "host/ConnectionTarget.h"
-#include "host/LineBackup.h"
-#include "host/Report.h"
-#include "host/StationDocument.h"
+#include "maintenance/LineBackup.h"
 #include "platform/Context.h"
 #include "platform/Dialogs.h"
+#include "report/HandoverReport.h"
 #include "sim/LineFile.h"
 
 class QMenu;

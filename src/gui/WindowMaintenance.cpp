@@ -18,10 +18,10 @@
 #include "gui/Texts.h"
 #include "gui/WindowHost.h"
 #include "gui/WindowRun.h"
-#include "host/DeviceReadout.h"
-#include "host/GearReplacement.h"
-#include "host/LineBackup.h"
 #include "link/Commands.h"
+#include "maintenance/DeviceJson.h"
+#include "maintenance/GearReplacement.h"
+#include "maintenance/LineBackup.h"
 #include "platform/Error.h"
 
 namespace zd {

@@ -14,11 +14,11 @@
 #include <functional>
 #include <utility>
 
+#include "connection/InstallPaths.h"
 #include "gui/ConnectionDialog.h"
 #include "gui/MainWindow.h"
 #include "gui/Texts.h"
 #include "gui/WindowHost.h"
-#include "host/InstallPaths.h"
 #include "platform/Error.h"
 
 namespace zd {

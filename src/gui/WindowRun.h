@@ -2,9 +2,9 @@
 // the window's events go on while a reading (the report, a backup) waits for them.
 #pragma once
 
+#include "connection/ControlRun.h"
 #include "frame/configZD4270.h"
 #include "gui/WindowHost.h"
-#include "host/ControlRun.h"
 #include "platform/Scheduler.h"
 
 namespace zd {

@@ -22,9 +22,9 @@
 #include "gui/Texts.h"
 #include "gui/WindowHost.h"
 #include "gui/WindowRun.h"
-#include "host/QSettingsRegistry.h"
-#include "host/SiteNames.h"
+#include "maintenance/SiteNames.h"
 #include "platform/Error.h"
+#include "store/IniRegistry.h"
 
 namespace zd {
 
@@ -65,7 +65,7 @@ std::vector<int> KnownDevices(configZD4270& control) {
 std::string WindowHost::SitePath() const {
     if (!m_current.siteFile.empty()) return m_current.siteFile;
     // Beside the store's file; a store that is no file (a test's) has no site file of its own.
-    const auto* store = dynamic_cast<const QSettingsRegistry*>(&m_registry);
+    const auto* store = dynamic_cast<const IniRegistry*>(&m_registry);
     return store ? DefaultSitePath(store->FileName()) : std::string();
 }
 

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "host/ControlRun.h"
+#include "connection/ControlRun.h"
 
 #include "serve/ServedLine.h"
 

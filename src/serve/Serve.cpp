@@ -16,11 +16,11 @@
 #include <cstdlib>
 #include <memory>
 
-#include "cli/Progress.h"
-#include "host/OffscreenApplication.h"
+#include "cli/ProgressLine.h"
 #include "platform/Error.h"
 #include "platform/HostTexts.h"
 #include "platform/Interrupt.h"
+#include "report/OffscreenApplication.h"
 #include "serve/PageServer.h"
 #include "serve/ServedLine.h"
 

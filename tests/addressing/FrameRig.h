@@ -35,7 +35,7 @@ class AddressingRig : public ControlRig {
         sim::LineDescription description = sim::LoadLineFile(path.string());
         description.terminal.firmwareVersion = firmware;
         terminal = sim::MakeTerminal(ctx.scheduler, description);
-        port = std::make_shared<SimTerminalPort>(*terminal);
+        port = std::make_shared<SimDevCom>(terminal);
         Refresh();
         ASSERT_TRUE(ctx.dialogs.boxes.empty()) << BoxTexts(ctx.dialogs)[0];
     }

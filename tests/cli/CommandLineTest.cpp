@@ -18,12 +18,12 @@
 
 #include "cli/CliRun.h"
 #include "cli/CommandLine.h"
-#include "host/Building.h"
-#include "host/ModbusSimServer.h"
-#include "host/SimDevCom.h"
-#include "host/StationDocument.h"
+#include "documents/Building.h"
+#include "documents/StationDocument.h"
 #include "platform/RealScheduler.h"
 #include "sim/LineFile.h"
+#include "simserver/ModbusSimServer.h"
+#include "transport/SimDevCom.h"
 
 namespace zd {
 namespace {

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "cli/CliRun.h"
-#include "host/SimDevCom.h"
 #include "platform/HostTexts.h"
+#include "transport/SimDevCom.h"
 
 namespace zd {
 namespace {

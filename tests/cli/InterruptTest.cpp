@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "cli/CliRun.h"
-#include "host/SimDevCom.h"
 #include "sim/LineFile.h"
+#include "transport/SimDevCom.h"
 
 namespace zd {
 namespace {

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "cli/CliRun.h"
-#include "host/LineBackup.h"
+#include "maintenance/LineBackup.h"
 #include "platform/Error.h"
 #include "sim/LineFile.h"
 #include "support/TestContext.h"

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <string>
 
-#include "cli/Progress.h"
+#include "cli/ProgressLine.h"
 #include "platform/VirtualScheduler.h"
 
 namespace zd {

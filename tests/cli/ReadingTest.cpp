@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "cli/CliRun.h"
-#include "host/SimDevCom.h"
 #include "sim/LineFile.h"
 #include "support/LineFrames.h"
+#include "transport/SimDevCom.h"
 
 namespace zd {
 namespace {

@@ -13,10 +13,10 @@
 
 #include "devices/DeviceRegistry.h"
 #include "devices/NumericText.h"
-#include "host/QSettingsRegistry.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "platform/IniText.h"
+#include "store/IniRegistry.h"
 #include "support/Examples.h"
 #include "support/TestContext.h"
 
@@ -45,12 +45,12 @@ class DeviceRegistryTest : public ::testing::Test {
     // Drops the store object and opens the file again, as the next run of the tool would.
     void Reopen() {
         ASSERT_TRUE(m_registry->Sync());
-        m_registry = std::make_unique<QSettingsRegistry>(m_iniPath);
+        m_registry = std::make_unique<IniRegistry>(m_iniPath);
     }
 
     const test::TempFolder m_folder{"zd_registry_"};
     const std::string m_iniPath = m_folder.File("store.ini");
-    std::unique_ptr<QSettingsRegistry> m_registry = std::make_unique<QSettingsRegistry>(m_iniPath);
+    std::unique_ptr<IniRegistry> m_registry = std::make_unique<IniRegistry>(m_iniPath);
     test::TestContext m_ctx;
     ModuleState m_state;
 };
@@ -260,7 +260,7 @@ TEST_F(DeviceRegistryTest, TheFileLayoutAndAnyTextRoundTrip) {
 // reported as failed. The shapes that once took memory out of proportion are read in one pass.
 TEST_F(DeviceRegistryTest, BadShapesAreDroppedAndNamedAndLargeStoresRefused) {
     std::ofstream(m_iniPath) << "x=1\n[[[bad\ny=2\n[Software]\nz=3\nno equals sign\n";
-    m_registry = std::make_unique<QSettingsRegistry>(m_iniPath);
+    m_registry = std::make_unique<IniRegistry>(m_iniPath);
     EXPECT_EQ(Get2Root("x"), "1");
     EXPECT_EQ(Get2Root("y"), "<missing>");  // under the broken header
     m_registry->WriteString(kHkcu, "Software", "w", "4");
@@ -277,7 +277,7 @@ TEST_F(DeviceRegistryTest, BadShapesAreDroppedAndNamedAndLargeStoresRefused) {
     std::ofstream(m_iniPath) << "[" << store << "]";
     EXPECT_EQ(ParseIniText(test::ReadFileText(m_iniPath)).values.size(), 3u);
     std::ofstream(m_iniPath) << std::string(kMegabyte, '[') << store;
-    m_registry = std::make_unique<QSettingsRegistry>(m_iniPath);
+    m_registry = std::make_unique<IniRegistry>(m_iniPath);
     m_registry->WriteString(kHkcu, "Software", "w", "5");
     ASSERT_TRUE(m_registry->Sync());
     EXPECT_LT(test::ReadFileText(m_iniPath).size(), 100u);
@@ -285,7 +285,7 @@ TEST_F(DeviceRegistryTest, BadShapesAreDroppedAndNamedAndLargeStoresRefused) {
     // Past the limit: refused with the limit named, nothing read, nothing ever written.
     const std::string large = std::string(4 * kMegabyte + 1, ';');
     std::ofstream(m_iniPath) << large;
-    m_registry = std::make_unique<QSettingsRegistry>(m_iniPath);
+    m_registry = std::make_unique<IniRegistry>(m_iniPath);
     ASSERT_TRUE(m_registry->LoadError());
     EXPECT_EQ(*m_registry->LoadError(),
               "The store " + m_iniPath + " is larger than 4 MB, the most this program reads");
@@ -303,7 +303,7 @@ TEST_F(DeviceRegistryTest, TheWriterNeverMakesAStoreTheReaderRefuses) {
     for (int group = 0; store.size() < 4 * kMegabyte - 40; ++group)
         store += "[g" + std::to_string(group) + "/a]\nk=1\n";
     std::ofstream(m_iniPath) << store;
-    m_registry = std::make_unique<QSettingsRegistry>(m_iniPath);
+    m_registry = std::make_unique<IniRegistry>(m_iniPath);
     ASSERT_FALSE(m_registry->LoadError());
     m_registry->WriteString(kHkcu, "Software", "w", "1");
     EXPECT_FALSE(m_registry->Sync());
@@ -312,7 +312,7 @@ TEST_F(DeviceRegistryTest, TheWriterNeverMakesAStoreTheReaderRefuses) {
         << m_registry->LastError();
     m_registry.reset();
     EXPECT_EQ(test::ReadFileText(m_iniPath), store);
-    EXPECT_FALSE(QSettingsRegistry(m_iniPath).LoadError());
+    EXPECT_FALSE(IniRegistry(m_iniPath).LoadError());
 
     const IniContent content = ParseIniText("a=1\nb=" + std::string(kIniMaxValue + 1, 'v') + "\n");
     EXPECT_EQ(content.values.size(), 1u);
@@ -320,8 +320,7 @@ TEST_F(DeviceRegistryTest, TheWriterNeverMakesAStoreTheReaderRefuses) {
                                              "1024 bytes, a value up to 64 KB) (line 2: b=vvv"),
               std::string::npos)
         << DroppedLinesText(content);
-    EXPECT_EQ(*QSettingsRegistry("/dev/full").LoadError(),
-              "The store /dev/full is not a regular file");
+    EXPECT_EQ(*IniRegistry("/dev/full").LoadError(), "The store /dev/full is not a regular file");
 }
 
 // A full store of 64 positions of 64 devices stays well below the limit; a write that the file

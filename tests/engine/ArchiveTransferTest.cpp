@@ -6,17 +6,17 @@
 
 #include "addressing/FrameRig.h"
 #include "engine/ArchiveTransfer.h"
-#include "engine/ProcedureRig.h"
+#include "support/EngineRig.h"
 
 namespace zd::test {
 namespace {
 
 class ArchiveTransferTest : public ProcedureRig {
   protected:
-    void SetUp() override { UseLine("three-addressed.json", kFirmwareVariant); }
+    void SetUp() override { UseExampleLine("three-addressed.json", kFirmwareVariant); }
     EngineTerminal& Terminal() { return line.Terminal(); }
     sim::Ballast& GearAt(int shortAddress) {
-        for (const auto& gear : terminal->GetLine().Gear())
+        for (const auto& gear : Sim().GetLine().Gear())
             if (gear->ShortAddress() == shortAddress) return *gear;
         throw std::logic_error("no gear at " + std::to_string(shortAddress));
     }
@@ -109,14 +109,14 @@ TEST_F(ArchiveTransferTest, CancelEndsBetweenAddressesAndDsiModeSendsNothing) {
     std::int16_t at = 0;
     options.progress = [&](const ArchiveProgress& p) { at = p.address; };
     options.cancel = [&] { return at >= 5; };
-    terminal->ClearFrameLog();
+    Sim().ClearFrameLog();
     const ArchiveDownloadReport report = DownloadArchive(Terminal(), archive, options);
     EXPECT_EQ(report.outcome.failure, EngineFailure::Cancelled);
     EXPECT_FALSE(link.InProcedure());
     // Address 5 was started, and written whole: its last group is the last frame.
     EXPECT_EQ(report.addresses[5], ArchiveAddressState::Done);
     EXPECT_EQ(report.addresses[6], ArchiveAddressState::NotAsked);
-    const auto& log = terminal->FrameLog();
+    const auto& log = Sim().FrameLog();
     ASSERT_FALSE(log.empty());
     EXPECT_EQ(log.back().frame, ((2 * 5 + 1) << 8) | (0x70 + 15));
     EXPECT_EQ(GearAt(5).Groups(), 0u);
@@ -128,10 +128,10 @@ TEST_F(ArchiveTransferTest, CancelEndsBetweenAddressesAndDsiModeSendsNothing) {
     }
 
     state.m_nOperationMode = kModeDsi;
-    terminal->ClearFrameLog();
+    Sim().ClearFrameLog();
     EXPECT_EQ(UploadArchive(Terminal()).outcome.failure, EngineFailure::Refused);
     EXPECT_EQ(DownloadArchive(Terminal(), archive).outcome.failure, EngineFailure::Refused);
-    EXPECT_TRUE(terminal->FrameLog().empty());
+    EXPECT_TRUE(Sim().FrameLog().empty());
     EXPECT_EQ(ctx.dialogs.boxes.size(), 2u);
 }
 
@@ -160,17 +160,17 @@ TEST_F(ArchiveTabAsClientTest, TabAndEngineSendTheSameFramesAtTheSameTimes) {
     menu("mnuArchivOptionsDownload");
     const auto downloadViaTab = relative(terminal->FrameLog());
 
-    ProcedureBench engine;
-    engine.UseLine("three-addressed.json", kFirmwareVariant);
+    EngineRig engine;
+    engine.UseExampleLine("three-addressed.json", kFirmwareVariant);
     ArchiveUploadReport upload = UploadArchive(engine.line.Terminal());
     ASSERT_TRUE(upload.outcome.Ok());
-    EXPECT_EQ(relative(engine.terminal->FrameLog()), uploadViaTab);
+    EXPECT_EQ(relative(engine.Sim().FrameLog()), uploadViaTab);
     upload.archive.ballasts[0].scenes[2] = 17;
     upload.archive.ballasts[5].groups[9] = true;
     // The tab writes a silent address's "?" as nothing, as the engine's unknown values.
-    engine.terminal->ClearFrameLog();
+    engine.Sim().ClearFrameLog();
     ASSERT_TRUE(DownloadArchive(engine.line.Terminal(), upload.archive).outcome.Ok());
-    EXPECT_EQ(relative(engine.terminal->FrameLog()), downloadViaTab);
+    EXPECT_EQ(relative(engine.Sim().FrameLog()), downloadViaTab);
     EXPECT_GT(downloadViaTab.size(), uploadViaTab.size());
 }
 

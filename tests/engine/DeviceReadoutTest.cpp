@@ -100,7 +100,7 @@ TEST(DeviceReadoutTest, AHealthyGearIsReadWholeWithThePagesQueriesAndNothingElse
     EXPECT_EQ(steps.back().done, 29);
     EXPECT_EQ(steps.back().total, 30);
     EXPECT_EQ(rig.Sim().GearLevel(1), 200);
-    EXPECT_TRUE(rig.t.dialogs.boxes.empty());
+    EXPECT_TRUE(rig.ctx.dialogs.boxes.empty());
 }
 
 TEST(DeviceReadoutTest, AFailedLampIsInTheStatusAndTheActualLevel) {
@@ -186,7 +186,7 @@ TEST(DeviceReadoutTest, ALostConnectionEndsTheReadingWithWhatItHasRead) {
     EXPECT_EQ(readout.scenes->Unread().size(), 16u);
     EXPECT_EQ(steps, 4);
     // One box for the loss, and nothing more tried on the wire after the call that failed.
-    EXPECT_EQ(rig.t.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(rig.ctx.dialogs.boxes.size(), 1u);
     EXPECT_EQ(rig.devCom->Calls(), armedAt + 3);
     EXPECT_EQ(rig.Frames().size(), 3u);
 }

@@ -1,7 +1,7 @@
 // Emergency gear through the engine on the simulated line: the frames a test start puts on the
 // line, a test that waits for its battery, a cancel that stops the test, and a limit that passes.
 #include "engine/Emergency.h"
-#include "engine/ProcedureRig.h"
+#include "support/EngineRig.h"
 
 namespace zd::test {
 namespace {
@@ -11,30 +11,30 @@ using EmergencyTest = ProcedureRig;
 constexpr std::uint16_t kFirmware = 0x314D;
 
 TEST_F(EmergencyTest, ExtendedCommandsGoOutAfterTheEnableAndTwiceWhereTheGearWantsIt) {
-    UseLine("emergency.json", kFirmware);
-    terminal->ClearFrameLog();
+    UseExampleLine("emergency.json", kFirmware);
+    Sim().ClearFrameLog();
     ASSERT_TRUE(StartEmergencyTest(line.Terminal(), 1, EmergencyTestKind::Function).Ok());
     std::vector<std::uint16_t> frames;
     std::vector<sim::Micros> times;
-    for (const sim::SentFrame& sent : terminal->FrameLog()) {
+    for (const sim::SentFrame& sent : Sim().FrameLog()) {
         frames.push_back(sent.frame);
         times.push_back(sent.endUs);
     }
     EXPECT_EQ(frames, (std::vector<std::uint16_t>{0xC101, 0x03E6, 0x03E6, 0xC101, 0x03E3, 0x03E3}));
     ASSERT_EQ(times.size(), 6u);
     EXPECT_LE(times[5] - times[4], 100000);
-    terminal->ClearFrameLog();
+    Sim().ClearFrameLog();
     const EmergencyStatusReport status = ReadEmergencyStatus(line.Terminal(), 1);
     EXPECT_EQ(EmergencyModeOf(status.state->mode.value), EmergencyMode::FunctionTest);
 }
 
 TEST_F(EmergencyTest, APendingTestIsShownAndACancelStopsIt) {
-    UseLine("emergency.json", kFirmware);
+    UseExampleLine("emergency.json", kFirmware);
     // A drained battery: the duration test waits until it is full again.
-    for (const auto& gear : terminal->GetLine().Gear())
+    for (const auto& gear : Sim().GetLine().Gear())
         if (gear->ShortAddress() == 1) gear->Emergency()->SetMains(false, 0);
     ctx.scheduler.RunFor(10 * 60 * 1000);
-    for (const auto& gear : terminal->GetLine().Gear())
+    for (const auto& gear : Sim().GetLine().Gear())
         if (gear->ShortAddress() == 1)
             gear->Emergency()->SetMains(true, ctx.scheduler.Now() * 1000);
 

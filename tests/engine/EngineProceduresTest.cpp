@@ -6,8 +6,8 @@
 #include "addressing/FrameRig.h"
 #include "engine/DeviceScan.h"
 #include "engine/PhysicalSelection.h"
-#include "engine/ProcedureRig.h"
 #include "engine/RandomAddressing.h"
+#include "support/EngineRig.h"
 
 namespace zd::test {
 namespace {
@@ -26,7 +26,7 @@ std::vector<int> ScannedAddresses(const ScanReport& report) {
 }
 
 TEST_F(EngineProceduresTest, ScanFindsTheGearWithProgressAndTellsSharedAddresses) {
-    UseLine("three-addressed.json", kSoftwareVariant);
+    UseExampleLine("three-addressed.json", kSoftwareVariant);
     std::vector<double> fractions;
     const ScanReport report =
         RunDeviceScan(line, {}, [&](const ScanProgress& p) { fractions.push_back(p.fraction); });
@@ -40,32 +40,32 @@ TEST_F(EngineProceduresTest, ScanFindsTheGearWithProgressAndTellsSharedAddresses
     EXPECT_EQ(state.devices->Count(), shorts.size());
     EXPECT_GE(ctx.scheduler.Now(), 64 * kScanIntervalMs);
 
-    UseLine("shared-address.json", kSoftwareVariant);
+    UseExampleLine("shared-address.json", kSoftwareVariant);
     const ScanReport shared = RunDeviceScan(line, {});
     EXPECT_TRUE(std::any_of(shared.devices.begin(), shared.devices.end(),
                             [](const ScannedDevice& d) { return d.conflict; }));
 }
 
 TEST_F(EngineProceduresTest, ScanIsCancelledBetweenAddressesAndRefusedInDsiMode) {
-    UseLine("three-addressed.json", kSoftwareVariant);
+    UseExampleLine("three-addressed.json", kSoftwareVariant);
     int steps = 0;
     const ScanReport cancelled = RunDeviceScan(
         line, {}, [&](const ScanProgress&) { ++steps; }, [&] { return steps >= 5; });
     EXPECT_EQ(cancelled.outcome.failure, EngineFailure::Cancelled);
     EXPECT_FALSE(link.InProcedure());
-    EXPECT_LE(terminal->FrameLog().size(), 6u);
+    EXPECT_LE(Sim().FrameLog().size(), 6u);
 
     state.m_nOperationMode = kModeDsi;
-    terminal->ClearFrameLog();
+    Sim().ClearFrameLog();
     const ScanReport refused = RunDeviceScan(line, {});
     EXPECT_EQ(refused.outcome.failure, EngineFailure::Refused);
-    EXPECT_TRUE(terminal->FrameLog().empty());
+    EXPECT_TRUE(Sim().FrameLog().empty());
 }
 
 TEST_F(EngineProceduresTest, RandomAddressingPacedAndFastGiveEveryGearItsOwnAddress) {
     for (const bool fast : {false, true}) {
         SCOPED_TRACE(fast ? "fast" : "paced");
-        UseLine("sixteen-unaddressed.json", kSoftwareVariant);
+        UseExampleLine("sixteen-unaddressed.json", kSoftwareVariant);
         RandomAddressingRequest request;
         request.options.startAddress = 20;
         request.options.fast = fast;
@@ -87,7 +87,7 @@ TEST_F(EngineProceduresTest, RandomAddressingPacedAndFastGiveEveryGearItsOwnAddr
 }
 
 TEST_F(EngineProceduresTest, RandomAddressingEndsAtTheLimitOrOnCancelWithTheLineTerminated) {
-    UseLine("sixteen-unaddressed.json", kSoftwareVariant);
+    UseExampleLine("sixteen-unaddressed.json", kSoftwareVariant);
     RandomAddressingRequest request;
     request.options.startAddress = 60;
     const RandomAddressingReport limited = RunRandomAddressing(line, request);
@@ -97,7 +97,7 @@ TEST_F(EngineProceduresTest, RandomAddressingEndsAtTheLimitOrOnCancelWithTheLine
     // The window's box is shown as well.
     EXPECT_EQ(ctx.dialogs.boxes.size(), 1u);
 
-    UseLine("sixteen-unaddressed.json", kSoftwareVariant);
+    UseExampleLine("sixteen-unaddressed.json", kSoftwareVariant);
     request.options.startAddress = 0;
     int addressed = 0;
     const RandomAddressingReport cancelled = RunRandomAddressing(
@@ -106,8 +106,8 @@ TEST_F(EngineProceduresTest, RandomAddressingEndsAtTheLimitOrOnCancelWithTheLine
     EXPECT_EQ(cancelled.outcome.failure, EngineFailure::Cancelled);
     EXPECT_EQ(cancelled.addressed.size(), 3u);
     // The cancel ends with TERMINATE: no gear is left in the initialisation state.
-    terminal->AdvanceToNow();
-    for (const auto& gear : terminal->GetLine().Gear())
+    Sim().AdvanceToNow();
+    for (const auto& gear : Sim().GetLine().Gear())
         EXPECT_FALSE(gear->InInitialisation(ctx.scheduler.Now() * 1000));
 }
 
@@ -117,17 +117,17 @@ TEST_F(EngineProceduresTest, OneDecisionOfTheVariantAndItsRefusals) {
     EXPECT_EQ(RandomAddressingVariantOf(0x314C), RandomAddressingVariant::Control);
     EXPECT_EQ(RandomAddressingVariantOf(0x314D), RandomAddressingVariant::Terminal);
 
-    UseLine("sixteen-unaddressed.json", 0x3147);
+    UseExampleLine("sixteen-unaddressed.json", 0x3147);
     const RandomAddressingReport none = RunRandomAddressing(line, {});
     EXPECT_EQ(none.outcome.failure, EngineFailure::Refused);
     EXPECT_EQ(ctx.dialogs.boxes.size(), 1u);
-    EXPECT_TRUE(terminal->FrameLog().empty());
+    EXPECT_TRUE(Sim().FrameLog().empty());
 }
 
 // Physical selection without the form: the lamp taken out gets the start address, the run waits
 // for the next until told to stop, and ends with the line out of the initialisation state.
 TEST_F(EngineProceduresTest, PhysicalSelectionAddressesTheLampTakenOutAndStopsWhenAsked) {
-    UseLine("sixteen-unaddressed.json", kSoftwareVariant);
+    UseExampleLine("sixteen-unaddressed.json", kSoftwareVariant);
     const std::string waiting = ctx.messages.Load(5081) + "...";
     PhysicalSelectionProgress last;
     bool pulled = false;
@@ -139,9 +139,9 @@ TEST_F(EngineProceduresTest, PhysicalSelectionAddressesTheLampTakenOutAndStopsWh
             if (!last.lamps.empty()) return true;
             if (!pulled) {
                 pulled = true;
-                const int id = terminal->GetLine().Gear()[2]->Id();
-                terminal->ScheduleLamp(id, sim::LampState::Removed, ctx.scheduler.Now() + 500);
-                terminal->ScheduleLamp(id, sim::LampState::Present, ctx.scheduler.Now() + 3000);
+                const int id = Sim().GetLine().Gear()[2]->Id();
+                Sim().ScheduleLamp(id, sim::LampState::Removed, ctx.scheduler.Now() + 500);
+                Sim().ScheduleLamp(id, sim::LampState::Present, ctx.scheduler.Now() + 3000);
             }
             return false;
         });
@@ -150,8 +150,8 @@ TEST_F(EngineProceduresTest, PhysicalSelectionAddressesTheLampTakenOutAndStopsWh
     EXPECT_EQ(report.lamps[0], (std::pair<std::int16_t, std::int16_t>{1, 7}));
     EXPECT_EQ(Shorts()[2], 7);
     EXPECT_EQ(state.devices->Count(), 1u);
-    terminal->AdvanceToNow();
-    for (const auto& gear : terminal->GetLine().Gear())
+    Sim().AdvanceToNow();
+    for (const auto& gear : Sim().GetLine().Gear())
         EXPECT_FALSE(gear->InInitialisation(ctx.scheduler.Now() * 1000));
 }
 
@@ -175,12 +175,12 @@ TEST_F(FormAsClientTest, FormAndEngineSendTheSameFramesAtTheSameTimes) {
         StartAndRun();
         const auto viaForm = relative(terminal->FrameLog());
 
-        ProcedureBench engine;
-        engine.UseLine("sixteen-unaddressed.json", kSoftwareVariant);
+        EngineRig engine;
+        engine.UseExampleLine("sixteen-unaddressed.json", kSoftwareVariant);
         RandomAddressingRequest request;
         request.options.fast = fast;
         EXPECT_TRUE(RunRandomAddressing(engine.line, request).outcome.Ok());
-        const auto viaEngine = relative(engine.terminal->FrameLog());
+        const auto viaEngine = relative(engine.Sim().FrameLog());
         ASSERT_FALSE(viaForm.empty());
         EXPECT_EQ(viaForm, viaEngine);
     }

@@ -7,7 +7,7 @@
 #include <set>
 
 #include "engine/LineCommands.h"
-#include "engine/ProcedureRig.h"
+#include "support/EngineRig.h"
 
 namespace zd::test {
 namespace {
@@ -22,11 +22,7 @@ class IdentifyTest : public ProcedureRig {
         sim::LineDescription description =
             sim::LoadLineFile((kExampleLines / "three-addressed.json").string());
         for (sim::GearConfig& gear : description.gear) gear.version = version;
-        terminal = sim::MakeTerminal(ctx.scheduler, description);
-        port = std::make_shared<SimTerminalPort>(*terminal);
-        state.objDevCom = port;
-        state.ProcessImageLayout = {ProcessImageEntry{0, 0, 0}, ProcessImageEntry{0, 8, 0},
-                                    ProcessImageEntry{0, 0, 1}, ProcessImageEntry{0, 8, 1}};
+        EngineRig::UseLine(description);
         state.m_nFirmwareVersion = kFirmware;
         for (const auto& [address, level] : kLevels) {
             SendLineCommand(line.Terminal(), {kCmdDirectArcPower, level, AddressKind::Short,
@@ -37,10 +33,10 @@ class IdentifyTest : public ProcedureRig {
     }
     void Settle() {
         ctx.scheduler.Sleep(5000);
-        terminal->AdvanceToNow();
+        Sim().AdvanceToNow();
     }
     sim::Ballast& Gear(int address) {
-        for (const auto& gear : terminal->GetLine().Gear())
+        for (const auto& gear : Sim().GetLine().Gear())
             if (gear->ShortAddress() == address) return *gear;
         throw std::logic_error("no gear");
     }
@@ -59,7 +55,7 @@ TEST_F(IdentifyTest, OldGearFlashesBetweenMaxAndMinAndGetsItsLevelBack) {
     const std::int64_t start = ctx.scheduler.Now();
     const IdentifyReport report =
         RunIdentify(line, {0, 4, IdentifyMode::Flash}, [&](const IdentifyProgress&) {
-            terminal->AdvanceToNow();
+            Sim().AdvanceToNow();
             seen.insert(Level(0));
             EXPECT_EQ(Level(63), 200);
         });
@@ -78,7 +74,7 @@ TEST_F(IdentifyTest, NewGearFlashesItselfUntilTheLevelGoesBack) {
     bool identifying = false;
     const IdentifyReport report =
         RunIdentify(line, {5, 25, IdentifyMode::Flash}, [&](const IdentifyProgress& progress) {
-            terminal->AdvanceToNow();
+            Sim().AdvanceToNow();
             // Sent again before the gear's own 10 s run out.
             if (progress.elapsedMs < 25000) {
                 EXPECT_TRUE(Gear(5).Identifying(ctx.scheduler.Now() * 1000)) << progress.elapsedMs;
@@ -89,7 +85,7 @@ TEST_F(IdentifyTest, NewGearFlashesItselfUntilTheLevelGoesBack) {
     EXPECT_TRUE(report.outcome.Ok()) << report.outcome.text;
     EXPECT_TRUE(report.identifyDevice);
     EXPECT_TRUE(identifying);
-    terminal->AdvanceToNow();
+    Sim().AdvanceToNow();
     EXPECT_FALSE(Gear(5).Identifying(ctx.scheduler.Now() * 1000));
     ExpectLevelsBack();
 }
@@ -102,7 +98,7 @@ TEST_F(IdentifyTest, MaxAndOthersOffLightItAloneAndPutEveryLevelBack) {
         bool checked = false;
         const IdentifyReport report =
             RunIdentify(line, {63, 2, mode}, [&](const IdentifyProgress&) {
-                terminal->AdvanceToNow();
+                Sim().AdvanceToNow();
                 EXPECT_EQ(Level(63), 254);
                 EXPECT_EQ(Level(0), others);
                 checked = true;

@@ -2,9 +2,9 @@
 // simulated line without the form: what the line heard, what came back, and what the feature
 // register holds afterwards.
 #include "engine/LineCommands.h"
-#include "engine/ProcedureRig.h"
 #include "engine/TerminalOptions.h"
 #include "link/TerminalRegisters.h"
+#include "support/EngineRig.h"
 
 namespace zd::test {
 namespace {
@@ -18,7 +18,7 @@ LineCommand ToShort(std::int16_t commandId, std::int16_t address) {
 }
 
 TEST_F(LineCommandsTest, AQueryGetsItsByteSilenceOrSeveralAnswers) {
-    UseLine("three-addressed.json", kFirmware);
+    UseExampleLine("three-addressed.json", kFirmware);
     ASSERT_EQ(SendLineCommand(line.Terminal(), ToShort(kCmdRecallMaxLevel, 5)).sent, Result::Done);
     const LineCommandResult level = QueryLine(line.Terminal(), ToShort(kCmdQueryActualLevel, 5));
     EXPECT_EQ(level.sent, Result::Done);
@@ -34,46 +34,46 @@ TEST_F(LineCommandsTest, AQueryGetsItsByteSilenceOrSeveralAnswers) {
         QueryLine(line.Terminal(), {kCmdQueryStatus, 0, AddressKind::Broadcast, 0});
     EXPECT_EQ(all.answer, QueryAnswer::Several);
     // A plain command reads nothing, and a bad address reaches no line.
-    terminal->ClearFrameLog();
+    Sim().ClearFrameLog();
     const LineCommandResult bad = SendLineCommand(line.Terminal(), ToShort(kCmdOff, 64));
     EXPECT_EQ(bad.sent, Result::BadAddress);
     EXPECT_FALSE(bad.acknowledged.has_value());
     EXPECT_EQ(bad.answer, QueryAnswer::NotRead);
-    EXPECT_TRUE(terminal->FrameLog().empty());
+    EXPECT_TRUE(Sim().FrameLog().empty());
     EXPECT_TRUE(ctx.dialogs.boxes.empty());
 }
 
 TEST_F(LineCommandsTest, EachModeRefusesTheOthersTransactionWithTheBoxAndNoFrame) {
-    UseLine("three-addressed.json", kFirmware);
+    UseExampleLine("three-addressed.json", kFirmware);
     const LineCommandResult dsiInDali = SendDsiByte(line.Terminal(), 128);
     EXPECT_EQ(dsiInDali.outcome.failure, EngineFailure::Refused);
     EXPECT_EQ(dsiInDali.outcome.text, ctx.context.messages.Load(5123) + "!");
     EXPECT_EQ(ctx.dialogs.boxes.size(), 1u);
-    EXPECT_TRUE(terminal->FrameLog().empty());
+    EXPECT_TRUE(Sim().FrameLog().empty());
 
-    UseLine("dsi-line.json", kFirmware);
+    UseExampleLine("dsi-line.json", kFirmware);
     state.m_nOperationMode = kModeDsi;
     const LineCommandResult daliInDsi = QueryLine(line.Terminal(), ToShort(kCmdQueryStatus, 0));
     EXPECT_EQ(daliInDsi.outcome.failure, EngineFailure::Refused);
     EXPECT_EQ(daliInDsi.answer, QueryAnswer::NotRead);
-    EXPECT_TRUE(terminal->FrameLog().empty());
+    EXPECT_TRUE(Sim().FrameLog().empty());
 
     const LineCommandResult level = SendDsiByte(line.Terminal(), 128);
     EXPECT_TRUE(level.outcome.Ok());
     EXPECT_EQ(level.sent, Result::Done);
-    ASSERT_EQ(terminal->FrameLog().size(), 1u);
-    EXPECT_TRUE(terminal->FrameLog()[0].dsi);
-    EXPECT_EQ(terminal->FrameLog()[0].frame, 128);
+    ASSERT_EQ(Sim().FrameLog().size(), 1u);
+    EXPECT_TRUE(Sim().FrameLog()[0].dsi);
+    EXPECT_EQ(Sim().FrameLog()[0].frame, 128);
 }
 
 TEST_F(LineCommandsTest, OptionsReadBackWhatIsWrittenAndAWriteKeepsTheOtherBits) {
-    UseLine("three-addressed.json", kFirmware);
+    UseExampleLine("three-addressed.json", kFirmware);
     // Bits the tool does not know about must survive every write.
     const std::uint16_t start = 0x0104;
     const std::uint16_t closed = 0;
-    port->WriteTable(1, 0, kCodeWordRegister, 1, &kCodeWord);
-    port->WriteTable(1, 0, kFeatureRegister, 1, &start);
-    port->WriteTable(1, 0, kCodeWordRegister, 1, &closed);
+    devCom->WriteTable(1, 0, kCodeWordRegister, 1, &kCodeWord);
+    devCom->WriteTable(1, 0, kFeatureRegister, 1, &start);
+    devCom->WriteTable(1, 0, kCodeWordRegister, 1, &closed);
 
     const TerminalOptions before = ReadTerminalOptions(line.Terminal());
     EXPECT_EQ(before.mode, TerminalMode::Dali);
@@ -85,7 +85,7 @@ TEST_F(LineCommandsTest, OptionsReadBackWhatIsWrittenAndAWriteKeepsTheOtherBits)
     change.mode = TerminalMode::Dsi;
     change.powerSupplyUnit = false;
     const TerminalOptions written = WriteTerminalOptions(line.Terminal(), change);
-    EXPECT_EQ(terminal->Register(kFeatureRegister), 0x110C);
+    EXPECT_EQ(Sim().Register(kFeatureRegister), 0x110C);
     EXPECT_EQ(written.featureRegister, 0x110C);
     const TerminalOptions after = ReadTerminalOptions(line.Terminal());
     EXPECT_EQ(after.mode, TerminalMode::Dsi);
@@ -96,14 +96,14 @@ TEST_F(LineCommandsTest, OptionsReadBackWhatIsWrittenAndAWriteKeepsTheOtherBits)
     change.countDaliDevices = false;
     change.powerSupplyUnit = true;
     WriteTerminalOptions(line.Terminal(), change);
-    EXPECT_EQ(terminal->Register(kFeatureRegister), 0x1114);
+    EXPECT_EQ(Sim().Register(kFeatureRegister), 0x1114);
     // The code word is closed again and the terminal took every write.
-    EXPECT_EQ(terminal->Register(kCodeWordRegister), 0);
-    EXPECT_EQ(terminal->RefusedRegisterWrites(), 0);
+    EXPECT_EQ(Sim().Register(kCodeWordRegister), 0);
+    EXPECT_EQ(Sim().RefusedRegisterWrites(), 0);
 }
 
 TEST_F(LineCommandsTest, OptionsWithoutATerminalAreAClearError) {
-    UseLine("three-addressed.json", kFirmware);
+    UseExampleLine("three-addressed.json", kFirmware);
     state.objDevCom.reset();
     EXPECT_THROW(ReadTerminalOptions(line.Terminal()), ControlError);
     EXPECT_THROW(WriteTerminalOptions(line.Terminal(), {TerminalMode::Dsi, {}, {}}), ControlError);

@@ -7,8 +7,8 @@
 #include <set>
 
 #include "engine/ArchiveFile.h"
-#include "host/SimDevCom.h"
 #include "support/ControlRig.h"
+#include "transport/SimDevCom.h"
 
 namespace zd::test {
 namespace {

@@ -68,7 +68,7 @@ TEST_F(OptionsTest, NothingIsWrittenWhileRefreshingOrWithoutATerminal) {
 
     // The refresh raises both clicks; a register write would fail and show a box.
     MakeTerminal(0x314D, 0x0000);
-    port->faults.failWritesToTable = 0;
+    port->Faults().m_failWritesToTable = 0;
     Refresh();
     EXPECT_TRUE(control->Option4.Value());
     EXPECT_TRUE(control->chkCountDALIDevices.IsChecked());
@@ -77,11 +77,13 @@ TEST_F(OptionsTest, NothingIsWrittenWhileRefreshingOrWithoutATerminal) {
 
 TEST_F(OptionsTest, AFailedWriteIsReportedUnderTheHandlerAndKeepsTheMode) {
     RefreshWith(0x0000);
-    port->faults.failWritesToTable = 0;
+    port->Faults().m_failWritesToTable = 0;
     control->Option5.SetValue(true);
     ASSERT_EQ(ctx.dialogs.boxes.size(), 1u);
     EXPECT_EQ(ctx.dialogs.boxes[0].text.rfind(
-                  "Error: Option5_Click: Device communication failed\r\nSource: VmDcCOM", 0),
+                  "Error: Option5_Click: device communication failed (simulated fault on writes to "
+                  "table 0)\r\nSource: OrvixVTermZD4270",
+                  0),
               0u);
     EXPECT_EQ(state.m_nOperationMode, kModeDali);
     EXPECT_EQ(Features(), 0x0000);

@@ -63,12 +63,13 @@ TEST_F(PageEventsTest, FailuresReachThePageButTheSceneTakenFromDataDoesNot) {
     EXPECT_EQ(terminal->FrameLog().back().frame, 0xFF14);  // GO TO SCENE 4, not 9, to broadcast
 
     // A device-communication failure inside the transaction is reported through the result.
-    port->faults.failOnCall = port->faults.calls + 1;
+    port->Faults().m_failOnCall = 1;
     page->SendDALI(kCmdOff, AddressKind::Short, 5);
     EXPECT_EQ(Ret(), Result::Error);
     ASSERT_EQ(ctx.dialogs.boxes.size(), 1u);
-    EXPECT_EQ(ctx.dialogs.boxes[0].text.rfind("Error: SendDALICommand: Device communication", 0),
-              0u);
+    EXPECT_EQ(
+        ctx.dialogs.boxes[0].text.rfind("Error: SendDALICommand: device communication failed", 0),
+        0u);
 }
 
 TEST_F(PageEventsTest, OnlyExactNamesAreHandledAndBadParametersLeaveTheResultUnwritten) {

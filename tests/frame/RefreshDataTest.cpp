@@ -123,11 +123,12 @@ TEST_F(RefreshDataTest, UserDataThatDoesNotParseEndsTheRefreshAfterStoringTheDev
 }
 
 TEST_F(RefreshDataTest, ADevComFailureDuringTheRegisterReadIsShownAndTheNextRefreshWorks) {
-    port->faults.failOnCall = 1;  // the feature register read
+    port->Faults().m_failOnCall = 1;  // the feature register read
     Refresh();
     EXPECT_EQ(BoxTexts(ctx.dialogs),
-              std::vector<std::string>{"Error: RefreshData: Device communication failed\r\n"
-                                       "Source: VmDcCOM\r\nNumber: 30001"});
+              std::vector<std::string>{"Error: RefreshData: device communication failed (simulated "
+                                       "fault on call 1)\r\nSource: OrvixVTermZD4270\r\n"
+                                       "Number: 30001"});
     EXPECT_FALSE(control->Refreshing());
     EXPECT_FALSE(control->timerWatchdog.Enabled());
     ctx.dialogs.boxes.clear();
@@ -210,15 +211,15 @@ TEST_F(RefreshDataTest, LoggingSwitchesNeedANumberOtherThanZeroAndLogTheXmlAsUtf
 
 TEST_F(RefreshDataTest, AFailingWatchdogWriteIsShownOnceAndTheWritesGoOn) {
     Refresh();
-    port->faults.failWritesToTable = 99;
+    port->Faults().m_failWritesToTable = 99;
     ctx.scheduler.RunFor(1500);
     ASSERT_EQ(ctx.dialogs.boxes.size(), 1u);
     EXPECT_EQ(ctx.dialogs.boxes[0].text.rfind("Error: timerWatchdog_Timer: ", 0), 0u);
-    port->faults.failWritesToTable = -1;
+    port->Faults().m_failWritesToTable = -1;
     ctx.scheduler.RunFor(500);
     EXPECT_EQ(terminal->Watchdog().count, 1);
     // A new series of failures is shown again.
-    port->faults.failWritesToTable = 99;
+    port->Faults().m_failWritesToTable = 99;
     ctx.scheduler.RunFor(500);
     EXPECT_EQ(ctx.dialogs.boxes.size(), 2u);
 }

@@ -23,12 +23,12 @@
 #include "gui/ConnectionDialog.h"
 #include "gui/MainWindow.h"
 #include "gui/WindowHost.h"
-#include "host/ModbusSimServer.h"
-#include "host/SimDevCom.h"
 #include "platform/RealScheduler.h"
 #include "platform/RegistryAccess.h"
+#include "simserver/ModbusSimServer.h"
 #include "support/Examples.h"
 #include "support/TestContext.h"
+#include "transport/SimDevCom.h"
 
 namespace zd {
 namespace {

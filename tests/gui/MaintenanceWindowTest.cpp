@@ -14,11 +14,11 @@
 #include "frame/configZD4270.h"
 #include "gui/MainWindow.h"
 #include "gui/WindowHost.h"
-#include "host/SimDevCom.h"
 #include "platform/RegistryAccess.h"
 #include "sim/Terminal.h"
 #include "support/Examples.h"
 #include "support/TestContext.h"
+#include "transport/SimDevCom.h"
 
 namespace zd {
 namespace {

@@ -16,11 +16,11 @@
 #include "gui/LuminaireDock.h"
 #include "gui/MainWindow.h"
 #include "gui/WindowHost.h"
-#include "host/SimDevCom.h"
 #include "platform/RegistryAccess.h"
 #include "sim/Terminal.h"
 #include "support/Examples.h"
 #include "support/TestContext.h"
+#include "transport/SimDevCom.h"
 
 namespace zd {
 namespace {

@@ -19,12 +19,12 @@
 #include "gui/MainWindow.h"
 #include "gui/StatusNote.h"
 #include "gui/WindowHost.h"
-#include "host/SimDevCom.h"
 #include "link/Commands.h"
 #include "platform/RegistryAccess.h"
 #include "sim/Terminal.h"
 #include "support/Examples.h"
 #include "support/TestContext.h"
+#include "transport/SimDevCom.h"
 
 namespace zd {
 namespace {

@@ -25,6 +25,7 @@
 #include <set>
 #include <string>
 
+#include "documents/StationDocument.h"
 #include "engine/BusLog.h"
 #include "frame/ControlProgress.h"
 #include "frame/configZD4270.h"
@@ -35,10 +36,8 @@
 #include "gui/QtDialogs.h"
 #include "gui/RunStatus.h"
 #include "gui/StatusNote.h"
-#include "host/DeviceReadout.h"
-#include "host/SimDevCom.h"
-#include "host/StationDocument.h"
 #include "link/Commands.h"
+#include "maintenance/DeviceJson.h"
 #include "pages/configZD4270Commands.h"
 #include "pages/configZD4270LightControl.h"
 #include "platform/Messages.h"
@@ -47,6 +46,7 @@
 #include "sim/Terminal.h"
 #include "support/Examples.h"
 #include "support/TestContext.h"
+#include "transport/SimDevCom.h"
 
 namespace zd {
 namespace {

@@ -30,15 +30,15 @@
 #include <string>
 #include <vector>
 
+#include "documents/StationDocument.h"
 #include "frame/configZD4270.h"
 #include "gui/BusMonitor.h"
 #include "gui/ControlBinding.h"
 #include "gui/MainWindow.h"
+#include "gui/QtScheduler.h"
 #include "gui/RunStatus.h"
 #include "gui/StatusNote.h"
 #include "gui/WindowHost.h"
-#include "host/QtScheduler.h"
-#include "host/StationDocument.h"
 #include "platform/HostTexts.h"
 #include "platform/RegistryAccess.h"
 #include "sim/LineFile.h"

@@ -23,6 +23,7 @@ CLEAN = {
     "link/Link.h": '#include "ui/Button.h"\n',
     "devices/Registry.h": '#include "link/Link.h"\n',
     "engine/Terminal.h": '#include "devices/Registry.h"\n#include <vector>\n',
+    "engine/internal/Steps.h": '#include "engine/Terminal.h"\n',
     "frame/configZD4270.h": '#include "engine/Terminal.h"\n#include <ui/Button.h>\n'
                             "class configZD4270 {\n  public:\n"
                             '    Button cmdStart{"cmdStart"};\n'
@@ -30,19 +31,22 @@ CLEAN = {
                             "    void HandleObjectEvents();\n  private:\n    int m_count = 0;\n};\n",
     "pages/Page.h": '#include "frame/configZD4270.h"\n'
                     "class Page {\n  public:\n    std::array<Slider, 2> sliLevels{};\n};\n",
-    "addressing/Run.cpp": '#include "frame/configZD4270.h"\nvoid Run(configZD4270& c) { c.cmdStart; }\n',
+    "addressing/Run.cpp": '#include "frame/configZD4270.h"\n#include "engine/internal/Steps.h"\nvoid Run(configZD4270& c) { c.cmdStart; }\n',
     "archive/Tab.cpp": '#include "frame/configZD4270.h"\n',
     "sim/Line.h": '#include "platform/Error.h"\n',
-    "host/Open.cpp": '#include "engine/Terminal.h"\n#include "sim/Line.h"\n#include <QString>\n',
-    "cli/Command.cpp": '#include "host/Open.h"\n#include "Local.h"\n'
+    "transport/Port.cpp": '#include "sim/Line.h"\n#include <modbus.h>\n',
+    "transport/Port.h": "",
+    "connection/Open.cpp": '#include "engine/Terminal.h"\n#include "transport/Port.h"\n',
+    "report/Pdf.cpp": '#include "connection/Open.h"\n#include <QString>\n',
+    "cli/Command.cpp": '#include "connection/Open.h"\n#include "Local.h"\n'
                        "// control.cmdStart and HandleObjectEvents, in a comment\n"
                        'void Run(Form& f) { int n = 1\'000; Say("f.cmdStart"); Say(R"(f->timerScan)"); }\n'
                        "/* page.sliLevels\n   over lines */ int notAWidget = 0;\n",
     "cli/Local.h": "",
-    "gui/Window.cpp": '#include "host/Open.h"\n#include "pages/Page.h"\nvoid Bind(Form& f) { f.cmdStart.Click(); }\n',
+    "gui/Window.cpp": '#include "connection/Open.h"\n#include "pages/Page.h"\nvoid Bind(Form& f) { f.cmdStart.Click(); }\n',
     "app/main.cpp": '#include "cli/Local.h"\n#include <gui/Window.h>\n',
     "gui/Window.h": "",
-    "host/Open.h": "",
+    "connection/Open.h": "",
 }
 
 
@@ -90,9 +94,15 @@ class CheckLayersTest(unittest.TestCase):
                                "archive/ includes addressing/"),
             "engine on the form": ("engine/Bad.h", '#include "frame/configZD4270.h"\n',
                                    "engine/ includes frame/"),
-            "host on the form": ("host/Bad.cpp", '#include "frame/configZD4270.h"\n',
-                                 "host/ includes frame/"),
+            "maintenance on the form": ("maintenance/Bad.cpp", '#include "frame/configZD4270.h"\n',
+                                        "maintenance/ includes frame/"),
+            "Qt in a procedure": ("maintenance/Bad.cpp", "#include <QString>\n",
+                                  "maintenance/ includes the Qt header <QString>"),
+            "libmodbus beside the ports": ("connection/Bad.cpp", "#include <modbus/modbus.h>\n",
+                                           "connection/ includes the libmodbus header"),
             "cli on a page": ("cli/Bad.cpp", "#include <pages/Page.h>\n", "cli/ includes pages/"),
+            "cli inside the engine": ("cli/Bad.cpp", '#include "engine/internal/Steps.h"\n',
+                                      "cli/ includes engine/internal/Steps.h, the engine's inside"),
             "Qt in the control": ("pages/Bad.cpp", "#include <QtCore/QString>\n",
                                   "pages/ includes the Qt header <QtCore/QString>"),
             "unknown folder": ("extra/Bad.h", "", "extra: folder has no place in the layers"),
@@ -128,7 +138,7 @@ class CheckLayersTest(unittest.TestCase):
         self.assertNotIn("uses the form's widget cmdStart", output)
 
     def test_page_events_built_by_hand_fail(self):
-        for folder in ("host", "engine"):
+        for folder in ("maintenance", "engine"):
             with self.subTest(folder):
                 self.write(f"{folder}/Ask.cpp", "void Ask(Form& f) {\n  EventParams params;\n"
                                                 '  f.HandleObjectEvents("SendDALICommand", params);\n}\n')

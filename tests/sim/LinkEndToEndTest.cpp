@@ -6,12 +6,12 @@
 
 #include <filesystem>
 
-#include "host/SimDevCom.h"
 #include "link/Link.h"
 #include "platform/Error.h"
 #include "sim/Terminal.h"
 #include "support/Examples.h"
 #include "support/TestContext.h"
+#include "transport/SimDevCom.h"
 
 namespace zd {
 namespace {

@@ -1,5 +1,6 @@
 // What the control tests share: a station node from a few fields, the simulated terminal behind the
-// port (failing on request), a word store, a temporary working folder and a page's request.
+// in-process port (failing on request), a word store, a temporary working folder and a page's
+// request.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -23,6 +24,7 @@
 #include "sim/Terminal.h"
 #include "support/Examples.h"
 #include "support/TestContext.h"
+#include "transport/SimDevCom.h"
 
 namespace zd::test {
 
@@ -56,40 +58,6 @@ inline std::string UserDataXml(const std::string& channel = "0", const std::stri
     return "<Params><UserData>" + channel + "</UserData><CompanyId>" + company +
            "</CompanyId></Params>";
 }
-
-// Fails the n-th call through the port (counted from 1) or every write to one table.
-struct PortFaults {
-    int failOnCall = 0;
-    std::int32_t failWritesToTable = -1;
-    int calls = 0;
-
-    void Check(bool write, std::int32_t table) {
-        ++calls;
-        if (calls == failOnCall || (write && table == failWritesToTable)) {
-            throw ControlError("Device communication failed", "VmDcCOM", kErrDevCom);
-        }
-    }
-};
-
-// The simulated terminal behind the port.
-class SimTerminalPort : public DevCom {
-  public:
-    explicit SimTerminalPort(sim::Terminal& terminal) : m_terminal(terminal) {}
-    void ReadTable(std::int32_t nDevice, std::int32_t nTable, std::int32_t nOffset,
-                   std::int32_t nCount, std::uint16_t* pData) override {
-        faults.Check(false, nTable);
-        m_terminal.ReadTable(nDevice, nTable, nOffset, nCount, pData);
-    }
-    void WriteTable(std::int32_t nDevice, std::int32_t nTable, std::int32_t nOffset,
-                    std::int32_t nCount, const std::uint16_t* pData) override {
-        faults.Check(true, nTable);
-        m_terminal.WriteTable(nDevice, nTable, nOffset, nCount, pData);
-    }
-    PortFaults faults;
-
-  private:
-    sim::Terminal& m_terminal;
-};
 
 // Words by (device, table, offset); reads of unknown words give 0. Keeps every call.
 class WordStore : public DevCom {
@@ -195,15 +163,15 @@ class ControlRig : public ::testing::Test {
         config.firmwareVersion = firmware;
         config.featureRegister = features;
         config.layout = layout;
-        terminal = std::make_unique<sim::Terminal>(ctx.scheduler, config);
-        port = std::make_shared<SimTerminalPort>(*terminal);
+        terminal = std::make_shared<sim::Terminal>(ctx.scheduler, config);
+        port = std::make_shared<SimDevCom>(terminal);
     }
     // The terminal of an example line (examples/lines/<name>); its layout and position must match
     // the station node given to Refresh.
     void UseLineFile(const std::string& name) {
         terminal =
             sim::MakeTerminal(ctx.scheduler, sim::LoadLineFile((kExampleLines / name).string()));
-        port = std::make_shared<SimTerminalPort>(*terminal);
+        port = std::make_shared<SimDevCom>(terminal);
     }
     XmlNode Node(const StationShape& shape = {}) {
         station = std::make_unique<XmlDocument>();
@@ -224,8 +192,8 @@ class ControlRig : public ::testing::Test {
     TestContext ctx;
     MemoryRegistry registry;
     ModuleState state;
-    std::unique_ptr<sim::Terminal> terminal;
-    std::shared_ptr<SimTerminalPort> port;
+    std::shared_ptr<sim::Terminal> terminal;
+    std::shared_ptr<SimDevCom> port;
     std::unique_ptr<XmlDocument> station;
     std::unique_ptr<configZD4270> control;
 };

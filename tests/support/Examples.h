@@ -13,7 +13,7 @@
 #include <iterator>
 #include <string>
 
-#include "host/ConnectionTarget.h"
+#include "connection/ConnectionTarget.h"
 
 namespace zd::test {
 
