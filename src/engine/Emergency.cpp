@@ -293,7 +293,7 @@ EmergencyStatusReport ReadEmergencyStatus(EngineTerminal& terminal, std::int16_t
 }
 
 EmergencyTestReport RunEmergencyTest(EngineTerminal& terminal, const EmergencyTestRequest& request,
-                                     const EmergencyTestProgressFn& progress,
+                                     const ProgressFn& progress,
                                      const std::function<bool()>& cancel) {
     EmergencyTestReport report;
     report.address = request.address;
@@ -337,16 +337,17 @@ EmergencyTestReport RunEmergencyTest(EngineTerminal& terminal, const EmergencyTe
             const bool running = mode.Answered() && EmergencyModeOf(mode.value) == runningMode;
             done = (status.value & doneBit) != 0 && !running;
             if (progress) {
-                EmergencyTestProgress shown;
-                shown.kind = request.kind;
-                shown.pending = (status.value & pendingBit) != 0;
-                shown.running = running;
+                ProgressState shown;
+                shown.stage = (status.value & pendingBit) != 0 ? ProgressStage::Pending
+                              : running                        ? ProgressStage::Running
+                                                               : ProgressStage::None;
                 shown.elapsedMs = clock.Now() - startMs;
                 if (!function && running && report.result.ratedMinutes &&
                     *report.result.ratedMinutes > 0) {
+                    const std::int64_t ratedMs = *report.result.ratedMinutes * kMinuteMs;
                     shown.fraction = std::min(
-                        1.0, static_cast<double>(shown.elapsedMs) /
-                                 static_cast<double>(*report.result.ratedMinutes * kMinuteMs));
+                        1.0, static_cast<double>(shown.elapsedMs) / static_cast<double>(ratedMs));
+                    shown.leftMs = std::max<std::int64_t>(0, ratedMs - shown.elapsedMs);
                 }
                 progress(shown);
             }

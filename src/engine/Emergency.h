@@ -13,6 +13,7 @@
 
 #include "engine/DeviceReadout.h"
 #include "engine/Outcome.h"
+#include "engine/Progress.h"
 #include "engine/Terminal.h"
 
 namespace zd {
@@ -109,17 +110,6 @@ struct EmergencyTestRequest {
     std::int64_t limitMs = 0;
 };
 
-struct EmergencyTestProgress {
-    EmergencyTestKind kind = EmergencyTestKind::Function;
-    // The gear has taken the test but waits (battery not full, mains off, inhibit).
-    bool pending = false;
-    bool running = false;
-    // Since the test was started.
-    std::int64_t elapsedMs = 0;
-    // Of the rated duration, for a duration test that runs.
-    std::optional<double> fraction;
-};
-
 struct EmergencyTestResult {
     // The gear reported the test done (its done flag).
     bool done = false;
@@ -150,13 +140,13 @@ EngineOutcome StartEmergencyTest(EngineTerminal& terminal, std::int16_t address,
                                  EmergencyTestKind kind);
 EngineOutcome StopEmergencyTest(EngineTerminal& terminal, std::int16_t address);
 
-using EmergencyTestProgressFn = std::function<void(const EmergencyTestProgress&)>;
-
 // Clears the test's done flag, starts it and asks every pollMs until the gear reports it done;
 // then reads the failure status, the duration reached and the battery. Cancel is asked between
-// two polls.
+// two polls. Progress after each poll the gear answered: the stage (Pending while the gear waits
+// to test, Running while it tests), the time since the start and, for a duration test that runs,
+// the part of the rated duration done and the time left of it.
 EmergencyTestReport RunEmergencyTest(EngineTerminal& terminal, const EmergencyTestRequest& request,
-                                     const EmergencyTestProgressFn& progress = {},
+                                     const ProgressFn& progress = {},
                                      const std::function<bool()>& cancel = {});
 
 // The settings behind the automatic tests.

@@ -11,6 +11,7 @@
 
 #include "engine/AddressingLine.h"
 #include "engine/Outcome.h"
+#include "engine/Progress.h"
 #include "platform/Dialogs.h"
 
 namespace zd {
@@ -41,16 +42,16 @@ struct TerminalAddressingOptions {
 // show while the terminal tells nothing; the polls never stop at it.
 std::int64_t TerminalAddressingEstimateMs(int gear);
 
-// The box that tells the terminal's result: how many gear it addressed, or its failure.
-MessageBoxRequest FirmwareResultMessage(const MessageCatalogue& msg, std::uint8_t nResult);
+// The notice that tells the terminal's result: how many gear it addressed, or its failure.
+EngineNotice FirmwareResultNotice(std::uint8_t nResult);
 
-// The terminal's result as the run ends: the box that tells it and, when it succeeded, the gear
+// The terminal's result as the run ends: the notice that tells it and, when it succeeded, the gear
 // addressed. A terminal that has given the last free short address reports that none is free
 // whether or not a gear is left without one: then the line is asked (every short address twice
 // where silent, and QUERY MISSING SHORT ADDRESS twice) and, when every address answers cleanly
 // and nobody is missing one, the run succeeded with the count of gear that hold one.
 struct TerminalAddressingEnd {
-    MessageBoxRequest box;
+    EngineNotice notice;
     std::optional<int> addressed;
 };
 TerminalAddressingEnd EndTerminalAddressing(AddressingLine& line, std::uint8_t nResult);
@@ -68,12 +69,6 @@ struct TerminalAddressingPoll {
 };
 TerminalAddressingPoll PollTerminalAddressing(Link& link);
 
-struct TerminalAddressingProgress {
-    std::string status;
-    // Milliseconds since the terminal was started.
-    std::int64_t elapsedMs = 0;
-};
-
 struct TerminalAddressingReport {
     // The terminal's result byte, once it has told it.
     std::optional<std::uint8_t> result;
@@ -83,19 +78,20 @@ struct TerminalAddressingReport {
 };
 
 // The whole run, handed over and polled on the scheduler until the terminal reports its result;
-// the result's box goes to the context's dialogs as in the window. The terminal does not let the
-// control stop its run: cancelled() ends the polling only, and the outcome says that the run goes
-// on in the terminal.
-TerminalAddressingReport RunTerminalAddressing(
-    AddressingLine& line, const TerminalAddressingOptions& options,
-    const std::function<void(const TerminalAddressingProgress&)>& progress = {},
-    const std::function<bool()>& cancelled = {});
+// the result's notice goes to the terminal's listener and into the outcome. Progress: the status
+// line, the time since the start and, from the gear the device list knew as the run began, the
+// estimate of the part done and the time left (TerminalAddressingEstimateMs). The terminal does not
+// let the control stop its run: cancelled() ends the polling only, and the outcome says that the
+// run goes on in the terminal.
+TerminalAddressingReport RunTerminalAddressing(AddressingLine& line,
+                                               const TerminalAddressingOptions& options,
+                                               const ProgressFn& progress = {},
+                                               const std::function<bool()>& cancelled = {});
 
 // A run the terminal began before this client came (the refresh found its status bit set):
 // polled at once and then once a second to its result, as RunTerminalAddressing polls its own.
-TerminalAddressingReport FollowTerminalAddressing(
-    AddressingLine& line,
-    const std::function<void(const TerminalAddressingProgress&)>& progress = {},
-    const std::function<bool()>& cancelled = {});
+TerminalAddressingReport FollowTerminalAddressing(AddressingLine& line,
+                                                  const ProgressFn& progress = {},
+                                                  const std::function<bool()>& cancelled = {});
 
 }  // namespace zd

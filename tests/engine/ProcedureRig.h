@@ -43,7 +43,7 @@ struct ProcedureBench {
     std::unique_ptr<sim::Terminal> terminal;
     std::shared_ptr<SimTerminalPort> port;
     Link link{state, ctx.context};
-    AddressingLine line{EngineTerminal{state, link, ctx.context, 1}};
+    AddressingLine line{EngineTerminal{state, link, ctx.context, 1, {}}};
 };
 
 class ProcedureRig : public ::testing::Test, public ProcedureBench {};

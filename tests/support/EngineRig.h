@@ -32,7 +32,7 @@ class EngineRig {
         devCom->Terminal().SetFrameLog(true);
     }
 
-    EngineTerminal Terminal() { return {state, link, t.context, Sim().Position()}; }
+    EngineTerminal Terminal() { return {state, link, t.context, Sim().Position(), {}}; }
     sim::Terminal& Sim() { return devCom->Terminal(); }
     // The DALI forward frames sent so far.
     std::vector<std::uint16_t> Frames() {
