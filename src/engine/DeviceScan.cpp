@@ -13,7 +13,7 @@ namespace zd {
 namespace {
 
 // The address queried next of the 64.
-ProgressState ScanProgress(std::int16_t address) {
+ProgressState ProgressAt(std::int16_t address) {
     ProgressState progress;
     progress.address = address;
     progress.done = address;
@@ -117,7 +117,7 @@ ScanReport RunDeviceScan(AddressingLine& line, const ScanOptions& options,
         [&] {
             // The scan ends a period after its last question, as the window's timer ends it.
             if (queried) return false;
-            if (progress) progress(ScanProgress(scan.Address()));
+            if (progress) progress(ProgressAt(scan.Address()));
             bool found = false;
             bool done = false;
             try {
@@ -151,7 +151,7 @@ ScanReport RunDeviceScan(AddressingLine& line, const ScanOptions& options,
         report.outcome.Fail(EngineFailure::Error, EngineMessage{0, "the scan did not end in time"},
                             language);
     }
-    if (progress) progress(ScanProgress(64));
+    if (progress) progress(ProgressAt(64));
     report.devices = DeviceListOf(terminal.state);
     report.recovered = line.Recovered();
     return report;
