@@ -333,6 +333,7 @@ const std::map<std::string, const char*>& HelpTexts() {
          "  zd4270 emergency status --all-gear\n"},
         {"emergency test",
          "zd4270 emergency test function|duration --short A [--poll S]\n"
+         "zd4270 emergency test stop --short A\n"
          "\n"
          "Starts a function test (seconds) or a duration test (on battery for the rated\n"
          "duration, often 1 or 3 hours) and asks the gear every S seconds (default 2 for a\n"
@@ -341,7 +342,8 @@ const std::map<std::string, const char*>& HelpTexts() {
          "\"passed\", the failure bits in words, the duration reached against the rated one,\n"
          "the battery. A failed test is a result (exit 0, \"passed\": false); the test is\n"
          "kept with its date in the store for the hand-over report. Ctrl+C stops the test\n"
-         "(STOP TEST) and gives no result.\n"
+         "(STOP TEST) and gives no result. \"stop\" ends a test that runs at A (STOP TEST),\n"
+         "one that zd4270 serve follows in the gear or one started elsewhere.\n"
          "\n"
          "example:\n"
          "  zd4270 emergency test duration --short 5\n"},

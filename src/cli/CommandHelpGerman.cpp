@@ -371,6 +371,7 @@ const std::map<std::string, const char*>& GermanHelpTexts() {
          "  zd4270 emergency status --all-gear\n"},
         {"emergency test",
          "zd4270 emergency test function|duration --short A [--poll S]\n"
+         "zd4270 emergency test stop --short A\n"
          "\n"
          "Startet einen Funktionstest (Sekunden) oder einen Betriebsdauertest (auf Batterie für\n"
          "die Bemessungsbetriebsdauer, oft 1 oder 3 Stunden) und fragt das Gerät alle S Sekunden\n"
@@ -382,7 +383,9 @@ const std::map<std::string, const char*>& GermanHelpTexts() {
          "die Bemessungsbetriebsdauer, die Batterie. Ein nicht bestandener Test ist ein Ergebnis\n"
          "(Exit-Code 0, \"passed\": false); der Test bleibt mit seinem Datum für den "
          "Übergabebericht\n"
-         "in der Ablage. Strg+C bricht den Test ab (STOP TEST) und gibt kein Ergebnis.\n"
+         "in der Ablage. Strg+C bricht den Test ab (STOP TEST) und gibt kein Ergebnis. \"stop\"\n"
+         "beendet einen Test, der an A läuft (STOP TEST): einen, den zd4270 serve im Gerät\n"
+         "verfolgt, oder einen anderswo gestarteten.\n"
          "\n"
          "Beispiel:\n"
          "  zd4270 emergency test duration --short 5\n"},
@@ -546,9 +549,9 @@ const char* GermanUsageText() {
            "  emergency status --short A|--all-gear\n"
            "                                Geräte der Notbeleuchtung (Gerätetyp 1): Modus,\n"
            "                                Batterie, Fehler, letzte Ergebnisse\n"
-           "  emergency test function|duration --short A\n"
+           "  emergency test function|duration|stop --short A\n"
            "                                einen Test bis zu seinem Ergebnis ausführen, sein\n"
-           "                                Fortschritt auf stderr\n"
+           "                                Fortschritt auf stderr; stop: den Test an A beenden\n"
            "  emergency timing --short A [--function-interval D] [--duration-interval W] ...\n"
            "                                Abstände und Verzögerungen der automatischen Tests,\n"
            "                                gesetzt, wo angegeben\n"
