@@ -112,7 +112,7 @@ Result configZD4270::AddressingQueryTwice(std::int16_t nCommandId, std::uint8_t 
 }
 
 void configZD4270::ShowAddressLimitMessage() {
-    m_addressingLine.ShowAddressLimitMessage();
+    m_addressingLine.TellAddressLimit();
 }
 
 void configZD4270::AddAddressedDevice(std::int16_t nShortAddress, bool bDALIConflict) {

@@ -81,7 +81,8 @@ void configZD4270::RandomAddressingFirmware(bool bStart, bool bStop, bool bPoll,
                 if (poll.running) break;
                 if (poll.result)
                     m_context.dialogs.MessageBox(
-                        EndTerminalAddressing(m_addressingLine, *poll.result).box);
+                        NoticeBox(EndTerminalAddressing(m_addressingLine, *poll.result).notice,
+                                  m_context.messages));
                 bFinished = true;
                 s.nFirmwareState = FirmwareStep::Idle;
                 break;

@@ -210,19 +210,20 @@ Archive configZD4270::ArchivFromGrids() const {
 ArchiveTransferOptions configZD4270::ArchivTransferView(const char* procedure) {
     ArchiveTransferOptions options;
     options.errorProcedure = procedure;
-    options.progress = [this](const ArchiveProgress& progress) {
-        m_nArchivAddress = progress.address;
-        if (progress.read) {
+    options.progress = [this](const ProgressState& progress) {
+        const int address = progress.address.value_or(0);
+        m_nArchivAddress = static_cast<std::int16_t>(address);
+        if (progress.archiveRead) {
             for (int n = 0; n < kArchiveColumns; ++n) {
-                const auto& level = progress.read->scenes[static_cast<std::size_t>(n)];
-                if (level) gridScenes.SetTextMatrix(progress.address + 1, n + 1, SceneCell(level));
+                const auto& level = progress.archiveRead->scenes[static_cast<std::size_t>(n)];
+                if (level) gridScenes.SetTextMatrix(address + 1, n + 1, SceneCell(level));
             }
-        } else if (progress.direction == ArchiveDirection::Upload) {
+        } else if (progress.stage == ProgressStage::Reading) {
             // An address that did not answer is marked as not read as soon as the upload passes
             // it, as the rows read are shown as they come.
             for (int n = 0; n < kArchiveColumns; ++n) {
-                gridScenes.SetTextMatrix(progress.address + 1, n + 1, "?");
-                gridGroups.SetTextMatrix(progress.address + 1, n + 1, "?");
+                gridScenes.SetTextMatrix(address + 1, n + 1, "?");
+                gridGroups.SetTextMatrix(address + 1, n + 1, "?");
             }
         }
         prgArchiv.SetValue(progress.done);
@@ -253,7 +254,10 @@ void configZD4270::mnuArchivOptionsDownload_Click() {
     // Every address is written: a gear that the loaded archive does not list loses its groups
     // and scenes. The devices known to be such are named before anything is sent.
     const std::vector<std::int16_t> unlisted = ArchivUnlistedDevices();
-    if (!unlisted.empty() && !ConfirmArchiveClearing(m_addressingLine.Terminal(), unlisted)) return;
+    if (!unlisted.empty() &&
+        m_context.dialogs.MessageBox(
+            NoticeBox(ArchiveClearingQuestion(unlisted), m_context.messages)) != MsgResult::Yes)
+        return;
     m_archivCleared.clear();
     // A cell that is no byte stops the download before anything is sent.
     const Archive archive = ArchivFromGrids();

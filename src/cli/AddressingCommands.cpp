@@ -50,14 +50,14 @@ struct Outcome {
     }
 };
 
-// The first box since mark that reports an error or a warning: the procedures end with one
-// when they stop short of what they were started for.
-std::optional<std::string> ProblemSince(const HeadlessSession& session, std::size_t mark) {
-    const auto& shown = session.Dialogs().Shown();
-    for (std::size_t i = mark; i < shown.size(); ++i)
-        if (shown[i].icon == MsgIcon::Critical || shown[i].icon == MsgIcon::Exclamation)
-            return ForConsole(shown[i].text);
-    return std::nullopt;
+// The first warning or failure the procedure told: the procedures end with one when they stop
+// short of what they were started for; else the first error reported since mark.
+std::optional<std::string> ProblemOf(const HeadlessSession& session, const EngineOutcome& outcome,
+                                     std::size_t mark) {
+    for (const EngineNotice& notice : outcome.notices)
+        if (notice.weight == NoticeWeight::Critical || notice.weight == NoticeWeight::Warning)
+            return ForConsole(MessageText(notice.message, session.Catalogue().GetLanguage()));
+    return session.ErrorSince(mark);
 }
 
 // What the control holds after a run is its plan, not the line: the devices printed come from a
@@ -138,8 +138,8 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
             ScanAfterRun(session, details, refused, false);
             refused.Check(details);
         };
-        const auto showStatus = [&](const TerminalAddressingProgress& progress) {
-            session.ShowProgress({what, progress.status, std::nullopt, language});
+        const auto showStatus = [&](const ProgressState& progress) {
+            session.ShowProgress({what, progress.detail, std::nullopt, language});
         };
         if (session.TerminalStillAddressing()) {
             // The terminal was still addressing when it was opened: that run is followed to its
@@ -149,7 +149,7 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
                                          [&] { return session.StopRequestedLeavingRunning(what); });
             session.Connection().TerminalAddressingEnded();
             session.EndEngineRun();
-            outcome.Note(ProblemSince(session, mark), "addressing");
+            outcome.Note(ProblemOf(session, report.outcome, mark), "addressing");
             if (!report.outcome.Ok()) outcome.Note(ForConsole(report.outcome.text), "addressing");
         } else if (terminalSearches) {
             const TerminalAddressingReport report = RunTerminalAddressing(
@@ -160,7 +160,7 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
             session.EndEngineRun();
             if (report.outcome.failure == EngineFailure::Refused) refuse(report.outcome.text);
             // The terminal's error codes end the run with a box.
-            outcome.Note(ProblemSince(session, mark), "addressing");
+            outcome.Note(ProblemOf(session, report.outcome, mark), "addressing");
             if (!report.outcome.Ok()) outcome.Note(ForConsole(report.outcome.text), "addressing");
         } else {
             RandomAddressingRequest request;
@@ -170,10 +170,11 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
             request.logPath = session.AddressingLogPath();
             const RandomAddressingReport report = RunRandomAddressing(
                 session.Line(), request,
-                [&](const RandomAddressingProgress& progress) {
+                [&](const ProgressState& progress) {
                     session.ShowProgress(
                         {what,
-                         HostText(language, "%1 addressed", {std::to_string(progress.addressed)}),
+                         HostText(language, "%1 addressed",
+                                  {std::to_string(progress.addressed.value_or(0))}),
                          progress.fraction, language});
                 },
                 [&] { return session.StopRequested(what); });
@@ -183,7 +184,7 @@ PreparedCommand PrepareAddressRandom(const CommandArguments& arguments) {
             checkMs = report.checkMs;
             if (report.outcome.failure == EngineFailure::Refused) refuse(report.outcome.text);
             // The address limit and gear left end the run with a box, as in the window.
-            outcome.Note(ProblemSince(session, mark), "addressing");
+            outcome.Note(ProblemOf(session, report.outcome, mark), "addressing");
             if (!report.outcome.Ok()) outcome.Note(ForConsole(report.outcome.text), "addressing");
         }
         details["recovered"] = RecoveredJson(session.Line());
@@ -286,22 +287,19 @@ PreparedCommand PrepareAddressChange(const CommandArguments& arguments) {
         const std::string what = HostText(language, "change addresses");
         const ChangeAddressesReport report = RunChangeAddresses(
             session.Line(), session.Connection().LoggingAddressing(), session.AddressingLogPath(),
-            [&](const ChangeAddressesProgress& progress) {
-                std::optional<double> fraction;
-                if (progress.planned > 0)
-                    fraction = std::clamp(
-                        1.0 - progress.movesLeft / static_cast<double>(progress.planned), 0.0, 1.0);
-                session.ShowProgress({what, progress.status, fraction, language});
+            [&](const ProgressState& progress) {
+                session.ShowProgress({what, progress.detail, progress.fraction, language});
             },
             [&] { return session.StopRequested(what); });
         session.EndEngineRun();
         Outcome outcome;
         if (report.outcome.failure == EngineFailure::Refused) {
-            outcome.Note(session.LastBoxSince(mark).value_or(ForConsole(report.outcome.text)),
-                         "change");
+            outcome.Note(
+                LastNoticeText(report.outcome, language).value_or(ForConsole(report.outcome.text)),
+                "change");
             outcome.Check(details);
         }
-        outcome.Note(ProblemSince(session, mark), "change");
+        outcome.Note(ProblemOf(session, report.outcome, mark), "change");
         if (!report.outcome.Ok()) outcome.Note(ForConsole(report.outcome.text), "change");
         // Only a run that carried out the whole plan ends with "All addresses were changed!".
         if (!report.done)

@@ -76,6 +76,9 @@ int RunDemoOn(Scheduler& scheduler, const DemoOptions& options, std::FILE* out) 
     }
 
     TerminalConnection terminalConnection(context, registry, state);
+    terminalConnection.Line().Terminal().tell = [&](const EngineNotice& notice) {
+        dialogs.MessageBox(NoticeBox(notice, messages));
+    };
     terminalConnection.Open(terminal, opened.devCom, StationUserData(terminal));
     // The device settings tab's labels and values, as the refresh read them.
     const TerminalDescription& described = terminalConnection.Description();

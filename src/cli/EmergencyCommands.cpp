@@ -148,10 +148,11 @@ PreparedCommand PrepareEmergencyTest(const CommandArguments& arguments) {
                      {std::to_string(request.address)});
         const EmergencyTestReport report = RunEmergencyTest(
             session.Line().Terminal(), request,
-            [&](const EmergencyTestProgress& progress) {
-                const std::string state = HostText(language, progress.pending   ? "pending"
-                                                             : progress.running ? "running"
-                                                                                : "ending");
+            [&](const ProgressState& progress) {
+                const std::string state =
+                    HostText(language, progress.stage == ProgressStage::Pending   ? "pending"
+                                       : progress.stage == ProgressStage::Running ? "running"
+                                                                                  : "ending");
                 session.ShowProgress({what, state, progress.fraction, language});
             },
             [&] { return session.StopRequested(what); });

@@ -19,12 +19,12 @@ namespace {
 
 // A backup's reading and a restore's writing on the progress line.
 BackupProgress ShowMaintenance(HeadlessSession& session) {
-    return [&session](const MaintenanceProgress& progress) {
+    return [&session](const ProgressState& progress) {
         const Language language = session.Catalogue().GetLanguage();
-        const bool reading = progress.step == MaintenanceProgress::Step::Reading;
+        const bool reading = progress.stage == ProgressStage::Reading;
         session.ShowProgress(
             {HostText(language, reading ? "reading the line" : "restore"),
-             HostText(language, "address %1", {std::to_string(progress.shortAddress)}),
+             HostText(language, "address %1", {std::to_string(progress.address.value_or(-1))}),
              progress.total == 0
                  ? 0.0
                  : static_cast<double>(progress.done) / static_cast<double>(progress.total),

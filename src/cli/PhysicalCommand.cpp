@@ -118,7 +118,7 @@ PreparedCommand PrepareAddressPhysical(const CommandArguments& arguments) {
         const std::string what = HostText(language, "physical selection");
         std::size_t removed = 0;
         std::size_t reinserted = 0;
-        PhysicalSelectionProgress current;
+        ProgressState current;
         std::string lastStatus;
         int lastCount = 0;
         std::int64_t lastChangeMs = session.Clock().Now();
@@ -128,21 +128,21 @@ PreparedCommand PrepareAddressPhysical(const CommandArguments& arguments) {
             session.Line(),
             {static_cast<std::int16_t>(start), newInstallation, deleteGroups, deleteScenes},
             session.Connection().LoggingAddressing(), session.AddressingLogPath(),
-            [&](const PhysicalSelectionProgress& progress) {
+            [&](const ProgressState& progress) {
                 current = progress;
                 if (!started) {
                     started = true;
-                    lastStatus = progress.status;
+                    lastStatus = progress.detail;
                 }
                 std::string detail =
                     HostText(language, "%1 addressed", {std::to_string(progress.lamps.size())});
-                if (!progress.status.empty()) detail += ", " + progress.status;
+                if (!progress.detail.empty()) detail += ", " + progress.detail;
                 session.ShowProgress({what, detail, std::nullopt, language});
             },
             [&] {
                 if (session.StopRequested(what)) return true;
                 const std::int64_t now = session.Clock().Now();
-                const std::string& status = current.status;
+                const std::string& status = current.detail;
                 const int count = static_cast<int>(current.lamps.size());
                 if (status != lastStatus || count != lastCount) {
                     lastStatus = status;
@@ -187,8 +187,8 @@ PreparedCommand PrepareAddressPhysical(const CommandArguments& arguments) {
             if (timedOut) {
                 reason = HostText(language, "%1: nothing happened for %2 s (%3)",
                                   {reason, std::to_string(timeoutMs / 1000), lastStatus});
-            } else if (const auto box = session.LastBoxSince(mark)) {
-                reason += ": " + *box;
+            } else if (const auto notice = LastNoticeText(report.outcome, language)) {
+                reason += ": " + *notice;
             }
             throw CommandFailed(reason, document);
         }

@@ -38,6 +38,11 @@ std::string ErrorDescriptionOf(const std::string& boxText) {
 
 }  // namespace
 
+std::optional<std::string> LastNoticeText(const EngineOutcome& outcome, Language language) {
+    if (outcome.notices.empty()) return std::nullopt;
+    return ForConsole(MessageText(outcome.notices.back().message, language));
+}
+
 const char* StopName(int signal) {
     return signal == kCancelRequested ? "cancelled" : InterruptName(signal);
 }
@@ -85,6 +90,11 @@ HeadlessSession::HeadlessSession(const SessionOptions& options, std::FILE* conso
                                                 !options.quiet && IsTerminal(console));
     m_dialogs.SetBeforePrint([this] { m_progress->End(); });
     m_connection = std::make_unique<TerminalConnection>(context, *m_registry, m_state);
+    // The engine's notices are printed as they arise, as the window shows its boxes, and the
+    // command's document keeps them among its messages.
+    m_connection->Line().Terminal().tell = [this](const EngineNotice& notice) {
+        m_dialogs.MessageBox(NoticeBox(notice, m_messages));
+    };
     m_connection->SetLogFilePrefix(options.logFilePrefix);
 }
 

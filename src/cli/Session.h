@@ -78,6 +78,8 @@ struct SessionOptions {
 inline constexpr int kCancelRequested = -1;
 // "SIGINT", "SIGTERM" or "cancelled"; the exit code of a run it ended.
 const char* StopName(int signal);
+// The text of the last notice a procedure told, as the console prints it; none when it told none.
+std::optional<std::string> LastNoticeText(const EngineOutcome& outcome, Language language);
 int StopExitCode(int signal);
 
 // A run that SIGINT or SIGTERM ended: thrown by RunUntil once the procedure under way has been
@@ -164,6 +166,10 @@ class HeadlessSession : public ControlRun {
     // ends the wait, and InterruptNote says that it goes on.
     bool StopRequestedLeavingRunning(const std::string& what);
     void EndEngineRun() override;
+    // The question is printed with the answer the command line's options give (--yes).
+    bool Confirm(const MessageBoxRequest& question) override {
+        return m_dialogs.MessageBox(question) == MsgResult::Yes;
+    }
     // Ends the progress line of a run that reports its own stop.
     void EndProgress();
 

@@ -81,7 +81,7 @@ PreparedCommand PrepareIdentify(const CommandArguments& arguments) {
         const std::string what = HostText(language, "identify");
         const IdentifyReport report = RunIdentify(
             session.Line(), options,
-            [&](const IdentifyProgress& progress) {
+            [&](const ProgressState& progress) {
                 session.ShowProgress(
                     {what,
                      HostText(language, "short address %1", {std::to_string(options.shortAddress)}),

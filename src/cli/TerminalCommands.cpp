@@ -356,24 +356,22 @@ ArchiveTransferOptions TransferOptions(HeadlessSession& session, bool upload) {
     ArchiveTransferOptions options;
     options.errorProcedure =
         upload ? "mnuArchivOptionsUpload_Click" : "mnuArchivOptionsDownload_Click";
-    options.progress = [&session, what, language](const ArchiveProgress& progress) {
-        session.ShowProgress({what,
-                              HostText(language, "address %1", {std::to_string(progress.address)}),
-                              static_cast<double>(progress.done) / progress.total, language});
+    options.progress = [&session, what, language](const ProgressState& progress) {
+        session.ShowProgress(
+            {what, HostText(language, "address %1", {std::to_string(progress.address.value_or(0))}),
+             static_cast<double>(progress.done) / progress.total, language});
     };
     options.cancel = [&session, what] { return session.StopRequested(what); };
     return options;
 }
 
-// Fails on the error box of the transfer, and on its refusal in DSI mode with the box it showed.
+// Fails on the error box of the transfer, and on its refusal in DSI mode with its notice.
 void FailArchiveTransfer(HeadlessSession& session, std::size_t mark, const EngineOutcome& outcome,
                          const char* step) {
     session.EndEngineRun();
     FailOnErrorBox(session, mark, {{"failedStep", step}});
-    if (outcome.failure == EngineFailure::Refused) {
-        throw CommandFailed(session.LastBoxSince(mark).value_or(outcome.text),
-                            {{"failedStep", step}});
-    }
+    if (outcome.failure == EngineFailure::Refused)
+        throw CommandFailed(ForConsole(outcome.text), {{"failedStep", step}});
 }
 
 // Loads the archive file with the window's boxes for a file that does not parse or holds values
@@ -479,14 +477,16 @@ PreparedCommand PrepareArchiveDownload(const CommandArguments& arguments) {
                 {std::to_string(unlisted.size()), addresses});
         }
         EngineTerminal& terminal = session.Line().Terminal();
-        // --yes has answered the window's question, which the messages keep as it showed.
-        session.Dialogs().SetAssumeYes(true);
-        if (!unlisted.empty() && session.State().m_nOperationMode == kModeDali)
-            ConfirmArchiveClearing(terminal, unlisted);
-        session.Dialogs().SetAssumeYes(false);
         const std::size_t mark = session.BoxCount();
-        const ArchiveDownloadReport report =
-            DownloadArchive(terminal, archive, TransferOptions(session, false));
+        ArchiveTransferOptions options = TransferOptions(session, false);
+        // --yes has answered the window's question, which the messages keep as it showed.
+        options.confirmClearing = [&session](const EngineNotice& question) {
+            session.Dialogs().SetAssumeYes(true);
+            session.Dialogs().MessageBox(NoticeBox(question, session.Catalogue()));
+            session.Dialogs().SetAssumeYes(false);
+            return true;
+        };
+        const ArchiveDownloadReport report = DownloadArchive(terminal, archive, options);
         if (const int signal = session.InterruptedBy()) {
             // Stopped between two addresses: what was written, and what was not reached.
             Json written = Json::array();

@@ -9,10 +9,12 @@ std::optional<std::string> ControlRun::ErrorSince(std::size_t mark) const {
     return std::nullopt;
 }
 
-std::optional<std::string> ControlRun::LastBoxSince(std::size_t mark) const {
-    const auto& shown = ShownBoxes();
-    if (shown.size() <= mark) return std::nullopt;
-    return BoxText(shown.back().text);
+std::string ControlRun::FailureText(const EngineOutcome& outcome, std::size_t mark) {
+    if (!outcome.notices.empty()) {
+        const Language language = GetContext().messages.GetLanguage();
+        return BoxText(MessageText(outcome.notices.back().message, language));
+    }
+    return ErrorSince(mark).value_or(outcome.text);
 }
 
 }  // namespace zd

@@ -76,15 +76,22 @@ class ControlRun {
     // a signal ends the command (the command line throws CommandInterrupted).
     virtual void ShowProgress(const ProgressState&) {}
     virtual bool StopRequested(const std::string& /*what*/) { return false; }
+    // Asks the user the question before a procedure changes what the user must agree to (the
+    // restore's plan); true on Yes. The window asks in a box, the command line answers from its
+    // options.
+    virtual bool Confirm(const MessageBoxRequest& question) = 0;
     virtual void EndEngineRun() {}
     // The store this run keeps its records in (the emergency test log), or null.
     virtual RegistryAccess* Store() { return nullptr; }
-    // Boxes are counted so that a reading can ask what was shown since it began.
+    // The engine's procedures return their failures typed; the errors of the control's error
+    // convention (a transaction that failed, a procedure that threw) are reported as boxes, which
+    // are counted so that a reading can ask for the errors reported since it began.
     std::size_t BoxCount() const { return ShownBoxes().size(); }
     // The text of the first error box shown since mark, if any.
     std::optional<std::string> ErrorSince(std::size_t mark) const;
-    // The text of the last box shown since mark, if any.
-    std::optional<std::string> LastBoxSince(std::size_t mark) const;
+    // A procedure's failure as this run tells it: the last notice the procedure told, else the
+    // first error reported since mark, else the outcome's own text.
+    std::string FailureText(const EngineOutcome& outcome, std::size_t mark);
 
   protected:
     // Every box the control has shown in this run, oldest first.

@@ -135,20 +135,21 @@ void AddressingLine::DeleteGroupsAndScenes(bool deleteGroups, bool deleteScenes)
     }
 }
 
-void AddressingLine::ShowAddressLimitMessage() {
-    const MessageCatalogue& msg = m_terminal.context.messages;
-    m_terminal.context.dialogs.MessageBox({msg.Load(5114) + "!\r\n" + msg.Load(5115) + ".",
-                                           MsgButtons::Ok, MsgIcon::Exclamation, msg.Load(5112)});
+void AddressingLine::Tell(const EngineNotice& notice) {
+    m_told.push_back(notice);
+    if (m_terminal.tell) m_terminal.tell(notice);
+}
+
+void AddressingLine::TellAddressLimit() {
+    Tell({EngineFailure::Incomplete, {msg::kAddressLimit}, NoticeWeight::Warning});
 }
 
 std::string AddressingLine::CollisionsText() const {
-    return m_terminal.context.messages.Load(5158) + ".";
+    return MessageText({msg::kCollisionsGoOn}, m_terminal.context.messages.GetLanguage());
 }
 
-void AddressingLine::ShowCollisionsMessage() {
-    const MessageCatalogue& msg = m_terminal.context.messages;
-    m_terminal.context.dialogs.MessageBox(
-        {CollisionsText(), MsgButtons::Ok, MsgIcon::Critical, msg.Load(5113)});
+void AddressingLine::TellCollisions() {
+    Tell({EngineFailure::Incomplete, {msg::kCollisionsGoOn}, NoticeWeight::Critical});
 }
 
 AddressingDriveEnd DriveAddressingRun(AddressingLine& line, const AddressingDrive& drive) {

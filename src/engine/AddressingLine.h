@@ -50,6 +50,7 @@ class AddressingLine {
                       std::int32_t randomAddress);
     void ClearRecovered() {
         m_recovered.clear();
+        m_told.clear();
         m_collisionsGoOn = false;
     }
     // A command of the last run or scan still collided after every try: another master keeps
@@ -69,10 +70,14 @@ class AddressingLine {
     // groups and scenes of every gear are deleted where asked.
     void PrepareAddressing(bool newInstallation, bool deleteGroups, bool deleteScenes);
     void DeleteGroupsAndScenes(bool deleteGroups, bool deleteScenes);
-    // The box of the address limit: no short address is left for a gear.
-    void ShowAddressLimitMessage();
-    // The box of a run that another master's collisions stopped; its text.
-    void ShowCollisionsMessage();
+    // Tells a notice of the run: heard by the terminal's listener at once, and kept in Told() until
+    // the next run or scan begins.
+    void Tell(const EngineNotice& notice);
+    const std::vector<EngineNotice>& Told() const { return m_told; }
+    // The notice of the address limit: no short address is left for a gear.
+    void TellAddressLimit();
+    // The notice of a run that another master's collisions stopped; its text.
+    void TellCollisions();
     std::string CollisionsText() const;
 
   private:
@@ -82,6 +87,7 @@ class AddressingLine {
     EngineTerminal m_terminal;
     std::unique_ptr<LogFile> m_log;
     std::vector<AddressingRecovery> m_recovered;
+    std::vector<EngineNotice> m_told;
     bool m_collisionsGoOn = false;
     bool m_identifyUnderWay = false;
 };

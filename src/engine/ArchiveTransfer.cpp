@@ -35,7 +35,15 @@ void Step(EngineTerminal& terminal, const ArchiveTransferOptions& options,
         const int total =
             kArchiveAddresses * (direction == ArchiveDirection::Upload ? kUploadStepsPerAddress
                                                                        : kDownloadStepsPerAddress);
-        options.progress({direction, address, done, total, read});
+        ProgressState now;
+        now.stage =
+            direction == ArchiveDirection::Upload ? ProgressStage::Reading : ProgressStage::Writing;
+        now.address = address;
+        now.done = done;
+        now.total = total;
+        now.fraction = static_cast<double>(done) / total;
+        now.archiveRead = read;
+        options.progress(now);
     }
     terminal.context.scheduler.DoEvents();
 }
@@ -50,15 +58,16 @@ void RunProcedure(EngineTerminal& terminal, const ArchiveTransferOptions& option
     } catch (...) {
         terminal.link.EndProcedure();
         ReportCurrentException(terminal.context, options.errorProcedure);
-        outcome.Fail(EngineFailure::Error, HostText(terminal.context.messages.GetLanguage(),
-                                                    "the archive transfer ended with an error"));
+        outcome.Fail(EngineFailure::Error,
+                     EngineMessage{0, "the archive transfer ended with an error"},
+                     terminal.context.messages.GetLanguage());
         return;
     }
     terminal.link.EndProcedure();
     if (terminal.link.CommunicationLost())
         outcome.Fail(EngineFailure::CommunicationLost,
-                     HostText(terminal.context.messages.GetLanguage(),
-                              "the connection to the terminal was lost"));
+                     EngineMessage{0, "the connection to the terminal was lost"},
+                     terminal.context.messages.GetLanguage());
 }
 
 }  // namespace
@@ -90,16 +99,13 @@ std::vector<std::int16_t> ArchiveUnlistedDevices(const Archive& archive, const M
     return unlisted;
 }
 
-bool ConfirmArchiveClearing(EngineTerminal& terminal, const std::vector<std::int16_t>& unlisted) {
-    const MessageCatalogue& msg = terminal.context.messages;
+EngineNotice ArchiveClearingQuestion(const std::vector<std::int16_t>& unlisted) {
     std::string addresses;
     for (const std::int16_t address : unlisted)
         addresses += (addresses.empty() ? "" : ", ") + std::to_string(address);
-    const MsgResult answer = terminal.context.dialogs.MessageBox(
-        {std::to_string(unlisted.size()) + " " + msg.Load(5156) + ": " + addresses + ".\r\n" +
-             msg.Load(5157) + "?",
-         MsgButtons::YesNo, MsgIcon::Question, msg.Load(5098)});
-    return answer == MsgResult::Yes;
+    return {EngineFailure::None,
+            {msg::kArchiveClearsDevices, {}, {std::to_string(unlisted.size()), addresses}},
+            NoticeWeight::Question};
 }
 
 const char* ArchiveAddressStateName(ArchiveAddressState state) {
@@ -130,7 +136,7 @@ bool EndsBeforeAddress(const ArchiveTransferOptions& options, const Link& link,
     }
     if (link.CommunicationLost()) {
         outcome.Fail(EngineFailure::CommunicationLost,
-                     HostText(language, "the connection to the terminal was lost"));
+                     EngineMessage{0, "the connection to the terminal was lost"}, language);
         return true;
     }
     return false;
@@ -188,6 +194,17 @@ ArchiveDownloadReport DownloadArchive(EngineTerminal& terminal, const Archive& a
     ArchiveDownloadReport report;
     report.addresses.fill(ArchiveAddressState::NotAsked);
     if (RefusedOutsideDaliMode(terminal, report.outcome)) return report;
+    const std::vector<std::int16_t> unlisted = ArchiveUnlistedDevices(archive, terminal.state);
+    if (!unlisted.empty() && options.confirmClearing) {
+        const EngineNotice question = ArchiveClearingQuestion(unlisted);
+        report.outcome.notices.push_back(question);
+        if (!options.confirmClearing(question)) {
+            report.outcome.Fail(EngineFailure::Cancelled,
+                                EngineMessage{0, "the archive download was cancelled"},
+                                terminal.context.messages.GetLanguage());
+            return report;
+        }
+    }
     Link& link = terminal.link;
     RunProcedure(terminal, options, report.outcome, [&] {
         for (std::int16_t address = 0; address < kArchiveAddresses; ++address) {

@@ -14,6 +14,7 @@
 
 #include "engine/DeviceReadout.h"
 #include "engine/Outcome.h"
+#include "engine/Progress.h"
 #include "engine/Terminal.h"
 
 namespace zd {
@@ -47,9 +48,9 @@ struct Archive {
 // Devices of the device list that the archive's file does not list: a download clears their
 // groups and scenes. Ascending.
 std::vector<std::int16_t> ArchiveUnlistedDevices(const Archive& archive, const ModuleState& state);
-// Asks through the context's dialogs whether to download although the unlisted devices lose their
-// groups and scenes (the question names them); true on Yes.
-bool ConfirmArchiveClearing(EngineTerminal& terminal, const std::vector<std::int16_t>& unlisted);
+// The question whether to download although the unlisted devices lose their groups and scenes
+// (it names them), for a front end to ask.
+EngineNotice ArchiveClearingQuestion(const std::vector<std::int16_t>& unlisted);
 
 // How one address went in a transfer.
 enum class ArchiveAddressState : std::uint8_t {
@@ -66,22 +67,19 @@ const char* ArchiveAddressStateName(ArchiveAddressState state);
 
 enum class ArchiveDirection : std::uint8_t { Upload, Download };
 
-struct ArchiveProgress {
-    ArchiveDirection direction = ArchiveDirection::Upload;
-    std::int16_t address = 0;
-    // The steps done (an upload has 16 per address, a download 32) of all of them.
-    int done = 0;
-    int total = 0;
-    // Upload: the address's entry as read so far (a window shows each level as it comes).
-    const ArchiveBallast* read = nullptr;
-};
-
 struct ArchiveTransferOptions {
     // Hears of each step as the archive tab's progress bar moves, with the scheduler's events run
     // after it; it must not call into the link.
-    std::function<void(const ArchiveProgress&)> progress;
+    // The address at work, the steps done of all (an upload has 16 per address, a download 32),
+    // the stage (Reading for an upload, Writing for a download), and for an upload the address's
+    // entry as read so far (archiveRead).
+    ProgressFn progress;
     // Asked before each address, never inside a send-twice pair.
     std::function<bool()> cancel;
+    // A download asks it the clearing question before anything is sent when devices of the list
+    // are missing from the archive's file; false (No) ends the download Cancelled. Without it the
+    // download goes ahead (the front end has asked before).
+    std::function<bool(const EngineNotice& question)> confirmClearing;
     // The procedure an error box names when the transfer ends on an error.
     std::string errorProcedure = "ArchiveTransfer";
 };

@@ -1,5 +1,6 @@
 #include "engine/ChangeAddresses.h"
 
+#include <algorithm>
 #include <array>
 
 #include "engine/internal/AddressingDrive.h"
@@ -54,8 +55,8 @@ ChangeAddrEnd ChangeAddressesRun::RunStep(bool bStart, bool bStop, bool& bFinish
                     Status(msg.Load(5109) + "...");
                     m_state = ChangeAddrStep::Move;
                 } else {
-                    context.dialogs.MessageBox({msg.Load(5110) + "!", MsgButtons::Ok,
-                                                MsgIcon::Exclamation, msg.Load(5112)});
+                    m_line.Tell(
+                        {EngineFailure::Incomplete, {msg::kNoFreeAddress}, NoticeWeight::Warning});
                     m_state = ChangeAddrStep::Idle;
                     return ChangeAddrEnd::NoFreeAddress;
                 }
@@ -113,10 +114,9 @@ bool ChangeAddressesRun::PlanHasDouble() {
         const std::int16_t planned = device->m_nNewShortAddress;
         if (!IsShortAddress(planned)) continue;
         if (++counters[static_cast<std::size_t>(planned)] > 1) {
-            const Context& context = m_line.GetContext();
-            const MessageCatalogue& msg = context.messages;
-            context.dialogs.MessageBox({msg.Load(5104) + ": " + std::to_string(planned),
-                                        MsgButtons::Ok, MsgIcon::Exclamation, msg.Load(5112)});
+            m_line.Tell({EngineFailure::Refused,
+                         {msg::kDoubleAddress, {}, {std::to_string(planned)}},
+                         NoticeWeight::Warning});
             return true;
         }
     }
@@ -215,10 +215,9 @@ std::optional<std::int16_t> ApplyChangePlan(ModuleState& state,
 
 // The run as the window's Start button and timer drive it (the same steps, waits, log lines and
 // boxes), without the window.
-ChangeAddressesReport RunChangeAddresses(
-    AddressingLine& line, bool log, const std::string& logPath,
-    const std::function<void(const ChangeAddressesProgress&)>& progress,
-    const std::function<bool()>& cancelled) {
+ChangeAddressesReport RunChangeAddresses(AddressingLine& line, bool log, const std::string& logPath,
+                                         const ProgressFn& progress,
+                                         const std::function<bool()>& cancelled) {
     ChangeAddressesReport report;
     EngineTerminal& terminal = line.Terminal();
     const Context& context = terminal.context;
@@ -227,9 +226,20 @@ ChangeAddressesReport RunChangeAddresses(
     if (RefusedOutsideDaliMode(terminal, report.outcome)) return report;
     ChangeAddressesRun run(line);
     std::string status;
+    const std::int64_t startMs = context.scheduler.Now();
     run.SetView({[&](const std::string& text) { status = text; }, {}});
     const auto tell = [&] {
-        if (progress) progress({status, run.MovesLeft(), run.Planned()});
+        if (!progress) return;
+        // A move can put another device where it belongs too, or displace one: never backwards.
+        ProgressState now;
+        now.detail = status;
+        now.total = run.Planned();
+        now.done = std::clamp(run.Planned() - run.MovesLeft(), 0, run.Planned());
+        if (run.Planned() > 0)
+            now.fraction =
+                std::clamp(1.0 - run.MovesLeft() / static_cast<double>(run.Planned()), 0.0, 1.0);
+        now.elapsedMs = context.scheduler.Now() - startMs;
+        progress(now);
     };
 
     status = msg.Load(5107) + "...";
@@ -253,8 +263,8 @@ ChangeAddressesReport RunChangeAddresses(
     drive.selfEnd = [&] {
         line.CloseLog(end == ChangeAddrEnd::Unknown ? "" : " end change addresses");
         if (end == ChangeAddrEnd::Done)
-            context.dialogs.MessageBox(
-                {msg.Load(5111) + "!", MsgButtons::Ok, MsgIcon::Information, msg.Load(5098)});
+            line.Tell(
+                {EngineFailure::None, {msg::kAllAddressesChanged}, NoticeWeight::Information});
     };
     const AddressingDriveEnd driven = DriveAddressingRun(line, drive);
     const bool cancel = driven.cancelled;
@@ -262,26 +272,28 @@ ChangeAddressesReport RunChangeAddresses(
     if (driven.finishedAtStart)
         report.outcome.Fail(
             EngineFailure::Refused,
-            HostText(language, "the plan gives two devices one address: nothing was changed"));
+            EngineMessage{0, "the plan gives two devices one address: nothing was changed"},
+            language);
     if (driven.timedOut)
         report.outcome.Fail(EngineFailure::Error,
-                            HostText(language, "the address change did not end in time"));
+                            EngineMessage{0, "the address change did not end in time"}, language);
 
     if (link.CommunicationLost()) {
         report.outcome.Fail(
             EngineFailure::CommunicationLost,
-            HostText(language,
-                     "the connection to the terminal was lost during the address change"));
+            EngineMessage{0, "the connection to the terminal was lost during the address change"},
+            language);
     } else if (cancel) {
         report.outcome.Fail(EngineFailure::Cancelled,
-                            HostText(language, "the address change was cancelled"));
+                            EngineMessage{0, "the address change was cancelled"}, language);
     } else if (end == ChangeAddrEnd::NoFreeAddress) {
-        report.outcome.Fail(EngineFailure::Incomplete, msg.Load(5110) + "!");
+        report.outcome.Fail(EngineFailure::Incomplete, {msg::kNoFreeAddress}, language);
     } else if (end == ChangeAddrEnd::Unknown || (bFinished && end == ChangeAddrEnd::None)) {
         report.outcome.Fail(EngineFailure::Error,
-                            HostText(language, "the address change ended with an error"));
+                            EngineMessage{0, "the address change ended with an error"}, language);
     }
     report.done = end == ChangeAddrEnd::Done;
+    report.outcome.notices = line.Told();
     return report;
 }
 

@@ -12,6 +12,7 @@
 
 #include "engine/AddressingLine.h"
 #include "engine/Outcome.h"
+#include "engine/Progress.h"
 
 namespace zd {
 
@@ -37,23 +38,18 @@ enum class ChangeAddrEnd { None, NoFreeAddress, Done, Unknown };
 std::optional<std::int16_t> ApplyChangePlan(ModuleState& state,
                                             const std::vector<std::pair<int, int>>& plan);
 
-struct ChangeAddressesProgress {
-    std::string status;
-    int movesLeft = 0;
-    int planned = 0;
-};
-
 struct ChangeAddressesReport {
     // The plan was carried out whole.
     bool done = false;
     EngineOutcome outcome;
 };
 
-// The run from start to end at the window's pace, with the window's boxes (a plan that gives two
-// devices one address, no free address, all addresses changed) through the context's dialogs.
-ChangeAddressesReport RunChangeAddresses(
-    AddressingLine& line, bool log, const std::string& logPath = kAddressingLogFile,
-    const std::function<void(const ChangeAddressesProgress&)>& progress = {},
-    const std::function<bool()>& cancelled = {});
+// The run from start to end at the window's pace, with the window's notices (a plan that gives
+// two devices one address, no free address, all addresses changed) to the terminal's listener
+// and in the outcome. Progress: the status line, the moves done of those planned.
+ChangeAddressesReport RunChangeAddresses(AddressingLine& line, bool log,
+                                         const std::string& logPath = kAddressingLogFile,
+                                         const ProgressFn& progress = {},
+                                         const std::function<bool()>& cancelled = {});
 
 }  // namespace zd

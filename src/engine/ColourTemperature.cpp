@@ -233,8 +233,8 @@ bool Refused(EngineTerminal& terminal, const ColourTarget& target, EngineOutcome
     if (RefusedOutsideDaliMode(terminal, outcome)) return true;
     if (CheckDALIAddress(target.kind, target.address) != Result::Done) {
         outcome.Fail(EngineFailure::Refused,
-                     HostText(terminal.context.messages.GetLanguage(),
-                              "A short address is 0 to 63, a group 0 to 15."));
+                     EngineMessage{0, "A short address is 0 to 63, a group 0 to 15."},
+                     terminal.context.messages.GetLanguage());
         return true;
     }
     return false;
@@ -242,8 +242,8 @@ bool Refused(EngineTerminal& terminal, const ColourTarget& target, EngineOutcome
 
 void RefuseMirek(EngineTerminal& terminal, EngineOutcome& outcome) {
     outcome.Fail(EngineFailure::Refused,
-                 HostText(terminal.context.messages.GetLanguage(),
-                          "A colour temperature is 1 to 65534 mirek (16 K to 1000000 K)."));
+                 EngineMessage{0, "A colour temperature is 1 to 65534 mirek (16 K to 1000000 K)."},
+                 terminal.context.messages.GetLanguage());
 }
 
 bool ValidMirek(std::uint16_t mirek) {
@@ -487,7 +487,7 @@ SceneColourResult StoreSceneColour(EngineTerminal& terminal, const ColourTarget&
     const Language lang = terminal.context.messages.GetLanguage();
     if (scene < 0 || scene > 15 || level == kDaliMask) {
         result.outcome.Fail(EngineFailure::Refused,
-                            HostText(lang, "A scene is 0 to 15 and its level 0 to 254."));
+                            EngineMessage{0, "A scene is 0 to 15 and its level 0 to 254."}, lang);
         return result;
     }
     if (mirek && !ValidMirek(*mirek)) {

@@ -70,7 +70,19 @@ class Reader {
     void BeginPart() { m_terminal.context.scheduler.DoEvents(); }
     // Before each step: progress, then the window's events.
     void Step(ReadoutPart part, int step, int steps) {
-        if (m_options.progress) m_options.progress({part, step, steps, m_done, m_total});
+        if (m_options.progress) {
+            ProgressState now;
+            now.stage = part == ReadoutPart::Variables ? ProgressStage::Variables
+                        : part == ReadoutPart::Groups  ? ProgressStage::Groups
+                                                       : ProgressStage::Scenes;
+            now.stageStep = step;
+            now.stageSteps = steps;
+            now.done = m_done;
+            now.total = m_total;
+            now.address = m_address;
+            if (m_total > 0) now.fraction = static_cast<double>(m_done) / m_total;
+            m_options.progress(now);
+        }
         ++m_done;
         m_terminal.context.scheduler.DoEvents();
     }

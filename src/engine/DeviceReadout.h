@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/Outcome.h"
+#include "engine/Progress.h"
 #include "engine/Terminal.h"
 
 namespace zd {
@@ -149,17 +150,6 @@ std::ostream& operator<<(std::ostream& out, DeviceAnswer answer);
 // The part of a reading that progress tells of.
 enum class ReadoutPart : std::uint8_t { Variables, Groups, Scenes };
 
-struct ReadoutProgress {
-    ReadoutPart part = ReadoutPart::Variables;
-    // The step of the part about to be read (a variable, a half of the groups, a scene), from 0,
-    // and the part's steps.
-    int step = 0;
-    int steps = 0;
-    // The steps of the whole reading before this one, and all of them.
-    int done = 0;
-    int total = 0;
-};
-
 struct ReadoutOptions {
     bool variables = true;
     bool groups = true;
@@ -168,7 +158,10 @@ struct ReadoutOptions {
     // device's to its maximum, before the reading. It changes levels, so only on request.
     bool opticalFeedback = false;
     // Hears of each step before it is read. The reading cannot be cancelled: it is short.
-    std::function<void(const ReadoutProgress&)> progress;
+    // Before each step: the part as the stage (Variables, Groups, Scenes), the step of the part
+    // (a variable, a half of the groups, a scene) and its steps, the steps of the whole reading
+    // before this one and all of them.
+    ProgressFn progress;
 };
 
 struct DeviceReadout {

@@ -13,6 +13,20 @@ namespace zd {
 
 namespace {
 
+// The address queried next of the 64.
+ProgressState ProgressAt(std::int16_t address) {
+    ProgressState progress;
+    progress.address = address;
+    progress.done = address;
+    progress.total = 64;
+    progress.fraction = address / 64.0;
+    return progress;
+}
+
+}  // namespace
+
+namespace {
+
 constexpr std::int16_t kLastShortAddress = 63;
 
 }  // namespace
@@ -82,8 +96,7 @@ std::vector<ScannedDevice> DeviceListOf(const ModuleState& state) {
 }
 
 ScanReport RunDeviceScan(AddressingLine& line, const ScanOptions& options,
-                         const std::function<void(const ScanProgress&)>& progress,
-                         const std::function<bool()>& cancelled) {
+                         const ProgressFn& progress, const std::function<bool()>& cancelled) {
     ScanReport report;
     EngineTerminal& terminal = line.Terminal();
     if (RefusedOutsideDaliMode(terminal, report.outcome)) return report;
@@ -105,7 +118,7 @@ ScanReport RunDeviceScan(AddressingLine& line, const ScanOptions& options,
         [&] {
             // The scan ends a period after its last question, as the window's timer ends it.
             if (queried) return false;
-            if (progress) progress({scan.Address(), scan.Address() / 64.0});
+            if (progress) progress(ProgressAt(scan.Address()));
             bool found = false;
             bool done = false;
             try {
@@ -125,19 +138,21 @@ ScanReport RunDeviceScan(AddressingLine& line, const ScanOptions& options,
     if (options.opticalFeedback && !terminal.link.CommunicationLost()) darken();
     if (terminal.link.CommunicationLost()) {
         report.outcome.Fail(EngineFailure::CommunicationLost,
-                            HostText(language,
-                                     "the connection to the terminal was lost during "
-                                     "the scan"));
+                            EngineMessage{0,
+                                          "the connection to the terminal was lost during "
+                                          "the scan"},
+                            language);
     } else if (failed) {
-        report.outcome.Fail(EngineFailure::Error,
-                            HostText(language, "the scan ended with an error"));
+        report.outcome.Fail(EngineFailure::Error, EngineMessage{0, "the scan ended with an error"},
+                            language);
     } else if (cancel) {
-        report.outcome.Fail(EngineFailure::Cancelled, HostText(language, "the scan was cancelled"));
+        report.outcome.Fail(EngineFailure::Cancelled, EngineMessage{0, "the scan was cancelled"},
+                            language);
     } else if (!ended) {
-        report.outcome.Fail(EngineFailure::Error,
-                            HostText(language, "the scan did not end in time"));
+        report.outcome.Fail(EngineFailure::Error, EngineMessage{0, "the scan did not end in time"},
+                            language);
     }
-    if (progress) progress({64, 1.0});
+    if (progress) progress(ProgressAt(64));
     report.devices = DeviceListOf(terminal.state);
     report.recovered = line.Recovered();
     return report;

@@ -10,6 +10,7 @@
 
 #include "engine/AddressingLine.h"
 #include "engine/Outcome.h"
+#include "engine/Progress.h"
 
 namespace zd {
 
@@ -32,12 +33,6 @@ struct ScannedDevice {
     bool conflict = false;
 };
 
-struct ScanProgress {
-    // The short address queried next, and the part of the 64 addresses done (0 to 1).
-    std::int16_t address = 0;
-    double fraction = 0;
-};
-
 struct ScanReport {
     std::vector<ScannedDevice> devices;
     std::vector<AddressingRecovery> recovered;
@@ -48,7 +43,7 @@ struct ScanReport {
 // after each address. cancelled() is asked between two addresses; a cancelled scan ends on what
 // it has found. The device list of the terminal holds what was found.
 ScanReport RunDeviceScan(AddressingLine& line, const ScanOptions& options,
-                         const std::function<void(const ScanProgress&)>& progress = {},
+                         const ProgressFn& progress = {},
                          const std::function<bool()>& cancelled = {});
 
 // The terminal's device list by short address.

@@ -321,7 +321,7 @@ bool EmergencyTestRun::Start() {
     return true;
 }
 
-bool EmergencyTestRun::Poll(const EmergencyTestProgressFn& progress) {
+bool EmergencyTestRun::Poll(const ProgressFn& progress) {
     const bool function = Function();
     const std::uint8_t doneBit = function ? kEmergencyFunctionTestDone : kEmergencyDurationTestDone;
     const std::uint8_t pendingBit =
@@ -337,16 +337,17 @@ bool EmergencyTestRun::Poll(const EmergencyTestProgressFn& progress) {
     const bool running = mode.Answered() && EmergencyModeOf(mode.value) == runningMode;
     m_done = (status.value & doneBit) != 0 && !running;
     if (progress) {
-        EmergencyTestProgress shown;
-        shown.kind = m_request.kind;
-        shown.pending = (status.value & pendingBit) != 0;
-        shown.running = running;
+        ProgressState shown;
+        shown.stage = (status.value & pendingBit) != 0 ? ProgressStage::Pending
+                      : running                        ? ProgressStage::Running
+                                                       : ProgressStage::None;
         shown.elapsedMs = ElapsedMs();
         if (!function && running && m_report.result.ratedMinutes &&
             *m_report.result.ratedMinutes > 0) {
+            const std::int64_t ratedMs = *m_report.result.ratedMinutes * kMinuteMs;
             shown.fraction =
-                std::min(1.0, static_cast<double>(shown.elapsedMs) /
-                                  static_cast<double>(*m_report.result.ratedMinutes * kMinuteMs));
+                std::min(1.0, static_cast<double>(shown.elapsedMs) / static_cast<double>(ratedMs));
+            shown.leftMs = std::max<std::int64_t>(0, ratedMs - shown.elapsedMs);
         }
         progress(shown);
     }
@@ -399,7 +400,7 @@ EmergencyTestReport EmergencyTestRun::Finish(bool cancelled) {
 }
 
 EmergencyTestReport RunEmergencyTest(EngineTerminal& terminal, const EmergencyTestRequest& request,
-                                     const EmergencyTestProgressFn& progress,
+                                     const ProgressFn& progress,
                                      const std::function<bool()>& cancel) {
     EmergencyTestRun run(terminal, request);
     if (!run.Start()) return run.Finish(false);

@@ -13,6 +13,7 @@
 
 #include "engine/DeviceReadout.h"
 #include "engine/Outcome.h"
+#include "engine/Progress.h"
 #include "engine/Terminal.h"
 
 namespace zd {
@@ -109,17 +110,6 @@ struct EmergencyTestRequest {
     std::int64_t limitMs = 0;
 };
 
-struct EmergencyTestProgress {
-    EmergencyTestKind kind = EmergencyTestKind::Function;
-    // The gear has taken the test but waits (battery not full, mains off, inhibit).
-    bool pending = false;
-    bool running = false;
-    // Since the test was started.
-    std::int64_t elapsedMs = 0;
-    // Of the rated duration, for a duration test that runs.
-    std::optional<double> fraction;
-};
-
 struct EmergencyTestResult {
     // The gear reported the test done (its done flag).
     bool done = false;
@@ -150,8 +140,6 @@ EngineOutcome StartEmergencyTest(EngineTerminal& terminal, std::int16_t address,
                                  EmergencyTestKind kind);
 EngineOutcome StopEmergencyTest(EngineTerminal& terminal, std::int16_t address);
 
-using EmergencyTestProgressFn = std::function<void(const EmergencyTestProgress&)>;
-
 // One test followed to its result a poll at a time: RunEmergencyTest polls it on the clock; a
 // session held open polls it between other jobs while the gear tests on its own, and the line
 // stays free for switching and queries meanwhile.
@@ -163,7 +151,7 @@ class EmergencyTestRun {
     bool Start();
     // Asks the gear once how the test goes; false once it is over (done, or the gear stopped
     // answering).
-    bool Poll(const EmergencyTestProgressFn& progress = {});
+    bool Poll(const ProgressFn& progress = {});
     // The result when the gear reported it done; otherwise STOP TEST goes out and the outcome
     // says why: cancelled, the limit passed, the connection or the gear gone.
     EmergencyTestReport Finish(bool cancelled);
@@ -191,7 +179,7 @@ class EmergencyTestRun {
 // then reads the failure status, the duration reached and the battery. Cancel is asked between
 // two polls.
 EmergencyTestReport RunEmergencyTest(EngineTerminal& terminal, const EmergencyTestRequest& request,
-                                     const EmergencyTestProgressFn& progress = {},
+                                     const ProgressFn& progress = {},
                                      const std::function<bool()>& cancel = {});
 
 // The settings behind the automatic tests.

@@ -63,8 +63,7 @@ class IdentifyUnderWayMark {
 };
 
 IdentifyReport RunIdentify(AddressingLine& line, const IdentifyOptions& options,
-                           const IdentifyProgressFn& progress,
-                           const std::function<bool()>& cancel) {
+                           const ProgressFn& progress, const std::function<bool()>& cancel) {
     IdentifyReport report;
     EngineTerminal& terminal = line.Terminal();
     const Language language = terminal.context.messages.GetLanguage();
@@ -72,9 +71,10 @@ IdentifyReport RunIdentify(AddressingLine& line, const IdentifyOptions& options,
     const std::string addressText = std::to_string(address);
     if (line.IdentifyUnderWay()) {
         report.outcome.Fail(EngineFailure::Refused,
-                            HostText(language,
-                                     "A luminaire is already identifying itself on this line; "
-                                     "wait until it has ended."));
+                            EngineMessage{0,
+                                          "A luminaire is already identifying itself on this line; "
+                                          "wait until it has ended."},
+                            language);
         return report;
     }
     if (address < 0 || address > 63) {
@@ -166,10 +166,14 @@ IdentifyReport RunIdentify(AddressingLine& line, const IdentifyOptions& options,
             clock, kIdentifyFlashMs,
             [&] {
                 const std::int64_t elapsed = clock.Now() - startMs;
-                if (progress)
-                    progress({elapsed, totalMs,
-                              std::min(1.0, static_cast<double>(elapsed) /
-                                                static_cast<double>(totalMs))});
+                if (progress) {
+                    ProgressState now;
+                    now.elapsedMs = elapsed;
+                    now.leftMs = std::max<std::int64_t>(0, totalMs - elapsed);
+                    now.fraction =
+                        std::min(1.0, static_cast<double>(elapsed) / static_cast<double>(totalMs));
+                    progress(now);
+                }
                 if (elapsed >= totalMs || lostLine) return false;
                 show();
                 return !lostLine;
@@ -191,10 +195,11 @@ IdentifyReport RunIdentify(AddressingLine& line, const IdentifyOptions& options,
     }
     if (lostLine) {
         report.outcome.Fail(EngineFailure::CommunicationLost,
-                            HostText(language, "The connection to the terminal was lost."));
+                            EngineMessage{0, "The connection to the terminal was lost."}, language);
     } else if (cancelled) {
         report.outcome.Fail(EngineFailure::Cancelled,
-                            HostText(language, "The identify was cancelled; the levels are back."));
+                            EngineMessage{0, "The identify was cancelled; the levels are back."},
+                            language);
     } else {
         for (const IdentifyLevel& level : report.levels) {
             if (level.level != kDaliMask && !level.restored) {

@@ -12,6 +12,7 @@
 
 #include "engine/AddressingLine.h"
 #include "engine/Outcome.h"
+#include "engine/Progress.h"
 
 namespace zd {
 
@@ -45,12 +46,6 @@ struct IdentifyOptions {
     IdentifyMode mode = IdentifyMode::Flash;
 };
 
-struct IdentifyProgress {
-    std::int64_t elapsedMs = 0;
-    std::int64_t totalMs = 0;
-    double fraction = 0;
-};
-
 // A gear whose level was read before and set again afterwards.
 struct IdentifyLevel {
     std::int16_t shortAddress = 0;
@@ -70,15 +65,14 @@ struct IdentifyReport {
     std::int64_t shownMs = 0;
 };
 
-using IdentifyProgressFn = std::function<void(const IdentifyProgress&)>;
-
 // Runs on the line's scheduler: every wait is a timer, so other timers and posted actions go on
 // meanwhile and virtual time runs it at once. Refused (nothing sent) outside DALI mode, for an
 // address out of range or a time out of 1 to kIdentifyMaxSeconds, while another identify runs on
 // the line, and when no gear answers at the address. cancel is asked between two steps; a
-// cancelled identify still puts every level back.
+// cancelled identify still puts every level back. Progress every half second: the time shown, the
+// part done and the time left.
 IdentifyReport RunIdentify(AddressingLine& line, const IdentifyOptions& options,
-                           const IdentifyProgressFn& progress = {},
+                           const ProgressFn& progress = {},
                            const std::function<bool()>& cancel = {});
 
 }  // namespace zd

@@ -6,14 +6,9 @@ namespace zd {
 
 namespace {
 
-// The box a device page shows when its transaction does not fit the terminal's mode, and the
-// refusal it stands for.
+// A transaction that does not fit the terminal's mode is refused with the notice of that mode.
 void Refuse(EngineTerminal& terminal, int message, LineCommandResult& result) {
-    const Context& context = terminal.context;
-    const std::string text = context.messages.Load(message) + "!";
-    context.dialogs.MessageBox(
-        {text, MsgButtons::Ok, MsgIcon::Information, context.messages.Load(5098)});
-    result.outcome.Fail(EngineFailure::Refused, text);
+    Tell(terminal, result.outcome, {EngineFailure::Refused, {message}, NoticeWeight::Information});
 }
 
 // Collision and corrupt frame come with the acknowledge.
@@ -29,7 +24,7 @@ void NoteAcknowledge(const Link& link, LineCommandResult& result) {
 LineCommandResult SendLineCommand(EngineTerminal& terminal, const LineCommand& command) {
     LineCommandResult result;
     if (terminal.state.m_nOperationMode == kModeDsi) {
-        Refuse(terminal, 5122, result);
+        Refuse(terminal, msg::kNotDaliMode, result);
         return result;
     }
     // Copies: the link may change them while it builds the word.
@@ -74,7 +69,7 @@ LineCommandResult QueryLine(EngineTerminal& terminal, const LineCommand& command
 LineCommandResult SendDsiByte(EngineTerminal& terminal, std::uint8_t level) {
     LineCommandResult result;
     if (terminal.state.m_nOperationMode != kModeDsi) {
-        Refuse(terminal, 5123, result);
+        Refuse(terminal, msg::kNotDsiMode, result);
         return result;
     }
     std::uint8_t data = level;

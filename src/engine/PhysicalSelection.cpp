@@ -50,7 +50,7 @@ bool PhysicalSelectionRun::RunOwnStep(bool& bFinished) {
     const MessageCatalogue& msg = m_line.GetContext().messages;
     // The last step's command still collided after every try: another master keeps the line.
     if (m_line.CollisionsGoOn() && m_s.nPhySelState != PhySelStep::Start) {
-        m_line.ShowCollisionsMessage();
+        m_line.TellCollisions();
         bFinished = true;
         m_s.nPhySelState = PhySelStep::Idle;
         return true;
@@ -126,7 +126,7 @@ bool PhysicalSelectionRun::RunOwnStep(bool& bFinished) {
                                   nAnswer) != Result::Timeout) {
                 ++m_s.nPhySelAddress;
                 if (m_s.nPhySelAddress > kMaxShortAddress) {
-                    m_line.ShowAddressLimitMessage();
+                    m_line.TellAddressLimit();
                     bFinished = true;
                     m_s.nPhySelState = PhySelStep::Idle;
                 }
@@ -181,7 +181,7 @@ bool PhysicalSelectionRun::RunOwnStep(bool& bFinished) {
                 m_s.nPhySelState = PhySelStep::WaitForLamp;
             } else {
                 m_line.Send(kCmdRecallMinLevel, 0, AddressKind::Broadcast, 0);
-                m_line.ShowAddressLimitMessage();
+                m_line.TellAddressLimit();
                 bFinished = true;
                 m_s.nPhySelState = PhySelStep::Idle;
             }
@@ -248,11 +248,10 @@ void PhysicalSelectionRun::Blink(std::int16_t nShortAddress) {
 
 // The run as the window's Start button and timer drive it (the same steps, waits and log lines),
 // without the window.
-PhysicalSelectionReport RunPhysicalSelection(
-    AddressingLine& line, const PhysicalSelectionOptions& options, bool log,
-    const std::string& logPath,
-    const std::function<void(const PhysicalSelectionProgress&)>& progress,
-    const std::function<bool()>& stop) {
+PhysicalSelectionReport RunPhysicalSelection(AddressingLine& line,
+                                             const PhysicalSelectionOptions& options, bool log,
+                                             const std::string& logPath, const ProgressFn& progress,
+                                             const std::function<bool()>& stop) {
     PhysicalSelectionReport report;
     EngineTerminal& terminal = line.Terminal();
     const Context& context = terminal.context;
@@ -261,10 +260,12 @@ PhysicalSelectionReport RunPhysicalSelection(
     if (RefusedOutsideDaliMode(terminal, report.outcome)) return report;
     PhysicalSelectionRun run(line);
     run.SetOptions(options);
-    PhysicalSelectionProgress now;
-    run.SetView({[&](const std::string& text) { now.status = text; },
+    ProgressState now;
+    const std::int64_t startMs = context.scheduler.Now();
+    run.SetView({[&](const std::string& text) { now.detail = text; },
                  [&](std::int16_t lampNo, std::int16_t address) {
                      now.lamps.emplace_back(lampNo, address);
+                     now.addressed = static_cast<int>(now.lamps.size());
                  }});
     bool failed = false;
     AddressingDrive drive;
@@ -277,36 +278,39 @@ PhysicalSelectionReport RunPhysicalSelection(
             context, run.MachineState(), bStart, bStop, bFinished, "AddressingPhysical",
             [&] { return run.RunOwnStep(bFinished); },
             [&] {
-                now.status.clear();
+                now.detail.clear();
                 line.Send(kCmdTerminate, 0, AddressKind::Broadcast, 0);
             },
-            [&] { now.status = msg.Load(5112); }, failed);
+            [&] { now.detail = msg.Load(5112); }, failed);
     };
     drive.stepped = [&] {
+        now.elapsedMs = context.scheduler.Now() - startMs;
         if (progress) progress(now);
     };
     drive.cancelled = stop;
-    now.status = msg.Load(5079) + "...";
+    now.detail = msg.Load(5079) + "...";
     const AddressingDriveEnd end = DriveAddressingRun(line, drive);
     if (end.timedOut)
-        report.outcome.Fail(
-            EngineFailure::Error,
-            HostText(msg.GetLanguage(), "the physical selection did not end in time"));
+        report.outcome.Fail(EngineFailure::Error,
+                            EngineMessage{0, "the physical selection did not end in time"},
+                            msg.GetLanguage());
 
     report.lamps = now.lamps;
     report.recovered = line.Recovered();
     if (link.CommunicationLost()) {
         report.outcome.Fail(
             EngineFailure::CommunicationLost,
-            HostText(msg.GetLanguage(),
-                     "the connection to the terminal was lost during the physical selection"));
+            EngineMessage{0,
+                          "the connection to the terminal was lost during the physical selection"},
+            msg.GetLanguage());
     } else if (failed) {
-        report.outcome.Fail(
-            EngineFailure::Error,
-            HostText(msg.GetLanguage(), "the physical selection ended with an error"));
+        report.outcome.Fail(EngineFailure::Error,
+                            EngineMessage{0, "the physical selection ended with an error"},
+                            msg.GetLanguage());
     } else if (line.CollisionsGoOn()) {
-        report.outcome.Fail(EngineFailure::Incomplete, line.CollisionsText());
+        report.outcome.Fail(EngineFailure::Incomplete, {msg::kCollisionsGoOn}, msg.GetLanguage());
     }
+    report.outcome.notices = line.Told();
     return report;
 }
 

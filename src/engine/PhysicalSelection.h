@@ -13,6 +13,7 @@
 
 #include "engine/AddressingLine.h"
 #include "engine/Outcome.h"
+#include "engine/Progress.h"
 
 namespace zd {
 
@@ -39,11 +40,6 @@ struct PhysicalSelectionOptions {
 
 // Where a run for a front end stands after each step: the status a person reads (waiting for a
 // lamp to be taken out, to be put back, ...) and the lamps addressed so far (number, address).
-struct PhysicalSelectionProgress {
-    std::string status;
-    std::vector<std::pair<std::int16_t, std::int16_t>> lamps;
-};
-
 struct PhysicalSelectionReport {
     std::vector<std::pair<std::int16_t, std::int16_t>> lamps;
     std::vector<AddressingRecovery> recovered;
@@ -53,10 +49,9 @@ struct PhysicalSelectionReport {
 // The run as the window's Start button and timer drive it. It waits for lamps until stop()
 // holds (asked between steps and between the scheduler's events, with the progress of the last
 // step), then ends as the window's Cancel ends it; the address limit ends it by itself.
-PhysicalSelectionReport RunPhysicalSelection(
-    AddressingLine& line, const PhysicalSelectionOptions& options, bool log,
-    const std::string& logPath,
-    const std::function<void(const PhysicalSelectionProgress&)>& progress,
-    const std::function<bool()>& stop);
+PhysicalSelectionReport RunPhysicalSelection(AddressingLine& line,
+                                             const PhysicalSelectionOptions& options, bool log,
+                                             const std::string& logPath, const ProgressFn& progress,
+                                             const std::function<bool()>& stop);
 
 }  // namespace zd

@@ -17,6 +17,7 @@ std::string DurationText(std::int64_t ms) {
 }
 
 std::optional<std::int64_t> TimeLeftMs(const ProgressState& state, std::int64_t elapsedMs) {
+    if (state.leftMs) return std::max<std::int64_t>(*state.leftMs, 0);
     if (!state.fraction) return std::nullopt;
     const double fraction = std::clamp(*state.fraction, 0.0, 1.0);
     // The rest will take as long per part as the parts done so far; an estimate needs a little

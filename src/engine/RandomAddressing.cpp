@@ -181,7 +181,7 @@ bool RandomAddressingSearch::RunSearchStep(bool& bFinished) {
     // build on nothing.
     if (m_line.CollisionsGoOn() && !m_stoppedByCollisions) {
         m_stoppedByCollisions = true;
-        m_line.ShowCollisionsMessage();
+        m_line.TellCollisions();
         bFinished = true;
         s.nRndAddrState = RndAddrStep::Idle;
     }
@@ -609,13 +609,13 @@ void RandomAddressingSearch::LeaveGear(const std::string& what, const std::strin
 
 // A gear is left but no short address: the box of the address limit ends the run.
 void RandomAddressingSearch::EndAtLimit(bool& bFinished) {
-    m_line.ShowAddressLimitMessage();
+    m_line.TellAddressLimit();
     m_endedAtLimit = true;
     bFinished = true;
     m_s.nRndAddrState = RndAddrStep::Idle;
 }
 
-// Nobody takes part any more. Gear left without an address make the run end with the box of
+// Nobody takes part any more. Gear left without an address make the run end with the notice of
 // what kept them from one.
 void RandomAddressingSearch::Finish(bool& bFinished) {
     RandomSearchState& s = m_s;
@@ -626,18 +626,15 @@ void RandomAddressingSearch::Finish(bool& bFinished) {
     if (m_nobodyMissing)
         m_left.erase(std::remove(m_left.begin(), m_left.end(), "clash-left"), m_left.end());
     if (m_left.empty()) {
-        if (m_missingLeft) {
-            m_line.GetContext().dialogs.MessageBox({m_line.GetContext().messages.Load(5159) + ".",
-                                                    MsgButtons::Ok, MsgIcon::Critical,
-                                                    m_line.GetContext().messages.Load(5113)});
-        }
+        if (m_missingLeft)
+            m_line.Tell({EngineFailure::Incomplete, {msg::kStillMissing}, NoticeWeight::Critical});
         return;
     }
-    // Gear that keep clashing have no address at all now, which the box says.
+    // Gear that keep clashing have no address at all now, which the notice says.
     const bool clash = std::find(m_left.begin(), m_left.end(), "clash-left") != m_left.end();
-    m_line.GetContext().dialogs.MessageBox(
-        {m_line.GetContext().messages.Load(clash ? 5151 : 5145) + ".", MsgButtons::Ok,
-         MsgIcon::Critical, m_line.GetContext().messages.Load(5113)});
+    m_line.Tell({EngineFailure::Incomplete,
+                 {clash ? msg::kKeepsClashing : msg::kNoReplyAfterAddress},
+                 NoticeWeight::Critical});
 }
 
 // Whether a gear lies below a random address: COMPARE one below it.
@@ -788,10 +785,10 @@ void RandomAddressingSearch::NextRound() {
 
 // The run as the window's Start button and timer drive it (the same steps, waits and log lines),
 // without the window.
-RandomAddressingReport RunRandomAddressing(
-    AddressingLine& line, const RandomAddressingRequest& request,
-    const std::function<void(const RandomAddressingProgress&)>& progress,
-    const std::function<bool()>& cancelled) {
+RandomAddressingReport RunRandomAddressing(AddressingLine& line,
+                                           const RandomAddressingRequest& request,
+                                           const ProgressFn& progress,
+                                           const std::function<bool()>& cancelled) {
     RandomAddressingReport report;
     EngineTerminal& terminal = line.Terminal();
     const Context& context = terminal.context;
@@ -799,16 +796,16 @@ RandomAddressingReport RunRandomAddressing(
     Link& link = terminal.link;
     report.variant = RandomAddressingVariantOf(terminal.state.m_nFirmwareVersion);
     if (report.variant == RandomAddressingVariant::None) {
-        context.dialogs.MessageBox(
-            {msg.Load(5124), MsgButtons::Ok, MsgIcon::Information, msg.Load(5098)});
-        report.outcome.Fail(EngineFailure::Refused, msg.Load(5124));
+        Tell(terminal, report.outcome,
+             {EngineFailure::Refused, {msg::kFirmwareLacksFunction}, NoticeWeight::Information});
         return report;
     }
     if (RefusedOutsideDaliMode(terminal, report.outcome)) return report;
     if (report.variant == RandomAddressingVariant::Terminal) {
         report.outcome.Fail(
             EngineFailure::Refused,
-            HostText(msg.GetLanguage(), "this terminal (firmware 1M or later) searches itself"));
+            EngineMessage{0, "this terminal (firmware 1M or later) searches itself"},
+            msg.GetLanguage());
         return report;
     }
 
@@ -833,6 +830,7 @@ RandomAddressingReport RunRandomAddressing(
             [&] { status = msg.Load(5112); }, failed);
     };
     status = msg.Load(5080) + "...";
+    const std::int64_t startMs = context.scheduler.Now();
     AddressingDrive drive;
     drive.logWords = "random addressing";
     drive.log = request.log;
@@ -842,41 +840,52 @@ RandomAddressingReport RunRandomAddressing(
                                                                            : kRndAddrIntervalMs;
     drive.step = step;
     drive.stepped = [&] {
-        if (progress) progress({status, search.Addressed(), search.Fraction()});
+        if (!progress) return;
+        ProgressState now;
+        now.detail = status;
+        now.addressed = search.Addressed();
+        now.fraction = search.Fraction();
+        now.elapsedMs = context.scheduler.Now() - startMs;
+        progress(now);
     };
     drive.cancelled = cancelled;
     const AddressingDriveEnd end = DriveAddressingRun(line, drive);
     const bool cancel = end.cancelled;
     if (end.timedOut)
-        report.outcome.Fail(
-            EngineFailure::Error,
-            HostText(msg.GetLanguage(), "the random addressing did not end in time"));
+        report.outcome.Fail(EngineFailure::Error,
+                            EngineMessage{0, "the random addressing did not end in time"},
+                            msg.GetLanguage());
 
     report.recovered = line.Recovered();
     report.checkMs = search.CheckMs();
     if (link.CommunicationLost()) {
         report.outcome.Fail(EngineFailure::CommunicationLost,
-                            HostText(msg.GetLanguage(),
-                                     "the connection to the terminal was lost "
-                                     "during the random addressing"));
+                            EngineMessage{0,
+                                          "the connection to the terminal was lost "
+                                          "during the random addressing"},
+                            msg.GetLanguage());
     } else if (cancel) {
         report.outcome.Fail(EngineFailure::Cancelled,
-                            HostText(msg.GetLanguage(), "the random addressing was cancelled"));
+                            EngineMessage{0, "the random addressing was cancelled"},
+                            msg.GetLanguage());
     } else if (failed) {
-        report.outcome.Fail(
-            EngineFailure::Error,
-            HostText(msg.GetLanguage(), "the random addressing ended with an error"));
+        report.outcome.Fail(EngineFailure::Error,
+                            EngineMessage{0, "the random addressing ended with an error"},
+                            msg.GetLanguage());
     } else if (search.StoppedByCollisions()) {
-        report.outcome.Fail(EngineFailure::Incomplete, line.CollisionsText());
+        report.outcome.Fail(EngineFailure::Incomplete, {msg::kCollisionsGoOn}, msg.GetLanguage());
     } else if (search.EndedAtLimit()) {
         report.outcome.Fail(EngineFailure::Incomplete, msg.Load(5114) + "!");
     } else if (!search.Left().empty()) {
         const bool clash = std::find(search.Left().begin(), search.Left().end(), "clash-left") !=
                            search.Left().end();
-        report.outcome.Fail(EngineFailure::Incomplete, msg.Load(clash ? 5151 : 5145) + ".");
+        report.outcome.Fail(EngineFailure::Incomplete,
+                            {clash ? msg::kKeepsClashing : msg::kNoReplyAfterAddress},
+                            msg.GetLanguage());
     } else if (search.MissingLeft()) {
-        report.outcome.Fail(EngineFailure::Incomplete, msg.Load(5159) + ".");
+        report.outcome.Fail(EngineFailure::Incomplete, {msg::kStillMissing}, msg.GetLanguage());
     }
+    report.outcome.notices = line.Told();
     return report;
 }
 

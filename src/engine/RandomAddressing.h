@@ -15,6 +15,7 @@
 #include "engine/AddressingLine.h"
 #include "engine/DeviceScan.h"
 #include "engine/Outcome.h"
+#include "engine/Progress.h"
 
 namespace zd {
 
@@ -40,12 +41,6 @@ struct RandomAddressingRequest {
     std::string logPath = kAddressingLogFile;
 };
 
-struct RandomAddressingProgress {
-    std::string status;
-    int addressed = 0;
-    double fraction = 0;
-};
-
 struct RandomAddressingReport {
     RandomAddressingVariant variant = RandomAddressingVariant::None;
     // Whether the fast search ran (the control's search only).
@@ -58,12 +53,12 @@ struct RandomAddressingReport {
 };
 
 // The control's search from start to end, stepped on the scheduler at its pace; progress after
-// each step; cancelled() asked between steps ends the search as a cancel does (TERMINATE). The
-// boxes the search shows (the address limit, gear left) go to the context's dialogs as in the
-// window, and the outcome names them.
-RandomAddressingReport RunRandomAddressing(
-    AddressingLine& line, const RandomAddressingRequest& request,
-    const std::function<void(const RandomAddressingProgress&)>& progress = {},
-    const std::function<bool()>& cancelled = {});
+// each step (the status line, the gear addressed, the part done); cancelled() asked between steps
+// ends the search as a cancel does (TERMINATE). The notices of the search (the address limit, gear
+// left) go to the terminal's listener as they arise and come with the outcome.
+RandomAddressingReport RunRandomAddressing(AddressingLine& line,
+                                           const RandomAddressingRequest& request,
+                                           const ProgressFn& progress = {},
+                                           const std::function<bool()>& cancelled = {});
 
 }  // namespace zd

@@ -23,8 +23,9 @@ SingleAssignmentReport AssignSingleAddress(AddressingLine& line, std::int16_t ad
         line.CloseLog(" end single assignment");
         report.outcome.Fail(
             EngineFailure::CommunicationLost,
-            HostText(terminal.context.messages.GetLanguage(),
-                     "the connection to the terminal was lost: the line was not readdressed"));
+            EngineMessage{0,
+                          "the connection to the terminal was lost: the line was not readdressed"},
+            terminal.context.messages.GetLanguage());
         return report;
     }
     line.EmptyDeviceList();

@@ -2,12 +2,17 @@
 
 namespace zd {
 
+void Tell(const EngineTerminal& terminal, EngineOutcome& outcome, const EngineNotice& notice) {
+    outcome.notices.push_back(notice);
+    if (notice.failure != EngineFailure::None)
+        outcome.Fail(notice, terminal.context.messages.GetLanguage());
+    if (terminal.tell) terminal.tell(notice);
+}
+
 bool RefusedOutsideDaliMode(const EngineTerminal& terminal, EngineOutcome& outcome) {
     if (terminal.state.m_nOperationMode == kModeDali) return false;
-    const MessageCatalogue& msg = terminal.context.messages;
-    terminal.context.dialogs.MessageBox(
-        {msg.Load(5122) + "!", MsgButtons::Ok, MsgIcon::Information, msg.Load(5098)});
-    outcome.Fail(EngineFailure::Refused, msg.Load(5122) + "!");
+    Tell(terminal, outcome,
+         {EngineFailure::Refused, {msg::kNotDaliMode}, NoticeWeight::Information});
     return true;
 }
 

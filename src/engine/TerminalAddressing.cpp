@@ -32,38 +32,37 @@ std::uint16_t FirmwareAddressingParameter(bool bCompleteNewInstallation, bool bO
 
 }  // namespace
 
-MessageBoxRequest FirmwareResultMessage(const MessageCatalogue& msg, std::uint8_t nResult) {
-    if (nResult <= kMaxShortAddress) {
-        return {msg.Load(5140) + ": " + std::to_string(nResult), MsgButtons::Ok,
-                MsgIcon::Information, msg.Load(5098)};
-    }
-    std::string text;
+EngineNotice FirmwareResultNotice(std::uint8_t nResult) {
+    if (nResult <= kMaxShortAddress)
+        return {EngineFailure::None,
+                {msg::kGearAddressed, {}, {std::to_string(nResult)}},
+                NoticeWeight::Information};
+    EngineMessage message;
     switch (static_cast<FirmwareResult>(nResult)) {
         case FirmwareResult::InternalError:
-            text = msg.Load(5146) + ".";
+            message.id = msg::kStateMachineError;
             break;
         case FirmwareResult::NoFreeShortAddress:
-            text = msg.Load(5144) + ".";
+            message.id = msg::kNoFreeShortAddress;
             break;
         case FirmwareResult::SameShortAddress:
-            text = msg.Load(5142) + ".";
+            message.id = msg::kSameShortAddress;
             break;
         case FirmwareResult::NoCompareReply:
-            text = msg.Load(5143) + ".";
+            message.id = msg::kNoCompareReply;
             break;
         case FirmwareResult::NoReplyAfterProgramming:
-            text = msg.Load(5145) + ".";
+            message.id = msg::kNoReplyAfterAddress;
             break;
         default:
-            text = msg.Load(5095) + ": " + std::to_string(nResult);
+            message = {msg::kInternalError, {}, {std::to_string(nResult)}};
             break;
     }
-    return {text, MsgButtons::Ok, MsgIcon::Critical, msg.Load(5113)};
+    return {EngineFailure::Incomplete, message, NoticeWeight::Critical};
 }
 
 TerminalAddressingEnd EndTerminalAddressing(AddressingLine& line, std::uint8_t nResult) {
-    const MessageCatalogue& msg = line.GetContext().messages;
-    TerminalAddressingEnd end{FirmwareResultMessage(msg, nResult), std::nullopt};
+    TerminalAddressingEnd end{FirmwareResultNotice(nResult), std::nullopt};
     if (nResult <= kMaxShortAddress) {
         end.addressed = nResult;
         return end;
@@ -86,8 +85,9 @@ TerminalAddressingEnd EndTerminalAddressing(AddressingLine& line, std::uint8_t n
                                         answer) != Result::Timeout)
         return end;
     end.addressed = holders;
-    end.box = {msg.Load(5140) + ": " + std::to_string(holders), MsgButtons::Ok,
-               MsgIcon::Information, msg.Load(5098)};
+    end.notice = {EngineFailure::None,
+                  {msg::kGearAddressed, {}, {std::to_string(holders)}},
+                  NoticeWeight::Information};
     return end;
 }
 
@@ -123,8 +123,7 @@ namespace {
 // The polls of a run the terminal has begun, once a second (the first at once when firstPollNow),
 // until it reports its result, the link is lost or cancelled() holds; then the outcome.
 void FollowRun(AddressingLine& line, const std::string& status, bool handOver,
-               const TerminalAddressingOptions& options,
-               const std::function<void(const TerminalAddressingProgress&)>& progress,
+               const TerminalAddressingOptions& options, const ProgressFn& progress,
                const std::function<bool()>& cancelled, TerminalAddressingReport& report) {
     const Context& context = line.GetContext();
     const MessageCatalogue& msg = context.messages;
@@ -134,8 +133,21 @@ void FollowRun(AddressingLine& line, const std::string& status, bool handOver,
     // The terminal's own run is never logged: it sends nothing the log could show.
     line.DropLog();
     const std::int64_t startMs = clock.Now();
+    // The terminal tells nothing until it is done: how far it has come is estimated from the gear
+    // the device list knew as the run began.
+    const ModuleState& state = line.Terminal().state;
+    const int gear = state.devices ? static_cast<int>(state.devices->Count()) : 0;
+    const std::int64_t expectedMs = TerminalAddressingEstimateMs(gear);
     const auto tell = [&](const std::string& text) {
-        if (progress) progress({text, clock.Now() - startMs});
+        if (!progress) return;
+        ProgressState now;
+        now.detail = text;
+        now.elapsedMs = clock.Now() - startMs;
+        if (gear > 0 && now.elapsedMs < expectedMs) {
+            now.fraction = static_cast<double>(now.elapsedMs) / static_cast<double>(expectedMs);
+            now.leftMs = expectedMs - now.elapsedMs;
+        }
+        progress(now);
     };
     tell(status);
     clock.DoEvents();
@@ -159,7 +171,8 @@ void FollowRun(AddressingLine& line, const std::string& status, bool handOver,
         if (answer.result) {
             const TerminalAddressingEnd end = EndTerminalAddressing(line, *answer.result);
             report.addressed = end.addressed;
-            context.dialogs.MessageBox(end.box);
+            report.outcome.notices.push_back(end.notice);
+            if (line.Terminal().tell) line.Terminal().tell(end.notice);
         } else {
             failed = true;
         }
@@ -182,7 +195,7 @@ void FollowRun(AddressingLine& line, const std::string& status, bool handOver,
         if (!ended && !cancel)
             report.outcome.Fail(
                 EngineFailure::Error,
-                HostText(language, "the terminal's random addressing did not end in time"));
+                EngineMessage{0, "the terminal's random addressing did not end in time"}, language);
     }
     clock.DoEvents();
     link.EndProcedure();
@@ -190,32 +203,35 @@ void FollowRun(AddressingLine& line, const std::string& status, bool handOver,
 
     if (link.CommunicationLost()) {
         report.outcome.Fail(EngineFailure::CommunicationLost,
-                            HostText(language,
-                                     "the connection to the terminal was lost during "
-                                     "the random addressing"));
+                            EngineMessage{0,
+                                          "the connection to the terminal was lost during "
+                                          "the random addressing"},
+                            language);
     } else if (cancel) {
-        report.outcome.Fail(EngineFailure::Cancelled,
-                            HostText(language,
-                                     "the random addressing goes on in the terminal, which does "
-                                     "not let the control stop it; scan once it has finished"));
+        report.outcome.Fail(
+            EngineFailure::Cancelled,
+            EngineMessage{0,
+                          "the random addressing goes on in the terminal, which does "
+                          "not let the control stop it; scan once it has finished"},
+            language);
     } else if (failed) {
         report.outcome.Fail(EngineFailure::Error,
-                            HostText(language, "the terminal's result could not be read"));
+                            EngineMessage{0, "the terminal's result could not be read"}, language);
     } else if (report.addressed) {
         // Told by the terminal, or found on the line after it reported no free address.
     } else if (report.result) {
-        report.outcome.Fail(EngineFailure::Incomplete,
-                            FirmwareResultMessage(msg, *report.result).text);
+        report.outcome.Fail(EngineFailure::Incomplete, FirmwareResultNotice(*report.result).message,
+                            language);
     }
 }
 
 }  // namespace
 
 // The run as the window's Start button and its poll timer drive it, without the window.
-TerminalAddressingReport RunTerminalAddressing(
-    AddressingLine& line, const TerminalAddressingOptions& options,
-    const std::function<void(const TerminalAddressingProgress&)>& progress,
-    const std::function<bool()>& cancelled) {
+TerminalAddressingReport RunTerminalAddressing(AddressingLine& line,
+                                               const TerminalAddressingOptions& options,
+                                               const ProgressFn& progress,
+                                               const std::function<bool()>& cancelled) {
     TerminalAddressingReport report;
     if (RefusedOutsideDaliMode(line.Terminal(), report.outcome)) return report;
     FollowRun(line, line.GetContext().messages.Load(5139) + "...", true, options, progress,
@@ -223,9 +239,8 @@ TerminalAddressingReport RunTerminalAddressing(
     return report;
 }
 
-TerminalAddressingReport FollowTerminalAddressing(
-    AddressingLine& line, const std::function<void(const TerminalAddressingProgress&)>& progress,
-    const std::function<bool()>& cancelled) {
+TerminalAddressingReport FollowTerminalAddressing(AddressingLine& line, const ProgressFn& progress,
+                                                  const std::function<bool()>& cancelled) {
     TerminalAddressingReport report;
     FollowRun(line, line.GetContext().messages.Load(5141), false, {}, progress, cancelled, report);
     return report;

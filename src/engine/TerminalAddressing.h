@@ -11,6 +11,7 @@
 
 #include "engine/AddressingLine.h"
 #include "engine/Outcome.h"
+#include "engine/Progress.h"
 #include "platform/Dialogs.h"
 
 namespace zd {
@@ -41,11 +42,6 @@ struct TerminalAddressingOptions {
 // show while the terminal tells nothing; the polls never stop at it.
 std::int64_t TerminalAddressingEstimateMs(int gear);
 
-struct TerminalAddressingProgress {
-    std::string status;
-    // Milliseconds since the terminal was started.
-    std::int64_t elapsedMs = 0;
-};
 
 struct TerminalAddressingReport {
     // The terminal's result byte, once it has told it.
@@ -56,19 +52,20 @@ struct TerminalAddressingReport {
 };
 
 // The whole run, handed over and polled on the scheduler until the terminal reports its result;
-// the result's box goes to the context's dialogs as in the window. The terminal does not let the
-// control stop its run: cancelled() ends the polling only, and the outcome says that the run goes
-// on in the terminal.
-TerminalAddressingReport RunTerminalAddressing(
-    AddressingLine& line, const TerminalAddressingOptions& options,
-    const std::function<void(const TerminalAddressingProgress&)>& progress = {},
-    const std::function<bool()>& cancelled = {});
+// the result's notice goes to the terminal's listener and into the outcome. Progress: the status
+// line, the time since the start and, from the gear the device list knew as the run began, the
+// estimate of the part done and the time left (TerminalAddressingEstimateMs). The terminal does not
+// let the control stop its run: cancelled() ends the polling only, and the outcome says that the
+// run goes on in the terminal.
+TerminalAddressingReport RunTerminalAddressing(AddressingLine& line,
+                                               const TerminalAddressingOptions& options,
+                                               const ProgressFn& progress = {},
+                                               const std::function<bool()>& cancelled = {});
 
 // A run the terminal began before this client came (the refresh found its status bit set):
 // polled at once and then once a second to its result, as RunTerminalAddressing polls its own.
-TerminalAddressingReport FollowTerminalAddressing(
-    AddressingLine& line,
-    const std::function<void(const TerminalAddressingProgress&)>& progress = {},
-    const std::function<bool()>& cancelled = {});
+TerminalAddressingReport FollowTerminalAddressing(AddressingLine& line,
+                                                  const ProgressFn& progress = {},
+                                                  const std::function<bool()>& cancelled = {});
 
 }  // namespace zd

@@ -30,10 +30,14 @@ std::int32_t ReadUserDataValue(const XmlDocument& userData, const char* path) {
                                                   std::numeric_limits<std::int32_t>::max()));
 }
 
-void ShowCritical(const Context& context, const std::string& text) {
+// A part of the node that cannot be read: told to the terminal's listener and kept in the refresh.
+void TellCritical(const EngineTerminal& terminal, TerminalRefresh& refresh, std::string wording,
+                  std::vector<std::string> args = {}) {
+    const EngineNotice notice{
+        EngineFailure::Error, {0, std::move(wording), std::move(args)}, NoticeWeight::Critical};
+    refresh.notices.push_back(notice);
     IgnoreErrors([&] {
-        context.dialogs.MessageBox(
-            {text, MsgButtons::Ok, MsgIcon::Critical, context.messages.Load(5113)});
+        if (terminal.tell) terminal.tell(notice);
     });
 }
 
@@ -51,15 +55,16 @@ bool ReadTerminalNode(EngineTerminal& terminal, XmlNode node, TerminalRefresh& r
     terminal.position = position;
     if (status != 0 || position == -1) {
         failed = true;
-        ShowCritical(context,
-                     "Error: RefreshData.GetDevicePos()!\r\nnRet: " + std::to_string(status));
+        TellCritical(terminal, refresh, "Error: RefreshData.GetDevicePos()!\r\nnRet: %1",
+                     {std::to_string(status)});
     }
 
     if (!node.SelectSingleNode("ProcessData")) {
+        const EngineNotice notice{
+            EngineFailure::Error, {msg::kNoProcessImage}, NoticeWeight::Warning};
+        refresh.notices.push_back(notice);
         IgnoreErrors([&] {
-            context.dialogs.MessageBox(
-                {context.messages.Load(5135) + "\r\n" + context.messages.Load(5136), MsgButtons::Ok,
-                 MsgIcon::Exclamation, context.messages.Load(5112)});
+            if (terminal.tell) terminal.tell(notice);
         });
         return false;
     }
@@ -70,16 +75,17 @@ bool ReadTerminalNode(EngineTerminal& terminal, XmlNode node, TerminalRefresh& r
         });
         if (status != 0) {
             failed = true;
-            ShowCritical(context, "Error: RefreshData.GetChannelVariableInfo()!\r\nnRet: " +
-                                      std::to_string(status));
+            TellCritical(terminal, refresh,
+                         "Error: RefreshData.GetChannelVariableInfo()!\r\nnRet: %1",
+                         {std::to_string(status)});
         }
     }
     TerminalDescription& description = refresh.description;
     status = ReadDeviceDesc(node, description.deviceName);
     if (status != 0) {
         failed = true;
-        ShowCritical(context,
-                     "Error: RefreshData.GetDeviceDesc()!\r\nnRet: " + std::to_string(status));
+        TellCritical(terminal, refresh, "Error: RefreshData.GetDeviceDesc()!\r\nnRet: %1",
+                     {std::to_string(status)});
     }
     description.nodeRead = true;
     description.position = position;
@@ -143,7 +149,7 @@ void RefreshTerminal(EngineTerminal& terminal, RegistryAccess& registry, XmlNode
 
     const bool nodeRead = ReadTerminalNode(terminal, node, refresh);
     if (!state.objDevCom || !nodeRead) {
-        ShowCritical(context, "Error: RefreshData!");
+        TellCritical(terminal, refresh, "Error: RefreshData!");
         return;
     }
 
@@ -193,7 +199,7 @@ TerminalConnection::TerminalConnection(const Context& context, RegistryAccess& r
       m_registry(registry),
       m_state(state),
       m_link(state, m_context),
-      m_line(EngineTerminal{m_state, m_link, m_context}) {
+      m_line(EngineTerminal{m_state, m_link, m_context, 0, {}}) {
     m_state.devices = std::make_shared<colDevices>();
 }
 

@@ -51,14 +51,16 @@ struct TerminalRefresh {
     std::optional<TerminalOptions> options;
     // The terminal was running its own random addressing (started by an earlier client).
     bool terminalAddressing = false;
+    // What the refresh told about the parts of the node it could not read, in order.
+    std::vector<EngineNotice> notices;
 };
 
 // The refresh of the terminal on the node: the user data (channel and company; throws
 // ControlError when it is not the XML it must be), the logging switches and their log files
-// (under logFilePrefix), the node into the state's layout and byte order (a box for each part that
-// cannot be read, then "Error: RefreshData!"), and, when all is there, the feature and firmware
-// registers into the state, the store's device list for the position, and the terminal's status.
-// refresh holds what was read so far when a read throws.
+// (under logFilePrefix), the node into the state's layout and byte order (a notice for each part
+// that cannot be read, then "Error: RefreshData!"), and, when all is there, the feature and
+// firmware registers into the state, the store's device list for the position, and the terminal's
+// status. refresh holds what was read so far when a read throws.
 void RefreshTerminal(EngineTerminal& terminal, RegistryAccess& registry, XmlNode node,
                      std::shared_ptr<DevCom> devCom, const std::string& userData,
                      const std::string& logFilePrefix, TerminalRefresh& refresh);

@@ -21,12 +21,17 @@ configZD4270::configZD4270(const Context& context, RegistryAccess& registry, Mod
       m_registry(registry),
       m_state(state),
       m_link(state, m_context),
-      m_addressingLine(EngineTerminal{m_state, m_link, m_context}) {
+      m_addressingLine(EngineTerminal{m_state, m_link, m_context, 0, {}}) {
     for (Timer* timer : {&timerScanDevices, &timerPhySel, &timerRndAddr, &timerRndAddrFirmware,
                          &timerChangeAddr, &timerWatchdog}) {
         timer->AttachScheduler(m_context.scheduler);
     }
     timerWatchdog.Tick.Connect([this] { timerWatchdog_Timer(); });
+    // The engine tells what it has to say as it arises; the form shows each notice as its box,
+    // there and then.
+    m_addressingLine.Terminal().tell = [this](const EngineNotice& notice) {
+        m_context.dialogs.MessageBox(NoticeBox(notice, m_context.messages));
+    };
     Guard(m_context, "UserControl_Initialize", [this] { UserControlInitialize(); });
     LayOutSurface();
     ConnectAssignmentHandlers();

@@ -91,24 +91,24 @@ bool WindowHost::RunMaintenance(const char* failureText, Body body) {
 bool WindowHost::BackUpLine(const std::string& path) {
     const Language language = TextLanguage();
     std::string result;
-    const bool done = RunMaintenance("The backup could not be made: %1", [&](ControlRun& run,
-                                                                             QStatusBar& status) {
-        std::vector<UnreadDevice> unread;
-        LineBackup backup = ReadLineBackup(run, unread, [&](const MaintenanceProgress& progress) {
-            status.showMessage(
-                Tr(language, "backup: reading device %1 of %2",
-                   {std::to_string(progress.done + 1), std::to_string(progress.total)}));
+    const bool done = RunMaintenance(
+        "The backup could not be made: %1", [&](ControlRun& run, QStatusBar& status) {
+            std::vector<UnreadDevice> unread;
+            LineBackup backup = ReadLineBackup(run, unread, [&](const ProgressState& progress) {
+                status.showMessage(
+                    Tr(language, "backup: reading device %1 of %2",
+                       {std::to_string(progress.done + 1), std::to_string(progress.total)}));
+            });
+            NameBackup(backup);
+            SaveLineBackup(path, backup);
+            std::vector<int> left;
+            for (const UnreadDevice& device : unread) left.push_back(device.shortAddress);
+            result = HostText(language, "Devices backed up to %2: %1.",
+                              {std::to_string(backup.devices.size()), path});
+            if (!left.empty())
+                result += "\r\n" + HostText(language, "Not read, and not in the backup: %1",
+                                            {NumberList(left)});
         });
-        NameBackup(backup);
-        SaveLineBackup(path, backup);
-        std::vector<int> left;
-        for (const UnreadDevice& device : unread) left.push_back(device.shortAddress);
-        result = HostText(language, "Devices backed up to %2: %1.",
-                          {std::to_string(backup.devices.size()), path});
-        if (!left.empty())
-            result += "\r\n" +
-                      HostText(language, "Not read, and not in the backup: %1", {NumberList(left)});
-    });
     if (done) Say(result, MsgIcon::Information);
     return done;
 }
@@ -121,8 +121,8 @@ bool WindowHost::RestoreLine(const std::string& path) {
             const LineBackup file = LoadLineBackup(path, language);
             const Json document = RunRestore(
                 run, file, path, false,
-                [&](const MaintenanceProgress& progress) {
-                    const bool reading = progress.step == MaintenanceProgress::Step::Reading;
+                [&](const ProgressState& progress) {
+                    const bool reading = progress.stage == ProgressStage::Reading;
                     status.showMessage(
                         Tr(language,
                            reading ? "restore: reading device %1 of %2"
@@ -160,8 +160,12 @@ bool WindowHost::ReplaceDevice(int address, const std::string& backupPath) {
             const std::size_t mark = run.BoxCount();
             control.cmdRndAddrStart.Click();
             if (!control.RndAddrRunning()) {
-                throw CommandFailed(run.LastBoxSince(mark).value_or(
-                    HostText(language, "the random addressing did not start")));
+                // The window's Start button said why in its box.
+                const auto& shown = m_boxes.Shown();
+                throw CommandFailed(
+                    shown.size() > mark
+                        ? shown.back().text
+                        : HostText(language, "the random addressing did not start"));
             }
             if (!run.RunUntil([&] { return !control.RndAddrRunning(); }))
                 throw CommandFailed(HostWording("the random addressing did not end in time", {}));

@@ -29,6 +29,9 @@ class WindowRun : public ControlRun {
         m_control.prgState.SetValue(*state.fraction * m_control.prgState.Max());
     }
     void EndEngineRun() override { m_control.prgState.SetVisible(false); }
+    bool Confirm(const MessageBoxRequest& question) override {
+        return m_control.GetContext().dialogs.MessageBox(question) == MsgResult::Yes;
+    }
     // The control's store, which keeps the emergency tests' log the report shows.
     RegistryAccess* Store() override { return &m_control.Registry(); }
 

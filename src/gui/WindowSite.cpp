@@ -229,11 +229,10 @@ bool WindowHost::IdentifyDevice(int address, int seconds) {
     if (outer && m_luminaire) m_luminaire->SetIdentifying(true, showing);
     const IdentifyReport report = RunIdentify(
         m_control->EngineLine(), {static_cast<std::int16_t>(address), seconds, IdentifyMode::Flash},
-        [&](const IdentifyProgress& progress) {
-            status->showMessage(
-                Tr(language, "Device %1 shows itself: %2 s left.",
-                   {std::to_string(address),
-                    std::to_string((progress.totalMs - progress.elapsedMs + 999) / 1000)}));
+        [&](const ProgressState& progress) {
+            status->showMessage(Tr(language, "Device %1 shows itself: %2 s left.",
+                                   {std::to_string(address),
+                                    std::to_string((progress.leftMs.value_or(0) + 999) / 1000)}));
         },
         [this] { return m_cancelIdentify; });
     if (!outer) {

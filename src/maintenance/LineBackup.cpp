@@ -14,6 +14,17 @@
 
 namespace zd {
 
+ProgressState DeviceStepProgress(ProgressStage stage, int address, std::size_t done,
+                                 std::size_t total) {
+    ProgressState progress;
+    progress.stage = stage;
+    progress.address = static_cast<std::int16_t>(address);
+    progress.done = static_cast<int>(done);
+    progress.total = static_cast<int>(total);
+    if (total > 0) progress.fraction = static_cast<double>(done) / static_cast<double>(total);
+    return progress;
+}
+
 namespace {
 
 constexpr std::size_t kVariableCount = kDeviceVariableCount;
@@ -351,7 +362,8 @@ LineBackup ReadLineBackup(ControlRun& run, std::vector<UnreadDevice>& unread,
             backup.stopped = true;
             break;
         }
-        if (progress) progress({MaintenanceProgress::Step::Reading, address, done++, found.size()});
+        if (progress)
+            progress(DeviceStepProgress(ProgressStage::Reading, address, done++, found.size()));
         if (entry.at("conflict").get<bool>()) {
             unread.push_back({address, NoAnswerReason(run, address)});
             continue;

@@ -59,16 +59,12 @@ struct UnreadDevice {
     std::string reason;
 };
 
-// How far a backup's reading or a restore's writing has come: the device at hand, and how many of
-// how many devices are done.
-struct MaintenanceProgress {
-    enum class Step { Reading, Writing };
-    Step step = Step::Reading;
-    int shortAddress = -1;
-    std::size_t done = 0;
-    std::size_t total = 0;
-};
-using BackupProgress = std::function<void(const MaintenanceProgress&)>;
+// How far a backup's reading or a restore's writing has come: the stage (Reading, Writing), the
+// device at hand (address), and how many of how many devices are done.
+using BackupProgress = ProgressFn;
+// That progress of the device at address, done of total devices.
+ProgressState DeviceStepProgress(ProgressStage stage, int address, std::size_t done,
+                                 std::size_t total);
 
 // One device as the engine reads it: its variables, then its groups, then its scenes. CommandFailed
 // when anything could not be read.

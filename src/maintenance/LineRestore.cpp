@@ -283,11 +283,11 @@ RestoreResult RestoreLine(ControlRun& run, const LineBackup& file, const std::st
     std::string warning;
     for (const std::string& mismatch : result.mismatches) warning += mismatch + "\r\n";
     // Nothing is sent before the user has seen what will change.
-    const MsgResult answer = run.GetContext().dialogs.MessageBox(
+    const bool yes = run.Confirm(
         {warning + HostText(language, "Restoring %1 changes these devices:", {fileName}) + "\r\n" +
              planText + HostText(language, "Send these changes?"),
          MsgButtons::YesNo, MsgIcon::Question, HostText(language, "Restore line")});
-    if (answer != MsgResult::Yes) return result;
+    if (!yes) return result;
     result.confirmed = true;
     const std::string what = HostText(language, "restore");
     for (const DevicePlan& plan : result.plans) {
@@ -299,8 +299,8 @@ RestoreResult RestoreLine(ControlRun& run, const LineBackup& file, const std::st
             continue;
         }
         if (progress)
-            progress({MaintenanceProgress::Step::Writing, plan.shortAddress, result.written.size(),
-                      total});
+            progress(DeviceStepProgress(ProgressStage::Writing, plan.shortAddress,
+                                        result.written.size(), total));
         DeviceWritten written{plan.shortAddress, {}, std::nullopt};
         try {
             written.notTaken = ApplyDevicePlan(run, plan);

@@ -24,17 +24,18 @@ void RunDeviceScan(ControlRun& run, const ScanOptions& options) {
     if (dali) run.DeviceListReplacing();
     const ScanReport report = RunDeviceScan(
         run.Line(), options,
-        [&](const ScanProgress& progress) {
-            run.ShowProgress({what,
-                              HostText(language, "address %1", {std::to_string(progress.address)}),
-                              progress.fraction, language});
+        [&](const ProgressState& progress) {
+            run.ShowProgress(
+                {what,
+                 HostText(language, "address %1", {std::to_string(progress.address.value_or(0))}),
+                 progress.fraction, language});
         },
         [&] { return run.StopRequested(what); });
     if (dali) run.DeviceListReplaced();
     run.EndEngineRun();
     if (!report.outcome.Ok()) {
-        // The refusal (DSI mode) and the lost connection have shown their box.
-        throw CommandFailed(run.LastBoxSince(mark).value_or(report.outcome.text));
+        // The refusal (DSI mode) with its notice, the lost connection with its error.
+        throw CommandFailed(run.FailureText(report.outcome, mark));
     }
     FailOnErrorBox(run, mark);
 }

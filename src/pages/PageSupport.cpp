@@ -116,7 +116,11 @@ Result DaliDevicePage::QueryDALIData(std::int16_t nCommandId, std::uint8_t nQuer
 EngineTerminal DaliDevicePage::WriteTerminal() {
     if (!m_terminalState || !m_terminalLink)
         throw ControlError("the page is not attached to a terminal");
-    return {*m_terminalState, *m_terminalLink, m_context, m_terminalPosition};
+    // The engine's notices (a refusal in the other mode) are shown as the page's boxes.
+    return {*m_terminalState, *m_terminalLink, m_context, m_terminalPosition,
+            [this](const EngineNotice& notice) {
+                m_context.dialogs.MessageBox(NoticeBox(notice, m_context.messages));
+            }};
 }
 
 void DaliDevicePage::ShowModeRefusal(int messageId) {

@@ -64,9 +64,9 @@ std::vector<std::uint16_t> Twice(const std::vector<std::uint16_t>& frames) {
 
 TEST(DeviceReadoutTest, AHealthyGearIsReadWholeWithThePagesQueriesAndNothingElse) {
     EngineRig rig(Line({Gear(kAddress)}));
-    std::vector<ReadoutProgress> steps;
+    std::vector<ProgressState> steps;
     ReadoutOptions options;
-    options.progress = [&steps](const ReadoutProgress& step) { steps.push_back(step); };
+    options.progress = [&steps](const ProgressState& step) { steps.push_back(step); };
     EngineTerminal terminal = rig.Terminal();
     const DeviceReadout readout = ReadDevice(terminal, kAddress, options);
 
@@ -95,8 +95,8 @@ TEST(DeviceReadoutTest, AHealthyGearIsReadWholeWithThePagesQueriesAndNothingElse
     EXPECT_EQ(rig.Frames(), PageQueries(kAddress));
     // One step per variable, half of the groups and scene, each told before it is read.
     ASSERT_EQ(steps.size(), 30u);
-    EXPECT_EQ(steps[12].part, ReadoutPart::Groups);
-    EXPECT_EQ(steps[12].step, 0);
+    EXPECT_EQ(steps[12].stage, ProgressStage::Groups);
+    EXPECT_EQ(steps[12].stageStep, 0);
     EXPECT_EQ(steps.back().done, 29);
     EXPECT_EQ(steps.back().total, 30);
     EXPECT_EQ(rig.Sim().GearLevel(1), 200);
@@ -165,7 +165,7 @@ TEST(DeviceReadoutTest, ALostConnectionEndsTheReadingWithWhatItHasRead) {
     ReadoutOptions options;
     int steps = 0;
     std::int64_t armedAt = 0;
-    options.progress = [&](const ReadoutProgress&) {
+    options.progress = [&](const ProgressState&) {
         // The connection goes while the fourth variable is read.
         if (++steps == 4) {
             armedAt = rig.devCom->Calls();

@@ -116,7 +116,7 @@ class WritesAsPagesTest : public test::PageRig {
         Start();
     }
     EngineTerminal Terminal() {
-        return {control->State(), control->TerminalLink(), ctx.context, control->Position()};
+        return {control->State(), control->TerminalLink(), ctx.context, control->Position(), {}};
     }
     // The frames since the last call, gear 6 taken for gear 5, with their times from the first.
     std::vector<std::pair<std::uint16_t, sim::Micros>> Take() {

@@ -38,16 +38,19 @@ TEST_F(EmergencyTest, APendingTestIsShownAndACancelStopsIt) {
         if (gear->ShortAddress() == 1)
             gear->Emergency()->SetMains(true, ctx.scheduler.Now() * 1000);
 
-    std::vector<EmergencyTestProgress> seen;
+    std::vector<ProgressState> seen;
     EmergencyTestRequest request;
     request.address = 1;
     request.kind = EmergencyTestKind::Duration;
     const EmergencyTestReport report = RunEmergencyTest(
-        line.Terminal(), request, [&](const EmergencyTestProgress& p) { seen.push_back(p); },
-        [&] { return !seen.empty() && seen.back().running && seen.back().elapsedMs > 600000; });
+        line.Terminal(), request, [&](const ProgressState& p) { seen.push_back(p); },
+        [&] {
+            return !seen.empty() && seen.back().stage == ProgressStage::Running &&
+                   seen.back().elapsedMs > 600000;
+        });
     ASSERT_FALSE(seen.empty());
-    EXPECT_TRUE(seen.front().pending);
-    EXPECT_TRUE(seen.back().running);
+    EXPECT_EQ(seen.front().stage, ProgressStage::Pending);
+    EXPECT_EQ(seen.back().stage, ProgressStage::Running);
     EXPECT_EQ(report.outcome.failure, EngineFailure::Cancelled);
     EXPECT_FALSE(report.result.done);
     const EmergencyStatusReport after = ReadEmergencyStatus(line.Terminal(), 1);

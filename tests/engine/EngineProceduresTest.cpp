@@ -7,6 +7,7 @@
 #include "engine/DeviceScan.h"
 #include "engine/PhysicalSelection.h"
 #include "engine/RandomAddressing.h"
+#include "engine/TerminalAddressing.h"
 #include "support/EngineRig.h"
 
 namespace zd::test {
@@ -29,7 +30,7 @@ TEST_F(EngineProceduresTest, ScanFindsTheGearWithProgressAndTellsSharedAddresses
     UseExampleLine("three-addressed.json", kSoftwareVariant);
     std::vector<double> fractions;
     const ScanReport report =
-        RunDeviceScan(line, {}, [&](const ScanProgress& p) { fractions.push_back(p.fraction); });
+        RunDeviceScan(line, {}, [&](const ProgressState& p) { fractions.push_back(*p.fraction); });
     EXPECT_TRUE(report.outcome.Ok()) << report.outcome.text;
     std::vector<int> shorts = Sorted(Shorts());
     EXPECT_EQ(ScannedAddresses(report), shorts);
@@ -50,7 +51,7 @@ TEST_F(EngineProceduresTest, ScanIsCancelledBetweenAddressesAndRefusedInDsiMode)
     UseExampleLine("three-addressed.json", kSoftwareVariant);
     int steps = 0;
     const ScanReport cancelled = RunDeviceScan(
-        line, {}, [&](const ScanProgress&) { ++steps; }, [&] { return steps >= 5; });
+        line, {}, [&](const ProgressState&) { ++steps; }, [&] { return steps >= 5; });
     EXPECT_EQ(cancelled.outcome.failure, EngineFailure::Cancelled);
     EXPECT_FALSE(link.InProcedure());
     EXPECT_LE(Sim().FrameLog().size(), 6u);
@@ -71,7 +72,8 @@ TEST_F(EngineProceduresTest, RandomAddressingPacedAndFastGiveEveryGearItsOwnAddr
         request.options.fast = fast;
         int lastAddressed = 0;
         const RandomAddressingReport report = RunRandomAddressing(
-            line, request, [&](const RandomAddressingProgress& p) { lastAddressed = p.addressed; });
+            line, request,
+            [&](const ProgressState& p) { lastAddressed = p.addressed.value_or(0); });
         EXPECT_TRUE(report.outcome.Ok()) << report.outcome.text;
         EXPECT_EQ(report.variant, RandomAddressingVariant::Control);
         EXPECT_EQ(report.fastSearch, fast);
@@ -94,14 +96,18 @@ TEST_F(EngineProceduresTest, RandomAddressingEndsAtTheLimitOrOnCancelWithTheLine
     EXPECT_EQ(limited.outcome.failure, EngineFailure::Incomplete);
     EXPECT_NE(limited.outcome.text.find("63"), std::string::npos);
     EXPECT_EQ(limited.addressed, (std::vector<std::int16_t>{60, 61, 62, 63}));
-    // The window's box is shown as well.
-    EXPECT_EQ(ctx.dialogs.boxes.size(), 1u);
+    // The notice the window shows as its box comes with the report; the engine shows nothing.
+    ASSERT_EQ(limited.outcome.notices.size(), 1u);
+    EXPECT_EQ(limited.outcome.notices[0].message.id, msg::kAddressLimit);
+    EXPECT_EQ(NoticeBox(limited.outcome.notices[0], ctx.context.messages).icon,
+              MsgIcon::Exclamation);
+    EXPECT_TRUE(ctx.dialogs.boxes.empty());
 
     UseExampleLine("sixteen-unaddressed.json", kSoftwareVariant);
     request.options.startAddress = 0;
     int addressed = 0;
     const RandomAddressingReport cancelled = RunRandomAddressing(
-        line, request, [&](const RandomAddressingProgress& p) { addressed = p.addressed; },
+        line, request, [&](const ProgressState& p) { addressed = p.addressed.value_or(0); },
         [&] { return addressed >= 3; });
     EXPECT_EQ(cancelled.outcome.failure, EngineFailure::Cancelled);
     EXPECT_EQ(cancelled.addressed.size(), 3u);
@@ -120,7 +126,8 @@ TEST_F(EngineProceduresTest, OneDecisionOfTheVariantAndItsRefusals) {
     UseExampleLine("sixteen-unaddressed.json", 0x3147);
     const RandomAddressingReport none = RunRandomAddressing(line, {});
     EXPECT_EQ(none.outcome.failure, EngineFailure::Refused);
-    EXPECT_EQ(ctx.dialogs.boxes.size(), 1u);
+    EXPECT_EQ(none.outcome.message.id, msg::kFirmwareLacksFunction);
+    EXPECT_TRUE(ctx.dialogs.boxes.empty());
     EXPECT_TRUE(Sim().FrameLog().empty());
 }
 
@@ -129,13 +136,13 @@ TEST_F(EngineProceduresTest, OneDecisionOfTheVariantAndItsRefusals) {
 TEST_F(EngineProceduresTest, PhysicalSelectionAddressesTheLampTakenOutAndStopsWhenAsked) {
     UseExampleLine("sixteen-unaddressed.json", kSoftwareVariant);
     const std::string waiting = ctx.messages.Load(5081) + "...";
-    PhysicalSelectionProgress last;
+    ProgressState last;
     bool pulled = false;
     const PhysicalSelectionReport report = RunPhysicalSelection(
         line, {7, false, false, false}, false, kAddressingLogFile,
-        [&](const PhysicalSelectionProgress& p) { last = p; },
+        [&](const ProgressState& p) { last = p; },
         [&] {
-            if (last.status != waiting) return false;
+            if (last.detail != waiting) return false;
             if (!last.lamps.empty()) return true;
             if (!pulled) {
                 pulled = true;
@@ -153,6 +160,35 @@ TEST_F(EngineProceduresTest, PhysicalSelectionAddressesTheLampTakenOutAndStopsWh
     Sim().AdvanceToNow();
     for (const auto& gear : Sim().GetLine().Gear())
         EXPECT_FALSE(gear->InInitialisation(ctx.scheduler.Now() * 1000));
+}
+
+// The terminal's own search tells nothing until it is done: its progress is the estimate from the
+// gear the device list knew, and its result comes as a notice for the front end to show.
+TEST_F(EngineProceduresTest, TerminalSearchEstimatesItsTimeAndTellsItsCountAsANotice) {
+    UseLine("sixteen-unaddressed.json", kFirmwareVariant);
+    for (std::int16_t address = 0; address < 16; ++address) line.AddAddressedDevice(address);
+    std::vector<ProgressState> seen;
+    std::vector<EngineNotice> heard;
+    line.Terminal().tell = [&](const EngineNotice& notice) { heard.push_back(notice); };
+    const TerminalAddressingReport report = RunTerminalAddressing(
+        line, {0, true, false, false, false}, [&](const ProgressState& p) { seen.push_back(p); });
+    EXPECT_TRUE(report.outcome.Ok()) << report.outcome.text;
+    EXPECT_EQ(report.addressed, 16);
+
+    ASSERT_GE(seen.size(), 3u);
+    const std::int64_t expected = TerminalAddressingEstimateMs(16);
+    const ProgressState& second = seen[1];
+    ASSERT_TRUE(second.leftMs && second.fraction);
+    EXPECT_EQ(*second.leftMs, expected - second.elapsedMs);
+    EXPECT_GT(*second.fraction, 0.0);
+    EXPECT_LT(*second.leftMs, *seen[0].leftMs);
+
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(heard[0].message.id, msg::kGearAddressed);
+    EXPECT_EQ(heard[0].message.args, std::vector<std::string>{"16"});
+    EXPECT_EQ(NoticeBox(heard[0], ctx.messages).text, "Account of addressed ballasts: 16");
+    ASSERT_EQ(report.outcome.notices.size(), 1u);
+    EXPECT_TRUE(ctx.dialogs.boxes.empty());
 }
 
 // The form drives the engine's search from its timer: the frames and their spacing on the line

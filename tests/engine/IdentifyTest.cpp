@@ -54,7 +54,7 @@ TEST_F(IdentifyTest, OldGearFlashesBetweenMaxAndMinAndGetsItsLevelBack) {
     std::set<int> seen;
     const std::int64_t start = ctx.scheduler.Now();
     const IdentifyReport report =
-        RunIdentify(line, {0, 4, IdentifyMode::Flash}, [&](const IdentifyProgress&) {
+        RunIdentify(line, {0, 4, IdentifyMode::Flash}, [&](const ProgressState&) {
             Sim().AdvanceToNow();
             seen.insert(Level(0));
             EXPECT_EQ(Level(63), 200);
@@ -73,7 +73,7 @@ TEST_F(IdentifyTest, NewGearFlashesItselfUntilTheLevelGoesBack) {
     UseLine(8);
     bool identifying = false;
     const IdentifyReport report =
-        RunIdentify(line, {5, 25, IdentifyMode::Flash}, [&](const IdentifyProgress& progress) {
+        RunIdentify(line, {5, 25, IdentifyMode::Flash}, [&](const ProgressState& progress) {
             Sim().AdvanceToNow();
             // Sent again before the gear's own 10 s run out.
             if (progress.elapsedMs < 25000) {
@@ -96,13 +96,12 @@ TEST_F(IdentifyTest, MaxAndOthersOffLightItAloneAndPutEveryLevelBack) {
         const int others = level;
         UseLine(8);
         bool checked = false;
-        const IdentifyReport report =
-            RunIdentify(line, {63, 2, mode}, [&](const IdentifyProgress&) {
-                Sim().AdvanceToNow();
-                EXPECT_EQ(Level(63), 254);
-                EXPECT_EQ(Level(0), others);
-                checked = true;
-            });
+        const IdentifyReport report = RunIdentify(line, {63, 2, mode}, [&](const ProgressState&) {
+            Sim().AdvanceToNow();
+            EXPECT_EQ(Level(63), 254);
+            EXPECT_EQ(Level(0), others);
+            checked = true;
+        });
         EXPECT_TRUE(report.outcome.Ok()) << report.outcome.text;
         EXPECT_FALSE(report.identifyDevice);
         EXPECT_TRUE(checked);

@@ -43,12 +43,19 @@ TEST_F(LineCommandsTest, AQueryGetsItsByteSilenceOrSeveralAnswers) {
     EXPECT_TRUE(ctx.dialogs.boxes.empty());
 }
 
-TEST_F(LineCommandsTest, EachModeRefusesTheOthersTransactionWithTheBoxAndNoFrame) {
+TEST_F(LineCommandsTest, EachModeRefusesTheOthersTransactionWithItsNoticeAndNoFrame) {
     UseExampleLine("three-addressed.json", kFirmware);
+    std::vector<EngineNotice> heard;
+    line.Terminal().tell = [&](const EngineNotice& notice) { heard.push_back(notice); };
     const LineCommandResult dsiInDali = SendDsiByte(line.Terminal(), 128);
     EXPECT_EQ(dsiInDali.outcome.failure, EngineFailure::Refused);
+    EXPECT_EQ(dsiInDali.outcome.message.id, msg::kNotDsiMode);
     EXPECT_EQ(dsiInDali.outcome.text, ctx.context.messages.Load(5123) + "!");
-    EXPECT_EQ(ctx.dialogs.boxes.size(), 1u);
+    ASSERT_EQ(heard.size(), 1u);
+    EXPECT_EQ(NoticeBox(heard[0], ctx.context.messages).title, ctx.context.messages.Load(5098));
+    EXPECT_EQ(MessageText(heard[0].message, Language::German),
+              MessageCatalogue(Language::German).Load(5123) + "!");
+    EXPECT_TRUE(ctx.dialogs.boxes.empty());
     EXPECT_TRUE(Sim().FrameLog().empty());
 
     UseExampleLine("dsi-line.json", kFirmware);

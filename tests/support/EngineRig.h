@@ -49,7 +49,7 @@ class EngineRig {
         UseLine(description);
     }
 
-    EngineTerminal Terminal() { return {state, link, ctx.context, Sim().Position()}; }
+    EngineTerminal Terminal() { return {state, link, ctx.context, Sim().Position(), {}}; }
     sim::Terminal& Sim() { return devCom->Terminal(); }
     // The DALI forward frames sent so far.
     std::vector<std::uint16_t> Frames() {
@@ -70,7 +70,7 @@ class EngineRig {
     std::shared_ptr<SimDevCom> devCom;
     Link link{state, ctx.context};
     // The line of the procedures; the terminals of the example lines sit at position 1.
-    AddressingLine line{EngineTerminal{state, link, ctx.context, 1}};
+    AddressingLine line{EngineTerminal{state, link, ctx.context, 1, {}}};
 };
 
 // A test fixture on the engine rig.

@@ -10,16 +10,16 @@
 
 namespace zd {
 
-// The box that tells the terminal's result: how many gear it addressed, or its failure.
-MessageBoxRequest FirmwareResultMessage(const MessageCatalogue& msg, std::uint8_t nResult);
+// The notice that tells the terminal's result: how many gear it addressed, or its failure.
+EngineNotice FirmwareResultNotice(std::uint8_t nResult);
 
-// The terminal's result as the run ends: the box that tells it and, when it succeeded, the gear
+// The terminal's result as the run ends: the notice that tells it and, when it succeeded, the gear
 // addressed. A terminal that has given the last free short address reports that none is free
 // whether or not a gear is left without one: then the line is asked (every short address twice
 // where silent, and QUERY MISSING SHORT ADDRESS twice) and, when every address answers cleanly
 // and nobody is missing one, the run succeeded with the count of gear that hold one.
 struct TerminalAddressingEnd {
-    MessageBoxRequest box;
+    EngineNotice notice;
     std::optional<int> addressed;
 };
 TerminalAddressingEnd EndTerminalAddressing(AddressingLine& line, std::uint8_t nResult);
