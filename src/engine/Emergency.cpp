@@ -37,6 +37,13 @@ constexpr std::uint8_t kQueryStatus = 0xFD;
 constexpr std::uint8_t kPerformDtrSelected = 0xFE;
 
 constexpr std::int64_t kMinuteMs = 60 * 1000;
+// The longest a function test may run once the gear has begun it (a function test lights the
+// lamp on battery for seconds); a duration test may run its rated duration and this much more.
+constexpr std::int64_t kFunctionTestRunLimitMs = 5 * kMinuteMs;
+constexpr std::int64_t kDurationTestOverrunMs = 30 * kMinuteMs;
+// Polls in a row that find the gear back in normal operation, nothing pending, without the done
+// flag, before the test is taken as ended without a result.
+constexpr int kNoResultPolls = 2;
 // Polls in a row that draw no answer before the gear is taken as gone.
 constexpr int kSilentPollsLimit = 5;
 
@@ -71,7 +78,7 @@ Result SendExtended(EngineTerminal& terminal, std::int16_t address, std::uint8_t
     return result;
 }
 
-ReadByte AskExtended(EngineTerminal& terminal, std::int16_t address, std::uint8_t query) {
+ReadByte AskExtendedOnce(EngineTerminal& terminal, std::int16_t address, std::uint8_t query) {
     ReadByte read;
     const Result sent = SendExtended(terminal, address, query);
     if (sent != Result::Done && sent != Result::CorruptFrame) {
@@ -82,6 +89,14 @@ ReadByte AskExtended(EngineTerminal& terminal, std::int16_t address, std::uint8_
     read.state = ReadStateOf(terminal.link.ReceiveDALIData(data, nullptr));
     if (read.Answered()) read.value = data;
     return read;
+}
+
+// A query whose answer got lost is asked once more, as a scan does with its second ask: silence
+// twice is no answer.
+ReadByte AskExtended(EngineTerminal& terminal, std::int16_t address, std::uint8_t query) {
+    const ReadByte first = AskExtendedOnce(terminal, address, query);
+    if (first.state != ReadState::NoAnswer || terminal.link.CommunicationLost()) return first;
+    return AskExtendedOnce(terminal, address, query);
 }
 
 Result SetDtr(EngineTerminal& terminal, std::uint8_t value) {
@@ -325,6 +340,14 @@ EmergencyTestReport RunEmergencyTest(EngineTerminal& terminal, const EmergencyTe
     const std::int64_t startMs = clock.Now();
     bool done = false;
     int silentPolls = 0;
+    // A gear that left its test without a result, or whose test runs past its ceiling, ends the
+    // wait: it would otherwise go on until the whole limit passed.
+    int normalPolls = 0;
+    std::optional<std::int64_t> runningSinceMs;
+    std::string endedWithout;
+    const std::int64_t runLimitMs =
+        function ? kFunctionTestRunLimitMs
+                 : report.result.ratedMinutes.value_or(510) * kMinuteMs + kDurationTestOverrunMs;
     const bool ended = RunSteps(
         clock, pollMs,
         [&] {
@@ -336,6 +359,23 @@ EmergencyTestReport RunEmergencyTest(EngineTerminal& terminal, const EmergencyTe
             silentPolls = 0;
             const bool running = mode.Answered() && EmergencyModeOf(mode.value) == runningMode;
             done = (status.value & doneBit) != 0 && !running;
+            const bool pending = (status.value & pendingBit) != 0;
+            if (!done && !running && !pending && mode.Answered() &&
+                EmergencyModeOf(mode.value) == EmergencyMode::Normal) {
+                if (++normalPolls >= kNoResultPolls) {
+                    endedWithout = "the gear gave no result";
+                    return false;
+                }
+            } else {
+                normalPolls = 0;
+            }
+            if (running && !runningSinceMs) runningSinceMs = clock.Now();
+            if (running && clock.Now() - *runningSinceMs > runLimitMs) {
+                endedWithout = std::string("the ") + (function ? "function" : "duration") +
+                               " test ran longer than " + DurationText(runLimitMs) +
+                               " without a result; it was stopped";
+                return false;
+            }
             if (progress) {
                 EmergencyTestProgress shown;
                 shown.kind = request.kind;
@@ -360,6 +400,8 @@ EmergencyTestReport RunEmergencyTest(EngineTerminal& terminal, const EmergencyTe
         StopEmergencyTest(terminal, request.address);
         if (cancelled) {
             report.outcome.Fail(EngineFailure::Cancelled, "the test was stopped");
+        } else if (!endedWithout.empty()) {
+            report.outcome.Fail(EngineFailure::Incomplete, endedWithout);
         } else if (terminal.link.CommunicationLost()) {
             report.outcome.Fail(EngineFailure::CommunicationLost, "the connection was lost");
         } else if (!ended) {
@@ -376,9 +418,10 @@ EmergencyTestReport RunEmergencyTest(EngineTerminal& terminal, const EmergencyTe
     report.result.done = true;
     const ReadByte failure = AskExtended(terminal, request.address, kQueryFailureStatus);
     if (failure.Answered()) report.result.failureStatus = failure.value;
-    report.result.passed =
-        failure.Answered() && (failure.value & (function ? kEmergencyFunctionTestFailed
-                                                         : kEmergencyDurationTestFailed)) == 0;
+    // Without the failure status the result is not known: it stays unread, never a pass.
+    if (failure.Answered())
+        report.result.passed = (failure.value & (function ? kEmergencyFunctionTestFailed
+                                                          : kEmergencyDurationTestFailed)) == 0;
     if (!function) {
         const ReadByte reached = AskExtended(terminal, request.address, kQueryDurationResult);
         if (reached.Answered()) report.result.durationMinutes = reached.value * 2;

@@ -100,15 +100,16 @@ IdentifyReport RunIdentify(AddressingLine& line, const IdentifyOptions& options,
     report.identifyDevice = options.mode == IdentifyMode::Flash && report.version &&
                             *report.version >= kIdentifyDeviceVersion;
 
-    // The levels to put back: the luminaire's, and with the whole line darkened every gear's,
-    // known to the device list or not. A silent address has nothing to put back; one the list
-    // knows is asked once more, as its answer may have been lost.
+    // The luminaire's level is read first and it shows itself at once; with the rest of the line
+    // darkened, the others are then read one by one and each is darkened by its short address
+    // right after its level is known. Gear without a short address, or whose level cannot be
+    // read, are left as they are: nothing is changed that cannot be put back. A silent address
+    // the device list knows is asked once more, as its answer may have been lost.
     std::set<std::int16_t> listed{address};
     for (const auto& [key, device] : terminal.state.devices->Items())
         if (device && device->m_nShortAddress >= 0 && device->m_nShortAddress <= 63)
             listed.insert(device->m_nShortAddress);
-    for (std::int16_t each = 0; each <= 63; ++each) {
-        if (options.mode == IdentifyMode::Flash && each != address) continue;
+    const auto readLevel = [&](std::int16_t each) {
         std::optional<std::uint8_t> level;
         if (listed.count(each)) {
             level = Ask(terminal, kCmdQueryActualLevel, each);
@@ -118,7 +119,9 @@ IdentifyReport RunIdentify(AddressingLine& line, const IdentifyOptions& options,
             if (result.answer == QueryAnswer::Byte) level = result.answerByte;
         }
         if (level) report.levels.push_back({each, *level, false});
-    }
+        return level;
+    };
+    readLevel(address);
 
     Scheduler& clock = terminal.context.scheduler;
     const std::int64_t totalMs = std::int64_t{options.seconds} * 1000;
@@ -130,6 +133,20 @@ IdentifyReport RunIdentify(AddressingLine& line, const IdentifyOptions& options,
     std::int64_t nextIdentifyMs = startMs;
     bool atMax = false;
     bool lit = false;
+    // The others, darkened one at a time from the next address on.
+    std::int16_t nextOther = 0;
+    const auto darkenNext = [&] {
+        for (; nextOther <= 63 && !lostLine; ++nextOther) {
+            if (nextOther == address) continue;
+            const std::optional<std::uint8_t> level = readLevel(nextOther);
+            if (!level || *level == kDaliMask) continue;
+            sent(Send(terminal,
+                      options.mode == IdentifyMode::Max ? kCmdRecallMinLevel : kCmdOff, 0,
+                      AddressKind::Short, nextOther));
+            ++nextOther;
+            return;
+        }
+    };
     auto show = [&] {
         const std::int64_t now = clock.Now();
         switch (options.mode) {
@@ -149,11 +166,10 @@ IdentifyReport RunIdentify(AddressingLine& line, const IdentifyOptions& options,
             case IdentifyMode::OthersOff:
                 if (!lit) {
                     lit = true;
-                    sent(Send(terminal,
-                              options.mode == IdentifyMode::Max ? kCmdRecallMinLevel : kCmdOff, 0,
-                              AddressKind::Broadcast, 0));
                     sent(Send(terminal, kCmdRecallMaxLevel, 0, AddressKind::Short, address));
                 }
+                // Between two steps, so that a cancel and the progress come in between.
+                for (int each = 0; each < 8 && nextOther <= 63; ++each) darkenNext();
                 break;
         }
     };

@@ -139,9 +139,11 @@ Json EmergencyTestResultJson(const EmergencyTestReport& report) {
                  {"deviceType", ByteJson(report.gear.deviceType)}};
     if (!report.result.done) return json;
     const EmergencyTestResult& r = report.result;
-    json["passed"] = r.passed;
-    json["failureStatus"] = r.failureStatus;
-    json["failures"] = NamesJson(EmergencyFailureNames(r.failureStatus));
+    // A failure status that could not be read is null, and so are the pass and the failures.
+    json["passed"] = r.passed ? Json(*r.passed) : Json();
+    json["failureStatus"] = r.failureStatus ? Json(*r.failureStatus) : Json();
+    json["failures"] =
+        r.failureStatus ? NamesJson(EmergencyFailureNames(*r.failureStatus)) : Json();
     if (report.kind == EmergencyTestKind::Duration) {
         json["durationMinutes"] = r.durationMinutes ? Json(*r.durationMinutes) : Json();
         json["ratedMinutes"] = r.ratedMinutes ? Json(*r.ratedMinutes) : Json();
@@ -187,11 +189,11 @@ Json ReadEmergencyLine(ControlRun& run,
 
 void RecordEmergencyTest(RegistryAccess& store, std::int32_t position,
                          const EmergencyTestReport& report, const std::string& dateTime) {
-    if (!report.result.done) return;
+    if (!report.result.done || !report.result.failureStatus || !report.result.passed) return;
     EmergencyLogEntry entry;
     entry.date = dateTime;
-    entry.passed = report.result.passed;
-    entry.failureStatus = report.result.failureStatus;
+    entry.passed = *report.result.passed;
+    entry.failureStatus = *report.result.failureStatus;
     entry.durationMinutes = report.result.durationMinutes;
     entry.ratedMinutes = report.result.ratedMinutes;
     WriteEmergencyLogEntry(store, position, report.address, report.kind, entry);

@@ -668,8 +668,16 @@ constexpr Wording kTexts[] = {
      "die physikalische Auswahl endete mit einem Fehler"},
     {"this terminal (firmware 1M or later) searches itself",
      "diese Klemme (Firmware 1M oder neuer) sucht selbst"},
+    {"the function test at short address %1 failed: %2",
+     "der Funktionstest an Kurzadresse %1 schlug fehl: %2"},
+    {"the duration test at short address %1 failed: %2",
+     "der Dauertest an Kurzadresse %1 schlug fehl: %2"},
     {"the random addressing did not end in time",
      "die zufällige Adressierung endete nicht rechtzeitig"},
+    {"the random addressing stopped after %1 s of line time, its limit with %2 gear found: %3 "
+     "gear addressed, gear without a short address still take part",
+     "die zufällige Adressierung hielt nach %1 s Linienzeit an, ihrer Grenze bei %2 gefundenen "
+     "Geräten: %3 Geräte adressiert, Geräte ohne Kurzadresse nehmen noch teil"},
     {"the connection to the terminal was lost during the random addressing",
      "die Verbindung zur Klemme brach während der zufälligen Adressierung ab"},
     {"the random addressing was cancelled", "die zufällige Adressierung wurde abgebrochen"},

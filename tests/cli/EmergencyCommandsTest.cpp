@@ -85,14 +85,15 @@ TEST_F(EmergencyCommandsTest, TestsRunTheirLengthAndTheReportShowsTheLastOnes) {
     EXPECT_EQ(function.json["passed"], true);
     EXPECT_GE(function.json["testMs"].get<int>(), 10000);
 
+    // A failed test has its own exit code, distinct from the errors'.
     const Outcome lamp = Zd({"emergency", "test", "function", "--short", "2"});
-    ASSERT_EQ(lamp.exitCode, 0) << lamp.json.dump(2);
+    ASSERT_EQ(lamp.exitCode, 3) << lamp.json.dump(2);
     EXPECT_EQ(lamp.json["passed"], false);
     EXPECT_TRUE(Lists(lamp.json["failures"], "emergency lamp failure"));
     EXPECT_TRUE(Lists(lamp.json["failures"], "function test failed"));
 
     const Outcome weak = Zd({"emergency", "test", "duration", "--short", "3"});
-    ASSERT_EQ(weak.exitCode, 0) << weak.json.dump(2);
+    ASSERT_EQ(weak.exitCode, 3) << weak.json.dump(2);
     EXPECT_EQ(weak.json["passed"], false);
     EXPECT_EQ(weak.json["durationMinutes"], 120);
     EXPECT_EQ(weak.json["ratedMinutes"], 180);

@@ -62,5 +62,52 @@ TEST_F(EmergencyTest, APendingTestIsShownAndACancelStopsIt) {
     EXPECT_NE(late.outcome.text.find("no result within"), std::string::npos) << late.outcome.text;
 }
 
+// Every test ends: a gear back in normal operation without its done flag gave no result; a
+// function test that never ends is stopped at its ceiling.
+TEST_F(EmergencyTest, ATestWithoutResultOrThatNeverEndsEndsWithTheReason) {
+    UseLine("emergency.json", kFirmware);
+    sim::Ballast& gear = *terminal->GetLine().Gear()[0];
+    EmergencyTestRequest request;
+    request.address = 1;
+    gear.Faults().m_emergency.m_testEndsWithoutResult = true;
+    const EmergencyTestReport silent = RunEmergencyTest(line.Terminal(), request);
+    EXPECT_EQ(silent.outcome.failure, EngineFailure::Incomplete);
+    EXPECT_EQ(silent.outcome.text, "the gear gave no result");
+    EXPECT_LT(silent.result.tookMs, 60000);
+
+    gear.Faults().m_emergency = {};
+    gear.Faults().m_emergency.m_testNeverEnds = true;
+    const EmergencyTestReport hung = RunEmergencyTest(line.Terminal(), request);
+    EXPECT_EQ(hung.outcome.failure, EngineFailure::Incomplete);
+    EXPECT_NE(hung.outcome.text.find("ran longer than"), std::string::npos) << hung.outcome.text;
+    EXPECT_LT(hung.result.tookMs, 6 * 60000);
+    EXPECT_EQ(EmergencyModeOf(ReadEmergencyStatus(line.Terminal(), 1).state->mode.value),
+              EmergencyMode::Normal);
+}
+
+// A gear that loses every other answer: each query is asked again, and the failure status of a
+// failed test is read as the gear holds it. A failure status that stays unread is none, not 0.
+TEST_F(EmergencyTest, ALostAnswerIsAskedAgainAndAnUnreadResultIsNone) {
+    UseLine("emergency.json", kFirmware);
+    sim::Ballast& lamp = *terminal->GetLine().Gear()[1];
+    lamp.Faults().m_answerEverySecondQuery = true;
+    EmergencyTestRequest request;
+    request.address = 2;
+    const EmergencyTestReport failed = RunEmergencyTest(line.Terminal(), request);
+    ASSERT_TRUE(failed.outcome.Ok()) << failed.outcome.text;
+    EXPECT_EQ(failed.result.failureStatus, std::optional<std::uint8_t>(0x48));
+    EXPECT_EQ(failed.result.passed, std::optional<bool>(false));
+
+    lamp.Faults().m_answerEverySecondQuery = false;
+    const EmergencyTestReport unread = RunEmergencyTest(
+        line.Terminal(), request, [&](const EmergencyTestProgress& p) {
+            if (!p.running && !p.pending) lamp.Faults().m_silent = true;
+        });
+    EXPECT_TRUE(unread.result.done);
+    EXPECT_EQ(unread.result.failureStatus, std::nullopt);
+    EXPECT_EQ(unread.result.passed, std::nullopt);
+    EXPECT_EQ(unread.outcome.failure, EngineFailure::Incomplete);
+}
+
 }  // namespace
 }  // namespace zd::test
