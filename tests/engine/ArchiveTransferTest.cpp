@@ -78,6 +78,16 @@ TEST_F(ArchiveTransferTest, UploadReadsEveryAddressAndDownloadWritesOnlyKnownVal
     EXPECT_EQ(steps.back().total, 2048);
 }
 
+// Another master on the line: collided frames went nowhere and go out again, so the upload reads
+// what the gear hold.
+TEST_F(ArchiveTransferTest, CollidedFramesGoOutAgain) {
+    terminal->Faults().m_collideNextCommands = 4;
+    const ArchiveUploadReport upload = UploadArchive(Terminal(), {});
+    ASSERT_TRUE(upload.outcome.Ok()) << upload.outcome.text;
+    EXPECT_EQ(upload.addresses[0], ArchiveAddressState::Done);
+    EXPECT_EQ(upload.archive.ballasts[0].scenes[0], 200);
+}
+
 TEST_F(ArchiveTransferTest, DownloadOfAFileClearsTheKnownDevicesItLeavesOut) {
     // What a file listing only address 0 loads: every other address empty.
     Archive archive;
