@@ -143,6 +143,18 @@ TEST_F(SiteTest, ASiteFileThatCannotBeReadIsRefusedAndLeftAsItIs) {
     EXPECT_EQ(Zd(Args("name", "--short", "0", "a\tb")).exitCode, 2);
 }
 
+// Another line at the same position: the gear at the named address is another gear, and the
+// name is not shown on it.
+TEST_F(SiteTest, ANameIsShownOnlyOnItsOwnGear) {
+    ASSERT_EQ(Zd(Args("name", "--short", "5", "door", "--room", "1.02")).exitCode, 0);
+    EXPECT_EQ(NameAt(Zd(Args("scan")).json, 5), "door");
+    EditLine([](sim::LineDescription& line) {
+        for (sim::GearConfig& gear : line.gear)
+            if (gear.shortAddress == 5) gear.randomAddress = 0x777777;
+    });
+    EXPECT_EQ(NameAt(Zd(Args("scan")).json, 5), "-");
+}
+
 TEST_F(SiteTest, IdentifyShowsTheLuminaireAndPutsEveryLevelBack) {
     const Outcome run = Zd(Args("identify", "--short", "5", "--mode", "max", "--seconds", "3"));
     ASSERT_EQ(run.exitCode, 0) << run.json.dump(1);
