@@ -120,6 +120,10 @@ TEST_F(EmergencyCommandsTest, TestsRunTheirLengthAndTheReportShowsTheLastOnes) {
     // The date this tool ran the test, as it keeps it: today's.
     EXPECT_NE(html.find(DateTimeText(std::chrono::system_clock::now()).substr(0, 10)),
               std::string::npos);
+    // The CSV carries the same results.
+    ASSERT_EQ(Zd({"report", File("site.csv")}).exitCode, 0);
+    test::ExpectParts(test::ReadFileText(File("site.csv")),
+                      {"duration test result", "120 of 180 min", "emergency lamp failure"});
     const Outcome german = Zd({"--lang", "de", "report", File("site-de.html")});
     ASSERT_EQ(german.exitCode, 0);
     test::ExpectParts(test::ReadFileText(File("site-de.html")),
