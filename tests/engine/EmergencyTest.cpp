@@ -1,6 +1,7 @@
 // Emergency gear through the engine on the simulated line: the frames a test start puts on the
 // line, a test that waits for its battery, a cancel that stops the test, and a limit that passes.
 #include "engine/Emergency.h"
+#include "engine/EmergencyLog.h"
 #include "engine/ProcedureRig.h"
 
 namespace zd::test {
@@ -107,6 +108,24 @@ TEST_F(EmergencyTest, ALostAnswerIsAskedAgainAndAnUnreadResultIsNone) {
     EXPECT_EQ(unread.result.failureStatus, std::nullopt);
     EXPECT_EQ(unread.result.passed, std::nullopt);
     EXPECT_EQ(unread.outcome.failure, EngineFailure::Incomplete);
+}
+
+// The store's log is checked as it is read: a value no gear could give is no entry.
+TEST(EmergencyLogTest, ImpossibleValuesInTheStoreAreNoEntry) {
+    MemoryRegistry store;
+    const EmergencyLogEntry good{"2026-03-01 10:00:00", true, 0, 180, 180};
+    WriteEmergencyLogEntry(store, 1, 5, EmergencyTestKind::Duration, good);
+    ASSERT_TRUE(ReadEmergencyLogEntry(store, 1, 5, EmergencyTestKind::Duration).has_value());
+    const std::string key = "Software\\VB and VBA Program Settings\\OrvixVTermZD4270\\Emergency\\Position 1";
+    for (const char* text :
+         {"date=2026-03-01 10:00:00;passed=1;failureStatus=0;durationMinutes=-5;ratedMinutes=0",
+          "date=2026-03-01 10:00:00;passed=2;failureStatus=0",
+          "date=2026-03-01 10:00:00;passed=0;failureStatus=300",
+          "date=yesterday;passed=1;failureStatus=0"}) {
+        store.WriteString(RegistryAccess::kHkeyCurrentUser, key, "A5 duration", text);
+        EXPECT_FALSE(ReadEmergencyLogEntry(store, 1, 5, EmergencyTestKind::Duration).has_value())
+            << text;
+    }
 }
 
 }  // namespace
