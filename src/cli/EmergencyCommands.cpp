@@ -129,7 +129,8 @@ PreparedCommand PrepareEmergencyTest(const CommandArguments& arguments) {
             const std::vector<std::string> failures =
                 EmergencyFailureNames(report.result.failureStatus.value_or(0));
             std::string words;
-            for (const std::string& failure : failures) words += (words.empty() ? "" : ", ") + failure;
+            for (const std::string& failure : failures)
+                words += (words.empty() ? "" : ", ") + failure;
             throw CommandFailed(
                 HostWording(function ? "the function test at short address %1 failed: %2"
                                      : "the duration test at short address %1 failed: %2",

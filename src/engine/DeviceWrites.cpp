@@ -293,9 +293,9 @@ ScenesWriteReport WriteScenes(EngineTerminal& terminal, int shortAddress,
     // that the lamp is left as it was found.
     if (preview) {
         for (int ask = 0; ask < 2 && !report.lampLevelBefore; ++ask) {
-            const LineCommandResult read = QueryLine(
-                terminal, {kCmdQueryActualLevel, 0, AddressKind::Short,
-                           static_cast<std::int16_t>(shortAddress)});
+            const LineCommandResult read =
+                QueryLine(terminal, {kCmdQueryActualLevel, 0, AddressKind::Short,
+                                     static_cast<std::int16_t>(shortAddress)});
             if (read.answer == QueryAnswer::Byte) report.lampLevelBefore = read.answerByte;
             if (read.answer != QueryAnswer::None) break;
         }

@@ -140,8 +140,7 @@ IdentifyReport RunIdentify(AddressingLine& line, const IdentifyOptions& options,
             if (nextOther == address) continue;
             const std::optional<std::uint8_t> level = readLevel(nextOther);
             if (!level || *level == kDaliMask) continue;
-            sent(Send(terminal,
-                      options.mode == IdentifyMode::Max ? kCmdRecallMinLevel : kCmdOff, 0,
+            sent(Send(terminal, options.mode == IdentifyMode::Max ? kCmdRecallMinLevel : kCmdOff, 0,
                       AddressKind::Short, nextOther));
             ++nextOther;
             return;

@@ -144,7 +144,8 @@ void EmergencyGear::RunFor(std::int64_t ms) {
 void EmergencyGear::HandleEvents() {
     if (m_faults.m_testNeverEnds) {
         // The running test goes on; the automatic tests and pending ones below still count.
-    } else if (m_s.runningTest == kFunctionTest && m_s.runningTestMs >= m_s.functionTestSeconds * 1000LL) {
+    } else if (m_s.runningTest == kFunctionTest &&
+               m_s.runningTestMs >= m_s.functionTestSeconds * 1000LL) {
         EndTest((m_s.failures & kCauseBits) == 0);
     } else if (m_s.runningTest == kDurationTest) {
         // A lamp or circuit that does not work ends the test as soon as it starts.

@@ -100,8 +100,8 @@ TEST_F(EmergencyTest, ALostAnswerIsAskedAgainAndAnUnreadResultIsNone) {
     EXPECT_EQ(failed.result.passed, std::optional<bool>(false));
 
     lamp.Faults().m_answerEverySecondQuery = false;
-    const EmergencyTestReport unread = RunEmergencyTest(
-        line.Terminal(), request, [&](const EmergencyTestProgress& p) {
+    const EmergencyTestReport unread =
+        RunEmergencyTest(line.Terminal(), request, [&](const EmergencyTestProgress& p) {
             if (!p.running && !p.pending) lamp.Faults().m_silent = true;
         });
     EXPECT_TRUE(unread.result.done);
@@ -116,7 +116,8 @@ TEST(EmergencyLogTest, ImpossibleValuesInTheStoreAreNoEntry) {
     const EmergencyLogEntry good{"2026-03-01 10:00:00", true, 0, 180, 180};
     WriteEmergencyLogEntry(store, 1, 5, EmergencyTestKind::Duration, good);
     ASSERT_TRUE(ReadEmergencyLogEntry(store, 1, 5, EmergencyTestKind::Duration).has_value());
-    const std::string key = "Software\\VB and VBA Program Settings\\OrvixVTermZD4270\\Emergency\\Position 1";
+    const std::string key =
+        "Software\\VB and VBA Program Settings\\OrvixVTermZD4270\\Emergency\\Position 1";
     for (const char* text :
          {"date=2026-03-01 10:00:00;passed=1;failureStatus=0;durationMinutes=-5;ratedMinutes=0",
           "date=2026-03-01 10:00:00;passed=2;failureStatus=0",
