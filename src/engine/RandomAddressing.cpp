@@ -776,6 +776,7 @@ std::string RandomAddressingSearch::CeilingText() const {
 }
 
 std::int64_t RandomAddressingSearch::CeilingMs() const {
+    if (m_options.ceilingMs > 0) return m_options.ceilingMs;
     return kRunCeilingBaseMs +
            kRunCeilingPerGearMs * static_cast<std::int64_t>(m_s.nRndAddrLampNo + m_leftAt.size());
 }

@@ -28,6 +28,8 @@ struct RandomAddressingOptions {
     // The fast search: its steps back to back with the quick handshake, instead of one per
     // timer period.
     bool fast = false;
+    // The line time the whole run may take; 0: 3 minutes, and 30 s more for each gear found.
+    std::int64_t ceilingMs = 0;
 };
 
 // What a front end shows of a search as it goes: the status text after each step and each gear

@@ -109,6 +109,17 @@ TEST_F(EngineProceduresTest, RandomAddressingEndsAtTheLimitOrOnCancelWithTheLine
     terminal->AdvanceToNow();
     for (const auto& gear : terminal->GetLine().Gear())
         EXPECT_FALSE(gear->InInitialisation(ctx.scheduler.Now() * 1000));
+
+    // A run that reaches its ceiling of line time stops there and says what it addressed.
+    UseLine("sixteen-unaddressed.json", kSoftwareVariant);
+    request.options.ceilingMs = 20000;
+    const std::int64_t startMs = ctx.scheduler.Now();
+    const RandomAddressingReport ceiling = RunRandomAddressing(line, request);
+    EXPECT_EQ(ceiling.outcome.failure, EngineFailure::Incomplete);
+    EXPECT_NE(ceiling.outcome.text.find("stopped after 20 s of line time"), std::string::npos)
+        << ceiling.outcome.text;
+    EXPECT_LT(ceiling.addressed.size(), 16u);
+    EXPECT_LT(ctx.scheduler.Now() - startMs, 25000);
 }
 
 TEST_F(EngineProceduresTest, OneDecisionOfTheVariantAndItsRefusals) {
