@@ -394,7 +394,8 @@ void RandomAddressingSearch::Close(bool& bFinished) {
     // Searches that keep ending without a gear addressed (a pair that parts on no new draw, a
     // gear that takes part again however often it leaves): the gear here is left, and the search
     // goes on with those above it.
-    if (m_roundsSinceProgress > kRoundsWithoutProgress && m_leftAt.count(s.lSearchHigh) == 0) {
+    if (m_roundsSinceProgress > kRoundsWithoutProgress && m_leftAt.count(s.lSearchHigh) == 0 &&
+        m_givenAt.count(s.lSearchHigh) == 0) {
         SetSearchBytes(s.lSearchHigh);
         LeaveGear("no-progress", "no gear was addressed in " +
                                      std::to_string(m_roundsSinceProgress) +
@@ -412,6 +413,13 @@ void RandomAddressingSearch::Close(bool& bFinished) {
             // QUERY SHORT ADDRESS tells whether it is that gear alone (it ignores WITHDRAW) or a
             // gear without an address that brought the same random address along.
             if (m_leftAt.count(s.lSearchHigh) != 0) {
+                // Gear left there that come back again and again without anybody addressed
+                // in between: nobody else is found any more.
+                if (m_roundsSinceProgress > 2 * kRoundsWithoutProgress) {
+                    m_left.push_back("no-progress");
+                    Finish(bFinished);
+                    return;
+                }
                 WithdrawAgain();
                 return;
             }
