@@ -42,7 +42,7 @@ void WalkNamed(JsonValue& value, const SiteFile& site, std::int32_t position, in
     for (const char* key : {"shortAddress", "short", "address"}) {
         const auto found = value.find(key);
         if (found == value.end() || !found->is_number_integer() || value.contains("name")) continue;
-        const std::int64_t address = found->get<std::int64_t>();
+        const std::int64_t address = found->template get<std::int64_t>();
         if (address < 0 || address > 63) continue;
         if (const SiteEntry* entry = site.Find(position, static_cast<std::int16_t>(address)))
             named(value, static_cast<std::int16_t>(address), *entry);
