@@ -291,7 +291,7 @@ ScenesWriteReport WriteScenes(EngineTerminal& terminal, int shortAddress,
     std::optional<DeviceWriteOptions::LampPreview> preview = options.scenePreview;
     // The lamp shows each scene; its level before is read first and set again at the end, so
     // that the lamp is left as it was found.
-    if (preview) {
+    if (preview && preview->putBack) {
         for (int ask = 0; ask < 2 && !report.lampLevelBefore; ++ask) {
             const LineCommandResult read =
                 QueryLine(terminal, {kCmdQueryActualLevel, 0, AddressKind::Short,
@@ -321,8 +321,8 @@ ScenesWriteReport WriteScenes(EngineTerminal& terminal, int shortAddress,
                         &write.result) == Result::Done;
         if (writer.Lost()) break;
     }
-    if (preview && report.lampLevelBefore && *report.lampLevelBefore != kDaliMask &&
-        !writer.Lost()) {
+    if (preview && preview->putBack && report.lampLevelBefore &&
+        *report.lampLevelBefore != kDaliMask && !writer.Lost()) {
         report.lampLevelRestored =
             writer.Send(kCmdDirectArcPower, *report.lampLevelBefore, nullptr) == Result::Done;
     }

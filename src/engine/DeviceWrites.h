@@ -89,6 +89,9 @@ struct DeviceWriteOptions {
     struct LampPreview {
         DeviceScenes held;
         std::uint8_t lastShown = 0;
+        // The lamp's level is read first and set again after the last scene, so that a run
+        // leaves the lamp as it found it (the page's editor leaves it at what it shows).
+        bool putBack = false;
     };
     std::optional<LampPreview> scenePreview;
 };

@@ -133,18 +133,15 @@ IdentifyReport RunIdentify(AddressingLine& line, const IdentifyOptions& options,
     std::int64_t nextIdentifyMs = startMs;
     bool atMax = false;
     bool lit = false;
-    // The others, darkened one at a time from the next address on.
+    // The others, asked and darkened one address at a time from address 0 on.
     std::int16_t nextOther = 0;
     const auto darkenNext = [&] {
-        for (; nextOther <= 63 && !lostLine; ++nextOther) {
-            if (nextOther == address) continue;
-            const std::optional<std::uint8_t> level = readLevel(nextOther);
-            if (!level || *level == kDaliMask) continue;
-            sent(Send(terminal, options.mode == IdentifyMode::Max ? kCmdRecallMinLevel : kCmdOff, 0,
-                      AddressKind::Short, nextOther));
-            ++nextOther;
-            return;
-        }
+        const std::int16_t each = nextOther++;
+        if (each == address) return;
+        const std::optional<std::uint8_t> level = readLevel(each);
+        if (!level || *level == kDaliMask) return;
+        sent(Send(terminal, options.mode == IdentifyMode::Max ? kCmdRecallMinLevel : kCmdOff, 0,
+                  AddressKind::Short, each));
     };
     auto show = [&] {
         const std::int64_t now = clock.Now();
@@ -167,8 +164,10 @@ IdentifyReport RunIdentify(AddressingLine& line, const IdentifyOptions& options,
                     lit = true;
                     sent(Send(terminal, kCmdRecallMaxLevel, 0, AddressKind::Short, address));
                 }
-                // Between two steps, so that a cancel and the progress come in between.
-                for (int each = 0; each < 8 && nextOther <= 63; ++each) darkenNext();
+                // For at most a step's time, so that a cancel and the progress come in between.
+                for (const std::int64_t from = clock.Now();
+                     nextOther <= 63 && !lostLine && clock.Now() - from < kIdentifyFlashMs;)
+                    darkenNext();
                 break;
         }
     };

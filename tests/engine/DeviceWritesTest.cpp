@@ -118,7 +118,7 @@ TEST(DeviceWritesTest, CollidedWritesGoOutAgainAndAScenePreviewPutsTheLampBack) 
     options.readBack = false;
     DeviceScenes held;
     for (auto& level : held.levels) level = {ReadState::Answered, 0};
-    options.scenePreview = DeviceWriteOptions::LampPreview{held, 0};
+    options.scenePreview = DeviceWriteOptions::LampPreview{held, 0, true};
     const std::uint8_t before = Ballast(rig).LevelAt(rig.Sim().NowMicros());
     const ScenesWriteReport scenes =
         WriteScenes(terminal, kAddress, {{3, 100, {}}, {4, 50, {}}}, options);

@@ -123,6 +123,7 @@ TEST_F(IdentifyTest, OthersOffLeavesGearWithoutAddressAloneAndLightsTheLuminaire
     loose.actualLevel = 200;
     const int looseId = terminal->AddGear(loose);
     Settle();
+    terminal->SetFrameLog(true);
     terminal->ClearFrameLog();
     const std::int64_t startUs = ctx.scheduler.Now() * 1000;
     const IdentifyReport report = RunIdentify(line, {5, 2, IdentifyMode::OthersOff});
