@@ -127,12 +127,12 @@ TEST_F(SiteTest, NamesGoIntoTheBackupComeBackWithARestoreAndSortTheReportByRoom)
         const Outcome pdf = Zd(Args("report", File("report-" + language + ".pdf")), language);
         EXPECT_EQ(pdf.exitCode, 0) << pdf.json.dump(1);
         // The table fits its words: pdftotext puts a word the layout broke on two lines.
-        const std::string text = File("report-" + language + ".txt");
-        ASSERT_EQ(
-            std::system(
-                ("pdftotext '" + File("report-" + language + ".pdf") + "' '" + text + "'").c_str()),
-            0);
-        std::istringstream words(test::ReadFileText(text));
+        const std::string pdfText = File("report-" + language + ".txt");
+        ASSERT_EQ(std::system(
+                      ("pdftotext '" + File("report-" + language + ".pdf") + "' '" + pdfText + "'")
+                          .c_str()),
+                  0);
+        std::istringstream words(test::ReadFileText(pdfText));
         std::set<std::string> found;
         for (std::string word; words >> word;) found.insert(word);
         const std::vector<std::string> whole =
