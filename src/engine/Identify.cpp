@@ -133,11 +133,16 @@ IdentifyReport RunIdentify(AddressingLine& line, const IdentifyOptions& options,
     std::int64_t nextIdentifyMs = startMs;
     bool atMax = false;
     bool lit = false;
-    // The others, asked and darkened one address at a time from address 0 on.
-    std::int16_t nextOther = 0;
+    // The others, asked and darkened one address at a time: the device list's first, then the
+    // addresses it does not know.
+    std::vector<std::int16_t> others;
+    for (const std::int16_t each : listed)
+        if (each != address) others.push_back(each);
+    for (std::int16_t each = 0; each <= 63; ++each)
+        if (!listed.count(each)) others.push_back(each);
+    std::size_t nextOther = 0;
     const auto darkenNext = [&] {
-        const std::int16_t each = nextOther++;
-        if (each == address) return;
+        const std::int16_t each = others[nextOther++];
         const std::optional<std::uint8_t> level = readLevel(each);
         if (!level || *level == kDaliMask) return;
         sent(Send(terminal, options.mode == IdentifyMode::Max ? kCmdRecallMinLevel : kCmdOff, 0,
@@ -165,8 +170,9 @@ IdentifyReport RunIdentify(AddressingLine& line, const IdentifyOptions& options,
                     sent(Send(terminal, kCmdRecallMaxLevel, 0, AddressKind::Short, address));
                 }
                 // For at most a step's time, so that a cancel and the progress come in between.
-                for (const std::int64_t from = clock.Now();
-                     nextOther <= 63 && !lostLine && clock.Now() - from < kIdentifyFlashMs;)
+                for (const std::int64_t from = clock.Now(); nextOther < others.size() &&
+                                                            !lostLine &&
+                                                            clock.Now() - from < kIdentifyFlashMs;)
                     darkenNext();
                 break;
         }
