@@ -141,6 +141,7 @@ IdentifyReport RunIdentify(AddressingLine& line, const IdentifyOptions& options,
     for (std::int16_t each = 0; each <= 63; ++each)
         if (!listed.count(each)) others.push_back(each);
     std::size_t nextOther = 0;
+    std::optional<std::int64_t> aloneSinceMs;
     const auto darkenNext = [&] {
         const std::int16_t each = others[nextOther++];
         const std::optional<std::uint8_t> level = readLevel(each);
@@ -183,7 +184,12 @@ IdentifyReport RunIdentify(AddressingLine& line, const IdentifyOptions& options,
         RunSteps(
             clock, kIdentifyFlashMs,
             [&] {
-                const std::int64_t elapsed = clock.Now() - startMs;
+                // The time asked for counts once the luminaire is alone: with the others
+                // darkened one by one, a line of unknown gear takes a few seconds more.
+                if (!aloneSinceMs &&
+                    (options.mode == IdentifyMode::Flash || nextOther >= others.size()))
+                    aloneSinceMs = clock.Now();
+                const std::int64_t elapsed = aloneSinceMs ? clock.Now() - *aloneSinceMs : 0;
                 if (progress)
                     progress({elapsed, totalMs,
                               std::min(1.0, static_cast<double>(elapsed) /
