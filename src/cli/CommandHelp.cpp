@@ -333,6 +333,7 @@ const std::map<std::string, const char*>& HelpTexts() {
          "  zd4270 emergency status --all-gear\n"},
         {"emergency test",
          "zd4270 emergency test function|duration --short A [--poll S]\n"
+         "zd4270 emergency test stop --short A\n"
          "\n"
          "Starts a function test (seconds) or a duration test (on battery for the rated\n"
          "duration, often 1 or 3 hours) and asks the gear every S seconds (default 2 for a\n"
@@ -346,7 +347,8 @@ const std::map<std::string, const char*>& HelpTexts() {
          "a running function test may take 5 minutes, a duration test the rated duration and\n"
          "30 minutes, and any test with its waiting at most 30 minutes (function) or the rated\n"
          "duration and 2 hours (duration): then STOP TEST and exit 1. Ctrl+C stops the test\n"
-         "(STOP TEST) and gives no result.\n"
+         "(STOP TEST) and gives no result. \"stop\" ends a test that runs at A (STOP TEST),\n"
+         "one that zd4270 serve follows in the gear or one started elsewhere.\n"
          "\n"
          "example:\n"
          "  zd4270 emergency test duration --short 5\n"},

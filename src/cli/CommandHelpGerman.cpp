@@ -371,6 +371,7 @@ const std::map<std::string, const char*>& GermanHelpTexts() {
          "  zd4270 emergency status --all-gear\n"},
         {"emergency test",
          "zd4270 emergency test function|duration --short A [--poll S]\n"
+         "zd4270 emergency test stop --short A\n"
          "\n"
          "Startet einen Funktionstest (Sekunden) oder einen Betriebsdauertest (auf Batterie für\n"
          "die Bemessungsbetriebsdauer, oft 1 oder 3 Stunden) und fragt das Gerät alle S Sekunden\n"
@@ -389,6 +390,8 @@ const std::map<std::string, const char*>& GermanHelpTexts() {
          "30 Minuten (Funktionstest) bzw. die Bemessungsbetriebsdauer und 2 Stunden; danach\n"
          "STOP TEST und Exit-Code 1. Strg+C bricht den Test ab (STOP TEST) und gibt kein "
          "Ergebnis.\n"
+         "\"stop\" beendet einen Test, der an A läuft (STOP TEST): einen, den zd4270 serve im\n"
+         "Gerät verfolgt, oder einen anderswo gestarteten.\n"
          "\n"
          "Beispiel:\n"
          "  zd4270 emergency test duration --short 5\n"},
@@ -553,9 +556,9 @@ const char* GermanUsageText() {
            "  emergency status --short A|--all-gear\n"
            "                                Geräte der Notbeleuchtung (Gerätetyp 1): Modus,\n"
            "                                Batterie, Fehler, letzte Ergebnisse\n"
-           "  emergency test function|duration --short A\n"
+           "  emergency test function|duration|stop --short A\n"
            "                                einen Test bis zu seinem Ergebnis ausführen, sein\n"
-           "                                Fortschritt auf stderr\n"
+           "                                Fortschritt auf stderr; stop: den Test an A beenden\n"
            "  emergency timing --short A [--function-interval D] [--duration-interval W] ...\n"
            "                                Abstände und Verzögerungen der automatischen Tests,\n"
            "                                gesetzt, wo angegeben\n"

@@ -267,27 +267,74 @@ void SaveFrameLogAfterFailure(HeadlessSession* session, std::FILE* err) {
 
 }  // namespace
 
-CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& command,
-                              const SessionOptions& options, std::FILE* err) {
+namespace {
+
+// Runs a command on a session of its own (slot null: opened for it and closed after it) or as one
+// job of a session held open in slot (opened for the first job, and again after a job that left
+// words the terminal cannot have sent).
+CommandOutcome RunOnSession(const std::string& name, const PreparedCommand& command,
+                            const SessionOptions& options, std::FILE* err,
+                            std::unique_ptr<HeadlessSession>* slot, bool betweenSteps = false) {
     CommandOutcome outcome;
     Json& document = outcome.document;
     document = {{"command", name}};
     // Before the session, which uses it until it ends.
     AcknowledgeCount acknowledges;
-    std::unique_ptr<HeadlessSession> session;
+    std::unique_ptr<HeadlessSession> owned;
+    const bool held = slot != nullptr;
+    const bool opening = !held || !*slot;
+    HeadlessSession* session = held ? slot->get() : nullptr;
+    // A held session outlives this job: its link sees what it saw before once the job is over (a
+    // job run between the steps of another gives the link back to that one), and a session
+    // whose opening failed or whose words cannot be trusted is opened anew.
+    struct HeldEnd {
+        std::unique_ptr<HeadlessSession>* slot;
+        TransactionObserver* after;
+        bool keep = false;
+        bool opened = false;
+        ~HeldEnd() {
+            if (!slot || !*slot) return;
+            if (!keep && (!opened || (*slot)->Untrusted())) {
+                slot->reset();
+                return;
+            }
+            (*slot)->Line().TerminalLink().SetObserver(after);
+        }
+    } heldEnd{slot, held && *slot ? (*slot)->Line().TerminalLink().Observer() : nullptr,
+              betweenSteps};
     auto fail = [&](const std::string& reason, int exitCode) {
-        SaveFrameLogAfterFailure(session.get(), err);
+        SaveFrameLogAfterFailure(session, err);
         std::fprintf(err, "zd4270: %s\n", PrintableText(reason).c_str());
         document["error"] = reason;
         outcome.exitCode = exitCode;
         return outcome;
     };
+    // A session of its own closes with the job; a held one stays open.
+    auto end = [&] {
+        if (held)
+            session->EndCommand();
+        else
+            session->Finish();
+    };
     try {
-        session = std::make_unique<HeadlessSession>(options, err);
+        if (opening) {
+            auto made = std::make_unique<HeadlessSession>(options, err);
+            session = made.get();
+            (held ? *slot : owned) = std::move(made);
+        } else {
+            session->JobOptions() = options;
+        }
         acknowledges.Watch(options.connection.OverModbus());
         acknowledges.Follow(options.transactionObserver);
         session->Line().TerminalLink().SetObserver(&acknowledges);
-        session->Open();
+        const std::int64_t requestsBefore =
+            opening ? 0 : session->Line().TerminalLink().DevComCalls();
+        if (opening) {
+            session->Open();
+        } else {
+            session->BeginCommand();
+        }
+        heldEnd.opened = true;
         // The result goes into the document before the session ends, so that an error while
         // ending (a store that cannot be written) still reports what the command did.
         document.update(command(*session));
@@ -297,13 +344,13 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
         if (const auto& untrusted = session->Line().TerminalLink().UntrustedWords())
             throw CommandFailed(*untrusted);
         acknowledges.Note(document, options.language);
-        session->Finish();
+        end();
         if (const auto& dropped = session->Registry().DroppedNote())
             document["storeNote"] = HostMessage(options.language, *dropped);
         document["messages"] = session->Messages();
         document["lineTimeMs"] = session->LineTimeMs();
         // Each read or write of the process image is one request on a fieldbus coupler.
-        document["requests"] = session->Line().TerminalLink().DevComCalls();
+        document["requests"] = session->Line().TerminalLink().DevComCalls() - requestsBefore;
         // A signal that came after the last wait: the command is done, and still ends as asked.
         if (const int signal = InterruptSignal()) {
             document["interrupted"] = true;
@@ -316,13 +363,13 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
         return fail(refused.Text(options.language), 2);
     } catch (const CommandInterrupted& interrupted) {
         // What was found and done so far, and the line and the store as the run left them.
-        KeepWhatHappened(document, session.get());
+        KeepWhatHappened(document, session);
         for (const auto& [key, value] : interrupted.details.items()) document[key] = value;
         document["interrupted"] = true;
         if (const auto& note = session->InterruptNote()) document["note"] = *note;
-        KeepStoredListOfUnfinishedRun(document, session.get(), true);
+        KeepStoredListOfUnfinishedRun(document, session, true);
         try {
-            session->Finish();
+            end();
             if (const auto& dropped = session->Registry().DroppedNote())
                 document["storeNote"] = HostMessage(options.language, *dropped);
         } catch (const ControlError& error) {
@@ -343,11 +390,11 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
     } catch (const CommandFailed& failure) {
         document.update(failure.Details());
         acknowledges.Note(document, options.language);
-        KeepWhatHappened(document, session.get());
-        KeepStoredListOfUnfinishedRun(document, session.get(), false);
+        KeepWhatHappened(document, session);
+        KeepStoredListOfUnfinishedRun(document, session, false);
         // The line keeps what the command did before it failed.
         try {
-            session->Finish();
+            end();
         } catch (const std::exception& error) {
             std::fprintf(err, "zd4270: %s\n", PrintableText(error.what()).c_str());
         }
@@ -357,14 +404,28 @@ CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& co
             return fail(HostMessage(options.language, *untrusted), 1);
         return fail(failure.Text(options.language), failure.ExitCode());
     } catch (const ControlError& error) {
-        KeepWhatHappened(document, session.get());
-        KeepStoredListOfUnfinishedRun(document, session.get(), false);
+        KeepWhatHappened(document, session);
+        KeepStoredListOfUnfinishedRun(document, session, false);
         return fail(HostMessage(options.language, error.Description()), 1);
     } catch (const std::exception& error) {
-        KeepWhatHappened(document, session.get());
-        KeepStoredListOfUnfinishedRun(document, session.get(), false);
+        KeepWhatHappened(document, session);
+        KeepStoredListOfUnfinishedRun(document, session, false);
         return fail(HostMessage(options.language, error.what()), 1);
     }
+}
+
+}  // namespace
+
+CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& command,
+                              const SessionOptions& options, std::FILE* err) {
+    return RunOnSession(name, command, options, err, nullptr);
+}
+
+CommandOutcome ExecuteOnSession(const std::string& name, const PreparedCommand& command,
+                                const SessionOptions& options,
+                                std::unique_ptr<HeadlessSession>& session, std::FILE* err,
+                                bool betweenSteps) {
+    return RunOnSession(name, command, options, err, &session, betweenSteps);
 }
 
 namespace {
@@ -504,8 +565,9 @@ void PrintUsage(std::FILE* out, Language language) {
         "  emergency status --short A|--all-gear\n"
         "                                emergency lighting gear (device type 1): mode, battery,\n"
         "                                failures, last results\n"
-        "  emergency test function|duration --short A\n"
-        "                                run a test to its result, its progress on stderr\n"
+        "  emergency test function|duration|stop --short A\n"
+        "                                run a test to its result, its progress on stderr;\n"
+        "                                stop: end the test that runs at A\n"
         "  emergency timing --short A [--function-interval D] [--duration-interval W] ...\n"
         "                                the automatic test intervals and delays, set where given\n"
         "  identify --short A [--seconds S] [--mode flash|max|others-off]\n"

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -69,5 +70,15 @@ void PrintUsage(std::FILE* out, Language language = Language::English);
 // Runs a prepared command on the terminal the options name, as RunCommandLine does.
 CommandOutcome ExecuteCommand(const std::string& name, const PreparedCommand& command,
                               const SessionOptions& options, std::FILE* err);
+// Runs a prepared command as one job of a session held open in session: the terminal is opened
+// for the first job (and again after a job whose opening failed or whose words could not be the
+// terminal's) and stays open; each job brings its own hooks in options (language, progress, bus
+// monitor, cancel). err: the console of the session's life. betweenSteps: the job runs between
+// two steps of another job on the same session, which must go on with it: the session is never
+// dropped then (the other job's end tells what went wrong).
+CommandOutcome ExecuteOnSession(const std::string& name, const PreparedCommand& command,
+                                const SessionOptions& options,
+                                std::unique_ptr<HeadlessSession>& session, std::FILE* err,
+                                bool betweenSteps = false);
 
 }  // namespace zd

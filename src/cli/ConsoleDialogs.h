@@ -40,6 +40,10 @@ class ConsoleDialogs : public Dialogs {
     void SetHoldErrors(bool hold) { m_holdErrors = hold; }
     // Every box shown so far, in order, so that a command can report them with its result.
     const std::vector<MessageBoxRequest>& Shown() const { return m_shown; }
+    // A session held open reports each job's boxes with that job alone.
+    void ForgetShown() { m_shown.clear(); }
+    void SetShown(std::vector<MessageBoxRequest> shown) { m_shown = std::move(shown); }
+    bool AssumeYes() const { return m_assumeYes; }
 
   private:
     std::FILE* m_out;

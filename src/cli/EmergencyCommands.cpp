@@ -88,16 +88,58 @@ PreparedCommand PrepareEmergencyStatus(const CommandArguments& arguments) {
     };
 }
 
-PreparedCommand PrepareEmergencyTest(const CommandArguments& arguments) {
+namespace {
+
+EmergencyTestRequest ParseEmergencyTest(const CommandArguments& arguments) {
     const std::string kindWord = arguments.words.at(0);
     if (kindWord != "function" && kindWord != "duration")
-        throw UsageError("emergency test takes function or duration, not \"" + kindWord + "\"");
+        throw UsageError("emergency test takes function, duration or stop, not \"" + kindWord +
+                         "\"");
     EmergencyTestRequest request;
     request.kind =
         kindWord == "function" ? EmergencyTestKind::Function : EmergencyTestKind::Duration;
     request.address = ParseEmergencyShort(arguments, "emergency test");
     if (const auto poll = arguments.Value("--poll"))
         request.pollMs = ParseNumber(*poll, 1, 3600, "--poll") * 1000LL;
+    return request;
+}
+
+// "emergency test stop": STOP TEST at the address; a test the session follows there ends with
+// it, and its end is told as a stopped test.
+PreparedCommand PrepareEmergencyTestStop(const CommandArguments& arguments) {
+    if (arguments.Value("--poll")) throw UsageError("emergency test stop takes no --poll");
+    const std::int16_t address = ParseEmergencyShort(arguments, "emergency test");
+    return [address](HeadlessSession& session) {
+        const bool followed = session.StopGearTest(address);
+        if (!followed) {
+            const EngineOutcome stopped = StopEmergencyTest(session.Line().Terminal(), address);
+            if (!stopped.Ok()) throw CommandFailed(OutcomeText(session, stopped));
+        }
+        session.KeepStoredDeviceList();
+        return Json{{"address", address}, {"stopped", true}, {"followed", followed}};
+    };
+}
+
+bool StopWord(const CommandArguments& arguments) {
+    return !arguments.words.empty() && arguments.words.front() == "stop";
+}
+
+}  // namespace
+
+PreparedCommand PrepareEmergencyTestInGear(const CommandArguments& arguments) {
+    if (StopWord(arguments)) return PrepareEmergencyTestStop(arguments);
+    const EmergencyTestRequest request = ParseEmergencyTest(arguments);
+    return [request](HeadlessSession& session) {
+        Json started = session.StartGearTest(request);
+        // Starting reads; the device list the store holds stays as it was.
+        session.KeepStoredDeviceList();
+        return started;
+    };
+}
+
+PreparedCommand PrepareEmergencyTest(const CommandArguments& arguments) {
+    if (StopWord(arguments)) return PrepareEmergencyTestStop(arguments);
+    const EmergencyTestRequest request = ParseEmergencyTest(arguments);
     return [request](HeadlessSession& session) {
         const Language language = session.Catalogue().GetLanguage();
         const bool function = request.kind == EmergencyTestKind::Function;

@@ -2,8 +2,13 @@
 
 #include <csignal>
 
+#include <algorithm>
+#include <chrono>
+
 #include "cli/FrameLog.h"
+#include "host/EmergencyReadout.h"
 #include "host/OpenTerminal.h"
+#include "link/Commands.h"
 #include "platform/Error.h"
 #include "platform/Files.h"
 #include "platform/Interrupt.h"
@@ -97,6 +102,28 @@ void HeadlessSession::Open() {
     if (Interrupted()) throw CommandInterrupted{m_interrupted};
 }
 
+void HeadlessSession::BeginCommand() {
+    m_finishing = false;
+    m_interrupted = 0;
+    m_interruptNote.reset();
+    m_keepStoredList = false;
+    m_given.clear();
+    m_storedListWiped = false;
+    m_storedAtOpen.clear();
+    if (m_state.devices)
+        for (const auto& [key, device] : m_state.devices->Items())
+            m_storedAtOpen.push_back(*device);
+    m_messages.SetLanguage(m_options.language);
+    m_dialogs.ForgetShown();
+    m_dialogs.SetAssumeYes(false);
+    m_dialogs.SetFilePath(std::nullopt);
+    m_observedWhat.clear();
+    m_endMs.reset();
+    m_frameLogSaved = false;
+    m_failuresAtBegin = m_connection->TerminalLink().CommunicationFailures();
+    m_startMs = m_scheduler->Now();
+}
+
 HeadlessSession::~HeadlessSession() {
     // The terminal goes first, and the progress line no longer sees it while it is taken down.
     if (m_connection) m_connection->Close(!m_keepStoredList);
@@ -120,7 +147,11 @@ void HeadlessSession::KeepStoredListWithAddressesGiven() {
 bool HeadlessSession::CommunicationFailed() const {
     if (!m_connection) return false;
     const Link& link = m_connection->TerminalLink();
-    return link.CommunicationFailures() > 0 || link.UntrustedWords().has_value();
+    return link.CommunicationFailures() > m_failuresAtBegin || link.UntrustedWords().has_value();
+}
+
+bool HeadlessSession::Untrusted() const {
+    return m_connection && m_connection->TerminalLink().UntrustedWords().has_value();
 }
 
 std::string HeadlessSession::AddressingLogPath() const {
@@ -173,6 +204,12 @@ int HeadlessSession::PendingInterruption() const {
 
 bool HeadlessSession::StopRequested(const std::string& what) {
     if (m_finishing) return false;
+    if (m_options.betweenSteps) {
+        // The hook may run a whole job on this session, which brings its own hooks: this one's
+        // come back after it.
+        const auto betweenSteps = m_options.betweenSteps;
+        betweenSteps();
+    }
     if (m_interrupted) return true;
     m_interrupted = PendingInterruption();
     if (!m_interrupted) return false;
@@ -220,11 +257,28 @@ Json HeadlessSession::Messages() const {
 }
 
 void HeadlessSession::Finish() {
+    EndJob(true);
+}
+
+void HeadlessSession::EndCommand() {
+    EndJob(false);
+}
+
+void HeadlessSession::EndJob(bool close) {
     // What follows (saving, letting fades settle for the line file) is no part of the command.
     m_finishing = true;
     m_endMs = m_scheduler->Now();
     m_progress->End();
-    m_connection->Close(!m_keepStoredList);
+    if (close) {
+        m_connection->Close(!m_keepStoredList);
+    } else if (!m_keepStoredList) {
+        m_connection->SaveDeviceList();
+    } else {
+        // The store keeps its list; so does the session, for the jobs that follow.
+        auto devices = std::make_shared<colDevices>();
+        for (const clsDevice& device : m_storedAtOpen) devices->Add(device);
+        m_state.devices = devices;
+    }
     // The device list has just been written to the store; a store that cannot be written loses
     // it, which the user must hear of.
     if (!m_registry->Sync()) {
@@ -240,7 +294,7 @@ void HeadlessSession::Finish() {
     // first, so that a frame log that cannot be written does not cost the line.
     const bool frameLog = m_simulated && !m_options.frameLogFile.empty() && !m_frameLogSaved;
     const std::string frames = frameLog ? FrameLogText(m_simulated->Terminal().FrameLog()) : "";
-    if (m_simulated && !m_options.saveLineFile.empty()) SaveLine();
+    if (m_simulated && !m_options.saveLineFile.empty()) SaveLine(close);
     if (frameLog) WriteFrameLog(frames);
 }
 
@@ -254,20 +308,153 @@ void HeadlessSession::WriteFrameLog(const std::string& text) {
     WriteFileAtomically(m_options.frameLogFile, text);
 }
 
-void HeadlessSession::SaveLine() {
+HeadlessSession::JobState HeadlessSession::SaveJob() const {
+    return {m_options,       m_startMs,         m_endMs,           m_interrupted,
+            m_interruptNote, m_finishing,       m_frameLogSaved,   m_keepStoredList,
+            m_storedAtOpen,  m_given,           m_storedListWiped, m_failuresAtBegin,
+            m_observedWhat,  m_observedBeginMs, m_dialogs.Shown(), m_dialogs.AssumeYes()};
+}
+
+void HeadlessSession::RestoreJob(const JobState& job) {
+    m_options = job.options;
+    m_startMs = job.startMs;
+    m_endMs = job.endMs;
+    m_interrupted = job.interrupted;
+    m_interruptNote = job.interruptNote;
+    m_finishing = job.finishing;
+    m_frameLogSaved = job.frameLogSaved;
+    m_keepStoredList = job.keepStoredList;
+    m_storedAtOpen = job.storedAtOpen;
+    m_given = job.given;
+    m_storedListWiped = job.storedListWiped;
+    m_failuresAtBegin = job.failuresAtBegin;
+    m_observedWhat = job.observedWhat;
+    m_observedBeginMs = job.observedBeginMs;
+    m_dialogs.SetShown(job.shown);
+    m_dialogs.SetAssumeYes(job.assumeYes);
+    m_messages.SetLanguage(job.options.language);
+}
+
+void HeadlessSession::SaveLineTo(const std::string& path) {
+    if (!m_simulated) return;
     sim::Terminal& terminal = m_simulated->Terminal();
-    RunUntil(
-        [&] {
-            terminal.AdvanceToNow();
-            const sim::Micros nowUs = m_scheduler->Now() * 1000;
-            for (const auto& gear : terminal.GetLine().Gear())
-                if (gear->FadeRunningAt(nowUs)) return false;
-            return true;
-        },
-        kSettleLimitMs);
+    terminal.AdvanceToNow();
+    WriteFileAtomically(path,
+                        sim::WriteLineDescription(sim::CaptureLine(terminal, m_lineFile.terminal)));
+}
+
+void HeadlessSession::SaveLine(bool settle) {
+    sim::Terminal& terminal = m_simulated->Terminal();
+    terminal.AdvanceToNow();
+    if (settle) {
+        RunUntil(
+            [&] {
+                terminal.AdvanceToNow();
+                const sim::Micros nowUs = m_scheduler->Now() * 1000;
+                for (const auto& gear : terminal.GetLine().Gear())
+                    if (gear->FadeRunningAt(nowUs)) return false;
+                return true;
+            },
+            kSettleLimitMs);
+    }
     const std::string text =
         sim::WriteLineDescription(sim::CaptureLine(terminal, m_lineFile.terminal));
     WriteFileAtomically(m_options.saveLineFile, text);
+}
+
+Json HeadlessSession::StartGearTest(const EmergencyTestRequest& request) {
+    const Language language = m_options.language;
+    if (std::any_of(m_gearTests.begin(), m_gearTests.end(), [&](const GearTest& test) {
+            return test.run->Request().address == request.address;
+        })) {
+        throw CommandFailed(HostText(language, "a test runs at short address %1 already",
+                                     {std::to_string(request.address)}));
+    }
+    GearTest test;
+    test.run = std::make_unique<EmergencyTestRun>(Line().Terminal(), request);
+    if (!test.run->Start()) {
+        const EmergencyTestReport report = test.run->Finish(false);
+        throw CommandFailed(HostMessage(language, report.outcome.text),
+                            EmergencyTestResultJson(report));
+    }
+    test.nextPollMs = m_scheduler->Now() + test.run->PollMs();
+    Json document = {{"address", request.address},
+                     {"test", EmergencyTestKindName(request.kind)},
+                     {"started", true},
+                     {"pollMs", test.run->PollMs()},
+                     {"limitMs", test.run->LimitMs()}};
+    m_gearTests.push_back(std::move(test));
+    return document;
+}
+
+bool HeadlessSession::StopGearTest(std::int16_t address) {
+    const auto found = std::find_if(m_gearTests.begin(), m_gearTests.end(), [&](const auto& t) {
+        return t.run->Request().address == address;
+    });
+    if (found == m_gearTests.end()) return false;
+    GearTest test = std::move(*found);
+    m_gearTests.erase(found);
+    EndGearTest(test, true);
+    return true;
+}
+
+void HeadlessSession::WatchGearTests() {
+    for (std::size_t i = 0; i < m_gearTests.size();) {
+        GearTest& test = m_gearTests[i];
+        const std::int64_t now = m_scheduler->Now();
+        if (now < test.nextPollMs) {
+            ++i;
+            continue;
+        }
+        const bool going = test.run->Poll() && test.run->ElapsedMs() < test.run->LimitMs();
+        test.nextPollMs = m_scheduler->Now() + test.run->PollMs();
+        if (going) {
+            ++i;
+            continue;
+        }
+        GearTest ended = std::move(test);
+        m_gearTests.erase(m_gearTests.begin() + static_cast<std::ptrdiff_t>(i));
+        EndGearTest(ended, false);
+    }
+}
+
+void HeadlessSession::EndGearTest(GearTest& test, bool stopped) {
+    const EmergencyTestReport report = test.run->Finish(stopped);
+    Json document = EmergencyTestResultJson(report);
+    document["command"] = "emergency test";
+    if (report.result.done && m_registry) {
+        RecordEmergencyTest(*m_registry, Line().Terminal().position, report,
+                            DateTimeText(std::chrono::system_clock::now()));
+        m_registry->Sync();
+    }
+    if (!report.outcome.Ok()) {
+        document["error"] = report.outcome.failure == EngineFailure::Cancelled
+                                ? HostText(m_options.language, "the test was stopped")
+                                : HostMessage(m_options.language, report.outcome.text);
+    }
+    // As the command line: a test that ran and failed has an exit code of its own.
+    document["exitCode"] = !report.outcome.Ok()           ? kExitFailed
+                           : report.result.passed == true ? kExitDone
+                                                          : kExitTestFailed;
+    if (m_gearTestObserver) m_gearTestObserver(document);
+}
+
+std::optional<std::int64_t> HeadlessSession::NextGearPollMs() const {
+    std::optional<std::int64_t> next;
+    for (const GearTest& test : m_gearTests)
+        if (!next || test.nextPollMs < *next) next = test.nextPollMs;
+    return next;
+}
+
+Json HeadlessSession::GearTests() const {
+    Json tests = Json::array();
+    for (const GearTest& test : m_gearTests) {
+        tests.push_back({{"address", test.run->Request().address},
+                         {"test", EmergencyTestKindName(test.run->Request().kind)},
+                         {"elapsedMs", test.run->ElapsedMs()},
+                         {"limitMs", test.run->LimitMs()}});
+    }
+    return tests;
 }
 
 }  // namespace zd

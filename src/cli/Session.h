@@ -16,6 +16,7 @@
 
 #include "cli/ConsoleDialogs.h"
 #include "cli/Progress.h"
+#include "engine/Emergency.h"
 #include "engine/TerminalConnection.h"
 #include "host/ConnectionTarget.h"
 #include "host/ControlRun.h"
@@ -66,6 +67,10 @@ struct SessionOptions {
     // Asks the run to end as a signal would (a Cancel from a served page). Polled on the run's
     // thread, between two timer callbacks.
     std::function<bool()> cancelRequested;
+    // Called between two steps of a procedure, where cancelRequested is asked: a session held
+    // open runs short jobs there that may interleave with the procedure (naming a luminaire
+    // while it identifies). Called on the run's thread.
+    std::function<void()> betweenSteps;
 };
 
 // The pseudo signal of a run that cancelRequested ended: reported as interrupted, with the exit
@@ -86,6 +91,26 @@ struct CommandInterrupted {
 
 class HeadlessSession : public ControlRun {
   public:
+    struct JobState {
+        SessionOptions options;
+        std::int64_t startMs = 0;
+        std::optional<std::int64_t> endMs;
+        int interrupted = 0;
+        std::optional<std::string> interruptNote;
+        bool finishing = false;
+        bool frameLogSaved = false;
+        bool keepStoredList = false;
+        std::vector<clsDevice> storedAtOpen;
+        std::vector<std::int16_t> given;
+        bool storedListWiped = false;
+        std::int64_t failuresAtBegin = 0;
+        std::string observedWhat;
+        std::int64_t observedBeginMs = 0;
+        std::vector<MessageBoxRequest> shown;
+        bool assumeYes = false;
+    };
+
+  public:
     // Reads the station and line files and makes the device communication. Throws ControlError
     // when a file cannot be used.
     HeadlessSession(const SessionOptions& options, std::FILE* console);
@@ -103,6 +128,9 @@ class HeadlessSession : public ControlRun {
     bool TerminalStillAddressing() override { return m_connection->TerminalAddressing(); }
     // Where an addressing run's log goes, when the store's switch asks for one.
     std::string AddressingLogPath() const;
+    // The hooks of the job under way (language, progress, bus monitor, cancel): a session held
+    // open for many jobs takes each job's own before BeginCommand.
+    SessionOptions& JobOptions() { return m_options; }
     ConsoleDialogs& Dialogs() { return m_dialogs; }
     const ConsoleDialogs& Dialogs() const { return m_dialogs; }
     const MessageCatalogue& Catalogue() const { return m_messages; }
@@ -142,10 +170,49 @@ class HeadlessSession : public ControlRun {
     // Every box shown in this run: icon, title and text.
     Json Messages() const;
 
+    // What a job of a session held open keeps for its own end: a job run between the steps of
+    // another saves the other's first and gives it back after.
+    JobState SaveJob() const;
+    void RestoreJob(const JobState& job);
+    // Writes the simulated line as it stands now to path (nothing over Modbus). Throws
+    // ControlError when it cannot be written.
+    void SaveLineTo(const std::string& path);
+    // A session held open for many jobs begins the next one: what one job noted for its own end
+    // (the stored list to keep, the addresses given, a signal, the boxes shown, --yes) starts
+    // afresh, and its line time counts from here. Open begins the first.
+    void BeginCommand();
     // Closes the terminal (its device list goes to the store) and, on the simulated line, writes
     // the line file and the frame log asked for. Throws ControlError when a file cannot be
     // written.
     void Finish();
+    // Ends a job of a session held open: the device list goes to the store and the simulated
+    // line is written as it stands, a fade under way with it (the line file continues it), so
+    // that nobody waits for a lamp to settle. The terminal stays open. Throws ControlError when
+    // a file cannot be written.
+    void EndCommand();
+    // The link met words that cannot be the terminal's: a session held open is dropped and the
+    // terminal opened anew for the next job.
+    bool Untrusted() const;
+
+    // Tests that run in the gear on their own (an emergency unit's function or duration test):
+    // a job starts one and returns at once; the session asks the gear how it goes between other
+    // jobs (WatchGearTests), so the line stays free for switching, dimming and queries. The
+    // result is kept in the emergency log and told to the observer. A test at an address that is
+    // followed already is refused. Throws CommandFailed when the test did not start.
+    Json StartGearTest(const EmergencyTestRequest& request);
+    // Stops the test followed at an address (STOP TEST); false when none is followed there.
+    bool StopGearTest(std::int16_t address);
+    // Polls the tests whose time has come; call between jobs, on the session's thread.
+    void WatchGearTests();
+    // When the next poll is due on the session's clock, if a test is followed.
+    std::optional<std::int64_t> NextGearPollMs() const;
+    // The tests followed now: address, kind, time since the start.
+    Json GearTests() const;
+    // Hears of each test that ended, with the document of its result (its exit code in
+    // "exitCode": 0 passed, 1 otherwise). Called on the session's thread.
+    void SetGearTestObserver(std::function<void(const Json&)> observer) {
+        m_gearTestObserver = std::move(observer);
+    }
     // The store keeps the device list it held before the run: a run that did not finish (a
     // signal, a lost connection) may have found only part of the line, and a command that gives
     // or moves no address learns nothing for sure that the store lacks. Call before Finish.
@@ -158,7 +225,7 @@ class HeadlessSession : public ControlRun {
     // The list such a run stores, and shows: the store's list from the start with the addresses
     // given. Call before Finish.
     void KeepStoredListWithAddressesGiven();
-    // The device communication failed at some time during the run.
+    // The device communication failed at some time during the job under way.
     bool CommunicationFailed() const;
     // Writes the frame log asked for with the frames sent so far, once: a run that failed before
     // Finish still tells what went over the line. Throws ControlError when it cannot be written.
@@ -170,8 +237,10 @@ class HeadlessSession : public ControlRun {
     std::string BoxText(const std::string& text) const override { return ForConsole(text); }
 
   private:
-    // Writes the simulated line's state once its fades have settled.
-    void SaveLine();
+    // The store, the line file and the frame log at the end of a job; close: the terminal too.
+    void EndJob(bool close);
+    // Writes the simulated line's state, once its fades have settled when settle is true.
+    void SaveLine(bool settle);
     void WriteFrameLog(const std::string& text);
     // True once a signal has come (the first time, the console hears of it).
     bool Interrupted();
@@ -205,6 +274,16 @@ class HeadlessSession : public ControlRun {
     std::vector<clsDevice> m_storedAtOpen;
     std::vector<std::int16_t> m_given;
     bool m_storedListWiped = false;
+    // The link's failures before the job under way began.
+    std::int64_t m_failuresAtBegin = 0;
+    struct GearTest {
+        std::unique_ptr<EmergencyTestRun> run;
+        std::int64_t nextPollMs = 0;
+    };
+    std::vector<GearTest> m_gearTests;
+    std::function<void(const Json&)> m_gearTestObserver;
+    // Ends a followed test: its result to the log and the observer.
+    void EndGearTest(GearTest& test, bool stopped);
     // The procedure the progress observer hears of, and when it began.
     std::string m_observedWhat;
     std::int64_t m_observedBeginMs = 0;

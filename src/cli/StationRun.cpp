@@ -56,13 +56,15 @@ double ThreadCpuMs() {
 
 // Runs on its own thread. Everything the control touches is the job's own; the console lines
 // go to a buffer, so that the terminals' lines do not interleave on stderr.
-void RunJob(const std::string& name, TerminalJob& job) {
+void RunJob(const std::string& name, TerminalJob& job, const TerminalExecutor& execute) {
     const double cpuStart = ThreadCpuMs();
     char* buffer = nullptr;
     std::size_t size = 0;
     std::FILE* console = open_memstream(&buffer, &size);
     try {
-        job.outcome = ExecuteCommand(name, job.command, job.options, console ? console : stderr);
+        std::FILE* to = console ? console : stderr;
+        job.outcome = execute ? execute(name, job.command, job.options, job.terminal.position, to)
+                              : ExecuteCommand(name, job.command, job.options, to);
     } catch (const std::exception& error) {
         // ExecuteCommand reports what it can; only a failure to report (out of memory) gets here.
         job.outcome.document = {{"command", name}, {"error", error.what()}};
@@ -118,7 +120,7 @@ SessionOptions StationTerminalOptions(const SessionOptions& options,
 
 CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArguments& arguments,
                                  const SessionOptions& options, const StationSelection& selection,
-                                 std::FILE* err) {
+                                 std::FILE* err, const TerminalExecutor& execute) {
     const std::optional<std::string> reportFile = ReportFileOf(syntax.name, arguments);
     const bool report = reportFile.has_value();
     if (!selection.all && selection.positions.empty() && !report)
@@ -211,7 +213,7 @@ CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArgum
         std::vector<std::jthread> threads;
         threads.reserve(jobs.size());
         for (TerminalJob& job : jobs)
-            threads.emplace_back([&syntax, &job] { RunJob(syntax.name, job); });
+            threads.emplace_back([&syntax, &job, &execute] { RunJob(syntax.name, job, execute); });
     }
     const auto wallMs = std::chrono::duration_cast<std::chrono::milliseconds>(
                             std::chrono::steady_clock::now() - wallStart)

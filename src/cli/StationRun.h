@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -45,8 +46,13 @@ std::vector<std::int32_t> ParsePositions(const std::string& text);
 // station's first coupler is at PORT, the next at PORT+1, and so on (as zd4270-sim serves them).
 // A word "{pos}" in the command's arguments (a file name) becomes each terminal's position.
 // Exit code 0 only when every terminal succeeded, otherwise the highest of theirs.
+// execute runs one terminal's part: by default on a session of its own (ExecuteCommand); a served
+// line runs it on the session it holds open for the terminal.
+using TerminalExecutor = std::function<CommandOutcome(
+    const std::string& name, const PreparedCommand& command, const SessionOptions& options,
+    std::int32_t position, std::FILE* console)>;
 CommandOutcome RunStationCommand(const CommandSyntax& syntax, const CommandArguments& arguments,
                                  const SessionOptions& options, const StationSelection& selection,
-                                 std::FILE* err);
+                                 std::FILE* err, const TerminalExecutor& execute = {});
 
 }  // namespace zd

@@ -307,131 +307,147 @@ EmergencyStatusReport ReadEmergencyStatus(EngineTerminal& terminal, std::int16_t
     return report;
 }
 
-EmergencyTestReport RunEmergencyTest(EngineTerminal& terminal, const EmergencyTestRequest& request,
-                                     const EmergencyTestProgressFn& progress,
-                                     const std::function<bool()>& cancel) {
-    EmergencyTestReport report;
-    report.address = request.address;
-    report.kind = request.kind;
-    report.gear = CheckGear(terminal, request.address, report.outcome);
-    if (report.gear.presence != EmergencyPresence::Emergency) return report;
+EmergencyTestRun::EmergencyTestRun(EngineTerminal& terminal, const EmergencyTestRequest& request)
+    : m_terminal(terminal), m_request(request) {
+    m_report.address = request.address;
+    m_report.kind = request.kind;
+}
 
-    const bool function = request.kind == EmergencyTestKind::Function;
-    Scheduler& clock = terminal.context.scheduler;
+bool EmergencyTestRun::Function() const {
+    return m_request.kind == EmergencyTestKind::Function;
+}
+
+bool EmergencyTestRun::Start() {
+    m_report.gear = CheckGear(m_terminal, m_request.address, m_report.outcome);
+    if (m_report.gear.presence != EmergencyPresence::Emergency) return false;
+    const ReadByte rated = AskExtended(m_terminal, m_request.address, kQueryRatedDuration);
+    if (rated.Answered() && rated.value != 255) m_report.result.ratedMinutes = rated.value * 2;
+    m_pollMs = m_request.pollMs > 0 ? m_request.pollMs : (Function() ? 2000 : kMinuteMs);
+    m_limitMs = m_request.limitMs > 0 ? m_request.limitMs
+                : Function()
+                    ? 30 * kMinuteMs
+                    : m_report.result.ratedMinutes.value_or(510) * kMinuteMs + 120 * kMinuteMs;
+    const EngineOutcome started = StartEmergencyTest(m_terminal, m_request.address, m_request.kind);
+    if (!started.Ok()) {
+        m_report.outcome = started;
+        return false;
+    }
+    m_startMs = m_terminal.context.scheduler.Now();
+    m_runLimitMs = Function() ? kFunctionTestRunLimitMs
+                              : m_report.result.ratedMinutes.value_or(510) * kMinuteMs +
+                                    kDurationTestOverrunMs;
+    return true;
+}
+
+bool EmergencyTestRun::Poll(const EmergencyTestProgressFn& progress) {
+    const bool function = Function();
     const std::uint8_t doneBit = function ? kEmergencyFunctionTestDone : kEmergencyDurationTestDone;
     const std::uint8_t pendingBit =
         function ? kEmergencyFunctionTestPending : kEmergencyDurationTestPending;
     const EmergencyMode runningMode =
         function ? EmergencyMode::FunctionTest : EmergencyMode::DurationTest;
-
-    const ReadByte rated = AskExtended(terminal, request.address, kQueryRatedDuration);
-    if (rated.Answered() && rated.value != 255) report.result.ratedMinutes = rated.value * 2;
-    const std::int64_t pollMs = request.pollMs > 0 ? request.pollMs : (function ? 2000 : kMinuteMs);
-    const std::int64_t limitMs =
-        request.limitMs > 0 ? request.limitMs
-        : function          ? 30 * kMinuteMs
-                   : report.result.ratedMinutes.value_or(510) * kMinuteMs + 120 * kMinuteMs;
-
-    const EngineOutcome started = StartEmergencyTest(terminal, request.address, request.kind);
-    if (!started.Ok()) {
-        report.outcome = started;
-        return report;
+    const ReadByte status = AskExtended(m_terminal, m_request.address, kQueryStatus);
+    const ReadByte mode = AskExtended(m_terminal, m_request.address, kQueryMode);
+    if (!status.Answered()) {
+        return ++m_silentPolls < kSilentPollsLimit && !m_terminal.link.CommunicationLost();
     }
-    const std::int64_t startMs = clock.Now();
-    bool done = false;
-    int silentPolls = 0;
+    m_silentPolls = 0;
+    const bool running = mode.Answered() && EmergencyModeOf(mode.value) == runningMode;
+    m_done = (status.value & doneBit) != 0 && !running;
     // A gear that left its test without a result, or whose test runs past its ceiling, ends the
     // wait: it would otherwise go on until the whole limit passed.
-    int normalPolls = 0;
-    std::optional<std::int64_t> runningSinceMs;
-    std::string endedWithout;
-    const std::int64_t runLimitMs =
-        function ? kFunctionTestRunLimitMs
-                 : report.result.ratedMinutes.value_or(510) * kMinuteMs + kDurationTestOverrunMs;
-    const bool ended = RunSteps(
-        clock, pollMs,
-        [&] {
-            const ReadByte status = AskExtended(terminal, request.address, kQueryStatus);
-            const ReadByte mode = AskExtended(terminal, request.address, kQueryMode);
-            if (!status.Answered()) {
-                return ++silentPolls < kSilentPollsLimit && !terminal.link.CommunicationLost();
-            }
-            silentPolls = 0;
-            const bool running = mode.Answered() && EmergencyModeOf(mode.value) == runningMode;
-            done = (status.value & doneBit) != 0 && !running;
-            const bool pending = (status.value & pendingBit) != 0;
-            if (!done && !running && !pending && mode.Answered() &&
-                EmergencyModeOf(mode.value) == EmergencyMode::Normal) {
-                if (++normalPolls >= kNoResultPolls) {
-                    endedWithout = "the gear gave no result";
-                    return false;
-                }
-            } else {
-                normalPolls = 0;
-            }
-            if (running && !runningSinceMs) runningSinceMs = clock.Now();
-            if (running && clock.Now() - *runningSinceMs > runLimitMs) {
-                endedWithout = std::string("the ") + (function ? "function" : "duration") +
-                               " test ran longer than " + DurationText(runLimitMs) +
-                               " without a result; it was stopped";
-                return false;
-            }
-            if (progress) {
-                EmergencyTestProgress shown;
-                shown.kind = request.kind;
-                shown.pending = (status.value & pendingBit) != 0;
-                shown.running = running;
-                shown.elapsedMs = clock.Now() - startMs;
-                if (!function && running && report.result.ratedMinutes &&
-                    *report.result.ratedMinutes > 0) {
-                    shown.fraction = std::min(
-                        1.0, static_cast<double>(shown.elapsedMs) /
-                                 static_cast<double>(*report.result.ratedMinutes * kMinuteMs));
-                }
-                progress(shown);
-            }
-            return !done;
-        },
-        cancel, limitMs);
-    report.result.tookMs = clock.Now() - startMs;
-    if (!done) {
-        const bool cancelled = ended && cancel && cancel();
+    const bool pending = (status.value & pendingBit) != 0;
+    if (!m_done && !running && !pending && mode.Answered() &&
+        EmergencyModeOf(mode.value) == EmergencyMode::Normal) {
+        if (++m_normalPolls >= kNoResultPolls) {
+            m_endedWithout = "the gear gave no result";
+            return false;
+        }
+    } else {
+        m_normalPolls = 0;
+    }
+    const std::int64_t now = m_terminal.context.scheduler.Now();
+    if (running && !m_runningSinceMs) m_runningSinceMs = now;
+    if (running && now - *m_runningSinceMs > m_runLimitMs) {
+        m_endedWithout = std::string("the ") + (function ? "function" : "duration") +
+                         " test ran longer than " + DurationText(m_runLimitMs) +
+                         " without a result; it was stopped";
+        return false;
+    }
+    if (progress) {
+        EmergencyTestProgress shown;
+        shown.kind = m_request.kind;
+        shown.pending = (status.value & pendingBit) != 0;
+        shown.running = running;
+        shown.elapsedMs = ElapsedMs();
+        if (!function && running && m_report.result.ratedMinutes &&
+            *m_report.result.ratedMinutes > 0) {
+            shown.fraction =
+                std::min(1.0, static_cast<double>(shown.elapsedMs) /
+                                  static_cast<double>(*m_report.result.ratedMinutes * kMinuteMs));
+        }
+        progress(shown);
+    }
+    return !m_done;
+}
+
+std::int64_t EmergencyTestRun::ElapsedMs() const {
+    return m_terminal.context.scheduler.Now() - m_startMs;
+}
+
+EmergencyTestReport EmergencyTestRun::Finish(bool cancelled) {
+    EmergencyTestReport report = m_report;
+    report.result.tookMs = ElapsedMs();
+    const std::int16_t address = m_request.address;
+    if (!m_done) {
         // A test the tool gives up on does not go on draining the battery unseen.
-        StopEmergencyTest(terminal, request.address);
+        StopEmergencyTest(m_terminal, address);
         if (cancelled) {
             report.outcome.Fail(EngineFailure::Cancelled, "the test was stopped");
-        } else if (!endedWithout.empty()) {
-            report.outcome.Fail(EngineFailure::Incomplete, endedWithout);
-        } else if (terminal.link.CommunicationLost()) {
+        } else if (!m_endedWithout.empty()) {
+            report.outcome.Fail(EngineFailure::Incomplete, m_endedWithout);
+        } else if (m_terminal.link.CommunicationLost()) {
             report.outcome.Fail(EngineFailure::CommunicationLost, "the connection was lost");
-        } else if (!ended) {
+        } else if (ElapsedMs() >= m_limitMs) {
             report.outcome.Fail(
                 EngineFailure::Incomplete,
-                "the test gave no result within " + DurationText(limitMs) + "; it was stopped");
+                "the test gave no result within " + DurationText(m_limitMs) + "; it was stopped");
         } else {
             report.outcome.Fail(
                 EngineFailure::Incomplete,
-                "the gear at " + AtAddress(request.address) + " stopped answering during the test");
+                "the gear at " + AtAddress(address) + " stopped answering during the test");
         }
         return report;
     }
+    const bool function = Function();
     report.result.done = true;
-    const ReadByte failure = AskExtended(terminal, request.address, kQueryFailureStatus);
+    const ReadByte failure = AskExtended(m_terminal, address, kQueryFailureStatus);
     if (failure.Answered()) report.result.failureStatus = failure.value;
     // Without the failure status the result is not known: it stays unread, never a pass.
     if (failure.Answered())
         report.result.passed = (failure.value & (function ? kEmergencyFunctionTestFailed
                                                           : kEmergencyDurationTestFailed)) == 0;
     if (!function) {
-        const ReadByte reached = AskExtended(terminal, request.address, kQueryDurationResult);
+        const ReadByte reached = AskExtended(m_terminal, address, kQueryDurationResult);
         if (reached.Answered()) report.result.durationMinutes = reached.value * 2;
     }
-    const ReadByte battery = AskExtended(terminal, request.address, kQueryBatteryCharge);
+    const ReadByte battery = AskExtended(m_terminal, address, kQueryBatteryCharge);
     if (battery.Answered() && battery.value != 255) report.result.batteryCharge = battery.value;
     if (!failure.Answered())
         report.outcome.Fail(EngineFailure::Incomplete,
                             "the test's failure status could not be read");
     return report;
+}
+
+EmergencyTestReport RunEmergencyTest(EngineTerminal& terminal, const EmergencyTestRequest& request,
+                                     const EmergencyTestProgressFn& progress,
+                                     const std::function<bool()>& cancel) {
+    EmergencyTestRun run(terminal, request);
+    if (!run.Start()) return run.Finish(false);
+    const bool ended = RunSteps(
+        terminal.context.scheduler, run.PollMs(), [&] { return run.Poll(progress); }, cancel,
+        run.LimitMs());
+    return run.Finish(!run.Done() && ended && cancel && cancel());
 }
 
 EngineOutcome StartEmergencyTest(EngineTerminal& terminal, std::int16_t address,

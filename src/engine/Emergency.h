@@ -155,6 +155,47 @@ EngineOutcome StopEmergencyTest(EngineTerminal& terminal, std::int16_t address);
 
 using EmergencyTestProgressFn = std::function<void(const EmergencyTestProgress&)>;
 
+// One test followed to its result a poll at a time: RunEmergencyTest polls it on the clock; a
+// session held open polls it between other jobs while the gear tests on its own, and the line
+// stays free for switching and queries meanwhile.
+class EmergencyTestRun {
+  public:
+    EmergencyTestRun(EngineTerminal& terminal, const EmergencyTestRequest& request);
+    // Checks the device type, reads the rated duration and starts the test; false when it did
+    // not start (Finish says why).
+    bool Start();
+    // Asks the gear once how the test goes; false once it is over (done, or the gear stopped
+    // answering).
+    bool Poll(const EmergencyTestProgressFn& progress = {});
+    // The result when the gear reported it done; otherwise STOP TEST goes out and the outcome
+    // says why: cancelled, the limit passed, the connection or the gear gone.
+    EmergencyTestReport Finish(bool cancelled);
+
+    bool Done() const { return m_done; }
+    std::int64_t PollMs() const { return m_pollMs; }
+    std::int64_t LimitMs() const { return m_limitMs; }
+    std::int64_t ElapsedMs() const;
+    const EmergencyTestRequest& Request() const { return m_request; }
+
+  private:
+    bool Function() const;
+
+    EngineTerminal& m_terminal;
+    EmergencyTestRequest m_request;
+    EmergencyTestReport m_report;
+    std::int64_t m_pollMs = 0;
+    std::int64_t m_limitMs = 0;
+    std::int64_t m_startMs = 0;
+    int m_silentPolls = 0;
+    bool m_done = false;
+    // Polls in a row that found the gear back in normal operation without a result; when the
+    // test was first seen running, and how long it may run; why it ended without a result.
+    int m_normalPolls = 0;
+    std::optional<std::int64_t> m_runningSinceMs;
+    std::int64_t m_runLimitMs = 0;
+    std::string m_endedWithout;
+};
+
 // Clears the test's done flag, starts it and asks every pollMs until the gear reports it done;
 // then reads the failure status, the duration reached and the battery. Cancel is asked between
 // two polls.

@@ -235,4 +235,10 @@ void TerminalConnection::Close(bool saveDeviceList) {
     });
 }
 
+void TerminalConnection::SaveDeviceList() {
+    if (!m_opened || m_closed) return;
+    Guard(m_context, "UserControl_Terminate",
+          [&] { SaveSettingsToRegistry(m_state, &m_registry, Position(), m_context); });
+}
+
 }  // namespace zd

@@ -86,6 +86,9 @@ class TerminalConnection {
     // Stops the watchdog and, unless saveDeviceList is false (a run that may have left the list
     // short of the line), saves the device list to the store for the position. Once.
     void Close(bool saveDeviceList = true);
+    // Saves the device list to the store for the position and leaves the terminal open: a
+    // session held open for many jobs keeps what each found.
+    void SaveDeviceList();
 
     AddressingLine& Line() { return m_line; }
     Link& TerminalLink() { return m_link; }

@@ -171,6 +171,7 @@ class Link {
 
     // The watcher of every transaction, or none (the default: the path then costs one test).
     void SetObserver(TransactionObserver* observer) { m_observer = observer; }
+    TransactionObserver* Observer() const { return m_observer; }
 
     // A long procedure (scan, addressing run, archive transfer) talks to the terminal hundreds of
     // times. When the device communication itself fails, the connection is gone rather than a

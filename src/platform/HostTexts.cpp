@@ -311,6 +311,7 @@ constexpr Wording kTexts[] = {
     {"Refresh", "Aktualisieren"},
     {"the test was stopped", "der Test wurde abgebrochen"},
     {"the connection was lost", "die Verbindung ist abgebrochen"},
+    {"a test runs at short address %1 already", "an Kurzadresse %1 läuft schon ein Test"},
     // Identify and the names of the luminaires.
     {"identify", "Identifizieren"},
     {"short address %1", "Kurzadresse %1"},

@@ -319,7 +319,7 @@ void PageServer::Api(const QHttpServerRequest& request, QTcpSocket* socket, cons
 void PageServer::StartCommand(const QHttpServerRequest& request, QTcpSocket* socket,
                               const CommandSyntax& syntax) {
     QHttpServerResponder responder = makeResponder(request, socket);
-    if (const auto running = m_line.Running()) {
+    if (const auto running = m_line.Refusal(syntax.name)) {
         WriteJson(responder,
                   Json{{"error", *running + " runs: one procedure at a time; wait for it to end "
                                             "or cancel it"},
@@ -358,6 +358,9 @@ void PageServer::StartCommand(const QHttpServerRequest& request, QTcpSocket* soc
         return;
     }
     m_pending.push_back(std::make_unique<Pending>(Pending{run, std::move(responder), socket}));
+    // A short job (a switch, a query, a naming) is no run the page shows as one: it may come
+    // while an identify runs, whose run stays the one shown.
+    if (!HoldsLine(syntax.name)) return;
     m_run = {{"command", syntax.name}, {"run", run}, {"position", position}};
     m_progress = nullptr;
     Broadcast(
@@ -378,8 +381,10 @@ void PageServer::Ended(std::uint64_t run, Json document) {
         m_devices[key] = document["devices"];
     }
     m_lastDocument = document;
-    m_run = nullptr;
-    m_progress = nullptr;
+    if (m_run.is_object() && m_run.value("run", std::uint64_t{0}) == run) {
+        m_run = nullptr;
+        m_progress = nullptr;
+    }
     Broadcast({{"type", "ended"}, {"run", run}, {"document", std::move(document)}});
 }
 
@@ -423,6 +428,11 @@ void PageServer::BusRows(const Json& rows) {
         Qt::QueuedConnection);
 }
 
+void PageServer::LineEvent(const Json& event) {
+    QMetaObject::invokeMethod(
+        this, [this, event] { Broadcast(event); }, Qt::QueuedConnection);
+}
+
 Json PageServer::Snapshot() const {
     Json terminals = Json::array();
     for (const ServedTerminal& terminal : m_line.Terminals()) {
@@ -444,6 +454,7 @@ Json PageServer::Snapshot() const {
             {"progress", m_progress},
             {"devices", m_devices},
             {"last", m_lastDocument},
+            {"gearTests", m_line.GearTests()},
             {"bus", m_busRows}};
 }
 

@@ -55,6 +55,7 @@ class PageServer : public QAbstractHttpServer, private RunListener {
     // RunListener, on the command's thread: handed over to this object's thread.
     void Progress(const Json& event) override;
     void BusRows(const Json& rows) override;
+    void LineEvent(const Json& event) override;
 
     bool Authorised(const QHttpServerRequest& request, bool* bearer = nullptr) const;
     bool SameOrigin(const QByteArray& origin, const QByteArray& host) const;

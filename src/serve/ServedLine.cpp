@@ -4,9 +4,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <fstream>
+#include <future>
 
 #include "cli/CommandLine.h"
+#include "cli/EmergencyCommands.h"
 #include "cli/Report.h"
 #include "engine/BusLog.h"
 #include "host/StationDocument.h"
@@ -93,6 +96,258 @@ class BusRelay : public TransactionObserver {
 
 }  // namespace
 
+// One terminal's session, held open on a thread of its own: jobs run one after the other, and
+// between them the session's clock runs (the watchdog) and the tests in the gear are followed.
+class ServedLine::Worker {
+  public:
+    Worker(ServedLine& line, const ServedTerminal& terminal)
+        : m_line(line),
+          m_terminal(terminal),
+          m_console(std::fopen("/dev/null", "w")),
+          m_virtual(!terminal.options.connection.OverModbus() &&
+                    !terminal.options.realTimeSimulation),
+          m_thread([this] { Loop(); }) {}
+
+    ~Worker() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_all();
+        m_thread.join();
+        if (m_console) std::fclose(m_console);
+    }
+
+    Worker(const Worker&) = delete;
+    Worker& operator=(const Worker&) = delete;
+
+    void Post(std::function<void()> job) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_jobs.push_back(std::move(job));
+        }
+        m_wake.notify_all();
+    }
+
+    // On the worker's thread: the command as one job of the session.
+    CommandOutcome Run(const std::string& name, const PreparedCommand& prepared,
+                       const SessionOptions& options) {
+        if (!LetsShortJobsIn(name)) return RunJob(name, prepared, options, false);
+        // Short jobs that come meanwhile run between its steps.
+        SessionOptions letting = options;
+        letting.betweenSteps = [this] { RunBetween(); };
+        {
+            std::lock_guard lock(m_mutex);
+            m_letsIn = true;
+        }
+        CommandOutcome outcome;
+        try {
+            outcome = RunJob(name, prepared, letting, false);
+        } catch (...) {
+            StopLettingIn();
+            throw;
+        }
+        StopLettingIn();
+        return outcome;
+    }
+
+    // A short job for a procedure that lets it in, run between two of its steps; false when no
+    // such procedure runs (the job goes into the queue then).
+    bool PostBetween(const std::string& name, const PreparedCommand& prepared,
+                     const SessionOptions& options, std::function<void(CommandOutcome)> done) {
+        std::lock_guard lock(m_mutex);
+        if (!m_letsIn) return false;
+        m_between.push_back([this, name, prepared, options, done = std::move(done)] {
+            const HeadlessSession::JobState outer = m_session->SaveJob();
+            CommandOutcome outcome = RunJob(name, prepared, options, true);
+            m_session->RestoreJob(outer);
+            done(std::move(outcome));
+        });
+        return true;
+    }
+
+  private:
+    CommandOutcome RunJob(const std::string& name, const PreparedCommand& prepared,
+                          const SessionOptions& options, bool betweenSteps) {
+        CommandOutcome outcome = ExecuteOnSession(name, prepared, options, m_session,
+                                                  m_console ? m_console : stderr, betweenSteps);
+        if (m_session) {
+            // The job's hooks go with the job.
+            SessionOptions& held = m_session->JobOptions();
+            held.progressObserver = {};
+            held.transactionObserver = nullptr;
+            held.cancelRequested = {};
+            const std::int32_t position = m_terminal.position;
+            m_session->SetGearTestObserver([this, position](const Json& result) {
+                // Whoever hears of the end finds the test gone from the list.
+                {
+                    const Json tests = m_session->GearTests();
+                    std::lock_guard lock(m_mutex);
+                    m_gearTests = tests;
+                }
+                if (RunListener* listener = m_line.m_listener.load())
+                    listener->LineEvent(
+                        {{"type", "gear-test"}, {"position", position}, {"document", result}});
+            });
+        }
+        return outcome;
+    }
+
+    void RunBetween() {
+        if (m_inBetween || !m_session) return;
+        m_inBetween = true;
+        for (;;) {
+            std::function<void()> job;
+            {
+                std::lock_guard lock(m_mutex);
+                if (m_between.empty()) break;
+                job = std::move(m_between.front());
+                m_between.pop_front();
+            }
+            job();
+        }
+        m_inBetween = false;
+    }
+
+    // The jobs that came after the last step are run next, before anything queued after them.
+    void StopLettingIn() {
+        std::lock_guard lock(m_mutex);
+        m_letsIn = false;
+        while (!m_between.empty()) {
+            m_jobs.push_front(std::move(m_between.back()));
+            m_between.pop_back();
+        }
+    }
+
+  public:
+    // From another thread: the command run on the worker's thread, waited for.
+    CommandOutcome Execute(const std::string& name, const PreparedCommand& prepared,
+                           const SessionOptions& options) {
+        std::promise<CommandOutcome> result;
+        Post([&] { result.set_value(Run(name, prepared, options)); });
+        return result.get_future().get();
+    }
+
+    // From another thread: call on the worker's thread with the session (null while none is
+    // open), waited for.
+    void Call(const std::function<void(std::unique_ptr<HeadlessSession>&)>& call) {
+        std::promise<void> done;
+        std::exception_ptr failure;
+        Post([&] {
+            try {
+                call(m_session);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            done.set_value();
+        });
+        done.get_future().get();
+        if (failure) std::rethrow_exception(failure);
+    }
+
+    Json GearTests() const {
+        std::lock_guard lock(m_mutex);
+        return m_gearTests;
+    }
+
+  private:
+    void Loop() {
+        for (;;) {
+            std::function<void()> job;
+            {
+                std::unique_lock lock(m_mutex);
+                m_wake.wait_for(lock, IdleWait(), [&] { return m_stop || !m_jobs.empty(); });
+                if (!m_jobs.empty()) {
+                    job = std::move(m_jobs.front());
+                    m_jobs.pop_front();
+                } else if (m_stop) {
+                    break;
+                }
+            }
+            if (job)
+                job();
+            else
+                Idle();
+            const Json tests = m_session ? m_session->GearTests() : Json::array();
+            std::lock_guard lock(m_mutex);
+            m_gearTests = tests;
+        }
+        // The terminal is closed on the thread that used it.
+        m_session.reset();
+    }
+
+    // How long the thread waits for a job before the session's clock runs again.
+    std::chrono::milliseconds IdleWait() const {
+        if (!m_session) return std::chrono::milliseconds(1000);
+        // The watchdog every half second; a test's polls on virtual time come at once.
+        if (!m_virtual) return std::chrono::milliseconds(100);
+        return m_session->NextGearPollMs() ? std::chrono::milliseconds(1)
+                                           : std::chrono::milliseconds(1000);
+    }
+
+    void Idle() {
+        if (!m_session) return;
+        try {
+            Scheduler& clock = m_session->Clock();
+            if (m_virtual) {
+                // Virtual time passes only while something waits for it: the next poll of a test.
+                const auto next = m_session->NextGearPollMs();
+                if (!next) return;
+                const std::int64_t wait = std::max<std::int64_t>(*next - clock.Now(), 0);
+                clock.RunUntil([] { return false; }, wait);
+            } else {
+                clock.DoEvents();
+            }
+            m_session->WatchGearTests();
+        } catch (const std::exception&) {
+            // A failing poll or watchdog write: the link marks itself lost, and the next job
+            // tells what failed.
+        }
+    }
+
+    ServedLine& m_line;
+    const ServedTerminal& m_terminal;
+    std::FILE* m_console;
+    const bool m_virtual;
+    std::unique_ptr<HeadlessSession> m_session;
+    mutable std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<std::function<void()>> m_jobs;
+    // Short jobs waiting for the next step of a procedure that lets them in.
+    std::deque<std::function<void()>> m_between;
+    bool m_letsIn = false;
+    bool m_inBetween = false;
+    bool m_stop = false;
+    Json m_gearTests = Json::array();
+    // Last: it starts running at once.
+    std::thread m_thread;
+};
+
+namespace {
+
+// The command ready to run on a session held open: a test that runs in the gear is started and
+// followed by the session, not waited for. Throws UsageError as the command line does.
+PreparedCommand PreparedForSession(const ServedCommand& command) {
+    if (command.syntax->name == "emergency test")
+        return PrepareEmergencyTestInGear(command.arguments);
+    return command.syntax->prepare(command.arguments);
+}
+
+}  // namespace
+
+bool LetsShortJobsIn(const std::string& command) {
+    return command == "identify";
+}
+
+bool HoldsLine(const std::string& command) {
+    static const char* const kShortJobs[] = {
+        "send",   "query",   "variables",        "groups",         "scenes",
+        "status", "colour",  "emergency status", "emergency test", "emergency timing",
+        "name",   "options", "settings"};
+    return std::none_of(std::begin(kShortJobs), std::end(kShortJobs),
+                        [&](const char* job) { return command == job; });
+}
+
 const CommandSyntax* CommandOfPath(const std::string& path) {
     std::string name = path;
     std::replace(name.begin(), name.end(), '/', ' ');
@@ -144,25 +399,21 @@ ServedLine::ServedLine(const SessionOptions& options, const StationSelection& se
     }
     for (ServedTerminal& terminal : m_terminals) {
         SessionOptions& served = terminal.options;
-        // A person reads the page, not a progress line; the frame log and the line file belong
-        // to one command each.
+        // A person reads the page, not a progress line; the frame log belongs to one command.
         served.quiet = true;
         served.frameLogFile.clear();
-        served.saveLineFile.clear();
-        if (served.connection.OverModbus()) continue;
-        // The simulated line lives on from command to command in its working copy.
-        terminal.workingLine =
-            m_stateDir / ("line-" + std::to_string(std::max(terminal.position, 0)) + ".json");
-        std::filesystem::remove(terminal.workingLine);
-        if (served.connection.lineFile)
-            std::filesystem::copy_file(*served.connection.lineFile, terminal.workingLine);
-        served.saveLineFile = terminal.workingLine.string();
+        // The simulated line lives in memory; with one terminal it is written where --save-line
+        // asks after every job.
+        if (m_terminals.size() > 1) served.saveLineFile.clear();
     }
+    for (ServedTerminal& terminal : m_terminals)
+        m_workers.push_back(std::make_unique<Worker>(*this, terminal));
 }
 
 ServedLine::~ServedLine() {
     Cancel();
     Join();
+    m_workers.clear();
 }
 
 ServedCommand ServedLine::Prepare(const CommandSyntax& syntax, const std::string& body) {
@@ -270,29 +521,79 @@ std::optional<std::string> ServedLine::Running() const {
     return m_running;
 }
 
+std::optional<std::string> ServedLine::Refusal(const std::string& command) const {
+    std::lock_guard lock(m_mutex);
+    if (!m_running || (LetsShortJobsIn(*m_running) && !HoldsLine(command))) return std::nullopt;
+    return m_running;
+}
+
 bool ServedLine::Start(ServedCommand command, RunListener& listener,
                        std::function<void(Json)> done) {
+    const std::string name = command.syntax->name;
+    const bool holds = HoldsLine(name) || ReportFileOf(name, command.arguments).has_value();
     {
         std::lock_guard lock(m_mutex);
-        if (m_running) return false;
-        m_running = command.syntax->name;
-        for (const auto& [name, path] : command.downloads) m_downloads[name] = path;
+        const bool lettingIn = m_running && LetsShortJobsIn(*m_running) && !holds;
+        if ((m_running && !lettingIn) || (holds && m_underWay > 0)) return false;
+        if (holds) m_running = name;
+        ++m_underWay;
+        for (const auto& [file, path] : command.downloads) m_downloads[file] = path;
     }
-    if (m_thread.joinable()) m_thread.join();
-    m_cancel = false;
-    m_thread = std::thread([this, command = std::move(command), &listener, done]() {
-        Json document = Run(command, listener);
+    if (holds) m_cancel = false;
+    m_listener = &listener;
+    auto finish = [this, done = std::move(done), holds](Json document) {
         {
             std::lock_guard lock(m_mutex);
-            m_running.reset();
+            if (holds) m_running.reset();
+            --m_underWay;
         }
+        m_idle.notify_all();
         done(std::move(document));
+    };
+    if (ReportFileOf(name, command.arguments)) {
+        // A report reads every terminal it names at once, each on its own session's thread; a
+        // thread of its own gathers them.
+        std::thread([this, command = std::move(command), &listener, finish]() mutable {
+            finish(Run(command, listener));
+        }).detach();
+        return true;
+    }
+    Worker& worker = *m_workers.at(command.terminal);
+    if (!holds) {
+        // A short job during an identify runs between its steps; the job's hooks live with it.
+        auto job = std::make_shared<ServedCommand>(command);
+        auto bus = std::make_shared<BusRelay>(listener);
+        const SessionOptions options = JobOptions(*job, listener, *bus, false);
+        const std::string jobName = name;
+        PreparedCommand prepared;
+        try {
+            prepared = PreparedForSession(command);
+        } catch (const std::exception&) {
+            // Refused as it is prepared: the queue's run tells the reason.
+        }
+        if (prepared && worker.PostBetween(jobName, prepared, options,
+                                           [this, job, bus, finish](CommandOutcome outcome) {
+                                               bus->Flush();
+                                               finish(Finished(*job, std::move(outcome)));
+                                           }))
+            return true;
+    }
+    worker.Post([this, command = std::move(command), &listener, finish]() mutable {
+        finish(Run(command, listener));
     });
     return true;
 }
 
 void ServedLine::Join() {
-    if (m_thread.joinable() && m_thread.get_id() != std::this_thread::get_id()) m_thread.join();
+    std::unique_lock lock(m_mutex);
+    m_idle.wait(lock, [this] { return m_underWay == 0; });
+}
+
+Json ServedLine::GearTests() const {
+    Json tests = Json::object();
+    for (std::size_t i = 0; i < m_workers.size(); ++i)
+        tests[std::to_string(m_terminals[i].position)] = m_workers[i]->GearTests();
+    return tests;
 }
 
 std::optional<std::filesystem::path> ServedLine::Download(const std::string& name) const {
@@ -302,28 +603,21 @@ std::optional<std::filesystem::path> ServedLine::Download(const std::string& nam
     return found->second;
 }
 
-void ServedLine::SaveLines(const std::string& saveLineFile) const {
+void ServedLine::SaveLines(const std::string& saveLineFile) {
     if (saveLineFile.empty() || m_terminals.size() != 1) return;
-    const ServedTerminal& terminal = m_terminals.front();
-    if (terminal.workingLine.empty() || !std::filesystem::exists(terminal.workingLine)) return;
-    std::ifstream in(terminal.workingLine, std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    WriteFileAtomically(saveLineFile, text);
+    m_workers.front()->Call([&](std::unique_ptr<HeadlessSession>& session) {
+        if (session) session->SaveLineTo(saveLineFile);
+    });
 }
 
-Json ServedLine::Run(const ServedCommand& command, RunListener& listener) {
+SessionOptions ServedLine::JobOptions(const ServedCommand& command, RunListener& listener,
+                                      TransactionObserver& bus, bool holdsLine) {
     const CommandSyntax& syntax = *command.syntax;
-    ServedTerminal& terminal = m_terminals.at(command.terminal);
-    SessionOptions options = terminal.options;
+    SessionOptions options = m_terminals.at(command.terminal).options;
     if (command.language) options.language = *command.language;
-    if (!terminal.workingLine.empty() && std::filesystem::exists(terminal.workingLine)) {
-        options.connection.lineFile = terminal.workingLine.string();
-        // The working copy is the server's own file: its placement note is no news.
-        options.connection.lineFileGiven = false;
-    }
-    BusRelay bus(listener);
     options.transactionObserver = &bus;
-    options.cancelRequested = [this] { return m_cancel.load(); };
+    // The page's Cancel ends what holds the line; a short job is over before anyone could.
+    if (holdsLine) options.cancelRequested = [this] { return m_cancel.load(); };
     options.progressObserver = [&listener, &syntax](HeadlessSession& session,
                                                     const ProgressState& state,
                                                     std::int64_t elapsedMs) {
@@ -344,21 +638,54 @@ Json ServedLine::Run(const ServedCommand& command, RunListener& listener) {
         event["addresses"] = std::move(addresses);
         listener.Progress(event);
     };
+    return options;
+}
 
-    // The console's lines (the boxes, notes) are in the document already; they go nowhere else.
-    char* consoleText = nullptr;
-    std::size_t consoleSize = 0;
-    std::FILE* console = open_memstream(&consoleText, &consoleSize);
+Json ServedLine::Run(const ServedCommand& command, RunListener& listener) {
+    const CommandSyntax& syntax = *command.syntax;
+    const ServedTerminal& terminal = m_terminals.at(command.terminal);
+    const bool report = ReportFileOf(syntax.name, command.arguments).has_value();
+    BusRelay bus(listener);
+    const SessionOptions options =
+        JobOptions(command, listener, bus, report || HoldsLine(syntax.name));
+
     CommandOutcome outcome;
     try {
-        const PreparedCommand prepared = syntax.prepare(command.arguments);
-        if (ReportFileOf(syntax.name, command.arguments)) {
+        const PreparedCommand prepared = PreparedForSession(command);
+        if (report) {
             StationSelection selection;
             if (terminal.position >= 0) selection.positions = {terminal.position};
             if (m_terminals.size() == 1) selection.positions.clear();
-            outcome = RunStationCommand(syntax, command.arguments, options, selection, console);
+            // Each terminal's part runs on its own session, with this run's hooks.
+            const TerminalExecutor execute =
+                [this, &options](const std::string& name, const PreparedCommand& part,
+                                 const SessionOptions&, std::int32_t position, std::FILE*) {
+                    const auto found =
+                        std::find_if(m_terminals.begin(), m_terminals.end(),
+                                     [&](const auto& t) { return t.position == position; });
+                    const std::size_t index =
+                        found == m_terminals.end()
+                            ? 0
+                            : static_cast<std::size_t>(found - m_terminals.begin());
+                    SessionOptions partOptions = m_terminals[index].options;
+                    partOptions.language = options.language;
+                    partOptions.transactionObserver = options.transactionObserver;
+                    partOptions.cancelRequested = options.cancelRequested;
+                    partOptions.progressObserver = options.progressObserver;
+                    return m_workers[index]->Execute(name, part, partOptions);
+                };
+            // The terminals' console lines are in the document already.
+            std::FILE* discard = std::fopen("/dev/null", "w");
+            try {
+                outcome = RunStationCommand(syntax, command.arguments, options, selection,
+                                            discard ? discard : stderr, execute);
+            } catch (...) {
+                if (discard) std::fclose(discard);
+                throw;
+            }
+            if (discard) std::fclose(discard);
         } else {
-            outcome = ExecuteCommand(syntax.name, prepared, options, console);
+            outcome = m_workers.at(command.terminal)->Run(syntax.name, prepared, options);
         }
     } catch (const UsageError& error) {
         outcome.document = {{"command", syntax.name}, {"error", error.what()}};
@@ -371,8 +698,11 @@ Json ServedLine::Run(const ServedCommand& command, RunListener& listener) {
         outcome.exitCode = 1;
     }
     bus.Flush();
-    if (console) std::fclose(console);
-    std::free(consoleText);
+    return Finished(command, std::move(outcome));
+}
+
+Json ServedLine::Finished(const ServedCommand& command, CommandOutcome outcome) const {
+    const ServedTerminal& terminal = m_terminals.at(command.terminal);
     Json document = std::move(outcome.document);
     document["exitCode"] = outcome.exitCode;
     if (m_terminals.size() > 1 || terminal.position >= 0) document["position"] = terminal.position;

@@ -1,10 +1,14 @@
-// The line a served page works on: the terminals `zd4270 serve` was started for, each with the
-// options a command line would give it, and the one command that runs at a time. A request names
-// a command and gives its options as a JSON object; the command runs on a thread of its own, as
-// `zd4270 COMMAND` would, and tells what it shows (progress, the bus monitor's rows) as it goes.
+// The line a served page works on: the terminals `zd4270 serve` was started for, each with a
+// session held open on a thread of its own for the server's life (one connection, the simulated
+// line in memory, the watchdog running between jobs). A request names a command and gives its
+// options as a JSON object; the command runs as one job of that session, as `zd4270 COMMAND`
+// would, and tells what it shows (progress, the bus monitor's rows) as it goes. A procedure holds
+// the line alone; switching, dimming, queries and naming queue behind each other; a test that
+// runs in the gear is started and followed between jobs, its result told as an event.
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -35,8 +39,6 @@ struct ServedTerminal {
     std::int32_t position = -1;
     std::string name;
     SessionOptions options;
-    // The simulated line's state between two commands; empty over Modbus.
-    std::filesystem::path workingLine;
 };
 
 // A command as the request gave it, checked and ready to run.
@@ -56,7 +58,15 @@ class RunListener {
     virtual ~RunListener() = default;
     virtual void Progress(const Json& event) = 0;
     virtual void BusRows(const Json& rows) = 0;
+    // What happened in the gear on its own, between jobs: a test's result ("type": "gear-test").
+    virtual void LineEvent(const Json& /*event*/) {}
 };
+
+// Whether a command holds the line alone while it runs (a search, a scan, a transfer, a restore,
+// an identify) rather than queueing behind other short jobs.
+bool HoldsLine(const std::string& command);
+// Whether short jobs may run between the steps of a command that holds the line.
+bool LetsShortJobsIn(const std::string& command);
 
 // The command names the page's address gives: "/api/address/random" is "address random".
 const CommandSyntax* CommandOfPath(const std::string& path);
@@ -81,30 +91,48 @@ class ServedLine {
     // command refuses (its document, exit code 2).
     ServedCommand Prepare(const CommandSyntax& syntax, const std::string& body);
 
-    // The name of the command under way, or none.
+    // The name of the command that holds the line now, or none.
     std::optional<std::string> Running() const;
-    // Starts the command on its own thread; done is called on that thread with the document
-    // (the command's exit code in "exitCode") once it has ended. False when a command runs.
+    // The command that would keep this one from starting now (it holds the line), or none. An
+    // identify lets short jobs in: naming the luminaire that flashes, switching, queries.
+    std::optional<std::string> Refusal(const std::string& command) const;
+    // Starts the command as a job of its terminal's session; done is called on the session's
+    // thread with the document (the command's exit code in "exitCode") once it has ended. False
+    // when a command holds the line, or when a command that would hold it finds other jobs under
+    // way.
     bool Start(ServedCommand command, RunListener& listener, std::function<void(Json)> done);
-    // Asks the command under way to end as Ctrl-C would end it.
+    // Asks the command that holds the line to end as Ctrl-C would end it.
     void Cancel() { m_cancel = true; }
-    // Waits for the command under way to end.
+    // Waits for every job under way and queued to end.
     void Join();
+    // The tests followed in the gear now, per terminal position.
+    Json GearTests() const;
     // The file a download name stands for, or none.
     std::optional<std::filesystem::path> Download(const std::string& name) const;
-    // Writes each simulated line where --save-line asked for it (one terminal only).
-    void SaveLines(const std::string& saveLineFile) const;
+    // Writes each simulated line where --save-line asked for it (one terminal only), as it
+    // stands. Every job that ended has written it already.
+    void SaveLines(const std::string& saveLineFile);
 
   private:
+    class Worker;
+
     Json Run(const ServedCommand& command, RunListener& listener);
+    // The document of a command that ran: its exit code, position and downloads added.
+    Json Finished(const ServedCommand& command, CommandOutcome outcome) const;
+    // The options of a job on the terminal: its own, with the run's hooks.
+    SessionOptions JobOptions(const ServedCommand& command, RunListener& listener,
+                              TransactionObserver& bus, bool holdsLine);
 
     std::vector<ServedTerminal> m_terminals;
+    std::vector<std::unique_ptr<Worker>> m_workers;
     std::filesystem::path m_stateDir;
     mutable std::mutex m_mutex;
+    std::condition_variable m_idle;
     std::optional<std::string> m_running;
+    int m_underWay = 0;
     std::map<std::string, std::filesystem::path> m_downloads;
     std::atomic<bool> m_cancel{false};
-    std::thread m_thread;
+    std::atomic<RunListener*> m_listener{nullptr};
     std::uint64_t m_fileNumber = 0;
 };
 

@@ -36,6 +36,9 @@ const TEXTS = {
     notAllowed: "Not possible: %1", moves: "Give moves as OLD:NEW",
     emergencyTitle: "Emergency lighting", emergencyStatus: "Status", functionTest: "Function test",
     durationTest: "Duration test", passed: "passed", notPassed: "failed",
+    testStarted: "%1 started at A%2: the gear tests on its own, the line stays free; the result comes when it reports it",
+    testPassed: "%1 at A%2: passed", testFailed: "%1 at A%2: failed", testEnded: "%1 at A%2: %3",
+    testsRunning: "Tests in the gear: %1", stopTest: "Stop",
     nameTitle: "Name and place", room: "Room", save: "Save", colourTitle: "Colour temperature",
     colourRead: "Read colour", saved: "Saved",
   },
@@ -72,6 +75,9 @@ const TEXTS = {
     notAllowed: "Nicht möglich: %1", moves: "Verschiebungen als ALT:NEU angeben",
     emergencyTitle: "Notbeleuchtung", emergencyStatus: "Status", functionTest: "Funktionstest",
     durationTest: "Betriebsdauertest", passed: "bestanden", notPassed: "nicht bestanden",
+    testStarted: "%1 an A%2 gestartet: das Gerät prüft selbst, die Linie bleibt frei; das Ergebnis kommt, sobald es sich meldet",
+    testPassed: "%1 an A%2: bestanden", testFailed: "%1 an A%2: nicht bestanden", testEnded: "%1 an A%2: %3",
+    testsRunning: "Tests im Gerät: %1", stopTest: "Beenden",
     nameTitle: "Name und Ort", room: "Raum", save: "Speichern", colourTitle: "Farbtemperatur",
     colourRead: "Farbe lesen", saved: "Gespeichert",
   },
@@ -116,6 +122,7 @@ const state = {
   position: null,
   devices: {},     // position -> [{shortAddress, conflict, ...}]
   details: {},     // "pos/address" -> what the last reading said of the device
+  gearTests: {},   // position -> [{address, test}] running in the gear
   commands: [],
   run: null,
   busPaused: false,
@@ -242,6 +249,8 @@ function receive(event) {
       state.commands = event.commands || [];
       if (state.position === null && state.terminals.length) state.position = state.terminals[0].position;
       state.devices = event.devices || {};
+      state.gearTests = event.gearTests || {};
+      renderGearTests();
       state.run = event.run ? { ...event.run, progress: event.progress } : null;
       renderTerminals();
       $("#identify").hidden = !state.commands.includes("identify");
@@ -261,12 +270,16 @@ function receive(event) {
       renderRun();
       break;
     case "ended":
-      state.run = null;
+      // A short job that ran during an identify leaves the identify's run shown.
+      if (!state.run || state.run.run === undefined || state.run.run === event.run) state.run = null;
       renderRun();
       showDocument(event.document, true);
       break;
     case "bus":
       addBusRows(event.rows || []);
+      break;
+    case "gear-test":
+      gearTestEnded(event);
       break;
   }
   window.__zdEvents = (window.__zdEvents || 0) + 1;
@@ -477,6 +490,32 @@ function showFacts(document, skip = ["command", "messages", "lineTimeMs", "reque
   $("#device-view").replaceChildren(el("table", { class: "grid" }, el("tbody", {}, ...rows)));
 }
 
+// The tests that run in the gear now, started from any browser.
+function renderGearTests() {
+  const tests = Object.values(state.gearTests || {}).flat();
+  const line = $("#gear-tests");
+  line.hidden = !tests.length;
+  line.replaceChildren(t("testsRunning", ""), ...tests.map((test) => {
+    const stop = el("button", { type: "button", class: "small" }, t("stopTest"));
+    stop.addEventListener("click", () => command("emergency test", { words: ["stop"], short: test.address }));
+    return el("span", { class: "gear-test" },
+      `${test.test === "duration" ? t("durationTest") : t("functionTest")} A${test.address} `, stop);
+  }));
+}
+
+function gearTestEnded(event) {
+  const result = event.document || {};
+  const key = String(event.position ?? -1);
+  const running = (state.gearTests || {})[key] || [];
+  state.gearTests[key] = running.filter((test) => test.address !== result.shortAddress);
+  renderGearTests();
+  const kind = result.test === "duration" ? t("durationTest") : t("functionTest");
+  if (result.error) notice(t("testEnded", kind, result.shortAddress, result.error), "error");
+  else if (result.passed) notice(t("testPassed", kind, result.shortAddress), "ok");
+  else notice(t("testFailed", kind, result.shortAddress), "error");
+  if (String(result.shortAddress) === $("#device-address").value) showFacts(result);
+}
+
 // The parts of the device page that only some gear have, by its device type when it is known.
 function renderDeviceExtras() {
   const address = $("#device-address").value;
@@ -614,7 +653,15 @@ function wire() {
     const address = chosenAddress();
     if (address === null) return;
     const document = await command(name, { short: address, ...options });
-    if (document) showFacts(document);
+    if (!document) return;
+    showFacts(document);
+    if (document.started) {
+      const key = String(document.position ?? state.position ?? -1);
+      state.gearTests[key] = [...(state.gearTests[key] || []),
+        { address: document.address, test: document.test }];
+      renderGearTests();
+      notice(t("testStarted", document.test === "duration" ? t("durationTest") : t("functionTest"), document.address), "ok");
+    }
   };
   $("#emergency-status").addEventListener("click", () => emergency("emergency status", {}));
   $("#emergency-function").addEventListener("click", () => emergency("emergency test", { words: ["function"] }));
