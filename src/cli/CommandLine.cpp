@@ -402,7 +402,7 @@ CommandOutcome RunOnSession(const std::string& name, const PreparedCommand& comm
         if (const auto& untrusted =
                 session ? session->Line().TerminalLink().UntrustedWords() : std::nullopt)
             return fail(HostMessage(options.language, *untrusted), 1);
-        return fail(failure.Text(options.language), 1);
+        return fail(failure.Text(options.language), failure.ExitCode());
     } catch (const ControlError& error) {
         KeepWhatHappened(document, session);
         KeepStoredListOfUnfinishedRun(document, session, false);
@@ -508,7 +508,8 @@ void PrintUsage(std::FILE* out, Language language) {
         "--modbus-rtu is given.\n"
         "Each command prints one JSON document on stdout; the control's message boxes go to\n"
         "stderr and into the document's \"messages\". Exit codes: 0 done, 1 failed\n"
-        "({\"error\": ...}, \"failedStep\"), 2 wrong command line or refused, 130 or\n"
+        "({\"error\": ...}, \"failedStep\"), 2 wrong command line or refused (nothing\n"
+        "sent), 3 a test that ran and failed (emergency test), 130 or\n"
         "143 ended by SIGINT or SIGTERM ({\"interrupted\": true}: the procedure cancelled,\n"
         "what was done so far, the line and the store saved; a second signal ends at once).\n"
         "\n"

@@ -197,6 +197,11 @@ PreparedCommand PrepareScenes(const CommandArguments& arguments) {
         const DeviceScenes read = ReadBackScenes(report);
         const std::vector<int> unread = read.Unread();
         document["scenes"] = ScenesJson(read);
+        // The lamp showed each scene and went back to the level it had; where that level could
+        // not be read it stays at the last scene shown, and the document says so.
+        document["lampLevel"] = {
+            {"before", report.lampLevelBefore ? LevelJson(*report.lampLevelBefore) : Json()},
+            {"restored", report.lampLevelRestored}};
         std::vector<int> missed;
         for (const SceneSetting& setting : settings)
             if (read.Level(setting.scene).value_or(0) != setting.level)

@@ -166,6 +166,21 @@ PreparedCommand PrepareEmergencyTest(const CommandArguments& arguments) {
                                 DateTimeText(std::chrono::system_clock::now()));
         }
         if (!report.outcome.Ok()) throw CommandFailed(OutcomeText(session, report.outcome), result);
+        // A test that ran and failed is a result, with an exit code of its own, so that a
+        // scheduled check sees it without reading the document.
+        if (report.result.passed == false) {
+            const std::vector<std::string> failures =
+                EmergencyFailureNames(report.result.failureStatus.value_or(0));
+            std::string words;
+            for (const std::string& failure : failures)
+                words += (words.empty() ? "" : ", ") + failure;
+            throw CommandFailed(
+                HostWording(function ? "the function test at short address %1 failed: %2"
+                                     : "the duration test at short address %1 failed: %2",
+                            {std::to_string(request.address), words}),
+                result)
+                .ExitingWith(kExitTestFailed);
+        }
         return result;
     };
 }

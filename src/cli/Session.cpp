@@ -442,7 +442,10 @@ void HeadlessSession::EndGearTest(GearTest& test, bool stopped) {
                                 ? HostText(m_options.language, "the test was stopped")
                                 : HostMessage(m_options.language, report.outcome.text);
     }
-    document["exitCode"] = report.outcome.Ok() && report.result.passed ? 0 : 1;
+    // As the command line: a test that ran and failed has an exit code of its own.
+    document["exitCode"] = !report.outcome.Ok()           ? kExitFailed
+                           : report.result.passed == true ? kExitDone
+                                                          : kExitTestFailed;
     if (m_gearTestObserver) m_gearTestObserver(document);
 }
 

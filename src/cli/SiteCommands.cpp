@@ -40,6 +40,7 @@ void UpdateSiteNames(const std::string& command, HeadlessSession& session, Json&
     const std::string path = SitePath(session);
     const std::int32_t position = session.Line().Terminal().position;
     SiteFile site;
+    std::vector<SiteGear> gear;
     try {
         site = LoadSiteFile(path);
         const bool movesAddresses = command.rfind("address", 0) == 0 || command == "replace";
@@ -49,7 +50,7 @@ void UpdateSiteNames(const std::string& command, HeadlessSession& session, Json&
             if (command == "replace" && document.contains("shortAddress") &&
                 document.at("shortAddress").is_number_integer())
                 replaced.push_back(document.at("shortAddress").get<std::int16_t>());
-            const std::vector<SiteGear> gear = ReadListedGear(session);
+            gear = ReadListedGear(session);
             const std::lock_guard<std::mutex> guard(SiteFileMutex());
             site = LoadSiteFile(path);
             const std::vector<SiteMove> moves = FollowSiteGear(site, position, gear, replaced);
@@ -63,7 +64,13 @@ void UpdateSiteNames(const std::string& command, HeadlessSession& session, Json&
             error.Description() + "; names are left out and the site file is left as it is";
         return;
     }
-    AddSiteNames(document, site, position);
+    // A name is shown only on its own gear: the random addresses not known yet are read.
+    if (gear.empty() && session.State().m_nOperationMode == kModeDali &&
+        !session.Line().TerminalLink().CommunicationLost()) {
+        const std::vector<std::int16_t> check = AddressesToCheck(document, site, position);
+        if (!check.empty()) gear = ReadSiteGear(session.Line().Terminal(), check);
+    }
+    AddSiteNames(document, site, position, gear);
 }
 
 PreparedCommand PrepareIdentify(const CommandArguments& arguments) {

@@ -27,6 +27,13 @@ using Json = nlohmann::ordered_json;
 // the control takes well under half an hour.
 inline constexpr std::int64_t kProcedureLimitMs = 2 * 60 * 60 * 1000;
 
+// The exit codes of a command: done; failed (the command, the line or a file); refused, nothing
+// sent; a test that ran to its result and failed.
+inline constexpr int kExitDone = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitRefused = 2;
+inline constexpr int kExitTestFailed = 3;
+
 // A command that ran but did not achieve what it was asked: what it found goes with the error.
 class CommandFailed : public std::runtime_error {
   public:
@@ -47,10 +54,17 @@ class CommandFailed : public std::runtime_error {
     std::string Text(Language language) const {
         return m_wording ? m_wording->In(language) : HostMessage(language, what());
     }
+    // kExitFailed, or kExitTestFailed for a test whose result is a failure.
+    int ExitCode() const { return m_exitCode; }
+    CommandFailed& ExitingWith(int exitCode) {
+        m_exitCode = exitCode;
+        return *this;
+    }
 
   private:
     Json m_details;
     std::optional<HostWording> m_wording;
+    int m_exitCode = kExitFailed;
 };
 
 class ControlRun {

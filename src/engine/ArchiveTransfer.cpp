@@ -13,10 +13,12 @@ namespace {
 constexpr int kUploadStepsPerAddress = kDeviceSceneCount;
 constexpr int kDownloadStepsPerAddress = kDeviceSceneCount + kDeviceGroupCount;
 
-// The transaction of a transfer: a command to one short address, and a query's answer.
+// The transaction of a transfer: a command to one short address, and a query's answer. A frame
+// that met another master on the line reached no gear and goes out again.
 Result SendTo(Link& link, std::int16_t commandId, std::uint8_t data, std::int16_t address) {
     AddressKind kind = AddressKind::Short;
-    return link.SendDALICommand(commandId, data, kind, address, nullptr);
+    int again = 0;
+    return link.SendDALICommandAgainOnCollision(commandId, data, kind, address, nullptr, again);
 }
 
 Result QueryOf(Link& link, std::int16_t commandId, std::uint8_t data, std::int16_t address,

@@ -60,8 +60,9 @@ class Reader {
     // A command the reading sends without an answer (the optical feedback).
     void Send(std::int16_t nCommandId, AddressKind nAddrType, std::int16_t nAddr) {
         std::uint8_t nData = 0;
-        if (m_terminal.link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr) ==
-                Result::Error ||
+        int again = 0;
+        if (m_terminal.link.SendDALICommandAgainOnCollision(nCommandId, nData, nAddrType, nAddr,
+                                                            nullptr, again) == Result::Error ||
             m_terminal.link.CommunicationLost())
             m_lost = true;
     }
@@ -103,7 +104,10 @@ class Reader {
         std::uint8_t nData = nQueryData;
         AddressKind nAddrType = AddressKind::Short;
         std::int16_t nAddr = m_address;
-        Result result = m_terminal.link.SendDALICommand(nCommand, nData, nAddrType, nAddr, nullptr);
+        // A frame that met another master reached no gear: it goes out again.
+        int again = 0;
+        Result result = m_terminal.link.SendDALICommandAgainOnCollision(nCommand, nData, nAddrType,
+                                                                        nAddr, nullptr, again);
         if (result == Result::Done) result = m_terminal.link.ReceiveDALIData(answer, nullptr);
         return result;
     }

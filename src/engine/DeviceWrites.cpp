@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <string>
 
+#include "engine/LineCommands.h"
 #include "link/Commands.h"
 #include "link/ModuleState.h"
 #include "platform/HostTexts.h"
@@ -40,14 +41,16 @@ class Writer {
     Writer(EngineTerminal& terminal, int address)
         : m_terminal(terminal), m_address(static_cast<std::int16_t>(address)) {}
 
-    // Sends the command; the transaction goes into result when there is one.
+    // Sends the command, again when it met another master on the line (a collided frame reached
+    // no gear); the transaction goes into result when there is one.
     Result Send(std::int16_t nCommandId, std::uint8_t nData, WriteResult* result) {
         std::int16_t nCommand = nCommandId;
         std::uint8_t nSent = nData;
         AddressKind nAddrType = AddressKind::Short;
         std::int16_t nAddr = m_address;
-        const Result sent =
-            m_terminal.link.SendDALICommand(nCommand, nSent, nAddrType, nAddr, nullptr);
+        int again = 0;
+        const Result sent = m_terminal.link.SendDALICommandAgainOnCollision(
+            nCommand, nSent, nAddrType, nAddr, nullptr, again);
         if (result) result->transactions.push_back({nCommandId, nData, sent});
         if (sent == Result::Error || m_terminal.link.CommunicationLost()) m_lost = true;
         return sent;
@@ -286,6 +289,17 @@ ScenesWriteReport WriteScenes(EngineTerminal& terminal, int shortAddress,
     }
     Writer writer(terminal, shortAddress);
     std::optional<DeviceWriteOptions::LampPreview> preview = options.scenePreview;
+    // The lamp shows each scene; its level before is read first and set again at the end, so
+    // that the lamp is left as it was found.
+    if (preview && preview->putBack) {
+        for (int ask = 0; ask < 2 && !report.lampLevelBefore; ++ask) {
+            const LineCommandResult read =
+                QueryLine(terminal, {kCmdQueryActualLevel, 0, AddressKind::Short,
+                                     static_cast<std::int16_t>(shortAddress)});
+            if (read.answer == QueryAnswer::Byte) report.lampLevelBefore = read.answerByte;
+            if (read.answer != QueryAnswer::None) break;
+        }
+    }
     // The lamp follows the level being set, so that whoever stands below it sees each scene.
     const auto show = [&](std::uint8_t level) {
         if (!preview || writer.Lost() || level == preview->lastShown) return;
@@ -306,6 +320,11 @@ ScenesWriteReport WriteScenes(EngineTerminal& terminal, int shortAddress,
             writer.Send(kCmdStoreDtrAsScene, static_cast<std::uint8_t>(write.scene),
                         &write.result) == Result::Done;
         if (writer.Lost()) break;
+    }
+    if (preview && preview->putBack && report.lampLevelBefore &&
+        *report.lampLevelBefore != kDaliMask && !writer.Lost()) {
+        report.lampLevelRestored =
+            writer.Send(kCmdDirectArcPower, *report.lampLevelBefore, nullptr) == Result::Done;
     }
     ReadoutOptions readout;
     readout.variables = readout.groups = false;

@@ -89,6 +89,9 @@ struct DeviceWriteOptions {
     struct LampPreview {
         DeviceScenes held;
         std::uint8_t lastShown = 0;
+        // The lamp's level is read first and set again after the last scene, so that a run
+        // leaves the lamp as it found it (the page's editor leaves it at what it shows).
+        bool putBack = false;
     };
     std::optional<LampPreview> scenePreview;
 };
@@ -104,6 +107,10 @@ struct DeviceWriteReport {
     // The read-back, where asked for and the writing got that far.
     std::optional<DeviceReadout> readBack;
     EngineOutcome outcome;
+    // Scenes shown on the lamp: the level it had before (none when it could not be read) and
+    // whether it went back to it at the end.
+    std::optional<std::uint8_t> lampLevelBefore;
+    bool lampLevelRestored = false;
 };
 using VariablesWriteReport = DeviceWriteReport<VariableWrite>;
 using GroupsWriteReport = DeviceWriteReport<GroupWrite>;
@@ -121,7 +128,8 @@ GroupsWriteReport WriteGroups(EngineTerminal& terminal, int shortAddress,
                               std::vector<GroupWrite> writes,
                               const DeviceWriteOptions& options = {});
 // DATA TRANSFER REGISTER with the level, then STORE THE DTR AS SCENE (not sent when the DTR
-// failed), for each scene in the order given. The read-back reads the scenes.
+// failed), for each scene in the order given. The read-back reads the scenes. With a scene
+// preview the lamp's level is read first and set again after the last scene shown.
 ScenesWriteReport WriteScenes(EngineTerminal& terminal, int shortAddress,
                               std::vector<SceneWrite> writes,
                               const DeviceWriteOptions& options = {});

@@ -37,6 +37,13 @@ constexpr std::uint8_t kQueryStatus = 0xFD;
 constexpr std::uint8_t kPerformDtrSelected = 0xFE;
 
 constexpr std::int64_t kMinuteMs = 60 * 1000;
+// The longest a function test may run once the gear has begun it (a function test lights the
+// lamp on battery for seconds); a duration test may run its rated duration and this much more.
+constexpr std::int64_t kFunctionTestRunLimitMs = 5 * kMinuteMs;
+constexpr std::int64_t kDurationTestOverrunMs = 30 * kMinuteMs;
+// Polls in a row that find the gear back in normal operation, nothing pending, without the done
+// flag, before the test is taken as ended without a result.
+constexpr int kNoResultPolls = 2;
 // Polls in a row that draw no answer before the gear is taken as gone.
 constexpr int kSilentPollsLimit = 5;
 
@@ -71,7 +78,7 @@ Result SendExtended(EngineTerminal& terminal, std::int16_t address, std::uint8_t
     return result;
 }
 
-ReadByte AskExtended(EngineTerminal& terminal, std::int16_t address, std::uint8_t query) {
+ReadByte AskExtendedOnce(EngineTerminal& terminal, std::int16_t address, std::uint8_t query) {
     ReadByte read;
     const Result sent = SendExtended(terminal, address, query);
     if (sent != Result::Done && sent != Result::CorruptFrame) {
@@ -82,6 +89,14 @@ ReadByte AskExtended(EngineTerminal& terminal, std::int16_t address, std::uint8_
     read.state = ReadStateOf(terminal.link.ReceiveDALIData(data, nullptr));
     if (read.Answered()) read.value = data;
     return read;
+}
+
+// A query whose answer got lost is asked once more, as a scan does with its second ask: silence
+// twice is no answer.
+ReadByte AskExtended(EngineTerminal& terminal, std::int16_t address, std::uint8_t query) {
+    const ReadByte first = AskExtendedOnce(terminal, address, query);
+    if (first.state != ReadState::NoAnswer || terminal.link.CommunicationLost()) return first;
+    return AskExtendedOnce(terminal, address, query);
 }
 
 Result SetDtr(EngineTerminal& terminal, std::uint8_t value) {
@@ -318,6 +333,9 @@ bool EmergencyTestRun::Start() {
         return false;
     }
     m_startMs = m_terminal.context.scheduler.Now();
+    m_runLimitMs = Function() ? kFunctionTestRunLimitMs
+                              : m_report.result.ratedMinutes.value_or(510) * kMinuteMs +
+                                    kDurationTestOverrunMs;
     return true;
 }
 
@@ -336,6 +354,26 @@ bool EmergencyTestRun::Poll(const ProgressFn& progress) {
     m_silentPolls = 0;
     const bool running = mode.Answered() && EmergencyModeOf(mode.value) == runningMode;
     m_done = (status.value & doneBit) != 0 && !running;
+    // A gear that left its test without a result, or whose test runs past its ceiling, ends the
+    // wait: it would otherwise go on until the whole limit passed.
+    const bool pending = (status.value & pendingBit) != 0;
+    if (!m_done && !running && !pending && mode.Answered() &&
+        EmergencyModeOf(mode.value) == EmergencyMode::Normal) {
+        if (++m_normalPolls >= kNoResultPolls) {
+            m_endedWithout = "the gear gave no result";
+            return false;
+        }
+    } else {
+        m_normalPolls = 0;
+    }
+    const std::int64_t now = m_terminal.context.scheduler.Now();
+    if (running && !m_runningSinceMs) m_runningSinceMs = now;
+    if (running && now - *m_runningSinceMs > m_runLimitMs) {
+        m_endedWithout = std::string("the ") + (function ? "function" : "duration") +
+                         " test ran longer than " + DurationText(m_runLimitMs) +
+                         " without a result; it was stopped";
+        return false;
+    }
     if (progress) {
         ProgressState shown;
         shown.stage = (status.value & pendingBit) != 0 ? ProgressStage::Pending
@@ -367,6 +405,8 @@ EmergencyTestReport EmergencyTestRun::Finish(bool cancelled) {
         StopEmergencyTest(m_terminal, address);
         if (cancelled) {
             report.outcome.Fail(EngineFailure::Cancelled, "the test was stopped");
+        } else if (!m_endedWithout.empty()) {
+            report.outcome.Fail(EngineFailure::Incomplete, m_endedWithout);
         } else if (m_terminal.link.CommunicationLost()) {
             report.outcome.Fail(EngineFailure::CommunicationLost, "the connection was lost");
         } else if (ElapsedMs() >= m_limitMs) {
@@ -384,9 +424,10 @@ EmergencyTestReport EmergencyTestRun::Finish(bool cancelled) {
     report.result.done = true;
     const ReadByte failure = AskExtended(m_terminal, address, kQueryFailureStatus);
     if (failure.Answered()) report.result.failureStatus = failure.value;
-    report.result.passed =
-        failure.Answered() && (failure.value & (function ? kEmergencyFunctionTestFailed
-                                                         : kEmergencyDurationTestFailed)) == 0;
+    // Without the failure status the result is not known: it stays unread, never a pass.
+    if (failure.Answered())
+        report.result.passed = (failure.value & (function ? kEmergencyFunctionTestFailed
+                                                          : kEmergencyDurationTestFailed)) == 0;
     if (!function) {
         const ReadByte reached = AskExtended(m_terminal, address, kQueryDurationResult);
         if (reached.Answered()) report.result.durationMinutes = reached.value * 2;

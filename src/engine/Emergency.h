@@ -106,15 +106,18 @@ struct EmergencyTestRequest {
     // a minute for a duration test).
     std::int64_t pollMs = 0;
     // How long the test may take, pending time included: 0 for the usual (30 minutes for a
-    // function test, the rated duration and 2 hours for a duration test).
+    // function test, the rated duration and 2 hours for a duration test). Once it runs, a
+    // function test may run 5 minutes and a duration test its rated duration and 30 minutes;
+    // a gear back in normal operation without the done flag gave no result.
     std::int64_t limitMs = 0;
 };
 
 struct EmergencyTestResult {
     // The gear reported the test done (its done flag).
     bool done = false;
-    bool passed = false;
-    std::uint8_t failureStatus = 0;
+    // None when the failure status could not be read.
+    std::optional<bool> passed;
+    std::optional<std::uint8_t> failureStatus;
     // Duration test: the time reached and the rated duration, in minutes.
     std::optional<int> durationMinutes;
     std::optional<int> ratedMinutes;
@@ -173,6 +176,12 @@ class EmergencyTestRun {
     std::int64_t m_startMs = 0;
     int m_silentPolls = 0;
     bool m_done = false;
+    // Polls in a row that found the gear back in normal operation without a result; when the
+    // test was first seen running, and how long it may run; why it ended without a result.
+    int m_normalPolls = 0;
+    std::optional<std::int64_t> m_runningSinceMs;
+    std::int64_t m_runLimitMs = 0;
+    std::string m_endedWithout;
 };
 
 // Clears the test's done flag, starts it and asks every pollMs until the gear reports it done;

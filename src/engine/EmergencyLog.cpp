@@ -20,6 +20,27 @@ std::optional<int> Number(const std::string& text) {
     return value;
 }
 
+// "YYYY-MM-DD HH:MM:SS" with digits where digits go.
+bool IsDateTime(const std::string& text) {
+    const std::string pattern = "0000-00-00 00:00:00";
+    if (text.size() != pattern.size()) return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const bool digit = text[i] >= '0' && text[i] <= '9';
+        if (pattern[i] == '0' ? !digit : text[i] != pattern[i]) return false;
+    }
+    return true;
+}
+
+// What a gear can report: the failure status is a byte, the duration reached and the rated
+// duration count 2-minute units of a byte (the rated one up to 254 units, and never 0).
+bool Possible(const std::string& name, int value) {
+    if (name == "passed") return value == 0 || value == 1;
+    if (name == "failureStatus") return value >= 0 && value <= 255;
+    if (name == "durationMinutes") return value >= 0 && value <= 510 && value % 2 == 0;
+    if (name == "ratedMinutes") return value >= 2 && value <= 508 && value % 2 == 0;
+    return true;
+}
+
 }  // namespace
 
 void WriteEmergencyLogEntry(RegistryAccess& store, std::int32_t position, std::int16_t address,
@@ -52,12 +73,15 @@ std::optional<EmergencyLogEntry> ReadEmergencyLogEntry(RegistryAccess& store, st
         const std::string name = field.substr(0, equals);
         const std::string value = field.substr(equals + 1);
         if (name == "date") {
+            if (!IsDateTime(value)) return std::nullopt;
             entry.date = value;
             dated = true;
             continue;
         }
+        // A value no gear could have given (the store edited by hand, or damaged) makes the
+        // entry no entry, rather than a result in the report.
         const std::optional<int> number = Number(value);
-        if (!number) return std::nullopt;
+        if (!number || !Possible(name, *number)) return std::nullopt;
         if (name == "passed") {
             entry.passed = *number != 0;
         } else if (name == "failureStatus") {

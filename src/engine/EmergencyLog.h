@@ -26,7 +26,8 @@ struct EmergencyLogEntry {
 void WriteEmergencyLogEntry(RegistryAccess& store, std::int32_t position, std::int16_t address,
                             EmergencyTestKind kind, const EmergencyLogEntry& entry);
 // The entry kept for the address and kind; none when there is none, or when the stored text is
-// no entry (edited by hand).
+// no entry (edited by hand, or a value no gear could give: a failure status beyond a byte, a
+// duration below 0 or beyond 510 minutes, a rated duration of 0, a date that is none).
 std::optional<EmergencyLogEntry> ReadEmergencyLogEntry(RegistryAccess& store, std::int32_t position,
                                                        std::int16_t address,
                                                        EmergencyTestKind kind);

@@ -102,15 +102,16 @@ IdentifyReport RunIdentify(AddressingLine& line, const IdentifyOptions& options,
     report.identifyDevice = options.mode == IdentifyMode::Flash && report.version &&
                             *report.version >= kIdentifyDeviceVersion;
 
-    // The levels to put back: the luminaire's, and with the whole line darkened every gear's,
-    // known to the device list or not. A silent address has nothing to put back; one the list
-    // knows is asked once more, as its answer may have been lost.
+    // The luminaire's level is read first and it shows itself at once; with the rest of the line
+    // darkened, the others are then read one by one and each is darkened by its short address
+    // right after its level is known. Gear without a short address, or whose level cannot be
+    // read, are left as they are: nothing is changed that cannot be put back. A silent address
+    // the device list knows is asked once more, as its answer may have been lost.
     std::set<std::int16_t> listed{address};
     for (const auto& [key, device] : terminal.state.devices->Items())
         if (device && device->m_nShortAddress >= 0 && device->m_nShortAddress <= 63)
             listed.insert(device->m_nShortAddress);
-    for (std::int16_t each = 0; each <= 63; ++each) {
-        if (options.mode == IdentifyMode::Flash && each != address) continue;
+    const auto readLevel = [&](std::int16_t each) {
         std::optional<std::uint8_t> level;
         if (listed.count(each)) {
             level = Ask(terminal, kCmdQueryActualLevel, each);
@@ -120,7 +121,9 @@ IdentifyReport RunIdentify(AddressingLine& line, const IdentifyOptions& options,
             if (result.answer == QueryAnswer::Byte) level = result.answerByte;
         }
         if (level) report.levels.push_back({each, *level, false});
-    }
+        return level;
+    };
+    readLevel(address);
 
     Scheduler& clock = terminal.context.scheduler;
     const std::int64_t totalMs = std::int64_t{options.seconds} * 1000;
@@ -132,6 +135,22 @@ IdentifyReport RunIdentify(AddressingLine& line, const IdentifyOptions& options,
     std::int64_t nextIdentifyMs = startMs;
     bool atMax = false;
     bool lit = false;
+    // The others, asked and darkened one address at a time: the device list's first, then the
+    // addresses it does not know.
+    std::vector<std::int16_t> others;
+    for (const std::int16_t each : listed)
+        if (each != address) others.push_back(each);
+    for (std::int16_t each = 0; each <= 63; ++each)
+        if (!listed.count(each)) others.push_back(each);
+    std::size_t nextOther = 0;
+    std::optional<std::int64_t> aloneSinceMs;
+    const auto darkenNext = [&] {
+        const std::int16_t each = others[nextOther++];
+        const std::optional<std::uint8_t> level = readLevel(each);
+        if (!level || *level == kDaliMask) return;
+        sent(Send(terminal, options.mode == IdentifyMode::Max ? kCmdRecallMinLevel : kCmdOff, 0,
+                  AddressKind::Short, each));
+    };
     auto show = [&] {
         const std::int64_t now = clock.Now();
         switch (options.mode) {
@@ -151,11 +170,13 @@ IdentifyReport RunIdentify(AddressingLine& line, const IdentifyOptions& options,
             case IdentifyMode::OthersOff:
                 if (!lit) {
                     lit = true;
-                    sent(Send(terminal,
-                              options.mode == IdentifyMode::Max ? kCmdRecallMinLevel : kCmdOff, 0,
-                              AddressKind::Broadcast, 0));
                     sent(Send(terminal, kCmdRecallMaxLevel, 0, AddressKind::Short, address));
                 }
+                // For at most a step's time, so that a cancel and the progress come in between.
+                for (const std::int64_t from = clock.Now(); nextOther < others.size() &&
+                                                            !lostLine &&
+                                                            clock.Now() - from < kIdentifyFlashMs;)
+                    darkenNext();
                 break;
         }
     };
@@ -165,7 +186,12 @@ IdentifyReport RunIdentify(AddressingLine& line, const IdentifyOptions& options,
         RunSteps(
             clock, kIdentifyFlashMs,
             [&] {
-                const std::int64_t elapsed = clock.Now() - startMs;
+                // The time asked for counts once the luminaire is alone: with the others
+                // darkened one by one, a line of unknown gear takes a few seconds more.
+                if (!aloneSinceMs &&
+                    (options.mode == IdentifyMode::Flash || nextOther >= others.size()))
+                    aloneSinceMs = clock.Now();
+                const std::int64_t elapsed = aloneSinceMs ? clock.Now() - *aloneSinceMs : 0;
                 if (progress) {
                     ProgressState now;
                     now.elapsedMs = elapsed;

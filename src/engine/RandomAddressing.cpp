@@ -73,6 +73,15 @@ constexpr int kRndAddrAttempts = 3;
 constexpr int kMissingEmptyRounds = 2;
 constexpr std::int64_t kMissingRoundWaitMs = 5000;
 constexpr std::int64_t kMissingRoundsMs = 120000;
+// Searches begun in a row without a gear addressed: past this many, the gear the search closes
+// on next is left without an address (a pair that never parts, a gear that never keeps one), and
+// the search goes on with the rest above it.
+constexpr int kRoundsWithoutProgress = 16;
+// The line time a whole run may take: a base for the first gear and the rounds after the search,
+// and this much more for each gear found (addressed or left), far above what a paced search
+// needs per gear. A run that reaches it stops and says what is left.
+constexpr std::int64_t kRunCeilingBaseMs = 180000;
+constexpr std::int64_t kRunCeilingPerGearMs = 30000;
 
 }  // namespace
 
@@ -113,6 +122,18 @@ bool RandomAddressingSearch::RunOwnStep(bool& bFinished) {
 
 bool RandomAddressingSearch::RunSearchStep(bool& bFinished) {
     RandomSearchState& s = m_s;
+    if (s.nRndAddrState != RndAddrStep::Start && s.nRndAddrState != RndAddrStep::Idle &&
+        s.nRndAddrState != RndAddrStep::Stop &&
+        m_line.GetContext().scheduler.Now() - m_runStartMs > CeilingMs()) {
+        // The search made too little progress for its line time: it ends here, and the run says
+        // how many gear it addressed and that gear without an address still take part.
+        m_ceilingReached = true;
+        m_line.GetContext().dialogs.MessageBox({CeilingText(), MsgButtons::Ok, MsgIcon::Critical,
+                                                m_line.GetContext().messages.Load(5113)});
+        bFinished = true;
+        s.nRndAddrState = RndAddrStep::Idle;
+        return true;
+    }
     switch (s.nRndAddrState) {
         case RndAddrStep::Start:
             Begin();
@@ -203,6 +224,10 @@ void RandomAddressingSearch::Begin() {
     m_stoppedByCollisions = false;
     m_checkMs = 0;
     m_endedAtLimit = false;
+    m_ceilingReached = false;
+    m_roundsSinceProgress = 0;
+    m_skipInitialise = false;
+    m_runStartMs = m_line.GetContext().scheduler.Now();
     m_line.PrepareAddressing(m_options.newInstallation, m_options.deleteGroups,
                              m_options.deleteScenes);
     m_line.Send(kCmdRandomise, 0, AddressKind::Broadcast, 0);
@@ -255,6 +280,7 @@ void RandomAddressingSearch::FirstCompare(bool& bFinished) {
 // The search over what still takes part, all of it at or above floor.
 void RandomAddressingSearch::BeginSearch(std::int32_t floor) {
     RandomSearchState& s = m_s;
+    ++m_roundsSinceProgress;
     s.lSearchHigh = kSearchAddressMax;
     s.lRndAddrFloor = floor;
     s.nRndAddrState = RndAddrStep::SetSearch;
@@ -367,6 +393,18 @@ void RandomAddressingSearch::Close(bool& bFinished) {
             return;
         }
     }
+    // Searches that keep ending without a gear addressed (a pair that parts on no new draw, a
+    // gear that takes part again however often it leaves): the gear here is left, and the search
+    // goes on with those above it.
+    if (m_roundsSinceProgress > kRoundsWithoutProgress && m_leftAt.count(s.lSearchHigh) == 0 &&
+        m_givenAt.count(s.lSearchHigh) == 0) {
+        SetSearchBytes(s.lSearchHigh);
+        LeaveGear("no-progress", "no gear was addressed in " +
+                                     std::to_string(m_roundsSinceProgress) +
+                                     " searches, which closed on " + Hex(s.lSearchHigh) +
+                                     " last: the gear there left without a short address");
+        return;
+    }
     // A gear given an address earlier in this run lies there only when a gear below it answered
     // every COMPARE of this search (one that powered up since): that gear would take the address
     // again, so the search starts from the bottom instead.
@@ -377,6 +415,13 @@ void RandomAddressingSearch::Close(bool& bFinished) {
             // QUERY SHORT ADDRESS tells whether it is that gear alone (it ignores WITHDRAW) or a
             // gear without an address that brought the same random address along.
             if (m_leftAt.count(s.lSearchHigh) != 0) {
+                // Gear left there that come back again and again without anybody addressed
+                // in between: nobody else is found any more.
+                if (m_roundsSinceProgress > 2 * kRoundsWithoutProgress) {
+                    m_left.push_back("no-progress");
+                    Finish(bFinished);
+                    return;
+                }
                 WithdrawAgain();
                 return;
             }
@@ -514,6 +559,7 @@ void RandomAddressingSearch::CheckHolder(bool& bFinished) {
         return;
     }
     ++s.nRndAddrLampNo;
+    m_roundsSinceProgress = 0;
     if (m_view.showLamp) m_view.showLamp(s.nRndAddrLampNo, s.nRndAddrAddress);
     m_line.AddAddressedDevice(s.nRndAddrAddress);
     m_found.insert(s.lSearchHigh);
@@ -540,7 +586,7 @@ void RandomAddressingSearch::NextBallast(bool& bFinished) {
         EndAtLimit(bFinished);
         return;
     }
-    m_line.Send(kCmdInitialise, 255, AddressKind::Broadcast, 0);
+    InitialiseUnlessLeft();
     // Every ballast still taking part lies at or above the one just found.
     if (!m_options.fast) s.byLastSearchH = s.byLastSearchM = s.byLastSearchL = 255;
     BeginSearch(s.lSearchLow);
@@ -561,7 +607,7 @@ void RandomAddressingSearch::FastNext(bool& bFinished) {
         NextBallast(bFinished);
         return;
     }
-    m_line.Send(kCmdInitialise, 255, AddressKind::Broadcast, 0);
+    InitialiseUnlessLeft();
     BeginSearch(s.lSearchHigh);
 }
 
@@ -601,6 +647,7 @@ void RandomAddressingSearch::LeaveGear(const std::string& what, const std::strin
     m_line.Send(kCmdWithdraw, 0, AddressKind::Short, 0);
     m_found.insert(s.lSearchHigh);
     m_leftAt.insert(s.lSearchHigh);
+    m_skipInitialise = true;
     SendSearchByte(kCmdSearchAddrH, 255, s.byLastSearchH);
     SendSearchByte(kCmdSearchAddrM, 255, s.byLastSearchM);
     SendSearchByte(kCmdSearchAddrL, 255, s.byLastSearchL);
@@ -702,7 +749,43 @@ void RandomAddressingSearch::WithdrawAgain() {
     m_line.Send(kCmdSearchAddrM, 255, AddressKind::Broadcast, 0);
     m_line.Send(kCmdSearchAddrL, 255, AddressKind::Broadcast, 0);
     s.byLastSearchH = s.byLastSearchM = s.byLastSearchL = 255;
+    m_skipInitialise = true;
     s.nRndAddrState = RndAddrStep::Next;
+}
+
+// The INITIALISE 0xFF before the next gear is searched. Right after gear were left it stays out:
+// gear that end a withdraw with every INITIALISE would take part again and the search would close
+// on them over and over, never reaching the gear above; the initialisation window is long enough
+// for the next search without it.
+void RandomAddressingSearch::InitialiseUnlessLeft() {
+    if (m_skipInitialise) {
+        m_skipInitialise = false;
+        return;
+    }
+    m_line.Send(kCmdInitialise, 255, AddressKind::Broadcast, 0);
+}
+
+// Puts the gear at a random address alone under the search address, for a WITHDRAW.
+void RandomAddressingSearch::SetSearchBytes(std::int32_t randomAddress) {
+    RandomSearchState& s = m_s;
+    SendSearchByte(kCmdSearchAddrH, SearchHigh(randomAddress), s.byLastSearchH);
+    SendSearchByte(kCmdSearchAddrM, SearchMiddle(randomAddress), s.byLastSearchM);
+    SendSearchByte(kCmdSearchAddrL, SearchLow(randomAddress), s.byLastSearchL);
+}
+
+std::string RandomAddressingSearch::CeilingText() const {
+    const int left = static_cast<int>(m_leftAt.size());
+    return HostText(m_line.GetContext().messages.GetLanguage(),
+                    "the random addressing stopped after %1 s of line time, its limit with %2 "
+                    "gear found: %3 gear addressed, gear without a short address still take part",
+                    {std::to_string(CeilingMs() / 1000), std::to_string(m_s.nRndAddrLampNo + left),
+                     std::to_string(m_s.nRndAddrLampNo)});
+}
+
+std::int64_t RandomAddressingSearch::CeilingMs() const {
+    if (m_options.ceilingMs > 0) return m_options.ceilingMs;
+    return kRunCeilingBaseMs +
+           kRunCeilingPerGearMs * static_cast<std::int64_t>(m_s.nRndAddrLampNo + m_leftAt.size());
 }
 
 // The gear given its address at the search address still compares: it ignores WITHDRAW and would
@@ -874,6 +957,8 @@ RandomAddressingReport RunRandomAddressing(AddressingLine& line,
                             msg.GetLanguage());
     } else if (search.StoppedByCollisions()) {
         report.outcome.Fail(EngineFailure::Incomplete, {msg::kCollisionsGoOn}, msg.GetLanguage());
+    } else if (search.CeilingReached()) {
+        report.outcome.Fail(EngineFailure::Incomplete, search.CeilingText());
     } else if (search.EndedAtLimit()) {
         report.outcome.Fail(EngineFailure::Incomplete, msg.Load(5114) + "!");
     } else if (!search.Left().empty()) {

@@ -29,6 +29,8 @@ struct RandomAddressingOptions {
     // The fast search: its steps back to back with the quick handshake, instead of one per
     // timer period.
     bool fast = false;
+    // The line time the whole run may take; 0: 3 minutes, and 30 s more for each gear found.
+    std::int64_t ceilingMs = 0;
 };
 
 // A whole random addressing run as a front end asks for it, typed.

@@ -322,8 +322,14 @@ std::vector<SiteMove> FollowSiteGear(SiteFile& site, std::int32_t position,
             } else if (!seenTwice.count(*here->second)) {
                 // Another gear answers at the address, and the luminaire's own is nowhere.
                 target.to.reset();
-                target.why = "not-found";
+                target.why = "lost";
             }
+        } else if (here == atAddress.end() && entry.randomAddress && entry.shortAddress) {
+            // Nobody is at the address any more and the luminaire's gear is nowhere on the line
+            // (a new installation drew it a new random address): the name is kept without an
+            // address and said to be lost, rather than waiting for whichever gear comes there.
+            target.to.reset();
+            target.why = "lost";
         }
         targets.push_back(target);
     }

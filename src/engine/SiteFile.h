@@ -87,7 +87,8 @@ struct SiteMove {
     std::optional<std::int16_t> from;
     std::optional<std::int16_t> to;
     // Why: "moved" (its gear is at another address), "replaced" (a new gear took its address
-    // over), "not-found" (another gear holds its address, or its own went elsewhere unseen).
+    // over), "lost" (its gear is nowhere on the line: another gear or nobody holds its address),
+    // "not-found" (another luminaire's gear took its place).
     std::string why;
 };
 

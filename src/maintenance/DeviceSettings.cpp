@@ -75,7 +75,7 @@ ScenesWriteReport SaveSceneLevels(ControlRun& run, int address, std::vector<Scen
     const DeviceReadout before = ReadBeforeWrite(run, address, ScenesOnly(opticalFeedback));
     DeviceWriteOptions options = WriteOptions(run);
     options.scenePreview =
-        DeviceWriteOptions::LampPreview{*before.scenes, before.scenes->Level(0).value_or(0)};
+        DeviceWriteOptions::LampPreview{*before.scenes, before.scenes->Level(0).value_or(0), true};
     EngineTerminal terminal = RunTerminal(run);
     ScenesWriteReport report = WriteScenes(terminal, address, std::move(writes), options);
     FailOnWriteError(report);

@@ -46,6 +46,21 @@ std::string Escaped(const std::string& text) {
 
 // One test in the report: as this tool logged it, or the gear's own result without a date.
 std::string TestCells(const Json& emergency, const char* kind, Language language) {
+    const std::optional<std::vector<std::string>> texts =
+        EmergencyTestTexts(emergency, kind, language);
+    const bool duration = std::string(kind) == "duration";
+    if (!texts)
+        return "<td colspan=\"" + std::string(duration ? "4" : "3") + "\">" +
+               Escaped(HostText(language, "not tested")) + "</td>";
+    std::string cells;
+    for (const std::string& text : *texts) cells += "<td>" + Escaped(text) + "</td>";
+    return cells;
+}
+
+}  // namespace
+
+std::optional<std::vector<std::string>> EmergencyTestTexts(const Json& emergency, const char* kind,
+                                                           Language language) {
     const Json logged = emergency.value("lastTests", Json::object()).value(kind, Json());
     const Json& state = emergency.value("state", Json::object());
     const bool duration = std::string(kind) == "duration";
@@ -84,18 +99,14 @@ std::string TestCells(const Json& emergency, const char* kind, Language language
                                     : "?"});
         }
     } else {
-        return "<td colspan=\"" + std::string(duration ? "4" : "3") + "\">" +
-               Escaped(HostText(language, "not tested")) + "</td>";
+        return std::nullopt;
     }
-    std::string cells = "<td>" + Escaped(date) + "</td><td>" + Escaped(result) + "</td>";
-    if (duration) cells += "<td>" + Escaped(reached) + "</td>";
+    std::vector<std::string> texts = {date, result};
+    if (duration) texts.push_back(reached);
     const int causes = failure & (duration ? 0xAF : 0x5F);
-    cells += "<td>" + Escaped(EmergencyFailureText(static_cast<std::uint8_t>(causes), language)) +
-             "</td>";
-    return cells;
+    texts.push_back(EmergencyFailureText(static_cast<std::uint8_t>(causes), language));
+    return texts;
 }
-
-}  // namespace
 
 std::string EmergencyFailureText(std::uint8_t failureStatus, Language language) {
     std::string text;
@@ -139,9 +150,11 @@ Json EmergencyTestResultJson(const EmergencyTestReport& report) {
                  {"deviceType", ByteJson(report.gear.deviceType)}};
     if (!report.result.done) return json;
     const EmergencyTestResult& r = report.result;
-    json["passed"] = r.passed;
-    json["failureStatus"] = r.failureStatus;
-    json["failures"] = NamesJson(EmergencyFailureNames(r.failureStatus));
+    // A failure status that could not be read is null, and so are the pass and the failures.
+    json["passed"] = r.passed ? Json(*r.passed) : Json();
+    json["failureStatus"] = r.failureStatus ? Json(*r.failureStatus) : Json();
+    json["failures"] =
+        r.failureStatus ? NamesJson(EmergencyFailureNames(*r.failureStatus)) : Json();
     if (report.kind == EmergencyTestKind::Duration) {
         json["durationMinutes"] = r.durationMinutes ? Json(*r.durationMinutes) : Json();
         json["ratedMinutes"] = r.ratedMinutes ? Json(*r.ratedMinutes) : Json();
@@ -187,11 +200,11 @@ Json ReadEmergencyLine(ControlRun& run,
 
 void RecordEmergencyTest(RegistryAccess& store, std::int32_t position,
                          const EmergencyTestReport& report, const std::string& dateTime) {
-    if (!report.result.done) return;
+    if (!report.result.done || !report.result.failureStatus || !report.result.passed) return;
     EmergencyLogEntry entry;
     entry.date = dateTime;
-    entry.passed = report.result.passed;
-    entry.failureStatus = report.result.failureStatus;
+    entry.passed = *report.result.passed;
+    entry.failureStatus = *report.result.failureStatus;
     entry.durationMinutes = report.result.durationMinutes;
     entry.ratedMinutes = report.result.ratedMinutes;
     WriteEmergencyLogEntry(store, position, report.address, report.kind, entry);

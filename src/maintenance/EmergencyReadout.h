@@ -6,7 +6,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "connection/ControlRun.h"
 #include "engine/Emergency.h"
@@ -38,6 +40,10 @@ Json EmergencyReportJson(ControlRun& run, RegistryAccess* store, std::int16_t ad
 // none.
 std::string EmergencySectionHtml(const Json& devices, Language language);
 
+// The report's texts of the last test of one kind ("function", "duration") of an emergency
+// gear's report entry: date, result, (duration reached,) failures; none when it was not tested.
+std::optional<std::vector<std::string>> EmergencyTestTexts(const Json& emergency, const char* kind,
+                                                           Language language);
 // A failure's bits as words in language, joined by ", "; "-" for none.
 std::string EmergencyFailureText(std::uint8_t failureStatus, Language language);
 

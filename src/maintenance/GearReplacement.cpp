@@ -3,6 +3,7 @@
 #include <set>
 #include <vector>
 
+#include "engine/LineCommands.h"
 #include "link/Commands.h"
 #include "link/ModuleState.h"
 #include "maintenance/DeviceJson.h"
@@ -45,17 +46,14 @@ const char* ReplaceStepName(ReplaceStep step) {
     return "";
 }
 
+// QUERY MISSING SHORT ADDRESS through the engine's query: a frame that met another master goes
+// out again, and an answer is read only after a frame that went out.
 NewGear GearWithoutShortAddress(ControlRun& run) {
-    Link& link = RunTerminal(run).link;
-    std::int16_t nCommandId = kCmdQueryMissingShortAddress;
-    std::uint8_t nData = 0;
-    AddressKind nAddrType = AddressKind::Broadcast;
-    std::int16_t nAddr = 0;
-    link.SendDALICommand(nCommandId, nData, nAddrType, nAddr, nullptr);
-    std::uint8_t answer = 0;
-    const Result received = link.ReceiveDALIData(answer, nullptr);
-    if (received == Result::Done) return NewGear::One;
-    if (received == Result::CorruptFrame) return NewGear::Several;
+    EngineTerminal terminal = RunTerminal(run);
+    const LineCommandResult result =
+        QueryLine(terminal, {kCmdQueryMissingShortAddress, 0, AddressKind::Broadcast, 0});
+    if (result.answer == QueryAnswer::Byte) return NewGear::One;
+    if (result.answer == QueryAnswer::Several) return NewGear::Several;
     return NewGear::None;
 }
 

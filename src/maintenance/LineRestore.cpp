@@ -340,7 +340,8 @@ Json RunRestore(ControlRun& run, const LineBackup& file, const std::string& file
                         "nothing was sent. Check the plan (--dry-run) and confirm with "
                         "--other-gear",
                         {}),
-            document);
+            document)
+            .ExitingWith(kExitRefused);
     }
 
     Json written = Json::array();
@@ -359,7 +360,8 @@ Json RunRestore(ControlRun& run, const LineBackup& file, const std::string& file
     document["written"] = written;
     if (!result.confirmed)
         throw CommandFailed(HostWording("the restore was not confirmed; nothing was sent", {}),
-                            document);
+                            document)
+            .ExitingWith(kExitRefused);
     if (result.stopped) {
         // What the stop left undone, for a restore run again later.
         document["notWritten"] = result.notWritten;

@@ -1,27 +1,67 @@
 #include "maintenance/SiteNames.h"
 
+#include <optional>
+#include <set>
+
 namespace zd {
 
 namespace {
 
-void AddNames(Json& value, const SiteFile& site, std::int32_t position, int depth) {
+// The random address a document gives its device: a number, or text as "0x0A0B0C".
+std::optional<std::uint32_t> DocumentRandomAddress(const Json& value) {
+    const auto found = value.find("randomAddress");
+    if (found == value.end()) return std::nullopt;
+    if (found->is_number_integer()) {
+        const std::int64_t number = found->get<std::int64_t>();
+        if (number >= 0 && number <= 0xFFFFFF) return static_cast<std::uint32_t>(number);
+        return std::nullopt;
+    }
+    if (!found->is_string()) return std::nullopt;
+    try {
+        std::size_t used = 0;
+        const std::string text = found->get<std::string>();
+        const unsigned long number = std::stoul(text, &used, 16);
+        if (used == text.size() && number <= 0xFFFFFF) return static_cast<std::uint32_t>(number);
+    } catch (const std::exception&) {
+        // Not a random address.
+    }
+    return std::nullopt;
+}
+
+// Calls named(object, address, entry) for every device of the document the site names.
+template <typename JsonValue, typename Named>
+void WalkNamed(JsonValue& value, const SiteFile& site, std::int32_t position, int depth,
+               const Named& named) {
     // The documents are a few levels deep; the walk stops well below any that could overflow.
     if (depth > 16) return;
     if (value.is_array()) {
-        for (Json& item : value) AddNames(item, site, position, depth + 1);
+        for (auto& item : value) WalkNamed(item, site, position, depth + 1, named);
         return;
     }
     if (!value.is_object()) return;
     for (const char* key : {"shortAddress", "short", "address"}) {
         const auto found = value.find(key);
         if (found == value.end() || !found->is_number_integer() || value.contains("name")) continue;
-        const std::int64_t address = found->get<std::int64_t>();
+        const std::int64_t address = found->template get<std::int64_t>();
         if (address < 0 || address > 63) continue;
         if (const SiteEntry* entry = site.Find(position, static_cast<std::int16_t>(address)))
-            value.update(SiteEntryJson(*entry));
+            named(value, static_cast<std::int16_t>(address), *entry);
     }
     for (auto& [key, item] : value.items())
-        if (item.is_structured()) AddNames(item, site, position, depth + 1);
+        if (item.is_structured()) WalkNamed(item, site, position, depth + 1, named);
+}
+
+// Whether the device is the luminaire's gear as far as anybody can tell: a name is not shown on
+// a gear whose random address is known and another than the one named with it.
+bool SameGear(const Json& value, std::int16_t address, const SiteEntry& entry,
+              const std::vector<SiteGear>& line) {
+    if (!entry.randomAddress) return true;
+    std::optional<std::uint32_t> random = DocumentRandomAddress(value);
+    if (!random) {
+        for (const SiteGear& gear : line)
+            if (gear.shortAddress == address) random = gear.randomAddress;
+    }
+    return !random || *random == *entry.randomAddress;
 }
 
 }  // namespace
@@ -39,8 +79,25 @@ Json SiteEntryJson(const SiteEntry& entry) {
     return json;
 }
 
-void AddSiteNames(Json& document, const SiteFile& site, std::int32_t position) {
-    if (site.HasPosition(position)) AddNames(document, site, position, 0);
+void AddSiteNames(Json& document, const SiteFile& site, std::int32_t position,
+                  const std::vector<SiteGear>& line) {
+    if (!site.HasPosition(position)) return;
+    WalkNamed(document, site, position, 0,
+              [&](Json& value, std::int16_t address, const SiteEntry& entry) {
+                  if (SameGear(value, address, entry, line)) value.update(SiteEntryJson(entry));
+              });
+}
+
+std::vector<std::int16_t> AddressesToCheck(const Json& document, const SiteFile& site,
+                                           std::int32_t position) {
+    std::set<std::int16_t> addresses;
+    if (!site.HasPosition(position)) return {};
+    WalkNamed(document, site, position, 0,
+              [&](const Json& value, std::int16_t address, const SiteEntry& entry) {
+                  if (entry.randomAddress && !DocumentRandomAddress(value))
+                      addresses.insert(address);
+              });
+    return {addresses.begin(), addresses.end()};
 }
 
 Json SiteMovesJson(const std::vector<SiteMove>& moves) {
@@ -56,10 +113,20 @@ Json SiteMovesJson(const std::vector<SiteMove>& moves) {
 
 std::vector<SiteGear> ReadListedGear(ControlRun& run) {
     std::vector<std::int16_t> addresses;
+    std::vector<SiteGear> conflicts;
     if (const auto& devices = run.State().devices)
-        for (const auto& [key, device] : devices->Items())
-            if (device && !device->m_bDALIConflict) addresses.push_back(device->m_nShortAddress);
-    return ReadSiteGear(run.Line().Terminal(), addresses);
+        for (const auto& [key, device] : devices->Items()) {
+            if (!device) continue;
+            // Several gear at one address tell no random address, but the address is not free.
+            if (device->m_bDALIConflict) {
+                conflicts.push_back({device->m_nShortAddress, std::nullopt});
+            } else {
+                addresses.push_back(device->m_nShortAddress);
+            }
+        }
+    std::vector<SiteGear> gear = ReadSiteGear(run.Line().Terminal(), addresses);
+    gear.insert(gear.end(), conflicts.begin(), conflicts.end());
+    return gear;
 }
 
 std::vector<SiteMove> FollowSiteNames(ControlRun& run, SiteFile& site, std::int32_t position,

@@ -18,8 +18,15 @@ namespace zd {
 // {"name", "room", "floor", "note"}, the empty ones left out but the name.
 Json SiteEntryJson(const SiteEntry& entry);
 // Adds the names of the position's luminaires to every device the document lists, at any depth;
-// an object that already has a "name" keeps it.
-void AddSiteNames(Json& document, const SiteFile& site, std::int32_t position);
+// an object that already has a "name" keeps it. A name belongs to its gear: it is left out where
+// the device's random address (the document's "randomAddress", else the one line gives for its
+// address) is known and another than the one recorded with the name.
+void AddSiteNames(Json& document, const SiteFile& site, std::int32_t position,
+                  const std::vector<SiteGear>& line = {});
+// The addresses of the devices of a document that would be named with a recorded random address
+// the document does not give: their random addresses are read before the names are added.
+std::vector<std::int16_t> AddressesToCheck(const Json& document, const SiteFile& site,
+                                           std::int32_t position);
 // What FollowSiteGear changed, for a document.
 Json SiteMovesJson(const std::vector<SiteMove>& moves);
 

@@ -208,8 +208,9 @@ std::string Escaped(const std::string& text) {
     return out;
 }
 
-std::string CsvField(const std::string& text) {
-    if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
+// A field quoted where it holds the separator, a quote or a line break.
+std::string CsvField(const std::string& text, char separator) {
+    if (text.find_first_of(std::string(1, separator) + "\"\r\n") == std::string::npos) return text;
     std::string out = "\"";
     for (const char c : text) out += c == '"' ? std::string("\"\"") : std::string(1, c);
     return out + "\"";
@@ -441,25 +442,29 @@ std::string ReportHtml(const Json& station, Language language) {
 
 std::string ReportCsv(const Json& station, Language language) {
     const ReportTexts& t = TextsOf(language);
-    // The English header keeps the names scripts read; the German one is for people.
+    // The English header keeps the names scripts read; the German one is for people, and German
+    // spreadsheets split a row on semicolons (the comma is their decimal point).
     const bool english = language == Language::English;
+    const char separator = english ? ',' : ';';
+    const std::string sep(1, separator);
+    const auto field = [&](const std::string& text) { return CsvField(text, separator); };
     std::string csv = english ? std::string(
                                     "position,coupler,short address,random address,"
                                     "device type")
-                              : std::string(t.position) + "," + t.coupler + "," + t.shortAddress +
-                                    "," + t.randomAddress + "," + t.deviceType;
+                              : std::string(t.position) + sep + t.coupler + sep + t.shortAddress +
+                                    sep + t.randomAddress + sep + t.deviceType;
     for (std::size_t i = 0; i < std::size(kLevelNames); ++i)
-        csv += std::string(",") + (english ? kLevelNames[i] : t.levels[i]);
+        csv += sep + (english ? kLevelNames[i] : t.levels[i]);
     csv += english ? std::string(",groups,scenes,conflict,answered,remarks")
-                   : std::string(",") + t.groups + "," + t.scenes + "," + t.conflict + "," +
-                         t.answered + "," + t.remarks;
+                   : sep + t.groups + sep + t.scenes + sep + t.conflict + sep + t.answered + sep +
+                         t.remarks;
     // The luminaire's columns, where the site names any device, come last, so that scripts
     // reading the ones before keep working.
     const bool named = AnyNamed(station);
     const char* siteColumns[] = {"name", "room", "floor", "note"};
     for (const char* column : siteColumns) {
         if (!named) break;
-        csv += "," + (english ? std::string(column)
+        csv += sep + (english ? std::string(column)
                               : HostText(language, column == std::string("name")    ? "Luminaire"
                                                    : column == std::string("room")  ? "Room"
                                                    : column == std::string("floor") ? "Floor"
@@ -468,25 +473,53 @@ std::string ReportCsv(const Json& station, Language language) {
     // Lines with colour gear get a last column; the columns scripts read stay where they were.
     const bool colour = ReportHasColour(station);
     if (colour)
-        csv += "," + (english ? std::string("colour temperature")
+        csv += sep + (english ? std::string("colour temperature")
                               : HostText(language, "Colour temperature"));
+    // The emergency results the HTML and PDF show, after every other column.
+    bool emergency = false;
+    for (const Json& terminal : station.at("terminals"))
+        for (const Json& device : terminal.value("devices", Json::array()))
+            emergency = emergency || device.contains("emergency");
+    const char* emergencyColumns[] = {"function test date",     "function test result",
+                                      "function test failures", "duration test date",
+                                      "duration test result",   "duration reached",
+                                      "duration test failures"};
+    if (emergency)
+        for (const char* column : emergencyColumns)
+            csv += sep + (english ? std::string(column) : HostText(language, column));
     csv += "\r\n";
     for (const Json& terminal : station.at("terminals")) {
         const Json devices = named ? ByRoom(terminal.value("devices", Json::array()))
                                    : terminal.value("devices", Json::array());
         for (const Json& device : devices) {
-            csv += terminal.at("position").dump() + "," + CsvField(terminal.value("coupler", "")) +
-                   "," + device.at("shortAddress").dump() + "," +
-                   CsvField(VariableText(device, "random-address")) + "," +
-                   CsvField(VariableText(device, "device-type"));
-            for (const char* level : kLevelNames)
-                csv += "," + CsvField(VariableText(device, level));
-            csv += "," + CsvField(GroupsText(device)) + "," + CsvField(ScenesText(device)) + "," +
-                   (device.value("conflict", false) ? t.yes : t.no) + "," +
-                   AnsweredText(device, t) + "," + CsvField(Remark(device, t));
+            csv += terminal.at("position").dump() + sep + field(terminal.value("coupler", "")) +
+                   sep + device.at("shortAddress").dump() + sep +
+                   field(VariableText(device, "random-address")) + sep +
+                   field(VariableText(device, "device-type"));
+            for (const char* level : kLevelNames) csv += sep + field(VariableText(device, level));
+            csv += sep + field(GroupsText(device)) + sep + field(ScenesText(device)) + sep +
+                   (device.value("conflict", false) ? t.yes : t.no) + sep +
+                   AnsweredText(device, t) + sep + field(Remark(device, t));
             for (const char* column : siteColumns)
-                if (named) csv += "," + CsvField(device.value(column, ""));
-            if (colour) csv += "," + CsvField(ReportColourText(device, language));
+                if (named) csv += sep + field(device.value(column, ""));
+            if (colour) csv += sep + field(ReportColourText(device, language));
+            if (emergency) {
+                for (const char* kind : {"function", "duration"}) {
+                    const std::size_t count = std::string(kind) == "duration" ? 4 : 3;
+                    std::optional<std::vector<std::string>> texts;
+                    if (device.contains("emergency"))
+                        texts = EmergencyTestTexts(device.at("emergency"), kind, language);
+                    for (std::size_t i = 0; i < count; ++i) {
+                        std::string text;
+                        if (texts) {
+                            text = (*texts)[i];
+                        } else if (device.contains("emergency") && i == 0) {
+                            text = HostText(language, "not tested");
+                        }
+                        csv += sep + field(text);
+                    }
+                }
+            }
             csv += "\r\n";
         }
     }

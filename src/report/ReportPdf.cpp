@@ -8,8 +8,10 @@
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPdfWriter>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QTextFrame>
+#include <QTextLayout>
 #include <QTextTable>
 
 namespace zd {
@@ -65,6 +67,24 @@ double WidestTable(const QTextDocument& document, const QPaintDevice& device) {
     return widest;
 }
 
+// Whether the laid out document breaks a line inside a word (between two letters or digits): the
+// table layout may give a column less than its widest word even when the widths add up.
+bool SplitsWords(const QTextDocument& document) {
+    document.documentLayout()->documentSize();
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        const QTextLayout* layout = block.layout();
+        if (!layout) continue;
+        const QString text = block.text();
+        for (int i = 0; i + 1 < layout->lineCount(); ++i) {
+            const QTextLine line = layout->lineAt(i);
+            const int end = line.textStart() + line.textLength();
+            if (end <= 0 || end >= text.size()) continue;
+            if (text[end - 1].isLetterOrNumber() && text[end].isLetterOrNumber()) return true;
+        }
+    }
+    return false;
+}
+
 }  // namespace
 
 std::string ReportPdf(const std::string& html, const std::string& title) {
@@ -97,7 +117,7 @@ std::string ReportPdf(const std::string& html, const std::string& title) {
         for (double size = kLargestPointSize; size >= kSmallestPointSize; size -= 0.5) {
             font.setPointSizeF(size);
             document.setDefaultFont(font);
-            if (WidestTable(document, writer) * 1.03 <= available) break;
+            if (WidestTable(document, writer) * 1.03 <= available && !SplitsWords(document)) break;
         }
         document.print(&writer);
     }

@@ -306,7 +306,10 @@ std::optional<std::uint8_t> Ballast::Execute(std::uint16_t frame, Micros nowUs,
 }
 
 std::optional<std::uint8_t> Ballast::ExecuteExtended(std::uint8_t command, Micros nowUs) {
-    if (m_emergency) return m_emergency->Execute(command, m_dtr, nowUs);
+    if (m_emergency) {
+        m_emergency->SetFaults(m_faults.m_emergency);
+        return m_emergency->Execute(command, m_dtr, nowUs);
+    }
     if (m_colour) return m_colour->Extended(command, {m_dtr, m_dtr1, m_dtr2});
     // Every device-type part (LED gear included) has QUERY EXTENDED VERSION NUMBER as command 255;
     // the gear answers it with version 1 of its part. The other extended commands (for LED gear:
@@ -360,6 +363,8 @@ std::optional<std::uint8_t> Ballast::ExecuteSpecial(std::uint8_t address, std::u
             if (!initialised) {
                 m_withdrawn = false;
                 m_physicalSelection = false;
+            } else if (m_faults.m_initialiseEndsWithdraw) {
+                m_withdrawn = false;
             }
             m_initialiseUntilUs = nowUs + kInitialiseWindowUs;
             return std::nullopt;

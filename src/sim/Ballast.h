@@ -58,6 +58,11 @@ struct GearFaults {
     // Ignores INITIALISE for this long after it powered up (0 to 600000 ms; its connection,
     // the end of powerUpAfterFrames or the return of the line's mains), as a gear still starting.
     std::int64_t m_ignoreInitialiseMs = 0;
+    // Every INITIALISE that selects it takes it back into the search, also when it was withdrawn
+    // and is still in the initialisation state (as gear built to an earlier edition do).
+    bool m_initialiseEndsWithdraw = false;
+    // Emergency gear (device type 1): how its tests end.
+    EmergencyFaults m_emergency;
 
     bool operator==(const GearFaults&) const = default;
 };

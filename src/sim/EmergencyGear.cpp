@@ -142,7 +142,10 @@ void EmergencyGear::RunFor(std::int64_t ms) {
 }
 
 void EmergencyGear::HandleEvents() {
-    if (m_s.runningTest == kFunctionTest && m_s.runningTestMs >= m_s.functionTestSeconds * 1000LL) {
+    if (m_faults.m_testNeverEnds) {
+        // The running test goes on; the automatic tests and pending ones below still count.
+    } else if (m_s.runningTest == kFunctionTest &&
+               m_s.runningTestMs >= m_s.functionTestSeconds * 1000LL) {
         EndTest((m_s.failures & kCauseBits) == 0);
     } else if (m_s.runningTest == kDurationTest) {
         // A lamp or circuit that does not work ends the test as soon as it starts.
@@ -220,6 +223,10 @@ void EmergencyGear::BeginTest(int test) {
 }
 
 void EmergencyGear::EndTest(bool passed) {
+    if (m_faults.m_testEndsWithoutResult) {
+        StopTest();
+        return;
+    }
     const std::uint8_t causes = m_s.failures & kCauseBits;
     if (m_s.runningTest == kFunctionTest) {
         m_s.functionTestDone = true;

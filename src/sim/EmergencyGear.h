@@ -28,6 +28,17 @@ const char* EmergencyFailureName(EmergencyFailure failure);
 inline constexpr EmergencyFailure kEmergencyFailures[] = {
     EmergencyFailure::Circuit, EmergencyFailure::Battery, EmergencyFailure::Lamp};
 
+// How an emergency gear misbehaves in its tests, switched as faults of the gear.
+struct EmergencyFaults {
+    // Ends a test at its time with the mode back to normal, but sets neither the done flag nor
+    // a result.
+    bool m_testEndsWithoutResult = false;
+    // A test it starts runs on and never ends by itself (STOP TEST still ends it).
+    bool m_testNeverEnds = false;
+
+    bool operator==(const EmergencyFaults&) const = default;
+};
+
 // What an emergency gear is and where it stands; the defaults are a new gear, charged, on mains,
 // rated for 3 hours. Times that run on are kept as what is left of them, so that a saved line
 // continues where it stopped.
@@ -99,6 +110,7 @@ class EmergencyGear {
     // Scripting: the unit's own mains input.
     void SetMains(bool on, Micros nowUs);
     void SetFailures(std::uint8_t failures) { m_s.failures = failures; }
+    void SetFaults(const EmergencyFaults& faults) { m_faults = faults; }
 
     // The state at nowUs, as a line file saves it.
     EmergencyConfig Capture(Micros nowUs);
@@ -127,6 +139,7 @@ class EmergencyGear {
     void ScheduleAutomaticTests();
 
     EmergencyConfig m_s;
+    EmergencyFaults m_faults;
     double m_charge;
     Micros m_atUs;
 };

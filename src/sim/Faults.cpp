@@ -95,6 +95,9 @@ const std::vector<FaultField<GearFaults>>& GearFaultFields() {
         ZD_FLAG(GearFaults, "ignoreWithdraw", m_ignoreWithdraw),
         ZD_NUMBER(GearFaults, "randomiseAlwaysDraws", m_randomiseAlwaysDraws, 1, 0xFFFFFF),
         ZD_NUMBER(GearFaults, "ignoreInitialiseMs", m_ignoreInitialiseMs, 0, 600000),
+        ZD_FLAG(GearFaults, "initialiseEndsWithdraw", m_initialiseEndsWithdraw),
+        ZD_FLAG(GearFaults, "testEndsWithoutResult", m_emergency.m_testEndsWithoutResult),
+        ZD_FLAG(GearFaults, "testNeverEnds", m_emergency.m_testNeverEnds),
     };
     return fields;
 }

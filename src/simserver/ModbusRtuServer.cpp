@@ -26,9 +26,10 @@ ModbusRtuSimServer::ModbusRtuSimServer(std::shared_ptr<DevCom> devCom, const Mod
     m_context = modbus_new_rtu(line.device.c_str(), line.baud, line.parity, 8, line.stopBits);
     if (m_context == nullptr) fail(modbus_strerror(errno));
     modbus_set_slave(m_context, line.unit);
-    // The characters of one frame may be apart by the latency of a USB adapter.
-    const std::int64_t byteUs = std::max<std::int64_t>(100'000, 10 * line.CharacterMicros());
-    m_silenceMs = static_cast<int>((byteUs + 999) / 1000);
+    // Frames are apart by 3.5 characters at least; above 19200 baud by 1.75 ms. The characters
+    // of one request may be apart by the latency of a USB adapter.
+    m_frameGapUs = line.baud > 19200 ? 1750 : (7 * line.CharacterMicros() + 1) / 2;
+    m_requestPauseUs = std::max<std::int64_t>(100'000, 10 * line.CharacterMicros());
     if (modbus_connect(m_context) == -1) fail(std::strerror(errno));
     if (::flock(modbus_get_socket(m_context), LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
@@ -76,10 +77,13 @@ std::size_t FrameLength(const std::vector<std::uint8_t>& bytes, bool ownUnit) {
 
 }  // namespace
 
-bool ModbusRtuSimServer::ReadWithin(int timeoutMs) {
+bool ModbusRtuSimServer::ReadWithin(std::int64_t timeoutUs) {
     const int fd = modbus_get_socket(m_context);
     pollfd watched{fd, POLLIN, 0};
-    const int ready = ::poll(&watched, 1, std::max(timeoutMs, 0));
+    timeoutUs = std::max<std::int64_t>(timeoutUs, 0);
+    const timespec timeout{static_cast<time_t>(timeoutUs / 1'000'000),
+                           static_cast<long>(timeoutUs % 1'000'000) * 1000};
+    const int ready = ::ppoll(&watched, 1, &timeout, nullptr);
     if (ready <= 0) return false;
     if (!(watched.revents & POLLIN)) Fail("the line was closed");
     std::uint8_t chunk[MODBUS_RTU_MAX_ADU_LENGTH];
@@ -94,18 +98,31 @@ bool ModbusRtuSimServer::ReadWithin(int timeoutMs) {
     return true;
 }
 
+bool ModbusRtuSimServer::RequestUnderWay() const {
+    if (m_pending.empty()) return false;
+    if (m_pending[0] != m_handler.Unit() && m_pending[0] != kModbusBroadcastUnit) return false;
+    if (m_pending.size() < 2) return true;
+    if (m_pending[1] == kFunctionRead) return m_pending.size() < 8;
+    if (m_pending[1] == kFunctionWrite)
+        return m_pending.size() < 7 || m_pending.size() < 9u + m_pending[6];
+    return false;
+}
+
 // libmodbus's own reading takes a request to another unit as one whose answer comes next, and so
 // swallowed the next request to this unit when that unit kept quiet; frames are therefore cut
 // here, by their length and CRC, or at the silence after them.
 int ModbusRtuSimServer::Step(int timeoutMs) {
-    if (m_pending.empty() && !ReadWithin(timeoutMs)) return 0;
+    if (m_pending.empty() && !ReadWithin(std::int64_t{timeoutMs} * 1000)) return 0;
     std::size_t length = 0;
     for (;;) {
         const bool ownUnit =
             m_pending.empty() || m_pending[0] == m_handler.Unit() || m_pending[0] == 0;
         length = FrameLength(m_pending, ownUnit);
         if (length > 0) break;
-        if (m_pending.size() > kRtuMaxFrameBytes || !ReadWithin(m_silenceMs)) {
+        // A frame ends at the silence of 3.5 characters after it: a garbled frame is dropped then
+        // and the request after it is read on its own.
+        if (m_pending.size() > kRtuMaxFrameBytes ||
+            !ReadWithin(RequestUnderWay() ? m_requestPauseUs : m_frameGapUs)) {
             // A frame of a function not known here is whole at the silence after it.
             if (m_pending.size() >= kRtuMinFrameBytes && m_pending.size() <= kRtuMaxFrameBytes &&
                 CrcMatches(m_pending, m_pending.size())) {
@@ -113,7 +130,23 @@ int ModbusRtuSimServer::Step(int timeoutMs) {
                 break;
             }
             if (m_pending.empty()) return 0;
+            // A request that came too close after a garbled frame is read on its own: the
+            // garbled bytes before a whole request to this unit are dropped.
+            bool found = false;
+            for (std::size_t start = 1; start + kRtuMinFrameBytes <= m_pending.size(); ++start) {
+                if (m_pending[start] != m_handler.Unit()) continue;
+                const std::vector<std::uint8_t> rest(m_pending.begin() + static_cast<long>(start),
+                                                     m_pending.end());
+                if (FrameLength(rest, true) == 0) continue;
+                m_pending.erase(m_pending.begin(), m_pending.begin() + static_cast<long>(start));
+                found = true;
+                break;
+            }
             ++m_dropped;
+            if (found) {
+                Log("frame dropped: wrong checksum (CRC)");
+                continue;
+            }
             Log(std::string("frame dropped: ") + (m_pending.size() < kRtuMinFrameBytes
                                                       ? "it stopped half way"
                                                       : "wrong checksum (CRC)"));

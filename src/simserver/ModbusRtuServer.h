@@ -48,8 +48,10 @@ class ModbusRtuSimServer {
     void SetLog(std::function<void(const std::string&)> log) { m_log = std::move(log); }
 
   private:
-    // Reads what the line holds into m_pending once it brings something within timeoutMs.
-    bool ReadWithin(int timeoutMs);
+    // Reads what the line holds into m_pending once it brings something within timeoutUs.
+    bool ReadWithin(std::int64_t timeoutUs);
+    // Whether the pending bytes are the start of a request to this unit still on its way.
+    bool RequestUnderWay() const;
     void Log(const std::string& line) const;
     [[noreturn]] void Fail(const std::string& reason) const;
 
@@ -59,8 +61,11 @@ class ModbusRtuSimServer {
     _modbus* m_context = nullptr;
     // Bytes read and not yet served: the start of a frame, or of the next one.
     std::vector<std::uint8_t> m_pending;
-    // The longest pause within one frame.
-    int m_silenceMs = 100;
+    // The silence that ends a frame: 3.5 characters (1.75 ms above 19200 baud). A request to
+    // this unit that has begun and is not whole yet may pause longer, by the latency of a USB
+    // adapter.
+    std::int64_t m_frameGapUs = 1750;
+    std::int64_t m_requestPauseUs = 100'000;
     std::atomic<bool> m_stop{false};
     std::atomic<std::int64_t> m_requests{0};
     std::atomic<std::int64_t> m_refusals{0};

@@ -150,6 +150,34 @@ TEST_F(MessyLineTest, TwoGearWithOneRandomAddressAreSeparatedOrLeft) {
     }
 }
 
+// A pair low in the range that draws one random address on every RANDOMISE, of gear that end a
+// withdraw with every INITIALISE: the pair is left and named, the gear above it are addressed and
+// the run ends.
+TEST_F(MessyLineTest, APairThatNeverPartsIsLeftAndTheRunEnds) {
+    for (const bool fast : {false, true}) {
+        const std::string where = fast ? "fast" : "paced";
+        ctx.dialogs.boxes.clear();
+        UseGear({});
+        std::vector<int> pair;
+        for (int i = 0; i < 2; ++i) {
+            sim::GearConfig config;
+            config.faults.m_randomiseAlwaysDraws = 0x000100;
+            config.faults.m_initialiseEndsWithdraw = true;
+            pair.push_back(terminal->AddGear(config));
+        }
+        for (std::uint32_t random : {0x800000u, 0xC00000u}) {
+            terminal->Gear(AddUnaddressed(random)).Faults().m_initialiseEndsWithdraw = true;
+        }
+        Search(fast);
+        EXPECT_EQ(AddressOf(pair[0]), std::nullopt) << where;
+        EXPECT_EQ(AddressOf(pair[1]), std::nullopt) << where;
+        EXPECT_EQ(DeviceAddresses(), (std::vector<int>{0, 1})) << where;
+        ASSERT_NE(Recovery("clash-left"), nullptr) << where;
+        EXPECT_EQ(Recovery("clash-left")->randomAddress, 0x000100) << where;
+        EXPECT_LT(terminal->FrameLog().size(), 3000u) << where;
+    }
+}
+
 // A gear with an address that answers a query only on the second ask: the free-address check asks
 // twice, so the new gear do not get its address.
 TEST_F(MessyLineTest, AnAddressIsFreeOnlyWhenItStaysSilentTwice) {

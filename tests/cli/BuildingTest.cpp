@@ -237,9 +237,9 @@ TEST_F(BuildingTest, TheReportShowsEveryDeviceAndMarksConflicts) {
         Zd({"--lang", "de", "--pos", "3", "--lines", File("lines"), "report", File("de.csv")});
     ASSERT_EQ(german.exitCode, 0) << german.json.dump();
     const std::string germanCsv = test::ReadFileText(File("de.csv"));
-    EXPECT_EQ(germanCsv.rfind("Position,Koppler,Kurzadresse,Zufallsadresse,Gerätetyp", 0), 0u)
+    EXPECT_EQ(germanCsv.rfind("Position;Koppler;Kurzadresse;Zufallsadresse;Gerätetyp", 0), 0u)
         << germanCsv;
-    EXPECT_NE(germanCsv.find(",nein,ja,"), std::string::npos) << germanCsv;
+    EXPECT_NE(germanCsv.find(";nein;ja;"), std::string::npos) << germanCsv;
     ASSERT_EQ(
         Zd({"--lang", "de", "--pos", "3", "--lines", File("lines"), "report", File("de.html")})
             .exitCode,
@@ -302,7 +302,7 @@ TEST_F(BuildingTest, TheReportReadsTheDevicesOfAFailedRunAndNamesAFailedLamp) {
     const Outcome german =
         Zd({"--lang", "de", "--pos", "8", "--lines", kLines, "report", File("de.csv")});
     ASSERT_EQ(german.exitCode, 0) << german.json.dump();
-    EXPECT_NE(test::ReadFileText(File("de.csv")).find(",nein,ja,Lampenfehler\r"), std::string::npos)
+    EXPECT_NE(test::ReadFileText(File("de.csv")).find(";nein;ja;Lampenfehler\r"), std::string::npos)
         << test::ReadFileText(File("de.csv"));
 }
 

@@ -104,6 +104,8 @@ TEST_F(DeviceCommandsTest, VariablesGroupsAndScenesAreReadAndWrittenThroughTheir
     EXPECT_EQ(scenes.json.at("scenes").at("0"), "mask");
     EXPECT_EQ(scenes.json.at("scenes").at("1"), 100);
     EXPECT_EQ(scenes.json.at("scenes").at("3"), 128);
+    // The lamp showed each scene and is back at the level it had.
+    EXPECT_EQ(scenes.json.at("lampLevel"), (Json{{"before", 254}, {"restored", true}}));
 
     // Nobody at 7, not even after the scan the command runs for a device it does not know.
     const Outcome absent = Zd({"groups", "--short", "7"});

@@ -85,14 +85,15 @@ TEST_F(EmergencyCommandsTest, TestsRunTheirLengthAndTheReportShowsTheLastOnes) {
     EXPECT_EQ(function.json["passed"], true);
     EXPECT_GE(function.json["testMs"].get<int>(), 10000);
 
+    // A failed test has its own exit code, distinct from the errors'.
     const Outcome lamp = Zd({"emergency", "test", "function", "--short", "2"});
-    ASSERT_EQ(lamp.exitCode, 0) << lamp.json.dump(2);
+    ASSERT_EQ(lamp.exitCode, 3) << lamp.json.dump(2);
     EXPECT_EQ(lamp.json["passed"], false);
     EXPECT_TRUE(Lists(lamp.json["failures"], "emergency lamp failure"));
     EXPECT_TRUE(Lists(lamp.json["failures"], "function test failed"));
 
     const Outcome weak = Zd({"emergency", "test", "duration", "--short", "3"});
-    ASSERT_EQ(weak.exitCode, 0) << weak.json.dump(2);
+    ASSERT_EQ(weak.exitCode, 3) << weak.json.dump(2);
     EXPECT_EQ(weak.json["passed"], false);
     EXPECT_EQ(weak.json["durationMinutes"], 120);
     EXPECT_EQ(weak.json["ratedMinutes"], 180);
@@ -119,6 +120,10 @@ TEST_F(EmergencyCommandsTest, TestsRunTheirLengthAndTheReportShowsTheLastOnes) {
     // The date this tool ran the test, as it keeps it: today's.
     EXPECT_NE(html.find(DateTimeText(std::chrono::system_clock::now()).substr(0, 10)),
               std::string::npos);
+    // The CSV carries the same results.
+    ASSERT_EQ(Zd({"report", File("site.csv")}).exitCode, 0);
+    test::ExpectParts(test::ReadFileText(File("site.csv")),
+                      {"duration test result", "120 of 180 min", "emergency lamp failure"});
     const Outcome german = Zd({"--lang", "de", "report", File("site-de.html")});
     ASSERT_EQ(german.exitCode, 0);
     test::ExpectParts(test::ReadFileText(File("site-de.html")),

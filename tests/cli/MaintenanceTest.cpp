@@ -147,7 +147,8 @@ TEST_F(MaintenanceTest, ABackupOfOtherGearIsWrittenOnlyWhenConfirmedAsSuch) {
 
     const Outcome refused =
         Zd(Args("restore", File("other.json"), "--yes", "--line", line, "--save-line", line));
-    EXPECT_EQ(refused.exitCode, 1);
+    // Refused, nothing sent: the same exit code as every command's refusal.
+    EXPECT_EQ(refused.exitCode, 2);
     test::ExpectParts(refused.json.value("error", ""), {"no gear of the backup", "--other-gear"});
     test::ExpectParts(
         refused.json["mismatch"].dump(),

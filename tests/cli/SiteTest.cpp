@@ -4,8 +4,11 @@
 // room in both languages; a site file that cannot be read is refused and left as it is.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -123,6 +126,19 @@ TEST_F(SiteTest, NamesGoIntoTheBackupComeBackWithARestoreAndSortTheReportByRoom)
                   std::string::npos);
         const Outcome pdf = Zd(Args("report", File("report-" + language + ".pdf")), language);
         EXPECT_EQ(pdf.exitCode, 0) << pdf.json.dump(1);
+        // The table fits its words: pdftotext puts a word the layout broke on two lines.
+        const std::string pdfText = File("report-" + language + ".txt");
+        ASSERT_EQ(std::system(
+                      ("pdftotext '" + File("report-" + language + ".pdf") + "' '" + pdfText + "'")
+                          .c_str()),
+                  0);
+        std::istringstream words(test::ReadFileText(pdfText));
+        std::set<std::string> found;
+        for (std::string word; words >> word;) found.insert(word);
+        const std::vector<std::string> whole =
+            language == "en" ? std::vector<std::string>{"Luminaire", "Min", "Groups", "Remarks"}
+                             : std::vector<std::string>{"Leuchte", "Min", "Gruppen"};
+        for (const std::string& word : whole) EXPECT_EQ(found.count(word), 1u) << word;
     }
     const Outcome csv = Zd(Args("report", "--format", "csv", File("r.csv")));
     EXPECT_NE(test::ReadFileText(File("r.csv")).find(",door,A,,above the door\r\n"),
@@ -141,6 +157,18 @@ TEST_F(SiteTest, ASiteFileThatCannotBeReadIsRefusedAndLeftAsItIs) {
     EXPECT_EQ(test::ReadFileText(Site()), before);
     // A text that cannot be a name is refused before anything is sent.
     EXPECT_EQ(Zd(Args("name", "--short", "0", "a\tb")).exitCode, 2);
+}
+
+// Another line at the same position: the gear at the named address is another gear, and the
+// name is not shown on it.
+TEST_F(SiteTest, ANameIsShownOnlyOnItsOwnGear) {
+    ASSERT_EQ(Zd(Args("name", "--short", "5", "door", "--room", "1.02")).exitCode, 0);
+    EXPECT_EQ(NameAt(Zd(Args("scan")).json, 5), "door");
+    EditLine([](sim::LineDescription& line) {
+        for (sim::GearConfig& gear : line.gear)
+            if (gear.shortAddress == 5) gear.randomAddress = 0x777777;
+    });
+    EXPECT_EQ(NameAt(Zd(Args("scan")).json, 5), "-");
 }
 
 TEST_F(SiteTest, IdentifyShowsTheLuminaireAndPutsEveryLevelBack) {

@@ -78,6 +78,16 @@ TEST_F(ArchiveTransferTest, UploadReadsEveryAddressAndDownloadWritesOnlyKnownVal
     EXPECT_EQ(steps.back().total, 2048);
 }
 
+// Another master on the line: collided frames went nowhere and go out again, so the upload reads
+// what the gear hold.
+TEST_F(ArchiveTransferTest, CollidedFramesGoOutAgain) {
+    Sim().Faults().m_collideNextCommands = 4;
+    const ArchiveUploadReport upload = UploadArchive(Terminal(), {});
+    ASSERT_TRUE(upload.outcome.Ok()) << upload.outcome.text;
+    EXPECT_EQ(upload.addresses[0], ArchiveAddressState::Done);
+    EXPECT_EQ(upload.archive.ballasts[0].scenes[0], 200);
+}
+
 TEST_F(ArchiveTransferTest, DownloadOfAFileClearsTheKnownDevicesItLeavesOut) {
     // What a file listing only address 0 loads: every other address empty.
     Archive archive;
@@ -98,11 +108,11 @@ TEST_F(ArchiveTransferTest, DownloadOfAFileClearsTheKnownDevicesItLeavesOut) {
         asked.push_back(NoticeBox(question, ctx.context.messages).text);
         return answer;
     };
-    terminal->ClearFrameLog();
+    Sim().ClearFrameLog();
     const auto groupsBefore = GearAt(5).Groups();
     const ArchiveDownloadReport declined = DownloadArchive(Terminal(), archive, options);
     EXPECT_EQ(declined.outcome.failure, EngineFailure::Cancelled);
-    EXPECT_TRUE(terminal->FrameLog().empty());
+    EXPECT_TRUE(Sim().FrameLog().empty());
     EXPECT_EQ(GearAt(5).Groups(), groupsBefore);
     ASSERT_EQ(asked.size(), 1u);
     EXPECT_EQ(asked[0], "1 " + ctx.context.messages.Load(5156) + ": 5.\r\n" +
@@ -171,15 +181,15 @@ TEST_F(ArchiveTabAsClientTest, TabAndEngineSendTheSameFramesAtTheSameTimes) {
         control->cmdArchivOptions.Click();
         control->mnuArchivOptions.OnPopup.Disconnect(popup);
     };
-    UseLine("three-addressed.json", kFirmwareVariant);
-    terminal->SetFrameLog(true);
+    UseExampleLine("three-addressed.json", kFirmwareVariant);
+    Sim().SetFrameLog(true);
     menu("mnuArchivOptionsUpload");
-    const auto uploadViaTab = relative(terminal->FrameLog());
+    const auto uploadViaTab = relative(Sim().FrameLog());
     control->gridScenes.SetTextMatrix(1, 3, "17");
     control->gridGroups.SetTextMatrix(6, 10, "1");
-    terminal->ClearFrameLog();
+    Sim().ClearFrameLog();
     menu("mnuArchivOptionsDownload");
-    const auto downloadViaTab = relative(terminal->FrameLog());
+    const auto downloadViaTab = relative(Sim().FrameLog());
 
     EngineRig engine;
     engine.UseExampleLine("three-addressed.json", kFirmwareVariant);

@@ -116,6 +116,17 @@ TEST(DeviceReadoutTest, AFailedLampIsInTheStatusAndTheActualLevel) {
     EXPECT_EQ(readout.variables->Value(DeviceVariable::ActualLevel), 255);
 }
 
+// Another master on the line: a collided query reached no gear; it goes out again and the gear
+// is read whole.
+TEST(DeviceReadoutTest, ACollidedQueryGoesOutAgain) {
+    EngineRig rig(Line({Gear(kAddress)}));
+    EngineTerminal terminal = rig.Terminal();
+    rig.Sim().Faults().m_collideNextCommands = 3;
+    const DeviceReadout readout = ReadDevice(terminal, kAddress);
+    EXPECT_EQ(readout.answer, DeviceAnswer::Answered);
+    EXPECT_EQ(readout.variables->Value(DeviceVariable::ActualLevel), 200);
+}
+
 TEST(DeviceReadoutTest, ASilentAddressIsAskedTwiceForEachValueAndSaysSo) {
     EngineRig rig(Line({Gear(kAddress)}));
     EngineTerminal terminal = rig.Terminal();

@@ -104,6 +104,30 @@ TEST(DeviceWritesTest, ASilentAddressIsWrittenButNothingIsTakenAndRefusalsSendNo
     EXPECT_TRUE(rig.Frames().empty());
 }
 
+// Another master on the line: a collided write reached no gear and goes out again. A scene
+// preview leaves the lamp at the level it had.
+TEST(DeviceWritesTest, CollidedWritesGoOutAgainAndAScenePreviewPutsTheLampBack) {
+    EngineRig rig(Line({Gear(kAddress)}));
+    EngineTerminal terminal = rig.Terminal();
+    rig.Sim().Faults().m_collideNextCommands = 2;
+    const GroupsWriteReport groups = WriteGroups(terminal, kAddress, {{2, true, {}}});
+    EXPECT_TRUE(groups.outcome.Ok()) << groups.outcome.text;
+    EXPECT_EQ(Ballast(rig).Groups(), 0x000D);
+
+    DeviceWriteOptions options;
+    options.readBack = false;
+    DeviceScenes held;
+    for (auto& level : held.levels) level = {ReadState::Answered, 0};
+    options.scenePreview = DeviceWriteOptions::LampPreview{held, 0, true};
+    const std::uint8_t before = Ballast(rig).LevelAt(rig.Sim().NowMicros());
+    const ScenesWriteReport scenes =
+        WriteScenes(terminal, kAddress, {{3, 100, {}}, {4, 50, {}}}, options);
+    EXPECT_EQ(scenes.lampLevelBefore, std::optional<std::uint8_t>(before));
+    EXPECT_TRUE(scenes.lampLevelRestored);
+    rig.Sim().AdvanceToNow();
+    EXPECT_EQ(Ballast(rig).LevelAt(rig.Sim().NowMicros() + 60000000), before);
+}
+
 // The page's save and the engine's write of the same change, to two gear alike at 5 and 6: the
 // frames the pages have always sent, the address aside, at the same times after the first. The
 // pages save through the engine; their editor's preview on the lamp is their own.

@@ -115,6 +115,17 @@ TEST_F(EngineProceduresTest, RandomAddressingEndsAtTheLimitOrOnCancelWithTheLine
     Sim().AdvanceToNow();
     for (const auto& gear : Sim().GetLine().Gear())
         EXPECT_FALSE(gear->InInitialisation(ctx.scheduler.Now() * 1000));
+
+    // A run that reaches its ceiling of line time stops there and says what it addressed.
+    UseExampleLine("sixteen-unaddressed.json", kSoftwareVariant);
+    request.options.ceilingMs = 20000;
+    const std::int64_t startMs = ctx.scheduler.Now();
+    const RandomAddressingReport ceiling = RunRandomAddressing(line, request);
+    EXPECT_EQ(ceiling.outcome.failure, EngineFailure::Incomplete);
+    EXPECT_NE(ceiling.outcome.text.find("stopped after 20 s of line time"), std::string::npos)
+        << ceiling.outcome.text;
+    EXPECT_LT(ceiling.addressed.size(), 16u);
+    EXPECT_LT(ctx.scheduler.Now() - startMs, 25000);
 }
 
 TEST_F(EngineProceduresTest, OneDecisionOfTheVariantAndItsRefusals) {
@@ -165,7 +176,7 @@ TEST_F(EngineProceduresTest, PhysicalSelectionAddressesTheLampTakenOutAndStopsWh
 // The terminal's own search tells nothing until it is done: its progress is the estimate from the
 // gear the device list knew, and its result comes as a notice for the front end to show.
 TEST_F(EngineProceduresTest, TerminalSearchEstimatesItsTimeAndTellsItsCountAsANotice) {
-    UseLine("sixteen-unaddressed.json", kFirmwareVariant);
+    UseExampleLine("sixteen-unaddressed.json", kFirmwareVariant);
     for (std::int16_t address = 0; address < 16; ++address) line.AddAddressedDevice(address);
     std::vector<ProgressState> seen;
     std::vector<EngineNotice> heard;
@@ -204,12 +215,12 @@ TEST_F(FormAsClientTest, FormAndEngineSendTheSameFramesAtTheSameTimes) {
                 frames.emplace_back(f.frame, f.endUs - log.front().endUs);
             return frames;
         };
-        UseLine("sixteen-unaddressed.json", kSoftwareVariant);
-        terminal->SetFrameLog(true);
+        UseExampleLine("sixteen-unaddressed.json", kSoftwareVariant);
+        Sim().SetFrameLog(true);
         control->chkRndAddrFastSearch.SetChecked(fast);
         control->chkRndAddrCompleteNewInstallation.SetChecked(false);
         StartAndRun();
-        const auto viaForm = relative(terminal->FrameLog());
+        const auto viaForm = relative(Sim().FrameLog());
 
         EngineRig engine;
         engine.UseExampleLine("sixteen-unaddressed.json", kSoftwareVariant);

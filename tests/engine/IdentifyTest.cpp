@@ -110,6 +110,29 @@ TEST_F(IdentifyTest, MaxAndOthersOffLightItAloneAndPutEveryLevelBack) {
     }
 }
 
+// A gear without a short address is not darkened, as its level could not be put back; the
+// luminaire lights within a second of the start, before the others' levels are read.
+TEST_F(IdentifyTest, OthersOffLeavesGearWithoutAddressAloneAndLightsTheLuminaireFirst) {
+    UseLine(8);
+    sim::GearConfig loose;
+    loose.actualLevel = 200;
+    const int looseId = Sim().AddGear(loose);
+    Settle();
+    Sim().SetFrameLog(true);
+    Sim().ClearFrameLog();
+    const std::int64_t startUs = ctx.scheduler.Now() * 1000;
+    const IdentifyReport report = RunIdentify(line, {5, 2, IdentifyMode::OthersOff});
+    EXPECT_TRUE(report.outcome.Ok()) << report.outcome.text;
+    Settle();
+    EXPECT_EQ(Sim().Gear(looseId).LevelAt(ctx.scheduler.Now() * 1000), 200);
+    ExpectLevelsBack();
+    std::optional<sim::Micros> litUs;
+    for (const sim::SentFrame& sent : Sim().FrameLog())
+        if (sent.frame == ((5 << 9) | 0x100 | kCmdRecallMaxLevel) && !litUs) litUs = sent.endUs;
+    ASSERT_TRUE(litUs.has_value());
+    EXPECT_LT(*litUs - startUs, 1000000);
+}
+
 TEST_F(IdentifyTest, ASecondIdentifyAnAddressWithoutGearAndBadOptionsAreRefused) {
     UseLine(1);
     IdentifyReport second;

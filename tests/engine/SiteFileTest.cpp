@@ -26,7 +26,8 @@ TEST(SiteFileTest, NamesFollowTheirGearAndNoneLandsOnAnotherGear) {
     SiteFile site;
     site.luminaires = {Named(0, 0xA, "desk"),    Named(5, 0xB, "door"),
                        Named(7, 0xC, "window"),  Named(9, 0xD, "gone"),
-                       Named(12, 0xE, "silent"), {2, 0, 0xB, "other position", "", "", ""}};
+                       Named(12, 0xE, "silent"), {2, 0, 0xB, "other position", "", "", ""},
+                       Named(3, 0xF0, "redrawn")};
     // Desk and door swapped their addresses, window's gear moved to 9 where gone's gear was, and
     // gone's gear is nowhere; silent's gear did not answer.
     const std::vector<SiteGear> line = {{0, 0xB}, {5, 0xA}, {9, 0xC}, {12, std::nullopt}};
@@ -37,8 +38,12 @@ TEST(SiteFileTest, NamesFollowTheirGearAndNoneLandsOnAnotherGear) {
     EXPECT_EQ(AddressOf(site, "gone"), std::nullopt);
     EXPECT_EQ(AddressOf(site, "silent"), 12);
     EXPECT_EQ(AddressOf(site, "other position"), 0);
-    EXPECT_EQ(site.luminaires.size(), 6u);
-    EXPECT_EQ(moves.size(), 4u);
+    // Nobody at its address and its gear nowhere: lost, not left to whichever gear comes there.
+    EXPECT_EQ(AddressOf(site, "redrawn"), std::nullopt);
+    EXPECT_EQ(site.luminaires.size(), 7u);
+    ASSERT_EQ(moves.size(), 5u);
+    EXPECT_EQ(moves.back().name, "redrawn");
+    EXPECT_EQ(moves.back().why, "lost");
 
     // The gear found again at a free address takes its name back; a replacement at 12 carries
     // silent's name on with its own random address.

@@ -63,9 +63,10 @@ TEST_F(ScenesPageTest, EditingPreviewsOnTheShortAddressAndSavingStoresTheScene) 
     EXPECT_EQ(Cell(page, 5, 1), "100");
 
     // A DTR that fails sends no store, yet the row shows the level.
+    // (A collided frame goes out again: this one collides every time.)
     page.lstViewScenes.ClickItem(1);
     page.sliValue.SetValue(255);
-    terminal->Faults().m_collideNextCommands = 1;
+    terminal->Faults().m_collideNextCommands = 1 + kCollisionRetries;
     page.btnSaveToDevice.Click();
     EXPECT_EQ(terminal->Gear(gearId).SceneLevel(0), 40);
     EXPECT_EQ(Cell(page, 0, 2), "MASK");

@@ -126,9 +126,10 @@ TEST_F(VariablesPageTest, TheEditorLimitsEachVariableToItsRangeAndSavingWritesTh
     EXPECT_EQ(TakeFrames(), (std::vector<std::uint16_t>{ArcFrame(5, 150)}));
 
     // A DTR that fails skips the store and marks the value unknown.
+    // (A collided frame goes out again: this one collides every time.)
     page->lstViewVariables.ClickItem(kPowerOn + 1);
     page->sliValue.SetValue(30);
-    terminal->Faults().m_collideNextCommands = 1;
+    terminal->Faults().m_collideNextCommands = 1 + kCollisionRetries;
     page->btnSaveVariable.Click();
     EXPECT_EQ(Cell(kPowerOn, 1), "?");
     EXPECT_EQ(page->Value(kPowerOn), -1);

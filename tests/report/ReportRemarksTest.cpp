@@ -29,20 +29,20 @@ TEST(ReportRemarksTest, TheRemarkNamesWhatTheDeviceAnswered) {
         const char* german;
     };
     const Case cases[] = {
-        {Json::object(), ",no,yes,\r\n", ",nein,ja,\r\n"},
-        {{{"lampFailure", true}}, ",no,yes,lamp failure\r\n", ",nein,ja,Lampenfehler\r\n"},
+        {Json::object(), ",no,yes,\r\n", ";nein;ja;\r\n"},
+        {{{"lampFailure", true}}, ",no,yes,lamp failure\r\n", ";nein;ja;Lampenfehler\r\n"},
         {{{"answered", false}, {"answer", "silent"}},
          ",no,no,does not answer\r\n",
-         ",nein,nein,antwortet nicht\r\n"},
+         ";nein;nein;antwortet nicht\r\n"},
         {{{"conflict", true}, {"answered", false}, {"answer", "conflict"}},
          ",yes,no,several gear share this address\r\n",
-         ",ja,nein,mehrere Betriebsgeräte teilen sich diese Adresse\r\n"},
+         ";ja;nein;mehrere Betriebsgeräte teilen sich diese Adresse\r\n"},
         {{{"answer", "partly"}, {"lampFailure", true}},
          ",no,yes,lamp failure; not every value could be read\r\n",
-         ",nein,ja,Lampenfehler; nicht alle Werte konnten gelesen werden\r\n"},
+         ";nein;ja;\"Lampenfehler; nicht alle Werte konnten gelesen werden\"\r\n"},
         {{{"answer", "link-lost"}},
          ",no,yes,the connection was lost while reading\r\n",
-         ",nein,ja,die Verbindung brach beim Lesen ab\r\n"},
+         ";nein;ja;die Verbindung brach beim Lesen ab\r\n"},
     };
     for (const Case& c : cases) {
         Json device = answered;

@@ -227,6 +227,30 @@ TEST(ModbusRtuServerTest, TheUnitAnswersAfterRequestsToOtherUnits) {
         EXPECT_EQ(answer[1], 0x03);
     }
     EXPECT_EQ(server.Dropped(), 0);
+
+    // A garbled frame, then at once a request: the request is answered on its own. A function the
+    // unit does not know is answered with exception 01 (illegal function) without delay.
+    Bytes garbled = WithCrc({0x05, 0x03, 0x81, 0x09, 0x00, 0x02});
+    garbled.back() ^= 0xFF;
+    EXPECT_EQ(::write(client.Master(), garbled.data(), garbled.size()),
+              static_cast<ssize_t>(garbled.size()));
+    const Bytes afterGarbled = answerTo(own);
+    ASSERT_EQ(afterGarbled.size(), 9u);
+    EXPECT_EQ(afterGarbled[1], 0x03);
+    const Bytes unknown = WithCrc({0x05, 0x2B, 0x0E, 0x01, 0x00});
+    EXPECT_EQ(::write(client.Master(), unknown.data(), unknown.size()),
+              static_cast<ssize_t>(unknown.size()));
+    Bytes exception;
+    pollfd ready{client.Master(), POLLIN, 0};
+    while (exception.size() < 5 && ::poll(&ready, 1, 50) > 0) {
+        std::uint8_t chunk[64];
+        const ssize_t got = ::read(client.Master(), chunk, sizeof chunk);
+        if (got <= 0) break;
+        exception.insert(exception.end(), chunk, chunk + got);
+    }
+    ASSERT_EQ(exception.size(), 5u);
+    EXPECT_EQ(exception[1], 0xAB);
+    EXPECT_EQ(exception[2], 0x01);
     stop = true;
     serving.join();
 }

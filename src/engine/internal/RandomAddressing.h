@@ -84,6 +84,11 @@ class RandomAddressingSearch {
     bool StoppedByCollisions() const { return m_stoppedByCollisions; }
     // The run ended at the address limit with gear still taking part.
     bool EndedAtLimit() const { return m_endedAtLimit; }
+    // The run took the line time it may take for the gear it found (CeilingMs) and stopped.
+    bool CeilingReached() const { return m_ceilingReached; }
+    std::int64_t CeilingMs() const;
+    // What the run says when it reached that ceiling.
+    std::string CeilingText() const;
 
   private:
     friend class SearchPacing;
@@ -114,6 +119,8 @@ class RandomAddressingSearch {
     bool HolderAloneAnswers(std::int16_t shortAddress);
     void RandomAddressTaken(std::int16_t shortAddress);
     void Redraw();
+    void InitialiseUnlessLeft();
+    void SetSearchBytes(std::int32_t randomAddress);
     bool StartNextRound();
     void NextRound();
 
@@ -143,6 +150,13 @@ class RandomAddressingSearch {
     bool m_stoppedByCollisions = false;
     std::int64_t m_checkMs = 0;
     bool m_endedAtLimit = false;
+    // The bounds of a run: when it began, searches begun since a gear was last addressed, and
+    // whether the ceiling on its line time ended it; the next INITIALISE stays out after gear
+    // were left.
+    std::int64_t m_runStartMs = 0;
+    int m_roundsSinceProgress = 0;
+    bool m_ceilingReached = false;
+    bool m_skipInitialise = false;
 };
 
 // The handshake one step of the search asks for, while it lives: quick for the fast search, paced
