@@ -353,12 +353,8 @@ std::string IniTextOf(const std::map<std::string, std::string>& values) {
     if (!general.empty()) text += "[General]\n" + general;
     for (const auto& [group, lines] : groups) {
         if (!text.empty()) text += "\n";
-        // Piece by piece: g++ 12 sees a false overflow in the operator+ chain here.
-        const bool reserved = EqualsNoCase(group, "general");
-        text += reserved ? "[%" : "[";
-        text += reserved ? group : EscapedKey(group);
-        text += "]\n";
-        text += lines;
+        text += "[" + (EqualsNoCase(group, "general") ? "%" + group : EscapedKey(group)) + "]\n" +
+                lines;
     }
     return text;
 }
