@@ -233,7 +233,7 @@ const Entry kEntries[] = {
      "Ein anderer Master stört ständig die Befehle auf der DALI-Linie: der Vorgang wurde beendet"},
     {5159, "Ballasts without a short address still answer",
      "Vorschaltgeräte ohne Kurzadresse antworten noch"},
-    {5160, "quick scan (addresses back to back)", "schnelle Suche (Adressen ohne Pause)"},
+    {5160, "quick scan", "schnell suchen"},
 };
 }  // namespace
 
