@@ -8,7 +8,7 @@ _zd4270_global_options="--station --pos --line --modbus --modbus-rtu --lang --sa
 # The options of one command, by its name.
 _zd4270_command_options() {
     case "$1" in
-        scan) echo "--optical-feedback --ask-twice --report --format" ;;
+        scan) echo "--optical-feedback --ask-twice --quick --report --format" ;;
         "address random") echo "--start --new-installation --delete-groups --delete-scenes --yes --optical-feedback --fast --report --format" ;;
         "address physical") echo "--start --remove-lamp --lamp-delay --lamps --timeout --new-installation --yes --delete-groups --delete-scenes --report --format" ;;
         "address single") echo "--yes --report --format" ;;

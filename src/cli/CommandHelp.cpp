@@ -60,13 +60,16 @@ const std::map<std::string, const char*>& HelpTexts() {
          "example:\n"
          "  zd4270 demo --line examples/lines/three-addressed.json\n"},
         {"scan",
-         "zd4270 scan [--optical-feedback] [--ask-twice]\n"
+         "zd4270 scan [--optical-feedback] [--ask-twice] [--quick]\n"
          "\n"
          "Asks every short address 0 to 63 whether a ballast answers and lists the devices,\n"
          "with \"conflict\" where several answer at once. The list is kept in the store.\n"
          "  --optical-feedback  as the device tab's check box: all lamps go to their minimum\n"
          "  --ask-twice         ask a silent address once more before taking it as free, for\n"
          "                      gear that lose answers (\"recovered\" lists those found so)\n"
+         "  --quick             the addresses back to back, each question as soon as the\n"
+         "                      terminal has passed on the one before (the scan after a fast\n"
+         "                      search): about 2.5 s for the line instead of 6.5 s\n"
          "\n"
          "example:\n"
          "  zd4270 scan --line examples/lines/shared-address.json\n"},

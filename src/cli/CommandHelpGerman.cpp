@@ -61,7 +61,7 @@ const std::map<std::string, const char*>& GermanHelpTexts() {
          "Beispiel:\n"
          "  zd4270 demo --line examples/lines/three-addressed.json\n"},
         {"scan",
-         "zd4270 scan [--optical-feedback] [--ask-twice]\n"
+         "zd4270 scan [--optical-feedback] [--ask-twice] [--quick]\n"
          "\n"
          "Fragt jede Kurzadresse 0 bis 63, ob ein Vorschaltgerät antwortet, und listet die Geräte\n"
          "auf, mit \"conflict\", wo mehrere zugleich antworten. Die Liste bleibt in der Ablage.\n"
@@ -70,6 +70,9 @@ const std::map<std::string, const char*>& GermanHelpTexts() {
          "  --ask-twice         eine stumme Adresse noch einmal fragen, bevor sie als frei gilt,\n"
          "                      für Geräte, die Antworten verlieren (\"recovered\" nennt die so\n"
          "                      gefundenen)\n"
+         "  --quick             die Adressen ohne Pause, jede Frage, sobald die Klemme die\n"
+         "                      vorige weitergegeben hat (die Suche nach einer schnellen\n"
+         "                      Adressierung): etwa 2,5 s für die Linie statt 6,5 s\n"
          "\n"
          "Beispiel:\n"
          "  zd4270 scan --line examples/lines/shared-address.json\n"},
@@ -492,10 +495,10 @@ const char* GermanUsageText() {
            "  serve [--listen ADRESSE:PORT] [--tls-cert DATEI --tls-key DATEI] [--virtual-time]\n"
            "                                die Linie dem Browser eines Smartphones oder Rechners\n"
            "                                bereitstellen\n"
-           "  scan [--optical-feedback] [--ask-twice]\n"
+           "  scan [--optical-feedback] [--ask-twice] [--quick]\n"
            "                                die Linie durchsuchen: die gefundenen Geräte\n"
            "                                (--ask-twice: eine stumme Adresse wird noch einmal\n"
-           "                                gefragt)\n"
+           "                                gefragt; --quick: ohne Pause)\n"
            "  address random [--start N] [--new-installation] [--delete-groups] [--delete-scenes]\n"
            "                 [--yes] [--optical-feedback] [--fast]\n"
            "                                zufällige Adressierung durch die Steuerung oder die\n"

@@ -21,7 +21,7 @@ const std::vector<CommandSyntax>& CommandTable() {
     static const std::vector<CommandSyntax> kTable = {
         {"scan",
          {"--report", "--format"},
-         {"--optical-feedback", "--ask-twice"},
+         {"--optical-feedback", "--ask-twice", "--quick"},
          0,
          0,
          PrepareScan},
@@ -131,9 +131,10 @@ bool ParseOnOff(const std::string& text, const std::string& what) {
 PreparedCommand PrepareScan(const CommandArguments& arguments) {
     const bool opticalFeedback = arguments.Has("--optical-feedback");
     const bool askTwice = arguments.Has("--ask-twice");
-    return [opticalFeedback, askTwice](HeadlessSession& session) {
+    const bool quick = arguments.Has("--quick");
+    return [opticalFeedback, askTwice, quick](HeadlessSession& session) {
         // All lamps go to their minimum, before the scan and after it.
-        RunDeviceScan(session, {askTwice, false, opticalFeedback});
+        RunDeviceScan(session, {askTwice, quick, opticalFeedback});
         return Json{{"devices", DevicesJson(session.State())},
                     {"recovered", RecoveredJson(session.Line())}};
     };

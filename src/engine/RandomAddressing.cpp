@@ -27,14 +27,20 @@
 //  - a command that meets another master on the line goes out again (AddressingLine); where
 //    collisions go on, the run stops and says so.
 //
-// The fast search, the user's choice beside the paced one, runs the steps back to back and halves
-// the search interval at byte boundaries: each probe differs from the one before in one byte, so
-// that one search address byte goes out per COMPARE; probes below the last gear found are known
-// to stay silent and are not asked; it goes on to the next gear without the COMPARE at 0xFFFFFF
-// in between, and learns that nobody is left from a search that nobody answered.
+// The fast search, the user's choice beside the paced one, runs the steps back to back. Each
+// probe is the one that tells most about where the next gear lies per line time: a search
+// address byte that changes costs a frame, so a probe mostly differs from the one before in one
+// byte; the next gear is looked for just above the last one found, about as far as the gear found
+// so far lie apart, further with each silence, and probes below the last gear found are known to
+// stay silent and are not asked. It goes on to the next gear without the COMPARE at 0xFFFFFF in
+// between and without a new INITIALISE while the initialisation state lasts, learns that nobody
+// is left from a search that nobody answered, and takes the answers to QUERY RANDOM ADDRESS at
+// the new short address as its verify.
 #include "engine/RandomAddressing.h"
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstdio>
 #include <string>
 
@@ -82,6 +88,81 @@ constexpr int kRoundsWithoutProgress = 16;
 // needs per gear. A run that reaches it stops and says what is left.
 constexpr std::int64_t kRunCeilingBaseMs = 180000;
 constexpr std::int64_t kRunCeilingPerGearMs = 30000;
+
+// The gear stay in the initialisation state for 15 minutes after INITIALISE; the fast search
+// renews it once this much of that time has gone.
+constexpr std::int64_t kInitialiseRenewMs = 10 * 60 * 1000;
+
+// What a probe of the fast search costs on the line, as weights: each search address byte that
+// changes is a forward frame with its settling time, the COMPARE a frame and its answer window.
+constexpr double kProbeByteMs = 25;
+constexpr double kProbeCompareMs = 36;
+
+std::int32_t FromBytes(const std::array<int, 3>& bytes) {
+    return (bytes[0] << 16) | (bytes[1] << 8) | bytes[2];
+}
+
+std::array<int, 3> BytesOf(std::int32_t address) {
+    return {SearchHigh(address), SearchMiddle(address), SearchLow(address)};
+}
+
+int BytesChanged(std::int32_t a, std::int32_t b) {
+    return (SearchHigh(a) != SearchHigh(b)) + (SearchMiddle(a) != SearchMiddle(b)) +
+           (SearchLow(a) != SearchLow(b));
+}
+
+// What a COMPARE answered with probability q tells, in bits.
+double Bits(double q) {
+    if (q <= 0 || q >= 1) return 0;
+    return -(q * std::log2(q) + (1 - q) * std::log2(1 - q));
+}
+
+// The probe in [low, high - 1] that tells most per line time where the smallest random address
+// still taking part lies, taken as equally likely anywhere in [low, reach]. Considered: the
+// middle, every probe that changes one byte of the search address written last (current), and
+// those that change two bytes near the middle.
+std::int32_t CheapestProbe(std::int32_t low, std::int32_t high, std::int64_t reach,
+                           std::int32_t current) {
+    const auto middle = static_cast<std::int32_t>(low + (reach - low) / 2);
+    std::int32_t best = middle;
+    double bestScore = -1;
+    const auto consider = [&](std::int32_t probe) {
+        if (probe < low || probe >= high) return;
+        const double q = std::min(
+            1.0, static_cast<double>(probe - low + 1) / static_cast<double>(reach - low + 1));
+        const double score =
+            Bits(q) / (kProbeCompareMs + kProbeByteMs * BytesChanged(probe, current));
+        if (score > bestScore) {
+            bestScore = score;
+            best = probe;
+        }
+    };
+    consider(middle);
+    const std::array<int, 3> now = BytesOf(current);
+    const std::array<int, 3> aim = BytesOf(middle);
+    for (std::size_t i = 0; i < 3; ++i) {
+        for (int value = 0; value < 256; ++value) {
+            std::array<int, 3> bytes = now;
+            bytes[i] = value;
+            consider(FromBytes(bytes));
+        }
+    }
+    for (std::size_t keep = 0; keep < 3; ++keep) {
+        const std::size_t upper = keep == 0 ? 1 : 0;
+        const std::size_t lower = keep == 2 ? 1 : 2;
+        for (int near = aim[upper] - 1; near <= aim[upper] + 1; ++near) {
+            if (near < 0 || near > 255) continue;
+            for (int value = 0; value < 256; ++value) {
+                std::array<int, 3> bytes{};
+                bytes[keep] = now[keep];
+                bytes[upper] = near;
+                bytes[lower] = value;
+                consider(FromBytes(bytes));
+            }
+        }
+    }
+    return best;
+}
 
 }  // namespace
 
@@ -162,7 +243,8 @@ bool RandomAddressingSearch::RunSearchStep(bool& bFinished) {
                         0);
             Status(m_line.GetContext().messages.Load(5118) + ": " +
                    std::to_string(s.nRndAddrAddress));
-            s.nRndAddrState = RndAddrStep::Verify;
+            // The fast search's verify is the check of the holder's random address.
+            s.nRndAddrState = m_options.fast ? RndAddrStep::CheckHolder : RndAddrStep::Verify;
             break;
         case RndAddrStep::Verify:
             Verify(bFinished);
@@ -230,6 +312,7 @@ void RandomAddressingSearch::Begin() {
     m_runStartMs = m_line.GetContext().scheduler.Now();
     m_line.PrepareAddressing(m_options.newInstallation, m_options.deleteGroups,
                              m_options.deleteScenes);
+    s.lRndAddrInitialisedMs = m_line.GetContext().scheduler.Now();
     m_line.Send(kCmdRandomise, 0, AddressKind::Broadcast, 0);
     s.lRndAddrRandomisedMs = m_line.GetContext().scheduler.Now();
     Status(m_line.GetContext().messages.Load(5117) + "...");
@@ -285,8 +368,9 @@ void RandomAddressingSearch::BeginSearch(std::int32_t floor) {
     s.lRndAddrFloor = floor;
     s.nRndAddrState = RndAddrStep::SetSearch;
     if (m_options.fast) {
-        s.lSearchLow = 0;
+        s.lSearchLow = floor;
         s.bRndAddrAnswered = false;
+        s.lRndAddrStride = ExpectedGap(floor);
         if (!FastProbe()) s.nRndAddrState = RndAddrStep::CompareHalve;
         return;
     }
@@ -294,19 +378,33 @@ void RandomAddressingSearch::BeginSearch(std::int32_t floor) {
     s.lSearchAddress = s.lSearchLow + HalfRoundedEven(kSearchAddressMax - s.lSearchLow);
 }
 
-// The next probe of the fast search: the top of the lower half of an interval whose size is a
-// power of two, skipping halves that lie below the floor. False when the interval has closed.
+// How far above floor the fast search first looks for the next gear: as far as the gear found so
+// far lie apart, and no less than the rest of the address space shared among as many gear as may
+// still get a short address. With none found yet, the whole space is halved.
+std::int32_t RandomAddressingSearch::ExpectedGap(std::int32_t floor) const {
+    const std::int64_t space = kSearchAddressMax + 1 - static_cast<std::int64_t>(floor);
+    const auto found = static_cast<std::int64_t>(
+        std::min<std::size_t>(m_found.size(), static_cast<std::size_t>(kMaxShortAddress)));
+    if (found == 0) return static_cast<std::int32_t>(space);
+    return static_cast<std::int32_t>(
+        std::max<std::int64_t>((floor + 1) / found, space / (kMaxShortAddress + 2 - found)));
+}
+
+// The next probe of the fast search, at or above the floor and below the top of the interval.
+// False when the interval has closed.
 bool RandomAddressingSearch::FastProbe() {
     RandomSearchState& s = m_s;
-    while (s.lSearchLow < s.lSearchHigh) {
-        const std::int32_t probe = s.lSearchLow + (s.lSearchHigh - s.lSearchLow + 1) / 2 - 1;
-        if (probe >= s.lRndAddrFloor) {
-            s.lSearchAddress = probe;
-            return true;
-        }
-        s.lSearchLow = probe + 1;
-    }
-    return false;
+    s.lSearchLow = std::max(s.lSearchLow, s.lRndAddrFloor);
+    if (s.lSearchLow >= s.lSearchHigh) return false;
+    const std::int64_t reach =
+        s.bRndAddrAnswered
+            ? s.lSearchHigh
+            : std::min<std::int64_t>(
+                  s.lSearchHigh, s.lSearchLow + 2 * static_cast<std::int64_t>(s.lRndAddrStride));
+    s.lSearchAddress =
+        CheapestProbe(s.lSearchLow, s.lSearchHigh, reach,
+                      FromBytes({s.byLastSearchH, s.byLastSearchM, s.byLastSearchL}));
+    return true;
 }
 
 void RandomAddressingSearch::SendSearchByte(std::int16_t nCommandId, std::uint8_t nByte,
@@ -349,6 +447,9 @@ void RandomAddressingSearch::CompareAndHalve(bool& bFinished) {
                 s.bRndAddrAnswered = true;
             } else {
                 s.lSearchLow = s.lSearchAddress + 1;
+                // Nobody that close: the gear lie further apart than thought.
+                if (!s.bRndAddrAnswered)
+                    s.lRndAddrStride = std::min(2 * s.lRndAddrStride, kSearchAddressMax + 1);
             }
         }
         if (FastProbe()) {
@@ -503,6 +604,11 @@ void RandomAddressingSearch::Verify(bool& bFinished) {
         bFinished = true;
         return;
     }
+    VerifyFailed();
+}
+
+void RandomAddressingSearch::VerifyFailed() {
+    RandomSearchState& s = m_s;
     // Nobody holds the address: a lost COMPARE answer closed the search where no gear is, or the
     // gear lost its mains. Where it keeps failing, the gear there does not keep an address.
     if (++m_failures[s.lSearchHigh] >= kRndAddrAttempts) {
@@ -510,7 +616,8 @@ void RandomAddressingSearch::Verify(bool& bFinished) {
                   "the gear at " + Hex(s.lSearchHigh) + " does not keep a short address: left");
         return;
     }
-    SearchAgain("verify-failed", "nobody answered VERIFY SHORT ADDRESS " +
+    SearchAgain("verify-failed", std::string("nobody answered ") +
+                                     (m_options.fast ? "at address " : "VERIFY SHORT ADDRESS ") +
                                      std::to_string(s.nRndAddrAddress) + " after programming at " +
                                      Hex(s.lSearchHigh) + ": searched again");
 }
@@ -529,6 +636,11 @@ void RandomAddressingSearch::CheckHolder(bool& bFinished) {
             m_line.QueryTwice(command, 0, AddressKind::Short, s.nRndAddrAddress, answer);
         if (result == Result::Collision || result == Result::CorruptFrame) {
             s.nRndAddrState = RndAddrStep::Clash;
+            return;
+        }
+        if (result == Result::Timeout && m_options.fast && command == kCmdQueryRandomAddressH) {
+            // Nobody answers at the new address: the verify failed.
+            VerifyFailed();
             return;
         }
         if (result == Result::Timeout) {
@@ -607,7 +719,13 @@ void RandomAddressingSearch::FastNext(bool& bFinished) {
         NextBallast(bFinished);
         return;
     }
-    InitialiseUnlessLeft();
+    // The gear still taking part stay in the initialisation state; it is renewed before it ends,
+    // unless gear were just left (they are to stay out of the search).
+    const std::int64_t nowMs = m_line.GetContext().scheduler.Now();
+    if (nowMs - s.lRndAddrInitialisedMs >= kInitialiseRenewMs) {
+        InitialiseUnlessLeft();
+        s.lRndAddrInitialisedMs = nowMs;
+    }
     BeginSearch(s.lSearchHigh);
 }
 
@@ -732,6 +850,7 @@ void RandomAddressingSearch::Redraw() {
     RandomSearchState& s = m_s;
     m_line.Send(kCmdTerminate, 0, AddressKind::Broadcast, 0);
     m_line.Send(kCmdInitialise, 255, AddressKind::Broadcast, 0);
+    s.lRndAddrInitialisedMs = m_line.GetContext().scheduler.Now();
     m_line.Send(kCmdRandomise, 0, AddressKind::Broadcast, 0);
     s.lRndAddrRandomisedMs = m_line.GetContext().scheduler.Now();
     s.nRndAddrState = RndAddrStep::FirstCompare;
@@ -801,6 +920,7 @@ void RandomAddressingSearch::IgnoresWithdraw(std::int16_t shortAddress) {
                         shortAddress, s.lSearchHigh);
     m_line.Send(kCmdTerminate, 0, AddressKind::Broadcast, 0);
     m_line.Send(kCmdInitialise, 255, AddressKind::Broadcast, 0);
+    s.lRndAddrInitialisedMs = m_line.GetContext().scheduler.Now();
     s.nRndAddrState = RndAddrStep::FirstCompare;
 }
 

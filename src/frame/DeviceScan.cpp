@@ -39,10 +39,11 @@ void configZD4270::cmdScanDevices_Click() {
             EnableControls(false);
             ReleaseDeviceViews();
             m_bScanning = true;
-            m_scan.Begin({chkScanAskTwice.IsChecked(), false});
+            const bool quick = chkScanQuick.IsChecked();
+            m_scan.Begin({chkScanAskTwice.IsChecked(), quick});
             cmdScanDevices.SetCaption(msg.Load(5076));
             ScanDevices(true, false, result);
-            timerScanDevices.SetInterval(kScanIntervalMs);
+            timerScanDevices.SetInterval(quick ? kQuickScanIntervalMs : kScanIntervalMs);
             timerScanDevices.SetEnabled(true);
         } else {
             EnableControls(true);
@@ -139,6 +140,7 @@ void configZD4270::EnableControls(bool bEnable) {
     for (int tab = 1; tab <= 3; ++tab) tabMain.SetTabEnabled(tab, bEnable);
     chkOpticalSelectionFeedback.SetVisible(bEnable);
     chkScanAskTwice.SetEnabled(bEnable);
+    chkScanQuick.SetEnabled(bEnable);
     prgState.SetVisible(!bEnable);
 }
 

@@ -90,6 +90,7 @@ void configZD4270::InitializeDeviceSettingsTab() {
     chkOpticalSelectionFeedback.SetVisible(true);
     chkOpticalSelectionFeedback.SetCaption(msg.Load(5100));
     chkScanAskTwice.SetCaption(msg.Load(5155));
+    chkScanQuick.SetCaption(msg.Load(5160));
     cmdScanDevices.SetCaption(msg.Load(5071));
 }
 
@@ -222,6 +223,7 @@ void configZD4270::PlaceControls() {
                            &lblValueFormat,
                            &chkOpticalSelectionFeedback,
                            &chkScanAskTwice,
+                           &chkScanQuick,
                            &cmdScanDevices,
                            &prgState};
     for (Control* c : settings) tabMain.AddChild(*c, 0);
@@ -238,6 +240,7 @@ void configZD4270::PlaceControls() {
     chkOpticalSelectionFeedback.Move(120, 7560, 3000, 255);
     cmdScanDevices.Move(120, 7920, 1455, 375);
     chkScanAskTwice.Move(120, 8400, 3000, 255);
+    chkScanQuick.Move(120, 8700, 3000, 255);
     prgState.Move(1680, 7980, 1440, 255);
 
     tabMain.AddChild(tabAddressing, 1);

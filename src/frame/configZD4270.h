@@ -174,6 +174,9 @@ class configZD4270 {
     CheckBox chkOpticalSelectionFeedback{"chkOpticalSelectionFeedback"};
     // The scan asks a silent address once more before it takes it as free.
     CheckBox chkScanAskTwice{"chkScanAskTwice"};
+    // The scan asks the addresses back to back with the quick handshake, as the scan after a
+    // fast search does.
+    CheckBox chkScanQuick{"chkScanQuick"};
     Button cmdScanDevices{"cmdScanDevices"};
     ProgressBar prgState{"prgState", 0, 63};
     Timer timerScanDevices{"timerScanDevices"};

@@ -233,6 +233,7 @@ const Entry kEntries[] = {
      "Ein anderer Master stört ständig die Befehle auf der DALI-Linie: der Vorgang wurde beendet"},
     {5159, "Ballasts without a short address still answer",
      "Vorschaltgeräte ohne Kurzadresse antworten noch"},
+    {5160, "quick scan", "schnell suchen"},
 };
 }  // namespace
 

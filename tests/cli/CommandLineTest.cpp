@@ -90,6 +90,46 @@ TEST_F(CommandLineTest, BothSearchesHoldOnTheMessySiteAndSaySo) {
     EXPECT_EQ(ShortAddresses(plain.json.at("devices")), std::vector<int>{});
     EXPECT_EQ(ShortAddresses(twice.json.at("devices")), std::vector<int>{0});
     EXPECT_EQ(twice.json.at("recovered").at(0).at("shortAddress"), 0);
+    // The quick pace asks a silent address again just as safely.
+    const Outcome quick =
+        Zd({"scan", "--ask-twice", "--quick", "--line", ExampleLine("messy-site.json")});
+    EXPECT_EQ(ShortAddresses(quick.json.at("devices")), std::vector<int>{0});
+    EXPECT_EQ(quick.json.at("recovered").at(0).at("what"), "second-ask");
+}
+
+// The quick scan of a full line takes well under half the line time of the usual pace and finds
+// the same devices.
+TEST_F(CommandLineTest, TheQuickScanFindsAFullLineInUnderThreeSeconds) {
+    const Outcome paced = Zd({"scan", "--line", ExampleLine("full-line.json")});
+    const Outcome quick = Zd({"scan", "--quick", "--line", ExampleLine("full-line.json")});
+    ASSERT_EQ(quick.exitCode, 0) << quick.json.dump();
+    EXPECT_EQ(ShortAddresses(quick.json.at("devices")), test::Range(0, 64));
+    EXPECT_EQ(quick.json.at("devices"), paced.json.at("devices"));
+    EXPECT_LE(quick.json.at("lineTimeMs").get<int>(), 2600);
+    EXPECT_GE(paced.json.at("lineTimeMs").get<int>(), 6000);
+}
+
+// The fast search of a full line of new gear, closing scan included, stays within 1.6 s of line
+// time per gear, and writes hardly more search address bytes than it asks COMPAREs.
+TEST_F(CommandLineTest, TheFastSearchAddressesAFullLineWithinItsLineTime) {
+    const std::string line = EditedLine("new.json", "full-line.json", [](sim::LineDescription& l) {
+        l.terminal.firmwareVersion = 0x314C;
+        for (auto& gear : l.gear) gear.shortAddress.reset();
+    });
+    const Outcome run =
+        Zd({"address", "random", "--fast", "--line", line, "--frame-log", File("frames.txt")});
+    ASSERT_EQ(run.exitCode, 0) << run.json.dump();
+    EXPECT_EQ(ShortAddresses(run.json.at("devices")), test::Range(0, 64));
+    EXPECT_LE(run.json.at("lineTimeMs").get<int>(), 64 * 1600);
+    const std::string frames = test::ReadFileText(File("frames.txt"));
+    const auto count = [&](const std::string& word) {
+        std::size_t n = 0;
+        for (std::size_t at = frames.find(word); at != std::string::npos;
+             at = frames.find(word, at + 1))
+            ++n;
+        return n;
+    };
+    EXPECT_LE(count("* search addr"), count("* compare") + 2 * 64);
 }
 
 // A second master on the line: collided commands go out again and the document counts them;

@@ -125,7 +125,7 @@ TEST(HelpTest, TheRunsLanguageChoosesTheHelp) {
     EXPECT_EQ(HelpOutput({"help"}, Language::German), GermanUsageText());
     // The English texts stay as they were.
     EXPECT_EQ(english.substr(0, english.find('\n', english.find("\n\n") + 2)),
-              "zd4270 scan [--optical-feedback] [--ask-twice]\n\n"
+              "zd4270 scan [--optical-feedback] [--ask-twice] [--quick]\n\n"
               "Asks every short address 0 to 63 whether a ballast answers and lists the devices,");
     const std::string usage = HelpOutput({"--help"}, Language::English);
     EXPECT_EQ(usage.rfind("usage: zd4270 [COMMAND] [--station FILE]", 0), 0u) << usage;

@@ -61,6 +61,21 @@ TEST_F(ScanTest, SharedAddressIsOneDeviceInConflict) {
     EXPECT_EQ(Keys(), "7! 8 ");
 }
 
+// The quick check box: the same devices, each address asked as soon as the one before has been
+// answered, and locked with the rest while the scan runs.
+TEST_F(ScanTest, TheQuickScanFindsTheLineInAFractionOfTheTime) {
+    Prepare("full-line.json");
+    control->chkScanQuick.Click();
+    const std::int64_t start = ctx.scheduler.Now();
+    control->cmdScanDevices.Click();
+    EXPECT_FALSE(control->chkScanQuick.Enabled());
+    ASSERT_TRUE(Finished());
+    EXPECT_EQ(state.devices->Count(), 64u);
+    EXPECT_EQ(Queried().size(), 64u);
+    EXPECT_LE(ctx.scheduler.Now() - start, 2600);
+    EXPECT_TRUE(control->chkScanQuick.Enabled());
+}
+
 TEST_F(ScanTest, CancelFinishesOnTheDevicesFoundSoFar) {
     Prepare("full-line.json");
     control->cmdScanDevices.Click();

@@ -35,6 +35,10 @@ struct RandomSearchState {
     // known to stay silent; whether any COMPARE of this search was answered.
     std::int32_t lRndAddrFloor = 0;
     bool bRndAddrAnswered = false;
+    // The fast search: how far above the floor the next gear is looked for while no COMPARE of
+    // the search has answered (it doubles with each silence), and when INITIALISE last went out.
+    std::int32_t lRndAddrStride = 0;
+    std::int64_t lRndAddrInitialisedMs = 0;
     std::int32_t lSearchAddress = 0;
     std::int32_t lSearchHigh = 0;
     std::int32_t lSearchLow = 0;
@@ -108,6 +112,8 @@ class RandomAddressingSearch {
     void FastNext(bool& bFinished);
     void BeginSearch(std::int32_t floor);
     bool FastProbe();
+    std::int32_t ExpectedGap(std::int32_t floor) const;
+    void VerifyFailed();
     void Close(bool& bFinished);
     void SearchAgain(const std::string& what, const std::string& text);
     void Clash();

@@ -6,7 +6,8 @@ const TEXTS = {
   en: {
     linkTitle: "live channel", tabLine: "Line", tabAddress: "Address", tabDevice: "Device",
     tabBus: "Bus", tabFiles: "Files", scan: "Scan", readLevels: "Read levels",
-    askTwice: "ask silent addresses twice", lineEmpty: "No devices known yet: scan the line.",
+    askTwice: "ask silent addresses twice", quickScan: "quick (addresses back to back)",
+    lineEmpty: "No devices known yet: scan the line.",
     randomTitle: "Random addressing", startAddress: "First short address",
     newInstallation: "complete new installation (all addresses will be removed)",
     deleteGroups: "delete groups", deleteScenes: "delete scenes", fast: "fast search",
@@ -45,7 +46,8 @@ const TEXTS = {
   de: {
     linkTitle: "Live-Verbindung", tabLine: "Linie", tabAddress: "Adressen", tabDevice: "Gerät",
     tabBus: "Bus", tabFiles: "Dateien", scan: "Suchen", readLevels: "Werte lesen",
-    askTwice: "stille Adressen zweimal fragen", lineEmpty: "Noch keine Geräte bekannt: Linie suchen.",
+    askTwice: "stille Adressen zweimal fragen", quickScan: "schnell (Adressen ohne Pause)",
+    lineEmpty: "Noch keine Geräte bekannt: Linie suchen.",
     randomTitle: "Zufallsadressierung", startAddress: "Erste Kurzadresse",
     newInstallation: "komplette Neuinstallation (alle Adressen werden gelöscht)",
     deleteGroups: "Gruppen löschen", deleteScenes: "Szenen löschen", fast: "schnelle Suche",
@@ -589,7 +591,12 @@ function wire() {
   for (const button of document.querySelectorAll("#tabs button"))
     button.addEventListener("click", () => showTab(button.dataset.tab));
   $("#cancel").addEventListener("click", () => fetch("/api/cancel", { method: "POST", credentials: "same-origin" }));
-  $("#scan").addEventListener("click", () => command("scan", $("#scan-twice").checked ? { "ask-twice": true } : {}));
+  $("#scan").addEventListener("click", () => {
+    const options = {};
+    if ($("#scan-twice").checked) options["ask-twice"] = true;
+    if ($("#scan-quick").checked) options.quick = true;
+    command("scan", options);
+  });
   $("#read-levels").addEventListener("click", () => command("status"));
   $("#form-random").addEventListener("submit", (event) => {
     event.preventDefault();
