@@ -52,6 +52,8 @@ constexpr std::size_t kLingerBytes = 8 * 1024 * 1024;
 constexpr auto kLingerTime = std::chrono::seconds(2);
 // Messages a slow browser may have waiting before it is let go.
 constexpr std::size_t kWatcherQueue = 512;
+// Connections beyond the cap while those that make room for them are closing.
+constexpr int kMakingRoom = 16;
 // A full table of sockets (EMFILE) is waited out, not spun on.
 constexpr auto kAcceptRetry = std::chrono::milliseconds(50);
 
@@ -131,7 +133,9 @@ class Watcher {
 class Closable {
   public:
     virtual ~Closable() = default;
-    virtual void CloseIfIdle() = 0;
+    // Closes the connection if it waits for a request's headers; true if it did.
+    virtual bool CloseIfIdle() = 0;
+    virtual const asio::ip::address& Address() const = 0;
 };
 
 // A connection's place among those open: counted in all and for its address while it lives.
@@ -219,6 +223,7 @@ struct PageServer::Impl {
     std::string Private(std::string text) const;
     Json Private(Json document) const;
     void ConnectionClosed();
+    void MakeRoom();
 };
 
 struct ConnectionSlot {
@@ -254,6 +259,8 @@ class LiveWatcher : public Watcher, public std::enable_shared_from_this<LiveWatc
             [](websocket::response_type& r) { r.set(http::field::server, "zd4270"); }));
         // A browser only listens: what it sends is small, or the channel closes.
         m_socket.read_message_max(m_server.limits.maxWatcherMessage);
+        // A message goes out as one frame, however long.
+        m_socket.auto_fragment(false);
         m_socket.async_accept(m_request, [self = this->shared_from_this()](beast::error_code ec) {
             if (ec) return;
             self->m_open = true;
@@ -339,12 +346,16 @@ class Session : public Closable, public std::enable_shared_from_this<Session<Str
         }
     }
 
-    void CloseIfIdle() override {
-        if (!m_idle) return;
+    bool CloseIfIdle() override {
+        if (!m_idle) return false;
+        m_idle = false;
         beast::error_code ignored;
         beast::get_lowest_layer(m_stream).socket().shutdown(tcp::socket::shutdown_both, ignored);
         beast::get_lowest_layer(m_stream).cancel();
+        return true;
     }
+
+    const asio::ip::address& Address() const override { return m_slot->address; }
 
   private:
     void ReadHeader() {
@@ -521,7 +532,10 @@ void PageServer::Impl::Accept() {
         }
         beast::error_code where;
         const auto endpoint = socket.remote_endpoint(where);
-        if (where || connections >= limits.maxConnections ||
+        // All places taken: the address that holds the most gives up a connection that waits
+        // for its request, so that many idle connections from few addresses lock nobody out.
+        if (!where && connections >= limits.maxConnections) MakeRoom();
+        if (where || connections >= limits.maxConnections + kMakingRoom ||
             perAddress[endpoint.address()] >= limits.maxPerAddress) {
             if (!where && perAddress[endpoint.address()] == 0) perAddress.erase(endpoint.address());
             socket.close(where);
@@ -540,6 +554,17 @@ void PageServer::Impl::Accept() {
         }
         Accept();
     });
+}
+
+void PageServer::Impl::MakeRoom() {
+    const auto heaviest =
+        std::max_element(perAddress.begin(), perAddress.end(),
+                         [](const auto& a, const auto& b) { return a.second < b.second; });
+    if (heaviest == perAddress.end()) return;
+    for (const auto& session : sessions)
+        if (const auto open = session.lock();
+            open && open->Address() == heaviest->first && open->CloseIfIdle())
+            return;
 }
 
 void PageServer::Impl::ConnectionClosed() {

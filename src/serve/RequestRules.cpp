@@ -194,7 +194,8 @@ nlohmann::ordered_json ReadRequestBody(std::string_view body) {
     Json request;
     try {
         request = Json::parse(body.begin(), body.end(), guard);
-    } catch (const Json::parse_error& error) {
+    } catch (const Json::exception& error) {
+        // A syntax error, and a number beyond what a double holds.
         throw BadRequest(std::string("the body is no JSON: ") + error.what());
     }
     if (!request.is_object()) throw BadRequest("the body must be a JSON object");

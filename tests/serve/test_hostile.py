@@ -180,6 +180,24 @@ class Limits(unittest.TestCase):
             for raw in crowd:
                 raw.close()
 
+    def test_all_places_taken_by_idle_connections_a_user_still_answered(self):
+        crowd = []
+        try:
+            for n in range(560):  # over the cap of 512 in all, from 10 addresses
+                raw = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+                raw.settimeout(5)
+                raw.bind((f"127.0.1.{1 + n % 10}", 0))
+                raw.connect(("127.0.0.1", SERVER.port))
+                raw.sendall(b"GET / HTTP/1.1\r\n")
+                crowd.append(raw)
+            started = time.monotonic()
+            status, _ = exchange(next(SOURCES), "GET /api/state HTTP/1.1")
+            self.assertEqual(status, 200)
+            self.assertLess(time.monotonic() - started, 1)
+        finally:
+            for raw in crowd:
+                raw.close()
+
     def test_z_silent_and_half_requests_time_out(self):
         silent, half = connect(next(SOURCES), timeout=20), connect(next(SOURCES), timeout=20)
         half.sendall(b"GET /api/state HTTP/1.1\r\nHost: " + SERVER.host.encode() + b"\r\n")
