@@ -208,7 +208,7 @@ struct PageServer::Impl {
     bool Admit(const asio::ip::address& address);
     bool Authorised(const Request& request, bool* bearer) const;
     std::optional<Answer> Screen(const Request& request, const asio::ip::address& address,
-                                 const RequestParser& parser, bool tlsUsed);
+                                 const RequestParser& parser);
     void Route(const Request& request, bool tlsUsed, std::function<void(Answer)> reply);
     void Api(const Request& request, const std::string& path, std::function<void(Answer)> reply);
     void StartCommand(const Request& request, const CommandSyntax& syntax,
@@ -393,7 +393,7 @@ class Session : public Closable, public std::enable_shared_from_this<Session<Str
         }
         const Request& request = m_parser->get();
         const auto address = m_slot->address;
-        if (auto refusal = m_server.Screen(request, address, *m_parser, IsTls())) {
+        if (auto refusal = m_server.Screen(request, address, *m_parser)) {
             Refuse(std::move(*refusal));
             return;
         }
@@ -600,7 +600,7 @@ bool PageServer::Impl::Authorised(const Request& request, bool* bearer) const {
 
 std::optional<Answer> PageServer::Impl::Screen(const Request& request,
                                                const asio::ip::address& address,
-                                               const RequestParser& parser, bool tlsUsed) {
+                                               const RequestParser& parser) {
     if (request.version() != 10 && request.version() != 11)
         return ErrorAnswer("HTTP/1.0 and HTTP/1.1 only", Status::bad_request);
     if (!Admit(address))
@@ -644,7 +644,6 @@ std::optional<Answer> PageServer::Impl::Screen(const Request& request,
         return ErrorAnswer("the request's body is too large", Status::payload_too_large);
     if (request.method() != http::verb::get && request.method() != http::verb::post)
         return ErrorAnswer("only GET and POST", Status::method_not_allowed);
-    (void)tlsUsed;
     if (request.method() == http::verb::post) {
         // What changes the line comes from the page itself or from a script with the bearer
         // token, never from a page of another site that the browser holds the cookie for.
