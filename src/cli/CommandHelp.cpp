@@ -26,7 +26,8 @@ const std::map<std::string, const char*>& HelpTexts() {
          "  zd4270 status --scan\n"},
         {"serve",
          "zd4270 serve [--listen ADDRESS:PORT] [--tls-cert FILE --tls-key FILE]\n"
-         "             [--allow-host NAME]... [--virtual-time] [--station FILE] [--pos N | --pos N,M,... | --all]\n"
+         "             [--allow-host NAME]... [--virtual-time] [--station FILE]\n"
+         "             [--pos N | --pos N,M,... | --all]\n"
          "             [--line FILE | --lines DIR | --modbus HOST:PORT | --modbus-rtu DEVICE]\n"
          "             [--save-line FILE] [--lang en|de]\n"
          "\n"

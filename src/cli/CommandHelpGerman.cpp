@@ -21,7 +21,8 @@ const std::map<std::string, const char*>& GermanHelpTexts() {
          "  zd4270 status --scan\n"},
         {"serve",
          "zd4270 serve [--listen ADRESSE:PORT] [--tls-cert DATEI --tls-key DATEI]\n"
-         "             [--allow-host NAME]... [--virtual-time] [--station DATEI] [--pos N | --pos N,M,... | --all]\n"
+         "             [--allow-host NAME]... [--virtual-time] [--station DATEI]\n"
+         "             [--pos N | --pos N,M,... | --all]\n"
          "             [--line DATEI | --lines ORDNER | --modbus HOST:PORT\n"
          "              | --modbus-rtu GERÄTEDATEI] [--save-line DATEI] [--lang en|de]\n"
          "\n"
