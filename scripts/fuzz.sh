@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 seconds="${FUZZ_SECONDS:-30}"
 timeout="${FUZZ_TIMEOUT:-10}"
 build="${ASAN_BUILD_DIR:-build-asan}"
-all=(FuzzLineFile FuzzStationDocument FuzzArchiveFile FuzzCommandLine FuzzModbusRequest FuzzStore FuzzLineBackup FuzzSiteFile)
+all=(FuzzLineFile FuzzStationDocument FuzzArchiveFile FuzzCommandLine FuzzModbusRequest FuzzStore FuzzLineBackup FuzzSiteFile FuzzServeRequest)
 if [ $# -gt 0 ]; then targets=("$@"); else targets=("${all[@]}"); fi
 
 bash scripts/setup-asan.sh "${targets[@]}"
@@ -28,7 +28,7 @@ dictionary() {
     case "$1" in
         FuzzLineFile | FuzzLineBackup | FuzzSiteFile) echo "-dict=fuzz/LineFile.dict" ;;
         FuzzCommandLine) echo "-dict=fuzz/CommandLine.dict" ;;
-        FuzzModbusRequest) ;;
+        FuzzModbusRequest | FuzzServeRequest) ;;
         *) echo "-dict=fuzz/Xml.dict" ;;
     esac
 }

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libxml2-dev nlohmann-json3-dev
           libmodbus-dev libgtest-dev libgmock-dev clang libclang-rt-14-dev python3
-          qt6-httpserver-dev qt6-websockets-dev libqrencode-dev
+          qt6-websockets-dev libboost-dev libssl-dev libqrencode-dev
           chromium chromium-driver python3-selenium openssl)
 bash scripts/install-packages.sh "${packages[@]}"
 

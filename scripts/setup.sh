@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 packages=(build-essential cmake ninja-build pkg-config qt6-base-dev libxml2-dev nlohmann-json3-dev
           libmodbus-dev libgtest-dev libgmock-dev xvfb xauth socat python3 poppler-utils
-          qt6-translations-l10n qt6-httpserver-dev qt6-websockets-dev libqrencode-dev
+          qt6-translations-l10n qt6-websockets-dev libboost-dev libssl-dev libqrencode-dev
           chromium chromium-driver python3-selenium openssl python3-clang-14)
 bash scripts/install-packages.sh "${packages[@]}"
 

@@ -21,7 +21,7 @@ _zd4270_command_options() {
         groups) echo "--short --add --remove --optical-feedback" ;;
         scenes) echo "--short --set --optical-feedback" ;;
         status) echo "--short --scan" ;;
-        serve) echo "--listen --tls-cert --tls-key --virtual-time" ;;
+        serve) echo "--listen --tls-cert --tls-key --allow-host --virtual-time" ;;
         colour) echo "--short --group --broadcast --kelvin --mirek --refuse-outside-limits --coolest --warmest --physical-coolest --physical-warmest --scene --level" ;;
         settings) echo "--log-mapping --log-user-data --log-addressing" ;;
         report) echo "--format" ;;
@@ -56,7 +56,7 @@ _zd4270() {
         --power-supply | --count-devices | --log-mapping | --log-user-data | --log-addressing)
             mapfile -t COMPREPLY < <(compgen -W "on off" -- "$cur"); return ;;
         --pos | --modbus | --start | --short | --group | --data | --dsi | --set | --add | --remove | \
-            --remove-lamp | --lamp-delay | --lamps | --timeout | --listen | --poll | --function-interval | \
+            --remove-lamp | --lamp-delay | --lamps | --timeout | --listen | --allow-host | --poll | --function-interval | \
             --duration-interval | --prolong | --test-delay | --seconds | --room | --floor | --note)
             return ;;
     esac

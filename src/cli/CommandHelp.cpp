@@ -26,7 +26,8 @@ const std::map<std::string, const char*>& HelpTexts() {
          "  zd4270 status --scan\n"},
         {"serve",
          "zd4270 serve [--listen ADDRESS:PORT] [--tls-cert FILE --tls-key FILE]\n"
-         "             [--virtual-time] [--station FILE] [--pos N | --pos N,M,... | --all]\n"
+         "             [--allow-host NAME]... [--virtual-time] [--station FILE]\n"
+         "             [--pos N | --pos N,M,... | --all]\n"
          "             [--line FILE | --lines DIR | --modbus HOST:PORT | --modbus-rtu DEVICE]\n"
          "             [--save-line FILE] [--lang en|de]\n"
          "\n"
@@ -42,6 +43,8 @@ const std::map<std::string, const char*>& HelpTexts() {
          "  --listen ADDRESS:PORT  where to listen (default 127.0.0.1:4270, this computer\n"
          "                         only; 0.0.0.0:4270 lets a phone on the network in)\n"
          "  --tls-cert, --tls-key  serve HTTPS with this PEM certificate and key\n"
+         "  --allow-host NAME      a name the browser may use for this computer besides its\n"
+         "                         addresses (a request naming another host is refused)\n"
          "  --virtual-time         the simulated line runs as fast as it can, as for a\n"
          "                         command, rather than in real time\n"
          "  --save-line FILE       where the simulated line's state goes when the server stops\n"

@@ -21,7 +21,8 @@ const std::map<std::string, const char*>& GermanHelpTexts() {
          "  zd4270 status --scan\n"},
         {"serve",
          "zd4270 serve [--listen ADRESSE:PORT] [--tls-cert DATEI --tls-key DATEI]\n"
-         "             [--virtual-time] [--station DATEI] [--pos N | --pos N,M,... | --all]\n"
+         "             [--allow-host NAME]... [--virtual-time] [--station DATEI]\n"
+         "             [--pos N | --pos N,M,... | --all]\n"
          "             [--line DATEI | --lines ORDNER | --modbus HOST:PORT\n"
          "              | --modbus-rtu GERÄTEDATEI] [--save-line DATEI] [--lang en|de]\n"
          "\n"
@@ -39,6 +40,9 @@ const std::map<std::string, const char*>& GermanHelpTexts() {
          "  --listen ADRESSE:PORT  wo der Server lauscht (Vorgabe 127.0.0.1:4270, nur dieser\n"
          "                         Rechner; 0.0.0.0:4270 lässt ein Smartphone im Netz herein)\n"
          "  --tls-cert, --tls-key  HTTPS mit diesem PEM-Zertifikat und -Schlüssel\n"
+         "  --allow-host NAME      ein Name, unter dem der Browser diesen Rechner außer seinen\n"
+         "                         Adressen erreichen darf (eine Anfrage an einen anderen Host\n"
+         "                         wird abgewiesen)\n"
          "  --virtual-time         die simulierte Linie läuft so schnell sie kann, wie bei einem\n"
          "                         Befehl, statt in Echtzeit\n"
          "  --save-line DATEI      wohin der Zustand der simulierten Linie geht, wenn der Server\n"

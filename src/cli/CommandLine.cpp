@@ -630,6 +630,8 @@ void ParseServe(const std::vector<std::string>& rest, ParsedCommandLine& parsed)
             serve.tlsCert = OptionValue(rest, i);
         } else if (arg == "--tls-key") {
             serve.tlsKey = OptionValue(rest, i);
+        } else if (arg == "--allow-host") {
+            serve.allowedHosts.push_back(OptionValue(rest, i));
         } else if (arg == "--virtual-time") {
             serve.virtualTime = true;
         } else if (arg.rfind("--", 0) == 0) {

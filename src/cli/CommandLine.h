@@ -26,6 +26,9 @@ struct ServeArguments {
     std::string listen = "127.0.0.1:" + std::to_string(kServePort);
     std::string tlsCert;
     std::string tlsKey;
+    // Host names a request may give for the server besides its addresses (a DNS name of the
+    // computer, say).
+    std::vector<std::string> allowedHosts;
     // The simulated line runs as fast as it can, as for a command, rather than in real time.
     bool virtualTime = false;
 };

@@ -2,96 +2,80 @@
 // live channel (a WebSocket) on which every browser sees the run under way, its progress, the
 // device list and the bus monitor. Every request carries the access token; what changes the line
 // is a POST from the page's own origin or a script's bearer token.
+//
+// The server is meant for a site's network, where anyone may reach its port: what a request may
+// cost is decided from its headers before its body is read (token, Host, Origin, declared size),
+// a body is read only up to its limit (chunked ones counted as they come), headers and idle
+// connections have a time limit, and connections are capped per address and in all. It runs on a
+// thread of its own; the command's thread hands its news over to it.
 #pragma once
 
-#include <QAbstractHttpServer>
-#include <QHash>
-#include <QHostAddress>
-#include <QPointer>
-#include <QTimer>
 #include <chrono>
+#include <cstddef>
+#include <filesystem>
 #include <memory>
-#include <mutex>
-#include <optional>
 #include <string>
 #include <vector>
 
-#include "connection/ControlRun.h"
-
+#include "serve/RequestRules.h"
 #include "serve/ServedLine.h"
-
-class QTcpSocket;
-class QWebSocket;
 
 namespace zd {
 
 struct ServeLimits {
-    // Bytes of a request's body.
-    qsizetype maxBody = 2 * 1024 * 1024;
+    // Bytes of a request's body, and of its request line and headers together.
+    std::size_t maxBody = 2 * 1024 * 1024;
+    std::size_t maxHeader = 16 * 1024;
     // Requests of one address: a burst, and the steady rate after it.
     double burst = 120;
     double perSecond = 40;
     // Browsers on the live channel at once.
     int maxWatchers = 64;
+    // Connections open at once, in all and from one address.
+    int maxConnections = 512;
+    int maxPerAddress = 64;
+    // The time a connection has for the next request's headers (idle time included), for its
+    // body, and for taking an answer.
+    std::chrono::milliseconds headerTime{std::chrono::seconds(10)};
+    std::chrono::milliseconds bodyTime{std::chrono::seconds(60)};
+    std::chrono::milliseconds writeTime{std::chrono::seconds(60)};
+    // A live-channel message from a browser (it only listens).
+    std::size_t maxWatcherMessage = 4096;
 };
 
-class PageServer : public QAbstractHttpServer, private RunListener {
+class PageServer : private RunListener {
   public:
-    PageServer(ServedLine& line, std::string token, Language language, ServeLimits limits = {});
+    // stateDir is the private folder of the line's files: its name never reaches an answer.
+    PageServer(ServedLine& line, std::string token, Language language,
+               std::filesystem::path stateDir, ServeLimits limits = {});
     ~PageServer() override;
+    PageServer(const PageServer&) = delete;
+    PageServer& operator=(const PageServer&) = delete;
 
-    // Ends the live channel's connections and the answers still waited for.
+    // Serves HTTPS with a PEM certificate (chain) and key. Throws ControlError naming the file
+    // as given.
+    void UseTls(const std::string& certificateFile, const std::string& keyFile);
+    // Listens on an IP address; port 0 takes a free one. Returns the port; throws ControlError.
+    unsigned short Listen(const std::string& address, unsigned short port);
+    // The names and addresses a request's Host may give (besides the listen address).
+    void AllowHosts(std::vector<std::string> names);
+    // Starts answering, on the server's own thread.
+    void Start();
+    // Takes no more connections; those open go on.
+    void StopListening();
+    // Answers what is owed, closes the live channel and every connection, and ends the thread.
     void Shutdown();
-    // Browsers on the live channel.
-    int Watchers() const { return static_cast<int>(m_watchers.size()); }
 
-  protected:
-    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
-    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    // The server's workings, on its own thread (defined where it is built).
+    struct Impl;
 
   private:
-    struct Pending;
-
-    // RunListener, on the command's thread: handed over to this object's thread.
+    // RunListener, on the command's thread: handed over to the server's thread.
     void Progress(const Json& event) override;
     void BusRows(const Json& rows) override;
     void LineEvent(const Json& event) override;
 
-    bool Authorised(const QHttpServerRequest& request, bool* bearer = nullptr) const;
-    bool SameOrigin(const QByteArray& origin, const QByteArray& host) const;
-    bool Admit(const QHostAddress& address);
-    void Api(const QHttpServerRequest& request, QTcpSocket* socket, const QString& path);
-    void StartCommand(const QHttpServerRequest& request, QTcpSocket* socket,
-                      const CommandSyntax& syntax);
-    void Ended(std::uint64_t run, Json document);
-    void AcceptWatchers();
-    Json Snapshot() const;
-    void Broadcast(const Json& event);
-    void SendProgress();
-
-    ServedLine& m_line;
-    std::string m_token;
-    Language m_language;
-    ServeLimits m_limits;
-    // The answers a running command still owes, by run.
-    std::vector<std::unique_ptr<Pending>> m_pending;
-    std::uint64_t m_runs = 0;
-    std::vector<QWebSocket*> m_watchers;
-    // What a browser that comes now must see: the run under way and its last progress, the last
-    // document of each command, the devices of each terminal and the newest bus rows.
-    Json m_run;
-    Json m_progress;
-    Json m_lastDocument;
-    Json m_devices = Json::object();
-    std::vector<Json> m_busRows;
-    // Progress goes out at once, then at most every kProgressGapMs with the newest state.
-    QTimer m_progressGap;
-    bool m_progressWaiting = false;
-    struct Bucket {
-        double tokens = 0;
-        std::chrono::steady_clock::time_point last;
-    };
-    QHash<QString, Bucket> m_buckets;
+    std::unique_ptr<Impl> m_impl;
 };
 
 }  // namespace zd

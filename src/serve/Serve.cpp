@@ -2,19 +2,21 @@
 
 #include <qrencode.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QDir>
-#include <QFile>
 #include <QHostAddress>
 #include <QNetworkInterface>
 #include <QRandomGenerator>
-#include <QSslCertificate>
-#include <QSslKey>
-#include <QTcpServer>
-#include <QTemporaryDir>
 #include <QTimer>
+
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
+#include <vector>
 
 #include "cli/ProgressLine.h"
 #include "platform/Error.h"
@@ -71,6 +73,84 @@ QString ReachableHost(const QHostAddress& address) {
     return "127.0.0.1";
 }
 
+// The names a request's Host may give: the address listened on, or for an address of every
+// interface each of this computer's own; "localhost" where loopback is served; and the names
+// the user allows.
+std::vector<std::string> HostNames(const QHostAddress& address,
+                                   const std::vector<std::string>& allowed) {
+    std::vector<std::string> names = allowed;
+    const bool any = address == QHostAddress::Any || address == QHostAddress::AnyIPv4 ||
+                     address == QHostAddress::AnyIPv6;
+    if (any) {
+        for (const QHostAddress& own : QNetworkInterface::allAddresses()) {
+            QHostAddress plain = own;
+            plain.setScopeId({});
+            names.push_back(plain.toString().toStdString());
+        }
+    } else {
+        names.push_back(address.toString().toStdString());
+    }
+    if (any || address.isLoopback()) names.push_back("localhost");
+    return names;
+}
+
+constexpr const char kStatePrefix[] = "zd4270-serve-";
+constexpr const char kOwnerFile[] = ".owner";
+
+// The private folder of a server's files (the working line, request bodies, downloads), held
+// with a lock on its owner file for the server's life and removed at its end. A server that
+// ended without removing it (a crash, kill -9) leaves it unlocked: the next start removes it.
+class StateFolder {
+  public:
+    explicit StateFolder(const std::filesystem::path& parent) {
+        std::string pattern = (parent / (std::string(kStatePrefix) + "XXXXXX")).string();
+        if (!mkdtemp(pattern.data())) throw ControlError("no folder for the served line's files");
+        m_path = pattern;
+        const std::string owner = (m_path / kOwnerFile).string();
+        m_lock = ::open(owner.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (m_lock < 0 || ::flock(m_lock, LOCK_EX | LOCK_NB) != 0)
+            throw ControlError("no folder for the served line's files");
+        // Written under the lock: a folder whose owner file is empty is being made.
+        const std::string pid = std::to_string(::getpid()) + "\n";
+        if (::write(m_lock, pid.data(), pid.size()) != static_cast<ssize_t>(pid.size()))
+            throw ControlError("no folder for the served line's files");
+    }
+    ~StateFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+        if (m_lock >= 0) ::close(m_lock);
+    }
+    StateFolder(const StateFolder&) = delete;
+    StateFolder& operator=(const StateFolder&) = delete;
+    const std::filesystem::path& Path() const { return m_path; }
+
+  private:
+    std::filesystem::path m_path;
+    int m_lock = -1;
+};
+
+// Removes the private folders of servers that are gone: this user's folders whose owner file
+// names a process and is locked by none.
+void RemoveAbandonedStateFolders(const std::filesystem::path& parent) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(parent, error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(kStatePrefix, 0) != 0) continue;
+        std::error_code status;
+        if (!entry.is_directory(status) || entry.is_symlink(status)) continue;
+        struct stat info {};
+        if (::lstat(entry.path().c_str(), &info) != 0 || info.st_uid != ::getuid()) continue;
+        const int lock =
+            ::open((entry.path() / kOwnerFile).c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (lock < 0) continue;
+        char pid[32] = {};
+        const bool abandoned =
+            ::flock(lock, LOCK_EX | LOCK_NB) == 0 && ::read(lock, pid, sizeof pid - 1) > 0;
+        ::close(lock);
+        if (abandoned) std::filesystem::remove_all(entry.path(), status);
+    }
+}
+
 }  // namespace
 
 std::string TerminalQrCode(const std::string& text) {
@@ -102,45 +182,29 @@ int RunServe(const ParsedCommandLine& parsed, std::FILE* out, std::FILE* err) {
     if (arguments.tlsCert.empty() != arguments.tlsKey.empty())
         throw UsageError("--tls-cert and --tls-key go together");
 
-    // The event loop the server and the live channel run on; the report's PDF draws with it.
+    // The event loop the signal watch runs on; the report's PDF draws with it.
     OffscreenApplication application;
     SessionOptions options = parsed.options;
     options.realTimeSimulation = !arguments.virtualTime;
-    QTemporaryDir stateDir(QDir::tempPath() + "/zd4270-serve-XXXXXX");
-    if (!stateDir.isValid()) throw ControlError("no folder for the served line's files");
-    ServedLine line(options, parsed.station, stateDir.path().toStdString());
+    const std::filesystem::path temporary = QDir::tempPath().toStdString();
+    RemoveAbandonedStateFolders(temporary);
+    const StateFolder stateDir(temporary);
+    ServedLine line(options, parsed.station, stateDir.Path());
 
     const char* fromEnvironment = std::getenv("ZD4270_SERVE_TOKEN");
     const std::string token =
         fromEnvironment && std::string(fromEnvironment).size() >= 16 ? fromEnvironment : NewToken();
-    PageServer server(line, token, options.language);
+    PageServer server(line, token, options.language, stateDir.Path());
     const bool tls = !arguments.tlsCert.empty();
-    if (tls) {
-        QFile certFile(QString::fromStdString(arguments.tlsCert));
-        QFile keyFile(QString::fromStdString(arguments.tlsKey));
-        if (!certFile.open(QIODevice::ReadOnly))
-            throw ControlError("the certificate " + arguments.tlsCert + " cannot be read");
-        if (!keyFile.open(QIODevice::ReadOnly))
-            throw ControlError("the key " + arguments.tlsKey + " cannot be read");
-        const QSslCertificate certificate(&certFile, QSsl::Pem);
-        const QSslKey key(&keyFile, QSsl::Rsa, QSsl::Pem);
-        QSslKey usable = key;
-        if (usable.isNull()) {
-            keyFile.seek(0);
-            usable = QSslKey(&keyFile, QSsl::Ec, QSsl::Pem);
-        }
-        if (certificate.isNull())
-            throw ControlError("the certificate " + arguments.tlsCert + " is no PEM certificate");
-        if (usable.isNull())
-            throw ControlError("the key " + arguments.tlsKey + " is no PEM RSA or EC key");
-        server.sslSetup(certificate, usable);
-    }
-    const quint16 port = server.listen(listen.address, listen.port);
+    if (tls) server.UseTls(arguments.tlsCert, arguments.tlsKey);
+    const quint16 port = server.Listen(listen.address.toString().toStdString(), listen.port);
     if (port == 0) {
         throw ControlError("cannot listen on " + arguments.listen +
                            (listen.port < 1024 ? " (a port below 1024 needs root)"
                                                : " (is another server using the port?)"));
     }
+    server.AllowHosts(HostNames(listen.address, arguments.allowedHosts));
+    server.Start();
 
     const QString host = ReachableHost(listen.address);
     const std::string base =
@@ -179,7 +243,7 @@ int RunServe(const ParsedCommandLine& parsed, std::FILE* out, std::FILE* err) {
             if (const auto running = line.Running())
                 std::fprintf(err, "zd4270: %s: ending %s, then the server\n", InterruptName(signal),
                              running->c_str());
-            for (QTcpServer* listening : server.servers()) listening->close();
+            server.StopListening();
         }
         if (line.Running()) return;
         QCoreApplication::quit();
@@ -189,9 +253,7 @@ int RunServe(const ParsedCommandLine& parsed, std::FILE* out, std::FILE* err) {
 
     line.Join();
     // The answers still owed go out before the server closes.
-    QCoreApplication::processEvents();
     server.Shutdown();
-    QCoreApplication::processEvents();
     try {
         line.SaveLines(options.saveLineFile);
     } catch (const ControlError& error) {
