@@ -42,7 +42,6 @@ struct TerminalAddressingOptions {
 // show while the terminal tells nothing; the polls never stop at it.
 std::int64_t TerminalAddressingEstimateMs(int gear);
 
-
 struct TerminalAddressingReport {
     // The terminal's result byte, once it has told it.
     std::optional<std::uint8_t> result;

@@ -112,13 +112,6 @@ std::string Field(const Request& request, http::field field) {
     return found == request.end() ? std::string() : std::string(found->value());
 }
 
-// Replaces every place of `from` in text.
-void ReplaceAll(std::string& text, const std::string& from, const std::string& to) {
-    if (from.empty()) return;
-    for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-}
-
 }  // namespace
 
 // A browser on the live channel, whatever its stream.

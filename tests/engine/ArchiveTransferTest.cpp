@@ -181,15 +181,15 @@ TEST_F(ArchiveTabAsClientTest, TabAndEngineSendTheSameFramesAtTheSameTimes) {
         control->cmdArchivOptions.Click();
         control->mnuArchivOptions.OnPopup.Disconnect(popup);
     };
-    UseExampleLine("three-addressed.json", kFirmwareVariant);
-    Sim().SetFrameLog(true);
+    UseLine("three-addressed.json", kFirmwareVariant);
+    terminal->SetFrameLog(true);
     menu("mnuArchivOptionsUpload");
-    const auto uploadViaTab = relative(Sim().FrameLog());
+    const auto uploadViaTab = relative(terminal->FrameLog());
     control->gridScenes.SetTextMatrix(1, 3, "17");
     control->gridGroups.SetTextMatrix(6, 10, "1");
-    Sim().ClearFrameLog();
+    terminal->ClearFrameLog();
     menu("mnuArchivOptionsDownload");
-    const auto downloadViaTab = relative(Sim().FrameLog());
+    const auto downloadViaTab = relative(terminal->FrameLog());
 
     EngineRig engine;
     engine.UseExampleLine("three-addressed.json", kFirmwareVariant);

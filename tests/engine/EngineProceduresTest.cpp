@@ -215,12 +215,12 @@ TEST_F(FormAsClientTest, FormAndEngineSendTheSameFramesAtTheSameTimes) {
                 frames.emplace_back(f.frame, f.endUs - log.front().endUs);
             return frames;
         };
-        UseExampleLine("sixteen-unaddressed.json", kSoftwareVariant);
-        Sim().SetFrameLog(true);
+        UseLine("sixteen-unaddressed.json", kSoftwareVariant);
+        terminal->SetFrameLog(true);
         control->chkRndAddrFastSearch.SetChecked(fast);
         control->chkRndAddrCompleteNewInstallation.SetChecked(false);
         StartAndRun();
-        const auto viaForm = relative(Sim().FrameLog());
+        const auto viaForm = relative(terminal->FrameLog());
 
         EngineRig engine;
         engine.UseExampleLine("sixteen-unaddressed.json", kSoftwareVariant);
