@@ -54,6 +54,17 @@ def post(port, name, body=None, timeout=60):
         return error.code, json.loads(error.read() or b"{}"), time.monotonic() - start
 
 
+def dim_times(port):
+    """Seconds each of five direct arc powers to the fading gear takes to be answered."""
+    times = []
+    for level in (100, 200, 120, 254, 150):
+        status, document, took = post(port, "send", {"words": ["direct arc power"], "short": 4,
+                                                     "data": level})
+        assert status == 200 and document.get("exitCode") == 0, document
+        times.append(took)
+    return times
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--program", default=os.path.join(ROOT, "build", "zd4270"))
@@ -96,12 +107,7 @@ def main():
         probes = open(sim_log.name).read().count(" connected")
         # The first request opens the terminal; what follows finds it open.
         post(http_port, "status")
-        times = []
-        for level in (100, 200, 120, 254, 150):
-            status, document, took = post(http_port, "send", {"words": ["direct arc power"],
-                                                               "short": 4, "data": level})
-            assert status == 200 and document.get("exitCode") == 0, document
-            times.append(took)
+        times = dim_times(http_port)
         print(f"direct arc power to a gear with fade time 8: median {statistics.median(times):.3f} s,"
               f" worst {max(times):.3f} s over {len(times)} requests")
 
@@ -131,12 +137,7 @@ def main():
                                   env=environment)
         if not wait_for_port(http_port):
             sys.exit("zd4270 serve did not listen")
-        times = []
-        for level in (100, 200, 120, 254, 150):
-            status, document, took = post(http_port, "send", {"words": ["direct arc power"],
-                                                               "short": 4, "data": level})
-            assert status == 200 and document.get("exitCode") == 0, document
-            times.append(took)
+        times = dim_times(http_port)
         print(f"the same on the simulated line, --save-line written after each: median"
               f" {statistics.median(times):.3f} s, worst {max(times):.3f} s")
     finally:
